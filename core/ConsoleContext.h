@@ -1,0 +1,38 @@
+#pragma once
+#include "Clock.h"
+#include "Database.h"
+#include "HomePaths.h"
+#include "LoginState.h"
+#include "MessageService.h"
+#include <QStringList>
+
+namespace corvane {
+
+class SwitchLink;
+
+// The one object handed to every window and procedure: the open database, the
+// link to the switch, the login state, the home paths, the message service and
+// the clock. main() makes one; every test makes its own.
+class ConsoleContext {
+public:
+    ConsoleContext(const HomePaths &homePaths, MessageService &messageService, Clock &clk)
+        : home(homePaths), messages(messageService), clock(clk) {}
+
+    Database db;                 // Switch.mdb
+    HomePaths home;
+    LoginState login;
+    MessageService &messages;
+    Clock &clock;
+    SwitchLink *link = nullptr;  // owned by the main window's link layer
+
+    // Global choice lists, built once at start-up.
+    QStringList CallTypeNames;
+    QStringList CheckMarks;
+    void BuildLists();
+
+    static QByteArray databaseKey() { return QByteArrayLiteral("vosquirnel"); }
+    // Time stamps as stored in the usage record: 2026年12月08日01:28:32.
+    QString stamp() const;
+};
+
+} // namespace corvane
