@@ -1,0 +1,274 @@
+#include "Database.h"
+#include <QFileInfo>
+#include <sqlite3.h>
+
+namespace corvane {
+
+namespace {
+
+bool bindParams(sqlite3_stmt *stmt, const QVariantList &params)
+{
+    for (int i = 0; i < params.size(); ++i) {
+        const QVariant &v = params.at(i);
+        int rc;
+        if (v.isNull()) {
+            rc = sqlite3_bind_null(stmt, i + 1);
+        } else if (v.typeId() == QMetaType::LongLong || v.typeId() == QMetaType::Int
+                   || v.typeId() == QMetaType::UInt || v.typeId() == QMetaType::ULongLong) {
+            rc = sqlite3_bind_int64(stmt, i + 1, v.toLongLong());
+        } else {
+            const QByteArray utf8 = v.toString().toUtf8();
+            rc = sqlite3_bind_text(stmt, i + 1, utf8.constData(), utf8.size(), SQLITE_TRANSIENT);
+        }
+        if (rc != SQLITE_OK)
+            return false;
+    }
+    return true;
+}
+
+QString columnText(sqlite3_stmt *stmt, int col)
+{
+    const auto *p = reinterpret_cast<const char *>(sqlite3_column_text(stmt, col));
+    if (!p)
+        return QString();
+    return QString::fromUtf8(p, sqlite3_column_bytes(stmt, col));
+}
+
+} // namespace
+
+Database::~Database() { close(); }
+
+bool Database::fail(const QString &what)
+{
+    m_lastError = what;
+    if (m_db) {
+        const char *msg = sqlite3_errmsg(m_db);
+        if (msg && *msg)
+            m_lastError += QStringLiteral(": ") + QString::fromUtf8(msg);
+    }
+    return false;
+}
+
+bool Database::open(const QString &path, const QByteArray &key, OpenMode mode)
+{
+    close();
+    m_lastError.clear();
+    m_path = path;
+    const QFileInfo info(path);
+    if (mode == OpenMode::Existing && !info.exists()) {
+        m_lastError = QStringLiteral("数据库文件不存在：%1").arg(path);
+        return false;
+    }
+    if (mode == OpenMode::Create && info.exists()) {
+        m_lastError = QStringLiteral("数据库文件已存在：%1").arg(path);
+        return false;
+    }
+    int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX;
+    if (mode == OpenMode::Create)
+        flags |= SQLITE_OPEN_CREATE;
+    sqlite3 *db = nullptr;
+    const QByteArray nativePath = QFile::encodeName(path);
+    int rc = sqlite3_open_v2(nativePath.constData(), &db, flags, nullptr);
+    m_db = db;
+    if (rc != SQLITE_OK) {
+        fail(QStringLiteral("无法打开数据库文件 %1").arg(path));
+        close();
+        return false;
+    }
+    if (sqlite3_db_readonly(m_db, "main") == 1) {
+        close();
+        m_lastError = QStringLiteral("数据库文件只读，无法写入：%1").arg(path);
+        return false;
+    }
+    if (!key.isEmpty() && sqlite3_key(m_db, key.constData(), key.size()) != SQLITE_OK) {
+        fail(QStringLiteral("无法设置数据库密码 %1").arg(path));
+        close();
+        return false;
+    }
+    sqlite3_busy_timeout(m_db, 2000);
+    // Reading the schema proves that the key fits and that the file is ours.
+    if (!scalar(QStringLiteral("SELECT count(*) FROM sqlite_master"))) {
+        const QString why = m_lastError;
+        close();
+        m_lastError = QStringLiteral("数据库文件 %1 无法读取（密码错误或文件已损坏）：%2").arg(path, why);
+        return false;
+    }
+    // Committed call records must survive a power cut.
+    auto mode_ = scalar(QStringLiteral("PRAGMA journal_mode=WAL"));
+    if (!mode_ || mode_->compare(QStringLiteral("wal"), Qt::CaseInsensitive) != 0) {
+        const QString why = m_lastError;
+        close();
+        m_lastError = QStringLiteral("数据库文件 %1 无法写入日志（文件夹只读？）%2").arg(path, why);
+        return false;
+    }
+    exec(QStringLiteral("PRAGMA synchronous=FULL"));
+    exec(QStringLiteral("PRAGMA case_sensitive_like=ON"));
+    return true;
+}
+
+void Database::close()
+{
+    if (m_db) {
+        while (m_txDepth > 0)
+            rollback();
+        sqlite3_close_v2(m_db);
+        m_db = nullptr;
+    }
+    m_txDepth = 0;
+}
+
+bool Database::exec(const QString &sql, const QVariantList &params)
+{
+    if (!m_db)
+        return fail(QStringLiteral("数据库未打开"));
+    sqlite3_stmt *stmt = nullptr;
+    const QByteArray utf8 = sql.toUtf8();
+    if (sqlite3_prepare_v2(m_db, utf8.constData(), utf8.size(), &stmt, nullptr) != SQLITE_OK)
+        return fail(sql);
+    bool ok = bindParams(stmt, params);
+    if (ok) {
+        int rc;
+        while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+        }
+        ok = (rc == SQLITE_DONE);
+    }
+    if (!ok)
+        fail(sql);
+    sqlite3_finalize(stmt);
+    return ok;
+}
+
+bool Database::execScript(const QString &sql)
+{
+    if (!m_db)
+        return fail(QStringLiteral("数据库未打开"));
+    char *err = nullptr;
+    const QByteArray utf8 = sql.toUtf8();
+    if (sqlite3_exec(m_db, utf8.constData(), nullptr, nullptr, &err) != SQLITE_OK) {
+        m_lastError = QString::fromUtf8(err ? err : "error");
+        sqlite3_free(err);
+        return false;
+    }
+    return true;
+}
+
+std::optional<QList<QStringList>> Database::select(const QString &sql, const QVariantList &params,
+                                                   QStringList *columnNames)
+{
+    if (!m_db) {
+        fail(QStringLiteral("数据库未打开"));
+        return std::nullopt;
+    }
+    sqlite3_stmt *stmt = nullptr;
+    const QByteArray utf8 = sql.toUtf8();
+    if (sqlite3_prepare_v2(m_db, utf8.constData(), utf8.size(), &stmt, nullptr) != SQLITE_OK) {
+        fail(sql);
+        return std::nullopt;
+    }
+    if (!bindParams(stmt, params)) {
+        fail(sql);
+        sqlite3_finalize(stmt);
+        return std::nullopt;
+    }
+    const int n = sqlite3_column_count(stmt);
+    if (columnNames) {
+        columnNames->clear();
+        for (int c = 0; c < n; ++c)
+            columnNames->append(QString::fromUtf8(sqlite3_column_name(stmt, c)));
+    }
+    QList<QStringList> rows;
+    int rc;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+        QStringList row;
+        row.reserve(n);
+        for (int c = 0; c < n; ++c)
+            row.append(columnText(stmt, c));
+        rows.append(std::move(row));
+    }
+    sqlite3_finalize(stmt);
+    if (rc != SQLITE_DONE) {
+        fail(sql);
+        return std::nullopt;
+    }
+    return rows;
+}
+
+std::optional<QString> Database::scalar(const QString &sql, const QVariantList &params)
+{
+    auto rows = select(sql, params);
+    if (!rows || rows->isEmpty() || rows->first().isEmpty())
+        return std::nullopt;
+    return rows->first().first();
+}
+
+qint64 Database::lastInsertRowId() const { return m_db ? sqlite3_last_insert_rowid(m_db) : 0; }
+int Database::changes() const { return m_db ? sqlite3_changes(m_db) : 0; }
+
+bool Database::tableExists(const QString &table)
+{
+    auto n = scalar(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type='table' AND name=?"),
+                    {table});
+    return n && n->toInt() > 0;
+}
+
+QStringList Database::columnNames(const QString &table)
+{
+    QStringList names;
+    auto rows = select(QStringLiteral("PRAGMA table_info(%1)").arg(quoteId(table)));
+    if (rows)
+        for (const auto &r : *rows)
+            if (r.size() > 1)
+                names.append(r.at(1));
+    return names;
+}
+
+bool Database::beginTransaction()
+{
+    if (!m_db)
+        return fail(QStringLiteral("数据库未打开"));
+    const QString sql = m_txDepth == 0 ? QStringLiteral("BEGIN IMMEDIATE")
+                                       : QStringLiteral("SAVEPOINT sp%1").arg(m_txDepth);
+    if (!exec(sql))
+        return false;
+    ++m_txDepth;
+    return true;
+}
+
+bool Database::commit()
+{
+    if (m_txDepth <= 0)
+        return fail(QStringLiteral("没有进行中的事务"));
+    const QString sql = m_txDepth == 1 ? QStringLiteral("COMMIT")
+                                       : QStringLiteral("RELEASE sp%1").arg(m_txDepth - 1);
+    if (!exec(sql))
+        return false;
+    --m_txDepth;
+    return true;
+}
+
+bool Database::rollback()
+{
+    if (m_txDepth <= 0)
+        return fail(QStringLiteral("没有进行中的事务"));
+    bool ok;
+    if (m_txDepth == 1) {
+        ok = exec(QStringLiteral("ROLLBACK"));
+        // A failed COMMIT may already have ended the transaction.
+        if (!ok && sqlite3_get_autocommit(m_db))
+            ok = true;
+    } else {
+        const QString sp = QStringLiteral("sp%1").arg(m_txDepth - 1);
+        ok = exec(QStringLiteral("ROLLBACK TO ") + sp) && exec(QStringLiteral("RELEASE ") + sp);
+    }
+    --m_txDepth;
+    return ok;
+}
+
+QString Database::quoteId(const QString &name)
+{
+    QString q = name;
+    q.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return QLatin1Char('"') + q + QLatin1Char('"');
+}
+
+} // namespace corvane
