@@ -5,6 +5,9 @@
 #include "LoginState.h"
 #include "MessageService.h"
 #include <QStringList>
+#include <functional>
+
+class QDialog;
 
 namespace corvane {
 
@@ -24,6 +27,10 @@ public:
     MessageService &messages;
     Clock &clock;
     SwitchLink *link = nullptr;  // owned by the main window's link layer
+
+    // Shows a window modally and returns its result. Empty means QDialog::exec();
+    // tests set it to drive the window and return without blocking.
+    std::function<int(QDialog &)> runModal;
 
     // Global choice lists, built once at start-up.
     QStringList CallTypeNames;

@@ -1,0 +1,68 @@
+#include "frmChangeCode.h"
+#include "ConsoleContext.h"
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace corvane {
+
+frmChangeCode::frmChangeCode(ConsoleContext &ctx, QWidget *parent) : QDialog(parent), m_ctx(ctx)
+{
+    setObjectName(QStringLiteral("frmChangeCode"));
+    setWindowTitle(QStringLiteral("修改密码"));
+    auto *form = new QFormLayout;
+    auto addField = [&](QLineEdit *&edit, const char *name, const QString &caption) {
+        edit = new QLineEdit(this);
+        edit->setObjectName(QLatin1String(name));
+        edit->setEchoMode(QLineEdit::Password);
+        auto *label = new QLabel(caption, this);
+        label->setBuddy(edit);
+        form->addRow(label, edit);
+    };
+    addField(txtOld, "txtOld", QStringLiteral("原密码："));
+    addField(txtNew, "txtNew", QStringLiteral("新密码："));
+    addField(txtConfirm, "txtConfirm", QStringLiteral("确认密码："));
+    cmdOk = new QPushButton(QStringLiteral("确定(&O)"), this);
+    cmdOk->setObjectName(QStringLiteral("cmdOk"));
+    cmdOk->setDefault(true);
+    cmdCancel = new QPushButton(QStringLiteral("取消(&C)"), this);
+    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(cmdOk);
+    buttons->addWidget(cmdCancel);
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(form);
+    layout->addLayout(buttons);
+    connect(cmdOk, &QPushButton::clicked, this, &frmChangeCode::cmdOk_Click);
+    connect(cmdCancel, &QPushButton::clicked, this, &frmChangeCode::cmdCancel_Click);
+}
+
+void frmChangeCode::cmdOk_Click()
+{
+    auto error = [&](const QString &text, const QString &title) {
+        m_ctx.messages.show(text, title, MessageService::Icon::Critical, MessageService::Buttons::Ok, this);
+    };
+    if (txtOld->text() != m_ctx.login.OPCode) {
+        error(QStringLiteral("原密码输入错误!"), QStringLiteral("密码错误"));
+        return;
+    }
+    if (txtNew->text().isEmpty()) {
+        error(QStringLiteral("密码不能为空!"), QStringLiteral("输入有误"));
+        return;
+    }
+    if (txtConfirm->text() != txtNew->text()) {
+        error(QStringLiteral("密码和确认密码不相符!"), QStringLiteral("输入有误"));
+        return;
+    }
+    m_ctx.messages.show(QStringLiteral("密码修改成功!"), QStringLiteral("密码修改"),
+                        MessageService::Icon::Information, MessageService::Buttons::Ok, this);
+    m_ctx.login.OPCode = txtNew->text();
+    accept();
+}
+
+void frmChangeCode::cmdCancel_Click() { reject(); }
+
+} // namespace corvane
