@@ -1,0 +1,69 @@
+#pragma once
+#include <QString>
+#include <QStringList>
+
+class QWidget;
+
+namespace corvane {
+
+class MessageService;
+
+// Small stateless procedures shared by the whole console: byte and digit
+// conversions of the switch protocol, number reading and input checks, and
+// choice lists. Reachable both as corvane::Hex2 and corvane::mdlGeneral::Hex2.
+inline namespace mdlGeneral {
+
+// Size of the receive ring; ring indexes wrap at this value.
+constexpr int RingSize = 512;
+
+// (index + n) modulo the ring size, always in 0..511 (n may be negative).
+int RingAdd(int index, int n);
+
+// Two upper-case hexadecimal digits of one byte ("0A" for 10).
+QString Hex2(quint8 byte);
+
+// Dial digits from nibble text: "A" is the digit 0, "0" is an empty nibble
+// and is dropped, anything else is copied as it is.
+QString DecodeDigits(const QString &nibbles);
+
+// Seconds from start to end, both "HHMMSS", as decimal text. An end earlier
+// than the start means the call went over midnight.
+QString SecondsBetween(const QString &endHHMMSS, const QString &startHHMMSS);
+
+// Lenient number reading as the stored texts need it: leading blanks are
+// skipped, then an optional sign, digits and one optional decimal point; the
+// rest of the text is ignored. Empty or non-numeric text reads as 0.
+double Val(const QString &text);
+// The same reading cut to its whole part (no rounding), for counts, ports and
+// classes. Values beyond the 64-bit range are clamped.
+qint64 ValInt(const QString &text);
+
+// True when the trimmed text is one complete number: optional sign, digits
+// with at most one decimal point, at least one digit. Empty text is not.
+bool IsNumeric(const QString &text);
+
+// Input check of a typed number. Rejects, in this order and each with its own
+// message (title "输入错误", error icon): a text that is not a plain number of
+// digits (notNumber), a decimal point when decimals are not allowed
+// (notWhole), more characters than maxLength (tooLong), a value above maxValue
+// when maxValue is at least 1 (tooLarge). Signs and blanks count as not a
+// number: every caller stores the text or keys it into the switch as digits.
+bool CheckNumber(MessageService &messages, const QString &text, bool decimalsAllowed,
+                 int maxLength, double maxValue, const QString &notNumber,
+                 const QString &notWhole, const QString &tooLong, const QString &tooLarge,
+                 QWidget *parent = nullptr);
+
+// Position of the first choice equal to text, -1 when there is none.
+int ChoiceIndex(const QString &text, const QStringList &choices);
+
+// The choice after the one equal to text, wrapping from the last to the
+// first; fallback when text is not one of the choices.
+QString NextChoice(const QString &text, const QString &fallback, const QStringList &choices);
+
+// A random number from 1 to 10^n - 1 written with exactly n digits (leading
+// zeros kept), drawn from the system's secure random source. Used for
+// dialling passwords, so it must not be predictable. Empty for n < 1.
+QString RandomDigits(int n);
+
+} // namespace mdlGeneral
+} // namespace corvane

@@ -1,0 +1,525 @@
+#include "FlexGrid.h"
+
+#include <QHeaderView>
+#include <QMouseEvent>
+#include <QScrollBar>
+#include <QStyledItemDelegate>
+
+namespace corvane {
+
+// Paints caption cells grey and applies the per-column alignment, so that
+// neither needs an item in every cell.
+class FlexGridDelegate : public QStyledItemDelegate {
+public:
+    explicit FlexGridDelegate(FlexGrid *grid) : QStyledItemDelegate(grid), m_grid(grid) {}
+
+protected:
+    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        option->displayAlignment = m_grid->alignmentFor(index.row(), index.column());
+        if (m_grid->isFixed(index.row(), index.column())
+            && !index.data(Qt::BackgroundRole).isValid())
+            option->backgroundBrush = m_grid->palette().brush(QPalette::Button);
+    }
+
+private:
+    FlexGrid *m_grid;
+};
+
+namespace {
+int twipsToPixels(int twips) { return (qMax(0, twips) + FlexGrid::TwipsPerPixel / 2) / FlexGrid::TwipsPerPixel; }
+}
+
+FlexGrid::FlexGrid(QWidget *parent) : QTableWidget(parent)
+{
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Selection is kept by the grid itself (anchor and other corner) and only
+    // mirrored into Qt's selection model for painting.
+    setSelectionMode(QAbstractItemView::NoSelection);
+    setSelectionBehavior(QAbstractItemView::SelectItems);
+    setItemDelegate(new FlexGridDelegate(this));
+    setWordWrap(false);
+    horizontalHeader()->hide();
+    verticalHeader()->hide();
+    verticalHeader()->setMinimumSectionSize(1);
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
+    horizontalHeader()->setMinimumSectionSize(0);
+
+    connect(model(), &QAbstractItemModel::rowsInserted, this,
+            [this](const QModelIndex &, int first, int) {
+                applySizes(first, cols());
+                clampState();
+                syncView();
+            });
+    connect(model(), &QAbstractItemModel::columnsInserted, this,
+            [this](const QModelIndex &, int first, int) {
+                applySizes(rows(), first);
+                for (int c = first; c < cols(); ++c)
+                    syncCaption(c);
+                clampState();
+                syncView();
+            });
+    connect(model(), &QAbstractItemModel::rowsRemoved, this, [this] {
+        clampState();
+        syncView();
+    });
+    connect(model(), &QAbstractItemModel::columnsRemoved, this, [this] {
+        clampState();
+        syncView();
+    });
+
+    setRowCount(2);
+    setColumnCount(2);
+}
+
+void FlexGrid::setRows(int n)
+{
+    setRowCount(qMax(0, n));
+}
+
+void FlexGrid::setCols(int n)
+{
+    setColumnCount(qMax(0, n));
+}
+
+void FlexGrid::setFixedRows(int n)
+{
+    m_fixedRows = qMax(0, n);
+    if (m_row < m_fixedRows && rows() > m_fixedRows)
+        setCurrent(m_fixedRows, m_col, m_fixedRows, m_col);
+    for (int c = 0; c < cols(); ++c)
+        syncCaption(c);
+    viewport()->update();
+}
+
+void FlexGrid::setFixedCols(int n)
+{
+    m_fixedCols = qMax(0, n);
+    if (m_col < m_fixedCols && cols() > m_fixedCols)
+        setCurrent(m_row, m_fixedCols, m_row, m_fixedCols);
+    viewport()->update();
+}
+
+QTableWidgetItem *FlexGrid::cellItem(int r, int c)
+{
+    if (!inGrid(r, c))
+        return nullptr;
+    QTableWidgetItem *it = item(r, c);
+    if (!it) {
+        it = new QTableWidgetItem;
+        it->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+        setItem(r, c, it);
+    }
+    return it;
+}
+
+QString FlexGrid::textMatrix(int r, int c) const
+{
+    if (!inGrid(r, c))
+        return QString();
+    const QTableWidgetItem *it = item(r, c);
+    return it ? it->text() : QString();
+}
+
+void FlexGrid::setTextMatrix(int r, int c, const QString &text)
+{
+    QTableWidgetItem *it = cellItem(r, c);
+    if (!it)
+        return;
+    it->setText(text);
+    if (r == m_fixedRows - 1)
+        syncCaption(c);
+}
+
+// The last caption row doubles as the column header that assistive
+// technology reads for each column (Qt's own header stays hidden).
+void FlexGrid::syncCaption(int c)
+{
+    if (c < 0 || c >= cols())
+        return;
+    const QString caption = m_fixedRows > 0 ? textMatrix(m_fixedRows - 1, c) : QString();
+    QTableWidgetItem *h = horizontalHeaderItem(c);
+    if (!h) {
+        if (caption.isEmpty())
+            return;
+        h = new QTableWidgetItem;
+        setHorizontalHeaderItem(c, h);
+    }
+    h->setText(caption);
+}
+
+void FlexGrid::clear()
+{
+    clearContents();
+    for (int c = 0; c < cols(); ++c)
+        syncCaption(c);
+}
+
+int FlexGrid::colWidth(int c) const
+{
+    if (m_colWidths.contains(c))
+        return m_colWidths.value(c);
+    return c >= 0 && c < cols() ? columnWidth(c) * TwipsPerPixel : 0;
+}
+
+void FlexGrid::setColWidth(int c, int twips)
+{
+    if (c < 0)
+        return;
+    m_colWidths[c] = qMax(0, twips);
+    if (c < cols())
+        setColumnWidth(c, twipsToPixels(twips));
+}
+
+int FlexGrid::rowHeightTwips(int r) const
+{
+    if (m_rowHeights.contains(r))
+        return m_rowHeights.value(r);
+    return r >= 0 && r < rows() ? rowHeight(r) * TwipsPerPixel : 0;
+}
+
+void FlexGrid::setRowHeightTwips(int r, int twips)
+{
+    if (r < 0)
+        return;
+    m_rowHeights[r] = qMax(0, twips);
+    if (r < rows())
+        setRowHeight(r, twipsToPixels(twips));
+}
+
+void FlexGrid::applySizes(int firstRow, int firstCol)
+{
+    for (auto it = m_colWidths.lowerBound(firstCol); it != m_colWidths.end() && it.key() < cols(); ++it)
+        setColumnWidth(it.key(), twipsToPixels(it.value()));
+    for (auto it = m_rowHeights.lowerBound(firstRow); it != m_rowHeights.end() && it.key() < rows(); ++it)
+        setRowHeight(it.key(), twipsToPixels(it.value()));
+}
+
+static Qt::Alignment withVertical(Qt::Alignment a)
+{
+    if (!(a & Qt::AlignVertical_Mask))
+        a |= Qt::AlignVCenter;
+    if (!(a & Qt::AlignHorizontal_Mask))
+        a |= Qt::AlignLeft;
+    return a;
+}
+
+Qt::Alignment FlexGrid::colAlignment(int c) const
+{
+    return m_colAlign.value(c, Qt::AlignLeft | Qt::AlignVCenter);
+}
+
+void FlexGrid::setColAlignment(int c, Qt::Alignment alignment)
+{
+    if (c < 0)
+        return;
+    m_colAlign[c] = withVertical(alignment);
+    viewport()->update();
+}
+
+Qt::Alignment FlexGrid::fixedAlignment(int c) const
+{
+    return m_fixedAlign.value(c, Qt::AlignCenter);
+}
+
+void FlexGrid::setFixedAlignment(int c, Qt::Alignment alignment)
+{
+    if (c < 0)
+        return;
+    m_fixedAlign[c] = withVertical(alignment);
+    viewport()->update();
+}
+
+Qt::Alignment FlexGrid::alignmentFor(int r, int c) const
+{
+    return r < m_fixedRows ? fixedAlignment(c) : colAlignment(c);
+}
+
+QColor FlexGrid::cellBackColor(int r, int c) const
+{
+    const QTableWidgetItem *it = inGrid(r, c) ? item(r, c) : nullptr;
+    if (!it)
+        return QColor();
+    const QVariant v = it->data(Qt::BackgroundRole);
+    return v.isValid() ? v.value<QBrush>().color() : QColor();
+}
+
+void FlexGrid::setCellBackColor(int r, int c, const QColor &color)
+{
+    if (QTableWidgetItem *it = cellItem(r, c)) {
+        if (color.isValid())
+            it->setBackground(color);
+        else
+            it->setData(Qt::BackgroundRole, QVariant());
+    }
+}
+
+QColor FlexGrid::cellForeColor(int r, int c) const
+{
+    const QTableWidgetItem *it = inGrid(r, c) ? item(r, c) : nullptr;
+    if (!it)
+        return QColor();
+    const QVariant v = it->data(Qt::ForegroundRole);
+    return v.isValid() ? v.value<QBrush>().color() : QColor();
+}
+
+void FlexGrid::setCellForeColor(int r, int c, const QColor &color)
+{
+    if (QTableWidgetItem *it = cellItem(r, c)) {
+        if (color.isValid())
+            it->setForeground(color);
+        else
+            it->setData(Qt::ForegroundRole, QVariant());
+    }
+}
+
+QColor FlexGrid::paletteColor(int index)
+{
+    static const QRgb palette[16] = {
+        0x000000, 0x000080, 0x008000, 0x008080, 0x800000, 0x800080, 0x808000, 0xC0C0C0,
+        0x808080, 0x0000FF, 0x00FF00, 0x00FFFF, 0xFF0000, 0xFF00FF, 0xFFFF00, 0xFFFFFF,
+    };
+    if (index < 0 || index > 15)
+        return QColor();
+    return QColor(palette[index]);
+}
+
+void FlexGrid::setRow(int r)
+{
+    setCurrent(r, m_col, r, m_col);
+}
+
+void FlexGrid::setCol(int c)
+{
+    setCurrent(m_row, c, m_row, c);
+}
+
+void FlexGrid::setRowSel(int r)
+{
+    setCurrent(m_row, m_col, r, m_colSel);
+}
+
+void FlexGrid::setColSel(int c)
+{
+    setCurrent(m_row, m_col, m_rowSel, c);
+}
+
+void FlexGrid::setCurrent(int r, int c, int rSel, int cSel)
+{
+    if (rows() == 0 || cols() == 0)
+        return;
+    r = qBound(0, r, rows() - 1);
+    rSel = qBound(0, rSel, rows() - 1);
+    c = qBound(0, c, cols() - 1);
+    cSel = qBound(0, cSel, cols() - 1);
+    const bool cellChanged = r != m_row || c != m_col;
+    const bool selChanged = cellChanged || rSel != m_rowSel || cSel != m_colSel;
+    m_row = r;
+    m_col = c;
+    m_rowSel = rSel;
+    m_colSel = cSel;
+    syncView();
+    if (cellChanged)
+        emit EnterCell();
+    if (selChanged)
+        emit SelChange();
+}
+
+// Keeps the current cell and the selection inside the grid after rows or
+// columns come or go. A grid that had no cells starts at its first data cell.
+void FlexGrid::clampState()
+{
+    auto clamp = [](int &v, int first, int count) {
+        if (count <= 0)
+            v = -1;
+        else if (v < 0)
+            v = qMin(first, count - 1);
+        else if (v >= count)
+            v = count - 1;
+    };
+    clamp(m_row, m_fixedRows, rows());
+    clamp(m_rowSel, m_row, rows());
+    clamp(m_col, m_fixedCols, cols());
+    clamp(m_colSel, m_col, cols());
+}
+
+void FlexGrid::syncView()
+{
+    QItemSelectionModel *sm = selectionModel();
+    if (!sm)
+        return;
+    m_syncing = true;
+    if (inGrid(m_row, m_col)) {
+        sm->setCurrentIndex(model()->index(m_row, m_col), QItemSelectionModel::NoUpdate);
+        // A single current cell shows only its focus frame; a range is
+        // highlighted.
+        QItemSelection sel;
+        if (inGrid(m_rowSel, m_colSel) && (m_rowSel != m_row || m_colSel != m_col)) {
+            sel.select(model()->index(qMin(m_row, m_rowSel), qMin(m_col, m_colSel)),
+                       model()->index(qMax(m_row, m_rowSel), qMax(m_col, m_colSel)));
+        }
+        sm->select(sel, QItemSelectionModel::ClearAndSelect);
+    } else {
+        sm->clearSelection();
+    }
+    m_syncing = false;
+}
+
+void FlexGrid::currentChanged(const QModelIndex &current, const QModelIndex &previous)
+{
+    QTableWidget::currentChanged(current, previous);
+    if (m_syncing || !current.isValid())
+        return;
+    // Keyboard moves: the new cell becomes current, never a caption cell.
+    int r = current.row();
+    int c = current.column();
+    if (r < m_fixedRows && rows() > m_fixedRows)
+        r = m_fixedRows;
+    if (c < m_fixedCols && cols() > m_fixedCols)
+        c = m_fixedCols;
+    setCurrent(r, c, r, c);
+}
+
+void FlexGrid::mousePressEvent(QMouseEvent *event)
+{
+    const QModelIndex idx = indexAt(event->position().toPoint());
+    m_mouseRow = idx.isValid() ? idx.row() : -1;
+    m_mouseCol = idx.isValid() ? idx.column() : -1;
+    m_afterDoubleClick = false;
+    m_drag = Drag::None;
+    m_pressed = event->button() == Qt::LeftButton;
+
+    if (m_pressed && idx.isValid()) {
+        const int r = idx.row();
+        const int c = idx.column();
+        const int lastRow = rows() - 1;
+        const int lastCol = cols() - 1;
+        const bool extend = (event->modifiers() & Qt::ShiftModifier) && inGrid(m_row, m_col);
+        const bool captionRow = r < m_fixedRows;
+        const bool captionCol = c < m_fixedCols;
+        if (!captionRow && !captionCol) {
+            m_drag = Drag::Cells;
+            if (extend)
+                setCurrent(m_row, m_col, r, c);
+            else
+                setCurrent(r, c, r, c);
+        } else if (captionRow && !captionCol && rows() > m_fixedRows) {
+            m_drag = Drag::Columns;
+            setCurrent(m_fixedRows, extend ? m_col : c, lastRow, c);
+        } else if (!captionRow && captionCol && cols() > m_fixedCols) {
+            m_drag = Drag::Rows;
+            setCurrent(extend ? m_row : r, m_fixedCols, r, lastCol);
+        } else if (captionRow && captionCol && rows() > m_fixedRows && cols() > m_fixedCols) {
+            setCurrent(m_fixedRows, m_fixedCols, lastRow, lastCol);
+        }
+    }
+    emit MouseDown(event->button(), event->modifiers());
+    event->accept();
+}
+
+void FlexGrid::extendDrag(int r, int c)
+{
+    r = qMax(r, m_fixedRows);
+    c = qMax(c, m_fixedCols);
+    switch (m_drag) {
+    case Drag::Cells: setCurrent(m_row, m_col, r, c); break;
+    case Drag::Columns: setCurrent(m_row, m_col, m_rowSel, c); break;
+    case Drag::Rows: setCurrent(m_row, m_col, r, m_colSel); break;
+    case Drag::None: break;
+    }
+}
+
+void FlexGrid::mouseMoveEvent(QMouseEvent *event)
+{
+    if (m_drag == Drag::None || !(event->buttons() & Qt::LeftButton)) {
+        event->ignore();
+        return;
+    }
+    QPoint p = event->position().toPoint();
+    const QRect area = viewport()->rect();
+    // Dragging past an edge scrolls one step, so long selections are possible.
+    if (p.y() >= area.bottom())
+        verticalScrollBar()->setValue(verticalScrollBar()->value() + 1);
+    else if (p.y() < area.top())
+        verticalScrollBar()->setValue(verticalScrollBar()->value() - 1);
+    if (p.x() >= area.right())
+        horizontalScrollBar()->setValue(horizontalScrollBar()->value() + 1);
+    else if (p.x() < area.left())
+        horizontalScrollBar()->setValue(horizontalScrollBar()->value() - 1);
+    p.setX(qBound(area.left(), p.x(), area.right() - 1));
+    p.setY(qBound(area.top(), p.y(), area.bottom() - 1));
+    const QModelIndex idx = indexAt(p);
+    if (idx.isValid())
+        extendDrag(idx.row(), idx.column());
+    event->accept();
+}
+
+void FlexGrid::mouseReleaseEvent(QMouseEvent *event)
+{
+    const bool click = event->button() == Qt::LeftButton && m_pressed && !m_afterDoubleClick;
+    m_drag = Drag::None;
+    m_pressed = false;
+    m_afterDoubleClick = false;
+    emit MouseUp(event->button(), event->modifiers());
+    if (click)
+        emit Click();
+    event->accept();
+}
+
+void FlexGrid::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    const QModelIndex idx = indexAt(event->position().toPoint());
+    // Only a double click on a data cell means "edit this cell"; one on a
+    // caption or on empty space is a plain press.
+    if (event->button() != Qt::LeftButton || !idx.isValid() || isFixed(idx.row(), idx.column())) {
+        mousePressEvent(event);
+        return;
+    }
+    m_mouseRow = idx.row();
+    m_mouseCol = idx.column();
+    m_pressed = true;
+    m_afterDoubleClick = true;
+    m_drag = Drag::None;
+    if (idx.row() != m_row || idx.column() != m_col || m_rowSel != m_row || m_colSel != m_col)
+        setCurrent(idx.row(), idx.column(), idx.row(), idx.column());
+    emit DblClick();
+    event->accept();
+}
+
+int FlexGrid::topRow() const
+{
+    return rowAt(0);
+}
+
+void FlexGrid::setTopRow(int r)
+{
+    if (!inGrid(r, 0))
+        return;
+    scrollTo(model()->index(r, qMax(0, columnAt(0))), QAbstractItemView::PositionAtTop);
+}
+
+QRect FlexGrid::cellRect(int r, int c) const
+{
+    if (!inGrid(r, c))
+        return QRect();
+    return visualRect(model()->index(r, c));
+}
+
+QRect FlexGrid::cellRectIn(const QWidget *target, int r, int c) const
+{
+    const QRect vr = cellRect(r, c);
+    if (vr.isNull() || !target)
+        return vr;
+    const QPoint topLeft = target->mapFromGlobal(viewport()->mapToGlobal(vr.topLeft()));
+    return QRect(topLeft, vr.size());
+}
+
+void FlexGrid::showEvent(QShowEvent *event)
+{
+    if (accessibleName().isEmpty() && !objectName().isEmpty())
+        setAccessibleName(objectName());
+    QTableWidget::showEvent(event);
+}
+
+} // namespace corvane

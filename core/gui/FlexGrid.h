@@ -1,0 +1,150 @@
+#pragma once
+#include <QTableWidget>
+#include <QColor>
+#include <QMap>
+
+namespace corvane {
+
+// The console's grid: a text table whose first fixedRows() rows (and first
+// fixedCols() columns) are caption cells, painted grey and never current.
+// Rows and columns are numbered as the windows speak of them: with one fixed
+// row, row 0 holds the column captions and data starts at row 1. Qt's own
+// headers are hidden; the caption row is an ordinary row of the table.
+//
+// Sizes are given in twips (15 per pixel) and are remembered per column and
+// row, so they may be set before the grid has that many columns or rows.
+//
+// Cells are never edited by the table itself: windows place a line edit or a
+// combo box over a cell (EditCell, ShowChoices) and write the result back.
+//
+// The current cell (row(), col()) is where a selection began; rowSel() and
+// colSel() are its other corner. A click makes the clicked cell current; a
+// drag or a shift-click extends the selection; a click on a caption cell
+// selects the whole column (or row) below (or beside) it.
+class FlexGrid : public QTableWidget {
+    Q_OBJECT
+public:
+    static constexpr int TwipsPerPixel = 15;
+
+    explicit FlexGrid(QWidget *parent = nullptr);
+
+    int rows() const { return rowCount(); }
+    void setRows(int n);
+    int cols() const { return columnCount(); }
+    void setCols(int n);
+    int fixedRows() const { return m_fixedRows; }
+    void setFixedRows(int n);
+    int fixedCols() const { return m_fixedCols; }
+    void setFixedCols(int n);
+
+    // Text of a cell; empty for a cell outside the grid. Writes outside the
+    // grid are ignored.
+    QString textMatrix(int r, int c) const;
+    void setTextMatrix(int r, int c, const QString &text);
+    // Text of the current cell.
+    QString text() const { return textMatrix(m_row, m_col); }
+    void setText(const QString &text) { setTextMatrix(m_row, m_col, text); }
+
+    // Column width and row height in twips.
+    int colWidth(int c) const;
+    void setColWidth(int c, int twips);
+    int rowHeightTwips(int r) const;
+    void setRowHeightTwips(int r, int twips);
+
+    // Alignment of the data cells of a column, and of its caption cells.
+    Qt::Alignment colAlignment(int c) const;
+    void setColAlignment(int c, Qt::Alignment alignment);
+    Qt::Alignment fixedAlignment(int c) const;
+    void setFixedAlignment(int c, Qt::Alignment alignment);
+
+    // Cell colours; an invalid colour when none was set (the cell shows the
+    // grid's own colours).
+    QColor cellBackColor(int r, int c) const;
+    void setCellBackColor(int r, int c, const QColor &color);
+    QColor cellForeColor(int r, int c) const;
+    void setCellForeColor(int r, int c, const QColor &color);
+    // The classic 16-colour palette: 0 black, 7 light grey, 10 light green,
+    // 12 light red, 15 white. Indexes outside 0..15 give an invalid colour.
+    static QColor paletteColor(int index);
+
+    // Current cell and selection. Setting row or col makes the selection that
+    // one cell. Values are clamped to the grid.
+    using QTableWidget::row;
+    using QTableWidget::column;
+    int row() const { return m_row; }
+    int col() const { return m_col; }
+    void setRow(int r);
+    void setCol(int c);
+    int rowSel() const { return m_rowSel; }
+    int colSel() const { return m_colSel; }
+    void setRowSel(int r);
+    void setColSel(int c);
+    // Cell under the mouse at the last press or double click; -1 outside.
+    int mouseRow() const { return m_mouseRow; }
+    int mouseCol() const { return m_mouseCol; }
+
+    // First row shown at the top; setTopRow scrolls that row to the top.
+    int topRow() const;
+    void setTopRow(int r);
+
+    // Rectangle of a cell in viewport pixels, or mapped into another widget's
+    // coordinates (for placing an editor that is not a child of the grid).
+    QRect cellRect(int r, int c) const;
+    QRect cellRectIn(const QWidget *target, int r, int c) const;
+    // The current cell's rectangle in viewport pixels.
+    int cellLeft() const { return cellRect(m_row, m_col).left(); }
+    int cellTop() const { return cellRect(m_row, m_col).top(); }
+    int cellWidth() const { return cellRect(m_row, m_col).width(); }
+    int cellHeight() const { return cellRect(m_row, m_col).height(); }
+
+public slots:
+    // Empties every cell's text and colours; rows, columns and sizes stay.
+    void clear();
+
+signals:
+    void Click();
+    void DblClick();
+    void EnterCell();
+    void SelChange();
+    void MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifiers);
+    void MouseUp(Qt::MouseButton button, Qt::KeyboardModifiers modifiers);
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
+    void showEvent(QShowEvent *event) override;
+
+private:
+    enum class Drag { None, Cells, Columns, Rows };
+
+    QTableWidgetItem *cellItem(int r, int c);
+    bool inGrid(int r, int c) const { return r >= 0 && r < rows() && c >= 0 && c < cols(); }
+    bool isFixed(int r, int c) const { return r < m_fixedRows || c < m_fixedCols; }
+    void setCurrent(int r, int c, int rSel, int cSel);
+    void clampState();
+    void syncView();
+    void applySizes(int firstRow, int firstCol);
+    void syncCaption(int c);
+    void extendDrag(int r, int c);
+
+    friend class FlexGridDelegate;
+    Qt::Alignment alignmentFor(int r, int c) const;
+
+    int m_fixedRows = 1;
+    int m_fixedCols = 0;
+    int m_row = -1, m_col = -1, m_rowSel = -1, m_colSel = -1;
+    int m_mouseRow = -1, m_mouseCol = -1;
+    QMap<int, int> m_colWidths;     // twips
+    QMap<int, int> m_rowHeights;    // twips
+    QMap<int, Qt::Alignment> m_colAlign;
+    QMap<int, Qt::Alignment> m_fixedAlign;
+    Drag m_drag = Drag::None;
+    bool m_syncing = false;
+    bool m_pressed = false;
+    bool m_afterDoubleClick = false;
+};
+
+} // namespace corvane

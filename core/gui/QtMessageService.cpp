@@ -1,0 +1,89 @@
+#include "QtMessageService.h"
+
+#include <QInputDialog>
+#include <QMessageBox>
+
+namespace corvane {
+
+namespace {
+
+QMessageBox::Icon toQt(MessageService::Icon icon)
+{
+    switch (icon) {
+    case MessageService::Icon::Information: return QMessageBox::Information;
+    case MessageService::Icon::Warning: return QMessageBox::Warning;
+    case MessageService::Icon::Critical: return QMessageBox::Critical;
+    case MessageService::Icon::Question: return QMessageBox::Question;
+    case MessageService::Icon::None: break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+// The buttons in their order on the box; the first is the default.
+QList<QMessageBox::StandardButton> toQt(MessageService::Buttons buttons)
+{
+    switch (buttons) {
+    case MessageService::Buttons::Ok: return {QMessageBox::Ok};
+    case MessageService::Buttons::OkCancel: return {QMessageBox::Ok, QMessageBox::Cancel};
+    case MessageService::Buttons::YesNo: return {QMessageBox::Yes, QMessageBox::No};
+    case MessageService::Buttons::YesNoCancel:
+        return {QMessageBox::Yes, QMessageBox::No, QMessageBox::Cancel};
+    case MessageService::Buttons::RetryCancel: return {QMessageBox::Retry, QMessageBox::Cancel};
+    }
+    return {QMessageBox::Ok};
+}
+
+QString titleOrDefault(const QString &title)
+{
+    return title.isEmpty() ? MessageService::defaultTitle() : title;
+}
+
+} // namespace
+
+MessageService::Answer QtMessageService::show(const QString &text, const QString &title,
+                                              Icon icon, Buttons buttons, QWidget *parent)
+{
+    const QList<QMessageBox::StandardButton> order = toQt(buttons);
+    QMessageBox::StandardButtons set;
+    for (auto b : order)
+        set |= b;
+    QMessageBox box(toQt(icon), titleOrDefault(title), text, set, parent);
+    box.setDefaultButton(order.first());
+    const int result = box.exec();
+    switch (result) {
+    case QMessageBox::Ok: return Answer::Ok;
+    case QMessageBox::Cancel: return Answer::Cancel;
+    case QMessageBox::Yes: return Answer::Yes;
+    case QMessageBox::No: return Answer::No;
+    case QMessageBox::Retry: return Answer::Retry;
+    default: break;
+    }
+    // Closed without a button (window manager): the refusing answer.
+    if (set & QMessageBox::Cancel)
+        return Answer::Cancel;
+    if (set & QMessageBox::No)
+        return Answer::No;
+    return Answer::Ok;
+}
+
+void QtMessageService::notify(const QString &text, const QString &title, Icon icon,
+                              QWidget *parent)
+{
+    auto *box = new QMessageBox(toQt(icon), titleOrDefault(title), text, QMessageBox::Ok, parent);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    box->show();
+}
+
+std::optional<QString> QtMessageService::askText(const QString &prompt, const QString &title,
+                                                 const QString &initial, QWidget *parent)
+{
+    bool ok = false;
+    const QString text = QInputDialog::getText(parent, titleOrDefault(title), prompt,
+                                               QLineEdit::Normal, initial, &ok);
+    if (!ok)
+        return std::nullopt;
+    return text;
+}
+
+} // namespace corvane

@@ -1,0 +1,20 @@
+#pragma once
+#include "MessageService.h"
+
+namespace corvane {
+
+// The message service of the running console: Qt message boxes and input
+// boxes. A box without a title gets the product's default title.
+class QtMessageService : public MessageService {
+public:
+    Answer show(const QString &text, const QString &title, Icon icon = Icon::None,
+                Buttons buttons = Buttons::Ok, QWidget *parent = nullptr) override;
+    // Non-modal: the box stays open on its own and deletes itself when closed.
+    void notify(const QString &text, const QString &title, Icon icon,
+                QWidget *parent = nullptr) override;
+    std::optional<QString> askText(const QString &prompt, const QString &title,
+                                   const QString &initial = QString(),
+                                   QWidget *parent = nullptr) override;
+};
+
+} // namespace corvane
