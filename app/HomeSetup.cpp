@@ -1,0 +1,89 @@
+#include "HomeSetup.h"
+#include "ConsoleContext.h"
+#include "Database.h"
+#include "DefaultRows.h"
+#include "Schema.h"
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+
+// The shipped files are compiled into this static library; register them once.
+static void registerHomeResources() { Q_INIT_RESOURCE(home); }
+
+namespace corvane {
+
+bool InstallHomeFiles(const HomePaths &home, QString &error)
+{
+    registerHomeResources();
+    QDirIterator it(QStringLiteral(":/home"), QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString source = it.next();
+        if (QFileInfo(source).isDir())
+            continue;
+        const QString relative = source.mid(QStringLiteral(":/home/").size());
+        const QString target = home.root() + QLatin1Char('/') + relative;
+        if (QFile::exists(target))
+            continue;
+        QDir().mkpath(QFileInfo(target).absolutePath());
+        if (!QFile::copy(source, target)) {
+            error = QStringLiteral("无法写入文件：%1").arg(target);
+            return false;
+        }
+        QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+    }
+    return true;
+}
+
+namespace {
+
+bool createDatabase(const QString &path, const QByteArray &key, const QList<TableDef> &tables,
+                    const QString *adminPassword, QString &error)
+{
+    Database db;
+    if (!db.open(path, key, Database::OpenMode::Create)) {
+        error = db.lastError();
+        return false;
+    }
+    QString why;
+    bool ok = createSchema(db, tables, &why);
+    if (ok && adminPassword)
+        ok = insertDefaultRows(db, *adminPassword, &why);
+    db.close();
+    if (!ok) {
+        error = QStringLiteral("无法建立数据库 %1：%2").arg(path, why);
+        QFile::remove(path);
+        QFile::remove(path + QStringLiteral("-wal"));
+        QFile::remove(path + QStringLiteral("-shm"));
+    }
+    return ok;
+}
+
+} // namespace
+
+bool InitHome(const HomePaths &home, const QString &adminPassword, QString &error)
+{
+    if (adminPassword.isEmpty()) {
+        error = QStringLiteral("密码不能为空!");
+        return false;
+    }
+    if (QFile::exists(home.switchDb())) {
+        error = QStringLiteral("数据库已存在，不会覆盖：%1").arg(home.switchDb());
+        return false;
+    }
+    for (const QString &dir : {home.root(), home.dataDir(), home.resourceDir(), home.helpDir(), home.portsDir()}) {
+        if (!QDir().mkpath(dir) || !QFileInfo(dir).isWritable()) {
+            error = QStringLiteral("无法建立或写入文件夹：%1").arg(dir);
+            return false;
+        }
+    }
+    if (!createDatabase(home.switchDb(), ConsoleContext::databaseKey(), switchTables(), &adminPassword, error))
+        return false;
+    if (!QFile::exists(home.printDb())
+        && !createDatabase(home.printDb(), QByteArray(), printTables(), nullptr, error)) {
+        return false;
+    }
+    return InstallHomeFiles(home, error);
+}
+
+} // namespace corvane

@@ -1,0 +1,16 @@
+#pragma once
+#include "HomePaths.h"
+#include <QString>
+
+namespace corvane {
+
+// Creates a new home: its folders, Switch.mdb with every table and its default
+// rows, print.mdb, the resource pictures and the help page. Refuses an empty
+// administrator password and never overwrites an existing database. On
+// failure nothing half-made is left behind and `error` says why.
+bool InitHome(const HomePaths &home, const QString &adminPassword, QString &error);
+
+// Copies the shipped pictures and help page into the home where they are missing.
+bool InstallHomeFiles(const HomePaths &home, QString &error);
+
+} // namespace corvane

@@ -1,0 +1,102 @@
+#include "ConsoleContext.h"
+#include "HomeSetup.h"
+#include "QtMessageService.h"
+#include "frmMain.h"
+#include "mdlMain.h"
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QTextStream>
+#include <cstdio>
+#include <memory>
+#include <termios.h>
+#include <unistd.h>
+
+using namespace corvane;
+
+namespace {
+
+// Reads one line from the terminal without echo, or from standard input when
+// that is not a terminal (scripts pipe the password in).
+QString readPassword(const char *prompt)
+{
+    const bool tty = isatty(STDIN_FILENO);
+    termios saved{};
+    if (tty) {
+        std::fputs(prompt, stderr);
+        std::fflush(stderr);
+        tcgetattr(STDIN_FILENO, &saved);
+        termios quiet = saved;
+        quiet.c_lflag &= ~tcflag_t(ECHO);
+        tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
+    }
+    QTextStream in(stdin);
+    QString line = in.readLine();
+    if (tty) {
+        tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+        std::fputs("\n", stderr);
+    }
+    return line;
+}
+
+int initHome(const HomePaths &home)
+{
+    QString password = readPassword("管理员密码: ");
+    if (isatty(STDIN_FILENO) && !password.isEmpty()) {
+        const QString again = readPassword("再次输入密码: ");
+        if (again != password) {
+            std::fprintf(stderr, "%s\n", qPrintable(QStringLiteral("密码和确认密码不相符!")));
+            return 2;
+        }
+    }
+    QString error;
+    if (!InitHome(home, password, error)) {
+        std::fprintf(stderr, "%s\n", qPrintable(error));
+        return 1;
+    }
+    std::printf("%s\n", qPrintable(QStringLiteral("已建立新的数据库：%1").arg(home.switchDb())));
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    // Setting up a home needs no display; everything else is a desktop program.
+    bool initOnly = false;
+    for (int i = 1; i < argc; ++i)
+        initOnly = initOnly || qstrcmp(argv[i], "--init") == 0;
+    std::unique_ptr<QCoreApplication> appHolder(initOnly ? new QCoreApplication(argc, argv)
+                                                         : new QApplication(argc, argv));
+    QCoreApplication &app = *appHolder;
+    QCoreApplication::setApplicationName(QStringLiteral("corvane"));
+    QCoreApplication::setApplicationVersion(QStringLiteral("1.3"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Velloran1.3版 话务管理系统"));
+    parser.addHelpOption();
+    QCommandLineOption homeOption(QStringLiteral("home"), QStringLiteral("Home folder (data, resource, help, ports)."),
+                                  QStringLiteral("DIR"));
+    QCommandLineOption initOption(QStringLiteral("init"),
+                                  QStringLiteral("Create a new home: folders and databases; asks for the administrator's password."));
+    parser.addOption(homeOption);
+    parser.addOption(initOption);
+    parser.process(app);
+
+    const HomePaths home = HomePaths::resolve(parser.value(homeOption), QCoreApplication::applicationDirPath());
+    if (parser.isSet(initOption))
+        return initHome(home);
+
+    QString error;
+    InstallHomeFiles(home, error);  // restores a deleted picture or help page; not fatal
+
+    QtMessageService messages;
+    SystemClock clock;
+    ConsoleContext ctx(home, messages, clock);
+    bool databaseFailed = false;
+    auto mainWindow = Main(ctx, &databaseFailed);
+    if (!mainWindow)
+        return databaseFailed ? 1 : 0;
+    QObject::connect(mainWindow.get(), &frmMain::programEnded, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+    QApplication::setQuitOnLastWindowClosed(false);
+    return app.exec();
+}

@@ -1,0 +1,66 @@
+#include "mdlMain.h"
+#include "ConsoleContext.h"
+#include "Schema.h"
+#include "ShowModal.h"
+#include "frmLogin.h"
+#include "frmMain.h"
+#include "frmSplash.h"
+#include <QApplication>
+#include <QFile>
+
+namespace corvane {
+
+namespace {
+
+// Opens Switch.mdb; a missing, foreign or damaged file ends the start with a
+// message naming the file. Nothing is created here.
+bool OpenSwitchDB(ConsoleContext &ctx)
+{
+    const QString path = ctx.home.switchDb();
+    auto fail = [&](const QString &text) {
+        ctx.messages.show(text, QStringLiteral("数据库错误"), MessageService::Icon::Critical);
+        ctx.db.close();
+        return false;
+    };
+    if (!QFile::exists(path))
+        return fail(QStringLiteral("找不到数据库文件 %1。\n请先用 corvane --home <文件夹> --init 建立新的数据库。").arg(path));
+    if (!ctx.db.open(path, ConsoleContext::databaseKey()))
+        return fail(ctx.db.lastError());
+    const QStringList problems = schemaProblems(ctx.db, switchTables());
+    if (!problems.isEmpty())
+        return fail(QStringLiteral("数据库文件 %1 不是本系统的数据库：\n%2").arg(path, problems.mid(0, 5).join(QLatin1Char('\n'))));
+    return true;
+}
+
+} // namespace
+
+std::unique_ptr<frmMain> Main(ConsoleContext &ctx, bool *databaseFailed)
+{
+    if (databaseFailed)
+        *databaseFailed = false;
+    if (!OpenSwitchDB(ctx)) {
+        if (databaseFailed)
+            *databaseFailed = true;
+        return nullptr;
+    }
+    {
+        frmLogin login(ctx);
+        ShowModal(ctx, login);
+    }
+    if (!ctx.login.OPLogin) {
+        ctx.db.close();
+        return nullptr;
+    }
+    ctx.BuildLists();
+    frmSplash splash(ctx.home.resource(QStringLiteral("company.gif")));
+    splash.show();
+    splash.repaint();
+    QApplication::processEvents();
+    auto main = std::make_unique<frmMain>(ctx);
+    main->Form_Load();
+    splash.close();
+    main->show();
+    return main;
+}
+
+} // namespace corvane
