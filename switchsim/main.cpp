@@ -77,7 +77,7 @@ int main(int argc, char **argv)
         {QStringLiteral("home"), QStringLiteral("Home folder of the console (default: $CORVANE_HOME, else .)."), QStringLiteral("DIR")},
         {QStringLiteral("port"), QStringLiteral("Serial port number 1-16 to appear as (default 1)."), QStringLiteral("N"), QStringLiteral("1")},
         {QStringLiteral("device"), QStringLiteral("Use this serial device at 2400 8N1 instead of a pseudo-terminal."), QStringLiteral("PATH")},
-        {QStringLiteral("scenario"), QStringLiteral("Scenario file to play (format below)."), QStringLiteral("FILE")},
+        {QStringLiteral("scenario"), QStringLiteral("Scenario file to play (format above)."), QStringLiteral("FILE")},
         {QStringLiteral("check"), QStringLiteral("Only check the scenario file and exit.")},
         {QStringLiteral("log"), QStringLiteral("Append everything received and sent to FILE."), QStringLiteral("FILE")},
         {QStringLiteral("quiet"), QStringLiteral("Print nothing but errors.")},
