@@ -2,6 +2,8 @@
 #include <QString>
 #include <QStringList>
 
+class QWidget;
+
 namespace corvane {
 
 class ConsoleContext;
@@ -29,8 +31,8 @@ enum class GateResult { Allowed, NotLoggedIn, NoRight };
 // The gate in front of a working window (rights 0 to 9).
 GateResult CheckRight(const ConsoleContext &ctx, int right);
 // Shows the gate's message when refused; returns whether the window may open.
-bool PassGate(ConsoleContext &ctx, int right, class QWidget *parent = nullptr);
+bool PassGate(ConsoleContext &ctx, int right, QWidget *parent = nullptr);
 // Right 10 (deleting call records) is refused only for an explicit "0".
-bool MayDeleteBills(ConsoleContext &ctx, class QWidget *parent = nullptr);
+bool MayDeleteBills(ConsoleContext &ctx, QWidget *parent = nullptr);
 
 } // namespace corvane

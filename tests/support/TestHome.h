@@ -19,3 +19,15 @@ private:
 QString artifactDir();
 
 } // namespace corvane::test
+
+namespace corvane {
+class Database;
+}
+
+namespace corvane::test {
+
+// Creates an encrypted Switch.mdb at `path` with every table and the default
+// rows; the administrator's password is `adminPassword`. Leaves `db` open.
+bool createSwitchDb(Database &db, const QString &path, const QString &adminPassword = QStringLiteral("admin"));
+
+} // namespace corvane::test

@@ -1,0 +1,170 @@
+#include "ConsoleContext.h"
+#include "HomeSetup.h"
+#include "Recordset.h"
+#include "TestHome.h"
+#include "frmLogin.h"
+#include "frmMain.h"
+#include "mdlMain.h"
+#include <QComboBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStatusBar>
+#include <gtest/gtest.h>
+
+using namespace corvane;
+
+namespace {
+
+class StartupTest : public ::testing::Test {
+protected:
+    void SetUp() override { paths = HomePaths(home.path()); }
+
+    void initHome()
+    {
+        QString error;
+        ASSERT_TRUE(InitHome(paths, "pw'中", error)) << error.toStdString();
+    }
+
+    // Answers the login window: log in with the password, or leave.
+    void scriptLogin(const QString &password, bool leave = false)
+    {
+        ctx.runModal = [=](QDialog &d) {
+            auto *login = qobject_cast<frmLogin *>(&d);
+            EXPECT_NE(login, nullptr);
+            if (leave) {
+                login->cmdCancel->click();
+            } else {
+                login->txtCode->setText(password);
+                login->cmdOK->click();
+            }
+            return d.result();
+        };
+    }
+
+    test::TestHome home;
+    HomePaths paths;
+    ScriptedMessageService messages;
+    TestClock clock{QDateTime(QDate(2026, 12, 8), QTime(1, 28, 32))};
+    ConsoleContext ctx{HomePaths(home.path()), messages, clock};
+};
+
+} // namespace
+
+TEST_F(StartupTest, InitCreatesHomeOnceAndRefusesEmptyPassword)
+{
+    QString error;
+    EXPECT_FALSE(InitHome(paths, "", error));
+    EXPECT_EQ(error, "密码不能为空!");
+    EXPECT_FALSE(QFile::exists(paths.switchDb()));
+
+    initHome();
+    for (const QString &f : {paths.switchDb(), paths.printDb(), paths.resource("company.gif"),
+                             paths.resource("phone.gif"), paths.resource("phoneon.gif"),
+                             paths.resource("phonehold.gif"), paths.helpIndex()})
+        EXPECT_TRUE(QFile::exists(f)) << f.toStdString();
+
+    const qint64 size = QFile(paths.switchDb()).size();
+    EXPECT_FALSE(InitHome(paths, "other", error));
+    EXPECT_TRUE(error.contains(paths.switchDb()));
+    EXPECT_EQ(QFile(paths.switchDb()).size(), size);
+
+    // print.mdb has no key, Switch.mdb has ours.
+    Database print;
+    EXPECT_TRUE(print.open(paths.printDb(), QByteArray()));
+    Database sw;
+    EXPECT_FALSE(sw.open(paths.switchDb(), QByteArray()));
+}
+
+TEST_F(StartupTest, InitIntoUnwritablePlaceFailsCleanly)
+{
+    // A file standing where the data folder should be.
+    QFile blocker(home.file("data"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    QString error;
+    EXPECT_FALSE(InitHome(paths, "pw", error));
+    EXPECT_TRUE(error.contains(paths.dataDir())) << error.toStdString();
+}
+
+TEST_F(StartupTest, MissingOrForeignDatabaseEndsWithMessageNamingTheFile)
+{
+    EXPECT_EQ(Main(ctx), nullptr);
+    ASSERT_NE(messages.last(), nullptr);
+    EXPECT_TRUE(messages.last()->text.contains(paths.switchDb()));
+    EXPECT_TRUE(messages.last()->text.contains("--init"));
+    EXPECT_FALSE(QFile::exists(paths.switchDb())) << "start-up never creates a database";
+
+    QDir().mkpath(paths.dataDir());
+    QFile junk(paths.switchDb());
+    ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
+    junk.write("Standard Jet DB, but not really");
+    junk.close();
+    bool dbFailed = false;
+    EXPECT_EQ(Main(ctx, &dbFailed), nullptr);
+    EXPECT_TRUE(dbFailed);
+    EXPECT_TRUE(messages.last()->text.contains(paths.switchDb()));
+    EXPECT_EQ(QFile(paths.switchDb()).size(), 31);
+    EXPECT_FALSE(ctx.db.isOpen());
+}
+
+TEST_F(StartupTest, DatabaseWithWrongKeyIsRefused)
+{
+    QDir().mkpath(paths.dataDir());
+    {
+        Database other;
+        ASSERT_TRUE(other.open(paths.switchDb(), "not-ours", Database::OpenMode::Create));
+        ASSERT_TRUE(other.exec("CREATE TABLE t (a TEXT)"));
+    }
+    bool dbFailed = false;
+    EXPECT_EQ(Main(ctx, &dbFailed), nullptr);
+    EXPECT_TRUE(dbFailed);
+    EXPECT_TRUE(messages.last()->text.contains(paths.switchDb()));
+}
+
+TEST_F(StartupTest, LeavingTheLoginEndsWithDatabaseClosed)
+{
+    initHome();
+    scriptLogin(QString(), /*leave=*/true);
+    bool dbFailed = true;
+    EXPECT_EQ(Main(ctx, &dbFailed), nullptr);
+    EXPECT_FALSE(dbFailed);
+    EXPECT_FALSE(ctx.db.isOpen());
+    EXPECT_TRUE(ctx.CallTypeNames.isEmpty()) << "nothing after the login runs";
+}
+
+TEST_F(StartupTest, LoginShowsMainWindowAndExitWritesUsageRecord)
+{
+    initHome();
+    scriptLogin("pw'中");
+    auto main = Main(ctx);
+    ASSERT_NE(main, nullptr);
+    EXPECT_EQ(ctx.CallTypeNames.size(), 10);
+    EXPECT_EQ(ctx.CallTypeNames.at(9), "呼入");
+    EXPECT_EQ(ctx.CheckMarks, QStringList({"×", "√"}));
+    EXPECT_EQ(main->windowTitle(), "Velloran1.3版");
+    EXPECT_TRUE(main->isVisible());
+    EXPECT_EQ(main->panelText(3), "操作员:管理员");
+    EXPECT_NE(main->findChild<QStatusBar *>("sbStatus"), nullptr);
+
+    // Cancel keeps everything running and writes nothing.
+    messages.queueAnswer(MessageService::Answer::Cancel);
+    EXPECT_FALSE(main->close());
+    EXPECT_EQ(messages.last()->text, "感谢使用Brenmark产品，您真的要退出本系统？");
+    EXPECT_EQ(messages.last()->title, "退出系统！");
+    EXPECT_TRUE(ctx.db.isOpen());
+    EXPECT_EQ(ctx.db.scalar("SELECT count(*) FROM OPRec").value_or("?"), "0");
+
+    clock.advanceSecs(3600);
+    bool ended = false;
+    QObject::connect(main.get(), &frmMain::programEnded, [&] { ended = true; });
+    EXPECT_TRUE(main->close());
+    EXPECT_TRUE(ended);
+    EXPECT_FALSE(ctx.db.isOpen());
+
+    Database check;
+    ASSERT_TRUE(check.open(paths.switchDb(), ConsoleContext::databaseKey()));
+    Recordset rec(check, "OPRec");
+    ASSERT_EQ(rec.recordCount(), 1);
+    EXPECT_EQ(rec.currentRow(), QStringList({"00001", "管理员", "2026年12月08日01:28:32", "2026年12月08日02:28:32"}));
+}

@@ -1,0 +1,227 @@
+#include "ConsoleContext.h"
+#include "Data.h"
+#include "Operators.h"
+#include "Recordset.h"
+#include "TestHome.h"
+#include "frmChangeCode.h"
+#include "frmLogin.h"
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <gtest/gtest.h>
+
+using namespace corvane;
+
+namespace {
+
+class LoginTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(test::createSwitchDb(ctx.db, home.file("data/Switch.mdb"), "admin"));
+    }
+
+    // Adds an operator with the given rights (11 characters of '0'/'1').
+    void addOperator(const QString &name, const QString &password, const QString &rights = QString(11, '0'))
+    {
+        Recordset op = Recordset::forAppend(ctx.db, "OP");
+        QStringList row{name, password};
+        for (QChar c : rights)
+            row << QString(c);
+        row << "0" << "0" << "0" << "0";
+        ASSERT_TRUE(WriteRecord(op, true, row));
+    }
+
+    QString storedPassword(const QString &name)
+    {
+        Recordset op(ctx.db, "OP");
+        op.findFirst(Criteria(op.columnNames().at(0), name));
+        return op.value(1, "<none>");
+    }
+
+    // Logs in through the real window; returns whether the window accepted.
+    bool logIn(frmLogin &w, const QString &name, const QString &password)
+    {
+        w.cmbOPName->setCurrentText(name);
+        w.txtCode->setText(password);
+        w.cmdOK->click();
+        return w.result() == QDialog::Accepted;
+    }
+
+    test::TestHome home;
+    ScriptedMessageService messages;
+    TestClock clock{QDateTime(QDate(2026, 12, 8), QTime(1, 28, 32))};
+    ConsoleContext ctx{HomePaths(home.path()), messages, clock};
+};
+
+} // namespace
+
+TEST_F(LoginTest, WindowListsOperatorsAndPresetsAdministrator)
+{
+    addOperator("张三", "x");
+    frmLogin w(ctx);
+    EXPECT_EQ(w.windowTitle(), "登录系统");
+    EXPECT_EQ(w.cmbOPName->currentText(), "管理员");
+    ASSERT_EQ(w.cmbOPName->count(), 2);
+    EXPECT_EQ(w.cmbOPName->itemText(1), "张三");
+    EXPECT_EQ(w.txtCode->echoMode(), QLineEdit::Password);
+    EXPECT_EQ(w.findChild<QPushButton *>("cmdChangePassword")->text(), "修改密码(C)");
+}
+
+TEST_F(LoginTest, WrongPasswordThenRightOne)
+{
+    frmLogin w(ctx);
+    EXPECT_FALSE(logIn(w, "管理员", "Admin"));  // case matters
+    ASSERT_NE(messages.last(), nullptr);
+    EXPECT_EQ(messages.last()->text, "错误的密码！");
+    EXPECT_EQ(messages.last()->title, "密码错误");
+    EXPECT_EQ(messages.last()->icon, MessageService::Icon::Warning);
+    EXPECT_FALSE(ctx.login.OPLogin);
+    EXPECT_FALSE(logIn(w, "管理员", "admin "));  // no trimming
+    EXPECT_FALSE(ctx.login.OPLogin);
+
+    EXPECT_TRUE(logIn(w, "管理员", "admin"));
+    EXPECT_TRUE(ctx.login.OPLogin);
+    EXPECT_EQ(ctx.login.OPName, "管理员");
+    EXPECT_EQ(ctx.login.OPLoginTime, "2026年12月08日01:28:32");
+    EXPECT_EQ(ctx.login.OPRight, QStringList(QList<QString>(11, "1")));
+}
+
+TEST_F(LoginTest, UnknownNameNeverLogsIn)
+{
+    frmLogin w(ctx);
+    // Load the administrator first, so a stale password is in the login state.
+    EXPECT_FALSE(logIn(w, "管理员", "wrong"));
+    EXPECT_EQ(ctx.login.OPCode, "admin");
+    EXPECT_FALSE(logIn(w, "无此人", "admin"));
+    EXPECT_FALSE(ctx.login.OPLogin);
+    EXPECT_FALSE(logIn(w, "", ""));
+    EXPECT_FALSE(ctx.login.OPLogin);
+    EXPECT_FALSE(logIn(w, "管理员' OR '1'='1", "admin"));
+    EXPECT_FALSE(ctx.login.OPLogin);
+}
+
+TEST_F(LoginTest, AwkwardNamesAndPasswordsWork)
+{
+    const QString longName = QString(300, QChar(0x4E2D));
+    const QList<QPair<QString, QString>> cases = {
+        {"o'brien", "p'w\"d"}, {"带 空格", " 前后空格 "}, {longName, QString(500, 'k')}, {"李四", "密码；'--"}};
+    for (const auto &[name, password] : cases)
+        addOperator(name, password);
+    for (const auto &[name, password] : cases) {
+        frmLogin w(ctx);
+        EXPECT_TRUE(logIn(w, name, password)) << name.left(20).toStdString();
+        EXPECT_EQ(ctx.login.OPName, name);
+        frmLogin again(ctx);
+        EXPECT_FALSE(logIn(again, name, password.trimmed() + "x"));
+    }
+}
+
+TEST_F(LoginTest, CancelLeavesLoggedOut)
+{
+    frmLogin w(ctx);
+    w.cmdCancel->click();
+    EXPECT_EQ(w.result(), QDialog::Rejected);
+    EXPECT_FALSE(ctx.login.OPLogin);
+}
+
+TEST_F(LoginTest, ChangePasswordChecksInOrderAndStores)
+{
+    frmLogin w(ctx);
+    QStringList seen;
+    // Drive the change window: each entry is (old, new, confirm) and whether to press OK.
+    QList<QStringList> attempts;
+    ctx.runModal = [&](QDialog &d) {
+        auto *dlg = qobject_cast<frmChangeCode *>(&d);
+        EXPECT_NE(dlg, nullptr);
+        for (const QStringList &a : attempts) {
+            if (a.at(0) == "<cancel>") {
+                dlg->cmdCancel->click();
+                break;
+            }
+            dlg->txtOld->setText(a.at(0));
+            dlg->txtNew->setText(a.at(1));
+            dlg->txtConfirm->setText(a.at(2));
+            dlg->cmdOk->click();
+            seen << (messages.last() ? messages.last()->text : QString());
+        }
+        return d.result();
+    };
+
+    attempts = {{"bad", "n", "n"}, {"admin", "", ""}, {"admin", "新'密码", "新'密"}, {"admin", "新'密码", "新'密码"}};
+    w.cmbOPName->setCurrentText("管理员");
+    w.cmdChangePassword->click();
+    EXPECT_EQ(seen, QStringList({"原密码输入错误!", "密码不能为空!", "密码和确认密码不相符!", "密码修改成功!"}));
+    EXPECT_EQ(storedPassword("管理员"), "新'密码");
+    EXPECT_FALSE(ctx.login.OPLogin) << "changing the password does not log in";
+
+    // A cancelled change leaves the stored password alone.
+    attempts = {{"<cancel>"}};
+    w.cmdChangePassword->click();
+    EXPECT_EQ(storedPassword("管理员"), "新'密码");
+
+    EXPECT_FALSE(logIn(w, "管理员", "admin"));
+    EXPECT_TRUE(logIn(w, "管理员", "新'密码"));
+}
+
+TEST_F(LoginTest, ChangePasswordForUnknownNameTouchesNoRow)
+{
+    addOperator("张三", "zs");
+    frmLogin w(ctx);
+    EXPECT_FALSE(logIn(w, "张三", "no"));  // loads 张三
+    bool opened = false;
+    ctx.runModal = [&](QDialog &) { opened = true; return 0; };
+    w.cmbOPName->setCurrentText("nobody");
+    w.cmdChangePassword->click();
+    EXPECT_FALSE(opened);
+    EXPECT_EQ(storedPassword("张三"), "zs");
+    EXPECT_EQ(storedPassword("管理员"), "admin");
+}
+
+TEST_F(LoginTest, UsageRecordSerials)
+{
+    EXPECT_EQ(OperatorRecordSerial(11), "00011");
+    EXPECT_EQ(OperatorRecordSerial(99999), "99999");
+    EXPECT_EQ(OperatorRecordSerial(100000), "100000");
+
+    frmLogin w(ctx);
+    ASSERT_TRUE(logIn(w, "管理员", "admin"));
+    for (int i = 0; i < 11; ++i) {
+        clock.advanceSecs(60);
+        ASSERT_TRUE(AddOperatorRecord(ctx));
+    }
+    Recordset rec(ctx.db, "OPRec");
+    ASSERT_EQ(rec.recordCount(), 11);
+    rec.moveLast();
+    EXPECT_EQ(rec.currentRow(), QStringList({"00011", "管理员", "2026年12月08日01:28:32", "2026年12月08日01:39:32"}));
+    EXPECT_EQ(ctx.login.OPLogoutTime, "2026年12月08日01:39:32");
+}
+
+TEST_F(LoginTest, RightsGate)
+{
+    EXPECT_FALSE(PassGate(ctx, 3));
+    EXPECT_EQ(messages.last()->text, "您没有登录系统,请先登录!");
+    EXPECT_EQ(messages.last()->icon, MessageService::Icon::None);
+
+    addOperator("新人", "n");
+    frmLogin w(ctx);
+    ASSERT_TRUE(logIn(w, "新人", "n"));
+    for (int right = 0; right <= 9; ++right) {
+        messages.clear();
+        EXPECT_FALSE(PassGate(ctx, right));
+        ASSERT_NE(messages.last(), nullptr);
+        EXPECT_EQ(messages.last()->text, "您没有使用此功能的权限！");
+        EXPECT_EQ(messages.last()->title, "权限不够");
+    }
+    EXPECT_FALSE(MayDeleteBills(ctx));
+    EXPECT_EQ(messages.last()->text, "您没有删除话单的权限！");
+
+    ctx.login.OPRight[5] = "1";
+    EXPECT_TRUE(PassGate(ctx, 5));
+    ctx.login.OPRight[5] = " 1";
+    EXPECT_FALSE(PassGate(ctx, 5)) << "a right is granted only by exactly \"1\"";
+    ctx.login.OPRight[10] = " 0 ";
+    EXPECT_FALSE(MayDeleteBills(ctx));
+    ctx.login.OPRight[10] = "";
+    EXPECT_TRUE(MayDeleteBills(ctx)) << "only an explicit 0 refuses deletion";
+}
