@@ -1,7 +1,9 @@
 #include "Database.h"
 #include "FeeEngine.h"
 #include "PricingFixtures.h"
+#include "DefaultRows.h"
 #include "Recordset.h"
+#include "Schema.h"
 #include "TestHome.h"
 
 #include <gtest/gtest.h>
@@ -13,14 +15,21 @@ namespace {
 
 const QByteArray kKey("vosquirnel");
 
-const char *const kTables =
-    "CREATE TABLE Feerate (区号 TEXT, 地区 TEXT, 首次时长 TEXT, 首次费率 TEXT, 单位时长 TEXT, 单位费率 TEXT,"
-    " 单位手续费 TEXT, 手续费百分比 TEXT, 每次服务费 TEXT, 服务费百分比 TEXT, 折价 TEXT, 类型 TEXT);"
-    "CREATE TABLE Discount (类型 TEXT, 时段A开关 TEXT, 时段A起始 TEXT, 时段A结束 TEXT, 时段A折扣率 TEXT,"
-    " 时段B开关 TEXT, 时段B起始 TEXT, 时段B结束 TEXT, 时段B折扣率 TEXT, 星期六开关 TEXT, 星期六折扣率 TEXT,"
-    " 星期天开关 TEXT, 星期天折扣率 TEXT, 节假日开关 TEXT, 节假日折扣率 TEXT);"
-    "CREATE TABLE Holiday (节日 TEXT, 月份 TEXT, 日期 TEXT);"
-    "CREATE TABLE PHNBill (主叫号码 TEXT, 被叫号码 TEXT);";
+// The rate tables (and one other) as the console creates them.
+QList<TableDef> pricingTables()
+{
+    QList<TableDef> tables;
+    for (const char *name : {"Feerate", "Discount", "Holiday", "PHNBill"})
+        tables.append(*findTable(QString::fromLatin1(name)));
+    return tables;
+}
+
+QString createStatement(const QString &table)
+{
+    QStringList cols;
+    for (const QString &c : findTable(table)->columns) cols << Database::quoteId(c) + " TEXT";
+    return QStringLiteral("CREATE TABLE %1 (%2)").arg(table, cols.join(u','));
+}
 
 void insert(Database &db, const QString &table, const QStringList &values)
 {
@@ -40,7 +49,8 @@ protected:
     {
         path = home.file("Switch.mdb");
         ASSERT_TRUE(db.open(path, kKey, Database::OpenMode::Create)) << qPrintable(db.lastError());
-        ASSERT_TRUE(db.execScript(QString::fromUtf8(kTables))) << qPrintable(db.lastError());
+        QString error;
+        ASSERT_TRUE(createSchema(db, pricingTables(), &error)) << qPrintable(error);
         insert(db, "Feerate", cityDefaultRow().columns());
         insert(db, "Feerate", rateRow("010", "北京", "2", "60", "0.30", "60", "0.30").columns());
         insert(db, "Feerate", rateRow("010", "北京二", "2", "60", "9.00", "60", "9.00").columns());
@@ -70,7 +80,7 @@ TEST_F(FeeEngineTest, ReadsTheTablesInTableOrderAndCachesThem)
     EXPECT_EQ(engine.rateBook().feerateCount(), 3);
     // Writes to other tables do not make the rates stale.
     for (int i = 0; i < 20; ++i) {
-        insert(db, "PHNBill", {"801", "0101234"});
+        insert(db, "PHNBill", {"801", "0101234", "2026年12月08日10时00分", "60", "0.30", "北京", "0.30", "2", "0.00", "0.00", "0.30", "未结算", "", ""});
         price(engine, "0101234");
     }
     EXPECT_EQ(engine.loadCount(), 1);
@@ -130,7 +140,7 @@ TEST_F(FeeEngineTest, SeesCommitsOfAnotherConnectionAndRebuiltTables)
 
     // Dropping a table takes its triggers along; the engine notices and watches the new one.
     ASSERT_TRUE(db.exec("DROP TABLE Feerate"));
-    ASSERT_TRUE(db.execScript(QString::fromUtf8(kTables).section(u';', 0, 0)));
+    ASSERT_TRUE(db.exec(createStatement("Feerate")));
     EXPECT_EQ(price(engine, "0101234", "200"), "未知地区电话 0.00");
     insert(db, "Feerate", cityDefaultRow().columns());
     EXPECT_EQ(price(engine, "0101234", "200"), "未知地区电话 0.30");
@@ -146,8 +156,31 @@ TEST_F(FeeEngineTest, AMissingTableIsReadAgainForEveryCall)
     EXPECT_EQ(price(engine, "0101234"), "北京 0.30");
     EXPECT_EQ(price(engine, "0101234"), "北京 0.30");
     EXPECT_EQ(engine.loadCount(), 2);
-    ASSERT_TRUE(db.execScript("CREATE TABLE Holiday (节日 TEXT, 月份 TEXT, 日期 TEXT)"));
+    ASSERT_TRUE(db.exec(createStatement("Holiday")));
     price(engine, "0101234");
     price(engine, "0101234");
     EXPECT_EQ(engine.loadCount(), 3);
+}
+
+TEST(FeeEngineNewDatabase, PricesWithTheRowsOfANewInstallation)
+{
+    TestHome home;
+    Database db;
+    ASSERT_TRUE(db.open(home.file("Switch.mdb"), kKey, Database::OpenMode::Create));
+    QString error;
+    ASSERT_TRUE(createSchema(db, switchTables(), &error)) << qPrintable(error);
+    ASSERT_TRUE(insertDefaultRows(db, "secret", &error)) << qPrintable(error);
+
+    FeeEngine engine(db);
+    ASSERT_TRUE(engine.rateBook().hasDefaultRow());
+    CallRec rec = callTo("01062345678", "200");
+    engine.ComputeFee(rec);
+    // Domestic default tariff: 6 s for 0.07, then 0.07 per 6 s: 1 + 33 periods.
+    EXPECT_EQ(QStringList({rec.Area, rec.CallType, rec.Rate, rec.Fee}).join(u' '), "北京 2 0.07 2.38");
+    rec = callTo("5551234", "200");
+    engine.ComputeFee(rec);
+    EXPECT_EQ(QStringList({rec.Area, rec.CallType, rec.Fee}).join(u' '), "未知地区电话 8 0.30");
+    rec = callTo("0008521234", "200");
+    engine.ComputeFee(rec);
+    EXPECT_EQ(QStringList({rec.Area, rec.CallType, rec.Fee}).join(u' '), "无效号码（未知） 8 0.00");
 }
