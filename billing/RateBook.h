@@ -39,7 +39,7 @@ struct DiscountFactor {
 // dialled number, not the size of the rate table.
 class RateBook {
 public:
-    RateBook() = default;
+    RateBook() : m_trie(1) {}   // an empty book prices every call at zero
     explicit RateBook(const RateTables &tables);
 
     // Completes the call record: CallType, Area, Rate, Fee and FeePart1..3.

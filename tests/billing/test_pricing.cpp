@@ -214,6 +214,11 @@ TEST(Pricing, WithoutADefaultCityRowNothingIsLeftOverFromTheLastCall)
     EXPECT_EQ(priced(t, callTo("5551234", "60")).Fee, "0.00");
     t.feerate.append(cityDefaultRow());
     EXPECT_EQ(priced(t, callTo("5551234", "60")).Fee, "0.20");
+
+    // A book with no tables at all (the database could not be read).
+    CallRec empty = callTo("0101234", "60");
+    ComputeFee(RateBook(), empty);
+    EXPECT_EQ(empty.Area + " " + empty.Fee, "未知地区电话 0.00");
 }
 
 TEST(DiscountFactor, LowestApplicableRuleWins)
