@@ -1,0 +1,75 @@
+#include "frmPort.h"
+
+#include "ConsoleContext.h"
+#include "Data.h"
+#include "Recordset.h"
+#include "SwitchLink.h"
+
+#include <QComboBox>
+#include <QGridLayout>
+#include <QLabel>
+#include <QPushButton>
+
+namespace corvane {
+
+frmPort::frmPort(ConsoleContext &ctx, SwitchLink &link, QWidget *parent)
+    : QDialog(parent), m_ctx(ctx), m_link(link)
+{
+    setObjectName(QStringLiteral("frmPort"));
+    setWindowTitle(QStringLiteral("串口选择"));
+
+    lbl = new QLabel(QStringLiteral("选择通讯串口"), this);
+    lbl->setObjectName(QStringLiteral("lbl"));
+    cmbPort = new QComboBox(this);
+    cmbPort->setObjectName(QStringLiteral("cmbPort"));
+    cmbPort->setAccessibleName(lbl->text());
+    lbl->setBuddy(cmbPort);
+    cmdAuto = new QPushButton(QStringLiteral("自动搜索"), this);
+    cmdAuto->setObjectName(QStringLiteral("cmdAuto"));
+    cmdOK = new QPushButton(QStringLiteral("确定(&O)"), this);
+    cmdOK->setObjectName(QStringLiteral("cmdOK"));
+    cmdOK->setDefault(true);
+
+    auto *grid = new QGridLayout(this);
+    grid->addWidget(lbl, 0, 0);
+    grid->addWidget(cmbPort, 0, 1);
+    grid->addWidget(cmdAuto, 1, 0);
+    grid->addWidget(cmdOK, 1, 1);
+
+    connect(cmdAuto, &QPushButton::clicked, this, &frmPort::cmdAuto_Click);
+    connect(cmdOK, &QPushButton::clicked, this, &frmPort::cmdOK_Click);
+    // Every port the search opens is shown as it is tried.
+    connect(&m_link, &SwitchLink::portSelected, this, &frmPort::selectPort);
+
+    Form_Load();
+}
+
+void frmPort::Form_Load()
+{
+    for (int n = 1; n <= SwitchLink::PortCount; ++n)
+        cmbPort->addItem(QStringLiteral("COM") + QString::number(n));
+    selectPort(m_link.PortNumber());
+}
+
+void frmPort::selectPort(int n)
+{
+    if (n >= 1 && n <= cmbPort->count())
+        cmbPort->setCurrentIndex(n - 1);
+}
+
+void frmPort::cmdAuto_Click()
+{
+    m_link.SearchAgain();
+}
+
+void frmPort::cmdOK_Click()
+{
+    Recordset config(m_ctx.db, QStringLiteral("SWTConfig"));
+    // The number is stored even when the port does not open; the watchdog
+    // then reports the link as broken.
+    m_link.OpenPort(cmbPort->currentIndex() + 1);
+    SetField(config, 8, QString::number(m_link.PortNumber()));
+    accept();
+}
+
+} // namespace corvane

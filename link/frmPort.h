@@ -1,0 +1,37 @@
+#pragma once
+#include <QDialog>
+
+class QComboBox;
+class QLabel;
+class QPushButton;
+
+namespace corvane {
+
+class ConsoleContext;
+class SwitchLink;
+
+// "串口选择": search the switch again or pick its serial port by hand. The
+// chosen port is opened at once and stored in the configuration row.
+class frmPort : public QDialog {
+    Q_OBJECT
+public:
+    frmPort(ConsoleContext &ctx, SwitchLink &link, QWidget *parent = nullptr);
+
+    QLabel *lbl;
+    QComboBox *cmbPort;
+    QPushButton *cmdAuto;
+    QPushButton *cmdOK;
+
+public slots:
+    void cmdAuto_Click();
+    void cmdOK_Click();
+
+private:
+    void Form_Load();
+    void selectPort(int n);
+
+    ConsoleContext &m_ctx;
+    SwitchLink &m_link;
+};
+
+} // namespace corvane

@@ -1,0 +1,294 @@
+#include "LinkFixture.h"
+#include "PtyPair.h"
+#include "frmPort.h"
+
+#include <QComboBox>
+#include <QFile>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <array>
+#include <gtest/gtest.h>
+#include <memory>
+
+using namespace corvane;
+using namespace corvane::test;
+
+namespace {
+
+constexpr int ColPort = 8;
+constexpr int ColOutOn = 14;
+constexpr int ColOutPort = 15;
+constexpr int ColNightReset = 18;
+
+// The clock command at the test clock's start, Tuesday 8 December 2026 01:42.
+const QByteArray kClock0142 = bytes({0xE8, 0x26, 0x12, 0x08, 0x02, 0x01, 0x42, 0x6D});
+
+// A switch that answers each clock command with an acknowledgement.
+QByteArray answerClock(const QByteArray &chunk)
+{
+    return chunk.contains(char(0xE8)) ? bytes({0xFF, 0x5A}) : QByteArray();
+}
+
+class PortTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        for (int n = 1; n <= 16; ++n) {
+            ptys[n] = std::make_unique<PtyPair>();
+            ASSERT_TRUE(ptys[n]->ok());
+            ASSERT_TRUE(ptys[n]->linkAs(com(n)));
+        }
+        link.setTestPauseRealWaitMs(1);
+    }
+
+    QString com(int n) const { return env.ctx->home.portsDir() + QStringLiteral("/COM") + QString::number(n); }
+
+    // What the link sends while `action` runs: a marker command goes out after
+    // it, and everything up to the marker is returned.
+    QByteArray sentDuring(PtyPair &pty, const std::function<void()> &action)
+    {
+        action();
+        link.SendHex(QStringLiteral("A5"));
+        QByteArray got;
+        waitUntil([&] {
+            got += pty.take();
+            return got.endsWith(char(0xA5));
+        });
+        EXPECT_TRUE(got.endsWith(char(0xA5))) << "marker never arrived";
+        got.chop(1);
+        return got;
+    }
+
+    LinkEnv env;
+    SwitchLink &link = *env.link;
+    std::array<std::unique_ptr<PtyPair>, 17> ptys;
+};
+
+} // namespace
+
+TEST_F(PortTest, CommandsGoOutAsBytes)
+{
+    ASSERT_TRUE(link.OpenPort(1));
+    EXPECT_EQ(link.mscPort.baudRate(), 2400);
+    const QByteArray sent = sentDuring(*ptys[1], [&] {
+        link.SendAck();
+        link.SendHex(QString());
+        link.SendNak();
+        link.RequestDump();
+        link.SendNightReset();
+        link.SendUserWindowOpen();
+        link.SendUserWindowClose();
+        link.SendProgramExit();
+        link.SendStarCommand(QStringLiteral("*10*3*201#"));
+        link.SendClock();
+        link.SendHex(QStringLiteral("6205"));
+    });
+    EXPECT_EQ(sent, bytes({0x5A, 0xA5, 0x66, 0x23, 0x45, 0x98, 0x31, 0x00, 0x11, 0x11, 0xF1,
+                           0x0B, 0x1A, 0x0B, 0x03, 0x0B, 0x02, 0xA1, 0x0C})
+                        + kClock0142 + bytes({0x62, 0x05}));
+
+    // A closed port drops every command silently.
+    link.ClosePorts();
+    link.SendAck();
+    link.SendClock();
+    ASSERT_TRUE(link.OpenPort(1));
+    EXPECT_EQ(sentDuring(*ptys[1], [] {}), QByteArray());
+}
+
+TEST_F(PortTest, ReceivedBytesAreDispatched)
+{
+    ASSERT_TRUE(link.OpenPort(4));
+    ptys[4]->write(bytes({0xFF}));
+    ptys[4]->write(bytes({0xE1, 0xFF, 0xA2}));
+    ptys[4]->write(bytes({0x05}));
+    // The link request is acknowledged and brings the link up.
+    EXPECT_EQ(ptys[4]->takeAtLeast(1), bytes({0x5A}));
+    EXPECT_TRUE(waitUntil([&] { return env.handlers.calls.size() == 1; }));
+    EXPECT_TRUE(link.LinkUp());
+    EXPECT_EQ(env.handlers.frames(), QList<QByteArray>{bytes({0xFF, 0xA2, 0x05})});
+}
+
+TEST_F(PortTest, SearchStopsAtTheAnsweringPortAndTheWindowFollows)
+{
+    ptys[2]->responder = answerClock;
+    frmPort window(*env.ctx, link);
+    window.cmdAuto->click();
+
+    EXPECT_TRUE(link.LinkUp());
+    EXPECT_EQ(link.PortNumber(), 2);
+    EXPECT_TRUE(link.mscPort.isOpen());
+    EXPECT_EQ(window.cmbPort->currentText(), QStringLiteral("COM2"));
+    EXPECT_EQ(ptys[1]->take(), kClock0142);
+    EXPECT_EQ(ptys[2]->take(), kClock0142);
+    EXPECT_EQ(ptys[3]->take(), QByteArray());
+    // Half a second per port tried, on the test clock.
+    EXPECT_EQ(env.clock.monotonicMs(), 1000);
+}
+
+TEST_F(PortTest, SearchWithoutASwitchTriesEveryPortThatOpens)
+{
+    // Port 5 is linked to nothing: it cannot be opened and is skipped.
+    QFile::remove(com(5));
+    ASSERT_TRUE(QFile::link(env.home.file(QStringLiteral("gone")), com(5)));
+    QSignalSpy tried(&link, &SwitchLink::portSelected);
+
+    link.SearchPort();
+
+    EXPECT_FALSE(link.LinkUp());
+    EXPECT_EQ(tried.count(), 15);
+    for (int n = 1; n <= 16; ++n)
+        EXPECT_EQ(ptys[n]->take().size(), n == 5 ? 0 : 8) << "COM" << n;
+    EXPECT_EQ(link.PortNumber(), 16);
+    EXPECT_TRUE(link.mscPort.isOpen());
+    EXPECT_EQ(env.clock.monotonicMs(), 15 * 500);
+}
+
+TEST_F(PortTest, LoadStepStoresTheFoundPortAndOpensTheOutwardPort)
+{
+    env.setConfig(ColPort, QStringLiteral("1"));
+    env.setConfig(ColOutOn, QStringLiteral("1"));
+    env.setConfig(ColOutPort, QStringLiteral("6"));
+    ptys[3]->responder = answerClock;
+    QSignalSpy status(&link, &SwitchLink::statusText);
+
+    EXPECT_TRUE(link.OpenLinkOnLoad());
+
+    EXPECT_EQ(link.PortNumber(), 3);
+    EXPECT_EQ(env.config(ColPort), QStringLiteral("3"));
+    ASSERT_GE(status.count(), 1);
+    EXPECT_EQ(status.last().at(0).toString(), QStringLiteral("通讯端口：正常"));
+    ASSERT_TRUE(link.mscOut.isOpen());
+    EXPECT_EQ(link.OutPortNumber(), 6);
+    link.SendOutward(QStringLiteral("$FEE,账号12,202612080142,65,3.,1309#\r\n"));
+    const QByteArray expected("$FEE,\xD5\xCB\xBA\xC5" "12,202612080142,65,3.,1309#\r\n");
+    EXPECT_EQ(ptys[6]->takeAtLeast(int(expected.size())), expected);
+}
+
+TEST_F(PortTest, LoadStepWithoutASwitchKeepsTheStoredPortOpen)
+{
+    env.setConfig(ColPort, QStringLiteral("4"));
+    env.setConfig(ColOutOn, QStringLiteral("0"));
+    env.setConfig(ColOutPort, QStringLiteral("6"));
+    QSignalSpy status(&link, &SwitchLink::statusText);
+
+    EXPECT_FALSE(link.OpenLinkOnLoad());
+
+    ASSERT_GE(status.count(), 1);
+    EXPECT_EQ(status.last().at(0).toString(), QStringLiteral("通讯端口：错误"));
+    EXPECT_EQ(link.PortNumber(), 4);
+    EXPECT_TRUE(link.mscPort.isOpen());
+    EXPECT_EQ(env.config(ColPort), QStringLiteral("4"));
+    EXPECT_FALSE(link.mscOut.isOpen());
+    link.SendOutward(QStringLiteral("$PHN,123#\r\n"));   // dropped, nowhere to go
+    for (int n = 1; n <= 16; ++n)
+        ptys[n]->take();
+    // The probe goes to the stored port.
+    link.tmrQuest_Timer();
+    EXPECT_EQ(ptys[4]->takeAtLeast(8), kClock0142);
+}
+
+TEST_F(PortTest, PortWindowStoresAndOpensTheChosenPort)
+{
+    ASSERT_TRUE(link.OpenPort(7));
+    frmPort window(*env.ctx, link);
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("串口选择"));
+    ASSERT_EQ(window.cmbPort->count(), 16);
+    EXPECT_EQ(window.cmbPort->itemText(15), QStringLiteral("COM16"));
+    EXPECT_EQ(window.cmbPort->currentText(), QStringLiteral("COM7"));
+
+    window.cmbPort->setCurrentIndex(4);
+    window.cmdOK->click();
+
+    EXPECT_EQ(window.result(), QDialog::Accepted);
+    EXPECT_EQ(env.config(ColPort), QStringLiteral("5"));
+    EXPECT_EQ(link.PortNumber(), 5);
+    EXPECT_TRUE(link.mscPort.isOpen());
+    EXPECT_EQ(sentDuring(*ptys[5], [&] { link.SendAck(); }), bytes({0x5A}));
+}
+
+TEST_F(PortTest, PortWindowStoresAPortThatDoesNotOpen)
+{
+    QFile::remove(com(9));
+    ASSERT_TRUE(QFile::link(env.home.file(QStringLiteral("gone")), com(9)));
+    frmPort window(*env.ctx, link);
+    window.cmbPort->setCurrentIndex(8);
+    window.cmdOK->click();
+    EXPECT_EQ(env.config(ColPort), QStringLiteral("9"));
+    EXPECT_FALSE(link.mscPort.isOpen());
+
+    // Once the device is there, the probe opens it.
+    ASSERT_TRUE(ptys[9]->linkAs(com(9)));
+    link.tmrQuest_Timer();
+    EXPECT_TRUE(link.mscPort.isOpen());
+    EXPECT_EQ(ptys[9]->takeAtLeast(8), kClock0142);
+}
+
+TEST_F(PortTest, WatchdogDropsTheLinkAndTheProbeBringsItBack)
+{
+    ASSERT_TRUE(link.OpenPort(1));
+    QSignalSpy status(&link, &SwitchLink::statusText);
+    ptys[1]->write(bytes({0xFF, 0xB2, 0x00}));
+    ASSERT_TRUE(waitUntil([&] { return link.LinkUp(); }));
+    status.clear();
+
+    // Six silent seconds are tolerated, the seventh drops the link.
+    for (int s = 1; s <= 6; ++s) {
+        env.clock.advanceSecs(1);
+        link.tmrState_Timer();
+    }
+    EXPECT_TRUE(link.LinkUp());
+    EXPECT_EQ(status.count(), 0);
+    env.clock.advanceSecs(1);
+    link.tmrState_Timer();
+    EXPECT_FALSE(link.LinkUp());
+    ASSERT_EQ(status.count(), 1);
+    EXPECT_EQ(status.last().at(0).toString(), QStringLiteral("通讯端口：错误"));
+    link.tmrState_Timer();
+    EXPECT_EQ(status.count(), 2);   // repeated on every tick while silent
+
+    // While the link is down every task tick probes with the clock command.
+    EXPECT_EQ(sentDuring(*ptys[1], [&] { link.tmrQuest_Timer(); }), kClock0142);
+    env.clock.advanceSecs(60);
+    EXPECT_EQ(sentDuring(*ptys[1], [&] { link.tmrQuest_Timer(); }),
+              bytes({0xE8, 0x26, 0x12, 0x08, 0x02, 0x01, 0x43, 0x6E}));
+
+    ptys[1]->write(bytes({0xFF, 0xB2, 0x00}));
+    ASSERT_TRUE(waitUntil([&] { return link.LinkUp(); }));
+    EXPECT_EQ(link.LinkSilence, 0);
+    EXPECT_EQ(status.last().at(0).toString(), QStringLiteral("通讯端口：正常"));
+    EXPECT_EQ(sentDuring(*ptys[1], [&] { link.tmrQuest_Timer(); }), QByteArray());
+}
+
+TEST_F(PortTest, NightlyResetWaitsForIdleTrunksAndRunsOncePerNight)
+{
+    const QByteArray reset = bytes({0x23, 0x45, 0x98});
+    ASSERT_TRUE(link.OpenPort(2));
+    link.SetLinkUp(true);
+    env.setConfig(ColNightReset, QStringLiteral("1"));
+    auto at = [&](int day, int hh, int mm) { env.clock.set(QDateTime(QDate(2026, 12, day), QTime(hh, mm))); };
+    auto tick = [&] { return sentDuring(*ptys[2], [&] { link.tmrQuest_Timer(); }); };
+
+    at(8, 2, 0);
+    link.TrunkState[3].State = 6;
+    EXPECT_EQ(tick(), QByteArray());
+    link.TrunkState[3].State = 0;
+    EXPECT_EQ(tick(), reset);
+    EXPECT_EQ(tick(), QByteArray());
+    at(8, 4, 59);
+    EXPECT_EQ(tick(), QByteArray());
+    at(8, 5, 0);
+    EXPECT_EQ(tick(), QByteArray());
+    EXPECT_TRUE(link.NightResetDone);
+    at(8, 5, 1);
+    EXPECT_EQ(tick(), QByteArray());
+    EXPECT_FALSE(link.NightResetDone);
+    at(9, 0, 0);
+    EXPECT_EQ(tick(), reset);
+
+    // Switched off: never.
+    at(9, 12, 0);
+    tick();
+    env.setConfig(ColNightReset, QStringLiteral("0"));
+    at(10, 1, 0);
+    EXPECT_EQ(tick(), QByteArray());
+}
