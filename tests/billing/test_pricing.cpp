@@ -1,7 +1,6 @@
 #include "PricingFixtures.h"
 #include "RateBook.h"
 
-#include <QDate>
 #include <gtest/gtest.h>
 
 using namespace corvane;
@@ -30,13 +29,6 @@ QString fees(const CallRec &r)
 }
 
 } // namespace
-
-TEST(Pricing, CalendarOfTheTestDates)
-{
-    ASSERT_EQ(QDate(2026, 12, 8).dayOfWeek(), 2);
-    ASSERT_EQ(QDate(2026, 12, 12).dayOfWeek(), 6);
-    ASSERT_EQ(QDate(2026, 12, 13).dayOfWeek(), 7);
-}
 
 TEST(Pricing, WorkedExampleWithHalfPriceOnSaturday)
 {

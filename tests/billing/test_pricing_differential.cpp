@@ -296,21 +296,3 @@ TEST(PricingDifferential, FastPathMatchesThePlainScan)
     EXPECT_GT(matchedRows, 5000);
     EXPECT_GT(discounted, 2000);
 }
-
-TEST(PricingDifferential, DiscountFactorMatchesThePlainLookup)
-{
-    Generator gen(4242);
-    int lowered = 0;
-    for (int round = 0; round < 200; ++round) {
-        const RateTables tables = gen.tables(2);
-        const RateBook book(tables);
-        for (int i = 0; i < 100; ++i) {
-            const CallRec c = gen.call(tables);
-            const QString type = QString::number(gen.pick(11));
-            const Money fast = GetDiscountFactor(book, c.EndTime, type).percent;
-            ASSERT_EQ(fast, referenceFactor(tables, c.EndTime, type)) << qPrintable(c.EndTime + " type " + type);
-            if (fast < val("100")) ++lowered;
-        }
-    }
-    EXPECT_GT(lowered, 3000);
-}
