@@ -1,28 +1,73 @@
 #include "frmMain.h"
 #include "ConsoleContext.h"
 #include "Operators.h"
+#include "ShowModal.h"
+#include "TrunkIndicator.h"
+#include "frmAbout.h"
+#include "frmHelp.h"
+#include "frmLogin.h"
+#include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
+#include <QHeaderView>
 #include <QLabel>
+#include <QMenuBar>
 #include <QPixmap>
 #include <QStatusBar>
-#include <QVBoxLayout>
+#include <QStyle>
+#include <QToolBar>
+#include <QTreeWidget>
 
 namespace corvane {
+
+namespace {
+// Windows measure in twips; the screen has 15 twips to a pixel.
+constexpr int twips(int t) { return t / 15; }
+
+QTreeWidget *makeList(QWidget *parent, const char *name, const QStringList &headers)
+{
+    auto *list = new QTreeWidget(parent);
+    list->setObjectName(QLatin1String(name));
+    list->setRootIsDecorated(false);
+    list->setUniformRowHeights(true);
+    list->setAlternatingRowColors(true);
+    list->setHeaderLabels(headers);
+    list->header()->setStretchLastSection(true);
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    return list;
+}
+} // namespace
 
 frmMain::frmMain(ConsoleContext &ctx, QWidget *parent) : QMainWindow(parent), m_ctx(ctx)
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Velloran1.3版"));
 
-    auto *central = new QWidget(this);
-    central->setObjectName(QStringLiteral("centralArea"));
-    auto *layout = new QVBoxLayout(central);
-    imgLogo = new QLabel(central);
+    m_central = new QWidget(this);
+    m_central->setObjectName(QStringLiteral("centralArea"));
+    imgLogo = new QLabel(m_central);
     imgLogo->setObjectName(QStringLiteral("imgLogo"));
     imgLogo->setAccessibleName(QStringLiteral("公司标志"));
-    layout->addWidget(imgLogo, 0, Qt::AlignLeft | Qt::AlignTop);
-    layout->addStretch(1);
-    setCentralWidget(central);
+    imgLogo->setAlignment(Qt::AlignCenter);
+    for (int i = 0; i < TrunkCount; ++i) {
+        imgPHN[i] = new TrunkIndicator(i, m_central);
+        connect(imgPHN[i], &TrunkIndicator::clicked, this, &frmMain::trunkClicked);
+        lbl[i] = new QLabel(m_central);
+        lbl[i]->setObjectName(QStringLiteral("lbl_%1").arg(i));
+        lbl[i]->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+        lbl[i]->setAccessibleName(QStringLiteral("中继%1状态").arg(i + 1));
+        setTrunkPicture(i, QStringLiteral("phone.gif"));
+        setTrunkTextColor(i, Qt::black);
+    }
+    ListViewOut = makeList(m_central, "ListViewOut",
+                           {QStringLiteral("主叫"), QStringLiteral("被叫"), QStringLiteral("结束时间"),
+                            QStringLiteral("时长"), QStringLiteral("地区"), QStringLiteral("费率"),
+                            QStringLiteral("费用"), QStringLiteral("中继")});
+    ListViewOut->setAccessibleName(QStringLiteral("新话单"));
+    ListViewIn = makeList(m_central, "ListViewIn",
+                          {QStringLiteral("来电号码"), QStringLiteral("分机"), QStringLiteral("时间")});
+    ListViewIn->setAccessibleName(QStringLiteral("来电"));
+    setCentralWidget(m_central);
 
     sbStatus = new QStatusBar(this);
     sbStatus->setObjectName(QStringLiteral("sbStatus"));
@@ -30,15 +75,162 @@ frmMain::frmMain(ConsoleContext &ctx, QWidget *parent) : QMainWindow(parent), m_
         auto *panel = new QLabel(sbStatus);
         panel->setObjectName(QStringLiteral("sbStatus_%1").arg(i + 1));
         panel->setFrameShape(QFrame::StyledPanel);
-        panel->setMinimumWidth(i == 0 ? 60 : 140);
+        panel->setMinimumWidth(i == 0 ? 90 : 150);
         sbStatus->addWidget(panel, i == 0 ? 0 : 1);
         m_panels[i] = panel;
     }
     setStatusBar(sbStatus);
-    resize(1000, 720);
+
+    buildMenus();
+    buildToolbar();
+    resize(1024, 740);
 }
 
 frmMain::~frmMain() = default;
+
+QAction *frmMain::addGatedEntry(QMenu *menu, const char *name, const QString &caption, int right)
+{
+    auto *action = menu->addAction(caption);
+    action->setObjectName(QLatin1String(name));
+    action->setEnabled(false);  // until its window is registered
+    connect(action, &QAction::triggered, this, [this, right] { openGated(right); });
+    m_gatedActions.insert(right, action);
+    return action;
+}
+
+void frmMain::buildMenus()
+{
+    auto named = [](QAction *a, const char *name) {
+        a->setObjectName(QLatin1String(name));
+        return a;
+    };
+    QMenu *op = menuBar()->addMenu(QStringLiteral("操作员(&O)"));
+    op->setObjectName(QStringLiteral("mnuOP"));
+    mnuOPLogin = named(op->addAction(QStringLiteral("登入(&I)..."), this, &frmMain::mnuOPLogin_Click), "mnuOPLogin");
+    mnuOPLogout = named(op->addAction(QStringLiteral("登出(&O)..."), this, &frmMain::mnuOPLogout_Click), "mnuOPLogout");
+    op->addSeparator();
+    mnuOPRight = named(op->addAction(QStringLiteral("权限管理(&R)..."), this, &frmMain::mnuOPRight_Click), "mnuOPRight");
+    mnuOPRecord = addGatedEntry(op, "mnuOPRecord", QStringLiteral("操作员使用记录(&U)"), 9);
+    op->addSeparator();
+    mnuOPExit = named(op->addAction(QStringLiteral("退出(&X)"), this, &frmMain::mnuOPExit_Click), "mnuOPExit");
+
+    QMenu *phn = menuBar()->addMenu(QStringLiteral("话务管理(&P)"));
+    phn->setObjectName(QStringLiteral("mnuPHN"));
+    mnuPHNClient = addGatedEntry(phn, "mnuPHNClient", QStringLiteral("客户/黑名单信息(&C)..."), 0);
+    phn->addSeparator();
+    mnuPHNDiscount = addGatedEntry(phn, "mnuPHNDiscount", QStringLiteral("费率折价(&D)..."), 1);
+    mnuPHNFee = addGatedEntry(phn, "mnuPHNFee", QStringLiteral("计费设置(&F)..."), 2);
+    phn->addSeparator();
+    mnuPHNQuery = addGatedEntry(phn, "mnuPHNQuery", QStringLiteral("话单查询与结算(&Q)..."), 3);
+
+    QMenu *swt = menuBar()->addMenu(QStringLiteral("交换机设置(&C)"));
+    swt->setObjectName(QStringLiteral("mnuSWT"));
+    mnuSWTGroup = addGatedEntry(swt, "mnuSWTGroup", QStringLiteral("用户参数设置(&G)..."), 4);
+    mnuSWTPort = named(swt->addAction(QStringLiteral("通讯串口选择(&S)"), this, &frmMain::mnuSWTPort_Click), "mnuSWTPort");
+    mnuSWTPort->setEnabled(false);  // until the link layer provides its window
+    swt->addSeparator();
+    mnuSWTParameter = addGatedEntry(swt, "mnuSWTParameter", QStringLiteral("交换机参数设置(&P)..."), 5);
+    mnuSWTComparison = addGatedEntry(swt, "mnuSWTComparison", QStringLiteral("交换机信息比照(&C)..."), 6);
+
+    QMenu *srv = menuBar()->addMenu(QStringLiteral("服务功能(&S)"));
+    srv->setObjectName(QStringLiteral("mnuSRV"));
+    mnuSRVRing = addGatedEntry(srv, "mnuSRVRing", QStringLiteral("分机闹钟(&R)..."), 7);
+    srv->addSeparator();
+    mnuSRVBackup = addGatedEntry(srv, "mnuSRVBackup", QStringLiteral("参数备份与恢复(&B)"), 8);
+
+    QMenu *help = menuBar()->addMenu(QStringLiteral("帮助(&H)"));
+    help->setObjectName(QStringLiteral("mnuHLP"));
+    mnuHelp = named(help->addAction(QStringLiteral("帮助(&H)..."), this, &frmMain::mnuHelp_Click), "mnuHelp");
+    help->addSeparator();
+    mnuHLPAbout = named(help->addAction(QStringLiteral("关于(&A)..."), this, &frmMain::mnuHLPAbout_Click), "mnuHLPAbout");
+}
+
+void frmMain::buildToolbar()
+{
+    tbTool = addToolBar(QStringLiteral("工具栏"));
+    tbTool->setObjectName(QStringLiteral("tbTool"));
+    tbTool->setMovable(false);
+    tbTool->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    struct Button {
+        const char *key;
+        QString text;
+        QStyle::StandardPixmap icon;
+    };
+    const QList<Button> buttons = {
+        {"Config", QStringLiteral("交换机"), QStyle::SP_ComputerIcon},
+        {"Discount", QStringLiteral("费率"), QStyle::SP_FileDialogDetailedView},
+        {"Bill", QStringLiteral("话单"), QStyle::SP_FileDialogContentsView},
+        {"Ring", QStringLiteral("闹钟"), QStyle::SP_MediaVolume},
+        {"Login", QStringLiteral("登录"), QStyle::SP_DialogYesButton},
+        {"Group", QStringLiteral("用户"), QStyle::SP_DirHomeIcon},
+        {"Exit", QStringLiteral("退出"), QStyle::SP_DialogCloseButton},
+    };
+    for (const Button &b : buttons) {
+        const QString key = QLatin1String(b.key);
+        QAction *a = tbTool->addAction(style()->standardIcon(b.icon), b.text);
+        a->setObjectName(QStringLiteral("tbTool_") + key);
+        a->setData(key);
+        connect(a, &QAction::triggered, this, [this, key] { tbTool_ButtonClick(key); });
+        toolButtons.insert(key, a);
+    }
+    // A button is usable exactly when the entry it stands for is.
+    const QMap<QString, QAction *> mirrors = {{QStringLiteral("Config"), mnuSWTParameter},
+                                              {QStringLiteral("Discount"), mnuPHNDiscount},
+                                              {QStringLiteral("Bill"), mnuPHNQuery},
+                                              {QStringLiteral("Ring"), mnuSRVRing},
+                                              {QStringLiteral("Group"), mnuSWTGroup}};
+    for (auto it = mirrors.begin(); it != mirrors.end(); ++it) {
+        QAction *button = toolButtons.value(it.key());
+        button->setEnabled(it.value()->isEnabled());
+        connect(it.value(), &QAction::changed, button, [button, entry = it.value()] { button->setEnabled(entry->isEnabled()); });
+    }
+}
+
+void frmMain::tbTool_ButtonClick(const QString &key)
+{
+    if (key == QLatin1String("Config"))
+        mnuSWTParameter->trigger();
+    else if (key == QLatin1String("Discount"))
+        mnuPHNDiscount->trigger();
+    else if (key == QLatin1String("Bill"))
+        mnuPHNQuery->trigger();
+    else if (key == QLatin1String("Ring"))
+        mnuSRVRing->trigger();
+    else if (key == QLatin1String("Group"))
+        mnuSWTGroup->trigger();
+    else if (key == QLatin1String("Exit"))
+        mnuOPExit_Click();
+    else if (key == QLatin1String("Login"))
+        m_ctx.login.OPLogin ? mnuOPLogout_Click() : mnuOPLogin_Click();
+}
+
+void frmMain::registerWindow(int right, WindowOpener opener)
+{
+    m_windows.insert(right, std::move(opener));
+    if (QAction *a = m_gatedActions.value(right))
+        a->setEnabled(true);
+}
+
+void frmMain::openGated(int right)
+{
+    if (!m_windows.contains(right))
+        return;
+    if (!PassGate(m_ctx, right, this))
+        return;
+    m_windows.value(right)(this);
+}
+
+void frmMain::setPortWindow(WindowOpener opener)
+{
+    m_portWindow = std::move(opener);
+    mnuSWTPort->setEnabled(bool(m_portWindow));
+}
+
+void frmMain::setRightsWindow(WindowOpener opener)
+{
+    m_rightsWindow = std::move(opener);
+    ShowOperatorState();
+}
 
 QString frmMain::panelText(int panel) const
 {
@@ -51,6 +243,43 @@ void frmMain::setPanelText(int panel, const QString &text)
         m_panels[panel - 1]->setText(text);
 }
 
+void frmMain::setTrunkPicture(int t, const QString &fileName)
+{
+    if (t < 0 || t >= TrunkCount)
+        return;
+    m_pictures[t] = fileName;
+    QPixmap picture(m_ctx.home.resource(fileName));
+    if (picture.isNull())
+        imgPHN[t]->setText(QString::number(t + 1));  // no picture: still show the trunk
+    else
+        imgPHN[t]->setPixmap(picture);
+    imgPHN[t]->setAccessibleDescription(fileName);
+}
+
+QString frmMain::trunkPicture(int t) const { return (t >= 0 && t < TrunkCount) ? m_pictures[t] : QString(); }
+
+void frmMain::setTrunkText(int t, const QString &text)
+{
+    if (t >= 0 && t < TrunkCount)
+        lbl[t]->setText(text);
+}
+
+QString frmMain::trunkText(int t) const { return (t >= 0 && t < TrunkCount) ? lbl[t]->text() : QString(); }
+
+void frmMain::setTrunkTextColor(int t, const QColor &color)
+{
+    if (t < 0 || t >= TrunkCount)
+        return;
+    QPalette p = lbl[t]->palette();
+    p.setColor(QPalette::WindowText, color);
+    lbl[t]->setPalette(p);
+}
+
+QColor frmMain::trunkTextColor(int t) const
+{
+    return (t >= 0 && t < TrunkCount) ? lbl[t]->palette().color(QPalette::WindowText) : QColor();
+}
+
 void frmMain::Form_Load()
 {
     // A missing logo is no reason to stop: the label stays empty.
@@ -58,7 +287,8 @@ void frmMain::Form_Load()
     if (!logo.isNull())
         imgLogo->setPixmap(logo);
     setPanelText(1, m_ctx.clock.now().toString(QStringLiteral("yyyy-MM-dd")));
-    setPanelText(2, QStringLiteral("通讯端口：错误"));
+    if (panelText(2).isEmpty())
+        setPanelText(2, QStringLiteral("通讯端口：错误"));
     setPanelText(4, QStringLiteral("新话单数：0"));
     setPanelText(5, QStringLiteral("新来电数：0"));
     ShowOperatorState();
@@ -67,7 +297,68 @@ void frmMain::Form_Load()
 void frmMain::ShowOperatorState()
 {
     const LoginState &s = m_ctx.login;
-    setPanelText(3, s.OPLogin ? QStringLiteral("操作员:") + s.OPName : QStringLiteral("操作员:无"));
+    QAction *loginButton = toolButtons.value(QStringLiteral("Login"));
+    if (s.OPLogin) {
+        setPanelText(3, QStringLiteral("操作员:") + s.OPName);
+        mnuOPLogin->setEnabled(false);
+        mnuOPLogout->setEnabled(true);
+        loginButton->setToolTip(QStringLiteral("登出系统"));
+    } else {
+        setPanelText(3, QStringLiteral("操作员:无"));
+        mnuOPLogin->setEnabled(true);
+        mnuOPLogout->setEnabled(false);
+        loginButton->setToolTip(QStringLiteral("登入系统"));
+    }
+    mnuOPRight->setEnabled(s.OPLogin && s.OPName == LoginState::administratorName() && bool(m_rightsWindow));
+}
+
+void frmMain::mnuOPLogin_Click()
+{
+    frmLogin login(m_ctx, this);
+    ShowModal(m_ctx, login);
+    ShowOperatorState();
+}
+
+void frmMain::mnuOPLogout_Click()
+{
+    const auto answer = m_ctx.messages.show(QStringLiteral("是否要登出系统?"), QStringLiteral("登出系统"),
+                                            MessageService::Icon::Question, MessageService::Buttons::OkCancel, this);
+    if (answer != MessageService::Answer::Ok)
+        return;
+    AddOperatorRecord(m_ctx);
+    m_ctx.login.OPLogin = false;
+    ShowOperatorState();
+}
+
+void frmMain::mnuOPRight_Click()
+{
+    if (m_rightsWindow && m_ctx.login.isAdministrator())
+        m_rightsWindow(this);
+}
+
+void frmMain::mnuOPExit_Click() { close(); }
+
+void frmMain::mnuSWTPort_Click()
+{
+    if (m_portWindow)
+        m_portWindow(this);
+}
+
+void frmMain::mnuHelp_Click()
+{
+    if (!QFile::exists(m_ctx.home.helpIndex())) {
+        m_ctx.messages.show(QStringLiteral("找不到帮助文件：") + m_ctx.home.helpIndex(), QStringLiteral("帮助"),
+                            MessageService::Icon::Warning, MessageService::Buttons::Ok, this);
+        return;
+    }
+    frmHelp help(m_ctx.home.helpIndex(), this);
+    ShowModal(m_ctx, help);
+}
+
+void frmMain::mnuHLPAbout_Click()
+{
+    frmAbout about(m_ctx.home.resource(QStringLiteral("company.gif")), this);
+    ShowModal(m_ctx, about);
 }
 
 bool frmMain::Form_Unload()
@@ -83,6 +374,7 @@ bool frmMain::Form_Unload()
         m_ctx.messages.show(QStringLiteral("操作员使用记录未能保存：") + m_ctx.db.lastError(),
                             QStringLiteral("退出系统！"), MessageService::Icon::Warning,
                             MessageService::Buttons::Ok, this);
+    emit aboutToEnd();  // the link sends the exit command and closes both ports
     m_ctx.db.close();
     m_ended = true;
     emit programEnded();
@@ -95,6 +387,40 @@ void frmMain::closeEvent(QCloseEvent *event)
         event->accept();
     else
         event->ignore();
+}
+
+void frmMain::resizeEvent(QResizeEvent *event)
+{
+    QMainWindow::resizeEvent(event);
+    layoutCentral();
+}
+
+void frmMain::layoutCentral()
+{
+    // Below the minimum size the last layout is kept.
+    if (width() <= twips(7800) || height() <= twips(5800))
+        return;
+    const QRect area = m_central->rect();
+    const int rightWidth = twips(4000);
+    const int listBand = qMax(120, area.height() * 3 / 10);
+    const int logoHeight = qMin(imgLogo->sizeHint().height() + 8, area.height() / 4);
+
+    imgLogo->setGeometry(area.right() - rightWidth + 1, area.top(), rightWidth, logoHeight);
+    ListViewIn->setGeometry(area.right() - rightWidth + 1, area.top() + logoHeight, rightWidth,
+                            area.height() - logoHeight - listBand);
+    ListViewOut->setGeometry(area.left(), area.bottom() - listBand + 1, area.width(), listBand);
+
+    const QRect trunks(area.left(), area.top(), area.width() - rightWidth, area.height() - listBand);
+    const int cellW = trunks.width() / 4;
+    const int cellH = trunks.height() / 4;
+    for (int i = 0; i < TrunkCount; ++i) {
+        const int col = i % 4;
+        const int row = i / 4;
+        const QRect cell(trunks.left() + col * cellW, trunks.top() + row * cellH, cellW, cellH);
+        const int pictureH = qMin(cell.height() * 3 / 5, 56);
+        imgPHN[i]->setGeometry(cell.left(), cell.top() + 2, cell.width(), pictureH);
+        lbl[i]->setGeometry(cell.left(), cell.top() + 2 + pictureH, cell.width(), cell.height() - pictureH - 2);
+    }
 }
 
 } // namespace corvane

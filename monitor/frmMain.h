@@ -1,15 +1,22 @@
 #pragma once
 #include <QMainWindow>
+#include <QMap>
 #include <array>
+#include <functional>
 
+class QAction;
 class QLabel;
 class QStatusBar;
+class QToolBar;
+class QTreeWidget;
 
 namespace corvane {
 
 class ConsoleContext;
+class TrunkIndicator;
 
-// The operator console that stays open for the whole run.
+// The operator console that stays open for the whole run: trunk indicators,
+// call lists, menus and toolbar behind the rights gate, status bar.
 class frmMain : public QMainWindow {
     Q_OBJECT
 public:
@@ -17,6 +24,8 @@ public:
     ~frmMain() override;
 
     static constexpr int PanelCount = 5;
+    static constexpr int TrunkCount = 16;
+    static constexpr int ListLimit = 200;
 
     // The load step: logo, link, operator state.
     void Form_Load();
@@ -30,19 +39,78 @@ public:
     QString panelText(int panel) const;
     void setPanelText(int panel, const QString &text);
 
+    // A working window behind gated entry `right` (0..9). Until a window is
+    // registered its entry and button stay disabled.
+    using WindowOpener = std::function<void(QWidget *parent)>;
+    void registerWindow(int right, WindowOpener opener);
+    // Runs a gated entry exactly as its menu entry and toolbar button do.
+    void openGated(int right);
+
+    // Trunk indicator t (0..15): picture file, text and its colour.
+    void setTrunkPicture(int t, const QString &fileName);
+    QString trunkPicture(int t) const;
+    void setTrunkText(int t, const QString &text);
+    QString trunkText(int t) const;
+    void setTrunkTextColor(int t, const QColor &color);
+    QColor trunkTextColor(int t) const;
+
     QLabel *imgLogo;
+    std::array<TrunkIndicator *, TrunkCount> imgPHN{};
+    std::array<QLabel *, TrunkCount> lbl{};
+    QTreeWidget *ListViewOut;
+    QTreeWidget *ListViewIn;
     QStatusBar *sbStatus;
+    QToolBar *tbTool;
+
+    QAction *mnuOPLogin, *mnuOPLogout, *mnuOPRight, *mnuOPRecord, *mnuOPExit;
+    QAction *mnuPHNClient, *mnuPHNDiscount, *mnuPHNFee, *mnuPHNQuery;
+    QAction *mnuSWTGroup, *mnuSWTPort, *mnuSWTParameter, *mnuSWTComparison;
+    QAction *mnuSRVRing, *mnuSRVBackup;
+    QAction *mnuHelp, *mnuHLPAbout;
+    // Toolbar buttons by key: Config, Discount, Bill, Ring, Login, Group, Exit.
+    QMap<QString, QAction *> toolButtons;
+
+    // Replaces the window shown by the port entry (the link layer provides it).
+    void setPortWindow(WindowOpener opener);
+    // Replaces the rights-management window (operator administration).
+    void setRightsWindow(WindowOpener opener);
 
 signals:
     // The program ends: the database is closed and every window may go.
     void programEnded();
+    // A trunk picture was clicked (index 0..15).
+    void trunkClicked(int index);
+    // The unload step is about to close the ports: the link layer says goodbye.
+    void aboutToEnd();
+
+public slots:
+    void mnuOPLogin_Click();
+    void mnuOPLogout_Click();
+    void mnuOPRight_Click();
+    void mnuOPExit_Click();
+    void mnuSWTPort_Click();
+    void mnuHelp_Click();
+    void mnuHLPAbout_Click();
+    void tbTool_ButtonClick(const QString &key);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
+    QAction *addGatedEntry(QMenu *menu, const char *name, const QString &caption, int right);
+    void buildMenus();
+    void buildToolbar();
+    void layoutCentral();
+
     ConsoleContext &m_ctx;
+    QWidget *m_central = nullptr;
     std::array<QLabel *, PanelCount> m_panels{};
+    std::array<QString, TrunkCount> m_pictures{};
+    QMap<int, QAction *> m_gatedActions;
+    QMap<int, WindowOpener> m_windows;
+    WindowOpener m_portWindow;
+    WindowOpener m_rightsWindow;
     bool m_ended = false;
 };
 
