@@ -1,0 +1,164 @@
+// The console's link against the simulated switch over pseudo-terminals. The
+// simulator is written from the protocol independently of the console, so
+// each side checks the other's reading of it.
+#include "General.h"
+#include "LinkFixture.h"
+#include "PtyPair.h"
+#include "SwitchSimulator.h"
+
+#include <QSignalSpy>
+#include <array>
+#include <gtest/gtest.h>
+#include <memory>
+
+using namespace corvane;
+using namespace corvane::test;
+
+namespace {
+
+// Checks and acknowledges dump blocks as the decoder of the comparison does.
+struct CheckingDumpReceiver : ParameterBlockReceiver {
+    SwitchLink *link = nullptr;
+    QStringList blocks;
+    int rejected = 0;
+    void DecodeParameterBlock(const QString &hex) override
+    {
+        const QString sum = HexChecksum(Hex2(link->DumpBlockNo) + hex.left(512));
+        if (sum != hex.right(2)) {
+            ++rejected;
+            link->SendNak();
+            return;
+        }
+        blocks << hex;
+        if (link->DumpBlockNo == 49)
+            link->DumpMode = false;
+        ++link->DumpBlockNo;
+        link->SendAck();
+    }
+};
+
+class SwitchSimTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const QString ports = env.ctx->home.portsDir();
+        for (int n = 1; n <= 16; ++n) {
+            if (n == 3)
+                continue;
+            silent[n] = std::make_unique<PtyPair>();
+            ASSERT_TRUE(silent[n]->ok());
+            ASSERT_TRUE(silent[n]->linkAs(ports + QStringLiteral("/COM") + QString::number(n)));
+        }
+        sim::SwitchSimulator::Options o;
+        o.linkAliveMs = 100;
+        sim.setOptions(o);
+        QString error;
+        ASSERT_TRUE(sim.startPty(env.home.path(), 3, &error)) << error.toStdString();
+        link.setTestPauseRealWaitMs(1);
+    }
+
+    bool found()
+    {
+        link.SearchPort();
+        return link.LinkUp() && link.PortNumber() == 3;
+    }
+
+    LinkEnv env;
+    SwitchLink &link = *env.link;
+    std::array<std::unique_ptr<PtyPair>, 17> silent;
+    sim::SwitchSimulator sim;
+};
+
+} // namespace
+
+TEST_F(SwitchSimTest, SearchFindsTheSwitchOnCom3AndTheLinkStaysAlive)
+{
+    ASSERT_TRUE(found());
+    EXPECT_EQ(silent[1]->take().size(), 8);
+    EXPECT_EQ(silent[2]->take().size(), 8);
+    EXPECT_EQ(silent[4]->take().size(), 0);
+    ASSERT_TRUE(waitUntil([&] { return !sim.receivedCommands().isEmpty(); }));
+    EXPECT_EQ(sim.receivedCommands().first(), QStringLiteral("CLOCK 2026-12-08 01:42 weekday 2"));
+
+    // Link-alive frames keep the watchdog quiet and the panel at "正常".
+    QSignalSpy status(&link, &SwitchLink::statusText);
+    link.LinkSilence = 5;
+    ASSERT_TRUE(waitUntil([&] { return link.LinkSilence == 0; }));
+    EXPECT_EQ(status.last().at(0).toString(), QStringLiteral("通讯端口：正常"));
+
+    // A silent switch is noticed by the watchdog and found again by the probe.
+    sim.setSilent(true);
+    for (int i = 0; i < 7; ++i)
+        link.tmrState_Timer();
+    EXPECT_FALSE(link.LinkUp());
+    sim.setSilent(false);
+    link.tmrQuest_Timer();
+    EXPECT_TRUE(waitUntil([&] { return link.LinkUp(); }));
+}
+
+TEST_F(SwitchSimTest, FramesAndCommandsCrossBothWays)
+{
+    ASSERT_TRUE(found());
+    RecordingHandlers &rec = env.handlers;
+    // The intake acknowledges a record once it has it.
+    rec.hook = [&](const QString &name, const QByteArray &) {
+        if (name == QLatin1String("ProcessCallRecord"))
+            link.SendAck();
+    };
+
+    sim.sendTrunkRinging(3);
+    sim.sendCallerId(3, QStringLiteral("13800138000"));
+    sim.sendTrunkAnswer(5, 3);
+    sim.sendTrunkReleased(3);
+    sim::CallRecordData r;
+    r.trunk = 3;
+    r.line = 5;
+    r.month = 12;
+    r.day = 8;
+    r.hour = 23;
+    r.minute = 30;
+    r.duration = 65;
+    r.called = QStringLiteral("1309");
+    sim.queueCallRecord(r);
+    ASSERT_TRUE(waitUntil([&] { return sim.recordsAcknowledged() == 1 && rec.calls.size() >= 5; }));
+
+    const QStringList names = rec.names();
+    EXPECT_EQ(names.mid(0, 4), (QStringList{"OnTrunkRinging", "OnCallerId", "OnTrunkAnswer", "OnTrunkReleased"}));
+    EXPECT_EQ(names.count(QStringLiteral("ProcessCallRecord")), 1);
+    EXPECT_EQ(rec.calls[0].frame, bytes({0xFF, 0xA2, 0x03}));
+    EXPECT_EQ(rec.calls[1].frame, bytes({0xFF, 0xA8, 0x03, 0x13, 0x8A, 0xA1, 0x38, 0xAA, 0xA0}));
+    EXPECT_EQ(rec.calls[2].frame, bytes({0xFF, 0x44, 0x00, 0x05, 0x03}));
+    const QByteArray record = rec.frames().at(names.indexOf(QStringLiteral("ProcessCallRecord")));
+    EXPECT_EQ(record.mid(2, 8), bytes({0x0C, 0x05, 0x12, 0x08, 0x23, 0x30, 0x00, 0x41}));
+    EXPECT_EQ(sim.recordsResent(), 0);
+
+    sim.clearReceivedCommands();
+    link.SendStarCommand(QStringLiteral("*10*3*201#"));
+    link.SendNightReset();
+    link.SendUserWindowOpen();
+    link.SendProgramExit();
+    ASSERT_TRUE(waitUntil([&] { return sim.receivedCommands().size() >= 4; }));
+    EXPECT_EQ(sim.receivedCommands(), (QStringList{"*10*3*201#", "RESET", "USER OPEN", "EXIT"}));
+
+    // A switch fault is reported and the frames behind it still arrive.
+    sim.sendFault(0x1F);
+    sim.sendTrunkRinging(7);
+    ASSERT_TRUE(waitUntil([&] { return rec.names().last() == QLatin1String("OnTrunkRinging"); }));
+    EXPECT_EQ(env.messages.last()->text, QStringLiteral("系统检测到重要故障，故障代码为-->1F"));
+}
+
+TEST_F(SwitchSimTest, ParameterDumpArrivesBlockByBlock)
+{
+    ASSERT_TRUE(found());
+    CheckingDumpReceiver receiver;
+    receiver.link = &link;
+    link.setParameterBlockReceiver(&receiver);
+    link.DumpBlockNo = 0;
+    link.DumpMode = true;
+    link.RequestDump();
+    ASSERT_TRUE(waitUntil([&] { return sim.dumpsCompleted() == 1; }, 10000));
+    EXPECT_EQ(receiver.blocks.size(), 50);
+    EXPECT_EQ(receiver.rejected, 0);
+    EXPECT_FALSE(link.DumpMode);
+    EXPECT_EQ(receiver.blocks.first().mid(8, 2), QStringLiteral("67"));
+}
