@@ -68,6 +68,7 @@ frmMain::frmMain(ConsoleContext &ctx, QWidget *parent) : QMainWindow(parent), m_
                           {QStringLiteral("来电号码"), QStringLiteral("分机"), QStringLiteral("时间")});
     ListViewIn->setAccessibleName(QStringLiteral("来电"));
     setCentralWidget(m_central);
+    m_central->installEventFilter(this);
 
     sbStatus = new QStatusBar(this);
     sbStatus->setObjectName(QStringLiteral("sbStatus"));
@@ -393,6 +394,14 @@ void frmMain::resizeEvent(QResizeEvent *event)
 {
     QMainWindow::resizeEvent(event);
     layoutCentral();
+}
+
+bool frmMain::eventFilter(QObject *watched, QEvent *event)
+{
+    // The central area gets its final size after the window's own resize.
+    if (watched == m_central && event->type() == QEvent::Resize)
+        layoutCentral();
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void frmMain::layoutCentral()

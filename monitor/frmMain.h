@@ -96,6 +96,7 @@ public slots:
 protected:
     void closeEvent(QCloseEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     QAction *addGatedEntry(QMenu *menu, const char *name, const QString &caption, int right);

@@ -1,0 +1,185 @@
+#include "ConsoleContext.h"
+#include "Recordset.h"
+#include "TestHome.h"
+#include "TrunkIndicator.h"
+#include "frmLogin.h"
+#include "frmMain.h"
+#include <QAction>
+#include <QCoreApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <gtest/gtest.h>
+
+using namespace corvane;
+
+namespace {
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(test::createSwitchDb(ctx.db, home.file("data/Switch.mdb"), "admin"));
+        ctx.BuildLists();
+        window = std::make_unique<frmMain>(ctx);
+        for (int right = 0; right <= 9; ++right)
+            window->registerWindow(right, [this, right](QWidget *) { opened << right; });
+        window->Form_Load();
+    }
+
+    void logInAs(const QString &name, const QString &rights)
+    {
+        ctx.login.OPLogin = true;
+        ctx.login.OPName = name;
+        ctx.login.OPLoginTime = ctx.stamp();
+        for (int i = 0; i < 11; ++i)
+            ctx.login.OPRight[i] = QString(rights.at(i));
+        window->ShowOperatorState();
+    }
+
+    QAction *entry(const char *name) { return window->findChild<QAction *>(QLatin1String(name)); }
+
+    test::TestHome home;
+    ScriptedMessageService messages;
+    TestClock clock{QDateTime(QDate(2026, 12, 8), QTime(9, 0, 0))};
+    ConsoleContext ctx{HomePaths(home.path()), messages, clock};
+    std::unique_ptr<frmMain> window;
+    QList<int> opened;
+};
+
+const char *const kGated[] = {"mnuPHNClient", "mnuPHNDiscount", "mnuPHNFee", "mnuPHNQuery", "mnuSWTGroup",
+                              "mnuSWTParameter", "mnuSWTComparison", "mnuSRVRing", "mnuSRVBackup", "mnuOPRecord"};
+
+} // namespace
+
+TEST_F(MainWindowTest, LoggedOutEveryGatedEntryAndButtonAsksForLogin)
+{
+    EXPECT_EQ(window->panelText(3), "操作员:无");
+    EXPECT_EQ(window->toolButtons.value("Login")->toolTip(), "登入系统");
+    for (const char *name : kGated) {
+        messages.clear();
+        QAction *a = entry(name);
+        ASSERT_NE(a, nullptr) << name;
+        a->trigger();
+        ASSERT_EQ(messages.shown().size(), 1) << name;
+        EXPECT_EQ(messages.last()->text, "您没有登录系统,请先登录!");
+    }
+    for (const char *key : {"Config", "Discount", "Bill", "Ring", "Group"}) {
+        messages.clear();
+        window->toolButtons.value(key)->trigger();
+        ASSERT_EQ(messages.shown().size(), 1) << key;
+        EXPECT_EQ(messages.last()->text, "您没有登录系统,请先登录!");
+    }
+    EXPECT_TRUE(opened.isEmpty());
+    // Help and about are not gated.
+    QDir().mkpath(ctx.home.helpDir());
+    QFile help(ctx.home.helpIndex());
+    ASSERT_TRUE(help.open(QIODevice::WriteOnly));
+    help.write("<html><body>help</body></html>");
+    help.close();
+    int modal = 0;
+    ctx.runModal = [&](QDialog &) { ++modal; return 0; };
+    messages.clear();
+    window->mnuHelp->trigger();
+    window->mnuHLPAbout->trigger();
+    EXPECT_EQ(modal, 2);
+    EXPECT_TRUE(messages.shown().isEmpty());
+}
+
+TEST_F(MainWindowTest, RightsDecideWhichWindowsOpen)
+{
+    logInAs("值班员", "11111011111");  // right 5 missing
+    window->toolButtons.value("Config")->trigger();
+    EXPECT_EQ(messages.last()->text, "您没有使用此功能的权限！");
+    EXPECT_EQ(messages.last()->title, "权限不够");
+    messages.clear();
+    entry("mnuSWTParameter")->trigger();
+    EXPECT_EQ(messages.shown().size(), 1);
+    EXPECT_TRUE(opened.isEmpty());
+
+    window->toolButtons.value("Discount")->trigger();
+    window->toolButtons.value("Bill")->trigger();
+    window->toolButtons.value("Ring")->trigger();
+    window->toolButtons.value("Group")->trigger();
+    entry("mnuOPRecord")->trigger();
+    EXPECT_EQ(opened, QList<int>({1, 3, 7, 4, 9}));
+    EXPECT_FALSE(window->mnuOPRight->isEnabled()) << "rights management is for 管理员 only";
+}
+
+TEST_F(MainWindowTest, UnbuiltWindowsStayDisabled)
+{
+    frmMain bare(ctx);
+    bare.Form_Load();
+    for (const char *name : kGated)
+        EXPECT_FALSE(bare.findChild<QAction *>(QLatin1String(name))->isEnabled()) << name;
+    EXPECT_FALSE(bare.toolButtons.value("Config")->isEnabled());
+    bare.registerWindow(5, [](QWidget *) {});
+    EXPECT_TRUE(bare.toolButtons.value("Config")->isEnabled()) << "the button follows its entry";
+}
+
+TEST_F(MainWindowTest, LogoutAndLoginThroughButtonFive)
+{
+    logInAs("管理员", "11111111111");
+    window->setRightsWindow([](QWidget *) {});
+    EXPECT_TRUE(window->mnuOPRight->isEnabled());
+    EXPECT_EQ(window->toolButtons.value("Login")->toolTip(), "登出系统");
+    EXPECT_FALSE(window->mnuOPLogin->isEnabled());
+
+    // Cancel keeps the login.
+    messages.queueAnswer(MessageService::Answer::Cancel);
+    window->toolButtons.value("Login")->trigger();
+    EXPECT_EQ(messages.last()->text, "是否要登出系统?");
+    EXPECT_EQ(messages.last()->title, "登出系统");
+    EXPECT_TRUE(ctx.login.OPLogin);
+
+    clock.advanceSecs(90);
+    window->toolButtons.value("Login")->trigger();
+    EXPECT_FALSE(ctx.login.OPLogin);
+    EXPECT_EQ(window->panelText(3), "操作员:无");
+    EXPECT_EQ(window->toolButtons.value("Login")->toolTip(), "登入系统");
+    EXPECT_FALSE(window->mnuOPRight->isEnabled());
+    Recordset rec(ctx.db, "OPRec");
+    ASSERT_EQ(rec.recordCount(), 1);
+    EXPECT_EQ(rec.value(3), "2026年12月08日09:01:30");
+
+    // The same button now logs in, through the real login window.
+    ctx.runModal = [](QDialog &d) {
+        auto *login = qobject_cast<frmLogin *>(&d);
+        login->txtCode->setText("admin");
+        login->cmdOK->click();
+        return d.result();
+    };
+    window->toolButtons.value("Login")->trigger();
+    EXPECT_TRUE(ctx.login.OPLogin);
+    EXPECT_EQ(window->panelText(3), "操作员:管理员");
+    EXPECT_TRUE(window->mnuOPRight->isEnabled());
+}
+
+TEST_F(MainWindowTest, ResizeSpreadsIndicatorsFourByFour)
+{
+    window->resize(1200, 800);
+    window->show();
+    QCoreApplication::processEvents();
+    const int right = window->centralWidget()->width();
+    EXPECT_EQ(window->ListViewIn->geometry().right(), right - 1);
+    EXPECT_NEAR(window->ListViewIn->width(), 4000 / 15, 1);
+    EXPECT_EQ(window->ListViewOut->geometry().bottom(), window->centralWidget()->height() - 1);
+    for (int i = 0; i < 16; ++i) {
+        const QRect pic = window->imgPHN[i]->geometry();
+        EXPECT_LT(pic.right(), window->ListViewIn->x()) << i;
+        EXPECT_LT(pic.bottom(), window->ListViewOut->y()) << i;
+        EXPECT_LT(pic.bottom(), window->lbl[i]->geometry().top() + 1) << "text under its picture";
+        if (i % 4)
+            EXPECT_GT(pic.x(), window->imgPHN[i - 1]->x());
+        if (i >= 4)
+            EXPECT_GT(pic.y(), window->imgPHN[i - 4]->y());
+    }
+    // Too small: the layout is kept as it was.
+    const QRect before = window->imgPHN[15]->geometry();
+    window->resize(400, 300);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window->imgPHN[15]->geometry(), before);
+}
