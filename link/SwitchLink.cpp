@@ -58,6 +58,8 @@ SwitchLink::~SwitchLink()
 {
     StopTimers();
     ClosePorts();
+    if (m_ctx.link == this)
+        m_ctx.link = nullptr;
 }
 
 // ---- ports ------------------------------------------------------------------
@@ -91,10 +93,23 @@ bool SwitchLink::OpenOutPort(int n)
 
 void SwitchLink::ClosePorts()
 {
-    if (mscPort.isOpen())
-        mscPort.close();
-    if (mscOut.isOpen())
-        mscOut.close();
+    // Closing a serial port drops what is still queued for writing, which
+    // would lose the exit command at the end of the run.
+    for (QSerialPort *port : {&mscPort, &mscOut}) {
+        if (!port->isOpen())
+            continue;
+        port->flush();
+        if (port->bytesToWrite() > 0)
+            port->waitForBytesWritten(200);
+        port->close();
+    }
+}
+
+void SwitchLink::CloseLink()
+{
+    StopTimers();
+    SendProgramExit();
+    ClosePorts();
 }
 
 void SwitchLink::onPortError(QSerialPort::SerialPortError error)

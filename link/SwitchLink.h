@@ -51,7 +51,10 @@ public:
     // The same for mscOut.
     bool OpenOutPort(int n);
     int OutPortNumber() const { return m_outPortNumber; }
+    // Closes both ports; commands still queued for the switch go out first.
     void ClosePorts();
+    // The end of the run: timers stopped, the exit command sent, ports closed.
+    void CloseLink();
 
     // ---- receive path ------------------------------------------------------
     // Appends received bytes to the ring and runs the dump collection or a

@@ -1,4 +1,5 @@
 #pragma once
+#include <QString>
 #include <QtGlobal>
 #include <array>
 
@@ -10,6 +11,14 @@ namespace corvane {
 // every trunk to be idle.
 struct TrunkRecord {
     qint16 State = 0;
+    // The incoming call on the trunk: caller-ID number, user number of the
+    // extension that answered, answer and release time ("HHMMSS") and the
+    // talk time in seconds. All empty again once the trunk is released.
+    QString CallerNo;
+    QString UserNo;
+    QString StartTime;
+    QString EndTime;
+    QString Seconds;
 };
 
 constexpr int TrunkCount = 16;

@@ -95,6 +95,17 @@ TEST_F(PortTest, CommandsGoOutAsBytes)
     EXPECT_EQ(sentDuring(*ptys[1], [] {}), QByteArray());
 }
 
+TEST_F(PortTest, ExitCommandLeavesBeforeThePortsClose)
+{
+    ASSERT_TRUE(link.OpenPort(1));
+    link.StartTimers();
+    link.CloseLink();
+    EXPECT_FALSE(link.tmrState.isActive());
+    EXPECT_FALSE(link.tmrQuest.isActive());
+    EXPECT_FALSE(link.mscPort.isOpen());
+    EXPECT_EQ(ptys[1]->takeAtLeast(2), bytes({0x11, 0xF1}));
+}
+
 TEST_F(PortTest, ReceivedBytesAreDispatched)
 {
     ASSERT_TRUE(link.OpenPort(4));
