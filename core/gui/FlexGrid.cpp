@@ -1,9 +1,11 @@
 #include "FlexGrid.h"
 
 #include <QHeaderView>
+#include <QCoreApplication>
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
+#include <QTableView>
 
 namespace corvane {
 
@@ -38,29 +40,69 @@ FlexGrid::FlexGrid(QWidget *parent) : QTableWidget(parent)
     // mirrored into Qt's selection model for painting.
     setSelectionMode(QAbstractItemView::NoSelection);
     setSelectionBehavior(QAbstractItemView::SelectItems);
+    setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    // Only keyboard moves scroll to the current cell; a click on a caption or
+    // a change made by a window leaves the view where the operator put it.
+    setAutoScroll(false);
     setItemDelegate(new FlexGridDelegate(this));
     setWordWrap(false);
-    horizontalHeader()->hide();
     verticalHeader()->hide();
     verticalHeader()->setMinimumSectionSize(1);
     verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
     horizontalHeader()->setMinimumSectionSize(0);
 
+    // The caption rows live in a second view of the same cells, placed over
+    // the column header's area so that they do not scroll with the data.
+    QHeaderView *header = horizontalHeader();
+    m_captions = new QTableView(header);
+    m_captions->setObjectName(QStringLiteral("captionRows"));
+    m_captions->setAccessibleName(QStringLiteral("列标题"));
+    m_captions->setModel(model());
+    m_captions->setSelectionModel(selectionModel());
+    m_captions->setItemDelegate(itemDelegate());
+    m_captions->horizontalHeader()->hide();
+    m_captions->verticalHeader()->hide();
+    m_captions->horizontalHeader()->setMinimumSectionSize(0);
+    m_captions->verticalHeader()->setMinimumSectionSize(1);
+    m_captions->verticalHeader()->setDefaultSectionSize(verticalHeader()->defaultSectionSize());
+    m_captions->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_captions->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_captions->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    m_captions->setFrameShape(QFrame::NoFrame);
+    m_captions->setFocusPolicy(Qt::NoFocus);
+    m_captions->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_captions->setSelectionMode(QAbstractItemView::NoSelection);
+    m_captions->setAutoScroll(false);
+    m_captions->setWordWrap(false);
+    m_captions->viewport()->installEventFilter(this);
+    m_captions->raise();
+    header->installEventFilter(this);
+    connect(header, &QHeaderView::sectionResized, m_captions,
+            [this](int c, int, int size) { m_captions->setColumnWidth(c, size); });
+    connect(horizontalScrollBar(), &QScrollBar::valueChanged, m_captions->horizontalScrollBar(),
+            &QScrollBar::setValue);
+
     connect(model(), &QAbstractItemModel::rowsInserted, this,
-            [this](const QModelIndex &, int first, int) {
+            [this](const QModelIndex &, int first, int last) {
+                if (first < m_fixedRows)
+                    refreshCaptionRows(m_fixedRows + (last - first + 1));
                 applySizes(first, cols());
                 clampState();
                 syncView();
             });
     connect(model(), &QAbstractItemModel::columnsInserted, this,
             [this](const QModelIndex &, int first, int) {
+                for (int c = 0; c < cols(); ++c)
+                    m_captions->setColumnWidth(c, columnWidth(c));
                 applySizes(rows(), first);
                 for (int c = first; c < cols(); ++c)
                     syncCaption(c);
                 clampState();
                 syncView();
             });
-    connect(model(), &QAbstractItemModel::rowsRemoved, this, [this] {
+    connect(model(), &QAbstractItemModel::rowsRemoved, this, [this](const QModelIndex &, int first, int) {
+        if (first < m_fixedRows)
+            refreshCaptionRows(m_fixedRows);
         clampState();
         syncView();
     });
@@ -71,6 +113,39 @@ FlexGrid::FlexGrid(QWidget *parent) : QTableWidget(parent)
 
     setRowCount(2);
     setColumnCount(2);
+}
+
+// Rows above fixedRows() are hidden in the data view (the caption view shows
+// them); rows below are shown. Only rows before `upto` can have changed side.
+void FlexGrid::refreshCaptionRows(int upto)
+{
+    const int n = qMin(rows(), upto);
+    // The scroll position counts shown rows only: keep the same row on top.
+    const int top = topRow();
+    for (int r = 0; r < n; ++r)
+        setRowHidden(r, r < m_fixedRows);
+    layoutCaptions();
+    if (top >= m_fixedRows && top != topRow())
+        setTopRow(top);
+}
+
+void FlexGrid::layoutCaptions()
+{
+    const int n = qMin(m_fixedRows, rows());
+    int height = 0;
+    for (int r = 0; r < n; ++r)
+        height += m_captions->rowHeight(r);
+    QHeaderView *header = horizontalHeader();
+    if (n > 0 && height > 0) {
+        header->setFixedHeight(height);
+        header->show();
+    } else {
+        header->hide();
+    }
+    m_captions->setGeometry(0, 0, header->width(), height);
+    m_captions->verticalScrollBar()->setValue(0);
+    m_captions->horizontalScrollBar()->setValue(horizontalScrollBar()->value());
+    updateGeometries();
 }
 
 void FlexGrid::setRows(int n)
@@ -85,7 +160,9 @@ void FlexGrid::setCols(int n)
 
 void FlexGrid::setFixedRows(int n)
 {
+    const int old = m_fixedRows;
     m_fixedRows = qMax(0, n);
+    refreshCaptionRows(qMax(old, m_fixedRows));
     if (m_row < m_fixedRows && rows() > m_fixedRows)
         setCurrent(m_fixedRows, m_col, m_fixedRows, m_col);
     for (int c = 0; c < cols(); ++c)
@@ -176,7 +253,9 @@ int FlexGrid::rowHeightTwips(int r) const
 {
     if (m_rowHeights.contains(r))
         return m_rowHeights.value(r);
-    return r >= 0 && r < rows() ? rowHeight(r) * TwipsPerPixel : 0;
+    if (r < 0 || r >= rows())
+        return 0;
+    return (r < m_fixedRows ? m_captions->rowHeight(r) : rowHeight(r)) * TwipsPerPixel;
 }
 
 void FlexGrid::setRowHeightTwips(int r, int twips)
@@ -184,16 +263,26 @@ void FlexGrid::setRowHeightTwips(int r, int twips)
     if (r < 0)
         return;
     m_rowHeights[r] = qMax(0, twips);
-    if (r < rows())
+    if (r < rows()) {
         setRowHeight(r, twipsToPixels(twips));
+        m_captions->setRowHeight(r, twipsToPixels(twips));
+        if (r < m_fixedRows)
+            layoutCaptions();
+    }
 }
 
 void FlexGrid::applySizes(int firstRow, int firstCol)
 {
     for (auto it = m_colWidths.lowerBound(firstCol); it != m_colWidths.end() && it.key() < cols(); ++it)
         setColumnWidth(it.key(), twipsToPixels(it.value()));
-    for (auto it = m_rowHeights.lowerBound(firstRow); it != m_rowHeights.end() && it.key() < rows(); ++it)
+    bool captionsChanged = false;
+    for (auto it = m_rowHeights.lowerBound(firstRow); it != m_rowHeights.end() && it.key() < rows(); ++it) {
         setRowHeight(it.key(), twipsToPixels(it.value()));
+        m_captions->setRowHeight(it.key(), twipsToPixels(it.value()));
+        captionsChanged = captionsChanged || it.key() < m_fixedRows;
+    }
+    if (captionsChanged)
+        layoutCaptions();
 }
 
 static Qt::Alignment withVertical(Qt::Alignment a)
@@ -379,11 +468,76 @@ void FlexGrid::currentChanged(const QModelIndex &current, const QModelIndex &pre
     if (c < m_fixedCols && cols() > m_fixedCols)
         c = m_fixedCols;
     setCurrent(r, c, r, c);
+    if (inGrid(r, c))
+        scrollTo(model()->index(r, c));
 }
 
 void FlexGrid::mousePressEvent(QMouseEvent *event)
 {
-    const QModelIndex idx = indexAt(event->position().toPoint());
+    pressAt(indexAt(event->position().toPoint()), event);
+}
+
+void FlexGrid::mouseMoveEvent(QMouseEvent *event)
+{
+    moveTo(event->position().toPoint(), event);
+}
+
+void FlexGrid::mouseReleaseEvent(QMouseEvent *event)
+{
+    releaseAt(event);
+}
+
+void FlexGrid::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    doubleClickAt(indexAt(event->position().toPoint()), event);
+}
+
+QModelIndex FlexGrid::captionIndexAt(const QPoint &pos) const
+{
+    const QModelIndex idx = m_captions->indexAt(pos);
+    return idx.isValid() && idx.row() < m_fixedRows ? idx : QModelIndex();
+}
+
+// Mouse events on the caption rows are handled as if they had reached the
+// grid's own cells.
+bool FlexGrid::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == horizontalHeader()) {
+        if (event->type() == QEvent::Resize)
+            m_captions->setGeometry(0, 0, horizontalHeader()->width(), m_captions->height());
+        return false;
+    }
+    if (watched != m_captions->viewport())
+        return false;
+    switch (event->type()) {
+    case QEvent::MouseButtonPress: {
+        auto *me = static_cast<QMouseEvent *>(event);
+        pressAt(captionIndexAt(me->position().toPoint()), me);
+        return true;
+    }
+    case QEvent::MouseMove: {
+        auto *me = static_cast<QMouseEvent *>(event);
+        moveTo(viewport()->mapFromGlobal(me->globalPosition().toPoint()), me);
+        return true;
+    }
+    case QEvent::MouseButtonRelease:
+        releaseAt(static_cast<QMouseEvent *>(event));
+        return true;
+    case QEvent::MouseButtonDblClick: {
+        auto *me = static_cast<QMouseEvent *>(event);
+        doubleClickAt(captionIndexAt(me->position().toPoint()), me);
+        return true;
+    }
+    case QEvent::Wheel:
+        QCoreApplication::sendEvent(viewport(), event);
+        return true;
+    default:
+        return false;
+    }
+}
+
+void FlexGrid::pressAt(const QModelIndex &idx, QMouseEvent *event)
+{
     m_mouseRow = idx.isValid() ? idx.row() : -1;
     m_mouseCol = idx.isValid() ? idx.column() : -1;
     m_afterDoubleClick = false;
@@ -430,18 +584,19 @@ void FlexGrid::extendDrag(int r, int c)
     }
 }
 
-void FlexGrid::mouseMoveEvent(QMouseEvent *event)
+void FlexGrid::moveTo(const QPoint &viewportPos, QMouseEvent *event)
 {
     if (m_drag == Drag::None || !(event->buttons() & Qt::LeftButton)) {
         event->ignore();
         return;
     }
-    QPoint p = event->position().toPoint();
+    QPoint p = viewportPos;
     const QRect area = viewport()->rect();
     // Dragging past an edge scrolls one step, so long selections are possible.
+    // Above the data area is the caption band: no scrolling there.
     if (p.y() >= area.bottom())
         verticalScrollBar()->setValue(verticalScrollBar()->value() + 1);
-    else if (p.y() < area.top())
+    else if (p.y() < area.top() - horizontalHeader()->height())
         verticalScrollBar()->setValue(verticalScrollBar()->value() - 1);
     if (p.x() >= area.right())
         horizontalScrollBar()->setValue(horizontalScrollBar()->value() + 1);
@@ -455,7 +610,7 @@ void FlexGrid::mouseMoveEvent(QMouseEvent *event)
     event->accept();
 }
 
-void FlexGrid::mouseReleaseEvent(QMouseEvent *event)
+void FlexGrid::releaseAt(QMouseEvent *event)
 {
     const bool click = event->button() == Qt::LeftButton && m_pressed && !m_afterDoubleClick;
     m_drag = Drag::None;
@@ -467,13 +622,12 @@ void FlexGrid::mouseReleaseEvent(QMouseEvent *event)
     event->accept();
 }
 
-void FlexGrid::mouseDoubleClickEvent(QMouseEvent *event)
+void FlexGrid::doubleClickAt(const QModelIndex &idx, QMouseEvent *event)
 {
-    const QModelIndex idx = indexAt(event->position().toPoint());
     // Only a double click on a data cell means "edit this cell"; one on a
     // caption or on empty space is a plain press.
     if (event->button() != Qt::LeftButton || !idx.isValid() || isFixed(idx.row(), idx.column())) {
-        mousePressEvent(event);
+        pressAt(idx, event);
         return;
     }
     m_mouseRow = idx.row();
@@ -496,6 +650,8 @@ void FlexGrid::setTopRow(int r)
 {
     if (!inGrid(r, 0))
         return;
+    // Rows just added are not laid out yet; the scroll range must know them.
+    executeDelayedItemsLayout();
     scrollTo(model()->index(r, qMax(0, columnAt(0))), QAbstractItemView::PositionAtTop);
 }
 
@@ -503,7 +659,14 @@ QRect FlexGrid::cellRect(int r, int c) const
 {
     if (!inGrid(r, c))
         return QRect();
-    return visualRect(model()->index(r, c));
+    const QModelIndex idx = model()->index(r, c);
+    if (r >= m_fixedRows)
+        return visualRect(idx);
+    // Caption cells sit above the data area: negative viewport y.
+    const QRect inCaptions = m_captions->visualRect(idx);
+    const QPoint topLeft =
+        viewport()->mapFrom(this, m_captions->viewport()->mapTo(this, inCaptions.topLeft()));
+    return QRect(topLeft, inCaptions.size());
 }
 
 QRect FlexGrid::cellRectIn(const QWidget *target, int r, int c) const

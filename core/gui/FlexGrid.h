@@ -3,13 +3,17 @@
 #include <QColor>
 #include <QMap>
 
+class QTableView;
+
 namespace corvane {
 
 // The console's grid: a text table whose first fixedRows() rows (and first
 // fixedCols() columns) are caption cells, painted grey and never current.
 // Rows and columns are numbered as the windows speak of them: with one fixed
-// row, row 0 holds the column captions and data starts at row 1. Qt's own
-// headers are hidden; the caption row is an ordinary row of the table.
+// row, row 0 holds the column captions and data starts at row 1. The caption
+// rows are cells like any other (textMatrix(0, c)); they stay in place while
+// the data rows scroll under them, shown by a second view of the same cells
+// where Qt's column header would be.
 //
 // Sizes are given in twips (15 per pixel) and are remembered per column and
 // row, so they may be set before the grid has that many columns or rows.
@@ -116,6 +120,7 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent *event) override;
     void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
     void showEvent(QShowEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     enum class Drag { None, Cells, Columns, Rows };
@@ -129,10 +134,18 @@ private:
     void applySizes(int firstRow, int firstCol);
     void syncCaption(int c);
     void extendDrag(int r, int c);
+    void pressAt(const QModelIndex &idx, QMouseEvent *event);
+    void moveTo(const QPoint &viewportPos, QMouseEvent *event);
+    void releaseAt(QMouseEvent *event);
+    void doubleClickAt(const QModelIndex &idx, QMouseEvent *event);
+    QModelIndex captionIndexAt(const QPoint &pos) const;
+    void layoutCaptions();
+    void refreshCaptionRows(int upto);
 
     friend class FlexGridDelegate;
     Qt::Alignment alignmentFor(int r, int c) const;
 
+    QTableView *m_captions = nullptr;   // the frozen caption rows
     int m_fixedRows = 1;
     int m_fixedCols = 0;
     int m_row = -1, m_col = -1, m_rowSel = -1, m_colSel = -1;

@@ -14,9 +14,11 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPointer>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+#include <QTableView>
 #include <QTreeWidget>
 #include <gtest/gtest.h>
 #include <functional>
@@ -48,6 +50,12 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&grid));
     }
     QPoint centre(int r, int c) const { return grid.cellRect(r, c).center(); }
+    // Caption rows are shown by their own view above the data area.
+    QWidget *captionArea() const { return grid.findChild<QTableView *>(QStringLiteral("captionRows"))->viewport(); }
+    QPoint captionCentre(int r, int c) const
+    {
+        return captionArea()->mapFrom(&grid, grid.viewport()->mapTo(&grid, centre(r, c)));
+    }
 
     FlexGrid grid;
 };
@@ -64,7 +72,8 @@ TEST_F(GridTest, SizesAreTwipsAndRememberedForColumnsNotYetThere)
     g.setCols(8);
     EXPECT_EQ(g.columnWidth(5), 100);
     EXPECT_EQ(g.colWidth(5), 1500);
-    EXPECT_EQ(g.rowHeight(0), 33);
+    // 500 twips are 33 pixels, one of them the grid line.
+    EXPECT_EQ(g.cellRect(0, 0).height(), 32);
     // A grid cut down and grown again gets its widths back.
     g.setCols(1);
     g.setCols(8);
@@ -73,6 +82,23 @@ TEST_F(GridTest, SizesAreTwipsAndRememberedForColumnsNotYetThere)
     SetColWidths(g, {600, 2000});
     EXPECT_EQ(g.columnWidth(0), 40);
     EXPECT_EQ(g.colWidth(1), 2000);
+}
+
+TEST_F(GridTest, PaintsCaptionsGreyAndCellColours)
+{
+    grid.setCellBackColor(2, 2, FlexGrid::paletteColor(10));
+    grid.setRows(60);
+    grid.setTopRow(1);
+    const QImage shot = grid.grab().toImage();
+    shot.save(test::artifactDir() + QStringLiteral("/flexgrid.png"));
+    auto pixelAt = [&](int r, int c) {
+        const QRect cell = grid.cellRect(r, c);
+        // Some pixels into the cell, clear of text, in the grid's coordinates.
+        return shot.pixelColor(grid.viewport()->mapTo(&grid, cell.topLeft() + QPoint(cell.width() - 4, 3)));
+    };
+    EXPECT_EQ(pixelAt(2, 2), QColor(0, 255, 0));
+    EXPECT_EQ(pixelAt(0, 1), grid.palette().color(QPalette::Button));
+    EXPECT_EQ(pixelAt(3, 1), grid.palette().color(QPalette::Base));
 }
 
 TEST_F(GridTest, CellsOutsideTheGridAreIgnoredAndClearKeepsTheShape)
@@ -128,8 +154,9 @@ TEST_F(GridTest, ClicksSetCurrentCellAndSelection)
     EXPECT_EQ(grid.selectionModel()->selectedIndexes().size(), 9);
 
     // A caption cell is never current: clicking it selects its column.
-    QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, centre(0, 2));
+    QTest::mouseClick(captionArea(), Qt::LeftButton, {}, captionCentre(0, 2));
     EXPECT_EQ(grid.mouseRow(), 0);
+    EXPECT_EQ(grid.mouseCol(), 2);
     EXPECT_EQ(grid.row(), 1);
     EXPECT_EQ(grid.col(), 2);
     EXPECT_EQ(grid.rowSel(), 5);
@@ -158,8 +185,45 @@ TEST_F(GridTest, DoubleClickOnDataCellOnly)
     EXPECT_EQ(grid.col(), 2);
     EXPECT_EQ(grid.mouseRow(), 3);
 
-    QTest::mouseDClick(grid.viewport(), Qt::LeftButton, {}, centre(0, 2));
+    QTest::mouseDClick(captionArea(), Qt::LeftButton, {}, captionCentre(0, 2));
     EXPECT_EQ(dbl.count(), 1);
+}
+
+TEST_F(GridTest, CaptionRowStaysWhileDataScrolls)
+{
+    grid.setRows(200);
+    grid.setTextMatrix(150, 1, QStringLiteral("150,1"));
+    grid.setTopRow(150);
+    EXPECT_EQ(grid.topRow(), 150);
+    // Row 0 is still on screen, above the data area, and still clickable.
+    const QRect caption = grid.cellRect(0, 1);
+    EXPECT_LT(caption.bottom(), 0);
+    EXPECT_EQ(grid.cellRect(150, 1).top(), 0);
+    QTest::mouseClick(captionArea(), Qt::LeftButton, {}, captionCentre(0, 1));
+    EXPECT_EQ(grid.mouseRow(), 0);
+    EXPECT_EQ(grid.col(), 1);
+    // Selecting the column does not jump the view back to the top.
+    EXPECT_EQ(grid.topRow(), 150);
+    QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, centre(150, 1));
+    EXPECT_EQ(grid.row(), 150);
+    EXPECT_EQ(grid.text(), QStringLiteral("150,1"));
+
+    // Scrolled sideways, the captions stay over their columns.
+    grid.setColWidth(3, 9000);
+    QCoreApplication::processEvents();   // lets the view take in the new width
+    grid.horizontalScrollBar()->setValue(grid.horizontalScrollBar()->maximum());
+    ASSERT_GT(grid.horizontalScrollBar()->value(), 0);
+    EXPECT_EQ(grid.cellRect(0, 3).left(), grid.cellRect(150, 3).left());
+    EXPECT_EQ(grid.cellRect(0, 0).left(), grid.cellRect(150, 0).left());
+    EXPECT_LT(grid.cellRect(0, 0).left(), 0);
+
+    // With two caption rows both stay; data starts at row 2.
+    grid.setFixedRows(2);
+    EXPECT_EQ(grid.topRow(), 150);
+    grid.setTopRow(2);
+    EXPECT_EQ(grid.topRow(), 2);
+    EXPECT_LT(grid.cellRect(1, 0).bottom(), 0);
+    EXPECT_GE(grid.row(), 2);
 }
 
 TEST_F(GridTest, KeyboardNeverEntersTheCaptionRow)
@@ -174,6 +238,14 @@ TEST_F(GridTest, KeyboardNeverEntersTheCaptionRow)
     EXPECT_EQ(grid.row(), 2);
     EXPECT_EQ(grid.rowSel(), 2);
     EXPECT_GE(enter.count(), 1);
+
+    // Moving down past the bottom scrolls the current row into view.
+    grid.setRows(100);
+    grid.setRow(1);
+    for (int i = 0; i < 60; ++i)
+        QTest::keyClick(&grid, Qt::Key_Down);
+    EXPECT_EQ(grid.row(), 61);
+    EXPECT_TRUE(grid.viewport()->rect().contains(grid.cellRect(61, 1).center()));
 }
 
 TEST_F(GridTest, EditCellCoversTheCurrentCell)
