@@ -1,0 +1,335 @@
+#include "CallIntake.h"
+
+#include "CallRecordDecoder.h"
+#include "ConsoleContext.h"
+#include "Criteria.h"
+#include "Data.h"
+#include "Database.h"
+#include "FeeEngine.h"
+#include "GridHelpers.h"
+#include "Money.h"
+#include "Recordset.h"
+#include "SwitchLink.h"
+#include "frmMain.h"
+
+#include <QFile>
+#include <QStringEncoder>
+#include <QTreeWidget>
+
+namespace corvane {
+
+namespace {
+
+const QString kAccountWord = QStringLiteral("账号");
+const QString kNotSettled = QStringLiteral("未结算");
+const QString kIndirect = QStringLiteral("间局");
+
+// Column positions.
+constexpr int CfgDemoteClass = 1;
+constexpr int CfgFilePath = 17;
+constexpr int ExOutgoingMode = 5;
+constexpr int ExIndirectDirection = 7;
+constexpr int UserNumber = 1;
+constexpr int UserName = 2;
+constexpr int UserClass = 3;
+constexpr int UserGroup = 15;
+constexpr int DepositName = 2;
+constexpr int DepositClass = 3;
+constexpr int DepositBalance = 4;
+constexpr int DepositNumber = 1;
+constexpr int AccountName = 1;
+constexpr int AccountClass = 2;
+constexpr int AccountTrunkGroup = 3;
+
+const QString kStoreFailed = QStringLiteral("话单无法存入数据库，本话单未确认，交换机将重发。\n原因：%1");
+const QString kStoreTitle = QStringLiteral("话单存储错误");
+const QString kFileFailed = QStringLiteral("话单文件无法写入：%1\n原因：%2");
+const QString kFileTitle = QStringLiteral("话单文件错误");
+
+// The deposit after a call: the old balance less the fee, two decimals, and
+// whether it has run out (below zero; exactly zero is not).
+struct Charged {
+    QString balance;
+    bool overrun;
+};
+
+Charged charge(const QString &oldBalance, const QString &fee)
+{
+    const QString text = (Money::fromText(oldBalance) - Money::fromText(fee)).toText();
+    return {text, Money::fromText(text).isNegative()};
+}
+
+} // namespace
+
+const QString CallIntake::SeenTable = QStringLiteral("CallIntakeSeen");
+
+void MainWindowCallView::ShowCall(const QStringList &columns)
+{
+    AddListRow(m_window.ListViewOut, ListRowLimit, columns);
+    m_window.setPanelText(4, QStringLiteral("新话单数：") + QString::number(m_window.ListViewOut->topLevelItemCount()));
+}
+
+CallIntake::CallIntake(ConsoleContext &ctx, FeeEngine &fees, CallIntakeView *view)
+    : CallIntake(ctx, fees, view, Options())
+{
+}
+
+CallIntake::CallIntake(ConsoleContext &ctx, FeeEngine &fees, CallIntakeView *view, const Options &options)
+    : m_ctx(ctx), m_fees(fees), m_view(view), m_options(options)
+{
+    EnsureSeenTable();
+}
+
+bool CallIntake::EnsureSeenTable()
+{
+    if (m_seenTableReady)
+        return true;
+    Database &db = m_ctx.db;
+    if (!db.isOpen())
+        return false;
+    const QString table = Database::quoteId(SeenTable);
+    m_seenTableReady =
+        db.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (\"Frame\" TEXT NOT NULL, \"SeenMs\" INTEGER NOT NULL)")
+                    .arg(table))
+        && db.exec(QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON %2 (\"Frame\")")
+                       .arg(Database::quoteId(QStringLiteral("idx_") + SeenTable + QStringLiteral("_Frame")), table));
+    return m_seenTableReady;
+}
+
+int CallIntake::ProcessCallRecord(const QByteArray &frame)
+{
+    if (!CallRecordChecksumOk(frame)) {
+        m_lastOutcome = Outcome::BadChecksum;
+        return 1;
+    }
+
+    const QDate today = m_ctx.clock.now().date();
+    const DecodedCall d = DecodeCallRecord(frame, today);
+    m_rec.IsAccount = d.account ? QStringLiteral("1") : QStringLiteral("0");
+    m_rec.Trunk = QString::number(d.trunk);
+    m_rec.Caller = QString::number(d.line);
+    m_rec.EndTime = d.endTime();
+    m_rec.Duration = QString::number(d.duration);
+    m_rec.Called = d.called;
+    m_rec.FeePart1.clear();
+    m_rec.FeePart2.clear();
+    m_rec.FeePart3.clear();
+
+    Effects fx;
+    QString why;
+    m_lastOutcome = storeRecord(frame, fx, why);
+    switch (m_lastOutcome) {
+    case Outcome::Failed:
+        reportStoreFailure(why);
+        break;
+    case Outcome::Repeat:
+        // Already stored and charged; only our acknowledgement went missing.
+        if (m_ctx.link)
+            m_ctx.link->SendAck();
+        break;
+    case Outcome::Stored:
+        m_storeFaultShown = false;
+        afterCommit(fx, d.endTimeDigits());
+        break;
+    case Outcome::BadChecksum:
+        break;
+    }
+    return CallRecordFrame::Length;
+}
+
+CallIntake::Outcome CallIntake::storeRecord(const QByteArray &frame, Effects &fx, QString &why)
+{
+    Database &db = m_ctx.db;
+    auto failed = [&](const QString &step) {
+        why = db.lastError().isEmpty() ? step : step + QStringLiteral("：") + db.lastError();
+        return Outcome::Failed;
+    };
+    if (!db.isOpen())
+        return failed(QStringLiteral("数据库未打开"));
+    if (!EnsureSeenTable())
+        return failed(QStringLiteral("无法建立话单记录表"));
+
+    Transaction tx(db);
+    if (!tx.started())
+        return failed(QStringLiteral("无法开始事务"));
+
+    const QString key = CallRecordKey(frame);
+    const qint64 nowMs = m_ctx.clock.now().toMSecsSinceEpoch();
+    const auto seen = db.scalar(QStringLiteral("SELECT count(*) FROM %1 WHERE \"Frame\"=? AND \"SeenMs\">=?")
+                                    .arg(Database::quoteId(SeenTable)),
+                                {key, nowMs - m_options.seenWindowMs});
+    if (!seen)
+        return failed(QStringLiteral("无法读取话单记录表"));
+    if (seen->toLongLong() > 0)
+        return Outcome::Repeat;
+
+    // The indirect-office digit of the trunk's route is not part of the number.
+    Recordset exchange(db, QStringLiteral("Exchange"), Criteria(QStringLiteral("中继"), m_rec.Trunk));
+    if (!exchange.isValid())
+        return failed(QStringLiteral("无法读取中继设置"));
+    if (exchange.hasCurrent())
+        m_rec.Called = StripIndirectOffice(m_rec.Called, exchange.value(ExOutgoingMode),
+                                           exchange.value(ExIndirectDirection));
+
+    m_fees.ComputeFee(m_rec);
+
+    Recordset config(db, QStringLiteral("SWTConfig"));
+    if (!config.isValid())
+        return failed(QStringLiteral("无法读取系统设置"));
+    const QString demoteClass = config.value(CfgDemoteClass).trimmed();
+    const QString folder = config.value(CfgFilePath);
+    if (!folder.isEmpty())
+        fx.filePath = CallFilePath(folder, m_ctx.clock.now().date());
+
+    const int line = m_rec.Caller.toInt();
+    const bool charged = m_rec.IsAccount == QLatin1String("1") ? chargeAccount(line, demoteClass, fx)
+                                                                : chargeExtension(line, demoteClass, fx);
+    if (!charged)
+        return failed(QStringLiteral("无法记入押金"));
+
+    Recordset bills = Recordset::forAppend(db, QStringLiteral("PHNBill"));
+    const QStringList row{m_rec.Caller,  m_rec.Called,   m_rec.EndTime,  m_rec.Duration, m_rec.Rate,
+                          m_rec.Area,    m_rec.Fee,      m_rec.CallType, m_rec.FeePart1, m_rec.FeePart2,
+                          m_rec.FeePart3, kNotSettled,   fx.group,       fx.name};
+    if (!bills.isValid() || !WriteRecord(bills, true, row))
+        return failed(QStringLiteral("无法写入话单"));
+
+    const QString seenTable = Database::quoteId(SeenTable);
+    if (!db.exec(QStringLiteral("INSERT INTO %1 (\"Frame\", \"SeenMs\") VALUES (?, ?)").arg(seenTable), {key, nowMs}))
+        return failed(QStringLiteral("无法写入话单记录表"));
+    // Only the recent frames are kept: those inside the window, and no more
+    // than the limit (rowids grow with every insert).
+    if (!db.exec(QStringLiteral("DELETE FROM %1 WHERE \"SeenMs\"<? OR rowid<=(SELECT max(rowid) FROM %1)-?")
+                     .arg(seenTable),
+                 {nowMs - m_options.seenWindowMs, qint64(m_options.seenLimit)}))
+        return failed(QStringLiteral("无法整理话单记录表"));
+
+    if (!tx.commit())
+        return failed(QStringLiteral("无法提交话单"));
+    return Outcome::Stored;
+}
+
+bool CallIntake::chargeAccount(int account, const QString &demoteClass, Effects &fx)
+{
+    Database &db = m_ctx.db;
+    const QString number = AccountNumberText(account);
+    Recordset deposit(db, QStringLiteral("Foregift"),
+                      Criteria(QStringLiteral("物理端口"), number).andEq(QStringLiteral("用户号码"), kAccountWord));
+    Recordset acct(db, QStringLiteral("Account"), Criteria(QStringLiteral("账号编号"), number));
+    if (!deposit.isValid() || !acct.isValid())
+        return false;
+
+    // An account call belongs to no group; its name is the account's.
+    fx.group.clear();
+    fx.name = acct.hasCurrent() ? acct.value(AccountName) : deposit.value(DepositName);
+
+    if (deposit.hasCurrent()) {
+        const Charged c = charge(deposit.value(DepositBalance), m_rec.Fee);
+        if (!SetField(deposit, DepositBalance, c.balance))
+            return false;
+        if (c.overrun) {
+            if (!SetField(deposit, DepositClass, demoteClass))
+                return false;
+            if (acct.hasCurrent()) {
+                fx.starCodes << QStringLiteral("*68*") + demoteClass + QLatin1Char('*')
+                                    + acct.value(AccountTrunkGroup).trimmed() + QStringLiteral("*0*") + number
+                                    + QLatin1Char('#');
+                if (!SetField(acct, AccountClass, demoteClass))
+                    return false;
+            }
+        }
+    }
+    m_rec.Caller = kAccountWord + number;
+    return true;
+}
+
+bool CallIntake::chargeExtension(int port, const QString &demoteClass, Effects &fx)
+{
+    Database &db = m_ctx.db;
+    const QString portText = QString::number(port);
+    Recordset deposit(db, QStringLiteral("Foregift"),
+                      Criteria(QStringLiteral("物理端口"), portText).andNe(QStringLiteral("用户号码"), kAccountWord));
+    Recordset user(db, QStringLiteral("User"), Criteria(QStringLiteral("物理端口"), portText));
+    if (!deposit.isValid() || !user.isValid())
+        return false;
+
+    // Without a user row the port stands as the caller and group and name stay empty.
+    if (user.hasCurrent()) {
+        m_rec.Caller = user.value(UserNumber);
+        fx.group = user.value(UserGroup);
+        fx.name = user.value(UserName);
+    }
+    if (!deposit.hasCurrent())
+        return true;
+
+    const Charged c = charge(deposit.value(DepositBalance), m_rec.Fee);
+    if (!SetField(deposit, DepositBalance, c.balance))
+        return false;
+    if (!c.overrun)
+        return true;
+    if (!SetField(deposit, DepositClass, demoteClass))
+        return false;
+    // The switch knows the extension by its number; without a user row the
+    // deposit row's number is the one, never the port.
+    QString number = m_rec.Caller;
+    if (user.hasCurrent()) {
+        if (!SetField(user, UserClass, demoteClass))
+            return false;
+    } else {
+        number = deposit.value(DepositNumber).trimmed();
+    }
+    if (!number.isEmpty())
+        fx.starCodes << QStringLiteral("*10*") + demoteClass + QLatin1Char('*') + number + QLatin1Char('#');
+    return true;
+}
+
+void CallIntake::afterCommit(const Effects &fx, const QString &endTimeDigits)
+{
+    if (m_ctx.link) {
+        m_ctx.link->SendAck();
+        for (const QString &code : fx.starCodes)
+            m_ctx.link->SendStarCommand(code);
+    }
+    if (!fx.filePath.isEmpty())
+        appendCallFile(fx.filePath);
+    if (m_ctx.link)
+        m_ctx.link->SendOutward(FeeRecord(m_rec.Caller, endTimeDigits, m_rec.Duration, m_rec.Fee, m_rec.Called));
+    if (m_view)
+        m_view->ShowCall({m_rec.Caller, m_rec.Called, m_rec.EndTime, m_rec.Duration, m_rec.Area, m_rec.Rate,
+                          m_rec.Fee, m_rec.Trunk});
+}
+
+void CallIntake::appendCallFile(const QString &path)
+{
+    QStringEncoder encoder("GB18030");
+    const QByteArray bytes =
+        encoder.encode(CallFileLine(m_rec.Caller, m_rec.Called, m_rec.Duration, m_rec.EndTime, m_rec.Fee)
+                       + QStringLiteral("\r\n"));
+    QFile file(path);
+    bool ok = file.open(QIODevice::WriteOnly | QIODevice::Append);
+    ok = ok && file.write(bytes) == bytes.size();
+    ok = ok && file.flush();
+    const QString error = file.errorString();
+    file.close();
+    if (ok) {
+        m_fileFaultShown = false;
+        return;
+    }
+    // The record itself is stored; only this copy is missing. Said once until
+    // the file can be written again.
+    if (!m_fileFaultShown) {
+        m_fileFaultShown = true;
+        m_ctx.messages.notify(kFileFailed.arg(path, error), kFileTitle, MessageService::Icon::Warning);
+    }
+}
+
+void CallIntake::reportStoreFailure(const QString &why)
+{
+    qWarning("call record not stored: %s", qPrintable(why));
+    if (m_storeFaultShown)
+        return;
+    m_storeFaultShown = true;
+    m_ctx.messages.notify(kStoreFailed.arg(why), kStoreTitle, MessageService::Icon::Critical);
+}
+
+} // namespace corvane
