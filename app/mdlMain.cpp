@@ -4,6 +4,7 @@
 #include "ShowModal.h"
 #include "frmLogin.h"
 #include "frmMain.h"
+#include "frmPHNDiscount.h"
 #include "frmSplash.h"
 #include <QApplication>
 #include <QFile>
@@ -57,6 +58,7 @@ std::unique_ptr<frmMain> Main(ConsoleContext &ctx, bool *databaseFailed)
     splash.repaint();
     QApplication::processEvents();
     auto main = std::make_unique<frmMain>(ctx);
+    main->registerWindow(1, [&ctx](QWidget *parent) { frmPHNDiscount w(ctx, parent); ShowModal(ctx, w); });
     main->Form_Load();
     splash.close();
     main->show();
