@@ -1,0 +1,324 @@
+#include "TrunkMonitor.h"
+
+#include "ConsoleContext.h"
+#include "Criteria.h"
+#include "Data.h"
+#include "Database.h"
+#include "General.h"
+#include "Money.h"
+#include "Recordset.h"
+#include "SwitchLink.h"
+#include "TrunkView.h"
+#include "frmPhoneInf.h"
+
+#include <QColor>
+
+namespace corvane {
+
+namespace {
+
+const QString kIdlePicture = QStringLiteral("phone.gif");
+const QString kBusyPicture = QStringLiteral("phoneon.gif");
+const QString kTalkPicture = QStringLiteral("phonehold.gif");
+const QString kShowMark = QStringLiteral("√");
+const QString kUnknownCaller = QStringLiteral("未知来电");
+
+// User columns read here.
+constexpr int UserPort = 0;
+constexpr int UserNumber = 1;
+constexpr int UserName = 2;
+constexpr int UserShowOnTrunk = 14;
+constexpr int UserGroup = 15;
+
+// Exchange columns: trunk number, outgoing mode, indirect-office direction.
+constexpr int ExchangeTrunk = 0;
+constexpr int ExchangeOutMode = 5;
+constexpr int ExchangeOfficeDigit = 7;
+
+constexpr int IncomingListLimit = 200;
+constexpr int IncomingPanel = 5;
+
+// The pop-up sits 100 twips right of and 400 twips below the picture's corner.
+constexpr int TwipsPerPixel = 15;
+constexpr int PopupRightTwips = 100;
+constexpr int PopupDownTwips = 400;
+
+quint8 byteAt(const QByteArray &frame, int offset)
+{
+    return offset < frame.size() ? quint8(frame.at(offset)) : 0;
+}
+
+// Dial digits from `count` nibbles starting at `offset`, high nibble first.
+QString nibbleDigits(const QByteArray &frame, int offset, int count)
+{
+    QString hex;
+    for (int i = 0; i < (count + 1) / 2; ++i)
+        hex += Hex2(byteAt(frame, offset + i));
+    return DecodeDigits(hex.left(count));
+}
+
+} // namespace
+
+TrunkMonitor::TrunkMonitor(ConsoleContext &ctx, TrunkView &view, QObject *parent)
+    : QObject(parent), m_ctx(ctx), m_view(view)
+{
+    setObjectName(QStringLiteral("TrunkMonitor"));
+}
+
+TrunkMonitor::~TrunkMonitor()
+{
+    // The pop-up belongs to the main window; it may outlive this object.
+    if (m_phoneInf)
+        m_phoneInf->close();
+}
+
+TrunkStates &TrunkMonitor::trunks()
+{
+    return m_ctx.link ? m_ctx.link->TrunkState : m_ownTrunks;
+}
+
+int TrunkMonitor::trunkIndex(int n)
+{
+    return (n >= 1 && n <= TrunkCount) ? n - 1 : -1;
+}
+
+QString TrunkMonitor::timeNow() const
+{
+    return m_ctx.clock.now().toString(QStringLiteral("HHmmss"));
+}
+
+QString TrunkMonitor::IncomingFee(qint64 seconds)
+{
+    const qint64 started = seconds > 0 ? (seconds + 5) / 6 : 0;
+    return (Money::fromText(QStringLiteral("0.10")) * started).toText();
+}
+
+TrunkMonitor::UserRow TrunkMonitor::readUser(const Recordset &rs)
+{
+    UserRow u;
+    if (!rs.hasCurrent())
+        return u;
+    u.found = true;
+    u.number = rs.value(UserNumber);
+    u.name = rs.value(UserName);
+    u.group = rs.value(UserGroup);
+    u.show = rs.value(UserShowOnTrunk) == kShowMark;
+    return u;
+}
+
+TrunkMonitor::UserRow TrunkMonitor::userByPort(quint8 port)
+{
+    Recordset users(m_ctx.db, QStringLiteral("User"));
+    const QStringList cols = users.columnNames();
+    if (cols.size() <= UserGroup)
+        return {};
+    users.findFirst(Criteria(cols.at(UserPort), QString::number(port)));
+    return readUser(users);
+}
+
+TrunkMonitor::UserRow TrunkMonitor::userByNumber(const QString &number)
+{
+    Recordset users(m_ctx.db, QStringLiteral("User"));
+    const QStringList cols = users.columnNames();
+    if (cols.size() <= UserGroup)
+        return {};
+    users.findFirst(Criteria(cols.at(UserNumber), number));
+    return readUser(users);
+}
+
+QString TrunkMonitor::stripOfficeDigit(int trunk, const QString &digits)
+{
+    Recordset exchange(m_ctx.db, QStringLiteral("Exchange"));
+    const QStringList cols = exchange.columnNames();
+    if (cols.size() <= ExchangeOfficeDigit || digits.isEmpty())
+        return digits;
+    if (!exchange.findFirst(Criteria(cols.at(ExchangeTrunk), QString::number(trunk))))
+        return digits;
+    if (exchange.value(ExchangeOutMode).trimmed() == QStringLiteral("间局")
+        && digits.left(1) == exchange.value(ExchangeOfficeDigit).trimmed())
+        return digits.mid(1);
+    return digits;
+}
+
+// ---- handlers ---------------------------------------------------------------
+
+void TrunkMonitor::OnTrunkRinging(const QByteArray &frame)
+{
+    const int t = trunkIndex(byteAt(frame, 2));
+    if (t < 0)
+        return;
+    m_view.setTrunkPicture(t, kBusyPicture);
+    trunks()[size_t(t)].State = Ringing;
+    m_view.setTrunkText(t, QStringLiteral("外线"));
+}
+
+void TrunkMonitor::OnCallerId(const QByteArray &frame)
+{
+    const int trunkNo = byteAt(frame, 2);
+    const int t = trunkIndex(trunkNo);
+    if (t < 0)
+        return;
+    TrunkRecord &rec = trunks()[size_t(t)];
+    rec.CallerNo = nibbleDigits(frame, 3, 12);
+    rec.State = Ringing;
+    if (!rec.CallerNo.trimmed().isEmpty()) {
+        Recordset black(m_ctx.db, QStringLiteral("BlackLst"));
+        bool barred = false;
+        if (!black.columnNames().isEmpty())
+            barred = black.findFirst(Criteria(black.columnNames().at(0), rec.CallerNo));
+        // The switch drops a barred caller: tell it before anything else.
+        if (barred && m_ctx.link)
+            m_ctx.link->SendHex(QStringLiteral("62") + Hex2(quint8(trunkNo)));
+        m_view.setTrunkText(t, rec.CallerNo);
+        imgPHN_Click(t);
+    }
+    if (m_ctx.link && m_ctx.link->mscOut.isOpen())
+        m_ctx.link->SendOutward(QStringLiteral("$PHN,") + rec.CallerNo + QStringLiteral("#\r\n"));
+}
+
+void TrunkMonitor::OnTrunkSeized(const QByteArray &frame)
+{
+    const int t = trunkIndex(byteAt(frame, 2));
+    if (t < 0)
+        return;
+    trunks()[size_t(t)].State = Seized;
+    const UserRow user = userByPort(byteAt(frame, 4));
+    m_view.setTrunkPicture(t, kBusyPicture);
+    if (user.show)
+        m_view.setTrunkText(t, user.number);
+}
+
+void TrunkMonitor::OnTrunkDialled(const QByteArray &frame)
+{
+    const int trunkNo = byteAt(frame, 2);
+    const int t = trunkIndex(trunkNo);
+    if (t < 0)
+        return;
+    trunks()[size_t(t)].State = Seized;
+    const UserRow user = userByPort(byteAt(frame, 4));
+    const QString digits = stripOfficeDigit(trunkNo, nibbleDigits(frame, 5, 8));
+    if (user.show)
+        m_view.setTrunkText(t, user.number + lineBreak() + digits);
+    m_view.setTrunkPicture(t, kTalkPicture);
+}
+
+void TrunkMonitor::OnTrunkUserChange(const QByteArray &frame)
+{
+    const int t = trunkIndex(byteAt(frame, 4));
+    if (t < 0)
+        return;
+    const UserRow user = userByPort(byteAt(frame, 3));
+    if (!user.found)
+        return;
+    TrunkRecord &rec = trunks()[size_t(t)];
+    rec.UserNo = user.number;
+    if (user.show)
+        m_view.setTrunkText(t, m_view.trunkText(t) + lineBreak() + rec.UserNo);
+}
+
+void TrunkMonitor::OnTrunkAnswer(const QByteArray &frame)
+{
+    const int t = trunkIndex(byteAt(frame, 4));
+    if (t < 0)
+        return;
+    const UserRow user = userByPort(byteAt(frame, 3));
+    TrunkRecord &rec = trunks()[size_t(t)];
+    if (rec.State != Idle)
+        m_view.setTrunkTextColor(t, Qt::blue);
+    if (rec.State == Ringing) {
+        rec.State = Answered;
+        if (user.found)
+            rec.UserNo = user.number;
+        rec.StartTime = timeNow();
+        m_view.setTrunkPicture(t, kTalkPicture);
+        if (user.show)
+            m_view.setTrunkText(t, rec.CallerNo + lineBreak() + rec.UserNo);
+    } else if (rec.State == Idle) {
+        rec.State = TakenIdle;
+        m_view.setTrunkPicture(t, kBusyPicture);
+        if (user.show)
+            m_view.setTrunkText(t, m_view.trunkText(t) + lineBreak() + user.number);
+    }
+}
+
+void TrunkMonitor::OnTrunkReleased(const QByteArray &frame)
+{
+    const int t = trunkIndex(byteAt(frame, 2));
+    if (t < 0)
+        return;
+    TrunkRecord &rec = trunks()[size_t(t)];
+    if (rec.State == Ringing) {
+        // Never answered: listed as a missed call.
+        m_view.addIncomingRow(IncomingListLimit,
+                              {rec.CallerNo, QStringLiteral("*") + rec.UserNo, m_ctx.stamp()});
+    }
+    if (!rec.StartTime.isEmpty() && rec.State == Answered) {
+        rec.EndTime = timeNow();
+        rec.Seconds = SecondsBetween(rec.EndTime, rec.StartTime);
+        const QString stamp = m_ctx.stamp();
+        m_view.addIncomingRow(IncomingListLimit, {rec.CallerNo, rec.UserNo, stamp});
+        m_view.setPanelText(IncomingPanel,
+                            QStringLiteral("新来电数：") + QString::number(m_view.incomingRowCount()));
+        const QString fee = IncomingFee(rec.Seconds.toLongLong());
+        const UserRow user = userByNumber(rec.UserNo);
+        Recordset bill = Recordset::forAppend(m_ctx.db, QStringLiteral("PHNBill"));
+        const QStringList row{rec.UserNo,           rec.CallerNo,           stamp,
+                              rec.Seconds,          QStringLiteral("0.10"), QStringLiteral("呼入"),
+                              fee,                  QStringLiteral("9"),    QStringLiteral("0.00"),
+                              QStringLiteral("0.00"), fee,                  QStringLiteral("未结算"),
+                              user.group,           user.name};
+        if (!WriteRecord(bill, true, row))
+            qWarning("incoming call of trunk %d not stored: %s", t + 1, qPrintable(m_ctx.db.lastError()));
+    }
+    rec = TrunkRecord{};
+    m_view.setTrunkPicture(t, kIdlePicture);
+    m_view.setTrunkText(t, QString());
+    m_view.setTrunkTextColor(t, Qt::black);
+}
+
+// ---- caller pop-up ----------------------------------------------------------------
+
+void TrunkMonitor::imgPHN_Click(int Index)
+{
+    const int t = Index;
+    if (t < 0 || t >= TrunkCount)
+        return;
+    TrunkRecord &rec = trunks()[size_t(t)];
+    // Idle and outgoing trunks have no caller; asking must not leave a mark
+    // that the next incoming call would inherit.
+    if (rec.State < Ringing)
+        return;
+    if (rec.CallerNo.trimmed().isEmpty())
+        rec.CallerNo = kUnknownCaller;
+
+    if (!m_phoneInf)
+        m_phoneInf = new frmPhoneInf(m_view.popupOwner());
+    m_phoneInf->hide();
+
+    const QString number = rec.CallerNo.trimmed();
+    const QString nl = lineBreak();
+    QString info;
+    QStringList where;
+    QVariantList params;
+    for (int k = 1; k <= 10; ++k) {
+        where << Database::quoteId(QStringLiteral("电话") + QString::number(k)) + QStringLiteral("=?");
+        params << number;
+    }
+    Recordset found = Recordset::query(
+        m_ctx.db,
+        QStringLiteral("SELECT * FROM \"Client\" WHERE %1 ORDER BY rowid LIMIT 1").arg(where.join(QStringLiteral(" OR "))),
+        params);
+    if (!found.hasCurrent()) {
+        info = QStringLiteral("未知来电人：") + number + nl;
+    } else {
+        info = QStringLiteral("来电人：") + found.value(1) + nl + QStringLiteral("单位：") + found.value(2) + nl
+            + QStringLiteral("网址：") + found.value(3) + nl + QStringLiteral("传真：") + found.value(4) + nl
+            + QStringLiteral("地址：") + found.value(5) + nl + QStringLiteral("邮编：") + found.value(6) + nl
+            + QStringLiteral("邮箱：") + found.value(7) + nl + QStringLiteral("电话号码：") + number + nl;
+    }
+    const QPoint corner = m_view.pictureTopLeft(t)
+        + QPoint(PopupRightTwips / TwipsPerPixel, PopupDownTwips / TwipsPerPixel);
+    m_phoneInf->showAt(info, corner);
+}
+
+} // namespace corvane

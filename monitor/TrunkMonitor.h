@@ -1,0 +1,88 @@
+#pragma once
+#include "TrunkState.h"
+#include "frmPhoneInf.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+namespace corvane {
+
+class ConsoleContext;
+class Recordset;
+class TrunkView;
+
+// The trunk events the switch reports: ringing, caller ID, seizure, dialled
+// digits, take-over, answer and release. Keeps the per-trunk state (the
+// link's TrunkState, so the nightly reset sees busy trunks), drives the trunk
+// indicators and the incoming-call list, pops up what the customer directory
+// knows about a caller, blocks blacklisted callers and charges every answered
+// incoming call into PHNBill.
+//
+// Each handler gets its complete frame (offset 0 is the sync byte, offset 1
+// the type). A frame for a trunk outside 1..16 changes nothing; a port with no
+// User row skips the steps that need the row.
+//
+// Per trunk: 0 idle, 3 seized by an extension (outgoing), 4 incoming call
+// ringing, 6 incoming call answered, 9 taken by an extension while idle.
+class TrunkMonitor : public QObject {
+    Q_OBJECT
+public:
+    static constexpr qint16 Idle = 0;
+    static constexpr qint16 Seized = 3;
+    static constexpr qint16 Ringing = 4;
+    static constexpr qint16 Answered = 6;
+    static constexpr qint16 TakenIdle = 9;
+
+    TrunkMonitor(ConsoleContext &ctx, TrunkView &view, QObject *parent = nullptr);
+    ~TrunkMonitor() override;
+
+    void OnTrunkRinging(const QByteArray &frame);     // 0xA2, 3 bytes
+    void OnCallerId(const QByteArray &frame);         // 0xA8, 9 bytes
+    void OnTrunkSeized(const QByteArray &frame);      // 0xC4, 5 bytes
+    void OnTrunkDialled(const QByteArray &frame);     // 0x78, 9 bytes
+    void OnTrunkUserChange(const QByteArray &frame);  // 0x94, 5 bytes
+    void OnTrunkAnswer(const QByteArray &frame);      // 0x44, 5 bytes
+    void OnTrunkReleased(const QByteArray &frame);    // 0xD2, 3 bytes
+
+    // The trunks as the handlers keep them: the link's when there is one.
+    TrunkStates &trunks();
+    const TrunkRecord &trunk(int t) { return trunks()[size_t(t)]; }
+
+    // The caller pop-up, once it has been asked for (nullptr before).
+    frmPhoneInf *phoneInf() const { return m_phoneInf; }
+
+    // Line break inside a trunk text and the pop-up text.
+    static QString lineBreak() { return QStringLiteral("\r\n"); }
+    // Fee of an answered incoming call: 0.10 for every started 6 seconds.
+    static QString IncomingFee(qint64 seconds);
+
+public slots:
+    // Shows the caller pop-up for trunk Index + 1 (a click on its picture).
+    void imgPHN_Click(int Index);
+
+private:
+    struct UserRow {
+        bool found = false;
+        QString number;     // column 1
+        QString name;       // column 2
+        QString group;      // column 15
+        bool show = false;  // column 14 is "√"
+    };
+    UserRow userByPort(quint8 port);
+    UserRow userByNumber(const QString &number);
+    static UserRow readUser(const Recordset &rs);
+    // Drops the indirect-office digit of dialled digits on a trunk set to "间局".
+    QString stripOfficeDigit(int trunk, const QString &digits);
+    // Trunk index t for trunk number n, -1 outside 1..16.
+    static int trunkIndex(int n);
+    QString timeNow() const;
+
+    ConsoleContext &m_ctx;
+    TrunkView &m_view;
+    TrunkStates m_ownTrunks{};   // used only while no link is attached
+    QPointer<frmPhoneInf> m_phoneInf;
+};
+
+} // namespace corvane
