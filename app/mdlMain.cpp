@@ -1,9 +1,12 @@
 #include "mdlMain.h"
 #include "ConsoleContext.h"
+#include "ConsoleHandlers.h"
 #include "Schema.h"
 #include "ShowModal.h"
+#include "SwitchLink.h"
 #include "frmLogin.h"
 #include "frmMain.h"
+#include "frmPHNClient.h"
 #include "frmPHNDiscount.h"
 #include "frmSplash.h"
 #include <QApplication>
@@ -58,6 +61,15 @@ std::unique_ptr<frmMain> Main(ConsoleContext &ctx, bool *databaseFailed)
     splash.repaint();
     QApplication::processEvents();
     auto main = std::make_unique<frmMain>(ctx);
+    // Trunk events, call records and the caller pop-up are handled from the
+    // first frame on, the port search of the load step included.
+    if (!ctx.link) {
+        ctx.link = new SwitchLink(ctx, main.get());
+        QObject::connect(ctx.link, &QObject::destroyed, [&ctx] { ctx.link = nullptr; });
+    }
+    ConsoleHandlers *handlers = InstallConsoleHandlers(ctx, *main);
+    Q_UNUSED(handlers)
+    main->registerWindow(0, [&ctx](QWidget *parent) { frmPHNClient w(ctx, parent); ShowModal(ctx, w); });
     main->registerWindow(1, [&ctx](QWidget *parent) { frmPHNDiscount w(ctx, parent); ShowModal(ctx, w); });
     main->Form_Load();
     splash.close();
