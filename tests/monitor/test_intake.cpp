@@ -1,0 +1,422 @@
+// The call-record intake: frames written out by hand, pricing, deposits and
+// demotion, the copies (file, outward port, list), failed stores and repeats.
+#include "CallRecordDecoder.h"
+#include "Database.h"
+#include "IntakeFixture.h"
+#include "Recordset.h"
+#include "Schema.h"
+#include "frmMain.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStringDecoder>
+#include <QStringEncoder>
+#include <QTreeWidget>
+#include <gtest/gtest.h>
+
+using namespace corvane;
+using namespace corvane::test;
+
+namespace {
+
+// Trunk 3, port 5, 12-08 23:30, 60 s, dialled 9 1 2 3; checksum worked out by
+// hand: FE+0C+05+12+08+23+30+3C+91+23 = 620 = 0x26C.
+const QByteArray kPort5Call = bytes({0xFF, 0xFE, 0x0C, 0x05, 0x12, 0x08, 0x23, 0x30, 0x00, 0x3C, 0x91, 0x23, 0x00,
+                                     0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x6C});
+
+// Trunk 3, account 12 (flag in the minute byte 0xB0), 12-08 23:30, 200 s, 1 3 A 9.
+const QByteArray kAccount12Call = withChecksum(bytes({0xFF, 0xFE, 0x0C, 0x0C, 0x12, 0x08, 0x23, 0xB0, 0x00, 0xC8,
+                                                      0x13, 0xA9, 0x00, 0x00, 0x00, 0x00, 0x00, 0, 0, 0, 0, 0}));
+
+// A record of port `port` on trunk 1 with its own end minute and duration.
+QByteArray callFrame(int port, int minuteBcd, int duration, std::initializer_list<int> digits7 = {0x55, 0x51, 0x23, 0x40})
+{
+    QByteArray f = bytes({0xFF, 0xFE, 0x04, port, 0x12, 0x08, 0x22, minuteBcd, duration >> 8, duration & 0xFF});
+    QByteArray d = bytes(digits7);
+    d.resize(7, '\0');
+    return withChecksum(f + d + QByteArray(5, '\0'));
+}
+
+QString gb18030(const QByteArray &b) { return QStringDecoder("GB18030").decode(b); }
+
+class IntakeTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        // Rates of our own, so that every fee below can be worked out by hand.
+        ASSERT_TRUE(env.exec("DELETE FROM Feerate"));
+        const QList<QStringList> rates{
+            {"", "市话默认", "180", "0.20", "60", "0.10", "0", "0", "0", "0", "×", "8"},
+            {"123", "测试区", "60", "0.80", "60", "0.40", "0", "0", "0", "0", "×", "2"},
+            {"13", "移动", "60", "0.20", "60", "0.20", "0", "0", "0", "0", "×", "3"},
+        };
+        for (const QStringList &r : rates) {
+            QVariantList p;
+            for (const QString &v : r)
+                p << v;
+            ASSERT_TRUE(env.exec("INSERT INTO Feerate VALUES (?,?,?,?,?,?,?,?,?,?,?,?)", p));
+        }
+        env.fees->invalidate();
+        // Trunk 3 goes out through an indirect office reached with 9.
+        ASSERT_TRUE(env.exec("UPDATE Exchange SET 中继出局方式='间局', 间局局向='9' WHERE 中继='3'"));
+        ASSERT_TRUE(env.exec("UPDATE User SET 用户名称='张三', 组名='一组' WHERE 物理端口='5'"));
+    }
+
+    QString deposit(const QString &port, int col, bool account = false)
+    {
+        Recordset rs(env.ctx->db, "Foregift",
+                     account ? Criteria("物理端口", port).andEq("用户号码", "账号")
+                             : Criteria("物理端口", port).andNe("用户号码", "账号"));
+        return rs.value(col);
+    }
+
+    IntakeEnv env;
+};
+
+} // namespace
+
+TEST(CallRecordDecoding, FieldsComeOutOfTheHandWrittenFrames)
+{
+    const QDate today(2026, 12, 8);
+    ASSERT_TRUE(CallRecordChecksumOk(kPort5Call));
+    DecodedCall d = DecodeCallRecord(kPort5Call, today);
+    EXPECT_EQ(d.trunk, 3);
+    EXPECT_EQ(d.line, 5);
+    EXPECT_FALSE(d.account);
+    EXPECT_EQ(d.duration, 60);
+    EXPECT_EQ(d.called, "9123");
+    EXPECT_EQ(d.endTime(), "2026年12月08日23时30分");
+    EXPECT_EQ(d.endTimeDigits(), "202612082330");
+
+    d = DecodeCallRecord(kAccount12Call, today);
+    EXPECT_TRUE(d.account);
+    EXPECT_EQ(d.line, 12);
+    EXPECT_EQ(d.hour + d.minute, "2330");
+    EXPECT_EQ(d.called, "1309");
+    EXPECT_EQ(d.duration, 200);
+
+    // Upper bits of the month byte are not part of the month; bytes that are
+    // no BCD come out as their hex digits; the whole line word and duration range.
+    d = DecodeCallRecord(withChecksum(bytes({0xFF, 0xFE, 0xFF, 0xFF, 0xF2, 0x3F, 0x2A, 0x7B, 0xFF, 0xFF,
+                                             0xBC, 0xDE, 0xF0, 0, 0, 0, 0, 0, 0, 0, 0, 0})), today);
+    EXPECT_EQ(d.trunk, 63);
+    EXPECT_EQ(d.line, 1023);
+    EXPECT_EQ(d.endTime(), "2026年12月3F日2A时7B分");
+    EXPECT_EQ(d.duration, 65535);
+    EXPECT_EQ(d.called, "BCDEF");
+    d = DecodeCallRecord(withChecksum(bytes({0xFF, 0xFE, 0, 0, 0x1A, 0x01, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0})), today);
+    EXPECT_EQ(d.endTime(), "2026年1A月01日00时00分");
+    EXPECT_EQ(d.called, "");
+    EXPECT_EQ(d.duration, 0);
+
+    // A call that ended in December and arrives in January belongs to the old year.
+    EXPECT_EQ(DecodeCallRecord(kPort5Call, QDate(2027, 1, 1)).endTime(), "2026年12月08日23时30分");
+    EXPECT_EQ(DecodeCallRecord(kPort5Call, QDate(2026, 12, 31)).year, 2026);
+
+    QByteArray bad = kPort5Call;
+    bad[22] = char(0x6D);
+    EXPECT_FALSE(CallRecordChecksumOk(bad));
+    EXPECT_FALSE(CallRecordChecksumOk(kPort5Call.left(22)));
+}
+
+TEST(CallRecordDecoding, TextsOfTheCopies)
+{
+    EXPECT_EQ(StripIndirectOffice("9123", "间局", "9"), "123");
+    EXPECT_EQ(StripIndirectOffice("9123", "直局", "9"), "9123");
+    EXPECT_EQ(StripIndirectOffice("8123", "间局", "9"), "8123");
+    EXPECT_EQ(StripIndirectOffice("", "间局", "9"), "");
+    EXPECT_EQ(FeeRecord("805", "202612082330", "1860", "3.00", "5551234"), "$FEE,805,202612082330,1860,3.,5551234#\r\n");
+    EXPECT_EQ(FeeRecord(" 805", "202612082330", "60", "0.80", "123 "), "$FEE,805,202612082330,60,0.8,123#\r\n");
+    EXPECT_EQ(CallFilePath("/srv/bills\\", QDate(2026, 12, 8)), "/srv/bills/202612.txt");
+    EXPECT_EQ(AccountNumberText(12), "012");
+    EXPECT_EQ(AccountNumberText(511), "511");
+}
+
+TEST_F(IntakeTest, ExtensionCallIsStrippedPricedChargedDemotedAndCopied)
+{
+    env.addDeposit("5", "805", "0.50");
+    const QString folder = env.home.file("bills");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    env.setConfig(17, folder + "\\");
+
+    // The frame arrives in three pieces; it is taken once the last is in.
+    env.link->ReceiveBytes(kPort5Call.left(10));
+    env.link->ReceiveBytes(kPort5Call.mid(10, 10));
+    EXPECT_TRUE(env.bills().isEmpty());
+    env.link->ReceiveBytes(kPort5Call.mid(20));
+
+    const QList<QStringList> bills = env.bills();
+    ASSERT_EQ(bills.size(), 1);
+    EXPECT_EQ(bills[0], (QStringList{"805", "123", "2026年12月08日23时30分", "60", "0.40", "测试区", "0.80", "2",
+                                     "0.00", "0.00", "0.80", "未结算", "一组", "张三"}));
+    EXPECT_EQ(deposit("5", 4), "-0.30");
+    EXPECT_EQ(deposit("5", 3), "1");
+    EXPECT_EQ(env.rowOf("User", "物理端口", "5").value(3), "1");
+    EXPECT_EQ(env.sent(), (QStringList{"ACK", "*10*1*805#"}));
+
+    EXPECT_EQ(gb18030(env.outward()), "$FEE,805,202612082330,60,0.8,123#\r\n");
+    QFile file(folder + "/202612.txt");
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray line = file.readAll();
+    EXPECT_EQ(line, QStringEncoder("GB18030").encode(QStringLiteral(
+                        "主叫号码：805；被叫号码：123；通话时长：60；结束时间：2026年12月08日23时30分；话费：0.80\r\n")));
+    ASSERT_EQ(env.view.rows.size(), 1);
+    EXPECT_EQ(env.view.rows[0], (QStringList{"805", "123", "2026年12月08日23时30分", "60", "测试区", "0.40", "0.80", "3"}));
+    EXPECT_TRUE(env.messages.shown().isEmpty());
+}
+
+TEST_F(IntakeTest, DepositOfExactlyTheFeeIsNotOverrun)
+{
+    env.addDeposit("5", "805", "3.00");
+    // 1860 s at the city rate: 0.20 + 28 × 0.10 = 3.00, a whole amount.
+    env.intake->ProcessCallRecord(callFrame(5, 0x10, 1860));
+    EXPECT_EQ(deposit("5", 4), "0.00");
+    EXPECT_EQ(deposit("5", 3), "4");
+    EXPECT_EQ(env.rowOf("User", "物理端口", "5").value(3), "4");
+    EXPECT_EQ(env.sent(), QStringList{"ACK"});
+    EXPECT_EQ(gb18030(env.outward()), "$FEE,805,202612082210,1860,3.,5551234#\r\n");
+    // No folder configured: no file anywhere.
+    EXPECT_TRUE(QDir(env.home.path()).entryList({"*.txt"}, QDir::Files).isEmpty());
+}
+
+TEST_F(IntakeTest, AccountsAreKeptWithThreeDigits)
+{
+    ASSERT_TRUE(env.exec("INSERT INTO Account VALUES ('012','销售部','4','2','123456','押金')"));
+    env.addDeposit("012", "账号", "0.10");
+
+    env.intake->ProcessCallRecord(kAccount12Call);
+    ASSERT_EQ(env.bills().size(), 1);
+    const QStringList row = env.bills()[0];
+    EXPECT_EQ(row[0], "账号012");
+    EXPECT_EQ(row[2], "2026年12月08日23时30分");
+    // 200 s to a mobile: 0.20 + 3 × 0.20.
+    EXPECT_EQ(row[6], "0.80");
+    EXPECT_EQ(row.mid(11), (QStringList{"未结算", "", "销售部"}));
+    EXPECT_EQ(deposit("012", 4, true), "-0.70");
+    EXPECT_EQ(deposit("012", 3, true), "1");
+    EXPECT_EQ(env.rowOf("Account", "账号编号", "012").value(2), "1");
+    EXPECT_EQ(env.sent(), (QStringList{"ACK", "*68*1*2*0*012#"}));
+    // The extension on port 12 is not touched by the account's call.
+    EXPECT_EQ(env.rowOf("User", "物理端口", "12").value(3), "4");
+
+    // An account without rows is still recorded under its number.
+    QByteArray other = kAccount12Call.left(22);
+    other[3] = char(0x07);
+    env.intake->ProcessCallRecord(withChecksum(other));
+    ASSERT_EQ(env.bills().size(), 2);
+    EXPECT_EQ(env.bills()[1][0], "账号007");
+    EXPECT_EQ(env.bills()[1].mid(12), (QStringList{"", ""}));
+    EXPECT_EQ(env.sent(), QStringList{"ACK"});
+}
+
+TEST_F(IntakeTest, MainWindowListKeepsTheNewestRows)
+{
+    frmMain window(*env.ctx);
+    MainWindowCallView view(window);
+    env.intake->setView(&view);
+    for (int i = 0; i < 201; ++i)
+        window.ListViewOut->addTopLevelItem(new QTreeWidgetItem(QStringList{QString::number(i)}));
+
+    env.intake->ProcessCallRecord(kPort5Call);
+    ASSERT_EQ(window.ListViewOut->topLevelItemCount(), 101);
+    EXPECT_EQ(window.ListViewOut->topLevelItem(0)->text(0), "805");
+    EXPECT_EQ(window.ListViewOut->topLevelItem(0)->text(7), "3");
+    EXPECT_EQ(window.ListViewOut->topLevelItem(1)->text(0), "0");
+    EXPECT_EQ(window.ListViewOut->topLevelItem(100)->text(0), "99");
+    EXPECT_EQ(window.panelText(4), "新话单数：101");
+
+    env.intake->ProcessCallRecord(callFrame(6, 0x11, 30));
+    EXPECT_EQ(window.ListViewOut->topLevelItemCount(), 102);
+    EXPECT_EQ(window.panelText(4), "新话单数：102");
+}
+
+TEST_F(IntakeTest, UnusualRecordsAreStoredAndAcknowledged)
+{
+    // Port 1023 has no user: the port stands as the caller, no group or name.
+    env.intake->ProcessCallRecord(withChecksum(bytes({0xFF, 0xFE, 0x07, 0xFF, 0x12, 0x08, 0x22, 0x01, 0x00, 0x00,
+                                                      0x55, 0x51, 0x23, 0x40, 0, 0, 0, 0, 0, 0, 0, 0})));
+    // Month and day bytes that are no BCD are kept as the switch sent them.
+    env.intake->ProcessCallRecord(withChecksum(bytes({0xFF, 0xFE, 0x04, 0x06, 0x1A, 0x3F, 0x22, 0x02, 0x00, 0x10,
+                                                      0x55, 0x51, 0x23, 0x40, 0, 0, 0, 0, 0, 0, 0, 0})));
+    // The longest duration the switch can report, and one of nothing dialled.
+    env.intake->ProcessCallRecord(callFrame(7, 0x03, 65535));
+    env.intake->ProcessCallRecord(callFrame(8, 0x04, 0, {0, 0, 0, 0, 0, 0, 0}));
+    // A balance that is no number counts as nothing left.
+    env.addDeposit("9", "809", "abc");
+    env.intake->ProcessCallRecord(callFrame(9, 0x05, 10));
+
+    EXPECT_EQ(env.sent(), (QStringList{"ACK", "ACK", "ACK", "ACK", "ACK", "*10*1*809#"}));
+    const QList<QStringList> b = env.bills();
+    ASSERT_EQ(b.size(), 5);
+    EXPECT_EQ(b[0][0], "1023");
+    EXPECT_EQ(b[0].mid(12), (QStringList{"", ""}));
+    EXPECT_EQ(b[1][2], "2026年1A月3F日22时02分");
+    EXPECT_EQ(b[1][0], "806");
+    // 0.20 + ceil((65535 - 180) / 60) = 1090 units of 0.10.
+    EXPECT_EQ(b[2][3], "65535");
+    EXPECT_EQ(b[2][6], "109.20");
+    EXPECT_EQ(b[3][1], "");
+    EXPECT_EQ(b[3][5], "未知地区电话");
+    EXPECT_EQ(b[3][6], "0.20");
+    EXPECT_EQ(deposit("9", 4), "-0.20");
+    EXPECT_TRUE(env.messages.shown().isEmpty());
+}
+
+TEST_F(IntakeTest, BadChecksumDropsOneByteAndSendsNothing)
+{
+    QByteArray bad = kPort5Call;
+    bad[22] = char(0x6B);
+    EXPECT_EQ(env.intake->ProcessCallRecord(bad), 1);
+    EXPECT_EQ(env.intake->lastOutcome(), CallIntake::Outcome::BadChecksum);
+    EXPECT_TRUE(env.sent().isEmpty());
+    EXPECT_TRUE(env.bills().isEmpty());
+
+    // Through the dispatcher: the hunt goes on past the bad frame to the good one.
+    env.link->ReceiveBytes(bad + kPort5Call);
+    EXPECT_EQ(env.bills().size(), 1);
+    EXPECT_EQ(env.sent(), QStringList{"ACK"});
+    EXPECT_EQ(env.link->RingCount(), 0);
+}
+
+TEST_F(IntakeTest, OutputFileFaultIsShownOnceAndTheRecordStillStored)
+{
+    // A folder under a regular file can be neither made nor written, even by root.
+    QFile plain(env.home.file("plain"));
+    ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    env.setConfig(17, env.home.file("plain") + "/");
+    env.intake->ProcessCallRecord(callFrame(5, 0x10, 30));
+    env.intake->ProcessCallRecord(callFrame(5, 0x11, 30));
+    EXPECT_EQ(env.bills().size(), 2);
+    EXPECT_EQ(env.sent(), (QStringList{"ACK", "ACK"}));
+    ASSERT_EQ(env.messages.shown().size(), 1);
+    EXPECT_EQ(env.messages.last()->title, "话单文件错误");
+    EXPECT_TRUE(env.messages.last()->text.contains(env.home.file("plain") + "/202612.txt"));
+
+    // Once it can be written again, the next fault is shown again.
+    const QString good = env.home.file("bills") + "/";
+    QDir().mkpath(good);
+    env.setConfig(17, good);
+    env.intake->ProcessCallRecord(callFrame(5, 0x12, 30));
+    env.setConfig(17, env.home.file("missing/dir") + "/");
+    env.intake->ProcessCallRecord(callFrame(5, 0x13, 30));
+    env.intake->ProcessCallRecord(callFrame(5, 0x14, 30));
+    EXPECT_EQ(env.messages.shown().size(), 2);
+    EXPECT_EQ(env.bills().size(), 5);
+    QFile file(good + "202612.txt");
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll().count("\r\n"), 1);
+}
+
+TEST_F(IntakeTest, LockedOrReadOnlyDatabaseStoresNothingAndAcknowledgesNothing)
+{
+    env.addDeposit("5", "805", "1.00");
+    const QString folder = env.home.file("bills") + "/";
+    QDir().mkpath(folder);
+    env.setConfig(17, folder);
+    ASSERT_TRUE(env.exec("PRAGMA busy_timeout=20"));
+    Database other;
+    ASSERT_TRUE(other.open(env.ctx->db.path(), ConsoleContext::databaseKey()));
+    ASSERT_TRUE(other.exec("BEGIN IMMEDIATE"));
+
+    // The switch sends the record again and again while the other writer holds on.
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(env.intake->ProcessCallRecord(kPort5Call), 23);
+        EXPECT_EQ(env.intake->lastOutcome(), CallIntake::Outcome::Failed);
+    }
+    EXPECT_TRUE(env.sent().isEmpty());
+    EXPECT_TRUE(env.outward().isEmpty());
+    EXPECT_TRUE(env.view.rows.isEmpty());
+    EXPECT_FALSE(QFile::exists(folder + "202612.txt"));
+    ASSERT_EQ(env.messages.shown().size(), 1);
+    EXPECT_EQ(env.messages.last()->title, "话单存储错误");
+    EXPECT_EQ(env.messages.last()->icon, MessageService::Icon::Critical);
+
+    ASSERT_TRUE(other.exec("ROLLBACK"));
+    env.intake->ProcessCallRecord(kPort5Call);
+    EXPECT_EQ(env.intake->lastOutcome(), CallIntake::Outcome::Stored);
+    EXPECT_EQ(env.bills().size(), 1);
+    EXPECT_EQ(deposit("5", 4), "0.20");
+    EXPECT_EQ(env.sent(), QStringList{"ACK"});
+
+    // A database that takes no writes; after the success above it is shown again.
+    ASSERT_TRUE(env.exec("PRAGMA query_only=1"));
+    env.intake->ProcessCallRecord(callFrame(5, 0x10, 30));
+    env.intake->ProcessCallRecord(callFrame(5, 0x10, 30));
+    EXPECT_EQ(env.messages.shown().size(), 2);
+    EXPECT_TRUE(env.sent().isEmpty());
+    ASSERT_TRUE(env.exec("PRAGMA query_only=0"));
+    env.intake->ProcessCallRecord(callFrame(5, 0x10, 30));
+    EXPECT_EQ(env.bills().size(), 2);
+    EXPECT_EQ(deposit("5", 4), "0.00");
+    EXPECT_EQ(env.sent(), QStringList{"ACK"});
+
+    QFile file(folder + "202612.txt");
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll().count("\r\n"), 2);
+    EXPECT_EQ(env.outward().count("$FEE,"), 2);
+}
+
+TEST_F(IntakeTest, FailureAfterTheDepositLeavesNothingHalfWritten)
+{
+    env.addDeposit("5", "805", "0.50");
+    // The call record itself cannot be written, after the deposit was changed.
+    ASSERT_TRUE(env.exec("CREATE TEMP TRIGGER no_bills BEFORE INSERT ON main.PHNBill "
+                         "BEGIN SELECT RAISE(ABORT, 'disk full'); END"));
+    env.intake->ProcessCallRecord(kPort5Call);
+    EXPECT_EQ(env.intake->lastOutcome(), CallIntake::Outcome::Failed);
+    EXPECT_EQ(deposit("5", 4), "0.50");
+    EXPECT_EQ(deposit("5", 3), "4");
+    EXPECT_EQ(env.rowOf("User", "物理端口", "5").value(3), "4");
+    EXPECT_TRUE(env.bills().isEmpty());
+    EXPECT_TRUE(env.sent().isEmpty());   // neither acknowledgement nor demotion
+    EXPECT_TRUE(env.messages.last()->text.contains("disk full"));
+
+    ASSERT_TRUE(env.exec("DROP TRIGGER no_bills"));
+    env.intake->ProcessCallRecord(kPort5Call);
+    EXPECT_EQ(env.bills().size(), 1);
+    EXPECT_EQ(deposit("5", 4), "-0.30");
+    EXPECT_EQ(env.rowOf("User", "物理端口", "5").value(3), "1");
+    EXPECT_EQ(env.sent(), (QStringList{"ACK", "*10*1*805#"}));
+}
+
+TEST_F(IntakeTest, RepeatedFrameIsAcknowledgedAgainButStoredAndChargedOnce)
+{
+    env.addDeposit("5", "805", "1.00");
+    env.link->ReceiveBytes(kPort5Call);
+    env.link->ReceiveBytes(kPort5Call);
+    EXPECT_EQ(env.intake->lastOutcome(), CallIntake::Outcome::Repeat);
+    EXPECT_EQ(env.bills().size(), 1);
+    EXPECT_EQ(deposit("5", 4), "0.20");
+    EXPECT_EQ(env.sent(), (QStringList{"ACK", "ACK"}));
+    EXPECT_EQ(env.outward().count("$FEE,"), 1);
+    EXPECT_EQ(env.view.rows.size(), 1);
+
+    // The frames seen survive a restart of the console.
+    env.restartIntake();
+    env.intake->ProcessCallRecord(kPort5Call);
+    EXPECT_EQ(env.bills().size(), 1);
+    EXPECT_EQ(env.sent(), QStringList{"ACK"});
+    // The table is our own and does not upset the check of the switch tables.
+    EXPECT_TRUE(schemaProblems(env.ctx->db, switchTables()).isEmpty());
+
+    // Outside the window the same bytes are a new call.
+    env.clock.advanceSecs(11 * 60);
+    env.intake->ProcessCallRecord(kPort5Call);
+    EXPECT_EQ(env.bills().size(), 2);
+    EXPECT_EQ(deposit("5", 4), "-0.60");
+}
+
+TEST_F(IntakeTest, FramesSeenAreBoundedInNumber)
+{
+    CallIntake::Options o;
+    o.seenLimit = 3;
+    env.restartIntake(o);
+    for (int m = 0; m < 5; ++m)
+        env.intake->ProcessCallRecord(callFrame(5, m, 30));
+    EXPECT_EQ(env.select("SELECT count(*) FROM CallIntakeSeen")[0][0], "3");
+    env.intake->ProcessCallRecord(callFrame(5, 4, 30));   // still known
+    EXPECT_EQ(env.bills().size(), 5);
+    env.intake->ProcessCallRecord(callFrame(5, 0, 30));   // forgotten
+    EXPECT_EQ(env.bills().size(), 6);
+}

@@ -1,0 +1,214 @@
+// The intake behind the real link, against the simulated switch over a
+// pseudo-terminal: frames split at random, line noise, wrong checksums and
+// acknowledgements that get lost. Every call must end up stored exactly once,
+// priced right, and charged to its deposit once.
+#include "CallIntake.h"
+#include "ConsoleContext.h"
+#include "Database.h"
+#include "FeeEngine.h"
+#include "IntakeFixture.h"
+#include "Recordset.h"
+#include "SwitchLink.h"
+#include "SwitchSimulator.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QMap>
+#include <gtest/gtest.h>
+#include <functional>
+#include <random>
+
+using namespace corvane;
+using namespace corvane::test;
+
+namespace {
+
+// The tariffs of the test's rate table, in cents, worked out here on their own.
+struct Tariff {
+    QString prefix;
+    int firstSeconds, firstCents, unitSeconds, unitCents, serviceCents;
+};
+const QList<Tariff> kTariffs{
+    {"", 180, 20, 60, 10, 0},        // city default
+    {"13", 60, 20, 60, 20, 0},       // mobile
+    {"010", 6, 7, 6, 7, 50},         // Beijing, with a service fee per call
+    {"0", 6, 7, 6, 7, 0},            // other domestic
+};
+
+qint64 expectedCents(const QString &called, int duration)
+{
+    const Tariff *best = &kTariffs[0];
+    for (const Tariff &t : kTariffs)
+        if (!t.prefix.isEmpty() && called.startsWith(t.prefix) && t.prefix.size() > best->prefix.size())
+            best = &t;
+    qint64 units = 0;
+    if (duration > best->firstSeconds)
+        units = (duration - best->firstSeconds + best->unitSeconds - 1) / best->unitSeconds;
+    return best->firstCents + units * best->unitCents + best->serviceCents;
+}
+
+QString cents(qint64 c)
+{
+    const QString sign = c < 0 ? QStringLiteral("-") : QString();
+    c = qAbs(c);
+    return sign + QString::number(c / 100) + QLatin1Char('.') + QStringLiteral("%1").arg(c % 100, 2, 10, QLatin1Char('0'));
+}
+
+struct Expected {
+    QString caller, called, endTime, depositKey;
+    int duration;
+    qint64 fee;
+};
+
+} // namespace
+
+TEST(IntakeEndToEnd, EveryCallStoredOncePricedAndChargedDespiteLineFaults)
+{
+    TestHome home;
+    ScriptedMessageService messages;
+    TestClock clock(QDateTime(QDate(2026, 12, 9), QTime(13, 0, 0)));
+    ConsoleContext ctx(HomePaths(home.path()), messages, clock);
+    ASSERT_TRUE(createSwitchDb(ctx.db, home.file("data/Switch.mdb")));
+    ctx.BuildLists();
+
+    ASSERT_TRUE(ctx.db.exec("DELETE FROM Feerate"));
+    const QStringList areas{"市话默认", "移动", "北京", "国内"};
+    const QStringList types{"8", "3", "2", "2"};
+    for (int i = 0; i < kTariffs.size(); ++i) {
+        const Tariff &t = kTariffs[i];
+        ASSERT_TRUE(ctx.db.exec("INSERT INTO Feerate VALUES (?,?,?,?,?,?,'0','0',?,'0','×',?)",
+                                {t.prefix, areas[i], QString::number(t.firstSeconds), cents(t.firstCents),
+                                 QString::number(t.unitSeconds), cents(t.unitCents), cents(t.serviceCents), types[i]}));
+    }
+    // Trunk 2 goes out through an indirect office reached with 9.
+    ASSERT_TRUE(ctx.db.exec("UPDATE Exchange SET 中继出局方式='间局', 间局局向='9' WHERE 中继='2'"));
+    // Deposits: extensions on ports 1 to 4 (port 4 with enough to last) and account 7.
+    QMap<QString, qint64> balance;
+    for (int port = 1; port <= 4; ++port) {
+        const QString p = QString::number(port);
+        balance[p] = port == 4 ? 50000 : 500;
+        ASSERT_TRUE(ctx.db.exec("INSERT INTO Foregift VALUES (?,?,'户','4',?,?,'','×')",
+                                {p, QString::number(800 + port), cents(balance[p]), cents(balance[p])}));
+    }
+    ASSERT_TRUE(ctx.db.exec("INSERT INTO Account VALUES ('007','工程部','4','1','4321','押金')"));
+    ASSERT_TRUE(ctx.db.exec("INSERT INTO Foregift VALUES ('007','账号','工程部','4','8.00','8.00','4321','√')"));
+    balance["007"] = 800;
+
+    sim::SwitchSimulator sim(&clock);
+    sim.setAutoPoll(false);
+    sim::SwitchSimulator::Options o;
+    o.linkAliveMs = 700;
+    o.resendTimeoutMs = 500;
+    o.split = true;
+    o.splitMaxDelayMs = 30;
+    o.noiseRate = 0.2;
+    o.badChecksumRate = 0.1;
+    o.dropAckRate = 0.2;
+    o.seed = 20261209;
+    sim.setOptions(o);
+    QString error;
+    ASSERT_TRUE(sim.startPty(home.path(), 1, &error)) << error.toStdString();
+
+    SwitchLink link(ctx);
+    ctx.link = &link;
+    FeeEngine fees(ctx.db);
+    RecordingView view;
+    CallIntake intake(ctx, fees, &view);
+    IntakeHandlers handlers;
+    handlers.intake = &intake;
+    link.setFrameHandlers(&handlers);
+    ASSERT_TRUE(link.OpenPort(1));
+
+    // The switch's time runs on the test clock, in small steps, with the
+    // events of both ends handled between them.
+    auto runUntil = [&](const std::function<bool()> &done, int limitMs) {
+        QElapsedTimer real;
+        real.start();
+        while (!done()) {
+            if (real.elapsed() > limitMs)
+                return false;
+            clock.advanceMs(5);
+            sim.poll();
+            for (int i = 0; i < 4; ++i)
+                QCoreApplication::processEvents(QEventLoop::AllEvents);
+        }
+        return true;
+    };
+    ASSERT_TRUE(runUntil([&] { return sim.linkAnswered(); }, 5000));
+
+    // A few hundred calls, each with its own end minute.
+    std::mt19937 rng(5);
+    auto rnd = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+    const QStringList numbers{"5551234", "13912345678", "01088886666", "0571886655", "7654321"};
+    const QList<int> ports{1, 2, 3, 4, 10, 11, 50};
+    QList<Expected> expected;
+    const int calls = 300;
+    for (int i = 0; i < calls; ++i) {
+        sim::CallRecordData r;
+        r.trunk = 1 + i % 3;
+        r.account = i % 9 == 0;
+        r.line = r.account ? 7 : ports[rnd(0, ports.size() - 1)];
+        r.month = 12;
+        r.day = 9;
+        r.hour = 8 + i / 60;
+        r.minute = i % 60;
+        r.duration = quint16(rnd(0, 2400));
+        const QString number = numbers[rnd(0, numbers.size() - 1)];
+        r.called = r.trunk == 2 ? QStringLiteral("9") + number : number;
+        sim.queueCallRecord(r);
+
+        Expected e;
+        e.caller = r.account ? QStringLiteral("账号007") : QString::number(800 + r.line);
+        e.depositKey = r.account ? QStringLiteral("007") : QString::number(r.line);
+        e.called = number;
+        e.endTime = QStringLiteral("2026年12月09日%1时%2分").arg(r.hour, 2, 10, QLatin1Char('0')).arg(r.minute, 2, 10, QLatin1Char('0'));
+        e.duration = r.duration;
+        e.fee = expectedCents(number, r.duration);
+        expected << e;
+        if (balance.contains(e.depositKey))
+            balance[e.depositKey] -= e.fee;
+    }
+
+    ASSERT_TRUE(runUntil([&] { return sim.recordsAcknowledged() == calls; }, 120000))
+        << sim.recordsAcknowledged() << " of " << calls << " acknowledged";
+    ::testing::Test::RecordProperty("corrupted", sim.recordsCorrupted());
+    ::testing::Test::RecordProperty("acksDropped", sim.acksDropped());
+    ::testing::Test::RecordProperty("resent", sim.recordsResent());
+    // The faults did happen.
+    EXPECT_GT(sim.recordsCorrupted(), 0);
+    EXPECT_GT(sim.acksDropped(), 0);
+    EXPECT_GT(sim.recordsResent(), sim.recordsCorrupted());
+
+    // One row per call, priced as worked out above.
+    auto rows = ctx.db.select("SELECT 主叫号码, 被叫号码, 结束时间, 时长, 总费用, 话单性质 FROM PHNBill");
+    ASSERT_TRUE(rows);
+    ASSERT_EQ(rows->size(), calls);
+    QMap<QString, QStringList> byEnd;
+    for (const QStringList &r : *rows)
+        byEnd.insert(r[2], r);
+    ASSERT_EQ(byEnd.size(), calls);
+    for (const Expected &e : expected) {
+        const QStringList r = byEnd.value(e.endTime);
+        ASSERT_FALSE(r.isEmpty()) << e.endTime.toStdString();
+        EXPECT_EQ(r, (QStringList{e.caller, e.called, e.endTime, QString::number(e.duration), cents(e.fee), "未结算"}))
+            << e.endTime.toStdString();
+    }
+    EXPECT_EQ(view.rows.size(), calls);
+
+    // The deposits add up, and an overrun lowered the class here and in the switch.
+    const QStringList received = sim.receivedCommands();
+    for (auto it = balance.cbegin(); it != balance.cend(); ++it) {
+        const bool account = it.key() == QLatin1String("007");
+        Recordset dep(ctx.db, "Foregift",
+                      account ? Criteria("物理端口", it.key()).andEq("用户号码", "账号")
+                              : Criteria("物理端口", it.key()).andNe("用户号码", "账号"));
+        EXPECT_EQ(dep.value(4), cents(it.value())) << it.key().toStdString();
+        const QString code = account ? QStringLiteral("*68*1*1*0*007#")
+                                     : QStringLiteral("*10*1*%1#").arg(800 + it.key().toInt());
+        EXPECT_EQ(dep.value(3), it.value() < 0 ? "1" : "4") << it.key().toStdString();
+        EXPECT_EQ(received.contains(code), it.value() < 0) << code.toStdString();
+    }
+    EXPECT_TRUE(messages.shown().isEmpty());
+    link.ClosePorts();
+}
