@@ -1,0 +1,753 @@
+// The rate, discount, IP and holiday tables window, driven as an operator
+// would: double-clicks on grid cells, typing into the in-cell editors, Enter,
+// buttons. The star codes it sends are read off a pseudo-terminal standing in
+// for the switch's port and compared with bytes written out by hand.
+#include "ConsoleContext.h"
+#include "DiscountRules.h"
+#include "FeeEngine.h"
+#include "FlexGrid.h"
+#include "GridHelpers.h"
+#include "PtyPair.h"
+#include "SwitchLink.h"
+#include "TestHome.h"
+#include "frmPHNDiscount.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTest>
+#include <gtest/gtest.h>
+
+using namespace corvane;
+
+namespace {
+
+QByteArray hex(const char *text)
+{
+    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
+}
+
+std::string show(const QByteArray &b)
+{
+    return b.toHex(' ').toUpper().toStdString();
+}
+
+class DiscountWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(test::createSwitchDb(ctx.db, ctx.home.switchDb()));
+        ctx.BuildLists();
+        QDir().mkpath(ctx.home.portsDir());
+        ASSERT_TRUE(pty.ok());
+        ASSERT_TRUE(pty.linkAs(ctx.home.portsDir() + QStringLiteral("/COM1")));
+        link = std::make_unique<SwitchLink>(ctx);
+        ctx.link = link.get();
+        ASSERT_TRUE(link->OpenPort(1));
+        engine = std::make_unique<FeeEngine>(ctx.db);
+    }
+
+    void TearDown() override
+    {
+        w.reset();
+        ctx.link = nullptr;
+        link.reset();
+        engine.reset();
+        ctx.db.close();
+    }
+
+    frmPHNDiscount &open()
+    {
+        w = std::make_unique<frmPHNDiscount>(ctx, nullptr, engine.get());
+        w->show();
+        return *w;
+    }
+
+    template<typename T>
+    T *child(const QString &name)
+    {
+        T *found = w->findChild<T *>(name);
+        EXPECT_NE(found, nullptr) << name.toStdString();
+        return found;
+    }
+    FlexGrid *grid(const QString &name) { return child<FlexGrid>(name); }
+    QLineEdit *edit(const QString &name) { return child<QLineEdit>(name); }
+
+    // A double click on a cell, as the grid reports it.
+    static void dblClick(FlexGrid *g, int r, int c)
+    {
+        g->setRow(r);
+        g->setCol(c);
+        emit g->DblClick();
+    }
+
+    // Types over the open editor and presses Enter.
+    static void enter(QLineEdit *e, const QString &text)
+    {
+        e->setText(text);
+        QTest::keyClick(e, Qt::Key_Return);
+    }
+
+    // Everything the switch received: waits for `expected` bytes, then gives
+    // stray bytes a short moment to show up as well.
+    QByteArray sent(int expected = 0)
+    {
+        QByteArray got = pty.takeAtLeast(expected, 3000);
+        while (link && link->mscPort.bytesToWrite() > 0)
+            link->mscPort.waitForBytesWritten(100);
+        test::waitUntil([] { return false; }, 30);
+        return got + pty.take();
+    }
+
+    QList<QStringList> rows(const QString &sql, const QVariantList &params = {})
+    {
+        return ctx.db.select(sql, params).value_or(QList<QStringList>());
+    }
+    QString cell(const QString &sql, const QVariantList &params = {})
+    {
+        return ctx.db.scalar(sql, params).value_or(QStringLiteral("<none>"));
+    }
+    int feerateCount() { return cell(QStringLiteral("SELECT count(*) FROM Feerate")).toInt(); }
+
+    void expectRefused(const QString &message, QLineEdit *editor, const QString &typed)
+    {
+        ASSERT_NE(messages.last(), nullptr) << "no message for " << typed.toStdString();
+        EXPECT_EQ(messages.last()->text, message) << typed.toStdString();
+        EXPECT_EQ(messages.last()->title, QStringLiteral("输入错误"));
+        EXPECT_EQ(messages.last()->icon, MessageService::Icon::Critical);
+        // The refused text stays in the box, selected for typing over.
+        EXPECT_FALSE(editor->isHidden());
+        EXPECT_EQ(editor->text(), typed);
+        EXPECT_EQ(editor->selectedText(), typed);
+        messages.clear();
+    }
+
+    test::TestHome home;
+    ScriptedMessageService messages;
+    TestClock clock;
+    ConsoleContext ctx{HomePaths(home.path()), messages, clock};
+    test::PtyPair pty;
+    std::unique_ptr<SwitchLink> link;
+    std::unique_ptr<FeeEngine> engine;
+    std::unique_ptr<frmPHNDiscount> w;
+};
+
+TEST_F(DiscountWindowTest, OpensWithEveryTableInItsGrid)
+{
+    // The setting without a card number comes from IP row "13".
+    ASSERT_TRUE(ctx.db.exec(QStringLiteral("UPDATE IP SET 启用='1', 切入码='88886666', 延时1='3' WHERE 序号='13'")));
+    open();
+
+    auto *tabs = child<QTabWidget>(QStringLiteral("sstDiscount"));
+    ASSERT_EQ(tabs->count(), 12);
+    for (int t = 0; t < 10; ++t)
+        EXPECT_EQ(tabs->tabText(t), ctx.CallTypeNames.at(t));
+    EXPECT_EQ(tabs->tabText(10), QStringLiteral("IP设置"));
+    EXPECT_EQ(tabs->tabText(11), QStringLiteral("折价"));
+
+    // Rates of one type, ordered by prefix; the default row's empty prefix first.
+    FlexGrid *domestic = grid(QStringLiteral("hfgFeerate_2"));
+    EXPECT_EQ(domestic->cols(), 11);
+    EXPECT_EQ(domestic->textMatrix(0, 0), QStringLiteral("区号"));
+    EXPECT_EQ(domestic->textMatrix(0, 10), QStringLiteral("折价"));
+    EXPECT_EQ(domestic->textMatrix(1, 1), QStringLiteral("国内默认"));
+    EXPECT_EQ(domestic->textMatrix(2, 0), QStringLiteral("0"));
+    EXPECT_EQ(domestic->textMatrix(3, 0), QStringLiteral("010"));
+    EXPECT_EQ(domestic->rows(), 1 + cell(QStringLiteral("SELECT count(*) FROM Feerate WHERE 类型='2'")).toInt());
+    // Only the types with rows of their own have the row tools.
+    EXPECT_EQ(w->findChild<QPushButton *>(QStringLiteral("cmdAddDiscount_9")), nullptr);
+    EXPECT_NE(w->findChild<QPushButton *>(QStringLiteral("cmdChangeValue_8")), nullptr);
+
+    FlexGrid *ip = grid(QStringLiteral("hfgIP"));
+    EXPECT_EQ(ip->rows(), 13);   // captions and the twelve cards, not row "13"
+    EXPECT_EQ(ip->textMatrix(12, 0), QStringLiteral("12"));
+    EXPECT_TRUE(child<QCheckBox>(QStringLiteral("chkTurnOnIP"))->isChecked());
+    EXPECT_TRUE(child<QRadioButton>(QStringLiteral("optDelay_3"))->isChecked());
+    EXPECT_EQ(edit(QStringLiteral("txtIPNumber"))->text(), QStringLiteral("88886666"));
+
+    // Group captions over the column names.
+    FlexGrid *discount = grid(QStringLiteral("hfgDiscount"));
+    EXPECT_EQ(discount->fixedRows(), 2);
+    const QStringList groups{"类型", "时段A", "时段A", "时段A", "时段A", "时段B", "时段B", "时段B", "时段B",
+                             "星期六", "星期六", "星期天", "星期天", "节假日", "节假日"};
+    for (int c = 0; c < groups.size(); ++c)
+        EXPECT_EQ(discount->textMatrix(0, c), groups.at(c)) << c;
+    EXPECT_EQ(discount->textMatrix(1, 1), QStringLiteral("时段A开关"));
+    EXPECT_EQ(discount->textMatrix(2, 0), QStringLiteral("港澳台"));
+    EXPECT_EQ(discount->rows(), 12);
+
+    EXPECT_EQ(grid(QStringLiteral("hfgHoliday"))->textMatrix(1, 0), QStringLiteral("元旦"));
+    EXPECT_EQ(sent(), QByteArray());
+}
+
+TEST_F(DiscountWindowTest, DefaultRowsKeepTheirNamesAndCannotBeDeleted)
+{
+    open();
+    FlexGrid *city = grid(QStringLiteral("hfgFeerate_8"));
+    QLineEdit *editor = edit(QStringLiteral("txtFeerate_8"));
+    const int r = FindGridRow(QStringLiteral("市话默认"), *city, 1);
+    ASSERT_GT(r, 0);
+
+    dblClick(city, r, 1);
+    ASSERT_NE(messages.last(), nullptr);
+    EXPECT_EQ(messages.last()->text, QStringLiteral("默认费率名称不可更改！"));
+    EXPECT_EQ(messages.last()->title, MessageService::defaultTitle());
+    EXPECT_TRUE(editor->isHidden());
+    messages.clear();
+
+    // Its rates stay editable, and the next call is priced with them.
+    dblClick(city, r, 3);
+    ASSERT_FALSE(editor->isHidden());
+    EXPECT_EQ(editor->text(), QStringLiteral("0.20"));
+    enter(editor, QStringLiteral("0.3"));
+    EXPECT_TRUE(messages.shown().isEmpty());
+    EXPECT_TRUE(editor->isHidden());
+    EXPECT_EQ(cell(QStringLiteral("SELECT 首次费率 FROM Feerate WHERE 地区='市话默认'")), QStringLiteral("0.30"));
+    EXPECT_EQ(city->textMatrix(FindGridRow(QStringLiteral("市话默认"), *city, 1), 3), QStringLiteral("0.30"));
+    CallRec call;
+    call.Called = QStringLiteral("88886666");
+    call.Duration = QStringLiteral("10");
+    call.EndTime = QStringLiteral("2026年12月08日10时00分");
+    engine->ComputeFee(call);
+    EXPECT_EQ(call.Fee, QStringLiteral("0.30"));
+
+    const int before = feerateCount();
+    city->setRow(FindGridRow(QStringLiteral("市话默认"), *city, 1));
+    child<QPushButton>(QStringLiteral("cmdDeleteDiscount_8"))->click();
+    ASSERT_NE(messages.last(), nullptr);
+    EXPECT_EQ(messages.last()->text, QStringLiteral("默认费率不可删除！"));
+    EXPECT_EQ(feerateCount(), before);
+
+    // Incoming calls: prefix, name and discount switch stay as they are.
+    messages.clear();
+    FlexGrid *incoming = grid(QStringLiteral("hfgFeerate_9"));
+    QLineEdit *incomingEditor = edit(QStringLiteral("txtFeerate_9"));
+    const QString mark = incoming->textMatrix(1, 10);
+    for (int c : {0, 1, 10}) {
+        dblClick(incoming, 1, c);
+        EXPECT_TRUE(incomingEditor->isHidden()) << c;
+    }
+    EXPECT_TRUE(messages.shown().isEmpty());
+    EXPECT_EQ(cell(QStringLiteral("SELECT 折价 FROM Feerate WHERE 类型='9'")), mark);
+    dblClick(incoming, 1, 5);
+    EXPECT_FALSE(incomingEditor->isHidden());
+    EXPECT_EQ(sent(), QByteArray());
+}
+
+TEST_F(DiscountWindowTest, RateEditorRefusesBadValuesAndStoresGoodOnes)
+{
+    open();
+    FlexGrid *g = grid(QStringLiteral("hfgFeerate_2"));
+    QLineEdit *editor = edit(QStringLiteral("txtFeerate_2"));
+    child<QPushButton>(QStringLiteral("cmdAddDiscount_2"))->click();
+    const QStringList added = rows(QStringLiteral("SELECT * FROM Feerate WHERE 地区='国内新添加'")).value(0);
+    const QStringList fallback = rows(QStringLiteral("SELECT * FROM Feerate WHERE 地区='国内默认'")).value(0);
+    ASSERT_EQ(added.size(), 12);
+    EXPECT_EQ(added.mid(2), fallback.mid(2));   // a copy of the default row, type included
+    EXPECT_EQ(added.at(0), QString());
+
+    struct Case {
+        int col;
+        QString typed;
+        QString refusal;    // empty: accepted
+        QString stored;
+    };
+    const QString name = QStringLiteral("国内新添加");
+    const QList<Case> cases{
+        {0, "123456789", "区号最大为8位整数！", ""},
+        {0, "12.5", "请输入整数作为区号！", ""},
+        {0, "01a", "请输入数字作为区号！", ""},
+        {0, "0'1", "请输入数字作为区号！", ""},
+        {0, "", "请输入数字作为区号！", ""},
+        {0, "12345678", "", "12345678"},
+        {2, "12345", "时长最大为4位整数！", ""},
+        {2, "6.5", "请输入整数作为时长！", ""},
+        {2, "六十", "请输入数字作为时长！", ""},
+        {2, "9999", "", "9999"},
+        {3, "100.01", "费率最大为99.99！", ""},
+        {3, "abc", "请输入数字作为费率！", ""},
+        {3, "", "请输入数字作为费率！", ""},
+        {3, "-1", "请输入数字作为费率！", ""},
+        {3, "100", "", "100.00"},
+        {5, ".5", "", "0.50"},
+        {6, "1000.1", "手续费/附加费最大为999.99！", ""},
+        {6, "1234567", "手续费/附加费最大为999.99！", ""},
+        {6, "1000", "", "1000.00"},
+        {7, "100.5", "手续费/附加费百分比最大为100！", ""},
+        {7, "1234567", "百分比手续费/附加费最大为100！", ""},
+        {7, "百分之十", "请输入数字作为百分比手续费/附加费！", ""},
+        {7, "100", "", "100"},
+        {9, "101", "手续费/附加费百分比最大为100！", ""},
+        {1, QString(41, 'a'), "地区最长为40个英文或者20个中文字母！", ""},
+        {1, QString(40, QChar(0x4E2D)), "", QString(40, QChar(0x4E2D))},
+        {1, "O'Neil \"东\"; --", "", "O'Neil \"东\"; --"},
+    };
+    QString currentName = name;
+    for (const Case &k : cases) {
+        const int r = FindGridRow(currentName, *g, 1);
+        ASSERT_GT(r, 0) << currentName.toStdString();
+        const QStringList before = rows(QStringLiteral("SELECT * FROM Feerate WHERE rowid=(SELECT max(rowid) FROM Feerate)")).value(0);
+        dblClick(g, r, k.col);
+        ASSERT_FALSE(editor->isHidden()) << k.col;
+        enter(editor, k.typed);
+        const QStringList after = rows(QStringLiteral("SELECT * FROM Feerate WHERE rowid=(SELECT max(rowid) FROM Feerate)")).value(0);
+        if (!k.refusal.isEmpty()) {
+            expectRefused(k.refusal, editor, k.typed);
+            EXPECT_EQ(after, before) << k.typed.toStdString();
+            editor->hide();
+        } else {
+            EXPECT_TRUE(messages.shown().isEmpty()) << k.typed.toStdString();
+            EXPECT_EQ(after.value(k.col), k.stored) << k.typed.toStdString();
+            EXPECT_TRUE(editor->isHidden());
+            if (k.col == 1)
+                currentName = k.stored;
+            const int shown = FindGridRow(currentName, *g, 1);
+            EXPECT_EQ(g->textMatrix(shown, k.col), k.stored);
+        }
+    }
+
+    // The discount switch flips at a double click.
+    const int r = FindGridRow(currentName, *g, 1);
+    const QString mark = g->textMatrix(r, 10);
+    dblClick(g, r, 10);
+    const QString flipped = mark == QStringLiteral("√") ? QStringLiteral("×") : QStringLiteral("√");
+    EXPECT_EQ(cell(QStringLiteral("SELECT 折价 FROM Feerate WHERE rowid=(SELECT max(rowid) FROM Feerate)")), flipped);
+    EXPECT_EQ(g->textMatrix(FindGridRow(currentName, *g, 1), 10), flipped);
+    EXPECT_EQ(sent(), QByteArray());
+}
+
+TEST_F(DiscountWindowTest, LocalPrefixesAreReplacedInTheSwitch)
+{
+    open();
+    FlexGrid *g = grid(QStringLiteral("hfgFeerate_5"));
+    QLineEdit *editor = edit(QStringLiteral("txtFeerate_5"));
+    child<QPushButton>(QStringLiteral("cmdAddDiscount_5"))->click();
+    EXPECT_EQ(sent(), QByteArray());
+    // Both rows have no prefix yet; the default row came first.
+    ASSERT_EQ(g->textMatrix(1, 1), QStringLiteral("本地默认"));
+    ASSERT_EQ(g->textMatrix(2, 1), QStringLiteral("本地新添加"));
+
+    dblClick(g, 2, 0);
+    enter(editor, QStringLiteral("0571"));
+    EXPECT_EQ(show(sent(10)), show(hex("0B 2A 0B 01 0B 01 0B A5 71 0C")));   // *20*1*1*0571#
+    EXPECT_EQ(cell(QStringLiteral("SELECT 区号 FROM Feerate WHERE 地区='本地新添加'")), QStringLiteral("0571"));
+
+    const int r = FindGridRow(QStringLiteral("0571"), *g, 0);
+    ASSERT_GT(r, 0);
+    dblClick(g, r, 0);
+    enter(editor, QStringLiteral("05712"));
+    expectRefused(QStringLiteral("本地网字头最大为4位整数！"), editor, QStringLiteral("05712"));
+    enter(editor, QStringLiteral("123456789"));
+    expectRefused(QStringLiteral("区号最大为8位整数！"), editor, QStringLiteral("123456789"));
+    EXPECT_EQ(sent(), QByteArray());
+    EXPECT_EQ(cell(QStringLiteral("SELECT 区号 FROM Feerate WHERE 地区='本地新添加'")), QStringLiteral("0571"));
+
+    // The old prefix goes first, then the new one comes.
+    enter(editor, QStringLiteral("0572"));
+    EXPECT_EQ(show(sent(18)), show(hex("0B 2A 0B 0A 0B A5 71 0C"          // *20*0*0571#
+                                       "0B 2A 0B 01 0B 01 0B A5 72 0C")));  // *20*1*1*0572#
+
+    // The default row's prefix is no local-network prefix of the switch.
+    dblClick(g, FindGridRow(QStringLiteral("本地默认"), *g, 1), 0);
+    enter(editor, QStringLiteral("9"));
+    EXPECT_EQ(cell(QStringLiteral("SELECT 区号 FROM Feerate WHERE 地区='本地默认'")), QStringLiteral("9"));
+    EXPECT_EQ(sent(), QByteArray());
+
+    g->setRow(FindGridRow(QStringLiteral("0572"), *g, 0));
+    child<QPushButton>(QStringLiteral("cmdDeleteDiscount_5"))->click();
+    EXPECT_EQ(show(sent(8)), show(hex("0B 2A 0B 0A 0B A5 72 0C")));     // *20*0*0572#
+    EXPECT_EQ(cell(QStringLiteral("SELECT count(*) FROM Feerate WHERE 类型='5'")), QStringLiteral("1"));
+
+    // A row that never had a prefix leaves the switch alone when deleted.
+    child<QPushButton>(QStringLiteral("cmdAddDiscount_5"))->click();
+    g->setRow(FindGridRow(QStringLiteral("本地新添加"), *g, 1));
+    child<QPushButton>(QStringLiteral("cmdDeleteDiscount_5"))->click();
+    EXPECT_EQ(cell(QStringLiteral("SELECT count(*) FROM Feerate WHERE 类型='5'")), QStringLiteral("1"));
+    EXPECT_EQ(sent(), QByteArray());
+
+    // Without a link the table is still written.
+    ctx.link = nullptr;
+    child<QPushButton>(QStringLiteral("cmdAddDiscount_5"))->click();
+    dblClick(g, FindGridRow(QStringLiteral("本地新添加"), *g, 1), 0);
+    enter(editor, QStringLiteral("0573"));
+    EXPECT_EQ(cell(QStringLiteral("SELECT 区号 FROM Feerate WHERE 地区='本地新添加'")), QStringLiteral("0573"));
+    EXPECT_EQ(sent(), QByteArray());
+}
+
+TEST_F(DiscountWindowTest, BatchChangeWritesExactlyTheSelectedRows)
+{
+    open();
+    FlexGrid *g = grid(QStringLiteral("hfgFeerate_2"));
+    QLineEdit *value = edit(QStringLiteral("txtValue_2"));
+    auto *change = child<QPushButton>(QStringLiteral("cmdChangeValue_2"));
+    auto marks = [&] {
+        QStringList out;
+        for (const QStringList &row : rows(QStringLiteral("SELECT 折价 FROM Feerate WHERE 类型='2' ORDER BY 区号, rowid")))
+            out << row.at(0);
+        return out;
+    };
+    const QStringList before = marks();
+    ASSERT_GE(before.size(), 6);
+    ASSERT_EQ(before.count(QStringLiteral("√")), before.size());
+
+    g->setRow(2);
+    g->setCol(3);
+    g->setRowSel(4);
+    g->setColSel(4);
+    value->setText(QStringLiteral("1"));
+    change->click();
+    ASSERT_NE(messages.last(), nullptr);
+    EXPECT_EQ(messages.last()->text, QStringLiteral("你选择了多列数据，无法进行修改！"));
+    EXPECT_EQ(messages.last()->title, QStringLiteral("错误！"));
+
+    g->setRow(2);
+    g->setCol(1);
+    g->setRowSel(4);
+    change->click();
+    EXPECT_EQ(messages.last()->text, QStringLiteral("第一列和第二列无法进行批量修改！"));
+    EXPECT_EQ(messages.last()->title, QStringLiteral("警告！"));
+    EXPECT_EQ(messages.last()->icon, MessageService::Icon::Information);
+    messages.clear();
+
+    // Selected from row 4 up to row 2.
+    g->setRow(4);
+    g->setCol(10);
+    g->setRowSel(2);
+    value->setText(QStringLiteral("0"));
+    change->click();
+    EXPECT_TRUE(messages.shown().isEmpty());
+    QStringList expected = before;
+    for (int i = 1; i <= 3; ++i)
+        expected[i] = QStringLiteral("×");
+    EXPECT_EQ(marks(), expected);
+    EXPECT_EQ(g->textMatrix(3, 10), QStringLiteral("×"));
+    EXPECT_EQ(g->textMatrix(5, 10), QStringLiteral("√"));
+
+    // A value the cell editor refuses is refused for many rows as well.
+    value->setText(QStringLiteral("2"));
+    change->click();
+    EXPECT_EQ(marks(), expected);
+    g->setRow(2);
+    g->setCol(5);
+    g->setRowSel(3);
+    value->setText(QStringLiteral("200"));
+    change->click();
+    ASSERT_NE(messages.last(), nullptr);
+    EXPECT_EQ(messages.last()->text, QStringLiteral("费率最大为99.99！"));
+    value->setText(QStringLiteral("0.5"));
+    change->click();
+    const QList<QStringList> unit = rows(QStringLiteral("SELECT 单位费率 FROM Feerate WHERE 类型='2' ORDER BY 区号, rowid"));
+    EXPECT_EQ(unit.value(1).value(0), QStringLiteral("0.50"));
+    EXPECT_EQ(unit.value(2).value(0), QStringLiteral("0.50"));
+    EXPECT_NE(unit.value(3).value(0), QStringLiteral("0.50"));
+    EXPECT_EQ(g->textMatrix(2, 5), QStringLiteral("0.50"));
+
+    // Rows that share a prefix (new rows have none, like the default row):
+    // the selected one is changed, not the first with the same prefix.
+    auto *add = child<QPushButton>(QStringLiteral("cmdAddDiscount_2"));
+    add->click();
+    add->click();
+    ASSERT_EQ(g->textMatrix(1, 1), QStringLiteral("国内默认"));
+    ASSERT_EQ(g->textMatrix(3, 1), QStringLiteral("国内新添加"));
+    g->setRow(3);
+    g->setCol(3);
+    value->setText(QStringLiteral("9"));
+    change->click();
+    const QList<QStringList> first = rows(QStringLiteral("SELECT 地区, 首次费率 FROM Feerate WHERE 类型='2' AND 区号='' ORDER BY rowid"));
+    ASSERT_EQ(first.size(), 3);
+    EXPECT_EQ(first.at(0), (QStringList{"国内默认", "0.07"}));
+    EXPECT_EQ(first.at(1), (QStringList{"国内新添加", "0.07"}));
+    EXPECT_EQ(first.at(2), (QStringList{"国内新添加", "9.00"}));
+    EXPECT_EQ(sent(), QByteArray());
+}
+
+TEST_F(DiscountWindowTest, LocateScrollsToThePrefix)
+{
+    open();
+    child<QTabWidget>(QStringLiteral("sstDiscount"))->setCurrentIndex(2);
+    w->resize(900, 320);   // fewer rows in view than in the grid
+    QApplication::processEvents();
+    FlexGrid *g = grid(QStringLiteral("hfgFeerate_2"));
+    edit(QStringLiteral("txtHead_2"))->setText(QStringLiteral(" 021 "));
+    child<QPushButton>(QStringLiteral("cmdLocation_2"))->click();
+    const int r = FindGridRow(QStringLiteral("021"), *g, 0);
+    ASSERT_GT(r, 2);
+    EXPECT_EQ(g->row(), r);
+    EXPECT_EQ(g->col(), 0);
+    EXPECT_EQ(g->topRow(), r);
+
+    g->setRow(2);
+    edit(QStringLiteral("txtHead_2"))->setText(QStringLiteral("99"));
+    child<QPushButton>(QStringLiteral("cmdLocation_2"))->click();
+    EXPECT_EQ(g->row(), 2);
+}
+
+TEST_F(DiscountWindowTest, IPCardsAreSentAsTheCardPair)
+{
+    open();
+    FlexGrid *g = grid(QStringLiteral("hfgIP"));
+    QLineEdit *editor = edit(QStringLiteral("txtIP"));
+    const int r = 10;   // entry "10": its number holds a 0 digit
+    ASSERT_EQ(g->textMatrix(r, 0), QStringLiteral("10"));
+    auto stored = [&] { return rows(QStringLiteral("SELECT * FROM IP WHERE 序号='10'")).value(0); };
+
+    dblClick(g, r, 1);
+    ASSERT_NE(messages.last(), nullptr);
+    EXPECT_EQ(messages.last()->text, QStringLiteral("请填写好所有信息后再启动该IP卡！"));
+    EXPECT_EQ(messages.last()->title, QStringLiteral("请填写其他信息"));
+    EXPECT_EQ(stored().value(1), QStringLiteral("×"));
+    messages.clear();
+
+    struct Case {
+        int col;
+        QString typed;
+        QString refusal;
+    };
+    const QList<Case> cases{
+        {2, "1234567", "切入码最大为6位整数！"},
+        {2, "17.9", "请输入整数作为切入码！"},
+        {2, "179O9", "请输入数字作为切入码！"},
+        {2, "17909", ""},
+        {6, "123456789012345", "卡号必须是数字，最长为14位！"},
+        {6, "1234.5", "卡号必须是数字，最长为14位！"},
+        {6, "", "卡号必须是数字，最长为14位！"},
+        {6, "12345678901234", ""},
+        {8, "1*2#", "请输入数字作为密码！"},
+        {8, "1.5", "请输入整数作为密码！"},
+        {8, "1234567", "密码最大为6位整数！"},
+        {8, "123456", ""},
+    };
+    for (const Case &k : cases) {
+        const QStringList before = stored();
+        dblClick(g, r, k.col);
+        ASSERT_FALSE(editor->isHidden());
+        enter(editor, k.typed);
+        if (k.refusal.isEmpty()) {
+            EXPECT_TRUE(messages.shown().isEmpty()) << k.typed.toStdString();
+            EXPECT_EQ(stored().value(k.col), k.typed);
+            EXPECT_EQ(g->textMatrix(r, k.col), k.typed);
+        } else {
+            expectRefused(k.refusal, editor, k.typed);
+            EXPECT_EQ(stored(), before);
+            editor->hide();
+        }
+    }
+    // A disabled card is edited without a word to the switch.
+    dblClick(g, r, 3);
+    EXPECT_EQ(stored().value(3), QStringLiteral("2s"));
+    EXPECT_EQ(sent(), QByteArray());
+
+    dblClick(g, r, 1);
+    EXPECT_EQ(stored().value(1), QStringLiteral("√"));
+    // *81*17909*1*12345678901234*123456*10#, then *82*200*150*150*150*10#
+    EXPECT_EQ(show(sent(40)), show(hex("0B 81 0B 01 79 A9 0B 01 0B 12 34 56 78 9A 12 34 0B 12 34 56 0B 1A 0C"
+                                       "0B 82 0B 02 AA 0B 01 5A 0B 01 5A 0B 01 5A 0B 1A 0C")));
+
+    dblClick(g, r, 4);   // language: the first command of the pair
+    EXPECT_EQ(stored().value(4), QStringLiteral("英文"));
+    EXPECT_EQ(show(sent(23)), show(hex("0B 81 0B 01 79 A9 0B 02 0B 12 34 56 78 9A 12 34 0B 12 34 56 0B 1A 0C")));
+
+    dblClick(g, r, 9);   // a pause: the second command
+    EXPECT_EQ(stored().value(9), QStringLiteral("2s"));
+    EXPECT_EQ(show(sent(17)), show(hex("0B 82 0B 02 AA 0B 01 5A 0B 01 5A 0B 02 AA 0B 1A 0C")));
+
+    dblClick(g, r, 8);
+    enter(editor, QStringLiteral("654321"));
+    EXPECT_EQ(show(sent(40)), show(hex("0B 81 0B 01 79 A9 0B 02 0B 12 34 56 78 9A 12 34 0B 65 43 21 0B 1A 0C"
+                                       "0B 82 0B 02 AA 0B 01 5A 0B 01 5A 0B 02 AA 0B 1A 0C")));
+    dblClick(g, r, 8);
+    enter(editor, QStringLiteral("abc"));
+    expectRefused(QStringLiteral("请输入数字作为密码！"), editor, QStringLiteral("abc"));
+    EXPECT_EQ(sent(), QByteArray());
+    editor->hide();
+
+    dblClick(g, r, 1);
+    EXPECT_EQ(stored().value(1), QStringLiteral("×"));
+    EXPECT_EQ(show(sent(7)), show(hex("0B 81 0B 0A 0B 1A 0C")));   // *81*0*10#
+    // The other cards were never touched.
+    EXPECT_EQ(cell(QStringLiteral("SELECT count(*) FROM IP WHERE 切入码<>''")), QStringLiteral("1"));
+}
+
+TEST_F(DiscountWindowTest, IPDiallingWithoutCardNumber)
+{
+    open();
+    auto *turnOn = child<QCheckBox>(QStringLiteral("chkTurnOnIP"));
+    auto *number = edit(QStringLiteral("txtIPNumber"));
+    auto *set = child<QPushButton>(QStringLiteral("cmdSetIP"));
+    auto row13 = [&] { return rows(QStringLiteral("SELECT 序号, 启用, 切入码, 延时1 FROM IP WHERE 序号='13'")); };
+    const QList<QStringList> cards = rows(QStringLiteral("SELECT * FROM IP WHERE 序号<>'13' ORDER BY rowid"));
+
+    turnOn->setChecked(true);
+    number->setText(QStringLiteral(" 88886666 "));
+    child<QRadioButton>(QStringLiteral("optDelay_2"))->setChecked(true);
+    set->click();
+    EXPECT_TRUE(messages.shown().isEmpty());
+    EXPECT_EQ(row13(), (QList<QStringList>{{"13", "1", "88886666", "2"}}));
+    EXPECT_EQ(show(sent(13)), show(hex("0B 83 0B 88 88 66 66 0C"      // *83*88886666#
+                                       "0B 84 0B 5A 0C")));            // *84*50#
+
+    // "*" or "#" in the number would reach the switch as keys of their own.
+    number->setText(QStringLiteral("8888*6666"));
+    set->click();
+    ASSERT_NE(messages.last(), nullptr);
+    EXPECT_EQ(messages.last()->title, QStringLiteral("输入错误"));
+    EXPECT_EQ(row13().value(0).value(2), QStringLiteral("88886666"));
+    number->setText(QString());
+    set->click();
+    EXPECT_EQ(row13().value(0).value(2), QStringLiteral("88886666"));
+    EXPECT_EQ(sent(), QByteArray());
+    messages.clear();
+
+    turnOn->setChecked(false);
+    set->click();
+    EXPECT_EQ(row13(), (QList<QStringList>{{"13", "0", "", "2"}}));
+    EXPECT_EQ(show(sent(5)), show(hex("0B 83 0B 0A 0C")));   // *83*0#
+    EXPECT_EQ(rows(QStringLiteral("SELECT * FROM IP WHERE 序号<>'13' ORDER BY rowid")), cards);
+
+    // A table without that row gets it added; card 12 is left alone.
+    w.reset();
+    ASSERT_TRUE(ctx.db.exec(QStringLiteral("DELETE FROM IP WHERE 序号='13'")));
+    open();
+    child<QCheckBox>(QStringLiteral("chkTurnOnIP"))->setChecked(true);
+    edit(QStringLiteral("txtIPNumber"))->setText(QStringLiteral("168"));
+    child<QRadioButton>(QStringLiteral("optDelay_4"))->setChecked(true);
+    child<QPushButton>(QStringLiteral("cmdSetIP"))->click();
+    EXPECT_EQ(row13(), (QList<QStringList>{{"13", "1", "168", "4"}}));
+    EXPECT_EQ(rows(QStringLiteral("SELECT * FROM IP WHERE 序号<>'13' ORDER BY rowid")), cards);
+    EXPECT_EQ(show(sent(12)), show(hex("0B 83 0B 01 68 0C"     // *83*168#
+                                       "0B 84 0B 02 5A 0C")));  // *84*250#
+}
+
+TEST_F(DiscountWindowTest, DiscountPeriodsAreCheckedAndPriceTheNextCall)
+{
+    open();
+    FlexGrid *g = grid(QStringLiteral("hfgDiscount"));
+    QLineEdit *editor = edit(QStringLiteral("txtDiscount"));
+    const int r = FindGridRow(QStringLiteral("市话"), *g, 0);
+    ASSERT_GE(r, 2);
+    auto stored = [&](int col) {
+        return rows(QStringLiteral("SELECT * FROM Discount WHERE 类型='市话'")).value(0).value(col);
+    };
+    const QString night = QStringLiteral("2026年12月08日03时00分");
+    EXPECT_EQ(engine->GetDiscountFactor(night, QStringLiteral("8")).percent, Money::fromYuan(100));
+
+    dblClick(g, r, 1);   // band A, 00:00 to 07:00 at 50, switched on
+    EXPECT_EQ(stored(1), QStringLiteral("√"));
+    EXPECT_EQ(g->textMatrix(r, 1), QStringLiteral("√"));
+    EXPECT_EQ(engine->GetDiscountFactor(night, QStringLiteral("8")).percent, Money::fromYuan(50));
+
+    struct Case {
+        int col;
+        QString typed;
+        QString refusal;
+        QString stored;
+    };
+    const QList<Case> cases{
+        {4, "101", "折扣率最大为100！", ""},
+        {4, "1000", "折扣率最大为3位整数！", ""},
+        {4, "5.5", "请输入整数作为折扣率！", ""},
+        {4, "半价", "请输入数字作为折扣率！", ""},
+        {4, "30", "", "30"},
+        {3, "", "时间不能为空，最长为5位！", ""},
+        {3, "12:345", "时间不能为空，最长为5位！", ""},
+        {3, "230", "", "02:30"},
+        {14, "100", "", "100"},
+    };
+    for (const Case &k : cases) {
+        const QString before = stored(k.col);
+        dblClick(g, r, k.col);
+        ASSERT_FALSE(editor->isHidden()) << k.col;
+        enter(editor, k.typed);
+        if (k.refusal.isEmpty()) {
+            EXPECT_TRUE(messages.shown().isEmpty()) << k.typed.toStdString();
+            EXPECT_EQ(stored(k.col), k.stored);
+            EXPECT_EQ(g->textMatrix(r, k.col), k.stored);
+        } else {
+            expectRefused(k.refusal, editor, k.typed);
+            EXPECT_EQ(stored(k.col), before);
+            editor->hide();
+        }
+    }
+    // The band now ends at 02:30 and charges 30 %.
+    EXPECT_EQ(engine->GetDiscountFactor(QStringLiteral("2026年12月08日02时00分"), QStringLiteral("8")).percent,
+              Money::fromYuan(30));
+    EXPECT_EQ(engine->GetDiscountFactor(night, QStringLiteral("8")).percent, Money::fromYuan(100));
+    // Other types keep their own rows.
+    EXPECT_EQ(cell(QStringLiteral("SELECT count(*) FROM Discount WHERE 时段A开关='√'")), QStringLiteral("1"));
+    EXPECT_EQ(sent(), QByteArray());
+}
+
+TEST_F(DiscountWindowTest, HolidaysAreAddedEditedAndDeletedRowByRow)
+{
+    open();
+    FlexGrid *g = grid(QStringLiteral("hfgHoliday"));
+    QLineEdit *editor = edit(QStringLiteral("txtHoliday"));
+    auto *add = child<QPushButton>(QStringLiteral("cmdAddHoliday"));
+    auto all = [&] { return rows(QStringLiteral("SELECT * FROM Holiday ORDER BY rowid")); };
+    const int preset = all().size();
+
+    add->click();
+    add->click();
+    QList<QStringList> table = all();
+    ASSERT_EQ(table.size(), preset + 2);
+    EXPECT_EQ(table.last(), (QStringList{"新节假日", "01", "01"}));
+    const int second = preset + 2;   // grid row of the second new holiday
+    EXPECT_EQ(g->textMatrix(second, 0), QStringLiteral("新节假日"));
+
+    struct Case {
+        int col;
+        QString typed;
+        QString refusal;
+        QString stored;
+    };
+    const QList<Case> cases{
+        {1, "13", "月份最大为12！", ""},
+        {1, "123", "月份最大为2位整数！", ""},
+        {1, "1.5", "请输入整数作为月份！", ""},
+        {1, "五月", "请输入数字作为月份！", ""},
+        {1, "5", "", "05"},
+        {2, "32", "日期最大为31！", ""},
+        {2, "0x", "请输入数字作为日期！", ""},
+        {2, "7", "", "07"},
+        {0, "", "节日名称最长为10位，并且不能为空！", ""},
+        {0, "ABCDEFGHIJK", "节日名称最长为10位，并且不能为空！", ""},
+        {0, "劳动'节\"", "", "劳动'节\""},
+    };
+    for (const Case &k : cases) {
+        const QList<QStringList> before = all();
+        dblClick(g, second, k.col);
+        ASSERT_FALSE(editor->isHidden());
+        enter(editor, k.typed);
+        if (k.refusal.isEmpty()) {
+            EXPECT_TRUE(messages.shown().isEmpty()) << k.typed.toStdString();
+            EXPECT_EQ(all().last().value(k.col), k.stored);
+            EXPECT_EQ(g->textMatrix(second, k.col), k.stored);
+        } else {
+            expectRefused(k.refusal, editor, k.typed);
+            EXPECT_EQ(all(), before);
+            editor->hide();
+        }
+    }
+    // Only the row that was edited changed; its twin kept the new-row values.
+    table = all();
+    EXPECT_EQ(table.at(preset), (QStringList{"新节假日", "01", "01"}));
+    EXPECT_EQ(table.at(preset + 1), (QStringList{"劳动'节\"", "05", "07"}));
+
+    // Pricing finds the date the window wrote with two digits.
+    ASSERT_TRUE(ctx.db.exec(QStringLiteral("UPDATE Discount SET 节假日开关='√', 节假日折扣率='40' WHERE 类型='市话'")));
+    EXPECT_EQ(engine->GetDiscountFactor(QStringLiteral("2027年05月07日10时00分"), QStringLiteral("8")).percent,
+              Money::fromYuan(40));
+
+    g->setRow(preset + 1);   // the first of the two new rows
+    child<QPushButton>(QStringLiteral("cmdDeleteHoliday"))->click();
+    table = all();
+    ASSERT_EQ(table.size(), preset + 1);
+    EXPECT_EQ(table.last(), (QStringList{"劳动'节\"", "05", "07"}));
+    EXPECT_EQ(g->rows(), preset + 2);
+}
+
+} // namespace
