@@ -1,0 +1,504 @@
+#include "ConsoleContext.h"
+#include "ConsoleHandlers.h"
+#include "Data.h"
+#include "HomeSetup.h"
+#include "../link/PtyPair.h"
+#include "Recordset.h"
+#include "SwitchLink.h"
+#include "TestHome.h"
+#include "TrunkIndicator.h"
+#include "TrunkMonitor.h"
+#include "frmMain.h"
+#include "frmPhoneInf.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QTimer>
+#include <QTreeWidget>
+#include <gtest/gtest.h>
+#include <initializer_list>
+
+using namespace corvane;
+using corvane::test::waitUntil;
+
+namespace {
+
+QByteArray bytes(std::initializer_list<int> values)
+{
+    QByteArray out;
+    for (int v : values)
+        out.append(char(v));
+    return out;
+}
+
+const QString CRLF = QStringLiteral("\r\n");
+
+// The console as it runs: the main window, a link whose switch port is one
+// pseudo-terminal and whose outward port is another, the console's frame
+// handlers on the link. Frames go in through the link's receive path.
+class TrunkTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(test::createSwitchDb(ctx.db, home.file("data/Switch.mdb")));
+        ctx.BuildLists();
+        QString error;
+        ASSERT_TRUE(InstallHomeFiles(ctx.home, error)) << error.toStdString();
+        QDir().mkpath(ctx.home.portsDir());
+        ASSERT_TRUE(switchPty.ok() && outPty.ok());
+        ASSERT_TRUE(switchPty.linkAs(ctx.home.portsDir() + "/COM1"));
+        ASSERT_TRUE(outPty.linkAs(ctx.home.portsDir() + "/COM2"));
+
+        window = std::make_unique<frmMain>(ctx);
+        link = new SwitchLink(ctx, window.get());
+        ctx.link = link;
+        handlers = InstallConsoleHandlers(ctx, *window);
+        ASSERT_EQ(link->frameHandlers(), handlers);
+        ASSERT_TRUE(link->OpenPort(1));
+        window->setPanelText(5, "新来电数：0");
+    }
+
+    void TearDown() override
+    {
+        window.reset();
+        ctx.link = nullptr;
+    }
+
+    void receive(const QByteArray &frame) { link->ReceiveBytes(frame); }
+    void at(int h, int m, int s) { clock.set(QDateTime(QDate(2026, 12, 8), QTime(h, m, s))); }
+
+    // Bytes the console has sent to the switch since the last call. A marker
+    // command sent last tells "nothing" from "not yet".
+    QByteArray sentToSwitch()
+    {
+        link->SendHex("A5");
+        QByteArray got;
+        waitUntil([&] {
+            got += switchPty.take();
+            return got.endsWith(char(0xA5));
+        });
+        EXPECT_TRUE(got.endsWith(char(0xA5)));
+        got.chop(1);
+        return got;
+    }
+
+    const TrunkRecord &trunk(int number) { return link->TrunkState[size_t(number - 1)]; }
+
+    void setUser(int port, int column, const QString &value)
+    {
+        Recordset users(ctx.db, "User", Criteria("物理端口", QString::number(port)));
+        ASSERT_TRUE(SetField(users, column, value));
+    }
+
+    QList<QStringList> bills()
+    {
+        QList<QStringList> rows;
+        Recordset rs(ctx.db, "PHNBill");
+        for (rs.moveFirst(); !rs.eof(); rs.moveNext())
+            rows << rs.currentRow();
+        return rows;
+    }
+
+    QStringList incomingRow(int i)
+    {
+        QStringList out;
+        QTreeWidgetItem *item = window->ListViewIn->topLevelItem(i);
+        if (item)
+            for (int c = 0; c < 3; ++c)
+                out << item->text(c);
+        return out;
+    }
+
+    frmPhoneInf *popup() { return handlers->trunks().phoneInf(); }
+    bool popupShown() { return popup() && popup()->isVisible(); }
+
+    test::TestHome home;
+    ScriptedMessageService messages;
+    TestClock clock{QDateTime(QDate(2026, 12, 8), QTime(10, 0, 0))};
+    ConsoleContext ctx{HomePaths(home.path()), messages, clock};
+    test::PtyPair switchPty;
+    test::PtyPair outPty;
+    std::unique_ptr<frmMain> window;
+    SwitchLink *link = nullptr;
+    ConsoleHandlers *handlers = nullptr;
+};
+
+} // namespace
+
+TEST_F(TrunkTest, UnansweredCallIsListedAsMissedAndNotCharged)
+{
+    receive(bytes({0xFF, 0xA2, 0x02}));
+    EXPECT_EQ(trunk(2).State, 4);
+    EXPECT_EQ(window->trunkPicture(1), "phoneon.gif");
+    EXPECT_EQ(window->trunkText(1), "外线");
+
+    at(10, 0, 30);
+    receive(bytes({0xFF, 0xD2, 0x02}));
+    ASSERT_EQ(window->ListViewIn->topLevelItemCount(), 1);
+    EXPECT_EQ(incomingRow(0), (QStringList{"", "*", "2026年12月08日10:00:30"}));
+    EXPECT_TRUE(bills().isEmpty());
+    EXPECT_EQ(window->panelText(5), "新来电数：0");
+    EXPECT_EQ(trunk(2).State, 0);
+    EXPECT_EQ(window->trunkPicture(1), "phone.gif");
+    EXPECT_EQ(window->trunkText(1), "");
+    EXPECT_EQ(link->RingCount(), 0);
+}
+
+TEST_F(TrunkTest, AnsweredIncomingCallIsChargedListedAndTheTrunkReset)
+{
+    setUser(5, 2, "张三");
+    setUser(5, 15, "销售部");
+    // Caller 130955: nibbles 1 3 A 9 5 5, then filler.
+    receive(bytes({0xFF, 0xA8, 0x01, 0x13, 0xA9, 0x55, 0x00, 0x00, 0x00}));
+    EXPECT_EQ(trunk(1).State, 4);
+    EXPECT_EQ(trunk(1).CallerNo, "130955");
+    EXPECT_EQ(window->trunkText(0), "130955");
+    EXPECT_TRUE(popupShown());
+
+    receive(bytes({0xFF, 0x44, 0x00, 0x05, 0x01}));   // port 5 (extension 805) answers trunk 1
+    EXPECT_EQ(trunk(1).State, 6);
+    EXPECT_EQ(trunk(1).UserNo, "805");
+    EXPECT_EQ(trunk(1).StartTime, "100000");
+    EXPECT_EQ(window->trunkPicture(0), "phonehold.gif");
+    EXPECT_EQ(window->trunkText(0), "130955" + CRLF + "805");
+    EXPECT_EQ(window->trunkTextColor(0), QColor(Qt::blue));
+
+    at(10, 0, 7);
+    receive(bytes({0xFF, 0xD2, 0x01}));
+    const QList<QStringList> rows = bills();
+    ASSERT_EQ(rows.size(), 1);
+    EXPECT_EQ(rows[0], (QStringList{"805", "130955", "2026年12月08日10:00:07", "7", "0.10", "呼入", "0.20", "9", "0.00",
+                                    "0.00", "0.20", "未结算", "销售部", "张三"}));
+    EXPECT_EQ(incomingRow(0), (QStringList{"130955", "805", "2026年12月08日10:00:07"}));
+    EXPECT_EQ(window->panelText(5), "新来电数：1");
+
+    const TrunkRecord &t = trunk(1);
+    EXPECT_EQ(t.State, 0);
+    EXPECT_TRUE(t.CallerNo.isEmpty() && t.UserNo.isEmpty() && t.StartTime.isEmpty() && t.EndTime.isEmpty()
+                && t.Seconds.isEmpty());
+    EXPECT_EQ(window->trunkPicture(0), "phone.gif");
+    EXPECT_EQ(window->trunkText(0), "");
+    EXPECT_EQ(window->trunkTextColor(0), QColor(Qt::black));
+}
+
+TEST_F(TrunkTest, TalkTimeIsChargedPerStartedSixSecondsAcrossMidnight)
+{
+    struct Case {
+        QTime answer, release;
+        QString seconds, fee;
+    };
+    const QList<Case> cases = {
+        {QTime(10, 0, 0), QTime(10, 0, 0), "0", "0.00"},
+        {QTime(10, 0, 0), QTime(10, 0, 1), "1", "0.10"},
+        {QTime(10, 0, 0), QTime(10, 0, 6), "6", "0.10"},
+        {QTime(10, 0, 0), QTime(10, 0, 7), "7", "0.20"},
+        {QTime(10, 0, 0), QTime(10, 1, 1), "61", "1.10"},
+        {QTime(23, 59, 50), QTime(0, 0, 10), "20", "0.40"},
+    };
+    for (const Case &c : cases) {
+        clock.set(QDateTime(QDate(2026, 12, 8), c.answer));
+        receive(bytes({0xFF, 0xA2, 0x03}));
+        receive(bytes({0xFF, 0x44, 0x00, 0x02, 0x03}));
+        clock.set(QDateTime(QDate(2026, 12, c.release < c.answer ? 9 : 8), c.release));
+        receive(bytes({0xFF, 0xD2, 0x03}));
+        const QStringList last = bills().value(bills().size() - 1);
+        EXPECT_EQ(last.value(3), c.seconds) << c.answer.toString().toStdString();
+        EXPECT_EQ(last.value(6), c.fee) << c.seconds.toStdString();
+        EXPECT_EQ(last.value(10), c.fee);
+    }
+    EXPECT_EQ(bills().size(), cases.size());
+    EXPECT_EQ(window->panelText(5), QString("新来电数：%1").arg(cases.size()));
+}
+
+TEST_F(TrunkTest, BlacklistedCallerIsBlockedAtOnceAndStillShown)
+{
+    Recordset black = Recordset::forAppend(ctx.db, "BlackLst");
+    ASSERT_TRUE(WriteRecord(black, true, {"5551234", "骚扰电话"}));
+
+    receive(bytes({0xFF, 0xA8, 0x05, 0x55, 0x51, 0x23, 0x40, 0x00, 0x00}));
+    EXPECT_EQ(sentToSwitch(), bytes({0x62, 0x05}));
+    EXPECT_TRUE(popupShown());
+    EXPECT_EQ(popup()->lblInfo->text(), "未知来电人：5551234" + CRLF);
+    EXPECT_EQ(window->trunkText(4), "5551234");
+
+    // Another caller on trunk 12 is not barred: nothing goes to the switch.
+    receive(bytes({0xFF, 0xA8, 0x0C, 0x55, 0x51, 0x23, 0x50, 0x00, 0x00}));
+    EXPECT_EQ(sentToSwitch(), QByteArray());
+    EXPECT_EQ(trunk(12).CallerNo, "5551235");
+}
+
+TEST_F(TrunkTest, CallerNumbersGoOutwardWhileTheOutwardPortIsOpen)
+{
+    receive(bytes({0xFF, 0xA8, 0x01, 0x13, 0xA9, 0x00, 0x00, 0x00, 0x00}));
+    ASSERT_TRUE(link->OpenOutPort(2));
+    receive(bytes({0xFF, 0xA8, 0x02, 0x88, 0x12, 0x00, 0x00, 0x00, 0x00}));
+    // A ringing trunk whose caller sent no number: an empty record, as receivers know it.
+    receive(bytes({0xFF, 0xA8, 0x03, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}));
+    const QByteArray expected = "$PHN,8812#\r\n$PHN,#\r\n";
+    const QByteArray got = outPty.takeAtLeast(expected.size());
+    EXPECT_EQ(got, expected);
+    EXPECT_EQ(trunk(3).State, 4);
+    EXPECT_EQ(window->trunkText(2), "");
+}
+
+TEST_F(TrunkTest, AnswerOnAnIdleTrunkTakesItAndItsReleaseWritesNothing)
+{
+    receive(bytes({0xFF, 0x44, 0x00, 0x05, 0x04}));
+    EXPECT_EQ(trunk(4).State, 9);
+    EXPECT_EQ(window->trunkPicture(3), "phoneon.gif");
+    EXPECT_EQ(window->trunkText(3), CRLF + "805");
+    EXPECT_EQ(window->trunkTextColor(3), QColor(Qt::black));
+
+    // A second answer on the taken trunk colours it and changes nothing else.
+    receive(bytes({0xFF, 0x44, 0x00, 0x06, 0x04}));
+    EXPECT_EQ(trunk(4).State, 9);
+    EXPECT_EQ(window->trunkTextColor(3), QColor(Qt::blue));
+
+    receive(bytes({0xFF, 0xD2, 0x04}));
+    EXPECT_EQ(trunk(4).State, 0);
+    EXPECT_TRUE(bills().isEmpty());
+    EXPECT_EQ(window->ListViewIn->topLevelItemCount(), 0);
+    EXPECT_EQ(window->trunkPicture(3), "phone.gif");
+}
+
+TEST_F(TrunkTest, OutgoingCallShowsTheExtensionAndItsDigits)
+{
+    // Trunk 3 reaches the outside through an indirect office dialled with 9.
+    Recordset ex(ctx.db, "Exchange", Criteria("中继", "3"));
+    ASSERT_TRUE(SetField(ex, 5, "间局"));
+    ASSERT_TRUE(SetField(ex, 7, "9"));
+
+    receive(bytes({0xFF, 0xC4, 0x03, 0x00, 0x02}));
+    EXPECT_EQ(trunk(3).State, 3);
+    EXPECT_EQ(window->trunkPicture(2), "phoneon.gif");
+    EXPECT_EQ(window->trunkText(2), "802");
+
+    receive(bytes({0xFF, 0x78, 0x03, 0x00, 0x02, 0x91, 0x23, 0x00, 0x00}));
+    EXPECT_EQ(window->trunkText(2), "802" + CRLF + "123");
+    EXPECT_EQ(window->trunkPicture(2), "phonehold.gif");
+
+    // Trunk 4 dials out directly: the 9 stays.
+    receive(bytes({0xFF, 0x78, 0x04, 0x00, 0x02, 0x91, 0x23, 0xA0, 0x00}));
+    EXPECT_EQ(window->trunkText(3), "802" + CRLF + "91230");
+    EXPECT_EQ(trunk(4).State, 3);
+
+    // An extension not shown on the trunks leaves the text alone.
+    setUser(7, 14, "×");
+    receive(bytes({0xFF, 0xC4, 0x05, 0x00, 0x07}));
+    receive(bytes({0xFF, 0x78, 0x05, 0x00, 0x07, 0x12, 0x00, 0x00, 0x00}));
+    EXPECT_EQ(trunk(5).State, 3);
+    EXPECT_EQ(window->trunkText(4), "");
+    EXPECT_EQ(window->trunkPicture(4), "phonehold.gif");
+
+    receive(bytes({0xFF, 0xD2, 0x03}));
+    EXPECT_EQ(trunk(3).State, 0);
+    EXPECT_TRUE(bills().isEmpty());
+    EXPECT_EQ(window->ListViewIn->topLevelItemCount(), 0);
+}
+
+TEST_F(TrunkTest, TakeOverMovesTheCallToTheNewExtension)
+{
+    receive(bytes({0xFF, 0xA8, 0x01, 0x13, 0xA9, 0x00, 0x00, 0x00, 0x00}));
+    receive(bytes({0xFF, 0x44, 0x00, 0x05, 0x01}));
+    receive(bytes({0xFF, 0x94, 0x00, 0x06, 0x01}));   // extension 806 takes trunk 1 over
+    EXPECT_EQ(trunk(1).UserNo, "806");
+    EXPECT_EQ(trunk(1).State, 6);
+    EXPECT_EQ(window->trunkText(0), "1309" + CRLF + "805" + CRLF + "806");
+    at(10, 0, 12);
+    receive(bytes({0xFF, 0xD2, 0x01}));
+    ASSERT_EQ(bills().size(), 1);
+    EXPECT_EQ(bills()[0].value(0), "806");
+    EXPECT_EQ(bills()[0].value(3), "12");
+    EXPECT_EQ(bills()[0].value(6), "0.20");
+}
+
+TEST_F(TrunkTest, FramesForUnknownTrunksOrPortsChangeNothingTheyShouldNot)
+{
+    receive(bytes({0xFF, 0xA2, 0x02}));
+    const TrunkStates before = link->TrunkState;
+    QStringList texts, pictures;
+    for (int t = 0; t < 16; ++t) {
+        texts << window->trunkText(t);
+        pictures << window->trunkPicture(t);
+    }
+    Recordset black = Recordset::forAppend(ctx.db, "BlackLst");
+    ASSERT_TRUE(WriteRecord(black, true, {"1309", ""}));
+
+    QByteArray stream;
+    for (int bad : {0x00, 0x11, 0xFF}) {
+        stream += bytes({0xFF, 0xA2, bad});
+        stream += bytes({0xFF, 0xA8, bad, 0x13, 0xA9, 0x00, 0x00, 0x00, 0x00});
+        stream += bytes({0xFF, 0xC4, bad, 0x00, 0x02});
+        stream += bytes({0xFF, 0x78, bad, 0x00, 0x02, 0x12, 0x00, 0x00, 0x00});
+        stream += bytes({0xFF, 0x94, 0x00, 0x02, bad});
+        stream += bytes({0xFF, 0x44, 0x00, 0x02, bad});
+        stream += bytes({0xFF, 0xD2, bad});
+    }
+    receive(stream);
+    EXPECT_EQ(link->RingCount(), 0);
+    EXPECT_EQ(sentToSwitch(), QByteArray());
+    EXPECT_FALSE(popupShown());
+    for (int t = 0; t < 16; ++t) {
+        EXPECT_EQ(link->TrunkState[size_t(t)].State, before[size_t(t)].State) << t;
+        EXPECT_EQ(link->TrunkState[size_t(t)].CallerNo, before[size_t(t)].CallerNo) << t;
+        EXPECT_EQ(window->trunkText(t), texts[t]) << t;
+        EXPECT_EQ(window->trunkPicture(t), pictures[t]) << t;
+    }
+    EXPECT_EQ(window->ListViewIn->topLevelItemCount(), 0);
+
+    // A port with no User row: the state moves on, the text and UserNo stay.
+    receive(bytes({0xFF, 0x44, 0x00, 0xC8, 0x02}));
+    EXPECT_EQ(trunk(2).State, 6);
+    EXPECT_EQ(trunk(2).UserNo, "");
+    EXPECT_EQ(window->trunkText(1), "外线");
+    receive(bytes({0xFF, 0x94, 0x00, 0xC8, 0x02}));
+    EXPECT_EQ(window->trunkText(1), "外线");
+    receive(bytes({0xFF, 0xC4, 0x06, 0x00, 0xC8}));
+    EXPECT_EQ(trunk(6).State, 3);
+    EXPECT_EQ(window->trunkText(5), "");
+    at(10, 0, 5);
+    receive(bytes({0xFF, 0xD2, 0x02}));
+    ASSERT_EQ(bills().size(), 1);
+    EXPECT_EQ(bills()[0].mid(0, 4), (QStringList{"", "", "2026年12月08日10:00:05", "5"}));
+    EXPECT_EQ(bills()[0].mid(12), (QStringList{"", ""}));
+
+    // The dispatcher went on after all of them.
+    receive(bytes({0xFF, 0xA2, 0x10}));
+    EXPECT_EQ(trunk(16).State, 4);
+}
+
+TEST_F(TrunkTest, CallerNumbersWithLetterNibblesPassThrough)
+{
+    receive(bytes({0xFF, 0xA8, 0x07, 0x1B, 0xC0, 0xAF, 0x00, 0x00, 0x00}));
+    EXPECT_EQ(trunk(7).CallerNo, "1BC0F");
+    EXPECT_EQ(window->trunkText(6), "1BC0F");
+    ASSERT_TRUE(popupShown());
+    EXPECT_EQ(popup()->lblInfo->text(), "未知来电人：1BC0F" + CRLF);
+}
+
+TEST_F(TrunkTest, PopUpNamesAKnownCallerBesideTheTrunkPicture)
+{
+    QStringList client{"0001", "李四", "蓝海公司", "www.example.cn", "0755123", "深圳市南山区", "518000",
+                       "li@example.cn", "", ""};
+    for (int k = 1; k <= 10; ++k)
+        client << (k == 7 ? "130955" : "");
+    Recordset clients = Recordset::forAppend(ctx.db, "Client");
+    ASSERT_TRUE(WriteRecord(clients, true, client));
+
+    window->resize(1024, 740);
+    window->show();
+    receive(bytes({0xFF, 0xA8, 0x06, 0x13, 0xA9, 0x55, 0x00, 0x00, 0x00}));
+    ASSERT_TRUE(popupShown());
+    EXPECT_EQ(popup()->windowTitle(), "来电信息");
+    EXPECT_EQ(popup()->lblInfo->text(),
+              "来电人：李四" + CRLF + "单位：蓝海公司" + CRLF + "网址：www.example.cn" + CRLF + "传真：0755123" + CRLF
+                  + "地址：深圳市南山区" + CRLF + "邮编：518000" + CRLF + "邮箱：li@example.cn" + CRLF
+                  + "电话号码：130955" + CRLF);
+    EXPECT_NEAR(popup()->windowOpacity(), 220 / 255.0, 0.01);
+
+    // 100 twips right of and 400 twips below the drawn picture's corner.
+    const TrunkIndicator *img = window->imgPHN[5];
+    const QPixmap pic = img->pixmap();
+    ASSERT_FALSE(pic.isNull());
+    const QPoint corner = img->mapToGlobal(QPoint((img->width() - pic.width()) / 2, (img->height() - pic.height()) / 2));
+    EXPECT_LE((popup()->pos() - (corner + QPoint(6, 26))).manhattanLength(), 1);
+
+    // Goes by itself after eight seconds.
+    EXPECT_EQ(popup()->tmrTime->interval(), 8000);
+    EXPECT_TRUE(popup()->tmrTime->isActive());
+    popup()->tmrTime_Timer();
+    EXPECT_FALSE(popupShown());
+}
+
+TEST_F(TrunkTest, PopUpIsOnlyForIncomingCallsAndClosesOnClickOrLostFocus)
+{
+    // An idle trunk: no pop-up, and the next call inherits nothing.
+    window->imgPHN[8]->setFocus();
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 5), QPointF(5, 5), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QCoreApplication::sendEvent(window->imgPHN[8], &press);
+    EXPECT_FALSE(popupShown());
+    EXPECT_EQ(trunk(9).CallerNo, "");
+    receive(bytes({0xFF, 0xC4, 0x09, 0x00, 0x02}));
+    handlers->trunks().imgPHN_Click(8);
+    EXPECT_FALSE(popupShown());
+
+    // Ringing without a number: the click names it an unknown caller.
+    receive(bytes({0xFF, 0xA2, 0x0A}));
+    QCoreApplication::sendEvent(window->imgPHN[9], &press);
+    ASSERT_TRUE(popupShown());
+    EXPECT_EQ(trunk(10).CallerNo, "未知来电");
+    EXPECT_EQ(popup()->lblInfo->text(), "未知来电人：未知来电" + CRLF);
+
+    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(5, 5), QPointF(5, 5), Qt::LeftButton, Qt::NoButton,
+                        Qt::NoModifier);
+    QCoreApplication::sendEvent(popup()->lblInfo, &release);
+    EXPECT_FALSE(popupShown());
+    EXPECT_FALSE(popup()->tmrTime->isActive());
+
+    // Shown again, then another window takes the focus.
+    window->show();
+    handlers->trunks().imgPHN_Click(9);
+    ASSERT_TRUE(popupShown());
+    QEvent deactivate(QEvent::WindowDeactivate);
+    QCoreApplication::sendEvent(popup(), &deactivate);
+    EXPECT_FALSE(popupShown());
+
+    // Out-of-range indexes are ignored.
+    handlers->trunks().imgPHN_Click(-1);
+    handlers->trunks().imgPHN_Click(16);
+    EXPECT_FALSE(popupShown());
+}
+
+TEST_F(TrunkTest, CallRecordsWaitForTheIntakeAndAreNotAcknowledgedBeforeIt)
+{
+    QByteArray record(23, '\0');
+    record[0] = char(0xFF);
+    record[1] = char(0xFE);
+    record[22] = char(0xFE);   // sum of bytes 1..21
+    receive(record + bytes({0xFF, 0xA2, 0x01}));
+    EXPECT_EQ(link->RingCount(), 0);
+    EXPECT_EQ(sentToSwitch(), QByteArray());
+    EXPECT_EQ(trunk(1).State, 4);
+
+    QList<QByteArray> taken;
+    handlers->setCallRecordHandler([&](const QByteArray &frame) {
+        taken << frame;
+        return 1;   // as for a bad checksum: only the sync byte goes
+    });
+    receive(record);
+    ASSERT_EQ(taken.size(), 1);
+    EXPECT_EQ(taken[0], record);
+    // The rest was hunted through for another sync byte and dropped.
+    EXPECT_EQ(link->RingCount(), 0);
+}
+
+TEST_F(TrunkTest, ScreenshotOfBusyTrunks)
+{
+    window->resize(1024, 740);
+    window->show();
+    setUser(3, 2, "王五");
+    receive(bytes({0xFF, 0xA8, 0x01, 0x13, 0x91, 0x23, 0x45, 0x67, 0x80}));   // ringing with a number
+    receive(bytes({0xFF, 0xA8, 0x02, 0x55, 0x51, 0x23, 0x40, 0x00, 0x00}));
+    receive(bytes({0xFF, 0x44, 0x00, 0x03, 0x02}));                          // answered by 803
+    receive(bytes({0xFF, 0xC4, 0x05, 0x00, 0x07}));                          // 807 takes a line out
+    receive(bytes({0xFF, 0x78, 0x06, 0x00, 0x08, 0x86, 0xA1, 0x23, 0x45}));  // 808 dialled
+    receive(bytes({0xFF, 0xA2, 0x0B}));                                      // ringing, no number
+    receive(bytes({0xFF, 0x44, 0x00, 0x0A, 0x10}));                          // taken while idle
+    receive(bytes({0xFF, 0xA2, 0x04}));
+    at(10, 0, 20);
+    receive(bytes({0xFF, 0xD2, 0x04}));                                      // missed
+    QCoreApplication::processEvents();
+
+    const QString path = test::artifactDir() + "/trunks_mainwindow.png";
+    ASSERT_TRUE(window->grab().save(path));
+    ASSERT_TRUE(popup());
+    popup()->show();
+    ASSERT_TRUE(popup()->grab().save(test::artifactDir() + "/trunks_phoneinf.png"));
+    EXPECT_EQ(trunk(2).State, 6);
+    EXPECT_EQ(trunk(6).State, 3);
+    EXPECT_EQ(trunk(16).State, 9);
+    EXPECT_EQ(window->ListViewIn->topLevelItemCount(), 1);
+}
