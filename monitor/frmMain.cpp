@@ -2,10 +2,12 @@
 #include "ConsoleContext.h"
 #include "Operators.h"
 #include "ShowModal.h"
+#include "SwitchLink.h"
 #include "TrunkIndicator.h"
 #include "frmAbout.h"
 #include "frmHelp.h"
 #include "frmLogin.h"
+#include "frmPort.h"
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -287,6 +289,22 @@ void frmMain::Form_Load()
     QPixmap logo(m_ctx.home.resource(QStringLiteral("company.gif")));
     if (!logo.isNull())
         imgLogo->setPixmap(logo);
+
+    // The link to the switch: the port search with its fall-back to the stored
+    // port, link state in panel 2, the watchdog and task timers, the port
+    // window, and the exit command before the ports close at the end.
+    if (!m_ctx.link)
+        m_ctx.link = new SwitchLink(m_ctx, this);
+    SwitchLink *link = m_ctx.link;
+    connect(link, &SwitchLink::statusText, this, [this](const QString &text) { setPanelText(2, text); });
+    connect(this, &frmMain::aboutToEnd, link, &SwitchLink::CloseLink);
+    setPortWindow([this, link](QWidget *parent) {
+        frmPort window(m_ctx, *link, parent);
+        ShowModal(m_ctx, window);
+    });
+    link->OpenLinkOnLoad();
+    link->StartTimers();
+
     setPanelText(1, m_ctx.clock.now().toString(QStringLiteral("yyyy-MM-dd")));
     if (panelText(2).isEmpty())
         setPanelText(2, QStringLiteral("通讯端口：错误"));

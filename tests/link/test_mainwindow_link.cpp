@@ -1,0 +1,117 @@
+// The link as the main window runs it: load step, panel 2, port window, exit.
+#include "ConsoleContext.h"
+#include "PtyPair.h"
+#include "Schema.h"
+#include "SwitchLink.h"
+#include "TestHome.h"
+#include "frmMain.h"
+
+#include <QAction>
+#include <QDialog>
+#include <QDir>
+#include <array>
+#include <gtest/gtest.h>
+#include <memory>
+
+using namespace corvane;
+using namespace corvane::test;
+
+namespace {
+
+class MainWindowLinkTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(createSwitchDb(ctx.db, home.file(QStringLiteral("data/Switch.mdb"))));
+        ASSERT_TRUE(QDir().mkpath(ctx.home.portsDir()));
+        for (int n = 1; n <= 16; ++n) {
+            ptys[n] = std::make_unique<PtyPair>();
+            ASSERT_TRUE(ptys[n]->ok());
+            ASSERT_TRUE(ptys[n]->linkAs(ctx.home.portsDir() + QStringLiteral("/COM") + QString::number(n)));
+        }
+        ptys[3]->responder = [](const QByteArray &chunk) {
+            return chunk.contains(char(0xE8)) ? QByteArray("\xFF\x5A", 2) : QByteArray();
+        };
+        setConfig(8, QStringLiteral("1"));
+        setConfig(14, QStringLiteral("1"));
+        setConfig(15, QStringLiteral("6"));
+    }
+
+    void setConfig(int col, const QString &value)
+    {
+        const TableDef *t = findTable(QStringLiteral("SWTConfig"));
+        ASSERT_TRUE(ctx.db.exec(QStringLiteral("UPDATE \"SWTConfig\" SET %1 = ?").arg(Database::quoteId(t->columns.at(col))),
+                                {value}));
+    }
+    QString config(int col)
+    {
+        const TableDef *t = findTable(QStringLiteral("SWTConfig"));
+        return ctx.db.scalar(QStringLiteral("SELECT %1 FROM \"SWTConfig\"").arg(Database::quoteId(t->columns.at(col))))
+            .value_or(QString());
+    }
+
+    TestHome home;
+    ScriptedMessageService messages;
+    TestClock clock;
+    ConsoleContext ctx{HomePaths(home.path()), messages, clock};
+    std::array<std::unique_ptr<PtyPair>, 17> ptys;
+};
+
+} // namespace
+
+TEST_F(MainWindowLinkTest, LoadFindsTheSwitchAndExitSaysGoodbye)
+{
+    frmMain window(ctx);
+    auto *link = new SwitchLink(ctx, &window);
+    ctx.link = link;
+    link->setTestPauseRealWaitMs(1);
+
+    window.Form_Load();
+
+    EXPECT_TRUE(link->LinkUp());
+    EXPECT_EQ(window.panelText(2), QStringLiteral("通讯端口：正常"));
+    EXPECT_EQ(config(8), QStringLiteral("3"));
+    EXPECT_TRUE(link->mscOut.isOpen());
+    EXPECT_TRUE(link->tmrState.isActive());
+    EXPECT_TRUE(link->tmrQuest.isActive());
+    EXPECT_EQ(ptys[3]->takeAtLeast(8).size(), 8);
+
+    // Panel 2 follows the watchdog.
+    for (int i = 0; i < 7; ++i)
+        link->tmrState_Timer();
+    EXPECT_EQ(window.panelText(2), QStringLiteral("通讯端口：错误"));
+
+    // The port entry opens the port window.
+    QString shown;
+    ctx.runModal = [&](QDialog &d) {
+        shown = d.objectName();
+        return int(QDialog::Rejected);
+    };
+    ASSERT_TRUE(window.mnuSWTPort->isEnabled());
+    window.mnuSWTPort->trigger();
+    EXPECT_EQ(shown, QStringLiteral("frmPort"));
+
+    ASSERT_TRUE(window.Form_Unload());
+    EXPECT_EQ(ptys[3]->takeAtLeast(2), QByteArray("\x11\xF1", 2));
+    EXPECT_FALSE(link->mscPort.isOpen());
+    EXPECT_FALSE(link->mscOut.isOpen());
+    EXPECT_FALSE(link->tmrState.isActive());
+}
+
+TEST_F(MainWindowLinkTest, LoadWithoutASwitchShowsTheErrorAndKeepsTheStoredPort)
+{
+    ptys[3]->responder = nullptr;
+    setConfig(8, QStringLiteral("2"));
+    frmMain window(ctx);
+    auto *link = new SwitchLink(ctx, &window);
+    ctx.link = link;
+    link->setTestPauseRealWaitMs(1);
+
+    window.Form_Load();
+
+    EXPECT_FALSE(link->LinkUp());
+    EXPECT_EQ(window.panelText(2), QStringLiteral("通讯端口：错误"));
+    EXPECT_EQ(link->PortNumber(), 2);
+    EXPECT_TRUE(link->mscPort.isOpen());
+    EXPECT_EQ(config(8), QStringLiteral("2"));
+}
