@@ -182,6 +182,13 @@ TEST_F(DiscountWindowTest, OpensWithEveryTableInItsGrid)
 
     EXPECT_EQ(grid(QStringLiteral("hfgHoliday"))->textMatrix(1, 0), QStringLiteral("元旦"));
     EXPECT_EQ(sent(), QByteArray());
+
+    // Pictures of three tabs for a person to look at.
+    for (int t : {5, 10, 11}) {
+        tabs->setCurrentIndex(t);
+        QApplication::processEvents();
+        w->grab().save(test::artifactDir() + QStringLiteral("/frmPHNDiscount_tab%1.png").arg(t));
+    }
 }
 
 TEST_F(DiscountWindowTest, DefaultRowsKeepTheirNamesAndCannotBeDeleted)
@@ -748,6 +755,42 @@ TEST_F(DiscountWindowTest, HolidaysAreAddedEditedAndDeletedRowByRow)
     ASSERT_EQ(table.size(), preset + 1);
     EXPECT_EQ(table.last(), (QStringList{"劳动'节\"", "05", "07"}));
     EXPECT_EQ(g->rows(), preset + 2);
+}
+
+} // namespace
+
+namespace {
+
+// A person's double click: the editor opens over the cell, keeps the focus
+// through the button release, and goes away when the focus leaves it.
+TEST_F(DiscountWindowTest, MouseDoubleClickOpensTheEditorOverTheCell)
+{
+    open();
+    child<QTabWidget>(QStringLiteral("sstDiscount"))->setCurrentIndex(11);
+    w->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+    FlexGrid *g = grid(QStringLiteral("hfgHoliday"));
+    QLineEdit *editor = edit(QStringLiteral("txtHoliday"));
+    const QRect cellRect = g->cellRect(1, 1);
+    QTest::mouseDClick(g->viewport(), Qt::LeftButton, {}, cellRect.center());
+    QApplication::processEvents();
+    ASSERT_TRUE(editor->isVisible());
+    EXPECT_TRUE(editor->hasFocus());
+    EXPECT_EQ(editor->text(), QStringLiteral("01"));
+    EXPECT_EQ(editor->geometry().topLeft(), g->cellRectIn(editor->parentWidget(), 1, 1).topLeft());
+
+    QTest::keyClicks(editor, QStringLiteral("2"));
+    QTest::keyClick(editor, Qt::Key_Return);
+    EXPECT_EQ(cell(QStringLiteral("SELECT 月份 FROM Holiday WHERE 节日='元旦'")), QStringLiteral("02"));
+    EXPECT_FALSE(editor->isVisible());
+
+    // Leaving the box drops what was typed.
+    QTest::mouseDClick(g->viewport(), Qt::LeftButton, {}, g->cellRect(1, 2).center());
+    ASSERT_TRUE(editor->isVisible());
+    QTest::keyClicks(editor, QStringLiteral("9"));
+    g->setFocus();
+    EXPECT_FALSE(editor->isVisible());
+    EXPECT_EQ(cell(QStringLiteral("SELECT 日期 FROM Holiday WHERE 节日='元旦'")), QStringLiteral("01"));
 }
 
 } // namespace
