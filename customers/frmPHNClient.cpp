@@ -274,7 +274,10 @@ bool frmPHNClient::txtClient_Validate(int index)
 {
     if (index < 0 || index >= ClientColumns || !isClientNumberBox(index))
         return true;
-    if (IsNumeric(txtClient[index]->text()))
+    const QString text = txtClient[index]->text();
+    // Fax and phones are optional: an empty one may be left. The client
+    // number is not.
+    if (IsNumeric(text) || (index != 0 && text.trimmed().isEmpty()))
         return true;
     m_validating = true;
     m_ctx.messages.inputError(index == 0 ? kNeedClientNumber : kNeedPhoneNumber, this);
