@@ -97,21 +97,3 @@ TEST_F(MainWindowLinkTest, LoadFindsTheSwitchAndExitSaysGoodbye)
     EXPECT_FALSE(link->mscOut.isOpen());
     EXPECT_FALSE(link->tmrState.isActive());
 }
-
-TEST_F(MainWindowLinkTest, LoadWithoutASwitchShowsTheErrorAndKeepsTheStoredPort)
-{
-    ptys[3]->responder = nullptr;
-    setConfig(8, QStringLiteral("2"));
-    frmMain window(ctx);
-    auto *link = new SwitchLink(ctx, &window);
-    ctx.link = link;
-    link->setTestPauseRealWaitMs(1);
-
-    window.Form_Load();
-
-    EXPECT_FALSE(link->LinkUp());
-    EXPECT_EQ(window.panelText(2), QStringLiteral("通讯端口：错误"));
-    EXPECT_EQ(link->PortNumber(), 2);
-    EXPECT_TRUE(link->mscPort.isOpen());
-    EXPECT_EQ(config(8), QStringLiteral("2"));
-}

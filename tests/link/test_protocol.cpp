@@ -68,31 +68,6 @@ TEST(Protocol, ChecksumAndHexConversion)
     EXPECT_EQ(BytesToHex(bytes({0x00, 0x67, 0xAB})), QStringLiteral("0067AB"));
 }
 
-TEST(Protocol, FrameLengthsByType)
-{
-    const std::pair<int, int> table[] = {{0xFE, 23}, {0xE1, 2}, {0xD2, 3}, {0xC4, 5}, {0xB2, 3},
-                                         {0xA8, 9},  {0xA5, 2}, {0xA2, 3}, {0x94, 5}, {0x78, 9},
-                                         {0x62, 3},  {0x5A, 2}, {0x56, 7}, {0x44, 5}};
-    int known = 0;
-    for (int type = 0; type < 256; ++type) {
-        int expected = 0;
-        for (const auto &[t, len] : table)
-            if (t == type)
-                expected = len;
-        EXPECT_EQ(FrameLength(quint8(type)), expected) << "type " << type;
-        known += expected ? 1 : 0;
-    }
-    EXPECT_EQ(known, 14);
-}
-
-TEST(Protocol, RingCountWrapsAtTheRingSize)
-{
-    EXPECT_EQ(RingCount(0, 0, 512), 0);
-    EXPECT_EQ(RingCount(10, 30, 512), 20);
-    EXPECT_EQ(RingCount(505, 3, 512), 10);
-    EXPECT_EQ(RingCount(1, 0, 512), 511);
-}
-
 TEST(Protocol, OutwardRecordsAreGb18030)
 {
     // 账号 in GB18030 (same as GB2312), and the euro sign, which GB18030 keeps
