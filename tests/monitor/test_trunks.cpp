@@ -8,12 +8,18 @@
 #include "TestHome.h"
 #include "TrunkIndicator.h"
 #include "TrunkMonitor.h"
+#include "frmLogin.h"
 #include "frmMain.h"
+#include "frmPHNClient.h"
+#include "mdlMain.h"
 #include "frmPhoneInf.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QAction>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QMouseEvent>
 #include <QTimer>
 #include <QTreeWidget>
@@ -501,4 +507,40 @@ TEST_F(TrunkTest, ScreenshotOfBusyTrunks)
     EXPECT_EQ(trunk(6).State, 3);
     EXPECT_EQ(trunk(16).State, 9);
     EXPECT_EQ(window->ListViewIn->topLevelItemCount(), 1);
+}
+
+TEST(ConsoleWiring, RunningConsoleHandsTrunkFramesToTheMonitorAndOpensTheClientRegister)
+{
+    test::TestHome home;
+    ScriptedMessageService messages;
+    TestClock clock{QDateTime(QDate(2026, 12, 8), QTime(10, 0, 0))};
+    ConsoleContext ctx{HomePaths(home.path()), messages, clock};
+    QString error;
+    ASSERT_TRUE(InitHome(ctx.home, "admin", error)) << error.toStdString();
+    QStringList opened;
+    ctx.runModal = [&](QDialog &d) {
+        opened << d.objectName();
+        if (auto *login = qobject_cast<frmLogin *>(&d)) {
+            login->txtCode->setText("admin");
+            login->cmdOK->click();
+        }
+        return d.result();
+    };
+    auto main = Main(ctx);
+    ASSERT_NE(main, nullptr);
+    ASSERT_NE(ctx.link, nullptr);
+    auto *handlers = dynamic_cast<ConsoleHandlers *>(ctx.link->frameHandlers());
+    ASSERT_NE(handlers, nullptr);
+
+    ctx.link->ReceiveBytes(bytes({0xFF, 0xA2, 0x03}));
+    EXPECT_EQ(main->trunkText(2), "外线");
+    EXPECT_EQ(main->trunkPicture(2), "phoneon.gif");
+    emit main->trunkClicked(2);
+    ASSERT_NE(handlers->trunks().phoneInf(), nullptr);
+    EXPECT_TRUE(handlers->trunks().phoneInf()->isVisible());
+
+    main->mnuPHNClient->trigger();
+    EXPECT_EQ(opened.value(opened.size() - 1), "frmPHNClient");
+    main.reset();
+    EXPECT_EQ(ctx.link, nullptr);
 }
