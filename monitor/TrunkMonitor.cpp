@@ -24,14 +24,12 @@ const QString kShowMark = QStringLiteral("√");
 const QString kUnknownCaller = QStringLiteral("未知来电");
 
 // User columns read here.
-constexpr int UserPort = 0;
 constexpr int UserNumber = 1;
 constexpr int UserName = 2;
 constexpr int UserShowOnTrunk = 14;
 constexpr int UserGroup = 15;
 
-// Exchange columns: trunk number, outgoing mode, indirect-office direction.
-constexpr int ExchangeTrunk = 0;
+// Exchange columns: outgoing mode and indirect-office direction.
 constexpr int ExchangeOutMode = 5;
 constexpr int ExchangeOfficeDigit = 7;
 
@@ -106,33 +104,28 @@ TrunkMonitor::UserRow TrunkMonitor::readUser(const Recordset &rs)
     return u;
 }
 
+// Only the matching rows are loaded: these run for every trunk frame.
 TrunkMonitor::UserRow TrunkMonitor::userByPort(quint8 port)
 {
-    Recordset users(m_ctx.db, QStringLiteral("User"));
-    const QStringList cols = users.columnNames();
-    if (cols.size() <= UserGroup)
-        return {};
-    users.findFirst(Criteria(cols.at(UserPort), QString::number(port)));
+    Recordset users(m_ctx.db, QStringLiteral("User"), Criteria(QStringLiteral("物理端口"), QString::number(port)));
+    users.moveFirst();
     return readUser(users);
 }
 
 TrunkMonitor::UserRow TrunkMonitor::userByNumber(const QString &number)
 {
-    Recordset users(m_ctx.db, QStringLiteral("User"));
-    const QStringList cols = users.columnNames();
-    if (cols.size() <= UserGroup)
-        return {};
-    users.findFirst(Criteria(cols.at(UserNumber), number));
+    Recordset users(m_ctx.db, QStringLiteral("User"), Criteria(QStringLiteral("用户号码"), number));
+    users.moveFirst();
     return readUser(users);
 }
 
 QString TrunkMonitor::stripOfficeDigit(int trunk, const QString &digits)
 {
-    Recordset exchange(m_ctx.db, QStringLiteral("Exchange"));
-    const QStringList cols = exchange.columnNames();
-    if (cols.size() <= ExchangeOfficeDigit || digits.isEmpty())
+    if (digits.isEmpty())
         return digits;
-    if (!exchange.findFirst(Criteria(cols.at(ExchangeTrunk), QString::number(trunk))))
+    Recordset exchange(m_ctx.db, QStringLiteral("Exchange"), Criteria(QStringLiteral("中继"), QString::number(trunk)));
+    exchange.moveFirst();
+    if (!exchange.hasCurrent())
         return digits;
     if (exchange.value(ExchangeOutMode).trimmed() == QStringLiteral("间局")
         && digits.left(1) == exchange.value(ExchangeOfficeDigit).trimmed())
@@ -162,10 +155,8 @@ void TrunkMonitor::OnCallerId(const QByteArray &frame)
     rec.CallerNo = nibbleDigits(frame, 3, 12);
     rec.State = Ringing;
     if (!rec.CallerNo.trimmed().isEmpty()) {
-        Recordset black(m_ctx.db, QStringLiteral("BlackLst"));
-        bool barred = false;
-        if (!black.columnNames().isEmpty())
-            barred = black.findFirst(Criteria(black.columnNames().at(0), rec.CallerNo));
+        Recordset black(m_ctx.db, QStringLiteral("BlackLst"), Criteria(QStringLiteral("电话号码"), rec.CallerNo));
+        const bool barred = black.recordCount() > 0;
         // The switch drops a barred caller: tell it before anything else.
         if (barred && m_ctx.link)
             m_ctx.link->SendHex(QStringLiteral("62") + Hex2(quint8(trunkNo)));
@@ -267,8 +258,10 @@ void TrunkMonitor::OnTrunkReleased(const QByteArray &frame)
                               fee,                  QStringLiteral("9"),    QStringLiteral("0.00"),
                               QStringLiteral("0.00"), fee,                  QStringLiteral("未结算"),
                               user.group,           user.name};
+        // Told without blocking: frames keep arriving while the box is open.
         if (!WriteRecord(bill, true, row))
-            qWarning("incoming call of trunk %d not stored: %s", t + 1, qPrintable(m_ctx.db.lastError()));
+            m_ctx.messages.notify(QStringLiteral("来电话单未能保存：") + m_ctx.db.lastError(),
+                                  QStringLiteral("数据库错误"), MessageService::Icon::Warning);
     }
     rec = TrunkRecord{};
     m_view.setTrunkPicture(t, kIdlePicture);

@@ -218,6 +218,20 @@ TEST_F(TrunkTest, TalkTimeIsChargedPerStartedSixSecondsAcrossMidnight)
     EXPECT_EQ(window->panelText(5), QString("新来电数：%1").arg(cases.size()));
 }
 
+TEST_F(TrunkTest, AnIncomingCallThatCannotBeStoredIsReportedAndTheTrunkStillFreed)
+{
+    ASSERT_TRUE(ctx.db.exec("ALTER TABLE PHNBill RENAME TO PHNBillAway"));
+    receive(bytes({0xFF, 0xA2, 0x08}));
+    receive(bytes({0xFF, 0x44, 0x00, 0x05, 0x08}));
+    at(10, 0, 9);
+    receive(bytes({0xFF, 0xD2, 0x08, 0xFF, 0xA2, 0x09}));
+    ASSERT_NE(messages.last(), nullptr);
+    EXPECT_TRUE(messages.last()->text.startsWith("来电话单未能保存：")) << messages.last()->text.toStdString();
+    EXPECT_EQ(trunk(8).State, 0);
+    EXPECT_EQ(window->trunkPicture(7), "phone.gif");
+    EXPECT_EQ(trunk(9).State, 4);   // the next frame was still handled
+}
+
 TEST_F(TrunkTest, BlacklistedCallerIsBlockedAtOnceAndStillShown)
 {
     Recordset black = Recordset::forAppend(ctx.db, "BlackLst");
