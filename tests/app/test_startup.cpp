@@ -18,7 +18,11 @@ namespace {
 
 class StartupTest : public ::testing::Test {
 protected:
-    void SetUp() override { paths = HomePaths(home.path()); }
+    void SetUp() override
+    {
+        paths = HomePaths(home.path());
+        test::isolateSerialPorts(home.path());
+    }
 
     void initHome()
     {

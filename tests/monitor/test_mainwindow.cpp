@@ -23,6 +23,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(test::createSwitchDb(ctx.db, home.file("data/Switch.mdb"), "admin"));
+        test::isolateSerialPorts(home.path());
         ctx.BuildLists();
         window = std::make_unique<frmMain>(ctx);
         for (int right = 0; right <= 9; ++right)

@@ -1,10 +1,22 @@
 #include "TestHome.h"
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 namespace corvane::test {
 
 TestHome::TestHome() : m_dir(QDir::tempPath() + QStringLiteral("/corvane-test-XXXXXX")) {}
+
+void isolateSerialPorts(const QString &homeDir)
+{
+    const QString ports = homeDir + QStringLiteral("/ports");
+    QDir().mkpath(ports);
+    for (int n = 1; n <= 16; ++n) {
+        const QString link = ports + QStringLiteral("/COM%1").arg(n);
+        if (!QFileInfo(link).isSymLink() && !QFileInfo::exists(link))
+            QFile::link(QStringLiteral("/nonexistent/corvane-test-COM%1").arg(n), link);
+    }
+}
 
 QString artifactDir()
 {

@@ -15,6 +15,10 @@ private:
     QTemporaryDir m_dir;
 };
 
+// Points COM1..COM16 of the home at devices that do not exist, so that a
+// port search in a test never touches the machine's real serial ports.
+void isolateSerialPorts(const QString &homeDir);
+
 // Where tests leave files for a person to look at (screenshots).
 QString artifactDir();
 
