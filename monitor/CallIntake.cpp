@@ -41,6 +41,9 @@ constexpr int AccountName = 1;
 constexpr int AccountClass = 2;
 constexpr int AccountTrunkGroup = 3;
 
+// Records between two clear-outs of the frames seen.
+constexpr qint64 kSeenPruneEvery = 64;
+
 const QString kStoreFailed = QStringLiteral("话单无法存入数据库，本话单未确认，交换机将重发。\n原因：%1");
 const QString kStoreTitle = QStringLiteral("话单存储错误");
 const QString kFileFailed = QStringLiteral("话单文件无法写入：%1\n原因：%2");
@@ -87,12 +90,11 @@ bool CallIntake::EnsureSeenTable()
     Database &db = m_ctx.db;
     if (!db.isOpen())
         return false;
-    const QString table = Database::quoteId(SeenTable);
-    m_seenTableReady =
-        db.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (\"Frame\" TEXT NOT NULL, \"SeenMs\" INTEGER NOT NULL)")
-                    .arg(table))
-        && db.exec(QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON %2 (\"Frame\")")
-                       .arg(Database::quoteId(QStringLiteral("idx_") + SeenTable + QStringLiteral("_Frame")), table));
+    // No index: lookups read only the newest rows by rowid, so every record
+    // adds one page write here, not two.
+    m_seenTableReady = db.exec(
+        QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (\"Frame\" TEXT NOT NULL, \"SeenMs\" INTEGER NOT NULL)")
+            .arg(Database::quoteId(SeenTable)));
     return m_seenTableReady;
 }
 
@@ -155,9 +157,12 @@ CallIntake::Outcome CallIntake::storeRecord(const QByteArray &frame, Effects &fx
 
     const QString key = CallRecordKey(frame);
     const qint64 nowMs = m_ctx.clock.now().toMSecsSinceEpoch();
-    const auto seen = db.scalar(QStringLiteral("SELECT count(*) FROM %1 WHERE \"Frame\"=? AND \"SeenMs\">=?")
-                                    .arg(Database::quoteId(SeenTable)),
-                                {key, nowMs - m_options.seenWindowMs});
+    const QString seenTable = Database::quoteId(SeenTable);
+    // A repeat is one of the newest seenLimit frames, seen inside the window.
+    const auto seen = db.scalar(QStringLiteral("SELECT count(*) FROM %1 WHERE rowid>(SELECT ifnull(max(rowid),0) FROM %1)-? "
+                                               "AND \"SeenMs\">=? AND \"Frame\"=?")
+                                    .arg(seenTable),
+                                {qint64(m_options.seenLimit), nowMs - m_options.seenWindowMs, key});
     if (!seen)
         return failed(QStringLiteral("无法读取话单记录表"));
     if (seen->toLongLong() > 0)
@@ -194,14 +199,14 @@ CallIntake::Outcome CallIntake::storeRecord(const QByteArray &frame, Effects &fx
     if (!bills.isValid() || !WriteRecord(bills, true, row))
         return failed(QStringLiteral("无法写入话单"));
 
-    const QString seenTable = Database::quoteId(SeenTable);
     if (!db.exec(QStringLiteral("INSERT INTO %1 (\"Frame\", \"SeenMs\") VALUES (?, ?)").arg(seenTable), {key, nowMs}))
         return failed(QStringLiteral("无法写入话单记录表"));
-    // Only the recent frames are kept: those inside the window, and no more
-    // than the limit (rowids grow with every insert).
-    if (!db.exec(QStringLiteral("DELETE FROM %1 WHERE \"SeenMs\"<? OR rowid<=(SELECT max(rowid) FROM %1)-?")
-                     .arg(seenTable),
-                 {nowMs - m_options.seenWindowMs, qint64(m_options.seenLimit)}))
+    // Frames no lookup can reach any more (outside the window or beyond the
+    // limit) are cleared out every so many records, a batch at a time.
+    const qint64 rowId = db.lastInsertRowId();
+    if (rowId % kSeenPruneEvery == 0
+        && !db.exec(QStringLiteral("DELETE FROM %1 WHERE rowid<=?-? OR \"SeenMs\"<?").arg(seenTable),
+                    {rowId, qint64(m_options.seenLimit), nowMs - m_options.seenWindowMs}))
         return failed(QStringLiteral("无法整理话单记录表"));
 
     if (!tx.commit())
