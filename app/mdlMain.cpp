@@ -1,4 +1,5 @@
 #include "mdlMain.h"
+#include "CallIntake.h"
 #include "ConsoleContext.h"
 #include "ConsoleHandlers.h"
 #include "Schema.h"
@@ -68,7 +69,7 @@ std::unique_ptr<frmMain> Main(ConsoleContext &ctx, bool *databaseFailed)
         QObject::connect(ctx.link, &QObject::destroyed, [&ctx] { ctx.link = nullptr; });
     }
     ConsoleHandlers *handlers = InstallConsoleHandlers(ctx, *main);
-    Q_UNUSED(handlers)
+    InstallCallIntake(ctx, *main, *handlers);
     main->registerWindow(0, [&ctx](QWidget *parent) { frmPHNClient w(ctx, parent); ShowModal(ctx, w); });
     main->registerWindow(1, [&ctx](QWidget *parent) { frmPHNDiscount w(ctx, parent); ShowModal(ctx, w); });
     main->Form_Load();

@@ -2,6 +2,7 @@
 
 #include "CallRecordDecoder.h"
 #include "ConsoleContext.h"
+#include "ConsoleHandlers.h"
 #include "Criteria.h"
 #include "Data.h"
 #include "Database.h"
@@ -13,6 +14,7 @@
 #include "frmMain.h"
 
 #include <QFile>
+#include <QPointer>
 #include <QStringEncoder>
 #include <QTreeWidget>
 
@@ -335,6 +337,37 @@ void CallIntake::reportStoreFailure(const QString &why)
         return;
     m_storeFaultShown = true;
     m_ctx.messages.notify(kStoreFailed.arg(why), kStoreTitle, MessageService::Icon::Critical);
+}
+
+namespace {
+
+// Lives as a child of the main window, so the intake goes with it.
+class CallIntakeHolder : public QObject {
+public:
+    CallIntakeHolder(ConsoleContext &ctx, frmMain &main, ConsoleHandlers &handlers)
+        : QObject(&main), fees(ctx.db), view(main), intake(ctx, fees, &view), m_handlers(&handlers)
+    {
+        handlers.setCallRecordHandler([this](const QByteArray &frame) { return intake.ProcessCallRecord(frame); });
+    }
+    ~CallIntakeHolder() override
+    {
+        if (m_handlers)
+            m_handlers->setCallRecordHandler({});
+    }
+
+    FeeEngine fees;
+    MainWindowCallView view;
+    CallIntake intake;
+
+private:
+    QPointer<ConsoleHandlers> m_handlers;
+};
+
+} // namespace
+
+CallIntake *InstallCallIntake(ConsoleContext &ctx, frmMain &main, ConsoleHandlers &handlers)
+{
+    return &(new CallIntakeHolder(ctx, main, handlers))->intake;
 }
 
 } // namespace corvane

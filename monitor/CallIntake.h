@@ -8,6 +8,7 @@
 namespace corvane {
 
 class ConsoleContext;
+class ConsoleHandlers;
 class FeeEngine;
 class frmMain;
 
@@ -103,5 +104,10 @@ private:
     bool m_storeFaultShown = false;
     bool m_fileFaultShown = false;
 };
+
+// The intake of the running console: its pricing engine, the main window as
+// its view, and the intake itself, all owned by the main window; call records
+// reaching the console's frame handlers go to it from now on.
+CallIntake *InstallCallIntake(ConsoleContext &ctx, frmMain &main, ConsoleHandlers &handlers);
 
 } // namespace corvane

@@ -1,6 +1,7 @@
 // The call-record intake: frames written out by hand, pricing, deposits and
 // demotion, the copies (file, outward port, list), failed stores and repeats.
 #include "CallRecordDecoder.h"
+#include "ConsoleHandlers.h"
 #include "Database.h"
 #include "IntakeFixture.h"
 #include "Recordset.h"
@@ -228,6 +229,19 @@ TEST_F(IntakeTest, MainWindowListKeepsTheNewestRows)
     env.intake->ProcessCallRecord(callFrame(6, 0x11, 30));
     EXPECT_EQ(window.ListViewOut->topLevelItemCount(), 102);
     EXPECT_EQ(window.panelText(4), "新话单数：102");
+}
+
+TEST_F(IntakeTest, RunningConsoleHandsCallRecordsToTheIntake)
+{
+    frmMain window(*env.ctx);
+    ConsoleHandlers *handlers = InstallConsoleHandlers(*env.ctx, window);
+    ASSERT_NE(InstallCallIntake(*env.ctx, window, *handlers), nullptr);
+    env.link->ReceiveBytes(kPort5Call);
+    EXPECT_EQ(env.bills().size(), 1);
+    EXPECT_EQ(env.sent(), QStringList{"ACK"});
+    ASSERT_EQ(window.ListViewOut->topLevelItemCount(), 1);
+    EXPECT_EQ(window.ListViewOut->topLevelItem(0)->text(1), "123");
+    EXPECT_EQ(window.panelText(4), "新话单数：1");
 }
 
 TEST_F(IntakeTest, UnusualRecordsAreStoredAndAcknowledged)
