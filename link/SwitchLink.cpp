@@ -116,7 +116,10 @@ void SwitchLink::onPortError(QSerialPort::SerialPortError error)
 {
     // A device that went away keeps signalling; close it so the receive path
     // does not spin. The watchdog reports the silence and the probe reopens it.
-    if (error == QSerialPort::ResourceError && mscPort.isOpen())
+    // A hung-up pseudo-terminal or a pulled USB adapter shows as a read error.
+    const bool gone = error == QSerialPort::ResourceError || error == QSerialPort::ReadError
+        || error == QSerialPort::DeviceNotFoundError;
+    if (gone && mscPort.isOpen())
         mscPort.close();
 }
 

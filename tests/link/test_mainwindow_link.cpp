@@ -91,9 +91,59 @@ TEST_F(MainWindowLinkTest, LoadFindsTheSwitchAndExitSaysGoodbye)
     window.mnuSWTPort->trigger();
     EXPECT_EQ(shown, QStringLiteral("frmPort"));
 
+    // Cancelling the exit keeps everything running and tells the switch nothing.
+    ptys[3]->take();
+    messages.queueAnswer(MessageService::Answer::Cancel);
+    EXPECT_FALSE(window.Form_Unload());
+    waitUntil([] { return false; }, 100);
+    EXPECT_TRUE(ptys[3]->take().isEmpty());
+    EXPECT_TRUE(link->mscPort.isOpen());
+    EXPECT_TRUE(ctx.db.isOpen());
+
+    // Accepted while logged in: the usage row, then "11F1", then the ports close.
+    ctx.login.OPLogin = true;
+    ctx.login.OPName = QStringLiteral("管理员");
+    ctx.login.OPLoginTime = ctx.stamp();
+    const QString dbPath = ctx.db.path();
     ASSERT_TRUE(window.Form_Unload());
     EXPECT_EQ(ptys[3]->takeAtLeast(2), QByteArray("\x11\xF1", 2));
+    EXPECT_FALSE(ctx.db.isOpen());
+    Database check;
+    ASSERT_TRUE(check.open(dbPath, ConsoleContext::databaseKey()));
+    EXPECT_EQ(check.scalar(QStringLiteral("SELECT count(*) FROM \"OPRec\"")).value_or(QString()), QStringLiteral("1"));
     EXPECT_FALSE(link->mscPort.isOpen());
     EXPECT_FALSE(link->mscOut.isOpen());
     EXPECT_FALSE(link->tmrState.isActive());
+}
+
+TEST_F(MainWindowLinkTest, UnpluggedAdapterIsReportedAndTakenBackWhenItReturns)
+{
+    frmMain window(ctx);
+    auto *link = new SwitchLink(ctx, &window);
+    ctx.link = link;
+    link->setTestPauseRealWaitMs(1);
+    window.Form_Load();
+    ASSERT_TRUE(link->LinkUp());
+
+    // The adapter goes: its device disappears under the open port.
+    ptys[3].reset();
+    EXPECT_TRUE(waitUntil([&] { return !link->mscPort.isOpen(); }, 2000)) << "the dead port is closed";
+    for (int i = 0; i < 7; ++i)
+        link->tmrState_Timer();
+    EXPECT_FALSE(link->LinkUp());
+    EXPECT_EQ(window.panelText(2), QStringLiteral("通讯端口：错误"));
+    link->tmrQuest_Timer();  // the probe finds nothing to open and goes on
+    EXPECT_FALSE(link->LinkUp());
+
+    // It comes back (a new device behind the same COM3 link): the probe reopens
+    // the port, the switch answers the clock command and the link is up again.
+    ptys[3] = std::make_unique<PtyPair>();
+    ASSERT_TRUE(ptys[3]->linkAs(ctx.home.portsDir() + QStringLiteral("/COM3")));
+    ptys[3]->responder = [](const QByteArray &chunk) {
+        return chunk.contains(char(0xE8)) ? QByteArray("\xFF\x5A", 2) : QByteArray();
+    };
+    link->tmrQuest_Timer();
+    EXPECT_TRUE(waitUntil([&] { return link->LinkUp(); }, 3000)) << "the probe reopens the port";
+    ptys[3]->write(QByteArray("\xFF\xB2\x00", 3));  // the next link-alive frame
+    EXPECT_TRUE(waitUntil([&] { return window.panelText(2) == QStringLiteral("通讯端口：正常"); }, 3000));
 }
