@@ -1,4 +1,5 @@
 #include "TrunkMonitor.h"
+#include "CallRecordDecoder.h"
 
 #include "ConsoleContext.h"
 #include "Criteria.h"
@@ -127,10 +128,8 @@ QString TrunkMonitor::stripOfficeDigit(int trunk, const QString &digits)
     exchange.moveFirst();
     if (!exchange.hasCurrent())
         return digits;
-    if (exchange.value(ExchangeOutMode).trimmed() == QStringLiteral("间局")
-        && digits.left(1) == exchange.value(ExchangeOfficeDigit).trimmed())
-        return digits.mid(1);
-    return digits;
+    // The same rule the call-record intake applies to the dialled number.
+    return StripIndirectOffice(digits, exchange.value(ExchangeOutMode), exchange.value(ExchangeOfficeDigit));
 }
 
 // ---- handlers ---------------------------------------------------------------
