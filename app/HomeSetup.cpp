@@ -1,7 +1,9 @@
 #include "HomeSetup.h"
 #include "ConsoleContext.h"
 #include "Database.h"
+#include "Data.h"
 #include "DefaultRows.h"
+#include "Recordset.h"
 #include "Schema.h"
 #include <QDir>
 #include <QDirIterator>
@@ -84,6 +86,32 @@ bool InitHome(const HomePaths &home, const QString &adminPassword, QString &erro
         return false;
     }
     return InstallHomeFiles(home, error);
+}
+
+bool ConfigureDemoHome(const HomePaths &home, QString &error)
+{
+    const QString calls = home.root() + QStringLiteral("/calls/");
+    if (!QDir().mkpath(calls)) {
+        error = QStringLiteral("无法建立文件夹：%1").arg(calls);
+        return false;
+    }
+    Database db;
+    if (!db.open(home.switchDb(), ConsoleContext::databaseKey())) {
+        error = db.lastError();
+        return false;
+    }
+    Recordset config(db, QStringLiteral("SWTConfig"));
+    config.moveFirst();
+    // Outward copy on, on port 2; file output on, into HOME/calls/.
+    const QList<QPair<int, QString>> settings = {{14, QStringLiteral("1")}, {15, QStringLiteral("2")},
+                                                 {16, QStringLiteral("1")}, {17, calls}};
+    for (const auto &[column, value] : settings) {
+        if (!SetField(config, column, value)) {
+            error = db.lastError();
+            return false;
+        }
+    }
+    return true;
 }
 
 } // namespace corvane

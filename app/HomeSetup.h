@@ -10,6 +10,10 @@ namespace corvane {
 // failure nothing half-made is left behind and `error` says why.
 bool InitHome(const HomePaths &home, const QString &adminPassword, QString &error);
 
+// Sets a new home up for a demonstration: call records go to monthly files in
+// HOME/calls/ and out on serial port 2 (where the simulator listens).
+bool ConfigureDemoHome(const HomePaths &home, QString &error);
+
 // Copies the shipped pictures and help page into the home where they are missing.
 bool InstallHomeFiles(const HomePaths &home, QString &error);
 

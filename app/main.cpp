@@ -38,7 +38,7 @@ QString readPassword(const char *prompt)
     return line;
 }
 
-int initHome(const HomePaths &home)
+int initHome(const HomePaths &home, bool demo)
 {
     QString password = readPassword("管理员密码: ");
     if (isatty(STDIN_FILENO) && !password.isEmpty()) {
@@ -54,6 +54,10 @@ int initHome(const HomePaths &home)
         return 1;
     }
     std::printf("%s\n", qPrintable(QStringLiteral("已建立新的数据库：%1").arg(home.switchDb())));
+    if (demo && !ConfigureDemoHome(home, error)) {
+        std::fprintf(stderr, "%s\n", qPrintable(error));
+        return 1;
+    }
     return 0;
 }
 
@@ -78,13 +82,16 @@ int main(int argc, char *argv[])
                                   QStringLiteral("DIR"));
     QCommandLineOption initOption(QStringLiteral("init"),
                                   QStringLiteral("Create a new home: folders and databases; asks for the administrator's password."));
+    QCommandLineOption demoOption(QStringLiteral("demo"),
+                                  QStringLiteral("With --init: send call records to HOME/calls/ and out on port 2."));
     parser.addOption(homeOption);
     parser.addOption(initOption);
+    parser.addOption(demoOption);
     parser.process(app);
 
     const HomePaths home = HomePaths::resolve(parser.value(homeOption), QCoreApplication::applicationDirPath());
     if (parser.isSet(initOption))
-        return initHome(home);
+        return initHome(home, parser.isSet(demoOption));
 
     QString error;
     InstallHomeFiles(home, error);  // restores a deleted picture or help page; not fatal

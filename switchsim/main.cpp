@@ -1,10 +1,13 @@
 // switchsim: plays the telephone switch on a pseudo-terminal (or a serial
 // device) for the console, for tests, demonstrations and training.
 #include "Scenario.h"
+#include "PtyDevice.h"
 #include "SwitchSimulator.h"
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDir>
+#include <QStringDecoder>
 #include <QFile>
 #include <QSocketNotifier>
 #include <QTextStream>
@@ -90,6 +93,8 @@ int main(int argc, char **argv)
         {QStringLiteral("drop-ack-rate"), QStringLiteral("Fraction of record acknowledgements taken as lost (the record is resent)."), QStringLiteral("P")},
         {QStringLiteral("silent"), QStringLiteral("Send nothing and answer nothing (a dead switch); commands are still logged.")},
         {QStringLiteral("seed"), QStringLiteral("Seed of the fault generator (default: random)."), QStringLiteral("N")},
+        {QStringLiteral("outward-port"), QStringLiteral("Also play the receiver of the console's outward copy ($FEE, and $PHN, records) on port N."), QStringLiteral("N")},
+        {QStringLiteral("outward-log"), QStringLiteral("Append the outward records received to FILE (UTF-8)."), QStringLiteral("FILE")},
     };
     p.addOptions(options);
     p.process(app);
@@ -199,6 +204,60 @@ int main(int argc, char **argv)
         });
         std::signal(SIGINT, onSignal);
         std::signal(SIGTERM, onSignal);
+    }
+
+    // The receiver of the outward copy: a second pseudo-terminal whose records
+    // are printed and logged, so a demonstration shows them arriving.
+    corvane::sim::PtyDevice outward;
+    QFile outwardLog;
+    QByteArray outwardPending;
+    QStringDecoder gb18030("GB18030");
+    if (p.isSet(QStringLiteral("outward-port")) && !p.isSet(QStringLiteral("device"))) {
+        bool ok = false;
+        const int outPort = p.value(QStringLiteral("outward-port")).toInt(&ok);
+        if (!ok || outPort < 1 || outPort > 16 || outPort == port) {
+            err << "switchsim: --outward-port takes a number from 1 to 16 other than --port" << Qt::endl;
+            return 2;
+        }
+        QString home = p.value(QStringLiteral("home"));
+        if (home.isEmpty())
+            home = qEnvironmentVariable("CORVANE_HOME", QStringLiteral("."));
+        const QString link = home + QStringLiteral("/ports/COM%1").arg(outPort);
+        QDir().mkpath(home + QStringLiteral("/ports"));
+        if (!outward.openPty(&error)) {
+            err << "switchsim: " << error << Qt::endl;
+            return 1;
+        }
+        QFile::remove(link);
+        if (!QFile::link(outward.slavePath(), link)) {
+            err << "switchsim: cannot link " << link << Qt::endl;
+            return 1;
+        }
+        if (p.isSet(QStringLiteral("outward-log"))) {
+            outwardLog.setFileName(p.value(QStringLiteral("outward-log")));
+            if (!outwardLog.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
+                err << "switchsim: cannot write " << outwardLog.fileName() << Qt::endl;
+                return 1;
+            }
+        }
+        QObject::connect(&outward, &QIODevice::readyRead, &app, [&] {
+            outwardPending += outward.readAll();
+            int end;
+            while ((end = outwardPending.indexOf("\r\n")) >= 0) {
+                const QString record = gb18030(outwardPending.left(end));
+                outwardPending.remove(0, end + 2);
+                const QString line = QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss.zzz ")) + QStringLiteral("outward ") + record;
+                if (!quiet)
+                    out << line << Qt::endl;
+                if (outwardLog.isOpen()) {
+                    outwardLog.write(line.toUtf8() + '\n');
+                    outwardLog.flush();
+                }
+            }
+        });
+        if (!quiet)
+            out << "outward receiver " << link << " -> " << outward.slavePath() << Qt::endl;
+        QObject::connect(&app, &QCoreApplication::aboutToQuit, [link] { QFile::remove(link); });
     }
 
     if (scenario)
