@@ -111,6 +111,21 @@ bool ConfigureDemoHome(const HomePaths &home, QString &error)
             return false;
         }
     }
+    // A known client and a nuisance caller, both called by the demonstration scenario.
+    Recordset client = Recordset::forAppend(db, QStringLiteral("Client"));
+    QStringList clientRow = {QStringLiteral("0001"), QStringLiteral("王建国"), QStringLiteral("华东贸易有限公司"),
+                             QStringLiteral("www.huadong-trade.cn"), QStringLiteral("02155550000"),
+                             QStringLiteral("上海市南京东路100号"), QStringLiteral("200001"),
+                             QStringLiteral("wang@huadong-trade.cn"), QString(), QString(),
+                             QStringLiteral("13800138000")};
+    while (clientRow.size() < client.columnCount())
+        clientRow << QString();
+    Recordset blacklist = Recordset::forAppend(db, QStringLiteral("BlackLst"));
+    if (!WriteRecord(client, true, clientRow)
+        || !WriteRecord(blacklist, true, {QStringLiteral("4001234567"), QStringLiteral("骚扰电话")})) {
+        error = db.lastError();
+        return false;
+    }
     return true;
 }
 

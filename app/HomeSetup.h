@@ -11,7 +11,8 @@ namespace corvane {
 bool InitHome(const HomePaths &home, const QString &adminPassword, QString &error);
 
 // Sets a new home up for a demonstration: call records go to monthly files in
-// HOME/calls/ and out on serial port 2 (where the simulator listens).
+// HOME/calls/ and out on serial port 2 (where the simulator listens); one
+// client and one blacklisted caller are registered.
 bool ConfigureDemoHome(const HomePaths &home, QString &error);
 
 // Copies the shipped pictures and help page into the home where they are missing.

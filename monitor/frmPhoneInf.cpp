@@ -1,4 +1,6 @@
 #include "frmPhoneInf.h"
+#include <QColor>
+#include <QPalette>
 
 #include <QEvent>
 #include <QLabel>
@@ -15,6 +17,12 @@ frmPhoneInf::frmPhoneInf(QWidget *owner)
     setWindowTitle(QStringLiteral("来电信息"));
     setWindowOpacity(Opacity / 255.0);
     setAttribute(Qt::WA_DeleteOnClose, false);   // hidden and shown again for every caller
+    // A note-coloured card, so it stands out from the trunk panel under it.
+    QPalette card = palette();
+    card.setColor(QPalette::Window, QColor(0xFF, 0xFF, 0xE1));
+    card.setColor(QPalette::WindowText, Qt::black);
+    setPalette(card);
+    setAutoFillBackground(true);
 
     lblInfo = new QLabel(this);
     lblInfo->setObjectName(QStringLiteral("lblInfo"));
