@@ -7,6 +7,7 @@
 #include "mdlMain.h"
 #include <QComboBox>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStatusBar>
@@ -171,4 +172,20 @@ TEST_F(StartupTest, LoginShowsMainWindowAndExitWritesUsageRecord)
     Recordset rec(check, "OPRec");
     ASSERT_EQ(rec.recordCount(), 1);
     EXPECT_EQ(rec.currentRow(), QStringList({"00001", "管理员", "2026年12月08日01:28:32", "2026年12月08日02:28:32"}));
+}
+
+TEST_F(StartupTest, DemoHomeSendsRecordsOutAndKnowsItsCallers)
+{
+    initHome();
+    QString error;
+    ASSERT_TRUE(ConfigureDemoHome(paths, error)) << error.toStdString();
+    Database db;
+    ASSERT_TRUE(db.open(paths.switchDb(), ConsoleContext::databaseKey()));
+    Recordset config(db, "SWTConfig");
+    EXPECT_EQ(config.value(14), "1");
+    EXPECT_EQ(config.value(15), "2");
+    EXPECT_EQ(config.value(17), paths.root() + "/calls/");
+    EXPECT_TRUE(QFileInfo(paths.root() + "/calls").isDir());
+    EXPECT_EQ(db.scalar("SELECT count(*) FROM BlackLst WHERE \"电话号码\"='4001234567'").value_or("?"), "1");
+    EXPECT_EQ(db.scalar("SELECT \"姓名\" FROM Client WHERE \"电话1\"='13800138000'").value_or("?"), "王建国");
 }
