@@ -85,7 +85,8 @@ bool Database::open(const QString &path, const QByteArray &key, OpenMode mode)
         close();
         return false;
     }
-    sqlite3_busy_timeout(m_db, 2000);
+    // Short: a locked database must not freeze the console; the switch resends.
+    sqlite3_busy_timeout(m_db, 500);
     // Reading the schema proves that the key fits and that the file is ours.
     if (!scalar(QStringLiteral("SELECT count(*) FROM sqlite_master"))) {
         const QString why = m_lastError;
