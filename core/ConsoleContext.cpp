@@ -1,13 +1,11 @@
 #include "ConsoleContext.h"
+#include "CallTypes.h"
 
 namespace corvane {
 
 void ConsoleContext::BuildLists()
 {
-    CallTypeNames = {QStringLiteral("港澳台"), QStringLiteral("国际"),   QStringLiteral("国内"),
-                     QStringLiteral("移动电话"), QStringLiteral("信息台"), QStringLiteral("本地"),
-                     QStringLiteral("网络电话"), QStringLiteral("虚拟网"), QStringLiteral("市话"),
-                     QStringLiteral("呼入")};
+    CallTypeNames = callTypeNames();
     CheckMarks = {QStringLiteral("×"), QStringLiteral("√")};
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 #include <QString>
+#include <QStringList>
 
 namespace corvane {
 
@@ -15,6 +16,14 @@ inline QString callTypeName(int code)
     };
     if (code < 0 || code >= kCallTypeCount) return QString();
     return QString::fromUtf16(names[code]);
+}
+
+inline QStringList callTypeNames()
+{
+    QStringList all;
+    for (int code = 0; code < kCallTypeCount; ++code)
+        all << callTypeName(code);
+    return all;
 }
 
 } // namespace corvane
