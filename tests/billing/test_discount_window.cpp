@@ -20,6 +20,7 @@
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QTest>
+#include <functional>
 #include <gtest/gtest.h>
 
 using namespace corvane;
@@ -112,6 +113,39 @@ protected:
         return ctx.db.scalar(sql, params).value_or(QStringLiteral("<none>"));
     }
     int feerateCount() { return cell(QStringLiteral("SELECT count(*) FROM Feerate")).toInt(); }
+
+    // One value typed into a grid cell: refused with its message, or stored as
+    // `stored` (the typed text when that is empty).
+    struct CellCase {
+        int col;
+        QString typed;
+        QString refusal;   // empty: accepted
+        QString stored = {};
+    };
+    // Types each case into row r of the grid and checks the table row that
+    // `storedRow` reads: an accepted value lands there and in the grid, a refused
+    // one leaves the row as it was and keeps the editor open.
+    void checkCellCases(FlexGrid *g, int r, QLineEdit *editor, const std::function<QStringList()> &storedRow,
+                        const QList<CellCase> &cases)
+    {
+        for (const CellCase &k : cases) {
+            const QStringList before = storedRow();
+            dblClick(g, r, k.col);
+            ASSERT_FALSE(editor->isHidden()) << k.col;
+            enter(editor, k.typed);
+            if (!k.refusal.isEmpty()) {
+                expectRefused(k.refusal, editor, k.typed);
+                EXPECT_EQ(storedRow(), before) << k.typed.toStdString();
+                editor->hide();
+                continue;
+            }
+            const QString expected = k.stored.isEmpty() ? k.typed : k.stored;
+            EXPECT_TRUE(messages.shown().isEmpty()) << k.typed.toStdString();
+            EXPECT_EQ(storedRow().value(k.col), expected) << k.typed.toStdString();
+            EXPECT_EQ(g->textMatrix(r, k.col), expected) << k.typed.toStdString();
+            EXPECT_TRUE(editor->isHidden());
+        }
+    }
 
     void expectRefused(const QString &message, QLineEdit *editor, const QString &typed)
     {
@@ -257,14 +291,7 @@ TEST_F(DiscountWindowTest, RateEditorRefusesBadValuesAndStoresGoodOnes)
     EXPECT_EQ(added.mid(2), fallback.mid(2));   // a copy of the default row, type included
     EXPECT_EQ(added.at(0), QString());
 
-    struct Case {
-        int col;
-        QString typed;
-        QString refusal;    // empty: accepted
-        QString stored;
-    };
-    const QString name = QStringLiteral("国内新添加");
-    const QList<Case> cases{
+    const QList<CellCase> cases{
         {0, "123456789", "区号最大为8位整数！", ""},
         {0, "12.5", "请输入整数作为区号！", ""},
         {0, "01a", "请输入数字作为区号！", ""},
@@ -293,37 +320,19 @@ TEST_F(DiscountWindowTest, RateEditorRefusesBadValuesAndStoresGoodOnes)
         {1, QString(40, QChar(0x4E2D)), "", QString(40, QChar(0x4E2D))},
         {1, "O'Neil \"东\"; --", "", "O'Neil \"东\"; --"},
     };
-    QString currentName = name;
-    for (const Case &k : cases) {
-        const int r = FindGridRow(currentName, *g, 1);
-        ASSERT_GT(r, 0) << currentName.toStdString();
-        const QStringList before = rows(QStringLiteral("SELECT * FROM Feerate WHERE rowid=(SELECT max(rowid) FROM Feerate)")).value(0);
-        dblClick(g, r, k.col);
-        ASSERT_FALSE(editor->isHidden()) << k.col;
-        enter(editor, k.typed);
-        const QStringList after = rows(QStringLiteral("SELECT * FROM Feerate WHERE rowid=(SELECT max(rowid) FROM Feerate)")).value(0);
-        if (!k.refusal.isEmpty()) {
-            expectRefused(k.refusal, editor, k.typed);
-            EXPECT_EQ(after, before) << k.typed.toStdString();
-            editor->hide();
-        } else {
-            EXPECT_TRUE(messages.shown().isEmpty()) << k.typed.toStdString();
-            EXPECT_EQ(after.value(k.col), k.stored) << k.typed.toStdString();
-            EXPECT_TRUE(editor->isHidden());
-            if (k.col == 1)
-                currentName = k.stored;
-            const int shown = FindGridRow(currentName, *g, 1);
-            EXPECT_EQ(g->textMatrix(shown, k.col), k.stored);
-        }
-    }
+    // Rows keep their place in the grid while their cells change.
+    const int r = FindGridRow(QStringLiteral("国内新添加"), *g, 1);
+    ASSERT_GT(r, 0);
+    checkCellCases(g, r, editor,
+                   [&] { return rows(QStringLiteral("SELECT * FROM Feerate WHERE rowid=(SELECT max(rowid) FROM Feerate)")).value(0); },
+                   cases);
 
     // The discount switch flips at a double click.
-    const int r = FindGridRow(currentName, *g, 1);
     const QString mark = g->textMatrix(r, 10);
     dblClick(g, r, 10);
     const QString flipped = mark == QStringLiteral("√") ? QStringLiteral("×") : QStringLiteral("√");
     EXPECT_EQ(cell(QStringLiteral("SELECT 折价 FROM Feerate WHERE rowid=(SELECT max(rowid) FROM Feerate)")), flipped);
-    EXPECT_EQ(g->textMatrix(FindGridRow(currentName, *g, 1), 10), flipped);
+    EXPECT_EQ(g->textMatrix(r, 10), flipped);
     EXPECT_EQ(sent(), QByteArray());
 }
 
@@ -509,12 +518,7 @@ TEST_F(DiscountWindowTest, IPCardsAreSentAsTheCardPair)
     EXPECT_EQ(stored().value(1), QStringLiteral("×"));
     messages.clear();
 
-    struct Case {
-        int col;
-        QString typed;
-        QString refusal;
-    };
-    const QList<Case> cases{
+    const QList<CellCase> cases{
         {2, "1234567", "切入码最大为6位整数！"},
         {2, "17.9", "请输入整数作为切入码！"},
         {2, "179O9", "请输入数字作为切入码！"},
@@ -528,21 +532,7 @@ TEST_F(DiscountWindowTest, IPCardsAreSentAsTheCardPair)
         {8, "1234567", "密码最大为6位整数！"},
         {8, "123456", ""},
     };
-    for (const Case &k : cases) {
-        const QStringList before = stored();
-        dblClick(g, r, k.col);
-        ASSERT_FALSE(editor->isHidden());
-        enter(editor, k.typed);
-        if (k.refusal.isEmpty()) {
-            EXPECT_TRUE(messages.shown().isEmpty()) << k.typed.toStdString();
-            EXPECT_EQ(stored().value(k.col), k.typed);
-            EXPECT_EQ(g->textMatrix(r, k.col), k.typed);
-        } else {
-            expectRefused(k.refusal, editor, k.typed);
-            EXPECT_EQ(stored(), before);
-            editor->hide();
-        }
-    }
+    checkCellCases(g, r, editor, stored, cases);
     // A disabled card is edited without a word to the switch.
     dblClick(g, r, 3);
     EXPECT_EQ(stored().value(3), QStringLiteral("2s"));
@@ -647,13 +637,7 @@ TEST_F(DiscountWindowTest, DiscountPeriodsAreCheckedAndPriceTheNextCall)
     EXPECT_EQ(g->textMatrix(r, 1), QStringLiteral("√"));
     EXPECT_EQ(engine->GetDiscountFactor(night, QStringLiteral("8")).percent, Money::fromYuan(50));
 
-    struct Case {
-        int col;
-        QString typed;
-        QString refusal;
-        QString stored;
-    };
-    const QList<Case> cases{
+    const QList<CellCase> cases{
         {4, "101", "折扣率最大为100！", ""},
         {4, "1000", "折扣率最大为3位整数！", ""},
         {4, "5.5", "请输入整数作为折扣率！", ""},
@@ -664,21 +648,8 @@ TEST_F(DiscountWindowTest, DiscountPeriodsAreCheckedAndPriceTheNextCall)
         {3, "230", "", "02:30"},
         {14, "100", "", "100"},
     };
-    for (const Case &k : cases) {
-        const QString before = stored(k.col);
-        dblClick(g, r, k.col);
-        ASSERT_FALSE(editor->isHidden()) << k.col;
-        enter(editor, k.typed);
-        if (k.refusal.isEmpty()) {
-            EXPECT_TRUE(messages.shown().isEmpty()) << k.typed.toStdString();
-            EXPECT_EQ(stored(k.col), k.stored);
-            EXPECT_EQ(g->textMatrix(r, k.col), k.stored);
-        } else {
-            expectRefused(k.refusal, editor, k.typed);
-            EXPECT_EQ(stored(k.col), before);
-            editor->hide();
-        }
-    }
+    checkCellCases(g, r, editor,
+                   [&] { return rows(QStringLiteral("SELECT * FROM Discount WHERE 类型='市话'")).value(0); }, cases);
     // The band now ends at 02:30 and charges 30 %.
     EXPECT_EQ(engine->GetDiscountFactor(QStringLiteral("2026年12月08日02时00分"), QStringLiteral("8")).percent,
               Money::fromYuan(30));
@@ -705,13 +676,7 @@ TEST_F(DiscountWindowTest, HolidaysAreAddedEditedAndDeletedRowByRow)
     const int second = preset + 2;   // grid row of the second new holiday
     EXPECT_EQ(g->textMatrix(second, 0), QStringLiteral("新节假日"));
 
-    struct Case {
-        int col;
-        QString typed;
-        QString refusal;
-        QString stored;
-    };
-    const QList<Case> cases{
+    const QList<CellCase> cases{
         {1, "13", "月份最大为12！", ""},
         {1, "123", "月份最大为2位整数！", ""},
         {1, "1.5", "请输入整数作为月份！", ""},
@@ -724,21 +689,7 @@ TEST_F(DiscountWindowTest, HolidaysAreAddedEditedAndDeletedRowByRow)
         {0, "ABCDEFGHIJK", "节日名称最长为10位，并且不能为空！", ""},
         {0, "劳动'节\"", "", "劳动'节\""},
     };
-    for (const Case &k : cases) {
-        const QList<QStringList> before = all();
-        dblClick(g, second, k.col);
-        ASSERT_FALSE(editor->isHidden());
-        enter(editor, k.typed);
-        if (k.refusal.isEmpty()) {
-            EXPECT_TRUE(messages.shown().isEmpty()) << k.typed.toStdString();
-            EXPECT_EQ(all().last().value(k.col), k.stored);
-            EXPECT_EQ(g->textMatrix(second, k.col), k.stored);
-        } else {
-            expectRefused(k.refusal, editor, k.typed);
-            EXPECT_EQ(all(), before);
-            editor->hide();
-        }
-    }
+    checkCellCases(g, second, editor, [&] { return all().last(); }, cases);
     // Only the row that was edited changed; its twin kept the new-row values.
     table = all();
     EXPECT_EQ(table.at(preset), (QStringList{"新节假日", "01", "01"}));
