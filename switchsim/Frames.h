@@ -28,6 +28,8 @@ constexpr quint8 TrunkAnswer = 0x44;
 } // namespace FrameType
 
 // One finished outgoing call as the switch reports it.
+// Fields in frame order, so a record can be written as one braced list:
+// {trunk, line, account, month, day, hour, minute, duration, called, spare}.
 struct CallRecordData {
     int trunk = 1;          // 6 bits
     int line = 0;           // physical port of the caller, or the account number (10 bits)

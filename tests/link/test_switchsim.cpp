@@ -110,15 +110,8 @@ TEST_F(SwitchSimTest, FramesAndCommandsCrossBothWays)
     sim.sendCallerId(3, QStringLiteral("13800138000"));
     sim.sendTrunkAnswer(5, 3);
     sim.sendTrunkReleased(3);
-    sim::CallRecordData r;
-    r.trunk = 3;
-    r.line = 5;
-    r.month = 12;
-    r.day = 8;
-    r.hour = 23;
-    r.minute = 30;
-    r.duration = 65;
-    r.called = QStringLiteral("1309");
+    // Trunk 3, port 5, 8 December 23:30, 65 units, dialled 1309.
+    const sim::CallRecordData r{3, 5, false, 12, 8, 23, 30, 65, QStringLiteral("1309")};
     sim.queueCallRecord(r);
     ASSERT_TRUE(waitUntil([&] { return sim.recordsAcknowledged() == 1 && rec.calls.size() >= 5; }));
 

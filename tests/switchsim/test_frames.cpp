@@ -16,43 +16,17 @@ QString show(const QByteArray &b) { return Frames::toHex(b); }
 TEST(SwitchFrames, CallRecordMatchesHandWrittenBytes)
 {
     // Trunk 3, port 5: line word 0x0C05. 8 December, 23:30, 125 units, dialled 1309.
-    CallRecordData r;
-    r.trunk = 3;
-    r.line = 5;
-    r.month = 12;
-    r.day = 8;
-    r.hour = 23;
-    r.minute = 30;
-    r.duration = 125;
-    r.called = QStringLiteral("1309");
+    const CallRecordData r{3, 5, false, 12, 8, 23, 30, 125, QStringLiteral("1309")};
     EXPECT_EQ(show(Frames::callRecord(r)),
               show(hex("FF FE 0C 05 12 08 23 30 00 7D 13 A9 00 00 00 00 00 00 00 00 00 00 B5")));
 
     // Account 12 on trunk 1: the account flag makes the minute byte 0xB0 at 23:30.
-    CallRecordData a;
-    a.trunk = 1;
-    a.line = 12;
-    a.account = true;
-    a.month = 12;
-    a.day = 8;
-    a.hour = 23;
-    a.minute = 30;
-    a.duration = 300;
-    a.called = QStringLiteral("13912345678");
+    const CallRecordData a{1, 12, true, 12, 8, 23, 30, 300, QStringLiteral("13912345678")};
     EXPECT_EQ(show(Frames::callRecord(a)),
               show(hex("FF FE 04 0C 12 08 23 B0 01 2C 13 91 23 45 67 80 00 00 00 00 00 00 1B")));
 
     // Highest trunk and port in the line word, fourteen digits, spare bytes covered by the sum.
-    CallRecordData m;
-    m.trunk = 63;
-    m.line = 1023;
-    m.month = 1;
-    m.day = 31;
-    m.hour = 0;
-    m.minute = 59;
-    m.duration = 0xFFFF;
-    m.called = QStringLiteral("12345678901234");
-    m.spare = hex("01 02 03 04 05");
+    const CallRecordData m{63, 1023, false, 1, 31, 0, 59, 0xFFFF, QStringLiteral("12345678901234"), hex("01 02 03 04 05")};
     const QByteArray f = Frames::callRecord(m);
     ASSERT_EQ(f.size(), 23);
     EXPECT_EQ(show(f.mid(2, 8)), show(hex("FF FF 01 31 00 59 FF FF")));

@@ -82,16 +82,8 @@ protected:
 
 CallRecordData sampleRecord()
 {
-    CallRecordData r;
-    r.trunk = 3;
-    r.line = 5;
-    r.month = 12;
-    r.day = 8;
-    r.hour = 23;
-    r.minute = 30;
-    r.duration = 125;
-    r.called = QStringLiteral("1309");
-    return r;
+    // Trunk 3, port 5, 8 December 23:30, 125 units, dialled 1309.
+    return CallRecordData{3, 5, false, 12, 8, 23, 30, 125, QStringLiteral("1309")};
 }
 
 } // namespace
