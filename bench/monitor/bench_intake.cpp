@@ -40,13 +40,6 @@ constexpr int kRates = 1000;
 struct IntakeOnly : FrameHandlers {
     CallIntake *intake = nullptr;
     int ProcessCallRecord(const QByteArray &frame) override { return intake->ProcessCallRecord(frame); }
-    void OnTrunkReleased(const QByteArray &) override {}
-    void OnTrunkSeized(const QByteArray &) override {}
-    void OnCallerId(const QByteArray &) override {}
-    void OnTrunkRinging(const QByteArray &) override {}
-    void OnTrunkUserChange(const QByteArray &) override {}
-    void OnTrunkDialled(const QByteArray &) override {}
-    void OnTrunkAnswer(const QByteArray &) override {}
 };
 
 // A pseudo-terminal whose slave side the console opens as a serial port; the

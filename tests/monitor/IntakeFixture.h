@@ -33,13 +33,6 @@ struct RecordingView : CallIntakeView {
 struct IntakeHandlers : FrameHandlers {
     CallIntake *intake = nullptr;
     int ProcessCallRecord(const QByteArray &frame) override { return intake->ProcessCallRecord(frame); }
-    void OnTrunkReleased(const QByteArray &) override {}
-    void OnTrunkSeized(const QByteArray &) override {}
-    void OnCallerId(const QByteArray &) override {}
-    void OnTrunkRinging(const QByteArray &) override {}
-    void OnTrunkUserChange(const QByteArray &) override {}
-    void OnTrunkDialled(const QByteArray &) override {}
-    void OnTrunkAnswer(const QByteArray &) override {}
 };
 
 // A console on a temporary home with a new database, the link to the switch
