@@ -4,7 +4,6 @@
 #include "ConsoleHandlers.h"
 #include "Schema.h"
 #include "ShowModal.h"
-#include "SwitchLink.h"
 #include "frmLogin.h"
 #include "frmMain.h"
 #include "frmPHNClient.h"
@@ -64,10 +63,6 @@ std::unique_ptr<frmMain> Main(ConsoleContext &ctx, bool *databaseFailed)
     auto main = std::make_unique<frmMain>(ctx);
     // Trunk events, call records and the caller pop-up are handled from the
     // first frame on, the port search of the load step included.
-    if (!ctx.link) {
-        ctx.link = new SwitchLink(ctx, main.get());
-        QObject::connect(ctx.link, &QObject::destroyed, [&ctx] { ctx.link = nullptr; });
-    }
     ConsoleHandlers *handlers = InstallConsoleHandlers(ctx, *main);
     InstallCallIntake(ctx, *main, *handlers);
     main->registerWindow(0, [&ctx](QWidget *parent) { frmPHNClient w(ctx, parent); ShowModal(ctx, w); });

@@ -86,6 +86,18 @@ frmMain::frmMain(ConsoleContext &ctx, QWidget *parent) : QMainWindow(parent), m_
 
     buildMenus();
     buildToolbar();
+
+    // The window hosts the link to the switch for the whole run, unless one was
+    // handed in. It exists from here on, so that the frame handlers are in place
+    // before the load step's port search lets the first frames in.
+    if (!m_ctx.link) {
+        auto *link = new SwitchLink(m_ctx, this);
+        m_ctx.link = link;
+        connect(link, &QObject::destroyed, [ctx = &m_ctx, link] {
+            if (ctx->link == link)
+                ctx->link = nullptr;
+        });
+    }
     resize(1024, 740);
 }
 
@@ -293,8 +305,6 @@ void frmMain::Form_Load()
     // The link to the switch: the port search with its fall-back to the stored
     // port, link state in panel 2, the watchdog and task timers, the port
     // window, and the exit command before the ports close at the end.
-    if (!m_ctx.link)
-        m_ctx.link = new SwitchLink(m_ctx, this);
     SwitchLink *link = m_ctx.link;
     connect(link, &SwitchLink::statusText, this, [this](const QString &text) { setPanelText(2, text); });
     connect(this, &frmMain::aboutToEnd, link, &SwitchLink::CloseLink);
