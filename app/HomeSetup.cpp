@@ -1,4 +1,5 @@
 #include "HomeSetup.h"
+#include "Columns.h"
 #include "ConsoleContext.h"
 #include "Database.h"
 #include "Data.h"
@@ -103,8 +104,10 @@ bool ConfigureDemoHome(const HomePaths &home, QString &error)
     Recordset config(db, QStringLiteral("SWTConfig"));
     config.moveFirst();
     // Outward copy on, on port 2; file output on, into HOME/calls/.
-    const QList<QPair<int, QString>> settings = {{14, QStringLiteral("1")}, {15, QStringLiteral("2")},
-                                                 {16, QStringLiteral("1")}, {17, calls}};
+    const QList<QPair<int, QString>> settings = {{col::SWTConfig::OutwardOn, QStringLiteral("1")},
+                                                 {col::SWTConfig::OutwardPort, QStringLiteral("2")},
+                                                 {col::SWTConfig::FileOutputOn, QStringLiteral("1")},
+                                                 {col::SWTConfig::FilePath, calls}};
     for (const auto &[column, value] : settings) {
         if (!SetField(config, column, value)) {
             error = db.lastError();

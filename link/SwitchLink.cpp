@@ -1,4 +1,5 @@
 #include "SwitchLink.h"
+#include "Columns.h"
 
 #include "ConsoleContext.h"
 #include "Data.h"
@@ -16,12 +17,6 @@ namespace {
 
 const QString kLinkOk = QStringLiteral("通讯端口：正常");
 const QString kLinkError = QStringLiteral("通讯端口：错误");
-
-// Column positions of the configuration row used here.
-constexpr int ColSwitchPort = 8;
-constexpr int ColOutwardOn = 14;
-constexpr int ColOutwardPort = 15;
-constexpr int ColNightReset = 18;
 
 // Step of a Pause on a test clock.
 constexpr qint64 kTestPauseStepMs = 10;
@@ -393,7 +388,7 @@ void SwitchLink::tmrQuest_Timer()
         return;
     }
     Recordset config(m_ctx.db, QStringLiteral("SWTConfig"));
-    const bool resetEnabled = config.value(ColNightReset).trimmed() == QLatin1String("1");
+    const bool resetEnabled = config.value(col::SWTConfig::NightReset).trimmed() == QLatin1String("1");
     if (resetEnabled && hhmm < 500 && !NightResetDone) {
         for (const TrunkRecord &t : TrunkState) {
             if (t.State != 0)
@@ -497,19 +492,19 @@ bool SwitchLink::OpenLinkOnLoad()
     Recordset config(m_ctx.db, QStringLiteral("SWTConfig"));
     if (LinkUp()) {
         emit statusText(kLinkOk);
-        SetField(config, ColSwitchPort, QString::number(m_portNumber));
+        SetField(config, col::SWTConfig::SwitchPort, QString::number(m_portNumber));
     } else {
         emit statusText(kLinkError);
         // The stored port stays open so that the watchdog and the probe can
         // bring the link up when the switch starts talking.
         int n = m_portNumber;
-        if (auto stored = config.field(ColSwitchPort))
+        if (auto stored = config.field(col::SWTConfig::SwitchPort))
             n = int(ValInt(*stored));
         OpenPort(n);
     }
-    if (auto outPort = config.field(ColOutwardPort)) {
+    if (auto outPort = config.field(col::SWTConfig::OutwardPort)) {
         m_outPortNumber = int(ValInt(*outPort));
-        if (config.value(ColOutwardOn).trimmed() == QLatin1String("1"))
+        if (config.value(col::SWTConfig::OutwardOn).trimmed() == QLatin1String("1"))
             OpenOutPort(m_outPortNumber);
     }
     return LinkUp();

@@ -1,6 +1,7 @@
 #include "CallIntake.h"
 
 #include "CallRecordDecoder.h"
+#include "Columns.h"
 #include "ConsoleContext.h"
 #include "ConsoleHandlers.h"
 #include "Criteria.h"
@@ -24,24 +25,6 @@ namespace {
 
 const QString kAccountWord = QStringLiteral("账号");
 const QString kNotSettled = QStringLiteral("未结算");
-const QString kIndirect = QStringLiteral("间局");
-
-// Column positions.
-constexpr int CfgDemoteClass = 1;
-constexpr int CfgFilePath = 17;
-constexpr int ExOutgoingMode = 5;
-constexpr int ExIndirectDirection = 7;
-constexpr int UserNumber = 1;
-constexpr int UserName = 2;
-constexpr int UserClass = 3;
-constexpr int UserGroup = 15;
-constexpr int DepositName = 2;
-constexpr int DepositClass = 3;
-constexpr int DepositBalance = 4;
-constexpr int DepositNumber = 1;
-constexpr int AccountName = 1;
-constexpr int AccountClass = 2;
-constexpr int AccountTrunkGroup = 3;
 
 // Records between two clear-outs of the frames seen.
 constexpr qint64 kSeenPruneEvery = 64;
@@ -175,16 +158,16 @@ CallIntake::Outcome CallIntake::storeRecord(const QByteArray &frame, Effects &fx
     if (!exchange.isValid())
         return failed(QStringLiteral("无法读取中继设置"));
     if (exchange.hasCurrent())
-        m_rec.Called = StripIndirectOffice(m_rec.Called, exchange.value(ExOutgoingMode),
-                                           exchange.value(ExIndirectDirection));
+        m_rec.Called = StripIndirectOffice(m_rec.Called, exchange.value(col::Exchange::OutgoingMode),
+                                           exchange.value(col::Exchange::IndirectDirection));
 
     m_fees.ComputeFee(m_rec);
 
     Recordset config(db, QStringLiteral("SWTConfig"));
     if (!config.isValid())
         return failed(QStringLiteral("无法读取系统设置"));
-    const QString demoteClass = config.value(CfgDemoteClass).trimmed();
-    const QString folder = config.value(CfgFilePath);
+    const QString demoteClass = config.value(col::SWTConfig::DemoteClass).trimmed();
+    const QString folder = config.value(col::SWTConfig::FilePath);
     if (!folder.isEmpty())
         fx.filePath = CallFilePath(folder, m_ctx.clock.now().date());
 
@@ -228,20 +211,20 @@ bool CallIntake::chargeAccount(int account, const QString &demoteClass, Effects 
 
     // An account call belongs to no group; its name is the account's.
     fx.group.clear();
-    fx.name = acct.hasCurrent() ? acct.value(AccountName) : deposit.value(DepositName);
+    fx.name = acct.hasCurrent() ? acct.value(col::Account::Name) : deposit.value(col::Foregift::Name);
 
     if (deposit.hasCurrent()) {
-        const Charged c = charge(deposit.value(DepositBalance), m_rec.Fee);
-        if (!SetField(deposit, DepositBalance, c.balance))
+        const Charged c = charge(deposit.value(col::Foregift::Balance), m_rec.Fee);
+        if (!SetField(deposit, col::Foregift::Balance, c.balance))
             return false;
         if (c.overrun) {
-            if (!SetField(deposit, DepositClass, demoteClass))
+            if (!SetField(deposit, col::Foregift::Class, demoteClass))
                 return false;
             if (acct.hasCurrent()) {
                 fx.starCodes << QStringLiteral("*68*") + demoteClass + QLatin1Char('*')
-                                    + acct.value(AccountTrunkGroup).trimmed() + QStringLiteral("*0*") + number
+                                    + acct.value(col::Account::TrunkGroup).trimmed() + QStringLiteral("*0*") + number
                                     + QLatin1Char('#');
-                if (!SetField(acct, AccountClass, demoteClass))
+                if (!SetField(acct, col::Account::Class, demoteClass))
                     return false;
             }
         }
@@ -262,28 +245,28 @@ bool CallIntake::chargeExtension(int port, const QString &demoteClass, Effects &
 
     // Without a user row the port stands as the caller and group and name stay empty.
     if (user.hasCurrent()) {
-        m_rec.Caller = user.value(UserNumber);
-        fx.group = user.value(UserGroup);
-        fx.name = user.value(UserName);
+        m_rec.Caller = user.value(col::User::Number);
+        fx.group = user.value(col::User::Group);
+        fx.name = user.value(col::User::Name);
     }
     if (!deposit.hasCurrent())
         return true;
 
-    const Charged c = charge(deposit.value(DepositBalance), m_rec.Fee);
-    if (!SetField(deposit, DepositBalance, c.balance))
+    const Charged c = charge(deposit.value(col::Foregift::Balance), m_rec.Fee);
+    if (!SetField(deposit, col::Foregift::Balance, c.balance))
         return false;
     if (!c.overrun)
         return true;
-    if (!SetField(deposit, DepositClass, demoteClass))
+    if (!SetField(deposit, col::Foregift::Class, demoteClass))
         return false;
     // The switch knows the extension by its number; without a user row the
     // deposit row's number is the one, never the port.
     QString number = m_rec.Caller;
     if (user.hasCurrent()) {
-        if (!SetField(user, UserClass, demoteClass))
+        if (!SetField(user, col::User::Class, demoteClass))
             return false;
     } else {
-        number = deposit.value(DepositNumber).trimmed();
+        number = deposit.value(col::Foregift::Number).trimmed();
     }
     if (!number.isEmpty())
         fx.starCodes << QStringLiteral("*10*") + demoteClass + QLatin1Char('*') + number + QLatin1Char('#');

@@ -1,4 +1,5 @@
 #include "TrunkMonitor.h"
+#include "Columns.h"
 #include "CallRecordDecoder.h"
 
 #include "ConsoleContext.h"
@@ -23,16 +24,6 @@ const QString kBusyPicture = QStringLiteral("phoneon.gif");
 const QString kTalkPicture = QStringLiteral("phonehold.gif");
 const QString kShowMark = QStringLiteral("√");
 const QString kUnknownCaller = QStringLiteral("未知来电");
-
-// User columns read here.
-constexpr int UserNumber = 1;
-constexpr int UserName = 2;
-constexpr int UserShowOnTrunk = 14;
-constexpr int UserGroup = 15;
-
-// Exchange columns: outgoing mode and indirect-office direction.
-constexpr int ExchangeOutMode = 5;
-constexpr int ExchangeOfficeDigit = 7;
 
 constexpr int IncomingListLimit = 200;
 constexpr int IncomingPanel = 5;
@@ -98,10 +89,10 @@ TrunkMonitor::UserRow TrunkMonitor::readUser(const Recordset &rs)
     if (!rs.hasCurrent())
         return u;
     u.found = true;
-    u.number = rs.value(UserNumber);
-    u.name = rs.value(UserName);
-    u.group = rs.value(UserGroup);
-    u.show = rs.value(UserShowOnTrunk) == kShowMark;
+    u.number = rs.value(col::User::Number);
+    u.name = rs.value(col::User::Name);
+    u.group = rs.value(col::User::Group);
+    u.show = rs.value(col::User::ShowOnTrunk) == kShowMark;
     return u;
 }
 
@@ -129,7 +120,7 @@ QString TrunkMonitor::stripOfficeDigit(int trunk, const QString &digits)
     if (!exchange.hasCurrent())
         return digits;
     // The same rule the call-record intake applies to the dialled number.
-    return StripIndirectOffice(digits, exchange.value(ExchangeOutMode), exchange.value(ExchangeOfficeDigit));
+    return StripIndirectOffice(digits, exchange.value(col::Exchange::OutgoingMode), exchange.value(col::Exchange::IndirectDirection));
 }
 
 // ---- handlers ---------------------------------------------------------------

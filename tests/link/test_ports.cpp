@@ -1,4 +1,5 @@
 #include "LinkFixture.h"
+#include "Columns.h"
 #include "PtyPair.h"
 #include "frmPort.h"
 
@@ -14,11 +15,6 @@ using namespace corvane;
 using namespace corvane::test;
 
 namespace {
-
-constexpr int ColPort = 8;
-constexpr int ColOutOn = 14;
-constexpr int ColOutPort = 15;
-constexpr int ColNightReset = 18;
 
 // The clock command at the test clock's start, Tuesday 8 December 2026 01:42.
 const QByteArray kClock0142 = bytes({0xE8, 0x26, 0x12, 0x08, 0x02, 0x01, 0x42, 0x6D});
@@ -156,16 +152,16 @@ TEST_F(PortTest, SearchWithoutASwitchTriesEveryPortThatOpens)
 
 TEST_F(PortTest, LoadStepStoresTheFoundPortAndOpensTheOutwardPort)
 {
-    env.setConfig(ColPort, QStringLiteral("1"));
-    env.setConfig(ColOutOn, QStringLiteral("1"));
-    env.setConfig(ColOutPort, QStringLiteral("6"));
+    env.setConfig(col::SWTConfig::SwitchPort, QStringLiteral("1"));
+    env.setConfig(col::SWTConfig::OutwardOn, QStringLiteral("1"));
+    env.setConfig(col::SWTConfig::OutwardPort, QStringLiteral("6"));
     ptys[3]->responder = answerClock;
     QSignalSpy status(&link, &SwitchLink::statusText);
 
     EXPECT_TRUE(link.OpenLinkOnLoad());
 
     EXPECT_EQ(link.PortNumber(), 3);
-    EXPECT_EQ(env.config(ColPort), QStringLiteral("3"));
+    EXPECT_EQ(env.config(col::SWTConfig::SwitchPort), QStringLiteral("3"));
     ASSERT_GE(status.count(), 1);
     EXPECT_EQ(status.last().at(0).toString(), QStringLiteral("通讯端口：正常"));
     ASSERT_TRUE(link.mscOut.isOpen());
@@ -177,9 +173,9 @@ TEST_F(PortTest, LoadStepStoresTheFoundPortAndOpensTheOutwardPort)
 
 TEST_F(PortTest, LoadStepWithoutASwitchKeepsTheStoredPortOpen)
 {
-    env.setConfig(ColPort, QStringLiteral("4"));
-    env.setConfig(ColOutOn, QStringLiteral("0"));
-    env.setConfig(ColOutPort, QStringLiteral("6"));
+    env.setConfig(col::SWTConfig::SwitchPort, QStringLiteral("4"));
+    env.setConfig(col::SWTConfig::OutwardOn, QStringLiteral("0"));
+    env.setConfig(col::SWTConfig::OutwardPort, QStringLiteral("6"));
     QSignalSpy status(&link, &SwitchLink::statusText);
 
     EXPECT_FALSE(link.OpenLinkOnLoad());
@@ -188,7 +184,7 @@ TEST_F(PortTest, LoadStepWithoutASwitchKeepsTheStoredPortOpen)
     EXPECT_EQ(status.last().at(0).toString(), QStringLiteral("通讯端口：错误"));
     EXPECT_EQ(link.PortNumber(), 4);
     EXPECT_TRUE(link.mscPort.isOpen());
-    EXPECT_EQ(env.config(ColPort), QStringLiteral("4"));
+    EXPECT_EQ(env.config(col::SWTConfig::SwitchPort), QStringLiteral("4"));
     EXPECT_FALSE(link.mscOut.isOpen());
     link.SendOutward(QStringLiteral("$PHN,123#\r\n"));   // dropped, nowhere to go
     for (int n = 1; n <= 16; ++n)
@@ -211,7 +207,7 @@ TEST_F(PortTest, PortWindowStoresAndOpensTheChosenPort)
     window.cmdOK->click();
 
     EXPECT_EQ(window.result(), QDialog::Accepted);
-    EXPECT_EQ(env.config(ColPort), QStringLiteral("5"));
+    EXPECT_EQ(env.config(col::SWTConfig::SwitchPort), QStringLiteral("5"));
     EXPECT_EQ(link.PortNumber(), 5);
     EXPECT_TRUE(link.mscPort.isOpen());
     EXPECT_EQ(sentDuring(*ptys[5], [&] { link.SendAck(); }), bytes({0x5A}));
@@ -224,7 +220,7 @@ TEST_F(PortTest, PortWindowStoresAPortThatDoesNotOpen)
     frmPort window(*env.ctx, link);
     window.cmbPort->setCurrentIndex(8);
     window.cmdOK->click();
-    EXPECT_EQ(env.config(ColPort), QStringLiteral("9"));
+    EXPECT_EQ(env.config(col::SWTConfig::SwitchPort), QStringLiteral("9"));
     EXPECT_FALSE(link.mscPort.isOpen());
 
     // Once the device is there, the probe opens it.
@@ -275,7 +271,7 @@ TEST_F(PortTest, NightlyResetWaitsForIdleTrunksAndRunsOncePerNight)
     const QByteArray reset = bytes({0x23, 0x45, 0x98});
     ASSERT_TRUE(link.OpenPort(2));
     link.SetLinkUp(true);
-    env.setConfig(ColNightReset, QStringLiteral("1"));
+    env.setConfig(col::SWTConfig::NightReset, QStringLiteral("1"));
     auto at = [&](int day, int hh, int mm) { env.clock.set(QDateTime(QDate(2026, 12, day), QTime(hh, mm))); };
     auto tick = [&] { return sentDuring(*ptys[2], [&] { link.tmrQuest_Timer(); }); };
 
@@ -299,7 +295,7 @@ TEST_F(PortTest, NightlyResetWaitsForIdleTrunksAndRunsOncePerNight)
     // Switched off: never.
     at(9, 12, 0);
     tick();
-    env.setConfig(ColNightReset, QStringLiteral("0"));
+    env.setConfig(col::SWTConfig::NightReset, QStringLiteral("0"));
     at(10, 1, 0);
     EXPECT_EQ(tick(), QByteArray());
 }

@@ -1,0 +1,48 @@
+#pragma once
+
+// Column positions of the tables that several parts of the console read and
+// write. Rows are addressed by position (the names are in Schema.cpp); keeping
+// the positions here means one table layout, one place to change.
+namespace corvane::col {
+
+namespace SWTConfig {
+constexpr int Capacity = 0;
+constexpr int DemoteClass = 1;      // class after a deposit overrun or settlement
+constexpr int SwitchPort = 8;
+constexpr int OutwardOn = 14;
+constexpr int OutwardPort = 15;
+constexpr int FileOutputOn = 16;
+constexpr int FilePath = 17;        // folder of the monthly call-record files
+constexpr int NightReset = 18;
+} // namespace SWTConfig
+
+namespace User {
+constexpr int Port = 0;
+constexpr int Number = 1;
+constexpr int Name = 2;
+constexpr int Class = 3;
+constexpr int ShowOnTrunk = 14;
+constexpr int Group = 15;
+} // namespace User
+
+namespace Exchange {
+constexpr int OutgoingMode = 5;       // "间局" routes through another office
+constexpr int IndirectDirection = 7;  // that office's digit
+} // namespace Exchange
+
+namespace Foregift {
+constexpr int Port = 0;
+constexpr int Number = 1;
+constexpr int Name = 2;
+constexpr int Class = 3;
+constexpr int Balance = 4;
+} // namespace Foregift
+
+namespace Account {
+constexpr int Number = 0;
+constexpr int Name = 1;
+constexpr int Class = 2;
+constexpr int TrunkGroup = 3;
+} // namespace Account
+
+} // namespace corvane::col
