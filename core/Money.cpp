@@ -131,17 +131,11 @@ QString Money::toText() const
 
 QString Money::toTextTrimmed() const
 {
-    const Cents c = splitCents(m_raw);
-    char buf[32];
-    int pos = 0;
-    if (c.negative) buf[pos++] = '-';
-    pos = putDigits(buf, pos, c.whole);
-    buf[pos++] = '.';
-    if (c.cents != 0) {
-        buf[pos++] = char('0' + c.cents / 10);
-        if (c.cents % 10) buf[pos++] = char('0' + c.cents % 10);
-    }
-    return QString::fromLatin1(buf, pos);
+    // "0.##": the cents without trailing zeros, the point always kept.
+    QString text = toText();
+    while (text.endsWith(QLatin1Char('0')))
+        text.chop(1);
+    return text;
 }
 
 Money Money::roundedToCents() const

@@ -7,14 +7,6 @@
 
 namespace corvane::test {
 
-QByteArray bytes(std::initializer_list<int> values)
-{
-    QByteArray out;
-    for (int v : values)
-        out.append(char(v));
-    return out;
-}
-
 QByteArray callRecord(int seq)
 {
     QByteArray f(23, '\0');

@@ -1,4 +1,5 @@
 #pragma once
+#include "TestBytes.h"
 #include "ConsoleContext.h"
 #include "FrameHandlers.h"
 #include "SwitchLink.h"
@@ -13,7 +14,6 @@
 
 namespace corvane::test {
 
-QByteArray bytes(std::initializer_list<int> values);
 
 // A call-record frame with a correct checksum; `seq` varies the body so that
 // records can be told apart.

@@ -1,3 +1,4 @@
+#include "TestBytes.h"
 #include "Protocol.h"
 #include "SwitchLink.h"
 
@@ -6,16 +7,9 @@
 #include <initializer_list>
 
 using namespace corvane;
+using corvane::test::bytes;
 
 namespace {
-
-QByteArray bytes(std::initializer_list<int> values)
-{
-    QByteArray out;
-    for (int v : values)
-        out.append(char(v));
-    return out;
-}
 
 QByteArray starBytes(const char *code)
 {

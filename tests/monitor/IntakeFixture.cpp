@@ -9,14 +9,6 @@
 
 namespace corvane::test {
 
-QByteArray bytes(std::initializer_list<int> values)
-{
-    QByteArray out;
-    for (int v : values)
-        out.append(char(v));
-    return out;
-}
-
 QByteArray withChecksum(const QByteArray &first22)
 {
     unsigned sum = 0;

@@ -1,4 +1,5 @@
 #pragma once
+#include "TestBytes.h"
 #include "CallIntake.h"
 #include "ConsoleContext.h"
 #include "FeeEngine.h"
@@ -18,8 +19,6 @@ inline void PrintTo(const QString &s, std::ostream *os) { *os << '"' << s.toStdS
 
 namespace corvane::test {
 
-// Bytes written out by hand; the checksum byte is appended when asked.
-QByteArray bytes(std::initializer_list<int> values);
 QByteArray withChecksum(const QByteArray &first22);
 
 // Shows stored calls as a list, newest first.

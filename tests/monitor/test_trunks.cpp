@@ -1,3 +1,4 @@
+#include "TestBytes.h"
 #include "ConsoleContext.h"
 #include "ConsoleHandlers.h"
 #include "Data.h"
@@ -27,17 +28,10 @@
 #include <initializer_list>
 
 using namespace corvane;
+using corvane::test::bytes;
 using corvane::test::waitUntil;
 
 namespace {
-
-QByteArray bytes(std::initializer_list<int> values)
-{
-    QByteArray out;
-    for (int v : values)
-        out.append(char(v));
-    return out;
-}
 
 const QString CRLF = QStringLiteral("\r\n");
 
