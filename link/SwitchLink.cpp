@@ -6,8 +6,6 @@
 #include "General.h"
 #include "Recordset.h"
 
-#include <QCoreApplication>
-#include <QEventLoop>
 #include <QStringEncoder>
 #include <exception>
 
@@ -18,22 +16,10 @@ namespace {
 const QString kLinkOk = QStringLiteral("通讯端口：正常");
 const QString kLinkError = QStringLiteral("通讯端口：错误");
 
-// Step of a Pause on a test clock.
-constexpr qint64 kTestPauseStepMs = 10;
-// Longest real wait of a Pause before the clock is looked at again.
-constexpr qint64 kPauseSliceMs = 20;
-
-void waitReal(qint64 ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(int(ms), &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
 } // namespace
 
 SwitchLink::SwitchLink(ConsoleContext &ctx, QObject *parent)
-    : QObject(parent), m_ctx(ctx)
+    : QObject(parent), m_ctx(ctx), m_commands(ctx.clock, mscPort)
 {
     setObjectName(QStringLiteral("SwitchLink"));
     mscPort.setObjectName(QStringLiteral("mscPort"));
@@ -104,6 +90,7 @@ void SwitchLink::CloseLink()
 {
     StopTimers();
     SendProgramExit();
+    m_commands.Drain();
     ClosePorts();
 }
 
@@ -403,15 +390,6 @@ void SwitchLink::tmrQuest_Timer()
 
 // ---- commands -------------------------------------------------------------------
 
-void SwitchLink::SendHex(const QString &hex)
-{
-    if (!mscPort.isOpen())
-        return;
-    const QByteArray bytes = HexToBytes(hex);
-    if (!bytes.isEmpty())
-        mscPort.write(bytes);
-}
-
 void SwitchLink::SendStarCommand(const QString &code)
 {
     SendHex(PackStarCode(code));
@@ -443,25 +421,7 @@ void SwitchLink::SendOutward(const QString &record)
 
 void SwitchLink::Pause(double seconds)
 {
-    const qint64 total = qMax<qint64>(0, qRound64(seconds * 1000.0));
-    const qint64 start = m_ctx.clock.monotonicMs();
-    // A test clock does not move by itself: move it here, in small steps with
-    // events processed between them, as real time would.
-    auto *testClock = dynamic_cast<TestClock *>(&m_ctx.clock);
-    for (;;) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents);
-        const qint64 elapsed = m_ctx.clock.monotonicMs() - start;
-        if (elapsed >= total)
-            break;
-        const qint64 rest = total - elapsed;
-        if (testClock) {
-            if (m_testRealWaitMs > 0)
-                waitReal(m_testRealWaitMs);
-            testClock->advanceMs(qMin(rest, kTestPauseStepMs));
-        } else {
-            waitReal(qMin(rest, kPauseSliceMs));
-        }
-    }
+    m_ctx.clock.waitFor({}, qMax<qint64>(0, qRound64(seconds * 1000.0)));
 }
 
 // ---- port search -------------------------------------------------------------------

@@ -1,4 +1,5 @@
 #pragma once
+#include "CommandQueue.h"
 #include "FrameHandlers.h"
 #include "Protocol.h"
 #include "TrunkState.h"
@@ -51,9 +52,11 @@ public:
     // The same for mscOut.
     bool OpenOutPort(int n);
     int OutPortNumber() const { return m_outPortNumber; }
-    // Closes both ports; commands still queued for the switch go out first.
+    // Closes both ports; bytes still buffered for the switch go out first.
     void ClosePorts();
-    // The end of the run: timers stopped, the exit command sent, ports closed.
+    // The end of the run: timers stopped, the commands still queued sent in
+    // their order and pace, the exit command after them, ports closed. This
+    // blocks until the queue is empty.
     void CloseLink();
 
     // ---- receive path ------------------------------------------------------
@@ -104,16 +107,29 @@ public:
 
     // ---- commands --------------------------------------------------------------
     // Every command is dropped silently when mscPort is not open.
-    void SendHex(const QString &hex);
+    //
+    // Immediate: written at once, never behind queued commands.
+    void SendHex(const QString &hex) { m_commands.SendNow(hex); }
     void SendStarCommand(const QString &code);
     void SendClock();
     void SendAck() { SendHex(Command::Ack); }
     void SendNak() { SendHex(Command::Nak); }
     void RequestDump() { SendHex(Command::Dump); }
     void SendNightReset() { SendHex(Command::NightReset); }
-    void SendUserWindowOpen() { SendHex(Command::UserWindowOpen); }
-    void SendUserWindowClose() { SendHex(Command::UserWindowClose); }
-    void SendProgramExit() { SendHex(Command::ProgramExit); }
+    // Queued: in their place behind what was queued before them.
+    void SendUserWindowOpen() { QueueHex(Command::UserWindowOpen); }
+    void SendUserWindowClose() { QueueHex(Command::UserWindowClose); }
+    void SendProgramExit() { QueueHex(Command::ProgramExit); }
+
+    // The command queue (see CommandQueue): paced sends in order.
+    CommandQueue &commands() { return m_commands; }
+    void QueueHex(const QString &hex, int gapMs = LinkCommand::DefaultGapMs) { m_commands.QueueHex(hex, gapMs); }
+    CommandBatch *Queue(const QList<LinkCommand> &commands) { return m_commands.Queue(commands); }
+    CommandBatch *QueueStarCommands(const QStringList &codes, int gapMs = LinkCommand::DefaultGapMs)
+    {
+        return m_commands.QueueStarCommands(codes, gapMs);
+    }
+    int QueuedCount() const { return m_commands.QueuedCount(); }
 
     // A text record on the outward port ("$FEE,...", "$PHN,..."), written in
     // GB18030. Dropped when mscOut is not open.
@@ -122,12 +138,9 @@ public:
     static QByteArray OutwardBytes(const QString &record);
 
     // Lets every event run until the given time has passed on the console's
-    // clock. On a TestClock the clock is advanced in small steps while events
-    // are processed, so no test waits for real time (see setTestPauseRealWaitMs).
+    // clock (Clock::waitFor). Only for a wait that really must block its
+    // caller; paced sends go through the command queue.
     void Pause(double seconds);
-    // Real milliseconds to wait in each step of a Pause on a TestClock; tests
-    // that talk through pseudo-terminals give the other side time to answer.
-    void setTestPauseRealWaitMs(int ms) { m_testRealWaitMs = ms; }
 
     // ---- port search -------------------------------------------------------------
     // Tries ports 1..16 in turn while the link is down: opens the port, sends
@@ -181,7 +194,7 @@ private:
     bool m_linkUp = false;
     int m_portNumber = 0;
     int m_outPortNumber = 0;
-    int m_testRealWaitMs = 0;
+    CommandQueue m_commands;
 };
 
 } // namespace corvane

@@ -34,22 +34,28 @@ protected:
             ASSERT_TRUE(ptys[n]->ok());
             ASSERT_TRUE(ptys[n]->linkAs(com(n)));
         }
-        link.setTestPauseRealWaitMs(1);
+        env.clock.setStepRealWaitMs(1);
     }
 
     QString com(int n) const { return env.ctx->home.portsDir() + QStringLiteral("/COM") + QString::number(n); }
 
     // What the link sends while `action` runs: a marker command goes out after
-    // it, and everything up to the marker is returned.
-    QByteArray sentDuring(PtyPair &pty, const std::function<void()> &action)
+    // it, and everything up to the marker is returned. An immediate marker
+    // shows what went out at once; a queued one also what was queued before
+    // it, with the clock driven until it arrives.
+    enum class Marker { Immediate, Queued };
+    QByteArray sentDuring(PtyPair &pty, const std::function<void()> &action, Marker marker = Marker::Immediate)
     {
         action();
-        link.SendHex(QStringLiteral("A5"));
+        if (marker == Marker::Immediate)
+            link.SendHex(QStringLiteral("A5"));
+        else
+            link.QueueHex(QStringLiteral("A5"));
         QByteArray got;
-        waitUntil([&] {
+        env.clock.waitFor([&] {
             got += pty.take();
             return got.endsWith(char(0xA5));
-        });
+        }, 10000);
         EXPECT_TRUE(got.endsWith(char(0xA5))) << "marker never arrived";
         got.chop(1);
         return got;
@@ -72,16 +78,24 @@ TEST_F(PortTest, CommandsGoOutAsBytes)
         link.SendNak();
         link.RequestDump();
         link.SendNightReset();
-        link.SendUserWindowOpen();
-        link.SendUserWindowClose();
-        link.SendProgramExit();
         link.SendStarCommand(QStringLiteral("*10*3*201#"));
         link.SendClock();
         link.SendHex(QStringLiteral("6205"));
     });
-    EXPECT_EQ(sent, bytes({0x5A, 0xA5, 0x66, 0x23, 0x45, 0x98, 0x31, 0x00, 0x11, 0x11, 0xF1,
-                           0x0B, 0x1A, 0x0B, 0x03, 0x0B, 0x02, 0xA1, 0x0C})
+    EXPECT_EQ(sent, bytes({0x5A, 0xA5, 0x66, 0x23, 0x45, 0x98, 0x0B, 0x1A, 0x0B, 0x03, 0x0B, 0x02, 0xA1, 0x0C})
                         + kClock0142 + bytes({0x62, 0x05}));
+
+    // The window frames and the exit command wait for their turn in the
+    // queue, 100 ms apart; an acknowledgement given meanwhile goes first.
+    const qint64 start = env.clock.monotonicMs();
+    const QByteArray queued = sentDuring(*ptys[1], [&] {
+        link.SendUserWindowOpen();
+        link.SendUserWindowClose();
+        link.SendProgramExit();
+        link.SendAck();
+    }, Marker::Queued);
+    EXPECT_EQ(queued, bytes({0x5A, 0x31, 0x00, 0x11, 0x11, 0xF1}));
+    EXPECT_GE(env.clock.monotonicMs() - start, 300) << "three gaps before the marker";
 
     // A closed port drops every command silently.
     link.ClosePorts();
