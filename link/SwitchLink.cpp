@@ -306,10 +306,7 @@ int SwitchLink::runFrame(quint8 type, const QByteArray &frame)
         if (m_handlers) m_handlers->OnTrunkDialled(frame);
         return length;
     case Frame::Fault:
-        // Shown without blocking: frames keep arriving while the box is open.
-        m_ctx.messages.notify(QStringLiteral("系统检测到重要故障，故障代码为-->")
-                                  + QString::number(quint8(frame[2]), 16).toUpper(),
-                              QStringLiteral("系统故障"), MessageService::Icon::Critical);
+        OnFault(quint8(frame[2]));
         return length;
     case Frame::Ack:
         SetLinkUp(true);
@@ -329,6 +326,17 @@ void SwitchLink::OnLinkAlive()
     SetLinkUp(true);
     LinkSilence = 0;
     emit statusText(kLinkOk);
+}
+
+void SwitchLink::OnFault(quint8 code)
+{
+    // Shown without blocking: frames keep arriving while the box is open. A
+    // switch that keeps reporting the same fault gets one box whose count
+    // goes up, not a pile of boxes.
+    const QString hex = QString::number(code, 16).toUpper();
+    m_ctx.messages.notifyKeyed(QStringLiteral("switch-fault-") + hex,
+                               QStringLiteral("系统检测到重要故障，故障代码为-->") + hex,
+                               QStringLiteral("系统故障"), MessageService::Icon::Critical);
 }
 
 void SwitchLink::SetLinkUp(bool up)

@@ -178,6 +178,7 @@ private:
     QByteArray copyOut(int from, int len) const;
     int runFrame(quint8 type, const QByteArray &frame);
     void OnLinkAlive();
+    void OnFault(quint8 code);
     void onPortError(QSerialPort::SerialPortError error);
     bool openSerial(QSerialPort &port, int n);
 
