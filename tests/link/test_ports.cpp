@@ -1,11 +1,7 @@
-#include "LinkFixture.h"
 #include "Columns.h"
-#include "PtyPair.h"
-#include "frmPort.h"
+#include "PortFixture.h"
 
-#include <QComboBox>
 #include <QFile>
-#include <QPushButton>
 #include <QSignalSpy>
 #include <array>
 #include <gtest/gtest.h>
@@ -13,60 +9,6 @@
 
 using namespace corvane;
 using namespace corvane::test;
-
-namespace {
-
-// The clock command at the test clock's start, Tuesday 8 December 2026 01:42.
-const QByteArray kClock0142 = bytes({0xE8, 0x26, 0x12, 0x08, 0x02, 0x01, 0x42, 0x6D});
-
-// A switch that answers each clock command with an acknowledgement.
-QByteArray answerClock(const QByteArray &chunk)
-{
-    return chunk.contains(char(0xE8)) ? bytes({0xFF, 0x5A}) : QByteArray();
-}
-
-class PortTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        for (int n = 1; n <= 16; ++n) {
-            ptys[n] = std::make_unique<PtyPair>();
-            ASSERT_TRUE(ptys[n]->ok());
-            ASSERT_TRUE(ptys[n]->linkAs(com(n)));
-        }
-        env.clock.setStepRealWaitMs(1);
-    }
-
-    QString com(int n) const { return env.ctx->home.portsDir() + QStringLiteral("/COM") + QString::number(n); }
-
-    // What the link sends while `action` runs: a marker command goes out after
-    // it, and everything up to the marker is returned. An immediate marker
-    // shows what went out at once; a queued one also what was queued before
-    // it, with the clock driven until it arrives.
-    enum class Marker { Immediate, Queued };
-    QByteArray sentDuring(PtyPair &pty, const std::function<void()> &action, Marker marker = Marker::Immediate)
-    {
-        action();
-        if (marker == Marker::Immediate)
-            link.SendHex(QStringLiteral("A5"));
-        else
-            link.QueueHex(QStringLiteral("A5"));
-        QByteArray got;
-        env.clock.waitFor([&] {
-            got += pty.take();
-            return got.endsWith(char(0xA5));
-        }, 10000);
-        EXPECT_TRUE(got.endsWith(char(0xA5))) << "marker never arrived";
-        got.chop(1);
-        return got;
-    }
-
-    LinkEnv env;
-    SwitchLink &link = *env.link;
-    std::array<std::unique_ptr<PtyPair>, 17> ptys;
-};
-
-} // namespace
 
 TEST_F(PortTest, CommandsGoOutAsBytes)
 {
@@ -129,23 +71,6 @@ TEST_F(PortTest, ReceivedBytesAreDispatched)
     EXPECT_EQ(env.handlers.frames(), QList<QByteArray>{bytes({0xFF, 0xA2, 0x05})});
 }
 
-TEST_F(PortTest, SearchStopsAtTheAnsweringPortAndTheWindowFollows)
-{
-    ptys[2]->responder = answerClock;
-    frmPort window(*env.ctx, link);
-    window.cmdAuto->click();
-
-    EXPECT_TRUE(link.LinkUp());
-    EXPECT_EQ(link.PortNumber(), 2);
-    EXPECT_TRUE(link.mscPort.isOpen());
-    EXPECT_EQ(window.cmbPort->currentText(), QStringLiteral("COM2"));
-    EXPECT_EQ(ptys[1]->take(), kClock0142);
-    EXPECT_EQ(ptys[2]->take(), kClock0142);
-    EXPECT_EQ(ptys[3]->take(), QByteArray());
-    // Half a second per port tried, on the test clock.
-    EXPECT_EQ(env.clock.monotonicMs(), 1000);
-}
-
 TEST_F(PortTest, SearchWithoutASwitchTriesEveryPortThatOpens)
 {
     // Port 5 is linked to nothing: it cannot be opened and is skipped.
@@ -206,42 +131,6 @@ TEST_F(PortTest, LoadStepWithoutASwitchKeepsTheStoredPortOpen)
     // The probe goes to the stored port.
     link.tmrQuest_Timer();
     EXPECT_EQ(ptys[4]->takeAtLeast(8), kClock0142);
-}
-
-TEST_F(PortTest, PortWindowStoresAndOpensTheChosenPort)
-{
-    ASSERT_TRUE(link.OpenPort(7));
-    frmPort window(*env.ctx, link);
-    EXPECT_EQ(window.windowTitle(), QStringLiteral("串口选择"));
-    ASSERT_EQ(window.cmbPort->count(), 16);
-    EXPECT_EQ(window.cmbPort->itemText(15), QStringLiteral("COM16"));
-    EXPECT_EQ(window.cmbPort->currentText(), QStringLiteral("COM7"));
-
-    window.cmbPort->setCurrentIndex(4);
-    window.cmdOK->click();
-
-    EXPECT_EQ(window.result(), QDialog::Accepted);
-    EXPECT_EQ(env.config(col::SWTConfig::SwitchPort), QStringLiteral("5"));
-    EXPECT_EQ(link.PortNumber(), 5);
-    EXPECT_TRUE(link.mscPort.isOpen());
-    EXPECT_EQ(sentDuring(*ptys[5], [&] { link.SendAck(); }), bytes({0x5A}));
-}
-
-TEST_F(PortTest, PortWindowStoresAPortThatDoesNotOpen)
-{
-    QFile::remove(com(9));
-    ASSERT_TRUE(QFile::link(env.home.file(QStringLiteral("gone")), com(9)));
-    frmPort window(*env.ctx, link);
-    window.cmbPort->setCurrentIndex(8);
-    window.cmdOK->click();
-    EXPECT_EQ(env.config(col::SWTConfig::SwitchPort), QStringLiteral("9"));
-    EXPECT_FALSE(link.mscPort.isOpen());
-
-    // Once the device is there, the probe opens it.
-    ASSERT_TRUE(ptys[9]->linkAs(com(9)));
-    link.tmrQuest_Timer();
-    EXPECT_TRUE(link.mscPort.isOpen());
-    EXPECT_EQ(ptys[9]->takeAtLeast(8), kClock0142);
 }
 
 TEST_F(PortTest, WatchdogDropsTheLinkAndTheProbeBringsItBack)
