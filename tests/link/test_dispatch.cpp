@@ -44,7 +44,40 @@ struct RecordingDumpReceiver : ParameterBlockReceiver {
     }
 };
 
+// Records what the ring hands to the link itself.
+struct RecordingLinkFrames : LinkFrameReceiver {
+    QStringList calls;
+    void OnLinkRequest() override { calls << QStringLiteral("request"); }
+    void OnAck() override { calls << QStringLiteral("ack"); }
+    void OnLinkAlive() override { calls << QStringLiteral("alive"); }
+    void OnFault(quint8 code) override { calls << QStringLiteral("fault %1").arg(code, 2, 16, QLatin1Char('0')); }
+    void OnDumpBlock() override { calls << QStringLiteral("block"); }
+};
+
 } // namespace
+
+// The ring needs no port and no console: bytes in, frames out.
+TEST(FrameRingAlone, LinkFramesGoToTheLinkAndEventsToTheHandlers)
+{
+    RecordingLinkFrames linkFrames;
+    RecordingHandlers handlers;
+    FrameRing ring(&linkFrames);
+    ring.setFrameHandlers(&handlers);
+    ring.ReceiveBytes(bytes({0xFF, 0xE1, 0xFF, 0x5A, 0xFF, 0xA2, 0x02, 0xFF, 0xB2, 0x07, 0xFF, 0x62, 0x1F, 0xFF, 0xA5})
+                      + callRecord(0));
+    EXPECT_EQ(linkFrames.calls, (QStringList{"request", "ack", "alive", "fault 1f"}));
+    EXPECT_EQ(handlers.names(), (QStringList{"OnTrunkRinging", "ProcessCallRecord"}));
+    EXPECT_EQ(ring.RingCount(), 0);
+
+    // A dump block counts as a sign of life too.
+    ring.DumpMode = true;
+    ring.DumpBlockNo = 3;
+    QByteArray block(258, char(0x11));
+    block[0] = char(3);
+    ring.ReceiveBytes(block);
+    EXPECT_EQ(linkFrames.calls.last(), QStringLiteral("block"));
+    EXPECT_EQ(ring.RingCount(), 0);
+}
 
 TEST_F(DispatchTest, CallRecordInPiecesIsHandledOnceWhenComplete)
 {
