@@ -145,7 +145,8 @@ void SwitchLink::SearchAgain()
 Status SwitchLink::StorePort(int n)
 {
     Recordset config(m_ctx.db, QStringLiteral("SWTConfig"));
-    if (!SetField(config, col::SWTConfig::SwitchPort, QString::number(n)))
+    const auto stored = SetField(config, col::SWTConfig::SwitchPort, QString::number(n));
+    if (!stored)
         return Status::fail(QStringLiteral("通讯串口未能保存：") + m_ctx.db.lastError());
     return Status::ok();
 }
