@@ -1,6 +1,6 @@
 #include "LinkFixture.h"
 
-#include <QSignalSpy>
+#include "SignalLog.h"
 #include <gtest/gtest.h>
 #include <random>
 #include <stdexcept>
@@ -95,8 +95,8 @@ TEST_F(DispatchTest, CallRecordInPiecesIsHandledOnceWhenComplete)
 
 TEST_F(DispatchTest, NoiseAroundALinkAliveFrameIsDropped)
 {
-    QSignalSpy status(&link, &SwitchLink::statusText);
-    QSignalSpy up(&link, &SwitchLink::linkUpChanged);
+    SignalLog status(&link, &SwitchLink::statusText);
+    SignalLog up(&link, &SwitchLink::linkUpChanged);
     link.LinkSilence = 4;
     link.ReceiveBytes(bytes({0x00, 0x12, 0xFF, 0xB2, 0x00}));
     EXPECT_TRUE(link.LinkUp());
@@ -157,7 +157,7 @@ TEST_F(DispatchTest, FramesWrappingAtTheRingEndAreReadWhole)
 
 TEST_F(DispatchTest, EveryTypeReachesItsAction)
 {
-    QSignalSpy status(&link, &SwitchLink::statusText);
+    SignalLog status(&link, &SwitchLink::statusText);
     const QList<QByteArray> frames = {
         callRecord(2),
         bytes({0xFF, 0xD2, 0x02}),
@@ -225,7 +225,7 @@ TEST_F(DispatchTest, ARepeatedFaultKeepsOneBoxWithACount)
 
 TEST_F(DispatchTest, LinkRequestAndAcknowledgementBringTheLinkUp)
 {
-    QSignalSpy status(&link, &SwitchLink::statusText);
+    SignalLog status(&link, &SwitchLink::statusText);
     link.ReceiveBytes(bytes({0xFF, 0xE1}));
     EXPECT_TRUE(link.LinkUp());
     link.SetLinkUp(false);
@@ -317,7 +317,7 @@ TEST_F(DispatchTest, BytesArrivingInsideAHandlerWaitForTheRunningPass)
 
 TEST_F(DispatchTest, OverflowDropsTheOldestBytesAndResynchronises)
 {
-    QSignalSpy status(&link, &SwitchLink::statusText);
+    SignalLog status(&link, &SwitchLink::statusText);
     // 603 unread bytes while the handler runs: the 92 oldest go (the running
     // frame and 29 link-alive frames and two bytes of the 30th).
     QByteArray flood;

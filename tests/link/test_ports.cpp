@@ -2,7 +2,7 @@
 #include "PortFixture.h"
 
 #include <QFile>
-#include <QSignalSpy>
+#include "SignalLog.h"
 #include <array>
 #include <gtest/gtest.h>
 #include <memory>
@@ -76,7 +76,7 @@ TEST_F(PortTest, SearchWithoutASwitchTriesEveryPortThatOpens)
     // Port 5 is linked to nothing: it cannot be opened and is skipped.
     QFile::remove(com(5));
     ASSERT_TRUE(QFile::link(env.home.file(QStringLiteral("gone")), com(5)));
-    QSignalSpy tried(&link, &SwitchLink::portSelected);
+    SignalLog tried(&link, &SwitchLink::portSelected);
 
     link.SearchPort();
 
@@ -95,7 +95,7 @@ TEST_F(PortTest, LoadStepStoresTheFoundPortAndOpensTheOutwardPort)
     env.setConfig(col::SWTConfig::OutwardOn, QStringLiteral("1"));
     env.setConfig(col::SWTConfig::OutwardPort, QStringLiteral("6"));
     ptys[3]->responder = answerClock;
-    QSignalSpy status(&link, &SwitchLink::statusText);
+    SignalLog status(&link, &SwitchLink::statusText);
 
     EXPECT_TRUE(link.OpenLinkOnLoad());
 
@@ -132,7 +132,7 @@ TEST_F(PortTest, LoadStepWithoutASwitchKeepsTheStoredPortOpen)
     env.setConfig(col::SWTConfig::SwitchPort, QStringLiteral("4"));
     env.setConfig(col::SWTConfig::OutwardOn, QStringLiteral("0"));
     env.setConfig(col::SWTConfig::OutwardPort, QStringLiteral("6"));
-    QSignalSpy status(&link, &SwitchLink::statusText);
+    SignalLog status(&link, &SwitchLink::statusText);
 
     EXPECT_FALSE(link.OpenLinkOnLoad());
 
@@ -153,7 +153,7 @@ TEST_F(PortTest, LoadStepWithoutASwitchKeepsTheStoredPortOpen)
 TEST_F(PortTest, WatchdogDropsTheLinkAndTheProbeBringsItBack)
 {
     ASSERT_TRUE(link.OpenPort(1));
-    QSignalSpy status(&link, &SwitchLink::statusText);
+    SignalLog status(&link, &SwitchLink::statusText);
     ptys[1]->write(bytes({0xFF, 0xB2, 0x00}));
     ASSERT_TRUE(waitUntil([&] { return link.LinkUp(); }));
     status.clear();

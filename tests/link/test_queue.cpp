@@ -8,11 +8,12 @@
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QPointer>
-#include <QSignalSpy>
+#include "SignalLog.h"
 #include <gtest/gtest.h>
 
 using namespace corvane;
 using corvane::test::bytes;
+using corvane::test::SignalLog;
 
 namespace {
 
@@ -57,8 +58,8 @@ TEST_F(QueueTest, EachCommandWaitsForTheGapOfTheOneBefore)
                                                 LinkCommand::Star(QStringLiteral("*58*50#"), 10000),
                                                 LinkCommand::Hex(QStringLiteral("3100"))});
     ASSERT_TRUE(batch);
-    QSignalSpy progress(batch.data(), &CommandBatch::progress);
-    QSignalSpy finished(batch.data(), &CommandBatch::finished);
+    SignalLog progress(batch.data(), &CommandBatch::progress);
+    SignalLog finished(batch.data(), &CommandBatch::finished);
     // Nothing leaves from inside the call that queues.
     EXPECT_EQ(take(), QByteArray());
     EXPECT_EQ(queue.QueuedCount(), 3);
@@ -120,7 +121,7 @@ TEST_F(QueueTest, OrderedFramesTakeTheirPlaceBehindWhatWasQueuedBefore)
     CommandBatch *batch = queue.QueueStarCommands({QStringLiteral("*10*3*201#"), QStringLiteral("*49*0#")}, 200);
     queue.QueueHex(QStringLiteral("11"));
     queue.QueueHex(QStringLiteral("11F1"));
-    QSignalSpy finished(batch, &CommandBatch::finished);
+    SignalLog finished(batch, &CommandBatch::finished);
     EXPECT_EQ(queue.QueuedCount(), 5);
 
     QByteArray got;
@@ -143,8 +144,8 @@ TEST_F(QueueTest, CommandsDroppedOnAClosedPortAreCountedPerBatch)
     CommandBatch *first = queue.QueueStarCommands({QStringLiteral("*10*3*201#"), QStringLiteral("*58*50#"),
                                                    QStringLiteral("*49*0#")});
     CommandBatch *second = queue.QueueStarCommands({QStringLiteral("*00*121#"), QStringLiteral("*58*50#")});
-    QSignalSpy firstDone(first, &CommandBatch::finished);
-    QSignalSpy secondDone(second, &CommandBatch::finished);
+    SignalLog firstDone(first, &CommandBatch::finished);
+    SignalLog secondDone(second, &CommandBatch::finished);
 
     clock.advanceMs(0);
     EXPECT_EQ(take(), k10_3_201);
@@ -162,7 +163,7 @@ TEST_F(QueueTest, CommandsDroppedOnAClosedPortAreCountedPerBatch)
     // A batch on a port that is open again is whole.
     ASSERT_TRUE(port.open(QIODevice::WriteOnly | QIODevice::Append));
     CommandBatch *third = queue.QueueStarCommands({QStringLiteral("*58*50#")});
-    QSignalSpy thirdDone(third, &CommandBatch::finished);
+    SignalLog thirdDone(third, &CommandBatch::finished);
     clock.advanceMs(0);
     EXPECT_EQ(take(), k58_50);
     EXPECT_EQ(thirdDone.at(0), (QVariantList{1, 0}));
@@ -171,7 +172,7 @@ TEST_F(QueueTest, CommandsDroppedOnAClosedPortAreCountedPerBatch)
 TEST_F(QueueTest, AnEmptyBatchFinishesAndWhatAHandlerQueuesKeepsItsPlace)
 {
     CommandBatch *empty = queue.Queue({});
-    QSignalSpy emptyDone(empty, &CommandBatch::finished);
+    SignalLog emptyDone(empty, &CommandBatch::finished);
     EXPECT_EQ(emptyDone.count(), 0) << "finishes after the caller could connect";
     settle();
     ASSERT_EQ(emptyDone.count(), 1);

@@ -3,7 +3,7 @@
 #include "LinkFixture.h"
 #include "LinkSupervisor.h"
 
-#include <QSignalSpy>
+#include "SignalLog.h"
 #include <gtest/gtest.h>
 
 using namespace corvane;
@@ -14,9 +14,9 @@ TEST(Supervisor, WatchdogAndProbeKeepTheirBeatOnTheClock)
     LinkEnv env;
     TrunkStates trunks{};
     LinkSupervisor supervisor(*env.ctx, trunks);
-    QSignalSpy status(&supervisor, &LinkSupervisor::statusText);
-    QSignalSpy probes(&supervisor, &LinkSupervisor::probeDue);
-    QSignalSpy resets(&supervisor, &LinkSupervisor::nightResetDue);
+    SignalLog status(&supervisor, &LinkSupervisor::statusText);
+    SignalLog probes(&supervisor, &LinkSupervisor::probeDue);
+    SignalLog resets(&supervisor, &LinkSupervisor::nightResetDue);
 
     supervisor.StartTimers();
     supervisor.OnLinkAlive();

@@ -5,7 +5,7 @@
 #include "PtyPair.h"
 #include "SwitchSimulator.h"
 
-#include <QSignalSpy>
+#include "SignalLog.h"
 #include <array>
 #include <gtest/gtest.h>
 #include <memory>
@@ -85,7 +85,7 @@ TEST_F(SwitchSimTest, SearchFindsTheSwitchOnCom3AndTheLinkStaysAlive)
     EXPECT_EQ(sim.receivedCommands().first(), QStringLiteral("CLOCK 2026-12-08 01:42 weekday 2"));
 
     // Link-alive frames keep the watchdog quiet and the panel at "正常".
-    QSignalSpy status(&link, &SwitchLink::statusText);
+    SignalLog status(&link, &SwitchLink::statusText);
     link.LinkSilence = 5;
     ASSERT_TRUE(waitUntil([&] { return link.LinkSilence == 0; }));
     EXPECT_EQ(status.last().at(0).toString(), QStringLiteral("通讯端口：正常"));
