@@ -492,7 +492,7 @@ bool SwitchLink::OpenLinkOnLoad()
     Recordset config(m_ctx.db, QStringLiteral("SWTConfig"));
     if (LinkUp()) {
         emit statusText(kLinkOk);
-        SetField(config, col::SWTConfig::SwitchPort, QString::number(m_portNumber));
+        (void)SetField(config, col::SWTConfig::SwitchPort, QString::number(m_portNumber));
     } else {
         emit statusText(kLinkError);
         // The stored port stays open so that the watchdog and the probe can

@@ -68,7 +68,7 @@ void frmPort::cmdOK_Click()
     // The number is stored even when the port does not open; the watchdog
     // then reports the link as broken.
     m_link.OpenPort(cmbPort->currentIndex() + 1);
-    SetField(config, 8, QString::number(m_link.PortNumber()));
+    (void)SetField(config, 8, QString::number(m_link.PortNumber()));
     accept();
 }
 
