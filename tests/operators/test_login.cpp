@@ -1,5 +1,6 @@
 #include "ConsoleContext.h"
 #include "Data.h"
+#include "OperatorGates.h"
 #include "Operators.h"
 #include "Recordset.h"
 #include "TestHome.h"
