@@ -2,9 +2,9 @@
 # libraries (every corvane_* library whose name does not end in "gui", and
 # the switch simulator) and the non-GUI tests and benchmarks (the global
 # property CORVANE_NONGUI_TARGETS, filled by corvane_add_test(... CORE) and
-# by bench/) must not reach Qt Widgets, Qt PrintSupport, QtTest (whose input
-# helpers drive widgets) or any *gui library, directly or through another
-# library. A target that does fails the configuration, naming the chain.
+# by bench/) must not reach Qt Widgets or Qt PrintSupport (QtTest's input
+# helpers for widgets come only with Qt Widgets) or any *gui library,
+# directly or through another library. A target that does fails the configuration, naming the chain.
 #
 # A folder whose windows have not yet been moved into a corvane_<folder>gui
 # library is listed in CORVANE_LAYERING_UNSPLIT; its logic library is only
@@ -62,11 +62,11 @@ endfunction()
 
 function(_corvane_forbidden name out)
   set(bad FALSE)
-  if(name MATCHES "^Qt[0-9]*::(Widgets|PrintSupport|Test|OpenGLWidgets|QuickWidgets)$")
+  if(name MATCHES "^Qt[0-9]*::(Widgets|PrintSupport|OpenGLWidgets|QuickWidgets)$")
     set(bad TRUE)
   elseif(name MATCHES "^corvane_.*gui$")
     set(bad TRUE)
-  elseif(name MATCHES "(^|[/-])lQt[0-9]*(Widgets|PrintSupport|Test)" OR name MATCHES "libQt[0-9]*(Widgets|PrintSupport|Test)")
+  elseif(name MATCHES "(^|[/-])lQt[0-9]*(Widgets|PrintSupport)" OR name MATCHES "libQt[0-9]*(Widgets|PrintSupport)")
     set(bad TRUE)
   endif()
   set(${out} ${bad} PARENT_SCOPE)
@@ -152,5 +152,5 @@ function(corvane_check_layering)
                         "Logic (rules, recordsets, commands) goes in corvane_<folder>, windows in corvane_<folder>gui.")
   endif()
   list(JOIN checked " " text)
-  message(STATUS "Layering: without Qt Widgets, PrintSupport, QtTest or *gui libraries: ${text}")
+  message(STATUS "Layering: without Qt Widgets, PrintSupport or *gui libraries: ${text}")
 endfunction()

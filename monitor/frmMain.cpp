@@ -395,8 +395,12 @@ bool frmMain::Form_Unload()
 {
     if (m_ended)
         return true;
-    const auto answer = m_ctx.messages.show(QStringLiteral("感谢使用Brenmark产品，您真的要退出本系统？"),
-                                            QStringLiteral("退出系统！"), MessageService::Icon::Information,
+    QString question = QStringLiteral("感谢使用Brenmark产品，您真的要退出本系统？");
+    // Commands still queued for the switch go out before the exit command;
+    // the operator is told how many, since exiting then takes a moment.
+    if (const int waiting = m_ctx.link ? m_ctx.link->QueuedCount() : 0; waiting > 0)
+        question += QStringLiteral("\n尚有%1条命令等待发往交换机，退出前将先发送完毕。").arg(waiting);
+    const auto answer = m_ctx.messages.show(question, QStringLiteral("退出系统！"), MessageService::Icon::Information,
                                             MessageService::Buttons::OkCancel, this);
     if (answer != MessageService::Answer::Ok)
         return false;
