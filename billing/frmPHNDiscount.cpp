@@ -27,8 +27,8 @@ using namespace DiscountRules;
 
 namespace {
 
-// Pause between two commands of one change, so the switch takes both.
-constexpr double CommandPause = 0.1;
+// Gap after each command of one change, so the switch takes the next.
+constexpr int CommandGapMs = 100;
 
 // Minimum widths in twips; the grids widen columns whose texts need more.
 const QList<int> FeerateWidths{1000, 2000, 600, 600, 600, 600, 800, 800, 800, 800, 800};
@@ -373,16 +373,14 @@ void frmPHNDiscount::showRefusal(const Status &why, const QString &title, Messag
     m_ctx.messages.show(why.reason(), title, icon, MessageService::Buttons::Ok, this);
 }
 
+// The commands go through the link's queue, paced there: the click returns
+// at once, and a change that is stored reaches the switch even when the
+// window closes before its commands have gone.
 void frmPHNDiscount::sendCommands(const QStringList &codes)
 {
-    SwitchLink *link = m_ctx.link;
-    if (!link)
+    if (codes.isEmpty() || !m_ctx.link)
         return;
-    for (int i = 0; i < codes.size(); ++i) {
-        if (i > 0)
-            link->Pause(CommandPause);
-        link->SendStarCommand(codes.at(i));
-    }
+    m_ctx.link->QueueStarCommands(codes, CommandGapMs);
 }
 
 // ---- rate grids ------------------------------------------------------------------------
