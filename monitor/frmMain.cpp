@@ -1,5 +1,6 @@
 #include "frmMain.h"
 #include "ConsoleContext.h"
+#include "OperatorGates.h"
 #include "Operators.h"
 #include "ShowModal.h"
 #include "SwitchLink.h"
@@ -354,7 +355,7 @@ void frmMain::mnuOPLogout_Click()
                                             MessageService::Icon::Question, MessageService::Buttons::OkCancel, this);
     if (answer != MessageService::Answer::Ok)
         return;
-    AddOperatorRecord(m_ctx);
+    (void)AddOperatorRecord(m_ctx);
     m_ctx.login.OPLogin = false;
     ShowOperatorState();
 }

@@ -91,7 +91,7 @@ void IntakeEnv::setConfig(int column, const QString &value)
 {
     Recordset rs(ctx->db, QStringLiteral("SWTConfig"));
     ASSERT_TRUE(rs.edit());
-    rs.setField(column, value);
+    ASSERT_TRUE(rs.setField(column, value));
     ASSERT_TRUE(rs.update());
 }
 
