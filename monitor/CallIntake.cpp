@@ -3,21 +3,16 @@
 #include "CallRecordDecoder.h"
 #include "Columns.h"
 #include "ConsoleContext.h"
-#include "ConsoleHandlers.h"
 #include "Criteria.h"
 #include "Data.h"
 #include "Database.h"
 #include "FeeEngine.h"
-#include "GridHelpers.h"
 #include "Money.h"
 #include "Recordset.h"
 #include "SwitchLink.h"
-#include "frmMain.h"
 
 #include <QFile>
-#include <QPointer>
 #include <QStringEncoder>
-#include <QTreeWidget>
 
 namespace corvane {
 
@@ -25,9 +20,6 @@ namespace {
 
 const QString kAccountWord = QStringLiteral("账号");
 const QString kNotSettled = QStringLiteral("未结算");
-
-// Records between two clear-outs of the frames seen.
-constexpr qint64 kSeenPruneEvery = 64;
 
 const QString kStoreFailed = QStringLiteral("话单无法存入数据库，本话单未确认，交换机将重发。\n原因：%1");
 const QString kStoreTitle = QStringLiteral("话单存储错误");
@@ -51,12 +43,6 @@ Charged charge(const QString &oldBalance, const QString &fee)
 
 const QString CallIntake::SeenTable = QStringLiteral("CallIntakeSeen");
 
-void MainWindowCallView::ShowCall(const QStringList &columns)
-{
-    AddListRow(m_window.ListViewOut, ListRowLimit, columns);
-    m_window.setPanelText(4, QStringLiteral("新话单数：") + QString::number(m_window.ListViewOut->topLevelItemCount()));
-}
-
 CallIntake::CallIntake(ConsoleContext &ctx, FeeEngine &fees, CallIntakeView *view)
     : CallIntake(ctx, fees, view, Options())
 {
@@ -75,8 +61,8 @@ bool CallIntake::EnsureSeenTable()
     Database &db = m_ctx.db;
     if (!db.isOpen())
         return false;
-    // No index: lookups read only the newest rows by rowid, so every record
-    // adds one page write here, not two.
+    // One row, the last frame taken; no index, every lookup reads the newest
+    // row by rowid.
     m_seenTableReady = db.exec(
         QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (\"Frame\" TEXT NOT NULL, \"SeenMs\" INTEGER NOT NULL)")
             .arg(Database::quoteId(SeenTable)));
@@ -143,14 +129,13 @@ CallIntake::Outcome CallIntake::storeRecord(const QByteArray &frame, Effects &fx
     const QString key = CallRecordKey(frame);
     const qint64 nowMs = m_ctx.clock.now().toMSecsSinceEpoch();
     const QString seenTable = Database::quoteId(SeenTable);
-    // A repeat is one of the newest seenLimit frames, seen inside the window.
-    const auto seen = db.scalar(QStringLiteral("SELECT count(*) FROM %1 WHERE rowid>(SELECT ifnull(max(rowid),0) FROM %1)-? "
-                                               "AND \"SeenMs\">=? AND \"Frame\"=?")
-                                    .arg(seenTable),
-                                {qint64(m_options.seenLimit), nowMs - m_options.seenWindowMs, key});
-    if (!seen)
+    // A repeat is the resend of the last frame taken, inside the window.
+    const auto last = db.select(
+        QStringLiteral("SELECT \"Frame\", \"SeenMs\" FROM %1 ORDER BY rowid DESC LIMIT 1").arg(seenTable));
+    if (!last)
         return failed(QStringLiteral("无法读取话单记录表"));
-    if (seen->toLongLong() > 0)
+    if (!last->isEmpty() && last->first().value(0) == key
+        && qAbs(nowMs - last->first().value(1).toLongLong()) <= m_options.seenWindowMs)
         return Outcome::Repeat;
 
     // The indirect-office digit of the trunk's route is not part of the number.
@@ -184,14 +169,11 @@ CallIntake::Outcome CallIntake::storeRecord(const QByteArray &frame, Effects &fx
     if (!bills.isValid() || !WriteRecord(bills, true, row))
         return failed(QStringLiteral("无法写入话单"));
 
+    // This frame becomes the last taken; every older row goes (an earlier
+    // console kept the frames of the last minutes here).
     if (!db.exec(QStringLiteral("INSERT INTO %1 (\"Frame\", \"SeenMs\") VALUES (?, ?)").arg(seenTable), {key, nowMs}))
         return failed(QStringLiteral("无法写入话单记录表"));
-    // Frames no lookup can reach any more (outside the window or beyond the
-    // limit) are cleared out every so many records, a batch at a time.
-    const qint64 rowId = db.lastInsertRowId();
-    if (rowId % kSeenPruneEvery == 0
-        && !db.exec(QStringLiteral("DELETE FROM %1 WHERE rowid<=?-? OR \"SeenMs\"<?").arg(seenTable),
-                    {rowId, qint64(m_options.seenLimit), nowMs - m_options.seenWindowMs}))
+    if (!db.exec(QStringLiteral("DELETE FROM %1 WHERE rowid<?").arg(seenTable), {db.lastInsertRowId()}))
         return failed(QStringLiteral("无法整理话单记录表"));
 
     if (!tx.commit())
@@ -320,37 +302,6 @@ void CallIntake::reportStoreFailure(const QString &why)
         return;
     m_storeFaultShown = true;
     m_ctx.messages.notify(kStoreFailed.arg(why), kStoreTitle, MessageService::Icon::Critical);
-}
-
-namespace {
-
-// Lives as a child of the main window, so the intake goes with it.
-class CallIntakeHolder : public QObject {
-public:
-    CallIntakeHolder(ConsoleContext &ctx, frmMain &main, ConsoleHandlers &handlers)
-        : QObject(&main), fees(ctx.db), view(main), intake(ctx, fees, &view), m_handlers(&handlers)
-    {
-        handlers.setCallRecordHandler([this](const QByteArray &frame) { return intake.ProcessCallRecord(frame); });
-    }
-    ~CallIntakeHolder() override
-    {
-        if (m_handlers)
-            m_handlers->setCallRecordHandler({});
-    }
-
-    FeeEngine fees;
-    MainWindowCallView view;
-    CallIntake intake;
-
-private:
-    QPointer<ConsoleHandlers> m_handlers;
-};
-
-} // namespace
-
-CallIntake *InstallCallIntake(ConsoleContext &ctx, frmMain &main, ConsoleHandlers &handlers)
-{
-    return &(new CallIntakeHolder(ctx, main, handlers))->intake;
 }
 
 } // namespace corvane

@@ -11,9 +11,6 @@
 #include "Recordset.h"
 #include "SwitchLink.h"
 #include "TrunkView.h"
-#include "frmPhoneInf.h"
-
-#include <QColor>
 
 namespace corvane {
 
@@ -26,12 +23,6 @@ const QString kShowMark = QStringLiteral("√");
 const QString kUnknownCaller = QStringLiteral("未知来电");
 
 constexpr int IncomingListLimit = 200;
-constexpr int IncomingPanel = 5;
-
-// The pop-up sits 100 twips right of and 400 twips below the picture's corner.
-constexpr int TwipsPerPixel = 15;
-constexpr int PopupRightTwips = 100;
-constexpr int PopupDownTwips = 400;
 
 quint8 byteAt(const QByteArray &frame, int offset)
 {
@@ -53,13 +44,6 @@ TrunkMonitor::TrunkMonitor(ConsoleContext &ctx, TrunkView &view, QObject *parent
     : QObject(parent), m_ctx(ctx), m_view(view)
 {
     setObjectName(QStringLiteral("TrunkMonitor"));
-}
-
-TrunkMonitor::~TrunkMonitor()
-{
-    // The pop-up belongs to the main window; it may outlive this object.
-    if (m_phoneInf)
-        m_phoneInf->close();
 }
 
 TrunkStates &TrunkMonitor::trunks()
@@ -238,8 +222,6 @@ void TrunkMonitor::OnTrunkReleased(const QByteArray &frame)
         rec.Seconds = SecondsBetween(rec.EndTime, rec.StartTime);
         const QString stamp = m_ctx.stamp();
         m_view.addIncomingRow(IncomingListLimit, {rec.CallerNo, rec.UserNo, stamp});
-        m_view.setPanelText(IncomingPanel,
-                            QStringLiteral("新来电数：") + QString::number(m_view.incomingRowCount()));
         const QString fee = IncomingFee(rec.Seconds.toLongLong());
         const UserRow user = userByNumber(rec.UserNo);
         Recordset bill = Recordset::forAppend(m_ctx.db, QStringLiteral("PHNBill"));
@@ -274,10 +256,6 @@ void TrunkMonitor::imgPHN_Click(int Index)
     if (rec.CallerNo.trimmed().isEmpty())
         rec.CallerNo = kUnknownCaller;
 
-    if (!m_phoneInf)
-        m_phoneInf = new frmPhoneInf(m_view.popupOwner());
-    m_phoneInf->hide();
-
     const QString number = rec.CallerNo.trimmed();
     const QString nl = lineBreak();
     QString info;
@@ -299,9 +277,7 @@ void TrunkMonitor::imgPHN_Click(int Index)
             + QStringLiteral("地址：") + found.value(5) + nl + QStringLiteral("邮编：") + found.value(6) + nl
             + QStringLiteral("邮箱：") + found.value(7) + nl + QStringLiteral("电话号码：") + number + nl;
     }
-    const QPoint corner = m_view.pictureTopLeft(t)
-        + QPoint(PopupRightTwips / TwipsPerPixel, PopupDownTwips / TwipsPerPixel);
-    m_phoneInf->showAt(info, corner);
+    m_view.showCallerInfo(t, info);
 }
 
 } // namespace corvane
