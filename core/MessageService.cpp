@@ -24,6 +24,48 @@ void ScriptedMessageService::notify(const QString &text, const QString &title, I
     m_shown.append({text, title, icon, Buttons::Ok});
 }
 
+int ScriptedMessageService::notifyKeyed(const QString &key, const QString &text, const QString &title,
+                                        Icon icon, QWidget *)
+{
+    for (OpenKeyed &open : m_keyed) {
+        if (open.key != key)
+            continue;
+        ++open.count;
+        m_shown[open.shownIndex].text = keyedText(text, open.count);
+        return open.count;
+    }
+    m_shown.append({text, title, icon, Buttons::Ok});
+    m_keyed.append({key, int(m_shown.size()) - 1, 1});
+    return 1;
+}
+
+QStringList ScriptedMessageService::openKeys() const
+{
+    QStringList keys;
+    for (const OpenKeyed &open : m_keyed)
+        keys << open.key;
+    return keys;
+}
+
+int ScriptedMessageService::keyedCount(const QString &key) const
+{
+    for (const OpenKeyed &open : m_keyed) {
+        if (open.key == key)
+            return open.count;
+    }
+    return 0;
+}
+
+void ScriptedMessageService::closeKeyed(const QString &key)
+{
+    for (int i = 0; i < m_keyed.size(); ++i) {
+        if (m_keyed[i].key == key) {
+            m_keyed.removeAt(i);
+            return;
+        }
+    }
+}
+
 std::optional<QString> ScriptedMessageService::askText(const QString &prompt, const QString &title,
                                                        const QString &initial, QWidget *)
 {

@@ -33,6 +33,20 @@ public:
     virtual void notify(const QString &text, const QString &title, Icon icon,
                         QWidget *parent = nullptr) = 0;
 
+    // A notice that may come again and again (a fault the switch keeps
+    // reporting, a record that keeps failing): one box per key. While the box
+    // of `key` is open, the same notice again only raises its count, shown at
+    // the end of its text (keyedText). Never holds up the caller. Returns the
+    // count: 1 when a box was opened, more when an open box was updated.
+    virtual int notifyKeyed(const QString &key, const QString &text, const QString &title, Icon icon,
+                            QWidget *parent = nullptr) = 0;
+    // The text of a keyed box that has been notified `count` times:
+    // "…-->1F (3次)"; the text alone for the first time.
+    static QString keyedText(const QString &text, int count)
+    {
+        return count <= 1 ? text : text + QStringLiteral(" (%1次)").arg(count);
+    }
+
     // Line input box; nullopt when cancelled.
     virtual std::optional<QString> askText(const QString &prompt, const QString &title,
                                            const QString &initial = QString(),
@@ -50,11 +64,17 @@ public:
 
 // Test double: records every box and answers from a script (Ok / the first
 // button when the script is empty).
+//
+// A keyed notice is recorded once per open box; a repeat while that box is
+// "open" updates the recorded entry's text and count instead. The operator's
+// closing of a box is played with closeKeyed().
 class ScriptedMessageService : public MessageService {
 public:
     Answer show(const QString &text, const QString &title, Icon icon, Buttons buttons,
                 QWidget *parent) override;
     void notify(const QString &text, const QString &title, Icon icon, QWidget *parent) override;
+    int notifyKeyed(const QString &key, const QString &text, const QString &title, Icon icon,
+                    QWidget *parent) override;
     std::optional<QString> askText(const QString &prompt, const QString &title,
                                    const QString &initial, QWidget *parent) override;
 
@@ -64,10 +84,27 @@ public:
     const QList<Shown> &shown() const { return m_shown; }
     QStringList texts() const;
     const Shown *last() const { return m_shown.isEmpty() ? nullptr : &m_shown.last(); }
-    void clear() { m_shown.clear(); }
+    // Forgets every recorded box; keyed boxes count as closed.
+    void clear()
+    {
+        m_shown.clear();
+        m_keyed.clear();
+    }
+
+    // Keyed boxes open now, and how often each was notified.
+    QStringList openKeys() const;
+    int keyedCount(const QString &key) const;
+    // The operator closes the box of `key`: the next notice opens a new one.
+    void closeKeyed(const QString &key);
 
 private:
+    struct OpenKeyed {
+        QString key;
+        int shownIndex = -1;
+        int count = 0;
+    };
     QList<Shown> m_shown;
+    QList<OpenKeyed> m_keyed;
     std::deque<Answer> m_answers;
     std::deque<std::optional<QString>> m_texts;
 };

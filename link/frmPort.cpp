@@ -1,8 +1,6 @@
 #include "frmPort.h"
 
 #include "ConsoleContext.h"
-#include "Data.h"
-#include "Recordset.h"
 #include "SwitchLink.h"
 
 #include <QComboBox>
@@ -40,6 +38,7 @@ frmPort::frmPort(ConsoleContext &ctx, SwitchLink &link, QWidget *parent)
     connect(cmdOK, &QPushButton::clicked, this, &frmPort::cmdOK_Click);
     // Every port the search opens is shown as it is tried.
     connect(&m_link, &SwitchLink::portSelected, this, &frmPort::selectPort);
+    connect(&m_link, &SwitchLink::searchFinished, this, &frmPort::searchEnded);
 
     Form_Load();
 }
@@ -49,6 +48,7 @@ void frmPort::Form_Load()
     for (int n = 1; n <= SwitchLink::PortCount; ++n)
         cmbPort->addItem(QStringLiteral("COM") + QString::number(n));
     selectPort(m_link.PortNumber());
+    cmdAuto->setEnabled(!m_link.Searching());
 }
 
 void frmPort::selectPort(int n)
@@ -57,18 +57,35 @@ void frmPort::selectPort(int n)
         cmbPort->setCurrentIndex(n - 1);
 }
 
+void frmPort::searchEnded()
+{
+    cmdAuto->setEnabled(true);
+}
+
 void frmPort::cmdAuto_Click()
 {
+    // Started, not waited for: the window stays responsive while the ports
+    // are tried and the button comes back when the search ends.
+    cmdAuto->setEnabled(false);
     m_link.SearchAgain();
+    if (!m_link.Searching())
+        cmdAuto->setEnabled(true);
 }
 
 void frmPort::cmdOK_Click()
 {
-    Recordset config(m_ctx.db, QStringLiteral("SWTConfig"));
+    // The port shown here wins over a search still running.
+    m_link.StopSearch();
     // The number is stored even when the port does not open; the watchdog
     // then reports the link as broken.
     m_link.OpenPort(cmbPort->currentIndex() + 1);
-    SetField(config, 8, QString::number(m_link.PortNumber()));
+    if (const Status stored = m_link.StorePort(m_link.PortNumber()); !stored) {
+        // Not stored: the next start would search from the old port. The
+        // window stays open so the operator can try again.
+        m_ctx.messages.show(stored.reason(), windowTitle(), MessageService::Icon::Warning,
+                            MessageService::Buttons::Ok, this);
+        return;
+    }
     accept();
 }
 

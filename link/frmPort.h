@@ -12,6 +12,10 @@ class SwitchLink;
 
 // "串口选择": search the switch again or pick its serial port by hand. The
 // chosen port is opened at once and stored in the configuration row.
+//
+// The search runs on in the link while the window stays usable; the list
+// follows the ports it tries. "确定(&O)" during a search stops it first, so
+// the port left open is the port stored.
 class frmPort : public QDialog {
     Q_OBJECT
 public:
@@ -26,9 +30,12 @@ public slots:
     void cmdAuto_Click();
     void cmdOK_Click();
 
+private slots:
+    void selectPort(int n);
+    void searchEnded();
+
 private:
     void Form_Load();
-    void selectPort(int n);
 
     ConsoleContext &m_ctx;
     SwitchLink &m_link;

@@ -75,6 +75,33 @@ void QtMessageService::notify(const QString &text, const QString &title, Icon ic
     box->show();
 }
 
+int QtMessageService::notifyKeyed(const QString &key, const QString &text, const QString &title,
+                                  Icon icon, QWidget *parent)
+{
+    Keyed &k = m_keyed[key];
+    if (k.box && k.box->isVisible()) {
+        ++k.count;
+        k.box->setText(keyedText(text, k.count));
+        return k.count;
+    }
+    if (k.box)
+        k.box->deleteLater();   // closed but not gone yet
+    auto *box = new QMessageBox(toQt(icon), titleOrDefault(title), text, QMessageBox::Ok, parent);
+    box->setObjectName(QStringLiteral("keyedNotice"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    k.box = box;
+    k.count = 1;
+    box->show();
+    return 1;
+}
+
+QMessageBox *QtMessageService::keyedBox(const QString &key) const
+{
+    const auto it = m_keyed.constFind(key);
+    return it == m_keyed.constEnd() ? nullptr : it->box.data();
+}
+
 std::optional<QString> QtMessageService::askText(const QString &prompt, const QString &title,
                                                  const QString &initial, QWidget *parent)
 {

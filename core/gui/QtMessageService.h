@@ -1,6 +1,11 @@
 #pragma once
 #include "MessageService.h"
 
+#include <QHash>
+#include <QPointer>
+
+class QMessageBox;
+
 namespace corvane {
 
 // The message service of the running console: Qt message boxes and input
@@ -12,9 +17,22 @@ public:
     // Non-modal: the box stays open on its own and deletes itself when closed.
     void notify(const QString &text, const QString &title, Icon icon,
                 QWidget *parent = nullptr) override;
+    // One non-modal box per key; a repeat while it is open updates its text.
+    int notifyKeyed(const QString &key, const QString &text, const QString &title, Icon icon,
+                    QWidget *parent = nullptr) override;
     std::optional<QString> askText(const QString &prompt, const QString &title,
                                    const QString &initial = QString(),
                                    QWidget *parent = nullptr) override;
+
+    // The open box of `key`, if any.
+    QMessageBox *keyedBox(const QString &key) const;
+
+private:
+    struct Keyed {
+        QPointer<QMessageBox> box;
+        int count = 0;
+    };
+    QHash<QString, Keyed> m_keyed;
 };
 
 } // namespace corvane

@@ -164,6 +164,34 @@ TEST_F(DispatchTest, EveryTypeReachesItsAction)
     EXPECT_EQ(env.messages.last()->text, QStringLiteral("系统检测到重要故障，故障代码为-->C3"));
 }
 
+TEST_F(DispatchTest, ARepeatedFaultKeepsOneBoxWithACount)
+{
+    // Fifty reports of fault 1F, a trunk event among them, then fault 3.
+    QByteArray stream;
+    for (int i = 0; i < 50; ++i) {
+        stream += bytes({0xFF, 0x62, 0x1F});
+        if (i == 20)
+            stream += bytes({0xFF, 0xA2, 0x04});
+    }
+    link.ReceiveBytes(stream);
+    link.ReceiveBytes(bytes({0xFF, 0x62, 0x03}));
+
+    ASSERT_EQ(env.messages.shown().size(), 2) << "one box per fault code";
+    EXPECT_EQ(env.messages.shown().at(0).text, QStringLiteral("系统检测到重要故障，故障代码为-->1F (50次)"));
+    EXPECT_EQ(env.messages.shown().at(0).title, QStringLiteral("系统故障"));
+    EXPECT_EQ(env.messages.shown().at(1).text, QStringLiteral("系统检测到重要故障，故障代码为-->3"));
+    EXPECT_EQ(rec.frames(), QList<QByteArray>{bytes({0xFF, 0xA2, 0x04})}) << "the receive path went on";
+    EXPECT_EQ(link.RingCount(), 0);
+
+    // Once the operator has closed the box, the next report opens a new one.
+    const QStringList keys = env.messages.openKeys();
+    ASSERT_EQ(keys.size(), 2);
+    env.messages.closeKeyed(keys.first());
+    link.ReceiveBytes(bytes({0xFF, 0x62, 0x1F, 0xFF, 0x62, 0x1F}));
+    ASSERT_EQ(env.messages.shown().size(), 3);
+    EXPECT_EQ(env.messages.last()->text, QStringLiteral("系统检测到重要故障，故障代码为-->1F (2次)"));
+}
+
 TEST_F(DispatchTest, LinkRequestAndAcknowledgementBringTheLinkUp)
 {
     QSignalSpy status(&link, &SwitchLink::statusText);

@@ -64,7 +64,7 @@ TEST_F(MainWindowLinkTest, LoadFindsTheSwitchAndExitSaysGoodbye)
     frmMain window(ctx);
     auto *link = new SwitchLink(ctx, &window);
     ctx.link = link;
-    link->setTestPauseRealWaitMs(1);
+    clock.setStepRealWaitMs(1);
 
     window.Form_Load();
 
@@ -121,7 +121,7 @@ TEST_F(MainWindowLinkTest, UnpluggedAdapterIsReportedAndTakenBackWhenItReturns)
     frmMain window(ctx);
     auto *link = new SwitchLink(ctx, &window);
     ctx.link = link;
-    link->setTestPauseRealWaitMs(1);
+    clock.setStepRealWaitMs(1);
     window.Form_Load();
     ASSERT_TRUE(link->LinkUp());
 

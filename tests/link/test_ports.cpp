@@ -1,11 +1,7 @@
-#include "LinkFixture.h"
 #include "Columns.h"
-#include "PtyPair.h"
-#include "frmPort.h"
+#include "PortFixture.h"
 
-#include <QComboBox>
 #include <QFile>
-#include <QPushButton>
 #include <QSignalSpy>
 #include <array>
 #include <gtest/gtest.h>
@@ -13,54 +9,6 @@
 
 using namespace corvane;
 using namespace corvane::test;
-
-namespace {
-
-// The clock command at the test clock's start, Tuesday 8 December 2026 01:42.
-const QByteArray kClock0142 = bytes({0xE8, 0x26, 0x12, 0x08, 0x02, 0x01, 0x42, 0x6D});
-
-// A switch that answers each clock command with an acknowledgement.
-QByteArray answerClock(const QByteArray &chunk)
-{
-    return chunk.contains(char(0xE8)) ? bytes({0xFF, 0x5A}) : QByteArray();
-}
-
-class PortTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        for (int n = 1; n <= 16; ++n) {
-            ptys[n] = std::make_unique<PtyPair>();
-            ASSERT_TRUE(ptys[n]->ok());
-            ASSERT_TRUE(ptys[n]->linkAs(com(n)));
-        }
-        link.setTestPauseRealWaitMs(1);
-    }
-
-    QString com(int n) const { return env.ctx->home.portsDir() + QStringLiteral("/COM") + QString::number(n); }
-
-    // What the link sends while `action` runs: a marker command goes out after
-    // it, and everything up to the marker is returned.
-    QByteArray sentDuring(PtyPair &pty, const std::function<void()> &action)
-    {
-        action();
-        link.SendHex(QStringLiteral("A5"));
-        QByteArray got;
-        waitUntil([&] {
-            got += pty.take();
-            return got.endsWith(char(0xA5));
-        });
-        EXPECT_TRUE(got.endsWith(char(0xA5))) << "marker never arrived";
-        got.chop(1);
-        return got;
-    }
-
-    LinkEnv env;
-    SwitchLink &link = *env.link;
-    std::array<std::unique_ptr<PtyPair>, 17> ptys;
-};
-
-} // namespace
 
 TEST_F(PortTest, CommandsGoOutAsBytes)
 {
@@ -72,16 +20,24 @@ TEST_F(PortTest, CommandsGoOutAsBytes)
         link.SendNak();
         link.RequestDump();
         link.SendNightReset();
-        link.SendUserWindowOpen();
-        link.SendUserWindowClose();
-        link.SendProgramExit();
         link.SendStarCommand(QStringLiteral("*10*3*201#"));
         link.SendClock();
         link.SendHex(QStringLiteral("6205"));
     });
-    EXPECT_EQ(sent, bytes({0x5A, 0xA5, 0x66, 0x23, 0x45, 0x98, 0x31, 0x00, 0x11, 0x11, 0xF1,
-                           0x0B, 0x1A, 0x0B, 0x03, 0x0B, 0x02, 0xA1, 0x0C})
+    EXPECT_EQ(sent, bytes({0x5A, 0xA5, 0x66, 0x23, 0x45, 0x98, 0x0B, 0x1A, 0x0B, 0x03, 0x0B, 0x02, 0xA1, 0x0C})
                         + kClock0142 + bytes({0x62, 0x05}));
+
+    // The window frames and the exit command wait for their turn in the
+    // queue, 100 ms apart; an acknowledgement given meanwhile goes first.
+    const qint64 start = env.clock.monotonicMs();
+    const QByteArray queued = sentDuring(*ptys[1], [&] {
+        link.SendUserWindowOpen();
+        link.SendUserWindowClose();
+        link.SendProgramExit();
+        link.SendAck();
+    }, Marker::Queued);
+    EXPECT_EQ(queued, bytes({0x5A, 0x31, 0x00, 0x11, 0x11, 0xF1}));
+    EXPECT_GE(env.clock.monotonicMs() - start, 300) << "three gaps before the marker";
 
     // A closed port drops every command silently.
     link.ClosePorts();
@@ -113,23 +69,6 @@ TEST_F(PortTest, ReceivedBytesAreDispatched)
     EXPECT_TRUE(waitUntil([&] { return env.handlers.calls.size() == 1; }));
     EXPECT_TRUE(link.LinkUp());
     EXPECT_EQ(env.handlers.frames(), QList<QByteArray>{bytes({0xFF, 0xA2, 0x05})});
-}
-
-TEST_F(PortTest, SearchStopsAtTheAnsweringPortAndTheWindowFollows)
-{
-    ptys[2]->responder = answerClock;
-    frmPort window(*env.ctx, link);
-    window.cmdAuto->click();
-
-    EXPECT_TRUE(link.LinkUp());
-    EXPECT_EQ(link.PortNumber(), 2);
-    EXPECT_TRUE(link.mscPort.isOpen());
-    EXPECT_EQ(window.cmbPort->currentText(), QStringLiteral("COM2"));
-    EXPECT_EQ(ptys[1]->take(), kClock0142);
-    EXPECT_EQ(ptys[2]->take(), kClock0142);
-    EXPECT_EQ(ptys[3]->take(), QByteArray());
-    // Half a second per port tried, on the test clock.
-    EXPECT_EQ(env.clock.monotonicMs(), 1000);
 }
 
 TEST_F(PortTest, SearchWithoutASwitchTriesEveryPortThatOpens)
@@ -192,42 +131,6 @@ TEST_F(PortTest, LoadStepWithoutASwitchKeepsTheStoredPortOpen)
     // The probe goes to the stored port.
     link.tmrQuest_Timer();
     EXPECT_EQ(ptys[4]->takeAtLeast(8), kClock0142);
-}
-
-TEST_F(PortTest, PortWindowStoresAndOpensTheChosenPort)
-{
-    ASSERT_TRUE(link.OpenPort(7));
-    frmPort window(*env.ctx, link);
-    EXPECT_EQ(window.windowTitle(), QStringLiteral("串口选择"));
-    ASSERT_EQ(window.cmbPort->count(), 16);
-    EXPECT_EQ(window.cmbPort->itemText(15), QStringLiteral("COM16"));
-    EXPECT_EQ(window.cmbPort->currentText(), QStringLiteral("COM7"));
-
-    window.cmbPort->setCurrentIndex(4);
-    window.cmdOK->click();
-
-    EXPECT_EQ(window.result(), QDialog::Accepted);
-    EXPECT_EQ(env.config(col::SWTConfig::SwitchPort), QStringLiteral("5"));
-    EXPECT_EQ(link.PortNumber(), 5);
-    EXPECT_TRUE(link.mscPort.isOpen());
-    EXPECT_EQ(sentDuring(*ptys[5], [&] { link.SendAck(); }), bytes({0x5A}));
-}
-
-TEST_F(PortTest, PortWindowStoresAPortThatDoesNotOpen)
-{
-    QFile::remove(com(9));
-    ASSERT_TRUE(QFile::link(env.home.file(QStringLiteral("gone")), com(9)));
-    frmPort window(*env.ctx, link);
-    window.cmbPort->setCurrentIndex(8);
-    window.cmdOK->click();
-    EXPECT_EQ(env.config(col::SWTConfig::SwitchPort), QStringLiteral("9"));
-    EXPECT_FALSE(link.mscPort.isOpen());
-
-    // Once the device is there, the probe opens it.
-    ASSERT_TRUE(ptys[9]->linkAs(com(9)));
-    link.tmrQuest_Timer();
-    EXPECT_TRUE(link.mscPort.isOpen());
-    EXPECT_EQ(ptys[9]->takeAtLeast(8), kClock0142);
 }
 
 TEST_F(PortTest, WatchdogDropsTheLinkAndTheProbeBringsItBack)

@@ -54,7 +54,7 @@ protected:
         sim.setOptions(o);
         QString error;
         ASSERT_TRUE(sim.startPty(env.home.path(), 3, &error)) << error.toStdString();
-        link.setTestPauseRealWaitMs(1);
+        env.clock.setStepRealWaitMs(1);
     }
 
     bool found()
@@ -130,7 +130,8 @@ TEST_F(SwitchSimTest, FramesAndCommandsCrossBothWays)
     link.SendNightReset();
     link.SendUserWindowOpen();
     link.SendProgramExit();
-    ASSERT_TRUE(waitUntil([&] { return sim.receivedCommands().size() >= 4; }));
+    // The last two are queued: the clock paces them.
+    ASSERT_TRUE(env.clock.waitFor([&] { return sim.receivedCommands().size() >= 4; }, 10000));
     EXPECT_EQ(sim.receivedCommands(), (QStringList{"*10*3*201#", "RESET", "USER OPEN", "EXIT"}));
 
     // A switch fault is reported and the frames behind it still arrive.

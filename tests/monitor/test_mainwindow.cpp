@@ -218,7 +218,7 @@ TEST(MainWindowLoad, RecordsAndCallsTakenDuringThePortSearchAreCounted)
     frmMain window(ctx);
     ConsoleHandlers *handlers = InstallConsoleHandlers(ctx, window);
     ASSERT_NE(InstallCallIntake(ctx, window, *handlers), nullptr);
-    ctx.link->setTestPauseRealWaitMs(1);
+    clock.setStepRealWaitMs(1);
     window.Form_Load();
 
     ASSERT_TRUE(ctx.link->LinkUp());

@@ -1,9 +1,8 @@
 #include <QCoreApplication>
 #include <gtest/gtest.h>
 
-// Test main of the logic libraries: a QCoreApplication (events, timers, serial
-// ports) and no widgets, so that a test linking it shows the code under test
-// needs none.
+// Test main of the logic libraries: a QCoreApplication, no widgets, then
+// GoogleTest. Timers, serial ports and signals work as in the console.
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);

@@ -1,0 +1,95 @@
+#include "LinkPorts.h"
+
+#include <QStringEncoder>
+
+namespace corvane {
+
+LinkPorts::LinkPorts(const HomePaths &home, QObject *parent) : QObject(parent), m_home(home)
+{
+    setObjectName(QStringLiteral("LinkPorts"));
+    mscPort.setObjectName(QStringLiteral("mscPort"));
+    mscOut.setObjectName(QStringLiteral("mscOut"));
+    connect(&mscPort, &QSerialPort::errorOccurred, this, &LinkPorts::onPortError);
+}
+
+bool LinkPorts::openSerial(QSerialPort &port, int n)
+{
+    if (port.isOpen())
+        port.close();
+    if (n < 1 || n > PortCount)
+        return false;
+    port.setPortName(m_home.serialDevice(n));
+    port.setBaudRate(QSerialPort::Baud2400);
+    port.setDataBits(QSerialPort::Data8);
+    port.setParity(QSerialPort::NoParity);
+    port.setStopBits(QSerialPort::OneStop);
+    port.setFlowControl(QSerialPort::NoFlowControl);
+    return port.open(QIODevice::ReadWrite);
+}
+
+bool LinkPorts::OpenPort(int n)
+{
+    m_portNumber = n;
+    return openSerial(mscPort, n);
+}
+
+bool LinkPorts::ReopenPort()
+{
+    if (mscPort.isOpen())
+        return true;
+    if (m_portNumber < 1 || m_portNumber > PortCount)
+        return false;
+    return OpenPort(m_portNumber);
+}
+
+bool LinkPorts::OpenOutPort(int n)
+{
+    m_outPortNumber = n;
+    return openSerial(mscOut, n);
+}
+
+void LinkPorts::ClosePorts()
+{
+    // Closing a serial port drops what is still buffered for writing, which
+    // would lose the exit command at the end of the run.
+    for (QSerialPort *port : {&mscPort, &mscOut}) {
+        if (!port->isOpen())
+            continue;
+        port->flush();
+        if (port->bytesToWrite() > 0)
+            port->waitForBytesWritten(200);
+        port->close();
+    }
+}
+
+void LinkPorts::onPortError(QSerialPort::SerialPortError error)
+{
+    // A device that went away keeps signalling; close it so the receive path
+    // does not spin. The watchdog reports the silence and the probe reopens it.
+    // A hung-up pseudo-terminal or a pulled USB adapter shows as a read error.
+    const bool gone = error == QSerialPort::ResourceError || error == QSerialPort::ReadError
+        || error == QSerialPort::DeviceNotFoundError;
+    if (gone && mscPort.isOpen())
+        mscPort.close();
+}
+
+QByteArray LinkPorts::OutwardBytes(const QString &record)
+{
+    QStringEncoder encoder("GB18030");
+    if (!encoder.isValid()) {
+        qWarning("GB18030 encoder not available");
+        return {};
+    }
+    return encoder.encode(record);
+}
+
+void LinkPorts::SendOutward(const QString &record)
+{
+    if (!mscOut.isOpen())
+        return;
+    const QByteArray bytes = OutwardBytes(record);
+    if (!bytes.isEmpty())
+        mscOut.write(bytes);
+}
+
+} // namespace corvane

@@ -1,0 +1,75 @@
+#pragma once
+#include "Clock.h"
+#include "TrunkState.h"
+
+#include <QObject>
+
+namespace corvane {
+
+class ConsoleContext;
+
+// Whether the switch is there: the link state, the link watchdog and the
+// periodic task.
+//
+// Watchdog (tmrState, every 1000 ms): a tick adds one to LinkSilence; at the
+// limit the link counts as down and panel 2 reads "通讯端口：错误", again on
+// every tick until the switch is heard. Every frame that shows the switch is
+// there (link-alive, link request, acknowledgement, dump block) sets the
+// silence back to 0, so a switch that has just answered is not dropped by the
+// next tick.
+//
+// Periodic task (tmrQuest, every 5000 ms): while the link is down it asks for
+// a probe (the clock command); while it is up it asks once a night, between
+// 00:00 and 04:59 and with every trunk idle, for the nightly reset when the
+// configuration enables it, and re-arms after 05:00.
+//
+// The supervisor sends nothing itself: probeDue and nightResetDue tell the
+// link what to send. Both timers run on the console's Clock.
+class LinkSupervisor : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int StateIntervalMs = 1000;
+    static constexpr int QuestIntervalMs = 5000;
+    // Watchdog ticks without a sign of life before the link counts as down.
+    static constexpr int SilenceLimit = 6;
+
+    LinkSupervisor(ConsoleContext &ctx, const TrunkStates &trunks, QObject *parent = nullptr);
+
+    // Created stopped; the main window starts them once it is loaded.
+    ClockTimer tmrState;   // link watchdog, 1000 ms
+    ClockTimer tmrQuest;   // clock probe and nightly reset, 5000 ms
+    void StartTimers();
+    void StopTimers();
+
+    bool LinkUp() const { return m_linkUp; }
+    void SetLinkUp(bool up);
+    // Watchdog ticks since the switch was last heard.
+    int LinkSilence = 0;
+    // The nightly reset has been sent in the current night.
+    bool NightResetDone = false;
+
+    // Signs of life, from the dispatcher.
+    void OnLinkAlive();   // FF B2: link up, silence 0, panel "正常"
+    void OnAnswer();      // FF E1, FF 5A: link up, silence 0
+    void OnDumpBlock();   // silence 0
+
+public slots:
+    void tmrState_Timer();
+    void tmrQuest_Timer();
+
+signals:
+    // Text of status bar panel 2: "通讯端口：正常" or "通讯端口：错误".
+    void statusText(const QString &text);
+    void linkUpChanged(bool up);
+    // The link is down: send the clock command to bring the switch back.
+    void probeDue();
+    // Send the nightly reset now.
+    void nightResetDue();
+
+private:
+    ConsoleContext &m_ctx;
+    const TrunkStates &m_trunks;
+    bool m_linkUp = false;
+};
+
+} // namespace corvane
