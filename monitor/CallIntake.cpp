@@ -42,6 +42,7 @@ Charged charge(const QString &oldBalance, const QString &fee)
 } // namespace
 
 const QString CallIntake::SeenTable = QStringLiteral("CallIntakeSeen");
+const QString CallIntake::StoreFailedKey = QStringLiteral("CallIntake.storeFailed");
 
 CallIntake::CallIntake(ConsoleContext &ctx, FeeEngine &fees, CallIntakeView *view)
     : CallIntake(ctx, fees, view, Options())
@@ -101,7 +102,6 @@ int CallIntake::ProcessCallRecord(const QByteArray &frame)
             m_ctx.link->SendAck();
         break;
     case Outcome::Stored:
-        m_storeFaultShown = false;
         afterCommit(fx, d.endTimeDigits());
         break;
     case Outcome::BadChecksum:
@@ -298,10 +298,10 @@ void CallIntake::appendCallFile(const QString &path)
 void CallIntake::reportStoreFailure(const QString &why)
 {
     qWarning("call record not stored: %s", qPrintable(why));
-    if (m_storeFaultShown)
-        return;
-    m_storeFaultShown = true;
-    m_ctx.messages.notify(kStoreFailed.arg(why), kStoreTitle, MessageService::Icon::Critical);
+    // The switch resends the record every few seconds while the fault lasts:
+    // one box, its count raised by each resend, never holding up the receive
+    // path.
+    m_ctx.messages.notifyKeyed(StoreFailedKey, kStoreFailed.arg(why), kStoreTitle, MessageService::Icon::Critical);
 }
 
 } // namespace corvane

@@ -27,7 +27,8 @@ public:
 // (the deposit, a lowered class, the PHNBill row) is committed in one
 // transaction. When that fails nothing is kept and nothing acknowledged: the
 // switch sends the record again and it is stored once the fault is gone. The
-// operator is told once per fault, not once per resend.
+// operator is told in one box (StoreFailedKey) whose count each resend raises,
+// not in one box per resend.
 //
 // The switch also sends a record again when our acknowledgement was lost. It
 // sends its records in order and holds one unacknowledged record at a time,
@@ -61,6 +62,8 @@ public:
     // newest of them is the last frame taken, and the others are cleared out
     // with the next record stored.
     static const QString SeenTable;
+    // Key of the notice that a record could not be stored.
+    static const QString StoreFailedKey;
 
     CallIntake(ConsoleContext &ctx, FeeEngine &fees, CallIntakeView *view = nullptr);
     CallIntake(ConsoleContext &ctx, FeeEngine &fees, CallIntakeView *view, const Options &options);
@@ -105,8 +108,7 @@ private:
     CallRec m_rec;
     Outcome m_lastOutcome = Outcome::Stored;
     bool m_seenTableReady = false;
-    // Set while a fault has been reported and no record was stored since.
-    bool m_storeFaultShown = false;
+    // Set while a file fault has been reported and the file not written since.
     bool m_fileFaultShown = false;
 };
 

@@ -61,6 +61,8 @@ QString TrunkMonitor::timeNow() const
     return m_ctx.clock.now().toString(QStringLiteral("HHmmss"));
 }
 
+const QString TrunkMonitor::IncomingNotStoredKey = QStringLiteral("TrunkMonitor.incomingNotStored");
+
 QString TrunkMonitor::IncomingFee(qint64 seconds)
 {
     const qint64 started = seconds > 0 ? (seconds + 5) / 6 : 0;
@@ -230,10 +232,11 @@ void TrunkMonitor::OnTrunkReleased(const QByteArray &frame)
                               fee,                  QStringLiteral("9"),    QStringLiteral("0.00"),
                               QStringLiteral("0.00"), fee,                  QStringLiteral("未结算"),
                               user.group,           user.name};
-        // Told without blocking: frames keep arriving while the box is open.
+        // Told without blocking, frames keep arriving while the box is open;
+        // the same failure again only raises the count in that one box.
         if (!WriteRecord(bill, true, row))
-            m_ctx.messages.notify(QStringLiteral("来电话单未能保存：") + m_ctx.db.lastError(),
-                                  QStringLiteral("数据库错误"), MessageService::Icon::Warning);
+            m_ctx.messages.notifyKeyed(IncomingNotStoredKey, QStringLiteral("来电话单未能保存：") + m_ctx.db.lastError(),
+                                       QStringLiteral("数据库错误"), MessageService::Icon::Warning);
     }
     rec = TrunkRecord{};
     m_view.setTrunkPicture(t, kIdlePicture);

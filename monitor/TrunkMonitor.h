@@ -51,6 +51,9 @@ public:
 
     // Line break inside a trunk text and the pop-up text.
     static QString lineBreak() { return QStringLiteral("\r\n"); }
+    // Key of the notice that an incoming call could not be stored.
+    static const QString IncomingNotStoredKey;
+
     // Fee of an answered incoming call: 0.10 for every started 6 seconds.
     static QString IncomingFee(qint64 seconds);
 

@@ -297,9 +297,13 @@ TEST_F(IntakeTest, LockedOrReadOnlyDatabaseStoresNothingAndAcknowledgesNothing)
     EXPECT_TRUE(env.outward().isEmpty());
     EXPECT_TRUE(env.view.rows.isEmpty());
     EXPECT_FALSE(QFile::exists(folder + "202612.txt"));
+    // One box, its count raised by each resend.
     ASSERT_EQ(env.messages.shown().size(), 1);
     EXPECT_EQ(env.messages.last()->title, "话单存储错误");
     EXPECT_EQ(env.messages.last()->icon, MessageService::Icon::Critical);
+    EXPECT_TRUE(env.messages.last()->text.startsWith("话单无法存入数据库，本话单未确认，交换机将重发。"));
+    EXPECT_TRUE(env.messages.last()->text.endsWith(" (3次)")) << env.messages.last()->text.toStdString();
+    EXPECT_EQ(env.messages.keyedCount(CallIntake::StoreFailedKey), 3);
 
     ASSERT_TRUE(other.exec("ROLLBACK"));
     env.intake->ProcessCallRecord(kPort5Call);
@@ -308,11 +312,14 @@ TEST_F(IntakeTest, LockedOrReadOnlyDatabaseStoresNothingAndAcknowledgesNothing)
     EXPECT_EQ(deposit("5", 4), "0.20");
     EXPECT_EQ(env.sent(), QStringList{"ACK"});
 
-    // A database that takes no writes; after the success above it is shown again.
+    // A database that takes no writes. Once the operator has closed the box,
+    // the next failure opens a new one.
+    env.messages.closeKeyed(CallIntake::StoreFailedKey);
     ASSERT_TRUE(env.exec("PRAGMA query_only=1"));
     env.intake->ProcessCallRecord(callFrame(5, 10, 30));
     env.intake->ProcessCallRecord(callFrame(5, 10, 30));
-    EXPECT_EQ(env.messages.shown().size(), 2);
+    ASSERT_EQ(env.messages.shown().size(), 2);
+    EXPECT_EQ(env.messages.keyedCount(CallIntake::StoreFailedKey), 2);
     EXPECT_TRUE(env.sent().isEmpty());
     ASSERT_TRUE(env.exec("PRAGMA query_only=0"));
     env.intake->ProcessCallRecord(callFrame(5, 10, 30));

@@ -226,6 +226,23 @@ TEST_F(TrunkTest, AnIncomingCallThatCannotBeStoredIsReportedAndTheTrunkStillFree
     EXPECT_EQ(trunk(8).State, 0);
     EXPECT_EQ(window->trunkPicture(7), "phone.gif");
     EXPECT_EQ(trunk(9).State, 4);   // the next frame was still handled
+
+    // Two more answered calls fail while the box is open: the same box counts them.
+    for (int t : {9, 10}) {
+        receive(bytes({0xFF, 0xA2, t}));
+        receive(bytes({0xFF, 0x44, 0x00, 0x05, t}));
+        receive(bytes({0xFF, 0xD2, t}));
+        EXPECT_EQ(trunk(t).State, 0) << t;
+    }
+    ASSERT_EQ(messages.shown().size(), 1);
+    EXPECT_EQ(messages.keyedCount(TrunkMonitor::IncomingNotStoredKey), 3);
+    EXPECT_TRUE(messages.last()->text.endsWith(" (3次)")) << messages.last()->text.toStdString();
+
+    // Closed by the operator, the next failure opens a box again.
+    messages.closeKeyed(TrunkMonitor::IncomingNotStoredKey);
+    receive(bytes({0xFF, 0xA2, 0x0B, 0xFF, 0x44, 0x00, 0x05, 0x0B, 0xFF, 0xD2, 0x0B}));
+    EXPECT_EQ(messages.shown().size(), 2);
+    EXPECT_EQ(messages.keyedCount(TrunkMonitor::IncomingNotStoredKey), 1);
 }
 
 TEST_F(TrunkTest, BlacklistedCallerIsBlockedAtOnceAndStillShown)
