@@ -359,15 +359,15 @@ TEST_F(IntakeTest, FailureAfterTheDepositLeavesNothingHalfWritten)
 TEST_F(IntakeTest, CallsDifferingOnlyInDurationOrNumberAreStoredWithTheirSpareBytesSummed)
 {
     // Back to back, each differing from the one before in one field only.
-    for (const QByteArray &f : {kSpare45s, kSpare46s, kSpareTo5551235})
+    for (const QByteArray &f : {kSpareTo5551235, kSpare45s, kSpare46s})
         EXPECT_EQ(env.intake->ProcessCallRecord(f), 23);
     EXPECT_EQ(env.sent(), (QStringList{"ACK", "ACK", "ACK"}));
     const QList<QStringList> b = env.bills();
     ASSERT_EQ(b.size(), 3);
     const QString end = "2026年12月08日21时15分";
-    EXPECT_EQ(b[0].mid(0, 4), (QStringList{"807", "5551234", end, "45"}));
-    EXPECT_EQ(b[1].mid(0, 4), (QStringList{"807", "5551234", end, "46"}));
-    EXPECT_EQ(b[2].mid(0, 4), (QStringList{"807", "5551235", end, "45"}));
+    EXPECT_EQ(b[0].mid(0, 4), (QStringList{"807", "5551235", end, "45"}));
+    EXPECT_EQ(b[1].mid(0, 4), (QStringList{"807", "5551234", end, "45"}));
+    EXPECT_EQ(b[2].mid(0, 4), (QStringList{"807", "5551234", end, "46"}));
 
     // A checksum that leaves out the last spare byte is refused.
     QByteArray without21 = kSpare45s;
