@@ -1,7 +1,6 @@
 #include "DiscountRules.h"
 
 #include "General.h"
-#include "MessageService.h"
 #include "Money.h"
 
 #include <cmath>
@@ -24,12 +23,6 @@ bool allDigits(const QString &text)
     return true;
 }
 
-bool inputError(MessageService &messages, const QString &text, QWidget *parent)
-{
-    messages.inputError(text, parent);
-    return false;
-}
-
 // A number the editor takes (not a number, not whole, too long, too large).
 struct NumberRule {
     bool decimals;
@@ -40,11 +33,10 @@ struct NumberRule {
     const char16_t *tooLong;
     const char16_t *tooLarge;
 
-    bool check(MessageService &m, const QString &text, QWidget *parent) const
+    Status check(const QString &text) const
     {
         auto s = [](const char16_t *t) { return t ? QString::fromUtf16(t) : QString(); };
-        return CheckNumber(m, text, decimals, maxLength, maxValue, s(notNumber), s(notWhole),
-                           s(tooLong), s(tooLarge), parent);
+        return CheckNumber(text, decimals, maxLength, maxValue, s(notNumber), s(notWhole), s(tooLong), s(tooLarge));
     }
 };
 
@@ -127,61 +119,58 @@ bool FeerateColumnEditable(int tab, int column)
     return true;
 }
 
-std::optional<QString> CheckFeerateCell(MessageService &m, int tab, int column, const QString &text,
-                                        QWidget *parent)
+Checked<QString> CheckFeerateCell(int tab, int column, const QString &text)
 {
+    using R = Checked<QString>;
     switch (column) {
     case 0:
-        if (!PrefixRule.check(m, text, parent))
-            return std::nullopt;
+        if (Status s = PrefixRule.check(text); !s)
+            return R::refuse(s.reason());
         // The switch holds local-network prefixes of at most four digits.
-        if (tab == LocalTab && !LocalPrefixRule.check(m, text, parent))
-            return std::nullopt;
+        if (tab == LocalTab)
+            if (Status s = LocalPrefixRule.check(text); !s)
+                return R::refuse(s.reason());
         return text;
     case 1:
-        if (text.size() > MaxAreaLength) {
-            inputError(m, QStringLiteral("地区最长为40个英文或者20个中文字母！"), parent);
-            return std::nullopt;
-        }
+        if (text.size() > MaxAreaLength)
+            return R::refuse(QStringLiteral("地区最长为40个英文或者20个中文字母！"));
         return text;
     case 2:
     case 4:
-        if (!TimeRule.check(m, text, parent))
-            return std::nullopt;
+        if (Status s = TimeRule.check(text); !s)
+            return R::refuse(s.reason());
         return text;
     case 3:
     case 5:
-        if (!ChargeRule.check(m, text, parent))
-            return std::nullopt;
+        if (Status s = ChargeRule.check(text); !s)
+            return R::refuse(s.reason());
         return Money::fromText(text).toText();
     case 6:
     case 8:
-        if (!FeeRule.check(m, text, parent))
-            return std::nullopt;
+        if (Status s = FeeRule.check(text); !s)
+            return R::refuse(s.reason());
         return Money::fromText(text).toText();
     case 7:
     case 9:
-        if (!PercentRule.check(m, text, parent))
-            return std::nullopt;
+        if (Status s = PercentRule.check(text); !s)
+            return R::refuse(s.reason());
         return text;
     default:
-        return std::nullopt;
+        return R::refuse(QStringLiteral("这一列不能修改！"));
     }
 }
 
-std::optional<QString> CheckBatchValue(MessageService &m, int tab, int column, const QString &text,
-                                       const QStringList &marks, QWidget *parent)
+Checked<QString> CheckBatchValue(int tab, int column, const QString &text, const QStringList &marks)
 {
     if (column == DiscountMarkColumn) {
         const QString t = text.trimmed();
         if (marks.size() == 2 && (t == QStringLiteral("0") || t == QStringLiteral("1")))
             return marks.at(t == QStringLiteral("1") ? 1 : 0);
-        inputError(m, QStringLiteral("请输入0（×）或1（√）！"), parent);
-        return std::nullopt;
+        return Checked<QString>::refuse(QStringLiteral("请输入0（×）或1（√）！"));
     }
     if (column < 2 || column > 9)
-        return std::nullopt;
-    return CheckFeerateCell(m, tab, column, text, parent);
+        return Checked<QString>::refuse(QStringLiteral("第一列和第二列无法进行批量修改！"));
+    return CheckFeerateCell(tab, column, text);
 }
 
 QStringList LocalPrefixChangeCommands(const QString &oldPrefix, const QString &newPrefix)
@@ -206,26 +195,25 @@ QString LocalPrefixRemoveCommand(const QString &prefix)
 bool IsIPPauseColumn(int column) { return column == 3 || column == 5 || column == 7 || column == 9; }
 bool IsIPTextColumn(int column) { return column == 2 || column == 6 || column == 8; }
 
-std::optional<QString> CheckIPCell(MessageService &m, int column, const QString &text, QWidget *parent)
+Checked<QString> CheckIPCell(int column, const QString &text)
 {
+    using R = Checked<QString>;
     switch (column) {
     case 2:
-        if (!AccessCodeRule.check(m, text, parent))
-            return std::nullopt;
+        if (Status s = AccessCodeRule.check(text); !s)
+            return R::refuse(s.reason());
         return text;
     case 6:
         // Digits only: the card number is keyed into the switch digit by digit.
-        if (!allDigits(text) || text.size() > MaxCardNumberLength) {
-            inputError(m, QStringLiteral("卡号必须是数字，最长为14位！"), parent);
-            return std::nullopt;
-        }
+        if (!allDigits(text) || text.size() > MaxCardNumberLength)
+            return R::refuse(QStringLiteral("卡号必须是数字，最长为14位！"));
         return text;
     case 8:
-        if (!PasswordRule.check(m, text, parent))
-            return std::nullopt;
+        if (Status s = PasswordRule.check(text); !s)
+            return R::refuse(s.reason());
         return text;
     default:
-        return std::nullopt;
+        return R::refuse(QStringLiteral("这一列不能修改！"));
     }
 }
 
@@ -270,17 +258,15 @@ QString IPCardOffCommand(const QString &entry)
     return QStringLiteral("*81*0*") + entry + Hash;
 }
 
-std::optional<QString> CheckIPNumber(MessageService &m, const QString &text, bool turnOn, QWidget *parent)
+Checked<QString> CheckIPNumber(const QString &text, bool turnOn)
 {
     const QString number = text.trimmed();
     if (number.isEmpty() && !turnOn)
         return number;
     // The number is keyed into the switch; "*" or "#" in it would start
     // another field or end the code early.
-    if (!allDigits(number)) {
-        inputError(m, QStringLiteral("请输入数字作为切入IP方式的电话号码！"), parent);
-        return std::nullopt;
-    }
+    if (!allDigits(number))
+        return Checked<QString>::refuse(QStringLiteral("请输入数字作为切入IP方式的电话号码！"));
     return number;
 }
 
@@ -318,21 +304,19 @@ QString FormatBandTime(const QString &text)
         .arg(a % 100, 2, 10, QLatin1Char('0'));
 }
 
-std::optional<QString> CheckDiscountCell(MessageService &m, int column, const QString &text, QWidget *parent)
+Checked<QString> CheckDiscountCell(int column, const QString &text)
 {
     if (IsDiscountTimeColumn(column)) {
-        if (text.isEmpty() || text.size() > MaxTimeLength) {
-            inputError(m, QStringLiteral("时间不能为空，最长为5位！"), parent);
-            return std::nullopt;
-        }
+        if (text.isEmpty() || text.size() > MaxTimeLength)
+            return Checked<QString>::refuse(QStringLiteral("时间不能为空，最长为5位！"));
         return FormatBandTime(text);
     }
     if (IsDiscountRateColumn(column)) {
-        if (!DiscountRateRule.check(m, text, parent))
-            return std::nullopt;
+        if (Status s = DiscountRateRule.check(text); !s)
+            return Checked<QString>::refuse(s.reason());
         return text;
     }
-    return std::nullopt;
+    return Checked<QString>::refuse(QStringLiteral("这一列不能修改！"));
 }
 
 // ---- Holiday --------------------------------------------------------------------
@@ -342,25 +326,24 @@ QString TwoDigits(const QString &text)
     return QStringLiteral("%1").arg(ValInt(text), 2, 10, QLatin1Char('0'));
 }
 
-std::optional<QString> CheckHolidayCell(MessageService &m, int column, const QString &text, QWidget *parent)
+Checked<QString> CheckHolidayCell(int column, const QString &text)
 {
+    using R = Checked<QString>;
     switch (column) {
     case 0:
-        if (text.isEmpty() || text.size() > MaxHolidayNameLength) {
-            inputError(m, QStringLiteral("节日名称最长为10位，并且不能为空！"), parent);
-            return std::nullopt;
-        }
+        if (text.isEmpty() || text.size() > MaxHolidayNameLength)
+            return R::refuse(QStringLiteral("节日名称最长为10位，并且不能为空！"));
         return text;
     case 1:
-        if (!MonthRule.check(m, text, parent))
-            return std::nullopt;
+        if (Status s = MonthRule.check(text); !s)
+            return R::refuse(s.reason());
         return TwoDigits(text);
     case 2:
-        if (!DayRule.check(m, text, parent))
-            return std::nullopt;
+        if (Status s = DayRule.check(text); !s)
+            return R::refuse(s.reason());
         return TwoDigits(text);
     default:
-        return std::nullopt;
+        return R::refuse(QStringLiteral("这一列不能修改！"));
     }
 }
 

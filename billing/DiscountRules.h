@@ -1,19 +1,16 @@
 #pragma once
+#include "Status.h"
 #include <QString>
 #include <QStringList>
 #include <optional>
 
-class QWidget;
-
 namespace corvane {
-
-class MessageService;
 
 // Input checks and switch commands of the rate, discount, IP and holiday
 // tables window, kept apart from the window so that each rule and each
-// command can be checked on its own. Every check shows its own message
-// (title "输入错误", error icon) and returns nothing when it refuses; an
-// accepted value comes back in the form it is stored in.
+// command can be checked on its own. A check returns the accepted value in
+// the form it is stored in, or the reason it refused the text: the message
+// the window shows (title "输入错误", error icon).
 namespace DiscountRules {
 
 // ---- fixed lists ---------------------------------------------------------------
@@ -47,15 +44,12 @@ bool FeerateColumnEditable(int tab, int column);
 
 // The rate editor's check of one cell (columns 0 to 9). Money columns (3, 5,
 // 6, 8) come back written with two decimals.
-std::optional<QString> CheckFeerateCell(MessageService &messages, int tab, int column,
-                                        const QString &text, QWidget *parent = nullptr);
+Checked<QString> CheckFeerateCell(int tab, int column, const QString &text);
 
 // The value of a batch change of a column (2 to 10) of several rows: the same
 // rules as the editor; for the discount column the text is 0 or 1 and comes
 // back as the mark at that position of `marks`.
-std::optional<QString> CheckBatchValue(MessageService &messages, int tab, int column,
-                                       const QString &text, const QStringList &marks,
-                                       QWidget *parent = nullptr);
+Checked<QString> CheckBatchValue(int tab, int column, const QString &text, const QStringList &marks);
 
 // Star codes keeping the switch's local-network prefixes in step with the
 // rows of the local tab: the old prefix removed (when there was one), the new
@@ -76,8 +70,7 @@ bool IsIPTextColumn(int column);      // 2, 6, 8: typed in the editor
 
 // The IP editor's check of columns 2 (access code), 6 (card number) and 8
 // (password).
-std::optional<QString> CheckIPCell(MessageService &messages, int column, const QString &text,
-                                   QWidget *parent = nullptr);
+Checked<QString> CheckIPCell(int column, const QString &text);
 
 // Whether columns 2 to 9 of a card row are all filled.
 bool IPCardComplete(const QStringList &row);
@@ -92,8 +85,7 @@ QString IPCardOffCommand(const QString &entry);
 
 // Checks the number that switches to IP dialling without a card: digits
 // only, and required when the setting is switched on.
-std::optional<QString> CheckIPNumber(MessageService &messages, const QString &text, bool turnOn,
-                                     QWidget *parent = nullptr);
+Checked<QString> CheckIPNumber(const QString &text, bool turnOn);
 // Commands of that setting: "*83*" number, "*84*" interval code when on;
 // "*83*0#" when off.
 QStringList NoCardIPCommands(bool turnOn, const QString &number, int interval);
@@ -109,16 +101,14 @@ QStringList DiscountGroupCaptions();
 // A band limit as stored: a text without ":" that is a number is written as
 // hours and minutes ("930" gives "09:30"); anything else stays as typed.
 QString FormatBandTime(const QString &text);
-std::optional<QString> CheckDiscountCell(MessageService &messages, int column, const QString &text,
-                                         QWidget *parent = nullptr);
+Checked<QString> CheckDiscountCell(int column, const QString &text);
 
 // ---- Holiday --------------------------------------------------------------------
 constexpr int MaxHolidayNameLength = 10;
 inline const QString NewHolidayName = QStringLiteral("新节假日");
 // A month or day with two digits ("1" gives "01"), as pricing looks them up.
 QString TwoDigits(const QString &text);
-std::optional<QString> CheckHolidayCell(MessageService &messages, int column, const QString &text,
-                                        QWidget *parent = nullptr);
+Checked<QString> CheckHolidayCell(int column, const QString &text);
 
 } // namespace DiscountRules
 } // namespace corvane

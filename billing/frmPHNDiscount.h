@@ -1,12 +1,13 @@
 #pragma once
+#include "StoreFailureNotice.h"
+#include "StoreResult.h"
 #include <QDialog>
 #include <QStringList>
 #include <array>
+#include <functional>
 #include <memory>
 
 class QCheckBox;
-class QGroupBox;
-class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
@@ -17,13 +18,15 @@ namespace corvane {
 class ConsoleContext;
 class FeeEngine;
 class FlexGrid;
-class Recordset;
+class GridCellEditor;
+class RateTablesEditor;
 
 // "费率折价": the tables that drive pricing and IP dialling. One tab per call
 // type with its rates by area-code prefix, a tab for the IP-card entries and
 // IP dialling without a card, and a tab for the discount periods and the
-// holidays. Every accepted edit is written at once; changes of local-network
-// prefixes and of IP dialling are sent to the switch at once as star codes.
+// holidays. The window only shows: the tables, their rules, their stores and
+// the star codes are RateTablesEditor's; every accepted edit is written at
+// once and its commands are sent after the store.
 class frmPHNDiscount : public QDialog {
     Q_OBJECT
 public:
@@ -64,78 +67,42 @@ public:
     QPushButton *cmdLeave;
 
 public slots:
-    void hfgFeerate_DblClick(int Index);
-    void txtFeerate_KeyPress(int Index, int KeyAscii);
-    void txtFeerate_LostFocus(int Index);
     void cmdAddDiscount_Click(int Index);
     void cmdDeleteDiscount_Click(int Index);
     void cmdLocation_Click(int Index);
     void cmdChangeValue_Click(int Index);
-
-    void hfgIP_DblClick();
-    void txtIP_KeyPress(int KeyAscii);
-    void txtIP_LostFocus();
     void cmdSetIP_Click();
-
-    void hfgDiscount_DblClick();
-    void txtDiscount_KeyPress(int KeyAscii);
-    void txtDiscount_LostFocus();
-
-    void hfgHoliday_DblClick();
-    void txtHoliday_KeyPress(int KeyAscii);
-    void txtHoliday_LostFocus();
     void cmdAddHoliday_Click();
     void cmdDeleteHoliday_Click();
-
     void cmdLeave_Click();
 
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
 private:
-    // Where an in-cell editor was opened: grid row and column, and the row id
-    // of the record behind it, so the value goes to the row that was clicked
-    // even when several rows look alike.
-    struct EditTarget {
-        int row = -1;
-        int col = -1;
-        qint64 rowId = -1;
-    };
-
     void Form_Load();
     QWidget *buildTypeTab(int t);
     QWidget *buildIPTab();
     QWidget *buildDiscountTab();
-    QLineEdit *makeEditor(QWidget *parent, const QString &name);
+    void attachCellEditors();
 
     void fillFeerate(int t);
     void fillIP();
     void fillDiscount();
     void fillHoliday();
 
-    // Puts the recordset on the record shown in grid row `gridRow` (data rows
-    // start at `firstDataRow`); false when that row shows no record.
-    static bool positionOn(Recordset &rs, int gridRow, int firstDataRow, int rowLimit = 0);
-    static bool positionOnId(Recordset &rs, qint64 rowId);
-    bool store(Recordset &rs, int column, const QString &value);
-    void tablesChanged();
+    // Row id of the record shown in a grid row of one of the grids.
+    qint64 feerateRowId(int t, int gridRow) const;
+    // The outcome of a store: a failure reported (once), the commands of a
+    // success sent, the grid refilled when rows came, went or moved.
+    void finishStore(const StoreResult &result, const std::function<void()> &refill);
     void sendCommands(const QStringList &codes);
-
-    QString typeName(int t) const;
-    QStringList marks() const;
-    static void reselect(QLineEdit *editor);
+    void showRefusal(const Status &why, const QString &title, MessageService::Icon icon);
 
     ConsoleContext &m_ctx;
-    FeeEngine *m_engine;
-    std::array<std::unique_ptr<Recordset>, TypeTabs> m_feerate;
-    std::unique_ptr<Recordset> m_ip;
-    std::unique_ptr<Recordset> m_discount;
-    std::unique_ptr<Recordset> m_holiday;
-
-    std::array<EditTarget, TypeTabs> m_feerateEdit;
-    EditTarget m_ipEdit;
-    EditTarget m_discountEdit;
-    EditTarget m_holidayEdit;
+    std::unique_ptr<RateTablesEditor> m_tables;
+    StoreFailureNotice m_notice;
+    std::array<GridCellEditor *, TypeTabs> m_feerateCells{};
+    GridCellEditor *m_ipCells = nullptr;
+    GridCellEditor *m_discountCells = nullptr;
+    GridCellEditor *m_holidayCells = nullptr;
 };
 
 } // namespace corvane

@@ -1,46 +1,45 @@
 #include "Data.h"
 #include "Database.h"
+#include "General.h"
 #include "Recordset.h"
 
 namespace corvane {
 
-bool SetField(Recordset &rs, int column, const QString &text)
+Status SetField(Recordset &rs, int column, const QString &text)
 {
-    if (!rs.edit())
-        return false;
-    if (!rs.setField(column, text)) {
+    if (Status s = rs.edit(); !s)
+        return s;
+    if (Status s = rs.setField(column, text); !s) {
         rs.cancelUpdate();
-        return false;
+        return s;
     }
     return rs.update();
 }
 
-bool WriteRecord(Recordset &rs, bool addNew, const QStringList &values)
+Status WriteRecord(Recordset &rs, bool addNew, const QStringList &values)
 {
-    if (!(addNew ? rs.addNew() : rs.edit()))
-        return false;
+    if (Status s = addNew ? rs.addNew() : rs.edit(); !s)
+        return s;
     for (int i = 0; i < values.size(); ++i) {
-        if (!rs.setField(i, values.at(i))) {
+        if (Status s = rs.setField(i, values.at(i)); !s) {
             rs.cancelUpdate();
-            return false;
+            return s;
         }
     }
     return rs.update();
 }
 
-bool DeleteAll(Recordset &rs)
+Status DeleteAll(Recordset &rs)
 {
-    bool ok = true;
+    Status first;
     rs.moveFirst();
     while (!rs.eof()) {
-        if (!rs.deleteCurrent()) {
-            ok = false;
-            rs.moveNext();
-            continue;
-        }
+        Status s = rs.deleteCurrent();
+        if (!s && !first.failed())
+            first = s;
         rs.moveNext();
     }
-    return ok;
+    return first;
 }
 
 QString PortToNumber(Database &db, const QString &port)
@@ -61,11 +60,12 @@ QString NumberToPort(Database &db, const QString &number)
     if (!port)
         return number;
     auto capacity = db.scalar(QStringLiteral("SELECT * FROM \"SWTConfig\" ORDER BY rowid LIMIT 1"));
-    // Only ports inside the configured capacity are real extensions.
-    const int cap = capacity ? capacity->trimmed().toInt() : 0;
-    bool ok = false;
-    const int p = port->trimmed().toInt(&ok);
-    return (ok && p < cap) ? *port : number;
+    // Only ports inside the configured capacity are real extensions. Both are
+    // read as every stored number is: the leading number ("120门" is 120).
+    // A port that holds no number at all is no extension.
+    const qint64 cap = capacity ? ValInt(*capacity) : 0;
+    const bool hasNumber = IsNumeric(port->trimmed().left(1));
+    return hasNumber && ValInt(*port) < cap ? *port : number;
 }
 
 } // namespace corvane

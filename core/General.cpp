@@ -1,5 +1,4 @@
 #include "General.h"
-#include "MessageService.h"
 
 #include <QRandomGenerator>
 #include <limits>
@@ -132,28 +131,19 @@ bool IsNumeric(const QString &text)
     return isPlainNumber(t);
 }
 
-bool CheckNumber(MessageService &messages, const QString &text, bool decimalsAllowed,
-                 int maxLength, double maxValue, const QString &notNumber,
-                 const QString &notWhole, const QString &tooLong, const QString &tooLarge,
-                 QWidget *parent)
+Status CheckNumber(const QString &text, bool decimalsAllowed, int maxLength, double maxValue,
+                   const QString &notNumber, const QString &notWhole, const QString &tooLong,
+                   const QString &tooLarge)
 {
-    if (!isPlainNumber(text)) {
-        messages.inputError(notNumber, parent);
-        return false;
-    }
-    if (!decimalsAllowed && text.contains(u'.')) {
-        messages.inputError(notWhole, parent);
-        return false;
-    }
-    if (text.size() > maxLength) {
-        messages.inputError(tooLong, parent);
-        return false;
-    }
-    if (maxValue >= 1 && Val(text) > maxValue) {
-        messages.inputError(tooLarge, parent);
-        return false;
-    }
-    return true;
+    if (!isPlainNumber(text))
+        return Status::fail(notNumber);
+    if (!decimalsAllowed && text.contains(u'.'))
+        return Status::fail(notWhole);
+    if (text.size() > maxLength)
+        return Status::fail(tooLong);
+    if (maxValue >= 1 && Val(text) > maxValue)
+        return Status::fail(tooLarge);
+    return Status::ok();
 }
 
 int ChoiceIndex(const QString &text, const QStringList &choices)

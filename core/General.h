@@ -1,12 +1,9 @@
 #pragma once
+#include "Status.h"
 #include <QString>
 #include <QStringList>
 
-class QWidget;
-
 namespace corvane {
-
-class MessageService;
 
 // Small stateless procedures shared by the whole console: byte and digit
 // conversions of the switch protocol, number reading and input checks, and
@@ -42,16 +39,16 @@ qint64 ValInt(const QString &text);
 // with at most one decimal point, at least one digit. Empty text is not.
 bool IsNumeric(const QString &text);
 
-// Input check of a typed number. Rejects, in this order and each with its own
-// message (title "输入错误", error icon): a text that is not a plain number of
-// digits (notNumber), a decimal point when decimals are not allowed
-// (notWhole), more characters than maxLength (tooLong), a value above maxValue
-// when maxValue is at least 1 (tooLarge). Signs and blanks count as not a
-// number: every caller stores the text or keys it into the switch as digits.
-bool CheckNumber(MessageService &messages, const QString &text, bool decimalsAllowed,
-                 int maxLength, double maxValue, const QString &notNumber,
-                 const QString &notWhole, const QString &tooLong, const QString &tooLarge,
-                 QWidget *parent = nullptr);
+// Input check of a typed number. Refuses, in this order and each with its own
+// message as the reason: a text that is not a plain number of digits
+// (notNumber), a decimal point when decimals are not allowed (notWhole), more
+// characters than maxLength (tooLong), a value above maxValue when maxValue is
+// at least 1 (tooLarge). Signs and blanks count as not a number: every caller
+// stores the text or keys it into the switch as digits. The window shows the
+// reason with the title "输入错误" and the error icon.
+Status CheckNumber(const QString &text, bool decimalsAllowed, int maxLength, double maxValue,
+                   const QString &notNumber, const QString &notWhole, const QString &tooLong,
+                   const QString &tooLarge);
 
 // Position of the first choice equal to text, -1 when there is none.
 int ChoiceIndex(const QString &text, const QStringList &choices);

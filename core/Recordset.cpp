@@ -153,89 +153,144 @@ bool Recordset::read(int column, QString &into) const
 QStringList Recordset::currentRow() const { return hasCurrent() ? m_rows.at(m_pos) : QStringList(); }
 qint64 Recordset::currentRowId() const { return (hasCurrent() && m_pos < m_rowIds.size()) ? m_rowIds.at(m_pos) : -1; }
 
-bool Recordset::edit()
+namespace {
+Status databaseFailure(Database *db, const QString &what)
 {
-    if (!isUpdatable() || !hasCurrent())
+    const QString why = db ? db->lastError() : QString();
+    return Status::fail(why.isEmpty() ? what : what + QStringLiteral("：") + why);
+}
+} // namespace
+
+bool Recordset::moveToId(qint64 rowId)
+{
+    const int index = rowId < 0 ? -1 : int(m_rowIds.indexOf(rowId));
+    if (index < 0) {
+        m_pos = int(m_rows.size());
+        m_noCurrent = true;
         return false;
+    }
+    moveTo(index);
+    return true;
+}
+
+TableRows Recordset::snapshot() const
+{
+    TableRows t;
+    t.columns = m_columns;
+    t.rows = m_rows;
+    t.rowIds = m_rowIds;
+    return t;
+}
+
+Status Recordset::edit()
+{
+    if (!isUpdatable())
+        return Status::fail(QStringLiteral("只读的记录集不能修改"));
+    if (!hasCurrent())
+        return Status::fail(QStringLiteral("没有当前记录"));
     m_editMode = EditMode::Edit;
     m_buffer = m_rows.at(m_pos);
-    return true;
+    m_set = QList<bool>(m_columns.size(), false);
+    return Status::ok();
 }
 
-bool Recordset::addNew()
+Status Recordset::addNew()
 {
-    if (!isUpdatable() || !m_valid)
-        return false;
+    if (!isUpdatable())
+        return Status::fail(QStringLiteral("只读的记录集不能添加记录"));
+    if (!m_valid)
+        return databaseFailure(m_db, QStringLiteral("无法读取表 %1").arg(m_table));
     m_editMode = EditMode::AddNew;
     m_buffer = QStringList(QList<QString>(m_columns.size(), QString()));
-    return true;
+    m_set = QList<bool>(m_columns.size(), true);
+    return Status::ok();
 }
 
-bool Recordset::setField(int column, const QString &value)
+Status Recordset::setField(int column, const QString &value)
 {
-    if (m_editMode == EditMode::None || column < 0 || column >= m_buffer.size())
-        return false;
+    if (m_editMode == EditMode::None)
+        return Status::fail(QStringLiteral("没有进行中的修改"));
+    if (column < 0 || column >= m_buffer.size())
+        return Status::fail(QStringLiteral("表 %1 没有第 %2 列").arg(m_table).arg(column));
     m_buffer[column] = value;
-    return true;
+    m_set[column] = true;
+    return Status::ok();
 }
 
 void Recordset::cancelUpdate()
 {
     m_editMode = EditMode::None;
     m_buffer.clear();
+    m_set.clear();
 }
 
-bool Recordset::update()
+Status Recordset::update()
 {
     if (m_editMode == EditMode::None)
-        return false;
+        return Status::fail(QStringLiteral("没有进行中的修改"));
+    const EditMode mode = m_editMode;
+    const QStringList buffer = m_buffer;
+    const QList<bool> set = m_set;
+    cancelUpdate();
+
     QStringList cols;
     QVariantList params;
     for (int i = 0; i < m_columns.size(); ++i) {
+        if (!set.at(i))
+            continue;
         cols.append(Database::quoteId(m_columns.at(i)));
-        params.append(m_buffer.at(i));
+        params.append(buffer.at(i));
     }
-    bool ok;
-    if (m_editMode == EditMode::AddNew) {
-        QStringList marks(QList<QString>(m_columns.size(), QStringLiteral("?")));
-        ok = m_db->exec(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+    if (mode == EditMode::AddNew) {
+        QStringList marks(QList<QString>(cols.size(), QStringLiteral("?")));
+        if (!m_db->exec(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
                             .arg(Database::quoteId(m_table), cols.join(QLatin1Char(',')),
                                  marks.join(QLatin1Char(','))),
-                        params);
-        if (ok) {
-            // New rows appear at the end; the current row stays where it was.
-            m_rows.append(m_buffer);
-            m_rowIds.append(m_db->lastInsertRowId());
-        }
-    } else {
-        QStringList sets;
-        for (const QString &c : cols)
-            sets.append(c + QStringLiteral("=?"));
-        params.append(m_rowIds.at(m_pos));
-        ok = m_db->exec(QStringLiteral("UPDATE %1 SET %2 WHERE rowid=?")
-                            .arg(Database::quoteId(m_table), sets.join(QLatin1Char(','))),
-                        params);
-        if (ok)
-            m_rows[m_pos] = m_buffer;
+                        params))
+            return databaseFailure(m_db, QStringLiteral("未能添加到表 %1").arg(m_table));
+        // New rows appear at the end; the current row stays where it was.
+        m_rows.append(buffer);
+        m_rowIds.append(m_db->lastInsertRowId());
+        return Status::ok();
     }
-    m_editMode = EditMode::None;
-    m_buffer.clear();
-    return ok;
+    if (m_pos < 0 || m_pos >= m_rows.size())
+        return Status::fail(QStringLiteral("没有当前记录"));
+    if (cols.isEmpty())
+        return Status::ok();   // nothing was set: nothing to write
+    QStringList sets;
+    for (const QString &c : cols)
+        sets.append(c + QStringLiteral("=?"));
+    params.append(m_rowIds.at(m_pos));
+    if (!m_db->exec(QStringLiteral("UPDATE %1 SET %2 WHERE rowid=?")
+                        .arg(Database::quoteId(m_table), sets.join(QLatin1Char(','))),
+                    params))
+        return databaseFailure(m_db, QStringLiteral("未能写入表 %1").arg(m_table));
+    if (m_db->changes() == 0)
+        return Status::fail(QStringLiteral("表 %1 中的这条记录已被删除").arg(m_table));
+    // The cached row shows what was written; the other columns keep the
+    // values read, which another writer may since have changed.
+    QStringList &row = m_rows[m_pos];
+    for (int i = 0; i < set.size() && i < row.size(); ++i)
+        if (set.at(i))
+            row[i] = buffer.at(i);
+    return Status::ok();
 }
 
-bool Recordset::deleteCurrent()
+Status Recordset::deleteCurrent()
 {
-    if (!isUpdatable() || !hasCurrent())
-        return false;
+    if (!isUpdatable())
+        return Status::fail(QStringLiteral("只读的记录集不能删除记录"));
+    if (!hasCurrent())
+        return Status::fail(QStringLiteral("没有当前记录"));
     if (!m_db->exec(QStringLiteral("DELETE FROM %1 WHERE rowid=?").arg(Database::quoteId(m_table)),
                     {m_rowIds.at(m_pos)}))
-        return false;
+        return databaseFailure(m_db, QStringLiteral("未能从表 %1 删除").arg(m_table));
     m_rows.removeAt(m_pos);
     m_rowIds.removeAt(m_pos);
     // No current row until the next move; moveNext lands on the row that followed.
     m_noCurrent = true;
     m_noMatch = false;
-    return true;
+    return Status::ok();
 }
 
 } // namespace corvane

@@ -1,5 +1,6 @@
 #pragma once
 #include "Criteria.h"
+#include "Status.h"
 #include <QString>
 #include <QStringList>
 #include <QList>
@@ -8,6 +9,21 @@
 namespace corvane {
 
 class Database;
+
+// A copy of a recordset's rows, as a grid shows them: the column names, the
+// values of each row and the row id behind it, so that an edit made in the
+// grid goes to the record that was clicked.
+struct TableRows {
+    QStringList columns;
+    QList<QStringList> rows;
+    QList<qint64> rowIds;
+
+    int size() const { return int(rows.size()); }
+    qint64 rowId(int index) const { return index >= 0 && index < rowIds.size() ? rowIds.at(index) : -1; }
+    QStringList row(int index) const { return rows.value(index); }
+    // Position of the row with this id, -1 when there is none.
+    int indexOf(qint64 id) const { return id < 0 ? -1 : int(rowIds.indexOf(id)); }
+};
 
 // A dynaset over a table (updatable) or a SELECT (read-only): rows in table
 // order (insertion order), a current row, find-first/next with no-match, fields
@@ -43,6 +59,9 @@ public:
     void moveNext();
     void movePrevious();
     void moveTo(int index);
+    // Makes the row with this row id current; false (no current row) when
+    // the recordset does not hold it.
+    bool moveToId(qint64 rowId);
 
     // Finds from the first row / after the current row. noMatch() tells the
     // outcome; after no match there is no current row.
@@ -61,14 +80,23 @@ public:
     }
     QStringList currentRow() const;
     qint64 currentRowId() const;
+    // Row id of the row at a position, -1 outside the rows.
+    qint64 rowIdAt(int index) const { return index >= 0 && index < m_rowIds.size() ? m_rowIds.at(index) : -1; }
 
-    // Editing: edit() or addNew(), then setField(), then update().
-    bool edit();
-    bool addNew();
-    bool setField(int column, const QString &value);
-    bool update();
+    // Editing: edit() or addNew(), then setField(), then update(). An edit
+    // writes exactly the columns set in it, even a value equal to the cached
+    // one, and leaves every other column as the database holds it: another
+    // writer may have changed those since this recordset read the row. A new
+    // row is written whole. Failures carry the database's reason.
+    Status edit();
+    Status addNew();
+    Status setField(int column, const QString &value);
+    Status update();
     void cancelUpdate();
-    bool deleteCurrent();
+    Status deleteCurrent();
+
+    // The rows as they are now: column names, values and the row id of each.
+    TableRows snapshot() const;
 
     // Re-reads the rows from the database, keeping the current row index.
     void requery();
@@ -92,6 +120,7 @@ private:
     bool m_noCurrent = false;   // after no-match or delete
     enum class EditMode { None, Edit, AddNew } m_editMode = EditMode::None;
     QStringList m_buffer;
+    QList<bool> m_set;          // columns set in the edit under way
 };
 
 } // namespace corvane

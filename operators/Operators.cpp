@@ -30,14 +30,15 @@ QString OperatorRecordSerial(qint64 n)
     return QStringLiteral("%1").arg(n, 5, 10, QLatin1Char('0'));
 }
 
-bool AddOperatorRecord(ConsoleContext &ctx)
+Status AddOperatorRecord(ConsoleContext &ctx)
 {
     LoginState &s = ctx.login;
     s.OPLogoutTime = ctx.stamp();
     auto count = ctx.db.scalar(QStringLiteral("SELECT count(*) FROM \"OPRec\""));
     const qint64 n = count ? count->toLongLong() : 0;
     Recordset rec = Recordset::forAppend(ctx.db, kOpRecTable);
-    return WriteRecord(rec, true, {OperatorRecordSerial(n + 1), s.OPName, s.OPLoginTime, s.OPLogoutTime});
+    return WriteRecord(rec, true, {OperatorRecordSerial(n + 1), s.OPName, s.OPLoginTime, s.OPLogoutTime})
+        .context(QStringLiteral("操作员使用记录未能保存"));
 }
 
 const QList<Right> &Rights()
@@ -62,31 +63,76 @@ GateResult CheckRight(const ConsoleContext &ctx, int right)
     return GateResult::Allowed;
 }
 
-bool PassGate(ConsoleContext &ctx, int right, QWidget *parent)
+Status CheckGate(const ConsoleContext &ctx, int right)
 {
     switch (CheckRight(ctx, right)) {
     case GateResult::NotLoggedIn:
-        ctx.messages.show(QStringLiteral("您没有登录系统,请先登录!"), MessageService::defaultTitle(),
-                          MessageService::Icon::None, MessageService::Buttons::Ok, parent);
-        return false;
+        return Status::fail(QStringLiteral("您没有登录系统,请先登录!"));
     case GateResult::NoRight:
-        ctx.messages.show(QStringLiteral("您没有使用此功能的权限！"), QStringLiteral("权限不够"),
-                          MessageService::Icon::Critical, MessageService::Buttons::Ok, parent);
-        return false;
+        return Status::fail(QStringLiteral("您没有使用此功能的权限！"));
     case GateResult::Allowed:
         break;
     }
-    return true;
+    return Status::ok();
 }
 
-bool MayDeleteBills(ConsoleContext &ctx, QWidget *parent)
+Status CheckDeleteBills(const ConsoleContext &ctx)
 {
-    if (ctx.login.right(10).trimmed() == QStringLiteral("0")) {
-        ctx.messages.show(QStringLiteral("您没有删除话单的权限！"), QStringLiteral("权限不够"),
-                          MessageService::Icon::Critical, MessageService::Buttons::Ok, parent);
-        return false;
-    }
-    return true;
+    if (ctx.login.right(10).trimmed() == QStringLiteral("0"))
+        return Status::fail(QStringLiteral("您没有删除话单的权限！"));
+    return Status::ok();
+}
+
+// ---- the login window's table -------------------------------------------------------
+
+OperatorLogin::OperatorLogin(ConsoleContext &ctx) : m_ctx(ctx), m_op(ctx.db, kOpTable) {}
+
+QStringList OperatorLogin::names()
+{
+    QStringList out;
+    for (m_op.moveFirst(); !m_op.eof(); m_op.moveNext())
+        out << m_op.value(0);
+    return out;
+}
+
+Status OperatorLogin::logIn(const QString &name, const QString &password)
+{
+    const bool found = LoadOperator(m_ctx, m_op, name);
+    // A name with no row must never log in, whatever was loaded before.
+    if (!found || m_ctx.login.OPCode != password)
+        return Status::fail(QStringLiteral("错误的密码！"));
+    m_ctx.login.OPLogin = true;
+    m_ctx.login.OPLoginTime = m_ctx.stamp();
+    return Status::ok();
+}
+
+Status OperatorLogin::loadForChange(const QString &name)
+{
+    // Nobody to change the password of: say so rather than touching another row.
+    if (!LoadOperator(m_ctx, m_op, name))
+        return Status::fail(QStringLiteral("没有这个用户名！"));
+    return Status::ok();
+}
+
+Status OperatorLogin::storePassword()
+{
+    return SetField(m_op, 1, m_ctx.login.OPCode).context(QStringLiteral("密码未能保存"));
+}
+
+Status OperatorLogin::checkOldPassword(const QString &typed, const QString &current)
+{
+    if (typed != current)
+        return Status::fail(QStringLiteral("原密码输入错误!"));
+    return Status::ok();
+}
+
+Status OperatorLogin::checkNewPassword(const QString &password, const QString &confirm)
+{
+    if (password.isEmpty())
+        return Status::fail(QStringLiteral("密码不能为空!"));
+    if (confirm != password)
+        return Status::fail(QStringLiteral("密码和确认密码不相符!"));
+    return Status::ok();
 }
 
 } // namespace corvane

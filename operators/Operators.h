@@ -1,13 +1,12 @@
 #pragma once
+#include "Recordset.h"
+#include "Status.h"
 #include <QString>
 #include <QStringList>
-
-class QWidget;
 
 namespace corvane {
 
 class ConsoleContext;
-class Recordset;
 
 // Copies the operator named `name` into the login state and logs out.
 // Returns whether a row was found; a name with no row leaves the state as it
@@ -15,7 +14,7 @@ class Recordset;
 bool LoadOperator(ConsoleContext &ctx, Recordset &op, const QString &name);
 
 // Appends the usage row of the login that ends now.
-bool AddOperatorRecord(ConsoleContext &ctx);
+Status AddOperatorRecord(ConsoleContext &ctx);
 
 // Serial of the n-th usage row: at least five digits, zero-padded.
 QString OperatorRecordSerial(qint64 n);
@@ -30,9 +29,34 @@ const QList<Right> &Rights();
 enum class GateResult { Allowed, NotLoggedIn, NoRight };
 // The gate in front of a working window (rights 0 to 9).
 GateResult CheckRight(const ConsoleContext &ctx, int right);
-// Shows the gate's message when refused; returns whether the window may open.
-bool PassGate(ConsoleContext &ctx, int right, QWidget *parent = nullptr);
+// The same with the refusal in the words the operator is shown.
+Status CheckGate(const ConsoleContext &ctx, int right);
 // Right 10 (deleting call records) is refused only for an explicit "0".
-bool MayDeleteBills(ConsoleContext &ctx, QWidget *parent = nullptr);
+Status CheckDeleteBills(const ConsoleContext &ctx);
+
+// The login window's work on the OP table, which it holds open while it is
+// shown: the names to choose from, logging in, and the password change.
+class OperatorLogin {
+public:
+    explicit OperatorLogin(ConsoleContext &ctx);
+
+    QStringList names();
+    // Logs the operator in when the password matches exactly; refuses with
+    // "错误的密码！" otherwise, also for a name with no row.
+    Status logIn(const QString &name, const QString &password);
+    // Loads the operator whose password is to be changed.
+    Status loadForChange(const QString &name);
+    // Writes the login state's password to the loaded operator's row.
+    Status storePassword();
+
+    // The checks of the change window, in the order they are made. The old
+    // password is refused under "密码错误", the new one under "输入有误".
+    static Status checkOldPassword(const QString &typed, const QString &current);
+    static Status checkNewPassword(const QString &password, const QString &confirm);
+
+private:
+    ConsoleContext &m_ctx;
+    Recordset m_op;
+};
 
 } // namespace corvane

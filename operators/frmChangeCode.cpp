@@ -1,5 +1,6 @@
 #include "frmChangeCode.h"
 #include "ConsoleContext.h"
+#include "Operators.h"
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -45,16 +46,12 @@ void frmChangeCode::cmdOk_Click()
     auto error = [&](const QString &text, const QString &title) {
         m_ctx.messages.show(text, title, MessageService::Icon::Critical, MessageService::Buttons::Ok, this);
     };
-    if (txtOld->text() != m_ctx.login.OPCode) {
-        error(QStringLiteral("原密码输入错误!"), QStringLiteral("密码错误"));
+    if (Status s = OperatorLogin::checkOldPassword(txtOld->text(), m_ctx.login.OPCode); !s) {
+        error(s.reason(), QStringLiteral("密码错误"));
         return;
     }
-    if (txtNew->text().isEmpty()) {
-        error(QStringLiteral("密码不能为空!"), QStringLiteral("输入有误"));
-        return;
-    }
-    if (txtConfirm->text() != txtNew->text()) {
-        error(QStringLiteral("密码和确认密码不相符!"), QStringLiteral("输入有误"));
+    if (Status s = OperatorLogin::checkNewPassword(txtNew->text(), txtConfirm->text()); !s) {
+        error(s.reason(), QStringLiteral("输入有误"));
         return;
     }
     m_ctx.messages.show(QStringLiteral("密码修改成功!"), QStringLiteral("密码修改"),

@@ -1,8 +1,6 @@
 #include "frmLogin.h"
 #include "ConsoleContext.h"
-#include "Data.h"
 #include "Operators.h"
-#include "Recordset.h"
 #include "ShowModal.h"
 #include "frmChangeCode.h"
 #include <QComboBox>
@@ -16,7 +14,7 @@
 namespace corvane {
 
 frmLogin::frmLogin(ConsoleContext &ctx, QWidget *parent)
-    : QDialog(parent), m_ctx(ctx), m_op(std::make_unique<Recordset>(ctx.db, QStringLiteral("OP")))
+    : QDialog(parent), m_ctx(ctx), m_op(std::make_unique<OperatorLogin>(ctx))
 {
     setObjectName(QStringLiteral("frmLogin"));
     setWindowTitle(QStringLiteral("登录系统"));
@@ -51,8 +49,7 @@ frmLogin::frmLogin(ConsoleContext &ctx, QWidget *parent)
     layout->addLayout(form);
     layout->addLayout(buttons);
 
-    for (m_op->moveFirst(); !m_op->eof(); m_op->moveNext())
-        cmbOPName->addItem(m_op->value(0));
+    cmbOPName->addItems(m_op->names());
     cmbOPName->setCurrentText(LoginState::administratorName());
     txtCode->setFocus();
 
@@ -65,15 +62,11 @@ frmLogin::~frmLogin() = default;
 
 void frmLogin::cmdOK_Click()
 {
-    const bool found = LoadOperator(m_ctx, *m_op, cmbOPName->currentText());
-    // A name with no row must never log in, whatever was loaded before.
-    if (!found || m_ctx.login.OPCode != txtCode->text()) {
-        m_ctx.messages.show(QStringLiteral("错误的密码！"), QStringLiteral("密码错误"),
-                            MessageService::Icon::Warning, MessageService::Buttons::Ok, this);
+    if (Status s = m_op->logIn(cmbOPName->currentText(), txtCode->text()); !s) {
+        m_ctx.messages.show(s.reason(), QStringLiteral("密码错误"), MessageService::Icon::Warning,
+                            MessageService::Buttons::Ok, this);
         return;
     }
-    m_ctx.login.OPLogin = true;
-    m_ctx.login.OPLoginTime = m_ctx.stamp();
     accept();
 }
 
@@ -85,18 +78,17 @@ void frmLogin::cmdCancel_Click()
 
 void frmLogin::cmdChangePassword_Click()
 {
-    if (!LoadOperator(m_ctx, *m_op, cmbOPName->currentText())) {
-        // Nobody to change the password of: say so rather than touching another row.
-        m_ctx.messages.show(QStringLiteral("没有这个用户名！"), QStringLiteral("输入有误"),
-                            MessageService::Icon::Critical, MessageService::Buttons::Ok, this);
+    if (Status s = m_op->loadForChange(cmbOPName->currentText()); !s) {
+        m_ctx.messages.show(s.reason(), QStringLiteral("输入有误"), MessageService::Icon::Critical,
+                            MessageService::Buttons::Ok, this);
         return;
     }
     frmChangeCode dialog(m_ctx, this);
     ShowModal(m_ctx, dialog);
     // Writes the password back to the operator's row (unchanged after a cancel).
-    if (!SetField(*m_op, 1, m_ctx.login.OPCode))
-        m_ctx.messages.show(QStringLiteral("密码未能保存：") + m_ctx.db.lastError(), QStringLiteral("修改密码"),
-                            MessageService::Icon::Critical, MessageService::Buttons::Ok, this);
+    if (Status s = m_op->storePassword(); !s)
+        m_ctx.messages.show(s.reason(), QStringLiteral("修改密码"), MessageService::Icon::Critical,
+                            MessageService::Buttons::Ok, this);
 }
 
 } // namespace corvane

@@ -9,7 +9,7 @@ class QPushButton;
 namespace corvane {
 
 class ConsoleContext;
-class Recordset;
+class OperatorLogin;
 
 // The login window: pick an operator, type the password, log in or leave.
 class frmLogin : public QDialog {
@@ -31,7 +31,7 @@ public slots:
 
 private:
     ConsoleContext &m_ctx;
-    std::unique_ptr<Recordset> m_op;
+    std::unique_ptr<OperatorLogin> m_op;
 };
 
 } // namespace corvane

@@ -3,7 +3,9 @@
 #include <QHeaderView>
 #include <QCoreApplication>
 #include <QMouseEvent>
+#include <QResizeEvent>
 #include <QScrollBar>
+#include <QStyle>
 #include <QStyledItemDelegate>
 #include <QTableView>
 
@@ -92,9 +94,8 @@ FlexGrid::FlexGrid(QWidget *parent) : QTableWidget(parent)
             });
     connect(model(), &QAbstractItemModel::columnsInserted, this,
             [this](const QModelIndex &, int first, int) {
-                for (int c = 0; c < cols(); ++c)
-                    m_captions->setColumnWidth(c, columnWidth(c));
                 applySizes(rows(), first);
+                fitColumns();
                 for (int c = first; c < cols(); ++c)
                     syncCaption(c);
                 clampState();
@@ -207,6 +208,7 @@ void FlexGrid::setTextMatrix(int r, int c, const QString &text)
     it->setText(text);
     if (r == m_fixedRows - 1)
         syncCaption(c);
+    scheduleFit();
 }
 
 // The last caption row doubles as the column header that assistive
@@ -246,7 +248,98 @@ void FlexGrid::setColWidth(int c, int twips)
         return;
     m_colWidths[c] = qMax(0, twips);
     if (c < cols())
-        setColumnWidth(c, twipsToPixels(twips));
+        fitColumns();
+}
+
+void FlexGrid::setColWidths(const QList<int> &twips)
+{
+    for (int c = 0; c < twips.size(); ++c)
+        m_colWidths[c] = qMax(0, twips.at(c));
+    fitColumns();
+}
+
+int FlexGrid::textWidthNeeded(int r, int c) const
+{
+    if (!inGrid(r, c))
+        return 0;
+    const QTableWidgetItem *it = item(r, c);
+    if (!it || it->text().isEmpty())
+        return 0;
+    const QVariant font = it->data(Qt::FontRole);
+    const QFontMetrics fm = font.isValid() ? QFontMetrics(font.value<QFont>()) : fontMetrics();
+    // The item delegate keeps this margin on each side of the text, and the
+    // grid line takes one pixel.
+    const int margin = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1;
+    return fm.horizontalAdvance(it->text()) + 2 * margin + (showGrid() ? 1 : 0) + 1;
+}
+
+void FlexGrid::scheduleFit()
+{
+    if (m_fitPending || m_fitting)
+        return;
+    m_fitPending = true;
+    QMetaObject::invokeMethod(this, [this] {
+        if (m_fitPending)
+            fitColumns();
+    }, Qt::QueuedConnection);
+}
+
+void FlexGrid::fitColumns()
+{
+    m_fitPending = false;
+    const int n = cols();
+    if (n == 0 || m_fitting)
+        return;
+    m_fitting = true;
+    // Every caption row, and the data rows up to a sample that keeps a fill
+    // of a long list quick (the first thousand, as Qt's own fitting does).
+    constexpr int SampledRows = 1000;
+    const int lastRow = qMin(rows(), m_fixedRows + SampledRows);
+    QList<int> need(n, 0);
+    QList<bool> shown(n, true);
+    for (int c = 0; c < n; ++c) {
+        const auto set = m_colWidths.constFind(c);
+        if (set != m_colWidths.constEnd() && set.value() == 0) {
+            shown[c] = false;   // a hidden column stays hidden
+            continue;
+        }
+        int w = set != m_colWidths.constEnd() ? twipsToPixels(set.value()) : 0;
+        for (int r = 0; r < lastRow; ++r)
+            w = qMax(w, textWidthNeeded(r, c));
+        need[c] = qMax(w, 8);
+    }
+    // The room beyond what the columns need is shared out in proportion, the
+    // rest of the division going to the last shown column, so the columns
+    // end exactly at the grid's right edge.
+    int total = 0;
+    int last = -1;
+    for (int c = 0; c < n; ++c) {
+        if (shown[c]) {
+            total += need[c];
+            last = c;
+        }
+    }
+    const int room = viewport()->width();
+    if (last >= 0 && total > 0 && room > total) {
+        const int extra = room - total;
+        int given = 0;
+        for (int c = 0; c < n; ++c) {
+            if (!shown[c] || c == last)
+                continue;
+            const int add = int(qint64(extra) * need[c] / total);
+            need[c] += add;
+            given += add;
+        }
+        need[last] += extra - given;
+    }
+    for (int c = 0; c < n; ++c) {
+        const int w = shown[c] ? need[c] : 0;
+        if (columnWidth(c) != w)
+            setColumnWidth(c, w);
+        if (m_captions->columnWidth(c) != w)
+            m_captions->setColumnWidth(c, w);
+    }
+    m_fitting = false;
 }
 
 int FlexGrid::rowHeightTwips(int r) const
@@ -273,8 +366,8 @@ void FlexGrid::setRowHeightTwips(int r, int twips)
 
 void FlexGrid::applySizes(int firstRow, int firstCol)
 {
-    for (auto it = m_colWidths.lowerBound(firstCol); it != m_colWidths.end() && it.key() < cols(); ++it)
-        setColumnWidth(it.key(), twipsToPixels(it.value()));
+    if (firstCol < cols() || firstRow < rows())
+        scheduleFit();
     bool captionsChanged = false;
     for (auto it = m_rowHeights.lowerBound(firstRow); it != m_rowHeights.end() && it.key() < rows(); ++it) {
         setRowHeight(it.key(), twipsToPixels(it.value()));
@@ -683,6 +776,15 @@ void FlexGrid::showEvent(QShowEvent *event)
     if (accessibleName().isEmpty() && !objectName().isEmpty())
         setAccessibleName(objectName());
     QTableWidget::showEvent(event);
+    fitColumns();
+}
+
+void FlexGrid::resizeEvent(QResizeEvent *event)
+{
+    QTableWidget::resizeEvent(event);
+    // The viewport has its new size once the scroll bars are placed.
+    updateGeometries();
+    fitColumns();
 }
 
 } // namespace corvane

@@ -17,6 +17,10 @@ namespace corvane {
 //
 // Sizes are given in twips (15 per pixel) and are remembered per column and
 // row, so they may be set before the grid has that many columns or rows.
+// Column widths are minimums: a column is always at least as wide as its
+// captions and its values need (in the font the grid shows them in), and the
+// columns share out the room the grid has beyond that, so no text is cut off
+// and no part of the grid stays empty. A width of 0 hides the column.
 //
 // Cells are never edited by the table itself: windows place a line edit or a
 // combo box over a cell (EditCell, ShowChoices) and write the result back.
@@ -49,9 +53,16 @@ public:
     QString text() const { return textMatrix(m_row, m_col); }
     void setText(const QString &text) { setTextMatrix(m_row, m_col, text); }
 
-    // Column width and row height in twips.
+    // Column width (the minimum that was set, see above) and row height in twips.
     int colWidth(int c) const;
     void setColWidth(int c, int twips);
+    // Column i gets twips[i]; one fit after all of them.
+    void setColWidths(const QList<int> &twips);
+    // Sizes the columns to their texts and the grid's width now; the grid also
+    // does this by itself after its texts or its size change.
+    void fitColumns();
+    // Width one cell text needs in pixels, margins and grid line included.
+    int textWidthNeeded(int r, int c) const;
     int rowHeightTwips(int r) const;
     void setRowHeightTwips(int r, int twips);
 
@@ -120,6 +131,7 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent *event) override;
     void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
     void showEvent(QShowEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
@@ -132,6 +144,7 @@ private:
     void clampState();
     void syncView();
     void applySizes(int firstRow, int firstCol);
+    void scheduleFit();
     void syncCaption(int c);
     void extendDrag(int r, int c);
     void pressAt(const QModelIndex &idx, QMouseEvent *event);
@@ -158,6 +171,8 @@ private:
     bool m_syncing = false;
     bool m_pressed = false;
     bool m_afterDoubleClick = false;
+    bool m_fitPending = false;
+    bool m_fitting = false;
 };
 
 } // namespace corvane

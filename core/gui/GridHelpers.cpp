@@ -55,23 +55,37 @@ void AddListRow(QTreeWidget *list, int rowLimit, const QStringList &values)
     list->insertTopLevelItem(0, row);
 }
 
-void FillGrid(Recordset &rs, FlexGrid &grid, int columnCount, int rowLimit, int headerRow)
+namespace {
+
+// Fills the grid from rows already read: header row h gets the column names,
+// data row n goes to grid row h + n, an empty list keeps one empty row.
+void fillRows(FlexGrid &grid, const QStringList &names, const QList<QStringList> &data, int columns, int h)
 {
-    const int h = qMax(0, headerRow);
     const bool updates = grid.updatesEnabled();
     grid.setUpdatesEnabled(false);
-
     grid.clear();
     grid.setRows(h + 2);
-    rs.moveFirst();
-    const int columns = columnCount > 0 ? columnCount : rs.columnCount();
     grid.setCols(columns);
-    const QStringList names = rs.columnNames();
     for (int c = 0; c < columns; ++c)
         grid.setTextMatrix(h, c, names.value(c));
+    // Size the grid once: the same rows as growing it one row per record,
+    // without resizing the table thousands of times.
+    grid.setRows(h + 1 + qMax<qsizetype>(1, data.size()));
+    for (int n = 0; n < data.size(); ++n) {
+        const QStringList &row = data.at(n);
+        for (int c = 0; c < columns; ++c)
+            grid.setTextMatrix(h + 1 + n, c, row.value(c));
+    }
+    grid.fitColumns();
+    grid.setUpdatesEnabled(updates);
+}
 
-    // Read first, then size the grid once: the same rows as growing it one
-    // row per record, without resizing the table thousands of times.
+} // namespace
+
+void FillGrid(Recordset &rs, FlexGrid &grid, int columnCount, int rowLimit, int headerRow)
+{
+    rs.moveFirst();
+    const int columns = columnCount > 0 ? columnCount : rs.columnCount();
     QList<QStringList> data;
     while (!rs.eof() && (rowLimit <= 0 || data.size() < rowLimit)) {
         QStringList row;
@@ -81,15 +95,14 @@ void FillGrid(Recordset &rs, FlexGrid &grid, int columnCount, int rowLimit, int 
         data << row;
         rs.moveNext();
     }
-    // k data rows under the header; an empty recordset keeps one empty row.
-    grid.setRows(h + 1 + qMax<qsizetype>(1, data.size()));
-    for (int n = 0; n < data.size(); ++n) {
-        const QStringList &row = data.at(n);
-        for (int c = 0; c < columns; ++c)
-            grid.setTextMatrix(h + 1 + n, c, row.at(c));
-    }
+    fillRows(grid, rs.columnNames(), data, columns, qMax(0, headerRow));
+}
 
-    grid.setUpdatesEnabled(updates);
+void FillGrid(const TableRows &rows, FlexGrid &grid, int columnCount, int rowLimit, int headerRow)
+{
+    const int columns = columnCount > 0 ? columnCount : int(rows.columns.size());
+    const QList<QStringList> data = rowLimit > 0 ? rows.rows.mid(0, rowLimit) : rows.rows;
+    fillRows(grid, rows.columns, data, columns, qMax(0, headerRow));
 }
 
 namespace {
@@ -127,8 +140,7 @@ void FillList(QComboBox *box, Recordset &rs, int limit, int valueColumn, int sec
 
 void SetColWidths(FlexGrid &grid, const QList<int> &widthsTwips)
 {
-    for (int i = 0; i < widthsTwips.size(); ++i)
-        grid.setColWidth(i, widthsTwips.at(i));
+    grid.setColWidths(widthsTwips);
 }
 
 void SetColAlignment(FlexGrid &grid, int column, Qt::Alignment alignment)

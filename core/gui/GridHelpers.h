@@ -13,6 +13,7 @@ namespace corvane {
 
 class FlexGrid;
 class Recordset;
+struct TableRows;
 
 // Fillers and finders for the grids, lists and combo boxes of the windows,
 // and the placing of in-cell editors. Reachable as corvane::FillGrid and
@@ -42,6 +43,8 @@ void AddListRow(QTreeWidget *list, int rowLimit, const QStringList &values);
 // no data rows keeps one empty row under the header. Leaves the recordset at
 // its end.
 void FillGrid(Recordset &rs, FlexGrid &grid, int columnCount, int rowLimit, int headerRow);
+// The same from rows a window's logic read (its recordset stays with it).
+void FillGrid(const TableRows &rows, FlexGrid &grid, int columnCount, int rowLimit, int headerRow);
 
 // Fills a list or combo box with one item per row, from the first row: the
 // value column's text, followed by "--" and the second column's text when
@@ -49,7 +52,8 @@ void FillGrid(Recordset &rs, FlexGrid &grid, int columnCount, int rowLimit, int 
 void FillList(QListWidget *list, Recordset &rs, int limit, int valueColumn, int secondColumn = -1);
 void FillList(QComboBox *box, Recordset &rs, int limit, int valueColumn, int secondColumn = -1);
 
-// Column i gets widthsTwips[i].
+// Column i gets widthsTwips[i] as its minimum width; the columns then fit
+// their texts and fill the grid (see FlexGrid).
 void SetColWidths(FlexGrid &grid, const QList<int> &widthsTwips);
 void SetColAlignment(FlexGrid &grid, int column, Qt::Alignment alignment);
 // Cell (row, i) gets values[i].

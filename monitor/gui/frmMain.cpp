@@ -1,5 +1,6 @@
 #include "frmMain.h"
 #include "ConsoleContext.h"
+#include "OperatorGates.h"
 #include "Operators.h"
 #include "ShowModal.h"
 #include "SwitchLink.h"
@@ -484,8 +485,8 @@ void frmMain::mnuOPLogout_Click()
                                             MessageService::Icon::Question, MessageService::Buttons::OkCancel, this);
     if (answer != MessageService::Answer::Ok)
         return;
-    if (!AddOperatorRecord(m_ctx))
-        m_ctx.messages.show(QStringLiteral("操作员使用记录未能保存：") + m_ctx.db.lastError(),
+    if (const Status recorded = AddOperatorRecord(m_ctx); !recorded)
+        m_ctx.messages.show(recorded.context(QStringLiteral("操作员使用记录未能保存")).reason(),
                             QStringLiteral("登出系统"), MessageService::Icon::Warning, MessageService::Buttons::Ok,
                             this);
     m_ctx.login.OPLogin = false;
@@ -527,15 +528,21 @@ bool frmMain::Form_Unload()
 {
     if (m_ended)
         return true;
-    const auto answer = m_ctx.messages.show(QStringLiteral("感谢使用Brenmark产品，您真的要退出本系统？"),
-                                            QStringLiteral("退出系统！"), MessageService::Icon::Information,
+    QString question = QStringLiteral("感谢使用Brenmark产品，您真的要退出本系统？");
+    // Commands still queued for the switch go out before the exit command;
+    // the operator is told how many, since exiting then takes a moment.
+    if (const int waiting = m_ctx.link ? m_ctx.link->QueuedCount() : 0; waiting > 0)
+        question += QStringLiteral("\n尚有%1条命令等待发往交换机，退出前将先发送完毕。").arg(waiting);
+    const auto answer = m_ctx.messages.show(question, QStringLiteral("退出系统！"), MessageService::Icon::Information,
                                             MessageService::Buttons::OkCancel, this);
     if (answer != MessageService::Answer::Ok)
         return false;
-    if (m_ctx.login.OPLogin && !AddOperatorRecord(m_ctx))
-        m_ctx.messages.show(QStringLiteral("操作员使用记录未能保存：") + m_ctx.db.lastError(),
-                            QStringLiteral("退出系统！"), MessageService::Icon::Warning,
-                            MessageService::Buttons::Ok, this);
+    if (m_ctx.login.OPLogin) {
+        if (const Status recorded = AddOperatorRecord(m_ctx); !recorded)
+            m_ctx.messages.show(recorded.context(QStringLiteral("操作员使用记录未能保存")).reason(),
+                                QStringLiteral("退出系统！"), MessageService::Icon::Warning,
+                                MessageService::Buttons::Ok, this);
+    }
     emit aboutToEnd();  // the link sends the exit command and closes both ports
     m_ctx.db.close();
     m_ended = true;

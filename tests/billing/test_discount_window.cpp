@@ -1,7 +1,9 @@
 // The rate, discount, IP and holiday tables window, driven as an operator
-// would: double-clicks on grid cells, typing into the in-cell editors, Enter,
-// buttons. The star codes it sends are read off a pseudo-terminal standing in
-// for the switch's port and compared with bytes written out by hand.
+// would: double-clicks on grid cells, typing into the in-cell editors, Enter
+// and Escape, clicks on buttons. The star codes it sends are read off a
+// pseudo-terminal standing in for the switch's port and compared with bytes
+// written out by hand; a marker command queued behind them tells when all
+// have arrived, so no test waits a fixed time.
 #include "ConsoleContext.h"
 #include "DiscountRules.h"
 #include "FeeEngine.h"
@@ -10,6 +12,8 @@
 #include "PtyPair.h"
 #include "SwitchLink.h"
 #include "TestHome.h"
+#include "TestInput.h"
+#include "TestWait.h"
 #include "frmPHNDiscount.h"
 
 #include <QApplication>
@@ -18,6 +22,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
 #include <functional>
@@ -65,6 +70,8 @@ protected:
     {
         w = std::make_unique<frmPHNDiscount>(ctx, nullptr, engine.get());
         w->show();
+        w->activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(w.get()));
         return *w;
     }
 
@@ -78,30 +85,88 @@ protected:
     FlexGrid *grid(const QString &name) { return child<FlexGrid>(name); }
     QLineEdit *edit(const QString &name) { return child<QLineEdit>(name); }
 
-    // A double click on a cell, as the grid reports it.
-    static void dblClick(FlexGrid *g, int r, int c)
+    // Brings the tab holding a widget to the front, as a click on its tab does.
+    void showTabOf(QWidget *widget)
     {
-        g->setRow(r);
-        g->setCol(c);
-        emit g->DblClick();
+        auto *tabs = child<QTabWidget>(QStringLiteral("sstDiscount"));
+        for (int i = 0; i < tabs->count(); ++i) {
+            if (tabs->widget(i)->isAncestorOf(widget)) {
+                QTabBar *bar = tabs->tabBar();
+                QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(i).center());
+                ASSERT_EQ(tabs->currentIndex(), i);
+            }
+        }
     }
-
+    QPoint cellCentre(FlexGrid *g, int r, int c)
+    {
+        showTabOf(g);
+        g->scrollTo(g->model()->index(r, c));
+        return g->cellRect(r, c).center();
+    }
+    // A person's double click on a cell.
+    void dblClick(FlexGrid *g, int r, int c)
+    {
+        QTest::mouseDClick(g->viewport(), Qt::LeftButton, {}, cellCentre(g, r, c));
+    }
+    // A click on a cell, with Shift to extend the selection from the current one.
+    void clickCell(FlexGrid *g, int r, int c, Qt::KeyboardModifiers mods = {})
+    {
+        QTest::mouseClick(g->viewport(), Qt::LeftButton, mods, cellCentre(g, r, c));
+    }
+    void press(QAbstractButton *b)
+    {
+        showTabOf(b);
+        QTest::mouseClick(b, Qt::LeftButton);
+    }
+    void press(const QString &name) { press(child<QAbstractButton>(name)); }
+    // Ticks or unticks a check box by clicking it.
+    void tick(QAbstractButton *b, bool on)
+    {
+        showTabOf(b);
+        if (b->isChecked() != on) {
+            b->setFocus(Qt::TabFocusReason);
+            QTest::keyClick(b, Qt::Key_Space);
+        }
+        EXPECT_EQ(b->isChecked(), on);
+    }
+    // Clicks into a box and types over its text.
+    void fill(QLineEdit *e, const QString &text)
+    {
+        showTabOf(e);
+        QTest::mouseClick(e, Qt::LeftButton);
+        typeOver(e, text);
+    }
+    // Types over a text box (the open editor has its text selected already).
+    static void typeOver(QLineEdit *e, const QString &text)
+    {
+        QTest::keyClick(e, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(e, Qt::Key_Delete);
+        test::typeText(e, text);
+    }
     // Types over the open editor and presses Enter.
     static void enter(QLineEdit *e, const QString &text)
     {
-        e->setText(text);
+        typeOver(e, text);
         QTest::keyClick(e, Qt::Key_Return);
     }
 
-    // Everything the switch received: waits for `expected` bytes, then gives
-    // stray bytes a short moment to show up as well.
-    QByteArray sent(int expected = 0)
+    // Everything the switch received from the queue: a marker command queued
+    // behind whatever the window queued arrives last, as the test clock
+    // moves the queue on.
+    QByteArray sent()
     {
-        QByteArray got = pty.takeAtLeast(expected, 3000);
-        while (link && link->mscPort.bytesToWrite() > 0)
-            link->mscPort.waitForBytesWritten(100);
-        test::waitUntil([] { return false; }, 30);
-        return got + pty.take();
+        const QByteArray marker = hex("0B 99 0C");   // *99#
+        link->QueueStarCommands({QStringLiteral("*99#")});
+        QByteArray got;
+        const bool arrived = test::waitFor([&] {
+            clock.advanceMs(50);
+            got += pty.take();
+            return got.endsWith(marker);
+        }, 5000);
+        EXPECT_TRUE(arrived) << "the marker never arrived; got " << show(got);
+        if (got.endsWith(marker))
+            got.chop(marker.size());
+        return got;
     }
 
     QList<QStringList> rows(const QString &sql, const QVariantList &params = {})
@@ -136,7 +201,8 @@ protected:
             if (!k.refusal.isEmpty()) {
                 expectRefused(k.refusal, editor, k.typed);
                 EXPECT_EQ(storedRow(), before) << k.typed.toStdString();
-                editor->hide();
+                QTest::keyClick(editor, Qt::Key_Escape);   // Escape drops what was typed
+                EXPECT_TRUE(editor->isHidden());
                 continue;
             }
             const QString expected = k.stored.isEmpty() ? k.typed : k.stored;
@@ -155,6 +221,7 @@ protected:
         EXPECT_EQ(messages.last()->icon, MessageService::Icon::Critical);
         // The refused text stays in the box, selected for typing over.
         EXPECT_FALSE(editor->isHidden());
+        EXPECT_TRUE(editor->hasFocus());
         EXPECT_EQ(editor->text(), typed);
         EXPECT_EQ(editor->selectedText(), typed);
         messages.clear();
@@ -257,8 +324,8 @@ TEST_F(DiscountWindowTest, DefaultRowsKeepTheirNamesAndCannotBeDeleted)
     EXPECT_EQ(call.Fee, QStringLiteral("0.30"));
 
     const int before = feerateCount();
-    city->setRow(FindGridRow(QStringLiteral("市话默认"), *city, 1));
-    child<QPushButton>(QStringLiteral("cmdDeleteDiscount_8"))->click();
+    clickCell(city, FindGridRow(QStringLiteral("市话默认"), *city, 1), 1);
+    press(QStringLiteral("cmdDeleteDiscount_8"));
     ASSERT_NE(messages.last(), nullptr);
     EXPECT_EQ(messages.last()->text, QStringLiteral("默认费率不可删除！"));
     EXPECT_EQ(feerateCount(), before);
@@ -284,7 +351,7 @@ TEST_F(DiscountWindowTest, RateEditorRefusesBadValuesAndStoresGoodOnes)
     open();
     FlexGrid *g = grid(QStringLiteral("hfgFeerate_2"));
     QLineEdit *editor = edit(QStringLiteral("txtFeerate_2"));
-    child<QPushButton>(QStringLiteral("cmdAddDiscount_2"))->click();
+    press(QStringLiteral("cmdAddDiscount_2"));
     const QStringList added = rows(QStringLiteral("SELECT * FROM Feerate WHERE 地区='国内新添加'")).value(0);
     const QStringList fallback = rows(QStringLiteral("SELECT * FROM Feerate WHERE 地区='国内默认'")).value(0);
     ASSERT_EQ(added.size(), 12);
@@ -341,7 +408,7 @@ TEST_F(DiscountWindowTest, LocalPrefixesAreReplacedInTheSwitch)
     open();
     FlexGrid *g = grid(QStringLiteral("hfgFeerate_5"));
     QLineEdit *editor = edit(QStringLiteral("txtFeerate_5"));
-    child<QPushButton>(QStringLiteral("cmdAddDiscount_5"))->click();
+    press(QStringLiteral("cmdAddDiscount_5"));
     EXPECT_EQ(sent(), QByteArray());
     // Both rows have no prefix yet; the default row came first.
     ASSERT_EQ(g->textMatrix(1, 1), QStringLiteral("本地默认"));
@@ -349,7 +416,7 @@ TEST_F(DiscountWindowTest, LocalPrefixesAreReplacedInTheSwitch)
 
     dblClick(g, 2, 0);
     enter(editor, QStringLiteral("0571"));
-    EXPECT_EQ(show(sent(10)), show(hex("0B 2A 0B 01 0B 01 0B A5 71 0C")));   // *20*1*1*0571#
+    EXPECT_EQ(show(sent()), show(hex("0B 2A 0B 01 0B 01 0B A5 71 0C")));   // *20*1*1*0571#
     EXPECT_EQ(cell(QStringLiteral("SELECT 区号 FROM Feerate WHERE 地区='本地新添加'")), QStringLiteral("0571"));
 
     const int r = FindGridRow(QStringLiteral("0571"), *g, 0);
@@ -364,7 +431,7 @@ TEST_F(DiscountWindowTest, LocalPrefixesAreReplacedInTheSwitch)
 
     // The old prefix goes first, then the new one comes.
     enter(editor, QStringLiteral("0572"));
-    EXPECT_EQ(show(sent(18)), show(hex("0B 2A 0B 0A 0B A5 71 0C"          // *20*0*0571#
+    EXPECT_EQ(show(sent()), show(hex("0B 2A 0B 0A 0B A5 71 0C"          // *20*0*0571#
                                        "0B 2A 0B 01 0B 01 0B A5 72 0C")));  // *20*1*1*0572#
 
     // The default row's prefix is no local-network prefix of the switch.
@@ -373,21 +440,21 @@ TEST_F(DiscountWindowTest, LocalPrefixesAreReplacedInTheSwitch)
     EXPECT_EQ(cell(QStringLiteral("SELECT 区号 FROM Feerate WHERE 地区='本地默认'")), QStringLiteral("9"));
     EXPECT_EQ(sent(), QByteArray());
 
-    g->setRow(FindGridRow(QStringLiteral("0572"), *g, 0));
-    child<QPushButton>(QStringLiteral("cmdDeleteDiscount_5"))->click();
-    EXPECT_EQ(show(sent(8)), show(hex("0B 2A 0B 0A 0B A5 72 0C")));     // *20*0*0572#
+    clickCell(g, FindGridRow(QStringLiteral("0572"), *g, 0), 0);
+    press(QStringLiteral("cmdDeleteDiscount_5"));
+    EXPECT_EQ(show(sent()), show(hex("0B 2A 0B 0A 0B A5 72 0C")));     // *20*0*0572#
     EXPECT_EQ(cell(QStringLiteral("SELECT count(*) FROM Feerate WHERE 类型='5'")), QStringLiteral("1"));
 
     // A row that never had a prefix leaves the switch alone when deleted.
-    child<QPushButton>(QStringLiteral("cmdAddDiscount_5"))->click();
-    g->setRow(FindGridRow(QStringLiteral("本地新添加"), *g, 1));
-    child<QPushButton>(QStringLiteral("cmdDeleteDiscount_5"))->click();
+    press(QStringLiteral("cmdAddDiscount_5"));
+    clickCell(g, FindGridRow(QStringLiteral("本地新添加"), *g, 1), 1);
+    press(QStringLiteral("cmdDeleteDiscount_5"));
     EXPECT_EQ(cell(QStringLiteral("SELECT count(*) FROM Feerate WHERE 类型='5'")), QStringLiteral("1"));
     EXPECT_EQ(sent(), QByteArray());
 
     // Without a link the table is still written.
     ctx.link = nullptr;
-    child<QPushButton>(QStringLiteral("cmdAddDiscount_5"))->click();
+    press(QStringLiteral("cmdAddDiscount_5"));
     dblClick(g, FindGridRow(QStringLiteral("本地新添加"), *g, 1), 0);
     enter(editor, QStringLiteral("0573"));
     EXPECT_EQ(cell(QStringLiteral("SELECT 区号 FROM Feerate WHERE 地区='本地新添加'")), QStringLiteral("0573"));
@@ -410,31 +477,27 @@ TEST_F(DiscountWindowTest, BatchChangeWritesExactlyTheSelectedRows)
     ASSERT_GE(before.size(), 6);
     ASSERT_EQ(before.count(QStringLiteral("√")), before.size());
 
-    g->setRow(2);
-    g->setCol(3);
-    g->setRowSel(4);
-    g->setColSel(4);
-    value->setText(QStringLiteral("1"));
-    change->click();
+    clickCell(g, 2, 3);
+    clickCell(g, 4, 4, Qt::ShiftModifier);
+    fill(value, QStringLiteral("1"));
+    press(change);
     ASSERT_NE(messages.last(), nullptr);
     EXPECT_EQ(messages.last()->text, QStringLiteral("你选择了多列数据，无法进行修改！"));
     EXPECT_EQ(messages.last()->title, QStringLiteral("错误！"));
 
-    g->setRow(2);
-    g->setCol(1);
-    g->setRowSel(4);
-    change->click();
+    clickCell(g, 2, 1);
+    clickCell(g, 4, 1, Qt::ShiftModifier);
+    press(change);
     EXPECT_EQ(messages.last()->text, QStringLiteral("第一列和第二列无法进行批量修改！"));
     EXPECT_EQ(messages.last()->title, QStringLiteral("警告！"));
     EXPECT_EQ(messages.last()->icon, MessageService::Icon::Information);
     messages.clear();
 
     // Selected from row 4 up to row 2.
-    g->setRow(4);
-    g->setCol(10);
-    g->setRowSel(2);
-    value->setText(QStringLiteral("0"));
-    change->click();
+    clickCell(g, 4, 10);
+    clickCell(g, 2, 10, Qt::ShiftModifier);
+    fill(value, QStringLiteral("0"));
+    press(change);
     EXPECT_TRUE(messages.shown().isEmpty());
     QStringList expected = before;
     for (int i = 1; i <= 3; ++i)
@@ -444,18 +507,17 @@ TEST_F(DiscountWindowTest, BatchChangeWritesExactlyTheSelectedRows)
     EXPECT_EQ(g->textMatrix(5, 10), QStringLiteral("√"));
 
     // A value the cell editor refuses is refused for many rows as well.
-    value->setText(QStringLiteral("2"));
-    change->click();
+    fill(value, QStringLiteral("2"));
+    press(change);
     EXPECT_EQ(marks(), expected);
-    g->setRow(2);
-    g->setCol(5);
-    g->setRowSel(3);
-    value->setText(QStringLiteral("200"));
-    change->click();
+    clickCell(g, 2, 5);
+    clickCell(g, 3, 5, Qt::ShiftModifier);
+    fill(value, QStringLiteral("200"));
+    press(change);
     ASSERT_NE(messages.last(), nullptr);
     EXPECT_EQ(messages.last()->text, QStringLiteral("费率最大为99.99！"));
-    value->setText(QStringLiteral("0.5"));
-    change->click();
+    fill(value, QStringLiteral("0.5"));
+    press(change);
     const QList<QStringList> unit = rows(QStringLiteral("SELECT 单位费率 FROM Feerate WHERE 类型='2' ORDER BY 区号, rowid"));
     EXPECT_EQ(unit.value(1).value(0), QStringLiteral("0.50"));
     EXPECT_EQ(unit.value(2).value(0), QStringLiteral("0.50"));
@@ -465,14 +527,13 @@ TEST_F(DiscountWindowTest, BatchChangeWritesExactlyTheSelectedRows)
     // Rows that share a prefix (new rows have none, like the default row):
     // the selected one is changed, not the first with the same prefix.
     auto *add = child<QPushButton>(QStringLiteral("cmdAddDiscount_2"));
-    add->click();
-    add->click();
+    press(add);
+    press(add);
     ASSERT_EQ(g->textMatrix(1, 1), QStringLiteral("国内默认"));
     ASSERT_EQ(g->textMatrix(3, 1), QStringLiteral("国内新添加"));
-    g->setRow(3);
-    g->setCol(3);
-    value->setText(QStringLiteral("9"));
-    change->click();
+    clickCell(g, 3, 3);
+    fill(value, QStringLiteral("9"));
+    press(change);
     const QList<QStringList> first = rows(QStringLiteral("SELECT 地区, 首次费率 FROM Feerate WHERE 类型='2' AND 区号='' ORDER BY rowid"));
     ASSERT_EQ(first.size(), 3);
     EXPECT_EQ(first.at(0), (QStringList{"国内默认", "0.07"}));
@@ -484,21 +545,21 @@ TEST_F(DiscountWindowTest, BatchChangeWritesExactlyTheSelectedRows)
 TEST_F(DiscountWindowTest, LocateScrollsToThePrefix)
 {
     open();
-    child<QTabWidget>(QStringLiteral("sstDiscount"))->setCurrentIndex(2);
+    showTabOf(grid(QStringLiteral("hfgFeerate_2")));
     w->resize(900, 320);   // fewer rows in view than in the grid
     QApplication::processEvents();
     FlexGrid *g = grid(QStringLiteral("hfgFeerate_2"));
-    edit(QStringLiteral("txtHead_2"))->setText(QStringLiteral(" 021 "));
-    child<QPushButton>(QStringLiteral("cmdLocation_2"))->click();
+    fill(edit(QStringLiteral("txtHead_2")), QStringLiteral(" 021 "));
+    press(QStringLiteral("cmdLocation_2"));
     const int r = FindGridRow(QStringLiteral("021"), *g, 0);
     ASSERT_GT(r, 2);
     EXPECT_EQ(g->row(), r);
     EXPECT_EQ(g->col(), 0);
     EXPECT_EQ(g->topRow(), r);
 
-    g->setRow(2);
-    edit(QStringLiteral("txtHead_2"))->setText(QStringLiteral("99"));
-    child<QPushButton>(QStringLiteral("cmdLocation_2"))->click();
+    clickCell(g, 2, 0);
+    fill(edit(QStringLiteral("txtHead_2")), QStringLiteral("99"));
+    press(QStringLiteral("cmdLocation_2"));
     EXPECT_EQ(g->row(), 2);
 }
 
@@ -541,30 +602,30 @@ TEST_F(DiscountWindowTest, IPCardsAreSentAsTheCardPair)
     dblClick(g, r, 1);
     EXPECT_EQ(stored().value(1), QStringLiteral("√"));
     // *81*17909*1*12345678901234*123456*10#, then *82*200*150*150*150*10#
-    EXPECT_EQ(show(sent(40)), show(hex("0B 81 0B 01 79 A9 0B 01 0B 12 34 56 78 9A 12 34 0B 12 34 56 0B 1A 0C"
+    EXPECT_EQ(show(sent()), show(hex("0B 81 0B 01 79 A9 0B 01 0B 12 34 56 78 9A 12 34 0B 12 34 56 0B 1A 0C"
                                        "0B 82 0B 02 AA 0B 01 5A 0B 01 5A 0B 01 5A 0B 1A 0C")));
 
     dblClick(g, r, 4);   // language: the first command of the pair
     EXPECT_EQ(stored().value(4), QStringLiteral("英文"));
-    EXPECT_EQ(show(sent(23)), show(hex("0B 81 0B 01 79 A9 0B 02 0B 12 34 56 78 9A 12 34 0B 12 34 56 0B 1A 0C")));
+    EXPECT_EQ(show(sent()), show(hex("0B 81 0B 01 79 A9 0B 02 0B 12 34 56 78 9A 12 34 0B 12 34 56 0B 1A 0C")));
 
     dblClick(g, r, 9);   // a pause: the second command
     EXPECT_EQ(stored().value(9), QStringLiteral("2s"));
-    EXPECT_EQ(show(sent(17)), show(hex("0B 82 0B 02 AA 0B 01 5A 0B 01 5A 0B 02 AA 0B 1A 0C")));
+    EXPECT_EQ(show(sent()), show(hex("0B 82 0B 02 AA 0B 01 5A 0B 01 5A 0B 02 AA 0B 1A 0C")));
 
     dblClick(g, r, 8);
     enter(editor, QStringLiteral("654321"));
-    EXPECT_EQ(show(sent(40)), show(hex("0B 81 0B 01 79 A9 0B 02 0B 12 34 56 78 9A 12 34 0B 65 43 21 0B 1A 0C"
+    EXPECT_EQ(show(sent()), show(hex("0B 81 0B 01 79 A9 0B 02 0B 12 34 56 78 9A 12 34 0B 65 43 21 0B 1A 0C"
                                        "0B 82 0B 02 AA 0B 01 5A 0B 01 5A 0B 02 AA 0B 1A 0C")));
     dblClick(g, r, 8);
     enter(editor, QStringLiteral("abc"));
     expectRefused(QStringLiteral("请输入数字作为密码！"), editor, QStringLiteral("abc"));
     EXPECT_EQ(sent(), QByteArray());
-    editor->hide();
+    QTest::keyClick(editor, Qt::Key_Escape);
 
     dblClick(g, r, 1);
     EXPECT_EQ(stored().value(1), QStringLiteral("×"));
-    EXPECT_EQ(show(sent(7)), show(hex("0B 81 0B 0A 0B 1A 0C")));   // *81*0*10#
+    EXPECT_EQ(show(sent()), show(hex("0B 81 0B 0A 0B 1A 0C")));   // *81*0*10#
     // The other cards were never touched.
     EXPECT_EQ(cell(QStringLiteral("SELECT count(*) FROM IP WHERE 切入码<>''")), QStringLiteral("1"));
 }
@@ -578,44 +639,44 @@ TEST_F(DiscountWindowTest, IPDiallingWithoutCardNumber)
     auto row13 = [&] { return rows(QStringLiteral("SELECT 序号, 启用, 切入码, 延时1 FROM IP WHERE 序号='13'")); };
     const QList<QStringList> cards = rows(QStringLiteral("SELECT * FROM IP WHERE 序号<>'13' ORDER BY rowid"));
 
-    turnOn->setChecked(true);
-    number->setText(QStringLiteral(" 88886666 "));
-    child<QRadioButton>(QStringLiteral("optDelay_2"))->setChecked(true);
-    set->click();
+    tick(turnOn, true);
+    fill(number, QStringLiteral(" 88886666 "));
+    press(child<QRadioButton>(QStringLiteral("optDelay_2")));
+    press(set);
     EXPECT_TRUE(messages.shown().isEmpty());
     EXPECT_EQ(row13(), (QList<QStringList>{{"13", "1", "88886666", "2"}}));
-    EXPECT_EQ(show(sent(13)), show(hex("0B 83 0B 88 88 66 66 0C"      // *83*88886666#
+    EXPECT_EQ(show(sent()), show(hex("0B 83 0B 88 88 66 66 0C"      // *83*88886666#
                                        "0B 84 0B 5A 0C")));            // *84*50#
 
     // "*" or "#" in the number would reach the switch as keys of their own.
-    number->setText(QStringLiteral("8888*6666"));
-    set->click();
+    fill(number, QStringLiteral("8888*6666"));
+    press(set);
     ASSERT_NE(messages.last(), nullptr);
     EXPECT_EQ(messages.last()->title, QStringLiteral("输入错误"));
     EXPECT_EQ(row13().value(0).value(2), QStringLiteral("88886666"));
-    number->setText(QString());
-    set->click();
+    fill(number, QString());
+    press(set);
     EXPECT_EQ(row13().value(0).value(2), QStringLiteral("88886666"));
     EXPECT_EQ(sent(), QByteArray());
     messages.clear();
 
-    turnOn->setChecked(false);
-    set->click();
+    tick(turnOn, false);
+    press(set);
     EXPECT_EQ(row13(), (QList<QStringList>{{"13", "0", "", "2"}}));
-    EXPECT_EQ(show(sent(5)), show(hex("0B 83 0B 0A 0C")));   // *83*0#
+    EXPECT_EQ(show(sent()), show(hex("0B 83 0B 0A 0C")));   // *83*0#
     EXPECT_EQ(rows(QStringLiteral("SELECT * FROM IP WHERE 序号<>'13' ORDER BY rowid")), cards);
 
     // A table without that row gets it added; card 12 is left alone.
     w.reset();
     ASSERT_TRUE(ctx.db.exec(QStringLiteral("DELETE FROM IP WHERE 序号='13'")));
     open();
-    child<QCheckBox>(QStringLiteral("chkTurnOnIP"))->setChecked(true);
-    edit(QStringLiteral("txtIPNumber"))->setText(QStringLiteral("168"));
-    child<QRadioButton>(QStringLiteral("optDelay_4"))->setChecked(true);
-    child<QPushButton>(QStringLiteral("cmdSetIP"))->click();
+    tick(child<QCheckBox>(QStringLiteral("chkTurnOnIP")), true);
+    fill(edit(QStringLiteral("txtIPNumber")), QStringLiteral("168"));
+    press(child<QRadioButton>(QStringLiteral("optDelay_4")));
+    press(QStringLiteral("cmdSetIP"));
     EXPECT_EQ(row13(), (QList<QStringList>{{"13", "1", "168", "4"}}));
     EXPECT_EQ(rows(QStringLiteral("SELECT * FROM IP WHERE 序号<>'13' ORDER BY rowid")), cards);
-    EXPECT_EQ(show(sent(12)), show(hex("0B 83 0B 01 68 0C"     // *83*168#
+    EXPECT_EQ(show(sent()), show(hex("0B 83 0B 01 68 0C"     // *83*168#
                                        "0B 84 0B 02 5A 0C")));  // *84*250#
 }
 
@@ -668,8 +729,8 @@ TEST_F(DiscountWindowTest, HolidaysAreAddedEditedAndDeletedRowByRow)
     auto all = [&] { return rows(QStringLiteral("SELECT * FROM Holiday ORDER BY rowid")); };
     const int preset = all().size();
 
-    add->click();
-    add->click();
+    press(add);
+    press(add);
     QList<QStringList> table = all();
     ASSERT_EQ(table.size(), preset + 2);
     EXPECT_EQ(table.last(), (QStringList{"新节假日", "01", "01"}));
@@ -700,8 +761,8 @@ TEST_F(DiscountWindowTest, HolidaysAreAddedEditedAndDeletedRowByRow)
     EXPECT_EQ(engine->GetDiscountFactor(QStringLiteral("2027年05月07日10时00分"), QStringLiteral("8")).percent,
               Money::fromYuan(40));
 
-    g->setRow(preset + 1);   // the first of the two new rows
-    child<QPushButton>(QStringLiteral("cmdDeleteHoliday"))->click();
+    clickCell(g, preset + 1, 0);   // the first of the two new rows
+    press(QStringLiteral("cmdDeleteHoliday"));
     table = all();
     ASSERT_EQ(table.size(), preset + 1);
     EXPECT_EQ(table.last(), (QStringList{"劳动'节\"", "05", "07"}));
@@ -717,9 +778,7 @@ namespace {
 TEST_F(DiscountWindowTest, MouseDoubleClickOpensTheEditorOverTheCell)
 {
     open();
-    child<QTabWidget>(QStringLiteral("sstDiscount"))->setCurrentIndex(11);
-    w->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+    showTabOf(grid(QStringLiteral("hfgHoliday")));
     FlexGrid *g = grid(QStringLiteral("hfgHoliday"));
     QLineEdit *editor = edit(QStringLiteral("txtHoliday"));
     const QRect cellRect = g->cellRect(1, 1);
@@ -739,9 +798,117 @@ TEST_F(DiscountWindowTest, MouseDoubleClickOpensTheEditorOverTheCell)
     QTest::mouseDClick(g->viewport(), Qt::LeftButton, {}, g->cellRect(1, 2).center());
     ASSERT_TRUE(editor->isVisible());
     QTest::keyClicks(editor, QStringLiteral("9"));
-    g->setFocus();
+    clickCell(g, 2, 0);
     EXPECT_FALSE(editor->isVisible());
     EXPECT_EQ(cell(QStringLiteral("SELECT 日期 FROM Holiday WHERE 节日='元旦'")), QStringLiteral("01"));
+}
+
+// Every caption and every value of the grids is shown whole, and the
+// columns use the width the window gives them (the twips widths are
+// minimums, measured for another font).
+TEST_F(DiscountWindowTest, GridTextsAreShownWholeAndTheGridsAreFilled)
+{
+    QFont cjk(QStringLiteral("WenQuanYi Zen Hei"));
+    QApplication::setFont(cjk);
+    open();
+    w->resize(1200, 700);
+    for (const QString &name : {QStringLiteral("hfgFeerate_2"), QStringLiteral("hfgFeerate_5"), QStringLiteral("hfgIP"),
+                                QStringLiteral("hfgDiscount"), QStringLiteral("hfgHoliday")}) {
+        FlexGrid *g = grid(name);
+        showTabOf(g);
+        ASSERT_TRUE(test::waitFor([&] { return g->isVisible(); }));
+        QApplication::processEvents();
+        int total = 0;
+        for (int c = 0; c < g->cols(); ++c) {
+            // Row 0 of the discount grid holds the group captions, which span
+            // their columns; every other caption and value has its own cell.
+            for (int r = name == QStringLiteral("hfgDiscount") ? 1 : 0; r < g->rows(); ++r) {
+                const QString text = g->textMatrix(r, c);
+                EXPECT_LE(QFontMetrics(g->font()).horizontalAdvance(text), g->columnWidth(c))
+                    << name.toStdString() << " cell " << r << "," << c << " \"" << text.toStdString() << "\"";
+            }
+            EXPECT_GE(g->columnWidth(c) * FlexGrid::TwipsPerPixel + FlexGrid::TwipsPerPixel, g->colWidth(c))
+                << name.toStdString() << " column " << c << " is narrower than its minimum";
+            total += g->columnWidth(c);
+        }
+        EXPECT_GE(total, g->viewport()->width()) << name.toStdString() << ": room left empty right of the columns";
+    }
+    w->grab().save(test::artifactDir() + QStringLiteral("/frmPHNDiscount_fitted.png"));
+    QApplication::setFont(QFont());
+}
+
+// The window holds Feerate open; the pricing settings or another console
+// change a column meanwhile. An edit of another column puts nothing back.
+TEST_F(DiscountWindowTest, AnEditLeavesColumnsOthersChangedAlone)
+{
+    open();
+    FlexGrid *g = grid(QStringLiteral("hfgFeerate_8"));
+    QLineEdit *editor = edit(QStringLiteral("txtFeerate_8"));
+    const int r = FindGridRow(QStringLiteral("市话默认"), *g, 1);
+    ASSERT_GT(r, 0);
+    ASSERT_TRUE(ctx.db.exec(QStringLiteral("UPDATE Feerate SET 单位费率='0.88', 折价='×' WHERE 地区='市话默认'")));
+
+    dblClick(g, r, 3);
+    enter(editor, QStringLiteral("0.3"));
+    EXPECT_EQ(rows(QStringLiteral("SELECT 首次费率, 单位费率, 折价 FROM Feerate WHERE 地区='市话默认'")),
+              (QList<QStringList>{{"0.30", "0.88", "×"}}));
+}
+
+// A store the database refuses: one box with its reason, nothing sent to the
+// switch, and the next failure is shown only after a store has succeeded.
+TEST_F(DiscountWindowTest, AFailedStoreIsReportedOnceAndSendsNothing)
+{
+    open();
+    FlexGrid *g = grid(QStringLiteral("hfgFeerate_5"));
+    QLineEdit *editor = edit(QStringLiteral("txtFeerate_5"));
+    press(QStringLiteral("cmdAddDiscount_5"));
+    ASSERT_EQ(g->textMatrix(2, 1), QStringLiteral("本地新添加"));
+    ASSERT_TRUE(ctx.db.exec(QStringLiteral(
+        "CREATE TRIGGER full BEFORE UPDATE ON Feerate BEGIN SELECT RAISE(ABORT, 'disk is full'); END")));
+
+    dblClick(g, 2, 0);
+    enter(editor, QStringLiteral("0571"));
+    ASSERT_EQ(messages.shown().size(), 1);
+    EXPECT_EQ(messages.last()->title, QStringLiteral("数据库错误"));
+    EXPECT_EQ(messages.last()->icon, MessageService::Icon::Critical);
+    EXPECT_TRUE(messages.last()->text.contains(QStringLiteral("disk is full"))) << messages.last()->text.toStdString();
+    EXPECT_EQ(g->textMatrix(2, 0), QString()) << "the grid shows what the table holds";
+    EXPECT_EQ(sent(), QByteArray()) << "the switch never learns a prefix the table does not hold";
+
+    dblClick(g, 2, 10);   // the discount switch fails as well: no second box
+    EXPECT_EQ(messages.shown().size(), 1);
+
+    ASSERT_TRUE(ctx.db.exec(QStringLiteral("DROP TRIGGER full")));
+    dblClick(g, 2, 0);
+    enter(editor, QStringLiteral("0571"));
+    EXPECT_EQ(messages.shown().size(), 1);
+    EXPECT_EQ(show(sent()), show(hex("0B 2A 0B 01 0B 01 0B A5 71 0C")));   // *20*1*1*0571#
+
+    ASSERT_TRUE(ctx.db.exec(QStringLiteral(
+        "CREATE TRIGGER full BEFORE UPDATE ON Feerate BEGIN SELECT RAISE(ABORT, 'disk is full'); END")));
+    dblClick(g, FindGridRow(QStringLiteral("0571"), *g, 0), 10);
+    EXPECT_EQ(messages.shown().size(), 2) << "a new failure after a success is shown";
+}
+
+// The commands of a change are queued, not sent from inside the click, and
+// reach the switch also when the window is closed before they have gone.
+TEST_F(DiscountWindowTest, CommandsGoThroughTheQueueAndOutliveTheWindow)
+{
+    open();
+    FlexGrid *g = grid(QStringLiteral("hfgFeerate_5"));
+    QLineEdit *editor = edit(QStringLiteral("txtFeerate_5"));
+    press(QStringLiteral("cmdAddDiscount_5"));
+    dblClick(g, 2, 0);
+    enter(editor, QStringLiteral("0571"));
+    EXPECT_EQ(show(sent()), show(hex("0B 2A 0B 01 0B 01 0B A5 71 0C")));
+
+    dblClick(g, 2, 0);
+    enter(editor, QStringLiteral("0572"));
+    EXPECT_EQ(link->QueuedCount(), 2) << "both commands wait in the queue";
+    press(QStringLiteral("cmdLeave"));
+    w.reset();
+    EXPECT_EQ(show(sent()), show(hex("0B 2A 0B 0A 0B A5 71 0C"            // *20*0*0571#
+                                     "0B 2A 0B 01 0B 01 0B A5 72 0C")));  // *20*1*1*0572#
 }
 
 } // namespace

@@ -99,7 +99,7 @@ TEST_F(FeeEngineTest, EveryWriteToTheRateTablesAppliesToTheNextCall)
         Recordset rs(db, "Feerate");
         ASSERT_TRUE(rs.findFirst(Criteria("地区", "北京")));
         ASSERT_TRUE(rs.edit());
-        rs.setField(3, "0.50");
+        ASSERT_TRUE(rs.setField(3, "0.50"));
         ASSERT_TRUE(rs.update());
     }
     EXPECT_EQ(price(engine, "0101234"), "北京 0.50");

@@ -1,3 +1,4 @@
+#include "Columns.h"
 #include "Data.h"
 #include "Database.h"
 #include "Recordset.h"
@@ -202,4 +203,120 @@ TEST_F(DatabaseTest, PortAndNumberMapping)
     EXPECT_EQ(NumberToPort(db, QStringLiteral("800")), QStringLiteral("0"));
     EXPECT_EQ(NumberToPort(db, QStringLiteral("999")), QStringLiteral("999")) << "port beyond capacity";
     EXPECT_EQ(NumberToPort(db, QStringLiteral("123")), QStringLiteral("123"));
+}
+
+TEST_F(DatabaseTest, NumberToPortReadsCapacityAndPortAsLeadingNumbers)
+{
+    addUser("5.0", "805", "a");
+    addUser("119", "919", "b");
+    addUser("120", "920", "c");
+    addUser("", "999", "no port");
+    addUser("端口", "998", "not a number");
+    struct Case {
+        const char *capacity;
+        const char *number;
+        const char *expected;
+    };
+    const Case cases[] = {
+        {"120", "805", "5.0"},     // "5.0" is port 5
+        {"120门", "919", "119"},   // the capacity is the leading number
+        {"120门", "920", "920"},   // port 120 is beyond 120 extensions
+        {" 8", "805", "5.0"},
+        {"5", "805", "805"},
+        {"abc", "805", "805"},     // no capacity: no extension
+        {"", "805", "805"},
+        {"120", "999", "999"},     // a row without a port is no extension
+        {"120", "998", "998"},
+        {"120", " 919 ", "119"},
+    };
+    for (const Case &c : cases) {
+        ASSERT_TRUE(db.exec(QStringLiteral("UPDATE \"SWTConfig\" SET c0=?"), {QString::fromUtf8(c.capacity)}));
+        EXPECT_EQ(NumberToPort(db, QString::fromUtf8(c.number)), QString::fromUtf8(c.expected))
+            << c.capacity << " / " << c.number;
+    }
+}
+
+TEST_F(DatabaseTest, WritesCarryTheDatabasesReason)
+{
+    addUser("0", "800", "a");
+    ASSERT_TRUE(db.exec(QStringLiteral(
+        "CREATE TRIGGER full BEFORE UPDATE ON \"User\" BEGIN SELECT RAISE(ABORT, 'disk is full'); END")));
+    Recordset rs(db, QStringLiteral("User"));
+    const Status s = SetField(rs, 2, QStringLiteral("b"));
+    ASSERT_FALSE(s);
+    EXPECT_TRUE(s.reason().contains(QStringLiteral("disk is full"))) << s.reason().toStdString();
+    EXPECT_EQ(rs.value(2), QStringLiteral("a")) << "a refused write leaves the cached row as it was";
+
+    // A row another writer deleted is not silently "updated".
+    Recordset stale(db, QStringLiteral("User"));
+    ASSERT_TRUE(db.exec(QStringLiteral("DROP TRIGGER full")));
+    ASSERT_TRUE(db.exec(QStringLiteral("DELETE FROM \"User\"")));
+    EXPECT_FALSE(SetField(stale, 2, QStringLiteral("c")));
+    EXPECT_FALSE(WriteRecord(stale, false, {QStringLiteral("0")}));
+
+    Recordset query = Recordset::query(db, QStringLiteral("SELECT * FROM \"User\""));
+    EXPECT_FALSE(WriteRecord(query, true, {QStringLiteral("1")}));
+    Recordset rows(db, QStringLiteral("User"));
+    EXPECT_FALSE(SetField(rows, 7, QStringLiteral("x"))) << "no current row";
+}
+
+// Two windows (or a window and the call intake) hold recordsets on the same
+// table. A write through one must never put back the other's old values.
+TEST_F(DatabaseTest, AnEditWritesOnlyTheColumnsSetInIt)
+{
+    addUser("0", "800", "王五");
+    Recordset first(db, QStringLiteral("User"));
+    Recordset second(db, QStringLiteral("User"));
+    first.moveFirst();
+    second.moveFirst();
+
+    ASSERT_TRUE(SetField(first, 1, QStringLiteral("801")));
+    ASSERT_TRUE(SetField(second, 2, QStringLiteral("赵六")));
+    EXPECT_EQ(db.select(QStringLiteral("SELECT * FROM \"User\"")).value().value(0),
+              (QStringList{"0", "801", "赵六"}));
+    // After the update the cached row shows what was written.
+    EXPECT_EQ(second.value(2), QStringLiteral("赵六"));
+    EXPECT_EQ(first.value(1), QStringLiteral("801"));
+
+    // A value equal to the stale cached copy is still written: the other
+    // writer changed it meanwhile.
+    ASSERT_TRUE(SetField(second, 1, QStringLiteral("800")));
+    ASSERT_TRUE(SetField(first, 1, QStringLiteral("801")));
+    EXPECT_EQ(db.scalar(QStringLiteral("SELECT \"用户号码\" FROM \"User\"")).value_or("?"), QStringLiteral("801"));
+
+    // A new row is written whole.
+    ASSERT_TRUE(first.addNew());
+    ASSERT_TRUE(first.setField(0, QStringLiteral("1")));
+    ASSERT_TRUE(first.update());
+    EXPECT_EQ(db.select(QStringLiteral("SELECT * FROM \"User\" ORDER BY rowid")).value().value(1),
+              (QStringList{"1", "", ""}));
+}
+
+TEST(DepositWrites, TheIntakesBalanceSurvivesTheWindowsClassChange)
+{
+    test::TestHome home;
+    Database db;
+    ASSERT_TRUE(test::createSwitchDb(db, home.file(QStringLiteral("data/Switch.mdb"))));
+    ASSERT_TRUE(db.exec(QStringLiteral("INSERT INTO Foregift VALUES (?,?,?,?,?,?,?,?)"),
+                        {"3", "803", "张三", "3", "50.00", "", "", ""}));
+    const Criteria port(QStringLiteral("物理端口"), QStringLiteral("3"));
+
+    // The user window holds Foregift open.
+    Recordset window(db, QStringLiteral("Foregift"));
+    ASSERT_TRUE(window.findFirst(port));
+    // The call intake charges a call: a plain SetField on the balance, and
+    // the demotion of the class, through a recordset of its own.
+    {
+        Recordset intake(db, QStringLiteral("Foregift"));
+        ASSERT_TRUE(intake.findFirst(port));
+        ASSERT_TRUE(SetField(intake, col::Foregift::Balance, QStringLiteral("-0.20")));
+        ASSERT_TRUE(SetField(intake, col::Foregift::Class, QStringLiteral("1")));
+    }
+    // The operator sets the class back to 3, the value the window still shows.
+    ASSERT_EQ(window.value(col::Foregift::Class), QStringLiteral("3"));
+    ASSERT_TRUE(SetField(window, col::Foregift::Class, QStringLiteral("3")));
+
+    const QStringList row = db.select(QStringLiteral("SELECT * FROM Foregift")).value().value(0);
+    EXPECT_EQ(row.value(col::Foregift::Balance), QStringLiteral("-0.20")) << "the charged call is not undone";
+    EXPECT_EQ(row.value(col::Foregift::Class), QStringLiteral("3")) << "the class set back is written";
 }

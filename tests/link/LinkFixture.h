@@ -15,13 +15,18 @@
 namespace corvane::test {
 
 
-// A call-record frame with a correct checksum; `seq` varies the body so that
-// records can be told apart.
-QByteArray callRecord(int seq);
+// Call-record frames written out by hand, each with its checksum (the sum of
+// bytes 1 to 21 modulo 256) worked out by hand in LinkFixture.cpp. Some carry
+// non-zero spare bytes (offsets 17 to 21), which the checksum covers too.
+const QList<QByteArray> &callRecords();
+// The k-th of them, taken round (k modulo their number).
+QByteArray callRecord(int k);
 
-// Records every frame handed to it. The call record is checked like the real
-// intake does (sum of bytes 1..21 against byte 22) and consumed whole only
-// when the sum fits. A hook may run inside any handler.
+// Records every frame handed to it. It stands in for the intake: a call
+// record is taken (23 bytes) when it is one of the hand-written records and
+// refused (1 byte) otherwise, as the intake refuses a record whose checksum
+// does not fit: a corrupted copy, or a false frame that noise formed. A hook
+// may run inside any handler.
 class RecordingHandlers : public FrameHandlers {
 public:
     struct Call {

@@ -19,17 +19,15 @@ protected:
     RecordingHandlers &rec = env.handlers;
 };
 
-// A dump block as the switch sends it: number, 256 data bytes, checksum.
+// A dump block as the switch sends it: number, 256 data bytes, checksum. The
+// ring does not look at the checksum (the decoder does), so any byte will do.
 QByteArray dumpBlock(int number, quint8 fill)
 {
     QByteArray b(258, char(fill));
     b[0] = char(number);
     b[5] = char(0x67);   // data byte 4 is always 0x67
     b[10] = char(number * 3);
-    unsigned sum = quint8(number);
-    for (int i = 1; i <= 256; ++i)
-        sum += quint8(b[i]);
-    b[257] = char(sum & 0xFF);
+    b[257] = char(0xC3);
     return b;
 }
 
@@ -212,6 +210,36 @@ TEST_F(DispatchTest, BadCallRecordChecksumDropsOneByteAndHuntsOn)
     link.ReceiveBytes(bad + good);
     EXPECT_EQ(rec.frames(), QList<QByteArray>{good});
     EXPECT_EQ(link.RingCount(), 0);
+}
+
+// Spare bytes (offsets 17 to 21) travel with the record; the checksum covers
+// them, so a record with one spare byte changed is refused like any other.
+TEST_F(DispatchTest, SpareBytesTravelWithTheRecordAndCount)
+{
+    const QByteArray withSpare = callRecord(2);      // spare 01 02 03 04 05
+    const QByteArray syncInSpare = callRecord(3);    // spare 5A A5 FF 00 7E
+    ASSERT_EQ(withSpare.mid(17, 5), bytes({0x01, 0x02, 0x03, 0x04, 0x05}));
+    QByteArray changed = withSpare;
+    changed[21] = char(0x06);                        // checksum left at FE
+
+    struct Case {
+        const char *what;
+        QByteArray stream;
+        QList<QByteArray> taken;
+    };
+    const QList<Case> cases = {
+        {"spare bytes, in two pieces", withSpare, {withSpare}},
+        {"a sync value among the spare bytes", syncInSpare + withSpare, {syncInSpare, withSpare}},
+        {"a spare byte changed", changed + syncInSpare, {syncInSpare}},
+    };
+    for (const Case &c : cases) {
+        rec.calls.clear();
+        link.ResetRing();
+        link.ReceiveBytes(c.stream.left(19));
+        link.ReceiveBytes(c.stream.mid(19));
+        EXPECT_EQ(rec.frames(), c.taken) << c.what;
+        EXPECT_EQ(link.RingCount(), 0) << c.what;
+    }
 }
 
 TEST_F(DispatchTest, AFailingHandlerDoesNotStopThePass)

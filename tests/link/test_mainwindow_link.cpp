@@ -3,6 +3,7 @@
 #include "PtyPair.h"
 #include "Schema.h"
 #include "SwitchLink.h"
+#include "TestBytes.h"
 #include "TestHome.h"
 #include "frmMain.h"
 
@@ -50,6 +51,21 @@ protected:
             .value_or(QString());
     }
 
+    // Everything the link sends up to a queued marker command (A5), with the
+    // clock driven until it arrives: also what was queued before it.
+    QByteArray sentBeforeMarker(SwitchLink &link, PtyPair &pty)
+    {
+        link.QueueHex(QStringLiteral("A5"));
+        QByteArray got;
+        clock.waitFor([&] {
+            got += pty.take();
+            return got.endsWith(char(0xA5));
+        }, 10000);
+        EXPECT_TRUE(got.endsWith(char(0xA5))) << "marker never arrived";
+        got.chop(1);
+        return got;
+    }
+
     TestHome home;
     ScriptedMessageService messages;
     TestClock clock;
@@ -95,8 +111,7 @@ TEST_F(MainWindowLinkTest, LoadFindsTheSwitchAndExitSaysGoodbye)
     ptys[3]->take();
     messages.queueAnswer(MessageService::Answer::Cancel);
     EXPECT_FALSE(window.Form_Unload());
-    waitUntil([] { return false; }, 100);
-    EXPECT_TRUE(ptys[3]->take().isEmpty());
+    EXPECT_EQ(sentBeforeMarker(*link, *ptys[3]), QByteArray());
     EXPECT_TRUE(link->mscPort.isOpen());
     EXPECT_TRUE(ctx.db.isOpen());
 
@@ -114,6 +129,38 @@ TEST_F(MainWindowLinkTest, LoadFindsTheSwitchAndExitSaysGoodbye)
     EXPECT_FALSE(link->mscPort.isOpen());
     EXPECT_FALSE(link->mscOut.isOpen());
     EXPECT_FALSE(link->tmrState.isActive());
+}
+
+TEST_F(MainWindowLinkTest, ExitQuestionCountsTheWaitingCommandsAndExitSendsThemFirst)
+{
+    frmMain window(ctx);
+    auto *link = new SwitchLink(ctx, &window);
+    ctx.link = link;
+    clock.setStepRealWaitMs(1);
+    window.Form_Load();
+    ASSERT_TRUE(link->LinkUp());
+    ptys[3]->take();
+
+    const QStringList codes = {QStringLiteral("*10*3*201#"), QStringLiteral("*58*50#"), QStringLiteral("*49*0#")};
+    link->QueueStarCommands(codes);
+    messages.queueAnswer(MessageService::Answer::Cancel);
+    EXPECT_FALSE(window.Form_Unload());
+    EXPECT_EQ(messages.last()->text, QStringLiteral("感谢使用Brenmark产品，您真的要退出本系统？\n"
+                                                    "尚有3条命令等待发往交换机，退出前将先发送完毕。"));
+    // Cancelled: the queue goes on as before.
+    EXPECT_EQ(sentBeforeMarker(*link, *ptys[3]),
+              bytes({0x0B, 0x1A, 0x0B, 0x03, 0x0B, 0x02, 0xA1, 0x0C, 0x0B, 0x58, 0x0B, 0x5A, 0x0C,
+                     0x0B, 0x49, 0x0B, 0x0A, 0x0C}));
+
+    // With nothing waiting, the question is the plain one; queued just
+    // before the exit, the commands still go out ahead of 11F1.
+    messages.queueAnswer(MessageService::Answer::Cancel);
+    EXPECT_FALSE(window.Form_Unload());
+    EXPECT_EQ(messages.last()->text, QStringLiteral("感谢使用Brenmark产品，您真的要退出本系统？"));
+    link->QueueStarCommands({QStringLiteral("*58*50#")}, 200);
+    ASSERT_TRUE(window.Form_Unload());
+    EXPECT_EQ(ptys[3]->takeAtLeast(7), bytes({0x0B, 0x58, 0x0B, 0x5A, 0x0C, 0x11, 0xF1}));
+    EXPECT_FALSE(link->mscPort.isOpen());
 }
 
 TEST_F(MainWindowLinkTest, UnpluggedAdapterIsReportedAndTakenBackWhenItReturns)

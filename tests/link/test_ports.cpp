@@ -110,6 +110,23 @@ TEST_F(PortTest, LoadStepStoresTheFoundPortAndOpensTheOutwardPort)
     EXPECT_EQ(ptys[6]->takeAtLeast(int(expected.size())), expected);
 }
 
+TEST_F(PortTest, LoadStepTellsWhenTheFoundPortCannotBeStored)
+{
+    env.setConfig(col::SWTConfig::SwitchPort, QStringLiteral("1"));
+    ASSERT_TRUE(env.ctx->db.exec(QStringLiteral("CREATE TRIGGER refuse BEFORE UPDATE ON \"SWTConfig\" "
+                                                "BEGIN SELECT RAISE(ABORT, 'read-only'); END")));
+    ptys[3]->responder = answerClock;
+
+    EXPECT_TRUE(link.OpenLinkOnLoad());
+
+    EXPECT_EQ(link.PortNumber(), 3);
+    EXPECT_EQ(env.config(col::SWTConfig::SwitchPort), QStringLiteral("1"));
+    // The console is not shown yet: a notice that does not hold up the start.
+    ASSERT_EQ(env.messages.shown().size(), 1);
+    EXPECT_TRUE(env.messages.last()->text.startsWith(QStringLiteral("通讯串口未能保存："))) << env.messages.last()->text.toStdString();
+    EXPECT_EQ(env.messages.last()->icon, MessageService::Icon::Warning);
+}
+
 TEST_F(PortTest, LoadStepWithoutASwitchKeepsTheStoredPortOpen)
 {
     env.setConfig(col::SWTConfig::SwitchPort, QStringLiteral("4"));

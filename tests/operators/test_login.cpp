@@ -1,5 +1,6 @@
 #include "ConsoleContext.h"
 #include "Data.h"
+#include "OperatorGates.h"
 #include "Operators.h"
 #include "Recordset.h"
 #include "TestHome.h"
@@ -8,7 +9,9 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 #include <gtest/gtest.h>
+#include "TestInput.h"
 
 using namespace corvane;
 
@@ -39,12 +42,20 @@ protected:
         return op.value(1, "<none>");
     }
 
-    // Logs in through the real window; returns whether the window accepted.
+    // Types over a box.
+    static void type(QLineEdit *box, const QString &text)
+    {
+        QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(box, Qt::Key_Delete);
+        test::typeText(box, text);
+    }
+    // Logs in through the real window, typing the name and the password
+    // and clicking "登入(&I)"; returns whether the window accepted.
     bool logIn(frmLogin &w, const QString &name, const QString &password)
     {
-        w.cmbOPName->setCurrentText(name);
-        w.txtCode->setText(password);
-        w.cmdOK->click();
+        type(w.findChild<QComboBox *>("cmbOPName")->lineEdit(), name);
+        type(w.findChild<QLineEdit *>("txtCode"), password);
+        QTest::mouseClick(w.findChild<QPushButton *>("cmdOK"), Qt::LeftButton);
         return w.result() == QDialog::Accepted;
     }
 
@@ -120,7 +131,7 @@ TEST_F(LoginTest, AwkwardNamesAndPasswordsWork)
 TEST_F(LoginTest, CancelLeavesLoggedOut)
 {
     frmLogin w(ctx);
-    w.cmdCancel->click();
+    QTest::mouseClick(w.findChild<QPushButton *>("cmdCancel"), Qt::LeftButton);
     EXPECT_EQ(w.result(), QDialog::Rejected);
     EXPECT_FALSE(ctx.login.OPLogin);
 }
@@ -136,28 +147,28 @@ TEST_F(LoginTest, ChangePasswordChecksInOrderAndStores)
         EXPECT_NE(dlg, nullptr);
         for (const QStringList &a : attempts) {
             if (a.at(0) == "<cancel>") {
-                dlg->cmdCancel->click();
+                QTest::mouseClick(dlg->findChild<QPushButton *>("cmdCancel"), Qt::LeftButton);
                 break;
             }
-            dlg->txtOld->setText(a.at(0));
-            dlg->txtNew->setText(a.at(1));
-            dlg->txtConfirm->setText(a.at(2));
-            dlg->cmdOk->click();
+            type(dlg->findChild<QLineEdit *>("txtOld"), a.at(0));
+            type(dlg->findChild<QLineEdit *>("txtNew"), a.at(1));
+            type(dlg->findChild<QLineEdit *>("txtConfirm"), a.at(2));
+            QTest::mouseClick(dlg->findChild<QPushButton *>("cmdOk"), Qt::LeftButton);
             seen << (messages.last() ? messages.last()->text : QString());
         }
         return d.result();
     };
 
     attempts = {{"bad", "n", "n"}, {"admin", "", ""}, {"admin", "新'密码", "新'密"}, {"admin", "新'密码", "新'密码"}};
-    w.cmbOPName->setCurrentText("管理员");
-    w.cmdChangePassword->click();
+    type(w.cmbOPName->lineEdit(), "管理员");
+    QTest::mouseClick(w.findChild<QPushButton *>("cmdChangePassword"), Qt::LeftButton);
     EXPECT_EQ(seen, QStringList({"原密码输入错误!", "密码不能为空!", "密码和确认密码不相符!", "密码修改成功!"}));
     EXPECT_EQ(storedPassword("管理员"), "新'密码");
     EXPECT_FALSE(ctx.login.OPLogin) << "changing the password does not log in";
 
     // A cancelled change leaves the stored password alone.
     attempts = {{"<cancel>"}};
-    w.cmdChangePassword->click();
+    QTest::mouseClick(w.findChild<QPushButton *>("cmdChangePassword"), Qt::LeftButton);
     EXPECT_EQ(storedPassword("管理员"), "新'密码");
 
     EXPECT_FALSE(logIn(w, "管理员", "admin"));
@@ -171,8 +182,8 @@ TEST_F(LoginTest, ChangePasswordForUnknownNameTouchesNoRow)
     EXPECT_FALSE(logIn(w, "张三", "no"));  // loads 张三
     bool opened = false;
     ctx.runModal = [&](QDialog &) { opened = true; return 0; };
-    w.cmbOPName->setCurrentText("nobody");
-    w.cmdChangePassword->click();
+    type(w.cmbOPName->lineEdit(), "nobody");
+    QTest::mouseClick(w.findChild<QPushButton *>("cmdChangePassword"), Qt::LeftButton);
     EXPECT_FALSE(opened);
     EXPECT_EQ(storedPassword("张三"), "zs");
     EXPECT_EQ(storedPassword("管理员"), "admin");
@@ -224,4 +235,23 @@ TEST_F(LoginTest, RightsGate)
     EXPECT_FALSE(MayDeleteBills(ctx));
     ctx.login.OPRight[10] = "";
     EXPECT_TRUE(MayDeleteBills(ctx)) << "only an explicit 0 refuses deletion";
+}
+
+TEST_F(LoginTest, APasswordTheDatabaseRefusesIsReported)
+{
+    frmLogin w(ctx);
+    ASSERT_TRUE(ctx.db.exec("CREATE TRIGGER full BEFORE UPDATE ON OP BEGIN SELECT RAISE(ABORT, 'disk is full'); END"));
+    ctx.runModal = [&](QDialog &d) {
+        type(d.findChild<QLineEdit *>("txtOld"), "admin");
+        type(d.findChild<QLineEdit *>("txtNew"), "neu");
+        type(d.findChild<QLineEdit *>("txtConfirm"), "neu");
+        QTest::mouseClick(d.findChild<QPushButton *>("cmdOk"), Qt::LeftButton);
+        return d.result();
+    };
+    QTest::mouseClick(w.findChild<QPushButton *>("cmdChangePassword"), Qt::LeftButton);
+    ASSERT_NE(messages.last(), nullptr);
+    EXPECT_TRUE(messages.last()->text.startsWith("密码未能保存：")) << messages.last()->text.toStdString();
+    EXPECT_TRUE(messages.last()->text.contains("disk is full"));
+    EXPECT_EQ(messages.last()->title, "修改密码");
+    EXPECT_EQ(storedPassword("管理员"), "admin");
 }

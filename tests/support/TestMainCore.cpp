@@ -1,8 +1,8 @@
 #include <QCoreApplication>
 #include <gtest/gtest.h>
 
-// Test main of the logic libraries: a QCoreApplication, no widgets, then
-// GoogleTest. Timers, serial ports and signals work as in the console.
+// The main of the tests of the logic libraries: a QCoreApplication and no
+// widgets, so these tests prove that the logic runs without a display.
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);

@@ -1,0 +1,77 @@
+#pragma once
+#include "GridEdit.h"
+#include "StoreResult.h"
+#include <QObject>
+#include <functional>
+
+class QLineEdit;
+class QWidget;
+
+namespace corvane {
+
+class FlexGrid;
+class MessageService;
+class StoreFailureNotice;
+
+// The editing cycle of a grid cell, written once for every grid window: a
+// double click on a data cell asks the window's logic for the cell's rule;
+// a cyclic cell steps to its next choice, which is checked and stored at
+// once; a text cell opens the line edit over the cell, where Enter checks and
+// stores the typed value and Escape or leaving the box cancels. A refused
+// value shows its reason and stays in the box with its text selected. A
+// store failure goes to the window's store-failure notice. After a store
+// the window is told (stored), to send the commands and refill the grid.
+//
+// The value always goes to the record behind the row that was clicked: the
+// row id is taken from rowId(gridRow) when the cell is opened.
+class GridCellEditor : public QObject {
+    Q_OBJECT
+public:
+    struct Hooks {
+        std::function<CellRule(const GridCell &)> rule;
+        std::function<Checked<QString>(const GridCell &, const QString &)> check;
+        std::function<StoreResult(const GridCell &, const QString &)> store;
+        // Row id of the record shown in a grid row; -1 when it shows none.
+        std::function<qint64(int gridRow)> rowId;
+        // After every store (taken or not); the cell shows the value when it was taken.
+        std::function<void(const GridCell &, const QString &, const StoreResult &)> stored;
+    };
+
+    // `box` is the window's in-cell line edit (txtFeerate_5, txtIP, …); the
+    // editor hides it and takes over its Enter, Escape and focus-out.
+    GridCellEditor(FlexGrid *grid, QLineEdit *box, MessageService &messages, StoreFailureNotice &notice,
+                   QWidget *window, Hooks hooks);
+
+    FlexGrid *grid() const { return m_grid; }
+    QLineEdit *box() const { return m_box; }
+    bool isOpen() const;
+    // The cell the open box edits.
+    const GridCell &target() const { return m_target; }
+
+public slots:
+    // Edits the grid's current cell, as a double click on it does.
+    void open();
+    // Enter in the box.
+    void commit();
+    // Escape or leaving the box: what was typed is dropped.
+    void cancel();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void apply(const GridCell &cell, const QString &value);
+    void refuse(const Status &why, const CellRule &rule);
+
+    FlexGrid *m_grid;
+    QLineEdit *m_box;
+    MessageService &m_messages;
+    StoreFailureNotice &m_notice;
+    QWidget *m_window;
+    Hooks m_hooks;
+    GridCell m_target;
+    CellRule m_rule;
+    bool m_showingRefusal = false;
+};
+
+} // namespace corvane

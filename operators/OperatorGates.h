@@ -1,0 +1,15 @@
+#pragma once
+
+class QWidget;
+
+namespace corvane {
+
+class ConsoleContext;
+
+// The gates in front of the working windows as the main window applies
+// them: the refusal of CheckGate or CheckDeleteBills is shown in its box.
+// Each returns whether the window (or the deletion) may go ahead.
+bool PassGate(ConsoleContext &ctx, int right, QWidget *parent = nullptr);
+bool MayDeleteBills(ConsoleContext &ctx, QWidget *parent = nullptr);
+
+} // namespace corvane
