@@ -117,6 +117,10 @@ CallIntake::Outcome CallIntake::storeRecord(const QByteArray &frame, Effects &fx
         why = db.lastError().isEmpty() ? step : step + QStringLiteral("：") + db.lastError();
         return Outcome::Failed;
     };
+    auto failedWith = [&](const QString &step, const Status &status) {
+        why = status.context(step).reason();
+        return Outcome::Failed;
+    };
     if (!db.isOpen())
         return failed(QStringLiteral("数据库未打开"));
     if (!EnsureSeenTable())
@@ -157,17 +161,19 @@ CallIntake::Outcome CallIntake::storeRecord(const QByteArray &frame, Effects &fx
         fx.filePath = CallFilePath(folder, m_ctx.clock.now().date());
 
     const int line = m_rec.Caller.toInt();
-    const bool charged = m_rec.IsAccount == QLatin1String("1") ? chargeAccount(line, demoteClass, fx)
-                                                                : chargeExtension(line, demoteClass, fx);
+    const Status charged = m_rec.IsAccount == QLatin1String("1") ? chargeAccount(line, demoteClass, fx)
+                                                                  : chargeExtension(line, demoteClass, fx);
     if (!charged)
-        return failed(QStringLiteral("无法记入押金"));
+        return failedWith(QStringLiteral("无法记入押金"), charged);
 
     Recordset bills = Recordset::forAppend(db, QStringLiteral("PHNBill"));
     const QStringList row{m_rec.Caller,  m_rec.Called,   m_rec.EndTime,  m_rec.Duration, m_rec.Rate,
                           m_rec.Area,    m_rec.Fee,      m_rec.CallType, m_rec.FeePart1, m_rec.FeePart2,
                           m_rec.FeePart3, kNotSettled,   fx.group,       fx.name};
-    if (!bills.isValid() || !WriteRecord(bills, true, row))
+    if (!bills.isValid())
         return failed(QStringLiteral("无法写入话单"));
+    if (const Status written = WriteRecord(bills, true, row); !written)
+        return failedWith(QStringLiteral("无法写入话单"), written);
 
     // This frame becomes the last taken; every older row goes (an earlier
     // console kept the frames of the last minutes here).
@@ -181,7 +187,7 @@ CallIntake::Outcome CallIntake::storeRecord(const QByteArray &frame, Effects &fx
     return Outcome::Stored;
 }
 
-bool CallIntake::chargeAccount(int account, const QString &demoteClass, Effects &fx)
+Status CallIntake::chargeAccount(int account, const QString &demoteClass, Effects &fx)
 {
     Database &db = m_ctx.db;
     const QString number = AccountNumberText(account);
@@ -189,7 +195,7 @@ bool CallIntake::chargeAccount(int account, const QString &demoteClass, Effects 
                       Criteria(QStringLiteral("物理端口"), number).andEq(QStringLiteral("用户号码"), kAccountWord));
     Recordset acct(db, QStringLiteral("Account"), Criteria(QStringLiteral("账号编号"), number));
     if (!deposit.isValid() || !acct.isValid())
-        return false;
+        return Status::fail(db.lastError());
 
     // An account call belongs to no group; its name is the account's.
     fx.group.clear();
@@ -197,25 +203,25 @@ bool CallIntake::chargeAccount(int account, const QString &demoteClass, Effects 
 
     if (deposit.hasCurrent()) {
         const Charged c = charge(deposit.value(col::Foregift::Balance), m_rec.Fee);
-        if (!SetField(deposit, col::Foregift::Balance, c.balance))
-            return false;
+        if (Status s = SetField(deposit, col::Foregift::Balance, c.balance); !s)
+            return s;
         if (c.overrun) {
-            if (!SetField(deposit, col::Foregift::Class, demoteClass))
-                return false;
+            if (Status s = SetField(deposit, col::Foregift::Class, demoteClass); !s)
+                return s;
             if (acct.hasCurrent()) {
                 fx.starCodes << QStringLiteral("*68*") + demoteClass + QLatin1Char('*')
                                     + acct.value(col::Account::TrunkGroup).trimmed() + QStringLiteral("*0*") + number
                                     + QLatin1Char('#');
-                if (!SetField(acct, col::Account::Class, demoteClass))
-                    return false;
+                if (Status s = SetField(acct, col::Account::Class, demoteClass); !s)
+                    return s;
             }
         }
     }
     m_rec.Caller = kAccountWord + number;
-    return true;
+    return Status::ok();
 }
 
-bool CallIntake::chargeExtension(int port, const QString &demoteClass, Effects &fx)
+Status CallIntake::chargeExtension(int port, const QString &demoteClass, Effects &fx)
 {
     Database &db = m_ctx.db;
     const QString portText = QString::number(port);
@@ -223,7 +229,7 @@ bool CallIntake::chargeExtension(int port, const QString &demoteClass, Effects &
                       Criteria(QStringLiteral("物理端口"), portText).andNe(QStringLiteral("用户号码"), kAccountWord));
     Recordset user(db, QStringLiteral("User"), Criteria(QStringLiteral("物理端口"), portText));
     if (!deposit.isValid() || !user.isValid())
-        return false;
+        return Status::fail(db.lastError());
 
     // Without a user row the port stands as the caller and group and name stay empty.
     if (user.hasCurrent()) {
@@ -232,27 +238,27 @@ bool CallIntake::chargeExtension(int port, const QString &demoteClass, Effects &
         fx.name = user.value(col::User::Name);
     }
     if (!deposit.hasCurrent())
-        return true;
+        return Status::ok();
 
     const Charged c = charge(deposit.value(col::Foregift::Balance), m_rec.Fee);
-    if (!SetField(deposit, col::Foregift::Balance, c.balance))
-        return false;
+    if (Status s = SetField(deposit, col::Foregift::Balance, c.balance); !s)
+        return s;
     if (!c.overrun)
-        return true;
-    if (!SetField(deposit, col::Foregift::Class, demoteClass))
-        return false;
+        return Status::ok();
+    if (Status s = SetField(deposit, col::Foregift::Class, demoteClass); !s)
+        return s;
     // The switch knows the extension by its number; without a user row the
     // deposit row's number is the one, never the port.
     QString number = m_rec.Caller;
     if (user.hasCurrent()) {
-        if (!SetField(user, col::User::Class, demoteClass))
-            return false;
+        if (Status s = SetField(user, col::User::Class, demoteClass); !s)
+            return s;
     } else {
         number = deposit.value(col::Foregift::Number).trimmed();
     }
     if (!number.isEmpty())
         fx.starCodes << QStringLiteral("*10*") + demoteClass + QLatin1Char('*') + number + QLatin1Char('#');
-    return true;
+    return Status::ok();
 }
 
 void CallIntake::afterCommit(const Effects &fx, const QString &endTimeDigits)

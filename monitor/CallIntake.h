@@ -1,5 +1,6 @@
 #pragma once
 #include "CallRec.h"
+#include "Status.h"
 
 #include <QByteArray>
 #include <QString>
@@ -95,8 +96,8 @@ private:
     };
 
     Outcome storeRecord(const QByteArray &frame, Effects &fx, QString &why);
-    bool chargeAccount(int account, const QString &demoteClass, Effects &fx);
-    bool chargeExtension(int port, const QString &demoteClass, Effects &fx);
+    Status chargeAccount(int account, const QString &demoteClass, Effects &fx);
+    Status chargeExtension(int port, const QString &demoteClass, Effects &fx);
     void afterCommit(const Effects &fx, const QString &endTimeDigits);
     void appendCallFile(const QString &path);
     void reportStoreFailure(const QString &why);

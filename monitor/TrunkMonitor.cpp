@@ -234,8 +234,8 @@ void TrunkMonitor::OnTrunkReleased(const QByteArray &frame)
                               user.group,           user.name};
         // Told without blocking, frames keep arriving while the box is open;
         // the same failure again only raises the count in that one box.
-        if (!WriteRecord(bill, true, row))
-            m_ctx.messages.notifyKeyed(IncomingNotStoredKey, QStringLiteral("来电话单未能保存：") + m_ctx.db.lastError(),
+        if (const Status written = WriteRecord(bill, true, row); !written)
+            m_ctx.messages.notifyKeyed(IncomingNotStoredKey, written.context(QStringLiteral("来电话单未能保存")).reason(),
                                        QStringLiteral("数据库错误"), MessageService::Icon::Warning);
     }
     rec = TrunkRecord{};
