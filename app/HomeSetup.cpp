@@ -109,8 +109,8 @@ bool ConfigureDemoHome(const HomePaths &home, QString &error)
                                                  {col::SWTConfig::FileOutputOn, QStringLiteral("1")},
                                                  {col::SWTConfig::FilePath, calls}};
     for (const auto &[column, value] : settings) {
-        if (!SetField(config, column, value)) {
-            error = db.lastError();
+        if (const Status set = SetField(config, column, value); !set) {
+            error = set.reason();
             return false;
         }
     }
@@ -124,9 +124,11 @@ bool ConfigureDemoHome(const HomePaths &home, QString &error)
     while (clientRow.size() < client.columnCount())
         clientRow << QString();
     Recordset blacklist = Recordset::forAppend(db, QStringLiteral("BlackLst"));
-    if (!WriteRecord(client, true, clientRow)
-        || !WriteRecord(blacklist, true, {QStringLiteral("4001234567"), QStringLiteral("骚扰电话")})) {
-        error = db.lastError();
+    Status written = WriteRecord(client, true, clientRow);
+    if (written)
+        written = WriteRecord(blacklist, true, {QStringLiteral("4001234567"), QStringLiteral("骚扰电话")});
+    if (!written) {
+        error = written.reason();
         return false;
     }
     return true;

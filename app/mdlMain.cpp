@@ -1,7 +1,6 @@
 #include "mdlMain.h"
-#include "CallIntake.h"
 #include "ConsoleContext.h"
-#include "ConsoleHandlers.h"
+#include "ConsoleWiring.h"
 #include "Schema.h"
 #include "ShowModal.h"
 #include "frmLogin.h"

@@ -3,21 +3,16 @@
 #include "CallRecordDecoder.h"
 #include "Columns.h"
 #include "ConsoleContext.h"
-#include "ConsoleHandlers.h"
 #include "Criteria.h"
 #include "Data.h"
 #include "Database.h"
 #include "FeeEngine.h"
-#include "GridHelpers.h"
 #include "Money.h"
 #include "Recordset.h"
 #include "SwitchLink.h"
-#include "frmMain.h"
 
 #include <QFile>
-#include <QPointer>
 #include <QStringEncoder>
-#include <QTreeWidget>
 
 namespace corvane {
 
@@ -25,9 +20,6 @@ namespace {
 
 const QString kAccountWord = QStringLiteral("账号");
 const QString kNotSettled = QStringLiteral("未结算");
-
-// Records between two clear-outs of the frames seen.
-constexpr qint64 kSeenPruneEvery = 64;
 
 const QString kStoreFailed = QStringLiteral("话单无法存入数据库，本话单未确认，交换机将重发。\n原因：%1");
 const QString kStoreTitle = QStringLiteral("话单存储错误");
@@ -50,12 +42,7 @@ Charged charge(const QString &oldBalance, const QString &fee)
 } // namespace
 
 const QString CallIntake::SeenTable = QStringLiteral("CallIntakeSeen");
-
-void MainWindowCallView::ShowCall(const QStringList &columns)
-{
-    AddListRow(m_window.ListViewOut, ListRowLimit, columns);
-    m_window.setPanelText(4, QStringLiteral("新话单数：") + QString::number(m_window.ListViewOut->topLevelItemCount()));
-}
+const QString CallIntake::StoreFailedKey = QStringLiteral("CallIntake.storeFailed");
 
 CallIntake::CallIntake(ConsoleContext &ctx, FeeEngine &fees, CallIntakeView *view)
     : CallIntake(ctx, fees, view, Options())
@@ -75,8 +62,8 @@ bool CallIntake::EnsureSeenTable()
     Database &db = m_ctx.db;
     if (!db.isOpen())
         return false;
-    // No index: lookups read only the newest rows by rowid, so every record
-    // adds one page write here, not two.
+    // One row, the last frame taken; no index, every lookup reads the newest
+    // row by rowid.
     m_seenTableReady = db.exec(
         QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (\"Frame\" TEXT NOT NULL, \"SeenMs\" INTEGER NOT NULL)")
             .arg(Database::quoteId(SeenTable)));
@@ -115,7 +102,6 @@ int CallIntake::ProcessCallRecord(const QByteArray &frame)
             m_ctx.link->SendAck();
         break;
     case Outcome::Stored:
-        m_storeFaultShown = false;
         afterCommit(fx, d.endTimeDigits());
         break;
     case Outcome::BadChecksum:
@@ -131,6 +117,10 @@ CallIntake::Outcome CallIntake::storeRecord(const QByteArray &frame, Effects &fx
         why = db.lastError().isEmpty() ? step : step + QStringLiteral("：") + db.lastError();
         return Outcome::Failed;
     };
+    auto failedWith = [&](const QString &step, const Status &status) {
+        why = status.context(step).reason();
+        return Outcome::Failed;
+    };
     if (!db.isOpen())
         return failed(QStringLiteral("数据库未打开"));
     if (!EnsureSeenTable())
@@ -143,14 +133,13 @@ CallIntake::Outcome CallIntake::storeRecord(const QByteArray &frame, Effects &fx
     const QString key = CallRecordKey(frame);
     const qint64 nowMs = m_ctx.clock.now().toMSecsSinceEpoch();
     const QString seenTable = Database::quoteId(SeenTable);
-    // A repeat is one of the newest seenLimit frames, seen inside the window.
-    const auto seen = db.scalar(QStringLiteral("SELECT count(*) FROM %1 WHERE rowid>(SELECT ifnull(max(rowid),0) FROM %1)-? "
-                                               "AND \"SeenMs\">=? AND \"Frame\"=?")
-                                    .arg(seenTable),
-                                {qint64(m_options.seenLimit), nowMs - m_options.seenWindowMs, key});
-    if (!seen)
+    // A repeat is the resend of the last frame taken, inside the window.
+    const auto last = db.select(
+        QStringLiteral("SELECT \"Frame\", \"SeenMs\" FROM %1 ORDER BY rowid DESC LIMIT 1").arg(seenTable));
+    if (!last)
         return failed(QStringLiteral("无法读取话单记录表"));
-    if (seen->toLongLong() > 0)
+    if (!last->isEmpty() && last->first().value(0) == key
+        && qAbs(nowMs - last->first().value(1).toLongLong()) <= m_options.seenWindowMs)
         return Outcome::Repeat;
 
     // The indirect-office digit of the trunk's route is not part of the number.
@@ -172,26 +161,25 @@ CallIntake::Outcome CallIntake::storeRecord(const QByteArray &frame, Effects &fx
         fx.filePath = CallFilePath(folder, m_ctx.clock.now().date());
 
     const int line = m_rec.Caller.toInt();
-    const bool charged = m_rec.IsAccount == QLatin1String("1") ? chargeAccount(line, demoteClass, fx)
-                                                                : chargeExtension(line, demoteClass, fx);
+    const Status charged = m_rec.IsAccount == QLatin1String("1") ? chargeAccount(line, demoteClass, fx)
+                                                                  : chargeExtension(line, demoteClass, fx);
     if (!charged)
-        return failed(QStringLiteral("无法记入押金"));
+        return failedWith(QStringLiteral("无法记入押金"), charged);
 
     Recordset bills = Recordset::forAppend(db, QStringLiteral("PHNBill"));
     const QStringList row{m_rec.Caller,  m_rec.Called,   m_rec.EndTime,  m_rec.Duration, m_rec.Rate,
                           m_rec.Area,    m_rec.Fee,      m_rec.CallType, m_rec.FeePart1, m_rec.FeePart2,
                           m_rec.FeePart3, kNotSettled,   fx.group,       fx.name};
-    if (!bills.isValid() || !WriteRecord(bills, true, row))
+    if (!bills.isValid())
         return failed(QStringLiteral("无法写入话单"));
+    if (const Status written = WriteRecord(bills, true, row); !written)
+        return failedWith(QStringLiteral("无法写入话单"), written);
 
+    // This frame becomes the last taken; every older row goes (an earlier
+    // console kept the frames of the last minutes here).
     if (!db.exec(QStringLiteral("INSERT INTO %1 (\"Frame\", \"SeenMs\") VALUES (?, ?)").arg(seenTable), {key, nowMs}))
         return failed(QStringLiteral("无法写入话单记录表"));
-    // Frames no lookup can reach any more (outside the window or beyond the
-    // limit) are cleared out every so many records, a batch at a time.
-    const qint64 rowId = db.lastInsertRowId();
-    if (rowId % kSeenPruneEvery == 0
-        && !db.exec(QStringLiteral("DELETE FROM %1 WHERE rowid<=?-? OR \"SeenMs\"<?").arg(seenTable),
-                    {rowId, qint64(m_options.seenLimit), nowMs - m_options.seenWindowMs}))
+    if (!db.exec(QStringLiteral("DELETE FROM %1 WHERE rowid<?").arg(seenTable), {db.lastInsertRowId()}))
         return failed(QStringLiteral("无法整理话单记录表"));
 
     if (!tx.commit())
@@ -199,7 +187,7 @@ CallIntake::Outcome CallIntake::storeRecord(const QByteArray &frame, Effects &fx
     return Outcome::Stored;
 }
 
-bool CallIntake::chargeAccount(int account, const QString &demoteClass, Effects &fx)
+Status CallIntake::chargeAccount(int account, const QString &demoteClass, Effects &fx)
 {
     Database &db = m_ctx.db;
     const QString number = AccountNumberText(account);
@@ -207,7 +195,7 @@ bool CallIntake::chargeAccount(int account, const QString &demoteClass, Effects 
                       Criteria(QStringLiteral("物理端口"), number).andEq(QStringLiteral("用户号码"), kAccountWord));
     Recordset acct(db, QStringLiteral("Account"), Criteria(QStringLiteral("账号编号"), number));
     if (!deposit.isValid() || !acct.isValid())
-        return false;
+        return Status::fail(db.lastError());
 
     // An account call belongs to no group; its name is the account's.
     fx.group.clear();
@@ -215,25 +203,25 @@ bool CallIntake::chargeAccount(int account, const QString &demoteClass, Effects 
 
     if (deposit.hasCurrent()) {
         const Charged c = charge(deposit.value(col::Foregift::Balance), m_rec.Fee);
-        if (!SetField(deposit, col::Foregift::Balance, c.balance))
-            return false;
+        if (Status s = SetField(deposit, col::Foregift::Balance, c.balance); !s)
+            return s;
         if (c.overrun) {
-            if (!SetField(deposit, col::Foregift::Class, demoteClass))
-                return false;
+            if (Status s = SetField(deposit, col::Foregift::Class, demoteClass); !s)
+                return s;
             if (acct.hasCurrent()) {
                 fx.starCodes << QStringLiteral("*68*") + demoteClass + QLatin1Char('*')
                                     + acct.value(col::Account::TrunkGroup).trimmed() + QStringLiteral("*0*") + number
                                     + QLatin1Char('#');
-                if (!SetField(acct, col::Account::Class, demoteClass))
-                    return false;
+                if (Status s = SetField(acct, col::Account::Class, demoteClass); !s)
+                    return s;
             }
         }
     }
     m_rec.Caller = kAccountWord + number;
-    return true;
+    return Status::ok();
 }
 
-bool CallIntake::chargeExtension(int port, const QString &demoteClass, Effects &fx)
+Status CallIntake::chargeExtension(int port, const QString &demoteClass, Effects &fx)
 {
     Database &db = m_ctx.db;
     const QString portText = QString::number(port);
@@ -241,7 +229,7 @@ bool CallIntake::chargeExtension(int port, const QString &demoteClass, Effects &
                       Criteria(QStringLiteral("物理端口"), portText).andNe(QStringLiteral("用户号码"), kAccountWord));
     Recordset user(db, QStringLiteral("User"), Criteria(QStringLiteral("物理端口"), portText));
     if (!deposit.isValid() || !user.isValid())
-        return false;
+        return Status::fail(db.lastError());
 
     // Without a user row the port stands as the caller and group and name stay empty.
     if (user.hasCurrent()) {
@@ -250,27 +238,27 @@ bool CallIntake::chargeExtension(int port, const QString &demoteClass, Effects &
         fx.name = user.value(col::User::Name);
     }
     if (!deposit.hasCurrent())
-        return true;
+        return Status::ok();
 
     const Charged c = charge(deposit.value(col::Foregift::Balance), m_rec.Fee);
-    if (!SetField(deposit, col::Foregift::Balance, c.balance))
-        return false;
+    if (Status s = SetField(deposit, col::Foregift::Balance, c.balance); !s)
+        return s;
     if (!c.overrun)
-        return true;
-    if (!SetField(deposit, col::Foregift::Class, demoteClass))
-        return false;
+        return Status::ok();
+    if (Status s = SetField(deposit, col::Foregift::Class, demoteClass); !s)
+        return s;
     // The switch knows the extension by its number; without a user row the
     // deposit row's number is the one, never the port.
     QString number = m_rec.Caller;
     if (user.hasCurrent()) {
-        if (!SetField(user, col::User::Class, demoteClass))
-            return false;
+        if (Status s = SetField(user, col::User::Class, demoteClass); !s)
+            return s;
     } else {
         number = deposit.value(col::Foregift::Number).trimmed();
     }
     if (!number.isEmpty())
         fx.starCodes << QStringLiteral("*10*") + demoteClass + QLatin1Char('*') + number + QLatin1Char('#');
-    return true;
+    return Status::ok();
 }
 
 void CallIntake::afterCommit(const Effects &fx, const QString &endTimeDigits)
@@ -316,41 +304,10 @@ void CallIntake::appendCallFile(const QString &path)
 void CallIntake::reportStoreFailure(const QString &why)
 {
     qWarning("call record not stored: %s", qPrintable(why));
-    if (m_storeFaultShown)
-        return;
-    m_storeFaultShown = true;
-    m_ctx.messages.notify(kStoreFailed.arg(why), kStoreTitle, MessageService::Icon::Critical);
-}
-
-namespace {
-
-// Lives as a child of the main window, so the intake goes with it.
-class CallIntakeHolder : public QObject {
-public:
-    CallIntakeHolder(ConsoleContext &ctx, frmMain &main, ConsoleHandlers &handlers)
-        : QObject(&main), fees(ctx.db), view(main), intake(ctx, fees, &view), m_handlers(&handlers)
-    {
-        handlers.setCallRecordHandler([this](const QByteArray &frame) { return intake.ProcessCallRecord(frame); });
-    }
-    ~CallIntakeHolder() override
-    {
-        if (m_handlers)
-            m_handlers->setCallRecordHandler({});
-    }
-
-    FeeEngine fees;
-    MainWindowCallView view;
-    CallIntake intake;
-
-private:
-    QPointer<ConsoleHandlers> m_handlers;
-};
-
-} // namespace
-
-CallIntake *InstallCallIntake(ConsoleContext &ctx, frmMain &main, ConsoleHandlers &handlers)
-{
-    return &(new CallIntakeHolder(ctx, main, handlers))->intake;
+    // The switch resends the record every few seconds while the fault lasts:
+    // one box, its count raised by each resend, never holding up the receive
+    // path.
+    m_ctx.messages.notifyKeyed(StoreFailedKey, kStoreFailed.arg(why), kStoreTitle, MessageService::Icon::Critical);
 }
 
 } // namespace corvane

@@ -1,5 +1,6 @@
 #pragma once
 #include "CallRec.h"
+#include "Status.h"
 
 #include <QByteArray>
 #include <QString>
@@ -8,9 +9,7 @@
 namespace corvane {
 
 class ConsoleContext;
-class ConsoleHandlers;
 class FeeEngine;
-class frmMain;
 
 // Where the intake shows a stored call: the outgoing call list and the count
 // of new records. An interface so the intake runs without a window in tests
@@ -22,17 +21,6 @@ public:
     virtual void ShowCall(const QStringList &columns) = 0;
 };
 
-// The main window as the view: a row on top of ListViewOut (cut back to the
-// newest 100 once it holds more than 200) and panel 4 "新话单数：" + rows.
-class MainWindowCallView : public CallIntakeView {
-public:
-    explicit MainWindowCallView(frmMain &window) : m_window(window) {}
-    void ShowCall(const QStringList &columns) override;
-
-private:
-    frmMain &m_window;
-};
-
 // Takes the call records the switch sends, prices them, charges deposits,
 // stores them and acknowledges them.
 //
@@ -40,22 +28,43 @@ private:
 // (the deposit, a lowered class, the PHNBill row) is committed in one
 // transaction. When that fails nothing is kept and nothing acknowledged: the
 // switch sends the record again and it is stored once the fault is gone. The
-// operator is told once per fault, not once per resend.
+// operator is told in one box (StoreFailedKey) whose count each resend raises,
+// not in one box per resend.
 //
-// The switch also sends a record again when our acknowledgement was lost. Such
-// a repeat is recognised by its frame bytes, acknowledged again and neither
-// stored nor charged a second time. The frames seen recently are kept in a
-// table of the intake's own, written in the same transaction as the record.
+// The switch also sends a record again when our acknowledgement was lost. It
+// sends its records in order and holds one unacknowledged record at a time,
+// resending that one until it is acknowledged; so a resend is always the same
+// frame as the last record taken. A frame identical to the last record taken
+// (inside the window) is that repeat: acknowledged again, neither stored nor
+// charged a second time. Any other frame is a call of its own, however much it
+// resembles an older record: two short calls to a busy number with another
+// record between them are two calls.
+//
+// Two identical genuine calls sent back to back (same line, trunk, end minute,
+// duration, number and spare bytes) cannot be told from a resend; the second
+// is taken for a repeat. The switch gives nothing that tells them apart.
+//
+// The last frame taken is kept in a table of the intake's own, written in the
+// same transaction as the record, so a console killed between the commit and
+// the acknowledgement still knows the resend after its restart.
 class CallIntake {
 public:
     struct Options {
-        // How long and how many frames a record counts as already taken.
-        qint64 seenWindowMs = 10 * 60 * 1000;
-        int seenLimit = 1000;
+        // How long after it was taken the last frame still counts as taken. A
+        // resend follows within seconds, or after the console was down; a new
+        // call with the same bytes must have ended in the same minute of the
+        // same day, so the window only keeps a record of a long-gone day from
+        // swallowing a new one.
+        qint64 seenWindowMs = 24 * 60 * 60 * 1000;
     };
 
-    // Table of the frames taken recently (not one of the switch tables).
+    // Table of the last frame taken (not one of the switch tables). Homes made
+    // by earlier consoles hold the frames of the last minutes there; the
+    // newest of them is the last frame taken, and the others are cleared out
+    // with the next record stored.
     static const QString SeenTable;
+    // Key of the notice that a record could not be stored.
+    static const QString StoreFailedKey;
 
     CallIntake(ConsoleContext &ctx, FeeEngine &fees, CallIntakeView *view = nullptr);
     CallIntake(ConsoleContext &ctx, FeeEngine &fees, CallIntakeView *view, const Options &options);
@@ -87,8 +96,8 @@ private:
     };
 
     Outcome storeRecord(const QByteArray &frame, Effects &fx, QString &why);
-    bool chargeAccount(int account, const QString &demoteClass, Effects &fx);
-    bool chargeExtension(int port, const QString &demoteClass, Effects &fx);
+    Status chargeAccount(int account, const QString &demoteClass, Effects &fx);
+    Status chargeExtension(int port, const QString &demoteClass, Effects &fx);
     void afterCommit(const Effects &fx, const QString &endTimeDigits);
     void appendCallFile(const QString &path);
     void reportStoreFailure(const QString &why);
@@ -100,14 +109,8 @@ private:
     CallRec m_rec;
     Outcome m_lastOutcome = Outcome::Stored;
     bool m_seenTableReady = false;
-    // Set while a fault has been reported and no record was stored since.
-    bool m_storeFaultShown = false;
+    // Set while a file fault has been reported and the file not written since.
     bool m_fileFaultShown = false;
 };
-
-// The intake of the running console: its pricing engine, the main window as
-// its view, and the intake itself, all owned by the main window; call records
-// reaching the console's frame handlers go to it from now on.
-CallIntake *InstallCallIntake(ConsoleContext &ctx, frmMain &main, ConsoleHandlers &handlers);
 
 } // namespace corvane

@@ -1,10 +1,7 @@
 #include "ConsoleHandlers.h"
 
-#include "ConsoleContext.h"
 #include "SwitchLink.h"
 #include "TrunkMonitor.h"
-#include "TrunkView.h"
-#include "frmMain.h"
 
 namespace corvane {
 
@@ -41,27 +38,5 @@ void ConsoleHandlers::OnTrunkRinging(const QByteArray &frame) { m_trunks.OnTrunk
 void ConsoleHandlers::OnTrunkUserChange(const QByteArray &frame) { m_trunks.OnTrunkUserChange(frame); }
 void ConsoleHandlers::OnTrunkDialled(const QByteArray &frame) { m_trunks.OnTrunkDialled(frame); }
 void ConsoleHandlers::OnTrunkAnswer(const QByteArray &frame) { m_trunks.OnTrunkAnswer(frame); }
-
-namespace {
-
-// Keeps the main window's trunk view alive exactly as long as the window.
-class TrunkViewHolder : public QObject {
-public:
-    TrunkViewHolder(frmMain &main) : QObject(&main), view(main) {}
-    MainWindowTrunkView view;
-};
-
-} // namespace
-
-ConsoleHandlers *InstallConsoleHandlers(ConsoleContext &ctx, frmMain &main)
-{
-    auto *holder = new TrunkViewHolder(main);
-    auto *trunks = new TrunkMonitor(ctx, holder->view, holder);
-    auto *handlers = new ConsoleHandlers(*trunks, holder);
-    if (ctx.link)
-        handlers->attachTo(*ctx.link);
-    QObject::connect(&main, &frmMain::trunkClicked, trunks, &TrunkMonitor::imgPHN_Click);
-    return handlers;
-}
 
 } // namespace corvane

@@ -11,8 +11,6 @@ namespace corvane {
 class ConsoleContext;
 class SwitchLink;
 class TrunkMonitor;
-class TrunkView;
-class frmMain;
 
 // The receivers the console installs on the link: trunk and caller-ID frames
 // go to the TrunkMonitor, call records to the call-record intake.
@@ -51,12 +49,5 @@ private:
     CallRecordHandler m_callRecord;
     QPointer<SwitchLink> m_link;
 };
-
-// Builds the trunk monitor and the frame handlers of the running console,
-// owned by the main window: installs them on ctx.link when it is set and
-// connects the trunk pictures to the caller pop-up. Returns the handlers (the
-// call-record intake sets its handler on them); their TrunkMonitor is
-// handlers->trunks().
-ConsoleHandlers *InstallConsoleHandlers(ConsoleContext &ctx, frmMain &main);
 
 } // namespace corvane

@@ -11,9 +11,6 @@
 #include "Recordset.h"
 #include "SwitchLink.h"
 #include "TrunkView.h"
-#include "frmPhoneInf.h"
-
-#include <QColor>
 
 namespace corvane {
 
@@ -26,12 +23,6 @@ const QString kShowMark = QStringLiteral("√");
 const QString kUnknownCaller = QStringLiteral("未知来电");
 
 constexpr int IncomingListLimit = 200;
-constexpr int IncomingPanel = 5;
-
-// The pop-up sits 100 twips right of and 400 twips below the picture's corner.
-constexpr int TwipsPerPixel = 15;
-constexpr int PopupRightTwips = 100;
-constexpr int PopupDownTwips = 400;
 
 quint8 byteAt(const QByteArray &frame, int offset)
 {
@@ -55,13 +46,6 @@ TrunkMonitor::TrunkMonitor(ConsoleContext &ctx, TrunkView &view, QObject *parent
     setObjectName(QStringLiteral("TrunkMonitor"));
 }
 
-TrunkMonitor::~TrunkMonitor()
-{
-    // The pop-up belongs to the main window; it may outlive this object.
-    if (m_phoneInf)
-        m_phoneInf->close();
-}
-
 TrunkStates &TrunkMonitor::trunks()
 {
     return m_ctx.link ? m_ctx.link->TrunkState : m_ownTrunks;
@@ -76,6 +60,8 @@ QString TrunkMonitor::timeNow() const
 {
     return m_ctx.clock.now().toString(QStringLiteral("HHmmss"));
 }
+
+const QString TrunkMonitor::IncomingNotStoredKey = QStringLiteral("TrunkMonitor.incomingNotStored");
 
 QString TrunkMonitor::IncomingFee(qint64 seconds)
 {
@@ -238,8 +224,6 @@ void TrunkMonitor::OnTrunkReleased(const QByteArray &frame)
         rec.Seconds = SecondsBetween(rec.EndTime, rec.StartTime);
         const QString stamp = m_ctx.stamp();
         m_view.addIncomingRow(IncomingListLimit, {rec.CallerNo, rec.UserNo, stamp});
-        m_view.setPanelText(IncomingPanel,
-                            QStringLiteral("新来电数：") + QString::number(m_view.incomingRowCount()));
         const QString fee = IncomingFee(rec.Seconds.toLongLong());
         const UserRow user = userByNumber(rec.UserNo);
         Recordset bill = Recordset::forAppend(m_ctx.db, QStringLiteral("PHNBill"));
@@ -248,10 +232,11 @@ void TrunkMonitor::OnTrunkReleased(const QByteArray &frame)
                               fee,                  QStringLiteral("9"),    QStringLiteral("0.00"),
                               QStringLiteral("0.00"), fee,                  QStringLiteral("未结算"),
                               user.group,           user.name};
-        // Told without blocking: frames keep arriving while the box is open.
-        if (!WriteRecord(bill, true, row))
-            m_ctx.messages.notify(QStringLiteral("来电话单未能保存：") + m_ctx.db.lastError(),
-                                  QStringLiteral("数据库错误"), MessageService::Icon::Warning);
+        // Told without blocking, frames keep arriving while the box is open;
+        // the same failure again only raises the count in that one box.
+        if (const Status written = WriteRecord(bill, true, row); !written)
+            m_ctx.messages.notifyKeyed(IncomingNotStoredKey, written.context(QStringLiteral("来电话单未能保存")).reason(),
+                                       QStringLiteral("数据库错误"), MessageService::Icon::Warning);
     }
     rec = TrunkRecord{};
     m_view.setTrunkPicture(t, kIdlePicture);
@@ -274,10 +259,6 @@ void TrunkMonitor::imgPHN_Click(int Index)
     if (rec.CallerNo.trimmed().isEmpty())
         rec.CallerNo = kUnknownCaller;
 
-    if (!m_phoneInf)
-        m_phoneInf = new frmPhoneInf(m_view.popupOwner());
-    m_phoneInf->hide();
-
     const QString number = rec.CallerNo.trimmed();
     const QString nl = lineBreak();
     QString info;
@@ -299,9 +280,7 @@ void TrunkMonitor::imgPHN_Click(int Index)
             + QStringLiteral("地址：") + found.value(5) + nl + QStringLiteral("邮编：") + found.value(6) + nl
             + QStringLiteral("邮箱：") + found.value(7) + nl + QStringLiteral("电话号码：") + number + nl;
     }
-    const QPoint corner = m_view.pictureTopLeft(t)
-        + QPoint(PopupRightTwips / TwipsPerPixel, PopupDownTwips / TwipsPerPixel);
-    m_phoneInf->showAt(info, corner);
+    m_view.showCallerInfo(t, info);
 }
 
 } // namespace corvane

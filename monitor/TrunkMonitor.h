@@ -1,10 +1,8 @@
 #pragma once
 #include "TrunkState.h"
-#include "frmPhoneInf.h"
 
 #include <QByteArray>
 #include <QObject>
-#include <QPointer>
 #include <QString>
 
 namespace corvane {
@@ -19,6 +17,8 @@ class TrunkView;
 // indicators and the incoming-call list, pops up what the customer directory
 // knows about a caller, blocks blacklisted callers and charges every answered
 // incoming call into PHNBill.
+//
+// Widget-free: what it shows goes through the TrunkView.
 //
 // Each handler gets its complete frame (offset 0 is the sync byte, offset 1
 // the type). A frame for a trunk outside 1..16 changes nothing; a port with no
@@ -36,7 +36,6 @@ public:
     static constexpr qint16 TakenIdle = 9;
 
     TrunkMonitor(ConsoleContext &ctx, TrunkView &view, QObject *parent = nullptr);
-    ~TrunkMonitor() override;
 
     void OnTrunkRinging(const QByteArray &frame);     // 0xA2, 3 bytes
     void OnCallerId(const QByteArray &frame);         // 0xA8, 9 bytes
@@ -50,11 +49,11 @@ public:
     TrunkStates &trunks();
     const TrunkRecord &trunk(int t) { return trunks()[size_t(t)]; }
 
-    // The caller pop-up, once it has been asked for (nullptr before).
-    frmPhoneInf *phoneInf() const { return m_phoneInf; }
-
     // Line break inside a trunk text and the pop-up text.
     static QString lineBreak() { return QStringLiteral("\r\n"); }
+    // Key of the notice that an incoming call could not be stored.
+    static const QString IncomingNotStoredKey;
+
     // Fee of an answered incoming call: 0.10 for every started 6 seconds.
     static QString IncomingFee(qint64 seconds);
 
@@ -82,7 +81,6 @@ private:
     ConsoleContext &m_ctx;
     TrunkView &m_view;
     TrunkStates m_ownTrunks{};   // used only while no link is attached
-    QPointer<frmPhoneInf> m_phoneInf;
 };
 
 } // namespace corvane

@@ -1,7 +1,9 @@
 #include "IntakeFixture.h"
 
 #include "CommandDecoder.h"
+#include "Data.h"
 #include "Database.h"
+#include "Frames.h"
 #include "Recordset.h"
 
 #include <QDir>
@@ -9,12 +11,10 @@
 
 namespace corvane::test {
 
-QByteArray withChecksum(const QByteArray &first22)
+QByteArray callFrame(int port, int minute, int duration, const QString &called)
 {
-    unsigned sum = 0;
-    for (int i = 1; i < first22.size(); ++i)
-        sum += quint8(first22.at(i));
-    return first22 + char(quint8(sum));
+    const sim::CallRecordData r{1, port, false, 12, 8, 22, minute, quint16(duration), called};
+    return sim::Frames::callRecord(r);
 }
 
 IntakeEnv::IntakeEnv(const QDateTime &now) : clock(now)
@@ -26,6 +26,7 @@ IntakeEnv::IntakeEnv(const QDateTime &now) : clock(now)
     EXPECT_TRUE(switchSide.ok() && outSide.ok());
     switchSide.linkAs(ctx->home.portsDir() + QStringLiteral("/COM1"));
     outSide.linkAs(ctx->home.portsDir() + QStringLiteral("/COM2"));
+    isolateSerialPorts(home.path());
     link = std::make_unique<SwitchLink>(*ctx);
     ctx->link = link.get();
     EXPECT_TRUE(link->OpenPort(1));
@@ -49,20 +50,39 @@ void IntakeEnv::restartIntake(const CallIntake::Options &options)
 
 QStringList IntakeEnv::sent()
 {
-    link->mscPort.flush();
-    sim::CommandDecoder decoder;
+    // A marker command (A5) goes out last: everything before it has been
+    // sent, and "nothing" means nothing, not "not yet". An A5 inside a star
+    // code still waiting for its end key is no marker.
+    link->SendHex(QStringLiteral("A5"));
+    QByteArray got;
     QStringList texts;
-    for (const sim::Command &c : decoder.feed(switchSide.take()))
-        texts << c.text;
-    for (const sim::Command &c : decoder.flush())
-        texts << c.text;
+    const bool marked = waitUntil([&] {
+        got += switchSide.take();
+        sim::CommandDecoder decoder;
+        texts.clear();
+        for (const sim::Command &c : decoder.feed(got))
+            texts << c.text;
+        return !decoder.hasPending() && !texts.isEmpty() && texts.last() == QLatin1String("NAK");
+    });
+    EXPECT_TRUE(marked) << "the marker command never arrived";
+    if (marked)
+        texts.removeLast();
     return texts;
 }
 
 QByteArray IntakeEnv::outward()
 {
-    link->mscOut.flush();
-    return outSide.take();
+    // The same with a marker record on the outward port.
+    const QByteArray marker = QByteArrayLiteral("$MARK#\r\n");
+    link->SendOutward(QString::fromLatin1(marker));
+    QByteArray got;
+    const bool marked = waitUntil([&] {
+        got += outSide.take();
+        return got.endsWith(marker);
+    });
+    EXPECT_TRUE(marked) << "the marker record never arrived";
+    got.chop(marker.size());
+    return got;
 }
 
 bool IntakeEnv::exec(const QString &sql, const QVariantList &params) { return ctx->db.exec(sql, params); }
@@ -90,9 +110,7 @@ void IntakeEnv::addDeposit(const QString &port, const QString &number, const QSt
 void IntakeEnv::setConfig(int column, const QString &value)
 {
     Recordset rs(ctx->db, QStringLiteral("SWTConfig"));
-    ASSERT_TRUE(rs.edit());
-    ASSERT_TRUE(rs.setField(column, value));
-    ASSERT_TRUE(rs.update());
+    ASSERT_TRUE(SetField(rs, column, value));
 }
 
 } // namespace corvane::test

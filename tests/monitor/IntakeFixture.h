@@ -19,7 +19,11 @@ inline void PrintTo(const QString &s, std::ostream *os) { *os << '"' << s.toStdS
 
 namespace corvane::test {
 
-QByteArray withChecksum(const QByteArray &first22);
+// A call record of `port` on trunk 1 ending on 8 December at 22:<minute>, as
+// the simulated switch builds it (its frames are held against bytes written
+// out by hand in the simulator's tests, so this is no copy of the console's
+// own checksum). The dialled number defaults to 5551234.
+QByteArray callFrame(int port, int minute, int duration, const QString &called = QStringLiteral("5551234"));
 
 // Shows stored calls as a list, newest first.
 struct RecordingView : CallIntakeView {
@@ -41,9 +45,9 @@ struct IntakeEnv {
     ~IntakeEnv();
 
     // Commands the console wrote to the switch since the last call, decoded
-    // ("ACK", "*10*1*805#").
+    // ("ACK", "*10*1*805#"); told from "not yet" by a marker command.
     QStringList sent();
-    // Bytes written on the outward port since the last call.
+    // Bytes written on the outward port since the last call (marker likewise).
     QByteArray outward();
 
     bool exec(const QString &sql, const QVariantList &params = {});

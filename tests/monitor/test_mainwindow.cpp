@@ -1,9 +1,13 @@
 #include "ConsoleContext.h"
+#include "ConsoleWiring.h"
 #include "Recordset.h"
+#include "SwitchLink.h"
+#include "TestBytes.h"
 #include "TestHome.h"
 #include "TrunkIndicator.h"
 #include "frmLogin.h"
 #include "frmMain.h"
+#include "../link/PtyPair.h"
 #include <QAction>
 #include <QCoreApplication>
 #include <QComboBox>
@@ -183,4 +187,44 @@ TEST_F(MainWindowTest, ResizeSpreadsIndicatorsFourByFour)
     window->resize(400, 300);
     QCoreApplication::processEvents();
     EXPECT_EQ(window->imgPHN[15]->geometry(), before);
+}
+
+TEST(MainWindowLoad, RecordsAndCallsTakenDuringThePortSearchAreCounted)
+{
+    test::TestHome home;
+    ScriptedMessageService messages;
+    TestClock clock{QDateTime(QDate(2026, 12, 8), QTime(9, 0, 0))};
+    ConsoleContext ctx{HomePaths(home.path()), messages, clock};
+    ASSERT_TRUE(test::createSwitchDb(ctx.db, home.file("data/Switch.mdb"), "admin"));
+    ctx.BuildLists();
+    // The switch on COM1 answers the search's clock command and, in the same
+    // breath, reports a finished call and an incoming call answered and done.
+    ASSERT_TRUE(QDir().mkpath(ctx.home.portsDir()));
+    test::PtyPair switchPty;
+    ASSERT_TRUE(switchPty.ok());
+    ASSERT_TRUE(switchPty.linkAs(ctx.home.portsDir() + "/COM1"));
+    test::isolateSerialPorts(home.path());
+    // Trunk 3, port 5, 12-08 23:30, 60 s, dialled 9123;
+    // FE+0C+05+12+08+23+30+3C+91+23 = 620 = 0x26C.
+    const QByteArray record = test::bytes({0xFF, 0xFE, 0x0C, 0x05, 0x12, 0x08, 0x23, 0x30, 0x00, 0x3C, 0x91, 0x23,
+                                           0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x6C});
+    const QByteArray incoming = test::bytes({0xFF, 0xA8, 0x04, 0x55, 0x51, 0x23, 0x40, 0x00, 0x00,   // caller 5551234
+                                             0xFF, 0x44, 0x00, 0x05, 0x04,                           // 805 answers
+                                             0xFF, 0xD2, 0x04});                                     // released
+    switchPty.responder = [&](const QByteArray &chunk) {
+        return chunk.contains(char(0xE8)) ? test::bytes({0xFF, 0x5A}) + record + incoming : QByteArray();
+    };
+
+    frmMain window(ctx);
+    ConsoleHandlers *handlers = InstallConsoleHandlers(ctx, window);
+    ASSERT_NE(InstallCallIntake(ctx, window, *handlers), nullptr);
+    clock.setStepRealWaitMs(1);
+    window.Form_Load();
+
+    ASSERT_TRUE(ctx.link->LinkUp());
+    ASSERT_EQ(window.ListViewOut->topLevelItemCount(), 1);
+    ASSERT_EQ(window.ListViewIn->topLevelItemCount(), 1);
+    EXPECT_EQ(window.panelText(4), "新话单数：1");
+    EXPECT_EQ(window.panelText(5), "新来电数：1");
+    ctx.link->ClosePorts();
 }

@@ -1,6 +1,7 @@
 #include "TestBytes.h"
 #include "ConsoleContext.h"
 #include "ConsoleHandlers.h"
+#include "ConsoleWiring.h"
 #include "Data.h"
 #include "HomeSetup.h"
 #include "../link/PtyPair.h"
@@ -50,6 +51,7 @@ protected:
         ASSERT_TRUE(switchPty.ok() && outPty.ok());
         ASSERT_TRUE(switchPty.linkAs(ctx.home.portsDir() + "/COM1"));
         ASSERT_TRUE(outPty.linkAs(ctx.home.portsDir() + "/COM2"));
+        test::isolateSerialPorts(home.path());
 
         window = std::make_unique<frmMain>(ctx);
         link = new SwitchLink(ctx, window.get());
@@ -57,7 +59,6 @@ protected:
         handlers = InstallConsoleHandlers(ctx, *window);
         ASSERT_EQ(link->frameHandlers(), handlers);
         ASSERT_TRUE(link->OpenPort(1));
-        window->setPanelText(5, "新来电数：0");
     }
 
     void TearDown() override
@@ -111,7 +112,7 @@ protected:
         return out;
     }
 
-    frmPhoneInf *popup() { return handlers->trunks().phoneInf(); }
+    frmPhoneInf *popup() { return window->phoneInf(); }
     bool popupShown() { return popup() && popup()->isVisible(); }
 
     test::TestHome home;
@@ -139,7 +140,8 @@ TEST_F(TrunkTest, UnansweredCallIsListedAsMissedAndNotCharged)
     ASSERT_EQ(window->ListViewIn->topLevelItemCount(), 1);
     EXPECT_EQ(incomingRow(0), (QStringList{"", "*", "2026年12月08日10:00:30"}));
     EXPECT_TRUE(bills().isEmpty());
-    EXPECT_EQ(window->panelText(5), "新来电数：0");
+    // The panel counts what is listed, missed calls too.
+    EXPECT_EQ(window->panelText(5), "新来电数：1");
     EXPECT_EQ(trunk(2).State, 0);
     EXPECT_EQ(window->trunkPicture(1), "phone.gif");
     EXPECT_EQ(window->trunkText(1), "");
@@ -224,6 +226,23 @@ TEST_F(TrunkTest, AnIncomingCallThatCannotBeStoredIsReportedAndTheTrunkStillFree
     EXPECT_EQ(trunk(8).State, 0);
     EXPECT_EQ(window->trunkPicture(7), "phone.gif");
     EXPECT_EQ(trunk(9).State, 4);   // the next frame was still handled
+
+    // Two more answered calls fail while the box is open: the same box counts them.
+    for (int t : {9, 10}) {
+        receive(bytes({0xFF, 0xA2, t}));
+        receive(bytes({0xFF, 0x44, 0x00, 0x05, t}));
+        receive(bytes({0xFF, 0xD2, t}));
+        EXPECT_EQ(trunk(t).State, 0) << t;
+    }
+    ASSERT_EQ(messages.shown().size(), 1);
+    EXPECT_EQ(messages.keyedCount(TrunkMonitor::IncomingNotStoredKey), 3);
+    EXPECT_TRUE(messages.last()->text.endsWith(" (3次)")) << messages.last()->text.toStdString();
+
+    // Closed by the operator, the next failure opens a box again.
+    messages.closeKeyed(TrunkMonitor::IncomingNotStoredKey);
+    receive(bytes({0xFF, 0xA2, 0x0B, 0xFF, 0x44, 0x00, 0x05, 0x0B, 0xFF, 0xD2, 0x0B}));
+    EXPECT_EQ(messages.shown().size(), 2);
+    EXPECT_EQ(messages.keyedCount(TrunkMonitor::IncomingNotStoredKey), 1);
 }
 
 TEST_F(TrunkTest, BlacklistedCallerIsBlockedAtOnceAndStillShown)
@@ -525,6 +544,7 @@ TEST(ConsoleWiring, RunningConsoleHandsTrunkFramesToTheMonitorAndOpensTheClientR
     ConsoleContext ctx{HomePaths(home.path()), messages, clock};
     QString error;
     ASSERT_TRUE(InitHome(ctx.home, "admin", error)) << error.toStdString();
+    test::isolateSerialPorts(home.path());
     QStringList opened;
     ctx.runModal = [&](QDialog &d) {
         opened << d.objectName();
@@ -544,8 +564,8 @@ TEST(ConsoleWiring, RunningConsoleHandsTrunkFramesToTheMonitorAndOpensTheClientR
     EXPECT_EQ(main->trunkText(2), "外线");
     EXPECT_EQ(main->trunkPicture(2), "phoneon.gif");
     emit main->trunkClicked(2);
-    ASSERT_NE(handlers->trunks().phoneInf(), nullptr);
-    EXPECT_TRUE(handlers->trunks().phoneInf()->isVisible());
+    ASSERT_NE(main->phoneInf(), nullptr);
+    EXPECT_TRUE(main->phoneInf()->isVisible());
 
     main->mnuPHNClient->trigger();
     EXPECT_EQ(opened.value(opened.size() - 1), "frmPHNClient");

@@ -86,6 +86,14 @@ CallRecordData sampleRecord()
     return CallRecordData{3, 5, false, 12, 8, 23, 30, 125, QStringLiteral("1309")};
 }
 
+// The sample record as bytes written out by hand:
+// FE+0C+05+12+08+23+30+7D+13+A9 = 693 = 0x2B5.
+const QByteArray kSampleFrame = hex("FF FE 0C 05 12 08 23 30 00 7D 13 A9 00 00 00 00 00 00 00 00 00 00 B5");
+// The same from port 6: 693 + 1 = 694 = 0x2B6.
+const QByteArray kPort6Frame = hex("FF FE 0C 06 12 08 23 30 00 7D 13 A9 00 00 00 00 00 00 00 00 00 00 B6");
+// The sample record with a wrong checksum (one more).
+const QByteArray kSampleCorrupted = hex("FF FE 0C 05 12 08 23 30 00 7D 13 A9 00 00 00 00 00 00 00 00 00 00 B6");
+
 } // namespace
 
 TEST_F(Line, AsksForTheLinkAndKeepsItAlive)
@@ -150,14 +158,14 @@ TEST_F(Line, ResendsACallRecordUntilAcknowledged)
     sim->queueCallRecord(second);
     auto recs = ofType(frames(), FrameType::CallRecord);
     ASSERT_EQ(recs.size(), 1); // one at a time
-    EXPECT_EQ(recs[0], Frames::callRecord(sampleRecord()));
+    EXPECT_EQ(recs[0], kSampleFrame);
 
     advance(2990);
     EXPECT_TRUE(frames().isEmpty());
     advance(10);
     recs = ofType(frames(), FrameType::CallRecord);
     ASSERT_EQ(recs.size(), 1);
-    EXPECT_EQ(recs[0], Frames::callRecord(sampleRecord()));
+    EXPECT_EQ(recs[0], kSampleFrame); // the same record again
     advance(3000);
     EXPECT_EQ(ofType(frames(), FrameType::CallRecord).size(), 1);
     EXPECT_EQ(sim->recordsSent(), 1);
@@ -167,7 +175,7 @@ TEST_F(Line, ResendsACallRecordUntilAcknowledged)
     send(hex("5A"));
     recs = ofType(frames(), FrameType::CallRecord);
     ASSERT_EQ(recs.size(), 1);
-    EXPECT_EQ(recs[0], Frames::callRecord(second));
+    EXPECT_EQ(recs[0], kPort6Frame);
     send(hex("5A"));
     EXPECT_EQ(sim->recordsAcknowledged(), 2);
     EXPECT_EQ(sim->recordsPending(), 0);
@@ -187,7 +195,7 @@ TEST_F(Line, FaultsOnCallRecords)
     sim->queueCallRecord(sampleRecord());
     auto recs = ofType(frames(), FrameType::CallRecord);
     ASSERT_EQ(recs.size(), 1);
-    EXPECT_EQ(recs[0], Frames::corruptChecksum(Frames::callRecord(sampleRecord())));
+    EXPECT_EQ(recs[0], kSampleCorrupted);
 
     // Lost acknowledgements: the record keeps coming although the console answered.
     send(hex("5A"));
@@ -204,7 +212,7 @@ TEST_F(Line, FaultsOnCallRecords)
     advance(3000);
     recs = ofType(frames(), FrameType::CallRecord);
     ASSERT_EQ(recs.size(), 1);
-    EXPECT_EQ(recs[0], Frames::callRecord(sampleRecord()));
+    EXPECT_EQ(recs[0], kSampleFrame);
     send(hex("5A"));
     EXPECT_EQ(sim->recordsAcknowledged(), 1);
 }

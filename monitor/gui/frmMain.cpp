@@ -8,6 +8,7 @@
 #include "frmAbout.h"
 #include "frmHelp.h"
 #include "frmLogin.h"
+#include "frmPhoneInf.h"
 #include "frmPort.h"
 #include <QAction>
 #include <QApplication>
@@ -16,6 +17,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QPixmap>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QStyle>
 #include <QToolBar>
@@ -35,7 +37,9 @@ QTreeWidget *makeList(QWidget *parent, const char *name, const QStringList &head
     list->setUniformRowHeights(true);
     list->setAlternatingRowColors(true);
     list->setHeaderLabels(headers);
-    list->header()->setStretchLastSection(true);
+    // The window sizes the columns to what they list (frmMain::fitColumns).
+    list->header()->setStretchLastSection(false);
+    list->header()->setSectionResizeMode(QHeaderView::Interactive);
     list->setSelectionMode(QAbstractItemView::SingleSelection);
     return list;
 }
@@ -70,6 +74,10 @@ frmMain::frmMain(ConsoleContext &ctx, QWidget *parent) : QMainWindow(parent), m_
     ListViewIn = makeList(m_central, "ListViewIn",
                           {QStringLiteral("来电号码"), QStringLiteral("分机"), QStringLiteral("时间")});
     ListViewIn->setAccessibleName(QStringLiteral("来电"));
+    m_outColumns.list = ListViewOut;
+    m_inColumns.list = ListViewIn;
+    watchList(m_outColumns);
+    watchList(m_inColumns);
     setCentralWidget(m_central);
     m_central->installEventFilter(this);
 
@@ -84,6 +92,7 @@ frmMain::frmMain(ConsoleContext &ctx, QWidget *parent) : QMainWindow(parent), m_
         m_panels[i] = panel;
     }
     setStatusBar(sbStatus);
+    ShowListCounts();
 
     buildMenus();
     buildToolbar();
@@ -102,7 +111,15 @@ frmMain::frmMain(ConsoleContext &ctx, QWidget *parent) : QMainWindow(parent), m_
     resize(1024, 740);
 }
 
-frmMain::~frmMain() = default;
+frmMain::~frmMain()
+{
+    // The lists go after this part of the window: their last signals must not
+    // reach it.
+    for (QTreeWidget *list : {ListViewOut, ListViewIn}) {
+        list->model()->disconnect(this);
+        list->viewport()->removeEventFilter(this);
+    }
+}
 
 QAction *frmMain::addGatedEntry(QMenu *menu, const char *name, const QString &caption, int right)
 {
@@ -259,6 +276,95 @@ void frmMain::setPanelText(int panel, const QString &text)
         m_panels[panel - 1]->setText(text);
 }
 
+void frmMain::ShowListCounts()
+{
+    setPanelText(4, QStringLiteral("新话单数：") + QString::number(ListViewOut->topLevelItemCount()));
+    setPanelText(5, QStringLiteral("新来电数：") + QString::number(ListViewIn->topLevelItemCount()));
+}
+
+void frmMain::watchList(ListColumns &columns)
+{
+    QTreeWidget *list = columns.list;
+    columns.widestValue = QList<int>(list->columnCount(), 0);
+    QAbstractItemModel *model = list->model();
+    connect(model, &QAbstractItemModel::rowsInserted, this, [this, &columns](const QModelIndex &parent, int first, int last) {
+        if (!parent.isValid())
+            noteListedValues(columns, first, last);
+        ShowListCounts();
+    });
+    connect(model, &QAbstractItemModel::dataChanged, this,
+            [this, &columns](const QModelIndex &topLeft, const QModelIndex &bottomRight) {
+                if (!topLeft.parent().isValid())
+                    noteListedValues(columns, topLeft.row(), bottomRight.row());
+            });
+    connect(model, &QAbstractItemModel::rowsRemoved, this, &frmMain::ShowListCounts);
+    connect(model, &QAbstractItemModel::modelReset, this, &frmMain::ShowListCounts);
+    // The room a list has changes with the window and with its scroll bar.
+    list->viewport()->installEventFilter(this);
+}
+
+void frmMain::noteListedValues(ListColumns &columns, int firstRow, int lastRow)
+{
+    QTreeWidget *list = columns.list;
+    const QAbstractItemModel *model = list->model();
+    bool grew = false;
+    for (int row = firstRow; row <= lastRow; ++row) {
+        for (int c = 0; c < columns.widestValue.size(); ++c) {
+            const int need = list->sizeHintForIndex(model->index(row, c)).width();
+            if (need > columns.widestValue[c]) {
+                columns.widestValue[c] = need;
+                grew = true;
+            }
+        }
+    }
+    if (!grew)
+        return;
+    // A wider incoming-call list takes its room from the trunk area.
+    if (columns.list == ListViewIn && ListViewIn->width() < incomingListWidth())
+        layoutCentral();
+    fitColumns(columns);
+}
+
+int frmMain::columnsWidth(const ListColumns &columns) const
+{
+    const QHeaderView *header = columns.list->header();
+    int total = 0;
+    for (int c = 0; c < columns.widestValue.size(); ++c)
+        total += qMax(header->sectionSizeHint(c), columns.widestValue[c]);
+    return total;
+}
+
+void frmMain::fitColumns(const ListColumns &columns)
+{
+    QTreeWidget *list = columns.list;
+    const QHeaderView *header = list->header();
+    const int n = columns.widestValue.size();
+    QList<int> widths(n);
+    for (int c = 0; c < n; ++c)
+        widths[c] = qMax(header->sectionSizeHint(c), columns.widestValue[c]);
+    const int needed = columnsWidth(columns);
+    // Room left over is shared out in proportion to what each column needs.
+    const int spare = list->viewport()->width() - needed;
+    if (spare > 0 && needed > 0) {
+        int given = 0;
+        for (int c = 0; c < n; ++c) {
+            const int share = c == n - 1 ? spare - given : int(qint64(spare) * widths[c] / needed);
+            widths[c] += share;
+            given += share;
+        }
+    }
+    for (int c = 0; c < n; ++c)
+        if (list->columnWidth(c) != widths[c])
+            list->setColumnWidth(c, widths[c]);
+}
+
+int frmMain::incomingListWidth() const
+{
+    const int frame = 2 * ListViewIn->frameWidth();
+    const int scrollBar = ListViewIn->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, ListViewIn);
+    return qMax(twips(4000), columnsWidth(m_inColumns) + frame + scrollBar);
+}
+
 void frmMain::setTrunkPicture(int t, const QString &fileName)
 {
     if (t < 0 || t >= TrunkCount)
@@ -296,6 +402,30 @@ QColor frmMain::trunkTextColor(int t) const
     return (t >= 0 && t < TrunkCount) ? lbl[t]->palette().color(QPalette::WindowText) : QColor();
 }
 
+QPoint frmMain::trunkPictureTopLeft(int t) const
+{
+    if (t < 0 || t >= TrunkCount)
+        return mapToGlobal(QPoint(0, 0));
+    const TrunkIndicator *img = imgPHN[size_t(t)];
+    // The indicator is wider than its picture; find where the picture is drawn.
+    QRect drawn = img->contentsRect();
+    const QPixmap picture = img->pixmap();
+    if (!picture.isNull())
+        drawn = QStyle::alignedRect(img->layoutDirection(), img->alignment(),
+                                    picture.deviceIndependentSize().toSize(), img->contentsRect());
+    return img->mapToGlobal(drawn.topLeft());
+}
+
+frmPhoneInf *frmMain::phoneInf() const { return m_phoneInf; }
+
+void frmMain::ShowPhoneInf(int t, const QString &info)
+{
+    if (!m_phoneInf)
+        m_phoneInf = new frmPhoneInf(this);
+    m_phoneInf->hide();
+    m_phoneInf->showAt(info, trunkPictureTopLeft(t) + QPoint(twips(100), twips(400)));
+}
+
 void frmMain::Form_Load()
 {
     // A missing logo is no reason to stop: the label stays empty.
@@ -319,8 +449,8 @@ void frmMain::Form_Load()
     setPanelText(1, m_ctx.clock.now().toString(QStringLiteral("yyyy-MM-dd")));
     if (panelText(2).isEmpty())
         setPanelText(2, QStringLiteral("通讯端口：错误"));
-    setPanelText(4, QStringLiteral("新话单数：0"));
-    setPanelText(5, QStringLiteral("新来电数：0"));
+    // Records and calls handled during the port search are listed already.
+    ShowListCounts();
     ShowOperatorState();
 }
 
@@ -355,7 +485,10 @@ void frmMain::mnuOPLogout_Click()
                                             MessageService::Icon::Question, MessageService::Buttons::OkCancel, this);
     if (answer != MessageService::Answer::Ok)
         return;
-    (void)AddOperatorRecord(m_ctx);
+    if (const Status recorded = AddOperatorRecord(m_ctx); !recorded)
+        m_ctx.messages.show(recorded.context(QStringLiteral("操作员使用记录未能保存")).reason(),
+                            QStringLiteral("登出系统"), MessageService::Icon::Warning, MessageService::Buttons::Ok,
+                            this);
     m_ctx.login.OPLogin = false;
     ShowOperatorState();
 }
@@ -404,10 +537,12 @@ bool frmMain::Form_Unload()
                                             MessageService::Buttons::OkCancel, this);
     if (answer != MessageService::Answer::Ok)
         return false;
-    if (m_ctx.login.OPLogin && !AddOperatorRecord(m_ctx))
-        m_ctx.messages.show(QStringLiteral("操作员使用记录未能保存：") + m_ctx.db.lastError(),
-                            QStringLiteral("退出系统！"), MessageService::Icon::Warning,
-                            MessageService::Buttons::Ok, this);
+    if (m_ctx.login.OPLogin) {
+        if (const Status recorded = AddOperatorRecord(m_ctx); !recorded)
+            m_ctx.messages.show(recorded.context(QStringLiteral("操作员使用记录未能保存")).reason(),
+                                QStringLiteral("退出系统！"), MessageService::Icon::Warning,
+                                MessageService::Buttons::Ok, this);
+    }
     emit aboutToEnd();  // the link sends the exit command and closes both ports
     m_ctx.db.close();
     m_ended = true;
@@ -434,6 +569,12 @@ bool frmMain::eventFilter(QObject *watched, QEvent *event)
     // The central area gets its final size after the window's own resize.
     if (watched == m_central && event->type() == QEvent::Resize)
         layoutCentral();
+    if (event->type() == QEvent::Resize) {
+        if (watched == ListViewOut->viewport())
+            fitColumns(m_outColumns);
+        else if (watched == ListViewIn->viewport())
+            fitColumns(m_inColumns);
+    }
     return QMainWindow::eventFilter(watched, event);
 }
 
@@ -443,7 +584,8 @@ void frmMain::layoutCentral()
     if (width() <= twips(7800) || height() <= twips(5800))
         return;
     const QRect area = m_central->rect();
-    const int rightWidth = twips(4000);
+    // The incoming-call list keeps its columns whole but leaves the trunks half.
+    const int rightWidth = qMin(incomingListWidth(), qMax(twips(4000), area.width() / 2));
     const int listBand = qMax(120, area.height() * 3 / 10);
     const int logoHeight = qMin(imgLogo->sizeHint().height() + 8, area.height() / 4);
 

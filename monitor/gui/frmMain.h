@@ -1,6 +1,7 @@
 #pragma once
 #include <QMainWindow>
 #include <QMap>
+#include <QPointer>
 #include <array>
 #include <functional>
 
@@ -14,6 +15,7 @@ namespace corvane {
 
 class ConsoleContext;
 class TrunkIndicator;
+class frmPhoneInf;
 
 // The operator console that stays open for the whole run: trunk indicators,
 // call lists, menus and toolbar behind the rights gate, status bar.
@@ -38,6 +40,9 @@ public:
     // Status bar panels 1..5.
     QString panelText(int panel) const;
     void setPanelText(int panel, const QString &text);
+    // Panels 4 and 5: how many rows ListViewOut and ListViewIn list. Kept up
+    // to date by the lists themselves, whoever adds or removes a row.
+    void ShowListCounts();
 
     // A working window behind gated entry `right` (0..9). Until a window is
     // registered its entry and button stay disabled.
@@ -53,6 +58,13 @@ public:
     QString trunkText(int t) const;
     void setTrunkTextColor(int t, const QColor &color);
     QColor trunkTextColor(int t) const;
+    // Screen position of the top-left corner of the picture drawn for trunk t.
+    QPoint trunkPictureTopLeft(int t) const;
+
+    // The caller pop-up "来电信息" with `info`, 100 twips right of and 400
+    // twips below the picture of trunk t; phoneInf() is nullptr until then.
+    void ShowPhoneInf(int t, const QString &info);
+    frmPhoneInf *phoneInf() const;
 
     QLabel *imgLogo;
     std::array<TrunkIndicator *, TrunkCount> imgPHN{};
@@ -104,6 +116,19 @@ private:
     void buildToolbar();
     void layoutCentral();
 
+    // Column widths of a list: every column at least as wide as its header
+    // and the widest value it has listed; room left over is shared out.
+    struct ListColumns {
+        QTreeWidget *list = nullptr;
+        QList<int> widestValue;
+    };
+    void watchList(ListColumns &columns);
+    void noteListedValues(ListColumns &columns, int firstRow, int lastRow);
+    int columnsWidth(const ListColumns &columns) const;
+    void fitColumns(const ListColumns &columns);
+    // Width of ListViewIn: at least 4000 twips, more when its columns need it.
+    int incomingListWidth() const;
+
     ConsoleContext &m_ctx;
     QWidget *m_central = nullptr;
     std::array<QLabel *, PanelCount> m_panels{};
@@ -112,6 +137,9 @@ private:
     QMap<int, WindowOpener> m_windows;
     WindowOpener m_portWindow;
     WindowOpener m_rightsWindow;
+    ListColumns m_outColumns;
+    ListColumns m_inColumns;
+    QPointer<frmPhoneInf> m_phoneInf;
     bool m_ended = false;
 };
 

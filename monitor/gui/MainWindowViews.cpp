@@ -1,0 +1,28 @@
+#include "MainWindowViews.h"
+
+#include "GridHelpers.h"
+#include "frmMain.h"
+
+#include <QColor>
+#include <QTreeWidget>
+
+namespace corvane {
+
+void MainWindowCallView::ShowCall(const QStringList &columns)
+{
+    AddListRow(m_window.ListViewOut, ListRowLimit, columns);
+}
+
+void MainWindowTrunkView::setTrunkPicture(int t, const QString &fileName) { m_main.setTrunkPicture(t, fileName); }
+void MainWindowTrunkView::setTrunkText(int t, const QString &text) { m_main.setTrunkText(t, text); }
+QString MainWindowTrunkView::trunkText(int t) const { return m_main.trunkText(t); }
+void MainWindowTrunkView::setTrunkTextColor(int t, Qt::GlobalColor color) { m_main.setTrunkTextColor(t, QColor(color)); }
+
+void MainWindowTrunkView::addIncomingRow(int rowLimit, const QStringList &values)
+{
+    AddListRow(m_main.ListViewIn, rowLimit, values);
+}
+
+void MainWindowTrunkView::showCallerInfo(int t, const QString &info) { m_main.ShowPhoneInf(t, info); }
+
+} // namespace corvane
