@@ -130,11 +130,8 @@ QString ParameterDump::CompareRow(int n)
 {
     if (n <= 0 || n >= m_rows.size())
         return QString();
+    // A row the dump did not fill is judged on its empty cells, as the grid shows it.
     ComparisonRow &r = m_rows[n];
-    if (!r.decoded()) {
-        // A row the dump did not fill: judged on empty cells, as the grid shows it.
-        r.row = n;
-    }
     r.verdict = CompareValues(r.switchValue, r.dbValue);
     r.verdictText = VerdictText(r.verdict, n);
     return r.verdictText;
