@@ -16,6 +16,36 @@ std::optional<int> number(const QString &text)
     return v;
 }
 
+bool digits(const QString &text, int maxLength)
+{
+    if (text.isEmpty() || text.size() > maxLength)
+        return false;
+    for (QChar c : text)
+        if (c < u'0' || c > u'9')
+            return false;
+    return true;
+}
+
+QList<std::pair<int, int>> passwordBytes(int port)
+{
+    return {{ParameterMemory::PasswordHighBlock, port}, {ParameterMemory::PasswordHighBlock, 120 + port},
+            {ParameterMemory::PasswordLowBlock, port}, {ParameterMemory::PasswordLowBlock, 120 + port}};
+}
+
+QList<std::pair<int, int>> outsideNumberBytes(int i)
+{
+    const int b = ParameterMemory::OutsideNumberBlock;
+    return {{b, i}, {b, 12 + i}, {b, 24 + i}, {b, 36 + i}};
+}
+
+QList<std::pair<int, int>> spread(int block, int first, int count, int i)
+{
+    QList<std::pair<int, int>> out;
+    for (int k = 0; k < count; ++k)
+        out.append({block, first + 12 * k + i});
+    return out;
+}
+
 ParameterMemory::Outcome done(const QString &note) { return {true, note}; }
 ParameterMemory::Outcome refused(const QString &note) { return {false, note}; }
 } // namespace
@@ -183,6 +213,176 @@ bool ParameterMemory::removeEntry(int block, int slotCount, const QList<int> &la
         }
     }
     return found;
+}
+
+QString ParameterMemory::readNumber(const QList<std::pair<int, int>> &bytes) const
+{
+    QByteArray b;
+    for (const auto &[block, offset] : bytes)
+        b.append(char(byte(block, offset)));
+    return Frames::unpackDigits(b);
+}
+
+void ParameterMemory::writeNumber(const QList<std::pair<int, int>> &bytes, const QString &number)
+{
+    const QByteArray b = Frames::packDigitsRight(number, 2 * int(bytes.size()));
+    for (int k = 0; k < bytes.size(); ++k)
+        setByte(bytes[k].first, bytes[k].second, quint8(b.at(k)));
+}
+
+QString ParameterMemory::dialPassword(int port) const
+{
+    if (port < 0 || port >= MaxPorts)
+        return {};
+    return readNumber(passwordBytes(port));
+}
+
+QString ParameterMemory::outsideNumber(int trunk) const
+{
+    if (trunk < 1 || trunk > DumpTrunks)
+        return {};
+    return readNumber(outsideNumberBytes(trunk - 1));
+}
+
+ParameterMemory::Outcome ParameterMemory::applyPassword(const QStringList &f)
+{
+    // *67*port*password#; password 0 means none.
+    const auto port = number(f.value(1));
+    if (f.size() != 3 || !port || *port >= MaxPorts || !digits(f[2], 8))
+        return refused(QStringLiteral("dialling password: expected port and up to 8 digits"));
+    const QString password = f[2] == QLatin1String("0") ? QString() : f[2];
+    writeNumber(passwordBytes(*port), password);
+    return done(password.isEmpty() ? QStringLiteral("dialling password of port %1 cleared").arg(*port)
+                                   : QStringLiteral("dialling password of port %1 set").arg(*port));
+}
+
+ParameterMemory::Outcome ParameterMemory::applyOutsideNumber(const QStringList &f)
+{
+    // *77*0# clears every trunk's outside number, *77*trunk*number# sets one.
+    if (f.size() == 2 && f[1] == QLatin1String("0")) {
+        for (int i = 0; i < DumpTrunks; ++i)
+            writeNumber(outsideNumberBytes(i), QString());
+        return done(QStringLiteral("outside line numbers cleared"));
+    }
+    const auto trunk = number(f.value(1));
+    if (f.size() != 3 || !trunk || *trunk < 1 || *trunk > DumpTrunks || !digits(f[2], 8))
+        return refused(QStringLiteral("outside line number: expected trunk and up to 8 digits"));
+    writeNumber(outsideNumberBytes(*trunk - 1), f[2]);
+    return done(QStringLiteral("outside line number of trunk %1 = %2").arg(*trunk).arg(f[2]));
+}
+
+ParameterMemory::Outcome ParameterMemory::applyWorkdays(const QStringList &f)
+{
+    // *86*0*trunk# lifts the working-day limits, *86*first*last*trunk# sets them.
+    auto &w = m_mem[WorkdayBlock];
+    if (f.size() == 3 && f[1] == QLatin1String("0")) {
+        const auto trunk = number(f[2]);
+        if (!trunk || *trunk < 1 || *trunk > DumpTrunks)
+            return refused(QStringLiteral("working days: no trunk %1").arg(f[2]));
+        w[*trunk - 1] = 0;
+        return done(QStringLiteral("working days of trunk %1 off").arg(*trunk));
+    }
+    const auto first = number(f.value(1)), last = number(f.value(2)), trunk = number(f.value(3));
+    if (f.size() != 4 || !first || !last || !trunk || *first < 1 || *first > 7 || *last < 1 || *last > 7
+        || *trunk < 1 || *trunk > DumpTrunks)
+        return refused(QStringLiteral("working days: expected days 1 to 7 and a trunk"));
+    const int i = *trunk - 1;
+    w[i] = 1;
+    w[12 + i] = quint8(*first);
+    w[24 + i] = quint8(*last);
+    return done(QStringLiteral("working days of trunk %1 = %2 to %3").arg(*trunk).arg(*first).arg(*last));
+}
+
+ParameterMemory::Outcome ParameterMemory::applyPeriods(const QStringList &f)
+{
+    // *85*HHMMHHMM*HHMMHHMM*trunk#: the two daily periods of a trunk.
+    const auto trunk = number(f.value(3));
+    if (f.size() != 4 || !digits(f[1], 8) || f[1].size() != 8 || !digits(f[2], 8) || f[2].size() != 8 || !trunk
+        || *trunk < 1 || *trunk > DumpTrunks)
+        return refused(QStringLiteral("working periods: expected two HHMMHHMM and a trunk"));
+    const QString times = f[1] + f[2];
+    QList<int> values;
+    for (int k = 0; k < 8; ++k)
+        values.append(times.mid(2 * k, 2).toInt());
+    for (int k = 0; k < 8; k += 2)
+        if (values[k] > 23 || values[k + 1] > 59)
+            return refused(QStringLiteral("working periods: %1 is no time").arg(times.mid(2 * k, 4)));
+    const int i = *trunk - 1;
+    for (int k = 0; k < 8; ++k)
+        m_mem[WorkdayBlock][36 + 12 * k + i] = Frames::bcd(values[k]);
+    return done(QStringLiteral("working periods of trunk %1 = %2-%3, %4-%5")
+                    .arg(*trunk)
+                    .arg(f[1].left(4), f[1].mid(4), f[2].left(4), f[2].mid(4)));
+}
+
+ParameterMemory::Outcome ParameterMemory::applyIPCard(const QStringList &f)
+{
+    // *81*0*entry# switches a card off; *81*code*language*card*password*entry# sets it.
+    auto &c = m_mem[IPCardBlock];
+    if (f.size() == 3 && f[1] == QLatin1String("0")) {
+        const auto entry = number(f[2]);
+        if (!entry || *entry < 1 || *entry > IPCards)
+            return refused(QStringLiteral("IP card: no entry %1").arg(f[2]));
+        c[*entry - 1] = 0;
+        return done(QStringLiteral("IP card %1 off").arg(*entry));
+    }
+    const auto language = number(f.value(2)), entry = number(f.value(5));
+    if (f.size() != 6 || !digits(f[1], 6) || !language || *language < 1 || *language > 2 || !digits(f[3], 14)
+        || !digits(f[4], 6) || !entry || *entry < 1 || *entry > IPCards)
+        return refused(QStringLiteral("IP card: expected access code, language 1 or 2, card, password, entry"));
+    const int i = *entry - 1;
+    c[i] = 1;
+    c[12 + i] = quint8(*language);
+    writeNumber(spread(IPCardBlock, 72, 3, i), f[1]);
+    writeNumber(spread(IPCardBlock, 108, 3, i), f[4]);
+    writeNumber(spread(IPCardBlock, 144, 7, i), f[3]);
+    return done(QStringLiteral("IP card %1 on, access code %2").arg(*entry).arg(f[1]));
+}
+
+ParameterMemory::Outcome ParameterMemory::applyIPPauses(const QStringList &f)
+{
+    // *82*pause1*pause2*pause3*pause4*entry#, pauses in tens of milliseconds.
+    const auto entry = number(f.value(5));
+    if (f.size() != 6 || !entry || *entry < 1 || *entry > IPCards)
+        return refused(QStringLiteral("IP card pauses: expected four pauses and an entry"));
+    QList<int> pauses;
+    for (int k = 1; k <= 4; ++k) {
+        const auto v = number(f[k]);
+        if (!v || *v > 255)
+            return refused(QStringLiteral("IP card pauses: bad pause %1").arg(f[k]));
+        pauses.append(*v);
+    }
+    for (int k = 0; k < 4; ++k)
+        m_mem[IPCardBlock][24 + 12 * k + (*entry - 1)] = quint8(pauses[k]);
+    return done(QStringLiteral("IP card %1 pauses set").arg(*entry));
+}
+
+ParameterMemory::Outcome ParameterMemory::applyIPNoCard(const QStringList &f)
+{
+    // *83*0# switches IP dialling without a card off, *83*number# sets the number.
+    if (f.size() != 2 || !digits(f[1], 16))
+        return refused(QStringLiteral("IP without card: expected a number"));
+    QList<std::pair<int, int>> bytes;
+    for (int k = 1; k <= 8; ++k)
+        bytes.append({IPNoCardBlock, k});
+    if (f[1] == QLatin1String("0")) {
+        m_mem[IPNoCardBlock][0] = 0;
+        writeNumber(bytes, QString());
+        return done(QStringLiteral("IP without card off"));
+    }
+    m_mem[IPNoCardBlock][0] = 1;
+    writeNumber(bytes, f[1]);
+    return done(QStringLiteral("IP without card on, number %1").arg(f[1]));
+}
+
+ParameterMemory::Outcome ParameterMemory::applyIPInterval(const QStringList &f)
+{
+    // *84*interval#, in tens of milliseconds.
+    const auto v = number(f.value(1));
+    if (f.size() != 2 || !v || *v > 255)
+        return refused(QStringLiteral("IP interval: bad value"));
+    m_mem[IPNoCardBlock][9] = quint8(*v);
+    return done(QStringLiteral("IP interval = %1").arg(*v));
 }
 
 ParameterMemory::Outcome ParameterMemory::applyExtension(int block, int offset, const QStringList &f,
@@ -386,6 +586,15 @@ ParameterMemory::Outcome ParameterMemory::apply(const QString &code)
     if (c == QLatin1String("43")) return applyExtension(RightsBlock, 0, f, "trunk incoming right");
     if (c == QLatin1String("48")) return applyExtension(TrunkGroupBlock, 0, f, "trunk group");
     if (c == QLatin1String("61")) return applyExtension(NumberHighBlock, 120, f, "outgoing time limit");
+
+    if (c == QLatin1String("67")) return applyPassword(f);
+    if (c == QLatin1String("77")) return applyOutsideNumber(f);
+    if (c == QLatin1String("86")) return applyWorkdays(f);
+    if (c == QLatin1String("85")) return applyPeriods(f);
+    if (c == QLatin1String("81")) return applyIPCard(f);
+    if (c == QLatin1String("82")) return applyIPPauses(f);
+    if (c == QLatin1String("83")) return applyIPNoCard(f);
+    if (c == QLatin1String("84")) return applyIPInterval(f);
 
     if (c == QLatin1String("00") && f.size() == 2 && f[1] == QLatin1String("121")) {
         reset();

@@ -142,6 +142,15 @@ ScenarioEvent parseAction(const QString &action, const Args &a)
         if (!re.match(hex).hasMatch())
             throw LineError{QStringLiteral("bytes must be hex pairs, e.g. bytes=FF,B2,00")};
         e.raw = QByteArray::fromHex(hex.toLatin1());
+    } else if (action == QLatin1String("set")) {
+        e.kind = ScenarioEvent::SetByte;
+        e.block = a.integer(QStringLiteral("block"), 0, 49);
+        e.offset = a.integer(QStringLiteral("offset"), 0, 255);
+        bool ok = false;
+        const uint v = a.text(QStringLiteral("value")).toUInt(&ok, 16);
+        if (!ok || v > 0xFF)
+            throw LineError{QStringLiteral("value must be one hex byte")};
+        e.value = quint8(v);
     } else if (action == QLatin1String("silence")) {
         e.kind = ScenarioEvent::Silence;
         const QString v = a.text(QStringLiteral("state"));
@@ -248,7 +257,26 @@ QString Scenario::formatHelp()
         "  fault code=HH                         switch fault                 FF 62\n"
         "  linkrequest                           ask for the link             FF E1\n"
         "  raw bytes=HH,HH,...                   any bytes, as they stand\n"
-        "  silence state=on|off                  stop or resume all sending\n");
+        "  silence state=on|off                  stop or resume all sending\n"
+        "  set block=B offset=O value=HH         change one byte of the parameter memory\n");
+}
+
+std::optional<ScenarioEvent> parseMemorySetting(const QString &text, QString *error)
+{
+    static const QRegularExpression re(QStringLiteral("^(\\d{1,2}):(\\d{1,3})=([0-9A-Fa-f]{1,2})$"));
+    const auto m = re.match(text.trimmed());
+    ScenarioEvent e;
+    e.kind = ScenarioEvent::SetByte;
+    if (m.hasMatch()) {
+        e.block = m.captured(1).toInt();
+        e.offset = m.captured(2).toInt();
+        e.value = quint8(m.captured(3).toUInt(nullptr, 16));
+        if (e.block <= 49 && e.offset <= 255)
+            return e;
+    }
+    if (error)
+        *error = QStringLiteral("'%1' is not BLOCK:OFFSET=HH with a block 0 to 49 and an offset 0 to 255").arg(text);
+    return std::nullopt;
 }
 
 } // namespace corvane::sim

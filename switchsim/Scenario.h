@@ -13,7 +13,7 @@
 namespace corvane::sim {
 
 struct ScenarioEvent {
-    enum Kind { Ring, CallerId, Seize, Dial, Takeover, Answer, Release, Record, Fault, LinkRequest, Raw, Silence };
+    enum Kind { Ring, CallerId, Seize, Dial, Takeover, Answer, Release, Record, Fault, LinkRequest, Raw, Silence, SetByte };
     Kind kind = Ring;
     qint64 atMs = 0;          // from the start of the cycle
     int line = 0;             // line in the scenario text, for messages
@@ -25,6 +25,9 @@ struct ScenarioEvent {
     quint8 code = 0;          // fault code
     QByteArray raw;           // raw bytes
     bool on = true;           // silence on/off
+    int block = 0;            // SetByte: parameter memory block, offset and new value
+    int offset = 0;
+    quint8 value = 0;
 };
 
 struct Scenario {
@@ -38,5 +41,9 @@ struct Scenario {
     // The format description shared by --help and SCENARIO.md's summary.
     static QString formatHelp();
 };
+
+// A change of one byte of the parameter memory, written "B:O=HH" (block,
+// offset, hex value), as the --set option takes it. Nothing on a mistake.
+std::optional<ScenarioEvent> parseMemorySetting(const QString &text, QString *error = nullptr);
 
 } // namespace corvane::sim

@@ -410,6 +410,17 @@ void SwitchSimulator::handle(const Command &c)
     }
 }
 
+void SwitchSimulator::setMemoryByte(int block, int offset, quint8 value)
+{
+    const quint8 before = m_memory.byte(block, offset);
+    m_memory.setByte(block, offset, value);
+    emit activity(QStringLiteral("memory block %1 byte %2: %3 -> %4")
+                      .arg(block)
+                      .arg(offset)
+                      .arg(before, 2, 16, QLatin1Char('0'))
+                      .arg(value, 2, 16, QLatin1Char('0')));
+}
+
 // ---- time ----------------------------------------------------------------
 
 void SwitchSimulator::playScenario(const Scenario &scenario)
@@ -439,6 +450,7 @@ void SwitchSimulator::fireScenarioEvent(const ScenarioEvent &e)
     case ScenarioEvent::LinkRequest: requestLink(); break;
     case ScenarioEvent::Raw: sendRaw(e.raw); break;
     case ScenarioEvent::Silence: setSilent(e.on); break;
+    case ScenarioEvent::SetByte: setMemoryByte(e.block, e.offset, e.value); break;
     case ScenarioEvent::Record: {
         PendingRecord r;
         r.data = e.record;

@@ -111,6 +111,11 @@ public:
     int dumpNaks() const { return m_dumpNaks; }
     int dumpsCompleted() const { return m_dumpsCompleted; }
 
+    // Changes one byte of the parameter memory on the switch's side, as a
+    // technician at the switch would, so that exactly one setting differs
+    // from the console's database (logged as "memory block B byte O: old -> new").
+    void setMemoryByte(int block, int offset, quint8 value);
+
     ParameterMemory &memory() { return m_memory; }
     const ParameterMemory &memory() const { return m_memory; }
     // The switch's own clock: the clock command sets it, then it runs on.

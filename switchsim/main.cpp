@@ -93,6 +93,7 @@ int main(int argc, char **argv)
         {QStringLiteral("drop-ack-rate"), QStringLiteral("Fraction of record acknowledgements taken as lost (the record is resent)."), QStringLiteral("P")},
         {QStringLiteral("silent"), QStringLiteral("Send nothing and answer nothing (a dead switch); commands are still logged.")},
         {QStringLiteral("seed"), QStringLiteral("Seed of the fault generator (default: random)."), QStringLiteral("N")},
+        {QStringLiteral("set"), QStringLiteral("Change one byte of the parameter memory before starting, e.g. --set 0:21=00 (block 0 byte 21, waiting tone); may be given several times."), QStringLiteral("B:O=HH")},
         {QStringLiteral("outward-port"), QStringLiteral("Also play the receiver of the console's outward copy ($FEE, and $PHN, records) on port N."), QStringLiteral("N")},
         {QStringLiteral("outward-log"), QStringLiteral("Append the outward records received to FILE (UTF-8)."), QStringLiteral("FILE")},
     };
@@ -111,6 +112,16 @@ int main(int argc, char **argv)
             return 2;
         }
     }
+    QList<corvane::sim::ScenarioEvent> settings;
+    for (const QString &setting : p.values(QStringLiteral("set"))) {
+        const auto e = corvane::sim::parseMemorySetting(setting, &error);
+        if (!e) {
+            err << "switchsim: --set: " << error << Qt::endl;
+            return 2;
+        }
+        settings.append(*e);
+    }
+
     if (p.isSet(QStringLiteral("check"))) {
         if (!scenario) {
             err << "switchsim: --check needs --scenario" << Qt::endl;
@@ -259,6 +270,9 @@ int main(int argc, char **argv)
             out << "outward receiver " << link << " -> " << outward.slavePath() << Qt::endl;
         QObject::connect(&app, &QCoreApplication::aboutToQuit, [link] { QFile::remove(link); });
     }
+
+    for (const corvane::sim::ScenarioEvent &e : settings)
+        sim.setMemoryByte(e.block, e.offset, e.value);
 
     if (scenario)
         sim.playScenario(*scenario);

@@ -283,3 +283,28 @@ TEST(SwitchScenario, ShippedDemoIsValid)
     EXPECT_GE(records, 3);
     EXPECT_GT(rings, answers); // some calls are missed
 }
+
+TEST(ScenarioText, MemorySettings)
+{
+    QString error;
+    auto sc = Scenario::parse(QStringLiteral("at 1 set block=0 offset=21 value=00\n"), &error);
+    ASSERT_TRUE(sc) << error.toStdString();
+    ASSERT_EQ(sc->events.size(), 1);
+    EXPECT_EQ(sc->events[0].kind, ScenarioEvent::SetByte);
+    EXPECT_EQ(sc->events[0].block, 0);
+    EXPECT_EQ(sc->events[0].offset, 21);
+    EXPECT_EQ(sc->events[0].value, 0x00);
+    for (const char *bad : {"at 1 set block=50 offset=0 value=00", "at 1 set block=0 offset=256 value=00",
+                            "at 1 set block=0 offset=0 value=1FF", "at 1 set block=0 offset=0"}) {
+        EXPECT_FALSE(Scenario::parse(QString::fromLatin1(bad), &error)) << bad;
+        EXPECT_TRUE(error.startsWith(QStringLiteral("line 1:"))) << error.toStdString();
+    }
+
+    auto e = parseMemorySetting(QStringLiteral("49:5=0A"), &error);
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->block, 49);
+    EXPECT_EQ(e->offset, 5);
+    EXPECT_EQ(e->value, 0x0A);
+    for (const char *bad : {"50:0=00", "0:256=00", "0:0=100", "0-0=00", ""})
+        EXPECT_FALSE(parseMemorySetting(QString::fromLatin1(bad), &error)) << bad;
+}

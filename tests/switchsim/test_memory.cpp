@@ -198,3 +198,57 @@ TEST(SwitchMemory, ClockAndDumpBlocks)
     // The console finds block 0 by the 0x67 at offset 5 from the block number.
     EXPECT_EQ(quint8(Frames::dumpBlock(0, m.block(0))[5]), 0x67);
 }
+
+TEST(SwitchMemory, DownloadCommandsKeptOutsideTheComparedBlocks)
+{
+    ParameterMemory m;
+    // Dialling password of port 5: eight nibbles in 11:5, 11:125, 12:5, 12:125.
+    EXPECT_TRUE(m.apply(QStringLiteral("*67*5*246810#")).applied);
+    EXPECT_EQ(bytesAt(m, 11, {5, 125}) + " " + bytesAt(m, 12, {5, 125}), QStringLiteral("00 24 68 1A"));
+    EXPECT_EQ(m.dialPassword(5), QStringLiteral("246810"));
+    EXPECT_TRUE(m.apply(QStringLiteral("*67*5*0#")).applied);
+    EXPECT_EQ(m.dialPassword(5), QString());
+    EXPECT_FALSE(m.apply(QStringLiteral("*67*120*1234#")).applied);
+
+    // Outside line number of trunk 3: (13:2, 13:14, 13:26, 13:38).
+    EXPECT_TRUE(m.apply(QStringLiteral("*77*3*87654321#")).applied);
+    EXPECT_EQ(bytesAt(m, 13, {2, 14, 26, 38}), QStringLiteral("87 65 43 21"));
+    EXPECT_TRUE(m.apply(QStringLiteral("*77*0#")).applied);
+    EXPECT_EQ(m.outsideNumber(3), QString());
+    EXPECT_FALSE(m.apply(QStringLiteral("*77*13*123456#")).applied);
+
+    // Working days of trunk 3: on, days 1 to 5, periods 08:00-12:00 and 13:30-17:30 in BCD.
+    EXPECT_TRUE(m.apply(QStringLiteral("*86*1*5*3#")).applied);
+    EXPECT_TRUE(m.apply(QStringLiteral("*85*08001200*13301730*3#")).applied);
+    EXPECT_EQ(bytesAt(m, 14, {2, 14, 26}), QStringLiteral("01 01 05"));
+    EXPECT_EQ(bytesAt(m, 14, {38, 50, 62, 74, 86, 98, 110, 122}), QStringLiteral("08 00 12 00 13 30 17 30"));
+    EXPECT_TRUE(m.apply(QStringLiteral("*86*0*3#")).applied);
+    EXPECT_EQ(m.byte(14, 2), 0);
+    EXPECT_EQ(m.byte(14, 14), 1);   // the days stay, only the limit is lifted
+    EXPECT_FALSE(m.apply(QStringLiteral("*86*0*5*3#")).applied);
+    EXPECT_FALSE(m.apply(QStringLiteral("*85*08001260*13301730*3#")).applied);
+
+    // IP card 2 (i = 1): on, language, four pauses, access code, password, card number.
+    EXPECT_TRUE(m.apply(QStringLiteral("*81*17909*2*12345678901234*123456*2#")).applied);
+    EXPECT_TRUE(m.apply(QStringLiteral("*82*10*50*150*250*2#")).applied);
+    EXPECT_EQ(bytesAt(m, 15, {1, 13}), QStringLiteral("01 02"));
+    EXPECT_EQ(bytesAt(m, 15, {25, 37, 49, 61}), QStringLiteral("0A 32 96 FA"));
+    EXPECT_EQ(bytesAt(m, 15, {73, 85, 97}), QStringLiteral("01 79 A9"));
+    EXPECT_EQ(bytesAt(m, 15, {109, 121, 133}), QStringLiteral("12 34 56"));
+    EXPECT_EQ(bytesAt(m, 15, {145, 157, 169, 181, 193, 205, 217}), QStringLiteral("12 34 56 78 9A 12 34"));
+    EXPECT_TRUE(m.apply(QStringLiteral("*81*0*2#")).applied);
+    EXPECT_EQ(m.byte(15, 1), 0);
+    EXPECT_FALSE(m.apply(QStringLiteral("*81*17909*3*1*1*2#")).applied);   // language 1 or 2
+
+    // IP dialling without a card.
+    EXPECT_TRUE(m.apply(QStringLiteral("*83*17951#")).applied);
+    EXPECT_TRUE(m.apply(QStringLiteral("*84*150#")).applied);
+    EXPECT_EQ(bytesAt(m, 16, {0, 6, 7, 8, 9}), QStringLiteral("01 01 79 51 96"));
+    EXPECT_TRUE(m.apply(QStringLiteral("*83*0#")).applied);
+    EXPECT_EQ(bytesAt(m, 16, {0, 8}), QStringLiteral("00 00"));
+
+    // None of it touches a block the comparison reads.
+    ParameterMemory fresh;
+    for (int b : {0, 1, 2, 4, 5, 6, 7, 10, 27, 31, 35, 49})
+        EXPECT_EQ(m.block(b), fresh.block(b)) << "block " << b;
+}

@@ -397,3 +397,24 @@ TEST_F(Line, ScenarioPlaysOnTimeAndRepeats)
     EXPECT_EQ(ofType(fs, FrameType::TrunkRinging).size(), 2);
     EXPECT_EQ(ofType(fs, FrameType::TrunkReleased).size(), 2);
 }
+
+TEST_F(Line, ScenarioChangesOneByteOfTheMemory)
+{
+    SwitchSimulator::Options o;
+    o.linkAliveMs = 0;
+    o.linkRequestMs = 0;
+    start(o);
+    frames();
+    const auto sc = Scenario::parse(QStringLiteral("at 2 set block=0 offset=21 value=00\n"));
+    ASSERT_TRUE(sc);
+    sim->playScenario(*sc);
+    advance(1990);
+    EXPECT_EQ(sim->memory().byte(0, 21), 1);   // factory ring-back tone
+    advance(20);
+    EXPECT_EQ(sim->memory().byte(0, 21), 0);
+    // The next dump carries it at block 0 byte 21 (wire offset 22).
+    send(hex("66"));
+    const QByteArray block = console->readAll();
+    ASSERT_EQ(block.size(), 258);
+    EXPECT_EQ(quint8(block[22]), 0x00);
+}

@@ -1,0 +1,373 @@
+#include "SwitchToDatabase.h"
+#include "Criteria.h"
+#include "Database.h"
+#include "DumpDecoder.h"
+#include "General.h"
+#include "ParameterDump.h"
+#include "Recordset.h"
+
+#include <QMap>
+#include <QSet>
+
+namespace corvane {
+
+namespace {
+
+using namespace DumpLayout;
+
+const QString LocalDefaultName = QStringLiteral("本地默认");
+const QString LocalNewName = QStringLiteral("本地新添加");
+const QString LocalTypeCode = QStringLiteral("5");
+
+// The rows of one table as read at the start of the copy, with their row ids.
+struct TableRows {
+    QString table;
+    QStringList columns;
+    QList<QStringList> rows;
+    QList<qint64> ids;
+    bool valid = false;
+
+    static TableRows read(Database &db, const QString &table, const Criteria &filter = {},
+                          const QString &orderBy = QString())
+    {
+        TableRows t;
+        t.table = table;
+        Recordset rs(db, table, filter, orderBy);
+        t.valid = rs.isValid();
+        t.columns = rs.columnNames();
+        for (rs.moveFirst(); !rs.eof(); rs.moveNext()) {
+            t.rows.append(rs.currentRow());
+            t.ids.append(rs.currentRowId());
+        }
+        return t;
+    }
+
+    // Index of the first row whose column `col`, trimmed, is `key`; -1 when none.
+    int find(int col, const QString &key) const
+    {
+        for (int i = 0; i < rows.size(); ++i)
+            if (rows.at(i).value(col).trimmed() == key)
+                return i;
+        return -1;
+    }
+};
+
+class Copier {
+public:
+    Copier(Database &db, const ParameterDump &dump) : m_db(db), m_dump(dump) {}
+
+    CopyOutcome run();
+
+private:
+    QString value(int row) const { return m_dump.switchValue(row); }
+    Status checkRows(const QList<int> &rows) const;
+    Status failed(const QString &what) const
+    {
+        const QString why = m_db.lastError();
+        return Status::fail(why.isEmpty() ? what : what + QStringLiteral("：") + why);
+    }
+    // Writes the wanted columns of row i that differ from what it holds.
+    Status update(TableRows &t, int i, const QMap<int, QString> &wanted, bool *changed);
+    Status insert(const TableRows &t, const QStringList &values);
+    Status remove(const TableRows &t, int i);
+
+    Status copyConfig();
+    Status copyFeesetting();
+    Status copyLocalPrefixes();
+    Status copySpecialNumbers();
+    Status copyTrunks();
+    Status copyUsers(int capacity);
+
+    Database &m_db;
+    const ParameterDump &m_dump;
+    CopySummary m_sum;
+};
+
+Status Copier::checkRows(const QList<int> &rows) const
+{
+    for (int n : rows) {
+        const ComparisonRow &r = m_dump.row(n);
+        if (!r.decoded())
+            return Status::fail(QStringLiteral("第%1行没有交换机数据，不能覆盖数据库！").arg(n));
+        if (!r.switchValueValid)
+            return Status::fail(QStringLiteral("第%1行（%2 %3）的交换机数据无效（%4），不能覆盖数据库！")
+                                    .arg(n)
+                                    .arg(r.item, r.detail, r.switchValue));
+    }
+    return Status::ok();
+}
+
+Status Copier::update(TableRows &t, int i, const QMap<int, QString> &wanted, bool *changed)
+{
+    QStringList sets;
+    QVariantList params;
+    QStringList &row = t.rows[i];
+    for (auto it = wanted.begin(); it != wanted.end(); ++it) {
+        if (it.key() < 0 || it.key() >= t.columns.size())
+            return Status::fail(QStringLiteral("表 %1 没有第 %2 列").arg(t.table).arg(it.key()));
+        if (row.value(it.key()) == it.value())
+            continue;
+        sets.append(Database::quoteId(t.columns.at(it.key())) + QStringLiteral("=?"));
+        params.append(it.value());
+    }
+    if (changed)
+        *changed = !sets.isEmpty();
+    if (sets.isEmpty())
+        return Status::ok();
+    params.append(t.ids.at(i));
+    if (!m_db.exec(QStringLiteral("UPDATE %1 SET %2 WHERE rowid=?")
+                       .arg(Database::quoteId(t.table), sets.join(QLatin1Char(','))),
+                   params))
+        return failed(QStringLiteral("无法修改表 %1").arg(t.table));
+    for (auto it = wanted.begin(); it != wanted.end(); ++it)
+        row[it.key()] = it.value();
+    return Status::ok();
+}
+
+Status Copier::insert(const TableRows &t, const QStringList &values)
+{
+    QStringList cols, marks;
+    QVariantList params;
+    for (int c = 0; c < t.columns.size(); ++c) {
+        cols.append(Database::quoteId(t.columns.at(c)));
+        marks.append(QStringLiteral("?"));
+        params.append(values.value(c));
+    }
+    if (!m_db.exec(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                       .arg(Database::quoteId(t.table), cols.join(QLatin1Char(',')), marks.join(QLatin1Char(','))),
+                   params))
+        return failed(QStringLiteral("无法添加到表 %1").arg(t.table));
+    return Status::ok();
+}
+
+Status Copier::remove(const TableRows &t, int i)
+{
+    if (!m_db.exec(QStringLiteral("DELETE FROM %1 WHERE rowid=?").arg(Database::quoteId(t.table)), {t.ids.at(i)}))
+        return failed(QStringLiteral("无法删除表 %1 的行").arg(t.table));
+    return Status::ok();
+}
+
+Status Copier::copyConfig()
+{
+    TableRows t = TableRows::read(m_db, QStringLiteral("SWTConfig"));
+    if (!t.valid || t.rows.isEmpty())
+        return Status::fail(QStringLiteral("数据库中没有系统设置（SWTConfig）"));
+    QMap<int, QString> w{{0, value(5)}, {3, value(6)}, {6, value(19)}, {4, value(20)}, {7, value(35)}};
+    // Agent operators come from the dump as physical ports, which is how the
+    // configuration keeps them.
+    for (int k = 0; k < 5; ++k)
+        w.insert(9 + k, value(43 + k));
+    bool changed = false;
+    if (Status s = update(t, 0, w, &changed); !s)
+        return s;
+    m_sum.configRows = changed ? 1 : 0;
+    return Status::ok();
+}
+
+Status Copier::copyFeesetting()
+{
+    TableRows t = TableRows::read(m_db, QStringLiteral("Feesetting"));
+    if (!t.valid || t.rows.isEmpty())
+        return Status::fail(QStringLiteral("数据库中没有计费设置（Feesetting）"));
+    const QMap<int, QString> w{{3, value(21)}, {2, value(22)}, {1, value(23)}, {0, value(24)}, {4, value(25)}};
+    bool changed = false;
+    if (Status s = update(t, 0, w, &changed); !s)
+        return s;
+    m_sum.feesettingRows = changed ? 1 : 0;
+    return Status::ok();
+}
+
+// The non-empty values of a run of grid rows, each once, in row order.
+QStringList distinctValues(const ParameterDump &dump, int first, int count)
+{
+    QStringList out;
+    for (int n = first; n < first + count; ++n) {
+        const QString v = dump.switchValue(n);
+        if (!v.isEmpty() && !out.contains(v))
+            out.append(v);
+    }
+    return out;
+}
+
+Status Copier::copyLocalPrefixes()
+{
+    const QStringList onSwitch = distinctValues(m_dump, PrefixFirstRow, PrefixSlots);
+    TableRows t = TableRows::read(m_db, QStringLiteral("Feerate"), Criteria(QStringLiteral("类型"), LocalTypeCode),
+                                  QStringLiteral("rowid"));
+    if (!t.valid)
+        return failed(QStringLiteral("无法读取费率表"));
+
+    int defaultRow = -1;
+    QSet<QString> kept;
+    for (int i = 0; i < t.rows.size(); ++i) {
+        if (t.rows.at(i).value(1) == LocalDefaultName) {
+            if (defaultRow < 0)
+                defaultRow = i;
+            continue;
+        }
+        const QString prefix = t.rows.at(i).value(0).trimmed();
+        if (onSwitch.contains(prefix)) {
+            kept.insert(prefix);   // keeps its own rates
+            continue;
+        }
+        if (Status s = remove(t, i); !s)
+            return s;
+        ++m_sum.prefixesRemoved;
+    }
+
+    for (const QString &prefix : onSwitch) {
+        if (kept.contains(prefix))
+            continue;
+        if (defaultRow < 0)
+            return Status::fail(QStringLiteral("费率表中没有“本地默认”行，无法为新的本地网字头 %1 设定费率").arg(prefix));
+        QStringList row = t.rows.at(defaultRow);
+        while (row.size() < t.columns.size())
+            row.append(QString());
+        if (row.size() < 12)
+            return Status::fail(QStringLiteral("费率表的列数不符"));
+        row[0] = prefix;
+        row[1] = LocalNewName;
+        row[11] = LocalTypeCode;
+        if (Status s = insert(t, row); !s)
+            return s;
+        ++m_sum.prefixesAdded;
+    }
+    return Status::ok();
+}
+
+Status Copier::copySpecialNumbers()
+{
+    const QStringList onSwitch = distinctValues(m_dump, SpecialFirstRow, SpecialSlots);
+    TableRows t = TableRows::read(m_db, QStringLiteral("SPCPhone"));
+    if (!t.valid)
+        return failed(QStringLiteral("无法读取特服号码表"));
+    QSet<QString> kept;
+    for (int i = 0; i < t.rows.size(); ++i) {
+        const QString number = t.rows.at(i).value(0).trimmed();
+        if (onSwitch.contains(number) && !kept.contains(number)) {
+            kept.insert(number);
+            continue;
+        }
+        if (Status s = remove(t, i); !s)
+            return s;
+        ++m_sum.specialRemoved;
+    }
+    for (const QString &number : onSwitch) {
+        if (kept.contains(number))
+            continue;
+        if (Status s = insert(t, {number}); !s)
+            return s;
+        ++m_sum.specialAdded;
+    }
+    return Status::ok();
+}
+
+Status Copier::copyTrunks()
+{
+    TableRows t = TableRows::read(m_db, QStringLiteral("Exchange"));
+    if (!t.valid)
+        return failed(QStringLiteral("无法读取中继设置"));
+    for (int trunk = 1; trunk <= Trunks; ++trunk) {
+        const int i = t.find(0, QString::number(trunk));
+        if (i < 0) {
+            ++m_sum.missingTrunkRows;
+            continue;
+        }
+        const int R = TrunkRow(trunk);
+        QMap<int, QString> w{{6, value(R)},     {5, value(R + 1)}, {4, value(R + 2)}, {2, value(R + 3)},
+                             {3, value(R + 4)}, {9, value(R + 5)}, {1, value(R + 6)}, {8, value(R + 7)}};
+        // Virtual operators: the dump gives physical ports, which the table keeps.
+        for (int k = 0; k < 5; ++k)
+            w.insert(10 + k, value(R + 8 + k));
+        bool changed = false;
+        if (Status s = update(t, i, w, &changed); !s)
+            return s;
+        m_sum.trunkRows += changed ? 1 : 0;
+    }
+    if (m_sum.missingTrunkRows > 0)
+        m_sum.notes.append(QStringLiteral("数据库缺少%1个中继的设置行，这些中继没有修改。").arg(m_sum.missingTrunkRows));
+    return Status::ok();
+}
+
+Status Copier::copyUsers(int capacity)
+{
+    TableRows t = TableRows::read(m_db, QStringLiteral("User"));
+    if (!t.valid)
+        return failed(QStringLiteral("无法读取用户资料"));
+    int present = 0;
+    for (int p = 0; p < capacity; ++p) {
+        const int i = t.find(0, QString::number(p));
+        if (i < 0) {
+            ++m_sum.missingUserRows;
+            continue;
+        }
+        ++present;
+        auto r = [&](int k) { return value(ExtensionRow(p, k)); };
+        const QString oldNumber = t.rows.at(i).value(1);
+        const QMap<int, QString> w{{1, r(0)}, {11, r(1)}, {4, r(2)}, {9, r(3)}, {8, r(4)},
+                                   {3, r(5)}, {6, r(6)}, {7, r(7)}, {10, r(8)}};
+        bool changed = false;
+        if (Status s = update(t, i, w, &changed); !s)
+            return s;
+        m_sum.userRows += changed ? 1 : 0;
+        if (oldNumber != r(0)) {
+            // The deposit row carries the extension's number too.
+            if (!m_db.exec(QStringLiteral("UPDATE \"Foregift\" SET \"用户号码\"=? WHERE \"物理端口\"=? AND \"用户号码\"<>?"),
+                           {r(0), t.rows.at(i).value(0), QStringLiteral("账号")}))
+                return failed(QStringLiteral("无法修改押金表"));
+            m_sum.depositRows += m_db.changes();
+        }
+    }
+    if (m_sum.missingUserRows > 0)
+        m_sum.notes.append(QStringLiteral("交换机有%1门分机，数据库只有其中%2门的用户资料：只修改了已有的%2门。")
+                               .arg(capacity)
+                               .arg(present));
+    return Status::ok();
+}
+
+CopyOutcome Copier::run()
+{
+    if (m_dump.state() == ParameterDump::State::Running)
+        return {Status::fail(QStringLiteral("信息比照尚未结束，不能启动！")), {}};
+    if (m_dump.state() == ParameterDump::State::Idle || m_dump.rowCount() == 0)
+        return {Status::fail(QStringLiteral("请先运行信息比照功能！")), {}};
+    if (!m_dump.complete())
+        return {Status::fail(QStringLiteral("上次信息比照没有收到全部50块交换机参数，不能覆盖数据库！请重新比照。")), {}};
+    if (!m_db.isOpen())
+        return {Status::fail(QStringLiteral("数据库未打开")), {}};
+
+    // Every row the copy reads must hold a value the switch can have.
+    const int capacity = SwitchCapacity(m_dump.data());
+    QList<int> rows{5, 6, 19, 20, 21, 22, 23, 24, 25, 35, 43, 44, 45, 46, 47};
+    for (int n = TrunkFirstRow; n <= FixedRows; ++n)
+        rows.append(n);
+    const int ports = qMin(capacity, m_dump.extensionPorts());
+    for (int p = 0; p < ports; ++p)
+        for (int k = 0; k < ExtensionRows; ++k)
+            rows.append(ExtensionRow(p, k));
+    if (Status s = checkRows(rows); !s)
+        return {s, {}};
+
+    Transaction tx(m_db);
+    if (!tx.started())
+        return {failed(QStringLiteral("无法开始事务")), {}};
+    for (auto step : {&Copier::copyConfig, &Copier::copyFeesetting, &Copier::copyLocalPrefixes,
+                      &Copier::copySpecialNumbers, &Copier::copyTrunks}) {
+        if (Status s = (this->*step)(); !s)
+            return {s.context(QStringLiteral("数据库没有修改")), {}};
+    }
+    if (Status s = copyUsers(ports); !s)
+        return {s.context(QStringLiteral("数据库没有修改")), {}};
+    if (!tx.commit())
+        return {failed(QStringLiteral("数据库没有修改，无法提交")), {}};
+    return {Status::ok(), m_sum};
+}
+
+} // namespace
+
+CopyOutcome CopySwitchToDatabase(Database &db, const ParameterDump &dump)
+{
+    return Copier(db, dump).run();
+}
+
+} // namespace corvane
