@@ -1,6 +1,8 @@
 #include "GrandTotal.h"
 #include "Report.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QPageLayout>
 #include <QPagedPaintDevice>
 #include <QPainter>
@@ -80,6 +82,8 @@ Status renderGrandTotal(QPagedPaintDevice &device, const FeeTotals &totals, cons
 
 Status saveGrandTotalPdf(const QString &path, const FeeTotals &totals, const QDate &date)
 {
+    if (!QFileInfo(path).absoluteDir().exists())
+        return Status::fail(QStringLiteral("无法写入文件 %1（文件夹不存在）").arg(path));
     QPdfWriter writer(path);
     writer.setResolution(1200);
     writer.setTitle(QStringLiteral("总计话费"));

@@ -2,6 +2,8 @@
 #include "Database.h"
 #include "Money.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QImage>
@@ -379,6 +381,8 @@ QImage ReportRenderer::pageImage(int page, qreal dpi) const
 Checked<int> saveReportPdf(const QString &path, const ReportDef &def, const ReportSource &source,
                            const QDate &date)
 {
+    if (!QFileInfo(path).absoluteDir().exists())
+        return Checked<int>::refuse(QStringLiteral("无法写入文件 %1（文件夹不存在）").arg(path));
     QPdfWriter writer(path);
     writer.setResolution(1200);
     writer.setTitle(def.title);

@@ -34,9 +34,9 @@ void addColumns(ReportDef &r, const QList<Column> &columns, qreal left, qreal ri
     r.detail.height = 330;
     qreal x = left;
     for (const Column &c : columns) {
-        const QRectF head(x + 40, 50, c.width - 80, 320);
+        const QRectF head(x + 60, 50, c.width - 120, 320);
         r.pageHeader.items.append(ReportItem::label(QString(), c.caption, head, 10, true, c.align));
-        r.detail.items.append(ReportItem::field(c.caption, QRectF(x + 40, 10, c.width - 80, 300), detailPoints, c.align));
+        r.detail.items.append(ReportItem::field(c.caption, QRectF(x + 60, 10, c.width - 120, 300), detailPoints, c.align));
         x += c.width;
     }
     r.pageHeader.items.append(ReportItem::line(left, 410, right));
