@@ -84,6 +84,14 @@ QStringList FeeRow::texts() const
     return t;
 }
 
+QString billInformation(const BillTotals &totals)
+{
+    return QStringLiteral("总计话单数：") + QString::number(totals.count) + QStringLiteral("   ")
+        + QStringLiteral("总计金额：") + totals.feeSumText() + QStringLiteral("元");
+}
+
+QString feeInformation(const FeeTotals &totals) { return QStringLiteral("总计话费：") + totals.total().toText(); }
+
 PrintStore::PrintStore() : m_db(std::make_unique<Database>()) {}
 PrintStore::~PrintStore() = default;
 

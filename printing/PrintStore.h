@@ -78,12 +78,18 @@ struct BillTotals {
     QString feeSumText() const { return feeSum.toText(); }
 };
 
+// The bill window's summary line: "总计话单数：12   总计金额：3.40元".
+QString billInformation(const BillTotals &totals);
+
 // The eight column totals of the fee rows, in table order (columns 3 to 10).
 struct FeeTotals {
     std::array<Money, col::PrintFee::MoneyCount> sums{};
     Money at(int column) const { return sums.at(column - col::PrintFee::FirstMoney); }
     Money total() const { return at(col::PrintFee::Total); }
 };
+
+// The settlement window's summary line: "总计话费：" + the grand total.
+QString feeInformation(const FeeTotals &totals);
 
 // print.mdb: the scratch store that the query fills and that the bill and
 // settlement windows list, total and print. It has no key. A file that is not

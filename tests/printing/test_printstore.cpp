@@ -147,6 +147,8 @@ TEST_F(PrintStoreTest, TotalsAreExactMoney)
     EXPECT_EQ(store.billTotals().count, 0);
     EXPECT_EQ(store.billTotals().feeSumText(), s("0.00"));
     EXPECT_EQ(store.feeTotals().total().toText(), s("0.00"));
+    EXPECT_EQ(billInformation(store.billTotals()), s("总计话单数：0   总计金额：0.00元"));
+    EXPECT_EQ(feeInformation(store.feeTotals()), s("总计话费：0.00"));
 
     // 10,001 calls of 0.01 and one of 0.07: a single-precision sum drifts
     // away from 100.08; the exact one does not.
@@ -164,11 +166,13 @@ TEST_F(PrintStoreTest, TotalsAreExactMoney)
     const BillTotals b = store.billTotals();
     EXPECT_EQ(b.count, 10002);
     EXPECT_EQ(b.feeSumText(), s("100.08"));
+    EXPECT_EQ(billInformation(b), s("总计话单数：10002   总计金额：100.08元"));
     const FeeTotals f = store.feeTotals();
     const QStringList expected{s("1234568.19"), s("0.30"), s("1.00"), s("0.40"),
                                s("10.00"),      s("1.00"), s("1.00"), s("1234581.89")};
     for (int i = 0; i < col::PrintFee::MoneyCount; ++i)
         EXPECT_EQ(f.at(col::PrintFee::FirstMoney + i).toText(), expected.at(i)) << "column " << i + 3;
+    EXPECT_EQ(feeInformation(f), s("总计话费：1234581.89"));
 }
 
 TEST_F(PrintStoreTest, ReplaceIsAllOrNothing)
