@@ -247,6 +247,18 @@ void expectPrintedAsSent(const QString &printed, const QString &sent, int pages)
 
 } // namespace
 
+TEST(CupsPrinting, NoSchedulerMeansNoPrinter)
+{
+    // The process's CUPS clients talk to a socket with no scheduler behind it
+    // (the next test starts one there and stops it again).
+    CupsPrinterPort cups;
+    EXPECT_FALSE(cups.defaultPrinter());
+    QString detail;
+    const Status st = printGrandTotal(cups, FeeTotals(), kToday, &detail);
+    EXPECT_EQ(st.reason(), s("没有可用的打印机！"));
+    EXPECT_FALSE(detail.isEmpty());
+}
+
 TEST(CupsPrinting, DirectPrintingReachesTheDefaultCupsPrinter)
 {
     const QString why = test::CupsServer::whyNot();
