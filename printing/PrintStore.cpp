@@ -1,0 +1,296 @@
+#include "PrintStore.h"
+#include "Database.h"
+#include "Schema.h"
+#include "SqlStatement.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+namespace corvane {
+
+using printing_detail::SqlStatement;
+
+namespace {
+
+const TableDef &billTable() { return *findTable(printTables(), QStringLiteral("PHNBill")); }
+const TableDef &feeTable() { return *findTable(printTables(), QStringLiteral("Print")); }
+
+QString columnList(const QStringList &columns)
+{
+    QStringList quoted;
+    for (const QString &c : columns)
+        quoted.append(Database::quoteId(c));
+    return quoted.join(QStringLiteral(", "));
+}
+
+QString placeholders(int n)
+{
+    QStringList marks;
+    for (int i = 0; i < n; ++i)
+        marks.append(QStringLiteral("?"));
+    return marks.join(QStringLiteral(", "));
+}
+
+QString insertSql(const TableDef &t)
+{
+    return QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+        .arg(Database::quoteId(t.name), columnList(t.columns), placeholders(t.columns.size()));
+}
+
+// Text columns, except the main row id of the bill list, which is an integer.
+QString createSql(const TableDef &t, int integerColumn)
+{
+    QStringList cols;
+    for (int i = 0; i < t.columns.size(); ++i)
+        cols.append(Database::quoteId(t.columns.at(i))
+                    + (i == integerColumn ? QStringLiteral(" INTEGER") : QStringLiteral(" TEXT DEFAULT ''")));
+    return QStringLiteral("CREATE TABLE %1 (%2)").arg(Database::quoteId(t.name), cols.join(QStringLiteral(", ")));
+}
+
+bool removeDatabaseFiles(const QString &path, QString *why)
+{
+    for (const QString &suffix : {QString(), QStringLiteral("-wal"), QStringLiteral("-shm")}) {
+        const QString file = path + suffix;
+        if (QFileInfo::exists(file) && !QFile::remove(file)) {
+            *why = QStringLiteral("无法删除文件 %1").arg(file);
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+Money &FeeRow::amount(int column)
+{
+    switch (column) {
+    case col::PrintFee::LongDistance: return longDistance;
+    case col::PrintFee::City: return city;
+    case col::PrintFee::Local: return local;
+    case col::PrintFee::Incoming: return incoming;
+    case col::PrintFee::Rent: return rent;
+    case col::PrintFee::Handling: return handling;
+    case col::PrintFee::Service: return service;
+    default: return total;
+    }
+}
+
+QStringList FeeRow::texts() const
+{
+    QStringList t{group, number, name};
+    for (Money m : amounts())
+        t.append(m.toText());
+    return t;
+}
+
+QString billInformation(const BillTotals &totals)
+{
+    return QStringLiteral("总计话单数：") + QString::number(totals.count) + QStringLiteral("   ")
+        + QStringLiteral("总计金额：") + totals.feeSumText() + QStringLiteral("元");
+}
+
+QString feeInformation(const FeeTotals &totals) { return QStringLiteral("总计话费：") + totals.total().toText(); }
+
+PrintStore::PrintStore() : m_db(std::make_unique<Database>()) {}
+PrintStore::~PrintStore() = default;
+
+bool PrintStore::isOpen() const { return m_db->isOpen(); }
+Database &PrintStore::database() { return *m_db; }
+void PrintStore::close() { m_db->close(); }
+
+Status PrintStore::open(const QString &path)
+{
+    close();
+    m_path = path;
+    m_recreatedBecause.clear();
+    if (!QDir().mkpath(QFileInfo(path).absolutePath()))
+        return Status::fail(QStringLiteral("无法建立文件夹 %1").arg(QFileInfo(path).absolutePath()));
+
+    if (!QFileInfo::exists(path)) {
+        if (!m_db->open(path, QByteArray(), Database::OpenMode::Create))
+            return Status::fail(m_db->lastError());
+        return createTables();
+    }
+    if (!m_db->open(path, QByteArray(), Database::OpenMode::Existing))
+        return recreate(m_db->lastError());
+    const QStringList problems = schemaProblems(*m_db, printTables());
+    if (!problems.isEmpty())
+        return recreate(problems.join(QStringLiteral("；")));
+    // A scratch copy: consistent after a crash is enough, durable is not needed.
+    m_db->exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
+    return Status::ok();
+}
+
+Status PrintStore::recreate(const QString &why)
+{
+    close();
+    m_recreatedBecause = why;
+    QString removeError;
+    if (!removeDatabaseFiles(m_path, &removeError))
+        return Status::fail(removeError);
+    if (!m_db->open(m_path, QByteArray(), Database::OpenMode::Create))
+        return Status::fail(m_db->lastError());
+    return createTables();
+}
+
+Status PrintStore::createTables()
+{
+    Transaction tx(*m_db);
+    if (!tx.started())
+        return Status::fail(m_db->lastError());
+    if (!m_db->exec(createSql(billTable(), col::PrintBill::MainRowId))
+        || !m_db->exec(createSql(feeTable(), -1)))
+        return Status::fail(m_db->lastError());
+    if (!tx.commit())
+        return Status::fail(m_db->lastError());
+    m_db->exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
+    return Status::ok();
+}
+
+Status PrintStore::clear() { return replace({}, {}); }
+
+Status PrintStore::replace(const QList<BillRow> &bills, const QList<FeeRow> &fees)
+{
+    if (!isOpen())
+        return Status::fail(QStringLiteral("print.mdb 未打开"));
+    const QString what = QStringLiteral("打印数据未能写入");
+    Transaction tx(*m_db);
+    if (!tx.started())
+        return Status::fail(m_db->lastError()).context(what);
+    for (const TableDef *t : {&billTable(), &feeTable()})
+        if (!m_db->exec(QStringLiteral("DELETE FROM %1").arg(Database::quoteId(t->name))))
+            return Status::fail(m_db->lastError()).context(what);
+
+    SqlStatement addBill(m_db->handle(), insertSql(billTable()));
+    if (!addBill.isValid())
+        return Status::fail(addBill.error()).context(what);
+    for (const BillRow &b : bills) {
+        const QStringList texts = b.listed();
+        bool bound = true;
+        for (int c = 0; c < texts.size(); ++c)
+            bound = addBill.bind(c + 1, texts.at(c)) && bound;
+        bound = addBill.bind(col::PrintBill::MainRowId + 1, b.mainRowId) && bound;
+        if (!bound || !addBill.run())
+            return Status::fail(addBill.error()).context(what);
+    }
+
+    SqlStatement addFee(m_db->handle(), insertSql(feeTable()));
+    if (!addFee.isValid())
+        return Status::fail(addFee.error()).context(what);
+    for (const FeeRow &f : fees) {
+        const QStringList texts = f.texts();
+        bool bound = true;
+        for (int c = 0; c < texts.size(); ++c)
+            bound = addFee.bind(c + 1, texts.at(c)) && bound;
+        if (!bound || !addFee.run())
+            return Status::fail(addFee.error()).context(what);
+    }
+    if (!tx.commit())
+        return Status::fail(m_db->lastError()).context(what);
+    return Status::ok();
+}
+
+QString PrintStore::billListSql()
+{
+    QStringList listed = billTable().columns.mid(0, col::PrintBill::ListedCount);
+    return QStringLiteral("SELECT %1 FROM %2 ORDER BY rowid")
+        .arg(columnList(listed), Database::quoteId(billTable().name));
+}
+
+QString PrintStore::feeListSql()
+{
+    return QStringLiteral("SELECT %1 FROM %2 ORDER BY rowid")
+        .arg(columnList(feeTable().columns), Database::quoteId(feeTable().name));
+}
+
+QList<BillRow> PrintStore::bills()
+{
+    QList<BillRow> out;
+    const auto rows = m_db->select(QStringLiteral("SELECT %1 FROM %2 ORDER BY rowid")
+                                       .arg(columnList(billTable().columns), Database::quoteId(billTable().name)));
+    if (!rows)
+        return out;
+    out.reserve(rows->size());
+    for (const QStringList &r : *rows) {
+        BillRow b{r.at(0), r.at(1), r.at(2), r.at(3), r.at(4), r.at(5), r.at(6), r.at(7).toLongLong()};
+        out.append(std::move(b));
+    }
+    return out;
+}
+
+QList<FeeRow> PrintStore::fees()
+{
+    QList<FeeRow> out;
+    const auto rows = m_db->select(feeListSql());
+    if (!rows)
+        return out;
+    out.reserve(rows->size());
+    for (const QStringList &r : *rows) {
+        FeeRow f;
+        f.group = r.at(col::PrintFee::Group);
+        f.number = r.at(col::PrintFee::Number);
+        f.name = r.at(col::PrintFee::Name);
+        for (int c = col::PrintFee::FirstMoney; c <= col::PrintFee::Total; ++c)
+            f.amount(c) = Money::fromText(r.at(c));
+        out.append(std::move(f));
+    }
+    return out;
+}
+
+BillTotals PrintStore::billTotals()
+{
+    BillTotals t;
+    const auto rows = m_db->select(QStringLiteral("SELECT %1 FROM %2")
+                                       .arg(Database::quoteId(billTable().columns.at(col::PrintBill::Fee)),
+                                            Database::quoteId(billTable().name)));
+    if (!rows)
+        return t;
+    t.count = int(rows->size());
+    for (const QStringList &r : *rows)
+        t.feeSum += Money::fromText(r.at(0));
+    return t;
+}
+
+FeeTotals PrintStore::feeTotals()
+{
+    FeeTotals t;
+    const QStringList money = feeTable().columns.mid(col::PrintFee::FirstMoney, col::PrintFee::MoneyCount);
+    const auto rows = m_db->select(QStringLiteral("SELECT %1 FROM %2")
+                                       .arg(columnList(money), Database::quoteId(feeTable().name)));
+    if (!rows)
+        return t;
+    for (const QStringList &r : *rows)
+        for (int i = 0; i < col::PrintFee::MoneyCount; ++i)
+            t.sums[i] += Money::fromText(r.at(i));
+    return t;
+}
+
+Checked<int> PrintStore::deleteListedFromMain(Database &switchDb)
+{
+    const QString what = QStringLiteral("话单未能删除");
+    if (!isOpen() || !switchDb.isOpen())
+        return Checked<int>::refuse(what + QStringLiteral("：数据库未打开"));
+    const TableDef *main = findTable(switchTables(), QStringLiteral("PHNBill"));
+    const QList<BillRow> listed = bills();
+    Transaction tx(switchDb);
+    if (!tx.started())
+        return Checked<int>::refuse(what + QStringLiteral("：") + switchDb.lastError());
+    SqlStatement del(switchDb.handle(),
+                     QStringLiteral("DELETE FROM %1 WHERE rowid = ? AND %2 = ? AND %3 = ?")
+                         .arg(Database::quoteId(main->name), Database::quoteId(main->columns.at(0)),
+                              Database::quoteId(main->columns.at(2))));
+    if (!del.isValid())
+        return Checked<int>::refuse(what + QStringLiteral("：") + del.error());
+    int deleted = 0;
+    for (const BillRow &b : listed) {
+        if (!del.bind(1, b.mainRowId) || !del.bind(2, b.caller) || !del.bind(3, b.endTime) || !del.run())
+            return Checked<int>::refuse(what + QStringLiteral("：") + del.error());
+        deleted += sqlite3_changes(switchDb.handle());
+    }
+    if (!tx.commit())
+        return Checked<int>::refuse(what + QStringLiteral("：") + switchDb.lastError());
+    return deleted;
+}
+
+} // namespace corvane

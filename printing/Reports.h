@@ -1,0 +1,29 @@
+#pragma once
+#include "PrintStore.h"
+#include "Report.h"
+
+namespace corvane {
+
+// The three reports of the bill and settlement windows, on A4.
+
+// Call list "话单" over PrintStore::billListSql(): the seven columns of the
+// listed records, page numbers, and in the report footer "话单总数："
+// lblRecordCount and "话费总计：" lblSum.
+ReportDef DRBillPrint();
+// Fee list "话费清单" over PrintStore::feeListSql(), A4 landscape: the eleven
+// fee columns, page numbers.
+ReportDef DRPrint();
+// Receipts "电信电话费收据" over PrintStore::feeListSql(): one receipt per fee
+// row, three to a page, "收款员 Receiver" with labReceiver.
+ReportDef DRPage();
+
+// lblRecordCount := the count, lblSum := the sum "0.00" + "元".
+void setBillTotals(ReportDef &report, const BillTotals &totals);
+// labReceiver := the operator's name.
+void setReceiver(ReportDef &report, const QString &operatorName);
+
+// The report's rows from print.mdb (the query each report is bound to).
+Checked<TableSource> billListSource(PrintStore &store);
+Checked<TableSource> feeListSource(PrintStore &store);
+
+} // namespace corvane
