@@ -282,11 +282,11 @@ ToolResult RestoreDatabase(const HomePaths &home, const RestoreRequest &request,
     if (chosen.size() == 0)
         return {ToolOutcome::Refused, QStringLiteral("文件 %1 是空的，不是数据库备份。").arg(file) + unchanged()};
 
+    if (!dbInfo.exists())
+        return {ToolOutcome::OpenError, QStringLiteral("数据库文件不存在：%1").arg(home.switchDb())};
     HomeLock lock;
     if (Status s = lock.acquire(home); !s)
         return {ToolOutcome::Refused, s.reason() + unchanged()};
-    if (!dbInfo.exists())
-        return {ToolOutcome::OpenError, QStringLiteral("数据库文件不存在：%1").arg(home.switchDb())};
 
     // The chosen file is read once, into a scratch file: it is checked and
     // prepared there and never written itself. A scratch file (and its log)

@@ -86,6 +86,8 @@ frmMain::frmMain(ConsoleContext &ctx, QWidget *parent) : QWidget(parent), m_ctx(
     layout->addWidget(fraContent);
     layout->addWidget(prgWork);
     layout->addWidget(lblStatus);
+    // Wide enough for the longest text it shows on one or two lines.
+    setMinimumWidth(520);
 
     connect(cmdBackup, &QPushButton::clicked, this, &frmMain::cmdBackup_Click);
     connect(cmdResume, &QPushButton::clicked, this, &frmMain::cmdResume_Click);
@@ -161,7 +163,8 @@ void frmMain::cmdResume_Click()
     if (busy())
         return;
     // Said before a file is chosen; the restore itself checks again.
-    {
+    // (Without a database the restore itself says it cannot be opened.)
+    if (QFileInfo::exists(m_ctx.home.switchDb())) {
         HomeLock probe;
         if (Status s = probe.acquire(m_ctx.home); !s) {
             m_ctx.messages.show(s.reason(), kRestoreTitle, MessageService::Icon::Warning, MessageService::Buttons::Ok, this);

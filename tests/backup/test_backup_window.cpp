@@ -91,6 +91,8 @@ TEST_F(LauncherTest, SaysTheConsoleEnds)
               "选择〖确认〗退出监控软件,开始备份/恢复操作；\n选择〖取消〗退出备份/恢复操作，继续监控。");
     EXPECT_EQ(w.findChild<QPushButton *>("cmdOK")->text(), "确认(&O)");
     EXPECT_EQ(w.findChild<QPushButton *>("cmdCancel")->text(), "取消(&C)");
+    w.show();
+    EXPECT_TRUE(w.grab().save(test::artifactDir() + "/frmSRVBackup.png"));
 }
 
 TEST_F(LauncherTest, MissingOrUnstartableToolKeepsTheConsoleRunning)
@@ -270,6 +272,8 @@ TEST_F(TallowinTest, WindowAsTheOperatorSeesIt)
     EXPECT_TRUE(bill->isChecked());
     EXPECT_TRUE(keep->text().contains("话单") && keep->text().contains("取自备份文件") && keep->text().contains("Quessel.mdb"))
         << keep->text().toStdString();
+    QCoreApplication::sendPostedEvents();
+    EXPECT_TRUE(window.grab().save(test::artifactDir() + "/tallowin_window.png"));
 }
 
 TEST_F(TallowinTest, CancelledDialogsChangeNothing)
