@@ -132,8 +132,9 @@ TEST_F(BackupTest, UnusableTargetsWriteNothing)
     QDir().mkpath(home.file("locked"));
     // Root writes anywhere a mode allows nothing; the system's own folder refuses it.
     const QString unwritable = ::geteuid() == 0 ? QStringLiteral("/sys/fs") : home.file("locked");
-    if (::geteuid() != 0)
+    if (::geteuid() != 0) {
         ASSERT_TRUE(QFile::setPermissions(unwritable, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+    }
     writeFile(home.file("plainfile"), "x");
     QDir().mkpath(home.file("adir.mdb"));
 
@@ -305,10 +306,11 @@ TEST_F(RestoreTest, EarlierBackupWithoutTheConsolesOwnTableIsBroughtUpToDate)
         EXPECT_TRUE(d.tableExists(CallIntakeSeenTable())) << withCalls;
         EXPECT_EQ(d.columnNames(CallIntakeSeenTable()), QStringList({"Frame", "SeenMs"}));
         EXPECT_EQ(d.scalar("SELECT count(*) FROM sqlite_master WHERE name='idx_PHNBill_结束时间'").value_or(""), "1");
-        if (!withCalls)
+        if (!withCalls) {
             EXPECT_EQ(rowsOf(d, CallIntakeSeenTable()), seen);
-        else
+        } else {
             EXPECT_TRUE(rowsOf(d, CallIntakeSeenTable()).isEmpty()) << "frames seen belong to the calls they came with";
+        }
     }
 }
 
@@ -482,6 +484,11 @@ TEST_F(RestoreTest, DatabaseLeftWithAnUnmergedLogIsCopiedWholeToQuessel)
     EXPECT_EQ(calls.size(), 12);
     EXPECT_EQ(rowsOf(home.paths().quessel(), "PHNBill"), calls);
     EXPECT_EQ(rowsOf(db, "PHNBill").size(), 3) << "the file's calls, and nothing of the old log";
+
+    // A file copied by hand from such a database, its log beside it.
+    ASSERT_TRUE(RestoreDatabase(home.paths(), {home.file("killed.mdb"), true}).ok());
+    EXPECT_EQ(rowsOf(db, "PHNBill"), calls);
+    EXPECT_TRUE(QFileInfo::exists(home.file("killed.mdb-wal"))) << "the chosen file is only read";
 }
 
 namespace {
