@@ -1,4 +1,5 @@
 #include "ConsoleContext.h"
+#include "HomeLock.h"
 #include "HomeSetup.h"
 #include "QtMessageService.h"
 #include "frmMain.h"
@@ -99,6 +100,9 @@ int main(int argc, char *argv[])
     QtMessageService messages;
     SystemClock clock;
     ConsoleContext ctx(home, messages, clock);
+    HomeLock lock;  // held until the process ends
+    if (!LockHome(ctx, lock))
+        return 1;
     bool databaseFailed = false;
     auto mainWindow = Main(ctx, &databaseFailed);
     if (!mainWindow)

@@ -7,8 +7,12 @@
 #include "frmMain.h"
 #include "frmPHNClient.h"
 #include "frmPHNDiscount.h"
+#include "frmSRVBackup.h"
 #include "frmSplash.h"
+#include "HomeLock.h"
 #include <QApplication>
+#include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 
 namespace corvane {
@@ -35,7 +39,28 @@ bool OpenSwitchDB(ConsoleContext &ctx)
     return true;
 }
 
+// Ends the console at once, for the backup tool: the database is closed (its
+// last writes are in the file), the switch is not told and the ports close
+// with the process.
+void EndConsoleAtOnce(ConsoleContext &ctx)
+{
+    ctx.db.close();
+    QCoreApplication::exit(0);
+}
+
 } // namespace
+
+bool LockHome(ConsoleContext &ctx, HomeLock &lock)
+{
+    // A home without its data folder has no database: the start says so.
+    if (!QDir(ctx.home.dataDir()).exists())
+        return true;
+    if (Status s = lock.acquire(ctx.home); !s) {
+        ctx.messages.show(s.reason(), QStringLiteral("数据库错误"), MessageService::Icon::Critical);
+        return false;
+    }
+    return true;
+}
 
 std::unique_ptr<frmMain> Main(ConsoleContext &ctx, bool *databaseFailed)
 {
@@ -66,6 +91,10 @@ std::unique_ptr<frmMain> Main(ConsoleContext &ctx, bool *databaseFailed)
     InstallCallIntake(ctx, *main, *handlers);
     main->registerWindow(0, [&ctx](QWidget *parent) { frmPHNClient w(ctx, parent); ShowModal(ctx, w); });
     main->registerWindow(1, [&ctx](QWidget *parent) { frmPHNDiscount w(ctx, parent); ShowModal(ctx, w); });
+    main->registerWindow(8, [&ctx](QWidget *parent) {
+        frmSRVBackup w(ctx, {QCoreApplication::applicationDirPath(), [&ctx] { EndConsoleAtOnce(ctx); }}, parent);
+        ShowModal(ctx, w);
+    });
     main->Form_Load();
     splash.close();
     main->show();

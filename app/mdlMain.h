@@ -4,6 +4,7 @@
 namespace corvane {
 
 class ConsoleContext;
+class HomeLock;
 class frmMain;
 
 // The start-up sequence: open the database, log in, build the lists, load the
@@ -12,5 +13,10 @@ class frmMain;
 // in that case the database is closed and any message has been shown.
 // `databaseFailed` tells the two endings apart.
 std::unique_ptr<frmMain> Main(ConsoleContext &ctx, bool *databaseFailed = nullptr);
+
+// Takes the home's lock for the console's run, so that the backup tool never
+// restores under a running console and a second console never starts on the
+// same home. When it is taken, says so and returns false.
+bool LockHome(ConsoleContext &ctx, HomeLock &lock);
 
 } // namespace corvane

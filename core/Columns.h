@@ -36,6 +36,7 @@ constexpr int Number = 1;
 constexpr int Name = 2;
 constexpr int Class = 3;
 constexpr int Balance = 4;
+constexpr int Deposit = 5;         // deposit paid
 } // namespace Foregift
 
 namespace Account {

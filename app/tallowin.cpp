@@ -1,0 +1,104 @@
+// Tallowin: backs the console's database up and restores it. Without
+// --backup or --restore it shows its window; with them it works without a
+// display, for scheduled backups.
+#include "Backup.h"
+#include "ConsoleContext.h"
+#include "QtMessageService.h"
+#include "Restore.h"
+#include "TallowinWindow.h"
+#include <QApplication>
+#include <QCommandLineParser>
+#include <csignal>
+#include <cstdio>
+#include <memory>
+
+using namespace corvane;
+
+namespace {
+
+void print(FILE *to, const QString &text)
+{
+    std::fprintf(to, "%s\n", text.toLocal8Bit().constData());
+    std::fflush(to);
+}
+
+int report(const ToolResult &result, const QString &failedHead)
+{
+    if (result.ok()) {
+        print(stdout, result.text);
+        return 0;
+    }
+    if (result.outcome == ToolOutcome::OpenError)
+        print(stderr, DatabaseOpenErrorText() + QLatin1Char('\n') + result.text);
+    else
+        print(stderr, failedHead + result.text);
+    return 1;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    // A file size limit (ulimit -f in a scheduled job) is reported as a failed
+    // write and cleaned up, instead of ending the program half-way.
+    std::signal(SIGXFSZ, SIG_IGN);
+
+    bool headless = false;
+    for (int i = 1; i < argc; ++i)
+        headless = headless || qstrcmp(argv[i], "--backup") == 0 || qstrcmp(argv[i], "--restore") == 0
+            || qstrcmp(argv[i], "--help") == 0 || qstrcmp(argv[i], "-h") == 0;
+    std::unique_ptr<QCoreApplication> appHolder(headless ? new QCoreApplication(argc, argv)
+                                                         : new QApplication(argc, argv));
+    QCoreApplication &app = *appHolder;
+    QCoreApplication::setApplicationName(QStringLiteral("tallowin"));
+    QCoreApplication::setApplicationVersion(QStringLiteral("1.3"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("交换机系统--参数备份与恢复"));
+    parser.addHelpOption();
+    QCommandLineOption homeOption(QStringLiteral("home"), QStringLiteral("Home folder of the console (its data/Switch.mdb)."),
+                                  QStringLiteral("DIR"));
+    QCommandLineOption backupOption(QStringLiteral("backup"), QStringLiteral("Back the database up to FILE (\".mdb\" is added when missing)."),
+                                    QStringLiteral("FILE"));
+    QCommandLineOption restoreOption(QStringLiteral("restore"),
+                                     QStringLiteral("Restore the database from FILE, keeping the current call records."),
+                                     QStringLiteral("FILE"));
+    QCommandLineOption callsOption(QStringLiteral("with-calls"),
+                                   QStringLiteral("With --restore: take the call records of FILE too."));
+    parser.addOption(homeOption);
+    parser.addOption(backupOption);
+    parser.addOption(restoreOption);
+    parser.addOption(callsOption);
+    if (!parser.parse(QCoreApplication::arguments())) {
+        print(stderr, parser.errorText());
+        return 2;
+    }
+    if (parser.isSet(QStringLiteral("help")))
+        parser.showHelp(0);
+    if (parser.isSet(backupOption) && parser.isSet(restoreOption)) {
+        print(stderr, QStringLiteral("--backup 和 --restore 不能同时使用。"));
+        return 2;
+    }
+    if (parser.isSet(callsOption) && !parser.isSet(restoreOption)) {
+        print(stderr, QStringLiteral("--with-calls 只能和 --restore 一起使用。"));
+        return 2;
+    }
+
+    const HomePaths home = HomePaths::resolve(parser.value(homeOption), QCoreApplication::applicationDirPath());
+    if (parser.isSet(backupOption)) {
+        const QString target = BackupTargetName(parser.value(backupOption));
+        return report(BackupDatabase(home, target), QStringLiteral("备份失败："));
+    }
+    if (parser.isSet(restoreOption))
+        return report(RestoreDatabase(home, {parser.value(restoreOption), parser.isSet(callsOption)}),
+                      QStringLiteral("恢复失败："));
+
+    QtMessageService messages;
+    SystemClock clock;
+    ConsoleContext ctx(home, messages, clock);
+    tallowin::frmMain window(ctx);
+    window.show();
+    window.raise();
+    window.activateWindow();
+    return app.exec();
+}

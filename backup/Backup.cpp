@@ -1,0 +1,52 @@
+#include "Backup.h"
+#include "ConsoleContext.h"
+#include "Database.h"
+#include <QDir>
+#include <QFileInfo>
+
+namespace corvane {
+
+QString DatabaseOpenErrorText() { return QStringLiteral("数据库打开错误，请确认数据库存在！"); }
+
+QString BackupTargetName(const QString &chosen)
+{
+    const QString name = chosen.trimmed();
+    if (name.isEmpty())
+        return QString();
+    if (name.endsWith(QStringLiteral(".mdb"), Qt::CaseInsensitive))
+        return name;
+    return name + QStringLiteral(".mdb");
+}
+
+Status CheckBackupTarget(const HomePaths &home, const QString &target)
+{
+    if (target.isEmpty())
+        return Status::fail(QStringLiteral("没有选择备份文件"));
+    const QFileInfo info(target);
+    const QFileInfo folder(info.absolutePath());
+    if (!folder.exists())
+        return Status::fail(QStringLiteral("文件夹不存在：%1").arg(folder.filePath()));
+    if (!folder.isDir())
+        return Status::fail(QStringLiteral("%1 不是文件夹").arg(folder.filePath()));
+    if (info.isDir())
+        return Status::fail(QStringLiteral("%1 是一个文件夹，不能作为备份文件").arg(info.filePath()));
+    const QFileInfo db(home.switchDb());
+    if (info.exists() && db.exists() && info.canonicalFilePath() == db.canonicalFilePath())
+        return Status::fail(QStringLiteral("不能备份到数据库文件本身：%1").arg(info.filePath()));
+    return Status::ok();
+}
+
+ToolResult BackupDatabase(const HomePaths &home, const QString &target, const Progress &progress)
+{
+    if (Status s = CheckBackupTarget(home, target); !s)
+        return {ToolOutcome::Failed, s.reason()};
+    Database source;
+    if (!source.open(home.switchDb(), ConsoleContext::databaseKey()))
+        return {ToolOutcome::OpenError, source.lastError()};
+    const QString step = QStringLiteral("备份到 %1").arg(target);
+    if (Status s = CopyToFile(source.handle(), target, ConsoleContext::databaseKey(), step, progress); !s)
+        return {ToolOutcome::Failed, s.reason()};
+    return {ToolOutcome::Done, QStringLiteral("数据库 %1 已备份到 %2").arg(home.switchDb(), QFileInfo(target).absoluteFilePath())};
+}
+
+} // namespace corvane

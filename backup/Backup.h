@@ -1,0 +1,40 @@
+#pragma once
+#include "DatabaseCopy.h"
+#include "HomePaths.h"
+#include <QString>
+
+namespace corvane {
+
+// How a backup or a restore ended.
+enum class ToolOutcome {
+    Done,        // finished; `text` says what was done
+    Refused,     // nothing was changed; `text` says why
+    OpenError,   // the home's database could not be opened; nothing was changed
+    Failed,      // stopped before the database was touched; `text` says why
+    PutBack,     // failed after it began; the database was put back from Quessel.mdb
+    NotPutBack,  // failed after it began and could not be put back; Quessel.mdb is kept
+};
+
+struct ToolResult {
+    ToolOutcome outcome = ToolOutcome::Done;
+    QString text;
+    bool ok() const { return outcome == ToolOutcome::Done; }
+};
+
+// The message shown when a database cannot be opened.
+QString DatabaseOpenErrorText();
+
+// The file a backup is written to: the chosen name trimmed, with ".mdb" added
+// when it does not end in it (in any case). Empty when nothing was chosen.
+QString BackupTargetName(const QString &chosen);
+
+// Whether a backup can go to `target` (a name from BackupTargetName): its
+// folder exists, it is not a folder itself and not the home's database.
+Status CheckBackupTarget(const HomePaths &home, const QString &target);
+
+// Writes a consistent, encrypted copy of the home's database to `target`,
+// also while the console runs and writes to it, and whatever the write-ahead
+// log holds. An existing file is replaced only by a complete copy.
+ToolResult BackupDatabase(const HomePaths &home, const QString &target, const Progress &progress = {});
+
+} // namespace corvane

@@ -1,0 +1,49 @@
+#include "HomeLock.h"
+#include <QDir>
+#include <QFile>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+namespace corvane {
+
+QString HomeLock::lockFile(const HomePaths &home) { return home.dataDir() + QStringLiteral("/Switch.lock"); }
+
+Status HomeLock::acquire(const HomePaths &home)
+{
+    release();
+    const QString path = lockFile(home);
+    if (!QDir(home.dataDir()).exists())
+        return Status::fail(QStringLiteral("数据文件夹不存在：%1").arg(home.dataDir()));
+    const QByteArray native = QFile::encodeName(path);
+    const int fd = ::open(native.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return Status::fail(QStringLiteral("无法打开锁文件 %1：%2").arg(path, QString::fromLocal8Bit(std::strerror(errno))));
+    int rc;
+    do {
+        rc = ::flock(fd, LOCK_EX | LOCK_NB);
+    } while (rc != 0 && errno == EINTR);
+    if (rc != 0) {
+        const int err = errno;
+        ::close(fd);
+        if (err == EWOULDBLOCK)
+            return Status::fail(QStringLiteral("监控软件（或另一个备份/恢复程序）正在使用数据库 %1，请先退出监控软件。")
+                                    .arg(home.switchDb()));
+        return Status::fail(QStringLiteral("无法锁定 %1：%2").arg(path, QString::fromLocal8Bit(std::strerror(err))));
+    }
+    m_fd = fd;
+    return Status::ok();
+}
+
+void HomeLock::release()
+{
+    if (m_fd >= 0) {
+        ::flock(m_fd, LOCK_UN);
+        ::close(m_fd);
+        m_fd = -1;
+    }
+}
+
+} // namespace corvane

@@ -1,0 +1,34 @@
+#pragma once
+#include "HomePaths.h"
+#include "Status.h"
+#include <QString>
+
+namespace corvane {
+
+// The advisory lock that says "a program is working on this home's database".
+// The console holds it for its whole run; the backup tool takes it for a
+// restore. It is a lock (flock) on data/Switch.lock, so the system drops it
+// when the holder ends in any way, a kill included: a lock left behind by a
+// dead program does not exist. The descriptor is not inherited by programs the
+// holder starts, so the backup tool started by the console does not keep the
+// console's lock alive.
+class HomeLock {
+public:
+    HomeLock() = default;
+    ~HomeLock() { release(); }
+    HomeLock(const HomeLock &) = delete;
+    HomeLock &operator=(const HomeLock &) = delete;
+
+    static QString lockFile(const HomePaths &home);
+
+    // Takes the lock without waiting. Fails with the reason when another
+    // program holds it or the lock file cannot be made.
+    Status acquire(const HomePaths &home);
+    void release();
+    bool held() const { return m_fd >= 0; }
+
+private:
+    int m_fd = -1;
+};
+
+} // namespace corvane

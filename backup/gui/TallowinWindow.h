@@ -1,0 +1,72 @@
+#pragma once
+#include "Backup.h"
+#include <QWidget>
+#include <functional>
+
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QThread;
+
+namespace corvane {
+class ConsoleContext;
+}
+
+namespace corvane::tallowin {
+
+// The backup tool's window: back the home's database up to a file, restore it
+// from one, leave. The work runs beside the window, which shows how far it
+// has come and stays responsive; closing waits until the work is done.
+class frmMain : public QWidget {
+    Q_OBJECT
+public:
+    explicit frmMain(ConsoleContext &ctx, QWidget *parent = nullptr);
+    ~frmMain() override;
+
+    // The filter of the file dialog.
+    static QString fileFilter();
+
+    bool busy() const { return m_worker != nullptr; }
+
+    QPushButton *cmdBackup;
+    QPushButton *cmdResume;
+    QPushButton *cmdExit;
+    QGroupBox *fraContent;
+    QCheckBox *chkBill;
+    QCheckBox *chkConfig;
+    QLabel *lblKeep;
+    QProgressBar *prgWork;
+    QLabel *lblStatus;
+
+signals:
+    // A backup or restore has ended and its outcome has been shown.
+    void workFinished(corvane::ToolOutcome outcome);
+
+public slots:
+    void cmdBackup_Click();
+    void cmdResume_Click();
+    void cmdExit_Click();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private slots:
+    void showWhatRestoreKeeps();
+
+private:
+    enum class FileMode { Save, Open };
+    // The one file dialog for both ways; empty when it was cancelled.
+    QString cdlgSave(FileMode mode);
+    void runWork(std::function<ToolResult(const Progress &)> work, const QString &title);
+    void showProgress(const QString &step, qint64 done, qint64 total);
+    void finishWork(const ToolResult &result, const QString &title);
+    void setButtonsEnabled(bool on);
+
+    ConsoleContext &m_ctx;
+    QThread *m_worker = nullptr;
+    QString m_folder;  // where the file dialog opens
+};
+
+} // namespace corvane::tallowin

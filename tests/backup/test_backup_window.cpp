@@ -1,0 +1,406 @@
+#include "BackupFixture.h"
+#include "CallIntake.h"
+#include "ConsoleContext.h"
+#include "HomeLock.h"
+#include "Restore.h"
+#include "TallowinWindow.h"
+#include "frmLogin.h"
+#include "frmMain.h"
+#include "frmSRVBackup.h"
+#include "mdlMain.h"
+#include <QCheckBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFileSystemWatcher>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <gtest/gtest.h>
+
+using namespace corvane;
+using namespace corvane::test;
+
+namespace {
+
+// Waits (on file-system events, at most `ms`) until `path` exists.
+bool waitForFile(const QString &path, int ms = 10000)
+{
+    QFileSystemWatcher watcher({QFileInfo(path).absolutePath()});
+    QSignalSpy changed(&watcher, &QFileSystemWatcher::directoryChanged);
+    QElapsedTimer timer;
+    timer.start();
+    while (!QFileInfo::exists(path) && timer.elapsed() < ms)
+        changed.wait(100);
+    return QFileInfo::exists(path);
+}
+
+int usageRows(Database &db) { return db.scalar("SELECT count(*) FROM \"OPRec\"").value_or("-1").toInt(); }
+
+class LauncherTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(home.ok());
+        ASSERT_TRUE(ctx.db.open(home.paths().switchDb(), ConsoleContext::databaseKey()));
+        ctx.login.OPLogin = true;
+        ctx.login.OPName = LoginState::administratorName();
+        ctx.login.OPLoginTime = "2026年12月08日08:00:00";
+        QDir().mkpath(programDir);
+    }
+
+    void writeTool(bool executable)
+    {
+        QFile tool(frmSRVBackup::toolPath(programDir));
+        ASSERT_TRUE(tool.open(QIODevice::WriteOnly));
+        // Writes its arguments, one a line, where the test can read them.
+        tool.write("#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$0.args.tmp\" && mv \"$0.args.tmp\" \"$0.args\"\n");
+        tool.close();
+        QFile::Permissions p = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+        if (executable)
+            p |= QFileDevice::ExeOwner;
+        ASSERT_TRUE(tool.setPermissions(p));
+    }
+
+    BackupHome home;
+    ScriptedMessageService messages;
+    TestClock clock{QDateTime(QDate(2026, 12, 8), QTime(9, 30, 5))};
+    ConsoleContext ctx{home.paths(), messages, clock};
+    QString programDir = home.file("programs");
+    int ended = 0;
+    int usageRowsWhenEnded = -1;
+    BackupLauncher launcher{programDir, [this] {
+        ++ended;
+        usageRowsWhenEnded = usageRows(ctx.db);
+    }};
+};
+
+} // namespace
+
+TEST_F(LauncherTest, SaysTheConsoleEnds)
+{
+    frmSRVBackup w(ctx, launcher);
+    EXPECT_EQ(w.windowTitle(), "参数备份与恢复");
+    EXPECT_EQ(w.findChild<QLabel *>("lblPrompt_0")->text(), "提示：为了保证数据库备份的正确进行，监控软件将被终止。");
+    EXPECT_EQ(w.findChild<QLabel *>("lblPrompt_1")->text(),
+              "选择〖确认〗退出监控软件,开始备份/恢复操作；\n选择〖取消〗退出备份/恢复操作，继续监控。");
+    EXPECT_EQ(w.findChild<QPushButton *>("cmdOK")->text(), "确认(&O)");
+    EXPECT_EQ(w.findChild<QPushButton *>("cmdCancel")->text(), "取消(&C)");
+    w.show();
+    EXPECT_TRUE(w.grab().save(test::artifactDir() + "/frmSRVBackup.png"));
+}
+
+TEST_F(LauncherTest, MissingOrUnstartableToolKeepsTheConsoleRunning)
+{
+    for (bool present : {false, true}) {
+        if (present)
+            writeTool(/*executable=*/false);
+        messages.clear();
+        frmSRVBackup w(ctx, launcher);
+        w.show();
+        QTest::mouseClick(w.findChild<QPushButton *>("cmdOK"), Qt::LeftButton);
+        ASSERT_NE(messages.last(), nullptr) << present;
+        EXPECT_EQ(messages.last()->text, "备份软件没找到！请与我们联系！");
+        EXPECT_EQ(messages.last()->title, "系统错误");
+        EXPECT_EQ(messages.last()->icon, MessageService::Icon::Critical);
+        EXPECT_EQ(ended, 0);
+        EXPECT_TRUE(ctx.login.OPLogin);
+        EXPECT_EQ(usageRows(ctx.db), 1) << "the session goes on, so no usage row yet";
+        EXPECT_NE(w.result(), QDialog::Accepted);
+    }
+}
+
+TEST_F(LauncherTest, StartsTheToolOnTheSameHomeAndWritesTheUsageRowBeforeTheConsoleEnds)
+{
+    writeTool(/*executable=*/true);
+    frmSRVBackup w(ctx, launcher);
+    w.show();
+    QTest::mouseClick(w.findChild<QPushButton *>("cmdOK"), Qt::LeftButton);
+    EXPECT_TRUE(messages.shown().isEmpty());
+    EXPECT_EQ(ended, 1);
+    EXPECT_EQ(usageRowsWhenEnded, 2);
+    const auto rows = rowsOf(ctx.db, "OPRec");
+    ASSERT_EQ(rows.size(), 2);
+    EXPECT_EQ(rows.last().mid(1), QStringList({"00002", "管理员", "2026年12月08日08:00:00", "2026年12月08日09:30:05"}));
+    EXPECT_FALSE(ctx.login.OPLogin) << "the session is over; no second row";
+    EXPECT_EQ(w.result(), QDialog::Accepted);
+
+    const QString args = frmSRVBackup::toolPath(programDir) + ".args";
+    ASSERT_TRUE(waitForFile(args));
+    EXPECT_EQ(fileBytes(args), ("--home\n" + home.root() + "\n").toUtf8());
+}
+
+TEST_F(LauncherTest, CancelLeavesEverything)
+{
+    writeTool(true);
+    frmSRVBackup w(ctx, launcher);
+    w.show();
+    QTest::mouseClick(w.findChild<QPushButton *>("cmdCancel"), Qt::LeftButton);
+    EXPECT_EQ(w.result(), QDialog::Rejected);
+    EXPECT_EQ(ended, 0);
+    EXPECT_EQ(usageRows(ctx.db), 1);
+    EXPECT_FALSE(QFileInfo::exists(frmSRVBackup::toolPath(programDir) + ".args"));
+}
+
+TEST_F(LauncherTest, TheConsolesMenuOpensItBehindRightEight)
+{
+    ctx.db.close();
+    test::isolateSerialPorts(home.root());
+    ctx.runModal = [](QDialog &d) {
+        auto *login = qobject_cast<frmLogin *>(&d);
+        EXPECT_NE(login, nullptr);
+        login->txtCode->setText("admin");
+        login->cmdOK->click();
+        return d.result();
+    };
+    auto main = Main(ctx);
+    ASSERT_NE(main, nullptr);
+    EXPECT_TRUE(main->mnuSRVBackup->isEnabled());
+    QString shown;
+    ctx.runModal = [&](QDialog &d) {
+        shown = d.objectName() + "|" + d.windowTitle();
+        if (auto *w = qobject_cast<frmSRVBackup *>(&d))
+            w->cmdCancel->click();
+        return d.result();
+    };
+    main->mnuSRVBackup->trigger();
+    EXPECT_EQ(shown, "frmSRVBackup|参数备份与恢复");
+    // Without the right the gate refuses.
+    ctx.login.OPRight[8] = "0";
+    shown.clear();
+    main->mnuSRVBackup->trigger();
+    EXPECT_TRUE(shown.isEmpty());
+    EXPECT_EQ(messages.last()->text, "您没有使用此功能的权限！");
+}
+
+TEST(LauncherLockTest, SecondConsoleOnTheSameHomeIsRefused)
+{
+    BackupHome home;
+    ASSERT_TRUE(home.ok());
+    ScriptedMessageService messages;
+    TestClock clock;
+    ConsoleContext ctx(home.paths(), messages, clock);
+    HomeLock first;
+    ASSERT_TRUE(LockHome(ctx, first));
+    HomeLock second;
+    EXPECT_FALSE(LockHome(ctx, second));
+    ASSERT_NE(messages.last(), nullptr);
+    EXPECT_TRUE(messages.last()->text.contains(home.paths().switchDb()));
+    first.release();
+    EXPECT_TRUE(LockHome(ctx, second));
+}
+
+// ---- the backup tool's window ----
+
+namespace {
+
+class TallowinTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(home.ok());
+        window.show();
+    }
+
+    // The file dialog answers with `path` (empty: cancelled) and records how it was set up.
+    void answerDialog(const QString &path)
+    {
+        ctx.runModal = [this, path](QDialog &d) {
+            ++dialogs;
+            auto *fd = qobject_cast<QFileDialog *>(&d);
+            EXPECT_NE(fd, nullptr);
+            if (!fd)
+                return int(QDialog::Rejected);
+            EXPECT_EQ(fd->objectName(), "cdlgSave");
+            filters = fd->nameFilters();
+            saving = fd->acceptMode() == QFileDialog::AcceptSave;
+            if (path.isEmpty()) {
+                fd->reject();
+            } else {
+                fd->selectFile(path);
+                QMetaObject::invokeMethod(fd, "accept", Qt::DirectConnection);
+            }
+            return d.result();
+        };
+    }
+
+    bool click(QPushButton *b)
+    {
+        QSignalSpy finished(&window, &tallowin::frmMain::workFinished);
+        QTest::mouseClick(b, Qt::LeftButton);
+        if (!window.busy())
+            return false;
+        EXPECT_FALSE(b->isEnabled()) << "no second job while one runs";
+        return finished.wait(30000);
+    }
+
+    BackupHome home;
+    ScriptedMessageService messages;
+    TestClock clock;
+    ConsoleContext ctx{home.paths(), messages, clock};
+    tallowin::frmMain window{ctx};
+    int dialogs = 0;
+    QStringList filters;
+    bool saving = false;
+};
+
+} // namespace
+
+TEST_F(TallowinTest, WindowAsTheOperatorSeesIt)
+{
+    EXPECT_EQ(window.windowTitle(), "交换机系统--参数备份与恢复");
+    EXPECT_EQ(window.findChild<QPushButton *>("cmdBackup")->text(), "备份(&B)");
+    EXPECT_EQ(window.findChild<QPushButton *>("cmdResume")->text(), "恢复(&R)");
+    EXPECT_EQ(window.findChild<QPushButton *>("cmdExit")->text(), "离开(&X)");
+    EXPECT_EQ(window.findChild<QGroupBox *>("fraContent")->title(), "参数恢复内容设置：");
+    auto *bill = window.findChild<QCheckBox *>("chkBill");
+    auto *config = window.findChild<QCheckBox *>("chkConfig");
+    EXPECT_EQ(bill->text(), "话单信息");
+    EXPECT_FALSE(bill->isChecked());
+    EXPECT_EQ(config->text(), "交换机参数");
+    EXPECT_TRUE(config->isChecked());
+    EXPECT_FALSE(config->isEnabled());
+    // The window says what a restore keeps, for either choice.
+    auto *keep = window.findChild<QLabel *>("lblKeep");
+    EXPECT_TRUE(keep->text().contains("当前的话单")) << keep->text().toStdString();
+    QTest::mouseClick(bill, Qt::LeftButton);
+    EXPECT_TRUE(bill->isChecked());
+    EXPECT_TRUE(keep->text().contains("话单") && keep->text().contains("取自备份文件") && keep->text().contains("Quessel.mdb"))
+        << keep->text().toStdString();
+    QCoreApplication::sendPostedEvents();
+    EXPECT_TRUE(window.grab().save(test::artifactDir() + "/tallowin_window.png"));
+}
+
+TEST_F(TallowinTest, CancelledDialogsChangeNothing)
+{
+    answerDialog(QString());
+    const QStringList before = filesIn(home.root());
+    const QByteArray db = fileBytes(home.paths().switchDb());
+    for (const char *name : {"cmdBackup", "cmdResume"}) {
+        EXPECT_FALSE(click(window.findChild<QPushButton *>(name))) << name;
+        EXPECT_EQ(filters, QStringList{"Mdb Files (*.mdb *.Mdb *.MDB)"});
+    }
+    EXPECT_EQ(dialogs, 2);
+    EXPECT_TRUE(messages.shown().isEmpty());
+    EXPECT_EQ(filesIn(home.root()), before);
+    EXPECT_EQ(fileBytes(home.paths().switchDb()), db);
+}
+
+TEST_F(TallowinTest, BackupAddsTheSuffixAndAsksBeforeReplacing)
+{
+    const QString chosen = home.file("nightly");
+    const QString target = chosen + ".mdb";
+    answerDialog(chosen);
+    ASSERT_TRUE(click(window.cmdBackup));
+    EXPECT_TRUE(saving);
+    EXPECT_TRUE(messages.shown().isEmpty()) << "a backup ends without a box";
+    ASSERT_TRUE(QFileInfo::exists(target));
+    EXPECT_EQ(rowsOf(target, "PHNBill"), rowsOf(home.paths().switchDb(), "PHNBill"));
+    EXPECT_TRUE(window.lblStatus->text().contains(target));
+
+    {
+        Database db;
+        ASSERT_TRUE(openDb(db, home.paths().switchDb()));
+        ASSERT_TRUE(addCalls(db, 2, "later"));
+    }
+    const QByteArray first = fileBytes(target);
+    messages.queueAnswer(MessageService::Answer::No);
+    EXPECT_FALSE(click(window.cmdBackup));
+    ASSERT_NE(messages.last(), nullptr);
+    EXPECT_TRUE(messages.last()->text.contains(target));
+    EXPECT_EQ(messages.last()->buttons, MessageService::Buttons::YesNo);
+    EXPECT_EQ(fileBytes(target), first);
+
+    messages.queueAnswer(MessageService::Answer::Yes);
+    ASSERT_TRUE(click(window.cmdBackup));
+    EXPECT_EQ(rowsOf(target, "PHNBill").size(), 5);
+}
+
+TEST_F(TallowinTest, BackupIntoAMissingFolderSaysSo)
+{
+    answerDialog(home.file("gone/nightly.mdb"));
+    EXPECT_FALSE(click(window.cmdBackup));
+    ASSERT_NE(messages.last(), nullptr);
+    EXPECT_TRUE(messages.last()->text.contains("文件夹不存在")) << messages.last()->text.toStdString();
+    EXPECT_EQ(messages.last()->icon, MessageService::Icon::Critical);
+}
+
+TEST_F(TallowinTest, MissingDatabaseIsTheOpenError)
+{
+    QFile::remove(home.paths().switchDb());
+    answerDialog(home.file("nightly.mdb"));
+    ASSERT_TRUE(click(window.cmdBackup));
+    ASSERT_NE(messages.last(), nullptr);
+    EXPECT_EQ(messages.last()->text, "数据库打开错误，请确认数据库存在！");
+    EXPECT_EQ(messages.last()->title, "严重错误");
+    EXPECT_EQ(messages.last()->icon, MessageService::Icon::Critical);
+    EXPECT_FALSE(QFileInfo::exists(home.file("nightly.mdb")));
+}
+
+TEST_F(TallowinTest, RestoreKeepsTodaysCallsAndRefusesABadFile)
+{
+    const QString backup = home.file("yesterday.mdb");
+    answerDialog(backup);
+    ASSERT_TRUE(click(window.cmdBackup));
+    {
+        Database db;
+        ASSERT_TRUE(openDb(db, home.paths().switchDb()));
+        ASSERT_TRUE(addCalls(db, 4, "today"));
+    }
+    const auto calls = rowsOf(home.paths().switchDb(), "PHNBill");
+    ASSERT_EQ(calls.size(), 7);
+    ASSERT_TRUE(click(window.cmdResume));
+    EXPECT_FALSE(saving);
+    EXPECT_TRUE(messages.shown().isEmpty());
+    EXPECT_EQ(rowsOf(home.paths().switchDb(), "PHNBill"), calls);
+
+    const QString junk = home.file("junk.mdb");
+    ASSERT_TRUE(writeFile(junk, "not a database at all"));
+    const QByteArray db = fileBytes(home.paths().switchDb());
+    answerDialog(junk);
+    ASSERT_TRUE(click(window.cmdResume));
+    ASSERT_NE(messages.last(), nullptr);
+    EXPECT_EQ(messages.last()->title, "参数恢复");
+    EXPECT_EQ(messages.last()->icon, MessageService::Icon::Warning);
+    EXPECT_TRUE(messages.last()->text.contains("数据库没有改动"));
+    EXPECT_EQ(fileBytes(home.paths().switchDb()), db);
+    EXPECT_TRUE(window.cmdResume->isEnabled());
+}
+
+TEST_F(TallowinTest, RestoreWhileTheConsoleRunsIsRefusedBeforeTheDialog)
+{
+    HomeLock console;
+    ASSERT_TRUE(console.acquire(home.paths()));
+    answerDialog(home.file("any.mdb"));
+    EXPECT_FALSE(click(window.cmdResume));
+    EXPECT_EQ(dialogs, 0);
+    ASSERT_NE(messages.last(), nullptr);
+    EXPECT_TRUE(messages.last()->text.contains("请先退出监控软件"));
+}
+
+TEST_F(TallowinTest, EveryWayOutAsksForARestartOfTheConsole)
+{
+    for (int way = 0; way < 2; ++way) {
+        messages.clear();
+        window.show();
+        if (way == 0)
+            QTest::mouseClick(window.cmdExit, Qt::LeftButton);
+        else
+            window.close();
+        EXPECT_FALSE(window.isVisible()) << way;
+        ASSERT_EQ(messages.shown().size(), 1) << way;
+        EXPECT_EQ(messages.last()->text, "系统参数备份/恢复完毕！请重新启动监控软件。");
+        EXPECT_EQ(messages.last()->title, "请重新启动监控程序");
+        EXPECT_EQ(messages.last()->icon, MessageService::Icon::Information);
+    }
+}
+
+TEST(IntakeTableTest, RestoreKeepsTheTableTheIntakeWrites)
+{
+    EXPECT_EQ(CallIntakeSeenTable(), CallIntake::SeenTable);
+}
