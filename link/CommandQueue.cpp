@@ -16,6 +16,11 @@ LinkCommand LinkCommand::Hex(const QString &hex, int gapMs)
     return {hex, gapMs, hex};
 }
 
+LinkCommand LinkCommand::Clock(int gapMs)
+{
+    return {QString(), gapMs, QStringLiteral("系统时钟"), true};
+}
+
 // ---- CommandBatch -------------------------------------------------------------
 
 CommandBatch::CommandBatch(int total, QObject *parent) : QObject(parent), m_total(total)
@@ -130,7 +135,7 @@ void CommandQueue::pump()
         }
         const Entry e = m_entries.front();
         m_entries.pop_front();
-        const bool written = SendNow(e.command.hex);
+        const bool written = SendNow(e.command.clock ? ClockCommand(m_clock.now()) : e.command.hex);
         if (written)
             m_readyAt = now + e.command.gapMs;
         if (e.batch)

@@ -20,11 +20,16 @@ struct LinkCommand {
     QString hex;
     int gapMs = DefaultGapMs;
     QString text;
+    // The clock command: its hex is built from the console's clock when its
+    // turn comes, so a long send sets the switch to the time it is sent, not
+    // to the time it was queued.
+    bool clock = false;
 
     // A star code such as "*10*3*201#", packed as the switch takes it.
     static LinkCommand Star(const QString &code, int gapMs = DefaultGapMs);
     // A command already in hex digit pairs ("3100").
     static LinkCommand Hex(const QString &hex, int gapMs = DefaultGapMs);
+    static LinkCommand Clock(int gapMs = DefaultGapMs);
 };
 
 // The progress of one queued batch, for the window that queued it. The batch

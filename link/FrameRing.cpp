@@ -22,6 +22,12 @@ void FrameRing::ResetRing(int index)
     m_head = m_tail = RingAdd(index, 0);
 }
 
+void FrameRing::DropUnread()
+{
+    m_head = m_tail;
+    m_dropRest = true;
+}
+
 void FrameRing::advance(int n)
 {
     m_head = RingAdd(m_head, n);
@@ -54,6 +60,7 @@ void FrameRing::ReceiveBytes(const QByteArray &bytes)
 {
     const int size = int(bytes.size());
     int pos = 0;
+    m_dropRest = false;
     while (pos < size) {
         // Never take more than fits, so a large read loses nothing while the
         // dispatcher can drain between the pieces. While a pass is running
@@ -66,6 +73,11 @@ void FrameRing::ReceiveBytes(const QByteArray &bytes)
             appendByte(quint8(bytes[pos + k]));
         pos += n;
         processRing();
+        if (m_dropRest) {
+            m_dropRest = false;
+            m_head = m_tail;
+            return;
+        }
     }
 }
 

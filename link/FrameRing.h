@@ -46,6 +46,9 @@ public:
     quint8 RingByte(int k) const;
     // Empties the ring and puts both indexes at `index` (0..511).
     void ResetRing(int index = 0);
+    // Drops every unread byte, and the rest of a piece ReceiveBytes is taking
+    // in at the moment (a block receiver that gives the dump up mid-piece).
+    void DropUnread();
     // Bytes dropped because the ring was full.
     qint64 OverflowDropped() const { return m_dropped; }
 
@@ -78,6 +81,7 @@ private:
     int m_tail = 0;
     qint64 m_dropped = 0;
     bool m_busy = false;
+    bool m_dropRest = false;
 };
 
 } // namespace corvane

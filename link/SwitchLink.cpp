@@ -64,6 +64,39 @@ void SwitchLink::mscPort_OnComm()
     ReceiveBytes(mscPort.readAll());
 }
 
+// ---- receive path ------------------------------------------------------------
+
+void SwitchLink::ReceiveBytes(const QByteArray &bytes)
+{
+    if (bytes.isEmpty())
+        return;
+    if (m_late.dropArriving(m_ctx.clock.monotonicMs())) {
+        m_lateDropped += bytes.size();
+        return;
+    }
+    m_ring.ReceiveBytes(bytes);
+}
+
+void SwitchLink::CollectDumpBlocks(quint8 blockNo)
+{
+    m_late.cancel();
+    DumpBlockNo = blockNo;
+    DumpMode = true;
+}
+
+bool SwitchLink::DiscardingLateDumpBytes() const
+{
+    return m_late.active(m_ctx.clock.monotonicMs());
+}
+
+void SwitchLink::DiscardLateDumpBytes(int quietMs, int maxMs)
+{
+    DumpMode = false;
+    m_lateDropped += m_ring.RingCount();
+    m_ring.DropUnread();
+    m_late.begin(m_ctx.clock.monotonicMs(), quietMs, maxMs);
+}
+
 // ---- frames of the link itself -------------------------------------------------
 
 void SwitchLink::OnLinkRequest()

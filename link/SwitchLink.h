@@ -2,6 +2,7 @@
 #include "CommandQueue.h"
 #include "FrameHandlers.h"
 #include "FrameRing.h"
+#include "LateDumpBytes.h"
 #include "LinkPorts.h"
 #include "LinkSupervisor.h"
 #include "PortSearch.h"
@@ -45,6 +46,8 @@ public:
 private:
     LinkSupervisor m_supervisor;
     PortSearch m_search;
+    LateDumpBytes m_late;
+    qint64 m_lateDropped = 0;
 
 public:
     static constexpr int PortCount = LinkPorts::PortCount;
@@ -77,7 +80,9 @@ public:
     void CloseLink();
 
     // ---- receive path ------------------------------------------------------
-    void ReceiveBytes(const QByteArray &bytes) { m_ring.ReceiveBytes(bytes); }
+    // Every piece the port delivers; dropped while late bytes of a given-up
+    // dump are being discarded (DiscardLateDumpBytes).
+    void ReceiveBytes(const QByteArray &bytes);
     void DispatchFrames() { m_ring.DispatchFrames(); }
     int RecvHead() const { return m_ring.RecvHead(); }
     int RecvTail() const { return m_ring.RecvTail(); }
@@ -88,6 +93,23 @@ public:
     void setFrameHandlers(FrameHandlers *handlers) { m_ring.setFrameHandlers(handlers); }
     FrameHandlers *frameHandlers() const { return m_ring.frameHandlers(); }
     void setParameterBlockReceiver(ParameterBlockReceiver *receiver) { m_ring.setParameterBlockReceiver(receiver); }
+
+    // ---- parameter dump ------------------------------------------------------
+    // From now on the stream is cut into dump blocks, the next one numbered
+    // blockNo (DumpMode True). Ends any discarding of late bytes at once.
+    void CollectDumpBlocks(quint8 blockNo);
+    // The last block has come: frames are dispatched again.
+    void EndDumpCollection() { DumpMode = false; }
+    // A comparison given up while the switch may still be sending (time-out,
+    // too many bad blocks, window closed): DumpMode goes False, the unread
+    // bytes are dropped, and every piece that arrives is dropped too until the
+    // line has been quiet for quietMs, or maxMs after this call at the
+    // latest. A dump block's data bytes can look like any frame (a caller
+    // number, a trunk event, a call record); none of them may be dispatched.
+    void DiscardLateDumpBytes(int quietMs = 1500, int maxMs = 30000);
+    // Discarding now, and the bytes it has dropped so far.
+    bool DiscardingLateDumpBytes() const;
+    qint64 LateDumpBytesDropped() const { return m_lateDropped; }
 
     // ---- link state ----------------------------------------------------------
     bool LinkUp() const { return m_supervisor.LinkUp(); }

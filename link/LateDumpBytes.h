@@ -4,7 +4,7 @@
 namespace corvane {
 
 // The rule for the bytes of a dump that was given up while the switch was
-// still sending (DumpLink::DiscardLateDumpBytes). They must not reach the
+// still sending (SwitchLink::DiscardLateDumpBytes). They must not reach the
 // frame dispatcher: a dump block's data bytes can look like any frame (a
 // caller number, a trunk event, a call record).
 //
