@@ -3,6 +3,7 @@
 // and the late bytes of a given-up dump kept away from the frame handlers.
 #include "DumpFixture.h"
 #include "LateDumpBytes.h"
+#include "SwitchComparison.h"
 #include "Protocol.h"
 #include "SwitchLink.h"
 #include "ConsoleContext.h"
@@ -30,45 +31,44 @@ public:
     int records = 0;
 };
 
-// The comparison's view of a SwitchLink, with the discarding of late bytes
-// in front of its receive path (the link's own hook does the same).
-class LinkAdapter : public DumpLink {
+// The comparison's view of the console's link (SwitchDumpLink) with its
+// answers written down. Without `discard` a given-up dump only clears
+// DumpMode, to show what the link's discarding keeps away.
+class LinkAdapter : public SwitchDumpLink {
 public:
-    LinkAdapter(SwitchLink &link, Clock &clock, bool discard) : m_link(link), m_clock(clock), m_discard(discard) {}
+    LinkAdapter(SwitchLink &link, bool discard) : SwitchDumpLink(&link), m_link(link), m_discard(discard) {}
 
     QStringList answers;
 
-    void RequestDump() override { answers << QStringLiteral("request"); }
-    void SendAck() override { answers << QStringLiteral("ack"); }
-    void SendNak() override { answers << QStringLiteral("nak"); }
-    void CollectDumpBlocks(quint8 n) override
+    void RequestDump() override
     {
-        m_late.cancel();
-        m_link.DumpMode = true;
-        m_link.DumpBlockNo = n;
+        answers << QStringLiteral("request");
+        SwitchDumpLink::RequestDump();
     }
-    void EndDumpCollection() override { m_link.DumpMode = false; }
+    void SendAck() override
+    {
+        answers << QStringLiteral("ack");
+        SwitchDumpLink::SendAck();
+    }
+    void SendNak() override
+    {
+        answers << QStringLiteral("nak");
+        SwitchDumpLink::SendNak();
+    }
     void DiscardLateDumpBytes(int quietMs, int maxMs) override
     {
-        m_link.DumpMode = false;
-        if (!m_discard)
-            return;
-        m_link.ResetRing(m_link.RecvTail());
-        m_late.begin(m_clock.monotonicMs(), quietMs, maxMs);
+        if (m_discard)
+            SwitchDumpLink::DiscardLateDumpBytes(quietMs, maxMs);
+        else
+            EndDumpCollection();
     }
 
-    void receive(const QByteArray &bytes)
-    {
-        if (m_late.dropArriving(m_clock.monotonicMs()))
-            return;
-        m_link.ReceiveBytes(bytes);
-    }
+    // A piece of bytes as the port delivers it.
+    void receive(const QByteArray &bytes) { m_link.ReceiveBytes(bytes); }
 
 private:
     SwitchLink &m_link;
-    Clock &m_clock;
     bool m_discard;
-    LateDumpBytes m_late;
 };
 
 // A block on the wire: number byte, then the 256 data bytes and checksum of
@@ -87,7 +87,7 @@ QByteArray block(int n)
 struct LinkSide {
     explicit LinkSide(DumpEnv &env, bool discard)
         : ctx(HomePaths(env.home.path()), messages, env.clock), link(ctx),
-          adapter(link, env.clock, discard), dump(env.db, env.clock, adapter)
+          adapter(link, discard), dump(env.db, env.clock, adapter)
     {
         link.setFrameHandlers(&handlers);
         link.setParameterBlockReceiver(&dump);

@@ -1,0 +1,100 @@
+#pragma once
+#include "CommandQueue.h"
+#include "ParameterDump.h"
+#include "Status.h"
+#include "SwitchToDatabase.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QStringList>
+#include <memory>
+
+namespace corvane {
+
+class ConsoleContext;
+class SwitchLink;
+
+// The comparison run's view of the console's serial link. Every call goes out
+// at once; without a link (or with its port closed) nothing is sent and the
+// run ends by its time-out.
+class SwitchDumpLink : public DumpLink {
+public:
+    explicit SwitchDumpLink(SwitchLink *link) : m_link(link) {}
+
+    void RequestDump() override;
+    void SendAck() override;
+    void SendNak() override;
+    void CollectDumpBlocks(quint8 blockNo) override;
+    void EndDumpCollection() override;
+    void DiscardLateDumpBytes(int quietMs, int maxMs) override;
+
+private:
+    SwitchLink *m_link;
+};
+
+// The three operations of the switch comparison window, without widgets:
+// the comparison (the dump read back and judged row by row), the download of
+// the database into the switch through the link's command queue, and the copy
+// of the switch's values into the database.
+//
+// While it exists it is the link's receiver of dump blocks. A download runs
+// on in the queue while the console goes on taking call records; while it
+// runs, neither a comparison nor the copy may start, and the window may not
+// close (SendBusy).
+class SwitchComparison : public QObject {
+    Q_OBJECT
+public:
+    explicit SwitchComparison(ConsoleContext &ctx, QObject *parent = nullptr);
+    ~SwitchComparison() override;
+
+    ParameterDump &dump() { return *m_dump; }
+    const ParameterDump &dump() const { return *m_dump; }
+    bool DumpMode() const { return m_dump->DumpMode(); }
+
+    // "开始比照": refused while a download runs or a comparison is going on.
+    Status startComparison();
+    // The one-second dump timer.
+    void tmrOver_Timer() { m_dump->tmrOver_Timer(); }
+    // The window closes during a comparison: the console stops listening for
+    // blocks and drops the bytes still on their way.
+    void abandonComparison() { m_dump->abandon(); }
+
+    // "数据库参数下传至交换机": the whole download queued as one batch, each
+    // command with its pause. Refused while a comparison runs or a download
+    // is still going, without an open port, and when the database holds no
+    // usable configuration row. progress and downloadFinished tell the rest.
+    Status startDownload();
+    // A download is being sent.
+    bool SendBusy() const { return m_batch && !m_downloadDone; }
+    int downloadTotal() const { return m_total; }
+    // Settings the download left out (a value the switch cannot take), in words.
+    const QStringList &downloadNotes() const { return m_notes; }
+
+    // "交换机参数覆盖数据库": allowed only after a comparison that received all
+    // 50 blocks with good checksums, never while a download runs; one
+    // transaction (CopySwitchToDatabase).
+    CopyOutcome copyToDatabase();
+
+    static QString NotFinishedText() { return QStringLiteral("信息比照尚未结束，不能启动！"); }
+    static QString NoComparisonText() { return QStringLiteral("请先运行信息比照功能！"); }
+    static QString SendingText() { return QStringLiteral("参数下传尚未结束，不能启动！"); }
+    static QString PortClosedText() { return QStringLiteral("通讯端口未打开，参数不能下传至交换机！"); }
+
+signals:
+    // After each command of the download: done of total, and the command.
+    void downloadProgress(int done, int total, const QString &command);
+    // The download's last command has gone: how many reached the port, how
+    // many were lost because the port closed meanwhile.
+    void downloadFinished(int sent, int dropped);
+
+private:
+    ConsoleContext &m_ctx;
+    SwitchDumpLink m_dumpLink;
+    std::unique_ptr<ParameterDump> m_dump;
+    QPointer<CommandBatch> m_batch;
+    bool m_downloadDone = true;
+    int m_total = 0;
+    QStringList m_notes;
+};
+
+} // namespace corvane

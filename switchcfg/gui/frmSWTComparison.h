@@ -1,0 +1,74 @@
+#pragma once
+#include "ParameterDump.h"
+
+#include <QDialog>
+#include <QList>
+#include <memory>
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+
+namespace corvane {
+
+class ClockTimer;
+class ConsoleContext;
+class FlexGrid;
+class SwitchComparison;
+
+// "交换机信息比照": brings the database and the switch into agreement in
+// either direction. "开始比照" reads the switch's parameter memory back and
+// shows it row by row beside the database; "数据库参数下传至交换机" programs
+// the switch from the database through the command queue, with its progress;
+// "交换机参数覆盖数据库" copies the switch's values of a complete comparison
+// into the database. The steps are SwitchComparison's; the window shows them.
+class frmSWTComparison : public QDialog {
+    Q_OBJECT
+public:
+    static constexpr int Columns = 5;
+
+    explicit frmSWTComparison(ConsoleContext &ctx, QWidget *parent = nullptr);
+    ~frmSWTComparison() override;
+
+    SwitchComparison &comparison() { return *m_logic; }
+
+    FlexGrid *hfgComparison;
+    QPushButton *cmdComparison;
+    QPushButton *cmdSend;
+    QPushButton *cmdReceive;
+    QPushButton *cmdLeave;
+    QLabel *lblTip;
+    QLabel *lblCommand;       // the command being sent
+    QProgressBar *pgbSend;    // the download's progress
+    ClockTimer *tmrOver;
+
+    static QString ReadyTip() { return QStringLiteral("准备就绪，请根据需要使用相应功能。"); }
+    static QString SendingTip() { return QStringLiteral("下传所需的时间较长，请您耐心等待！"); }
+    static QString SentTip() { return QStringLiteral("参数下传结束！"); }
+
+public slots:
+    void cmdComparison_Click();
+    void cmdSend_Click();
+    void cmdReceive_Click();
+    void cmdLeave_Click();
+    void tmrOver_Timer();
+    // Leaving by the window's close box or Escape goes the same way as cmdLeave.
+    void reject() override;
+
+private:
+    void writeHeader();
+    void showRows(const QList<int> &rows);
+    void comparisonEnded(ParameterDump::State state);
+    void showVerdicts();
+    void showDownloadProgress(int done, int total, const QString &command);
+    void downloadEnded(int sent, int dropped);
+    void setButtonsEnabled(bool on);
+    void refuse(const Status &why);
+    // Whether the window may close now; asks while a comparison runs.
+    bool leaveAllowed();
+
+    ConsoleContext &m_ctx;
+    std::unique_ptr<SwitchComparison> m_logic;
+};
+
+} // namespace corvane

@@ -1,0 +1,383 @@
+// The switch comparison window against the simulated switch on a
+// pseudo-terminal, driven by clicks on its buttons: the download through the
+// command queue with its progress, the comparison read back block by block,
+// a change made at the switch found on exactly its row and copied into the
+// database, the time-out, the error limit and the refusals. The console's
+// clock is a test clock; the simulator runs on the same clock.
+#include "ComparisonRow.h"
+#include "ConsoleContext.h"
+#include "DownloadPlan.h"
+#include "FlexGrid.h"
+#include "FrameHandlers.h"
+#include "SwitchComparison.h"
+#include "SwitchLink.h"
+#include "SwitchSimulator.h"
+#include "TestHome.h"
+#include "TestWait.h"
+#include "frmSWTComparison.h"
+
+#include <QCoreApplication>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+#include <gtest/gtest.h>
+#include <memory>
+#include <ostream>
+
+using namespace corvane;
+
+inline void PrintTo(const QString &s, std::ostream *os) { *os << '"' << s.toStdString() << '"'; }
+
+namespace {
+
+// Stands in for the call intake: a call record is taken and acknowledged.
+struct Intake : FrameHandlers {
+    SwitchLink *link = nullptr;
+    int records = 0;
+    int callerIds = 0;
+    int ProcessCallRecord(const QByteArray &) override
+    {
+        ++records;
+        link->SendAck();
+        return 23;
+    }
+    void OnCallerId(const QByteArray &) override { ++callerIds; }
+};
+
+class ComparisonWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(test::createSwitchDb(ctx.db, ctx.home.switchDb()));
+        ctx.BuildLists();
+        sim.setAutoPoll(false);
+        sim::SwitchSimulator::Options o;
+        o.linkAliveMs = 0;
+        o.linkRequestMs = 0;
+        sim.setOptions(o);
+        QString error;
+        ASSERT_TRUE(sim.startPty(home.path(), 1, &error)) << error.toStdString();
+        QObject::connect(&sim, &sim::SwitchSimulator::starCodeApplied,
+                         [this](const QString &code, bool applied, const QString &note) {
+                             arrivals << qMakePair(code, clock.monotonicMs());
+                             if (!applied)
+                                 refused << code + QStringLiteral(": ") + note;
+                         });
+        if (qEnvironmentVariableIsSet("SIMLOG"))
+            QObject::connect(&sim, &sim::SwitchSimulator::activity, [](const QString &l) { qInfo("%s", qPrintable(l.left(120))); });
+        link = std::make_unique<SwitchLink>(ctx);
+        ctx.link = link.get();
+        intake.link = link.get();
+        link->setFrameHandlers(&intake);
+        ASSERT_TRUE(link->OpenPort(1));
+        // The simulator notices the console on the line.
+        ASSERT_TRUE(test::waitFor([&] { return sim.isPeerConnected(); }, 3000));
+        open();
+    }
+
+    void TearDown() override
+    {
+        w.reset();
+        ctx.link = nullptr;
+        link.reset();
+        sim.stop();
+        ctx.db.close();
+    }
+
+    void open()
+    {
+        w = std::make_unique<frmSWTComparison>(ctx);
+        w->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
+    }
+
+    template <typename T>
+    T *child(const char *name)
+    {
+        T *found = w->findChild<T *>(QString::fromLatin1(name));
+        EXPECT_NE(found, nullptr) << name;
+        return found;
+    }
+    void click(const char *name) { QTest::mouseClick(child<QPushButton>(name), Qt::LeftButton); }
+    QString tip() { return child<QLabel>("lblTip")->text(); }
+    FlexGrid *grid() { return child<FlexGrid>("hfgComparison"); }
+
+    // Lets both ends of the line run once.
+    void pump()
+    {
+        QCoreApplication::processEvents();
+        sim.poll();
+        QCoreApplication::processEvents();
+    }
+    // Moves the clock on in steps of 100 ms while the line runs, until done().
+    bool runUntil(const std::function<bool()> &done, int limitMs)
+    {
+        for (int t = 0; t < limitMs && !done(); t += 100) {
+            clock.advanceMs(100);
+            pump();
+        }
+        return done();
+    }
+
+    // "数据库参数下传至交换机" to its end, every command applied by the switch.
+    void download()
+    {
+        const Checked<DownloadPlan> plan = BuildDownload(ctx.db);
+        ASSERT_TRUE(plan);
+        arrivals.clear();
+        click("cmdSend");
+        ASSERT_TRUE(w->comparison().SendBusy());
+        ASSERT_TRUE(runUntil([&] { return !w->comparison().SendBusy(); }, 400000));
+        ASSERT_TRUE(test::waitFor(
+            [&] {
+                sim.poll();
+                return arrivals.size() == plan->starCodes().size();
+            },
+            5000))
+            << arrivals.size() << " of " << plan->starCodes().size();
+        EXPECT_EQ(tip(), QStringLiteral("参数下传结束！"));
+        EXPECT_TRUE(refused.isEmpty()) << refused.join(QLatin1Char('\n')).toStdString();
+    }
+
+    // "开始比照" until the verdicts are in.
+    void compare()
+    {
+        click("cmdComparison");
+        EXPECT_FALSE(child<QPushButton>("cmdSend")->isEnabled());
+        EXPECT_FALSE(child<QPushButton>("cmdReceive")->isEnabled());
+        ASSERT_TRUE(test::waitFor(
+            [&] {
+                sim.poll();
+                return !w->comparison().DumpMode();
+            },
+            20000));
+        ASSERT_EQ(tip(), QStringLiteral("信息比照结束！"));
+        EXPECT_TRUE(child<QPushButton>("cmdSend")->isEnabled());
+        EXPECT_TRUE(child<QPushButton>("cmdReceive")->isEnabled());
+    }
+
+    // Grid rows with a database counterpart whose verdict is not agreement,
+    // as "row item detail: switch / database -> verdict".
+    QStringList disagreeing()
+    {
+        QStringList out;
+        const ParameterDump &dump = w->comparison().dump();
+        FlexGrid *g = grid();
+        for (int n = 1; n < g->rows(); ++n) {
+            if (dump.row(n).db.source == DbRef::Source::None)
+                continue;
+            if (!g->textMatrix(n, 4).startsWith(QStringLiteral("数据一致--")))
+                out << QStringLiteral("%1 %2 %3: %4 / %5 -> %6")
+                           .arg(n)
+                           .arg(g->textMatrix(n, 0), g->textMatrix(n, 1), g->textMatrix(n, 2), g->textMatrix(n, 3),
+                                g->textMatrix(n, 4));
+        }
+        return out;
+    }
+
+    QString value(const QString &sql) { return ctx.db.scalar(sql).value_or(QStringLiteral("<none>")); }
+    bool boxShown(const QString &text)
+    {
+        return test::waitFor([&] { return messages.last() && messages.last()->text == text; }, 2000);
+    }
+
+    test::TestHome home;
+    ScriptedMessageService messages;
+    TestClock clock;
+    ConsoleContext ctx{HomePaths(home.path()), messages, clock};
+    sim::SwitchSimulator sim{&clock};
+    std::unique_ptr<SwitchLink> link;
+    Intake intake;
+    std::unique_ptr<frmSWTComparison> w;
+    QList<QPair<QString, qint64>> arrivals;
+    QStringList refused;
+};
+
+} // namespace
+
+TEST_F(ComparisonWindowTest, DownloadCompareChangeAtTheSwitchCopyBackCompare)
+{
+    ctx.db.exec(QStringLiteral("UPDATE SWTConfig SET 呼入等待信号音类型='0', 夜服值班分机='4', 代理总机1='11'"));
+    ctx.db.exec(QStringLiteral("UPDATE User SET 分机等级='2', 分机来电显示='×' WHERE 物理端口='6'"));
+
+    // The download shows its progress and the command going out, and the
+    // console takes a call record meanwhile.
+    const Checked<DownloadPlan> plan = BuildDownload(ctx.db);
+    ASSERT_TRUE(plan);
+    ASSERT_GT(plan->commands.size(), 1300);
+    click("cmdSend");
+    EXPECT_EQ(tip(), QStringLiteral("下传所需的时间较长，请您耐心等待！"));
+    ASSERT_TRUE(runUntil([&] { return arrivals.size() >= 5; }, 15000));
+    auto *bar = child<QProgressBar>("pgbSend");
+    EXPECT_TRUE(bar->isVisible());
+    EXPECT_EQ(bar->maximum(), plan->commands.size());
+    EXPECT_GE(bar->value(), 5);
+    EXPECT_TRUE(child<QLabel>("lblCommand")->text().startsWith(QStringLiteral("正在下传：*")))
+        << child<QLabel>("lblCommand")->text().toStdString();
+    sim.queueCallRecord(sim::CallRecordData{3, 5, false, 12, 8, 1, 40, 65, QStringLiteral("1309")});
+    ASSERT_TRUE(runUntil([&] { return sim.recordsAcknowledged() == 1; }, 5000));
+    EXPECT_EQ(intake.records, 1);
+    EXPECT_TRUE(w->comparison().SendBusy());
+    ASSERT_TRUE(runUntil([&] { return !w->comparison().SendBusy(); }, 400000));
+    ASSERT_TRUE(test::waitFor(
+        [&] {
+            sim.poll();
+            return arrivals.size() == plan->starCodes().size();
+        },
+        5000));
+    EXPECT_EQ(tip(), QStringLiteral("参数下传结束！"));
+    EXPECT_EQ(bar->value(), plan->commands.size());
+    EXPECT_TRUE(refused.isEmpty()) << refused.join(QLatin1Char('\n')).toStdString();
+    // The switch renumbers its extensions for ten seconds after "*04*".
+    for (int i = 0; i + 1 < arrivals.size(); ++i) {
+        if (arrivals[i].first.startsWith(QStringLiteral("*04*"))) {
+            EXPECT_GE(arrivals[i + 1].second - arrivals[i].second, 10000);
+            EXPECT_LT(arrivals[i + 1].second - arrivals[i].second, 10300);
+        }
+    }
+
+    compare();
+    EXPECT_EQ(grid()->rows(), 1 + 304 + 9 * 120);
+    EXPECT_TRUE(disagreeing().isEmpty()) << disagreeing().join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(grid()->cellBackColor(5, 0), FlexGrid::paletteColor(10));
+    EXPECT_EQ(grid()->textMatrix(5, 4), QStringLiteral("数据一致--5"));
+    EXPECT_EQ(grid()->cellBackColor(1, 4), FlexGrid::paletteColor(7));   // no database counterpart
+
+    // At the switch the waiting tone goes back to ring-back (block 0 byte 21).
+    sim.setMemoryByte(0, 21, 0x01);
+    compare();
+    EXPECT_EQ(disagreeing(), QStringList{QStringLiteral("19 交换机 信号音类型: 1 / 0 -> 数据不一致--19")});
+    for (int c = 0; c < frmSWTComparison::Columns; ++c)
+        EXPECT_EQ(grid()->cellBackColor(19, c), FlexGrid::paletteColor(12));
+
+    click("cmdReceive");
+    ASSERT_TRUE(messages.last());
+    EXPECT_EQ(messages.last()->text, QStringLiteral("数据库修改完毕！"));
+    EXPECT_EQ(messages.last()->title, QStringLiteral("提示"));
+    EXPECT_EQ(value(QStringLiteral("SELECT 呼入等待信号音类型 FROM SWTConfig")), QStringLiteral("1"));
+    EXPECT_EQ(value(QStringLiteral("SELECT 分机等级 FROM User WHERE 物理端口='6'")), QStringLiteral("2"));
+
+    compare();
+    EXPECT_TRUE(disagreeing().isEmpty()) << disagreeing().join(QLatin1Char('\n')).toStdString();
+}
+
+TEST_F(ComparisonWindowTest, RefusalsWhileSendingAndLeaving)
+{
+    // No comparison yet.
+    click("cmdReceive");
+    ASSERT_TRUE(messages.last());
+    EXPECT_EQ(messages.last()->text, QStringLiteral("请先运行信息比照功能！"));
+    EXPECT_EQ(messages.last()->title, QStringLiteral("错误"));
+
+    // During the download: no comparison, no copy, no leaving.
+    click("cmdSend");
+    ASSERT_TRUE(w->comparison().SendBusy());
+    messages.clear();
+    click("cmdComparison");
+    click("cmdReceive");
+    click("cmdLeave");
+    w->close();
+    EXPECT_EQ(messages.texts(), (QStringList{QStringLiteral("参数下传尚未结束，不能启动！"),
+                                             QStringLiteral("参数下传尚未结束，不能启动！"),
+                                             QStringLiteral("指令下传没有结束，请稍后退出！"),
+                                             QStringLiteral("指令下传没有结束，请稍后退出！")}));
+    EXPECT_EQ(messages.last()->title, QStringLiteral("提示"));
+    EXPECT_TRUE(w->isVisible());
+    EXPECT_FALSE(link->DumpMode);
+    ASSERT_TRUE(runUntil([&] { return !w->comparison().SendBusy(); }, 400000));
+
+    // During a comparison: the copy is refused, leaving asks first.
+    sim.setSilent(true);
+    click("cmdComparison");
+    EXPECT_TRUE(link->DumpMode);
+    EXPECT_FALSE(child<QPushButton>("cmdReceive")->isEnabled());
+    EXPECT_EQ(w->comparison().copyToDatabase().status.reason(), QStringLiteral("信息比照尚未结束，不能启动！"));
+    messages.clear();
+    messages.queueAnswer(MessageService::Answer::Cancel);
+    click("cmdLeave");
+    ASSERT_TRUE(messages.last());
+    EXPECT_EQ(messages.last()->text, QStringLiteral("你确定要中断此次比照吗？请退出后3分钟后再做参数比照!"));
+    EXPECT_EQ(messages.last()->title, QStringLiteral("请确认"));
+    EXPECT_TRUE(w->isVisible());
+    EXPECT_TRUE(link->DumpMode);
+
+    click("cmdLeave");   // OK
+    EXPECT_FALSE(w->isVisible());
+    EXPECT_FALSE(link->DumpMode);
+    EXPECT_TRUE(link->DiscardingLateDumpBytes());
+    EXPECT_EQ(w->comparison().dump().state(), ParameterDump::State::Abandoned);
+}
+
+TEST_F(ComparisonWindowTest, SilenceErrorsAndAnIncompleteDumpEndTheComparison)
+{
+    // A switch that never answers: seven seconds, then "数据传输错误！".
+    sim.setSilent(true);
+    click("cmdComparison");
+    for (int s = 1; s <= 6; ++s)
+        clock.advanceMs(1000);
+    pump();
+    EXPECT_TRUE(w->comparison().DumpMode());
+    EXPECT_TRUE(messages.shown().isEmpty());
+    clock.advanceMs(1000);
+    ASSERT_TRUE(boxShown(QStringLiteral("数据传输错误！")));
+    EXPECT_EQ(messages.last()->title, QStringLiteral("接收错误！"));
+    EXPECT_EQ(messages.last()->icon, MessageService::Icon::Critical);
+    EXPECT_TRUE(child<QPushButton>("cmdSend")->isEnabled());
+    EXPECT_TRUE(child<QPushButton>("cmdReceive")->isEnabled());
+    EXPECT_FALSE(link->DumpMode);
+
+    // A dump that stops after block 20: the partial grid is not copied.
+    sim.setSilent(false);
+    QObject::connect(&sim, &sim::SwitchSimulator::activity, [this](const QString &line) {
+        if (line.startsWith(QStringLiteral("tx dump block 20")))
+            sim.setSilent(true);
+    });
+    const QString before = value(QStringLiteral("SELECT group_concat(用户号码) FROM User"));
+    messages.clear();
+    click("cmdComparison");
+    ASSERT_TRUE(test::waitFor(
+        [&] {
+            sim.poll();
+            return w->comparison().dump().data().blockCount() == 21;
+        },
+        10000));
+    EXPECT_EQ(grid()->textMatrix(5, 4), QStringLiteral(""));
+    EXPECT_EQ(grid()->textMatrix(313, 0), QStringLiteral(""));   // block 49 brings it
+    for (int s = 0; s < 7; ++s)
+        clock.advanceMs(1000);
+    ASSERT_TRUE(boxShown(QStringLiteral("数据传输错误！")));
+    click("cmdReceive");
+    ASSERT_TRUE(messages.last());
+    EXPECT_EQ(messages.last()->text,
+              QStringLiteral("上次信息比照没有收到全部50块交换机参数，不能覆盖数据库！请重新比照。"));
+    EXPECT_EQ(value(QStringLiteral("SELECT group_concat(用户号码) FROM User")), before);
+
+    // Every block arrives damaged: refused seven times, then the error.
+    sim.setSilent(false);
+    sim::SwitchSimulator::Options o = sim.options();
+    o.badBlockRate = 1;
+    o.dumpTimeoutMs = 1000;
+    sim.setOptions(o);
+    clock.advanceMs(2000);   // the switch gives its half-sent dump up
+    pump();
+    messages.clear();
+    const int naks = sim.dumpNaks();
+    click("cmdComparison");
+    ASSERT_TRUE(test::waitFor(
+        [&] {
+            sim.poll();
+            return !w->comparison().DumpMode();
+        },
+        10000));
+    ASSERT_TRUE(boxShown(QStringLiteral("数据传输错误！")));
+    EXPECT_TRUE(test::waitFor(
+        [&] {
+            sim.poll();
+            return sim.dumpNaks() - naks == 7;
+        },
+        2000));
+    EXPECT_EQ(w->comparison().dump().rowCount(), 0);
+    EXPECT_EQ(grid()->textMatrix(1, 4), QStringLiteral(""));
+    EXPECT_EQ(intake.callerIds, 0);
+}
