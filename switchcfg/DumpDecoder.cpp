@@ -130,6 +130,24 @@ QString numberIn(const QStringList &row, int column)
 
 QString textIn(const QStringList &row, int column) { return row.isEmpty() ? QString() : row.value(column); }
 
+// Agent operators and a trunk's virtual operators are keyed into the switch
+// as a list: cleared, then one command per port the database names, the empty
+// columns left out, and the switch fills its slots in that order. So the
+// k-th slot holds the k-th port the database names, not column k: the
+// database's side is compared closed up the same way.
+QString closedUp(const QStringList &row, int firstColumn, int count, int k)
+{
+    int found = 0;
+    for (int c = firstColumn; c < firstColumn + count; ++c) {
+        const QString v = textIn(row, c);
+        if (v.trimmed().isEmpty())
+            continue;
+        if (++found == k)
+            return v;
+    }
+    return QString();
+}
+
 DbRef tableRef(const QString &table, int column, const QString &keyColumn = QString(),
                const QString &key = QString())
 {
@@ -290,7 +308,7 @@ QList<ComparisonRow> systemRows(const DumpData &d, const DatabaseView &db, const
     for (int k = 1; k <= 5; ++k) {
         const Choice port = DumpValue::FlaggedPort(b(76 + 2 * k), b(77 + 2 * k));
         rows.append(choiceRow(42 + k, QStringLiteral("代理总机（物理端口）"), QString::number(k), port,
-                              textIn(db.config, 8 + k), tableRef(swt, 8 + k)));
+                              closedUp(db.config, 9, 5, k), tableRef(swt, 8 + k)));
     }
     rows.append(makeRow(48, QStringLiteral("交换机"), QStringLiteral("账号数量"),
                         QString::number(int(b(95)) + 256 * int(b(96)))));
@@ -402,7 +420,7 @@ QList<ComparisonRow> trunkRows(const DumpData &d, const DatabaseView &db)
         for (int k = 1; k <= 5; ++k) {
             const Choice port = DumpValue::FlaggedPort(b(144 + 24 * (k - 1) + i), b(132 + 24 * (k - 1) + i));
             rows.append(choiceRow(R + 7 + k, QStringLiteral("虚拟总机%1（物理端口）").arg(k), detail, port,
-                                  textIn(ex, 9 + k), ref(9 + k)));
+                                  closedUp(ex, 10, 5, k), ref(9 + k)));
         }
     }
     return rows;

@@ -198,8 +198,11 @@ protected:
 
 TEST_F(ComparisonWindowTest, DownloadCompareChangeAtTheSwitchCopyBackCompare)
 {
-    ctx.db.exec(QStringLiteral("UPDATE SWTConfig SET 呼入等待信号音类型='0', 夜服值班分机='4', 代理总机1='11'"));
-    ctx.db.exec(QStringLiteral("UPDATE User SET 分机等级='2', 分机来电显示='×' WHERE 物理端口='6'"));
+    // Agent operator 2 and virtual operator 2 of trunk 2 with the first ones
+    // empty: the switch holds each list closed up.
+    ASSERT_TRUE(ctx.db.exec(QStringLiteral("UPDATE SWTConfig SET 呼入等待信号音类型='0', 夜服值班分机='4', 代理总机2='11'")));
+    ASSERT_TRUE(ctx.db.exec(QStringLiteral("UPDATE Exchange SET 虚拟总机2='7' WHERE 中继='2'")));
+    ASSERT_TRUE(ctx.db.exec(QStringLiteral("UPDATE User SET 分机等级='2', 分机来电显示='×' WHERE 物理端口='6'")));
 
     // The download shows its progress and the command going out, and the
     // console takes a call record meanwhile.
@@ -243,6 +246,8 @@ TEST_F(ComparisonWindowTest, DownloadCompareChangeAtTheSwitchCopyBackCompare)
     EXPECT_EQ(grid()->cellBackColor(5, 0), FlexGrid::paletteColor(10));
     EXPECT_EQ(grid()->textMatrix(5, 4), QStringLiteral("数据一致--5"));
     EXPECT_EQ(grid()->cellBackColor(1, 4), FlexGrid::paletteColor(7));   // no database counterpart
+    EXPECT_EQ(grid()->textMatrix(43, 2), QStringLiteral("11"));
+    EXPECT_EQ(grid()->textMatrix(44, 2), QStringLiteral(""));
 
     // At the switch the waiting tone goes back to ring-back (block 0 byte 21).
     sim.setMemoryByte(0, 21, 0x01);

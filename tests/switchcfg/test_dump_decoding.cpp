@@ -304,3 +304,26 @@ TEST(DumpValueRules, DigitValueStopsAtTheFirstLetter)
 }
 
 } // namespace
+
+TEST_F(DumpDecoding, AgentAndVirtualOperatorListsCompareClosedUp)
+{
+    // The database names agent 2 and virtual operator 2 of trunk 1 only; the
+    // switch, keyed "*49*0#" then one "*49*" per named agent, holds each in
+    // its first slot.
+    env.exec(QStringLiteral("UPDATE SWTConfig SET 代理总机2='31'"));
+    env.exec(QStringLiteral("UPDATE Exchange SET 虚拟总机2='7' WHERE 中继='1'"));
+    // Block 0: 120 extensions, agent slot 1 flag byte 78 = 0x01, port byte 79 = 0x1F;
+    // 0x67 + 0x0F + 0x01 + 0x1F = 0x96.
+    const QString block0 = blockText({{4, 0x67}, {6, 0x0F}, {78, 0x01}, {79, 0x1F}}, 0x96);
+    // Block 4: trunk 1 virtual slot 1 flag byte 144 = 0x01, port byte 132 = 0x07; 4 + 0x01 + 0x07 = 0x0C.
+    const QString block4 = blockText({{144, 0x01}, {132, 0x07}}, 0x0C);
+    env.runDump({{0, block0}, {4, block4}});
+    ASSERT_TRUE(env.dump->complete());
+    EXPECT_EQ(env.dump->row(43).switchValue, QStringLiteral("31"));
+    EXPECT_EQ(env.dump->row(43).dbValue, QStringLiteral("31"));
+    EXPECT_EQ(env.dump->row(43).verdictText, QStringLiteral("数据一致--43"));
+    EXPECT_EQ(env.dump->row(44).verdictText, QStringLiteral("数据一致--44"));
+    EXPECT_EQ(env.dump->row(157).switchValue, QStringLiteral("7"));
+    EXPECT_EQ(env.dump->row(157).verdictText, QStringLiteral("数据一致--157"));
+    EXPECT_EQ(env.dump->row(158).verdictText, QStringLiteral("数据一致--158"));
+}
