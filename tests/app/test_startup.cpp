@@ -5,6 +5,7 @@
 #include "frmLogin.h"
 #include "frmMain.h"
 #include "mdlMain.h"
+#include <QAction>
 #include <QComboBox>
 #include <QFile>
 #include <QFileInfo>
@@ -188,4 +189,24 @@ TEST_F(StartupTest, DemoHomeSendsRecordsOutAndKnowsItsCallers)
     EXPECT_TRUE(QFileInfo(paths.root() + "/calls").isDir());
     EXPECT_EQ(db.scalar("SELECT count(*) FROM BlackLst WHERE \"电话号码\"='4001234567'").value_or("?"), "1");
     EXPECT_EQ(db.scalar("SELECT \"姓名\" FROM Client WHERE \"电话1\"='13800138000'").value_or("?"), "王建国");
+}
+
+TEST_F(StartupTest, SwitchComparisonEntryOpensItsWindow)
+{
+    initHome();
+    scriptLogin("pw'中");
+    auto main = Main(ctx);
+    ASSERT_NE(main, nullptr);
+    auto *entry = main->findChild<QAction *>("mnuSWTComparison");
+    ASSERT_NE(entry, nullptr);
+    EXPECT_TRUE(entry->isEnabled());
+    QString opened;
+    ctx.runModal = [&](QDialog &d) {
+        opened = d.objectName() + QLatin1Char(' ') + d.windowTitle();
+        return 0;
+    };
+    entry->trigger();
+    EXPECT_EQ(opened, "frmSWTComparison 交换机信息比照");
+    messages.queueAnswer(MessageService::Answer::Ok);
+    EXPECT_TRUE(main->close());
 }
