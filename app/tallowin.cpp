@@ -95,6 +95,13 @@ int main(int argc, char *argv[])
         return 2;
     }
 
+    if (parser.isSet(backupOption) || parser.isSet(restoreOption)) {
+        // A scheduled job mails what it prints: the warning reaches the administrator.
+        const QStringList loose = LoosePermissions(home);
+        if (!loose.isEmpty())
+            print(stderr, QStringLiteral("警告：以下文件夹或数据库文件其他用户也可以访问（chmod 700 文件夹，chmod 600 文件）：\n")
+                              + loose.join(QLatin1Char('\n')));
+    }
     if (parser.isSet(backupOption)) {
         const QString target = BackupTargetName(parser.value(backupOption));
         return report(BackupDatabase(home, target), QStringLiteral("备份失败："));

@@ -63,8 +63,8 @@ set(CPACK_PACKAGE_CONTACT "Corvane developers <corvane@example.org>")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "operator console of a small telephone exchange")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "operator console of a small telephone exchange
-Corvane talks to the switch of a small telephone exchange (up to 120
+# The synopsis above is the first line; this is the extended description.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Corvane talks to the switch of a small telephone exchange (up to 120
 extensions and 16 trunks) over a serial line: it takes every call record,
 prices it, charges prepaid deposits, stores it, shows live trunks and
 callers and programs the switch. Its windows are in Chinese.

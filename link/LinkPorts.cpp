@@ -41,7 +41,7 @@ bool LinkPorts::OpenPort(int n)
     m_portDenied.clear();
     const bool opened = openSerial(mscPort, n);
     if (!opened && mscPort.error() == QSerialPort::PermissionError)
-        m_portDenied = DeniedText(mscPort.portName(), mscPort.errorString());
+        m_portDenied = DeniedText(QStringLiteral("COM%1（%2）").arg(n).arg(m_home.serialDevice(n)), mscPort.errorString());
     return opened;
 }
 

@@ -241,7 +241,7 @@ TEST_F(PortTest, RefusedPortNamesTheDialoutGroup)
     EXPECT_EQ(status.last().at(0).toString(), QStringLiteral("通讯端口：错误"));
     EXPECT_FALSE(link.mscPort.isOpen());
     const QString denied = link.PortDeniedText();
-    EXPECT_TRUE(denied.startsWith(QStringLiteral("无法打开串口 %1：没有权限").arg(ptys[4]->slavePath())))
+    EXPECT_TRUE(denied.startsWith(QStringLiteral("无法打开串口 COM4（%1）：没有权限").arg(ptys[4]->slavePath())))
         << denied.toStdString();
     EXPECT_TRUE(denied.contains(QStringLiteral("dialout")));
     ASSERT_EQ(env.messages.shown().size(), 1);

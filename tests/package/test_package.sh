@@ -76,7 +76,7 @@ home="$XDG_DATA_HOME/corvane"
 [ "$(stat -c %a "$scratch/nightly.mdb")" = 600 ] || fail "the backup is $(stat -c %a "$scratch/nightly.mdb"), not 600"
 
 if command -v lintian >/dev/null; then
-  lintian --no-tag-display-limit "$deb" >"$scratch/lintian.log" 2>&1
+  lintian --tag-display-limit 0 "$deb" >"$scratch/lintian.log" 2>&1
   cat "$scratch/lintian.log"
   errors=$(grep -c '^E:' "$scratch/lintian.log")
   warnings=$(grep -c '^W:' "$scratch/lintian.log")
