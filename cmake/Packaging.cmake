@@ -15,6 +15,8 @@ set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
 
 foreach(program corvane tallowin switchsim)
   if(TARGET ${program})
+    # Relocations resolved at start and then read-only, as Debian builds its programs.
+    target_link_options(${program} PRIVATE -Wl,-z,relro -Wl,-z,now)
     install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   endif()
 endforeach()
