@@ -90,6 +90,10 @@ protected:
                                  QStringLiteral("0.50")});
         billAcct = data->addBill({s("账号012"), s("2026年12月09日11时05分"), QStringLiteral("3"),
                                   QStringLiteral("2.50")});
+        // Group and name as the intake copies them from the user row.
+        data->db.exec(s("UPDATE PHNBill SET 组名=(SELECT 组名 FROM User WHERE User.用户号码=PHNBill.主叫号码), "
+                        "用户名称=(SELECT 用户名称 FROM User WHERE User.用户号码=PHNBill.主叫号码) "
+                        "WHERE 主叫号码 IN ('801', '802')"));
 
         ctx.runModal = [this](QDialog &d) {
             d.show();
@@ -185,7 +189,7 @@ protected:
     ScriptedMessageService messages;
     TestClock clock{QDateTime(QDate(2026, 12, 9), QTime(15, 0, 0))};
     ConsoleContext ctx{HomePaths(home.path()), messages, clock};
-    PtyPair pty;
+    test::PtyPair pty;
     std::unique_ptr<SwitchLink> link;
     std::unique_ptr<test::QueryData> data;
     FakePrinters printers;
