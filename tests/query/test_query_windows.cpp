@@ -201,6 +201,12 @@ protected:
 
 TEST_F(QueryWindowTest, QueryListsPrintsExportsAndDeletesBehindRight10)
 {
+    // A print.mdb that is no database is made anew, not shown as an empty list.
+    QDir().mkpath(ctx.home.dataDir());
+    QFile damaged(ctx.home.printDb());
+    ASSERT_TRUE(damaged.open(QIODevice::WriteOnly));
+    damaged.write("this is no database");
+    damaged.close();
     open();
     EXPECT_EQ(child<QCheckBox>(w.get(), QStringLiteral("chkClass_9"))->text(), s("呼入"));
     EXPECT_FALSE(child<QCheckBox>(w.get(), QStringLiteral("chkRent"))->isEnabled()) << "offered only when settling";
