@@ -21,9 +21,24 @@ constexpr int Port = 0;
 constexpr int Number = 1;
 constexpr int Name = 2;
 constexpr int Class = 3;
+constexpr int TrunkGroup = 10;
+constexpr int Rent = 13;            // monthly rent
 constexpr int ShowOnTrunk = 14;
 constexpr int Group = 15;
 } // namespace User
+
+namespace PHNBill {
+constexpr int Caller = 0;           // user number, or "账号" and the account number
+constexpr int EndTime = 2;
+constexpr int Fee = 6;              // the record's total
+constexpr int CallType = 7;
+constexpr int Handling = 8;
+constexpr int Service = 9;
+constexpr int Charge = 10;          // the call charge
+constexpr int State = 11;           // "未结算" / "已结算"
+constexpr int Group = 12;
+constexpr int Name = 13;
+} // namespace PHNBill
 
 namespace Exchange {
 constexpr int OutgoingMode = 5;       // "间局" routes through another office

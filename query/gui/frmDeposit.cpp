@@ -1,0 +1,194 @@
+#include "frmDeposit.h"
+
+#include "ConsoleContext.h"
+#include "CsvExport.h"
+#include "PrintJobs.h"
+#include "Reports.h"
+#include "RowsModel.h"
+#include "Settlement.h"
+#include "ShowModal.h"
+
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableView>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace corvane {
+
+namespace {
+
+QPushButton *button(QWidget *parent, const QString &name, const QString &caption)
+{
+    auto *b = new QPushButton(caption, parent);
+    b->setObjectName(name);
+    b->setAccessibleName(QString(caption).remove(QLatin1Char('&')));
+    return b;
+}
+
+QStringList feeHeader()
+{
+    return {QStringLiteral("组名"),   QStringLiteral("用户号码"), QStringLiteral("用户名称"), QStringLiteral("长话费"),
+            QStringLiteral("市话费"), QStringLiteral("本地费"),   QStringLiteral("呼入费"),   QStringLiteral("月租费"),
+            QStringLiteral("手续费"), QStringLiteral("服务费"),   QStringLiteral("合计")};
+}
+
+} // namespace
+
+frmDeposit::frmDeposit(ConsoleContext &ctx, PrintStore &store, PrinterPort *printers, QWidget *parent)
+    : QDialog(parent), m_ctx(ctx), m_store(store), m_printers(printers)
+{
+    if (!m_printers) {
+        m_ownPrinters = std::make_unique<CupsPrinterPort>();
+        m_printers = m_ownPrinters.get();
+    }
+    setObjectName(QStringLiteral("frmDeposit"));
+    setWindowTitle(QStringLiteral("计算话单"));
+    resize(1000, 600);
+
+    m_model = new RowsModel(this);
+    hfgDeposit = makeListView(this, QStringLiteral("hfgDeposit"), QStringLiteral("话费列表"), m_model);
+    lblInformation = new QLabel(this);
+    lblInformation->setObjectName(QStringLiteral("lblInformation"));
+    lblInformation->setAccessibleName(QStringLiteral("话费总计"));
+    cmdDeposit = button(this, QStringLiteral("cmdDeposit"), QStringLiteral("结算(&B)"));
+    cmdGridPrint = button(this, QStringLiteral("cmdGridPrint"), QStringLiteral("表格方式预览/打印(&P)"));
+    cmdPagePrint = button(this, QStringLiteral("cmdPagePrint"), QStringLiteral("收据方式预览/打印(&A)"));
+    cmdPrintTotal = button(this, QStringLiteral("cmdPrintTotal"), QStringLiteral("总计话费打印(&T)"));
+    cmdExport = button(this, QStringLiteral("cmdExport"), QStringLiteral("导出表格(&E)..."));
+    cmdLeave = button(this, QStringLiteral("cmdLeave"), QStringLiteral("离开(&L)"));
+
+    auto *buttons = new QHBoxLayout;
+    for (QPushButton *b : {cmdDeposit, cmdGridPrint, cmdPagePrint, cmdPrintTotal, cmdExport, cmdLeave})
+        buttons->addWidget(b);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(hfgDeposit, 1);
+    layout->addWidget(lblInformation);
+    layout->addLayout(buttons);
+
+    connect(cmdDeposit, &QPushButton::clicked, this, &frmDeposit::cmdDeposit_Click);
+    connect(cmdGridPrint, &QPushButton::clicked, this, &frmDeposit::cmdGridPrint_Click);
+    connect(cmdPagePrint, &QPushButton::clicked, this, &frmDeposit::cmdPagePrint_Click);
+    connect(cmdPrintTotal, &QPushButton::clicked, this, &frmDeposit::cmdPrintTotal_Click);
+    connect(cmdExport, &QPushButton::clicked, this, &frmDeposit::cmdExport_Click);
+    connect(cmdLeave, &QPushButton::clicked, this, &QDialog::close);
+
+    m_askCsvPath = [this](const QString &suggested) {
+        return QFileDialog::getSaveFileName(this, QStringLiteral("导出话费"), suggested,
+                                            QStringLiteral("CSV 文件 (*.csv)"));
+    };
+    Form_Load();
+}
+
+frmDeposit::~frmDeposit() = default;
+
+void frmDeposit::Form_Load()
+{
+    QList<QStringList> rows;
+    const QList<FeeRow> fees = m_store.fees();
+    rows.reserve(fees.size());
+    for (const FeeRow &f : fees)
+        rows.append(f.texts());
+    m_model->setRows(feeHeader(), std::move(rows));
+    setMinimumWidthsTwips(hfgDeposit, {1000, 1000, 1400, 900, 900, 900, 900, 900, 900, 900, 1000});
+    m_totals = m_store.feeTotals();
+    lblInformation->setText(feeInformation(m_totals));
+    m_ready = true;
+}
+
+void frmDeposit::setBusy(bool busy)
+{
+    m_ready = !busy;
+    for (QPushButton *b : {cmdGridPrint, cmdPagePrint, cmdPrintTotal, cmdExport, cmdLeave})
+        b->setEnabled(!busy);
+    // A settlement run disables the settle button for good once it began:
+    // a second run on the same list would find nothing left to settle.
+    cmdDeposit->setEnabled(!busy && cmdDeposit->isEnabled());
+}
+
+void frmDeposit::cmdDeposit_Click()
+{
+    if (!m_ready)
+        return;
+    lblInformation->setText(Settlement::busyText());
+    setBusy(true);
+    // The label is painted before the work starts; the window refuses to
+    // close until it is done.
+    QTimer::singleShot(0, this, &frmDeposit::settleListed);
+}
+
+void frmDeposit::settleListed()
+{
+    const Settlement::Outcome out = Settlement::Settle(m_ctx, m_store);
+    setBusy(false);
+    if (!out) {
+        lblInformation->setText(QStringLiteral("结算未完成，数据未作任何更改。"));
+        cmdDeposit->setEnabled(true);
+        m_ctx.messages.show(out.status.reason(), QStringLiteral("结算"), MessageService::Icon::Critical,
+                            MessageService::Buttons::Ok, this);
+        return;
+    }
+    lblInformation->setText(Settlement::doneText());
+}
+
+void frmDeposit::preview(bool receipts)
+{
+    const Checked<TableSource> rows = feeListSource(m_store);
+    if (!rows) {
+        m_ctx.messages.show(rows.reason(), QStringLiteral("话费打印"), MessageService::Icon::Critical,
+                            MessageService::Buttons::Ok, this);
+        return;
+    }
+    ReportDef report = receipts ? DRPage() : DRPrint();
+    if (receipts)
+        setReceiver(report, m_ctx.login.OPName);
+    ReportPreviewDialog dialog(report, *rows, m_ctx.clock.now().date(), m_ctx.messages, this);
+    ShowModal(m_ctx, dialog);
+}
+
+void frmDeposit::cmdGridPrint_Click() { preview(false); }
+void frmDeposit::cmdPagePrint_Click() { preview(true); }
+
+void frmDeposit::cmdPrintTotal_Click()
+{
+    QString detail;
+    const Status printed = printGrandTotal(*m_printers, m_store.feeTotals(), m_ctx.clock.now().date(), &detail);
+    if (!printed) {
+        showPrintFailure(m_ctx.messages, printed, this);
+        return;
+    }
+    accept();
+}
+
+void frmDeposit::cmdExport_Click()
+{
+    const QString path = m_askCsvPath(QDir(m_ctx.home.root()).filePath(
+        QStringLiteral("话费%1.csv").arg(m_ctx.clock.now().toString(QStringLiteral("yyyyMMddHHmm")))));
+    if (path.isEmpty())
+        return;
+    if (Status s = exportFeesCsv(path, m_store.fees()); !s)
+        m_ctx.messages.show(s.reason(), QStringLiteral("导出表格"), MessageService::Icon::Critical,
+                            MessageService::Buttons::Ok, this);
+}
+
+void frmDeposit::reject()
+{
+    if (!m_ready)
+        return;
+    QDialog::reject();
+}
+
+void frmDeposit::closeEvent(QCloseEvent *event)
+{
+    if (!m_ready) {
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
+}
+
+} // namespace corvane

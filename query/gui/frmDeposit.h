@@ -1,0 +1,70 @@
+#pragma once
+#include "PrintStore.h"
+
+#include <QDialog>
+#include <functional>
+#include <memory>
+
+class QLabel;
+class QPushButton;
+class QTableView;
+
+namespace corvane {
+
+class ConsoleContext;
+class PrinterPort;
+class RowsModel;
+
+// "计算话单": the fee rows of a settlement run, their totals, the settlement
+// itself, the fee list and the receipts in a print preview, the grand total
+// on the default printer, and the fee rows as CSV.
+class frmDeposit : public QDialog {
+    Q_OBJECT
+public:
+    // printers: where the grand total goes; nullptr prints through CUPS.
+    frmDeposit(ConsoleContext &ctx, PrintStore &store, PrinterPort *printers = nullptr, QWidget *parent = nullptr);
+    ~frmDeposit() override;
+
+    void setCsvPathAsker(std::function<QString(const QString &)> ask) { m_askCsvPath = std::move(ask); }
+    // True unless a settlement is under way (the window then refuses to close).
+    bool isReady() const { return m_ready; }
+
+    QTableView *hfgDeposit = nullptr;
+    QLabel *lblInformation = nullptr;
+    QPushButton *cmdDeposit = nullptr;
+    QPushButton *cmdGridPrint = nullptr;
+    QPushButton *cmdPagePrint = nullptr;
+    QPushButton *cmdPrintTotal = nullptr;
+    QPushButton *cmdExport = nullptr;
+    QPushButton *cmdLeave = nullptr;
+
+public slots:
+    void reject() override;
+
+private slots:
+    void cmdDeposit_Click();
+    void cmdGridPrint_Click();
+    void cmdPagePrint_Click();
+    void cmdPrintTotal_Click();
+    void cmdExport_Click();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void Form_Load();
+    void settleListed();
+    void setBusy(bool busy);
+    void preview(bool receipts);
+
+    ConsoleContext &m_ctx;
+    PrintStore &m_store;
+    std::unique_ptr<PrinterPort> m_ownPrinters;
+    PrinterPort *m_printers;
+    RowsModel *m_model = nullptr;
+    FeeTotals m_totals;
+    bool m_ready = true;
+    std::function<QString(const QString &)> m_askCsvPath;
+};
+
+} // namespace corvane

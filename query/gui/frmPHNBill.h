@@ -1,0 +1,50 @@
+#pragma once
+#include "PrintStore.h"
+
+#include <QDialog>
+#include <functional>
+
+class QLabel;
+class QPushButton;
+class QTableView;
+
+namespace corvane {
+
+class ConsoleContext;
+class RowsModel;
+
+// "话单查询": the call records the query listed in print.mdb, their count and
+// sum, the call list report in a print preview, the list as CSV, and the
+// deletion of the listed records from the main table behind right 10.
+class frmPHNBill : public QDialog {
+    Q_OBJECT
+public:
+    frmPHNBill(ConsoleContext &ctx, PrintStore &store, QWidget *parent = nullptr);
+
+    // Asks where the CSV file goes (empty cancels); the default asks with a file dialog.
+    void setCsvPathAsker(std::function<QString(const QString &)> ask) { m_askCsvPath = std::move(ask); }
+
+    QTableView *hfgPHNBill = nullptr;
+    QLabel *lblInformation = nullptr;
+    QPushButton *cmdPrint = nullptr;
+    QPushButton *cmdDelete = nullptr;
+    QPushButton *cmdExport = nullptr;
+    QPushButton *cmdExit = nullptr;
+
+private slots:
+    void cmdPrint_Click();
+    void cmdDelete_Click();
+    void cmdExport_Click();
+
+private:
+    void Form_Load();
+    void showList(const QList<BillRow> &bills, const BillTotals &totals);
+
+    ConsoleContext &m_ctx;
+    PrintStore &m_store;
+    RowsModel *m_model = nullptr;
+    BillTotals m_totals;
+    std::function<QString(const QString &)> m_askCsvPath;
+};
+
+} // namespace corvane

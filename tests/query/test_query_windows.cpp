@@ -1,0 +1,384 @@
+// The query window driven as an operator would, through to the bill window
+// and the settlement window (both modal, run through ctx.runModal), their
+// previews, the CSV export, deletion behind right 10, the settlement with the
+// class commands read off a pseudo-terminal standing in for the switch, and
+// the grand total through a printer port of the test's own.
+#include "ConsoleContext.h"
+#include "PdfTools.h"
+#include "PrintJobs.h"
+#include "PtyPair.h"
+#include "QueryFixture.h"
+#include "Settlement.h"
+#include "SwitchLink.h"
+#include "TestHome.h"
+#include "TestWait.h"
+#include "frmDeposit.h"
+#include "frmPHNBill.h"
+#include "frmPHNQuery.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableView>
+#include <QTest>
+#include <gtest/gtest.h>
+
+using namespace corvane;
+using test::Bill;
+using test::s;
+
+namespace {
+
+QByteArray hex(const char *text) { return QByteArray::fromHex(QByteArray(text).replace(' ', "")); }
+std::string show(const QByteArray &b) { return b.toHex(' ').toUpper().toStdString(); }
+
+// A default printer or none; keeps a copy of every document handed to it.
+class FakePrinters : public PrinterPort {
+public:
+    std::optional<QString> defaultName;
+    QStringList copies;
+    test::TestHome home;
+
+    std::optional<QString> defaultPrinter() override { return defaultName; }
+    Checked<int> submit(const QString &, const QString &pdfPath, const QString &) override
+    {
+        const QString copy = home.file(QStringLiteral("job%1.pdf").arg(copies.size() + 1));
+        QFile::copy(pdfPath, copy);
+        copies.append(copy);
+        return int(copies.size());
+    }
+};
+
+class QueryWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(test::createSwitchDb(ctx.db, ctx.home.switchDb()));
+        ctx.BuildLists();
+        ctx.login.OPLogin = true;
+        ctx.login.OPName = s("张会计");
+        ctx.login.OPRight = QStringList(QList<QString>(LoginState::RightCount, QStringLiteral("1")));
+        QDir().mkpath(ctx.home.portsDir());
+        ASSERT_TRUE(pty.ok());
+        ASSERT_TRUE(pty.linkAs(ctx.home.portsDir() + QStringLiteral("/COM1")));
+        link = std::make_unique<SwitchLink>(ctx);
+        ctx.link = link.get();
+        ASSERT_TRUE(link->OpenPort(1));
+        pty.take();
+
+        data = std::make_unique<test::QueryData>(ctx.db);
+        data->setSettleClass(QStringLiteral("5"));
+        data->addGroup(s("营业部"));
+        data->setUser(QStringLiteral("801"), s("营业部"), s("张三"), QStringLiteral("30.00"));
+        data->setUser(QStringLiteral("802"), s("营业部"), s("李四"), QStringLiteral("0.00"));
+        data->db.exec(s("UPDATE User SET 分机等级='1' WHERE 用户号码='801'"));
+        data->addDeposit(QStringLiteral("1"), QStringLiteral("801"), QStringLiteral("1"), QStringLiteral("-0.40"),
+                         QStringLiteral("20.00"));
+        data->addAccount(QStringLiteral("012"), s("前台"), QStringLiteral("1"), QStringLiteral("2"));
+        data->addDeposit(QStringLiteral("012"), s("账号"), QStringLiteral("1"), QStringLiteral("-1.00"),
+                         QStringLiteral("30.00"));
+        bill801a = data->addBill({QStringLiteral("801"), s("2026年12月09日10时30分"), QStringLiteral("2"),
+                                  QStringLiteral("1.20")});
+        bill801b = data->addBill({QStringLiteral("801"), s("2026年12月09日10:31:20"), QStringLiteral("9"),
+                                  QStringLiteral("0.80")});
+        bill8011 = data->addBill({QStringLiteral("8011"), s("2026年12月09日10时30分")});
+        bill802 = data->addBill({QStringLiteral("802"), s("2026年12月09日11时00分"), QStringLiteral("8"),
+                                 QStringLiteral("0.50")});
+        billAcct = data->addBill({s("账号012"), s("2026年12月09日11时05分"), QStringLiteral("3"),
+                                  QStringLiteral("2.50")});
+        // Group and name as the intake copies them from the user row.
+        data->db.exec(s("UPDATE PHNBill SET 组名=(SELECT 组名 FROM User WHERE User.用户号码=PHNBill.主叫号码), "
+                        "用户名称=(SELECT 用户名称 FROM User WHERE User.用户号码=PHNBill.主叫号码) "
+                        "WHERE 主叫号码 IN ('801', '802')"));
+
+        ctx.runModal = [this](QDialog &d) {
+            d.show();
+            EXPECT_TRUE(QTest::qWaitForWindowExposed(&d));
+            const auto handler = modal.find(d.objectName());
+            EXPECT_NE(handler, modal.end()) << "unexpected window " << d.objectName().toStdString();
+            if (handler != modal.end())
+                handler->second(d);
+            opened.append(d.objectName());
+            return d.result();
+        };
+    }
+
+    void TearDown() override
+    {
+        w.reset();
+        data.reset();
+        ctx.link = nullptr;
+        link.reset();
+        ctx.db.close();
+    }
+
+    frmPHNQuery &open()
+    {
+        w = std::make_unique<frmPHNQuery>(ctx, nullptr, &printers);
+        w->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(w.get()));
+        return *w;
+    }
+
+    template <class T>
+    static T *child(QWidget *in, const QString &name)
+    {
+        T *found = in->findChild<T *>(name);
+        EXPECT_NE(found, nullptr) << name.toStdString();
+        return found;
+    }
+    static void click(QWidget *in, const QString &name)
+    {
+        auto *b = child<QAbstractButton>(in, name);
+        ASSERT_NE(b, nullptr);
+        ASSERT_TRUE(b->isEnabled()) << name.toStdString();
+        QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(b->width() / 2, b->height() / 2));
+    }
+    // Clicks the list items whose text starts with each prefix.
+    void pick(const QStringList &prefixes)
+    {
+        auto *list = child<QListWidget>(w.get(), QStringLiteral("lstUser"));
+        for (const QString &p : prefixes) {
+            const auto items = list->findItems(p, Qt::MatchStartsWith);
+            ASSERT_EQ(items.size(), 1) << p.toStdString();
+            list->scrollToItem(items.first());
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(items.first()).center());
+            ASSERT_TRUE(items.first()->isSelected());
+        }
+    }
+    static QString label(QWidget *in) { return child<QLabel>(in, QStringLiteral("lblInformation"))->text(); }
+    static int listRows(QWidget *in, const QString &grid)
+    {
+        return child<QTableView>(in, grid)->model()->rowCount();
+    }
+
+    // Everything the switch received from the queue, up to a marker queued behind it.
+    QByteArray sent()
+    {
+        const QByteArray marker = hex("0B 99 0C");   // *99#
+        link->QueueStarCommands({QStringLiteral("*99#")});
+        QByteArray got;
+        const bool arrived = test::waitFor([&] {
+            clock.advanceMs(50);
+            got += pty.take();
+            return got.endsWith(marker);
+        }, 5000);
+        EXPECT_TRUE(arrived) << "the marker never arrived; got " << show(got);
+        if (got.endsWith(marker))
+            got.chop(marker.size());
+        return got;
+    }
+
+    // Saves the preview's report as PDF and returns its text.
+    QString previewText(QDialog &d, const QString &file)
+    {
+        auto *preview = qobject_cast<ReportPreviewDialog *>(&d);
+        EXPECT_NE(preview, nullptr);
+        if (!preview)
+            return QString();
+        const QString path = home.file(file);
+        EXPECT_TRUE(bool(preview->savePdf(path)));
+        return test::pdfPageTexts(path).join(QLatin1Char('\n'));
+    }
+
+    test::TestHome home;
+    ScriptedMessageService messages;
+    TestClock clock{QDateTime(QDate(2026, 12, 9), QTime(15, 0, 0))};
+    ConsoleContext ctx{HomePaths(home.path()), messages, clock};
+    test::PtyPair pty;
+    std::unique_ptr<SwitchLink> link;
+    std::unique_ptr<test::QueryData> data;
+    FakePrinters printers;
+    std::unique_ptr<frmPHNQuery> w;
+    std::map<QString, std::function<void(QDialog &)>> modal;
+    QStringList opened;
+    qint64 bill801a = 0, bill801b = 0, bill8011 = 0, bill802 = 0, billAcct = 0;
+};
+
+TEST_F(QueryWindowTest, QueryListsPrintsExportsAndDeletesBehindRight10)
+{
+    // A print.mdb that is no database is made anew, not shown as an empty list.
+    QDir().mkpath(ctx.home.dataDir());
+    QFile damaged(ctx.home.printDb());
+    ASSERT_TRUE(damaged.open(QIODevice::WriteOnly));
+    damaged.write("this is no database");
+    damaged.close();
+    open();
+    EXPECT_EQ(child<QCheckBox>(w.get(), QStringLiteral("chkClass_9"))->text(), s("呼入"));
+    EXPECT_FALSE(child<QCheckBox>(w.get(), QStringLiteral("chkRent"))->isEnabled()) << "offered only when settling";
+    EXPECT_EQ(child<QListWidget>(w.get(), QStringLiteral("lstUser"))->count(), 120);
+    pick({s("801--")});
+
+    const QString csv = home.file(QStringLiteral("bills.csv"));
+    modal[QStringLiteral("DRBillPrint")] = [&](QDialog &d) {
+        const QString text = previewText(d, QStringLiteral("bills.pdf"));
+        for (const QString &t : {s("话单"), s("主叫号码"), s("结束时间"), s("2026年12月09日10:31:20"), s("话单总数："),
+                                 s("话费总计："), s("2.00元")})
+            EXPECT_TRUE(text.contains(t)) << t.toStdString();
+        EXPECT_FALSE(text.contains(QStringLiteral("8011")));
+    };
+    modal[QStringLiteral("frmPHNBill")] = [&](QDialog &d) {
+        EXPECT_EQ(listRows(&d, QStringLiteral("hfgPHNBill")), 2) << "801 only, not 8011";
+        EXPECT_EQ(label(&d), s("总计话单数：2   总计金额：2.00元"));
+        click(&d, QStringLiteral("cmdPrint"));
+
+        static_cast<frmPHNBill &>(d).setCsvPathAsker([&](const QString &) { return csv; });
+        click(&d, QStringLiteral("cmdExport"));
+
+        // Right 10 "0" refuses.
+        ctx.login.OPRight[10] = QStringLiteral("0");
+        click(&d, QStringLiteral("cmdDelete"));
+        ASSERT_NE(messages.last(), nullptr);
+        EXPECT_EQ(messages.last()->text, s("您没有删除话单的权限！"));
+        EXPECT_EQ(messages.last()->title, s("权限不够"));
+        EXPECT_EQ(data->cell(s("SELECT count(*) FROM PHNBill")), QStringLiteral("5"));
+
+        // Any other value asks first; No keeps everything.
+        ctx.login.OPRight[10] = QStringLiteral("1");
+        messages.queueAnswer(MessageService::Answer::No);
+        click(&d, QStringLiteral("cmdDelete"));
+        EXPECT_EQ(messages.last()->text, s("是否删除列表中的所有话单？"));
+        EXPECT_EQ(data->cell(s("SELECT count(*) FROM PHNBill")), QStringLiteral("5"));
+        messages.queueAnswer(MessageService::Answer::Yes);
+        click(&d, QStringLiteral("cmdDelete"));
+        EXPECT_EQ(label(&d), s("总计话单数：0   总计金额：0.00元"));
+        EXPECT_EQ(listRows(&d, QStringLiteral("hfgPHNBill")), 0);
+    };
+    click(w.get(), QStringLiteral("cmdDeal"));
+    EXPECT_EQ(opened, (QStringList{QStringLiteral("DRBillPrint"), QStringLiteral("frmPHNBill")}));
+
+    // Exactly the two listed records went.
+    EXPECT_EQ(data->rows(s("SELECT rowid FROM PHNBill ORDER BY rowid")),
+              (QList<QStringList>{{QString::number(bill8011)}, {QString::number(bill802)}, {QString::number(billAcct)}}));
+
+    // The spreadsheet file: byte-order mark, header, the two records.
+    QFile f(csv);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray bytes = f.readAll();
+    EXPECT_TRUE(bytes.startsWith("\xEF\xBB\xBF"));
+    const QStringList lines = QString::fromUtf8(bytes.mid(3)).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 3);
+    EXPECT_TRUE(lines.at(0).startsWith(s("主叫号码,")));
+    EXPECT_TRUE(lines.at(2).startsWith(s("801,02087654321,2026年12月09日10:31:20,"))) << lines.at(2).toStdString();
+    EXPECT_TRUE(lines.at(2).endsWith(QStringLiteral(",0.80")));
+}
+
+TEST_F(QueryWindowTest, SettledRecordsOpenTheSettlementWindowWithoutTheSettleButton)
+{
+    data->db.exec(s("UPDATE PHNBill SET 话单性质='已结算' WHERE rowid=?"), {bill801a});
+    open();
+    pick({s("801--")});
+    click(w.get(), QStringLiteral("optDeposit"));
+    EXPECT_TRUE(child<QCheckBox>(w.get(), QStringLiteral("chkRent"))->isEnabled());
+    click(w.get(), QStringLiteral("optBill_2"));
+    modal[QStringLiteral("frmDeposit")] = [&](QDialog &d) {
+        EXPECT_FALSE(child<QPushButton>(&d, QStringLiteral("cmdDeposit"))->isEnabled());
+        EXPECT_EQ(listRows(&d, QStringLiteral("hfgDeposit")), 1);
+        // One settled record (1.20) and the rent of 30.00.
+        EXPECT_EQ(label(&d), s("总计话费：31.20"));
+    };
+    click(w.get(), QStringLiteral("cmdDeal"));
+    EXPECT_EQ(opened, QStringList{QStringLiteral("frmDeposit")});
+}
+
+TEST_F(QueryWindowTest, SettlingAGroupPrintsReceiptsAndTheGrandTotal)
+{
+    open();
+    click(w.get(), QStringLiteral("optGroup"));
+    pick({s("营业部")});
+    click(w.get(), QStringLiteral("optDeposit"));
+    click(w.get(), QStringLiteral("chkRent"));   // the rent is waived this month
+
+    modal[QStringLiteral("DRPage")] = [&](QDialog &d) {
+        const QString text = previewText(d, QStringLiteral("receipts.pdf"));
+        for (const QString &t : {s("电信电话费收据"), s("收款员"), s("张会计"), s("李四"), s("张三"), s("0.50"), s("2.00")})
+            EXPECT_TRUE(text.contains(t)) << t.toStdString();
+    };
+    modal[QStringLiteral("frmDeposit")] = [&](QDialog &dialog) {
+        auto &d = static_cast<frmDeposit &>(dialog);
+        EXPECT_EQ(listRows(&d, QStringLiteral("hfgDeposit")), 2);
+        EXPECT_EQ(label(&d), s("总计话费：2.50"));
+
+        click(&d, QStringLiteral("cmdDeposit"));
+        EXPECT_EQ(label(&d), s("正在处理，请不要退出！"));
+        EXPECT_FALSE(d.close()) << "the window is not closed while settling";
+        EXPECT_TRUE(d.isVisible());
+        ASSERT_TRUE(test::waitFor([&] { return label(&d) == s("处理完毕！"); }));
+        EXPECT_TRUE(d.isReady());
+
+        click(&d, QStringLiteral("cmdPagePrint"));
+
+        // No printer: the box, and the window stays open.
+        click(&d, QStringLiteral("cmdPrintTotal"));
+        ASSERT_NE(messages.last(), nullptr);
+        EXPECT_EQ(messages.last()->text, s("没有可用的打印机！"));
+        EXPECT_EQ(messages.last()->title, s("错误！"));
+        EXPECT_TRUE(d.isVisible());
+        // A printer: the grand total goes to it and the window closes.
+        printers.defaultName = QStringLiteral("front-desk");
+        click(&d, QStringLiteral("cmdPrintTotal"));
+        EXPECT_FALSE(d.isVisible());
+    };
+    click(w.get(), QStringLiteral("cmdDeal"));
+    EXPECT_EQ(opened, (QStringList{QStringLiteral("DRPage"), QStringLiteral("frmDeposit")}));
+
+    ASSERT_EQ(printers.copies.size(), 1);
+    const QString total = test::pdfPageTexts(printers.copies.first()).join(QLatin1Char('\n'));
+    for (const QString &t : {s("总计话费"), s("2026年12月09日"), s("长话费"), s("呼入费"), s("2.50")})
+        EXPECT_TRUE(total.contains(t)) << t.toStdString();
+
+    // 801 and 802 settled, 8011 and the account not; 801's deposit and class reset.
+    EXPECT_EQ(data->stateOf(bill801a), s("已结算"));
+    EXPECT_EQ(data->stateOf(bill801b), s("已结算"));
+    EXPECT_EQ(data->stateOf(bill802), s("已结算"));
+    EXPECT_EQ(data->stateOf(bill8011), s("未结算"));
+    EXPECT_EQ(data->stateOf(billAcct), s("未结算"));
+    EXPECT_EQ(data->depositOf(QStringLiteral("1"), false),
+              (QStringList{QStringLiteral("0.00"), QStringLiteral("0.00"), QStringLiteral("5")}));
+    // *10*5*801#, once; nothing for 802, which pays no deposit.
+    EXPECT_EQ(show(sent()), show(hex("0B 1A 0B 05 0B 08 A1 0C")));
+}
+
+TEST_F(QueryWindowTest, AnAccountIsRestoredWithTheAccountCommand)
+{
+    open();
+    click(w.get(), QStringLiteral("optAccount"));
+    pick({s("012--")});
+    click(w.get(), QStringLiteral("optDeposit"));
+    modal[QStringLiteral("frmDeposit")] = [&](QDialog &d) {
+        click(&d, QStringLiteral("cmdDeposit"));
+        ASSERT_TRUE(test::waitFor([&] { return label(&d) == s("处理完毕！"); }));
+    };
+    click(w.get(), QStringLiteral("cmdDeal"));
+    EXPECT_EQ(data->stateOf(billAcct), s("已结算"));
+    EXPECT_EQ(data->cell(s("SELECT 等级 FROM Account WHERE 账号编号='012'")), QStringLiteral("5"));
+    // *68*5*2*0*012#
+    EXPECT_EQ(show(sent()), show(hex("0B 68 0B 05 0B 02 0B 0A 0B 0A 12 0C")));
+}
+
+TEST_F(QueryWindowTest, AFailedSettlementSaysSoAndSendsNothing)
+{
+    ASSERT_TRUE(data->db.exec(QStringLiteral("CREATE TRIGGER full BEFORE UPDATE ON Foregift "
+                                             "BEGIN SELECT RAISE(ABORT, 'disk is full'); END")));
+    open();
+    pick({s("801--")});
+    click(w.get(), QStringLiteral("optDeposit"));
+    modal[QStringLiteral("frmDeposit")] = [&](QDialog &d) {
+        click(&d, QStringLiteral("cmdDeposit"));
+        ASSERT_TRUE(test::waitFor([&] { return static_cast<frmDeposit &>(d).isReady(); }));
+        ASSERT_NE(messages.last(), nullptr);
+        EXPECT_TRUE(messages.last()->text.contains(QStringLiteral("disk is full")));
+        EXPECT_NE(label(&d), s("处理完毕！"));
+        EXPECT_TRUE(child<QPushButton>(&d, QStringLiteral("cmdDeposit"))->isEnabled()) << "may be tried again";
+    };
+    click(w.get(), QStringLiteral("cmdDeal"));
+    EXPECT_EQ(data->stateOf(bill801a), s("未结算"));
+    EXPECT_EQ(data->cell(s("SELECT 分机等级 FROM User WHERE 用户号码='801'")), QStringLiteral("1"));
+    EXPECT_EQ(sent(), QByteArray());
+}
+
+} // namespace
