@@ -7,6 +7,7 @@
 #include "frmMain.h"
 #include "frmPHNClient.h"
 #include "frmPHNDiscount.h"
+#include "frmPHNGroup.h"
 #include "frmSRVBackup.h"
 #include "frmSplash.h"
 #include "HomeLock.h"
@@ -91,6 +92,7 @@ std::unique_ptr<frmMain> Main(ConsoleContext &ctx, bool *databaseFailed)
     InstallCallIntake(ctx, *main, *handlers);
     main->registerWindow(0, [&ctx](QWidget *parent) { frmPHNClient w(ctx, parent); ShowModal(ctx, w); });
     main->registerWindow(1, [&ctx](QWidget *parent) { frmPHNDiscount w(ctx, parent); ShowModal(ctx, w); });
+    main->registerWindow(4, [&ctx](QWidget *parent) { frmPHNGroup w(ctx, parent); ShowModal(ctx, w); });
     main->registerWindow(8, [&ctx](QWidget *parent) {
         frmSRVBackup w(ctx, {QCoreApplication::applicationDirPath(), [&ctx] { EndConsoleAtOnce(ctx); }}, parent);
         ShowModal(ctx, w);
