@@ -292,7 +292,7 @@ Checked<UserParameters::AmendPlan> UserParameters::planAmend(int col, const Port
     // checked before anything is written or sent.
     const qint64 base = ValInt(value);
     QMap<QString, QString> others;   // number -> port, for the ports outside the range
-    const TableRows all = m_user->snapshot();
+    const TableRows all = Recordset(m_db, QStringLiteral("User")).snapshot();
     const int lo = qMin(range.first, range.last);
     const int hi = qMax(range.first, range.last);
     for (const QStringList &row : all.rows) {
@@ -832,6 +832,10 @@ Status UserAmendRun::runStep()
     }
     if (m_link && !r.commands.isEmpty()) {
         CommandBatch *batch = m_link->QueueStarCommands(r.commands, LinkCommand::DefaultGapMs);
+        // A change of one port is done once its commands are queued: the
+        // operator goes on to the next cell at once.
+        if (m_plan.values.size() == 1)
+            return Status::ok();
         m_waitingOn = batch;
         connect(batch, &CommandBatch::finished, this, [this, batch] {
             if (m_waitingOn != batch)

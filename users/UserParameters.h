@@ -146,7 +146,8 @@ private:
 // codes queued, and the next port follows once they have gone to the switch,
 // so a call record that comes in between is charged on what the tables hold
 // and a demotion it sends is never overtaken by an older command. Without a
-// link (or for columns the switch does not hold) every port is written at once.
+// link (or for columns the switch does not hold) every port is written at
+// once; a change of one port ends as soon as its commands are queued.
 class SwitchLink;
 class CommandBatch;
 
