@@ -502,3 +502,31 @@ TEST_F(UserWindowTest, ABatchOverEveryExtensionShowsProgressAndTheSwitchAgreesAf
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(UserWindowTest, ClosingDuringABatchStillSendsEveryPortBeforeTheClosingFrame)
+{
+    open();
+    FlexGrid *g = grid("hfgUser");
+    clickCell(g, 1, 9);
+    fill("txtPortBegin", "0");
+    fill("txtPortEnd", "119");
+    auto *values = child<QComboBox>("cmbValue");
+    values->setCurrentIndex(values->findText("×"));
+    press("cmdAmendUser");
+    ASSERT_TRUE(test::waitFor([&] {
+        env.clock.advanceMs(100);
+        return child<QLabel>("lblTip")->text() == "提示：已经处理20/120";
+    }, 20000));
+    w->close();
+    EXPECT_EQ(env.select("SELECT count(*) FROM User WHERE 分机允许中继呼入权='×'").value(0).value(0), "120");
+    const QStringList got = drained();
+    ASSERT_EQ(got.size(), 122);
+    EXPECT_EQ(got.first(), "USER OPEN");
+    EXPECT_EQ(got.at(1), "*43*0*800#");
+    EXPECT_EQ(got.at(120), "*43*0*919#");
+    EXPECT_EQ(got.last(), "USER CLOSE");
+}
+
+} // namespace
