@@ -8,6 +8,7 @@
 #include "frmPHNClient.h"
 #include "frmPHNDiscount.h"
 #include "frmPHNQuery.h"
+#include "frmPHNGroup.h"
 #include "frmSRVBackup.h"
 #include "frmSWTComparison.h"
 #include "frmSplash.h"
@@ -95,6 +96,7 @@ std::unique_ptr<frmMain> Main(ConsoleContext &ctx, bool *databaseFailed)
     main->registerWindow(1, [&ctx](QWidget *parent) { frmPHNDiscount w(ctx, parent); ShowModal(ctx, w); });
     main->registerWindow(6, [&ctx](QWidget *parent) { frmSWTComparison w(ctx, parent); ShowModal(ctx, w); });
     main->registerWindow(3, [&ctx](QWidget *parent) { frmPHNQuery w(ctx, parent); ShowModal(ctx, w); });
+    main->registerWindow(4, [&ctx](QWidget *parent) { frmPHNGroup w(ctx, parent); ShowModal(ctx, w); });
     main->registerWindow(8, [&ctx](QWidget *parent) {
         frmSRVBackup w(ctx, {QCoreApplication::applicationDirPath(), [&ctx] { EndConsoleAtOnce(ctx); }}, parent);
         ShowModal(ctx, w);

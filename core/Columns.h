@@ -21,8 +21,11 @@ constexpr int Port = 0;
 constexpr int Number = 1;
 constexpr int Name = 2;
 constexpr int Class = 3;
+constexpr int CallerDisplay = 4;    // 4..9: the yes/no settings and rights
 constexpr int TrunkGroup = 10;
-constexpr int Rent = 13;            // monthly rent
+constexpr int TimeLimit = 11;
+constexpr int PayType = 12;         // "普通" or "押金"
+constexpr int Rent = 13;
 constexpr int ShowOnTrunk = 14;
 constexpr int Group = 15;
 } // namespace User
@@ -52,6 +55,8 @@ constexpr int Name = 2;
 constexpr int Class = 3;
 constexpr int Balance = 4;
 constexpr int Deposit = 5;         // deposit paid
+constexpr int Password = 6;
+constexpr int PasswordOn = 7;      // "√" while the dialling password is in force
 } // namespace Foregift
 
 namespace Account {
@@ -59,6 +64,8 @@ constexpr int Number = 0;
 constexpr int Name = 1;
 constexpr int Class = 2;
 constexpr int TrunkGroup = 3;
+constexpr int Password = 4;
+constexpr int PayType = 5;
 } // namespace Account
 
 } // namespace corvane::col

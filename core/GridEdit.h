@@ -25,6 +25,9 @@ struct CellRule {
     };
     Kind kind = Kind::Fixed;
     QStringList choices;
+    // The choice a cyclic cell takes when its text is none of the choices;
+    // empty means the first choice.
+    QString fallback;
     // A failed status: the double click shows this reason and edits nothing.
     Status blocked;
     // Title and icon of a refusal (blocked, or a value the check refuses).
@@ -38,11 +41,12 @@ struct CellRule {
         r.kind = Kind::Text;
         return r;
     }
-    static CellRule cycle(QStringList values)
+    static CellRule cycle(QStringList values, QString otherwise = QString())
     {
         CellRule r;
         r.kind = Kind::Cycle;
         r.choices = std::move(values);
+        r.fallback = std::move(otherwise);
         return r;
     }
     static CellRule block(QString reason, QString title, MessageService::Icon icon)

@@ -52,6 +52,7 @@ ParameterMemory::Outcome refused(const QString &note) { return {false, note}; }
 
 void ParameterMemory::reset()
 {
+    m_accounts.clear();
     for (auto &b : m_mem)
         b.fill(0);
     auto &s = m_mem[0];
@@ -244,10 +245,47 @@ QString ParameterMemory::outsideNumber(int trunk) const
     return readNumber(outsideNumberBytes(trunk - 1));
 }
 
+std::optional<ParameterMemory::AccountCode> ParameterMemory::account(int n) const
+{
+    const auto it = m_accounts.find(n);
+    if (it == m_accounts.end())
+        return std::nullopt;
+    return it->second;
+}
+
+ParameterMemory::Outcome ParameterMemory::applyAccount(const QStringList &f)
+{
+    // *68*class*group*0*account#  or  *74*1*1*account#
+    const bool classCode = f.value(0) == QLatin1String("68");
+    const auto n = number(f.value(classCode ? 4 : 3));
+    if (!n || *n < 1 || *n > MaxAccount)
+        return refused(QStringLiteral("account: no account %1").arg(f.value(classCode ? 4 : 3)));
+    if (classCode) {
+        const auto cls = number(f.value(1));
+        const auto group = number(f.value(2));
+        if (f.size() != 5 || f[3] != QLatin1String("0") || !cls || *cls > 8 || !group || *group > 12)
+            return refused(QStringLiteral("account class: expected class, trunk group, 0 and account"));
+        AccountCode &a = m_accounts[*n];
+        a.cls = *cls;
+        a.trunkGroup = *group;
+        return done(QStringLiteral("account %1: class %2, trunk group %3").arg(*n).arg(*cls).arg(*group));
+    }
+    if (f.size() != 4 || f[1] != QLatin1String("1") || f[2] != QLatin1String("1"))
+        return refused(QStringLiteral("account: unknown form of *74*"));
+    m_accounts[*n].opened = true;
+    return done(QStringLiteral("account %1 opened").arg(*n));
+}
+
 ParameterMemory::Outcome ParameterMemory::applyPassword(const QStringList &f)
 {
-    // *67*port*password#; password 0 means none.
+    // *67*port*password#; password 0 means none. An account's number comes
+    // with its leading zeros ("*67*007*…#"), or lies above the last port.
     const auto port = number(f.value(1));
+    if (f.size() == 3 && port && digits(f[2], 8) && *port >= 1 && *port <= MaxAccount
+        && (f[1].startsWith(QLatin1Char('0')) || *port >= MaxPorts)) {
+        m_accounts[*port].password = f[2] == QLatin1String("0") ? QString() : f[2];
+        return done(QStringLiteral("password of account %1 set").arg(*port));
+    }
     if (f.size() != 3 || !port || *port >= MaxPorts || !digits(f[2], 8))
         return refused(QStringLiteral("dialling password: expected port and up to 8 digits"));
     const QString password = f[2] == QLatin1String("0") ? QString() : f[2];
@@ -588,6 +626,7 @@ ParameterMemory::Outcome ParameterMemory::apply(const QString &code)
     if (c == QLatin1String("61")) return applyExtension(NumberHighBlock, 120, f, "outgoing time limit");
 
     if (c == QLatin1String("67")) return applyPassword(f);
+    if (c == QLatin1String("68") || c == QLatin1String("74")) return applyAccount(f);
     if (c == QLatin1String("77")) return applyOutsideNumber(f);
     if (c == QLatin1String("86")) return applyWorkdays(f);
     if (c == QLatin1String("85")) return applyPeriods(f);

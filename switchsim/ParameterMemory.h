@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 #include <array>
+#include <map>
 #include <optional>
 #include <utility>
 
@@ -96,6 +97,19 @@ public:
     QString dialPassword(int port) const;
     QString outsideNumber(int trunk) const;
 
+    // Account codes 1..511, kept beside the 50 blocks (the dump carries none
+    // of them): "*68*class*group*0*n#" sets class and trunk group, "*74*1*1*n#"
+    // opens the account, "*67*n*password#" with n written with leading zeros
+    // (or above the last port) sets its password.
+    static constexpr int MaxAccount = 511;
+    struct AccountCode {
+        int cls = -1;
+        int trunkGroup = -1;
+        QString password;
+        bool opened = false;
+    };
+    std::optional<AccountCode> account(int n) const;
+
     struct Outcome {
         bool applied = false;
         QString note;   // what changed, or why nothing did
@@ -109,6 +123,7 @@ private:
     bool addEntry(int block, int slotCount, const QList<int> &byteOrder, int nibbles, const QString &number);
     bool removeEntry(int block, int slotCount, const QList<int> &byteOrder, int nibbles, const QString &number);
     Outcome applyPassword(const QStringList &f);
+    Outcome applyAccount(const QStringList &f);
     Outcome applyOutsideNumber(const QStringList &f);
     Outcome applyWorkdays(const QStringList &f);
     Outcome applyPeriods(const QStringList &f);
@@ -122,6 +137,7 @@ private:
     void writeEntry(int block, int slot, const QList<int> &byteOrder, int nibbles, const QString &number);
 
     std::array<std::array<quint8, BlockSize>, BlockCount> m_mem{};
+    std::map<int, AccountCode> m_accounts;
 };
 
 } // namespace corvane::sim

@@ -57,7 +57,8 @@ void GridCellEditor::open()
     if (rule.kind == CellRule::Kind::Cycle) {
         if (rule.choices.isEmpty())
             return;
-        const QString next = NextChoice(cell.text, rule.choices.first(), rule.choices);
+        const QString next = NextChoice(cell.text, rule.fallback.isEmpty() ? rule.choices.first() : rule.fallback,
+                                        rule.choices);
         const Checked<QString> value = m_hooks.check ? m_hooks.check(cell, next) : Checked<QString>(next);
         if (!value) {
             refuse(value.status(), rule);

@@ -1,5 +1,6 @@
 // The parameter memory: star codes land where the console reads them back
 // from the dump, and the dump blocks carry the marker and checksum it checks.
+#include "CommandDecoder.h"
 #include "Frames.h"
 #include "ParameterMemory.h"
 #include "Printers.h"
@@ -172,7 +173,7 @@ TEST(SwitchMemory, ExtensionStarCodes)
 
     // Codes the memory does not hold are refused, not misapplied; factory reset restores.
     const QByteArray before = m.block(27);
-    EXPECT_FALSE(m.apply(QStringLiteral("*68*4*0*0*12#")).applied);
+    EXPECT_FALSE(m.apply(QStringLiteral("*99*4*0*0*12#")).applied);
     EXPECT_FALSE(m.apply(QStringLiteral("*10*3#")).applied);
     EXPECT_EQ(m.block(27), before);
     EXPECT_TRUE(m.apply(QStringLiteral("*00*121#")).applied);
@@ -208,7 +209,10 @@ TEST(SwitchMemory, DownloadCommandsKeptOutsideTheComparedBlocks)
     EXPECT_EQ(m.dialPassword(5), QStringLiteral("246810"));
     EXPECT_TRUE(m.apply(QStringLiteral("*67*5*0#")).applied);
     EXPECT_EQ(m.dialPassword(5), QString());
-    EXPECT_FALSE(m.apply(QStringLiteral("*67*120*1234#")).applied);
+    // Above the last port the number is an account's; above 511 nobody's.
+    EXPECT_TRUE(m.apply(QStringLiteral("*67*120*1234#")).applied);
+    EXPECT_EQ(m.account(120)->password, QStringLiteral("1234"));
+    EXPECT_FALSE(m.apply(QStringLiteral("*67*512*1234#")).applied);
 
     // Outside line number of trunk 3: (13:2, 13:14, 13:26, 13:38).
     EXPECT_TRUE(m.apply(QStringLiteral("*77*3*87654321#")).applied);
@@ -251,4 +255,39 @@ TEST(SwitchMemory, DownloadCommandsKeptOutsideTheComparedBlocks)
     ParameterMemory fresh;
     for (int b : {0, 1, 2, 4, 5, 6, 7, 10, 27, 31, 35, 49})
         EXPECT_EQ(m.block(b), fresh.block(b)) << "block " << b;
+}
+
+TEST(SwitchMemory, AccountCodesKeptBesideTheBlocks)
+{
+    // The bytes as the console packs them, written out by hand.
+    CommandDecoder decoder;
+    const QList<Command> got = decoder.feed(QByteArray::fromHex("0B680B040B0A0B0A0B05A90C"
+                                                                "0B740B010B010B070C"
+                                                                "0B670B0AA70B1234560C"
+                                                                "0B670B050B9876540C"));
+    ASSERT_EQ(got.size(), 4);
+    EXPECT_EQ(got[0].code, QStringLiteral("*68*4*0*0*509#"));
+    EXPECT_EQ(got[2].code, QStringLiteral("*67*007*123456#"));
+    ParameterMemory m;
+    const QByteArray blocks = m.block(11) + m.block(12);
+    for (const Command &c : got.mid(0, 3))
+        EXPECT_TRUE(m.apply(c.code).applied) << c.code.toStdString();
+    ASSERT_TRUE(m.account(509).has_value());
+    EXPECT_EQ(m.account(509)->cls, 4);
+    EXPECT_EQ(m.account(509)->trunkGroup, 0);
+    EXPECT_FALSE(m.account(509)->opened);
+    EXPECT_TRUE(m.account(7)->opened);
+    // An account's password (number with its leading zeros) is no port's.
+    EXPECT_EQ(m.account(7)->password, QStringLiteral("123456"));
+    EXPECT_EQ(m.block(11) + m.block(12), blocks);
+    EXPECT_TRUE(m.apply(got[3].code).applied);
+    EXPECT_EQ(m.dialPassword(5), QStringLiteral("987654"));
+    // The intake's demotion of an account carries three digits.
+    EXPECT_TRUE(m.apply(QStringLiteral("*68*1*0*0*007#")).applied);
+    EXPECT_EQ(m.account(7)->cls, 1);
+    EXPECT_FALSE(m.apply(QStringLiteral("*68*4*0*0*512#")).applied);
+    EXPECT_FALSE(m.apply(QStringLiteral("*68*9*0*0*12#")).applied);
+    EXPECT_FALSE(m.apply(QStringLiteral("*74*2*1*12#")).applied);
+    EXPECT_TRUE(m.apply(QStringLiteral("*00*121#")).applied);
+    EXPECT_FALSE(m.account(7).has_value());
 }

@@ -1,0 +1,708 @@
+#include "frmPHNGroup.h"
+
+#include "Columns.h"
+#include "ConsoleContext.h"
+#include "FlexGrid.h"
+#include "GridCellEditor.h"
+#include "GridHelpers.h"
+#include "SwitchLink.h"
+
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+namespace corvane {
+
+namespace {
+
+constexpr int CommandGapMs = 100;
+
+const QList<int> UserWidths{500, 1200, 1800, 500, 500, 500, 500, 500, 500, 500, 500, 500, 500, 800, 500};
+const QList<int> ForegiftWidths{1000, 1050, 2000, 800, 1200, 1200, 1400, 1000};
+const QList<int> AccountWidths{1500, 3000, 1200, 1200, 1200, 1500};
+
+const QString TipChoose = QStringLiteral("提示：请选择您要修改的内容。");
+
+QPushButton *button(QWidget *parent, const QString &text, const QString &name)
+{
+    auto *b = new QPushButton(text, parent);
+    b->setObjectName(name);
+    b->setAutoDefault(false);
+    return b;
+}
+
+FlexGrid *grid(QWidget *parent, const QString &name, const QString &accessible)
+{
+    auto *g = new FlexGrid(parent);
+    g->setObjectName(name);
+    g->setAccessibleName(accessible);
+    return g;
+}
+
+QLineEdit *cellBox(QWidget *parent, const QString &name)
+{
+    auto *e = new QLineEdit(parent);
+    e->setObjectName(name);
+    e->setAccessibleName(QStringLiteral("单元格编辑"));
+    e->hide();
+    return e;
+}
+
+QLineEdit *labelledBox(QWidget *parent, const QString &name, QLabel *label)
+{
+    auto *e = new QLineEdit(parent);
+    e->setObjectName(name);
+    e->setAccessibleName(label->text());
+    label->setBuddy(e);
+    return e;
+}
+
+int dataIndex(const FlexGrid &g, int gridRow)
+{
+    return gridRow - g.fixedRows();
+}
+
+} // namespace
+
+frmPHNGroup::frmPHNGroup(ConsoleContext &ctx, QWidget *parent)
+    : QDialog(parent), m_ctx(ctx), m_params(std::make_unique<UserParameters>(ctx.db, ctx.CheckMarks)),
+      m_notice(ctx.messages)
+{
+    setObjectName(QStringLiteral("frmPHNGroup"));
+    setWindowTitle(QStringLiteral("用户参数设置"));
+
+    sstGroup = new QTabWidget(this);
+    sstGroup->setObjectName(QStringLiteral("sstGroup"));
+    sstGroup->addTab(buildUsersTab(), QStringLiteral("用户信息"));
+    sstGroup->addTab(buildGroupsTab(), QStringLiteral("用户所属企业"));
+    sstGroup->addTab(buildDepositsTab(), QStringLiteral("用户押金"));
+    sstGroup->addTab(buildAccountsTab(), QStringLiteral("账号"));
+    connect(sstGroup, &QTabWidget::currentChanged, this, &frmPHNGroup::sstGroup_Click);
+
+    cmdExit = button(this, QStringLiteral("离开(&X)"), QStringLiteral("cmdExit"));
+    connect(cmdExit, &QPushButton::clicked, this, &frmPHNGroup::cmdExit_Click);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(sstGroup, 1);
+    auto *bottom = new QHBoxLayout;
+    bottom->addStretch(1);
+    bottom->addWidget(cmdExit);
+    layout->addLayout(bottom);
+    resize(1000, 640);
+
+    attachCellEditors();
+    Form_Load();
+}
+
+frmPHNGroup::~frmPHNGroup()
+{
+    // The console may end with the window still open: the switch is told all
+    // the same, after whatever the window still had to send.
+    Form_Unload();
+}
+
+// ---- building -------------------------------------------------------------------------
+
+QWidget *frmPHNGroup::buildUsersTab()
+{
+    auto *page = new QWidget;
+    page->setObjectName(QStringLiteral("tabUsers"));
+    hfgUser = grid(page, QStringLiteral("hfgUser"), QStringLiteral("用户信息"));
+    hfgUser->setFixedCols(1);
+    txtUser = cellBox(page, QStringLiteral("txtUser"));
+    SetColWidths(*hfgUser, UserWidths);
+    hfgUser->setRowHeightTwips(0, 500);
+
+    auto *lblPhone = new QLabel(QStringLiteral("用户号码："), page);
+    txtPhone = labelledBox(page, QStringLiteral("txtPhone"), lblPhone);
+    cmdLocal = button(page, QStringLiteral("弹编定位"), QStringLiteral("cmdLocal"));
+    connect(cmdLocal, &QPushButton::clicked, this, &frmPHNGroup::cmdLocal_Click);
+    connect(txtPhone, &QLineEdit::returnPressed, this, &frmPHNGroup::cmdLocal_Click);
+
+    auto *batch = new QGroupBox(QStringLiteral("用户信息批处理："), page);
+    batch->setObjectName(QStringLiteral("fraBatch"));
+    auto *lblBegin = new QLabel(QStringLiteral("从物理端口号："), batch);
+    txtPortBegin = labelledBox(batch, QStringLiteral("txtPortBegin"), lblBegin);
+    auto *lblEnd = new QLabel(QStringLiteral("到物理端口号："), batch);
+    txtPortEnd = labelledBox(batch, QStringLiteral("txtPortEnd"), lblEnd);
+    auto *lblValue = new QLabel(QStringLiteral("数据批量修改为："), batch);
+    txtValue = labelledBox(batch, QStringLiteral("txtValue"), lblValue);
+    cmbValue = new QComboBox(batch);
+    cmbValue->setObjectName(QStringLiteral("cmbValue"));
+    cmbValue->setAccessibleName(lblValue->text());
+    cmbValue->hide();
+    cmdAmendUser = button(batch, QStringLiteral("批量修改"), QStringLiteral("cmdAmendUser"));
+    cmdAmendUser->setEnabled(false);
+    connect(cmdAmendUser, &QPushButton::clicked, this, &frmPHNGroup::cmdAmendUser_Click);
+    lblTip = new QLabel(TipChoose, batch);
+    lblTip->setObjectName(QStringLiteral("lblTip"));
+    lblTip->setWordWrap(true);
+
+    auto *batchLayout = new QGridLayout(batch);
+    batchLayout->addWidget(lblBegin, 0, 0);
+    batchLayout->addWidget(txtPortBegin, 0, 1);
+    batchLayout->addWidget(lblEnd, 1, 0);
+    batchLayout->addWidget(txtPortEnd, 1, 1);
+    batchLayout->addWidget(lblValue, 2, 0);
+    batchLayout->addWidget(txtValue, 2, 1);
+    batchLayout->addWidget(cmbValue, 3, 1);
+    batchLayout->addWidget(cmdAmendUser, 4, 0, 1, 2);
+    batchLayout->addWidget(lblTip, 5, 0, 1, 2);
+    batchLayout->setRowStretch(6, 1);
+
+    auto *locate = new QHBoxLayout;
+    locate->addWidget(lblPhone);
+    locate->addWidget(txtPhone);
+    locate->addWidget(cmdLocal);
+    locate->addStretch(1);
+    auto *left = new QVBoxLayout;
+    left->addWidget(hfgUser, 1);
+    left->addLayout(locate);
+    auto *layout = new QHBoxLayout(page);
+    layout->addLayout(left, 1);
+    layout->addWidget(batch);
+
+    connect(hfgUser, &FlexGrid::MouseDown, this, [this](Qt::MouseButton b, Qt::KeyboardModifiers) {
+        hfgUser_MouseDown(b);
+    });
+    connect(hfgUser, &FlexGrid::MouseUp, this, [this](Qt::MouseButton b, Qt::KeyboardModifiers) {
+        hfgUser_MouseUp(b);
+    });
+    return page;
+}
+
+QWidget *frmPHNGroup::buildGroupsTab()
+{
+    auto *page = new QWidget;
+    page->setObjectName(QStringLiteral("tabGroups"));
+    auto *lblGroups = new QLabel(QStringLiteral("企业名称："), page);
+    lstGroup = new QListWidget(page);
+    lstGroup->setObjectName(QStringLiteral("lstGroup"));
+    lstGroup->setAccessibleName(QStringLiteral("企业名称"));
+    lblGroups->setBuddy(lstGroup);
+    cmdAddGroup = button(page, QStringLiteral("添加"), QStringLiteral("cmdAddGroup"));
+    cmdDeleteGroup = button(page, QStringLiteral("删除"), QStringLiteral("cmdDeleteGroup"));
+    auto *lblUsers = new QLabel(QStringLiteral("所属用户："), page);
+    lstUser = new QListWidget(page);
+    lstUser->setObjectName(QStringLiteral("lstUser"));
+    lstUser->setAccessibleName(QStringLiteral("所属用户"));
+    lstUser->setSelectionMode(QAbstractItemView::MultiSelection);
+    lblUsers->setBuddy(lstUser);
+    cmdSelectAll = button(page, QStringLiteral("全部选定"), QStringLiteral("cmdSelectAll"));
+    cmdSelectContrary = button(page, QStringLiteral("反向选定"), QStringLiteral("cmdSelectContrary"));
+    cmdClear = button(page, QStringLiteral("全部清除"), QStringLiteral("cmdClear"));
+    cmdSave = button(page, QStringLiteral("保存"), QStringLiteral("cmdSave"));
+
+    connect(lstGroup, &QListWidget::currentRowChanged, this, [this](int) { lstGroup_Click(); });
+    connect(cmdAddGroup, &QPushButton::clicked, this, &frmPHNGroup::cmdAddGroup_Click);
+    connect(cmdDeleteGroup, &QPushButton::clicked, this, &frmPHNGroup::cmdDeleteGroup_Click);
+    connect(cmdSelectAll, &QPushButton::clicked, this, &frmPHNGroup::cmdSelectAll_Click);
+    connect(cmdSelectContrary, &QPushButton::clicked, this, &frmPHNGroup::cmdSelectContrary_Click);
+    connect(cmdClear, &QPushButton::clicked, this, &frmPHNGroup::cmdClear_Click);
+    connect(cmdSave, &QPushButton::clicked, this, &frmPHNGroup::cmdSave_Click);
+
+    auto *groupButtons = new QHBoxLayout;
+    groupButtons->addWidget(cmdAddGroup);
+    groupButtons->addWidget(cmdDeleteGroup);
+    auto *left = new QVBoxLayout;
+    left->addWidget(lblGroups);
+    left->addWidget(lstGroup, 1);
+    left->addLayout(groupButtons);
+    auto *userButtons = new QHBoxLayout;
+    userButtons->addWidget(cmdSelectAll);
+    userButtons->addWidget(cmdSelectContrary);
+    userButtons->addWidget(cmdClear);
+    userButtons->addWidget(cmdSave);
+    auto *right = new QVBoxLayout;
+    right->addWidget(lblUsers);
+    right->addWidget(lstUser, 1);
+    right->addLayout(userButtons);
+    auto *layout = new QHBoxLayout(page);
+    layout->addLayout(left, 1);
+    layout->addLayout(right, 2);
+    return page;
+}
+
+QWidget *frmPHNGroup::buildDepositsTab()
+{
+    auto *page = new QWidget;
+    page->setObjectName(QStringLiteral("tabDeposits"));
+    hfgForegift = grid(page, QStringLiteral("hfgForegift"), QStringLiteral("用户押金"));
+    txtForegift = cellBox(page, QStringLiteral("txtForegift"));
+    auto *note = new QLabel(QStringLiteral("提示：开通了端口付费方式的才显示"), page);
+    note->setObjectName(QStringLiteral("lblForegiftNote"));
+    auto *layout = new QVBoxLayout(page);
+    layout->addWidget(hfgForegift, 1);
+    layout->addWidget(note);
+    return page;
+}
+
+QWidget *frmPHNGroup::buildAccountsTab()
+{
+    auto *page = new QWidget;
+    page->setObjectName(QStringLiteral("tabAccounts"));
+    hfgAccount = grid(page, QStringLiteral("hfgAccount"), QStringLiteral("账号"));
+    txtAccount = cellBox(page, QStringLiteral("txtAccount"));
+    SetColWidths(*hfgAccount, AccountWidths);
+    cmdAddAccount = button(page, QStringLiteral("添加"), QStringLiteral("cmdAddAccount"));
+    cmdDeleteAccount = button(page, QStringLiteral("删除"), QStringLiteral("cmdDeleteAccount"));
+    connect(cmdAddAccount, &QPushButton::clicked, this, &frmPHNGroup::cmdAddAccount_Click);
+    connect(cmdDeleteAccount, &QPushButton::clicked, this, &frmPHNGroup::cmdDeleteAccount_Click);
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(cmdAddAccount);
+    buttons->addWidget(cmdDeleteAccount);
+    buttons->addStretch(1);
+    auto *layout = new QVBoxLayout(page);
+    layout->addWidget(hfgAccount, 1);
+    layout->addLayout(buttons);
+    return page;
+}
+
+void frmPHNGroup::attachCellEditors()
+{
+    UserParameters &params = *m_params;
+
+    GridCellEditor::Hooks users;
+    users.rule = [this](const GridCell &c) {
+        if (amending())
+            return CellRule::block(QStringLiteral("正在批量修改，请稍候！"), MessageService::defaultTitle(),
+                                   MessageService::Icon::Information);
+        return m_params->userRule(c.col);
+    };
+    users.check = [this](const GridCell &c, const QString &v) -> Checked<QString> {
+        const QString port = portOfRow(c.row);
+        const Checked<QString> value = m_params->checkUserValue(c.col, v);
+        if (!value)
+            return value;
+        const auto range = m_params->checkRange(port, port);
+        if (!range)
+            return Checked<QString>::refuse(range.reason());
+        const auto plan = m_params->planAmend(c.col, *range, *value);
+        if (!plan)
+            return Checked<QString>::refuse(plan.reason());
+        return value;
+    };
+    users.store = [this](const GridCell &c, const QString &v) -> StoreResult {
+        // As the batch change does for a range of one port.
+        const QString port = portOfRow(c.row);
+        txtPortBegin->setText(port);
+        txtPortEnd->setText(port);
+        if (m_params->userChoices(c.col).isEmpty()) {
+            txtValue->setText(v);
+            txtValue->show();
+            cmbValue->hide();
+        } else {
+            ShowChoices(cmbValue, v, m_params->userChoices(c.col));
+            txtValue->hide();
+        }
+        const auto plan = m_params->planAmend(c.col, *m_params->checkRange(port, port), v);
+        if (!plan)
+            return StoreResult(plan.status(), {}, true);
+        if (!confirmDropDeposits(*plan))
+            return StoreResult(Status::ok(), {}, true);   // the operator kept the deposit
+        return StoreResult(startAmend(*plan), {}, false);
+    };
+    users.rowId = [this](int r) { return m_params->userRowId(dataIndex(*hfgUser, r)); };
+    users.stored = [this](const GridCell &, const QString &, const StoreResult &r) {
+        if (r.refill)
+            fillUsers();
+    };
+    m_userCells = new GridCellEditor(hfgUser, txtUser, m_ctx.messages, m_notice, this, users);
+
+    GridCellEditor::Hooks deposits;
+    deposits.rule = [&params](const GridCell &c) { return params.depositRule(c); };
+    deposits.check = [&params](const GridCell &c, const QString &v) { return params.checkDeposit(c, v); };
+    deposits.store = [&params](const GridCell &c, const QString &v) { return params.storeDeposit(c, v); };
+    deposits.rowId = [this](int r) { return m_params->depositRowId(dataIndex(*hfgForegift, r)); };
+    deposits.stored = [this](const GridCell &, const QString &, const StoreResult &r) {
+        finishStore(r);
+        if (r.refill) {
+            fillDeposits();
+            fillAccounts();   // a password typed for an account is the account's too
+        }
+    };
+    m_depositCells = new GridCellEditor(hfgForegift, txtForegift, m_ctx.messages, m_notice, this, deposits);
+
+    GridCellEditor::Hooks accounts;
+    accounts.rule = [&params](const GridCell &c) { return params.accountRule(c); };
+    accounts.check = [&params](const GridCell &c, const QString &v) { return params.checkAccount(c, v); };
+    accounts.store = [this](const GridCell &c, const QString &v) -> StoreResult {
+        if (c.col == col::Account::PayType && v == UserParameters::Ordinary) {
+            if (const auto money = m_params->accountMoney(c.rowId)) {
+                const QString n = hfgAccount->textMatrix(c.row, col::Account::Number).trimmed();
+                const auto answer = m_ctx.messages.show(
+                    QStringLiteral("账号%1的押金还有余额%2元，改为“普通”将删除它的押金记录。\n是否继续？").arg(n, *money),
+                    QStringLiteral("付费方式"), MessageService::Icon::Question, MessageService::Buttons::YesNo, this);
+                if (answer != MessageService::Answer::Yes)
+                    return StoreResult(Status::ok(), {}, true);
+            }
+        }
+        return m_params->storeAccount(c, v);
+    };
+    accounts.rowId = [this](int r) { return m_params->accountRowId(dataIndex(*hfgAccount, r)); };
+    accounts.stored = [this](const GridCell &, const QString &, const StoreResult &r) {
+        finishStore(r);
+        if (r.refill)
+            fillAccounts();
+    };
+    m_accountCells = new GridCellEditor(hfgAccount, txtAccount, m_ctx.messages, m_notice, this, accounts);
+}
+
+// ---- opening and closing ----------------------------------------------------------------
+
+void frmPHNGroup::Form_Load()
+{
+    if (m_ctx.link)
+        m_ctx.link->SendUserWindowOpen();
+    fillUsers();
+    fillAccounts();
+}
+
+void frmPHNGroup::Form_Unload()
+{
+    if (m_unloaded)
+        return;
+    m_unloaded = true;
+    // A change under way is written to the end and queued whole, so that
+    // every port of it reaches the switch before the window's closing frame.
+    if (m_run)
+        m_run->finishNow();
+    if (m_ctx.link)
+        m_ctx.link->SendUserWindowClose();
+}
+
+void frmPHNGroup::done(int result)
+{
+    Form_Unload();
+    QDialog::done(result);
+}
+
+void frmPHNGroup::cmdExit_Click()
+{
+    accept();
+}
+
+void frmPHNGroup::sstGroup_Click(int tab)
+{
+    if (tab == 1)
+        fillGroups();
+    else if (tab == 2)
+        fillDeposits();
+}
+
+// ---- filling ---------------------------------------------------------------------------
+
+void frmPHNGroup::fillUsers()
+{
+    const int top = hfgUser->rows() > 1 ? hfgUser->topRow() : 0;
+    FillGrid(m_params->users(), *hfgUser, UserParameters::UserGridColumns, m_params->capacity(), 0);
+    if (top > 0)
+        hfgUser->setTopRow(top);
+}
+
+void frmPHNGroup::fillGroups()
+{
+    lstGroup->blockSignals(true);
+    lstGroup->clear();
+    lstGroup->addItems(m_params->groups());
+    lstGroup->blockSignals(false);
+    lstUser->clear();
+    lstUser->addItems(m_params->userItems());
+    if (lstGroup->count() > 0)
+        lstGroup->setCurrentRow(0);
+    lstGroup_Click();
+}
+
+void frmPHNGroup::fillDeposits()
+{
+    hfgForegift->clear();
+    hfgForegift->setRows(2);
+    SetColWidths(*hfgForegift, ForegiftWidths);
+    FillGrid(m_params->deposits(), *hfgForegift, 0, 0, 0);
+}
+
+void frmPHNGroup::fillAccounts()
+{
+    FillGrid(m_params->accounts(), *hfgAccount, 0, 0, 0);
+    SetColWidths(*hfgAccount, AccountWidths);
+}
+
+// ---- users -------------------------------------------------------------------------------
+
+QString frmPHNGroup::portOfRow(int gridRow) const
+{
+    return hfgUser->textMatrix(gridRow, col::User::Port).trimmed();
+}
+
+void frmPHNGroup::cmdLocal_Click()
+{
+    const QString number = txtPhone->text().trimmed();
+    if (number.isEmpty())
+        return;
+    const int r = FindGridRow(number, *hfgUser, col::User::Number);
+    if (r < hfgUser->fixedRows()) {
+        lblTip->setText(QStringLiteral("提示：没有用户号码为%1的分机。").arg(number));
+        return;
+    }
+    hfgUser->setTopRow(r);
+    hfgUser->setRow(r);
+    hfgUser->setCol(hfgUser->fixedCols());
+}
+
+void frmPHNGroup::hfgUser_MouseDown(Qt::MouseButton button)
+{
+    if (button != Qt::LeftButton)
+        return;
+    const int c = hfgUser->col();
+    if (c < hfgUser->fixedCols() || hfgUser->row() < hfgUser->fixedRows())
+        return;
+    txtPortBegin->setText(portOfRow(hfgUser->row()));
+    txtPortEnd->clear();
+    const QStringList choices = m_params->userChoices(c);
+    if (choices.isEmpty()) {
+        txtValue->setText(hfgUser->text());
+        txtValue->show();
+        cmbValue->hide();
+    } else {
+        ShowChoices(cmbValue, hfgUser->text(), choices);
+        txtValue->hide();
+    }
+}
+
+void frmPHNGroup::hfgUser_MouseUp(Qt::MouseButton button)
+{
+    if (button != Qt::LeftButton || amending())
+        return;
+    if (hfgUser->col() < hfgUser->fixedCols())
+        return;
+    if (hfgUser->col() == hfgUser->colSel()) {
+        const QString header = hfgUser->textMatrix(0, hfgUser->col());
+        txtPortEnd->setText(portOfRow(hfgUser->rowSel()));
+        lblTip->setText(QStringLiteral("提示：批量修改'") + header + QStringLiteral("'!"));
+        cmdAmendUser->setText(QStringLiteral("批量修改\n\n'") + header + QStringLiteral("'"));
+        cmdAmendUser->setEnabled(true);
+    } else {
+        lblTip->setText(QStringLiteral("提示：您选择了网格的多列数据，程序无法进行批量修改！"));
+        cmdAmendUser->setText(QStringLiteral("批量修改"));
+        cmdAmendUser->setEnabled(false);
+    }
+}
+
+void frmPHNGroup::refuse(const QString &reason)
+{
+    m_ctx.messages.inputError(reason, this);
+}
+
+void frmPHNGroup::cmdAmendUser_Click()
+{
+    if (amending()) {
+        lblTip->setText(QStringLiteral("提示：正在批量修改，请稍候！"));
+        return;
+    }
+    const int c = hfgUser->col();
+    // The range first: nothing is checked further, written or sent for a
+    // range that is not two ports of this switch.
+    const auto range = m_params->checkRange(txtPortBegin->text(), txtPortEnd->text());
+    if (!range) {
+        refuse(range.reason());
+        return;
+    }
+    const QString typed = m_params->userChoices(c).isEmpty() ? txtValue->text() : cmbValue->currentText();
+    const Checked<QString> value = m_params->checkUserValue(c, typed);
+    if (!value) {
+        refuse(value.reason());
+        return;
+    }
+    const auto plan = m_params->planAmend(c, *range, *value);
+    if (!plan) {
+        refuse(plan.reason());
+        return;
+    }
+    if (!confirmDropDeposits(*plan))
+        return;
+    m_notice.note(startAmend(*plan), this);
+}
+
+bool frmPHNGroup::confirmDropDeposits(const UserParameters::AmendPlan &plan)
+{
+    const QStringList atRisk = m_params->depositsAtRisk(plan);
+    if (atRisk.isEmpty())
+        return true;
+    const QString text = QStringLiteral("以下用户的押金还有余额，改为“普通”将删除他们的押金记录：\n%1\n是否继续？")
+                             .arg(atRisk.mid(0, 10).join(QStringLiteral("、"))
+                                  + (atRisk.size() > 10 ? QStringLiteral(" 等%1个用户").arg(atRisk.size())
+                                                        : QString()));
+    return m_ctx.messages.show(text, QStringLiteral("付费方式"), MessageService::Icon::Question,
+                               MessageService::Buttons::YesNo, this)
+        == MessageService::Answer::Yes;
+}
+
+Status frmPHNGroup::startAmend(const UserParameters::AmendPlan &plan)
+{
+    auto *run = new UserAmendRun(*m_params, plan, m_ctx.link, this);
+    m_run = run;
+    cmdAmendUser->setEnabled(false);
+    connect(run, &UserAmendRun::stepped, this,
+            [this](int done, int total, int port, const QString &value, const Status &s) {
+                if (s)
+                    showUserValue(port, m_run ? m_run->plan().col : -1, value);
+                lblTip->setText(QStringLiteral("提示：已经处理%1/%2").arg(done).arg(total));
+            });
+    connect(run, &UserAmendRun::finished, this, [this, run](const Status &s) {
+        if (s)
+            lblTip->setText(QStringLiteral("提示：已经处理完毕！"));
+        else
+            fillUsers();   // show what the table holds after the failed port
+        cmdAmendUser->setEnabled(true);
+        run->deleteLater();
+    });
+    const Status first = run->start();
+    return first;
+}
+
+void frmPHNGroup::showUserValue(int port, int col, const QString &value)
+{
+    if (col < 0)
+        return;
+    const int r = FindGridRow(QString::number(port), *hfgUser, col::User::Port);
+    if (r >= hfgUser->fixedRows())
+        hfgUser->setTextMatrix(r, col, value);
+}
+
+bool frmPHNGroup::amending() const
+{
+    return m_run && m_run->isRunning();
+}
+
+// ---- groups --------------------------------------------------------------------------------
+
+void frmPHNGroup::lstGroup_Click()
+{
+    const QString group = lstGroup->currentItem() ? lstGroup->currentItem()->text() : QString();
+    const QList<bool> members = m_params->membersOf(group);
+    for (int i = 0; i < lstUser->count(); ++i)
+        lstUser->item(i)->setSelected(members.value(i));
+}
+
+void frmPHNGroup::cmdSelectAll_Click()
+{
+    for (int i = 0; i < lstUser->count(); ++i)
+        lstUser->item(i)->setSelected(true);
+}
+
+void frmPHNGroup::cmdSelectContrary_Click()
+{
+    for (int i = 0; i < lstUser->count(); ++i)
+        lstUser->item(i)->setSelected(!lstUser->item(i)->isSelected());
+}
+
+void frmPHNGroup::cmdClear_Click()
+{
+    for (int i = 0; i < lstUser->count(); ++i)
+        lstUser->item(i)->setSelected(false);
+}
+
+void frmPHNGroup::cmdSave_Click()
+{
+    if (!lstGroup->currentItem())
+        return;
+    QList<bool> selected;
+    for (int i = 0; i < lstUser->count(); ++i)
+        selected << lstUser->item(i)->isSelected();
+    if (m_notice.note(m_params->saveGroup(lstGroup->currentItem()->text(), selected), this))
+        fillUsers();
+}
+
+void frmPHNGroup::cmdAddGroup_Click()
+{
+    const auto typed = m_ctx.messages.askText(QStringLiteral("请输入需要添加的组名!"), QStringLiteral("添加组"),
+                                              QString(), this);
+    if (!typed)
+        return;
+    const Checked<QString> name = m_params->checkNewGroup(*typed);
+    if (!name) {
+        refuse(name.reason());
+        return;
+    }
+    if (!m_notice.note(m_params->addGroup(*name), this))
+        return;
+    lstGroup->addItem(*name);
+    lstGroup->setCurrentRow(lstGroup->count() - 1);
+}
+
+void frmPHNGroup::cmdDeleteGroup_Click()
+{
+    QListWidgetItem *item = lstGroup->currentItem();
+    if (!item)
+        return;
+    const QString name = item->text();
+    if (m_ctx.messages.show(QStringLiteral("是否真的要删除 '") + name + QStringLiteral("' 组"),
+                            MessageService::defaultTitle(), MessageService::Icon::None,
+                            MessageService::Buttons::YesNo, this)
+        != MessageService::Answer::Yes)
+        return;
+    if (!m_notice.note(m_params->deleteGroup(name), this))
+        return;
+    delete lstGroup->takeItem(lstGroup->row(item));
+    if (lstGroup->count() > 0)
+        lstGroup->setCurrentRow(0);
+    lstGroup_Click();
+    fillUsers();
+}
+
+// ---- accounts ------------------------------------------------------------------------------
+
+void frmPHNGroup::cmdAddAccount_Click()
+{
+    if (const Checked<QString> n = m_params->nextAccountNumber(); !n) {
+        m_ctx.messages.show(n.reason(), QStringLiteral("生成错误"), MessageService::Icon::Warning,
+                            MessageService::Buttons::Ok, this);
+        return;
+    }
+    const StoreResult r = m_params->addAccount();
+    finishStore(r);
+    fillAccounts();
+}
+
+void frmPHNGroup::cmdDeleteAccount_Click()
+{
+    const int r = hfgAccount->row();
+    const qint64 rowId = m_params->accountRowId(dataIndex(*hfgAccount, r));
+    const QString n = hfgAccount->textMatrix(r, col::Account::Number).trimmed();
+    if (rowId < 0 || n.isEmpty())
+        return;
+    // A deposit that still holds money is not thrown away without a word.
+    if (const auto money = m_params->accountMoney(rowId)) {
+        const auto answer = m_ctx.messages.show(
+            QStringLiteral("账号%1的押金还有余额%2元，删除账号将同时删除它的押金记录。\n是否继续？").arg(n, *money),
+            QStringLiteral("删除账号"), MessageService::Icon::Question, MessageService::Buttons::YesNo, this);
+        if (answer != MessageService::Answer::Yes)
+            return;
+    }
+    finishStore(m_params->deleteAccount(rowId));
+    fillAccounts();
+}
+
+// ---- shared steps ----------------------------------------------------------------------------
+
+void frmPHNGroup::finishStore(const StoreResult &result)
+{
+    if (m_notice.note(result.status, this))
+        sendCommands(result.commands);
+}
+
+void frmPHNGroup::sendCommands(const QStringList &codes)
+{
+    if (codes.isEmpty() || !m_ctx.link)
+        return;
+    m_ctx.link->QueueStarCommands(codes, CommandGapMs);
+}
+
+} // namespace corvane
