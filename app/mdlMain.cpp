@@ -7,7 +7,9 @@
 #include "frmMain.h"
 #include "frmPHNClient.h"
 #include "frmPHNDiscount.h"
+#include "frmPHNFee.h"
 #include "frmSRVBackup.h"
+#include "frmSWTParameter.h"
 #include "frmSplash.h"
 #include "HomeLock.h"
 #include <QApplication>
@@ -91,6 +93,8 @@ std::unique_ptr<frmMain> Main(ConsoleContext &ctx, bool *databaseFailed)
     InstallCallIntake(ctx, *main, *handlers);
     main->registerWindow(0, [&ctx](QWidget *parent) { frmPHNClient w(ctx, parent); ShowModal(ctx, w); });
     main->registerWindow(1, [&ctx](QWidget *parent) { frmPHNDiscount w(ctx, parent); ShowModal(ctx, w); });
+    main->registerWindow(2, [&ctx](QWidget *parent) { frmPHNFee w(ctx, parent); ShowModal(ctx, w); });
+    main->registerWindow(5, [&ctx](QWidget *parent) { frmSWTParameter w(ctx, parent); ShowModal(ctx, w); });
     main->registerWindow(8, [&ctx](QWidget *parent) {
         frmSRVBackup w(ctx, {QCoreApplication::applicationDirPath(), [&ctx] { EndConsoleAtOnce(ctx); }}, parent);
         ShowModal(ctx, w);
