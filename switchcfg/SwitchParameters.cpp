@@ -546,14 +546,45 @@ TrunkBatch SwitchParameters::ApplyTrunkSetting(int column, int first, int last, 
             batch.status = notStored(Status::fail(QStringLiteral("%1号中继没有设置行").arg(t)));
             return batch;
         }
-        if (rs.value(column) != stored)
-            if (Status s = SetField(rs, column, stored); !s) {
+        QStringList row = rs.currentRow();
+        while (row.size() < ExchangeCol::Count)
+            row << QString();
+        QList<int> changed;
+        if (virtualOp) {
+            QStringList operators;
+            for (int c = ExchangeCol::FirstVirtual; c <= ExchangeCol::LastVirtual; ++c) {
+                const QString port = c == column ? stored : row.value(c).trimmed();
+                if (!port.isEmpty())
+                    operators << port;
+            }
+            while (operators.size() < ExchangeCol::LastVirtual - ExchangeCol::FirstVirtual + 1)
+                operators << QString();
+            for (int c = ExchangeCol::FirstVirtual; c <= ExchangeCol::LastVirtual; ++c) {
+                const QString now = operators.at(c - ExchangeCol::FirstVirtual);
+                if (row.value(c) != now) {
+                    row[c] = now;
+                    changed << c;
+                }
+            }
+            batch.refill = batch.refill || changed != QList<int>{column};
+        } else if (row.value(column) != stored) {
+            row[column] = stored;
+            changed << column;
+        }
+        if (!changed.isEmpty()) {
+            Status s = rs.edit();
+            for (int c : changed)
+                if (s)
+                    s = rs.setField(c, row.value(c));
+            if (s)
+                s = rs.update();
+            else
+                rs.cancelUpdate();
+            if (!s) {
                 batch.status = notStored(s);
                 return batch;
             }
-        QStringList row = rs.currentRow();
-        if (column < row.size())
-            row[column] = stored;
+        }
         rows << row;
         batch.trunks << trunk;
         if (t == last)

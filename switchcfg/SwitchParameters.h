@@ -55,6 +55,7 @@ struct [[nodiscard]] TrunkBatch {
     QStringList trunks;             // trunk numbers, in order
     QList<QStringList> commands;    // the star codes of each trunk
     QString cell;                   // what the changed cells show now
+    bool refill = false;            // other cells of the rows changed too
 
     explicit operator bool() const { return bool(status); }
     QStringList allCommands() const;
@@ -150,6 +151,10 @@ public:
     // direction). Each trunk's row is found by its trunk number and each
     // trunk's commands are built from its own row. All rows are stored in one
     // transaction; the commands follow only when it is committed.
+    //
+    // A trunk's virtual operators are kept in the order the switch holds them:
+    // the switch appends each one it is given, so the five columns are closed
+    // up after a change, with no empty column before a used one.
     TrunkBatch ApplyTrunkSetting(int column, int first, int last, const QString &value);
 
 private:

@@ -713,8 +713,11 @@ void frmSWTParameter::hfgExchange_DblClick()
         runTrunkBatch(c, range->first, range->second, next);
         return;
     }
-    if (SwitchParameters::isNumberColumn(c))
+    if (SwitchParameters::isNumberColumn(c)) {
+        // The edit belongs to the double-clicked trunk, whatever was selected before.
+        hfgExchange_MouseDown();
         EditCell(txtExchange, *hfgExchange);
+    }
 }
 
 void frmSWTParameter::txtExchange_Enter()
@@ -754,10 +757,14 @@ void frmSWTParameter::runTrunkBatch(int column, int first, int last, const QStri
         fillTrunks();
         return;
     }
-    for (const QString &trunk : batch.trunks) {
-        const int r = FindGridRow(trunk, *hfgExchange, ExchangeCol::Trunk);
-        if (r > 0)
-            hfgExchange->setTextMatrix(r, column, batch.cell);
+    if (batch.refill) {
+        fillTrunks();
+    } else {
+        for (const QString &trunk : batch.trunks) {
+            const int r = FindGridRow(trunk, *hfgExchange, ExchangeCol::Trunk);
+            if (r > 0)
+                hfgExchange->setTextMatrix(r, column, batch.cell);
+        }
     }
     QList<LinkCommand> commands;
     for (const QStringList &codes : batch.commands) {
@@ -770,7 +777,7 @@ void frmSWTParameter::runTrunkBatch(int column, int first, int last, const QStri
     showBatchProgress(batch, queued);
 }
 
-// The tip follows the queue: "已经处理k/n" once trunk k's commands are going
+// The tip follows the queue: "已经处理k/n" while trunk k's commands are going
 // out, "已经处理完毕！" when the last has gone.
 void frmSWTParameter::showBatchProgress(const TrunkBatch &batch, CommandBatch *queued)
 {
@@ -791,9 +798,9 @@ void frmSWTParameter::showBatchProgress(const TrunkBatch &batch, CommandBatch *q
     };
     lblTip->setText(tipFor(1));
     QPointer<QLabel> tip(lblTip);
-    connect(queued, &CommandBatch::progress, lblTip, [tip, tipFor](int done, int, const QString &) {
-        if (tip)
-            tip->setText(tipFor(done));
+    connect(queued, &CommandBatch::progress, lblTip, [tip, tipFor](int done, int all, const QString &) {
+        if (tip && done < all)
+            tip->setText(tipFor(done + 1));
     });
     connect(queued, &CommandBatch::finished, lblTip, [tip](int, int) {
         if (tip)

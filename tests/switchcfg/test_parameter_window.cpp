@@ -124,6 +124,13 @@ protected:
     {
         QTest::mouseClick(trunks()->viewport(), Qt::LeftButton, mods, cellCentre(r, c));
     }
+    // A click on a check box or option button, on its indicator.
+    void tick(const QString &name)
+    {
+        auto *b = child<QAbstractButton>(name);
+        showTabOf(b);
+        QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(6, b->height() / 2));
+    }
     void press(const QString &name)
     {
         auto *b = child<QAbstractButton>(name);
@@ -154,6 +161,8 @@ protected:
         const QByteArray marker = hex("0B 99 0C");   // *99#
         link->QueueStarCommands({QStringLiteral("*99#")});
         QByteArray got;
+        if (w)
+            tips << child<QLabel>(QStringLiteral("lblTip"))->text();
         const bool arrived = test::waitFor([&] {
             clock.advanceMs(stepMs);
             got += pty.take();
@@ -380,6 +389,7 @@ TEST_F(ParameterWindowTest, TrunkCellsStepOnDoubleClickAndBatchesGoInEitherDirec
     press(QStringLiteral("cmdAmend"));
     expectInputError(QStringLiteral("中继分组最大为12！"));
     typeOver(value, QStringLiteral("4"));
+    tips.clear();
     press(QStringLiteral("cmdAmend"));
     EXPECT_EQ(sent(50), (QStringList{"*47*4*2#", "*47*4*3#", "*47*4*4#", "*47*4*5#"}));
     EXPECT_EQ(tips, (QStringList{"提示：已经处理1/4", "提示：已经处理2/4", "提示：已经处理3/4", "提示：已经处理4/4",
@@ -392,8 +402,11 @@ TEST_F(ParameterWindowTest, TrunkCellsStepOnDoubleClickAndBatchesGoInEitherDirec
     EXPECT_EQ(edit(QStringLiteral("txtExBegin"))->text(), QStringLiteral("5"));
     EXPECT_EQ(edit(QStringLiteral("txtExEnd"))->text(), QStringLiteral("2"));
     typeOver(value, QStringLiteral("7"));
+    tips.clear();
     press(QStringLiteral("cmdAmend"));
     EXPECT_EQ(sent(50), (QStringList{"*47*7*5#", "*47*7*4#", "*47*7*3#", "*47*7*2#"}));
+    EXPECT_EQ(tips.value(0), QStringLiteral("提示：已经处理1/4"));
+    EXPECT_EQ(tips.value(3), QStringLiteral("提示：已经处理4/4"));
     EXPECT_EQ(trunk(2, "中继分组"), QStringLiteral("7"));
 
     // A range typed by hand outside 1..12 is refused.
@@ -469,11 +482,14 @@ TEST_F(ParameterWindowTest, VirtualOperatorsAreTypedAsNumbersAndResent)
         QTest::keyClick(cellBox, Qt::Key_Return);
     };
     typeInto(3, 10, QStringLiteral("805"));
+    EXPECT_TRUE(messages.shown().isEmpty()) << messages.texts().join(QLatin1Char('|')).toStdString();
     EXPECT_EQ(sent(), (QStringList{"*12*0*3#", "*12*805*3#"}));
     typeInto(3, 12, QStringLiteral("810"));
     EXPECT_EQ(sent(), (QStringList{"*12*0*3#", "*12*805*3#", "*12*810*3#"}));
-    EXPECT_EQ(trunk(3, "虚拟总机3"), QStringLiteral("10"));
-    EXPECT_EQ(g->textMatrix(3, 12), QStringLiteral("810"));
+    // The switch holds it second: so does the row.
+    EXPECT_EQ(trunk(3, "虚拟总机2"), QStringLiteral("10"));
+    EXPECT_EQ(g->textMatrix(3, 11), QStringLiteral("810"));
+    EXPECT_EQ(g->textMatrix(3, 12), QString());
 
     typeInto(3, 11, QStringLiteral("999"));
     expectInputError(QStringLiteral("您输入的虚拟总机号不存在，请核对后再输入！"));
@@ -484,8 +500,9 @@ TEST_F(ParameterWindowTest, VirtualOperatorsAreTypedAsNumbersAndResent)
     // Clearing one sends the rest again.
     typeInto(3, 10, QString());
     EXPECT_EQ(sent(), (QStringList{"*12*0*3#", "*12*810*3#"}));
-    EXPECT_EQ(trunk(3, "虚拟总机1"), QString());
-    EXPECT_EQ(g->textMatrix(3, 10), QString());
+    EXPECT_EQ(trunk(3, "虚拟总机1"), QStringLiteral("10"));
+    EXPECT_EQ(g->textMatrix(3, 10), QStringLiteral("810"));
+    EXPECT_EQ(g->textMatrix(3, 11), QString());
 
     EXPECT_TRUE(refusedBySwitch.isEmpty()) << refusedBySwitch.join(QLatin1Char('\n')).toStdString();
     EXPECT_TRUE(disagreeing().isEmpty()) << disagreeing().join(QLatin1Char('\n')).toStdString();
@@ -567,13 +584,11 @@ TEST_F(ParameterWindowTest, AgentsSpecialNumbersAndTheSwitchButtons)
 TEST_F(ParameterWindowTest, OutwardCopyByPortAndToFiles)
 {
     open();
-    auto *byPort = child<QCheckBox>(QStringLiteral("chkOutCOMM"));
-    showTabOf(byPort);
-    QTest::mouseClick(byPort, Qt::LeftButton);
+    tick(QStringLiteral("chkOutCOMM"));
     EXPECT_TRUE(link->mscOut.isOpen());
     EXPECT_EQ(link->OutPortNumber(), 2);
     EXPECT_EQ(value(QStringLiteral("SELECT 启用串口向外发送 FROM SWTConfig")), QStringLiteral("1"));
-    QTest::mouseClick(byPort, Qt::LeftButton);
+    tick(QStringLiteral("chkOutCOMM"));
     EXPECT_FALSE(link->mscOut.isOpen());
     EXPECT_EQ(value(QStringLiteral("SELECT 启用串口向外发送 FROM SWTConfig")), QStringLiteral("0"));
 
@@ -582,24 +597,25 @@ TEST_F(ParameterWindowTest, OutwardCopyByPortAndToFiles)
     port->setFocus(Qt::TabFocusReason);
     QTest::keyClick(port, Qt::Key_Down);   // 2 -> 3
     EXPECT_EQ(value(QStringLiteral("SELECT 向外发送串口 FROM SWTConfig")), QStringLiteral("3"));
-    QTest::mouseClick(byPort, Qt::LeftButton);
+    tick(QStringLiteral("chkOutCOMM"));
     EXPECT_FALSE(link->mscOut.isOpen());
     ASSERT_NE(messages.last(), nullptr);
     EXPECT_EQ(messages.last()->text, QStringLiteral("串口3无法打开，话单不能向外发送！"));
     messages.clear();
 
-    QTest::mouseClick(child<QCheckBox>(QStringLiteral("chkOutFile")), Qt::LeftButton);
+    tick(QStringLiteral("chkOutFile"));
     EXPECT_EQ(value(QStringLiteral("SELECT 启用文件向外发送 FROM SWTConfig")), QStringLiteral("1"));
-    QTest::mouseClick(child<QCheckBox>(QStringLiteral("chkAutoReset")), Qt::LeftButton);
+    tick(QStringLiteral("chkAutoReset"));
     EXPECT_EQ(value(QStringLiteral("SELECT 启用夜间自动复位 FROM SWTConfig")), QStringLiteral("1"));
 
     // The folder chosen in the dialog is created and stored with its separator.
-    const QString folder = home.file(QStringLiteral("话单/2026"));
-    QString chosen = folder;
-    ctx.runModal = [&chosen](QDialog &d) {
+    const QString folder = home.file(QStringLiteral("话单"));
+    QString chosen = QStringLiteral("话单");
+    ctx.runModal = [&](QDialog &d) {
         auto *dialog = qobject_cast<QFileDialog *>(&d);
         if (!dialog)
             return int(QDialog::Rejected);
+        dialog->setDirectory(home.path());
         dialog->selectFile(chosen);
         return int(QDialog::Accepted);
     };
@@ -612,7 +628,7 @@ TEST_F(ParameterWindowTest, OutwardCopyByPortAndToFiles)
     QFile plain(home.file(QStringLiteral("plain")));
     ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
     plain.close();
-    chosen = home.file(QStringLiteral("plain/sub"));
+    chosen = QStringLiteral("plain");
     press(QStringLiteral("cmdSelectPath"));
     ASSERT_NE(messages.last(), nullptr);
     EXPECT_TRUE(messages.last()->text.startsWith(QStringLiteral("无法建立文件夹")));
@@ -628,9 +644,9 @@ TEST_F(ParameterWindowTest, SystemSettingsReachTheSimulatedSwitch)
     auto *head = child<QComboBox>(QStringLiteral("cmbHead"));
     head->setFocus(Qt::TabFocusReason);
     QTest::keyClick(head, Qt::Key_Down);   // 6 -> 7
-    QTest::mouseClick(child<QCheckBox>(QStringLiteral("chkCodeLMT")), Qt::LeftButton);
-    QTest::mouseClick(child<QRadioButton>(QStringLiteral("optSignal_0")), Qt::LeftButton);
-    QTest::mouseClick(child<QRadioButton>(QStringLiteral("optSignal_0")), Qt::LeftButton);   // again: nothing
+    tick(QStringLiteral("chkCodeLMT"));
+    tick(QStringLiteral("optSignal_0"));
+    tick(QStringLiteral("optSignal_0"));   // again: nothing
     typeOver(edit(QStringLiteral("txtNightNO")), QStringLiteral("810"));
     press(QStringLiteral("cmdSet"));
     EXPECT_EQ(sent(), (QStringList{"*32*64#", "*71*7#", "*80*1#", "*73*0#", "*50*810#"}));

@@ -241,14 +241,24 @@ TEST_F(SwitchParametersTest, VirtualOperatorsAreKeptAsPortsAndResentWhole)
     TrunkBatch b = params->ApplyTrunkSetting(10, 3, 3, QStringLiteral("805"));
     ASSERT_TRUE(bool(b));
     EXPECT_EQ(b.allCommands(), (QStringList{"*12*0*3#", "*12*805*3#"}));
+    // Typed into the third column: the switch holds it second, and so does the row.
     b = params->ApplyTrunkSetting(12, 3, 3, QStringLiteral("810"));
     EXPECT_EQ(b.allCommands(), (QStringList{"*12*0*3#", "*12*805*3#", "*12*810*3#"}));
-    EXPECT_EQ(trunk(3, "虚拟总机3"), QStringLiteral("10"));
-    EXPECT_EQ(params->trunks().row(2).value(12), QStringLiteral("810"));
+    EXPECT_TRUE(b.refill);
+    EXPECT_EQ(trunk(3, "虚拟总机2"), QStringLiteral("10"));
+    EXPECT_EQ(trunk(3, "虚拟总机3"), QString());
+    EXPECT_EQ(params->trunks().row(2).value(11), QStringLiteral("810"));
 
+    // Clearing the first closes the list up.
     b = params->ApplyTrunkSetting(10, 3, 3, QString());
     EXPECT_EQ(b.allCommands(), (QStringList{"*12*0*3#", "*12*810*3#"}));
-    EXPECT_EQ(trunk(3, "虚拟总机1"), QString());
+    EXPECT_EQ(trunk(3, "虚拟总机1"), QStringLiteral("10"));
+    EXPECT_EQ(trunk(3, "虚拟总机2"), QString());
+    // Over a range, each trunk keeps its own list.
+    ASSERT_TRUE(bool(params->ApplyTrunkSetting(10, 4, 4, QStringLiteral("811"))));
+    b = params->ApplyTrunkSetting(11, 3, 4, QStringLiteral("812"));
+    EXPECT_EQ(b.commands, (QList<QStringList>{{"*12*0*3#", "*12*810*3#", "*12*812*3#"},
+                                              {"*12*0*4#", "*12*811*4#", "*12*812*4#"}}));
 
     b = params->ApplyTrunkSetting(11, 3, 3, QStringLiteral("999"));
     EXPECT_FALSE(bool(b));
