@@ -211,6 +211,15 @@ StoreResult SwitchParameters::storeCapacity(const QString &value)
     return storeConfig(ConfigCol::Capacity, value, {star(QStringLiteral("32"), {value})});
 }
 
+QString SwitchParameters::CapacityNote(const QString &capacity)
+{
+    const int n = int(ValInt(capacity));
+    if (n % 8 == 0)
+        return QString();
+    return QStringLiteral("交换机以8门为单位设置用户容量，交换机中的容量将为%1门，比照时将显示为不一致。")
+        .arg(qMin((n + 7) / 8 * 8, MaxCapacity));
+}
+
 Checked<QString> SwitchParameters::checkGrade(const QString &text) const
 {
     return checked(text, {1, 7, QStringLiteral("超额或清账后等级必须是数字!"), QStringLiteral("超额或清账后等级必须是整数!"),

@@ -104,6 +104,9 @@ public:
     static QString TooLongGrade() { return QStringLiteral("超额或清账后等级只能是1位数字!"); }
     Checked<QString> checkCapacity(const QString &text) const;
     StoreResult storeCapacity(const QString &value);
+    // What the operator is told about a capacity that is no multiple of
+    // eight (the switch rounds it up); empty for one that is.
+    static QString CapacityNote(const QString &capacity);
     Checked<QString> checkGrade(const QString &text) const;
     StoreResult storeGrade(const QString &value);
     StoreResult storeCodeLength(const QString &value);

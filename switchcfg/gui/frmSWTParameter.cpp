@@ -447,7 +447,13 @@ void frmSWTParameter::txtUserSum_Validate()
         refuseAndKeepFocus(v.reason(), txtUserSum);
         return;
     }
-    finishStore(m_params->storeCapacity(*v));
+    if (!finishStore(m_params->storeCapacity(*v)))
+        return;
+    // The switch keeps its capacity in units of eight; the comparison will
+    // show such a capacity as different.
+    if (const QString note = SwitchParameters::CapacityNote(*v); !note.isEmpty())
+        m_ctx.messages.show(note, QStringLiteral("参数设置"), MessageService::Icon::Information,
+                            MessageService::Buttons::Ok, this);
 }
 
 void frmSWTParameter::txtGrade_Validate()

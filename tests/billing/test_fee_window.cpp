@@ -2,8 +2,10 @@
 // delay boxes and leaving them, double clicks and the in-cell editors of the
 // two grids, the clear button. The star codes are read off a pseudo-terminal
 // standing in for the switch's port.
+#include "CommandDecoder.h"
 #include "ConsoleContext.h"
 #include "FlexGrid.h"
+#include "ParameterMemory.h"
 #include "PtyPair.h"
 #include "SwitchLink.h"
 #include "TestHome.h"
@@ -235,6 +237,56 @@ TEST_F(FeeWindowTest, WorkingDaysAndPeriods)
     EXPECT_EQ(show(sent()), show(hex("0B 86 0B 0A 0B 03 0C")));
     EXPECT_EQ(value(QStringLiteral("SELECT 工作日控制 || 起始星期 || 结束星期 || 时段一起 || 时段二止 FROM ExNO WHERE 中继号='3'")),
               QStringLiteral("×1508:3017:30"));
+}
+
+TEST_F(FeeWindowTest, TheSimulatedSwitchFollowsTheChargingSettings)
+{
+    open();
+    auto *numbers = child<FlexGrid>(QStringLiteral("hfgExNO"));
+    auto *days = child<FlexGrid>(QStringLiteral("hfgWorkday"));
+    QByteArray bytes;
+    typeAndLeave(0, QStringLiteral("30"));
+    typeAndLeave(1, QStringLiteral("20"));
+    typeAndLeave(2, QStringLiteral("0"));
+    typeAndLeave(4, QStringLiteral("255"));
+    dblClick(numbers, 4, 1);
+    enter(child<QLineEdit>(QStringLiteral("txtExNO")), QStringLiteral("654321"));
+    dblClick(numbers, 12, 1);
+    enter(child<QLineEdit>(QStringLiteral("txtExNO")), QStringLiteral("12345678"));
+    dblClick(days, 5, 6);
+    enter(child<QLineEdit>(QStringLiteral("txtWorkday")), QStringLiteral("1330"));
+    dblClick(days, 5, 1);
+    dblClick(days, 6, 1);
+    dblClick(days, 6, 1);
+    bytes = sent();
+
+    sim::ParameterMemory memory;
+    sim::CommandDecoder decoder;
+    QStringList refused;
+    for (const sim::Command &c : decoder.feed(bytes)) {
+        ASSERT_EQ(c.kind, sim::Command::StarCode) << c.text.toStdString();
+        if (const auto o = memory.apply(c.code); !o.applied)
+            refused << c.code + QStringLiteral(": ") + o.note;
+    }
+    EXPECT_TRUE(refused.isEmpty()) << refused.join(QLatin1Char('\n')).toStdString();
+
+    // Delays: international, domestic, local, city, mobile in block 0.
+    const QStringList delays = ctx.db.select(QStringLiteral("SELECT * FROM Feesetting")).value().first();
+    const int bytesOf[] = {29, 28, 26, 25, 31};
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(QString::number(memory.byte(0, bytesOf[i])), delays.at(i)) << i;
+    for (int t = 2; t <= 12; ++t)
+        EXPECT_EQ(memory.outsideNumber(t),
+                  value(QStringLiteral("SELECT 外线号码 FROM ExNO WHERE 中继号='%1'").arg(t))) << t;
+    // Working days of trunk 5 on, trunk 6 off again: block 14.
+    auto bcd = [](quint8 b) { return QStringLiteral("%1").arg(b, 2, 16, QLatin1Char('0')); };
+    EXPECT_EQ(memory.byte(14, 4), 1);
+    EXPECT_EQ(memory.byte(14, 5), 0);
+    EXPECT_EQ(QString::number(memory.byte(14, 12 + 4)) + QString::number(memory.byte(14, 24 + 4)), QStringLiteral("15"));
+    EXPECT_EQ(bcd(memory.byte(14, 36 + 4)) + bcd(memory.byte(14, 48 + 4)) + bcd(memory.byte(14, 60 + 4))
+                  + bcd(memory.byte(14, 72 + 4)) + bcd(memory.byte(14, 84 + 4)) + bcd(memory.byte(14, 96 + 4))
+                  + bcd(memory.byte(14, 108 + 4)) + bcd(memory.byte(14, 120 + 4)),
+              QStringLiteral("0800120013301800"));
 }
 
 } // namespace

@@ -647,6 +647,10 @@ TEST_F(ParameterWindowTest, SystemSettingsReachTheSimulatedSwitch)
     tick(QStringLiteral("chkCodeLMT"));
     tick(QStringLiteral("optSignal_0"));
     tick(QStringLiteral("optSignal_0"));   // again: nothing
+    // "设置" checks the box itself: letters never reach the switch.
+    typeOver(edit(QStringLiteral("txtNightNO")), QStringLiteral("8'1"));
+    press(QStringLiteral("cmdSet"));
+    expectInputError(QStringLiteral("值班分机号必须是数字!"));
     typeOver(edit(QStringLiteral("txtNightNO")), QStringLiteral("810"));
     press(QStringLiteral("cmdSet"));
     EXPECT_EQ(sent(), (QStringList{"*32*64#", "*71*7#", "*80*1#", "*73*0#", "*50*810#"}));
@@ -658,6 +662,8 @@ TEST_F(ParameterWindowTest, SystemSettingsReachTheSimulatedSwitch)
     // A capacity that is no multiple of eight: the switch keeps eighths.
     typeAndLeave(QStringLiteral("txtUserSum"), QStringLiteral("100"));
     EXPECT_EQ(sent(), QStringList{"*32*100#"});
+    ASSERT_NE(messages.last(), nullptr);
+    EXPECT_EQ(messages.last()->text, QStringLiteral("交换机以8门为单位设置用户容量，交换机中的容量将为104门，比照时将显示为不一致。"));
     EXPECT_EQ(memory.capacity(), 104);
     EXPECT_FALSE(disagreeing().isEmpty());
 }
