@@ -11,6 +11,8 @@
 #include "frmPHNGroup.h"
 #include "frmSRVBackup.h"
 #include "frmSWTComparison.h"
+#include "frmPHNFee.h"
+#include "frmSWTParameter.h"
 #include "frmSplash.h"
 #include "HomeLock.h"
 #include <QApplication>
@@ -97,6 +99,8 @@ std::unique_ptr<frmMain> Main(ConsoleContext &ctx, bool *databaseFailed)
     main->registerWindow(6, [&ctx](QWidget *parent) { frmSWTComparison w(ctx, parent); ShowModal(ctx, w); });
     main->registerWindow(3, [&ctx](QWidget *parent) { frmPHNQuery w(ctx, parent); ShowModal(ctx, w); });
     main->registerWindow(4, [&ctx](QWidget *parent) { frmPHNGroup w(ctx, parent); ShowModal(ctx, w); });
+    main->registerWindow(2, [&ctx](QWidget *parent) { frmPHNFee w(ctx, parent); ShowModal(ctx, w); });
+    main->registerWindow(5, [&ctx](QWidget *parent) { frmSWTParameter w(ctx, parent); ShowModal(ctx, w); });
     main->registerWindow(8, [&ctx](QWidget *parent) {
         frmSRVBackup w(ctx, {QCoreApplication::applicationDirPath(), [&ctx] { EndConsoleAtOnce(ctx); }}, parent);
         ShowModal(ctx, w);

@@ -474,7 +474,20 @@ ParameterMemory::Outcome ParameterMemory::apply(const QString &code)
         s[CapacityEighths] = quint8((*v + 7) / 8);
         return done(QStringLiteral("capacity = %1").arg(capacity()));
     }
-    if (c == QLatin1String("04")) return setSystem(NumberLength, 6, "extension number length");
+    if (c == QLatin1String("04")) {
+        // *04*n#: a new number length renumbers every extension from the first
+        // number of that length, 8 x 10^(n-1), in port order.
+        const auto n = arg(1);
+        if (f.size() != 2 || !n || *n < 3 || *n > 6)
+            return refused(QStringLiteral("extension number length: bad value"));
+        s[NumberLength] = quint8(*n);
+        int base = 8;
+        for (int k = 1; k < *n; ++k)
+            base *= 10;
+        for (int p = 0; p < MaxPorts; ++p)
+            setExtensionNumber(p, QString::number(base + p));
+        return done(QStringLiteral("extension number length = %1, extensions %2..%3").arg(*n).arg(base).arg(base + MaxPorts - 1));
+    }
     if (c == QLatin1String("71")) return setSystem(FunctionDigit, 9, "function code digit");
     if (c == QLatin1String("80")) return setSystem(PasswordLimitsCity, 1, "password restricts city calls");
     if (c == QLatin1String("73")) return setSystem(WaitingTone, 1, "waiting tone");

@@ -43,8 +43,23 @@ TEST(SwitchMemory, SystemStarCodes)
     EXPECT_FALSE(m.apply(QStringLiteral("*32*121#")).applied);
     EXPECT_EQ(m.byte(0, 6), 8);
 
+    // A new number length renumbers the extensions 8 x 10^(n-1) + port, as
+    // the console renumbers its users; the capacity stays in eighths.
+    m.apply(QStringLiteral("*11*7*8888#"));
     EXPECT_TRUE(m.apply(QStringLiteral("*04*4#")).applied);
     EXPECT_EQ(m.byte(0, 7), 4);
+    EXPECT_EQ(m.extensionNumber(0), QStringLiteral("8000"));
+    EXPECT_EQ(m.extensionNumber(7), QStringLiteral("8007"));
+    EXPECT_EQ(bytesAt(m, 6, {119}) + " " + bytesAt(m, 5, {239, 119}), QStringLiteral("00 81 19"));
+    EXPECT_EQ(m.portOfNumber(QStringLiteral("8063")), 63);
+    EXPECT_FALSE(m.portOfNumber(QStringLiteral("8064")));   // beyond the capacity of 64
+    EXPECT_TRUE(m.apply(QStringLiteral("*04*6#")).applied);
+    EXPECT_EQ(m.extensionNumber(119), QStringLiteral("800119"));
+    EXPECT_FALSE(m.apply(QStringLiteral("*04*7#")).applied);
+    EXPECT_FALSE(m.apply(QStringLiteral("*04*2#")).applied);
+    EXPECT_EQ(m.byte(0, 7), 6);
+    EXPECT_TRUE(m.apply(QStringLiteral("*04*3#")).applied);
+    EXPECT_EQ(m.extensionNumber(7), QStringLiteral("807"));
     m.apply(QStringLiteral("*71*9#"));
     m.apply(QStringLiteral("*80*1#"));
     m.apply(QStringLiteral("*73*0#"));
