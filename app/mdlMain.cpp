@@ -5,8 +5,11 @@
 #include "ShowModal.h"
 #include "frmLogin.h"
 #include "frmMain.h"
+#include "frmOperatorRecord.h"
+#include "frmOperatorRight.h"
 #include "frmPHNClient.h"
 #include "frmPHNDiscount.h"
+#include "frmSRVRing.h"
 #include "frmSRVBackup.h"
 #include "frmSplash.h"
 #include "HomeLock.h"
@@ -91,6 +94,9 @@ std::unique_ptr<frmMain> Main(ConsoleContext &ctx, bool *databaseFailed)
     InstallCallIntake(ctx, *main, *handlers);
     main->registerWindow(0, [&ctx](QWidget *parent) { frmPHNClient w(ctx, parent); ShowModal(ctx, w); });
     main->registerWindow(1, [&ctx](QWidget *parent) { frmPHNDiscount w(ctx, parent); ShowModal(ctx, w); });
+    main->registerWindow(7, [&ctx](QWidget *parent) { frmSRVRing w(ctx, parent); ShowModal(ctx, w); });
+    main->registerWindow(9, [&ctx](QWidget *parent) { frmOperatorRecord w(ctx, parent); ShowModal(ctx, w); });
+    main->setRightsWindow([&ctx](QWidget *parent) { frmOperatorRight w(ctx, parent); ShowModal(ctx, w); });
     main->registerWindow(8, [&ctx](QWidget *parent) {
         frmSRVBackup w(ctx, {QCoreApplication::applicationDirPath(), [&ctx] { EndConsoleAtOnce(ctx); }}, parent);
         ShowModal(ctx, w);
