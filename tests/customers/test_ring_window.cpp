@@ -76,7 +76,7 @@ protected:
         if (!hhmm.isEmpty()) {
             auto *time = w.findChild<QTimeEdit *>("dtpTime");
             time->setFocus();
-            time->setCurrentSection(QDateTimeEdit::HourSection);
+            time->setSelectedSection(QDateTimeEdit::HourSection);
             test::typeText(time, hhmm);
         }
         QTest::mouseClick(w.findChild<QPushButton *>(button), Qt::LeftButton);
