@@ -51,9 +51,11 @@ bool OperatorAdmin::select(const QString &wanted)
 
 QList<bool> OperatorAdmin::selectedRights()
 {
+    // The selected row again: names() may have moved the recordset on.
+    const bool found = hasSelection() && m_op.findFirst(Criteria(m_op.columnNames().at(0), m_selected));
     QList<bool> rights;
     for (int i = 0; i < LoginState::RightCount; ++i)
-        rights << (hasSelection() && leadingNumber(m_op.value(kRightsColumn + i)) != 0);
+        rights << (found && leadingNumber(m_op.value(kRightsColumn + i)) != 0);
     return rights;
 }
 
