@@ -4,6 +4,8 @@
 #include "Database.h"
 #include "Data.h"
 #include "DefaultRows.h"
+#include "HomePrivacy.h"
+#include "MessageService.h"
 #include "Recordset.h"
 #include "Schema.h"
 #include <QDir>
@@ -49,6 +51,13 @@ bool createDatabase(const QString &path, const QByteArray &key, const QList<Tabl
         return false;
     }
     QString why;
+    // Owner-only from the start: SQLite gives the file's mode to its logs.
+    if (Status s = MakeFilePrivate(path); !s) {
+        db.close();
+        QFile::remove(path);
+        error = s.reason();
+        return false;
+    }
     bool ok = createSchema(db, tables, &why);
     if (ok && adminPassword)
         ok = insertDefaultRows(db, *adminPassword, &why);
@@ -80,6 +89,10 @@ bool InitHome(const HomePaths &home, const QString &adminPassword, QString &erro
             return false;
         }
     }
+    if (Status s = MakeFolderPrivate(home.dataDir()); !s) {
+        error = s.reason();
+        return false;
+    }
     if (!createDatabase(home.switchDb(), ConsoleContext::databaseKey(), switchTables(), &adminPassword, error))
         return false;
     if (!QFile::exists(home.printDb())
@@ -87,6 +100,43 @@ bool InitHome(const HomePaths &home, const QString &adminPassword, QString &erro
         return false;
     }
     return InstallHomeFiles(home, error);
+}
+
+bool OfferNewHome(const HomePaths &home, MessageService &messages)
+{
+    const QString title = QStringLiteral("建立新的数据库");
+    const QString text = QStringLiteral("找不到数据库文件 %1。\n\n"
+                                        "是否现在在文件夹 %2 中建立新的数据库？\n"
+                                        "（也可以在终端中运行 corvane --home <文件夹> --init 建立，"
+                                        "或用 --home、CORVANE_HOME 指定已有的文件夹。）")
+                             .arg(home.switchDb(), home.root());
+    if (messages.show(text, title, MessageService::Icon::Question, MessageService::Buttons::YesNo)
+        != MessageService::Answer::Yes)
+        return false;
+    for (;;) {
+        const auto password = messages.askPassword(QStringLiteral("管理员（管理员）的密码："), title);
+        if (!password)
+            return false;
+        if (password->isEmpty()) {
+            messages.inputError(QStringLiteral("密码不能为空!"));
+            continue;
+        }
+        const auto again = messages.askPassword(QStringLiteral("再次输入密码："), title);
+        if (!again)
+            return false;
+        if (*again != *password) {
+            messages.inputError(QStringLiteral("密码和确认密码不相符!"));
+            continue;
+        }
+        QString error;
+        if (!InitHome(home, *password, error)) {
+            messages.show(error, title, MessageService::Icon::Critical);
+            return false;
+        }
+        messages.show(QStringLiteral("已建立新的数据库：%1\n请以“管理员”和刚才的密码登录。").arg(home.switchDb()), title,
+                      MessageService::Icon::Information);
+        return true;
+    }
 }
 
 bool ConfigureDemoHome(const HomePaths &home, QString &error)

@@ -4,11 +4,19 @@
 
 namespace corvane {
 
+class MessageService;
+
 // Creates a new home: its folders, Switch.mdb with every table and its default
 // rows, print.mdb, the resource pictures and the help page. Refuses an empty
 // administrator password and never overwrites an existing database. On
 // failure nothing half-made is left behind and `error` says why.
 bool InitHome(const HomePaths &home, const QString &adminPassword, QString &error);
+
+// First start on a home without a database (from the desktop's menu, where
+// no terminal shows --init): says so and offers to create it here, asking
+// for the administrator's password twice. Returns whether the database now
+// exists; false when the operator declined or creating it failed (shown).
+bool OfferNewHome(const HomePaths &home, MessageService &messages);
 
 // Sets a new home up for a demonstration: call records go to monthly files in
 // HOME/calls/ and out on serial port 2 (where the simulator listens); one

@@ -1,11 +1,13 @@
 #include "ConsoleContext.h"
 #include "HomeLock.h"
+#include "HomePrivacy.h"
 #include "HomeSetup.h"
 #include "QtMessageService.h"
 #include "frmMain.h"
 #include "mdlMain.h"
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QFile>
 #include <QTextStream>
 #include <cstdio>
 #include <memory>
@@ -66,11 +68,13 @@ int initHome(const HomePaths &home, bool demo)
 
 int main(int argc, char *argv[])
 {
-    // Setting up a home needs no display; everything else is a desktop program.
-    bool initOnly = false;
+    // Setting up a home and the help need no display; everything else is a
+    // desktop program.
+    bool headless = false;
     for (int i = 1; i < argc; ++i)
-        initOnly = initOnly || qstrcmp(argv[i], "--init") == 0;
-    std::unique_ptr<QCoreApplication> appHolder(initOnly ? new QCoreApplication(argc, argv)
+        headless = headless || qstrcmp(argv[i], "--init") == 0 || qstrcmp(argv[i], "--help") == 0
+            || qstrcmp(argv[i], "-h") == 0 || qstrcmp(argv[i], "--version") == 0 || qstrcmp(argv[i], "-v") == 0;
+    std::unique_ptr<QCoreApplication> appHolder(headless ? new QCoreApplication(argc, argv)
                                                          : new QApplication(argc, argv));
     QCoreApplication &app = *appHolder;
     QCoreApplication::setApplicationName(QStringLiteral("corvane"));
@@ -79,6 +83,7 @@ int main(int argc, char *argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Velloran1.3版 话务管理系统"));
     parser.addHelpOption();
+    parser.addVersionOption();
     QCommandLineOption homeOption(QStringLiteral("home"), QStringLiteral("Home folder (data, resource, help, ports)."),
                                   QStringLiteral("DIR"));
     QCommandLineOption initOption(QStringLiteral("init"),
@@ -88,16 +93,35 @@ int main(int argc, char *argv[])
     parser.addOption(homeOption);
     parser.addOption(initOption);
     parser.addOption(demoOption);
-    parser.process(app);
+    if (!parser.parse(QCoreApplication::arguments())) {
+        std::fprintf(stderr, "%s\n", qPrintable(parser.errorText()));
+        return 2;
+    }
 
-    const HomePaths home = HomePaths::resolve(parser.value(homeOption), QCoreApplication::applicationDirPath());
+    const QString programDir = QCoreApplication::applicationDirPath();
+    const HomePaths home = HomePaths::resolve(parser.value(homeOption), programDir);
+    if (parser.isSet(QStringLiteral("help"))) {
+        std::printf("%s\n%s\n", qPrintable(parser.helpText()), qPrintable(home.describe(programDir)));
+        return 0;
+    }
+    if (parser.isSet(QStringLiteral("version"))) {
+        std::printf("corvane %s\n%s\n", qPrintable(QCoreApplication::applicationVersion()),
+                    qPrintable(home.describe(programDir)));
+        return 0;
+    }
     if (parser.isSet(initOption))
         return initHome(home, parser.isSet(demoOption));
 
+    QtMessageService messages;
+    // Started from the desktop's menu there is no terminal to show --init:
+    // the console offers to create the database itself.
+    if (!QFile::exists(home.switchDb()) && !OfferNewHome(home, messages))
+        return 1;
+
     QString error;
     InstallHomeFiles(home, error);  // restores a deleted picture or help page; not fatal
+    ReportHomePermissions(home, messages);  // a warning; the console runs on
 
-    QtMessageService messages;
     SystemClock clock;
     ConsoleContext ctx(home, messages, clock);
     HomeLock lock;  // held until the process ends

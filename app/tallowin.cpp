@@ -3,6 +3,7 @@
 // display, for scheduled backups.
 #include "Backup.h"
 #include "ConsoleContext.h"
+#include "HomePrivacy.h"
 #include "QtMessageService.h"
 #include "Restore.h"
 #include "TallowinWindow.h"
@@ -46,7 +47,8 @@ int main(int argc, char *argv[])
     bool headless = false;
     for (int i = 1; i < argc; ++i)
         headless = headless || qstrcmp(argv[i], "--backup") == 0 || qstrcmp(argv[i], "--restore") == 0
-            || qstrcmp(argv[i], "--help") == 0 || qstrcmp(argv[i], "-h") == 0;
+            || qstrcmp(argv[i], "--help") == 0 || qstrcmp(argv[i], "-h") == 0 || qstrcmp(argv[i], "--version") == 0
+            || qstrcmp(argv[i], "-v") == 0;
     std::unique_ptr<QCoreApplication> appHolder(headless ? new QCoreApplication(argc, argv)
                                                          : new QApplication(argc, argv));
     QCoreApplication &app = *appHolder;
@@ -56,6 +58,7 @@ int main(int argc, char *argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("交换机系统--参数备份与恢复"));
     parser.addHelpOption();
+    parser.addVersionOption();
     QCommandLineOption homeOption(QStringLiteral("home"), QStringLiteral("Home folder of the console (its data/Switch.mdb)."),
                                   QStringLiteral("DIR"));
     QCommandLineOption backupOption(QStringLiteral("backup"), QStringLiteral("Back the database up to FILE (\".mdb\" is added when missing)."),
@@ -73,8 +76,16 @@ int main(int argc, char *argv[])
         print(stderr, parser.errorText());
         return 2;
     }
-    if (parser.isSet(QStringLiteral("help")))
-        parser.showHelp(0);
+    const QString programDir = QCoreApplication::applicationDirPath();
+    const HomePaths home = HomePaths::resolve(parser.value(homeOption), programDir);
+    if (parser.isSet(QStringLiteral("help"))) {
+        print(stdout, parser.helpText() + QLatin1Char('\n') + home.describe(programDir));
+        return 0;
+    }
+    if (parser.isSet(QStringLiteral("version"))) {
+        print(stdout, QStringLiteral("tallowin %1\n").arg(QCoreApplication::applicationVersion()) + home.describe(programDir));
+        return 0;
+    }
     if (parser.isSet(backupOption) && parser.isSet(restoreOption)) {
         print(stderr, QStringLiteral("--backup 和 --restore 不能同时使用。"));
         return 2;
@@ -84,7 +95,13 @@ int main(int argc, char *argv[])
         return 2;
     }
 
-    const HomePaths home = HomePaths::resolve(parser.value(homeOption), QCoreApplication::applicationDirPath());
+    if (parser.isSet(backupOption) || parser.isSet(restoreOption)) {
+        // A scheduled job mails what it prints: the warning reaches the administrator.
+        const QStringList loose = LoosePermissions(home);
+        if (!loose.isEmpty())
+            print(stderr, QStringLiteral("警告：以下文件夹或数据库文件其他用户也可以访问（chmod 700 文件夹，chmod 600 文件）：\n")
+                              + loose.join(QLatin1Char('\n')));
+    }
     if (parser.isSet(backupOption)) {
         const QString target = BackupTargetName(parser.value(backupOption));
         return report(BackupDatabase(home, target), QStringLiteral("备份失败："));
@@ -94,6 +111,7 @@ int main(int argc, char *argv[])
                       QStringLiteral("恢复失败："));
 
     QtMessageService messages;
+    ReportHomePermissions(home, messages);  // a warning; the tool runs on
     SystemClock clock;
     ConsoleContext ctx(home, messages, clock);
     tallowin::frmMain window(ctx);

@@ -7,13 +7,30 @@ namespace corvane {
 // Every file the console reads or writes lives under one home folder.
 class HomePaths {
 public:
-    HomePaths() = default;
-    explicit HomePaths(const QString &root) : m_root(QDir(root).absolutePath()) {}
+    // How the home was chosen.
+    enum class Source { Given, CommandLine, Environment, ProgramFolder, UserData };
 
-    // --home DIR, else $CORVANE_HOME, else the folder of the executable.
+    HomePaths() = default;
+    explicit HomePaths(const QString &root, Source source = Source::Given)
+        : m_root(QDir(root).absolutePath()), m_source(source) {}
+
+    // --home DIR, else $CORVANE_HOME, else the folder of the executable when
+    // it can hold a home, else the per-user data folder (userDataHome()).
     static HomePaths resolve(const QString &commandLineHome, const QString &programDir);
 
+    // The program's folder holds a home when it is writable and is not the
+    // folder of an installed copy (PREFIX/bin beside PREFIX/share/corvane):
+    // /usr/bin is writable to root, but data has no place there.
+    static bool programFolderHoldsHome(const QString &programDir);
+    // The per-user home of both programs: the console's application data
+    // location (~/.local/share/corvane, or $XDG_DATA_HOME/corvane).
+    static QString userDataHome();
+    // For --help and --version: which home is used, why, and how to choose
+    // another one.
+    QString describe(const QString &programDir) const;
+
     QString root() const { return m_root; }
+    Source source() const { return m_source; }
     QString dataDir() const { return m_root + QStringLiteral("/data"); }
     QString switchDb() const { return dataDir() + QStringLiteral("/Switch.mdb"); }
     QString printDb() const { return dataDir() + QStringLiteral("/print.mdb"); }
@@ -30,6 +47,7 @@ public:
 
 private:
     QString m_root;
+    Source m_source = Source::Given;
 };
 
 } // namespace corvane

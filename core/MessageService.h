@@ -52,6 +52,14 @@ public:
                                            const QString &initial = QString(),
                                            QWidget *parent = nullptr) = 0;
 
+    // Password input box (the typed text is not shown); nullopt when
+    // cancelled. Test doubles answer it like askText.
+    virtual std::optional<QString> askPassword(const QString &prompt, const QString &title,
+                                               QWidget *parent = nullptr)
+    {
+        return askText(prompt, title, QString(), parent);
+    }
+
     // The "input error" box used by every input check.
     void inputError(const QString &text, QWidget *parent = nullptr)
     {

@@ -27,10 +27,22 @@ bool LinkPorts::openSerial(QSerialPort &port, int n)
     return port.open(QIODevice::ReadWrite);
 }
 
+QString LinkPorts::DeniedText(const QString &device, const QString &systemReason)
+{
+    return QStringLiteral("无法打开串口 %1：没有权限（%2）。\n"
+                          "使用串口（/dev/ttyS*、/dev/ttyUSB*）的操作员须属于 dialout 组："
+                          "sudo adduser <用户名> dialout，然后重新登录。该串口也可能正被其他程序使用。")
+        .arg(device, systemReason);
+}
+
 bool LinkPorts::OpenPort(int n)
 {
     m_portNumber = n;
-    return openSerial(mscPort, n);
+    m_portDenied.clear();
+    const bool opened = openSerial(mscPort, n);
+    if (!opened && mscPort.error() == QSerialPort::PermissionError)
+        m_portDenied = DeniedText(QStringLiteral("COM%1（%2）").arg(n).arg(m_home.serialDevice(n)), mscPort.errorString());
+    return opened;
 }
 
 bool LinkPorts::ReopenPort()

@@ -31,6 +31,12 @@ public:
     bool OpenOutPort(int n);
     int OutPortNumber() const { return m_outPortNumber; }
     void setOutPortNumber(int n) { m_outPortNumber = n; }
+    // When the last OpenPort failed for want of permission: the words for the
+    // operator, naming the device, the system's reason and the cure (the
+    // dialout group). Empty after any other outcome.
+    QString PortDeniedText() const { return m_portDenied; }
+    static QString DeniedText(const QString &device, const QString &systemReason);
+
     // Closes both ports; bytes still buffered go out first.
     void ClosePorts();
 
@@ -47,6 +53,7 @@ private:
     HomePaths m_home;
     int m_portNumber = 0;
     int m_outPortNumber = 0;
+    QString m_portDenied;
 };
 
 } // namespace corvane

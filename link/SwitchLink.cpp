@@ -169,7 +169,11 @@ bool SwitchLink::OpenLinkOnLoad()
         int n = PortNumber();
         if (auto stored = config.field(col::SWTConfig::SwitchPort))
             n = int(ValInt(*stored));
-        OpenPort(n);
+        // A port the operator may not open is the usual fault of a new
+        // installation; the status bar alone would not say why.
+        if (!OpenPort(n) && !PortDeniedText().isEmpty())
+            m_ctx.messages.notifyKeyed(QStringLiteral("port-denied"), PortDeniedText(), QStringLiteral("通讯端口"),
+                                       MessageService::Icon::Warning);
     }
     Recordset config(m_ctx.db, QStringLiteral("SWTConfig"));
     if (auto outPort = config.field(col::SWTConfig::OutwardPort)) {

@@ -67,6 +67,8 @@ public:
     QSerialPort &mscOut;
     bool OpenPort(int n) { return m_ports.OpenPort(n); }
     int PortNumber() const { return m_ports.PortNumber(); }
+    // Why the last OpenPort failed when it was refused permission; else empty.
+    QString PortDeniedText() const { return m_ports.PortDeniedText(); }
     bool OpenOutPort(int n) { return m_ports.OpenOutPort(n); }
     int OutPortNumber() const { return m_ports.OutPortNumber(); }
     // Closes both ports; bytes still buffered for the switch go out first.

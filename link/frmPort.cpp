@@ -78,7 +78,9 @@ void frmPort::cmdOK_Click()
     m_link.StopSearch();
     // The number is stored even when the port does not open; the watchdog
     // then reports the link as broken.
-    m_link.OpenPort(cmbPort->currentIndex() + 1);
+    if (!m_link.OpenPort(cmbPort->currentIndex() + 1) && !m_link.PortDeniedText().isEmpty())
+        m_ctx.messages.show(m_link.PortDeniedText(), windowTitle(), MessageService::Icon::Warning,
+                            MessageService::Buttons::Ok, this);
     if (const Status stored = m_link.StorePort(m_link.PortNumber()); !stored) {
         // Not stored: the next start would search from the old port. The
         // window stays open so the operator can try again.

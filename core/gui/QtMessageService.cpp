@@ -113,4 +113,14 @@ std::optional<QString> QtMessageService::askText(const QString &prompt, const QS
     return text;
 }
 
+std::optional<QString> QtMessageService::askPassword(const QString &prompt, const QString &title, QWidget *parent)
+{
+    bool ok = false;
+    const QString text = QInputDialog::getText(parent, titleOrDefault(title), prompt, QLineEdit::Password,
+                                               QString(), &ok);
+    if (!ok)
+        return std::nullopt;
+    return text;
+}
+
 } // namespace corvane

@@ -23,6 +23,8 @@ public:
     std::optional<QString> askText(const QString &prompt, const QString &title,
                                    const QString &initial = QString(),
                                    QWidget *parent = nullptr) override;
+    std::optional<QString> askPassword(const QString &prompt, const QString &title,
+                                       QWidget *parent = nullptr) override;
 
     // The open box of `key`, if any.
     QMessageBox *keyedBox(const QString &key) const;

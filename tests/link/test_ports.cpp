@@ -2,10 +2,13 @@
 #include "PortFixture.h"
 
 #include <QFile>
+#include <QSerialPort>
 #include "SignalLog.h"
 #include <array>
 #include <gtest/gtest.h>
 #include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace corvane;
 using namespace corvane::test;
@@ -218,4 +221,41 @@ TEST_F(PortTest, NightlyResetWaitsForIdleTrunksAndRunsOncePerNight)
     env.setConfig(col::SWTConfig::NightReset, QStringLiteral("0"));
     at(10, 1, 0);
     EXPECT_EQ(tick(), QByteArray());
+}
+
+// A port the operator may not open: another program holds it (the lock file
+// and the exclusive mode refuse it even to root) or, as an ordinary user, the
+// device's mode forbids it. The load step says why and names the cure.
+TEST_F(PortTest, RefusedPortNamesTheDialoutGroup)
+{
+    env.setConfig(col::SWTConfig::SwitchPort, QStringLiteral("4"));
+    env.setConfig(col::SWTConfig::OutwardOn, QStringLiteral("0"));
+    QSerialPort holder(ptys[4]->slavePath());
+    ASSERT_TRUE(holder.open(QIODevice::ReadWrite)) << holder.errorString().toStdString();
+    if (geteuid() != 0)
+        ASSERT_EQ(::chmod(QFile::encodeName(ptys[4]->slavePath()).constData(), 0), 0);
+    SignalLog status(&link, &SwitchLink::statusText);
+
+    EXPECT_FALSE(link.OpenLinkOnLoad());
+
+    EXPECT_EQ(status.last().at(0).toString(), QStringLiteral("通讯端口：错误"));
+    EXPECT_FALSE(link.mscPort.isOpen());
+    const QString denied = link.PortDeniedText();
+    EXPECT_TRUE(denied.startsWith(QStringLiteral("无法打开串口 COM4（%1）：没有权限").arg(ptys[4]->slavePath())))
+        << denied.toStdString();
+    EXPECT_TRUE(denied.contains(QStringLiteral("dialout")));
+    ASSERT_EQ(env.messages.shown().size(), 1);
+    EXPECT_EQ(env.messages.last()->text, denied);
+    EXPECT_EQ(env.messages.last()->icon, MessageService::Icon::Warning);
+
+    // Once the port is free it opens and the reason is gone; a port that
+    // does not exist is no permission problem and shows no box.
+    holder.close();
+    ::chmod(QFile::encodeName(ptys[4]->slavePath()).constData(), 0620);
+    ASSERT_TRUE(link.OpenPort(4));
+    EXPECT_TRUE(link.PortDeniedText().isEmpty());
+    ptys[5].reset();
+    EXPECT_FALSE(link.OpenPort(5));
+    EXPECT_TRUE(link.PortDeniedText().isEmpty());
+    EXPECT_EQ(env.messages.shown().size(), 1);
 }

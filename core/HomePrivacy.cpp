@@ -1,0 +1,99 @@
+#include "HomePrivacy.h"
+#include "MessageService.h"
+#include <QFile>
+#include <QFileInfo>
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
+
+namespace corvane {
+
+namespace {
+
+constexpr mode_t kOthersBits = S_IRWXG | S_IRWXO;
+
+Status changeMode(const QString &path, mode_t mode)
+{
+    if (::chmod(QFile::encodeName(path).constData(), mode) != 0)
+        return Status::fail(QStringLiteral("无法修改 %1 的权限：%2").arg(path, QString::fromLocal8Bit(std::strerror(errno))));
+    return Status::ok();
+}
+
+// The home's private entries that exist: the data folder first, then files.
+struct Entry {
+    QString path;
+    bool folder;
+};
+
+QList<Entry> privateEntries(const HomePaths &home)
+{
+    QList<Entry> entries;
+    if (QFileInfo(home.dataDir()).isDir())
+        entries.append({home.dataDir(), true});
+    for (const QString &db : {home.switchDb(), home.printDb(), home.quessel()}) {
+        for (const QString &suffix : {QString(), QStringLiteral("-wal"), QStringLiteral("-shm"), QStringLiteral("-journal")}) {
+            const QFileInfo info(db + suffix);
+            if (info.isFile() && !info.isSymLink())
+                entries.append({info.filePath(), false});
+        }
+    }
+    return entries;
+}
+
+bool modeOf(const QString &path, mode_t &mode)
+{
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return false;
+    mode = st.st_mode & 07777;
+    return true;
+}
+
+} // namespace
+
+Status MakeFolderPrivate(const QString &path) { return changeMode(path, S_IRWXU); }
+
+Status MakeFilePrivate(const QString &path) { return changeMode(path, S_IRUSR | S_IWUSR); }
+
+QStringList LoosePermissions(const HomePaths &home)
+{
+    QStringList loose;
+    for (const Entry &e : privateEntries(home)) {
+        mode_t mode = 0;
+        if (modeOf(e.path, mode) && (mode & kOthersBits))
+            loose << QStringLiteral("%1 (%2)").arg(e.path, QString::number(mode, 8).rightJustified(4, QLatin1Char('0')));
+    }
+    return loose;
+}
+
+Status MakeHomePrivate(const HomePaths &home)
+{
+    for (const Entry &e : privateEntries(home)) {
+        mode_t mode = 0;
+        if (!modeOf(e.path, mode) || !(mode & kOthersBits))
+            continue;
+        if (Status s = e.folder ? MakeFolderPrivate(e.path) : MakeFilePrivate(e.path); !s)
+            return s;
+    }
+    return Status::ok();
+}
+
+bool ReportHomePermissions(const HomePaths &home, MessageService &messages)
+{
+    const QStringList loose = LoosePermissions(home);
+    if (loose.isEmpty())
+        return false;
+    const QString title = QStringLiteral("数据安全");
+    const QString text = QStringLiteral("以下文件夹或数据库文件其他用户也可以访问：\n%1\n\n"
+                                        "数据库的密码在每套系统中都相同，其他用户可以读取其中的资料。\n"
+                                        "是否现在改为只有本用户可以访问？")
+                             .arg(loose.join(QLatin1Char('\n')));
+    if (messages.show(text, title, MessageService::Icon::Warning, MessageService::Buttons::YesNo)
+        != MessageService::Answer::Yes)
+        return true;
+    if (Status s = MakeHomePrivate(home); !s)
+        messages.show(s.reason(), title, MessageService::Icon::Warning);
+    return true;
+}
+
+} // namespace corvane

@@ -1,0 +1,243 @@
+// Which home the programs choose, the privacy of a home's data, and the first
+// start on a home without a database. No widgets.
+#include "Backup.h"
+#include "ConsoleContext.h"
+#include "Database.h"
+#include "HomePrivacy.h"
+#include "HomeSetup.h"
+#include "MessageService.h"
+#include "PasswordHash.h"
+#include "TestHome.h"
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace corvane;
+
+namespace {
+
+int modeOf(const QString &path)
+{
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return -1;
+    return int(st.st_mode & 07777);
+}
+
+void setMode(const QString &path, int mode)
+{
+    ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), mode_t(mode)), 0) << path.toStdString();
+}
+
+// Sets an environment variable for one test and puts the old value back.
+class ScopedEnv {
+public:
+    ScopedEnv(const char *name, const QString &value) : m_name(name), m_had(qEnvironmentVariableIsSet(name)),
+                                                         m_old(qgetenv(name))
+    {
+        if (value.isNull())
+            qunsetenv(name);
+        else
+            qputenv(name, QFile::encodeName(value));
+    }
+    ~ScopedEnv()
+    {
+        if (m_had)
+            qputenv(m_name, m_old);
+        else
+            qunsetenv(m_name);
+    }
+
+private:
+    const char *m_name;
+    bool m_had;
+    QByteArray m_old;
+};
+
+// The home an ordinary user (not root) gets for `programDir`: resolved in a
+// child process that has given up root, so that the folder's mode counts.
+QString homeAsOrdinaryUser(const QString &programDir)
+{
+    int fds[2];
+    if (::pipe(fds) != 0)
+        return QStringLiteral("pipe failed");
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(fds[0]);
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+            ::_exit(2);
+        const QByteArray root = QFile::encodeName(HomePaths::resolve(QString(), programDir).root());
+        const bool written = ::write(fds[1], root.constData(), size_t(root.size())) == root.size();
+        ::_exit(written ? 0 : 3);
+    }
+    ::close(fds[1]);
+    QByteArray got;
+    char buffer[512];
+    for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;)
+        got.append(buffer, int(n));
+    ::close(fds[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return QStringLiteral("child failed");
+    return QFile::decodeName(got);
+}
+
+class HomeChoiceTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        setMode(scratch.path(), 0755);  // reachable by the ordinary user of homeAsOrdinaryUser
+        program = scratch.file("program");
+        ASSERT_TRUE(QDir().mkpath(program));
+    }
+
+    test::TestHome scratch;
+    QString program;
+    ScopedEnv dataHome{"XDG_DATA_HOME", scratch.file("user-data")};
+    ScopedEnv noHome{"CORVANE_HOME", QString()};
+};
+
+} // namespace
+
+TEST_F(HomeChoiceTest, CommandLineThenEnvironmentThenProgramFolder)
+{
+    const HomePaths given = HomePaths::resolve(scratch.file("given"), program);
+    EXPECT_EQ(given.root(), scratch.file("given"));
+    EXPECT_EQ(given.source(), HomePaths::Source::CommandLine);
+    {
+        ScopedEnv env("CORVANE_HOME", scratch.file("env"));
+        EXPECT_EQ(HomePaths::resolve(QString(), program).root(), scratch.file("env"));
+        EXPECT_EQ(HomePaths::resolve(QString(), program).source(), HomePaths::Source::Environment);
+        EXPECT_EQ(HomePaths::resolve(scratch.file("given"), program).root(), scratch.file("given"));
+    }
+    const HomePaths own = HomePaths::resolve(QString(), program);
+    EXPECT_EQ(own.root(), program);
+    EXPECT_EQ(own.source(), HomePaths::Source::ProgramFolder);
+    const QString text = own.describe(program);
+    EXPECT_TRUE(text.startsWith(QStringLiteral("Home folder: %1 (the program's own folder).").arg(program)))
+        << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("--home DIR or the environment variable CORVANE_HOME=DIR")));
+}
+
+TEST_F(HomeChoiceTest, InstalledOrUnwritableProgramFolderGivesThePerUserFolder)
+{
+    const QString perUser = scratch.file("user-data/corvane");
+    EXPECT_EQ(HomePaths::userDataHome(), perUser);
+
+    // An installed copy: PREFIX/bin beside PREFIX/share/corvane, writable or not.
+    const QString bin = scratch.file("usr/bin");
+    ASSERT_TRUE(QDir().mkpath(bin));
+    ASSERT_TRUE(QDir().mkpath(scratch.file("usr/share/corvane")));
+    const HomePaths installed = HomePaths::resolve(QString(), bin);
+    EXPECT_EQ(installed.root(), perUser);
+    EXPECT_EQ(installed.source(), HomePaths::Source::UserData);
+    EXPECT_TRUE(installed.describe(bin).contains(
+        QStringLiteral("(the per-user data folder; the program's folder %1 holds no home)").arg(bin)));
+
+    // A folder the user may not write to, and the same folder once writable.
+    setMode(program, 0555);
+    EXPECT_EQ(homeAsOrdinaryUser(program), perUser);
+    setMode(program, 0777);
+    EXPECT_EQ(homeAsOrdinaryUser(program), program);
+}
+
+TEST(HomePrivacyTest, InitBackupAndTheStartReportKeepTheDataToItsOwner)
+{
+    test::TestHome dir;
+    const HomePaths home(dir.path());
+    QString error;
+    ASSERT_TRUE(InitHome(home, QStringLiteral("pw"), error)) << error.toStdString();
+    EXPECT_EQ(modeOf(home.dataDir()), 0700);
+    EXPECT_EQ(modeOf(home.switchDb()), 0600);
+    EXPECT_EQ(modeOf(home.printDb()), 0600);
+    EXPECT_TRUE(LoosePermissions(home).isEmpty());
+
+    // The database's log files take its mode.
+    {
+        Database db;
+        ASSERT_TRUE(db.open(home.switchDb(), ConsoleContext::databaseKey()));
+        ASSERT_TRUE(db.exec(QStringLiteral("PRAGMA journal_mode=WAL")));
+        ASSERT_TRUE(db.exec(QStringLiteral("CREATE TABLE probe(x)")));
+        if (QFile::exists(home.switchDb() + "-wal"))
+            EXPECT_EQ(modeOf(home.switchDb() + "-wal"), 0600);
+    }
+
+    const ToolResult backup = BackupDatabase(home, dir.file("Switch-nightly.mdb"));
+    ASSERT_TRUE(backup.ok()) << backup.text.toStdString();
+    EXPECT_EQ(modeOf(dir.file("Switch-nightly.mdb")), 0600);
+
+    // A home copied with `cp -r` under a loose umask: reported, kept when the
+    // operator says no, made private when yes; the start goes on either way.
+    setMode(home.dataDir(), 0755);
+    setMode(home.switchDb(), 0644);
+    const QStringList loose = LoosePermissions(home);
+    EXPECT_EQ(loose, QStringList({home.dataDir() + " (0755)", home.switchDb() + " (0644)"}));
+    ScriptedMessageService messages;
+    messages.queueAnswer(MessageService::Answer::No);
+    EXPECT_TRUE(ReportHomePermissions(home, messages));
+    ASSERT_EQ(messages.shown().size(), 1);
+    EXPECT_EQ(messages.last()->icon, MessageService::Icon::Warning);
+    EXPECT_EQ(messages.last()->buttons, MessageService::Buttons::YesNo);
+    EXPECT_TRUE(messages.last()->text.contains(home.switchDb() + " (0644)"));
+    EXPECT_EQ(modeOf(home.switchDb()), 0644);
+
+    messages.queueAnswer(MessageService::Answer::Yes);
+    EXPECT_TRUE(ReportHomePermissions(home, messages));
+    EXPECT_EQ(messages.shown().size(), 2);
+    EXPECT_EQ(modeOf(home.dataDir()), 0700);
+    EXPECT_EQ(modeOf(home.switchDb()), 0600);
+    EXPECT_EQ(modeOf(home.printDb()), 0600);
+    EXPECT_FALSE(ReportHomePermissions(home, messages));
+    EXPECT_EQ(messages.shown().size(), 2);
+}
+
+TEST(FirstStartTest, OffersToCreateTheDatabaseAndChecksThePassword)
+{
+    test::TestHome dir;
+    const HomePaths home(dir.file("new-home"));
+
+    // Declined: nothing is created; the box said how to create one.
+    ScriptedMessageService declined;
+    declined.queueAnswer(MessageService::Answer::No);
+    EXPECT_FALSE(OfferNewHome(home, declined));
+    ASSERT_EQ(declined.shown().size(), 1);
+    EXPECT_TRUE(declined.last()->text.contains(home.switchDb()));
+    EXPECT_TRUE(declined.last()->text.contains(QStringLiteral("--init")));
+    EXPECT_FALSE(QFile::exists(home.switchDb()));
+
+    // Cancelled at the password: nothing either.
+    ScriptedMessageService cancelled;
+    cancelled.queueAnswer(MessageService::Answer::Yes);
+    cancelled.queueText(std::nullopt);
+    EXPECT_FALSE(OfferNewHome(home, cancelled));
+    EXPECT_FALSE(QFile::exists(home.switchDb()));
+
+    // An empty password and a confirmation that differs are refused and asked
+    // again; then the home is made with the password given.
+    ScriptedMessageService messages;
+    messages.queueAnswer(MessageService::Answer::Yes);
+    for (const char *typed : {"", "abc", "abd", "abc", "abc"})
+        messages.queueText(QString::fromUtf8(typed));
+    EXPECT_TRUE(OfferNewHome(home, messages));
+    QStringList errors;
+    for (const auto &box : messages.shown())
+        if (box.title == QStringLiteral("输入错误"))
+            errors << box.text;
+    EXPECT_EQ(errors, QStringList({QStringLiteral("密码不能为空!"), QStringLiteral("密码和确认密码不相符!")}));
+    EXPECT_TRUE(messages.last()->text.startsWith(QStringLiteral("已建立新的数据库：") + home.switchDb()));
+    EXPECT_EQ(modeOf(home.dataDir()), 0700);
+    EXPECT_EQ(modeOf(home.switchDb()), 0600);
+    EXPECT_TRUE(QFile::exists(home.helpIndex()));
+    Database db;
+    ASSERT_TRUE(db.open(home.switchDb(), ConsoleContext::databaseKey()));
+    // The password given is kept as its hash.
+    const QString stored = db.scalar(QStringLiteral("SELECT \"密码\" FROM \"OP\" WHERE \"用户名\" = ?"),
+                                     {QStringLiteral("管理员")}).value_or(QString());
+    EXPECT_TRUE(PasswordHash::isHashed(stored)) << stored.toStdString();
+    EXPECT_TRUE(PasswordHash::verify(stored, QStringLiteral("abc")));
+}

@@ -1,0 +1,88 @@
+#!/bin/sh
+# Builds the Debian package with cpack from the build folder $1, checks what it
+# holds and what it depends on, unpacks it with dpkg -x into a scratch root and
+# runs the programs from there: a new home is made by the installed console
+# and backed up by the installed backup tool. Then lintian, which must report
+# no errors (its warnings are printed).
+set -u
+build=$(cd "$1" && pwd)
+fail() { echo "FAILED: $*"; exit 1; }
+
+for program in app/corvane app/tallowin switchsim/switchsim; do
+  [ -x "$build/$program" ] || fail "$build/$program is not built (build everything before the tests)"
+done
+command -v cpack >/dev/null || fail "cpack not found"
+command -v dpkg-shlibdeps >/dev/null || fail "dpkg-shlibdeps not found (package dpkg-dev; scripts/install-deps installs it)"
+
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+
+(cd "$build" && cpack -G DEB -B "$scratch/out") >"$scratch/cpack.log" 2>&1 || { cat "$scratch/cpack.log"; fail "cpack"; }
+version=$(sed -n 's/^set(CPACK_PACKAGE_VERSION "\(.*\)")$/\1/p' "$build/CPackConfig.cmake")
+deb="$scratch/out/corvane_${version}_amd64.deb"
+[ -f "$deb" ] || { ls -l "$scratch/out"; fail "no corvane_${version}_amd64.deb"; }
+echo "package: $(basename "$deb"), $(stat -c %s "$deb") bytes"
+
+# Dependencies computed from the programs, plus the fonts.
+depends=$(dpkg-deb -f "$deb" Depends)
+echo "Depends: $depends"
+for dep in fonts-wqy-zenhei libqt6widgets6 libqt6serialport6 libsqlcipher libc6; do
+  echo "$depends" | grep -q "$dep" || fail "Depends lacks $dep"
+done
+
+dpkg-deb -c "$deb" > "$scratch/contents"
+for f in usr/bin/corvane usr/bin/tallowin usr/bin/switchsim \
+         usr/share/applications/corvane.desktop usr/share/applications/tallowin.desktop \
+         usr/share/icons/hicolor/scalable/apps/corvane.svg usr/share/icons/hicolor/scalable/apps/tallowin.svg \
+         usr/share/corvane/resource/company.gif usr/share/corvane/resource/phone.gif \
+         usr/share/corvane/resource/phoneon.gif usr/share/corvane/resource/phonehold.gif \
+         usr/share/corvane/help/index.html usr/share/doc/corvane/copyright usr/share/doc/corvane/README.Debian; do
+  grep -q " \./$f\$" "$scratch/contents" || fail "package lacks /$f"
+done
+dpkg-deb -f "$deb" Description | grep -q dialout || fail "the package's description does not name the dialout group"
+
+dpkg -x "$deb" "$scratch/root" || fail "dpkg -x"
+root="$scratch/root"
+for desktop in corvane tallowin; do
+  entry="$root/usr/share/applications/$desktop.desktop"
+  grep -q "^Exec=$desktop" "$entry" && grep -q "^Icon=$desktop\$" "$entry" && grep -q '^Name\[zh_CN\]=' "$entry" \
+    || fail "$desktop.desktop lacks Exec, Icon or its Chinese name"
+  if command -v desktop-file-validate >/dev/null; then
+    desktop-file-validate "$entry" || fail "$desktop.desktop is not valid"
+  fi
+done
+
+# The installed copy keeps its home in the per-user data folder.
+export HOME="$scratch/user" XDG_DATA_HOME="$scratch/user/data"
+unset CORVANE_HOME
+mkdir -p "$HOME"
+out=$("$root/usr/bin/corvane" --version) || fail "corvane --version: $out"
+echo "$out"
+echo "$out" | grep -q "^corvane $version\$" || fail "corvane --version does not name version $version"
+echo "$out" | grep -q "Home folder: $XDG_DATA_HOME/corvane (the per-user data folder" || fail "corvane --version names the wrong home"
+echo "$out" | grep -q -- "--home DIR or the environment variable CORVANE_HOME" || fail "corvane --version does not say how to choose a home"
+
+out=$("$root/usr/bin/tallowin" --help) || fail "tallowin --help: $out"
+echo "$out" | grep -q -- "--backup <FILE>" || fail "tallowin --help lacks --backup"
+echo "$out" | grep -q "Home folder: $XDG_DATA_HOME/corvane " || fail "tallowin --help names another home than the console"
+
+# A home made by the installed console, backed up by the installed tool.
+printf 'pw-1\n' | "$root/usr/bin/corvane" --init >/dev/null || fail "corvane --init"
+home="$XDG_DATA_HOME/corvane"
+[ "$(stat -c %a "$home/data")" = 700 ] || fail "data folder is $(stat -c %a "$home/data"), not 700"
+[ "$(stat -c %a "$home/data/Switch.mdb")" = 600 ] || fail "Switch.mdb is $(stat -c %a "$home/data/Switch.mdb"), not 600"
+[ -f "$home/resource/company.gif" ] && [ -f "$home/help/index.html" ] || fail "the new home lacks its pictures or help page"
+"$root/usr/bin/tallowin" --backup "$scratch/nightly" >/dev/null || fail "tallowin --backup"
+[ "$(stat -c %a "$scratch/nightly.mdb")" = 600 ] || fail "the backup is $(stat -c %a "$scratch/nightly.mdb"), not 600"
+
+if command -v lintian >/dev/null; then
+  lintian --tag-display-limit 0 "$deb" >"$scratch/lintian.log" 2>&1
+  cat "$scratch/lintian.log"
+  errors=$(grep -c '^E:' "$scratch/lintian.log")
+  warnings=$(grep -c '^W:' "$scratch/lintian.log")
+  echo "lintian: $errors errors, $warnings warnings"
+  [ "$errors" -eq 0 ] || fail "lintian reports errors"
+else
+  echo "lintian is not installed: the package was NOT checked by lintian (scripts/install-deps installs it)"
+fi
+echo "package test passed"
