@@ -5,10 +5,13 @@
 #include "ShowModal.h"
 #include "frmLogin.h"
 #include "frmMain.h"
+#include "frmOperatorRecord.h"
+#include "frmOperatorRight.h"
 #include "frmPHNClient.h"
 #include "frmPHNDiscount.h"
 #include "frmPHNQuery.h"
 #include "frmPHNGroup.h"
+#include "frmSRVRing.h"
 #include "frmSRVBackup.h"
 #include "frmSWTComparison.h"
 #include "frmPHNFee.h"
@@ -101,6 +104,9 @@ std::unique_ptr<frmMain> Main(ConsoleContext &ctx, bool *databaseFailed)
     main->registerWindow(4, [&ctx](QWidget *parent) { frmPHNGroup w(ctx, parent); ShowModal(ctx, w); });
     main->registerWindow(2, [&ctx](QWidget *parent) { frmPHNFee w(ctx, parent); ShowModal(ctx, w); });
     main->registerWindow(5, [&ctx](QWidget *parent) { frmSWTParameter w(ctx, parent); ShowModal(ctx, w); });
+    main->registerWindow(7, [&ctx](QWidget *parent) { frmSRVRing w(ctx, parent); ShowModal(ctx, w); });
+    main->registerWindow(9, [&ctx](QWidget *parent) { frmOperatorRecord w(ctx, parent); ShowModal(ctx, w); });
+    main->setRightsWindow([&ctx](QWidget *parent) { frmOperatorRight w(ctx, parent); ShowModal(ctx, w); });
     main->registerWindow(8, [&ctx](QWidget *parent) {
         frmSRVBackup w(ctx, {QCoreApplication::applicationDirPath(), [&ctx] { EndConsoleAtOnce(ctx); }}, parent);
         ShowModal(ctx, w);

@@ -1,5 +1,6 @@
 #include "DefaultRows.h"
 #include "Database.h"
+#include "PasswordHash.h"
 #include "Schema.h"
 
 namespace corvane {
@@ -153,7 +154,7 @@ private:
     QString m_error;
 };
 
-bool writeAll(RowWriter &w, const QString &adminPassword)
+bool writeAll(RowWriter &w, const QString &adminPasswordHash)
 {
     // Configuration: capacity 120, demotion class 1, 6-digit random passwords,
     // 3-digit extension numbers, function digit 6 (clear of the extension
@@ -256,7 +257,7 @@ bool writeAll(RowWriter &w, const QString &adminPassword)
             return false;
 
     // The administrator holds every right; columns 13 to 16 are reserved.
-    QStringList admin{QStringLiteral("管理员"), adminPassword};
+    QStringList admin{QStringLiteral("管理员"), adminPasswordHash};
     admin += repeated(QStringLiteral("1"), 11);
     admin += repeated(QStringLiteral("0"), 4);
     return w.insert(QStringLiteral("OP"), admin);
@@ -300,8 +301,13 @@ bool insertDefaultRows(Database &db, const QString &adminPassword, QString *erro
             return failed(QStringLiteral("表 %1 已有数据，不再写入默认数据").arg(table));
     }
 
+    // The administrator's password is stored as its hash, like every other.
+    const Checked<QString> stored = PasswordHash::hash(adminPassword);
+    if (!stored)
+        return failed(stored.reason());
+
     RowWriter w(db);
-    if (!writeAll(w, adminPassword))
+    if (!writeAll(w, *stored))
         return failed(w.error());
 
     if (!tx.commit())

@@ -1,6 +1,7 @@
 #include "Operators.h"
 #include "ConsoleContext.h"
 #include "Data.h"
+#include "PasswordHash.h"
 #include "Recordset.h"
 
 namespace corvane {
@@ -99,8 +100,17 @@ Status OperatorLogin::logIn(const QString &name, const QString &password)
 {
     const bool found = LoadOperator(m_ctx, m_op, name);
     // A name with no row must never log in, whatever was loaded before.
-    if (!found || m_ctx.login.OPCode != password)
+    if (!found || !PasswordHash::verify(m_ctx.login.OPCode, password))
         return Status::fail(QStringLiteral("错误的密码！"));
+    // A row still holding the password itself (or a hash of an older cost)
+    // gets a fresh hash now that the password is known. Should that write
+    // fail, the login stands and the next one tries again.
+    if (PasswordHash::needsUpgrade(m_ctx.login.OPCode)) {
+        if (const Checked<QString> fresh = PasswordHash::hash(password); fresh) {
+            if (SetField(m_op, 1, *fresh))
+                m_ctx.login.OPCode = *fresh;
+        }
+    }
     m_ctx.login.OPLogin = true;
     m_ctx.login.OPLoginTime = m_ctx.stamp();
     return Status::ok();
@@ -121,7 +131,7 @@ Status OperatorLogin::storePassword()
 
 Status OperatorLogin::checkOldPassword(const QString &typed, const QString &current)
 {
-    if (typed != current)
+    if (!PasswordHash::verify(current, typed))
         return Status::fail(QStringLiteral("原密码输入错误!"));
     return Status::ok();
 }
@@ -133,6 +143,14 @@ Status OperatorLogin::checkNewPassword(const QString &password, const QString &c
     if (confirm != password)
         return Status::fail(QStringLiteral("密码和确认密码不相符!"));
     return Status::ok();
+}
+
+Checked<QString> OperatorLogin::storedPassword(const QString &password)
+{
+    const Checked<QString> h = PasswordHash::hash(password);
+    if (!h)
+        return Checked<QString>::refuse(QStringLiteral("密码未能保存：") + h.reason());
+    return h;
 }
 
 } // namespace corvane

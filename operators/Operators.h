@@ -41,18 +41,23 @@ public:
     explicit OperatorLogin(ConsoleContext &ctx);
 
     QStringList names();
-    // Logs the operator in when the password matches exactly; refuses with
-    // "错误的密码！" otherwise, also for a name with no row.
+    // Logs the operator in when the password is the stored one (see
+    // PasswordHash); refuses with "错误的密码！" otherwise, also for a name
+    // with no row. A row holding a plain password is given its hash.
     Status logIn(const QString &name, const QString &password);
     // Loads the operator whose password is to be changed.
     Status loadForChange(const QString &name);
-    // Writes the login state's password to the loaded operator's row.
+    // Writes the login state's password (its stored form) to the loaded
+    // operator's row.
     Status storePassword();
 
     // The checks of the change window, in the order they are made. The old
     // password is refused under "密码错误", the new one under "输入有误".
+    // `current` is the stored form (OPCode).
     static Status checkOldPassword(const QString &typed, const QString &current);
     static Status checkNewPassword(const QString &password, const QString &confirm);
+    // The form a new password is stored in (OPCode, OP column 1): its hash.
+    static Checked<QString> storedPassword(const QString &password);
 
 private:
     ConsoleContext &m_ctx;

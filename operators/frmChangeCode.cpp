@@ -54,9 +54,14 @@ void frmChangeCode::cmdOk_Click()
         error(s.reason(), QStringLiteral("输入有误"));
         return;
     }
+    const Checked<QString> stored = OperatorLogin::storedPassword(txtNew->text());
+    if (!stored) {
+        error(stored.reason(), QStringLiteral("修改密码"));
+        return;
+    }
     m_ctx.messages.show(QStringLiteral("密码修改成功!"), QStringLiteral("密码修改"),
                         MessageService::Icon::Information, MessageService::Buttons::Ok, this);
-    m_ctx.login.OPCode = txtNew->text();
+    m_ctx.login.OPCode = *stored;
     accept();
 }
 

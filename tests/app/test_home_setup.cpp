@@ -6,6 +6,7 @@
 #include "HomePrivacy.h"
 #include "HomeSetup.h"
 #include "MessageService.h"
+#include "PasswordHash.h"
 #include "TestHome.h"
 #include <QDir>
 #include <QFile>
@@ -234,6 +235,9 @@ TEST(FirstStartTest, OffersToCreateTheDatabaseAndChecksThePassword)
     EXPECT_TRUE(QFile::exists(home.helpIndex()));
     Database db;
     ASSERT_TRUE(db.open(home.switchDb(), ConsoleContext::databaseKey()));
-    EXPECT_EQ(db.scalar(QStringLiteral("SELECT \"密码\" FROM \"OP\" WHERE \"用户名\" = ?"), {QStringLiteral("管理员")}),
-              std::optional<QString>(QStringLiteral("abc")));
+    // The password given is kept as its hash.
+    const QString stored = db.scalar(QStringLiteral("SELECT \"密码\" FROM \"OP\" WHERE \"用户名\" = ?"),
+                                     {QStringLiteral("管理员")}).value_or(QString());
+    EXPECT_TRUE(PasswordHash::isHashed(stored)) << stored.toStdString();
+    EXPECT_TRUE(PasswordHash::verify(stored, QStringLiteral("abc")));
 }

@@ -1,5 +1,6 @@
 #include "Database.h"
 #include "DefaultRows.h"
+#include "PasswordHash.h"
 #include "Schema.h"
 #include "TestHome.h"
 #include <QRegularExpression>
@@ -302,7 +303,11 @@ TEST_F(SchemaTest, AdministratorHasEveryRightAndTheGivenPassword)
     ASSERT_EQ(ops.size(), 1);
     const QStringList &op = ops.first();
     EXPECT_EQ(op.at(0), s("管理员"));
-    EXPECT_EQ(op.at(1), password);
+    // Kept as its salted hash, never as typed.
+    EXPECT_NE(op.at(1), password);
+    EXPECT_TRUE(op.at(1).startsWith("$argon2id$")) << op.at(1).toStdString();
+    EXPECT_TRUE(PasswordHash::verify(op.at(1), password));
+    EXPECT_FALSE(PasswordHash::verify(op.at(1), s("p'a\"ss 密")));
     EXPECT_EQ(op.mid(2, 11), QStringList(QList<QString>(11, "1")));
     EXPECT_EQ(op.mid(13), QStringList(QList<QString>(4, "0")));
     EXPECT_EQ(count(QStringLiteral("OPRec")), 0);

@@ -2,6 +2,7 @@
 #include "Data.h"
 #include "OperatorGates.h"
 #include "Operators.h"
+#include "PasswordHash.h"
 #include "Recordset.h"
 #include "TestHome.h"
 #include "frmChangeCode.h"
@@ -103,7 +104,7 @@ TEST_F(LoginTest, UnknownNameNeverLogsIn)
     frmLogin w(ctx);
     // Load the administrator first, so a stale password is in the login state.
     EXPECT_FALSE(logIn(w, "管理员", "wrong"));
-    EXPECT_EQ(ctx.login.OPCode, "admin");
+    EXPECT_TRUE(PasswordHash::verify(ctx.login.OPCode, "admin"));
     EXPECT_FALSE(logIn(w, "无此人", "admin"));
     EXPECT_FALSE(ctx.login.OPLogin);
     EXPECT_FALSE(logIn(w, "", ""));
@@ -163,13 +164,15 @@ TEST_F(LoginTest, ChangePasswordChecksInOrderAndStores)
     type(w.cmbOPName->lineEdit(), "管理员");
     QTest::mouseClick(w.findChild<QPushButton *>("cmdChangePassword"), Qt::LeftButton);
     EXPECT_EQ(seen, QStringList({"原密码输入错误!", "密码不能为空!", "密码和确认密码不相符!", "密码修改成功!"}));
-    EXPECT_EQ(storedPassword("管理员"), "新'密码");
+    const QString changed = storedPassword("管理员");
+    EXPECT_TRUE(PasswordHash::isHashed(changed)) << "the new password is stored as its hash";
+    EXPECT_TRUE(PasswordHash::verify(changed, "新'密码"));
     EXPECT_FALSE(ctx.login.OPLogin) << "changing the password does not log in";
 
     // A cancelled change leaves the stored password alone.
     attempts = {{"<cancel>"}};
     QTest::mouseClick(w.findChild<QPushButton *>("cmdChangePassword"), Qt::LeftButton);
-    EXPECT_EQ(storedPassword("管理员"), "新'密码");
+    EXPECT_EQ(storedPassword("管理员"), changed);
 
     EXPECT_FALSE(logIn(w, "管理员", "admin"));
     EXPECT_TRUE(logIn(w, "管理员", "新'密码"));
@@ -186,7 +189,7 @@ TEST_F(LoginTest, ChangePasswordForUnknownNameTouchesNoRow)
     QTest::mouseClick(w.findChild<QPushButton *>("cmdChangePassword"), Qt::LeftButton);
     EXPECT_FALSE(opened);
     EXPECT_EQ(storedPassword("张三"), "zs");
-    EXPECT_EQ(storedPassword("管理员"), "admin");
+    EXPECT_TRUE(PasswordHash::verify(storedPassword("管理员"), "admin"));
 }
 
 TEST_F(LoginTest, UsageRecordSerials)
@@ -253,5 +256,6 @@ TEST_F(LoginTest, APasswordTheDatabaseRefusesIsReported)
     EXPECT_TRUE(messages.last()->text.startsWith("密码未能保存：")) << messages.last()->text.toStdString();
     EXPECT_TRUE(messages.last()->text.contains("disk is full"));
     EXPECT_EQ(messages.last()->title, "修改密码");
-    EXPECT_EQ(storedPassword("管理员"), "admin");
+    EXPECT_TRUE(PasswordHash::verify(storedPassword("管理员"), "admin"));
+    EXPECT_FALSE(PasswordHash::verify(storedPassword("管理员"), "neu"));
 }

@@ -1,4 +1,5 @@
 #include <QApplication>
+#include "PasswordHash.h"
 #include <gtest/gtest.h>
 
 // Every test binary runs inside one QApplication on the offscreen platform so
@@ -8,6 +9,8 @@ int main(int argc, char **argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    // The many test databases hash their passwords at the lowest cost.
+    corvane::PasswordHash::setCost(corvane::PasswordHash::Cost::Minimum);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -1,4 +1,5 @@
 #include <QCoreApplication>
+#include "PasswordHash.h"
 #include <gtest/gtest.h>
 
 // The main of the tests of the logic libraries: a QCoreApplication and no
@@ -6,6 +7,8 @@
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
+    // The many test databases hash their passwords at the lowest cost.
+    corvane::PasswordHash::setCost(corvane::PasswordHash::Cost::Minimum);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
