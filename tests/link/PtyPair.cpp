@@ -53,6 +53,12 @@ bool PtyPair::linkAs(const QString &linkPath) const
     return QFile::link(m_slavePath, linkPath);
 }
 
+bool unplugLink(const QString &linkPath)
+{
+    QFile::remove(linkPath);
+    return QFile::link(linkPath + QStringLiteral(".unplugged"), linkPath);
+}
+
 void PtyPair::write(const QByteArray &bytes)
 {
     qint64 done = 0;

@@ -44,6 +44,12 @@ private:
     QSocketNotifier *m_notifier = nullptr;
 };
 
+// Unplugs the device behind `linkPath`: the link is left pointing at a node
+// that no longer exists, as a pulled USB adapter leaves /dev/ttyUSB0 behind.
+// (A link left on the closed pseudo-terminal would name whichever terminal
+// the kernel hands that number to next, perhaps another test's.)
+bool unplugLink(const QString &linkPath);
+
 // Processes events until pred() holds or the real-time limit passes.
 bool waitUntil(const std::function<bool()> &pred, int limitMs = 3000);
 

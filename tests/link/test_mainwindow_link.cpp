@@ -174,6 +174,7 @@ TEST_F(MainWindowLinkTest, UnpluggedAdapterIsReportedAndTakenBackWhenItReturns)
 
     // The adapter goes: its device disappears under the open port.
     ptys[3].reset();
+    ASSERT_TRUE(unplugLink(ctx.home.portsDir() + QStringLiteral("/COM3")));
     EXPECT_TRUE(waitUntil([&] { return !link->mscPort.isOpen(); }, 2000)) << "the dead port is closed";
     for (int i = 0; i < 7; ++i)
         link->tmrState_Timer();
@@ -190,7 +191,7 @@ TEST_F(MainWindowLinkTest, UnpluggedAdapterIsReportedAndTakenBackWhenItReturns)
         return chunk.contains(char(0xE8)) ? QByteArray("\xFF\x5A", 2) : QByteArray();
     };
     link->tmrQuest_Timer();
-    EXPECT_TRUE(waitUntil([&] { return link->LinkUp(); }, 3000)) << "the probe reopens the port";
+    EXPECT_TRUE(waitUntil([&] { return link->LinkUp(); }, 3000)) << "the probe reopens the port: " << link->mscPort.errorString().toStdString();
     ptys[3]->write(QByteArray("\xFF\xB2\x00", 3));  // the next link-alive frame
     EXPECT_TRUE(waitUntil([&] { return window.panelText(2) == QStringLiteral("通讯端口：正常"); }, 3000));
 }

@@ -255,6 +255,7 @@ TEST_F(PortTest, RefusedPortNamesTheDialoutGroup)
     ASSERT_TRUE(link.OpenPort(4));
     EXPECT_TRUE(link.PortDeniedText().isEmpty());
     ptys[5].reset();
+    ASSERT_TRUE(unplugLink(com(5)));
     EXPECT_FALSE(link.OpenPort(5));
     EXPECT_TRUE(link.PortDeniedText().isEmpty());
     EXPECT_EQ(env.messages.shown().size(), 1);

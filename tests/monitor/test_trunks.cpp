@@ -58,7 +58,7 @@ protected:
         ctx.link = link;
         handlers = InstallConsoleHandlers(ctx, *window);
         ASSERT_EQ(link->frameHandlers(), handlers);
-        ASSERT_TRUE(link->OpenPort(1));
+        ASSERT_TRUE(link->OpenPort(1)) << link->mscPort.errorString().toStdString();
     }
 
     void TearDown() override

@@ -67,7 +67,7 @@ protected:
         ASSERT_TRUE(pty.linkAs(ctx.home.portsDir() + QStringLiteral("/COM1")));
         link = std::make_unique<SwitchLink>(ctx);
         ctx.link = link.get();
-        ASSERT_TRUE(link->OpenPort(1));
+        ASSERT_TRUE(link->OpenPort(1)) << link->mscPort.errorString().toStdString();
         pty.take();
 
         data = std::make_unique<test::QueryData>(ctx.db);

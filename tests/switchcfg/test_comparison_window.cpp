@@ -70,7 +70,7 @@ protected:
         ctx.link = link.get();
         intake.link = link.get();
         link->setFrameHandlers(&intake);
-        ASSERT_TRUE(link->OpenPort(1));
+        ASSERT_TRUE(link->OpenPort(1)) << link->mscPort.errorString().toStdString();
         // The simulator notices the console on the line.
         ASSERT_TRUE(test::waitFor([&] { return sim.isPeerConnected(); }, 3000));
         open();

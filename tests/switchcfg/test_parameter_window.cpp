@@ -63,7 +63,7 @@ protected:
         ASSERT_TRUE(outward.linkAs(ctx.home.portsDir() + QStringLiteral("/COM2")));
         link = std::make_unique<SwitchLink>(ctx);
         ctx.link = link.get();
-        ASSERT_TRUE(link->OpenPort(1));
+        ASSERT_TRUE(link->OpenPort(1)) << link->mscPort.errorString().toStdString();
     }
 
     void TearDown() override
