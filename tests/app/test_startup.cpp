@@ -191,22 +191,48 @@ TEST_F(StartupTest, DemoHomeSendsRecordsOutAndKnowsItsCallers)
     EXPECT_EQ(db.scalar("SELECT \"姓名\" FROM Client WHERE \"电话1\"='13800138000'").value_or("?"), "王建国");
 }
 
-TEST_F(StartupTest, SwitchComparisonEntryOpensItsWindow)
+// Every window is reached from its menu entry, and the toolbar buttons open
+// the same windows as the entries they stand for.
+TEST_F(StartupTest, EveryEntryAndToolButtonOpensItsWindow)
 {
     initHome();
     scriptLogin("pw'中");
     auto main = Main(ctx);
     ASSERT_NE(main, nullptr);
-    auto *entry = main->findChild<QAction *>("mnuSWTComparison");
-    ASSERT_NE(entry, nullptr);
-    EXPECT_TRUE(entry->isEnabled());
     QString opened;
     ctx.runModal = [&](QDialog &d) {
         opened = d.objectName() + QLatin1Char(' ') + d.windowTitle();
         return 0;
     };
-    entry->trigger();
-    EXPECT_EQ(opened, "frmSWTComparison 交换机信息比照");
+    const struct {
+        const char *action;
+        const char *window;
+    } cases[] = {
+        {"mnuPHNClient", "frmPHNClient 客户/黑名单信息"},
+        {"mnuPHNDiscount", "frmPHNDiscount 费率折价"},
+        {"mnuPHNFee", "frmPHNFee 计费设置"},
+        {"mnuPHNQuery", "frmPHNQuery 话单查询与结算"},
+        {"mnuSWTGroup", "frmPHNGroup 用户参数设置"},
+        {"mnuSWTParameter", "frmSWTParameter 参数设置"},
+        {"mnuSWTComparison", "frmSWTComparison 交换机信息比照"},
+        {"mnuSRVRing", "frmSRVRing 闹钟设置"},
+        {"mnuSRVBackup", "frmSRVBackup 参数备份与恢复"},
+        {"mnuOPRecord", "frmOperatorRecord 操作员使用记录"},
+        {"mnuOPRight", "frmOperatorRight 权限管理"},
+        {"tbTool_Config", "frmSWTParameter 参数设置"},
+        {"tbTool_Discount", "frmPHNDiscount 费率折价"},
+        {"tbTool_Bill", "frmPHNQuery 话单查询与结算"},
+        {"tbTool_Ring", "frmSRVRing 闹钟设置"},
+        {"tbTool_Group", "frmPHNGroup 用户参数设置"},
+    };
+    for (const auto &c : cases) {
+        auto *entry = main->findChild<QAction *>(QLatin1String(c.action));
+        ASSERT_NE(entry, nullptr) << c.action;
+        EXPECT_TRUE(entry->isEnabled()) << c.action;
+        opened.clear();
+        entry->trigger();
+        EXPECT_EQ(opened, QString::fromUtf8(c.window)) << c.action;
+    }
     messages.queueAnswer(MessageService::Answer::Ok);
     EXPECT_TRUE(main->close());
 }
