@@ -157,6 +157,9 @@ void frmSWTComparison::cmdComparison_Click()
     hfgComparison->clear();
     hfgComparison->setRows(2);
     writeHeader();
+    // The bar of an earlier download says nothing about this comparison.
+    pgbSend->hide();
+    lblCommand->hide();
     tmrOver->start();
     lblTip->setText(ParameterDump::RunningTip());
     setButtonsEnabled(false);
