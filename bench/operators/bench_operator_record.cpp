@@ -23,7 +23,7 @@ struct RecordHome {
         : ctx(HomePaths(dir.path()), messages, clock)
     {
         QDir().mkpath(ctx.home.dataDir());
-        ok = ctx.db.open(ctx.home.switchDb(), ConsoleContext::databaseKey())
+        ok = ctx.db.open(ctx.home.switchDb(), ConsoleContext::databaseKey(), Database::OpenMode::Create)
              && createSchema(ctx.db, switchTables()) && insertDefaultRows(ctx.db, QStringLiteral("pw"));
         ok = ok && ctx.db.exec(QStringLiteral("BEGIN"));
         for (int n = 1; ok && n <= rows; ++n)
@@ -31,19 +31,22 @@ struct RecordHome {
                                             "'2026年12月08日16:00:00')"),
                              {OperatorRecordSerial(n)});
         ok = ok && ctx.db.exec(QStringLiteral("COMMIT"));
+        if (!ok)
+            error = ctx.db.lastError().toStdString();
     }
     QTemporaryDir dir;
     ScriptedMessageService messages;
     TestClock clock;
     ConsoleContext ctx;
     bool ok = false;
+    std::string error;
 };
 
 void BM_ReadUsageRecord(benchmark::State &state)
 {
     RecordHome home(int(state.range(0)));
     if (!home.ok) {
-        state.SkipWithError("no database");
+        state.SkipWithError(("no database: " + home.error).c_str());
         return;
     }
     for (auto _ : state)
@@ -56,7 +59,7 @@ void BM_OpenUsageRecordWindow(benchmark::State &state)
 {
     RecordHome home(int(state.range(0)));
     if (!home.ok) {
-        state.SkipWithError("no database");
+        state.SkipWithError(("no database: " + home.error).c_str());
         return;
     }
     for (auto _ : state) {
