@@ -5,10 +5,13 @@
 // standing in for its port; a few commands are held against bytes written
 // out by hand, and every command is played into the simulator's parameter
 // memory, which must end agreeing with the database.
+#include "CallIntake.h"
 #include "CommandDecoder.h"
 #include "ConsoleContext.h"
 #include "DownloadPlan.h"
 #include "DumpFixture.h"
+#include "FeeEngine.h"
+#include "Frames.h"
 #include "FlexGrid.h"
 #include "ParameterDump.h"
 #include "ParameterMemory.h"
@@ -467,6 +470,76 @@ TEST_F(ParameterWindowTest, TrunkCellsStepOnDoubleClickAndBatchesGoInEitherDirec
 
     EXPECT_TRUE(refusedBySwitch.isEmpty()) << refusedBySwitch.join(QLatin1Char('\n')).toStdString();
     EXPECT_TRUE(disagreeing().isEmpty()) << disagreeing().join(QLatin1Char('\n')).toStdString();
+}
+
+// The switch goes on reporting calls while a batch over all twelve trunks goes
+// out: each record is stored and acknowledged at once, between the batch's
+// commands, and the batch goes on to its end.
+TEST_F(ParameterWindowTest, CallsAreTakenWhileABatchOverEveryTrunkGoesOut)
+{
+    struct IntakeHandlers : FrameHandlers {
+        CallIntake *intake = nullptr;
+        int ProcessCallRecord(const QByteArray &frame) override { return intake->ProcessCallRecord(frame); }
+    } handlers;
+    FeeEngine fees(ctx.db);
+    CallIntake intake(ctx, fees);
+    handlers.intake = &intake;
+    link->setFrameHandlers(&handlers);
+    programSwitch();
+    open();
+
+    clickCell(1, 9);
+    clickCell(12, 9, Qt::ShiftModifier);
+    EXPECT_EQ(edit(QStringLiteral("txtExBegin"))->text(), QStringLiteral("1"));
+    EXPECT_EQ(edit(QStringLiteral("txtExEnd"))->text(), QStringLiteral("12"));
+    typeOver(edit(QStringLiteral("txtValue")), QStringLiteral("3"));
+    press(QStringLiteral("cmdAmend"));
+
+    auto *tip = child<QLabel>(QStringLiteral("lblTip"));
+    const auto stored = [&] { return value(QStringLiteral("SELECT count(*) FROM PHNBill")); };
+    const QString before = stored();
+    QByteArray got;
+    ASSERT_TRUE(test::waitFor([&] {
+        clock.advanceMs(50);
+        got += pty.take();
+        // Some trunks done and several still to go.
+        const QString t = tip->text();
+        return t.startsWith(QStringLiteral("提示：已经处理")) && t.endsWith(QStringLiteral("/12"))
+            && t.mid(7).section(QLatin1Char('/'), 0, 0).toInt() >= 2
+            && t.mid(7).section(QLatin1Char('/'), 0, 0).toInt() <= 8;
+    }, 10000)) << tip->text().toStdString();
+
+    const sim::CallRecordData call{2, 5, false, 12, 9, 10, 30, 95, QStringLiteral("01088886666")};
+    pty.write(sim::Frames::callRecord(call));
+    ASSERT_TRUE(test::waitFor([&] {
+        got += pty.take();
+        return stored() != before;
+    }, 5000)) << "the record was not stored while the batch ran";
+    EXPECT_EQ(stored().toInt(), before.toInt() + 1);
+    EXPECT_NE(tip->text(), QStringLiteral("提示：已经处理完毕！")) << "the batch had already ended";
+
+    got += sentBytes(50);
+    QStringList codes;
+    sim::CommandDecoder decoder;
+    for (const sim::Command &c : decoder.feed(got))
+        codes << c.text;
+    QStringList batch;
+    for (int t = 1; t <= 12; ++t)
+        batch << QStringLiteral("*47*3*%1#").arg(t);
+    const int ack = int(codes.indexOf(QStringLiteral("ACK")));
+    ASSERT_GE(ack, 0) << codes.join(QLatin1Char(' ')).toStdString();
+    EXPECT_EQ(codes.count(QStringLiteral("ACK")), 1);
+    // Acknowledged between the batch's commands, none of which was lost.
+    EXPECT_GT(ack, 0);
+    EXPECT_LT(ack, int(codes.size()) - 1);
+    codes.removeAll(QStringLiteral("ACK"));
+    EXPECT_EQ(codes, batch);
+    EXPECT_EQ(tip->text(), QStringLiteral("提示：已经处理完毕！"));
+    for (int t = 1; t <= 12; ++t)
+        EXPECT_EQ(trunk(t, "中继分组"), QStringLiteral("3")) << t;
+    EXPECT_EQ(value(QStringLiteral("SELECT 被叫号码 FROM PHNBill ORDER BY rowid DESC LIMIT 1")),
+              QStringLiteral("01088886666"));
+    link->setFrameHandlers(nullptr);
 }
 
 TEST_F(ParameterWindowTest, VirtualOperatorsAreTypedAsNumbersAndResent)
