@@ -9,7 +9,13 @@
 #include "TestWait.h"
 #include "frmDeposit.h"
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPrintPreviewDialog>
+#include <QTimer>
+#include <QToolBar>
 #include <QDir>
 #include <QPushButton>
 #include <QTest>
@@ -83,6 +89,93 @@ TEST(SettlementPrinting, TheGrandTotalGoesToTheDefaultCupsPrinter)
     const QString printed = server.outputOf(jobs.completedIds.first());
     ASSERT_FALSE(printed.isEmpty()) << server.logTail().toStdString();
     EXPECT_FALSE(test::pdfPageImage(printed, 0, 50).isNull());
+    server.stop();
+    store.close();
+    ctx.db.close();
+}
+
+// The receipts reach the printer the way the front desk prints them: the
+// preview's print button, the print dialog with the default printer chosen,
+// OK.
+TEST(SettlementPrinting, ReceiptsPrintedFromThePreviewReachTheDefaultCupsPrinter)
+{
+    const QString why = test::CupsServer::whyNot();
+    if (!why.isEmpty())
+        GTEST_SKIP() << "no CUPS server of the test's own can run here: " << why.toStdString();
+    test::CupsServer server;
+    QString problem;
+    ASSERT_TRUE(server.start(&problem)) << problem.toStdString();
+    const QString queue = QStringLiteral("corvane-receipts-%1").arg(QCoreApplication::applicationPid());
+    ASSERT_TRUE(server.addPdfQueue(queue, &problem)) << problem.toStdString();
+
+    test::TestHome home;
+    ScriptedMessageService messages;
+    TestClock clock{QDateTime(QDate(2026, 12, 9), QTime(15, 0, 0))};
+    ConsoleContext ctx{HomePaths(home.path()), messages, clock};
+    ctx.login.OPLogin = true;
+    ctx.login.OPName = s("前台");
+    ASSERT_TRUE(test::createSwitchDb(ctx.db, ctx.home.switchDb()));
+    test::QueryData data(ctx.db);
+    data.setUser(QStringLiteral("801"), s("营业部"), s("张三"), QStringLiteral("0.00"));
+    data.setUser(QStringLiteral("802"), s("营业部"), s("李四"), QStringLiteral("0.00"));
+    data.addBill({QStringLiteral("801"), s("2026年12月09日10时30分"), QStringLiteral("2"), QStringLiteral("3.40"),
+                  QStringLiteral("0.00"), QStringLiteral("0.00"), QStringLiteral("3.40")});
+    data.addBill({QStringLiteral("802"), s("2026年12月09日11时05分"), QStringLiteral("2"), QStringLiteral("1.70"),
+                  QStringLiteral("0.00"), QStringLiteral("0.00"), QStringLiteral("1.70")});
+    PrintStore store;
+    ASSERT_TRUE(bool(store.open(ctx.home.printDb())));
+    CallQuery::Criteria c;
+    c.callers = {QStringLiteral("801"), QStringLiteral("802")};
+    c.types = {2};
+    c.states = CallQuery::StatesFor(0);
+    ASSERT_EQ(CallQuery::BuildPrintData(ctx.db, store, c).value(), 2);
+
+    frmDeposit w(ctx, store);
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    QString previewName;
+    QString chosenPrinter;
+    ctx.runModal = [&](QDialog &d) {
+        previewName = d.objectName();
+        auto *preview = qobject_cast<QPrintPreviewDialog *>(&d);
+        if (!preview)
+            return 0;
+        QAction *printAction = nullptr;
+        if (auto *bar = preview->findChild<QToolBar *>())
+            for (QAction *a : bar->actions())
+                if (a->text() == QStringLiteral("Print"))
+                    printAction = a;
+        EXPECT_NE(printAction, nullptr) << "the preview has a print button";
+        if (!printAction)
+            return 0;
+        // The print dialog comes up modal; OK on it as soon as it shows.
+        auto *ok = new QTimer(preview);
+        QObject::connect(ok, &QTimer::timeout, preview, [&, ok] {
+            if (auto *dialog = qobject_cast<QPrintDialog *>(QApplication::activeModalWidget())) {
+                chosenPrinter = dialog->printer()->printerName();
+                ok->stop();
+                dialog->accept();
+            }
+        });
+        ok->start(20);
+        printAction->trigger();
+        return 0;
+    };
+    QTest::mouseClick(w.findChild<QPushButton *>(QStringLiteral("cmdPagePrint")), Qt::LeftButton);
+    EXPECT_EQ(previewName, QStringLiteral("DRPage"));
+    EXPECT_EQ(chosenPrinter, queue) << "the default printer is offered";
+
+    const test::CupsServer::Jobs jobs = server.waitForJobs(queue, 1, 60000);
+    ASSERT_EQ(jobs.failed, 0) << server.logTail().toStdString();
+    ASSERT_EQ(jobs.completedIds.size(), 1) << server.logTail().toStdString();
+    const QStringList pages = test::pdfPageTexts(server.receivedDocument(jobs.completedIds.first()));
+    ASSERT_FALSE(pages.isEmpty());
+    const QString all = pages.join(QLatin1Char('\n'));
+    EXPECT_EQ(all.count(s("电信电话费收据")), 2) << all.toStdString();
+    for (const QString &t : {s("801"), s("802"), s("3.40"), s("1.70"), s("前台")})
+        EXPECT_TRUE(all.contains(t)) << t.toStdString() << " in " << all.toStdString();
+    EXPECT_FALSE(server.outputOf(jobs.completedIds.first()).isEmpty()) << server.logTail().toStdString();
+    EXPECT_TRUE(messages.shown().isEmpty());
     server.stop();
     store.close();
     ctx.db.close();
