@@ -94,10 +94,10 @@ TEST(SettlementPrinting, TheGrandTotalGoesToTheDefaultCupsPrinter)
     ctx.db.close();
 }
 
-// The receipts reach the printer the way the front desk prints them: the
-// preview's print button, the print dialog with the default printer chosen,
-// OK.
-TEST(SettlementPrinting, ReceiptsPrintedFromThePreviewReachTheDefaultCupsPrinter)
+// The fee list and the receipts reach the printer the way the front desk
+// prints them: the preview's print button, the print dialog with the default
+// printer chosen, OK.
+TEST(SettlementPrinting, FeeListAndReceiptsPrintedFromThePreviewReachTheDefaultCupsPrinter)
 {
     const QString why = test::CupsServer::whyNot();
     if (!why.isEmpty())
@@ -133,48 +133,63 @@ TEST(SettlementPrinting, ReceiptsPrintedFromThePreviewReachTheDefaultCupsPrinter
     frmDeposit w(ctx, store);
     w.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
-    QString previewName;
-    QString chosenPrinter;
-    ctx.runModal = [&](QDialog &d) {
-        previewName = d.objectName();
-        auto *preview = qobject_cast<QPrintPreviewDialog *>(&d);
-        if (!preview)
-            return 0;
-        QAction *printAction = nullptr;
-        if (auto *bar = preview->findChild<QToolBar *>())
-            for (QAction *a : bar->actions())
-                if (a->text() == QStringLiteral("Print"))
-                    printAction = a;
-        EXPECT_NE(printAction, nullptr) << "the preview has a print button";
-        if (!printAction)
-            return 0;
-        // The print dialog comes up modal; OK on it as soon as it shows.
-        auto *ok = new QTimer(preview);
-        QObject::connect(ok, &QTimer::timeout, preview, [&, ok] {
-            if (auto *dialog = qobject_cast<QPrintDialog *>(QApplication::activeModalWidget())) {
-                chosenPrinter = dialog->printer()->printerName();
-                ok->stop();
-                dialog->accept();
-            }
-        });
-        ok->start(20);
-        printAction->trigger();
-        return 0;
+    const struct {
+        const char *button;
+        const char *report;
+        const char *title;
+        int titles;   // how often the title is printed: once per list, once per receipt
+        QStringList texts;
+    } cases[] = {
+        {"cmdGridPrint", "DRPrint", "话费清单", 1, {s("801"), s("802"), s("3.40"), s("1.70")}},
+        {"cmdPagePrint", "DRPage", "电信电话费收据", 2, {s("801"), s("802"), s("3.40"), s("1.70"), s("前台")}},
     };
-    QTest::mouseClick(w.findChild<QPushButton *>(QStringLiteral("cmdPagePrint")), Qt::LeftButton);
-    EXPECT_EQ(previewName, QStringLiteral("DRPage"));
-    EXPECT_EQ(chosenPrinter, queue) << "the default printer is offered";
+    int jobsSoFar = 0;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.report);
+        QString previewName;
+        QString chosenPrinter;
+        ctx.runModal = [&](QDialog &d) {
+            previewName = d.objectName();
+            auto *preview = qobject_cast<QPrintPreviewDialog *>(&d);
+            if (!preview)
+                return 0;
+            QAction *printAction = nullptr;
+            if (auto *bar = preview->findChild<QToolBar *>())
+                for (QAction *a : bar->actions())
+                    if (a->text() == QStringLiteral("Print"))
+                        printAction = a;
+            EXPECT_NE(printAction, nullptr) << "the preview has a print button";
+            if (!printAction)
+                return 0;
+            // The print dialog comes up modal; OK on it as soon as it shows.
+            auto *ok = new QTimer(preview);
+            QObject::connect(ok, &QTimer::timeout, preview, [&, ok] {
+                if (auto *dialog = qobject_cast<QPrintDialog *>(QApplication::activeModalWidget())) {
+                    chosenPrinter = dialog->printer()->printerName();
+                    ok->stop();
+                    dialog->accept();
+                }
+            });
+            ok->start(20);
+            printAction->trigger();
+            return 0;
+        };
+        QTest::mouseClick(w.findChild<QPushButton *>(QLatin1String(c.button)), Qt::LeftButton);
+        EXPECT_EQ(previewName, QLatin1String(c.report));
+        EXPECT_EQ(chosenPrinter, queue) << "the default printer is offered";
 
-    const test::CupsServer::Jobs jobs = server.waitForJobs(queue, 1, 60000);
-    ASSERT_EQ(jobs.failed, 0) << server.logTail().toStdString();
-    ASSERT_EQ(jobs.completedIds.size(), 1) << server.logTail().toStdString();
-    const QStringList pages = test::pdfPageTexts(server.receivedDocument(jobs.completedIds.first()));
-    ASSERT_FALSE(pages.isEmpty());
-    const QString all = pages.join(QLatin1Char('\n'));
-    EXPECT_EQ(all.count(s("电信电话费收据")), 2) << all.toStdString();
-    for (const QString &t : {s("801"), s("802"), s("3.40"), s("1.70"), s("前台")})
-        EXPECT_TRUE(all.contains(t)) << t.toStdString() << " in " << all.toStdString();
-    EXPECT_FALSE(server.outputOf(jobs.completedIds.first()).isEmpty()) << server.logTail().toStdString();
+        const test::CupsServer::Jobs jobs = server.waitForJobs(queue, ++jobsSoFar, 60000);
+        ASSERT_EQ(jobs.failed, 0) << server.logTail().toStdString();
+        ASSERT_EQ(jobs.completedIds.size(), jobsSoFar) << server.logTail().toStdString();
+        const int job = jobs.completedIds.last();
+        const QStringList pages = test::pdfPageTexts(server.receivedDocument(job));
+        ASSERT_FALSE(pages.isEmpty());
+        const QString all = pages.join(QLatin1Char('\n'));
+        EXPECT_EQ(all.count(QString::fromUtf8(c.title)), c.titles) << all.toStdString();
+        for (const QString &t : c.texts)
+            EXPECT_TRUE(all.contains(t)) << t.toStdString() << " in " << all.toStdString();
+        EXPECT_FALSE(server.outputOf(job).isEmpty()) << server.logTail().toStdString();
+    }
     EXPECT_TRUE(messages.shown().isEmpty());
     server.stop();
     store.close();
