@@ -1,5 +1,6 @@
 #include "LinkPorts.h"
 
+#include <QFileInfo>
 #include <QStringEncoder>
 
 namespace corvane {
@@ -18,7 +19,16 @@ bool LinkPorts::openSerial(QSerialPort &port, int n)
         port.close();
     if (n < 1 || n > PortCount)
         return false;
-    port.setPortName(m_home.serialDevice(n));
+    const QString device = m_home.serialDevice(n);
+    port.setPortName(device);
+    // A device that is not there is not opened at all: opening would take the
+    // serial lock file for its name first, and a second console (or test)
+    // trying the same absent name at that moment would be told it has no
+    // permission.
+    if (!QFileInfo::exists(device)) {
+        port.clearError();
+        return false;
+    }
     port.setBaudRate(QSerialPort::Baud2400);
     port.setDataBits(QSerialPort::Data8);
     port.setParity(QSerialPort::NoParity);

@@ -14,7 +14,9 @@ void isolateSerialPorts(const QString &homeDir)
     for (int n = 1; n <= 16; ++n) {
         const QString link = ports + QStringLiteral("/COM%1").arg(n);
         if (!QFileInfo(link).isSymLink() && !QFileInfo::exists(link))
-            QFile::link(QStringLiteral("/nonexistent/corvane-test-COM%1").arg(n), link);
+            // A node of this home's own that never exists: a shared absent
+            // path would share the serial lock file with every other test.
+            QFile::link(ports + QStringLiteral("/absent-COM%1").arg(n), link);
     }
 }
 
