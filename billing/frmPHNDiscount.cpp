@@ -6,6 +6,7 @@
 #include "FlexGrid.h"
 #include "GridCellEditor.h"
 #include "GridHelpers.h"
+#include "NamedWidgets.h"
 #include "RateTablesEditor.h"
 #include "SwitchLink.h"
 
@@ -23,6 +24,8 @@
 
 namespace corvane {
 
+using namespace NamedWidgets;
+
 using namespace DiscountRules;
 
 namespace {
@@ -34,36 +37,6 @@ constexpr int CommandGapMs = 100;
 const QList<int> FeerateWidths{1000, 2000, 600, 600, 600, 600, 800, 800, 800, 800, 800};
 const QList<int> IPWidths{500, 600, 800, 1000, 800, 1000, 1600, 1000, 1000, 1000};
 const QList<int> DiscountWidths{1000, 450, 800, 800, 620, 450, 800, 800, 620, 450, 620, 450, 620, 450, 620};
-
-QString indexed(const char *name, int i)
-{
-    return QString::fromLatin1(name) + QLatin1Char('_') + QString::number(i);
-}
-
-QPushButton *button(QWidget *parent, const QString &text, const QString &name)
-{
-    auto *b = new QPushButton(text, parent);
-    b->setObjectName(name);
-    b->setAutoDefault(false);
-    return b;
-}
-
-FlexGrid *grid(QWidget *parent, const QString &name, const QString &accessible)
-{
-    auto *g = new FlexGrid(parent);
-    g->setObjectName(name);
-    g->setAccessibleName(accessible);
-    return g;
-}
-
-QLineEdit *cellBox(QWidget *parent, const QString &name)
-{
-    auto *e = new QLineEdit(parent);
-    e->setObjectName(name);
-    e->setAccessibleName(QStringLiteral("单元格编辑"));
-    e->hide();
-    return e;
-}
 
 QStringList typeNames(const ConsoleContext &ctx)
 {

@@ -5,6 +5,7 @@
 #include "FlexGrid.h"
 #include "GridCellEditor.h"
 #include "GridHelpers.h"
+#include "NamedWidgets.h"
 #include "SwitchLink.h"
 
 #include <QEvent>
@@ -20,6 +21,8 @@
 
 namespace corvane {
 
+using namespace NamedWidgets;
+
 namespace {
 
 // The working-day pair goes with 0.1 s between its two commands.
@@ -31,23 +34,6 @@ const QList<int> ExNOWidths{800, 1600};
 const char *const DelayCaptions[FeeSettings::Delays] = {"国际计费延时（秒）：", "国内计费延时（秒）：",
                                                          "本地计费延时（秒）：", "市话计费延时（秒）：",
                                                          "手机计费延时（秒）："};
-
-FlexGrid *grid(QWidget *parent, const QString &name, const QString &accessible)
-{
-    auto *g = new FlexGrid(parent);
-    g->setObjectName(name);
-    g->setAccessibleName(accessible);
-    return g;
-}
-
-QLineEdit *cellBox(QWidget *parent, const QString &name)
-{
-    auto *e = new QLineEdit(parent);
-    e->setObjectName(name);
-    e->setAccessibleName(QStringLiteral("单元格编辑"));
-    e->hide();
-    return e;
-}
 
 } // namespace
 

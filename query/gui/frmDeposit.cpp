@@ -2,6 +2,7 @@
 
 #include "ConsoleContext.h"
 #include "CsvExport.h"
+#include "NamedWidgets.h"
 #include "PrintJobs.h"
 #include "Reports.h"
 #include "RowsModel.h"
@@ -20,15 +21,9 @@
 
 namespace corvane {
 
-namespace {
+using namespace NamedWidgets;
 
-QPushButton *button(QWidget *parent, const QString &name, const QString &caption)
-{
-    auto *b = new QPushButton(caption, parent);
-    b->setObjectName(name);
-    b->setAccessibleName(QString(caption).remove(QLatin1Char('&')));
-    return b;
-}
+namespace {
 
 QStringList feeHeader()
 {
@@ -55,12 +50,12 @@ frmDeposit::frmDeposit(ConsoleContext &ctx, PrintStore &store, PrinterPort *prin
     lblInformation = new QLabel(this);
     lblInformation->setObjectName(QStringLiteral("lblInformation"));
     lblInformation->setAccessibleName(QStringLiteral("话费总计"));
-    cmdDeposit = button(this, QStringLiteral("cmdDeposit"), QStringLiteral("结算(&B)"));
-    cmdGridPrint = button(this, QStringLiteral("cmdGridPrint"), QStringLiteral("表格方式预览/打印(&P)"));
-    cmdPagePrint = button(this, QStringLiteral("cmdPagePrint"), QStringLiteral("收据方式预览/打印(&A)"));
-    cmdPrintTotal = button(this, QStringLiteral("cmdPrintTotal"), QStringLiteral("总计话费打印(&T)"));
-    cmdExport = button(this, QStringLiteral("cmdExport"), QStringLiteral("导出表格(&E)..."));
-    cmdLeave = button(this, QStringLiteral("cmdLeave"), QStringLiteral("离开(&L)"));
+    cmdDeposit = button(this, QStringLiteral("结算(&B)"), QStringLiteral("cmdDeposit"));
+    cmdGridPrint = button(this, QStringLiteral("表格方式预览/打印(&P)"), QStringLiteral("cmdGridPrint"));
+    cmdPagePrint = button(this, QStringLiteral("收据方式预览/打印(&A)"), QStringLiteral("cmdPagePrint"));
+    cmdPrintTotal = button(this, QStringLiteral("总计话费打印(&T)"), QStringLiteral("cmdPrintTotal"));
+    cmdExport = button(this, QStringLiteral("导出表格(&E)..."), QStringLiteral("cmdExport"));
+    cmdLeave = button(this, QStringLiteral("离开(&L)"), QStringLiteral("cmdLeave"));
 
     auto *buttons = new QHBoxLayout;
     for (QPushButton *b : {cmdDeposit, cmdGridPrint, cmdPagePrint, cmdPrintTotal, cmdExport, cmdLeave})

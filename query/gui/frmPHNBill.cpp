@@ -3,6 +3,7 @@
 #include "CallQuery.h"
 #include "ConsoleContext.h"
 #include "CsvExport.h"
+#include "NamedWidgets.h"
 #include "PrintJobs.h"
 #include "Reports.h"
 #include "RowsModel.h"
@@ -18,15 +19,9 @@
 
 namespace corvane {
 
-namespace {
+using namespace NamedWidgets;
 
-QPushButton *button(QWidget *parent, const QString &name, const QString &caption)
-{
-    auto *b = new QPushButton(caption, parent);
-    b->setObjectName(name);
-    b->setAccessibleName(QString(caption).remove(QLatin1Char('&')));
-    return b;
-}
+namespace {
 
 QStringList billHeader()
 {
@@ -48,10 +43,10 @@ frmPHNBill::frmPHNBill(ConsoleContext &ctx, PrintStore &store, QWidget *parent)
     lblInformation = new QLabel(this);
     lblInformation->setObjectName(QStringLiteral("lblInformation"));
     lblInformation->setAccessibleName(QStringLiteral("话单总计"));
-    cmdPrint = button(this, QStringLiteral("cmdPrint"), QStringLiteral("话单预览/打印"));
-    cmdDelete = button(this, QStringLiteral("cmdDelete"), QStringLiteral("删除话单"));
-    cmdExport = button(this, QStringLiteral("cmdExport"), QStringLiteral("导出表格(&E)..."));
-    cmdExit = button(this, QStringLiteral("cmdExit"), QStringLiteral("离开(&L)"));
+    cmdPrint = button(this, QStringLiteral("话单预览/打印"), QStringLiteral("cmdPrint"));
+    cmdDelete = button(this, QStringLiteral("删除话单"), QStringLiteral("cmdDelete"));
+    cmdExport = button(this, QStringLiteral("导出表格(&E)..."), QStringLiteral("cmdExport"));
+    cmdExit = button(this, QStringLiteral("离开(&L)"), QStringLiteral("cmdExit"));
 
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(lblInformation, 1);

@@ -2,6 +2,7 @@
 
 #include "CallTypes.h"
 #include "ConsoleContext.h"
+#include "NamedWidgets.h"
 #include "PrintStore.h"
 #include "ShowModal.h"
 #include "frmDeposit.h"
@@ -21,6 +22,8 @@
 
 namespace corvane {
 
+using NamedWidgets::indexed;
+
 namespace {
 
 template <class W>
@@ -30,8 +33,6 @@ W *named(W *w, const QString &name, const QString &accessible)
     w->setAccessibleName(QString(accessible).remove(QLatin1Char('&')));
     return w;
 }
-
-QString indexed(const char *name, int i) { return QStringLiteral("%1_%2").arg(QLatin1String(name)).arg(i); }
 
 } // namespace
 

@@ -5,6 +5,7 @@
 #include "ConsoleContext.h"
 #include "FlexGrid.h"
 #include "GridHelpers.h"
+#include "NamedWidgets.h"
 #include "SwitchComparison.h"
 
 #include <QHBoxLayout>
@@ -16,20 +17,13 @@
 
 namespace corvane {
 
+using namespace NamedWidgets;
+
 namespace {
 
 const QStringList Captions{QStringLiteral("比照项目"), QStringLiteral("比照信息"), QStringLiteral("交换机数据"),
                            QStringLiteral("软件数据"), QStringLiteral("比照结果")};
 const QList<int> Widths{2000, 2000, 1500, 1500, 1200};
-
-QPushButton *button(QWidget *parent, const QString &text, const QString &name)
-{
-    auto *b = new QPushButton(text, parent);
-    b->setObjectName(name);
-    b->setAccessibleName(QString(text).remove(QStringLiteral("(&X)")));
-    b->setAutoDefault(false);
-    return b;
-}
 
 } // namespace
 

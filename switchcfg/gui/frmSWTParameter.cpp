@@ -4,6 +4,7 @@
 #include "FlexGrid.h"
 #include "General.h"
 #include "GridHelpers.h"
+#include "NamedWidgets.h"
 #include "ShowModal.h"
 #include "SwitchLink.h"
 #include "SwitchParameters.h"
@@ -27,25 +28,14 @@
 
 namespace corvane {
 
+using namespace NamedWidgets;
+
 namespace {
 
 constexpr int CommandGapMs = 100;
 constexpr int TrunkGapMs = 100;   // after the last command of each trunk
 
 const QList<int> ExchangeWidths{500, 800, 1300, 1000, 1000, 1000, 1000, 900, 1000, 800, 900, 900, 900, 900, 900};
-
-QString indexed(const char *name, int i)
-{
-    return QString::fromLatin1(name) + QLatin1Char('_') + QString::number(i);
-}
-
-QPushButton *button(QWidget *parent, const QString &text, const QString &name)
-{
-    auto *b = new QPushButton(text, parent);
-    b->setObjectName(name);
-    b->setAutoDefault(false);
-    return b;
-}
 
 QLineEdit *lineEdit(QWidget *parent, const QString &name, const QString &accessible)
 {

@@ -303,6 +303,14 @@ TEST_F(QueryWindowTest, SettlingAGroupPrintsReceiptsAndTheGrandTotal)
         EXPECT_EQ(listRows(&d, QStringLiteral("hfgDeposit")), 2);
         EXPECT_EQ(label(&d), s("总计话费：2.50"));
 
+        // Enter in the list settles nothing: no button is the default.
+        auto *list = child<QTableView>(&d, QStringLiteral("hfgDeposit"));
+        list->setFocus();
+        QTest::keyClick(list, Qt::Key_Return);
+        EXPECT_EQ(label(&d), s("总计话费：2.50"));
+        EXPECT_EQ(data->stateOf(bill801a), s("未结算"));
+        EXPECT_TRUE(d.isVisible());
+
         click(&d, QStringLiteral("cmdDeposit"));
         EXPECT_EQ(label(&d), s("正在处理，请不要退出！"));
         EXPECT_FALSE(d.close()) << "the window is not closed while settling";

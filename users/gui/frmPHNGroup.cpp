@@ -5,6 +5,7 @@
 #include "FlexGrid.h"
 #include "GridCellEditor.h"
 #include "GridHelpers.h"
+#include "NamedWidgets.h"
 #include "SwitchLink.h"
 
 #include <QComboBox>
@@ -20,6 +21,8 @@
 
 namespace corvane {
 
+using namespace NamedWidgets;
+
 namespace {
 
 constexpr int CommandGapMs = 100;
@@ -29,40 +32,6 @@ const QList<int> ForegiftWidths{1000, 1050, 2000, 800, 1200, 1200, 1400, 1000};
 const QList<int> AccountWidths{1500, 3000, 1200, 1200, 1200, 1500};
 
 const QString TipChoose = QStringLiteral("提示：请选择您要修改的内容。");
-
-QPushButton *button(QWidget *parent, const QString &text, const QString &name)
-{
-    auto *b = new QPushButton(text, parent);
-    b->setObjectName(name);
-    b->setAutoDefault(false);
-    return b;
-}
-
-FlexGrid *grid(QWidget *parent, const QString &name, const QString &accessible)
-{
-    auto *g = new FlexGrid(parent);
-    g->setObjectName(name);
-    g->setAccessibleName(accessible);
-    return g;
-}
-
-QLineEdit *cellBox(QWidget *parent, const QString &name)
-{
-    auto *e = new QLineEdit(parent);
-    e->setObjectName(name);
-    e->setAccessibleName(QStringLiteral("单元格编辑"));
-    e->hide();
-    return e;
-}
-
-QLineEdit *labelledBox(QWidget *parent, const QString &name, QLabel *label)
-{
-    auto *e = new QLineEdit(parent);
-    e->setObjectName(name);
-    e->setAccessibleName(label->text());
-    label->setBuddy(e);
-    return e;
-}
 
 int dataIndex(const FlexGrid &g, int gridRow)
 {
