@@ -9,8 +9,10 @@
 #include "FeeEngine.h"
 #include "FlexGrid.h"
 #include "GridHelpers.h"
+#include "HexBytes.h"
 #include "PtyPair.h"
 #include "SwitchLink.h"
+#include "SwitchOnPty.h"
 #include "TestHome.h"
 #include "TestInput.h"
 #include "TestWait.h"
@@ -32,15 +34,8 @@ using namespace corvane;
 
 namespace {
 
-QByteArray hex(const char *text)
-{
-    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
-}
-
-std::string show(const QByteArray &b)
-{
-    return b.toHex(' ').toUpper().toStdString();
-}
+using test::hex;
+using test::show;
 
 class DiscountWindowTest : public ::testing::Test {
 protected:
@@ -48,20 +43,14 @@ protected:
     {
         ASSERT_TRUE(test::createSwitchDb(ctx.db, ctx.home.switchDb()));
         ctx.BuildLists();
-        QDir().mkpath(ctx.home.portsDir());
-        ASSERT_TRUE(pty.ok());
-        ASSERT_TRUE(pty.linkAs(ctx.home.portsDir() + QStringLiteral("/COM1")));
-        link = std::make_unique<SwitchLink>(ctx);
-        ctx.link = link.get();
-        ASSERT_TRUE(link->OpenPort(1)) << link->mscPort.errorString().toStdString();
+        ASSERT_TRUE(test::openSwitchOnPty(ctx, pty, link));
         engine = std::make_unique<FeeEngine>(ctx.db);
     }
 
     void TearDown() override
     {
         w.reset();
-        ctx.link = nullptr;
-        link.reset();
+        test::closeSwitchOnPty(ctx, link);
         engine.reset();
         ctx.db.close();
     }

@@ -5,9 +5,11 @@
 #include "CommandDecoder.h"
 #include "ConsoleContext.h"
 #include "FlexGrid.h"
+#include "HexBytes.h"
 #include "ParameterMemory.h"
 #include "PtyPair.h"
 #include "SwitchLink.h"
+#include "SwitchOnPty.h"
 #include "TestHome.h"
 #include "TestInput.h"
 #include "TestWait.h"
@@ -26,15 +28,8 @@ using namespace corvane;
 
 namespace {
 
-QByteArray hex(const char *text)
-{
-    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
-}
-
-std::string show(const QByteArray &b)
-{
-    return b.toHex(' ').toUpper().toStdString();
-}
+using test::hex;
+using test::show;
 
 class FeeWindowTest : public ::testing::Test {
 protected:
@@ -42,18 +37,12 @@ protected:
     {
         ASSERT_TRUE(test::createSwitchDb(ctx.db, ctx.home.switchDb()));
         ctx.BuildLists();
-        QDir().mkpath(ctx.home.portsDir());
-        ASSERT_TRUE(pty.ok());
-        ASSERT_TRUE(pty.linkAs(ctx.home.portsDir() + QStringLiteral("/COM1")));
-        link = std::make_unique<SwitchLink>(ctx);
-        ctx.link = link.get();
-        ASSERT_TRUE(link->OpenPort(1)) << link->mscPort.errorString().toStdString();
+        ASSERT_TRUE(test::openSwitchOnPty(ctx, pty, link));
     }
     void TearDown() override
     {
         w.reset();
-        ctx.link = nullptr;
-        link.reset();
+        test::closeSwitchOnPty(ctx, link);
         ctx.db.close();
     }
 

@@ -4,8 +4,10 @@
 // written out by hand; a marker command queued behind them tells when all
 // have arrived.
 #include "ConsoleContext.h"
+#include "HexBytes.h"
 #include "PtyPair.h"
 #include "SwitchLink.h"
+#include "SwitchOnPty.h"
 #include "TestHome.h"
 #include "TestInput.h"
 #include "TestWait.h"
@@ -23,8 +25,8 @@ using namespace corvane;
 
 namespace {
 
-QByteArray hex(const char *text) { return QByteArray::fromHex(QByteArray(text).replace(' ', "")); }
-std::string show(const QByteArray &b) { return b.toHex(' ').toUpper().toStdString(); }
+using test::hex;
+using test::show;
 
 class RingWindowTest : public ::testing::Test {
 protected:
@@ -32,17 +34,11 @@ protected:
     {
         ASSERT_TRUE(test::createSwitchDb(ctx.db, ctx.home.switchDb()));
         ASSERT_TRUE(ctx.db.exec("UPDATE SWTConfig SET \"" + ctx.db.columnNames("SWTConfig").at(0) + "\"='16'"));
-        QDir().mkpath(ctx.home.portsDir());
-        ASSERT_TRUE(pty.ok());
-        ASSERT_TRUE(pty.linkAs(ctx.home.portsDir() + QStringLiteral("/COM1")));
-        link = std::make_unique<SwitchLink>(ctx);
-        ctx.link = link.get();
-        ASSERT_TRUE(link->OpenPort(1)) << link->mscPort.errorString().toStdString();
+        ASSERT_TRUE(test::openSwitchOnPty(ctx, pty, link));
     }
     void TearDown() override
     {
-        ctx.link = nullptr;
-        link.reset();
+        test::closeSwitchOnPty(ctx, link);
         ctx.db.close();
     }
 

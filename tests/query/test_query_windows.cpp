@@ -4,12 +4,14 @@
 // class commands read off a pseudo-terminal standing in for the switch, and
 // the grand total through a printer port of the test's own.
 #include "ConsoleContext.h"
+#include "HexBytes.h"
 #include "PdfTools.h"
 #include "PrintJobs.h"
 #include "PtyPair.h"
 #include "QueryFixture.h"
 #include "Settlement.h"
 #include "SwitchLink.h"
+#include "SwitchOnPty.h"
 #include "TestHome.h"
 #include "TestWait.h"
 #include "frmDeposit.h"
@@ -33,8 +35,8 @@ using test::s;
 
 namespace {
 
-QByteArray hex(const char *text) { return QByteArray::fromHex(QByteArray(text).replace(' ', "")); }
-std::string show(const QByteArray &b) { return b.toHex(' ').toUpper().toStdString(); }
+using test::hex;
+using test::show;
 
 // A default printer or none; keeps a copy of every document handed to it.
 class FakePrinters : public PrinterPort {
@@ -62,12 +64,7 @@ protected:
         ctx.login.OPLogin = true;
         ctx.login.OPName = s("张会计");
         ctx.login.OPRight = QStringList(QList<QString>(LoginState::RightCount, QStringLiteral("1")));
-        QDir().mkpath(ctx.home.portsDir());
-        ASSERT_TRUE(pty.ok());
-        ASSERT_TRUE(pty.linkAs(ctx.home.portsDir() + QStringLiteral("/COM1")));
-        link = std::make_unique<SwitchLink>(ctx);
-        ctx.link = link.get();
-        ASSERT_TRUE(link->OpenPort(1)) << link->mscPort.errorString().toStdString();
+        ASSERT_TRUE(test::openSwitchOnPty(ctx, pty, link));
         pty.take();
 
         data = std::make_unique<test::QueryData>(ctx.db);
@@ -111,8 +108,7 @@ protected:
     {
         w.reset();
         data.reset();
-        ctx.link = nullptr;
-        link.reset();
+        test::closeSwitchOnPty(ctx, link);
         ctx.db.close();
     }
 

@@ -11,13 +11,15 @@
 #include "DownloadPlan.h"
 #include "DumpFixture.h"
 #include "FeeEngine.h"
-#include "Frames.h"
 #include "FlexGrid.h"
+#include "Frames.h"
+#include "HexBytes.h"
 #include "ParameterDump.h"
 #include "ParameterMemory.h"
 #include "PtyPair.h"
 #include "SimBridge.h"
 #include "SwitchLink.h"
+#include "SwitchOnPty.h"
 #include "TestHome.h"
 #include "TestInput.h"
 #include "TestWait.h"
@@ -43,15 +45,8 @@ using namespace corvane;
 
 namespace {
 
-QByteArray hex(const char *text)
-{
-    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
-}
-
-std::string show(const QByteArray &b)
-{
-    return b.toHex(' ').toUpper().toStdString();
-}
+using test::hex;
+using test::show;
 
 class ParameterWindowTest : public ::testing::Test {
 protected:
@@ -59,21 +54,15 @@ protected:
     {
         ASSERT_TRUE(test::createSwitchDb(ctx.db, ctx.home.switchDb()));
         ctx.BuildLists();
-        QDir().mkpath(ctx.home.portsDir());
-        ASSERT_TRUE(pty.ok());
-        ASSERT_TRUE(pty.linkAs(ctx.home.portsDir() + QStringLiteral("/COM1")));
+        ASSERT_TRUE(test::openSwitchOnPty(ctx, pty, link));
         ASSERT_TRUE(outward.ok());
         ASSERT_TRUE(outward.linkAs(ctx.home.portsDir() + QStringLiteral("/COM2")));
-        link = std::make_unique<SwitchLink>(ctx);
-        ctx.link = link.get();
-        ASSERT_TRUE(link->OpenPort(1)) << link->mscPort.errorString().toStdString();
     }
 
     void TearDown() override
     {
         w.reset();
-        ctx.link = nullptr;
-        link.reset();
+        test::closeSwitchOnPty(ctx, link);
         ctx.db.close();
     }
 

@@ -1,0 +1,36 @@
+#pragma once
+#include "ConsoleContext.h"
+#include "PtyPair.h"
+#include "SwitchLink.h"
+
+#include <QDir>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace corvane::test {
+
+// The console's link on COM1 of ctx's home, with `pty` playing the switch:
+// what a window test needs to read the star codes a window sends.
+inline ::testing::AssertionResult openSwitchOnPty(ConsoleContext &ctx, PtyPair &pty,
+                                                  std::unique_ptr<SwitchLink> &link)
+{
+    QDir().mkpath(ctx.home.portsDir());
+    if (!pty.ok())
+        return ::testing::AssertionFailure() << "no pseudo-terminal";
+    if (!pty.linkAs(ctx.home.portsDir() + QStringLiteral("/COM1")))
+        return ::testing::AssertionFailure() << "cannot link COM1";
+    link = std::make_unique<SwitchLink>(ctx);
+    ctx.link = link.get();
+    if (!link->OpenPort(1))
+        return ::testing::AssertionFailure() << "COM1 does not open: " << link->mscPort.errorString().toStdString();
+    return ::testing::AssertionSuccess();
+}
+
+// The link closed and taken out of the context again.
+inline void closeSwitchOnPty(ConsoleContext &ctx, std::unique_ptr<SwitchLink> &link)
+{
+    ctx.link = nullptr;
+    link.reset();
+}
+
+} // namespace corvane::test
