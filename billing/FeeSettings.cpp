@@ -5,7 +5,6 @@
 #include "Database.h"
 #include "General.h"
 
-#include <QRegularExpression>
 
 namespace corvane {
 
@@ -189,21 +188,10 @@ CellRule FeeSettings::workdayRule(const GridCell &cell) const
 
 Checked<QString> FeeSettings::NormalisePeriod(const QString &text)
 {
-    static const QRegularExpression withColon(QStringLiteral("^(\\d{1,2}):(\\d{2})$"));
-    static const QRegularExpression plain(QStringLiteral("^\\d{1,4}$"));
-    const QString t = text.trimmed();
-    int h = -1, m = -1;
-    if (const auto match = withColon.match(t); match.hasMatch()) {
-        h = match.captured(1).toInt();
-        m = match.captured(2).toInt();
-    } else if (plain.match(t).hasMatch()) {
-        const int v = t.toInt();
-        h = v / 100;
-        m = v % 100;
-    }
-    if (h < 0 || h > 23 || m < 0 || m > 59)
+    const std::optional<QTime> t = ClockTime(text);
+    if (!t)
         return Checked<QString>::refuse(QStringLiteral("时段必须是有效的时间，如08:30！"));
-    return QStringLiteral("%1:%2").arg(h, 2, 10, QLatin1Char('0')).arg(m, 2, 10, QLatin1Char('0'));
+    return t->toString(QStringLiteral("HH:mm"));
 }
 
 Checked<QString> FeeSettings::checkWorkday(const GridCell &cell, const QString &text) const

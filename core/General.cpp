@@ -1,6 +1,7 @@
 #include "General.h"
 
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <limits>
 
 namespace corvane {
@@ -144,6 +145,25 @@ Status CheckNumber(const QString &text, bool decimalsAllowed, int maxLength, dou
     if (maxValue >= 1 && Val(text) > maxValue)
         return Status::fail(tooLarge);
     return Status::ok();
+}
+
+std::optional<QTime> ClockTime(const QString &text)
+{
+    static const QRegularExpression withColon(QStringLiteral("^(\\d{1,2}):(\\d{2})$"));
+    static const QRegularExpression plain(QStringLiteral("^\\d{1,4}$"));
+    const QString t = text.trimmed();
+    int h = -1, m = -1;
+    if (const auto match = withColon.match(t); match.hasMatch()) {
+        h = match.captured(1).toInt();
+        m = match.captured(2).toInt();
+    } else if (plain.match(t).hasMatch()) {
+        const int v = t.toInt();
+        h = v / 100;
+        m = v % 100;
+    }
+    if (h < 0 || h > 23 || m < 0 || m > 59)
+        return std::nullopt;
+    return QTime(h, m);
 }
 
 int ChoiceIndex(const QString &text, const QStringList &choices)

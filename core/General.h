@@ -1,6 +1,8 @@
 #pragma once
 #include "Status.h"
 #include <QString>
+#include <QTime>
+#include <optional>
 #include <QStringList>
 
 namespace corvane {
@@ -49,6 +51,11 @@ bool IsNumeric(const QString &text);
 Status CheckNumber(const QString &text, bool decimalsAllowed, int maxLength, double maxValue,
                    const QString &notNumber, const QString &notWhole, const QString &tooLong,
                    const QString &tooLarge);
+
+// A time of day as operators type it and the tables store it: "08:30",
+// "8:30", or one to four digits read as HHMM ("830", "0830", "0"). Nothing for
+// anything else or an hour or minute out of range.
+std::optional<QTime> ClockTime(const QString &text);
 
 // Position of the first choice equal to text, -1 when there is none.
 int ChoiceIndex(const QString &text, const QStringList &choices);

@@ -6,7 +6,6 @@
 #include "General.h"
 #include "Recordset.h"
 
-#include <QRegularExpression>
 #include <optional>
 
 namespace corvane {
@@ -64,21 +63,10 @@ QStringList rowByKey(Database &db, const QString &table, int keyColumn, const QS
 // "08:30" (or "830", "0830") as the four digits the switch takes.
 std::optional<QString> hhmm(const QString &text)
 {
-    static const QRegularExpression withColon(QStringLiteral("^(\\d{1,2}):(\\d{2})$"));
-    static const QRegularExpression plain(QStringLiteral("^\\d{3,4}$"));
-    const QString t = text.trimmed();
-    int h = -1, m = -1;
-    if (const auto mt = withColon.match(t); mt.hasMatch()) {
-        h = mt.captured(1).toInt();
-        m = mt.captured(2).toInt();
-    } else if (plain.match(t).hasMatch()) {
-        const int v = t.toInt();
-        h = v / 100;
-        m = v % 100;
-    }
-    if (h < 0 || h > 23 || m < 0 || m > 59)
+    const std::optional<QTime> t = ClockTime(text);
+    if (!t)
         return std::nullopt;
-    return QStringLiteral("%1%2").arg(h, 2, 10, QLatin1Char('0')).arg(m, 2, 10, QLatin1Char('0'));
+    return t->toString(QStringLiteral("HHmm"));
 }
 
 class Builder {

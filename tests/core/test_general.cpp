@@ -129,6 +129,28 @@ TEST(CheckNumber, RejectsInOrderWithTheMatchingMessage)
     }
 }
 
+TEST(NumberReading, ClockTimeReadsTypedAndStoredTimes)
+{
+    const struct {
+        const char *text;
+        int hour;   // -1: refused
+        int minute;
+    } cases[] = {
+        {"08:30", 8, 30}, {"8:30", 8, 30}, {" 17:05 ", 17, 5}, {"830", 8, 30}, {"0830", 8, 30},
+        {"0", 0, 0},      {"2359", 23, 59}, {"2400", -1, 0},   {"12:60", -1, 0}, {"1260", -1, 0},
+        {"12345", -1, 0}, {"8.30", -1, 0},  {"", -1, 0},       {"-830", -1, 0},  {"8:3", -1, 0},
+    };
+    for (const auto &c : cases) {
+        const std::optional<QTime> t = ClockTime(QString::fromLatin1(c.text));
+        if (c.hour < 0) {
+            EXPECT_FALSE(t.has_value()) << c.text;
+        } else {
+            ASSERT_TRUE(t.has_value()) << c.text;
+            EXPECT_EQ(*t, QTime(c.hour, c.minute)) << c.text;
+        }
+    }
+}
+
 TEST(Choices, IndexAndNextWrapOrFallBack)
 {
     const QStringList marks{QStringLiteral("×"), QStringLiteral("√")};
