@@ -13,16 +13,6 @@ namespace {
 const QString Star = QStringLiteral("*");
 const QString Hash = QStringLiteral("#");
 
-bool allDigits(const QString &text)
-{
-    if (text.isEmpty())
-        return false;
-    for (QChar c : text)
-        if (c < u'0' || c > u'9')
-            return false;
-    return true;
-}
-
 // A number the editor takes (not a number, not whole, too long, too large).
 struct NumberRule {
     bool decimals;
@@ -205,7 +195,7 @@ Checked<QString> CheckIPCell(int column, const QString &text)
         return text;
     case 6:
         // Digits only: the card number is keyed into the switch digit by digit.
-        if (!allDigits(text) || text.size() > MaxCardNumberLength)
+        if (!IsDigits(text) || text.size() > MaxCardNumberLength)
             return R::refuse(QStringLiteral("卡号必须是数字，最长为14位！"));
         return text;
     case 8:
@@ -232,7 +222,7 @@ std::optional<QString> IPCardCommand(const QStringList &row)
     const QString card = row.value(6);
     const QString password = row.value(8);
     const int language = ChoiceIndex(row.value(IPLanguageColumn), LanguageChoices());
-    if (!allDigits(entry) || !allDigits(code) || !allDigits(card) || !allDigits(password) || language < 0)
+    if (!IsDigits(entry) || !IsDigits(code) || !IsDigits(card) || !IsDigits(password) || language < 0)
         return std::nullopt;
     return QStringLiteral("*81*") + code + Star + QString::number(language + 1) + Star + card + Star
         + password + Star + entry + Hash;
@@ -241,7 +231,7 @@ std::optional<QString> IPCardCommand(const QStringList &row)
 std::optional<QString> IPPauseCommand(const QStringList &row)
 {
     const QString entry = row.value(0);
-    if (!allDigits(entry))
+    if (!IsDigits(entry))
         return std::nullopt;
     QString out = QStringLiteral("*82*");
     for (int c : {3, 5, 7, 9}) {
@@ -265,7 +255,7 @@ Checked<QString> CheckIPNumber(const QString &text, bool turnOn)
         return number;
     // The number is keyed into the switch; "*" or "#" in it would start
     // another field or end the code early.
-    if (!allDigits(number))
+    if (!IsDigits(number))
         return Checked<QString>::refuse(QStringLiteral("请输入数字作为切入IP方式的电话号码！"));
     return number;
 }

@@ -15,16 +15,6 @@ const QString ExNOTable = QStringLiteral("ExNO");
 const char *const DelayCodes[FeeSettings::Delays] = {"27", "24", "21", "17", "53"};
 constexpr int MaxDelay = 255;
 
-bool isDigits(const QString &t)
-{
-    if (t.isEmpty())
-        return false;
-    for (QChar c : t)
-        if (c < u'0' || c > u'9')
-            return false;
-    return true;
-}
-
 Status rowGone()
 {
     return Status::fail(QStringLiteral("这条记录已不在表中"));
@@ -59,7 +49,7 @@ Checked<QString> FeeSettings::checkDelay(int index, const QString &text) const
     Q_UNUSED(index);
     const QString t = text.trimmed();
     // The switch keeps each delay in one byte.
-    if (!isDigits(t) || t.size() > 3 || t.toInt() > MaxDelay)
+    if (!IsDigits(t) || t.size() > 3 || t.toInt() > MaxDelay)
         return Checked<QString>::refuse(QStringLiteral("计费延时必须是0到255的整数（秒）！"));
     return QString::number(t.toInt());
 }
@@ -114,7 +104,7 @@ Checked<QString> FeeSettings::checkOutsideNumber(const QString &text) const
     const QString t = text.trimmed();
     if (t.size() < 6 || t.size() > 8)
         return Checked<QString>::refuse(QStringLiteral("电话号码长度为6到8位!"));
-    if (!isDigits(t))
+    if (!IsDigits(t))
         return Checked<QString>::refuse(QStringLiteral("外线号码必须是数字!"));
     return t;
 }

@@ -124,6 +124,16 @@ qint64 ValInt(const QString &text)
     return negative ? -v : v;
 }
 
+bool IsDigits(const QString &text)
+{
+    if (text.isEmpty())
+        return false;
+    for (QChar c : text)
+        if (!isDigit(c))
+            return false;
+    return true;
+}
+
 bool IsNumeric(const QString &text)
 {
     QString t = text.trimmed();

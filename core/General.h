@@ -37,6 +37,10 @@ double Val(const QString &text);
 // classes. Values beyond the 64-bit range are clamped.
 qint64 ValInt(const QString &text);
 
+// True when the text is one or more of the digits 0-9 and nothing else (no
+// blanks, sign or point): a phone number, a port, a code for the switch.
+bool IsDigits(const QString &text);
+
 // True when the trimmed text is one complete number: optional sign, digits
 // with at most one decimal point, at least one digit. Empty text is not.
 bool IsNumeric(const QString &text);

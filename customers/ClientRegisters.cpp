@@ -8,21 +8,11 @@ namespace {
 
 const QString kNeedPhoneNumber = QStringLiteral("请输入数字作为电话号码！");
 
-bool allDigits(const QString &text)
-{
-    if (text.isEmpty())
-        return false;
-    for (QChar c : text)
-        if (c < u'0' || c > u'9')
-            return false;
-    return true;
-}
-
 } // namespace
 
 Status ClientRules::checkKey(const QString &key) const
 {
-    if (key.isEmpty() || key.size() > NumberLength || !allDigits(key))
+    if (key.isEmpty() || key.size() > NumberLength || !IsDigits(key))
         return Status::fail(QStringLiteral("客户编号必须是数字，长度不能超过4位！"));
     return Status::ok();
 }

@@ -40,16 +40,6 @@ constexpr int Trunks = 12;
 const QString Yes = QStringLiteral("√");
 const QString No = QStringLiteral("×");
 
-bool isDigits(const QString &t)
-{
-    if (t.isEmpty())
-        return false;
-    for (QChar c : t)
-        if (c < u'0' || c > u'9')
-            return false;
-    return true;
-}
-
 // The first row of a table whose key column, trimmed, is `key`.
 QStringList rowByKey(Database &db, const QString &table, int keyColumn, const QString &key)
 {
@@ -125,7 +115,7 @@ void Builder::extensions(int capacity)
             continue;
         }
         const QString number = u.value(1).trimmed();
-        if (!isDigits(number)) {
+        if (!IsDigits(number)) {
             note(QStringLiteral("物理端口%1的用户号码“%2”不是数字，该分机未下传。").arg(p).arg(u.value(1)));
             continue;
         }
@@ -133,7 +123,7 @@ void Builder::extensions(int capacity)
         send(QStringLiteral("*11*") + port + tail);
 
         const QString cls = u.value(3).trimmed();
-        if (isDigits(cls))
+        if (IsDigits(cls))
             send(QStringLiteral("*10*") + cls + tail);
         else
             note(QStringLiteral("分机%1的等级“%2”无效，未下传。").arg(number, u.value(3)));
@@ -151,7 +141,7 @@ void Builder::extensions(int capacity)
         }
 
         const QString group = u.value(10).trimmed();
-        if (isDigits(group))
+        if (IsDigits(group))
             send(QStringLiteral("*48*") + group + tail);
         else
             note(QStringLiteral("分机%1的中继分组“%2”无效，未下传。").arg(number, u.value(10)));
@@ -161,13 +151,13 @@ void Builder::extensions(int capacity)
         if (u.value(12) == QStringLiteral("押金")) {
             Criteria own(QStringLiteral("物理端口"), u.value(0));
             own.andNe(QStringLiteral("用户号码"), QStringLiteral("账号"));
-            if (deposits.findFirst(own) && deposits.value(7) == Yes && isDigits(deposits.value(6).trimmed()))
+            if (deposits.findFirst(own) && deposits.value(7) == Yes && IsDigits(deposits.value(6).trimmed()))
                 password = deposits.value(6).trimmed();
         }
         send(QStringLiteral("*67*") + port + QStringLiteral("*") + password + QStringLiteral("#"));
 
         const QString limit = u.value(11).trimmed();
-        if (isDigits(limit))
+        if (IsDigits(limit))
             send(QStringLiteral("*61*") + limit + tail);
         else
             note(QStringLiteral("分机%1的呼出时限“%2”无效，未下传。").arg(number, u.value(11)));
@@ -198,14 +188,14 @@ void Builder::trunks()
                          .arg(ex.value(c.column), QLatin1String(c.code)));
         }
         const QString route = ex.value(6).trimmed();
-        if (isDigits(route))
+        if (IsDigits(route))
             send(QStringLiteral("*09*") + route + tail);
         else
             note(QStringLiteral("%1号中继的路由局向“%2”无效，未下传。").arg(t).arg(ex.value(6)));
 
         if (ex.value(5) == QStringLiteral("间局")) {
             const QString direction = ex.value(7).trimmed();
-            if (isDigits(direction))
+            if (IsDigits(direction))
                 send(QStringLiteral("*08*1*") + trunk + QStringLiteral("*") + direction + QStringLiteral("#"));
             else {
                 note(QStringLiteral("%1号中继的间局局向“%2”无效，未下传。").arg(t).arg(ex.value(7)));
@@ -220,7 +210,7 @@ void Builder::trunks()
         else
             note(QStringLiteral("%1号中继的来电显示“%2”不是“√”或“×”，未下传。").arg(t).arg(ex.value(8)));
         const QString group = ex.value(9).trimmed();
-        if (isDigits(group))
+        if (IsDigits(group))
             send(QStringLiteral("*47*") + group + tail);
         else
             note(QStringLiteral("%1号中继的分组“%2”无效，未下传。").arg(t).arg(ex.value(9)));
@@ -231,7 +221,7 @@ void Builder::trunks()
             if (port.isEmpty())
                 continue;
             const QString number = PortToNumber(m_db, port).trimmed();
-            if (isDigits(number))
+            if (IsDigits(number))
                 send(QStringLiteral("*12*") + number + tail);
             else
                 note(QStringLiteral("%1号中继的虚拟总机“%2”无效，未下传。").arg(t).arg(port));
@@ -252,7 +242,7 @@ void Builder::trunkNumbersAndWorkdays()
         const QString key = row.value(0).trimmed();
         if (ValInt(key) > 1) {
             const QString outside = row.value(8).trimmed();
-            if (isDigits(outside))
+            if (IsDigits(outside))
                 send(QStringLiteral("*77*") + key + QStringLiteral("*") + outside + QStringLiteral("#"));
             else {
                 if (!outside.isEmpty() && outside != QStringLiteral("无需设置"))
@@ -268,7 +258,7 @@ void Builder::trunkNumbersAndWorkdays()
         const QString first = row.value(2).trimmed();
         const QString last = row.value(3).trimmed();
         const auto a = hhmm(row.value(4)), b = hhmm(row.value(5)), c = hhmm(row.value(6)), d = hhmm(row.value(7));
-        if (!isDigits(first) || !isDigits(last) || !a || !b || !c || !d) {
+        if (!IsDigits(first) || !IsDigits(last) || !a || !b || !c || !d) {
             note(QStringLiteral("%1号中继的工作日或时段无效，工作日设置未下传。").arg(t));
             continue;
         }
@@ -285,7 +275,7 @@ void Builder::agents()
         const QString port = m_config.value(9 + k).trimmed();
         if (!port.isEmpty()) {
             const QString number = PortToNumber(m_db, port).trimmed();
-            if (isDigits(number)) {
+            if (IsDigits(number)) {
                 send(QStringLiteral("*49*") + number + QStringLiteral("#"));
                 continue;
             }
@@ -306,7 +296,7 @@ void Builder::delays()
     static const Delay list[] = {{"*27*", 0}, {"*24*", 1}, {"*21*", 2}, {"*17*", 3}, {"*53*", 4}};
     for (const Delay &d : list) {
         const QString v = fee.value(d.column).trimmed();
-        if (isDigits(v))
+        if (IsDigits(v))
             send(QLatin1String(d.code) + v + QStringLiteral("#"));
         else
             note(QStringLiteral("计费延时“%1”无效，%2未下传。").arg(fee.value(d.column), QLatin1String(d.code)));
@@ -330,8 +320,8 @@ void Builder::ipCards()
                 codes.append(DelayCodes().at(i));
         }
         const QString access = ip.value(2), card = ip.value(6), password = ip.value(8);
-        if (!language || codes.size() != 4 || !isDigits(access) || !isDigits(card) || !isDigits(password)
-            || !isDigits(ip.value(0))) {
+        if (!language || codes.size() != 4 || !IsDigits(access) || !IsDigits(card) || !IsDigits(password)
+            || !IsDigits(ip.value(0))) {
             note(QStringLiteral("IP卡%1的资料不全或无效，未下传。").arg(t));
             continue;
         }
@@ -348,8 +338,8 @@ void Builder::ipCards()
     if (noCard.value(1).trimmed() == QLatin1String("1")) {
         const QString number = noCard.value(2).trimmed();
         const QString index = noCard.value(3).trimmed();
-        const int i = isDigits(index) ? index.toInt() : -1;
-        if (isDigits(number) && i >= 0 && i < IntervalCodes().size()) {
+        const int i = IsDigits(index) ? index.toInt() : -1;
+        if (IsDigits(number) && i >= 0 && i < IntervalCodes().size()) {
             send(QStringLiteral("*83*") + number + QStringLiteral("#"));
             send(QStringLiteral("*84*") + IntervalCodes().at(i) + QStringLiteral("#"));
             return;
@@ -369,7 +359,7 @@ void Builder::localPrefixes()
         if (rows.value(1) == QStringLiteral("本地默认"))
             continue;
         const QString prefix = rows.value(0).trimmed();
-        if (isDigits(prefix))
+        if (IsDigits(prefix))
             send(QStringLiteral("*20*1*1*") + prefix + QStringLiteral("#"));
         else if (!prefix.isEmpty())
             note(QStringLiteral("本地网字头“%1”不是数字，未下传。").arg(rows.value(0)));
@@ -382,7 +372,7 @@ void Builder::specialNumbers()
     Recordset rows(m_db, QStringLiteral("SPCPhone"));
     for (rows.moveFirst(); !rows.eof(); rows.moveNext()) {
         const QString number = rows.value(0).trimmed();
-        if (isDigits(number))
+        if (IsDigits(number))
             send(QStringLiteral("*19*6*7*") + number + QStringLiteral("#"));
         else if (!number.isEmpty())
             note(QStringLiteral("特服号码“%1”不是数字，未下传。").arg(rows.value(0)));
@@ -398,14 +388,14 @@ Checked<DownloadPlan> Builder::build()
     if (m_config.isEmpty())
         return Checked<DownloadPlan>::refuse(QStringLiteral("数据库中没有系统设置（SWTConfig），不能下传"));
     const QString capacityText = m_config.value(0).trimmed();
-    if (!isDigits(capacityText) || capacityText.size() > 3 || capacityText.toInt() > MaxPorts)
+    if (!IsDigits(capacityText) || capacityText.size() > 3 || capacityText.toInt() > MaxPorts)
         return Checked<DownloadPlan>::refuse(
             QStringLiteral("用户容量“%1”不是0到120的整数，不能下传").arg(m_config.value(0)));
     const int capacity = capacityText.toInt();
 
     send(QStringLiteral("*32*") + capacityText + QStringLiteral("#"));
     const QString length = m_config.value(3).trimmed();
-    if (isDigits(length))
+    if (IsDigits(length))
         send(QStringLiteral("*04*") + length + QStringLiteral("#"), NumberLengthGapMs);
     else
         note(QStringLiteral("分机号长“%1”无效，未下传。").arg(m_config.value(3)));
@@ -417,7 +407,7 @@ Checked<DownloadPlan> Builder::build()
     for (int f : {4, 5, 6}) {
         static const char *const codes[] = {"*71*", "*80*", "*73*"};
         const QString v = m_config.value(f).trimmed();
-        if (isDigits(v))
+        if (IsDigits(v))
             send(QLatin1String(codes[f - 4]) + v + QStringLiteral("#"));
         else
             note(QStringLiteral("系统设置第%1项“%2”无效，%3未下传。").arg(f).arg(m_config.value(f), QLatin1String(codes[f - 4])));
@@ -429,7 +419,7 @@ Checked<DownloadPlan> Builder::build()
 
     const QString night = m_config.value(7).trimmed();
     const QString nightNumber = night.isEmpty() ? QString() : PortToNumber(m_db, night).trimmed();
-    if (isDigits(nightNumber))
+    if (IsDigits(nightNumber))
         send(QStringLiteral("*50*") + nightNumber + QStringLiteral("#"));
     else
         note(QStringLiteral("夜服值班分机“%1”无效，未下传。").arg(night));

@@ -31,16 +31,6 @@ QString star(const QString &code, const QStringList &args)
     return QStringLiteral("*") + code + QStringLiteral("*") + args.join(QLatin1Char('*')) + QStringLiteral("#");
 }
 
-bool isDigits(const QString &t)
-{
-    if (t.isEmpty())
-        return false;
-    for (QChar c : t)
-        if (c < u'0' || c > u'9')
-            return false;
-    return true;
-}
-
 Status notStored(const Status &s)
 {
     return s.context(QStringLiteral("设置未能保存"));
@@ -234,7 +224,7 @@ StoreResult SwitchParameters::storeGrade(const QString &value)
 StoreResult SwitchParameters::storeCodeLength(const QString &value)
 {
     const int n = int(ValInt(value));
-    if (!isDigits(value) || n < 1 || n > 8)
+    if (!IsDigits(value) || n < 1 || n > 8)
         return StoreResult(Status::fail(QStringLiteral("随机账号密码长度为1到8位")));
     return storeConfig(ConfigCol::CodeLength, value, {});
 }
@@ -242,7 +232,7 @@ StoreResult SwitchParameters::storeCodeLength(const QString &value)
 Checked<SwitchParameters::Renumbering> SwitchParameters::renumbering(const QString &value, TableRows &rows) const
 {
     using Result = Checked<Renumbering>;
-    if (!isDigits(value) || value.size() != 1 || value.toInt() < 3 || value.toInt() > 6)
+    if (!IsDigits(value) || value.size() != 1 || value.toInt() < 3 || value.toInt() > 6)
         return Result::refuse(QStringLiteral("分机号长为3到6位"));
     const int n = value.toInt();
     qint64 base = 8;
@@ -257,7 +247,7 @@ Checked<SwitchParameters::Renumbering> SwitchParameters::renumbering(const QStri
     QSet<QString> seen;
     for (const QStringList &r : rows.rows) {
         const QString port = r.value(0).trimmed();
-        if (!isDigits(port) || base + ValInt(port) >= limit)
+        if (!IsDigits(port) || base + ValInt(port) >= limit)
             return Result::refuse(
                 QStringLiteral("物理端口“%1”无法编为%2位分机号，分机号长未修改！").arg(r.value(0)).arg(n));
         const QString number = QString::number(base + ValInt(port));
@@ -324,7 +314,7 @@ StoreResult SwitchParameters::storeNumberLength(const QString &value)
 
 StoreResult SwitchParameters::storeFunctionDigit(const QString &value)
 {
-    if (!isDigits(value) || value.size() != 1 || value == QLatin1String("0"))
+    if (!IsDigits(value) || value.size() != 1 || value == QLatin1String("0"))
         return StoreResult(Status::fail(QStringLiteral("功能首位字头为1到9")));
     return storeConfig(ConfigCol::FunctionDigit, value, {star(QStringLiteral("71"), {value})});
 }
@@ -450,7 +440,7 @@ StoreResult SwitchParameters::storeFlag(int column, bool on)
 StoreResult SwitchParameters::storeOutwardPort(const QString &number)
 {
     const int n = int(ValInt(number));
-    if (!isDigits(number) || n < 1 || n > 16)
+    if (!IsDigits(number) || n < 1 || n > 16)
         return StoreResult(Status::fail(QStringLiteral("串口号为1到16")));
     return storeConfig(ConfigCol::OutwardPort, number, {});
 }
@@ -498,7 +488,7 @@ Checked<QString> SwitchParameters::checkTrunkValue(int column, const QString &te
 Checked<std::pair<int, int>> SwitchParameters::checkTrunkRange(const QString &first, const QString &last) const
 {
     const QString a = first.trimmed(), b = last.trimmed();
-    if (!isDigits(a) || !isDigits(b) || a.size() > 2 || b.size() > 2 || a.toInt() < 1 || a.toInt() > Trunks
+    if (!IsDigits(a) || !IsDigits(b) || a.size() > 2 || b.size() > 2 || a.toInt() < 1 || a.toInt() > Trunks
         || b.toInt() < 1 || b.toInt() > Trunks)
         return Checked<std::pair<int, int>>::refuse(QStringLiteral("中继号必须是1到12的整数！"));
     return std::make_pair(a.toInt(), b.toInt());
@@ -514,7 +504,7 @@ QStringList SwitchParameters::virtualCommands(const QStringList &row) const
         if (port.isEmpty())
             continue;
         const QString number = PortToNumber(m_db, port).trimmed();
-        if (isDigits(number))
+        if (IsDigits(number))
             out << star(QStringLiteral("12"), {number, trunk});
     }
     return out;
@@ -613,10 +603,10 @@ TrunkBatch SwitchParameters::ApplyTrunkSetting(int column, int first, int last, 
         } else if (column == ExchangeCol::OutgoingMode) {
             codes << star(QStringLiteral("08"), {QString::number(k), trunk});
             const QString direction = row.value(ExchangeCol::IndirectDirection).trimmed();
-            if (k != 0 && isDigits(direction))
+            if (k != 0 && IsDigits(direction))
                 codes << star(QStringLiteral("08"), {QStringLiteral("1"), trunk, direction});
             const QString route = row.value(ExchangeCol::Route).trimmed();
-            if (isDigits(route))
+            if (IsDigits(route))
                 codes << star(QStringLiteral("09"), {route, trunk});
         } else if (column == ExchangeCol::Route) {
             codes << star(QStringLiteral("09"), {*v, trunk});

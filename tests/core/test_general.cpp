@@ -129,6 +129,14 @@ TEST(CheckNumber, RejectsInOrderWithTheMatchingMessage)
     }
 }
 
+TEST(NumberReading, IsDigitsWantsDigitsOnly)
+{
+    for (const char *yes : {"0", "801", "02087654321"})
+        EXPECT_TRUE(IsDigits(QString::fromLatin1(yes))) << yes;
+    for (const char *no : {"", " 801", "801 ", "+801", "-1", "8.0", "8O1", "１２"})
+        EXPECT_FALSE(IsDigits(QString::fromUtf8(no))) << no;
+}
+
 TEST(NumberReading, ClockTimeReadsTypedAndStoredTimes)
 {
     const struct {
