@@ -139,24 +139,7 @@ protected:
         QTest::keyClick(e, Qt::Key_Return);
     }
 
-    // Everything the switch received from the queue: a marker command queued
-    // behind whatever the window queued arrives last, as the test clock
-    // moves the queue on.
-    QByteArray sent()
-    {
-        const QByteArray marker = hex("0B 99 0C");   // *99#
-        link->QueueStarCommands({QStringLiteral("*99#")});
-        QByteArray got;
-        const bool arrived = test::waitFor([&] {
-            clock.advanceMs(50);
-            got += pty.take();
-            return got.endsWith(marker);
-        }, 5000);
-        EXPECT_TRUE(arrived) << "the marker never arrived; got " << show(got);
-        if (got.endsWith(marker))
-            got.chop(marker.size());
-        return got;
-    }
+    QByteArray sent() { return test::sentThroughQueue(*link, pty, clock); }
 
     QList<QStringList> rows(const QString &sql, const QVariantList &params = {})
     {

@@ -93,21 +93,7 @@ protected:
         QTest::keyClick(e, Qt::Key_Tab);
     }
 
-    QByteArray sent()
-    {
-        const QByteArray marker = hex("0B 99 0C");
-        link->QueueStarCommands({QStringLiteral("*99#")});
-        QByteArray got;
-        const bool arrived = test::waitFor([&] {
-            clock.advanceMs(50);
-            got += pty.take();
-            return got.endsWith(marker);
-        }, 5000);
-        EXPECT_TRUE(arrived) << show(got);
-        if (got.endsWith(marker))
-            got.chop(marker.size());
-        return got;
-    }
+    QByteArray sent() { return test::sentThroughQueue(*link, pty, clock); }
     void expectInputError(const QString &text)
     {
         ASSERT_NE(messages.last(), nullptr) << text.toStdString();

@@ -42,22 +42,7 @@ protected:
         ctx.db.close();
     }
 
-    // Everything the switch received up to a marker queued behind it.
-    QByteArray sent()
-    {
-        const QByteArray marker = hex("0B 99 0C");   // *99#
-        link->QueueStarCommands({QStringLiteral("*99#")});
-        QByteArray got;
-        const bool arrived = test::waitFor([&] {
-            clock.advanceMs(50);
-            got += pty.take();
-            return got.endsWith(marker);
-        }, 5000);
-        EXPECT_TRUE(arrived) << "the marker never arrived; got " << show(got);
-        if (got.endsWith(marker))
-            got.chop(marker.size());
-        return got;
-    }
+    QByteArray sent() { return test::sentThroughQueue(*link, pty, clock); }
 
     static void typeOver(QLineEdit *e, const QString &text)
     {

@@ -1,7 +1,10 @@
 #pragma once
+#include "Clock.h"
 #include "ConsoleContext.h"
+#include "HexBytes.h"
 #include "PtyPair.h"
 #include "SwitchLink.h"
+#include "TestWait.h"
 
 #include <QDir>
 #include <gtest/gtest.h>
@@ -31,6 +34,25 @@ inline void closeSwitchOnPty(ConsoleContext &ctx, std::unique_ptr<SwitchLink> &l
 {
     ctx.link = nullptr;
     link.reset();
+}
+
+// Everything the switch received from the command queue: a marker command
+// (*99#) queued behind whatever the window queued arrives last, as the test
+// clock moves the queue on. The marker itself is left out.
+inline QByteArray sentThroughQueue(SwitchLink &link, PtyPair &pty, TestClock &clock, int stepMs = 50)
+{
+    const QByteArray marker = hex("0B 99 0C");
+    link.QueueStarCommands({QStringLiteral("*99#")});
+    QByteArray got;
+    const bool arrived = waitFor([&] {
+        clock.advanceMs(stepMs);
+        got += pty.take();
+        return got.endsWith(marker);
+    }, 5000);
+    EXPECT_TRUE(arrived) << "the marker never arrived; got " << show(got);
+    if (got.endsWith(marker))
+        got.chop(marker.size());
+    return got;
 }
 
 } // namespace corvane::test
