@@ -70,12 +70,12 @@ std::optional<QString> ScriptedMessageService::askText(const QString &prompt, co
                                                        const QString &initial, QWidget *)
 {
     m_shown.append({prompt, title, Icon::Question, Buttons::OkCancel});
-    if (!m_texts.empty()) {
-        auto t = m_texts.front();
-        m_texts.pop_front();
-        return t;
-    }
-    return initial;
+    if (m_texts.empty())
+        return initial;
+    std::optional<QString> t;
+    t.swap(m_texts.front());
+    m_texts.pop_front();
+    return t;
 }
 
 QStringList ScriptedMessageService::texts() const

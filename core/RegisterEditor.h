@@ -22,7 +22,7 @@ public:
     // reason shown under "输入错误".
     virtual Status checkField(int field, const QString &text) const = 0;
     // A field as it is stored.
-    virtual QString stored(int field, const QString &text) const { return text; }
+    virtual QString stored(int /*field*/, const QString &text) const { return text; }
 };
 
 // What the window does after a step of the register editor: nothing more

@@ -40,7 +40,7 @@ struct CallRecordData {
     int minute = 0;
     quint16 duration = 0;   // as the switch counts it
     QString called;         // up to 14 dialled digits
-    QByteArray spare;       // frame bytes 17..21, zero-filled when shorter
+    QByteArray spare{};     // frame bytes 17..21, zero-filled when shorter
 
     void setEnd(const QDateTime &end);
 };

@@ -163,8 +163,9 @@ TEST(HomePrivacyTest, InitBackupAndTheStartReportKeepTheDataToItsOwner)
         ASSERT_TRUE(db.open(home.switchDb(), ConsoleContext::databaseKey()));
         ASSERT_TRUE(db.exec(QStringLiteral("PRAGMA journal_mode=WAL")));
         ASSERT_TRUE(db.exec(QStringLiteral("CREATE TABLE probe(x)")));
-        if (QFile::exists(home.switchDb() + "-wal"))
+        if (QFile::exists(home.switchDb() + "-wal")) {
             EXPECT_EQ(modeOf(home.switchDb() + "-wal"), 0600);
+        }
     }
 
     const ToolResult backup = BackupDatabase(home, dir.file("Switch-nightly.mdb"));

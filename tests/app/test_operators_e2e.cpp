@@ -58,7 +58,7 @@ protected:
         return ctx;
     }
 
-    static void click(QWidget &w, const char *name) { QTest::mouseClick(w.findChild<QPushButton *>(name), Qt::LeftButton); }
+    static void click(QWidget &w, const char *name) { QTest::mouseClick(w.findChild<QPushButton *>(QString::fromUtf8(name)), Qt::LeftButton); }
     static void typeOver(QLineEdit *e, const QString &text)
     {
         QTest::keyClick(e, Qt::Key_A, Qt::ControlModifier);

@@ -25,14 +25,6 @@ int modeOf(const QString &path)
     return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 0777) : -1;
 }
 
-QString callsColumn(const QList<QStringList> &rows, int column)
-{
-    QStringList v;
-    for (const QStringList &r : rows)
-        v.append(r.value(column));
-    return v.join(QLatin1Char('|'));
-}
-
 // Enough call records that a copy takes several steps.
 bool growDatabase(const HomePaths &home, int calls = 4000)
 {
@@ -356,7 +348,7 @@ TEST_F(RestoreTest, BadFilesAreRefusedAndChangeNothing)
         ASSERT_TRUE(foreign.open(dir + "/otherkey.mdb", "not ours", Database::OpenMode::Create));
         ASSERT_TRUE(createSchema(foreign, switchTables()));
         for (const char *name : {"/nouser.mdb", "/extracol.mdb"})
-            ASSERT_TRUE(QFile::copy(backup, dir + name));
+            ASSERT_TRUE(QFile::copy(backup, dir + QString::fromUtf8(name)));
         Database noUser;
         ASSERT_TRUE(openDb(noUser, dir + "/nouser.mdb"));
         ASSERT_TRUE(noUser.exec("DROP TABLE \"User\""));
@@ -382,7 +374,7 @@ TEST_F(RestoreTest, BadFilesAreRefusedAndChangeNothing)
     const auto rows = allRows(db);
     for (const auto &c : cases) {
         for (bool withCalls : {false, true}) {
-            const ToolResult r = RestoreDatabase(home.paths(), {dir + c.file, withCalls});
+            const ToolResult r = RestoreDatabase(home.paths(), {dir + QString::fromUtf8(c.file), withCalls});
             EXPECT_EQ(r.outcome, ToolOutcome::Refused) << c.file << " " << r.text.toStdString();
             EXPECT_TRUE(r.text.contains(QString::fromUtf8(c.says))) << r.text.toStdString();
             EXPECT_TRUE(r.text.contains("数据库没有改动")) << r.text.toStdString();

@@ -282,7 +282,7 @@ TEST_F(TallowinTest, CancelledDialogsChangeNothing)
     const QStringList before = filesIn(home.root());
     const QByteArray db = fileBytes(home.paths().switchDb());
     for (const char *name : {"cmdBackup", "cmdResume"}) {
-        EXPECT_FALSE(click(window.findChild<QPushButton *>(name))) << name;
+        EXPECT_FALSE(click(window.findChild<QPushButton *>(QString::fromUtf8(name)))) << name;
         EXPECT_EQ(filters, QStringList{"Mdb Files (*.mdb *.Mdb *.MDB)"});
     }
     EXPECT_EQ(dialogs, 2);

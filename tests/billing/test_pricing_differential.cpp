@@ -31,7 +31,7 @@ QString centsText(qint64 c)
 {
     const bool neg = c < 0;
     const qint64 m = neg ? -c : c;
-    return QStringLiteral("%1%2.%3").arg(neg && m ? "-" : "").arg(m / 100).arg(m % 100, 2, 10, QChar('0'));
+    return QStringLiteral("%1%2.%3").arg(neg && m ? QStringLiteral("-") : QString()).arg(m / 100).arg(m % 100, 2, 10, QChar('0'));
 }
 
 int hhmmOf(const QString &text)
@@ -166,7 +166,7 @@ public:
         }
     }
 
-    QString mark() { return chance(60) ? "√" : (chance(50) ? "×" : ""); }
+    QString mark() { return chance(60) ? QStringLiteral("√") : (chance(50) ? QStringLiteral("×") : QString()); }
 
     QString prefix()
     {

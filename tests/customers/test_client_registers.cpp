@@ -19,8 +19,9 @@ TEST(ClientRules, KeyAndNumberFields)
                              KeyCase{"'1'", false}, KeyCase{"１２", false}}) {
         const Status s = rules.checkKey(QString::fromUtf8(c.key));
         EXPECT_EQ(bool(s), c.ok) << c.key;
-        if (!s)
+        if (!s) {
             EXPECT_EQ(s.reason(), QStringLiteral("客户编号必须是数字，长度不能超过4位！"));
+        }
     }
 
     struct FieldCase {

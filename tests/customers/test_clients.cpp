@@ -234,8 +234,9 @@ TEST_F(ClientTest, ClientNumberMustBeOneToFourDigits)
         click(button("cmdAmendClient"));
         expectLast(c.message, c.title, c.icon);
         EXPECT_TRUE(clientBox(0)->hasFocus());
-        if (c.message == rule)
+        if (c.message == rule) {
             EXPECT_EQ(clientBox(0)->selectedText(), c.typed) << "the number is selected for typing over";
+        }
         expectClientsEditing();
     }
     EXPECT_TRUE(rows("Client").isEmpty());
@@ -405,7 +406,7 @@ TEST_F(ClientTest, GridColumnsShowTheirCaptionsWholeAndFillTheGrid)
     addClient({{0, "1"}, {1, "一个很长很长的名字，比两千三百缇宽得多的名字"}});
     for (const char *name : {"hfgClient", "hfgBlacklist"}) {
         FlexGrid *g = grid(name);
-        child<QTabWidget>("sstClient")->setCurrentIndex(QString(name) == "hfgClient" ? 0 : 1);
+        child<QTabWidget>("sstClient")->setCurrentIndex(QString::fromUtf8(name) == "hfgClient" ? 0 : 1);
         QApplication::processEvents();
         int total = 0;
         for (int c = 0; c < g->cols(); ++c) {

@@ -88,7 +88,7 @@ TEST(RingTimes, CommandsAndMomentText)
     EXPECT_EQ(back, QDateTime(QDate(2026, 12, 9), QTime(7, 30)));
     EXPECT_EQ(RingClock::parseMoment("2026/12/9 7:30"), QDateTime(QDate(2026, 12, 9), QTime(7, 30)));
     EXPECT_EQ(RingClock::parseMoment("2026-12-09 07:30:15"), QDateTime(QDate(2026, 12, 9), QTime(7, 30, 15)));
-    for (const QString &bad : {"", "07:30", "2026-13-01 07:30", "2026-02-30 07:30", "2026-12-09 24:30",
+    for (const QString &bad : QStringList{"", "07:30", "2026-13-01 07:30", "2026-02-30 07:30", "2026-12-09 24:30",
                                "9/12/2026 07:30", "明天 07:30", "2026-12-09"})
         EXPECT_FALSE(RingClock::parseMoment(bad).isValid()) << bad.toStdString();
 }
@@ -97,7 +97,7 @@ TEST_F(RingClockTest, NumberCheckAgainstUserAndCapacity)
 {
     RingClock ring(ctx);
     const QString refusal = "输入的用户号码不存在，请核对后重新输入！";
-    for (const QString &bad : {"", "  ", "799", "920", "816", "919", "80 1", "801'", "' OR '1'='1"}) {
+    for (const QString &bad : QStringList{"", "  ", "799", "920", "816", "919", "80 1", "801'", "' OR '1'='1"}) {
         const Checked<QString> c = ring.checkNumber(bad);
         EXPECT_FALSE(c) << bad.toStdString();
         EXPECT_EQ(c.reason(), refusal);

@@ -60,7 +60,7 @@ protected:
             time->setSelectedSection(QDateTimeEdit::HourSection);
             test::typeText(time, hhmm);
         }
-        QTest::mouseClick(w.findChild<QPushButton *>(button), Qt::LeftButton);
+        QTest::mouseClick(w.findChild<QPushButton *>(QString::fromUtf8(button)), Qt::LeftButton);
     }
     static QStringList items(frmSRVRing &w)
     {
@@ -109,7 +109,7 @@ TEST_F(RingWindowTest, SetAndClearSendTheirCommandsAndKeepOneItemPerExtension)
     EXPECT_EQ(items(w), QStringList({"801 2026-12-09 09:15"}));
 
     // Numbers that do not exist, or whose port is past the capacity of 16.
-    for (const QString &bad : {"816", "799", "", "8O1"}) {
+    for (const QString &bad : QStringList{"816", "799", "", "8O1"}) {
         messages.clear();
         enter(w, bad, "0600", "cmdOk");
         enter(w, bad, QString(), "cmdClear");

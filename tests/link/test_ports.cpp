@@ -232,8 +232,9 @@ TEST_F(PortTest, RefusedPortNamesTheDialoutGroup)
     env.setConfig(col::SWTConfig::OutwardOn, QStringLiteral("0"));
     QSerialPort holder(ptys[4]->slavePath());
     ASSERT_TRUE(holder.open(QIODevice::ReadWrite)) << holder.errorString().toStdString();
-    if (geteuid() != 0)
+    if (geteuid() != 0) {
         ASSERT_EQ(::chmod(QFile::encodeName(ptys[4]->slavePath()).constData(), 0), 0);
+    }
     SignalLog status(&link, &SwitchLink::statusText);
 
     EXPECT_FALSE(link.OpenLinkOnLoad());

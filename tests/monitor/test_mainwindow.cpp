@@ -74,7 +74,7 @@ TEST_F(MainWindowTest, LoggedOutEveryGatedEntryAndButtonAsksForLogin)
     }
     for (const char *key : {"Config", "Discount", "Bill", "Ring", "Group"}) {
         messages.clear();
-        window->toolButtons.value(key)->trigger();
+        window->toolButtons.value(QString::fromUtf8(key))->trigger();
         ASSERT_EQ(messages.shown().size(), 1) << key;
         EXPECT_EQ(messages.last()->text, "您没有登录系统,请先登录!");
     }
@@ -177,10 +177,12 @@ TEST_F(MainWindowTest, ResizeSpreadsIndicatorsFourByFour)
         EXPECT_LT(pic.right(), window->ListViewIn->x()) << i;
         EXPECT_LT(pic.bottom(), window->ListViewOut->y()) << i;
         EXPECT_LT(pic.bottom(), window->lbl[i]->geometry().top() + 1) << "text under its picture";
-        if (i % 4)
+        if (i % 4) {
             EXPECT_GT(pic.x(), window->imgPHN[i - 1]->x());
-        if (i >= 4)
+        }
+        if (i >= 4) {
             EXPECT_GT(pic.y(), window->imgPHN[i - 4]->y());
+        }
     }
     // Too small: the layout is kept as it was.
     const QRect before = window->imgPHN[15]->geometry();

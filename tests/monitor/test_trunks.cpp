@@ -416,7 +416,7 @@ TEST_F(TrunkTest, PopUpNamesAKnownCallerBesideTheTrunkPicture)
     QStringList client{"0001", "李四", "蓝海公司", "www.example.cn", "0755123", "深圳市南山区", "518000",
                        "li@example.cn", "", ""};
     for (int k = 1; k <= 10; ++k)
-        client << (k == 7 ? "130955" : "");
+        client << (k == 7 ? QStringLiteral("130955") : QString());
     Recordset clients = Recordset::forAppend(ctx.db, "Client");
     ASSERT_TRUE(WriteRecord(clients, true, client));
 

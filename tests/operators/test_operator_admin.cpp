@@ -56,7 +56,7 @@ TEST(PasswordHashTest, SaltedSelfDescribingAndVerified)
     EXPECT_TRUE(PasswordHash::isHashed(*a));
     EXPECT_TRUE(PasswordHash::verify(*a, "密码 p'w\"d"));
     EXPECT_TRUE(PasswordHash::verify(*b, "密码 p'w\"d"));
-    for (const QString &wrong : {"密码 p'w\"", "密码 P'W\"D", " 密码 p'w\"d", ""})
+    for (const QString &wrong : QStringList{"密码 p'w\"", "密码 P'W\"D", " 密码 p'w\"d", ""})
         EXPECT_FALSE(PasswordHash::verify(*a, wrong)) << wrong.toStdString();
     EXPECT_FALSE(PasswordHash::needsUpgrade(*a));
 

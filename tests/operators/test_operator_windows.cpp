@@ -87,7 +87,7 @@ protected:
                 QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(4, box->height() / 2));
         }
     }
-    static void click(QWidget &w, const char *name) { QTest::mouseClick(w.findChild<QPushButton *>(name), Qt::LeftButton); }
+    static void click(QWidget &w, const char *name) { QTest::mouseClick(w.findChild<QPushButton *>(QString::fromUtf8(name)), Qt::LeftButton); }
     static void typeOver(QLineEdit *e, const QString &text)
     {
         QTest::keyClick(e, Qt::Key_A, Qt::ControlModifier);
@@ -147,9 +147,9 @@ TEST_F(OperatorWindowsTest, AddWindowChecksInOrderThenAddsOrSelectsTheExistingOn
     w.show();
 
     struct Attempt {
-        QString name, code, confirm;
-        QString message;       // empty: accepted
-        const char *focus;     // the box that gets the focus after a refusal
+        QString name{}, code{}, confirm{};
+        QString message{};     // empty: accepted
+        const char *focus = nullptr;  // the box that gets the focus after a refusal
     };
     QList<Attempt> attempts;
     QStringList problems;
@@ -180,7 +180,7 @@ TEST_F(OperatorWindowsTest, AddWindowChecksInOrderThenAddsOrSelectsTheExistingOn
                 EXPECT_EQ(messages.last()->icon, MessageService::Icon::Critical);
             }
             if (a.focus) {
-                EXPECT_EQ(dlg->focusWidget(), dlg->findChild<QLineEdit *>(a.focus)) << a.message.toStdString();
+                EXPECT_EQ(dlg->focusWidget(), dlg->findChild<QLineEdit *>(QString::fromUtf8(a.focus))) << a.message.toStdString();
                 EXPECT_TRUE(dlg->isVisible()) << "a refusal leaves the window open";
             }
         }

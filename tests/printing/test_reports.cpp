@@ -125,8 +125,9 @@ TEST_F(ReportTest, CallListShowsTitleCaptionsRowsAndTotals)
 
     QFile pdf(path);
     ASSERT_TRUE(pdf.open(QIODevice::ReadOnly));
-    if (haveReportCjkFont())
+    if (haveReportCjkFont()) {
         EXPECT_TRUE(pdf.readAll().contains("WenQuanYi")) << "the CJK font is embedded by name";
+    }
 }
 
 TEST_F(ReportTest, LongListBreaksAcrossPagesWithThePageHeaderOnEach)

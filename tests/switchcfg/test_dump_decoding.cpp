@@ -141,8 +141,9 @@ TEST_F(DumpDecoding, BytesOutsideTheirListsAreShownInvalid)
         EXPECT_EQ(r.switchValueValid, c.valid);
         // Never "数据一致": with a database value it disagrees, without one it
         // cannot be compared.
-        if (!c.valid)
+        if (!c.valid) {
             EXPECT_EQ(r.verdict, r.dbValue.isEmpty() ? Verdict::NotComparable : Verdict::Different);
+        }
     }
 }
 

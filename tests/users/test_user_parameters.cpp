@@ -149,8 +149,9 @@ TEST_F(UserParametersTest, TypedRangesMustBeTwoPortsOfThisSwitch)
              {"5", "64"}, {"a", "3"}, {"3", ""}, {"-1", "3"}, {"1.5", "3"}, {" ", "2"}, {"3", "1e2"}}) {
         const auto r = params->checkRange(bad.first, bad.second);
         EXPECT_FALSE(bool(r)) << bad.first.toStdString() << ".." << bad.second.toStdString();
-        if (!r)
+        if (!r) {
             EXPECT_TRUE(r.reason().contains("0到63")) << r.reason().toStdString();
+        }
     }
     const auto down = params->checkRange(" 63", "0 ");
     ASSERT_TRUE(bool(down));
@@ -229,8 +230,9 @@ TEST_F(UserParametersTest, TypedUserValuesAreCheckedAsTheSystemCountsThem)
     for (const Case &c : cases) {
         const Checked<QString> v = params->checkUserValue(c.col, c.text);
         EXPECT_EQ(bool(v), c.reason.isEmpty()) << c.col << " " << c.text.toStdString();
-        if (!v)
+        if (!v) {
             EXPECT_EQ(v.reason(), c.reason) << c.text.toStdString();
+        }
     }
 }
 
@@ -427,8 +429,9 @@ TEST_F(UserParametersTest, ACallChargedDuringABatchKeepsItsBalanceAndItsDemotion
     const QStringList got = drained();
     sim::ParameterMemory memory;
     for (const QString &code : got)
-        if (code.startsWith('*'))
+        if (code.startsWith('*')) {
             EXPECT_TRUE(memory.apply(code).applied) << code.toStdString();
+        }
     for (int p = 0; p < 120; ++p)
         EXPECT_EQ(memory.byte(sim::ParameterMemory::ClassBlock, p) & 0x0F, user(p).value(3).toInt()) << p;
     EXPECT_EQ(got.count("*10*1*805#"), 1);

@@ -476,8 +476,9 @@ TEST_F(UserWindowTest, ABatchOverEveryExtensionShowsProgressAndTheSwitchAgreesAf
     // factory state with the numbers and classes of the database's defaults.
     sim::ParameterMemory memory;
     for (const QString &code : all) {
-        if (code.startsWith('*'))
+        if (code.startsWith('*')) {
             EXPECT_TRUE(memory.apply(code).applied) << code.toStdString();
+        }
     }
     const QStringList marks = env.ctx->CheckMarks;
     using M = sim::ParameterMemory;

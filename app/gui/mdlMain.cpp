@@ -39,8 +39,8 @@ bool OpenSwitchDB(ConsoleContext &ctx)
     };
     if (!QFile::exists(path))
         return fail(QStringLiteral("找不到数据库文件 %1。\n请先用 corvane --home <文件夹> --init 建立新的数据库。").arg(path));
-    if (!ctx.db.open(path, ConsoleContext::databaseKey()))
-        return fail(ctx.db.lastError());
+    if (Status opened = ctx.db.open(path, ConsoleContext::databaseKey()); !opened)
+        return fail(opened.reason());
     const QStringList problems = schemaProblems(ctx.db, switchTables());
     if (!problems.isEmpty())
         return fail(QStringLiteral("数据库文件 %1 不是本系统的数据库：\n%2").arg(path, problems.mid(0, 5).join(QLatin1Char('\n'))));

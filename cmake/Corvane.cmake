@@ -1,0 +1,64 @@
+# The project's compile settings and the shape of a feature folder.
+
+option(CORVANE_WERROR "Treat compiler warnings as errors (CI sets it)" OFF)
+
+# corvane_settings: what every library, program, test and benchmark of the
+# project is compiled with. Linked PRIVATE, so it never leaks into the flags of
+# a target outside the project.
+add_library(corvane_settings INTERFACE)
+target_compile_options(corvane_settings INTERFACE -Wall -Wextra -Wshadow $<$<BOOL:${CORVANE_WERROR}>:-Werror>)
+# Text is QString throughout; bytes become text only where the code says how.
+# Tests and benchmarks (targets with the property CORVANE_TEST) may still
+# write a string literal where a QString goes; a const char * variable is
+# refused there too.
+target_compile_definitions(
+  corvane_settings INTERFACE QT_NO_CAST_TO_ASCII
+  $<IF:$<BOOL:$<TARGET_PROPERTY:CORVANE_TEST>>,QT_RESTRICTED_CAST_FROM_ASCII,QT_NO_CAST_FROM_ASCII>)
+
+# corvane_feature(<folder> [LINKS ...] [GUI_LINKS ...] [EXCLUDE ...]): the two
+# libraries of a feature folder. corvane_<folder> holds the logic: every .cpp
+# and .h at the top of the folder except the EXCLUDE files (program mains),
+# linked to LINKS, without widgets (cmake/Layering.cmake checks it).
+# corvane_<folder>gui holds the windows in gui/, linked to the logic library
+# and GUI_LINKS. Either library is left out when its folder has no sources.
+function(corvane_feature name)
+  cmake_parse_arguments(F "" "" "LINKS;GUI_LINKS;EXCLUDE;SOURCES" ${ARGN})
+  set(dir ${CMAKE_CURRENT_SOURCE_DIR})
+  file(GLOB logic CONFIGURE_DEPENDS ${dir}/*.cpp ${dir}/*.h)
+  foreach(ex IN LISTS F_EXCLUDE)
+    list(REMOVE_ITEM logic ${dir}/${ex})
+  endforeach()
+  list(APPEND logic ${F_SOURCES})
+  if(logic)
+    add_library(corvane_${name} STATIC ${logic})
+    target_include_directories(corvane_${name} PUBLIC ${dir})
+    target_link_libraries(corvane_${name} PUBLIC ${F_LINKS} PRIVATE corvane_settings)
+  endif()
+  file(GLOB gui CONFIGURE_DEPENDS ${dir}/gui/*.cpp ${dir}/gui/*.h)
+  if(gui)
+    add_library(corvane_${name}gui STATIC ${gui})
+    target_include_directories(corvane_${name}gui PUBLIC ${dir}/gui)
+    if(logic)
+      target_link_libraries(corvane_${name}gui PUBLIC corvane_${name})
+    endif()
+    target_link_libraries(corvane_${name}gui PUBLIC ${F_GUI_LINKS} Qt6::Widgets PRIVATE corvane_settings)
+  endif()
+endfunction()
+
+# A program of the project: compiled with its settings.
+function(corvane_program name)
+  add_executable(${name} ${ARGN})
+  target_link_libraries(${name} PRIVATE corvane_settings)
+endfunction()
+
+# A benchmark (Google Benchmark): a program under bench/, held to the layering
+# check unless it says GUI.
+function(corvane_bench name)
+  cmake_parse_arguments(B "GUI" "" "SOURCES;LIBS" ${ARGN})
+  corvane_program(${name} ${B_SOURCES})
+  set_target_properties(${name} PROPERTIES CORVANE_TEST ON)
+  target_link_libraries(${name} PRIVATE ${B_LIBS} benchmark::benchmark)
+  if(NOT B_GUI)
+    set_property(GLOBAL APPEND PROPERTY CORVANE_NONGUI_TARGETS ${name})
+  endif()
+endfunction()
