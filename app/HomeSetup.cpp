@@ -46,11 +46,10 @@ bool createDatabase(const QString &path, const QByteArray &key, const QList<Tabl
                     const QString *adminPassword, QString &error)
 {
     Database db;
-    if (!db.open(path, key, Database::OpenMode::Create)) {
-        error = db.lastError();
+    if (Status opened = db.open(path, key, Database::OpenMode::Create); !opened) {
+        error = opened.reason();
         return false;
     }
-    QString why;
     // Owner-only from the start: SQLite gives the file's mode to its logs.
     if (Status s = MakeFilePrivate(path); !s) {
         db.close();
@@ -58,12 +57,13 @@ bool createDatabase(const QString &path, const QByteArray &key, const QList<Tabl
         error = s.reason();
         return false;
     }
-    bool ok = createSchema(db, tables, &why);
-    if (ok && adminPassword)
-        ok = insertDefaultRows(db, *adminPassword, &why);
+    Status made = createSchema(db, tables);
+    if (made && adminPassword)
+        made = insertDefaultRows(db, *adminPassword);
     db.close();
+    const bool ok = bool(made);
     if (!ok) {
-        error = QStringLiteral("无法建立数据库 %1：%2").arg(path, why);
+        error = QStringLiteral("无法建立数据库 %1：%2").arg(path, made.reason());
         QFile::remove(path);
         QFile::remove(path + QStringLiteral("-wal"));
         QFile::remove(path + QStringLiteral("-shm"));
@@ -147,8 +147,8 @@ bool ConfigureDemoHome(const HomePaths &home, QString &error)
         return false;
     }
     Database db;
-    if (!db.open(home.switchDb(), ConsoleContext::databaseKey())) {
-        error = db.lastError();
+    if (Status opened = db.open(home.switchDb(), ConsoleContext::databaseKey()); !opened) {
+        error = opened.reason();
         return false;
     }
     Recordset config(db, QStringLiteral("SWTConfig"));

@@ -41,8 +41,8 @@ ToolResult BackupDatabase(const HomePaths &home, const QString &target, const Pr
     if (Status s = CheckBackupTarget(home, target); !s)
         return {ToolOutcome::Failed, s.reason()};
     Database source;
-    if (!source.open(home.switchDb(), ConsoleContext::databaseKey()))
-        return {ToolOutcome::OpenError, source.lastError()};
+    if (Status opened = source.open(home.switchDb(), ConsoleContext::databaseKey()); !opened)
+        return {ToolOutcome::OpenError, opened.reason()};
     const QString step = QStringLiteral("备份到 %1").arg(target);
     if (Status s = CopyToFile(source.handle(), target, ConsoleContext::databaseKey(), step, progress); !s)
         return {ToolOutcome::Failed, s.reason()};

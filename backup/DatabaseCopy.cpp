@@ -272,7 +272,7 @@ QString IntegrityProblem(Database &db)
 {
     auto rows = db.select(QStringLiteral("PRAGMA quick_check"));
     if (!rows)
-        return db.lastError().isEmpty() ? QStringLiteral("无法检查文件") : db.lastError();
+        return rows.reason();
     QStringList lines;
     for (const QStringList &r : *rows)
         lines.append(r.value(0));

@@ -61,12 +61,14 @@ bool rowidIsColumn(Database &db, const QString &schema, const QString &table)
 // console's windows and the intake rely on table order).
 Status copyRows(Database &db, const QString &table, const QStringList &columns, qint64 *count = nullptr)
 {
-    if (!db.exec(QStringLiteral("DELETE FROM main.%1").arg(q(table))))
-        return Status::fail(db.lastError());
+    if (Status s = db.exec(QStringLiteral("DELETE FROM main.%1").arg(q(table))); !s)
+        return s;
     const bool withRowid = !rowidIsColumn(db, kCur, table);
     const QString cols = (withRowid ? QStringLiteral("rowid, ") : QString()) + columnList(columns);
-    if (!db.exec(QStringLiteral("INSERT INTO main.%1 (%2) SELECT %2 FROM %3.%1 ORDER BY rowid").arg(q(table), cols, kCur)))
-        return Status::fail(db.lastError());
+    if (Status s = db.exec(
+            QStringLiteral("INSERT INTO main.%1 (%2) SELECT %2 FROM %3.%1 ORDER BY rowid").arg(q(table), cols, kCur));
+        !s)
+        return s;
     if (count)
         *count = db.changes();
     return Status::ok();
@@ -80,18 +82,18 @@ Status takeOwnTable(Database &db, const QString &table, bool withRows)
                                           "ORDER BY type<>'table'").arg(kCur),
                            {table});
     if (!parts)
-        return Status::fail(db.lastError());
+        return parts.status();
     if (parts->isEmpty()) {
         // The current database has none: nothing seen is carried over.
-        if (db.tableExists(table) && !db.exec(QStringLiteral("DELETE FROM main.%1").arg(q(table))))
-            return Status::fail(db.lastError());
+        if (db.tableExists(table))
+            return db.exec(QStringLiteral("DELETE FROM main.%1").arg(q(table)));
         return Status::ok();
     }
-    if (!db.exec(QStringLiteral("DROP TABLE IF EXISTS main.%1").arg(q(table))))
-        return Status::fail(db.lastError());
+    if (Status s = db.exec(QStringLiteral("DROP TABLE IF EXISTS main.%1").arg(q(table))); !s)
+        return s;
     for (const QStringList &p : *parts)
-        if (!db.exec(p.value(0)))
-            return Status::fail(db.lastError());
+        if (Status s = db.exec(p.value(0)); !s)
+            return s;
     if (withRows)
         return copyRows(db, table, currentColumns(db, table));
     return Status::ok();
@@ -124,14 +126,16 @@ Status keepDeposits(Database &db, qint64 &kept, qint64 &added)
     auto pick = [&](const QString &column) {
         return QStringLiteral("(SELECT c.%1 FROM %2.%3 AS c WHERE %4 ORDER BY c.rowid LIMIT 1)").arg(column, kCur, t, match);
     };
-    if (!db.exec(QStringLiteral("UPDATE main.%1 SET %2=%3, %4=%5 WHERE EXISTS (SELECT 1 FROM %6.%1 AS c WHERE %7)")
-                     .arg(t, balance, pick(balance), paid, pick(paid), kCur, match)))
-        return Status::fail(db.lastError());
+    if (Status s = db.exec(QStringLiteral("UPDATE main.%1 SET %2=%3, %4=%5 WHERE EXISTS (SELECT 1 FROM %6.%1 AS c WHERE %7)")
+                               .arg(t, balance, pick(balance), paid, pick(paid), kCur, match));
+        !s)
+        return s;
     kept = db.changes();
-    if (!db.exec(QStringLiteral("INSERT INTO main.%1 (%2) SELECT %2 FROM %3.%1 AS c WHERE NOT EXISTS "
-                                "(SELECT 1 FROM main.%1 AS m WHERE m.%4 IS c.%4 AND m.%5 IS c.%5) ORDER BY c.rowid")
-                     .arg(t, columnList(def->columns), kCur, port, number)))
-        return Status::fail(db.lastError());
+    if (Status s = db.exec(QStringLiteral("INSERT INTO main.%1 (%2) SELECT %2 FROM %3.%1 AS c WHERE NOT EXISTS "
+                                          "(SELECT 1 FROM main.%1 AS m WHERE m.%4 IS c.%4 AND m.%5 IS c.%5) ORDER BY c.rowid")
+                               .arg(t, columnList(def->columns), kCur, port, number));
+        !s)
+        return s;
     added = db.changes();
     return Status::ok();
 }
@@ -149,15 +153,13 @@ struct Kept {
 // console's own tables and the indexes of the switch tables. One transaction.
 Status keepCurrent(Database &db, const QString &quessel, bool withCalls, Kept &kept)
 {
-    if (!db.exec(QStringLiteral("ATTACH DATABASE ? AS %1 KEY ?").arg(kCur),
-                 {quessel, QString::fromLatin1(ConsoleContext::databaseKey())}))
-        return Status::fail(QStringLiteral("无法打开 %1：%2").arg(quessel, db.lastError()));
+    if (Status s = db.exec(QStringLiteral("ATTACH DATABASE ? AS %1 KEY ?").arg(kCur),
+                           {quessel, QString::fromLatin1(ConsoleContext::databaseKey())});
+        !s)
+        return Status::fail(QStringLiteral("无法打开 %1：%2").arg(quessel, s.reason()));
     auto fits = [&](const QString &table) { return currentColumns(db, table) == findTable(table)->columns; };
 
-    Status s = [&]() -> Status {
-        Transaction tx(db);
-        if (!tx.started())
-            return Status::fail(db.lastError());
+    Status s = InTransaction(db, [&]() -> Status {
         if (!withCalls) {
             if (!fits(QStringLiteral("PHNBill")))
                 return Status::fail(QStringLiteral("当前数据库的话单表不完整，无法保留当前话单（可勾选“话单信息”，使用备份文件中的话单）"));
@@ -174,7 +176,8 @@ Status keepCurrent(Database &db, const QString &quessel, bool withCalls, Kept &k
         } else {
             if (Status c = bringOwnTableUpToDate(db, CallIntakeSeenTable()); !c)
                 return c;
-            kept.fileCalls = db.scalar(QStringLiteral("SELECT count(*) FROM main.\"PHNBill\"")).value_or(QString()).toLongLong();
+            kept.fileCalls =
+                db.scalar(QStringLiteral("SELECT count(*) FROM main.\"PHNBill\"")).value_or(QString()).toLongLong();
         }
         // The usage record is never cut back, whatever else comes from the file.
         if (fits(QStringLiteral("OPRec"))) {
@@ -183,15 +186,10 @@ Status keepCurrent(Database &db, const QString &quessel, bool withCalls, Kept &k
                 return c;
             kept.usageRows = rows;
         }
-        QString error;
-        if (!createSchema(db, switchTables(), &error))
-            return Status::fail(error);
-        if (!tx.commit())
-            return Status::fail(db.lastError());
-        return Status::ok();
-    }();
-    if (!db.exec(QStringLiteral("DETACH DATABASE %1").arg(kCur)) && s)
-        s = Status::fail(db.lastError());
+        return createSchema(db, switchTables());
+    });
+    if (Status detached = db.exec(QStringLiteral("DETACH DATABASE %1").arg(kCur)); !detached && s)
+        s = detached;
     return s;
 }
 
@@ -200,10 +198,10 @@ Status keepCurrent(Database &db, const QString &quessel, bool withCalls, Kept &k
 // starts while one has the database open.
 Status takeExclusive(Database &live)
 {
-    if (!live.exec(QStringLiteral("PRAGMA locking_mode=EXCLUSIVE")))
-        return Status::fail(live.lastError());
+    if (Status s = live.exec(QStringLiteral("PRAGMA locking_mode=EXCLUSIVE")); !s)
+        return s;
     Transaction tx(live);
-    if (!tx.started() || !tx.commit())
+    if (!tx.begun() || !tx.commit())
         return Status::fail(QStringLiteral("数据库 %1 正被其他程序使用，请先关闭使用它的程序（监控软件、备份程序）。").arg(live.path()));
     return Status::ok();
 }
@@ -228,14 +226,15 @@ ToolResult putBack(Database &live, const HomePaths &home, const QString &why, co
 {
     Database copy;
     const QString head = why + QLatin1Char('\n');
-    if (!copy.open(home.quessel(), ConsoleContext::databaseKey()))
-        return {ToolOutcome::NotPutBack,
-                head + QStringLiteral("无法打开 %1：%2\n请不要删除该文件，并与我们联系！").arg(home.quessel(), copy.lastError())};
+    if (Status opened = copy.open(home.quessel(), ConsoleContext::databaseKey()); !opened)
+        return {ToolOutcome::NotPutBack, head
+                                             + QStringLiteral("无法打开 %1：%2\n请不要删除该文件，并与我们联系！")
+                                                   .arg(home.quessel(), opened.reason())};
     const Status written = CopyPages(copy.handle(), live.handle(), QStringLiteral("从 Quessel.mdb 复原数据库"), progress);
     const auto before = ContentDigest(copy.handle());
     const auto now = ContentDigest(live.handle());
     if (before && now && *before == *now && IntegrityProblem(live).isEmpty()) {
-        live.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+        (void)live.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
         return {ToolOutcome::PutBack,
                 head + QStringLiteral("数据库已从 %1 复原为恢复前的内容（已逐行核对）。").arg(home.quessel())};
     }
@@ -313,8 +312,8 @@ ToolResult RestoreDatabase(const HomePaths &home, const RestoreRequest &request,
         return {ToolOutcome::Refused, QStringLiteral("文件 %1 不能用于恢复：%2").arg(file, s.reason()) + unchanged()};
 
     Database live;
-    if (!live.open(home.switchDb(), ConsoleContext::databaseKey()))
-        return {ToolOutcome::OpenError, live.lastError()};
+    if (Status opened = live.open(home.switchDb(), ConsoleContext::databaseKey()); !opened)
+        return {ToolOutcome::OpenError, opened.reason()};
     if (Status s = takeExclusive(live); !s)
         return {ToolOutcome::Refused, s.reason() + unchanged()};
 
@@ -338,7 +337,7 @@ ToolResult RestoreDatabase(const HomePaths &home, const RestoreRequest &request,
     if (!written)
         return putBack(live, home, written.reason(), progress);
     // Into the main file now; when this fails the log still holds it all.
-    live.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+    (void)live.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
     live.close();
     stage.close();
 

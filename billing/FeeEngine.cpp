@@ -28,16 +28,16 @@ FeeEngine::~FeeEngine()
 bool FeeEngine::watch()
 {
     if (!m_db.isOpen()) return false;
-    bool ok = m_db.exec(QStringLiteral("CREATE TEMP TABLE IF NOT EXISTS corvane_rates_generation(n INTEGER)"));
+    bool ok = bool(m_db.exec(QStringLiteral("CREATE TEMP TABLE IF NOT EXISTS corvane_rates_generation(n INTEGER)")));
     ok = ok && m_db.exec(QStringLiteral("INSERT INTO temp.corvane_rates_generation(n) SELECT 0 "
                                         "WHERE NOT EXISTS (SELECT 1 FROM temp.corvane_rates_generation)"));
     for (const char *table : kWatchedTables) {
         for (const char *event : kEvents) {
             if (!ok) break;
-            ok = m_db.exec(QStringLiteral("CREATE TEMP TRIGGER IF NOT EXISTS %1 AFTER %2 ON main.%3 "
-                                          "BEGIN UPDATE corvane_rates_generation SET n = n + 1; END")
-                               .arg(triggerName(table, event), QLatin1String(event),
-                                    Database::quoteId(QLatin1String(table))));
+            ok = bool(m_db.exec(QStringLiteral("CREATE TEMP TRIGGER IF NOT EXISTS %1 AFTER %2 ON main.%3 "
+                                               "BEGIN UPDATE corvane_rates_generation SET n = n + 1; END")
+                                    .arg(triggerName(table, event), QLatin1String(event),
+                                         Database::quoteId(QLatin1String(table)))));
         }
     }
     return ok;

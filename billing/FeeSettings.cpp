@@ -136,8 +136,8 @@ StoreResult FeeSettings::storeOutsideNumber(const GridCell &cell, const QString 
 StoreResult FeeSettings::clearOutsideNumbers()
 {
     Transaction tx(m_db);
-    if (!tx.started())
-        return StoreResult(Status::fail(m_db.lastError()).context(QStringLiteral("外线号码未能清除")));
+    if (!tx.begun())
+        return StoreResult(tx.begun().context(QStringLiteral("外线号码未能清除")));
     Recordset rs(m_db, ExNOTable);
     for (rs.moveFirst(); !rs.eof(); rs.moveNext()) {
         const qint64 trunk = ValInt(rs.value(Trunk));
@@ -146,8 +146,8 @@ StoreResult FeeSettings::clearOutsideNumbers()
         if (Status s = SetField(rs, OutsideNumber, QString()); !s)
             return StoreResult(s.context(QStringLiteral("外线号码未能清除")), {}, true);
     }
-    if (!tx.commit())
-        return StoreResult(Status::fail(m_db.lastError()).context(QStringLiteral("外线号码未能清除")), {}, true);
+    if (Status s = tx.commit(); !s)
+        return StoreResult(s.context(QStringLiteral("外线号码未能清除")), {}, true);
     return StoreResult(Status::ok(), {QStringLiteral("*77*0#")}, true);
 }
 

@@ -225,21 +225,14 @@ StoreResult RateTablesEditor::batchChange(int t, const QList<qint64> &rowIds, in
     if (t < 0 || t >= EditableTypeTabs)
         return StoreResult(rowGone());
     Recordset &rs = *m_feerate[t];
-    Status s;
-    {
-        Transaction tx(m_db);
-        if (!tx.started())
-            s = Status::fail(m_db.lastError());
-        // Each selected grid row is written to its own record, never to
-        // another row that happens to share its prefix.
-        for (qint64 id : rowIds) {
-            if (!s)
-                break;
-            s = rs.moveToId(id) ? SetField(rs, col, value) : rowGone();
-        }
-        if (s && !tx.commit())
-            s = Status::fail(m_db.lastError());
-    }
+    // Each selected grid row is written to its own record, never to another
+    // row that happens to share its prefix.
+    const Status s = InTransaction(m_db, [&]() -> Status {
+        for (qint64 id : rowIds)
+            if (Status w = rs.moveToId(id) ? SetField(rs, col, value) : rowGone(); !w)
+                return w;
+        return Status::ok();
+    });
     tablesChanged();
     if (!s) {
         // Nothing of the batch was kept: show what the table really holds.

@@ -38,31 +38,26 @@ QString columnText(sqlite3_stmt *stmt, int col)
 
 Database::~Database() { close(); }
 
-bool Database::fail(const QString &what)
+Status Database::failure(const QString &what) const
 {
-    m_lastError = what;
+    QString why = what;
     if (m_db) {
         const char *msg = sqlite3_errmsg(m_db);
         if (msg && *msg)
-            m_lastError += QStringLiteral(": ") + QString::fromUtf8(msg);
+            why += QStringLiteral(": ") + QString::fromUtf8(msg);
     }
-    return false;
+    return Status::fail(why);
 }
 
-bool Database::open(const QString &path, const QByteArray &key, OpenMode mode)
+Status Database::open(const QString &path, const QByteArray &key, OpenMode mode)
 {
     close();
-    m_lastError.clear();
     m_path = path;
     const QFileInfo info(path);
-    if (mode == OpenMode::Existing && !info.exists()) {
-        m_lastError = QStringLiteral("数据库文件不存在：%1").arg(path);
-        return false;
-    }
-    if (mode == OpenMode::Create && info.exists()) {
-        m_lastError = QStringLiteral("数据库文件已存在：%1").arg(path);
-        return false;
-    }
+    if (mode == OpenMode::Existing && !info.exists())
+        return Status::fail(QStringLiteral("数据库文件不存在：%1").arg(path));
+    if (mode == OpenMode::Create && info.exists())
+        return Status::fail(QStringLiteral("数据库文件已存在：%1").arg(path));
     int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX;
     if (mode == OpenMode::Create)
         flags |= SQLITE_OPEN_CREATE;
@@ -71,61 +66,63 @@ bool Database::open(const QString &path, const QByteArray &key, OpenMode mode)
     int rc = sqlite3_open_v2(nativePath.constData(), &db, flags, nullptr);
     m_db = db;
     if (rc != SQLITE_OK) {
-        fail(QStringLiteral("无法打开数据库文件 %1").arg(path));
+        const Status s = failure(QStringLiteral("无法打开数据库文件 %1").arg(path));
         close();
-        return false;
+        return s;
     }
     if (sqlite3_db_readonly(m_db, "main") == 1) {
         close();
-        m_lastError = QStringLiteral("数据库文件只读，无法写入：%1").arg(path);
-        return false;
+        return Status::fail(QStringLiteral("数据库文件只读，无法写入：%1").arg(path));
     }
     if (!key.isEmpty() && sqlite3_key(m_db, key.constData(), key.size()) != SQLITE_OK) {
-        fail(QStringLiteral("无法设置数据库密码 %1").arg(path));
+        const Status s = failure(QStringLiteral("无法设置数据库密码 %1").arg(path));
         close();
-        return false;
+        return s;
     }
     // Short: a locked database must not freeze the console; the switch resends.
     sqlite3_busy_timeout(m_db, 500);
     // Reading the schema proves that the key fits and that the file is ours.
-    if (!scalar(QStringLiteral("SELECT count(*) FROM sqlite_master"))) {
-        const QString why = m_lastError;
+    if (const auto n = scalar(QStringLiteral("SELECT count(*) FROM sqlite_master")); !n) {
         close();
-        m_lastError = QStringLiteral("数据库文件 %1 无法读取（密码错误或文件已损坏）：%2").arg(path, why);
-        return false;
+        return Status::fail(QStringLiteral("数据库文件 %1 无法读取（密码错误或文件已损坏）：%2").arg(path, n.reason()));
     }
     // Committed call records must survive a power cut.
-    auto mode_ = scalar(QStringLiteral("PRAGMA journal_mode=WAL"));
-    if (!mode_ || mode_->compare(QStringLiteral("wal"), Qt::CaseInsensitive) != 0) {
-        const QString why = m_lastError;
+    const auto journal = scalar(QStringLiteral("PRAGMA journal_mode=WAL"));
+    if (!journal || journal->compare(QStringLiteral("wal"), Qt::CaseInsensitive) != 0) {
         close();
-        m_lastError = QStringLiteral("数据库文件 %1 无法写入日志（文件夹只读？）%2").arg(path, why);
-        return false;
+        return Status::fail(QStringLiteral("数据库文件 %1 无法写入日志（文件夹只读？）%2")
+                                .arg(path, journal ? QString() : journal.reason()));
     }
-    exec(QStringLiteral("PRAGMA synchronous=FULL"));
-    exec(QStringLiteral("PRAGMA case_sensitive_like=ON"));
-    return true;
+    if (Status s = exec(QStringLiteral("PRAGMA synchronous=FULL")); !s) {
+        close();
+        return s;
+    }
+    if (Status s = exec(QStringLiteral("PRAGMA case_sensitive_like=ON")); !s) {
+        close();
+        return s;
+    }
+    return Status::ok();
 }
 
 void Database::close()
 {
     if (m_db) {
         while (m_txDepth > 0)
-            rollback();
+            (void)rollback();
         sqlite3_close_v2(m_db);
         m_db = nullptr;
     }
     m_txDepth = 0;
 }
 
-bool Database::exec(const QString &sql, const QVariantList &params)
+Status Database::exec(const QString &sql, const QVariantList &params)
 {
     if (!m_db)
-        return fail(QStringLiteral("数据库未打开"));
+        return Status::fail(QStringLiteral("数据库未打开"));
     sqlite3_stmt *stmt = nullptr;
     const QByteArray utf8 = sql.toUtf8();
     if (sqlite3_prepare_v2(m_db, utf8.constData(), utf8.size(), &stmt, nullptr) != SQLITE_OK)
-        return fail(sql);
+        return failure(sql);
     bool ok = bindParams(stmt, params);
     if (ok) {
         int rc;
@@ -133,43 +130,37 @@ bool Database::exec(const QString &sql, const QVariantList &params)
         }
         ok = (rc == SQLITE_DONE);
     }
-    if (!ok)
-        fail(sql);
+    const Status s = ok ? Status::ok() : failure(sql);
     sqlite3_finalize(stmt);
-    return ok;
+    return s;
 }
 
-bool Database::execScript(const QString &sql)
+Status Database::execScript(const QString &sql)
 {
     if (!m_db)
-        return fail(QStringLiteral("数据库未打开"));
+        return Status::fail(QStringLiteral("数据库未打开"));
     char *err = nullptr;
     const QByteArray utf8 = sql.toUtf8();
     if (sqlite3_exec(m_db, utf8.constData(), nullptr, nullptr, &err) != SQLITE_OK) {
-        m_lastError = QString::fromUtf8(err ? err : "error");
+        const Status s = Status::fail(QString::fromUtf8(err ? err : "error"));
         sqlite3_free(err);
-        return false;
+        return s;
     }
-    return true;
+    return Status::ok();
 }
 
-std::optional<QList<QStringList>> Database::select(const QString &sql, const QVariantList &params,
-                                                   QStringList *columnNames)
+Checked<Database::Rows> Database::select(const QString &sql, const QVariantList &params, QStringList *columnNames)
 {
-    if (!m_db) {
-        fail(QStringLiteral("数据库未打开"));
-        return std::nullopt;
-    }
+    if (!m_db)
+        return Checked<Rows>::refuse(QStringLiteral("数据库未打开"));
     sqlite3_stmt *stmt = nullptr;
     const QByteArray utf8 = sql.toUtf8();
-    if (sqlite3_prepare_v2(m_db, utf8.constData(), utf8.size(), &stmt, nullptr) != SQLITE_OK) {
-        fail(sql);
-        return std::nullopt;
-    }
+    if (sqlite3_prepare_v2(m_db, utf8.constData(), utf8.size(), &stmt, nullptr) != SQLITE_OK)
+        return Checked<Rows>::refuse(failure(sql));
     if (!bindParams(stmt, params)) {
-        fail(sql);
+        const Status s = failure(sql);
         sqlite3_finalize(stmt);
-        return std::nullopt;
+        return Checked<Rows>::refuse(s);
     }
     const int n = sqlite3_column_count(stmt);
     if (columnNames) {
@@ -177,7 +168,7 @@ std::optional<QList<QStringList>> Database::select(const QString &sql, const QVa
         for (int c = 0; c < n; ++c)
             columnNames->append(QString::fromUtf8(sqlite3_column_name(stmt, c)));
     }
-    QList<QStringList> rows;
+    Rows rows;
     int rc;
     while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
         QStringList row;
@@ -186,36 +177,38 @@ std::optional<QList<QStringList>> Database::select(const QString &sql, const QVa
             row.append(columnText(stmt, c));
         rows.append(std::move(row));
     }
+    const Status s = rc == SQLITE_DONE ? Status::ok() : failure(sql);
     sqlite3_finalize(stmt);
-    if (rc != SQLITE_DONE) {
-        fail(sql);
-        return std::nullopt;
-    }
+    if (!s)
+        return Checked<Rows>::refuse(s);
     return rows;
 }
 
-std::optional<QString> Database::scalar(const QString &sql, const QVariantList &params)
+Checked<QString> Database::scalar(const QString &sql, const QVariantList &params)
 {
-    auto rows = select(sql, params);
-    if (!rows || rows->isEmpty() || rows->first().isEmpty())
-        return std::nullopt;
+    const auto rows = select(sql, params);
+    if (!rows)
+        return Checked<QString>::refuse(rows.reason());
+    if (rows->isEmpty() || rows->first().isEmpty())
+        return Checked<QString>::refuse(QStringLiteral("没有数据：%1").arg(sql));
     return rows->first().first();
 }
 
 qint64 Database::lastInsertRowId() const { return m_db ? sqlite3_last_insert_rowid(m_db) : 0; }
 int Database::changes() const { return m_db ? sqlite3_changes(m_db) : 0; }
 
-bool Database::tableExists(const QString &table)
+Checked<bool> Database::hasTable(const QString &table)
 {
-    auto n = scalar(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type='table' AND name=?"),
-                    {table});
-    return n && n->toInt() > 0;
+    const auto n = scalar(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type='table' AND name=?"), {table});
+    if (!n)
+        return Checked<bool>::refuse(n.reason());
+    return n->toInt() > 0;
 }
 
 QStringList Database::columnNames(const QString &table)
 {
     QStringList names;
-    auto rows = select(QStringLiteral("PRAGMA table_info(%1)").arg(quoteId(table)));
+    const auto rows = select(QStringLiteral("PRAGMA table_info(%1)").arg(quoteId(table)));
     if (rows)
         for (const auto &r : *rows)
             if (r.size() > 1)
@@ -223,46 +216,48 @@ QStringList Database::columnNames(const QString &table)
     return names;
 }
 
-bool Database::beginTransaction()
+Status Database::beginTransaction()
 {
     if (!m_db)
-        return fail(QStringLiteral("数据库未打开"));
+        return Status::fail(QStringLiteral("数据库未打开"));
     const QString sql = m_txDepth == 0 ? QStringLiteral("BEGIN IMMEDIATE")
                                        : QStringLiteral("SAVEPOINT sp%1").arg(m_txDepth);
-    if (!exec(sql))
-        return false;
+    if (Status s = exec(sql); !s)
+        return s;
     ++m_txDepth;
-    return true;
+    return Status::ok();
 }
 
-bool Database::commit()
+Status Database::commit()
 {
     if (m_txDepth <= 0)
-        return fail(QStringLiteral("没有进行中的事务"));
+        return Status::fail(QStringLiteral("没有进行中的事务"));
     const QString sql = m_txDepth == 1 ? QStringLiteral("COMMIT")
                                        : QStringLiteral("RELEASE sp%1").arg(m_txDepth - 1);
-    if (!exec(sql))
-        return false;
+    if (Status s = exec(sql); !s)
+        return s;
     --m_txDepth;
-    return true;
+    return Status::ok();
 }
 
-bool Database::rollback()
+Status Database::rollback()
 {
     if (m_txDepth <= 0)
-        return fail(QStringLiteral("没有进行中的事务"));
-    bool ok;
+        return Status::fail(QStringLiteral("没有进行中的事务"));
+    Status s;
     if (m_txDepth == 1) {
-        ok = exec(QStringLiteral("ROLLBACK"));
+        s = exec(QStringLiteral("ROLLBACK"));
         // A failed COMMIT may already have ended the transaction.
-        if (!ok && sqlite3_get_autocommit(m_db))
-            ok = true;
+        if (!s && sqlite3_get_autocommit(m_db))
+            s = Status::ok();
     } else {
         const QString sp = QStringLiteral("sp%1").arg(m_txDepth - 1);
-        ok = exec(QStringLiteral("ROLLBACK TO ") + sp) && exec(QStringLiteral("RELEASE ") + sp);
+        s = exec(QStringLiteral("ROLLBACK TO ") + sp);
+        if (s)
+            s = exec(QStringLiteral("RELEASE ") + sp);
     }
     --m_txDepth;
-    return ok;
+    return s;
 }
 
 QString Database::quoteId(const QString &name)

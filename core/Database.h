@@ -1,4 +1,5 @@
 #pragma once
+#include "Status.h"
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -11,10 +12,12 @@ namespace corvane {
 
 // One open database file (SQLCipher). Switch.mdb is opened with the console's
 // key, print.mdb without one. Every value is bound as a parameter, never
-// spliced into SQL text.
+// spliced into SQL text. Every call that can fail returns its outcome with the
+// database's reason (Status, Checked).
 class Database {
 public:
     enum class OpenMode { Existing, Create };
+    using Rows = QList<QStringList>;
 
     Database() = default;
     ~Database();
@@ -22,65 +25,93 @@ public:
     Database &operator=(const Database &) = delete;
 
     // Opens (or, with Create, creates) the file and checks that the key fits by
-    // reading the schema. On failure returns false; lastError() says why.
-    bool open(const QString &path, const QByteArray &key, OpenMode mode = OpenMode::Existing);
+    // reading the schema.
+    Status open(const QString &path, const QByteArray &key, OpenMode mode = OpenMode::Existing);
     void close();
     bool isOpen() const { return m_db != nullptr; }
     QString path() const { return m_path; }
-    QString lastError() const { return m_lastError; }
     sqlite3 *handle() const { return m_db; }
 
     // Runs one statement that returns no rows. Params are QString (TEXT),
     // qint64/int (INTEGER) or a null QVariant.
-    bool exec(const QString &sql, const QVariantList &params = {});
+    Status exec(const QString &sql, const QVariantList &params = {});
     // Runs several statements separated by ';' (schema scripts; no params).
-    bool execScript(const QString &sql);
+    Status execScript(const QString &sql);
     // Runs a SELECT; each row as text (NULL reads as an empty text).
-    std::optional<QList<QStringList>> select(const QString &sql, const QVariantList &params = {},
-                                             QStringList *columnNames = nullptr);
-    // First column of the first row, nullopt when there is none or on error.
-    std::optional<QString> scalar(const QString &sql, const QVariantList &params = {});
+    Checked<Rows> select(const QString &sql, const QVariantList &params = {}, QStringList *columnNames = nullptr);
+    // First column of the first row; refused on an error and when there is no row.
+    Checked<QString> scalar(const QString &sql, const QVariantList &params = {});
     qint64 lastInsertRowId() const;
     int changes() const;
 
-    bool tableExists(const QString &table);
+    Checked<bool> hasTable(const QString &table);
+    // Whether the table exists; false also when that cannot be read.
+    bool tableExists(const QString &table) { return hasTable(table).value_or(false); }
     QStringList columnNames(const QString &table);
 
-    bool beginTransaction();
-    bool commit();
-    bool rollback();
+    // A transaction, or a savepoint inside one. Prefer InTransaction().
+    Status beginTransaction();
+    Status commit();
+    Status rollback();
     bool inTransaction() const { return m_txDepth > 0; }
 
     // Quotes an identifier (table or column name) for SQL text.
     static QString quoteId(const QString &name);
 
 private:
-    bool fail(const QString &what);
+    Status failure(const QString &what) const;
 
     sqlite3 *m_db = nullptr;
     QString m_path;
-    QString m_lastError;
     int m_txDepth = 0;
 };
 
-// Rolls back unless commit() was called.
+// Rolls back unless commit() was called. begun() says whether it started.
 class Transaction {
 public:
-    explicit Transaction(Database &db) : m_db(db) { m_active = m_db.beginTransaction(); }
-    ~Transaction() { if (m_active) m_db.rollback(); }
-    bool started() const { return m_active; }
-    bool commit()
+    explicit Transaction(Database &db) : m_db(db), m_begun(db.beginTransaction()) {}
+    ~Transaction()
     {
-        if (!m_active) return false;
-        m_active = false;
-        if (m_db.commit()) return true;
-        m_db.rollback();
-        return false;
+        if (m_begun && !m_done)
+            (void)m_db.rollback();
+    }
+    Transaction(const Transaction &) = delete;
+    Transaction &operator=(const Transaction &) = delete;
+
+    const Status &begun() const { return m_begun; }
+    // Commits. When the commit fails the transaction is rolled back and the
+    // commit's reason is returned (a full disk), never the rollback's.
+    Status commit()
+    {
+        if (!m_begun)
+            return m_begun;
+        if (m_done)
+            return Status::fail(QStringLiteral("事务已结束"));
+        m_done = true;
+        Status s = m_db.commit();
+        if (!s)
+            (void)m_db.rollback();
+        return s;
     }
 
 private:
     Database &m_db;
-    bool m_active = false;
+    Status m_begun;
+    bool m_done = false;
 };
+
+// Runs `steps` (returning Status) in one transaction: committed when they
+// succeed, rolled back when they or the commit fail. The outcome is the first
+// failure: the begin's, the steps' or the commit's.
+template <class F>
+Status InTransaction(Database &db, F &&steps)
+{
+    Transaction tx(db);
+    if (!tx.begun())
+        return tx.begun();
+    if (Status s = steps(); !s)
+        return s;
+    return tx.commit();
+}
 
 } // namespace corvane

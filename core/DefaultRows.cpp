@@ -141,8 +141,8 @@ public:
         const QString sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
                                 .arg(Database::quoteId(def->name), cols.join(QLatin1Char(',')),
                                      marks.join(QLatin1Char(',')));
-        if (!m_db.exec(sql, params)) {
-            m_error = m_db.lastError();
+        if (Status s = m_db.exec(sql, params); !s) {
+            m_error = s.reason();
             return false;
         }
         return true;
@@ -275,44 +275,34 @@ const QStringList &filledTables()
 
 } // namespace
 
-bool insertDefaultRows(Database &db, const QString &adminPassword, QString *error)
+Status insertDefaultRows(Database &db, const QString &adminPassword)
 {
-    auto failed = [&](const QString &why) {
-        if (error)
-            *error = why;
-        return false;
-    };
     if (!db.isOpen())
-        return failed(QStringLiteral("数据库未打开"));
+        return Status::fail(QStringLiteral("数据库未打开"));
     if (adminPassword.isEmpty())
-        return failed(QStringLiteral("管理员密码不能为空"));
+        return Status::fail(QStringLiteral("管理员密码不能为空"));
 
-    Transaction tx(db);
-    if (!tx.started())
-        return failed(db.lastError());
+    return InTransaction(db, [&]() -> Status {
+        for (const QString &table : filledTables()) {
+            if (!db.tableExists(table))
+                return Status::fail(QStringLiteral("缺少表 %1").arg(table));
+            const auto n = db.scalar(QStringLiteral("SELECT count(*) FROM %1").arg(Database::quoteId(table)));
+            if (!n)
+                return n.status();
+            if (n->toLongLong() > 0)
+                return Status::fail(QStringLiteral("表 %1 已有数据，不再写入默认数据").arg(table));
+        }
 
-    for (const QString &table : filledTables()) {
-        if (!db.tableExists(table))
-            return failed(QStringLiteral("缺少表 %1").arg(table));
-        const auto n = db.scalar(QStringLiteral("SELECT count(*) FROM %1").arg(Database::quoteId(table)));
-        if (!n)
-            return failed(db.lastError());
-        if (n->toLongLong() > 0)
-            return failed(QStringLiteral("表 %1 已有数据，不再写入默认数据").arg(table));
-    }
+        // The administrator's password is stored as its hash, like every other.
+        const Checked<QString> stored = PasswordHash::hash(adminPassword);
+        if (!stored)
+            return stored.status();
 
-    // The administrator's password is stored as its hash, like every other.
-    const Checked<QString> stored = PasswordHash::hash(adminPassword);
-    if (!stored)
-        return failed(stored.reason());
-
-    RowWriter w(db);
-    if (!writeAll(w, *stored))
-        return failed(w.error());
-
-    if (!tx.commit())
-        return failed(db.lastError());
-    return true;
+        RowWriter w(db);
+        if (!writeAll(w, *stored))
+            return Status::fail(w.error());
+        return Status::ok();
+    });
 }
 
 } // namespace corvane

@@ -1,4 +1,5 @@
 #pragma once
+#include "Status.h"
 #include <QString>
 
 namespace corvane {
@@ -12,11 +13,10 @@ class Database;
 // 13 IP rows, a few holidays and the operator "管理员" with every right and
 // the hash of adminPassword (PasswordHash).
 //
-// Everything is written in one transaction. Refuses (returns false, writes
-// nothing) when any of these tables already holds a row, so a second run can
+// Everything is written in one transaction. Refuses (writes nothing) when any of these tables already holds a row, so a second run can
 // never duplicate the configuration row or the extensions, and when the
 // administrator password is empty (the console never lets a password be set
 // empty). The schema must exist (createSchema).
-bool insertDefaultRows(Database &db, const QString &adminPassword, QString *error = nullptr);
+Status insertDefaultRows(Database &db, const QString &adminPassword);
 
 } // namespace corvane

@@ -26,6 +26,8 @@ Recordset Recordset::forAppend(Database &db, const QString &table)
     rs.m_table = table;
     rs.m_columns = db.columnNames(table);
     rs.m_valid = !rs.m_columns.isEmpty();
+    if (!rs.m_valid)
+        rs.m_status = Status::fail(QStringLiteral("无法读取表 %1").arg(table));
     rs.m_pos = 0;
     return rs;
 }
@@ -35,12 +37,16 @@ void Recordset::load()
     m_rows.clear();
     m_rowIds.clear();
     m_valid = false;
-    if (!m_db || !m_db->isOpen())
+    if (!m_db || !m_db->isOpen()) {
+        m_status = Status::fail(QStringLiteral("数据库未打开"));
         return;
+    }
     if (!m_table.isEmpty()) {
         m_columns = m_db->columnNames(m_table);
-        if (m_columns.isEmpty())
+        if (m_columns.isEmpty()) {
+            m_status = Status::fail(QStringLiteral("无法读取表 %1").arg(m_table));
             return;
+        }
         QStringList cols;
         for (const QString &c : m_columns)
             cols.append(Database::quoteId(c));
@@ -51,8 +57,10 @@ void Recordset::load()
             sql += QStringLiteral(" WHERE ") + m_filter.toSql(params);
         sql += QStringLiteral(" ORDER BY ") + (m_orderBy.isEmpty() ? QStringLiteral("rowid") : m_orderBy);
         auto rows = m_db->select(sql, params);
-        if (!rows)
+        if (!rows) {
+            m_status = rows.status();
             return;
+        }
         m_rows.reserve(rows->size());
         m_rowIds.reserve(rows->size());
         for (QStringList &r : *rows) {
@@ -61,11 +69,14 @@ void Recordset::load()
         }
     } else {
         auto rows = m_db->select(m_sql, m_params, &m_columns);
-        if (!rows)
+        if (!rows) {
+            m_status = rows.status();
             return;
+        }
         m_rows = std::move(*rows);
     }
     m_valid = true;
+    m_status = Status::ok();
     m_pos = 0;
     m_noCurrent = false;
     m_noMatch = false;
@@ -153,14 +164,6 @@ bool Recordset::read(int column, QString &into) const
 QStringList Recordset::currentRow() const { return hasCurrent() ? m_rows.at(m_pos) : QStringList(); }
 qint64 Recordset::currentRowId() const { return (hasCurrent() && m_pos < m_rowIds.size()) ? m_rowIds.at(m_pos) : -1; }
 
-namespace {
-Status databaseFailure(Database *db, const QString &what)
-{
-    const QString why = db ? db->lastError() : QString();
-    return Status::fail(why.isEmpty() ? what : what + QStringLiteral("：") + why);
-}
-} // namespace
-
 bool Recordset::moveToId(qint64 rowId)
 {
     const int index = rowId < 0 ? -1 : int(m_rowIds.indexOf(rowId));
@@ -199,7 +202,7 @@ Status Recordset::addNew()
     if (!isUpdatable())
         return Status::fail(QStringLiteral("只读的记录集不能添加记录"));
     if (!m_valid)
-        return databaseFailure(m_db, QStringLiteral("无法读取表 %1").arg(m_table));
+        return m_status.context(QStringLiteral("无法读取表 %1").arg(m_table));
     m_editMode = EditMode::AddNew;
     m_buffer = QStringList(QList<QString>(m_columns.size(), QString()));
     m_set = QList<bool>(m_columns.size(), true);
@@ -243,11 +246,12 @@ Status Recordset::update()
     }
     if (mode == EditMode::AddNew) {
         QStringList marks(QList<QString>(cols.size(), QStringLiteral("?")));
-        if (!m_db->exec(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                            .arg(Database::quoteId(m_table), cols.join(QLatin1Char(',')),
-                                 marks.join(QLatin1Char(','))),
-                        params))
-            return databaseFailure(m_db, QStringLiteral("未能添加到表 %1").arg(m_table));
+        if (Status s = m_db->exec(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                                      .arg(Database::quoteId(m_table), cols.join(QLatin1Char(',')),
+                                           marks.join(QLatin1Char(','))),
+                                  params);
+            !s)
+            return s.context(QStringLiteral("未能添加到表 %1").arg(m_table));
         // New rows appear at the end; the current row stays where it was.
         m_rows.append(buffer);
         m_rowIds.append(m_db->lastInsertRowId());
@@ -261,10 +265,11 @@ Status Recordset::update()
     for (const QString &c : cols)
         sets.append(c + QStringLiteral("=?"));
     params.append(m_rowIds.at(m_pos));
-    if (!m_db->exec(QStringLiteral("UPDATE %1 SET %2 WHERE rowid=?")
-                        .arg(Database::quoteId(m_table), sets.join(QLatin1Char(','))),
-                    params))
-        return databaseFailure(m_db, QStringLiteral("未能写入表 %1").arg(m_table));
+    if (Status s = m_db->exec(QStringLiteral("UPDATE %1 SET %2 WHERE rowid=?")
+                                  .arg(Database::quoteId(m_table), sets.join(QLatin1Char(','))),
+                              params);
+        !s)
+        return s.context(QStringLiteral("未能写入表 %1").arg(m_table));
     if (m_db->changes() == 0)
         return Status::fail(QStringLiteral("表 %1 中的这条记录已被删除").arg(m_table));
     // The cached row shows what was written; the other columns keep the
@@ -282,9 +287,10 @@ Status Recordset::deleteCurrent()
         return Status::fail(QStringLiteral("只读的记录集不能删除记录"));
     if (!hasCurrent())
         return Status::fail(QStringLiteral("没有当前记录"));
-    if (!m_db->exec(QStringLiteral("DELETE FROM %1 WHERE rowid=?").arg(Database::quoteId(m_table)),
-                    {m_rowIds.at(m_pos)}))
-        return databaseFailure(m_db, QStringLiteral("未能从表 %1 删除").arg(m_table));
+    if (Status s = m_db->exec(QStringLiteral("DELETE FROM %1 WHERE rowid=?").arg(Database::quoteId(m_table)),
+                              {m_rowIds.at(m_pos)});
+        !s)
+        return s.context(QStringLiteral("未能从表 %1 删除").arg(m_table));
     m_rows.removeAt(m_pos);
     m_rowIds.removeAt(m_pos);
     // No current row until the next move; moveNext lands on the row that followed.

@@ -43,6 +43,8 @@ public:
     static Recordset forAppend(Database &db, const QString &table);
 
     bool isValid() const { return m_valid; }
+    // Why the rows could not be read (success while valid).
+    const Status &status() const { return m_status; }
     bool isUpdatable() const { return !m_table.isEmpty(); }
     QString table() const { return m_table; }
     QStringList columnNames() const { return m_columns; }
@@ -112,6 +114,7 @@ private:
     Criteria m_filter;
     QString m_orderBy;
     bool m_valid = false;
+    Status m_status;
     QStringList m_columns;
     QList<QStringList> m_rows;
     QList<qint64> m_rowIds;

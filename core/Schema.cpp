@@ -221,15 +221,10 @@ QStringList schemaProblems(Database &db, const QList<TableDef> &tables)
     return problems;
 }
 
-bool createSchema(Database &db, const QList<TableDef> &tables, QString *error)
+Status createSchema(Database &db, const QList<TableDef> &tables)
 {
-    auto failed = [&](const QString &why) {
-        if (error)
-            *error = why;
-        return false;
-    };
     if (!db.isOpen())
-        return failed(QStringLiteral("数据库未打开"));
+        return Status::fail(QStringLiteral("数据库未打开"));
 
     // Refuse before touching anything: a same-named table of another layout
     // would otherwise be read by position and give wrong values everywhere.
@@ -237,35 +232,32 @@ bool createSchema(Database &db, const QList<TableDef> &tables, QString *error)
         if (db.tableExists(def.name)) {
             const QString m = mismatch(db, def);
             if (!m.isEmpty())
-                return failed(m);
+                return Status::fail(m);
         }
     }
 
-    Transaction tx(db);
-    if (!tx.started())
-        return failed(db.lastError());
-    for (const TableDef &def : tables) {
-        if (db.tableExists(def.name))
-            continue;
-        if (!db.exec(createTableSql(def)))
-            return failed(db.lastError());
-    }
-    for (const TableDef &def : tables) {
-        for (const QStringList &ix : def.indexes) {
-            QStringList cols;
-            for (const QString &c : ix)
-                cols.append(Database::quoteId(c));
-            const QString name = QStringLiteral("idx_%1_%2").arg(def.name, ix.join(QLatin1Char('_')));
-            const QString sql = QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON %2 (%3)")
-                                    .arg(Database::quoteId(name), Database::quoteId(def.name),
-                                         cols.join(QStringLiteral(", ")));
-            if (!db.exec(sql))
-                return failed(db.lastError());
+    return InTransaction(db, [&]() -> Status {
+        for (const TableDef &def : tables) {
+            if (db.tableExists(def.name))
+                continue;
+            if (Status s = db.exec(createTableSql(def)); !s)
+                return s;
         }
-    }
-    if (!tx.commit())
-        return failed(db.lastError());
-    return true;
+        for (const TableDef &def : tables) {
+            for (const QStringList &ix : def.indexes) {
+                QStringList cols;
+                for (const QString &c : ix)
+                    cols.append(Database::quoteId(c));
+                const QString name = QStringLiteral("idx_%1_%2").arg(def.name, ix.join(QLatin1Char('_')));
+                const QString sql = QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON %2 (%3)")
+                                        .arg(Database::quoteId(name), Database::quoteId(def.name),
+                                             cols.join(QStringLiteral(", ")));
+                if (Status s = db.exec(sql); !s)
+                    return s;
+            }
+        }
+        return Status::ok();
+    });
 }
 
 } // namespace corvane

@@ -1,4 +1,5 @@
 #pragma once
+#include "Status.h"
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -31,8 +32,8 @@ const TableDef *findTable(const QString &name);
 
 // Creates every table that does not exist yet, with its indexes, in one
 // transaction. A table that exists already must have exactly the listed
-// columns; otherwise nothing is created and false is returned (error says why).
-bool createSchema(Database &db, const QList<TableDef> &tables, QString *error = nullptr);
+// columns; otherwise nothing is created and the refusal says why.
+Status createSchema(Database &db, const QList<TableDef> &tables);
 
 // Differences between the open database and the list: missing tables and
 // tables whose columns differ in name, order or count. Empty when it fits;

@@ -50,14 +50,26 @@ public:
         c.m_reason = std::move(reason);
         return c;
     }
+    static Checked refuse(const Status &failed) { return refuse(failed.reason()); }
 
     explicit operator bool() const { return m_value.has_value(); }
     bool refused() const { return !m_value.has_value(); }
     const T &value() const { return *m_value; }
+    T &value() { return *m_value; }
     const T &operator*() const { return *m_value; }
+    T &operator*() { return *m_value; }
     const T *operator->() const { return &*m_value; }
+    T *operator->() { return &*m_value; }
+    // The accepted value, or `fallback` when it was refused.
+    T value_or(T fallback) const { return m_value ? *m_value : std::move(fallback); }
     const QString &reason() const { return m_reason; }
     Status status() const { return m_value ? Status::ok() : Status::fail(m_reason); }
+    // A refusal of another type carrying this one's reason.
+    template <class U>
+    Checked<U> refusedAs() const
+    {
+        return Checked<U>::refuse(m_reason);
+    }
 
 private:
     Checked() = default;

@@ -180,7 +180,7 @@ Status SwitchLink::StorePort(int n)
     Recordset config(m_ctx.db, QStringLiteral("SWTConfig"));
     const auto stored = SetField(config, col::SWTConfig::SwitchPort, QString::number(n));
     if (!stored)
-        return Status::fail(QStringLiteral("通讯串口未能保存：") + m_ctx.db.lastError());
+        return Status::fail(QStringLiteral("通讯串口未能保存：") + stored.reason());
     return Status::ok();
 }
 

@@ -64,9 +64,9 @@ bool CallIntake::EnsureSeenTable()
         return false;
     // One row, the last frame taken; no index, every lookup reads the newest
     // row by rowid.
-    m_seenTableReady = db.exec(
+    m_seenTableReady = bool(db.exec(
         QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (\"Frame\" TEXT NOT NULL, \"SeenMs\" INTEGER NOT NULL)")
-            .arg(Database::quoteId(SeenTable)));
+            .arg(Database::quoteId(SeenTable))));
     return m_seenTableReady;
 }
 
@@ -114,7 +114,7 @@ CallIntake::Outcome CallIntake::storeRecord(const QByteArray &frame, Effects &fx
 {
     Database &db = m_ctx.db;
     auto failed = [&](const QString &step) {
-        why = db.lastError().isEmpty() ? step : step + QStringLiteral("：") + db.lastError();
+        why = step;
         return Outcome::Failed;
     };
     auto failedWith = [&](const QString &step, const Status &status) {
@@ -127,8 +127,8 @@ CallIntake::Outcome CallIntake::storeRecord(const QByteArray &frame, Effects &fx
         return failed(QStringLiteral("无法建立话单记录表"));
 
     Transaction tx(db);
-    if (!tx.started())
-        return failed(QStringLiteral("无法开始事务"));
+    if (!tx.begun())
+        return failedWith(QStringLiteral("无法开始事务"), tx.begun());
 
     const QString key = CallRecordKey(frame);
     const qint64 nowMs = m_ctx.clock.now().toMSecsSinceEpoch();
@@ -137,7 +137,7 @@ CallIntake::Outcome CallIntake::storeRecord(const QByteArray &frame, Effects &fx
     const auto last = db.select(
         QStringLiteral("SELECT \"Frame\", \"SeenMs\" FROM %1 ORDER BY rowid DESC LIMIT 1").arg(seenTable));
     if (!last)
-        return failed(QStringLiteral("无法读取话单记录表"));
+        return failedWith(QStringLiteral("无法读取话单记录表"), last.status());
     if (!last->isEmpty() && last->first().value(0) == key
         && qAbs(nowMs - last->first().value(1).toLongLong()) <= m_options.seenWindowMs)
         return Outcome::Repeat;
@@ -145,7 +145,7 @@ CallIntake::Outcome CallIntake::storeRecord(const QByteArray &frame, Effects &fx
     // The indirect-office digit of the trunk's route is not part of the number.
     Recordset exchange(db, QStringLiteral("Exchange"), Criteria(QStringLiteral("中继"), m_rec.Trunk));
     if (!exchange.isValid())
-        return failed(QStringLiteral("无法读取中继设置"));
+        return failedWith(QStringLiteral("无法读取中继设置"), exchange.status());
     if (exchange.hasCurrent())
         m_rec.Called = StripIndirectOffice(m_rec.Called, exchange.value(col::Exchange::OutgoingMode),
                                            exchange.value(col::Exchange::IndirectDirection));
@@ -154,7 +154,7 @@ CallIntake::Outcome CallIntake::storeRecord(const QByteArray &frame, Effects &fx
 
     Recordset config(db, QStringLiteral("SWTConfig"));
     if (!config.isValid())
-        return failed(QStringLiteral("无法读取系统设置"));
+        return failedWith(QStringLiteral("无法读取系统设置"), config.status());
     const QString demoteClass = config.value(col::SWTConfig::DemoteClass).trimmed();
     const QString folder = config.value(col::SWTConfig::FilePath);
     if (!folder.isEmpty())
@@ -171,19 +171,21 @@ CallIntake::Outcome CallIntake::storeRecord(const QByteArray &frame, Effects &fx
                           m_rec.Area,    m_rec.Fee,      m_rec.CallType, m_rec.FeePart1, m_rec.FeePart2,
                           m_rec.FeePart3, kNotSettled,   fx.group,       fx.name};
     if (!bills.isValid())
-        return failed(QStringLiteral("无法写入话单"));
+        return failedWith(QStringLiteral("无法写入话单"), bills.status());
     if (const Status written = WriteRecord(bills, true, row); !written)
         return failedWith(QStringLiteral("无法写入话单"), written);
 
     // This frame becomes the last taken; every older row goes (an earlier
     // console kept the frames of the last minutes here).
-    if (!db.exec(QStringLiteral("INSERT INTO %1 (\"Frame\", \"SeenMs\") VALUES (?, ?)").arg(seenTable), {key, nowMs}))
-        return failed(QStringLiteral("无法写入话单记录表"));
-    if (!db.exec(QStringLiteral("DELETE FROM %1 WHERE rowid<?").arg(seenTable), {db.lastInsertRowId()}))
-        return failed(QStringLiteral("无法整理话单记录表"));
+    if (Status s = db.exec(QStringLiteral("INSERT INTO %1 (\"Frame\", \"SeenMs\") VALUES (?, ?)").arg(seenTable),
+                           {key, nowMs});
+        !s)
+        return failedWith(QStringLiteral("无法写入话单记录表"), s);
+    if (Status s = db.exec(QStringLiteral("DELETE FROM %1 WHERE rowid<?").arg(seenTable), {db.lastInsertRowId()}); !s)
+        return failedWith(QStringLiteral("无法整理话单记录表"), s);
 
-    if (!tx.commit())
-        return failed(QStringLiteral("无法提交话单"));
+    if (Status s = tx.commit(); !s)
+        return failedWith(QStringLiteral("无法提交话单"), s);
     return Outcome::Stored;
 }
 
@@ -194,8 +196,10 @@ Status CallIntake::chargeAccount(int account, const QString &demoteClass, Effect
     Recordset deposit(db, QStringLiteral("Foregift"),
                       Criteria(QStringLiteral("物理端口"), number).andEq(QStringLiteral("用户号码"), kAccountWord));
     Recordset acct(db, QStringLiteral("Account"), Criteria(QStringLiteral("账号编号"), number));
-    if (!deposit.isValid() || !acct.isValid())
-        return Status::fail(db.lastError());
+    if (!deposit.isValid())
+        return deposit.status();
+    if (!acct.isValid())
+        return acct.status();
 
     // An account call belongs to no group; its name is the account's.
     fx.group.clear();
@@ -228,8 +232,10 @@ Status CallIntake::chargeExtension(int port, const QString &demoteClass, Effects
     Recordset deposit(db, QStringLiteral("Foregift"),
                       Criteria(QStringLiteral("物理端口"), portText).andNe(QStringLiteral("用户号码"), kAccountWord));
     Recordset user(db, QStringLiteral("User"), Criteria(QStringLiteral("物理端口"), portText));
-    if (!deposit.isValid() || !user.isValid())
-        return Status::fail(db.lastError());
+    if (!deposit.isValid())
+        return deposit.status();
+    if (!user.isValid())
+        return user.status();
 
     // Without a user row the port stands as the caller and group and name stay empty.
     if (user.hasCurrent()) {

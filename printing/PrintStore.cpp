@@ -108,18 +108,17 @@ Status PrintStore::open(const QString &path)
         return Status::fail(QStringLiteral("无法建立文件夹 %1").arg(QFileInfo(path).absolutePath()));
 
     if (!QFileInfo::exists(path)) {
-        if (!m_db->open(path, QByteArray(), Database::OpenMode::Create))
-            return Status::fail(m_db->lastError());
+        if (Status s = m_db->open(path, QByteArray(), Database::OpenMode::Create); !s)
+            return s;
         return createTables();
     }
-    if (!m_db->open(path, QByteArray(), Database::OpenMode::Existing))
-        return recreate(m_db->lastError());
+    if (Status s = m_db->open(path, QByteArray(), Database::OpenMode::Existing); !s)
+        return recreate(s.reason());
     const QStringList problems = schemaProblems(*m_db, printTables());
     if (!problems.isEmpty())
         return recreate(problems.join(QStringLiteral("；")));
     // A scratch copy: consistent after a crash is enough, durable is not needed.
-    m_db->exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
-    return Status::ok();
+    return m_db->exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
 }
 
 Status PrintStore::recreate(const QString &why)
@@ -129,23 +128,21 @@ Status PrintStore::recreate(const QString &why)
     QString removeError;
     if (!removeDatabaseFiles(m_path, &removeError))
         return Status::fail(removeError);
-    if (!m_db->open(m_path, QByteArray(), Database::OpenMode::Create))
-        return Status::fail(m_db->lastError());
+    if (Status s = m_db->open(m_path, QByteArray(), Database::OpenMode::Create); !s)
+        return s;
     return createTables();
 }
 
 Status PrintStore::createTables()
 {
-    Transaction tx(*m_db);
-    if (!tx.started())
-        return Status::fail(m_db->lastError());
-    if (!m_db->exec(createSql(billTable(), col::PrintBill::MainRowId))
-        || !m_db->exec(createSql(feeTable(), -1)))
-        return Status::fail(m_db->lastError());
-    if (!tx.commit())
-        return Status::fail(m_db->lastError());
-    m_db->exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
-    return Status::ok();
+    const Status made = InTransaction(*m_db, [this]() -> Status {
+        if (Status s = m_db->exec(createSql(billTable(), col::PrintBill::MainRowId)); !s)
+            return s;
+        return m_db->exec(createSql(feeTable(), -1));
+    });
+    if (!made)
+        return made;
+    return m_db->exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
 }
 
 Status PrintStore::clear() { return replace({}, {}); }
@@ -156,11 +153,11 @@ Status PrintStore::replace(const QList<BillRow> &bills, const QList<FeeRow> &fee
         return Status::fail(QStringLiteral("print.mdb 未打开"));
     const QString what = QStringLiteral("打印数据未能写入");
     Transaction tx(*m_db);
-    if (!tx.started())
-        return Status::fail(m_db->lastError()).context(what);
+    if (!tx.begun())
+        return tx.begun().context(what);
     for (const TableDef *t : {&billTable(), &feeTable()})
-        if (!m_db->exec(QStringLiteral("DELETE FROM %1").arg(Database::quoteId(t->name))))
-            return Status::fail(m_db->lastError()).context(what);
+        if (Status s = m_db->exec(QStringLiteral("DELETE FROM %1").arg(Database::quoteId(t->name))); !s)
+            return s.context(what);
 
     SqlStatement addBill(m_db->handle(), insertSql(billTable()));
     if (!addBill.isValid())
@@ -186,9 +183,7 @@ Status PrintStore::replace(const QList<BillRow> &bills, const QList<FeeRow> &fee
         if (!bound || !addFee.run())
             return Status::fail(addFee.error()).context(what);
     }
-    if (!tx.commit())
-        return Status::fail(m_db->lastError()).context(what);
-    return Status::ok();
+    return tx.commit().context(what);
 }
 
 QString PrintStore::billListSql()
@@ -274,8 +269,8 @@ Checked<int> PrintStore::deleteListedFromMain(Database &switchDb)
     const TableDef *main = findTable(switchTables(), QStringLiteral("PHNBill"));
     const QList<BillRow> listed = bills();
     Transaction tx(switchDb);
-    if (!tx.started())
-        return Checked<int>::refuse(what + QStringLiteral("：") + switchDb.lastError());
+    if (!tx.begun())
+        return Checked<int>::refuse(tx.begun().context(what));
     SqlStatement del(switchDb.handle(),
                      QStringLiteral("DELETE FROM %1 WHERE rowid = ? AND %2 = ? AND %3 = ?")
                          .arg(Database::quoteId(main->name), Database::quoteId(main->columns.at(0)),
@@ -288,8 +283,8 @@ Checked<int> PrintStore::deleteListedFromMain(Database &switchDb)
             return Checked<int>::refuse(what + QStringLiteral("：") + del.error());
         deleted += sqlite3_changes(switchDb.handle());
     }
-    if (!tx.commit())
-        return Checked<int>::refuse(what + QStringLiteral("：") + switchDb.lastError());
+    if (Status s = tx.commit(); !s)
+        return Checked<int>::refuse(s.context(what));
     return deleted;
 }
 

@@ -185,7 +185,7 @@ Checked<TableSource> TableSource::fromQuery(Database &db, const QString &sql)
     QStringList columns;
     auto rows = db.select(sql, {}, &columns);
     if (!rows)
-        return Checked<TableSource>::refuse(QStringLiteral("报表数据无法读取：") + db.lastError());
+        return Checked<TableSource>::refuse(QStringLiteral("报表数据无法读取：") + rows.reason());
     return TableSource(std::move(columns), std::move(*rows));
 }
 

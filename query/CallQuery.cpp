@@ -81,7 +81,7 @@ Checked<QStringList> FillList(Database &db, SelectMode mode)
                                              q(column(QStringLiteral("User"), col::User::Name)), q(QStringLiteral("User"))),
                                     {qMax(0, capacity)});
         if (!rows)
-            return Checked<QStringList>::refuse(why + QStringLiteral("：") + db.lastError());
+            return Checked<QStringList>::refuse(why + QStringLiteral("：") + rows.reason());
         for (const QStringList &r : *rows)
             items.append(r.at(0) + kItemJoin + r.at(1));
         break;
@@ -90,7 +90,7 @@ Checked<QStringList> FillList(Database &db, SelectMode mode)
         const auto rows = db.select(QStringLiteral("SELECT %1 FROM %2 ORDER BY rowid")
                                         .arg(q(column(QStringLiteral("Group"), 0)), q(QStringLiteral("Group"))));
         if (!rows)
-            return Checked<QStringList>::refuse(why + QStringLiteral("：") + db.lastError());
+            return Checked<QStringList>::refuse(why + QStringLiteral("：") + rows.reason());
         for (const QStringList &r : *rows)
             items.append(r.at(0));
         break;
@@ -101,7 +101,7 @@ Checked<QStringList> FillList(Database &db, SelectMode mode)
                                              q(column(QStringLiteral("Account"), col::Account::Name)),
                                              q(QStringLiteral("Account"))));
         if (!rows)
-            return Checked<QStringList>::refuse(why + QStringLiteral("：") + db.lastError());
+            return Checked<QStringList>::refuse(why + QStringLiteral("：") + rows.reason());
         for (const QStringList &r : *rows)
             items.append(r.at(0) + kItemJoin + r.at(1));
         break;
@@ -143,7 +143,7 @@ Checked<QStringList> CallersFor(Database &db, SelectMode mode, const QStringList
                                         .arg(q(column(QStringLiteral("User"), col::User::Number)),
                                              q(column(QStringLiteral("User"), col::User::Group)), q(QStringLiteral("User"))));
         if (!rows)
-            return Checked<QStringList>::refuse(QStringLiteral("用户表无法读取：") + db.lastError());
+            return Checked<QStringList>::refuse(QStringLiteral("用户表无法读取：") + rows.reason());
         for (const QStringList &r : *rows) {
             const QString group = r.at(1).trimmed();
             if (!group.isEmpty() && groups.contains(group) && !r.at(0).trimmed().isEmpty())
@@ -220,7 +220,7 @@ Checked<Chosen> Choose(Database &db, const Criteria &criteria)
 
     auto rows = db.select(sql, params);
     if (!rows)
-        return Checked<Chosen>::refuse(QStringLiteral("话单无法读取：") + db.lastError());
+        return Checked<Chosen>::refuse(QStringLiteral("话单无法读取：") + rows.reason());
     // Table order.
     std::sort(rows->begin(), rows->end(),
               [](const QStringList &a, const QStringList &b) { return a.at(0).toLongLong() < b.at(0).toLongLong(); });
@@ -231,7 +231,7 @@ Checked<Chosen> Choose(Database &db, const Criteria &criteria)
                                      .arg(q(column(QStringLiteral("User"), col::User::Number)),
                                           q(column(QStringLiteral("User"), col::User::Rent)), q(QStringLiteral("User"))));
     if (!users)
-        return Checked<Chosen>::refuse(QStringLiteral("用户表无法读取：") + db.lastError());
+        return Checked<Chosen>::refuse(QStringLiteral("用户表无法读取：") + users.reason());
     for (const QStringList &u : *users)
         if (!rents.contains(u.at(0)))
             rents.insert(u.at(0), Money::fromText(u.at(1)));

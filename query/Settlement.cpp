@@ -45,8 +45,10 @@ Checked<bool> settleCaller(Database &db, const QString &caller, const QString &c
         Recordset deposit(db, QStringLiteral("Foregift"),
                           Criteria(QStringLiteral("物理端口"), number).andEq(QStringLiteral("用户号码"), kAccountWord));
         Recordset account(db, QStringLiteral("Account"), Criteria(QStringLiteral("账号编号"), number));
-        if (!deposit.isValid() || !account.isValid())
-            return Checked<bool>::refuse(db.lastError());
+        if (!deposit.isValid())
+            return Checked<bool>::refuse(deposit.status());
+        if (!account.isValid())
+            return Checked<bool>::refuse(account.status());
         if (!deposit.hasCurrent() || !account.hasCurrent())
             return false;
         if (Status s = resetDeposit(deposit, cls); !s)
@@ -60,14 +62,14 @@ Checked<bool> settleCaller(Database &db, const QString &caller, const QString &c
 
     Recordset user(db, QStringLiteral("User"), Criteria(QStringLiteral("用户号码"), caller));
     if (!user.isValid())
-        return Checked<bool>::refuse(db.lastError());
+        return Checked<bool>::refuse(user.status());
     if (!user.hasCurrent())
         return false;
     Recordset deposit(db, QStringLiteral("Foregift"),
                       Criteria(QStringLiteral("物理端口"), user.value(col::User::Port))
                           .andNe(QStringLiteral("用户号码"), kAccountWord));
     if (!deposit.isValid())
-        return Checked<bool>::refuse(db.lastError());
+        return Checked<bool>::refuse(deposit.status());
     if (!deposit.hasCurrent())
         return false;
     if (Status s = resetDeposit(deposit, cls); !s)
@@ -100,14 +102,14 @@ Outcome SettleListed(Database &db, PrintStore &store)
     const QList<FeeRow> fees = store.fees();
 
     Transaction tx(db);
-    if (!tx.started())
-        return fail(db.lastError());
+    if (!tx.begun())
+        return fail(tx.begun().reason());
 
     const auto cls = db.scalar(QStringLiteral("SELECT %1 FROM %2 ORDER BY rowid LIMIT 1")
                                    .arg(q(findTable(QStringLiteral("SWTConfig"))->columns.at(col::SWTConfig::DemoteClass)),
                                         q(QStringLiteral("SWTConfig"))));
     if (!cls)
-        return fail(db.lastError());
+        return fail(cls.reason());
     const QString settleClass = cls->trimmed();
 
     // The marks: exactly the listed rows that are still not settled.
@@ -117,8 +119,10 @@ Outcome SettleListed(Database &db, PrintStore &store)
                                   q(bill.columns.at(col::PHNBill::Caller)), q(bill.columns.at(col::PHNBill::EndTime)));
     QSet<QString> settled;
     for (const BillRow &b : listed) {
-        if (!db.exec(mark, {CallQuery::settledText(), b.mainRowId, CallQuery::notSettledText(), b.caller, b.endTime}))
-            return fail(db.lastError());
+        if (Status s = db.exec(mark, {CallQuery::settledText(), b.mainRowId, CallQuery::notSettledText(), b.caller,
+                                      b.endTime});
+            !s)
+            return fail(s.reason());
         if (db.changes() > 0) {
             ++out.marked;
             settled.insert(b.caller);
@@ -150,8 +154,8 @@ Outcome SettleListed(Database &db, PrintStore &store)
             out.resetCallers.append(b.caller);
     }
 
-    if (!tx.commit())
-        return fail(db.lastError());
+    if (Status s = tx.commit(); !s)
+        return fail(s.reason());
     return out;
 }
 

@@ -283,8 +283,8 @@ StoreResult SwitchParameters::storeNumberLength(const QString &value)
     Recordset users(m_db, QStringLiteral("User"));
 
     Transaction tx(m_db);
-    if (!tx.started())
-        return StoreResult(notStored(Status::fail(m_db.lastError())));
+    if (!tx.begun())
+        return StoreResult(notStored(tx.begun()));
     if (Status s = setConfig(ConfigCol::NumberLength, value); !s)
         return StoreResult(notStored(s));
     for (int i = 0; i < rows.size(); ++i) {
@@ -307,8 +307,8 @@ StoreResult SwitchParameters::storeNumberLength(const QString &value)
         if (Status s = SetField(deposits, 1, byPort.value(port)); !s)
             return StoreResult(notStored(s));
     }
-    if (!tx.commit())
-        return StoreResult(notStored(Status::fail(m_db.lastError())));
+    if (Status s = tx.commit(); !s)
+        return StoreResult(notStored(s));
     return StoreResult(Status::ok(), {star(QStringLiteral("04"), {value})}, true);
 }
 
@@ -533,8 +533,8 @@ TrunkBatch SwitchParameters::ApplyTrunkSetting(int column, int first, int last, 
 
     const int step = last < first ? -1 : 1;
     Transaction tx(m_db);
-    if (!tx.started()) {
-        batch.status = notStored(Status::fail(m_db.lastError()));
+    if (!tx.begun()) {
+        batch.status = notStored(tx.begun());
         return batch;
     }
     QList<QStringList> rows;
@@ -589,8 +589,8 @@ TrunkBatch SwitchParameters::ApplyTrunkSetting(int column, int first, int last, 
         if (t == last)
             break;
     }
-    if (!tx.commit()) {
-        batch.status = notStored(Status::fail(m_db.lastError()));
+    if (Status s = tx.commit(); !s) {
+        batch.status = notStored(s);
         return batch;
     }
 

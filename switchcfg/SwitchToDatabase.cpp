@@ -26,6 +26,7 @@ struct TableRows {
     QList<QStringList> rows;
     QList<qint64> ids;
     bool valid = false;
+    Status status;
 
     static TableRows read(Database &db, const QString &table, const Criteria &filter = {},
                           const QString &orderBy = QString())
@@ -34,6 +35,7 @@ struct TableRows {
         t.table = table;
         Recordset rs(db, table, filter, orderBy);
         t.valid = rs.isValid();
+        t.status = rs.status();
         t.columns = rs.columnNames();
         for (rs.moveFirst(); !rs.eof(); rs.moveNext()) {
             t.rows.append(rs.currentRow());
@@ -61,11 +63,7 @@ public:
 private:
     QString value(int row) const { return m_dump.switchValue(row); }
     Status checkRows(const QList<int> &rows) const;
-    Status failed(const QString &what) const
-    {
-        const QString why = m_db.lastError();
-        return Status::fail(why.isEmpty() ? what : what + QStringLiteral("：") + why);
-    }
+
     // Writes the wanted columns of row i that differ from what it holds.
     Status update(TableRows &t, int i, const QMap<int, QString> &wanted, bool *changed);
     Status insert(const TableRows &t, const QStringList &values);
@@ -115,10 +113,11 @@ Status Copier::update(TableRows &t, int i, const QMap<int, QString> &wanted, boo
     if (sets.isEmpty())
         return Status::ok();
     params.append(t.ids.at(i));
-    if (!m_db.exec(QStringLiteral("UPDATE %1 SET %2 WHERE rowid=?")
-                       .arg(Database::quoteId(t.table), sets.join(QLatin1Char(','))),
-                   params))
-        return failed(QStringLiteral("无法修改表 %1").arg(t.table));
+    if (Status s = m_db.exec(QStringLiteral("UPDATE %1 SET %2 WHERE rowid=?")
+                                 .arg(Database::quoteId(t.table), sets.join(QLatin1Char(','))),
+                             params);
+        !s)
+        return s.context(QStringLiteral("无法修改表 %1").arg(t.table));
     for (auto it = wanted.begin(); it != wanted.end(); ++it)
         row[it.key()] = it.value();
     return Status::ok();
@@ -133,18 +132,17 @@ Status Copier::insert(const TableRows &t, const QStringList &values)
         marks.append(QStringLiteral("?"));
         params.append(values.value(c));
     }
-    if (!m_db.exec(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                       .arg(Database::quoteId(t.table), cols.join(QLatin1Char(',')), marks.join(QLatin1Char(','))),
-                   params))
-        return failed(QStringLiteral("无法添加到表 %1").arg(t.table));
-    return Status::ok();
+    return m_db
+        .exec(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                  .arg(Database::quoteId(t.table), cols.join(QLatin1Char(',')), marks.join(QLatin1Char(','))),
+              params)
+        .context(QStringLiteral("无法添加到表 %1").arg(t.table));
 }
 
 Status Copier::remove(const TableRows &t, int i)
 {
-    if (!m_db.exec(QStringLiteral("DELETE FROM %1 WHERE rowid=?").arg(Database::quoteId(t.table)), {t.ids.at(i)}))
-        return failed(QStringLiteral("无法删除表 %1 的行").arg(t.table));
-    return Status::ok();
+    return m_db.exec(QStringLiteral("DELETE FROM %1 WHERE rowid=?").arg(Database::quoteId(t.table)), {t.ids.at(i)})
+        .context(QStringLiteral("无法删除表 %1 的行").arg(t.table));
 }
 
 Status Copier::copyConfig()
@@ -195,7 +193,7 @@ Status Copier::copyLocalPrefixes()
     TableRows t = TableRows::read(m_db, QStringLiteral("Feerate"), Criteria(QStringLiteral("类型"), LocalTypeCode),
                                   QStringLiteral("rowid"));
     if (!t.valid)
-        return failed(QStringLiteral("无法读取费率表"));
+        return t.status.context(QStringLiteral("无法读取费率表"));
 
     int defaultRow = -1;
     QSet<QString> kept;
@@ -240,7 +238,7 @@ Status Copier::copySpecialNumbers()
     const QStringList onSwitch = distinctValues(m_dump, SpecialFirstRow, SpecialSlots);
     TableRows t = TableRows::read(m_db, QStringLiteral("SPCPhone"));
     if (!t.valid)
-        return failed(QStringLiteral("无法读取特服号码表"));
+        return t.status.context(QStringLiteral("无法读取特服号码表"));
     QSet<QString> kept;
     for (int i = 0; i < t.rows.size(); ++i) {
         const QString number = t.rows.at(i).value(0).trimmed();
@@ -266,7 +264,7 @@ Status Copier::copyTrunks()
 {
     TableRows t = TableRows::read(m_db, QStringLiteral("Exchange"));
     if (!t.valid)
-        return failed(QStringLiteral("无法读取中继设置"));
+        return t.status.context(QStringLiteral("无法读取中继设置"));
     for (int trunk = 1; trunk <= Trunks; ++trunk) {
         const int i = t.find(0, QString::number(trunk));
         if (i < 0) {
@@ -293,7 +291,7 @@ Status Copier::copyUsers(int capacity)
 {
     TableRows t = TableRows::read(m_db, QStringLiteral("User"));
     if (!t.valid)
-        return failed(QStringLiteral("无法读取用户资料"));
+        return t.status.context(QStringLiteral("无法读取用户资料"));
     int present = 0;
     for (int p = 0; p < capacity; ++p) {
         const int i = t.find(0, QString::number(p));
@@ -312,9 +310,11 @@ Status Copier::copyUsers(int capacity)
         m_sum.userRows += changed ? 1 : 0;
         if (oldNumber != r(0)) {
             // The deposit row carries the extension's number too.
-            if (!m_db.exec(QStringLiteral("UPDATE \"Foregift\" SET \"用户号码\"=? WHERE \"物理端口\"=? AND \"用户号码\"<>?"),
-                           {r(0), t.rows.at(i).value(0), QStringLiteral("账号")}))
-                return failed(QStringLiteral("无法修改押金表"));
+            if (Status s = m_db.exec(
+                    QStringLiteral("UPDATE \"Foregift\" SET \"用户号码\"=? WHERE \"物理端口\"=? AND \"用户号码\"<>?"),
+                    {r(0), t.rows.at(i).value(0), QStringLiteral("账号")});
+                !s)
+                return s.context(QStringLiteral("无法修改押金表"));
             m_sum.depositRows += m_db.changes();
         }
     }
@@ -349,8 +349,8 @@ CopyOutcome Copier::run()
         return {s, {}};
 
     Transaction tx(m_db);
-    if (!tx.started())
-        return {failed(QStringLiteral("无法开始事务")), {}};
+    if (!tx.begun())
+        return {tx.begun().context(QStringLiteral("无法开始事务")), {}};
     for (auto step : {&Copier::copyConfig, &Copier::copyFeesetting, &Copier::copyLocalPrefixes,
                       &Copier::copySpecialNumbers, &Copier::copyTrunks}) {
         if (Status s = (this->*step)(); !s)
@@ -358,8 +358,8 @@ CopyOutcome Copier::run()
     }
     if (Status s = copyUsers(ports); !s)
         return {s.context(QStringLiteral("数据库没有修改")), {}};
-    if (!tx.commit())
-        return {failed(QStringLiteral("数据库没有修改，无法提交")), {}};
+    if (Status s = tx.commit(); !s)
+        return {s.context(QStringLiteral("数据库没有修改，无法提交")), {}};
     return {Status::ok(), m_sum};
 }
 

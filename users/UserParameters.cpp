@@ -79,13 +79,7 @@ Criteria accountDeposit(const QString &number)
 template <class F>
 Status inTransaction(Database &db, const QString &what, F &&steps)
 {
-    Transaction tx(db);
-    if (!tx.started())
-        return Status::fail(db.lastError()).context(what);
-    Status s = steps();
-    if (s && !tx.commit())
-        s = Status::fail(db.lastError());
-    return s.context(what);
+    return InTransaction(db, std::forward<F>(steps)).context(what);
 }
 
 Status deleteRows(Recordset &rs)

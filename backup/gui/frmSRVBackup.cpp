@@ -63,8 +63,8 @@ void frmSRVBackup::cmdOK_Click()
     // The session of the operator who starts the backup ends here: its usage
     // row is written before the console goes, and only once.
     if (m_ctx.login.OPLogin) {
-        if (!AddOperatorRecord(m_ctx))
-            m_ctx.messages.show(QStringLiteral("操作员使用记录未能保存：") + m_ctx.db.lastError(),
+        if (Status s = AddOperatorRecord(m_ctx); !s)
+            m_ctx.messages.show(QStringLiteral("操作员使用记录未能保存：") + s.reason(),
                                 QStringLiteral("系统错误"), MessageService::Icon::Warning,
                                 MessageService::Buttons::Ok, this);
         m_ctx.login.OPLogin = false;

@@ -24,7 +24,7 @@ QString num(std::mt19937 &rng, int digits)
 FeerateRow row(const QString &prefix, const QString &area, const QString &type, bool discount)
 {
     return {prefix, area, "180", "0.20", "60", "0.10", "0", "10", "0.50", "0",
-            discount ? "√" : "×", type};
+            discount ? QStringLiteral("√") : QStringLiteral("×"), type};
 }
 
 // A rate table of about `size` rows: the type defaults, long-distance area
@@ -116,24 +116,24 @@ void BM_PriceCallsThroughEngine(benchmark::State &state)
         state.SkipWithError("cannot create the database");
         return;
     }
-    db.execScript(
+    (void)db.execScript(
         "CREATE TABLE Feerate (区号, 地区, 首次时长, 首次费率, 单位时长, 单位费率, 单位手续费, 手续费百分比, 每次服务费, 服务费百分比, 折价, 类型);"
         "CREATE TABLE Discount (类型, a1, a2, a3, a4, b1, b2, b3, b4, s1, s2, u1, u2, h1, h2);"
         "CREATE TABLE Holiday (节日, 月份, 日期)");
     std::mt19937 rng(7);
     const RateTables tables = makeTables(int(state.range(0)), rng);
-    db.beginTransaction();
+    (void)db.beginTransaction();
     for (const FeerateRow &r : tables.feerate) {
         QVariantList p;
         for (const QString &v : r.columns()) p << v;
-        db.exec("INSERT INTO Feerate VALUES (?,?,?,?,?,?,?,?,?,?,?,?)", p);
+        (void)db.exec("INSERT INTO Feerate VALUES (?,?,?,?,?,?,?,?,?,?,?,?)", p);
     }
     for (const DiscountRow &r : tables.discount) {
         QVariantList p;
         for (const QString &v : r.columns()) p << v;
-        db.exec("INSERT INTO Discount VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)", p);
+        (void)db.exec("INSERT INTO Discount VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)", p);
     }
-    db.commit();
+    (void)db.commit();
     FeeEngine engine(db);
     std::vector<CallRec> calls = makeCalls(4096, rng);
     size_t i = 0;

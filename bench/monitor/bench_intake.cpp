@@ -81,39 +81,47 @@ struct Pty {
 
 QString money(int cents) { return QStringLiteral("%1.%2").arg(cents / 100).arg(cents % 100, 2, 10, QLatin1Char('0')); }
 
-bool buildDatabase(Database &db, std::mt19937 &rng)
+Status buildDatabase(Database &db, std::mt19937 &rng)
 {
     auto rnd = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
-    if (!createSchema(db, switchTables()) || !insertDefaultRows(db, QStringLiteral("admin")))
-        return false;
+    if (Status s = createSchema(db, switchTables()); !s)
+        return s;
+    if (Status s = insertDefaultRows(db, QStringLiteral("admin")); !s)
+        return s;
 
     Transaction tx(db);
     // A rate table of a thousand rows: the default row of every type and
     // prefixes of two to seven digits.
-    if (!db.exec(QStringLiteral("DELETE FROM Feerate WHERE 区号<>''")))
-        return false;
+    if (Status s = db.exec(QStringLiteral("DELETE FROM Feerate WHERE 区号<>''")); !s)
+        return s;
     const int defaults = db.scalar(QStringLiteral("SELECT count(*) FROM Feerate"))->toInt();
     for (int i = defaults; i < kRates; ++i) {
         QString prefix = QStringLiteral("0");
         const int len = rnd(2, 7);
         while (prefix.size() < len)
             prefix += QChar(u'0' + rnd(0, 9));
-        if (!db.exec(QStringLiteral("INSERT INTO Feerate VALUES (?,?,'60',?,'60',?,'0','0','0','0','×',?)"),
-                     {prefix, QStringLiteral("地区%1").arg(i), money(rnd(5, 90)), money(rnd(5, 90)),
-                      QString::number(rnd(0, 7))}))
-            return false;
+        if (Status s = db.exec(QStringLiteral("INSERT INTO Feerate VALUES (?,?,'60',?,'60',?,'0','0','0','0','×',?)"),
+                               {prefix, QStringLiteral("地区%1").arg(i), money(rnd(5, 90)), money(rnd(5, 90)),
+                                QString::number(rnd(0, 7))});
+            !s)
+            return s;
     }
     // Deposits on every fourth extension and on ten accounts.
     for (int port = 0; port < 120; port += 4)
-        if (!db.exec(QStringLiteral("INSERT INTO Foregift VALUES (?,?,'户','4','500.00','500.00','','×')"),
-                     {QString::number(port), QString::number(800 + port)}))
-            return false;
+        if (Status s = db.exec(QStringLiteral("INSERT INTO Foregift VALUES (?,?,'户','4','500.00','500.00','','×')"),
+                               {QString::number(port), QString::number(800 + port)});
+            !s)
+            return s;
     for (int a = 1; a <= 10; ++a) {
         const QString n = QStringLiteral("%1").arg(a, 3, 10, QLatin1Char('0'));
-        if (!db.exec(QStringLiteral("INSERT INTO Account VALUES (?,?,'4','0','1234','押金')"), {n, n + QStringLiteral("账号")})
-            || !db.exec(QStringLiteral("INSERT INTO Foregift VALUES (?,'账号',?,'4','2.00','2.00','1234','√')"),
-                        {n, n + QStringLiteral("账号")}))
-            return false;
+        if (Status s = db.exec(QStringLiteral("INSERT INTO Account VALUES (?,?,'4','0','1234','押金')"),
+                               {n, n + QStringLiteral("账号")});
+            !s)
+            return s;
+        if (Status s = db.exec(QStringLiteral("INSERT INTO Foregift VALUES (?,'账号',?,'4','2.00','2.00','1234','√')"),
+                               {n, n + QStringLiteral("账号")});
+            !s)
+            return s;
     }
 
     // A million call records through one prepared statement; the indexes are
@@ -121,14 +129,14 @@ bool buildDatabase(Database &db, std::mt19937 &rng)
     const auto indexes = db.select(QStringLiteral(
         "SELECT name, sql FROM sqlite_master WHERE type='index' AND tbl_name='PHNBill' AND sql IS NOT NULL"));
     if (!indexes)
-        return false;
+        return indexes.status();
     for (const QStringList &ix : *indexes)
-        if (!db.exec(QStringLiteral("DROP INDEX ") + Database::quoteId(ix[0])))
-            return false;
+        if (Status s = db.exec(QStringLiteral("DROP INDEX ") + Database::quoteId(ix[0])); !s)
+            return s;
     sqlite3_stmt *stmt = nullptr;
     const char *sql = "INSERT INTO PHNBill VALUES (?,?,?,?,'0.10','市话',?,'8','0.00','0.00',?,?,'','')";
     if (sqlite3_prepare_v2(db.handle(), sql, -1, &stmt, nullptr) != SQLITE_OK)
-        return false;
+        return Status::fail(QString::fromUtf8(sqlite3_errmsg(db.handle())));
     bool ok = true;
     for (int i = 0; i < kBills && ok; ++i) {
         const QByteArray caller = QByteArray::number(800 + rnd(0, 119));
@@ -153,13 +161,15 @@ bool buildDatabase(Database &db, std::mt19937 &rng)
         sqlite3_reset(stmt);
     }
     sqlite3_finalize(stmt);
+    if (!ok)
+        return Status::fail(QString::fromUtf8(sqlite3_errmsg(db.handle())));
     for (const QStringList &ix : *indexes)
-        ok = ok && db.exec(ix[1]);
-    if (!ok || !tx.commit())
-        return false;
+        if (Status s = db.exec(ix[1]); !s)
+            return s;
+    if (Status s = tx.commit(); !s)
+        return s;
     // Start from a folded-in journal, as a console running for a while would.
-    db.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
-    return true;
+    return db.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
 }
 
 // A record with its own end time, so that none is taken for a repeat; no
@@ -225,13 +235,15 @@ struct Console {
         std::mt19937 rng(1);
         QElapsedTimer t;
         t.start();
-        if (!ctx->db.open(ctx->home.switchDb(), ConsoleContext::databaseKey(), Database::OpenMode::Create)
-            || !buildDatabase(ctx->db, rng)) {
-            error = QStringLiteral("database not built: ") + ctx->db.lastError();
+        Status built = ctx->db.open(ctx->home.switchDb(), ConsoleContext::databaseKey(), Database::OpenMode::Create);
+        if (built)
+            built = buildDatabase(ctx->db, rng);
+        if (!built) {
+            error = QStringLiteral("database not built: ") + built.reason();
             return;
         }
         buildSeconds = t.elapsed() / 1000.0;
-        ctx->db.exec(QStringLiteral("UPDATE SWTConfig SET 话单文件路径=?"), {dir.filePath(QStringLiteral("bills")) + QLatin1Char('/')});
+        (void)ctx->db.exec(QStringLiteral("UPDATE SWTConfig SET 话单文件路径=?"), {dir.filePath(QStringLiteral("bills")) + QLatin1Char('/')});
         QFile::link(switchSide.slave, ctx->home.portsDir() + QStringLiteral("/COM1"));
         QFile::link(outSide.slave, ctx->home.portsDir() + QStringLiteral("/COM2"));
         link = std::make_unique<SwitchLink>(*ctx);
@@ -263,7 +275,7 @@ void runIntake(benchmark::State &state, bool durable)
         state.SkipWithError(c.error.toStdString().c_str());
         return;
     }
-    c.ctx->db.exec(durable ? QStringLiteral("PRAGMA synchronous=FULL") : QStringLiteral("PRAGMA synchronous=NORMAL"));
+    (void)c.ctx->db.exec(durable ? QStringLiteral("PRAGMA synchronous=FULL") : QStringLiteral("PRAGMA synchronous=NORMAL"));
     static int seq = 0;
     std::mt19937 rng(7);
     std::vector<double> ms;
@@ -297,7 +309,7 @@ void runIntake(benchmark::State &state, bool durable)
     state.counters["records_per_s"] = total > 0 ? 1000.0 * double(ms.size()) / total : 0.0;
     state.counters["ack_bytes"] = double(acks);
     state.counters["db_build_s"] = c.buildSeconds;
-    c.ctx->db.exec(QStringLiteral("PRAGMA synchronous=FULL"));
+    (void)c.ctx->db.exec(QStringLiteral("PRAGMA synchronous=FULL"));
 }
 
 void BM_CallIntake(benchmark::State &state) { runIntake(state, true); }

@@ -23,16 +23,24 @@ struct RecordHome {
         : ctx(HomePaths(dir.path()), messages, clock)
     {
         QDir().mkpath(ctx.home.dataDir());
-        ok = ctx.db.open(ctx.home.switchDb(), ConsoleContext::databaseKey(), Database::OpenMode::Create)
-             && createSchema(ctx.db, switchTables()) && insertDefaultRows(ctx.db, QStringLiteral("pw"));
-        ok = ok && ctx.db.exec(QStringLiteral("BEGIN"));
-        for (int n = 1; ok && n <= rows; ++n)
-            ok = ctx.db.exec(QStringLiteral("INSERT INTO OPRec VALUES (?, '值班员', '2026年12月08日08:00:00', "
-                                            "'2026年12月08日16:00:00')"),
-                             {OperatorRecordSerial(n)});
-        ok = ok && ctx.db.exec(QStringLiteral("COMMIT"));
+        Status s = ctx.db.open(ctx.home.switchDb(), ConsoleContext::databaseKey(), Database::OpenMode::Create);
+        if (s)
+            s = createSchema(ctx.db, switchTables());
+        if (s)
+            s = insertDefaultRows(ctx.db, QStringLiteral("pw"));
+        if (s)
+            s = InTransaction(ctx.db, [&]() -> Status {
+                for (int n = 1; n <= rows; ++n)
+                    if (Status w = ctx.db.exec(QStringLiteral("INSERT INTO OPRec VALUES (?, '值班员', "
+                                                              "'2026年12月08日08:00:00', '2026年12月08日16:00:00')"),
+                                               {OperatorRecordSerial(n)});
+                        !w)
+                        return w;
+                return Status::ok();
+            });
+        ok = bool(s);
         if (!ok)
-            error = ctx.db.lastError().toStdString();
+            error = s.reason().toStdString();
     }
     QTemporaryDir dir;
     ScriptedMessageService messages;

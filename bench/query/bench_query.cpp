@@ -40,18 +40,22 @@ struct World {
         ctx = std::make_unique<ConsoleContext>(HomePaths(dir.path()), messages, clock);
         QDir().mkpath(ctx->home.dataDir());
         Database &db = ctx->db;
-        if (!db.open(ctx->home.switchDb(), ConsoleContext::databaseKey(), Database::OpenMode::Create)
-            || !createSchema(db, switchTables()) || !insertDefaultRows(db, QStringLiteral("admin"))) {
-            why = db.lastError();
+        Status made = db.open(ctx->home.switchDb(), ConsoleContext::databaseKey(), Database::OpenMode::Create);
+        if (made)
+            made = createSchema(db, switchTables());
+        if (made)
+            made = insertDefaultRows(db, QStringLiteral("admin"));
+        if (!made) {
+            why = made.reason();
             return;
         }
-        db.beginTransaction();
+        (void)db.beginTransaction();
         for (int g = 0; g < kUsers / kGroupSize; ++g)
-            db.exec(QStringLiteral("INSERT INTO \"Group\" VALUES (?)"), {QStringLiteral("部门%1").arg(g)});
+            (void)db.exec(QStringLiteral("INSERT INTO \"Group\" VALUES (?)"), {QStringLiteral("部门%1").arg(g)});
         for (int u = 0; u < kUsers; ++u) {
-            db.exec(QString::fromUtf8("UPDATE User SET 组名=?, 用户名称=?, 月租费='20.00' WHERE 物理端口=?"),
+            (void)db.exec(QString::fromUtf8("UPDATE User SET 组名=?, 用户名称=?, 月租费='20.00' WHERE 物理端口=?"),
                     {QStringLiteral("部门%1").arg(u / kGroupSize), QStringLiteral("用户%1").arg(u), QString::number(u)});
-            db.exec(QStringLiteral("INSERT INTO Foregift VALUES (?,?,?,?,?,?,?,?)"),
+            (void)db.exec(QStringLiteral("INSERT INTO Foregift VALUES (?,?,?,?,?,?,?,?)"),
                     {QString::number(u), QString::number(800 + u), QString(), QStringLiteral("1"),
                      QStringLiteral("-3.00"), QStringLiteral("100.00"), QString(), QString::fromUtf8("×")});
         }
@@ -92,14 +96,17 @@ struct World {
             if (sqlite3_step(add) != SQLITE_DONE) {
                 why = QString::fromUtf8(sqlite3_errmsg(db.handle()));
                 sqlite3_finalize(add);
-                db.rollback();
+                (void)db.rollback();
                 return;
             }
             sqlite3_reset(add);
         }
         sqlite3_finalize(add);
-        if (!db.commit() || !store.open(ctx->home.printDb())) {
-            why = db.lastError();
+        Status done = db.commit();
+        if (done)
+            done = store.open(ctx->home.printDb());
+        if (!done) {
+            why = done.reason();
             return;
         }
         const auto callers = CallQuery::CallersFor(db, CallQuery::SelectMode::Group, {QStringLiteral("部门3")});
@@ -183,7 +190,7 @@ void BM_Settle(benchmark::State &state)
     int marked = 0;
     for (auto _ : state) {
         state.PauseTiming();
-        w.ctx->db.exec(QString::fromUtf8("UPDATE PHNBill SET 话单性质='未结算' WHERE 话单性质='已结算'"));
+        (void)w.ctx->db.exec(QString::fromUtf8("UPDATE PHNBill SET 话单性质='未结算' WHERE 话单性质='已结算'"));
         if (!CallQuery::BuildPrintData(w.ctx->db, w.store, w.criteria))
             return;
         state.ResumeTiming();

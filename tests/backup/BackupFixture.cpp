@@ -16,12 +16,12 @@ BackupHome::BackupHome() : m_paths(m_dir.path())
         && addCalls(db, 3, QStringLiteral("base")) && addSeenFrames(db, 2, QStringLiteral("base"));
 }
 
-bool openDb(Database &db, const QString &path, const QByteArray &key) { return db.open(path, key); }
+bool openDb(Database &db, const QString &path, const QByteArray &key) { return bool(db.open(path, key)); }
 
 bool addCalls(Database &db, int n, const QString &tag)
 {
     Transaction tx(db);
-    if (!tx.started())
+    if (!tx.begun())
         return false;
     for (int i = 0; i < n; ++i) {
         const QString called = QStringLiteral("0755%1-%2").arg(tag).arg(i);
@@ -29,7 +29,7 @@ bool addCalls(Database &db, int n, const QString &tag)
                      {QStringLiteral("803"), called, QStringLiteral("2026年12月08日09时%1分").arg(i % 60, 2, 10, QLatin1Char('0'))}))
             return false;
     }
-    return tx.commit();
+    return bool(tx.commit());
 }
 
 bool addSeenFrames(Database &db, int n, const QString &tag)

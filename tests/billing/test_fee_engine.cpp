@@ -1,4 +1,5 @@
 #include "Database.h"
+#include "TestStatus.h"
 #include "FeeEngine.h"
 #include "PricingFixtures.h"
 #include "DefaultRows.h"
@@ -39,8 +40,7 @@ void insert(Database &db, const QString &table, const QStringList &values)
         marks << QStringLiteral("?");
         params << v;
     }
-    ASSERT_TRUE(db.exec(QStringLiteral("INSERT INTO %1 VALUES (%2)").arg(table, marks.join(u',')), params))
-        << qPrintable(db.lastError());
+    ASSERT_TRUE(test::Ok(db.exec(QStringLiteral("INSERT INTO %1 VALUES (%2)").arg(table, marks.join(u',')), params)));
 }
 
 class FeeEngineTest : public ::testing::Test {
@@ -48,9 +48,8 @@ protected:
     void SetUp() override
     {
         path = home.file("Switch.mdb");
-        ASSERT_TRUE(db.open(path, kKey, Database::OpenMode::Create)) << qPrintable(db.lastError());
-        QString error;
-        ASSERT_TRUE(createSchema(db, pricingTables(), &error)) << qPrintable(error);
+        ASSERT_TRUE(test::Ok(db.open(path, kKey, Database::OpenMode::Create)));
+        ASSERT_TRUE(test::Ok(createSchema(db, pricingTables())));
         insert(db, "Feerate", cityDefaultRow().columns());
         insert(db, "Feerate", rateRow("010", "北京", "2", "60", "0.30", "60", "0.30").columns());
         insert(db, "Feerate", rateRow("010", "北京二", "2", "60", "9.00", "60", "9.00").columns());
@@ -133,7 +132,7 @@ TEST_F(FeeEngineTest, SeesCommitsOfAnotherConnectionAndRebuiltTables)
     EXPECT_EQ(price(engine, "0101234"), "北京 0.30");
     {
         Database other;
-        ASSERT_TRUE(other.open(path, kKey)) << qPrintable(other.lastError());
+        ASSERT_TRUE(test::Ok(other.open(path, kKey)));
         ASSERT_TRUE(other.exec("UPDATE Feerate SET 首次费率 = ? WHERE 地区 = ?", {QStringLiteral("0.40"), QStringLiteral("北京")}));
     }
     EXPECT_EQ(price(engine, "0101234"), "北京 0.40");
@@ -167,9 +166,8 @@ TEST(FeeEngineNewDatabase, PricesWithTheRowsOfANewInstallation)
     TestHome home;
     Database db;
     ASSERT_TRUE(db.open(home.file("Switch.mdb"), kKey, Database::OpenMode::Create));
-    QString error;
-    ASSERT_TRUE(createSchema(db, switchTables(), &error)) << qPrintable(error);
-    ASSERT_TRUE(insertDefaultRows(db, "secret", &error)) << qPrintable(error);
+    ASSERT_TRUE(test::Ok(createSchema(db, switchTables())));
+    ASSERT_TRUE(test::Ok(insertDefaultRows(db, "secret")));
 
     FeeEngine engine(db);
     ASSERT_TRUE(engine.rateBook().hasDefaultRow());

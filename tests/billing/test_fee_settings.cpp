@@ -1,6 +1,7 @@
 // The charging settings without the window: delays, outside line numbers and
 // working days, their checks and the star codes each store hands back.
 #include "Database.h"
+#include "TestStatus.h"
 #include "FeeSettings.h"
 #include "TestHome.h"
 
@@ -17,7 +18,7 @@ protected:
         ASSERT_TRUE(test::createSwitchDb(db, home.file(QStringLiteral("Switch.mdb"))));
         fee = std::make_unique<FeeSettings>(db, QStringList{"×", "√"});
     }
-    void exec(const QString &sql) { ASSERT_TRUE(db.exec(sql)) << db.lastError().toStdString(); }
+    void exec(const QString &sql) { ASSERT_TRUE(test::Ok(db.exec(sql))); }
     QStringList exno(int trunk)
     {
         auto rows = db.select(QStringLiteral("SELECT * FROM ExNO WHERE 中继号=?"), {QString::number(trunk)});

@@ -1,11 +1,16 @@
 #include "Columns.h"
+#include "TestStatus.h"
 #include "Data.h"
 #include "Database.h"
 #include "Recordset.h"
 #include "TestHome.h"
 #include <QFile>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sqlite3.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace corvane;
 
@@ -18,7 +23,7 @@ protected:
     void SetUp() override
     {
         path = home.file(QStringLiteral("t.mdb"));
-        ASSERT_TRUE(db.open(path, kKey, Database::OpenMode::Create)) << db.lastError().toStdString();
+        ASSERT_TRUE(test::Ok(db.open(path, kKey, Database::OpenMode::Create)));
         ASSERT_TRUE(db.execScript(QStringLiteral(
             "CREATE TABLE \"User\" (\"物理端口\" TEXT, \"用户号码\" TEXT, \"名\" TEXT);"
             "CREATE TABLE \"SWTConfig\" (c0 TEXT, c1 TEXT);"
@@ -49,8 +54,9 @@ TEST_F(DatabaseTest, FileIsUnreadableWithoutTheKey)
 
     // Nor the wrong key, and the message names the file.
     Database wrong;
-    EXPECT_FALSE(wrong.open(path, QByteArrayLiteral("other"), Database::OpenMode::Existing));
-    EXPECT_TRUE(wrong.lastError().contains(path));
+    const Status refused = wrong.open(path, QByteArrayLiteral("other"), Database::OpenMode::Existing);
+    EXPECT_FALSE(refused);
+    EXPECT_TRUE(refused.reason().contains(path));
     EXPECT_FALSE(wrong.isOpen());
 
     Database right;
@@ -175,7 +181,7 @@ TEST_F(DatabaseTest, TransactionRollsBackUnlessCommitted)
 {
     {
         Transaction tx(db);
-        ASSERT_TRUE(tx.started());
+        ASSERT_TRUE(tx.begun());
         addUser("7", "807", "x");
     }
     EXPECT_EQ(db.scalar(QStringLiteral("SELECT count(*) FROM \"User\"")).value_or("?"), QStringLiteral("0"));
@@ -258,6 +264,47 @@ TEST_F(DatabaseTest, WritesCarryTheDatabasesReason)
     EXPECT_FALSE(WriteRecord(query, true, {QStringLiteral("1")}));
     Recordset rows(db, QStringLiteral("User"));
     EXPECT_FALSE(SetField(rows, 7, QStringLiteral("x"))) << "no current row";
+}
+
+// A commit that fails for lack of space (the write-ahead log cannot grow):
+// SQLite has already rolled the transaction back, and the outcome must name
+// the commit's own reason, not the "no transaction is active" of the
+// rollback that follows it. Run in a child process, whose file-size limit
+// stands for a full disk.
+TEST_F(DatabaseTest, AFailedCommitReportsItsOwnReason)
+{
+    addUser("0", "800", "a");
+    ASSERT_TRUE(db.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)")));
+    db.close();
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        signal(SIGXFSZ, SIG_IGN);
+        Database full;
+        if (!full.open(path, kKey))
+            _exit(2);
+        const rlimit limit{8192, 8192};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        const Status outcome = InTransaction(full, [&]() -> Status {
+            for (int i = 0; i < 200; ++i)
+                if (Status s = full.exec(QStringLiteral("INSERT INTO \"User\" VALUES (?, ?, ?)"),
+                                         {QString::number(i), QString::number(1000 + i), QString(200, u'x')});
+                    !s)
+                    return s;
+            return Status::ok();
+        });
+        if (outcome)
+            _exit(3);   // the limit did not bite: nothing to check
+        const bool ownReason = !outcome.reason().contains(QStringLiteral("no transaction"))
+                               && !outcome.reason().contains(QStringLiteral("没有进行中的事务"));
+        _exit(ownReason && !full.inTransaction() ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: the rollback's message replaced the commit's; 2: not opened; 3: committed";
+    ASSERT_TRUE(db.open(path, kKey));
+    EXPECT_EQ(db.scalar(QStringLiteral("SELECT count(*) FROM \"User\"")).value_or("?"), QStringLiteral("1"));
 }
 
 // Two windows (or a window and the call intake) hold recordsets on the same

@@ -1,4 +1,5 @@
 #include "Database.h"
+#include "TestStatus.h"
 #include "FlexGrid.h"
 #include "GridHelpers.h"
 #include "QtMessageService.h"
@@ -373,9 +374,8 @@ class FillTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(db.open(home.file(QStringLiteral("fill.mdb")), QByteArrayLiteral("k"),
-                            Database::OpenMode::Create))
-            << db.lastError().toStdString();
+        ASSERT_TRUE(test::Ok(
+            db.open(home.file(QStringLiteral("fill.mdb")), QByteArrayLiteral("k"), Database::OpenMode::Create)));
         ASSERT_TRUE(db.exec(QStringLiteral(
             "CREATE TABLE \"Client\" (\"编号\" TEXT, \"姓名\" TEXT, \"电话\" TEXT)")));
     }

@@ -1,4 +1,5 @@
 #include "Database.h"
+#include "TestStatus.h"
 #include "DefaultRows.h"
 #include "PasswordHash.h"
 #include "Schema.h"
@@ -19,19 +20,16 @@ class SchemaTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(db.open(home.file(QStringLiteral("Switch.mdb")), kKey, Database::OpenMode::Create))
-            << db.lastError().toStdString();
+        ASSERT_TRUE(test::Ok(db.open(home.file(QStringLiteral("Switch.mdb")), kKey, Database::OpenMode::Create)));
     }
     void createAll()
     {
-        QString err;
-        ASSERT_TRUE(createSchema(db, switchTables(), &err)) << err.toStdString();
+        ASSERT_TRUE(test::Ok(createSchema(db, switchTables())));
     }
     void createWithDefaults(const QString &password = QStringLiteral("adm'in\"1"))
     {
         createAll();
-        QString err;
-        ASSERT_TRUE(insertDefaultRows(db, password, &err)) << err.toStdString();
+        ASSERT_TRUE(test::Ok(insertDefaultRows(db, password)));
     }
     qint64 count(const QString &table)
     {
@@ -101,8 +99,7 @@ TEST_F(SchemaTest, PrintDatabaseKeepsTheListedColumnsAndTheMainRowId)
 {
     Database print;
     ASSERT_TRUE(print.open(home.file(QStringLiteral("print.mdb")), QByteArray(), Database::OpenMode::Create));
-    QString err;
-    ASSERT_TRUE(createSchema(print, printTables(), &err)) << err.toStdString();
+    ASSERT_TRUE(test::Ok(createSchema(print, printTables())));
     const QStringList bill = print.columnNames(QStringLiteral("PHNBill"));
     ASSERT_EQ(bill.size(), 8);
     EXPECT_EQ(bill.mid(0, 7), (QStringList{s("主叫号码"), s("被叫号码"), s("结束时间"), s("时长"), s("费率"),
@@ -119,8 +116,7 @@ TEST_F(SchemaTest, CreatingAgainKeepsDataAndAForeignLayoutIsRefused)
 {
     createAll();
     ASSERT_TRUE(db.exec(QStringLiteral("INSERT INTO \"Group\" VALUES (?)"), {s("销'售\"部")}));
-    QString err;
-    EXPECT_TRUE(createSchema(db, switchTables(), &err)) << err.toStdString();
+    EXPECT_TRUE(test::Ok(createSchema(db, switchTables())));
     EXPECT_EQ(count(QStringLiteral("Group")), 1);
     EXPECT_EQ(db.scalar(QStringLiteral("SELECT * FROM \"Group\"")).value_or(QString()), s("销'售\"部"));
 
@@ -129,9 +125,9 @@ TEST_F(SchemaTest, CreatingAgainKeepsDataAndAForeignLayoutIsRefused)
     Database other;
     ASSERT_TRUE(other.open(home.file(QStringLiteral("other.mdb")), kKey, Database::OpenMode::Create));
     ASSERT_TRUE(other.execScript(QStringLiteral("CREATE TABLE \"User\" (\"物理端口\" TEXT, \"用户号码\" TEXT)")));
-    err.clear();
-    EXPECT_FALSE(createSchema(other, switchTables(), &err));
-    EXPECT_TRUE(err.contains(QStringLiteral("User"))) << err.toStdString();
+    const Status refused = createSchema(other, switchTables());
+    EXPECT_FALSE(refused);
+    EXPECT_TRUE(refused.reason().contains(QStringLiteral("User"))) << refused.reason().toStdString();
     EXPECT_FALSE(other.tableExists(QStringLiteral("PHNBill")));
     const QStringList problems = schemaProblems(other, switchTables());
     EXPECT_EQ(problems.size(), switchTables().size()); // 17 missing + 1 wrong layout
@@ -316,9 +312,9 @@ TEST_F(SchemaTest, AdministratorHasEveryRightAndTheGivenPassword)
 TEST_F(SchemaTest, DefaultRowsAreNeverWrittenTwiceOrHalfway)
 {
     createWithDefaults();
-    QString err;
-    EXPECT_FALSE(insertDefaultRows(db, QStringLiteral("x"), &err));
-    EXPECT_FALSE(err.isEmpty());
+    const Status again = insertDefaultRows(db, QStringLiteral("x"));
+    EXPECT_FALSE(again);
+    EXPECT_FALSE(again.reason().isEmpty());
     EXPECT_EQ(count(QStringLiteral("User")), 120);
     EXPECT_EQ(count(QStringLiteral("SWTConfig")), 1);
     EXPECT_EQ(count(QStringLiteral("OP")), 1);
@@ -328,7 +324,7 @@ TEST_F(SchemaTest, DefaultRowsAreNeverWrittenTwiceOrHalfway)
     ASSERT_TRUE(partial.open(home.file(QStringLiteral("partial.mdb")), kKey, Database::OpenMode::Create));
     ASSERT_TRUE(createSchema(partial, switchTables()));
     ASSERT_TRUE(partial.exec(QStringLiteral("DROP TABLE \"OP\"")));
-    EXPECT_FALSE(insertDefaultRows(partial, QStringLiteral("x"), &err));
+    EXPECT_FALSE(insertDefaultRows(partial, QStringLiteral("x")));
     EXPECT_EQ(partial.scalar(QStringLiteral("SELECT count(*) FROM \"User\"")).value_or("-1"), "0");
     EXPECT_EQ(partial.scalar(QStringLiteral("SELECT count(*) FROM SWTConfig")).value_or("-1"), "0");
     EXPECT_FALSE(partial.inTransaction());
@@ -339,13 +335,13 @@ TEST_F(SchemaTest, DefaultRowsAreNeverWrittenTwiceOrHalfway)
     ASSERT_TRUE(stray.open(home.file(QStringLiteral("stray.mdb")), kKey, Database::OpenMode::Create));
     ASSERT_TRUE(createSchema(stray, switchTables()));
     ASSERT_TRUE(stray.exec(QStringLiteral("INSERT INTO Holiday VALUES ('a','01','01')")));
-    EXPECT_FALSE(insertDefaultRows(stray, QStringLiteral("x"), &err));
+    EXPECT_FALSE(insertDefaultRows(stray, QStringLiteral("x")));
     EXPECT_EQ(stray.scalar(QStringLiteral("SELECT count(*) FROM \"User\"")).value_or("-1"), "0");
 
     // An empty administrator password is refused.
     Database empty;
     ASSERT_TRUE(empty.open(home.file(QStringLiteral("empty.mdb")), kKey, Database::OpenMode::Create));
     ASSERT_TRUE(createSchema(empty, switchTables()));
-    EXPECT_FALSE(insertDefaultRows(empty, QString(), &err));
+    EXPECT_FALSE(insertDefaultRows(empty, QString()));
     EXPECT_EQ(empty.scalar(QStringLiteral("SELECT count(*) FROM OP")).value_or("-1"), "0");
 }

@@ -1,4 +1,5 @@
 #include "LinkFixture.h"
+#include "TestStatus.h"
 
 #include "Schema.h"
 
@@ -88,9 +89,8 @@ LinkEnv::LinkEnv()
     ctx = std::make_unique<ConsoleContext>(HomePaths(home.path()), messages, clock);
     QDir().mkpath(ctx->home.dataDir());
     QDir().mkpath(ctx->home.portsDir());
-    const bool opened = ctx->db.open(ctx->home.switchDb(), ConsoleContext::databaseKey(),
-                                     Database::OpenMode::Create);
-    EXPECT_TRUE(opened) << ctx->db.lastError().toStdString();
+    const Status opened = ctx->db.open(ctx->home.switchDb(), ConsoleContext::databaseKey(), Database::OpenMode::Create);
+    EXPECT_TRUE(test::Ok(opened));
     const TableDef *config = findTable(QStringLiteral("SWTConfig"));
     EXPECT_NE(config, nullptr);
     if (opened && config) {

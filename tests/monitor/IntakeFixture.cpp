@@ -85,7 +85,7 @@ QByteArray IntakeEnv::outward()
     return got;
 }
 
-bool IntakeEnv::exec(const QString &sql, const QVariantList &params) { return ctx->db.exec(sql, params); }
+bool IntakeEnv::exec(const QString &sql, const QVariantList &params) { return bool(ctx->db.exec(sql, params)); }
 
 QList<QStringList> IntakeEnv::select(const QString &sql, const QVariantList &params)
 {

@@ -1,4 +1,5 @@
 #include "Database.h"
+#include "TestStatus.h"
 #include "PrintStore.h"
 #include "Schema.h"
 #include "TestHome.h"
@@ -37,8 +38,8 @@ protected:
     {
         Database db;
         QDir().mkpath(home.file(QStringLiteral("data")));
-        ASSERT_TRUE(db.open(path(), key, Database::OpenMode::Create)) << db.lastError().toStdString();
-        ASSERT_TRUE(db.execScript(sql)) << db.lastError().toStdString();
+        ASSERT_TRUE(test::Ok(db.open(path(), key, Database::OpenMode::Create)));
+        ASSERT_TRUE(test::Ok(db.execScript(sql)));
     }
 
     void expectFreshTables(PrintStore &store)

@@ -22,8 +22,8 @@ struct Bill {
     QString service = QStringLiteral("0.00");
     QString charge = QStringLiteral("1.00");
     QString state = QString::fromUtf8("未结算");
-    QString group;
-    QString name;
+    QString group{};
+    QString name{};
     QString called = QStringLiteral("02087654321");
 };
 

@@ -1,5 +1,6 @@
 // Which stored call records a query chooses, and the fee rows it builds.
 #include "CallQuery.h"
+#include "TestStatus.h"
 #include "QueryFixture.h"
 
 #include <gtest/gtest.h>
@@ -88,7 +89,7 @@ TEST_F(CallQueryTest, CallersAreMatchedExactly)
 
 TEST_F(CallQueryTest, SelectionListsFollowTheTables)
 {
-    d.db.exec(s("UPDATE SWTConfig SET 用户容量='16'"));
+    EXPECT_TRUE(test::Ok(d.db.exec(s("UPDATE SWTConfig SET 用户容量='16'"))));
     d.setUser(QStringLiteral("800"), QString(), s("总机"), QStringLiteral("0.00"));
     auto items = CallQuery::FillList(d.db, CallQuery::SelectMode::Common);
     ASSERT_TRUE(bool(items));

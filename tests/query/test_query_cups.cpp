@@ -124,11 +124,11 @@ TEST(SettlementPrinting, FeeListAndReceiptsPrintedFromThePreviewReachTheDefaultC
                   QStringLiteral("0.00"), QStringLiteral("0.00"), QStringLiteral("1.70")});
     PrintStore store;
     ASSERT_TRUE(bool(store.open(ctx.home.printDb())));
-    CallQuery::Criteria c;
-    c.callers = {QStringLiteral("801"), QStringLiteral("802")};
-    c.types = {2};
-    c.states = CallQuery::StatesFor(0);
-    ASSERT_EQ(CallQuery::BuildPrintData(ctx.db, store, c).value(), 2);
+    CallQuery::Criteria criteria;
+    criteria.callers = {QStringLiteral("801"), QStringLiteral("802")};
+    criteria.types = {2};
+    criteria.states = CallQuery::StatesFor(0);
+    ASSERT_EQ(CallQuery::BuildPrintData(ctx.db, store, criteria).value(), 2);
 
     frmDeposit w(ctx, store);
     w.show();

@@ -4,6 +4,7 @@
 // class commands read off a pseudo-terminal standing in for the switch, and
 // the grand total through a printer port of the test's own.
 #include "ConsoleContext.h"
+#include "TestStatus.h"
 #include "HexBytes.h"
 #include "PdfTools.h"
 #include "PrintJobs.h"
@@ -72,7 +73,7 @@ protected:
         data->addGroup(s("营业部"));
         data->setUser(QStringLiteral("801"), s("营业部"), s("张三"), QStringLiteral("30.00"));
         data->setUser(QStringLiteral("802"), s("营业部"), s("李四"), QStringLiteral("0.00"));
-        data->db.exec(s("UPDATE User SET 分机等级='1' WHERE 用户号码='801'"));
+        EXPECT_TRUE(test::Ok(data->db.exec(s("UPDATE User SET 分机等级='1' WHERE 用户号码='801'"))));
         data->addDeposit(QStringLiteral("1"), QStringLiteral("801"), QStringLiteral("1"), QStringLiteral("-0.40"),
                          QStringLiteral("20.00"));
         data->addAccount(QStringLiteral("012"), s("前台"), QStringLiteral("1"), QStringLiteral("2"));
@@ -88,9 +89,9 @@ protected:
         billAcct = data->addBill({s("账号012"), s("2026年12月09日11时05分"), QStringLiteral("3"),
                                   QStringLiteral("2.50")});
         // Group and name as the intake copies them from the user row.
-        data->db.exec(s("UPDATE PHNBill SET 组名=(SELECT 组名 FROM User WHERE User.用户号码=PHNBill.主叫号码), "
+        EXPECT_TRUE(test::Ok(data->db.exec(s("UPDATE PHNBill SET 组名=(SELECT 组名 FROM User WHERE User.用户号码=PHNBill.主叫号码), "
                         "用户名称=(SELECT 用户名称 FROM User WHERE User.用户号码=PHNBill.主叫号码) "
-                        "WHERE 主叫号码 IN ('801', '802')"));
+                        "WHERE 主叫号码 IN ('801', '802')"))));
 
         ctx.runModal = [this](QDialog &d) {
             d.show();
@@ -250,7 +251,7 @@ TEST_F(QueryWindowTest, QueryListsPrintsExportsAndDeletesBehindRight10)
 
 TEST_F(QueryWindowTest, SettledRecordsOpenTheSettlementWindowWithoutTheSettleButton)
 {
-    data->db.exec(s("UPDATE PHNBill SET 话单性质='已结算' WHERE rowid=?"), {bill801a});
+    EXPECT_TRUE(test::Ok(data->db.exec(s("UPDATE PHNBill SET 话单性质='已结算' WHERE rowid=?"), {bill801a})));
     open();
     pick({s("801--")});
     click(w.get(), QStringLiteral("optDeposit"));

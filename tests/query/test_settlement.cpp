@@ -1,6 +1,7 @@
 // Settling the listed records: marks, deposits, classes and the class
 // commands, in one transaction.
 #include "CallQuery.h"
+#include "TestStatus.h"
 #include "QueryFixture.h"
 #include "Settlement.h"
 
@@ -22,7 +23,7 @@ protected:
         // demoted to class 1 when its deposit ran out.
         d.setUser(QStringLiteral("801"), s("营业部"), s("张三"), QStringLiteral("0.00"));
         d.setUser(QStringLiteral("802"), s("营业部"), s("李四"), QStringLiteral("0.00"));
-        d.db.exec(s("UPDATE User SET 分机等级='1', 分机中继分组='3' WHERE 用户号码='801'"));
+        EXPECT_TRUE(test::Ok(d.db.exec(s("UPDATE User SET 分机等级='1', 分机中继分组='3' WHERE 用户号码='801'"))));
         d.addDeposit(QStringLiteral("1"), QStringLiteral("801"), QStringLiteral("1"), QStringLiteral("-0.40"),
                      QStringLiteral("20.00"));
         d.addDeposit(QStringLiteral("3"), QStringLiteral("803"), QStringLiteral("4"), QStringLiteral("8.00"),
@@ -61,7 +62,7 @@ TEST_F(SettlementTest, MarksTheListedRowsResetsDepositsAndRestoresClasses)
     query({QStringLiteral("801"), QStringLiteral("802"), s("账号012")});
     // After the list was made one listed row was deleted, and a record of the
     // same caller and minute came in: only the listed rows still there are marked.
-    d.db.exec(s("DELETE FROM PHNBill WHERE rowid=?"), {twin});
+    EXPECT_TRUE(test::Ok(d.db.exec(s("DELETE FROM PHNBill WHERE rowid=?"), {twin})));
     const qint64 later = d.addBill({QStringLiteral("801"), minute});   // came in after the query
 
     const Settlement::Outcome out = Settlement::SettleListed(d.db, d.store);
@@ -96,8 +97,8 @@ TEST_F(SettlementTest, ASecondRunKeepsADepositPaidSince)
     ASSERT_TRUE(bool(Settlement::SettleListed(d.db, d.store)));
 
     // 801 pays a new deposit; 803 makes a call that is not settled yet.
-    d.db.exec(s("UPDATE Foregift SET 余额='50.00', 押金='50.00', 等级='4' WHERE 物理端口='1'"));
-    d.db.exec(s("UPDATE User SET 分机等级='4' WHERE 用户号码='801'"));
+    EXPECT_TRUE(test::Ok(d.db.exec(s("UPDATE Foregift SET 余额='50.00', 押金='50.00', 等级='4' WHERE 物理端口='1'"))));
+    EXPECT_TRUE(test::Ok(d.db.exec(s("UPDATE User SET 分机等级='4' WHERE 用户号码='801'"))));
     d.addBill({QStringLiteral("803"), s("2026年12月09日11时00分")});
     query({QStringLiteral("801"), QStringLiteral("803")}, 0);   // all records, the settled ones too
 

@@ -38,11 +38,14 @@ QString artifactDir()
 
 namespace corvane::test {
 
-bool createSwitchDb(Database &db, const QString &path, const QString &adminPassword)
+Status createSwitchDb(Database &db, const QString &path, const QString &adminPassword)
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
-    return db.open(path, ConsoleContext::databaseKey(), Database::OpenMode::Create)
-        && createSchema(db, switchTables()) && insertDefaultRows(db, adminPassword);
+    if (Status s = db.open(path, ConsoleContext::databaseKey(), Database::OpenMode::Create); !s)
+        return s;
+    if (Status s = createSchema(db, switchTables()); !s)
+        return s;
+    return insertDefaultRows(db, adminPassword);
 }
 
 } // namespace corvane::test

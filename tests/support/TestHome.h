@@ -1,4 +1,5 @@
 #pragma once
+#include "Status.h"
 #include <QString>
 #include <QTemporaryDir>
 
@@ -32,6 +33,6 @@ namespace corvane::test {
 
 // Creates an encrypted Switch.mdb at `path` with every table and the default
 // rows; the administrator's password is `adminPassword`. Leaves `db` open.
-bool createSwitchDb(Database &db, const QString &path, const QString &adminPassword = QStringLiteral("admin"));
+Status createSwitchDb(Database &db, const QString &path, const QString &adminPassword = QStringLiteral("admin"));
 
 } // namespace corvane::test

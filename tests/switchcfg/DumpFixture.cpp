@@ -1,4 +1,5 @@
 #include "DumpFixture.h"
+#include "TestStatus.h"
 
 #include <gtest/gtest.h>
 
@@ -25,8 +26,7 @@ QString emptyBlock(int blockNo) { return blockText({}, blockNo); }
 
 DumpEnv::DumpEnv()
 {
-    const bool created = createSwitchDb(db, home.file(QStringLiteral("data/Switch.mdb")));
-    EXPECT_TRUE(created) << db.lastError().toStdString();
+    EXPECT_TRUE(test::Ok(createSwitchDb(db, home.file(QStringLiteral("data/Switch.mdb")))));
     dump = std::make_unique<ParameterDump>(db, clock, link);
 }
 
@@ -46,7 +46,7 @@ void DumpEnv::feedEmptyUpTo(int last)
 
 void DumpEnv::exec(const QString &sql, const QVariantList &params)
 {
-    EXPECT_TRUE(db.exec(sql, params)) << db.lastError().toStdString();
+    EXPECT_TRUE(test::Ok(db.exec(sql, params)));
 }
 
 QString DumpEnv::value(const QString &sql, const QVariantList &params)

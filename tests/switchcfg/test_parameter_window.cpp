@@ -6,6 +6,7 @@
 // out by hand, and every command is played into the simulator's parameter
 // memory, which must end agreeing with the database.
 #include "CallIntake.h"
+#include "TestStatus.h"
 #include "CommandDecoder.h"
 #include "ConsoleContext.h"
 #include "DownloadPlan.h"
@@ -219,7 +220,7 @@ protected:
     }
     void exec(const QString &sql, const QVariantList &p = {})
     {
-        ASSERT_TRUE(ctx.db.exec(sql, p)) << ctx.db.lastError().toStdString();
+        ASSERT_TRUE(test::Ok(ctx.db.exec(sql, p)));
     }
     QString trunk(int t, const char *col)
     {

@@ -2,6 +2,7 @@
 // their messages, the renumbering of the extensions, the agent operators and
 // the trunk batch, each against a real database.
 #include "Database.h"
+#include "TestStatus.h"
 #include "SwitchParameters.h"
 #include "TestHome.h"
 
@@ -23,7 +24,7 @@ protected:
         params = std::make_unique<SwitchParameters>(db);
     }
 
-    void exec(const QString &sql, const QVariantList &p = {}) { ASSERT_TRUE(db.exec(sql, p)) << db.lastError().toStdString(); }
+    void exec(const QString &sql, const QVariantList &p = {}) { ASSERT_TRUE(test::Ok(db.exec(sql, p))); }
     QString value(const QString &sql, const QVariantList &p = {})
     {
         return db.scalar(sql, p).value_or(QStringLiteral("<none>"));
