@@ -1,8 +1,8 @@
 #include "HomeSetup.h"
 #include "Columns.h"
 #include "ConsoleContext.h"
-#include "Database.h"
 #include "Data.h"
+#include "Database.h"
 #include "DefaultRows.h"
 #include "HomePrivacy.h"
 #include "MessageService.h"
@@ -133,8 +133,8 @@ bool OfferNewHome(const HomePaths &home, MessageService &messages)
             messages.show(error, title, MessageService::Icon::Critical);
             return false;
         }
-        messages.show(QStringLiteral("已建立新的数据库：%1\n请以“管理员”和刚才的密码登录。").arg(home.switchDb()), title,
-                      MessageService::Icon::Information);
+        messages.show(QStringLiteral("已建立新的数据库：%1\n请以“管理员”和刚才的密码登录。").arg(home.switchDb()),
+                      title, MessageService::Icon::Information);
         return true;
     }
 }
@@ -166,10 +166,16 @@ bool ConfigureDemoHome(const HomePaths &home, QString &error)
     }
     // A known client and a nuisance caller, both called by the demonstration scenario.
     Recordset client = Recordset::forAppend(db, QStringLiteral("Client"));
-    QStringList clientRow = {QStringLiteral("0001"), QStringLiteral("王建国"), QStringLiteral("华东贸易有限公司"),
-                             QStringLiteral("www.huadong-trade.cn"), QStringLiteral("02155550000"),
-                             QStringLiteral("上海市南京东路100号"), QStringLiteral("200001"),
-                             QStringLiteral("wang@huadong-trade.cn"), QString(), QString(),
+    QStringList clientRow = {QStringLiteral("0001"),
+                             QStringLiteral("王建国"),
+                             QStringLiteral("华东贸易有限公司"),
+                             QStringLiteral("www.huadong-trade.cn"),
+                             QStringLiteral("02155550000"),
+                             QStringLiteral("上海市南京东路100号"),
+                             QStringLiteral("200001"),
+                             QStringLiteral("wang@huadong-trade.cn"),
+                             QString(),
+                             QString(),
                              QStringLiteral("13800138000")};
     while (clientRow.size() < client.columnCount())
         clientRow << QString();

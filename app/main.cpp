@@ -73,7 +73,7 @@ int main(int argc, char *argv[])
     bool headless = false;
     for (int i = 1; i < argc; ++i)
         headless = headless || qstrcmp(argv[i], "--init") == 0 || qstrcmp(argv[i], "--help") == 0
-            || qstrcmp(argv[i], "-h") == 0 || qstrcmp(argv[i], "--version") == 0 || qstrcmp(argv[i], "-v") == 0;
+                   || qstrcmp(argv[i], "-h") == 0 || qstrcmp(argv[i], "--version") == 0 || qstrcmp(argv[i], "-v") == 0;
     std::unique_ptr<QCoreApplication> appHolder(headless ? new QCoreApplication(argc, argv)
                                                          : new QApplication(argc, argv));
     QCoreApplication &app = *appHolder;
@@ -86,8 +86,9 @@ int main(int argc, char *argv[])
     parser.addVersionOption();
     QCommandLineOption homeOption(QStringLiteral("home"), QStringLiteral("Home folder (data, resource, help, ports)."),
                                   QStringLiteral("DIR"));
-    QCommandLineOption initOption(QStringLiteral("init"),
-                                  QStringLiteral("Create a new home: folders and databases; asks for the administrator's password."));
+    QCommandLineOption initOption(
+        QStringLiteral("init"),
+        QStringLiteral("Create a new home: folders and databases; asks for the administrator's password."));
     QCommandLineOption demoOption(QStringLiteral("demo"),
                                   QStringLiteral("With --init: send call records to HOME/calls/ and out on port 2."));
     parser.addOption(homeOption);
@@ -119,12 +120,12 @@ int main(int argc, char *argv[])
         return 1;
 
     QString error;
-    InstallHomeFiles(home, error);  // restores a deleted picture or help page; not fatal
-    ReportHomePermissions(home, messages);  // a warning; the console runs on
+    InstallHomeFiles(home, error);         // restores a deleted picture or help page; not fatal
+    ReportHomePermissions(home, messages); // a warning; the console runs on
 
     SystemClock clock;
     ConsoleContext ctx(home, messages, clock);
-    HomeLock lock;  // held until the process ends
+    HomeLock lock; // held until the process ends
     if (!LockHome(ctx, lock))
         return 1;
     bool databaseFailed = false;

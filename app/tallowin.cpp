@@ -47,8 +47,8 @@ int main(int argc, char *argv[])
     bool headless = false;
     for (int i = 1; i < argc; ++i)
         headless = headless || qstrcmp(argv[i], "--backup") == 0 || qstrcmp(argv[i], "--restore") == 0
-            || qstrcmp(argv[i], "--help") == 0 || qstrcmp(argv[i], "-h") == 0 || qstrcmp(argv[i], "--version") == 0
-            || qstrcmp(argv[i], "-v") == 0;
+                   || qstrcmp(argv[i], "--help") == 0 || qstrcmp(argv[i], "-h") == 0
+                   || qstrcmp(argv[i], "--version") == 0 || qstrcmp(argv[i], "-v") == 0;
     std::unique_ptr<QCoreApplication> appHolder(headless ? new QCoreApplication(argc, argv)
                                                          : new QApplication(argc, argv));
     QCoreApplication &app = *appHolder;
@@ -59,13 +59,15 @@ int main(int argc, char *argv[])
     parser.setApplicationDescription(QStringLiteral("交换机系统--参数备份与恢复"));
     parser.addHelpOption();
     parser.addVersionOption();
-    QCommandLineOption homeOption(QStringLiteral("home"), QStringLiteral("Home folder of the console (its data/Switch.mdb)."),
+    QCommandLineOption homeOption(QStringLiteral("home"),
+                                  QStringLiteral("Home folder of the console (its data/Switch.mdb)."),
                                   QStringLiteral("DIR"));
-    QCommandLineOption backupOption(QStringLiteral("backup"), QStringLiteral("Back the database up to FILE (\".mdb\" is added when missing)."),
+    QCommandLineOption backupOption(QStringLiteral("backup"),
+                                    QStringLiteral("Back the database up to FILE (\".mdb\" is added when missing)."),
                                     QStringLiteral("FILE"));
-    QCommandLineOption restoreOption(QStringLiteral("restore"),
-                                     QStringLiteral("Restore the database from FILE, keeping the current call records."),
-                                     QStringLiteral("FILE"));
+    QCommandLineOption restoreOption(
+        QStringLiteral("restore"), QStringLiteral("Restore the database from FILE, keeping the current call records."),
+        QStringLiteral("FILE"));
     QCommandLineOption callsOption(QStringLiteral("with-calls"),
                                    QStringLiteral("With --restore: take the call records of FILE too."));
     parser.addOption(homeOption);
@@ -83,7 +85,8 @@ int main(int argc, char *argv[])
         return 0;
     }
     if (parser.isSet(QStringLiteral("version"))) {
-        print(stdout, QStringLiteral("tallowin %1\n").arg(QCoreApplication::applicationVersion()) + home.describe(programDir));
+        print(stdout,
+              QStringLiteral("tallowin %1\n").arg(QCoreApplication::applicationVersion()) + home.describe(programDir));
         return 0;
     }
     if (parser.isSet(backupOption) && parser.isSet(restoreOption)) {
@@ -99,7 +102,8 @@ int main(int argc, char *argv[])
         // A scheduled job mails what it prints: the warning reaches the administrator.
         const QStringList loose = LoosePermissions(home);
         if (!loose.isEmpty())
-            print(stderr, QStringLiteral("警告：以下文件夹或数据库文件其他用户也可以访问（chmod 700 文件夹，chmod 600 文件）：\n")
+            print(stderr, QStringLiteral(
+                              "警告：以下文件夹或数据库文件其他用户也可以访问（chmod 700 文件夹，chmod 600 文件）：\n")
                               + loose.join(QLatin1Char('\n')));
     }
     if (parser.isSet(backupOption)) {
@@ -111,7 +115,7 @@ int main(int argc, char *argv[])
                       QStringLiteral("恢复失败："));
 
     QtMessageService messages;
-    ReportHomePermissions(home, messages);  // a warning; the tool runs on
+    ReportHomePermissions(home, messages); // a warning; the tool runs on
     SystemClock clock;
     ConsoleContext ctx(home, messages, clock);
     tallowin::frmMain window(ctx);

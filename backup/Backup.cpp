@@ -46,7 +46,8 @@ ToolResult BackupDatabase(const HomePaths &home, const QString &target, const Pr
     const QString step = QStringLiteral("备份到 %1").arg(target);
     if (Status s = CopyToFile(source.handle(), target, ConsoleContext::databaseKey(), step, progress); !s)
         return {ToolOutcome::Failed, s.reason()};
-    return {ToolOutcome::Done, QStringLiteral("数据库 %1 已备份到 %2").arg(home.switchDb(), QFileInfo(target).absoluteFilePath())};
+    return {ToolOutcome::Done,
+            QStringLiteral("数据库 %1 已备份到 %2").arg(home.switchDb(), QFileInfo(target).absoluteFilePath())};
 }
 
 } // namespace corvane

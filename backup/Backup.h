@@ -7,12 +7,12 @@ namespace corvane {
 
 // How a backup or a restore ended.
 enum class ToolOutcome {
-    Done,        // finished; `text` says what was done
-    Refused,     // nothing was changed; `text` says why
-    OpenError,   // the home's database could not be opened; nothing was changed
-    Failed,      // stopped before the database was touched; `text` says why
-    PutBack,     // failed after it began; the database was put back from Quessel.mdb
-    NotPutBack,  // failed after it began and could not be put back; Quessel.mdb is kept
+    Done,       // finished; `text` says what was done
+    Refused,    // nothing was changed; `text` says why
+    OpenError,  // the home's database could not be opened; nothing was changed
+    Failed,     // stopped before the database was touched; `text` says why
+    PutBack,    // failed after it began; the database was put back from Quessel.mdb
+    NotPutBack, // failed after it began and could not be put back; Quessel.mdb is kept
 };
 
 struct ToolResult {

@@ -4,11 +4,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryFile>
-#include <sqlite3.h>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -26,10 +26,7 @@ QString errorText(int rc) { return QString::fromUtf8(sqlite3_errstr(rc)); }
 
 QString systemError(int err) { return QString::fromLocal8Bit(std::strerror(err)); }
 
-bool execRaw(sqlite3 *db, const char *sql)
-{
-    return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
-}
+bool execRaw(sqlite3 *db, const char *sql) { return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
 
 // Starts a read transaction and fixes its snapshot by reading the schema.
 bool beginSnapshot(sqlite3 *db)
@@ -38,7 +35,7 @@ bool beginSnapshot(sqlite3 *db)
         return false;
     sqlite3_stmt *stmt = nullptr;
     bool ok = sqlite3_prepare_v2(db, "SELECT count(*) FROM sqlite_master", -1, &stmt, nullptr) == SQLITE_OK
-        && sqlite3_step(stmt) == SQLITE_ROW;
+              && sqlite3_step(stmt) == SQLITE_ROW;
     sqlite3_finalize(stmt);
     if (!ok)
         execRaw(db, "ROLLBACK");
@@ -64,7 +61,8 @@ Status CopyPages(sqlite3 *source, sqlite3 *dest, const QString &step, const Prog
     // write by another connection between two steps would start the copy over.
     const bool ownSnapshot = sqlite3_get_autocommit(source) != 0;
     if (ownSnapshot && !beginSnapshot(source))
-        return Status::fail(QStringLiteral("%1：无法读取数据库：%2").arg(step, QString::fromUtf8(sqlite3_errmsg(source))));
+        return Status::fail(
+            QStringLiteral("%1：无法读取数据库：%2").arg(step, QString::fromUtf8(sqlite3_errmsg(source))));
 
     sqlite3_backup *backup = sqlite3_backup_init(dest, "main", source, "main");
     if (!backup) {
@@ -143,8 +141,8 @@ Status CopyToFile(sqlite3 *source, const QString &target, const QByteArray &key,
         // a backup is one self-contained file.
         sqlite3_stmt *stmt = nullptr;
         bool ok = sqlite3_prepare_v2(dest, "PRAGMA journal_mode=DELETE", -1, &stmt, nullptr) == SQLITE_OK
-            && sqlite3_step(stmt) == SQLITE_ROW
-            && qstricmp(reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0)), "delete") == 0;
+                  && sqlite3_step(stmt) == SQLITE_ROW
+                  && qstricmp(reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0)), "delete") == 0;
         sqlite3_finalize(stmt);
         if (!ok)
             s = Status::fail(QStringLiteral("%1：%2").arg(step, QString::fromUtf8(sqlite3_errmsg(dest))));
@@ -228,8 +226,10 @@ std::optional<QMap<QString, QByteArray>> ContentDigest(sqlite3 *db)
     QStringList tables;
     {
         sqlite3_stmt *stmt = nullptr;
-        if (sqlite3_prepare_v2(db, "SELECT name FROM sqlite_master WHERE type='table' AND name NOT LIKE 'sqlite_%' ORDER BY name",
-                               -1, &stmt, nullptr) != SQLITE_OK)
+        if (sqlite3_prepare_v2(
+                db, "SELECT name FROM sqlite_master WHERE type='table' AND name NOT LIKE 'sqlite_%' ORDER BY name", -1,
+                &stmt, nullptr)
+            != SQLITE_OK)
             return std::nullopt;
         int rc;
         while ((rc = sqlite3_step(stmt)) == SQLITE_ROW)
@@ -240,7 +240,8 @@ std::optional<QMap<QString, QByteArray>> ContentDigest(sqlite3 *db)
     }
     QMap<QString, QByteArray> digests;
     for (const QString &table : tables) {
-        const QByteArray sql = QStringLiteral("SELECT rowid, * FROM %1 ORDER BY rowid").arg(Database::quoteId(table)).toUtf8();
+        const QByteArray sql =
+            QStringLiteral("SELECT rowid, * FROM %1 ORDER BY rowid").arg(Database::quoteId(table)).toUtf8();
         sqlite3_stmt *stmt = nullptr;
         if (sqlite3_prepare_v2(db, sql.constData(), sql.size(), &stmt, nullptr) != SQLITE_OK)
             return std::nullopt;

@@ -20,7 +20,8 @@ Status HomeLock::acquire(const HomePaths &home)
     const QByteArray native = QFile::encodeName(path);
     const int fd = ::open(native.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0)
-        return Status::fail(QStringLiteral("无法打开锁文件 %1：%2").arg(path, QString::fromLocal8Bit(std::strerror(errno))));
+        return Status::fail(
+            QStringLiteral("无法打开锁文件 %1：%2").arg(path, QString::fromLocal8Bit(std::strerror(errno))));
     int rc;
     do {
         rc = ::flock(fd, LOCK_EX | LOCK_NB);

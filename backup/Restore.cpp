@@ -79,7 +79,8 @@ Status copyRows(Database &db, const QString &table, const QStringList &columns, 
 Status takeOwnTable(Database &db, const QString &table, bool withRows)
 {
     auto parts = db.select(QStringLiteral("SELECT sql FROM %1.sqlite_master WHERE tbl_name=? AND sql IS NOT NULL "
-                                          "ORDER BY type<>'table'").arg(kCur),
+                                          "ORDER BY type<>'table'")
+                               .arg(kCur),
                            {table});
     if (!parts)
         return parts.status();
@@ -124,16 +125,19 @@ Status keepDeposits(Database &db, qint64 &kept, qint64 &added)
     const QString paid = q(def->columns.at(col::Foregift::Deposit));
     const QString match = QStringLiteral("c.%1 IS main.%3.%1 AND c.%2 IS main.%3.%2").arg(port, number, t);
     auto pick = [&](const QString &column) {
-        return QStringLiteral("(SELECT c.%1 FROM %2.%3 AS c WHERE %4 ORDER BY c.rowid LIMIT 1)").arg(column, kCur, t, match);
+        return QStringLiteral("(SELECT c.%1 FROM %2.%3 AS c WHERE %4 ORDER BY c.rowid LIMIT 1)")
+            .arg(column, kCur, t, match);
     };
-    if (Status s = db.exec(QStringLiteral("UPDATE main.%1 SET %2=%3, %4=%5 WHERE EXISTS (SELECT 1 FROM %6.%1 AS c WHERE %7)")
-                               .arg(t, balance, pick(balance), paid, pick(paid), kCur, match));
+    if (Status s =
+            db.exec(QStringLiteral("UPDATE main.%1 SET %2=%3, %4=%5 WHERE EXISTS (SELECT 1 FROM %6.%1 AS c WHERE %7)")
+                        .arg(t, balance, pick(balance), paid, pick(paid), kCur, match));
         !s)
         return s;
     kept = db.changes();
-    if (Status s = db.exec(QStringLiteral("INSERT INTO main.%1 (%2) SELECT %2 FROM %3.%1 AS c WHERE NOT EXISTS "
-                                          "(SELECT 1 FROM main.%1 AS m WHERE m.%4 IS c.%4 AND m.%5 IS c.%5) ORDER BY c.rowid")
-                               .arg(t, columnList(def->columns), kCur, port, number));
+    if (Status s =
+            db.exec(QStringLiteral("INSERT INTO main.%1 (%2) SELECT %2 FROM %3.%1 AS c WHERE NOT EXISTS "
+                                   "(SELECT 1 FROM main.%1 AS m WHERE m.%4 IS c.%4 AND m.%5 IS c.%5) ORDER BY c.rowid")
+                        .arg(t, columnList(def->columns), kCur, port, number));
         !s)
         return s;
     added = db.changes();
@@ -141,9 +145,9 @@ Status keepDeposits(Database &db, qint64 &kept, qint64 &added)
 }
 
 struct Kept {
-    qint64 calls = -1;      // current call records kept (-1: the file's were taken)
-    qint64 fileCalls = 0;   // call records the file brought
-    qint64 usageRows = -1;  // usage rows kept (-1: the current table did not fit)
+    qint64 calls = -1;     // current call records kept (-1: the file's were taken)
+    qint64 fileCalls = 0;  // call records the file brought
+    qint64 usageRows = -1; // usage rows kept (-1: the current table did not fit)
     qint64 deposits = 0;
     qint64 depositsAdded = 0;
 };
@@ -162,11 +166,15 @@ Status keepCurrent(Database &db, const QString &quessel, bool withCalls, Kept &k
     Status s = InTransaction(db, [&]() -> Status {
         if (!withCalls) {
             if (!fits(QStringLiteral("PHNBill")))
-                return Status::fail(QStringLiteral("当前数据库的话单表不完整，无法保留当前话单（可勾选“话单信息”，使用备份文件中的话单）"));
+                return Status::fail(QStringLiteral(
+                    "当前数据库的话单表不完整，无法保留当前话单（可勾选“话单信息”，使用备份文件中的话单）"));
             if (!fits(QStringLiteral("Foregift")))
-                return Status::fail(QStringLiteral("当前数据库的押金表不完整，无法保留当前押金余额（可勾选“话单信息”，使用备份文件中的话单和押金）"));
+                return Status::fail(QStringLiteral(
+                    "当前数据库的押金表不完整，无法保留当前押金余额（可勾选“话单信息”，使用备份文件中的话单和押金）"));
             qint64 calls = 0;
-            if (Status c = copyRows(db, QStringLiteral("PHNBill"), findTable(QStringLiteral("PHNBill"))->columns, &calls); !c)
+            if (Status c =
+                    copyRows(db, QStringLiteral("PHNBill"), findTable(QStringLiteral("PHNBill"))->columns, &calls);
+                !c)
                 return c;
             kept.calls = calls;
             if (Status c = takeOwnTable(db, CallIntakeSeenTable(), true); !c)
@@ -182,7 +190,8 @@ Status keepCurrent(Database &db, const QString &quessel, bool withCalls, Kept &k
         // The usage record is never cut back, whatever else comes from the file.
         if (fits(QStringLiteral("OPRec"))) {
             qint64 rows = 0;
-            if (Status c = copyRows(db, QStringLiteral("OPRec"), findTable(QStringLiteral("OPRec"))->columns, &rows); !c)
+            if (Status c = copyRows(db, QStringLiteral("OPRec"), findTable(QStringLiteral("OPRec"))->columns, &rows);
+                !c)
                 return c;
             kept.usageRows = rows;
         }
@@ -202,7 +211,8 @@ Status takeExclusive(Database &live)
         return s;
     Transaction tx(live);
     if (!tx.begun() || !tx.commit())
-        return Status::fail(QStringLiteral("数据库 %1 正被其他程序使用，请先关闭使用它的程序（监控软件、备份程序）。").arg(live.path()));
+        return Status::fail(QStringLiteral("数据库 %1 正被其他程序使用，请先关闭使用它的程序（监控软件、备份程序）。")
+                                .arg(live.path()));
     return Status::ok();
 }
 
@@ -230,7 +240,8 @@ ToolResult putBack(Database &live, const HomePaths &home, const QString &why, co
         return {ToolOutcome::NotPutBack, head
                                              + QStringLiteral("无法打开 %1：%2\n请不要删除该文件，并与我们联系！")
                                                    .arg(home.quessel(), opened.reason())};
-    const Status written = CopyPages(copy.handle(), live.handle(), QStringLiteral("从 Quessel.mdb 复原数据库"), progress);
+    const Status written =
+        CopyPages(copy.handle(), live.handle(), QStringLiteral("从 Quessel.mdb 复原数据库"), progress);
     const auto before = ContentDigest(copy.handle());
     const auto now = ContentDigest(live.handle());
     if (before && now && *before == *now && IntegrityProblem(live).isEmpty()) {
@@ -239,8 +250,9 @@ ToolResult putBack(Database &live, const HomePaths &home, const QString &why, co
                 head + QStringLiteral("数据库已从 %1 复原为恢复前的内容（已逐行核对）。").arg(home.quessel())};
     }
     return {ToolOutcome::NotPutBack,
-            head + QStringLiteral("数据库未能从 %1 复原%2。\n恢复前的数据库保存在该文件中，请不要删除它，并与我们联系！")
-                       .arg(home.quessel(), written ? QString() : QStringLiteral("：") + written.reason())};
+            head
+                + QStringLiteral("数据库未能从 %1 复原%2。\n恢复前的数据库保存在该文件中，请不要删除它，并与我们联系！")
+                      .arg(home.quessel(), written ? QString() : QStringLiteral("：") + written.reason())};
 }
 
 } // namespace
@@ -296,18 +308,20 @@ ToolResult RestoreDatabase(const HomePaths &home, const RestoreRequest &request,
         QString path;
         ~Scratch() { RemoveDatabaseFiles(path); }
     } scratch{staging};
-    Database stage;  // closed before the scratch file goes
+    Database stage; // closed before the scratch file goes
 
     if (Status s = CopyFileBytes(file, staging, QStringLiteral("读取所选文件"), progress); !s)
         return {ToolOutcome::Failed, s.reason() + unchanged()};
     // A copy of a database taken while its write-ahead log held changes.
     if (QFileInfo::exists(file + QStringLiteral("-wal")))
         if (Status s = CopyFileBytes(file + QStringLiteral("-wal"), staging + QStringLiteral("-wal"),
-                                     QStringLiteral("读取所选文件"), progress); !s)
+                                     QStringLiteral("读取所选文件"), progress);
+            !s)
             return {ToolOutcome::Failed, s.reason() + unchanged()};
     if (!stage.open(staging, ConsoleContext::databaseKey()))
         return {ToolOutcome::Refused,
-                QStringLiteral("文件 %1 不能用本系统的数据库密码打开（不是数据库、密码不同或文件已损坏）。").arg(file) + unchanged()};
+                QStringLiteral("文件 %1 不能用本系统的数据库密码打开（不是数据库、密码不同或文件已损坏）。").arg(file)
+                    + unchanged()};
     if (Status s = CheckRestoreFile(stage); !s)
         return {ToolOutcome::Refused, QStringLiteral("文件 %1 不能用于恢复：%2").arg(file, s.reason()) + unchanged()};
 
@@ -318,7 +332,8 @@ ToolResult RestoreDatabase(const HomePaths &home, const RestoreRequest &request,
         return {ToolOutcome::Refused, s.reason() + unchanged()};
 
     if (Status s = CopyToFile(live.handle(), home.quessel(), ConsoleContext::databaseKey(),
-                              QStringLiteral("保存当前数据库到 Quessel.mdb"), progress); !s)
+                              QStringLiteral("保存当前数据库到 Quessel.mdb"), progress);
+        !s)
         return {ToolOutcome::Failed, s.reason() + unchanged()};
 
     Kept kept;
@@ -341,7 +356,8 @@ ToolResult RestoreDatabase(const HomePaths &home, const RestoreRequest &request,
     live.close();
     stage.close();
 
-    QString text = QStringLiteral("已用 %1 恢复数据库 %2；%3。").arg(chosen.absoluteFilePath(), home.switchDb(), keptText(kept, request.withCalls));
+    QString text = QStringLiteral("已用 %1 恢复数据库 %2；%3。")
+                       .arg(chosen.absoluteFilePath(), home.switchDb(), keptText(kept, request.withCalls));
     if (request.withCalls)
         text += QStringLiteral("\n恢复前的数据库（含当时的话单）保存在 %1。").arg(home.quessel());
     else

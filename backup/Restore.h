@@ -16,8 +16,8 @@ QString CallIntakeSeenTable();
 QString RestoreKeepsText(bool withCalls);
 
 struct RestoreRequest {
-    QString file;            // the chosen backup file
-    bool withCalls = false;  // "话单信息": take the file's call records too
+    QString file;           // the chosen backup file
+    bool withCalls = false; // "话单信息": take the file's call records too
 };
 
 // Checks that `db` (a copy of the chosen file) can serve as the home's

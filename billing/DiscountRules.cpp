@@ -30,26 +30,47 @@ struct NumberRule {
     }
 };
 
-const NumberRule PrefixRule{false, 8, 0, u"请输入数字作为区号！", u"请输入整数作为区号！", u"区号最大为8位整数！", nullptr};
-const NumberRule LocalPrefixRule{false, 4, 0, u"请输入数字作为区号！", u"请输入整数作为区号！",
-                                 u"本地网字头最大为4位整数！", nullptr};
-const NumberRule TimeRule{false, 4, 0, u"请输入数字作为时长！", u"请输入整数作为时长！", u"时长最大为4位整数！", nullptr};
+const NumberRule PrefixRule{false,  8, 0, u"请输入数字作为区号！", u"请输入整数作为区号！", u"区号最大为8位整数！",
+                            nullptr};
+const NumberRule LocalPrefixRule{
+    false, 4, 0, u"请输入数字作为区号！", u"请输入整数作为区号！", u"本地网字头最大为4位整数！", nullptr};
+const NumberRule TimeRule{false,  4, 0, u"请输入数字作为时长！", u"请输入整数作为时长！", u"时长最大为4位整数！",
+                          nullptr};
 const NumberRule ChargeRule{true, 5, 100, u"请输入数字作为费率！", nullptr, u"费率最大为99.99！", u"费率最大为99.99！"};
-const NumberRule FeeRule{true, 6, 1000, u"请输入数字作为手续费/附加费！", nullptr, u"手续费/附加费最大为999.99！",
+const NumberRule FeeRule{true,
+                         6,
+                         1000,
+                         u"请输入数字作为手续费/附加费！",
+                         nullptr,
+                         u"手续费/附加费最大为999.99！",
                          u"手续费/附加费最大为999.99！"};
-const NumberRule PercentRule{true, 6, 100, u"请输入数字作为百分比手续费/附加费！", nullptr,
-                             u"百分比手续费/附加费最大为100！", u"手续费/附加费百分比最大为100！"};
+const NumberRule PercentRule{true,
+                             6,
+                             100,
+                             u"请输入数字作为百分比手续费/附加费！",
+                             nullptr,
+                             u"百分比手续费/附加费最大为100！",
+                             u"手续费/附加费百分比最大为100！"};
 
-const NumberRule AccessCodeRule{false, 6, 0, u"请输入数字作为切入码！", u"请输入整数作为切入码！", u"切入码最大为6位整数！", nullptr};
-const NumberRule PasswordRule{false, 6, 0, u"请输入数字作为密码！", u"请输入整数作为密码！", u"密码最大为6位整数！", nullptr};
+const NumberRule AccessCodeRule{
+    false, 6, 0, u"请输入数字作为切入码！", u"请输入整数作为切入码！", u"切入码最大为6位整数！", nullptr};
+const NumberRule PasswordRule{false,  6, 0, u"请输入数字作为密码！", u"请输入整数作为密码！", u"密码最大为6位整数！",
+                              nullptr};
 constexpr int MaxCardNumberLength = 14;
 
-const NumberRule DiscountRateRule{false, 3, 100, u"请输入数字作为折扣率！", u"请输入整数作为折扣率！", u"折扣率最大为3位整数！",
+const NumberRule DiscountRateRule{false,
+                                  3,
+                                  100,
+                                  u"请输入数字作为折扣率！",
+                                  u"请输入整数作为折扣率！",
+                                  u"折扣率最大为3位整数！",
                                   u"折扣率最大为100！"};
 constexpr int MaxTimeLength = 5;
 
-const NumberRule MonthRule{false, 2, 12, u"请输入数字作为月份！", u"请输入整数作为月份！", u"月份最大为2位整数！", u"月份最大为12！"};
-const NumberRule DayRule{false, 2, 31, u"请输入数字作为日期！", u"请输入整数作为日期！", u"日期最大为2位整数！", u"日期最大为31！"};
+const NumberRule MonthRule{
+    false, 2, 12, u"请输入数字作为月份！", u"请输入整数作为月份！", u"月份最大为2位整数！", u"月份最大为12！"};
+const NumberRule DayRule{
+    false, 2, 31, u"请输入数字作为日期！", u"请输入整数作为日期！", u"日期最大为2位整数！", u"日期最大为31！"};
 
 QString pauseCode(const QString &text)
 {
@@ -145,8 +166,7 @@ Checked<QString> CheckFeerateCell(int tab, int column, const QString &text)
         if (Status s = PercentRule.check(text); !s)
             return R::refuse(s.reason());
         return text;
-    default:
-        return R::refuse(QStringLiteral("这一列不能修改！"));
+    default: return R::refuse(QStringLiteral("这一列不能修改！"));
     }
 }
 
@@ -202,8 +222,7 @@ Checked<QString> CheckIPCell(int column, const QString &text)
         if (Status s = PasswordRule.check(text); !s)
             return R::refuse(s.reason());
         return text;
-    default:
-        return R::refuse(QStringLiteral("这一列不能修改！"));
+    default: return R::refuse(QStringLiteral("这一列不能修改！"));
     }
 }
 
@@ -224,8 +243,8 @@ std::optional<QString> IPCardCommand(const QStringList &row)
     const int language = ChoiceIndex(row.value(IPLanguageColumn), LanguageChoices());
     if (!IsDigits(entry) || !IsDigits(code) || !IsDigits(card) || !IsDigits(password) || language < 0)
         return std::nullopt;
-    return QStringLiteral("*81*") + code + Star + QString::number(language + 1) + Star + card + Star
-        + password + Star + entry + Hash;
+    return QStringLiteral("*81*") + code + Star + QString::number(language + 1) + Star + card + Star + password + Star
+           + entry + Hash;
 }
 
 std::optional<QString> IPPauseCommand(const QStringList &row)
@@ -243,10 +262,7 @@ std::optional<QString> IPPauseCommand(const QStringList &row)
     return out + entry + Hash;
 }
 
-QString IPCardOffCommand(const QString &entry)
-{
-    return QStringLiteral("*81*0*") + entry + Hash;
-}
+QString IPCardOffCommand(const QString &entry) { return QStringLiteral("*81*0*") + entry + Hash; }
 
 Checked<QString> CheckIPNumber(const QString &text, bool turnOn)
 {
@@ -311,10 +327,7 @@ Checked<QString> CheckDiscountCell(int column, const QString &text)
 
 // ---- Holiday --------------------------------------------------------------------
 
-QString TwoDigits(const QString &text)
-{
-    return QStringLiteral("%1").arg(ValInt(text), 2, 10, QLatin1Char('0'));
-}
+QString TwoDigits(const QString &text) { return QStringLiteral("%1").arg(ValInt(text), 2, 10, QLatin1Char('0')); }
 
 Checked<QString> CheckHolidayCell(int column, const QString &text)
 {
@@ -332,8 +345,7 @@ Checked<QString> CheckHolidayCell(int column, const QString &text)
         if (Status s = DayRule.check(text); !s)
             return R::refuse(s.reason());
         return TwoDigits(text);
-    default:
-        return R::refuse(QStringLiteral("这一列不能修改！"));
+    default: return R::refuse(QStringLiteral("这一列不能修改！"));
     }
 }
 

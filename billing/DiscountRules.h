@@ -28,7 +28,7 @@ const QStringList &IntervalCodes();
 // and the incoming tab, whose prefix, name and discount switch stay fixed.
 constexpr int LocalTab = 5;
 constexpr int IncomingTab = 9;
-constexpr int FeerateGridColumns = 11;     // columns 0 to 10 are shown
+constexpr int FeerateGridColumns = 11; // columns 0 to 10 are shown
 constexpr int DiscountMarkColumn = 10;
 constexpr int TypeColumn = 11;
 constexpr int MaxAreaLength = 40;
@@ -65,8 +65,8 @@ constexpr int IPEnabledColumn = 1;
 constexpr int IPLanguageColumn = 4;
 inline const QString NoCardEntry = QStringLiteral("13");
 
-bool IsIPPauseColumn(int column);     // 3, 5, 7, 9
-bool IsIPTextColumn(int column);      // 2, 6, 8: typed in the editor
+bool IsIPPauseColumn(int column); // 3, 5, 7, 9
+bool IsIPTextColumn(int column);  // 2, 6, 8: typed in the editor
 
 // The IP editor's check of columns 2 (access code), 6 (card number) and 8
 // (password).
@@ -92,9 +92,9 @@ QStringList NoCardIPCommands(bool turnOn, const QString &number, int interval);
 
 // ---- Discount -------------------------------------------------------------------
 constexpr int DiscountColumns = 15;
-bool IsDiscountMarkColumn(int column);     // 1, 5, 9, 11, 13
-bool IsDiscountTimeColumn(int column);     // 2, 3, 6, 7
-bool IsDiscountRateColumn(int column);     // 4, 8, 10, 12, 14
+bool IsDiscountMarkColumn(int column); // 1, 5, 9, 11, 13
+bool IsDiscountTimeColumn(int column); // 2, 3, 6, 7
+bool IsDiscountRateColumn(int column); // 4, 8, 10, 12, 14
 // Caption row above the column names: group caption of each column.
 QStringList DiscountGroupCaptions();
 

@@ -27,17 +27,20 @@ FeeEngine::~FeeEngine()
 
 bool FeeEngine::watch()
 {
-    if (!m_db.isOpen()) return false;
+    if (!m_db.isOpen())
+        return false;
     bool ok = bool(m_db.exec(QStringLiteral("CREATE TEMP TABLE IF NOT EXISTS corvane_rates_generation(n INTEGER)")));
-    ok = ok && m_db.exec(QStringLiteral("INSERT INTO temp.corvane_rates_generation(n) SELECT 0 "
-                                        "WHERE NOT EXISTS (SELECT 1 FROM temp.corvane_rates_generation)"));
+    ok = ok
+         && m_db.exec(QStringLiteral("INSERT INTO temp.corvane_rates_generation(n) SELECT 0 "
+                                     "WHERE NOT EXISTS (SELECT 1 FROM temp.corvane_rates_generation)"));
     for (const char *table : kWatchedTables) {
         for (const char *event : kEvents) {
-            if (!ok) break;
-            ok = bool(m_db.exec(QStringLiteral("CREATE TEMP TRIGGER IF NOT EXISTS %1 AFTER %2 ON main.%3 "
-                                               "BEGIN UPDATE corvane_rates_generation SET n = n + 1; END")
-                                    .arg(triggerName(table, event), QLatin1String(event),
-                                         Database::quoteId(QLatin1String(table)))));
+            if (!ok)
+                break;
+            ok = bool(m_db.exec(
+                QStringLiteral("CREATE TEMP TRIGGER IF NOT EXISTS %1 AFTER %2 ON main.%3 "
+                               "BEGIN UPDATE corvane_rates_generation SET n = n + 1; END")
+                    .arg(triggerName(table, event), QLatin1String(event), Database::quoteId(QLatin1String(table)))));
         }
     }
     return ok;
@@ -49,22 +52,26 @@ std::optional<std::pair<qint64, qint64>> FeeEngine::currentStamp()
     const auto rows = m_db.select(QStringLiteral(
         "SELECT n, (SELECT count(*) FROM sqlite_temp_master WHERE type = 'trigger' AND name LIKE 'corvane_rates_%') "
         "FROM temp.corvane_rates_generation"));
-    if (!version || !rows || rows->isEmpty() || rows->first().size() < 2) return std::nullopt;
+    if (!version || !rows || rows->isEmpty() || rows->first().size() < 2)
+        return std::nullopt;
     // A table dropped and made again takes its triggers with it.
-    if (rows->first().at(1).toInt() != kTriggerCount) return std::nullopt;
+    if (rows->first().at(1).toInt() != kTriggerCount)
+        return std::nullopt;
     return std::make_pair(version->toLongLong(), rows->first().at(0).toLongLong());
 }
 
 bool FeeEngine::changedSinceLoad()
 {
-    if (!m_fresh || !m_watching) return true;
+    if (!m_fresh || !m_watching)
+        return true;
     const auto stamp = currentStamp();
     return !stamp || *stamp != m_stamp;
 }
 
 const RateBook &FeeEngine::rateBook()
 {
-    if (!changedSinceLoad()) return m_book;
+    if (!changedSinceLoad())
+        return m_book;
 
     m_watching = watch();
     const auto before = m_watching ? currentStamp() : std::nullopt;
@@ -76,14 +83,12 @@ const RateBook &FeeEngine::rateBook()
     ++m_loads;
     // A partial read prices this call as well as it can and is read again next time.
     m_fresh = complete;
-    if (before) m_stamp = *before;
+    if (before)
+        m_stamp = *before;
     return m_book;
 }
 
-void FeeEngine::ComputeFee(CallRec &rec)
-{
-    rateBook().price(rec);
-}
+void FeeEngine::ComputeFee(CallRec &rec) { rateBook().price(rec); }
 
 DiscountFactor FeeEngine::GetDiscountFactor(const QString &endTime, const QString &callType)
 {

@@ -45,7 +45,7 @@ private:
     RateBook m_book;
     bool m_fresh = false;
     bool m_watching = false;
-    std::pair<qint64, qint64> m_stamp{-1, -1};   // data_version, change counter
+    std::pair<qint64, qint64> m_stamp{-1, -1}; // data_version, change counter
     int m_loads = 0;
 };
 

@@ -5,7 +5,6 @@
 #include "Database.h"
 #include "General.h"
 
-
 namespace corvane {
 
 namespace {
@@ -15,15 +14,9 @@ const QString ExNOTable = QStringLiteral("ExNO");
 const char *const DelayCodes[FeeSettings::Delays] = {"27", "24", "21", "17", "53"};
 constexpr int MaxDelay = 255;
 
-Status rowGone()
-{
-    return Status::fail(QStringLiteral("这条记录已不在表中"));
-}
+Status rowGone() { return Status::fail(QStringLiteral("这条记录已不在表中")); }
 
-QString hhmm(const QString &period)
-{
-    return QString(period).remove(QLatin1Char(':'));
-}
+QString hhmm(const QString &period) { return QString(period).remove(QLatin1Char(':')); }
 
 } // namespace
 
@@ -87,10 +80,7 @@ TableRows FeeSettings::outsideNumbers() const
     return out;
 }
 
-qint64 FeeSettings::outsideRowId(int index) const
-{
-    return Recordset(m_db, ExNOTable).rowIdAt(index);
-}
+qint64 FeeSettings::outsideRowId(int index) const { return Recordset(m_db, ExNOTable).rowIdAt(index); }
 
 CellRule FeeSettings::outsideRule(const GridCell &cell) const
 {
@@ -130,7 +120,8 @@ StoreResult FeeSettings::storeOutsideNumber(const GridCell &cell, const QString 
     if (rs.value(OutsideNumber) == NoSetting())
         return StoreResult(Status::fail(QStringLiteral("这条中继无需设置外线号码")), {}, true);
     const QString trunk = rs.value(Trunk).trimmed();
-    return storeExNO(cell.rowId, OutsideNumber, *v, {QStringLiteral("*77*") + trunk + QStringLiteral("*") + *v + QStringLiteral("#")});
+    return storeExNO(cell.rowId, OutsideNumber, *v,
+                     {QStringLiteral("*77*") + trunk + QStringLiteral("*") + *v + QStringLiteral("#")});
 }
 
 StoreResult FeeSettings::clearOutsideNumbers()
@@ -162,10 +153,7 @@ TableRows FeeSettings::workdays() const
     return all;
 }
 
-qint64 FeeSettings::workdayRowId(int index) const
-{
-    return Recordset(m_db, ExNOTable).rowIdAt(index);
-}
+qint64 FeeSettings::workdayRowId(int index) const { return Recordset(m_db, ExNOTable).rowIdAt(index); }
 
 CellRule FeeSettings::workdayRule(const GridCell &cell) const
 {
@@ -173,7 +161,7 @@ CellRule FeeSettings::workdayRule(const GridCell &cell) const
         return CellRule::cycle(m_marks);
     if (cell.col >= FirstDay && cell.col <= Period2End)
         return CellRule::text();
-    return CellRule::fixed();   // the trunk number is the row's key
+    return CellRule::fixed(); // the trunk number is the row's key
 }
 
 Checked<QString> FeeSettings::NormalisePeriod(const QString &text)
@@ -222,8 +210,8 @@ Checked<QStringList> FeeSettings::WorkdayCommands(const QStringList &row)
     for (int c = Period1Start; c <= Period2End; ++c) {
         const Checked<QString> p = NormalisePeriod(row.value(c));
         if (!p || *p != row.value(c).trimmed())
-            return Checked<QStringList>::refuse(QStringLiteral("%1号中继的时段“%2”无效，时段必须是有效的时间，如08:30！")
-                                                    .arg(trunk, row.value(c)));
+            return Checked<QStringList>::refuse(
+                QStringLiteral("%1号中继的时段“%2”无效，时段必须是有效的时间，如08:30！").arg(trunk, row.value(c)));
         periods << hhmm(*p);
     }
     return QStringList{QStringLiteral("*86*%1*%2*%3#").arg(first, last, trunk),

@@ -19,8 +19,15 @@ public:
     static constexpr int Delays = 5;
     // Columns of ExNO.
     enum ExNOColumn {
-        Trunk = 0, WorkdayOn = 1, FirstDay = 2, LastDay = 3,
-        Period1Start = 4, Period1End = 5, Period2Start = 6, Period2End = 7, OutsideNumber = 8
+        Trunk = 0,
+        WorkdayOn = 1,
+        FirstDay = 2,
+        LastDay = 3,
+        Period1Start = 4,
+        Period1End = 5,
+        Period2Start = 6,
+        Period2End = 7,
+        OutsideNumber = 8
     };
     static QString NoSetting() { return QStringLiteral("无需设置"); }
 

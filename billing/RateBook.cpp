@@ -24,10 +24,12 @@ bool isDigit(QChar c) { return c.unicode() >= u'0' && c.unicode() <= u'9'; }
 // Whole number from a run of digits [from, to); -1 when empty, too long or not all digits.
 int digitsValue(const QString &s, int from, int to, int maxLength)
 {
-    if (to <= from || to - from > maxLength) return -1;
+    if (to <= from || to - from > maxLength)
+        return -1;
     int v = 0;
     for (int i = from; i < to; ++i) {
-        if (!isDigit(s.at(i))) return -1;
+        if (!isDigit(s.at(i)))
+            return -1;
         v = v * 10 + (s.at(i).unicode() - u'0');
     }
     return v;
@@ -39,10 +41,12 @@ int bandTime(const QString &text)
 {
     const QString t = text.trimmed();
     const int colon = t.indexOf(u':');
-    if (colon < 0) return digitsValue(t, 0, t.size(), 4);
+    if (colon < 0)
+        return digitsValue(t, 0, t.size(), 4);
     const int h = digitsValue(t, 0, colon, 2);
     const int m = digitsValue(t, colon + 1, t.size(), 2);
-    if (h < 0 || m < 0) return -1;
+    if (h < 0 || m < 0)
+        return -1;
     return h * 100 + m;
 }
 
@@ -80,12 +84,14 @@ CallTime CallTime::fromEndTime(const QString &endTime)
     if (hourMark < 0) {
         hourMark = endTime.indexOf(u':', from);
         minuteEnd = hourMark < 0 ? -1 : endTime.indexOf(u':', hourMark + 1);
-        if (hourMark >= 0 && minuteEnd < 0) minuteEnd = endTime.size();
+        if (hourMark >= 0 && minuteEnd < 0)
+            minuteEnd = endTime.size();
     }
     if (hourMark > from && minuteEnd > hourMark) {
         const int h = digitsValue(endTime, from, hourMark, 2);
         const int m = digitsValue(endTime, hourMark + 1, minuteEnd, 2);
-        if (h >= 0 && h < 24 && m >= 0 && m < 60) t.hhmm = h * 100 + m;
+        if (h >= 0 && h < 24 && m >= 0 && m < 60)
+            t.hhmm = h * 100 + m;
     }
     return t;
 }
@@ -111,15 +117,18 @@ RateBook::RateBook(const RateTables &tables)
         row.discount = (r.discount == kMark);
         const int index = int(m_rows.size());
         m_rows.push_back(std::move(row));
-        if (m_defaultRow < 0 && r.type == kCityType && r.area == kCityDefault) m_defaultRow = index;
+        if (m_defaultRow < 0 && r.type == kCityType && r.area == kCityDefault)
+            m_defaultRow = index;
         // An empty prefix is never taken, so it does not enter the trie.
-        if (!r.prefix.isEmpty()) insertPrefix(r.prefix, index);
+        if (!r.prefix.isEmpty())
+            insertPrefix(r.prefix, index);
     }
 
     for (int code = 0; code < kCallTypeCount; ++code) {
         const QString name = callTypeName(code);
         for (const DiscountRow &d : tables.discount) {
-            if (d.type != name) continue;
+            if (d.type != name)
+                continue;
             Rule rule;
             auto band = [](const DiscountBand &b) {
                 Band out;
@@ -138,7 +147,7 @@ RateBook::RateBook(const RateTables &tables)
             rule.holidayOn = d.holidayOn == kMark;
             rule.holidayPercent = percentCharged(d.holidayPercent);
             m_rules[size_t(code)] = rule;
-            break;   // the first row of the type's name counts
+            break; // the first row of the type's name counts
         }
     }
 
@@ -147,7 +156,8 @@ RateBook::RateBook(const RateTables &tables)
     for (const HolidayRow &h : tables.holiday) {
         const int m = h.month.size() == 2 ? digitsValue(h.month, 0, 2, 2) : -1;
         const int d = h.day.size() == 2 ? digitsValue(h.day, 0, 2, 2) : -1;
-        if (m >= 0 && d >= 0) m_holidays.set(size_t(m * 100 + d));
+        if (m >= 0 && d >= 0)
+            m_holidays.set(size_t(m * 100 + d));
     }
 }
 
@@ -161,19 +171,23 @@ void RateBook::insertPrefix(const QString &prefix, int row)
             next = m_trie[size_t(node)].digit[u - u'0'];
         } else {
             for (const auto &e : m_trie[size_t(node)].other)
-                if (e.first == u) next = e.second;
+                if (e.first == u)
+                    next = e.second;
         }
         if (next < 0) {
             next = int(m_trie.size());
             m_trie.emplace_back();
             Node &parent = m_trie[size_t(node)];
-            if (u >= u'0' && u <= u'9') parent.digit[u - u'0'] = next;
-            else parent.other.emplace_back(u, next);
+            if (u >= u'0' && u <= u'9')
+                parent.digit[u - u'0'] = next;
+            else
+                parent.other.emplace_back(u, next);
         }
         node = next;
     }
     // Among equally long prefixes the first row in table order wins.
-    if (m_trie[size_t(node)].row < 0) m_trie[size_t(node)].row = row;
+    if (m_trie[size_t(node)].row < 0)
+        m_trie[size_t(node)].row = row;
 }
 
 int RateBook::longestMatch(const QString &called, int minLength) const
@@ -190,11 +204,14 @@ int RateBook::longestMatch(const QString &called, int minLength) const
             next = cur.digit[u - u'0'];
         } else {
             for (const auto &e : cur.other)
-                if (e.first == u) next = e.second;
+                if (e.first == u)
+                    next = e.second;
         }
-        if (next < 0) break;
+        if (next < 0)
+            break;
         node = next;
-        if (i + 1 > minLength && m_trie[size_t(node)].row >= 0) best = m_trie[size_t(node)].row;
+        if (i + 1 > minLength && m_trie[size_t(node)].row >= 0)
+            best = m_trie[size_t(node)].row;
     }
     return best;
 }
@@ -210,24 +227,31 @@ DiscountFactor RateBook::discountFactor(const CallTime &t, const QString &callTy
     // A code outside 0..9, or a type without a Discount row, has no rules and
     // pays the full price.
     const Money code = Money::fromText(callType);
-    if (!code.isWhole() || code.isNegative() || code.wholePart() >= kCallTypeCount) return f;
+    if (!code.isWhole() || code.isNegative() || code.wholePart() >= kCallTypeCount)
+        return f;
     const std::optional<Rule> &rule = m_rules[size_t(code.wholePart())];
-    if (!rule) return f;
+    if (!rule)
+        return f;
 
     // Every rule that holds may lower the factor; the lowest wins.
     auto consider = [&f](Money pct) {
-        if (pct < f.percent) f.percent = pct;
+        if (pct < f.percent)
+            f.percent = pct;
     };
     if (t.hasDate()) {
-        if (rule->holidayOn && m_holidays.test(size_t(t.month * 100 + t.day))) consider(rule->holidayPercent);
-        if (t.weekday == 6 && rule->saturdayOn) consider(rule->saturdayPercent);
-        if (t.weekday == 7 && rule->sundayOn) consider(rule->sundayPercent);
+        if (rule->holidayOn && m_holidays.test(size_t(t.month * 100 + t.day)))
+            consider(rule->holidayPercent);
+        if (t.weekday == 6 && rule->saturdayOn)
+            consider(rule->saturdayPercent);
+        if (t.weekday == 7 && rule->sundayOn)
+            consider(rule->sundayPercent);
     }
     if (t.hhmm >= 0) {
         // Only the end of the call counts, strictly inside the band; a band
         // whose end is not after its start never holds.
         for (const Band *b : {&rule->bandA, &rule->bandB})
-            if (b->on && b->start < t.hhmm && b->end > t.hhmm) consider(b->percent);
+            if (b->on && b->start < t.hhmm && b->end > t.hhmm)
+                consider(b->percent);
     }
     return f;
 }
@@ -312,10 +336,7 @@ void RateBook::price(CallRec &rec) const
     rec.Fee = (part3 + part1 + part2).toText();
 }
 
-void ComputeFee(const RateBook &book, CallRec &rec)
-{
-    book.price(rec);
-}
+void ComputeFee(const RateBook &book, CallRec &rec) { book.price(rec); }
 
 DiscountFactor GetDiscountFactor(const RateBook &book, const QString &endTime, const QString &callType)
 {

@@ -14,10 +14,10 @@ namespace corvane {
 
 // The moment a call ended, as the discount rules need it.
 struct CallTime {
-    int month = 0;      // 1..12, 0 when the date cannot be read
-    int day = 0;        // 1..31
-    int weekday = 0;    // Monday 1 .. Sunday 7
-    int hhmm = -1;      // hour × 100 + minute, -1 when the time cannot be read
+    int month = 0;   // 1..12, 0 when the date cannot be read
+    int day = 0;     // 1..31
+    int weekday = 0; // Monday 1 .. Sunday 7
+    int hhmm = -1;   // hour × 100 + minute, -1 when the time cannot be read
 
     bool hasDate() const { return weekday != 0; }
     // Reads the intake's text "2026年12月08日23时30分" (also "…日23:30:00").
@@ -39,7 +39,7 @@ struct DiscountFactor {
 // dialled number, not the size of the rate table.
 class RateBook {
 public:
-    RateBook() : m_trie(1) {}   // an empty book prices every call at zero
+    RateBook() : m_trie(1) {} // an empty book prices every call at zero
     explicit RateBook(const RateTables &tables);
 
     // Completes the call record: CallType, Area, Rate, Fee and FeePart1..3.
@@ -69,8 +69,8 @@ private:
         Money saturdayPercent, sundayPercent, holidayPercent;
     };
     struct Node {
-        int row = -1;                               // first row in table order ending here
-        std::array<int, 10> digit;                  // children for '0'..'9'
+        int row = -1;                                // first row in table order ending here
+        std::array<int, 10> digit;                   // children for '0'..'9'
         std::vector<std::pair<char16_t, int>> other; // children for any other character
         Node() { digit.fill(-1); }
     };
@@ -82,8 +82,8 @@ private:
     std::vector<Row> m_rows;
     std::vector<Node> m_trie;
     int m_defaultRow = -1;
-    std::array<std::optional<Rule>, 10> m_rules;    // by type code
-    std::bitset<100 * 100> m_holidays;               // month × 100 + day, two-digit texts only
+    std::array<std::optional<Rule>, 10> m_rules; // by type code
+    std::bitset<100 * 100> m_holidays;           // month × 100 + day, two-digit texts only
 };
 
 // Prices one call from a snapshot: the procedures by the names the rest of the

@@ -19,10 +19,7 @@ const QString ColPrefix = QStringLiteral("区号");
 const QString ColArea = QStringLiteral("地区");
 const QString ColEntry = QStringLiteral("序号");
 
-Status rowGone()
-{
-    return Status::fail(QStringLiteral("这条记录已不在表中"));
-}
+Status rowGone() { return Status::fail(QStringLiteral("这条记录已不在表中")); }
 
 } // namespace
 
@@ -86,10 +83,7 @@ qint64 RateTablesEditor::feerateRowId(int t, int index) const
     return t >= 0 && t < TypeTabs ? m_feerate[t]->rowIdAt(index) : -1;
 }
 
-qint64 RateTablesEditor::ipCardRowId(int index) const
-{
-    return index < IPCardRows ? m_ip->rowIdAt(index) : -1;
-}
+qint64 RateTablesEditor::ipCardRowId(int index) const { return index < IPCardRows ? m_ip->rowIdAt(index) : -1; }
 
 qint64 RateTablesEditor::discountRowId(int index) const { return m_discount->rowIdAt(index); }
 qint64 RateTablesEditor::holidayRowId(int index) const { return m_holiday->rowIdAt(index); }
@@ -157,8 +151,8 @@ StoreResult RateTablesEditor::addRate(int t)
         return StoreResult(Status::fail(QStringLiteral("这一类不能添加费率")));
     Recordset &rs = *m_feerate[t];
     FeerateRow row = rs.findFirst(Criteria(ColArea, DefaultRateName(typeName(t))))
-        ? FeerateRow::fromColumns(rs.currentRow())
-        : FeerateRow();
+                         ? FeerateRow::fromColumns(rs.currentRow())
+                         : FeerateRow();
     row.prefix.clear();
     row.area = NewRateName(typeName(t));
     // The type is this tab's even when the default row is missing, so the new
@@ -186,7 +180,7 @@ StoreResult RateTablesEditor::deleteRate(int t, qint64 rowId)
         return StoreResult(s);
     Recordset &rs = *m_feerate[t];
     if (!rs.moveToId(rowId))
-        return StoreResult(Status::ok(), {}, true);   // nothing selected: nothing to delete
+        return StoreResult(Status::ok(), {}, true); // nothing selected: nothing to delete
     const QString prefix = rs.value(0);
     const Status s = rs.deleteCurrent();
     tablesChanged();
@@ -375,7 +369,8 @@ StoreResult RateTablesEditor::storeHoliday(const GridCell &cell, const QString &
 StoreResult RateTablesEditor::addHoliday()
 {
     Recordset &rs = *m_holiday;
-    const Status s = WriteRecord(rs, true, HolidayRow{NewHolidayName, QStringLiteral("01"), QStringLiteral("01")}.columns());
+    const Status s =
+        WriteRecord(rs, true, HolidayRow{NewHolidayName, QStringLiteral("01"), QStringLiteral("01")}.columns());
     tablesChanged();
     rs.requery();
     return StoreResult(s, {}, true);

@@ -24,7 +24,7 @@ class FeeEngine;
 class RateTablesEditor {
 public:
     static constexpr int TypeTabs = 10;
-    static constexpr int EditableTypeTabs = 9;   // the incoming tab has no add, delete, locate or batch
+    static constexpr int EditableTypeTabs = 9; // the incoming tab has no add, delete, locate or batch
 
     // typeNames: the call-type names in code order; marks: "×" and "√".
     RateTablesEditor(Database &db, QStringList typeNames, QStringList marks, FeeEngine *engine = nullptr);
@@ -44,7 +44,7 @@ public:
     struct NoCardSetting {
         bool on = false;
         QString number;
-        int interval = -1;   // -1: no option chosen
+        int interval = -1; // -1: no option chosen
     };
     NoCardSetting noCardSetting() const;
     // Row id of the row at a position of those lists, -1 when there is none.
@@ -67,8 +67,8 @@ public:
 
     // Batch change of one column of several rows (by row id), in one
     // transaction: the selection must lie in one column, not the first two.
-    Status checkBatchColumns(int col, int colSel) const;   // shown under "错误！"
-    Status checkBatchColumn(int col) const;                // shown under "警告！"
+    Status checkBatchColumns(int col, int colSel) const; // shown under "错误！"
+    Status checkBatchColumn(int col) const;              // shown under "警告！"
     Checked<QString> checkBatchValue(int t, int col, const QString &text) const;
     StoreResult batchChange(int t, const QList<qint64> &rowIds, int col, const QString &value);
 

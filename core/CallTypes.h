@@ -11,10 +11,10 @@ inline constexpr int kCallTypeCount = 10;
 inline QString callTypeName(int code)
 {
     static const char16_t *const names[kCallTypeCount] = {
-        u"港澳台", u"国际", u"国内", u"移动电话", u"信息台",
-        u"本地", u"网络电话", u"虚拟网", u"市话", u"呼入",
+        u"港澳台", u"国际", u"国内", u"移动电话", u"信息台", u"本地", u"网络电话", u"虚拟网", u"市话", u"呼入",
     };
-    if (code < 0 || code >= kCallTypeCount) return QString();
+    if (code < 0 || code >= kCallTypeCount)
+        return QString();
     return QString::fromUtf16(names[code]);
 }
 

@@ -25,10 +25,7 @@ void waitReal(qint64 ms)
 
 // ---- Clock --------------------------------------------------------------------
 
-void Clock::sleepStep(qint64 maxMs)
-{
-    waitReal(qMin(maxMs, kRealSliceMs));
-}
+void Clock::sleepStep(qint64 maxMs) { waitReal(qMin(maxMs, kRealSliceMs)); }
 
 bool Clock::waitFor(const std::function<bool()> &done, qint64 limitMs)
 {
@@ -44,15 +41,9 @@ bool Clock::waitFor(const std::function<bool()> &done, qint64 limitMs)
     }
 }
 
-void Clock::arm(ClockTimer &timer)
-{
-    timer.startReal(timer.remainingMs());
-}
+void Clock::arm(ClockTimer &timer) { timer.startReal(timer.remainingMs()); }
 
-void Clock::disarm(ClockTimer &timer)
-{
-    timer.m_real.stop();
-}
+void Clock::disarm(ClockTimer &timer) { timer.m_real.stop(); }
 
 // ---- SystemClock ----------------------------------------------------------------
 
@@ -60,7 +51,11 @@ QDateTime SystemClock::now() const { return QDateTime::currentDateTime(); }
 
 qint64 SystemClock::monotonicMs() const
 {
-    static QElapsedTimer timer = [] { QElapsedTimer t; t.start(); return t; }();
+    static QElapsedTimer timer = [] {
+        QElapsedTimer t;
+        t.start();
+        return t;
+    }();
     return timer.elapsed();
 }
 
@@ -139,10 +134,7 @@ ClockTimer::ClockTimer(Clock &clock, QObject *parent) : QObject(parent), m_clock
     connect(&m_real, &QTimer::timeout, this, &ClockTimer::onRealTimeout);
 }
 
-ClockTimer::~ClockTimer()
-{
-    stop();
-}
+ClockTimer::~ClockTimer() { stop(); }
 
 void ClockTimer::start()
 {
@@ -171,10 +163,7 @@ qint64 ClockTimer::remainingMs() const
     return qMax<qint64>(0, m_deadline - m_clock->monotonicMs());
 }
 
-void ClockTimer::startReal(qint64 ms)
-{
-    m_real.start(int(qBound<qint64>(0, ms, qint64(INT_MAX))));
-}
+void ClockTimer::startReal(qint64 ms) { m_real.start(int(qBound<qint64>(0, ms, qint64(INT_MAX)))); }
 
 void ClockTimer::onRealTimeout()
 {

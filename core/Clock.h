@@ -49,8 +49,7 @@ public:
 
 class TestClock : public Clock {
 public:
-    explicit TestClock(const QDateTime &start = QDateTime(QDate(2026, 12, 8), QTime(1, 42, 0)))
-        : m_now(start) {}
+    explicit TestClock(const QDateTime &start = QDateTime(QDate(2026, 12, 8), QTime(1, 42, 0))) : m_now(start) {}
     ~TestClock() override;
     QDateTime now() const override { return m_now; }
     qint64 monotonicMs() const override { return m_mono; }

@@ -9,9 +9,6 @@ void ConsoleContext::BuildLists()
     CheckMarks = {QStringLiteral("×"), QStringLiteral("√")};
 }
 
-QString ConsoleContext::stamp() const
-{
-    return clock.now().toString(QStringLiteral("yyyy年MM月dd日HH:mm:ss"));
-}
+QString ConsoleContext::stamp() const { return clock.now().toString(QStringLiteral("yyyy年MM月dd日HH:mm:ss")); }
 
 } // namespace corvane

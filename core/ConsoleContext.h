@@ -19,14 +19,15 @@ class SwitchLink;
 class ConsoleContext {
 public:
     ConsoleContext(const HomePaths &homePaths, MessageService &messageService, Clock &clk)
-        : home(homePaths), messages(messageService), clock(clk) {}
+        : home(homePaths), messages(messageService), clock(clk)
+    {}
 
-    Database db;                 // Switch.mdb
+    Database db; // Switch.mdb
     HomePaths home;
     LoginState login;
     MessageService &messages;
     Clock &clock;
-    SwitchLink *link = nullptr;  // owned by the main window's link layer
+    SwitchLink *link = nullptr; // owned by the main window's link layer
 
     // Shows a window modally and returns its result. Empty means QDialog::exec();
     // tests set it to drive the window and return without blocking.

@@ -13,8 +13,8 @@ bool bindParams(sqlite3_stmt *stmt, const QVariantList &params)
         int rc;
         if (v.isNull()) {
             rc = sqlite3_bind_null(stmt, i + 1);
-        } else if (v.typeId() == QMetaType::LongLong || v.typeId() == QMetaType::Int
-                   || v.typeId() == QMetaType::UInt || v.typeId() == QMetaType::ULongLong) {
+        } else if (v.typeId() == QMetaType::LongLong || v.typeId() == QMetaType::Int || v.typeId() == QMetaType::UInt
+                   || v.typeId() == QMetaType::ULongLong) {
             rc = sqlite3_bind_int64(stmt, i + 1, v.toLongLong());
         } else {
             const QByteArray utf8 = v.toString().toUtf8();
@@ -220,8 +220,8 @@ Status Database::beginTransaction()
 {
     if (!m_db)
         return Status::fail(QStringLiteral("数据库未打开"));
-    const QString sql = m_txDepth == 0 ? QStringLiteral("BEGIN IMMEDIATE")
-                                       : QStringLiteral("SAVEPOINT sp%1").arg(m_txDepth);
+    const QString sql =
+        m_txDepth == 0 ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("SAVEPOINT sp%1").arg(m_txDepth);
     if (Status s = exec(sql); !s)
         return s;
     ++m_txDepth;
@@ -232,8 +232,7 @@ Status Database::commit()
 {
     if (m_txDepth <= 0)
         return Status::fail(QStringLiteral("没有进行中的事务"));
-    const QString sql = m_txDepth == 1 ? QStringLiteral("COMMIT")
-                                       : QStringLiteral("RELEASE sp%1").arg(m_txDepth - 1);
+    const QString sql = m_txDepth == 1 ? QStringLiteral("COMMIT") : QStringLiteral("RELEASE sp%1").arg(m_txDepth - 1);
     if (Status s = exec(sql); !s)
         return s;
     --m_txDepth;

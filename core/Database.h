@@ -1,9 +1,9 @@
 #pragma once
 #include "Status.h"
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
-#include <QList>
 #include <optional>
 
 struct sqlite3;

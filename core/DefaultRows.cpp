@@ -11,7 +11,7 @@ namespace {
 // at start-up. Discount rows are keyed by these names, rate rows by the code.
 const QStringList &typeNames()
 {
-    static const QStringList names{QStringLiteral("港澳台"), QStringLiteral("国际"),   QStringLiteral("国内"),
+    static const QStringList names{QStringLiteral("港澳台"),   QStringLiteral("国际"),   QStringLiteral("国内"),
                                    QStringLiteral("移动电话"), QStringLiteral("信息台"), QStringLiteral("本地"),
                                    QStringLiteral("网络电话"), QStringLiteral("虚拟网"), QStringLiteral("市话"),
                                    QStringLiteral("呼入")};
@@ -42,16 +42,16 @@ struct Tariff {
 // no prefix matches: 0.20 for the first three minutes, 0.10 per further minute.
 // Incoming calls mirror the fixed incoming charge of 0.10 per six seconds.
 const Tariff DefaultTariffs[10] = {
-    {"6", "0.20", "6", "0.20", true},    // 港澳台
-    {"6", "0.80", "6", "0.80", true},    // 国际
-    {"6", "0.07", "6", "0.07", true},    // 国内
-    {"60", "0.20", "60", "0.20", true},  // 移动电话
-    {"60", "0.60", "60", "0.60", false}, // 信息台
-    {"60", "0.30", "60", "0.30", true},  // 本地
-    {"60", "0.30", "60", "0.30", false}, // 网络电话
-    {"60", "0.10", "60", "0.10", false}, // 虚拟网
+    {"6", "0.20", "6", "0.20", true},     // 港澳台
+    {"6", "0.80", "6", "0.80", true},     // 国际
+    {"6", "0.07", "6", "0.07", true},     // 国内
+    {"60", "0.20", "60", "0.20", true},   // 移动电话
+    {"60", "0.60", "60", "0.60", false},  // 信息台
+    {"60", "0.30", "60", "0.30", true},   // 本地
+    {"60", "0.30", "60", "0.30", false},  // 网络电话
+    {"60", "0.10", "60", "0.10", false},  // 虚拟网
     {"180", "0.20", "60", "0.10", false}, // 市话
-    {"6", "0.10", "6", "0.10", false},   // 呼入
+    {"6", "0.10", "6", "0.10", false},    // 呼入
 };
 
 struct Prefix {
@@ -138,9 +138,9 @@ public:
             marks.append(QStringLiteral("?"));
             params.append(values.at(i));
         }
-        const QString sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                                .arg(Database::quoteId(def->name), cols.join(QLatin1Char(',')),
-                                     marks.join(QLatin1Char(',')));
+        const QString sql =
+            QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                .arg(Database::quoteId(def->name), cols.join(QLatin1Char(',')), marks.join(QLatin1Char(',')));
         if (Status s = m_db.exec(sql, params); !s) {
             m_error = s.reason();
             return false;
@@ -160,40 +160,47 @@ bool writeAll(RowWriter &w, const QString &adminPasswordHash)
     // 3-digit extension numbers, function digit 6 (clear of the extension
     // numbers 8xx/9xx), no password restriction, ring-back tone, night service
     // on port 0, switch on COM1, no agents, outward copies off.
-    QStringList config{QStringLiteral("120"), QStringLiteral("1"), QStringLiteral("6"), QStringLiteral("3"),
-                       QStringLiteral("6"),   QStringLiteral("0"), QStringLiteral("1"), QStringLiteral("0"),
-                       QStringLiteral("1")};
+    QStringList config{QStringLiteral("120"), QStringLiteral("1"), QStringLiteral("6"),
+                       QStringLiteral("3"),   QStringLiteral("6"), QStringLiteral("0"),
+                       QStringLiteral("1"),   QStringLiteral("0"), QStringLiteral("1")};
     config += repeated(QString(), 5);
-    config += QStringList{QStringLiteral("0"), QStringLiteral("2"), QStringLiteral("0"), QString(),
-                          QStringLiteral("0")};
+    config +=
+        QStringList{QStringLiteral("0"), QStringLiteral("2"), QStringLiteral("0"), QString(), QStringLiteral("0")};
     if (!w.insert(QStringLiteral("SWTConfig"), config))
         return false;
 
     for (int port = 0; port < 120; ++port) {
         const QStringList user{QString::number(port),
                                QString::number(800 + port),
-                               QString(),            // name
-                               QStringLiteral("4"),  // class
-                               Yes,                  // caller-ID display
-                               No,                   // switch setting "*15*"
-                               Yes,                  // local-network numbers
-                               Yes,                  // special-service numbers
-                               Yes,                  // other extensions
-                               Yes,                  // trunk calls in
-                               QStringLiteral("0"),  // trunk group
-                               QStringLiteral("0"),  // outgoing time limit (0: none)
+                               QString(),           // name
+                               QStringLiteral("4"), // class
+                               Yes,                 // caller-ID display
+                               No,                  // switch setting "*15*"
+                               Yes,                 // local-network numbers
+                               Yes,                 // special-service numbers
+                               Yes,                 // other extensions
+                               Yes,                 // trunk calls in
+                               QStringLiteral("0"), // trunk group
+                               QStringLiteral("0"), // outgoing time limit (0: none)
                                QStringLiteral("普通"),
                                QStringLiteral("0.00"),
-                               Yes,                  // number shown on the trunk indicator
-                               QString()};           // group
+                               Yes,        // number shown on the trunk indicator
+                               QString()}; // group
         if (!w.insert(QStringLiteral("User"), user))
             return false;
     }
 
     for (int trunk = 1; trunk <= 12; ++trunk) {
-        QStringList ex{QString::number(trunk), Yes, QStringLiteral("延时"), QStringLiteral("转接"),
-                       QStringLiteral("音频"), QStringLiteral("直局"), QStringLiteral("0"), QStringLiteral("0"),
-                       Yes, QStringLiteral("0")};
+        QStringList ex{QString::number(trunk),
+                       Yes,
+                       QStringLiteral("延时"),
+                       QStringLiteral("转接"),
+                       QStringLiteral("音频"),
+                       QStringLiteral("直局"),
+                       QStringLiteral("0"),
+                       QStringLiteral("0"),
+                       Yes,
+                       QStringLiteral("0")};
         ex += repeated(QString(), 5);
         if (!w.insert(QStringLiteral("Exchange"), ex))
             return false;
@@ -201,9 +208,15 @@ bool writeAll(RowWriter &w, const QString &adminPasswordHash)
 
     // Trunk 1's outside number cannot be set on the switch.
     for (int trunk = 1; trunk <= 12; ++trunk) {
-        const QStringList exno{QString::number(trunk), No, QStringLiteral("1"), QStringLiteral("5"),
-                               QStringLiteral("08:00"), QStringLiteral("12:00"), QStringLiteral("14:00"),
-                               QStringLiteral("18:00"), trunk == 1 ? QStringLiteral("无需设置") : QString()};
+        const QStringList exno{QString::number(trunk),
+                               No,
+                               QStringLiteral("1"),
+                               QStringLiteral("5"),
+                               QStringLiteral("08:00"),
+                               QStringLiteral("12:00"),
+                               QStringLiteral("14:00"),
+                               QStringLiteral("18:00"),
+                               trunk == 1 ? QStringLiteral("无需设置") : QString()};
         if (!w.insert(QStringLiteral("ExNO"), exno))
             return false;
     }
@@ -213,8 +226,7 @@ bool writeAll(RowWriter &w, const QString &adminPasswordHash)
 
     const QStringList &names = typeNames();
     for (int type = 0; type < names.size(); ++type)
-        if (!w.insert(QStringLiteral("Feerate"),
-                      feerateRow(QString(), names.at(type) + QStringLiteral("默认"), type)))
+        if (!w.insert(QStringLiteral("Feerate"), feerateRow(QString(), names.at(type) + QStringLiteral("默认"), type)))
             return false;
     for (const Prefix &p : SamplePrefixes)
         if (!w.insert(QStringLiteral("Feerate"),
@@ -225,19 +237,36 @@ bool writeAll(RowWriter &w, const QString &adminPasswordHash)
     // what an operator usually switches on (night half price).
     for (const QString &name : names) {
         const QStringList d{name,
-                            No, QStringLiteral("00:00"), QStringLiteral("07:00"), QStringLiteral("50"),
-                            No, QStringLiteral("21:00"), QStringLiteral("23:59"), QStringLiteral("60"),
-                            No, QStringLiteral("60"),
-                            No, QStringLiteral("60"),
-                            No, QStringLiteral("60")};
+                            No,
+                            QStringLiteral("00:00"),
+                            QStringLiteral("07:00"),
+                            QStringLiteral("50"),
+                            No,
+                            QStringLiteral("21:00"),
+                            QStringLiteral("23:59"),
+                            QStringLiteral("60"),
+                            No,
+                            QStringLiteral("60"),
+                            No,
+                            QStringLiteral("60"),
+                            No,
+                            QStringLiteral("60")};
         if (!w.insert(QStringLiteral("Discount"), d))
             return false;
     }
 
     const QString pause = QStringLiteral("1.5s");
     for (int entry = 1; entry <= 12; ++entry) {
-        const QStringList ip{QString::number(entry), No, QString(), pause, QStringLiteral("中文"),
-                             pause, QString(), pause, QString(), pause};
+        const QStringList ip{QString::number(entry),
+                             No,
+                             QString(),
+                             pause,
+                             QStringLiteral("中文"),
+                             pause,
+                             QString(),
+                             pause,
+                             QString(),
+                             pause};
         if (!w.insert(QStringLiteral("IP"), ip))
             return false;
     }
@@ -266,10 +295,9 @@ bool writeAll(RowWriter &w, const QString &adminPasswordHash)
 const QStringList &filledTables()
 {
     static const QStringList tables{
-        QStringLiteral("SWTConfig"), QStringLiteral("User"),    QStringLiteral("Exchange"),
-        QStringLiteral("ExNO"),      QStringLiteral("Feesetting"), QStringLiteral("Feerate"),
-        QStringLiteral("Discount"),  QStringLiteral("IP"),      QStringLiteral("Holiday"),
-        QStringLiteral("OP")};
+        QStringLiteral("SWTConfig"),  QStringLiteral("User"),    QStringLiteral("Exchange"), QStringLiteral("ExNO"),
+        QStringLiteral("Feesetting"), QStringLiteral("Feerate"), QStringLiteral("Discount"), QStringLiteral("IP"),
+        QStringLiteral("Holiday"),    QStringLiteral("OP")};
     return tables;
 }
 

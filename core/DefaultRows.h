@@ -13,10 +13,9 @@ class Database;
 // 13 IP rows, a few holidays and the operator "管理员" with every right and
 // the hash of adminPassword (PasswordHash).
 //
-// Everything is written in one transaction. Refuses (writes nothing) when any of these tables already holds a row, so a second run can
-// never duplicate the configuration row or the extensions, and when the
-// administrator password is empty (the console never lets a password be set
-// empty). The schema must exist (createSchema).
+// Everything is written in one transaction. Refuses (writes nothing) when any of these tables already holds a row, so a
+// second run can never duplicate the configuration row or the extensions, and when the administrator password is empty
+// (the console never lets a password be set empty). The schema must exist (createSchema).
 Status insertDefaultRows(Database &db, const QString &adminPassword);
 
 } // namespace corvane

@@ -62,10 +62,7 @@ int RingAdd(int index, int n)
     return r < 0 ? r + RingSize : r;
 }
 
-QString Hex2(quint8 byte)
-{
-    return QStringLiteral("%1").arg(uint(byte), 2, 16, QLatin1Char('0')).toUpper();
-}
+QString Hex2(quint8 byte) { return QStringLiteral("%1").arg(uint(byte), 2, 16, QLatin1Char('0')).toUpper(); }
 
 QString DecodeDigits(const QString &nibbles)
 {
@@ -142,9 +139,8 @@ bool IsNumeric(const QString &text)
     return isPlainNumber(t);
 }
 
-Status CheckNumber(const QString &text, bool decimalsAllowed, int maxLength, double maxValue,
-                   const QString &notNumber, const QString &notWhole, const QString &tooLong,
-                   const QString &tooLarge)
+Status CheckNumber(const QString &text, bool decimalsAllowed, int maxLength, double maxValue, const QString &notNumber,
+                   const QString &notWhole, const QString &tooLong, const QString &tooLarge)
 {
     if (!isPlainNumber(text))
         return Status::fail(notNumber);
@@ -176,10 +172,7 @@ std::optional<QTime> ClockTime(const QString &text)
     return QTime(h, m);
 }
 
-int ChoiceIndex(const QString &text, const QStringList &choices)
-{
-    return choices.indexOf(text);
-}
+int ChoiceIndex(const QString &text, const QStringList &choices) { return choices.indexOf(text); }
 
 QString NextChoice(const QString &text, const QString &fallback, const QStringList &choices)
 {

@@ -1,9 +1,9 @@
 #pragma once
 #include "Status.h"
 #include <QString>
+#include <QStringList>
 #include <QTime>
 #include <optional>
-#include <QStringList>
 
 namespace corvane {
 
@@ -52,9 +52,8 @@ bool IsNumeric(const QString &text);
 // at least 1 (tooLarge). Signs and blanks count as not a number: every caller
 // stores the text or keys it into the switch as digits. The window shows the
 // reason with the title "输入错误" and the error icon.
-Status CheckNumber(const QString &text, bool decimalsAllowed, int maxLength, double maxValue,
-                   const QString &notNumber, const QString &notWhole, const QString &tooLong,
-                   const QString &tooLarge);
+Status CheckNumber(const QString &text, bool decimalsAllowed, int maxLength, double maxValue, const QString &notNumber,
+                   const QString &notWhole, const QString &tooLong, const QString &tooLarge);
 
 // A time of day as operators type it and the tables store it: "08:30",
 // "8:30", or one to four digits read as HHMM ("830", "0830", "0"). Nothing for

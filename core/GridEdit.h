@@ -19,9 +19,9 @@ struct GridCell {
 // cell; the grid cell editor (core/gui) carries it out.
 struct CellRule {
     enum class Kind {
-        Fixed,   // not editable: the double click does nothing
-        Cycle,   // steps to the next of `choices`, wrapping; checked and stored at once
-        Text,    // opens a line edit over the cell; Enter checks and stores
+        Fixed, // not editable: the double click does nothing
+        Cycle, // steps to the next of `choices`, wrapping; checked and stored at once
+        Text,  // opens a line edit over the cell; Enter checks and stores
     };
     Kind kind = Kind::Fixed;
     QStringList choices;

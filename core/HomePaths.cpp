@@ -35,22 +35,14 @@ QString HomePaths::describe(const QString &programDir) const
 {
     QString why;
     switch (m_source) {
-    case Source::CommandLine:
-        why = QStringLiteral("given with --home");
-        break;
-    case Source::Environment:
-        why = QStringLiteral("from the environment variable CORVANE_HOME");
-        break;
-    case Source::ProgramFolder:
-        why = QStringLiteral("the program's own folder");
-        break;
+    case Source::CommandLine: why = QStringLiteral("given with --home"); break;
+    case Source::Environment: why = QStringLiteral("from the environment variable CORVANE_HOME"); break;
+    case Source::ProgramFolder: why = QStringLiteral("the program's own folder"); break;
     case Source::UserData:
         why = QStringLiteral("the per-user data folder; the program's folder %1 holds no home")
                   .arg(QDir(programDir).absolutePath());
         break;
-    case Source::Given:
-        why = QStringLiteral("given");
-        break;
+    case Source::Given: why = QStringLiteral("given"); break;
     }
     return QStringLiteral("Home folder: %1 (%2).\n"
                           "Choose another with --home DIR or the environment variable CORVANE_HOME=DIR.\n"

@@ -12,7 +12,8 @@ public:
 
     HomePaths() = default;
     explicit HomePaths(const QString &root, Source source = Source::Given)
-        : m_root(QDir(root).absolutePath()), m_source(source) {}
+        : m_root(QDir(root).absolutePath()), m_source(source)
+    {}
 
     // --home DIR, else $CORVANE_HOME, else the folder of the executable when
     // it can hold a home, else the per-user data folder (userDataHome()).

@@ -15,7 +15,8 @@ constexpr mode_t kOthersBits = S_IRWXG | S_IRWXO;
 Status changeMode(const QString &path, mode_t mode)
 {
     if (::chmod(QFile::encodeName(path).constData(), mode) != 0)
-        return Status::fail(QStringLiteral("无法修改 %1 的权限：%2").arg(path, QString::fromLocal8Bit(std::strerror(errno))));
+        return Status::fail(
+            QStringLiteral("无法修改 %1 的权限：%2").arg(path, QString::fromLocal8Bit(std::strerror(errno))));
     return Status::ok();
 }
 
@@ -31,7 +32,8 @@ QList<Entry> privateEntries(const HomePaths &home)
     if (QFileInfo(home.dataDir()).isDir())
         entries.append({home.dataDir(), true});
     for (const QString &db : {home.switchDb(), home.printDb(), home.quessel()}) {
-        for (const QString &suffix : {QString(), QStringLiteral("-wal"), QStringLiteral("-shm"), QStringLiteral("-journal")}) {
+        for (const QString &suffix :
+             {QString(), QStringLiteral("-wal"), QStringLiteral("-shm"), QStringLiteral("-journal")}) {
             const QFileInfo info(db + suffix);
             if (info.isFile() && !info.isSymLink())
                 entries.append({info.filePath(), false});
@@ -61,7 +63,8 @@ QStringList LoosePermissions(const HomePaths &home)
     for (const Entry &e : privateEntries(home)) {
         mode_t mode = 0;
         if (modeOf(e.path, mode) && (mode & kOthersBits))
-            loose << QStringLiteral("%1 (%2)").arg(e.path, QString::number(mode, 8).rightJustified(4, QLatin1Char('0')));
+            loose << QStringLiteral("%1 (%2)").arg(e.path,
+                                                   QString::number(mode, 8).rightJustified(4, QLatin1Char('0')));
     }
     return loose;
 }

@@ -2,8 +2,8 @@
 
 namespace corvane {
 
-MessageService::Answer ScriptedMessageService::show(const QString &text, const QString &title,
-                                                    Icon icon, Buttons buttons, QWidget *)
+MessageService::Answer ScriptedMessageService::show(const QString &text, const QString &title, Icon icon,
+                                                    Buttons buttons, QWidget *)
 {
     m_shown.append({text, title, icon, buttons});
     if (!m_answers.empty()) {
@@ -24,8 +24,8 @@ void ScriptedMessageService::notify(const QString &text, const QString &title, I
     m_shown.append({text, title, icon, Buttons::Ok});
 }
 
-int ScriptedMessageService::notifyKeyed(const QString &key, const QString &text, const QString &title,
-                                        Icon icon, QWidget *)
+int ScriptedMessageService::notifyKeyed(const QString &key, const QString &text, const QString &title, Icon icon,
+                                        QWidget *)
 {
     for (OpenKeyed &open : m_keyed) {
         if (open.key != key)

@@ -1,7 +1,7 @@
 #pragma once
+#include <QList>
 #include <QString>
 #include <QStringList>
-#include <QList>
 #include <deque>
 #include <optional>
 
@@ -30,8 +30,7 @@ public:
 
     // A box that must not hold up the caller (e.g. a switch fault reported while
     // frames keep arriving). It is shown and left open; the caller goes on.
-    virtual void notify(const QString &text, const QString &title, Icon icon,
-                        QWidget *parent = nullptr) = 0;
+    virtual void notify(const QString &text, const QString &title, Icon icon, QWidget *parent = nullptr) = 0;
 
     // A notice that may come again and again (a fault the switch keeps
     // reporting, a record that keeps failing): one box per key. While the box
@@ -49,13 +48,11 @@ public:
 
     // Line input box; nullopt when cancelled.
     virtual std::optional<QString> askText(const QString &prompt, const QString &title,
-                                           const QString &initial = QString(),
-                                           QWidget *parent = nullptr) = 0;
+                                           const QString &initial = QString(), QWidget *parent = nullptr) = 0;
 
     // Password input box (the typed text is not shown); nullopt when
     // cancelled. Test doubles answer it like askText.
-    virtual std::optional<QString> askPassword(const QString &prompt, const QString &title,
-                                               QWidget *parent = nullptr)
+    virtual std::optional<QString> askPassword(const QString &prompt, const QString &title, QWidget *parent = nullptr)
     {
         return askText(prompt, title, QString(), parent);
     }
@@ -78,13 +75,11 @@ public:
 // closing of a box is played with closeKeyed().
 class ScriptedMessageService : public MessageService {
 public:
-    Answer show(const QString &text, const QString &title, Icon icon, Buttons buttons,
-                QWidget *parent) override;
+    Answer show(const QString &text, const QString &title, Icon icon, Buttons buttons, QWidget *parent) override;
     void notify(const QString &text, const QString &title, Icon icon, QWidget *parent) override;
-    int notifyKeyed(const QString &key, const QString &text, const QString &title, Icon icon,
-                    QWidget *parent) override;
-    std::optional<QString> askText(const QString &prompt, const QString &title,
-                                   const QString &initial, QWidget *parent) override;
+    int notifyKeyed(const QString &key, const QString &text, const QString &title, Icon icon, QWidget *parent) override;
+    std::optional<QString> askText(const QString &prompt, const QString &title, const QString &initial,
+                                   QWidget *parent) override;
 
     void queueAnswer(Answer a) { m_answers.push_back(a); }
     void queueText(std::optional<QString> t) { m_texts.push_back(std::move(t)); }

@@ -11,15 +11,18 @@ constexpr qint64 kMin = std::numeric_limits<qint64>::min();
 
 qint64 saturate(__int128 v)
 {
-    if (v > kMax) return kMax;
-    if (v < kMin) return kMin;
+    if (v > kMax)
+        return kMax;
+    if (v < kMin)
+        return kMin;
     return static_cast<qint64>(v);
 }
 
 constexpr qint64 pow10(int n)
 {
     qint64 r = 1;
-    while (n-- > 0) r *= 10;
+    while (n-- > 0)
+        r *= 10;
     return r;
 }
 
@@ -29,7 +32,8 @@ __int128 divRound(__int128 v, __int128 d)
     const bool neg = v < 0;
     __int128 m = neg ? -v : v;
     __int128 q = m / d;
-    if ((m % d) * 2 >= d) ++q;
+    if ((m % d) * 2 >= d)
+        ++q;
     return neg ? -q : q;
 }
 
@@ -45,13 +49,14 @@ struct Cents {
 
 Cents splitCents(qint64 raw)
 {
-    __int128 c = divRound(raw, 100);          // cents, halves away from zero
+    __int128 c = divRound(raw, 100); // cents, halves away from zero
     Cents r;
     r.negative = c < 0;
     unsigned __int128 m = r.negative ? static_cast<unsigned __int128>(-c) : static_cast<unsigned __int128>(c);
     r.whole = static_cast<quint64>(m / 100);
     r.cents = static_cast<int>(m % 100);
-    if (r.whole == 0 && r.cents == 0) r.negative = false;
+    if (r.whole == 0 && r.cents == 0)
+        r.negative = false;
     return r;
 }
 
@@ -64,22 +69,21 @@ int putDigits(char *buf, int pos, quint64 v)
         tmp[n++] = char('0' + v % 10);
         v /= 10;
     } while (v);
-    while (n) buf[pos++] = tmp[--n];
+    while (n)
+        buf[pos++] = tmp[--n];
     return pos;
 }
 
 } // namespace
 
-Money Money::fromYuan(qint64 yuan)
-{
-    return Money(saturate(static_cast<__int128>(yuan) * kScale));
-}
+Money Money::fromYuan(qint64 yuan) { return Money(saturate(static_cast<__int128>(yuan) * kScale)); }
 
 Money Money::fromText(const QString &text)
 {
     const QChar *p = text.constData();
     const QChar *end = p + text.size();
-    while (p < end && (*p == u' ' || *p == u'\t' || *p == u'\r' || *p == u'\n')) ++p;
+    while (p < end && (*p == u' ' || *p == u'\t' || *p == u'\r' || *p == u'\n'))
+        ++p;
     bool neg = false;
     if (p < end && (*p == u'+' || *p == u'-')) {
         neg = (*p == u'-');
@@ -90,7 +94,8 @@ Money Money::fromText(const QString &text)
     __int128 value = 0;
     bool any = false;
     while (p < end && p->unicode() >= u'0' && p->unicode() <= u'9') {
-        if (value < kCap) value = value * 10 + (p->unicode() - u'0');
+        if (value < kCap)
+            value = value * 10 + (p->unicode() - u'0');
         any = true;
         ++p;
     }
@@ -105,14 +110,16 @@ Money Money::fromText(const QString &text)
                 place /= 10;
             } else if (place == 0) {
                 // Fifth decimal decides the rounding; later ones cannot change it.
-                if (digit >= 5) value += 1;
+                if (digit >= 5)
+                    value += 1;
                 place = -1;
             }
             any = true;
             ++p;
         }
     }
-    if (!any) return Money();
+    if (!any)
+        return Money();
     return Money(saturate(neg ? -value : value));
 }
 
@@ -121,7 +128,8 @@ QString Money::toText() const
     const Cents c = splitCents(m_raw);
     char buf[32];
     int pos = 0;
-    if (c.negative) buf[pos++] = '-';
+    if (c.negative)
+        buf[pos++] = '-';
     pos = putDigits(buf, pos, c.whole);
     buf[pos++] = '.';
     buf[pos++] = char('0' + c.cents / 10);
@@ -138,40 +146,19 @@ QString Money::toTextTrimmed() const
     return text;
 }
 
-Money Money::roundedToCents() const
-{
-    return Money(saturate(divRound(m_raw, 100) * 100));
-}
+Money Money::roundedToCents() const { return Money(saturate(divRound(m_raw, 100) * 100)); }
 
-Money Money::operator-() const
-{
-    return Money(saturate(-static_cast<__int128>(m_raw)));
-}
+Money Money::operator-() const { return Money(saturate(-static_cast<__int128>(m_raw))); }
 
-Money Money::operator+(Money o) const
-{
-    return Money(saturate(static_cast<__int128>(m_raw) + o.m_raw));
-}
+Money Money::operator+(Money o) const { return Money(saturate(static_cast<__int128>(m_raw) + o.m_raw)); }
 
-Money Money::operator-(Money o) const
-{
-    return Money(saturate(static_cast<__int128>(m_raw) - o.m_raw));
-}
+Money Money::operator-(Money o) const { return Money(saturate(static_cast<__int128>(m_raw) - o.m_raw)); }
 
-Money Money::operator*(qint64 n) const
-{
-    return Money(saturate(static_cast<__int128>(m_raw) * n));
-}
+Money Money::operator*(qint64 n) const { return Money(saturate(static_cast<__int128>(m_raw) * n)); }
 
-Money Money::times(Money factor, int decimals) const
-{
-    return ExactSum().addTimes(*this, factor).rounded(decimals);
-}
+Money Money::times(Money factor, int decimals) const { return ExactSum().addTimes(*this, factor).rounded(decimals); }
 
-Money Money::percent(Money pct, int decimals) const
-{
-    return ExactSum().addPercent(*this, pct).rounded(decimals);
-}
+Money Money::percent(Money pct, int decimals) const { return ExactSum().addPercent(*this, pct).rounded(decimals); }
 
 // 1e-10 units: an amount (1e-4) is scaled by 1e6; amount × factor (1e-8) by
 // 100; amount × percent ÷ 100 is exactly the product of the raw values.
@@ -179,19 +166,21 @@ Money Money::percent(Money pct, int decimals) const
 namespace {
 
 constexpr __int128 kWideMax = ~static_cast<unsigned __int128>(0) >> 1;
-constexpr __int128 kWideMin = -kWideMax;   // symmetric, so negating never overflows
+constexpr __int128 kWideMin = -kWideMax; // symmetric, so negating never overflows
 
 __int128 wideMul(__int128 a, __int128 b)
 {
     __int128 r;
-    if (__builtin_mul_overflow(a, b, &r)) return ((a < 0) != (b < 0)) ? kWideMin : kWideMax;
+    if (__builtin_mul_overflow(a, b, &r))
+        return ((a < 0) != (b < 0)) ? kWideMin : kWideMax;
     return r;
 }
 
 __int128 wideAdd(__int128 a, __int128 b)
 {
     __int128 r;
-    if (__builtin_add_overflow(a, b, &r)) return b < 0 ? kWideMin : kWideMax;
+    if (__builtin_add_overflow(a, b, &r))
+        return b < 0 ? kWideMin : kWideMax;
     return r;
 }
 

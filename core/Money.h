@@ -14,7 +14,7 @@ namespace corvane {
 // a wrapped balance would change sign.
 class Money {
 public:
-    static constexpr qint64 kScale = 10000;   // units per yuan
+    static constexpr qint64 kScale = 10000; // units per yuan
 
     constexpr Money() = default;
     static constexpr Money fromRaw(qint64 units) { return Money(units); }
@@ -77,14 +77,14 @@ private:
 class ExactSum {
 public:
     ExactSum &add(Money a);
-    ExactSum &addTimes(Money a, Money factor);        // a × factor
-    ExactSum &addPercent(Money a, Money pct);         // a × pct ÷ 100
-    ExactSum &addTimes(Money a, qint64 n);            // a × n
+    ExactSum &addTimes(Money a, Money factor); // a × factor
+    ExactSum &addPercent(Money a, Money pct);  // a × pct ÷ 100
+    ExactSum &addTimes(Money a, qint64 n);     // a × n
     // Rounded half away from zero to `decimals` places (0 to 4).
     Money rounded(int decimals = 2) const;
 
 private:
-    __int128 m_value = 0;                             // in 1e-10 units
+    __int128 m_value = 0; // in 1e-10 units
 };
 
 } // namespace corvane

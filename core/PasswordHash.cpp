@@ -21,10 +21,7 @@ unsigned long long opsLimit()
     return cost() == Cost::Minimum ? crypto_pwhash_OPSLIMIT_MIN : crypto_pwhash_OPSLIMIT_INTERACTIVE;
 }
 
-size_t memLimit()
-{
-    return cost() == Cost::Minimum ? crypto_pwhash_MEMLIMIT_MIN : crypto_pwhash_MEMLIMIT_INTERACTIVE;
-}
+size_t memLimit() { return cost() == Cost::Minimum ? crypto_pwhash_MEMLIMIT_MIN : crypto_pwhash_MEMLIMIT_INTERACTIVE; }
 
 } // namespace
 
@@ -37,8 +34,8 @@ Checked<QString> hash(const QString &password)
         return Checked<QString>::refuse(QStringLiteral("密码加密库无法初始化"));
     const QByteArray utf8 = password.toUtf8();
     char out[crypto_pwhash_STRBYTES];
-    if (crypto_pwhash_str(out, utf8.constData(), static_cast<unsigned long long>(utf8.size()), opsLimit(),
-                          memLimit()) != 0)
+    if (crypto_pwhash_str(out, utf8.constData(), static_cast<unsigned long long>(utf8.size()), opsLimit(), memLimit())
+        != 0)
         return Checked<QString>::refuse(QStringLiteral("密码加密所需的内存不足"));
     return QString::fromLatin1(out);
 }
@@ -59,8 +56,7 @@ bool verify(const QString &stored, const QString &typed)
         return false;
     const QByteArray h = stored.toLatin1();
     const QByteArray utf8 = typed.toUtf8();
-    return crypto_pwhash_str_verify(h.constData(), utf8.constData(),
-                                    static_cast<unsigned long long>(utf8.size())) == 0;
+    return crypto_pwhash_str_verify(h.constData(), utf8.constData(), static_cast<unsigned long long>(utf8.size())) == 0;
 }
 
 bool needsUpgrade(const QString &stored)

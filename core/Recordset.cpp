@@ -51,8 +51,8 @@ void Recordset::load()
         for (const QString &c : m_columns)
             cols.append(Database::quoteId(c));
         QVariantList params;
-        QString sql = QStringLiteral("SELECT rowid, %1 FROM %2").arg(cols.join(QLatin1Char(',')),
-                                                                     Database::quoteId(m_table));
+        QString sql =
+            QStringLiteral("SELECT rowid, %1 FROM %2").arg(cols.join(QLatin1Char(',')), Database::quoteId(m_table));
         if (!m_filter.isEmpty())
             sql += QStringLiteral(" WHERE ") + m_filter.toSql(params);
         sql += QStringLiteral(" ORDER BY ") + (m_orderBy.isEmpty() ? QStringLiteral("rowid") : m_orderBy);
@@ -89,13 +89,18 @@ void Recordset::requery()
     m_pos = qBound(0, pos, int(m_rows.size()));
 }
 
-bool Recordset::hasCurrent() const
-{
-    return m_valid && !m_noCurrent && m_pos >= 0 && m_pos < m_rows.size();
-}
+bool Recordset::hasCurrent() const { return m_valid && !m_noCurrent && m_pos >= 0 && m_pos < m_rows.size(); }
 
-void Recordset::moveFirst() { m_pos = 0; m_noCurrent = false; }
-void Recordset::moveLast() { m_pos = m_rows.isEmpty() ? 0 : int(m_rows.size()) - 1; m_noCurrent = false; }
+void Recordset::moveFirst()
+{
+    m_pos = 0;
+    m_noCurrent = false;
+}
+void Recordset::moveLast()
+{
+    m_pos = m_rows.isEmpty() ? 0 : int(m_rows.size()) - 1;
+    m_noCurrent = false;
+}
 
 void Recordset::moveNext()
 {
@@ -246,10 +251,10 @@ Status Recordset::update()
     }
     if (mode == EditMode::AddNew) {
         QStringList marks(QList<QString>(cols.size(), QStringLiteral("?")));
-        if (Status s = m_db->exec(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                                      .arg(Database::quoteId(m_table), cols.join(QLatin1Char(',')),
-                                           marks.join(QLatin1Char(','))),
-                                  params);
+        if (Status s = m_db->exec(
+                QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                    .arg(Database::quoteId(m_table), cols.join(QLatin1Char(',')), marks.join(QLatin1Char(','))),
+                params);
             !s)
             return s.context(QStringLiteral("未能添加到表 %1").arg(m_table));
         // New rows appear at the end; the current row stays where it was.
@@ -260,7 +265,7 @@ Status Recordset::update()
     if (m_pos < 0 || m_pos >= m_rows.size())
         return Status::fail(QStringLiteral("没有当前记录"));
     if (cols.isEmpty())
-        return Status::ok();   // nothing was set: nothing to write
+        return Status::ok(); // nothing was set: nothing to write
     QStringList sets;
     for (const QString &c : cols)
         sets.append(c + QStringLiteral("=?"));

@@ -1,9 +1,9 @@
 #pragma once
 #include "Criteria.h"
 #include "Status.h"
+#include <QList>
 #include <QString>
 #include <QStringList>
-#include <QList>
 #include <optional>
 
 namespace corvane {
@@ -35,8 +35,7 @@ class Recordset {
 public:
     // Updatable recordset on a table, optionally restricted by a filter and
     // ordered by a column list (default: insertion order).
-    Recordset(Database &db, const QString &table, const Criteria &filter = {},
-              const QString &orderBy = QString());
+    Recordset(Database &db, const QString &table, const Criteria &filter = {}, const QString &orderBy = QString());
     // Read-only recordset on a SELECT; values bound as parameters.
     static Recordset query(Database &db, const QString &sql, const QVariantList &params = {});
     // Updatable recordset on a table that loads no rows: for appending only.
@@ -120,10 +119,10 @@ private:
     QList<qint64> m_rowIds;
     int m_pos = 0;
     bool m_noMatch = false;
-    bool m_noCurrent = false;   // after no-match or delete
+    bool m_noCurrent = false; // after no-match or delete
     enum class EditMode { None, Edit, AddNew } m_editMode = EditMode::None;
     QStringList m_buffer;
-    QList<bool> m_set;          // columns set in the edit under way
+    QList<bool> m_set; // columns set in the edit under way
 };
 
 } // namespace corvane

@@ -39,8 +39,8 @@ std::optional<QStringList> RegisterEditor::select(int index)
     return values.mid(0, m_fieldCount);
 }
 
-RegisterStep RegisterEditor::refusal(const QString &text, const QString &title, MessageService::Icon icon,
-                                     int focus, bool select)
+RegisterStep RegisterEditor::refusal(const QString &text, const QString &title, MessageService::Icon icon, int focus,
+                                     bool select)
 {
     RegisterStep s;
     s.status = Status::fail(text);
@@ -112,10 +112,10 @@ RegisterStep RegisterEditor::save(const QStringList &texts)
         written = WriteRecord(m_rs, false, values);
     }
     if (!written)
-        return storeFailed(written, QStringLiteral("未能保存"));   // stays in editing: nothing typed is lost
+        return storeFailed(written, QStringLiteral("未能保存")); // stays in editing: nothing typed is lost
     m_mode = Mode::Browsing;
     m_selected = -1;
-    (void)reload();   // the grid shows the rows as the window last had them when this fails
+    (void)reload(); // the grid shows the rows as the window last had them when this fails
     return RegisterStep::ok();
 }
 
@@ -129,8 +129,8 @@ RegisterStep RegisterEditor::remove(const QString &key)
         index = m_rows.row(m_selected).value(0) == k ? m_selected : rowOfKey(k, -1);
     if (index < 0)
         return refusal(nothingToDelete(), MessageService::defaultTitle(), MessageService::Icon::None);
-    Status gone = m_rs.moveToId(m_rows.rowId(index)) ? m_rs.deleteCurrent()
-                                                     : Status::fail(QStringLiteral("这条记录已不在表中"));
+    Status gone =
+        m_rs.moveToId(m_rows.rowId(index)) ? m_rs.deleteCurrent() : Status::fail(QStringLiteral("这条记录已不在表中"));
     if (!gone)
         return storeFailed(gone, QStringLiteral("未能删除"));
     m_selected = -1;

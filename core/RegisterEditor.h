@@ -91,8 +91,8 @@ public:
     static QString duplicateKey() { return QStringLiteral("输入的编号已经存在！"); }
 
 private:
-    static RegisterStep refusal(const QString &text, const QString &title, MessageService::Icon icon,
-                                int focus = -1, bool select = false);
+    static RegisterStep refusal(const QString &text, const QString &title, MessageService::Icon icon, int focus = -1,
+                                bool select = false);
     RegisterStep storeFailed(const Status &s, const QString &doing);
     int rowOfKey(const QString &key, int except) const;
 

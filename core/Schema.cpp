@@ -21,44 +21,41 @@ QList<TableDef> buildSwitchTables()
     QList<TableDef> t;
 
     // The single configuration row.
-    t.append({QStringLiteral("SWTConfig"),
-              QStringList{QStringLiteral("用户容量"), QStringLiteral("超额或清账后等级"),
-                          QStringLiteral("随机账号密码长度"), QStringLiteral("分机号长"),
-                          QStringLiteral("功能首位字头"), QStringLiteral("启用密码时限制市话"),
-                          QStringLiteral("呼入等待信号音类型"), QStringLiteral("夜服值班分机"),
-                          QStringLiteral("交换机串口")}
-                  + numbered(QStringLiteral("代理总机"), 1, 5)
-                  + QStringList{QStringLiteral("启用串口向外发送"), QStringLiteral("向外发送串口"),
-                                QStringLiteral("启用文件向外发送"), QStringLiteral("话单文件路径"),
-                                QStringLiteral("启用夜间自动复位")}});
+    t.append(
+        {QStringLiteral("SWTConfig"),
+         QStringList{QStringLiteral("用户容量"), QStringLiteral("超额或清账后等级"), QStringLiteral("随机账号密码长度"),
+                     QStringLiteral("分机号长"), QStringLiteral("功能首位字头"), QStringLiteral("启用密码时限制市话"),
+                     QStringLiteral("呼入等待信号音类型"), QStringLiteral("夜服值班分机"), QStringLiteral("交换机串口")}
+             + numbered(QStringLiteral("代理总机"), 1, 5)
+             + QStringList{QStringLiteral("启用串口向外发送"), QStringLiteral("向外发送串口"),
+                           QStringLiteral("启用文件向外发送"), QStringLiteral("话单文件路径"),
+                           QStringLiteral("启用夜间自动复位")}});
 
     // One row per extension, keyed by physical port.
     t.append({QStringLiteral("User"),
               {QStringLiteral("物理端口"), QStringLiteral("用户号码"), QStringLiteral("用户名称"),
                QStringLiteral("分机等级"), QStringLiteral("分机来电显示"), QStringLiteral("分机附加功能"),
-               QStringLiteral("分机拨打本地权"), QStringLiteral("分机拨打特服权"),
-               QStringLiteral("分机内部分机呼叫权"), QStringLiteral("分机允许中继呼入权"),
-               QStringLiteral("分机中继分组"), QStringLiteral("分机呼出时限"), QStringLiteral("付费方式"),
-               QStringLiteral("月租费"), QStringLiteral("中继显示号码"), QStringLiteral("组名")}});
+               QStringLiteral("分机拨打本地权"), QStringLiteral("分机拨打特服权"), QStringLiteral("分机内部分机呼叫权"),
+               QStringLiteral("分机允许中继呼入权"), QStringLiteral("分机中继分组"), QStringLiteral("分机呼出时限"),
+               QStringLiteral("付费方式"), QStringLiteral("月租费"), QStringLiteral("中继显示号码"),
+               QStringLiteral("组名")}});
     t.last().indexes = {{QStringLiteral("物理端口")}, {QStringLiteral("用户号码")}};
 
     // Call records. Settlement and deletion find rows by 主叫号码, 结束时间, 话单性质.
     t.append({QStringLiteral("PHNBill"),
               {QStringLiteral("主叫号码"), QStringLiteral("被叫号码"), QStringLiteral("结束时间"),
-               QStringLiteral("时长"), QStringLiteral("费率"), QStringLiteral("通达地址"),
-               QStringLiteral("总费用"), QStringLiteral("话单类型"), QStringLiteral("手续费"),
-               QStringLiteral("服务费"), QStringLiteral("话费"), QStringLiteral("话单性质"),
-               QStringLiteral("组名"), QStringLiteral("用户名称")}});
+               QStringLiteral("时长"), QStringLiteral("费率"), QStringLiteral("通达地址"), QStringLiteral("总费用"),
+               QStringLiteral("话单类型"), QStringLiteral("手续费"), QStringLiteral("服务费"), QStringLiteral("话费"),
+               QStringLiteral("话单性质"), QStringLiteral("组名"), QStringLiteral("用户名称")}});
     t.last().indexes = {{QStringLiteral("主叫号码"), QStringLiteral("结束时间")},
                         {QStringLiteral("结束时间")},
                         {QStringLiteral("话单性质")}};
 
     // Trunks 1 to 12; the trunk grid shows these names as its header row.
     t.append({QStringLiteral("Exchange"),
-              QStringList{QStringLiteral("中继"), QStringLiteral("中继开关"),
-                          QStringLiteral("中继计费开关方式"), QStringLiteral("中继呼入方式"),
-                          QStringLiteral("中继发码方式"), QStringLiteral("中继出局方式"),
-                          QStringLiteral("中继路由局向"), QStringLiteral("间局局向"),
+              QStringList{QStringLiteral("中继"), QStringLiteral("中继开关"), QStringLiteral("中继计费开关方式"),
+                          QStringLiteral("中继呼入方式"), QStringLiteral("中继发码方式"),
+                          QStringLiteral("中继出局方式"), QStringLiteral("中继路由局向"), QStringLiteral("间局局向"),
                           QStringLiteral("中继来电显示"), QStringLiteral("中继分组")}
                   + numbered(QStringLiteral("虚拟总机"), 1, 5)});
 
@@ -77,10 +74,10 @@ QList<TableDef> buildSwitchTables()
 
     // Rates by area-code prefix; 类型 is the call-type code.
     t.append({QStringLiteral("Feerate"),
-              {QStringLiteral("区号"), QStringLiteral("地区"), QStringLiteral("首次时长"),
-               QStringLiteral("首次费率"), QStringLiteral("单位时长"), QStringLiteral("单位费率"),
-               QStringLiteral("单位手续费"), QStringLiteral("手续费百分比"), QStringLiteral("每次服务费"),
-               QStringLiteral("服务费百分比"), QStringLiteral("折价"), QStringLiteral("类型")}});
+              {QStringLiteral("区号"), QStringLiteral("地区"), QStringLiteral("首次时长"), QStringLiteral("首次费率"),
+               QStringLiteral("单位时长"), QStringLiteral("单位费率"), QStringLiteral("单位手续费"),
+               QStringLiteral("手续费百分比"), QStringLiteral("每次服务费"), QStringLiteral("服务费百分比"),
+               QStringLiteral("折价"), QStringLiteral("类型")}});
 
     // Discount periods per call-type name.
     t.append({QStringLiteral("Discount"),
@@ -106,36 +103,36 @@ QList<TableDef> buildSwitchTables()
     t.last().indexes = {{QStringLiteral("账号编号")}};
 
     // Deposits; an account's row has the literal "账号" as 用户号码.
-    t.append({QStringLiteral("Foregift"),
-              {QStringLiteral("物理端口"), QStringLiteral("用户号码"), QStringLiteral("用户名称"),
-               QStringLiteral("等级"), QStringLiteral("余额"), QStringLiteral("押金"), QStringLiteral("密码"),
-               QStringLiteral("启用密码")}});
+    t.append(
+        {QStringLiteral("Foregift"),
+         {QStringLiteral("物理端口"), QStringLiteral("用户号码"), QStringLiteral("用户名称"), QStringLiteral("等级"),
+          QStringLiteral("余额"), QStringLiteral("押金"), QStringLiteral("密码"), QStringLiteral("启用密码")}});
     t.last().indexes = {{QStringLiteral("物理端口"), QStringLiteral("用户号码")}};
 
-    t.append({QStringLiteral("Client"),
-              QStringList{QStringLiteral("编号"), QStringLiteral("姓名"), QStringLiteral("单位"),
-                          QStringLiteral("网址"), QStringLiteral("传真"), QStringLiteral("住址"),
-                          QStringLiteral("邮编"), QStringLiteral("邮箱"), QStringLiteral("事项"),
-                          QStringLiteral("备注")}
-                  + numbered(QStringLiteral("电话"), 1, 10)});
+    t.append(
+        {QStringLiteral("Client"),
+         QStringList{QStringLiteral("编号"), QStringLiteral("姓名"), QStringLiteral("单位"), QStringLiteral("网址"),
+                     QStringLiteral("传真"), QStringLiteral("住址"), QStringLiteral("邮编"), QStringLiteral("邮箱"),
+                     QStringLiteral("事项"), QStringLiteral("备注")}
+             + numbered(QStringLiteral("电话"), 1, 10)});
 
     t.append({QStringLiteral("BlackLst"), {QStringLiteral("电话号码"), QStringLiteral("备注")}});
     t.last().indexes = {{QStringLiteral("电话号码")}};
 
     // Operators: name, password, the eleven rights (captions of the rights
     // window), four reserved columns written "0".
-    t.append({QStringLiteral("OP"),
-              QStringList{QStringLiteral("用户名"), QStringLiteral("密码"), QStringLiteral("客户黑名单信息"),
-                          QStringLiteral("费率折价"), QStringLiteral("计费设置"), QStringLiteral("话单查询与结算"),
-                          QStringLiteral("用户参数设置"), QStringLiteral("交换机参数设置"),
-                          QStringLiteral("交换机信息比照"), QStringLiteral("分机闹钟"),
-                          QStringLiteral("参数备份与恢复"), QStringLiteral("操作员使用记录"),
-                          QStringLiteral("删除话单权限")}
-                  + numbered(QStringLiteral("备用"), 1, 4)});
+    t.append(
+        {QStringLiteral("OP"),
+         QStringList{QStringLiteral("用户名"), QStringLiteral("密码"), QStringLiteral("客户黑名单信息"),
+                     QStringLiteral("费率折价"), QStringLiteral("计费设置"), QStringLiteral("话单查询与结算"),
+                     QStringLiteral("用户参数设置"), QStringLiteral("交换机参数设置"), QStringLiteral("交换机信息比照"),
+                     QStringLiteral("分机闹钟"), QStringLiteral("参数备份与恢复"), QStringLiteral("操作员使用记录"),
+                     QStringLiteral("删除话单权限")}
+             + numbered(QStringLiteral("备用"), 1, 4)});
 
-    t.append({QStringLiteral("OPRec"),
-              {QStringLiteral("序号"), QStringLiteral("操作员"), QStringLiteral("登录时间"),
-               QStringLiteral("登出时间")}});
+    t.append(
+        {QStringLiteral("OPRec"),
+         {QStringLiteral("序号"), QStringLiteral("操作员"), QStringLiteral("登录时间"), QStringLiteral("登出时间")}});
     return t;
 }
 
@@ -145,15 +142,14 @@ QList<TableDef> buildPrintTables()
     // The listed call records: columns 0 to 6 of a main PHNBill row, then the
     // main row's own rowid, so that deleting or settling the list touches
     // exactly the listed rows (caller and end time can repeat within a minute).
-    t.append({QStringLiteral("PHNBill"),
-              {QStringLiteral("主叫号码"), QStringLiteral("被叫号码"), QStringLiteral("结束时间"),
-               QStringLiteral("时长"), QStringLiteral("费率"), QStringLiteral("通达地址"),
-               QStringLiteral("总费用"), QStringLiteral("主表行号")}});
+    t.append(
+        {QStringLiteral("PHNBill"),
+         {QStringLiteral("主叫号码"), QStringLiteral("被叫号码"), QStringLiteral("结束时间"), QStringLiteral("时长"),
+          QStringLiteral("费率"), QStringLiteral("通达地址"), QStringLiteral("总费用"), QStringLiteral("主表行号")}});
     t.append({QStringLiteral("Print"),
-              {QStringLiteral("组名"), QStringLiteral("用户号码"), QStringLiteral("用户名称"),
-               QStringLiteral("长话费"), QStringLiteral("市话费"), QStringLiteral("本地费"),
-               QStringLiteral("呼入费"), QStringLiteral("月租费"), QStringLiteral("手续费"),
-               QStringLiteral("服务费"), QStringLiteral("合计")}});
+              {QStringLiteral("组名"), QStringLiteral("用户号码"), QStringLiteral("用户名称"), QStringLiteral("长话费"),
+               QStringLiteral("市话费"), QStringLiteral("本地费"), QStringLiteral("呼入费"), QStringLiteral("月租费"),
+               QStringLiteral("手续费"), QStringLiteral("服务费"), QStringLiteral("合计")}});
     return t;
 }
 
@@ -249,9 +245,9 @@ Status createSchema(Database &db, const QList<TableDef> &tables)
                 for (const QString &c : ix)
                     cols.append(Database::quoteId(c));
                 const QString name = QStringLiteral("idx_%1_%2").arg(def.name, ix.join(QLatin1Char('_')));
-                const QString sql = QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON %2 (%3)")
-                                        .arg(Database::quoteId(name), Database::quoteId(def.name),
-                                             cols.join(QStringLiteral(", ")));
+                const QString sql =
+                    QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON %2 (%3)")
+                        .arg(Database::quoteId(name), Database::quoteId(def.name), cols.join(QStringLiteral(", ")));
                 if (Status s = db.exec(sql); !s)
                     return s;
             }

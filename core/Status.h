@@ -13,7 +13,7 @@ namespace corvane {
 //         m_ctx.messages.show(s.reason(), ...);
 class [[nodiscard]] Status {
 public:
-    Status() = default;                 // success
+    Status() = default; // success
     static Status ok() { return {}; }
     static Status fail(QString reason)
     {
@@ -43,7 +43,7 @@ private:
 template <class T>
 class [[nodiscard]] Checked {
 public:
-    Checked(T value) : m_value(std::move(value)) {}   // NOLINT: accepting is the common case
+    Checked(T value) : m_value(std::move(value)) {} // NOLINT: accepting is the common case
     static Checked refuse(QString reason)
     {
         Checked c;

@@ -13,7 +13,8 @@ namespace corvane {
 class StoreFailureNotice {
 public:
     explicit StoreFailureNotice(MessageService &messages, QString title = QStringLiteral("数据库错误"))
-        : m_messages(messages), m_title(std::move(title)) {}
+        : m_messages(messages), m_title(std::move(title))
+    {}
 
     // Takes the outcome of one store; shows its reason when it is the first
     // failure since the last success. Returns whether the store succeeded.

@@ -16,8 +16,9 @@ struct [[nodiscard]] StoreResult {
     bool refill = false;
 
     StoreResult() = default;
-    StoreResult(Status s, QStringList codes = {}, bool refillGrid = false)   // NOLINT: a plain status is a store
-        : status(std::move(s)), commands(std::move(codes)), refill(refillGrid) {}
+    StoreResult(Status s, QStringList codes = {}, bool refillGrid = false) // NOLINT: a plain status is a store
+        : status(std::move(s)), commands(std::move(codes)), refill(refillGrid)
+    {}
 
     explicit operator bool() const { return bool(status); }
 };

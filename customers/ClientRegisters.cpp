@@ -55,11 +55,10 @@ QString BlacklistRules::stored(int field, const QString &text) const
 }
 
 ClientRegisters::ClientRegisters(Database &db)
-    : clients(db, QStringLiteral("Client"), Database::quoteId(QStringLiteral("编号")), ClientRules::Fields,
-              clientRules, QStringLiteral("客户信息")),
+    : clients(db, QStringLiteral("Client"), Database::quoteId(QStringLiteral("编号")), ClientRules::Fields, clientRules,
+              QStringLiteral("客户信息")),
       blacklist(db, QStringLiteral("BlackLst"), QString(), BlacklistRules::Fields, blacklistRules,
                 QStringLiteral("黑名单"))
-{
-}
+{}
 
 } // namespace corvane

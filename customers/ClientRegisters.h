@@ -40,8 +40,8 @@ public:
 
     ClientRules clientRules;
     BlacklistRules blacklistRules;
-    RegisterEditor clients;     // Client, by 编号 (as text: "0001" before "12")
-    RegisterEditor blacklist;   // BlackLst, in table order
+    RegisterEditor clients;   // Client, by 编号 (as text: "0001" before "12")
+    RegisterEditor blacklist; // BlackLst, in table order
 };
 
 } // namespace corvane

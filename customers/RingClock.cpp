@@ -33,8 +33,7 @@ QString unquoted(const QString &field)
 
 RingClock::RingClock(ConsoleContext &ctx)
     : m_ctx(ctx), m_user(ctx.db, QStringLiteral("User")), m_config(ctx.db, QStringLiteral("SWTConfig"))
-{
-}
+{}
 
 Checked<QString> RingClock::checkNumber(const QString &typed) const
 {
@@ -90,21 +89,18 @@ Checked<QString> RingClock::clearAlarm(const QString &typedNumber)
     const Checked<QString> number = checkNumber(typedNumber);
     if (!number)
         return number;
-    m_alarms.erase(std::remove_if(m_alarms.begin(), m_alarms.end(),
-                                  [&](const RingAlarm &a) { return a.number == *number; }),
-                   m_alarms.end());
+    m_alarms.erase(
+        std::remove_if(m_alarms.begin(), m_alarms.end(), [&](const RingAlarm &a) { return a.number == *number; }),
+        m_alarms.end());
     return clearCode(*number);
 }
 
-QString RingClock::formatMoment(const QDateTime &moment)
-{
-    return moment.toString(QStringLiteral("yyyy-MM-dd HH:mm"));
-}
+QString RingClock::formatMoment(const QDateTime &moment) { return moment.toString(QStringLiteral("yyyy-MM-dd HH:mm")); }
 
 QDateTime RingClock::parseMoment(const QString &text)
 {
-    static const QRegularExpression form(QString::fromLatin1(
-        R"(^\s*(\d{4})[-/.](\d{1,2})[-/.](\d{1,2})\s+(\d{1,2}):(\d{2})(?::(\d{2}))?\s*$)"));
+    static const QRegularExpression form(
+        QString::fromLatin1(R"(^\s*(\d{4})[-/.](\d{1,2})[-/.](\d{1,2})\s+(\d{1,2}):(\d{2})(?::(\d{2}))?\s*$)"));
     const QRegularExpressionMatch m = form.match(text);
     if (!m.hasMatch())
         return {};
@@ -147,7 +143,7 @@ QList<RingAlarm> RingClock::decodeFile(const QByteArray &bytes, const QDateTime 
             continue;
         }
         if (moment <= now)
-            continue;   // it has rung
+            continue; // it has rung
         // One item per extension: a later line of the same number wins.
         out.erase(std::remove_if(out.begin(), out.end(), [&](const RingAlarm &a) { return a.number == number; }),
                   out.end());

@@ -63,7 +63,7 @@ public:
     static QString setCode(const QString &number, const QTime &time);
     static QString clearCode(const QString &number);
     static QString formatMoment(const QDateTime &moment);
-    static QDateTime parseMoment(const QString &text);   // invalid when it is no date and time
+    static QDateTime parseMoment(const QString &text); // invalid when it is no date and time
     static QByteArray encodeFile(const QList<RingAlarm> &alarms);
     // The alarms of a file's bytes, in file order, those after `now` only.
     static QList<RingAlarm> decodeFile(const QByteArray &bytes, const QDateTime &now, int *damaged = nullptr);

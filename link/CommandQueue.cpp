@@ -6,20 +6,11 @@
 
 namespace corvane {
 
-LinkCommand LinkCommand::Star(const QString &code, int gapMs)
-{
-    return {PackStarCode(code), gapMs, code};
-}
+LinkCommand LinkCommand::Star(const QString &code, int gapMs) { return {PackStarCode(code), gapMs, code}; }
 
-LinkCommand LinkCommand::Hex(const QString &hex, int gapMs)
-{
-    return {hex, gapMs, hex};
-}
+LinkCommand LinkCommand::Hex(const QString &hex, int gapMs) { return {hex, gapMs, hex}; }
 
-LinkCommand LinkCommand::Clock(int gapMs)
-{
-    return {QString(), gapMs, QStringLiteral("系统时钟"), true};
-}
+LinkCommand LinkCommand::Clock(int gapMs) { return {QString(), gapMs, QStringLiteral("系统时钟"), true}; }
 
 // ---- CommandBatch -------------------------------------------------------------
 

@@ -23,13 +23,13 @@ public:
 
     // Trunk and caller-ID events; a receiver that has no use for them (a test,
     // a benchmark of the intake) leaves them as they are: the frame is dropped.
-    virtual void OnTrunkReleased(const QByteArray &) {}    // 0xD2, 3 bytes
-    virtual void OnTrunkSeized(const QByteArray &) {}      // 0xC4, 5 bytes
-    virtual void OnCallerId(const QByteArray &) {}         // 0xA8, 9 bytes
-    virtual void OnTrunkRinging(const QByteArray &) {}     // 0xA2, 3 bytes
-    virtual void OnTrunkUserChange(const QByteArray &) {}  // 0x94, 5 bytes
-    virtual void OnTrunkDialled(const QByteArray &) {}     // 0x78, 9 bytes
-    virtual void OnTrunkAnswer(const QByteArray &) {}      // 0x44, 5 bytes
+    virtual void OnTrunkReleased(const QByteArray &) {}   // 0xD2, 3 bytes
+    virtual void OnTrunkSeized(const QByteArray &) {}     // 0xC4, 5 bytes
+    virtual void OnCallerId(const QByteArray &) {}        // 0xA8, 9 bytes
+    virtual void OnTrunkRinging(const QByteArray &) {}    // 0xA2, 3 bytes
+    virtual void OnTrunkUserChange(const QByteArray &) {} // 0x94, 5 bytes
+    virtual void OnTrunkDialled(const QByteArray &) {}    // 0x78, 9 bytes
+    virtual void OnTrunkAnswer(const QByteArray &) {}     // 0x44, 5 bytes
 };
 
 // Receiver of the parameter dump: one call per 258-byte block, with the block

@@ -7,20 +7,11 @@
 
 namespace corvane {
 
-int FrameRing::RingCount() const
-{
-    return corvane::RingCount(m_head, m_tail, RingSize);
-}
+int FrameRing::RingCount() const { return corvane::RingCount(m_head, m_tail, RingSize); }
 
-quint8 FrameRing::RingByte(int k) const
-{
-    return m_buf[size_t(RingAdd(m_head, k))];
-}
+quint8 FrameRing::RingByte(int k) const { return m_buf[size_t(RingAdd(m_head, k))]; }
 
-void FrameRing::ResetRing(int index)
-{
-    m_head = m_tail = RingAdd(index, 0);
-}
+void FrameRing::ResetRing(int index) { m_head = m_tail = RingAdd(index, 0); }
 
 void FrameRing::DropUnread()
 {
@@ -28,10 +19,7 @@ void FrameRing::DropUnread()
     m_dropRest = true;
 }
 
-void FrameRing::advance(int n)
-{
-    m_head = RingAdd(m_head, n);
-}
+void FrameRing::advance(int n) { m_head = RingAdd(m_head, n); }
 
 void FrameRing::appendByte(quint8 b)
 {
@@ -154,11 +142,11 @@ void FrameRing::DispatchFrames()
         const quint8 type = RingByte(1);
         const int length = FrameLength(type);
         if (length == 0) {
-            advance(1);   // not a frame: drop the sync byte only
+            advance(1); // not a frame: drop the sync byte only
             continue;
         }
         if (count < length)
-            break;        // partial frame: wait for more bytes
+            break; // partial frame: wait for more bytes
         const QByteArray frame = copyOut(0, length);
         const qint64 droppedBefore = m_dropped;
         int consume = length;
@@ -184,47 +172,54 @@ int FrameRing::runFrame(quint8 type, const QByteArray &frame)
 {
     const int length = int(frame.size());
     switch (type) {
-    case Frame::CallRecord:
-        return m_handlers ? m_handlers->ProcessCallRecord(frame) : length;
+    case Frame::CallRecord: return m_handlers ? m_handlers->ProcessCallRecord(frame) : length;
     case Frame::LinkRequest:
-        if (m_link) m_link->OnLinkRequest();
+        if (m_link)
+            m_link->OnLinkRequest();
         return length;
     case Frame::TrunkReleased:
-        if (m_handlers) m_handlers->OnTrunkReleased(frame);
+        if (m_handlers)
+            m_handlers->OnTrunkReleased(frame);
         return length;
     case Frame::TrunkSeized:
-        if (m_handlers) m_handlers->OnTrunkSeized(frame);
+        if (m_handlers)
+            m_handlers->OnTrunkSeized(frame);
         return length;
     case Frame::LinkAlive:
-        if (m_link) m_link->OnLinkAlive();
+        if (m_link)
+            m_link->OnLinkAlive();
         return length;
     case Frame::CallerId:
-        if (m_handlers) m_handlers->OnCallerId(frame);
+        if (m_handlers)
+            m_handlers->OnCallerId(frame);
         return length;
-    case Frame::Nak:
-        return length;
+    case Frame::Nak: return length;
     case Frame::TrunkRinging:
-        if (m_handlers) m_handlers->OnTrunkRinging(frame);
+        if (m_handlers)
+            m_handlers->OnTrunkRinging(frame);
         return length;
     case Frame::TrunkUserChange:
-        if (m_handlers) m_handlers->OnTrunkUserChange(frame);
+        if (m_handlers)
+            m_handlers->OnTrunkUserChange(frame);
         return length;
     case Frame::TrunkDialled:
-        if (m_handlers) m_handlers->OnTrunkDialled(frame);
+        if (m_handlers)
+            m_handlers->OnTrunkDialled(frame);
         return length;
     case Frame::Fault:
-        if (m_link) m_link->OnFault(quint8(frame[2]));
+        if (m_link)
+            m_link->OnFault(quint8(frame[2]));
         return length;
     case Frame::Ack:
-        if (m_link) m_link->OnAck();
+        if (m_link)
+            m_link->OnAck();
         return length;
-    case Frame::Unused56:
-        return length;
+    case Frame::Unused56: return length;
     case Frame::TrunkAnswer:
-        if (m_handlers) m_handlers->OnTrunkAnswer(frame);
+        if (m_handlers)
+            m_handlers->OnTrunkAnswer(frame);
         return length;
-    default:
-        return 1;
+    default: return 1;
     }
 }
 

@@ -12,11 +12,11 @@ namespace corvane {
 class LinkFrameReceiver {
 public:
     virtual ~LinkFrameReceiver() = default;
-    virtual void OnLinkRequest() = 0;        // FF E1
-    virtual void OnAck() = 0;                // FF 5A
-    virtual void OnLinkAlive() = 0;          // FF B2 xx
-    virtual void OnFault(quint8 code) = 0;   // FF 62 code
-    virtual void OnDumpBlock() = 0;          // a 258-byte dump block was cut
+    virtual void OnLinkRequest() = 0;      // FF E1
+    virtual void OnAck() = 0;              // FF 5A
+    virtual void OnLinkAlive() = 0;        // FF B2 xx
+    virtual void OnFault(quint8 code) = 0; // FF 62 code
+    virtual void OnDumpBlock() = 0;        // a 258-byte dump block was cut
 };
 
 // The receive ring and its dispatcher, free of any port: bytes go in, frames

@@ -26,10 +26,7 @@ public:
     void cancel() { m_active = false; }
 
     // Still discarding at nowMs (a timer may ask without bytes arriving).
-    bool active(qint64 nowMs) const
-    {
-        return m_active && nowMs - m_lastMs < m_quietMs && nowMs - m_beganMs < m_maxMs;
-    }
+    bool active(qint64 nowMs) const { return m_active && nowMs - m_lastMs < m_quietMs && nowMs - m_beganMs < m_maxMs; }
 
     // A piece of received bytes arrives at nowMs: true when it is dropped.
     bool dropArriving(qint64 nowMs)

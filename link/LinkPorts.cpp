@@ -51,7 +51,8 @@ bool LinkPorts::OpenPort(int n)
     m_portDenied.clear();
     const bool opened = openSerial(mscPort, n);
     if (!opened && mscPort.error() == QSerialPort::PermissionError)
-        m_portDenied = DeniedText(QStringLiteral("COM%1（%2）").arg(n).arg(m_home.serialDevice(n)), mscPort.errorString());
+        m_portDenied =
+            DeniedText(QStringLiteral("COM%1（%2）").arg(n).arg(m_home.serialDevice(n)), mscPort.errorString());
     return opened;
 }
 
@@ -90,7 +91,7 @@ void LinkPorts::onPortError(QSerialPort::SerialPortError error)
     // does not spin. The watchdog reports the silence and the probe reopens it.
     // A hung-up pseudo-terminal or a pulled USB adapter shows as a read error.
     const bool gone = error == QSerialPort::ResourceError || error == QSerialPort::ReadError
-        || error == QSerialPort::DeviceNotFoundError;
+                      || error == QSerialPort::DeviceNotFoundError;
     if (gone && mscPort.isOpen())
         mscPort.close();
 }

@@ -56,10 +56,7 @@ void LinkSupervisor::OnAnswer()
     LinkSilence = 0;
 }
 
-void LinkSupervisor::OnDumpBlock()
-{
-    LinkSilence = 0;
-}
+void LinkSupervisor::OnDumpBlock() { LinkSilence = 0; }
 
 void LinkSupervisor::tmrState_Timer()
 {
@@ -83,7 +80,7 @@ void LinkSupervisor::tmrQuest_Timer()
     if (resetEnabled && hhmm < 500 && !NightResetDone) {
         for (const TrunkRecord &t : m_trunks) {
             if (t.State != 0)
-                return;   // a call is in progress: try again next tick
+                return; // a call is in progress: try again next tick
         }
         NightResetDone = true;
         emit nightResetDue();

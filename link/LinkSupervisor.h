@@ -36,8 +36,8 @@ public:
     LinkSupervisor(ConsoleContext &ctx, const TrunkStates &trunks, QObject *parent = nullptr);
 
     // Created stopped; the main window starts them once it is loaded.
-    ClockTimer tmrState;   // link watchdog, 1000 ms
-    ClockTimer tmrQuest;   // clock probe and nightly reset, 5000 ms
+    ClockTimer tmrState; // link watchdog, 1000 ms
+    ClockTimer tmrQuest; // clock probe and nightly reset, 5000 ms
     void StartTimers();
     void StopTimers();
 
@@ -49,9 +49,9 @@ public:
     bool NightResetDone = false;
 
     // Signs of life, from the dispatcher.
-    void OnLinkAlive();   // FF B2: link up, silence 0, panel "正常"
-    void OnAnswer();      // FF E1, FF 5A: link up, silence 0
-    void OnDumpBlock();   // silence 0
+    void OnLinkAlive(); // FF B2: link up, silence 0, panel "正常"
+    void OnAnswer();    // FF E1, FF 5A: link up, silence 0
+    void OnDumpBlock(); // silence 0
 
 public slots:
     void tmrState_Timer();

@@ -48,11 +48,11 @@ void PortSearch::tryFrom(int n)
             return;
         }
         if (!m_ports.OpenPort(k))
-            continue;   // no such port
+            continue; // no such port
         m_current = k;
         emit portSelected(k);
         if (!m_running)
-            return;     // stopped by a receiver of portSelected
+            return; // stopped by a receiver of portSelected
         m_commands.SendNow(ClockCommand(m_clock.now()));
         m_wait.start();
         return;

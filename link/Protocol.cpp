@@ -41,10 +41,7 @@ QByteArray HexToBytes(const QString &hex)
     return out;
 }
 
-QString BytesToHex(const QByteArray &bytes)
-{
-    return QString::fromLatin1(bytes.toHex()).toUpper();
-}
+QString BytesToHex(const QByteArray &bytes) { return QString::fromLatin1(bytes.toHex()).toUpper(); }
 
 QString HexChecksum(const QString &hex)
 {
@@ -58,7 +55,7 @@ QString PackStarCode(const QString &code)
 {
     QString text = code;
     text.replace(u'0', u'A');
-    text.chop(1);   // the closing "#"
+    text.chop(1); // the closing "#"
     const QStringList pieces = text.split(u'*');
     QString out;
     // The piece before the leading "*" is not a field.
@@ -104,9 +101,6 @@ int FrameLength(quint8 type)
     }
 }
 
-int RingCount(int head, int tail, int size)
-{
-    return tail >= head ? tail - head : tail - head + size;
-}
+int RingCount(int head, int tail, int size) { return tail >= head ? tail - head : tail - head + size; }
 
 } // namespace corvane

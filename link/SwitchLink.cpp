@@ -14,22 +14,11 @@ const QString kLinkError = QStringLiteral("通讯端口：错误");
 } // namespace
 
 SwitchLink::SwitchLink(ConsoleContext &ctx, QObject *parent)
-    : QObject(parent),
-      m_ctx(ctx),
-      m_ports(ctx.home),
-      m_ring(this),
-      m_commands(ctx.clock, m_ports.mscPort),
-      m_supervisor(ctx, TrunkState),
-      m_search(ctx.clock, m_ports, m_commands, m_supervisor),
-      mscPort(m_ports.mscPort),
-      mscOut(m_ports.mscOut),
-      DispatcherIdle(m_ring.DispatcherIdle),
-      LinkSilence(m_supervisor.LinkSilence),
-      DumpMode(m_ring.DumpMode),
-      DumpBlockNo(m_ring.DumpBlockNo),
-      NightResetDone(m_supervisor.NightResetDone),
-      tmrState(m_supervisor.tmrState),
-      tmrQuest(m_supervisor.tmrQuest)
+    : QObject(parent), m_ctx(ctx), m_ports(ctx.home), m_ring(this), m_commands(ctx.clock, m_ports.mscPort),
+      m_supervisor(ctx, TrunkState), m_search(ctx.clock, m_ports, m_commands, m_supervisor), mscPort(m_ports.mscPort),
+      mscOut(m_ports.mscOut), DispatcherIdle(m_ring.DispatcherIdle), LinkSilence(m_supervisor.LinkSilence),
+      DumpMode(m_ring.DumpMode), DumpBlockNo(m_ring.DumpBlockNo), NightResetDone(m_supervisor.NightResetDone),
+      tmrState(m_supervisor.tmrState), tmrQuest(m_supervisor.tmrQuest)
 {
     setObjectName(QStringLiteral("SwitchLink"));
     connect(&mscPort, &QSerialPort::readyRead, this, &SwitchLink::mscPort_OnComm);
@@ -59,10 +48,7 @@ void SwitchLink::CloseLink()
     ClosePorts();
 }
 
-void SwitchLink::mscPort_OnComm()
-{
-    ReceiveBytes(mscPort.readAll());
-}
+void SwitchLink::mscPort_OnComm() { ReceiveBytes(mscPort.readAll()); }
 
 // ---- receive path ------------------------------------------------------------
 
@@ -84,10 +70,7 @@ void SwitchLink::CollectDumpBlocks(quint8 blockNo)
     DumpMode = true;
 }
 
-bool SwitchLink::DiscardingLateDumpBytes() const
-{
-    return m_late.active(m_ctx.clock.monotonicMs());
-}
+bool SwitchLink::DiscardingLateDumpBytes() const { return m_late.active(m_ctx.clock.monotonicMs()); }
 
 void SwitchLink::DiscardLateDumpBytes(int quietMs, int maxMs)
 {
@@ -125,14 +108,11 @@ void SwitchLink::OnFault(quint8 code)
     // goes up, not a pile of boxes.
     const QString hex = QString::number(code, 16).toUpper();
     m_ctx.messages.notifyKeyed(QStringLiteral("switch-fault-") + hex,
-                               QStringLiteral("系统检测到重要故障，故障代码为-->") + hex,
-                               QStringLiteral("系统故障"), MessageService::Icon::Critical);
+                               QStringLiteral("系统检测到重要故障，故障代码为-->") + hex, QStringLiteral("系统故障"),
+                               MessageService::Icon::Critical);
 }
 
-void SwitchLink::OnDumpBlock()
-{
-    m_supervisor.OnDumpBlock();
-}
+void SwitchLink::OnDumpBlock() { m_supervisor.OnDumpBlock(); }
 
 void SwitchLink::probe()
 {
@@ -147,15 +127,9 @@ void SwitchLink::probe()
 
 // ---- commands -------------------------------------------------------------------
 
-void SwitchLink::SendClock()
-{
-    SendHex(ClockCommand(m_ctx.clock.now()));
-}
+void SwitchLink::SendClock() { SendHex(ClockCommand(m_ctx.clock.now())); }
 
-void SwitchLink::Pause(double seconds)
-{
-    m_ctx.clock.waitFor({}, qMax<qint64>(0, qRound64(seconds * 1000.0)));
-}
+void SwitchLink::Pause(double seconds) { m_ctx.clock.waitFor({}, qMax<qint64>(0, qRound64(seconds * 1000.0))); }
 
 // ---- port search -------------------------------------------------------------------
 
@@ -192,8 +166,8 @@ bool SwitchLink::OpenLinkOnLoad()
     if (LinkUp()) {
         emit statusText(kLinkOk);
         if (const Status stored = StorePort(PortNumber()); !stored)
-            m_ctx.messages.notifyKeyed(QStringLiteral("port-not-stored"), stored.reason(),
-                                       QStringLiteral("串口选择"), MessageService::Icon::Warning);
+            m_ctx.messages.notifyKeyed(QStringLiteral("port-not-stored"), stored.reason(), QStringLiteral("串口选择"),
+                                       MessageService::Icon::Warning);
     } else {
         emit statusText(kLinkError);
         // The stored port stays open so that the watchdog and the probe can

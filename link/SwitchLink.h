@@ -123,8 +123,8 @@ public:
     bool &NightResetDone;
 
     // ---- timers --------------------------------------------------------------
-    ClockTimer &tmrState;   // link watchdog, 1000 ms
-    ClockTimer &tmrQuest;   // clock probe and nightly reset, 5000 ms
+    ClockTimer &tmrState; // link watchdog, 1000 ms
+    ClockTimer &tmrQuest; // clock probe and nightly reset, 5000 ms
     void StartTimers() { m_supervisor.StartTimers(); }
     void StopTimers() { m_supervisor.StopTimers(); }
 

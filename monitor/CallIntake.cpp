@@ -46,8 +46,7 @@ const QString CallIntake::StoreFailedKey = QStringLiteral("CallIntake.storeFaile
 
 CallIntake::CallIntake(ConsoleContext &ctx, FeeEngine &fees, CallIntakeView *view)
     : CallIntake(ctx, fees, view, Options())
-{
-}
+{}
 
 CallIntake::CallIntake(ConsoleContext &ctx, FeeEngine &fees, CallIntakeView *view, const Options &options)
     : m_ctx(ctx), m_fees(fees), m_view(view), m_options(options)
@@ -64,9 +63,9 @@ bool CallIntake::EnsureSeenTable()
         return false;
     // One row, the last frame taken; no index, every lookup reads the newest
     // row by rowid.
-    m_seenTableReady = bool(db.exec(
-        QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (\"Frame\" TEXT NOT NULL, \"SeenMs\" INTEGER NOT NULL)")
-            .arg(Database::quoteId(SeenTable))));
+    m_seenTableReady = bool(
+        db.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (\"Frame\" TEXT NOT NULL, \"SeenMs\" INTEGER NOT NULL)")
+                    .arg(Database::quoteId(SeenTable))));
     return m_seenTableReady;
 }
 
@@ -93,19 +92,14 @@ int CallIntake::ProcessCallRecord(const QByteArray &frame)
     QString why;
     m_lastOutcome = storeRecord(frame, fx, why);
     switch (m_lastOutcome) {
-    case Outcome::Failed:
-        reportStoreFailure(why);
-        break;
+    case Outcome::Failed: reportStoreFailure(why); break;
     case Outcome::Repeat:
         // Already stored and charged; only our acknowledgement went missing.
         if (m_ctx.link)
             m_ctx.link->SendAck();
         break;
-    case Outcome::Stored:
-        afterCommit(fx, d.endTimeDigits());
-        break;
-    case Outcome::BadChecksum:
-        break;
+    case Outcome::Stored: afterCommit(fx, d.endTimeDigits()); break;
+    case Outcome::BadChecksum: break;
     }
     return CallRecordFrame::Length;
 }
@@ -134,8 +128,8 @@ CallIntake::Outcome CallIntake::storeRecord(const QByteArray &frame, Effects &fx
     const qint64 nowMs = m_ctx.clock.now().toMSecsSinceEpoch();
     const QString seenTable = Database::quoteId(SeenTable);
     // A repeat is the resend of the last frame taken, inside the window.
-    const auto last = db.select(
-        QStringLiteral("SELECT \"Frame\", \"SeenMs\" FROM %1 ORDER BY rowid DESC LIMIT 1").arg(seenTable));
+    const auto last =
+        db.select(QStringLiteral("SELECT \"Frame\", \"SeenMs\" FROM %1 ORDER BY rowid DESC LIMIT 1").arg(seenTable));
     if (!last)
         return failedWith(QStringLiteral("无法读取话单记录表"), last.status());
     if (!last->isEmpty() && last->first().value(0) == key
@@ -162,14 +156,14 @@ CallIntake::Outcome CallIntake::storeRecord(const QByteArray &frame, Effects &fx
 
     const int line = m_rec.Caller.toInt();
     const Status charged = m_rec.IsAccount == QLatin1String("1") ? chargeAccount(line, demoteClass, fx)
-                                                                  : chargeExtension(line, demoteClass, fx);
+                                                                 : chargeExtension(line, demoteClass, fx);
     if (!charged)
         return failedWith(QStringLiteral("无法记入押金"), charged);
 
     Recordset bills = Recordset::forAppend(db, QStringLiteral("PHNBill"));
-    const QStringList row{m_rec.Caller,  m_rec.Called,   m_rec.EndTime,  m_rec.Duration, m_rec.Rate,
-                          m_rec.Area,    m_rec.Fee,      m_rec.CallType, m_rec.FeePart1, m_rec.FeePart2,
-                          m_rec.FeePart3, kNotSettled,   fx.group,       fx.name};
+    const QStringList row{m_rec.Caller,   m_rec.Called, m_rec.EndTime,  m_rec.Duration, m_rec.Rate,
+                          m_rec.Area,     m_rec.Fee,    m_rec.CallType, m_rec.FeePart1, m_rec.FeePart2,
+                          m_rec.FeePart3, kNotSettled,  fx.group,       fx.name};
     if (!bills.isValid())
         return failedWith(QStringLiteral("无法写入话单"), bills.status());
     if (const Status written = WriteRecord(bills, true, row); !written)
@@ -279,16 +273,15 @@ void CallIntake::afterCommit(const Effects &fx, const QString &endTimeDigits)
     if (m_ctx.link)
         m_ctx.link->SendOutward(FeeRecord(m_rec.Caller, endTimeDigits, m_rec.Duration, m_rec.Fee, m_rec.Called));
     if (m_view)
-        m_view->ShowCall({m_rec.Caller, m_rec.Called, m_rec.EndTime, m_rec.Duration, m_rec.Area, m_rec.Rate,
-                          m_rec.Fee, m_rec.Trunk});
+        m_view->ShowCall({m_rec.Caller, m_rec.Called, m_rec.EndTime, m_rec.Duration, m_rec.Area, m_rec.Rate, m_rec.Fee,
+                          m_rec.Trunk});
 }
 
 void CallIntake::appendCallFile(const QString &path)
 {
     QStringEncoder encoder("GB18030");
-    const QByteArray bytes =
-        encoder.encode(CallFileLine(m_rec.Caller, m_rec.Called, m_rec.Duration, m_rec.EndTime, m_rec.Fee)
-                       + QStringLiteral("\r\n"));
+    const QByteArray bytes = encoder.encode(
+        CallFileLine(m_rec.Caller, m_rec.Called, m_rec.Duration, m_rec.EndTime, m_rec.Fee) + QStringLiteral("\r\n"));
     QFile file(path);
     bool ok = file.open(QIODevice::WriteOnly | QIODevice::Append);
     ok = ok && file.write(bytes) == bytes.size();

@@ -89,10 +89,10 @@ public:
 
 private:
     struct Effects {
-        QStringList starCodes;   // demotions, sent once the record is committed
-        QString group;           // PHNBill columns 12 and 13
+        QStringList starCodes; // demotions, sent once the record is committed
+        QString group;         // PHNBill columns 12 and 13
         QString name;
-        QString filePath;        // monthly file, empty when none is configured
+        QString filePath; // monthly file, empty when none is configured
     };
 
     Outcome storeRecord(const QByteArray &frame, Effects &fx, QString &why);

@@ -29,14 +29,11 @@ QString CallRecordKey(const QByteArray &frame)
 
 QString DecodedCall::endTime() const
 {
-    return QString::number(year) + QStringLiteral("年") + month + QStringLiteral("月") + day
-           + QStringLiteral("日") + hour + QStringLiteral("时") + minute + QStringLiteral("分");
+    return QString::number(year) + QStringLiteral("年") + month + QStringLiteral("月") + day + QStringLiteral("日")
+           + hour + QStringLiteral("时") + minute + QStringLiteral("分");
 }
 
-QString DecodedCall::endTimeDigits() const
-{
-    return QString::number(year) + month + day + hour + minute;
-}
+QString DecodedCall::endTimeDigits() const { return QString::number(year) + month + day + hour + minute; }
 
 DecodedCall DecodeCallRecord(const QByteArray &frame, const QDate &today)
 {
@@ -75,20 +72,20 @@ QString StripIndirectOffice(const QString &called, const QString &outgoingMode, 
     return called;
 }
 
-QString CallFileLine(const QString &caller, const QString &called, const QString &duration,
-                     const QString &endTime, const QString &fee)
+QString CallFileLine(const QString &caller, const QString &called, const QString &duration, const QString &endTime,
+                     const QString &fee)
 {
     return QStringLiteral("主叫号码：") + caller + QStringLiteral("；被叫号码：") + called
            + QStringLiteral("；通话时长：") + duration + QStringLiteral("；结束时间：") + endTime
            + QStringLiteral("；话费：") + fee;
 }
 
-QString FeeRecord(const QString &caller, const QString &endTimeDigits, const QString &duration,
-                  const QString &fee, const QString &called)
+QString FeeRecord(const QString &caller, const QString &endTimeDigits, const QString &duration, const QString &fee,
+                  const QString &called)
 {
-    return QStringLiteral("$FEE,") + caller.trimmed() + QLatin1Char(',') + endTimeDigits + QLatin1Char(',')
-           + duration + QLatin1Char(',') + Money::fromText(fee).toTextTrimmed() + QLatin1Char(',')
-           + called.trimmed() + QStringLiteral("#\r\n");
+    return QStringLiteral("$FEE,") + caller.trimmed() + QLatin1Char(',') + endTimeDigits + QLatin1Char(',') + duration
+           + QLatin1Char(',') + Money::fromText(fee).toTextTrimmed() + QLatin1Char(',') + called.trimmed()
+           + QStringLiteral("#\r\n");
 }
 
 QString CallFilePath(const QString &configuredFolder, const QDate &today)
@@ -98,9 +95,6 @@ QString CallFilePath(const QString &configuredFolder, const QDate &today)
     return folder + today.toString(QStringLiteral("yyyyMM")) + QStringLiteral(".txt");
 }
 
-QString AccountNumberText(int account)
-{
-    return QStringLiteral("%1").arg(account, 3, 10, QLatin1Char('0'));
-}
+QString AccountNumberText(int account) { return QStringLiteral("%1").arg(account, 3, 10, QLatin1Char('0')); }
 
 } // namespace corvane

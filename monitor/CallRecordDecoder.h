@@ -26,14 +26,14 @@ bool CallRecordChecksumOk(const QByteArray &frame);
 QString CallRecordKey(const QByteArray &frame);
 
 struct DecodedCall {
-    int trunk = 0;            // line word / 1024
-    int line = 0;             // line word mod 1024: physical port or account number
+    int trunk = 0; // line word / 1024
+    int line = 0;  // line word mod 1024: physical port or account number
     bool account = false;
     // The BCD bytes as their two hex digits, as the switch wrote them.
     QString month, day, hour, minute;
-    int year = 0;             // four digits, from the console's date
+    int year = 0; // four digits, from the console's date
     quint16 duration = 0;
-    QString called;           // dialled digits, filler dropped
+    QString called; // dialled digits, filler dropped
 
     // "2026年12月08日23时30分"
     QString endTime() const;
@@ -53,13 +53,13 @@ DecodedCall DecodeCallRecord(const QByteArray &frame, const QDate &today);
 QString StripIndirectOffice(const QString &called, const QString &outgoingMode, const QString &direction);
 
 // The line of the monthly call-record file (without its CR LF).
-QString CallFileLine(const QString &caller, const QString &called, const QString &duration,
-                     const QString &endTime, const QString &fee);
+QString CallFileLine(const QString &caller, const QString &called, const QString &duration, const QString &endTime,
+                     const QString &fee);
 
 // The outward copy: "$FEE,caller,YYYYMMDDHHMM,duration,fee,called#" CR LF,
 // the fee in the short form that keeps the point of a whole amount ("3.").
-QString FeeRecord(const QString &caller, const QString &endTimeDigits, const QString &duration,
-                  const QString &fee, const QString &called);
+QString FeeRecord(const QString &caller, const QString &endTimeDigits, const QString &duration, const QString &fee,
+                  const QString &called);
 
 // Path of the monthly file: the configured folder (backslashes taken as
 // separators) followed by YYYYMM and ".txt".

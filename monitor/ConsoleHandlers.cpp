@@ -5,8 +5,7 @@
 
 namespace corvane {
 
-ConsoleHandlers::ConsoleHandlers(TrunkMonitor &trunks, QObject *parent)
-    : QObject(parent), m_trunks(trunks)
+ConsoleHandlers::ConsoleHandlers(TrunkMonitor &trunks, QObject *parent) : QObject(parent), m_trunks(trunks)
 {
     setObjectName(QStringLiteral("ConsoleHandlers"));
 }

@@ -1,6 +1,6 @@
 #include "TrunkMonitor.h"
-#include "Columns.h"
 #include "CallRecordDecoder.h"
+#include "Columns.h"
 
 #include "ConsoleContext.h"
 #include "Criteria.h"
@@ -24,10 +24,7 @@ const QString kUnknownCaller = QStringLiteral("未知来电");
 
 constexpr int IncomingListLimit = 200;
 
-quint8 byteAt(const QByteArray &frame, int offset)
-{
-    return offset < frame.size() ? quint8(frame.at(offset)) : 0;
-}
+quint8 byteAt(const QByteArray &frame, int offset) { return offset < frame.size() ? quint8(frame.at(offset)) : 0; }
 
 // Dial digits from `count` nibbles starting at `offset`, high nibble first.
 QString nibbleDigits(const QByteArray &frame, int offset, int count)
@@ -46,20 +43,11 @@ TrunkMonitor::TrunkMonitor(ConsoleContext &ctx, TrunkView &view, QObject *parent
     setObjectName(QStringLiteral("TrunkMonitor"));
 }
 
-TrunkStates &TrunkMonitor::trunks()
-{
-    return m_ctx.link ? m_ctx.link->TrunkState : m_ownTrunks;
-}
+TrunkStates &TrunkMonitor::trunks() { return m_ctx.link ? m_ctx.link->TrunkState : m_ownTrunks; }
 
-int TrunkMonitor::trunkIndex(int n)
-{
-    return (n >= 1 && n <= TrunkCount) ? n - 1 : -1;
-}
+int TrunkMonitor::trunkIndex(int n) { return (n >= 1 && n <= TrunkCount) ? n - 1 : -1; }
 
-QString TrunkMonitor::timeNow() const
-{
-    return m_ctx.clock.now().toString(QStringLiteral("HHmmss"));
-}
+QString TrunkMonitor::timeNow() const { return m_ctx.clock.now().toString(QStringLiteral("HHmmss")); }
 
 const QString TrunkMonitor::IncomingNotStoredKey = QStringLiteral("TrunkMonitor.incomingNotStored");
 
@@ -106,7 +94,8 @@ QString TrunkMonitor::stripOfficeDigit(int trunk, const QString &digits)
     if (!exchange.hasCurrent())
         return digits;
     // The same rule the call-record intake applies to the dialled number.
-    return StripIndirectOffice(digits, exchange.value(col::Exchange::OutgoingMode), exchange.value(col::Exchange::IndirectDirection));
+    return StripIndirectOffice(digits, exchange.value(col::Exchange::OutgoingMode),
+                               exchange.value(col::Exchange::IndirectDirection));
 }
 
 // ---- handlers ---------------------------------------------------------------
@@ -216,8 +205,7 @@ void TrunkMonitor::OnTrunkReleased(const QByteArray &frame)
     TrunkRecord &rec = trunks()[size_t(t)];
     if (rec.State == Ringing) {
         // Never answered: listed as a missed call.
-        m_view.addIncomingRow(IncomingListLimit,
-                              {rec.CallerNo, QStringLiteral("*") + rec.UserNo, m_ctx.stamp()});
+        m_view.addIncomingRow(IncomingListLimit, {rec.CallerNo, QStringLiteral("*") + rec.UserNo, m_ctx.stamp()});
     }
     if (!rec.StartTime.isEmpty() && rec.State == Answered) {
         rec.EndTime = timeNow();
@@ -227,15 +215,25 @@ void TrunkMonitor::OnTrunkReleased(const QByteArray &frame)
         const QString fee = IncomingFee(rec.Seconds.toLongLong());
         const UserRow user = userByNumber(rec.UserNo);
         Recordset bill = Recordset::forAppend(m_ctx.db, QStringLiteral("PHNBill"));
-        const QStringList row{rec.UserNo,           rec.CallerNo,           stamp,
-                              rec.Seconds,          QStringLiteral("0.10"), QStringLiteral("呼入"),
-                              fee,                  QStringLiteral("9"),    QStringLiteral("0.00"),
-                              QStringLiteral("0.00"), fee,                  QStringLiteral("未结算"),
-                              user.group,           user.name};
+        const QStringList row{rec.UserNo,
+                              rec.CallerNo,
+                              stamp,
+                              rec.Seconds,
+                              QStringLiteral("0.10"),
+                              QStringLiteral("呼入"),
+                              fee,
+                              QStringLiteral("9"),
+                              QStringLiteral("0.00"),
+                              QStringLiteral("0.00"),
+                              fee,
+                              QStringLiteral("未结算"),
+                              user.group,
+                              user.name};
         // Told without blocking, frames keep arriving while the box is open;
         // the same failure again only raises the count in that one box.
         if (const Status written = WriteRecord(bill, true, row); !written)
-            m_ctx.messages.notifyKeyed(IncomingNotStoredKey, written.context(QStringLiteral("来电话单未能保存")).reason(),
+            m_ctx.messages.notifyKeyed(IncomingNotStoredKey,
+                                       written.context(QStringLiteral("来电话单未能保存")).reason(),
                                        QStringLiteral("数据库错误"), MessageService::Icon::Warning);
     }
     rec = TrunkRecord{};
@@ -268,17 +266,17 @@ void TrunkMonitor::imgPHN_Click(int Index)
         where << Database::quoteId(QStringLiteral("电话") + QString::number(k)) + QStringLiteral("=?");
         params << number;
     }
-    Recordset found = Recordset::query(
-        m_ctx.db,
-        QStringLiteral("SELECT * FROM \"Client\" WHERE %1 ORDER BY rowid LIMIT 1").arg(where.join(QStringLiteral(" OR "))),
-        params);
+    Recordset found = Recordset::query(m_ctx.db,
+                                       QStringLiteral("SELECT * FROM \"Client\" WHERE %1 ORDER BY rowid LIMIT 1")
+                                           .arg(where.join(QStringLiteral(" OR "))),
+                                       params);
     if (!found.hasCurrent()) {
         info = QStringLiteral("未知来电人：") + number + nl;
     } else {
         info = QStringLiteral("来电人：") + found.value(1) + nl + QStringLiteral("单位：") + found.value(2) + nl
-            + QStringLiteral("网址：") + found.value(3) + nl + QStringLiteral("传真：") + found.value(4) + nl
-            + QStringLiteral("地址：") + found.value(5) + nl + QStringLiteral("邮编：") + found.value(6) + nl
-            + QStringLiteral("邮箱：") + found.value(7) + nl + QStringLiteral("电话号码：") + number + nl;
+               + QStringLiteral("网址：") + found.value(3) + nl + QStringLiteral("传真：") + found.value(4) + nl
+               + QStringLiteral("地址：") + found.value(5) + nl + QStringLiteral("邮编：") + found.value(6) + nl
+               + QStringLiteral("邮箱：") + found.value(7) + nl + QStringLiteral("电话号码：") + number + nl;
     }
     m_view.showCallerInfo(t, info);
 }

@@ -37,13 +37,13 @@ public:
 
     TrunkMonitor(ConsoleContext &ctx, TrunkView &view, QObject *parent = nullptr);
 
-    void OnTrunkRinging(const QByteArray &frame);     // 0xA2, 3 bytes
-    void OnCallerId(const QByteArray &frame);         // 0xA8, 9 bytes
-    void OnTrunkSeized(const QByteArray &frame);      // 0xC4, 5 bytes
-    void OnTrunkDialled(const QByteArray &frame);     // 0x78, 9 bytes
-    void OnTrunkUserChange(const QByteArray &frame);  // 0x94, 5 bytes
-    void OnTrunkAnswer(const QByteArray &frame);      // 0x44, 5 bytes
-    void OnTrunkReleased(const QByteArray &frame);    // 0xD2, 3 bytes
+    void OnTrunkRinging(const QByteArray &frame);    // 0xA2, 3 bytes
+    void OnCallerId(const QByteArray &frame);        // 0xA8, 9 bytes
+    void OnTrunkSeized(const QByteArray &frame);     // 0xC4, 5 bytes
+    void OnTrunkDialled(const QByteArray &frame);    // 0x78, 9 bytes
+    void OnTrunkUserChange(const QByteArray &frame); // 0x94, 5 bytes
+    void OnTrunkAnswer(const QByteArray &frame);     // 0x44, 5 bytes
+    void OnTrunkReleased(const QByteArray &frame);   // 0xD2, 3 bytes
 
     // The trunks as the handlers keep them: the link's when there is one.
     TrunkStates &trunks();
@@ -64,10 +64,10 @@ public slots:
 private:
     struct UserRow {
         bool found = false;
-        QString number;     // column 1
-        QString name;       // column 2
-        QString group;      // column 15
-        bool show = false;  // column 14 is "√"
+        QString number;    // column 1
+        QString name;      // column 2
+        QString group;     // column 15
+        bool show = false; // column 14 is "√"
     };
     UserRow userByPort(quint8 port);
     UserRow userByNumber(const QString &number);
@@ -80,7 +80,7 @@ private:
 
     ConsoleContext &m_ctx;
     TrunkView &m_view;
-    TrunkStates m_ownTrunks{};   // used only while no link is attached
+    TrunkStates m_ownTrunks{}; // used only while no link is attached
 };
 
 } // namespace corvane

@@ -8,7 +8,7 @@ namespace corvane {
 
 namespace {
 const QString kOpTable = QStringLiteral("OP");
-constexpr int kRightsColumn = 2;    // OP columns 2..12 hold rights 0..10
+constexpr int kRightsColumn = 2; // OP columns 2..12 hold rights 0..10
 constexpr int kOpColumns = 17;
 
 // The number a text starts with, as the rights columns are read.
@@ -36,7 +36,7 @@ QStringList OperatorAdmin::names()
 
 bool OperatorAdmin::select(const QString &wanted)
 {
-    const QString name = wanted;   // may be m_selected itself
+    const QString name = wanted; // may be m_selected itself
     m_selected.clear();
     // The rows as the table holds them now (the login window may have
     // upgraded a password meanwhile); OP is a short table.
@@ -151,8 +151,8 @@ TableRows OperatorRecords(ConsoleContext &ctx)
 {
     // The serial is text; ordered as a number, rows of equal serial in the
     // order they were written.
-    Recordset rs = Recordset::query(
-        ctx.db, QStringLiteral("SELECT * FROM \"OPRec\" ORDER BY CAST(\"序号\" AS INTEGER), rowid"));
+    Recordset rs =
+        Recordset::query(ctx.db, QStringLiteral("SELECT * FROM \"OPRec\" ORDER BY CAST(\"序号\" AS INTEGER), rowid"));
     return rs.snapshot();
 }
 

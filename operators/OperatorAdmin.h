@@ -38,10 +38,10 @@ public:
     // Adding an operator, with the add window's checks in their order.
     struct AddOutcome {
         enum class Kind {
-            Refused,   // a box to fill: reason, and the box to put the focus in
-            Exists,    // that name is taken: reason; its row is selected, nothing added
-            Added,     // the new row is written and selected
-            Failed,    // the write failed: reason; nothing is added
+            Refused, // a box to fill: reason, and the box to put the focus in
+            Exists,  // that name is taken: reason; its row is selected, nothing added
+            Added,   // the new row is written and selected
+            Failed,  // the write failed: reason; nothing is added
         };
         enum class Field { None, Name, Code };
         Kind kind = Kind::Refused;

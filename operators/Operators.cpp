@@ -26,10 +26,7 @@ bool LoadOperator(ConsoleContext &ctx, Recordset &op, const QString &name)
     return true;
 }
 
-QString OperatorRecordSerial(qint64 n)
-{
-    return QStringLiteral("%1").arg(n, 5, 10, QLatin1Char('0'));
-}
+QString OperatorRecordSerial(qint64 n) { return QStringLiteral("%1").arg(n, 5, 10, QLatin1Char('0')); }
 
 Status AddOperatorRecord(ConsoleContext &ctx)
 {
@@ -67,12 +64,9 @@ GateResult CheckRight(const ConsoleContext &ctx, int right)
 Status CheckGate(const ConsoleContext &ctx, int right)
 {
     switch (CheckRight(ctx, right)) {
-    case GateResult::NotLoggedIn:
-        return Status::fail(QStringLiteral("您没有登录系统,请先登录!"));
-    case GateResult::NoRight:
-        return Status::fail(QStringLiteral("您没有使用此功能的权限！"));
-    case GateResult::Allowed:
-        break;
+    case GateResult::NotLoggedIn: return Status::fail(QStringLiteral("您没有登录系统,请先登录!"));
+    case GateResult::NoRight: return Status::fail(QStringLiteral("您没有使用此功能的权限！"));
+    case GateResult::Allowed: break;
     }
     return Status::ok();
 }

@@ -73,7 +73,8 @@ Status write(const QString &path, const QByteArray &document)
 
 Status exportBillsCsv(const QString &path, const QList<BillRow> &bills)
 {
-    const QStringList header = findTable(printTables(), QStringLiteral("PHNBill"))->columns.mid(0, col::PrintBill::ListedCount);
+    const QStringList header =
+        findTable(printTables(), QStringLiteral("PHNBill"))->columns.mid(0, col::PrintBill::ListedCount);
     QList<QStringList> rows;
     rows.reserve(bills.size());
     for (const BillRow &b : bills) {
@@ -81,8 +82,8 @@ Status exportBillsCsv(const QString &path, const QList<BillRow> &bills)
         r[col::PrintBill::Fee] = Money::fromText(b.fee).toText();
         rows.append(std::move(r));
     }
-    return Csv::write(path, Csv::document(header, rows,
-                                          {col::PrintBill::Duration, col::PrintBill::Rate, col::PrintBill::Fee}));
+    return Csv::write(
+        path, Csv::document(header, rows, {col::PrintBill::Duration, col::PrintBill::Rate, col::PrintBill::Fee}));
 }
 
 Status exportFeesCsv(const QString &path, const QList<FeeRow> &fees)

@@ -20,8 +20,7 @@ namespace Csv {
 QString field(const QString &text, bool isNumber = false);
 // The whole file: BOM, header line, one line per row. numberColumns are
 // written as they are, without the formula guard.
-QByteArray document(const QStringList &header, const QList<QStringList> &rows,
-                    const QList<int> &numberColumns = {});
+QByteArray document(const QStringList &header, const QList<QStringList> &rows, const QList<int> &numberColumns = {});
 // Writes the file in one step (a failed write leaves no half file behind).
 Status write(const QString &path, const QByteArray &document);
 

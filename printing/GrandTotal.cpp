@@ -24,7 +24,7 @@ QString dateText(const QDate &date)
 {
     const QString ymd = date.toString(QStringLiteral("yyyyMMdd"));
     return ymd.mid(0, 4) + QStringLiteral("年") + ymd.mid(4, 2) + QStringLiteral("月") + ymd.mid(6, 2)
-        + QStringLiteral("日");
+           + QStringLiteral("日");
 }
 
 } // namespace GrandTotal

@@ -17,8 +17,8 @@ namespace corvane {
 // the eight fee totals under their captions.
 namespace GrandTotal {
 
-constexpr QPointF kTitleAt{5000, 1500};     // font 20
-constexpr QPointF kDateAt{9500, 1900};      // font 12
+constexpr QPointF kTitleAt{5000, 1500}; // font 20
+constexpr QPointF kDateAt{9500, 1900};  // font 12
 constexpr qreal kRuleY = 2600, kRuleFromX = 500, kRuleToX = 11000;
 constexpr qreal kCaptionY = 2950, kTotalY = 3300;
 constexpr qreal kColumnX[8] = {500, 2000, 3500, 5000, 6500, 8000, 9200, 10400};

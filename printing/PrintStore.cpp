@@ -87,7 +87,7 @@ QStringList FeeRow::texts() const
 QString billInformation(const BillTotals &totals)
 {
     return QStringLiteral("总计话单数：") + QString::number(totals.count) + QStringLiteral("   ")
-        + QStringLiteral("总计金额：") + totals.feeSumText() + QStringLiteral("元");
+           + QStringLiteral("总计金额：") + totals.feeSumText() + QStringLiteral("元");
 }
 
 QString feeInformation(const FeeTotals &totals) { return QStringLiteral("总计话费：") + totals.total().toText(); }
@@ -236,9 +236,9 @@ QList<FeeRow> PrintStore::fees()
 BillTotals PrintStore::billTotals()
 {
     BillTotals t;
-    const auto rows = m_db->select(QStringLiteral("SELECT %1 FROM %2")
-                                       .arg(Database::quoteId(billTable().columns.at(col::PrintBill::Fee)),
-                                            Database::quoteId(billTable().name)));
+    const auto rows = m_db->select(
+        QStringLiteral("SELECT %1 FROM %2")
+            .arg(Database::quoteId(billTable().columns.at(col::PrintBill::Fee)), Database::quoteId(billTable().name)));
     if (!rows)
         return t;
     t.count = int(rows->size());
@@ -251,8 +251,8 @@ FeeTotals PrintStore::feeTotals()
 {
     FeeTotals t;
     const QStringList money = feeTable().columns.mid(col::PrintFee::FirstMoney, col::PrintFee::MoneyCount);
-    const auto rows = m_db->select(QStringLiteral("SELECT %1 FROM %2")
-                                       .arg(columnList(money), Database::quoteId(feeTable().name)));
+    const auto rows =
+        m_db->select(QStringLiteral("SELECT %1 FROM %2").arg(columnList(money), Database::quoteId(feeTable().name)));
     if (!rows)
         return t;
     for (const QStringList &r : *rows)
@@ -271,10 +271,9 @@ Checked<int> PrintStore::deleteListedFromMain(Database &switchDb)
     Transaction tx(switchDb);
     if (!tx.begun())
         return Checked<int>::refuse(tx.begun().context(what));
-    SqlStatement del(switchDb.handle(),
-                     QStringLiteral("DELETE FROM %1 WHERE rowid = ? AND %2 = ? AND %3 = ?")
-                         .arg(Database::quoteId(main->name), Database::quoteId(main->columns.at(0)),
-                              Database::quoteId(main->columns.at(2))));
+    SqlStatement del(switchDb.handle(), QStringLiteral("DELETE FROM %1 WHERE rowid = ? AND %2 = ? AND %3 = ?")
+                                            .arg(Database::quoteId(main->name), Database::quoteId(main->columns.at(0)),
+                                                 Database::quoteId(main->columns.at(2))));
     if (!del.isValid())
         return Checked<int>::refuse(what + QStringLiteral("：") + del.error());
     int deleted = 0;

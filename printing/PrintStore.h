@@ -21,8 +21,8 @@ constexpr int Duration = 3;
 constexpr int Rate = 4;
 constexpr int Area = 5;
 constexpr int Fee = 6;
-constexpr int MainRowId = 7;     // not listed: the main PHNBill row this one copies
-constexpr int ListedCount = 7;   // columns shown in lists and reports
+constexpr int MainRowId = 7;   // not listed: the main PHNBill row this one copies
+constexpr int ListedCount = 7; // columns shown in lists and reports
 } // namespace col::PrintBill
 
 namespace col::PrintFee {
@@ -65,7 +65,7 @@ struct FeeRow {
     {
         return {longDistance, city, local, incoming, rent, handling, service, total};
     }
-    Money &amount(int column);   // column 3..10
+    Money &amount(int column); // column 3..10
     // All eleven columns as stored, amounts "0.00".
     QStringList texts() const;
     friend bool operator==(const FeeRow &a, const FeeRow &b) { return a.texts() == b.texts(); }

@@ -18,8 +18,8 @@ namespace {
 const QString kCjkFamily = QStringLiteral("WenQuanYi Zen Hei");
 
 constexpr qreal kTwipsPerPoint = 20.0;
-constexpr qreal kRulePen = 12.0;          // twips, about 0.2 mm
-constexpr qreal kSmallestFit = 0.55;      // a text too wide shrinks to at most this share
+constexpr qreal kRulePen = 12.0;     // twips, about 0.2 mm
+constexpr qreal kSmallestFit = 0.55; // a text too wide shrinks to at most this share
 
 // Draws one line of text inside rect; a text wider than the rect is drawn
 // smaller until it fits, and only past the smallest size is it shortened.
@@ -280,15 +280,13 @@ QPageLayout ReportRenderer::pageLayout() const
 QString ReportRenderer::itemText(const ReportItem &item, const Band &band, int page) const
 {
     switch (item.kind) {
-    case ReportItem::Kind::Label:
-        return item.text;
-    case ReportItem::Kind::Field:
-        return m_source.value(band.row, m_source.columnNames().indexOf(item.text));
+    case ReportItem::Kind::Label: return item.text;
+    case ReportItem::Kind::Field: return m_source.value(band.row, m_source.columnNames().indexOf(item.text));
     case ReportItem::Kind::PageNumber:
-        return QString(item.text).replace(QStringLiteral("%1"), QString::number(page + 1))
+        return QString(item.text)
+            .replace(QStringLiteral("%1"), QString::number(page + 1))
             .replace(QStringLiteral("%2"), QString::number(pageCount()));
-    case ReportItem::Kind::Date:
-        return longDateText(m_date);
+    case ReportItem::Kind::Date: return longDateText(m_date);
     case ReportItem::Kind::Count:
     case ReportItem::Kind::Sum: {
         int first = 0, count = m_source.rowCount();
@@ -304,8 +302,7 @@ QString ReportRenderer::itemText(const ReportItem &item, const Band &band, int p
             sum += Money::fromText(m_source.value(r, column));
         return sum.toText();
     }
-    case ReportItem::Kind::Line:
-        break;
+    case ReportItem::Kind::Line: break;
     }
     return QString();
 }
@@ -378,8 +375,7 @@ QImage ReportRenderer::pageImage(int page, qreal dpi) const
     return image;
 }
 
-Checked<int> saveReportPdf(const QString &path, const ReportDef &def, const ReportSource &source,
-                           const QDate &date)
+Checked<int> saveReportPdf(const QString &path, const ReportDef &def, const ReportSource &source, const QDate &date)
 {
     if (!QFileInfo(path).absoluteDir().exists())
         return Checked<int>::refuse(QStringLiteral("无法写入文件 %1（文件夹不存在）").arg(path));

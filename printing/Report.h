@@ -35,19 +35,19 @@ QString longDateText(const QDate &date);
 
 struct ReportItem {
     enum class Kind {
-        Label,       // fixed caption; named labels can get their caption before rendering
-        Field,       // the current row's value of a column, by column name
-        Line,        // a rule from rect.topLeft() to rect.bottomRight()
-        PageNumber,  // text with %1 = page number, %2 = page count
-        Date,        // the report date, long form
-        Count,       // number of rows (of the page in page sections, else of the report)
-        Sum,         // sum of a money column, "0.00" (same scope as Count)
+        Label,      // fixed caption; named labels can get their caption before rendering
+        Field,      // the current row's value of a column, by column name
+        Line,       // a rule from rect.topLeft() to rect.bottomRight()
+        PageNumber, // text with %1 = page number, %2 = page count
+        Date,       // the report date, long form
+        Count,      // number of rows (of the page in page sections, else of the report)
+        Sum,        // sum of a money column, "0.00" (same scope as Count)
     };
     Kind kind = Kind::Label;
-    QString name;       // labels: the name captions are set by
-    QString text;       // label caption, field or sum column, page number pattern
-    QRectF rect;        // twips
-    qreal points = 10;  // font size
+    QString name;      // labels: the name captions are set by
+    QString text;      // label caption, field or sum column, page number pattern
+    QRectF rect;       // twips
+    qreal points = 10; // font size
     bool bold = false;
     Qt::Alignment align = Qt::AlignLeft | Qt::AlignVCenter;
 
@@ -65,7 +65,7 @@ struct ReportItem {
 };
 
 struct ReportSection {
-    qreal height = 0;   // twips; 0 leaves the section out
+    qreal height = 0; // twips; 0 leaves the section out
     QList<ReportItem> items;
 };
 
@@ -73,10 +73,10 @@ struct ReportSection {
 // page), one detail band per row of the source, report footer (after the last
 // row). A detail band is never split across pages.
 struct ReportDef {
-    QString name;                 // "DRBillPrint"
-    QString title;                // document title (PDF, print job)
-    QPageLayout::Orientation orientation = QPageLayout::Portrait;   // always A4
-    QMarginsF margins{720, 720, 720, 720};                           // twips
+    QString name;                                                 // "DRBillPrint"
+    QString title;                                                // document title (PDF, print job)
+    QPageLayout::Orientation orientation = QPageLayout::Portrait; // always A4
+    QMarginsF margins{720, 720, 720, 720};                        // twips
     ReportSection reportHeader, pageHeader, detail, pageFooter, reportFooter;
 
     // Sets the caption of the label of that name; false when there is none.
@@ -101,8 +101,8 @@ public:
 class TableSource : public ReportSource {
 public:
     TableSource() = default;
-    TableSource(QStringList columns, QList<QStringList> rows)
-        : m_columns(std::move(columns)), m_rows(std::move(rows)) {}
+    TableSource(QStringList columns, QList<QStringList> rows) : m_columns(std::move(columns)), m_rows(std::move(rows))
+    {}
     static Checked<TableSource> fromQuery(Database &db, const QString &sql);
 
     QStringList columnNames() const override { return m_columns; }
@@ -141,8 +141,8 @@ public:
 private:
     struct Band {
         const ReportSection *section;
-        int row;      // detail row, -1 for other sections
-        qreal top;    // twips from the paper's top
+        int row;   // detail row, -1 for other sections
+        qreal top; // twips from the paper's top
     };
     struct Page {
         std::vector<Band> bands;
@@ -160,7 +160,6 @@ private:
 };
 
 // Renders the report into a PDF file (A4, 1200 dpi). Returns the page count.
-Checked<int> saveReportPdf(const QString &path, const ReportDef &def, const ReportSource &source,
-                           const QDate &date);
+Checked<int> saveReportPdf(const QString &path, const ReportDef &def, const ReportSource &source, const QDate &date);
 
 } // namespace corvane

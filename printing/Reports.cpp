@@ -9,7 +9,7 @@ constexpr Qt::Alignment kRight = Qt::AlignRight | Qt::AlignVCenter;
 constexpr Qt::Alignment kCenter = Qt::AlignHCenter | Qt::AlignVCenter;
 
 struct Column {
-    QString caption;   // caption and bound column name
+    QString caption; // caption and bound column name
     qreal width;
     Qt::Alignment align;
 };
@@ -19,10 +19,9 @@ ReportSection listHeader(const QString &title, qreal left, qreal right)
 {
     ReportSection s;
     s.height = 1250;
-    s.items = {ReportItem::label(QStringLiteral("lblTitle"), title, QRectF(left, 80, right - left, 620), 20, true,
-                                 kCenter),
-               ReportItem::line(left, 800, right),
-               ReportItem::date(QRectF(right - 4000, 880, 4000, 300), 10)};
+    s.items = {
+        ReportItem::label(QStringLiteral("lblTitle"), title, QRectF(left, 80, right - left, 620), 20, true, kCenter),
+        ReportItem::line(left, 800, right), ReportItem::date(QRectF(right - 4000, 880, 4000, 300), 10)};
     return s;
 }
 
@@ -36,7 +35,8 @@ void addColumns(ReportDef &r, const QList<Column> &columns, qreal left, qreal ri
     for (const Column &c : columns) {
         const QRectF head(x + 60, 50, c.width - 120, 320);
         r.pageHeader.items.append(ReportItem::label(QString(), c.caption, head, 10, true, c.align));
-        r.detail.items.append(ReportItem::field(c.caption, QRectF(x + 60, 10, c.width - 120, 300), detailPoints, c.align));
+        r.detail.items.append(
+            ReportItem::field(c.caption, QRectF(x + 60, 10, c.width - 120, 300), detailPoints, c.align));
         x += c.width;
     }
     r.pageHeader.items.append(ReportItem::line(left, 410, right));
@@ -101,9 +101,9 @@ ReportDef DRPrint()
     QList<Column> columns{{QStringLiteral("组名"), 1500, kLeft},
                           {QStringLiteral("用户号码"), 1500, kLeft},
                           {QStringLiteral("用户名称"), 2400, kLeft}};
-    for (const QString &c : {QStringLiteral("长话费"), QStringLiteral("市话费"), QStringLiteral("本地费"),
-                             QStringLiteral("月租费"), QStringLiteral("手续费"), QStringLiteral("服务费"),
-                             QStringLiteral("合计"), QStringLiteral("呼入费")})
+    for (const QString &c :
+         {QStringLiteral("长话费"), QStringLiteral("市话费"), QStringLiteral("本地费"), QStringLiteral("月租费"),
+          QStringLiteral("手续费"), QStringLiteral("服务费"), QStringLiteral("合计"), QStringLiteral("呼入费")})
         columns.append({c, money, kRight});
     addColumns(r, columns, left, right, 10);
     r.pageFooter = pageNumberFooter(left, right);

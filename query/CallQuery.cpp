@@ -45,9 +45,15 @@ int chargeColumn(const QString &typeCode)
     if (!ok)
         return -1;
     switch (code) {
-    case 0: case 1: case 2: case 3: return col::PrintFee::LongDistance;
-    case 4: case 5: return col::PrintFee::Local;
-    case 6: case 7: case 8: return col::PrintFee::City;
+    case 0:
+    case 1:
+    case 2:
+    case 3: return col::PrintFee::LongDistance;
+    case 4:
+    case 5: return col::PrintFee::Local;
+    case 6:
+    case 7:
+    case 8: return col::PrintFee::City;
     case 9: return col::PrintFee::Incoming;
     default: return -1;
     }
@@ -72,14 +78,15 @@ Checked<QStringList> FillList(Database &db, SelectMode mode)
     const QString why = QStringLiteral("选择列表无法读取");
     switch (mode) {
     case SelectMode::Common: {
-        const auto cap = db.scalar(QStringLiteral("SELECT %1 FROM %2 ORDER BY rowid LIMIT 1")
-                                       .arg(q(column(QStringLiteral("SWTConfig"), col::SWTConfig::Capacity)),
-                                            q(QStringLiteral("SWTConfig"))));
+        const auto cap = db.scalar(
+            QStringLiteral("SELECT %1 FROM %2 ORDER BY rowid LIMIT 1")
+                .arg(q(column(QStringLiteral("SWTConfig"), col::SWTConfig::Capacity)), q(QStringLiteral("SWTConfig"))));
         const int capacity = cap ? Money::fromText(*cap).wholePart() : 0;
-        const auto rows = db.select(QStringLiteral("SELECT %1, %2 FROM %3 ORDER BY rowid LIMIT ?")
-                                        .arg(q(column(QStringLiteral("User"), col::User::Number)),
-                                             q(column(QStringLiteral("User"), col::User::Name)), q(QStringLiteral("User"))),
-                                    {qMax(0, capacity)});
+        const auto rows =
+            db.select(QStringLiteral("SELECT %1, %2 FROM %3 ORDER BY rowid LIMIT ?")
+                          .arg(q(column(QStringLiteral("User"), col::User::Number)),
+                               q(column(QStringLiteral("User"), col::User::Name)), q(QStringLiteral("User"))),
+                      {qMax(0, capacity)});
         if (!rows)
             return Checked<QStringList>::refuse(why + QStringLiteral("：") + rows.reason());
         for (const QStringList &r : *rows)
@@ -96,10 +103,10 @@ Checked<QStringList> FillList(Database &db, SelectMode mode)
         break;
     }
     case SelectMode::Account: {
-        const auto rows = db.select(QStringLiteral("SELECT %1, %2 FROM %3 ORDER BY rowid")
-                                        .arg(q(column(QStringLiteral("Account"), col::Account::Number)),
-                                             q(column(QStringLiteral("Account"), col::Account::Name)),
-                                             q(QStringLiteral("Account"))));
+        const auto rows =
+            db.select(QStringLiteral("SELECT %1, %2 FROM %3 ORDER BY rowid")
+                          .arg(q(column(QStringLiteral("Account"), col::Account::Number)),
+                               q(column(QStringLiteral("Account"), col::Account::Name)), q(QStringLiteral("Account"))));
         if (!rows)
             return Checked<QStringList>::refuse(why + QStringLiteral("：") + rows.reason());
         for (const QStringList &r : *rows)
@@ -139,9 +146,10 @@ Checked<QStringList> CallersFor(Database &db, SelectMode mode, const QStringList
                 groups.insert(g);
         if (groups.isEmpty())
             break;
-        const auto rows = db.select(QStringLiteral("SELECT %1, %2 FROM %3 ORDER BY rowid")
-                                        .arg(q(column(QStringLiteral("User"), col::User::Number)),
-                                             q(column(QStringLiteral("User"), col::User::Group)), q(QStringLiteral("User"))));
+        const auto rows =
+            db.select(QStringLiteral("SELECT %1, %2 FROM %3 ORDER BY rowid")
+                          .arg(q(column(QStringLiteral("User"), col::User::Number)),
+                               q(column(QStringLiteral("User"), col::User::Group)), q(QStringLiteral("User"))));
         if (!rows)
             return Checked<QStringList>::refuse(QStringLiteral("用户表无法读取：") + rows.reason());
         for (const QStringList &r : *rows) {
@@ -196,11 +204,11 @@ Checked<Chosen> Choose(Database &db, const Criteria &criteria)
 
     // Caller (and end time) through the index; type and state are tested on
     // the rows found (the unary plus keeps the planner off their indexes).
-    QString sql = QStringLiteral("SELECT rowid, %1 FROM %2 WHERE %3 IN (%4) AND +%5 IN (%6) AND +%7 IN (%8)")
-                      .arg(cols.join(QStringLiteral(", ")), q(bill.name), cols.at(col::PHNBill::Caller),
-                           marks(int(criteria.callers.size())), cols.at(col::PHNBill::CallType),
-                           marks(int(criteria.types.size())), cols.at(col::PHNBill::State),
-                           marks(int(criteria.states.size())));
+    QString sql =
+        QStringLiteral("SELECT rowid, %1 FROM %2 WHERE %3 IN (%4) AND +%5 IN (%6) AND +%7 IN (%8)")
+            .arg(cols.join(QStringLiteral(", ")), q(bill.name), cols.at(col::PHNBill::Caller),
+                 marks(int(criteria.callers.size())), cols.at(col::PHNBill::CallType),
+                 marks(int(criteria.types.size())), cols.at(col::PHNBill::State), marks(int(criteria.states.size())));
     QVariantList params;
     for (const QString &c : criteria.callers)
         params.append(c);
@@ -227,16 +235,17 @@ Checked<Chosen> Choose(Database &db, const Criteria &criteria)
 
     // Monthly rents of the users, by user number.
     QHash<QString, Money> rents;
-    const auto users = db.select(QStringLiteral("SELECT %1, %2 FROM %3 ORDER BY rowid")
-                                     .arg(q(column(QStringLiteral("User"), col::User::Number)),
-                                          q(column(QStringLiteral("User"), col::User::Rent)), q(QStringLiteral("User"))));
+    const auto users =
+        db.select(QStringLiteral("SELECT %1, %2 FROM %3 ORDER BY rowid")
+                      .arg(q(column(QStringLiteral("User"), col::User::Number)),
+                           q(column(QStringLiteral("User"), col::User::Rent)), q(QStringLiteral("User"))));
     if (!users)
         return Checked<Chosen>::refuse(QStringLiteral("用户表无法读取：") + users.reason());
     for (const QStringList &u : *users)
         if (!rents.contains(u.at(0)))
             rents.insert(u.at(0), Money::fromText(u.at(1)));
 
-    QHash<QString, int> feeOf;   // caller -> position in out.fees
+    QHash<QString, int> feeOf; // caller -> position in out.fees
     out.bills.reserve(rows->size());
     for (const QStringList &r : *rows) {
         // r.at(0) is the rowid; the table's columns follow.

@@ -18,9 +18,9 @@ namespace CallQuery {
 
 // How lstUser is filled and how its selected items name callers.
 enum class SelectMode {
-    Common,    // "正常选定": extensions, "800--张三"
-    Group,     // "分组选定": group names
-    Account,   // "账号选定": accounts, "012--前台"
+    Common,  // "正常选定": extensions, "800--张三"
+    Group,   // "分组选定": group names
+    Account, // "账号选定": accounts, "012--前台"
 };
 
 // The items of lstUser for a mode: extensions (user number "--" name, at most
@@ -44,12 +44,12 @@ QString notSettledText();
 std::optional<QDateTime> EndTimeMoment(const QString &text);
 
 struct Criteria {
-    QStringList callers;           // exact calling numbers
-    QList<int> types;              // call-type codes 0..9
-    QStringList states;            // "未结算" and/or "已结算"
+    QStringList callers; // exact calling numbers
+    QList<int> types;    // call-type codes 0..9
+    QStringList states;  // "未结算" and/or "已结算"
     // The time range, both ends included; without one every date qualifies.
     std::optional<QDateTime> begin, end;
-    bool waiveRent = false;        // "免去本月月租费"
+    bool waiveRent = false; // "免去本月月租费"
 };
 
 // The records a criteria choose, in table order: the listed row (with its
@@ -67,8 +67,8 @@ Checked<int> BuildPrintData(Database &db, PrintStore &store, const Criteria &cri
 // Right 10 of the logged-in operator: deleting listed records is refused
 // only when it is "0".
 Status CheckDeleteRight(const QString &right10);
-QString noDeleteRightText();   // "您没有删除话单的权限！"
-QString noDeleteRightTitle();  // "权限不够"
+QString noDeleteRightText();  // "您没有删除话单的权限！"
+QString noDeleteRightTitle(); // "权限不够"
 
 } // namespace CallQuery
 } // namespace corvane

@@ -105,9 +105,10 @@ Outcome SettleListed(Database &db, PrintStore &store)
     if (!tx.begun())
         return fail(tx.begun().reason());
 
-    const auto cls = db.scalar(QStringLiteral("SELECT %1 FROM %2 ORDER BY rowid LIMIT 1")
-                                   .arg(q(findTable(QStringLiteral("SWTConfig"))->columns.at(col::SWTConfig::DemoteClass)),
-                                        q(QStringLiteral("SWTConfig"))));
+    const auto cls =
+        db.scalar(QStringLiteral("SELECT %1 FROM %2 ORDER BY rowid LIMIT 1")
+                      .arg(q(findTable(QStringLiteral("SWTConfig"))->columns.at(col::SWTConfig::DemoteClass)),
+                           q(QStringLiteral("SWTConfig"))));
     if (!cls)
         return fail(cls.reason());
     const QString settleClass = cls->trimmed();
@@ -119,8 +120,8 @@ Outcome SettleListed(Database &db, PrintStore &store)
                                   q(bill.columns.at(col::PHNBill::Caller)), q(bill.columns.at(col::PHNBill::EndTime)));
     QSet<QString> settled;
     for (const BillRow &b : listed) {
-        if (Status s = db.exec(mark, {CallQuery::settledText(), b.mainRowId, CallQuery::notSettledText(), b.caller,
-                                      b.endTime});
+        if (Status s = db.exec(
+                mark, {CallQuery::settledText(), b.mainRowId, CallQuery::notSettledText(), b.caller, b.endTime});
             !s)
             return fail(s.reason());
         if (db.changes() > 0) {

@@ -18,10 +18,10 @@ namespace Settlement {
 
 struct Outcome {
     Status status;
-    int marked = 0;                 // records that went from "未结算" to "已结算"
-    QStringList settledCallers;     // callers with at least one record marked, in list order
-    QStringList resetCallers;       // of those, the ones whose deposit was reset
-    QStringList commands;           // the class commands for the switch
+    int marked = 0;             // records that went from "未结算" to "已结算"
+    QStringList settledCallers; // callers with at least one record marked, in list order
+    QStringList resetCallers;   // of those, the ones whose deposit was reset
+    QStringList commands;       // the class commands for the switch
     explicit operator bool() const { return bool(status); }
 };
 
@@ -37,8 +37,8 @@ Outcome SettleListed(Database &db, PrintStore &store);
 // link's command queue, after the commit (100 ms apart).
 Outcome Settle(ConsoleContext &ctx, PrintStore &store);
 
-QString busyText();       // "正在处理，请不要退出！"
-QString doneText();       // "处理完毕！"
+QString busyText(); // "正在处理，请不要退出！"
+QString doneText(); // "处理完毕！"
 
 } // namespace Settlement
 } // namespace corvane

@@ -14,14 +14,10 @@ Verdict CompareValues(const QString &switchValue, const QString &dbValue)
 QString VerdictText(Verdict v, int row)
 {
     switch (v) {
-    case Verdict::Same:
-        return QStringLiteral("数据一致--") + QString::number(row);
-    case Verdict::Different:
-        return QStringLiteral("数据不一致--") + QString::number(row);
-    case Verdict::NotComparable:
-        return QStringLiteral("不可比照--") + QString::number(row);
-    case Verdict::None:
-        break;
+    case Verdict::Same: return QStringLiteral("数据一致--") + QString::number(row);
+    case Verdict::Different: return QStringLiteral("数据不一致--") + QString::number(row);
+    case Verdict::NotComparable: return QStringLiteral("不可比照--") + QString::number(row);
+    case Verdict::None: break;
     }
     return QString();
 }
@@ -29,14 +25,10 @@ QString VerdictText(Verdict v, int row)
 int VerdictPaletteIndex(Verdict v)
 {
     switch (v) {
-    case Verdict::Same:
-        return 10;
-    case Verdict::Different:
-        return 12;
-    case Verdict::NotComparable:
-        return 7;
-    case Verdict::None:
-        break;
+    case Verdict::Same: return 10;
+    case Verdict::Different: return 12;
+    case Verdict::NotComparable: return 7;
+    case Verdict::None: break;
     }
     return 15;
 }

@@ -9,15 +9,14 @@ namespace corvane {
 struct DbRef {
     enum class Source { None, Table, ConsoleDate, ConsoleTime };
     Source source = Source::None;
-    QString table;       // "SWTConfig", "Feesetting", "Feerate", "SPCPhone", "Exchange", "User"
-    int column = -1;     // zero-based column position
-    QString keyColumn;   // column that finds the row; empty for the single-row tables
-    QString key;         // its value; empty when the database holds no such row
+    QString table;     // "SWTConfig", "Feesetting", "Feerate", "SPCPhone", "Exchange", "User"
+    int column = -1;   // zero-based column position
+    QString keyColumn; // column that finds the row; empty for the single-row tables
+    QString key;       // its value; empty when the database holds no such row
 
     bool operator==(const DbRef &o) const
     {
-        return source == o.source && table == o.table && column == o.column && keyColumn == o.keyColumn
-            && key == o.key;
+        return source == o.source && table == o.table && column == o.column && keyColumn == o.keyColumn && key == o.key;
     }
 };
 
@@ -28,15 +27,15 @@ enum class Verdict { None, Same, Different, NotComparable };
 // switch's value, the database's value and where that value lives, and the
 // verdict once the whole dump has been compared.
 struct ComparisonRow {
-    int row = 0;                // grid row number, from 1; 0 while not decoded
-    QString item;               // 比照项目
-    QString detail;             // 比照信息
-    QString switchValue;        // 交换机数据
-    QString dbValue;            // 软件数据
+    int row = 0;         // grid row number, from 1; 0 while not decoded
+    QString item;        // 比照项目
+    QString detail;      // 比照信息
+    QString switchValue; // 交换机数据
+    QString dbValue;     // 软件数据
     DbRef db;
-    bool switchValueValid = true;   // false: a byte outside its list of choices
+    bool switchValueValid = true; // false: a byte outside its list of choices
     Verdict verdict = Verdict::None;
-    QString verdictText;        // 比照结果
+    QString verdictText; // 比照结果
 
     bool decoded() const { return row > 0; }
 };

@@ -32,7 +32,7 @@ namespace {
 using namespace SwitchChoices;
 
 constexpr int NormalGapMs = 100;
-constexpr int NumberLengthGapMs = 10000;   // the switch renumbers its extensions
+constexpr int NumberLengthGapMs = 10000; // the switch renumbers its extensions
 constexpr int VirtualClearGapMs = 200;
 constexpr int MaxPorts = 120;
 constexpr int Trunks = 12;
@@ -65,7 +65,10 @@ public:
     Checked<DownloadPlan> build();
 
 private:
-    void send(const QString &code, int gapMs = NormalGapMs) { m_plan.commands.append({SwitchCommand::Kind::StarCode, code, gapMs}); }
+    void send(const QString &code, int gapMs = NormalGapMs)
+    {
+        m_plan.commands.append({SwitchCommand::Kind::StarCode, code, gapMs});
+    }
     void sendClock() { m_plan.commands.append({SwitchCommand::Kind::Clock, QString(), NormalGapMs}); }
     // A pause where the order waits although it sent nothing.
     void pause(int ms = NormalGapMs)
@@ -128,7 +131,10 @@ void Builder::extensions(int capacity)
         else
             note(QStringLiteral("分机%1的等级“%2”无效，未下传。").arg(number, u.value(3)));
 
-        struct Mark { const char *code; int column; };
+        struct Mark {
+            const char *code;
+            int column;
+        };
         static const Mark marks[] = {{"*59*", 4}, {"*41*", 6}, {"*40*", 7}, {"*42*", 8}, {"*43*", 9}};
         for (const Mark &m : marks) {
             if (const auto d = position(u.value(m.column), CheckMarks()))
@@ -174,9 +180,15 @@ void Builder::trunks()
             continue;
         }
         const QString tail = QStringLiteral("*") + trunk + QStringLiteral("#");
-        struct Choice { const char *code; int column; const QStringList &(*list)(); };
-        static const Choice choices[] = {{"*44*", 1, &CheckMarks},    {"*05*", 2, &ChargeModes},
-                                         {"*06*", 3, &IncomingModes}, {"*07*", 4, &DialModes},
+        struct Choice {
+            const char *code;
+            int column;
+            const QStringList &(*list)();
+        };
+        static const Choice choices[] = {{"*44*", 1, &CheckMarks},
+                                         {"*05*", 2, &ChargeModes},
+                                         {"*06*", 3, &IncomingModes},
+                                         {"*07*", 4, &DialModes},
                                          {"*08*", 5, &OutgoingModes}};
         for (const Choice &c : choices) {
             if (const auto d = position(ex.value(c.column), c.list()))
@@ -262,7 +274,8 @@ void Builder::trunkNumbersAndWorkdays()
             note(QStringLiteral("%1号中继的工作日或时段无效，工作日设置未下传。").arg(t));
             continue;
         }
-        send(QStringLiteral("*86*") + first + QStringLiteral("*") + last + QStringLiteral("*") + key + QStringLiteral("#"));
+        send(QStringLiteral("*86*") + first + QStringLiteral("*") + last + QStringLiteral("*") + key
+             + QStringLiteral("#"));
         send(QStringLiteral("*85*") + *a + *b + QStringLiteral("*") + *c + *d + QStringLiteral("*") + key
              + QStringLiteral("#"));
     }
@@ -292,7 +305,10 @@ void Builder::delays()
         note(QStringLiteral("没有计费延时设置，未下传。"));
         return;
     }
-    struct Delay { const char *code; int column; };
+    struct Delay {
+        const char *code;
+        int column;
+    };
     static const Delay list[] = {{"*27*", 0}, {"*24*", 1}, {"*21*", 2}, {"*17*", 3}, {"*53*", 4}};
     for (const Delay &d : list) {
         const QString v = fee.value(d.column).trimmed();
@@ -410,7 +426,9 @@ Checked<DownloadPlan> Builder::build()
         if (IsDigits(v))
             send(QLatin1String(codes[f - 4]) + v + QStringLiteral("#"));
         else
-            note(QStringLiteral("系统设置第%1项“%2”无效，%3未下传。").arg(f).arg(m_config.value(f), QLatin1String(codes[f - 4])));
+            note(QStringLiteral("系统设置第%1项“%2”无效，%3未下传。")
+                     .arg(f)
+                     .arg(m_config.value(f), QLatin1String(codes[f - 4])));
     }
     sendClock();
     agents();

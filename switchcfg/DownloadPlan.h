@@ -12,17 +12,14 @@ class Database;
 // after it before the next command goes out.
 struct SwitchCommand {
     enum class Kind {
-        StarCode,   // text is the star code as keyed: "*32*120#"
-        Clock       // the clock-setting command, built from the clock when it is sent; text is empty
+        StarCode, // text is the star code as keyed: "*32*120#"
+        Clock     // the clock-setting command, built from the clock when it is sent; text is empty
     };
     Kind kind = Kind::StarCode;
     QString text;
     int gapMs = 100;
 
-    bool operator==(const SwitchCommand &o) const
-    {
-        return kind == o.kind && text == o.text && gapMs == o.gapMs;
-    }
+    bool operator==(const SwitchCommand &o) const { return kind == o.kind && text == o.text && gapMs == o.gapMs; }
 };
 
 struct DownloadPlan {

@@ -25,10 +25,7 @@ void DumpData::set(int block, const QByteArray &data)
     m_blocks[size_t(block)] = d;
 }
 
-bool DumpData::has(int block) const
-{
-    return block >= 0 && block < BlockCount && !m_blocks[size_t(block)].isEmpty();
-}
+bool DumpData::has(int block) const { return block >= 0 && block < BlockCount && !m_blocks[size_t(block)].isEmpty(); }
 
 int DumpData::blockCount() const
 {
@@ -148,8 +145,7 @@ QString closedUp(const QStringList &row, int firstColumn, int count, int k)
     return QString();
 }
 
-DbRef tableRef(const QString &table, int column, const QString &keyColumn = QString(),
-               const QString &key = QString())
+DbRef tableRef(const QString &table, int column, const QString &keyColumn = QString(), const QString &key = QString())
 {
     DbRef r;
     r.source = DbRef::Source::Table;
@@ -255,9 +251,7 @@ QList<ComparisonRow> systemRows(const DumpData &d, const DatabaseView &db, const
         const quint8 v = b(def.byte);
         Choice value{true, QString()};
         switch (def.rule) {
-        case Rule::Hex:
-            value.text = DumpValue::Hex(v);
-            break;
+        case Rule::Hex: value.text = DumpValue::Hex(v); break;
         case Rule::Eighths: {
             const int capacity = int(v) * 8;
             value.text = QString::number(capacity);
@@ -265,21 +259,14 @@ QList<ComparisonRow> systemRows(const DumpData &d, const DatabaseView &db, const
             value.valid = capacity <= MaxPorts;
             break;
         }
-        case Rule::HexText:
-            value.text = DumpValue::HexText({v});
-            break;
-        case Rule::Digit:
-            value.text = DumpValue::DigitText(v);
-            break;
-        case Rule::Choice:
-            value = DumpValue::FromList(v, def.list());
-            break;
+        case Rule::HexText: value.text = DumpValue::HexText({v}); break;
+        case Rule::Digit: value.text = DumpValue::DigitText(v); break;
+        case Rule::Choice: value = DumpValue::FromList(v, def.list()); break;
         }
         QString dbValue;
         DbRef ref;
         switch (def.db) {
-        case DbSide::None:
-            break;
+        case DbSide::None: break;
         case DbSide::ConfigNumber:
             dbValue = numberIn(db.config, def.column);
             ref = tableRef(swt, def.column);
@@ -302,8 +289,8 @@ QList<ComparisonRow> systemRows(const DumpData &d, const DatabaseView &db, const
     time.source = DbRef::Source::ConsoleTime;
     rows.append(makeRow(26, QStringLiteral("交换机"), QStringLiteral("系统日期"),
                         DumpValue::HexText({b(32), b(33), b(34)}), now.toString(QStringLiteral("yyMMdd")), date));
-    rows.append(makeRow(27, QStringLiteral("交换机"), QStringLiteral("系统时间"),
-                        DumpValue::HexText({b(36), b(37)}), now.toString(QStringLiteral("HHmm")), time));
+    rows.append(makeRow(27, QStringLiteral("交换机"), QStringLiteral("系统时间"), DumpValue::HexText({b(36), b(37)}),
+                        now.toString(QStringLiteral("HHmm")), time));
 
     for (int k = 1; k <= 5; ++k) {
         const Choice port = DumpValue::FlaggedPort(b(76 + 2 * k), b(77 + 2 * k));
@@ -404,15 +391,16 @@ QList<ComparisonRow> trunkRows(const DumpData &d, const DatabaseView &db)
         auto b = [&](int offset) { return d.byte(4, offset); };
 
         rows.append(makeRow(R, QStringLiteral("中继路由局向"), detail, DumpValue::Hex(b(i)), numberIn(ex, 6), ref(6)));
-        rows.append(choiceRow(R + 1, QStringLiteral("中继出局方式"), detail, DumpValue::FromList(b(12 + i), OutgoingModes()),
-                              textIn(ex, 5), ref(5)));
-        rows.append(choiceRow(R + 2, QStringLiteral("中继发码方式"), detail, DumpValue::FromList(b(24 + i), DialModes()),
-                              textIn(ex, 4), ref(4)));
+        rows.append(choiceRow(R + 1, QStringLiteral("中继出局方式"), detail,
+                              DumpValue::FromList(b(12 + i), OutgoingModes()), textIn(ex, 5), ref(5)));
+        rows.append(choiceRow(R + 2, QStringLiteral("中继发码方式"), detail,
+                              DumpValue::FromList(b(24 + i), DialModes()), textIn(ex, 4), ref(4)));
         rows.append(choiceRow(R + 3, QStringLiteral("中继计费开关方式"), detail,
                               DumpValue::FromList(b(36 + i), ChargeModes()), textIn(ex, 2), ref(2)));
         rows.append(choiceRow(R + 4, QStringLiteral("中继呼入方式"), detail,
                               DumpValue::FromList(b(48 + i), IncomingModes()), textIn(ex, 3), ref(3)));
-        rows.append(makeRow(R + 5, QStringLiteral("中继分组"), detail, DumpValue::Hex(b(84 + i)), textIn(ex, 9), ref(9)));
+        rows.append(
+            makeRow(R + 5, QStringLiteral("中继分组"), detail, DumpValue::Hex(b(84 + i)), textIn(ex, 9), ref(9)));
         rows.append(choiceRow(R + 6, QStringLiteral("中继开关"), detail, DumpValue::FromList(b(96 + i), CheckMarks()),
                               textIn(ex, 1), ref(1)));
         rows.append(choiceRow(R + 7, QStringLiteral("中继来电显示"), detail,
@@ -442,8 +430,8 @@ QList<ComparisonRow> extensionRows(int block, const DumpData &d, const DatabaseV
         switch (block) {
         case 10:
             rows.append(makeRow(row(0), QStringLiteral("分机号码"), detail,
-                                DumpValue::Digits({d.byte(6, p), d.byte(5, 120 + p), d.byte(5, p)}),
-                                textIn(user, 1), ref(1)));
+                                DumpValue::Digits({d.byte(6, p), d.byte(5, 120 + p), d.byte(5, p)}), textIn(user, 1),
+                                ref(1)));
             rows.append(makeRow(row(1), QStringLiteral("分机呼出时限"), detail, DumpValue::Hex(d.byte(6, 120 + p)),
                                 textIn(user, 11), ref(11)));
             rows.append(choiceRow(row(2), QStringLiteral("分机来电显示"), detail,
@@ -455,8 +443,8 @@ QList<ComparisonRow> extensionRows(int block, const DumpData &d, const DatabaseV
             break;
         case 27:
             // The class is the second hex digit of the byte.
-            rows.append(makeRow(row(5), QStringLiteral("分机等级"), detail,
-                                QString::number(d.byte(27, p) & 0x0F), textIn(user, 3), ref(3)));
+            rows.append(makeRow(row(5), QStringLiteral("分机等级"), detail, QString::number(d.byte(27, p) & 0x0F),
+                                textIn(user, 3), ref(3)));
             break;
         case 31:
             rows.append(choiceRow(row(6), QStringLiteral("分机拨打本地权"), detail,
@@ -471,8 +459,7 @@ QList<ComparisonRow> extensionRows(int block, const DumpData &d, const DatabaseV
             rows.append(makeRow(row(8), QStringLiteral("分机中继分组"), detail, DumpValue::Hex(d.byte(49, p)),
                                 textIn(user, 10), ref(10)));
             break;
-        default:
-            break;
+        default: break;
         }
     }
     return rows;
@@ -490,10 +477,16 @@ int ExtensionPorts(int databaseCapacity, int switchCapacity)
 bool BlockHasRows(int block)
 {
     switch (block) {
-    case 0: case 1: case 2: case 4: case 10: case 27: case 31: case 35: case 49:
-        return true;
-    default:
-        return false;
+    case 0:
+    case 1:
+    case 2:
+    case 4:
+    case 10:
+    case 27:
+    case 31:
+    case 35:
+    case 49: return true;
+    default: return false;
     }
 }
 
@@ -502,18 +495,16 @@ QList<ComparisonRow> RowsOfBlock(int block, const DumpData &dump, const Database
 {
     ports = qBound(0, ports, MaxPorts);
     switch (block) {
-    case 0:
-        return systemRows(dump, db, now);
-    case 1:
-        return prefixRows(dump, db);
-    case 2:
-        return specialRows(dump, db);
-    case 4:
-        return trunkRows(dump, db);
-    case 10: case 27: case 31: case 35: case 49:
-        return extensionRows(block, dump, db, ports);
-    default:
-        return {};
+    case 0: return systemRows(dump, db, now);
+    case 1: return prefixRows(dump, db);
+    case 2: return specialRows(dump, db);
+    case 4: return trunkRows(dump, db);
+    case 10:
+    case 27:
+    case 31:
+    case 35:
+    case 49: return extensionRows(block, dump, db, ports);
+    default: return {};
     }
 }
 

@@ -20,7 +20,7 @@ public:
     void clear();
     void set(int block, const QByteArray &data);
     bool has(int block) const;
-    int blockCount() const;   // blocks held
+    int blockCount() const; // blocks held
     // Data byte `offset` of `block`; 0 for a block not held.
     quint8 byte(int block, int offset) const;
 
@@ -30,12 +30,12 @@ private:
 
 // The database side of a comparison, read in one go.
 struct DatabaseView {
-    QStringList config;          // the SWTConfig row; empty when the table has none
-    QStringList feesetting;      // the Feesetting row; empty when there is none
-    QStringList localPrefixes;   // 区号 of the local-network rows in 区号 order, "本地默认" passed over
-    QStringList specialNumbers;  // SPCPhone column 0 in table order
-    QHash<int, QStringList> trunks;  // Exchange rows by trunk number (column 0)
-    QHash<int, QStringList> users;   // User rows by physical port (column 0), the first of each port
+    QStringList config;             // the SWTConfig row; empty when the table has none
+    QStringList feesetting;         // the Feesetting row; empty when there is none
+    QStringList localPrefixes;      // 区号 of the local-network rows in 区号 order, "本地默认" passed over
+    QStringList specialNumbers;     // SPCPhone column 0 in table order
+    QHash<int, QStringList> trunks; // Exchange rows by trunk number (column 0)
+    QHash<int, QStringList> users;  // User rows by physical port (column 0), the first of each port
 
     // SWTConfig field 0 read as a number, limited to 0..120.
     int capacity() const;

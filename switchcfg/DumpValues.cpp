@@ -5,11 +5,11 @@ namespace corvane {
 
 namespace SwitchChoices {
 
-#define CORVANE_CHOICES(name, ...)                                  \
-    const QStringList &name()                                       \
-    {                                                               \
-        static const QStringList list{__VA_ARGS__};                 \
-        return list;                                                \
+#define CORVANE_CHOICES(name, ...)                                                                                     \
+    const QStringList &name()                                                                                          \
+    {                                                                                                                  \
+        static const QStringList list{__VA_ARGS__};                                                                    \
+        return list;                                                                                                   \
     }
 
 CORVANE_CHOICES(CheckMarks, QStringLiteral("×"), QStringLiteral("√"))
@@ -20,10 +20,10 @@ CORVANE_CHOICES(OutgoingModes, QStringLiteral("直局"), QStringLiteral("间局"
 CORVANE_CHOICES(LanguageChoices, QStringLiteral("中文"), QStringLiteral("英文"))
 CORVANE_CHOICES(DelayChoices, QStringLiteral("100ms"), QStringLiteral("500ms"), QStringLiteral("1.5s"),
                 QStringLiteral("2s"), QStringLiteral("2.5s"))
-CORVANE_CHOICES(DelayCodes, QStringLiteral("10"), QStringLiteral("50"), QStringLiteral("150"),
-                QStringLiteral("200"), QStringLiteral("250"))
-CORVANE_CHOICES(IntervalCodes, QStringLiteral("1"), QStringLiteral("10"), QStringLiteral("50"),
-                QStringLiteral("150"), QStringLiteral("250"))
+CORVANE_CHOICES(DelayCodes, QStringLiteral("10"), QStringLiteral("50"), QStringLiteral("150"), QStringLiteral("200"),
+                QStringLiteral("250"))
+CORVANE_CHOICES(IntervalCodes, QStringLiteral("1"), QStringLiteral("10"), QStringLiteral("50"), QStringLiteral("150"),
+                QStringLiteral("250"))
 CORVANE_CHOICES(AdditionalFeeTypes, QStringLiteral("百分比"), QStringLiteral("金额"))
 CORVANE_CHOICES(WrongNumberHandling, QStringLiteral("转总机"), QStringLiteral("拆线"))
 CORVANE_CHOICES(TicketPrintModes, QStringLiteral("普通"), QStringLiteral("发票"))

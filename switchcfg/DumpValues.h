@@ -20,12 +20,12 @@ const QStringList &DelayChoices();    // IP card pauses as stored: "100ms" ... "
 const QStringList &DelayCodes();      // the same pauses as sent, tens of ms: "10" ... "250"
 // Interval of IP dialling without a card number, by the index stored in row
 // "13" of IP (the option the rate window shows as "10毫秒" ... "2.5秒").
-const QStringList &IntervalCodes();   // "1", "10", "50", "150", "250"
-const QStringList &AdditionalFeeTypes(); // "百分比", "金额"
+const QStringList &IntervalCodes();       // "1", "10", "50", "150", "250"
+const QStringList &AdditionalFeeTypes();  // "百分比", "金额"
 const QStringList &WrongNumberHandling(); // "转总机", "拆线"
-const QStringList &TicketPrintModes();   // "普通", "发票"
-const QStringList &CityChargeModes();    // "不计", "计费"
-const QStringList &PasswordCityLimits(); // "不限", "限制"
+const QStringList &TicketPrintModes();    // "普通", "发票"
+const QStringList &CityChargeModes();     // "不计", "计费"
+const QStringList &PasswordCityLimits();  // "不限", "限制"
 } // namespace SwitchChoices
 
 // How the dump's bytes read as values. b is one data byte; its "hex digits"
@@ -49,7 +49,7 @@ QString HexText(std::initializer_list<quint8> bytes);
 // rather than read as some element of the list.
 struct Choice {
     bool valid = false;
-    QString text;   // the element, or the invalid marker with the byte
+    QString text; // the element, or the invalid marker with the byte
 };
 Choice FromList(quint8 position, const QStringList &list);
 

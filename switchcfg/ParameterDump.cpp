@@ -21,8 +21,7 @@ int hexDigit(QChar c)
 
 ParameterDump::ParameterDump(Database &db, Clock &clock, DumpLink &link, QObject *parent)
     : QObject(parent), m_db(db), m_clock(clock), m_link(link)
-{
-}
+{}
 
 Status ParameterDump::start()
 {
@@ -185,15 +184,11 @@ QList<ComparisonRow> ParameterDump::rows() const
 QString ParameterDump::tipText() const
 {
     switch (m_state) {
-    case State::Running:
-        return RunningTip();
-    case State::Finished:
-        return FinishedTip();
-    case State::Failed:
-        return TransferErrorText();
+    case State::Running: return RunningTip();
+    case State::Finished: return FinishedTip();
+    case State::Failed: return TransferErrorText();
     case State::Idle:
-    case State::Abandoned:
-        break;
+    case State::Abandoned: break;
     }
     return QStringLiteral("准备就绪，请根据需要使用相应功能。");
 }

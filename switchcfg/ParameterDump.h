@@ -54,9 +54,9 @@ public:
 
     static constexpr int BlockCount = DumpData::BlockCount;
     static constexpr int LastBlock = DumpLayout::LastBlock;
-    static constexpr int BlockTextLength = 514;   // 256 data bytes and the checksum, two hex digits each
-    static constexpr int SilenceLimitMs = 7000;   // seven seconds without a block
-    static constexpr int ErrorLimit = 7;          // seven bad blocks in one run
+    static constexpr int BlockTextLength = 514; // 256 data bytes and the checksum, two hex digits each
+    static constexpr int SilenceLimitMs = 7000; // seven seconds without a block
+    static constexpr int ErrorLimit = 7;        // seven bad blocks in one run
     // A block at 2400 baud takes 1.1 s and its bytes follow each other closely;
     // after 1.5 s of quiet none is on the way. The switch's own link frames
     // come every few seconds and end the discarding.
@@ -131,7 +131,7 @@ private:
     int m_databaseCapacity = 0;
     int m_ports = 0;
     DumpData m_data;
-    QVector<ComparisonRow> m_rows;   // index = row number; [0] unused
+    QVector<ComparisonRow> m_rows; // index = row number; [0] unused
 };
 
 } // namespace corvane

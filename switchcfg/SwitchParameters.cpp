@@ -31,10 +31,7 @@ QString star(const QString &code, const QStringList &args)
     return QStringLiteral("*") + code + QStringLiteral("*") + args.join(QLatin1Char('*')) + QStringLiteral("#");
 }
 
-Status notStored(const Status &s)
-{
-    return s.context(QStringLiteral("设置未能保存"));
-}
+Status notStored(const Status &s) { return s.context(QStringLiteral("设置未能保存")); }
 
 struct NumberCheck {
     int maxLength;
@@ -53,23 +50,35 @@ Checked<QString> checked(const QString &text, const NumberCheck &k)
 // The trunk columns with a number check: length, limit and the messages.
 const NumberCheck *trunkCheck(int column)
 {
-    static const NumberCheck route{1, 9, QStringLiteral("请输入数字作为局向！"), QStringLiteral("请输入整数作为局向！"),
-                                   QStringLiteral("局向最大为9！"), QStringLiteral("局向最大为9！")};
-    static const NumberCheck indirect{2, 99, QStringLiteral("请输入数字作为间局局向！"),
-                                      QStringLiteral("请输入整数作为间局局向！"), QStringLiteral("间局局向最大为99！"),
+    static const NumberCheck route{1,
+                                   9,
+                                   QStringLiteral("请输入数字作为局向！"),
+                                   QStringLiteral("请输入整数作为局向！"),
+                                   QStringLiteral("局向最大为9！"),
+                                   QStringLiteral("局向最大为9！")};
+    static const NumberCheck indirect{2,
+                                      99,
+                                      QStringLiteral("请输入数字作为间局局向！"),
+                                      QStringLiteral("请输入整数作为间局局向！"),
+                                      QStringLiteral("间局局向最大为99！"),
                                       QStringLiteral("间局局向最大为99！")};
-    static const NumberCheck group{2, 12, QStringLiteral("请输入数字作为中继分组！"),
-                                   QStringLiteral("请输入整数作为中继分组！"), QStringLiteral("中继分组最大为12！"),
+    static const NumberCheck group{2,
+                                   12,
+                                   QStringLiteral("请输入数字作为中继分组！"),
+                                   QStringLiteral("请输入整数作为中继分组！"),
+                                   QStringLiteral("中继分组最大为12！"),
                                    QStringLiteral("中继分组最大为12！")};
-    static const NumberCheck virtualOp{8, 99999999, QStringLiteral("请输入整数作为虚拟总机号码！"),
+    static const NumberCheck virtualOp{8,
+                                       99999999,
                                        QStringLiteral("请输入整数作为虚拟总机号码！"),
-                                       QStringLiteral("虚拟总机号码最长为8位！"), QStringLiteral("虚拟总机号码最长为8位！")};
+                                       QStringLiteral("请输入整数作为虚拟总机号码！"),
+                                       QStringLiteral("虚拟总机号码最长为8位！"),
+                                       QStringLiteral("虚拟总机号码最长为8位！")};
     switch (column) {
     case ExchangeCol::Route: return &route;
     case ExchangeCol::IndirectDirection: return &indirect;
     case ExchangeCol::Group: return &group;
-    default:
-        return column >= ExchangeCol::FirstVirtual && column <= ExchangeCol::LastVirtual ? &virtualOp : nullptr;
+    default: return column >= ExchangeCol::FirstVirtual && column <= ExchangeCol::LastVirtual ? &virtualOp : nullptr;
     }
 }
 
@@ -121,10 +130,7 @@ QStringList SwitchParameters::choicesOf(int column)
     }
 }
 
-bool SwitchParameters::isNumberColumn(int column)
-{
-    return trunkCheck(column) != nullptr;
-}
+bool SwitchParameters::isNumberColumn(int column) { return trunkCheck(column) != nullptr; }
 
 // ---- reading ---------------------------------------------------------------------------
 
@@ -134,10 +140,7 @@ QStringList SwitchParameters::config() const
     return rs.currentRow();
 }
 
-QString SwitchParameters::nightNumber() const
-{
-    return PortToNumber(m_db, setting(ConfigCol::NightExtension));
-}
+QString SwitchParameters::nightNumber() const { return PortToNumber(m_db, setting(ConfigCol::NightExtension)); }
 
 QStringList SwitchParameters::agentNumbers() const
 {
@@ -192,8 +195,9 @@ Checked<QString> SwitchParameters::checkCapacity(const QString &text) const
 {
     // A text too long for the box gets a message of its own rather than an
     // empty box.
-    return checked(text, {3, double(MaxCapacity), QStringLiteral("用户容量必须是数字!"),
-                          QStringLiteral("用户容量必须是整数!"), TooLongCapacity(), QStringLiteral("用户容量最大为120门!")});
+    return checked(text,
+                   {3, double(MaxCapacity), QStringLiteral("用户容量必须是数字!"),
+                    QStringLiteral("用户容量必须是整数!"), TooLongCapacity(), QStringLiteral("用户容量最大为120门!")});
 }
 
 StoreResult SwitchParameters::storeCapacity(const QString &value)
@@ -212,14 +216,12 @@ QString SwitchParameters::CapacityNote(const QString &capacity)
 
 Checked<QString> SwitchParameters::checkGrade(const QString &text) const
 {
-    return checked(text, {1, 7, QStringLiteral("超额或清账后等级必须是数字!"), QStringLiteral("超额或清账后等级必须是整数!"),
-                          TooLongGrade(), QStringLiteral("超额或清账后等级最大为7级!")});
+    return checked(text,
+                   {1, 7, QStringLiteral("超额或清账后等级必须是数字!"), QStringLiteral("超额或清账后等级必须是整数!"),
+                    TooLongGrade(), QStringLiteral("超额或清账后等级最大为7级!")});
 }
 
-StoreResult SwitchParameters::storeGrade(const QString &value)
-{
-    return storeConfig(ConfigCol::Grade, value, {});
-}
+StoreResult SwitchParameters::storeGrade(const QString &value) { return storeConfig(ConfigCol::Grade, value, {}); }
 
 StoreResult SwitchParameters::storeCodeLength(const QString &value)
 {
@@ -238,7 +240,7 @@ Checked<SwitchParameters::Renumbering> SwitchParameters::renumbering(const QStri
     qint64 base = 8;
     for (int k = 1; k < n; ++k)
         base *= 10;
-    const qint64 limit = base / 8 * 10;   // the first number one digit longer
+    const qint64 limit = base / 8 * 10; // the first number one digit longer
 
     // The new number of every user, by row: refused before anything is
     // written when a port cannot be numbered or two rows would share a number.
@@ -354,8 +356,12 @@ StoreResult SwitchParameters::storeNightNumber(const QString &number)
 
 Checked<QStringList> SwitchParameters::checkAgents(const QStringList &numbers) const
 {
-    const NumberCheck k{8, 99999999, QStringLiteral("请输入整数作为代理总机！"), QStringLiteral("请输入整数作为代理总机！"),
-                        QStringLiteral("代理总机最长为8位！"), QStringLiteral("代理总机最长为8位！")};
+    const NumberCheck k{8,
+                        99999999,
+                        QStringLiteral("请输入整数作为代理总机！"),
+                        QStringLiteral("请输入整数作为代理总机！"),
+                        QStringLiteral("代理总机最长为8位！"),
+                        QStringLiteral("代理总机最长为8位！")};
     QStringList ports;
     for (int i = 0; i < ConfigCol::Agents; ++i) {
         const QString t = numbers.value(i).trimmed();
@@ -400,9 +406,9 @@ StoreResult SwitchParameters::storeAgents(const QStringList &numbers)
 
 Checked<QString> SwitchParameters::checkSpecialNumber(const QString &text) const
 {
-    const Checked<QString> v = checked(text, {8, 99999999, QStringLiteral("请输入整数作为特服号码！"),
-                                              QStringLiteral("请输入整数作为特服号码！"),
-                                              QStringLiteral("特服号最长为8位！"), QStringLiteral("特服号最长为8位！")});
+    const Checked<QString> v = checked(
+        text, {8, 99999999, QStringLiteral("请输入整数作为特服号码！"), QStringLiteral("请输入整数作为特服号码！"),
+               QStringLiteral("特服号最长为8位！"), QStringLiteral("特服号最长为8位！")});
     if (!v)
         return v;
     if (specialNumbers().contains(*v))
@@ -468,7 +474,8 @@ Checked<QString> SwitchParameters::checkTrunkValue(int column, const QString &te
     const QStringList choices = choicesOf(column);
     if (!choices.isEmpty()) {
         if (!choices.contains(text))
-            return Checked<QString>::refuse(QStringLiteral("请在列表中选择：%1").arg(choices.join(QStringLiteral("、"))));
+            return Checked<QString>::refuse(
+                QStringLiteral("请在列表中选择：%1").arg(choices.join(QStringLiteral("、"))));
         return text;
     }
     const NumberCheck *k = trunkCheck(column);

@@ -52,10 +52,10 @@ constexpr int NightReset = 18;
 // the commands of each trunk, in the order the trunks were handled.
 struct [[nodiscard]] TrunkBatch {
     Status status;
-    QStringList trunks;             // trunk numbers, in order
-    QList<QStringList> commands;    // the star codes of each trunk
-    QString cell;                   // what the changed cells show now
-    bool refill = false;            // other cells of the rows changed too
+    QStringList trunks;          // trunk numbers, in order
+    QList<QStringList> commands; // the star codes of each trunk
+    QString cell;                // what the changed cells show now
+    bool refill = false;         // other cells of the rows changed too
 
     explicit operator bool() const { return bool(status); }
     QStringList allCommands() const;
@@ -162,8 +162,8 @@ public:
 
 private:
     struct Renumbering {
-        QList<QString> numbers;              // new number of each User row, by row
-        QHash<QString, QString> byPort;      // port -> new number
+        QList<QString> numbers;         // new number of each User row, by row
+        QHash<QString, QString> byPort; // port -> new number
     };
     Checked<Renumbering> renumbering(const QString &value, TableRows &users) const;
     Status setConfig(int column, const QString &value);

@@ -205,7 +205,7 @@ Status Copier::copyLocalPrefixes()
         }
         const QString prefix = t.rows.at(i).value(0).trimmed();
         if (onSwitch.contains(prefix)) {
-            kept.insert(prefix);   // keeps its own rates
+            kept.insert(prefix); // keeps its own rates
             continue;
         }
         if (Status s = remove(t, i); !s)
@@ -217,7 +217,8 @@ Status Copier::copyLocalPrefixes()
         if (kept.contains(prefix))
             continue;
         if (defaultRow < 0)
-            return Status::fail(QStringLiteral("费率表中没有“本地默认”行，无法为新的本地网字头 %1 设定费率").arg(prefix));
+            return Status::fail(
+                QStringLiteral("费率表中没有“本地默认”行，无法为新的本地网字头 %1 设定费率").arg(prefix));
         QStringList row = t.rows.at(defaultRow);
         while (row.size() < t.columns.size())
             row.append(QString());
@@ -283,7 +284,8 @@ Status Copier::copyTrunks()
         m_sum.trunkRows += changed ? 1 : 0;
     }
     if (m_sum.missingTrunkRows > 0)
-        m_sum.notes.append(QStringLiteral("数据库缺少%1个中继的设置行，这些中继没有修改。").arg(m_sum.missingTrunkRows));
+        m_sum.notes.append(
+            QStringLiteral("数据库缺少%1个中继的设置行，这些中继没有修改。").arg(m_sum.missingTrunkRows));
     return Status::ok();
 }
 
@@ -303,7 +305,7 @@ Status Copier::copyUsers(int capacity)
         auto r = [&](int k) { return value(ExtensionRow(p, k)); };
         const QString oldNumber = t.rows.at(i).value(1);
         const QMap<int, QString> w{{1, r(0)}, {11, r(1)}, {4, r(2)}, {9, r(3)}, {8, r(4)},
-                                   {3, r(5)}, {6, r(6)}, {7, r(7)}, {10, r(8)}};
+                                   {3, r(5)}, {6, r(6)},  {7, r(7)}, {10, r(8)}};
         bool changed = false;
         if (Status s = update(t, i, w, &changed); !s)
             return s;
@@ -332,7 +334,8 @@ CopyOutcome Copier::run()
     if (m_dump.state() == ParameterDump::State::Idle || m_dump.rowCount() == 0)
         return {Status::fail(QStringLiteral("请先运行信息比照功能！")), {}};
     if (!m_dump.complete())
-        return {Status::fail(QStringLiteral("上次信息比照没有收到全部50块交换机参数，不能覆盖数据库！请重新比照。")), {}};
+        return {Status::fail(QStringLiteral("上次信息比照没有收到全部50块交换机参数，不能覆盖数据库！请重新比照。")),
+                {}};
     if (!m_db.isOpen())
         return {Status::fail(QStringLiteral("数据库未打开")), {}};
 
@@ -365,9 +368,6 @@ CopyOutcome Copier::run()
 
 } // namespace
 
-CopyOutcome CopySwitchToDatabase(Database &db, const ParameterDump &dump)
-{
-    return Copier(db, dump).run();
-}
+CopyOutcome CopySwitchToDatabase(Database &db, const ParameterDump &dump) { return Copier(db, dump).run(); }
 
 } // namespace corvane

@@ -10,23 +10,23 @@ class ParameterDump;
 
 // What "交换机参数覆盖数据库" changed, row by row.
 struct CopySummary {
-    int configRows = 0;         // SWTConfig (0 or 1)
-    int feesettingRows = 0;     // Feesetting (0 or 1)
-    int prefixesAdded = 0;      // local-network prefixes new in Feerate
-    int prefixesRemoved = 0;    // local-network prefixes the switch no longer has
-    int specialAdded = 0;       // SPCPhone rows added
-    int specialRemoved = 0;     // SPCPhone rows deleted
-    int trunkRows = 0;          // Exchange rows changed
-    int userRows = 0;           // User rows changed
-    int depositRows = 0;        // Foregift rows given the extension's new number
-    int missingUserRows = 0;    // extensions of the switch without a User row (left alone)
-    int missingTrunkRows = 0;   // trunks of the switch without an Exchange row (left alone)
-    QStringList notes;          // what the operator should know, in words
+    int configRows = 0;       // SWTConfig (0 or 1)
+    int feesettingRows = 0;   // Feesetting (0 or 1)
+    int prefixesAdded = 0;    // local-network prefixes new in Feerate
+    int prefixesRemoved = 0;  // local-network prefixes the switch no longer has
+    int specialAdded = 0;     // SPCPhone rows added
+    int specialRemoved = 0;   // SPCPhone rows deleted
+    int trunkRows = 0;        // Exchange rows changed
+    int userRows = 0;         // User rows changed
+    int depositRows = 0;      // Foregift rows given the extension's new number
+    int missingUserRows = 0;  // extensions of the switch without a User row (left alone)
+    int missingTrunkRows = 0; // trunks of the switch without an Exchange row (left alone)
+    QStringList notes;        // what the operator should know, in words
 
     int changedRows() const
     {
-        return configRows + feesettingRows + prefixesAdded + prefixesRemoved + specialAdded + specialRemoved
-            + trunkRows + userRows + depositRows;
+        return configRows + feesettingRows + prefixesAdded + prefixesRemoved + specialAdded + specialRemoved + trunkRows
+               + userRows + depositRows;
     }
 };
 

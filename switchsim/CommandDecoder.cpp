@@ -84,9 +84,7 @@ Command CommandDecoder::decodeClock(const QByteArray &f)
     c.clock = QDateTime(date, time);
     c.weekday = wd;
     c.weekdayMatches = date.dayOfWeek() == wd;
-    c.text = QStringLiteral("CLOCK %1 weekday %2")
-                 .arg(c.clock.toString(QStringLiteral("yyyy-MM-dd HH:mm")))
-                 .arg(wd);
+    c.text = QStringLiteral("CLOCK %1 weekday %2").arg(c.clock.toString(QStringLiteral("yyyy-MM-dd HH:mm"))).arg(wd);
     if (!c.weekdayMatches)
         c.text += QStringLiteral(" (date is weekday %1)").arg(date.dayOfWeek());
     return c;
@@ -160,8 +158,7 @@ bool CommandDecoder::takeOne(QList<Command> &out, bool final)
         }
         return consume(end + 1, c);
     }
-    default:
-        return consume(1, unknown(first));
+    default: return consume(1, unknown(first));
     }
 }
 

@@ -12,28 +12,28 @@ namespace corvane::sim {
 
 struct Command {
     enum Kind {
-        Ack,              // 5A
-        Nak,              // A5
-        DumpRequest,      // 66
-        Clock,            // E8 + 6 bytes + checksum
-        BadClock,         // E8 frame with a wrong checksum or impossible date
-        NightReset,       // 23 45 98
-        UserWindowOpen,   // 31 00
-        UserWindowClose,  // 11
-        ProgramExit,      // 11 F1
-        StarCode,         // 0B ... 0C
-        BadStarCode,      // a star code with a byte that is no digit pair
-        BlockTrunk,       // 62 tt
-        Unknown           // one byte that starts no command
+        Ack,             // 5A
+        Nak,             // A5
+        DumpRequest,     // 66
+        Clock,           // E8 + 6 bytes + checksum
+        BadClock,        // E8 frame with a wrong checksum or impossible date
+        NightReset,      // 23 45 98
+        UserWindowOpen,  // 31 00
+        UserWindowClose, // 11
+        ProgramExit,     // 11 F1
+        StarCode,        // 0B ... 0C
+        BadStarCode,     // a star code with a byte that is no digit pair
+        BlockTrunk,      // 62 tt
+        Unknown          // one byte that starts no command
     };
     Kind kind = Unknown;
-    QString text;         // as logged: "ACK", "CLOCK 2026-12-08 01:42 weekday 2", "*10*3*201#", ...
-    QByteArray raw;       // the bytes of the command
-    QDateTime clock;      // Clock: the date and time sent
-    int weekday = 0;      // Clock: 1 Monday .. 7 Sunday, as sent
+    QString text;               // as logged: "ACK", "CLOCK 2026-12-08 01:42 weekday 2", "*10*3*201#", ...
+    QByteArray raw;             // the bytes of the command
+    QDateTime clock;            // Clock: the date and time sent
+    int weekday = 0;            // Clock: 1 Monday .. 7 Sunday, as sent
     bool weekdayMatches = true; // Clock: the weekday agrees with the date
-    QString code;         // StarCode: same as text
-    int trunk = 0;        // BlockTrunk
+    QString code;               // StarCode: same as text
+    int trunk = 0;              // BlockTrunk
 };
 
 class CommandDecoder {

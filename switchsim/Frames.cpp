@@ -165,8 +165,7 @@ QByteArray trunkSeized(int trunk, int port)
 
 QByteArray trunkDialled(int trunk, int port, const QString &digits)
 {
-    return frame({FrameType::Sync, FrameType::TrunkDialled, quint8(trunk), 0x00, quint8(port)})
-           + packDigits(digits, 8);
+    return frame({FrameType::Sync, FrameType::TrunkDialled, quint8(trunk), 0x00, quint8(port)}) + packDigits(digits, 8);
 }
 
 QByteArray trunkUserChange(int port, int trunk)
@@ -201,10 +200,7 @@ QByteArray dumpBlock(int blockNumber, const QByteArray &data)
     return out;
 }
 
-QString toHex(const QByteArray &bytes)
-{
-    return QString::fromLatin1(bytes.toHex(' ').toUpper());
-}
+QString toHex(const QByteArray &bytes) { return QString::fromLatin1(bytes.toHex(' ').toUpper()); }
 
 QByteArray fromHex(const QString &text)
 {

@@ -31,16 +31,16 @@ constexpr quint8 TrunkAnswer = 0x44;
 // Fields in frame order, so a record can be written as one braced list:
 // {trunk, line, account, month, day, hour, minute, duration, called, spare}.
 struct CallRecordData {
-    int trunk = 1;          // 6 bits
-    int line = 0;           // physical port of the caller, or the account number (10 bits)
-    bool account = false;   // the call was made with an account code
+    int trunk = 1;        // 6 bits
+    int line = 0;         // physical port of the caller, or the account number (10 bits)
+    bool account = false; // the call was made with an account code
     int month = 1;
     int day = 1;
     int hour = 0;
     int minute = 0;
-    quint16 duration = 0;   // as the switch counts it
-    QString called;         // up to 14 dialled digits
-    QByteArray spare{};     // frame bytes 17..21, zero-filled when shorter
+    quint16 duration = 0; // as the switch counts it
+    QString called;       // up to 14 dialled digits
+    QByteArray spare{};   // frame bytes 17..21, zero-filled when shorter
 
     void setEnd(const QDateTime &end);
 };
@@ -55,7 +55,7 @@ constexpr int DumpDataLength = 256;
 // console does not know the type.
 int frameLength(quint8 type);
 
-quint8 bcd(int value);                       // 42 -> 0x42
+quint8 bcd(int value); // 42 -> 0x42
 int fromBcd(quint8 value, bool *ok = nullptr);
 quint8 byteSum(const QByteArray &bytes, int from, int to); // inclusive, mod 256
 
@@ -68,18 +68,18 @@ QByteArray packDigitsRight(const QString &digits, int nibbles);
 // The reverse: 0xA is '0', 0x0 is filler and dropped, 0xB..0xF give letters.
 QString unpackDigits(const QByteArray &bytes);
 
-QByteArray linkRequest();                    // FF E1
-QByteArray acknowledge();                    // FF 5A
-QByteArray linkAlive(quint8 counter);        // FF B2 xx
-QByteArray fault(quint8 code);               // FF 62 code
+QByteArray linkRequest();             // FF E1
+QByteArray acknowledge();             // FF 5A
+QByteArray linkAlive(quint8 counter); // FF B2 xx
+QByteArray fault(quint8 code);        // FF 62 code
 QByteArray callRecord(const CallRecordData &record);
-QByteArray trunkRinging(int trunk);          // FF A2 t
-QByteArray callerId(int trunk, const QString &number);            // FF A8 t + 12 nibbles
-QByteArray trunkSeized(int trunk, int port);                      // FF C4 t 00 p
+QByteArray trunkRinging(int trunk);                                  // FF A2 t
+QByteArray callerId(int trunk, const QString &number);               // FF A8 t + 12 nibbles
+QByteArray trunkSeized(int trunk, int port);                         // FF C4 t 00 p
 QByteArray trunkDialled(int trunk, int port, const QString &digits); // FF 78 t 00 p + 8 nibbles
-QByteArray trunkUserChange(int port, int trunk);                  // FF 94 00 p t
-QByteArray trunkAnswer(int port, int trunk);                      // FF 44 00 p t
-QByteArray trunkReleased(int trunk);                              // FF D2 t
+QByteArray trunkUserChange(int port, int trunk);                     // FF 94 00 p t
+QByteArray trunkAnswer(int port, int trunk);                         // FF 44 00 p t
+QByteArray trunkReleased(int trunk);                                 // FF D2 t
 
 // A call record whose checksum is off by one (fault injection).
 QByteArray corruptChecksum(const QByteArray &frame);
@@ -90,7 +90,7 @@ QByteArray dumpBlock(int blockNumber, const QByteArray &data);
 
 // "FF 5A" for logs and test messages.
 QString toHex(const QByteArray &bytes);
-QByteArray fromHex(const QString &text);     // spaces allowed
+QByteArray fromHex(const QString &text); // spaces allowed
 
 } // namespace Frames
 

@@ -4,7 +4,7 @@
 namespace corvane::sim {
 
 namespace {
-const QList<int> PrefixLayout{48, 0};              // high digits first
+const QList<int> PrefixLayout{48, 0}; // high digits first
 const QList<int> SpecialLayout{156, 104, 52, 0};
 
 std::optional<int> number(const QString &text)
@@ -28,8 +28,10 @@ bool digits(const QString &text, int maxLength)
 
 QList<std::pair<int, int>> passwordBytes(int port)
 {
-    return {{ParameterMemory::PasswordHighBlock, port}, {ParameterMemory::PasswordHighBlock, 120 + port},
-            {ParameterMemory::PasswordLowBlock, port}, {ParameterMemory::PasswordLowBlock, 120 + port}};
+    return {{ParameterMemory::PasswordHighBlock, port},
+            {ParameterMemory::PasswordHighBlock, 120 + port},
+            {ParameterMemory::PasswordLowBlock, port},
+            {ParameterMemory::PasswordLowBlock, 120 + port}};
 }
 
 QList<std::pair<int, int>> outsideNumberBytes(int i)
@@ -62,29 +64,29 @@ void ParameterMemory::reset()
     s[CapacityEighths] = MaxPorts / 8;
     s[NumberLength] = 3;
     s[ChargeMethod] = 0x01;
-    s[9] = 20;   // city rate, first three minutes
-    s[10] = 10;  // city rate, each further minute
+    s[9] = 20;  // city rate, first three minutes
+    s[10] = 10; // city rate, each further minute
     s[WaitingTone] = 1;
     s[FunctionDigit] = 1;
     for (int d : {CityDelay, LocalDelay, DomesticDelay, InternationalDelay, MobileDelay})
         s[d] = 10;
     for (int i = 40; i <= 45; ++i)
         s[i] = 50;
-    s[74] = 1;   // city calls charged
-    s[75] = 1;   // local-network calls allowed
+    s[74] = 1; // city calls charged
+    s[75] = 1; // local-network calls allowed
 
     for (int p = 0; p < MaxPorts; ++p) {
         setExtensionNumber(p, QString::number(800 + p));
         m_mem[CallerDisplayBlock][p] = 1;
-        m_mem[RightsBlock][p] = 1;        // may receive trunk calls
-        m_mem[RightsBlock][120 + p] = 1;  // may call other extensions
+        m_mem[RightsBlock][p] = 1;       // may receive trunk calls
+        m_mem[RightsBlock][120 + p] = 1; // may call other extensions
         m_mem[ClassBlock][p] = 1;
         m_mem[LocalRightBlock][p] = 1;
         m_mem[SpecialRightBlock][p] = 1;
     }
     for (int t = 0; t < DumpTrunks; ++t) {
-        m_mem[TrunkBlock][96 + t] = 1;   // trunk on
-        m_mem[TrunkBlock][120 + t] = 1;  // caller display on
+        m_mem[TrunkBlock][96 + t] = 1;  // trunk on
+        m_mem[TrunkBlock][120 + t] = 1; // caller display on
     }
 }
 
@@ -120,10 +122,7 @@ void ParameterMemory::setClock(const QDateTime &now)
     s[TimeMinute] = Frames::bcd(now.time().minute());
 }
 
-int ParameterMemory::capacity() const
-{
-    return qMin(int(m_mem[0][CapacityEighths]) * 8, MaxPorts);
-}
+int ParameterMemory::capacity() const { return qMin(int(m_mem[0][CapacityEighths]) * 8, MaxPorts); }
 
 QString ParameterMemory::extensionNumber(int port) const
 {
@@ -171,7 +170,10 @@ QStringList ParameterMemory::entries(int block, int slotCount, const QList<int> 
 }
 
 QStringList ParameterMemory::localPrefixes() const { return entries(LocalPrefixBlock, LocalPrefixSlots, PrefixLayout); }
-QStringList ParameterMemory::specialNumbers() const { return entries(SpecialNumberBlock, SpecialNumberSlots, SpecialLayout); }
+QStringList ParameterMemory::specialNumbers() const
+{
+    return entries(SpecialNumberBlock, SpecialNumberSlots, SpecialLayout);
+}
 
 void ParameterMemory::writeEntry(int block, int slot, const QList<int> &layout, int nibbles, const QString &number)
 {
@@ -201,7 +203,8 @@ bool ParameterMemory::addEntry(int block, int slotCount, const QList<int> &layou
     return true;
 }
 
-bool ParameterMemory::removeEntry(int block, int slotCount, const QList<int> &layout, int nibbles, const QString &number)
+bool ParameterMemory::removeEntry(int block, int slotCount, const QList<int> &layout, int nibbles,
+                                  const QString &number)
 {
     bool found = false;
     for (int i = 0; i < slotCount; ++i) {
@@ -321,8 +324,8 @@ ParameterMemory::Outcome ParameterMemory::applyWorkdays(const QStringList &f)
         return done(QStringLiteral("working days of trunk %1 off").arg(*trunk));
     }
     const auto first = number(f.value(1)), last = number(f.value(2)), trunk = number(f.value(3));
-    if (f.size() != 4 || !first || !last || !trunk || *first < 1 || *first > 7 || *last < 1 || *last > 7
-        || *trunk < 1 || *trunk > DumpTrunks)
+    if (f.size() != 4 || !first || !last || !trunk || *first < 1 || *first > 7 || *last < 1 || *last > 7 || *trunk < 1
+        || *trunk > DumpTrunks)
         return refused(QStringLiteral("working days: expected days 1 to 7 and a trunk"));
     const int i = *trunk - 1;
     w[i] = 1;
@@ -423,8 +426,8 @@ ParameterMemory::Outcome ParameterMemory::applyIPInterval(const QStringList &f)
     return done(QStringLiteral("IP interval = %1").arg(*v));
 }
 
-ParameterMemory::Outcome ParameterMemory::applyExtension(int block, int offset, const QStringList &f,
-                                                         const char *what, bool lowNibble)
+ParameterMemory::Outcome ParameterMemory::applyExtension(int block, int offset, const QStringList &f, const char *what,
+                                                         bool lowNibble)
 {
     // *NN*value*extension#
     if (f.size() != 3)
@@ -437,8 +440,8 @@ ParameterMemory::Outcome ParameterMemory::applyExtension(int block, int offset, 
         return refused(QStringLiteral("%1: no extension %2").arg(QLatin1String(what), f[2]));
     quint8 &b = m_mem[block][offset + *port];
     b = lowNibble ? quint8((b & 0xF0) | (*value & 0x0F)) : quint8(*value);
-    return done(QStringLiteral("%1 of extension %2 (port %3) = %4")
-                    .arg(QLatin1String(what), f[2]).arg(*port).arg(*value));
+    return done(
+        QStringLiteral("%1 of extension %2 (port %3) = %4").arg(QLatin1String(what), f[2]).arg(*port).arg(*value));
 }
 
 ParameterMemory::Outcome ParameterMemory::applyTrunk(int offset, int value, int trunk, const char *what)
@@ -486,16 +489,27 @@ ParameterMemory::Outcome ParameterMemory::apply(const QString &code)
             base *= 10;
         for (int p = 0; p < MaxPorts; ++p)
             setExtensionNumber(p, QString::number(base + p));
-        return done(QStringLiteral("extension number length = %1, extensions %2..%3").arg(*n).arg(base).arg(base + MaxPorts - 1));
+        return done(QStringLiteral("extension number length = %1, extensions %2..%3")
+                        .arg(*n)
+                        .arg(base)
+                        .arg(base + MaxPorts - 1));
     }
-    if (c == QLatin1String("71")) return setSystem(FunctionDigit, 9, "function code digit");
-    if (c == QLatin1String("80")) return setSystem(PasswordLimitsCity, 1, "password restricts city calls");
-    if (c == QLatin1String("73")) return setSystem(WaitingTone, 1, "waiting tone");
-    if (c == QLatin1String("27")) return setSystem(InternationalDelay, 255, "international delay");
-    if (c == QLatin1String("24")) return setSystem(DomesticDelay, 255, "domestic delay");
-    if (c == QLatin1String("21")) return setSystem(LocalDelay, 255, "local delay");
-    if (c == QLatin1String("17")) return setSystem(CityDelay, 255, "city delay");
-    if (c == QLatin1String("53")) return setSystem(MobileDelay, 255, "mobile delay");
+    if (c == QLatin1String("71"))
+        return setSystem(FunctionDigit, 9, "function code digit");
+    if (c == QLatin1String("80"))
+        return setSystem(PasswordLimitsCity, 1, "password restricts city calls");
+    if (c == QLatin1String("73"))
+        return setSystem(WaitingTone, 1, "waiting tone");
+    if (c == QLatin1String("27"))
+        return setSystem(InternationalDelay, 255, "international delay");
+    if (c == QLatin1String("24"))
+        return setSystem(DomesticDelay, 255, "domestic delay");
+    if (c == QLatin1String("21"))
+        return setSystem(LocalDelay, 255, "local delay");
+    if (c == QLatin1String("17"))
+        return setSystem(CityDelay, 255, "city delay");
+    if (c == QLatin1String("53"))
+        return setSystem(MobileDelay, 255, "mobile delay");
     if (c == QLatin1String("50")) {
         const auto port = portOfNumber(f.value(1));
         if (f.size() != 2 || !port)
@@ -565,9 +579,13 @@ ParameterMemory::Outcome ParameterMemory::apply(const QString &code)
     }
 
     // Trunk settings: *NN*value*trunk#
-    struct TrunkSetting { const char *code; int offset; const char *what; };
+    struct TrunkSetting {
+        const char *code;
+        int offset;
+        const char *what;
+    };
     static const TrunkSetting trunkSettings[] = {
-        {"44", 96, "trunk on"}, {"05", 36, "charging mode"}, {"06", 48, "incoming mode"},
+        {"44", 96, "trunk on"},      {"05", 36, "charging mode"},   {"06", 48, "incoming mode"},
         {"07", 24, "dialling mode"}, {"60", 120, "caller display"}, {"47", 84, "trunk group"},
     };
     for (const auto &t : trunkSettings) {
@@ -628,25 +646,43 @@ ParameterMemory::Outcome ParameterMemory::apply(const QString &code)
         setExtensionNumber(*p, f[2]);
         return done(QStringLiteral("port %1 = extension %2").arg(*p).arg(f[2]));
     }
-    if (c == QLatin1String("10")) return applyExtension(ClassBlock, 0, f, "class", true);
-    if (c == QLatin1String("59")) return applyExtension(CallerDisplayBlock, 0, f, "caller display");
-    if (c == QLatin1String("15")) return applyExtension(FlagBlock, 0, f, "extension switch 15");
-    if (c == QLatin1String("41")) return applyExtension(LocalRightBlock, 0, f, "local right", true);
-    if (c == QLatin1String("40")) return applyExtension(SpecialRightBlock, 0, f, "special-service right");
-    if (c == QLatin1String("42")) return applyExtension(RightsBlock, 120, f, "internal call right");
-    if (c == QLatin1String("43")) return applyExtension(RightsBlock, 0, f, "trunk incoming right");
-    if (c == QLatin1String("48")) return applyExtension(TrunkGroupBlock, 0, f, "trunk group");
-    if (c == QLatin1String("61")) return applyExtension(NumberHighBlock, 120, f, "outgoing time limit");
+    if (c == QLatin1String("10"))
+        return applyExtension(ClassBlock, 0, f, "class", true);
+    if (c == QLatin1String("59"))
+        return applyExtension(CallerDisplayBlock, 0, f, "caller display");
+    if (c == QLatin1String("15"))
+        return applyExtension(FlagBlock, 0, f, "extension switch 15");
+    if (c == QLatin1String("41"))
+        return applyExtension(LocalRightBlock, 0, f, "local right", true);
+    if (c == QLatin1String("40"))
+        return applyExtension(SpecialRightBlock, 0, f, "special-service right");
+    if (c == QLatin1String("42"))
+        return applyExtension(RightsBlock, 120, f, "internal call right");
+    if (c == QLatin1String("43"))
+        return applyExtension(RightsBlock, 0, f, "trunk incoming right");
+    if (c == QLatin1String("48"))
+        return applyExtension(TrunkGroupBlock, 0, f, "trunk group");
+    if (c == QLatin1String("61"))
+        return applyExtension(NumberHighBlock, 120, f, "outgoing time limit");
 
-    if (c == QLatin1String("67")) return applyPassword(f);
-    if (c == QLatin1String("68") || c == QLatin1String("74")) return applyAccount(f);
-    if (c == QLatin1String("77")) return applyOutsideNumber(f);
-    if (c == QLatin1String("86")) return applyWorkdays(f);
-    if (c == QLatin1String("85")) return applyPeriods(f);
-    if (c == QLatin1String("81")) return applyIPCard(f);
-    if (c == QLatin1String("82")) return applyIPPauses(f);
-    if (c == QLatin1String("83")) return applyIPNoCard(f);
-    if (c == QLatin1String("84")) return applyIPInterval(f);
+    if (c == QLatin1String("67"))
+        return applyPassword(f);
+    if (c == QLatin1String("68") || c == QLatin1String("74"))
+        return applyAccount(f);
+    if (c == QLatin1String("77"))
+        return applyOutsideNumber(f);
+    if (c == QLatin1String("86"))
+        return applyWorkdays(f);
+    if (c == QLatin1String("85"))
+        return applyPeriods(f);
+    if (c == QLatin1String("81"))
+        return applyIPCard(f);
+    if (c == QLatin1String("82"))
+        return applyIPPauses(f);
+    if (c == QLatin1String("83"))
+        return applyIPNoCard(f);
+    if (c == QLatin1String("84"))
+        return applyIPInterval(f);
 
     if (c == QLatin1String("00") && f.size() == 2 && f[1] == QLatin1String("121")) {
         reset();

@@ -45,30 +45,61 @@ public:
     static constexpr int BlockCount = 50;
     static constexpr int BlockSize = 256;
     static constexpr int MaxPorts = 120;
-    static constexpr int DumpTrunks = 12;     // trunks held in block 4
+    static constexpr int DumpTrunks = 12; // trunks held in block 4
     static constexpr int LocalPrefixSlots = 48;
     static constexpr int SpecialNumberSlots = 52;
     static constexpr quint8 Block0Marker = 0x67; // data byte 4 of block 0
 
     // Fixed positions (block, byte) of the system parameters in block 0.
     enum SystemByte {
-        DiscountStartHour = 0, DiscountStartMinute = 1, DiscountEndHour = 2, DiscountEndMinute = 3,
-        Marker = 4, CapacityEighths = 6, NumberLength = 7, ChargeMethod = 8,
-        WaitingTone = 21, FunctionDigit = 22,
-        CityDelay = 25, LocalDelay = 26, DomesticDelay = 28, InternationalDelay = 29, MobileDelay = 31,
-        DateYear = 32, DateMonth = 33, DateDay = 34, DateWeekday = 35, TimeHour = 36, TimeMinute = 37,
-        NightExtension = 53, SpecialCount = 65, PasswordLimitsCity = 77,
-        AgentFlagBase = 78,   // flag of agent k (1..5) at 76 + 2k, port at 77 + 2k
-        AccountCountLow = 95, AccountCountHigh = 96
+        DiscountStartHour = 0,
+        DiscountStartMinute = 1,
+        DiscountEndHour = 2,
+        DiscountEndMinute = 3,
+        Marker = 4,
+        CapacityEighths = 6,
+        NumberLength = 7,
+        ChargeMethod = 8,
+        WaitingTone = 21,
+        FunctionDigit = 22,
+        CityDelay = 25,
+        LocalDelay = 26,
+        DomesticDelay = 28,
+        InternationalDelay = 29,
+        MobileDelay = 31,
+        DateYear = 32,
+        DateMonth = 33,
+        DateDay = 34,
+        DateWeekday = 35,
+        TimeHour = 36,
+        TimeMinute = 37,
+        NightExtension = 53,
+        SpecialCount = 65,
+        PasswordLimitsCity = 77,
+        AgentFlagBase = 78, // flag of agent k (1..5) at 76 + 2k, port at 77 + 2k
+        AccountCountLow = 95,
+        AccountCountHigh = 96
     };
 
     // Where the dump keeps each extension and trunk setting.
     enum Blocks {
-        LocalPrefixBlock = 1, SpecialNumberBlock = 2, TrunkBlock = 4,
-        NumberLowBlock = 5, NumberHighBlock = 6, CallerDisplayBlock = 7, FlagBlock = 8,
-        RightsBlock = 10, PasswordHighBlock = 11, PasswordLowBlock = 12, OutsideNumberBlock = 13,
-        WorkdayBlock = 14, IPCardBlock = 15, IPNoCardBlock = 16,
-        ClassBlock = 27, LocalRightBlock = 31, SpecialRightBlock = 35,
+        LocalPrefixBlock = 1,
+        SpecialNumberBlock = 2,
+        TrunkBlock = 4,
+        NumberLowBlock = 5,
+        NumberHighBlock = 6,
+        CallerDisplayBlock = 7,
+        FlagBlock = 8,
+        RightsBlock = 10,
+        PasswordHighBlock = 11,
+        PasswordLowBlock = 12,
+        OutsideNumberBlock = 13,
+        WorkdayBlock = 14,
+        IPCardBlock = 15,
+        IPNoCardBlock = 16,
+        ClassBlock = 27,
+        LocalRightBlock = 31,
+        SpecialRightBlock = 35,
         TrunkGroupBlock = 49
     };
     static constexpr int IPCards = 12;
@@ -112,7 +143,7 @@ public:
 
     struct Outcome {
         bool applied = false;
-        QString note;   // what changed, or why nothing did
+        QString note; // what changed, or why nothing did
     };
     // Applies a star code given as digit text ("*10*3*201#").
     Outcome apply(const QString &code);

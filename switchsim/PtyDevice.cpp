@@ -208,11 +208,14 @@ void PipeDevice::deliver(const QByteArray &bytes)
     if (m_notifyPending)
         return;
     m_notifyPending = true;
-    QMetaObject::invokeMethod(this, [this] {
-        m_notifyPending = false;
-        if (!m_buffer.isEmpty())
-            emit readyRead();
-    }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_notifyPending = false;
+            if (!m_buffer.isEmpty())
+                emit readyRead();
+        },
+        Qt::QueuedConnection);
 }
 
 } // namespace corvane::sim

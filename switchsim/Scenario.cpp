@@ -113,8 +113,7 @@ ScenarioEvent parseAction(const QString &action, const Args &a)
         if (a.has(QStringLiteral("account")) == a.has(QStringLiteral("port")))
             throw LineError{QStringLiteral("record needs either port= or account=")};
         r.account = a.has(QStringLiteral("account"));
-        r.line = r.account ? a.integer(QStringLiteral("account"), 0, 1023)
-                           : a.integer(QStringLiteral("port"), 0, 1023);
+        r.line = r.account ? a.integer(QStringLiteral("account"), 0, 1023) : a.integer(QStringLiteral("port"), 0, 1023);
         r.duration = quint16(a.integer(QStringLiteral("duration"), 0, 65535));
         r.called = a.digits(QStringLiteral("called"), 14);
         const QString end = a.text(QStringLiteral("end"));
@@ -240,25 +239,24 @@ std::optional<Scenario> Scenario::load(const QString &path, QString *error)
 
 QString Scenario::formatHelp()
 {
-    return QStringLiteral(
-        "Scenario file: one statement a line; '#' starts a comment.\n"
-        "  at <seconds> <action> key=value ...   times count from the start (of each cycle)\n"
-        "  repeat <seconds>                      play the whole file again every <seconds>\n"
-        "Actions (trunk: trunk number; port: physical port of an extension):\n"
-        "  ring trunk=T                          incoming call ringing        FF A2\n"
-        "  callerid trunk=T [number=DIGITS]      caller number, up to 12      FF A8\n"
-        "  answer trunk=T port=P                 extension answers or takes   FF 44\n"
-        "  takeover trunk=T port=P               another extension takes over FF 94\n"
-        "  seize trunk=T port=P                  extension seizes the trunk   FF C4\n"
-        "  dial trunk=T port=P digits=DIGITS     digits dialled, up to 8      FF 78\n"
-        "  release trunk=T                       trunk released               FF D2\n"
-        "  record trunk=T port=P|account=A duration=N called=DIGITS [end=now|YYYY-MM-DDTHH:MM]\n"
-        "                                        call record (resent until acknowledged) FF FE\n"
-        "  fault code=HH                         switch fault                 FF 62\n"
-        "  linkrequest                           ask for the link             FF E1\n"
-        "  raw bytes=HH,HH,...                   any bytes, as they stand\n"
-        "  silence state=on|off                  stop or resume all sending\n"
-        "  set block=B offset=O value=HH         change one byte of the parameter memory\n");
+    return QStringLiteral("Scenario file: one statement a line; '#' starts a comment.\n"
+                          "  at <seconds> <action> key=value ...   times count from the start (of each cycle)\n"
+                          "  repeat <seconds>                      play the whole file again every <seconds>\n"
+                          "Actions (trunk: trunk number; port: physical port of an extension):\n"
+                          "  ring trunk=T                          incoming call ringing        FF A2\n"
+                          "  callerid trunk=T [number=DIGITS]      caller number, up to 12      FF A8\n"
+                          "  answer trunk=T port=P                 extension answers or takes   FF 44\n"
+                          "  takeover trunk=T port=P               another extension takes over FF 94\n"
+                          "  seize trunk=T port=P                  extension seizes the trunk   FF C4\n"
+                          "  dial trunk=T port=P digits=DIGITS     digits dialled, up to 8      FF 78\n"
+                          "  release trunk=T                       trunk released               FF D2\n"
+                          "  record trunk=T port=P|account=A duration=N called=DIGITS [end=now|YYYY-MM-DDTHH:MM]\n"
+                          "                                        call record (resent until acknowledged) FF FE\n"
+                          "  fault code=HH                         switch fault                 FF 62\n"
+                          "  linkrequest                           ask for the link             FF E1\n"
+                          "  raw bytes=HH,HH,...                   any bytes, as they stand\n"
+                          "  silence state=on|off                  stop or resume all sending\n"
+                          "  set block=B offset=O value=HH         change one byte of the parameter memory\n");
 }
 
 std::optional<ScenarioEvent> parseMemorySetting(const QString &text, QString *error)

@@ -13,13 +13,27 @@
 namespace corvane::sim {
 
 struct ScenarioEvent {
-    enum Kind { Ring, CallerId, Seize, Dial, Takeover, Answer, Release, Record, Fault, LinkRequest, Raw, Silence, SetByte };
+    enum Kind {
+        Ring,
+        CallerId,
+        Seize,
+        Dial,
+        Takeover,
+        Answer,
+        Release,
+        Record,
+        Fault,
+        LinkRequest,
+        Raw,
+        Silence,
+        SetByte
+    };
     Kind kind = Ring;
-    qint64 atMs = 0;          // from the start of the cycle
-    int line = 0;             // line in the scenario text, for messages
+    qint64 atMs = 0; // from the start of the cycle
+    int line = 0;    // line in the scenario text, for messages
     int trunk = 0;
     int port = 0;
-    QString digits;           // caller number or dialled digits
+    QString digits; // caller number or dialled digits
     CallRecordData record;
     bool recordEndNow = true; // end time is the switch's time when the record is made
     quint8 code = 0;          // fault code

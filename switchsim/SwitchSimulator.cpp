@@ -8,8 +8,7 @@
 
 namespace corvane::sim {
 
-SwitchSimulator::SwitchSimulator(Clock *clock, QObject *parent)
-    : QObject(parent), m_clock(clock)
+SwitchSimulator::SwitchSimulator(Clock *clock, QObject *parent) : QObject(parent), m_clock(clock)
 {
     if (!m_clock) {
         m_ownClock = std::make_unique<SystemClock>();
@@ -246,14 +245,39 @@ void SwitchSimulator::sendEvent(const QByteArray &frame, const QString &what)
     transmit(frame, what);
 }
 
-void SwitchSimulator::sendTrunkRinging(int trunk) { sendEvent(Frames::trunkRinging(trunk), QStringLiteral("ringing trunk %1").arg(trunk)); }
-void SwitchSimulator::sendCallerId(int trunk, const QString &number) { sendEvent(Frames::callerId(trunk, number), QStringLiteral("caller %1 on trunk %2").arg(number).arg(trunk)); }
-void SwitchSimulator::sendTrunkSeized(int trunk, int port) { sendEvent(Frames::trunkSeized(trunk, port), QStringLiteral("port %1 seizes trunk %2").arg(port).arg(trunk)); }
-void SwitchSimulator::sendTrunkDialled(int trunk, int port, const QString &digits) { sendEvent(Frames::trunkDialled(trunk, port, digits), QStringLiteral("port %1 dials %2 on trunk %3").arg(port).arg(digits).arg(trunk)); }
-void SwitchSimulator::sendTrunkUserChange(int port, int trunk) { sendEvent(Frames::trunkUserChange(port, trunk), QStringLiteral("port %1 takes over trunk %2").arg(port).arg(trunk)); }
-void SwitchSimulator::sendTrunkAnswer(int port, int trunk) { sendEvent(Frames::trunkAnswer(port, trunk), QStringLiteral("port %1 answers trunk %2").arg(port).arg(trunk)); }
-void SwitchSimulator::sendTrunkReleased(int trunk) { sendEvent(Frames::trunkReleased(trunk), QStringLiteral("trunk %1 released").arg(trunk)); }
-void SwitchSimulator::sendFault(quint8 code) { sendEvent(Frames::fault(code), QStringLiteral("fault %1").arg(code, 2, 16, QLatin1Char('0'))); }
+void SwitchSimulator::sendTrunkRinging(int trunk)
+{
+    sendEvent(Frames::trunkRinging(trunk), QStringLiteral("ringing trunk %1").arg(trunk));
+}
+void SwitchSimulator::sendCallerId(int trunk, const QString &number)
+{
+    sendEvent(Frames::callerId(trunk, number), QStringLiteral("caller %1 on trunk %2").arg(number).arg(trunk));
+}
+void SwitchSimulator::sendTrunkSeized(int trunk, int port)
+{
+    sendEvent(Frames::trunkSeized(trunk, port), QStringLiteral("port %1 seizes trunk %2").arg(port).arg(trunk));
+}
+void SwitchSimulator::sendTrunkDialled(int trunk, int port, const QString &digits)
+{
+    sendEvent(Frames::trunkDialled(trunk, port, digits),
+              QStringLiteral("port %1 dials %2 on trunk %3").arg(port).arg(digits).arg(trunk));
+}
+void SwitchSimulator::sendTrunkUserChange(int port, int trunk)
+{
+    sendEvent(Frames::trunkUserChange(port, trunk), QStringLiteral("port %1 takes over trunk %2").arg(port).arg(trunk));
+}
+void SwitchSimulator::sendTrunkAnswer(int port, int trunk)
+{
+    sendEvent(Frames::trunkAnswer(port, trunk), QStringLiteral("port %1 answers trunk %2").arg(port).arg(trunk));
+}
+void SwitchSimulator::sendTrunkReleased(int trunk)
+{
+    sendEvent(Frames::trunkReleased(trunk), QStringLiteral("trunk %1 released").arg(trunk));
+}
+void SwitchSimulator::sendFault(quint8 code)
+{
+    sendEvent(Frames::fault(code), QStringLiteral("fault %1").arg(code, 2, 16, QLatin1Char('0')));
+}
 void SwitchSimulator::sendRaw(const QByteArray &bytes) { sendEvent(bytes, QStringLiteral("raw")); }
 
 void SwitchSimulator::requestLink()
@@ -291,8 +315,10 @@ void SwitchSimulator::sendRecord(bool repeat)
         r.frame = Frames::callRecord(r.data);
     }
     QByteArray bytes = r.frame;
-    QString what = QStringLiteral("call record%1 trunk %2 %3 %4").arg(repeat ? QStringLiteral(" (again)") : QString())
-                       .arg(r.data.trunk).arg(r.data.account ? QStringLiteral("account") : QStringLiteral("port"))
+    QString what = QStringLiteral("call record%1 trunk %2 %3 %4")
+                       .arg(repeat ? QStringLiteral(" (again)") : QString())
+                       .arg(r.data.trunk)
+                       .arg(r.data.account ? QStringLiteral("account") : QStringLiteral("port"))
                        .arg(r.data.line);
     if (chance(m_opt.badChecksumRate)) {
         bytes = Frames::corruptChecksum(bytes);
@@ -326,7 +352,8 @@ void SwitchSimulator::endDump(bool complete)
     m_dumpActive = false;
     if (complete)
         ++m_dumpsCompleted;
-    emit activity(complete ? QStringLiteral("dump complete") : QStringLiteral("dump abandoned at block %1").arg(m_dumpBlock));
+    emit activity(complete ? QStringLiteral("dump complete")
+                           : QStringLiteral("dump abandoned at block %1").arg(m_dumpBlock));
     resetTimers();
     while (!m_deferred.empty()) {
         transmit(m_deferred.front(), QStringLiteral("held back during the dump"));
@@ -405,8 +432,7 @@ void SwitchSimulator::handle(const Command &c)
         if (m_opt.blockReleasesTrunk && c.trunk >= 1)
             sendTrunkReleased(c.trunk);
         break;
-    default:
-        break; // logged only
+    default: break; // logged only
     }
 }
 

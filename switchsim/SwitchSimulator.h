@@ -33,19 +33,19 @@ class SwitchSimulator : public QObject {
     Q_OBJECT
 public:
     struct Options {
-        int linkAliveMs = 2000;        // 0: no link-alive frames
-        int linkRequestMs = 5000;      // repeat of FF E1 until the console answers 5A
-        int resendTimeoutMs = 3000;    // call record not acknowledged: send it again
-        int dumpTimeoutMs = 10000;     // dump abandoned when the console stops answering
-        int quietFlushMs = 100;        // a lone 0x11 counts as "USER CLOSE" after this quiet time
-        int maxPendingRecords = 500;   // the switch's record store; the oldest go beyond it
-        double badChecksumRate = 0;    // share of call-record transmissions with a wrong checksum
-        double badBlockRate = 0;       // share of dump-block transmissions with a wrong checksum
-        double noiseRate = 0;          // chance of 1..3 noise bytes (never 0xFF) before a frame
-        double dropAckRate = 0;        // share of record acknowledgements taken as lost
-        bool split = false;            // write frames in random pieces with small delays
+        int linkAliveMs = 2000;      // 0: no link-alive frames
+        int linkRequestMs = 5000;    // repeat of FF E1 until the console answers 5A
+        int resendTimeoutMs = 3000;  // call record not acknowledged: send it again
+        int dumpTimeoutMs = 10000;   // dump abandoned when the console stops answering
+        int quietFlushMs = 100;      // a lone 0x11 counts as "USER CLOSE" after this quiet time
+        int maxPendingRecords = 500; // the switch's record store; the oldest go beyond it
+        double badChecksumRate = 0;  // share of call-record transmissions with a wrong checksum
+        double badBlockRate = 0;     // share of dump-block transmissions with a wrong checksum
+        double noiseRate = 0;        // chance of 1..3 noise bytes (never 0xFF) before a frame
+        double dropAckRate = 0;      // share of record acknowledgements taken as lost
+        bool split = false;          // write frames in random pieces with small delays
         int splitMaxDelayMs = 40;
-        bool silent = false;           // send nothing at all, answer nothing
+        bool silent = false;            // send nothing at all, answer nothing
         bool blockReleasesTrunk = true; // "62 tt" from the console cuts the call: FF D2 tt follows
         quint32 seed = 1;
     };
@@ -97,15 +97,15 @@ public:
     void clearReceivedCommands() { m_received.clear(); }
 
     // Call-record counts.
-    int recordsSent() const { return m_recordsSent; }           // first transmissions
-    int recordsResent() const { return m_recordsResent; }       // repeated transmissions
+    int recordsSent() const { return m_recordsSent; }     // first transmissions
+    int recordsResent() const { return m_recordsResent; } // repeated transmissions
     int recordsAcknowledged() const { return m_recordsAcked; }
     int recordsPending() const { return int(m_records.size()); } // not yet acknowledged
-    int recordsCorrupted() const { return m_recordsCorrupted; } // sent with a wrong checksum
+    int recordsCorrupted() const { return m_recordsCorrupted; }  // sent with a wrong checksum
     int acksDropped() const { return m_acksDropped; }
     int recordsDiscarded() const { return m_recordsDiscarded; } // store overflow
 
-    bool linkAnswered() const { return m_linkAnswered; }       // 5A came after our FF E1
+    bool linkAnswered() const { return m_linkAnswered; } // 5A came after our FF E1
     bool dumpInProgress() const { return m_dumpActive; }
     int dumpBlocksSent() const { return m_dumpBlocksSent; }
     int dumpNaks() const { return m_dumpNaks; }
@@ -141,7 +141,7 @@ private:
     struct PendingRecord {
         CallRecordData data;
         bool endNow = false;
-        QByteArray frame;   // built when first sent, so its end time is the send time
+        QByteArray frame; // built when first sent, so its end time is the send time
     };
 
     void onReadyRead();

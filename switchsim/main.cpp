@@ -1,15 +1,15 @@
 // switchsim: plays the telephone switch on a pseudo-terminal (or a serial
 // device) for the console, for tests, demonstrations and training.
-#include "Scenario.h"
 #include "PtyDevice.h"
+#include "Scenario.h"
 #include "SwitchSimulator.h"
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
-#include <QStringDecoder>
 #include <QFile>
 #include <QSocketNotifier>
+#include <QStringDecoder>
 #include <QTextStream>
 #include <csignal>
 #include <random>
@@ -74,28 +74,47 @@ int main(int argc, char **argv)
                        "and call records (each resent until the console acknowledges it).\n"
                        "Every command received is printed, decoded, and written to --log.\n\n")
         + Scenario::formatHelp()
-        + QStringLiteral("\nExample:\n  switchsim --home ~/corvane --port 3 --scenario scenarios/demo.txt --log sim.log\n"));
+        + QStringLiteral(
+            "\nExample:\n  switchsim --home ~/corvane --port 3 --scenario scenarios/demo.txt --log sim.log\n"));
     p.addHelpOption();
     const QList<QCommandLineOption> options{
-        {QStringLiteral("home"), QStringLiteral("Home folder of the console (default: $CORVANE_HOME, else .)."), QStringLiteral("DIR")},
-        {QStringLiteral("port"), QStringLiteral("Serial port number 1-16 to appear as (default 1)."), QStringLiteral("N"), QStringLiteral("1")},
-        {QStringLiteral("device"), QStringLiteral("Use this serial device at 2400 8N1 instead of a pseudo-terminal."), QStringLiteral("PATH")},
+        {QStringLiteral("home"), QStringLiteral("Home folder of the console (default: $CORVANE_HOME, else .)."),
+         QStringLiteral("DIR")},
+        {QStringLiteral("port"), QStringLiteral("Serial port number 1-16 to appear as (default 1)."),
+         QStringLiteral("N"), QStringLiteral("1")},
+        {QStringLiteral("device"), QStringLiteral("Use this serial device at 2400 8N1 instead of a pseudo-terminal."),
+         QStringLiteral("PATH")},
         {QStringLiteral("scenario"), QStringLiteral("Scenario file to play (format above)."), QStringLiteral("FILE")},
         {QStringLiteral("check"), QStringLiteral("Only check the scenario file and exit.")},
         {QStringLiteral("log"), QStringLiteral("Append everything received and sent to FILE."), QStringLiteral("FILE")},
         {QStringLiteral("quiet"), QStringLiteral("Print nothing but errors.")},
-        {QStringLiteral("resend-timeout"), QStringLiteral("Seconds before an unacknowledged call record is sent again (default 3)."), QStringLiteral("S")},
-        {QStringLiteral("link-alive"), QStringLiteral("Seconds between link-alive frames, 0 for none (default 2)."), QStringLiteral("S")},
-        {QStringLiteral("bad-checksum-rate"), QStringLiteral("Fraction of call records sent with a wrong checksum."), QStringLiteral("P")},
-        {QStringLiteral("bad-block-rate"), QStringLiteral("Fraction of dump blocks sent with a wrong checksum."), QStringLiteral("P")},
+        {QStringLiteral("resend-timeout"),
+         QStringLiteral("Seconds before an unacknowledged call record is sent again (default 3)."),
+         QStringLiteral("S")},
+        {QStringLiteral("link-alive"), QStringLiteral("Seconds between link-alive frames, 0 for none (default 2)."),
+         QStringLiteral("S")},
+        {QStringLiteral("bad-checksum-rate"), QStringLiteral("Fraction of call records sent with a wrong checksum."),
+         QStringLiteral("P")},
+        {QStringLiteral("bad-block-rate"), QStringLiteral("Fraction of dump blocks sent with a wrong checksum."),
+         QStringLiteral("P")},
         {QStringLiteral("split"), QStringLiteral("Write frames in random pieces with small delays.")},
-        {QStringLiteral("noise-rate"), QStringLiteral("Chance of noise bytes (never FF) before a frame."), QStringLiteral("P")},
-        {QStringLiteral("drop-ack-rate"), QStringLiteral("Fraction of record acknowledgements taken as lost (the record is resent)."), QStringLiteral("P")},
-        {QStringLiteral("silent"), QStringLiteral("Send nothing and answer nothing (a dead switch); commands are still logged.")},
+        {QStringLiteral("noise-rate"), QStringLiteral("Chance of noise bytes (never FF) before a frame."),
+         QStringLiteral("P")},
+        {QStringLiteral("drop-ack-rate"),
+         QStringLiteral("Fraction of record acknowledgements taken as lost (the record is resent)."),
+         QStringLiteral("P")},
+        {QStringLiteral("silent"),
+         QStringLiteral("Send nothing and answer nothing (a dead switch); commands are still logged.")},
         {QStringLiteral("seed"), QStringLiteral("Seed of the fault generator (default: random)."), QStringLiteral("N")},
-        {QStringLiteral("set"), QStringLiteral("Change one byte of the parameter memory before starting, e.g. --set 0:21=00 (block 0 byte 21, waiting tone); may be given several times."), QStringLiteral("B:O=HH")},
-        {QStringLiteral("outward-port"), QStringLiteral("Also play the receiver of the console's outward copy ($FEE, and $PHN, records) on port N."), QStringLiteral("N")},
-        {QStringLiteral("outward-log"), QStringLiteral("Append the outward records received to FILE (UTF-8)."), QStringLiteral("FILE")},
+        {QStringLiteral("set"),
+         QStringLiteral("Change one byte of the parameter memory before starting, e.g. --set 0:21=00 (block 0 byte 21, "
+                        "waiting tone); may be given several times."),
+         QStringLiteral("B:O=HH")},
+        {QStringLiteral("outward-port"),
+         QStringLiteral("Also play the receiver of the console's outward copy ($FEE, and $PHN, records) on port N."),
+         QStringLiteral("N")},
+        {QStringLiteral("outward-log"), QStringLiteral("Append the outward records received to FILE (UTF-8)."),
+         QStringLiteral("FILE")},
     };
     p.addOptions(options);
     p.process(app);
@@ -128,7 +147,8 @@ int main(int argc, char **argv)
             return 2;
         }
         out << "scenario OK: " << scenario->events.size() << " events"
-            << (scenario->repeatMs ? QStringLiteral(", repeats every %1 s").arg(scenario->repeatMs / 1000.0) : QString())
+            << (scenario->repeatMs ? QStringLiteral(", repeats every %1 s").arg(scenario->repeatMs / 1000.0)
+                                   : QString())
             << Qt::endl;
         return 0;
     }
@@ -257,7 +277,8 @@ int main(int argc, char **argv)
             while ((end = outwardPending.indexOf("\r\n")) >= 0) {
                 const QString record = gb18030(outwardPending.left(end));
                 outwardPending.remove(0, end + 2);
-                const QString line = QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss.zzz ")) + QStringLiteral("outward ") + record;
+                const QString line = QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss.zzz "))
+                                     + QStringLiteral("outward ") + record;
                 if (!quiet)
                     out << line << Qt::endl;
                 if (outwardLog.isOpen()) {

@@ -40,10 +40,7 @@ QString markCode(int col)
     }
 }
 
-bool isMarkColumn(int col)
-{
-    return (col >= 4 && col <= 9) || col == col::User::ShowOnTrunk;
-}
+bool isMarkColumn(int col) { return (col >= 4 && col <= 9) || col == col::User::ShowOnTrunk; }
 
 QStringList numbersFrom(int first, int last)
 {
@@ -59,10 +56,7 @@ bool wholeNumber(const QString &text)
     return digits.match(text).hasMatch();
 }
 
-Status rowGone()
-{
-    return Status::fail(QStringLiteral("这条记录已不在表中"));
-}
+Status rowGone() { return Status::fail(QStringLiteral("这条记录已不在表中")); }
 
 Criteria userDeposit(const QString &port)
 {
@@ -96,13 +90,10 @@ Status deleteRows(Recordset &rs)
 bool holdsMoney(const Recordset &deposit)
 {
     return !Money::fromText(deposit.value(col::Foregift::Balance)).isZero()
-        || !Money::fromText(deposit.value(col::Foregift::Deposit)).isZero();
+           || !Money::fromText(deposit.value(col::Foregift::Deposit)).isZero();
 }
 
-QString accountText(qint64 n)
-{
-    return QStringLiteral("%1").arg(n, 3, 10, QLatin1Char('0'));
-}
+QString accountText(qint64 n) { return QStringLiteral("%1").arg(n, 3, 10, QLatin1Char('0')); }
 
 } // namespace
 
@@ -174,10 +165,7 @@ TableRows UserParameters::users()
     return shown;
 }
 
-qint64 UserParameters::userRowId(int index) const
-{
-    return m_shownUsers.rowId(index);
-}
+qint64 UserParameters::userRowId(int index) const { return m_shownUsers.rowId(index); }
 
 QStringList UserParameters::userChoices(int col) const
 {
@@ -198,14 +186,10 @@ CellRule UserParameters::userRule(int col) const
     case col::User::Number:
     case col::User::Name:
     case col::User::TimeLimit:
-    case col::User::Rent:
-        return CellRule::text();
-    case col::User::Class:
-        return CellRule::cycle(userChoices(col), QStringLiteral("6"));
-    case col::User::TrunkGroup:
-        return CellRule::cycle(userChoices(col), QStringLiteral("1"));
-    case col::User::PayType:
-        return CellRule::cycle(userChoices(col), Ordinary);
+    case col::User::Rent: return CellRule::text();
+    case col::User::Class: return CellRule::cycle(userChoices(col), QStringLiteral("6"));
+    case col::User::TrunkGroup: return CellRule::cycle(userChoices(col), QStringLiteral("1"));
+    case col::User::PayType: return CellRule::cycle(userChoices(col), Ordinary);
     default:
         if (isMarkColumn(col))
             return CellRule::cycle(m_marks, m_marks.at(1));
@@ -247,8 +231,7 @@ Checked<QString> UserParameters::checkUserValue(int col, const QString &text) co
         if (Money::fromText(t) > Money::fromText(QStringLiteral("999.99")))
             return Checked<QString>::refuse(QStringLiteral("月租费最大为999.99！"));
         return Money::fromText(t).toText();
-    default:
-        break;
+    default: break;
     }
     if (!userChoices(col).contains(t))
         return Checked<QString>::refuse(QStringLiteral("提示：请选择您要修改的内容。"));
@@ -260,8 +243,8 @@ Checked<UserParameters::PortRange> UserParameters::checkRange(const QString &fir
     const int cap = capacity();
     const QString a = first.trimmed();
     const QString b = last.trimmed();
-    const QString why = QStringLiteral("物理端口号必须是0到%1之间的整数，请检查“从物理端口号”和“到物理端口号”！")
-                            .arg(cap - 1);
+    const QString why =
+        QStringLiteral("物理端口号必须是0到%1之间的整数，请检查“从物理端口号”和“到物理端口号”！").arg(cap - 1);
     if (cap < 1 || !wholeNumber(a) || !wholeNumber(b) || ValInt(a) >= cap || ValInt(b) >= cap)
         return Checked<PortRange>::refuse(why);
     return PortRange{int(ValInt(a)), int(ValInt(b))};
@@ -285,7 +268,7 @@ Checked<UserParameters::AmendPlan> UserParameters::planAmend(int col, const Port
     // Renumbering: port first + k gets value + k × step. Every new number is
     // checked before anything is written or sent.
     const qint64 base = ValInt(value);
-    QMap<QString, QString> others;   // number -> port, for the ports outside the range
+    QMap<QString, QString> others; // number -> port, for the ports outside the range
     const TableRows all = Recordset(m_db, QStringLiteral("User")).snapshot();
     const int lo = qMin(range.first, range.last);
     const int hi = qMax(range.first, range.last);
@@ -339,16 +322,11 @@ QStringList UserParameters::userCommands(int col, const QString &port, const QSt
         return QLatin1Char('*') + c + QLatin1Char('*') + arg + QLatin1Char('*') + number + QLatin1Char('#');
     };
     switch (col) {
-    case col::User::Number:
-        return {QStringLiteral("*11*") + port + QLatin1Char('*') + v + QLatin1Char('#')};
-    case col::User::Class:
-        return {code(QStringLiteral("10"), v)};
-    case col::User::TrunkGroup:
-        return {code(QStringLiteral("48"), v)};
-    case col::User::TimeLimit:
-        return {code(QStringLiteral("61"), v)};
-    default:
-        break;
+    case col::User::Number: return {QStringLiteral("*11*") + port + QLatin1Char('*') + v + QLatin1Char('#')};
+    case col::User::Class: return {code(QStringLiteral("10"), v)};
+    case col::User::TrunkGroup: return {code(QStringLiteral("48"), v)};
+    case col::User::TimeLimit: return {code(QStringLiteral("61"), v)};
+    default: break;
     }
     const QString mark = markCode(col);
     if (!mark.isEmpty())
@@ -380,10 +358,8 @@ StoreResult UserParameters::amendPort(const AmendPlan &plan, int k)
         case col::User::Number:
             // The deposit row goes with its extension's number.
             return hasDeposit ? SetField(dep, col::Foregift::Number, value) : Status::ok();
-        case col::User::Name:
-            return hasDeposit ? SetField(dep, col::Foregift::Name, value) : Status::ok();
-        case col::User::Class:
-            return hasDeposit ? SetField(dep, col::Foregift::Class, value.trimmed()) : Status::ok();
+        case col::User::Name: return hasDeposit ? SetField(dep, col::Foregift::Name, value) : Status::ok();
+        case col::User::Class: return hasDeposit ? SetField(dep, col::Foregift::Class, value.trimmed()) : Status::ok();
         case col::User::PayType:
             if (value == Ordinary)
                 return deleteRows(dep);
@@ -394,8 +370,7 @@ StoreResult UserParameters::amendPort(const AmendPlan &plan, int k)
                                     QStringLiteral("0.00"), QStringLiteral("0.00"), QString(), m_marks.at(0)});
             }
             return Status::ok();
-        default:
-            return Status::ok();
+        default: return Status::ok();
         }
     });
     if (!s)
@@ -495,10 +470,7 @@ TableRows UserParameters::deposits()
     return m_shownDeposits;
 }
 
-qint64 UserParameters::depositRowId(int index) const
-{
-    return m_shownDeposits.rowId(index);
-}
+qint64 UserParameters::depositRowId(int index) const { return m_shownDeposits.rowId(index); }
 
 QStringList UserParameters::depositRow(qint64 rowId) const
 {
@@ -618,10 +590,7 @@ TableRows UserParameters::accounts()
     return m_shownAccounts;
 }
 
-qint64 UserParameters::accountRowId(int index) const
-{
-    return m_shownAccounts.rowId(index);
-}
+qint64 UserParameters::accountRowId(int index) const { return m_shownAccounts.rowId(index); }
 
 CellRule UserParameters::accountRule(const GridCell &cell) const
 {
@@ -631,12 +600,9 @@ CellRule UserParameters::accountRule(const GridCell &cell) const
     switch (cell.col) {
     case col::Account::Name:
     case col::Account::Class:
-    case col::Account::Password:
-        return CellRule::text();
-    case col::Account::PayType:
-        return CellRule::cycle({Ordinary, Prepaid}, Ordinary);
-    default:
-        return CellRule::fixed();
+    case col::Account::Password: return CellRule::text();
+    case col::Account::PayType: return CellRule::cycle({Ordinary, Prepaid}, Ordinary);
+    default: return CellRule::fixed();
     }
 }
 
@@ -670,8 +636,7 @@ Checked<QString> UserParameters::checkAccount(const GridCell &cell, const QStrin
         if (t == Ordinary || t == Prepaid)
             return t;
         break;
-    default:
-        break;
+    default: break;
     }
     return Checked<QString>::refuse(QStringLiteral("这一列不能修改"));
 }
@@ -698,8 +663,7 @@ StoreResult UserParameters::storeAccount(const GridCell &cell, const QString &va
         if (Status w = SetField(acct, cell.col, value); !w)
             return w;
         switch (cell.col) {
-        case col::Account::Name:
-            return mirror(col::Foregift::Name, value);
+        case col::Account::Name: return mirror(col::Foregift::Name, value);
         case col::Account::Class:
             commands << QStringLiteral("*68*") + value + QLatin1Char('*') + trunkGroup + QStringLiteral("*0*") + n
                             + QLatin1Char('#');
@@ -718,11 +682,10 @@ StoreResult UserParameters::storeAccount(const GridCell &cell, const QString &va
             {
                 Recordset add = Recordset::forAppend(m_db, QStringLiteral("Foregift"));
                 return WriteRecord(add, true,
-                                   {n, AccountWord, name, cls, QStringLiteral("0.00"), QStringLiteral("0.00"),
-                                    password, m_marks.at(1)});
+                                   {n, AccountWord, name, cls, QStringLiteral("0.00"), QStringLiteral("0.00"), password,
+                                    m_marks.at(1)});
             }
-        default:
-            return Status::ok();
+        default: return Status::ok();
         }
     });
     if (!s)
@@ -751,18 +714,18 @@ StoreResult UserParameters::addAccount()
     const Checked<QString> n = nextAccountNumber();
     if (!n)
         return StoreResult(n.status());
-    const Status s = WriteRecord(*m_account, true,
-                                 {*n, *n + AccountWord, QStringLiteral("4"), QStringLiteral("0"),
-                                  RandomDigits(passwordLength()), Ordinary});
+    const Status s = WriteRecord(
+        *m_account, true,
+        {*n, *n + AccountWord, QStringLiteral("4"), QStringLiteral("0"), RandomDigits(passwordLength()), Ordinary});
     m_account->requery();
     if (!s)
         return StoreResult(s.context(QStringLiteral("账号未能添加")), {}, true);
     // These two take the account number without its leading zeros.
     const QString bare = QString::number(ValInt(*n));
-    return StoreResult(Status::ok(),
-                       {QStringLiteral("*68*4*0*0*") + bare + QLatin1Char('#'),
-                        QStringLiteral("*74*1*1*") + bare + QLatin1Char('#')},
-                       true);
+    return StoreResult(
+        Status::ok(),
+        {QStringLiteral("*68*4*0*0*") + bare + QLatin1Char('#'), QStringLiteral("*74*1*1*") + bare + QLatin1Char('#')},
+        true);
 }
 
 StoreResult UserParameters::deleteAccount(qint64 rowId)
@@ -797,11 +760,9 @@ std::optional<QString> UserParameters::accountMoney(qint64 rowId) const
 
 // ---- the run of one amendment -------------------------------------------------------------
 
-UserAmendRun::UserAmendRun(UserParameters &params, UserParameters::AmendPlan plan, SwitchLink *link,
-                           QObject *parent)
+UserAmendRun::UserAmendRun(UserParameters &params, UserParameters::AmendPlan plan, SwitchLink *link, QObject *parent)
     : QObject(parent), m_params(params), m_plan(std::move(plan)), m_link(link)
-{
-}
+{}
 
 Status UserAmendRun::start()
 {

@@ -24,11 +24,11 @@ class Database;
 // balance or a class the call intake lowered meanwhile is never put back.
 class UserParameters {
 public:
-    static constexpr int UserGridColumns = 15;   // User columns 0 to 14 are shown
+    static constexpr int UserGridColumns = 15; // User columns 0 to 14 are shown
     static constexpr int MaxAccount = 511;
-    static const QString Ordinary;   // "普通"
-    static const QString Prepaid;    // "押金"
-    static const QString AccountWord;   // "账号", 用户号码 of an account's deposit row
+    static const QString Ordinary;    // "普通"
+    static const QString Prepaid;     // "押金"
+    static const QString AccountWord; // "账号", 用户号码 of an account's deposit row
 
     // marks: "×" and "√".
     UserParameters(Database &db, QStringList marks);
@@ -37,9 +37,9 @@ public:
     const QStringList &marks() const { return m_marks; }
 
     // ---- configuration ------------------------------------------------------------
-    int capacity() const;          // extensions in use, at most 120
-    int passwordLength() const;    // digits of a dialling password
-    int numberLength() const;      // digits of an extension number
+    int capacity() const;       // extensions in use, at most 120
+    int passwordLength() const; // digits of a dialling password
+    int numberLength() const;   // digits of an extension number
 
     // ---- users ----------------------------------------------------------------------
     // The users on ports 0 .. capacity - 1 in port order: grid row r shows port r - 1.
@@ -68,7 +68,7 @@ public:
     struct AmendPlan {
         int col = -1;
         PortRange range;
-        QStringList values;   // per step, in the order of the range
+        QStringList values; // per step, in the order of the range
         int port(int k) const { return range.first + k * range.step(); }
     };
     Checked<AmendPlan> planAmend(int col, const PortRange &range, const QString &value) const;
@@ -154,8 +154,7 @@ class CommandBatch;
 class UserAmendRun : public QObject {
     Q_OBJECT
 public:
-    UserAmendRun(UserParameters &params, UserParameters::AmendPlan plan, SwitchLink *link,
-                 QObject *parent = nullptr);
+    UserAmendRun(UserParameters &params, UserParameters::AmendPlan plan, SwitchLink *link, QObject *parent = nullptr);
 
     const UserParameters::AmendPlan &plan() const { return m_plan; }
     int done() const { return m_next; }

@@ -1,6 +1,7 @@
 #include "mdlMain.h"
 #include "ConsoleContext.h"
 #include "ConsoleWiring.h"
+#include "HomeLock.h"
 #include "Schema.h"
 #include "ShowModal.h"
 #include "frmLogin.h"
@@ -9,15 +10,14 @@
 #include "frmOperatorRight.h"
 #include "frmPHNClient.h"
 #include "frmPHNDiscount.h"
-#include "frmPHNQuery.h"
-#include "frmPHNGroup.h"
-#include "frmSRVRing.h"
-#include "frmSRVBackup.h"
-#include "frmSWTComparison.h"
 #include "frmPHNFee.h"
+#include "frmPHNGroup.h"
+#include "frmPHNQuery.h"
+#include "frmSRVBackup.h"
+#include "frmSRVRing.h"
+#include "frmSWTComparison.h"
 #include "frmSWTParameter.h"
 #include "frmSplash.h"
-#include "HomeLock.h"
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
@@ -38,12 +38,14 @@ bool OpenSwitchDB(ConsoleContext &ctx)
         return false;
     };
     if (!QFile::exists(path))
-        return fail(QStringLiteral("找不到数据库文件 %1。\n请先用 corvane --home <文件夹> --init 建立新的数据库。").arg(path));
+        return fail(
+            QStringLiteral("找不到数据库文件 %1。\n请先用 corvane --home <文件夹> --init 建立新的数据库。").arg(path));
     if (Status opened = ctx.db.open(path, ConsoleContext::databaseKey()); !opened)
         return fail(opened.reason());
     const QStringList problems = schemaProblems(ctx.db, switchTables());
     if (!problems.isEmpty())
-        return fail(QStringLiteral("数据库文件 %1 不是本系统的数据库：\n%2").arg(path, problems.mid(0, 5).join(QLatin1Char('\n'))));
+        return fail(QStringLiteral("数据库文件 %1 不是本系统的数据库：\n%2")
+                        .arg(path, problems.mid(0, 5).join(QLatin1Char('\n'))));
     return true;
 }
 
@@ -97,16 +99,46 @@ std::unique_ptr<frmMain> Main(ConsoleContext &ctx, bool *databaseFailed)
     // first frame on, the port search of the load step included.
     ConsoleHandlers *handlers = InstallConsoleHandlers(ctx, *main);
     InstallCallIntake(ctx, *main, *handlers);
-    main->registerWindow(0, [&ctx](QWidget *parent) { frmPHNClient w(ctx, parent); ShowModal(ctx, w); });
-    main->registerWindow(1, [&ctx](QWidget *parent) { frmPHNDiscount w(ctx, parent); ShowModal(ctx, w); });
-    main->registerWindow(6, [&ctx](QWidget *parent) { frmSWTComparison w(ctx, parent); ShowModal(ctx, w); });
-    main->registerWindow(3, [&ctx](QWidget *parent) { frmPHNQuery w(ctx, parent); ShowModal(ctx, w); });
-    main->registerWindow(4, [&ctx](QWidget *parent) { frmPHNGroup w(ctx, parent); ShowModal(ctx, w); });
-    main->registerWindow(2, [&ctx](QWidget *parent) { frmPHNFee w(ctx, parent); ShowModal(ctx, w); });
-    main->registerWindow(5, [&ctx](QWidget *parent) { frmSWTParameter w(ctx, parent); ShowModal(ctx, w); });
-    main->registerWindow(7, [&ctx](QWidget *parent) { frmSRVRing w(ctx, parent); ShowModal(ctx, w); });
-    main->registerWindow(9, [&ctx](QWidget *parent) { frmOperatorRecord w(ctx, parent); ShowModal(ctx, w); });
-    main->setRightsWindow([&ctx](QWidget *parent) { frmOperatorRight w(ctx, parent); ShowModal(ctx, w); });
+    main->registerWindow(0, [&ctx](QWidget *parent) {
+        frmPHNClient w(ctx, parent);
+        ShowModal(ctx, w);
+    });
+    main->registerWindow(1, [&ctx](QWidget *parent) {
+        frmPHNDiscount w(ctx, parent);
+        ShowModal(ctx, w);
+    });
+    main->registerWindow(6, [&ctx](QWidget *parent) {
+        frmSWTComparison w(ctx, parent);
+        ShowModal(ctx, w);
+    });
+    main->registerWindow(3, [&ctx](QWidget *parent) {
+        frmPHNQuery w(ctx, parent);
+        ShowModal(ctx, w);
+    });
+    main->registerWindow(4, [&ctx](QWidget *parent) {
+        frmPHNGroup w(ctx, parent);
+        ShowModal(ctx, w);
+    });
+    main->registerWindow(2, [&ctx](QWidget *parent) {
+        frmPHNFee w(ctx, parent);
+        ShowModal(ctx, w);
+    });
+    main->registerWindow(5, [&ctx](QWidget *parent) {
+        frmSWTParameter w(ctx, parent);
+        ShowModal(ctx, w);
+    });
+    main->registerWindow(7, [&ctx](QWidget *parent) {
+        frmSRVRing w(ctx, parent);
+        ShowModal(ctx, w);
+    });
+    main->registerWindow(9, [&ctx](QWidget *parent) {
+        frmOperatorRecord w(ctx, parent);
+        ShowModal(ctx, w);
+    });
+    main->setRightsWindow([&ctx](QWidget *parent) {
+        frmOperatorRight w(ctx, parent);
+        ShowModal(ctx, w);
+    });
     main->registerWindow(8, [&ctx](QWidget *parent) {
         frmSRVBackup w(ctx, {QCoreApplication::applicationDirPath(), [&ctx] { EndConsoleAtOnce(ctx); }}, parent);
         ShowModal(ctx, w);

@@ -167,7 +167,8 @@ void frmMain::cmdResume_Click()
     if (QFileInfo::exists(m_ctx.home.switchDb())) {
         HomeLock probe;
         if (Status s = probe.acquire(m_ctx.home); !s) {
-            m_ctx.messages.show(s.reason(), kRestoreTitle, MessageService::Icon::Warning, MessageService::Buttons::Ok, this);
+            m_ctx.messages.show(s.reason(), kRestoreTitle, MessageService::Icon::Warning, MessageService::Buttons::Ok,
+                                this);
             return;
         }
     }
@@ -188,8 +189,9 @@ void frmMain::closeEvent(QCloseEvent *event)
         event->ignore();
         return;
     }
-    m_ctx.messages.show(QStringLiteral("系统参数备份/恢复完毕！请重新启动监控软件。"), QStringLiteral("请重新启动监控程序"),
-                        MessageService::Icon::Information, MessageService::Buttons::Ok, this);
+    m_ctx.messages.show(QStringLiteral("系统参数备份/恢复完毕！请重新启动监控软件。"),
+                        QStringLiteral("请重新启动监控程序"), MessageService::Icon::Information,
+                        MessageService::Buttons::Ok, this);
     event->accept();
 }
 
@@ -213,14 +215,24 @@ void frmMain::runWork(std::function<ToolResult(const Progress &)> work, const QS
     Progress progress = [self, lastShown](const QString &step, qint64 done, qint64 total) {
         const int percent = total > 0 ? int(done * 100 / total) : 0;
         if (lastShown->exchange(percent) != percent || percent == 0)
-            QMetaObject::invokeMethod(self.data(), [self, step, done, total] { if (self) self->showProgress(step, done, total); },
-                                      Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                self.data(),
+                [self, step, done, total] {
+                    if (self)
+                        self->showProgress(step, done, total);
+                },
+                Qt::QueuedConnection);
         return true;
     };
     m_worker = QThread::create([self, work, progress, title] {
         const ToolResult result = work(progress);
-        QMetaObject::invokeMethod(self.data(), [self, result, title] { if (self) self->finishWork(result, title); },
-                                  Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            self.data(),
+            [self, result, title] {
+                if (self)
+                    self->finishWork(result, title);
+            },
+            Qt::QueuedConnection);
     });
     m_worker->setObjectName(QStringLiteral("tallowin-work"));
     m_worker->start();
@@ -244,9 +256,7 @@ void frmMain::finishWork(const ToolResult &result, const QString &title)
     setButtonsEnabled(true);
     prgWork->setValue(result.ok() ? 100 : 0);
     switch (result.outcome) {
-    case ToolOutcome::Done:
-        lblStatus->setText(result.text);
-        break;
+    case ToolOutcome::Done: lblStatus->setText(result.text); break;
     case ToolOutcome::OpenError:
         lblStatus->setText(result.text);
         m_ctx.messages.show(DatabaseOpenErrorText(), QStringLiteral("严重错误"), MessageService::Icon::Critical,

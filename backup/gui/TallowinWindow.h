@@ -66,7 +66,7 @@ private:
 
     ConsoleContext &m_ctx;
     QThread *m_worker = nullptr;
-    QString m_folder;  // where the file dialog opens
+    QString m_folder; // where the file dialog opens
 };
 
 } // namespace corvane::tallowin

@@ -53,7 +53,8 @@ void frmSRVBackup::cmdOK_Click()
     // The tool works on this console's home, whichever way it was chosen.
     const QString program = toolPath(m_launcher.programDir);
     const QFileInfo info(program);
-    const bool started = info.isFile() && info.isExecutable()
+    const bool started =
+        info.isFile() && info.isExecutable()
         && QProcess::startDetached(program, {QStringLiteral("--home"), m_ctx.home.root()}, m_launcher.programDir);
     if (!started) {
         m_ctx.messages.show(QStringLiteral("备份软件没找到！请与我们联系！"), QStringLiteral("系统错误"),
@@ -64,9 +65,8 @@ void frmSRVBackup::cmdOK_Click()
     // row is written before the console goes, and only once.
     if (m_ctx.login.OPLogin) {
         if (Status s = AddOperatorRecord(m_ctx); !s)
-            m_ctx.messages.show(QStringLiteral("操作员使用记录未能保存：") + s.reason(),
-                                QStringLiteral("系统错误"), MessageService::Icon::Warning,
-                                MessageService::Buttons::Ok, this);
+            m_ctx.messages.show(QStringLiteral("操作员使用记录未能保存：") + s.reason(), QStringLiteral("系统错误"),
+                                MessageService::Icon::Warning, MessageService::Buttons::Ok, this);
         m_ctx.login.OPLogin = false;
     }
     accept();

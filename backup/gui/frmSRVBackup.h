@@ -13,8 +13,8 @@ class ConsoleContext;
 
 // How the console hands over to the backup tool.
 struct BackupLauncher {
-    QString programDir;                // the folder holding corvane and tallowin
-    std::function<void()> endConsole;  // ends the console at once
+    QString programDir;               // the folder holding corvane and tallowin
+    std::function<void()> endConsole; // ends the console at once
 };
 
 // The console's window in front of the backup tool: says that the console

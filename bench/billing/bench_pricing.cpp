@@ -17,14 +17,25 @@ namespace {
 QString num(std::mt19937 &rng, int digits)
 {
     QString s;
-    for (int i = 0; i < digits; ++i) s += QChar(u'0' + int(rng() % 10));
+    for (int i = 0; i < digits; ++i)
+        s += QChar(u'0' + int(rng() % 10));
     return s;
 }
 
 FeerateRow row(const QString &prefix, const QString &area, const QString &type, bool discount)
 {
-    return {prefix, area, "180", "0.20", "60", "0.10", "0", "10", "0.50", "0",
-            discount ? QStringLiteral("√") : QStringLiteral("×"), type};
+    return {prefix,
+            area,
+            "180",
+            "0.20",
+            "60",
+            "0.10",
+            "0",
+            "10",
+            "0.50",
+            "0",
+            discount ? QStringLiteral("√") : QStringLiteral("×"),
+            type};
 }
 
 // A rate table of about `size` rows: the type defaults, long-distance area
@@ -34,7 +45,8 @@ FeerateRow row(const QString &prefix, const QString &area, const QString &type, 
 RateTables makeTables(int size, std::mt19937 &rng)
 {
     RateTables t;
-    const char *types[] = {"港澳台", "国际", "国内", "移动电话", "信息台", "本地", "网络电话", "虚拟网", "市话", "呼入"};
+    const char *types[] = {"港澳台", "国际",     "国内",   "移动电话", "信息台",
+                           "本地",   "网络电话", "虚拟网", "市话",     "呼入"};
     for (int code = 0; code < 10; ++code) {
         t.feerate.append(row(QString(), QString::fromUtf8(types[code]) + "默认", QString::number(code), code == 8));
         DiscountRow d;
@@ -55,11 +67,14 @@ RateTables makeTables(int size, std::mt19937 &rng)
     for (int i = 0; i < areas; ++i)
         rows.append(row(i < 30 ? "0" + QString::number(10 + i) : "0" + QString::number(310 + i), "地区", "2", true));
     const int intl = qMin(size / 10, 200);
-    for (int i = 0; i < intl; ++i) rows.append(row("00" + QString::number(1 + i), "国家", "1", false));
+    for (int i = 0; i < intl; ++i)
+        rows.append(row("00" + QString::number(1 + i), "国家", "1", false));
     const int ip = qMin(size / 20, 100);
-    for (int i = 0; i < ip; ++i) rows.append(row("17951" + QString("0%1").arg(10 + i), "IP", "6", false));
+    for (int i = 0; i < ip; ++i)
+        rows.append(row("17951" + QString("0%1").arg(10 + i), "IP", "6", false));
     for (int i = 0; rows.size() + t.feerate.size() < size; ++i)
-        rows.append(row("1" + QString::number(3 + int(rng() % 7)) + num(rng, 1 + int(rng() % 5)), "移动", "3", i % 2 == 0));
+        rows.append(
+            row("1" + QString::number(3 + int(rng() % 7)) + num(rng, 1 + int(rng() % 5)), "移动", "3", i % 2 == 0));
     std::shuffle(rows.begin(), rows.end(), rng);
     t.feerate.append(rows);
     return t;
@@ -73,12 +88,18 @@ std::vector<CallRec> makeCalls(int count, std::mt19937 &rng)
     for (int i = 0; i < count; ++i) {
         CallRec c;
         const int kind = int(rng() % 100);
-        if (kind < 40) c.Called = "1" + QString::number(3 + int(rng() % 7)) + num(rng, 9);
-        else if (kind < 65) c.Called = "0" + QString::number(10 + int(rng() % 990)) + num(rng, 8);
-        else if (kind < 85) c.Called = QString::number(2 + int(rng() % 7)) + num(rng, 7);
-        else if (kind < 93) c.Called = "00" + num(rng, 10);
-        else if (kind < 98) c.Called = "179510" + num(rng, 10);
-        else c.Called = "000" + num(rng, 5);
+        if (kind < 40)
+            c.Called = "1" + QString::number(3 + int(rng() % 7)) + num(rng, 9);
+        else if (kind < 65)
+            c.Called = "0" + QString::number(10 + int(rng() % 990)) + num(rng, 8);
+        else if (kind < 85)
+            c.Called = QString::number(2 + int(rng() % 7)) + num(rng, 7);
+        else if (kind < 93)
+            c.Called = "00" + num(rng, 10);
+        else if (kind < 98)
+            c.Called = "179510" + num(rng, 10);
+        else
+            c.Called = "000" + num(rng, 5);
         c.Duration = QString::number(rng() % 1800);
         c.EndTime = QStringLiteral("2026年%1月%2日%3时%4分")
                         .arg(1 + int(rng() % 12), 2, 10, QChar('0'))
@@ -116,21 +137,23 @@ void BM_PriceCallsThroughEngine(benchmark::State &state)
         state.SkipWithError("cannot create the database");
         return;
     }
-    (void)db.execScript(
-        "CREATE TABLE Feerate (区号, 地区, 首次时长, 首次费率, 单位时长, 单位费率, 单位手续费, 手续费百分比, 每次服务费, 服务费百分比, 折价, 类型);"
-        "CREATE TABLE Discount (类型, a1, a2, a3, a4, b1, b2, b3, b4, s1, s2, u1, u2, h1, h2);"
-        "CREATE TABLE Holiday (节日, 月份, 日期)");
+    (void)db.execScript("CREATE TABLE Feerate (区号, 地区, 首次时长, 首次费率, 单位时长, 单位费率, 单位手续费, "
+                        "手续费百分比, 每次服务费, 服务费百分比, 折价, 类型);"
+                        "CREATE TABLE Discount (类型, a1, a2, a3, a4, b1, b2, b3, b4, s1, s2, u1, u2, h1, h2);"
+                        "CREATE TABLE Holiday (节日, 月份, 日期)");
     std::mt19937 rng(7);
     const RateTables tables = makeTables(int(state.range(0)), rng);
     (void)db.beginTransaction();
     for (const FeerateRow &r : tables.feerate) {
         QVariantList p;
-        for (const QString &v : r.columns()) p << v;
+        for (const QString &v : r.columns())
+            p << v;
         (void)db.exec("INSERT INTO Feerate VALUES (?,?,?,?,?,?,?,?,?,?,?,?)", p);
     }
     for (const DiscountRow &r : tables.discount) {
         QVariantList p;
-        for (const QString &v : r.columns()) p << v;
+        for (const QString &v : r.columns())
+            p << v;
         (void)db.exec("INSERT INTO Discount VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)", p);
     }
     (void)db.commit();

@@ -36,8 +36,8 @@ struct CountingHandlers : FrameHandlers {
 struct Recording {
     QByteArray stream;
     QList<int> pieces;
-    qint64 handlerFrames = 0;   // frames that reach a handler
-    qint64 allFrames = 0;       // including link-alive and acknowledgements
+    qint64 handlerFrames = 0; // frames that reach a handler
+    qint64 allFrames = 0;     // including link-alive and acknowledgements
 };
 
 // About a megabyte as a busy switch would send it: call records, the trunk
@@ -65,11 +65,26 @@ Recording record()
             ++r.handlerFrames;
             break;
         }
-        case 1: r.stream += QByteArray("\xFF\xA2", 2) + char(trunk); ++r.handlerFrames; break;
-        case 2: r.stream += QByteArray("\xFF\xA8", 2) + char(trunk) + QByteArray("\x13\xA9\x12\x34\x56\x00", 6); ++r.handlerFrames; break;
-        case 3: r.stream += QByteArray("\xFF\x44\x00\x05", 4) + char(trunk); ++r.handlerFrames; break;
-        case 4: r.stream += QByteArray("\xFF\x78", 2) + char(trunk) + QByteArray("\x00\x07\x91\x23\x45\x00", 6); ++r.handlerFrames; break;
-        case 5: r.stream += QByteArray("\xFF\xD2", 2) + char(trunk); ++r.handlerFrames; break;
+        case 1:
+            r.stream += QByteArray("\xFF\xA2", 2) + char(trunk);
+            ++r.handlerFrames;
+            break;
+        case 2:
+            r.stream += QByteArray("\xFF\xA8", 2) + char(trunk) + QByteArray("\x13\xA9\x12\x34\x56\x00", 6);
+            ++r.handlerFrames;
+            break;
+        case 3:
+            r.stream += QByteArray("\xFF\x44\x00\x05", 4) + char(trunk);
+            ++r.handlerFrames;
+            break;
+        case 4:
+            r.stream += QByteArray("\xFF\x78", 2) + char(trunk) + QByteArray("\x00\x07\x91\x23\x45\x00", 6);
+            ++r.handlerFrames;
+            break;
+        case 5:
+            r.stream += QByteArray("\xFF\xD2", 2) + char(trunk);
+            ++r.handlerFrames;
+            break;
         case 6: r.stream += QByteArray("\xFF\xB2\x00", 3); break;
         default: r.stream += QByteArray("\xFF\x5A", 2); break;
         }
@@ -98,8 +113,8 @@ void BM_ReceivePath(benchmark::State &state)
     for (auto _ : state) {
         qint64 pos = 0;
         for (int n : rec.pieces) {
-            link.ReceiveBytes(QByteArray::fromRawData(rec.stream.constData() + pos,
-                                                      int(qMin<qint64>(n, rec.stream.size() - pos))));
+            link.ReceiveBytes(
+                QByteArray::fromRawData(rec.stream.constData() + pos, int(qMin<qint64>(n, rec.stream.size() - pos))));
             pos += n;
         }
     }
@@ -109,8 +124,8 @@ void BM_ReceivePath(benchmark::State &state)
     state.counters["frames_per_s"] =
         benchmark::Counter(double(rec.allFrames) * double(state.iterations()), benchmark::Counter::kIsRate);
     // 2400 baud 8N1 carries 240 bytes a second.
-    state.counters["x_line_rate"] = benchmark::Counter(double(rec.stream.size()) * double(state.iterations()) / 240.0,
-                                                       benchmark::Counter::kIsRate);
+    state.counters["x_line_rate"] =
+        benchmark::Counter(double(rec.stream.size()) * double(state.iterations()) / 240.0, benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_ReceivePath)->Unit(benchmark::kMillisecond);
 

@@ -243,7 +243,8 @@ struct Console {
             return;
         }
         buildSeconds = t.elapsed() / 1000.0;
-        (void)ctx->db.exec(QStringLiteral("UPDATE SWTConfig SET 话单文件路径=?"), {dir.filePath(QStringLiteral("bills")) + QLatin1Char('/')});
+        (void)ctx->db.exec(QStringLiteral("UPDATE SWTConfig SET 话单文件路径=?"),
+                           {dir.filePath(QStringLiteral("bills")) + QLatin1Char('/')});
         QFile::link(switchSide.slave, ctx->home.portsDir() + QStringLiteral("/COM1"));
         QFile::link(outSide.slave, ctx->home.portsDir() + QStringLiteral("/COM2"));
         link = std::make_unique<SwitchLink>(*ctx);
@@ -275,7 +276,8 @@ void runIntake(benchmark::State &state, bool durable)
         state.SkipWithError(c.error.toStdString().c_str());
         return;
     }
-    (void)c.ctx->db.exec(durable ? QStringLiteral("PRAGMA synchronous=FULL") : QStringLiteral("PRAGMA synchronous=NORMAL"));
+    (void)c.ctx->db.exec(durable ? QStringLiteral("PRAGMA synchronous=FULL")
+                                 : QStringLiteral("PRAGMA synchronous=NORMAL"));
     static int seq = 0;
     std::mt19937 rng(7);
     std::vector<double> ms;
@@ -285,7 +287,7 @@ void runIntake(benchmark::State &state, bool durable)
         const QByteArray frame = nextFrame(seq++, rng);
         const auto start = std::chrono::steady_clock::now();
         c.link->ReceiveBytes(frame);
-        c.link->mscPort.flush();   // the acknowledgement leaves the port
+        c.link->mscPort.flush(); // the acknowledgement leaves the port
         c.link->mscOut.flush();
         const auto end = std::chrono::steady_clock::now();
         ms.push_back(std::chrono::duration<double, std::milli>(end - start).count());

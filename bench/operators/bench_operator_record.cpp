@@ -19,8 +19,7 @@ using namespace corvane;
 namespace {
 
 struct RecordHome {
-    explicit RecordHome(int rows)
-        : ctx(HomePaths(dir.path()), messages, clock)
+    explicit RecordHome(int rows) : ctx(HomePaths(dir.path()), messages, clock)
     {
         QDir().mkpath(ctx.home.dataDir());
         Status s = ctx.db.open(ctx.home.switchDb(), ConsoleContext::databaseKey(), Database::OpenMode::Create);

@@ -19,7 +19,8 @@ QList<BillRow> makeBills(int n)
     QList<BillRow> bills;
     bills.reserve(n);
     for (int i = 0; i < n; ++i)
-        bills.append(BillRow{QString::number(800 + i % 120), QStringLiteral("0208765%1").arg(i % 10000, 4, 10, QLatin1Char('0')),
+        bills.append(BillRow{QString::number(800 + i % 120),
+                             QStringLiteral("0208765%1").arg(i % 10000, 4, 10, QLatin1Char('0')),
                              QStringLiteral("2026年12月%1日%2时%3分")
                                  .arg(1 + i % 28, 2, 10, QLatin1Char('0'))
                                  .arg(i % 24, 2, 10, QLatin1Char('0'))
@@ -33,8 +34,17 @@ QList<FeeRow> makeFees(const QList<BillRow> &bills)
 {
     QList<FeeRow> fees;
     for (int u = 0; u < 120; ++u) {
-        FeeRow f{QStringLiteral("营业部"), QString::number(800 + u), QStringLiteral("用户%1").arg(u),
-                 {}, {}, {}, {}, {}, {}, {}, {}};
+        FeeRow f{QStringLiteral("营业部"),
+                 QString::number(800 + u),
+                 QStringLiteral("用户%1").arg(u),
+                 {},
+                 {},
+                 {},
+                 {},
+                 {},
+                 {},
+                 {},
+                 {}};
         fees.append(f);
     }
     for (const BillRow &b : bills) {
@@ -69,8 +79,7 @@ void BM_RenderCallListPdf(benchmark::State &state)
 {
     QTemporaryDir dir;
     PrintStore store;
-    if (!store.open(dir.filePath(QStringLiteral("print.mdb")))
-        || !store.replace(makeBills(int(state.range(0))), {})) {
+    if (!store.open(dir.filePath(QStringLiteral("print.mdb"))) || !store.replace(makeBills(int(state.range(0))), {})) {
         state.SkipWithError("print.mdb");
         return;
     }

@@ -22,8 +22,8 @@ namespace {
 
 constexpr int kStored = 1000000;
 constexpr int kUsers = 120;
-constexpr int kMonths = 10;           // March to December
-constexpr int kGroupSize = 12;        // 10 groups of 12 extensions
+constexpr int kMonths = 10;    // March to December
+constexpr int kGroupSize = 12; // 10 groups of 12 extensions
 
 struct World {
     QTemporaryDir dir;
@@ -53,11 +53,12 @@ struct World {
         for (int g = 0; g < kUsers / kGroupSize; ++g)
             (void)db.exec(QStringLiteral("INSERT INTO \"Group\" VALUES (?)"), {QStringLiteral("部门%1").arg(g)});
         for (int u = 0; u < kUsers; ++u) {
-            (void)db.exec(QString::fromUtf8("UPDATE User SET 组名=?, 用户名称=?, 月租费='20.00' WHERE 物理端口=?"),
-                    {QStringLiteral("部门%1").arg(u / kGroupSize), QStringLiteral("用户%1").arg(u), QString::number(u)});
+            (void)db.exec(
+                QString::fromUtf8("UPDATE User SET 组名=?, 用户名称=?, 月租费='20.00' WHERE 物理端口=?"),
+                {QStringLiteral("部门%1").arg(u / kGroupSize), QStringLiteral("用户%1").arg(u), QString::number(u)});
             (void)db.exec(QStringLiteral("INSERT INTO Foregift VALUES (?,?,?,?,?,?,?,?)"),
-                    {QString::number(u), QString::number(800 + u), QString(), QStringLiteral("1"),
-                     QStringLiteral("-3.00"), QStringLiteral("100.00"), QString(), QString::fromUtf8("×")});
+                          {QString::number(u), QString::number(800 + u), QString(), QStringLiteral("1"),
+                           QStringLiteral("-3.00"), QStringLiteral("100.00"), QString(), QString::fromUtf8("×")});
         }
         sqlite3_stmt *add = nullptr;
         const QByteArray sql = QByteArrayLiteral("INSERT INTO PHNBill VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
@@ -69,16 +70,20 @@ struct World {
         for (int i = 0; i < kStored; ++i) {
             const int user = i % kUsers;
             const int month = 3 + (i / kUsers) % kMonths;
-            const int n = i / (kUsers * kMonths);     // the caller's n-th call of that month
+            const int n = i / (kUsers * kMonths); // the caller's n-th call of that month
             const int day = 1 + n % 28, hour = (n / 28) % 24, minute = n % 60;
             const bool incoming = i % 7 == 0;
             const QString end = incoming ? QStringLiteral("2026年%1月%2日%3:%4:%5")
-                                               .arg(month, 2, 10, QLatin1Char('0')).arg(day, 2, 10, QLatin1Char('0'))
-                                               .arg(hour, 2, 10, QLatin1Char('0')).arg(minute, 2, 10, QLatin1Char('0'))
+                                               .arg(month, 2, 10, QLatin1Char('0'))
+                                               .arg(day, 2, 10, QLatin1Char('0'))
+                                               .arg(hour, 2, 10, QLatin1Char('0'))
+                                               .arg(minute, 2, 10, QLatin1Char('0'))
                                                .arg(i % 60, 2, 10, QLatin1Char('0'))
                                          : QStringLiteral("2026年%1月%2日%3时%4分")
-                                               .arg(month, 2, 10, QLatin1Char('0')).arg(day, 2, 10, QLatin1Char('0'))
-                                               .arg(hour, 2, 10, QLatin1Char('0')).arg(minute, 2, 10, QLatin1Char('0'));
+                                               .arg(month, 2, 10, QLatin1Char('0'))
+                                               .arg(day, 2, 10, QLatin1Char('0'))
+                                               .arg(hour, 2, 10, QLatin1Char('0'))
+                                               .arg(minute, 2, 10, QLatin1Char('0'));
             text(1, QString::number(800 + user));
             text(2, QStringLiteral("0208765%1").arg(i % 10000, 4, 10, QLatin1Char('0')));
             text(3, end);

@@ -45,10 +45,7 @@ QStringList typeNames(const ConsoleContext &ctx)
 
 // Position in the table's rows of a grid row; data rows start at the grid's
 // first unfixed row.
-int dataIndex(const FlexGrid &g, int gridRow)
-{
-    return gridRow - g.fixedRows();
-}
+int dataIndex(const FlexGrid &g, int gridRow) { return gridRow - g.fixedRows(); }
 
 } // namespace
 
@@ -283,15 +280,9 @@ void frmPHNDiscount::Form_Load()
     fillHoliday();
 }
 
-void frmPHNDiscount::fillFeerate(int t)
-{
-    FillGrid(m_tables->feerate(t), *hfgFeerate[t], FeerateGridColumns, 0, 0);
-}
+void frmPHNDiscount::fillFeerate(int t) { FillGrid(m_tables->feerate(t), *hfgFeerate[t], FeerateGridColumns, 0, 0); }
 
-void frmPHNDiscount::fillIP()
-{
-    FillGrid(m_tables->ipCards(), *hfgIP, 0, IPCardRows, 0);
-}
+void frmPHNDiscount::fillIP() { FillGrid(m_tables->ipCards(), *hfgIP, 0, IPCardRows, 0); }
 
 void frmPHNDiscount::fillDiscount()
 {
@@ -321,10 +312,7 @@ void frmPHNDiscount::fillDiscount()
     hfgDiscount->fitColumns();
 }
 
-void frmPHNDiscount::fillHoliday()
-{
-    FillGrid(m_tables->holiday(), *hfgHoliday, 0, 0, 0);
-}
+void frmPHNDiscount::fillHoliday() { FillGrid(m_tables->holiday(), *hfgHoliday, 0, 0, 0); }
 
 // ---- shared steps -------------------------------------------------------------------
 
@@ -464,9 +452,6 @@ void frmPHNDiscount::cmdDeleteHoliday_Click()
     finishStore(m_tables->deleteHoliday(rowId), [this] { fillHoliday(); });
 }
 
-void frmPHNDiscount::cmdLeave_Click()
-{
-    accept();
-}
+void frmPHNDiscount::cmdLeave_Click() { accept(); }
 
 } // namespace corvane

@@ -31,7 +31,7 @@ class frmPHNDiscount : public QDialog {
     Q_OBJECT
 public:
     static constexpr int TypeTabs = 10;
-    static constexpr int EditableTypeTabs = 9;   // the incoming tab has no add, delete, locate or batch
+    static constexpr int EditableTypeTabs = 9; // the incoming tab has no add, delete, locate or batch
     static constexpr int IPTab = 10;
     static constexpr int DiscountTab = 11;
 

@@ -32,14 +32,13 @@ const QList<int> WorkdayWidths{500, 900, 800, 800, 900, 900, 900, 900};
 const QList<int> ExNOWidths{800, 1600};
 
 const char *const DelayCaptions[FeeSettings::Delays] = {"国际计费延时（秒）：", "国内计费延时（秒）：",
-                                                         "本地计费延时（秒）：", "市话计费延时（秒）：",
-                                                         "手机计费延时（秒）："};
+                                                        "本地计费延时（秒）：", "市话计费延时（秒）：",
+                                                        "手机计费延时（秒）："};
 
 } // namespace
 
 frmPHNFee::frmPHNFee(ConsoleContext &ctx, QWidget *parent)
-    : QDialog(parent), m_ctx(ctx), m_fee(std::make_unique<FeeSettings>(ctx.db, ctx.CheckMarks)),
-      m_notice(ctx.messages)
+    : QDialog(parent), m_ctx(ctx), m_fee(std::make_unique<FeeSettings>(ctx.db, ctx.CheckMarks)), m_notice(ctx.messages)
 {
     setObjectName(QStringLiteral("frmPHNFee"));
     setWindowTitle(QStringLiteral("计费设置"));
@@ -112,7 +111,9 @@ frmPHNFee::frmPHNFee(ConsoleContext &ctx, QWidget *parent)
     exno.check = [&fee](const GridCell &, const QString &v) { return fee.checkOutsideNumber(v); };
     exno.store = [&fee](const GridCell &c, const QString &v) { return fee.storeOutsideNumber(c, v); };
     exno.rowId = [this](int r) { return m_fee->outsideRowId(r - hfgExNO->fixedRows()); };
-    exno.stored = [this](const GridCell &, const QString &, const StoreResult &r) { finishStore(r, &frmPHNFee::fillExNO); };
+    exno.stored = [this](const GridCell &, const QString &, const StoreResult &r) {
+        finishStore(r, &frmPHNFee::fillExNO);
+    };
     m_exnoCells = new GridCellEditor(hfgExNO, txtExNO, ctx.messages, m_notice, this, exno);
 
     GridCellEditor::Hooks work;
@@ -139,15 +140,9 @@ void frmPHNFee::Form_Load()
         txtDelay[i]->setText(d.value(i));
 }
 
-void frmPHNFee::fillExNO()
-{
-    FillGrid(m_fee->outsideNumbers(), *hfgExNO, 0, 0, 0);
-}
+void frmPHNFee::fillExNO() { FillGrid(m_fee->outsideNumbers(), *hfgExNO, 0, 0, 0); }
 
-void frmPHNFee::fillWorkday()
-{
-    FillGrid(m_fee->workdays(), *hfgWorkday, 0, 0, 0);
-}
+void frmPHNFee::fillWorkday() { FillGrid(m_fee->workdays(), *hfgWorkday, 0, 0, 0); }
 
 bool frmPHNFee::eventFilter(QObject *watched, QEvent *event)
 {
@@ -187,10 +182,7 @@ void frmPHNFee::txtDelay_LostFocus(int Index)
     }
 }
 
-void frmPHNFee::cmdClear_Click()
-{
-    finishStore(m_fee->clearOutsideNumbers(), &frmPHNFee::fillExNO);
-}
+void frmPHNFee::cmdClear_Click() { finishStore(m_fee->clearOutsideNumbers(), &frmPHNFee::fillExNO); }
 
 void frmPHNFee::finishStore(const StoreResult &result, void (frmPHNFee::*refill)())
 {
@@ -207,9 +199,6 @@ void frmPHNFee::sendCommands(const QStringList &codes)
     m_ctx.link->QueueStarCommands(codes, CommandGapMs);
 }
 
-void frmPHNFee::cmdExit_Click()
-{
-    close();
-}
+void frmPHNFee::cmdExit_Click() { close(); }
 
 } // namespace corvane

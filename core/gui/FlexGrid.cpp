@@ -1,7 +1,7 @@
 #include "FlexGrid.h"
 
-#include <QHeaderView>
 #include <QCoreApplication>
+#include <QHeaderView>
 #include <QMouseEvent>
 #include <QResizeEvent>
 #include <QScrollBar>
@@ -22,8 +22,7 @@ protected:
     {
         QStyledItemDelegate::initStyleOption(option, index);
         option->displayAlignment = m_grid->alignmentFor(index.row(), index.column());
-        if (m_grid->isFixed(index.row(), index.column())
-            && !index.data(Qt::BackgroundRole).isValid())
+        if (m_grid->isFixed(index.row(), index.column()) && !index.data(Qt::BackgroundRole).isValid())
             option->backgroundBrush = m_grid->palette().brush(QPalette::Button);
     }
 
@@ -33,7 +32,7 @@ private:
 
 namespace {
 int twipsToPixels(int twips) { return (qMax(0, twips) + FlexGrid::TwipsPerPixel / 2) / FlexGrid::TwipsPerPixel; }
-}
+} // namespace
 
 FlexGrid::FlexGrid(QWidget *parent) : QTableWidget(parent)
 {
@@ -81,26 +80,23 @@ FlexGrid::FlexGrid(QWidget *parent) : QTableWidget(parent)
     header->installEventFilter(this);
     connect(header, &QHeaderView::sectionResized, m_captions,
             [this](int c, int, int size) { m_captions->setColumnWidth(c, size); });
-    connect(horizontalScrollBar(), &QScrollBar::valueChanged, m_captions->horizontalScrollBar(),
-            &QScrollBar::setValue);
+    connect(horizontalScrollBar(), &QScrollBar::valueChanged, m_captions->horizontalScrollBar(), &QScrollBar::setValue);
 
-    connect(model(), &QAbstractItemModel::rowsInserted, this,
-            [this](const QModelIndex &, int first, int last) {
-                if (first < m_fixedRows)
-                    refreshCaptionRows(m_fixedRows + (last - first + 1));
-                applySizes(first, cols());
-                clampState();
-                syncView();
-            });
-    connect(model(), &QAbstractItemModel::columnsInserted, this,
-            [this](const QModelIndex &, int first, int) {
-                applySizes(rows(), first);
-                fitColumns();
-                for (int c = first; c < cols(); ++c)
-                    syncCaption(c);
-                clampState();
-                syncView();
-            });
+    connect(model(), &QAbstractItemModel::rowsInserted, this, [this](const QModelIndex &, int first, int last) {
+        if (first < m_fixedRows)
+            refreshCaptionRows(m_fixedRows + (last - first + 1));
+        applySizes(first, cols());
+        clampState();
+        syncView();
+    });
+    connect(model(), &QAbstractItemModel::columnsInserted, this, [this](const QModelIndex &, int first, int) {
+        applySizes(rows(), first);
+        fitColumns();
+        for (int c = first; c < cols(); ++c)
+            syncCaption(c);
+        clampState();
+        syncView();
+    });
     connect(model(), &QAbstractItemModel::rowsRemoved, this, [this](const QModelIndex &, int first, int) {
         if (first < m_fixedRows)
             refreshCaptionRows(m_fixedRows);
@@ -149,15 +145,9 @@ void FlexGrid::layoutCaptions()
     updateGeometries();
 }
 
-void FlexGrid::setRows(int n)
-{
-    setRowCount(qMax(0, n));
-}
+void FlexGrid::setRows(int n) { setRowCount(qMax(0, n)); }
 
-void FlexGrid::setCols(int n)
-{
-    setColumnCount(qMax(0, n));
-}
+void FlexGrid::setCols(int n) { setColumnCount(qMax(0, n)); }
 
 void FlexGrid::setFixedRows(int n)
 {
@@ -278,10 +268,13 @@ void FlexGrid::scheduleFit()
     if (m_fitPending || m_fitting)
         return;
     m_fitPending = true;
-    QMetaObject::invokeMethod(this, [this] {
-        if (m_fitPending)
-            fitColumns();
-    }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (m_fitPending)
+                fitColumns();
+        },
+        Qt::QueuedConnection);
 }
 
 void FlexGrid::fitColumns()
@@ -300,7 +293,7 @@ void FlexGrid::fitColumns()
     for (int c = 0; c < n; ++c) {
         const auto set = m_colWidths.constFind(c);
         if (set != m_colWidths.constEnd() && set.value() == 0) {
-            shown[c] = false;   // a hidden column stays hidden
+            shown[c] = false; // a hidden column stays hidden
             continue;
         }
         int w = set != m_colWidths.constEnd() ? twipsToPixels(set.value()) : 0;
@@ -387,10 +380,7 @@ static Qt::Alignment withVertical(Qt::Alignment a)
     return a;
 }
 
-Qt::Alignment FlexGrid::colAlignment(int c) const
-{
-    return m_colAlign.value(c, Qt::AlignLeft | Qt::AlignVCenter);
-}
+Qt::Alignment FlexGrid::colAlignment(int c) const { return m_colAlign.value(c, Qt::AlignLeft | Qt::AlignVCenter); }
 
 void FlexGrid::setColAlignment(int c, Qt::Alignment alignment)
 {
@@ -400,10 +390,7 @@ void FlexGrid::setColAlignment(int c, Qt::Alignment alignment)
     viewport()->update();
 }
 
-Qt::Alignment FlexGrid::fixedAlignment(int c) const
-{
-    return m_fixedAlign.value(c, Qt::AlignCenter);
-}
+Qt::Alignment FlexGrid::fixedAlignment(int c) const { return m_fixedAlign.value(c, Qt::AlignCenter); }
 
 void FlexGrid::setFixedAlignment(int c, Qt::Alignment alignment)
 {
@@ -467,25 +454,13 @@ QColor FlexGrid::paletteColor(int index)
     return QColor(palette[index]);
 }
 
-void FlexGrid::setRow(int r)
-{
-    setCurrent(r, m_col, r, m_col);
-}
+void FlexGrid::setRow(int r) { setCurrent(r, m_col, r, m_col); }
 
-void FlexGrid::setCol(int c)
-{
-    setCurrent(m_row, c, m_row, c);
-}
+void FlexGrid::setCol(int c) { setCurrent(m_row, c, m_row, c); }
 
-void FlexGrid::setRowSel(int r)
-{
-    setCurrent(m_row, m_col, r, m_colSel);
-}
+void FlexGrid::setRowSel(int r) { setCurrent(m_row, m_col, r, m_colSel); }
 
-void FlexGrid::setColSel(int c)
-{
-    setCurrent(m_row, m_col, m_rowSel, c);
-}
+void FlexGrid::setColSel(int c) { setCurrent(m_row, m_col, m_rowSel, c); }
 
 void FlexGrid::setCurrent(int r, int c, int rSel, int cSel)
 {
@@ -565,25 +540,13 @@ void FlexGrid::currentChanged(const QModelIndex &current, const QModelIndex &pre
         scrollTo(model()->index(r, c));
 }
 
-void FlexGrid::mousePressEvent(QMouseEvent *event)
-{
-    pressAt(indexAt(event->position().toPoint()), event);
-}
+void FlexGrid::mousePressEvent(QMouseEvent *event) { pressAt(indexAt(event->position().toPoint()), event); }
 
-void FlexGrid::mouseMoveEvent(QMouseEvent *event)
-{
-    moveTo(event->position().toPoint(), event);
-}
+void FlexGrid::mouseMoveEvent(QMouseEvent *event) { moveTo(event->position().toPoint(), event); }
 
-void FlexGrid::mouseReleaseEvent(QMouseEvent *event)
-{
-    releaseAt(event);
-}
+void FlexGrid::mouseReleaseEvent(QMouseEvent *event) { releaseAt(event); }
 
-void FlexGrid::mouseDoubleClickEvent(QMouseEvent *event)
-{
-    doubleClickAt(indexAt(event->position().toPoint()), event);
-}
+void FlexGrid::mouseDoubleClickEvent(QMouseEvent *event) { doubleClickAt(indexAt(event->position().toPoint()), event); }
 
 QModelIndex FlexGrid::captionIndexAt(const QPoint &pos) const
 {
@@ -613,19 +576,14 @@ bool FlexGrid::eventFilter(QObject *watched, QEvent *event)
         moveTo(viewport()->mapFromGlobal(me->globalPosition().toPoint()), me);
         return true;
     }
-    case QEvent::MouseButtonRelease:
-        releaseAt(static_cast<QMouseEvent *>(event));
-        return true;
+    case QEvent::MouseButtonRelease: releaseAt(static_cast<QMouseEvent *>(event)); return true;
     case QEvent::MouseButtonDblClick: {
         auto *me = static_cast<QMouseEvent *>(event);
         doubleClickAt(captionIndexAt(me->position().toPoint()), me);
         return true;
     }
-    case QEvent::Wheel:
-        QCoreApplication::sendEvent(viewport(), event);
-        return true;
-    default:
-        return false;
+    case QEvent::Wheel: QCoreApplication::sendEvent(viewport(), event); return true;
+    default: return false;
     }
 }
 
@@ -734,10 +692,7 @@ void FlexGrid::doubleClickAt(const QModelIndex &idx, QMouseEvent *event)
     event->accept();
 }
 
-int FlexGrid::topRow() const
-{
-    return rowAt(0);
-}
+int FlexGrid::topRow() const { return rowAt(0); }
 
 void FlexGrid::setTopRow(int r)
 {
@@ -757,8 +712,7 @@ QRect FlexGrid::cellRect(int r, int c) const
         return visualRect(idx);
     // Caption cells sit above the data area: negative viewport y.
     const QRect inCaptions = m_captions->visualRect(idx);
-    const QPoint topLeft =
-        viewport()->mapFrom(this, m_captions->viewport()->mapTo(this, inCaptions.topLeft()));
+    const QPoint topLeft = viewport()->mapFrom(this, m_captions->viewport()->mapTo(this, inCaptions.topLeft()));
     return QRect(topLeft, inCaptions.size());
 }
 

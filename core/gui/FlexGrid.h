@@ -1,7 +1,7 @@
 #pragma once
-#include <QTableWidget>
 #include <QColor>
 #include <QMap>
+#include <QTableWidget>
 
 class QTableView;
 
@@ -84,8 +84,8 @@ public:
 
     // Current cell and selection. Setting row or col makes the selection that
     // one cell. Values are clamped to the grid.
-    using QTableWidget::row;
     using QTableWidget::column;
+    using QTableWidget::row;
     int row() const { return m_row; }
     int col() const { return m_col; }
     void setRow(int r);
@@ -158,13 +158,13 @@ private:
     friend class FlexGridDelegate;
     Qt::Alignment alignmentFor(int r, int c) const;
 
-    QTableView *m_captions = nullptr;   // the frozen caption rows
+    QTableView *m_captions = nullptr; // the frozen caption rows
     int m_fixedRows = 1;
     int m_fixedCols = 0;
     int m_row = -1, m_col = -1, m_rowSel = -1, m_colSel = -1;
     int m_mouseRow = -1, m_mouseCol = -1;
-    QMap<int, int> m_colWidths;     // twips
-    QMap<int, int> m_rowHeights;    // twips
+    QMap<int, int> m_colWidths;  // twips
+    QMap<int, int> m_rowHeights; // twips
     QMap<int, Qt::Alignment> m_colAlign;
     QMap<int, Qt::Alignment> m_fixedAlign;
     Drag m_drag = Drag::None;

@@ -24,10 +24,7 @@ GridCellEditor::GridCellEditor(FlexGrid *grid, QLineEdit *box, MessageService &m
     connect(m_box, &QLineEdit::returnPressed, this, &GridCellEditor::commit);
 }
 
-bool GridCellEditor::isOpen() const
-{
-    return !m_box->isHidden();
-}
+bool GridCellEditor::isOpen() const { return !m_box->isHidden(); }
 
 void GridCellEditor::refuse(const Status &why, const CellRule &rule)
 {
@@ -57,8 +54,8 @@ void GridCellEditor::open()
     if (rule.kind == CellRule::Kind::Cycle) {
         if (rule.choices.isEmpty())
             return;
-        const QString next = NextChoice(cell.text, rule.fallback.isEmpty() ? rule.choices.first() : rule.fallback,
-                                        rule.choices);
+        const QString next =
+            NextChoice(cell.text, rule.fallback.isEmpty() ? rule.choices.first() : rule.fallback, rule.choices);
         const Checked<QString> value = m_hooks.check ? m_hooks.check(cell, next) : Checked<QString>(next);
         if (!value) {
             refuse(value.status(), rule);
@@ -95,10 +92,7 @@ void GridCellEditor::apply(const GridCell &cell, const QString &value)
         m_hooks.stored(cell, value, result);
 }
 
-void GridCellEditor::cancel()
-{
-    m_box->hide();
-}
+void GridCellEditor::cancel() { m_box->hide(); }
 
 bool GridCellEditor::eventFilter(QObject *watched, QEvent *event)
 {

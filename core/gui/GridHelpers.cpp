@@ -106,7 +106,7 @@ void FillGrid(const TableRows &rows, FlexGrid &grid, int columnCount, int rowLim
 }
 
 namespace {
-template<typename AddItem>
+template <typename AddItem>
 void fillItems(Recordset &rs, int limit, int valueColumn, int secondColumn, AddItem add)
 {
     rs.moveFirst();
@@ -138,15 +138,9 @@ void FillList(QComboBox *box, Recordset &rs, int limit, int valueColumn, int sec
     fillItems(rs, limit, valueColumn, secondColumn, [box](const QString &t) { box->addItem(t); });
 }
 
-void SetColWidths(FlexGrid &grid, const QList<int> &widthsTwips)
-{
-    grid.setColWidths(widthsTwips);
-}
+void SetColWidths(FlexGrid &grid, const QList<int> &widthsTwips) { grid.setColWidths(widthsTwips); }
 
-void SetColAlignment(FlexGrid &grid, int column, Qt::Alignment alignment)
-{
-    grid.setColAlignment(column, alignment);
-}
+void SetColAlignment(FlexGrid &grid, int column, Qt::Alignment alignment) { grid.setColAlignment(column, alignment); }
 
 void SetGridRow(FlexGrid &grid, int row, const QStringList &values)
 {
@@ -190,8 +184,10 @@ void EditCell(QLineEdit *box, const FlexGrid &grid)
     if (!box)
         return;
     const QRect r = grid.cellRectIn(box->parentWidget(), grid.row(), grid.col());
-    const QRect placed = box->parentWidget() ? r
-        : QRect(grid.viewport()->mapToGlobal(grid.cellRect(grid.row(), grid.col()).topLeft()), r.size());
+    const QRect placed =
+        box->parentWidget()
+            ? r
+            : QRect(grid.viewport()->mapToGlobal(grid.cellRect(grid.row(), grid.col()).topLeft()), r.size());
     EditCell(box, grid.text(), placed.left(), placed.top(), placed.width(), placed.height());
 }
 

@@ -9,10 +9,7 @@
 
 namespace corvane::NamedWidgets {
 
-QString indexed(const char *name, int i)
-{
-    return QString::fromLatin1(name) + QLatin1Char('_') + QString::number(i);
-}
+QString indexed(const char *name, int i) { return QString::fromLatin1(name) + QLatin1Char('_') + QString::number(i); }
 
 QPushButton *button(QWidget *parent, const QString &caption, const QString &name)
 {

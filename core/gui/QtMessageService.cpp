@@ -26,22 +26,18 @@ QList<QMessageBox::StandardButton> toQt(MessageService::Buttons buttons)
     case MessageService::Buttons::Ok: return {QMessageBox::Ok};
     case MessageService::Buttons::OkCancel: return {QMessageBox::Ok, QMessageBox::Cancel};
     case MessageService::Buttons::YesNo: return {QMessageBox::Yes, QMessageBox::No};
-    case MessageService::Buttons::YesNoCancel:
-        return {QMessageBox::Yes, QMessageBox::No, QMessageBox::Cancel};
+    case MessageService::Buttons::YesNoCancel: return {QMessageBox::Yes, QMessageBox::No, QMessageBox::Cancel};
     case MessageService::Buttons::RetryCancel: return {QMessageBox::Retry, QMessageBox::Cancel};
     }
     return {QMessageBox::Ok};
 }
 
-QString titleOrDefault(const QString &title)
-{
-    return title.isEmpty() ? MessageService::defaultTitle() : title;
-}
+QString titleOrDefault(const QString &title) { return title.isEmpty() ? MessageService::defaultTitle() : title; }
 
 } // namespace
 
-MessageService::Answer QtMessageService::show(const QString &text, const QString &title,
-                                              Icon icon, Buttons buttons, QWidget *parent)
+MessageService::Answer QtMessageService::show(const QString &text, const QString &title, Icon icon, Buttons buttons,
+                                              QWidget *parent)
 {
     const QList<QMessageBox::StandardButton> order = toQt(buttons);
     QMessageBox::StandardButtons set;
@@ -66,8 +62,7 @@ MessageService::Answer QtMessageService::show(const QString &text, const QString
     return Answer::Ok;
 }
 
-void QtMessageService::notify(const QString &text, const QString &title, Icon icon,
-                              QWidget *parent)
+void QtMessageService::notify(const QString &text, const QString &title, Icon icon, QWidget *parent)
 {
     auto *box = new QMessageBox(toQt(icon), titleOrDefault(title), text, QMessageBox::Ok, parent);
     box->setAttribute(Qt::WA_DeleteOnClose);
@@ -75,8 +70,8 @@ void QtMessageService::notify(const QString &text, const QString &title, Icon ic
     box->show();
 }
 
-int QtMessageService::notifyKeyed(const QString &key, const QString &text, const QString &title,
-                                  Icon icon, QWidget *parent)
+int QtMessageService::notifyKeyed(const QString &key, const QString &text, const QString &title, Icon icon,
+                                  QWidget *parent)
 {
     Keyed &k = m_keyed[key];
     if (k.box && k.box->isVisible()) {
@@ -85,7 +80,7 @@ int QtMessageService::notifyKeyed(const QString &key, const QString &text, const
         return k.count;
     }
     if (k.box)
-        k.box->deleteLater();   // closed but not gone yet
+        k.box->deleteLater(); // closed but not gone yet
     auto *box = new QMessageBox(toQt(icon), titleOrDefault(title), text, QMessageBox::Ok, parent);
     box->setObjectName(QStringLiteral("keyedNotice"));
     box->setAttribute(Qt::WA_DeleteOnClose);
@@ -102,12 +97,11 @@ QMessageBox *QtMessageService::keyedBox(const QString &key) const
     return it == m_keyed.constEnd() ? nullptr : it->box.data();
 }
 
-std::optional<QString> QtMessageService::askText(const QString &prompt, const QString &title,
-                                                 const QString &initial, QWidget *parent)
+std::optional<QString> QtMessageService::askText(const QString &prompt, const QString &title, const QString &initial,
+                                                 QWidget *parent)
 {
     bool ok = false;
-    const QString text = QInputDialog::getText(parent, titleOrDefault(title), prompt,
-                                               QLineEdit::Normal, initial, &ok);
+    const QString text = QInputDialog::getText(parent, titleOrDefault(title), prompt, QLineEdit::Normal, initial, &ok);
     if (!ok)
         return std::nullopt;
     return text;
@@ -116,8 +110,8 @@ std::optional<QString> QtMessageService::askText(const QString &prompt, const QS
 std::optional<QString> QtMessageService::askPassword(const QString &prompt, const QString &title, QWidget *parent)
 {
     bool ok = false;
-    const QString text = QInputDialog::getText(parent, titleOrDefault(title), prompt, QLineEdit::Password,
-                                               QString(), &ok);
+    const QString text =
+        QInputDialog::getText(parent, titleOrDefault(title), prompt, QLineEdit::Password, QString(), &ok);
     if (!ok)
         return std::nullopt;
     return text;

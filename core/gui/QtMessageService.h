@@ -12,19 +12,16 @@ namespace corvane {
 // boxes. A box without a title gets the product's default title.
 class QtMessageService : public MessageService {
 public:
-    Answer show(const QString &text, const QString &title, Icon icon = Icon::None,
-                Buttons buttons = Buttons::Ok, QWidget *parent = nullptr) override;
-    // Non-modal: the box stays open on its own and deletes itself when closed.
-    void notify(const QString &text, const QString &title, Icon icon,
+    Answer show(const QString &text, const QString &title, Icon icon = Icon::None, Buttons buttons = Buttons::Ok,
                 QWidget *parent = nullptr) override;
+    // Non-modal: the box stays open on its own and deletes itself when closed.
+    void notify(const QString &text, const QString &title, Icon icon, QWidget *parent = nullptr) override;
     // One non-modal box per key; a repeat while it is open updates its text.
     int notifyKeyed(const QString &key, const QString &text, const QString &title, Icon icon,
                     QWidget *parent = nullptr) override;
-    std::optional<QString> askText(const QString &prompt, const QString &title,
-                                   const QString &initial = QString(),
+    std::optional<QString> askText(const QString &prompt, const QString &title, const QString &initial = QString(),
                                    QWidget *parent = nullptr) override;
-    std::optional<QString> askPassword(const QString &prompt, const QString &title,
-                                       QWidget *parent = nullptr) override;
+    std::optional<QString> askPassword(const QString &prompt, const QString &title, QWidget *parent = nullptr) override;
 
     // The open box of `key`, if any.
     QMessageBox *keyedBox(const QString &key) const;

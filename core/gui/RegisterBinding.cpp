@@ -34,10 +34,7 @@ void RegisterBinding::load()
     setEditing(false);
 }
 
-void RegisterBinding::fillGrid()
-{
-    FillGrid(m_editor.rows(), *m_c.grid, 0, 0, 0);
-}
+void RegisterBinding::fillGrid() { FillGrid(m_editor.rows(), *m_c.grid, 0, 0, 0); }
 
 QStringList RegisterBinding::texts() const
 {

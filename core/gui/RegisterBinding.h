@@ -37,10 +37,10 @@ public:
     // Fills the grid from the register and starts browsing.
     void load();
 
-    void select();        // click on the grid
-    void add();           // "添加"
-    void amendOrSave();   // "修改", or "保存" while editing
-    void remove();        // "删除"
+    void select();      // click on the grid
+    void add();         // "添加"
+    void amendOrSave(); // "修改", or "保存" while editing
+    void remove();      // "删除"
     // The check run when the focus leaves box i: false (message shown) when
     // its text is refused.
     bool validate(int field);
@@ -65,8 +65,8 @@ private:
     MessageService &m_messages;
     StoreFailureNotice &m_notice;
     QWidget *m_window;
-    int m_lastBox = -1;        // box that last had the focus; its check runs before a save
-    bool m_quiet = false;      // the binding itself moves text or focus: no leave checks
+    int m_lastBox = -1;   // box that last had the focus; its check runs before a save
+    bool m_quiet = false; // the binding itself moves text or focus: no leave checks
 };
 
 } // namespace corvane

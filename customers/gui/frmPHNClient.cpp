@@ -27,7 +27,7 @@ QPushButton *makeButton(QWidget *parent, const char *name, const QString &captio
     return b;
 }
 
-template<std::size_t N>
+template <std::size_t N>
 QList<QLineEdit *> boxList(const std::array<QLineEdit *, N> &boxes)
 {
     return QList<QLineEdit *>(boxes.begin(), boxes.end());
@@ -94,8 +94,8 @@ QWidget *frmPHNClient::buildClientTab()
                                QStringLiteral("备注：")};
     auto *boxes = new QGridLayout(fraClient);
     for (int i = 0; i < ClientColumns; ++i) {
-        const QString caption = i < captions.size() ? captions.at(i)
-                                                    : QStringLiteral("电话%1：").arg(i - ClientRules::FirstPhone + 1);
+        const QString caption =
+            i < captions.size() ? captions.at(i) : QStringLiteral("电话%1：").arg(i - ClientRules::FirstPhone + 1);
         auto *label = new QLabel(caption, fraClient);
         txtClient[i] = new QLineEdit(fraClient);
         txtClient[i]->setObjectName(QStringLiteral("txtClient_%1").arg(i));

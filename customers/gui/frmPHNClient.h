@@ -52,7 +52,7 @@ public slots:
 
     void hfgClient_Click();
     void cmdAddClient_Click();
-    void cmdAmendClient_Click();     // "修改", or "保存" while editing
+    void cmdAmendClient_Click(); // "修改", or "保存" while editing
     void cmdDeleteClient_Click();
 
     void hfgBlacklist_Click();

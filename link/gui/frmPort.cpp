@@ -10,8 +10,7 @@
 
 namespace corvane {
 
-frmPort::frmPort(ConsoleContext &ctx, SwitchLink &link, QWidget *parent)
-    : QDialog(parent), m_ctx(ctx), m_link(link)
+frmPort::frmPort(ConsoleContext &ctx, SwitchLink &link, QWidget *parent) : QDialog(parent), m_ctx(ctx), m_link(link)
 {
     setObjectName(QStringLiteral("frmPort"));
     setWindowTitle(QStringLiteral("串口选择"));
@@ -57,10 +56,7 @@ void frmPort::selectPort(int n)
         cmbPort->setCurrentIndex(n - 1);
 }
 
-void frmPort::searchEnded()
-{
-    cmdAuto->setEnabled(true);
-}
+void frmPort::searchEnded() { cmdAuto->setEnabled(true); }
 
 void frmPort::cmdAuto_Click()
 {
@@ -84,8 +80,8 @@ void frmPort::cmdOK_Click()
     if (const Status stored = m_link.StorePort(m_link.PortNumber()); !stored) {
         // Not stored: the next start would search from the old port. The
         // window stays open so the operator can try again.
-        m_ctx.messages.show(stored.reason(), windowTitle(), MessageService::Icon::Warning,
-                            MessageService::Buttons::Ok, this);
+        m_ctx.messages.show(stored.reason(), windowTitle(), MessageService::Icon::Warning, MessageService::Buttons::Ok,
+                            this);
         return;
     }
     accept();

@@ -16,7 +16,10 @@ void MainWindowCallView::ShowCall(const QStringList &columns)
 void MainWindowTrunkView::setTrunkPicture(int t, const QString &fileName) { m_main.setTrunkPicture(t, fileName); }
 void MainWindowTrunkView::setTrunkText(int t, const QString &text) { m_main.setTrunkText(t, text); }
 QString MainWindowTrunkView::trunkText(int t) const { return m_main.trunkText(t); }
-void MainWindowTrunkView::setTrunkTextColor(int t, Qt::GlobalColor color) { m_main.setTrunkTextColor(t, QColor(color)); }
+void MainWindowTrunkView::setTrunkTextColor(int t, Qt::GlobalColor color)
+{
+    m_main.setTrunkTextColor(t, QColor(color));
+}
 
 void MainWindowTrunkView::addIncomingRow(int rowLimit, const QStringList &values)
 {

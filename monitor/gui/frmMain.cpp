@@ -66,13 +66,13 @@ frmMain::frmMain(ConsoleContext &ctx, QWidget *parent) : QMainWindow(parent), m_
         setTrunkPicture(i, QStringLiteral("phone.gif"));
         setTrunkTextColor(i, Qt::black);
     }
-    ListViewOut = makeList(m_central, "ListViewOut",
-                           {QStringLiteral("主叫"), QStringLiteral("被叫"), QStringLiteral("结束时间"),
-                            QStringLiteral("时长"), QStringLiteral("地区"), QStringLiteral("费率"),
-                            QStringLiteral("费用"), QStringLiteral("中继")});
+    ListViewOut =
+        makeList(m_central, "ListViewOut",
+                 {QStringLiteral("主叫"), QStringLiteral("被叫"), QStringLiteral("结束时间"), QStringLiteral("时长"),
+                  QStringLiteral("地区"), QStringLiteral("费率"), QStringLiteral("费用"), QStringLiteral("中继")});
     ListViewOut->setAccessibleName(QStringLiteral("新话单"));
-    ListViewIn = makeList(m_central, "ListViewIn",
-                          {QStringLiteral("来电号码"), QStringLiteral("分机"), QStringLiteral("时间")});
+    ListViewIn =
+        makeList(m_central, "ListViewIn", {QStringLiteral("来电号码"), QStringLiteral("分机"), QStringLiteral("时间")});
     ListViewIn->setAccessibleName(QStringLiteral("来电"));
     m_outColumns.list = ListViewOut;
     m_inColumns.list = ListViewIn;
@@ -125,7 +125,7 @@ QAction *frmMain::addGatedEntry(QMenu *menu, const char *name, const QString &ca
 {
     auto *action = menu->addAction(caption);
     action->setObjectName(QLatin1String(name));
-    action->setEnabled(false);  // until its window is registered
+    action->setEnabled(false); // until its window is registered
     connect(action, &QAction::triggered, this, [this, right] { openGated(right); });
     m_gatedActions.insert(right, action);
     return action;
@@ -142,7 +142,8 @@ void frmMain::buildMenus()
     mnuOPLogin = named(op->addAction(QStringLiteral("登入(&I)..."), this, &frmMain::mnuOPLogin_Click), "mnuOPLogin");
     mnuOPLogout = named(op->addAction(QStringLiteral("登出(&O)..."), this, &frmMain::mnuOPLogout_Click), "mnuOPLogout");
     op->addSeparator();
-    mnuOPRight = named(op->addAction(QStringLiteral("权限管理(&R)..."), this, &frmMain::mnuOPRight_Click), "mnuOPRight");
+    mnuOPRight =
+        named(op->addAction(QStringLiteral("权限管理(&R)..."), this, &frmMain::mnuOPRight_Click), "mnuOPRight");
     mnuOPRecord = addGatedEntry(op, "mnuOPRecord", QStringLiteral("操作员使用记录(&U)"), 9);
     op->addSeparator();
     mnuOPExit = named(op->addAction(QStringLiteral("退出(&X)"), this, &frmMain::mnuOPExit_Click), "mnuOPExit");
@@ -159,8 +160,9 @@ void frmMain::buildMenus()
     QMenu *swt = menuBar()->addMenu(QStringLiteral("交换机设置(&C)"));
     swt->setObjectName(QStringLiteral("mnuSWT"));
     mnuSWTGroup = addGatedEntry(swt, "mnuSWTGroup", QStringLiteral("用户参数设置(&G)..."), 4);
-    mnuSWTPort = named(swt->addAction(QStringLiteral("通讯串口选择(&S)"), this, &frmMain::mnuSWTPort_Click), "mnuSWTPort");
-    mnuSWTPort->setEnabled(false);  // until the link layer provides its window
+    mnuSWTPort =
+        named(swt->addAction(QStringLiteral("通讯串口选择(&S)"), this, &frmMain::mnuSWTPort_Click), "mnuSWTPort");
+    mnuSWTPort->setEnabled(false); // until the link layer provides its window
     swt->addSeparator();
     mnuSWTParameter = addGatedEntry(swt, "mnuSWTParameter", QStringLiteral("交换机参数设置(&P)..."), 5);
     mnuSWTComparison = addGatedEntry(swt, "mnuSWTComparison", QStringLiteral("交换机信息比照(&C)..."), 6);
@@ -175,7 +177,8 @@ void frmMain::buildMenus()
     help->setObjectName(QStringLiteral("mnuHLP"));
     mnuHelp = named(help->addAction(QStringLiteral("帮助(&H)..."), this, &frmMain::mnuHelp_Click), "mnuHelp");
     help->addSeparator();
-    mnuHLPAbout = named(help->addAction(QStringLiteral("关于(&A)..."), this, &frmMain::mnuHLPAbout_Click), "mnuHLPAbout");
+    mnuHLPAbout =
+        named(help->addAction(QStringLiteral("关于(&A)..."), this, &frmMain::mnuHLPAbout_Click), "mnuHLPAbout");
 }
 
 void frmMain::buildToolbar()
@@ -215,7 +218,8 @@ void frmMain::buildToolbar()
     for (auto it = mirrors.begin(); it != mirrors.end(); ++it) {
         QAction *button = toolButtons.value(it.key());
         button->setEnabled(it.value()->isEnabled());
-        connect(it.value(), &QAction::changed, button, [button, entry = it.value()] { button->setEnabled(entry->isEnabled()); });
+        connect(it.value(), &QAction::changed, button,
+                [button, entry = it.value()] { button->setEnabled(entry->isEnabled()); });
     }
 }
 
@@ -287,11 +291,12 @@ void frmMain::watchList(ListColumns &columns)
     QTreeWidget *list = columns.list;
     columns.widestValue = QList<int>(list->columnCount(), 0);
     QAbstractItemModel *model = list->model();
-    connect(model, &QAbstractItemModel::rowsInserted, this, [this, &columns](const QModelIndex &parent, int first, int last) {
-        if (!parent.isValid())
-            noteListedValues(columns, first, last);
-        ShowListCounts();
-    });
+    connect(model, &QAbstractItemModel::rowsInserted, this,
+            [this, &columns](const QModelIndex &parent, int first, int last) {
+                if (!parent.isValid())
+                    noteListedValues(columns, first, last);
+                ShowListCounts();
+            });
     connect(model, &QAbstractItemModel::dataChanged, this,
             [this, &columns](const QModelIndex &topLeft, const QModelIndex &bottomRight) {
                 if (!topLeft.parent().isValid())
@@ -372,7 +377,7 @@ void frmMain::setTrunkPicture(int t, const QString &fileName)
     m_pictures[t] = fileName;
     QPixmap picture(m_ctx.home.resource(fileName));
     if (picture.isNull())
-        imgPHN[t]->setText(QString::number(t + 1));  // no picture: still show the trunk
+        imgPHN[t]->setText(QString::number(t + 1)); // no picture: still show the trunk
     else
         imgPHN[t]->setPixmap(picture);
     imgPHN[t]->setAccessibleDescription(fileName);
@@ -411,8 +416,8 @@ QPoint frmMain::trunkPictureTopLeft(int t) const
     QRect drawn = img->contentsRect();
     const QPixmap picture = img->pixmap();
     if (!picture.isNull())
-        drawn = QStyle::alignedRect(img->layoutDirection(), img->alignment(),
-                                    picture.deviceIndependentSize().toSize(), img->contentsRect());
+        drawn = QStyle::alignedRect(img->layoutDirection(), img->alignment(), picture.deviceIndependentSize().toSize(),
+                                    img->contentsRect());
     return img->mapToGlobal(drawn.topLeft());
 }
 
@@ -543,7 +548,7 @@ bool frmMain::Form_Unload()
                                 QStringLiteral("退出系统！"), MessageService::Icon::Warning,
                                 MessageService::Buttons::Ok, this);
     }
-    emit aboutToEnd();  // the link sends the exit command and closes both ports
+    emit aboutToEnd(); // the link sends the exit command and closes both ports
     m_ctx.db.close();
     m_ended = true;
     emit programEnded();

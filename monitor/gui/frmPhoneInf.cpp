@@ -10,13 +10,12 @@
 
 namespace corvane {
 
-frmPhoneInf::frmPhoneInf(QWidget *owner)
-    : QWidget(owner, Qt::Tool | Qt::WindowStaysOnTopHint)
+frmPhoneInf::frmPhoneInf(QWidget *owner) : QWidget(owner, Qt::Tool | Qt::WindowStaysOnTopHint)
 {
     setObjectName(QStringLiteral("frmPhoneInf"));
     setWindowTitle(QStringLiteral("来电信息"));
     setWindowOpacity(Opacity / 255.0);
-    setAttribute(Qt::WA_DeleteOnClose, false);   // hidden and shown again for every caller
+    setAttribute(Qt::WA_DeleteOnClose, false); // hidden and shown again for every caller
     // A note-coloured card, so it stands out from the trunk panel under it.
     QPalette card = palette();
     card.setColor(QPalette::Window, QColor(0xFF, 0xFF, 0xE1));

@@ -13,7 +13,7 @@ class frmPhoneInf : public QWidget {
     Q_OBJECT
 public:
     static constexpr int ShowMs = 8000;
-    static constexpr int Opacity = 220;   // of 255
+    static constexpr int Opacity = 220; // of 255
 
     explicit frmPhoneInf(QWidget *owner = nullptr);
 

@@ -59,8 +59,8 @@ void frmChangeCode::cmdOk_Click()
         error(stored.reason(), QStringLiteral("修改密码"));
         return;
     }
-    m_ctx.messages.show(QStringLiteral("密码修改成功!"), QStringLiteral("密码修改"),
-                        MessageService::Icon::Information, MessageService::Buttons::Ok, this);
+    m_ctx.messages.show(QStringLiteral("密码修改成功!"), QStringLiteral("密码修改"), MessageService::Icon::Information,
+                        MessageService::Buttons::Ok, this);
     m_ctx.login.OPCode = *stored;
     accept();
 }

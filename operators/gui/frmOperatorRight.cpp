@@ -132,9 +132,9 @@ void frmOperatorRight::cmdDelete_Click()
                             MessageService::Buttons::Ok, this);
         return;
     }
-    const auto answer = m_ctx.messages.show(OperatorAdmin::deleteQuestion(m_admin->selectedName()),
-                                            QStringLiteral("删除操作员"), MessageService::Icon::Question,
-                                            MessageService::Buttons::YesNo, this);
+    const auto answer =
+        m_ctx.messages.show(OperatorAdmin::deleteQuestion(m_admin->selectedName()), QStringLiteral("删除操作员"),
+                            MessageService::Icon::Question, MessageService::Buttons::YesNo, this);
     if (answer != MessageService::Answer::Yes)
         return;
     const QString name = m_admin->selectedName();
@@ -216,9 +216,7 @@ void frmOperatorNew::cmdOk_Click()
         m_ctx.messages.show(out.reason, QStringLiteral("添加操作员"), MessageService::Icon::Critical,
                             MessageService::Buttons::Ok, this);
         return;
-    case Kind::Added:
-        accept();
-        return;
+    case Kind::Added: accept(); return;
     }
 }
 

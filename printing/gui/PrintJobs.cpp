@@ -26,16 +26,16 @@ Checked<int> CupsPrinterPort::submit(const QString &printer, const QString &pdfP
     const QByteArray name = printer.toLocal8Bit();
     const QByteArray file = QFile::encodeName(pdfPath);
     const QByteArray jobTitle = title.toUtf8();
-    const int job = cupsPrintFile2(CUPS_HTTP_DEFAULT, name.constData(), file.constData(), jobTitle.constData(), 0,
-                                   nullptr);
+    const int job =
+        cupsPrintFile2(CUPS_HTTP_DEFAULT, name.constData(), file.constData(), jobTitle.constData(), 0, nullptr);
     if (job <= 0)
-        return Checked<int>::refuse(QStringLiteral("打印机 %1 未接受打印作业：%2")
-                                        .arg(printer, QString::fromUtf8(cupsLastErrorString())));
+        return Checked<int>::refuse(
+            QStringLiteral("打印机 %1 未接受打印作业：%2").arg(printer, QString::fromUtf8(cupsLastErrorString())));
     return job;
 }
 
-Status printDirect(PrinterPort &printers, const QString &title,
-                   const std::function<Status(QPagedPaintDevice &)> &paint, QString *detail)
+Status printDirect(PrinterPort &printers, const QString &title, const std::function<Status(QPagedPaintDevice &)> &paint,
+                   QString *detail)
 {
     auto failed = [&](const QString &why) {
         if (detail)
@@ -92,13 +92,9 @@ void showPrintFailure(MessageService &messages, const Status &status, QWidget *p
                       MessageService::Buttons::Ok, parent);
 }
 
-ReportPreviewDialog::ReportPreviewDialog(ReportDef def, TableSource rows, const QDate &date,
-                                         MessageService &messages, QWidget *parent)
-    : QPrintPreviewDialog(parent),
-      m_def(std::move(def)),
-      m_rows(std::move(rows)),
-      m_date(date),
-      m_messages(messages),
+ReportPreviewDialog::ReportPreviewDialog(ReportDef def, TableSource rows, const QDate &date, MessageService &messages,
+                                         QWidget *parent)
+    : QPrintPreviewDialog(parent), m_def(std::move(def)), m_rows(std::move(rows)), m_date(date), m_messages(messages),
       m_renderer(m_def, m_rows, m_date)
 {
     setObjectName(m_def.name);

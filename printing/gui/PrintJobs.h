@@ -47,8 +47,8 @@ inline QString errorTitle() { return QStringLiteral("错误！"); }
 // and handed to the default printer as one job. Any failure (no default
 // printer, nothing painted, the printer refusing the job) gives the reason
 // "没有可用的打印机！"; what exactly went wrong goes to *detail.
-Status printDirect(PrinterPort &printers, const QString &title,
-                   const std::function<Status(QPagedPaintDevice &)> &paint, QString *detail = nullptr);
+Status printDirect(PrinterPort &printers, const QString &title, const std::function<Status(QPagedPaintDevice &)> &paint,
+                   QString *detail = nullptr);
 Status printGrandTotal(PrinterPort &printers, const FeeTotals &totals, const QDate &date, QString *detail = nullptr);
 Status printReport(PrinterPort &printers, const ReportDef &def, const ReportSource &source, const QDate &date,
                    QString *detail = nullptr);

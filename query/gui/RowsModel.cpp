@@ -81,7 +81,8 @@ void setMinimumWidthsTwips(QTableView *view, const QList<int> &twips)
     constexpr int kTwipsPerPixel = 15;
     for (int c = 0; c < twips.size(); ++c) {
         const int captionWidth = view->horizontalHeader()->fontMetrics().horizontalAdvance(
-                                     view->model()->headerData(c, Qt::Horizontal).toString()) + 16;
+                                     view->model()->headerData(c, Qt::Horizontal).toString())
+                                 + 16;
         view->setColumnWidth(c, qMax(twips.at(c) / kTwipsPerPixel, captionWidth));
     }
 }

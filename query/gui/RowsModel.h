@@ -32,8 +32,7 @@ private:
 };
 
 // A read-only list view over a RowsModel, columns at least the given twips wide.
-QTableView *makeListView(QWidget *parent, const QString &objectName, const QString &accessibleName,
-                         RowsModel *model);
+QTableView *makeListView(QWidget *parent, const QString &objectName, const QString &accessibleName, RowsModel *model);
 void setMinimumWidthsTwips(QTableView *view, const QList<int> &twips);
 
 } // namespace corvane

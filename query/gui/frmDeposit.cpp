@@ -161,8 +161,9 @@ void frmDeposit::cmdPrintTotal_Click()
 
 void frmDeposit::cmdExport_Click()
 {
-    const QString path = m_askCsvPath(QDir(m_ctx.home.root()).filePath(
-        QStringLiteral("话费%1.csv").arg(m_ctx.clock.now().toString(QStringLiteral("yyyyMMddHHmm")))));
+    const QString path = m_askCsvPath(
+        QDir(m_ctx.home.root())
+            .filePath(QStringLiteral("话费%1.csv").arg(m_ctx.clock.now().toString(QStringLiteral("yyyyMMddHHmm")))));
     if (path.isEmpty())
         return;
     if (Status s = exportFeesCsv(path, m_store.fees()); !s)

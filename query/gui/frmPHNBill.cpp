@@ -26,7 +26,7 @@ namespace {
 QStringList billHeader()
 {
     return {QStringLiteral("主叫号码"), QStringLiteral("被叫号码"), QStringLiteral("结束时间"), QStringLiteral("时长"),
-            QStringLiteral("费率"), QStringLiteral("通达地址"), QStringLiteral("总费用")};
+            QStringLiteral("费率"),     QStringLiteral("通达地址"), QStringLiteral("总费用")};
 }
 
 } // namespace
@@ -124,8 +124,9 @@ void frmPHNBill::cmdDelete_Click()
 
 void frmPHNBill::cmdExport_Click()
 {
-    const QString path = m_askCsvPath(QDir(m_ctx.home.root()).filePath(
-        QStringLiteral("话单%1.csv").arg(m_ctx.clock.now().toString(QStringLiteral("yyyyMMddHHmm")))));
+    const QString path = m_askCsvPath(
+        QDir(m_ctx.home.root())
+            .filePath(QStringLiteral("话单%1.csv").arg(m_ctx.clock.now().toString(QStringLiteral("yyyyMMddHHmm")))));
     if (path.isEmpty())
         return;
     if (Status s = exportBillsCsv(path, m_store.bills()); !s)

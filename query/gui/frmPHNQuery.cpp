@@ -45,13 +45,18 @@ frmPHNQuery::frmPHNQuery(ConsoleContext &ctx, QWidget *parent, PrinterPort *prin
     // Who: extensions, groups or accounts, and the list to choose from.
     auto *who = new QGroupBox(QStringLiteral("选定方式"), this);
     who->setObjectName(QStringLiteral("fraSelect"));
-    optCommon = named(new QRadioButton(QStringLiteral("正常选定"), who), QStringLiteral("optCommon"), QStringLiteral("正常选定"));
-    optGroup = named(new QRadioButton(QStringLiteral("分组选定"), who), QStringLiteral("optGroup"), QStringLiteral("分组选定"));
-    optAccount = named(new QRadioButton(QStringLiteral("账号选定"), who), QStringLiteral("optAccount"), QStringLiteral("账号选定"));
+    optCommon = named(new QRadioButton(QStringLiteral("正常选定"), who), QStringLiteral("optCommon"),
+                      QStringLiteral("正常选定"));
+    optGroup = named(new QRadioButton(QStringLiteral("分组选定"), who), QStringLiteral("optGroup"),
+                     QStringLiteral("分组选定"));
+    optAccount = named(new QRadioButton(QStringLiteral("账号选定"), who), QStringLiteral("optAccount"),
+                       QStringLiteral("账号选定"));
     lstUser = named(new QListWidget(who), QStringLiteral("lstUser"), QStringLiteral("选定列表"));
     lstUser->setSelectionMode(QAbstractItemView::MultiSelection);
-    cmdSelectAll = named(new QPushButton(QStringLiteral("全部选定"), who), QStringLiteral("cmdSelectAll"), QStringLiteral("全部选定"));
-    cmdClear = named(new QPushButton(QStringLiteral("全部清除"), who), QStringLiteral("cmdClear"), QStringLiteral("全部清除"));
+    cmdSelectAll = named(new QPushButton(QStringLiteral("全部选定"), who), QStringLiteral("cmdSelectAll"),
+                         QStringLiteral("全部选定"));
+    cmdClear =
+        named(new QPushButton(QStringLiteral("全部清除"), who), QStringLiteral("cmdClear"), QStringLiteral("全部清除"));
     cmdSelectContrary = named(new QPushButton(QStringLiteral("反向选定"), who), QStringLiteral("cmdSelectContrary"),
                               QStringLiteral("反向选定"));
     auto *whoLayout = new QVBoxLayout(who);
@@ -79,7 +84,8 @@ frmPHNQuery::frmPHNQuery(ConsoleContext &ctx, QWidget *parent, PrinterPort *prin
     // When.
     auto *range = new QGroupBox(QStringLiteral("时间范围"), this);
     range->setObjectName(QStringLiteral("fraTime"));
-    chkON = named(new QCheckBox(QStringLiteral("启用时间范围"), range), QStringLiteral("chkON"), QStringLiteral("启用时间范围"));
+    chkON = named(new QCheckBox(QStringLiteral("启用时间范围"), range), QStringLiteral("chkON"),
+                  QStringLiteral("启用时间范围"));
     dtpDateBegin = named(new QDateEdit(range), QStringLiteral("dtpDateBegin"), QStringLiteral("开始日期"));
     dtpTimeBegin = named(new QTimeEdit(range), QStringLiteral("dtpTimeBegin"), QStringLiteral("开始时间"));
     dtpDateEnd = named(new QDateEdit(range), QStringLiteral("dtpDateEnd"), QStringLiteral("结束日期"));
@@ -109,7 +115,8 @@ frmPHNQuery::frmPHNQuery(ConsoleContext &ctx, QWidget *parent, PrinterPort *prin
     auto *state = new QGroupBox(QStringLiteral("话单性质"), this);
     state->setObjectName(QStringLiteral("fraBill"));
     auto *stateLayout = new QVBoxLayout(state);
-    const QString billCaptions[3] = {QStringLiteral("全部话单"), QStringLiteral("未结算话单"), QStringLiteral("已结算话单")};
+    const QString billCaptions[3] = {QStringLiteral("全部话单"), QStringLiteral("未结算话单"),
+                                     QStringLiteral("已结算话单")};
     for (int i = 0; i < 3; ++i) {
         optBill[i] = named(new QRadioButton(billCaptions[i], state), indexed("optBill", i), billCaptions[i]);
         stateLayout->addWidget(optBill[i]);
@@ -117,15 +124,20 @@ frmPHNQuery::frmPHNQuery(ConsoleContext &ctx, QWidget *parent, PrinterPort *prin
     auto *job = new QGroupBox(QStringLiteral("处理方式"), this);
     job->setObjectName(QStringLiteral("fraJob"));
     auto *jobLayout = new QVBoxLayout(job);
-    optQuery = named(new QRadioButton(QStringLiteral("话单查询"), job), QStringLiteral("optQuery"), QStringLiteral("话单查询"));
-    optDeposit = named(new QRadioButton(QStringLiteral("话费结算"), job), QStringLiteral("optDeposit"), QStringLiteral("话费结算"));
-    chkRent = named(new QCheckBox(QStringLiteral("免去本月月租费"), job), QStringLiteral("chkRent"), QStringLiteral("免去本月月租费"));
+    optQuery = named(new QRadioButton(QStringLiteral("话单查询"), job), QStringLiteral("optQuery"),
+                     QStringLiteral("话单查询"));
+    optDeposit = named(new QRadioButton(QStringLiteral("话费结算"), job), QStringLiteral("optDeposit"),
+                       QStringLiteral("话费结算"));
+    chkRent = named(new QCheckBox(QStringLiteral("免去本月月租费"), job), QStringLiteral("chkRent"),
+                    QStringLiteral("免去本月月租费"));
     jobLayout->addWidget(optQuery);
     jobLayout->addWidget(optDeposit);
     jobLayout->addWidget(chkRent);
 
-    cmdDeal = named(new QPushButton(QStringLiteral("开始处理(&D)"), this), QStringLiteral("cmdDeal"), QStringLiteral("开始处理"));
-    cmdLeave = named(new QPushButton(QStringLiteral("离开(&L)"), this), QStringLiteral("cmdLeave"), QStringLiteral("离开"));
+    cmdDeal = named(new QPushButton(QStringLiteral("开始处理(&D)"), this), QStringLiteral("cmdDeal"),
+                    QStringLiteral("开始处理"));
+    cmdLeave =
+        named(new QPushButton(QStringLiteral("离开(&L)"), this), QStringLiteral("cmdLeave"), QStringLiteral("离开"));
 
     auto *right = new QVBoxLayout;
     right->addWidget(types);

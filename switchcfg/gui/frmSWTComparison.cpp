@@ -110,10 +110,7 @@ frmSWTComparison::~frmSWTComparison()
 
 // ---- grid ----------------------------------------------------------------------------
 
-void frmSWTComparison::writeHeader()
-{
-    SetGridRow(*hfgComparison, 0, Captions);
-}
+void frmSWTComparison::writeHeader() { SetGridRow(*hfgComparison, 0, Captions); }
 
 void frmSWTComparison::showRows(const QList<int> &rows)
 {
@@ -159,10 +156,7 @@ void frmSWTComparison::cmdComparison_Click()
     setButtonsEnabled(false);
 }
 
-void frmSWTComparison::tmrOver_Timer()
-{
-    m_logic->tmrOver_Timer();
-}
+void frmSWTComparison::tmrOver_Timer() { m_logic->tmrOver_Timer(); }
 
 void frmSWTComparison::comparisonEnded(ParameterDump::State state)
 {
@@ -183,9 +177,7 @@ void frmSWTComparison::comparisonEnded(ParameterDump::State state)
         break;
     case ParameterDump::State::Idle:
     case ParameterDump::State::Running:
-    case ParameterDump::State::Abandoned:
-        setButtonsEnabled(true);
-        break;
+    case ParameterDump::State::Abandoned: setButtonsEnabled(true); break;
     }
 }
 
@@ -255,8 +247,8 @@ void frmSWTComparison::cmdReceive_Click()
     QString text = QStringLiteral("数据库修改完毕！");
     if (!out.summary.notes.isEmpty())
         text += QLatin1Char('\n') + out.summary.notes.join(QLatin1Char('\n'));
-    m_ctx.messages.show(text, QStringLiteral("提示"), MessageService::Icon::Information,
-                        MessageService::Buttons::Ok, this);
+    m_ctx.messages.show(text, QStringLiteral("提示"), MessageService::Icon::Information, MessageService::Buttons::Ok,
+                        this);
 }
 
 // ---- leaving -----------------------------------------------------------------------------
@@ -269,9 +261,9 @@ bool frmSWTComparison::leaveAllowed()
         return false;
     }
     if (m_logic->DumpMode()) {
-        const auto answer = m_ctx.messages.show(
-            QStringLiteral("你确定要中断此次比照吗？请退出后3分钟后再做参数比照!"), QStringLiteral("请确认"),
-            MessageService::Icon::Question, MessageService::Buttons::OkCancel, this);
+        const auto answer = m_ctx.messages.show(QStringLiteral("你确定要中断此次比照吗？请退出后3分钟后再做参数比照!"),
+                                                QStringLiteral("请确认"), MessageService::Icon::Question,
+                                                MessageService::Buttons::OkCancel, this);
         if (answer != MessageService::Answer::Ok)
             return false;
         m_logic->abandonComparison();
@@ -279,10 +271,7 @@ bool frmSWTComparison::leaveAllowed()
     return true;
 }
 
-void frmSWTComparison::cmdLeave_Click()
-{
-    reject();
-}
+void frmSWTComparison::cmdLeave_Click() { reject(); }
 
 void frmSWTComparison::reject()
 {

@@ -38,8 +38,8 @@ public:
     QPushButton *cmdReceive;
     QPushButton *cmdLeave;
     QLabel *lblTip;
-    QLabel *lblCommand;       // the command being sent
-    QProgressBar *pgbSend;    // the download's progress
+    QLabel *lblCommand;    // the command being sent
+    QProgressBar *pgbSend; // the download's progress
     ClockTimer *tmrOver;
 
     static QString ReadyTip() { return QStringLiteral("准备就绪，请根据需要使用相应功能。"); }

@@ -33,7 +33,7 @@ using namespace NamedWidgets;
 namespace {
 
 constexpr int CommandGapMs = 100;
-constexpr int TrunkGapMs = 100;   // after the last command of each trunk
+constexpr int TrunkGapMs = 100; // after the last command of each trunk
 
 const QList<int> ExchangeWidths{500, 800, 1300, 1000, 1000, 1000, 1000, 900, 1000, 800, 900, 900, 900, 900, 900};
 
@@ -77,10 +77,7 @@ QLabel *caption(QWidget *parent, const QString &text, QWidget *buddy)
     return l;
 }
 
-bool isOn(const QString &stored)
-{
-    return ValInt(stored) != 0;
-}
+bool isOn(const QString &stored) { return ValInt(stored) != 0; }
 
 } // namespace
 
@@ -219,10 +216,10 @@ QWidget *frmSWTParameter::buildSystemTab()
     layout->addLayout(right, 1);
 
     // Boxes are checked as they are left; a refused one keeps the focus.
-    for (QWidget *w : {static_cast<QWidget *>(txtUserSum), static_cast<QWidget *>(txtGrade),
-                       static_cast<QWidget *>(txtNightNO), static_cast<QWidget *>(cmbCodeLen),
-                       static_cast<QWidget *>(cmbPHNLen), static_cast<QWidget *>(cmbHead),
-                       static_cast<QWidget *>(cmbCOM)})
+    for (QWidget *w :
+         {static_cast<QWidget *>(txtUserSum), static_cast<QWidget *>(txtGrade), static_cast<QWidget *>(txtNightNO),
+          static_cast<QWidget *>(cmbCodeLen), static_cast<QWidget *>(cmbPHNLen), static_cast<QWidget *>(cmbHead),
+          static_cast<QWidget *>(cmbCOM)})
         w->installEventFilter(this);
     connect(txtUserSum, &QLineEdit::returnPressed, this, &frmSWTParameter::txtUserSum_Validate);
     connect(txtGrade, &QLineEdit::returnPressed, this, &frmSWTParameter::txtGrade_Validate);
@@ -329,10 +326,7 @@ void frmSWTParameter::LoadSystemSettings()
     chkAutoReset->setChecked(isOn(c.value(ConfigCol::NightReset)));
 }
 
-void frmSWTParameter::ShowNightExtension()
-{
-    txtNightNO->setText(m_params->nightNumber());
-}
+void frmSWTParameter::ShowNightExtension() { txtNightNO->setText(m_params->nightNumber()); }
 
 void frmSWTParameter::ShowAgents()
 {
@@ -347,10 +341,7 @@ void frmSWTParameter::ShowSpecialNumbers()
     lstSpecial->addItems(m_params->specialNumbers());
 }
 
-void frmSWTParameter::fillTrunks()
-{
-    FillGrid(m_params->trunks(), *hfgExchange, ExchangeCol::Count, 0, 0);
-}
+void frmSWTParameter::fillTrunks() { FillGrid(m_params->trunks(), *hfgExchange, ExchangeCol::Count, 0, 0); }
 
 // ---- shared steps ---------------------------------------------------------------------------
 
@@ -420,7 +411,7 @@ bool frmSWTParameter::confirm(const QString &text)
 {
     return m_ctx.messages.show(text, QStringLiteral("复位确认"), MessageService::Icon::Question,
                                MessageService::Buttons::OkCancel, this)
-        == MessageService::Answer::Ok;
+           == MessageService::Answer::Ok;
 }
 
 // ---- system tab -------------------------------------------------------------------------------
@@ -470,10 +461,7 @@ void frmSWTParameter::txtNightNO_Validate()
         refuseAndKeepFocus(v.reason(), txtNightNO);
 }
 
-void frmSWTParameter::cmbCodeLen_LostFocus()
-{
-    finishStore(m_params->storeCodeLength(cmbCodeLen->currentText()));
-}
+void frmSWTParameter::cmbCodeLen_LostFocus() { finishStore(m_params->storeCodeLength(cmbCodeLen->currentText())); }
 
 void frmSWTParameter::cmbPHNLen_LostFocus()
 {
@@ -495,10 +483,7 @@ void frmSWTParameter::cmbPHNLen_LostFocus()
     fillTrunks();
 }
 
-void frmSWTParameter::cmbHead_LostFocus()
-{
-    finishStore(m_params->storeFunctionDigit(cmbHead->currentText()));
-}
+void frmSWTParameter::cmbHead_LostFocus() { finishStore(m_params->storeFunctionDigit(cmbHead->currentText())); }
 
 void frmSWTParameter::chkCodeLMT_Click()
 {
@@ -542,8 +527,8 @@ void frmSWTParameter::cmdSaveAgent_Click()
 
 void frmSWTParameter::cmdAddSPC_Click()
 {
-    const std::optional<QString> answer =
-        m_ctx.messages.askText(QStringLiteral("请输入需添加的特服号！"), QStringLiteral("添加特服号码"), QString(), this);
+    const std::optional<QString> answer = m_ctx.messages.askText(QStringLiteral("请输入需添加的特服号！"),
+                                                                 QStringLiteral("添加特服号码"), QString(), this);
     const Checked<QString> v = m_params->checkSpecialNumber(answer.value_or(QString()).trimmed());
     if (!v) {
         m_ctx.messages.inputError(v.reason(), this);
@@ -782,7 +767,7 @@ void frmSWTParameter::showBatchProgress(const TrunkBatch &batch, CommandBatch *q
         lblTip->setText(FinishedTip());
         return;
     }
-    QList<int> ends;   // number of commands up to and including trunk k
+    QList<int> ends; // number of commands up to and including trunk k
     int total = 0;
     for (const QStringList &codes : batch.commands)
         ends << (total += int(codes.size()));
@@ -804,9 +789,6 @@ void frmSWTParameter::showBatchProgress(const TrunkBatch &batch, CommandBatch *q
     });
 }
 
-void frmSWTParameter::cmdExit_Click()
-{
-    close();
-}
+void frmSWTParameter::cmdExit_Click() { close(); }
 
 } // namespace corvane

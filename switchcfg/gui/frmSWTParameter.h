@@ -129,7 +129,7 @@ private:
     ConsoleContext &m_ctx;
     std::unique_ptr<SwitchParameters> m_params;
     StoreFailureNotice m_notice;
-    bool m_checking = false;   // a box is showing its refusal
+    bool m_checking = false; // a box is showing its refusal
 };
 
 } // namespace corvane

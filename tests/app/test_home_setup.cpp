@@ -36,8 +36,8 @@ void setMode(const QString &path, int mode)
 // Sets an environment variable for one test and puts the old value back.
 class ScopedEnv {
 public:
-    ScopedEnv(const char *name, const QString &value) : m_name(name), m_had(qEnvironmentVariableIsSet(name)),
-                                                         m_old(qgetenv(name))
+    ScopedEnv(const char *name, const QString &value)
+        : m_name(name), m_had(qEnvironmentVariableIsSet(name)), m_old(qgetenv(name))
     {
         if (value.isNull())
             qunsetenv(name);
@@ -91,7 +91,7 @@ class HomeChoiceTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        setMode(scratch.path(), 0755);  // reachable by the ordinary user of homeAsOrdinaryUser
+        setMode(scratch.path(), 0755); // reachable by the ordinary user of homeAsOrdinaryUser
         program = scratch.file("program");
         ASSERT_TRUE(QDir().mkpath(program));
     }
@@ -237,8 +237,9 @@ TEST(FirstStartTest, OffersToCreateTheDatabaseAndChecksThePassword)
     Database db;
     ASSERT_TRUE(db.open(home.switchDb(), ConsoleContext::databaseKey()));
     // The password given is kept as its hash.
-    const QString stored = db.scalar(QStringLiteral("SELECT \"密码\" FROM \"OP\" WHERE \"用户名\" = ?"),
-                                     {QStringLiteral("管理员")}).value_or(QString());
+    const QString stored =
+        db.scalar(QStringLiteral("SELECT \"密码\" FROM \"OP\" WHERE \"用户名\" = ?"), {QStringLiteral("管理员")})
+            .value_or(QString());
     EXPECT_TRUE(PasswordHash::isHashed(stored)) << stored.toStdString();
     EXPECT_TRUE(PasswordHash::verify(stored, QStringLiteral("abc")));
 }

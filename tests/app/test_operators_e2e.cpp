@@ -24,8 +24,8 @@
 #include <QTest>
 #include <QTimeEdit>
 #include <QTreeWidget>
-#include <gtest/gtest.h>
 #include <functional>
+#include <gtest/gtest.h>
 
 using namespace corvane;
 
@@ -58,7 +58,10 @@ protected:
         return ctx;
     }
 
-    static void click(QWidget &w, const char *name) { QTest::mouseClick(w.findChild<QPushButton *>(QString::fromUtf8(name)), Qt::LeftButton); }
+    static void click(QWidget &w, const char *name)
+    {
+        QTest::mouseClick(w.findChild<QPushButton *>(QString::fromUtf8(name)), Qt::LeftButton);
+    }
     static void typeOver(QLineEdit *e, const QString &text)
     {
         QTest::keyClick(e, Qt::Key_A, Qt::ControlModifier);
@@ -145,7 +148,7 @@ TEST_F(OperatorsEndToEndTest, NewOperatorWithSomeRightsAlarmsThatSurviveARestart
     EXPECT_TRUE(messages.shown().isEmpty()) << messages.texts().join("|").toStdString();
 
     clock.advanceSecs(600);
-    main->mnuOPLogout->trigger();                       // "是否要登出系统?" answered OK
+    main->mnuOPLogout->trigger(); // "是否要登出系统?" answered OK
     EXPECT_FALSE(main->mnuOPRight->isEnabled());
     scriptLogin("值班员", "duty 1");
     main->mnuOPLogin->trigger();

@@ -65,9 +65,9 @@ TEST_F(StartupTest, InitCreatesHomeOnceAndRefusesEmptyPassword)
     EXPECT_FALSE(QFile::exists(paths.switchDb()));
 
     initHome();
-    for (const QString &f : {paths.switchDb(), paths.printDb(), paths.resource("company.gif"),
-                             paths.resource("phone.gif"), paths.resource("phoneon.gif"),
-                             paths.resource("phonehold.gif"), paths.helpIndex()})
+    for (const QString &f :
+         {paths.switchDb(), paths.printDb(), paths.resource("company.gif"), paths.resource("phone.gif"),
+          paths.resource("phoneon.gif"), paths.resource("phonehold.gif"), paths.helpIndex()})
         EXPECT_TRUE(QFile::exists(f)) << f.toStdString();
 
     const qint64 size = QFile(paths.switchDb()).size();

@@ -134,10 +134,8 @@ TEST_F(BackupTest, UnusableTargetsWriteNothing)
         QString target;
         const char *says;
     } cases[] = {
-        {home.file("missing/b.mdb"), "文件夹不存在"},
-        {home.file("plainfile/b.mdb"), "不是文件夹"},
-        {unwritable + "/b.mdb", "无法在文件夹"},
-        {home.file("adir.mdb"), "是一个文件夹"},
+        {home.file("missing/b.mdb"), "文件夹不存在"}, {home.file("plainfile/b.mdb"), "不是文件夹"},
+        {unwritable + "/b.mdb", "无法在文件夹"},      {home.file("adir.mdb"), "是一个文件夹"},
         {home.paths().switchDb(), "数据库文件本身"},
     };
     const QStringList homeFiles = filesIn(home.root());
@@ -150,7 +148,8 @@ TEST_F(BackupTest, UnusableTargetsWriteNothing)
     EXPECT_EQ(filesIn(home.root()), homeFiles);
     EXPECT_EQ(filesIn(home.paths().dataDir()), dataFiles);
     EXPECT_FALSE(QFileInfo::exists(unwritable + "/b.mdb"));
-    QFile::setPermissions(home.file("locked"), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QFile::setPermissions(home.file("locked"),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
 
 TEST_F(BackupTest, StoppedCopyLeavesTheOldBackupAsItWas)
@@ -197,11 +196,13 @@ protected:
         Database db;
         ASSERT_TRUE(openDb(db, home.paths().switchDb()));
         ASSERT_TRUE(db.exec("UPDATE \"SWTConfig\" SET \"交换机串口\"='7'"));
-        ASSERT_TRUE(db.exec("DELETE FROM \"PHNBill\" WHERE rowid=2"));  // a deleted record leaves a gap
+        ASSERT_TRUE(db.exec("DELETE FROM \"PHNBill\" WHERE rowid=2")); // a deleted record leaves a gap
         ASSERT_TRUE(addCalls(db, 5, "today"));
-        ASSERT_TRUE(db.exec("UPDATE \"Foregift\" SET \"余额\"='114.00', \"等级\"='2', \"密码\"='9999' WHERE \"物理端口\"='3'"));
+        ASSERT_TRUE(
+            db.exec("UPDATE \"Foregift\" SET \"余额\"='114.00', \"等级\"='2', \"密码\"='9999' WHERE \"物理端口\"='3'"));
         ASSERT_TRUE(db.exec("INSERT INTO \"Foregift\" VALUES ('5','805','李四','5','30.00','30.00','','×')"));
-        ASSERT_TRUE(db.exec("INSERT INTO \"OPRec\" VALUES ('00002','管理员','2026年12月08日08:00:00','2026年12月08日09:30:00')"));
+        ASSERT_TRUE(db.exec(
+            "INSERT INTO \"OPRec\" VALUES ('00002','管理员','2026年12月08日08:00:00','2026年12月08日09:30:00')"));
         ASSERT_TRUE(addSeenFrames(db, 3, "today"));
     }
 
@@ -313,7 +314,8 @@ TEST_F(RestoreTest, SeenTableOfAnotherLayoutTakesTheCurrentOne)
         ASSERT_TRUE(openDb(db, home.paths().switchDb()));
         const QString t = Database::quoteId(CallIntakeSeenTable());
         ASSERT_TRUE(db.exec(QStringLiteral("DROP TABLE %1").arg(t)));
-        ASSERT_TRUE(db.exec(QStringLiteral("CREATE TABLE %1 (\"Frame\" TEXT, \"SeenMs\" INTEGER, \"Port\" TEXT)").arg(t)));
+        ASSERT_TRUE(
+            db.exec(QStringLiteral("CREATE TABLE %1 (\"Frame\" TEXT, \"SeenMs\" INTEGER, \"Port\" TEXT)").arg(t)));
         ASSERT_TRUE(db.exec(QStringLiteral("CREATE INDEX \"seen_by_frame\" ON %1 (\"Frame\")").arg(t)));
         ASSERT_TRUE(db.exec(QStringLiteral("INSERT INTO %1 VALUES ('f1', 5, 'COM1')").arg(t)));
     }

@@ -75,9 +75,9 @@ protected:
     int ended = 0;
     int usageRowsWhenEnded = -1;
     BackupLauncher launcher{programDir, [this] {
-        ++ended;
-        usageRowsWhenEnded = usageRows(ctx.db);
-    }};
+                                ++ended;
+                                usageRowsWhenEnded = usageRows(ctx.db);
+                            }};
 };
 
 } // namespace
@@ -270,7 +270,8 @@ TEST_F(TallowinTest, WindowAsTheOperatorSeesIt)
     EXPECT_TRUE(keep->text().contains("当前的话单")) << keep->text().toStdString();
     QTest::mouseClick(bill, Qt::LeftButton);
     EXPECT_TRUE(bill->isChecked());
-    EXPECT_TRUE(keep->text().contains("话单") && keep->text().contains("取自备份文件") && keep->text().contains("Quessel.mdb"))
+    EXPECT_TRUE(keep->text().contains("话单") && keep->text().contains("取自备份文件")
+                && keep->text().contains("Quessel.mdb"))
         << keep->text().toStdString();
     QCoreApplication::sendPostedEvents();
     EXPECT_TRUE(window.grab().save(test::artifactDir() + "/tallowin_window.png"));
@@ -400,7 +401,4 @@ TEST_F(TallowinTest, EveryWayOutAsksForARestartOfTheConsole)
     }
 }
 
-TEST(IntakeTableTest, RestoreKeepsTheTableTheIntakeWrites)
-{
-    EXPECT_EQ(CallIntakeSeenTable(), CallIntake::SeenTable);
-}
+TEST(IntakeTableTest, RestoreKeepsTheTableTheIntakeWrites) { EXPECT_EQ(CallIntakeSeenTable(), CallIntake::SeenTable); }

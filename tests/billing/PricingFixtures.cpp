@@ -2,15 +2,13 @@
 
 namespace corvane::test {
 
-FeerateRow rateRow(const QString &prefix, const QString &area, const QString &type,
-                   const QString &firstTime, const QString &firstCharge,
-                   const QString &unitTime, const QString &unitCharge,
-                   const QString &handlingPerUnit, const QString &handlingPercent,
-                   const QString &servicePerCall, const QString &servicePercent,
-                   const QString &discount)
+FeerateRow rateRow(const QString &prefix, const QString &area, const QString &type, const QString &firstTime,
+                   const QString &firstCharge, const QString &unitTime, const QString &unitCharge,
+                   const QString &handlingPerUnit, const QString &handlingPercent, const QString &servicePerCall,
+                   const QString &servicePercent, const QString &discount)
 {
-    return {prefix, area, firstTime, firstCharge, unitTime, unitCharge,
-            handlingPerUnit, handlingPercent, servicePerCall, servicePercent, discount, type};
+    return {prefix,          area,           firstTime,      firstCharge, unitTime, unitCharge, handlingPerUnit,
+            handlingPercent, servicePerCall, servicePercent, discount,    type};
 }
 
 FeerateRow cityDefaultRow()
@@ -31,10 +29,7 @@ DiscountRow discountRow(const QString &typeName)
     return d;
 }
 
-HolidayRow holidayRow(const QString &month, const QString &day)
-{
-    return {QStringLiteral("节日"), month, day};
-}
+HolidayRow holidayRow(const QString &month, const QString &day) { return {QStringLiteral("节日"), month, day}; }
 
 CallRec callTo(const QString &called, const QString &duration, const QString &endTime)
 {

@@ -64,7 +64,7 @@ protected:
         return *w;
     }
 
-    template<typename T>
+    template <typename T>
     T *child(const QString &name)
     {
         T *found = w->findChild<T *>(name);
@@ -156,7 +156,7 @@ protected:
     struct CellCase {
         int col;
         QString typed;
-        QString refusal;   // empty: accepted
+        QString refusal; // empty: accepted
         QString stored = {};
     };
     // Types each case into row r of the grid and checks the table row that
@@ -173,7 +173,7 @@ protected:
             if (!k.refusal.isEmpty()) {
                 expectRefused(k.refusal, editor, k.typed);
                 EXPECT_EQ(storedRow(), before) << k.typed.toStdString();
-                QTest::keyClick(editor, Qt::Key_Escape);   // Escape drops what was typed
+                QTest::keyClick(editor, Qt::Key_Escape); // Escape drops what was typed
                 EXPECT_TRUE(editor->isHidden());
                 continue;
             }
@@ -236,7 +236,7 @@ TEST_F(DiscountWindowTest, OpensWithEveryTableInItsGrid)
     EXPECT_NE(w->findChild<QPushButton *>(QStringLiteral("cmdChangeValue_8")), nullptr);
 
     FlexGrid *ip = grid(QStringLiteral("hfgIP"));
-    EXPECT_EQ(ip->rows(), 13);   // captions and the twelve cards, not row "13"
+    EXPECT_EQ(ip->rows(), 13); // captions and the twelve cards, not row "13"
     EXPECT_EQ(ip->textMatrix(12, 0), QStringLiteral("12"));
     EXPECT_TRUE(child<QCheckBox>(QStringLiteral("chkTurnOnIP"))->isChecked());
     EXPECT_TRUE(child<QRadioButton>(QStringLiteral("optDelay_3"))->isChecked());
@@ -245,8 +245,8 @@ TEST_F(DiscountWindowTest, OpensWithEveryTableInItsGrid)
     // Group captions over the column names.
     FlexGrid *discount = grid(QStringLiteral("hfgDiscount"));
     EXPECT_EQ(discount->fixedRows(), 2);
-    const QStringList groups{"类型", "时段A", "时段A", "时段A", "时段A", "时段B", "时段B", "时段B", "时段B",
-                             "星期六", "星期六", "星期天", "星期天", "节假日", "节假日"};
+    const QStringList groups{"类型",  "时段A",  "时段A",  "时段A",  "时段A",  "时段B",  "时段B", "时段B",
+                             "时段B", "星期六", "星期六", "星期天", "星期天", "节假日", "节假日"};
     for (int c = 0; c < groups.size(); ++c)
         EXPECT_EQ(discount->textMatrix(0, c), groups.at(c)) << c;
     EXPECT_EQ(discount->textMatrix(1, 1), QStringLiteral("时段A开关"));
@@ -327,7 +327,7 @@ TEST_F(DiscountWindowTest, RateEditorRefusesBadValuesAndStoresGoodOnes)
     const QStringList added = rows(QStringLiteral("SELECT * FROM Feerate WHERE 地区='国内新添加'")).value(0);
     const QStringList fallback = rows(QStringLiteral("SELECT * FROM Feerate WHERE 地区='国内默认'")).value(0);
     ASSERT_EQ(added.size(), 12);
-    EXPECT_EQ(added.mid(2), fallback.mid(2));   // a copy of the default row, type included
+    EXPECT_EQ(added.mid(2), fallback.mid(2)); // a copy of the default row, type included
     EXPECT_EQ(added.at(0), QString());
 
     const QList<CellCase> cases{
@@ -362,9 +362,12 @@ TEST_F(DiscountWindowTest, RateEditorRefusesBadValuesAndStoresGoodOnes)
     // Rows keep their place in the grid while their cells change.
     const int r = FindGridRow(QStringLiteral("国内新添加"), *g, 1);
     ASSERT_GT(r, 0);
-    checkCellCases(g, r, editor,
-                   [&] { return rows(QStringLiteral("SELECT * FROM Feerate WHERE rowid=(SELECT max(rowid) FROM Feerate)")).value(0); },
-                   cases);
+    checkCellCases(
+        g, r, editor,
+        [&] {
+            return rows(QStringLiteral("SELECT * FROM Feerate WHERE rowid=(SELECT max(rowid) FROM Feerate)")).value(0);
+        },
+        cases);
 
     // The discount switch flips at a double click.
     const QString mark = g->textMatrix(r, 10);
@@ -388,7 +391,7 @@ TEST_F(DiscountWindowTest, LocalPrefixesAreReplacedInTheSwitch)
 
     dblClick(g, 2, 0);
     enter(editor, QStringLiteral("0571"));
-    EXPECT_EQ(show(sent()), show(hex("0B 2A 0B 01 0B 01 0B A5 71 0C")));   // *20*1*1*0571#
+    EXPECT_EQ(show(sent()), show(hex("0B 2A 0B 01 0B 01 0B A5 71 0C"))); // *20*1*1*0571#
     EXPECT_EQ(cell(QStringLiteral("SELECT 区号 FROM Feerate WHERE 地区='本地新添加'")), QStringLiteral("0571"));
 
     const int r = FindGridRow(QStringLiteral("0571"), *g, 0);
@@ -403,8 +406,8 @@ TEST_F(DiscountWindowTest, LocalPrefixesAreReplacedInTheSwitch)
 
     // The old prefix goes first, then the new one comes.
     enter(editor, QStringLiteral("0572"));
-    EXPECT_EQ(show(sent()), show(hex("0B 2A 0B 0A 0B A5 71 0C"          // *20*0*0571#
-                                       "0B 2A 0B 01 0B 01 0B A5 72 0C")));  // *20*1*1*0572#
+    EXPECT_EQ(show(sent()), show(hex("0B 2A 0B 0A 0B A5 71 0C"           // *20*0*0571#
+                                     "0B 2A 0B 01 0B 01 0B A5 72 0C"))); // *20*1*1*0572#
 
     // The default row's prefix is no local-network prefix of the switch.
     dblClick(g, FindGridRow(QStringLiteral("本地默认"), *g, 1), 0);
@@ -414,7 +417,7 @@ TEST_F(DiscountWindowTest, LocalPrefixesAreReplacedInTheSwitch)
 
     clickCell(g, FindGridRow(QStringLiteral("0572"), *g, 0), 0);
     press(QStringLiteral("cmdDeleteDiscount_5"));
-    EXPECT_EQ(show(sent()), show(hex("0B 2A 0B 0A 0B A5 72 0C")));     // *20*0*0572#
+    EXPECT_EQ(show(sent()), show(hex("0B 2A 0B 0A 0B A5 72 0C"))); // *20*0*0572#
     EXPECT_EQ(cell(QStringLiteral("SELECT count(*) FROM Feerate WHERE 类型='5'")), QStringLiteral("1"));
 
     // A row that never had a prefix leaves the switch alone when deleted.
@@ -441,7 +444,8 @@ TEST_F(DiscountWindowTest, BatchChangeWritesExactlyTheSelectedRows)
     auto *change = child<QPushButton>(QStringLiteral("cmdChangeValue_2"));
     auto marks = [&] {
         QStringList out;
-        for (const QStringList &row : rows(QStringLiteral("SELECT 折价 FROM Feerate WHERE 类型='2' ORDER BY 区号, rowid")))
+        for (const QStringList &row :
+             rows(QStringLiteral("SELECT 折价 FROM Feerate WHERE 类型='2' ORDER BY 区号, rowid")))
             out << row.at(0);
         return out;
     };
@@ -490,7 +494,8 @@ TEST_F(DiscountWindowTest, BatchChangeWritesExactlyTheSelectedRows)
     EXPECT_EQ(messages.last()->text, QStringLiteral("费率最大为99.99！"));
     fill(value, QStringLiteral("0.5"));
     press(change);
-    const QList<QStringList> unit = rows(QStringLiteral("SELECT 单位费率 FROM Feerate WHERE 类型='2' ORDER BY 区号, rowid"));
+    const QList<QStringList> unit =
+        rows(QStringLiteral("SELECT 单位费率 FROM Feerate WHERE 类型='2' ORDER BY 区号, rowid"));
     EXPECT_EQ(unit.value(1).value(0), QStringLiteral("0.50"));
     EXPECT_EQ(unit.value(2).value(0), QStringLiteral("0.50"));
     EXPECT_NE(unit.value(3).value(0), QStringLiteral("0.50"));
@@ -506,7 +511,8 @@ TEST_F(DiscountWindowTest, BatchChangeWritesExactlyTheSelectedRows)
     clickCell(g, 3, 3);
     fill(value, QStringLiteral("9"));
     press(change);
-    const QList<QStringList> first = rows(QStringLiteral("SELECT 地区, 首次费率 FROM Feerate WHERE 类型='2' AND 区号='' ORDER BY rowid"));
+    const QList<QStringList> first =
+        rows(QStringLiteral("SELECT 地区, 首次费率 FROM Feerate WHERE 类型='2' AND 区号='' ORDER BY rowid"));
     ASSERT_EQ(first.size(), 3);
     EXPECT_EQ(first.at(0), (QStringList{"国内默认", "0.07"}));
     EXPECT_EQ(first.at(1), (QStringList{"国内新添加", "0.07"}));
@@ -518,7 +524,7 @@ TEST_F(DiscountWindowTest, LocateScrollsToThePrefix)
 {
     open();
     showTabOf(grid(QStringLiteral("hfgFeerate_2")));
-    w->resize(900, 320);   // fewer rows in view than in the grid
+    w->resize(900, 320); // fewer rows in view than in the grid
     QApplication::processEvents();
     FlexGrid *g = grid(QStringLiteral("hfgFeerate_2"));
     fill(edit(QStringLiteral("txtHead_2")), QStringLiteral(" 021 "));
@@ -540,7 +546,7 @@ TEST_F(DiscountWindowTest, IPCardsAreSentAsTheCardPair)
     open();
     FlexGrid *g = grid(QStringLiteral("hfgIP"));
     QLineEdit *editor = edit(QStringLiteral("txtIP"));
-    const int r = 10;   // entry "10": its number holds a 0 digit
+    const int r = 10; // entry "10": its number holds a 0 digit
     ASSERT_EQ(g->textMatrix(r, 0), QStringLiteral("10"));
     auto stored = [&] { return rows(QStringLiteral("SELECT * FROM IP WHERE 序号='10'")).value(0); };
 
@@ -575,20 +581,20 @@ TEST_F(DiscountWindowTest, IPCardsAreSentAsTheCardPair)
     EXPECT_EQ(stored().value(1), QStringLiteral("√"));
     // *81*17909*1*12345678901234*123456*10#, then *82*200*150*150*150*10#
     EXPECT_EQ(show(sent()), show(hex("0B 81 0B 01 79 A9 0B 01 0B 12 34 56 78 9A 12 34 0B 12 34 56 0B 1A 0C"
-                                       "0B 82 0B 02 AA 0B 01 5A 0B 01 5A 0B 01 5A 0B 1A 0C")));
+                                     "0B 82 0B 02 AA 0B 01 5A 0B 01 5A 0B 01 5A 0B 1A 0C")));
 
-    dblClick(g, r, 4);   // language: the first command of the pair
+    dblClick(g, r, 4); // language: the first command of the pair
     EXPECT_EQ(stored().value(4), QStringLiteral("英文"));
     EXPECT_EQ(show(sent()), show(hex("0B 81 0B 01 79 A9 0B 02 0B 12 34 56 78 9A 12 34 0B 12 34 56 0B 1A 0C")));
 
-    dblClick(g, r, 9);   // a pause: the second command
+    dblClick(g, r, 9); // a pause: the second command
     EXPECT_EQ(stored().value(9), QStringLiteral("2s"));
     EXPECT_EQ(show(sent()), show(hex("0B 82 0B 02 AA 0B 01 5A 0B 01 5A 0B 02 AA 0B 1A 0C")));
 
     dblClick(g, r, 8);
     enter(editor, QStringLiteral("654321"));
     EXPECT_EQ(show(sent()), show(hex("0B 81 0B 01 79 A9 0B 02 0B 12 34 56 78 9A 12 34 0B 65 43 21 0B 1A 0C"
-                                       "0B 82 0B 02 AA 0B 01 5A 0B 01 5A 0B 02 AA 0B 1A 0C")));
+                                     "0B 82 0B 02 AA 0B 01 5A 0B 01 5A 0B 02 AA 0B 1A 0C")));
     dblClick(g, r, 8);
     enter(editor, QStringLiteral("abc"));
     expectRefused(QStringLiteral("请输入数字作为密码！"), editor, QStringLiteral("abc"));
@@ -597,7 +603,7 @@ TEST_F(DiscountWindowTest, IPCardsAreSentAsTheCardPair)
 
     dblClick(g, r, 1);
     EXPECT_EQ(stored().value(1), QStringLiteral("×"));
-    EXPECT_EQ(show(sent()), show(hex("0B 81 0B 0A 0B 1A 0C")));   // *81*0*10#
+    EXPECT_EQ(show(sent()), show(hex("0B 81 0B 0A 0B 1A 0C"))); // *81*0*10#
     // The other cards were never touched.
     EXPECT_EQ(cell(QStringLiteral("SELECT count(*) FROM IP WHERE 切入码<>''")), QStringLiteral("1"));
 }
@@ -617,8 +623,8 @@ TEST_F(DiscountWindowTest, IPDiallingWithoutCardNumber)
     press(set);
     EXPECT_TRUE(messages.shown().isEmpty());
     EXPECT_EQ(row13(), (QList<QStringList>{{"13", "1", "88886666", "2"}}));
-    EXPECT_EQ(show(sent()), show(hex("0B 83 0B 88 88 66 66 0C"      // *83*88886666#
-                                       "0B 84 0B 5A 0C")));            // *84*50#
+    EXPECT_EQ(show(sent()), show(hex("0B 83 0B 88 88 66 66 0C" // *83*88886666#
+                                     "0B 84 0B 5A 0C")));      // *84*50#
 
     // "*" or "#" in the number would reach the switch as keys of their own.
     fill(number, QStringLiteral("8888*6666"));
@@ -635,7 +641,7 @@ TEST_F(DiscountWindowTest, IPDiallingWithoutCardNumber)
     tick(turnOn, false);
     press(set);
     EXPECT_EQ(row13(), (QList<QStringList>{{"13", "0", "", "2"}}));
-    EXPECT_EQ(show(sent()), show(hex("0B 83 0B 0A 0C")));   // *83*0#
+    EXPECT_EQ(show(sent()), show(hex("0B 83 0B 0A 0C"))); // *83*0#
     EXPECT_EQ(rows(QStringLiteral("SELECT * FROM IP WHERE 序号<>'13' ORDER BY rowid")), cards);
 
     // A table without that row gets it added; card 12 is left alone.
@@ -649,7 +655,7 @@ TEST_F(DiscountWindowTest, IPDiallingWithoutCardNumber)
     EXPECT_EQ(row13(), (QList<QStringList>{{"13", "1", "168", "4"}}));
     EXPECT_EQ(rows(QStringLiteral("SELECT * FROM IP WHERE 序号<>'13' ORDER BY rowid")), cards);
     EXPECT_EQ(show(sent()), show(hex("0B 83 0B 01 68 0C"     // *83*168#
-                                       "0B 84 0B 02 5A 0C")));  // *84*250#
+                                     "0B 84 0B 02 5A 0C"))); // *84*250#
 }
 
 TEST_F(DiscountWindowTest, DiscountPeriodsAreCheckedAndPriceTheNextCall)
@@ -665,7 +671,7 @@ TEST_F(DiscountWindowTest, DiscountPeriodsAreCheckedAndPriceTheNextCall)
     const QString night = QStringLiteral("2026年12月08日03时00分");
     EXPECT_EQ(engine->GetDiscountFactor(night, QStringLiteral("8")).percent, Money::fromYuan(100));
 
-    dblClick(g, r, 1);   // band A, 00:00 to 07:00 at 50, switched on
+    dblClick(g, r, 1); // band A, 00:00 to 07:00 at 50, switched on
     EXPECT_EQ(stored(1), QStringLiteral("√"));
     EXPECT_EQ(g->textMatrix(r, 1), QStringLiteral("√"));
     EXPECT_EQ(engine->GetDiscountFactor(night, QStringLiteral("8")).percent, Money::fromYuan(50));
@@ -681,8 +687,8 @@ TEST_F(DiscountWindowTest, DiscountPeriodsAreCheckedAndPriceTheNextCall)
         {3, "230", "", "02:30"},
         {14, "100", "", "100"},
     };
-    checkCellCases(g, r, editor,
-                   [&] { return rows(QStringLiteral("SELECT * FROM Discount WHERE 类型='市话'")).value(0); }, cases);
+    checkCellCases(
+        g, r, editor, [&] { return rows(QStringLiteral("SELECT * FROM Discount WHERE 类型='市话'")).value(0); }, cases);
     // The band now ends at 02:30 and charges 30 %.
     EXPECT_EQ(engine->GetDiscountFactor(QStringLiteral("2026年12月08日02时00分"), QStringLiteral("8")).percent,
               Money::fromYuan(30));
@@ -706,7 +712,7 @@ TEST_F(DiscountWindowTest, HolidaysAreAddedEditedAndDeletedRowByRow)
     QList<QStringList> table = all();
     ASSERT_EQ(table.size(), preset + 2);
     EXPECT_EQ(table.last(), (QStringList{"新节假日", "01", "01"}));
-    const int second = preset + 2;   // grid row of the second new holiday
+    const int second = preset + 2; // grid row of the second new holiday
     EXPECT_EQ(g->textMatrix(second, 0), QStringLiteral("新节假日"));
 
     const QList<CellCase> cases{
@@ -722,7 +728,8 @@ TEST_F(DiscountWindowTest, HolidaysAreAddedEditedAndDeletedRowByRow)
         {0, "ABCDEFGHIJK", "节日名称最长为10位，并且不能为空！", ""},
         {0, "劳动'节\"", "", "劳动'节\""},
     };
-    checkCellCases(g, second, editor, [&] { return all().last(); }, cases);
+    checkCellCases(
+        g, second, editor, [&] { return all().last(); }, cases);
     // Only the row that was edited changed; its twin kept the new-row values.
     table = all();
     EXPECT_EQ(table.at(preset), (QStringList{"新节假日", "01", "01"}));
@@ -733,7 +740,7 @@ TEST_F(DiscountWindowTest, HolidaysAreAddedEditedAndDeletedRowByRow)
     EXPECT_EQ(engine->GetDiscountFactor(QStringLiteral("2027年05月07日10时00分"), QStringLiteral("8")).percent,
               Money::fromYuan(40));
 
-    clickCell(g, preset + 1, 0);   // the first of the two new rows
+    clickCell(g, preset + 1, 0); // the first of the two new rows
     press(QStringLiteral("cmdDeleteHoliday"));
     table = all();
     ASSERT_EQ(table.size(), preset + 1);
@@ -835,8 +842,8 @@ TEST_F(DiscountWindowTest, AFailedStoreIsReportedOnceAndSendsNothing)
     QLineEdit *editor = edit(QStringLiteral("txtFeerate_5"));
     press(QStringLiteral("cmdAddDiscount_5"));
     ASSERT_EQ(g->textMatrix(2, 1), QStringLiteral("本地新添加"));
-    ASSERT_TRUE(ctx.db.exec(QStringLiteral(
-        "CREATE TRIGGER full BEFORE UPDATE ON Feerate BEGIN SELECT RAISE(ABORT, 'disk is full'); END")));
+    ASSERT_TRUE(ctx.db.exec(
+        QStringLiteral("CREATE TRIGGER full BEFORE UPDATE ON Feerate BEGIN SELECT RAISE(ABORT, 'disk is full'); END")));
 
     dblClick(g, 2, 0);
     enter(editor, QStringLiteral("0571"));
@@ -847,17 +854,17 @@ TEST_F(DiscountWindowTest, AFailedStoreIsReportedOnceAndSendsNothing)
     EXPECT_EQ(g->textMatrix(2, 0), QString()) << "the grid shows what the table holds";
     EXPECT_EQ(sent(), QByteArray()) << "the switch never learns a prefix the table does not hold";
 
-    dblClick(g, 2, 10);   // the discount switch fails as well: no second box
+    dblClick(g, 2, 10); // the discount switch fails as well: no second box
     EXPECT_EQ(messages.shown().size(), 1);
 
     ASSERT_TRUE(ctx.db.exec(QStringLiteral("DROP TRIGGER full")));
     dblClick(g, 2, 0);
     enter(editor, QStringLiteral("0571"));
     EXPECT_EQ(messages.shown().size(), 1);
-    EXPECT_EQ(show(sent()), show(hex("0B 2A 0B 01 0B 01 0B A5 71 0C")));   // *20*1*1*0571#
+    EXPECT_EQ(show(sent()), show(hex("0B 2A 0B 01 0B 01 0B A5 71 0C"))); // *20*1*1*0571#
 
-    ASSERT_TRUE(ctx.db.exec(QStringLiteral(
-        "CREATE TRIGGER full BEFORE UPDATE ON Feerate BEGIN SELECT RAISE(ABORT, 'disk is full'); END")));
+    ASSERT_TRUE(ctx.db.exec(
+        QStringLiteral("CREATE TRIGGER full BEFORE UPDATE ON Feerate BEGIN SELECT RAISE(ABORT, 'disk is full'); END")));
     dblClick(g, FindGridRow(QStringLiteral("0571"), *g, 0), 10);
     EXPECT_EQ(messages.shown().size(), 2) << "a new failure after a success is shown";
 }
@@ -879,8 +886,8 @@ TEST_F(DiscountWindowTest, CommandsGoThroughTheQueueAndOutliveTheWindow)
     EXPECT_EQ(link->QueuedCount(), 2) << "both commands wait in the queue";
     press(QStringLiteral("cmdLeave"));
     w.reset();
-    EXPECT_EQ(show(sent()), show(hex("0B 2A 0B 0A 0B A5 71 0C"            // *20*0*0571#
-                                     "0B 2A 0B 01 0B 01 0B A5 72 0C")));  // *20*1*1*0572#
+    EXPECT_EQ(show(sent()), show(hex("0B 2A 0B 0A 0B A5 71 0C"           // *20*0*0571#
+                                     "0B 2A 0B 01 0B 01 0B A5 72 0C"))); // *20*1*1*0572#
 }
 
 } // namespace

@@ -1,11 +1,11 @@
 #include "Database.h"
-#include "TestStatus.h"
+#include "DefaultRows.h"
 #include "FeeEngine.h"
 #include "PricingFixtures.h"
-#include "DefaultRows.h"
 #include "Recordset.h"
 #include "Schema.h"
 #include "TestHome.h"
+#include "TestStatus.h"
 
 #include <gtest/gtest.h>
 
@@ -28,7 +28,8 @@ QList<TableDef> pricingTables()
 QString createStatement(const QString &table)
 {
     QStringList cols;
-    for (const QString &c : findTable(table)->columns) cols << Database::quoteId(c) + " TEXT";
+    for (const QString &c : findTable(table)->columns)
+        cols << Database::quoteId(c) + " TEXT";
     return QStringLiteral("CREATE TABLE %1 (%2)").arg(table, cols.join(u','));
 }
 
@@ -79,7 +80,9 @@ TEST_F(FeeEngineTest, ReadsTheTablesInTableOrderAndCachesThem)
     EXPECT_EQ(engine.rateBook().feerateCount(), 3);
     // Writes to other tables do not make the rates stale.
     for (int i = 0; i < 20; ++i) {
-        insert(db, "PHNBill", {"801", "0101234", "2026年12月08日10时00分", "60", "0.30", "北京", "0.30", "2", "0.00", "0.00", "0.30", "未结算", "", ""});
+        insert(db, "PHNBill",
+               {"801", "0101234", "2026年12月08日10时00分", "60", "0.30", "北京", "0.30", "2", "0.00", "0.00", "0.30",
+                "未结算", "", ""});
         price(engine, "0101234");
     }
     EXPECT_EQ(engine.loadCount(), 1);
@@ -112,8 +115,10 @@ TEST_F(FeeEngineTest, EveryWriteToTheRateTablesAppliesToTheNextCall)
     // Discounts and holidays too.
     const QString holidayDate = "2026年10月01日10时00分";
     EXPECT_EQ(price(engine, "5551234", "60", holidayDate), "未知地区电话 0.20");
-    ASSERT_TRUE(db.exec("UPDATE Feerate SET 折价 = ? WHERE 地区 = ?", {QStringLiteral("√"), QStringLiteral("市话默认")}));
-    ASSERT_TRUE(db.exec("UPDATE Discount SET 节假日开关 = ?, 节假日折扣率 = ?", {QStringLiteral("√"), QStringLiteral("50")}));
+    ASSERT_TRUE(
+        db.exec("UPDATE Feerate SET 折价 = ? WHERE 地区 = ?", {QStringLiteral("√"), QStringLiteral("市话默认")}));
+    ASSERT_TRUE(
+        db.exec("UPDATE Discount SET 节假日开关 = ?, 节假日折扣率 = ?", {QStringLiteral("√"), QStringLiteral("50")}));
     EXPECT_EQ(price(engine, "5551234", "60", holidayDate), "未知地区电话 0.20");
     insert(db, "Holiday", {"国庆节", "10", "01"});
     EXPECT_EQ(price(engine, "5551234", "60", holidayDate), "未知地区电话 0.10");
@@ -133,7 +138,8 @@ TEST_F(FeeEngineTest, SeesCommitsOfAnotherConnectionAndRebuiltTables)
     {
         Database other;
         ASSERT_TRUE(test::Ok(other.open(path, kKey)));
-        ASSERT_TRUE(other.exec("UPDATE Feerate SET 首次费率 = ? WHERE 地区 = ?", {QStringLiteral("0.40"), QStringLiteral("北京")}));
+        ASSERT_TRUE(other.exec("UPDATE Feerate SET 首次费率 = ? WHERE 地区 = ?",
+                               {QStringLiteral("0.40"), QStringLiteral("北京")}));
     }
     EXPECT_EQ(price(engine, "0101234"), "北京 0.40");
 

@@ -1,9 +1,9 @@
 // The charging settings without the window: delays, outside line numbers and
 // working days, their checks and the star codes each store hands back.
 #include "Database.h"
-#include "TestStatus.h"
 #include "FeeSettings.h"
 #include "TestHome.h"
+#include "TestStatus.h"
 
 #include <gtest/gtest.h>
 
@@ -59,7 +59,9 @@ TEST_F(FeeSettingsTest, DelaysAreWholeSecondsUpTo255AndSentOnlyWhenChanged)
         StoreResult r = fee->storeDelay(3, QString::fromUtf8(bad));
         EXPECT_FALSE(bool(r)) << bad;
         EXPECT_TRUE(r.commands.isEmpty()) << bad;
-        EXPECT_EQ(fee->checkDelay(3, QString::fromUtf8(bad)).reason(), QStringLiteral("计费延时必须是0到255的整数（秒）！")) << bad;
+        EXPECT_EQ(fee->checkDelay(3, QString::fromUtf8(bad)).reason(),
+                  QStringLiteral("计费延时必须是0到255的整数（秒）！"))
+            << bad;
     }
     EXPECT_EQ(fee->delays().value(3), QStringLiteral("5"));
 }
@@ -116,7 +118,8 @@ TEST_F(FeeSettingsTest, WorkingDaysStoreAndSendByTheMark)
 {
     // Days out of range are refused with one message.
     for (const char *d : {"0", "8", "12", "a", "", "1.5"}) {
-        EXPECT_EQ(fee->checkWorkday(cell(3, 2), QLatin1String(d)).reason(), QStringLiteral("工作日设置范围1～7！")) << d;
+        EXPECT_EQ(fee->checkWorkday(cell(3, 2), QLatin1String(d)).reason(), QStringLiteral("工作日设置范围1～7！"))
+            << d;
         EXPECT_FALSE(bool(fee->storeWorkday(cell(3, 3), QLatin1String(d)))) << d;
     }
     EXPECT_EQ(exno(3).value(3), QStringLiteral("5"));

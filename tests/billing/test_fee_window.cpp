@@ -54,7 +54,7 @@ protected:
         EXPECT_TRUE(QTest::qWaitForWindowActive(w.get()));
         return *w;
     }
-    template<typename T>
+    template <typename T>
     T *child(const QString &name)
     {
         T *found = w->findChild<T *>(name);
@@ -130,10 +130,10 @@ TEST_F(FeeWindowTest, DelaysGoOnlyWhenChangedAndOnlyWhenValid)
     EXPECT_EQ(value(QStringLiteral("SELECT 市话延时 FROM Feesetting")), QStringLiteral("10"));
 
     typeAndLeave(3, QStringLiteral("5"));
-    EXPECT_EQ(show(sent()), show(hex("0B 17 0B 05 0C")));   // *17*5#
+    EXPECT_EQ(show(sent()), show(hex("0B 17 0B 05 0C"))); // *17*5#
     EXPECT_EQ(value(QStringLiteral("SELECT 市话延时 FROM Feesetting")), QStringLiteral("5"));
     typeAndLeave(0, QStringLiteral("30"));
-    EXPECT_EQ(show(sent()), show(hex("0B 27 0B 3A 0C")));   // *27*30#
+    EXPECT_EQ(show(sent()), show(hex("0B 27 0B 3A 0C"))); // *27*30#
 }
 
 TEST_F(FeeWindowTest, OutsideNumbersAndClearingThem)
@@ -144,7 +144,7 @@ TEST_F(FeeWindowTest, OutsideNumbersAndClearingThem)
     EXPECT_EQ(g->textMatrix(0, 1), QStringLiteral("外线号码"));
     EXPECT_EQ(g->textMatrix(1, 1), QStringLiteral("无需设置"));
     dblClick(g, 1, 1);
-    EXPECT_FALSE(box->isVisible());   // trunk 1's number cannot be set
+    EXPECT_FALSE(box->isVisible()); // trunk 1's number cannot be set
 
     dblClick(g, 3, 1);
     ASSERT_TRUE(box->isVisible());
@@ -162,7 +162,7 @@ TEST_F(FeeWindowTest, OutsideNumbersAndClearingThem)
     EXPECT_EQ(show(sent()), show(hex("0B 77 0B 03 0B 87 65 43 21 0C")));
 
     QTest::mouseClick(child<QPushButton>(QStringLiteral("cmdClear")), Qt::LeftButton);
-    EXPECT_EQ(show(sent()), show(hex("0B 77 0B 0A 0C")));   // *77*0#
+    EXPECT_EQ(show(sent()), show(hex("0B 77 0B 0A 0C"))); // *77*0#
     EXPECT_EQ(g->textMatrix(3, 1), QString());
     EXPECT_EQ(g->textMatrix(1, 1), QStringLiteral("无需设置"));
     EXPECT_EQ(value(QStringLiteral("SELECT count(*) FROM ExNO WHERE 外线号码<>''")), QStringLiteral("1"));
@@ -210,7 +210,8 @@ TEST_F(FeeWindowTest, WorkingDaysAndPeriods)
     // The mark off: "*86*0*3#", days and periods kept.
     dblClick(g, 3, 1);
     EXPECT_EQ(show(sent()), show(hex("0B 86 0B 0A 0B 03 0C")));
-    EXPECT_EQ(value(QStringLiteral("SELECT 工作日控制 || 起始星期 || 结束星期 || 时段一起 || 时段二止 FROM ExNO WHERE 中继号='3'")),
+    EXPECT_EQ(value(QStringLiteral(
+                  "SELECT 工作日控制 || 起始星期 || 结束星期 || 时段一起 || 时段二止 FROM ExNO WHERE 中继号='3'")),
               QStringLiteral("×1508:3017:30"));
 }
 
@@ -251,13 +252,14 @@ TEST_F(FeeWindowTest, TheSimulatedSwitchFollowsTheChargingSettings)
     for (int i = 0; i < 5; ++i)
         EXPECT_EQ(QString::number(memory.byte(0, bytesOf[i])), delays.at(i)) << i;
     for (int t = 2; t <= 12; ++t)
-        EXPECT_EQ(memory.outsideNumber(t),
-                  value(QStringLiteral("SELECT 外线号码 FROM ExNO WHERE 中继号='%1'").arg(t))) << t;
+        EXPECT_EQ(memory.outsideNumber(t), value(QStringLiteral("SELECT 外线号码 FROM ExNO WHERE 中继号='%1'").arg(t)))
+            << t;
     // Working days of trunk 5 on, trunk 6 off again: block 14.
     auto bcd = [](quint8 b) { return QStringLiteral("%1").arg(b, 2, 16, QLatin1Char('0')); };
     EXPECT_EQ(memory.byte(14, 4), 1);
     EXPECT_EQ(memory.byte(14, 5), 0);
-    EXPECT_EQ(QString::number(memory.byte(14, 12 + 4)) + QString::number(memory.byte(14, 24 + 4)), QStringLiteral("15"));
+    EXPECT_EQ(QString::number(memory.byte(14, 12 + 4)) + QString::number(memory.byte(14, 24 + 4)),
+              QStringLiteral("15"));
     EXPECT_EQ(bcd(memory.byte(14, 36 + 4)) + bcd(memory.byte(14, 48 + 4)) + bcd(memory.byte(14, 60 + 4))
                   + bcd(memory.byte(14, 72 + 4)) + bcd(memory.byte(14, 84 + 4)) + bcd(memory.byte(14, 96 + 4))
                   + bcd(memory.byte(14, 108 + 4)) + bcd(memory.byte(14, 120 + 4)),

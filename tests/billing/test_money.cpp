@@ -54,9 +54,9 @@ TEST(Money, TwoDecimalTextRoundsHalvesAwayFromZero)
     EXPECT_EQ(m("1.005").toText(), "1.01");
     EXPECT_EQ(m("-0.125").toText(), "-0.13");
     EXPECT_EQ(m("0.1249").toText(), "0.12");
-    EXPECT_EQ(m("2.675").toText(), "2.68");     // 2.67499999... as a double
+    EXPECT_EQ(m("2.675").toText(), "2.68"); // 2.67499999... as a double
     EXPECT_EQ(m("0").toText(), "0.00");
-    EXPECT_EQ(m("-0.004").toText(), "0.00");    // no "-0.00"
+    EXPECT_EQ(m("-0.004").toText(), "0.00"); // no "-0.00"
     EXPECT_EQ(m("-0.30").toText(), "-0.30");
     EXPECT_EQ(m("1234567.899").toText(), "1234567.90");
     EXPECT_EQ(m("0.995").toText(), "1.00");
@@ -78,7 +78,7 @@ TEST(Money, ShortTextKeepsThePointOfAWholeAmount)
 TEST(Money, ProductsAreExactAndRoundedOnce)
 {
     EXPECT_EQ(m("0.10") * 3 + m("0.20"), m("0.50"));
-    EXPECT_EQ(m("2.01").times(m("0.5"), 2), m("1.01"));       // 1.005 exactly, not 1.00499...
+    EXPECT_EQ(m("2.01").times(m("0.5"), 2), m("1.01")); // 1.005 exactly, not 1.00499...
     EXPECT_EQ(m("0.30").percent(m("10"), 2), m("0.03"));
     EXPECT_EQ(m("0.0099").percent(m("50"), 4), m("0.005"));
     // Rounded once: 0.00495 gives 0.00; rounding to four places first would give 0.01.
@@ -88,14 +88,15 @@ TEST(Money, ProductsAreExactAndRoundedOnce)
 
     ExactSum s;
     s.addPercent(m("0.0099"), m("50")).addTimes(m("0.001"), 2).add(m("0.0001"));
-    EXPECT_EQ(s.rounded(4), m("0.0071"));   // 0.00495 + 0.002 + 0.0001 = 0.00705
+    EXPECT_EQ(s.rounded(4), m("0.0071")); // 0.00495 + 0.002 + 0.0001 = 0.00705
     EXPECT_EQ(s.rounded(2), m("0.01"));
 }
 
 TEST(Money, RepeatedChargesStayExact)
 {
     Money balance = m("100.00");
-    for (int i = 0; i < 10000; ++i) balance -= m("0.01");
+    for (int i = 0; i < 10000; ++i)
+        balance -= m("0.01");
     EXPECT_EQ(balance.toText(), "0.00");
     EXPECT_FALSE(balance.isNegative());
     balance -= m("0.80");

@@ -23,10 +23,7 @@ Money pct(const RateBook &book, const QString &endTime, const QString &type = QS
     return GetDiscountFactor(book, endTime, type).percent;
 }
 
-QString fees(const CallRec &r)
-{
-    return QStringList{r.FeePart3, r.FeePart1, r.FeePart2, r.Fee}.join(u' ');
-}
+QString fees(const CallRec &r) { return QStringList{r.FeePart3, r.FeePart1, r.FeePart2, r.Fee}.join(u' '); }
 
 } // namespace
 
@@ -101,8 +98,7 @@ TEST(Pricing, LongestPrefixWinsWhateverTheOrder)
 TEST(Pricing, TiesEmptyPrefixesAndPrefixesLongerThanTheNumber)
 {
     RateTables t;
-    t.feerate = {rateRow("", "空字头", "3", "0", "5", "0", "5"),
-                 cityDefaultRow(),
+    t.feerate = {rateRow("", "空字头", "3", "0", "5", "0", "5"), cityDefaultRow(),
                  rateRow("13", "移动甲", "3", "60", "0.40", "60", "0.40"),
                  rateRow("13", "移动乙", "3", "60", "0.90", "60", "0.90"),
                  rateRow("1380000", "长字头", "3", "60", "0.10", "60", "0.10")};
@@ -128,13 +124,13 @@ TEST(Pricing, UnitCounting)
                  rateRow("7", "负单位", "5", "10", "0.20", "-60", "0.10"),
                  rateRow("6", "小数", "5", "0.5", "0", "0.25", "0.01", "0.001")};
 
-    EXPECT_EQ(priced(t, callTo("5", "180")).Fee, "0.20");   // duration equal to the first period
-    EXPECT_EQ(priced(t, callTo("5", "181")).Fee, "0.30");   // one started unit is charged in full
+    EXPECT_EQ(priced(t, callTo("5", "180")).Fee, "0.20"); // duration equal to the first period
+    EXPECT_EQ(priced(t, callTo("5", "181")).Fee, "0.30"); // one started unit is charged in full
     EXPECT_EQ(priced(t, callTo("5", "240")).Fee, "0.30");
     EXPECT_EQ(priced(t, callTo("5", "241")).Fee, "0.40");
-    EXPECT_EQ(priced(t, callTo("5", "0")).Fee, "0.20");     // the first period is always charged
+    EXPECT_EQ(priced(t, callTo("5", "0")).Fee, "0.20"); // the first period is always charged
     EXPECT_EQ(priced(t, callTo("5", "")).Fee, "0.20");
-    EXPECT_EQ(priced(t, callTo("8", "5000")).Fee, "0.20");  // no unit length: no units
+    EXPECT_EQ(priced(t, callTo("8", "5000")).Fee, "0.20"); // no unit length: no units
 
     // Unit counts go past 32767: the longest call the switch reports, second by second.
     EXPECT_EQ(priced(t, callTo("9", "65535")).Fee, "655.35");
@@ -149,8 +145,7 @@ TEST(Pricing, UnitCounting)
 TEST(Pricing, FeePartsAreRoundedExactlyAndTheTotalAddsTheRoundedParts)
 {
     RateTables t;
-    t.feerate = {cityDefaultRow(),
-                 rateRow("1", "半分", "2", "60", "0.01", "60", "0", "0", "50", "0", "50"),
+    t.feerate = {cityDefaultRow(), rateRow("1", "半分", "2", "60", "0.01", "60", "0", "0", "50", "0", "50"),
                  rateRow("2", "折半", "2", "60", "2.01", "60", "0", "0", "0", "0", "0", "√")};
     DiscountRow d = discountRow("国内");
     d.sundayOn = "√";
@@ -227,11 +222,11 @@ TEST(DiscountFactor, LowestApplicableRuleWins)
     t.holiday = {holidayRow("12", "12"), holidayRow("12", "08")};
     const RateBook book(t);
 
-    EXPECT_EQ(pct(book, "2026年12月12日07时00分"), Money::fromText("50"));   // Saturday and holiday
-    EXPECT_EQ(pct(book, "2026年12月08日07时00分"), Money::fromText("80"));   // holiday only
-    EXPECT_EQ(pct(book, "2026年12月08日08时30分"), Money::fromText("70"));   // band A beats the holiday
-    EXPECT_EQ(pct(book, "2026年12月08日10时00分"), Money::fromText("60"));   // inside both bands
-    EXPECT_EQ(pct(book, "2026年12月09日13时00分"), Money::fromText("100"));  // nothing applies
+    EXPECT_EQ(pct(book, "2026年12月12日07时00分"), Money::fromText("50"));  // Saturday and holiday
+    EXPECT_EQ(pct(book, "2026年12月08日07时00分"), Money::fromText("80"));  // holiday only
+    EXPECT_EQ(pct(book, "2026年12月08日08时30分"), Money::fromText("70"));  // band A beats the holiday
+    EXPECT_EQ(pct(book, "2026年12月08日10时00分"), Money::fromText("60"));  // inside both bands
+    EXPECT_EQ(pct(book, "2026年12月09日13时00分"), Money::fromText("100")); // nothing applies
 }
 
 TEST(DiscountFactor, BandLimitsAreExclusive)
@@ -239,7 +234,7 @@ TEST(DiscountFactor, BandLimitsAreExclusive)
     RateTables t;
     DiscountRow d = discountRow("市话");
     d.bandA = {"√", "08:00", "12:00", "50"};
-    d.bandB = {"√", "22:00", "07:00", "10"};   // end not after start: never applies
+    d.bandB = {"√", "22:00", "07:00", "10"}; // end not after start: never applies
     t.discount = {d};
     const RateBook book(t);
     const Money full = Money::fromText("100"), half = Money::fromText("50");
@@ -251,11 +246,11 @@ TEST(DiscountFactor, BandLimitsAreExclusive)
     EXPECT_EQ(pct(book, "2026年12月08日23时30分"), full);
     EXPECT_EQ(pct(book, "2026年12月08日03时00分"), full);
 
-    t.discount[0].bandA.on = "×";               // switched off: ignored inside the band
+    t.discount[0].bandA.on = "×"; // switched off: ignored inside the band
     EXPECT_EQ(pct(RateBook(t), "2026年12月08日10时00分"), full);
     t.discount[0].bandA = {"√", "8:00", "1200", "50"};
     EXPECT_EQ(pct(RateBook(t), "2026年12月08日10时00分"), half);
-    t.discount[0].bandA = {"√", "", "12:00", "50"};   // unreadable limit: the band does not hold
+    t.discount[0].bandA = {"√", "", "12:00", "50"}; // unreadable limit: the band does not hold
     EXPECT_EQ(pct(RateBook(t), "2026年12月08日10时00分"), full);
 }
 
@@ -264,12 +259,12 @@ TEST(DiscountFactor, PercentagesAndLookups)
     RateTables t;
     DiscountRow d = discountRow("市话");
     d.sundayOn = "√";
-    d.sundayPercent = "120";                  // a discount never raises the price
+    d.sundayPercent = "120"; // a discount never raises the price
     d.saturdayOn = "√";
-    d.saturdayPercent = "";                   // empty reads as 0: free
+    d.saturdayPercent = ""; // empty reads as 0: free
     d.holidayOn = "√";
-    d.holidayPercent = "-20";                 // below 0 is held at 0, never a credit
-    DiscountRow late = discountRow("市话");    // a second row of the name is not read
+    d.holidayPercent = "-20";               // below 0 is held at 0, never a credit
+    DiscountRow late = discountRow("市话"); // a second row of the name is not read
     late.sundayOn = "√";
     late.sundayPercent = "10";
     t.discount = {d, late};
@@ -279,12 +274,12 @@ TEST(DiscountFactor, PercentagesAndLookups)
     EXPECT_EQ(pct(book, kSunday), Money::fromText("100"));
     EXPECT_EQ(pct(book, kSaturday), Money());
     EXPECT_EQ(pct(book, "2026年12月25日10时00分"), Money());
-    EXPECT_EQ(pct(book, "2026年01月01日10时00分"), Money::fromText("100"));   // stored "1", never found
+    EXPECT_EQ(pct(book, "2026年01月01日10时00分"), Money::fromText("100")); // stored "1", never found
     EXPECT_EQ(pct(book, "2026年05月01日10时00分"), Money());
     // Types without a Discount row, or outside 0..9, pay the full price.
     EXPECT_EQ(pct(book, kSaturday, "2"), Money::fromText("100"));
     EXPECT_EQ(pct(book, kSaturday, "12"), Money::fromText("100"));
-    EXPECT_EQ(pct(book, kSaturday, "x"), Money::fromText("100"));   // reads as 0: 港澳台, no row
+    EXPECT_EQ(pct(book, kSaturday, "x"), Money::fromText("100")); // reads as 0: 港澳台, no row
     // An unreadable end time leaves only the rules it can still decide.
     EXPECT_EQ(pct(book, "?"), Money::fromText("100"));
 }
@@ -297,15 +292,15 @@ TEST(DiscountFactor, EndTimeIsReadFromTheIntakeText)
     EXPECT_EQ(t.weekday, 2);
     EXPECT_EQ(t.hhmm, 2330);
 
-    t = CallTime::fromEndTime("2026年12月13日00:05:09");   // an answered incoming call's form
+    t = CallTime::fromEndTime("2026年12月13日00:05:09"); // an answered incoming call's form
     EXPECT_EQ(t.weekday, 7);
     EXPECT_EQ(t.hhmm, 5);
 
-    t = CallTime::fromEndTime("2026年02月30日10时00分");   // no such date; the time still counts
+    t = CallTime::fromEndTime("2026年02月30日10时00分"); // no such date; the time still counts
     EXPECT_FALSE(t.hasDate());
     EXPECT_EQ(t.hhmm, 1000);
 
-    t = CallTime::fromEndTime("2026年1A月08日25时30分");   // a corrupt BCD byte
+    t = CallTime::fromEndTime("2026年1A月08日25时30分"); // a corrupt BCD byte
     EXPECT_FALSE(t.hasDate());
     EXPECT_EQ(t.hhmm, -1);
 }

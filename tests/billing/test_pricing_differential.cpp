@@ -23,7 +23,8 @@ qint64 toCents(__int128 v)
     const __int128 d = 100000000;
     const __int128 m = v < 0 ? -v : v;
     __int128 q = m / d;
-    if (2 * (m % d) >= d) ++q;
+    if (2 * (m % d) >= d)
+        ++q;
     return qint64(v < 0 ? -q : q);
 }
 
@@ -31,7 +32,10 @@ QString centsText(qint64 c)
 {
     const bool neg = c < 0;
     const qint64 m = neg ? -c : c;
-    return QStringLiteral("%1%2.%3").arg(neg && m ? QStringLiteral("-") : QString()).arg(m / 100).arg(m % 100, 2, 10, QChar('0'));
+    return QStringLiteral("%1%2.%3")
+        .arg(neg && m ? QStringLiteral("-") : QString())
+        .arg(m / 100)
+        .arg(m % 100, 2, 10, QChar('0'));
 }
 
 int hhmmOf(const QString &text)
@@ -40,8 +44,10 @@ int hhmmOf(const QString &text)
     static const QRegularExpression bare(QStringLiteral("^\\d{1,4}$"));
     const QString t = text.trimmed();
     const auto m = colon.match(t);
-    if (m.hasMatch()) return m.captured(1).toInt() * 100 + m.captured(2).toInt();
-    if (bare.match(t).hasMatch()) return t.toInt();
+    if (m.hasMatch())
+        return m.captured(1).toInt() * 100 + m.captured(2).toInt();
+    if (bare.match(t).hasMatch())
+        return t.toInt();
     return -1;
 }
 
@@ -49,37 +55,51 @@ int hhmmOf(const QString &text)
 Money referenceFactor(const RateTables &t, const QString &endTime, const QString &callType)
 {
     Money f = val("100");
-    static const QRegularExpression re(QStringLiteral("^(\\d{1,4})年(\\d{1,2})月(\\d{1,2})日(\\d{1,2})时(\\d{1,2})分$"));
+    static const QRegularExpression re(
+        QStringLiteral("^(\\d{1,4})年(\\d{1,2})月(\\d{1,2})日(\\d{1,2})时(\\d{1,2})分$"));
     const auto m = re.match(endTime);
-    if (!m.hasMatch()) return f;   // the generator below only garbles whole texts
+    if (!m.hasMatch())
+        return f; // the generator below only garbles whole texts
     const QDate date(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt());
     const int hhmm = m.captured(4).toInt() * 100 + m.captured(5).toInt();
 
     const Money code = val(callType);
-    if (!code.isWhole() || code.isNegative() || code.wholePart() > 9) return f;
+    if (!code.isWhole() || code.isNegative() || code.wholePart() > 9)
+        return f;
     const DiscountRow *d = nullptr;
     for (const DiscountRow &row : t.discount) {
-        if (row.type == callTypeName(int(code.wholePart()))) { d = &row; break; }
+        if (row.type == callTypeName(int(code.wholePart()))) {
+            d = &row;
+            break;
+        }
     }
-    if (!d) return f;
+    if (!d)
+        return f;
     auto lower = [&f](const QString &pct) {
         Money p = val(pct);
-        if (p.isNegative()) p = Money();
-        if (p < f) f = p;
+        if (p.isNegative())
+            p = Money();
+        if (p < f)
+            f = p;
     };
     if (date.isValid()) {
         bool holiday = false;
         for (const HolidayRow &h : t.holiday)
-            holiday = holiday || (h.month == QStringLiteral("%1").arg(date.month(), 2, 10, QChar('0'))
-                                  && h.day == QStringLiteral("%1").arg(date.day(), 2, 10, QChar('0')));
-        if (holiday && d->holidayOn == "√") lower(d->holidayPercent);
-        if (date.dayOfWeek() == 6 && d->saturdayOn == "√") lower(d->saturdayPercent);
-        if (date.dayOfWeek() == 7 && d->sundayOn == "√") lower(d->sundayPercent);
+            holiday = holiday
+                      || (h.month == QStringLiteral("%1").arg(date.month(), 2, 10, QChar('0'))
+                          && h.day == QStringLiteral("%1").arg(date.day(), 2, 10, QChar('0')));
+        if (holiday && d->holidayOn == "√")
+            lower(d->holidayPercent);
+        if (date.dayOfWeek() == 6 && d->saturdayOn == "√")
+            lower(d->saturdayPercent);
+        if (date.dayOfWeek() == 7 && d->sundayOn == "√")
+            lower(d->sundayPercent);
     }
     if (m.captured(4).toInt() < 24 && m.captured(5).toInt() < 60) {
         for (const DiscountBand *b : {&d->bandA, &d->bandB}) {
             const int s = hhmmOf(b->start), e = hhmmOf(b->end);
-            if (b->on == "√" && s >= 0 && e >= 0 && s < hhmm && e > hhmm) lower(b->percent);
+            if (b->on == "√" && s >= 0 && e >= 0 && s < hhmm && e > hhmm)
+                lower(b->percent);
         }
     }
     return f;
@@ -89,14 +109,23 @@ void referencePrice(const RateTables &t, CallRec &rec)
 {
     const FeerateRow *def = nullptr;
     for (const FeerateRow &r : t.feerate)
-        if (r.type == "8" && r.area == "市话默认") { def = &r; break; }
+        if (r.type == "8" && r.area == "市话默认") {
+            def = &r;
+            break;
+        }
 
     QString B;
     rec.Area = "未知地区电话";
     QString T1, C1, TU, S1, S1P, S2, S2P, D;
     if (def) {
-        T1 = def->firstTime; C1 = def->firstCharge; TU = def->unitTime; S1 = def->handlingPerUnit;
-        S1P = def->handlingPercent; S2 = def->servicePerCall; S2P = def->servicePercent; D = def->discount;
+        T1 = def->firstTime;
+        C1 = def->firstCharge;
+        TU = def->unitTime;
+        S1 = def->handlingPerUnit;
+        S1P = def->handlingPercent;
+        S2 = def->servicePerCall;
+        S2P = def->servicePercent;
+        D = def->discount;
         rec.Rate = def->unitCharge;
         rec.CallType = def->type;
     } else {
@@ -114,8 +143,14 @@ void referencePrice(const RateTables &t, CallRec &rec)
         if (rec.Called.left(P.size()) == P && P.size() > B.size()) {
             B = P;
             rec.Area = r.area;
-            T1 = r.firstTime; C1 = r.firstCharge; TU = r.unitTime; S1 = r.handlingPerUnit;
-            S1P = r.handlingPercent; S2 = r.servicePerCall; S2P = r.servicePercent; D = r.discount;
+            T1 = r.firstTime;
+            C1 = r.firstCharge;
+            TU = r.unitTime;
+            S1 = r.handlingPerUnit;
+            S1P = r.handlingPercent;
+            S2 = r.servicePerCall;
+            S2P = r.servicePercent;
+            D = r.discount;
             rec.Rate = r.unitCharge;
             rec.CallType = r.type;
         }
@@ -149,7 +184,8 @@ public:
     {
         const int n = minLen + pick(maxLen - minLen + 1);
         QString s;
-        for (int i = 0; i < n; ++i) s += QChar(u'0' + pick(10));
+        for (int i = 0; i < n; ++i)
+            s += QChar(u'0' + pick(10));
         return s;
     }
 
@@ -160,7 +196,7 @@ public:
         case 1: return "abc";
         case 2: return QString::number(pick(300));
         case 3: return "-" + QString::number(pick(5)) + "." + digits(1, 2);
-        case 4: return QString::number(pick(3)) + "." + digits(3, 6);   // past four decimals
+        case 4: return QString::number(pick(3)) + "." + digits(3, 6); // past four decimals
         case 5: return "." + digits(1, 3);
         default: return QString::number(pick(100)) + "." + digits(2, 2);
         }
@@ -170,10 +206,13 @@ public:
 
     QString prefix()
     {
-        if (chance(5)) return QString();
-        if (chance(5)) return "000" + digits(0, 12);
+        if (chance(5))
+            return QString();
+        if (chance(5))
+            return "000" + digits(0, 12);
         QString p = digits(1, 8);
-        if (chance(3)) p.insert(pick(p.size() + 1), QChar(u'B'));
+        if (chance(3))
+            p.insert(pick(p.size() + 1), QChar(u'B'));
         return p;
     }
 
@@ -217,7 +256,8 @@ public:
             t.feerate.insert(pick(t.feerate.size() + 1), d);
         }
         for (int code = 0; code < 10; ++code) {
-            if (chance(20)) continue;
+            if (chance(20))
+                continue;
             DiscountRow d = discountRow(callTypeName(code));
             d.bandA = {mark(), time(), time(), amount()};
             d.bandB = {mark(), time(), time(), amount()};
@@ -254,7 +294,8 @@ public:
                           .arg(date.day(), 2, 10, QChar('0'))
                           .arg(pick(24), 2, 10, QChar('0'))
                           .arg(pick(60), 2, 10, QChar('0'));
-        if (chance(3)) end = "垃圾";
+        if (chance(3))
+            end = "垃圾";
         const QString duration = chance(95) ? QString::number(pick(65536)) : amount();
         return callTo(called, duration, end);
     }
@@ -278,7 +319,9 @@ TEST(PricingDifferential, FastPathMatchesThePlainScan)
             ComputeFee(book, fast);
             referencePrice(tables, slow);
             const QString what = QStringLiteral("seed %1 call %2 to \"%3\" for \"%4\" at %5")
-                                     .arg(seed).arg(i).arg(fast.Called, fast.Duration, fast.EndTime);
+                                     .arg(seed)
+                                     .arg(i)
+                                     .arg(fast.Called, fast.Duration, fast.EndTime);
             ASSERT_EQ(fast.CallType, slow.CallType) << qPrintable(what);
             ASSERT_EQ(fast.Area, slow.Area) << qPrintable(what);
             ASSERT_EQ(fast.Rate, slow.Rate) << qPrintable(what);
@@ -286,8 +329,10 @@ TEST(PricingDifferential, FastPathMatchesThePlainScan)
             ASSERT_EQ(fast.FeePart2, slow.FeePart2) << qPrintable(what);
             ASSERT_EQ(fast.FeePart3, slow.FeePart3) << qPrintable(what);
             ASSERT_EQ(fast.Fee, slow.Fee) << qPrintable(what);
-            if (fast.Area.startsWith(u'区')) ++matchedRows;
-            if (GetDiscountFactor(book, fast.EndTime, fast.CallType).percent != val("100")) ++discounted;
+            if (fast.Area.startsWith(u'区'))
+                ++matchedRows;
+            if (GetDiscountFactor(book, fast.EndTime, fast.CallType).percent != val("100"))
+                ++discounted;
         }
     }
     // The random cases must reach the interesting paths, or the comparison proves little.

@@ -57,12 +57,15 @@ TEST_F(RateTablesEditorTest, LocalPrefixesGoToTheSwitchOnlyForTheirOwnRows)
     r = tables->storeFeerate(Local, cellOf(tables->feerate(Local), added, 0), QStringLiteral("0572"));
     EXPECT_EQ(r.commands, (QStringList{"*20*0*0571#", "*20*1*1*0572#"}));
     // Other columns, the default row and other tabs send nothing.
-    EXPECT_TRUE(tables->storeFeerate(Local, cellOf(tables->feerate(Local), added, 3), QStringLiteral("0.50")).commands.isEmpty());
+    EXPECT_TRUE(tables->storeFeerate(Local, cellOf(tables->feerate(Local), added, 3), QStringLiteral("0.50"))
+                    .commands.isEmpty());
     const int fallback = indexOfName(Local, QStringLiteral("本地默认"));
-    EXPECT_TRUE(tables->storeFeerate(Local, cellOf(tables->feerate(Local), fallback, 0), QStringLiteral("9")).commands.isEmpty());
+    EXPECT_TRUE(tables->storeFeerate(Local, cellOf(tables->feerate(Local), fallback, 0), QStringLiteral("9"))
+                    .commands.isEmpty());
     ASSERT_TRUE(tables->addRate(2));
     const int domestic = indexOfName(2, QStringLiteral("国内新添加"));
-    EXPECT_TRUE(tables->storeFeerate(2, cellOf(tables->feerate(2), domestic, 0), QStringLiteral("0571")).commands.isEmpty());
+    EXPECT_TRUE(
+        tables->storeFeerate(2, cellOf(tables->feerate(2), domestic, 0), QStringLiteral("0571")).commands.isEmpty());
 
     rows = tables->feerate(Local);
     const qint64 prefixRow = rows.rowId(indexOfName(Local, QStringLiteral("本地新添加")));
@@ -81,7 +84,7 @@ TEST_F(RateTablesEditorTest, LocalPrefixesGoToTheSwitchOnlyForTheirOwnRows)
 TEST_F(RateTablesEditorTest, CellRulesOfTheRateGrids)
 {
     const TableRows rows = tables->feerate(8);
-    const int fallback = 0;   // "市话默认", the empty prefix first
+    const int fallback = 0; // "市话默认", the empty prefix first
     ASSERT_EQ(rows.row(fallback).value(1), QStringLiteral("市话默认"));
     const CellRule name = tables->feerateRule(8, cellOf(rows, fallback, 1));
     EXPECT_FALSE(name.blocked);
@@ -92,7 +95,8 @@ TEST_F(RateTablesEditorTest, CellRulesOfTheRateGrids)
     EXPECT_EQ(tables->feerateRule(8, cellOf(rows, fallback, 11)).kind, CellRule::Kind::Fixed);
     const TableRows incoming = tables->feerate(DiscountRules::IncomingTab);
     for (int c : {0, 1, 10})
-        EXPECT_EQ(tables->feerateRule(DiscountRules::IncomingTab, cellOf(incoming, 0, c)).kind, CellRule::Kind::Fixed) << c;
+        EXPECT_EQ(tables->feerateRule(DiscountRules::IncomingTab, cellOf(incoming, 0, c)).kind, CellRule::Kind::Fixed)
+            << c;
     EXPECT_EQ(tables->checkFeerate(8, cellOf(rows, fallback, 5), QStringLiteral(".5")).value(), QStringLiteral("0.50"));
     EXPECT_EQ(tables->checkFeerate(5, cellOf(rows, fallback, 0), QStringLiteral("05712")).reason(),
               QStringLiteral("本地网字头最大为4位整数！"));
@@ -110,7 +114,8 @@ TEST_F(RateTablesEditorTest, ABatchIsWrittenWholeOrNotAtAll)
 
     // The third row refuses the write: the first two are not kept either.
     ASSERT_TRUE(db.exec(QStringLiteral("CREATE TRIGGER stop BEFORE UPDATE ON Feerate WHEN old.rowid=%1 "
-                                       "BEGIN SELECT RAISE(ABORT, 'locked'); END").arg(ids.at(2))));
+                                       "BEGIN SELECT RAISE(ABORT, 'locked'); END")
+                            .arg(ids.at(2))));
     const StoreResult failed = tables->batchChange(2, ids, 5, QStringLiteral("0.77"));
     EXPECT_FALSE(failed);
     EXPECT_TRUE(failed.status.reason().contains(QStringLiteral("locked")));
@@ -128,7 +133,7 @@ TEST_F(RateTablesEditorTest, IPCardsSendWhatChangedOnlyWhileEnabled)
 {
     const TableRows cards = tables->ipCards();
     ASSERT_EQ(cards.size(), DiscountRules::IPCardRows);
-    const int entry = 9;   // card "10"
+    const int entry = 9; // card "10"
     ASSERT_EQ(cards.row(entry).value(0), QStringLiteral("10"));
     auto cell = [&](int col) { return cellOf(tables->ipCards(), entry, col); };
 

@@ -50,9 +50,9 @@ protected:
             return CellRule::fixed();
         };
         hooks.check = [](const GridCell &c, const QString &text) -> Checked<QString> {
-            if (c.col == 2 && (text.isEmpty() || text.size() > 3 || !std::all_of(text.begin(), text.end(), [](QChar ch) {
-                                   return ch.isDigit();
-                               })))
+            if (c.col == 2
+                && (text.isEmpty() || text.size() > 3
+                    || !std::all_of(text.begin(), text.end(), [](QChar ch) { return ch.isDigit(); })))
                 return Checked<QString>::refuse(QStringLiteral("请输入数字！"));
             return text.rightJustified(c.col == 2 ? 3 : 0, u'0');
         };
@@ -62,7 +62,9 @@ protected:
                                {QStringLiteral("*1#")});
         };
         hooks.rowId = [this](int r) { return ids.count(r) ? ids.at(r) : -1; };
-        hooks.stored = [this](const GridCell &, const QString &, const StoreResult &r) { finished.push_back(r.status); };
+        hooks.stored = [this](const GridCell &, const QString &, const StoreResult &r) {
+            finished.push_back(r.status);
+        };
         editor = new GridCellEditor(grid, box, messages, notice, &window, hooks);
         window.show();
         window.activateWindow();
@@ -84,7 +86,10 @@ protected:
         grid->setTextMatrix(3, 2, QStringLiteral("045"));
     }
 
-    void dblClick(int r, int c) { QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, grid->cellRect(r, c).center()); }
+    void dblClick(int r, int c)
+    {
+        QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, grid->cellRect(r, c).center());
+    }
     void typeOver(const QString &text)
     {
         QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
@@ -98,7 +103,7 @@ protected:
     ScriptedMessageService messages;
     StoreFailureNotice notice{messages};
     GridCellEditor *editor = nullptr;
-    std::map<int, qint64> ids{{1, 101}, {2, 102}, {3, 103}};   // grid row 4 shows no record
+    std::map<int, qint64> ids{{1, 101}, {2, 102}, {3, 103}}; // grid row 4 shows no record
     std::vector<StoreCall> stores;
     std::vector<Status> finished;
     bool failStore = false;
@@ -108,7 +113,7 @@ protected:
 
 TEST_F(CellEditorTest, CyclicCellsStepAndStoreAtOnce)
 {
-    dblClick(2, 1);   // "?" is no choice: the first one
+    dblClick(2, 1); // "?" is no choice: the first one
     ASSERT_EQ(stores.size(), 1u);
     EXPECT_EQ(stores[0].rowId, 102);
     EXPECT_EQ(stores[0].col, 1);

@@ -1,9 +1,9 @@
 #include "Columns.h"
-#include "TestStatus.h"
 #include "Data.h"
 #include "Database.h"
 #include "Recordset.h"
 #include "TestHome.h"
+#include "TestStatus.h"
 #include <QFile>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -24,10 +24,10 @@ protected:
     {
         path = home.file(QStringLiteral("t.mdb"));
         ASSERT_TRUE(test::Ok(db.open(path, kKey, Database::OpenMode::Create)));
-        ASSERT_TRUE(db.execScript(QStringLiteral(
-            "CREATE TABLE \"User\" (\"物理端口\" TEXT, \"用户号码\" TEXT, \"名\" TEXT);"
-            "CREATE TABLE \"SWTConfig\" (c0 TEXT, c1 TEXT);"
-            "INSERT INTO \"SWTConfig\" VALUES ('120', '0');")));
+        ASSERT_TRUE(
+            db.execScript(QStringLiteral("CREATE TABLE \"User\" (\"物理端口\" TEXT, \"用户号码\" TEXT, \"名\" TEXT);"
+                                         "CREATE TABLE \"SWTConfig\" (c0 TEXT, c1 TEXT);"
+                                         "INSERT INTO \"SWTConfig\" VALUES ('120', '0');")));
     }
     void addUser(const QString &port, const QString &number, const QString &name)
     {
@@ -61,7 +61,8 @@ TEST_F(DatabaseTest, FileIsUnreadableWithoutTheKey)
 
     Database right;
     ASSERT_TRUE(right.open(path, kKey));
-    EXPECT_EQ(right.scalar(QStringLiteral("SELECT \"用户号码\" FROM \"User\"")).value_or(QString()), QStringLiteral("800"));
+    EXPECT_EQ(right.scalar(QStringLiteral("SELECT \"用户号码\" FROM \"User\"")).value_or(QString()),
+              QStringLiteral("800"));
 }
 
 TEST_F(DatabaseTest, OpenRefusesMissingForeignAndExistingFiles)
@@ -189,7 +190,7 @@ TEST_F(DatabaseTest, TransactionRollsBackUnlessCommitted)
         Transaction tx(db);
         addUser("7", "807", "x");
         {
-            Transaction inner(db);  // nested work that fails is undone alone
+            Transaction inner(db); // nested work that fails is undone alone
             addUser("8", "808", "y");
         }
         ASSERT_TRUE(tx.commit());
@@ -224,16 +225,12 @@ TEST_F(DatabaseTest, NumberToPortReadsCapacityAndPortAsLeadingNumbers)
         const char *expected;
     };
     const Case cases[] = {
-        {"120", "805", "5.0"},     // "5.0" is port 5
-        {"120门", "919", "119"},   // the capacity is the leading number
-        {"120门", "920", "920"},   // port 120 is beyond 120 extensions
-        {" 8", "805", "5.0"},
-        {"5", "805", "805"},
-        {"abc", "805", "805"},     // no capacity: no extension
-        {"", "805", "805"},
-        {"120", "999", "999"},     // a row without a port is no extension
-        {"120", "998", "998"},
-        {"120", " 919 ", "119"},
+        {"120", "805", "5.0"},                                                   // "5.0" is port 5
+        {"120门", "919", "119"},                                                 // the capacity is the leading number
+        {"120门", "920", "920"},                                                 // port 120 is beyond 120 extensions
+        {" 8", "805", "5.0"},    {"5", "805", "805"},     {"abc", "805", "805"}, // no capacity: no extension
+        {"", "805", "805"},      {"120", "999", "999"},                          // a row without a port is no extension
+        {"120", "998", "998"},   {"120", " 919 ", "119"},
     };
     for (const Case &c : cases) {
         ASSERT_TRUE(db.exec(QStringLiteral("UPDATE \"SWTConfig\" SET c0=?"), {QString::fromUtf8(c.capacity)}));
@@ -294,7 +291,7 @@ TEST_F(DatabaseTest, AFailedCommitReportsItsOwnReason)
             return Status::ok();
         });
         if (outcome)
-            _exit(3);   // the limit did not bite: nothing to check
+            _exit(3); // the limit did not bite: nothing to check
         const bool ownReason = !outcome.reason().contains(QStringLiteral("no transaction"))
                                && !outcome.reason().contains(QStringLiteral("没有进行中的事务"));
         _exit(ownReason && !full.inTransaction() ? 0 : 1);
@@ -319,8 +316,7 @@ TEST_F(DatabaseTest, AnEditWritesOnlyTheColumnsSetInIt)
 
     ASSERT_TRUE(SetField(first, 1, QStringLiteral("801")));
     ASSERT_TRUE(SetField(second, 2, QStringLiteral("赵六")));
-    EXPECT_EQ(db.select(QStringLiteral("SELECT * FROM \"User\"")).value().value(0),
-              (QStringList{"0", "801", "赵六"}));
+    EXPECT_EQ(db.select(QStringLiteral("SELECT * FROM \"User\"")).value().value(0), (QStringList{"0", "801", "赵六"}));
     // After the update the cached row shows what was written.
     EXPECT_EQ(second.value(2), QStringLiteral("赵六"));
     EXPECT_EQ(first.value(1), QStringLiteral("801"));

@@ -1,10 +1,10 @@
 #include "Database.h"
-#include "TestStatus.h"
 #include "FlexGrid.h"
 #include "GridHelpers.h"
 #include "QtMessageService.h"
 #include "Recordset.h"
 #include "TestHome.h"
+#include "TestStatus.h"
 #include "TestWait.h"
 
 #include <QAbstractButton>
@@ -18,19 +18,19 @@
 #include <QPointer>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QTableView>
 #include <QTest>
 #include <QTimer>
-#include <QTableView>
 #include <QTreeWidget>
-#include <gtest/gtest.h>
 #include <functional>
+#include <gtest/gtest.h>
 
 using namespace corvane;
 
 namespace {
 
-void sendMouse(QWidget *target, QEvent::Type type, const QPoint &pos, Qt::MouseButton button,
-               Qt::MouseButtons buttons, Qt::KeyboardModifiers mods = Qt::NoModifier)
+void sendMouse(QWidget *target, QEvent::Type type, const QPoint &pos, Qt::MouseButton button, Qt::MouseButtons buttons,
+               Qt::KeyboardModifiers mods = Qt::NoModifier)
 {
     QMouseEvent e(type, QPointF(pos), QPointF(target->mapToGlobal(pos)), button, buttons, mods);
     QCoreApplication::sendEvent(target, &e);
@@ -259,7 +259,7 @@ TEST_F(GridTest, CaptionRowStaysWhileDataScrolls)
 
     // Scrolled sideways, the captions stay over their columns.
     grid.setColWidth(3, 9000);
-    QCoreApplication::processEvents();   // lets the view take in the new width
+    QCoreApplication::processEvents(); // lets the view take in the new width
     grid.horizontalScrollBar()->setValue(grid.horizontalScrollBar()->maximum());
     ASSERT_GT(grid.horizontalScrollBar()->value(), 0);
     EXPECT_EQ(grid.cellRect(0, 3).left(), grid.cellRect(150, 3).left());
@@ -376,8 +376,7 @@ protected:
     {
         ASSERT_TRUE(test::Ok(
             db.open(home.file(QStringLiteral("fill.mdb")), QByteArrayLiteral("k"), Database::OpenMode::Create)));
-        ASSERT_TRUE(db.exec(QStringLiteral(
-            "CREATE TABLE \"Client\" (\"编号\" TEXT, \"姓名\" TEXT, \"电话\" TEXT)")));
+        ASSERT_TRUE(db.exec(QStringLiteral("CREATE TABLE \"Client\" (\"编号\" TEXT, \"姓名\" TEXT, \"电话\" TEXT)")));
     }
     void add(const QString &a, const QString &b, const QString &c)
     {
@@ -501,8 +500,8 @@ TEST(QtMessageServiceTest, ShowReturnsTheClickedButtonUnderTheDefaultTitle)
         icon = box->icon();
         box->button(QMessageBox::No)->click();
     });
-    const auto answer = service.show(QStringLiteral("确定退出吗？"), QString(),
-                                     MessageService::Icon::Question, MessageService::Buttons::YesNo);
+    const auto answer = service.show(QStringLiteral("确定退出吗？"), QString(), MessageService::Icon::Question,
+                                     MessageService::Buttons::YesNo);
     EXPECT_EQ(answer, MessageService::Answer::No);
     EXPECT_EQ(title, MessageService::defaultTitle());
     EXPECT_EQ(text, QStringLiteral("确定退出吗？"));

@@ -117,8 +117,8 @@ TEST(CheckNumber, RejectsInOrderWithTheMatchingMessage)
     };
     for (const CheckCase &c : cases) {
         SCOPED_TRACE(c.text);
-        const Status s = CheckNumber(QString::fromUtf8(c.text), c.decimals, c.maxLength, c.maxValue,
-                                     messagesByKind[0], messagesByKind[1], messagesByKind[2], messagesByKind[3]);
+        const Status s = CheckNumber(QString::fromUtf8(c.text), c.decimals, c.maxLength, c.maxValue, messagesByKind[0],
+                                     messagesByKind[1], messagesByKind[2], messagesByKind[3]);
         if (c.expected == Accepted) {
             EXPECT_TRUE(s) << s.reason().toStdString();
             continue;
@@ -141,12 +141,12 @@ TEST(NumberReading, ClockTimeReadsTypedAndStoredTimes)
 {
     const struct {
         const char *text;
-        int hour;   // -1: refused
+        int hour; // -1: refused
         int minute;
     } cases[] = {
-        {"08:30", 8, 30}, {"8:30", 8, 30}, {" 17:05 ", 17, 5}, {"830", 8, 30}, {"0830", 8, 30},
-        {"0", 0, 0},      {"2359", 23, 59}, {"2400", -1, 0},   {"12:60", -1, 0}, {"1260", -1, 0},
-        {"12345", -1, 0}, {"8.30", -1, 0},  {"", -1, 0},       {"-830", -1, 0},  {"8:3", -1, 0},
+        {"08:30", 8, 30}, {"8:30", 8, 30},  {" 17:05 ", 17, 5}, {"830", 8, 30},   {"0830", 8, 30},
+        {"0", 0, 0},      {"2359", 23, 59}, {"2400", -1, 0},    {"12:60", -1, 0}, {"1260", -1, 0},
+        {"12345", -1, 0}, {"8.30", -1, 0},  {"", -1, 0},        {"-830", -1, 0},  {"8:3", -1, 0},
     };
     for (const auto &c : cases) {
         const std::optional<QTime> t = ClockTime(QString::fromLatin1(c.text));

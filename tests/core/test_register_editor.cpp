@@ -164,8 +164,8 @@ TEST_F(RegisterEditorTest, AFailedStoreIsReportedAndKeepsTheEdit)
 {
     insert({"1", "甲", ""});
     auto r = open();
-    ASSERT_TRUE(db.exec(QStringLiteral(
-        "CREATE TRIGGER full BEFORE INSERT ON Reg BEGIN SELECT RAISE(ABORT, 'disk is full'); END")));
+    ASSERT_TRUE(db.exec(
+        QStringLiteral("CREATE TRIGGER full BEFORE INSERT ON Reg BEGIN SELECT RAISE(ABORT, 'disk is full'); END")));
     (void)r->add();
     const RegisterStep s = r->save({QStringLiteral("2"), QStringLiteral("乙"), QString()});
     EXPECT_FALSE(s);
@@ -178,8 +178,8 @@ TEST_F(RegisterEditorTest, AFailedStoreIsReportedAndKeepsTheEdit)
     EXPECT_TRUE(r->save({QStringLiteral("2"), QStringLiteral("乙"), QString()}));
     EXPECT_EQ(table().size(), 2);
 
-    ASSERT_TRUE(db.exec(QStringLiteral(
-        "CREATE TRIGGER keep BEFORE DELETE ON Reg BEGIN SELECT RAISE(ABORT, 'locked'); END")));
+    ASSERT_TRUE(
+        db.exec(QStringLiteral("CREATE TRIGGER keep BEFORE DELETE ON Reg BEGIN SELECT RAISE(ABORT, 'locked'); END")));
     ASSERT_TRUE(r->select(0).has_value());
     const RegisterStep gone = r->remove(QStringLiteral("1"));
     EXPECT_TRUE(gone.storeFailure);

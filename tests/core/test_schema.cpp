@@ -1,9 +1,9 @@
 #include "Database.h"
-#include "TestStatus.h"
 #include "DefaultRows.h"
 #include "PasswordHash.h"
 #include "Schema.h"
 #include "TestHome.h"
+#include "TestStatus.h"
 #include <QRegularExpression>
 #include <QSet>
 #include <gtest/gtest.h>
@@ -22,10 +22,7 @@ protected:
     {
         ASSERT_TRUE(test::Ok(db.open(home.file(QStringLiteral("Switch.mdb")), kKey, Database::OpenMode::Create)));
     }
-    void createAll()
-    {
-        ASSERT_TRUE(test::Ok(createSchema(db, switchTables())));
-    }
+    void createAll() { ASSERT_TRUE(test::Ok(createSchema(db, switchTables()))); }
     void createWithDefaults(const QString &password = QStringLiteral("adm'in\"1"))
     {
         createAll();
@@ -58,9 +55,9 @@ TEST_F(SchemaTest, EveryTableHasItsColumnsInOrder)
 {
     createAll();
     const QList<QPair<QString, int>> counts{
-        {"SWTConfig", 19}, {"User", 16}, {"PHNBill", 14}, {"Exchange", 15}, {"SPCPhone", 1}, {"Feesetting", 5},
-        {"ExNO", 9},       {"Feerate", 12}, {"Discount", 15}, {"IP", 10},  {"Holiday", 3},  {"Group", 1},
-        {"Account", 6},    {"Foregift", 8}, {"Client", 20},  {"BlackLst", 2}, {"OP", 17},  {"OPRec", 4}};
+        {"SWTConfig", 19}, {"User", 16},    {"PHNBill", 14},  {"Exchange", 15}, {"SPCPhone", 1}, {"Feesetting", 5},
+        {"ExNO", 9},       {"Feerate", 12}, {"Discount", 15}, {"IP", 10},       {"Holiday", 3},  {"Group", 1},
+        {"Account", 6},    {"Foregift", 8}, {"Client", 20},   {"BlackLst", 2},  {"OP", 17},      {"OPRec", 4}};
     ASSERT_EQ(switchTables().size(), counts.size());
     for (const auto &[table, n] : counts) {
         ASSERT_TRUE(db.tableExists(table)) << table.toStdString();
@@ -73,19 +70,45 @@ TEST_F(SchemaTest, EveryTableHasItsColumnsInOrder)
         const char *name;
     };
     const Spot spots[] = {
-        {"User", 0, "物理端口"},        {"User", 1, "用户号码"},       {"PHNBill", 0, "主叫号码"},
-        {"PHNBill", 2, "结束时间"},     {"PHNBill", 11, "话单性质"},   {"Exchange", 0, "中继"},
-        {"Exchange", 5, "中继出局方式"}, {"Exchange", 7, "间局局向"},   {"Exchange", 10, "虚拟总机1"},
-        {"Exchange", 14, "虚拟总机5"},  {"SPCPhone", 0, "特服号码"},   {"Feesetting", 0, "国际延时"},
-        {"Feesetting", 3, "市话延时"},  {"Feesetting", 4, "手机延时"}, {"ExNO", 0, "中继号"},
-        {"ExNO", 1, "工作日控制"},      {"ExNO", 7, "时段二止"},       {"ExNO", 8, "外线号码"},
-        {"Feerate", 0, "区号"},         {"Feerate", 1, "地区"},        {"Feerate", 10, "折价"},
-        {"Feerate", 11, "类型"},        {"Discount", 0, "类型"},       {"Discount", 13, "节假日开关"},
-        {"IP", 0, "序号"},              {"IP", 9, "延时4"},            {"Holiday", 0, "节日"},
-        {"Holiday", 1, "月份"},         {"Holiday", 2, "日期"},        {"Group", 0, "组名"},
-        {"Account", 0, "账号编号"},     {"Foregift", 0, "物理端口"},   {"Foregift", 1, "用户号码"},
-        {"Client", 0, "编号"},          {"Client", 10, "电话1"},       {"Client", 19, "电话10"},
-        {"BlackLst", 0, "电话号码"},    {"OP", 0, "用户名"},           {"OPRec", 0, "序号"},
+        {"User", 0, "物理端口"},
+        {"User", 1, "用户号码"},
+        {"PHNBill", 0, "主叫号码"},
+        {"PHNBill", 2, "结束时间"},
+        {"PHNBill", 11, "话单性质"},
+        {"Exchange", 0, "中继"},
+        {"Exchange", 5, "中继出局方式"},
+        {"Exchange", 7, "间局局向"},
+        {"Exchange", 10, "虚拟总机1"},
+        {"Exchange", 14, "虚拟总机5"},
+        {"SPCPhone", 0, "特服号码"},
+        {"Feesetting", 0, "国际延时"},
+        {"Feesetting", 3, "市话延时"},
+        {"Feesetting", 4, "手机延时"},
+        {"ExNO", 0, "中继号"},
+        {"ExNO", 1, "工作日控制"},
+        {"ExNO", 7, "时段二止"},
+        {"ExNO", 8, "外线号码"},
+        {"Feerate", 0, "区号"},
+        {"Feerate", 1, "地区"},
+        {"Feerate", 10, "折价"},
+        {"Feerate", 11, "类型"},
+        {"Discount", 0, "类型"},
+        {"Discount", 13, "节假日开关"},
+        {"IP", 0, "序号"},
+        {"IP", 9, "延时4"},
+        {"Holiday", 0, "节日"},
+        {"Holiday", 1, "月份"},
+        {"Holiday", 2, "日期"},
+        {"Group", 0, "组名"},
+        {"Account", 0, "账号编号"},
+        {"Foregift", 0, "物理端口"},
+        {"Foregift", 1, "用户号码"},
+        {"Client", 0, "编号"},
+        {"Client", 10, "电话1"},
+        {"Client", 19, "电话10"},
+        {"BlackLst", 0, "电话号码"},
+        {"OP", 0, "用户名"},
+        {"OPRec", 0, "序号"},
     };
     for (const Spot &sp : spots) {
         const QStringList cols = db.columnNames(QString::fromLatin1(sp.table));
@@ -214,8 +237,8 @@ TEST_F(SchemaTest, NewDatabaseHoldsTheDefaultConfigurationAndUsers)
 TEST_F(SchemaTest, NewDatabaseHoldsRatesDiscountsIpAndHolidays)
 {
     createWithDefaults();
-    const QStringList names{s("港澳台"), s("国际"), s("国内"), s("移动电话"), s("信息台"),
-                            s("本地"),   s("网络电话"), s("虚拟网"), s("市话"), s("呼入")};
+    const QStringList names{s("港澳台"), s("国际"),     s("国内"),   s("移动电话"), s("信息台"),
+                            s("本地"),   s("网络电话"), s("虚拟网"), s("市话"),     s("呼入")};
 
     // One default row per type: "<name>默认", no prefix, the type's code.
     for (int t = 0; t < 10; ++t) {

@@ -13,10 +13,9 @@ TEST(ClientRules, KeyAndNumberFields)
         const char *key;
         bool ok;
     };
-    for (const KeyCase &c : {KeyCase{"1", true}, KeyCase{"0001", true}, KeyCase{"9999", true},
-                             KeyCase{"12345", false}, KeyCase{"", false}, KeyCase{"12a", false},
-                             KeyCase{"一二", false}, KeyCase{"-1", false}, KeyCase{"1.5", false},
-                             KeyCase{"'1'", false}, KeyCase{"１２", false}}) {
+    for (const KeyCase &c : {KeyCase{"1", true}, KeyCase{"0001", true}, KeyCase{"9999", true}, KeyCase{"12345", false},
+                             KeyCase{"", false}, KeyCase{"12a", false}, KeyCase{"一二", false}, KeyCase{"-1", false},
+                             KeyCase{"1.5", false}, KeyCase{"'1'", false}, KeyCase{"１２", false}}) {
         const Status s = rules.checkKey(QString::fromUtf8(c.key));
         EXPECT_EQ(bool(s), c.ok) << c.key;
         if (!s) {
@@ -27,19 +26,19 @@ TEST(ClientRules, KeyAndNumberFields)
     struct FieldCase {
         int field;
         const char *text;
-        const char *refusal;   // nullptr: accepted
+        const char *refusal; // nullptr: accepted
     };
     const FieldCase fields[] = {
         {0, "ab", "请输入数字作为客户编号！"},
-        {0, "", "请输入数字作为客户编号！"},     // the client number is required
+        {0, "", "请输入数字作为客户编号！"}, // the client number is required
         {0, "12", nullptr},
         {4, "传真", "请输入数字作为电话号码！"},
-        {4, "", nullptr},                         // fax and phones may stay empty
+        {4, "", nullptr}, // fax and phones may stay empty
         {4, "  ", nullptr},
         {15, "139 0000", "请输入数字作为电话号码！"},
         {15, "13900001111", nullptr},
         {19, "电话", "请输入数字作为电话号码！"},
-        {5, "任何文字 'x'", nullptr},            // the address is free text
+        {5, "任何文字 'x'", nullptr}, // the address is free text
         {9, "备注", nullptr},
     };
     for (const FieldCase &c : fields) {

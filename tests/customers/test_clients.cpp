@@ -37,7 +37,7 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
     }
 
-    template<typename T>
+    template <typename T>
     T *child(const QString &name)
     {
         T *found = w->findChild<T *>(name);
@@ -83,7 +83,8 @@ protected:
 
     QList<QStringList> rows(const QString &table)
     {
-        return ctx.db.select(QStringLiteral("SELECT * FROM %1 ORDER BY rowid").arg(table)).value_or(QList<QStringList>());
+        return ctx.db.select(QStringLiteral("SELECT * FROM %1 ORDER BY rowid").arg(table))
+            .value_or(QList<QStringList>());
     }
 
     void expectLast(const QString &text, const QString &title, Icon icon)
@@ -134,7 +135,7 @@ TEST_F(ClientTest, OpensBrowsingWithBothRegistersInTheirGrids)
     EXPECT_EQ(clients->cols(), 20);
     EXPECT_EQ(clients->textMatrix(0, 0), "编号");
     EXPECT_EQ(clients->textMatrix(0, 19), "电话10");
-    EXPECT_EQ(clients->rows(), 2);   // header and one empty row
+    EXPECT_EQ(clients->rows(), 2); // header and one empty row
     EXPECT_EQ(grid("hfgBlacklist")->textMatrix(0, 0), "电话号码");
     expectClientsBrowsing();
     EXPECT_FALSE(blackBox(0)->isEnabled());
@@ -165,7 +166,7 @@ TEST_F(ClientTest, NewClientIsStoredAsTypedAndItsNumberMayNotRepeat)
     EXPECT_EQ(stored[0].value(1), "O'Brien \"Ltd\"; DROP TABLE Client;--");
     EXPECT_EQ(stored[0].value(2), "蓝海贸易有限公司");
     EXPECT_EQ(stored[0].value(8), longText);
-    EXPECT_EQ(stored[0].value(10), "13800138000");   // numbers are stored trimmed
+    EXPECT_EQ(stored[0].value(10), "13800138000"); // numbers are stored trimmed
     EXPECT_EQ(stored[0].value(19), "0755");
     EXPECT_EQ(grid("hfgClient")->textMatrix(1, 1), stored[0].value(1));
     expectClientsBrowsing();
@@ -173,7 +174,7 @@ TEST_F(ClientTest, NewClientIsStoredAsTypedAndItsNumberMayNotRepeat)
     addClient({{0, "12"}, {1, "重复"}});
     expectLast("输入的编号已经存在！", "请重新输入", Icon::Information);
     expectClientsEditing();
-    EXPECT_EQ(clientBox(1)->text(), "重复");   // the refused edit stays on screen
+    EXPECT_EQ(clientBox(1)->text(), "重复"); // the refused edit stays on screen
     EXPECT_TRUE(clientBox(0)->hasFocus());
     EXPECT_EQ(rows("Client").size(), 1);
 }
@@ -294,7 +295,7 @@ TEST_F(ClientTest, ModifyAndDeleteNeedASelectedRow)
     addClient({{0, "1"}, {1, "甲"}});
     addClient({{0, "2"}, {1, "乙"}});
     FlexGrid *g = grid("hfgClient");
-    QTest::mouseClick(g->findChild<QWidget *>("captionRows"), Qt::LeftButton);   // the header selects nothing
+    QTest::mouseClick(g->findChild<QWidget *>("captionRows"), Qt::LeftButton); // the header selects nothing
     EXPECT_EQ(clientBox(0)->text(), "");
     clickRow(g, 1);
     EXPECT_EQ(clientBox(1)->text(), "甲");
@@ -315,8 +316,8 @@ TEST_F(ClientTest, ModifyAndDeleteNeedASelectedRow)
 
 TEST_F(ClientTest, AFailedSaveIsReportedOnceAndNothingTypedIsLost)
 {
-    ASSERT_TRUE(ctx.db.exec(QStringLiteral(
-        "CREATE TRIGGER full BEFORE INSERT ON Client BEGIN SELECT RAISE(ABORT, 'disk is full'); END")));
+    ASSERT_TRUE(ctx.db.exec(
+        QStringLiteral("CREATE TRIGGER full BEFORE INSERT ON Client BEGIN SELECT RAISE(ABORT, 'disk is full'); END")));
     addClient({{0, "1"}, {1, "甲"}});
     ASSERT_EQ(messages.shown().size(), 1);
     EXPECT_EQ(messages.last()->title, "数据库错误");
@@ -389,7 +390,7 @@ TEST_F(ClientTest, BlacklistRowIsEditedAndDeletedThroughTheGrid)
     click(button("cmdAmendBlacklist"));
     type(blackBox(1), "b2");
     messages.clear();
-    click(button("cmdAmendBlacklist"));   // its own number is accepted
+    click(button("cmdAmendBlacklist")); // its own number is accepted
     expectNoMessage();
     EXPECT_EQ(rows("BlackLst"), (QList<QStringList>{{"5551234", "a"}, {"5559999", "b2"}}));
 

@@ -22,10 +22,7 @@ protected:
         // A switch of 16 extensions: ports 0..15 (numbers 800..815) exist.
         ASSERT_TRUE(ctx.db.exec("UPDATE SWTConfig SET " + firstConfigColumn() + "='16'"));
     }
-    QString firstConfigColumn()
-    {
-        return "\"" + ctx.db.columnNames("SWTConfig").at(0) + "\"";
-    }
+    QString firstConfigColumn() { return "\"" + ctx.db.columnNames("SWTConfig").at(0) + "\""; }
     void writeRing(const QByteArray &bytes)
     {
         QDir().mkpath(ctx.home.dataDir());
@@ -60,7 +57,8 @@ TEST(RingTimes, NextOccurrenceTodayWhileTheMinuteIsToComeElseTomorrow)
     EXPECT_EQ(RingClock::nextOccurrence(QDateTime(QDate(2026, 12, 9), QTime(7, 30, 59)), QTime(7, 30)),
               QDateTime(QDate(2026, 12, 10), QTime(7, 30)));
     EXPECT_EQ(RingClock::nextOccurrence(QDateTime(QDate(2026, 12, 9), QTime(7, 29, 59)), QTime(7, 30, 45)),
-              QDateTime(QDate(2026, 12, 9), QTime(7, 30))) << "seconds of the picker do not count";
+              QDateTime(QDate(2026, 12, 9), QTime(7, 30)))
+        << "seconds of the picker do not count";
     // Across midnight, the year's end and a leap day.
     EXPECT_EQ(RingClock::nextOccurrence(QDateTime(QDate(2026, 12, 31), QTime(23, 59, 30)), QTime(0, 5)),
               QDateTime(QDate(2027, 1, 1), QTime(0, 5)));
@@ -89,7 +87,7 @@ TEST(RingTimes, CommandsAndMomentText)
     EXPECT_EQ(RingClock::parseMoment("2026/12/9 7:30"), QDateTime(QDate(2026, 12, 9), QTime(7, 30)));
     EXPECT_EQ(RingClock::parseMoment("2026-12-09 07:30:15"), QDateTime(QDate(2026, 12, 9), QTime(7, 30, 15)));
     for (const QString &bad : QStringList{"", "07:30", "2026-13-01 07:30", "2026-02-30 07:30", "2026-12-09 24:30",
-                               "9/12/2026 07:30", "明天 07:30", "2026-12-09"})
+                                          "9/12/2026 07:30", "明天 07:30", "2026-12-09"})
         EXPECT_FALSE(RingClock::parseMoment(bad).isValid()) << bad.toStdString();
 }
 
@@ -112,7 +110,7 @@ TEST_F(RingClockTest, NumberCheckAgainstUserAndCapacity)
 TEST_F(RingClockTest, SettingAndClearingKeepOneItemPerExtension)
 {
     RingClock ring(ctx);
-    EXPECT_EQ(*ring.setAlarm("801", QTime(7, 30)), "*34*801*0730#");   // 08:00 now: tomorrow
+    EXPECT_EQ(*ring.setAlarm("801", QTime(7, 30)), "*34*801*0730#"); // 08:00 now: tomorrow
     clock.set(at(9, 8, 10));
     EXPECT_EQ(*ring.setAlarm(" 802", QTime(21, 0)), "*34*802*2100#");
     ASSERT_EQ(ring.alarms().size(), 2);
@@ -138,9 +136,9 @@ TEST_F(RingClockTest, FileRoundTripDropsAlarmsThatHaveRung)
         RingClock ring(ctx);
         ring.load();
         EXPECT_TRUE(ring.alarms().isEmpty()) << "no file yet";
-        ASSERT_TRUE(ring.setAlarm("801", QTime(7, 30)));    // 10th 07:30
-        ASSERT_TRUE(ring.setAlarm("803", QTime(12, 0)));    // 9th 12:00
-        ASSERT_TRUE(ring.setAlarm("810", QTime(8, 1)));     // 9th 08:01
+        ASSERT_TRUE(ring.setAlarm("801", QTime(7, 30))); // 10th 07:30
+        ASSERT_TRUE(ring.setAlarm("803", QTime(12, 0))); // 9th 12:00
+        ASSERT_TRUE(ring.setAlarm("810", QTime(8, 1)));  // 9th 08:01
         ASSERT_TRUE(ring.save());
     }
     // Quoted fields, CR LF, the list order (top first).
@@ -168,17 +166,24 @@ TEST_F(RingClockTest, DamagedLinesAreLostAlone)
 {
     QByteArray file;
     file += "\"801\",\"2026-12-10 07:30\"\r\n";
-    file += "802,2026-12-10 07:30\r\n";                         // no quotes
-    file += "\"803\",\"明天早上\"\r\n";                            // no date (UTF-8 here: another encoding)
-    file += "\"804\",\"2026-12-32 07:30\"\r\n";                  // no such day
-    file += QByteArray("\"\0""8\0""0\0""5\0""\"\0", 10) + "\r\n";  // UTF-16 bytes
-    file += "\"806\",\"2026-12-10 \xff\xfe""07:30\"\r\n";        // not GB18030
-    file += "\"807\"\r\n";                                        // one field
-    file += "\r\n";                                               // an empty line is no damage
-    file += "\"808\",\"2026/12/10 6:05\"\n";                      // older form, LF only
-    file += "\"809\",\"2026-12-09 07:59\"\r\n";                  // rung already: dropped, not damaged
-    file += "\"801\",\"2026-12-11 07:30\"\r\n";                  // the same extension again: the later line wins
-    file += "\"811\",\"2026-12-10 09:00\"";                       // no line end at the file's end
+    file += "802,2026-12-10 07:30\r\n";         // no quotes
+    file += "\"803\",\"明天早上\"\r\n";         // no date (UTF-8 here: another encoding)
+    file += "\"804\",\"2026-12-32 07:30\"\r\n"; // no such day
+    file += QByteArray("\"\0"
+                       "8\0"
+                       "0\0"
+                       "5\0"
+                       "\"\0",
+                       10)
+            + "\r\n"; // UTF-16 bytes
+    file += "\"806\",\"2026-12-10 \xff\xfe"
+            "07:30\"\r\n";                      // not GB18030
+    file += "\"807\"\r\n";                      // one field
+    file += "\r\n";                             // an empty line is no damage
+    file += "\"808\",\"2026/12/10 6:05\"\n";    // older form, LF only
+    file += "\"809\",\"2026-12-09 07:59\"\r\n"; // rung already: dropped, not damaged
+    file += "\"801\",\"2026-12-11 07:30\"\r\n"; // the same extension again: the later line wins
+    file += "\"811\",\"2026-12-10 09:00\"";     // no line end at the file's end
     writeRing(file);
 
     RingClock ring(ctx);
@@ -195,8 +200,8 @@ TEST_F(RingClockTest, DamagedLinesAreLostAlone)
 TEST_F(RingClockTest, GB18030TextSurvivesAndAFailedWriteKeepsTheOldFile)
 {
     // Numbers are digits in practice; whatever User holds is kept exactly.
-    ASSERT_TRUE(ctx.db.exec("UPDATE \"User\" SET \"" + ctx.db.columnNames("User").at(1) + "\"='分机\"8' WHERE \"" +
-                            ctx.db.columnNames("User").at(0) + "\"='3'"));
+    ASSERT_TRUE(ctx.db.exec("UPDATE \"User\" SET \"" + ctx.db.columnNames("User").at(1) + "\"='分机\"8' WHERE \""
+                            + ctx.db.columnNames("User").at(0) + "\"='3'"));
     RingClock ring(ctx);
     ASSERT_TRUE(ring.setAlarm("分机\"8", QTime(9, 0)));
     ASSERT_TRUE(ring.save());

@@ -92,20 +92,20 @@ TEST_F(RingWindowTest, SetAndClearSendTheirCommandsAndKeepOneItemPerExtension)
     enter(w, "801", "0730", "cmdOk");
     EXPECT_EQ(w.dtpTime->time(), QTime(7, 30));
     EXPECT_TRUE(messages.shown().isEmpty());
-    EXPECT_EQ(show(sent()), show(hex("0B 34 0B 08 A1 0B A7 3A 0C")));   // *34*801*0730#
+    EXPECT_EQ(show(sent()), show(hex("0B 34 0B 08 A1 0B A7 3A 0C"))); // *34*801*0730#
     EXPECT_EQ(items(w), QStringList({"801 2026-12-10 07:30"})) << "07:30 set at 08:00 is tomorrow's";
 
     enter(w, "802", "2130", "cmdOk");
     enter(w, " 801 ", "0915", "cmdOk");
-    EXPECT_EQ(show(sent()), show(hex("0B 34 0B 08 A2 0B 21 3A 0C"           // *34*802*2130#
-                                     "0B 34 0B 08 A1 0B A9 15 0C")));       // *34*801*0915#
+    EXPECT_EQ(show(sent()), show(hex("0B 34 0B 08 A2 0B 21 3A 0C"     // *34*802*2130#
+                                     "0B 34 0B 08 A1 0B A9 15 0C"))); // *34*801*0915#
     EXPECT_EQ(items(w), QStringList({"802 2026-12-09 21:30", "801 2026-12-09 09:15"}));
 
     // Clearing an extension without an item still sends the command.
     enter(w, "805", QString(), "cmdClear");
-    EXPECT_EQ(show(sent()), show(hex("0B 34 0B 08 A5 0B 0A 0C")));          // *34*805*0#
+    EXPECT_EQ(show(sent()), show(hex("0B 34 0B 08 A5 0B 0A 0C"))); // *34*805*0#
     enter(w, "802", QString(), "cmdClear");
-    EXPECT_EQ(show(sent()), show(hex("0B 34 0B 08 A2 0B 0A 0C")));          // *34*802*0#
+    EXPECT_EQ(show(sent()), show(hex("0B 34 0B 08 A2 0B 0A 0C"))); // *34*802*0#
     EXPECT_EQ(items(w), QStringList({"801 2026-12-09 09:15"}));
 
     // Numbers that do not exist, or whose port is past the capacity of 16.
@@ -143,7 +143,7 @@ TEST_F(RingWindowTest, AlarmsSurviveLeavingAndThoseThatRangAreGone)
         frmSRVRing w(ctx);
         EXPECT_EQ(items(w), QStringList({"803 2026-12-09 08:05", "801 2026-12-10 07:30"}));
         w.show();
-        w.close();   // closing by the frame writes the file too
+        w.close(); // closing by the frame writes the file too
     }
     clock.set(QDateTime(QDate(2026, 12, 9), QTime(8, 5, 0)));
     frmSRVRing later(ctx);
@@ -153,7 +153,7 @@ TEST_F(RingWindowTest, AlarmsSurviveLeavingAndThoseThatRangAreGone)
 
 TEST_F(RingWindowTest, AFileThatCannotBeWrittenIsSaid)
 {
-    ASSERT_TRUE(QDir().mkpath(ctx.home.ringTxt()));   // a folder where Ring.Txt belongs
+    ASSERT_TRUE(QDir().mkpath(ctx.home.ringTxt())); // a folder where Ring.Txt belongs
     frmSRVRing w(ctx);
     w.show();
     enter(w, "801", "0730", "cmdOk");

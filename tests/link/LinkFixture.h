@@ -1,8 +1,8 @@
 #pragma once
-#include "TestBytes.h"
 #include "ConsoleContext.h"
 #include "FrameHandlers.h"
 #include "SwitchLink.h"
+#include "TestBytes.h"
 #include "TestHome.h"
 
 #include <QByteArray>
@@ -13,7 +13,6 @@
 #include <memory>
 
 namespace corvane::test {
-
 
 // Call-record frames written out by hand, each with its checksum (the sum of
 // bytes 1 to 21 modulo 256) worked out by hand in LinkFixture.cpp. Some carry

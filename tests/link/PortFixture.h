@@ -47,10 +47,12 @@ protected:
         else
             link.QueueHex(QStringLiteral("A5"));
         QByteArray got;
-        env.clock.waitFor([&] {
-            got += pty.take();
-            return got.endsWith(char(0xA5));
-        }, 10000);
+        env.clock.waitFor(
+            [&] {
+                got += pty.take();
+                return got.endsWith(char(0xA5));
+            },
+            10000);
         EXPECT_TRUE(got.endsWith(char(0xA5))) << "marker never arrived";
         got.chop(1);
         return got;

@@ -98,10 +98,12 @@ QByteArray PtyPair::take()
 
 QByteArray PtyPair::takeAtLeast(int n, int limitMs)
 {
-    waitUntil([&] {
-        readMaster();
-        return m_received.size() >= n;
-    }, limitMs);
+    waitUntil(
+        [&] {
+            readMaster();
+            return m_received.size() >= n;
+        },
+        limitMs);
     return take();
 }
 

@@ -14,8 +14,7 @@ namespace corvane::test {
 
 // The console's link on COM1 of ctx's home, with `pty` playing the switch:
 // what a window test needs to read the star codes a window sends.
-inline ::testing::AssertionResult openSwitchOnPty(ConsoleContext &ctx, PtyPair &pty,
-                                                  std::unique_ptr<SwitchLink> &link)
+inline ::testing::AssertionResult openSwitchOnPty(ConsoleContext &ctx, PtyPair &pty, std::unique_ptr<SwitchLink> &link)
 {
     QDir().mkpath(ctx.home.portsDir());
     if (!pty.ok())
@@ -44,11 +43,13 @@ inline QByteArray sentThroughQueue(SwitchLink &link, PtyPair &pty, TestClock &cl
     const QByteArray marker = hex("0B 99 0C");
     link.QueueStarCommands({QStringLiteral("*99#")});
     QByteArray got;
-    const bool arrived = waitFor([&] {
-        clock.advanceMs(stepMs);
-        got += pty.take();
-        return got.endsWith(marker);
-    }, 5000);
+    const bool arrived = waitFor(
+        [&] {
+            clock.advanceMs(stepMs);
+            got += pty.take();
+            return got.endsWith(marker);
+        },
+        5000);
     EXPECT_TRUE(arrived) << "the marker never arrived; got " << show(got);
     if (got.endsWith(marker))
         got.chop(marker.size());

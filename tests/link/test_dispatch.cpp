@@ -25,7 +25,7 @@ QByteArray dumpBlock(int number, quint8 fill)
 {
     QByteArray b(258, char(fill));
     b[0] = char(number);
-    b[5] = char(0x67);   // data byte 4 is always 0x67
+    b[5] = char(0x67); // data byte 4 is always 0x67
     b[10] = char(number * 3);
     b[257] = char(0xC3);
     return b;
@@ -117,7 +117,7 @@ TEST_F(DispatchTest, PartialFramesStayUntouched)
 
     const QByteArray f = callRecord(1);
     link.ResetRing();
-    link.ReceiveBytes(f.left(22));   // sync, type and 20 of the 21 further bytes
+    link.ReceiveBytes(f.left(22)); // sync, type and 20 of the 21 further bytes
     EXPECT_EQ(link.RecvHead(), 0);
     EXPECT_EQ(link.RingCount(), 22);
     EXPECT_TRUE(rec.calls.isEmpty());
@@ -188,7 +188,7 @@ TEST_F(DispatchTest, EveryTypeReachesItsAction)
     EXPECT_EQ(box.text, QStringLiteral("系统检测到重要故障，故障代码为-->A"));
     EXPECT_EQ(box.title, QStringLiteral("系统故障"));
     EXPECT_EQ(box.icon, MessageService::Icon::Critical);
-    EXPECT_EQ(status.count(), 1);   // the link-alive frame after it
+    EXPECT_EQ(status.count(), 1); // the link-alive frame after it
 
     env.messages.clear();
     link.ReceiveBytes(bytes({0xFF, 0x62, 0xC3}));
@@ -231,7 +231,7 @@ TEST_F(DispatchTest, LinkRequestAndAcknowledgementBringTheLinkUp)
     link.SetLinkUp(false);
     link.ReceiveBytes(bytes({0xFF, 0x5A}));
     EXPECT_TRUE(link.LinkUp());
-    EXPECT_EQ(status.count(), 0);   // only a link-alive frame changes the panel
+    EXPECT_EQ(status.count(), 0); // only a link-alive frame changes the panel
     EXPECT_EQ(link.RingCount(), 0);
 }
 
@@ -249,11 +249,11 @@ TEST_F(DispatchTest, BadCallRecordChecksumDropsOneByteAndHuntsOn)
 // them, so a record with one spare byte changed is refused like any other.
 TEST_F(DispatchTest, SpareBytesTravelWithTheRecordAndCount)
 {
-    const QByteArray withSpare = callRecord(2);      // spare 01 02 03 04 05
-    const QByteArray syncInSpare = callRecord(3);    // spare 5A A5 FF 00 7E
+    const QByteArray withSpare = callRecord(2);   // spare 01 02 03 04 05
+    const QByteArray syncInSpare = callRecord(3); // spare 5A A5 FF 00 7E
     ASSERT_EQ(withSpare.mid(17, 5), bytes({0x01, 0x02, 0x03, 0x04, 0x05}));
     QByteArray changed = withSpare;
-    changed[21] = char(0x06);                        // checksum left at FE
+    changed[21] = char(0x06); // checksum left at FE
 
     struct Case {
         const char *what;
@@ -309,7 +309,7 @@ TEST_F(DispatchTest, BytesArrivingInsideAHandlerWaitForTheRunningPass)
     EXPECT_EQ(rec.maxDepth, 1);
     EXPECT_FALSE(idleInside);
     EXPECT_EQ(rec.names(), (QStringList{"OnTrunkSeized", "OnTrunkRinging"}));
-    EXPECT_EQ(link.RingCount(), 2);   // the partial release frame waits
+    EXPECT_EQ(link.RingCount(), 2); // the partial release frame waits
     link.ReceiveBytes(bytes({0x03}));
     EXPECT_EQ(rec.names().last(), QStringLiteral("OnTrunkReleased"));
     EXPECT_EQ(link.RingCount(), 0);
@@ -386,7 +386,7 @@ TEST_F(DispatchTest, StrayZeroBeforeBlockZeroNeverShiftsTheBlock)
     link.setParameterBlockReceiver(&receiver);
     link.DumpMode = true;
     link.DumpBlockNo = 0;
-    const QByteArray b0 = dumpBlock(0, 0x00);   // data full of zeros
+    const QByteArray b0 = dumpBlock(0, 0x00); // data full of zeros
     // Stray zeros ahead of the block, all arriving in one read.
     link.ReceiveBytes(bytes({0x00, 0x00, 0x5A}) + b0);
     ASSERT_EQ(receiver.blocks.size(), 1);
@@ -402,10 +402,10 @@ TEST_F(DispatchTest, RandomStreamDeliversEveryGuardedFrame)
 {
     std::mt19937 rng(20261208);
     auto byte = [&](int lo, int hi) { return char(std::uniform_int_distribution<int>(lo, hi)(rng)); };
-    const QList<QByteArray> shapes = {bytes({0xFF, 0xD2, 0}), bytes({0xFF, 0xC4, 0, 0, 0}),
-                                      bytes({0xFF, 0xA8, 0, 0, 0, 0, 0, 0, 0}), bytes({0xFF, 0xA2, 0}),
-                                      bytes({0xFF, 0x94, 0, 0, 0}), bytes({0xFF, 0x78, 0, 0, 0, 0, 0, 0, 0}),
-                                      bytes({0xFF, 0x44, 0, 0, 0})};
+    const QList<QByteArray> shapes = {
+        bytes({0xFF, 0xD2, 0}),      bytes({0xFF, 0xC4, 0, 0, 0}), bytes({0xFF, 0xA8, 0, 0, 0, 0, 0, 0, 0}),
+        bytes({0xFF, 0xA2, 0}),      bytes({0xFF, 0x94, 0, 0, 0}), bytes({0xFF, 0x78, 0, 0, 0, 0, 0, 0, 0}),
+        bytes({0xFF, 0x44, 0, 0, 0})};
 
     QByteArray stream;
     QList<QByteArray> expected;

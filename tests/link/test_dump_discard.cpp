@@ -3,8 +3,8 @@
 // quiet or the longest time has passed, so that data bytes that happen to
 // read like a caller number or a trunk event never become one. And the clock
 // command of a long send, built when its turn comes.
-#include "LinkFixture.h"
 #include "CommandQueue.h"
+#include "LinkFixture.h"
 #include "Protocol.h"
 
 #include <QBuffer>
@@ -50,10 +50,7 @@ struct Blocks : ParameterBlockReceiver {
     }
 };
 
-int callerIds(const RecordingHandlers &h)
-{
-    return int(h.names().count(QStringLiteral("OnCallerId")));
-}
+int callerIds(const RecordingHandlers &h) { return int(h.names().count(QStringLiteral("OnCallerId"))); }
 
 } // namespace
 
@@ -66,18 +63,18 @@ TEST(LateDumpBytes, DroppedUntilTheLineIsQuietThenFramesAgain)
     const QByteArray late = blockWithFakes(3);
 
     link.CollectDumpBlocks(3);
-    link.ReceiveBytes(late.left(100));          // the first fake frame is in the ring now
+    link.ReceiveBytes(late.left(100)); // the first fake frame is in the ring now
     ASSERT_TRUE(blocks.texts.isEmpty());
 
-    link.DiscardLateDumpBytes(1500, 30000);     // time-out of the comparison
+    link.DiscardLateDumpBytes(1500, 30000); // time-out of the comparison
     EXPECT_FALSE(link.DumpMode);
     EXPECT_EQ(link.RingCount(), 0);
     EXPECT_TRUE(link.DiscardingLateDumpBytes());
 
     env.clock.advanceMs(400);
-    link.ReceiveBytes(late.mid(100, 120));      // holds the second fake frame
+    link.ReceiveBytes(late.mid(100, 120)); // holds the second fake frame
     env.clock.advanceMs(1499);
-    link.ReceiveBytes(late.mid(220));           // 1499 ms after the last piece: still the dump
+    link.ReceiveBytes(late.mid(220)); // 1499 ms after the last piece: still the dump
     EXPECT_EQ(callerIds(env.handlers), 0);
     EXPECT_EQ(link.LateDumpBytesDropped(), qint64(late.size()));
 
@@ -100,7 +97,7 @@ TEST(LateDumpBytes, ALineThatNeverGoesQuietIsTakenBackAfterTheLongestTime)
         link.ReceiveBytes(RealCaller);
     }
     EXPECT_EQ(callerIds(env.handlers), 0);
-    env.clock.advanceMs(1000);                  // 30 s after the dump was given up
+    env.clock.advanceMs(1000); // 30 s after the dump was given up
     link.ReceiveBytes(RealCaller);
     EXPECT_EQ(callerIds(env.handlers), 1);
 }

@@ -54,7 +54,10 @@ class PortWindowTest : public PortTest {
 protected:
     // Moves the clock on (letting the pseudo-terminals answer) until the
     // search has ended.
-    bool searchEnds() { return env.clock.waitFor([&] { return !link.Searching(); }, 20000); }
+    bool searchEnds()
+    {
+        return env.clock.waitFor([&] { return !link.Searching(); }, 20000);
+    }
 };
 
 } // namespace
@@ -92,7 +95,7 @@ TEST_F(PortWindowTest, SearchKeepsTheAnsweringPortWhileTheWatchdogTicks)
     ptys[2]->responder = answerClock;
     link.LinkSilence = SwitchLink::SilenceLimit;
     link.StartTimers();
-    env.clock.advanceMs(300);   // ticks at 1000, 2000, …: COM2 is tried from 800 to 1300
+    env.clock.advanceMs(300); // ticks at 1000, 2000, …: COM2 is tried from 800 to 1300
     QSignalSpy ticksDown(&link, &SwitchLink::statusText);
 
     frmPort window(*env.ctx, link);
@@ -131,7 +134,9 @@ TEST_F(PortWindowTest, OkDuringASearchStopsItAndStoresThePortItOpens)
     EXPECT_EQ(env.config(col::SWTConfig::SwitchPort), QStringLiteral("5"));
     EXPECT_EQ(link.PortNumber(), 5);
     EXPECT_TRUE(link.mscPort.isOpen());
-    EXPECT_EQ(sentDuring(*ptys[5], [&] { link.SendAck(); }, Marker::Queued), bytes({0x5A}));
+    EXPECT_EQ(sentDuring(
+                  *ptys[5], [&] { link.SendAck(); }, Marker::Queued),
+              bytes({0x5A}));
 }
 
 TEST_F(PortWindowTest, PortWindowStoresAndOpensTheChosenPort)
@@ -186,7 +191,8 @@ TEST_F(PortWindowTest, APortThatCannotBeStoredIsToldAndTheWindowStays)
     click(window, "cmdOK");
 
     ASSERT_EQ(env.messages.shown().size(), 1);
-    EXPECT_TRUE(env.messages.last()->text.startsWith(QStringLiteral("通讯串口未能保存："))) << env.messages.last()->text.toStdString();
+    EXPECT_TRUE(env.messages.last()->text.startsWith(QStringLiteral("通讯串口未能保存：")))
+        << env.messages.last()->text.toStdString();
     EXPECT_EQ(env.messages.last()->title, QStringLiteral("串口选择"));
     EXPECT_EQ(env.messages.last()->icon, MessageService::Icon::Warning);
     EXPECT_NE(window.result(), QDialog::Accepted);
@@ -221,15 +227,12 @@ public:
 TEST_F(PortWindowTest, AWindowClosedMidBatchStillSendsAllOfIt)
 {
     ASSERT_TRUE(link.OpenPort(1));
-    const QStringList codes = {QStringLiteral("*10*3*201#"), QStringLiteral("*00*121#"), QStringLiteral("*58*50#"),
-                               QStringLiteral("*49*0#"), QStringLiteral("*10*3*201#"), QStringLiteral("*58*50#")};
+    const QStringList codes = {QStringLiteral("*10*3*201#"), QStringLiteral("*00*121#"),   QStringLiteral("*58*50#"),
+                               QStringLiteral("*49*0#"),     QStringLiteral("*10*3*201#"), QStringLiteral("*58*50#")};
     // The same codes packed by hand.
-    const QByteArray expected = bytes({0x0B, 0x1A, 0x0B, 0x03, 0x0B, 0x02, 0xA1, 0x0C,
-                                       0x0B, 0x0A, 0x0B, 0x01, 0x21, 0x0C,
-                                       0x0B, 0x58, 0x0B, 0x5A, 0x0C,
-                                       0x0B, 0x49, 0x0B, 0x0A, 0x0C,
-                                       0x0B, 0x1A, 0x0B, 0x03, 0x0B, 0x02, 0xA1, 0x0C,
-                                       0x0B, 0x58, 0x0B, 0x5A, 0x0C});
+    const QByteArray expected = bytes({0x0B, 0x1A, 0x0B, 0x03, 0x0B, 0x02, 0xA1, 0x0C, 0x0B, 0x0A, 0x0B, 0x01, 0x21,
+                                       0x0C, 0x0B, 0x58, 0x0B, 0x5A, 0x0C, 0x0B, 0x49, 0x0B, 0x0A, 0x0C, 0x0B, 0x1A,
+                                       0x0B, 0x03, 0x0B, 0x02, 0xA1, 0x0C, 0x0B, 0x58, 0x0B, 0x5A, 0x0C});
 
     auto *window = new BatchWindow(link, codes);
     window->setAttribute(Qt::WA_DeleteOnClose);
@@ -240,10 +243,12 @@ TEST_F(PortWindowTest, AWindowClosedMidBatchStillSendsAllOfIt)
     QSignalSpy finished(batch.data(), &CommandBatch::finished);
 
     QByteArray got;
-    ASSERT_TRUE(env.clock.waitFor([&] {
-        got += ptys[1]->take();
-        return batch && batch->done() == 2;
-    }, 5000));
+    ASSERT_TRUE(env.clock.waitFor(
+        [&] {
+            got += ptys[1]->take();
+            return batch && batch->done() == 2;
+        },
+        5000));
     EXPECT_EQ(window->progress->text(), QStringLiteral("2/6 *00*121#"));
     EXPECT_EQ(link.QueuedCount(), 4);
 
@@ -253,15 +258,20 @@ TEST_F(PortWindowTest, AWindowClosedMidBatchStillSendsAllOfIt)
     ASSERT_TRUE(alive.isNull()) << "the window is gone";
     ASSERT_TRUE(batch) << "its batch is not";
 
-    ASSERT_TRUE(env.clock.waitFor([&] {
-        got += ptys[1]->take();
-        return got.size() >= expected.size() && finished.count() == 1;
-    }, 5000));
+    ASSERT_TRUE(env.clock.waitFor(
+        [&] {
+            got += ptys[1]->take();
+            return got.size() >= expected.size() && finished.count() == 1;
+        },
+        5000));
     EXPECT_EQ(got, expected);
     EXPECT_EQ(finished.at(0), (QVariantList{6, 0}));
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(batch.isNull()) << "the finished batch is cleaned up";
-    EXPECT_EQ(sentDuring(*ptys[1], [] {}, Marker::Queued), QByteArray()) << "nothing more after it";
+    EXPECT_EQ(sentDuring(
+                  *ptys[1], [] {}, Marker::Queued),
+              QByteArray())
+        << "nothing more after it";
 }
 
 // The real boxes: one per fault code, its text counting the repeats, never

@@ -41,8 +41,8 @@ protected:
     void setConfig(int col, const QString &value)
     {
         const TableDef *t = findTable(QStringLiteral("SWTConfig"));
-        ASSERT_TRUE(ctx.db.exec(QStringLiteral("UPDATE \"SWTConfig\" SET %1 = ?").arg(Database::quoteId(t->columns.at(col))),
-                                {value}));
+        ASSERT_TRUE(ctx.db.exec(
+            QStringLiteral("UPDATE \"SWTConfig\" SET %1 = ?").arg(Database::quoteId(t->columns.at(col))), {value}));
     }
     QString config(int col)
     {
@@ -57,10 +57,12 @@ protected:
     {
         link.QueueHex(QStringLiteral("A5"));
         QByteArray got;
-        clock.waitFor([&] {
-            got += pty.take();
-            return got.endsWith(char(0xA5));
-        }, 10000);
+        clock.waitFor(
+            [&] {
+                got += pty.take();
+                return got.endsWith(char(0xA5));
+            },
+            10000);
         EXPECT_TRUE(got.endsWith(char(0xA5))) << "marker never arrived";
         got.chop(1);
         return got;
@@ -148,9 +150,8 @@ TEST_F(MainWindowLinkTest, ExitQuestionCountsTheWaitingCommandsAndExitSendsThemF
     EXPECT_EQ(messages.last()->text, QStringLiteral("感谢使用Brenmark产品，您真的要退出本系统？\n"
                                                     "尚有3条命令等待发往交换机，退出前将先发送完毕。"));
     // Cancelled: the queue goes on as before.
-    EXPECT_EQ(sentBeforeMarker(*link, *ptys[3]),
-              bytes({0x0B, 0x1A, 0x0B, 0x03, 0x0B, 0x02, 0xA1, 0x0C, 0x0B, 0x58, 0x0B, 0x5A, 0x0C,
-                     0x0B, 0x49, 0x0B, 0x0A, 0x0C}));
+    EXPECT_EQ(sentBeforeMarker(*link, *ptys[3]), bytes({0x0B, 0x1A, 0x0B, 0x03, 0x0B, 0x02, 0xA1, 0x0C, 0x0B, 0x58,
+                                                        0x0B, 0x5A, 0x0C, 0x0B, 0x49, 0x0B, 0x0A, 0x0C}));
 
     // With nothing waiting, the question is the plain one; queued just
     // before the exit, the commands still go out ahead of 11F1.
@@ -180,7 +181,7 @@ TEST_F(MainWindowLinkTest, UnpluggedAdapterIsReportedAndTakenBackWhenItReturns)
         link->tmrState_Timer();
     EXPECT_FALSE(link->LinkUp());
     EXPECT_EQ(window.panelText(2), QStringLiteral("通讯端口：错误"));
-    link->tmrQuest_Timer();  // the probe finds nothing to open and goes on
+    link->tmrQuest_Timer(); // the probe finds nothing to open and goes on
     EXPECT_FALSE(link->LinkUp());
 
     // It comes back (a new device behind the same COM3 link): the probe reopens
@@ -191,7 +192,8 @@ TEST_F(MainWindowLinkTest, UnpluggedAdapterIsReportedAndTakenBackWhenItReturns)
         return chunk.contains(char(0xE8)) ? QByteArray("\xFF\x5A", 2) : QByteArray();
     };
     link->tmrQuest_Timer();
-    EXPECT_TRUE(waitUntil([&] { return link->LinkUp(); }, 3000)) << "the probe reopens the port: " << link->mscPort.errorString().toStdString();
-    ptys[3]->write(QByteArray("\xFF\xB2\x00", 3));  // the next link-alive frame
+    EXPECT_TRUE(waitUntil([&] { return link->LinkUp(); }, 3000))
+        << "the probe reopens the port: " << link->mscPort.errorString().toStdString();
+    ptys[3]->write(QByteArray("\xFF\xB2\x00", 3)); // the next link-alive frame
     EXPECT_TRUE(waitUntil([&] { return window.panelText(2) == QStringLiteral("通讯端口：正常"); }, 3000));
 }

@@ -1,9 +1,9 @@
 #include "Columns.h"
 #include "PortFixture.h"
 
+#include "SignalLog.h"
 #include <QFile>
 #include <QSerialPort>
-#include "SignalLog.h"
 #include <array>
 #include <gtest/gtest.h>
 #include <memory>
@@ -33,12 +33,15 @@ TEST_F(PortTest, CommandsGoOutAsBytes)
     // The window frames and the exit command wait for their turn in the
     // queue, 100 ms apart; an acknowledgement given meanwhile goes first.
     const qint64 start = env.clock.monotonicMs();
-    const QByteArray queued = sentDuring(*ptys[1], [&] {
-        link.SendUserWindowOpen();
-        link.SendUserWindowClose();
-        link.SendProgramExit();
-        link.SendAck();
-    }, Marker::Queued);
+    const QByteArray queued = sentDuring(
+        *ptys[1],
+        [&] {
+            link.SendUserWindowOpen();
+            link.SendUserWindowClose();
+            link.SendProgramExit();
+            link.SendAck();
+        },
+        Marker::Queued);
     EXPECT_EQ(queued, bytes({0x5A, 0x31, 0x00, 0x11, 0x11, 0xF1}));
     EXPECT_GE(env.clock.monotonicMs() - start, 300) << "three gaps before the marker";
 
@@ -109,7 +112,8 @@ TEST_F(PortTest, LoadStepStoresTheFoundPortAndOpensTheOutwardPort)
     ASSERT_TRUE(link.mscOut.isOpen());
     EXPECT_EQ(link.OutPortNumber(), 6);
     link.SendOutward(QStringLiteral("$FEE,账号12,202612080142,65,3.,1309#\r\n"));
-    const QByteArray expected("$FEE,\xD5\xCB\xBA\xC5" "12,202612080142,65,3.,1309#\r\n");
+    const QByteArray expected("$FEE,\xD5\xCB\xBA\xC5"
+                              "12,202612080142,65,3.,1309#\r\n");
     EXPECT_EQ(ptys[6]->takeAtLeast(int(expected.size())), expected);
 }
 
@@ -126,7 +130,8 @@ TEST_F(PortTest, LoadStepTellsWhenTheFoundPortCannotBeStored)
     EXPECT_EQ(env.config(col::SWTConfig::SwitchPort), QStringLiteral("1"));
     // The console is not shown yet: a notice that does not hold up the start.
     ASSERT_EQ(env.messages.shown().size(), 1);
-    EXPECT_TRUE(env.messages.last()->text.startsWith(QStringLiteral("通讯串口未能保存："))) << env.messages.last()->text.toStdString();
+    EXPECT_TRUE(env.messages.last()->text.startsWith(QStringLiteral("通讯串口未能保存：")))
+        << env.messages.last()->text.toStdString();
     EXPECT_EQ(env.messages.last()->icon, MessageService::Icon::Warning);
 }
 
@@ -145,7 +150,7 @@ TEST_F(PortTest, LoadStepWithoutASwitchKeepsTheStoredPortOpen)
     EXPECT_TRUE(link.mscPort.isOpen());
     EXPECT_EQ(env.config(col::SWTConfig::SwitchPort), QStringLiteral("4"));
     EXPECT_FALSE(link.mscOut.isOpen());
-    link.SendOutward(QStringLiteral("$PHN,123#\r\n"));   // dropped, nowhere to go
+    link.SendOutward(QStringLiteral("$PHN,123#\r\n")); // dropped, nowhere to go
     for (int n = 1; n <= 16; ++n)
         ptys[n]->take();
     // The probe goes to the stored port.
@@ -174,7 +179,7 @@ TEST_F(PortTest, WatchdogDropsTheLinkAndTheProbeBringsItBack)
     ASSERT_EQ(status.count(), 1);
     EXPECT_EQ(status.last().at(0).toString(), QStringLiteral("通讯端口：错误"));
     link.tmrState_Timer();
-    EXPECT_EQ(status.count(), 2);   // repeated on every tick while silent
+    EXPECT_EQ(status.count(), 2); // repeated on every tick while silent
 
     // While the link is down every task tick probes with the clock command.
     EXPECT_EQ(sentDuring(*ptys[1], [&] { link.tmrQuest_Timer(); }), kClock0142);

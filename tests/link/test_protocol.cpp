@@ -1,6 +1,6 @@
-#include "TestBytes.h"
 #include "Protocol.h"
 #include "SwitchLink.h"
+#include "TestBytes.h"
 
 #include <QDateTime>
 #include <gtest/gtest.h>
@@ -11,10 +11,7 @@ using corvane::test::bytes;
 
 namespace {
 
-QByteArray starBytes(const char *code)
-{
-    return HexToBytes(PackStarCode(QString::fromLatin1(code)));
-}
+QByteArray starBytes(const char *code) { return HexToBytes(PackStarCode(QString::fromLatin1(code))); }
 
 QByteArray clockBytes(int y, int m, int d, int hh, int mm)
 {
@@ -54,7 +51,7 @@ TEST(Protocol, ChecksumAndHexConversion)
     EXPECT_EQ(HexChecksum(QStringLiteral("0a0b")), QStringLiteral("15"));
 
     EXPECT_TRUE(HexToBytes(QString()).isEmpty());
-    EXPECT_EQ(HexToBytes(QStringLiteral("5A1")), bytes({0x5A}));   // trailing digit ignored
+    EXPECT_EQ(HexToBytes(QStringLiteral("5A1")), bytes({0x5A})); // trailing digit ignored
     EXPECT_EQ(HexToBytes(QStringLiteral("11f1")), bytes({0x11, 0xF1}));
     // Lenient pairs: digits count up to the first other character.
     EXPECT_EQ(HexToBytes(QStringLiteral("1ZZ1")), bytes({0x01, 0x00}));
@@ -66,9 +63,8 @@ TEST(Protocol, OutwardRecordsAreGb18030)
 {
     // 账号 in GB18030 (same as GB2312), and the euro sign, which GB18030 keeps
     // at A2E3 where GBK code pages put 80.
-    EXPECT_EQ(SwitchLink::OutwardBytes(QStringLiteral("$FEE,账号12,3.,#\r\n")),
-              QByteArray("$FEE,\xD5\xCB\xBA\xC5" "12,3.,#\r\n"));
+    EXPECT_EQ(SwitchLink::OutwardBytes(QStringLiteral("$FEE,账号12,3.,#\r\n")), QByteArray("$FEE,\xD5\xCB\xBA\xC5"
+                                                                                           "12,3.,#\r\n"));
     EXPECT_EQ(SwitchLink::OutwardBytes(QStringLiteral("€")), bytes({0xA2, 0xE3}));
-    EXPECT_EQ(SwitchLink::OutwardBytes(QStringLiteral("$PHN,01012345678#\r\n")),
-              QByteArray("$PHN,01012345678#\r\n"));
+    EXPECT_EQ(SwitchLink::OutwardBytes(QStringLiteral("$PHN,01012345678#\r\n")), QByteArray("$PHN,01012345678#\r\n"));
 }

@@ -5,10 +5,10 @@
 #include "Protocol.h"
 #include "TestBytes.h"
 
+#include "SignalLog.h"
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QPointer>
-#include "SignalLog.h"
 #include <gtest/gtest.h>
 
 using namespace corvane;
@@ -18,10 +18,10 @@ using corvane::test::SignalLog;
 namespace {
 
 // Worked examples of the star-code packing.
-const QByteArray k10_3_201 = bytes({0x0B, 0x1A, 0x0B, 0x03, 0x0B, 0x02, 0xA1, 0x0C});   // *10*3*201#
-const QByteArray k58_50 = bytes({0x0B, 0x58, 0x0B, 0x5A, 0x0C});                        // *58*50#
-const QByteArray k49_0 = bytes({0x0B, 0x49, 0x0B, 0x0A, 0x0C});                         // *49*0#
-const QByteArray k00_121 = bytes({0x0B, 0x0A, 0x0B, 0x01, 0x21, 0x0C});                 // *00*121#
+const QByteArray k10_3_201 = bytes({0x0B, 0x1A, 0x0B, 0x03, 0x0B, 0x02, 0xA1, 0x0C}); // *10*3*201#
+const QByteArray k58_50 = bytes({0x0B, 0x58, 0x0B, 0x5A, 0x0C});                      // *58*50#
+const QByteArray k49_0 = bytes({0x0B, 0x49, 0x0B, 0x0A, 0x0C});                       // *49*0#
+const QByteArray k00_121 = bytes({0x0B, 0x0A, 0x0B, 0x01, 0x21, 0x0C});               // *00*121#
 
 class QueueTest : public ::testing::Test {
 protected:
@@ -54,9 +54,9 @@ private:
 
 TEST_F(QueueTest, EachCommandWaitsForTheGapOfTheOneBefore)
 {
-    QPointer<CommandBatch> batch = queue.Queue({LinkCommand::Star(QStringLiteral("*10*3*201#"), 200),
-                                                LinkCommand::Star(QStringLiteral("*58*50#"), 10000),
-                                                LinkCommand::Hex(QStringLiteral("3100"))});
+    QPointer<CommandBatch> batch =
+        queue.Queue({LinkCommand::Star(QStringLiteral("*10*3*201#"), 200),
+                     LinkCommand::Star(QStringLiteral("*58*50#"), 10000), LinkCommand::Hex(QStringLiteral("3100"))});
     ASSERT_TRUE(batch);
     SignalLog progress(batch.data(), &CommandBatch::progress);
     SignalLog finished(batch.data(), &CommandBatch::finished);
@@ -70,8 +70,9 @@ TEST_F(QueueTest, EachCommandWaitsForTheGapOfTheOneBefore)
         QByteArray expected;
     };
     const Step steps[] = {
-        {0, k10_3_201},  {199, {}}, {1, k58_50},     // 200 ms after the first
-        {9999, {}},      {1, bytes({0x31, 0x00})},   // 10 s after the second
+        {0, k10_3_201}, {199, {}},
+        {1, k58_50},                              // 200 ms after the first
+        {9999, {}},     {1, bytes({0x31, 0x00})}, // 10 s after the second
         {100000, {}},
     };
     qint64 at = 0;
@@ -141,8 +142,8 @@ TEST_F(QueueTest, OrderedFramesTakeTheirPlaceBehindWhatWasQueuedBefore)
 
 TEST_F(QueueTest, CommandsDroppedOnAClosedPortAreCountedPerBatch)
 {
-    CommandBatch *first = queue.QueueStarCommands({QStringLiteral("*10*3*201#"), QStringLiteral("*58*50#"),
-                                                   QStringLiteral("*49*0#")});
+    CommandBatch *first =
+        queue.QueueStarCommands({QStringLiteral("*10*3*201#"), QStringLiteral("*58*50#"), QStringLiteral("*49*0#")});
     CommandBatch *second = queue.QueueStarCommands({QStringLiteral("*00*121#"), QStringLiteral("*58*50#")});
     SignalLog firstDone(first, &CommandBatch::finished);
     SignalLog secondDone(second, &CommandBatch::finished);

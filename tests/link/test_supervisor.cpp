@@ -62,7 +62,7 @@ TEST(Supervisor, EverySignOfLifeResetsTheSilence)
     for (const Case &c : cases) {
         LinkEnv env;
         SwitchLink &link = *env.link;
-        link.LinkSilence = SwitchLink::SilenceLimit;   // long silent, link down
+        link.LinkSilence = SwitchLink::SilenceLimit; // long silent, link down
         link.ReceiveBytes(c.bytes);
         ASSERT_TRUE(link.LinkUp()) << c.frame;
         link.tmrState_Timer();

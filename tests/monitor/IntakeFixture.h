@@ -1,12 +1,12 @@
 #pragma once
-#include "TestBytes.h"
+#include "../link/PtyPair.h"
 #include "CallIntake.h"
 #include "ConsoleContext.h"
 #include "FeeEngine.h"
 #include "FrameHandlers.h"
 #include "SwitchLink.h"
+#include "TestBytes.h"
 #include "TestHome.h"
-#include "../link/PtyPair.h"
 
 #include <QByteArray>
 #include <QList>

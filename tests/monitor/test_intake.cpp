@@ -19,8 +19,8 @@ namespace {
 
 // Trunk 3, port 5, 12-08 23:30, 60 s, dialled 9 1 2 3; checksum worked out by
 // hand: FE+0C+05+12+08+23+30+3C+91+23 = 620 = 0x26C.
-const QByteArray kPort5Call = bytes({0xFF, 0xFE, 0x0C, 0x05, 0x12, 0x08, 0x23, 0x30, 0x00, 0x3C, 0x91, 0x23, 0x00,
-                                     0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x6C});
+const QByteArray kPort5Call = bytes({0xFF, 0xFE, 0x0C, 0x05, 0x12, 0x08, 0x23, 0x30, 0x00, 0x3C, 0x91, 0x23,
+                                     0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x6C});
 
 // Trunk 3, account 12 (flag in the minute byte 0xB0), 12-08 23:30, 200 s, 1 3 A 9;
 // FE+0C+0C+12+08+23+B0+C8+13+A9 = 903 = 0x387.
@@ -89,14 +89,16 @@ TEST(CallRecordDecoding, CornersOfTheFrameLayout)
     // no BCD come out as their hex digits; the whole line word and duration
     // range. (The decoder does not look at the checksum byte.)
     DecodedCall d = DecodeCallRecord(bytes({0xFF, 0xFE, 0xFF, 0xFF, 0xF2, 0x3F, 0x2A, 0x7B, 0xFF, 0xFF, 0xBC, 0xDE,
-                                            0xF0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}), today);
+                                            0xF0, 0,    0,    0,    0,    0,    0,    0,    0,    0,    0}),
+                                     today);
     EXPECT_EQ(d.trunk, 63);
     EXPECT_EQ(d.line, 1023);
     EXPECT_FALSE(d.account);
     EXPECT_EQ(d.endTime(), "2026年12月3F日2A时7B分");
     EXPECT_EQ(d.duration, 65535);
     EXPECT_EQ(d.called, "BCDEF");
-    d = DecodeCallRecord(bytes({0xFF, 0xFE, 0, 0, 0x1A, 0x01, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}), today);
+    d = DecodeCallRecord(bytes({0xFF, 0xFE, 0, 0, 0x1A, 0x01, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}),
+                         today);
     EXPECT_EQ(d.endTime(), "2026年1A月01日00时00分");
     EXPECT_EQ(d.called, "");
     EXPECT_EQ(d.duration, 0);
@@ -148,10 +150,12 @@ TEST_F(IntakeTest, ExtensionCallIsStrippedPricedChargedDemotedAndCopied)
     QFile file(folder + "/202612.txt");
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray line = file.readAll();
-    EXPECT_EQ(line, QStringEncoder("GB18030").encode(QStringLiteral(
-                        "主叫号码：805；被叫号码：123；通话时长：60；结束时间：2026年12月08日23时30分；话费：0.80\r\n")));
+    EXPECT_EQ(line,
+              QStringEncoder("GB18030").encode(QStringLiteral(
+                  "主叫号码：805；被叫号码：123；通话时长：60；结束时间：2026年12月08日23时30分；话费：0.80\r\n")));
     ASSERT_EQ(env.view.rows.size(), 1);
-    EXPECT_EQ(env.view.rows[0], (QStringList{"805", "123", "2026年12月08日23时30分", "60", "测试区", "0.40", "0.80", "3"}));
+    EXPECT_EQ(env.view.rows[0],
+              (QStringList{"805", "123", "2026年12月08日23时30分", "60", "测试区", "0.40", "0.80", "3"}));
     EXPECT_TRUE(env.messages.shown().isEmpty());
 }
 
@@ -202,11 +206,11 @@ TEST_F(IntakeTest, UnusualRecordsAreStoredAndAcknowledged)
     // Port 1023 has no user: the port stands as the caller, no group or name.
     // FE+07+FF+12+08+22+01+55+51+23+40 = 842 = 0x34A.
     env.intake->ProcessCallRecord(bytes({0xFF, 0xFE, 0x07, 0xFF, 0x12, 0x08, 0x22, 0x01, 0x00, 0x00, 0x55, 0x51,
-                                         0x23, 0x40, 0, 0, 0, 0, 0, 0, 0, 0, 0x4A}));
+                                         0x23, 0x40, 0,    0,    0,    0,    0,    0,    0,    0,    0x4A}));
     // Month and day bytes that are no BCD are kept as the switch sent them.
     // FE+04+06+1A+3F+22+02+10+55+51+23+40 = 670 = 0x29E.
     env.intake->ProcessCallRecord(bytes({0xFF, 0xFE, 0x04, 0x06, 0x1A, 0x3F, 0x22, 0x02, 0x00, 0x10, 0x55, 0x51,
-                                         0x23, 0x40, 0, 0, 0, 0, 0, 0, 0, 0, 0x9E}));
+                                         0x23, 0x40, 0,    0,    0,    0,    0,    0,    0,    0,    0x9E}));
     // The longest duration the switch can report, and one of nothing dialled.
     env.intake->ProcessCallRecord(callFrame(7, 3, 65535));
     env.intake->ProcessCallRecord(callFrame(8, 4, 0, ""));
@@ -345,7 +349,7 @@ TEST_F(IntakeTest, FailureAfterTheDepositLeavesNothingHalfWritten)
     EXPECT_EQ(deposit("5", 3), "4");
     EXPECT_EQ(env.rowOf("User", "物理端口", "5").value(3), "4");
     EXPECT_TRUE(env.bills().isEmpty());
-    EXPECT_TRUE(env.sent().isEmpty());   // neither acknowledgement nor demotion
+    EXPECT_TRUE(env.sent().isEmpty()); // neither acknowledgement nor demotion
     EXPECT_TRUE(env.messages.last()->text.contains("disk full"));
 
     ASSERT_TRUE(env.exec("DROP TRIGGER no_bills"));
@@ -378,7 +382,7 @@ TEST_F(IntakeTest, CallsDifferingOnlyInDurationOrNumberAreStoredWithTheirSpareBy
 
 TEST_F(IntakeTest, OnlyAResendOfTheLastRecordTakenIsARepeat)
 {
-    const QByteArray a = callFrame(5, 20, 12, "88886666");   // a short call to a busy number
+    const QByteArray a = callFrame(5, 20, 12, "88886666"); // a short call to a busy number
     const QByteArray b = callFrame(6, 20, 40);
     struct Case {
         const char *what;
@@ -429,7 +433,7 @@ TEST_F(IntakeTest, ResendAfterTheConsoleDiedBeforeItsAcknowledgementIsStoredOnce
     EXPECT_EQ(env.bills().size(), 1);
     EXPECT_EQ(deposit("5", 4), "0.20");
     EXPECT_EQ(env.outward().count("$FEE,"), 0);
-    EXPECT_EQ(env.view.rows.size(), 1);   // listed when it was taken, not again
+    EXPECT_EQ(env.view.rows.size(), 1); // listed when it was taken, not again
     // The table is our own and does not upset the check of the switch tables.
     EXPECT_TRUE(schemaProblems(env.ctx->db, switchTables()).isEmpty());
 

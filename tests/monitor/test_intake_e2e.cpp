@@ -15,8 +15,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QMap>
-#include <gtest/gtest.h>
 #include <functional>
+#include <gtest/gtest.h>
 #include <random>
 
 using namespace corvane;
@@ -30,10 +30,10 @@ struct Tariff {
     int firstSeconds, firstCents, unitSeconds, unitCents, serviceCents;
 };
 const QList<Tariff> kTariffs{
-    {"", 180, 20, 60, 10, 0},        // city default
-    {"13", 60, 20, 60, 20, 0},       // mobile
-    {"010", 6, 7, 6, 7, 50},         // Beijing, with a service fee per call
-    {"0", 6, 7, 6, 7, 0},            // other domestic
+    {"", 180, 20, 60, 10, 0},  // city default
+    {"13", 60, 20, 60, 20, 0}, // mobile
+    {"010", 6, 7, 6, 7, 50},   // Beijing, with a service fee per call
+    {"0", 6, 7, 6, 7, 0},      // other domestic
 };
 
 qint64 expectedCents(const QString &called, int duration)
@@ -52,7 +52,8 @@ QString cents(qint64 c)
 {
     const QString sign = c < 0 ? QStringLiteral("-") : QString();
     c = qAbs(c);
-    return sign + QString::number(c / 100) + QLatin1Char('.') + QStringLiteral("%1").arg(c % 100, 2, 10, QLatin1Char('0'));
+    return sign + QString::number(c / 100) + QLatin1Char('.')
+           + QStringLiteral("%1").arg(c % 100, 2, 10, QLatin1Char('0'));
 }
 
 struct Expected {
@@ -162,7 +163,9 @@ TEST(IntakeEndToEnd, EveryCallStoredOncePricedAndChargedDespiteLineFaults)
         e.caller = r.account ? QStringLiteral("账号007") : QString::number(800 + r.line);
         e.depositKey = r.account ? QStringLiteral("007") : QString::number(r.line);
         e.called = number;
-        e.endTime = QStringLiteral("2026年12月09日%1时%2分").arg(r.hour, 2, 10, QLatin1Char('0')).arg(r.minute, 2, 10, QLatin1Char('0'));
+        e.endTime = QStringLiteral("2026年12月09日%1时%2分")
+                        .arg(r.hour, 2, 10, QLatin1Char('0'))
+                        .arg(r.minute, 2, 10, QLatin1Char('0'));
         e.duration = r.duration;
         e.fee = expectedCents(number, r.duration);
         expected << e;
@@ -204,8 +207,8 @@ TEST(IntakeEndToEnd, EveryCallStoredOncePricedAndChargedDespiteLineFaults)
                       account ? Criteria("物理端口", it.key()).andEq("用户号码", "账号")
                               : Criteria("物理端口", it.key()).andNe("用户号码", "账号"));
         EXPECT_EQ(dep.value(4), cents(it.value())) << it.key().toStdString();
-        const QString code = account ? QStringLiteral("*68*1*1*0*007#")
-                                     : QStringLiteral("*10*1*%1#").arg(800 + it.key().toInt());
+        const QString code =
+            account ? QStringLiteral("*68*1*1*0*007#") : QStringLiteral("*10*1*%1#").arg(800 + it.key().toInt());
         EXPECT_EQ(dep.value(3), it.value() < 0 ? "1" : "4") << it.key().toStdString();
         EXPECT_EQ(received.contains(code), it.value() < 0) << code.toStdString();
     }

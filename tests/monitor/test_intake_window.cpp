@@ -22,8 +22,8 @@ namespace {
 
 // Trunk 3, port 5, 12-08 23:30, 60 s, dialled 9 1 2 3;
 // FE+0C+05+12+08+23+30+3C+91+23 = 620 = 0x26C.
-const QByteArray kPort5Call = bytes({0xFF, 0xFE, 0x0C, 0x05, 0x12, 0x08, 0x23, 0x30, 0x00, 0x3C, 0x91, 0x23, 0x00,
-                                     0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x6C});
+const QByteArray kPort5Call = bytes({0xFF, 0xFE, 0x0C, 0x05, 0x12, 0x08, 0x23, 0x30, 0x00, 0x3C, 0x91, 0x23,
+                                     0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x6C});
 
 // The captions are Chinese; the lists are measured in the CJK font the
 // console ships with, put back afterwards.
@@ -60,7 +60,11 @@ bool columnsShowEverything(QTreeWidget *list, QString *why)
             if (list->columnWidth(c) < fm.horizontalAdvance(text)
                 || list->columnWidth(c) < list->sizeHintForIndex(index).width()) {
                 *why = QStringLiteral("row %1 column %2 (%3): %4 px for %5 px of text")
-                           .arg(row).arg(c).arg(text).arg(list->columnWidth(c)).arg(fm.horizontalAdvance(text));
+                           .arg(row)
+                           .arg(c)
+                           .arg(text)
+                           .arg(list->columnWidth(c))
+                           .arg(fm.horizontalAdvance(text));
                 return false;
             }
         }

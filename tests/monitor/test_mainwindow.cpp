@@ -1,3 +1,4 @@
+#include "../link/PtyPair.h"
 #include "ConsoleContext.h"
 #include "ConsoleWiring.h"
 #include "Recordset.h"
@@ -7,10 +8,9 @@
 #include "TrunkIndicator.h"
 #include "frmLogin.h"
 #include "frmMain.h"
-#include "../link/PtyPair.h"
 #include <QAction>
-#include <QCoreApplication>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
@@ -55,7 +55,7 @@ protected:
     QList<int> opened;
 };
 
-const char *const kGated[] = {"mnuPHNClient", "mnuPHNDiscount", "mnuPHNFee", "mnuPHNQuery", "mnuSWTGroup",
+const char *const kGated[] = {"mnuPHNClient",    "mnuPHNDiscount",   "mnuPHNFee",  "mnuPHNQuery",  "mnuSWTGroup",
                               "mnuSWTParameter", "mnuSWTComparison", "mnuSRVRing", "mnuSRVBackup", "mnuOPRecord"};
 
 } // namespace
@@ -86,7 +86,10 @@ TEST_F(MainWindowTest, LoggedOutEveryGatedEntryAndButtonAsksForLogin)
     help.write("<html><body>help</body></html>");
     help.close();
     int modal = 0;
-    ctx.runModal = [&](QDialog &) { ++modal; return 0; };
+    ctx.runModal = [&](QDialog &) {
+        ++modal;
+        return 0;
+    };
     messages.clear();
     window->mnuHelp->trigger();
     window->mnuHLPAbout->trigger();
@@ -96,7 +99,7 @@ TEST_F(MainWindowTest, LoggedOutEveryGatedEntryAndButtonAsksForLogin)
 
 TEST_F(MainWindowTest, RightsDecideWhichWindowsOpen)
 {
-    logInAs("值班员", "11111011111");  // right 5 missing
+    logInAs("值班员", "11111011111"); // right 5 missing
     window->toolButtons.value("Config")->trigger();
     EXPECT_EQ(messages.last()->text, "您没有使用此功能的权限！");
     EXPECT_EQ(messages.last()->title, "权限不够");
@@ -210,9 +213,9 @@ TEST(MainWindowLoad, RecordsAndCallsTakenDuringThePortSearchAreCounted)
     // FE+0C+05+12+08+23+30+3C+91+23 = 620 = 0x26C.
     const QByteArray record = test::bytes({0xFF, 0xFE, 0x0C, 0x05, 0x12, 0x08, 0x23, 0x30, 0x00, 0x3C, 0x91, 0x23,
                                            0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x6C});
-    const QByteArray incoming = test::bytes({0xFF, 0xA8, 0x04, 0x55, 0x51, 0x23, 0x40, 0x00, 0x00,   // caller 5551234
-                                             0xFF, 0x44, 0x00, 0x05, 0x04,                           // 805 answers
-                                             0xFF, 0xD2, 0x04});                                     // released
+    const QByteArray incoming = test::bytes({0xFF, 0xA8, 0x04, 0x55, 0x51, 0x23, 0x40, 0x00, 0x00, // caller 5551234
+                                             0xFF, 0x44, 0x00, 0x05, 0x04,                         // 805 answers
+                                             0xFF, 0xD2, 0x04});                                   // released
     switchPty.responder = [&](const QByteArray &chunk) {
         return chunk.contains(char(0xE8)) ? test::bytes({0xFF, 0x5A}) + record + incoming : QByteArray();
     };

@@ -1,28 +1,28 @@
-#include "TestBytes.h"
+#include "../link/PtyPair.h"
 #include "ConsoleContext.h"
 #include "ConsoleHandlers.h"
 #include "ConsoleWiring.h"
 #include "Data.h"
 #include "HomeSetup.h"
-#include "../link/PtyPair.h"
 #include "Recordset.h"
 #include "SwitchLink.h"
+#include "TestBytes.h"
 #include "TestHome.h"
 #include "TrunkIndicator.h"
 #include "TrunkMonitor.h"
 #include "frmLogin.h"
 #include "frmMain.h"
 #include "frmPHNClient.h"
-#include "mdlMain.h"
 #include "frmPhoneInf.h"
+#include "mdlMain.h"
 
+#include <QAction>
 #include <QCoreApplication>
 #include <QDir>
-#include <QAction>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QMouseEvent>
+#include <QPushButton>
 #include <QTimer>
 #include <QTreeWidget>
 #include <gtest/gtest.h>
@@ -159,7 +159,7 @@ TEST_F(TrunkTest, AnsweredIncomingCallIsChargedListedAndTheTrunkReset)
     EXPECT_EQ(window->trunkText(0), "130955");
     EXPECT_TRUE(popupShown());
 
-    receive(bytes({0xFF, 0x44, 0x00, 0x05, 0x01}));   // port 5 (extension 805) answers trunk 1
+    receive(bytes({0xFF, 0x44, 0x00, 0x05, 0x01})); // port 5 (extension 805) answers trunk 1
     EXPECT_EQ(trunk(1).State, 6);
     EXPECT_EQ(trunk(1).UserNo, "805");
     EXPECT_EQ(trunk(1).StartTime, "100000");
@@ -192,12 +192,9 @@ TEST_F(TrunkTest, TalkTimeIsChargedPerStartedSixSecondsAcrossMidnight)
         QString seconds, fee;
     };
     const QList<Case> cases = {
-        {QTime(10, 0, 0), QTime(10, 0, 0), "0", "0.00"},
-        {QTime(10, 0, 0), QTime(10, 0, 1), "1", "0.10"},
-        {QTime(10, 0, 0), QTime(10, 0, 6), "6", "0.10"},
-        {QTime(10, 0, 0), QTime(10, 0, 7), "7", "0.20"},
-        {QTime(10, 0, 0), QTime(10, 1, 1), "61", "1.10"},
-        {QTime(23, 59, 50), QTime(0, 0, 10), "20", "0.40"},
+        {QTime(10, 0, 0), QTime(10, 0, 0), "0", "0.00"},  {QTime(10, 0, 0), QTime(10, 0, 1), "1", "0.10"},
+        {QTime(10, 0, 0), QTime(10, 0, 6), "6", "0.10"},  {QTime(10, 0, 0), QTime(10, 0, 7), "7", "0.20"},
+        {QTime(10, 0, 0), QTime(10, 1, 1), "61", "1.10"}, {QTime(23, 59, 50), QTime(0, 0, 10), "20", "0.40"},
     };
     for (const Case &c : cases) {
         clock.set(QDateTime(QDate(2026, 12, 8), c.answer));
@@ -225,7 +222,7 @@ TEST_F(TrunkTest, AnIncomingCallThatCannotBeStoredIsReportedAndTheTrunkStillFree
     EXPECT_TRUE(messages.last()->text.startsWith("来电话单未能保存：")) << messages.last()->text.toStdString();
     EXPECT_EQ(trunk(8).State, 0);
     EXPECT_EQ(window->trunkPicture(7), "phone.gif");
-    EXPECT_EQ(trunk(9).State, 4);   // the next frame was still handled
+    EXPECT_EQ(trunk(9).State, 4); // the next frame was still handled
 
     // Two more answered calls fail while the box is open: the same box counts them.
     for (int t : {9, 10}) {
@@ -335,7 +332,7 @@ TEST_F(TrunkTest, TakeOverMovesTheCallToTheNewExtension)
 {
     receive(bytes({0xFF, 0xA8, 0x01, 0x13, 0xA9, 0x00, 0x00, 0x00, 0x00}));
     receive(bytes({0xFF, 0x44, 0x00, 0x05, 0x01}));
-    receive(bytes({0xFF, 0x94, 0x00, 0x06, 0x01}));   // extension 806 takes trunk 1 over
+    receive(bytes({0xFF, 0x94, 0x00, 0x06, 0x01})); // extension 806 takes trunk 1 over
     EXPECT_EQ(trunk(1).UserNo, "806");
     EXPECT_EQ(trunk(1).State, 6);
     EXPECT_EQ(window->trunkText(0), "1309" + CRLF + "805" + CRLF + "806");
@@ -413,8 +410,8 @@ TEST_F(TrunkTest, CallerNumbersWithLetterNibblesPassThrough)
 
 TEST_F(TrunkTest, PopUpNamesAKnownCallerBesideTheTrunkPicture)
 {
-    QStringList client{"0001", "李四", "蓝海公司", "www.example.cn", "0755123", "深圳市南山区", "518000",
-                       "li@example.cn", "", ""};
+    QStringList client{"0001",          "李四", "蓝海公司", "www.example.cn", "0755123", "深圳市南山区", "518000",
+                       "li@example.cn", "",     ""};
     for (int k = 1; k <= 10; ++k)
         client << (k == 7 ? QStringLiteral("130955") : QString());
     Recordset clients = Recordset::forAppend(ctx.db, "Client");
@@ -425,17 +422,17 @@ TEST_F(TrunkTest, PopUpNamesAKnownCallerBesideTheTrunkPicture)
     receive(bytes({0xFF, 0xA8, 0x06, 0x13, 0xA9, 0x55, 0x00, 0x00, 0x00}));
     ASSERT_TRUE(popupShown());
     EXPECT_EQ(popup()->windowTitle(), "来电信息");
-    EXPECT_EQ(popup()->lblInfo->text(),
-              "来电人：李四" + CRLF + "单位：蓝海公司" + CRLF + "网址：www.example.cn" + CRLF + "传真：0755123" + CRLF
-                  + "地址：深圳市南山区" + CRLF + "邮编：518000" + CRLF + "邮箱：li@example.cn" + CRLF
-                  + "电话号码：130955" + CRLF);
+    EXPECT_EQ(popup()->lblInfo->text(), "来电人：李四" + CRLF + "单位：蓝海公司" + CRLF + "网址：www.example.cn" + CRLF
+                                            + "传真：0755123" + CRLF + "地址：深圳市南山区" + CRLF + "邮编：518000"
+                                            + CRLF + "邮箱：li@example.cn" + CRLF + "电话号码：130955" + CRLF);
     EXPECT_NEAR(popup()->windowOpacity(), 220 / 255.0, 0.01);
 
     // 100 twips right of and 400 twips below the drawn picture's corner.
     const TrunkIndicator *img = window->imgPHN[5];
     const QPixmap pic = img->pixmap();
     ASSERT_FALSE(pic.isNull());
-    const QPoint corner = img->mapToGlobal(QPoint((img->width() - pic.width()) / 2, (img->height() - pic.height()) / 2));
+    const QPoint corner =
+        img->mapToGlobal(QPoint((img->width() - pic.width()) / 2, (img->height() - pic.height()) / 2));
     EXPECT_LE((popup()->pos() - (corner + QPoint(6, 26))).manhattanLength(), 1);
 
     // Goes by itself after eight seconds.
@@ -490,7 +487,7 @@ TEST_F(TrunkTest, CallRecordsWaitForTheIntakeAndAreNotAcknowledgedBeforeIt)
     QByteArray record(23, '\0');
     record[0] = char(0xFF);
     record[1] = char(0xFE);
-    record[22] = char(0xFE);   // sum of bytes 1..21
+    record[22] = char(0xFE); // sum of bytes 1..21
     receive(record + bytes({0xFF, 0xA2, 0x01}));
     EXPECT_EQ(link->RingCount(), 0);
     EXPECT_EQ(sentToSwitch(), QByteArray());
@@ -499,7 +496,7 @@ TEST_F(TrunkTest, CallRecordsWaitForTheIntakeAndAreNotAcknowledgedBeforeIt)
     QList<QByteArray> taken;
     handlers->setCallRecordHandler([&](const QByteArray &frame) {
         taken << frame;
-        return 1;   // as for a bad checksum: only the sync byte goes
+        return 1; // as for a bad checksum: only the sync byte goes
     });
     receive(record);
     ASSERT_EQ(taken.size(), 1);
@@ -513,16 +510,16 @@ TEST_F(TrunkTest, ScreenshotOfBusyTrunks)
     window->resize(1024, 740);
     window->show();
     setUser(3, 2, "王五");
-    receive(bytes({0xFF, 0xA8, 0x01, 0x13, 0x91, 0x23, 0x45, 0x67, 0x80}));   // ringing with a number
+    receive(bytes({0xFF, 0xA8, 0x01, 0x13, 0x91, 0x23, 0x45, 0x67, 0x80})); // ringing with a number
     receive(bytes({0xFF, 0xA8, 0x02, 0x55, 0x51, 0x23, 0x40, 0x00, 0x00}));
-    receive(bytes({0xFF, 0x44, 0x00, 0x03, 0x02}));                          // answered by 803
-    receive(bytes({0xFF, 0xC4, 0x05, 0x00, 0x07}));                          // 807 takes a line out
-    receive(bytes({0xFF, 0x78, 0x06, 0x00, 0x08, 0x86, 0xA1, 0x23, 0x45}));  // 808 dialled
-    receive(bytes({0xFF, 0xA2, 0x0B}));                                      // ringing, no number
-    receive(bytes({0xFF, 0x44, 0x00, 0x0A, 0x10}));                          // taken while idle
+    receive(bytes({0xFF, 0x44, 0x00, 0x03, 0x02}));                         // answered by 803
+    receive(bytes({0xFF, 0xC4, 0x05, 0x00, 0x07}));                         // 807 takes a line out
+    receive(bytes({0xFF, 0x78, 0x06, 0x00, 0x08, 0x86, 0xA1, 0x23, 0x45})); // 808 dialled
+    receive(bytes({0xFF, 0xA2, 0x0B}));                                     // ringing, no number
+    receive(bytes({0xFF, 0x44, 0x00, 0x0A, 0x10}));                         // taken while idle
     receive(bytes({0xFF, 0xA2, 0x04}));
     at(10, 0, 20);
-    receive(bytes({0xFF, 0xD2, 0x04}));                                      // missed
+    receive(bytes({0xFF, 0xD2, 0x04})); // missed
     QCoreApplication::processEvents();
 
     const QString path = test::artifactDir() + "/trunks_mainwindow.png";

@@ -5,6 +5,7 @@
 #include "PasswordHash.h"
 #include "Recordset.h"
 #include "TestHome.h"
+#include "TestInput.h"
 #include "frmChangeCode.h"
 #include "frmLogin.h"
 #include <QComboBox>
@@ -12,7 +13,6 @@
 #include <QPushButton>
 #include <QTest>
 #include <gtest/gtest.h>
-#include "TestInput.h"
 
 using namespace corvane;
 
@@ -20,10 +20,7 @@ namespace {
 
 class LoginTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(test::createSwitchDb(ctx.db, home.file("data/Switch.mdb"), "admin"));
-    }
+    void SetUp() override { ASSERT_TRUE(test::createSwitchDb(ctx.db, home.file("data/Switch.mdb"), "admin")); }
 
     // Adds an operator with the given rights (11 characters of '0'/'1').
     void addOperator(const QString &name, const QString &password, const QString &rights = QString(11, '0'))
@@ -32,7 +29,10 @@ protected:
         QStringList row{name, password};
         for (QChar c : rights)
             row << QString(c);
-        row << "0" << "0" << "0" << "0";
+        row << "0"
+            << "0"
+            << "0"
+            << "0";
         ASSERT_TRUE(WriteRecord(op, true, row));
     }
 
@@ -83,13 +83,13 @@ TEST_F(LoginTest, WindowListsOperatorsAndPresetsAdministrator)
 TEST_F(LoginTest, WrongPasswordThenRightOne)
 {
     frmLogin w(ctx);
-    EXPECT_FALSE(logIn(w, "管理员", "Admin"));  // case matters
+    EXPECT_FALSE(logIn(w, "管理员", "Admin")); // case matters
     ASSERT_NE(messages.last(), nullptr);
     EXPECT_EQ(messages.last()->text, "错误的密码！");
     EXPECT_EQ(messages.last()->title, "密码错误");
     EXPECT_EQ(messages.last()->icon, MessageService::Icon::Warning);
     EXPECT_FALSE(ctx.login.OPLogin);
-    EXPECT_FALSE(logIn(w, "管理员", "admin "));  // no trimming
+    EXPECT_FALSE(logIn(w, "管理员", "admin ")); // no trimming
     EXPECT_FALSE(ctx.login.OPLogin);
 
     EXPECT_TRUE(logIn(w, "管理员", "admin"));
@@ -182,9 +182,12 @@ TEST_F(LoginTest, ChangePasswordForUnknownNameTouchesNoRow)
 {
     addOperator("张三", "zs");
     frmLogin w(ctx);
-    EXPECT_FALSE(logIn(w, "张三", "no"));  // loads 张三
+    EXPECT_FALSE(logIn(w, "张三", "no")); // loads 张三
     bool opened = false;
-    ctx.runModal = [&](QDialog &) { opened = true; return 0; };
+    ctx.runModal = [&](QDialog &) {
+        opened = true;
+        return 0;
+    };
     type(w.cmbOPName->lineEdit(), "nobody");
     QTest::mouseClick(w.findChild<QPushButton *>("cmdChangePassword"), Qt::LeftButton);
     EXPECT_FALSE(opened);

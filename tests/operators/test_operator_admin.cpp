@@ -25,7 +25,10 @@ protected:
         QStringList row{name, password};
         for (QChar c : rights)
             row << QString(c);
-        row << "0" << "0" << "0" << "0";
+        row << "0"
+            << "0"
+            << "0"
+            << "0";
         ASSERT_TRUE(WriteRecord(op, true, row));
     }
     QStringList opRow(const QString &name)
@@ -147,7 +150,7 @@ TEST_F(OperatorAdminTest, AddChecksInOrderAndStoresAHashedOperatorWithoutRights)
         {"张三", "", "x", "密码不能为空!", Field::Code},
         {"张三", "pw", "pW", "密码和确认密码不相符!", Field::Code},
         {"张三", "pw", "pw ", "密码和确认密码不相符!", Field::Code},
-        {"管理员", "", "", "密码不能为空!", Field::Code},   // the name is checked for existence last
+        {"管理员", "", "", "密码不能为空!", Field::Code}, // the name is checked for existence last
     };
     for (const Case &c : refused) {
         const auto out = admin.addOperator(c.name, c.code, c.confirm);
@@ -256,7 +259,8 @@ TEST_F(OperatorAdminTest, RightsAreInForceAtOnceForTheAdministratorOnly)
 
     // Rights read as the number a column starts with.
     ASSERT_TRUE(ctx.db.exec("DROP TRIGGER full"));
-    ASSERT_TRUE(ctx.db.exec("UPDATE OP SET \"费率折价\"=' 1', \"计费设置\"='2', \"分机闹钟\"='x' WHERE \"用户名\"='值班员'"));
+    ASSERT_TRUE(
+        ctx.db.exec("UPDATE OP SET \"费率折价\"=' 1', \"计费设置\"='2', \"分机闹钟\"='x' WHERE \"用户名\"='值班员'"));
     ASSERT_TRUE(admin.select("值班员"));
     const QList<bool> read = admin.selectedRights();
     EXPECT_TRUE(read.at(1));

@@ -42,7 +42,10 @@ protected:
         QStringList row{name, password};
         for (QChar c : rights)
             row << QString(c);
-        row << "0" << "0" << "0" << "0";
+        row << "0"
+            << "0"
+            << "0"
+            << "0";
         ASSERT_TRUE(WriteRecord(op, true, row));
     }
     QStringList opRow(const QString &name)
@@ -87,7 +90,10 @@ protected:
                 QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(4, box->height() / 2));
         }
     }
-    static void click(QWidget &w, const char *name) { QTest::mouseClick(w.findChild<QPushButton *>(QString::fromUtf8(name)), Qt::LeftButton); }
+    static void click(QWidget &w, const char *name)
+    {
+        QTest::mouseClick(w.findChild<QPushButton *>(QString::fromUtf8(name)), Qt::LeftButton);
+    }
     static void typeOver(QLineEdit *e, const QString &text)
     {
         QTest::keyClick(e, Qt::Key_A, Qt::ControlModifier);
@@ -148,8 +154,8 @@ TEST_F(OperatorWindowsTest, AddWindowChecksInOrderThenAddsOrSelectsTheExistingOn
 
     struct Attempt {
         QString name{}, code{}, confirm{};
-        QString message{};     // empty: accepted
-        const char *focus = nullptr;  // the box that gets the focus after a refusal
+        QString message{};           // empty: accepted
+        const char *focus = nullptr; // the box that gets the focus after a refusal
     };
     QList<Attempt> attempts;
     QStringList problems;
@@ -180,7 +186,8 @@ TEST_F(OperatorWindowsTest, AddWindowChecksInOrderThenAddsOrSelectsTheExistingOn
                 EXPECT_EQ(messages.last()->icon, MessageService::Icon::Critical);
             }
             if (a.focus) {
-                EXPECT_EQ(dlg->focusWidget(), dlg->findChild<QLineEdit *>(QString::fromUtf8(a.focus))) << a.message.toStdString();
+                EXPECT_EQ(dlg->focusWidget(), dlg->findChild<QLineEdit *>(QString::fromUtf8(a.focus)))
+                    << a.message.toStdString();
                 EXPECT_TRUE(dlg->isVisible()) << "a refusal leaves the window open";
             }
         }
@@ -294,7 +301,7 @@ TEST_F(OperatorWindowsTest, UsageRecordIsReadOnlyInSerialOrderAndTakesThousandsO
 
     // Nothing can be changed: a double click and typing leave every cell as it was.
     const QString before = grid->textMatrix(3, 1);
-    EXPECT_EQ(before, "张三");   // serial 80013
+    EXPECT_EQ(before, "张三"); // serial 80013
     const QRect cell = grid->cellRect(3, 1);
     QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, cell.center());
     QTest::keyClicks(grid, "x");

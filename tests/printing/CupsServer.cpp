@@ -7,10 +7,10 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QTimer>
+#include <algorithm>
 #include <cups/cups.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <algorithm>
 
 namespace corvane::test {
 
@@ -35,7 +35,7 @@ bool runTool(const QString &program, const QStringList &args, QString *why)
     if (!p.waitForFinished(15000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
         if (why)
             *why = program + QLatin1Char(' ') + args.join(QLatin1Char(' ')) + QStringLiteral(": ")
-                + QString::fromLocal8Bit(p.readAll()) + p.errorString();
+                   + QString::fromLocal8Bit(p.readAll()) + p.errorString();
         return false;
     }
     return true;
@@ -93,15 +93,19 @@ bool CupsServer::start(QString *why)
     ::chmod(QFile::encodeName(dir).constData(), 0755);
     ::chmod(QFile::encodeName(dir + QStringLiteral("/tmp")).constData(), 01777);
 
-    const QString files = QStringLiteral(
-        "ServerRoot %1/conf\nRequestRoot %1/spool\nTempDir %1/tmp\nCacheDir %1/cache\nStateDir %1/state\n"
-        "AccessLog %1/log/access_log\nErrorLog %1/log/error_log\nPageLog %1/log/page_log\n"
-        "Printcap %1/state/printcap\nServerBin /usr/lib/cups\nDataDir /usr/share/cups\n"
-        "FileDevice No\nUser lp\nGroup lp\nSystemGroup root\n").arg(dir);
-    const QString conf = QStringLiteral(
-        "Listen %1\nLogLevel info\nBrowsing Off\nDefaultAuthType None\nWebInterface No\nPreserveJobFiles Yes\n"
-        "<Location />\nOrder allow,deny\nAllow all\n</Location>\n"
-        "<Policy default>\n<Limit All>\nOrder deny,allow\n</Limit>\n</Policy>\n").arg(socketPath());
+    const QString files =
+        QStringLiteral(
+            "ServerRoot %1/conf\nRequestRoot %1/spool\nTempDir %1/tmp\nCacheDir %1/cache\nStateDir %1/state\n"
+            "AccessLog %1/log/access_log\nErrorLog %1/log/error_log\nPageLog %1/log/page_log\n"
+            "Printcap %1/state/printcap\nServerBin /usr/lib/cups\nDataDir /usr/share/cups\n"
+            "FileDevice No\nUser lp\nGroup lp\nSystemGroup root\n")
+            .arg(dir);
+    const QString conf =
+        QStringLiteral(
+            "Listen %1\nLogLevel info\nBrowsing Off\nDefaultAuthType None\nWebInterface No\nPreserveJobFiles Yes\n"
+            "<Location />\nOrder allow,deny\nAllow all\n</Location>\n"
+            "<Policy default>\n<Limit All>\nOrder deny,allow\n</Limit>\n</Policy>\n")
+            .arg(socketPath());
     if (!writeFile(dir + QStringLiteral("/conf/cups-files.conf"), files)
         || !writeFile(dir + QStringLiteral("/conf/cupsd.conf"), conf)) {
         *why = QStringLiteral("cannot write the scheduler's configuration in ") + dir;
@@ -137,7 +141,8 @@ bool CupsServer::addPdfQueue(const QString &name, QString *why)
     const QString dir = root();
     m_queueConf = kCupsPdfConfDir + QStringLiteral("/cups-pdf-") + name + QStringLiteral(".conf");
     const QString conf = QStringLiteral("Out %1/out\nAnonDirName %1/out\nSpool %1/cups-pdf-spool\nLog %1/log\n"
-                                        "LogType 3\nGrp root\nUserUMask 0022\nAnonUMask 0022\n").arg(dir);
+                                        "LogType 3\nGrp root\nUserUMask 0022\nAnonUMask 0022\n")
+                             .arg(dir);
     if (!writeFile(m_queueConf, conf)) {
         *why = QStringLiteral("cannot write ") + m_queueConf;
         return false;
@@ -147,7 +152,7 @@ bool CupsServer::addPdfQueue(const QString &name, QString *why)
                     QStringLiteral("cups-pdf:/") + name, QStringLiteral("-P"), kPpd, QStringLiteral("-o"),
                     QStringLiteral("PageSize=A4")},
                    why)
-        && runTool(QStringLiteral("lpadmin"), {QStringLiteral("-d"), name}, why);
+           && runTool(QStringLiteral("lpadmin"), {QStringLiteral("-d"), name}, why);
 }
 
 bool CupsServer::setAccepting(const QString &name, bool accepting, QString *why)

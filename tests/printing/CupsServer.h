@@ -43,9 +43,9 @@ public:
 
     struct Jobs {
         int completed = 0;
-        int failed = 0;     // stopped, cancelled or aborted
+        int failed = 0; // stopped, cancelled or aborted
         int active = 0;
-        QList<int> completedIds;   // ascending
+        QList<int> completedIds; // ascending
     };
     // Waits (polling the scheduler) until the queue has `completed` finished
     // jobs and none active, or a job failed, or the time is up.

@@ -22,8 +22,8 @@ std::optional<QByteArray> run(const QString &program, const QStringList &args)
 
 QStringList pdfPageTexts(const QString &path)
 {
-    auto out = run(QStringLiteral("pdftotext"), {QStringLiteral("-enc"), QStringLiteral("UTF-8"), path,
-                                                  QStringLiteral("-")});
+    auto out =
+        run(QStringLiteral("pdftotext"), {QStringLiteral("-enc"), QStringLiteral("UTF-8"), path, QStringLiteral("-")});
     if (!out)
         return {};
     QStringList pages = QString::fromUtf8(*out).split(QLatin1Char('\f'));
@@ -52,7 +52,7 @@ const PdfWord *PdfLayout::find(const QString &text, int page) const
 std::optional<PdfLayout> pdfLayout(const QString &path)
 {
     auto out = run(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), QStringLiteral("-enc"),
-                                                  QStringLiteral("UTF-8"), path, QStringLiteral("-")});
+                                                 QStringLiteral("UTF-8"), path, QStringLiteral("-")});
     if (!out)
         return std::nullopt;
     PdfLayout layout;

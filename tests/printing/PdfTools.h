@@ -16,11 +16,11 @@ QStringList pdfPageTexts(const QString &path);
 
 struct PdfWord {
     QString text;
-    QRectF box;     // points, from the page's top-left corner
-    int page = 0;   // 0-based
+    QRectF box;   // points, from the page's top-left corner
+    int page = 0; // 0-based
 };
 struct PdfLayout {
-    QList<QSizeF> pageSizes;   // points
+    QList<QSizeF> pageSizes; // points
     QList<PdfWord> words;
     QList<PdfWord> wordsOn(int page) const;
     // The first word on the page equal to text, or nullptr.

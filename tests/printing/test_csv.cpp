@@ -106,8 +106,8 @@ TEST(CsvExport, AFolderThatCannotBeWrittenIsReported)
     QFile plain(home.file(QStringLiteral("plainfile")));
     ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
     plain.close();
-    for (const QString &path : {home.file(QStringLiteral("no/such/folder/fees.csv")),
-                                home.file(QStringLiteral("plainfile/fees.csv"))}) {
+    for (const QString &path :
+         {home.file(QStringLiteral("no/such/folder/fees.csv")), home.file(QStringLiteral("plainfile/fees.csv"))}) {
         SCOPED_TRACE(path.toStdString());
         const Status st = exportFeesCsv(path, {});
         ASSERT_FALSE(st);

@@ -58,7 +58,7 @@ TableSource feeSource(const QList<FeeRow> &fees)
 class FakePrinters : public PrinterPort {
 public:
     std::optional<QString> defaultName;
-    QString refusal;            // non-empty: every job is refused with it
+    QString refusal; // non-empty: every job is refused with it
     QStringList submittedTo, titles, copies;
     test::TestHome home;
 
@@ -160,10 +160,11 @@ TEST(ReportPreview, PreviewShowsEveryPageAndSavesAPdf)
     ReportDef def = DRBillPrint();
     setBillTotals(def, BillTotals{100, Money::fromYuan(10)});
     ScriptedMessageService messages;
-    ReportPreviewDialog dialog(def, TableSource({s("主叫号码"), s("被叫号码"), s("结束时间"), s("时长"), s("费率"),
-                                                 s("通达地址"), s("总费用")},
-                                                rows),
-                               kToday, messages);
+    ReportPreviewDialog dialog(
+        def,
+        TableSource({s("主叫号码"), s("被叫号码"), s("结束时间"), s("时长"), s("费率"), s("通达地址"), s("总费用")},
+                    rows),
+        kToday, messages);
     EXPECT_EQ(dialog.objectName(), s("DRBillPrint"));
     auto *preview = dialog.findChild<QPrintPreviewWidget *>();
     ASSERT_NE(preview, nullptr);

@@ -1,8 +1,8 @@
 #include "Database.h"
-#include "TestStatus.h"
 #include "PrintStore.h"
 #include "Schema.h"
 #include "TestHome.h"
+#include "TestStatus.h"
 
 #include <QDir>
 #include <QFile>
@@ -84,29 +84,31 @@ TEST_F(PrintStoreTest, DamagedFilesAreRecreatedNotShownEmpty)
          "print.mdb"},
         {"table PHNBill missing",
          [&] {
-             makeDatabase(s("CREATE TABLE \"Print\" (\"组名\",\"用户号码\",\"用户名称\",\"长话费\",\"市话费\",\"本地费\","
-                            "\"呼入费\",\"月租费\",\"手续费\",\"服务费\",\"合计\");"));
+             makeDatabase(
+                 s("CREATE TABLE \"Print\" (\"组名\",\"用户号码\",\"用户名称\",\"长话费\",\"市话费\",\"本地费\","
+                   "\"呼入费\",\"月租费\",\"手续费\",\"服务费\",\"合计\");"));
          },
          "PHNBill"},
         {"PHNBill of the old layout (no main row id)",
          [&] {
-             makeDatabase(s("CREATE TABLE \"PHNBill\" (\"主叫号码\",\"被叫号码\",\"结束时间\",\"时长\",\"费率\","
-                            "\"通达地址\",\"总费用\");"
-                            "INSERT INTO \"PHNBill\" VALUES ('801','1','t','1','0.1','a','9.99');"
-                            "CREATE TABLE \"Print\" (\"组名\",\"用户号码\",\"用户名称\",\"长话费\",\"市话费\",\"本地费\","
-                            "\"呼入费\",\"月租费\",\"手续费\",\"服务费\",\"合计\");"));
+             makeDatabase(
+                 s("CREATE TABLE \"PHNBill\" (\"主叫号码\",\"被叫号码\",\"结束时间\",\"时长\",\"费率\","
+                   "\"通达地址\",\"总费用\");"
+                   "INSERT INTO \"PHNBill\" VALUES ('801','1','t','1','0.1','a','9.99');"
+                   "CREATE TABLE \"Print\" (\"组名\",\"用户号码\",\"用户名称\",\"长话费\",\"市话费\",\"本地费\","
+                   "\"呼入费\",\"月租费\",\"手续费\",\"服务费\",\"合计\");"));
          },
          "PHNBill"},
         {"Print with its columns in another order",
          [&] {
-             makeDatabase(s("CREATE TABLE \"PHNBill\" (\"主叫号码\",\"被叫号码\",\"结束时间\",\"时长\",\"费率\","
-                            "\"通达地址\",\"总费用\",\"主表行号\");"
-                            "CREATE TABLE \"Print\" (\"用户号码\",\"组名\",\"用户名称\",\"长话费\",\"市话费\",\"本地费\","
-                            "\"呼入费\",\"月租费\",\"手续费\",\"服务费\",\"合计\");"));
+             makeDatabase(
+                 s("CREATE TABLE \"PHNBill\" (\"主叫号码\",\"被叫号码\",\"结束时间\",\"时长\",\"费率\","
+                   "\"通达地址\",\"总费用\",\"主表行号\");"
+                   "CREATE TABLE \"Print\" (\"用户号码\",\"组名\",\"用户名称\",\"长话费\",\"市话费\",\"本地费\","
+                   "\"呼入费\",\"月租费\",\"手续费\",\"服务费\",\"合计\");"));
          },
          "Print"},
-        {"a database with a key",
-         [&] { makeDatabase(s("CREATE TABLE x (a);"), QByteArrayLiteral("vosquirnel")); },
+        {"a database with a key", [&] { makeDatabase(s("CREATE TABLE x (a);"), QByteArrayLiteral("vosquirnel")); },
          "print.mdb"},
     };
     for (const Case &c : cases) {
@@ -185,9 +187,9 @@ TEST_F(PrintStoreTest, ReplaceIsAllOrNothing)
     ASSERT_TRUE(store.replace(old, oldFees));
 
     // A fee row the database refuses, after the new bills are written.
-    ASSERT_TRUE(store.database().exec(
-        s("CREATE TRIGGER refuse BEFORE INSERT ON \"Print\" WHEN NEW.\"用户号码\" = 'bad' "
-          "BEGIN SELECT RAISE(ABORT, 'refused'); END")));
+    ASSERT_TRUE(
+        store.database().exec(s("CREATE TRIGGER refuse BEFORE INSERT ON \"Print\" WHEN NEW.\"用户号码\" = 'bad' "
+                                "BEGIN SELECT RAISE(ABORT, 'refused'); END")));
     const QList<BillRow> fresh{bill(s("802"), s("2026年12月08日11时00分"), s("2.00"), 2),
                                bill(s("803"), s("2026年12月08日11时01分"), s("3.00"), 3)};
     const Status st = store.replace(fresh, {feeRow(s("bad"), s("x"), {"1", "0", "0", "0", "0", "0", "0", "1"})});
@@ -231,8 +233,8 @@ TEST_F(PrintStoreTest, DeletingTheListTakesEachMainRowByItsOwnRowId)
     const TableDef *t = findTable(QStringLiteral("PHNBill"));
     ASSERT_NE(t, nullptr);
     auto addCall = [&](const QString &caller, const QString &end, const QString &fee) {
-        QVariantList v{caller, s("02087654321"), end, s("65"), s("0.30"), s("广州"), fee, s("2"),
-                       s("0.00"), s("0.00"), fee, s("未结算"), QString(), QString()};
+        QVariantList v{caller, s("02087654321"), end,       s("65"), s("0.30"),   s("广州"), fee,
+                       s("2"), s("0.00"),        s("0.00"), fee,     s("未结算"), QString(), QString()};
         EXPECT_TRUE(main.exec(QStringLiteral("INSERT INTO \"PHNBill\" VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?)"), v));
         return main.lastInsertRowId();
     };

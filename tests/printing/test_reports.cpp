@@ -22,9 +22,14 @@ QString s(const char *utf8) { return QString::fromUtf8(utf8); }
 
 BillRow call(int i, const QString &fee)
 {
-    return BillRow{QString::number(9000 + i), s("0208765%1").arg(i, 4, 10, QLatin1Char('0')),
-                   s("2026年12月08日10时%1分").arg(i % 60, 2, 10, QLatin1Char('0')), s("65"), s("0.30"), s("广州"),
-                   fee, i + 1};
+    return BillRow{QString::number(9000 + i),
+                   s("0208765%1").arg(i, 4, 10, QLatin1Char('0')),
+                   s("2026年12月08日10时%1分").arg(i % 60, 2, 10, QLatin1Char('0')),
+                   s("65"),
+                   s("0.30"),
+                   s("广州"),
+                   fee,
+                   i + 1};
 }
 
 FeeRow feeRow(const QString &group, const QString &number, const QString &name, QList<int> cents)
@@ -102,8 +107,8 @@ TEST_F(ReportTest, CallListShowsTitleCaptionsRowsAndTotals)
     for (const QString &c : kBillCaptions)
         EXPECT_TRUE(text.contains(c)) << c.toStdString();
     for (const char *v : {"9001", "02087650001", "2026年12月08日10时01分", "账号012", "13912345678",
-                          "2026年12月08日23时59分", "600", "0.50", "移动电话", "5.00", "1.20", "0.35",
-                          "话单总数：", "话费总计：", "6.55元", "2026年12月9日", "第1页 共1页"})
+                          "2026年12月08日23时59分", "600", "0.50", "移动电话", "5.00", "1.20", "0.35", "话单总数：",
+                          "话费总计：", "6.55元", "2026年12月9日", "第1页 共1页"})
         EXPECT_TRUE(text.contains(s(v))) << v;
 
     auto layout = test::pdfLayout(path);
@@ -214,9 +219,8 @@ TEST_F(ReportTest, FeeListHasItsCaptionsAndFieldsInOrder)
     // service and total before the incoming fee.
     const PdfWord *row = layout->find(s("801"));
     ASSERT_NE(row, nullptr);
-    EXPECT_EQ(lineOf(*layout, 0, *row),
-              (QStringList{s("营业部"), s("801"), s("张三"), s("1.01"), s("2.02"), s("3.03"), s("5.05"), s("6.06"),
-                           s("7.07"), s("28.28"), s("4.04")}));
+    EXPECT_EQ(lineOf(*layout, 0, *row), (QStringList{s("营业部"), s("801"), s("张三"), s("1.01"), s("2.02"), s("3.03"),
+                                                     s("5.05"), s("6.06"), s("7.07"), s("28.28"), s("4.04")}));
     const PdfWord *account = layout->find(s("账号012"));
     ASSERT_NE(account, nullptr);
     EXPECT_EQ(lineOf(*layout, 0, *account).last(), s("0.04"));
@@ -249,9 +253,9 @@ TEST_F(ReportTest, ReceiptsOnePerFeeRowWithTheReceiver)
     // The last receipt (page 2): every caption with its own value beside it,
     // after the caption's English words.
     const QList<QPair<const char *, const char *>> beside{
-        {"长话费", "1.03"}, {"本地费", "3.03"}, {"市话费", "2.03"}, {"呼入费", "4.03"}, {"服务费", "7.03"},
-        {"手续费", "6.03"}, {"月租费", "5.03"}, {"合计", "28.03"}, {"组名", "营业部"}, {"用户号码", "804"},
-        {"用户名称", "用户3"}, {"收款员", "王小明"}};
+        {"长话费", "1.03"}, {"本地费", "3.03"},  {"市话费", "2.03"},    {"呼入费", "4.03"},
+        {"服务费", "7.03"}, {"手续费", "6.03"},  {"月租费", "5.03"},    {"合计", "28.03"},
+        {"组名", "营业部"}, {"用户号码", "804"}, {"用户名称", "用户3"}, {"收款员", "王小明"}};
     const QRegularExpression english(QStringLiteral("^[A-Za-z()-]+$"));
     for (const auto &[caption, value] : beside) {
         SCOPED_TRACE(caption);
@@ -284,7 +288,7 @@ TEST_F(ReportTest, CountAndSumFieldsCoverThePageInPageBandsAndTheReportElsewhere
     QList<QStringList> rows;
     Money all;
     for (int i = 0; i < 23; ++i) {
-        const Money fee = Money::fromRaw(1234567 + i * 3333);   // 123.4567 … rounded when written
+        const Money fee = Money::fromRaw(1234567 + i * 3333); // 123.4567 … rounded when written
         rows.append({QStringLiteral("r%1").arg(i, 2, 10, QLatin1Char('0')), fee.toText()});
         all += Money::fromText(fee.toText());
     }
@@ -312,7 +316,8 @@ TEST_F(ReportTest, CountAndSumFieldsCoverThePageInPageBandsAndTheReportElsewhere
         seen += count;
         const PdfWord *footer = layout->find(QStringLiteral("page"), p);
         ASSERT_NE(footer, nullptr);
-        EXPECT_EQ(lineOf(*layout, p, *footer), (QStringList{QStringLiteral("page"), QString::number(count), sum.toText()}));
+        EXPECT_EQ(lineOf(*layout, p, *footer),
+                  (QStringList{QStringLiteral("page"), QString::number(count), sum.toText()}));
     }
     EXPECT_EQ(seen, 23);
     const PdfWord *report = layout->find(QStringLiteral("report"), *pages - 1);
@@ -352,7 +357,8 @@ TEST_F(ReportTest, TooLongValuesShrinkToTheirColumnInsteadOfBeingCut)
     for (const PdfWord &w : layout->wordsOn(0))
         if (qAbs(w.box.center().y() - row->box.center().y()) < 3)
             words.append(w);
-    std::sort(words.begin(), words.end(), [](const PdfWord &a, const PdfWord &b) { return a.box.left() < b.box.left(); });
+    std::sort(words.begin(), words.end(),
+              [](const PdfWord &a, const PdfWord &b) { return a.box.left() < b.box.left(); });
     for (int i = 1; i < words.size(); ++i)
         EXPECT_LT(words.at(i - 1).box.right(), words.at(i).box.left()) << words.at(i).text.toStdString();
     EXPECT_LT(words.last().box.right(), layout->pageSizes.at(0).width() - 30);
@@ -369,8 +375,8 @@ FeeTotals sampleTotals(PrintStore &store)
     return store.feeTotals();
 }
 
-const QStringList kTotalTexts{s("123.46"), s("0.03"), s("0.31"), s("4.01"), s("50.01"), s("0.61"), s("0.08"),
-                              s("178.51")};
+const QStringList kTotalTexts{s("123.46"), s("0.03"), s("0.31"), s("4.01"),
+                              s("50.01"),  s("0.61"), s("0.08"), s("178.51")};
 
 } // namespace
 
@@ -427,7 +433,7 @@ TEST_F(ReportTest, GrandTotalInkOnAnImageAtKnownResolution)
     // Each text's ink starts just right of and below its top-left corner.
     struct Spot {
         QPointF twips;
-        int fontPx;   // points × 2 at 144 dpi
+        int fontPx; // points × 2 at 144 dpi
     };
     QList<Spot> spots{{GrandTotal::kTitleAt, 40}, {GrandTotal::kDateAt, 24}};
     for (qreal x : GrandTotal::kColumnX) {

@@ -19,29 +19,34 @@ QueryData::~QueryData()
 
 qint64 QueryData::addBill(const Bill &b)
 {
-    const bool added = bool(db.exec(QStringLiteral("INSERT INTO PHNBill VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?)"),
-                               {b.caller, b.called, b.endTime, QStringLiteral("60"), QStringLiteral("0.30"),
-                                s("广州"), b.fee, b.type, b.handling, b.service, b.charge, b.state, b.group, b.name}));
+    const bool added =
+        bool(db.exec(QStringLiteral("INSERT INTO PHNBill VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?)"),
+                     {b.caller, b.called, b.endTime, QStringLiteral("60"), QStringLiteral("0.30"), s("广州"), b.fee,
+                      b.type, b.handling, b.service, b.charge, b.state, b.group, b.name}));
     return added ? db.lastInsertRowId() : -1;
 }
 
 void QueryData::setUser(const QString &number, const QString &group, const QString &name, const QString &rent)
 {
-    EXPECT_TRUE(test::Ok(db.exec(s("UPDATE User SET 组名=?, 用户名称=?, 月租费=? WHERE 用户号码=?"), {group, name, rent, number})));
+    EXPECT_TRUE(test::Ok(
+        db.exec(s("UPDATE User SET 组名=?, 用户名称=?, 月租费=? WHERE 用户号码=?"), {group, name, rent, number})));
 }
-void QueryData::addGroup(const QString &name) { EXPECT_TRUE(test::Ok(db.exec(s("INSERT INTO \"Group\" VALUES (?)"), {name}))); }
+void QueryData::addGroup(const QString &name)
+{
+    EXPECT_TRUE(test::Ok(db.exec(s("INSERT INTO \"Group\" VALUES (?)"), {name})));
+}
 
 void QueryData::addAccount(const QString &number, const QString &name, const QString &cls, const QString &trunkGroup)
 {
     EXPECT_TRUE(test::Ok(db.exec(QStringLiteral("INSERT INTO Account VALUES (?,?,?,?,?,?)"),
-            {number, name, cls, trunkGroup, QStringLiteral("1234"), s("押金")})));
+                                 {number, name, cls, trunkGroup, QStringLiteral("1234"), s("押金")})));
 }
 
 void QueryData::addDeposit(const QString &port, const QString &number, const QString &cls, const QString &balance,
                            const QString &deposit)
 {
     EXPECT_TRUE(test::Ok(db.exec(QStringLiteral("INSERT INTO Foregift VALUES (?,?,?,?,?,?,?,?)"),
-            {port, number, QString(), cls, balance, deposit, QString(), s("×")})));
+                                 {port, number, QString(), cls, balance, deposit, QString(), s("×")})));
 }
 
 void QueryData::setSettleClass(const QString &cls)

@@ -17,7 +17,7 @@ struct Bill {
     QString caller;
     QString endTime;
     QString type = QStringLiteral("2");
-    QString fee = QStringLiteral("1.00");        // total
+    QString fee = QStringLiteral("1.00"); // total
     QString handling = QStringLiteral("0.00");
     QString service = QStringLiteral("0.00");
     QString charge = QStringLiteral("1.00");

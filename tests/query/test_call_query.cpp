@@ -1,7 +1,7 @@
 // Which stored call records a query chooses, and the fee rows it builds.
 #include "CallQuery.h"
-#include "TestStatus.h"
 #include "QueryFixture.h"
+#include "TestStatus.h"
 
 #include <gtest/gtest.h>
 
@@ -131,7 +131,7 @@ TEST_F(CallQueryTest, TheRangeTakesEachRecordByItsMoment)
     const QStringList times{s("2026年12月09日10时29分"), s("2026年12月09日10:29:59"), s("2026年12月09日10时30分"),
                             s("2026年12月09日10:30:00"), s("2026年12月09日10:45:59"), s("2026年12月09日10时45分"),
                             s("2026年12月09日10:46:00"), s("2026年12月09日10时46分"), s("2026年12月08日23时59分"),
-                            s("2026年12月10日00:00:00"), s("2026年12月09日"), s("无效时间")};
+                            s("2026年12月10日00:00:00"), s("2026年12月09日"),         s("无效时间")};
     for (const QString &t : times)
         d.addBill({QStringLiteral("801"), t});
 
@@ -141,13 +141,13 @@ TEST_F(CallQueryTest, TheRangeTakesEachRecordByItsMoment)
     c.begin = QDateTime(QDate(2026, 12, 9), QTime(10, 30, 0));
     c.end = QDateTime(QDate(2026, 12, 9), QTime(10, 45, 59));
     EXPECT_EQ(endTimesOf(chosen(c)), (QStringList{s("2026年12月09日10时30分"), s("2026年12月09日10:30:00"),
-                                                 s("2026年12月09日10:45:59"), s("2026年12月09日10时45分")}));
+                                                  s("2026年12月09日10:45:59"), s("2026年12月09日10时45分")}));
 
     // One second later at the start leaves the minute record of 10:30 out.
     c.begin = QDateTime(QDate(2026, 12, 9), QTime(10, 30, 1));
     c.end = QDateTime(QDate(2026, 12, 9), QTime(10, 46, 0));
     EXPECT_EQ(endTimesOf(chosen(c)), (QStringList{s("2026年12月09日10:45:59"), s("2026年12月09日10时45分"),
-                                                 s("2026年12月09日10:46:00"), s("2026年12月09日10时46分")}));
+                                                  s("2026年12月09日10:46:00"), s("2026年12月09日10时46分")}));
 
     // Across midnight.
     c.begin = QDateTime(QDate(2026, 12, 8), QTime(23, 59, 0));
@@ -167,13 +167,12 @@ TEST_F(CallQueryTest, FeeRowsSumByCallTypeWithTheRent)
         const char *caller, *type, *fee, *handling, *service, *charge;
     };
     const QList<Rec> recs{
-        {"801", "2", "1.30", "0.10", "0.20", "1.00"},   // 长话费
-        {"801", "5", "0.40", "0.00", "0.10", "0.30"},   // 本地费
-        {"801", "8", "0.25", "0.05", "0.00", "0.20"},   // 市话费
-        {"801", "9", "0.60", "0.00", "0.00", "0.60"},   // 呼入费
-        {"801", "0", "2.00", "0.00", "0.00", "2.00"},   // 长话费
-        {"账号012", "3", "0.90", "0.00", "0.00", "0.90"},
-        {"8011", "4", "0.50", "0.00", "0.00", "0.50"},   // no User row
+        {"801", "2", "1.30", "0.10", "0.20", "1.00"},                                                    // 长话费
+        {"801", "5", "0.40", "0.00", "0.10", "0.30"},                                                    // 本地费
+        {"801", "8", "0.25", "0.05", "0.00", "0.20"},                                                    // 市话费
+        {"801", "9", "0.60", "0.00", "0.00", "0.60"},                                                    // 呼入费
+        {"801", "0", "2.00", "0.00", "0.00", "2.00"},                                                    // 长话费
+        {"账号012", "3", "0.90", "0.00", "0.00", "0.90"}, {"8011", "4", "0.50", "0.00", "0.00", "0.50"}, // no User row
     };
     for (const Rec &r : recs) {
         Bill b{s(r.caller), s("2026年12月09日10时30分"), s(r.type), s(r.fee), s(r.handling), s(r.service), s(r.charge)};
@@ -182,7 +181,8 @@ TEST_F(CallQueryTest, FeeRowsSumByCallTypeWithTheRent)
         d.addBill(b);
     }
 
-    CallQuery::Criteria c = criteria({QStringLiteral("801"), s("账号012"), QStringLiteral("8011"), QStringLiteral("802")});
+    CallQuery::Criteria c =
+        criteria({QStringLiteral("801"), s("账号012"), QStringLiteral("8011"), QStringLiteral("802")});
     ASSERT_EQ(CallQuery::BuildPrintData(d.db, d.store, c).value(), recs.size());
     const QList<FeeRow> fees = d.store.fees();
     ASSERT_EQ(fees.size(), 3) << "a caller without chosen records has no fee row";
@@ -190,10 +190,10 @@ TEST_F(CallQueryTest, FeeRowsSumByCallTypeWithTheRent)
                                                QStringLiteral("0.20"), QStringLiteral("0.30"), QStringLiteral("0.60"),
                                                QStringLiteral("30.00"), QStringLiteral("0.15"), QStringLiteral("0.30"),
                                                QStringLiteral("34.55")}));
-    EXPECT_EQ(fees.at(1).texts(), (QStringList{QString(), s("账号012"), s("别人"), QStringLiteral("0.90"),
-                                               QStringLiteral("0.00"), QStringLiteral("0.00"), QStringLiteral("0.00"),
-                                               QStringLiteral("0.00"), QStringLiteral("0.00"), QStringLiteral("0.00"),
-                                               QStringLiteral("0.90")}));
+    EXPECT_EQ(fees.at(1).texts(),
+              (QStringList{QString(), s("账号012"), s("别人"), QStringLiteral("0.90"), QStringLiteral("0.00"),
+                           QStringLiteral("0.00"), QStringLiteral("0.00"), QStringLiteral("0.00"),
+                           QStringLiteral("0.00"), QStringLiteral("0.00"), QStringLiteral("0.90")}));
     EXPECT_EQ(fees.at(2).rent.toText(), QStringLiteral("0.00")) << "no User row, no rent";
     EXPECT_EQ(fees.at(2).local.toText(), QStringLiteral("0.50"));
     // 合计 is the rent plus the records' totals.
@@ -209,8 +209,7 @@ TEST_F(CallQueryTest, FeeRowsSumByCallTypeWithTheRent)
     const QList<BillRow> bills = d.store.bills();
     ASSERT_EQ(bills.size(), recs.size());
     for (int i = 0; i < bills.size(); ++i)
-        EXPECT_EQ(bills.at(i).caller,
-                  d.cell(s("SELECT 主叫号码 FROM PHNBill WHERE rowid=?"), {bills.at(i).mainRowId}));
+        EXPECT_EQ(bills.at(i).caller, d.cell(s("SELECT 主叫号码 FROM PHNBill WHERE rowid=?"), {bills.at(i).mainRowId}));
 
     // Waived: every row starts at 0.00 rent.
     c.waiveRent = true;

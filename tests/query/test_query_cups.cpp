@@ -11,14 +11,14 @@
 
 #include <QApplication>
 #include <QCoreApplication>
-#include <QPrintDialog>
-#include <QPrinter>
-#include <QPrintPreviewDialog>
-#include <QTimer>
-#include <QToolBar>
 #include <QDir>
+#include <QPrintDialog>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
+#include <QToolBar>
 #include <gtest/gtest.h>
 
 using namespace corvane;
@@ -55,7 +55,7 @@ TEST(SettlementPrinting, TheGrandTotalGoesToTheDefaultCupsPrinter)
     c.states = CallQuery::StatesFor(0);
     ASSERT_EQ(CallQuery::BuildPrintData(ctx.db, store, c).value(), 1);
 
-    frmDeposit w(ctx, store);   // the console's own CUPS printer port
+    frmDeposit w(ctx, store); // the console's own CUPS printer port
     w.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
     auto *print = w.findChild<QPushButton *>(QStringLiteral("cmdPrintTotal"));
@@ -137,7 +137,7 @@ TEST(SettlementPrinting, FeeListAndReceiptsPrintedFromThePreviewReachTheDefaultC
         const char *button;
         const char *report;
         const char *title;
-        int titles;   // how often the title is printed: once per list, once per receipt
+        int titles; // how often the title is printed: once per list, once per receipt
         QStringList texts;
     } cases[] = {
         {"cmdGridPrint", "DRPrint", "话费清单", 1, {s("801"), s("802"), s("3.40"), s("1.70")}},

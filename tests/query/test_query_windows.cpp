@@ -4,7 +4,6 @@
 // class commands read off a pseudo-terminal standing in for the switch, and
 // the grand total through a printer port of the test's own.
 #include "ConsoleContext.h"
-#include "TestStatus.h"
 #include "HexBytes.h"
 #include "PdfTools.h"
 #include "PrintJobs.h"
@@ -14,6 +13,7 @@
 #include "SwitchLink.h"
 #include "SwitchOnPty.h"
 #include "TestHome.h"
+#include "TestStatus.h"
 #include "TestWait.h"
 #include "frmDeposit.h"
 #include "frmPHNBill.h"
@@ -79,19 +79,20 @@ protected:
         data->addAccount(QStringLiteral("012"), s("前台"), QStringLiteral("1"), QStringLiteral("2"));
         data->addDeposit(QStringLiteral("012"), s("账号"), QStringLiteral("1"), QStringLiteral("-1.00"),
                          QStringLiteral("30.00"));
-        bill801a = data->addBill({QStringLiteral("801"), s("2026年12月09日10时30分"), QStringLiteral("2"),
-                                  QStringLiteral("1.20")});
-        bill801b = data->addBill({QStringLiteral("801"), s("2026年12月09日10:31:20"), QStringLiteral("9"),
-                                  QStringLiteral("0.80")});
+        bill801a = data->addBill(
+            {QStringLiteral("801"), s("2026年12月09日10时30分"), QStringLiteral("2"), QStringLiteral("1.20")});
+        bill801b = data->addBill(
+            {QStringLiteral("801"), s("2026年12月09日10:31:20"), QStringLiteral("9"), QStringLiteral("0.80")});
         bill8011 = data->addBill({QStringLiteral("8011"), s("2026年12月09日10时30分")});
-        bill802 = data->addBill({QStringLiteral("802"), s("2026年12月09日11时00分"), QStringLiteral("8"),
-                                 QStringLiteral("0.50")});
-        billAcct = data->addBill({s("账号012"), s("2026年12月09日11时05分"), QStringLiteral("3"),
-                                  QStringLiteral("2.50")});
+        bill802 = data->addBill(
+            {QStringLiteral("802"), s("2026年12月09日11时00分"), QStringLiteral("8"), QStringLiteral("0.50")});
+        billAcct =
+            data->addBill({s("账号012"), s("2026年12月09日11时05分"), QStringLiteral("3"), QStringLiteral("2.50")});
         // Group and name as the intake copies them from the user row.
-        EXPECT_TRUE(test::Ok(data->db.exec(s("UPDATE PHNBill SET 组名=(SELECT 组名 FROM User WHERE User.用户号码=PHNBill.主叫号码), "
-                        "用户名称=(SELECT 用户名称 FROM User WHERE User.用户号码=PHNBill.主叫号码) "
-                        "WHERE 主叫号码 IN ('801', '802')"))));
+        EXPECT_TRUE(test::Ok(
+            data->db.exec(s("UPDATE PHNBill SET 组名=(SELECT 组名 FROM User WHERE User.用户号码=PHNBill.主叫号码), "
+                            "用户名称=(SELECT 用户名称 FROM User WHERE User.用户号码=PHNBill.主叫号码) "
+                            "WHERE 主叫号码 IN ('801', '802')"))));
 
         ctx.runModal = [this](QDialog &d) {
             d.show();
@@ -148,10 +149,7 @@ protected:
         }
     }
     static QString label(QWidget *in) { return child<QLabel>(in, QStringLiteral("lblInformation"))->text(); }
-    static int listRows(QWidget *in, const QString &grid)
-    {
-        return child<QTableView>(in, grid)->model()->rowCount();
-    }
+    static int listRows(QWidget *in, const QString &grid) { return child<QTableView>(in, grid)->model()->rowCount(); }
 
     QByteArray sent() { return test::sentThroughQueue(*link, pty, clock); }
 
@@ -234,8 +232,9 @@ TEST_F(QueryWindowTest, QueryListsPrintsExportsAndDeletesBehindRight10)
     EXPECT_EQ(opened, (QStringList{QStringLiteral("DRBillPrint"), QStringLiteral("frmPHNBill")}));
 
     // Exactly the two listed records went.
-    EXPECT_EQ(data->rows(s("SELECT rowid FROM PHNBill ORDER BY rowid")),
-              (QList<QStringList>{{QString::number(bill8011)}, {QString::number(bill802)}, {QString::number(billAcct)}}));
+    EXPECT_EQ(
+        data->rows(s("SELECT rowid FROM PHNBill ORDER BY rowid")),
+        (QList<QStringList>{{QString::number(bill8011)}, {QString::number(bill802)}, {QString::number(billAcct)}}));
 
     // The spreadsheet file: byte-order mark, header, the two records.
     QFile f(csv);
@@ -273,11 +272,12 @@ TEST_F(QueryWindowTest, SettlingAGroupPrintsReceiptsAndTheGrandTotal)
     click(w.get(), QStringLiteral("optGroup"));
     pick({s("营业部")});
     click(w.get(), QStringLiteral("optDeposit"));
-    click(w.get(), QStringLiteral("chkRent"));   // the rent is waived this month
+    click(w.get(), QStringLiteral("chkRent")); // the rent is waived this month
 
     modal[QStringLiteral("DRPage")] = [&](QDialog &d) {
         const QString text = previewText(d, QStringLiteral("receipts.pdf"));
-        for (const QString &t : {s("电信电话费收据"), s("收款员"), s("张会计"), s("李四"), s("张三"), s("0.50"), s("2.00")})
+        for (const QString &t :
+             {s("电信电话费收据"), s("收款员"), s("张会计"), s("李四"), s("张三"), s("0.50"), s("2.00")})
             EXPECT_TRUE(text.contains(t)) << t.toStdString();
     };
     modal[QStringLiteral("frmDeposit")] = [&](QDialog &dialog) {

@@ -1,9 +1,9 @@
 // Settling the listed records: marks, deposits, classes and the class
 // commands, in one transaction.
 #include "CallQuery.h"
-#include "TestStatus.h"
 #include "QueryFixture.h"
 #include "Settlement.h"
+#include "TestStatus.h"
 
 #include <gtest/gtest.h>
 
@@ -45,7 +45,10 @@ protected:
         c.states = CallQuery::StatesFor(billOption);
         ASSERT_TRUE(bool(CallQuery::BuildPrintData(d.db, d.store, c)));
     }
-    QString userClass(const QString &number) { return d.cell(s("SELECT 分机等级 FROM User WHERE 用户号码=?"), {number}); }
+    QString userClass(const QString &number)
+    {
+        return d.cell(s("SELECT 分机等级 FROM User WHERE 用户号码=?"), {number});
+    }
     QString accountClass() { return d.cell(s("SELECT 等级 FROM Account WHERE 账号编号='012'")); }
 
     test::QueryData d;
@@ -55,7 +58,7 @@ TEST_F(SettlementTest, MarksTheListedRowsResetsDepositsAndRestoresClasses)
 {
     const QString minute = s("2026年12月09日10时30分");
     const qint64 a = d.addBill({QStringLiteral("801"), minute});
-    const qint64 twin = d.addBill({QStringLiteral("801"), minute});   // same caller, same minute
+    const qint64 twin = d.addBill({QStringLiteral("801"), minute}); // same caller, same minute
     const qint64 b = d.addBill({QStringLiteral("802"), minute});
     const qint64 acct = d.addBill({s("账号012"), minute});
     const qint64 other = d.addBill({QStringLiteral("803"), minute});
@@ -63,7 +66,7 @@ TEST_F(SettlementTest, MarksTheListedRowsResetsDepositsAndRestoresClasses)
     // After the list was made one listed row was deleted, and a record of the
     // same caller and minute came in: only the listed rows still there are marked.
     EXPECT_TRUE(test::Ok(d.db.exec(s("DELETE FROM PHNBill WHERE rowid=?"), {twin})));
-    const qint64 later = d.addBill({QStringLiteral("801"), minute});   // came in after the query
+    const qint64 later = d.addBill({QStringLiteral("801"), minute}); // came in after the query
 
     const Settlement::Outcome out = Settlement::SettleListed(d.db, d.store);
     ASSERT_TRUE(bool(out)) << out.status.reason().toStdString();
@@ -75,10 +78,14 @@ TEST_F(SettlementTest, MarksTheListedRowsResetsDepositsAndRestoresClasses)
     EXPECT_EQ(d.stateOf(other), s("未结算"));
 
     // Deposits 0.00 and the class after settlement, in the tables and in the switch.
-    EXPECT_EQ(d.depositOf(QStringLiteral("1"), false), (QStringList{QStringLiteral("0.00"), QStringLiteral("0.00"), QStringLiteral("5")}));
-    EXPECT_EQ(d.depositOf(QStringLiteral("012"), true), (QStringList{QStringLiteral("0.00"), QStringLiteral("0.00"), QStringLiteral("5")}));
-    EXPECT_EQ(d.depositOf(QStringLiteral("3"), false), (QStringList{QStringLiteral("8.00"), QStringLiteral("10.00"), QStringLiteral("4")}));
-    EXPECT_EQ(d.depositOf(QStringLiteral("12"), false), (QStringList{QStringLiteral("6.00"), QStringLiteral("6.00"), QStringLiteral("4")}));
+    EXPECT_EQ(d.depositOf(QStringLiteral("1"), false),
+              (QStringList{QStringLiteral("0.00"), QStringLiteral("0.00"), QStringLiteral("5")}));
+    EXPECT_EQ(d.depositOf(QStringLiteral("012"), true),
+              (QStringList{QStringLiteral("0.00"), QStringLiteral("0.00"), QStringLiteral("5")}));
+    EXPECT_EQ(d.depositOf(QStringLiteral("3"), false),
+              (QStringList{QStringLiteral("8.00"), QStringLiteral("10.00"), QStringLiteral("4")}));
+    EXPECT_EQ(d.depositOf(QStringLiteral("12"), false),
+              (QStringList{QStringLiteral("6.00"), QStringLiteral("6.00"), QStringLiteral("4")}));
     EXPECT_EQ(userClass(QStringLiteral("801")), QStringLiteral("5"));
     EXPECT_EQ(userClass(QStringLiteral("802")), QStringLiteral("4")) << "no deposit row: class unchanged";
     EXPECT_EQ(accountClass(), QStringLiteral("5"));
@@ -100,15 +107,17 @@ TEST_F(SettlementTest, ASecondRunKeepsADepositPaidSince)
     EXPECT_TRUE(test::Ok(d.db.exec(s("UPDATE Foregift SET 余额='50.00', 押金='50.00', 等级='4' WHERE 物理端口='1'"))));
     EXPECT_TRUE(test::Ok(d.db.exec(s("UPDATE User SET 分机等级='4' WHERE 用户号码='801'"))));
     d.addBill({QStringLiteral("803"), s("2026年12月09日11时00分")});
-    query({QStringLiteral("801"), QStringLiteral("803")}, 0);   // all records, the settled ones too
+    query({QStringLiteral("801"), QStringLiteral("803")}, 0); // all records, the settled ones too
 
     const Settlement::Outcome again = Settlement::SettleListed(d.db, d.store);
     ASSERT_TRUE(bool(again));
     EXPECT_EQ(again.marked, 2) << "only 803's two records were still open";
     EXPECT_EQ(again.settledCallers, QStringList{QStringLiteral("803")});
-    EXPECT_EQ(d.depositOf(QStringLiteral("1"), false), (QStringList{QStringLiteral("50.00"), QStringLiteral("50.00"), QStringLiteral("4")}));
+    EXPECT_EQ(d.depositOf(QStringLiteral("1"), false),
+              (QStringList{QStringLiteral("50.00"), QStringLiteral("50.00"), QStringLiteral("4")}));
     EXPECT_EQ(userClass(QStringLiteral("801")), QStringLiteral("4"));
-    EXPECT_EQ(d.depositOf(QStringLiteral("3"), false), (QStringList{QStringLiteral("0.00"), QStringLiteral("0.00"), QStringLiteral("5")}));
+    EXPECT_EQ(d.depositOf(QStringLiteral("3"), false),
+              (QStringList{QStringLiteral("0.00"), QStringLiteral("0.00"), QStringLiteral("5")}));
     EXPECT_EQ(again.commands, QStringList{QStringLiteral("*10*5*803#")});
 
     // A third run finds nothing left to settle and changes nothing.
@@ -133,7 +142,8 @@ TEST_F(SettlementTest, AFailedSettlementChangesNothing)
     EXPECT_TRUE(out.commands.isEmpty());
     EXPECT_EQ(d.stateOf(a), s("未结算"));
     EXPECT_EQ(d.stateOf(acct), s("未结算"));
-    EXPECT_EQ(d.depositOf(QStringLiteral("1"), false), (QStringList{QStringLiteral("-0.40"), QStringLiteral("20.00"), QStringLiteral("1")}));
+    EXPECT_EQ(d.depositOf(QStringLiteral("1"), false),
+              (QStringList{QStringLiteral("-0.40"), QStringLiteral("20.00"), QStringLiteral("1")}));
     EXPECT_EQ(userClass(QStringLiteral("801")), QStringLiteral("1"));
     EXPECT_EQ(accountClass(), QStringLiteral("1"));
 
@@ -149,7 +159,7 @@ TEST_F(SettlementTest, DeletingTakesExactlyTheListedRows)
     const QString minute = s("2026年12月09日10时30分");
     const qint64 a = d.addBill({QStringLiteral("801"), minute});
     query({QStringLiteral("801")});
-    const qint64 sameMinute = d.addBill({QStringLiteral("801"), minute});   // arrived after the query
+    const qint64 sameMinute = d.addBill({QStringLiteral("801"), minute}); // arrived after the query
     const auto deleted = d.store.deleteListedFromMain(d.db);
     ASSERT_TRUE(bool(deleted));
     EXPECT_EQ(*deleted, 1);

@@ -1,5 +1,5 @@
-#include <QApplication>
 #include "PasswordHash.h"
+#include <QApplication>
 #include <gtest/gtest.h>
 
 // Every test binary runs inside one QApplication on the offscreen platform so

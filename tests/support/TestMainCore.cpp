@@ -1,5 +1,5 @@
-#include <QCoreApplication>
 #include "PasswordHash.h"
+#include <QCoreApplication>
 #include <gtest/gtest.h>
 
 // The main of the tests of the logic libraries: a QCoreApplication and no

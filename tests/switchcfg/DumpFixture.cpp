@@ -44,10 +44,7 @@ void DumpEnv::feedEmptyUpTo(int last)
         dump->DecodeParameterBlock(emptyBlock(dump->DumpBlockNo()));
 }
 
-void DumpEnv::exec(const QString &sql, const QVariantList &params)
-{
-    EXPECT_TRUE(test::Ok(db.exec(sql, params)));
-}
+void DumpEnv::exec(const QString &sql, const QVariantList &params) { EXPECT_TRUE(test::Ok(db.exec(sql, params))); }
 
 QString DumpEnv::value(const QString &sql, const QVariantList &params)
 {

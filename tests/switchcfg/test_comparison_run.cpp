@@ -39,7 +39,7 @@ TEST_F(ComparisonRun, SevenSecondsWithoutABlockEndTheRun)
 {
     ASSERT_TRUE(dump().start());
     env.clock.advanceMs(5000);
-    env.feedEmptyUpTo(2);                     // blocks reset the silence
+    env.feedEmptyUpTo(2); // blocks reset the silence
     EXPECT_EQ(dump().DumpTicks(), 0);
     for (int s = 1; s <= 6; ++s) {
         env.clock.advanceMs(1000);
@@ -69,13 +69,15 @@ TEST_F(ComparisonRun, SevenBadBlocksEndTheRun)
 {
     struct Case {
         const char *what;
-        QList<bool> goodBlocks;   // in order of arrival
+        QList<bool> goodBlocks; // in order of arrival
         bool running;
     };
     const Case cases[] = {
         {"six bad blocks", {false, false, false, false, false, false}, true},
         {"seven bad blocks", {false, false, false, false, false, false, false}, false},
-        {"good blocks do not clear the count", {false, true, false, false, true, false, false, false, true, false}, false},
+        {"good blocks do not clear the count",
+         {false, true, false, false, true, false, false, false, true, false},
+         false},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
@@ -106,7 +108,7 @@ TEST_F(ComparisonRun, BadLastBlockDoesNotEndTheComparison)
     env.feedEmptyUpTo(48);
     ASSERT_EQ(dump().DumpBlockNo(), 49);
     env.link.events.clear();
-    dump().DecodeParameterBlock(blockText({}, 48));   // block 49 sums to 49
+    dump().DecodeParameterBlock(blockText({}, 48)); // block 49 sums to 49
     EXPECT_EQ(env.link.events, QStringList{"nak"});
     EXPECT_TRUE(dump().DumpMode());
     EXPECT_FALSE(dump().complete());

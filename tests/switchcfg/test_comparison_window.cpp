@@ -65,7 +65,8 @@ protected:
                                  refused << code + QStringLiteral(": ") + note;
                          });
         if (qEnvironmentVariableIsSet("SIMLOG"))
-            QObject::connect(&sim, &sim::SwitchSimulator::activity, [](const QString &l) { qInfo("%s", qPrintable(l.left(120))); });
+            QObject::connect(&sim, &sim::SwitchSimulator::activity,
+                             [](const QString &l) { qInfo("%s", qPrintable(l.left(120))); });
         link = std::make_unique<SwitchLink>(ctx);
         ctx.link = link.get();
         intake.link = link.get();
@@ -200,7 +201,8 @@ TEST_F(ComparisonWindowTest, DownloadCompareChangeAtTheSwitchCopyBackCompare)
 {
     // Agent operator 2 and virtual operator 2 of trunk 2 with the first ones
     // empty: the switch holds each list closed up.
-    ASSERT_TRUE(ctx.db.exec(QStringLiteral("UPDATE SWTConfig SET 呼入等待信号音类型='0', 夜服值班分机='4', 代理总机2='11'")));
+    ASSERT_TRUE(
+        ctx.db.exec(QStringLiteral("UPDATE SWTConfig SET 呼入等待信号音类型='0', 夜服值班分机='4', 代理总机2='11'")));
     ASSERT_TRUE(ctx.db.exec(QStringLiteral("UPDATE Exchange SET 虚拟总机2='7' WHERE 中继='2'")));
     ASSERT_TRUE(ctx.db.exec(QStringLiteral("UPDATE User SET 分机等级='2', 分机来电显示='×' WHERE 物理端口='6'")));
 
@@ -245,7 +247,7 @@ TEST_F(ComparisonWindowTest, DownloadCompareChangeAtTheSwitchCopyBackCompare)
     EXPECT_TRUE(disagreeing().isEmpty()) << disagreeing().join(QLatin1Char('\n')).toStdString();
     EXPECT_EQ(grid()->cellBackColor(5, 0), FlexGrid::paletteColor(10));
     EXPECT_EQ(grid()->textMatrix(5, 4), QStringLiteral("数据一致--5"));
-    EXPECT_EQ(grid()->cellBackColor(1, 4), FlexGrid::paletteColor(7));   // no database counterpart
+    EXPECT_EQ(grid()->cellBackColor(1, 4), FlexGrid::paletteColor(7)); // no database counterpart
     EXPECT_EQ(grid()->textMatrix(43, 2), QStringLiteral("11"));
     EXPECT_EQ(grid()->textMatrix(44, 2), QStringLiteral(""));
 
@@ -307,7 +309,7 @@ TEST_F(ComparisonWindowTest, RefusalsWhileSendingAndLeaving)
     EXPECT_TRUE(w->isVisible());
     EXPECT_TRUE(link->DumpMode);
 
-    click("cmdLeave");   // OK
+    click("cmdLeave"); // OK
     EXPECT_FALSE(w->isVisible());
     EXPECT_FALSE(link->DumpMode);
     EXPECT_TRUE(link->DiscardingLateDumpBytes());
@@ -348,7 +350,7 @@ TEST_F(ComparisonWindowTest, SilenceErrorsAndAnIncompleteDumpEndTheComparison)
         },
         10000));
     EXPECT_EQ(grid()->textMatrix(5, 4), QStringLiteral(""));
-    EXPECT_EQ(grid()->textMatrix(313, 0), QStringLiteral(""));   // block 49 brings it
+    EXPECT_EQ(grid()->textMatrix(313, 0), QStringLiteral("")); // block 49 brings it
     for (int s = 0; s < 7; ++s)
         clock.advanceMs(1000);
     ASSERT_TRUE(boxShown(QStringLiteral("数据传输错误！")));
@@ -364,7 +366,7 @@ TEST_F(ComparisonWindowTest, SilenceErrorsAndAnIncompleteDumpEndTheComparison)
     o.badBlockRate = 1;
     o.dumpTimeoutMs = 1000;
     sim.setOptions(o);
-    clock.advanceMs(2000);   // the switch gives its half-sent dump up
+    clock.advanceMs(2000); // the switch gives its half-sent dump up
     pump();
     messages.clear();
     const int naks = sim.dumpNaks();

@@ -25,7 +25,11 @@ protected:
         const QStringList refused = applyDownload(*plan, memory, env.clock.now());
         ASSERT_TRUE(refused.isEmpty()) << refused.join(QLatin1Char('\n')).toStdString();
     }
-    void compare() { env.runDump(dumpTexts(memory)); ASSERT_TRUE(env.dump->complete()); }
+    void compare()
+    {
+        env.runDump(dumpTexts(memory));
+        ASSERT_TRUE(env.dump->complete());
+    }
     QStringList differing() const
     {
         QStringList out;
@@ -46,8 +50,10 @@ protected:
 
 TEST_F(Copy, LocalPrefixesAreCopiedByValue)
 {
-    env.exec(QStringLiteral("INSERT INTO Feerate VALUES ('81', '本地81', '30', '0.50', '30', '0.50', '0.00', '0', '0.00', '0', '×', '5')"));
-    env.exec(QStringLiteral("INSERT INTO Feerate VALUES ('82', '本地82', '30', '0.60', '30', '0.60', '0.00', '0', '0.00', '0', '×', '5')"));
+    env.exec(QStringLiteral(
+        "INSERT INTO Feerate VALUES ('81', '本地81', '30', '0.50', '30', '0.50', '0.00', '0', '0.00', '0', '×', '5')"));
+    env.exec(QStringLiteral(
+        "INSERT INTO Feerate VALUES ('82', '本地82', '30', '0.60', '30', '0.60', '0.00', '0', '0.00', '0', '×', '5')"));
     programSwitch();
     // At the switch: 82 goes, 80 comes (into 82's slot).
     ASSERT_TRUE(memory.apply(QStringLiteral("*20*0*82#")).applied);
@@ -68,11 +74,11 @@ TEST_F(Copy, LocalPrefixesAreCopiedByValue)
 
     const QList<QStringList> after = localRows();
     ASSERT_EQ(after.size(), 3);
-    EXPECT_EQ(after[0], localDefault);           // "本地默认" untouched
-    EXPECT_EQ(after[1], before[1]);              // 81 keeps its row and its rates
+    EXPECT_EQ(after[0], localDefault); // "本地默认" untouched
+    EXPECT_EQ(after[1], before[1]);    // 81 keeps its row and its rates
     // 80 is new, with the rates of "本地默认".
     QStringList added = localDefault;
-    added[0] = after[2][0];                      // its own row id
+    added[0] = after[2][0]; // its own row id
     added[1] = QStringLiteral("80");
     added[2] = QStringLiteral("本地新添加");
     EXPECT_EQ(after[2], added);
@@ -149,12 +155,16 @@ TEST_F(Copy, WritesOnlyWhatChangedAndKeepsPortsAsPorts)
     EXPECT_EQ(env.dump->row(183).verdict, Verdict::NotComparable);
 
     env.exec(QStringLiteral("CREATE TABLE WriteLog (what TEXT)"));
-    env.exec(QStringLiteral("CREATE TRIGGER log_user AFTER UPDATE ON User BEGIN INSERT INTO WriteLog VALUES ('user ' || new.物理端口); END"));
-    env.exec(QStringLiteral("CREATE TRIGGER log_untouched AFTER UPDATE OF 用户名称, 分机附加功能, 付费方式, 月租费, 中继显示号码, 组名 ON User "
+    env.exec(QStringLiteral("CREATE TRIGGER log_user AFTER UPDATE ON User BEGIN INSERT INTO WriteLog VALUES ('user ' "
+                            "|| new.物理端口); END"));
+    env.exec(QStringLiteral("CREATE TRIGGER log_untouched AFTER UPDATE OF 用户名称, 分机附加功能, 付费方式, 月租费, "
+                            "中继显示号码, 组名 ON User "
                             "BEGIN INSERT INTO WriteLog VALUES ('untouched column'); END"));
-    env.exec(QStringLiteral("CREATE TRIGGER log_config AFTER UPDATE OF 用户容量, 超额或清账后等级, 交换机串口, 话单文件路径 ON SWTConfig "
-                            "BEGIN INSERT INTO WriteLog VALUES ('untouched config'); END"));
-    env.exec(QStringLiteral("CREATE TRIGGER log_exchange AFTER UPDATE ON Exchange BEGIN INSERT INTO WriteLog VALUES ('trunk ' || new.中继); END"));
+    env.exec(QStringLiteral(
+        "CREATE TRIGGER log_config AFTER UPDATE OF 用户容量, 超额或清账后等级, 交换机串口, 话单文件路径 ON SWTConfig "
+        "BEGIN INSERT INTO WriteLog VALUES ('untouched config'); END"));
+    env.exec(QStringLiteral("CREATE TRIGGER log_exchange AFTER UPDATE ON Exchange BEGIN INSERT INTO WriteLog VALUES "
+                            "('trunk ' || new.中继); END"));
 
     CopyOutcome out = CopySwitchToDatabase(env.db, *env.dump);
     ASSERT_TRUE(out.status) << out.status.reason().toStdString();
@@ -177,7 +187,8 @@ TEST_F(Copy, WritesOnlyWhatChangedAndKeepsPortsAsPorts)
     EXPECT_EQ(out.summary.depositRows, 1);
     EXPECT_EQ(out.summary.missingUserRows, 20);
     ASSERT_EQ(out.summary.notes.size(), 1);
-    EXPECT_EQ(out.summary.notes[0], QStringLiteral("交换机有120门分机，数据库只有其中100门的用户资料：只修改了已有的100门。"));
+    EXPECT_EQ(out.summary.notes[0],
+              QStringLiteral("交换机有120门分机，数据库只有其中100门的用户资料：只修改了已有的100门。"));
     EXPECT_EQ(env.value(QStringLiteral("SELECT count(*) FROM User")), QStringLiteral("100"));
 }
 

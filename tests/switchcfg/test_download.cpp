@@ -58,7 +58,8 @@ TEST_F(Download, CapacityEight)
                  << star(QStringLiteral("*59*1*%1#").arg(n)) << star(QStringLiteral("*41*1*%1#").arg(n))
                  << star(QStringLiteral("*40*1*%1#").arg(n)) << star(QStringLiteral("*42*1*%1#").arg(n))
                  << star(QStringLiteral("*43*1*%1#").arg(n)) << star(QStringLiteral("*48*0*%1#").arg(n))
-                 << star(QStringLiteral("*67*%1*%2#").arg(port).arg(password)) << star(QStringLiteral("*61*0*%1#").arg(n));
+                 << star(QStringLiteral("*67*%1*%2#").arg(port).arg(password))
+                 << star(QStringLiteral("*61*0*%1#").arg(n));
     }
     EXPECT_EQ(p.commands.mid(2, 80), expected);
     EXPECT_FALSE(p.commands[82].text.startsWith(QStringLiteral("*11*")));
@@ -112,17 +113,18 @@ TEST_F(Download, FullOrderOfTheTail)
     auto after = [&](const QString &first, int n) { return codes.mid(codes.indexOf(first), n); };
 
     EXPECT_EQ(after(QStringLiteral("*12*0*3#"), 2), (QStringList{"*12*0*3#", "*12*807*3#"}));
-    EXPECT_EQ(after(QStringLiteral("*77*0#"), 6),
-              (QStringList{"*77*0#", "*86*0*1#", "*77*2*12345678#", "*86*0*2#", "*86*1*5*3#", "*85*08001200*14001800*3#"}));
+    EXPECT_EQ(after(QStringLiteral("*77*0#"), 6), (QStringList{"*77*0#", "*86*0*1#", "*77*2*12345678#", "*86*0*2#",
+                                                               "*86*1*5*3#", "*85*08001200*14001800*3#"}));
     EXPECT_EQ(after(QStringLiteral("*71*6#"), 3), (QStringList{"*71*6#", "*80*0#", "*73*1#"}));
     EXPECT_EQ(after(QStringLiteral("*49*0#"), 3), (QStringList{"*49*0#", "*49*802#", "*49*805#"}));
-    EXPECT_EQ(after(QStringLiteral("*27*10#"), 5), (QStringList{"*27*10#", "*24*10#", "*21*10#", "*17*10#", "*53*10#"}));
+    EXPECT_EQ(after(QStringLiteral("*27*10#"), 5),
+              (QStringList{"*27*10#", "*24*10#", "*21*10#", "*17*10#", "*53*10#"}));
     EXPECT_EQ(after(QStringLiteral("*81*17909*1*12345678*123456*1#"), 3),
               (QStringList{"*81*17909*1*12345678*123456*1#", "*82*150*150*150*150*1#", "*81*0*2#"}));
     // Interval index 0 is the rate window's first option, "10毫秒", code 1.
     EXPECT_EQ(codes.mid(codes.indexOf(QStringLiteral("*81*0*12#")), 9),
-              (QStringList{"*81*0*12#", "*83*17951#", "*84*1#", "*50*807#", "*20*0#", "*20*1*1*80#",
-                           "*20*1*1*82#", "*19*0#", "*19*6*7*114#"}));
+              (QStringList{"*81*0*12#", "*83*17951#", "*84*1#", "*50*807#", "*20*0#", "*20*1*1*80#", "*20*1*1*82#",
+                           "*19*0#", "*19*6*7*114#"}));
     EXPECT_EQ(codes.last(), QStringLiteral("*19*6*7*11010#"));
     // Trunk 1 has no outside number to set; trunks 3 to 12 have none stored:
     // each pauses all the same.
@@ -148,8 +150,8 @@ TEST_F(Download, ValuesThatCannotBeKeyedAreLeftOut)
     struct Case {
         const char *what;
         QString sql;
-        QString missing;     // a command that must not be in the list
-        QString note;        // part of the note that says so
+        QString missing; // a command that must not be in the list
+        QString note;    // part of the note that says so
     };
     const Case cases[] = {
         {"caller display not a mark", QStringLiteral("UPDATE User SET 分机来电显示='?' WHERE 物理端口='1'"),
@@ -158,7 +160,8 @@ TEST_F(Download, ValuesThatCannotBeKeyedAreLeftOut)
          QStringLiteral("*11*2*"), QStringLiteral("物理端口2")},
         {"unknown charging mode", QStringLiteral("UPDATE Exchange SET 中继计费开关方式='按次' WHERE 中继='4'"),
          QStringLiteral("*05*"), QStringLiteral("4号中继")},
-        {"IP card with an unknown language", QStringLiteral("UPDATE IP SET 启用='√', 切入码='1', 卡号='2', 密码='3', 语言='法文' WHERE 序号='5'"),
+        {"IP card with an unknown language",
+         QStringLiteral("UPDATE IP SET 启用='√', 切入码='1', 卡号='2', 密码='3', 语言='法文' WHERE 序号='5'"),
          QStringLiteral("*81*1*"), QStringLiteral("IP卡5")},
         {"prefix that is no number", QStringLiteral("INSERT INTO Feerate (区号, 地区, 类型) VALUES ('8#1', 'x', '5')"),
          QStringLiteral("*20*1*1*8"), QStringLiteral("8#1")},
@@ -170,7 +173,8 @@ TEST_F(Download, ValuesThatCannotBeKeyedAreLeftOut)
         fresh.exec(c.sql);
         Checked<DownloadPlan> plan = BuildDownload(fresh.db);
         ASSERT_TRUE(plan);
-        EXPECT_TRUE(plan->notes.join(QLatin1Char('\n')).contains(c.note)) << plan->notes.join(QLatin1Char('\n')).toStdString();
+        EXPECT_TRUE(plan->notes.join(QLatin1Char('\n')).contains(c.note))
+            << plan->notes.join(QLatin1Char('\n')).toStdString();
         int matching = 0;
         for (const QString &code : plan->starCodes())
             matching += code.startsWith(c.missing) ? 1 : 0;

@@ -14,7 +14,10 @@ namespace {
 // Block 0 with 120 extensions (byte 6 = 0x0F), 计费方式 0x3A, 附加费类型 0x01
 // and agent operator 2 on port 0x1F (flag byte 80 = 0x01, port byte 81).
 // Checksum: 0x67 + 0x0F + 0x3A + 0x01 + 0x01 + 0x1F = 0xD1.
-QString block0WithAgent() { return blockText({{4, 0x67}, {6, 0x0F}, {8, 0x3A}, {52, 0x01}, {80, 0x01}, {81, 0x1F}}, 0xD1); }
+QString block0WithAgent()
+{
+    return blockText({{4, 0x67}, {6, 0x0F}, {8, 0x3A}, {52, 0x01}, {80, 0x01}, {81, 0x1F}}, 0xD1);
+}
 // The same capacity with 附加费类型 0x00 and agent 2's flag 0x00:
 // 0x67 + 0x0F + 0x1F = 0x95.
 QString block0WithoutAgent() { return blockText({{4, 0x67}, {6, 0x0F}, {52, 0x00}, {80, 0x00}, {81, 0x1F}}, 0x95); }
@@ -81,13 +84,20 @@ TEST_F(DumpDecoding, CaptionsAndDatabaseCounterparts)
         QString key;
     };
     const Case cases[] = {
-        {5, QStringLiteral("交换机"), QStringLiteral("分机门数"), QStringLiteral("120"), QStringLiteral("SWTConfig"), 0, QString()},
-        {23, QStringLiteral("交换机"), QStringLiteral("国内长途延时时间"), QStringLiteral("10"), QStringLiteral("Feesetting"), 1, QString()},
-        {44, QStringLiteral("代理总机（物理端口）"), QStringLiteral("2"), QString(), QStringLiteral("SWTConfig"), 10, QString()},
-        {150, QStringLiteral("中继出局方式"), QStringLiteral("1号中继"), QStringLiteral("直局"), QStringLiteral("Exchange"), 5, QStringLiteral("1")},
-        {161, QStringLiteral("虚拟总机5（物理端口）"), QStringLiteral("1号中继"), QString(), QStringLiteral("Exchange"), 14, QStringLiteral("1")},
-        {305, QStringLiteral("分机号码"), QStringLiteral("第1门"), QStringLiteral("801"), QStringLiteral("User"), 1, QStringLiteral("0")},
-        {313 + 9 * 119, QStringLiteral("分机中继分组"), QStringLiteral("第120门"), QStringLiteral("0"), QStringLiteral("User"), 10, QStringLiteral("119")},
+        {5, QStringLiteral("交换机"), QStringLiteral("分机门数"), QStringLiteral("120"), QStringLiteral("SWTConfig"), 0,
+         QString()},
+        {23, QStringLiteral("交换机"), QStringLiteral("国内长途延时时间"), QStringLiteral("10"),
+         QStringLiteral("Feesetting"), 1, QString()},
+        {44, QStringLiteral("代理总机（物理端口）"), QStringLiteral("2"), QString(), QStringLiteral("SWTConfig"), 10,
+         QString()},
+        {150, QStringLiteral("中继出局方式"), QStringLiteral("1号中继"), QStringLiteral("直局"),
+         QStringLiteral("Exchange"), 5, QStringLiteral("1")},
+        {161, QStringLiteral("虚拟总机5（物理端口）"), QStringLiteral("1号中继"), QString(), QStringLiteral("Exchange"),
+         14, QStringLiteral("1")},
+        {305, QStringLiteral("分机号码"), QStringLiteral("第1门"), QStringLiteral("801"), QStringLiteral("User"), 1,
+         QStringLiteral("0")},
+        {313 + 9 * 119, QStringLiteral("分机中继分组"), QStringLiteral("第120门"), QStringLiteral("0"),
+         QStringLiteral("User"), 10, QStringLiteral("119")},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.row);
@@ -122,7 +132,8 @@ TEST_F(DumpDecoding, BytesOutsideTheirListsAreShownInvalid)
         // 0x0A read as decimal digits up to the letter would be 0, "百分比".
         {"fee type 0x0A", 0, blockText({{6, 0x0F}, {52, 0x0A}}, 0x19), 34, QStringLiteral("无效值0A"), false},
         {"outgoing mode 0x05", 4, blockText({{12, 0x05}}, 0x09), 150, QStringLiteral("无效值05"), false},
-        {"virtual operator flag 0x02", 4, blockText({{144, 0x02}, {132, 0x07}}, 0x0D), 157, QStringLiteral("无效值02"), false},
+        {"virtual operator flag 0x02", 4, blockText({{144, 0x02}, {132, 0x07}}, 0x0D), 157, QStringLiteral("无效值02"),
+         false},
         {"trunk on 0x01", 4, blockText({{96, 0x01}}, 0x05), 155, QStringLiteral("√"), true},
         // Class and local right sit in the second hex digit: 0x34 is class 4, 0x11 is "√".
         {"class in the low nibble", 27, blockText({{0, 0x34}}, 0x34 + 27), 310, QStringLiteral("4"), true},
@@ -173,16 +184,17 @@ TEST_F(DumpDecoding, ChecksumIsTestedBeforeTheRowsAreTrusted)
 {
     ASSERT_TRUE(env.dump->start());
     // 0xD2 is one more than the right sum 0xD1.
-    env.dump->DecodeParameterBlock(blockText({{4, 0x67}, {6, 0x0F}, {8, 0x3A}, {52, 0x01}, {80, 0x01}, {81, 0x1F}}, 0xD2));
+    env.dump->DecodeParameterBlock(
+        blockText({{4, 0x67}, {6, 0x0F}, {8, 0x3A}, {52, 0x01}, {80, 0x01}, {81, 0x1F}}, 0xD2));
     EXPECT_EQ(env.link.events, (QStringList{"collect 0", "request", "nak"}));
     EXPECT_EQ(env.dump->DumpErrorCount(), 1);
     EXPECT_EQ(env.dump->DumpBlockNo(), 0);
-    EXPECT_EQ(env.dump->rowCount(), 0);           // nothing of the bad block is shown
+    EXPECT_EQ(env.dump->rowCount(), 0); // nothing of the bad block is shown
     EXPECT_TRUE(env.dump->DumpMode());
 
     env.dump->DecodeParameterBlock(block0WithAgent());
     EXPECT_EQ(env.link.events.mid(3), (QStringList{"collect 1", "ack"}));
-    EXPECT_EQ(env.dump->DumpErrorCount(), 1);     // a good block does not clear the count
+    EXPECT_EQ(env.dump->DumpErrorCount(), 1); // a good block does not clear the count
     EXPECT_EQ(env.dump->DumpBlockNo(), 1);
     EXPECT_EQ(env.dump->row(7).switchValue, QStringLiteral("3A"));
 

@@ -1,13 +1,13 @@
 // The comparison run behind the console's real receive path: blocks cut out
 // of a byte stream with noise and blocks of the wrong number between them,
 // and the late bytes of a given-up dump kept away from the frame handlers.
+#include "ConsoleContext.h"
 #include "DumpFixture.h"
 #include "LateDumpBytes.h"
-#include "SwitchComparison.h"
-#include "Protocol.h"
-#include "SwitchLink.h"
-#include "ConsoleContext.h"
 #include "MessageService.h"
+#include "Protocol.h"
+#include "SwitchComparison.h"
+#include "SwitchLink.h"
 
 #include <gtest/gtest.h>
 #include <random>
@@ -86,8 +86,8 @@ QByteArray block(int n)
 
 struct LinkSide {
     explicit LinkSide(DumpEnv &env, bool discard)
-        : ctx(HomePaths(env.home.path()), messages, env.clock), link(ctx),
-          adapter(link, discard), dump(env.db, env.clock, adapter)
+        : ctx(HomePaths(env.home.path()), messages, env.clock), link(ctx), adapter(link, discard),
+          dump(env.db, env.clock, adapter)
     {
         link.setFrameHandlers(&handlers);
         link.setParameterBlockReceiver(&dump);
@@ -195,14 +195,14 @@ TEST(DumpOnTheLink, LateBytesOfAGivenUpDumpAreNotFrames)
 TEST(LateDumpBytesRule, QuietAndLongestTime)
 {
     LateDumpBytes late;
-    EXPECT_FALSE(late.dropArriving(0));          // nothing to discard before begin
+    EXPECT_FALSE(late.dropArriving(0)); // nothing to discard before begin
     late.begin(1000, 1500, 5000);
     EXPECT_TRUE(late.dropArriving(2000));
-    EXPECT_TRUE(late.dropArriving(3499));        // 1499 ms after the last piece
+    EXPECT_TRUE(late.dropArriving(3499)); // 1499 ms after the last piece
     EXPECT_TRUE(late.active(4998));
-    EXPECT_FALSE(late.active(4999));             // 1500 ms quiet
+    EXPECT_FALSE(late.active(4999)); // 1500 ms quiet
     EXPECT_FALSE(late.dropArriving(5000));
-    EXPECT_FALSE(late.dropArriving(5001));       // over for good
+    EXPECT_FALSE(late.dropArriving(5001)); // over for good
 
     // A line that never goes quiet is taken back after the longest time.
     late.begin(0, 1500, 5000);

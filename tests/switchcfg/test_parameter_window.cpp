@@ -6,7 +6,6 @@
 // out by hand, and every command is played into the simulator's parameter
 // memory, which must end agreeing with the database.
 #include "CallIntake.h"
-#include "TestStatus.h"
 #include "CommandDecoder.h"
 #include "ConsoleContext.h"
 #include "DownloadPlan.h"
@@ -23,6 +22,7 @@
 #include "SwitchOnPty.h"
 #include "TestHome.h"
 #include "TestInput.h"
+#include "TestStatus.h"
 #include "TestWait.h"
 #include "frmSWTParameter.h"
 
@@ -85,7 +85,7 @@ protected:
         return *w;
     }
 
-    template<typename T>
+    template <typename T>
     T *child(const QString &name)
     {
         T *found = w->findChild<T *>(name);
@@ -151,21 +151,23 @@ protected:
     // stepMs and notes the tip of the trunk tab when it changes.
     QByteArray sentBytes(int stepMs = 200)
     {
-        const QByteArray marker = hex("0B 99 0C");   // *99#
+        const QByteArray marker = hex("0B 99 0C"); // *99#
         link->QueueStarCommands({QStringLiteral("*99#")});
         QByteArray got;
         if (w)
             tips << child<QLabel>(QStringLiteral("lblTip"))->text();
-        const bool arrived = test::waitFor([&] {
-            clock.advanceMs(stepMs);
-            got += pty.take();
-            if (w) {
-                const QString tip = child<QLabel>(QStringLiteral("lblTip"))->text();
-                if (tips.isEmpty() || tips.last() != tip)
-                    tips << tip;
-            }
-            return got.endsWith(marker);
-        }, 10000);
+        const bool arrived = test::waitFor(
+            [&] {
+                clock.advanceMs(stepMs);
+                got += pty.take();
+                if (w) {
+                    const QString tip = child<QLabel>(QStringLiteral("lblTip"))->text();
+                    if (tips.isEmpty() || tips.last() != tip)
+                        tips << tip;
+                }
+                return got.endsWith(marker);
+            },
+            10000);
         EXPECT_TRUE(arrived) << "the marker never arrived; got " << show(got);
         if (got.endsWith(marker))
             got.chop(marker.size());
@@ -218,13 +220,11 @@ protected:
     {
         return ctx.db.scalar(sql, p).value_or(QStringLiteral("<none>"));
     }
-    void exec(const QString &sql, const QVariantList &p = {})
-    {
-        ASSERT_TRUE(test::Ok(ctx.db.exec(sql, p)));
-    }
+    void exec(const QString &sql, const QVariantList &p = {}) { ASSERT_TRUE(test::Ok(ctx.db.exec(sql, p))); }
     QString trunk(int t, const char *col)
     {
-        return value(QStringLiteral("SELECT %1 FROM Exchange WHERE 中继=?").arg(QString::fromUtf8(col)), {QString::number(t)});
+        return value(QStringLiteral("SELECT %1 FROM Exchange WHERE 中继=?").arg(QString::fromUtf8(col)),
+                     {QString::number(t)});
     }
 
     test::TestHome home;
@@ -242,7 +242,8 @@ protected:
 
 TEST_F(ParameterWindowTest, OpensWithTheStoredSettings)
 {
-    exec(QStringLiteral("UPDATE SWTConfig SET 夜服值班分机='4', 代理总机2='9', 呼入等待信号音类型='0', 话单文件路径='/srv/话单/'"));
+    exec(QStringLiteral(
+        "UPDATE SWTConfig SET 夜服值班分机='4', 代理总机2='9', 呼入等待信号音类型='0', 话单文件路径='/srv/话单/'"));
     exec(QStringLiteral("UPDATE Exchange SET 虚拟总机1='7' WHERE 中继='2'"));
     exec(QStringLiteral("INSERT INTO SPCPhone VALUES ('114'), ('95555')"));
     open();
@@ -269,7 +270,7 @@ TEST_F(ParameterWindowTest, OpensWithTheStoredSettings)
     EXPECT_EQ(g->rows(), 13);
     EXPECT_EQ(g->textMatrix(0, 5), QStringLiteral("中继出局方式"));
     EXPECT_EQ(g->textMatrix(12, 0), QStringLiteral("12"));
-    EXPECT_EQ(g->textMatrix(2, 10), QStringLiteral("807"));   // the port shown as its number
+    EXPECT_EQ(g->textMatrix(2, 10), QStringLiteral("807")); // the port shown as its number
     EXPECT_EQ(child<QLabel>(QStringLiteral("lblTip"))->text(), QStringLiteral("提示：请选择您要修改的内容。"));
     EXPECT_TRUE(sent().isEmpty());
 
@@ -286,13 +287,16 @@ TEST_F(ParameterWindowTest, CapacityAndClassBoxesCheckAsTheyAreLeft)
     open();
     QLineEdit *box = edit(QStringLiteral("txtUserSum"));
 
-    struct Case { const char *typed; const char *message; };
+    struct Case {
+        const char *typed;
+        const char *message;
+    };
     for (const Case &k : {Case{"121", "用户容量最大为120门!"}, Case{"12.5", "用户容量必须是整数!"},
                           Case{"abc", "用户容量必须是数字!"}, Case{"-1", "用户容量必须是数字!"},
                           Case{"一百", "用户容量必须是数字!"}, Case{"0120", "用户容量最多为3位数字!"}}) {
         typeAndLeave(QStringLiteral("txtUserSum"), QString::fromUtf8(k.typed));
         expectInputError(QString::fromUtf8(k.message));
-        EXPECT_TRUE(box->hasFocus()) << k.typed;   // the focus stays in the box
+        EXPECT_TRUE(box->hasFocus()) << k.typed; // the focus stays in the box
         EXPECT_EQ(value(QStringLiteral("SELECT 用户容量 FROM SWTConfig")), QStringLiteral("96"));
     }
     EXPECT_TRUE(sent().isEmpty());
@@ -311,7 +315,7 @@ TEST_F(ParameterWindowTest, CapacityAndClassBoxesCheckAsTheyAreLeft)
     EXPECT_TRUE(edit(QStringLiteral("txtGrade"))->hasFocus());
     typeAndLeave(QStringLiteral("txtGrade"), QStringLiteral("3"));
     EXPECT_EQ(value(QStringLiteral("SELECT 超额或清账后等级 FROM SWTConfig")), QStringLiteral("3"));
-    EXPECT_TRUE(sent().isEmpty());   // the class is not the switch's
+    EXPECT_TRUE(sent().isEmpty()); // the class is not the switch's
 }
 
 TEST_F(ParameterWindowTest, NumberLengthRenumbersAndTheBoxesFollow)
@@ -322,7 +326,7 @@ TEST_F(ParameterWindowTest, NumberLengthRenumbersAndTheBoxesFollow)
     open();
     auto *length = child<QComboBox>(QStringLiteral("cmbPHNLen"));
     length->setFocus(Qt::TabFocusReason);
-    QTest::keyClick(length, Qt::Key_Down);   // 3 -> 4
+    QTest::keyClick(length, Qt::Key_Down); // 3 -> 4
     EXPECT_EQ(length->currentText(), QStringLiteral("4"));
     EXPECT_EQ(sent(), QStringList{"*04*4#"});
     EXPECT_EQ(value(QStringLiteral("SELECT 分机号长 FROM SWTConfig")), QStringLiteral("4"));
@@ -359,7 +363,7 @@ TEST_F(ParameterWindowTest, TrunkCellsStepOnDoubleClickAndBatchesGoInEitherDirec
     dblClick(3, 1);
     EXPECT_EQ(g->textMatrix(3, 1), QStringLiteral("√"));
     EXPECT_EQ(trunk(3, "中继开关"), QStringLiteral("√"));
-    EXPECT_EQ(show(sentBytes()), show(hex("0B 44 0B 01 0B 03 0C")));   // *44*1*3#
+    EXPECT_EQ(show(sentBytes()), show(hex("0B 44 0B 01 0B 03 0C"))); // *44*1*3#
     memory.apply(QStringLiteral("*44*1*3#"));
     dblClick(3, 1);
     EXPECT_EQ(sent(), QStringList{"*44*0*3#"});
@@ -447,15 +451,16 @@ TEST_F(ParameterWindowTest, TrunkCellsStepOnDoubleClickAndBatchesGoInEitherDirec
     // Several columns: no batch.
     clickCell(2, 2);
     clickCell(3, 4, Qt::ShiftModifier);
-    EXPECT_EQ(child<QLabel>(QStringLiteral("lblTip"))->text(), QStringLiteral("提示：您选择了网格的多列数据，程序无法进行批量修改！"));
+    EXPECT_EQ(child<QLabel>(QStringLiteral("lblTip"))->text(),
+              QStringLiteral("提示：您选择了网格的多列数据，程序无法进行批量修改！"));
     EXPECT_FALSE(amend->isEnabled());
     EXPECT_EQ(amend->text(), QStringLiteral("批量修改"));
 
     // Charging, incoming and dialling modes step through their lists.
-    dblClick(7, 2);   // 延时 -> 不计费
-    dblClick(7, 3);   // 转接 -> 群呼
-    dblClick(7, 4);   // 音频 -> 脉冲
-    dblClick(7, 8);   // √ -> ×
+    dblClick(7, 2); // 延时 -> 不计费
+    dblClick(7, 3); // 转接 -> 群呼
+    dblClick(7, 4); // 音频 -> 脉冲
+    dblClick(7, 8); // √ -> ×
     EXPECT_EQ(sent(), (QStringList{"*05*0*7#", "*06*2*7#", "*07*1*7#", "*60*0*7#"}));
 
     EXPECT_TRUE(refusedBySwitch.isEmpty()) << refusedBySwitch.join(QLatin1Char('\n')).toStdString();
@@ -489,22 +494,28 @@ TEST_F(ParameterWindowTest, CallsAreTakenWhileABatchOverEveryTrunkGoesOut)
     const auto stored = [&] { return value(QStringLiteral("SELECT count(*) FROM PHNBill")); };
     const QString before = stored();
     QByteArray got;
-    ASSERT_TRUE(test::waitFor([&] {
-        clock.advanceMs(50);
-        got += pty.take();
-        // Some trunks done and several still to go.
-        const QString t = tip->text();
-        return t.startsWith(QStringLiteral("提示：已经处理")) && t.endsWith(QStringLiteral("/12"))
-            && t.mid(7).section(QLatin1Char('/'), 0, 0).toInt() >= 2
-            && t.mid(7).section(QLatin1Char('/'), 0, 0).toInt() <= 8;
-    }, 10000)) << tip->text().toStdString();
+    ASSERT_TRUE(test::waitFor(
+        [&] {
+            clock.advanceMs(50);
+            got += pty.take();
+            // Some trunks done and several still to go.
+            const QString t = tip->text();
+            return t.startsWith(QStringLiteral("提示：已经处理")) && t.endsWith(QStringLiteral("/12"))
+                   && t.mid(7).section(QLatin1Char('/'), 0, 0).toInt() >= 2
+                   && t.mid(7).section(QLatin1Char('/'), 0, 0).toInt() <= 8;
+        },
+        10000))
+        << tip->text().toStdString();
 
     const sim::CallRecordData call{2, 5, false, 12, 9, 10, 30, 95, QStringLiteral("01088886666")};
     pty.write(sim::Frames::callRecord(call));
-    ASSERT_TRUE(test::waitFor([&] {
-        got += pty.take();
-        return stored() != before;
-    }, 5000)) << "the record was not stored while the batch ran";
+    ASSERT_TRUE(test::waitFor(
+        [&] {
+            got += pty.take();
+            return stored() != before;
+        },
+        5000))
+        << "the record was not stored while the batch ran";
     EXPECT_EQ(stored().toInt(), before.toInt() + 1);
     EXPECT_NE(tip->text(), QStringLiteral("提示：已经处理完毕！")) << "the batch had already ended";
 
@@ -597,7 +608,7 @@ TEST_F(ParameterWindowTest, AgentsSpecialNumbersAndTheSwitchButtons)
     messages.queueText(QStringLiteral("114"));
     press(QStringLiteral("cmdAddSPC"));
     expectInputError(QStringLiteral("您输入的特服号已经存在！"));
-    messages.queueText(std::nullopt);   // cancelled
+    messages.queueText(std::nullopt); // cancelled
     press(QStringLiteral("cmdAddSPC"));
     expectInputError(QStringLiteral("请输入整数作为特服号码！"));
     messages.queueText(QStringLiteral("１１０"));
@@ -658,7 +669,7 @@ TEST_F(ParameterWindowTest, OutwardCopyByPortAndToFiles)
     // A port that cannot be opened is told.
     auto *port = child<QComboBox>(QStringLiteral("cmbCOM"));
     port->setFocus(Qt::TabFocusReason);
-    QTest::keyClick(port, Qt::Key_Down);   // 2 -> 3
+    QTest::keyClick(port, Qt::Key_Down); // 2 -> 3
     EXPECT_EQ(value(QStringLiteral("SELECT 向外发送串口 FROM SWTConfig")), QStringLiteral("3"));
     tick(QStringLiteral("chkOutCOMM"));
     EXPECT_FALSE(link->mscOut.isOpen());
@@ -706,10 +717,10 @@ TEST_F(ParameterWindowTest, SystemSettingsReachTheSimulatedSwitch)
     typeAndLeave(QStringLiteral("txtUserSum"), QStringLiteral("64"));
     auto *head = child<QComboBox>(QStringLiteral("cmbHead"));
     head->setFocus(Qt::TabFocusReason);
-    QTest::keyClick(head, Qt::Key_Down);   // 6 -> 7
+    QTest::keyClick(head, Qt::Key_Down); // 6 -> 7
     tick(QStringLiteral("chkCodeLMT"));
     tick(QStringLiteral("optSignal_0"));
-    tick(QStringLiteral("optSignal_0"));   // again: nothing
+    tick(QStringLiteral("optSignal_0")); // again: nothing
     // "设置" checks the box itself: letters never reach the switch.
     typeOver(edit(QStringLiteral("txtNightNO")), QStringLiteral("8'1"));
     press(QStringLiteral("cmdSet"));
@@ -726,7 +737,8 @@ TEST_F(ParameterWindowTest, SystemSettingsReachTheSimulatedSwitch)
     typeAndLeave(QStringLiteral("txtUserSum"), QStringLiteral("100"));
     EXPECT_EQ(sent(), QStringList{"*32*100#"});
     ASSERT_NE(messages.last(), nullptr);
-    EXPECT_EQ(messages.last()->text, QStringLiteral("交换机以8门为单位设置用户容量，交换机中的容量将为104门，比照时将显示为不一致。"));
+    EXPECT_EQ(messages.last()->text,
+              QStringLiteral("交换机以8门为单位设置用户容量，交换机中的容量将为104门，比照时将显示为不一致。"));
     EXPECT_EQ(memory.capacity(), 104);
     EXPECT_FALSE(disagreeing().isEmpty());
 }

@@ -79,7 +79,7 @@ protected:
         EXPECT_EQ(applied_, plan->starCodes().size());
         EXPECT_TRUE(refused.isEmpty()) << refused.join(QLatin1Char('\n')).toStdString();
         pump();
-        console->readAll();   // the clock command's acknowledgement
+        console->readAll(); // the clock command's acknowledgement
     }
 
     void compare()
@@ -130,7 +130,8 @@ TEST_F(RoundTrip, DownloadCompareChangeCopyCompare)
     // A database with something in every part of the download.
     env.exec(QStringLiteral("UPDATE SWTConfig SET 功能首位字头='9', 呼入等待信号音类型='0', 夜服值班分机='4', "
                             "代理总机1='2', 代理总机2='11'"));
-    env.exec(QStringLiteral("UPDATE Feesetting SET 国际延时='30', 国内延时='20', 本地延时='15', 市话延时='5', 手机延时='8'"));
+    env.exec(QStringLiteral(
+        "UPDATE Feesetting SET 国际延时='30', 国内延时='20', 本地延时='15', 市话延时='5', 手机延时='8'"));
     env.exec(QStringLiteral("UPDATE Exchange SET 中继计费开关方式='反极', 中继呼入方式='群呼', 中继发码方式='脉冲', "
                             "中继出局方式='间局', 中继路由局向='3', 间局局向='5', 中继来电显示='×', 中继分组='2', "
                             "虚拟总机1='7', 虚拟总机2='9' WHERE 中继='2'"));
@@ -145,16 +146,17 @@ TEST_F(RoundTrip, DownloadCompareChangeCopyCompare)
     for (const char *n : {"114", "11010", "95555"})
         env.exec(QStringLiteral("INSERT INTO SPCPhone VALUES (?)"), {QString::fromLatin1(n)});
     env.exec(QStringLiteral("UPDATE ExNO SET 工作日控制='√', 外线号码='87654321' WHERE 中继号='4'"));
-    env.exec(QStringLiteral("UPDATE IP SET 启用='√', 切入码='17909', 卡号='12345678901234', 密码='123456', 延时2='2.5s' WHERE 序号='3'"));
+    env.exec(QStringLiteral(
+        "UPDATE IP SET 启用='√', 切入码='17909', 卡号='12345678901234', 密码='123456', 延时2='2.5s' WHERE 序号='3'"));
     env.exec(QStringLiteral("UPDATE IP SET 启用='1', 切入码='17951', 延时1='4' WHERE 序号='13'"));
 
     download();
     // Settings the dump does not compare still reached the memory.
     EXPECT_EQ(simulator->memory().dialPassword(119), QStringLiteral("246810"));
     EXPECT_EQ(simulator->memory().outsideNumber(4), QStringLiteral("87654321"));
-    EXPECT_EQ(simulator->memory().byte(15, 2), 1);          // IP card 3 on
-    EXPECT_EQ(simulator->memory().byte(15, 36 + 2), 250);   // its second pause 2.5 s
-    EXPECT_EQ(simulator->memory().byte(16, 9), 250);        // interval option 4, "2.5秒"
+    EXPECT_EQ(simulator->memory().byte(15, 2), 1);        // IP card 3 on
+    EXPECT_EQ(simulator->memory().byte(15, 36 + 2), 250); // its second pause 2.5 s
+    EXPECT_EQ(simulator->memory().byte(16, 9), 250);      // interval option 4, "2.5秒"
 
     compare();
     EXPECT_EQ(dump->rowCount(), 304 + 9 * 120);

@@ -2,9 +2,9 @@
 // their messages, the renumbering of the extensions, the agent operators and
 // the trunk batch, each against a real database.
 #include "Database.h"
-#include "TestStatus.h"
 #include "SwitchParameters.h"
 #include "TestHome.h"
+#include "TestStatus.h"
 
 #include <QDir>
 #include <QFile>
@@ -38,7 +38,8 @@ protected:
     }
     QString trunk(int t, const char *col)
     {
-        return value(QStringLiteral("SELECT %1 FROM Exchange WHERE 中继=?").arg(QString::fromUtf8(col)), {QString::number(t)});
+        return value(QStringLiteral("SELECT %1 FROM Exchange WHERE 中继=?").arg(QString::fromUtf8(col)),
+                     {QString::number(t)});
     }
 
     test::TestHome home;
@@ -48,7 +49,10 @@ protected:
 
 TEST_F(SwitchParametersTest, NumberBoxesRefuseWithTheirMessages)
 {
-    struct Case { QString text; QString refusal; };
+    struct Case {
+        QString text;
+        QString refusal;
+    };
     const QList<Case> capacity{{"120", ""},
                                {"0", ""},
                                {"121", "用户容量最大为120门!"},
@@ -83,8 +87,10 @@ TEST_F(SwitchParametersTest, NumberBoxesRefuseWithTheirMessages)
     EXPECT_EQ(params->checkTrunkValue(7, QStringLiteral("100")).reason(), QStringLiteral("间局局向最大为99！"));
     EXPECT_EQ(params->checkTrunkValue(7, QStringLiteral("9.5")).reason(), QStringLiteral("请输入整数作为间局局向！"));
     EXPECT_EQ(params->checkTrunkValue(9, QStringLiteral("13")).reason(), QStringLiteral("中继分组最大为12！"));
-    EXPECT_EQ(params->checkTrunkValue(12, QStringLiteral("123456789")).reason(), QStringLiteral("虚拟总机号码最长为8位！"));
-    EXPECT_EQ(params->checkTrunkValue(12, QStringLiteral("'; --")).reason(), QStringLiteral("请输入整数作为虚拟总机号码！"));
+    EXPECT_EQ(params->checkTrunkValue(12, QStringLiteral("123456789")).reason(),
+              QStringLiteral("虚拟总机号码最长为8位！"));
+    EXPECT_EQ(params->checkTrunkValue(12, QStringLiteral("'; --")).reason(),
+              QStringLiteral("请输入整数作为虚拟总机号码！"));
     EXPECT_EQ(params->checkTrunkValue(12, QStringLiteral("999")).reason(),
               QStringLiteral("您输入的虚拟总机号不存在，请核对后再输入！"));
     EXPECT_EQ(*params->checkTrunkValue(12, QStringLiteral(" ")), QString());
@@ -93,7 +99,8 @@ TEST_F(SwitchParametersTest, NumberBoxesRefuseWithTheirMessages)
     EXPECT_EQ(*params->checkTrunkRange(QStringLiteral("5"), QStringLiteral("2")), std::make_pair(5, 2));
     const std::pair<const char *, const char *> bad[] = {{"0", "3"}, {"1", "13"}, {"a", "3"}, {"2", ""}, {"1.5", "3"}};
     for (const auto &[a, b] : bad)
-        EXPECT_EQ(params->checkTrunkRange(QLatin1String(a), QLatin1String(b)).reason(), QStringLiteral("中继号必须是1到12的整数！"))
+        EXPECT_EQ(params->checkTrunkRange(QLatin1String(a), QLatin1String(b)).reason(),
+                  QStringLiteral("中继号必须是1到12的整数！"))
             << a << "-" << b;
 }
 
@@ -209,7 +216,8 @@ TEST_F(SwitchParametersTest, OutgoingModeBatchSendsEachTrunksOwnDirections)
              {QString::number(t), QString::number(10 + t), QString::number(t)});
     // Trunk 3's row moved to the end of the table: rows are found by trunk.
     exec(QStringLiteral("INSERT INTO Exchange SELECT * FROM Exchange WHERE 中继='3'"));
-    exec(QStringLiteral("DELETE FROM Exchange WHERE 中继='3' AND rowid=(SELECT min(rowid) FROM Exchange WHERE 中继='3')"));
+    exec(QStringLiteral(
+        "DELETE FROM Exchange WHERE 中继='3' AND rowid=(SELECT min(rowid) FROM Exchange WHERE 中继='3')"));
 
     TrunkBatch b = params->ApplyTrunkSetting(5, 5, 2, QStringLiteral("间局"));
     ASSERT_TRUE(bool(b)) << b.status.reason().toStdString();
@@ -258,8 +266,8 @@ TEST_F(SwitchParametersTest, VirtualOperatorsAreKeptAsPortsAndResentWhole)
     // Over a range, each trunk keeps its own list.
     ASSERT_TRUE(bool(params->ApplyTrunkSetting(10, 4, 4, QStringLiteral("811"))));
     b = params->ApplyTrunkSetting(11, 3, 4, QStringLiteral("812"));
-    EXPECT_EQ(b.commands, (QList<QStringList>{{"*12*0*3#", "*12*810*3#", "*12*812*3#"},
-                                              {"*12*0*4#", "*12*811*4#", "*12*812*4#"}}));
+    EXPECT_EQ(b.commands,
+              (QList<QStringList>{{"*12*0*3#", "*12*810*3#", "*12*812*3#"}, {"*12*0*4#", "*12*811*4#", "*12*812*4#"}}));
 
     b = params->ApplyTrunkSetting(11, 3, 3, QStringLiteral("999"));
     EXPECT_FALSE(bool(b));
@@ -304,7 +312,7 @@ TEST_F(SwitchParametersTest, SpecialNumbersAndOutputFolder)
     ASSERT_TRUE(bool(folder)) << folder.reason().toStdString();
     EXPECT_EQ(*folder, nested + QStringLiteral("/"));
     EXPECT_TRUE(QDir(nested).exists());
-    EXPECT_EQ(*SwitchParameters::PrepareOutputFolder(nested), nested + QStringLiteral("/"));   // existing: fine
+    EXPECT_EQ(*SwitchParameters::PrepareOutputFolder(nested), nested + QStringLiteral("/")); // existing: fine
     QFile file(home.file(QStringLiteral("plain")));
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.close();

@@ -2,8 +2,8 @@
 // switch sends, commands the console sends, and the scenario format.
 #include "CommandDecoder.h"
 #include "Frames.h"
-#include "Scenario.h"
 #include "Printers.h"
+#include "Scenario.h"
 #include <gtest/gtest.h>
 
 using namespace corvane::sim;
@@ -28,7 +28,8 @@ TEST(SwitchFrames, CallRecordMatchesHandWrittenBytes)
     // Highest trunk and port in the line word, fourteen digits, spare bytes
     // covered by the sum: FE+FF+FF+01+31+00+59+FF+FF+12+34+56+78+9A+12+34
     // +01+02+03+04+05 = 1928 = 0x788.
-    const CallRecordData m{63, 1023, false, 1, 31, 0, 59, 0xFFFF, QStringLiteral("12345678901234"), hex("01 02 03 04 05")};
+    const CallRecordData m{
+        63, 1023, false, 1, 31, 0, 59, 0xFFFF, QStringLiteral("12345678901234"), hex("01 02 03 04 05")};
     EXPECT_EQ(show(Frames::callRecord(m)),
               show(hex("FF FE FF FF 01 31 00 59 FF FF 12 34 56 78 9A 12 34 01 02 03 04 05 88")));
     // A wrong checksum, one more than the right one.
@@ -79,7 +80,7 @@ TEST(SwitchFrames, DumpBlockCarriesNumberAndChecksum)
 
     QByteArray data(256, '\0');
     data[0] = char(0xFF);
-    EXPECT_EQ(quint8(Frames::dumpBlock(49, data)[257]), 0x30); // 49 + 255 = 304
+    EXPECT_EQ(quint8(Frames::dumpBlock(49, data)[257]), 0x30);          // 49 + 255 = 304
     EXPECT_EQ(Frames::dumpBlock(3, QByteArray("\x05", 1)).size(), 258); // short data is zero-filled
 }
 
@@ -111,7 +112,8 @@ TEST(SwitchCommands, ClockCommandFromTheWorkedExample)
     EXPECT_EQ(cmds[0].text, QStringLiteral("CLOCK 2026-12-08 01:42 weekday 2"));
 
     // A Sunday travels as 07; a Sunday sent as 00 is decoded but flagged.
-    auto sunday = d.feed(hex("E8 26 12 13 07 09 05") + QByteArray(1, char(0xE8 + 0x26 + 0x12 + 0x13 + 0x07 + 0x09 + 0x05)));
+    auto sunday =
+        d.feed(hex("E8 26 12 13 07 09 05") + QByteArray(1, char(0xE8 + 0x26 + 0x12 + 0x13 + 0x07 + 0x09 + 0x05)));
     ASSERT_EQ(sunday.size(), 1);
     EXPECT_TRUE(sunday[0].weekdayMatches);
     auto zero = d.feed(hex("E8 26 12 13 00 09 05") + QByteArray(1, char(0xE8 + 0x26 + 0x12 + 0x13 + 0x09 + 0x05)));
@@ -127,14 +129,17 @@ TEST(SwitchCommands, ClockCommandFromTheWorkedExample)
 
 TEST(SwitchCommands, StarCodesDecodeToTheirDigitText)
 {
-    struct Case { const char *bytes; const char *text; };
+    struct Case {
+        const char *bytes;
+        const char *text;
+    };
     const Case cases[] = {
         {"0B 1A 0B 03 0B 02 A1 0C", "*10*3*201#"},
-        {"0B 0A 0B 01 21 0C", "*00*121#"},       // code 00 travels as 0A
-        {"0B 58 0B 5A 0C", "*58*50#"},           // 5A inside a star code is no acknowledgement
+        {"0B 0A 0B 01 21 0C", "*00*121#"}, // code 00 travels as 0A
+        {"0B 58 0B 5A 0C", "*58*50#"},     // 5A inside a star code is no acknowledgement
         {"0B 49 0B 0A 0C", "*49*0#"},
         {"0B 32 0B 01 2A 0C", "*32*120#"},
-        {"0B A5 0B 01 0B 03 0C", "*05*1*3#"},    // A5 inside a star code is no NAK
+        {"0B A5 0B 01 0B 03 0C", "*05*1*3#"}, // A5 inside a star code is no NAK
         {"0B 19 0B 06 0B 07 0B 01 1A 1A 0C", "*19*6*7*11010#"},
     };
     for (const Case &c : cases) {
@@ -154,10 +159,20 @@ TEST(SwitchCommands, StarCodesDecodeToTheirDigitText)
 
 TEST(SwitchCommands, FixedCommandsInOneStreamAndInPieces)
 {
-    const QByteArray stream = hex("5A A5 66 23 45 98 31 00 0B 1A 0B 03 0B 02 A1 0C 62 05 11 0B 49 0B 0A 0C 11 F1 E8 26 12 08 02 01 42 6D 77");
-    const QStringList expected{
-        "ACK", "NAK", "DUMP", "RESET", "USER OPEN", "*10*3*201#", "BLOCK 62 05", "USER CLOSE", "*49*0#", "EXIT",
-        "CLOCK 2026-12-08 01:42 weekday 2", "UNKNOWN 77"};
+    const QByteArray stream =
+        hex("5A A5 66 23 45 98 31 00 0B 1A 0B 03 0B 02 A1 0C 62 05 11 0B 49 0B 0A 0C 11 F1 E8 26 12 08 02 01 42 6D 77");
+    const QStringList expected{"ACK",
+                               "NAK",
+                               "DUMP",
+                               "RESET",
+                               "USER OPEN",
+                               "*10*3*201#",
+                               "BLOCK 62 05",
+                               "USER CLOSE",
+                               "*49*0#",
+                               "EXIT",
+                               "CLOCK 2026-12-08 01:42 weekday 2",
+                               "UNKNOWN 77"};
 
     CommandDecoder whole;
     QStringList got;
@@ -204,22 +219,23 @@ TEST(SwitchCommands, PendingBytesSettleOnFlush)
 TEST(SwitchScenario, ParsesEveryActionAndSortsByTime)
 {
     QString error;
-    const auto sc = Scenario::parse(QStringLiteral(
-        "# demo\n"
-        "at 4 answer trunk=3 port=5   # answered\n"
-        "at 2.0 ring trunk=3\n"
-        "at 2.5 callerid trunk=3 number=13800138000\n"
-        "at 10 seize trunk=1 port=7\n"
-        "at 11 dial trunk=1 port=7 digits=01055512\n"
-        "at 12 takeover trunk=3 port=6\n"
-        "at 40 record trunk=1 port=7 end=2026-12-08T23:30 duration=125 called=0105551234\n"
-        "at 41 record trunk=2 account=12 duration=300 called=139\n"
-        "at 42 fault code=3C\n"
-        "at 43 raw bytes=FF,B2,00\n"
-        "at 44 silence state=on\n"
-        "at 45 linkrequest\n"
-        "at 9 release trunk=3\n"
-        "repeat 60\n"), &error);
+    const auto sc = Scenario::parse(
+        QStringLiteral("# demo\n"
+                       "at 4 answer trunk=3 port=5   # answered\n"
+                       "at 2.0 ring trunk=3\n"
+                       "at 2.5 callerid trunk=3 number=13800138000\n"
+                       "at 10 seize trunk=1 port=7\n"
+                       "at 11 dial trunk=1 port=7 digits=01055512\n"
+                       "at 12 takeover trunk=3 port=6\n"
+                       "at 40 record trunk=1 port=7 end=2026-12-08T23:30 duration=125 called=0105551234\n"
+                       "at 41 record trunk=2 account=12 duration=300 called=139\n"
+                       "at 42 fault code=3C\n"
+                       "at 43 raw bytes=FF,B2,00\n"
+                       "at 44 silence state=on\n"
+                       "at 45 linkrequest\n"
+                       "at 9 release trunk=3\n"
+                       "repeat 60\n"),
+        &error);
     ASSERT_TRUE(sc) << error.toStdString();
     EXPECT_EQ(sc->repeatMs, 60000);
     ASSERT_EQ(sc->events.size(), 13);
@@ -244,7 +260,10 @@ TEST(SwitchScenario, ParsesEveryActionAndSortsByTime)
 
 TEST(SwitchScenario, MistakesNameTheirLine)
 {
-    struct Case { const char *text; const char *error; };
+    struct Case {
+        const char *text;
+        const char *error;
+    };
     const Case cases[] = {
         {"at 1 ring trunk=3\nat 2 ring\n", "line 2: missing trunk="},
         {"at 1 ring trunk=x\n", "line 1: trunk must be a whole number from 0 to 255"},
@@ -252,9 +271,11 @@ TEST(SwitchScenario, MistakesNameTheirLine)
         {"at 1 ring trunk=1 port=2\n", "line 1: unknown key port="},
         {"at 1 record trunk=1 duration=1 called=1\n", "line 1: record needs either port= or account="},
         {"at 1 record trunk=1 port=1 account=2 duration=1 called=1\n", "line 1: record needs either port= or account="},
-        {"at 1 record trunk=1 port=1 duration=70000 called=1\n", "line 1: duration must be a whole number from 0 to 65535"},
+        {"at 1 record trunk=1 port=1 duration=70000 called=1\n",
+         "line 1: duration must be a whole number from 0 to 65535"},
         {"at 1 record trunk=1 port=1 duration=1 called=123456789012345\n", "line 1: called holds at most 14 digits"},
-        {"at 1 record trunk=1 port=1 duration=1 called=1 end=yesterday\n", "line 1: end must be now or YYYY-MM-DDTHH:MM"},
+        {"at 1 record trunk=1 port=1 duration=1 called=1 end=yesterday\n",
+         "line 1: end must be now or YYYY-MM-DDTHH:MM"},
         {"at 1 callerid trunk=1 number=12a\n", "line 1: number must be digits"},
         {"at -1 ring trunk=1\n", "line 1: time must be a number of seconds"},
         {"ring trunk=1\n", "line 1: expected 'at <seconds> <action> key=value ...' or 'repeat <seconds>'"},

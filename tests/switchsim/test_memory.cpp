@@ -21,10 +21,10 @@ QString bytesAt(const ParameterMemory &m, int block, std::initializer_list<int> 
 TEST(SwitchMemory, FactoryStateAsTheDumpShowsIt)
 {
     ParameterMemory m;
-    EXPECT_EQ(m.byte(0, 4), 0x67);     // marker the console looks for in block 0
-    EXPECT_EQ(m.byte(0, 6), 0x0F);     // 120 extensions, in eighths
+    EXPECT_EQ(m.byte(0, 4), 0x67); // marker the console looks for in block 0
+    EXPECT_EQ(m.byte(0, 6), 0x0F); // 120 extensions, in eighths
     EXPECT_EQ(m.capacity(), 120);
-    EXPECT_EQ(m.byte(0, 7), 3);        // extension number length
+    EXPECT_EQ(m.byte(0, 7), 3); // extension number length
     // Port 0 is extension 800: block 6 byte 0, block 5 byte 120, block 5 byte 0.
     EXPECT_EQ(bytesAt(m, 6, {0}) + " " + bytesAt(m, 5, {120, 0}), QStringLiteral("00 08 AA"));
     EXPECT_EQ(m.extensionNumber(119), QStringLiteral("919"));
@@ -52,7 +52,7 @@ TEST(SwitchMemory, SystemStarCodes)
     EXPECT_EQ(m.extensionNumber(7), QStringLiteral("8007"));
     EXPECT_EQ(bytesAt(m, 6, {119}) + " " + bytesAt(m, 5, {239, 119}), QStringLiteral("00 81 19"));
     EXPECT_EQ(m.portOfNumber(QStringLiteral("8063")), 63);
-    EXPECT_FALSE(m.portOfNumber(QStringLiteral("8064")));   // beyond the capacity of 64
+    EXPECT_FALSE(m.portOfNumber(QStringLiteral("8064"))); // beyond the capacity of 64
     EXPECT_TRUE(m.apply(QStringLiteral("*04*6#")).applied);
     EXPECT_EQ(m.extensionNumber(119), QStringLiteral("800119"));
     EXPECT_FALSE(m.apply(QStringLiteral("*04*7#")).applied);
@@ -243,7 +243,7 @@ TEST(SwitchMemory, DownloadCommandsKeptOutsideTheComparedBlocks)
     EXPECT_EQ(bytesAt(m, 14, {38, 50, 62, 74, 86, 98, 110, 122}), QStringLiteral("08 00 12 00 13 30 17 30"));
     EXPECT_TRUE(m.apply(QStringLiteral("*86*0*3#")).applied);
     EXPECT_EQ(m.byte(14, 2), 0);
-    EXPECT_EQ(m.byte(14, 14), 1);   // the days stay, only the limit is lifted
+    EXPECT_EQ(m.byte(14, 14), 1); // the days stay, only the limit is lifted
     EXPECT_FALSE(m.apply(QStringLiteral("*86*0*5*3#")).applied);
     EXPECT_FALSE(m.apply(QStringLiteral("*85*08001260*13301730*3#")).applied);
 
@@ -257,7 +257,7 @@ TEST(SwitchMemory, DownloadCommandsKeptOutsideTheComparedBlocks)
     EXPECT_EQ(bytesAt(m, 15, {145, 157, 169, 181, 193, 205, 217}), QStringLiteral("12 34 56 78 9A 12 34"));
     EXPECT_TRUE(m.apply(QStringLiteral("*81*0*2#")).applied);
     EXPECT_EQ(m.byte(15, 1), 0);
-    EXPECT_FALSE(m.apply(QStringLiteral("*81*17909*3*1*1*2#")).applied);   // language 1 or 2
+    EXPECT_FALSE(m.apply(QStringLiteral("*81*17909*3*1*1*2#")).applied); // language 1 or 2
 
     // IP dialling without a card.
     EXPECT_TRUE(m.apply(QStringLiteral("*83*17951#")).applied);

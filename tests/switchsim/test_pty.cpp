@@ -1,6 +1,7 @@
 // The simulator on a real pseudo-terminal, opened the way the console opens
 // its serial ports: HOME/ports/COMn with QSerialPort.
 #include "Frames.h"
+#include "Printers.h"
 #include "SwitchSimulator.h"
 #include "TestHome.h"
 #include <QCoreApplication>
@@ -10,7 +11,6 @@
 #include <QProcess>
 #include <QSerialPort>
 #include <QThread>
-#include "Printers.h"
 #include <gtest/gtest.h>
 
 using namespace corvane;
@@ -81,7 +81,8 @@ TEST(SwitchPty, ConsoleOpensComPortAndGetsTheClockAcknowledged)
     QList<QByteArray> seen;
     EXPECT_TRUE(clockIsAcknowledged(port, &seen));
     EXPECT_TRUE(seen.contains(Frames::linkRequest())); // asked for the link on connect
-    ASSERT_TRUE(waitFor([&] { return sim.receivedCommands().contains(QStringLiteral("CLOCK 2026-12-08 01:42 weekday 2")); }));
+    ASSERT_TRUE(
+        waitFor([&] { return sim.receivedCommands().contains(QStringLiteral("CLOCK 2026-12-08 01:42 weekday 2")); }));
 
     // The console's port search closes and reopens the port: the simulator goes on.
     port.close();
@@ -99,7 +100,8 @@ TEST(SwitchPty, ConsoleOpensComPortAndGetsTheClockAcknowledged)
     sim.queueCallRecord(r);
     // Written out by hand: 1 January 00:00, nothing else set;
     // FE+0C+05+01+01+13+A9 = 461 = 0x1CD.
-    const QByteArray expected = Frames::fromHex(QStringLiteral("FF FE 0C 05 01 01 00 00 00 00 13 A9 00 00 00 00 00 00 00 00 00 00 CD"));
+    const QByteArray expected =
+        Frames::fromHex(QStringLiteral("FF FE 0C 05 01 01 00 00 00 00 13 A9 00 00 00 00 00 00 00 00 00 00 CD"));
     FrameReader reader;
     bool got = false;
     ASSERT_TRUE(waitFor([&] {

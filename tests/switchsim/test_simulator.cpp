@@ -2,10 +2,10 @@
 // test clock: link frames, answers, resending, the dump, scenarios and faults.
 #include "Clock.h"
 #include "Frames.h"
+#include "Printers.h"
 #include "PtyDevice.h"
 #include "SwitchSimulator.h"
 #include <QCoreApplication>
-#include "Printers.h"
 #include <gtest/gtest.h>
 
 using namespace corvane;
@@ -246,9 +246,9 @@ TEST_F(Line, NoiseAndSplitLeaveTheFramesIntact)
     }
     const QList<QByteArray> fs = reader.feed(all);
     EXPECT_EQ(fs, expected);
-    EXPECT_GT(reader.discarded(), 0);           // noise was there and was skipped
-    EXPECT_GT(reads, expected.size());          // frames came in pieces, spread over time
-    EXPECT_FALSE(all.contains(hex("FF FF")));   // noise never forges a sync byte
+    EXPECT_GT(reader.discarded(), 0);         // noise was there and was skipped
+    EXPECT_GT(reads, expected.size());        // frames came in pieces, spread over time
+    EXPECT_FALSE(all.contains(hex("FF FF"))); // noise never forges a sync byte
 }
 
 TEST_F(Line, ParameterDumpWithRepeatOnNak)
@@ -267,7 +267,7 @@ TEST_F(Line, ParameterDumpWithRepeatOnNak)
     ASSERT_EQ(block.size(), 258);
     EXPECT_EQ(quint8(block[0]), 0);
     EXPECT_EQ(quint8(block[5]), 0x67);
-    EXPECT_EQ(quint8(block[7]), 8);                        // capacity 64 in eighths
+    EXPECT_EQ(quint8(block[7]), 8);                                                  // capacity 64 in eighths
     EXPECT_EQ(Frames::toHex(block.mid(33, 6)), QStringLiteral("26 12 08 02 01 42")); // the switch's clock
 
     // Events during the dump wait until it is over; no link-alive gets in between.
@@ -369,12 +369,11 @@ TEST_F(Line, ScenarioPlaysOnTimeAndRepeats)
     o.linkRequestMs = 0;
     start(o);
     frames();
-    const auto sc = Scenario::parse(QStringLiteral(
-        "at 1 ring trunk=3\n"
-        "at 1.5 callerid trunk=3 number=13800138000\n"
-        "at 3 answer trunk=3 port=5\n"
-        "at 4 release trunk=3\n"
-        "repeat 5\n"));
+    const auto sc = Scenario::parse(QStringLiteral("at 1 ring trunk=3\n"
+                                                   "at 1.5 callerid trunk=3 number=13800138000\n"
+                                                   "at 3 answer trunk=3 port=5\n"
+                                                   "at 4 release trunk=3\n"
+                                                   "repeat 5\n"));
     ASSERT_TRUE(sc);
     sim->playScenario(*sc);
     advance(990);
@@ -409,7 +408,7 @@ TEST_F(Line, ScenarioChangesOneByteOfTheMemory)
     ASSERT_TRUE(sc);
     sim->playScenario(*sc);
     advance(1990);
-    EXPECT_EQ(sim->memory().byte(0, 21), 1);   // factory ring-back tone
+    EXPECT_EQ(sim->memory().byte(0, 21), 1); // factory ring-back tone
     advance(20);
     EXPECT_EQ(sim->memory().byte(0, 21), 0);
     // The next dump carries it at block 0 byte 21 (wire offset 22).

@@ -5,8 +5,8 @@
 // and a batch that runs while the intake charges a deposit. The switch side
 // is a pseudo-terminal whose bytes are decoded by the simulator's reader.
 #include "Columns.h"
-#include "General.h"
 #include "CommandDecoder.h"
+#include "General.h"
 #include "IntakeFixture.h"
 #include "ParameterMemory.h"
 #include "Recordset.h"
@@ -32,10 +32,12 @@ protected:
     // Everything queued has gone out; the commands the switch received.
     QStringList drained()
     {
-        EXPECT_TRUE(test::waitFor([&] {
-            env.clock.advanceMs(100);
-            return env.link->QueuedCount() == 0;
-        }, 20000));
+        EXPECT_TRUE(test::waitFor(
+            [&] {
+                env.clock.advanceMs(100);
+                return env.link->QueuedCount() == 0;
+            },
+            20000));
         return env.sent();
     }
 
@@ -53,10 +55,12 @@ protected:
         Status last;
         QObject::connect(&r, &UserAmendRun::finished, [&](const Status &s) { last = s; });
         const Status first = r.start();
-        EXPECT_TRUE(test::waitFor([&] {
-            env.clock.advanceMs(100);
-            return !r.isRunning();
-        }, 30000));
+        EXPECT_TRUE(test::waitFor(
+            [&] {
+                env.clock.advanceMs(100);
+                return !r.isRunning();
+            },
+            30000));
         return first ? last : first;
     }
 
@@ -97,7 +101,8 @@ TEST_F(UserParametersTest, RenumberingARangeGivesConsecutiveNumbersUpAndDown)
 {
     // Ports 0 to 4 move out of the way, so 799 to 803 are free.
     for (int p = 0; p <= 4; ++p)
-        ASSERT_TRUE(env.exec("UPDATE User SET 用户号码=? WHERE 物理端口=?", {QString::number(700 + p), QString::number(p)}));
+        ASSERT_TRUE(
+            env.exec("UPDATE User SET 用户号码=? WHERE 物理端口=?", {QString::number(700 + p), QString::number(p)}));
     env.addDeposit("6", "806", "3.00");
 
     ASSERT_TRUE(run(plan(col::User::Number, 5, 7, "801")));
@@ -126,9 +131,9 @@ TEST_F(UserParametersTest, RenumberingThatCannotStandIsRefusedBeforeAnythingHapp
         QString reason;
     };
     const QList<Case> cases{
-        {5, 7, "806", "用户号码808已经被物理端口8的分机使用！"},   // 806, 807, 808: 808 is port 8's
-        {7, 5, "1", "批量修改后的用户号码不能为负数！"},          // 1, 0, -1
-        {5, 7, "998", "用户号码最大为3位整数！"},                 // 998, 999, 1000
+        {5, 7, "806", "用户号码808已经被物理端口8的分机使用！"}, // 806, 807, 808: 808 is port 8's
+        {7, 5, "1", "批量修改后的用户号码不能为负数！"},         // 1, 0, -1
+        {5, 7, "998", "用户号码最大为3位整数！"},                // 998, 999, 1000
         {3, 3, "805", "用户号码805已经被物理端口5的分机使用！"},
     };
     for (const Case &c : cases) {
@@ -192,8 +197,8 @@ TEST_F(UserParametersTest, EveryColumnSendsItsOwnCommand)
         QString value;
         QString code;
     };
-    const QList<Case> cases{{4, no, "*59*0*810#"}, {5, yes, "*15*1*810#"}, {6, no, "*41*0*810#"},
-                            {7, no, "*40*0*810#"}, {8, no, "*42*0*810#"}, {9, no, "*43*0*810#"},
+    const QList<Case> cases{{4, no, "*59*0*810#"},     {5, yes, "*15*1*810#"},      {6, no, "*41*0*810#"},
+                            {7, no, "*40*0*810#"},     {8, no, "*42*0*810#"},       {9, no, "*43*0*810#"},
                             {10, "12", "*48*12*810#"}, {11, "255", "*61*255*810#"}, {3, "8", "*10*8*810#"}};
     for (const Case &c : cases) {
         ASSERT_TRUE(run(plan(c.col, 10, 10, c.value)));
@@ -215,16 +220,23 @@ TEST_F(UserParametersTest, TypedUserValuesAreCheckedAsTheSystemCountsThem)
     struct Case {
         int col;
         QString text;
-        QString reason;   // empty: accepted
+        QString reason; // empty: accepted
     };
     const QList<Case> cases{
-        {1, "8a1", "请输入数字作为用户号码！"}, {1, "80.1", "请输入整数作为用户号码！"},
-        {1, "8011", "用户号码最大为3位整数！"},   {1, "801", ""},
-        {2, QString(32, 'a'), ""},                {2, QString(33, 'a'), "用户名称最长为32个英文或者16个中文字母！"},
-        {2, QString(16, QChar(0x5F20)), ""},      {2, QString(17, QChar(0x5F20)), "用户名称最长为32个英文或者16个中文字母！"},
-        {11, "256", "呼出时限最大为255！"},       {11, "1.5", "请输入整数作为呼出时限！"},
-        {11, "x", "请输入数字作为呼出时限！"},    {13, "999.99", ""},
-        {13, "999.991", "月租费最大为999.99！"},  {13, "1000", "月租费最大为999.99！"},
+        {1, "8a1", "请输入数字作为用户号码！"},
+        {1, "80.1", "请输入整数作为用户号码！"},
+        {1, "8011", "用户号码最大为3位整数！"},
+        {1, "801", ""},
+        {2, QString(32, 'a'), ""},
+        {2, QString(33, 'a'), "用户名称最长为32个英文或者16个中文字母！"},
+        {2, QString(16, QChar(0x5F20)), ""},
+        {2, QString(17, QChar(0x5F20)), "用户名称最长为32个英文或者16个中文字母！"},
+        {11, "256", "呼出时限最大为255！"},
+        {11, "1.5", "请输入整数作为呼出时限！"},
+        {11, "x", "请输入数字作为呼出时限！"},
+        {13, "999.99", ""},
+        {13, "999.991", "月租费最大为999.99！"},
+        {13, "1000", "月租费最大为999.99！"},
         {13, "abc", "请输入数字作为月租费！"},
     };
     for (const Case &c : cases) {
@@ -276,7 +288,7 @@ TEST_F(UserParametersTest, SavingAGroupMovesOnlyItsOwnMembers)
     ASSERT_TRUE(env.exec("UPDATE User SET 组名='乙公司' WHERE 物理端口 IN ('1','2','3')"));
     ASSERT_TRUE(env.exec("UPDATE User SET 组名='甲公司' WHERE 物理端口 IN ('4','5')"));
     QList<bool> selected(120, false);
-    selected[2] = selected[5] = selected[6] = true;   // 2 moves over from 乙, 4 leaves, 5 stays, 6 joins
+    selected[2] = selected[5] = selected[6] = true; // 2 moves over from 乙, 4 leaves, 5 stays, 6 joins
     ASSERT_TRUE(params->saveGroup("甲公司", selected));
     const QList<bool> a = params->membersOf("甲公司");
     const QList<bool> b = params->membersOf("乙公司");
@@ -370,7 +382,8 @@ TEST_F(UserParametersTest, AccountsAreNumberedFrom511DownWithThreeDigits)
     EXPECT_EQ(params->checkAccount(cls, "x").reason(), "请输入数字作为账号等级！");
     EXPECT_EQ(params->storeAccount(cls, "6").commands, QStringList{"*68*6*0*0*007#"});
     const GridCell name = accountCell("007", col::Account::Name);
-    EXPECT_EQ(params->checkAccount(name, QString(9, QChar(0x7EC4))).reason(), "账号名称不能超过8个汉字或者16个英文字符!");
+    EXPECT_EQ(params->checkAccount(name, QString(9, QChar(0x7EC4))).reason(),
+              "账号名称不能超过8个汉字或者16个英文字符!");
     ASSERT_TRUE(params->storeAccount(name, *params->checkAccount(name, QString(8, QChar(0x7EC4)))));
     EXPECT_EQ(env.rowOf("Foregift", "物理端口", "007").mid(2, 2), (QStringList{QString(8, QChar(0x7EC4)), "6"}));
 
@@ -397,10 +410,12 @@ TEST_F(UserParametersTest, ACallChargedDuringABatchKeepsItsBalanceAndItsDemotion
     env.addDeposit("100", "900", "20.00");
     UserAmendRun r(*params, plan(col::User::Class, 0, 119, "5"), env.link.get());
     ASSERT_TRUE(r.start());
-    ASSERT_TRUE(test::waitFor([&] {
-        env.clock.advanceMs(100);
-        return r.done() >= 30;
-    }, 20000));
+    ASSERT_TRUE(test::waitFor(
+        [&] {
+            env.clock.advanceMs(100);
+            return r.done() >= 30;
+        },
+        20000));
     ASSERT_TRUE(r.isRunning());
 
     // Two calls now: port 5's deposit runs out, port 100's goes down.
@@ -413,10 +428,12 @@ TEST_F(UserParametersTest, ACallChargedDuringABatchKeepsItsBalanceAndItsDemotion
     const QString balance100 = env.rowOf("Foregift", "物理端口", "100").value(4);
     EXPECT_TRUE(balance5.startsWith('-'));
 
-    ASSERT_TRUE(test::waitFor([&] {
-        env.clock.advanceMs(100);
-        return !r.isRunning();
-    }, 30000));
+    ASSERT_TRUE(test::waitFor(
+        [&] {
+            env.clock.advanceMs(100);
+            return !r.isRunning();
+        },
+        30000));
     // The batch wrote classes only: both balances stand as charged.
     EXPECT_EQ(env.rowOf("Foregift", "物理端口", "5").value(4), balance5);
     EXPECT_EQ(env.rowOf("Foregift", "物理端口", "100").value(4), balance100);

@@ -93,10 +93,12 @@ protected:
     // Lets the queue send everything; the commands the switch received.
     QStringList drained()
     {
-        EXPECT_TRUE(test::waitFor([&] {
-            env.clock.advanceMs(100);
-            return env.link->QueuedCount() == 0 && (!w || !w->amending());
-        }, 30000));
+        EXPECT_TRUE(test::waitFor(
+            [&] {
+                env.clock.advanceMs(100);
+                return env.link->QueuedCount() == 0 && (!w || !w->amending());
+            },
+            30000));
         const QStringList got = env.sent();
         all += got;
         return got;
@@ -115,7 +117,7 @@ protected:
 
     test::IntakeEnv env;
     std::unique_ptr<frmPHNGroup> w;
-    QStringList all;   // every command of the test, in order
+    QStringList all; // every command of the test, in order
 };
 
 TEST_F(UserWindowTest, TellsTheSwitchWhenItOpensAndHoweverItCloses)
@@ -163,7 +165,8 @@ TEST_F(UserWindowTest, TellsTheSwitchWhenItOpensAndHoweverItCloses)
 TEST_F(UserWindowTest, RenumbersADraggedRangeAndRefusesBadRangesBeforeSending)
 {
     for (int p = 0; p <= 4; ++p)
-        ASSERT_TRUE(env.exec("UPDATE User SET 用户号码=? WHERE 物理端口=?", {QString::number(700 + p), QString::number(p)}));
+        ASSERT_TRUE(
+            env.exec("UPDATE User SET 用户号码=? WHERE 物理端口=?", {QString::number(700 + p), QString::number(p)}));
     open();
     drained();
     FlexGrid *g = grid("hfgUser");
@@ -232,10 +235,10 @@ TEST_F(UserWindowTest, DoubleClicksStepChoicesAndEditTextsInPlace)
     FlexGrid *g = grid("hfgUser");
     QLineEdit *box = edit("txtUser");
 
-    dblClick(g, 9, 3);   // port 8, class 4 -> 5
+    dblClick(g, 9, 3); // port 8, class 4 -> 5
     EXPECT_EQ(g->textMatrix(9, 3), "5");
-    dblClick(g, 9, 4);   // caller display √ -> ×
-    dblClick(g, 9, 10);  // trunk group 0 -> 1
+    dblClick(g, 9, 4);  // caller display √ -> ×
+    dblClick(g, 9, 10); // trunk group 0 -> 1
     EXPECT_EQ(drained(), (QStringList{"*10*5*808#", "*59*0*808#", "*48*1*808#"}));
 
     // The in-place editor: refusals keep it open, Enter stores.
@@ -270,7 +273,7 @@ TEST_F(UserWindowTest, DepositsFollowThePaymentTypeAndTheIntakeChargesThemWhileO
     open();
     drained();
     FlexGrid *g = grid("hfgUser");
-    dblClick(g, 6, 12);   // port 5 -> 押金
+    dblClick(g, 6, 12); // port 5 -> 押金
     EXPECT_EQ(g->textMatrix(6, 12), "押金");
     showTab(2);
     FlexGrid *fg = grid("hfgForegift");
@@ -288,7 +291,7 @@ TEST_F(UserWindowTest, DepositsFollowThePaymentTypeAndTheIntakeChargesThemWhileO
     EXPECT_EQ(fg->textMatrix(1, 5), "12.50");
     EXPECT_EQ(env.rowOf("Foregift", "物理端口", "5").mid(4, 2), (QStringList{"12.50", "12.50"}));
 
-    dblClick(fg, 1, 7);   // × -> √: a new password
+    dblClick(fg, 1, 7); // × -> √: a new password
     const QString pw = fg->textMatrix(1, 6);
     EXPECT_TRUE(QRegularExpression("^[0-9]{6}$").match(pw).hasMatch());
     EXPECT_EQ(fg->textMatrix(1, 7), "√");
@@ -398,7 +401,7 @@ TEST_F(UserWindowTest, AccountsAreAddedChangedAndDeleted)
     enter(box, "0");
     expectInputError("账号等级只能在1～6之间!");
     enter(box, "3");
-    dblClick(g, 2, 5);   // 普通 -> 押金
+    dblClick(g, 2, 5); // 普通 -> 押金
     const QString pw = g->textMatrix(2, 4);
     EXPECT_EQ(drained(), (QStringList{"*68*3*0*0*510#", "*68*3*0*0*510#", "*67*510*" + pw + "#"}));
     EXPECT_EQ(env.rowOf("Foregift", "物理端口", "510"),
@@ -438,12 +441,14 @@ TEST_F(UserWindowTest, ABatchOverEveryExtensionShowsProgressAndTheSwitchAgreesAf
     press("cmdAmendUser");
     ASSERT_TRUE(w->amending());
     // The window and the intake keep running while it goes out.
-    ASSERT_TRUE(test::waitFor([&] {
-        env.clock.advanceMs(100);
-        return child<QLabel>("lblTip")->text() == "提示：已经处理100/120";
-    }, 20000));
+    ASSERT_TRUE(test::waitFor(
+        [&] {
+            env.clock.advanceMs(100);
+            return child<QLabel>("lblTip")->text() == "提示：已经处理100/120";
+        },
+        20000));
     env.intake->ProcessCallRecord(test::callFrame(40, 30, 1860));
-    EXPECT_EQ(user(40).value(3), "1");   // port 40 was passed already and is demoted now
+    EXPECT_EQ(user(40).value(3), "1"); // port 40 was passed already and is demoted now
     dblClick(g, 2, 4);
     ASSERT_NE(env.messages.last(), nullptr);
     EXPECT_EQ(env.messages.last()->text, "正在批量修改，请稍候！");
@@ -516,10 +521,12 @@ TEST_F(UserWindowTest, ClosingDuringABatchStillSendsEveryPortBeforeTheClosingFra
     auto *values = child<QComboBox>("cmbValue");
     values->setCurrentIndex(values->findText("×"));
     press("cmdAmendUser");
-    ASSERT_TRUE(test::waitFor([&] {
-        env.clock.advanceMs(100);
-        return child<QLabel>("lblTip")->text() == "提示：已经处理20/120";
-    }, 20000));
+    ASSERT_TRUE(test::waitFor(
+        [&] {
+            env.clock.advanceMs(100);
+            return child<QLabel>("lblTip")->text() == "提示：已经处理20/120";
+        },
+        20000));
     w->close();
     EXPECT_EQ(env.select("SELECT count(*) FROM User WHERE 分机允许中继呼入权='×'").value(0).value(0), "120");
     const QStringList got = drained();

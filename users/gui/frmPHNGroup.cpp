@@ -33,10 +33,7 @@ const QList<int> AccountWidths{1500, 3000, 1200, 1200, 1200, 1500};
 
 const QString TipChoose = QStringLiteral("提示：请选择您要修改的内容。");
 
-int dataIndex(const FlexGrid &g, int gridRow)
-{
-    return gridRow - g.fixedRows();
-}
+int dataIndex(const FlexGrid &g, int gridRow) { return gridRow - g.fixedRows(); }
 
 } // namespace
 
@@ -138,12 +135,10 @@ QWidget *frmPHNGroup::buildUsersTab()
     layout->addLayout(left, 1);
     layout->addWidget(batch);
 
-    connect(hfgUser, &FlexGrid::MouseDown, this, [this](Qt::MouseButton b, Qt::KeyboardModifiers) {
-        hfgUser_MouseDown(b);
-    });
-    connect(hfgUser, &FlexGrid::MouseUp, this, [this](Qt::MouseButton b, Qt::KeyboardModifiers) {
-        hfgUser_MouseUp(b);
-    });
+    connect(hfgUser, &FlexGrid::MouseDown, this,
+            [this](Qt::MouseButton b, Qt::KeyboardModifiers) { hfgUser_MouseDown(b); });
+    connect(hfgUser, &FlexGrid::MouseUp, this,
+            [this](Qt::MouseButton b, Qt::KeyboardModifiers) { hfgUser_MouseUp(b); });
     return page;
 }
 
@@ -275,7 +270,7 @@ void frmPHNGroup::attachCellEditors()
         if (!plan)
             return StoreResult(plan.status(), {}, true);
         if (!confirmDropDeposits(*plan))
-            return StoreResult(Status::ok(), {}, true);   // the operator kept the deposit
+            return StoreResult(Status::ok(), {}, true); // the operator kept the deposit
         return StoreResult(startAmend(*plan), {}, false);
     };
     users.rowId = [this](int r) { return m_params->userRowId(dataIndex(*hfgUser, r)); };
@@ -294,7 +289,7 @@ void frmPHNGroup::attachCellEditors()
         finishStore(r);
         if (r.refill) {
             fillDeposits();
-            fillAccounts();   // a password typed for an account is the account's too
+            fillAccounts(); // a password typed for an account is the account's too
         }
     };
     m_depositCells = new GridCellEditor(hfgForegift, txtForegift, m_ctx.messages, m_notice, this, deposits);
@@ -307,7 +302,8 @@ void frmPHNGroup::attachCellEditors()
             if (const auto money = m_params->accountMoney(c.rowId)) {
                 const QString n = hfgAccount->textMatrix(c.row, col::Account::Number).trimmed();
                 const auto answer = m_ctx.messages.show(
-                    QStringLiteral("账号%1的押金还有余额%2元，改为“普通”将删除它的押金记录。\n是否继续？").arg(n, *money),
+                    QStringLiteral("账号%1的押金还有余额%2元，改为“普通”将删除它的押金记录。\n是否继续？")
+                        .arg(n, *money),
                     QStringLiteral("付费方式"), MessageService::Icon::Question, MessageService::Buttons::YesNo, this);
                 if (answer != MessageService::Answer::Yes)
                     return StoreResult(Status::ok(), {}, true);
@@ -353,10 +349,7 @@ void frmPHNGroup::done(int result)
     QDialog::done(result);
 }
 
-void frmPHNGroup::cmdExit_Click()
-{
-    accept();
-}
+void frmPHNGroup::cmdExit_Click() { accept(); }
 
 void frmPHNGroup::sstGroup_Click(int tab)
 {
@@ -405,10 +398,7 @@ void frmPHNGroup::fillAccounts()
 
 // ---- users -------------------------------------------------------------------------------
 
-QString frmPHNGroup::portOfRow(int gridRow) const
-{
-    return hfgUser->textMatrix(gridRow, col::User::Port).trimmed();
-}
+QString frmPHNGroup::portOfRow(int gridRow) const { return hfgUser->textMatrix(gridRow, col::User::Port).trimmed(); }
 
 void frmPHNGroup::cmdLocal_Click()
 {
@@ -464,10 +454,7 @@ void frmPHNGroup::hfgUser_MouseUp(Qt::MouseButton button)
     }
 }
 
-void frmPHNGroup::refuse(const QString &reason)
-{
-    m_ctx.messages.inputError(reason, this);
-}
+void frmPHNGroup::refuse(const QString &reason) { m_ctx.messages.inputError(reason, this); }
 
 void frmPHNGroup::cmdAmendUser_Click()
 {
@@ -504,13 +491,13 @@ bool frmPHNGroup::confirmDropDeposits(const UserParameters::AmendPlan &plan)
     const QStringList atRisk = m_params->depositsAtRisk(plan);
     if (atRisk.isEmpty())
         return true;
-    const QString text = QStringLiteral("以下用户的押金还有余额，改为“普通”将删除他们的押金记录：\n%1\n是否继续？")
-                             .arg(atRisk.mid(0, 10).join(QStringLiteral("、"))
-                                  + (atRisk.size() > 10 ? QStringLiteral(" 等%1个用户").arg(atRisk.size())
-                                                        : QString()));
+    const QString text =
+        QStringLiteral("以下用户的押金还有余额，改为“普通”将删除他们的押金记录：\n%1\n是否继续？")
+            .arg(atRisk.mid(0, 10).join(QStringLiteral("、"))
+                 + (atRisk.size() > 10 ? QStringLiteral(" 等%1个用户").arg(atRisk.size()) : QString()));
     return m_ctx.messages.show(text, QStringLiteral("付费方式"), MessageService::Icon::Question,
                                MessageService::Buttons::YesNo, this)
-        == MessageService::Answer::Yes;
+           == MessageService::Answer::Yes;
 }
 
 Status frmPHNGroup::startAmend(const UserParameters::AmendPlan &plan)
@@ -528,7 +515,7 @@ Status frmPHNGroup::startAmend(const UserParameters::AmendPlan &plan)
         if (s)
             lblTip->setText(QStringLiteral("提示：已经处理完毕！"));
         else
-            fillUsers();   // show what the table holds after the failed port
+            fillUsers(); // show what the table holds after the failed port
         cmdAmendUser->setEnabled(true);
         run->deleteLater();
     });
@@ -545,10 +532,7 @@ void frmPHNGroup::showUserValue(int port, int col, const QString &value)
         hfgUser->setTextMatrix(r, col, value);
 }
 
-bool frmPHNGroup::amending() const
-{
-    return m_run && m_run->isRunning();
-}
+bool frmPHNGroup::amending() const { return m_run && m_run->isRunning(); }
 
 // ---- groups --------------------------------------------------------------------------------
 
@@ -591,8 +575,8 @@ void frmPHNGroup::cmdSave_Click()
 
 void frmPHNGroup::cmdAddGroup_Click()
 {
-    const auto typed = m_ctx.messages.askText(QStringLiteral("请输入需要添加的组名!"), QStringLiteral("添加组"),
-                                              QString(), this);
+    const auto typed =
+        m_ctx.messages.askText(QStringLiteral("请输入需要添加的组名!"), QStringLiteral("添加组"), QString(), this);
     if (!typed)
         return;
     const Checked<QString> name = m_params->checkNewGroup(*typed);
@@ -613,8 +597,8 @@ void frmPHNGroup::cmdDeleteGroup_Click()
         return;
     const QString name = item->text();
     if (m_ctx.messages.show(QStringLiteral("是否真的要删除 '") + name + QStringLiteral("' 组"),
-                            MessageService::defaultTitle(), MessageService::Icon::None,
-                            MessageService::Buttons::YesNo, this)
+                            MessageService::defaultTitle(), MessageService::Icon::None, MessageService::Buttons::YesNo,
+                            this)
         != MessageService::Answer::Yes)
         return;
     if (!m_notice.note(m_params->deleteGroup(name), this))
