@@ -47,6 +47,19 @@ Checked<QList<UserRow>> UserTable::all() const
     return out;
 }
 
+Checked<QList<UserRow>> UserTable::inPortOrder() const
+{
+    auto rows = TableAccess::read(m_db, Name, QString(), {},
+                                  QStringLiteral("CAST(%1 AS INTEGER), rowid").arg(col(m_db, UserField::Port)));
+    if (!rows)
+        return rows.refusedAs<QList<UserRow>>();
+    QList<UserRow> out;
+    out.reserve(rows->size());
+    for (TableAccess::StoredRow &s : *rows)
+        out.append(toRow(std::move(s)));
+    return out;
+}
+
 Checked<std::optional<UserRow>> UserTable::byPort(const QString &port) const
 {
     auto rows = TableAccess::read(m_db, Name, col(m_db, UserField::Port) + QStringLiteral("=?"), {port.trimmed()},

@@ -62,6 +62,9 @@ public:
     explicit UserTable(Database &db) : m_db(db) {}
 
     Checked<QList<UserRow>> all() const;
+    // Every row in the order of its port as a number (then table order), so
+    // that grid row r shows port r - 1.
+    Checked<QList<UserRow>> inPortOrder() const;
     // The first row (in table order) whose port, or number, is this text
     // (trimmed); none when there is no such row.
     Checked<std::optional<UserRow>> byPort(const QString &port) const;

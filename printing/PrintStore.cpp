@@ -1,4 +1,5 @@
 #include "PrintStore.h"
+#include "BillTable.h"
 #include "Database.h"
 #include "Schema.h"
 #include "SqlStatement.h"
@@ -266,23 +267,19 @@ Checked<int> PrintStore::deleteListedFromMain(Database &switchDb)
     const QString what = QStringLiteral("话单未能删除");
     if (!isOpen() || !switchDb.isOpen())
         return Checked<int>::refuse(what + QStringLiteral("：数据库未打开"));
-    const TableDef *main = findTable(switchTables(), QStringLiteral("PHNBill"));
     const QList<BillRow> listed = bills();
-    Transaction tx(switchDb);
-    if (!tx.begun())
-        return Checked<int>::refuse(tx.begun().context(what));
-    SqlStatement del(switchDb.handle(), QStringLiteral("DELETE FROM %1 WHERE rowid = ? AND %2 = ? AND %3 = ?")
-                                            .arg(Database::quoteId(main->name), Database::quoteId(main->columns.at(0)),
-                                                 Database::quoteId(main->columns.at(2))));
-    if (!del.isValid())
-        return Checked<int>::refuse(what + QStringLiteral("：") + del.error());
+    BillTable main(switchDb);
     int deleted = 0;
-    for (const BillRow &b : listed) {
-        if (!del.bind(1, b.mainRowId) || !del.bind(2, b.caller) || !del.bind(3, b.endTime) || !del.run())
-            return Checked<int>::refuse(what + QStringLiteral("：") + del.error());
-        deleted += sqlite3_changes(switchDb.handle());
-    }
-    if (Status s = tx.commit(); !s)
+    const Status s = InTransaction(switchDb, [&]() -> Status {
+        for (const BillRow &b : listed) {
+            const auto gone = main.removeListed(b.mainRowId, b.caller, b.endTime);
+            if (!gone)
+                return gone.status();
+            deleted += *gone ? 1 : 0;
+        }
+        return Status::ok();
+    });
+    if (!s)
         return Checked<int>::refuse(s.context(what));
     return deleted;
 }
