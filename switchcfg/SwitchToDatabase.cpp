@@ -272,7 +272,7 @@ Status Copier::copyTrunks()
             ++m_sum.missingTrunkRows;
             continue;
         }
-        const int R = TrunkRow(trunk);
+        const int R = DumpLayout::TrunkRow(trunk);
         QMap<int, QString> w{{6, value(R)},     {5, value(R + 1)}, {4, value(R + 2)}, {2, value(R + 3)},
                              {3, value(R + 4)}, {9, value(R + 5)}, {1, value(R + 6)}, {8, value(R + 7)}};
         // Virtual operators: the dump gives physical ports, which the table keeps.
