@@ -58,16 +58,6 @@ QStringList rowByKey(Database &db, const QString &table, Column keyColumn, const
     return {};
 }
 
-// The first row (in table order) whose key, as the row gives it, is `key`.
-template <class Row, class KeyOf>
-const Row *firstWith(const QList<Row> &rows, const QString &key, KeyOf keyOf)
-{
-    for (const Row &r : rows)
-        if (keyOf(r) == key)
-            return &r;
-    return nullptr;
-}
-
 // "08:30" (or "830", "0830") as the four digits the switch takes.
 std::optional<QString> hhmm(const QString &text)
 {
@@ -125,7 +115,7 @@ void Builder::extensions(int capacity)
     const DepositTable deposits(m_db);
     for (int p = 0; p < capacity; ++p) {
         const QString port = QString::number(p);
-        const UserRow *u = firstWith(users, port, [](const UserRow &r) { return r.port(); });
+        const UserRow *u = FirstWith(users, port, [](const UserRow &r) { return r.port(); });
         if (!u) {
             note(QStringLiteral("物理端口%1没有用户资料，未下传。").arg(p));
             continue;
@@ -194,7 +184,7 @@ void Builder::trunks()
     const QList<TrunkRow> rows = TrunkTable(m_db).all().value_or(QList<TrunkRow>());
     for (int t = 1; t <= Trunks; ++t) {
         const QString trunk = QString::number(t);
-        const TrunkRow *ex = firstWith(rows, trunk, [](const TrunkRow &r) { return r.trunk(); });
+        const TrunkRow *ex = FirstWith(rows, trunk, [](const TrunkRow &r) { return r.trunk(); });
         if (!ex) {
             note(QStringLiteral("%1号中继没有设置行，未下传。").arg(t));
             continue;

@@ -1,6 +1,7 @@
 #pragma once
 #include "Schema.h"
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -38,6 +39,17 @@ template <class Column>
 QString cell(const QStringList &row, Column column)
 {
     return row.value(int(column));
+}
+
+// The first of the rows (in table order) whose key, as `keyOf` reads it
+// from a row, is `key`; none when there is no such row.
+template <class Row, class KeyOf>
+const Row *FirstWith(const QList<Row> &rows, const QString &key, KeyOf keyOf)
+{
+    for (const Row &r : rows)
+        if (keyOf(r) == key)
+            return &r;
+    return nullptr;
 }
 
 // The stored name of a column of one of these tables.
