@@ -182,8 +182,7 @@ Status takeExclusive(Database &live)
 {
     if (Status s = live.exec(QStringLiteral("PRAGMA locking_mode=EXCLUSIVE")); !s)
         return s;
-    Transaction tx(live);
-    if (!tx.begun() || !tx.commit())
+    if (!InTransaction(live, [] { return Status::ok(); }))
         return Status::fail(QStringLiteral("数据库 %1 正被其他程序使用，请先关闭使用它的程序（监控软件、备份程序）。")
                                 .arg(live.path()));
     return Status::ok();

@@ -153,38 +153,40 @@ Status PrintStore::replace(const QList<BillRow> &bills, const QList<FeeRow> &fee
     if (!isOpen())
         return Status::fail(QStringLiteral("print.mdb 未打开"));
     const QString what = QStringLiteral("打印数据未能写入");
-    Transaction tx(*m_db);
-    if (!tx.begun())
-        return tx.begun().context(what);
-    for (const TableDef *t : {&billTable(), &feeTable()})
-        if (Status s = m_db->exec(QStringLiteral("DELETE FROM %1").arg(Database::quoteId(t->name))); !s)
-            return s.context(what);
+    return InTransaction(
+               *m_db,
+               [&]() -> Status {
+                   for (const TableDef *t : {&billTable(), &feeTable()})
+                       if (Status s = m_db->exec(QStringLiteral("DELETE FROM %1").arg(Database::quoteId(t->name))); !s)
+                           return s;
 
-    SqlStatement addBill(m_db->handle(), insertSql(billTable()));
-    if (!addBill.isValid())
-        return Status::fail(addBill.error()).context(what);
-    for (const BillRow &b : bills) {
-        const QStringList texts = b.listed();
-        bool bound = true;
-        for (int c = 0; c < texts.size(); ++c)
-            bound = addBill.bind(c + 1, texts.at(c)) && bound;
-        bound = addBill.bind(col::PrintBill::MainRowId + 1, b.mainRowId) && bound;
-        if (!bound || !addBill.run())
-            return Status::fail(addBill.error()).context(what);
-    }
+                   SqlStatement addBill(m_db->handle(), insertSql(billTable()));
+                   if (!addBill.isValid())
+                       return Status::fail(addBill.error());
+                   for (const BillRow &b : bills) {
+                       const QStringList texts = b.listed();
+                       bool bound = true;
+                       for (int c = 0; c < texts.size(); ++c)
+                           bound = addBill.bind(c + 1, texts.at(c)) && bound;
+                       bound = addBill.bind(col::PrintBill::MainRowId + 1, b.mainRowId) && bound;
+                       if (!bound || !addBill.run())
+                           return Status::fail(addBill.error());
+                   }
 
-    SqlStatement addFee(m_db->handle(), insertSql(feeTable()));
-    if (!addFee.isValid())
-        return Status::fail(addFee.error()).context(what);
-    for (const FeeRow &f : fees) {
-        const QStringList texts = f.texts();
-        bool bound = true;
-        for (int c = 0; c < texts.size(); ++c)
-            bound = addFee.bind(c + 1, texts.at(c)) && bound;
-        if (!bound || !addFee.run())
-            return Status::fail(addFee.error()).context(what);
-    }
-    return tx.commit().context(what);
+                   SqlStatement addFee(m_db->handle(), insertSql(feeTable()));
+                   if (!addFee.isValid())
+                       return Status::fail(addFee.error());
+                   for (const FeeRow &f : fees) {
+                       const QStringList texts = f.texts();
+                       bool bound = true;
+                       for (int c = 0; c < texts.size(); ++c)
+                           bound = addFee.bind(c + 1, texts.at(c)) && bound;
+                       if (!bound || !addFee.run())
+                           return Status::fail(addFee.error());
+                   }
+                   return Status::ok();
+               })
+        .context(what);
 }
 
 QString PrintStore::billListSql()

@@ -395,18 +395,16 @@ CopyOutcome Copier::run()
     if (Status s = checkRows(rows); !s)
         return {s, {}};
 
-    Transaction tx(m_db);
-    if (!tx.begun())
-        return {tx.begun().context(QStringLiteral("无法开始事务")), {}};
-    for (auto step : {&Copier::copyConfig, &Copier::copyFeesetting, &Copier::copyLocalPrefixes,
-                      &Copier::copySpecialNumbers, &Copier::copyTrunks}) {
-        if (Status s = (this->*step)(); !s)
-            return {s.context(QStringLiteral("数据库没有修改")), {}};
-    }
-    if (Status s = copyUsers(ports); !s)
+    const Status s = InTransaction(m_db, [&]() -> Status {
+        for (auto step : {&Copier::copyConfig, &Copier::copyFeesetting, &Copier::copyLocalPrefixes,
+                          &Copier::copySpecialNumbers, &Copier::copyTrunks}) {
+            if (Status c = (this->*step)(); !c)
+                return c;
+        }
+        return copyUsers(ports);
+    });
+    if (!s)
         return {s.context(QStringLiteral("数据库没有修改")), {}};
-    if (Status s = tx.commit(); !s)
-        return {s.context(QStringLiteral("数据库没有修改，无法提交")), {}};
     return {Status::ok(), m_sum};
 }
 
