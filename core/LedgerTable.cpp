@@ -53,7 +53,7 @@ QString table() { return Database::quoteId(LedgerTable::Name); }
 
 QStringList toValues(const LedgerRow &r)
 {
-    QStringList v(QList<QString>(ColumnCount));
+    QStringList v = QStringList(QList<QString>(ColumnCount));
     v[SettledAt] = LedgerTable::timeText(r.settledAt);
     v[Operator] = r.operatorName;
     v[Caller] = r.caller;
