@@ -121,8 +121,80 @@ Checked<DepositTable::Charged> DepositTable::charge(const DepositRow &row, Money
 
 Status DepositTable::settle(const DepositRow &row, const QString &cls)
 {
-    return write(row.rowId,
-                 {{DepositField::Balance, kZero}, {DepositField::Deposit, kZero}, {DepositField::Class, cls}});
+    if (Status s = write(row.rowId,
+                         {{DepositField::Balance, kZero}, {DepositField::Deposit, kZero}, {DepositField::Class, cls}});
+        !s)
+        return s;
+    return forgetDemotion(row);
+}
+
+Checked<DepositRow> DepositTable::payDeposit(const DepositRow &row, Money deposit)
+{
+    DepositRow now = row;
+    const Money balance = row.balance() + (deposit - row.deposit());
+    now.set(DepositField::Balance, balance.toText());
+    now.set(DepositField::Deposit, deposit.toText());
+    if (Status s = write(row.rowId, {{DepositField::Balance, now.get(DepositField::Balance)},
+                                     {DepositField::Deposit, now.get(DepositField::Deposit)}});
+        !s)
+        return Checked<DepositRow>::refuse(s);
+    return now;
+}
+
+namespace {
+
+QString demotionKind(const DepositRow &row)
+{
+    return row.isAccount() ? DepositTable::AccountWord : QStringLiteral("分机");
+}
+
+Status ensureDemotionTable(Database &db)
+{
+    return db.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (\"类别\" TEXT, \"键\" TEXT, \"原等级\" TEXT)")
+                       .arg(Database::quoteId(DepositTable::DemotionTable)));
+}
+
+} // namespace
+
+const QString DepositTable::DemotionTable = QStringLiteral("DemotedClass");
+
+Status DepositTable::rememberDemotion(const DepositRow &row, const QString &classBefore)
+{
+    if (Status s = ensureDemotionTable(m_db); !s)
+        return s;
+    // The class before the first demotion is the one to give back: a second
+    // overrun while demoted keeps it.
+    const auto known = demotedFrom(row);
+    if (!known)
+        return known.status();
+    if (*known)
+        return Status::ok();
+    return m_db.exec(QStringLiteral("INSERT INTO %1 VALUES (?, ?, ?)").arg(Database::quoteId(DemotionTable)),
+                     {demotionKind(row), row.key(), classBefore.trimmed()});
+}
+
+Checked<std::optional<QString>> DepositTable::demotedFrom(const DepositRow &row) const
+{
+    if (!m_db.tableExists(DemotionTable))
+        return std::optional<QString>();
+    const auto rows =
+        m_db.select(QStringLiteral("SELECT \"原等级\" FROM %1 WHERE \"类别\"=? AND \"键\"=? ORDER BY rowid LIMIT 1")
+                        .arg(Database::quoteId(DemotionTable)),
+                    {demotionKind(row), row.key()});
+    if (!rows)
+        return rows.refusedAs<std::optional<QString>>();
+    if (rows->isEmpty())
+        return std::optional<QString>();
+    return std::optional<QString>(rows->first().value(0));
+}
+
+Status DepositTable::forgetDemotion(const DepositRow &row)
+{
+    if (!m_db.tableExists(DemotionTable))
+        return Status::ok();
+    return m_db.exec(
+        QStringLiteral("DELETE FROM %1 WHERE \"类别\"=? AND \"键\"=?").arg(Database::quoteId(DemotionTable)),
+        {demotionKind(row), row.key()});
 }
 
 Status DepositTable::write(qint64 rowId, const QList<QPair<DepositField, QString>> &fields)
@@ -211,25 +283,54 @@ Checked<DepositTable::Kept> DepositTable::keepBalancesFrom(const QString &schema
     QStringList all;
     for (const QString &c : columnNames())
         all.append(Database::quoteId(c));
-    const QString match = QStringLiteral("c.%1 IS main.%3.%1 AND c.%2 IS main.%3.%2").arg(key, number, t);
+    // An extension's deposit is the one of its port, an account's the one of
+    // its number: the number column of an extension's row may have changed
+    // since the backup (a renumbered extension), its port has not.
+    const QString sameKind = QStringLiteral("(c.%1 = ?) = (%2.%1 = ?)").arg(number, QStringLiteral("%1"));
+    auto same = [&](const QString &other) {
+        return QStringLiteral("c.%1 IS %2.%1 AND ").arg(key, other) + QString(sameKind).arg(other);
+    };
     auto pick = [&](const QString &column) {
         return QStringLiteral("(SELECT c.%1 FROM %2.%3 AS c WHERE %4 ORDER BY c.rowid LIMIT 1)")
-            .arg(column, schema, t, match);
+            .arg(column, schema, t, same(QStringLiteral("main.") + t));
     };
+    const QVariantList word{AccountWord, AccountWord};
     Kept k;
-    if (Status s = m_db.exec(QStringLiteral("UPDATE main.%1 SET %2=%3, %4=%5 WHERE EXISTS (SELECT 1 FROM %6.%1 AS c "
-                                            "WHERE %7)")
-                                 .arg(t, balance, pick(balance), paid, pick(paid), schema, match));
+    if (Status s =
+            m_db.exec(QStringLiteral("UPDATE main.%1 SET %2=%3, %4=%5 WHERE EXISTS (SELECT 1 FROM %6.%1 AS c "
+                                     "WHERE %7)")
+                          .arg(t, balance, pick(balance), paid, pick(paid), schema, same(QStringLiteral("main.") + t)),
+                      word + word + word);
         !s)
         return Checked<Kept>::refuse(s);
     k.kept = m_db.changes();
+    // A deposit taken after the backup comes as a whole row.
     if (Status s = m_db.exec(QStringLiteral("INSERT INTO main.%1 (%2) SELECT %2 FROM %3.%1 AS c WHERE NOT EXISTS "
-                                            "(SELECT 1 FROM main.%1 AS m WHERE m.%4 IS c.%4 AND m.%5 IS c.%5) ORDER "
-                                            "BY c.rowid")
-                                 .arg(t, all.join(QStringLiteral(", ")), schema, key, number));
+                                            "(SELECT 1 FROM main.%1 AS m WHERE %4) ORDER BY c.rowid")
+                                 .arg(t, all.join(QStringLiteral(", ")), schema, same(QStringLiteral("m"))),
+                             word);
         !s)
         return Checked<Kept>::refuse(s);
     k.added = m_db.changes();
+    // One deposit per port and per account: the first row of each stays.
+    if (Status s = m_db.exec(QStringLiteral("DELETE FROM main.%1 WHERE rowid > (SELECT min(m.rowid) FROM main.%1 AS m "
+                                            "WHERE m.%2 IS main.%1.%2 AND (m.%3 = ?) = (main.%1.%3 = ?))")
+                                 .arg(t, key, number),
+                             word);
+        !s)
+        return Checked<Kept>::refuse(s);
+    // Each extension's deposit carries its user's number, as the user table
+    // the restore brought has it.
+    if (Status s =
+            m_db.exec(QStringLiteral("UPDATE main.%1 SET %2=(SELECT u.%3 FROM main.%4 AS u WHERE u.%5=main.%1.%6 "
+                                     "ORDER BY u.rowid LIMIT 1) WHERE %2<>? AND EXISTS (SELECT 1 FROM main.%4 "
+                                     "AS u WHERE u.%5=main.%1.%6)")
+                          .arg(t, number, TableAccess::column(m_db, UserTable::Name, int(UserField::Number)),
+                               Database::quoteId(UserTable::Name),
+                               TableAccess::column(m_db, UserTable::Name, int(UserField::Port)), key),
+                      {AccountWord});
+        !s)
+        return Checked<Kept>::refuse(s);
     return k;
 }
 

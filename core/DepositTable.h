@@ -72,8 +72,22 @@ public:
         bool overrun = false;
     };
     Checked<Charged> charge(const DepositRow &row, Money fee, const QString &demoteClass);
-    // Settlement: balance and deposit paid back to 0.00, the class after settlement.
+    // Settlement: balance and deposit paid back to 0.00, the class after
+    // settlement; a class kept from a demotion is forgotten.
     Status settle(const DepositRow &row, const QString &cls);
+
+    // A new deposit paid: the balance moves by the difference to the deposit
+    // held before, so the calls already charged stay charged. Gives the row
+    // as it is now.
+    Checked<DepositRow> payDeposit(const DepositRow &row, Money deposit);
+
+    // The class an extension or account had when the intake demoted it (a
+    // table of the console's own, written in the intake's transaction), so
+    // that it can be given back when the balance is 0.00 or more again.
+    Status rememberDemotion(const DepositRow &row, const QString &classBefore);
+    Checked<std::optional<QString>> demotedFrom(const DepositRow &row) const;
+    Status forgetDemotion(const DepositRow &row);
+    static const QString DemotionTable; // "DemotedClass"
 
     // Writes the given columns of one row, and only those.
     Status write(qint64 rowId, const QList<QPair<DepositField, QString>> &fields);

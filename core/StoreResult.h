@@ -14,6 +14,9 @@ struct [[nodiscard]] StoreResult {
     QStringList commands;
     // Rows came, went or moved: the grid showing the table must be filled afresh.
     bool refill = false;
+    // What the operator is told once the store has succeeded (a class given
+    // back, say); empty for nothing.
+    QString notice;
 
     StoreResult() = default;
     StoreResult(Status s, QStringList codes = {}, bool refillGrid = false) // NOLINT: a plain status is a store

@@ -194,9 +194,13 @@ Status CallIntake::chargeAccount(int account, const QString &demoteClass, Effect
     fx.name = *acct ? (*acct)->name() : *deposit ? (*deposit)->get(DepositField::Name) : QString();
 
     if (*deposit) {
+        const QString classBefore = *acct ? (*acct)->cls() : (*deposit)->get(DepositField::Class).trimmed();
         const auto charged = deposits.charge(**deposit, Money::fromText(m_rec.Fee), demoteClass);
         if (!charged)
             return charged.status();
+        if (charged->overrun)
+            if (Status s = deposits.rememberDemotion(**deposit, classBefore); !s)
+                return s;
         if (charged->overrun && *acct) {
             fx.starCodes << QStringLiteral("*68*") + demoteClass + QLatin1Char('*') + (*acct)->trunkGroup()
                                 + QStringLiteral("*0*") + number + QLatin1Char('#');
@@ -230,11 +234,14 @@ Status CallIntake::chargeExtension(int port, const QString &demoteClass, Effects
     if (!*deposit)
         return Status::ok();
 
+    const QString classBefore = *user ? (*user)->cls() : (*deposit)->get(DepositField::Class).trimmed();
     const auto charged = deposits.charge(**deposit, Money::fromText(m_rec.Fee), demoteClass);
     if (!charged)
         return charged.status();
     if (!charged->overrun)
         return Status::ok();
+    if (Status s = deposits.rememberDemotion(**deposit, classBefore); !s)
+        return s;
     // The switch knows the extension by its number; without a user row the
     // deposit row's number is the one, never the port.
     QString number = m_rec.Caller;

@@ -510,10 +510,23 @@ StoreResult UserParameters::storeDeposit(const GridCell &cell, const QString &va
     const DepositField f = depositField(cell.col);
     QStringList commands;
     Status s;
+    QString notice;
     if (f == DepositField::Deposit) {
-        // A new deposit paid: the balance starts again from it.
-        s = inTransaction(m_db, QStringLiteral("押金未能保存"), [&] {
-            return deposits.write(row.rowId, {{DepositField::Balance, value}, {DepositField::Deposit, value}});
+        // A new deposit paid: the balance moves by the difference, so the
+        // calls charged since the first deposit stay charged. A balance that
+        // is 0.00 or more again gives back the class the intake took away.
+        s = inTransaction(m_db, QStringLiteral("押金未能保存"), [&]() -> Status {
+            const auto paid = deposits.payDeposit(row, Money::fromText(value));
+            if (!paid)
+                return paid.status();
+            if (!row.balance().isNegative() || paid->balance().isNegative())
+                return Status::ok();
+            const auto restored = giveBackClass(*paid);
+            if (!restored)
+                return restored.status();
+            commands = restored->commands;
+            notice = restored->notice;
+            return Status::ok();
         });
     } else if (f == DepositField::Password) {
         s = inTransaction(m_db, QStringLiteral("密码未能保存"), [&]() -> Status {
@@ -541,7 +554,56 @@ StoreResult UserParameters::storeDeposit(const GridCell &cell, const QString &va
     }
     if (!s)
         commands.clear();
-    return StoreResult(s, commands, true);
+    StoreResult result(s, commands, true);
+    if (s)
+        result.notice = notice;
+    return result;
+}
+
+Checked<UserParameters::ClassBack> UserParameters::giveBackClass(const DepositRow &row)
+{
+    DepositTable deposits(m_db);
+    const auto before = deposits.demotedFrom(row);
+    if (!before)
+        return before.refusedAs<ClassBack>();
+    const QString balance = row.balance().toText();
+    ClassBack back;
+    if (!*before) {
+        // Demoted by an older console, which kept no class: the operator sets it.
+        back.notice = QStringLiteral("余额已恢复为%1元。原等级不明，请在“用户信息”或“账号”中设置等级。").arg(balance);
+        return back;
+    }
+    const QString cls = **before;
+    if (Status s = deposits.write(row.rowId, {{DepositField::Class, cls}}); !s)
+        return Checked<ClassBack>::refuse(s);
+    if (Status s = deposits.forgetDemotion(row); !s)
+        return Checked<ClassBack>::refuse(s);
+    if (row.isAccount()) {
+        AccountTable accounts(m_db);
+        const auto acct = accounts.byNumber(row.key());
+        if (!acct)
+            return acct.refusedAs<ClassBack>();
+        if (*acct) {
+            if (Status s = accounts.write((*acct)->rowId, {{AccountField::Class, cls}}); !s)
+                return Checked<ClassBack>::refuse(s);
+            back.commands << QStringLiteral("*68*") + cls + QLatin1Char('*') + (*acct)->trunkGroup()
+                                 + QStringLiteral("*0*") + row.key() + QLatin1Char('#');
+        }
+        back.notice = QStringLiteral("账号%1的余额已恢复为%2元，等级已恢复为%3。").arg(row.key(), balance, cls);
+        return back;
+    }
+    UserTable users(m_db);
+    const auto user = users.byPort(row.key());
+    if (!user)
+        return user.refusedAs<ClassBack>();
+    const QString number = *user ? (*user)->number() : row.number();
+    if (*user)
+        if (Status s = users.write((*user)->rowId, {{UserField::Class, cls}}); !s)
+            return Checked<ClassBack>::refuse(s);
+    if (!number.isEmpty())
+        back.commands << QStringLiteral("*10*") + cls + QLatin1Char('*') + number + QLatin1Char('#');
+    back.notice = QStringLiteral("分机%1的余额已恢复为%2元，等级已恢复为%3。").arg(number, balance, cls);
+    return back;
 }
 
 QString UserParameters::depositPassword(qint64 rowId) const

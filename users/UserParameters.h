@@ -105,8 +105,9 @@ public:
     qint64 depositRowId(int index) const;
     CellRule depositRule(const GridCell &cell) const;
     Checked<QString> checkDeposit(const GridCell &cell, const QString &text) const;
-    // Column 5 (the balance becomes the deposit), 6 (password, mirrored to
-    // the account) or 7 (password mark: a new random password or none).
+    // Column 5 (a new deposit paid: the balance moves by the difference and a
+    // balance out of debt gets its class back), 6 (password, mirrored to the
+    // account) or 7 (password mark: a new random password or none).
     StoreResult storeDeposit(const GridCell &cell, const QString &value);
     // What the password column shows after a store of the mark.
     QString depositPassword(qint64 rowId) const;
@@ -129,6 +130,13 @@ public:
     static int byteLength(const QString &text);
 
 private:
+    // The class the intake took from a deposit that is no longer in debt,
+    // written back with its commands and what the operator is told.
+    struct ClassBack {
+        QStringList commands;
+        QString notice;
+    };
+    Checked<ClassBack> giveBackClass(const DepositRow &row);
     ConfigRow config() const;
     std::optional<QString> depositMoney(const QString &port, bool account) const;
     DepositRow shownDeposit(qint64 rowId) const;

@@ -649,8 +649,12 @@ void frmPHNGroup::cmdDeleteAccount_Click()
 
 void frmPHNGroup::finishStore(const StoreResult &result)
 {
-    if (m_notice.note(result.status, this))
-        sendCommands(result.commands);
+    if (!m_notice.note(result.status, this))
+        return;
+    sendCommands(result.commands);
+    if (!result.notice.isEmpty())
+        m_ctx.messages.show(result.notice, MessageService::defaultTitle(), MessageService::Icon::Information,
+                            MessageService::Buttons::Ok, this);
 }
 
 void frmPHNGroup::sendCommands(const QStringList &codes)
