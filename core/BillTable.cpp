@@ -82,6 +82,49 @@ Checked<QList<BillRecord>> BillTable::select(const Selection &s) const
     return out;
 }
 
+Checked<QStringList> BillTable::unsettledCallers(const QStringList &groups) const
+{
+    QString sql = QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?")
+                      .arg(col(m_db, BillField::Caller), Database::quoteId(Name), col(m_db, BillField::State));
+    QVariantList params{notSettledText()};
+    if (!groups.isEmpty()) {
+        sql += QStringLiteral(" AND %1 IN (%2)").arg(col(m_db, BillField::Group), marks(groups.size()));
+        for (const QString &g : groups)
+            params.append(g);
+    }
+    sql += QStringLiteral(" GROUP BY 1 ORDER BY min(rowid)");
+    const auto rows = m_db.select(sql, params);
+    if (!rows)
+        return rows.refusedAs<QStringList>();
+    QStringList out;
+    for (const QStringList &r : *rows)
+        out.append(r.value(0));
+    return out;
+}
+
+Checked<QList<BillRecord>> BillTable::byRowIds(const QList<qint64> &rowIds) const
+{
+    QList<BillRecord> out;
+    constexpr int Chunk = 500;
+    for (qsizetype at = 0; at < rowIds.size(); at += Chunk) {
+        const QList<qint64> part = rowIds.mid(at, Chunk);
+        QVariantList params;
+        for (qint64 id : part)
+            params.append(id);
+        auto rows = TableAccess::read(m_db, Name, QStringLiteral("rowid IN (%1)").arg(marks(part.size())), params);
+        if (!rows)
+            return rows.refusedAs<QList<BillRecord>>();
+        for (TableAccess::StoredRow &r : *rows) {
+            BillRecord b;
+            b.rowId = r.rowId;
+            b.values = std::move(r.values);
+            out.append(std::move(b));
+        }
+    }
+    std::sort(out.begin(), out.end(), [](const BillRecord &a, const BillRecord &b) { return a.rowId < b.rowId; });
+    return out;
+}
+
 Checked<bool> BillTable::markSettled(qint64 rowId, const QString &caller, const QString &endTime)
 {
     const Status s = m_db.exec(QStringLiteral("UPDATE %1 SET %2 = ? WHERE rowid = ? AND %2 = ? AND %3 = ? AND %4 = ?")

@@ -74,6 +74,11 @@ public:
         QString toHour;
     };
     Checked<QList<BillRecord>> select(const Selection &s) const;
+    // The callers that have records not settled yet (of these groups, as the
+    // records carry them, when groups are given), in order of first record.
+    Checked<QStringList> unsettledCallers(const QStringList &groups = {}) const;
+    // The records of these row ids that still exist, in table order.
+    Checked<QList<BillRecord>> byRowIds(const QList<qint64> &rowIds) const;
 
     // Marks a listed record settled: the row of this id, while it still has
     // this caller and end time and is not settled. Tells whether it was marked.

@@ -4,6 +4,8 @@
 #include "BillTable.h"
 #include "ConfigTable.h"
 #include "Database.h"
+#include "DepositTable.h"
+#include "LedgerTable.h"
 #include "Money.h"
 #include "UserTable.h"
 
@@ -28,8 +30,15 @@ QString itemKey(const QString &item)
     return (at < 0 ? t : t.left(at)).trimmed();
 }
 
-// The Print column a record's call charge goes to, by its call type; -1 for none.
-int chargeColumn(const QString &typeCode)
+// The end-time texts of one hour all start with the same 13 characters
+// ("2026年12月09日10"), in both forms; the range's candidates are read through
+// the index between the hour of its begin and the hour of its end, and then
+// taken or left by their real moment.
+QString hourPrefix(const QDateTime &t) { return t.toString(QStringLiteral("yyyy年MM月dd日HH")); }
+
+} // namespace
+
+int FeeColumnOf(const QString &typeCode)
 {
     bool ok = false;
     const int code = typeCode.trimmed().toInt(&ok);
@@ -50,13 +59,88 @@ int chargeColumn(const QString &typeCode)
     }
 }
 
-// The end-time texts of one hour all start with the same 13 characters
-// ("2026年12月09日10"), in both forms; the range's candidates are read through
-// the index between the hour of its begin and the hour of its end, and then
-// taken or left by their real moment.
-QString hourPrefix(const QDateTime &t) { return t.toString(QStringLiteral("yyyy年MM月dd日HH")); }
+void AddRecord(FeeRow &fee, const BillRecord &record)
+{
+    if (const int c = FeeColumnOf(record.callType()); c >= 0)
+        fee.amount(c) += record.charge();
+    fee.handling += record.handling();
+    fee.service += record.service();
+    fee.total += record.fee();
+}
 
-} // namespace
+Checked<DepositSide> DepositOf(Database &db, const QString &caller)
+{
+    DepositSide side;
+    DepositTable deposits(db);
+    std::optional<DepositRow> row;
+    if (caller.startsWith(DepositTable::AccountWord)) {
+        const auto found = deposits.ofAccount(caller.mid(DepositTable::AccountWord.size()));
+        if (!found)
+            return found.refusedAs<DepositSide>();
+        row = *found;
+    } else {
+        const auto user = UserTable(db).byNumber(caller);
+        if (!user)
+            return user.refusedAs<DepositSide>();
+        if (!*user)
+            return side;
+        side.port = (*user)->port();
+        const auto found = deposits.ofExtension(side.port);
+        if (!found)
+            return found.refusedAs<DepositSide>();
+        row = *found;
+    }
+    if (row) {
+        side.held = true;
+        side.deposit = row->deposit();
+        side.balance = row->balance();
+    }
+    return side;
+}
+
+Checked<Rent> RentOf(Database &db, const QString &caller, const QString &port, Money rent, const QDate &day)
+{
+    Rent r{rent, QString()};
+    if (rent.isZero())
+        return r;
+    const auto charged = LedgerTable(db).rentChargedInMonth(caller, port, day);
+    if (!charged)
+        return charged.refusedAs<Rent>();
+    if (*charged) {
+        r.amount = Money();
+        r.note = QStringLiteral("本月月租费已于%1结算").arg((*charged)->settledAt.toString(QStringLiteral("MM月dd日")));
+    }
+    return r;
+}
+
+void SetDeposit(FeeRow &fee, const DepositSide &side)
+{
+    fee.deposit = side.deposit;
+    fee.balance = side.balance;
+    const Money left = side.deposit - fee.total;
+    fee.collect = left.isNegative() ? -left : Money();
+    fee.refund = left.isNegative() ? Money() : left;
+}
+
+QString StrandedName() { return QStringLiteral("（已停用）"); }
+
+Checked<QStringList> StrandedCallers(Database &db, const QStringList &groups)
+{
+    const auto callers = BillTable(db).unsettledCallers(groups);
+    if (!callers)
+        return callers;
+    const auto users = UserTable(db).all();
+    if (!users)
+        return users.refusedAs<QStringList>();
+    QSet<QString> numbers;
+    for (const UserRow &u : *users)
+        numbers.insert(u.get(UserField::Number));
+    QStringList out;
+    for (const QString &c : *callers)
+        if (!c.startsWith(DepositTable::AccountWord) && !numbers.contains(c))
+            out.append(c);
+    return out;
+}
 
 QString settledText() { return BillTable::settledText(); }
 QString notSettledText() { return BillTable::notSettledText(); }
@@ -76,6 +160,13 @@ Checked<QStringList> FillList(Database &db, SelectMode mode)
             return Checked<QStringList>::refuse(rows.status().context(why));
         for (const UserRow &r : rows->mid(0, capacity))
             items.append(r.get(UserField::Number) + kItemJoin + r.name());
+        // A number no user has any more (renumbered, or the user gone) whose
+        // calls are not settled yet can still be chosen and settled.
+        const auto stranded = StrandedCallers(db);
+        if (!stranded)
+            return Checked<QStringList>::refuse(stranded.status().context(why));
+        for (const QString &number : *stranded)
+            items.append(number + kItemJoin + StrandedName());
         break;
     }
     case SelectMode::Group: {
@@ -137,6 +228,11 @@ Checked<QStringList> CallersFor(Database &db, SelectMode mode, const QStringList
             if (!group.isEmpty() && groups.contains(group) && !r.number().isEmpty())
                 callers.append(r.number());
         }
+        // The group's calls under a number no user has any more.
+        const auto stranded = StrandedCallers(db, QStringList(groups.begin(), groups.end()));
+        if (!stranded)
+            return Checked<QStringList>::refuse(stranded.status().context(QStringLiteral("话单无法读取")));
+        callers += *stranded;
         break;
     }
     }
@@ -174,6 +270,7 @@ Checked<Chosen> Choose(Database &db, const Criteria &criteria)
     Chosen out;
     if (criteria.callers.isEmpty() || criteria.types.isEmpty() || criteria.states.isEmpty())
         return out;
+    // BillTable::select chooses nothing without a state.
     if (criteria.begin && criteria.end && *criteria.end < *criteria.begin)
         return out;
 
@@ -181,7 +278,11 @@ Checked<Chosen> Choose(Database &db, const Criteria &criteria)
     selection.callers = criteria.callers;
     for (int t : criteria.types)
         selection.types.append(QString::number(t));
+    // A settlement lists and sums only what is not settled yet, and says how
+    // many of the records asked for it leaves out.
     selection.states = criteria.states;
+    if (criteria.settling)
+        selection.states = criteria.states.contains(notSettledText()) ? QStringList{notSettledText()} : QStringList();
     const bool ranged = criteria.begin || criteria.end;
     if (criteria.begin)
         selection.fromHour = hourPrefix(*criteria.begin);
@@ -190,6 +291,21 @@ Checked<Chosen> Choose(Database &db, const Criteria &criteria)
     const auto records = BillTable(db).select(selection);
     if (!records)
         return Checked<Chosen>::refuse(records.status().context(QStringLiteral("话单无法读取")));
+    auto inRange = [&](const BillRecord &r) {
+        if (!ranged)
+            return true;
+        const std::optional<QDateTime> t = EndTimeMoment(r.endTime());
+        return t && !(criteria.begin && *t < *criteria.begin) && !(criteria.end && *t > *criteria.end);
+    };
+    if (criteria.settling && criteria.states.contains(settledText())) {
+        BillTable::Selection settled = selection;
+        settled.states = {settledText()};
+        const auto left = BillTable(db).select(settled);
+        if (!left)
+            return Checked<Chosen>::refuse(left.status().context(QStringLiteral("话单无法读取")));
+        for (const BillRecord &r : *left)
+            out.settledLeftOut += inRange(r) ? 1 : 0;
+    }
 
     // Monthly rents of the users, by user number.
     QHash<QString, Money> rents;
@@ -203,11 +319,8 @@ Checked<Chosen> Choose(Database &db, const Criteria &criteria)
     QHash<QString, int> feeOf; // caller -> position in out.fees
     out.bills.reserve(records->size());
     for (const BillRecord &r : *records) {
-        if (ranged) {
-            const std::optional<QDateTime> t = EndTimeMoment(r.endTime());
-            if (!t || (criteria.begin && *t < *criteria.begin) || (criteria.end && *t > *criteria.end))
-                continue;
-        }
+        if (!inRange(r))
+            continue;
         const QString caller = r.caller();
         out.bills.append(BillRow{caller, r.get(BillField::Called), r.endTime(), r.get(BillField::Duration),
                                  r.get(BillField::Rate), r.get(BillField::Area), r.get(BillField::Fee), r.rowId});
@@ -231,21 +344,31 @@ Checked<Chosen> Choose(Database &db, const Criteria &criteria)
         } else {
             index = *found;
         }
-        FeeRow &f = out.fees[index];
-        if (const int c = chargeColumn(r.callType()); c >= 0)
-            f.amount(c) += r.charge();
-        f.handling += r.handling();
-        f.service += r.service();
-        f.total += r.fee();
+        AddRecord(out.fees[index], r);
+    }
+    // Rent once per caller and month, and the deposit side of every fee row.
+    for (FeeRow &f : out.fees) {
+        const auto side = DepositOf(db, f.number);
+        if (!side)
+            return Checked<Chosen>::refuse(side.status().context(QStringLiteral("押金无法读取")));
+        const auto rent = RentOf(db, f.number, side->port, f.rent, criteria.day);
+        if (!rent)
+            return Checked<Chosen>::refuse(rent.status().context(QStringLiteral("结算记录无法读取")));
+        f.total -= f.rent - rent->amount;
+        f.rent = rent->amount;
+        f.note = rent->note;
+        SetDeposit(f, *side);
     }
     return out;
 }
 
-Checked<int> BuildPrintData(Database &db, PrintStore &store, const Criteria &criteria)
+Checked<int> BuildPrintData(Database &db, PrintStore &store, const Criteria &criteria, int *settledLeftOut)
 {
     const Checked<Chosen> chosen = Choose(db, criteria);
     if (!chosen)
         return Checked<int>::refuse(chosen.reason());
+    if (settledLeftOut)
+        *settledLeftOut = chosen->settledLeftOut;
     if (Status s = store.replace(chosen->bills, chosen->fees); !s)
         return Checked<int>::refuse(s.reason());
     return int(chosen->bills.size());

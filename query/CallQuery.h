@@ -1,7 +1,9 @@
 #pragma once
+#include "BillTable.h"
 #include "PrintStore.h"
 #include "Status.h"
 
+#include <QDate>
 #include <QDateTime>
 #include <QList>
 #include <QString>
@@ -33,6 +35,14 @@ Checked<QStringList> FillList(Database &db, SelectMode mode);
 // selected names, or "账号" and the three-digit number of an account item.
 Checked<QStringList> CallersFor(Database &db, SelectMode mode, const QStringList &selectedItems);
 
+// Numbers that still have records not settled but belong to no user any
+// more (a renumbered extension, a user gone): listed after the users as
+// "805--（已停用）" and chosen like them; with groups, those of these groups.
+// Their records are settled without a deposit: the deposit stays with the
+// user, under its number of today.
+Checked<QStringList> StrandedCallers(Database &db, const QStringList &groups = {});
+QString StrandedName(); // "（已停用）"
+
 // The settlement states for optBill 0, 1, 2: both, "未结算", "已结算".
 QStringList StatesFor(int billOption);
 QString settledText();
@@ -50,6 +60,11 @@ struct Criteria {
     // The time range, both ends included; without one every date qualifies.
     std::optional<QDateTime> begin, end;
     bool waiveRent = false; // "免去本月月租费"
+    // For a settlement: only records not yet settled are listed and summed,
+    // whatever the states say.
+    bool settling = false;
+    // The day the rent is for: rent is charged once per caller and month.
+    QDate day = QDate::currentDate();
 };
 
 // The records a criteria choose, in table order: the listed row (with its
@@ -57,12 +72,45 @@ struct Criteria {
 struct Chosen {
     QList<BillRow> bills;
     QList<FeeRow> fees;
+    int settledLeftOut = 0; // records the states chose that a settlement leaves out
 };
+
+// The fee column (col::PrintFee) a record's call charge goes to, by its call
+// type: codes 0-3 long distance, 4-5 local, 6-8 city, 9 incoming; -1 for none.
+int FeeColumnOf(const QString &typeCode);
+// Adds one record to a fee row: its charge to the column of its type, its
+// handling and service fees, its total.
+void AddRecord(FeeRow &fee, const BillRecord &record);
+
+// The deposit behind a caller: an extension's by the port of its user, an
+// account's by its number. No deposit row: all zero.
+struct DepositSide {
+    QString port;      // the user's port, empty for an account or a number no user has
+    bool held = false; // a deposit row exists
+    Money deposit;
+    Money balance;
+};
+Checked<DepositSide> DepositOf(Database &db, const QString &caller);
+
+// The rent of a caller for the month of `day`: the rent asked for, unless the
+// ledger shows rent charged to the caller (by its port for an extension) in
+// that month; then none, and the note says why.
+struct Rent {
+    Money amount;
+    QString note;
+};
+Checked<Rent> RentOf(Database &db, const QString &caller, const QString &port, Money rent, const QDate &day);
+
+// Fills the deposit columns of a fee row and what is collected or refunded:
+// the deposit held less the total.
+void SetDeposit(FeeRow &fee, const DepositSide &side);
 Checked<Chosen> Choose(Database &db, const Criteria &criteria);
 
 // Chooses the records and replaces the contents of print.mdb with them in one
 // step. Returns the number of listed records.
-Checked<int> BuildPrintData(Database &db, PrintStore &store, const Criteria &criteria);
+// `settledLeftOut`, when given, is told how many records a settlement left out
+// because they were settled already.
+Checked<int> BuildPrintData(Database &db, PrintStore &store, const Criteria &criteria, int *settledLeftOut = nullptr);
 
 // Right 10 of the logged-in operator: deleting listed records is refused
 // only when it is "0".

@@ -22,6 +22,12 @@
 
 namespace corvane {
 
+namespace {
+
+QTime wholeSeconds(const QTime &t) { return QTime(t.hour(), t.minute(), t.second()); }
+
+} // namespace
+
 using NamedWidgets::indexed;
 
 namespace {
@@ -177,8 +183,10 @@ void frmPHNQuery::Form_Load()
     const QDateTime now = m_ctx.clock.now();
     for (QDateEdit *d : {dtpDateBegin, dtpDateEnd})
         d->setDate(now.date());
+    // Whole seconds: a range typed as "00:00:00" starts at the first moment of
+    // that second, not at whatever milliseconds the clock had on opening.
     for (QTimeEdit *t : {dtpTimeBegin, dtpTimeEnd})
-        t->setTime(now.time());
+        t->setTime(wholeSeconds(now.time()));
     chkON->setChecked(false);
     chkON_Click();
     optBill[1]->setChecked(true);
@@ -265,8 +273,8 @@ void frmPHNQuery::cmdDeal_Click()
         if (chkClass[i]->isChecked())
             criteria.types.append(i);
     if (chkON->isChecked()) {
-        criteria.begin = QDateTime(dtpDateBegin->date(), dtpTimeBegin->time());
-        criteria.end = QDateTime(dtpDateEnd->date(), dtpTimeEnd->time());
+        criteria.begin = QDateTime(dtpDateBegin->date(), wholeSeconds(dtpTimeBegin->time()));
+        criteria.end = QDateTime(dtpDateEnd->date(), wholeSeconds(dtpTimeEnd->time()));
         if (*criteria.end < *criteria.begin) {
             m_ctx.messages.inputError(QStringLiteral("结束时间不能早于开始时间！"), this);
             return;
@@ -279,6 +287,8 @@ void frmPHNQuery::cmdDeal_Click()
     criteria.states = CallQuery::StatesFor(billOption);
     const bool settling = optDeposit->isChecked();
     criteria.waiveRent = settling && chkRent->isChecked();
+    criteria.settling = settling;
+    criteria.day = m_ctx.clock.now().date();
 
     // print.mdb: opened (or made anew) for this run.
     if (Status s = m_store->open(m_ctx.home.printDb()); !s) {
@@ -286,7 +296,8 @@ void frmPHNQuery::cmdDeal_Click()
                             MessageService::Icon::Critical, MessageService::Buttons::Ok, this);
         return;
     }
-    const Checked<int> built = CallQuery::BuildPrintData(m_ctx.db, *m_store, criteria);
+    int settledLeftOut = 0;
+    const Checked<int> built = CallQuery::BuildPrintData(m_ctx.db, *m_store, criteria, &settledLeftOut);
     if (!built) {
         m_ctx.messages.show(built.reason(), QStringLiteral("话单查询与结算"), MessageService::Icon::Critical,
                             MessageService::Buttons::Ok, this);
@@ -296,8 +307,9 @@ void frmPHNQuery::cmdDeal_Click()
 
     if (settling) {
         frmDeposit w(m_ctx, *m_store, m_printers, this);
+        w.setSettledLeftOut(settledLeftOut);
         // Settled records cannot be settled again.
-        if (billOption == 2)
+        if (billOption == 2 || *built == 0)
             w.cmdDeposit->setEnabled(false);
         ShowModal(m_ctx, w);
     } else {

@@ -166,14 +166,19 @@ TEST_F(CallQueryTest, FeeRowsSumByCallTypeWithTheRent)
     struct Rec {
         const char *caller, *type, *fee, *handling, *service, *charge;
     };
-    const QList<Rec> recs{
-        {"801", "2", "1.30", "0.10", "0.20", "1.00"},                                                    // 长话费
-        {"801", "5", "0.40", "0.00", "0.10", "0.30"},                                                    // 本地费
-        {"801", "8", "0.25", "0.05", "0.00", "0.20"},                                                    // 市话费
-        {"801", "9", "0.60", "0.00", "0.00", "0.60"},                                                    // 呼入费
-        {"801", "0", "2.00", "0.00", "0.00", "2.00"},                                                    // 长话费
-        {"账号012", "3", "0.90", "0.00", "0.00", "0.90"}, {"8011", "4", "0.50", "0.00", "0.00", "0.50"}, // no User row
-    };
+    // One record of every call type for 801, each charge a power of two cents,
+    // so that a charge summed into the wrong column shows in every total.
+    QList<Rec> recs;
+    static QByteArray texts[10][3];
+    for (int t = 0; t < 10; ++t) {
+        const Money charge = Money::fromRaw(qint64(1) << t) * 100;
+        texts[t][0] = QByteArray::number(t);
+        texts[t][1] = (charge + Money::fromText(QStringLiteral("0.03"))).toText().toUtf8();
+        texts[t][2] = charge.toText().toUtf8();
+        recs.append({"801", texts[t][0].constData(), texts[t][1].constData(), "0.01", "0.02", texts[t][2].constData()});
+    }
+    recs.append({"账号012", "3", "0.90", "0.00", "0.00", "0.90"});
+    recs.append({"8011", "4", "0.50", "0.00", "0.00", "0.50"}); // no User row
     for (const Rec &r : recs) {
         Bill b{s(r.caller), s("2026年12月09日10时30分"), s(r.type), s(r.fee), s(r.handling), s(r.service), s(r.charge)};
         b.group = QString::fromUtf8(r.caller) == QLatin1String("801") ? s("营业部") : QString();
@@ -186,11 +191,13 @@ TEST_F(CallQueryTest, FeeRowsSumByCallTypeWithTheRent)
     ASSERT_EQ(CallQuery::BuildPrintData(d.db, d.store, c).value(), recs.size());
     const QList<FeeRow> fees = d.store.fees();
     ASSERT_EQ(fees.size(), 3) << "a caller without chosen records has no fee row";
-    EXPECT_EQ(fees.at(0).texts(), (QStringList{s("营业部"), QStringLiteral("801"), s("张三"), QStringLiteral("3.00"),
-                                               QStringLiteral("0.20"), QStringLiteral("0.30"), QStringLiteral("0.60"),
-                                               QStringLiteral("30.00"), QStringLiteral("0.15"), QStringLiteral("0.30"),
-                                               QStringLiteral("34.55")}));
-    EXPECT_EQ(fees.at(1).texts(),
+    // Types 0-3 long distance, 6-8 city, 4-5 local, 9 incoming.
+    EXPECT_EQ(
+        fees.at(0).texts().mid(0, 11),
+        (QStringList{s("营业部"), QStringLiteral("801"), s("张三"), QStringLiteral("0.15"), QStringLiteral("4.48"),
+                     QStringLiteral("0.48"), QStringLiteral("5.12"), QStringLiteral("30.00"), QStringLiteral("0.10"),
+                     QStringLiteral("0.20"), QStringLiteral("40.53")}));
+    EXPECT_EQ(fees.at(1).texts().mid(0, 11),
               (QStringList{QString(), s("账号012"), s("别人"), QStringLiteral("0.90"), QStringLiteral("0.00"),
                            QStringLiteral("0.00"), QStringLiteral("0.00"), QStringLiteral("0.00"),
                            QStringLiteral("0.00"), QStringLiteral("0.00"), QStringLiteral("0.90")}));
@@ -215,7 +222,7 @@ TEST_F(CallQueryTest, FeeRowsSumByCallTypeWithTheRent)
     c.waiveRent = true;
     ASSERT_TRUE(bool(CallQuery::BuildPrintData(d.db, d.store, c)));
     EXPECT_EQ(d.store.fees().at(0).rent.toText(), QStringLiteral("0.00"));
-    EXPECT_EQ(d.store.fees().at(0).total.toText(), QStringLiteral("4.55"));
+    EXPECT_EQ(d.store.fees().at(0).total.toText(), QStringLiteral("10.53"));
 
     // A new query replaces the old list.
     ASSERT_TRUE(bool(CallQuery::BuildPrintData(d.db, d.store, criteria({}))));
