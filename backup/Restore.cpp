@@ -4,6 +4,7 @@
 #include "Database.h"
 #include "DepositTable.h"
 #include "HomeLock.h"
+#include "LedgerTable.h"
 #include "Schema.h"
 #include <QFile>
 #include <QFileInfo>
@@ -144,8 +145,11 @@ Status keepCurrent(Database &db, const QString &quessel, bool withCalls, Kept &k
             if (Status c = copyRows(db, BillTable::Name, BillTable::columnNames(), &calls); !c)
                 return c;
             kept.calls = calls;
-            if (Status c = takeOwnTable(db, CallIntakeSeenTable(), true); !c)
-                return c;
+            // The settlement ledger and the classes kept from demotions go
+            // with the call records and deposits they describe.
+            for (const QString &own : {CallIntakeSeenTable(), LedgerTable::Name, DepositTable::DemotionTable})
+                if (Status c = takeOwnTable(db, own, true); !c)
+                    return c;
             // Deposits: balance and deposit paid are money the kept call
             // records and settlements have moved.
             const auto deposits = DepositTable(db).keepBalancesFrom(kCur);
@@ -154,8 +158,9 @@ Status keepCurrent(Database &db, const QString &quessel, bool withCalls, Kept &k
             kept.deposits = deposits->kept;
             kept.depositsAdded = deposits->added;
         } else {
-            if (Status c = bringOwnTableUpToDate(db, CallIntakeSeenTable()); !c)
-                return c;
+            for (const QString &own : {CallIntakeSeenTable(), LedgerTable::Name, DepositTable::DemotionTable})
+                if (Status c = bringOwnTableUpToDate(db, own); !c)
+                    return c;
             kept.fileCalls = db.scalar(QStringLiteral("SELECT count(*) FROM main.%1").arg(q(BillTable::Name)))
                                  .value_or(QString())
                                  .toLongLong();

@@ -149,7 +149,11 @@ QList<TableDef> buildPrintTables()
     t.append({QStringLiteral("Print"),
               {QStringLiteral("组名"), QStringLiteral("用户号码"), QStringLiteral("用户名称"), QStringLiteral("长话费"),
                QStringLiteral("市话费"), QStringLiteral("本地费"), QStringLiteral("呼入费"), QStringLiteral("月租费"),
-               QStringLiteral("手续费"), QStringLiteral("服务费"), QStringLiteral("合计")}});
+               QStringLiteral("手续费"), QStringLiteral("服务费"), QStringLiteral("合计"),
+               // The deposit side, after the fee columns: the deposit and
+               // balance held, what is collected or refunded, why no rent.
+               QStringLiteral("押金"), QStringLiteral("余额"), QStringLiteral("应收"), QStringLiteral("应退"),
+               QStringLiteral("说明")}});
     return t;
 }
 

@@ -57,6 +57,10 @@ void paintGrandTotal(QPainter &painter, qreal dpiX, qreal dpiY, const FeeTotals 
         textAt(painter, QPointF(kColumnX[i], kCaptionY), names.at(i));
         textAt(painter, QPointF(kColumnX[i], kTotalY), totals.at(columnOf(i)).toText());
     }
+    textAt(painter, QPointF(kColumnX[0], kDepositCaptionY), QStringLiteral("应收"));
+    textAt(painter, QPointF(kColumnX[0], kDepositTotalY), totals.collect.toText());
+    textAt(painter, QPointF(kColumnX[1], kDepositCaptionY), QStringLiteral("应退"));
+    textAt(painter, QPointF(kColumnX[1], kDepositTotalY), totals.refund.toText());
     painter.restore();
 }
 

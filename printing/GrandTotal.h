@@ -21,6 +21,8 @@ constexpr QPointF kTitleAt{5000, 1500}; // font 20
 constexpr QPointF kDateAt{9500, 1900};  // font 12
 constexpr qreal kRuleY = 2600, kRuleFromX = 500, kRuleToX = 11000;
 constexpr qreal kCaptionY = 2950, kTotalY = 3300;
+// Under the fee totals: what the front desk collected and refunded.
+constexpr qreal kDepositCaptionY = 3900, kDepositTotalY = 4250;
 constexpr qreal kColumnX[8] = {500, 2000, 3500, 5000, 6500, 8000, 9200, 10400};
 
 // "长话费", "市话费", "本地费", "呼入费", "月租费", "手续费", "服务费", "合计".

@@ -82,6 +82,7 @@ QStringList FeeRow::texts() const
     QStringList t{group, number, name};
     for (Money m : amounts())
         t.append(m.toText());
+    t << deposit.toText() << balance.toText() << collect.toText() << refund.toText() << note;
     return t;
 }
 
@@ -189,6 +190,29 @@ Status PrintStore::replace(const QList<BillRow> &bills, const QList<FeeRow> &fee
         .context(what);
 }
 
+Status PrintStore::recordSettlement(const QList<LedgerRow> &settled)
+{
+    if (!isOpen())
+        return Status::fail(QStringLiteral("print.mdb 未打开"));
+    const QStringList &c = feeTable().columns;
+    auto q = [&c](int i) { return Database::quoteId(c.at(i)) + QStringLiteral("=?"); };
+    const QString sql = QStringLiteral("UPDATE %1 SET %2 WHERE %3")
+                            .arg(Database::quoteId(feeTable().name),
+                                 QStringList{q(col::PrintFee::Rent), q(col::PrintFee::Total), q(col::PrintFee::Deposit),
+                                             q(col::PrintFee::Balance), q(col::PrintFee::Collect),
+                                             q(col::PrintFee::Refund), q(col::PrintFee::Note)}
+                                     .join(u','),
+                                 q(col::PrintFee::Number));
+    return InTransaction(*m_db, [&]() -> Status {
+        for (const LedgerRow &r : settled)
+            if (Status s = m_db->exec(sql, {r.rent.toText(), r.total.toText(), r.deposit.toText(), r.balance.toText(),
+                                            r.collect.toText(), r.refund.toText(), r.note, r.caller});
+                !s)
+                return s;
+        return Status::ok();
+    });
+}
+
 QString PrintStore::billListSql()
 {
     QStringList listed = billTable().columns.mid(0, col::PrintBill::ListedCount);
@@ -231,6 +255,11 @@ QList<FeeRow> PrintStore::fees()
         f.name = r.at(col::PrintFee::Name);
         for (int c = col::PrintFee::FirstMoney; c <= col::PrintFee::Total; ++c)
             f.amount(c) = Money::fromText(r.at(c));
+        f.deposit = Money::fromText(r.value(col::PrintFee::Deposit));
+        f.balance = Money::fromText(r.value(col::PrintFee::Balance));
+        f.collect = Money::fromText(r.value(col::PrintFee::Collect));
+        f.refund = Money::fromText(r.value(col::PrintFee::Refund));
+        f.note = r.value(col::PrintFee::Note);
         out.append(std::move(f));
     }
     return out;
@@ -253,14 +282,19 @@ BillTotals PrintStore::billTotals()
 FeeTotals PrintStore::feeTotals()
 {
     FeeTotals t;
-    const QStringList money = feeTable().columns.mid(col::PrintFee::FirstMoney, col::PrintFee::MoneyCount);
+    const QStringList money = feeTable().columns.mid(col::PrintFee::FirstMoney, col::PrintFee::MoneyCount)
+                              << feeTable().columns.at(col::PrintFee::Collect)
+                              << feeTable().columns.at(col::PrintFee::Refund);
     const auto rows =
         m_db->select(QStringLiteral("SELECT %1 FROM %2").arg(columnList(money), Database::quoteId(feeTable().name)));
     if (!rows)
         return t;
-    for (const QStringList &r : *rows)
+    for (const QStringList &r : *rows) {
         for (int i = 0; i < col::PrintFee::MoneyCount; ++i)
             t.sums[i] += Money::fromText(r.at(i));
+        t.collect += Money::fromText(r.at(col::PrintFee::MoneyCount));
+        t.refund += Money::fromText(r.at(col::PrintFee::MoneyCount + 1));
+    }
     return t;
 }
 

@@ -1,4 +1,5 @@
 #pragma once
+#include "LedgerTable.h"
 #include "Money.h"
 #include "Status.h"
 
@@ -39,6 +40,12 @@ constexpr int Service = 9;
 constexpr int Total = 10;
 constexpr int FirstMoney = 3;
 constexpr int MoneyCount = 8;
+constexpr int Deposit = 11; // deposit held
+constexpr int Balance = 12; // balance held
+constexpr int Collect = 13; // 应收
+constexpr int Refund = 14;  // 应退
+constexpr int Note = 15;    // why no rent was charged
+constexpr int Count = 16;
 } // namespace col::PrintFee
 
 // One listed call record: columns 0 to 6 of a main PHNBill row, as text, and
@@ -55,10 +62,13 @@ struct BillRow {
     }
 };
 
-// One fee summary row of a user or account.
+// One fee summary row of a user or account, with the deposit it holds and
+// what the front desk collects or refunds.
 struct FeeRow {
     QString group, number, name;
     Money longDistance, city, local, incoming, rent, handling, service, total;
+    Money deposit, balance, collect, refund;
+    QString note;
 
     // The eight amounts in table order (columns 3 to 10).
     std::array<Money, col::PrintFee::MoneyCount> amounts() const
@@ -84,6 +94,8 @@ QString billInformation(const BillTotals &totals);
 // The eight column totals of the fee rows, in table order (columns 3 to 10).
 struct FeeTotals {
     std::array<Money, col::PrintFee::MoneyCount> sums{};
+    // What the front desk collects and refunds over all the rows.
+    Money collect, refund;
     Money at(int column) const { return sums.at(column - col::PrintFee::FirstMoney); }
     Money total() const { return at(col::PrintFee::Total); }
 };
@@ -118,6 +130,10 @@ public:
 
     QList<BillRow> bills();
     QList<FeeRow> fees();
+    // After a settlement: each settled caller's fee row takes what the
+    // ledger holds (the rent charged, the total, the deposit side), so that
+    // the receipts printed now show what was settled.
+    Status recordSettlement(const QList<LedgerRow> &settled);
     BillTotals billTotals();
     FeeTotals feeTotals();
 

@@ -173,11 +173,25 @@ ReportDef DRPage()
         s.items.append(ReportItem::field(fees.at(i).second, QRectF(x + itemWidth, y, feeWidth, line), 10, kRight));
     }
     s.items.append(ReportItem::line(left, 4040, right));
-    s.items.append(caption(QStringLiteral("收款员 Receiver"), half, 4140, 2000, true));
+    // What the front desk does with the deposit: the deposit held, and the
+    // amount still to collect or to refund (one of the two is 0.00).
+    const QList<QPair<QString, QString>> deposit{
+        {QStringLiteral("押金 Deposit"), QStringLiteral("押金")},
+        {QStringLiteral("应收 To Collect"), QStringLiteral("应收")},
+        {QStringLiteral("应退 To Refund"), QStringLiteral("应退")},
+    };
+    // Three receipts still fit a page: the receiver moves beside the refund.
+    for (int i = 0; i < deposit.size(); ++i) {
+        const qreal x = i == 0 ? left : half;
+        const qreal y = 4120 + (i == 2 ? line + 20 : 0);
+        s.items.append(caption(deposit.at(i).first, x, y, itemWidth, i > 0));
+        s.items.append(ReportItem::field(deposit.at(i).second, QRectF(x + itemWidth, y, feeWidth, line), 10, kRight));
+    }
+    s.items.append(caption(QStringLiteral("收款员 Receiver"), left, 4120 + line + 20, 2000, true));
     s.items.append(ReportItem::label(QStringLiteral("labReceiver"), QString(),
-                                     QRectF(half + 2000, 4140, right - half - 2000, 300), 10));
+                                     QRectF(left + 2000, 4120 + line + 20, half - left - 2200, 300), 10));
     // The cut line between two receipts.
-    s.items.append(ReportItem::line(left, 4760, right));
+    s.items.append(ReportItem::line(left, 4860, right));
     return r;
 }
 

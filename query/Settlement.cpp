@@ -11,6 +11,7 @@
 #include "SwitchLink.h"
 #include "UserTable.h"
 
+#include <QHash>
 #include <QSet>
 
 namespace corvane::Settlement {
@@ -72,6 +73,11 @@ QString doneText() { return QStringLiteral("处理完毕！"); }
 
 Outcome SettleListed(Database &db, PrintStore &store)
 {
+    return SettleListed(db, store, {QString(), QDateTime::currentDateTime()});
+}
+
+Outcome SettleListed(Database &db, PrintStore &store, const Run &run)
+{
     Outcome out;
     auto fail = [&](const QString &why) {
         Outcome failed;
@@ -84,61 +90,124 @@ Outcome SettleListed(Database &db, PrintStore &store)
     const QList<BillRow> listed = store.bills();
     const QList<FeeRow> fees = store.fees();
 
-    Transaction tx(db);
-    if (!tx.begun())
-        return fail(tx.begun().reason());
+    const Status done = InTransaction(db, [&]() -> Status {
+        const auto config = ConfigTable(db).read();
+        if (!config)
+            return config.status();
+        const QString settleClass = config->demoteClass();
 
-    const auto config = ConfigTable(db).read();
-    if (!config)
-        return fail(config.reason());
-    const QString settleClass = config->demoteClass();
-
-    // The marks: exactly the listed rows that are still not settled.
-    BillTable bills(db);
-    QSet<QString> settled;
-    for (const BillRow &b : listed) {
-        const auto marked = bills.markSettled(b.mainRowId, b.caller, b.endTime);
-        if (!marked)
-            return fail(marked.reason());
-        if (*marked) {
-            ++out.marked;
-            settled.insert(b.caller);
+        // The marks: exactly the listed rows that are still not settled.
+        BillTable bills(db);
+        QList<qint64> marked;
+        QSet<QString> settled;
+        for (const BillRow &b : listed) {
+            const auto mark = bills.markSettled(b.mainRowId, b.caller, b.endTime);
+            if (!mark)
+                return mark.status();
+            if (*mark) {
+                marked.append(b.mainRowId);
+                settled.insert(b.caller);
+            } else {
+                ++out.notMarked;
+            }
         }
-    }
+        out.marked = int(marked.size());
+        const auto records = bills.byRowIds(marked);
+        if (!records)
+            return records.status();
 
-    // Deposits and classes of the callers this run settled, and only theirs:
-    // a caller whose records were all settled before keeps a deposit paid since.
-    for (const FeeRow &f : fees) {
-        if (!settled.contains(f.number) || out.settledCallers.contains(f.number))
-            continue;
-        out.settledCallers.append(f.number);
-        const Checked<bool> reset = settleCaller(db, f.number, settleClass, out.commands);
-        if (!reset)
-            return fail(reset.reason());
-        if (*reset)
-            out.resetCallers.append(f.number);
-    }
-    // A caller with marked records but no fee row (a list from elsewhere) is
-    // settled all the same.
-    for (const BillRow &b : listed) {
-        if (!settled.contains(b.caller) || out.settledCallers.contains(b.caller))
-            continue;
-        out.settledCallers.append(b.caller);
-        const Checked<bool> reset = settleCaller(db, b.caller, settleClass, out.commands);
-        if (!reset)
-            return fail(reset.reason());
-        if (*reset)
-            out.resetCallers.append(b.caller);
-    }
+        // Callers in the order of the fee rows, then any caller with marked
+        // records but no fee row (a list from elsewhere).
+        QStringList callers;
+        QHash<QString, FeeRow> feeOf;
+        for (const FeeRow &f : fees) {
+            if (settled.contains(f.number) && !callers.contains(f.number)) {
+                callers.append(f.number);
+                feeOf.insert(f.number, f);
+            }
+        }
+        for (const BillRow &b : listed)
+            if (settled.contains(b.caller) && !callers.contains(b.caller))
+                callers.append(b.caller);
 
-    if (Status s = tx.commit(); !s)
-        return fail(s.reason());
+        LedgerTable ledger(db);
+        if (Status s = ledger.ensure(); !s)
+            return s;
+        for (const QString &caller : std::as_const(callers)) {
+            FeeRow f = feeOf.value(caller);
+            const bool listedFee = feeOf.contains(caller);
+            // What was really settled: the marked records themselves.
+            FeeRow sums;
+            LedgerRow row;
+            for (const BillRecord &r : *records) {
+                if (r.caller() != caller)
+                    continue;
+                CallQuery::AddRecord(sums, r);
+                if (row.records == 0)
+                    row.firstEnd = r.endTime();
+                row.lastEnd = r.endTime();
+                ++row.records;
+                if (!listedFee) {
+                    f.group = r.get(BillField::Group);
+                    f.name = r.get(BillField::Name);
+                }
+            }
+            const auto side = CallQuery::DepositOf(db, caller);
+            if (!side)
+                return side.status();
+            const auto rent = CallQuery::RentOf(db, caller, side->port, listedFee ? f.rent : Money(), run.at.date());
+            if (!rent)
+                return rent.status();
+
+            row.settledAt = run.at;
+            row.operatorName = run.operatorName;
+            row.caller = caller;
+            row.port = side->port;
+            row.group = f.group;
+            row.name = f.name;
+            row.longDistance = sums.longDistance;
+            row.city = sums.city;
+            row.local = sums.local;
+            row.incoming = sums.incoming;
+            row.handling = sums.handling;
+            row.service = sums.service;
+            row.rent = rent->amount;
+            // A list already waived this month's rent and said so in its note.
+            row.note = rent->note.isEmpty() && listedFee ? f.note : rent->note;
+            row.total = sums.total + rent->amount;
+            row.deposit = side->deposit;
+            row.balance = side->balance;
+            const Money left = side->deposit - row.total;
+            if (left.isNegative())
+                row.collect = -left;
+            else
+                row.refund = left;
+            if (const auto id = ledger.append(row); !id)
+                return id.status();
+            else
+                row.rowId = *id;
+            out.settledCallers.append(caller);
+            out.ledger.append(row);
+
+            const Checked<bool> reset = settleCaller(db, caller, settleClass, out.commands);
+            if (!reset)
+                return reset.status();
+            if (*reset)
+                out.resetCallers.append(caller);
+        }
+        return Status::ok();
+    });
+    if (!done)
+        return fail(done.reason());
+    // The receipts printed from here on show what was settled.
+    if (Status s = store.recordSettlement(out.ledger); !s)
+        qWarning("print.mdb not brought in line with the settlement: %s", qPrintable(s.reason()));
     return out;
 }
 
 Outcome Settle(ConsoleContext &ctx, PrintStore &store)
 {
-    Outcome out = SettleListed(ctx.db, store);
+    Outcome out = SettleListed(ctx.db, store, {ctx.login.OPName, ctx.clock.now()});
     if (out && !out.commands.isEmpty() && ctx.link)
         ctx.link->QueueStarCommands(out.commands, 100);
     return out;

@@ -2,6 +2,7 @@
 #include "ConsoleContext.h"
 #include "ConsoleWiring.h"
 #include "HomeLock.h"
+#include "LedgerTable.h"
 #include "Schema.h"
 #include "ShowModal.h"
 #include "frmLogin.h"
@@ -46,6 +47,9 @@ bool OpenSwitchDB(ConsoleContext &ctx)
     if (!problems.isEmpty())
         return fail(QStringLiteral("数据库文件 %1 不是本系统的数据库：\n%2")
                         .arg(path, problems.mid(0, 5).join(QLatin1Char('\n'))));
+    // A home made by an older console has no settlement ledger yet.
+    if (Status s = LedgerTable(ctx.db).ensure(); !s)
+        return fail(s.reason());
     return true;
 }
 

@@ -34,17 +34,10 @@ QList<FeeRow> makeFees(const QList<BillRow> &bills)
 {
     QList<FeeRow> fees;
     for (int u = 0; u < 120; ++u) {
-        FeeRow f{QStringLiteral("营业部"),
-                 QString::number(800 + u),
-                 QStringLiteral("用户%1").arg(u),
-                 {},
-                 {},
-                 {},
-                 {},
-                 {},
-                 {},
-                 {},
-                 {}};
+        FeeRow f;
+        f.group = QStringLiteral("营业部");
+        f.number = QString::number(800 + u);
+        f.name = QStringLiteral("用户%1").arg(u);
         fees.append(f);
     }
     for (const BillRow &b : bills) {

@@ -29,7 +29,8 @@ QStringList feeHeader()
 {
     return {QStringLiteral("组名"),   QStringLiteral("用户号码"), QStringLiteral("用户名称"), QStringLiteral("长话费"),
             QStringLiteral("市话费"), QStringLiteral("本地费"),   QStringLiteral("呼入费"),   QStringLiteral("月租费"),
-            QStringLiteral("手续费"), QStringLiteral("服务费"),   QStringLiteral("合计")};
+            QStringLiteral("手续费"), QStringLiteral("服务费"),   QStringLiteral("合计"),     QStringLiteral("押金"),
+            QStringLiteral("余额"),   QStringLiteral("应收"),     QStringLiteral("应退"),     QStringLiteral("说明")};
 }
 
 } // namespace
@@ -50,6 +51,9 @@ frmDeposit::frmDeposit(ConsoleContext &ctx, PrintStore &store, PrinterPort *prin
     lblInformation = new QLabel(this);
     lblInformation->setObjectName(QStringLiteral("lblInformation"));
     lblInformation->setAccessibleName(QStringLiteral("话费总计"));
+    lblSettled = new QLabel(this);
+    lblSettled->setObjectName(QStringLiteral("lblSettled"));
+    lblSettled->setWordWrap(true);
     cmdDeposit = button(this, QStringLiteral("结算(&B)"), QStringLiteral("cmdDeposit"));
     cmdGridPrint = button(this, QStringLiteral("表格方式预览/打印(&P)"), QStringLiteral("cmdGridPrint"));
     cmdPagePrint = button(this, QStringLiteral("收据方式预览/打印(&A)"), QStringLiteral("cmdPagePrint"));
@@ -63,6 +67,7 @@ frmDeposit::frmDeposit(ConsoleContext &ctx, PrintStore &store, PrinterPort *prin
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(hfgDeposit, 1);
     layout->addWidget(lblInformation);
+    layout->addWidget(lblSettled);
     layout->addLayout(buttons);
 
     connect(cmdDeposit, &QPushButton::clicked, this, &frmDeposit::cmdDeposit_Click);
@@ -89,7 +94,8 @@ void frmDeposit::Form_Load()
     for (const FeeRow &f : fees)
         rows.append(f.texts());
     m_model->setRows(feeHeader(), std::move(rows));
-    setMinimumWidthsTwips(hfgDeposit, {1000, 1000, 1400, 900, 900, 900, 900, 900, 900, 900, 1000});
+    setMinimumWidthsTwips(hfgDeposit,
+                          {1000, 1000, 1400, 900, 900, 900, 900, 900, 900, 900, 1000, 900, 900, 900, 900, 1800});
     m_totals = m_store.feeTotals();
     lblInformation->setText(feeInformation(m_totals));
     m_ready = true;
@@ -105,9 +111,32 @@ void frmDeposit::setBusy(bool busy)
     cmdDeposit->setEnabled(!busy && cmdDeposit->isEnabled());
 }
 
+void frmDeposit::setSettledLeftOut(int count)
+{
+    lblSettled->setText(count > 0 ? QStringLiteral("另有%1条已结算的话单，未计入话费，不会再次结算。").arg(count)
+                                  : QString());
+}
+
 void frmDeposit::cmdDeposit_Click()
 {
     if (!m_ready)
+        return;
+    const BillTotals listed = m_store.billTotals();
+    const int callers = int(m_store.fees().size());
+    if (listed.count == 0) {
+        m_ctx.messages.show(QStringLiteral("没有未结算的话单，无需结算。"), QStringLiteral("结算"),
+                            MessageService::Icon::Information, MessageService::Buttons::Ok, this);
+        return;
+    }
+    // Settling moves money and cannot be undone: asked first, "否" the default.
+    const QString question = QStringLiteral("将结算%1户共%2条话单，合计%3元（含月租费）。\n"
+                                            "结算后押金清零，请按收据收款或退款。确定结算吗？")
+                                 .arg(callers)
+                                 .arg(listed.count)
+                                 .arg(m_totals.total().toText());
+    if (m_ctx.messages.show(question, QStringLiteral("结算"), MessageService::Icon::Question,
+                            MessageService::Buttons::YesNoDefaultNo, this)
+        != MessageService::Answer::Yes)
         return;
     lblInformation->setText(Settlement::busyText());
     setBusy(true);
@@ -127,7 +156,32 @@ void frmDeposit::settleListed()
                             MessageService::Buttons::Ok, this);
         return;
     }
+    if (out.marked == 0) {
+        // Someone settled the list meanwhile: nothing was settled now.
+        lblInformation->setText(QStringLiteral("没有话单被结算：所列话单已经结算过了。"));
+        lblSettled->clear();
+        return;
+    }
+    // The fee rows now show what was settled; the totals stay on view.
+    Form_Load();
+    Money total, collect, refund;
+    for (const LedgerRow &r : out.ledger) {
+        total += r.total;
+        collect += r.collect;
+        refund += r.refund;
+    }
     lblInformation->setText(Settlement::doneText());
+    QString settled = QStringLiteral("已结算%1户共%2条话单，合计%3元；应收%4元，应退%5元。")
+                          .arg(out.settledCallers.size())
+                          .arg(out.marked)
+                          .arg(total.toText(), collect.toText(), refund.toText());
+    if (out.notMarked > 0)
+        settled += QStringLiteral("另有%1条话单已在别处结算，未重复结算。").arg(out.notMarked);
+    lblSettled->setText(settled);
+    if (m_ctx.messages.show(QStringLiteral("结算完毕。是否打印收据？"), QStringLiteral("结算"),
+                            MessageService::Icon::Question, MessageService::Buttons::YesNo, this)
+        == MessageService::Answer::Yes)
+        preview(true);
 }
 
 void frmDeposit::preview(bool receipts)

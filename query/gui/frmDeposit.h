@@ -28,9 +28,14 @@ public:
     void setCsvPathAsker(std::function<QString(const QString &)> ask) { m_askCsvPath = std::move(ask); }
     // True unless a settlement is under way (the window then refuses to close).
     bool isReady() const { return m_ready; }
+    // How many records the query asked for were settled before and are left
+    // out of the fee rows; said under the totals.
+    void setSettledLeftOut(int count);
 
     QTableView *hfgDeposit = nullptr;
     QLabel *lblInformation = nullptr;
+    // What the last settlement run settled, or what the list leaves out.
+    QLabel *lblSettled = nullptr;
     QPushButton *cmdDeposit = nullptr;
     QPushButton *cmdGridPrint = nullptr;
     QPushButton *cmdPagePrint = nullptr;

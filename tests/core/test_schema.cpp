@@ -129,7 +129,8 @@ TEST_F(SchemaTest, PrintDatabaseKeepsTheListedColumnsAndTheMainRowId)
                                            s("通达地址"), s("总费用")}));
     const QStringList print11 = print.columnNames(QStringLiteral("Print"));
     EXPECT_EQ(print11, (QStringList{s("组名"), s("用户号码"), s("用户名称"), s("长话费"), s("市话费"), s("本地费"),
-                                    s("呼入费"), s("月租费"), s("手续费"), s("服务费"), s("合计")}));
+                                    s("呼入费"), s("月租费"), s("手续费"), s("服务费"), s("合计"), s("押金"), s("余额"),
+                                    s("应收"), s("应退"), s("说明")}));
     // The main database's indexes are not carried over to the scratch copy.
     EXPECT_TRUE(schemaProblems(print, printTables()).isEmpty());
     EXPECT_FALSE(print.tableExists(QStringLiteral("User")));

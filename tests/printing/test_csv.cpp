@@ -59,10 +59,16 @@ QList<QStringList> parseCsv(const QString &text)
 TEST(CsvExport, FeeRowsRoundTripWithBomQuotingChineseAndMoney)
 {
     test::TestHome home;
-    FeeRow tricky{s("营业部,一楼"), s("801"), s("张\"三\"\n经理"), {}, {}, {}, {}, {}, {}, {}, {}};
+    FeeRow tricky;
+    tricky.group = s("营业部,一楼");
+    tricky.number = s("801");
+    tricky.name = s("张\"三\"\n经理");
     tricky.longDistance = Money::fromText(s("1234.5"));
     tricky.total = Money::fromText(s("-0.50"));
-    FeeRow formula{s("=1+2"), s("账号012"), s("@SUM(A1)"), {}, {}, {}, {}, {}, {}, {}, {}};
+    FeeRow formula;
+    formula.group = s("=1+2");
+    formula.number = s("账号012");
+    formula.name = s("@SUM(A1)");
     formula.rent = Money::fromText(s("30"));
     const QString path = home.file(QStringLiteral("fees.csv"));
     ASSERT_TRUE(exportFeesCsv(path, {tricky, formula}));
@@ -76,9 +82,11 @@ TEST(CsvExport, FeeRowsRoundTripWithBomQuotingChineseAndMoney)
     const QList<QStringList> rows = parseCsv(QString::fromUtf8(bytes.mid(3)));
     ASSERT_EQ(rows.size(), 3);
     EXPECT_EQ(rows.at(0), (QStringList{s("组名"), s("用户号码"), s("用户名称"), s("长话费"), s("市话费"), s("本地费"),
-                                       s("呼入费"), s("月租费"), s("手续费"), s("服务费"), s("合计")}));
+                                       s("呼入费"), s("月租费"), s("手续费"), s("服务费"), s("合计"), s("押金"),
+                                       s("余额"), s("应收"), s("应退"), s("说明")}));
     EXPECT_EQ(rows.at(1), (QStringList{s("营业部,一楼"), s("801"), s("张\"三\"\n经理"), s("1234.50"), s("0.00"),
-                                       s("0.00"), s("0.00"), s("0.00"), s("0.00"), s("0.00"), s("-0.50")}));
+                                       s("0.00"), s("0.00"), s("0.00"), s("0.00"), s("0.00"), s("-0.50"), s("0.00"),
+                                       s("0.00"), s("0.00"), s("0.00"), QString()}));
     // Texts a spreadsheet would run as formulas are marked as text; amounts are left as numbers.
     EXPECT_EQ(rows.at(2).mid(0, 3), (QStringList{s("'=1+2"), s("账号012"), s("'@SUM(A1)")}));
     EXPECT_EQ(rows.at(2).at(7), s("30.00"));

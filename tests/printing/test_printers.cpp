@@ -28,7 +28,10 @@ const QDate kToday(2026, 12, 9);
 
 FeeRow feeRow(const QString &number, const QString &name, int cents)
 {
-    FeeRow f{s("营业部"), number, name, {}, {}, {}, {}, {}, {}, {}, {}};
+    FeeRow f;
+    f.group = s("营业部");
+    f.number = number;
+    f.name = name;
     for (int c = col::PrintFee::FirstMoney; c <= col::PrintFee::Total; ++c)
         f.amount(c) = Money::fromRaw(qint64(cents + c) * 100);
     return f;
@@ -49,7 +52,8 @@ TableSource feeSource(const QList<FeeRow> &fees)
     for (const FeeRow &f : fees)
         rows.append(f.texts());
     return TableSource({s("组名"), s("用户号码"), s("用户名称"), s("长话费"), s("市话费"), s("本地费"), s("呼入费"),
-                        s("月租费"), s("手续费"), s("服务费"), s("合计")},
+                        s("月租费"), s("手续费"), s("服务费"), s("合计"), s("押金"), s("余额"), s("应收"), s("应退"),
+                        s("说明")},
                        rows);
 }
 

@@ -22,7 +22,10 @@ BillRow bill(const QString &caller, const QString &endTime, const QString &fee, 
 
 FeeRow feeRow(const QString &number, const QString &name, std::initializer_list<const char *> amounts)
 {
-    FeeRow f{s("营业部"), number, name, {}, {}, {}, {}, {}, {}, {}, {}};
+    FeeRow f;
+    f.group = s("营业部");
+    f.number = number;
+    f.name = name;
     int c = col::PrintFee::FirstMoney;
     for (const char *a : amounts)
         f.amount(c++) = Money::fromText(s(a));
@@ -222,8 +225,9 @@ TEST_F(PrintStoreTest, ReportQueriesListSevenColumnsWithoutTheRowId)
     EXPECT_FALSE(rows->first().contains(s("99")));
     rows = store.database().select(PrintStore::feeListSql(), {}, &names);
     ASSERT_TRUE(rows);
-    EXPECT_EQ(names.size(), 11);
+    EXPECT_EQ(names.size(), 16);
     EXPECT_EQ(names.at(10), s("合计"));
+    EXPECT_EQ(names.mid(11), (QStringList{s("押金"), s("余额"), s("应收"), s("应退"), s("说明")}));
 }
 
 TEST_F(PrintStoreTest, DeletingTheListTakesEachMainRowByItsOwnRowId)

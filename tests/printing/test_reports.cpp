@@ -34,7 +34,10 @@ BillRow call(int i, const QString &fee)
 
 FeeRow feeRow(const QString &group, const QString &number, const QString &name, QList<int> cents)
 {
-    FeeRow f{group, number, name, {}, {}, {}, {}, {}, {}, {}, {}};
+    FeeRow f;
+    f.group = group;
+    f.number = number;
+    f.name = name;
     for (int i = 0; i < cents.size(); ++i)
         f.amount(col::PrintFee::FirstMoney + i) = Money::fromRaw(qint64(cents.at(i)) * 100);
     return f;
@@ -232,6 +235,9 @@ TEST_F(ReportTest, ReceiptsOnePerFeeRowWithTheReceiver)
     for (int i = 0; i < 4; ++i)
         fees.append(feeRow(s("营业部"), QString::number(801 + i), s("用户%1").arg(i),
                            {100 + i, 200 + i, 300 + i, 400 + i, 500 + i, 600 + i, 700 + i, 2800 + i}));
+    // The last one held a deposit of 50.00 and is refunded what the calls left.
+    fees.last().deposit = Money::fromRaw(500000);
+    fees.last().refund = Money::fromRaw(500000 - 280300);
     ASSERT_TRUE(store.replace({}, fees));
     ReportDef def = DRPage();
     setReceiver(def, s("王小明"));
@@ -253,9 +259,9 @@ TEST_F(ReportTest, ReceiptsOnePerFeeRowWithTheReceiver)
     // The last receipt (page 2): every caption with its own value beside it,
     // after the caption's English words.
     const QList<QPair<const char *, const char *>> beside{
-        {"长话费", "1.03"}, {"本地费", "3.03"},  {"市话费", "2.03"},    {"呼入费", "4.03"},
-        {"服务费", "7.03"}, {"手续费", "6.03"},  {"月租费", "5.03"},    {"合计", "28.03"},
-        {"组名", "营业部"}, {"用户号码", "804"}, {"用户名称", "用户3"}, {"收款员", "王小明"}};
+        {"长话费", "1.03"},    {"本地费", "3.03"},   {"市话费", "2.03"}, {"呼入费", "4.03"}, {"服务费", "7.03"},
+        {"手续费", "6.03"},    {"月租费", "5.03"},   {"合计", "28.03"},  {"组名", "营业部"}, {"用户号码", "804"},
+        {"用户名称", "用户3"}, {"收款员", "王小明"}, {"押金", "50.00"},  {"应收", "0.00"},   {"应退", "21.97"}};
     const QRegularExpression english(QStringLiteral("^[A-Za-z()-]+$"));
     for (const auto &[caption, value] : beside) {
         SCOPED_TRACE(caption);
@@ -440,6 +446,11 @@ TEST_F(ReportTest, GrandTotalInkOnAnImageAtKnownResolution)
         spots.append({QPointF(x, GrandTotal::kCaptionY), 24});
         spots.append({QPointF(x, GrandTotal::kTotalY), 24});
     }
+    // "应收" and "应退" under the first two columns.
+    for (int i : {0, 1}) {
+        spots.append({QPointF(GrandTotal::kColumnX[i], GrandTotal::kDepositCaptionY), 24});
+        spots.append({QPointF(GrandTotal::kColumnX[i], GrandTotal::kDepositTotalY), 24});
+    }
     for (const Spot &spot : spots) {
         SCOPED_TRACE(QStringLiteral("%1,%2").arg(spot.twips.x()).arg(spot.twips.y()).toStdString());
         const QPoint at((spot.twips / 10).toPoint());
@@ -452,5 +463,6 @@ TEST_F(ReportTest, GrandTotalInkOnAnImageAtKnownResolution)
     }
     // Nothing else on the page: no ink above the title or below the totals.
     EXPECT_TRUE(test::inkBox(image, QRect(0, 0, 1191, 145)).isNull());
-    EXPECT_TRUE(test::inkBox(image, QRect(0, 370, 1191, 1300)).isNull());
+    EXPECT_TRUE(test::inkBox(image, QRect(0, 370, 1191, 15)).isNull());
+    EXPECT_TRUE(test::inkBox(image, QRect(0, 460, 1191, 1300)).isNull());
 }

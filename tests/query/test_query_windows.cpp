@@ -5,6 +5,7 @@
 // the grand total through a printer port of the test's own.
 #include "ConsoleContext.h"
 #include "HexBytes.h"
+#include "LedgerTable.h"
 #include "PdfTools.h"
 #include "PrintJobs.h"
 #include "PtyPair.h"
@@ -13,6 +14,7 @@
 #include "SwitchLink.h"
 #include "SwitchOnPty.h"
 #include "TestHome.h"
+#include "TestInput.h"
 #include "TestStatus.h"
 #include "TestWait.h"
 #include "frmDeposit.h"
@@ -28,6 +30,7 @@
 #include <QRadioButton>
 #include <QTableView>
 #include <QTest>
+#include <QTimeEdit>
 #include <gtest/gtest.h>
 
 using namespace corvane;
@@ -190,7 +193,11 @@ TEST_F(QueryWindowTest, QueryListsPrintsExportsAndDeletesBehindRight10)
     open();
     EXPECT_EQ(child<QCheckBox>(w.get(), QStringLiteral("chkClass_9"))->text(), s("呼入"));
     EXPECT_FALSE(child<QCheckBox>(w.get(), QStringLiteral("chkRent"))->isEnabled()) << "offered only when settling";
-    EXPECT_EQ(child<QListWidget>(w.get(), QStringLiteral("lstUser"))->count(), 120);
+    // 120 extensions, and the caller 8011 that no extension has any more, whose
+    // records can still be listed and settled.
+    auto *users = child<QListWidget>(w.get(), QStringLiteral("lstUser"));
+    ASSERT_EQ(users->count(), 121);
+    EXPECT_EQ(users->item(120)->text(), s("8011--（已停用）"));
     pick({s("801--")});
 
     const QString csv = home.file(QStringLiteral("bills.csv"));
@@ -248,6 +255,35 @@ TEST_F(QueryWindowTest, QueryListsPrintsExportsAndDeletesBehindRight10)
     EXPECT_TRUE(lines.at(2).endsWith(QStringLiteral(",0.80")));
 }
 
+// The pickers hold whole seconds: a range typed from 10:30:00 to 10:31:20
+// takes the call ending at 10:30 (minute form) and the one at 10:31:20
+// (seconds form), although the clock had milliseconds when the window opened;
+// a record one second later stays out.
+TEST_F(QueryWindowTest, ARangeTypedInWholeSecondsTakesItsFirstAndLastSecond)
+{
+    clock.set(QDateTime(QDate(2026, 12, 9), QTime(15, 0, 0, 537)));
+    data->addBill({QStringLiteral("801"), s("2026年12月09日10:31:21"), QStringLiteral("9"), QStringLiteral("0.10")});
+    open();
+    pick({s("801--")});
+    // The box spans the range's width, so its middle is beside its text: tick it
+    // from the keyboard as a clerk tabbing through would.
+    QTest::keyClick(child<QCheckBox>(w.get(), QStringLiteral("chkON")), Qt::Key_Space);
+    ASSERT_TRUE(child<QCheckBox>(w.get(), QStringLiteral("chkON"))->isChecked());
+    click(w.get(), QStringLiteral("optBill_0"));
+    for (const auto &[name, typed] : {std::pair{"dtpTimeBegin", "103000"}, std::pair{"dtpTimeEnd", "103120"}}) {
+        auto *time = child<QTimeEdit>(w.get(), QString::fromUtf8(name));
+        time->setFocus();
+        time->setSelectedSection(QDateTimeEdit::HourSection);
+        test::typeText(time, QString::fromUtf8(typed));
+        QTest::keyClick(time, Qt::Key_Tab);
+    }
+    modal[QStringLiteral("frmPHNBill")] = [&](QDialog &d) {
+        EXPECT_EQ(listRows(&d, QStringLiteral("hfgPHNBill")), 2) << "10:30 and 10:31:20, not 10:31:21";
+    };
+    click(w.get(), QStringLiteral("cmdDeal"));
+    EXPECT_EQ(opened, QStringList{QStringLiteral("frmPHNBill")});
+}
+
 TEST_F(QueryWindowTest, SettledRecordsOpenTheSettlementWindowWithoutTheSettleButton)
 {
     EXPECT_TRUE(test::Ok(data->db.exec(s("UPDATE PHNBill SET 话单性质='已结算' WHERE rowid=?"), {bill801a})));
@@ -258,9 +294,11 @@ TEST_F(QueryWindowTest, SettledRecordsOpenTheSettlementWindowWithoutTheSettleBut
     click(w.get(), QStringLiteral("optBill_2"));
     modal[QStringLiteral("frmDeposit")] = [&](QDialog &d) {
         EXPECT_FALSE(child<QPushButton>(&d, QStringLiteral("cmdDeposit"))->isEnabled());
-        EXPECT_EQ(listRows(&d, QStringLiteral("hfgDeposit")), 1);
-        // One settled record (1.20) and the rent of 30.00.
-        EXPECT_EQ(label(&d), s("总计话费：31.20"));
+        // A settlement never sums a settled record again: the list is empty
+        // and says what it left out.
+        EXPECT_EQ(listRows(&d, QStringLiteral("hfgDeposit")), 0);
+        EXPECT_EQ(label(&d), s("总计话费：0.00"));
+        EXPECT_TRUE(child<QLabel>(&d, QStringLiteral("lblSettled"))->text().contains(s("另有1条已结算的话单")));
     };
     click(w.get(), QStringLiteral("cmdDeal"));
     EXPECT_EQ(opened, QStringList{QStringLiteral("frmDeposit")});
@@ -293,7 +331,12 @@ TEST_F(QueryWindowTest, SettlingAGroupPrintsReceiptsAndTheGrandTotal)
         EXPECT_EQ(data->stateOf(bill801a), s("未结算"));
         EXPECT_TRUE(d.isVisible());
 
+        // Asked first ("否" is the default); the receipts are printed below.
+        messages.queueAnswer(MessageService::Answer::Yes);
+        messages.queueAnswer(MessageService::Answer::No);
         click(&d, QStringLiteral("cmdDeposit"));
+        EXPECT_TRUE(messages.texts().contains(s("将结算2户共3条话单，合计2.50元（含月租费）。\n"
+                                                "结算后押金清零，请按收据收款或退款。确定结算吗？")));
         EXPECT_EQ(label(&d), s("正在处理，请不要退出！"));
         EXPECT_FALSE(d.close()) << "the window is not closed while settling";
         EXPECT_TRUE(d.isVisible());
@@ -340,8 +383,13 @@ TEST_F(QueryWindowTest, AnAccountIsRestoredWithTheAccountCommand)
     pick({s("012--")});
     click(w.get(), QStringLiteral("optDeposit"));
     modal[QStringLiteral("frmDeposit")] = [&](QDialog &d) {
+        messages.queueAnswer(MessageService::Answer::Yes);
+        messages.queueAnswer(MessageService::Answer::No);
         click(&d, QStringLiteral("cmdDeposit"));
         ASSERT_TRUE(test::waitFor([&] { return label(&d) == s("处理完毕！"); }));
+        // The account held 30.00 and owes 2.50: 27.50 goes back.
+        EXPECT_EQ(child<QLabel>(&d, QStringLiteral("lblSettled"))->text(),
+                  s("已结算1户共1条话单，合计2.50元；应收0.00元，应退27.50元。"));
     };
     click(w.get(), QStringLiteral("cmdDeal"));
     EXPECT_EQ(data->stateOf(billAcct), s("已结算"));
@@ -358,10 +406,12 @@ TEST_F(QueryWindowTest, AFailedSettlementSaysSoAndSendsNothing)
     pick({s("801--")});
     click(w.get(), QStringLiteral("optDeposit"));
     modal[QStringLiteral("frmDeposit")] = [&](QDialog &d) {
+        messages.queueAnswer(MessageService::Answer::Yes);
         click(&d, QStringLiteral("cmdDeposit"));
         ASSERT_TRUE(test::waitFor([&] { return static_cast<frmDeposit &>(d).isReady(); }));
         ASSERT_NE(messages.last(), nullptr);
-        EXPECT_TRUE(messages.last()->text.contains(QStringLiteral("disk is full")));
+        EXPECT_TRUE(messages.last()->text.contains(QStringLiteral("disk is full")))
+            << messages.last()->text.toStdString();
         EXPECT_NE(label(&d), s("处理完毕！"));
         EXPECT_TRUE(child<QPushButton>(&d, QStringLiteral("cmdDeposit"))->isEnabled()) << "may be tried again";
     };
@@ -369,6 +419,7 @@ TEST_F(QueryWindowTest, AFailedSettlementSaysSoAndSendsNothing)
     EXPECT_EQ(data->stateOf(bill801a), s("未结算"));
     EXPECT_EQ(data->cell(s("SELECT 分机等级 FROM User WHERE 用户号码='801'")), QStringLiteral("1"));
     EXPECT_EQ(sent(), QByteArray());
+    EXPECT_TRUE(LedgerTable(ctx.db).select({}, {})->isEmpty()) << "no ledger row for a settlement that failed";
 }
 
 } // namespace
