@@ -128,7 +128,7 @@ void TrunkMonitor::OnCallerId(const QByteArray &frame)
         m_view.setTrunkText(t, rec.CallerNo);
         imgPHN_Click(t);
     }
-    if (m_ctx.link && m_ctx.link->mscOut.isOpen())
+    if (m_ctx.link)
         m_ctx.link->SendOutward(QStringLiteral("$PHN,") + rec.CallerNo + QStringLiteral("#\r\n"));
 }
 
