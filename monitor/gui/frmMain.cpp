@@ -483,7 +483,7 @@ frmPhoneInf *frmMain::phoneInf() const { return m_phoneInf; }
 void frmMain::ShowPhoneInf(int t, const QString &info)
 {
     if (!m_phoneInf)
-        m_phoneInf = new frmPhoneInf(this);
+        m_phoneInf = new frmPhoneInf(m_ctx.clock, this);
     m_phoneInf->hide();
     m_phoneInf->showAt(info, trunkPictureTopLeft(t) + QPoint(twips(100), twips(400)));
 }
