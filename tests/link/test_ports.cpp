@@ -268,11 +268,18 @@ TEST_F(PortTest, RefusedPortNamesTheDialoutGroup)
     EXPECT_EQ(env.messages.shown().size(), 1);
 }
 
-// Restores an environment variable when the scope ends.
+// Restores an environment variable (set or not) when the scope ends.
 struct EnvGuard {
     const char *name;
+    bool wasSet = qEnvironmentVariableIsSet(name);
     QByteArray saved = qgetenv(name);
-    ~EnvGuard() { qputenv(name, saved); }
+    ~EnvGuard()
+    {
+        if (wasSet)
+            qputenv(name, saved);
+        else
+            qunsetenv(name);
+    }
 };
 
 // An adapter pulled and plugged back under another name, as a restarted
