@@ -54,6 +54,13 @@ public:
     virtual int choose(const QString &text, const QString &title, Icon icon, const QStringList &buttons,
                        QWidget *parent = nullptr) = 0;
 
+    // What the operator must not miss while working elsewhere (the link to
+    // the switch lost or back, the outward port gone): a message of the
+    // desktop's tray where there is one, else a notice window that never
+    // takes the keyboard focus. One per key: a notice of the same key
+    // replaces the one still shown. Never holds up the caller.
+    virtual void desktopNotice(const QString &key, const QString &text, const QString &title, Icon icon) = 0;
+
     // Line input box; nullopt when cancelled.
     virtual std::optional<QString> askText(const QString &prompt, const QString &title,
                                            const QString &initial = QString(), QWidget *parent = nullptr) = 0;
@@ -91,6 +98,10 @@ public:
                QWidget *parent) override;
     std::optional<QString> askText(const QString &prompt, const QString &title, const QString &initial,
                                    QWidget *parent) override;
+    void desktopNotice(const QString &key, const QString &text, const QString &title, Icon icon) override
+    {
+        m_desktop.append({key, text, title, icon});
+    }
 
     void queueAnswer(Answer a) { m_answers.push_back(a); }
     void queueChoice(int index) { m_choices.push_back(index); }
@@ -104,7 +115,17 @@ public:
     {
         m_shown.clear();
         m_keyed.clear();
+        m_desktop.clear();
     }
+
+    // Every desktop notice, in order (kept apart from the boxes).
+    struct DesktopNotice {
+        QString key;
+        QString text;
+        QString title;
+        Icon icon;
+    };
+    const QList<DesktopNotice> &desktopNotices() const { return m_desktop; }
 
     // Keyed boxes open now, and how often each was notified.
     QStringList openKeys() const;
@@ -120,6 +141,7 @@ private:
     };
     QList<Shown> m_shown;
     QList<OpenKeyed> m_keyed;
+    QList<DesktopNotice> m_desktop;
     std::deque<Answer> m_answers;
     std::deque<int> m_choices;
     std::deque<std::optional<QString>> m_texts;

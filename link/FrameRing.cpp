@@ -148,6 +148,8 @@ void FrameRing::DispatchFrames()
         if (count < length)
             break; // partial frame: wait for more bytes
         const QByteArray frame = copyOut(0, length);
+        if (m_link)
+            m_link->OnFrame();
         const qint64 droppedBefore = m_dropped;
         int consume = length;
         try {

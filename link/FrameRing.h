@@ -17,6 +17,8 @@ public:
     virtual void OnLinkAlive() = 0;        // FF B2 xx
     virtual void OnFault(quint8 code) = 0; // FF 62 code
     virtual void OnDumpBlock() = 0;        // a 258-byte dump block was cut
+    // Any complete frame, before it is handled: the switch was heard.
+    virtual void OnFrame() {}
 };
 
 // The receive ring and its dispatcher, free of any port: bytes go in, frames

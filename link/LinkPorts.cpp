@@ -3,38 +3,56 @@
 #include <QFileInfo>
 #include <QStringEncoder>
 
+#include <sys/stat.h>
+
 namespace corvane {
+
+namespace {
+
+// What tells one device node from another under the same name: a re-plugged
+// adapter or a new pseudo-terminal is a new node even where the name repeats.
+QByteArray nodeIdentity(const QString &path)
+{
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return {};
+    return QByteArray::number(quint64(st.st_dev)) + ':' + QByteArray::number(quint64(st.st_ino)) + ':'
+           + QByteArray::number(quint64(st.st_rdev));
+}
+
+QString portLabel(int n, const QString &device) { return QStringLiteral("COM%1（%2）").arg(n).arg(device); }
+
+} // namespace
 
 LinkPorts::LinkPorts(const HomePaths &home, QObject *parent) : QObject(parent), m_home(home)
 {
     setObjectName(QStringLiteral("LinkPorts"));
     mscPort.setObjectName(QStringLiteral("mscPort"));
     mscOut.setObjectName(QStringLiteral("mscOut"));
-    connect(&mscPort, &QSerialPort::errorOccurred, this, &LinkPorts::onPortError);
+    m_switch.port = &mscPort;
+    m_out.port = &mscOut;
+    connect(&mscPort, &QSerialPort::errorOccurred, this,
+            [this](QSerialPort::SerialPortError e) { onError(m_switch, e); });
+    connect(&mscOut, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError e) { onError(m_out, e); });
 }
 
-bool LinkPorts::openSerial(QSerialPort &port, int n)
+QString LinkPorts::DeviceFor(int n)
 {
-    if (port.isOpen())
-        port.close();
-    if (n < 1 || n > PortCount)
-        return false;
-    const QString device = m_home.serialDevice(n);
-    port.setPortName(device);
-    // A device that is not there is not opened at all: opening would take the
-    // serial lock file for its name first, and a second console (or test)
-    // trying the same absent name at that moment would be told it has no
-    // permission.
-    if (!QFileInfo::exists(device)) {
-        port.clearError();
-        return false;
+    const QString link = m_home.portsDir() + QStringLiteral("/COM") + QString::number(n);
+    const QFileInfo info(link);
+    if (info.isSymLink() || info.exists()) {
+        m_linked.insert(n);
+        if (!info.isSymLink())
+            return link;
+        // The device itself, through any chain of links (/dev/serial/by-id/…).
+        const QString device = info.canonicalFilePath();
+        return device.isEmpty() ? info.symLinkTarget() : device;
     }
-    port.setBaudRate(QSerialPort::Baud2400);
-    port.setDataBits(QSerialPort::Data8);
-    port.setParity(QSerialPort::NoParity);
-    port.setStopBits(QSerialPort::OneStop);
-    port.setFlowControl(QSerialPort::NoFlowControl);
-    return port.open(QIODevice::ReadWrite);
+    // Briefly missing (a simulator between stop and start, an installer at
+    // work): absent, never the machine's own port of that number.
+    if (m_linked.contains(n))
+        return link;
+    return m_home.serialDevice(n);
 }
 
 QString LinkPorts::DeniedText(const QString &device, const QString &systemReason)
@@ -45,30 +63,102 @@ QString LinkPorts::DeniedText(const QString &device, const QString &systemReason
         .arg(device, systemReason);
 }
 
-bool LinkPorts::OpenPort(int n)
+bool LinkPorts::openSlot(Slot &slot, int n)
 {
-    m_portNumber = n;
-    m_portDenied.clear();
-    const bool opened = openSerial(mscPort, n);
-    if (!opened && mscPort.error() == QSerialPort::PermissionError)
-        m_portDenied =
-            DeniedText(QStringLiteral("COM%1（%2）").arg(n).arg(m_home.serialDevice(n)), mscPort.errorString());
-    return opened;
+    QSerialPort &port = *slot.port;
+    if (port.isOpen())
+        port.close();
+    slot.number = n;
+    slot.fault.clear();
+    slot.node.clear();
+    slot.device.clear();
+    if (n < 1 || n > PortCount)
+        return false;
+    const QString device = DeviceFor(n);
+    slot.device = device;
+    const QString label = portLabel(n, device);
+    const QString notSerial = QStringLiteral("请把 ports/COM%1 链接到串口设备，例如 /dev/ttyUSB0。").arg(n);
+    // A device that is not there is not opened at all: opening would take the
+    // serial lock file for its name first, and a second console (or test)
+    // trying the same absent name at that moment would be told it has no
+    // permission.
+    const QFileInfo info(device);
+    if (!info.exists()) {
+        port.clearError();
+        return false;
+    }
+    if (info.isDir()) {
+        slot.fault = QStringLiteral("无法打开串口 %1：这是一个文件夹，不是串口设备。").arg(label) + notSerial;
+        return false;
+    }
+    struct stat st {};
+    if (::stat(QFile::encodeName(device).constData(), &st) == 0 && !S_ISCHR(st.st_mode)) {
+        slot.fault =
+            QStringLiteral("无法打开串口 %1：这是一个普通文件，不是串口设备（不是终端）。").arg(label) + notSerial;
+        return false;
+    }
+    port.setPortName(device);
+    port.setBaudRate(QSerialPort::Baud2400);
+    port.setDataBits(QSerialPort::Data8);
+    port.setParity(QSerialPort::NoParity);
+    port.setStopBits(QSerialPort::OneStop);
+    port.setFlowControl(QSerialPort::NoFlowControl);
+    if (port.open(QIODevice::ReadWrite)) {
+        slot.node = nodeIdentity(device);
+        return true;
+    }
+    switch (port.error()) {
+    case QSerialPort::DeviceNotFoundError: break; // gone between the look and the open
+    case QSerialPort::PermissionError: slot.fault = DeniedText(label, port.errorString()); break;
+    default:
+        // A character device that takes no terminal settings (/dev/null), or
+        // whatever else the system refuses.
+        slot.fault = QStringLiteral("无法打开串口 %1：不是可用的串口设备（%2）。").arg(label, port.errorString());
+        break;
+    }
+    return false;
 }
 
-bool LinkPorts::ReopenPort()
+LinkPorts::Heal LinkPorts::healSlot(Slot &slot)
 {
-    if (mscPort.isOpen())
-        return true;
-    if (m_portNumber < 1 || m_portNumber > PortCount)
-        return false;
-    return OpenPort(m_portNumber);
+    if (slot.number < 1 || slot.number > PortCount)
+        return Heal::Unchanged;
+    QSerialPort &port = *slot.port;
+    if (port.isOpen()) {
+        const QString device = DeviceFor(slot.number);
+        if (device == slot.device && nodeIdentity(device) == slot.node)
+            return Heal::Unchanged;
+        // The name now leads elsewhere, or the device under the open port is
+        // gone: this port talks to nothing any more.
+        port.close();
+        return openSlot(slot, slot.number) ? Heal::Reopened : Heal::Closed;
+    }
+    return openSlot(slot, slot.number) ? Heal::Reopened : Heal::Unchanged;
 }
+
+bool LinkPorts::OpenPort(int n) { return openSlot(m_switch, n); }
+
+LinkPorts::Heal LinkPorts::HealPort() { return healSlot(m_switch); }
 
 bool LinkPorts::OpenOutPort(int n)
 {
-    m_outPortNumber = n;
-    return openSerial(mscOut, n);
+    m_outwardOn = true;
+    return openSlot(m_out, n);
+}
+
+void LinkPorts::CloseOutPort()
+{
+    m_outwardOn = false;
+    if (mscOut.isOpen())
+        mscOut.close();
+    m_out.fault.clear();
+}
+
+LinkPorts::Heal LinkPorts::HealOutPort()
+{
+    if (!m_outwardOn)
+        return Heal::Unchanged;
+    return healSlot(m_out);
 }
 
 void LinkPorts::ClosePorts()
@@ -85,15 +175,23 @@ void LinkPorts::ClosePorts()
     }
 }
 
-void LinkPorts::onPortError(QSerialPort::SerialPortError error)
+void LinkPorts::onError(Slot &slot, QSerialPort::SerialPortError error)
 {
     // A device that went away keeps signalling; close it so the receive path
-    // does not spin. The watchdog reports the silence and the probe reopens it.
-    // A hung-up pseudo-terminal or a pulled USB adapter shows as a read error.
+    // does not spin. A hung-up pseudo-terminal or a pulled USB adapter shows
+    // as a read or write error. The heal steps open it again once a device is
+    // there.
     const bool gone = error == QSerialPort::ResourceError || error == QSerialPort::ReadError
-                      || error == QSerialPort::DeviceNotFoundError;
-    if (gone && mscPort.isOpen())
-        mscPort.close();
+                      || error == QSerialPort::WriteError || error == QSerialPort::DeviceNotFoundError;
+    if (!gone || !slot.port->isOpen())
+        return;
+    qWarning("serial port COM%d (%s) lost: %s", slot.number, qPrintable(slot.device),
+             qPrintable(slot.port->errorString()));
+    slot.port->close();
+    if (&slot == &m_switch)
+        emit portLost();
+    else
+        emit outPortLost();
 }
 
 QByteArray LinkPorts::OutwardBytes(const QString &record)
@@ -104,15 +202,6 @@ QByteArray LinkPorts::OutwardBytes(const QString &record)
         return {};
     }
     return encoder.encode(record);
-}
-
-void LinkPorts::SendOutward(const QString &record)
-{
-    if (!mscOut.isOpen())
-        return;
-    const QByteArray bytes = OutwardBytes(record);
-    if (!bytes.isEmpty())
-        mscOut.write(bytes);
 }
 
 } // namespace corvane

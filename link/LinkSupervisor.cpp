@@ -41,13 +41,22 @@ void LinkSupervisor::SetLinkUp(bool up)
         return;
     m_linkUp = up;
     emit linkUpChanged(up);
+    if (!up)
+        return;
+    emit statusText(kLinkOk);
+    if (m_lost) {
+        m_lost = false;
+        emit linkRestored(m_lostAt);
+    }
 }
 
 void LinkSupervisor::OnLinkAlive()
 {
+    const bool wasUp = m_linkUp;
     SetLinkUp(true);
     LinkSilence = 0;
-    emit statusText(kLinkOk);
+    if (wasUp)
+        emit statusText(kLinkOk);
 }
 
 void LinkSupervisor::OnAnswer()
@@ -56,16 +65,30 @@ void LinkSupervisor::OnAnswer()
     LinkSilence = 0;
 }
 
-void LinkSupervisor::OnDumpBlock() { LinkSilence = 0; }
+void LinkSupervisor::OnDumpBlock()
+{
+    LinkSilence = 0;
+    OnFrame();
+}
+
+void LinkSupervisor::OnFrame() { m_lastFrameAt = m_ctx.clock.now(); }
 
 void LinkSupervisor::tmrState_Timer()
 {
     if (LinkSilence < SilenceLimit) {
         ++LinkSilence;
+        emit ticked();
         return;
     }
+    const bool wasUp = m_linkUp;
     SetLinkUp(false);
     emit statusText(kLinkError);
+    if (wasUp && !m_lost) {
+        m_lost = true;
+        m_lostAt = m_ctx.clock.now();
+        emit linkLost(m_lastFrameAt);
+    }
+    emit ticked();
 }
 
 void LinkSupervisor::tmrQuest_Timer()

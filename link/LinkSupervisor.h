@@ -16,7 +16,12 @@ class ConsoleContext;
 // every tick until the switch is heard. Every frame that shows the switch is
 // there (link-alive, link request, acknowledgement, dump block) sets the
 // silence back to 0, so a switch that has just answered is not dropped by the
-// next tick.
+// next tick; the link is up again from the first of them, and panel 2 reads
+// "通讯端口：正常" at once.
+//
+// A link that was up and goes down is a loss the operator must see:
+// linkLost tells it once, with the time the switch was last heard, and
+// linkRestored once when the switch is heard again.
 //
 // Periodic task (tmrQuest, every 5000 ms): while the link is down it asks for
 // a probe (the clock command); while it is up it asks once a night, between
@@ -52,6 +57,12 @@ public:
     void OnLinkAlive(); // FF B2: link up, silence 0, panel "正常"
     void OnAnswer();    // FF E1, FF 5A: link up, silence 0
     void OnDumpBlock(); // silence 0
+    void OnFrame();     // any complete frame: the switch was heard now
+
+    // When the switch was last heard (invalid before the first frame).
+    QDateTime LastFrameAt() const { return m_lastFrameAt; }
+    // The link was lost and has not come back yet.
+    bool LinkLost() const { return m_lost; }
 
 public slots:
     void tmrState_Timer();
@@ -61,6 +72,12 @@ signals:
     // Text of status bar panel 2: "通讯端口：正常" or "通讯端口：错误".
     void statusText(const QString &text);
     void linkUpChanged(bool up);
+    // The link was up and the watchdog found it silent for its limit.
+    void linkLost(const QDateTime &lastFrameAt);
+    // The switch was heard again after linkLost; lostAt is when it was lost.
+    void linkRestored(const QDateTime &lostAt);
+    // After every watchdog tick: the link heals its ports.
+    void ticked();
     // The link is down: send the clock command to bring the switch back.
     void probeDue();
     // Send the nightly reset now.
@@ -70,6 +87,9 @@ private:
     ConsoleContext &m_ctx;
     const TrunkStates &m_trunks;
     bool m_linkUp = false;
+    bool m_lost = false;
+    QDateTime m_lostAt;
+    QDateTime m_lastFrameAt;
 };
 
 } // namespace corvane

@@ -15,10 +15,11 @@ const QString kLinkError = QStringLiteral("通讯端口：错误");
 
 SwitchLink::SwitchLink(ConsoleContext &ctx, QObject *parent)
     : QObject(parent), m_ctx(ctx), m_ports(ctx.home), m_ring(this), m_commands(ctx.clock, m_ports.mscPort),
-      m_supervisor(ctx, TrunkState), m_search(ctx.clock, m_ports, m_commands, m_supervisor), mscPort(m_ports.mscPort),
-      mscOut(m_ports.mscOut), DispatcherIdle(m_ring.DispatcherIdle), LinkSilence(m_supervisor.LinkSilence),
-      DumpMode(m_ring.DumpMode), DumpBlockNo(m_ring.DumpBlockNo), NightResetDone(m_supervisor.NightResetDone),
-      tmrState(m_supervisor.tmrState), tmrQuest(m_supervisor.tmrQuest)
+      m_outward(ctx.db, ctx.clock, m_ports.mscOut), m_supervisor(ctx, TrunkState),
+      m_search(ctx.clock, m_ports, m_commands, m_supervisor), mscPort(m_ports.mscPort), mscOut(m_ports.mscOut),
+      DispatcherIdle(m_ring.DispatcherIdle), LinkSilence(m_supervisor.LinkSilence), DumpMode(m_ring.DumpMode),
+      DumpBlockNo(m_ring.DumpBlockNo), NightResetDone(m_supervisor.NightResetDone), tmrState(m_supervisor.tmrState),
+      tmrQuest(m_supervisor.tmrQuest)
 {
     setObjectName(QStringLiteral("SwitchLink"));
     connect(&mscPort, &QSerialPort::readyRead, this, &SwitchLink::mscPort_OnComm);
@@ -28,6 +29,11 @@ SwitchLink::SwitchLink(ConsoleContext &ctx, QObject *parent)
     connect(&m_supervisor, &LinkSupervisor::nightResetDue, this, &SwitchLink::SendNightReset);
     connect(&m_search, &PortSearch::portSelected, this, &SwitchLink::portSelected);
     connect(&m_search, &PortSearch::finished, this, &SwitchLink::searchFinished);
+    connect(&m_supervisor, &LinkSupervisor::ticked, this, &SwitchLink::healPorts);
+    connect(&m_supervisor, &LinkSupervisor::linkLost, this, &SwitchLink::tellLinkLost);
+    connect(&m_supervisor, &LinkSupervisor::linkRestored, this, &SwitchLink::tellLinkRestored);
+    connect(&m_outward, &OutwardQueue::pendingChanged, this, &SwitchLink::showOutwardState);
+    connect(&m_ports, &LinkPorts::outPortLost, this, &SwitchLink::showOutwardState);
 }
 
 SwitchLink::~SwitchLink()
@@ -114,15 +120,201 @@ void SwitchLink::OnFault(quint8 code)
 
 void SwitchLink::OnDumpBlock() { m_supervisor.OnDumpBlock(); }
 
+void SwitchLink::OnFrame() { m_supervisor.OnFrame(); }
+
 void SwitchLink::probe()
 {
     // A running search sends its own clock commands, port by port.
     if (m_search.isRunning())
         return;
-    // A port that could not be opened (an adapter plugged in later, a device
-    // that went away) is tried again before each probe.
-    m_ports.ReopenPort();
-    SendClock();
+    // The port's name is resolved again first: the switch may be back under
+    // another device. A port opened anew has had its clock command already.
+    if (healSwitchPort() != LinkPorts::Heal::Reopened)
+        SendClock();
+}
+
+// ---- healing the ports ------------------------------------------------------------
+
+void SwitchLink::healPorts()
+{
+    // The switch port is left alone while the switch answers on it.
+    if (!LinkUp() || !mscPort.isOpen())
+        healSwitchPort();
+    healOutPort();
+}
+
+LinkPorts::Heal SwitchLink::healSwitchPort()
+{
+    // A running search opens the ports itself.
+    if (m_search.isRunning())
+        return LinkPorts::Heal::Unchanged;
+    const LinkPorts::Heal healed = m_ports.HealPort();
+    tellFault(QStringLiteral("port-fault-COM%1").arg(PortNumber()), QStringLiteral("通讯端口"), PortFaultText(),
+              m_toldPortFault);
+    if (healed == LinkPorts::Heal::Reopened) {
+        // What the old device sent can finish no frame on the new one.
+        if (!m_ring.isBusy())
+            m_ring.DropUnread();
+        qInfo("switch port COM%d opened on %s", PortNumber(), qPrintable(m_ports.PortDevice()));
+        SendClock();
+    }
+    return healed;
+}
+
+void SwitchLink::healOutPort()
+{
+    if (!m_ports.OutwardOn())
+        return;
+    const LinkPorts::Heal healed = m_ports.HealOutPort();
+    tellFault(QStringLiteral("port-fault-COM%1").arg(OutPortNumber()), QStringLiteral("外发端口"),
+              m_ports.OutFaultText(), m_toldOutFault);
+    if (healed == LinkPorts::Heal::Reopened) {
+        qInfo("outward port COM%d opened on %s", OutPortNumber(), qPrintable(m_ports.OutDevice()));
+        m_outward.Flush();
+    }
+    showOutwardState();
+}
+
+void SwitchLink::tellFault(const QString &key, const QString &title, const QString &fault, QString &told)
+{
+    // A port that cannot be used is tried again on every tick; the operator
+    // hears of it once, and again only when the reason changes.
+    if (fault == told)
+        return;
+    told = fault;
+    if (fault.isEmpty())
+        return;
+    qWarning("%s", qPrintable(fault));
+    m_ctx.messages.notifyKeyed(key, fault, title, MessageService::Icon::Warning);
+}
+
+namespace {
+
+QString spanText(qint64 seconds)
+{
+    seconds = qMax<qint64>(0, seconds);
+    if (seconds < 60)
+        return QStringLiteral("%1秒").arg(seconds);
+    if (seconds < 3600)
+        return QStringLiteral("%1分%2秒").arg(seconds / 60).arg(seconds % 60);
+    return QStringLiteral("%1小时%2分").arg(seconds / 3600).arg(seconds % 3600 / 60);
+}
+
+const QString kLinkNoticeKey = QStringLiteral("link-state");
+
+} // namespace
+
+void SwitchLink::tellLinkLost(const QDateTime &lastFrameAt)
+{
+    const QString last =
+        lastFrameAt.isValid() ? lastFrameAt.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) : QStringLiteral("（无）");
+    qWarning("link to the switch lost on COM%d; last frame %s", PortNumber(), qPrintable(last));
+    m_ctx.messages.desktopNotice(kLinkNoticeKey,
+                                 QStringLiteral("与交换机的通讯中断（通讯端口 COM%1）。\n"
+                                                "最后一次收到交换机数据：%2。\n"
+                                                "中继状态显示为未知，直到交换机再次报告；交换机应答后自动恢复通讯。")
+                                     .arg(PortNumber())
+                                     .arg(last),
+                                 QStringLiteral("通讯中断"), MessageService::Icon::Critical);
+    emit linkLost(lastFrameAt);
+}
+
+void SwitchLink::tellLinkRestored(const QDateTime &lostAt)
+{
+    // The link counted as lost a watchdog's limit after the switch fell silent.
+    const qint64 down = lostAt.secsTo(m_ctx.clock.now()) + SilenceLimit + 1;
+    qInfo("link to the switch back on COM%d after %lld s", PortNumber(), down);
+    m_ctx.messages.desktopNotice(
+        kLinkNoticeKey,
+        QStringLiteral("与交换机的通讯已恢复（通讯端口 COM%1），中断约%2。").arg(PortNumber()).arg(spanText(down)),
+        QStringLiteral("通讯恢复"), MessageService::Icon::Information);
+    emit linkRestored();
+}
+
+// ---- outward copy --------------------------------------------------------------------
+
+bool SwitchLink::OpenOutPort(int n)
+{
+    const bool opened = m_ports.OpenOutPort(n);
+    tellFault(QStringLiteral("port-fault-COM%1").arg(n), QStringLiteral("外发端口"), m_ports.OutFaultText(),
+              m_toldOutFault);
+    if (opened)
+        m_outward.Flush();
+    showOutwardState();
+    return opened;
+}
+
+void SwitchLink::CloseOutPort()
+{
+    m_ports.CloseOutPort();
+    m_toldOutFault.clear();
+    m_outwardDownTold = false;
+    showOutwardState();
+}
+
+void SwitchLink::SendOutward(const QString &record)
+{
+    if (!m_ports.OutwardOn())
+        return;
+    if (Status kept = m_outward.Keep(record); !kept) {
+        // Sent as it is while the port takes it; it cannot wait for the port.
+        qWarning("outward record not kept: %s", qPrintable(kept.reason()));
+        if (!m_outward.SendUnkept(record))
+            qWarning("outward record lost: %s", qPrintable(record.trimmed()));
+        return;
+    }
+    m_outward.Flush();
+}
+
+Status SwitchLink::KeepOutward(const QString &record)
+{
+    if (!m_ports.OutwardOn())
+        return Status::ok();
+    return m_outward.Keep(record);
+}
+
+void SwitchLink::showOutwardState()
+{
+    QString text;
+    if (m_ports.OutwardOn()) {
+        const int n = OutPortNumber();
+        const int pending = m_outward.Pending();
+        const QString waiting = QStringLiteral("，%1条待发").arg(pending);
+        if (mscOut.isOpen()) {
+            text = QStringLiteral("外发端口：正常") + (pending > 0 ? waiting : QString());
+            if (m_outwardDownTold) {
+                m_outwardDownTold = false;
+                m_ctx.messages.desktopNotice(
+                    QStringLiteral("outward-port"),
+                    pending > 0 ? QStringLiteral("话单外发串口 COM%1 已恢复，%2条未发出的话单正在按顺序补发。")
+                                      .arg(n)
+                                      .arg(pending)
+                                : QStringLiteral("话单外发串口 COM%1 已恢复。").arg(n),
+                    QStringLiteral("外发端口"), MessageService::Icon::Information);
+            }
+        } else {
+            text = QStringLiteral("外发端口：错误") + waiting;
+            if (!m_outwardDownTold) {
+                m_outwardDownTold = true;
+                QString why = m_ports.OutFaultText();
+                if (why.isEmpty())
+                    why = QStringLiteral("找不到设备 %1").arg(m_ports.DeviceFor(n));
+                qWarning("outward port COM%d cannot be written: %s", n, qPrintable(why));
+                m_ctx.messages.desktopNotice(QStringLiteral("outward-port"),
+                                             QStringLiteral("话单外发串口 COM%1 无法写入：%2\n"
+                                                            "未能发出的话单保存在数据库中，端口恢复后按顺序补发"
+                                                            "（最多保存%3条，超出时舍弃最早的）。")
+                                                 .arg(n)
+                                                 .arg(why)
+                                                 .arg(m_outward.limit()),
+                                             QStringLiteral("外发端口"), MessageService::Icon::Warning);
+            }
+        }
+    }
+    if (text == m_outwardStatus)
+        return;
+    m_outwardStatus = text;
+    emit outwardStatusText(text);
 }
 
 // ---- commands -------------------------------------------------------------------
@@ -176,9 +368,9 @@ bool SwitchLink::OpenLinkOnLoad()
             n = int(ValInt(config->get(ConfigField::SwitchPort)));
         // A port the operator may not open is the usual fault of a new
         // installation; the status bar alone would not say why.
-        if (!OpenPort(n) && !PortDeniedText().isEmpty())
-            m_ctx.messages.notifyKeyed(QStringLiteral("port-denied"), PortDeniedText(), QStringLiteral("通讯端口"),
-                                       MessageService::Icon::Warning);
+        OpenPort(n);
+        tellFault(QStringLiteral("port-fault-COM%1").arg(n), QStringLiteral("通讯端口"), PortFaultText(),
+                  m_toldPortFault);
     }
     if (const auto config = ConfigTable(m_ctx.db).read()) {
         m_ports.setOutPortNumber(int(ValInt(config->get(ConfigField::OutwardPort))));

@@ -5,11 +5,13 @@
 #include "LateDumpBytes.h"
 #include "LinkPorts.h"
 #include "LinkSupervisor.h"
+#include "OutwardQueue.h"
 #include "PortSearch.h"
 #include "Protocol.h"
 #include "Status.h"
 #include "TrunkState.h"
 
+#include <QDateTime>
 #include <QObject>
 #include <QSerialPort>
 
@@ -24,6 +26,7 @@ class ConsoleContext;
 //   CommandQueue    every command sent, immediate or queued and paced
 //   LinkSupervisor  link state, watchdog (tmrState) and periodic task (tmrQuest)
 //   PortSearch      the automatic port search
+//   OutwardQueue    the outward copy, kept until the outward port took it
 // The names the other parts use (mscPort, DumpMode, LinkSilence, tmrState,
 // SendStarCommand, …) stay here and lead into the pieces.
 //
@@ -37,6 +40,7 @@ class SwitchLink : public QObject, private LinkFrameReceiver {
     LinkPorts m_ports;
     FrameRing m_ring;
     CommandQueue m_commands;
+    OutwardQueue m_outward;
 
 public:
     // Per trunk, index trunk - 1; kept by the trunk-event handlers, read by
@@ -64,15 +68,24 @@ public:
     CommandQueue &commands() { return m_commands; }
     LinkSupervisor &supervisor() { return m_supervisor; }
     PortSearch &search() { return m_search; }
+    OutwardQueue &outward() { return m_outward; }
 
     // ---- ports -------------------------------------------------------------
     QSerialPort &mscPort;
     QSerialPort &mscOut;
     bool OpenPort(int n) { return m_ports.OpenPort(n); }
     int PortNumber() const { return m_ports.PortNumber(); }
-    // Why the last OpenPort failed when it was refused permission; else empty.
-    QString PortDeniedText() const { return m_ports.PortDeniedText(); }
-    bool OpenOutPort(int n) { return m_ports.OpenOutPort(n); }
+    // Why the last attempt to open the switch port failed although a device
+    // is there (a directory, no terminal, no permission); else empty.
+    QString PortFaultText() const { return m_ports.PortFaultText(); }
+    // The operator has been shown PortFaultText: the heal steps do not tell
+    // it again while it lasts.
+    void NotePortFaultShown() { m_toldPortFault = m_ports.PortFaultText(); }
+    // Switches the outward copy on (port n) and sends what is kept for it;
+    // the port is healed like the switch port when it cannot be opened now.
+    bool OpenOutPort(int n);
+    // Switches the outward copy off: nothing is kept or sent any more.
+    void CloseOutPort();
     int OutPortNumber() const { return m_ports.OutPortNumber(); }
     // Closes both ports; bytes still buffered for the switch go out first.
     void ClosePorts() { m_ports.ClosePorts(); }
@@ -153,7 +166,16 @@ public:
     }
     int QueuedCount() const { return m_commands.QueuedCount(); }
 
-    void SendOutward(const QString &record) { m_ports.SendOutward(record); }
+    // ---- outward copy ------------------------------------------------------------
+    // While the outward copy is on, every record ("$FEE,...", "$PHN,...") is
+    // kept in the database until the outward port has passed it on, and sent
+    // in order; records that could not go out go when the port is back, also
+    // after a restart. Nothing while the copy is off.
+    void SendOutward(const QString &record);
+    // Keeps a record inside the caller's open transaction, so that it is
+    // committed with the change it belongs to; FlushOutward after the commit.
+    Status KeepOutward(const QString &record);
+    void FlushOutward() { m_outward.Flush(); }
     static QByteArray OutwardBytes(const QString &record) { return LinkPorts::OutwardBytes(record); }
 
     // Lets every event run until the given time has passed on the console's
@@ -192,6 +214,13 @@ signals:
     // Text of status bar panel 2: "通讯端口：正常" or "通讯端口：错误".
     void statusText(const QString &text);
     void linkUpChanged(bool up);
+    // The link was lost after it had been up (the watchdog's limit), and came
+    // back. The operator has been told in a desktop notice either way.
+    void linkLost(const QDateTime &lastFrameAt);
+    void linkRestored();
+    // The state of the outward copy for the status bar: "外发端口：正常",
+    // "外发端口：错误，N条待发"; empty while the copy is off.
+    void outwardStatusText(const QString &text);
     // The search has opened port n (the port window follows it).
     void portSelected(int n);
     void searchFinished(bool found);
@@ -203,7 +232,25 @@ private:
     void OnLinkAlive() override;
     void OnFault(quint8 code) override;
     void OnDumpBlock() override;
+    void OnFrame() override;
     void probe();
+
+    // The heal steps, after every watchdog tick (and the switch port before
+    // every probe): see LinkPorts.
+    void healPorts();
+    LinkPorts::Heal healSwitchPort();
+    void healOutPort();
+    // Tells a port's fault once, until it changes or the port is fine again.
+    void tellFault(const QString &key, const QString &title, const QString &fault, QString &told);
+    void tellLinkLost(const QDateTime &lastFrameAt);
+    void tellLinkRestored(const QDateTime &lostAt);
+    // Panel text and notice of the outward port, when its state changed.
+    void showOutwardState();
+
+    QString m_toldPortFault;
+    QString m_toldOutFault;
+    bool m_outwardDownTold = false;
+    QString m_outwardStatus;
 };
 
 } // namespace corvane

@@ -75,6 +75,7 @@ int CallIntake::ProcessCallRecord(const QByteArray &frame)
     m_rec.FeePart3.clear();
 
     Effects fx;
+    fx.endTimeDigits = d.endTimeDigits();
     QString why;
     m_lastOutcome = storeRecord(frame, fx, why);
     switch (m_lastOutcome) {
@@ -84,7 +85,7 @@ int CallIntake::ProcessCallRecord(const QByteArray &frame)
         if (m_ctx.link)
             m_ctx.link->SendAck();
         break;
-    case Outcome::Stored: afterCommit(fx, d.endTimeDigits()); break;
+    case Outcome::Stored: afterCommit(fx); break;
     case Outcome::BadChecksum: break;
     }
     return CallRecordFrame::Length;
@@ -171,6 +172,8 @@ CallIntake::Outcome CallIntake::storeRecord(const QByteArray &frame, Effects &fx
         return failedWith(QStringLiteral("无法写入话单记录表"), s);
     if (Status s = db.exec(QStringLiteral("DELETE FROM %1 WHERE rowid<?").arg(seenTable), {db.lastInsertRowId()}); !s)
         return failedWith(QStringLiteral("无法整理话单记录表"), s);
+    if (Status s = keepOutward(fx); !s)
+        return failedWith(QStringLiteral("无法保存外发话单"), s);
 
     if (Status s = tx.commit(); !s)
         return failedWith(QStringLiteral("无法提交话单"), s);
@@ -256,7 +259,14 @@ Status CallIntake::chargeExtension(int port, const QString &demoteClass, Effects
     return Status::ok();
 }
 
-void CallIntake::afterCommit(const Effects &fx, const QString &endTimeDigits)
+Status CallIntake::keepOutward(const Effects &fx)
+{
+    if (!m_ctx.link)
+        return Status::ok();
+    return m_ctx.link->KeepOutward(FeeRecord(m_rec.Caller, fx.endTimeDigits, m_rec.Duration, m_rec.Fee, m_rec.Called));
+}
+
+void CallIntake::afterCommit(const Effects &fx)
 {
     if (m_ctx.link) {
         m_ctx.link->SendAck();
@@ -266,7 +276,7 @@ void CallIntake::afterCommit(const Effects &fx, const QString &endTimeDigits)
     if (!fx.filePath.isEmpty())
         appendCallFile(fx.filePath);
     if (m_ctx.link)
-        m_ctx.link->SendOutward(FeeRecord(m_rec.Caller, endTimeDigits, m_rec.Duration, m_rec.Fee, m_rec.Called));
+        m_ctx.link->FlushOutward();
     if (m_view)
         m_view->ShowCall({m_rec.Caller, m_rec.Called, m_rec.EndTime, m_rec.Duration, m_rec.Area, m_rec.Rate, m_rec.Fee,
                           m_rec.Trunk});

@@ -92,13 +92,16 @@ private:
         QStringList starCodes; // demotions, sent once the record is committed
         QString group;         // PHNBill columns 12 and 13
         QString name;
-        QString filePath; // monthly file, empty when none is configured
+        QString filePath;      // monthly file, empty when none is configured
+        QString endTimeDigits; // end time as the outward copy carries it
     };
 
     Outcome storeRecord(const QByteArray &frame, Effects &fx, QString &why);
     Status chargeAccount(int account, const QString &demoteClass, Effects &fx);
     Status chargeExtension(int port, const QString &demoteClass, Effects &fx);
-    void afterCommit(const Effects &fx, const QString &endTimeDigits);
+    // The outward copy of the record, kept in the record's transaction.
+    Status keepOutward(const Effects &fx);
+    void afterCommit(const Effects &fx);
     void appendCallFile(const QString &path);
     void reportStoreFailure(const QString &why);
 

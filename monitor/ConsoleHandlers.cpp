@@ -21,6 +21,8 @@ void ConsoleHandlers::attachTo(SwitchLink &link)
 {
     m_link = &link;
     link.setFrameHandlers(this);
+    // What happened on the trunks while the link was down was not seen.
+    connect(&link, &SwitchLink::linkLost, &m_trunks, &TrunkMonitor::ShowTrunksUnknown);
 }
 
 int ConsoleHandlers::ProcessCallRecord(const QByteArray &frame)

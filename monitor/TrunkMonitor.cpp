@@ -48,6 +48,22 @@ TrunkStates &TrunkMonitor::trunks() { return m_ctx.link ? m_ctx.link->TrunkState
 
 int TrunkMonitor::trunkIndex(int n) { return (n >= 1 && n <= TrunkCount) ? n - 1 : -1; }
 
+void TrunkMonitor::known(int t)
+{
+    if (!m_unknown[size_t(t)])
+        return;
+    m_unknown[size_t(t)] = false;
+    m_view.setTrunkUnknown(t, false);
+}
+
+void TrunkMonitor::ShowTrunksUnknown()
+{
+    for (int t = 0; t < TrunkCount; ++t) {
+        m_unknown[size_t(t)] = true;
+        m_view.setTrunkUnknown(t, true);
+    }
+}
+
 QString TrunkMonitor::timeNow() const { return m_ctx.clock.now().toString(QStringLiteral("HHmmss")); }
 
 const QString TrunkMonitor::IncomingNotStoredKey = QStringLiteral("TrunkMonitor.incomingNotStored");
@@ -101,6 +117,7 @@ void TrunkMonitor::OnTrunkRinging(const QByteArray &frame)
     const int t = trunkIndex(byteAt(frame, 2));
     if (t < 0)
         return;
+    known(t);
     m_view.setTrunkPicture(t, kBusyPicture);
     trunks()[size_t(t)].State = Ringing;
     m_view.setTrunkText(t, QStringLiteral("外线"));
@@ -112,6 +129,7 @@ void TrunkMonitor::OnCallerId(const QByteArray &frame)
     const int t = trunkIndex(trunkNo);
     if (t < 0)
         return;
+    known(t);
     TrunkRecord &rec = trunks()[size_t(t)];
     rec.CallerNo = nibbleDigits(frame, 3, 12);
     rec.State = Ringing;
@@ -124,7 +142,7 @@ void TrunkMonitor::OnCallerId(const QByteArray &frame)
         m_view.setTrunkText(t, rec.CallerNo);
         imgPHN_Click(t);
     }
-    if (m_ctx.link && m_ctx.link->mscOut.isOpen())
+    if (m_ctx.link)
         m_ctx.link->SendOutward(QStringLiteral("$PHN,") + rec.CallerNo + QStringLiteral("#\r\n"));
 }
 
@@ -133,6 +151,7 @@ void TrunkMonitor::OnTrunkSeized(const QByteArray &frame)
     const int t = trunkIndex(byteAt(frame, 2));
     if (t < 0)
         return;
+    known(t);
     trunks()[size_t(t)].State = Seized;
     const TrunkUser user = userByPort(byteAt(frame, 4));
     m_view.setTrunkPicture(t, kBusyPicture);
@@ -146,6 +165,7 @@ void TrunkMonitor::OnTrunkDialled(const QByteArray &frame)
     const int t = trunkIndex(trunkNo);
     if (t < 0)
         return;
+    known(t);
     trunks()[size_t(t)].State = Seized;
     const TrunkUser user = userByPort(byteAt(frame, 4));
     const QString digits = stripOfficeDigit(trunkNo, nibbleDigits(frame, 5, 8));
@@ -159,6 +179,7 @@ void TrunkMonitor::OnTrunkUserChange(const QByteArray &frame)
     const int t = trunkIndex(byteAt(frame, 4));
     if (t < 0)
         return;
+    known(t);
     const TrunkUser user = userByPort(byteAt(frame, 3));
     if (!user.found)
         return;
@@ -173,6 +194,7 @@ void TrunkMonitor::OnTrunkAnswer(const QByteArray &frame)
     const int t = trunkIndex(byteAt(frame, 4));
     if (t < 0)
         return;
+    known(t);
     const TrunkUser user = userByPort(byteAt(frame, 3));
     TrunkRecord &rec = trunks()[size_t(t)];
     if (rec.State != Idle)
@@ -198,6 +220,7 @@ void TrunkMonitor::OnTrunkReleased(const QByteArray &frame)
     const int t = trunkIndex(byteAt(frame, 2));
     if (t < 0)
         return;
+    known(t);
     TrunkRecord &rec = trunks()[size_t(t)];
     if (rec.State == Ringing) {
         // Never answered: listed as a missed call.

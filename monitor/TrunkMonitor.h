@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <array>
 
 namespace corvane {
 
@@ -26,6 +27,11 @@ class TrunkView;
 //
 // Per trunk: 0 idle, 3 seized by an extension (outgoing), 4 incoming call
 // ringing, 6 incoming call answered, 9 taken by an extension while idle.
+//
+// While the link to the switch is lost, events go by unseen: every indicator
+// shows "unknown" from the loss on (ShowTrunksUnknown), each until the next
+// event of its own trunk. The states themselves are kept, so a call answered
+// before the loss is still charged when its release arrives.
 class TrunkMonitor : public QObject {
     Q_OBJECT
 public:
@@ -45,6 +51,9 @@ public:
     void OnTrunkAnswer(const QByteArray &frame);     // 0x44, 5 bytes
     void OnTrunkReleased(const QByteArray &frame);   // 0xD2, 3 bytes
 
+    // Trunk index t (0..15) is shown as unknown.
+    bool trunkUnknown(int t) const { return t >= 0 && t < TrunkCount && m_unknown[size_t(t)]; }
+
     // The trunks as the handlers keep them: the link's when there is one.
     TrunkStates &trunks();
     const TrunkRecord &trunk(int t) { return trunks()[size_t(t)]; }
@@ -60,6 +69,8 @@ public:
 public slots:
     // Shows the caller pop-up for trunk Index + 1 (a click on its picture).
     void imgPHN_Click(int Index);
+    // The link was lost: what the indicators show may be long over.
+    void ShowTrunksUnknown();
 
 private:
     // What the trunk events need of the user on an extension.
@@ -77,11 +88,14 @@ private:
     QString stripOfficeDigit(int trunk, const QString &digits);
     // Trunk index t for trunk number n, -1 outside 1..16.
     static int trunkIndex(int n);
+    // An event of trunk t arrived: its indicator shows what it holds again.
+    void known(int t);
     QString timeNow() const;
 
     ConsoleContext &m_ctx;
     TrunkView &m_view;
     TrunkStates m_ownTrunks{}; // used only while no link is attached
+    std::array<bool, TrunkCount> m_unknown{};
 };
 
 } // namespace corvane

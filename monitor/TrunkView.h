@@ -16,6 +16,10 @@ public:
     virtual void setTrunkText(int t, const QString &text) = 0;
     virtual QString trunkText(int t) const = 0;
     virtual void setTrunkTextColor(int t, Qt::GlobalColor color) = 0;
+    // Indicator t shows that its state is not known (the link to the switch
+    // was lost), over whatever picture and text it holds; false shows them
+    // again.
+    virtual void setTrunkUnknown(int t, bool unknown) = 0;
 
     // A row at the top of the incoming-call list (cut back as AddListRow does
     // when it holds more than `rowLimit` rows). The list's count is the

@@ -22,6 +22,9 @@ public:
 
     QString slavePath() const { return m_slavePath; }
     bool isPeerOpen() const { return m_peerOpen; }
+    // Looks at once whether the console holds the slave side now (also done
+    // every 50 ms of real time while nobody does).
+    void pollPeer() { checkPeer(); }
 
     bool isSequential() const override { return true; }
     qint64 bytesAvailable() const override { return m_buffer.size() + QIODevice::bytesAvailable(); }

@@ -47,10 +47,19 @@ bool SwitchSimulator::chance(double p)
 
 bool SwitchSimulator::startPty(const QString &home, int port, QString *error)
 {
-    stop();
+    const QString previous = m_ownDevice ? slavePath() : m_lastSlavePath;
     auto pty = std::make_unique<PtyDevice>();
     if (!pty->openPty(error))
         return false;
+    if (!previous.isEmpty() && pty->slavePath() == previous) {
+        // The kernel handed out the old number again: take the next one while
+        // this one is still held.
+        auto other = std::make_unique<PtyDevice>();
+        if (!other->openPty(error))
+            return false;
+        pty = std::move(other);
+    }
+    stop();
     const QString dir = QDir(home).absoluteFilePath(QStringLiteral("ports"));
     if (!QDir().mkpath(dir)) {
         if (error)
@@ -122,8 +131,10 @@ void SwitchSimulator::stop()
             QFile::remove(m_linkPath);
         m_linkPath.clear();
     }
-    if (m_ownDevice)
+    if (m_ownDevice) {
+        m_lastSlavePath = slavePath();
         m_ownDevice->close();
+    }
     m_ownDevice.reset();
     m_out.clear();
 }
@@ -384,6 +395,14 @@ void SwitchSimulator::handle(const Command &c)
 
     switch (c.kind) {
     case Command::Ack:
+        if (!m_linkAnswered && !m_dumpActive) {
+            // The answer to our link request. The console answers it with the
+            // 5A that also acknowledges records: taken for the record's, it
+            // would drop a record the console never got (the one on the line
+            // when a re-plugged console went away). That record goes again.
+            m_linkAnswered = true;
+            break;
+        }
         m_linkAnswered = true;
         if (m_dumpActive) {
             ++m_dumpBlock;
@@ -489,6 +508,10 @@ void SwitchSimulator::fireScenarioEvent(const ScenarioEvent &e)
 
 void SwitchSimulator::poll()
 {
+    // A console that opened the port since the last look is served now, not
+    // only at the pseudo-terminal's own next look.
+    if (auto *pty = qobject_cast<PtyDevice *>(m_device.data()); pty && !pty->isPeerOpen())
+        pty->pollPeer();
     const qint64 now = nowMs();
     flushOutput();
 

@@ -58,6 +58,9 @@ public:
 
     // Creates a pseudo-terminal and links it as HOME/ports/COM<port> (a stale
     // link is replaced). The link is removed again by stop() and the destructor.
+    // Started again, the port comes back under another terminal name, as a
+    // re-plugged adapter does; call records not yet acknowledged are kept and
+    // sent again.
     bool startPty(const QString &home, int port, QString *error = nullptr);
     // Opens a real serial device at 2400 8N1.
     bool startSerial(const QString &device, QString *error = nullptr);
@@ -74,6 +77,9 @@ public:
     // Scenario playback starts at once and runs until stop() or another scenario.
     void playScenario(const Scenario &scenario);
     bool scenarioFinished() const;
+
+    // Some of a frame is on the line and the rest still to come (split mode).
+    bool midFrame() const { return !m_out.empty(); }
 
     // Things to send now.
     void queueCallRecord(const CallRecordData &record);
@@ -167,6 +173,7 @@ private:
     QPointer<QIODevice> m_device;
     std::unique_ptr<QIODevice> m_ownDevice;
     QString m_linkPath;
+    QString m_lastSlavePath;
     QTimer m_pollTimer;
     bool m_autoPoll = true;
 

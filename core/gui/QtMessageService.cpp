@@ -1,8 +1,13 @@
 #include "QtMessageService.h"
 
+#include "PassiveWindow.h"
+
+#include <QApplication>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStyle>
+#include <QSystemTrayIcon>
 
 namespace corvane {
 
@@ -104,6 +109,48 @@ int QtMessageService::notifyKeyed(const QString &key, const QString &text, const
     k.count = 1;
     box->show();
     return 1;
+}
+
+void QtMessageService::desktopNotice(const QString &key, const QString &text, const QString &title, Icon icon)
+{
+    if (QSystemTrayIcon::isSystemTrayAvailable() && QSystemTrayIcon::supportsMessages()) {
+        if (!m_tray) {
+            QIcon appIcon = QApplication::windowIcon();
+            if (appIcon.isNull())
+                appIcon = QApplication::style()->standardIcon(QStyle::SP_ComputerIcon);
+            m_tray = new QSystemTrayIcon(appIcon, qApp);
+            m_tray->setToolTip(defaultTitle());
+            m_tray->show();
+        }
+        QSystemTrayIcon::MessageIcon trayIcon = QSystemTrayIcon::Information;
+        if (icon == Icon::Warning)
+            trayIcon = QSystemTrayIcon::Warning;
+        else if (icon == Icon::Critical)
+            trayIcon = QSystemTrayIcon::Critical;
+        m_tray->showMessage(titleOrDefault(title), text, trayIcon, 30000);
+        return;
+    }
+    QPointer<QMessageBox> &box = m_notices[key];
+    if (box && box->isVisible()) {
+        box->setWindowTitle(titleOrDefault(title));
+        box->setIcon(toQt(icon));
+        box->setText(text);
+        return;
+    }
+    if (box)
+        box->deleteLater(); // closed but not gone yet
+    box = new QMessageBox(toQt(icon), titleOrDefault(title), text, QMessageBox::Ok);
+    box->setObjectName(QStringLiteral("desktopNotice"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    MakePassive(box);
+    box->show();
+}
+
+QMessageBox *QtMessageService::desktopNoticeBox(const QString &key) const
+{
+    const auto it = m_notices.constFind(key);
+    return it == m_notices.constEnd() || !it->data() || !(*it)->isVisible() ? nullptr : it->data();
 }
 
 QMessageBox *QtMessageService::keyedBox(const QString &key) const

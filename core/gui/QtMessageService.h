@@ -5,6 +5,7 @@
 #include <QPointer>
 
 class QMessageBox;
+class QSystemTrayIcon;
 
 namespace corvane {
 
@@ -24,9 +25,14 @@ public:
     std::optional<QString> askText(const QString &prompt, const QString &title, const QString &initial = QString(),
                                    QWidget *parent = nullptr) override;
     std::optional<QString> askPassword(const QString &prompt, const QString &title, QWidget *parent = nullptr) override;
+    // The tray's message where the desktop has a tray; else a non-modal box
+    // that is shown without taking the focus (MakePassive).
+    void desktopNotice(const QString &key, const QString &text, const QString &title, Icon icon) override;
 
     // The open box of `key`, if any.
     QMessageBox *keyedBox(const QString &key) const;
+    // The notice window of `key` while it is shown (never on a desktop with a tray).
+    QMessageBox *desktopNoticeBox(const QString &key) const;
 
 private:
     struct Keyed {
@@ -34,6 +40,8 @@ private:
         int count = 0;
     };
     QHash<QString, Keyed> m_keyed;
+    QHash<QString, QPointer<QMessageBox>> m_notices;
+    QSystemTrayIcon *m_tray = nullptr;
 };
 
 } // namespace corvane

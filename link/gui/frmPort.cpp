@@ -73,10 +73,14 @@ void frmPort::cmdOK_Click()
     // The port shown here wins over a search still running.
     m_link.StopSearch();
     // The number is stored even when the port does not open; the watchdog
-    // then reports the link as broken.
-    if (!m_link.OpenPort(cmbPort->currentIndex() + 1) && !m_link.PortDeniedText().isEmpty())
-        m_ctx.messages.show(m_link.PortDeniedText(), windowTitle(), MessageService::Icon::Warning,
+    // then reports the link as broken, and the port is opened once a device
+    // is there. A device that cannot serve is named here, and not again by
+    // the link while the fault lasts.
+    if (!m_link.OpenPort(cmbPort->currentIndex() + 1) && !m_link.PortFaultText().isEmpty()) {
+        m_ctx.messages.show(m_link.PortFaultText(), windowTitle(), MessageService::Icon::Warning,
                             MessageService::Buttons::Ok, this);
+        m_link.NotePortFaultShown();
+    }
     if (const Status stored = m_link.StorePort(m_link.PortNumber()); !stored) {
         // Not stored: the next start would search from the old port. The
         // window stays open so the operator can try again.

@@ -21,6 +21,8 @@ void MainWindowTrunkView::setTrunkTextColor(int t, Qt::GlobalColor color)
     m_main.setTrunkTextColor(t, QColor(color));
 }
 
+void MainWindowTrunkView::setTrunkUnknown(int t, bool unknown) { m_main.setTrunkUnknown(t, unknown); }
+
 void MainWindowTrunkView::addIncomingRow(int rowLimit, const QStringList &values)
 {
     AddListRow(m_main.ListViewIn, rowLimit, values);

@@ -27,6 +27,7 @@ public:
     void setTrunkText(int t, const QString &text) override;
     QString trunkText(int t) const override;
     void setTrunkTextColor(int t, Qt::GlobalColor color) override;
+    void setTrunkUnknown(int t, bool unknown) override;
     void addIncomingRow(int rowLimit, const QStringList &values) override;
     void showCallerInfo(int t, const QString &info) override;
 

@@ -91,6 +91,7 @@ frmMain::frmMain(ConsoleContext &ctx, QWidget *parent) : QMainWindow(parent), m_
         sbStatus->addWidget(panel, i == 0 ? 0 : 1);
         m_panels[i] = panel;
     }
+    m_panels[5]->hide(); // the outward port's, while its copy is on
     setStatusBar(sbStatus);
     ShowListCounts();
 
@@ -280,6 +281,39 @@ void frmMain::setPanelText(int panel, const QString &text)
         m_panels[panel - 1]->setText(text);
 }
 
+void frmMain::setPanelAlarm(int panel, bool alarm)
+{
+    if (panel < 1 || panel > PanelCount || m_alarm[panel - 1] == alarm)
+        return;
+    m_alarm[panel - 1] = alarm;
+    QLabel *label = m_panels[panel - 1];
+    QPalette p = sbStatus->palette();
+    if (alarm) {
+        p.setColor(QPalette::Window, QColor(0xD0, 0x10, 0x10));
+        p.setColor(QPalette::WindowText, Qt::white);
+    }
+    label->setPalette(p);
+    label->setAutoFillBackground(alarm);
+    QFont f = label->font();
+    f.setBold(alarm);
+    label->setFont(f);
+}
+
+bool frmMain::panelAlarm(int panel) const { return panel >= 1 && panel <= PanelCount && m_alarm[panel - 1]; }
+
+void frmMain::showLinkText(const QString &text)
+{
+    setPanelText(2, text);
+    setPanelAlarm(2, text == QStringLiteral("通讯端口：错误"));
+}
+
+void frmMain::showOutwardText(const QString &text)
+{
+    setPanelText(6, text);
+    m_panels[5]->setVisible(!text.isEmpty());
+    setPanelAlarm(6, text.startsWith(QStringLiteral("外发端口：错误")));
+}
+
 void frmMain::ShowListCounts()
 {
     setPanelText(4, QStringLiteral("新话单数：") + QString::number(ListViewOut->topLevelItemCount()));
@@ -375,23 +409,46 @@ void frmMain::setTrunkPicture(int t, const QString &fileName)
     if (t < 0 || t >= TrunkCount)
         return;
     m_pictures[t] = fileName;
-    QPixmap picture(m_ctx.home.resource(fileName));
-    if (picture.isNull())
-        imgPHN[t]->setText(QString::number(t + 1)); // no picture: still show the trunk
-    else
-        imgPHN[t]->setPixmap(picture);
-    imgPHN[t]->setAccessibleDescription(fileName);
+    showTrunk(t);
 }
 
 QString frmMain::trunkPicture(int t) const { return (t >= 0 && t < TrunkCount) ? m_pictures[t] : QString(); }
 
 void frmMain::setTrunkText(int t, const QString &text)
 {
-    if (t >= 0 && t < TrunkCount)
+    if (t < 0 || t >= TrunkCount)
+        return;
+    m_texts[t] = text;
+    if (!m_unknown[t])
         lbl[t]->setText(text);
 }
 
-QString frmMain::trunkText(int t) const { return (t >= 0 && t < TrunkCount) ? lbl[t]->text() : QString(); }
+QString frmMain::trunkText(int t) const { return (t >= 0 && t < TrunkCount) ? m_texts[t] : QString(); }
+
+void frmMain::setTrunkUnknown(int t, bool unknown)
+{
+    if (t < 0 || t >= TrunkCount || m_unknown[t] == unknown)
+        return;
+    m_unknown[t] = unknown;
+    lbl[t]->setText(unknown ? QStringLiteral("状态未知") : m_texts[t]);
+    lbl[t]->setEnabled(!unknown); // drawn greyed
+    showTrunk(t);
+}
+
+bool frmMain::trunkUnknown(int t) const { return t >= 0 && t < TrunkCount && m_unknown[t]; }
+
+void frmMain::showTrunk(int t)
+{
+    const QString fileName = m_pictures[t];
+    QPixmap picture(m_ctx.home.resource(fileName));
+    if (!picture.isNull() && m_unknown[t])
+        picture = QPixmap::fromImage(picture.toImage().convertToFormat(QImage::Format_Grayscale8));
+    if (picture.isNull())
+        imgPHN[t]->setText(QString::number(t + 1)); // no picture: still show the trunk
+    else
+        imgPHN[t]->setPixmap(picture);
+    imgPHN[t]->setAccessibleDescription(m_unknown[t] ? QStringLiteral("状态未知") : fileName);
+}
 
 void frmMain::setTrunkTextColor(int t, const QColor &color)
 {
@@ -426,7 +483,7 @@ frmPhoneInf *frmMain::phoneInf() const { return m_phoneInf; }
 void frmMain::ShowPhoneInf(int t, const QString &info)
 {
     if (!m_phoneInf)
-        m_phoneInf = new frmPhoneInf(this);
+        m_phoneInf = new frmPhoneInf(m_ctx.clock, this);
     m_phoneInf->hide();
     m_phoneInf->showAt(info, trunkPictureTopLeft(t) + QPoint(twips(100), twips(400)));
 }
@@ -442,7 +499,8 @@ void frmMain::Form_Load()
     // port, link state in panel 2, the watchdog and task timers, the port
     // window, and the exit command before the ports close at the end.
     SwitchLink *link = m_ctx.link;
-    connect(link, &SwitchLink::statusText, this, [this](const QString &text) { setPanelText(2, text); });
+    connect(link, &SwitchLink::statusText, this, &frmMain::showLinkText);
+    connect(link, &SwitchLink::outwardStatusText, this, &frmMain::showOutwardText);
     connect(this, &frmMain::aboutToEnd, link, &SwitchLink::CloseLink);
     setPortWindow([this, link](QWidget *parent) {
         frmPort window(m_ctx, *link, parent);
@@ -453,7 +511,7 @@ void frmMain::Form_Load()
 
     setPanelText(1, m_ctx.clock.now().toString(QStringLiteral("yyyy-MM-dd")));
     if (panelText(2).isEmpty())
-        setPanelText(2, QStringLiteral("通讯端口：错误"));
+        showLinkText(QStringLiteral("通讯端口：错误"));
     // Records and calls handled during the port search are listed already.
     ShowListCounts();
     ShowOperatorState();

@@ -25,7 +25,8 @@ public:
     explicit frmMain(ConsoleContext &ctx, QWidget *parent = nullptr);
     ~frmMain() override;
 
-    static constexpr int PanelCount = 5;
+    // Panels 1..5, and 6 for the outward port while its copy is switched on.
+    static constexpr int PanelCount = 6;
     static constexpr int TrunkCount = 16;
     static constexpr int ListLimit = 200;
 
@@ -37,9 +38,13 @@ public:
 
     void ShowOperatorState();
 
-    // Status bar panels 1..5.
+    // Status bar panels 1..6.
     QString panelText(int panel) const;
     void setPanelText(int panel, const QString &text);
+    // A panel in the alarm colours (white on red): panel 2 while the link to
+    // the switch is down, panel 6 while the outward port cannot be written.
+    void setPanelAlarm(int panel, bool alarm);
+    bool panelAlarm(int panel) const;
     // Panels 4 and 5: how many rows ListViewOut and ListViewIn list. Kept up
     // to date by the lists themselves, whoever adds or removes a row.
     void ShowListCounts();
@@ -58,6 +63,10 @@ public:
     QString trunkText(int t) const;
     void setTrunkTextColor(int t, const QColor &color);
     QColor trunkTextColor(int t) const;
+    // Indicator t shows "状态未知" and its picture greyed, over the picture
+    // and text it holds (which trunkPicture and trunkText still return).
+    void setTrunkUnknown(int t, bool unknown);
+    bool trunkUnknown(int t) const;
     // Screen position of the top-left corner of the picture drawn for trunk t.
     QPoint trunkPictureTopLeft(int t) const;
 
@@ -115,6 +124,9 @@ private:
     void buildMenus();
     void buildToolbar();
     void layoutCentral();
+    void showTrunk(int t);
+    void showLinkText(const QString &text);
+    void showOutwardText(const QString &text);
 
     // Column widths of a list: every column at least as wide as its header
     // and the widest value it has listed; room left over is shared out.
@@ -133,6 +145,9 @@ private:
     QWidget *m_central = nullptr;
     std::array<QLabel *, PanelCount> m_panels{};
     std::array<QString, TrunkCount> m_pictures{};
+    std::array<QString, TrunkCount> m_texts{};
+    std::array<bool, TrunkCount> m_unknown{};
+    std::array<bool, PanelCount> m_alarm{};
     QMap<int, QAction *> m_gatedActions;
     QMap<int, WindowOpener> m_windows;
     WindowOpener m_portWindow;

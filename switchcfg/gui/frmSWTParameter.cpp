@@ -596,7 +596,7 @@ void frmSWTParameter::chkOutCOMM_Click()
     if (on)
         openOutwardPort();
     else if (m_ctx.link)
-        m_ctx.link->mscOut.close();
+        m_ctx.link->CloseOutPort();
 }
 
 void frmSWTParameter::cmbCOM_LostFocus()

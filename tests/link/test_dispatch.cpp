@@ -231,7 +231,10 @@ TEST_F(DispatchTest, LinkRequestAndAcknowledgementBringTheLinkUp)
     link.SetLinkUp(false);
     link.ReceiveBytes(bytes({0xFF, 0x5A}));
     EXPECT_TRUE(link.LinkUp());
-    EXPECT_EQ(status.count(), 0); // only a link-alive frame changes the panel
+    // Panel 2 reads "正常" as soon as the switch answers, whatever the frame.
+    ASSERT_EQ(status.count(), 2);
+    EXPECT_EQ(status.at(0).at(0).toString(), QStringLiteral("通讯端口：正常"));
+    EXPECT_EQ(status.at(1).at(0).toString(), QStringLiteral("通讯端口：正常"));
     EXPECT_EQ(link.RingCount(), 0);
 }
 

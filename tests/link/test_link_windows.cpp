@@ -4,6 +4,7 @@
 #include "ConfigTable.h"
 #include "PortFixture.h"
 #include "QtMessageService.h"
+#include "TestWait.h"
 #include "frmPort.h"
 
 #include <QApplication>
@@ -11,10 +12,12 @@
 #include <QDialog>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QSystemTrayIcon>
 #include <QTest>
 #include <QVBoxLayout>
 #include <gtest/gtest.h>
@@ -109,7 +112,9 @@ TEST_F(PortWindowTest, SearchKeepsTheAnsweringPortWhileTheWatchdogTicks)
     EXPECT_TRUE(link.LinkUp());
     EXPECT_EQ(tried.count(), 2) << "the search went past the switch";
     EXPECT_GE(env.clock.monotonicMs(), 1300) << "a watchdog tick fell inside the wait";
-    EXPECT_EQ(ticksDown.count(), 0) << "the tick after the answer does not drop the link";
+    // The answer brings panel 2 back; the tick after it does not drop the link.
+    ASSERT_EQ(ticksDown.count(), 1);
+    EXPECT_EQ(ticksDown.at(0).at(0).toString(), QStringLiteral("通讯端口：正常"));
     EXPECT_EQ(link.LinkSilence, 1);
 }
 
@@ -326,4 +331,46 @@ TEST(FaultBoxes, OneBoxPerCodeCountsItsRepeats)
     for (QMessageBox *box : faultBoxes())
         box->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+// A desktop without a tray (the offscreen platform has none): the notice is a
+// box that leaves the keyboard where the operator types, and a second notice
+// of the same key takes the place of the first instead of piling up.
+TEST(DesktopNotice, ShowsWithoutTakingTheFocusAndReplacesItsOwnKey)
+{
+    ASSERT_FALSE(QSystemTrayIcon::isSystemTrayAvailable());
+    QtMessageService messages;
+    QDialog work;
+    auto *edit = new QLineEdit(&work);
+    (new QVBoxLayout(&work))->addWidget(edit);
+    work.show();
+    work.activateWindow();
+    edit->setFocus();
+    ASSERT_TRUE(waitFor([&] { return QApplication::activeWindow() == &work && edit->hasFocus(); }));
+
+    messages.desktopNotice(QStringLiteral("link-state"), QStringLiteral("与交换机的通讯中断"),
+                           QStringLiteral("通讯中断"), MessageService::Icon::Critical);
+    QMessageBox *notice = messages.desktopNoticeBox(QStringLiteral("link-state"));
+    ASSERT_NE(notice, nullptr);
+    EXPECT_TRUE(notice->isVisible());
+    EXPECT_FALSE(notice->isModal());
+    EXPECT_EQ(notice->windowTitle(), QStringLiteral("通讯中断"));
+    EXPECT_TRUE(waitFor([&] { return QApplication::activeWindow() == &work; })) << "the notice kept the activation";
+    QTest::keyClicks(edit, "805");
+    EXPECT_EQ(edit->text(), QStringLiteral("805"));
+
+    messages.desktopNotice(QStringLiteral("link-state"), QStringLiteral("与交换机的通讯已恢复"),
+                           QStringLiteral("通讯恢复"), MessageService::Icon::Information);
+    EXPECT_EQ(messages.desktopNoticeBox(QStringLiteral("link-state")), notice);
+    EXPECT_EQ(notice->text(), QStringLiteral("与交换机的通讯已恢复"));
+    EXPECT_EQ(notice->windowTitle(), QStringLiteral("通讯恢复"));
+    int shown = 0;
+    for (QWidget *w : QApplication::topLevelWidgets())
+        shown += w->objectName() == QStringLiteral("desktopNotice") && w->isVisible();
+    EXPECT_EQ(shown, 1);
+    EXPECT_TRUE(edit->hasFocus());
+
+    notice->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(messages.desktopNoticeBox(QStringLiteral("link-state")), nullptr);
 }

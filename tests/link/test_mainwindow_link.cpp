@@ -1,5 +1,7 @@
 // The link as the main window runs it: load step, panel 2, port window, exit.
 #include "ConsoleContext.h"
+#include "ConsoleHandlers.h"
+#include "ConsoleWiring.h"
 #include "PtyPair.h"
 #include "Schema.h"
 #include "SwitchLink.h"
@@ -10,6 +12,7 @@
 #include <QAction>
 #include <QDialog>
 #include <QDir>
+#include <QLabel>
 #include <array>
 #include <gtest/gtest.h>
 #include <memory>
@@ -196,4 +199,69 @@ TEST_F(MainWindowLinkTest, UnpluggedAdapterIsReportedAndTakenBackWhenItReturns)
         << "the probe reopens the port: " << link->mscPort.errorString().toStdString();
     ptys[3]->write(QByteArray("\xFF\xB2\x00", 3)); // the next link-alive frame
     EXPECT_TRUE(waitUntil([&] { return window.panelText(2) == QStringLiteral("通讯端口：正常"); }, 3000));
+}
+
+// The switch falls silent while calls are in progress. At the watchdog's
+// limit panel 2 turns red and the operator gets one desktop notice with the
+// time the switch was last heard; every trunk shows "unknown" instead of a
+// call that may long be over. When the switch is heard again: one notice,
+// panel 2 as before, and each trunk back from its own next event.
+TEST_F(MainWindowLinkTest, LossIsRedAndToldOnceAndTrunksAreUnknownUntilTheirNextEvent)
+{
+    clock.set(QDateTime(QDate(2026, 12, 8), QTime(14, 0, 0)));
+    frmMain window(ctx);
+    auto *link = new SwitchLink(ctx, &window);
+    ctx.link = link;
+    InstallConsoleHandlers(ctx, window);
+    clock.setStepRealWaitMs(1);
+    window.Form_Load();
+    ASSERT_TRUE(link->LinkUp());
+    EXPECT_FALSE(window.panelAlarm(2));
+
+    // Trunk 2 rings, port 7 takes trunk 5 out; then the switch is gone.
+    ptys[3]->write(bytes({0xFF, 0xA2, 0x02, 0xFF, 0xC4, 0x05, 0x00, 0x07}));
+    ASSERT_TRUE(clock.waitFor([&] { return link->TrunkState[4].State == 3; }, 2000));
+    ptys[3]->responder = nullptr;
+    const QDateTime lastFrame = link->supervisor().LastFrameAt();
+    ASSERT_TRUE(lastFrame.isValid());
+    ASSERT_TRUE(clock.waitFor([&] { return !link->LinkUp(); }, 10000));
+    EXPECT_EQ(window.panelText(2), QStringLiteral("通讯端口：错误"));
+    EXPECT_TRUE(window.panelAlarm(2));
+    ASSERT_EQ(messages.desktopNotices().size(), 1);
+    const auto &lost = messages.desktopNotices().first();
+    EXPECT_EQ(lost.title, QStringLiteral("通讯中断"));
+    EXPECT_EQ(lost.icon, MessageService::Icon::Critical);
+    EXPECT_TRUE(lost.text.contains(QStringLiteral("最后一次收到交换机数据：")
+                                   + lastFrame.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))))
+        << lost.text.toStdString();
+    for (int t = 0; t < frmMain::TrunkCount; ++t) {
+        EXPECT_TRUE(window.trunkUnknown(t)) << t;
+        EXPECT_EQ(window.lbl[t]->text(), QStringLiteral("状态未知")) << t;
+    }
+    EXPECT_EQ(window.trunkText(1), QStringLiteral("外线")) << "kept underneath";
+    EXPECT_TRUE(messages.shown().isEmpty()) << "no box for the operator to close";
+
+    // Silent for half a minute more: probes go out, nothing more is said.
+    clock.advanceSecs(30);
+    EXPECT_EQ(messages.desktopNotices().size(), 1);
+    EXPECT_TRUE(window.panelAlarm(2));
+
+    // The switch speaks again.
+    ptys[3]->write(bytes({0xFF, 0xB2, 0x00}));
+    ASSERT_TRUE(clock.waitFor([&] { return link->LinkUp(); }, 3000));
+    EXPECT_EQ(window.panelText(2), QStringLiteral("通讯端口：正常"));
+    EXPECT_FALSE(window.panelAlarm(2));
+    ASSERT_EQ(messages.desktopNotices().size(), 2);
+    EXPECT_EQ(messages.desktopNotices().last().title, QStringLiteral("通讯恢复"));
+    EXPECT_TRUE(window.trunkUnknown(1)) << "no event of its own yet";
+
+    // Trunk 2 was released meanwhile; trunk 5 rings with a new call.
+    ptys[3]->write(bytes({0xFF, 0xD2, 0x02, 0xFF, 0xA2, 0x05}));
+    ASSERT_TRUE(clock.waitFor([&] { return !window.trunkUnknown(4); }, 2000));
+    EXPECT_FALSE(window.trunkUnknown(1));
+    EXPECT_EQ(window.trunkPicture(1), QStringLiteral("phone.gif"));
+    EXPECT_EQ(window.lbl[1]->text(), QString());
+    EXPECT_EQ(window.lbl[4]->text(), QStringLiteral("外线"));
+    EXPECT_TRUE(window.trunkUnknown(0));
+    EXPECT_EQ(messages.desktopNotices().size(), 2);
 }

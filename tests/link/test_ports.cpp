@@ -2,6 +2,7 @@
 #include "PortFixture.h"
 
 #include "SignalLog.h"
+#include <QDir>
 #include <QFile>
 #include <QSerialPort>
 #include <array>
@@ -246,7 +247,7 @@ TEST_F(PortTest, RefusedPortNamesTheDialoutGroup)
 
     EXPECT_EQ(status.last().at(0).toString(), QStringLiteral("通讯端口：错误"));
     EXPECT_FALSE(link.mscPort.isOpen());
-    const QString denied = link.PortDeniedText();
+    const QString denied = link.PortFaultText();
     EXPECT_TRUE(denied.startsWith(QStringLiteral("无法打开串口 COM4（%1）：没有权限").arg(ptys[4]->slavePath())))
         << denied.toStdString();
     EXPECT_TRUE(denied.contains(QStringLiteral("dialout")));
@@ -259,10 +260,148 @@ TEST_F(PortTest, RefusedPortNamesTheDialoutGroup)
     holder.close();
     ::chmod(QFile::encodeName(ptys[4]->slavePath()).constData(), 0620);
     ASSERT_TRUE(link.OpenPort(4));
-    EXPECT_TRUE(link.PortDeniedText().isEmpty());
+    EXPECT_TRUE(link.PortFaultText().isEmpty());
     ptys[5].reset();
     ASSERT_TRUE(unplugLink(com(5)));
     EXPECT_FALSE(link.OpenPort(5));
-    EXPECT_TRUE(link.PortDeniedText().isEmpty());
+    EXPECT_TRUE(link.PortFaultText().isEmpty());
     EXPECT_EQ(env.messages.shown().size(), 1);
+}
+
+// Restores an environment variable (set or not) when the scope ends.
+struct EnvGuard {
+    const char *name;
+    bool wasSet = qEnvironmentVariableIsSet(name);
+    QByteArray saved = qgetenv(name);
+    ~EnvGuard()
+    {
+        if (wasSet)
+            qputenv(name, saved);
+        else
+            qunsetenv(name);
+    }
+};
+
+// An adapter pulled and plugged back under another name, as a restarted
+// simulator comes back on another pseudo-terminal. While the COM1 link is
+// missing the port stays closed, never falling back to the machine's own
+// /dev/ttyS0; once the link is back the watchdog's next tick opens the new
+// device and probes it, with no hand on the keyboard. A second device behind
+// the same name while the first is still there (silent) is taken the same way.
+TEST_F(PortTest, ReplugUnderAnotherNameIsTakenBackWithoutAHand)
+{
+    ptys[1]->responder = answerClock;
+    ASSERT_TRUE(link.OpenPort(1));
+    link.StartTimers();
+    SignalLog status(&link, &SwitchLink::statusText);
+    ptys[1]->write(bytes({0xFF, 0xB2, 0x00}));
+    ASSERT_TRUE(env.clock.waitFor([&] { return link.LinkUp(); }, 1000));
+
+    // The new device exists before the old one goes, so its name differs.
+    auto replugged = std::make_unique<PtyPair>();
+    ASSERT_TRUE(replugged->ok());
+    ASSERT_NE(replugged->slavePath(), ptys[1]->slavePath());
+    ptys[1].reset();
+    ASSERT_TRUE(QFile::remove(com(1)));
+    ASSERT_TRUE(env.clock.waitFor([&] { return !link.LinkUp(); }, 10000));
+    env.clock.advanceSecs(6);
+    EXPECT_FALSE(link.mscPort.isOpen());
+    {
+        // Where the machine's own ports count too: this console saw COM1 as
+        // a link and keeps to it; one that never did takes /dev/ttyS0.
+        EnvGuard guard{"CORVANE_PORTS_ONLY"};
+        qunsetenv("CORVANE_PORTS_ONLY");
+        EXPECT_EQ(link.ports().DeviceFor(1), com(1));
+        LinkPorts fresh(env.ctx->home);
+        EXPECT_EQ(fresh.DeviceFor(1), QStringLiteral("/dev/ttyS0"));
+    }
+
+    replugged->responder = answerClock;
+    ASSERT_TRUE(replugged->linkAs(com(1)));
+    status.clear();
+    const qint64 pluggedAt = env.clock.monotonicMs();
+    ASSERT_TRUE(env.clock.waitFor(
+        [&] { return status.count() > 0 && status.last().at(0).toString() == QStringLiteral("通讯端口：正常"); },
+        15000));
+    const qint64 took = env.clock.monotonicMs() - pluggedAt;
+    RecordProperty("replugToLinkUpMs", int(took));
+    EXPECT_LE(took, 10000) << "the link is back within 10 s of the switch being there again";
+    EXPECT_EQ(link.ports().PortDevice(), replugged->slavePath());
+
+    // A second adapter behind COM1 while the first stays plugged in, silent.
+    replugged->responder = nullptr;
+    ASSERT_TRUE(env.clock.waitFor([&] { return !link.LinkUp(); }, 10000));
+    PtyPair second;
+    second.responder = answerClock;
+    ASSERT_TRUE(second.linkAs(com(1)));
+    ASSERT_TRUE(env.clock.waitFor([&] { return link.LinkUp(); }, 10000));
+    EXPECT_EQ(link.ports().PortDevice(), second.slavePath());
+    EXPECT_TRUE(env.messages.shown().isEmpty()) << "an absent device is nothing to tell";
+}
+
+// A ports/COMn link that leads to something that cannot serve as a serial
+// port: the load step names the port, the device and the reason once; the
+// watchdog and the probe keep trying without another box, and the port opens
+// as soon as the fault is mended.
+TEST(PortFaults, PortThatCannotServeIsNamedOnceWhileTheConsoleKeepsTrying)
+{
+    struct Case {
+        const char *what;
+        QString reason;
+    };
+    const QList<Case> cases{
+        {"a plain file", QStringLiteral("这是一个普通文件，不是串口设备（不是终端）")},
+        {"a directory", QStringLiteral("这是一个文件夹，不是串口设备")},
+        {"a port held by another program", QStringLiteral("没有权限")},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        LinkEnv env;
+        env.clock.setStepRealWaitMs(1);
+        SwitchLink &link = *env.link;
+        const QString com4 = env.ctx->home.portsDir() + QStringLiteral("/COM4");
+        env.setConfig(col::SWTConfig::SwitchPort, QStringLiteral("4"));
+        env.setConfig(col::SWTConfig::OutwardOn, QStringLiteral("0"));
+
+        PtyPair switchPty;
+        switchPty.responder = answerClock;
+        QSerialPort holder(switchPty.slavePath());
+        QString target;
+        if (c.reason.contains(QStringLiteral("普通文件"))) {
+            target = env.home.file(QStringLiteral("notes.txt"));
+            QFile f(target);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write("COM4\n");
+        } else if (c.reason.contains(QStringLiteral("文件夹"))) {
+            target = env.home.file(QStringLiteral("adir"));
+            ASSERT_TRUE(QDir().mkpath(target));
+        } else {
+            target = switchPty.slavePath();
+            ASSERT_TRUE(holder.open(QIODevice::ReadWrite)) << holder.errorString().toStdString();
+        }
+        ASSERT_TRUE(QFile::link(target, com4));
+
+        EXPECT_FALSE(link.OpenLinkOnLoad());
+        ASSERT_EQ(env.messages.shown().size(), 1);
+        const QString text = env.messages.last()->text;
+        EXPECT_TRUE(text.startsWith(QStringLiteral("无法打开串口 COM4（%1）：").arg(target))) << text.toStdString();
+        EXPECT_TRUE(text.contains(c.reason)) << text.toStdString();
+
+        link.StartTimers();
+        env.clock.advanceSecs(30);
+        EXPECT_EQ(env.messages.shown().size(), 1) << "one message, however often the port is tried";
+        EXPECT_EQ(env.messages.keyedCount(QStringLiteral("port-fault-COM4")), 1);
+        EXPECT_FALSE(link.LinkUp());
+
+        // Mended: the link leads to the switch, or the other program lets go.
+        if (holder.isOpen()) {
+            holder.close();
+        } else {
+            ASSERT_TRUE(QFile::remove(com4));
+            ASSERT_TRUE(switchPty.linkAs(com4));
+        }
+        ASSERT_TRUE(env.clock.waitFor([&] { return link.LinkUp(); }, 3000));
+        EXPECT_TRUE(link.PortFaultText().isEmpty());
+        EXPECT_EQ(env.messages.shown().size(), 1);
+    }
 }

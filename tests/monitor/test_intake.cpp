@@ -1,8 +1,10 @@
 // The call-record intake: frames written out by hand, pricing, deposits and
 // demotion, the copies (file, outward port, list), failed stores and repeats.
+#include "../link/SignalLog.h"
 #include "CallRecordDecoder.h"
 #include "Database.h"
 #include "IntakeFixture.h"
+#include "OutwardQueue.h"
 #include "Recordset.h"
 #include "Schema.h"
 
@@ -469,4 +471,80 @@ TEST_F(IntakeTest, HomeOfAnEarlierConsoleKeepsItsFramesSeen)
     EXPECT_EQ(env.select("SELECT count(*) FROM CallIntakeSeen")[0][0], "1");
     env.intake->ProcessCallRecord(kSpare45s);
     EXPECT_EQ(env.intake->lastOutcome(), CallIntake::Outcome::Repeat);
+}
+
+// The front desk's receiver goes away under the open outward port (its
+// adapter pulled). The copies of the calls taken meanwhile are kept in the
+// database, committed with their calls, and stay there across a restart of
+// the console; once a device is behind COM2 again they go out in their order.
+// The operator is told once that the port cannot be written, and once that it
+// is back. Beyond the limit the oldest copies go, not the newest.
+TEST_F(IntakeTest, OutwardCopiesWaitInTheDatabaseWhileThePortIsGoneAndGoOutInOrder)
+{
+    auto fee = [](int minute) {
+        return QStringLiteral("$FEE,805,2026120822%1,30,0.2,5551234#\r\n").arg(minute, 2, 10, QChar('0'));
+    };
+    auto kept = [&] {
+        QStringList records;
+        for (const QStringList &r : env.select("SELECT Record FROM OutwardPending ORDER BY Seq"))
+            records << r.value(0);
+        return records;
+    };
+    const QString com2 = env.ctx->home.portsDir() + "/COM2";
+    env.intake->ProcessCallRecord(callFrame(5, 1, 30));
+    EXPECT_EQ(gb18030(env.outward()), fee(1));
+    EXPECT_TRUE(kept().isEmpty()) << "sent copies leave the table";
+
+    ASSERT_TRUE(unplugLink(com2));
+    SignalLog panel(env.link.get(), &SwitchLink::outwardStatusText);
+    env.link->tmrState_Timer();
+    EXPECT_FALSE(env.link->mscOut.isOpen()) << "the device under the open port is gone";
+    for (int minute = 2; minute <= 4; ++minute) {
+        env.intake->ProcessCallRecord(callFrame(5, minute, 30));
+        EXPECT_EQ(env.intake->lastOutcome(), CallIntake::Outcome::Stored);
+    }
+    EXPECT_EQ(env.bills().size(), 4);
+    EXPECT_EQ(kept(), (QStringList{fee(2), fee(3), fee(4)}));
+    for (int i = 0; i < 5; ++i)
+        env.link->tmrState_Timer();
+    ASSERT_EQ(env.messages.desktopNotices().size(), 1);
+    const auto &down = env.messages.desktopNotices().first();
+    EXPECT_EQ(down.title, "外发端口");
+    EXPECT_TRUE(down.text.startsWith("话单外发串口 COM2 无法写入：")) << down.text.toStdString();
+    EXPECT_TRUE(down.text.contains("端口恢复后按顺序补发")) << down.text.toStdString();
+    ASSERT_GE(panel.count(), 1);
+    EXPECT_EQ(panel.last().at(0).toString(), "外发端口：错误，3条待发");
+
+    // The console is restarted meanwhile: what waits is still there.
+    env.ctx->link = nullptr;
+    env.link.reset();
+    env.link = std::make_unique<SwitchLink>(*env.ctx);
+    env.ctx->link = env.link.get();
+    env.link->setFrameHandlers(&env.handlers);
+    ASSERT_TRUE(env.link->OpenPort(1));
+    EXPECT_FALSE(env.link->OpenOutPort(2));
+    env.restartIntake();
+    EXPECT_EQ(env.link->outward().Pending(), 3);
+    ASSERT_EQ(env.messages.desktopNotices().size(), 2) << "the new console says it too";
+
+    // Full at two: the oldest copy goes when the next call comes.
+    env.link->outward().setLimit(2);
+    env.intake->ProcessCallRecord(callFrame(5, 5, 30));
+    EXPECT_EQ(kept(), (QStringList{fee(4), fee(5)}));
+    EXPECT_EQ(env.link->outward().Dropped(), 2);
+
+    // Plugged in again, as another device: the copies go out in their order.
+    PtyPair desk;
+    ASSERT_TRUE(desk.linkAs(com2));
+    env.link->tmrState_Timer();
+    ASSERT_TRUE(env.link->mscOut.isOpen());
+    const QByteArray expected = (fee(4) + fee(5)).toLatin1();
+    EXPECT_EQ(desk.takeAtLeast(int(expected.size())), expected);
+    EXPECT_TRUE(waitUntil([&] { return kept().isEmpty(); }));
+    env.intake->ProcessCallRecord(callFrame(5, 6, 30));
+    EXPECT_EQ(desk.takeAtLeast(int(fee(6).size())), fee(6).toLatin1());
+    EXPECT_EQ(env.bills().size(), 6);
+    ASSERT_EQ(env.messages.desktopNotices().size(), 3);
+    EXPECT_TRUE(env.messages.desktopNotices().last().text.startsWith("话单外发串口 COM2 已恢复"))
+        << env.messages.desktopNotices().last().text.toStdString();
 }

@@ -3,6 +3,7 @@
 // acknowledgements that get lost. Every call must end up stored exactly once,
 // priced right, and charged to its deposit once.
 #include "CallIntake.h"
+#include "CallRecordDecoder.h"
 #include "ConsoleContext.h"
 #include "Database.h"
 #include "FeeEngine.h"
@@ -15,6 +16,9 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QMap>
+#include <QRegularExpression>
+#include <QStringDecoder>
+#include <algorithm>
 #include <functional>
 #include <gtest/gtest.h>
 #include <random>
@@ -213,5 +217,203 @@ TEST(IntakeEndToEnd, EveryCallStoredOncePricedAndChargedDespiteLineFaults)
         EXPECT_EQ(received.contains(code), it.value() < 0) << code.toStdString();
     }
     EXPECT_TRUE(messages.shown().isEmpty());
+    link.ClosePorts();
+}
+
+// The switch's adapter is pulled and plugged back twenty times at seeded
+// random moments while calls flow: each time it comes back under another
+// device name after a while without its COM1 link, some times in the middle
+// of a frame, some times with the front desk's receiver on COM2 pulled and
+// plugged back too. Nobody touches the console. At the end every call the
+// switch sent is stored exactly once, every one reached the front desk's log
+// once and in order, and the link is up.
+TEST(IntakeEndToEnd, ReplugsWhileCallsFlowLoseNothingAndDoubleNothing)
+{
+    TestHome home;
+    ScriptedMessageService messages;
+    TestClock clock(QDateTime(QDate(2026, 12, 10), QTime(8, 0, 0)));
+    ConsoleContext ctx(HomePaths(home.path()), messages, clock);
+    ASSERT_TRUE(createSwitchDb(ctx.db, home.file("data/Switch.mdb")));
+    ctx.BuildLists();
+    isolateSerialPorts(home.path());
+    const QString com2 = ctx.home.portsDir() + "/COM2";
+
+    sim::SwitchSimulator sim(&clock);
+    sim.setAutoPoll(false);
+    sim::SwitchSimulator::Options o;
+    o.linkAliveMs = 700;
+    o.resendTimeoutMs = 500;
+    o.split = true;
+    o.splitMaxDelayMs = 40;
+    o.seed = 20261210;
+    sim.setOptions(o);
+    QString error;
+    ASSERT_TRUE(sim.startPty(home.path(), 1, &error)) << error.toStdString();
+    auto desk = std::make_unique<PtyPair>();
+    ASSERT_TRUE(desk->linkAs(com2));
+    QByteArray deskLog;
+
+    SwitchLink link(ctx);
+    ctx.link = &link;
+    FeeEngine fees(ctx.db);
+    CallIntake intake(ctx, fees);
+    IntakeHandlers handlers;
+    handlers.intake = &intake;
+    link.setFrameHandlers(&handlers);
+    ASSERT_TRUE(link.OpenPort(1));
+    ASSERT_TRUE(link.OpenOutPort(2));
+    link.StartTimers();
+    QList<qint64> linkOkAt;
+    QObject::connect(&link, &SwitchLink::statusText, [&](const QString &text) {
+        if (text == QStringLiteral("通讯端口：正常"))
+            linkOkAt << clock.monotonicMs();
+    });
+
+    QElapsedTimer real;
+    real.start();
+    // The front desk's receiver comes back a while after the switch, so calls
+    // are taken while it is away.
+    qint64 deskBackAt = 0;
+    auto step = [&](qint64 ms) {
+        clock.advanceMs(ms);
+        if (!desk && clock.monotonicMs() >= deskBackAt) {
+            desk = std::make_unique<PtyPair>();
+            desk->linkAs(com2);
+        }
+        sim.poll();
+        for (int i = 0; i < 4; ++i)
+            QCoreApplication::processEvents(QEventLoop::AllEvents);
+        if (desk)
+            deskLog += desk->take();
+    };
+
+    // A call every 1.2 s for the whole run; twenty re-plugs between 2 s and
+    // 90 s, each with its own pause.
+    const int calls = 80;
+    std::mt19937 rng(20261210);
+    auto rnd = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+    QList<qint64> replugAt;
+    for (int i = 0; i < 20; ++i)
+        replugAt << rnd(2000, 90000);
+    std::sort(replugAt.begin(), replugAt.end());
+    QStringList expectedEnds;
+    QString lastName = sim.slavePath();
+    int renamed = 0;
+    int nextCall = 0, midFrame = 0, deskReplugs = 0;
+    QList<qint64> recovery;
+    const qint64 start = clock.monotonicMs();
+    auto queueDueCalls = [&] {
+        while (nextCall < calls && clock.monotonicMs() - start >= nextCall * 1200) {
+            sim::CallRecordData r;
+            r.trunk = 1;
+            r.line = 1 + nextCall % 7;
+            r.month = 12;
+            r.day = 10;
+            r.hour = 8 + nextCall / 60;
+            r.minute = nextCall % 60;
+            r.duration = quint16(30 + nextCall);
+            r.called = "5551234";
+            sim.queueCallRecord(r);
+            expectedEnds << QStringLiteral("2026年12月10日%1时%2分")
+                                .arg(r.hour, 2, 10, QLatin1Char('0'))
+                                .arg(r.minute, 2, 10, QLatin1Char('0'));
+            ++nextCall;
+        }
+    };
+
+    for (int k = 0; k < replugAt.size(); ++k) {
+        while (clock.monotonicMs() - start < replugAt[k]) {
+            queueDueCalls();
+            step(5);
+        }
+        // Every other re-plug waits for a frame to be half on the line.
+        if (k % 2 == 0) {
+            for (int i = 0; i < 3000 && link.RingCount() == 0; ++i) {
+                queueDueCalls();
+                step(1);
+            }
+        }
+        if (link.RingCount() > 0)
+            ++midFrame;
+        const bool deskToo = k % 3 == 1 && desk;
+        sim.stop(); // the adapter and its COM1 link are gone
+        if (deskToo) {
+            deskLog += desk->take();
+            desk.reset();
+            ASSERT_TRUE(unplugLink(com2));
+            deskBackAt = clock.monotonicMs() + rnd(4000, 9000);
+            ++deskReplugs;
+        }
+        const int pauseMs = rnd(0, 4000);
+        for (int t = 0; t < pauseMs; t += 5) {
+            queueDueCalls();
+            step(5);
+        }
+        ASSERT_TRUE(sim.startPty(home.path(), 1, &error)) << error.toStdString();
+        renamed += sim.slavePath() != lastName;
+        lastName = sim.slavePath();
+        // Back once the console has the new device open and hears the switch.
+        const qint64 pluggedAt = clock.monotonicMs();
+        while (!(link.LinkUp() && link.ports().PortDevice() == sim.slavePath() && sim.linkAnswered())) {
+            ASSERT_LT(clock.monotonicMs() - pluggedAt, 60000) << "re-plug " << k << " never came back";
+            queueDueCalls();
+            step(5);
+        }
+        recovery << clock.monotonicMs() - pluggedAt;
+    }
+    while (nextCall < calls || sim.recordsAcknowledged() < calls || deskLog.count("$FEE,") < calls) {
+        ASSERT_LT(real.elapsed(), 20000) << sim.recordsAcknowledged() << " of " << calls << " acknowledged, "
+                                         << deskLog.count("$FEE,") << " at the desk, " << link.outward().Pending()
+                                         << " waiting, outward port " << (link.mscOut.isOpen() ? "open" : "closed");
+        queueDueCalls();
+        step(5);
+    }
+    for (int i = 0; i < 20; ++i)
+        step(5);
+
+    // The faults did happen.
+    EXPECT_EQ(renamed, 20) << "another device name at every re-plug";
+    EXPECT_GT(midFrame, 0);
+    EXPECT_GT(deskReplugs, 0);
+    EXPECT_GT(sim.recordsResent(), 0);
+
+    // Every call stored once, in the order the switch sent them.
+    const auto rows = ctx.db.select("SELECT 主叫号码, 结束时间, 时长, 总费用, 被叫号码 FROM PHNBill ORDER BY rowid");
+    ASSERT_TRUE(rows);
+    QStringList storedEnds;
+    QStringList copies;
+    for (const QStringList &r : *rows) {
+        storedEnds << r[1];
+        const QString digits = QString(r[1]).remove(QRegularExpression("\\D"));
+        copies << FeeRecord(r[0], digits, r[2], r[3], r[4]);
+    }
+    EXPECT_EQ(storedEnds, expectedEnds);
+    EXPECT_EQ(sim.recordsAcknowledged(), calls);
+    EXPECT_EQ(sim.recordsPending(), 0);
+
+    // Every one at the desk, once and in order, and nothing left waiting.
+    QStringList deskRecords;
+    for (const QByteArray &line : deskLog.split('\n')) {
+        if (line.startsWith("$FEE,"))
+            deskRecords << QStringDecoder("GB18030").decode(line) + QStringLiteral("\n");
+    }
+    EXPECT_EQ(deskRecords, copies);
+    EXPECT_EQ(link.outward().Pending(), 0);
+
+    EXPECT_TRUE(link.LinkUp());
+    ASSERT_FALSE(linkOkAt.isEmpty());
+    const qint64 worst = *std::max_element(recovery.begin(), recovery.end());
+    qint64 total = 0;
+    for (qint64 r : recovery)
+        total += r;
+    ::testing::Test::RecordProperty("replugs", int(recovery.size()));
+    ::testing::Test::RecordProperty("midFrameReplugs", midFrame);
+    ::testing::Test::RecordProperty("deskReplugs", deskReplugs);
+    ::testing::Test::RecordProperty("recordsChecked", calls);
+    ::testing::Test::RecordProperty("worstRecoveryMs", int(worst));
+    ::testing::Test::RecordProperty("meanRecoveryMs", int(total / recovery.size()));
+    ::testing::Test::RecordProperty("testClockMs", int(clock.monotonicMs() - start));
+    ::testing::Test::RecordProperty("realMs", int(real.elapsed()));
+    EXPECT_LE(worst, 10000) << "linked again within 10 s of every re-plug";
     link.ClosePorts();
 }

@@ -8,6 +8,7 @@
 #include "SwitchLink.h"
 #include "TestBytes.h"
 #include "TestHome.h"
+#include "TestWait.h"
 #include "TrunkIndicator.h"
 #include "TrunkMonitor.h"
 #include "frmLogin.h"
@@ -17,14 +18,20 @@
 #include "mdlMain.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCoreApplication>
+#include <QDialog>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScreen>
+#include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
+#include <QVBoxLayout>
 #include <gtest/gtest.h>
 #include <initializer_list>
 
@@ -442,7 +449,7 @@ TEST_F(TrunkTest, PopUpNamesAKnownCallerBesideTheTrunkPicture)
     EXPECT_FALSE(popupShown());
 }
 
-TEST_F(TrunkTest, PopUpIsOnlyForIncomingCallsAndClosesOnClickOrLostFocus)
+TEST_F(TrunkTest, PopUpIsOnlyForIncomingCallsAndClosesOnClick)
 {
     // An idle trunk: no pop-up, and the next call inherits nothing.
     window->imgPHN[8]->setFocus();
@@ -468,17 +475,79 @@ TEST_F(TrunkTest, PopUpIsOnlyForIncomingCallsAndClosesOnClickOrLostFocus)
     EXPECT_FALSE(popupShown());
     EXPECT_FALSE(popup()->tmrTime->isActive());
 
-    // Shown again, then another window takes the focus.
-    window->show();
-    handlers->trunks().imgPHN_Click(9);
-    ASSERT_TRUE(popupShown());
-    QEvent deactivate(QEvent::WindowDeactivate);
-    QCoreApplication::sendEvent(popup(), &deactivate);
-    EXPECT_FALSE(popupShown());
-
     // Out-of-range indexes are ignored.
     handlers->trunks().imgPHN_Click(-1);
     handlers->trunks().imgPHN_Click(16);
+    EXPECT_FALSE(popupShown());
+}
+
+// The operator works in a modal window while callers ring in. The pop-up
+// goes where it covers neither that window nor a message box, and never takes
+// the keyboard focus from what the operator types in. With no free place it
+// waits for the window to close, within its eight seconds, and then shows the
+// newest caller; past its eight seconds it does not come at all.
+TEST_F(TrunkTest, PopUpNeverCoversAModalWindowOrABoxNorTakesTheFocus)
+{
+    window->resize(1024, 740);
+    window->show();
+    const QRect screen = window->screen()->availableGeometry();
+    const QPoint wanted = window->trunkPictureTopLeft(5) + QPoint(6, 26);
+
+    // A notice box stands where the pop-up of trunk 6 would go.
+    QMessageBox notice(QMessageBox::Warning, "通讯端口", "notice", QMessageBox::Ok, window.get());
+    notice.setWindowModality(Qt::NonModal);
+    notice.show();
+    notice.move(wanted - QPoint(20, 20));
+    // The operator types in a modal window elsewhere.
+    QDialog work(window.get());
+    work.setWindowModality(Qt::ApplicationModal);
+    auto *edit = new QLineEdit(&work);
+    (new QVBoxLayout(&work))->addWidget(edit);
+    work.setGeometry(screen.right() - 300, screen.top() + 40, 260, 120);
+    work.show();
+    work.activateWindow();
+    edit->setFocus();
+    ASSERT_TRUE(test::waitFor([&] { return QApplication::activeWindow() == &work && edit->hasFocus(); }));
+
+    receive(bytes({0xFF, 0xA8, 0x06, 0x13, 0xA9, 0x55, 0x00, 0x00, 0x00}));
+    ASSERT_TRUE(popupShown());
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(popup()->frameGeometry().intersects(notice.frameGeometry()));
+    EXPECT_FALSE(popup()->frameGeometry().intersects(work.frameGeometry()));
+    EXPECT_TRUE(screen.contains(popup()->frameGeometry()));
+    EXPECT_TRUE(test::waitFor([&] { return QApplication::activeWindow() == &work; }))
+        << "the pop-up must not keep the activation";
+    EXPECT_TRUE(edit->hasFocus());
+    QTest::keyClicks(edit, "805");
+    EXPECT_EQ(edit->text(), "805");
+
+    // The modal window is moved over the pop-up: the pop-up moves aside.
+    work.setGeometry(popup()->frameGeometry().adjusted(-30, -30, 30, 30));
+    ASSERT_TRUE(test::waitFor([&] { return !popup()->frameGeometry().intersects(work.frameGeometry()); }));
+    EXPECT_TRUE(popupShown());
+
+    // It fills the screen: nowhere to go, the pop-up waits; a newer caller
+    // meanwhile is the one shown when the window closes.
+    work.setGeometry(screen);
+    ASSERT_TRUE(test::waitFor([&] { return !popupShown(); }));
+    EXPECT_TRUE(popup()->isWaiting());
+    clock.advanceMs(5000);
+    receive(bytes({0xFF, 0xA8, 0x07, 0x55, 0x51, 0x23, 0x50, 0x00, 0x00}));
+    EXPECT_FALSE(popupShown());
+    clock.advanceMs(5000); // 10 s after the first caller, 5 s after the newest
+    work.hide();
+    ASSERT_TRUE(test::waitFor([&] { return popupShown(); }));
+    EXPECT_EQ(popup()->lblInfo->text(), "未知来电人：5551235" + CRLF);
+    EXPECT_FALSE(popup()->frameGeometry().intersects(notice.frameGeometry()));
+
+    // Past its eight seconds behind a modal window, it does not come back.
+    work.show();
+    ASSERT_TRUE(test::waitFor([&] { return !popupShown(); }));
+    clock.advanceMs(3000);
+    EXPECT_FALSE(popup()->isWaiting());
+    work.hide();
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
     EXPECT_FALSE(popupShown());
 }
 

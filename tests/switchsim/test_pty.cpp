@@ -92,7 +92,11 @@ TEST(SwitchPty, ConsoleOpensComPortAndGetsTheClockAcknowledged)
     EXPECT_TRUE(clockIsAcknowledged(again));
     ASSERT_TRUE(waitFor([&] { return sim.isPeerConnected(); }));
 
-    // A call record reaches the console through the terminal and is acknowledged.
+    // A call record reaches the console through the terminal and is
+    // acknowledged, once the console has answered the link request (with
+    // the same 5A).
+    again.write(QByteArray(1, char(0x5A)));
+    ASSERT_TRUE(waitFor([&] { return sim.linkAnswered(); }));
     CallRecordData r;
     r.trunk = 3;
     r.line = 5;

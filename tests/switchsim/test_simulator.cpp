@@ -191,6 +191,7 @@ TEST_F(Line, FaultsOnCallRecords)
     o.badChecksumRate = 1;
     o.dropAckRate = 1;
     start(o);
+    send(hex("5A")); // answers the link request
     frames();
     sim->queueCallRecord(sampleRecord());
     auto recs = ofType(frames(), FrameType::CallRecord);
