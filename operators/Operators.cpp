@@ -39,29 +39,34 @@ Status AddOperatorRecord(ConsoleContext &ctx)
         .context(QStringLiteral("操作员使用记录未能保存"));
 }
 
-const QList<Right> &Rights()
+const QList<RightCaption> &Rights()
 {
-    static const QList<Right> rights = {
-        {0, QStringLiteral("客户/黑名单信息")}, {1, QStringLiteral("费率折价")},
-        {2, QStringLiteral("计费设置")},        {3, QStringLiteral("话单查询与结算")},
-        {4, QStringLiteral("用户参数设置")},    {5, QStringLiteral("交换机参数设置")},
-        {6, QStringLiteral("交换机信息比照")},  {7, QStringLiteral("分机闹钟")},
-        {8, QStringLiteral("参数备份与恢复")},  {9, QStringLiteral("操作员使用记录")},
-        {10, QStringLiteral("删除话单权限")},
+    static const QList<RightCaption> rights = {
+        {Right::Clients, QStringLiteral("客户/黑名单信息")},
+        {Right::Discounts, QStringLiteral("费率折价")},
+        {Right::FeeSettings, QStringLiteral("计费设置")},
+        {Right::CallQuery, QStringLiteral("话单查询与结算")},
+        {Right::UserParameters, QStringLiteral("用户参数设置")},
+        {Right::SwitchParameters, QStringLiteral("交换机参数设置")},
+        {Right::SwitchComparison, QStringLiteral("交换机信息比照")},
+        {Right::AlarmClock, QStringLiteral("分机闹钟")},
+        {Right::Backup, QStringLiteral("参数备份与恢复")},
+        {Right::OperatorRecord, QStringLiteral("操作员使用记录")},
+        {Right::DeleteBills, QStringLiteral("删除话单权限")},
     };
     return rights;
 }
 
-GateResult CheckRight(const ConsoleContext &ctx, int right)
+GateResult CheckRight(const ConsoleContext &ctx, Right right)
 {
     if (!ctx.login.OPLogin)
         return GateResult::NotLoggedIn;
-    if (ctx.login.right(right) != QStringLiteral("1"))
+    if (RightValue(ctx.login, right) != QStringLiteral("1"))
         return GateResult::NoRight;
     return GateResult::Allowed;
 }
 
-Status CheckGate(const ConsoleContext &ctx, int right)
+Status CheckGate(const ConsoleContext &ctx, Right right)
 {
     switch (CheckRight(ctx, right)) {
     case GateResult::NotLoggedIn: return Status::fail(QStringLiteral("您没有登录系统,请先登录!"));
@@ -73,7 +78,7 @@ Status CheckGate(const ConsoleContext &ctx, int right)
 
 Status CheckDeleteBills(const ConsoleContext &ctx)
 {
-    if (ctx.login.right(10).trimmed() == QStringLiteral("0"))
+    if (RightValue(ctx.login, Right::DeleteBills).trimmed() == QStringLiteral("0"))
         return Status::fail(QStringLiteral("您没有删除话单的权限！"));
     return Status::ok();
 }

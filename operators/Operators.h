@@ -1,5 +1,6 @@
 #pragma once
 #include "Recordset.h"
+#include "Rights.h"
 #include "Status.h"
 #include <QString>
 #include <QStringList>
@@ -19,19 +20,19 @@ Status AddOperatorRecord(ConsoleContext &ctx);
 // Serial of the n-th usage row: at least five digits, zero-padded.
 QString OperatorRecordSerial(qint64 n);
 
-// The rights, in the order of the OP columns 2..12.
-struct Right {
-    int index;
+// The rights with the captions of the rights window, in column order.
+struct RightCaption {
+    Right right;
     QString caption;
 };
-const QList<Right> &Rights();
+const QList<RightCaption> &Rights();
 
 enum class GateResult { Allowed, NotLoggedIn, NoRight };
-// The gate in front of a working window (rights 0 to 9).
-GateResult CheckRight(const ConsoleContext &ctx, int right);
+// The gate in front of a working window: granted only by exactly "1".
+GateResult CheckRight(const ConsoleContext &ctx, Right right);
 // The same with the refusal in the words the operator is shown.
-Status CheckGate(const ConsoleContext &ctx, int right);
-// Right 10 (deleting call records) is refused only for an explicit "0".
+Status CheckGate(const ConsoleContext &ctx, Right right);
+// Deleting call records is refused only for an explicit "0".
 Status CheckDeleteBills(const ConsoleContext &ctx);
 
 // The login window's work on the OP table, which it holds open while it is

@@ -69,8 +69,6 @@ QString hourPrefix(const QDateTime &t) { return t.toString(QStringLiteral("yyyy�
 
 QString settledText() { return QStringLiteral("已结算"); }
 QString notSettledText() { return QStringLiteral("未结算"); }
-QString noDeleteRightText() { return QStringLiteral("您没有删除话单的权限！"); }
-QString noDeleteRightTitle() { return QStringLiteral("权限不够"); }
 
 Checked<QStringList> FillList(Database &db, SelectMode mode)
 {
@@ -295,13 +293,6 @@ Checked<int> BuildPrintData(Database &db, PrintStore &store, const Criteria &cri
     if (Status s = store.replace(chosen->bills, chosen->fees); !s)
         return Checked<int>::refuse(s.reason());
     return int(chosen->bills.size());
-}
-
-Status CheckDeleteRight(const QString &right10)
-{
-    if (right10.trimmed() == QLatin1String("0"))
-        return Status::fail(noDeleteRightText());
-    return Status::ok();
 }
 
 } // namespace corvane::CallQuery

@@ -99,39 +99,39 @@ std::unique_ptr<frmMain> Main(ConsoleContext &ctx, bool *databaseFailed)
     // first frame on, the port search of the load step included.
     ConsoleHandlers *handlers = InstallConsoleHandlers(ctx, *main);
     InstallCallIntake(ctx, *main, *handlers);
-    main->registerWindow(0, [&ctx](QWidget *parent) {
+    main->registerWindow(Right::Clients, [&ctx](QWidget *parent) {
         frmPHNClient w(ctx, parent);
         ShowModal(ctx, w);
     });
-    main->registerWindow(1, [&ctx](QWidget *parent) {
+    main->registerWindow(Right::Discounts, [&ctx](QWidget *parent) {
         frmPHNDiscount w(ctx, parent);
         ShowModal(ctx, w);
     });
-    main->registerWindow(6, [&ctx](QWidget *parent) {
+    main->registerWindow(Right::SwitchComparison, [&ctx](QWidget *parent) {
         frmSWTComparison w(ctx, parent);
         ShowModal(ctx, w);
     });
-    main->registerWindow(3, [&ctx](QWidget *parent) {
+    main->registerWindow(Right::CallQuery, [&ctx](QWidget *parent) {
         frmPHNQuery w(ctx, parent);
         ShowModal(ctx, w);
     });
-    main->registerWindow(4, [&ctx](QWidget *parent) {
+    main->registerWindow(Right::UserParameters, [&ctx](QWidget *parent) {
         frmPHNGroup w(ctx, parent);
         ShowModal(ctx, w);
     });
-    main->registerWindow(2, [&ctx](QWidget *parent) {
+    main->registerWindow(Right::FeeSettings, [&ctx](QWidget *parent) {
         frmPHNFee w(ctx, parent);
         ShowModal(ctx, w);
     });
-    main->registerWindow(5, [&ctx](QWidget *parent) {
+    main->registerWindow(Right::SwitchParameters, [&ctx](QWidget *parent) {
         frmSWTParameter w(ctx, parent);
         ShowModal(ctx, w);
     });
-    main->registerWindow(7, [&ctx](QWidget *parent) {
+    main->registerWindow(Right::AlarmClock, [&ctx](QWidget *parent) {
         frmSRVRing w(ctx, parent);
         ShowModal(ctx, w);
     });
-    main->registerWindow(9, [&ctx](QWidget *parent) {
+    main->registerWindow(Right::OperatorRecord, [&ctx](QWidget *parent) {
         frmOperatorRecord w(ctx, parent);
         ShowModal(ctx, w);
     });
@@ -139,7 +139,7 @@ std::unique_ptr<frmMain> Main(ConsoleContext &ctx, bool *databaseFailed)
         frmOperatorRight w(ctx, parent);
         ShowModal(ctx, w);
     });
-    main->registerWindow(8, [&ctx](QWidget *parent) {
+    main->registerWindow(Right::Backup, [&ctx](QWidget *parent) {
         frmSRVBackup w(ctx, {QCoreApplication::applicationDirPath(), [&ctx] { EndConsoleAtOnce(ctx); }}, parent);
         ShowModal(ctx, w);
     });

@@ -216,7 +216,7 @@ TEST_F(LoginTest, UsageRecordSerials)
 
 TEST_F(LoginTest, RightsGate)
 {
-    EXPECT_FALSE(PassGate(ctx, 3));
+    EXPECT_FALSE(PassGate(ctx, Right::CallQuery));
     EXPECT_EQ(messages.last()->text, "您没有登录系统,请先登录!");
     EXPECT_EQ(messages.last()->icon, MessageService::Icon::None);
 
@@ -225,7 +225,7 @@ TEST_F(LoginTest, RightsGate)
     ASSERT_TRUE(logIn(w, "新人", "n"));
     for (int right = 0; right <= 9; ++right) {
         messages.clear();
-        EXPECT_FALSE(PassGate(ctx, right));
+        EXPECT_FALSE(PassGate(ctx, Right(right)));
         ASSERT_NE(messages.last(), nullptr);
         EXPECT_EQ(messages.last()->text, "您没有使用此功能的权限！");
         EXPECT_EQ(messages.last()->title, "权限不够");
@@ -234,9 +234,9 @@ TEST_F(LoginTest, RightsGate)
     EXPECT_EQ(messages.last()->text, "您没有删除话单的权限！");
 
     ctx.login.OPRight[5] = "1";
-    EXPECT_TRUE(PassGate(ctx, 5));
+    EXPECT_TRUE(PassGate(ctx, Right::SwitchParameters));
     ctx.login.OPRight[5] = " 1";
-    EXPECT_FALSE(PassGate(ctx, 5)) << "a right is granted only by exactly \"1\"";
+    EXPECT_FALSE(PassGate(ctx, Right::SwitchParameters)) << "a right is granted only by exactly \"1\"";
     ctx.login.OPRight[10] = " 0 ";
     EXPECT_FALSE(MayDeleteBills(ctx));
     ctx.login.OPRight[10] = "";
