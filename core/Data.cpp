@@ -46,8 +46,9 @@ QString PortToNumber(Database &db, const QString &port)
 {
     if (port.isEmpty())
         return QString();
-    auto number = db.scalar(QStringLiteral("SELECT \"用户号码\" FROM \"User\" WHERE \"物理端口\"=? ORDER BY rowid LIMIT 1"),
-                            {port.trimmed()});
+    auto number =
+        db.scalar(QStringLiteral("SELECT \"用户号码\" FROM \"User\" WHERE \"物理端口\"=? ORDER BY rowid LIMIT 1"),
+                  {port.trimmed()});
     return number ? *number : port;
 }
 
@@ -55,8 +56,9 @@ QString NumberToPort(Database &db, const QString &number)
 {
     if (number.isEmpty())
         return QString();
-    auto port = db.scalar(QStringLiteral("SELECT \"物理端口\" FROM \"User\" WHERE \"用户号码\"=? ORDER BY rowid LIMIT 1"),
-                          {number.trimmed()});
+    auto port =
+        db.scalar(QStringLiteral("SELECT \"物理端口\" FROM \"User\" WHERE \"用户号码\"=? ORDER BY rowid LIMIT 1"),
+                  {number.trimmed()});
     if (!port)
         return number;
     auto capacity = db.scalar(QStringLiteral("SELECT * FROM \"SWTConfig\" ORDER BY rowid LIMIT 1"));
