@@ -78,7 +78,7 @@ Status CheckGate(const ConsoleContext &ctx, Right right)
 
 Status CheckDeleteBills(const ConsoleContext &ctx)
 {
-    if (RightValue(ctx.login, Right::DeleteBills).trimmed() == QStringLiteral("0"))
+    if (RightValue(ctx.login, Right::DeleteBills) != QStringLiteral("1"))
         return Status::fail(QStringLiteral("您没有删除话单的权限！"));
     return Status::ok();
 }

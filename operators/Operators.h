@@ -32,7 +32,8 @@ enum class GateResult { Allowed, NotLoggedIn, NoRight };
 GateResult CheckRight(const ConsoleContext &ctx, Right right);
 // The same with the refusal in the words the operator is shown.
 Status CheckGate(const ConsoleContext &ctx, Right right);
-// Deleting call records is refused only for an explicit "0".
+// Deleting call records: granted, like every right, only by exactly "1"; an
+// empty or unreadable column refuses.
 Status CheckDeleteBills(const ConsoleContext &ctx);
 
 // The login window's work on the OP table, which it holds open while it is

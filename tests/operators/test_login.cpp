@@ -237,10 +237,12 @@ TEST_F(LoginTest, RightsGate)
     EXPECT_TRUE(PassGate(ctx, Right::SwitchParameters));
     ctx.login.OPRight[5] = " 1";
     EXPECT_FALSE(PassGate(ctx, Right::SwitchParameters)) << "a right is granted only by exactly \"1\"";
-    ctx.login.OPRight[10] = " 0 ";
-    EXPECT_FALSE(MayDeleteBills(ctx));
-    ctx.login.OPRight[10] = "";
-    EXPECT_TRUE(MayDeleteBills(ctx)) << "only an explicit 0 refuses deletion";
+    for (const char *notGranted : {" 0 ", "", " 1", "2"}) {
+        ctx.login.OPRight[10] = QString::fromUtf8(notGranted);
+        EXPECT_FALSE(MayDeleteBills(ctx)) << "deleting call records needs exactly \"1\", not \"" << notGranted << '"';
+    }
+    ctx.login.OPRight[10] = "1";
+    EXPECT_TRUE(MayDeleteBills(ctx));
 }
 
 TEST_F(LoginTest, APasswordTheDatabaseRefusesIsReported)
