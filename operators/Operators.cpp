@@ -123,9 +123,12 @@ Status OperatorLogin::loadForChange(const QString &name)
     return Status::ok();
 }
 
-Status OperatorLogin::storePassword()
+Status OperatorLogin::storePassword(const QString &stored)
 {
-    return SetField(m_op, 1, m_ctx.login.OPCode).context(QStringLiteral("密码未能保存"));
+    if (Status s = SetField(m_op, 1, stored); !s)
+        return s.context(QStringLiteral("密码未能保存"));
+    m_ctx.login.OPCode = stored;
+    return Status::ok();
 }
 
 Status OperatorLogin::checkOldPassword(const QString &typed, const QString &current)

@@ -49,9 +49,9 @@ public:
     Status logIn(const QString &name, const QString &password);
     // Loads the operator whose password is to be changed.
     Status loadForChange(const QString &name);
-    // Writes the login state's password (its stored form) to the loaded
-    // operator's row.
-    Status storePassword();
+    // Writes a password in its stored form (storedPassword) to the loaded
+    // operator's row; once it is written it is also the login state's OPCode.
+    Status storePassword(const QString &stored);
 
     // The checks of the change window, in the order they are made. The old
     // password is refused under "密码错误", the new one under "输入有误".

@@ -249,18 +249,23 @@ TEST_F(LoginTest, APasswordTheDatabaseRefusesIsReported)
 {
     frmLogin w(ctx);
     ASSERT_TRUE(ctx.db.exec("CREATE TRIGGER full BEFORE UPDATE ON OP BEGIN SELECT RAISE(ABORT, 'disk is full'); END"));
+    int result = -1;
     ctx.runModal = [&](QDialog &d) {
         type(d.findChild<QLineEdit *>("txtOld"), "admin");
         type(d.findChild<QLineEdit *>("txtNew"), "neu");
         type(d.findChild<QLineEdit *>("txtConfirm"), "neu");
         QTest::mouseClick(d.findChild<QPushButton *>("cmdOk"), Qt::LeftButton);
-        return d.result();
+        result = d.result();
+        return result;
     };
     QTest::mouseClick(w.findChild<QPushButton *>("cmdChangePassword"), Qt::LeftButton);
-    ASSERT_NE(messages.last(), nullptr);
+    // Only the failure is shown: no success before it.
+    ASSERT_EQ(messages.shown().size(), 1) << messages.texts().join(" | ").toStdString();
     EXPECT_TRUE(messages.last()->text.startsWith("密码未能保存：")) << messages.last()->text.toStdString();
     EXPECT_TRUE(messages.last()->text.contains("disk is full"));
     EXPECT_EQ(messages.last()->title, "修改密码");
+    EXPECT_NE(result, QDialog::Accepted) << "the window stays open with what was typed";
+    EXPECT_TRUE(PasswordHash::verify(ctx.login.OPCode, "admin")) << "the login state keeps the stored password";
     EXPECT_TRUE(PasswordHash::verify(storedPassword("管理员"), "admin"));
     EXPECT_FALSE(PasswordHash::verify(storedPassword("管理员"), "neu"));
 }
