@@ -14,9 +14,22 @@ MessageService::Answer ScriptedMessageService::show(const QString &text, const Q
     switch (buttons) {
     case Buttons::YesNo:
     case Buttons::YesNoCancel: return Answer::Yes;
+    case Buttons::YesNoDefaultNo: return Answer::No;
     case Buttons::RetryCancel: return Answer::Retry;
     default: return Answer::Ok;
     }
+}
+
+int ScriptedMessageService::choose(const QString &text, const QString &title, Icon icon, const QStringList &buttons,
+                                   QWidget *)
+{
+    m_shown.append({text, title, icon, Buttons::Ok, buttons});
+    if (!m_choices.empty()) {
+        const int c = m_choices.front();
+        m_choices.pop_front();
+        return c;
+    }
+    return 0;
 }
 
 void ScriptedMessageService::notify(const QString &text, const QString &title, Icon icon, QWidget *)

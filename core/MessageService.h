@@ -14,7 +14,8 @@ namespace corvane {
 class MessageService {
 public:
     enum class Icon { None, Information, Warning, Critical, Question };
-    enum class Buttons { Ok, OkCancel, YesNo, YesNoCancel, RetryCancel };
+    // YesNoDefaultNo: a question whose safe answer is No (Enter answers No).
+    enum class Buttons { Ok, OkCancel, YesNo, YesNoCancel, RetryCancel, YesNoDefaultNo };
     enum class Answer { Ok, Cancel, Yes, No, Retry };
 
     struct Shown {
@@ -22,6 +23,7 @@ public:
         QString title;
         Icon icon;
         Buttons buttons;
+        QStringList choices = {}; // the buttons of a choose() box
     };
 
     virtual ~MessageService() = default;
@@ -46,6 +48,12 @@ public:
         return count <= 1 ? text : text + QStringLiteral(" (%1次)").arg(count);
     }
 
+    // A box whose buttons carry texts of their own, the first the default.
+    // Returns the index of the button pressed, -1 when the box was closed
+    // without one.
+    virtual int choose(const QString &text, const QString &title, Icon icon, const QStringList &buttons,
+                       QWidget *parent = nullptr) = 0;
+
     // Line input box; nullopt when cancelled.
     virtual std::optional<QString> askText(const QString &prompt, const QString &title,
                                            const QString &initial = QString(), QWidget *parent = nullptr) = 0;
@@ -67,8 +75,9 @@ public:
     static QString defaultTitle() { return QStringLiteral("Velloran1.3版"); }
 };
 
-// Test double: records every box and answers from a script (Ok / the first
-// button when the script is empty).
+// Test double: records every box and answers from a script (the default
+// button when the script is empty: Ok, Yes, Retry, No for YesNoDefaultNo,
+// the first of a choose() box).
 //
 // A keyed notice is recorded once per open box; a repeat while that box is
 // "open" updates the recorded entry's text and count instead. The operator's
@@ -78,10 +87,13 @@ public:
     Answer show(const QString &text, const QString &title, Icon icon, Buttons buttons, QWidget *parent) override;
     void notify(const QString &text, const QString &title, Icon icon, QWidget *parent) override;
     int notifyKeyed(const QString &key, const QString &text, const QString &title, Icon icon, QWidget *parent) override;
+    int choose(const QString &text, const QString &title, Icon icon, const QStringList &buttons,
+               QWidget *parent) override;
     std::optional<QString> askText(const QString &prompt, const QString &title, const QString &initial,
                                    QWidget *parent) override;
 
     void queueAnswer(Answer a) { m_answers.push_back(a); }
+    void queueChoice(int index) { m_choices.push_back(index); }
     void queueText(std::optional<QString> t) { m_texts.push_back(std::move(t)); }
 
     const QList<Shown> &shown() const { return m_shown; }
@@ -109,6 +121,7 @@ private:
     QList<Shown> m_shown;
     QList<OpenKeyed> m_keyed;
     std::deque<Answer> m_answers;
+    std::deque<int> m_choices;
     std::deque<std::optional<QString>> m_texts;
 };
 

@@ -2,6 +2,7 @@
 
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace corvane {
 
@@ -26,6 +27,7 @@ QList<QMessageBox::StandardButton> toQt(MessageService::Buttons buttons)
     case MessageService::Buttons::Ok: return {QMessageBox::Ok};
     case MessageService::Buttons::OkCancel: return {QMessageBox::Ok, QMessageBox::Cancel};
     case MessageService::Buttons::YesNo: return {QMessageBox::Yes, QMessageBox::No};
+    case MessageService::Buttons::YesNoDefaultNo: return {QMessageBox::Yes, QMessageBox::No};
     case MessageService::Buttons::YesNoCancel: return {QMessageBox::Yes, QMessageBox::No, QMessageBox::Cancel};
     case MessageService::Buttons::RetryCancel: return {QMessageBox::Retry, QMessageBox::Cancel};
     }
@@ -44,7 +46,7 @@ MessageService::Answer QtMessageService::show(const QString &text, const QString
     for (auto b : order)
         set |= b;
     QMessageBox box(toQt(icon), titleOrDefault(title), text, set, parent);
-    box.setDefaultButton(order.first());
+    box.setDefaultButton(buttons == Buttons::YesNoDefaultNo ? QMessageBox::No : order.first());
     const int result = box.exec();
     switch (result) {
     case QMessageBox::Ok: return Answer::Ok;
@@ -60,6 +62,19 @@ MessageService::Answer QtMessageService::show(const QString &text, const QString
     if (set & QMessageBox::No)
         return Answer::No;
     return Answer::Ok;
+}
+
+int QtMessageService::choose(const QString &text, const QString &title, Icon icon, const QStringList &buttons,
+                             QWidget *parent)
+{
+    QMessageBox box(toQt(icon), titleOrDefault(title), text, QMessageBox::NoButton, parent);
+    QList<QAbstractButton *> added;
+    for (const QString &caption : buttons)
+        added.append(box.addButton(caption, QMessageBox::AcceptRole));
+    if (!added.isEmpty())
+        box.setDefaultButton(qobject_cast<QPushButton *>(added.first()));
+    box.exec();
+    return int(added.indexOf(box.clickedButton()));
 }
 
 void QtMessageService::notify(const QString &text, const QString &title, Icon icon, QWidget *parent)

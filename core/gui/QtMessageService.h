@@ -19,6 +19,8 @@ public:
     // One non-modal box per key; a repeat while it is open updates its text.
     int notifyKeyed(const QString &key, const QString &text, const QString &title, Icon icon,
                     QWidget *parent = nullptr) override;
+    int choose(const QString &text, const QString &title, Icon icon, const QStringList &buttons,
+               QWidget *parent = nullptr) override;
     std::optional<QString> askText(const QString &prompt, const QString &title, const QString &initial = QString(),
                                    QWidget *parent = nullptr) override;
     std::optional<QString> askPassword(const QString &prompt, const QString &title, QWidget *parent = nullptr) override;

@@ -16,6 +16,7 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPointer>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTableView>
@@ -530,6 +531,39 @@ TEST(QtMessageServiceTest, NotifyDoesNotHoldUpTheCaller)
     box->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(box.isNull());
+}
+
+// A question whose safe answer is No answers No to Enter; a box with buttons
+// of its own says which one was pressed, and -1 when none was.
+TEST(QtMessageServiceTest, DefaultNoAndButtonsOfItsOwn)
+{
+    QtMessageService service;
+    answerModal([](QWidget *w) { QTest::keyClick(w, Qt::Key_Return); });
+    EXPECT_EQ(service.show(QStringLiteral("是否恢复？"), QString(), MessageService::Icon::Question,
+                           MessageService::Buttons::YesNoDefaultNo),
+              MessageService::Answer::No);
+
+    QStringList captions;
+    answerModal([&](QWidget *w) {
+        auto *box = qobject_cast<QMessageBox *>(w);
+        ASSERT_NE(box, nullptr);
+        for (QAbstractButton *b : box->buttons())
+            captions << b->text();
+        EXPECT_EQ(box->defaultButton()->text(), QStringLiteral("确定"));
+        for (QAbstractButton *b : box->buttons())
+            if (b->text() == QStringLiteral("重新启动监控软件"))
+                b->click();
+    });
+    const QStringList buttons{QStringLiteral("确定"), QStringLiteral("重新启动监控软件")};
+    EXPECT_EQ(service.choose(QStringLiteral("完毕"), QStringLiteral("t"), MessageService::Icon::Information, buttons),
+              1);
+    captions.sort();
+    QStringList expected = buttons;
+    expected.sort();
+    EXPECT_EQ(captions, expected);
+    answerModal([](QWidget *w) { qobject_cast<QDialog *>(w)->reject(); });
+    EXPECT_EQ(service.choose(QStringLiteral("完毕"), QStringLiteral("t"), MessageService::Icon::Information, buttons),
+              -1);
 }
 
 TEST(QtMessageServiceTest, AskTextGivesTheTextOrNothingWhenCancelled)
