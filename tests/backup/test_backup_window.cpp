@@ -92,6 +92,14 @@ TEST_F(LauncherTest, SaysTheConsoleEnds)
     EXPECT_EQ(w.findChild<QPushButton *>("cmdOK")->text(), "确认(&O)");
     EXPECT_EQ(w.findChild<QPushButton *>("cmdCancel")->text(), "取消(&C)");
     w.show();
+    // Each line of the prompts on one line: no character wraps on its own.
+    for (QLabel *label : w.lblPrompt) {
+        const QFontMetrics fm(label->font());
+        const QStringList lines = label->text().split('\n');
+        for (const QString &line : lines)
+            EXPECT_GE(label->contentsRect().width(), fm.horizontalAdvance(line)) << line.toStdString();
+        EXPECT_LT(label->height(), (lines.size() + 1) * fm.lineSpacing()) << label->text().toStdString();
+    }
     EXPECT_TRUE(w.grab().save(test::artifactDir() + "/frmSRVBackup.png"));
 }
 
