@@ -83,6 +83,30 @@ Status CheckDeleteBills(const ConsoleContext &ctx)
     return Status::ok();
 }
 
+Status ResetPassword(Database &db, const QString &name, const QString &password)
+{
+    if (Status s = OperatorLogin::checkNewPassword(password, password); !s)
+        return s;
+    const QStringList columns = db.columnNames(kOpTable);
+    if (columns.size() < 2)
+        return Status::fail(QStringLiteral("数据库中没有操作员表 OP"));
+    const QString op = Database::quoteId(kOpTable);
+    const QString nameColumn = Database::quoteId(columns.at(0));
+    const auto rows = db.select(
+        QStringLiteral("SELECT rowid FROM %1 WHERE %2 = ? ORDER BY rowid LIMIT 1").arg(op, nameColumn), {name});
+    if (!rows)
+        return rows.status();
+    if (rows->isEmpty())
+        return Status::fail(QStringLiteral("没有这个用户名：%1").arg(name));
+    const Checked<QString> stored = OperatorLogin::storedPassword(password);
+    if (!stored)
+        return stored.status();
+    return db
+        .exec(QStringLiteral("UPDATE %1 SET %2 = ? WHERE rowid = ?").arg(op, Database::quoteId(columns.at(1))),
+              {*stored, rows->first().value(0).toLongLong()})
+        .context(QStringLiteral("密码未能保存"));
+}
+
 // ---- the login window's table -------------------------------------------------------
 
 OperatorLogin::OperatorLogin(ConsoleContext &ctx) : m_ctx(ctx), m_op(ctx.db, kOpTable) {}

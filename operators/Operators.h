@@ -36,6 +36,11 @@ Status CheckGate(const ConsoleContext &ctx, Right right);
 // empty or unreadable column refuses.
 Status CheckDeleteBills(const ConsoleContext &ctx);
 
+// Sets the password of the operator `name` (the first row of that name) to
+// the hash of `password`: that one column of that one row, nothing else.
+// Refuses an empty password and a name with no row.
+Status ResetPassword(Database &db, const QString &name, const QString &password);
+
 // The login window's work on the OP table, which it holds open while it is
 // shown: the names to choose from, logging in, and the password change.
 class OperatorLogin {
