@@ -83,6 +83,19 @@ Status CheckDeleteBills(const ConsoleContext &ctx)
     return Status::ok();
 }
 
+Checked<qint64> CountOperatorsWith(Database &db, Right right)
+{
+    const QStringList columns = db.columnNames(kOpTable);
+    if (columns.size() <= RightColumn(right))
+        return Checked<qint64>::refuse(QStringLiteral("表 OP 没有第 %1 列").arg(RightColumn(right) + 1));
+    const Checked<QString> n =
+        db.scalar(QStringLiteral("SELECT count(*) FROM %1 WHERE %2 = '1'")
+                      .arg(Database::quoteId(kOpTable), Database::quoteId(columns.at(RightColumn(right)))));
+    if (!n)
+        return Checked<qint64>::refuse(n.reason());
+    return n->toLongLong();
+}
+
 Status ResetPassword(Database &db, const QString &name, const QString &password)
 {
     if (Status s = OperatorLogin::checkNewPassword(password, password); !s)

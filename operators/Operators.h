@@ -36,6 +36,9 @@ Status CheckGate(const ConsoleContext &ctx, Right right);
 // empty or unreadable column refuses.
 Status CheckDeleteBills(const ConsoleContext &ctx);
 
+// How many operators of a database hold a right ("1").
+Checked<qint64> CountOperatorsWith(Database &db, Right right);
+
 // Sets the password of the operator `name` (the first row of that name) to
 // the hash of `password`: that one column of that one row, nothing else.
 // Refuses an empty password and a name with no row.
