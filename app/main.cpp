@@ -1,5 +1,6 @@
 #include "ConsoleContext.h"
 #include "Database.h"
+#include "HomeFiles.h"
 #include "HomeLock.h"
 #include "HomePrivacy.h"
 #include "HomeSetup.h"
@@ -180,8 +181,9 @@ int main(int argc, char *argv[])
 
     QtMessageService messages;
     // Started from the desktop's menu there is no terminal to show --init:
-    // the console offers to create the database itself.
-    if (!QFile::exists(home.switchDb()) && !OfferNewHome(home, messages))
+    // the console offers to create the database itself, on a new home only.
+    // A home that lost its database is told how to restore it (Main).
+    if (!QFile::exists(home.switchDb()) && IsNewHome(home) && !OfferNewHome(home, messages))
         return 1;
 
     QString error;
@@ -193,6 +195,8 @@ int main(int argc, char *argv[])
     HomeLock lock; // held until the process ends
     if (!LockHome(ctx, lock))
         return 1;
+    // What a killed backup or restore left in the home goes now.
+    RemoveLeftovers(home, lock.held());
     bool databaseFailed = false;
     auto mainWindow = Main(ctx, &databaseFailed);
     if (!mainWindow)
