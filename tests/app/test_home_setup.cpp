@@ -178,8 +178,12 @@ TEST(HomePrivacyTest, InitBackupAndTheStartReportKeepTheDataToItsOwner)
     // operator says no, made private when yes; the start goes on either way.
     setMode(home.dataDir(), 0755);
     setMode(home.switchDb(), 0644);
+    // A copy a restore kept, copied along: the same data.
+    const QString copy = home.root() + "/Quessel-20261208-093005.mdb";
+    ASSERT_TRUE(QFile::copy(home.switchDb(), copy));
+    setMode(copy, 0644);
     const QStringList loose = LoosePermissions(home);
-    EXPECT_EQ(loose, QStringList({home.dataDir() + " (0755)", home.switchDb() + " (0644)"}));
+    EXPECT_EQ(loose, QStringList({home.dataDir() + " (0755)", home.switchDb() + " (0644)", copy + " (0644)"}));
     ScriptedMessageService messages;
     messages.queueAnswer(MessageService::Answer::No);
     EXPECT_TRUE(ReportHomePermissions(home, messages));
@@ -195,6 +199,7 @@ TEST(HomePrivacyTest, InitBackupAndTheStartReportKeepTheDataToItsOwner)
     EXPECT_EQ(modeOf(home.dataDir()), 0700);
     EXPECT_EQ(modeOf(home.switchDb()), 0600);
     EXPECT_EQ(modeOf(home.printDb()), 0600);
+    EXPECT_EQ(modeOf(copy), 0600);
     EXPECT_FALSE(ReportHomePermissions(home, messages));
     EXPECT_EQ(messages.shown().size(), 2);
 }

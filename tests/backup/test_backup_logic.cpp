@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -401,6 +402,18 @@ TEST_F(RestoreTest, BadFilesAreRefusedAndChangeNothing)
     writeFile(dir + "/cut.mdb", backupBytes.left(backupBytes.size() - 700));
     writeFile(dir + "/notes.mdb", "主叫号码,被叫号码\n803,07551234\n");
     {
+        // Twenty pages of call records overwritten: dozens of problems, five
+        // of them named.
+        ASSERT_TRUE(QFile::copy(backup, dir + "/pages.mdb"));
+        Database grown;
+        ASSERT_TRUE(openDb(grown, dir + "/pages.mdb"));
+        ASSERT_TRUE(addCalls(grown, 2000, "padding-for-pages-of-call-records"));
+        grown.close();
+        const QByteArray bytes = fileBytes(dir + "/pages.mdb");
+        const int from = bytes.size() / 2 / 1024 * 1024;
+        writeFile(dir + "/pages.mdb", bytes.left(from) + QByteArray(20 * 1024, 'Z') + bytes.mid(from + 20 * 1024));
+    }
+    {
         Database print;
         ASSERT_TRUE(print.open(dir + "/print.mdb", QByteArray(), Database::OpenMode::Create));
         ASSERT_TRUE(createSchema(print, printTables()));
@@ -436,6 +449,7 @@ TEST_F(RestoreTest, BadFilesAreRefusedAndChangeNothing)
         {"/nouser.mdb", "缺少表 User"},
         {"/extracol.mdb", "PHNBill"},
         {"/lockout.mdb", "没有一个操作员有“参数备份与恢复”的权限"},
+        {"/pages.mdb", "个问题"},
         {"/missing.mdb", "文件不存在"},
     };
     const QByteArray dbBytes = fileBytes(db);
@@ -453,6 +467,14 @@ TEST_F(RestoreTest, BadFilesAreRefusedAndChangeNothing)
         }
     }
     EXPECT_EQ(allRows(db), rows);
+    const QStringList lines = RestoreDatabase(home.paths(), {dir + "/pages.mdb"}).text.split('\n');
+    const auto named =
+        std::find_if(lines.begin(), lines.end(), [](const QString &l) { return l.contains("文件已损坏"); });
+    const auto more =
+        std::find_if(lines.begin(), lines.end(), [](const QString &l) { return l.startsWith("……另有 "); });
+    ASSERT_NE(more, lines.end()) << lines.join('\n').toStdString();
+    EXPECT_EQ(more - named, 6) << "five problems between: " << lines.join('\n').toStdString();
+    EXPECT_GT(more->section(' ', 1, 1).toInt(), 5);
     Database still;
     ASSERT_TRUE(openDb(still, db));
     EXPECT_TRUE(schemaProblems(still, switchTables()).isEmpty());
