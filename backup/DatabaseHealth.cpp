@@ -69,7 +69,8 @@ Checked<DatabaseCondition> CheckDatabase(const HomePaths &home)
     int rc = SQLITE_OK;
     // Read-write only so that the log files a look at a database in
     // write-ahead mode makes are removed again when it closes.
-    if (Status opened = db.open(path, ConsoleContext::databaseKey(), &rc, ReadOnlyDatabase::Access::ReadWrite); !opened) {
+    if (Status opened = db.open(path, ConsoleContext::databaseKey(), &rc, ReadOnlyDatabase::Access::ReadWrite);
+        !opened) {
         if (!isFileFault(rc))
             return Checked<DatabaseCondition>::refuse(opened.reason());
         c.state = State::Unreadable;
@@ -102,9 +103,9 @@ Checked<DatabaseCondition> CheckDatabase(const HomePaths &home)
         return c;
     }
     // What of it a restore can still keep.
-    c.callsReadable = keepable(db.handle(), QStringLiteral("PHNBill")) && keepable(db.handle(), QStringLiteral("Foregift"))
-                      && (columnsOf(db.handle(), CallIntakeSeenTable()).isEmpty()
-                          || readsWhole(db.handle(), CallIntakeSeenTable()));
+    c.callsReadable =
+        keepable(db.handle(), QStringLiteral("PHNBill")) && keepable(db.handle(), QStringLiteral("Foregift"))
+        && (columnsOf(db.handle(), CallIntakeSeenTable()).isEmpty() || readsWhole(db.handle(), CallIntakeSeenTable()));
     c.usageReadable = keepable(db.handle(), QStringLiteral("OPRec"));
     if (!problems->isEmpty()) {
         c.state = State::Damaged;

@@ -19,8 +19,8 @@ struct Dated {
 
 QList<Dated> datedIn(const QString &folder, const QString &prefix)
 {
-    const QRegularExpression pattern(QStringLiteral("^%1-(\\d{8}-\\d{6})(?:-(\\d+))?\\.mdb$")
-                                         .arg(QRegularExpression::escape(prefix)));
+    const QRegularExpression pattern(
+        QStringLiteral("^%1-(\\d{8}-\\d{6})(?:-(\\d+))?\\.mdb$").arg(QRegularExpression::escape(prefix)));
     QList<Dated> found;
     const QDir dir(folder);
     for (const QString &name : dir.entryList(QDir::Files, QDir::Name)) {
@@ -42,7 +42,8 @@ QString DamagedPrefix() { return QStringLiteral("Switch-damaged"); }
 
 QString NewDatedFile(const QString &folder, const QString &prefix, const QDateTime &when)
 {
-    const QString base = QStringLiteral("%1/%2-%3").arg(folder, prefix, when.toString(QStringLiteral("yyyyMMdd-HHmmss")));
+    const QString base =
+        QStringLiteral("%1/%2-%3").arg(folder, prefix, when.toString(QStringLiteral("yyyyMMdd-HHmmss")));
     QString path = base + QStringLiteral(".mdb");
     for (int n = 2; QFileInfo::exists(path) || QFileInfo(path).isSymLink(); ++n)
         path = QStringLiteral("%1-%2.mdb").arg(base).arg(n);

@@ -31,10 +31,11 @@ Status addCalls(Database &db, int n)
 {
     return InTransaction(db, [&]() -> Status {
         for (int i = 0; i < n; ++i)
-            if (Status s = db.exec(QStringLiteral("INSERT INTO \"PHNBill\" VALUES (?,?,?,'60','0.30','深圳','1.20','2',"
-                                                  "'0.00','0.00','1.20','未结算','','张三')"),
-                                   {QString::number(800 + i % 120), QStringLiteral("0755%1").arg(i, 8, 10, QLatin1Char('0')),
-                                    QStringLiteral("2026年12月08日09时%1分").arg(i % 60, 2, 10, QLatin1Char('0'))});
+            if (Status s =
+                    db.exec(QStringLiteral("INSERT INTO \"PHNBill\" VALUES (?,?,?,'60','0.30','深圳','1.20','2',"
+                                           "'0.00','0.00','1.20','未结算','','张三')"),
+                            {QString::number(800 + i % 120), QStringLiteral("0755%1").arg(i, 8, 10, QLatin1Char('0')),
+                             QStringLiteral("2026年12月08日09时%1分").arg(i % 60, 2, 10, QLatin1Char('0'))});
                 !s)
                 return s;
         return Status::ok();
@@ -69,7 +70,10 @@ qint64 used(const QString &root)
     return total;
 }
 
-qint64 sizeWithLog(const QString &path) { return QFileInfo(path).size() + QFileInfo(path + QStringLiteral("-wal")).size(); }
+qint64 sizeWithLog(const QString &path)
+{
+    return QFileInfo(path).size() + QFileInfo(path + QStringLiteral("-wal")).size();
+}
 
 // Args: calls in the current database, calls in the chosen file, whether
 // "话单信息" is ticked, whether the current database is damaged.
