@@ -444,9 +444,9 @@ TEST_F(TallowinTest, EveryWayOutAsksForARestartOfTheConsoleAndOffersIt)
     EXPECT_EQ(fileBytes(console + ".args"), ("--home\n" + home.root() + "\n").toUtf8()) << "on the same home";
 }
 
-// The database is gone, then has its call records' page overwritten, then
-// only an index page: the window says so, restores onto it, and offers to
-// keep today's calls only when they can be read.
+// The database is gone, cut short, has its call records' page overwritten,
+// then only an index page: the window says so, restores onto it, and offers
+// to keep today's calls only when they can be read.
 TEST_F(TallowinTest, RescueFromAMissingAndAnOverwrittenPageDatabase)
 {
     const QString db = home.paths().switchDb();
@@ -476,13 +476,17 @@ TEST_F(TallowinTest, RescueFromAMissingAndAnOverwrittenPageDatabase)
         const char *damage;
         const char *says;
         bool callsOffered;
-    } cases[] = {
-        {"missing", "数据库文件不存在", false}, {"PHNBill", "已损坏", false}, {"idx_PHNBill_结束时间", "已损坏", true}};
+    } cases[] = {{"missing", "数据库文件不存在", false},
+                 {"truncated", "不能用本系统的数据库密码打开", false},
+                 {"PHNBill", "已损坏", false},
+                 {"idx_PHNBill_结束时间", "已损坏", true}};
     for (const Case &c : cases) {
         SCOPED_TRACE(c.damage);
         ASSERT_TRUE(writeFile(db, good)); // today's database, then damaged
         if (QString::fromUtf8(c.damage) == "missing")
             ASSERT_TRUE(QFile::remove(db));
+        else if (QString::fromUtf8(c.damage) == "truncated")
+            ASSERT_TRUE(QFile::resize(db, good.size() / 2));
         else
             ASSERT_TRUE(overwritePageOf(QString::fromUtf8(c.damage)));
         tallowin::frmMain w(ctx);
@@ -505,7 +509,7 @@ TEST_F(TallowinTest, RescueFromAMissingAndAnOverwrittenPageDatabase)
         ASSERT_TRUE(openDb(d, db));
         EXPECT_EQ(IntegrityProblems(d).value_or({"?"}), QStringList());
     }
-    EXPECT_EQ(DatedFiles(home.paths().dataDir(), DamagedPrefix()).size(), 2) << "both damaged files kept";
+    EXPECT_EQ(DatedFiles(home.paths().dataDir(), DamagedPrefix()).size(), 3) << "every damaged file kept";
 }
 
 TEST(IntakeTableTest, RestoreKeepsTheTableTheIntakeWrites) { EXPECT_EQ(CallIntakeSeenTable(), CallIntake::SeenTable); }

@@ -217,9 +217,10 @@ TEST_F(CliTest, FullDiskAtEachStageSaysWhereAndWhyAndChangesNothing)
     EXPECT_FALSE(QFileInfo::exists(copy.first() + "-shm"));
 }
 
-// Backups into a folder by date, the newest kept; the database lost and
-// brought back from the newest with the command a new user is shown.
-TEST_F(CliTest, DatedBackupsAndARescueRestoreOfALostOrTruncatedDatabase)
+// Backups into a folder by date, the newest kept; the database lost, cut
+// short, then with a page overwritten, and each time brought back from the
+// newest backup with the command a new user is shown.
+TEST_F(CliTest, DatedBackupsAndARescueRestoreOfALostOrDamagedDatabase)
 {
     const QString folder = home.file("backups/");
     for (int i = 0; i < 3; ++i) {
@@ -234,21 +235,27 @@ TEST_F(CliTest, DatedBackupsAndARescueRestoreOfALostOrTruncatedDatabase)
     EXPECT_EQ(filesIn(folder), names) << "nothing hidden, nothing else";
     EXPECT_TRUE(QFileInfo(kept[1]).fileName().contains(QRegularExpression("^Switch-\\d{8}-\\d{6}(-\\d+)?\\.mdb$")));
 
-    const auto rows = allRows(home.paths().switchDb());
-    for (bool truncate : {false, true}) {
-        if (truncate) {
-            QFile f(home.paths().switchDb());
+    const QString db = home.paths().switchDb();
+    const auto rows = allRows(db);
+    enum { Missing, Truncated, OverwrittenPage };
+    for (int damage : {Missing, Truncated, OverwrittenPage}) {
+        QFile f(db);
+        if (damage == Missing) {
+            ASSERT_TRUE(f.remove());
+        } else if (damage == Truncated) {
             ASSERT_TRUE(f.resize(f.size() / 2));
         } else {
-            ASSERT_TRUE(QFile::remove(home.paths().switchDb()));
+            ASSERT_TRUE(f.open(QIODevice::ReadWrite) && f.seek(f.size() / 2 / 1024 * 1024));
+            ASSERT_EQ(f.write(QByteArray(1024, 'Z')), 1024);
+            f.close();
         }
         const ToolRun r = tallowin(homeArgs() << "--restore" << kept[1]);
         EXPECT_EQ(r.code, 0) << r.err.toStdString();
-        EXPECT_EQ(allRows(home.paths().switchDb()), rows) << truncate;
+        EXPECT_EQ(allRows(db), rows) << damage;
         const QStringList aside = DatedFiles(home.paths().dataDir(), DamagedPrefix());
-        EXPECT_EQ(aside.size(), truncate ? 1 : 0);
-        if (truncate) {
-            EXPECT_TRUE(r.out.contains(aside.value(0))) << r.out.toStdString();
+        EXPECT_EQ(aside.size(), damage) << "each damaged file kept";
+        if (damage != Missing) {
+            EXPECT_TRUE(r.out.contains(aside.value(damage - 1))) << r.out.toStdString();
         }
     }
 }
