@@ -1,5 +1,5 @@
 #include "HomeSetup.h"
-#include "Columns.h"
+#include "ConfigTable.h"
 #include "ConsoleContext.h"
 #include "Data.h"
 #include "Database.h"
@@ -163,18 +163,14 @@ bool ConfigureDemoHome(const HomePaths &home, QString &error)
         error = opened.reason();
         return false;
     }
-    Recordset config(db, QStringLiteral("SWTConfig"));
-    config.moveFirst();
     // Outward copy on, on port 2; file output on, into HOME/calls/.
-    const QList<QPair<int, QString>> settings = {{col::SWTConfig::OutwardOn, QStringLiteral("1")},
-                                                 {col::SWTConfig::OutwardPort, QStringLiteral("2")},
-                                                 {col::SWTConfig::FileOutputOn, QStringLiteral("1")},
-                                                 {col::SWTConfig::FilePath, calls}};
-    for (const auto &[column, value] : settings) {
-        if (const Status set = SetField(config, column, value); !set) {
-            error = set.reason();
-            return false;
-        }
+    if (const Status set = ConfigTable(db).write({{ConfigField::OutwardOn, QStringLiteral("1")},
+                                                  {ConfigField::OutwardPort, QStringLiteral("2")},
+                                                  {ConfigField::FileOutputOn, QStringLiteral("1")},
+                                                  {ConfigField::FilePath, calls}});
+        !set) {
+        error = set.reason();
+        return false;
     }
     // A known client and a nuisance caller, both called by the demonstration scenario.
     Recordset client = Recordset::forAppend(db, QStringLiteral("Client"));

@@ -1,8 +1,9 @@
 #include "Restore.h"
-#include "Columns.h"
+#include "BillTable.h"
 #include "ConsoleContext.h"
 #include "Database.h"
 #include "DatabaseHealth.h"
+#include "DepositTable.h"
 #include "HomeFiles.h"
 #include "HomeLock.h"
 #include "HomePrivacy.h"
@@ -120,38 +121,6 @@ Status bringOwnTableUpToDate(Database &db, const QString &table)
     return takeOwnTable(db, table, false);
 }
 
-// Deposits: balance and deposit paid are money the kept call records and
-// settlements have moved, so they stay as they are now for every deposit the
-// file also has; a deposit taken after the backup stays as a whole row.
-Status keepDeposits(Database &db, qint64 &kept, qint64 &added)
-{
-    const TableDef *def = findTable(QStringLiteral("Foregift"));
-    const QString t = q(def->name);
-    const QString port = q(def->columns.at(col::Foregift::Port));
-    const QString number = q(def->columns.at(col::Foregift::Number));
-    const QString balance = q(def->columns.at(col::Foregift::Balance));
-    const QString paid = q(def->columns.at(col::Foregift::Deposit));
-    const QString match = QStringLiteral("c.%1 IS main.%3.%1 AND c.%2 IS main.%3.%2").arg(port, number, t);
-    auto pick = [&](const QString &column) {
-        return QStringLiteral("(SELECT c.%1 FROM %2.%3 AS c WHERE %4 ORDER BY c.rowid LIMIT 1)")
-            .arg(column, kCur, t, match);
-    };
-    if (Status s =
-            db.exec(QStringLiteral("UPDATE main.%1 SET %2=%3, %4=%5 WHERE EXISTS (SELECT 1 FROM %6.%1 AS c WHERE %7)")
-                        .arg(t, balance, pick(balance), paid, pick(paid), kCur, match));
-        !s)
-        return s;
-    kept = db.changes();
-    if (Status s =
-            db.exec(QStringLiteral("INSERT INTO main.%1 (%2) SELECT %2 FROM %3.%1 AS c WHERE NOT EXISTS "
-                                   "(SELECT 1 FROM main.%1 AS m WHERE m.%4 IS c.%4 AND m.%5 IS c.%5) ORDER BY c.rowid")
-                        .arg(t, columnList(def->columns), kCur, port, number));
-        !s)
-        return s;
-    added = db.changes();
-    return Status::ok();
-}
-
 struct Kept {
     qint64 calls = -1;     // current call records kept (-1: the file's were taken)
     qint64 fileCalls = 0;  // call records the file brought
@@ -177,27 +146,31 @@ Status keepCurrent(Database &db, const QString &current, bool withCalls, bool ke
 
     Status s = InTransaction(db, [&]() -> Status {
         if (!withCalls) {
-            if (!fits(QStringLiteral("PHNBill")))
+            if (!fits(BillTable::Name))
                 return Status::fail(QStringLiteral(
                     "当前数据库的话单表不完整，无法保留当前话单（可勾选“话单信息”，使用备份文件中的话单）"));
-            if (!fits(QStringLiteral("Foregift")))
+            if (!fits(DepositTable::Name))
                 return Status::fail(QStringLiteral(
                     "当前数据库的押金表不完整，无法保留当前押金余额（可勾选“话单信息”，使用备份文件中的话单和押金）"));
             qint64 calls = 0;
-            if (Status c =
-                    copyRows(db, QStringLiteral("PHNBill"), findTable(QStringLiteral("PHNBill"))->columns, &calls);
-                !c)
+            if (Status c = copyRows(db, BillTable::Name, BillTable::columnNames(), &calls); !c)
                 return c;
             kept.calls = calls;
             if (Status c = takeOwnTable(db, CallIntakeSeenTable(), true); !c)
                 return c;
-            if (Status c = keepDeposits(db, kept.deposits, kept.depositsAdded); !c)
-                return c;
+            // Deposits: balance and deposit paid are money the kept call
+            // records and settlements have moved.
+            const auto deposits = DepositTable(db).keepBalancesFrom(kCur);
+            if (!deposits)
+                return deposits.status();
+            kept.deposits = deposits->kept;
+            kept.depositsAdded = deposits->added;
         } else {
             if (Status c = bringOwnTableUpToDate(db, CallIntakeSeenTable()); !c)
                 return c;
-            kept.fileCalls =
-                db.scalar(QStringLiteral("SELECT count(*) FROM main.\"PHNBill\"")).value_or(QString()).toLongLong();
+            kept.fileCalls = db.scalar(QStringLiteral("SELECT count(*) FROM main.%1").arg(q(BillTable::Name)))
+                                 .value_or(QString())
+                                 .toLongLong();
         }
         // The usage record is never cut back, whatever else comes from the file.
         if (keepUsage && fits(QStringLiteral("OPRec"))) {
@@ -222,8 +195,7 @@ Status takeExclusive(Database &live)
 {
     if (Status s = live.exec(QStringLiteral("PRAGMA locking_mode=EXCLUSIVE")); !s)
         return s;
-    Transaction tx(live);
-    if (!tx.begun() || !tx.commit())
+    if (!InTransaction(live, [] { return Status::ok(); }))
         return Status::fail(QStringLiteral("数据库 %1 正被其他程序使用，请先关闭使用它的程序（监控软件、备份程序）。")
                                 .arg(live.path()));
     return Status::ok();

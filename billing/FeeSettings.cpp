@@ -126,18 +126,18 @@ StoreResult FeeSettings::storeOutsideNumber(const GridCell &cell, const QString 
 
 StoreResult FeeSettings::clearOutsideNumbers()
 {
-    Transaction tx(m_db);
-    if (!tx.begun())
-        return StoreResult(tx.begun().context(QStringLiteral("外线号码未能清除")));
-    Recordset rs(m_db, ExNOTable);
-    for (rs.moveFirst(); !rs.eof(); rs.moveNext()) {
-        const qint64 trunk = ValInt(rs.value(Trunk));
-        if (trunk < 2 || trunk > 12 || rs.value(OutsideNumber).isEmpty() || rs.value(OutsideNumber) == NoSetting())
-            continue;
-        if (Status s = SetField(rs, OutsideNumber, QString()); !s)
-            return StoreResult(s.context(QStringLiteral("外线号码未能清除")), {}, true);
-    }
-    if (Status s = tx.commit(); !s)
+    const Status s = InTransaction(m_db, [&]() -> Status {
+        Recordset rs(m_db, ExNOTable);
+        for (rs.moveFirst(); !rs.eof(); rs.moveNext()) {
+            const qint64 trunk = ValInt(rs.value(Trunk));
+            if (trunk < 2 || trunk > 12 || rs.value(OutsideNumber).isEmpty() || rs.value(OutsideNumber) == NoSetting())
+                continue;
+            if (Status w = SetField(rs, OutsideNumber, QString()); !w)
+                return w;
+        }
+        return Status::ok();
+    });
+    if (!s)
         return StoreResult(s.context(QStringLiteral("外线号码未能清除")), {}, true);
     return StoreResult(Status::ok(), {QStringLiteral("*77*0#")}, true);
 }

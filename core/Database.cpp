@@ -104,11 +104,46 @@ Status Database::open(const QString &path, const QByteArray &key, OpenMode mode)
     return Status::ok();
 }
 
+sqlite3_stmt *Database::prepared(const QString &sql)
+{
+    if (sqlite3_stmt *cached = m_statements.take(sql))
+        return cached;
+    sqlite3_stmt *stmt = nullptr;
+    const QByteArray utf8 = sql.toUtf8();
+    if (sqlite3_prepare_v2(m_db, utf8.constData(), utf8.size(), &stmt, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(stmt);
+        return nullptr;
+    }
+    return stmt;
+}
+
+void Database::release(sqlite3_stmt *stmt)
+{
+    sqlite3_reset(stmt);
+    sqlite3_clear_bindings(stmt);
+    const QString sql = QString::fromUtf8(sqlite3_sql(stmt));
+    // A statement in use twice at once (a select inside a select) is kept once.
+    if (m_statements.size() >= kCachedStatements || m_statements.contains(sql)) {
+        sqlite3_finalize(stmt);
+        return;
+    }
+    m_statements.insert(sql, stmt);
+}
+
+void Database::finalizeStatements()
+{
+    for (sqlite3_stmt *stmt : std::as_const(m_statements))
+        sqlite3_finalize(stmt);
+    m_statements.clear();
+}
+
 void Database::close()
 {
+    finalizeStatements();
     if (m_db) {
         while (m_txDepth > 0)
             (void)rollback();
+        finalizeStatements();
         sqlite3_close_v2(m_db);
         m_db = nullptr;
     }
@@ -119,9 +154,8 @@ Status Database::exec(const QString &sql, const QVariantList &params)
 {
     if (!m_db)
         return Status::fail(QStringLiteral("数据库未打开"));
-    sqlite3_stmt *stmt = nullptr;
-    const QByteArray utf8 = sql.toUtf8();
-    if (sqlite3_prepare_v2(m_db, utf8.constData(), utf8.size(), &stmt, nullptr) != SQLITE_OK)
+    sqlite3_stmt *stmt = prepared(sql);
+    if (!stmt)
         return failure(sql);
     bool ok = bindParams(stmt, params);
     if (ok) {
@@ -131,7 +165,7 @@ Status Database::exec(const QString &sql, const QVariantList &params)
         ok = (rc == SQLITE_DONE);
     }
     const Status s = ok ? Status::ok() : failure(sql);
-    sqlite3_finalize(stmt);
+    release(stmt);
     return s;
 }
 
@@ -153,13 +187,12 @@ Checked<Database::Rows> Database::select(const QString &sql, const QVariantList 
 {
     if (!m_db)
         return Checked<Rows>::refuse(QStringLiteral("数据库未打开"));
-    sqlite3_stmt *stmt = nullptr;
-    const QByteArray utf8 = sql.toUtf8();
-    if (sqlite3_prepare_v2(m_db, utf8.constData(), utf8.size(), &stmt, nullptr) != SQLITE_OK)
+    sqlite3_stmt *stmt = prepared(sql);
+    if (!stmt)
         return Checked<Rows>::refuse(failure(sql));
     if (!bindParams(stmt, params)) {
         const Status s = failure(sql);
-        sqlite3_finalize(stmt);
+        release(stmt);
         return Checked<Rows>::refuse(s);
     }
     const int n = sqlite3_column_count(stmt);
@@ -178,7 +211,7 @@ Checked<Database::Rows> Database::select(const QString &sql, const QVariantList 
         rows.append(std::move(row));
     }
     const Status s = rc == SQLITE_DONE ? Status::ok() : failure(sql);
-    sqlite3_finalize(stmt);
+    release(stmt);
     if (!s)
         return Checked<Rows>::refuse(s);
     return rows;

@@ -1,5 +1,6 @@
 #pragma once
 #include "Status.h"
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -7,6 +8,7 @@
 #include <optional>
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace corvane {
 
@@ -60,7 +62,15 @@ public:
 
 private:
     Status failure(const QString &what) const;
+    // Statements are prepared once and kept for the next call with the same
+    // text: the call intake, the settlement and the copies run the same few
+    // statements thousands of times.
+    sqlite3_stmt *prepared(const QString &sql);
+    void release(sqlite3_stmt *stmt);
+    void finalizeStatements();
+    static constexpr int kCachedStatements = 64;
 
+    QHash<QString, sqlite3_stmt *> m_statements;
     sqlite3 *m_db = nullptr;
     QString m_path;
     int m_txDepth = 0;

@@ -1,6 +1,7 @@
 #include "RingClock.h"
-#include "Columns.h"
+#include "ConfigTable.h"
 #include "ConsoleContext.h"
+#include "UserTable.h"
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -31,23 +32,21 @@ QString unquoted(const QString &field)
 
 } // namespace
 
-RingClock::RingClock(ConsoleContext &ctx)
-    : m_ctx(ctx), m_user(ctx.db, QStringLiteral("User")), m_config(ctx.db, QStringLiteral("SWTConfig"))
-{}
+RingClock::RingClock(ConsoleContext &ctx) : m_ctx(ctx) {}
 
 Checked<QString> RingClock::checkNumber(const QString &typed) const
 {
     const QString refusal = QStringLiteral("输入的用户号码不存在，请核对后重新输入！");
     const QString number = typed.trimmed();
-    if (number.isEmpty() || !m_user.isValid() || m_user.columnCount() <= col::User::Number)
+    if (number.isEmpty())
         return Checked<QString>::refuse(refusal);
-    if (!m_user.findFirst(Criteria(m_user.columnNames().at(col::User::Number), number)))
+    const auto user = UserTable(m_ctx.db).byNumber(number);
+    if (!user || !*user)
         return Checked<QString>::refuse(refusal);
     bool portOk = false;
     bool capacityOk = false;
-    const int port = m_user.value(col::User::Port).trimmed().toInt(&portOk);
-    m_config.moveFirst();
-    const int capacity = m_config.value(col::SWTConfig::Capacity).trimmed().toInt(&capacityOk);
+    const int port = (*user)->port().toInt(&portOk);
+    const int capacity = ConfigTable(m_ctx.db).value(ConfigField::Capacity).trimmed().toInt(&capacityOk);
     if (!portOk || !capacityOk || port < 0 || port >= capacity)
         return Checked<QString>::refuse(refusal);
     return number;

@@ -70,8 +70,6 @@ public:
 
 private:
     ConsoleContext &m_ctx;
-    mutable Recordset m_user;
-    mutable Recordset m_config;
     QList<RingAlarm> m_alarms;
     int m_damaged = 0;
 };

@@ -1,6 +1,6 @@
 #include "LinkSupervisor.h"
 
-#include "Columns.h"
+#include "ConfigTable.h"
 #include "ConsoleContext.h"
 #include "Recordset.h"
 
@@ -75,8 +75,7 @@ void LinkSupervisor::tmrQuest_Timer()
         emit probeDue();
         return;
     }
-    Recordset config(m_ctx.db, QStringLiteral("SWTConfig"));
-    const bool resetEnabled = config.value(col::SWTConfig::NightReset).trimmed() == QLatin1String("1");
+    const bool resetEnabled = ConfigTable(m_ctx.db).value(ConfigField::NightReset).trimmed() == QLatin1String("1");
     if (resetEnabled && hhmm < 500 && !NightResetDone) {
         for (const TrunkRecord &t : m_trunks) {
             if (t.State != 0)

@@ -1,6 +1,6 @@
 #include "SwitchLink.h"
 
-#include "Columns.h"
+#include "ConfigTable.h"
 #include "ConsoleContext.h"
 #include "Data.h"
 #include "General.h"
@@ -151,8 +151,7 @@ void SwitchLink::SearchAgain()
 
 Status SwitchLink::StorePort(int n)
 {
-    Recordset config(m_ctx.db, QStringLiteral("SWTConfig"));
-    const auto stored = SetField(config, col::SWTConfig::SwitchPort, QString::number(n));
+    const Status stored = ConfigTable(m_ctx.db).write(ConfigField::SwitchPort, QString::number(n));
     if (!stored)
         return Status::fail(QStringLiteral("通讯串口未能保存：") + stored.reason());
     return Status::ok();
@@ -172,20 +171,18 @@ bool SwitchLink::OpenLinkOnLoad()
         emit statusText(kLinkError);
         // The stored port stays open so that the watchdog and the probe can
         // bring the link up when the switch starts talking.
-        Recordset config(m_ctx.db, QStringLiteral("SWTConfig"));
         int n = PortNumber();
-        if (auto stored = config.field(col::SWTConfig::SwitchPort))
-            n = int(ValInt(*stored));
+        if (const auto config = ConfigTable(m_ctx.db).read())
+            n = int(ValInt(config->get(ConfigField::SwitchPort)));
         // A port the operator may not open is the usual fault of a new
         // installation; the status bar alone would not say why.
         if (!OpenPort(n) && !PortDeniedText().isEmpty())
             m_ctx.messages.notifyKeyed(QStringLiteral("port-denied"), PortDeniedText(), QStringLiteral("通讯端口"),
                                        MessageService::Icon::Warning);
     }
-    Recordset config(m_ctx.db, QStringLiteral("SWTConfig"));
-    if (auto outPort = config.field(col::SWTConfig::OutwardPort)) {
-        m_ports.setOutPortNumber(int(ValInt(*outPort)));
-        if (config.value(col::SWTConfig::OutwardOn).trimmed() == QLatin1String("1"))
+    if (const auto config = ConfigTable(m_ctx.db).read()) {
+        m_ports.setOutPortNumber(int(ValInt(config->get(ConfigField::OutwardPort))));
+        if (config->flag(ConfigField::OutwardOn))
             OpenOutPort(OutPortNumber());
     }
     return LinkUp();

@@ -1,15 +1,17 @@
 #include "CallIntake.h"
 
+#include "AccountTable.h"
+#include "BillTable.h"
 #include "CallRecordDecoder.h"
-#include "Columns.h"
+#include "ConfigTable.h"
 #include "ConsoleContext.h"
-#include "Criteria.h"
-#include "Data.h"
 #include "Database.h"
+#include "DepositTable.h"
 #include "FeeEngine.h"
 #include "Money.h"
-#include "Recordset.h"
 #include "SwitchLink.h"
+#include "TrunkTable.h"
+#include "UserTable.h"
 
 #include <QFile>
 #include <QStringEncoder>
@@ -18,26 +20,10 @@ namespace corvane {
 
 namespace {
 
-const QString kAccountWord = QStringLiteral("账号");
-const QString kNotSettled = QStringLiteral("未结算");
-
 const QString kStoreFailed = QStringLiteral("话单无法存入数据库，本话单未确认，交换机将重发。\n原因：%1");
 const QString kStoreTitle = QStringLiteral("话单存储错误");
 const QString kFileFailed = QStringLiteral("话单文件无法写入：%1\n原因：%2");
 const QString kFileTitle = QStringLiteral("话单文件错误");
-
-// The deposit after a call: the old balance less the fee, two decimals, and
-// whether it has run out (below zero; exactly zero is not).
-struct Charged {
-    QString balance;
-    bool overrun;
-};
-
-Charged charge(const QString &oldBalance, const QString &fee)
-{
-    const QString text = (Money::fromText(oldBalance) - Money::fromText(fee)).toText();
-    return {text, Money::fromText(text).isNegative()};
-}
 
 } // namespace
 
@@ -137,20 +123,20 @@ CallIntake::Outcome CallIntake::storeRecord(const QByteArray &frame, Effects &fx
         return Outcome::Repeat;
 
     // The indirect-office digit of the trunk's route is not part of the number.
-    Recordset exchange(db, QStringLiteral("Exchange"), Criteria(QStringLiteral("中继"), m_rec.Trunk));
-    if (!exchange.isValid())
-        return failedWith(QStringLiteral("无法读取中继设置"), exchange.status());
-    if (exchange.hasCurrent())
-        m_rec.Called = StripIndirectOffice(m_rec.Called, exchange.value(col::Exchange::OutgoingMode),
-                                           exchange.value(col::Exchange::IndirectDirection));
+    const auto trunk = TrunkTable(db).byTrunk(m_rec.Trunk.toInt());
+    if (!trunk)
+        return failedWith(QStringLiteral("无法读取中继设置"), trunk.status());
+    if (*trunk)
+        m_rec.Called = StripIndirectOffice(m_rec.Called, (*trunk)->get(TrunkField::OutgoingMode),
+                                           (*trunk)->get(TrunkField::IndirectDirection));
 
     m_fees.ComputeFee(m_rec);
 
-    Recordset config(db, QStringLiteral("SWTConfig"));
-    if (!config.isValid())
+    const auto config = ConfigTable(db).read();
+    if (!config)
         return failedWith(QStringLiteral("无法读取系统设置"), config.status());
-    const QString demoteClass = config.value(col::SWTConfig::DemoteClass).trimmed();
-    const QString folder = config.value(col::SWTConfig::FilePath);
+    const QString demoteClass = config->demoteClass();
+    const QString folder = config->get(ConfigField::FilePath);
     if (!folder.isEmpty())
         fx.filePath = CallFilePath(folder, m_ctx.clock.now().date());
 
@@ -160,14 +146,22 @@ CallIntake::Outcome CallIntake::storeRecord(const QByteArray &frame, Effects &fx
     if (!charged)
         return failedWith(QStringLiteral("无法记入押金"), charged);
 
-    Recordset bills = Recordset::forAppend(db, QStringLiteral("PHNBill"));
-    const QStringList row{m_rec.Caller,   m_rec.Called, m_rec.EndTime,  m_rec.Duration, m_rec.Rate,
-                          m_rec.Area,     m_rec.Fee,    m_rec.CallType, m_rec.FeePart1, m_rec.FeePart2,
-                          m_rec.FeePart3, kNotSettled,  fx.group,       fx.name};
-    if (!bills.isValid())
-        return failedWith(QStringLiteral("无法写入话单"), bills.status());
-    if (const Status written = WriteRecord(bills, true, row); !written)
-        return failedWith(QStringLiteral("无法写入话单"), written);
+    BillRecord bill;
+    bill.set(BillField::Caller, m_rec.Caller);
+    bill.set(BillField::Called, m_rec.Called);
+    bill.set(BillField::EndTime, m_rec.EndTime);
+    bill.set(BillField::Duration, m_rec.Duration);
+    bill.set(BillField::Rate, m_rec.Rate);
+    bill.set(BillField::Area, m_rec.Area);
+    bill.set(BillField::Fee, m_rec.Fee);
+    bill.set(BillField::CallType, m_rec.CallType);
+    bill.set(BillField::Handling, m_rec.FeePart1);
+    bill.set(BillField::Service, m_rec.FeePart2);
+    bill.set(BillField::Charge, m_rec.FeePart3);
+    bill.set(BillField::Group, fx.group);
+    bill.set(BillField::Name, fx.name);
+    if (const auto written = BillTable(db).append(bill); !written)
+        return failedWith(QStringLiteral("无法写入话单"), written.status());
 
     // This frame becomes the last taken; every older row goes (an earlier
     // console kept the frames of the last minutes here).
@@ -186,36 +180,31 @@ CallIntake::Outcome CallIntake::storeRecord(const QByteArray &frame, Effects &fx
 Status CallIntake::chargeAccount(int account, const QString &demoteClass, Effects &fx)
 {
     Database &db = m_ctx.db;
-    const QString number = AccountNumberText(account);
-    Recordset deposit(db, QStringLiteral("Foregift"),
-                      Criteria(QStringLiteral("物理端口"), number).andEq(QStringLiteral("用户号码"), kAccountWord));
-    Recordset acct(db, QStringLiteral("Account"), Criteria(QStringLiteral("账号编号"), number));
-    if (!deposit.isValid())
+    const QString number = AccountTable::numberText(account);
+    DepositTable deposits(db);
+    const auto deposit = deposits.ofAccount(number);
+    if (!deposit)
         return deposit.status();
-    if (!acct.isValid())
+    const auto acct = AccountTable(db).byNumber(number);
+    if (!acct)
         return acct.status();
 
     // An account call belongs to no group; its name is the account's.
     fx.group.clear();
-    fx.name = acct.hasCurrent() ? acct.value(col::Account::Name) : deposit.value(col::Foregift::Name);
+    fx.name = *acct ? (*acct)->name() : *deposit ? (*deposit)->get(DepositField::Name) : QString();
 
-    if (deposit.hasCurrent()) {
-        const Charged c = charge(deposit.value(col::Foregift::Balance), m_rec.Fee);
-        if (Status s = SetField(deposit, col::Foregift::Balance, c.balance); !s)
-            return s;
-        if (c.overrun) {
-            if (Status s = SetField(deposit, col::Foregift::Class, demoteClass); !s)
+    if (*deposit) {
+        const auto charged = deposits.charge(**deposit, Money::fromText(m_rec.Fee), demoteClass);
+        if (!charged)
+            return charged.status();
+        if (charged->overrun && *acct) {
+            fx.starCodes << QStringLiteral("*68*") + demoteClass + QLatin1Char('*') + (*acct)->trunkGroup()
+                                + QStringLiteral("*0*") + number + QLatin1Char('#');
+            if (Status s = AccountTable(db).write((*acct)->rowId, {{AccountField::Class, demoteClass}}); !s)
                 return s;
-            if (acct.hasCurrent()) {
-                fx.starCodes << QStringLiteral("*68*") + demoteClass + QLatin1Char('*')
-                                    + acct.value(col::Account::TrunkGroup).trimmed() + QStringLiteral("*0*") + number
-                                    + QLatin1Char('#');
-                if (Status s = SetField(acct, col::Account::Class, demoteClass); !s)
-                    return s;
-            }
         }
     }
-    m_rec.Caller = kAccountWord + number;
+    m_rec.Caller = AccountTable::callerText(number);
     return Status::ok();
 }
 
@@ -223,38 +212,37 @@ Status CallIntake::chargeExtension(int port, const QString &demoteClass, Effects
 {
     Database &db = m_ctx.db;
     const QString portText = QString::number(port);
-    Recordset deposit(db, QStringLiteral("Foregift"),
-                      Criteria(QStringLiteral("物理端口"), portText).andNe(QStringLiteral("用户号码"), kAccountWord));
-    Recordset user(db, QStringLiteral("User"), Criteria(QStringLiteral("物理端口"), portText));
-    if (!deposit.isValid())
+    DepositTable deposits(db);
+    const auto deposit = deposits.ofExtension(portText);
+    if (!deposit)
         return deposit.status();
-    if (!user.isValid())
+    UserTable users(db);
+    const auto user = users.byPort(portText);
+    if (!user)
         return user.status();
 
     // Without a user row the port stands as the caller and group and name stay empty.
-    if (user.hasCurrent()) {
-        m_rec.Caller = user.value(col::User::Number);
-        fx.group = user.value(col::User::Group);
-        fx.name = user.value(col::User::Name);
+    if (*user) {
+        m_rec.Caller = (*user)->get(UserField::Number);
+        fx.group = (*user)->group();
+        fx.name = (*user)->name();
     }
-    if (!deposit.hasCurrent())
+    if (!*deposit)
         return Status::ok();
 
-    const Charged c = charge(deposit.value(col::Foregift::Balance), m_rec.Fee);
-    if (Status s = SetField(deposit, col::Foregift::Balance, c.balance); !s)
-        return s;
-    if (!c.overrun)
+    const auto charged = deposits.charge(**deposit, Money::fromText(m_rec.Fee), demoteClass);
+    if (!charged)
+        return charged.status();
+    if (!charged->overrun)
         return Status::ok();
-    if (Status s = SetField(deposit, col::Foregift::Class, demoteClass); !s)
-        return s;
     // The switch knows the extension by its number; without a user row the
     // deposit row's number is the one, never the port.
     QString number = m_rec.Caller;
-    if (user.hasCurrent()) {
-        if (Status s = SetField(user, col::User::Class, demoteClass); !s)
+    if (*user) {
+        if (Status s = users.write((*user)->rowId, {{UserField::Class, demoteClass}}); !s)
             return s;
     } else {
-        number = deposit.value(col::Foregift::Number).trimmed();
+        number = (*deposit)->number();
     }
     if (!number.isEmpty())
         fx.starCodes << QStringLiteral("*10*") + demoteClass + QLatin1Char('*') + number + QLatin1Char('#');

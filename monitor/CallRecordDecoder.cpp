@@ -95,6 +95,4 @@ QString CallFilePath(const QString &configuredFolder, const QDate &today)
     return folder + today.toString(QStringLiteral("yyyyMM")) + QStringLiteral(".txt");
 }
 
-QString AccountNumberText(int account) { return QStringLiteral("%1").arg(account, 3, 10, QLatin1Char('0')); }
-
 } // namespace corvane

@@ -65,8 +65,4 @@ QString FeeRecord(const QString &caller, const QString &endTimeDigits, const QSt
 // separators) followed by YYYYMM and ".txt".
 QString CallFilePath(const QString &configuredFolder, const QDate &today);
 
-// Account numbers are kept with three digits ("012") in the account tables,
-// in the caller column ("账号012") and in the switch codes.
-QString AccountNumberText(int account);
-
 } // namespace corvane

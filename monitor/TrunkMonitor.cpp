@@ -1,16 +1,17 @@
 #include "TrunkMonitor.h"
 #include "CallRecordDecoder.h"
-#include "Columns.h"
 
+#include "BillTable.h"
 #include "ConsoleContext.h"
 #include "Criteria.h"
-#include "Data.h"
 #include "Database.h"
 #include "General.h"
 #include "Money.h"
 #include "Recordset.h"
 #include "SwitchLink.h"
+#include "TrunkTable.h"
 #include "TrunkView.h"
+#include "UserTable.h"
 
 namespace corvane {
 
@@ -57,45 +58,40 @@ QString TrunkMonitor::IncomingFee(qint64 seconds)
     return (Money::fromText(QStringLiteral("0.10")) * started).toText();
 }
 
-TrunkMonitor::UserRow TrunkMonitor::readUser(const Recordset &rs)
+TrunkMonitor::TrunkUser TrunkMonitor::readUser(const Checked<std::optional<UserRow>> &row)
 {
-    UserRow u;
-    if (!rs.hasCurrent())
+    TrunkUser u;
+    if (!row || !*row)
         return u;
     u.found = true;
-    u.number = rs.value(col::User::Number);
-    u.name = rs.value(col::User::Name);
-    u.group = rs.value(col::User::Group);
-    u.show = rs.value(col::User::ShowOnTrunk) == kShowMark;
+    u.number = (*row)->get(UserField::Number);
+    u.name = (*row)->name();
+    u.group = (*row)->group();
+    u.show = (*row)->get(UserField::ShowOnTrunk) == kShowMark;
     return u;
 }
 
 // Only the matching rows are loaded: these run for every trunk frame.
-TrunkMonitor::UserRow TrunkMonitor::userByPort(quint8 port)
+TrunkMonitor::TrunkUser TrunkMonitor::userByPort(quint8 port)
 {
-    Recordset users(m_ctx.db, QStringLiteral("User"), Criteria(QStringLiteral("物理端口"), QString::number(port)));
-    users.moveFirst();
-    return readUser(users);
+    return readUser(UserTable(m_ctx.db).byPort(QString::number(port)));
 }
 
-TrunkMonitor::UserRow TrunkMonitor::userByNumber(const QString &number)
+TrunkMonitor::TrunkUser TrunkMonitor::userByNumber(const QString &number)
 {
-    Recordset users(m_ctx.db, QStringLiteral("User"), Criteria(QStringLiteral("用户号码"), number));
-    users.moveFirst();
-    return readUser(users);
+    return readUser(UserTable(m_ctx.db).byNumber(number));
 }
 
 QString TrunkMonitor::stripOfficeDigit(int trunk, const QString &digits)
 {
     if (digits.isEmpty())
         return digits;
-    Recordset exchange(m_ctx.db, QStringLiteral("Exchange"), Criteria(QStringLiteral("中继"), QString::number(trunk)));
-    exchange.moveFirst();
-    if (!exchange.hasCurrent())
+    const auto row = TrunkTable(m_ctx.db).byTrunk(trunk);
+    if (!row || !*row)
         return digits;
     // The same rule the call-record intake applies to the dialled number.
-    return StripIndirectOffice(digits, exchange.value(col::Exchange::OutgoingMode),
-                               exchange.value(col::Exchange::IndirectDirection));
+    return StripIndirectOffice(digits, (*row)->get(TrunkField::OutgoingMode),
+                               (*row)->get(TrunkField::IndirectDirection));
 }
 
 // ---- handlers ---------------------------------------------------------------
@@ -138,7 +134,7 @@ void TrunkMonitor::OnTrunkSeized(const QByteArray &frame)
     if (t < 0)
         return;
     trunks()[size_t(t)].State = Seized;
-    const UserRow user = userByPort(byteAt(frame, 4));
+    const TrunkUser user = userByPort(byteAt(frame, 4));
     m_view.setTrunkPicture(t, kBusyPicture);
     if (user.show)
         m_view.setTrunkText(t, user.number);
@@ -151,7 +147,7 @@ void TrunkMonitor::OnTrunkDialled(const QByteArray &frame)
     if (t < 0)
         return;
     trunks()[size_t(t)].State = Seized;
-    const UserRow user = userByPort(byteAt(frame, 4));
+    const TrunkUser user = userByPort(byteAt(frame, 4));
     const QString digits = stripOfficeDigit(trunkNo, nibbleDigits(frame, 5, 8));
     if (user.show)
         m_view.setTrunkText(t, user.number + lineBreak() + digits);
@@ -163,7 +159,7 @@ void TrunkMonitor::OnTrunkUserChange(const QByteArray &frame)
     const int t = trunkIndex(byteAt(frame, 4));
     if (t < 0)
         return;
-    const UserRow user = userByPort(byteAt(frame, 3));
+    const TrunkUser user = userByPort(byteAt(frame, 3));
     if (!user.found)
         return;
     TrunkRecord &rec = trunks()[size_t(t)];
@@ -177,7 +173,7 @@ void TrunkMonitor::OnTrunkAnswer(const QByteArray &frame)
     const int t = trunkIndex(byteAt(frame, 4));
     if (t < 0)
         return;
-    const UserRow user = userByPort(byteAt(frame, 3));
+    const TrunkUser user = userByPort(byteAt(frame, 3));
     TrunkRecord &rec = trunks()[size_t(t)];
     if (rec.State != Idle)
         m_view.setTrunkTextColor(t, Qt::blue);
@@ -213,25 +209,24 @@ void TrunkMonitor::OnTrunkReleased(const QByteArray &frame)
         const QString stamp = m_ctx.stamp();
         m_view.addIncomingRow(IncomingListLimit, {rec.CallerNo, rec.UserNo, stamp});
         const QString fee = IncomingFee(rec.Seconds.toLongLong());
-        const UserRow user = userByNumber(rec.UserNo);
-        Recordset bill = Recordset::forAppend(m_ctx.db, QStringLiteral("PHNBill"));
-        const QStringList row{rec.UserNo,
-                              rec.CallerNo,
-                              stamp,
-                              rec.Seconds,
-                              QStringLiteral("0.10"),
-                              QStringLiteral("呼入"),
-                              fee,
-                              QStringLiteral("9"),
-                              QStringLiteral("0.00"),
-                              QStringLiteral("0.00"),
-                              fee,
-                              QStringLiteral("未结算"),
-                              user.group,
-                              user.name};
+        const TrunkUser user = userByNumber(rec.UserNo);
+        BillRecord bill;
+        bill.set(BillField::Caller, rec.UserNo);
+        bill.set(BillField::Called, rec.CallerNo);
+        bill.set(BillField::EndTime, stamp);
+        bill.set(BillField::Duration, rec.Seconds);
+        bill.set(BillField::Rate, QStringLiteral("0.10"));
+        bill.set(BillField::Area, QStringLiteral("呼入"));
+        bill.set(BillField::Fee, fee);
+        bill.set(BillField::CallType, QStringLiteral("9"));
+        bill.set(BillField::Handling, QStringLiteral("0.00"));
+        bill.set(BillField::Service, QStringLiteral("0.00"));
+        bill.set(BillField::Charge, fee);
+        bill.set(BillField::Group, user.group);
+        bill.set(BillField::Name, user.name);
         // Told without blocking, frames keep arriving while the box is open;
         // the same failure again only raises the count in that one box.
-        if (const Status written = WriteRecord(bill, true, row); !written)
+        if (const Status written = BillTable(m_ctx.db).append(bill).status(); !written)
             m_ctx.messages.notifyKeyed(IncomingNotStoredKey,
                                        written.context(QStringLiteral("来电话单未能保存")).reason(),
                                        QStringLiteral("数据库错误"), MessageService::Icon::Warning);

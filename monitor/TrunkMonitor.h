@@ -1,5 +1,6 @@
 #pragma once
 #include "TrunkState.h"
+#include "UserTable.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -8,7 +9,6 @@
 namespace corvane {
 
 class ConsoleContext;
-class Recordset;
 class TrunkView;
 
 // The trunk events the switch reports: ringing, caller ID, seizure, dialled
@@ -62,16 +62,17 @@ public slots:
     void imgPHN_Click(int Index);
 
 private:
-    struct UserRow {
+    // What the trunk events need of the user on an extension.
+    struct TrunkUser {
         bool found = false;
-        QString number;    // column 1
-        QString name;      // column 2
-        QString group;     // column 15
-        bool show = false; // column 14 is "√"
+        QString number;
+        QString name;
+        QString group;
+        bool show = false; // the number is written on the trunk indicator
     };
-    UserRow userByPort(quint8 port);
-    UserRow userByNumber(const QString &number);
-    static UserRow readUser(const Recordset &rs);
+    TrunkUser userByPort(quint8 port);
+    TrunkUser userByNumber(const QString &number);
+    static TrunkUser readUser(const Checked<std::optional<UserRow>> &row);
     // Drops the indirect-office digit of dialled digits on a trunk set to "间局".
     QString stripOfficeDigit(int trunk, const QString &digits);
     // Trunk index t for trunk number n, -1 outside 1..16.

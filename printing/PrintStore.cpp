@@ -1,4 +1,5 @@
 #include "PrintStore.h"
+#include "BillTable.h"
 #include "Database.h"
 #include "Schema.h"
 #include "SqlStatement.h"
@@ -152,38 +153,40 @@ Status PrintStore::replace(const QList<BillRow> &bills, const QList<FeeRow> &fee
     if (!isOpen())
         return Status::fail(QStringLiteral("print.mdb 未打开"));
     const QString what = QStringLiteral("打印数据未能写入");
-    Transaction tx(*m_db);
-    if (!tx.begun())
-        return tx.begun().context(what);
-    for (const TableDef *t : {&billTable(), &feeTable()})
-        if (Status s = m_db->exec(QStringLiteral("DELETE FROM %1").arg(Database::quoteId(t->name))); !s)
-            return s.context(what);
+    return InTransaction(
+               *m_db,
+               [&]() -> Status {
+                   for (const TableDef *t : {&billTable(), &feeTable()})
+                       if (Status s = m_db->exec(QStringLiteral("DELETE FROM %1").arg(Database::quoteId(t->name))); !s)
+                           return s;
 
-    SqlStatement addBill(m_db->handle(), insertSql(billTable()));
-    if (!addBill.isValid())
-        return Status::fail(addBill.error()).context(what);
-    for (const BillRow &b : bills) {
-        const QStringList texts = b.listed();
-        bool bound = true;
-        for (int c = 0; c < texts.size(); ++c)
-            bound = addBill.bind(c + 1, texts.at(c)) && bound;
-        bound = addBill.bind(col::PrintBill::MainRowId + 1, b.mainRowId) && bound;
-        if (!bound || !addBill.run())
-            return Status::fail(addBill.error()).context(what);
-    }
+                   SqlStatement addBill(m_db->handle(), insertSql(billTable()));
+                   if (!addBill.isValid())
+                       return Status::fail(addBill.error());
+                   for (const BillRow &b : bills) {
+                       const QStringList texts = b.listed();
+                       bool bound = true;
+                       for (int c = 0; c < texts.size(); ++c)
+                           bound = addBill.bind(c + 1, texts.at(c)) && bound;
+                       bound = addBill.bind(col::PrintBill::MainRowId + 1, b.mainRowId) && bound;
+                       if (!bound || !addBill.run())
+                           return Status::fail(addBill.error());
+                   }
 
-    SqlStatement addFee(m_db->handle(), insertSql(feeTable()));
-    if (!addFee.isValid())
-        return Status::fail(addFee.error()).context(what);
-    for (const FeeRow &f : fees) {
-        const QStringList texts = f.texts();
-        bool bound = true;
-        for (int c = 0; c < texts.size(); ++c)
-            bound = addFee.bind(c + 1, texts.at(c)) && bound;
-        if (!bound || !addFee.run())
-            return Status::fail(addFee.error()).context(what);
-    }
-    return tx.commit().context(what);
+                   SqlStatement addFee(m_db->handle(), insertSql(feeTable()));
+                   if (!addFee.isValid())
+                       return Status::fail(addFee.error());
+                   for (const FeeRow &f : fees) {
+                       const QStringList texts = f.texts();
+                       bool bound = true;
+                       for (int c = 0; c < texts.size(); ++c)
+                           bound = addFee.bind(c + 1, texts.at(c)) && bound;
+                       if (!bound || !addFee.run())
+                           return Status::fail(addFee.error());
+                   }
+                   return Status::ok();
+               })
+        .context(what);
 }
 
 QString PrintStore::billListSql()
@@ -266,23 +269,19 @@ Checked<int> PrintStore::deleteListedFromMain(Database &switchDb)
     const QString what = QStringLiteral("话单未能删除");
     if (!isOpen() || !switchDb.isOpen())
         return Checked<int>::refuse(what + QStringLiteral("：数据库未打开"));
-    const TableDef *main = findTable(switchTables(), QStringLiteral("PHNBill"));
     const QList<BillRow> listed = bills();
-    Transaction tx(switchDb);
-    if (!tx.begun())
-        return Checked<int>::refuse(tx.begun().context(what));
-    SqlStatement del(switchDb.handle(), QStringLiteral("DELETE FROM %1 WHERE rowid = ? AND %2 = ? AND %3 = ?")
-                                            .arg(Database::quoteId(main->name), Database::quoteId(main->columns.at(0)),
-                                                 Database::quoteId(main->columns.at(2))));
-    if (!del.isValid())
-        return Checked<int>::refuse(what + QStringLiteral("：") + del.error());
+    BillTable main(switchDb);
     int deleted = 0;
-    for (const BillRow &b : listed) {
-        if (!del.bind(1, b.mainRowId) || !del.bind(2, b.caller) || !del.bind(3, b.endTime) || !del.run())
-            return Checked<int>::refuse(what + QStringLiteral("：") + del.error());
-        deleted += sqlite3_changes(switchDb.handle());
-    }
-    if (Status s = tx.commit(); !s)
+    const Status s = InTransaction(switchDb, [&]() -> Status {
+        for (const BillRow &b : listed) {
+            const auto gone = main.removeListed(b.mainRowId, b.caller, b.endTime);
+            if (!gone)
+                return gone.status();
+            deleted += *gone ? 1 : 0;
+        }
+        return Status::ok();
+    });
+    if (!s)
         return Checked<int>::refuse(s.context(what));
     return deleted;
 }

@@ -1,9 +1,11 @@
 #include "CallQuery.h"
 
-#include "Columns.h"
+#include "AccountTable.h"
+#include "BillTable.h"
+#include "ConfigTable.h"
 #include "Database.h"
 #include "Money.h"
-#include "Schema.h"
+#include "UserTable.h"
 
 #include <QHash>
 #include <QRegularExpression>
@@ -14,20 +16,9 @@ namespace corvane::CallQuery {
 
 namespace {
 
-const QString kAccountWord = QStringLiteral("账号");
 const QString kItemJoin = QStringLiteral("--");
 
 QString q(const QString &name) { return Database::quoteId(name); }
-
-QString column(const QString &table, int position) { return findTable(table)->columns.at(position); }
-
-QString marks(int n)
-{
-    QStringList m;
-    for (int i = 0; i < n; ++i)
-        m.append(QStringLiteral("?"));
-    return m.join(QLatin1Char(','));
-}
 
 // The number part of a list item "800--张三" (the whole text without "--").
 QString itemKey(const QString &item)
@@ -67,8 +58,8 @@ QString hourPrefix(const QDateTime &t) { return t.toString(QStringLiteral("yyyy�
 
 } // namespace
 
-QString settledText() { return QStringLiteral("已结算"); }
-QString notSettledText() { return QStringLiteral("未结算"); }
+QString settledText() { return BillTable::settledText(); }
+QString notSettledText() { return BillTable::notSettledText(); }
 
 Checked<QStringList> FillList(Database &db, SelectMode mode)
 {
@@ -76,24 +67,19 @@ Checked<QStringList> FillList(Database &db, SelectMode mode)
     const QString why = QStringLiteral("选择列表无法读取");
     switch (mode) {
     case SelectMode::Common: {
-        const auto cap = db.scalar(
-            QStringLiteral("SELECT %1 FROM %2 ORDER BY rowid LIMIT 1")
-                .arg(q(column(QStringLiteral("SWTConfig"), col::SWTConfig::Capacity)), q(QStringLiteral("SWTConfig"))));
-        const int capacity = cap ? Money::fromText(*cap).wholePart() : 0;
-        const auto rows =
-            db.select(QStringLiteral("SELECT %1, %2 FROM %3 ORDER BY rowid LIMIT ?")
-                          .arg(q(column(QStringLiteral("User"), col::User::Number)),
-                               q(column(QStringLiteral("User"), col::User::Name)), q(QStringLiteral("User"))),
-                      {qMax(0, capacity)});
+        const auto config = ConfigTable(db).read();
+        const int capacity = config ? config->capacity() : 0;
+        const auto rows = UserTable(db).all();
         if (!rows)
-            return Checked<QStringList>::refuse(why + QStringLiteral("：") + rows.reason());
-        for (const QStringList &r : *rows)
-            items.append(r.at(0) + kItemJoin + r.at(1));
+            return Checked<QStringList>::refuse(rows.status().context(why));
+        for (const UserRow &r : rows->mid(0, capacity))
+            items.append(r.get(UserField::Number) + kItemJoin + r.name());
         break;
     }
     case SelectMode::Group: {
+        // The group register: one column, its name.
         const auto rows = db.select(QStringLiteral("SELECT %1 FROM %2 ORDER BY rowid")
-                                        .arg(q(column(QStringLiteral("Group"), 0)), q(QStringLiteral("Group"))));
+                                        .arg(q(QStringLiteral("组名")), q(QStringLiteral("Group"))));
         if (!rows)
             return Checked<QStringList>::refuse(why + QStringLiteral("：") + rows.reason());
         for (const QStringList &r : *rows)
@@ -101,14 +87,11 @@ Checked<QStringList> FillList(Database &db, SelectMode mode)
         break;
     }
     case SelectMode::Account: {
-        const auto rows =
-            db.select(QStringLiteral("SELECT %1, %2 FROM %3 ORDER BY rowid")
-                          .arg(q(column(QStringLiteral("Account"), col::Account::Number)),
-                               q(column(QStringLiteral("Account"), col::Account::Name)), q(QStringLiteral("Account"))));
+        const auto rows = AccountTable(db).all();
         if (!rows)
-            return Checked<QStringList>::refuse(why + QStringLiteral("：") + rows.reason());
-        for (const QStringList &r : *rows)
-            items.append(r.at(0) + kItemJoin + r.at(1));
+            return Checked<QStringList>::refuse(rows.status().context(why));
+        for (const AccountRow &r : *rows)
+            items.append(r.get(AccountField::Number) + kItemJoin + r.name());
         break;
     }
     }
@@ -133,8 +116,8 @@ Checked<QStringList> CallersFor(Database &db, SelectMode mode, const QStringList
             bool numeric = false;
             const int n = key.toInt(&numeric);
             if (numeric && n >= 0)
-                key = QStringLiteral("%1").arg(n, 3, 10, QLatin1Char('0'));
-            callers.append(kAccountWord + key);
+                key = AccountTable::numberText(n);
+            callers.append(AccountTable::callerText(key));
         }
         break;
     case SelectMode::Group: {
@@ -144,16 +127,13 @@ Checked<QStringList> CallersFor(Database &db, SelectMode mode, const QStringList
                 groups.insert(g);
         if (groups.isEmpty())
             break;
-        const auto rows =
-            db.select(QStringLiteral("SELECT %1, %2 FROM %3 ORDER BY rowid")
-                          .arg(q(column(QStringLiteral("User"), col::User::Number)),
-                               q(column(QStringLiteral("User"), col::User::Group)), q(QStringLiteral("User"))));
+        const auto rows = UserTable(db).all();
         if (!rows)
-            return Checked<QStringList>::refuse(QStringLiteral("用户表无法读取：") + rows.reason());
-        for (const QStringList &r : *rows) {
-            const QString group = r.at(1).trimmed();
-            if (!group.isEmpty() && groups.contains(group) && !r.at(0).trimmed().isEmpty())
-                callers.append(r.at(0).trimmed());
+            return Checked<QStringList>::refuse(rows.status().context(QStringLiteral("用户表无法读取")));
+        for (const UserRow &r : *rows) {
+            const QString group = r.group().trimmed();
+            if (!group.isEmpty() && groups.contains(group) && !r.number().isEmpty())
+                callers.append(r.number());
         }
         break;
     }
@@ -195,74 +175,48 @@ Checked<Chosen> Choose(Database &db, const Criteria &criteria)
     if (criteria.begin && criteria.end && *criteria.end < *criteria.begin)
         return out;
 
-    const TableDef &bill = *findTable(QStringLiteral("PHNBill"));
-    QStringList cols;
-    for (const QString &c : bill.columns)
-        cols.append(q(c));
-
-    // Caller (and end time) through the index; type and state are tested on
-    // the rows found (the unary plus keeps the planner off their indexes).
-    QString sql =
-        QStringLiteral("SELECT rowid, %1 FROM %2 WHERE %3 IN (%4) AND +%5 IN (%6) AND +%7 IN (%8)")
-            .arg(cols.join(QStringLiteral(", ")), q(bill.name), cols.at(col::PHNBill::Caller),
-                 marks(int(criteria.callers.size())), cols.at(col::PHNBill::CallType),
-                 marks(int(criteria.types.size())), cols.at(col::PHNBill::State), marks(int(criteria.states.size())));
-    QVariantList params;
-    for (const QString &c : criteria.callers)
-        params.append(c);
+    BillTable::Selection selection;
+    selection.callers = criteria.callers;
     for (int t : criteria.types)
-        params.append(QString::number(t));
-    for (const QString &s : criteria.states)
-        params.append(s);
+        selection.types.append(QString::number(t));
+    selection.states = criteria.states;
     const bool ranged = criteria.begin || criteria.end;
-    if (criteria.begin) {
-        sql += QStringLiteral(" AND %1 >= ?").arg(cols.at(col::PHNBill::EndTime));
-        params.append(hourPrefix(*criteria.begin));
-    }
-    if (criteria.end) {
-        sql += QStringLiteral(" AND %1 < ?").arg(cols.at(col::PHNBill::EndTime));
-        params.append(hourPrefix(*criteria.end) + QChar(0x9FFF));
-    }
-
-    auto rows = db.select(sql, params);
-    if (!rows)
-        return Checked<Chosen>::refuse(QStringLiteral("话单无法读取：") + rows.reason());
-    // Table order.
-    std::sort(rows->begin(), rows->end(),
-              [](const QStringList &a, const QStringList &b) { return a.at(0).toLongLong() < b.at(0).toLongLong(); });
+    if (criteria.begin)
+        selection.fromHour = hourPrefix(*criteria.begin);
+    if (criteria.end)
+        selection.toHour = hourPrefix(*criteria.end);
+    const auto records = BillTable(db).select(selection);
+    if (!records)
+        return Checked<Chosen>::refuse(records.status().context(QStringLiteral("话单无法读取")));
 
     // Monthly rents of the users, by user number.
     QHash<QString, Money> rents;
-    const auto users =
-        db.select(QStringLiteral("SELECT %1, %2 FROM %3 ORDER BY rowid")
-                      .arg(q(column(QStringLiteral("User"), col::User::Number)),
-                           q(column(QStringLiteral("User"), col::User::Rent)), q(QStringLiteral("User"))));
+    const auto users = UserTable(db).all();
     if (!users)
-        return Checked<Chosen>::refuse(QStringLiteral("用户表无法读取：") + users.reason());
-    for (const QStringList &u : *users)
-        if (!rents.contains(u.at(0)))
-            rents.insert(u.at(0), Money::fromText(u.at(1)));
+        return Checked<Chosen>::refuse(users.status().context(QStringLiteral("用户表无法读取")));
+    for (const UserRow &u : *users)
+        if (!rents.contains(u.get(UserField::Number)))
+            rents.insert(u.get(UserField::Number), u.rent());
 
     QHash<QString, int> feeOf; // caller -> position in out.fees
-    out.bills.reserve(rows->size());
-    for (const QStringList &r : *rows) {
-        // r.at(0) is the rowid; the table's columns follow.
-        auto at = [&r](int c) { return r.at(c + 1); };
+    out.bills.reserve(records->size());
+    for (const BillRecord &r : *records) {
         if (ranged) {
-            const std::optional<QDateTime> t = EndTimeMoment(at(col::PHNBill::EndTime));
+            const std::optional<QDateTime> t = EndTimeMoment(r.endTime());
             if (!t || (criteria.begin && *t < *criteria.begin) || (criteria.end && *t > *criteria.end))
                 continue;
         }
-        const QString caller = at(col::PHNBill::Caller);
-        out.bills.append(BillRow{caller, at(1), at(2), at(3), at(4), at(5), at(6), r.at(0).toLongLong()});
+        const QString caller = r.caller();
+        out.bills.append(BillRow{caller, r.get(BillField::Called), r.endTime(), r.get(BillField::Duration),
+                                 r.get(BillField::Rate), r.get(BillField::Area), r.get(BillField::Fee), r.rowId});
 
         auto found = feeOf.constFind(caller);
         int index;
         if (found == feeOf.constEnd()) {
             FeeRow f;
-            f.group = at(col::PHNBill::Group);
+            f.group = r.get(BillField::Group);
             f.number = caller;
-            f.name = at(col::PHNBill::Name);
+            f.name = r.get(BillField::Name);
             if (!criteria.waiveRent) {
                 if (auto rent = rents.constFind(caller); rent != rents.constEnd()) {
                     f.rent = *rent;
@@ -276,11 +230,11 @@ Checked<Chosen> Choose(Database &db, const Criteria &criteria)
             index = *found;
         }
         FeeRow &f = out.fees[index];
-        if (const int c = chargeColumn(at(col::PHNBill::CallType)); c >= 0)
-            f.amount(c) += Money::fromText(at(col::PHNBill::Charge));
-        f.handling += Money::fromText(at(col::PHNBill::Handling));
-        f.service += Money::fromText(at(col::PHNBill::Service));
-        f.total += Money::fromText(at(col::PHNBill::Fee));
+        if (const int c = chargeColumn(r.callType()); c >= 0)
+            f.amount(c) += r.charge();
+        f.handling += r.handling();
+        f.service += r.service();
+        f.total += r.fee();
     }
     return out;
 }

@@ -1,15 +1,15 @@
 #include "Settlement.h"
 
+#include "AccountTable.h"
+#include "BillTable.h"
 #include "CallQuery.h"
-#include "Columns.h"
+#include "ConfigTable.h"
 #include "ConsoleContext.h"
-#include "Criteria.h"
-#include "Data.h"
 #include "Database.h"
+#include "DepositTable.h"
 #include "PrintStore.h"
-#include "Recordset.h"
-#include "Schema.h"
 #include "SwitchLink.h"
+#include "UserTable.h"
 
 #include <QSet>
 
@@ -17,68 +17,51 @@ namespace corvane::Settlement {
 
 namespace {
 
-const QString kAccountWord = QStringLiteral("账号");
-const QString kZero = QStringLiteral("0.00");
 const QString kFailed = QStringLiteral("结算失败，没有任何话单被结算");
-
-QString q(const QString &name) { return Database::quoteId(name); }
-
-// Resets one deposit row: balance and deposit paid 0.00, the class after settlement.
-Status resetDeposit(Recordset &deposit, const QString &cls)
-{
-    if (Status s = deposit.edit(); !s)
-        return s;
-    for (auto [c, v] : {std::pair{col::Foregift::Balance, kZero}, std::pair{col::Foregift::Deposit, kZero},
-                        std::pair{col::Foregift::Class, cls}})
-        if (Status s = deposit.setField(c, v); !s)
-            return s;
-    return deposit.update();
-}
 
 // The deposit user or account of one fee row: its deposit reset, its class
 // restored, its command added. False when the caller has no deposit row (or
 // no user or account row): then nothing changes for it.
 Checked<bool> settleCaller(Database &db, const QString &caller, const QString &cls, QStringList &commands)
 {
-    if (caller.startsWith(kAccountWord)) {
-        const QString number = caller.mid(kAccountWord.size()).trimmed();
-        Recordset deposit(db, QStringLiteral("Foregift"),
-                          Criteria(QStringLiteral("物理端口"), number).andEq(QStringLiteral("用户号码"), kAccountWord));
-        Recordset account(db, QStringLiteral("Account"), Criteria(QStringLiteral("账号编号"), number));
-        if (!deposit.isValid())
-            return Checked<bool>::refuse(deposit.status());
-        if (!account.isValid())
-            return Checked<bool>::refuse(account.status());
-        if (!deposit.hasCurrent() || !account.hasCurrent())
+    DepositTable deposits(db);
+    if (caller.startsWith(DepositTable::AccountWord)) {
+        const QString number = caller.mid(DepositTable::AccountWord.size()).trimmed();
+        const auto deposit = deposits.ofAccount(number);
+        if (!deposit)
+            return deposit.refusedAs<bool>();
+        AccountTable accounts(db);
+        const auto account = accounts.byNumber(number);
+        if (!account)
+            return account.refusedAs<bool>();
+        if (!*deposit || !*account)
             return false;
-        if (Status s = resetDeposit(deposit, cls); !s)
-            return Checked<bool>::refuse(s.reason());
-        if (Status s = SetField(account, col::Account::Class, cls); !s)
-            return Checked<bool>::refuse(s.reason());
-        commands << QStringLiteral("*68*") + cls + QLatin1Char('*') + account.value(col::Account::TrunkGroup).trimmed()
-                        + QStringLiteral("*0*") + number + QLatin1Char('#');
+        if (Status s = deposits.settle(**deposit, cls); !s)
+            return Checked<bool>::refuse(s);
+        if (Status s = accounts.write((*account)->rowId, {{AccountField::Class, cls}}); !s)
+            return Checked<bool>::refuse(s);
+        commands << QStringLiteral("*68*") + cls + QLatin1Char('*') + (*account)->trunkGroup() + QStringLiteral("*0*")
+                        + number + QLatin1Char('#');
         return true;
     }
 
-    Recordset user(db, QStringLiteral("User"), Criteria(QStringLiteral("用户号码"), caller));
-    if (!user.isValid())
-        return Checked<bool>::refuse(user.status());
-    if (!user.hasCurrent())
+    UserTable users(db);
+    const auto user = users.byNumber(caller);
+    if (!user)
+        return user.refusedAs<bool>();
+    if (!*user)
         return false;
-    Recordset deposit(db, QStringLiteral("Foregift"),
-                      Criteria(QStringLiteral("物理端口"), user.value(col::User::Port))
-                          .andNe(QStringLiteral("用户号码"), kAccountWord));
-    if (!deposit.isValid())
-        return Checked<bool>::refuse(deposit.status());
-    if (!deposit.hasCurrent())
+    const auto deposit = deposits.ofExtension((*user)->port());
+    if (!deposit)
+        return deposit.refusedAs<bool>();
+    if (!*deposit)
         return false;
-    if (Status s = resetDeposit(deposit, cls); !s)
-        return Checked<bool>::refuse(s.reason());
-    if (Status s = SetField(user, col::User::Class, cls); !s)
-        return Checked<bool>::refuse(s.reason());
+    if (Status s = deposits.settle(**deposit, cls); !s)
+        return Checked<bool>::refuse(s);
+    if (Status s = users.write((*user)->rowId, {{UserField::Class, cls}}); !s)
+        return Checked<bool>::refuse(s);
     // The extension command, as the intake's demotion sends it.
-    commands << QStringLiteral("*10*") + cls + QLatin1Char('*') + user.value(col::User::Number).trimmed()
-                    + QLatin1Char('#');
+    commands << QStringLiteral("*10*") + cls + QLatin1Char('*') + (*user)->number() + QLatin1Char('#');
     return true;
 }
 
@@ -105,26 +88,19 @@ Outcome SettleListed(Database &db, PrintStore &store)
     if (!tx.begun())
         return fail(tx.begun().reason());
 
-    const auto cls =
-        db.scalar(QStringLiteral("SELECT %1 FROM %2 ORDER BY rowid LIMIT 1")
-                      .arg(q(findTable(QStringLiteral("SWTConfig"))->columns.at(col::SWTConfig::DemoteClass)),
-                           q(QStringLiteral("SWTConfig"))));
-    if (!cls)
-        return fail(cls.reason());
-    const QString settleClass = cls->trimmed();
+    const auto config = ConfigTable(db).read();
+    if (!config)
+        return fail(config.reason());
+    const QString settleClass = config->demoteClass();
 
     // The marks: exactly the listed rows that are still not settled.
-    const TableDef &bill = *findTable(QStringLiteral("PHNBill"));
-    const QString mark = QStringLiteral("UPDATE %1 SET %2 = ? WHERE rowid = ? AND %2 = ? AND %3 = ? AND %4 = ?")
-                             .arg(q(bill.name), q(bill.columns.at(col::PHNBill::State)),
-                                  q(bill.columns.at(col::PHNBill::Caller)), q(bill.columns.at(col::PHNBill::EndTime)));
+    BillTable bills(db);
     QSet<QString> settled;
     for (const BillRow &b : listed) {
-        if (Status s = db.exec(
-                mark, {CallQuery::settledText(), b.mainRowId, CallQuery::notSettledText(), b.caller, b.endTime});
-            !s)
-            return fail(s.reason());
-        if (db.changes() > 0) {
+        const auto marked = bills.markSettled(b.mainRowId, b.caller, b.endTime);
+        if (!marked)
+            return fail(marked.reason());
+        if (*marked) {
             ++out.marked;
             settled.insert(b.caller);
         }

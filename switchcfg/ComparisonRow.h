@@ -10,7 +10,7 @@ struct DbRef {
     enum class Source { None, Table, ConsoleDate, ConsoleTime };
     Source source = Source::None;
     QString table;     // "SWTConfig", "Feesetting", "Feerate", "SPCPhone", "Exchange", "User"
-    int column = -1;   // zero-based column position
+    QString column;    // the value's column, by the name its table's gateway (or owner) gives it
     QString keyColumn; // column that finds the row; empty for the single-row tables
     QString key;       // its value; empty when the database holds no such row
 

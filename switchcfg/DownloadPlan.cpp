@@ -1,10 +1,17 @@
 #include "DownloadPlan.h"
+#include "ConfigTable.h"
 #include "Criteria.h"
-#include "Data.h"
 #include "Database.h"
+#include "DepositTable.h"
+#include "DiscountRules.h"
 #include "DumpValues.h"
+#include "FeeSettings.h"
 #include "General.h"
+#include "RateTables.h"
 #include "Recordset.h"
+#include "SwitchTables.h"
+#include "TrunkTable.h"
+#include "UserTable.h"
 
 #include <optional>
 
@@ -41,11 +48,12 @@ const QString Yes = QStringLiteral("√");
 const QString No = QStringLiteral("×");
 
 // The first row of a table whose key column, trimmed, is `key`.
-QStringList rowByKey(Database &db, const QString &table, int keyColumn, const QString &key)
+template <class Column>
+QStringList rowByKey(Database &db, const QString &table, Column keyColumn, const QString &key)
 {
     Recordset rs(db, table);
     for (rs.moveFirst(); !rs.eof(); rs.moveNext())
-        if (rs.value(keyColumn).trimmed() == key)
+        if (rs.value(int(keyColumn)).trimmed() == key)
             return rs.currentRow();
     return {};
 }
@@ -61,7 +69,7 @@ std::optional<QString> hhmm(const QString &text)
 
 class Builder {
 public:
-    explicit Builder(Database &db) : m_db(db) {}
+    explicit Builder(Database &db) : m_db(db), m_users(db) {}
     Checked<DownloadPlan> build();
 
 private:
@@ -96,143 +104,149 @@ private:
     void specialNumbers();
 
     Database &m_db;
+    UserTable m_users;
     DownloadPlan m_plan;
-    QStringList m_config;
+    ConfigRow m_config;
 };
 
 void Builder::extensions(int capacity)
 {
-    Recordset users(m_db, QStringLiteral("User"));
-    Recordset deposits(m_db, QStringLiteral("Foregift"));
+    const QList<UserRow> users = m_users.all().value_or(QList<UserRow>());
+    const DepositTable deposits(m_db);
     for (int p = 0; p < capacity; ++p) {
         const QString port = QString::number(p);
-        QStringList u;
-        for (users.moveFirst(); !users.eof(); users.moveNext()) {
-            if (users.value(0).trimmed() == port) {
-                u = users.currentRow();
-                break;
-            }
-        }
-        if (u.isEmpty()) {
+        const UserRow *u = FirstWith(users, port, [](const UserRow &r) { return r.port(); });
+        if (!u) {
             note(QStringLiteral("物理端口%1没有用户资料，未下传。").arg(p));
             continue;
         }
-        const QString number = u.value(1).trimmed();
+        const QString number = u->number();
         if (!IsDigits(number)) {
-            note(QStringLiteral("物理端口%1的用户号码“%2”不是数字，该分机未下传。").arg(p).arg(u.value(1)));
+            note(QStringLiteral("物理端口%1的用户号码“%2”不是数字，该分机未下传。")
+                     .arg(p)
+                     .arg(u->get(UserField::Number)));
             continue;
         }
         const QString tail = QStringLiteral("*") + number + QStringLiteral("#");
         send(QStringLiteral("*11*") + port + tail);
 
-        const QString cls = u.value(3).trimmed();
+        const QString cls = u->cls();
         if (IsDigits(cls))
             send(QStringLiteral("*10*") + cls + tail);
         else
-            note(QStringLiteral("分机%1的等级“%2”无效，未下传。").arg(number, u.value(3)));
+            note(QStringLiteral("分机%1的等级“%2”无效，未下传。").arg(number, u->get(UserField::Class)));
 
         struct Mark {
             const char *code;
-            int column;
+            UserField field;
         };
-        static const Mark marks[] = {{"*59*", 4}, {"*41*", 6}, {"*40*", 7}, {"*42*", 8}, {"*43*", 9}};
+        static const Mark marks[] = {{"*59*", UserField::CallerDisplay},
+                                     {"*41*", UserField::DialLocal},
+                                     {"*40*", UserField::DialSpecial},
+                                     {"*42*", UserField::CallInternal},
+                                     {"*43*", UserField::TrunkIn}};
         for (const Mark &m : marks) {
-            if (const auto d = position(u.value(m.column), CheckMarks()))
+            if (const auto d = position(u->get(m.field), CheckMarks()))
                 send(QLatin1String(m.code) + *d + tail);
             else
                 note(QStringLiteral("分机%1第%2列“%3”不是“√”或“×”，%4未下传。")
                          .arg(number)
-                         .arg(m.column)
-                         .arg(u.value(m.column), QLatin1String(m.code)));
+                         .arg(int(m.field))
+                         .arg(u->get(m.field), QLatin1String(m.code)));
         }
 
-        const QString group = u.value(10).trimmed();
+        const QString group = u->get(UserField::TrunkGroup).trimmed();
         if (IsDigits(group))
             send(QStringLiteral("*48*") + group + tail);
         else
-            note(QStringLiteral("分机%1的中继分组“%2”无效，未下传。").arg(number, u.value(10)));
+            note(QStringLiteral("分机%1的中继分组“%2”无效，未下传。").arg(number, u->get(UserField::TrunkGroup)));
 
         // Dialling password: only a deposit user whose password is in force has one.
         QString password = QStringLiteral("0");
-        if (u.value(12) == QStringLiteral("押金")) {
-            Criteria own(QStringLiteral("物理端口"), u.value(0));
-            own.andNe(QStringLiteral("用户号码"), QStringLiteral("账号"));
-            if (deposits.findFirst(own) && deposits.value(7) == Yes && IsDigits(deposits.value(6).trimmed()))
-                password = deposits.value(6).trimmed();
+        if (u->prepaid()) {
+            const auto own = deposits.ofExtension(u->port());
+            if (own && *own && (*own)->get(DepositField::PasswordOn) == Yes
+                && IsDigits((*own)->get(DepositField::Password).trimmed()))
+                password = (*own)->get(DepositField::Password).trimmed();
         }
         send(QStringLiteral("*67*") + port + QStringLiteral("*") + password + QStringLiteral("#"));
 
-        const QString limit = u.value(11).trimmed();
+        const QString limit = u->get(UserField::TimeLimit).trimmed();
         if (IsDigits(limit))
             send(QStringLiteral("*61*") + limit + tail);
         else
-            note(QStringLiteral("分机%1的呼出时限“%2”无效，未下传。").arg(number, u.value(11)));
+            note(QStringLiteral("分机%1的呼出时限“%2”无效，未下传。").arg(number, u->get(UserField::TimeLimit)));
     }
 }
 
 void Builder::trunks()
 {
+    const QList<TrunkRow> rows = TrunkTable(m_db).all().value_or(QList<TrunkRow>());
     for (int t = 1; t <= Trunks; ++t) {
         const QString trunk = QString::number(t);
-        const QStringList ex = rowByKey(m_db, QStringLiteral("Exchange"), 0, trunk);
-        if (ex.isEmpty()) {
+        const TrunkRow *ex = FirstWith(rows, trunk, [](const TrunkRow &r) { return r.trunk(); });
+        if (!ex) {
             note(QStringLiteral("%1号中继没有设置行，未下传。").arg(t));
             continue;
         }
         const QString tail = QStringLiteral("*") + trunk + QStringLiteral("#");
         struct Choice {
             const char *code;
-            int column;
+            TrunkField field;
             const QStringList &(*list)();
         };
-        static const Choice choices[] = {{"*44*", 1, &CheckMarks},
-                                         {"*05*", 2, &ChargeModes},
-                                         {"*06*", 3, &IncomingModes},
-                                         {"*07*", 4, &DialModes},
-                                         {"*08*", 5, &OutgoingModes}};
+        static const Choice choices[] = {{"*44*", TrunkField::OnOff, &CheckMarks},
+                                         {"*05*", TrunkField::ChargeMode, &ChargeModes},
+                                         {"*06*", TrunkField::IncomingMode, &IncomingModes},
+                                         {"*07*", TrunkField::DialMode, &DialModes},
+                                         {"*08*", TrunkField::OutgoingMode, &OutgoingModes}};
         for (const Choice &c : choices) {
-            if (const auto d = position(ex.value(c.column), c.list()))
+            if (const auto d = position(ex->get(c.field), c.list()))
                 send(QLatin1String(c.code) + *d + tail);
             else
                 note(QStringLiteral("%1号中继第%2列“%3”不在可选值中，%4未下传。")
                          .arg(t)
-                         .arg(c.column)
-                         .arg(ex.value(c.column), QLatin1String(c.code)));
+                         .arg(int(c.field))
+                         .arg(ex->get(c.field), QLatin1String(c.code)));
         }
-        const QString route = ex.value(6).trimmed();
+        const QString route = ex->get(TrunkField::Route).trimmed();
         if (IsDigits(route))
             send(QStringLiteral("*09*") + route + tail);
         else
-            note(QStringLiteral("%1号中继的路由局向“%2”无效，未下传。").arg(t).arg(ex.value(6)));
+            note(QStringLiteral("%1号中继的路由局向“%2”无效，未下传。").arg(t).arg(ex->get(TrunkField::Route)));
 
-        if (ex.value(5) == QStringLiteral("间局")) {
-            const QString direction = ex.value(7).trimmed();
+        if (ex->get(TrunkField::OutgoingMode) == QStringLiteral("间局")) {
+            const QString direction = ex->get(TrunkField::IndirectDirection).trimmed();
             if (IsDigits(direction))
                 send(QStringLiteral("*08*1*") + trunk + QStringLiteral("*") + direction + QStringLiteral("#"));
             else {
-                note(QStringLiteral("%1号中继的间局局向“%2”无效，未下传。").arg(t).arg(ex.value(7)));
+                note(QStringLiteral("%1号中继的间局局向“%2”无效，未下传。")
+                         .arg(t)
+                         .arg(ex->get(TrunkField::IndirectDirection)));
                 pause();
             }
         } else {
             pause();
         }
 
-        if (const auto d = position(ex.value(8), CheckMarks()))
+        if (const auto d = position(ex->get(TrunkField::CallerDisplay), CheckMarks()))
             send(QStringLiteral("*60*") + *d + tail);
         else
-            note(QStringLiteral("%1号中继的来电显示“%2”不是“√”或“×”，未下传。").arg(t).arg(ex.value(8)));
-        const QString group = ex.value(9).trimmed();
+            note(QStringLiteral("%1号中继的来电显示“%2”不是“√”或“×”，未下传。")
+                     .arg(t)
+                     .arg(ex->get(TrunkField::CallerDisplay)));
+        const QString group = ex->get(TrunkField::Group).trimmed();
         if (IsDigits(group))
             send(QStringLiteral("*47*") + group + tail);
         else
-            note(QStringLiteral("%1号中继的分组“%2”无效，未下传。").arg(t).arg(ex.value(9)));
+            note(QStringLiteral("%1号中继的分组“%2”无效，未下传。").arg(t).arg(ex->get(TrunkField::Group)));
 
         send(QStringLiteral("*12*0*") + trunk + QStringLiteral("#"), VirtualClearGapMs);
-        for (int c = 10; c <= 14; ++c) {
-            const QString port = ex.value(c).trimmed();
+        for (int k = 0; k < VirtualOperators; ++k) {
+            const QString port = ex->get(VirtualField(k)).trimmed();
             if (port.isEmpty())
                 continue;
-            const QString number = PortToNumber(m_db, port).trimmed();
+            const QString number = m_users.numberOf(port).trimmed();
             if (IsDigits(number))
                 send(QStringLiteral("*12*") + number + tail);
             else
@@ -246,30 +260,33 @@ void Builder::trunkNumbersAndWorkdays()
     send(QStringLiteral("*77*0#"));
     for (int t = 1; t <= Trunks; ++t) {
         const QString trunk = QString::number(t);
-        const QStringList row = rowByKey(m_db, QStringLiteral("ExNO"), 0, trunk);
+        const QStringList row = rowByKey(m_db, SwitchTables::Workdays, FeeSettings::Trunk, trunk);
         if (row.isEmpty()) {
             note(QStringLiteral("%1号中继没有工作日设置行，未下传。").arg(t));
             continue;
         }
-        const QString key = row.value(0).trimmed();
+        const QString key = row.value(FeeSettings::Trunk).trimmed();
         if (ValInt(key) > 1) {
-            const QString outside = row.value(8).trimmed();
+            const QString outside = row.value(FeeSettings::OutsideNumber).trimmed();
             if (IsDigits(outside))
                 send(QStringLiteral("*77*") + key + QStringLiteral("*") + outside + QStringLiteral("#"));
             else {
-                if (!outside.isEmpty() && outside != QStringLiteral("无需设置"))
-                    note(QStringLiteral("%1号中继的外线号码“%2”不是数字，未下传。").arg(t).arg(row.value(8)));
+                if (!outside.isEmpty() && outside != FeeSettings::NoSetting())
+                    note(QStringLiteral("%1号中继的外线号码“%2”不是数字，未下传。")
+                             .arg(t)
+                             .arg(row.value(FeeSettings::OutsideNumber)));
                 pause();
             }
         }
 
-        if (row.value(1) != Yes) {
+        if (row.value(FeeSettings::WorkdayOn) != Yes) {
             send(QStringLiteral("*86*0*") + trunk + QStringLiteral("#"));
             continue;
         }
-        const QString first = row.value(2).trimmed();
-        const QString last = row.value(3).trimmed();
-        const auto a = hhmm(row.value(4)), b = hhmm(row.value(5)), c = hhmm(row.value(6)), d = hhmm(row.value(7));
+        const QString first = row.value(FeeSettings::FirstDay).trimmed();
+        const QString last = row.value(FeeSettings::LastDay).trimmed();
+        const auto a = hhmm(row.value(FeeSettings::Period1Start)), b = hhmm(row.value(FeeSettings::Period1End)),
+                   c = hhmm(row.value(FeeSettings::Period2Start)), d = hhmm(row.value(FeeSettings::Period2End));
         if (!IsDigits(first) || !IsDigits(last) || !a || !b || !c || !d) {
             note(QStringLiteral("%1号中继的工作日或时段无效，工作日设置未下传。").arg(t));
             continue;
@@ -284,10 +301,10 @@ void Builder::trunkNumbersAndWorkdays()
 void Builder::agents()
 {
     send(QStringLiteral("*49*0#"));
-    for (int k = 0; k < 5; ++k) {
-        const QString port = m_config.value(9 + k).trimmed();
+    for (int k = 0; k < AgentCount; ++k) {
+        const QString port = m_config.get(AgentField(k)).trimmed();
         if (!port.isEmpty()) {
-            const QString number = PortToNumber(m_db, port).trimmed();
+            const QString number = m_users.numberOf(port).trimmed();
             if (IsDigits(number)) {
                 send(QStringLiteral("*49*") + number + QStringLiteral("#"));
                 continue;
@@ -300,22 +317,26 @@ void Builder::agents()
 
 void Builder::delays()
 {
-    const Recordset fee(m_db, QStringLiteral("Feesetting"));
+    const Recordset fee(m_db, SwitchTables::Delays);
     if (!fee.hasCurrent()) {
         note(QStringLiteral("没有计费延时设置，未下传。"));
         return;
     }
     struct Delay {
         const char *code;
-        int column;
+        DelayColumn column;
     };
-    static const Delay list[] = {{"*27*", 0}, {"*24*", 1}, {"*21*", 2}, {"*17*", 3}, {"*53*", 4}};
+    static const Delay list[] = {{"*27*", DelayColumn::International},
+                                 {"*24*", DelayColumn::Domestic},
+                                 {"*21*", DelayColumn::Local},
+                                 {"*17*", DelayColumn::City},
+                                 {"*53*", DelayColumn::Mobile}};
     for (const Delay &d : list) {
-        const QString v = fee.value(d.column).trimmed();
+        const QString v = fee.value(int(d.column)).trimmed();
         if (IsDigits(v))
             send(QLatin1String(d.code) + v + QStringLiteral("#"));
         else
-            note(QStringLiteral("计费延时“%1”无效，%2未下传。").arg(fee.value(d.column), QLatin1String(d.code)));
+            note(QStringLiteral("计费延时“%1”无效，%2未下传。").arg(fee.value(int(d.column)), QLatin1String(d.code)));
     }
 }
 
@@ -323,26 +344,27 @@ void Builder::ipCards()
 {
     for (int t = 1; t <= Trunks; ++t) {
         const QString entry = QString::number(t);
-        const QStringList ip = rowByKey(m_db, QStringLiteral("IP"), 0, entry);
-        if (ip.value(1) != Yes) {
+        const QStringList ip = rowByKey(m_db, SwitchTables::IP, IPColumn::Entry, entry);
+        if (cell(ip, IPColumn::On) != Yes) {
             send(QStringLiteral("*81*0*") + entry + QStringLiteral("#"));
             continue;
         }
-        const auto language = position(ip.value(4), LanguageChoices());
+        const auto language = position(cell(ip, IPColumn::Language), LanguageChoices());
         QStringList codes;
-        for (int c : {3, 5, 7, 9}) {
-            const int i = ChoiceIndex(ip.value(c), DelayChoices());
+        for (IPColumn c : {IPColumn::Pause1, IPColumn::Pause2, IPColumn::Pause3, IPColumn::Pause4}) {
+            const int i = ChoiceIndex(cell(ip, c), DelayChoices());
             if (i >= 0)
                 codes.append(DelayCodes().at(i));
         }
-        const QString access = ip.value(2), card = ip.value(6), password = ip.value(8);
+        const QString access = cell(ip, IPColumn::AccessCode), card = cell(ip, IPColumn::Card),
+                      password = cell(ip, IPColumn::Password), key = cell(ip, IPColumn::Entry);
         if (!language || codes.size() != 4 || !IsDigits(access) || !IsDigits(card) || !IsDigits(password)
-            || !IsDigits(ip.value(0))) {
+            || !IsDigits(key)) {
             note(QStringLiteral("IP卡%1的资料不全或无效，未下传。").arg(t));
             continue;
         }
         send(QStringLiteral("*81*") + access + QStringLiteral("*") + QString::number(language->toInt() + 1)
-             + QStringLiteral("*") + card + QStringLiteral("*") + password + QStringLiteral("*") + ip.value(0)
+             + QStringLiteral("*") + card + QStringLiteral("*") + password + QStringLiteral("*") + key
              + QStringLiteral("#"));
         send(QStringLiteral("*82*") + codes.join(QLatin1Char('*')) + QStringLiteral("*") + entry + QStringLiteral("#"));
     }
@@ -350,10 +372,10 @@ void Builder::ipCards()
     // IP dialling without a card number. The stored interval is the index of
     // the option chosen in the rate window, so it is sent with that window's
     // codes.
-    const QStringList noCard = rowByKey(m_db, QStringLiteral("IP"), 0, QStringLiteral("13"));
-    if (noCard.value(1).trimmed() == QLatin1String("1")) {
-        const QString number = noCard.value(2).trimmed();
-        const QString index = noCard.value(3).trimmed();
+    const QStringList noCard = rowByKey(m_db, SwitchTables::IP, NoCardColumn::Entry, DiscountRules::NoCardEntry);
+    if (cell(noCard, NoCardColumn::On).trimmed() == QLatin1String("1")) {
+        const QString number = cell(noCard, NoCardColumn::Number).trimmed();
+        const QString index = cell(noCard, NoCardColumn::Interval).trimmed();
         const int i = IsDigits(index) ? index.toInt() : -1;
         if (IsDigits(number) && i >= 0 && i < IntervalCodes().size()) {
             send(QStringLiteral("*83*") + number + QStringLiteral("#"));
@@ -369,29 +391,31 @@ void Builder::ipCards()
 void Builder::localPrefixes()
 {
     send(QStringLiteral("*20*0#"));
-    Recordset rows(m_db, QStringLiteral("Feerate"), Criteria(QStringLiteral("类型"), QStringLiteral("5")),
+    Recordset rows(m_db, SwitchTables::Feerate, Criteria(QStringLiteral("类型"), QStringLiteral("5")),
                    Database::quoteId(QStringLiteral("区号")) + QStringLiteral(", rowid"));
     for (rows.moveFirst(); !rows.eof(); rows.moveNext()) {
-        if (rows.value(1) == QStringLiteral("本地默认"))
+        const FeerateRow rate = FeerateRow::fromColumns(rows.currentRow());
+        if (rate.area == QStringLiteral("本地默认"))
             continue;
-        const QString prefix = rows.value(0).trimmed();
+        const QString prefix = rate.prefix.trimmed();
         if (IsDigits(prefix))
             send(QStringLiteral("*20*1*1*") + prefix + QStringLiteral("#"));
         else if (!prefix.isEmpty())
-            note(QStringLiteral("本地网字头“%1”不是数字，未下传。").arg(rows.value(0)));
+            note(QStringLiteral("本地网字头“%1”不是数字，未下传。").arg(rate.prefix));
     }
 }
 
 void Builder::specialNumbers()
 {
     send(QStringLiteral("*19*0#"));
-    Recordset rows(m_db, QStringLiteral("SPCPhone"));
+    Recordset rows(m_db, SwitchTables::Special);
     for (rows.moveFirst(); !rows.eof(); rows.moveNext()) {
-        const QString number = rows.value(0).trimmed();
+        const QString stored = rows.value(int(SpecialColumn::Number));
+        const QString number = stored.trimmed();
         if (IsDigits(number))
             send(QStringLiteral("*19*6*7*") + number + QStringLiteral("#"));
         else if (!number.isEmpty())
-            note(QStringLiteral("特服号码“%1”不是数字，未下传。").arg(rows.value(0)));
+            note(QStringLiteral("特服号码“%1”不是数字，未下传。").arg(stored));
     }
 }
 
@@ -399,44 +423,49 @@ Checked<DownloadPlan> Builder::build()
 {
     if (!m_db.isOpen())
         return Checked<DownloadPlan>::refuse(QStringLiteral("数据库未打开"));
-    const Recordset config(m_db, QStringLiteral("SWTConfig"));
-    m_config = config.currentRow();
-    if (m_config.isEmpty())
-        return Checked<DownloadPlan>::refuse(QStringLiteral("数据库中没有系统设置（SWTConfig），不能下传"));
-    const QString capacityText = m_config.value(0).trimmed();
+    const Checked<ConfigRow> config = ConfigTable(m_db).read();
+    if (!config)
+        return Checked<DownloadPlan>::refuse(config.reason() + QStringLiteral("，不能下传"));
+    m_config = *config;
+    const QString capacityText = m_config.get(ConfigField::Capacity).trimmed();
     if (!IsDigits(capacityText) || capacityText.size() > 3 || capacityText.toInt() > MaxPorts)
         return Checked<DownloadPlan>::refuse(
-            QStringLiteral("用户容量“%1”不是0到120的整数，不能下传").arg(m_config.value(0)));
+            QStringLiteral("用户容量“%1”不是0到120的整数，不能下传").arg(m_config.get(ConfigField::Capacity)));
     const int capacity = capacityText.toInt();
 
     send(QStringLiteral("*32*") + capacityText + QStringLiteral("#"));
-    const QString length = m_config.value(3).trimmed();
+    const QString length = m_config.get(ConfigField::NumberLength).trimmed();
     if (IsDigits(length))
         send(QStringLiteral("*04*") + length + QStringLiteral("#"), NumberLengthGapMs);
     else
-        note(QStringLiteral("分机号长“%1”无效，未下传。").arg(m_config.value(3)));
+        note(QStringLiteral("分机号长“%1”无效，未下传。").arg(m_config.get(ConfigField::NumberLength)));
 
     extensions(capacity);
     trunks();
     trunkNumbersAndWorkdays();
 
-    for (int f : {4, 5, 6}) {
-        static const char *const codes[] = {"*71*", "*80*", "*73*"};
-        const QString v = m_config.value(f).trimmed();
+    struct Setting {
+        ConfigField field;
+        const char *code;
+    };
+    static const Setting settings[] = {
+        {ConfigField::FunctionDigit, "*71*"}, {ConfigField::CodeLimit, "*80*"}, {ConfigField::Signal, "*73*"}};
+    for (const Setting &f : settings) {
+        const QString v = m_config.get(f.field).trimmed();
         if (IsDigits(v))
-            send(QLatin1String(codes[f - 4]) + v + QStringLiteral("#"));
+            send(QLatin1String(f.code) + v + QStringLiteral("#"));
         else
             note(QStringLiteral("系统设置第%1项“%2”无效，%3未下传。")
-                     .arg(f)
-                     .arg(m_config.value(f), QLatin1String(codes[f - 4])));
+                     .arg(int(f.field))
+                     .arg(m_config.get(f.field), QLatin1String(f.code)));
     }
     sendClock();
     agents();
     delays();
     ipCards();
 
-    const QString night = m_config.value(7).trimmed();
-    const QString nightNumber = night.isEmpty() ? QString() : PortToNumber(m_db, night).trimmed();
+    const QString night = m_config.get(ConfigField::NightPort).trimmed();
+    const QString nightNumber = night.isEmpty() ? QString() : m_users.numberOf(night).trimmed();
     if (IsDigits(nightNumber))
         send(QStringLiteral("*50*") + nightNumber + QStringLiteral("#"));
     else

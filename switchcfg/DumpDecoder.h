@@ -1,11 +1,15 @@
 #pragma once
 #include "ComparisonRow.h"
+#include "ConfigTable.h"
+#include "TrunkTable.h"
+#include "UserTable.h"
 #include <QByteArray>
 #include <QDateTime>
 #include <QHash>
 #include <QList>
 #include <QStringList>
 #include <array>
+#include <optional>
 
 namespace corvane {
 
@@ -30,14 +34,14 @@ private:
 
 // The database side of a comparison, read in one go.
 struct DatabaseView {
-    QStringList config;             // the SWTConfig row; empty when the table has none
-    QStringList feesetting;         // the Feesetting row; empty when there is none
-    QStringList localPrefixes;      // 区号 of the local-network rows in 区号 order, "本地默认" passed over
-    QStringList specialNumbers;     // SPCPhone column 0 in table order
-    QHash<int, QStringList> trunks; // Exchange rows by trunk number (column 0)
-    QHash<int, QStringList> users;  // User rows by physical port (column 0), the first of each port
+    std::optional<ConfigRow> config; // the configuration row; none when the table has none
+    QStringList feesetting;          // the Feesetting row (DelayColumn); empty when there is none
+    QStringList localPrefixes;       // 区号 of the local-network rows in 区号 order, "本地默认" passed over
+    QStringList specialNumbers;      // the SPCPhone numbers in table order
+    QHash<int, TrunkRow> trunks;     // Exchange rows by trunk number, the first of each trunk
+    QHash<int, UserRow> users;       // User rows by physical port, the first of each port
 
-    // SWTConfig field 0 read as a number, limited to 0..120.
+    // The configured capacity read as a number, limited to 0..120.
     int capacity() const;
 
     static DatabaseView Load(Database &db);

@@ -5,21 +5,16 @@
 #include "Database.h"
 #include "DumpValues.h"
 #include "General.h"
+#include "SwitchTables.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QHash>
 #include <QSet>
 
 namespace corvane {
 
 namespace {
 
-const QString Config = QStringLiteral("SWTConfig");
-const QString Exchange = QStringLiteral("Exchange");
-const QString Special = QStringLiteral("SPCPhone");
-const QString TrunkKey = QStringLiteral("中继");
-const QString SpecialKey = QStringLiteral("特服号码");
 const QString Indirect = QStringLiteral("间局");
 
 constexpr int NormalGapMs = 100;
@@ -47,8 +42,10 @@ Checked<QString> checked(const QString &text, const NumberCheck &k)
     return t;
 }
 
-// The trunk columns with a number check: length, limit and the messages.
-const NumberCheck *trunkCheck(int column)
+bool isVirtual(TrunkField f) { return f >= TrunkField::Virtual1 && f <= TrunkField::Virtual5; }
+
+// The trunk settings with a number check: length, limit and the messages.
+const NumberCheck *trunkCheck(TrunkField field)
 {
     static const NumberCheck route{1,
                                    9,
@@ -74,22 +71,22 @@ const NumberCheck *trunkCheck(int column)
                                        QStringLiteral("请输入整数作为虚拟总机号码！"),
                                        QStringLiteral("虚拟总机号码最长为8位！"),
                                        QStringLiteral("虚拟总机号码最长为8位！")};
-    switch (column) {
-    case ExchangeCol::Route: return &route;
-    case ExchangeCol::IndirectDirection: return &indirect;
-    case ExchangeCol::Group: return &group;
-    default: return column >= ExchangeCol::FirstVirtual && column <= ExchangeCol::LastVirtual ? &virtualOp : nullptr;
+    switch (field) {
+    case TrunkField::Route: return &route;
+    case TrunkField::IndirectDirection: return &indirect;
+    case TrunkField::Group: return &group;
+    default: return isVirtual(field) ? &virtualOp : nullptr;
     }
 }
 
-const char *trunkCode(int column)
+const char *trunkCode(TrunkField field)
 {
-    switch (column) {
-    case ExchangeCol::OnOff: return "44";
-    case ExchangeCol::ChargeMode: return "05";
-    case ExchangeCol::IncomingMode: return "06";
-    case ExchangeCol::DialMode: return "07";
-    case ExchangeCol::CallerDisplay: return "60";
+    switch (field) {
+    case TrunkField::OnOff: return "44";
+    case TrunkField::ChargeMode: return "05";
+    case TrunkField::IncomingMode: return "06";
+    case TrunkField::DialMode: return "07";
+    case TrunkField::CallerDisplay: return "60";
     default: return nullptr;
     }
 }
@@ -109,7 +106,7 @@ int SwitchParameters::GapAfter(const QString &code)
     return code.startsWith(QLatin1String("*04*")) ? NumberLengthGapMs : NormalGapMs;
 }
 
-SwitchParameters::SwitchParameters(Database &db) : m_db(db) {}
+SwitchParameters::SwitchParameters(Database &db) : m_db(db), m_config(db), m_trunks(db), m_users(db) {}
 
 QStringList SwitchParameters::ChargeModes() { return SwitchChoices::ChargeModes(); }
 QStringList SwitchParameters::IncomingModes() { return SwitchChoices::IncomingModes(); }
@@ -117,76 +114,68 @@ QStringList SwitchParameters::DialModes() { return SwitchChoices::DialModes(); }
 QStringList SwitchParameters::OutgoingModes() { return SwitchChoices::OutgoingModes(); }
 QStringList SwitchParameters::CheckMarks() { return SwitchChoices::CheckMarks(); }
 
-QStringList SwitchParameters::choicesOf(int column)
+QStringList SwitchParameters::choicesOf(TrunkField field)
 {
-    switch (column) {
-    case ExchangeCol::OnOff:
-    case ExchangeCol::CallerDisplay: return CheckMarks();
-    case ExchangeCol::ChargeMode: return ChargeModes();
-    case ExchangeCol::IncomingMode: return IncomingModes();
-    case ExchangeCol::DialMode: return DialModes();
-    case ExchangeCol::OutgoingMode: return OutgoingModes();
+    switch (field) {
+    case TrunkField::OnOff:
+    case TrunkField::CallerDisplay: return CheckMarks();
+    case TrunkField::ChargeMode: return ChargeModes();
+    case TrunkField::IncomingMode: return IncomingModes();
+    case TrunkField::DialMode: return DialModes();
+    case TrunkField::OutgoingMode: return OutgoingModes();
     default: return {};
     }
 }
 
-bool SwitchParameters::isNumberColumn(int column) { return trunkCheck(column) != nullptr; }
+bool SwitchParameters::isNumberField(TrunkField field) { return trunkCheck(field) != nullptr; }
 
 // ---- reading ---------------------------------------------------------------------------
 
-QStringList SwitchParameters::config() const
-{
-    const Recordset rs(m_db, Config);
-    return rs.currentRow();
-}
+ConfigRow SwitchParameters::config() const { return m_config.read().value_or(ConfigRow()); }
 
-QString SwitchParameters::nightNumber() const { return PortToNumber(m_db, setting(ConfigCol::NightExtension)); }
+QString SwitchParameters::nightNumber() const { return m_users.numberOf(setting(ConfigField::NightPort)); }
 
 QStringList SwitchParameters::agentNumbers() const
 {
-    const QStringList c = config();
     QStringList out;
-    for (int i = 0; i < ConfigCol::Agents; ++i)
-        out << PortToNumber(m_db, c.value(ConfigCol::FirstAgent + i));
+    for (const QString &port : config().agentPorts())
+        out << m_users.numberOf(port);
     return out;
 }
 
 QStringList SwitchParameters::specialNumbers() const
 {
     QStringList out;
-    const TableRows rows = Recordset(m_db, Special).snapshot();
+    const TableRows rows = Recordset(m_db, SwitchTables::Special).snapshot();
     for (const QStringList &r : rows.rows)
-        out << r.value(0);
+        out << cell(r, SpecialColumn::Number);
     return out;
 }
 
 TableRows SwitchParameters::trunks() const
 {
-    TableRows rows = Recordset(m_db, Exchange).snapshot();
-    for (QStringList &r : rows.rows)
-        for (int c = ExchangeCol::FirstVirtual; c <= ExchangeCol::LastVirtual && c < r.size(); ++c)
-            r[c] = PortToNumber(m_db, r[c]);
+    TableRows rows;
+    rows.columns = TrunkTable::columnNames();
+    const auto all = m_trunks.all();
+    for (TrunkRow r : all.value_or(QList<TrunkRow>())) {
+        for (int k = 0; k < VirtualOperators; ++k)
+            r.set(VirtualField(k), m_users.numberOf(r.get(VirtualField(k))));
+        rows.rows << r.values;
+        rows.rowIds << r.rowId;
+    }
     return rows;
 }
 
 // ---- system tab ----------------------------------------------------------------------------
 
-Status SwitchParameters::setConfig(int column, const QString &value)
+StoreResult SwitchParameters::storeConfig(ConfigField field, const QString &value, QStringList commands)
 {
-    Recordset rs(m_db, Config);
-    if (!rs.hasCurrent())
-        return Status::fail(QStringLiteral("数据库中没有系统设置"));
-    return SetField(rs, column, value);
-}
-
-StoreResult SwitchParameters::storeConfig(int column, const QString &value, QStringList commands)
-{
-    const QStringList c = config();
-    if (c.isEmpty())
-        return StoreResult(notStored(Status::fail(QStringLiteral("数据库中没有系统设置"))));
-    if (c.value(column) == value)
+    const Checked<ConfigRow> c = m_config.read();
+    if (!c)
+        return StoreResult(notStored(c.status()));
+    if (c->get(field) == value)
         return StoreResult(Status::ok());
-    if (Status s = setConfig(column, value); !s)
+    if (Status s = m_config.write(field, value); !s)
         return StoreResult(notStored(s));
     return StoreResult(Status::ok(), std::move(commands));
 }
@@ -202,7 +191,7 @@ Checked<QString> SwitchParameters::checkCapacity(const QString &text) const
 
 StoreResult SwitchParameters::storeCapacity(const QString &value)
 {
-    return storeConfig(ConfigCol::Capacity, value, {star(QStringLiteral("32"), {value})});
+    return storeConfig(ConfigField::Capacity, value, {star(QStringLiteral("32"), {value})});
 }
 
 QString SwitchParameters::CapacityNote(const QString &capacity)
@@ -221,17 +210,20 @@ Checked<QString> SwitchParameters::checkGrade(const QString &text) const
                     TooLongGrade(), QStringLiteral("超额或清账后等级最大为7级!")});
 }
 
-StoreResult SwitchParameters::storeGrade(const QString &value) { return storeConfig(ConfigCol::Grade, value, {}); }
+StoreResult SwitchParameters::storeGrade(const QString &value)
+{
+    return storeConfig(ConfigField::DemoteClass, value, {});
+}
 
 StoreResult SwitchParameters::storeCodeLength(const QString &value)
 {
     const int n = int(ValInt(value));
     if (!IsDigits(value) || n < 1 || n > 8)
         return StoreResult(Status::fail(QStringLiteral("随机账号密码长度为1到8位")));
-    return storeConfig(ConfigCol::CodeLength, value, {});
+    return storeConfig(ConfigField::PasswordLength, value, {});
 }
 
-Checked<SwitchParameters::Renumbering> SwitchParameters::renumbering(const QString &value, TableRows &rows) const
+Checked<SwitchParameters::Renumbering> SwitchParameters::renumbering(const QString &value) const
 {
     using Result = Checked<Renumbering>;
     if (!IsDigits(value) || value.size() != 1 || value.toInt() < 3 || value.toInt() > 6)
@@ -244,72 +236,55 @@ Checked<SwitchParameters::Renumbering> SwitchParameters::renumbering(const QStri
 
     // The new number of every user, by row: refused before anything is
     // written when a port cannot be numbered or two rows would share a number.
-    rows = Recordset(m_db, QStringLiteral("User")).snapshot();
+    Checked<QList<UserRow>> users = m_users.all();
+    if (!users)
+        return Result::refuse(users.status());
     Renumbering out;
+    out.users = std::move(*users);
     QSet<QString> seen;
-    for (const QStringList &r : rows.rows) {
-        const QString port = r.value(0).trimmed();
+    for (const UserRow &u : std::as_const(out.users)) {
+        const QString port = u.port();
         if (!IsDigits(port) || base + ValInt(port) >= limit)
             return Result::refuse(
-                QStringLiteral("物理端口“%1”无法编为%2位分机号，分机号长未修改！").arg(r.value(0)).arg(n));
+                QStringLiteral("物理端口“%1”无法编为%2位分机号，分机号长未修改！").arg(u.get(UserField::Port)).arg(n));
         const QString number = QString::number(base + ValInt(port));
         if (seen.contains(number))
             return Result::refuse(
                 QStringLiteral("重新编号后分机号%1重复（物理端口%2），分机号长未修改！").arg(number, port));
         seen.insert(number);
         out.numbers << number;
-        out.byPort.insert(port, number);
     }
     return out;
 }
 
-Status SwitchParameters::checkNumberLength(const QString &value) const
-{
-    TableRows rows;
-    return renumbering(value, rows).status();
-}
+Status SwitchParameters::checkNumberLength(const QString &value) const { return renumbering(value).status(); }
 
 StoreResult SwitchParameters::storeNumberLength(const QString &value)
 {
-    const QStringList c = config();
-    if (c.isEmpty())
-        return StoreResult(notStored(Status::fail(QStringLiteral("数据库中没有系统设置"))));
-    if (c.value(ConfigCol::NumberLength) == value)
+    const Checked<ConfigRow> c = m_config.read();
+    if (!c)
+        return StoreResult(notStored(c.status()));
+    if (c->get(ConfigField::NumberLength) == value)
         return StoreResult(Status::ok());
-    TableRows rows;
-    const Checked<Renumbering> plan = renumbering(value, rows);
+    const Checked<Renumbering> plan = renumbering(value);
     if (!plan)
         return StoreResult(plan.status());
-    const QList<QString> &numbers = plan->numbers;
-    const QHash<QString, QString> &byPort = plan->byPort;
-    Recordset users(m_db, QStringLiteral("User"));
 
-    Transaction tx(m_db);
-    if (!tx.begun())
-        return StoreResult(notStored(tx.begun()));
-    if (Status s = setConfig(ConfigCol::NumberLength, value); !s)
-        return StoreResult(notStored(s));
-    for (int i = 0; i < rows.size(); ++i) {
-        if (rows.row(i).value(1) == numbers.at(i))
-            continue;
-        if (!users.moveToId(rows.rowId(i)))
-            return StoreResult(notStored(Status::fail(QStringLiteral("用户资料已被更改"))));
-        if (Status s = SetField(users, 1, numbers.at(i)); !s)
-            return StoreResult(notStored(s));
-    }
-    // The deposit rows of an extension carry its number too; account rows
-    // ("账号") keep theirs.
-    Recordset deposits(m_db, QStringLiteral("Foregift"));
-    for (deposits.moveFirst(); !deposits.eof(); deposits.moveNext()) {
-        if (deposits.value(1) == QStringLiteral("账号"))
-            continue;
-        const QString port = deposits.value(0).trimmed();
-        if (!byPort.contains(port) || deposits.value(1) == byPort.value(port))
-            continue;
-        if (Status s = SetField(deposits, 1, byPort.value(port)); !s)
-            return StoreResult(notStored(s));
-    }
-    if (Status s = tx.commit(); !s)
+    const Status s = InTransaction(m_db, [&]() -> Status {
+        if (Status w = m_config.write(ConfigField::NumberLength, value); !w)
+            return w;
+        for (int i = 0; i < plan->users.size(); ++i) {
+            const UserRow &u = plan->users.at(i);
+            if (u.get(UserField::Number) == plan->numbers.at(i))
+                continue;
+            // The extension's deposit row follows the number; account rows
+            // ("账号") keep theirs.
+            if (Status w = m_users.renumber(u.rowId, plan->numbers.at(i)); !w)
+                return w;
+        }
+        return Status::ok();
+    });
+    if (!s)
         return StoreResult(notStored(s));
     return StoreResult(Status::ok(), {star(QStringLiteral("04"), {value})}, true);
 }
@@ -318,13 +293,13 @@ StoreResult SwitchParameters::storeFunctionDigit(const QString &value)
 {
     if (!IsDigits(value) || value.size() != 1 || value == QLatin1String("0"))
         return StoreResult(Status::fail(QStringLiteral("功能首位字头为1到9")));
-    return storeConfig(ConfigCol::FunctionDigit, value, {star(QStringLiteral("71"), {value})});
+    return storeConfig(ConfigField::FunctionDigit, value, {star(QStringLiteral("71"), {value})});
 }
 
 StoreResult SwitchParameters::storeCodeLimit(bool on)
 {
     const QString v = on ? QStringLiteral("1") : QStringLiteral("0");
-    return storeConfig(ConfigCol::CodeLimit, v, {star(QStringLiteral("80"), {v})});
+    return storeConfig(ConfigField::CodeLimit, v, {star(QStringLiteral("80"), {v})});
 }
 
 StoreResult SwitchParameters::storeSignal(int index)
@@ -332,12 +307,12 @@ StoreResult SwitchParameters::storeSignal(int index)
     if (index != 0 && index != 1)
         return StoreResult(Status::fail(QStringLiteral("信号音类型为音乐或回铃音")));
     const QString v = QString::number(index);
-    return storeConfig(ConfigCol::Signal, v, {star(QStringLiteral("73"), {v})});
+    return storeConfig(ConfigField::Signal, v, {star(QStringLiteral("73"), {v})});
 }
 
 Checked<QString> SwitchParameters::checkNightNumber(const QString &text) const
 {
-    const int length = int(ValInt(setting(ConfigCol::NumberLength)));
+    const int length = int(ValInt(setting(ConfigField::NumberLength)));
     const QString tooLong = QStringLiteral("值班分机号过长！");
     return checked(text, {length > 0 ? length : 6, 999999, QStringLiteral("值班分机号必须是数字!"),
                           QStringLiteral("值班分机号必须是整数!"), tooLong, tooLong});
@@ -346,10 +321,8 @@ Checked<QString> SwitchParameters::checkNightNumber(const QString &text) const
 StoreResult SwitchParameters::storeNightNumber(const QString &number)
 {
     // The port of the extension; a number no extension has is kept as it is.
-    const QString port = NumberToPort(m_db, number);
-    if (config().isEmpty())
-        return StoreResult(notStored(Status::fail(QStringLiteral("数据库中没有系统设置"))));
-    if (Status s = setConfig(ConfigCol::NightExtension, port); !s)
+    const QString port = m_users.portOf(number);
+    if (Status s = m_config.write(ConfigField::NightPort, port); !s)
         return StoreResult(notStored(s));
     return StoreResult(Status::ok(), {star(QStringLiteral("50"), {number})});
 }
@@ -363,7 +336,7 @@ Checked<QStringList> SwitchParameters::checkAgents(const QStringList &numbers) c
                         QStringLiteral("代理总机最长为8位！"),
                         QStringLiteral("代理总机最长为8位！")};
     QStringList ports;
-    for (int i = 0; i < ConfigCol::Agents; ++i) {
+    for (int i = 0; i < AgentCount; ++i) {
         const QString t = numbers.value(i).trimmed();
         if (t.isEmpty()) {
             ports << QString();
@@ -372,7 +345,7 @@ Checked<QStringList> SwitchParameters::checkAgents(const QStringList &numbers) c
         const Checked<QString> v = checked(t, k);
         if (!v)
             return Checked<QStringList>::refuse(v.reason());
-        const QString port = NumberToPort(m_db, *v);
+        const QString port = m_users.portOf(*v);
         if (port == *v)
             return Checked<QStringList>::refuse(QStringLiteral("您输入的部分代理总机号不存在，请核对后再输入！"));
         ports << port;
@@ -385,20 +358,14 @@ StoreResult SwitchParameters::storeAgents(const QStringList &numbers)
     const Checked<QStringList> ports = checkAgents(numbers);
     if (!ports)
         return StoreResult(ports.status());
-    Recordset rs(m_db, Config);
-    if (!rs.hasCurrent())
-        return StoreResult(notStored(Status::fail(QStringLiteral("数据库中没有系统设置"))));
-    if (Status s = rs.edit(); !s)
-        return StoreResult(notStored(s));
-    for (int i = 0; i < ConfigCol::Agents; ++i)
-        if (Status s = rs.setField(ConfigCol::FirstAgent + i, ports->at(i)); !s) {
-            rs.cancelUpdate();
-            return StoreResult(notStored(s));
-        }
-    if (Status s = rs.update(); !s)
+    // The five in one statement: the table never holds half of the list.
+    QList<QPair<ConfigField, QString>> fields;
+    for (int i = 0; i < AgentCount; ++i)
+        fields.append({AgentField(i), ports->at(i)});
+    if (Status s = m_config.write(fields); !s)
         return StoreResult(notStored(s));
     QStringList commands{QStringLiteral("*49*0#")};
-    for (int i = 0; i < ConfigCol::Agents; ++i)
+    for (int i = 0; i < AgentCount; ++i)
         if (!ports->at(i).isEmpty())
             commands << star(QStringLiteral("49"), {numbers.value(i).trimmed()});
     return StoreResult(Status::ok(), commands);
@@ -421,7 +388,7 @@ StoreResult SwitchParameters::addSpecialNumber(const QString &number)
     const Checked<QString> v = checkSpecialNumber(number);
     if (!v)
         return StoreResult(v.status());
-    Recordset rs = Recordset::forAppend(m_db, Special);
+    Recordset rs = Recordset::forAppend(m_db, SwitchTables::Special);
     if (Status s = WriteRecord(rs, true, {*v}); !s)
         return StoreResult(s.context(QStringLiteral("特服号码未能保存")), {}, true);
     return StoreResult(Status::ok(), {QStringLiteral("*19*6*7*") + *v + QStringLiteral("#")}, true);
@@ -429,18 +396,19 @@ StoreResult SwitchParameters::addSpecialNumber(const QString &number)
 
 StoreResult SwitchParameters::deleteSpecialNumber(const QString &number)
 {
-    Recordset rs(m_db, Special, Criteria(SpecialKey, number));
+    Recordset rs(m_db, SwitchTables::Special,
+                 Criteria(columnName(SwitchTables::Special, SpecialColumn::Number), number));
     if (rs.hasCurrent())
         if (Status s = rs.deleteCurrent(); !s)
             return StoreResult(s.context(QStringLiteral("特服号码未能删除")), {}, true);
     return StoreResult(Status::ok(), {QStringLiteral("*19*0*") + number + QStringLiteral("#")}, true);
 }
 
-StoreResult SwitchParameters::storeFlag(int column, bool on)
+StoreResult SwitchParameters::storeFlag(ConfigField field, bool on)
 {
-    if (column != ConfigCol::OutwardOn && column != ConfigCol::FileOutputOn && column != ConfigCol::NightReset)
+    if (field != ConfigField::OutwardOn && field != ConfigField::FileOutputOn && field != ConfigField::NightReset)
         return StoreResult(Status::fail(QStringLiteral("这一项不是开关")));
-    return storeConfig(column, on ? QStringLiteral("1") : QStringLiteral("0"), {});
+    return storeConfig(field, on ? QStringLiteral("1") : QStringLiteral("0"), {});
 }
 
 StoreResult SwitchParameters::storeOutwardPort(const QString &number)
@@ -448,7 +416,7 @@ StoreResult SwitchParameters::storeOutwardPort(const QString &number)
     const int n = int(ValInt(number));
     if (!IsDigits(number) || n < 1 || n > 16)
         return StoreResult(Status::fail(QStringLiteral("串口号为1到16")));
-    return storeConfig(ConfigCol::OutwardPort, number, {});
+    return storeConfig(ConfigField::OutwardPort, number, {});
 }
 
 Checked<QString> SwitchParameters::PrepareOutputFolder(const QString &chosen)
@@ -464,30 +432,30 @@ Checked<QString> SwitchParameters::PrepareOutputFolder(const QString &chosen)
 
 StoreResult SwitchParameters::storeOutputFolder(const QString &folder)
 {
-    return storeConfig(ConfigCol::FilePath, folder, {});
+    return storeConfig(ConfigField::FilePath, folder, {});
 }
 
 // ---- trunk tab ----------------------------------------------------------------------------------
 
-Checked<QString> SwitchParameters::checkTrunkValue(int column, const QString &text) const
+Checked<QString> SwitchParameters::checkTrunkValue(TrunkField field, const QString &text) const
 {
-    const QStringList choices = choicesOf(column);
+    const QStringList choices = choicesOf(field);
     if (!choices.isEmpty()) {
         if (!choices.contains(text))
             return Checked<QString>::refuse(
                 QStringLiteral("请在列表中选择：%1").arg(choices.join(QStringLiteral("、"))));
         return text;
     }
-    const NumberCheck *k = trunkCheck(column);
+    const NumberCheck *k = trunkCheck(field);
     if (!k)
         return Checked<QString>::refuse(QStringLiteral("这一列不能修改"));
-    const bool virtualOp = column >= ExchangeCol::FirstVirtual;
+    const bool virtualOp = isVirtual(field);
     if (virtualOp && text.trimmed().isEmpty())
         return QString();
     const Checked<QString> v = checked(text, *k);
     if (!v || !virtualOp)
         return v;
-    if (NumberToPort(m_db, *v) == *v)
+    if (m_users.portOf(*v) == *v)
         return Checked<QString>::refuse(QStringLiteral("您输入的虚拟总机号不存在，请核对后再输入！"));
     return v;
 }
@@ -502,25 +470,25 @@ Checked<std::pair<int, int>> SwitchParameters::checkTrunkRange(const QString &fi
 }
 
 // The trunk's whole list of virtual operators, sent again after any change.
-QStringList SwitchParameters::virtualCommands(const QStringList &row) const
+QStringList SwitchParameters::virtualCommands(const TrunkRow &row) const
 {
-    const QString trunk = row.value(ExchangeCol::Trunk).trimmed();
+    const QString trunk = row.trunk();
     QStringList out{QStringLiteral("*12*0*") + trunk + QStringLiteral("#")};
-    for (int c = ExchangeCol::FirstVirtual; c <= ExchangeCol::LastVirtual; ++c) {
-        const QString port = row.value(c).trimmed();
+    for (int k = 0; k < VirtualOperators; ++k) {
+        const QString port = row.get(VirtualField(k)).trimmed();
         if (port.isEmpty())
             continue;
-        const QString number = PortToNumber(m_db, port).trimmed();
+        const QString number = m_users.numberOf(port).trimmed();
         if (IsDigits(number))
             out << star(QStringLiteral("12"), {number, trunk});
     }
     return out;
 }
 
-TrunkBatch SwitchParameters::ApplyTrunkSetting(int column, int first, int last, const QString &value)
+TrunkBatch SwitchParameters::ApplyTrunkSetting(TrunkField field, int first, int last, const QString &value)
 {
     TrunkBatch batch;
-    if (column < ExchangeCol::OnOff || column > ExchangeCol::LastVirtual) {
+    if (field < TrunkField::OnOff || field > TrunkField::Virtual5) {
         batch.status = Status::fail(QStringLiteral("这一列不能修改"));
         return batch;
     }
@@ -528,99 +496,81 @@ TrunkBatch SwitchParameters::ApplyTrunkSetting(int column, int first, int last, 
         batch.status = Status::fail(QStringLiteral("中继号必须是1到12的整数！"));
         return batch;
     }
-    const Checked<QString> v = checkTrunkValue(column, value);
+    const Checked<QString> v = checkTrunkValue(field, value);
     if (!v) {
         batch.status = v.status();
         return batch;
     }
-    const bool virtualOp = column >= ExchangeCol::FirstVirtual;
+    const bool virtualOp = isVirtual(field);
     // A virtual operator is kept as the port of the extension.
-    const QString stored = virtualOp && !v->isEmpty() ? NumberToPort(m_db, *v) : *v;
+    const QString stored = virtualOp && !v->isEmpty() ? m_users.portOf(*v) : *v;
     batch.cell = *v;
 
     const int step = last < first ? -1 : 1;
-    Transaction tx(m_db);
-    if (!tx.begun()) {
-        batch.status = notStored(tx.begun());
-        return batch;
-    }
-    QList<QStringList> rows;
-    for (int t = first;; t += step) {
-        const QString trunk = QString::number(t);
-        Recordset rs(m_db, Exchange, Criteria(TrunkKey, trunk));
-        if (!rs.hasCurrent()) {
-            batch.status = notStored(Status::fail(QStringLiteral("%1号中继没有设置行").arg(t)));
-            return batch;
-        }
-        QStringList row = rs.currentRow();
-        while (row.size() < ExchangeCol::Count)
-            row << QString();
-        QList<int> changed;
-        if (virtualOp) {
-            QStringList operators;
-            for (int c = ExchangeCol::FirstVirtual; c <= ExchangeCol::LastVirtual; ++c) {
-                const QString port = c == column ? stored : row.value(c).trimmed();
-                if (!port.isEmpty())
-                    operators << port;
-            }
-            while (operators.size() < ExchangeCol::LastVirtual - ExchangeCol::FirstVirtual + 1)
-                operators << QString();
-            for (int c = ExchangeCol::FirstVirtual; c <= ExchangeCol::LastVirtual; ++c) {
-                const QString now = operators.at(c - ExchangeCol::FirstVirtual);
-                if (row.value(c) != now) {
-                    row[c] = now;
-                    changed << c;
+    QList<TrunkRow> rows;
+    const Status s = InTransaction(m_db, [&]() -> Status {
+        for (int t = first;; t += step) {
+            const auto found = m_trunks.byTrunk(t);
+            if (!found)
+                return found.status();
+            if (!*found)
+                return Status::fail(QStringLiteral("%1号中继没有设置行").arg(t));
+            TrunkRow row = **found;
+            QList<QPair<TrunkField, QString>> changed;
+            if (virtualOp) {
+                QStringList operators;
+                for (int k = 0; k < VirtualOperators; ++k) {
+                    const TrunkField f = VirtualField(k);
+                    const QString port = f == field ? stored : row.get(f).trimmed();
+                    if (!port.isEmpty())
+                        operators << port;
                 }
+                while (operators.size() < VirtualOperators)
+                    operators << QString();
+                for (int k = 0; k < VirtualOperators; ++k) {
+                    if (row.get(VirtualField(k)) != operators.at(k)) {
+                        row.set(VirtualField(k), operators.at(k));
+                        changed.append({VirtualField(k), operators.at(k)});
+                    }
+                }
+                batch.refill = batch.refill || changed.size() != 1 || changed.first().first != field;
+            } else if (row.get(field) != stored) {
+                row.set(field, stored);
+                changed.append({field, stored});
             }
-            batch.refill = batch.refill || changed != QList<int>{column};
-        } else if (row.value(column) != stored) {
-            row[column] = stored;
-            changed << column;
+            if (Status w = m_trunks.write(row.rowId, changed); !w)
+                return w;
+            rows << row;
+            batch.trunks << QString::number(t);
+            if (t == last)
+                return Status::ok();
         }
-        if (!changed.isEmpty()) {
-            Status s = rs.edit();
-            for (int c : changed)
-                if (s)
-                    s = rs.setField(c, row.value(c));
-            if (s)
-                s = rs.update();
-            else
-                rs.cancelUpdate();
-            if (!s) {
-                batch.status = notStored(s);
-                return batch;
-            }
-        }
-        rows << row;
-        batch.trunks << trunk;
-        if (t == last)
-            break;
-    }
-    if (Status s = tx.commit(); !s) {
+    });
+    if (!s) {
         batch.status = notStored(s);
         return batch;
     }
 
-    for (const QStringList &row : rows) {
-        const QString trunk = row.value(ExchangeCol::Trunk).trimmed();
+    for (const TrunkRow &row : std::as_const(rows)) {
+        const QString trunk = row.trunk();
         QStringList codes;
-        const int k = ChoiceIndex(*v, choicesOf(column));
-        if (const char *code = trunkCode(column)) {
+        const int k = ChoiceIndex(*v, choicesOf(field));
+        if (const char *code = trunkCode(field)) {
             codes << star(QLatin1String(code), {QString::number(k), trunk});
-        } else if (column == ExchangeCol::OutgoingMode) {
+        } else if (field == TrunkField::OutgoingMode) {
             codes << star(QStringLiteral("08"), {QString::number(k), trunk});
-            const QString direction = row.value(ExchangeCol::IndirectDirection).trimmed();
+            const QString direction = row.get(TrunkField::IndirectDirection).trimmed();
             if (k != 0 && IsDigits(direction))
                 codes << star(QStringLiteral("08"), {QStringLiteral("1"), trunk, direction});
-            const QString route = row.value(ExchangeCol::Route).trimmed();
+            const QString route = row.get(TrunkField::Route).trimmed();
             if (IsDigits(route))
                 codes << star(QStringLiteral("09"), {route, trunk});
-        } else if (column == ExchangeCol::Route) {
+        } else if (field == TrunkField::Route) {
             codes << star(QStringLiteral("09"), {*v, trunk});
-        } else if (column == ExchangeCol::IndirectDirection) {
-            if (row.value(ExchangeCol::OutgoingMode) == Indirect)
+        } else if (field == TrunkField::IndirectDirection) {
+            if (row.get(TrunkField::OutgoingMode) == Indirect)
                 codes << star(QStringLiteral("08"), {QStringLiteral("1"), trunk, *v});
-        } else if (column == ExchangeCol::Group) {
+        } else if (field == TrunkField::Group) {
             codes << star(QStringLiteral("47"), {*v, trunk});
         } else if (virtualOp) {
             codes = virtualCommands(row);

@@ -1,8 +1,10 @@
 #pragma once
+#include "ConfigTable.h"
 #include "Recordset.h"
 #include "StoreResult.h"
+#include "TrunkTable.h"
+#include "UserTable.h"
 
-#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -12,43 +14,7 @@ namespace corvane {
 
 class Database;
 
-// Columns of the trunk table Exchange, as the trunk grid shows them.
-namespace ExchangeCol {
-constexpr int Trunk = 0;
-constexpr int OnOff = 1;
-constexpr int ChargeMode = 2;
-constexpr int IncomingMode = 3;
-constexpr int DialMode = 4;
-constexpr int OutgoingMode = 5;
-constexpr int Route = 6;
-constexpr int IndirectDirection = 7;
-constexpr int CallerDisplay = 8;
-constexpr int Group = 9;
-constexpr int FirstVirtual = 10;
-constexpr int LastVirtual = 14;
-constexpr int Count = 15;
-} // namespace ExchangeCol
-
-// Fields of the configuration row that the parameters window edits.
-namespace ConfigCol {
-constexpr int Capacity = 0;
-constexpr int Grade = 1;
-constexpr int CodeLength = 2;
-constexpr int NumberLength = 3;
-constexpr int FunctionDigit = 4;
-constexpr int CodeLimit = 5;
-constexpr int Signal = 6;
-constexpr int NightExtension = 7;
-constexpr int FirstAgent = 9;
-constexpr int Agents = 5;
-constexpr int OutwardOn = 14;
-constexpr int OutwardPort = 15;
-constexpr int FileOutputOn = 16;
-constexpr int FilePath = 17;
-constexpr int NightReset = 18;
-} // namespace ConfigCol
-
-// A change of one trunk column over a range of trunks: what was stored and
+// A change of one trunk setting over a range of trunks: what was stored and
 // the commands of each trunk, in the order the trunks were handled.
 struct [[nodiscard]] TrunkBatch {
     Status status;
@@ -69,7 +35,7 @@ struct [[nodiscard]] TrunkBatch {
 // are handed back, so the switch only hears of what the tables hold.
 //
 // Extensions are entered as user numbers and kept as physical ports
-// (NumberToPort / PortToNumber).
+// (NumberToPort / PortToNumber, UserTable::portOf / numberOf).
 class SwitchParameters {
 public:
     static constexpr int Trunks = 12;
@@ -80,8 +46,9 @@ public:
     explicit SwitchParameters(Database &db);
 
     // ---- what the window shows ---------------------------------------------------
-    QStringList config() const;
-    QString setting(int column) const { return config().value(column); }
+    // The configuration row; every setting empty when it cannot be read.
+    ConfigRow config() const;
+    QString setting(ConfigField field) const { return config().get(field); }
     QString nightNumber() const;
     QStringList agentNumbers() const;
     QStringList specialNumbers() const;
@@ -93,9 +60,9 @@ public:
     static QStringList DialModes();
     static QStringList OutgoingModes();
     static QStringList CheckMarks();
-    // The choice list of a trunk column; empty for the number columns.
-    static QStringList choicesOf(int column);
-    static bool isNumberColumn(int column);
+    // The choice list of a trunk setting; empty for the number settings.
+    static QStringList choicesOf(TrunkField field);
+    static bool isNumberField(TrunkField field);
 
     // ---- system tab ----------------------------------------------------------------
     // Each store compares with the stored value first: an equal value changes
@@ -137,7 +104,7 @@ public:
 
     // The check boxes stored as "1"/"0": outward copy by port, to files,
     // nightly reset.
-    StoreResult storeFlag(int column, bool on);
+    StoreResult storeFlag(ConfigField field, bool on);
     StoreResult storeOutwardPort(const QString &number);
     // The chosen name as the folder of the outward files: created (an existing
     // folder is fine) and given with its trailing separator.
@@ -145,12 +112,12 @@ public:
     StoreResult storeOutputFolder(const QString &folder);
 
     // ---- trunk tab -------------------------------------------------------------------
-    // The value of a batch change of a column: numbers within their limits, a
+    // The value of a batch change of a setting: numbers within their limits, a
     // virtual operator empty or a known extension, a choice from its list.
-    Checked<QString> checkTrunkValue(int column, const QString &text) const;
+    Checked<QString> checkTrunkValue(TrunkField field, const QString &text) const;
     // First and last trunk of a batch, either way round, each 1 to 12.
     Checked<std::pair<int, int>> checkTrunkRange(const QString &first, const QString &last) const;
-    // Applies one value to one column of the trunks first..last (either
+    // Applies one value to one setting of the trunks first..last (either
     // direction). Each trunk's row is found by its trunk number and each
     // trunk's commands are built from its own row. All rows are stored in one
     // transaction; the commands follow only when it is committed.
@@ -158,19 +125,21 @@ public:
     // A trunk's virtual operators are kept in the order the switch holds them:
     // the switch appends each one it is given, so the five columns are closed
     // up after a change, with no empty column before a used one.
-    TrunkBatch ApplyTrunkSetting(int column, int first, int last, const QString &value);
+    TrunkBatch ApplyTrunkSetting(TrunkField field, int first, int last, const QString &value);
 
 private:
     struct Renumbering {
-        QList<QString> numbers;         // new number of each User row, by row
-        QHash<QString, QString> byPort; // port -> new number
+        QList<UserRow> users;
+        QStringList numbers; // the new number of each user, in the same order
     };
-    Checked<Renumbering> renumbering(const QString &value, TableRows &users) const;
-    Status setConfig(int column, const QString &value);
-    StoreResult storeConfig(int column, const QString &value, QStringList commands);
-    QStringList virtualCommands(const QStringList &row) const;
+    Checked<Renumbering> renumbering(const QString &value) const;
+    StoreResult storeConfig(ConfigField field, const QString &value, QStringList commands);
+    QStringList virtualCommands(const TrunkRow &row) const;
 
     Database &m_db;
+    ConfigTable m_config;
+    TrunkTable m_trunks;
+    UserTable m_users;
 };
 
 } // namespace corvane

@@ -1,10 +1,16 @@
 #include "SwitchToDatabase.h"
+#include "ConfigTable.h"
 #include "Criteria.h"
 #include "Database.h"
+#include "DepositTable.h"
 #include "DumpDecoder.h"
 #include "General.h"
 #include "ParameterDump.h"
+#include "RateTables.h"
 #include "Recordset.h"
+#include "SwitchTables.h"
+#include "TrunkTable.h"
+#include "UserTable.h"
 
 #include <QMap>
 #include <QSet>
@@ -13,14 +19,26 @@ namespace corvane {
 
 namespace {
 
-using namespace DumpLayout;
+// The grid's layout; DumpLayout::TrunkRow (a row number) is named in full
+// beside the trunk table's TrunkRow.
+using DumpLayout::ExtensionRow;
+using DumpLayout::ExtensionRows;
+using DumpLayout::FixedRows;
+using DumpLayout::PrefixFirstRow;
+using DumpLayout::PrefixSlots;
+using DumpLayout::SpecialFirstRow;
+using DumpLayout::SpecialSlots;
+using DumpLayout::SwitchCapacity;
+using DumpLayout::TrunkFirstRow;
+using DumpLayout::Trunks;
 
 const QString LocalDefaultName = QStringLiteral("本地默认");
 const QString LocalNewName = QStringLiteral("本地新添加");
 const QString LocalTypeCode = QStringLiteral("5");
 
-// The rows of one table as read at the start of the copy, with their row ids.
-struct TableRows {
+// The rows of one of the tables without a gateway (Feesetting, Feerate,
+// SPCPhone) as read at the start of the copy, with their row ids.
+struct StoredTable {
     QString table;
     QStringList columns;
     QList<QStringList> rows;
@@ -28,10 +46,10 @@ struct TableRows {
     bool valid = false;
     Status status;
 
-    static TableRows read(Database &db, const QString &table, const Criteria &filter = {},
-                          const QString &orderBy = QString())
+    static StoredTable read(Database &db, const QString &table, const Criteria &filter = {},
+                            const QString &orderBy = QString())
     {
-        TableRows t;
+        StoredTable t;
         t.table = table;
         Recordset rs(db, table, filter, orderBy);
         t.valid = rs.isValid();
@@ -43,16 +61,19 @@ struct TableRows {
         }
         return t;
     }
-
-    // Index of the first row whose column `col`, trimmed, is `key`; -1 when none.
-    int find(int col, const QString &key) const
-    {
-        for (int i = 0; i < rows.size(); ++i)
-            if (rows.at(i).value(col).trimmed() == key)
-                return i;
-        return -1;
-    }
 };
+
+// The wanted values of a row that differ from what it holds: a copy writes
+// only those.
+template <class Row, class Field>
+QList<QPair<Field, QString>> differing(const Row &row, const QList<QPair<Field, QString>> &wanted)
+{
+    QList<QPair<Field, QString>> out;
+    for (const auto &[field, value] : wanted)
+        if (row.get(field) != value)
+            out.append({field, value});
+    return out;
+}
 
 class Copier {
 public:
@@ -61,13 +82,14 @@ public:
     CopyOutcome run();
 
 private:
-    QString value(int row) const { return m_dump.switchValue(row); }
+    // The switch's value in a row of the comparison grid.
+    QString switchValue(int row) const { return m_dump.switchValue(row); }
     Status checkRows(const QList<int> &rows) const;
 
     // Writes the wanted columns of row i that differ from what it holds.
-    Status update(TableRows &t, int i, const QMap<int, QString> &wanted, bool *changed);
-    Status insert(const TableRows &t, const QStringList &values);
-    Status remove(const TableRows &t, int i);
+    Status update(StoredTable &t, int i, const QMap<int, QString> &wanted, bool *changed);
+    Status insert(const StoredTable &t, const QStringList &values);
+    Status remove(const StoredTable &t, int i);
 
     Status copyConfig();
     Status copyFeesetting();
@@ -95,7 +117,7 @@ Status Copier::checkRows(const QList<int> &rows) const
     return Status::ok();
 }
 
-Status Copier::update(TableRows &t, int i, const QMap<int, QString> &wanted, bool *changed)
+Status Copier::update(StoredTable &t, int i, const QMap<int, QString> &wanted, bool *changed)
 {
     QStringList sets;
     QVariantList params;
@@ -123,7 +145,7 @@ Status Copier::update(TableRows &t, int i, const QMap<int, QString> &wanted, boo
     return Status::ok();
 }
 
-Status Copier::insert(const TableRows &t, const QStringList &values)
+Status Copier::insert(const StoredTable &t, const QStringList &values)
 {
     QStringList cols, marks;
     QVariantList params;
@@ -139,7 +161,7 @@ Status Copier::insert(const TableRows &t, const QStringList &values)
         .context(QStringLiteral("无法添加到表 %1").arg(t.table));
 }
 
-Status Copier::remove(const TableRows &t, int i)
+Status Copier::remove(const StoredTable &t, int i)
 {
     return m_db.exec(QStringLiteral("DELETE FROM %1 WHERE rowid=?").arg(Database::quoteId(t.table)), {t.ids.at(i)})
         .context(QStringLiteral("无法删除表 %1 的行").arg(t.table));
@@ -147,27 +169,36 @@ Status Copier::remove(const TableRows &t, int i)
 
 Status Copier::copyConfig()
 {
-    TableRows t = TableRows::read(m_db, QStringLiteral("SWTConfig"));
-    if (!t.valid || t.rows.isEmpty())
-        return Status::fail(QStringLiteral("数据库中没有系统设置（SWTConfig）"));
-    QMap<int, QString> w{{0, value(5)}, {3, value(6)}, {6, value(19)}, {4, value(20)}, {7, value(35)}};
+    ConfigTable config(m_db);
+    const Checked<ConfigRow> row = config.read();
+    if (!row)
+        return row.status();
+    QList<QPair<ConfigField, QString>> w{{ConfigField::Capacity, switchValue(5)},
+                                         {ConfigField::NumberLength, switchValue(6)},
+                                         {ConfigField::Signal, switchValue(19)},
+                                         {ConfigField::FunctionDigit, switchValue(20)},
+                                         {ConfigField::NightPort, switchValue(35)}};
     // Agent operators come from the dump as physical ports, which is how the
     // configuration keeps them.
-    for (int k = 0; k < 5; ++k)
-        w.insert(9 + k, value(43 + k));
-    bool changed = false;
-    if (Status s = update(t, 0, w, &changed); !s)
+    for (int k = 0; k < AgentCount; ++k)
+        w.append({AgentField(k), switchValue(43 + k)});
+    const auto changed = differing(*row, w);
+    if (Status s = config.write(changed); !s)
         return s;
-    m_sum.configRows = changed ? 1 : 0;
+    m_sum.configRows = changed.isEmpty() ? 0 : 1;
     return Status::ok();
 }
 
 Status Copier::copyFeesetting()
 {
-    TableRows t = TableRows::read(m_db, QStringLiteral("Feesetting"));
+    StoredTable t = StoredTable::read(m_db, SwitchTables::Delays);
     if (!t.valid || t.rows.isEmpty())
         return Status::fail(QStringLiteral("数据库中没有计费设置（Feesetting）"));
-    const QMap<int, QString> w{{3, value(21)}, {2, value(22)}, {1, value(23)}, {0, value(24)}, {4, value(25)}};
+    const QMap<int, QString> w{{int(DelayColumn::City), switchValue(21)},
+                               {int(DelayColumn::Local), switchValue(22)},
+                               {int(DelayColumn::Domestic), switchValue(23)},
+                               {int(DelayColumn::International), switchValue(24)},
+                               {int(DelayColumn::Mobile), switchValue(25)}};
     bool changed = false;
     if (Status s = update(t, 0, w, &changed); !s)
         return s;
@@ -190,20 +221,21 @@ QStringList distinctValues(const ParameterDump &dump, int first, int count)
 Status Copier::copyLocalPrefixes()
 {
     const QStringList onSwitch = distinctValues(m_dump, PrefixFirstRow, PrefixSlots);
-    TableRows t = TableRows::read(m_db, QStringLiteral("Feerate"), Criteria(QStringLiteral("类型"), LocalTypeCode),
-                                  QStringLiteral("rowid"));
+    StoredTable t = StoredTable::read(m_db, SwitchTables::Feerate, Criteria(QStringLiteral("类型"), LocalTypeCode),
+                                      QStringLiteral("rowid"));
     if (!t.valid)
         return t.status.context(QStringLiteral("无法读取费率表"));
 
     int defaultRow = -1;
     QSet<QString> kept;
     for (int i = 0; i < t.rows.size(); ++i) {
-        if (t.rows.at(i).value(1) == LocalDefaultName) {
+        const FeerateRow rate = FeerateRow::fromColumns(t.rows.at(i));
+        if (rate.area == LocalDefaultName) {
             if (defaultRow < 0)
                 defaultRow = i;
             continue;
         }
-        const QString prefix = t.rows.at(i).value(0).trimmed();
+        const QString prefix = rate.prefix.trimmed();
         if (onSwitch.contains(prefix)) {
             kept.insert(prefix); // keeps its own rates
             continue;
@@ -219,15 +251,14 @@ Status Copier::copyLocalPrefixes()
         if (defaultRow < 0)
             return Status::fail(
                 QStringLiteral("费率表中没有“本地默认”行，无法为新的本地网字头 %1 设定费率").arg(prefix));
-        QStringList row = t.rows.at(defaultRow);
-        while (row.size() < t.columns.size())
-            row.append(QString());
-        if (row.size() < 12)
+        // The rates of "本地默认", under the new prefix.
+        FeerateRow row = FeerateRow::fromColumns(t.rows.at(defaultRow));
+        if (t.columns.size() < row.columns().size())
             return Status::fail(QStringLiteral("费率表的列数不符"));
-        row[0] = prefix;
-        row[1] = LocalNewName;
-        row[11] = LocalTypeCode;
-        if (Status s = insert(t, row); !s)
+        row.prefix = prefix;
+        row.area = LocalNewName;
+        row.type = LocalTypeCode;
+        if (Status s = insert(t, row.columns()); !s)
             return s;
         ++m_sum.prefixesAdded;
     }
@@ -237,12 +268,12 @@ Status Copier::copyLocalPrefixes()
 Status Copier::copySpecialNumbers()
 {
     const QStringList onSwitch = distinctValues(m_dump, SpecialFirstRow, SpecialSlots);
-    TableRows t = TableRows::read(m_db, QStringLiteral("SPCPhone"));
+    StoredTable t = StoredTable::read(m_db, SwitchTables::Special);
     if (!t.valid)
         return t.status.context(QStringLiteral("无法读取特服号码表"));
     QSet<QString> kept;
     for (int i = 0; i < t.rows.size(); ++i) {
-        const QString number = t.rows.at(i).value(0).trimmed();
+        const QString number = cell(t.rows.at(i), SpecialColumn::Number).trimmed();
         if (onSwitch.contains(number) && !kept.contains(number)) {
             kept.insert(number);
             continue;
@@ -263,25 +294,32 @@ Status Copier::copySpecialNumbers()
 
 Status Copier::copyTrunks()
 {
-    TableRows t = TableRows::read(m_db, QStringLiteral("Exchange"));
-    if (!t.valid)
-        return t.status.context(QStringLiteral("无法读取中继设置"));
+    TrunkTable trunks(m_db);
+    const Checked<QList<TrunkRow>> rows = trunks.all();
+    if (!rows)
+        return rows.status().context(QStringLiteral("无法读取中继设置"));
     for (int trunk = 1; trunk <= Trunks; ++trunk) {
-        const int i = t.find(0, QString::number(trunk));
-        if (i < 0) {
+        const TrunkRow *row = FirstWith(*rows, QString::number(trunk), [](const TrunkRow &r) { return r.trunk(); });
+        if (!row) {
             ++m_sum.missingTrunkRows;
             continue;
         }
-        const int R = TrunkRow(trunk);
-        QMap<int, QString> w{{6, value(R)},     {5, value(R + 1)}, {4, value(R + 2)}, {2, value(R + 3)},
-                             {3, value(R + 4)}, {9, value(R + 5)}, {1, value(R + 6)}, {8, value(R + 7)}};
+        const int R = DumpLayout::TrunkRow(trunk);
+        QList<QPair<TrunkField, QString>> w{{TrunkField::Route, switchValue(R)},
+                                            {TrunkField::OutgoingMode, switchValue(R + 1)},
+                                            {TrunkField::DialMode, switchValue(R + 2)},
+                                            {TrunkField::ChargeMode, switchValue(R + 3)},
+                                            {TrunkField::IncomingMode, switchValue(R + 4)},
+                                            {TrunkField::Group, switchValue(R + 5)},
+                                            {TrunkField::OnOff, switchValue(R + 6)},
+                                            {TrunkField::CallerDisplay, switchValue(R + 7)}};
         // Virtual operators: the dump gives physical ports, which the table keeps.
-        for (int k = 0; k < 5; ++k)
-            w.insert(10 + k, value(R + 8 + k));
-        bool changed = false;
-        if (Status s = update(t, i, w, &changed); !s)
+        for (int k = 0; k < VirtualOperators; ++k)
+            w.append({VirtualField(k), switchValue(R + 8 + k)});
+        const auto changed = differing(*row, w);
+        if (Status s = trunks.write(row->rowId, changed); !s)
             return s;
-        m_sum.trunkRows += changed ? 1 : 0;
+        m_sum.trunkRows += changed.isEmpty() ? 0 : 1;
     }
     if (m_sum.missingTrunkRows > 0)
         m_sum.notes.append(
@@ -291,34 +329,40 @@ Status Copier::copyTrunks()
 
 Status Copier::copyUsers(int capacity)
 {
-    TableRows t = TableRows::read(m_db, QStringLiteral("User"));
-    if (!t.valid)
-        return t.status.context(QStringLiteral("无法读取用户资料"));
+    UserTable users(m_db);
+    const Checked<QList<UserRow>> rows = users.all();
+    if (!rows)
+        return rows.status().context(QStringLiteral("无法读取用户资料"));
     int present = 0;
     for (int p = 0; p < capacity; ++p) {
-        const int i = t.find(0, QString::number(p));
-        if (i < 0) {
+        const UserRow *user = FirstWith(*rows, QString::number(p), [](const UserRow &r) { return r.port(); });
+        if (!user) {
             ++m_sum.missingUserRows;
             continue;
         }
         ++present;
-        auto r = [&](int k) { return value(ExtensionRow(p, k)); };
-        const QString oldNumber = t.rows.at(i).value(1);
-        const QMap<int, QString> w{{1, r(0)}, {11, r(1)}, {4, r(2)}, {9, r(3)}, {8, r(4)},
-                                   {3, r(5)}, {6, r(6)},  {7, r(7)}, {10, r(8)}};
-        bool changed = false;
-        if (Status s = update(t, i, w, &changed); !s)
+        auto r = [&](int k) { return switchValue(ExtensionRow(p, k)); };
+        const auto changed = differing(*user, QList<QPair<UserField, QString>>{{UserField::TimeLimit, r(1)},
+                                                                               {UserField::CallerDisplay, r(2)},
+                                                                               {UserField::TrunkIn, r(3)},
+                                                                               {UserField::CallInternal, r(4)},
+                                                                               {UserField::Class, r(5)},
+                                                                               {UserField::DialLocal, r(6)},
+                                                                               {UserField::DialSpecial, r(7)},
+                                                                               {UserField::TrunkGroup, r(8)}});
+        if (Status s = users.write(user->rowId, changed); !s)
             return s;
-        m_sum.userRows += changed ? 1 : 0;
-        if (oldNumber != r(0)) {
-            // The deposit row carries the extension's number too.
-            if (Status s = m_db.exec(
-                    QStringLiteral("UPDATE \"Foregift\" SET \"用户号码\"=? WHERE \"物理端口\"=? AND \"用户号码\"<>?"),
-                    {r(0), t.rows.at(i).value(0), QStringLiteral("账号")});
-                !s)
-                return s.context(QStringLiteral("无法修改押金表"));
-            m_sum.depositRows += m_db.changes();
+        const bool renumbered = user->get(UserField::Number) != r(0);
+        if (renumbered) {
+            const auto deposit = DepositTable(m_db).ofExtension(user->port());
+            if (!deposit)
+                return deposit.status();
+            // The extension's deposit row follows its new number.
+            if (Status s = users.renumber(user->rowId, r(0)); !s)
+                return s;
+            m_sum.depositRows += *deposit ? 1 : 0;
         }
+        m_sum.userRows += (!changed.isEmpty() || renumbered) ? 1 : 0;
     }
     if (m_sum.missingUserRows > 0)
         m_sum.notes.append(QStringLiteral("交换机有%1门分机，数据库只有其中%2门的用户资料：只修改了已有的%2门。")
@@ -351,18 +395,16 @@ CopyOutcome Copier::run()
     if (Status s = checkRows(rows); !s)
         return {s, {}};
 
-    Transaction tx(m_db);
-    if (!tx.begun())
-        return {tx.begun().context(QStringLiteral("无法开始事务")), {}};
-    for (auto step : {&Copier::copyConfig, &Copier::copyFeesetting, &Copier::copyLocalPrefixes,
-                      &Copier::copySpecialNumbers, &Copier::copyTrunks}) {
-        if (Status s = (this->*step)(); !s)
-            return {s.context(QStringLiteral("数据库没有修改")), {}};
-    }
-    if (Status s = copyUsers(ports); !s)
+    const Status s = InTransaction(m_db, [&]() -> Status {
+        for (auto step : {&Copier::copyConfig, &Copier::copyFeesetting, &Copier::copyLocalPrefixes,
+                          &Copier::copySpecialNumbers, &Copier::copyTrunks}) {
+            if (Status c = (this->*step)(); !c)
+                return c;
+        }
+        return copyUsers(ports);
+    });
+    if (!s)
         return {s.context(QStringLiteral("数据库没有修改")), {}};
-    if (Status s = tx.commit(); !s)
-        return {s.context(QStringLiteral("数据库没有修改，无法提交")), {}};
     return {Status::ok(), m_sum};
 }
 

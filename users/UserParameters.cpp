@@ -1,12 +1,15 @@
 #include "UserParameters.h"
 
-#include "Columns.h"
+#include "AccountTable.h"
+#include "ConfigTable.h"
 #include "Criteria.h"
 #include "Data.h"
 #include "Database.h"
+#include "DepositTable.h"
 #include "General.h"
 #include "Money.h"
 #include "SwitchLink.h"
+#include "UserTable.h"
 
 #include <QRegularExpression>
 #include <QSet>
@@ -21,26 +24,29 @@ const QString UserParameters::AccountWord = QStringLiteral("账号");
 
 namespace {
 
-const QString ColPort = QStringLiteral("物理端口");
-const QString ColNumber = QStringLiteral("用户号码");
 const QString ColGroup = QStringLiteral("组名");
-const QString ColAccount = QStringLiteral("账号编号");
 
-// Star code of each yes/no column of User: "*NN*" d "*" number "#".
-QString markCode(int col)
+// The user grid shows the User columns in their stored order: grid column c
+// is field c.
+UserField userField(int col) { return UserField(col); }
+DepositField depositField(int col) { return DepositField(col); }
+AccountField accountField(int col) { return AccountField(col); }
+
+// Star code of each yes/no setting of a user: "*NN*" d "*" number "#".
+QString markCode(UserField f)
 {
-    switch (col) {
-    case 4: return QStringLiteral("59");
-    case 5: return QStringLiteral("15");
-    case 6: return QStringLiteral("41");
-    case 7: return QStringLiteral("40");
-    case 8: return QStringLiteral("42");
-    case 9: return QStringLiteral("43");
+    switch (f) {
+    case UserField::CallerDisplay: return QStringLiteral("59");
+    case UserField::ExtraFunction: return QStringLiteral("15");
+    case UserField::DialLocal: return QStringLiteral("41");
+    case UserField::DialSpecial: return QStringLiteral("40");
+    case UserField::CallInternal: return QStringLiteral("42");
+    case UserField::TrunkIn: return QStringLiteral("43");
     default: return QString();
     }
 }
 
-bool isMarkColumn(int col) { return (col >= 4 && col <= 9) || col == col::User::ShowOnTrunk; }
+bool isMarkColumn(UserField f) { return !markCode(f).isEmpty() || f == UserField::ShowOnTrunk; }
 
 QStringList numbersFrom(int first, int last)
 {
@@ -57,16 +63,6 @@ bool wholeNumber(const QString &text)
 }
 
 Status rowGone() { return Status::fail(QStringLiteral("这条记录已不在表中")); }
-
-Criteria userDeposit(const QString &port)
-{
-    return Criteria(ColPort, port).andNe(ColNumber, UserParameters::AccountWord);
-}
-
-Criteria accountDeposit(const QString &number)
-{
-    return Criteria(ColPort, number).andEq(ColNumber, UserParameters::AccountWord);
-}
 
 // Runs the writes of one change in one transaction; nothing is kept when a
 // step fails.
@@ -87,13 +83,18 @@ Status deleteRows(Recordset &rs)
     return s;
 }
 
-bool holdsMoney(const Recordset &deposit)
+// Rows of a gateway as the grids show them, with the row ids.
+template <class Row>
+TableRows gridRows(const QStringList &columns, const QList<Row> &rows)
 {
-    return !Money::fromText(deposit.value(col::Foregift::Balance)).isZero()
-           || !Money::fromText(deposit.value(col::Foregift::Deposit)).isZero();
+    TableRows t;
+    t.columns = columns;
+    for (const Row &r : rows) {
+        t.rows.append(r.values);
+        t.rowIds.append(r.rowId);
+    }
+    return t;
 }
-
-QString accountText(qint64 n) { return QStringLiteral("%1").arg(n, 3, 10, QLatin1Char('0')); }
 
 } // namespace
 
@@ -101,14 +102,7 @@ UserParameters::UserParameters(Database &db, QStringList marks) : m_db(db), m_ma
 {
     if (m_marks.size() != 2)
         m_marks = {QStringLiteral("×"), QStringLiteral("√")};
-    // Port order, so that a grid row always shows the port it stands for.
-    m_user = std::make_unique<Recordset>(db, QStringLiteral("User"), Criteria(),
-                                         QStringLiteral("CAST(") + Database::quoteId(ColPort)
-                                             + QStringLiteral(" AS INTEGER), rowid"));
-    m_config = std::make_unique<Recordset>(db, QStringLiteral("SWTConfig"));
-    m_account = std::make_unique<Recordset>(db, QStringLiteral("Account"));
     m_group = std::make_unique<Recordset>(db, QStringLiteral("Group"));
-    m_foregift = std::make_unique<Recordset>(db, QStringLiteral("Foregift"));
 }
 
 UserParameters::~UserParameters() = default;
@@ -121,77 +115,64 @@ int UserParameters::byteLength(const QString &text)
 
 // ---- configuration --------------------------------------------------------------------
 
-QString UserParameters::config(int col) const
+ConfigRow UserParameters::config() const
 {
-    m_config->requery();
-    m_config->moveFirst();
-    return m_config->value(col).trimmed();
+    const auto row = ConfigTable(m_db).read();
+    return row ? *row : ConfigRow();
 }
 
-int UserParameters::capacity() const
-{
-    return int(qBound(qint64(0), ValInt(config(col::SWTConfig::Capacity)), qint64(120)));
-}
-
-int UserParameters::passwordLength() const
-{
-    const int n = int(ValInt(config(2)));
-    return n >= 1 && n <= 8 ? n : 6;
-}
-
-int UserParameters::numberLength() const
-{
-    const int n = int(ValInt(config(3)));
-    return n >= 3 && n <= 6 ? n : 3;
-}
+int UserParameters::capacity() const { return config().capacity(); }
+int UserParameters::passwordLength() const { return config().passwordLength(); }
+int UserParameters::numberLength() const { return config().numberLength(); }
 
 // ---- users ----------------------------------------------------------------------------
 
 TableRows UserParameters::users()
 {
-    m_user->requery();
-    const TableRows all = m_user->snapshot();
+    const auto all = UserTable(m_db).inPortOrder();
     const int cap = capacity();
-    TableRows shown;
-    shown.columns = all.columns;
-    for (int i = 0; i < all.size() && shown.size() < cap; ++i) {
-        const QString port = all.rows.at(i).value(col::User::Port).trimmed();
-        if (!wholeNumber(port) || ValInt(port) >= cap)
+    QList<UserRow> shown;
+    for (const UserRow &r : all ? *all : QList<UserRow>()) {
+        if (shown.size() >= cap)
+            break;
+        if (!wholeNumber(r.port()) || ValInt(r.port()) >= cap)
             continue;
-        shown.rows << all.rows.at(i);
-        shown.rowIds << all.rowIds.at(i);
+        shown << r;
     }
-    m_shownUsers = shown;
-    return shown;
+    m_userRows = shown;
+    m_shownUsers = gridRows(UserTable::columnNames(), shown);
+    return m_shownUsers;
 }
 
 qint64 UserParameters::userRowId(int index) const { return m_shownUsers.rowId(index); }
 
 QStringList UserParameters::userChoices(int col) const
 {
-    if (col == col::User::Class)
+    const UserField f = userField(col);
+    if (f == UserField::Class)
         return numbersFrom(1, 8);
-    if (col == col::User::TrunkGroup)
+    if (f == UserField::TrunkGroup)
         return numbersFrom(0, 12);
-    if (col == col::User::PayType)
+    if (f == UserField::PayType)
         return {Ordinary, Prepaid};
-    if (isMarkColumn(col))
+    if (isMarkColumn(f))
         return m_marks;
     return {};
 }
 
 CellRule UserParameters::userRule(int col) const
 {
-    switch (col) {
-    case col::User::Number:
-    case col::User::Name:
-    case col::User::TimeLimit:
-    case col::User::Rent: return CellRule::text();
-    case col::User::Class: return CellRule::cycle(userChoices(col), QStringLiteral("6"));
-    case col::User::TrunkGroup: return CellRule::cycle(userChoices(col), QStringLiteral("1"));
-    case col::User::PayType: return CellRule::cycle(userChoices(col), Ordinary);
+    const UserField f = userField(col);
+    switch (f) {
+    case UserField::Number:
+    case UserField::Name:
+    case UserField::TimeLimit:
+    case UserField::Rent: return CellRule::text();
+    case UserField::Class: return CellRule::cycle(userChoices(col), QStringLiteral("6"));
+    case UserField::TrunkGroup: return CellRule::cycle(userChoices(col), QStringLiteral("1"));
+    case UserField::PayType: return CellRule::cycle(userChoices(col), Ordinary);
     default:
-        if (isMarkColumn(col))
+        if (isMarkColumn(f))
             return CellRule::cycle(m_marks, m_marks.at(1));
         return CellRule::fixed();
     }
@@ -200,8 +181,8 @@ CellRule UserParameters::userRule(int col) const
 Checked<QString> UserParameters::checkUserValue(int col, const QString &text) const
 {
     const QString t = text.trimmed();
-    switch (col) {
-    case col::User::Number: {
+    switch (userField(col)) {
+    case UserField::Number: {
         const QString len = QString::number(numberLength());
         if (Status s = CheckNumber(t, false, numberLength(), 999999, QStringLiteral("请输入数字作为用户号码！"),
                                    QStringLiteral("请输入整数作为用户号码！"),
@@ -210,19 +191,19 @@ Checked<QString> UserParameters::checkUserValue(int col, const QString &text) co
             return Checked<QString>::refuse(s.reason());
         return t;
     }
-    case col::User::Name:
+    case UserField::Name:
         // Counted as the system stores it: a Chinese character takes two bytes.
         if (byteLength(t) > 32)
             return Checked<QString>::refuse(QStringLiteral("用户名称最长为32个英文或者16个中文字母！"));
         return t;
-    case col::User::TimeLimit:
+    case UserField::TimeLimit:
         if (Status s = CheckNumber(t, false, 3, 255, QStringLiteral("请输入数字作为呼出时限！"),
                                    QStringLiteral("请输入整数作为呼出时限！"), QStringLiteral("呼出时限最大为255！"),
                                    QStringLiteral("呼出时限最大为255！"));
             !s)
             return Checked<QString>::refuse(s.reason());
         return QString::number(ValInt(t));
-    case col::User::Rent:
+    case UserField::Rent:
         if (Status s = CheckNumber(t, true, 6, 999.99, QStringLiteral("请输入数字作为月租费！"),
                                    QStringLiteral("请输入数字作为月租费！"), QStringLiteral("月租费最大为999.99！"),
                                    QStringLiteral("月租费最大为999.99！"));
@@ -259,7 +240,7 @@ Checked<UserParameters::AmendPlan> UserParameters::planAmend(int col, const Port
     plan.col = col;
     plan.range = range;
     const int n = range.count();
-    if (col != col::User::Number) {
+    if (userField(col) != UserField::Number) {
         for (int k = 0; k < n; ++k)
             plan.values << value;
         return plan;
@@ -269,15 +250,17 @@ Checked<UserParameters::AmendPlan> UserParameters::planAmend(int col, const Port
     // checked before anything is written or sent.
     const qint64 base = ValInt(value);
     QMap<QString, QString> others; // number -> port, for the ports outside the range
-    const TableRows all = Recordset(m_db, QStringLiteral("User")).snapshot();
+    const auto all = UserTable(m_db).all();
+    if (!all)
+        return all.refusedAs<AmendPlan>();
     const int lo = qMin(range.first, range.last);
     const int hi = qMax(range.first, range.last);
-    for (const QStringList &row : all.rows) {
-        const QString port = row.value(col::User::Port).trimmed();
+    for (const UserRow &row : *all) {
+        const QString port = row.port();
         const qint64 p = ValInt(port);
         if (wholeNumber(port) && p >= lo && p <= hi)
             continue;
-        const QString number = row.value(col::User::Number).trimmed();
+        const QString number = row.number();
         if (!number.isEmpty() && !others.contains(number))
             others.insert(number, port);
     }
@@ -299,17 +282,12 @@ Checked<UserParameters::AmendPlan> UserParameters::planAmend(int col, const Port
 QStringList UserParameters::depositsAtRisk(const AmendPlan &plan) const
 {
     QStringList out;
-    if (plan.col != col::User::PayType || plan.values.value(0) != Ordinary)
+    if (userField(plan.col) != UserField::PayType || plan.values.value(0) != Ordinary)
         return out;
     for (int k = 0; k < plan.range.count(); ++k) {
-        const QString port = QString::number(plan.port(k));
-        Recordset dep(m_db, QStringLiteral("Foregift"), userDeposit(port));
-        for (dep.moveFirst(); dep.hasCurrent(); dep.moveNext()) {
-            if (holdsMoney(dep))
-                out << QStringLiteral("%1（余额%2元）")
-                           .arg(dep.value(col::Foregift::Number).trimmed(),
-                                Money::fromText(dep.value(col::Foregift::Balance)).toText());
-        }
+        const auto dep = DepositTable(m_db).ofExtension(QString::number(plan.port(k)));
+        if (dep && *dep && (*dep)->holdsMoney())
+            out << QStringLiteral("%1（余额%2元）").arg((*dep)->number(), (*dep)->balance().toText());
     }
     return out;
 }
@@ -321,14 +299,15 @@ QStringList UserParameters::userCommands(int col, const QString &port, const QSt
     auto code = [&](const QString &c, const QString &arg) {
         return QLatin1Char('*') + c + QLatin1Char('*') + arg + QLatin1Char('*') + number + QLatin1Char('#');
     };
-    switch (col) {
-    case col::User::Number: return {QStringLiteral("*11*") + port + QLatin1Char('*') + v + QLatin1Char('#')};
-    case col::User::Class: return {code(QStringLiteral("10"), v)};
-    case col::User::TrunkGroup: return {code(QStringLiteral("48"), v)};
-    case col::User::TimeLimit: return {code(QStringLiteral("61"), v)};
+    const UserField f = userField(col);
+    switch (f) {
+    case UserField::Number: return {QStringLiteral("*11*") + port + QLatin1Char('*') + v + QLatin1Char('#')};
+    case UserField::Class: return {code(QStringLiteral("10"), v)};
+    case UserField::TrunkGroup: return {code(QStringLiteral("48"), v)};
+    case UserField::TimeLimit: return {code(QStringLiteral("61"), v)};
     default: break;
     }
-    const QString mark = markCode(col);
+    const QString mark = markCode(f);
     if (!mark.isEmpty())
         return {code(mark, QString::number(qMax(0, ChoiceIndex(v, m_marks))))};
     return {};
@@ -338,44 +317,40 @@ StoreResult UserParameters::amendPort(const AmendPlan &plan, int k)
 {
     if (k < 0 || k >= plan.values.size())
         return StoreResult(rowGone());
-    const int col = plan.col;
+    const UserField field = userField(plan.col);
     const QString port = QString::number(plan.port(k));
     const QString value = plan.values.at(k);
     // The port's own row, found by its port: never the row that happens to
     // follow in the table.
-    Recordset user(m_db, QStringLiteral("User"), Criteria(ColPort, port));
-    if (!user.findFirst(Criteria(ColPort, port)))
+    UserTable users(m_db);
+    DepositTable deposits(m_db);
+    const auto found = users.byPort(port);
+    if (!found || !*found)
         return StoreResult(Status::fail(QStringLiteral("物理端口%1没有用户记录").arg(port)));
-    const QString number = user.value(col::User::Number).trimmed();
-    Recordset dep(m_db, QStringLiteral("Foregift"), userDeposit(port));
-    const bool hasDeposit = dep.recordCount() > 0;
-    dep.moveFirst();
+    const UserRow user = **found;
+    const QString number = user.number();
 
     const Status s = inTransaction(m_db, QStringLiteral("物理端口%1未能修改").arg(port), [&]() -> Status {
-        if (Status w = SetField(user, col, value); !w)
+        // A new number goes into the deposit row too.
+        if (field == UserField::Number)
+            return users.renumber(user.rowId, value);
+        if (Status w = users.write(user.rowId, {{field, value}}); !w)
             return w;
-        switch (col) {
-        case col::User::Number:
-            // The deposit row goes with its extension's number.
-            return hasDeposit ? SetField(dep, col::Foregift::Number, value) : Status::ok();
-        case col::User::Name: return hasDeposit ? SetField(dep, col::Foregift::Name, value) : Status::ok();
-        case col::User::Class: return hasDeposit ? SetField(dep, col::Foregift::Class, value.trimmed()) : Status::ok();
-        case col::User::PayType:
+        switch (field) {
+        case UserField::Name: return deposits.followUser(port, {{DepositField::Name, value}});
+        case UserField::Class: return deposits.followUser(port, {{DepositField::Class, value.trimmed()}});
+        case UserField::PayType:
             if (value == Ordinary)
-                return deleteRows(dep);
-            if (value == Prepaid && !hasDeposit) {
-                Recordset add = Recordset::forAppend(m_db, QStringLiteral("Foregift"));
-                return WriteRecord(add, true,
-                                   {port, number, user.value(col::User::Name), user.value(col::User::Class),
-                                    QStringLiteral("0.00"), QStringLiteral("0.00"), QString(), m_marks.at(0)});
-            }
+                return deposits.removeOfExtension(port);
+            if (value == Prepaid)
+                return deposits.addForUser(user);
             return Status::ok();
         default: return Status::ok();
         }
     });
     if (!s)
         return StoreResult(s, {}, true);
-    return StoreResult(Status::ok(), userCommands(col, port, number, value));
+    return StoreResult(Status::ok(), userCommands(plan.col, port, number, value));
 }
 
 // ---- groups -----------------------------------------------------------------------------
@@ -391,17 +366,19 @@ QStringList UserParameters::groups()
 
 QStringList UserParameters::userItems()
 {
+    users();
     QStringList out;
-    for (const QStringList &row : users().rows)
-        out << row.value(col::User::Number) + QStringLiteral("--") + row.value(col::User::Name);
+    for (const UserRow &row : std::as_const(m_userRows))
+        out << row.get(UserField::Number) + QStringLiteral("--") + row.name();
     return out;
 }
 
 QList<bool> UserParameters::membersOf(const QString &group)
 {
+    users();
     QList<bool> out;
-    for (const QStringList &row : users().rows)
-        out << (!group.isEmpty() && row.value(col::User::Group) == group);
+    for (const UserRow &row : std::as_const(m_userRows))
+        out << (!group.isEmpty() && row.group() == group);
     return out;
 }
 
@@ -426,10 +403,12 @@ Status UserParameters::saveGroup(const QString &group, const QList<bool> &select
 {
     if (group.isEmpty())
         return Status::ok();
-    const TableRows shown = users();
+    users();
+    const QList<UserRow> shown = m_userRows;
+    UserTable table(m_db);
     return inTransaction(m_db, QStringLiteral("组成员未能保存"), [&]() -> Status {
         for (int i = 0; i < shown.size() && i < selected.size(); ++i) {
-            const QString current = shown.rows.at(i).value(col::User::Group);
+            const QString current = shown.at(i).group();
             QString wanted = current;
             if (selected.at(i))
                 wanted = group;
@@ -437,9 +416,7 @@ Status UserParameters::saveGroup(const QString &group, const QList<bool> &select
                 wanted.clear();
             if (wanted == current)
                 continue;
-            if (!m_user->moveToId(shown.rowIds.at(i)))
-                return rowGone();
-            if (Status s = SetField(*m_user, col::User::Group, wanted); !s)
+            if (Status s = table.write(shown.at(i).rowId, {{UserField::Group, wanted}}); !s)
                 return s;
         }
         return Status::ok();
@@ -452,11 +429,13 @@ Status UserParameters::deleteGroup(const QString &group)
         Recordset g(m_db, QStringLiteral("Group"), Criteria(ColGroup, group));
         if (Status s = deleteRows(g); !s)
             return s;
-        Recordset members(m_db, QStringLiteral("User"), Criteria(ColGroup, group));
-        for (members.moveFirst(); members.hasCurrent(); members.moveNext()) {
-            if (Status s = SetField(members, col::User::Group, QString()); !s)
+        UserTable table(m_db);
+        const auto members = table.ofGroup(group);
+        if (!members)
+            return members.status();
+        for (const UserRow &member : *members)
+            if (Status s = table.write(member.rowId, {{UserField::Group, QString()}}); !s)
                 return s;
-        }
         return Status::ok();
     });
 }
@@ -465,26 +444,31 @@ Status UserParameters::deleteGroup(const QString &group)
 
 TableRows UserParameters::deposits()
 {
-    m_foregift->requery();
-    m_shownDeposits = m_foregift->snapshot();
+    const auto all = DepositTable(m_db).all();
+    m_depositRows = all ? *all : QList<DepositRow>();
+    m_shownDeposits = gridRows(DepositTable::columnNames(), m_depositRows);
     return m_shownDeposits;
 }
 
 qint64 UserParameters::depositRowId(int index) const { return m_shownDeposits.rowId(index); }
 
-QStringList UserParameters::depositRow(qint64 rowId) const
+DepositRow UserParameters::shownDeposit(qint64 rowId) const
 {
-    return m_shownDeposits.row(m_shownDeposits.indexOf(rowId));
+    for (const DepositRow &r : m_depositRows)
+        if (r.rowId == rowId)
+            return r;
+    return DepositRow();
 }
 
 CellRule UserParameters::depositRule(const GridCell &cell) const
 {
-    const QStringList row = depositRow(cell.rowId);
-    if (row.value(col::Foregift::Port).trimmed().isEmpty())
+    const DepositRow row = shownDeposit(cell.rowId);
+    if (row.key().isEmpty())
         return CellRule::fixed();
-    if (cell.col == col::Foregift::Deposit || cell.col == col::Foregift::Password)
+    const DepositField f = depositField(cell.col);
+    if (f == DepositField::Deposit || f == DepositField::Password)
         return CellRule::text();
-    if (cell.col == col::Foregift::PasswordOn && row.value(col::Foregift::Number).trimmed() != AccountWord)
+    if (f == DepositField::PasswordOn && !row.isAccount())
         return CellRule::cycle(m_marks, m_marks.at(1));
     return CellRule::fixed();
 }
@@ -492,7 +476,8 @@ CellRule UserParameters::depositRule(const GridCell &cell) const
 Checked<QString> UserParameters::checkDeposit(const GridCell &cell, const QString &text) const
 {
     const QString t = text.trimmed();
-    if (cell.col == col::Foregift::Deposit) {
+    const DepositField f = depositField(cell.col);
+    if (f == DepositField::Deposit) {
         if (Status s = CheckNumber(t, true, 8, 999, QStringLiteral("请输入数字作为押金！"), QString(),
                                    QStringLiteral("押金最大为8位（含小数点和2位小数）！"),
                                    QStringLiteral("押金最大为999.00元"));
@@ -500,7 +485,7 @@ Checked<QString> UserParameters::checkDeposit(const GridCell &cell, const QStrin
             return Checked<QString>::refuse(s.reason());
         return Money::fromText(t).toText();
     }
-    if (cell.col == col::Foregift::Password) {
+    if (f == DepositField::Password) {
         const QString tooLong = QStringLiteral("密码最长为%1位！").arg(passwordLength());
         if (Status s = CheckNumber(t, false, passwordLength(), 999999999, QStringLiteral("请输入整数作为密码！"),
                                    QStringLiteral("请输入整数作为密码！"), tooLong, tooLong);
@@ -508,51 +493,46 @@ Checked<QString> UserParameters::checkDeposit(const GridCell &cell, const QStrin
             return Checked<QString>::refuse(s.reason());
         return t;
     }
-    if (cell.col == col::Foregift::PasswordOn && m_marks.contains(t))
+    if (f == DepositField::PasswordOn && m_marks.contains(t))
         return t;
     return Checked<QString>::refuse(QStringLiteral("这一列不能修改"));
 }
 
 StoreResult UserParameters::storeDeposit(const GridCell &cell, const QString &value)
 {
-    Recordset &fg = *m_foregift;
-    if (!fg.moveToId(cell.rowId))
+    DepositTable deposits(m_db);
+    const auto found = deposits.byRowId(cell.rowId);
+    if (!found || !*found)
         return StoreResult(rowGone(), {}, true);
-    const QString key = fg.value(col::Foregift::Port).trimmed();
-    const bool account = fg.value(col::Foregift::Number).trimmed() == AccountWord;
+    const DepositRow row = **found;
+    const QString key = row.key();
+    const bool account = row.isAccount();
+    const DepositField f = depositField(cell.col);
     QStringList commands;
-    auto writeColumns = [&](const QList<std::pair<int, QString>> &cols) -> Status {
-        if (Status s = fg.edit(); !s)
-            return s;
-        for (const auto &c : cols) {
-            if (Status s = fg.setField(c.first, c.second); !s) {
-                fg.cancelUpdate();
-                return s;
-            }
-        }
-        return fg.update();
-    };
     Status s;
-    if (cell.col == col::Foregift::Deposit) {
+    if (f == DepositField::Deposit) {
         // A new deposit paid: the balance starts again from it.
         s = inTransaction(m_db, QStringLiteral("押金未能保存"), [&] {
-            return writeColumns({{col::Foregift::Balance, value}, {col::Foregift::Deposit, value}});
+            return deposits.write(row.rowId, {{DepositField::Balance, value}, {DepositField::Deposit, value}});
         });
-    } else if (cell.col == col::Foregift::Password) {
+    } else if (f == DepositField::Password) {
         s = inTransaction(m_db, QStringLiteral("密码未能保存"), [&]() -> Status {
-            if (Status w = writeColumns({{col::Foregift::Password, value}}); !w)
+            if (Status w = deposits.write(row.rowId, {{DepositField::Password, value}}); !w)
                 return w;
             if (!account)
                 return Status::ok();
-            Recordset acct(m_db, QStringLiteral("Account"), Criteria(ColAccount, key));
-            return acct.hasCurrent() ? SetField(acct, col::Account::Password, value) : Status::ok();
+            AccountTable accounts(m_db);
+            const auto acct = accounts.byNumber(key);
+            if (!acct)
+                return acct.status();
+            return *acct ? accounts.write((*acct)->rowId, {{AccountField::Password, value}}) : Status::ok();
         });
         commands << QStringLiteral("*67*") + key + QLatin1Char('*') + value + QLatin1Char('#');
-    } else if (cell.col == col::Foregift::PasswordOn && !account) {
+    } else if (f == DepositField::PasswordOn && !account) {
         const bool on = value == m_marks.at(1);
         const QString password = on ? RandomDigits(passwordLength()) : QString();
         s = inTransaction(m_db, QStringLiteral("密码未能保存"), [&] {
-            return writeColumns({{col::Foregift::Password, password}, {col::Foregift::PasswordOn, value}});
+            return deposits.write(row.rowId, {{DepositField::Password, password}, {DepositField::PasswordOn, value}});
         });
         commands << (on ? QStringLiteral("*67*") + key + QLatin1Char('*') + password + QLatin1Char('#')
                         : QStringLiteral("*67*") + key + QStringLiteral("*0#"));
@@ -566,18 +546,16 @@ StoreResult UserParameters::storeDeposit(const GridCell &cell, const QString &va
 
 QString UserParameters::depositPassword(qint64 rowId) const
 {
-    Recordset &fg = *m_foregift;
-    fg.requery();
-    return fg.moveToId(rowId) ? fg.value(col::Foregift::Password) : QString();
+    const auto row = DepositTable(m_db).byRowId(rowId);
+    return row && *row ? (*row)->get(DepositField::Password) : QString();
 }
 
 std::optional<QString> UserParameters::depositMoney(const QString &key, bool account) const
 {
-    Recordset dep(m_db, QStringLiteral("Foregift"), account ? accountDeposit(key) : userDeposit(key));
-    for (dep.moveFirst(); dep.hasCurrent(); dep.moveNext()) {
-        if (holdsMoney(dep))
-            return Money::fromText(dep.value(col::Foregift::Balance)).toText();
-    }
+    DepositTable deposits(m_db);
+    const auto row = account ? deposits.ofAccount(key) : deposits.ofExtension(key);
+    if (row && *row && (*row)->holdsMoney())
+        return (*row)->balance().toText();
     return std::nullopt;
 }
 
@@ -585,23 +563,31 @@ std::optional<QString> UserParameters::depositMoney(const QString &key, bool acc
 
 TableRows UserParameters::accounts()
 {
-    m_account->requery();
-    m_shownAccounts = m_account->snapshot();
+    const auto all = AccountTable(m_db).all();
+    m_accountRows = all ? *all : QList<AccountRow>();
+    m_shownAccounts = gridRows(AccountTable::columnNames(), m_accountRows);
     return m_shownAccounts;
 }
 
 qint64 UserParameters::accountRowId(int index) const { return m_shownAccounts.rowId(index); }
 
+AccountRow UserParameters::shownAccount(qint64 rowId) const
+{
+    for (const AccountRow &r : m_accountRows)
+        if (r.rowId == rowId)
+            return r;
+    return AccountRow();
+}
+
 CellRule UserParameters::accountRule(const GridCell &cell) const
 {
-    const QStringList row = m_shownAccounts.row(m_shownAccounts.indexOf(cell.rowId));
-    if (row.value(col::Account::Number).trimmed().isEmpty())
+    if (shownAccount(cell.rowId).number().isEmpty())
         return CellRule::fixed();
-    switch (cell.col) {
-    case col::Account::Name:
-    case col::Account::Class:
-    case col::Account::Password: return CellRule::text();
-    case col::Account::PayType: return CellRule::cycle({Ordinary, Prepaid}, Ordinary);
+    switch (accountField(cell.col)) {
+    case AccountField::Name:
+    case AccountField::Class:
+    case AccountField::Password: return CellRule::text();
+    case AccountField::PayType: return CellRule::cycle({Ordinary, Prepaid}, Ordinary);
     default: return CellRule::fixed();
     }
 }
@@ -609,12 +595,12 @@ CellRule UserParameters::accountRule(const GridCell &cell) const
 Checked<QString> UserParameters::checkAccount(const GridCell &cell, const QString &text) const
 {
     const QString t = text.trimmed();
-    switch (cell.col) {
-    case col::Account::Name:
+    switch (accountField(cell.col)) {
+    case AccountField::Name:
         if (byteLength(t) > 16)
             return Checked<QString>::refuse(QStringLiteral("账号名称不能超过8个汉字或者16个英文字符!"));
         return t;
-    case col::Account::Class: {
+    case AccountField::Class: {
         const QString range = QStringLiteral("账号等级只能在1～6之间!");
         if (Status s = CheckNumber(t, false, 1, 6, QStringLiteral("请输入数字作为账号等级！"),
                                    QStringLiteral("请输入整数作为账号等级！"), range, range);
@@ -624,7 +610,7 @@ Checked<QString> UserParameters::checkAccount(const GridCell &cell, const QStrin
             return Checked<QString>::refuse(range);
         return t;
     }
-    case col::Account::Password: {
+    case AccountField::Password: {
         const QString tooLong = QStringLiteral("密码最长为%1位！").arg(passwordLength());
         if (Status s = CheckNumber(t, false, passwordLength(), 999999999, QStringLiteral("请输入整数作为密码！"),
                                    QStringLiteral("请输入整数作为密码！"), tooLong, tooLong);
@@ -632,7 +618,7 @@ Checked<QString> UserParameters::checkAccount(const GridCell &cell, const QStrin
             return Checked<QString>::refuse(s.reason());
         return t;
     }
-    case col::Account::PayType:
+    case AccountField::PayType:
         if (t == Ordinary || t == Prepaid)
             return t;
         break;
@@ -643,48 +629,37 @@ Checked<QString> UserParameters::checkAccount(const GridCell &cell, const QStrin
 
 StoreResult UserParameters::storeAccount(const GridCell &cell, const QString &value)
 {
-    Recordset &acct = *m_account;
-    acct.requery();
-    if (!acct.moveToId(cell.rowId))
+    AccountTable accounts(m_db);
+    const auto found = accounts.byRowId(cell.rowId);
+    if (!found || !*found)
         return StoreResult(rowGone(), {}, true);
-    const QString n = acct.value(col::Account::Number).trimmed();
-    const QString trunkGroup = acct.value(col::Account::TrunkGroup).trimmed();
-    const QString cls = acct.value(col::Account::Class).trimmed();
-    const QString password = acct.value(col::Account::Password).trimmed();
-    const QString name = acct.value(col::Account::Name);
-    Recordset dep(m_db, QStringLiteral("Foregift"), accountDeposit(n));
-    const bool hasDeposit = dep.recordCount() > 0;
-    dep.moveFirst();
+    const AccountRow acct = **found;
+    const QString n = acct.number();
+    const QString trunkGroup = acct.trunkGroup();
+    const QString cls = acct.cls();
+    const QString password = acct.get(AccountField::Password).trimmed();
+    const AccountField f = accountField(cell.col);
+    DepositTable deposits(m_db);
     QStringList commands;
-    auto mirror = [&](int depositCol, const QString &v) {
-        return hasDeposit ? SetField(dep, depositCol, v) : Status::ok();
-    };
     const Status s = inTransaction(m_db, QStringLiteral("账号%1未能修改").arg(n), [&]() -> Status {
-        if (Status w = SetField(acct, cell.col, value); !w)
+        if (Status w = accounts.write(acct.rowId, {{f, value}}); !w)
             return w;
-        switch (cell.col) {
-        case col::Account::Name: return mirror(col::Foregift::Name, value);
-        case col::Account::Class:
+        switch (f) {
+        case AccountField::Name: return deposits.followAccount(n, {{DepositField::Name, value}});
+        case AccountField::Class:
             commands << QStringLiteral("*68*") + value + QLatin1Char('*') + trunkGroup + QStringLiteral("*0*") + n
                             + QLatin1Char('#');
-            return mirror(col::Foregift::Class, value);
-        case col::Account::Password:
+            return deposits.followAccount(n, {{DepositField::Class, value}});
+        case AccountField::Password:
             commands << QStringLiteral("*67*") + n + QLatin1Char('*') + value + QLatin1Char('#');
-            return mirror(col::Foregift::Password, value);
-        case col::Account::PayType:
+            return deposits.followAccount(n, {{DepositField::Password, value}});
+        case AccountField::PayType:
             if (value == Ordinary)
-                return deleteRows(dep);
+                return deposits.removeOfAccount(n);
             commands << QStringLiteral("*68*") + cls + QLatin1Char('*') + trunkGroup + QStringLiteral("*0*") + n
                             + QLatin1Char('#')
                      << QStringLiteral("*67*") + n + QLatin1Char('*') + password + QLatin1Char('#');
-            if (hasDeposit)
-                return Status::ok();
-            {
-                Recordset add = Recordset::forAppend(m_db, QStringLiteral("Foregift"));
-                return WriteRecord(add, true,
-                                   {n, AccountWord, name, cls, QStringLiteral("0.00"), QStringLiteral("0.00"), password,
-                                    m_marks.at(1)});
-            }
+            return deposits.addForAccount(acct);
         default: return Status::ok();
         }
     });
@@ -695,14 +670,16 @@ StoreResult UserParameters::storeAccount(const GridCell &cell, const QString &va
 
 Checked<QString> UserParameters::nextAccountNumber() const
 {
-    const TableRows rows = m_account->snapshot();
+    const auto rows = AccountTable(m_db).all();
+    if (!rows)
+        return rows.refusedAs<QString>();
     QSet<qint64> used;
-    for (const QStringList &row : rows.rows)
-        used.insert(ValInt(row.value(col::Account::Number)));
-    if (rows.size() < MaxAccount - 1) {
+    for (const AccountRow &row : *rows)
+        used.insert(ValInt(row.get(AccountField::Number)));
+    if (rows->size() < MaxAccount - 1) {
         for (qint64 n = MaxAccount; n >= 1; --n) {
             if (!used.contains(n))
-                return accountText(n);
+                return AccountTable::numberText(int(n));
         }
     }
     return Checked<QString>::refuse(QStringLiteral("账号已经申请完毕！"));
@@ -710,14 +687,17 @@ Checked<QString> UserParameters::nextAccountNumber() const
 
 StoreResult UserParameters::addAccount()
 {
-    m_account->requery();
     const Checked<QString> n = nextAccountNumber();
     if (!n)
         return StoreResult(n.status());
-    const Status s = WriteRecord(
-        *m_account, true,
-        {*n, *n + AccountWord, QStringLiteral("4"), QStringLiteral("0"), RandomDigits(passwordLength()), Ordinary});
-    m_account->requery();
+    AccountRow row;
+    row.set(AccountField::Number, *n);
+    row.set(AccountField::Name, *n + AccountWord);
+    row.set(AccountField::Class, QStringLiteral("4"));
+    row.set(AccountField::TrunkGroup, QStringLiteral("0"));
+    row.set(AccountField::Password, RandomDigits(passwordLength()));
+    row.set(AccountField::PayType, Ordinary);
+    const Status s = AccountTable(m_db).add(row).status();
     if (!s)
         return StoreResult(s.context(QStringLiteral("账号未能添加")), {}, true);
     // These two take the account number without its leading zeros.
@@ -730,29 +710,26 @@ StoreResult UserParameters::addAccount()
 
 StoreResult UserParameters::deleteAccount(qint64 rowId)
 {
-    Recordset &acct = *m_account;
-    acct.requery();
-    if (!acct.moveToId(rowId))
+    AccountTable accounts(m_db);
+    const auto found = accounts.byRowId(rowId);
+    if (!found || !*found)
         return StoreResult(Status::ok(), {}, true);
-    const QString n = acct.value(col::Account::Number).trimmed();
+    const QString n = (*found)->number();
     if (n.isEmpty())
         return StoreResult(Status::ok());
     const Status s = inTransaction(m_db, QStringLiteral("账号%1未能删除").arg(n), [&]() -> Status {
         // An account's deposit row goes with it, whatever its payment type
         // says: a deposit row of no account would be charged by nobody.
-        Recordset dep(m_db, QStringLiteral("Foregift"), accountDeposit(n));
-        if (Status d = deleteRows(dep); !d)
+        if (Status d = DepositTable(m_db).removeOfAccount(n); !d)
             return d;
-        return acct.deleteCurrent();
+        return accounts.remove(rowId);
     });
-    acct.requery();
     return StoreResult(s, {}, true);
 }
 
 std::optional<QString> UserParameters::accountMoney(qint64 rowId) const
 {
-    const QStringList row = m_shownAccounts.row(m_shownAccounts.indexOf(rowId));
-    const QString n = row.value(col::Account::Number).trimmed();
+    const QString n = shownAccount(rowId).number();
     if (n.isEmpty())
         return std::nullopt;
     return depositMoney(n, true);

@@ -1,7 +1,11 @@
 #pragma once
+#include "AccountTable.h"
+#include "ConfigTable.h"
+#include "DepositTable.h"
 #include "GridEdit.h"
 #include "Recordset.h"
 #include "StoreResult.h"
+#include "UserTable.h"
 
 #include <QList>
 #include <QObject>
@@ -125,21 +129,22 @@ public:
     static int byteLength(const QString &text);
 
 private:
-    QString config(int col) const;
+    ConfigRow config() const;
     std::optional<QString> depositMoney(const QString &port, bool account) const;
-    QStringList depositRow(qint64 rowId) const;
+    DepositRow shownDeposit(qint64 rowId) const;
+    AccountRow shownAccount(qint64 rowId) const;
 
+    // The rows the grids show, as read last.
+    QList<UserRow> m_userRows;
+    QList<DepositRow> m_depositRows;
+    QList<AccountRow> m_accountRows;
     TableRows m_shownUsers;
     TableRows m_shownDeposits;
     TableRows m_shownAccounts;
 
     Database &m_db;
     QStringList m_marks;
-    std::unique_ptr<Recordset> m_user;
-    std::unique_ptr<Recordset> m_config;
-    std::unique_ptr<Recordset> m_account;
     std::unique_ptr<Recordset> m_group;
-    std::unique_ptr<Recordset> m_foregift;
 };
 
 // Runs one amendment port by port: each port's rows are written, its star

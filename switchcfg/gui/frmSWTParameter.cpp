@@ -25,6 +25,7 @@
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QVBoxLayout>
+#include <optional>
 
 namespace corvane {
 
@@ -78,6 +79,16 @@ QLabel *caption(QWidget *parent, const QString &text, QWidget *buddy)
 }
 
 bool isOn(const QString &stored) { return ValInt(stored) != 0; }
+
+// The trunk grid shows the Exchange table column for column: grid column k
+// is the trunk setting k.
+constexpr int gridColumn(TrunkField f) { return int(f); }
+std::optional<TrunkField> gridField(int column)
+{
+    if (column < 0 || column >= TrunkFieldCount)
+        return std::nullopt;
+    return TrunkField(column);
+}
 
 } // namespace
 
@@ -309,21 +320,21 @@ void frmSWTParameter::Form_Load()
 
 void frmSWTParameter::LoadSystemSettings()
 {
-    const QStringList c = m_params->config();
-    txtUserSum->setText(c.value(ConfigCol::Capacity));
-    txtGrade->setText(c.value(ConfigCol::Grade));
-    cmbCodeLen->setCurrentIndex(int(ValInt(c.value(ConfigCol::CodeLength))) - 1);
-    cmbPHNLen->setCurrentIndex(int(ValInt(c.value(ConfigCol::NumberLength))) - 3);
-    cmbHead->setCurrentIndex(int(ValInt(c.value(ConfigCol::FunctionDigit))) - 1);
-    chkCodeLMT->setChecked(isOn(c.value(ConfigCol::CodeLimit)));
-    const int signal = int(ValInt(c.value(ConfigCol::Signal)));
+    const ConfigRow c = m_params->config();
+    txtUserSum->setText(c.get(ConfigField::Capacity));
+    txtGrade->setText(c.get(ConfigField::DemoteClass));
+    cmbCodeLen->setCurrentIndex(int(ValInt(c.get(ConfigField::PasswordLength))) - 1);
+    cmbPHNLen->setCurrentIndex(int(ValInt(c.get(ConfigField::NumberLength))) - 3);
+    cmbHead->setCurrentIndex(int(ValInt(c.get(ConfigField::FunctionDigit))) - 1);
+    chkCodeLMT->setChecked(isOn(c.get(ConfigField::CodeLimit)));
+    const int signal = int(ValInt(c.get(ConfigField::Signal)));
     if (signal == 0 || signal == 1)
         optSignal[signal]->setChecked(true);
-    chkOutCOMM->setChecked(isOn(c.value(ConfigCol::OutwardOn)));
-    cmbCOM->setCurrentIndex(int(ValInt(c.value(ConfigCol::OutwardPort))) - 1);
-    chkOutFile->setChecked(isOn(c.value(ConfigCol::FileOutputOn)));
-    lblFile->setText(c.value(ConfigCol::FilePath));
-    chkAutoReset->setChecked(isOn(c.value(ConfigCol::NightReset)));
+    chkOutCOMM->setChecked(isOn(c.get(ConfigField::OutwardOn)));
+    cmbCOM->setCurrentIndex(int(ValInt(c.get(ConfigField::OutwardPort))) - 1);
+    chkOutFile->setChecked(isOn(c.get(ConfigField::FileOutputOn)));
+    lblFile->setText(c.get(ConfigField::FilePath));
+    chkAutoReset->setChecked(isOn(c.get(ConfigField::NightReset)));
 }
 
 void frmSWTParameter::ShowNightExtension() { txtNightNO->setText(m_params->nightNumber()); }
@@ -331,7 +342,7 @@ void frmSWTParameter::ShowNightExtension() { txtNightNO->setText(m_params->night
 void frmSWTParameter::ShowAgents()
 {
     const QStringList agents = m_params->agentNumbers();
-    for (int i = 0; i < 5; ++i)
+    for (int i = 0; i < AgentCount; ++i)
         txtAgent[i]->setText(agents.value(i));
 }
 
@@ -341,7 +352,7 @@ void frmSWTParameter::ShowSpecialNumbers()
     lstSpecial->addItems(m_params->specialNumbers());
 }
 
-void frmSWTParameter::fillTrunks() { FillGrid(m_params->trunks(), *hfgExchange, ExchangeCol::Count, 0, 0); }
+void frmSWTParameter::fillTrunks() { FillGrid(m_params->trunks(), *hfgExchange, TrunkFieldCount, 0, 0); }
 
 // ---- shared steps ---------------------------------------------------------------------------
 
@@ -421,7 +432,7 @@ void frmSWTParameter::txtUserSum_Validate()
     if (m_checking)
         return;
     const QString text = txtUserSum->text().trimmed();
-    if (text == m_params->setting(ConfigCol::Capacity))
+    if (text == m_params->setting(ConfigField::Capacity))
         return;
     const Checked<QString> v = m_params->checkCapacity(text);
     if (!v) {
@@ -442,7 +453,7 @@ void frmSWTParameter::txtGrade_Validate()
     if (m_checking)
         return;
     const QString text = txtGrade->text().trimmed();
-    if (text == m_params->setting(ConfigCol::Grade))
+    if (text == m_params->setting(ConfigField::DemoteClass))
         return;
     const Checked<QString> v = m_params->checkGrade(text);
     if (!v) {
@@ -466,17 +477,17 @@ void frmSWTParameter::cmbCodeLen_LostFocus() { finishStore(m_params->storeCodeLe
 void frmSWTParameter::cmbPHNLen_LostFocus()
 {
     const QString length = cmbPHNLen->currentText();
-    if (length == m_params->setting(ConfigCol::NumberLength))
+    if (length == m_params->setting(ConfigField::NumberLength))
         return;
     // A renumbering that cannot be done is refused as bad input; the list
     // goes back to the stored length.
     if (Status s = m_params->checkNumberLength(length); !s) {
         m_ctx.messages.inputError(s.reason(), this);
-        cmbPHNLen->setCurrentIndex(int(ValInt(m_params->setting(ConfigCol::NumberLength))) - 3);
+        cmbPHNLen->setCurrentIndex(int(ValInt(m_params->setting(ConfigField::NumberLength))) - 3);
         return;
     }
     if (!finishStore(m_params->storeNumberLength(length)))
-        cmbPHNLen->setCurrentIndex(int(ValInt(m_params->setting(ConfigCol::NumberLength))) - 3);
+        cmbPHNLen->setCurrentIndex(int(ValInt(m_params->setting(ConfigField::NumberLength))) - 3);
     // Every number shown from a port has changed.
     ShowNightExtension();
     ShowAgents();
@@ -488,13 +499,13 @@ void frmSWTParameter::cmbHead_LostFocus() { finishStore(m_params->storeFunctionD
 void frmSWTParameter::chkCodeLMT_Click()
 {
     if (!finishStore(m_params->storeCodeLimit(chkCodeLMT->isChecked())))
-        chkCodeLMT->setChecked(isOn(m_params->setting(ConfigCol::CodeLimit)));
+        chkCodeLMT->setChecked(isOn(m_params->setting(ConfigField::CodeLimit)));
 }
 
 void frmSWTParameter::optSignal_Click(int Index)
 {
     if (!finishStore(m_params->storeSignal(Index))) {
-        const int stored = int(ValInt(m_params->setting(ConfigCol::Signal)));
+        const int stored = int(ValInt(m_params->setting(ConfigField::Signal)));
         if (stored == 0 || stored == 1)
             optSignal[stored]->setChecked(true);
     }
@@ -578,8 +589,8 @@ void frmSWTParameter::openOutwardPort()
 void frmSWTParameter::chkOutCOMM_Click()
 {
     const bool on = chkOutCOMM->isChecked();
-    if (!finishStore(m_params->storeFlag(ConfigCol::OutwardOn, on))) {
-        chkOutCOMM->setChecked(isOn(m_params->setting(ConfigCol::OutwardOn)));
+    if (!finishStore(m_params->storeFlag(ConfigField::OutwardOn, on))) {
+        chkOutCOMM->setChecked(isOn(m_params->setting(ConfigField::OutwardOn)));
         return;
     }
     if (on)
@@ -591,7 +602,7 @@ void frmSWTParameter::chkOutCOMM_Click()
 void frmSWTParameter::cmbCOM_LostFocus()
 {
     const QString number = cmbCOM->currentText();
-    if (number == m_params->setting(ConfigCol::OutwardPort))
+    if (number == m_params->setting(ConfigField::OutwardPort))
         return;
     if (!finishStore(m_params->storeOutwardPort(number)))
         return;
@@ -603,8 +614,8 @@ void frmSWTParameter::cmbCOM_LostFocus()
 
 void frmSWTParameter::chkOutFile_Click()
 {
-    if (!finishStore(m_params->storeFlag(ConfigCol::FileOutputOn, chkOutFile->isChecked())))
-        chkOutFile->setChecked(isOn(m_params->setting(ConfigCol::FileOutputOn)));
+    if (!finishStore(m_params->storeFlag(ConfigField::FileOutputOn, chkOutFile->isChecked())))
+        chkOutFile->setChecked(isOn(m_params->setting(ConfigField::FileOutputOn)));
 }
 
 void frmSWTParameter::cmdSelectPath_Click()
@@ -628,8 +639,8 @@ void frmSWTParameter::cmdSelectPath_Click()
 
 void frmSWTParameter::chkAutoReset_Click()
 {
-    if (!finishStore(m_params->storeFlag(ConfigCol::NightReset, chkAutoReset->isChecked())))
-        chkAutoReset->setChecked(isOn(m_params->setting(ConfigCol::NightReset)));
+    if (!finishStore(m_params->storeFlag(ConfigField::NightReset, chkAutoReset->isChecked())))
+        chkAutoReset->setChecked(isOn(m_params->setting(ConfigField::NightReset)));
 }
 
 // ---- trunk tab --------------------------------------------------------------------------------
@@ -640,13 +651,16 @@ void frmSWTParameter::hfgExchange_MouseDown()
     const int c = hfgExchange->col();
     if (r < hfgExchange->fixedRows() || c < 0)
         return;
-    txtExBegin->setText(hfgExchange->textMatrix(r, ExchangeCol::Trunk).trimmed());
+    txtExBegin->setText(hfgExchange->textMatrix(r, gridColumn(TrunkField::Trunk)).trimmed());
     txtExEnd->clear();
-    const QStringList choices = SwitchParameters::choicesOf(c);
+    const std::optional<TrunkField> field = gridField(c);
+    if (!field)
+        return;
+    const QStringList choices = SwitchParameters::choicesOf(*field);
     if (!choices.isEmpty()) {
         ShowChoices(cmbValue, hfgExchange->textMatrix(r, c), choices);
         txtValue->hide();
-    } else if (SwitchParameters::isNumberColumn(c)) {
+    } else if (SwitchParameters::isNumberField(*field)) {
         cmbValue->hide();
         txtValue->show();
         txtValue->setText(hfgExchange->textMatrix(r, c));
@@ -660,10 +674,10 @@ void frmSWTParameter::hfgExchange_MouseUp()
     if (hfgExchange->col() == hfgExchange->colSel()) {
         const int c = hfgExchange->col();
         const QString header = hfgExchange->textMatrix(0, c);
-        txtExEnd->setText(hfgExchange->textMatrix(hfgExchange->rowSel(), ExchangeCol::Trunk).trimmed());
+        txtExEnd->setText(hfgExchange->textMatrix(hfgExchange->rowSel(), gridColumn(TrunkField::Trunk)).trimmed());
         lblTip->setText(QStringLiteral("提示：批量修改'") + header + QStringLiteral("'!"));
         cmdAmend->setText(QStringLiteral("批量修改\n\n'") + header + QStringLiteral("'"));
-        cmdAmend->setEnabled(c >= ExchangeCol::OnOff);
+        cmdAmend->setEnabled(c >= gridColumn(TrunkField::OnOff));
     } else {
         lblTip->setText(QStringLiteral("提示：您选择了网格的多列数据，程序无法进行批量修改！"));
         cmdAmend->setText(QStringLiteral("批量修改"));
@@ -675,9 +689,10 @@ void frmSWTParameter::hfgExchange_DblClick()
 {
     const int r = hfgExchange->row();
     const int c = hfgExchange->col();
-    if (r < hfgExchange->fixedRows() || c <= ExchangeCol::Trunk)
+    const std::optional<TrunkField> field = gridField(c);
+    if (r < hfgExchange->fixedRows() || !field || *field == TrunkField::Trunk)
         return;
-    const QStringList choices = SwitchParameters::choicesOf(c);
+    const QStringList choices = SwitchParameters::choicesOf(*field);
     if (!choices.isEmpty()) {
         // The next value of the cell's list, cyclically; a mark that is
         // neither becomes "√", any other list starts again at its first.
@@ -685,16 +700,16 @@ void frmSWTParameter::hfgExchange_DblClick()
         const QString next = NextChoice(hfgExchange->textMatrix(r, c), fallback, choices);
         ShowChoices(cmbValue, next, choices);
         txtValue->hide();
-        const QString trunk = hfgExchange->textMatrix(r, ExchangeCol::Trunk).trimmed();
+        const QString trunk = hfgExchange->textMatrix(r, gridColumn(TrunkField::Trunk)).trimmed();
         const Checked<std::pair<int, int>> range = m_params->checkTrunkRange(trunk, trunk);
         if (!range) {
             m_ctx.messages.inputError(range.reason(), this);
             return;
         }
-        runTrunkBatch(c, range->first, range->second, next);
+        runTrunkBatch(*field, range->first, range->second, next);
         return;
     }
-    if (SwitchParameters::isNumberColumn(c)) {
+    if (SwitchParameters::isNumberField(*field)) {
         // The edit belongs to the double-clicked trunk, whatever was selected before.
         hfgExchange_MouseDown();
         EditCell(txtExchange, *hfgExchange);
@@ -713,12 +728,12 @@ void frmSWTParameter::txtExchange_Enter()
 
 void frmSWTParameter::cmdAmend_Click()
 {
-    const int c = hfgExchange->col();
-    if (c < ExchangeCol::OnOff || c > ExchangeCol::LastVirtual)
+    const std::optional<TrunkField> field = gridField(hfgExchange->col());
+    if (!field || *field == TrunkField::Trunk)
         return;
-    const bool numberColumn = SwitchParameters::isNumberColumn(c);
-    const QString text = numberColumn ? txtValue->text() : cmbValue->currentText();
-    const Checked<QString> value = m_params->checkTrunkValue(c, text);
+    const bool numberField = SwitchParameters::isNumberField(*field);
+    const QString text = numberField ? txtValue->text() : cmbValue->currentText();
+    const Checked<QString> value = m_params->checkTrunkValue(*field, text);
     if (!value) {
         m_ctx.messages.inputError(value.reason(), this);
         return;
@@ -728,12 +743,12 @@ void frmSWTParameter::cmdAmend_Click()
         m_ctx.messages.inputError(range.reason(), this);
         return;
     }
-    runTrunkBatch(c, range->first, range->second, *value);
+    runTrunkBatch(*field, range->first, range->second, *value);
 }
 
-void frmSWTParameter::runTrunkBatch(int column, int first, int last, const QString &value)
+void frmSWTParameter::runTrunkBatch(TrunkField field, int first, int last, const QString &value)
 {
-    const TrunkBatch batch = m_params->ApplyTrunkSetting(column, first, last, value);
+    const TrunkBatch batch = m_params->ApplyTrunkSetting(field, first, last, value);
     if (!m_notice.note(batch.status, this)) {
         fillTrunks();
         return;
@@ -742,9 +757,9 @@ void frmSWTParameter::runTrunkBatch(int column, int first, int last, const QStri
         fillTrunks();
     } else {
         for (const QString &trunk : batch.trunks) {
-            const int r = FindGridRow(trunk, *hfgExchange, ExchangeCol::Trunk);
+            const int r = FindGridRow(trunk, *hfgExchange, gridColumn(TrunkField::Trunk));
             if (r > 0)
-                hfgExchange->setTextMatrix(r, column, batch.cell);
+                hfgExchange->setTextMatrix(r, gridColumn(field), batch.cell);
         }
     }
     QList<LinkCommand> commands;

@@ -23,6 +23,7 @@ class ConsoleContext;
 class FlexGrid;
 class SwitchParameters;
 struct TrunkBatch;
+enum class TrunkField;
 
 // "参数设置": the switch's own settings. The tab "系统" holds the system
 // settings of the configuration row, the night-service and agent operators,
@@ -121,7 +122,7 @@ private:
     // success queued. Returns whether it was stored.
     bool finishStore(const StoreResult &result);
     CommandBatch *sendCommands(const QStringList &codes);
-    void runTrunkBatch(int column, int first, int last, const QString &value);
+    void runTrunkBatch(TrunkField field, int first, int last, const QString &value);
     void showBatchProgress(const TrunkBatch &batch, CommandBatch *queued);
     bool confirm(const QString &text);
     void openOutwardPort();

@@ -1,6 +1,6 @@
-#include "Columns.h"
 #include "Data.h"
 #include "Database.h"
+#include "DepositTable.h"
 #include "Recordset.h"
 #include "TestHome.h"
 #include "TestStatus.h"
@@ -352,14 +352,14 @@ TEST(DepositWrites, TheIntakesBalanceSurvivesTheWindowsClassChange)
     {
         Recordset intake(db, QStringLiteral("Foregift"));
         ASSERT_TRUE(intake.findFirst(port));
-        ASSERT_TRUE(SetField(intake, col::Foregift::Balance, QStringLiteral("-0.20")));
-        ASSERT_TRUE(SetField(intake, col::Foregift::Class, QStringLiteral("1")));
+        ASSERT_TRUE(SetField(intake, int(DepositField::Balance), QStringLiteral("-0.20")));
+        ASSERT_TRUE(SetField(intake, int(DepositField::Class), QStringLiteral("1")));
     }
     // The operator sets the class back to 3, the value the window still shows.
-    ASSERT_EQ(window.value(col::Foregift::Class), QStringLiteral("3"));
-    ASSERT_TRUE(SetField(window, col::Foregift::Class, QStringLiteral("3")));
+    ASSERT_EQ(window.value(int(DepositField::Class)), QStringLiteral("3"));
+    ASSERT_TRUE(SetField(window, int(DepositField::Class), QStringLiteral("3")));
 
     const QStringList row = db.select(QStringLiteral("SELECT * FROM Foregift")).value().value(0);
-    EXPECT_EQ(row.value(col::Foregift::Balance), QStringLiteral("-0.20")) << "the charged call is not undone";
-    EXPECT_EQ(row.value(col::Foregift::Class), QStringLiteral("3")) << "the class set back is written";
+    EXPECT_EQ(row.value(int(DepositField::Balance)), QStringLiteral("-0.20")) << "the charged call is not undone";
+    EXPECT_EQ(row.value(int(DepositField::Class)), QStringLiteral("3")) << "the class set back is written";
 }

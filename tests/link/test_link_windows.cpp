@@ -1,7 +1,7 @@
 // The link's windows driven as an operator does: the port window ("串口选择")
 // while the search runs, a window that closes while its batch is queued, and
 // the switch-fault boxes.
-#include "Columns.h"
+#include "ConfigTable.h"
 #include "PortFixture.h"
 #include "QtMessageService.h"
 #include "frmPort.h"
@@ -115,7 +115,7 @@ TEST_F(PortWindowTest, SearchKeepsTheAnsweringPortWhileTheWatchdogTicks)
 
 TEST_F(PortWindowTest, OkDuringASearchStopsItAndStoresThePortItOpens)
 {
-    env.setConfig(col::SWTConfig::SwitchPort, QStringLiteral("1"));
+    env.setConfig(int(ConfigField::SwitchPort), QStringLiteral("1"));
     frmPort window(*env.ctx, link);
     window.show();
     click(window, "cmdAuto");
@@ -131,7 +131,7 @@ TEST_F(PortWindowTest, OkDuringASearchStopsItAndStoresThePortItOpens)
     // tried, and COM5 got nothing but what was sent to it.
     env.clock.waitFor({}, 10000);
     EXPECT_EQ(tried.count(), 0);
-    EXPECT_EQ(env.config(col::SWTConfig::SwitchPort), QStringLiteral("5"));
+    EXPECT_EQ(env.config(int(ConfigField::SwitchPort)), QStringLiteral("5"));
     EXPECT_EQ(link.PortNumber(), 5);
     EXPECT_TRUE(link.mscPort.isOpen());
     EXPECT_EQ(sentDuring(
@@ -154,7 +154,7 @@ TEST_F(PortWindowTest, PortWindowStoresAndOpensTheChosenPort)
     click(window, "cmdOK");
 
     EXPECT_EQ(window.result(), QDialog::Accepted);
-    EXPECT_EQ(env.config(col::SWTConfig::SwitchPort), QStringLiteral("5"));
+    EXPECT_EQ(env.config(int(ConfigField::SwitchPort)), QStringLiteral("5"));
     EXPECT_EQ(link.PortNumber(), 5);
     EXPECT_TRUE(link.mscPort.isOpen());
     EXPECT_EQ(sentDuring(*ptys[5], [&] { link.SendAck(); }), bytes({0x5A}));
@@ -168,7 +168,7 @@ TEST_F(PortWindowTest, PortWindowStoresAPortThatDoesNotOpen)
     window.show();
     choosePort(window, 9);
     click(window, "cmdOK");
-    EXPECT_EQ(env.config(col::SWTConfig::SwitchPort), QStringLiteral("9"));
+    EXPECT_EQ(env.config(int(ConfigField::SwitchPort)), QStringLiteral("9"));
     EXPECT_FALSE(link.mscPort.isOpen());
 
     // Once the device is there, the probe opens it.
@@ -180,7 +180,7 @@ TEST_F(PortWindowTest, PortWindowStoresAPortThatDoesNotOpen)
 
 TEST_F(PortWindowTest, APortThatCannotBeStoredIsToldAndTheWindowStays)
 {
-    env.setConfig(col::SWTConfig::SwitchPort, QStringLiteral("2"));
+    env.setConfig(int(ConfigField::SwitchPort), QStringLiteral("2"));
     // The configuration row refuses every change (a locked or read-only file
     // behaves the same way).
     ASSERT_TRUE(env.ctx->db.exec(QStringLiteral("CREATE TRIGGER refuse BEFORE UPDATE ON \"SWTConfig\" "
@@ -197,7 +197,7 @@ TEST_F(PortWindowTest, APortThatCannotBeStoredIsToldAndTheWindowStays)
     EXPECT_EQ(env.messages.last()->icon, MessageService::Icon::Warning);
     EXPECT_NE(window.result(), QDialog::Accepted);
     EXPECT_TRUE(window.isVisible());
-    EXPECT_EQ(env.config(col::SWTConfig::SwitchPort), QStringLiteral("2"));
+    EXPECT_EQ(env.config(int(ConfigField::SwitchPort)), QStringLiteral("2"));
 }
 
 namespace {

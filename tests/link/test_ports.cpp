@@ -1,4 +1,4 @@
-#include "Columns.h"
+#include "ConfigTable.h"
 #include "PortFixture.h"
 
 #include "SignalLog.h"
@@ -97,16 +97,16 @@ TEST_F(PortTest, SearchWithoutASwitchTriesEveryPortThatOpens)
 
 TEST_F(PortTest, LoadStepStoresTheFoundPortAndOpensTheOutwardPort)
 {
-    env.setConfig(col::SWTConfig::SwitchPort, QStringLiteral("1"));
-    env.setConfig(col::SWTConfig::OutwardOn, QStringLiteral("1"));
-    env.setConfig(col::SWTConfig::OutwardPort, QStringLiteral("6"));
+    env.setConfig(int(ConfigField::SwitchPort), QStringLiteral("1"));
+    env.setConfig(int(ConfigField::OutwardOn), QStringLiteral("1"));
+    env.setConfig(int(ConfigField::OutwardPort), QStringLiteral("6"));
     ptys[3]->responder = answerClock;
     SignalLog status(&link, &SwitchLink::statusText);
 
     EXPECT_TRUE(link.OpenLinkOnLoad());
 
     EXPECT_EQ(link.PortNumber(), 3);
-    EXPECT_EQ(env.config(col::SWTConfig::SwitchPort), QStringLiteral("3"));
+    EXPECT_EQ(env.config(int(ConfigField::SwitchPort)), QStringLiteral("3"));
     ASSERT_GE(status.count(), 1);
     EXPECT_EQ(status.last().at(0).toString(), QStringLiteral("通讯端口：正常"));
     ASSERT_TRUE(link.mscOut.isOpen());
@@ -119,7 +119,7 @@ TEST_F(PortTest, LoadStepStoresTheFoundPortAndOpensTheOutwardPort)
 
 TEST_F(PortTest, LoadStepTellsWhenTheFoundPortCannotBeStored)
 {
-    env.setConfig(col::SWTConfig::SwitchPort, QStringLiteral("1"));
+    env.setConfig(int(ConfigField::SwitchPort), QStringLiteral("1"));
     ASSERT_TRUE(env.ctx->db.exec(QStringLiteral("CREATE TRIGGER refuse BEFORE UPDATE ON \"SWTConfig\" "
                                                 "BEGIN SELECT RAISE(ABORT, 'read-only'); END")));
     ptys[3]->responder = answerClock;
@@ -127,7 +127,7 @@ TEST_F(PortTest, LoadStepTellsWhenTheFoundPortCannotBeStored)
     EXPECT_TRUE(link.OpenLinkOnLoad());
 
     EXPECT_EQ(link.PortNumber(), 3);
-    EXPECT_EQ(env.config(col::SWTConfig::SwitchPort), QStringLiteral("1"));
+    EXPECT_EQ(env.config(int(ConfigField::SwitchPort)), QStringLiteral("1"));
     // The console is not shown yet: a notice that does not hold up the start.
     ASSERT_EQ(env.messages.shown().size(), 1);
     EXPECT_TRUE(env.messages.last()->text.startsWith(QStringLiteral("通讯串口未能保存：")))
@@ -137,9 +137,9 @@ TEST_F(PortTest, LoadStepTellsWhenTheFoundPortCannotBeStored)
 
 TEST_F(PortTest, LoadStepWithoutASwitchKeepsTheStoredPortOpen)
 {
-    env.setConfig(col::SWTConfig::SwitchPort, QStringLiteral("4"));
-    env.setConfig(col::SWTConfig::OutwardOn, QStringLiteral("0"));
-    env.setConfig(col::SWTConfig::OutwardPort, QStringLiteral("6"));
+    env.setConfig(int(ConfigField::SwitchPort), QStringLiteral("4"));
+    env.setConfig(int(ConfigField::OutwardOn), QStringLiteral("0"));
+    env.setConfig(int(ConfigField::OutwardPort), QStringLiteral("6"));
     SignalLog status(&link, &SwitchLink::statusText);
 
     EXPECT_FALSE(link.OpenLinkOnLoad());
@@ -148,7 +148,7 @@ TEST_F(PortTest, LoadStepWithoutASwitchKeepsTheStoredPortOpen)
     EXPECT_EQ(status.last().at(0).toString(), QStringLiteral("通讯端口：错误"));
     EXPECT_EQ(link.PortNumber(), 4);
     EXPECT_TRUE(link.mscPort.isOpen());
-    EXPECT_EQ(env.config(col::SWTConfig::SwitchPort), QStringLiteral("4"));
+    EXPECT_EQ(env.config(int(ConfigField::SwitchPort)), QStringLiteral("4"));
     EXPECT_FALSE(link.mscOut.isOpen());
     link.SendOutward(QStringLiteral("$PHN,123#\r\n")); // dropped, nowhere to go
     for (int n = 1; n <= 16; ++n)
@@ -199,7 +199,7 @@ TEST_F(PortTest, NightlyResetWaitsForIdleTrunksAndRunsOncePerNight)
     const QByteArray reset = bytes({0x23, 0x45, 0x98});
     ASSERT_TRUE(link.OpenPort(2));
     link.SetLinkUp(true);
-    env.setConfig(col::SWTConfig::NightReset, QStringLiteral("1"));
+    env.setConfig(int(ConfigField::NightReset), QStringLiteral("1"));
     auto at = [&](int day, int hh, int mm) { env.clock.set(QDateTime(QDate(2026, 12, day), QTime(hh, mm))); };
     auto tick = [&] { return sentDuring(*ptys[2], [&] { link.tmrQuest_Timer(); }); };
 
@@ -223,7 +223,7 @@ TEST_F(PortTest, NightlyResetWaitsForIdleTrunksAndRunsOncePerNight)
     // Switched off: never.
     at(9, 12, 0);
     tick();
-    env.setConfig(col::SWTConfig::NightReset, QStringLiteral("0"));
+    env.setConfig(int(ConfigField::NightReset), QStringLiteral("0"));
     at(10, 1, 0);
     EXPECT_EQ(tick(), QByteArray());
 }
@@ -233,8 +233,8 @@ TEST_F(PortTest, NightlyResetWaitsForIdleTrunksAndRunsOncePerNight)
 // device's mode forbids it. The load step says why and names the cure.
 TEST_F(PortTest, RefusedPortNamesTheDialoutGroup)
 {
-    env.setConfig(col::SWTConfig::SwitchPort, QStringLiteral("4"));
-    env.setConfig(col::SWTConfig::OutwardOn, QStringLiteral("0"));
+    env.setConfig(int(ConfigField::SwitchPort), QStringLiteral("4"));
+    env.setConfig(int(ConfigField::OutwardOn), QStringLiteral("0"));
     QSerialPort holder(ptys[4]->slavePath());
     ASSERT_TRUE(holder.open(QIODevice::ReadWrite)) << holder.errorString().toStdString();
     if (geteuid() != 0) {

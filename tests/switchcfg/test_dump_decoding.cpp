@@ -2,6 +2,7 @@
 // test before a block's rows are trusted, the row count and the verdicts.
 #include "DumpFixture.h"
 #include "DumpValues.h"
+#include "SwitchTables.h"
 
 #include <QSignalSpy>
 #include <gtest/gtest.h>
@@ -80,24 +81,24 @@ TEST_F(DumpDecoding, CaptionsAndDatabaseCounterparts)
     struct Case {
         int row;
         QString item, detail, dbValue, table;
-        int column;
+        QString column;
         QString key;
     };
     const Case cases[] = {
-        {5, QStringLiteral("交换机"), QStringLiteral("分机门数"), QStringLiteral("120"), QStringLiteral("SWTConfig"), 0,
-         QString()},
+        {5, QStringLiteral("交换机"), QStringLiteral("分机门数"), QStringLiteral("120"), QStringLiteral("SWTConfig"),
+         ConfigTable::columnName(ConfigField::Capacity), QString()},
         {23, QStringLiteral("交换机"), QStringLiteral("国内长途延时时间"), QStringLiteral("10"),
-         QStringLiteral("Feesetting"), 1, QString()},
-        {44, QStringLiteral("代理总机（物理端口）"), QStringLiteral("2"), QString(), QStringLiteral("SWTConfig"), 10,
-         QString()},
+         QStringLiteral("Feesetting"), columnName(SwitchTables::Delays, DelayColumn::Domestic), QString()},
+        {44, QStringLiteral("代理总机（物理端口）"), QStringLiteral("2"), QString(), QStringLiteral("SWTConfig"),
+         ConfigTable::columnName(ConfigField::Agent2), QString()},
         {150, QStringLiteral("中继出局方式"), QStringLiteral("1号中继"), QStringLiteral("直局"),
-         QStringLiteral("Exchange"), 5, QStringLiteral("1")},
+         QStringLiteral("Exchange"), TrunkTable::columnName(TrunkField::OutgoingMode), QStringLiteral("1")},
         {161, QStringLiteral("虚拟总机5（物理端口）"), QStringLiteral("1号中继"), QString(), QStringLiteral("Exchange"),
-         14, QStringLiteral("1")},
-        {305, QStringLiteral("分机号码"), QStringLiteral("第1门"), QStringLiteral("801"), QStringLiteral("User"), 1,
-         QStringLiteral("0")},
+         TrunkTable::columnName(TrunkField::Virtual5), QStringLiteral("1")},
+        {305, QStringLiteral("分机号码"), QStringLiteral("第1门"), QStringLiteral("801"), QStringLiteral("User"),
+         UserTable::columnName(UserField::Number), QStringLiteral("0")},
         {313 + 9 * 119, QStringLiteral("分机中继分组"), QStringLiteral("第120门"), QStringLiteral("0"),
-         QStringLiteral("User"), 10, QStringLiteral("119")},
+         QStringLiteral("User"), UserTable::columnName(UserField::TrunkGroup), QStringLiteral("119")},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.row);

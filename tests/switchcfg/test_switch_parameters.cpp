@@ -82,19 +82,24 @@ TEST_F(SwitchParametersTest, NumberBoxesRefuseWithTheirMessages)
     EXPECT_TRUE(bool(params->checkNightNumber(QStringLiteral("805"))));
 
     // The trunk columns.
-    EXPECT_EQ(params->checkTrunkValue(6, QStringLiteral("10")).reason(), QStringLiteral("局向最大为9！"));
-    EXPECT_EQ(params->checkTrunkValue(6, QStringLiteral("x")).reason(), QStringLiteral("请输入数字作为局向！"));
-    EXPECT_EQ(params->checkTrunkValue(7, QStringLiteral("100")).reason(), QStringLiteral("间局局向最大为99！"));
-    EXPECT_EQ(params->checkTrunkValue(7, QStringLiteral("9.5")).reason(), QStringLiteral("请输入整数作为间局局向！"));
-    EXPECT_EQ(params->checkTrunkValue(9, QStringLiteral("13")).reason(), QStringLiteral("中继分组最大为12！"));
-    EXPECT_EQ(params->checkTrunkValue(12, QStringLiteral("123456789")).reason(),
+    EXPECT_EQ(params->checkTrunkValue(TrunkField::Route, QStringLiteral("10")).reason(),
+              QStringLiteral("局向最大为9！"));
+    EXPECT_EQ(params->checkTrunkValue(TrunkField::Route, QStringLiteral("x")).reason(),
+              QStringLiteral("请输入数字作为局向！"));
+    EXPECT_EQ(params->checkTrunkValue(TrunkField::IndirectDirection, QStringLiteral("100")).reason(),
+              QStringLiteral("间局局向最大为99！"));
+    EXPECT_EQ(params->checkTrunkValue(TrunkField::IndirectDirection, QStringLiteral("9.5")).reason(),
+              QStringLiteral("请输入整数作为间局局向！"));
+    EXPECT_EQ(params->checkTrunkValue(TrunkField::Group, QStringLiteral("13")).reason(),
+              QStringLiteral("中继分组最大为12！"));
+    EXPECT_EQ(params->checkTrunkValue(TrunkField::Virtual3, QStringLiteral("123456789")).reason(),
               QStringLiteral("虚拟总机号码最长为8位！"));
-    EXPECT_EQ(params->checkTrunkValue(12, QStringLiteral("'; --")).reason(),
+    EXPECT_EQ(params->checkTrunkValue(TrunkField::Virtual3, QStringLiteral("'; --")).reason(),
               QStringLiteral("请输入整数作为虚拟总机号码！"));
-    EXPECT_EQ(params->checkTrunkValue(12, QStringLiteral("999")).reason(),
+    EXPECT_EQ(params->checkTrunkValue(TrunkField::Virtual3, QStringLiteral("999")).reason(),
               QStringLiteral("您输入的虚拟总机号不存在，请核对后再输入！"));
-    EXPECT_EQ(*params->checkTrunkValue(12, QStringLiteral(" ")), QString());
-    EXPECT_TRUE(params->checkTrunkValue(5, QStringLiteral("外局")).refused());
+    EXPECT_EQ(*params->checkTrunkValue(TrunkField::Virtual3, QStringLiteral(" ")), QString());
+    EXPECT_TRUE(params->checkTrunkValue(TrunkField::OutgoingMode, QStringLiteral("外局")).refused());
     // Ranges: either way round, 1 to 12, numbers only.
     EXPECT_EQ(*params->checkTrunkRange(QStringLiteral("5"), QStringLiteral("2")), std::make_pair(5, 2));
     const std::pair<const char *, const char *> bad[] = {{"0", "3"}, {"1", "13"}, {"a", "3"}, {"2", ""}, {"1.5", "3"}};
@@ -112,43 +117,43 @@ TEST_F(SwitchParametersTest, SystemSettingsStoreWhenChangedAndSendTheirCode)
     StoreResult r = params->storeCapacity(QStringLiteral("96"));
     ASSERT_TRUE(bool(r));
     EXPECT_EQ(r.commands, QStringList{"*32*96#"});
-    EXPECT_EQ(params->setting(0), QStringLiteral("96"));
+    EXPECT_EQ(params->setting(ConfigField::Capacity), QStringLiteral("96"));
     EXPECT_EQ(params->storeFunctionDigit(QStringLiteral("9")).commands, QStringList{"*71*9#"});
     EXPECT_EQ(params->storeCodeLimit(true).commands, QStringList{"*80*1#"});
     EXPECT_EQ(params->storeSignal(0).commands, QStringList{"*73*0#"});
     EXPECT_TRUE(params->storeSignal(0).commands.isEmpty());
     EXPECT_TRUE(params->storeGrade(QStringLiteral("3")).commands.isEmpty());
-    EXPECT_EQ(params->setting(1), QStringLiteral("3"));
+    EXPECT_EQ(params->setting(ConfigField::DemoteClass), QStringLiteral("3"));
 
     // The night-service extension is kept as its port; an unknown number as it is.
     EXPECT_EQ(params->storeNightNumber(QStringLiteral("805")).commands, QStringList{"*50*805#"});
-    EXPECT_EQ(params->setting(7), QStringLiteral("5"));
+    EXPECT_EQ(params->setting(ConfigField::NightPort), QStringLiteral("5"));
     EXPECT_EQ(params->nightNumber(), QStringLiteral("805"));
     EXPECT_TRUE(bool(params->storeNightNumber(QStringLiteral("999"))));
-    EXPECT_EQ(params->setting(7), QStringLiteral("999"));
+    EXPECT_EQ(params->setting(ConfigField::NightPort), QStringLiteral("999"));
     // Port 100 lies beyond the capacity of 96: no extension.
     EXPECT_TRUE(bool(params->storeNightNumber(QStringLiteral("900"))));
-    EXPECT_EQ(params->setting(7), QStringLiteral("900"));
+    EXPECT_EQ(params->setting(ConfigField::NightPort), QStringLiteral("900"));
 }
 
 TEST_F(SwitchParametersTest, AgentsAreCheckedAllBeforeAnyIsStoredOrSent)
 {
     exec(QStringLiteral("UPDATE SWTConfig SET 代理总机1='3', 代理总机2='4'"));
-    const QStringList before = params->config();
+    const ConfigRow before = params->config();
 
     // The third box names no extension: nothing is stored, nothing sent.
     StoreResult refused = params->storeAgents({"801", "", "999", "802", ""});
     ASSERT_FALSE(bool(refused));
     EXPECT_EQ(refused.status.reason(), QStringLiteral("您输入的部分代理总机号不存在，请核对后再输入！"));
     EXPECT_TRUE(refused.commands.isEmpty());
-    EXPECT_EQ(params->config(), before);
+    EXPECT_EQ(params->config().values, before.values);
     EXPECT_EQ(params->checkAgents({"801", "8a"}).reason(), QStringLiteral("请输入整数作为代理总机！"));
     EXPECT_EQ(params->checkAgents({"123456789"}).reason(), QStringLiteral("代理总机最长为8位！"));
 
     StoreResult r = params->storeAgents({" 801 ", "", "810", "", ""});
     ASSERT_TRUE(bool(r)) << r.status.reason().toStdString();
     EXPECT_EQ(r.commands, (QStringList{"*49*0#", "*49*801#", "*49*810#"}));
-    EXPECT_EQ(params->config().mid(9, 5), (QStringList{"1", "", "10", "", ""}));
+    EXPECT_EQ(params->config().agentPorts(), (QStringList{"1", "", "10", "", ""}));
     EXPECT_EQ(params->agentNumbers(), (QStringList{"801", "", "810", "", ""}));
 }
 
@@ -165,7 +170,7 @@ TEST_F(SwitchParametersTest, NewNumberLengthRenumbersEveryUserAndTheirDeposits)
     ASSERT_TRUE(bool(r)) << r.status.reason().toStdString();
     EXPECT_EQ(r.commands, QStringList{"*04*4#"});
     EXPECT_EQ(SwitchParameters::GapAfter(r.commands.first()), 10000);
-    EXPECT_EQ(params->setting(3), QStringLiteral("4"));
+    EXPECT_EQ(params->setting(ConfigField::NumberLength), QStringLiteral("4"));
     const QStringList numbers = column(QStringLiteral("SELECT 用户号码 FROM User ORDER BY CAST(物理端口 AS INTEGER)"));
     ASSERT_EQ(numbers.size(), 121);
     for (int p = 0; p < 121; ++p)
@@ -187,14 +192,14 @@ TEST_F(SwitchParametersTest, NewNumberLengthRenumbersEveryUserAndTheirDeposits)
     StoreResult refused = params->storeNumberLength(QStringLiteral("3"));
     EXPECT_FALSE(bool(refused));
     EXPECT_TRUE(refused.commands.isEmpty());
-    EXPECT_EQ(params->setting(3), QStringLiteral("6"));
+    EXPECT_EQ(params->setting(ConfigField::NumberLength), QStringLiteral("6"));
     EXPECT_EQ(column(QStringLiteral("SELECT 用户号码 FROM User ORDER BY rowid")), before);
 
     // Port 200 has no three-digit number.
     exec(QStringLiteral("DELETE FROM User WHERE 用户号码='777'"));
     exec(QStringLiteral("INSERT INTO User (物理端口, 用户号码) VALUES ('200', '1000')"));
     EXPECT_TRUE(params->storeNumberLength(QStringLiteral("3")).status.failed());
-    EXPECT_EQ(params->setting(3), QStringLiteral("6"));
+    EXPECT_EQ(params->setting(ConfigField::NumberLength), QStringLiteral("6"));
 }
 
 TEST_F(SwitchParametersTest, RenumberingThatTheDatabaseRefusesChangesNothing)
@@ -205,7 +210,7 @@ TEST_F(SwitchParametersTest, RenumberingThatTheDatabaseRefusesChangesNothing)
     ASSERT_FALSE(bool(r));
     EXPECT_TRUE(r.status.reason().contains(QStringLiteral("disk is full")));
     EXPECT_TRUE(r.commands.isEmpty());
-    EXPECT_EQ(params->setting(3), QStringLiteral("3"));
+    EXPECT_EQ(params->setting(ConfigField::NumberLength), QStringLiteral("3"));
     EXPECT_EQ(value(QStringLiteral("SELECT 用户号码 FROM User WHERE 物理端口='0'")), QStringLiteral("800"));
 }
 
@@ -219,7 +224,7 @@ TEST_F(SwitchParametersTest, OutgoingModeBatchSendsEachTrunksOwnDirections)
     exec(QStringLiteral(
         "DELETE FROM Exchange WHERE 中继='3' AND rowid=(SELECT min(rowid) FROM Exchange WHERE 中继='3')"));
 
-    TrunkBatch b = params->ApplyTrunkSetting(5, 5, 2, QStringLiteral("间局"));
+    TrunkBatch b = params->ApplyTrunkSetting(TrunkField::OutgoingMode, 5, 2, QStringLiteral("间局"));
     ASSERT_TRUE(bool(b)) << b.status.reason().toStdString();
     EXPECT_EQ(b.trunks, (QStringList{"5", "4", "3", "2"}));
     EXPECT_EQ(b.commands.value(0), (QStringList{"*08*1*5#", "*08*1*5*15#", "*09*5*5#"}));
@@ -229,29 +234,32 @@ TEST_F(SwitchParametersTest, OutgoingModeBatchSendsEachTrunksOwnDirections)
         EXPECT_EQ(trunk(t, "中继出局方式"), QStringLiteral("间局")) << t;
     EXPECT_EQ(trunk(6, "中继出局方式"), QStringLiteral("直局"));
 
-    b = params->ApplyTrunkSetting(5, 3, 3, QStringLiteral("直局"));
+    b = params->ApplyTrunkSetting(TrunkField::OutgoingMode, 3, 3, QStringLiteral("直局"));
     EXPECT_EQ(b.allCommands(), (QStringList{"*08*0*3#", "*09*3*3#"}));
 
     // The indirect direction of a trunk that goes direct is stored, not sent.
-    b = params->ApplyTrunkSetting(7, 3, 4, QStringLiteral("42"));
+    b = params->ApplyTrunkSetting(TrunkField::IndirectDirection, 3, 4, QStringLiteral("42"));
     ASSERT_TRUE(bool(b));
     EXPECT_EQ(b.commands, (QList<QStringList>{{}, {"*08*1*4*42#"}}));
     EXPECT_EQ(trunk(3, "间局局向"), QStringLiteral("42"));
 
-    b = params->ApplyTrunkSetting(9, 2, 5, QStringLiteral("4"));
+    b = params->ApplyTrunkSetting(TrunkField::Group, 2, 5, QStringLiteral("4"));
     EXPECT_EQ(b.allCommands(), (QStringList{"*47*4*2#", "*47*4*3#", "*47*4*4#", "*47*4*5#"}));
-    EXPECT_EQ(params->ApplyTrunkSetting(1, 3, 3, QStringLiteral("×")).allCommands(), QStringList{"*44*0*3#"});
-    EXPECT_EQ(params->ApplyTrunkSetting(2, 3, 3, QStringLiteral("反极")).allCommands(), QStringList{"*05*1*3#"});
-    EXPECT_EQ(params->ApplyTrunkSetting(8, 12, 12, QStringLiteral("×")).allCommands(), QStringList{"*60*0*12#"});
+    EXPECT_EQ(params->ApplyTrunkSetting(TrunkField::OnOff, 3, 3, QStringLiteral("×")).allCommands(),
+              QStringList{"*44*0*3#"});
+    EXPECT_EQ(params->ApplyTrunkSetting(TrunkField::ChargeMode, 3, 3, QStringLiteral("反极")).allCommands(),
+              QStringList{"*05*1*3#"});
+    EXPECT_EQ(params->ApplyTrunkSetting(TrunkField::CallerDisplay, 12, 12, QStringLiteral("×")).allCommands(),
+              QStringList{"*60*0*12#"});
 }
 
 TEST_F(SwitchParametersTest, VirtualOperatorsAreKeptAsPortsAndResentWhole)
 {
-    TrunkBatch b = params->ApplyTrunkSetting(10, 3, 3, QStringLiteral("805"));
+    TrunkBatch b = params->ApplyTrunkSetting(TrunkField::Virtual1, 3, 3, QStringLiteral("805"));
     ASSERT_TRUE(bool(b));
     EXPECT_EQ(b.allCommands(), (QStringList{"*12*0*3#", "*12*805*3#"}));
     // Typed into the third column: the switch holds it second, and so does the row.
-    b = params->ApplyTrunkSetting(12, 3, 3, QStringLiteral("810"));
+    b = params->ApplyTrunkSetting(TrunkField::Virtual3, 3, 3, QStringLiteral("810"));
     EXPECT_EQ(b.allCommands(), (QStringList{"*12*0*3#", "*12*805*3#", "*12*810*3#"}));
     EXPECT_TRUE(b.refill);
     EXPECT_EQ(trunk(3, "虚拟总机2"), QStringLiteral("10"));
@@ -259,17 +267,17 @@ TEST_F(SwitchParametersTest, VirtualOperatorsAreKeptAsPortsAndResentWhole)
     EXPECT_EQ(params->trunks().row(2).value(11), QStringLiteral("810"));
 
     // Clearing the first closes the list up.
-    b = params->ApplyTrunkSetting(10, 3, 3, QString());
+    b = params->ApplyTrunkSetting(TrunkField::Virtual1, 3, 3, QString());
     EXPECT_EQ(b.allCommands(), (QStringList{"*12*0*3#", "*12*810*3#"}));
     EXPECT_EQ(trunk(3, "虚拟总机1"), QStringLiteral("10"));
     EXPECT_EQ(trunk(3, "虚拟总机2"), QString());
     // Over a range, each trunk keeps its own list.
-    ASSERT_TRUE(bool(params->ApplyTrunkSetting(10, 4, 4, QStringLiteral("811"))));
-    b = params->ApplyTrunkSetting(11, 3, 4, QStringLiteral("812"));
+    ASSERT_TRUE(bool(params->ApplyTrunkSetting(TrunkField::Virtual1, 4, 4, QStringLiteral("811"))));
+    b = params->ApplyTrunkSetting(TrunkField::Virtual2, 3, 4, QStringLiteral("812"));
     EXPECT_EQ(b.commands,
               (QList<QStringList>{{"*12*0*3#", "*12*810*3#", "*12*812*3#"}, {"*12*0*4#", "*12*811*4#", "*12*812*4#"}}));
 
-    b = params->ApplyTrunkSetting(11, 3, 3, QStringLiteral("999"));
+    b = params->ApplyTrunkSetting(TrunkField::Virtual2, 3, 3, QStringLiteral("999"));
     EXPECT_FALSE(bool(b));
     EXPECT_TRUE(b.allCommands().isEmpty());
 }
@@ -278,7 +286,7 @@ TEST_F(SwitchParametersTest, BatchIsOneTransactionAndSendsNothingWhenRefused)
 {
     exec(QStringLiteral("CREATE TRIGGER full BEFORE UPDATE ON Exchange WHEN NEW.中继='4' "
                         "BEGIN SELECT RAISE(ABORT, 'disk is full'); END"));
-    TrunkBatch b = params->ApplyTrunkSetting(9, 2, 5, QStringLiteral("7"));
+    TrunkBatch b = params->ApplyTrunkSetting(TrunkField::Group, 2, 5, QStringLiteral("7"));
     ASSERT_FALSE(bool(b));
     EXPECT_TRUE(b.allCommands().isEmpty());
     for (int t = 2; t <= 5; ++t)
@@ -287,7 +295,7 @@ TEST_F(SwitchParametersTest, BatchIsOneTransactionAndSendsNothingWhenRefused)
     // A trunk without its row: nothing of the batch is kept.
     exec(QStringLiteral("DROP TRIGGER full"));
     exec(QStringLiteral("DELETE FROM Exchange WHERE 中继='4'"));
-    b = params->ApplyTrunkSetting(9, 2, 5, QStringLiteral("7"));
+    b = params->ApplyTrunkSetting(TrunkField::Group, 2, 5, QStringLiteral("7"));
     EXPECT_FALSE(bool(b));
     EXPECT_EQ(trunk(2, "中继分组"), QStringLiteral("0"));
 }

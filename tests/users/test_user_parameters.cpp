@@ -4,14 +4,17 @@
 // deposit rows that follow the payment type, groups, deposits, accounts,
 // and a batch that runs while the intake charges a deposit. The switch side
 // is a pseudo-terminal whose bytes are decoded by the simulator's reader.
-#include "Columns.h"
+#include "AccountTable.h"
 #include "CommandDecoder.h"
+#include "ConfigTable.h"
+#include "DepositTable.h"
 #include "General.h"
 #include "IntakeFixture.h"
 #include "ParameterMemory.h"
 #include "Recordset.h"
 #include "TestWait.h"
 #include "UserParameters.h"
+#include "UserTable.h"
 
 #include <QRegularExpression>
 #include <gtest/gtest.h>
@@ -105,7 +108,7 @@ TEST_F(UserParametersTest, RenumberingARangeGivesConsecutiveNumbersUpAndDown)
             env.exec("UPDATE User SET 用户号码=? WHERE 物理端口=?", {QString::number(700 + p), QString::number(p)}));
     env.addDeposit("6", "806", "3.00");
 
-    ASSERT_TRUE(run(plan(col::User::Number, 5, 7, "801")));
+    ASSERT_TRUE(run(plan(int(UserField::Number), 5, 7, "801")));
     EXPECT_EQ(user(5).value(1), "801");
     EXPECT_EQ(user(6).value(1), "802");
     EXPECT_EQ(user(7).value(1), "803");
@@ -115,7 +118,7 @@ TEST_F(UserParametersTest, RenumberingARangeGivesConsecutiveNumbersUpAndDown)
     EXPECT_EQ(userDeposits(6)[0].value(4), "3.00");
     EXPECT_EQ(drained(), (QStringList{"*11*5*801#", "*11*6*802#", "*11*7*803#"}));
 
-    ASSERT_TRUE(run(plan(col::User::Number, 7, 5, "801")));
+    ASSERT_TRUE(run(plan(int(UserField::Number), 7, 5, "801")));
     EXPECT_EQ(user(7).value(1), "801");
     EXPECT_EQ(user(6).value(1), "800");
     EXPECT_EQ(user(5).value(1), "799");
@@ -137,19 +140,19 @@ TEST_F(UserParametersTest, RenumberingThatCannotStandIsRefusedBeforeAnythingHapp
         {3, 3, "805", "用户号码805已经被物理端口5的分机使用！"},
     };
     for (const Case &c : cases) {
-        const auto p = params->planAmend(col::User::Number, {c.first, c.last}, c.value);
+        const auto p = params->planAmend(int(UserField::Number), {c.first, c.last}, c.value);
         ASSERT_FALSE(bool(p)) << c.value.toStdString();
         EXPECT_EQ(p.reason(), c.reason);
     }
     // Inside the range numbers may move: 6 to 8 from 806 keeps them on their own ports' range.
-    EXPECT_TRUE(bool(params->planAmend(col::User::Number, {6, 8}, "806")));
+    EXPECT_TRUE(bool(params->planAmend(int(UserField::Number), {6, 8}, "806")));
     EXPECT_EQ(user(5).value(1), "805");
     EXPECT_TRUE(drained().isEmpty());
 }
 
 TEST_F(UserParametersTest, TypedRangesMustBeTwoPortsOfThisSwitch)
 {
-    env.setConfig(col::SWTConfig::Capacity, "64");
+    env.setConfig(int(ConfigField::Capacity), "64");
     for (const auto &bad : QList<QPair<QString, QString>>{
              {"5", "64"}, {"a", "3"}, {"3", ""}, {"-1", "3"}, {"1.5", "3"}, {" ", "2"}, {"3", "1e2"}}) {
         const auto r = params->checkRange(bad.first, bad.second);
@@ -177,7 +180,7 @@ TEST_F(UserParametersTest, EachPortIsReachedByItsPortNotByTableOrder)
         values << v;
     ASSERT_TRUE(env.exec("INSERT INTO User VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)", values));
 
-    ASSERT_TRUE(run(plan(col::User::Class, 5, 7, "2")));
+    ASSERT_TRUE(run(plan(int(UserField::Class), 5, 7, "2")));
     for (int p = 4; p <= 8; ++p)
         EXPECT_EQ(user(p).value(3), p >= 5 && p <= 7 ? "2" : "4") << p;
     EXPECT_EQ(cell("SELECT count(*) FROM User"), "120");
@@ -308,7 +311,7 @@ TEST_F(UserParametersTest, SavingAGroupMovesOnlyItsOwnMembers)
 TEST_F(UserParametersTest, DepositAmountsPasswordsAndThePasswordMark)
 {
     env.addDeposit("5", "805", "3.00");
-    const GridCell deposit = depositCell("5", "805", col::Foregift::Deposit);
+    const GridCell deposit = depositCell("5", "805", int(DepositField::Deposit));
     EXPECT_EQ(params->checkDeposit(deposit, "1000").reason(), "押金最大为999.00元");
     EXPECT_EQ(params->checkDeposit(deposit, "abc").reason(), "请输入数字作为押金！");
     EXPECT_EQ(params->checkDeposit(deposit, "123456.78").reason(), "押金最大为8位（含小数点和2位小数）！");
@@ -317,7 +320,7 @@ TEST_F(UserParametersTest, DepositAmountsPasswordsAndThePasswordMark)
     ASSERT_TRUE(params->storeDeposit(deposit, *amount));
     EXPECT_EQ(userDeposits(5)[0].mid(4, 2), (QStringList{"12.50", "12.50"}));
 
-    const GridCell password = depositCell("5", "805", col::Foregift::Password);
+    const GridCell password = depositCell("5", "805", int(DepositField::Password));
     EXPECT_EQ(params->checkDeposit(password, "1234567").reason(), "密码最长为6位！");
     EXPECT_EQ(params->checkDeposit(password, "12a").reason(), "请输入整数作为密码！");
     const StoreResult typed = params->storeDeposit(password, "4321");
@@ -325,7 +328,7 @@ TEST_F(UserParametersTest, DepositAmountsPasswordsAndThePasswordMark)
     EXPECT_EQ(typed.commands, QStringList{"*67*5*4321#"});
 
     // The mark on: a fresh random password of the configured length.
-    const GridCell mark = depositCell("5", "805", col::Foregift::PasswordOn);
+    const GridCell mark = depositCell("5", "805", int(DepositField::PasswordOn));
     const CellRule rule = params->depositRule(mark);
     ASSERT_EQ(rule.kind, CellRule::Kind::Cycle);
     EXPECT_EQ(NextChoice("", rule.fallback, rule.choices), "√");
@@ -335,7 +338,7 @@ TEST_F(UserParametersTest, DepositAmountsPasswordsAndThePasswordMark)
     EXPECT_TRUE(QRegularExpression("^[0-9]{6}$").match(drawn).hasMatch()) << drawn.toStdString();
     EXPECT_NE(drawn, "000000");
     EXPECT_EQ(on.commands, QStringList{"*67*5*" + drawn + "#"});
-    const StoreResult off = params->storeDeposit(depositCell("5", "805", col::Foregift::PasswordOn), "×");
+    const StoreResult off = params->storeDeposit(depositCell("5", "805", int(DepositField::PasswordOn)), "×");
     ASSERT_TRUE(off);
     EXPECT_EQ(off.commands, QStringList{"*67*5*0#"});
     EXPECT_EQ(userDeposits(5)[0].mid(6), (QStringList{"", "×"}));
@@ -369,19 +372,19 @@ TEST_F(UserParametersTest, AccountsAreNumberedFrom511DownWithThreeDigits)
     EXPECT_EQ(seven.commands, (QStringList{"*68*4*0*0*7#", "*74*1*1*7#"}));
     const QString pw = env.rowOf("Account", "账号编号", "007").value(4);
     ASSERT_FALSE(pw.isEmpty());
-    const StoreResult prepaid = params->storeAccount(accountCell("007", col::Account::PayType), "押金");
+    const StoreResult prepaid = params->storeAccount(accountCell("007", int(AccountField::PayType)), "押金");
     ASSERT_TRUE(prepaid);
     EXPECT_EQ(prepaid.commands, (QStringList{"*68*4*0*0*007#", "*67*007*" + pw + "#"}));
     EXPECT_EQ(env.rowOf("Foregift", "物理端口", "007"),
               (QStringList{"007", "账号", "007账号", "4", "0.00", "0.00", pw, "√"}));
 
     // Classes 1 to 6 only; an accepted class and name are mirrored.
-    const GridCell cls = accountCell("007", col::Account::Class);
+    const GridCell cls = accountCell("007", int(AccountField::Class));
     EXPECT_EQ(params->checkAccount(cls, "0").reason(), "账号等级只能在1～6之间!");
     EXPECT_EQ(params->checkAccount(cls, "7").reason(), "账号等级只能在1～6之间!");
     EXPECT_EQ(params->checkAccount(cls, "x").reason(), "请输入数字作为账号等级！");
     EXPECT_EQ(params->storeAccount(cls, "6").commands, QStringList{"*68*6*0*0*007#"});
-    const GridCell name = accountCell("007", col::Account::Name);
+    const GridCell name = accountCell("007", int(AccountField::Name));
     EXPECT_EQ(params->checkAccount(name, QString(9, QChar(0x7EC4))).reason(),
               "账号名称不能超过8个汉字或者16个英文字符!");
     ASSERT_TRUE(params->storeAccount(name, *params->checkAccount(name, QString(8, QChar(0x7EC4)))));
@@ -408,7 +411,7 @@ TEST_F(UserParametersTest, ACallChargedDuringABatchKeepsItsBalanceAndItsDemotion
     // Port 5 is passed early in the batch, port 100 late.
     env.addDeposit("5", "805", "0.50");
     env.addDeposit("100", "900", "20.00");
-    UserAmendRun r(*params, plan(col::User::Class, 0, 119, "5"), env.link.get());
+    UserAmendRun r(*params, plan(int(UserField::Class), 0, 119, "5"), env.link.get());
     ASSERT_TRUE(r.start());
     ASSERT_TRUE(test::waitFor(
         [&] {

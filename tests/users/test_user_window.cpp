@@ -4,7 +4,7 @@
 // pseudo-terminal and decoded by the simulator's reader; at the end the
 // simulator's parameter memory, fed with those commands, must agree with the
 // User table.
-#include "Columns.h"
+#include "ConfigTable.h"
 #include "FlexGrid.h"
 #include "IntakeFixture.h"
 #include "ParameterMemory.h"
@@ -157,7 +157,7 @@ TEST_F(UserWindowTest, TellsTheSwitchWhenItOpensAndHoweverItCloses)
     EXPECT_EQ(env.sent(), (QStringList{"USER OPEN", "USER CLOSE"}));
 
     // With a capacity of 64 the grid shows 64 users.
-    env.setConfig(col::SWTConfig::Capacity, "64");
+    env.setConfig(int(ConfigField::Capacity), "64");
     open();
     EXPECT_EQ(grid("hfgUser")->rows(), 65);
 }

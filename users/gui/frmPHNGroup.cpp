@@ -1,6 +1,5 @@
 #include "frmPHNGroup.h"
 
-#include "Columns.h"
 #include "ConsoleContext.h"
 #include "FlexGrid.h"
 #include "GridCellEditor.h"
@@ -298,9 +297,9 @@ void frmPHNGroup::attachCellEditors()
     accounts.rule = [&params](const GridCell &c) { return params.accountRule(c); };
     accounts.check = [&params](const GridCell &c, const QString &v) { return params.checkAccount(c, v); };
     accounts.store = [this](const GridCell &c, const QString &v) -> StoreResult {
-        if (c.col == col::Account::PayType && v == UserParameters::Ordinary) {
+        if (c.col == int(AccountField::PayType) && v == UserParameters::Ordinary) {
             if (const auto money = m_params->accountMoney(c.rowId)) {
-                const QString n = hfgAccount->textMatrix(c.row, col::Account::Number).trimmed();
+                const QString n = hfgAccount->textMatrix(c.row, int(AccountField::Number)).trimmed();
                 const auto answer = m_ctx.messages.show(
                     QStringLiteral("账号%1的押金还有余额%2元，改为“普通”将删除它的押金记录。\n是否继续？")
                         .arg(n, *money),
@@ -398,14 +397,17 @@ void frmPHNGroup::fillAccounts()
 
 // ---- users -------------------------------------------------------------------------------
 
-QString frmPHNGroup::portOfRow(int gridRow) const { return hfgUser->textMatrix(gridRow, col::User::Port).trimmed(); }
+QString frmPHNGroup::portOfRow(int gridRow) const
+{
+    return hfgUser->textMatrix(gridRow, int(UserField::Port)).trimmed();
+}
 
 void frmPHNGroup::cmdLocal_Click()
 {
     const QString number = txtPhone->text().trimmed();
     if (number.isEmpty())
         return;
-    const int r = FindGridRow(number, *hfgUser, col::User::Number);
+    const int r = FindGridRow(number, *hfgUser, int(UserField::Number));
     if (r < hfgUser->fixedRows()) {
         lblTip->setText(QStringLiteral("提示：没有用户号码为%1的分机。").arg(number));
         return;
@@ -527,7 +529,7 @@ void frmPHNGroup::showUserValue(int port, int col, const QString &value)
 {
     if (col < 0)
         return;
-    const int r = FindGridRow(QString::number(port), *hfgUser, col::User::Port);
+    const int r = FindGridRow(QString::number(port), *hfgUser, int(UserField::Port));
     if (r >= hfgUser->fixedRows())
         hfgUser->setTextMatrix(r, col, value);
 }
@@ -628,7 +630,7 @@ void frmPHNGroup::cmdDeleteAccount_Click()
 {
     const int r = hfgAccount->row();
     const qint64 rowId = m_params->accountRowId(dataIndex(*hfgAccount, r));
-    const QString n = hfgAccount->textMatrix(r, col::Account::Number).trimmed();
+    const QString n = hfgAccount->textMatrix(r, int(AccountField::Number)).trimmed();
     if (rowId < 0 || n.isEmpty())
         return;
     // A deposit that still holds money is not thrown away without a word.

@@ -1,0 +1,92 @@
+#pragma once
+#include "Money.h"
+#include "Status.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+namespace corvane {
+
+class Database;
+
+// The columns of a call record (table PHNBill), in stored order.
+enum class BillField {
+    Caller,  // 主叫号码: the user number, or "账号" and the account number
+    Called,  // dialled digits, or the caller-ID number of an incoming call
+    EndTime, // "2026年12月08日23时30分", or "2026年12月08日23:30:05" for an incoming call
+    Duration,
+    Rate,
+    Area,
+    Fee,      // the record's total
+    CallType, // call-type code "0" to "9"
+    Handling, // handling fee
+    Service,  // service fee
+    Charge,   // the call charge
+    State,    // 话单性质: "未结算" or "已结算"
+    Group,    // the user's group when the call was taken
+    Name,     // the user's name when the call was taken
+};
+constexpr int BillFieldCount = int(BillField::Name) + 1;
+
+// One call record as stored, with its row id.
+struct BillRecord {
+    qint64 rowId = -1;
+    QStringList values = QStringList(QList<QString>(BillFieldCount));
+
+    QString get(BillField f) const { return values.value(int(f)); }
+    void set(BillField f, const QString &v) { values[int(f)] = v; }
+
+    QString caller() const { return get(BillField::Caller); }
+    QString endTime() const { return get(BillField::EndTime); }
+    QString callType() const { return get(BillField::CallType); }
+    Money fee() const { return Money::fromText(get(BillField::Fee)); }
+    Money handling() const { return Money::fromText(get(BillField::Handling)); }
+    Money service() const { return Money::fromText(get(BillField::Service)); }
+    Money charge() const { return Money::fromText(get(BillField::Charge)); }
+    bool settled() const;
+};
+
+// The one place that writes and reads the call records. A new record is
+// always "未结算"; settlement makes it "已结算".
+class BillTable {
+public:
+    static const QString Name;       // "PHNBill"
+    static QString notSettledText(); // "未结算"
+    static QString settledText();    // "已结算"
+
+    explicit BillTable(Database &db) : m_db(db) {}
+
+    // Appends a record as not settled (whatever its state says) and gives
+    // its row id.
+    Checked<qint64> append(const BillRecord &record);
+
+    // The records of these callers, call types and states whose end time
+    // lies in the hours from `fromHour` to `toHour` (their first 13
+    // characters, "2026年12月09日10", both forms alike; empty for no limit),
+    // in table order. The caller and the end time are read through their
+    // indexes.
+    struct Selection {
+        QStringList callers;
+        QStringList types;
+        QStringList states;
+        QString fromHour;
+        QString toHour;
+    };
+    Checked<QList<BillRecord>> select(const Selection &s) const;
+
+    // Marks a listed record settled: the row of this id, while it still has
+    // this caller and end time and is not settled. Tells whether it was marked.
+    Checked<bool> markSettled(qint64 rowId, const QString &caller, const QString &endTime);
+    // Deletes a listed record: the row of this id while it still has this
+    // caller and end time. Tells whether it was deleted.
+    Checked<bool> removeListed(qint64 rowId, const QString &caller, const QString &endTime);
+
+    static QString columnName(BillField f);
+    static QStringList columnNames();
+
+private:
+    Database &m_db;
+};
+
+} // namespace corvane
