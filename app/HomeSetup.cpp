@@ -102,6 +102,18 @@ bool InitHome(const HomePaths &home, const QString &adminPassword, QString &erro
     return InstallHomeFiles(home, error);
 }
 
+bool IsNewHome(const HomePaths &home)
+{
+    if (QFileInfo::exists(home.switchDb()) || QFileInfo(home.resourceDir()).isDir())
+        return false;
+    const QStringList locks{QStringLiteral("Switch.lock"), QStringLiteral("Restore.lock")};
+    for (const QString &name :
+         QDir(home.dataDir()).entryList(QDir::Files | QDir::Dirs | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot))
+        if (!locks.contains(name))
+            return false;
+    return QDir(home.root()).entryList({QStringLiteral("Quessel*.mdb")}, QDir::Files).isEmpty();
+}
+
 bool OfferNewHome(const HomePaths &home, MessageService &messages)
 {
     const QString title = QStringLiteral("建立新的数据库");

@@ -12,6 +12,12 @@ class MessageService;
 // failure nothing half-made is left behind and `error` says why.
 bool InitHome(const HomePaths &home, const QString &adminPassword, QString &error);
 
+// Whether the home has never held a database: no data folder (or one with
+// nothing but lock files), no pictures installed, no copies a restore kept.
+// A home that had one has lost it; it gets no new, empty database in its
+// place (the start says how to restore one).
+bool IsNewHome(const HomePaths &home);
+
 // First start on a home without a database (from the desktop's menu, where
 // no terminal shows --init): says so and offers to create it here, asking
 // for the administrator's password twice. Returns whether the database now

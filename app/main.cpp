@@ -1,7 +1,10 @@
 #include "ConsoleContext.h"
+#include "Database.h"
+#include "HomeFiles.h"
 #include "HomeLock.h"
 #include "HomePrivacy.h"
 #include "HomeSetup.h"
+#include "Operators.h"
 #include "QtMessageService.h"
 #include "frmMain.h"
 #include "mdlMain.h"
@@ -11,6 +14,8 @@
 #include <QTextStream>
 #include <cstdio>
 #include <memory>
+#include <pwd.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -18,8 +23,11 @@ using namespace corvane;
 
 namespace {
 
+void printError(const QString &text) { std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData()); }
+
 // Reads one line from the terminal without echo, or from standard input when
-// that is not a terminal (scripts pipe the password in).
+// that is not a terminal (scripts pipe the password in). One stream for all
+// lines, so that what it has read ahead is not lost between two calls.
 QString readPassword(const char *prompt)
 {
     const bool tty = isatty(STDIN_FILENO);
@@ -32,7 +40,7 @@ QString readPassword(const char *prompt)
         quiet.c_lflag &= ~tcflag_t(ECHO);
         tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
     }
-    QTextStream in(stdin);
+    static QTextStream in(stdin);
     QString line = in.readLine();
     if (tty) {
         tcsetattr(STDIN_FILENO, TCSANOW, &saved);
@@ -64,6 +72,56 @@ int initHome(const HomePaths &home, bool demo)
     return 0;
 }
 
+// A forgotten password: the owner of the home sets a new one from a
+// terminal. Only that operator's password column is written; refused while a
+// console (or a restore) works on the home.
+int resetPassword(const HomePaths &home, const QString &name)
+{
+    const QString path = home.switchDb();
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0) {
+        printError(QStringLiteral("找不到数据库文件 %1").arg(path));
+        return 1;
+    }
+    // Another user (root among them) would leave log files the owner cannot open.
+    if (st.st_uid != ::geteuid()) {
+        const passwd *owner = ::getpwuid(st.st_uid);
+        printError(QStringLiteral("请以数据库文件的所有者 %1 运行：%2")
+                       .arg(owner ? QString::fromLocal8Bit(owner->pw_name) : QString::number(st.st_uid), path));
+        return 1;
+    }
+    HomeLock lock;
+    if (Status s = lock.acquire(home); !s) {
+        printError(s.reason());
+        return 1;
+    }
+    Database db;
+    if (Status opened = db.open(path, ConsoleContext::databaseKey()); !opened) {
+        printError(opened.reason());
+        return 1;
+    }
+    if (!db.scalar(QStringLiteral("SELECT 1 FROM \"OP\" WHERE \"用户名\" = ?"), {name})) {
+        printError(QStringLiteral("没有这个用户名：%1").arg(name));
+        return 1;
+    }
+    const QString password = readPassword("新密码: ");
+    const QString again = readPassword("再次输入新密码: ");
+    if (password.isEmpty()) {
+        printError(QStringLiteral("密码不能为空!"));
+        return 2;
+    }
+    if (again != password) {
+        printError(QStringLiteral("密码和确认密码不相符!"));
+        return 2;
+    }
+    if (Status s = ResetPassword(db, name, password); !s) {
+        printError(s.reason());
+        return 1;
+    }
+    std::printf("%s\n", QStringLiteral("已修改操作员“%1”的密码。").arg(name).toLocal8Bit().constData());
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -72,8 +130,9 @@ int main(int argc, char *argv[])
     // desktop program.
     bool headless = false;
     for (int i = 1; i < argc; ++i)
-        headless = headless || qstrcmp(argv[i], "--init") == 0 || qstrcmp(argv[i], "--help") == 0
-                   || qstrcmp(argv[i], "-h") == 0 || qstrcmp(argv[i], "--version") == 0 || qstrcmp(argv[i], "-v") == 0;
+        headless = headless || qstrcmp(argv[i], "--init") == 0 || qstrcmp(argv[i], "--reset-password") == 0
+                   || qstrcmp(argv[i], "--help") == 0 || qstrcmp(argv[i], "-h") == 0
+                   || qstrcmp(argv[i], "--version") == 0 || qstrcmp(argv[i], "-v") == 0;
     std::unique_ptr<QCoreApplication> appHolder(headless ? new QCoreApplication(argc, argv)
                                                          : new QApplication(argc, argv));
     QCoreApplication &app = *appHolder;
@@ -91,9 +150,14 @@ int main(int argc, char *argv[])
         QStringLiteral("Create a new home: folders and databases; asks for the administrator's password."));
     QCommandLineOption demoOption(QStringLiteral("demo"),
                                   QStringLiteral("With --init: send call records to HOME/calls/ and out on port 2."));
+    QCommandLineOption resetOption(QStringLiteral("reset-password"),
+                                   QStringLiteral("Set a new password for operator NAME (read twice from standard "
+                                                  "input); refused while a console runs on the home."),
+                                   QStringLiteral("NAME"));
     parser.addOption(homeOption);
     parser.addOption(initOption);
     parser.addOption(demoOption);
+    parser.addOption(resetOption);
     if (!parser.parse(QCoreApplication::arguments())) {
         std::fprintf(stderr, "%s\n", qPrintable(parser.errorText()));
         return 2;
@@ -112,11 +176,14 @@ int main(int argc, char *argv[])
     }
     if (parser.isSet(initOption))
         return initHome(home, parser.isSet(demoOption));
+    if (parser.isSet(resetOption))
+        return resetPassword(home, parser.value(resetOption));
 
     QtMessageService messages;
     // Started from the desktop's menu there is no terminal to show --init:
-    // the console offers to create the database itself.
-    if (!QFile::exists(home.switchDb()) && !OfferNewHome(home, messages))
+    // the console offers to create the database itself, on a new home only.
+    // A home that lost its database is told how to restore it (Main).
+    if (!QFile::exists(home.switchDb()) && IsNewHome(home) && !OfferNewHome(home, messages))
         return 1;
 
     QString error;
@@ -128,6 +195,8 @@ int main(int argc, char *argv[])
     HomeLock lock; // held until the process ends
     if (!LockHome(ctx, lock))
         return 1;
+    // What a killed backup or restore left in the home goes now.
+    RemoveLeftovers(home, lock.held());
     bool databaseFailed = false;
     auto mainWindow = Main(ctx, &databaseFailed);
     if (!mainWindow)

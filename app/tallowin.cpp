@@ -3,12 +3,16 @@
 // display, for scheduled backups.
 #include "Backup.h"
 #include "ConsoleContext.h"
+#include "HomeFiles.h"
 #include "HomePrivacy.h"
 #include "QtMessageService.h"
 #include "Restore.h"
 #include "TallowinWindow.h"
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
 #include <csignal>
 #include <cstdio>
 #include <memory>
@@ -62,16 +66,25 @@ int main(int argc, char *argv[])
     QCommandLineOption homeOption(QStringLiteral("home"),
                                   QStringLiteral("Home folder of the console (its data/Switch.mdb)."),
                                   QStringLiteral("DIR"));
-    QCommandLineOption backupOption(QStringLiteral("backup"),
-                                    QStringLiteral("Back the database up to FILE (\".mdb\" is added when missing)."),
-                                    QStringLiteral("FILE"));
+    QCommandLineOption backupOption(
+        QStringLiteral("backup"),
+        QStringLiteral(
+            "Back the database up to FILE (\".mdb\" is added when missing), or into the folder DIR/ as "
+            "Switch-YYYYMMDD-HHMMSS.mdb (an existing folder, or a name ending in \"/\", made when missing)."),
+        QStringLiteral("FILE"));
+    QCommandLineOption keepOption(QStringLiteral("keep"),
+                                  QStringLiteral("With --backup into a folder: keep only the newest N backups there."),
+                                  QStringLiteral("N"));
     QCommandLineOption restoreOption(
-        QStringLiteral("restore"), QStringLiteral("Restore the database from FILE, keeping the current call records."),
+        QStringLiteral("restore"),
+        QStringLiteral("Restore the database from FILE, keeping the current call records. Works also when "
+                       "data/Switch.mdb is missing or damaged; a damaged file is kept aside."),
         QStringLiteral("FILE"));
     QCommandLineOption callsOption(QStringLiteral("with-calls"),
                                    QStringLiteral("With --restore: take the call records of FILE too."));
     parser.addOption(homeOption);
     parser.addOption(backupOption);
+    parser.addOption(keepOption);
     parser.addOption(restoreOption);
     parser.addOption(callsOption);
     if (!parser.parse(QCoreApplication::arguments())) {
@@ -97,6 +110,17 @@ int main(int argc, char *argv[])
         print(stderr, QStringLiteral("--with-calls 只能和 --restore 一起使用。"));
         return 2;
     }
+    const QString backupValue = parser.value(backupOption).trimmed();
+    const bool backupToFolder = backupValue.endsWith(QLatin1Char('/')) || QFileInfo(backupValue).isDir();
+    bool keepOk = false;
+    const int keep = parser.value(keepOption).toInt(&keepOk);
+    if (parser.isSet(keepOption) && (!parser.isSet(backupOption) || !backupToFolder || !keepOk || keep < 1)) {
+        print(stderr, QStringLiteral("--keep N 只能和 --backup 文件夹/ 一起使用，N 至少为 1。"));
+        return 2;
+    }
+
+    // What a killed backup, restore or console left in the home goes, before anything else.
+    RemoveLeftoversAtStart(home);
 
     if (parser.isSet(backupOption) || parser.isSet(restoreOption)) {
         // A scheduled job mails what it prints: the warning reaches the administrator.
@@ -107,8 +131,27 @@ int main(int argc, char *argv[])
                               + loose.join(QLatin1Char('\n')));
     }
     if (parser.isSet(backupOption)) {
-        const QString target = BackupTargetName(parser.value(backupOption));
-        return report(BackupDatabase(home, target), QStringLiteral("备份失败："));
+        // A folder named with its "/" is made (for a schedule's first run)
+        // when the folder above it exists.
+        if (backupValue.endsWith(QLatin1Char('/')) && !QFileInfo(backupValue).exists()
+            && QFileInfo(QFileInfo(QDir::cleanPath(backupValue)).absolutePath()).isDir()) {
+            if (!QDir().mkdir(backupValue) || !MakeFolderPrivate(backupValue)) {
+                print(stderr, QStringLiteral("备份失败：无法建立文件夹 %1").arg(backupValue));
+                return 1;
+            }
+        }
+        const QString target = BackupTargetName(backupValue, QDateTime::currentDateTime());
+        const int rc = report(BackupDatabase(home, target), QStringLiteral("备份失败："));
+        if (rc != 0 || !parser.isSet(keepOption))
+            return rc;
+        const Checked<QStringList> removed = KeepNewestDated(QFileInfo(target).absolutePath(), BackupPrefix(), keep);
+        if (!removed) {
+            print(stderr, QStringLiteral("较早的备份未能删除：") + removed.reason());
+            return 1;
+        }
+        if (!removed->isEmpty())
+            print(stdout, QStringLiteral("已删除较早的备份：\n") + removed->join(QLatin1Char('\n')));
+        return 0;
     }
     if (parser.isSet(restoreOption))
         return report(RestoreDatabase(home, {parser.value(restoreOption), parser.isSet(callsOption)}),

@@ -1,6 +1,8 @@
 #include "Backup.h"
 #include "ConsoleContext.h"
 #include "Database.h"
+#include "HomeFiles.h"
+#include "HomeLock.h"
 #include <QDir>
 #include <QFileInfo>
 
@@ -8,11 +10,14 @@ namespace corvane {
 
 QString DatabaseOpenErrorText() { return QStringLiteral("数据库打开错误，请确认数据库存在！"); }
 
-QString BackupTargetName(const QString &chosen)
+QString BackupTargetName(const QString &chosen, const QDateTime &when)
 {
     const QString name = chosen.trimmed();
     if (name.isEmpty())
         return QString();
+    // A folder: a name of the day in it, never a hidden ".mdb".
+    if (name.endsWith(QLatin1Char('/')) || QFileInfo(name).isDir())
+        return NewDatedFile(QDir::cleanPath(name), BackupPrefix(), when);
     if (name.endsWith(QStringLiteral(".mdb"), Qt::CaseInsensitive))
         return name;
     return name + QStringLiteral(".mdb");
@@ -38,11 +43,20 @@ Status CheckBackupTarget(const HomePaths &home, const QString &target)
 
 ToolResult BackupDatabase(const HomePaths &home, const QString &target, const Progress &progress)
 {
+    const ToolResult restoring{ToolOutcome::Refused,
+                               QStringLiteral("正在恢复数据库 %1，请在恢复结束后再备份。").arg(home.switchDb())};
+    if (HomeLock::restoreRunning(home))
+        return restoring;
     if (Status s = CheckBackupTarget(home, target); !s)
         return {ToolOutcome::Failed, s.reason()};
+    RemoveLeftoverCopies(QFileInfo(target).absolutePath());
     Database source;
-    if (Status opened = source.open(home.switchDb(), ConsoleContext::databaseKey()); !opened)
+    if (Status opened = source.open(home.switchDb(), ConsoleContext::databaseKey()); !opened) {
+        // A restore that began meanwhile holds the file, or has moved it.
+        if (HomeLock::restoreRunning(home))
+            return restoring;
         return {ToolOutcome::OpenError, opened.reason()};
+    }
     const QString step = QStringLiteral("备份到 %1").arg(target);
     if (Status s = CopyToFile(source.handle(), target, ConsoleContext::databaseKey(), step, progress); !s)
         return {ToolOutcome::Failed, s.reason()};

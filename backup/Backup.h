@@ -1,6 +1,7 @@
 #pragma once
 #include "DatabaseCopy.h"
 #include "HomePaths.h"
+#include <QDateTime>
 #include <QString>
 
 namespace corvane {
@@ -25,8 +26,10 @@ struct ToolResult {
 QString DatabaseOpenErrorText();
 
 // The file a backup is written to: the chosen name trimmed, with ".mdb" added
-// when it does not end in it (in any case). Empty when nothing was chosen.
-QString BackupTargetName(const QString &chosen);
+// when it does not end in it (in any case). A folder (an existing one, or a
+// name ending in "/") gets a dated file in it, Switch-YYYYMMDD-HHMMSS.mdb for
+// `when`. Empty when nothing was chosen.
+QString BackupTargetName(const QString &chosen, const QDateTime &when);
 
 // Whether a backup can go to `target` (a name from BackupTargetName): its
 // folder exists, it is not a folder itself and not the home's database.
@@ -34,7 +37,9 @@ Status CheckBackupTarget(const HomePaths &home, const QString &target);
 
 // Writes a consistent, encrypted copy of the home's database to `target`,
 // also while the console runs and writes to it, and whatever the write-ahead
-// log holds. An existing file is replaced only by a complete copy.
+// log holds. An existing file is replaced only by a complete copy; what
+// killed backups left in the target's folder goes first. Refused while a
+// restore replaces the database.
 ToolResult BackupDatabase(const HomePaths &home, const QString &target, const Progress &progress = {});
 
 } // namespace corvane

@@ -1,14 +1,17 @@
 #include "DatabaseCopy.h"
 #include "Database.h"
 #include <QCryptographicHash>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QTemporaryFile>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -120,7 +123,10 @@ Status CopyToFile(sqlite3 *source, const QString &target, const QByteArray &key,
     if (!tmp.open())
         return Status::fail(QStringLiteral("无法在文件夹 %1 中写入文件：%2").arg(folder, tmp.errorString()));
     const QString tmpPath = tmp.fileName();
-    tmp.close();
+    // Held (through tmp's descriptor, closed after SQLite's) until the copy
+    // is renamed or removed: a file of this name that nobody holds was left
+    // by a killed program.
+    ::flock(tmp.handle(), LOCK_EX | LOCK_NB);
 
     auto failed = [&](const QString &why) {
         RemoveDatabaseFiles(tmpPath);
@@ -269,17 +275,118 @@ std::optional<QMap<QString, QByteArray>> ContentDigest(sqlite3 *db)
     return digests;
 }
 
-QString IntegrityProblem(Database &db)
+QStringList RemoveLeftoverCopies(const QString &folder)
 {
-    auto rows = db.select(QStringLiteral("PRAGMA quick_check"));
-    if (!rows)
-        return rows.reason();
-    QStringList lines;
-    for (const QStringList &r : *rows)
-        lines.append(r.value(0));
-    if (lines == QStringList{QStringLiteral("ok")})
-        return QString();
-    return lines.mid(0, 5).join(QLatin1Char('\n'));
+    // QTemporaryFile puts six letters or digits in place of XXXXXX.
+    static const QRegularExpression copy(QStringLiteral("^\\..+\\.mdb\\.[A-Za-z0-9]{6}$"),
+                                         QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression log(QStringLiteral("^(\\..+\\.mdb\\.[A-Za-z0-9]{6})-(journal|wal|shm)$"),
+                                        QRegularExpression::CaseInsensitiveOption);
+    QStringList removed;
+    const QDir dir(folder);
+    const QStringList names = dir.entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+    for (const QString &name : names) {
+        const QString path = dir.filePath(name);
+        if (copy.match(name).hasMatch()) {
+            const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+            if (fd < 0)
+                continue;
+            // Taken only when no program is writing the copy.
+            const bool abandoned = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+            if (abandoned) {
+                RemoveDatabaseFiles(path);
+                removed.append(name);
+            }
+            ::close(fd);
+        } else if (const auto m = log.match(name); m.hasMatch() && !QFileInfo::exists(dir.filePath(m.captured(1)))) {
+            // The log of a copy that is gone.
+            if (QFile::remove(path))
+                removed.append(name);
+        }
+    }
+    return removed;
+}
+
+Checked<QStringList> IntegrityProblems(sqlite3 *db)
+{
+    if (!db)
+        return Checked<QStringList>::refuse(QStringLiteral("数据库未打开"));
+    sqlite3_stmt *stmt = nullptr;
+    int rc = sqlite3_prepare_v2(db, "PRAGMA quick_check", -1, &stmt, nullptr);
+    QStringList problems;
+    if (rc == SQLITE_OK) {
+        while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+            const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0));
+            // One row may hold many problems, a line each.
+            for (const QString &line : QString::fromUtf8(text ? text : "").split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+                problems.append(line);
+        }
+    }
+    const QString why = QString::fromUtf8(sqlite3_errmsg(db));
+    sqlite3_finalize(stmt);
+    const int primary = rc & 0xff;
+    if (primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB) {
+        // The check stopped at a page it could not read: that is a finding.
+        problems.append(why);
+        return problems;
+    }
+    if (rc != SQLITE_DONE)
+        return Checked<QStringList>::refuse(QStringLiteral("无法检查数据库：%1").arg(why));
+    if (problems == QStringList{QStringLiteral("ok")})
+        return QStringList();
+    return problems;
+}
+
+Checked<QStringList> IntegrityProblems(Database &db) { return IntegrityProblems(db.handle()); }
+
+QString DescribeProblems(const QStringList &problems)
+{
+    constexpr int kShown = 5;
+    QString text = problems.mid(0, kShown).join(QLatin1Char('\n'));
+    if (problems.size() > kShown)
+        text += QStringLiteral("\n……另有 %1 个问题").arg(problems.size() - kShown);
+    return text;
+}
+
+Status ReadOnlyDatabase::open(const QString &path, const QByteArray &key, int *code, Access access)
+{
+    close();
+    auto fail = [&](int rc, const QString &why) {
+        if (code)
+            *code = rc;
+        close();
+        return Status::fail(why);
+    };
+    if (!QFileInfo::exists(path))
+        return fail(SQLITE_CANTOPEN, QStringLiteral("数据库文件不存在：%1").arg(path));
+    const QByteArray native = QFile::encodeName(path);
+    const int mode = access == Access::ReadOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
+    int rc = sqlite3_open_v2(native.constData(), &m_db, mode | SQLITE_OPEN_FULLMUTEX, nullptr);
+    if (rc != SQLITE_OK)
+        return fail(rc, QStringLiteral("无法打开 %1：%2")
+                            .arg(path, m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : errorText(rc)));
+    if (!key.isEmpty() && sqlite3_key(m_db, key.constData(), key.size()) != SQLITE_OK)
+        return fail(SQLITE_ERROR, QStringLiteral("无法设置数据库密码 %1").arg(path));
+    sqlite3_busy_timeout(m_db, 500);
+    sqlite3_stmt *stmt = nullptr;
+    rc = sqlite3_prepare_v2(m_db, "SELECT count(*) FROM sqlite_master", -1, &stmt, nullptr);
+    if (rc == SQLITE_OK)
+        rc = sqlite3_step(stmt) == SQLITE_ROW ? SQLITE_OK : sqlite3_errcode(m_db);
+    const QString why = QString::fromUtf8(sqlite3_errmsg(m_db));
+    sqlite3_finalize(stmt);
+    if (rc != SQLITE_OK)
+        return fail(rc, QStringLiteral("无法读取 %1：%2").arg(path, why));
+    if (code)
+        *code = SQLITE_OK;
+    return Status::ok();
+}
+
+void ReadOnlyDatabase::close()
+{
+    if (m_db) {
+        sqlite3_close_v2(m_db);
+        m_db = nullptr;
+    }
 }
 
 } // namespace corvane

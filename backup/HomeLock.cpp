@@ -9,12 +9,29 @@
 
 namespace corvane {
 
-QString HomeLock::lockFile(const HomePaths &home) { return home.dataDir() + QStringLiteral("/Switch.lock"); }
+QString HomeLock::lockFile(const HomePaths &home, Kind kind)
+{
+    return home.dataDir() + (kind == Kind::Console ? QStringLiteral("/Switch.lock") : QStringLiteral("/Restore.lock"));
+}
+
+bool HomeLock::restoreRunning(const HomePaths &home)
+{
+    const int fd = ::open(QFile::encodeName(lockFile(home, Kind::Restore)).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    int rc;
+    do {
+        rc = ::flock(fd, LOCK_SH | LOCK_NB);
+    } while (rc != 0 && errno == EINTR);
+    const bool held = rc != 0 && errno == EWOULDBLOCK;
+    ::close(fd);
+    return held;
+}
 
 Status HomeLock::acquire(const HomePaths &home)
 {
     release();
-    const QString path = lockFile(home);
+    const QString path = lockFile(home, m_kind);
     if (!QDir(home.dataDir()).exists())
         return Status::fail(QStringLiteral("数据文件夹不存在：%1").arg(home.dataDir()));
     const QByteArray native = QFile::encodeName(path);
@@ -29,6 +46,8 @@ Status HomeLock::acquire(const HomePaths &home)
     if (rc != 0) {
         const int err = errno;
         ::close(fd);
+        if (err == EWOULDBLOCK && m_kind == Kind::Restore)
+            return Status::fail(QStringLiteral("正在恢复数据库 %1。").arg(home.switchDb()));
         if (err == EWOULDBLOCK)
             return Status::fail(QStringLiteral("监控软件（或另一个备份/恢复程序）正在使用数据库 %1，请先退出监控软件。")
                                     .arg(home.switchDb()));

@@ -12,14 +12,22 @@ namespace corvane {
 // dead program does not exist. The descriptor is not inherited by programs the
 // holder starts, so the backup tool started by the console does not keep the
 // console's lock alive.
+//
+// A restore also holds the second lock, on data/Restore.lock, which tells a
+// backup (allowed beside a running console) that the database is being
+// replaced.
 class HomeLock {
 public:
-    HomeLock() = default;
+    enum class Kind { Console, Restore };
+
+    explicit HomeLock(Kind kind = Kind::Console) : m_kind(kind) {}
     ~HomeLock() { release(); }
     HomeLock(const HomeLock &) = delete;
     HomeLock &operator=(const HomeLock &) = delete;
 
-    static QString lockFile(const HomePaths &home);
+    static QString lockFile(const HomePaths &home, Kind kind = Kind::Console);
+    // Whether a restore is running on the home now.
+    static bool restoreRunning(const HomePaths &home);
 
     // Takes the lock without waiting. Fails with the reason when another
     // program holds it or the lock file cannot be made.
@@ -28,6 +36,7 @@ public:
     bool held() const { return m_fd >= 0; }
 
 private:
+    Kind m_kind;
     int m_fd = -1;
 };
 

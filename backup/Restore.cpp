@@ -2,12 +2,23 @@
 #include "BillTable.h"
 #include "ConsoleContext.h"
 #include "Database.h"
+#include "DatabaseHealth.h"
 #include "DepositTable.h"
+#include "HomeFiles.h"
 #include "HomeLock.h"
+#include "HomePrivacy.h"
 #include "LedgerTable.h"
+#include "Operators.h"
 #include "Schema.h"
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <cerrno>
+#include <cstring>
+#include <optional>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
 
 namespace corvane {
 
@@ -16,9 +27,6 @@ namespace {
 const QString kCur = QStringLiteral("cur");
 
 QString q(const QString &name) { return Database::quoteId(name); }
-
-// The scratch file a restore prepares the new content in, beside the database.
-QString stagingPath(const HomePaths &home) { return home.switchDb() + QStringLiteral(".restoring"); }
 
 QString unchanged() { return QStringLiteral("\n数据库没有改动。"); }
 
@@ -122,15 +130,19 @@ struct Kept {
     qint64 depositsAdded = 0;
 };
 
-// Puts what a restore keeps from the current database (attached from its copy
-// Quessel.mdb) into the prepared file, and brings the file up to date: the
-// console's own tables and the indexes of the switch tables. One transaction.
-Status keepCurrent(Database &db, const QString &quessel, bool withCalls, Kept &kept)
+// Puts what a restore keeps from the current database (attached from
+// `current`, a copy of it; none when empty) into the prepared file, and brings
+// the file up to date: the console's own tables and the indexes of the switch
+// tables. One transaction.
+Status keepCurrent(Database &db, const QString &current, bool withCalls, bool keepUsage, Kept &kept)
 {
-    if (Status s = db.exec(QStringLiteral("ATTACH DATABASE ? AS %1 KEY ?").arg(kCur),
-                           {quessel, QString::fromLatin1(ConsoleContext::databaseKey())});
-        !s)
-        return Status::fail(QStringLiteral("无法打开 %1：%2").arg(quessel, s.reason()));
+    const bool attached = !current.isEmpty();
+    if (attached) {
+        if (Status s = db.exec(QStringLiteral("ATTACH DATABASE ? AS %1 KEY ?").arg(kCur),
+                               {current, QString::fromLatin1(ConsoleContext::databaseKey())});
+            !s)
+            return Status::fail(QStringLiteral("无法打开 %1：%2").arg(current, s.reason()));
+    }
     auto fits = [&](const QString &table) { return currentColumns(db, table) == findTable(table)->columns; };
 
     Status s = InTransaction(db, [&]() -> Status {
@@ -166,7 +178,7 @@ Status keepCurrent(Database &db, const QString &quessel, bool withCalls, Kept &k
                                  .toLongLong();
         }
         // The usage record is never cut back, whatever else comes from the file.
-        if (fits(QStringLiteral("OPRec"))) {
+        if (keepUsage && fits(QStringLiteral("OPRec"))) {
             qint64 rows = 0;
             if (Status c = copyRows(db, QStringLiteral("OPRec"), findTable(QStringLiteral("OPRec"))->columns, &rows);
                 !c)
@@ -175,8 +187,9 @@ Status keepCurrent(Database &db, const QString &quessel, bool withCalls, Kept &k
         }
         return createSchema(db, switchTables());
     });
-    if (Status detached = db.exec(QStringLiteral("DETACH DATABASE %1").arg(kCur)); !detached && s)
-        s = detached;
+    if (attached)
+        if (Status detached = db.exec(QStringLiteral("DETACH DATABASE %1").arg(kCur)); !detached && s)
+            s = detached;
     return s;
 }
 
@@ -207,29 +220,191 @@ QString keptText(const Kept &k, bool withCalls)
     return parts.join(QStringLiteral("，"));
 }
 
-// After a failure inside the write: the database is made the copy taken
-// before, and compared with it row for row.
-ToolResult putBack(Database &live, const HomePaths &home, const QString &why, const Progress &progress)
+// After a failure inside the write. The database is compared with the copy
+// taken before (opened only to read, so the copy stays as it is): when the
+// write never reached it, that is said and nothing is written; otherwise it
+// is made the copy again and compared row for row.
+ToolResult putBack(Database &live, const QString &copyPath, const QString &why, const Progress &progress)
 {
-    Database copy;
     const QString head = why + QLatin1Char('\n');
-    if (Status opened = copy.open(home.quessel(), ConsoleContext::databaseKey()); !opened)
-        return {ToolOutcome::NotPutBack, head
-                                             + QStringLiteral("无法打开 %1：%2\n请不要删除该文件，并与我们联系！")
-                                                   .arg(home.quessel(), opened.reason())};
-    const Status written =
-        CopyPages(copy.handle(), live.handle(), QStringLiteral("从 Quessel.mdb 复原数据库"), progress);
+    ReadOnlyDatabase copy;
+    if (Status opened = copy.open(copyPath, ConsoleContext::databaseKey()); !opened)
+        return {
+            ToolOutcome::NotPutBack,
+            head + QStringLiteral("无法打开 %1：%2\n请不要删除该文件，并与我们联系！").arg(copyPath, opened.reason())};
     const auto before = ContentDigest(copy.handle());
-    const auto now = ContentDigest(live.handle());
-    if (before && now && *before == *now && IntegrityProblem(live).isEmpty()) {
+    auto sameAsBefore = [&] {
+        const auto now = ContentDigest(live.handle());
+        const auto problems = IntegrityProblems(live);
+        return before && now && *before == *now && problems && problems->isEmpty();
+    };
+    if (sameAsBefore())
+        return {ToolOutcome::Failed, head + QStringLiteral("数据库没有改动。")};
+    const Status written = CopyPages(copy.handle(), live.handle(), QStringLiteral("复原数据库"), progress);
+    if (sameAsBefore()) {
         (void)live.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
         return {ToolOutcome::PutBack,
-                head + QStringLiteral("数据库已从 %1 复原为恢复前的内容（已逐行核对）。").arg(home.quessel())};
+                head + QStringLiteral("数据库已从 %1 复原为恢复前的内容（已逐行核对）。").arg(copyPath)};
     }
     return {ToolOutcome::NotPutBack,
             head
                 + QStringLiteral("数据库未能从 %1 复原%2。\n恢复前的数据库保存在该文件中，请不要删除它，并与我们联系！")
-                      .arg(home.quessel(), written ? QString() : QStringLiteral("：") + written.reason())};
+                      .arg(copyPath, written ? QString() : QStringLiteral("：") + written.reason())};
+}
+
+// Free bytes on the file system of `folder` for this user; nullopt when unknown.
+std::optional<qint64> freeBytes(const QString &folder, dev_t *device)
+{
+    struct statvfs fs {};
+    struct stat st {};
+    const QByteArray native = QFile::encodeName(folder);
+    if (::statvfs(native.constData(), &fs) != 0 || ::stat(native.constData(), &st) != 0)
+        return std::nullopt;
+    *device = st.st_dev;
+    return qint64(fs.f_bavail) * qint64(fs.f_frsize);
+}
+
+qint64 fileSize(const QString &path)
+{
+    qint64 size = 0;
+    for (const char *suffix : {"", "-wal"})
+        size += QFileInfo(path + QLatin1String(suffix)).size();
+    return size;
+}
+
+QString megabytes(qint64 bytes) { return QString::number((bytes + (1 << 20) - 1) >> 20); }
+
+// Refuses, with the figures, a restore the disk has no room for (see
+// RestoreSpaceNeeded).
+std::optional<ToolResult> checkSpace(const HomePaths &home, const QString &file, bool rescue)
+{
+    const RestoreSpace need = RestoreSpaceNeeded(fileSize(file), fileSize(home.switchDb()), rescue);
+    dev_t dataDevice = 0;
+    dev_t rootDevice = 0;
+    const auto dataFree = freeBytes(home.dataDir(), &dataDevice);
+    const auto rootFree = freeBytes(home.root(), &rootDevice);
+    if (!dataFree || !rootFree)
+        return std::nullopt; // nothing known: the copies themselves report a full disk
+    auto refuse = [&](qint64 needed, qint64 available, const QString &folder) {
+        return ToolResult{ToolOutcome::Refused,
+                          QStringLiteral("磁盘空间不足：恢复需要约 %1 MB 可用空间，文件夹 %2 所在的磁盘只有 %3 MB。")
+                                  .arg(megabytes(needed), folder, megabytes(available))
+                              + unchanged()};
+    };
+    if (dataDevice == rootDevice) {
+        if (need.dataFolder + need.homeFolder > *dataFree)
+            return refuse(need.dataFolder + need.homeFolder, *dataFree, home.dataDir());
+        return std::nullopt;
+    }
+    if (need.dataFolder > *dataFree)
+        return refuse(need.dataFolder, *dataFree, home.dataDir());
+    if (need.homeFolder > *rootFree)
+        return refuse(need.homeFolder, *rootFree, home.root());
+    return std::nullopt;
+}
+
+// The chosen file, read into the staging file, is checked. Nothing when it
+// can serve; otherwise the refusal, or the failure when the check itself
+// could not run.
+std::optional<ToolResult> checkChosen(Database &stage, const QString &file)
+{
+    const Checked<QString> problem = RestoreFileProblem(stage);
+    if (!problem)
+        return ToolResult{ToolOutcome::Failed,
+                          QStringLiteral("无法检查文件 %1：%2").arg(file, problem.reason()) + unchanged()};
+    if (!problem->isEmpty())
+        return ToolResult{ToolOutcome::Refused,
+                          QStringLiteral("文件 %1 不能用于恢复：%2").arg(file, *problem) + unchanged()};
+    return std::nullopt;
+}
+
+// Moves a damaged or unreadable database aside (with its logs), under a
+// dated name readable by its owner only. Returns the new name.
+Checked<QString> moveAside(const HomePaths &home, const QDateTime &when)
+{
+    const QString aside = NewDatedFile(home.dataDir(), DamagedPrefix(), when);
+    const QString db = home.switchDb();
+    // The shared-memory index is rebuilt from the log, and an empty log holds nothing.
+    QFile::remove(db + QStringLiteral("-shm"));
+    if (QFileInfo(db + QStringLiteral("-wal")).size() == 0)
+        QFile::remove(db + QStringLiteral("-wal"));
+    for (const char *suffix : {"", "-wal", "-journal"}) {
+        const QString from = db + QLatin1String(suffix);
+        if (!QFileInfo::exists(from) && !QFileInfo(from).isSymLink())
+            continue;
+        const QString to = aside + QLatin1String(suffix);
+        if (::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) != 0)
+            return Checked<QString>::refuse(
+                QStringLiteral("无法把 %1 改名为 %2：%3").arg(from, to, QString::fromLocal8Bit(std::strerror(errno))));
+        (void)MakeFilePrivate(to);
+    }
+    return aside;
+}
+
+// The restore onto a database that is missing, cannot be opened or is
+// damaged: the prepared file takes its place, the old file is kept aside.
+ToolResult rescue(const HomePaths &home, const RestoreRequest &request, const DatabaseCondition &condition,
+                  Database &stage, const QDateTime &when, const Progress &progress)
+{
+    const bool keepCalls = !request.withCalls && condition.callsReadable;
+    const bool keepUsage = condition.usageReadable;
+    // The damaged file is read through a copy, so that it stays byte for
+    // byte as it was.
+    const QString reading = RescueReadingFile(home);
+    struct Scratch {
+        QString path;
+        ~Scratch() { RemoveDatabaseFiles(path); }
+    } scratch{reading};
+    QString current;
+    if (keepCalls || keepUsage) {
+        RemoveDatabaseFiles(reading);
+        Status s = CopyFileBytes(home.switchDb(), reading, QStringLiteral("读取当前数据库"), progress);
+        if (s && QFileInfo::exists(home.switchDb() + QStringLiteral("-wal")))
+            s = CopyFileBytes(home.switchDb() + QStringLiteral("-wal"), reading + QStringLiteral("-wal"),
+                              QStringLiteral("读取当前数据库"), progress);
+        if (!s)
+            return {ToolOutcome::Failed, s.reason() + unchanged()};
+        current = reading;
+    }
+    Kept kept;
+    if (Status s = keepCurrent(stage, current, !keepCalls, keepUsage, kept); !s)
+        return {ToolOutcome::Failed, QStringLiteral("准备恢复内容失败：%1").arg(s.reason()) + unchanged()};
+    if (auto refused = checkChosen(stage, request.file))
+        return {ToolOutcome::Failed, QStringLiteral("准备恢复内容失败：%1").arg(refused->text)};
+    // Merged into the staging file: it is the new database as it stands.
+    const QString staging = stage.path();
+    stage.close();
+    if (progress && !progress(QStringLiteral("写入数据库"), 0, 1))
+        return {ToolOutcome::Failed, QStringLiteral("写入数据库：已中止") + unchanged()};
+
+    QString aside;
+    if (condition.state != DatabaseCondition::State::Missing) {
+        const Checked<QString> moved = moveAside(home, when);
+        if (!moved)
+            return {ToolOutcome::Failed, moved.reason() + unchanged()};
+        aside = *moved;
+    }
+    if (::rename(QFile::encodeName(staging).constData(), QFile::encodeName(home.switchDb()).constData()) != 0) {
+        const QString why = QString::fromLocal8Bit(std::strerror(errno));
+        QString text = QStringLiteral("无法写入数据库 %1：%2").arg(home.switchDb(), why);
+        if (!aside.isEmpty())
+            text += QStringLiteral("\n原来的数据库文件在 %1。").arg(aside);
+        return {ToolOutcome::Failed, text};
+    }
+    (void)MakeFilePrivate(home.switchDb());
+    if (progress)
+        progress(QStringLiteral("写入数据库"), 1, 1);
+
+    QString text = QStringLiteral("已用 %1 恢复数据库 %2；%3。")
+                       .arg(QFileInfo(request.file).absoluteFilePath(), home.switchDb(), keptText(kept, !keepCalls));
+    if (aside.isEmpty()) {
+        text += QStringLiteral("\n恢复前没有数据库文件。");
+    } else {
+        if (!request.withCalls && !keepCalls)
+            text += QStringLiteral("\n当前数据库的话单无法读取，话单和押金余额取自备份文件。");
+        text += QStringLiteral("\n原来的数据库（%1）已改名保存为 %2。").arg(condition.summary, aside);
+    }
+    return {ToolOutcome::Done, text};
 }
 
 } // namespace
@@ -240,18 +415,42 @@ QString RestoreKeepsText(bool withCalls)
 {
     if (withCalls)
         return QStringLiteral("恢复时参数、话单和押金余额都取自备份文件；当前的操作员使用记录保留。"
-                              "恢复前的数据库留在 Quessel.mdb 中。");
-    return QStringLiteral("恢复时参数取自备份文件；当前的话单、押金余额和操作员使用记录保留不变。");
+                              "恢复前的数据库保存为 Quessel-日期-时间.mdb（保留最近三份）。");
+    return QStringLiteral("恢复时参数取自备份文件；当前的话单、押金余额和操作员使用记录保留不变。"
+                          "恢复前的数据库保存为 Quessel-日期-时间.mdb（保留最近三份）。");
 }
 
-Status CheckRestoreFile(Database &db)
+RestoreSpace RestoreSpaceNeeded(qint64 fileBytes, qint64 databaseBytes, bool rescue)
 {
-    if (const QString bad = IntegrityProblem(db); !bad.isEmpty())
-        return Status::fail(QStringLiteral("文件已损坏：%1").arg(bad));
+    // bench_restore measures what a restore writes at its peak beside the
+    // files there are: up to 4.3 times the larger of the two databases (the
+    // file read in and its log, the copy of the current database, the new
+    // content in the database's log, which holds pages more than once when
+    // the cache spills), up to 2 times when a missing or damaged database is
+    // replaced whole. Asked for with room to spare.
+    const qint64 larger = qMax(fileBytes, databaseBytes);
+    if (rescue)
+        return {larger * 5 / 2, 0};
+    return {larger * 5 - databaseBytes, databaseBytes};
+}
+
+Checked<QString> RestoreFileProblem(Database &db)
+{
+    const Checked<QStringList> bad = IntegrityProblems(db);
+    if (!bad)
+        return Checked<QString>::refuse(bad.reason());
+    if (!bad->isEmpty())
+        return QStringLiteral("文件已损坏：\n%1").arg(DescribeProblems(*bad));
     const QStringList problems = schemaProblems(db, switchTables());
     if (!problems.isEmpty())
-        return Status::fail(QStringLiteral("不是本系统的数据库：%1").arg(problems.mid(0, 5).join(QLatin1Char('\n'))));
-    return Status::ok();
+        return QStringLiteral("不是本系统的数据库：\n%1").arg(DescribeProblems(problems));
+    const Checked<qint64> backupOperators = CountOperatorsWith(db, Right::Backup);
+    if (!backupOperators)
+        return Checked<QString>::refuse(backupOperators.reason());
+    if (*backupOperators == 0)
+        return QStringLiteral("文件中没有一个操作员有“参数备份与恢复”的权限，恢复后没有人能再用备份程序"
+                              "（也没有人能恢复别的备份）。");
+    return QString();
 }
 
 ToolResult RestoreDatabase(const HomePaths &home, const RestoreRequest &request, const Progress &progress)
@@ -259,6 +458,7 @@ ToolResult RestoreDatabase(const HomePaths &home, const RestoreRequest &request,
     const QString file = request.file.trimmed();
     const QFileInfo chosen(file);
     const QFileInfo dbInfo(home.switchDb());
+    const QDateTime when = request.at.isValid() ? request.at : QDateTime::currentDateTime();
     if (file.isEmpty())
         return {ToolOutcome::Refused, QStringLiteral("没有选择要恢复的文件。")};
     if (!chosen.exists())
@@ -270,17 +470,29 @@ ToolResult RestoreDatabase(const HomePaths &home, const RestoreRequest &request,
     if (chosen.size() == 0)
         return {ToolOutcome::Refused, QStringLiteral("文件 %1 是空的，不是数据库备份。").arg(file) + unchanged()};
 
-    if (!dbInfo.exists())
-        return {ToolOutcome::OpenError, QStringLiteral("数据库文件不存在：%1").arg(home.switchDb())};
+    // A home whose data folder went with the database gets it back, private.
+    if (!QFileInfo(home.dataDir()).isDir() && QFileInfo(home.root()).isDir()) {
+        if (!QDir().mkdir(home.dataDir()) || !MakeFolderPrivate(home.dataDir()))
+            return {ToolOutcome::Failed, QStringLiteral("无法建立文件夹 %1").arg(home.dataDir()) + unchanged()};
+    }
     HomeLock lock;
     if (Status s = lock.acquire(home); !s)
         return {ToolOutcome::Refused, s.reason() + unchanged()};
+    HomeLock restoring(HomeLock::Kind::Restore);
+    if (Status s = restoring.acquire(home); !s)
+        return {ToolOutcome::Refused, s.reason() + unchanged()};
+    // What an interrupted restore or copy left goes first, so none of it is replayed.
+    RemoveLeftovers(home, true);
+
+    const Checked<DatabaseCondition> condition = CheckDatabase(home);
+    if (!condition)
+        return {ToolOutcome::Failed, condition.reason() + unchanged()};
+    if (auto refused = checkSpace(home, file, !condition->sound()))
+        return *refused;
 
     // The chosen file is read once, into a scratch file: it is checked and
-    // prepared there and never written itself. A scratch file (and its log)
-    // left by an interrupted restore goes first, so none of it is replayed.
-    const QString staging = stagingPath(home);
-    RemoveDatabaseFiles(staging);
+    // prepared there and never written itself.
+    const QString staging = RestoreStagingFile(home);
     struct Scratch {
         QString path;
         ~Scratch() { RemoveDatabaseFiles(path); }
@@ -295,50 +507,71 @@ ToolResult RestoreDatabase(const HomePaths &home, const RestoreRequest &request,
                                      QStringLiteral("读取所选文件"), progress);
             !s)
             return {ToolOutcome::Failed, s.reason() + unchanged()};
-    if (!stage.open(staging, ConsoleContext::databaseKey()))
-        return {ToolOutcome::Refused,
+    {
+        // Whether the key opens it at all, told apart from a read error here.
+        ReadOnlyDatabase probe;
+        int rc = 0;
+        if (Status opened = probe.open(staging, ConsoleContext::databaseKey(), &rc); !opened) {
+            if ((rc & 0xff) != SQLITE_NOTADB && (rc & 0xff) != SQLITE_CORRUPT)
+                return {ToolOutcome::Failed,
+                        QStringLiteral("无法读取文件 %1：%2").arg(file, opened.reason()) + unchanged()};
+            return {
+                ToolOutcome::Refused,
                 QStringLiteral("文件 %1 不能用本系统的数据库密码打开（不是数据库、密码不同或文件已损坏）。").arg(file)
                     + unchanged()};
-    if (Status s = CheckRestoreFile(stage); !s)
-        return {ToolOutcome::Refused, QStringLiteral("文件 %1 不能用于恢复：%2").arg(file, s.reason()) + unchanged()};
+        }
+    }
+    if (Status opened = stage.open(staging, ConsoleContext::databaseKey()); !opened)
+        return {ToolOutcome::Failed, QStringLiteral("无法读取文件 %1：%2").arg(file, opened.reason()) + unchanged()};
+    if (auto refused = checkChosen(stage, file))
+        return *refused;
+
+    if (!condition->sound())
+        return rescue(home, {file, request.withCalls, when}, *condition, stage, when, progress);
 
     Database live;
     if (Status opened = live.open(home.switchDb(), ConsoleContext::databaseKey()); !opened)
-        return {ToolOutcome::OpenError, opened.reason()};
+        return {ToolOutcome::Failed, opened.reason() + unchanged()};
     if (Status s = takeExclusive(live); !s)
         return {ToolOutcome::Refused, s.reason() + unchanged()};
 
-    if (Status s = CopyToFile(live.handle(), home.quessel(), ConsoleContext::databaseKey(),
-                              QStringLiteral("保存当前数据库到 Quessel.mdb"), progress);
+    // The copy of the database as it is now, kept under a name of its own.
+    const QString copy = NewDatedFile(home.root(), QuesselPrefix(), when);
+    if (Status s = CopyToFile(live.handle(), copy, ConsoleContext::databaseKey(),
+                              QStringLiteral("保存当前数据库到 %1").arg(QFileInfo(copy).fileName()), progress);
         !s)
         return {ToolOutcome::Failed, s.reason() + unchanged()};
 
     Kept kept;
-    if (Status s = keepCurrent(stage, home.quessel(), request.withCalls, kept); !s)
+    if (Status s = keepCurrent(stage, copy, request.withCalls, true, kept); !s)
         return {ToolOutcome::Failed, QStringLiteral("准备恢复内容失败：%1").arg(s.reason()) + unchanged()};
-    if (Status s = CheckRestoreFile(stage); !s)
-        return {ToolOutcome::Failed, QStringLiteral("准备恢复内容失败：%1").arg(s.reason()) + unchanged()};
+    if (auto refused = checkChosen(stage, file))
+        return {ToolOutcome::Failed, QStringLiteral("准备恢复内容失败：%1").arg(refused->text)};
 
     // The one write into the database: all pages in one transaction, in the
     // database's own write-ahead log, so the old content (whatever its log
     // held) and the new one never mix.
     Status written = CopyPages(stage.handle(), live.handle(), QStringLiteral("写入数据库"), progress);
-    if (written)
-        if (Status s = CheckRestoreFile(live); !s)
-            written = Status::fail(QStringLiteral("恢复后的数据库不完整：%1").arg(s.reason()));
+    if (written) {
+        const Checked<QString> problem = RestoreFileProblem(live);
+        if (!problem)
+            written = Status::fail(QStringLiteral("无法检查恢复后的数据库：%1").arg(problem.reason()));
+        else if (!problem->isEmpty())
+            written = Status::fail(QStringLiteral("恢复后的数据库不完整：%1").arg(*problem));
+        else if (progress && !progress(QStringLiteral("检查恢复后的数据库"), 1, 1))
+            written = Status::fail(QStringLiteral("检查恢复后的数据库：已中止"));
+    }
     if (!written)
-        return putBack(live, home, written.reason(), progress);
+        return putBack(live, copy, written.reason(), progress);
     // Into the main file now; when this fails the log still holds it all.
     (void)live.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
     live.close();
     stage.close();
+    (void)KeepNewestDated(home.root(), QuesselPrefix(), kKeptRestoreCopies);
 
     QString text = QStringLiteral("已用 %1 恢复数据库 %2；%3。")
                        .arg(chosen.absoluteFilePath(), home.switchDb(), keptText(kept, request.withCalls));
-    if (request.withCalls)
-        text += QStringLiteral("\n恢复前的数据库（含当时的话单）保存在 %1。").arg(home.quessel());
-    else
-        QFile::remove(home.quessel());
+    text += QStringLiteral("\n恢复前的数据库（含当时的话单）保存在 %1。").arg(copy);
     return {ToolOutcome::Done, text};
 }
 

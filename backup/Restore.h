@@ -16,25 +16,48 @@ QString CallIntakeSeenTable();
 QString RestoreKeepsText(bool withCalls);
 
 struct RestoreRequest {
+    RestoreRequest(QString f, bool calls = false, QDateTime when = {})
+        : file(std::move(f)), withCalls(calls), at(std::move(when))
+    {}
     QString file;           // the chosen backup file
     bool withCalls = false; // "话单信息": take the file's call records too
+    QDateTime at;           // when it runs, for the names of the files it keeps (now when not set)
 };
 
 // Checks that `db` (a copy of the chosen file) can serve as the home's
-// database: it is sound and holds every switch table with its columns.
-// Returns the reason when it cannot.
-Status CheckRestoreFile(Database &db);
+// database: it is sound, holds every switch table with its columns, and
+// names an operator with the right to reach the backup tool (else nobody
+// could restore again). Returns what is wrong with it (empty when it can
+// serve); refused when the check itself could not run (a read error, a full
+// disk), which says nothing about the file.
+Checked<QString> RestoreFileProblem(Database &db);
+
+// The free space a restore needs, in bytes, in the data folder and in the
+// home folder (the same disk or not), for a chosen file and a current
+// database of these sizes (logs included). `rescue`: the current database is
+// missing or damaged and is replaced whole.
+struct RestoreSpace {
+    qint64 dataFolder = 0;
+    qint64 homeFolder = 0;
+};
+RestoreSpace RestoreSpaceNeeded(qint64 fileBytes, qint64 databaseBytes, bool rescue);
 
 // Replaces the home's database by the chosen file.
 //
-// Nothing is changed until the file has been checked and a copy of the current
-// database is in Quessel.mdb. The new content is prepared in a scratch file
-// and written into the database in one transaction, so the database is either
-// wholly the old one or wholly the new one. Without `withCalls` the current
-// call records, the frames the intake has seen and the deposit money (balance
-// and deposit paid) stay as they were; the operators' usage record always
-// stays. Refused while the console (or any other program) has the database
-// open.
+// Nothing is changed until the file has been checked, the disk found to have
+// room for the restore, and a copy of the current database made in the home
+// (Quessel-YYYYMMDD-HHMMSS.mdb, owner-only; the three newest are kept). The
+// new content is prepared in a scratch file and written into the database in
+// one transaction, so the database is either wholly the old one or wholly the
+// new one. Without `withCalls` the current call records, the frames the
+// intake has seen and the deposit money (balance and deposit paid) stay as
+// they were; the operators' usage record always stays. Refused while the
+// console (or any other program) has the database open.
+//
+// A database that is missing, cannot be opened with the key or fails its
+// check is replaced whole: the old file is moved aside under a dated name in
+// the data folder (Switch-damaged-YYYYMMDD-HHMMSS.mdb), never deleted, and
+// its call records are kept only when they can be read in full.
 ToolResult RestoreDatabase(const HomePaths &home, const RestoreRequest &request, const Progress &progress = {});
 
 } // namespace corvane

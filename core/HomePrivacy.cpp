@@ -1,5 +1,6 @@
 #include "HomePrivacy.h"
 #include "MessageService.h"
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <cerrno>
@@ -31,7 +32,15 @@ QList<Entry> privateEntries(const HomePaths &home)
     QList<Entry> entries;
     if (QFileInfo(home.dataDir()).isDir())
         entries.append({home.dataDir(), true});
-    for (const QString &db : {home.switchDb(), home.printDb(), home.quessel()}) {
+    // The databases, and the copies restores keep: Quessel-….mdb in the home,
+    // a replaced damaged database in the data folder.
+    QStringList databases{home.switchDb(), home.printDb(), home.quessel()};
+    for (const QString &name : QDir(home.root()).entryList({QStringLiteral("Quessel-*.mdb")}, QDir::Files, QDir::Name))
+        databases.append(home.root() + QLatin1Char('/') + name);
+    for (const QString &name :
+         QDir(home.dataDir()).entryList({QStringLiteral("Switch-damaged-*.mdb")}, QDir::Files, QDir::Name))
+        databases.append(home.dataDir() + QLatin1Char('/') + name);
+    for (const QString &db : databases) {
         for (const QString &suffix :
              {QString(), QStringLiteral("-wal"), QStringLiteral("-shm"), QStringLiteral("-journal")}) {
             const QFileInfo info(db + suffix);

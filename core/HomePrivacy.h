@@ -10,7 +10,7 @@ class MessageService;
 // The database key is the same on every installation, so a database file
 // that other local users may read is readable by all of them. The home's
 // data folder is kept to its owner (0700), the databases, their logs and
-// the restore scratch file too (0600).
+// the copies restores keep (Quessel-….mdb, Switch-damaged-….mdb) too (0600).
 
 // Makes a folder or a file accessible to its owner only.
 Status MakeFolderPrivate(const QString &path);

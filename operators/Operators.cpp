@@ -39,29 +39,34 @@ Status AddOperatorRecord(ConsoleContext &ctx)
         .context(QStringLiteral("操作员使用记录未能保存"));
 }
 
-const QList<Right> &Rights()
+const QList<RightCaption> &Rights()
 {
-    static const QList<Right> rights = {
-        {0, QStringLiteral("客户/黑名单信息")}, {1, QStringLiteral("费率折价")},
-        {2, QStringLiteral("计费设置")},        {3, QStringLiteral("话单查询与结算")},
-        {4, QStringLiteral("用户参数设置")},    {5, QStringLiteral("交换机参数设置")},
-        {6, QStringLiteral("交换机信息比照")},  {7, QStringLiteral("分机闹钟")},
-        {8, QStringLiteral("参数备份与恢复")},  {9, QStringLiteral("操作员使用记录")},
-        {10, QStringLiteral("删除话单权限")},
+    static const QList<RightCaption> rights = {
+        {Right::Clients, QStringLiteral("客户/黑名单信息")},
+        {Right::Discounts, QStringLiteral("费率折价")},
+        {Right::FeeSettings, QStringLiteral("计费设置")},
+        {Right::CallQuery, QStringLiteral("话单查询与结算")},
+        {Right::UserParameters, QStringLiteral("用户参数设置")},
+        {Right::SwitchParameters, QStringLiteral("交换机参数设置")},
+        {Right::SwitchComparison, QStringLiteral("交换机信息比照")},
+        {Right::AlarmClock, QStringLiteral("分机闹钟")},
+        {Right::Backup, QStringLiteral("参数备份与恢复")},
+        {Right::OperatorRecord, QStringLiteral("操作员使用记录")},
+        {Right::DeleteBills, QStringLiteral("删除话单权限")},
     };
     return rights;
 }
 
-GateResult CheckRight(const ConsoleContext &ctx, int right)
+GateResult CheckRight(const ConsoleContext &ctx, Right right)
 {
     if (!ctx.login.OPLogin)
         return GateResult::NotLoggedIn;
-    if (ctx.login.right(right) != QStringLiteral("1"))
+    if (RightValue(ctx.login, right) != QStringLiteral("1"))
         return GateResult::NoRight;
     return GateResult::Allowed;
 }
 
-Status CheckGate(const ConsoleContext &ctx, int right)
+Status CheckGate(const ConsoleContext &ctx, Right right)
 {
     switch (CheckRight(ctx, right)) {
     case GateResult::NotLoggedIn: return Status::fail(QStringLiteral("您没有登录系统,请先登录!"));
@@ -73,9 +78,46 @@ Status CheckGate(const ConsoleContext &ctx, int right)
 
 Status CheckDeleteBills(const ConsoleContext &ctx)
 {
-    if (ctx.login.right(10).trimmed() == QStringLiteral("0"))
+    if (RightValue(ctx.login, Right::DeleteBills) != QStringLiteral("1"))
         return Status::fail(QStringLiteral("您没有删除话单的权限！"));
     return Status::ok();
+}
+
+Checked<qint64> CountOperatorsWith(Database &db, Right right)
+{
+    const QStringList columns = db.columnNames(kOpTable);
+    if (columns.size() <= RightColumn(right))
+        return Checked<qint64>::refuse(QStringLiteral("表 OP 没有第 %1 列").arg(RightColumn(right) + 1));
+    const Checked<QString> n =
+        db.scalar(QStringLiteral("SELECT count(*) FROM %1 WHERE %2 = '1'")
+                      .arg(Database::quoteId(kOpTable), Database::quoteId(columns.at(RightColumn(right)))));
+    if (!n)
+        return Checked<qint64>::refuse(n.reason());
+    return n->toLongLong();
+}
+
+Status ResetPassword(Database &db, const QString &name, const QString &password)
+{
+    if (Status s = OperatorLogin::checkNewPassword(password, password); !s)
+        return s;
+    const QStringList columns = db.columnNames(kOpTable);
+    if (columns.size() < 2)
+        return Status::fail(QStringLiteral("数据库中没有操作员表 OP"));
+    const QString op = Database::quoteId(kOpTable);
+    const QString nameColumn = Database::quoteId(columns.at(0));
+    const auto rows = db.select(
+        QStringLiteral("SELECT rowid FROM %1 WHERE %2 = ? ORDER BY rowid LIMIT 1").arg(op, nameColumn), {name});
+    if (!rows)
+        return rows.status();
+    if (rows->isEmpty())
+        return Status::fail(QStringLiteral("没有这个用户名：%1").arg(name));
+    const Checked<QString> stored = OperatorLogin::storedPassword(password);
+    if (!stored)
+        return stored.status();
+    return db
+        .exec(QStringLiteral("UPDATE %1 SET %2 = ? WHERE rowid = ?").arg(op, Database::quoteId(columns.at(1))),
+              {*stored, rows->first().value(0).toLongLong()})
+        .context(QStringLiteral("密码未能保存"));
 }
 
 // ---- the login window's table -------------------------------------------------------
@@ -118,9 +160,12 @@ Status OperatorLogin::loadForChange(const QString &name)
     return Status::ok();
 }
 
-Status OperatorLogin::storePassword()
+Status OperatorLogin::storePassword(const QString &stored)
 {
-    return SetField(m_op, 1, m_ctx.login.OPCode).context(QStringLiteral("密码未能保存"));
+    if (Status s = SetField(m_op, 1, stored); !s)
+        return s.context(QStringLiteral("密码未能保存"));
+    m_ctx.login.OPCode = stored;
+    return Status::ok();
 }
 
 Status OperatorLogin::checkOldPassword(const QString &typed, const QString &current)

@@ -1,5 +1,6 @@
 #pragma once
 #include "Recordset.h"
+#include "Rights.h"
 #include "Status.h"
 #include <QString>
 #include <QStringList>
@@ -19,20 +20,29 @@ Status AddOperatorRecord(ConsoleContext &ctx);
 // Serial of the n-th usage row: at least five digits, zero-padded.
 QString OperatorRecordSerial(qint64 n);
 
-// The rights, in the order of the OP columns 2..12.
-struct Right {
-    int index;
+// The rights with the captions of the rights window, in column order.
+struct RightCaption {
+    Right right;
     QString caption;
 };
-const QList<Right> &Rights();
+const QList<RightCaption> &Rights();
 
 enum class GateResult { Allowed, NotLoggedIn, NoRight };
-// The gate in front of a working window (rights 0 to 9).
-GateResult CheckRight(const ConsoleContext &ctx, int right);
+// The gate in front of a working window: granted only by exactly "1".
+GateResult CheckRight(const ConsoleContext &ctx, Right right);
 // The same with the refusal in the words the operator is shown.
-Status CheckGate(const ConsoleContext &ctx, int right);
-// Right 10 (deleting call records) is refused only for an explicit "0".
+Status CheckGate(const ConsoleContext &ctx, Right right);
+// Deleting call records: granted, like every right, only by exactly "1"; an
+// empty or unreadable column refuses.
 Status CheckDeleteBills(const ConsoleContext &ctx);
+
+// How many operators of a database hold a right ("1").
+Checked<qint64> CountOperatorsWith(Database &db, Right right);
+
+// Sets the password of the operator `name` (the first row of that name) to
+// the hash of `password`: that one column of that one row, nothing else.
+// Refuses an empty password and a name with no row.
+Status ResetPassword(Database &db, const QString &name, const QString &password);
 
 // The login window's work on the OP table, which it holds open while it is
 // shown: the names to choose from, logging in, and the password change.
@@ -47,9 +57,9 @@ public:
     Status logIn(const QString &name, const QString &password);
     // Loads the operator whose password is to be changed.
     Status loadForChange(const QString &name);
-    // Writes the login state's password (its stored form) to the loaded
-    // operator's row.
-    Status storePassword();
+    // Writes a password in its stored form (storedPassword) to the loaded
+    // operator's row; once it is written it is also the login state's OPCode.
+    Status storePassword(const QString &stored);
 
     // The checks of the change window, in the order they are made. The old
     // password is refused under "密码错误", the new one under "输入有误".

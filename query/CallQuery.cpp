@@ -144,8 +144,6 @@ Checked<QStringList> StrandedCallers(Database &db, const QStringList &groups)
 
 QString settledText() { return BillTable::settledText(); }
 QString notSettledText() { return BillTable::notSettledText(); }
-QString noDeleteRightText() { return QStringLiteral("您没有删除话单的权限！"); }
-QString noDeleteRightTitle() { return QStringLiteral("权限不够"); }
 
 Checked<QStringList> FillList(Database &db, SelectMode mode)
 {
@@ -372,13 +370,6 @@ Checked<int> BuildPrintData(Database &db, PrintStore &store, const Criteria &cri
     if (Status s = store.replace(chosen->bills, chosen->fees); !s)
         return Checked<int>::refuse(s.reason());
     return int(chosen->bills.size());
-}
-
-Status CheckDeleteRight(const QString &right10)
-{
-    if (right10.trimmed() == QLatin1String("0"))
-        return Status::fail(noDeleteRightText());
-    return Status::ok();
 }
 
 } // namespace corvane::CallQuery

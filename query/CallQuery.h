@@ -112,11 +112,5 @@ Checked<Chosen> Choose(Database &db, const Criteria &criteria);
 // because they were settled already.
 Checked<int> BuildPrintData(Database &db, PrintStore &store, const Criteria &criteria, int *settledLeftOut = nullptr);
 
-// Right 10 of the logged-in operator: deleting listed records is refused
-// only when it is "0".
-Status CheckDeleteRight(const QString &right10);
-QString noDeleteRightText();  // "您没有删除话单的权限！"
-QString noDeleteRightTitle(); // "权限不够"
-
 } // namespace CallQuery
 } // namespace corvane

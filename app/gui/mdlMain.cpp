@@ -1,7 +1,10 @@
 #include "mdlMain.h"
 #include "ConsoleContext.h"
 #include "ConsoleWiring.h"
+#include "DatabaseCopy.h"
+#include "DatabaseHealth.h"
 #include "HomeLock.h"
+#include "HomeSetup.h"
 #include "LedgerTable.h"
 #include "Schema.h"
 #include "ShowModal.h"
@@ -23,30 +26,57 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QProcess>
 
 namespace corvane {
 
 namespace {
 
+// Starts the backup tool on the console's home, for a restore.
+void StartBackupTool(ConsoleContext &ctx)
+{
+    const QString programDir = QCoreApplication::applicationDirPath();
+    const QString program = frmSRVBackup::toolPath(programDir);
+    const QFileInfo info(program);
+    if (!info.isFile() || !info.isExecutable()
+        || !QProcess::startDetached(program, {QStringLiteral("--home"), ctx.home.root()}, programDir))
+        ctx.messages.show(QStringLiteral("备份软件没找到！请与我们联系！"), QStringLiteral("系统错误"),
+                          MessageService::Icon::Critical);
+}
+
 // Opens Switch.mdb; a missing, foreign or damaged file ends the start with a
-// message naming the file. Nothing is created here.
+// message naming the file and saying how to restore it, and the backup tool
+// is offered. Nothing is created here, least of all an empty database in
+// place of a lost one.
 bool OpenSwitchDB(ConsoleContext &ctx)
 {
     const QString path = ctx.home.switchDb();
+    const QString title = QStringLiteral("数据库错误");
     auto fail = [&](const QString &text) {
-        ctx.messages.show(text, QStringLiteral("数据库错误"), MessageService::Icon::Critical);
+        ctx.messages.show(text, title, MessageService::Icon::Critical);
         ctx.db.close();
         return false;
     };
-    if (!QFile::exists(path))
-        return fail(
-            QStringLiteral("找不到数据库文件 %1。\n请先用 corvane --home <文件夹> --init 建立新的数据库。").arg(path));
+    const Checked<DatabaseCondition> condition = CheckDatabase(ctx.home);
+    if (!condition)
+        return fail(condition.reason());
+    if (!condition->sound()) {
+        QString text = condition->problem + QStringLiteral("\n\n") + HowToRestoreText(ctx.home);
+        if (condition->state == DatabaseCondition::State::Missing && IsNewHome(ctx.home))
+            text += QStringLiteral("\n新安装的系统请用 corvane --home %1 --init 建立数据库。").arg(ctx.home.root());
+        text += QStringLiteral("\n\n是否现在打开备份程序？");
+        ctx.db.close();
+        if (ctx.messages.show(text, title, MessageService::Icon::Critical, MessageService::Buttons::YesNo)
+            == MessageService::Answer::Yes)
+            StartBackupTool(ctx);
+        return false;
+    }
     if (Status opened = ctx.db.open(path, ConsoleContext::databaseKey()); !opened)
         return fail(opened.reason());
     const QStringList problems = schemaProblems(ctx.db, switchTables());
     if (!problems.isEmpty())
-        return fail(QStringLiteral("数据库文件 %1 不是本系统的数据库：\n%2")
-                        .arg(path, problems.mid(0, 5).join(QLatin1Char('\n'))));
+        return fail(QStringLiteral("数据库文件 %1 不是本系统的数据库：\n%2").arg(path, DescribeProblems(problems)));
     // A home made by an older console has no settlement ledger yet.
     if (Status s = LedgerTable(ctx.db).ensure(); !s)
         return fail(s.reason());
@@ -103,39 +133,39 @@ std::unique_ptr<frmMain> Main(ConsoleContext &ctx, bool *databaseFailed)
     // first frame on, the port search of the load step included.
     ConsoleHandlers *handlers = InstallConsoleHandlers(ctx, *main);
     InstallCallIntake(ctx, *main, *handlers);
-    main->registerWindow(0, [&ctx](QWidget *parent) {
+    main->registerWindow(Right::Clients, [&ctx](QWidget *parent) {
         frmPHNClient w(ctx, parent);
         ShowModal(ctx, w);
     });
-    main->registerWindow(1, [&ctx](QWidget *parent) {
+    main->registerWindow(Right::Discounts, [&ctx](QWidget *parent) {
         frmPHNDiscount w(ctx, parent);
         ShowModal(ctx, w);
     });
-    main->registerWindow(6, [&ctx](QWidget *parent) {
+    main->registerWindow(Right::SwitchComparison, [&ctx](QWidget *parent) {
         frmSWTComparison w(ctx, parent);
         ShowModal(ctx, w);
     });
-    main->registerWindow(3, [&ctx](QWidget *parent) {
+    main->registerWindow(Right::CallQuery, [&ctx](QWidget *parent) {
         frmPHNQuery w(ctx, parent);
         ShowModal(ctx, w);
     });
-    main->registerWindow(4, [&ctx](QWidget *parent) {
+    main->registerWindow(Right::UserParameters, [&ctx](QWidget *parent) {
         frmPHNGroup w(ctx, parent);
         ShowModal(ctx, w);
     });
-    main->registerWindow(2, [&ctx](QWidget *parent) {
+    main->registerWindow(Right::FeeSettings, [&ctx](QWidget *parent) {
         frmPHNFee w(ctx, parent);
         ShowModal(ctx, w);
     });
-    main->registerWindow(5, [&ctx](QWidget *parent) {
+    main->registerWindow(Right::SwitchParameters, [&ctx](QWidget *parent) {
         frmSWTParameter w(ctx, parent);
         ShowModal(ctx, w);
     });
-    main->registerWindow(7, [&ctx](QWidget *parent) {
+    main->registerWindow(Right::AlarmClock, [&ctx](QWidget *parent) {
         frmSRVRing w(ctx, parent);
         ShowModal(ctx, w);
     });
-    main->registerWindow(9, [&ctx](QWidget *parent) {
+    main->registerWindow(Right::OperatorRecord, [&ctx](QWidget *parent) {
         frmOperatorRecord w(ctx, parent);
         ShowModal(ctx, w);
     });
@@ -143,7 +173,7 @@ std::unique_ptr<frmMain> Main(ConsoleContext &ctx, bool *databaseFailed)
         frmOperatorRight w(ctx, parent);
         ShowModal(ctx, w);
     });
-    main->registerWindow(8, [&ctx](QWidget *parent) {
+    main->registerWindow(Right::Backup, [&ctx](QWidget *parent) {
         frmSRVBackup w(ctx, {QCoreApplication::applicationDirPath(), [&ctx] { EndConsoleAtOnce(ctx); }}, parent);
         ShowModal(ctx, w);
     });

@@ -1,16 +1,21 @@
 #include "TallowinWindow.h"
 #include "ConsoleContext.h"
+#include "DatabaseHealth.h"
+#include "HomeFiles.h"
 #include "HomeLock.h"
 #include "Restore.h"
 #include "ShowModal.h"
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPointer>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QThread>
@@ -36,7 +41,8 @@ QPushButton *makeButton(QWidget *parent, const char *name, const QString &captio
 
 } // namespace
 
-frmMain::frmMain(ConsoleContext &ctx, QWidget *parent) : QWidget(parent), m_ctx(ctx), m_folder(ctx.home.root())
+frmMain::frmMain(ConsoleContext &ctx, QWidget *parent)
+    : QWidget(parent), m_ctx(ctx), m_folder(ctx.home.root()), m_programDir(QCoreApplication::applicationDirPath())
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("交换机系统--参数备份与恢复"));
@@ -93,7 +99,7 @@ frmMain::frmMain(ConsoleContext &ctx, QWidget *parent) : QWidget(parent), m_ctx(
     connect(cmdResume, &QPushButton::clicked, this, &frmMain::cmdResume_Click);
     connect(cmdExit, &QPushButton::clicked, this, &frmMain::cmdExit_Click);
     connect(chkBill, &QCheckBox::toggled, this, &frmMain::showWhatRestoreKeeps);
-    showWhatRestoreKeeps();
+    showDatabaseState();
 }
 
 frmMain::~frmMain()
@@ -104,10 +110,45 @@ frmMain::~frmMain()
 
 QString frmMain::fileFilter() { return QStringLiteral("Mdb Files (*.mdb *.Mdb *.MDB)"); }
 
+QString frmMain::consolePath(const QString &programDir) { return programDir + QStringLiteral("/corvane"); }
+
 void frmMain::showWhatRestoreKeeps()
 {
-    lblKeep->setText(RestoreKeepsText(chkBill->isChecked()));
-    lblKeep->setAccessibleName(lblKeep->text());
+    QString text;
+    if (m_databaseSound)
+        text = RestoreKeepsText(chkBill->isChecked());
+    else if (m_databaseMissing)
+        text = QStringLiteral("没有数据库文件：恢复时参数、话单和押金余额都取自备份文件。");
+    else if (!m_callsReadable)
+        text = QStringLiteral("当前数据库的话单无法读取：恢复时参数、话单和押金余额都取自备份文件。"
+                              "原来的数据库文件改名保留在 data 文件夹中。");
+    else if (chkBill->isChecked())
+        text = QStringLiteral("恢复时参数、话单和押金余额都取自备份文件；能读出的操作员使用记录保留。"
+                              "原来的数据库文件改名保留在 data 文件夹中。");
+    else
+        text = QStringLiteral(
+            "恢复时参数取自备份文件；从当前（已损坏的）数据库中读出的话单、押金余额和操作员使用记录保留。"
+            "原来的数据库文件改名保留在 data 文件夹中。");
+    lblKeep->setText(text);
+    lblKeep->setAccessibleName(text);
+}
+
+void frmMain::showDatabaseState()
+{
+    const Checked<DatabaseCondition> condition = CheckDatabase(m_ctx.home);
+    m_databaseSound = !condition || condition->sound();
+    m_callsReadable = !condition || condition->callsReadable;
+    m_databaseSummary = condition ? condition->summary : QString();
+    m_databaseMissing = condition && condition->state == DatabaseCondition::State::Missing;
+    if (!condition)
+        lblStatus->setText(QStringLiteral("无法检查数据库：") + condition.reason());
+    else if (!condition->sound())
+        lblStatus->setText(condition->problem + QStringLiteral("\n可以用〖恢复〗从备份文件恢复数据库。"));
+    // Keeping today's calls is offered only when they can be read.
+    if (!m_callsReadable)
+        chkBill->setChecked(true);
+    chkBill->setEnabled(m_callsReadable && !busy());
+    showWhatRestoreKeeps();
 }
 
 QString frmMain::cdlgSave(FileMode mode)
@@ -121,6 +162,7 @@ QString frmMain::cdlgSave(FileMode mode)
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setFileMode(QFileDialog::AnyFile);
         dialog.setDefaultSuffix(QStringLiteral("mdb"));
+        dialog.selectFile(QFileInfo(NewDatedFile(m_folder, BackupPrefix(), m_ctx.clock.now())).fileName());
         // Replacing a file is asked below, once the name has its suffix.
         dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
     } else {
@@ -140,7 +182,7 @@ void frmMain::cmdBackup_Click()
 {
     if (busy())
         return;
-    const QString target = BackupTargetName(cdlgSave(FileMode::Save));
+    const QString target = BackupTargetName(cdlgSave(FileMode::Save), m_ctx.clock.now());
     if (target.isEmpty())
         return;
     if (Status s = CheckBackupTarget(m_ctx.home, target); !s) {
@@ -163,8 +205,7 @@ void frmMain::cmdResume_Click()
     if (busy())
         return;
     // Said before a file is chosen; the restore itself checks again.
-    // (Without a database the restore itself says it cannot be opened.)
-    if (QFileInfo::exists(m_ctx.home.switchDb())) {
+    if (QFileInfo(m_ctx.home.dataDir()).isDir()) {
         HomeLock probe;
         if (Status s = probe.acquire(m_ctx.home); !s) {
             m_ctx.messages.show(s.reason(), kRestoreTitle, MessageService::Icon::Warning, MessageService::Buttons::Ok,
@@ -173,11 +214,33 @@ void frmMain::cmdResume_Click()
         }
     }
     const QString file = cdlgSave(FileMode::Open);
-    if (file.isEmpty())
+    if (file.isEmpty() || !confirmRestore(file))
         return;
     const HomePaths home = m_ctx.home;
-    const RestoreRequest request{file, chkBill->isChecked()};
+    const RestoreRequest request{file, chkBill->isChecked(), m_ctx.clock.now()};
     runWork([home, request](const Progress &p) { return RestoreDatabase(home, request, p); }, kRestoreTitle);
+}
+
+bool frmMain::confirmRestore(const QString &file)
+{
+    const QFileInfo info(file);
+    QString text =
+        QStringLiteral("是否用备份文件\n%1\n（%2 的文件）恢复数据库？\n\n")
+            .arg(info.absoluteFilePath(), info.lastModified().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
+    if (chkBill->isChecked())
+        text += QStringLiteral("“话单信息”已勾选：话单和押金余额取自备份文件，当前的话单不保留在数据库中。");
+    else
+        text += QStringLiteral("“话单信息”未勾选：保留当前的话单和押金余额。");
+    text += QStringLiteral("\n参数取自备份文件；操作员使用记录保留。");
+    if (m_databaseSound)
+        text += QStringLiteral("\n恢复前的数据库另存为 Quessel-日期-时间.mdb。");
+    else if (m_databaseMissing)
+        text += QStringLiteral("\n当前没有数据库文件。");
+    else
+        text += QStringLiteral("\n当前的数据库文件（%1）改名保留。").arg(m_databaseSummary);
+    return m_ctx.messages.show(text, kRestoreTitle, MessageService::Icon::Question,
+                               MessageService::Buttons::YesNoDefaultNo, this)
+           == MessageService::Answer::Yes;
 }
 
 void frmMain::cmdExit_Click() { close(); }
@@ -189,10 +252,27 @@ void frmMain::closeEvent(QCloseEvent *event)
         event->ignore();
         return;
     }
-    m_ctx.messages.show(QStringLiteral("系统参数备份/恢复完毕！请重新启动监控软件。"),
-                        QStringLiteral("请重新启动监控程序"), MessageService::Icon::Information,
-                        MessageService::Buttons::Ok, this);
+    const int restart = 1;
+    const int chosen = m_ctx.messages.choose(QStringLiteral("系统参数备份/恢复完毕！请重新启动监控软件。"),
+                                             QStringLiteral("请重新启动监控程序"), MessageService::Icon::Information,
+                                             {QStringLiteral("确定"), QStringLiteral("重新启动监控软件")}, this);
+    if (chosen == restart)
+        restartConsole();
     event->accept();
+}
+
+void frmMain::restartConsole()
+{
+    // The console on this tool's home, whichever way it was chosen.
+    const QString program = consolePath(m_programDir);
+    const QFileInfo info(program);
+    const bool started =
+        info.isFile() && info.isExecutable()
+        && QProcess::startDetached(program, {QStringLiteral("--home"), m_ctx.home.root()}, m_programDir);
+    if (!started)
+        m_ctx.messages.show(QStringLiteral("监控软件没找到：%1\n请从桌面的菜单启动监控软件。").arg(program),
+                            QStringLiteral("系统错误"), MessageService::Icon::Critical, MessageService::Buttons::Ok,
+                            this);
 }
 
 void frmMain::setButtonsEnabled(bool on)
@@ -200,7 +280,7 @@ void frmMain::setButtonsEnabled(bool on)
     cmdBackup->setEnabled(on);
     cmdResume->setEnabled(on);
     cmdExit->setEnabled(on);
-    chkBill->setEnabled(on);
+    chkBill->setEnabled(on && m_callsReadable);
 }
 
 void frmMain::runWork(std::function<ToolResult(const Progress &)> work, const QString &title)
@@ -255,6 +335,8 @@ void frmMain::finishWork(const ToolResult &result, const QString &title)
     }
     setButtonsEnabled(true);
     prgWork->setValue(result.ok() ? 100 : 0);
+    // A restore may have brought a database back; a backup may have found it gone.
+    showDatabaseState();
     switch (result.outcome) {
     case ToolOutcome::Done: lblStatus->setText(result.text); break;
     case ToolOutcome::OpenError:

@@ -18,7 +18,9 @@ namespace corvane::tallowin {
 
 // The backup tool's window: back the home's database up to a file, restore it
 // from one, leave. The work runs beside the window, which shows how far it
-// has come and stays responsive; closing waits until the work is done.
+// has come and stays responsive; closing waits until the work is done. A
+// database that is missing or damaged is shown as such and can be restored.
+// Leaving offers to start the console again on the same home.
 class frmMain : public QWidget {
     Q_OBJECT
 public:
@@ -27,6 +29,10 @@ public:
 
     // The filter of the file dialog.
     static QString fileFilter();
+    // The console's program in a program folder.
+    static QString consolePath(const QString &programDir);
+    // The folder the console is started from (the tool's own by default).
+    void setProgramDir(const QString &dir) { m_programDir = dir; }
 
     bool busy() const { return m_worker != nullptr; }
 
@@ -54,6 +60,7 @@ protected:
 
 private slots:
     void showWhatRestoreKeeps();
+    void showDatabaseState();
 
 private:
     enum class FileMode { Save, Open };
@@ -63,10 +70,19 @@ private:
     void showProgress(const QString &step, qint64 done, qint64 total);
     void finishWork(const ToolResult &result, const QString &title);
     void setButtonsEnabled(bool on);
+    bool confirmRestore(const QString &file);
+    void restartConsole();
 
     ConsoleContext &m_ctx;
     QThread *m_worker = nullptr;
     QString m_folder; // where the file dialog opens
+    QString m_programDir;
+    // The database is missing or damaged; its calls cannot be kept when
+    // !m_callsReadable, and "话单信息" is then ticked and cannot be changed.
+    bool m_databaseSound = true;
+    bool m_callsReadable = true;
+    QString m_databaseSummary;
+    bool m_databaseMissing = false;
 };
 
 } // namespace corvane::tallowin

@@ -26,7 +26,9 @@ frmSRVBackup::frmSRVBackup(ConsoleContext &ctx, BackupLauncher launcher, QWidget
         lblPrompt[i] = new QLabel(texts[i], this);
         lblPrompt[i]->setObjectName(QStringLiteral("lblPrompt_%1").arg(i));
         lblPrompt[i]->setAccessibleName(texts[i]);
-        lblPrompt[i]->setWordWrap(true);
+        // Each line whole: wrapped, Chinese text breaks between any two
+        // characters and leaves single ones on lines of their own.
+        lblPrompt[i]->setWordWrap(false);
         layout->addWidget(lblPrompt[i]);
     }
     cmdOK = new QPushButton(QStringLiteral("确认(&O)"), this);

@@ -122,7 +122,7 @@ frmMain::~frmMain()
     }
 }
 
-QAction *frmMain::addGatedEntry(QMenu *menu, const char *name, const QString &caption, int right)
+QAction *frmMain::addGatedEntry(QMenu *menu, const char *name, const QString &caption, Right right)
 {
     auto *action = menu->addAction(caption);
     action->setObjectName(QLatin1String(name));
@@ -145,34 +145,36 @@ void frmMain::buildMenus()
     op->addSeparator();
     mnuOPRight =
         named(op->addAction(QStringLiteral("权限管理(&R)..."), this, &frmMain::mnuOPRight_Click), "mnuOPRight");
-    mnuOPRecord = addGatedEntry(op, "mnuOPRecord", QStringLiteral("操作员使用记录(&U)"), 9);
+    mnuOPRecord = addGatedEntry(op, "mnuOPRecord", QStringLiteral("操作员使用记录(&U)"), Right::OperatorRecord);
     op->addSeparator();
     mnuOPExit = named(op->addAction(QStringLiteral("退出(&X)"), this, &frmMain::mnuOPExit_Click), "mnuOPExit");
 
     QMenu *phn = menuBar()->addMenu(QStringLiteral("话务管理(&P)"));
     phn->setObjectName(QStringLiteral("mnuPHN"));
-    mnuPHNClient = addGatedEntry(phn, "mnuPHNClient", QStringLiteral("客户/黑名单信息(&C)..."), 0);
+    mnuPHNClient = addGatedEntry(phn, "mnuPHNClient", QStringLiteral("客户/黑名单信息(&C)..."), Right::Clients);
     phn->addSeparator();
-    mnuPHNDiscount = addGatedEntry(phn, "mnuPHNDiscount", QStringLiteral("费率折价(&D)..."), 1);
-    mnuPHNFee = addGatedEntry(phn, "mnuPHNFee", QStringLiteral("计费设置(&F)..."), 2);
+    mnuPHNDiscount = addGatedEntry(phn, "mnuPHNDiscount", QStringLiteral("费率折价(&D)..."), Right::Discounts);
+    mnuPHNFee = addGatedEntry(phn, "mnuPHNFee", QStringLiteral("计费设置(&F)..."), Right::FeeSettings);
     phn->addSeparator();
-    mnuPHNQuery = addGatedEntry(phn, "mnuPHNQuery", QStringLiteral("话单查询与结算(&Q)..."), 3);
+    mnuPHNQuery = addGatedEntry(phn, "mnuPHNQuery", QStringLiteral("话单查询与结算(&Q)..."), Right::CallQuery);
 
     QMenu *swt = menuBar()->addMenu(QStringLiteral("交换机设置(&C)"));
     swt->setObjectName(QStringLiteral("mnuSWT"));
-    mnuSWTGroup = addGatedEntry(swt, "mnuSWTGroup", QStringLiteral("用户参数设置(&G)..."), 4);
+    mnuSWTGroup = addGatedEntry(swt, "mnuSWTGroup", QStringLiteral("用户参数设置(&G)..."), Right::UserParameters);
     mnuSWTPort =
         named(swt->addAction(QStringLiteral("通讯串口选择(&S)"), this, &frmMain::mnuSWTPort_Click), "mnuSWTPort");
     mnuSWTPort->setEnabled(false); // until the link layer provides its window
     swt->addSeparator();
-    mnuSWTParameter = addGatedEntry(swt, "mnuSWTParameter", QStringLiteral("交换机参数设置(&P)..."), 5);
-    mnuSWTComparison = addGatedEntry(swt, "mnuSWTComparison", QStringLiteral("交换机信息比照(&C)..."), 6);
+    mnuSWTParameter =
+        addGatedEntry(swt, "mnuSWTParameter", QStringLiteral("交换机参数设置(&P)..."), Right::SwitchParameters);
+    mnuSWTComparison =
+        addGatedEntry(swt, "mnuSWTComparison", QStringLiteral("交换机信息比照(&C)..."), Right::SwitchComparison);
 
     QMenu *srv = menuBar()->addMenu(QStringLiteral("服务功能(&S)"));
     srv->setObjectName(QStringLiteral("mnuSRV"));
-    mnuSRVRing = addGatedEntry(srv, "mnuSRVRing", QStringLiteral("分机闹钟(&R)..."), 7);
+    mnuSRVRing = addGatedEntry(srv, "mnuSRVRing", QStringLiteral("分机闹钟(&R)..."), Right::AlarmClock);
     srv->addSeparator();
-    mnuSRVBackup = addGatedEntry(srv, "mnuSRVBackup", QStringLiteral("参数备份与恢复(&B)"), 8);
+    mnuSRVBackup = addGatedEntry(srv, "mnuSRVBackup", QStringLiteral("参数备份与恢复(&B)"), Right::Backup);
 
     QMenu *help = menuBar()->addMenu(QStringLiteral("帮助(&H)"));
     help->setObjectName(QStringLiteral("mnuHLP"));
@@ -242,14 +244,14 @@ void frmMain::tbTool_ButtonClick(const QString &key)
         m_ctx.login.OPLogin ? mnuOPLogout_Click() : mnuOPLogin_Click();
 }
 
-void frmMain::registerWindow(int right, WindowOpener opener)
+void frmMain::registerWindow(Right right, WindowOpener opener)
 {
     m_windows.insert(right, std::move(opener));
     if (QAction *a = m_gatedActions.value(right))
         a->setEnabled(true);
 }
 
-void frmMain::openGated(int right)
+void frmMain::openGated(Right right)
 {
     if (!m_windows.contains(right))
         return;

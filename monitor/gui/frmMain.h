@@ -1,4 +1,5 @@
 #pragma once
+#include "Rights.h"
 #include <QMainWindow>
 #include <QMap>
 #include <QPointer>
@@ -49,12 +50,12 @@ public:
     // to date by the lists themselves, whoever adds or removes a row.
     void ShowListCounts();
 
-    // A working window behind gated entry `right` (0..9). Until a window is
+    // A working window behind the gated entry of `right`. Until a window is
     // registered its entry and button stay disabled.
     using WindowOpener = std::function<void(QWidget *parent)>;
-    void registerWindow(int right, WindowOpener opener);
+    void registerWindow(Right right, WindowOpener opener);
     // Runs a gated entry exactly as its menu entry and toolbar button do.
-    void openGated(int right);
+    void openGated(Right right);
 
     // Trunk indicator t (0..15): picture file, text and its colour.
     void setTrunkPicture(int t, const QString &fileName);
@@ -120,7 +121,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    QAction *addGatedEntry(QMenu *menu, const char *name, const QString &caption, int right);
+    QAction *addGatedEntry(QMenu *menu, const char *name, const QString &caption, Right right);
     void buildMenus();
     void buildToolbar();
     void layoutCentral();
@@ -148,8 +149,8 @@ private:
     std::array<QString, TrunkCount> m_texts{};
     std::array<bool, TrunkCount> m_unknown{};
     std::array<bool, PanelCount> m_alarm{};
-    QMap<int, QAction *> m_gatedActions;
-    QMap<int, WindowOpener> m_windows;
+    QMap<Right, QAction *> m_gatedActions;
+    QMap<Right, WindowOpener> m_windows;
     WindowOpener m_portWindow;
     WindowOpener m_rightsWindow;
     ListColumns m_outColumns;

@@ -4,7 +4,7 @@
 
 namespace corvane {
 
-bool PassGate(ConsoleContext &ctx, int right, QWidget *parent)
+bool PassGate(ConsoleContext &ctx, Right right, QWidget *parent)
 {
     const Status s = CheckGate(ctx, right);
     if (s)

@@ -10,7 +10,8 @@
 
 namespace corvane {
 
-frmChangeCode::frmChangeCode(ConsoleContext &ctx, QWidget *parent) : QDialog(parent), m_ctx(ctx)
+frmChangeCode::frmChangeCode(ConsoleContext &ctx, OperatorLogin &op, QWidget *parent)
+    : QDialog(parent), m_ctx(ctx), m_op(op)
 {
     setObjectName(QStringLiteral("frmChangeCode"));
     setWindowTitle(QStringLiteral("修改密码"));
@@ -59,9 +60,14 @@ void frmChangeCode::cmdOk_Click()
         error(stored.reason(), QStringLiteral("修改密码"));
         return;
     }
+    // A password the database refuses is not reported as changed; the
+    // window stays open with what was typed.
+    if (Status s = m_op.storePassword(*stored); !s) {
+        error(s.reason(), QStringLiteral("修改密码"));
+        return;
+    }
     m_ctx.messages.show(QStringLiteral("密码修改成功!"), QStringLiteral("密码修改"), MessageService::Icon::Information,
                         MessageService::Buttons::Ok, this);
-    m_ctx.login.OPCode = *stored;
     accept();
 }
 

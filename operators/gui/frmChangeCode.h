@@ -7,12 +7,14 @@ class QPushButton;
 namespace corvane {
 
 class ConsoleContext;
+class OperatorLogin;
 
-// Changes the password of the operator loaded into the login state.
+// Changes the password of the operator `op` has loaded into the login state.
+// The new password is stored before the window says it has been changed.
 class frmChangeCode : public QDialog {
     Q_OBJECT
 public:
-    explicit frmChangeCode(ConsoleContext &ctx, QWidget *parent = nullptr);
+    frmChangeCode(ConsoleContext &ctx, OperatorLogin &op, QWidget *parent = nullptr);
 
     QLineEdit *txtOld;
     QLineEdit *txtNew;
@@ -26,6 +28,7 @@ public slots:
 
 private:
     ConsoleContext &m_ctx;
+    OperatorLogin &m_op;
 };
 
 } // namespace corvane

@@ -83,12 +83,8 @@ void frmLogin::cmdChangePassword_Click()
                             MessageService::Buttons::Ok, this);
         return;
     }
-    frmChangeCode dialog(m_ctx, this);
+    frmChangeCode dialog(m_ctx, *m_op, this);
     ShowModal(m_ctx, dialog);
-    // Writes the password back to the operator's row (unchanged after a cancel).
-    if (Status s = m_op->storePassword(); !s)
-        m_ctx.messages.show(s.reason(), QStringLiteral("修改密码"), MessageService::Icon::Critical,
-                            MessageService::Buttons::Ok, this);
 }
 
 } // namespace corvane

@@ -50,11 +50,12 @@ frmOperatorRight::frmOperatorRight(ConsoleContext &ctx, QWidget *parent)
     fraRight = new QGroupBox(QStringLiteral("操作员权限："), this);
     fraRight->setObjectName(QStringLiteral("fraRight"));
     auto *rights = new QGridLayout(fraRight);
-    for (const Right &r : Rights()) {
+    for (const RightCaption &r : Rights()) {
+        const int i = RightIndex(r.right);
         auto *box = new QCheckBox(r.caption, fraRight);
-        box->setObjectName(QStringLiteral("chkRight_%1").arg(r.index));
-        chkRight[size_t(r.index)] = box;
-        rights->addWidget(box, r.index / 2, r.index % 2);
+        box->setObjectName(QStringLiteral("chkRight_%1").arg(i));
+        chkRight[size_t(i)] = box;
+        rights->addWidget(box, i / 2, i % 2);
     }
 
     cmdAdd = makeButton(this, "cmdAdd", QStringLiteral("添加操作员(&A)"));

@@ -4,6 +4,7 @@
 #include "ConsoleContext.h"
 #include "CsvExport.h"
 #include "NamedWidgets.h"
+#include "OperatorGates.h"
 #include "PrintJobs.h"
 #include "Reports.h"
 #include "RowsModel.h"
@@ -101,11 +102,8 @@ void frmPHNBill::cmdPrint_Click()
 
 void frmPHNBill::cmdDelete_Click()
 {
-    if (Status s = CallQuery::CheckDeleteRight(m_ctx.login.right(10)); !s) {
-        m_ctx.messages.show(s.reason(), CallQuery::noDeleteRightTitle(), MessageService::Icon::Critical,
-                            MessageService::Buttons::Ok, this);
+    if (!MayDeleteBills(m_ctx, this))
         return;
-    }
     if (m_ctx.messages.show(QStringLiteral("是否删除列表中的所有话单？"), QStringLiteral("话单删除"),
                             MessageService::Icon::Question, MessageService::Buttons::YesNo, this)
         != MessageService::Answer::Yes)

@@ -3,6 +3,7 @@
 #include "Backup.h"
 #include "ConsoleContext.h"
 #include "Database.h"
+#include "HomeLock.h"
 #include "HomePrivacy.h"
 #include "HomeSetup.h"
 #include "MessageService.h"
@@ -11,6 +12,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -176,8 +178,12 @@ TEST(HomePrivacyTest, InitBackupAndTheStartReportKeepTheDataToItsOwner)
     // operator says no, made private when yes; the start goes on either way.
     setMode(home.dataDir(), 0755);
     setMode(home.switchDb(), 0644);
+    // A copy a restore kept, copied along: the same data.
+    const QString copy = home.root() + "/Quessel-20261208-093005.mdb";
+    ASSERT_TRUE(QFile::copy(home.switchDb(), copy));
+    setMode(copy, 0644);
     const QStringList loose = LoosePermissions(home);
-    EXPECT_EQ(loose, QStringList({home.dataDir() + " (0755)", home.switchDb() + " (0644)"}));
+    EXPECT_EQ(loose, QStringList({home.dataDir() + " (0755)", home.switchDb() + " (0644)", copy + " (0644)"}));
     ScriptedMessageService messages;
     messages.queueAnswer(MessageService::Answer::No);
     EXPECT_TRUE(ReportHomePermissions(home, messages));
@@ -193,6 +199,7 @@ TEST(HomePrivacyTest, InitBackupAndTheStartReportKeepTheDataToItsOwner)
     EXPECT_EQ(modeOf(home.dataDir()), 0700);
     EXPECT_EQ(modeOf(home.switchDb()), 0600);
     EXPECT_EQ(modeOf(home.printDb()), 0600);
+    EXPECT_EQ(modeOf(copy), 0600);
     EXPECT_FALSE(ReportHomePermissions(home, messages));
     EXPECT_EQ(messages.shown().size(), 2);
 }
@@ -242,4 +249,103 @@ TEST(FirstStartTest, OffersToCreateTheDatabaseAndChecksThePassword)
             .value_or(QString());
     EXPECT_TRUE(PasswordHash::isHashed(stored)) << stored.toStdString();
     EXPECT_TRUE(PasswordHash::verify(stored, QStringLiteral("abc")));
+}
+
+namespace {
+
+// Every row of every table, in rowid order.
+QMap<QString, QList<QStringList>> contentOf(const QString &path)
+{
+    QMap<QString, QList<QStringList>> all;
+    Database db;
+    if (!db.open(path, ConsoleContext::databaseKey()))
+        return all;
+    const auto tables = db.select(QStringLiteral("SELECT name FROM sqlite_master WHERE type='table'"));
+    for (const QStringList &t : tables.value_or({}))
+        all.insert(
+            t.value(0),
+            db.select(QStringLiteral("SELECT rowid, * FROM %1 ORDER BY rowid").arg(Database::quoteId(t.value(0))))
+                .value_or({}));
+    return all;
+}
+
+struct ConsoleRun {
+    int code = -1;
+    QString err;
+};
+
+ConsoleRun resetPassword(const HomePaths &home, const QString &name, const QByteArray &typed)
+{
+    QProcess p;
+    p.start(QStringLiteral(CORVANE_PATH),
+            {QStringLiteral("--home"), home.root(), QStringLiteral("--reset-password"), name});
+    p.write(typed);
+    p.closeWriteChannel();
+    ConsoleRun r;
+    if (p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit)
+        r.code = p.exitCode();
+    r.err = QString::fromLocal8Bit(p.readAllStandardError());
+    return r;
+}
+
+} // namespace
+
+// A forgotten password: the owner of the home sets a new one from a
+// terminal. Nothing but that operator's password changes.
+TEST(ResetPasswordTest, SetsThatPasswordAloneAndIsRefusedWhileAConsoleRuns)
+{
+    test::TestHome dir;
+    const HomePaths home(dir.file(QStringLiteral("home")));
+    QString error;
+    ASSERT_TRUE(InitHome(home, QStringLiteral("forgotten"), error)) << error.toStdString();
+    {
+        Database db;
+        ASSERT_TRUE(db.open(home.switchDb(), ConsoleContext::databaseKey()));
+        ASSERT_TRUE(db.exec(QStringLiteral("INSERT INTO OP VALUES ('张三','zs','1','1','1','1','1','1','1','1','1','1',"
+                                           "'1','0','0','0','0')")));
+    }
+    const auto before = contentOf(home.switchDb());
+    const QString admin = QStringLiteral("管理员");
+    const struct {
+        QString name;
+        QByteArray typed;
+        int code;
+        const char *says;
+    } refused[] = {
+        {admin, "new\nnex\n", 2, "密码和确认密码不相符!"},
+        {admin, "\n\n", 2, "密码不能为空!"},
+        {QStringLiteral("nobody"), "new\nnew\n", 1, "没有这个用户名"},
+    };
+    for (const auto &c : refused) {
+        const ConsoleRun r = resetPassword(home, c.name, c.typed);
+        EXPECT_EQ(r.code, c.code) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(QString::fromUtf8(c.says))) << r.err.toStdString();
+    }
+    {
+        HomeLock console;
+        ASSERT_TRUE(console.acquire(home));
+        const ConsoleRun r = resetPassword(home, admin, "new\nnew\n");
+        EXPECT_EQ(r.code, 1);
+        EXPECT_TRUE(r.err.contains(QStringLiteral("请先退出监控软件"))) << r.err.toStdString();
+    }
+    if (::geteuid() == 0) {
+        // Root would leave log files the owner could not open.
+        ASSERT_EQ(::chown(QFile::encodeName(home.switchDb()).constData(), 65534, 65534), 0);
+        const ConsoleRun r = resetPassword(home, admin, "new\nnew\n");
+        EXPECT_EQ(r.code, 1);
+        EXPECT_TRUE(r.err.contains(QStringLiteral("所有者"))) << r.err.toStdString();
+        ASSERT_EQ(::chown(QFile::encodeName(home.switchDb()).constData(), 0, 0), 0);
+    }
+    EXPECT_EQ(contentOf(home.switchDb()), before) << "a refusal writes nothing";
+
+    const ConsoleRun r = resetPassword(home, admin, "新的 密码\n新的 密码\n");
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    auto after = contentOf(home.switchDb());
+    const QString stored = after[QStringLiteral("OP")][0].value(2);
+    EXPECT_TRUE(PasswordHash::verify(stored, QStringLiteral("新的 密码")));
+    EXPECT_FALSE(PasswordHash::verify(stored, QStringLiteral("forgotten")));
+    // Put the old value back: then nothing else may differ.
+    after[QStringLiteral("OP")][0][2] = before[QStringLiteral("OP")][0].value(2);
+    EXPECT_EQ(after, before);
+    EXPECT_EQ(modeOf(home.switchDb()), 0600);
 }

@@ -18,6 +18,18 @@ using namespace corvane;
 
 namespace {
 
+QByteArray fileBytes(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
+}
+
 class StartupTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -93,39 +105,66 @@ TEST_F(StartupTest, InitIntoUnwritablePlaceFailsCleanly)
     EXPECT_TRUE(error.contains(paths.dataDir())) << error.toStdString();
 }
 
-TEST_F(StartupTest, MissingOrForeignDatabaseEndsWithMessageNamingTheFile)
+// A database that is missing, foreign, opened by another key or damaged ends
+// the start with a box that names the file and says how to restore it; no
+// empty database takes its place and the file is left as it was.
+TEST_F(StartupTest, ALostOrDamagedDatabaseIsNamedWithHowToRestoreItAndNothingIsCreated)
 {
-    EXPECT_EQ(Main(ctx), nullptr);
-    ASSERT_NE(messages.last(), nullptr);
-    EXPECT_TRUE(messages.last()->text.contains(paths.switchDb()));
-    EXPECT_TRUE(messages.last()->text.contains("--init"));
+    const QString restore = QStringLiteral("tallowin --home %1 --restore").arg(paths.root());
+    auto start = [&](const char *says) {
+        SCOPED_TRACE(says);
+        messages.clear();
+        messages.queueAnswer(MessageService::Answer::No);
+        bool dbFailed = false;
+        EXPECT_EQ(Main(ctx, &dbFailed), nullptr);
+        EXPECT_TRUE(dbFailed);
+        EXPECT_FALSE(ctx.db.isOpen());
+        EXPECT_EQ(messages.shown().size(), 1);
+        const QString text = messages.last() ? messages.last()->text : QString();
+        EXPECT_TRUE(text.contains(paths.switchDb())) << text.toStdString();
+        EXPECT_TRUE(text.contains(QString::fromUtf8(says))) << text.toStdString();
+        EXPECT_TRUE(text.contains(restore)) << text.toStdString();
+        EXPECT_TRUE(text.contains("交换机系统--参数备份与恢复")) << "or the backup tool's window";
+        EXPECT_EQ(messages.last()->buttons, MessageService::Buttons::YesNo) << "offers to open the backup tool";
+        return text;
+    };
+    // A new home: also how to create one.
+    EXPECT_TRUE(start("不存在").contains("--init"));
     EXPECT_FALSE(QFile::exists(paths.switchDb())) << "start-up never creates a database";
 
-    QDir().mkpath(paths.dataDir());
-    QFile junk(paths.switchDb());
-    ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
-    junk.write("Standard Jet DB, but not really");
-    junk.close();
-    bool dbFailed = false;
-    EXPECT_EQ(Main(ctx, &dbFailed), nullptr);
-    EXPECT_TRUE(dbFailed);
-    EXPECT_TRUE(messages.last()->text.contains(paths.switchDb()));
-    EXPECT_EQ(QFile(paths.switchDb()).size(), 31);
-    EXPECT_FALSE(ctx.db.isOpen());
-}
+    // A home that had one has lost it: no new one is suggested.
+    initHome();
+    const QByteArray good = fileBytes(paths.switchDb());
+    ASSERT_TRUE(QFile::remove(paths.switchDb()));
+    EXPECT_FALSE(IsNewHome(paths));
+    EXPECT_FALSE(start("不存在").contains("--init"));
+    EXPECT_FALSE(QFile::exists(paths.switchDb()));
 
-TEST_F(StartupTest, DatabaseWithWrongKeyIsRefused)
-{
-    QDir().mkpath(paths.dataDir());
+    const struct {
+        QByteArray bytes;
+        const char *says;
+    } files[] = {{"Standard Jet DB, but not really", "不能用本系统的数据库密码打开"},
+                 {good.left(good.size() / 2), "不能用本系统的数据库密码打开"},
+                 {good.left(8192) + QByteArray(1024, 'Z') + good.mid(8192 + 1024), "已损坏"}};
+    for (const auto &f : files) {
+        ASSERT_TRUE(writeFile(paths.switchDb(), f.bytes));
+        start(f.says);
+        EXPECT_EQ(fileBytes(paths.switchDb()), f.bytes) << "left as it was, for the restore to keep";
+    }
     {
+        QFile::remove(paths.switchDb());
         Database other;
         ASSERT_TRUE(other.open(paths.switchDb(), "not-ours", Database::OpenMode::Create));
         ASSERT_TRUE(other.exec("CREATE TABLE t (a TEXT)"));
     }
-    bool dbFailed = false;
-    EXPECT_EQ(Main(ctx, &dbFailed), nullptr);
-    EXPECT_TRUE(dbFailed);
-    EXPECT_TRUE(messages.last()->text.contains(paths.switchDb()));
+    start("不能用本系统的数据库密码打开");
+
+    // Yes starts the backup tool beside the program (none beside this test).
+    messages.clear();
+    messages.queueAnswer(MessageService::Answer::Yes);
+    EXPECT_EQ(Main(ctx), nullptr);
+    ASSERT_NE(messages.last(), nullptr);
+    EXPECT_EQ(messages.last()->text, "备份软件没找到！请与我们联系！");
 }
 
 TEST_F(StartupTest, LeavingTheLoginEndsWithDatabaseClosed)

@@ -2,6 +2,7 @@
 #include "BackupFixture.h"
 #include "ConsoleContext.h"
 #include "DatabaseCopy.h"
+#include "HomeFiles.h"
 #include "HomeLock.h"
 #include "Restore.h"
 #include "Schema.h"
@@ -9,9 +10,16 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 using namespace corvane;
@@ -99,14 +107,17 @@ TEST_F(BackupTest, CopyWhileTheConsoleWritesIsOneMomentOfTheDatabase)
     EXPECT_EQ(rowsOf(target, "PHNBill"), before);
     Database copy;
     ASSERT_TRUE(openDb(copy, target));
-    EXPECT_EQ(IntegrityProblem(copy), QString());
+    EXPECT_EQ(IntegrityProblems(copy).value_or({"not checked"}), QStringList());
 }
 
-TEST_F(BackupTest, TargetNameGetsTheSuffix)
+TEST_F(BackupTest, TargetNameGetsTheSuffixAndAFolderADatedName)
 {
+    const QDateTime at(QDate(2026, 12, 8), QTime(2, 30, 5));
+    QDir().mkpath(home.file("nightly"));
+    const QString folder = home.file("nightly");
     const struct {
-        const char *chosen;
-        const char *target;
+        QString chosen;
+        QString target;
     } cases[] = {
         {"/tmp/a", "/tmp/a.mdb"},
         {"/tmp/a.mdb", "/tmp/a.mdb"},
@@ -114,9 +125,16 @@ TEST_F(BackupTest, TargetNameGetsTheSuffix)
         {"  /tmp/b.Mdb  ", "/tmp/b.Mdb"},
         {"/tmp/a.mdb.old", "/tmp/a.mdb.old.mdb"},
         {"   ", ""},
+        // A folder, existing or named with its "/": never a hidden ".mdb".
+        {folder, folder + "/Switch-20261208-023005.mdb"},
+        {folder + "/", folder + "/Switch-20261208-023005.mdb"},
+        {"/no/such/folder/", "/no/such/folder/Switch-20261208-023005.mdb"},
     };
     for (const auto &c : cases)
-        EXPECT_EQ(BackupTargetName(QString::fromUtf8(c.chosen)), QString::fromUtf8(c.target)) << c.chosen;
+        EXPECT_EQ(BackupTargetName(c.chosen, at), c.target) << c.chosen.toStdString();
+    // A second backup in the same second does not replace the first.
+    ASSERT_TRUE(BackupDatabase(home.paths(), BackupTargetName(folder, at)).ok());
+    EXPECT_EQ(BackupTargetName(folder + "/", at), folder + "/Switch-20261208-023005-2.mdb");
 }
 
 TEST_F(BackupTest, UnusableTargetsWriteNothing)
@@ -167,8 +185,18 @@ TEST_F(BackupTest, StoppedCopyLeavesTheOldBackupAsItWas)
     EXPECT_EQ(filesIn(home.file("out")), QStringList{"keep.mdb"});
 }
 
-TEST_F(BackupTest, MissingDatabaseIsAnOpenError)
+TEST_F(BackupTest, MissingDatabaseIsAnOpenErrorAndARestoreInProgressIsSaid)
 {
+    {
+        // A restore has the database (or has moved a damaged one aside).
+        HomeLock restoring(HomeLock::Kind::Restore);
+        ASSERT_TRUE(restoring.acquire(home.paths()));
+        EXPECT_TRUE(HomeLock::restoreRunning(home.paths()));
+        const ToolResult r = BackupDatabase(home.paths(), home.file("x.mdb"));
+        EXPECT_EQ(r.outcome, ToolOutcome::Refused);
+        EXPECT_TRUE(r.text.contains("正在恢复数据库")) << r.text.toStdString();
+    }
+    EXPECT_FALSE(HomeLock::restoreRunning(home.paths()));
     QFile::remove(home.paths().switchDb());
     const ToolResult r = BackupDatabase(home.paths(), home.file("x.mdb"));
     EXPECT_EQ(r.outcome, ToolOutcome::OpenError);
@@ -208,17 +236,23 @@ protected:
 
     ToolResult restore(bool withCalls, const Progress &p = {})
     {
-        return RestoreDatabase(home.paths(), {backup, withCalls}, p);
+        return RestoreDatabase(home.paths(), {backup, withCalls, at}, p);
     }
+
+    // The copies of replaced databases the home keeps, oldest first.
+    QStringList copies() const { return DatedFiles(home.root(), QuesselPrefix()); }
 
     bool noScratchLeft() const
     {
         for (const QString &folder : {home.paths().dataDir(), home.root()})
             for (const QString &f : filesIn(folder))
-                if (f.contains("restoring") || f.startsWith('.') || f.endsWith("-wal") || f.endsWith("-journal"))
+                if (f.contains("restoring") || f.contains("rescue") || f.startsWith('.') || f.endsWith("-wal")
+                    || f.endsWith("-journal"))
                     return false;
         return true;
     }
+
+    const QDateTime at{QDate(2026, 12, 8), QTime(9, 30, 5)};
 
     BackupHome home;
     QString backup;
@@ -254,7 +288,11 @@ TEST_F(RestoreTest, WithoutCallsKeepsTodaysRecordsAndTakesTheFilesParameters)
     EXPECT_EQ(deposits[1].mid(1), QStringList({"12", "账号", "账号十二", "4", "50.00", "50.00", "888", "√"}));
     EXPECT_EQ(deposits[2].mid(1), QStringList({"5", "805", "李四", "5", "30.00", "30.00", "", "×"}));
 
-    EXPECT_FALSE(QFileInfo::exists(home.paths().quessel()));
+    // The database it replaced is kept under the restore's time, owner-only.
+    EXPECT_EQ(copies(), QStringList{home.file("Quessel-20261208-093005.mdb")});
+    EXPECT_EQ(modeOf(copies().value(0)), 0600);
+    EXPECT_EQ(rowsOf(copies().value(0), "PHNBill"), calls);
+    EXPECT_TRUE(r.text.contains(copies().value(0))) << "and it is said where";
     EXPECT_TRUE(noScratchLeft());
     EXPECT_FALSE(QFileInfo::exists(db + "-wal"));
     EXPECT_EQ(fileBytes(backup), backupBytes) << "the chosen file is only read";
@@ -275,9 +313,30 @@ TEST_F(RestoreTest, WithCallsTakesTheFilesRecordsAndKeepsTheCopyAndTheUsageRecor
     EXPECT_EQ(rowsOf(db, "OPRec"), before.value("OPRec")) << "usage rows are never cut back";
     EXPECT_EQ(rowsOf(db, CallIntakeSeenTable()), fileRows.value(CallIntakeSeenTable()));
     // The day's calls are still in the copy made before.
-    EXPECT_EQ(allRows(home.paths().quessel()), before);
-    EXPECT_EQ(modeOf(home.paths().quessel()), 0600);
-    EXPECT_TRUE(r.text.contains(home.paths().quessel()));
+    ASSERT_EQ(copies().size(), 1);
+    EXPECT_EQ(allRows(copies().value(0)), before);
+    EXPECT_TRUE(r.text.contains(copies().value(0)));
+}
+
+TEST_F(RestoreTest, EveryRestoreKeepsItsCopyAndTheThreeNewestStay)
+{
+    // An older console's single copy is none of them and stays as it is.
+    ASSERT_TRUE(writeFile(home.paths().quessel(), "earlier copy"));
+    QStringList made;
+    for (int i = 0; i < 4; ++i) {
+        workAfterTheBackup();
+        const auto before = allRows(home.paths().switchDb());
+        const ToolResult r = RestoreDatabase(home.paths(), {backup, i % 2 == 1, at.addDays(i)});
+        ASSERT_TRUE(r.ok()) << r.text.toStdString();
+        made.append(copies().last());
+        EXPECT_TRUE(r.text.contains(made.last()));
+        EXPECT_EQ(allRows(made.last()), before) << "each copy is the database its restore replaced";
+    }
+    EXPECT_EQ(made.first(), home.file("Quessel-20261208-093005.mdb"));
+    EXPECT_EQ(copies(), made.mid(1)) << "the newest three; the oldest went";
+    for (const QString &copy : copies())
+        EXPECT_EQ(modeOf(copy), 0600) << copy.toStdString();
+    EXPECT_EQ(fileBytes(home.paths().quessel()), QByteArray("earlier copy"));
 }
 
 TEST_F(RestoreTest, EarlierBackupWithoutTheConsolesOwnTableIsBroughtUpToDate)
@@ -343,17 +402,36 @@ TEST_F(RestoreTest, BadFilesAreRefusedAndChangeNothing)
     writeFile(dir + "/cut.mdb", backupBytes.left(backupBytes.size() - 700));
     writeFile(dir + "/notes.mdb", "主叫号码,被叫号码\n803,07551234\n");
     {
+        // Twenty pages of call records overwritten: dozens of problems, five
+        // of them named.
+        ASSERT_TRUE(QFile::copy(backup, dir + "/pages.mdb"));
+        Database grown;
+        ASSERT_TRUE(openDb(grown, dir + "/pages.mdb"));
+        ASSERT_TRUE(addCalls(grown, 2000, "padding-for-pages-of-call-records"));
+        grown.close();
+        const QByteArray bytes = fileBytes(dir + "/pages.mdb");
+        const int from = bytes.size() / 2 / 1024 * 1024;
+        writeFile(dir + "/pages.mdb", bytes.left(from) + QByteArray(20 * 1024, 'Z') + bytes.mid(from + 20 * 1024));
+    }
+    {
         Database print;
         ASSERT_TRUE(print.open(dir + "/print.mdb", QByteArray(), Database::OpenMode::Create));
         ASSERT_TRUE(createSchema(print, printTables()));
         Database foreign;
         ASSERT_TRUE(foreign.open(dir + "/otherkey.mdb", "not ours", Database::OpenMode::Create));
         ASSERT_TRUE(createSchema(foreign, switchTables()));
-        for (const char *name : {"/nouser.mdb", "/extracol.mdb"})
+        for (const char *name : {"/nouser.mdb", "/extracol.mdb", "/lockout.mdb"})
             ASSERT_TRUE(QFile::copy(backup, dir + QString::fromUtf8(name)));
         Database noUser;
         ASSERT_TRUE(openDb(noUser, dir + "/nouser.mdb"));
         ASSERT_TRUE(noUser.exec("DROP TABLE \"User\""));
+        // Operators, but none who may reach the backup tool: after it nobody
+        // could restore again.
+        Database lockout;
+        ASSERT_TRUE(openDb(lockout, dir + "/lockout.mdb"));
+        ASSERT_TRUE(lockout.exec("INSERT INTO OP VALUES ('值班员','x','1','1','1','1','1','1','1','1','','1','1',"
+                                 "'0','0','0','0')"));
+        ASSERT_TRUE(lockout.exec("UPDATE OP SET \"参数备份与恢复\"='0' WHERE \"用户名\"='管理员'"));
         Database extra;
         ASSERT_TRUE(openDb(extra, dir + "/extracol.mdb"));
         ASSERT_TRUE(extra.exec("ALTER TABLE \"PHNBill\" ADD COLUMN \"备注\" TEXT"));
@@ -370,6 +448,8 @@ TEST_F(RestoreTest, BadFilesAreRefusedAndChangeNothing)
         {"/otherkey.mdb", "不能用本系统的数据库密码打开"},
         {"/nouser.mdb", "缺少表 User"},
         {"/extracol.mdb", "PHNBill"},
+        {"/lockout.mdb", "没有一个操作员有“参数备份与恢复”的权限"},
+        {"/pages.mdb", "个问题"},
         {"/missing.mdb", "文件不存在"},
     };
     const QByteArray dbBytes = fileBytes(db);
@@ -382,40 +462,66 @@ TEST_F(RestoreTest, BadFilesAreRefusedAndChangeNothing)
             EXPECT_TRUE(r.text.contains("数据库没有改动")) << r.text.toStdString();
             EXPECT_EQ(fileBytes(db), dbBytes) << c.file;
             EXPECT_EQ(fileBytes(home.paths().quessel()), QByteArray("earlier copy")) << c.file;
+            EXPECT_TRUE(copies().isEmpty()) << c.file;
             EXPECT_TRUE(noScratchLeft()) << c.file;
         }
     }
     EXPECT_EQ(allRows(db), rows);
+    const QStringList lines = RestoreDatabase(home.paths(), {dir + "/pages.mdb"}).text.split('\n');
+    const auto named =
+        std::find_if(lines.begin(), lines.end(), [](const QString &l) { return l.contains("文件已损坏"); });
+    const auto more =
+        std::find_if(lines.begin(), lines.end(), [](const QString &l) { return l.startsWith("……另有 "); });
+    ASSERT_NE(more, lines.end()) << lines.join('\n').toStdString();
+    EXPECT_EQ(more - named, 6) << "five problems between: " << lines.join('\n').toStdString();
+    EXPECT_GT(more->section(' ', 1, 1).toInt(), 5);
     Database still;
     ASSERT_TRUE(openDb(still, db));
     EXPECT_TRUE(schemaProblems(still, switchTables()).isEmpty());
 }
 
-TEST_F(RestoreTest, FailureWhileWritingPutsTheDatabaseBack)
+TEST_F(RestoreTest, AWriteThatNeverReachedTheDatabaseSaysSoAndOneThatDidIsPutBack)
 {
     ASSERT_TRUE(growDatabase(home.paths()));
     ASSERT_TRUE(BackupDatabase(home.paths(), backup).ok());
     workAfterTheBackup();
     const QString db = home.paths().switchDb();
     const auto before = allRows(db);
-    // The write into the database stops half-way, as when the disk fills.
-    bool stopped = false;
-    const ToolResult r = restore(false, [&](const QString &step, qint64 done, qint64 total) {
-        if (step == "写入数据库" && done > 0 && done < total && !stopped) {
-            stopped = true;
-            return false;
+    // Stopped half-way through the write (as when the disk fills): it is
+    // rolled back, so the database is unchanged and its copy is only read.
+    for (const char *stopAt : {"写入数据库", "检查恢复后的数据库"}) {
+        QByteArray copyBytes;
+        bool stopped = false;
+        const ToolResult r = restore(false, [&](const QString &step, qint64 done, qint64 total) {
+            if (step == "写入数据库" && copyBytes.isEmpty())
+                copyBytes = fileBytes(copies().value(0)); // complete by now
+            if (step == QString::fromUtf8(stopAt) && done > 0 && !stopped && (done < total || step != "写入数据库")) {
+                stopped = true;
+                return false;
+            }
+            return true;
+        });
+        ASSERT_TRUE(stopped) << stopAt;
+        if (QString::fromUtf8(stopAt) == "写入数据库") {
+            EXPECT_EQ(r.outcome, ToolOutcome::Failed) << r.text.toStdString();
+            EXPECT_TRUE(r.text.contains("数据库没有改动")) << r.text.toStdString();
+            EXPECT_FALSE(r.text.contains("复原")) << r.text.toStdString();
+        } else {
+            // Written and then given up: put back from the copy.
+            EXPECT_EQ(r.outcome, ToolOutcome::PutBack) << r.text.toStdString();
+            EXPECT_TRUE(r.text.contains("复原")) << r.text.toStdString();
         }
-        return true;
-    });
-    ASSERT_TRUE(stopped);
-    EXPECT_EQ(r.outcome, ToolOutcome::PutBack) << r.text.toStdString();
-    EXPECT_TRUE(r.text.contains("复原")) << r.text.toStdString();
-    EXPECT_EQ(allRows(db), before);
+        ASSERT_FALSE(copyBytes.isEmpty());
+        EXPECT_EQ(fileBytes(copies().value(0)), copyBytes) << "the copy is only read, never switched to a log";
+        EXPECT_EQ(allRows(db), before) << stopAt;
+        Database d;
+        ASSERT_TRUE(openDb(d, db));
+        EXPECT_EQ(IntegrityProblems(d).value_or({"not checked"}), QStringList());
+        QFile::remove(copies().value(0));
+    }
     Database d;
     ASSERT_TRUE(openDb(d, db));
-    EXPECT_EQ(IntegrityProblem(d), QString());
     EXPECT_TRUE(addCalls(d, 1, "after")) << "usable at once";
-    EXPECT_TRUE(QFileInfo::exists(home.paths().quessel())) << "the copy stays after a failure";
 }
 
 TEST_F(RestoreTest, RefusedWhileTheConsoleRunsOrAnotherProgramHasTheDatabaseOpen)
@@ -440,19 +546,92 @@ TEST_F(RestoreTest, RefusedWhileTheConsoleRunsOrAnotherProgramHasTheDatabaseOpen
         EXPECT_EQ(rowsOf(other, "PHNBill"), rows.value("PHNBill"));
     }
     EXPECT_EQ(allRows(db), rows);
-    EXPECT_FALSE(QFileInfo::exists(home.paths().quessel()));
+    EXPECT_TRUE(copies().isEmpty());
     EXPECT_TRUE(restore(false).ok()) << "once they are gone";
 }
 
-TEST_F(RestoreTest, DatabaseThatCannotBeOpenedIsAnOpenError)
+namespace {
+
+// Overwrites the page of the database that holds the root of `object` (a
+// table or an index), as a disk error would.
+bool overwritePageOf(const QString &db, const QString &object)
 {
+    int page = 0;
+    int pageSize = 0;
+    {
+        Database d;
+        if (!openDb(d, db))
+            return false;
+        page = d.scalar("SELECT rootpage FROM sqlite_master WHERE name=?", {object}).value_or("0").toInt();
+        pageSize = d.scalar("PRAGMA page_size").value_or("0").toInt();
+        if (!d.exec("PRAGMA wal_checkpoint(TRUNCATE)"))
+            return false;
+    }
+    QFile f(db);
+    return page > 1 && pageSize > 0 && f.open(QIODevice::ReadWrite) && f.seek(qint64(page - 1) * pageSize)
+           && f.write(QByteArray(pageSize, '\x5a')) == pageSize;
+}
+
+} // namespace
+
+// The database is gone, cut short or has a page overwritten: a checked backup
+// still replaces it. The old file is kept aside, dated and owner-only, byte
+// for byte; today's calls are kept only when they can be read from it.
+TEST_F(RestoreTest, RescueFromAMissingATruncatedAndAnOverwrittenPageDatabase)
+{
+    enum Damage { Missing, Truncated, CallsPage, IndexPage };
     const QString db = home.paths().switchDb();
-    ASSERT_TRUE(writeFile(db, "damaged"));
-    const ToolResult r = restore(false);
-    EXPECT_EQ(r.outcome, ToolOutcome::OpenError);
-    EXPECT_EQ(fileBytes(db), QByteArray("damaged"));
-    QFile::remove(db);
-    EXPECT_EQ(restore(true).outcome, ToolOutcome::OpenError);
+    const auto fileRows = allRows(backup);
+    for (Damage damage : {Missing, Truncated, CallsPage, IndexPage}) {
+        for (bool withCalls : {false, true}) {
+            SCOPED_TRACE(testing::Message() << "damage " << damage << " withCalls " << withCalls);
+            ASSERT_TRUE(RestoreDatabase(home.paths(), {backup, true}).ok()) << "start each case afresh";
+            for (const QString &copy : copies() + DatedFiles(home.paths().dataDir(), DamagedPrefix()))
+                QFile::remove(copy);
+            workAfterTheBackup();
+            const auto today = allRows(db);
+            switch (damage) {
+            case Missing: ASSERT_TRUE(QFile::remove(db)); break;
+            case Truncated: {
+                QFile f(db);
+                ASSERT_TRUE(f.resize(f.size() / 3));
+                break;
+            }
+            case CallsPage: ASSERT_TRUE(overwritePageOf(db, "PHNBill")); break;
+            case IndexPage: ASSERT_TRUE(overwritePageOf(db, "idx_PHNBill_结束时间")); break;
+            }
+            const QByteArray damagedBytes = fileBytes(db);
+            const bool callsReadable = damage == IndexPage;
+
+            const ToolResult r = restore(withCalls);
+            ASSERT_EQ(r.outcome, ToolOutcome::Done) << r.text.toStdString();
+            Database d;
+            ASSERT_TRUE(openDb(d, db));
+            EXPECT_EQ(IntegrityProblems(d).value_or({"not checked"}), QStringList());
+            EXPECT_TRUE(schemaProblems(d, switchTables()).isEmpty());
+            const bool keptCalls = callsReadable && !withCalls;
+            EXPECT_EQ(rowsOf(d, "PHNBill"), keptCalls ? today.value("PHNBill") : fileRows.value("PHNBill"));
+            EXPECT_EQ(rowsOf(d, "User"), fileRows.value("User"));
+            if (damage == IndexPage) {
+                EXPECT_EQ(rowsOf(d, "OPRec"), today.value("OPRec")) << "the usage record read from it stays";
+            }
+            EXPECT_EQ(modeOf(db), 0600);
+            EXPECT_TRUE(copies().isEmpty()) << "the damaged file itself is the copy kept";
+
+            const QStringList aside = DatedFiles(home.paths().dataDir(), DamagedPrefix());
+            if (damage == Missing) {
+                EXPECT_TRUE(aside.isEmpty());
+                EXPECT_TRUE(r.text.contains("恢复前没有数据库文件")) << r.text.toStdString();
+            } else {
+                ASSERT_EQ(aside, QStringList{home.paths().dataDir() + "/Switch-damaged-20261208-093005.mdb"});
+                EXPECT_EQ(fileBytes(aside.first()), damagedBytes) << "kept byte for byte";
+                EXPECT_EQ(modeOf(aside.first()), 0600);
+                EXPECT_TRUE(r.text.contains(aside.first())) << r.text.toStdString();
+            }
+            d.close();
+            EXPECT_TRUE(noScratchLeft());
+        }
+    }
 }
 
 TEST_F(RestoreTest, DatabaseLeftWithAnUnmergedLogIsCopiedWholeToQuessel)
@@ -476,7 +655,7 @@ TEST_F(RestoreTest, DatabaseLeftWithAnUnmergedLogIsCopiedWholeToQuessel)
     ASSERT_TRUE(QFile::copy(home.file("killed.mdb-wal"), db + "-wal"));
     ASSERT_TRUE(restore(true).ok());
     EXPECT_EQ(calls.size(), 12);
-    EXPECT_EQ(rowsOf(home.paths().quessel(), "PHNBill"), calls);
+    EXPECT_EQ(rowsOf(copies().value(0), "PHNBill"), calls);
     EXPECT_EQ(rowsOf(db, "PHNBill").size(), 3) << "the file's calls, and nothing of the old log";
 
     // A file copied by hand from such a database, its log beside it.
@@ -525,4 +704,137 @@ TEST(HomeLockTest, ProgramsTheHolderStartsDoNotKeepTheLock)
     child.write("done\n");
     child.closeWriteChannel();
     EXPECT_TRUE(child.waitForFinished());
+}
+
+TEST(LeftoversTest, WhatKilledRunsLeftGoesAtTheNextStartButWorkInProgressStays)
+{
+    BackupHome home;
+    ASSERT_TRUE(home.ok());
+    const QString root = home.root();
+    const QString data = home.paths().dataDir();
+    // A restore killed while copying the current database, one killed while
+    // preparing the chosen file or reading a damaged one, a backup killed
+    // while writing into the home.
+    const QStringList copiesLeft = {root + "/.Quessel-20261208-093005.mdb.Ab12Cd",
+                                    root + "/.Quessel-20261208-093005.mdb.Ab12Cd-journal", root + "/.n.mdb.Qw3rTy",
+                                    data + "/.Switch.mdb.9xYz0a-journal"};
+    const QStringList restoreLeft = {data + "/Switch.mdb.restoring", data + "/Switch.mdb.restoring-wal",
+                                     data + "/Switch.mdb.rescue"};
+    // What is not left over: a copy another program writes right now (held
+    // as a copy holds its file), the home's own files.
+    const QString writing = root + "/.Switch-20261208-023000.mdb.Zx9Yw8";
+    const QStringList others = {root + "/Quessel-20261208-093005.mdb", root + "/.notes.mdb", writing};
+    for (const QString &f : copiesLeft + restoreLeft + others)
+        ASSERT_TRUE(writeFile(f, "partial"));
+    const int held = ::open(QFile::encodeName(writing).constData(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    auto existing = [](const QStringList &files) {
+        QStringList there;
+        for (const QString &f : files)
+            if (QFileInfo::exists(f))
+                there << f;
+        return there;
+    };
+    {
+        // A console runs: a restore cannot, but the scratch files are not
+        // this start's to judge.
+        HomeLock console;
+        ASSERT_TRUE(console.acquire(home.paths()));
+        RemoveLeftoversAtStart(home.paths());
+        EXPECT_EQ(existing(copiesLeft), QStringList());
+        EXPECT_EQ(existing(restoreLeft), restoreLeft);
+    }
+    RemoveLeftoversAtStart(home.paths());
+    EXPECT_EQ(existing(restoreLeft), QStringList());
+    EXPECT_EQ(existing(others), others);
+    ::close(held);
+    RemoveLeftoversAtStart(home.paths());
+    EXPECT_FALSE(QFileInfo::exists(writing)) << "once its program is gone";
+    EXPECT_TRUE(QFileInfo::exists(root + "/Quessel-20261208-093005.mdb"));
+    EXPECT_TRUE(QFileInfo::exists(home.paths().switchDb()));
+}
+
+namespace {
+
+// A small file system of the test's own, where the test may mount one.
+class SmallDisk {
+public:
+    explicit SmallDisk(qint64 bytes)
+    {
+        m_ok = ::mount("tmpfs", QFile::encodeName(m_dir.path()).constData(), "tmpfs", 0,
+                       QByteArray("size=" + QByteArray::number(bytes) + ",mode=0700").constData())
+               == 0;
+        if (!m_ok)
+            m_why = std::strerror(errno);
+    }
+    ~SmallDisk()
+    {
+        if (m_ok)
+            ::umount2(QFile::encodeName(m_dir.path()).constData(), MNT_DETACH);
+    }
+    bool resize(qint64 bytes)
+    {
+        return ::mount("tmpfs", QFile::encodeName(m_dir.path()).constData(), "tmpfs", MS_REMOUNT,
+                       QByteArray("size=" + QByteArray::number(bytes)).constData())
+               == 0;
+    }
+    qint64 used() const
+    {
+        struct statvfs fs {};
+        return ::statvfs(QFile::encodeName(m_dir.path()).constData(), &fs) == 0
+                   ? qint64(fs.f_blocks - fs.f_bfree) * qint64(fs.f_frsize)
+                   : -1;
+    }
+    bool ok() const { return m_ok; }
+    const char *why() const { return m_why; }
+    QString path() const { return m_dir.path(); }
+
+private:
+    QTemporaryDir m_dir;
+    bool m_ok = false;
+    const char *m_why = "";
+};
+
+} // namespace
+
+TEST(RestoreSpaceTest, ARestoreTheDiskHasNoRoomForIsRefusedWithTheFigures)
+{
+    SmallDisk disk(64 << 20);
+    if (!disk.ok())
+        GTEST_SKIP() << "cannot mount a small file system here (" << disk.why() << "); needs root";
+    const HomePaths home(disk.path() + "/home");
+    QTemporaryDir elsewhere;
+    const QString backup = elsewhere.filePath("night.mdb");
+    {
+        Database db;
+        ASSERT_TRUE(createSwitchDb(db, home.switchDb()));
+        ASSERT_TRUE(addCalls(db, 3000, "padding-for-a-database-of-some-size"));
+    }
+    ASSERT_TRUE(BackupDatabase(home, backup).ok());
+    const RestoreSpace need =
+        RestoreSpaceNeeded(QFileInfo(backup).size(), QFileInfo(home.switchDb()).size(), /*rescue=*/false);
+    const qint64 needed = need.dataFolder + need.homeFolder;
+    ASSERT_GT(needed, 1 << 20);
+
+    ASSERT_TRUE(disk.resize(disk.used() + needed / 2));
+    const auto before = allRows(home.switchDb());
+    const QStringList files = filesIn(home.root()) + filesIn(home.dataDir());
+    const ToolResult refused = RestoreDatabase(home, {backup});
+    EXPECT_EQ(refused.outcome, ToolOutcome::Refused) << refused.text.toStdString();
+    EXPECT_TRUE(
+        refused.text.contains(QStringLiteral("磁盘空间不足：恢复需要约 %1 MB").arg((needed + (1 << 20) - 1) >> 20)))
+        << refused.text.toStdString();
+    EXPECT_TRUE(refused.text.contains(home.dataDir()));
+    EXPECT_TRUE(refused.text.contains("数据库没有改动"));
+    EXPECT_EQ(allRows(home.switchDb()), before);
+    QStringList after = filesIn(home.root()) + filesIn(home.dataDir());
+    after.removeAll("Restore.lock");
+    after.removeAll("Switch.lock");
+    EXPECT_EQ(after, files);
+
+    // With the room it asked for, it goes through.
+    ASSERT_TRUE(disk.resize(disk.used() + needed + (256 << 10)));
+    const ToolResult done = RestoreDatabase(home, {backup});
+    EXPECT_TRUE(done.ok()) << done.text.toStdString();
 }

@@ -1,6 +1,8 @@
 #include "BackupFixture.h"
 #include "CallIntake.h"
 #include "ConsoleContext.h"
+#include "DatabaseCopy.h"
+#include "HomeFiles.h"
 #include "HomeLock.h"
 #include "Restore.h"
 #include "TallowinWindow.h"
@@ -92,6 +94,14 @@ TEST_F(LauncherTest, SaysTheConsoleEnds)
     EXPECT_EQ(w.findChild<QPushButton *>("cmdOK")->text(), "确认(&O)");
     EXPECT_EQ(w.findChild<QPushButton *>("cmdCancel")->text(), "取消(&C)");
     w.show();
+    // Each line of the prompts on one line: no character wraps on its own.
+    for (QLabel *label : w.lblPrompt) {
+        const QFontMetrics fm(label->font());
+        const QStringList lines = label->text().split('\n');
+        for (const QString &line : lines)
+            EXPECT_GE(label->contentsRect().width(), fm.horizontalAdvance(line)) << line.toStdString();
+        EXPECT_LT(label->height(), (lines.size() + 1) * fm.lineSpacing()) << label->text().toStdString();
+    }
     EXPECT_TRUE(w.grab().save(test::artifactDir() + "/frmSRVBackup.png"));
 }
 
@@ -271,7 +281,7 @@ TEST_F(TallowinTest, WindowAsTheOperatorSeesIt)
     QTest::mouseClick(bill, Qt::LeftButton);
     EXPECT_TRUE(bill->isChecked());
     EXPECT_TRUE(keep->text().contains("话单") && keep->text().contains("取自备份文件")
-                && keep->text().contains("Quessel.mdb"))
+                && keep->text().contains("Quessel-"))
         << keep->text().toStdString();
     QCoreApplication::sendPostedEvents();
     EXPECT_TRUE(window.grab().save(test::artifactDir() + "/tallowin_window.png"));
@@ -355,21 +365,37 @@ TEST_F(TallowinTest, RestoreKeepsTodaysCallsAndRefusesABadFile)
     }
     const auto calls = rowsOf(home.paths().switchDb(), "PHNBill");
     ASSERT_EQ(calls.size(), 7);
+    // Asked first, with the file, its date and what is kept; "否" unless told.
+    const QByteArray db = fileBytes(home.paths().switchDb());
+    EXPECT_FALSE(click(window.cmdResume));
+    ASSERT_EQ(messages.shown().size(), 1);
+    const auto &question = messages.shown().first();
+    EXPECT_EQ(question.buttons, MessageService::Buttons::YesNoDefaultNo);
+    EXPECT_EQ(question.title, "参数恢复");
+    EXPECT_TRUE(question.text.contains(backup)) << question.text.toStdString();
+    EXPECT_TRUE(question.text.contains(QFileInfo(backup).lastModified().toString("yyyy-MM-dd HH:mm:ss")));
+    EXPECT_TRUE(question.text.contains("“话单信息”未勾选：保留当前的话单")) << question.text.toStdString();
+    EXPECT_EQ(fileBytes(home.paths().switchDb()), db) << "nothing happens without a yes";
+
+    messages.clear();
+    messages.queueAnswer(MessageService::Answer::Yes);
     ASSERT_TRUE(click(window.cmdResume));
     EXPECT_FALSE(saving);
-    EXPECT_TRUE(messages.shown().isEmpty());
+    EXPECT_EQ(messages.shown().size(), 1) << "the question only";
     EXPECT_EQ(rowsOf(home.paths().switchDb(), "PHNBill"), calls);
+    EXPECT_TRUE(window.lblStatus->text().contains(home.file("Quessel-"))) << "says where the copy is";
 
     const QString junk = home.file("junk.mdb");
     ASSERT_TRUE(writeFile(junk, "not a database at all"));
-    const QByteArray db = fileBytes(home.paths().switchDb());
+    const QByteArray restored = fileBytes(home.paths().switchDb());
     answerDialog(junk);
+    messages.queueAnswer(MessageService::Answer::Yes);
     ASSERT_TRUE(click(window.cmdResume));
     ASSERT_NE(messages.last(), nullptr);
     EXPECT_EQ(messages.last()->title, "参数恢复");
     EXPECT_EQ(messages.last()->icon, MessageService::Icon::Warning);
     EXPECT_TRUE(messages.last()->text.contains("数据库没有改动"));
-    EXPECT_EQ(fileBytes(home.paths().switchDb()), db);
+    EXPECT_EQ(fileBytes(home.paths().switchDb()), restored);
     EXPECT_TRUE(window.cmdResume->isEnabled());
 }
 
@@ -384,21 +410,106 @@ TEST_F(TallowinTest, RestoreWhileTheConsoleRunsIsRefusedBeforeTheDialog)
     EXPECT_TRUE(messages.last()->text.contains("请先退出监控软件"));
 }
 
-TEST_F(TallowinTest, EveryWayOutAsksForARestartOfTheConsole)
+TEST_F(TallowinTest, EveryWayOutAsksForARestartOfTheConsoleAndOffersIt)
 {
-    for (int way = 0; way < 2; ++way) {
+    // A console that writes its arguments where the test can read them.
+    const QString programs = home.file("programs");
+    QDir().mkpath(programs);
+    const QString console = tallowin::frmMain::consolePath(programs);
+    ASSERT_TRUE(
+        writeFile(console, "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$0.args.tmp\" && mv \"$0.args.tmp\" \"$0.args\"\n"));
+    ASSERT_TRUE(
+        QFile::setPermissions(console, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+    window.setProgramDir(programs);
+    for (int way = 0; way < 3; ++way) {
         messages.clear();
         window.show();
-        if (way == 0)
-            QTest::mouseClick(window.cmdExit, Qt::LeftButton);
-        else
+        if (way == 2)
+            messages.queueChoice(1);
+        if (way == 1)
             window.close();
+        else
+            QTest::mouseClick(window.cmdExit, Qt::LeftButton);
         EXPECT_FALSE(window.isVisible()) << way;
         ASSERT_EQ(messages.shown().size(), 1) << way;
         EXPECT_EQ(messages.last()->text, "系统参数备份/恢复完毕！请重新启动监控软件。");
         EXPECT_EQ(messages.last()->title, "请重新启动监控程序");
         EXPECT_EQ(messages.last()->icon, MessageService::Icon::Information);
+        EXPECT_EQ(messages.last()->choices, QStringList({"确定", "重新启动监控软件"}));
+        if (way < 2) {
+            EXPECT_FALSE(QFileInfo::exists(console + ".args")) << way;
+        }
     }
+    ASSERT_TRUE(waitForFile(console + ".args"));
+    EXPECT_EQ(fileBytes(console + ".args"), ("--home\n" + home.root() + "\n").toUtf8()) << "on the same home";
+}
+
+// The database is gone, cut short, has its call records' page overwritten,
+// then only an index page: the window says so, restores onto it, and offers
+// to keep today's calls only when they can be read.
+TEST_F(TallowinTest, RescueFromAMissingAndAnOverwrittenPageDatabase)
+{
+    const QString db = home.paths().switchDb();
+    const QString backup = home.file("yesterday.mdb");
+    answerDialog(backup);
+    ASSERT_TRUE(click(window.cmdBackup));
+    {
+        Database d;
+        ASSERT_TRUE(openDb(d, db));
+        ASSERT_TRUE(addCalls(d, 4, "today"));
+    }
+    const auto today = rowsOf(db, "PHNBill");
+    const auto fileCalls = rowsOf(backup, "PHNBill");
+    const QByteArray good = fileBytes(db);
+    auto overwritePageOf = [&](const QString &object) {
+        Database d;
+        if (!openDb(d, db))
+            return false;
+        const int page = d.scalar("SELECT rootpage FROM sqlite_master WHERE name=?", {object}).value_or("0").toInt();
+        const int size = d.scalar("PRAGMA page_size").value_or("0").toInt();
+        d.close();
+        QFile f(db);
+        return page > 1 && f.open(QIODevice::ReadWrite) && f.seek(qint64(page - 1) * size)
+               && f.write(QByteArray(size, 'Z')) == size;
+    };
+    struct Case {
+        const char *damage;
+        const char *says;
+        bool callsOffered;
+    } cases[] = {{"missing", "数据库文件不存在", false},
+                 {"truncated", "不能用本系统的数据库密码打开", false},
+                 {"PHNBill", "已损坏", false},
+                 {"idx_PHNBill_结束时间", "已损坏", true}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.damage);
+        ASSERT_TRUE(writeFile(db, good)); // today's database, then damaged
+        if (QString::fromUtf8(c.damage) == "missing")
+            ASSERT_TRUE(QFile::remove(db));
+        else if (QString::fromUtf8(c.damage) == "truncated")
+            ASSERT_TRUE(QFile::resize(db, good.size() / 2));
+        else
+            ASSERT_TRUE(overwritePageOf(QString::fromUtf8(c.damage)));
+        tallowin::frmMain w(ctx);
+        w.show();
+        EXPECT_TRUE(w.lblStatus->text().contains(QString::fromUtf8(c.says))) << w.lblStatus->text().toStdString();
+        EXPECT_TRUE(w.lblStatus->text().contains("恢复")) << w.lblStatus->text().toStdString();
+        EXPECT_EQ(w.chkBill->isEnabled(), c.callsOffered);
+        EXPECT_EQ(w.chkBill->isChecked(), !c.callsOffered) << "the file's calls when today's cannot be read";
+
+        messages.clear();
+        messages.queueAnswer(MessageService::Answer::Yes);
+        QSignalSpy finished(&w, &tallowin::frmMain::workFinished);
+        QTest::mouseClick(w.cmdResume, Qt::LeftButton);
+        ASSERT_TRUE(finished.wait(30000));
+        EXPECT_EQ(finished.at(0).at(0).value<ToolOutcome>(), ToolOutcome::Done) << w.lblStatus->text().toStdString();
+        EXPECT_EQ(rowsOf(db, "PHNBill"), c.callsOffered ? today : fileCalls);
+        EXPECT_TRUE(w.chkBill->isEnabled()) << "a sound database again";
+        EXPECT_TRUE(w.lblStatus->text().startsWith("已用 " + backup)) << w.lblStatus->text().toStdString();
+        Database d;
+        ASSERT_TRUE(openDb(d, db));
+        EXPECT_EQ(IntegrityProblems(d).value_or({"?"}), QStringList());
+    }
+    EXPECT_EQ(DatedFiles(home.paths().dataDir(), DamagedPrefix()).size(), 3) << "every damaged file kept";
 }
 
 TEST(IntakeTableTest, RestoreKeepsTheTableTheIntakeWrites) { EXPECT_EQ(CallIntakeSeenTable(), CallIntake::SeenTable); }

@@ -1,9 +1,11 @@
 #include "BackupFixture.h"
+#include "HomeFiles.h"
 #include "HomeLock.h"
 #include "Restore.h"
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
@@ -85,7 +87,7 @@ TEST_F(CliTest, BackupAndRestoreWithTheirExitCodes)
     const ToolRun take = tallowin(homeArgs() << "--restore" << home.file("night.mdb") << "--with-calls");
     EXPECT_EQ(take.code, 0) << take.err.toStdString();
     EXPECT_EQ(rowsOf(home.paths().switchDb(), "PHNBill").size(), 3);
-    EXPECT_TRUE(take.out.contains("Quessel.mdb"));
+    EXPECT_TRUE(take.out.contains(home.file("Quessel-"))) << "says where the replaced database is kept";
 }
 
 TEST_F(CliTest, FailuresEndNonZeroAndSayWhy)
@@ -104,6 +106,16 @@ TEST_F(CliTest, FailuresEndNonZeroAndSayWhy)
         {homeArgs() << "--backup" << home.file("a.mdb") << "--restore" << home.file("a.mdb"), 2, "--backup"},
         {homeArgs() << "--backup" << home.file("a.mdb") << "--with-calls", 2, "--with-calls"},
         {homeArgs() << "--backup" << home.file("a.mdb") << "--frobnicate", 2, "frobnicate"},
+        // --keep prunes a folder of dated backups, nothing else.
+        {homeArgs() << "--backup" << home.file("a.mdb") << "--keep"
+                    << "2",
+         2, "--keep"},
+        {homeArgs() << "--backup" << home.file("nightly/") << "--keep"
+                    << "0",
+         2, "--keep"},
+        {homeArgs() << "--restore" << home.file("notes.mdb") << "--keep"
+                    << "2",
+         2, "--keep"},
     };
     for (const auto &c : cases) {
         const ToolRun r = tallowin(c.args);
@@ -143,34 +155,107 @@ TEST_F(CliTest, BackupWhileTheConsoleHoldsAnUnmergedLog)
     EXPECT_EQ(rowsOf(home.file("hot.mdb"), "PHNBill"), rowsOf(console, "PHNBill"));
 }
 
-TEST_F(CliTest, FullDiskDuringTheCopyLeavesEverythingAsItWas)
+// A full disk (a file-size limit in the tool's process) at each stage of a
+// restore: reading the chosen file in, copying the current database aside,
+// writing into the database. Each says which step failed and its first
+// error, never blames a good backup, and leaves the database as it was.
+TEST_F(CliTest, FullDiskAtEachStageSaysWhereAndWhyAndChangesNothing)
 {
+    const QString db = home.paths().switchDb();
+    ASSERT_EQ(tallowin(homeArgs() << "--backup" << home.file("small.mdb")).code, 0);
     ASSERT_TRUE(grow(3000));
-    const qint64 size = QFileInfo(home.paths().switchDb()).size();
-    ASSERT_GT(size, 200 * 1024);
-    ASSERT_TRUE(writeFile(home.file("night.mdb"), "last night's backup"));
-    const rlim_t limit = rlim_t(size / 3);
+    ASSERT_EQ(tallowin(homeArgs() << "--backup" << home.file("large.mdb")).code, 0);
+    const qint64 small = QFileInfo(home.file("small.mdb")).size();
+    const qint64 large = QFileInfo(home.file("large.mdb")).size();
+    ASSERT_GT(large, 10 * small);
 
-    const ToolRun backup = tallowin(homeArgs() << "--backup" << home.file("night.mdb"), limit);
+    // A backup: the old one stays.
+    ASSERT_TRUE(writeFile(home.file("night.mdb"), "last night's backup"));
+    const ToolRun backup = tallowin(homeArgs() << "--backup" << home.file("night.mdb"), rlim_t(large / 3));
     ASSERT_TRUE(backup.finished);
     EXPECT_EQ(backup.status, QProcess::NormalExit) << "reported, not killed by the size limit";
     EXPECT_EQ(backup.code, 1);
     EXPECT_TRUE(backup.err.contains("备份失败")) << backup.err.toStdString();
     EXPECT_EQ(fileBytes(home.file("night.mdb")), QByteArray("last night's backup"));
 
-    ASSERT_EQ(tallowin(homeArgs() << "--backup" << home.file("good.mdb")).code, 0);
-    const QStringList before = filesIn(home.root());
-    const QByteArray db = fileBytes(home.paths().switchDb());
-    const QStringList dataBefore = filesIn(home.paths().dataDir());
-    const ToolRun restore = tallowin(homeArgs() << "--restore" << home.file("good.mdb"), limit);
-    EXPECT_EQ(restore.status, QProcess::NormalExit);
-    EXPECT_EQ(restore.code, 1);
-    EXPECT_TRUE(restore.err.contains("数据库没有改动")) << restore.err.toStdString();
-    EXPECT_EQ(fileBytes(home.paths().switchDb()), db);
-    EXPECT_EQ(filesIn(home.root()), before);
-    QStringList dataAfter = filesIn(home.paths().dataDir());
-    dataAfter.removeAll("Switch.lock");
-    QStringList dataExpected = dataBefore;
-    dataExpected.removeAll("Switch.lock");
-    EXPECT_EQ(dataAfter, dataExpected);
+    auto restoreFails = [&](const QString &file, const QStringList &extra, rlim_t limit,
+                            const char *step) -> QStringList {
+        SCOPED_TRACE(step);
+        const auto rows = allRows(db);
+        const QByteArray bytes = fileBytes(db);
+        const QStringList copiesBefore = DatedFiles(home.root(), QuesselPrefix());
+        const ToolRun r = tallowin(homeArgs() << "--restore" << file << extra, limit);
+        EXPECT_TRUE(r.finished);
+        EXPECT_EQ(r.status, QProcess::NormalExit);
+        EXPECT_EQ(r.code, 1);
+        EXPECT_TRUE(r.err.contains(QString::fromUtf8(step))) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains("File too large") || r.err.contains("disk I/O error")) << r.err.toStdString();
+        EXPECT_FALSE(r.err.contains("损坏")) << "a good backup is not blamed";
+        EXPECT_TRUE(r.err.contains("数据库没有改动")) << r.err.toStdString();
+        EXPECT_EQ(allRows(db), rows);
+        EXPECT_EQ(fileBytes(db), bytes);
+        for (const QString &f : filesIn(home.root()) + filesIn(home.paths().dataDir()))
+            EXPECT_FALSE(f.startsWith('.') || f.contains("restoring") || f.endsWith("-journal")) << f.toStdString();
+        return DatedFiles(home.root(), QuesselPrefix()).mid(copiesBefore.size());
+    };
+    // Reading the large file in.
+    EXPECT_TRUE(restoreFails(home.file("large.mdb"), {}, rlim_t(large / 2), "读取所选文件").isEmpty());
+    // Copying the large database aside, the small file read in.
+    EXPECT_TRUE(restoreFails(home.file("small.mdb"), {}, rlim_t(large / 2), "保存当前数据库").isEmpty());
+
+    // Writing into a small database: its log outgrows the large file it takes.
+    ASSERT_EQ(tallowin(homeArgs() << "--restore" << home.file("small.mdb") << "--with-calls").code, 0);
+    for (const QString &copy : DatedFiles(home.root(), QuesselPrefix()))
+        QFile::remove(copy);
+    const auto current = allRows(db);
+    const QStringList copy =
+        restoreFails(home.file("large.mdb"), {"--with-calls"}, rlim_t(large + large / 100), "写入数据库");
+    // The write never reached the database: its copy is left as made.
+    ASSERT_EQ(copy.size(), 1);
+    EXPECT_EQ(allRows(copy.first()), current);
+    EXPECT_FALSE(QFileInfo::exists(copy.first() + "-wal"));
+    EXPECT_FALSE(QFileInfo::exists(copy.first() + "-shm"));
+}
+
+// Backups into a folder by date, the newest kept; the database lost, cut
+// short, then with a page overwritten, and each time brought back from the
+// newest backup with the command a new user is shown.
+TEST_F(CliTest, DatedBackupsAndARescueRestoreOfALostOrDamagedDatabase)
+{
+    const QString folder = home.file("backups/");
+    for (int i = 0; i < 3; ++i) {
+        const ToolRun r = tallowin(homeArgs() << "--backup" << folder << "--keep"
+                                              << "2");
+        ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    }
+    const QStringList kept = DatedFiles(folder, BackupPrefix());
+    ASSERT_EQ(kept.size(), 2) << filesIn(folder).join(' ').toStdString();
+    QStringList names{QFileInfo(kept[0]).fileName(), QFileInfo(kept[1]).fileName()};
+    names.sort();
+    EXPECT_EQ(filesIn(folder), names) << "nothing hidden, nothing else";
+    EXPECT_TRUE(QFileInfo(kept[1]).fileName().contains(QRegularExpression("^Switch-\\d{8}-\\d{6}(-\\d+)?\\.mdb$")));
+
+    const QString db = home.paths().switchDb();
+    const auto rows = allRows(db);
+    enum { Missing, Truncated, OverwrittenPage };
+    for (int damage : {Missing, Truncated, OverwrittenPage}) {
+        QFile f(db);
+        if (damage == Missing) {
+            ASSERT_TRUE(f.remove());
+        } else if (damage == Truncated) {
+            ASSERT_TRUE(f.resize(f.size() / 2));
+        } else {
+            ASSERT_TRUE(f.open(QIODevice::ReadWrite) && f.seek(f.size() / 2 / 1024 * 1024));
+            ASSERT_EQ(f.write(QByteArray(1024, 'Z')), 1024);
+            f.close();
+        }
+        const ToolRun r = tallowin(homeArgs() << "--restore" << kept[1]);
+        EXPECT_EQ(r.code, 0) << r.err.toStdString();
+        EXPECT_EQ(allRows(db), rows) << damage;
+        const QStringList aside = DatedFiles(home.paths().dataDir(), DamagedPrefix());
+        EXPECT_EQ(aside.size(), damage) << "each damaged file kept";
+        if (damage != Missing) {
+            EXPECT_TRUE(r.out.contains(aside.value(damage - 1))) << r.out.toStdString();
+        }
+    }
 }

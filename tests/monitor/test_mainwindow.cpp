@@ -31,7 +31,7 @@ protected:
         ctx.BuildLists();
         window = std::make_unique<frmMain>(ctx);
         for (int right = 0; right <= 9; ++right)
-            window->registerWindow(right, [this, right](QWidget *) { opened << right; });
+            window->registerWindow(Right(right), [this, right](QWidget *) { opened << right; });
         window->Form_Load();
     }
 
@@ -124,7 +124,7 @@ TEST_F(MainWindowTest, UnbuiltWindowsStayDisabled)
     for (const char *name : kGated)
         EXPECT_FALSE(bare.findChild<QAction *>(QLatin1String(name))->isEnabled()) << name;
     EXPECT_FALSE(bare.toolButtons.value("Config")->isEnabled());
-    bare.registerWindow(5, [](QWidget *) {});
+    bare.registerWindow(Right::SwitchParameters, [](QWidget *) {});
     EXPECT_TRUE(bare.toolButtons.value("Config")->isEnabled()) << "the button follows its entry";
 }
 

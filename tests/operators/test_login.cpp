@@ -216,7 +216,7 @@ TEST_F(LoginTest, UsageRecordSerials)
 
 TEST_F(LoginTest, RightsGate)
 {
-    EXPECT_FALSE(PassGate(ctx, 3));
+    EXPECT_FALSE(PassGate(ctx, Right::CallQuery));
     EXPECT_EQ(messages.last()->text, "您没有登录系统,请先登录!");
     EXPECT_EQ(messages.last()->icon, MessageService::Icon::None);
 
@@ -225,7 +225,7 @@ TEST_F(LoginTest, RightsGate)
     ASSERT_TRUE(logIn(w, "新人", "n"));
     for (int right = 0; right <= 9; ++right) {
         messages.clear();
-        EXPECT_FALSE(PassGate(ctx, right));
+        EXPECT_FALSE(PassGate(ctx, Right(right)));
         ASSERT_NE(messages.last(), nullptr);
         EXPECT_EQ(messages.last()->text, "您没有使用此功能的权限！");
         EXPECT_EQ(messages.last()->title, "权限不够");
@@ -234,31 +234,38 @@ TEST_F(LoginTest, RightsGate)
     EXPECT_EQ(messages.last()->text, "您没有删除话单的权限！");
 
     ctx.login.OPRight[5] = "1";
-    EXPECT_TRUE(PassGate(ctx, 5));
+    EXPECT_TRUE(PassGate(ctx, Right::SwitchParameters));
     ctx.login.OPRight[5] = " 1";
-    EXPECT_FALSE(PassGate(ctx, 5)) << "a right is granted only by exactly \"1\"";
-    ctx.login.OPRight[10] = " 0 ";
-    EXPECT_FALSE(MayDeleteBills(ctx));
-    ctx.login.OPRight[10] = "";
-    EXPECT_TRUE(MayDeleteBills(ctx)) << "only an explicit 0 refuses deletion";
+    EXPECT_FALSE(PassGate(ctx, Right::SwitchParameters)) << "a right is granted only by exactly \"1\"";
+    for (const char *notGranted : {" 0 ", "", " 1", "2"}) {
+        ctx.login.OPRight[10] = QString::fromUtf8(notGranted);
+        EXPECT_FALSE(MayDeleteBills(ctx)) << "deleting call records needs exactly \"1\", not \"" << notGranted << '"';
+    }
+    ctx.login.OPRight[10] = "1";
+    EXPECT_TRUE(MayDeleteBills(ctx));
 }
 
 TEST_F(LoginTest, APasswordTheDatabaseRefusesIsReported)
 {
     frmLogin w(ctx);
     ASSERT_TRUE(ctx.db.exec("CREATE TRIGGER full BEFORE UPDATE ON OP BEGIN SELECT RAISE(ABORT, 'disk is full'); END"));
+    int result = -1;
     ctx.runModal = [&](QDialog &d) {
         type(d.findChild<QLineEdit *>("txtOld"), "admin");
         type(d.findChild<QLineEdit *>("txtNew"), "neu");
         type(d.findChild<QLineEdit *>("txtConfirm"), "neu");
         QTest::mouseClick(d.findChild<QPushButton *>("cmdOk"), Qt::LeftButton);
-        return d.result();
+        result = d.result();
+        return result;
     };
     QTest::mouseClick(w.findChild<QPushButton *>("cmdChangePassword"), Qt::LeftButton);
-    ASSERT_NE(messages.last(), nullptr);
+    // Only the failure is shown: no success before it.
+    ASSERT_EQ(messages.shown().size(), 1) << messages.texts().join(" | ").toStdString();
     EXPECT_TRUE(messages.last()->text.startsWith("密码未能保存：")) << messages.last()->text.toStdString();
     EXPECT_TRUE(messages.last()->text.contains("disk is full"));
     EXPECT_EQ(messages.last()->title, "修改密码");
+    EXPECT_NE(result, QDialog::Accepted) << "the window stays open with what was typed";
+    EXPECT_TRUE(PasswordHash::verify(ctx.login.OPCode, "admin")) << "the login state keeps the stored password";
     EXPECT_TRUE(PasswordHash::verify(storedPassword("管理员"), "admin"));
     EXPECT_FALSE(PasswordHash::verify(storedPassword("管理员"), "neu"));
 }

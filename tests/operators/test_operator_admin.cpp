@@ -196,7 +196,7 @@ TEST_F(OperatorAdminTest, AddChecksInOrderAndStoresAHashedOperatorWithoutRights)
     OperatorLogin login(ctx);
     ASSERT_TRUE(login.logIn("o'brien \"ob\"", "p'w"));
     for (int right = 0; right <= 9; ++right)
-        EXPECT_EQ(CheckGate(ctx, right).reason(), "您没有使用此功能的权限！") << right;
+        EXPECT_EQ(CheckGate(ctx, Right(right)).reason(), "您没有使用此功能的权限！") << right;
     EXPECT_FALSE(CheckDeleteBills(ctx));
 }
 
@@ -237,15 +237,15 @@ TEST_F(OperatorAdminTest, RightsAreInForceAtOnceForTheAdministratorOnly)
     ASSERT_TRUE(admin.saveRights(QList<bool>(11, false)));
     EXPECT_EQ(ctx.login.OPRight, QStringList(QList<QString>(11, "0")));
     for (int right = 0; right <= 9; ++right)
-        EXPECT_FALSE(CheckGate(ctx, right)) << right;
+        EXPECT_FALSE(CheckGate(ctx, Right(right))) << right;
     EXPECT_TRUE(ctx.login.isAdministrator()) << "the rights entry does not depend on the rights";
 
     // 值班员 gets the new rights at the next login.
     OperatorLogin next(ctx);
     ASSERT_TRUE(next.logIn("值班员", "z"));
-    EXPECT_TRUE(CheckGate(ctx, 7));
-    EXPECT_TRUE(CheckGate(ctx, 9));
-    EXPECT_FALSE(CheckGate(ctx, 0));
+    EXPECT_TRUE(CheckGate(ctx, Right::AlarmClock));
+    EXPECT_TRUE(CheckGate(ctx, Right::OperatorRecord));
+    EXPECT_FALSE(CheckGate(ctx, Right::Clients));
     EXPECT_FALSE(CheckDeleteBills(ctx));
 
     // A write the database refuses changes nothing in force.

@@ -143,7 +143,7 @@ TEST_F(OperatorWindowsTest, RightsOfTheSelectedOperatorAreShownAndSaved)
     EXPECT_EQ(opRow("管理员").mid(2, 11).join(""), "00000000000");
     EXPECT_EQ(ctx.login.OPRight.join(""), "00000000000");
     for (int right = 0; right <= 9; ++right)
-        EXPECT_FALSE(CheckGate(ctx, right)) << right;
+        EXPECT_FALSE(CheckGate(ctx, Right(right))) << right;
 }
 
 TEST_F(OperatorWindowsTest, AddWindowChecksInOrderThenAddsOrSelectsTheExistingOne)

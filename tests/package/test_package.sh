@@ -36,10 +36,17 @@ for f in usr/bin/corvane usr/bin/tallowin usr/bin/switchsim \
          usr/share/icons/hicolor/scalable/apps/corvane.svg usr/share/icons/hicolor/scalable/apps/tallowin.svg \
          usr/share/corvane/resource/company.gif usr/share/corvane/resource/phone.gif \
          usr/share/corvane/resource/phoneon.gif usr/share/corvane/resource/phonehold.gif \
-         usr/share/corvane/help/index.html usr/share/doc/corvane/copyright usr/share/doc/corvane/README.Debian; do
+         usr/share/corvane/help/index.html usr/share/doc/corvane/copyright usr/share/doc/corvane/README.Debian \
+         usr/lib/systemd/user/tallowin-backup@.service usr/lib/systemd/user/tallowin-backup@.timer; do
   grep -q " \./$f\$" "$scratch/contents" || fail "package lacks /$f"
 done
 dpkg-deb -f "$deb" Description | grep -q dialout || fail "the package's description does not name the dialout group"
+# The nightly backup is there but enabled by nobody: no unit linked into a target.
+if grep -q -e '\.wants/' -e '\./etc/systemd/' "$scratch/contents"; then
+  grep -e '\.wants/' -e '\./etc/systemd/' "$scratch/contents"
+  fail "the package enables a unit"
+fi
+dpkg-deb --ctrl-tarfile "$deb" | tar -t | grep -q -e postinst && fail "the package has a postinst (it must not enable the timer)"
 
 dpkg -x "$deb" "$scratch/root" || fail "dpkg -x"
 root="$scratch/root"
@@ -74,6 +81,46 @@ home="$XDG_DATA_HOME/corvane"
 [ -f "$home/resource/company.gif" ] && [ -f "$home/help/index.html" ] || fail "the new home lacks its pictures or help page"
 "$root/usr/bin/tallowin" --backup "$scratch/nightly" >/dev/null || fail "tallowin --backup"
 [ "$(stat -c %a "$scratch/nightly.mdb")" = 600 ] || fail "the backup is $(stat -c %a "$scratch/nightly.mdb"), not 600"
+
+# The backup units: valid for systemd (an instance for this home, the
+# program at its unpacked place), and their command makes dated backups and
+# keeps the newest.
+units="$root/usr/lib/systemd/user"
+service="$units/tallowin-backup@.service"
+timer="$units/tallowin-backup@.timer"
+grep -q '^OnCalendar=' "$timer" && grep -q '^WantedBy=timers.target' "$timer" || fail "the timer has no calendar or install section"
+if command -v systemd-analyze >/dev/null; then
+  check="$scratch/units"
+  mkdir -p "$check" "$scratch/runtime"
+  chmod 700 "$scratch/runtime"
+  sed "s#/usr/bin/tallowin#$root/usr/bin/tallowin#" "$service" > "$check/tallowin-backup@.service"
+  cp "$timer" "$check/tallowin-backup@.timer"
+  instance=$(systemd-escape --path "$home")
+  ln -s tallowin-backup@.service "$check/tallowin-backup@$instance.service"
+  ln -s tallowin-backup@.timer "$check/tallowin-backup@$instance.timer"
+  if ! out=$(cd "$check" && XDG_RUNTIME_DIR="$scratch/runtime" systemd-analyze --user verify --man=no \
+        "./tallowin-backup@$instance.timer" "./tallowin-backup@$instance.service" 2>&1) || [ -n "$out" ]; then
+    echo "$out"
+    fail "systemd-analyze verify finds fault with the backup units"
+  fi
+  echo "systemd-analyze verify: the backup timer and service are valid"
+else
+  echo "systemd-analyze is not installed: the backup units were NOT verified (package systemd)"
+fi
+backup_dir=$(sed -n 's#^Environment=BACKUP_DIR=\([^ ]*\).*#\1#p' "$service" | sed "s#/%I#$home#")
+keep=$(sed -n 's#^Environment=.* KEEP=\([0-9]*\).*#\1#p' "$service")
+command=$(sed -n 's#^ExecStart=##p' "$service" | sed -e "s#/usr/bin/tallowin#$root/usr/bin/tallowin#" -e "s#/%I#$home#g" \
+  -e "s#\${BACKUP_DIR}#$backup_dir#" -e "s#\${KEEP}#$keep#")
+[ "$keep" -ge 1 ] && [ -n "$backup_dir" ] || fail "the service sets no BACKUP_DIR or KEEP"
+i=0
+while [ $i -le "$keep" ]; do
+  sh -c "$command" >/dev/null || fail "the service's command failed: $command"
+  i=$((i + 1))
+done
+count=$(ls "$backup_dir" | grep -c '^Switch-[0-9]\{8\}-[0-9]\{6\}\(-[0-9]*\)\?\.mdb$')
+[ "$count" -eq "$keep" ] || { ls -la "$backup_dir"; fail "$count backups in $backup_dir, not the newest $keep"; }
+[ "$(ls -A "$backup_dir" | wc -l)" -eq "$keep" ] || fail "$backup_dir holds more than the backups"
+echo "the backup service's command keeps the newest $keep dated backups in $backup_dir"
 
 if command -v lintian >/dev/null; then
   lintian --tag-display-limit 0 "$deb" >"$scratch/lintian.log" 2>&1

@@ -230,12 +230,4 @@ TEST_F(CallQueryTest, FeeRowsSumByCallTypeWithTheRent)
     EXPECT_TRUE(d.store.fees().isEmpty());
 }
 
-TEST(DeleteRight, OnlyAnExplicitZeroRefuses)
-{
-    EXPECT_EQ(CallQuery::CheckDeleteRight(QStringLiteral("0")).reason(), s("您没有删除话单的权限！"));
-    EXPECT_FALSE(bool(CallQuery::CheckDeleteRight(QStringLiteral(" 0 "))));
-    EXPECT_TRUE(bool(CallQuery::CheckDeleteRight(QStringLiteral("1"))));
-    EXPECT_TRUE(bool(CallQuery::CheckDeleteRight(QString())));
-}
-
 } // namespace

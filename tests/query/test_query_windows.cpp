@@ -224,7 +224,7 @@ TEST_F(QueryWindowTest, QueryListsPrintsExportsAndDeletesBehindRight10)
         EXPECT_EQ(messages.last()->title, s("权限不够"));
         EXPECT_EQ(data->cell(s("SELECT count(*) FROM PHNBill")), QStringLiteral("5"));
 
-        // Any other value asks first; No keeps everything.
+        // "1" asks first; No keeps everything.
         ctx.login.OPRight[10] = QStringLiteral("1");
         messages.queueAnswer(MessageService::Answer::No);
         click(&d, QStringLiteral("cmdDelete"));
