@@ -1,6 +1,39 @@
 # The project's compile settings and the shape of a feature folder.
 
 option(CORVANE_WERROR "Treat compiler warnings as errors (CI sets it)" OFF)
+option(CORVANE_PCH "Compile against precompiled Qt and GoogleTest headers" ON)
+
+# ccache caches a compile that uses a precompiled header only when it may be
+# sloppy about the header's defines and time macros (it cannot see them), and
+# with GCC only when it sees the header in the preprocessed text
+# (-fpch-preprocess, corvane_precompile). The precompiled header's own
+# compile is cached too, so a clean build with a warm cache gets back the
+# very same header and every compile that uses it hits.
+if(CORVANE_PCH AND CMAKE_CXX_COMPILER_LAUNCHER MATCHES "ccache")
+  set(CMAKE_CXX_COMPILER_LAUNCHER /usr/bin/env CCACHE_SLOPPINESS=pch_defines,time_macros ${CMAKE_CXX_COMPILER_LAUNCHER})
+endif()
+
+# corvane_precompile(<target> HEADERS <header>...): the target compiles these
+# headers once and every one of its sources against them.
+# corvane_precompile(<target> REUSE_FROM <other>): the target uses the
+# headers <other> compiled; both must be compiled with the same defines
+# (a header compiled with other defines is not used: -Winvalid-pch says so).
+# Only headers from outside the project go in, so that a change in the
+# project's own headers never rebuilds them.
+function(corvane_precompile target)
+  if(NOT CORVANE_PCH)
+    return()
+  endif()
+  cmake_parse_arguments(P "" "REUSE_FROM" "HEADERS" ${ARGN})
+  if(P_REUSE_FROM)
+    target_precompile_headers(${target} REUSE_FROM ${P_REUSE_FROM})
+  else()
+    target_precompile_headers(${target} PRIVATE ${P_HEADERS})
+  endif()
+  if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+    target_compile_options(${target} PRIVATE -fpch-preprocess)
+  endif()
+endfunction()
 
 # corvane_settings: what every library, program, test and benchmark of the
 # project is compiled with. Linked PRIVATE, so it never leaks into the flags of
