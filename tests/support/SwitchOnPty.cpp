@@ -1,0 +1,53 @@
+#include "SwitchOnPty.h"
+#include "Clock.h"
+#include "HexBytes.h"
+#include "TestWait.h"
+
+#include <QDir>
+
+namespace corvane::test {
+
+QString comLink(const HomePaths &home, int n) { return home.portsDir() + QStringLiteral("/COM%1").arg(n); }
+
+::testing::AssertionResult openSwitchOnPty(ConsoleContext &ctx, PtyPair &pty, std::unique_ptr<SwitchLink> &link)
+{
+    QDir().mkpath(ctx.home.portsDir());
+    if (!pty.ok())
+        return ::testing::AssertionFailure() << "no pseudo-terminal";
+    if (!pty.linkAs(comLink(ctx.home, 1)))
+        return ::testing::AssertionFailure() << "cannot link COM1";
+    link = std::make_unique<SwitchLink>(ctx);
+    ctx.link = link.get();
+    if (!link->OpenPort(1))
+        return ::testing::AssertionFailure() << "COM1 does not open: " << link->mscPort.errorString().toStdString();
+    return ::testing::AssertionSuccess();
+}
+
+void closeSwitchOnPty(ConsoleContext &ctx, std::unique_ptr<SwitchLink> &link)
+{
+    ctx.link = nullptr;
+    link.reset();
+}
+
+QByteArray sentThroughQueue(SwitchLink &link, PtyPair &pty, TestClock &clock, int stepMs,
+                            const std::function<void()> &eachStep, int limitMs)
+{
+    const QByteArray marker = hex("0B 99 0C");
+    link.QueueStarCommands({QStringLiteral("*99#")});
+    QByteArray got;
+    const bool arrived = waitFor(
+        [&] {
+            clock.advanceMs(stepMs);
+            got += pty.take();
+            if (eachStep)
+                eachStep();
+            return got.endsWith(marker);
+        },
+        limitMs);
+    EXPECT_TRUE(arrived) << "the marker never arrived; got " << show(got);
+    if (got.endsWith(marker))
+        got.chop(marker.size());
+    return got;
+}
+
+} // namespace corvane::test
