@@ -48,6 +48,17 @@ target_compile_definitions(
   corvane_settings INTERFACE QT_NO_CAST_TO_ASCII
   $<IF:$<BOOL:$<TARGET_PROPERTY:CORVANE_TEST>>,QT_RESTRICTED_CAST_FROM_ASCII,QT_NO_CAST_FROM_ASCII>)
 
+# The Qt headers the libraries parse most, compiled once for the logic
+# libraries (with corvane_core) and once for the window libraries (with
+# corvane_coregui); every other library reuses one of the two.
+set(CORVANE_PCH_LOGIC
+    <QByteArray> <QDateTime> <QDir> <QFile> <QFileInfo> <QHash> <QList> <QMap> <QObject> <QRegularExpression>
+    <QSet> <QString> <QStringList> <QTimer> <QVariant> <functional> <memory> <optional>)
+set(CORVANE_PCH_GUI
+    ${CORVANE_PCH_LOGIC} <QCheckBox> <QComboBox> <QDialog> <QGridLayout> <QGroupBox> <QHBoxLayout> <QHeaderView>
+    <QLabel> <QLineEdit> <QListWidget> <QPushButton> <QTabWidget> <QTableWidget> <QTreeWidget> <QVBoxLayout>
+    <QWidget>)
+
 # corvane_feature(<folder> [LINKS ...] [GUI_LINKS ...] [EXCLUDE ...]): the two
 # libraries of a feature folder. corvane_<folder> holds the logic: every .cpp
 # and .h at the top of the folder except the EXCLUDE files (program mains),
@@ -66,6 +77,11 @@ function(corvane_feature name)
     add_library(corvane_${name} STATIC ${logic})
     target_include_directories(corvane_${name} PUBLIC ${dir})
     target_link_libraries(corvane_${name} PUBLIC ${F_LINKS} PRIVATE corvane_settings)
+    if(name STREQUAL "core")
+      corvane_precompile(corvane_core HEADERS ${CORVANE_PCH_LOGIC})
+    else()
+      corvane_precompile(corvane_${name} REUSE_FROM corvane_core)
+    endif()
   endif()
   file(GLOB gui CONFIGURE_DEPENDS ${dir}/gui/*.cpp ${dir}/gui/*.h)
   if(gui)
@@ -75,6 +91,11 @@ function(corvane_feature name)
       target_link_libraries(corvane_${name}gui PUBLIC corvane_${name})
     endif()
     target_link_libraries(corvane_${name}gui PUBLIC ${F_GUI_LINKS} Qt6::Widgets PRIVATE corvane_settings)
+    if(name STREQUAL "core")
+      corvane_precompile(corvane_coregui HEADERS ${CORVANE_PCH_GUI})
+    else()
+      corvane_precompile(corvane_${name}gui REUSE_FROM corvane_coregui)
+    endif()
   endif()
 endfunction()
 
@@ -89,7 +110,8 @@ endfunction()
 function(corvane_bench name)
   cmake_parse_arguments(B "GUI" "" "SOURCES;LIBS" ${ARGN})
   corvane_program(${name} ${B_SOURCES})
-  set_target_properties(${name} PROPERTIES CORVANE_TEST ON)
+  # No benchmark declares a QObject of its own: no moc.
+  set_target_properties(${name} PROPERTIES CORVANE_TEST ON AUTOMOC OFF)
   target_link_libraries(${name} PRIVATE ${B_LIBS} benchmark::benchmark)
   if(NOT B_GUI)
     set_property(GLOBAL APPEND PROPERTY CORVANE_NONGUI_TARGETS ${name})
