@@ -1,6 +1,39 @@
 # The project's compile settings and the shape of a feature folder.
 
 option(CORVANE_WERROR "Treat compiler warnings as errors (CI sets it)" OFF)
+option(CORVANE_PCH "Compile against precompiled Qt and GoogleTest headers" ON)
+
+# ccache caches a compile that uses a precompiled header only when it may be
+# sloppy about the header's defines and time macros (it cannot see them), and
+# with GCC only when it sees the header in the preprocessed text
+# (-fpch-preprocess, corvane_precompile). The precompiled header's own
+# compile is cached too, so a clean build with a warm cache gets back the
+# very same header and every compile that uses it hits.
+if(CORVANE_PCH AND CMAKE_CXX_COMPILER_LAUNCHER MATCHES "ccache")
+  set(CMAKE_CXX_COMPILER_LAUNCHER /usr/bin/env CCACHE_SLOPPINESS=pch_defines,time_macros ${CMAKE_CXX_COMPILER_LAUNCHER})
+endif()
+
+# corvane_precompile(<target> HEADERS <header>...): the target compiles these
+# headers once and every one of its sources against them.
+# corvane_precompile(<target> REUSE_FROM <other>): the target uses the
+# headers <other> compiled; both must be compiled with the same defines
+# (a header compiled with other defines is not used: -Winvalid-pch says so).
+# Only headers from outside the project go in, so that a change in the
+# project's own headers never rebuilds them.
+function(corvane_precompile target)
+  if(NOT CORVANE_PCH)
+    return()
+  endif()
+  cmake_parse_arguments(P "" "REUSE_FROM" "HEADERS" ${ARGN})
+  if(P_REUSE_FROM)
+    target_precompile_headers(${target} REUSE_FROM ${P_REUSE_FROM})
+  else()
+    target_precompile_headers(${target} PRIVATE ${P_HEADERS})
+  endif()
+  if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+    target_compile_options(${target} PRIVATE -fpch-preprocess)
+  endif()
+endfunction()
 
 # corvane_settings: what every library, program, test and benchmark of the
 # project is compiled with. Linked PRIVATE, so it never leaks into the flags of
@@ -14,6 +47,17 @@ target_compile_options(corvane_settings INTERFACE -Wall -Wextra -Wshadow $<$<BOO
 target_compile_definitions(
   corvane_settings INTERFACE QT_NO_CAST_TO_ASCII
   $<IF:$<BOOL:$<TARGET_PROPERTY:CORVANE_TEST>>,QT_RESTRICTED_CAST_FROM_ASCII,QT_NO_CAST_FROM_ASCII>)
+
+# The Qt headers the libraries parse most, compiled once for the logic
+# libraries (with corvane_core) and once for the window libraries (with
+# corvane_coregui); every other library reuses one of the two.
+set(CORVANE_PCH_LOGIC
+    <QByteArray> <QDateTime> <QDir> <QFile> <QFileInfo> <QHash> <QList> <QMap> <QObject> <QRegularExpression>
+    <QSet> <QString> <QStringList> <QTimer> <QVariant> <functional> <memory> <optional>)
+set(CORVANE_PCH_GUI
+    ${CORVANE_PCH_LOGIC} <QCheckBox> <QComboBox> <QDialog> <QGridLayout> <QGroupBox> <QHBoxLayout> <QHeaderView>
+    <QLabel> <QLineEdit> <QListWidget> <QPushButton> <QTabWidget> <QTableWidget> <QTreeWidget> <QVBoxLayout>
+    <QWidget>)
 
 # corvane_feature(<folder> [LINKS ...] [GUI_LINKS ...] [EXCLUDE ...]): the two
 # libraries of a feature folder. corvane_<folder> holds the logic: every .cpp
@@ -33,6 +77,11 @@ function(corvane_feature name)
     add_library(corvane_${name} STATIC ${logic})
     target_include_directories(corvane_${name} PUBLIC ${dir})
     target_link_libraries(corvane_${name} PUBLIC ${F_LINKS} PRIVATE corvane_settings)
+    if(name STREQUAL "core")
+      corvane_precompile(corvane_core HEADERS ${CORVANE_PCH_LOGIC})
+    else()
+      corvane_precompile(corvane_${name} REUSE_FROM corvane_core)
+    endif()
   endif()
   file(GLOB gui CONFIGURE_DEPENDS ${dir}/gui/*.cpp ${dir}/gui/*.h)
   if(gui)
@@ -42,6 +91,11 @@ function(corvane_feature name)
       target_link_libraries(corvane_${name}gui PUBLIC corvane_${name})
     endif()
     target_link_libraries(corvane_${name}gui PUBLIC ${F_GUI_LINKS} Qt6::Widgets PRIVATE corvane_settings)
+    if(name STREQUAL "core")
+      corvane_precompile(corvane_coregui HEADERS ${CORVANE_PCH_GUI})
+    else()
+      corvane_precompile(corvane_${name}gui REUSE_FROM corvane_coregui)
+    endif()
   endif()
 endfunction()
 
@@ -56,7 +110,8 @@ endfunction()
 function(corvane_bench name)
   cmake_parse_arguments(B "GUI" "" "SOURCES;LIBS" ${ARGN})
   corvane_program(${name} ${B_SOURCES})
-  set_target_properties(${name} PROPERTIES CORVANE_TEST ON)
+  # No benchmark declares a QObject of its own: no moc.
+  set_target_properties(${name} PROPERTIES CORVANE_TEST ON AUTOMOC OFF)
   target_link_libraries(${name} PRIVATE ${B_LIBS} benchmark::benchmark)
   if(NOT B_GUI)
     set_property(GLOBAL APPEND PROPERTY CORVANE_NONGUI_TARGETS ${name})

@@ -8,7 +8,7 @@
 #include "PasswordHash.h"
 #include "Recordset.h"
 #include "TestHome.h"
-#include "TestInput.h"
+#include "WindowDriver.h"
 #include "frmLogin.h"
 #include "frmMain.h"
 #include "frmOperatorRecord.h"
@@ -58,38 +58,18 @@ protected:
         return ctx;
     }
 
-    static void click(QWidget &w, const char *name)
-    {
-        QTest::mouseClick(w.findChild<QPushButton *>(QString::fromUtf8(name)), Qt::LeftButton);
-    }
-    static void typeOver(QLineEdit *e, const QString &text)
-    {
-        QTest::keyClick(e, Qt::Key_A, Qt::ControlModifier);
-        QTest::keyClick(e, Qt::Key_Delete);
-        test::typeText(e, text);
-    }
     void scriptLogin(const QString &name, const QString &password)
     {
         scripts["frmLogin"] = [=](QDialog &d) {
-            typeOver(d.findChild<QComboBox *>("cmbOPName")->lineEdit(), name);
-            typeOver(d.findChild<QLineEdit *>("txtCode"), password);
-            click(d, "cmdOK");
+            test::typeOver(d.findChild<QComboBox *>("cmbOPName")->lineEdit(), name);
+            test::typeOver(test::child<QLineEdit>(&d, "txtCode"), password);
+            test::press(&d, "cmdOK");
         };
-    }
-    static void selectName(QDialog &d, const QString &name)
-    {
-        auto *list = d.findChild<QListWidget *>("lstOPName");
-        const auto found = list->findItems(name, Qt::MatchExactly);
-        ASSERT_EQ(found.size(), 1);
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(found.first()).center());
     }
     static void setBoxes(QDialog &d, const QString &wanted)
     {
-        for (int i = 0; i < 11; ++i) {
-            auto *box = d.findChild<QCheckBox *>(QStringLiteral("chkRight_%1").arg(i));
-            if (box->isChecked() != (wanted.at(i) == '1'))
-                QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(4, box->height() / 2));
-        }
+        for (int i = 0; i < 11; ++i)
+            test::tick(test::child<QCheckBox>(&d, QStringLiteral("chkRight_%1").arg(i)), wanted.at(i) == '1');
     }
     // What each entry answers: its box, or "opened".
     QStringList gatedRefusals(const QList<QAction *> &entries)
@@ -132,17 +112,17 @@ TEST_F(OperatorsEndToEndTest, NewOperatorWithSomeRightsAlarmsThatSurviveARestart
 
     // The administrator adds 值班员 with the alarm clock and the usage record.
     scripts["frmOperatorNew"] = [&](QDialog &d) {
-        typeOver(d.findChild<QLineEdit *>("txtOPName"), "值班员");
-        typeOver(d.findChild<QLineEdit *>("txtCode"), "duty 1");
-        typeOver(d.findChild<QLineEdit *>("txtConfirm"), "duty 1");
-        click(d, "cmdOk");
+        test::typeOver(test::child<QLineEdit>(&d, "txtOPName"), "值班员");
+        test::typeOver(test::child<QLineEdit>(&d, "txtCode"), "duty 1");
+        test::typeOver(test::child<QLineEdit>(&d, "txtConfirm"), "duty 1");
+        test::press(&d, "cmdOk");
     };
     scripts["frmOperatorRight"] = [&](QDialog &d) {
-        click(d, "cmdAdd");
+        test::press(&d, "cmdAdd");
         EXPECT_EQ(d.findChild<QListWidget *>("lstOPName")->selectedItems().value(0)->text(), "值班员");
         setBoxes(d, "00000001010");
-        click(d, "cmdSave");
-        click(d, "cmdExit");
+        test::press(&d, "cmdSave");
+        test::press(&d, "cmdExit");
     };
     main->mnuOPRight->trigger();
     EXPECT_TRUE(messages.shown().isEmpty()) << messages.texts().join("|").toStdString();
@@ -160,15 +140,12 @@ TEST_F(OperatorsEndToEndTest, NewOperatorWithSomeRightsAlarmsThatSurviveARestart
 
     // Wake-up calls through the toolbar's "Ring" button.
     scripts["frmSRVRing"] = [&](QDialog &d) {
-        typeOver(d.findChild<QLineEdit *>("txtNo"), "801");
-        auto *time = d.findChild<QTimeEdit *>("dtpTime");
-        time->setFocus();
-        time->setSelectedSection(QDateTimeEdit::HourSection);
-        test::typeText(time, "0730");
-        click(d, "cmdOk");
-        typeOver(d.findChild<QLineEdit *>("txtNo"), "802");
-        click(d, "cmdOk");
-        click(d, "cmdLeave");
+        test::typeOver(test::child<QLineEdit>(&d, "txtNo"), "801");
+        test::typeTime(test::child<QTimeEdit>(&d, "dtpTime"), "0730");
+        test::press(&d, "cmdOk");
+        test::typeOver(test::child<QLineEdit>(&d, "txtNo"), "802");
+        test::press(&d, "cmdOk");
+        test::press(&d, "cmdLeave");
     };
     messages.clear();
     main->toolButtons.value("Ring")->trigger();
@@ -180,7 +157,7 @@ TEST_F(OperatorsEndToEndTest, NewOperatorWithSomeRightsAlarmsThatSurviveARestart
         auto *grid = d.findChild<FlexGrid *>("hfgOperatorRecord");
         for (int c = 0; c < 4; ++c)
             record << grid->textMatrix(1, c);
-        click(d, "cmdLeave");
+        test::press(&d, "cmdLeave");
     };
     main->mnuOPRecord->trigger();
     EXPECT_EQ(record, QStringList({"00001", "管理员", "2026年12月09日08:00:00", "2026年12月09日08:10:00"}));
@@ -201,7 +178,7 @@ TEST_F(OperatorsEndToEndTest, NewOperatorWithSomeRightsAlarmsThatSurviveARestart
         auto *list = d.findChild<QTreeWidget *>("lvwRing");
         for (int i = 0; i < list->topLevelItemCount(); ++i)
             alarms << list->topLevelItem(i)->text(0) + " " + list->topLevelItem(i)->text(1);
-        click(d, "cmdLeave");
+        test::press(&d, "cmdLeave");
     };
     main->mnuSRVRing->trigger();
     EXPECT_EQ(alarms, QStringList({"802 2026-12-10 07:30", "801 2026-12-10 07:30"}));
@@ -213,10 +190,10 @@ TEST_F(OperatorsEndToEndTest, NewOperatorWithSomeRightsAlarmsThatSurviveARestart
     main->mnuOPLogin->trigger();
     ASSERT_TRUE(again->login.isAdministrator());
     scripts["frmOperatorRight"] = [&](QDialog &d) {
-        selectName(d, "管理员");
+        test::clickItem(test::child<QListWidget>(&d, "lstOPName"), "管理员");
         setBoxes(d, "00000000000");
-        click(d, "cmdSave");
-        click(d, "cmdExit");
+        test::press(&d, "cmdSave");
+        test::press(&d, "cmdExit");
     };
     main->mnuOPRight->trigger();
     EXPECT_EQ(gatedRefusals({main->mnuPHNClient, main->mnuPHNDiscount, main->mnuSRVRing, main->mnuSRVBackup,
@@ -226,7 +203,7 @@ TEST_F(OperatorsEndToEndTest, NewOperatorWithSomeRightsAlarmsThatSurviveARestart
     bool reopened = false;
     scripts["frmOperatorRight"] = [&](QDialog &d) {
         reopened = true;
-        click(d, "cmdExit");
+        test::press(&d, "cmdExit");
     };
     main->mnuOPRight->trigger();
     EXPECT_TRUE(reopened);

@@ -6,6 +6,7 @@
 #include "HomeLock.h"
 #include "Restore.h"
 #include "TallowinWindow.h"
+#include "WindowDriver.h"
 #include "frmLogin.h"
 #include "frmMain.h"
 #include "frmSRVBackup.h"
@@ -242,7 +243,7 @@ protected:
     bool click(QPushButton *b)
     {
         QSignalSpy finished(&window, &tallowin::frmMain::workFinished);
-        QTest::mouseClick(b, Qt::LeftButton);
+        test::press(b);
         if (!window.busy())
             return false;
         EXPECT_FALSE(b->isEnabled()) << "no second job while one runs";

@@ -14,8 +14,8 @@
 #include "SwitchLink.h"
 #include "SwitchOnPty.h"
 #include "TestHome.h"
-#include "TestInput.h"
 #include "TestWait.h"
+#include "WindowDriver.h"
 #include "frmPHNDiscount.h"
 
 #include <QApplication>
@@ -67,77 +67,10 @@ protected:
     template <typename T>
     T *child(const QString &name)
     {
-        T *found = w->findChild<T *>(name);
-        EXPECT_NE(found, nullptr) << name.toStdString();
-        return found;
+        return test::child<T>(w.get(), name);
     }
     FlexGrid *grid(const QString &name) { return child<FlexGrid>(name); }
     QLineEdit *edit(const QString &name) { return child<QLineEdit>(name); }
-
-    // Brings the tab holding a widget to the front, as a click on its tab does.
-    void showTabOf(QWidget *widget)
-    {
-        auto *tabs = child<QTabWidget>(QStringLiteral("sstDiscount"));
-        for (int i = 0; i < tabs->count(); ++i) {
-            if (tabs->widget(i)->isAncestorOf(widget)) {
-                QTabBar *bar = tabs->tabBar();
-                QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(i).center());
-                ASSERT_EQ(tabs->currentIndex(), i);
-            }
-        }
-    }
-    QPoint cellCentre(FlexGrid *g, int r, int c)
-    {
-        showTabOf(g);
-        g->scrollTo(g->model()->index(r, c));
-        return g->cellRect(r, c).center();
-    }
-    // A person's double click on a cell.
-    void dblClick(FlexGrid *g, int r, int c)
-    {
-        QTest::mouseDClick(g->viewport(), Qt::LeftButton, {}, cellCentre(g, r, c));
-    }
-    // A click on a cell, with Shift to extend the selection from the current one.
-    void clickCell(FlexGrid *g, int r, int c, Qt::KeyboardModifiers mods = {})
-    {
-        QTest::mouseClick(g->viewport(), Qt::LeftButton, mods, cellCentre(g, r, c));
-    }
-    void press(QAbstractButton *b)
-    {
-        showTabOf(b);
-        QTest::mouseClick(b, Qt::LeftButton);
-    }
-    void press(const QString &name) { press(child<QAbstractButton>(name)); }
-    // Ticks or unticks a check box by clicking it.
-    void tick(QAbstractButton *b, bool on)
-    {
-        showTabOf(b);
-        if (b->isChecked() != on) {
-            b->setFocus(Qt::TabFocusReason);
-            QTest::keyClick(b, Qt::Key_Space);
-        }
-        EXPECT_EQ(b->isChecked(), on);
-    }
-    // Clicks into a box and types over its text.
-    void fill(QLineEdit *e, const QString &text)
-    {
-        showTabOf(e);
-        QTest::mouseClick(e, Qt::LeftButton);
-        typeOver(e, text);
-    }
-    // Types over a text box (the open editor has its text selected already).
-    static void typeOver(QLineEdit *e, const QString &text)
-    {
-        QTest::keyClick(e, Qt::Key_A, Qt::ControlModifier);
-        QTest::keyClick(e, Qt::Key_Delete);
-        test::typeText(e, text);
-    }
-    // Types over the open editor and presses Enter.
-    static void enter(QLineEdit *e, const QString &text)
-    {
-        typeOver(e, text);
-        QTest::keyClick(e, Qt::Key_Return);
-    }
 
     QByteArray sent() { return test::sentThroughQueue(*link, pty, clock); }
 
@@ -167,9 +100,9 @@ protected:
     {
         for (const CellCase &k : cases) {
             const QStringList before = storedRow();
-            dblClick(g, r, k.col);
+            test::dblClickCell(g, r, k.col);
             ASSERT_FALSE(editor->isHidden()) << k.col;
-            enter(editor, k.typed);
+            test::enter(editor, k.typed);
             if (!k.refusal.isEmpty()) {
                 expectRefused(k.refusal, editor, k.typed);
                 EXPECT_EQ(storedRow(), before) << k.typed.toStdString();
@@ -272,7 +205,7 @@ TEST_F(DiscountWindowTest, DefaultRowsKeepTheirNamesAndCannotBeDeleted)
     const int r = FindGridRow(QStringLiteral("市话默认"), *city, 1);
     ASSERT_GT(r, 0);
 
-    dblClick(city, r, 1);
+    test::dblClickCell(city, r, 1);
     ASSERT_NE(messages.last(), nullptr);
     EXPECT_EQ(messages.last()->text, QStringLiteral("默认费率名称不可更改！"));
     EXPECT_EQ(messages.last()->title, MessageService::defaultTitle());
@@ -280,10 +213,10 @@ TEST_F(DiscountWindowTest, DefaultRowsKeepTheirNamesAndCannotBeDeleted)
     messages.clear();
 
     // Its rates stay editable, and the next call is priced with them.
-    dblClick(city, r, 3);
+    test::dblClickCell(city, r, 3);
     ASSERT_FALSE(editor->isHidden());
     EXPECT_EQ(editor->text(), QStringLiteral("0.20"));
-    enter(editor, QStringLiteral("0.3"));
+    test::enter(editor, QStringLiteral("0.3"));
     EXPECT_TRUE(messages.shown().isEmpty());
     EXPECT_TRUE(editor->isHidden());
     EXPECT_EQ(cell(QStringLiteral("SELECT 首次费率 FROM Feerate WHERE 地区='市话默认'")), QStringLiteral("0.30"));
@@ -296,8 +229,8 @@ TEST_F(DiscountWindowTest, DefaultRowsKeepTheirNamesAndCannotBeDeleted)
     EXPECT_EQ(call.Fee, QStringLiteral("0.30"));
 
     const int before = feerateCount();
-    clickCell(city, FindGridRow(QStringLiteral("市话默认"), *city, 1), 1);
-    press(QStringLiteral("cmdDeleteDiscount_8"));
+    test::clickCell(city, FindGridRow(QStringLiteral("市话默认"), *city, 1), 1);
+    test::press(w.get(), QStringLiteral("cmdDeleteDiscount_8"));
     ASSERT_NE(messages.last(), nullptr);
     EXPECT_EQ(messages.last()->text, QStringLiteral("默认费率不可删除！"));
     EXPECT_EQ(feerateCount(), before);
@@ -308,12 +241,12 @@ TEST_F(DiscountWindowTest, DefaultRowsKeepTheirNamesAndCannotBeDeleted)
     QLineEdit *incomingEditor = edit(QStringLiteral("txtFeerate_9"));
     const QString mark = incoming->textMatrix(1, 10);
     for (int c : {0, 1, 10}) {
-        dblClick(incoming, 1, c);
+        test::dblClickCell(incoming, 1, c);
         EXPECT_TRUE(incomingEditor->isHidden()) << c;
     }
     EXPECT_TRUE(messages.shown().isEmpty());
     EXPECT_EQ(cell(QStringLiteral("SELECT 折价 FROM Feerate WHERE 类型='9'")), mark);
-    dblClick(incoming, 1, 5);
+    test::dblClickCell(incoming, 1, 5);
     EXPECT_FALSE(incomingEditor->isHidden());
     EXPECT_EQ(sent(), QByteArray());
 }
@@ -323,7 +256,7 @@ TEST_F(DiscountWindowTest, RateEditorRefusesBadValuesAndStoresGoodOnes)
     open();
     FlexGrid *g = grid(QStringLiteral("hfgFeerate_2"));
     QLineEdit *editor = edit(QStringLiteral("txtFeerate_2"));
-    press(QStringLiteral("cmdAddDiscount_2"));
+    test::press(w.get(), QStringLiteral("cmdAddDiscount_2"));
     const QStringList added = rows(QStringLiteral("SELECT * FROM Feerate WHERE 地区='国内新添加'")).value(0);
     const QStringList fallback = rows(QStringLiteral("SELECT * FROM Feerate WHERE 地区='国内默认'")).value(0);
     ASSERT_EQ(added.size(), 12);
@@ -371,7 +304,7 @@ TEST_F(DiscountWindowTest, RateEditorRefusesBadValuesAndStoresGoodOnes)
 
     // The discount switch flips at a double click.
     const QString mark = g->textMatrix(r, 10);
-    dblClick(g, r, 10);
+    test::dblClickCell(g, r, 10);
     const QString flipped = mark == QStringLiteral("√") ? QStringLiteral("×") : QStringLiteral("√");
     EXPECT_EQ(cell(QStringLiteral("SELECT 折价 FROM Feerate WHERE rowid=(SELECT max(rowid) FROM Feerate)")), flipped);
     EXPECT_EQ(g->textMatrix(r, 10), flipped);
@@ -383,55 +316,55 @@ TEST_F(DiscountWindowTest, LocalPrefixesAreReplacedInTheSwitch)
     open();
     FlexGrid *g = grid(QStringLiteral("hfgFeerate_5"));
     QLineEdit *editor = edit(QStringLiteral("txtFeerate_5"));
-    press(QStringLiteral("cmdAddDiscount_5"));
+    test::press(w.get(), QStringLiteral("cmdAddDiscount_5"));
     EXPECT_EQ(sent(), QByteArray());
     // Both rows have no prefix yet; the default row came first.
     ASSERT_EQ(g->textMatrix(1, 1), QStringLiteral("本地默认"));
     ASSERT_EQ(g->textMatrix(2, 1), QStringLiteral("本地新添加"));
 
-    dblClick(g, 2, 0);
-    enter(editor, QStringLiteral("0571"));
+    test::dblClickCell(g, 2, 0);
+    test::enter(editor, QStringLiteral("0571"));
     EXPECT_EQ(show(sent()), show(hex("0B 2A 0B 01 0B 01 0B A5 71 0C"))); // *20*1*1*0571#
     EXPECT_EQ(cell(QStringLiteral("SELECT 区号 FROM Feerate WHERE 地区='本地新添加'")), QStringLiteral("0571"));
 
     const int r = FindGridRow(QStringLiteral("0571"), *g, 0);
     ASSERT_GT(r, 0);
-    dblClick(g, r, 0);
-    enter(editor, QStringLiteral("05712"));
+    test::dblClickCell(g, r, 0);
+    test::enter(editor, QStringLiteral("05712"));
     expectRefused(QStringLiteral("本地网字头最大为4位整数！"), editor, QStringLiteral("05712"));
-    enter(editor, QStringLiteral("123456789"));
+    test::enter(editor, QStringLiteral("123456789"));
     expectRefused(QStringLiteral("区号最大为8位整数！"), editor, QStringLiteral("123456789"));
     EXPECT_EQ(sent(), QByteArray());
     EXPECT_EQ(cell(QStringLiteral("SELECT 区号 FROM Feerate WHERE 地区='本地新添加'")), QStringLiteral("0571"));
 
     // The old prefix goes first, then the new one comes.
-    enter(editor, QStringLiteral("0572"));
+    test::enter(editor, QStringLiteral("0572"));
     EXPECT_EQ(show(sent()), show(hex("0B 2A 0B 0A 0B A5 71 0C"           // *20*0*0571#
                                      "0B 2A 0B 01 0B 01 0B A5 72 0C"))); // *20*1*1*0572#
 
     // The default row's prefix is no local-network prefix of the switch.
-    dblClick(g, FindGridRow(QStringLiteral("本地默认"), *g, 1), 0);
-    enter(editor, QStringLiteral("9"));
+    test::dblClickCell(g, FindGridRow(QStringLiteral("本地默认"), *g, 1), 0);
+    test::enter(editor, QStringLiteral("9"));
     EXPECT_EQ(cell(QStringLiteral("SELECT 区号 FROM Feerate WHERE 地区='本地默认'")), QStringLiteral("9"));
     EXPECT_EQ(sent(), QByteArray());
 
-    clickCell(g, FindGridRow(QStringLiteral("0572"), *g, 0), 0);
-    press(QStringLiteral("cmdDeleteDiscount_5"));
+    test::clickCell(g, FindGridRow(QStringLiteral("0572"), *g, 0), 0);
+    test::press(w.get(), QStringLiteral("cmdDeleteDiscount_5"));
     EXPECT_EQ(show(sent()), show(hex("0B 2A 0B 0A 0B A5 72 0C"))); // *20*0*0572#
     EXPECT_EQ(cell(QStringLiteral("SELECT count(*) FROM Feerate WHERE 类型='5'")), QStringLiteral("1"));
 
     // A row that never had a prefix leaves the switch alone when deleted.
-    press(QStringLiteral("cmdAddDiscount_5"));
-    clickCell(g, FindGridRow(QStringLiteral("本地新添加"), *g, 1), 1);
-    press(QStringLiteral("cmdDeleteDiscount_5"));
+    test::press(w.get(), QStringLiteral("cmdAddDiscount_5"));
+    test::clickCell(g, FindGridRow(QStringLiteral("本地新添加"), *g, 1), 1);
+    test::press(w.get(), QStringLiteral("cmdDeleteDiscount_5"));
     EXPECT_EQ(cell(QStringLiteral("SELECT count(*) FROM Feerate WHERE 类型='5'")), QStringLiteral("1"));
     EXPECT_EQ(sent(), QByteArray());
 
     // Without a link the table is still written.
     ctx.link = nullptr;
-    press(QStringLiteral("cmdAddDiscount_5"));
-    dblClick(g, FindGridRow(QStringLiteral("本地新添加"), *g, 1), 0);
-    enter(editor, QStringLiteral("0573"));
+    test::press(w.get(), QStringLiteral("cmdAddDiscount_5"));
+    test::dblClickCell(g, FindGridRow(QStringLiteral("本地新添加"), *g, 1), 0);
+    test::enter(editor, QStringLiteral("0573"));
     EXPECT_EQ(cell(QStringLiteral("SELECT 区号 FROM Feerate WHERE 地区='本地新添加'")), QStringLiteral("0573"));
     EXPECT_EQ(sent(), QByteArray());
 }
@@ -453,27 +386,27 @@ TEST_F(DiscountWindowTest, BatchChangeWritesExactlyTheSelectedRows)
     ASSERT_GE(before.size(), 6);
     ASSERT_EQ(before.count(QStringLiteral("√")), before.size());
 
-    clickCell(g, 2, 3);
-    clickCell(g, 4, 4, Qt::ShiftModifier);
-    fill(value, QStringLiteral("1"));
-    press(change);
+    test::clickCell(g, 2, 3);
+    test::clickCell(g, 4, 4, Qt::ShiftModifier);
+    test::fill(value, QStringLiteral("1"));
+    test::press(change);
     ASSERT_NE(messages.last(), nullptr);
     EXPECT_EQ(messages.last()->text, QStringLiteral("你选择了多列数据，无法进行修改！"));
     EXPECT_EQ(messages.last()->title, QStringLiteral("错误！"));
 
-    clickCell(g, 2, 1);
-    clickCell(g, 4, 1, Qt::ShiftModifier);
-    press(change);
+    test::clickCell(g, 2, 1);
+    test::clickCell(g, 4, 1, Qt::ShiftModifier);
+    test::press(change);
     EXPECT_EQ(messages.last()->text, QStringLiteral("第一列和第二列无法进行批量修改！"));
     EXPECT_EQ(messages.last()->title, QStringLiteral("警告！"));
     EXPECT_EQ(messages.last()->icon, MessageService::Icon::Information);
     messages.clear();
 
     // Selected from row 4 up to row 2.
-    clickCell(g, 4, 10);
-    clickCell(g, 2, 10, Qt::ShiftModifier);
-    fill(value, QStringLiteral("0"));
-    press(change);
+    test::clickCell(g, 4, 10);
+    test::clickCell(g, 2, 10, Qt::ShiftModifier);
+    test::fill(value, QStringLiteral("0"));
+    test::press(change);
     EXPECT_TRUE(messages.shown().isEmpty());
     QStringList expected = before;
     for (int i = 1; i <= 3; ++i)
@@ -483,17 +416,17 @@ TEST_F(DiscountWindowTest, BatchChangeWritesExactlyTheSelectedRows)
     EXPECT_EQ(g->textMatrix(5, 10), QStringLiteral("√"));
 
     // A value the cell editor refuses is refused for many rows as well.
-    fill(value, QStringLiteral("2"));
-    press(change);
+    test::fill(value, QStringLiteral("2"));
+    test::press(change);
     EXPECT_EQ(marks(), expected);
-    clickCell(g, 2, 5);
-    clickCell(g, 3, 5, Qt::ShiftModifier);
-    fill(value, QStringLiteral("200"));
-    press(change);
+    test::clickCell(g, 2, 5);
+    test::clickCell(g, 3, 5, Qt::ShiftModifier);
+    test::fill(value, QStringLiteral("200"));
+    test::press(change);
     ASSERT_NE(messages.last(), nullptr);
     EXPECT_EQ(messages.last()->text, QStringLiteral("费率最大为99.99！"));
-    fill(value, QStringLiteral("0.5"));
-    press(change);
+    test::fill(value, QStringLiteral("0.5"));
+    test::press(change);
     const QList<QStringList> unit =
         rows(QStringLiteral("SELECT 单位费率 FROM Feerate WHERE 类型='2' ORDER BY 区号, rowid"));
     EXPECT_EQ(unit.value(1).value(0), QStringLiteral("0.50"));
@@ -504,13 +437,13 @@ TEST_F(DiscountWindowTest, BatchChangeWritesExactlyTheSelectedRows)
     // Rows that share a prefix (new rows have none, like the default row):
     // the selected one is changed, not the first with the same prefix.
     auto *add = child<QPushButton>(QStringLiteral("cmdAddDiscount_2"));
-    press(add);
-    press(add);
+    test::press(add);
+    test::press(add);
     ASSERT_EQ(g->textMatrix(1, 1), QStringLiteral("国内默认"));
     ASSERT_EQ(g->textMatrix(3, 1), QStringLiteral("国内新添加"));
-    clickCell(g, 3, 3);
-    fill(value, QStringLiteral("9"));
-    press(change);
+    test::clickCell(g, 3, 3);
+    test::fill(value, QStringLiteral("9"));
+    test::press(change);
     const QList<QStringList> first =
         rows(QStringLiteral("SELECT 地区, 首次费率 FROM Feerate WHERE 类型='2' AND 区号='' ORDER BY rowid"));
     ASSERT_EQ(first.size(), 3);
@@ -523,21 +456,21 @@ TEST_F(DiscountWindowTest, BatchChangeWritesExactlyTheSelectedRows)
 TEST_F(DiscountWindowTest, LocateScrollsToThePrefix)
 {
     open();
-    showTabOf(grid(QStringLiteral("hfgFeerate_2")));
+    test::showTabOf(grid(QStringLiteral("hfgFeerate_2")));
     w->resize(900, 320); // fewer rows in view than in the grid
     QApplication::processEvents();
     FlexGrid *g = grid(QStringLiteral("hfgFeerate_2"));
-    fill(edit(QStringLiteral("txtHead_2")), QStringLiteral(" 021 "));
-    press(QStringLiteral("cmdLocation_2"));
+    test::fill(edit(QStringLiteral("txtHead_2")), QStringLiteral(" 021 "));
+    test::press(w.get(), QStringLiteral("cmdLocation_2"));
     const int r = FindGridRow(QStringLiteral("021"), *g, 0);
     ASSERT_GT(r, 2);
     EXPECT_EQ(g->row(), r);
     EXPECT_EQ(g->col(), 0);
     EXPECT_EQ(g->topRow(), r);
 
-    clickCell(g, 2, 0);
-    fill(edit(QStringLiteral("txtHead_2")), QStringLiteral("99"));
-    press(QStringLiteral("cmdLocation_2"));
+    test::clickCell(g, 2, 0);
+    test::fill(edit(QStringLiteral("txtHead_2")), QStringLiteral("99"));
+    test::press(w.get(), QStringLiteral("cmdLocation_2"));
     EXPECT_EQ(g->row(), 2);
 }
 
@@ -550,7 +483,7 @@ TEST_F(DiscountWindowTest, IPCardsAreSentAsTheCardPair)
     ASSERT_EQ(g->textMatrix(r, 0), QStringLiteral("10"));
     auto stored = [&] { return rows(QStringLiteral("SELECT * FROM IP WHERE 序号='10'")).value(0); };
 
-    dblClick(g, r, 1);
+    test::dblClickCell(g, r, 1);
     ASSERT_NE(messages.last(), nullptr);
     EXPECT_EQ(messages.last()->text, QStringLiteral("请填写好所有信息后再启动该IP卡！"));
     EXPECT_EQ(messages.last()->title, QStringLiteral("请填写其他信息"));
@@ -573,35 +506,35 @@ TEST_F(DiscountWindowTest, IPCardsAreSentAsTheCardPair)
     };
     checkCellCases(g, r, editor, stored, cases);
     // A disabled card is edited without a word to the switch.
-    dblClick(g, r, 3);
+    test::dblClickCell(g, r, 3);
     EXPECT_EQ(stored().value(3), QStringLiteral("2s"));
     EXPECT_EQ(sent(), QByteArray());
 
-    dblClick(g, r, 1);
+    test::dblClickCell(g, r, 1);
     EXPECT_EQ(stored().value(1), QStringLiteral("√"));
     // *81*17909*1*12345678901234*123456*10#, then *82*200*150*150*150*10#
     EXPECT_EQ(show(sent()), show(hex("0B 81 0B 01 79 A9 0B 01 0B 12 34 56 78 9A 12 34 0B 12 34 56 0B 1A 0C"
                                      "0B 82 0B 02 AA 0B 01 5A 0B 01 5A 0B 01 5A 0B 1A 0C")));
 
-    dblClick(g, r, 4); // language: the first command of the pair
+    test::dblClickCell(g, r, 4); // language: the first command of the pair
     EXPECT_EQ(stored().value(4), QStringLiteral("英文"));
     EXPECT_EQ(show(sent()), show(hex("0B 81 0B 01 79 A9 0B 02 0B 12 34 56 78 9A 12 34 0B 12 34 56 0B 1A 0C")));
 
-    dblClick(g, r, 9); // a pause: the second command
+    test::dblClickCell(g, r, 9); // a pause: the second command
     EXPECT_EQ(stored().value(9), QStringLiteral("2s"));
     EXPECT_EQ(show(sent()), show(hex("0B 82 0B 02 AA 0B 01 5A 0B 01 5A 0B 02 AA 0B 1A 0C")));
 
-    dblClick(g, r, 8);
-    enter(editor, QStringLiteral("654321"));
+    test::dblClickCell(g, r, 8);
+    test::enter(editor, QStringLiteral("654321"));
     EXPECT_EQ(show(sent()), show(hex("0B 81 0B 01 79 A9 0B 02 0B 12 34 56 78 9A 12 34 0B 65 43 21 0B 1A 0C"
                                      "0B 82 0B 02 AA 0B 01 5A 0B 01 5A 0B 02 AA 0B 1A 0C")));
-    dblClick(g, r, 8);
-    enter(editor, QStringLiteral("abc"));
+    test::dblClickCell(g, r, 8);
+    test::enter(editor, QStringLiteral("abc"));
     expectRefused(QStringLiteral("请输入数字作为密码！"), editor, QStringLiteral("abc"));
     EXPECT_EQ(sent(), QByteArray());
     QTest::keyClick(editor, Qt::Key_Escape);
 
-    dblClick(g, r, 1);
+    test::dblClickCell(g, r, 1);
     EXPECT_EQ(stored().value(1), QStringLiteral("×"));
     EXPECT_EQ(show(sent()), show(hex("0B 81 0B 0A 0B 1A 0C"))); // *81*0*10#
     // The other cards were never touched.
@@ -617,29 +550,29 @@ TEST_F(DiscountWindowTest, IPDiallingWithoutCardNumber)
     auto row13 = [&] { return rows(QStringLiteral("SELECT 序号, 启用, 切入码, 延时1 FROM IP WHERE 序号='13'")); };
     const QList<QStringList> cards = rows(QStringLiteral("SELECT * FROM IP WHERE 序号<>'13' ORDER BY rowid"));
 
-    tick(turnOn, true);
-    fill(number, QStringLiteral(" 88886666 "));
-    press(child<QRadioButton>(QStringLiteral("optDelay_2")));
-    press(set);
+    test::tick(turnOn, true);
+    test::fill(number, QStringLiteral(" 88886666 "));
+    test::press(child<QRadioButton>(QStringLiteral("optDelay_2")));
+    test::press(set);
     EXPECT_TRUE(messages.shown().isEmpty());
     EXPECT_EQ(row13(), (QList<QStringList>{{"13", "1", "88886666", "2"}}));
     EXPECT_EQ(show(sent()), show(hex("0B 83 0B 88 88 66 66 0C" // *83*88886666#
                                      "0B 84 0B 5A 0C")));      // *84*50#
 
     // "*" or "#" in the number would reach the switch as keys of their own.
-    fill(number, QStringLiteral("8888*6666"));
-    press(set);
+    test::fill(number, QStringLiteral("8888*6666"));
+    test::press(set);
     ASSERT_NE(messages.last(), nullptr);
     EXPECT_EQ(messages.last()->title, QStringLiteral("输入错误"));
     EXPECT_EQ(row13().value(0).value(2), QStringLiteral("88886666"));
-    fill(number, QString());
-    press(set);
+    test::fill(number, QString());
+    test::press(set);
     EXPECT_EQ(row13().value(0).value(2), QStringLiteral("88886666"));
     EXPECT_EQ(sent(), QByteArray());
     messages.clear();
 
-    tick(turnOn, false);
-    press(set);
+    test::tick(turnOn, false);
+    test::press(set);
     EXPECT_EQ(row13(), (QList<QStringList>{{"13", "0", "", "2"}}));
     EXPECT_EQ(show(sent()), show(hex("0B 83 0B 0A 0C"))); // *83*0#
     EXPECT_EQ(rows(QStringLiteral("SELECT * FROM IP WHERE 序号<>'13' ORDER BY rowid")), cards);
@@ -648,10 +581,10 @@ TEST_F(DiscountWindowTest, IPDiallingWithoutCardNumber)
     w.reset();
     ASSERT_TRUE(ctx.db.exec(QStringLiteral("DELETE FROM IP WHERE 序号='13'")));
     open();
-    tick(child<QCheckBox>(QStringLiteral("chkTurnOnIP")), true);
-    fill(edit(QStringLiteral("txtIPNumber")), QStringLiteral("168"));
-    press(child<QRadioButton>(QStringLiteral("optDelay_4")));
-    press(QStringLiteral("cmdSetIP"));
+    test::tick(child<QCheckBox>(QStringLiteral("chkTurnOnIP")), true);
+    test::fill(edit(QStringLiteral("txtIPNumber")), QStringLiteral("168"));
+    test::press(child<QRadioButton>(QStringLiteral("optDelay_4")));
+    test::press(w.get(), QStringLiteral("cmdSetIP"));
     EXPECT_EQ(row13(), (QList<QStringList>{{"13", "1", "168", "4"}}));
     EXPECT_EQ(rows(QStringLiteral("SELECT * FROM IP WHERE 序号<>'13' ORDER BY rowid")), cards);
     EXPECT_EQ(show(sent()), show(hex("0B 83 0B 01 68 0C"     // *83*168#
@@ -671,7 +604,7 @@ TEST_F(DiscountWindowTest, DiscountPeriodsAreCheckedAndPriceTheNextCall)
     const QString night = QStringLiteral("2026年12月08日03时00分");
     EXPECT_EQ(engine->GetDiscountFactor(night, QStringLiteral("8")).percent, Money::fromYuan(100));
 
-    dblClick(g, r, 1); // band A, 00:00 to 07:00 at 50, switched on
+    test::dblClickCell(g, r, 1); // band A, 00:00 to 07:00 at 50, switched on
     EXPECT_EQ(stored(1), QStringLiteral("√"));
     EXPECT_EQ(g->textMatrix(r, 1), QStringLiteral("√"));
     EXPECT_EQ(engine->GetDiscountFactor(night, QStringLiteral("8")).percent, Money::fromYuan(50));
@@ -707,8 +640,8 @@ TEST_F(DiscountWindowTest, HolidaysAreAddedEditedAndDeletedRowByRow)
     auto all = [&] { return rows(QStringLiteral("SELECT * FROM Holiday ORDER BY rowid")); };
     const int preset = all().size();
 
-    press(add);
-    press(add);
+    test::press(add);
+    test::press(add);
     QList<QStringList> table = all();
     ASSERT_EQ(table.size(), preset + 2);
     EXPECT_EQ(table.last(), (QStringList{"新节假日", "01", "01"}));
@@ -740,8 +673,8 @@ TEST_F(DiscountWindowTest, HolidaysAreAddedEditedAndDeletedRowByRow)
     EXPECT_EQ(engine->GetDiscountFactor(QStringLiteral("2027年05月07日10时00分"), QStringLiteral("8")).percent,
               Money::fromYuan(40));
 
-    clickCell(g, preset + 1, 0); // the first of the two new rows
-    press(QStringLiteral("cmdDeleteHoliday"));
+    test::clickCell(g, preset + 1, 0); // the first of the two new rows
+    test::press(w.get(), QStringLiteral("cmdDeleteHoliday"));
     table = all();
     ASSERT_EQ(table.size(), preset + 1);
     EXPECT_EQ(table.last(), (QStringList{"劳动'节\"", "05", "07"}));
@@ -757,7 +690,7 @@ namespace {
 TEST_F(DiscountWindowTest, MouseDoubleClickOpensTheEditorOverTheCell)
 {
     open();
-    showTabOf(grid(QStringLiteral("hfgHoliday")));
+    test::showTabOf(grid(QStringLiteral("hfgHoliday")));
     FlexGrid *g = grid(QStringLiteral("hfgHoliday"));
     QLineEdit *editor = edit(QStringLiteral("txtHoliday"));
     const QRect cellRect = g->cellRect(1, 1);
@@ -777,7 +710,7 @@ TEST_F(DiscountWindowTest, MouseDoubleClickOpensTheEditorOverTheCell)
     QTest::mouseDClick(g->viewport(), Qt::LeftButton, {}, g->cellRect(1, 2).center());
     ASSERT_TRUE(editor->isVisible());
     QTest::keyClicks(editor, QStringLiteral("9"));
-    clickCell(g, 2, 0);
+    test::clickCell(g, 2, 0);
     EXPECT_FALSE(editor->isVisible());
     EXPECT_EQ(cell(QStringLiteral("SELECT 日期 FROM Holiday WHERE 节日='元旦'")), QStringLiteral("01"));
 }
@@ -794,7 +727,7 @@ TEST_F(DiscountWindowTest, GridTextsAreShownWholeAndTheGridsAreFilled)
     for (const QString &name : {QStringLiteral("hfgFeerate_2"), QStringLiteral("hfgFeerate_5"), QStringLiteral("hfgIP"),
                                 QStringLiteral("hfgDiscount"), QStringLiteral("hfgHoliday")}) {
         FlexGrid *g = grid(name);
-        showTabOf(g);
+        test::showTabOf(g);
         ASSERT_TRUE(test::waitFor([&] { return g->isVisible(); }));
         QApplication::processEvents();
         int total = 0;
@@ -827,8 +760,8 @@ TEST_F(DiscountWindowTest, AnEditLeavesColumnsOthersChangedAlone)
     ASSERT_GT(r, 0);
     ASSERT_TRUE(ctx.db.exec(QStringLiteral("UPDATE Feerate SET 单位费率='0.88', 折价='×' WHERE 地区='市话默认'")));
 
-    dblClick(g, r, 3);
-    enter(editor, QStringLiteral("0.3"));
+    test::dblClickCell(g, r, 3);
+    test::enter(editor, QStringLiteral("0.3"));
     EXPECT_EQ(rows(QStringLiteral("SELECT 首次费率, 单位费率, 折价 FROM Feerate WHERE 地区='市话默认'")),
               (QList<QStringList>{{"0.30", "0.88", "×"}}));
 }
@@ -840,13 +773,13 @@ TEST_F(DiscountWindowTest, AFailedStoreIsReportedOnceAndSendsNothing)
     open();
     FlexGrid *g = grid(QStringLiteral("hfgFeerate_5"));
     QLineEdit *editor = edit(QStringLiteral("txtFeerate_5"));
-    press(QStringLiteral("cmdAddDiscount_5"));
+    test::press(w.get(), QStringLiteral("cmdAddDiscount_5"));
     ASSERT_EQ(g->textMatrix(2, 1), QStringLiteral("本地新添加"));
     ASSERT_TRUE(ctx.db.exec(
         QStringLiteral("CREATE TRIGGER full BEFORE UPDATE ON Feerate BEGIN SELECT RAISE(ABORT, 'disk is full'); END")));
 
-    dblClick(g, 2, 0);
-    enter(editor, QStringLiteral("0571"));
+    test::dblClickCell(g, 2, 0);
+    test::enter(editor, QStringLiteral("0571"));
     ASSERT_EQ(messages.shown().size(), 1);
     EXPECT_EQ(messages.last()->title, QStringLiteral("数据库错误"));
     EXPECT_EQ(messages.last()->icon, MessageService::Icon::Critical);
@@ -854,18 +787,18 @@ TEST_F(DiscountWindowTest, AFailedStoreIsReportedOnceAndSendsNothing)
     EXPECT_EQ(g->textMatrix(2, 0), QString()) << "the grid shows what the table holds";
     EXPECT_EQ(sent(), QByteArray()) << "the switch never learns a prefix the table does not hold";
 
-    dblClick(g, 2, 10); // the discount switch fails as well: no second box
+    test::dblClickCell(g, 2, 10); // the discount switch fails as well: no second box
     EXPECT_EQ(messages.shown().size(), 1);
 
     ASSERT_TRUE(ctx.db.exec(QStringLiteral("DROP TRIGGER full")));
-    dblClick(g, 2, 0);
-    enter(editor, QStringLiteral("0571"));
+    test::dblClickCell(g, 2, 0);
+    test::enter(editor, QStringLiteral("0571"));
     EXPECT_EQ(messages.shown().size(), 1);
     EXPECT_EQ(show(sent()), show(hex("0B 2A 0B 01 0B 01 0B A5 71 0C"))); // *20*1*1*0571#
 
     ASSERT_TRUE(ctx.db.exec(
         QStringLiteral("CREATE TRIGGER full BEFORE UPDATE ON Feerate BEGIN SELECT RAISE(ABORT, 'disk is full'); END")));
-    dblClick(g, FindGridRow(QStringLiteral("0571"), *g, 0), 10);
+    test::dblClickCell(g, FindGridRow(QStringLiteral("0571"), *g, 0), 10);
     EXPECT_EQ(messages.shown().size(), 2) << "a new failure after a success is shown";
 }
 
@@ -876,15 +809,15 @@ TEST_F(DiscountWindowTest, CommandsGoThroughTheQueueAndOutliveTheWindow)
     open();
     FlexGrid *g = grid(QStringLiteral("hfgFeerate_5"));
     QLineEdit *editor = edit(QStringLiteral("txtFeerate_5"));
-    press(QStringLiteral("cmdAddDiscount_5"));
-    dblClick(g, 2, 0);
-    enter(editor, QStringLiteral("0571"));
+    test::press(w.get(), QStringLiteral("cmdAddDiscount_5"));
+    test::dblClickCell(g, 2, 0);
+    test::enter(editor, QStringLiteral("0571"));
     EXPECT_EQ(show(sent()), show(hex("0B 2A 0B 01 0B 01 0B A5 71 0C")));
 
-    dblClick(g, 2, 0);
-    enter(editor, QStringLiteral("0572"));
+    test::dblClickCell(g, 2, 0);
+    test::enter(editor, QStringLiteral("0572"));
     EXPECT_EQ(link->QueuedCount(), 2) << "both commands wait in the queue";
-    press(QStringLiteral("cmdLeave"));
+    test::press(w.get(), QStringLiteral("cmdLeave"));
     w.reset();
     EXPECT_EQ(show(sent()), show(hex("0B 2A 0B 0A 0B A5 71 0C"           // *20*0*0571#
                                      "0B 2A 0B 01 0B 01 0B A5 72 0C"))); // *20*1*1*0572#

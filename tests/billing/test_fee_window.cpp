@@ -11,8 +11,8 @@
 #include "SwitchLink.h"
 #include "SwitchOnPty.h"
 #include "TestHome.h"
-#include "TestInput.h"
 #include "TestWait.h"
+#include "WindowDriver.h"
 #include "frmPHNFee.h"
 
 #include <QApplication>
@@ -57,51 +57,11 @@ protected:
     template <typename T>
     T *child(const QString &name)
     {
-        T *found = w->findChild<T *>(name);
-        EXPECT_NE(found, nullptr) << name.toStdString();
-        return found;
+        return test::child<T>(w.get(), name);
     }
-    void showTabOf(QWidget *widget)
-    {
-        auto *tabs = child<QTabWidget>(QStringLiteral("sstFee"));
-        for (int i = 0; i < tabs->count(); ++i)
-            if (tabs->widget(i)->isAncestorOf(widget) && tabs->currentIndex() != i)
-                QTest::mouseClick(tabs->tabBar(), Qt::LeftButton, {}, tabs->tabBar()->tabRect(i).center());
-    }
-    void dblClick(FlexGrid *g, int r, int c)
-    {
-        showTabOf(g);
-        QTest::mouseDClick(g->viewport(), Qt::LeftButton, {}, g->cellRect(r, c).center());
-    }
-    static void typeOver(QLineEdit *e, const QString &text)
-    {
-        QTest::keyClick(e, Qt::Key_A, Qt::ControlModifier);
-        QTest::keyClick(e, Qt::Key_Delete);
-        test::typeText(e, text);
-    }
-    void enter(QLineEdit *e, const QString &text)
-    {
-        typeOver(e, text);
-        QTest::keyClick(e, Qt::Key_Return);
-    }
-    void typeAndLeave(int i, const QString &text)
-    {
-        QLineEdit *e = child<QLineEdit>(QStringLiteral("txtDelay_%1").arg(i));
-        showTabOf(e);
-        QTest::mouseClick(e, Qt::LeftButton);
-        typeOver(e, text);
-        QTest::keyClick(e, Qt::Key_Tab);
-    }
+    QLineEdit *delay(int i) { return child<QLineEdit>(QStringLiteral("txtDelay_%1").arg(i)); }
 
     QByteArray sent() { return test::sentThroughQueue(*link, pty, clock); }
-    void expectInputError(const QString &text)
-    {
-        ASSERT_NE(messages.last(), nullptr) << text.toStdString();
-        EXPECT_EQ(messages.last()->text, text);
-        EXPECT_EQ(messages.last()->title, QStringLiteral("输入错误"));
-        EXPECT_EQ(messages.last()->icon, MessageService::Icon::Critical);
-        messages.clear();
-    }
     QString value(const QString &sql) { return ctx.db.scalar(sql).value_or(QStringLiteral("<none>")); }
 
     test::TestHome home;
@@ -118,21 +78,21 @@ TEST_F(FeeWindowTest, DelaysGoOnlyWhenChangedAndOnlyWhenValid)
     open();
     EXPECT_EQ(w->windowTitle(), QStringLiteral("计费设置"));
     EXPECT_EQ(child<QLineEdit>(QStringLiteral("txtDelay_3"))->text(), QStringLiteral("10"));
-    typeAndLeave(3, QStringLiteral("10"));
+    test::typeAndLeave(delay(3), QStringLiteral("10"));
     EXPECT_TRUE(sent().isEmpty());
 
     for (const char *bad : {"256", "5.5", "-5", "五", " "}) {
-        typeAndLeave(3, QString::fromUtf8(bad));
-        expectInputError(QStringLiteral("计费延时必须是0到255的整数（秒）！"));
+        test::typeAndLeave(delay(3), QString::fromUtf8(bad));
+        test::expectInputError(messages, QStringLiteral("计费延时必须是0到255的整数（秒）！"));
         EXPECT_TRUE(child<QLineEdit>(QStringLiteral("txtDelay_3"))->hasFocus()) << bad;
     }
     EXPECT_TRUE(sent().isEmpty());
     EXPECT_EQ(value(QStringLiteral("SELECT 市话延时 FROM Feesetting")), QStringLiteral("10"));
 
-    typeAndLeave(3, QStringLiteral("5"));
+    test::typeAndLeave(delay(3), QStringLiteral("5"));
     EXPECT_EQ(show(sent()), show(hex("0B 17 0B 05 0C"))); // *17*5#
     EXPECT_EQ(value(QStringLiteral("SELECT 市话延时 FROM Feesetting")), QStringLiteral("5"));
-    typeAndLeave(0, QStringLiteral("30"));
+    test::typeAndLeave(delay(0), QStringLiteral("30"));
     EXPECT_EQ(show(sent()), show(hex("0B 27 0B 3A 0C"))); // *27*30#
 }
 
@@ -143,19 +103,19 @@ TEST_F(FeeWindowTest, OutsideNumbersAndClearingThem)
     QLineEdit *box = child<QLineEdit>(QStringLiteral("txtExNO"));
     EXPECT_EQ(g->textMatrix(0, 1), QStringLiteral("外线号码"));
     EXPECT_EQ(g->textMatrix(1, 1), QStringLiteral("无需设置"));
-    dblClick(g, 1, 1);
+    test::dblClickCell(g, 1, 1);
     EXPECT_FALSE(box->isVisible()); // trunk 1's number cannot be set
 
-    dblClick(g, 3, 1);
+    test::dblClickCell(g, 3, 1);
     ASSERT_TRUE(box->isVisible());
     for (const char *bad : {"12345", "123456789"}) {
-        enter(box, QLatin1String(bad));
-        expectInputError(QStringLiteral("电话号码长度为6到8位!"));
+        test::enter(box, QLatin1String(bad));
+        test::expectInputError(messages, QStringLiteral("电话号码长度为6到8位!"));
     }
-    enter(box, QStringLiteral("12345a"));
-    expectInputError(QStringLiteral("外线号码必须是数字!"));
+    test::enter(box, QStringLiteral("12345a"));
+    test::expectInputError(messages, QStringLiteral("外线号码必须是数字!"));
     EXPECT_TRUE(sent().isEmpty());
-    enter(box, QStringLiteral("87654321"));
+    test::enter(box, QStringLiteral("87654321"));
     EXPECT_FALSE(box->isVisible());
     EXPECT_EQ(g->textMatrix(3, 1), QStringLiteral("87654321"));
     // *77*3*87654321#
@@ -178,19 +138,19 @@ TEST_F(FeeWindowTest, WorkingDaysAndPeriods)
 
     // Days outside 1..7 are refused.
     for (const char *bad : {"0", "8"}) {
-        dblClick(g, 3, 2);
+        test::dblClickCell(g, 3, 2);
         ASSERT_TRUE(box->isVisible());
-        enter(box, QLatin1String(bad));
-        expectInputError(QStringLiteral("工作日设置范围1～7！"));
+        test::enter(box, QLatin1String(bad));
+        test::expectInputError(messages, QStringLiteral("工作日设置范围1～7！"));
         QTest::keyClick(box, Qt::Key_Escape);
     }
     // A period while the mark is "×": stored, reformatted, nothing sent.
-    dblClick(g, 3, 4);
-    enter(box, QStringLiteral("830"));
+    test::dblClickCell(g, 3, 4);
+    test::enter(box, QStringLiteral("830"));
     EXPECT_EQ(g->textMatrix(3, 4), QStringLiteral("08:30"));
     EXPECT_EQ(value(QStringLiteral("SELECT 时段一起 FROM ExNO WHERE 中继号='3'")), QStringLiteral("08:30"));
-    dblClick(g, 3, 5);
-    enter(box, QStringLiteral("25:99"));
+    test::dblClickCell(g, 3, 5);
+    test::enter(box, QStringLiteral("25:99"));
     ASSERT_NE(messages.last(), nullptr);
     EXPECT_EQ(messages.last()->text, QStringLiteral("时段必须是有效的时间，如08:30！"));
     messages.clear();
@@ -198,17 +158,17 @@ TEST_F(FeeWindowTest, WorkingDaysAndPeriods)
     EXPECT_TRUE(sent().isEmpty());
 
     // The mark on: the pair, with the pause between its commands.
-    dblClick(g, 3, 1);
+    test::dblClickCell(g, 3, 1);
     EXPECT_EQ(g->textMatrix(3, 1), QStringLiteral("√"));
     // *86*1*5*3#, *85*08301200*14001800*3#
     EXPECT_EQ(show(sent()), show(hex("0B 86 0B 01 0B 05 0B 03 0C 0B 85 0B A8 3A 12 AA 0B 14 AA 18 AA 0B 03 0C")));
     // Editing while "√" sends the pair again.
-    dblClick(g, 3, 7);
-    enter(box, QStringLiteral("1730"));
+    test::dblClickCell(g, 3, 7);
+    test::enter(box, QStringLiteral("1730"));
     EXPECT_EQ(show(sent()), show(hex("0B 86 0B 01 0B 05 0B 03 0C 0B 85 0B A8 3A 12 AA 0B 14 AA 17 3A 0B 03 0C")));
 
     // The mark off: "*86*0*3#", days and periods kept.
-    dblClick(g, 3, 1);
+    test::dblClickCell(g, 3, 1);
     EXPECT_EQ(show(sent()), show(hex("0B 86 0B 0A 0B 03 0C")));
     EXPECT_EQ(value(QStringLiteral(
                   "SELECT 工作日控制 || 起始星期 || 结束星期 || 时段一起 || 时段二止 FROM ExNO WHERE 中继号='3'")),
@@ -221,19 +181,19 @@ TEST_F(FeeWindowTest, TheSimulatedSwitchFollowsTheChargingSettings)
     auto *numbers = child<FlexGrid>(QStringLiteral("hfgExNO"));
     auto *days = child<FlexGrid>(QStringLiteral("hfgWorkday"));
     QByteArray bytes;
-    typeAndLeave(0, QStringLiteral("30"));
-    typeAndLeave(1, QStringLiteral("20"));
-    typeAndLeave(2, QStringLiteral("0"));
-    typeAndLeave(4, QStringLiteral("255"));
-    dblClick(numbers, 4, 1);
-    enter(child<QLineEdit>(QStringLiteral("txtExNO")), QStringLiteral("654321"));
-    dblClick(numbers, 12, 1);
-    enter(child<QLineEdit>(QStringLiteral("txtExNO")), QStringLiteral("12345678"));
-    dblClick(days, 5, 6);
-    enter(child<QLineEdit>(QStringLiteral("txtWorkday")), QStringLiteral("1330"));
-    dblClick(days, 5, 1);
-    dblClick(days, 6, 1);
-    dblClick(days, 6, 1);
+    test::typeAndLeave(delay(0), QStringLiteral("30"));
+    test::typeAndLeave(delay(1), QStringLiteral("20"));
+    test::typeAndLeave(delay(2), QStringLiteral("0"));
+    test::typeAndLeave(delay(4), QStringLiteral("255"));
+    test::dblClickCell(numbers, 4, 1);
+    test::enter(child<QLineEdit>(QStringLiteral("txtExNO")), QStringLiteral("654321"));
+    test::dblClickCell(numbers, 12, 1);
+    test::enter(child<QLineEdit>(QStringLiteral("txtExNO")), QStringLiteral("12345678"));
+    test::dblClickCell(days, 5, 6);
+    test::enter(child<QLineEdit>(QStringLiteral("txtWorkday")), QStringLiteral("1330"));
+    test::dblClickCell(days, 5, 1);
+    test::dblClickCell(days, 6, 1);
+    test::dblClickCell(days, 6, 1);
     bytes = sent();
 
     sim::ParameterMemory memory;

@@ -4,7 +4,7 @@
 #include "GridCellEditor.h"
 #include "MessageService.h"
 #include "StoreFailureNotice.h"
-#include "TestInput.h"
+#include "WindowDriver.h"
 
 #include <QLineEdit>
 #include <QPushButton>
@@ -86,16 +86,6 @@ protected:
         grid->setTextMatrix(3, 2, QStringLiteral("045"));
     }
 
-    void dblClick(int r, int c)
-    {
-        QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, grid->cellRect(r, c).center());
-    }
-    void typeOver(const QString &text)
-    {
-        QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
-        test::typeText(box, text);
-    }
-
     QWidget window;
     FlexGrid *grid = nullptr;
     QLineEdit *box = nullptr;
@@ -113,14 +103,14 @@ protected:
 
 TEST_F(CellEditorTest, CyclicCellsStepAndStoreAtOnce)
 {
-    dblClick(2, 1); // "?" is no choice: the first one
+    test::dblClickCell(grid, 2, 1); // "?" is no choice: the first one
     ASSERT_EQ(stores.size(), 1u);
     EXPECT_EQ(stores[0].rowId, 102);
     EXPECT_EQ(stores[0].col, 1);
     EXPECT_EQ(stores[0].value, QStringLiteral("×"));
     EXPECT_EQ(grid->textMatrix(2, 1), QStringLiteral("×"));
-    dblClick(2, 1);
-    dblClick(2, 1);
+    test::dblClickCell(grid, 2, 1);
+    test::dblClickCell(grid, 2, 1);
     ASSERT_EQ(stores.size(), 3u);
     EXPECT_EQ(stores[1].value, QStringLiteral("√"));
     EXPECT_EQ(stores[2].value, QStringLiteral("×"));
@@ -129,11 +119,11 @@ TEST_F(CellEditorTest, CyclicCellsStepAndStoreAtOnce)
     EXPECT_TRUE(messages.shown().isEmpty());
 
     // Not editable, blocked, or no record behind the row: nothing is stored.
-    dblClick(3, 0);
-    dblClick(4, 1);
+    test::dblClickCell(grid, 3, 0);
+    test::dblClickCell(grid, 4, 1);
     EXPECT_EQ(stores.size(), 3u);
     EXPECT_TRUE(messages.shown().isEmpty());
-    dblClick(1, 0);
+    test::dblClickCell(grid, 1, 0);
     ASSERT_NE(messages.last(), nullptr);
     EXPECT_EQ(messages.last()->text, QStringLiteral("默认费率名称不可更改！"));
     EXPECT_EQ(messages.last()->title, QStringLiteral("标题"));
@@ -144,7 +134,7 @@ TEST_F(CellEditorTest, CyclicCellsStepAndStoreAtOnce)
 
 TEST_F(CellEditorTest, TextCellsAreCheckedOnEnterAndRefusalsStayInTheBox)
 {
-    dblClick(2, 2);
+    test::dblClickCell(grid, 2, 2);
     ASSERT_TRUE(box->isVisible());
     EXPECT_TRUE(box->hasFocus());
     EXPECT_EQ(box->text(), QStringLiteral("030"));
@@ -153,7 +143,7 @@ TEST_F(CellEditorTest, TextCellsAreCheckedOnEnterAndRefusalsStayInTheBox)
 
     for (const QString &bad : {QStringLiteral("12a"), QStringLiteral("1234"), QStringLiteral("十")}) {
         messages.clear();
-        typeOver(bad);
+        test::typeOver(box, bad);
         QTest::keyClick(box, Qt::Key_Return);
         ASSERT_NE(messages.last(), nullptr) << bad.toStdString();
         EXPECT_EQ(messages.last()->text, QStringLiteral("请输入数字！"));
@@ -169,7 +159,7 @@ TEST_F(CellEditorTest, TextCellsAreCheckedOnEnterAndRefusalsStayInTheBox)
     // name other records by the time Enter is pressed.
     ids[2] = 999;
     messages.clear();
-    typeOver(QStringLiteral("7"));
+    test::typeOver(box, QStringLiteral("7"));
     QTest::keyClick(box, Qt::Key_Return);
     ASSERT_EQ(stores.size(), 1u);
     EXPECT_EQ(stores[0].rowId, 102);
@@ -181,13 +171,13 @@ TEST_F(CellEditorTest, TextCellsAreCheckedOnEnterAndRefusalsStayInTheBox)
 
 TEST_F(CellEditorTest, EscapeOrLeavingTheBoxDropsWhatWasTyped)
 {
-    dblClick(3, 2);
-    typeOver(QStringLiteral("9"));
+    test::dblClickCell(grid, 3, 2);
+    test::typeOver(box, QStringLiteral("9"));
     QTest::keyClick(box, Qt::Key_Escape);
     EXPECT_TRUE(box->isHidden());
-    dblClick(3, 2);
+    test::dblClickCell(grid, 3, 2);
     ASSERT_TRUE(box->isVisible());
-    typeOver(QStringLiteral("9"));
+    test::typeOver(box, QStringLiteral("9"));
     QTest::mouseClick(other, Qt::LeftButton);
     EXPECT_TRUE(box->isHidden());
     EXPECT_TRUE(stores.empty());
@@ -201,8 +191,8 @@ TEST_F(CellEditorTest, EscapeOrLeavingTheBoxDropsWhatWasTyped)
 TEST_F(CellEditorTest, AFailedStoreIsShownOnceAndTheCellKeepsItsValue)
 {
     failStore = true;
-    dblClick(2, 2);
-    typeOver(QStringLiteral("5"));
+    test::dblClickCell(grid, 2, 2);
+    test::typeOver(box, QStringLiteral("5"));
     QTest::keyClick(box, Qt::Key_Return);
     ASSERT_EQ(messages.shown().size(), 1);
     EXPECT_EQ(messages.last()->title, QStringLiteral("数据库错误"));
@@ -211,13 +201,13 @@ TEST_F(CellEditorTest, AFailedStoreIsShownOnceAndTheCellKeepsItsValue)
     ASSERT_EQ(finished.size(), 1u);
     EXPECT_FALSE(finished[0]) << "the window hears of the failure (and sends nothing)";
 
-    dblClick(1, 1);
+    test::dblClickCell(grid, 1, 1);
     EXPECT_EQ(messages.shown().size(), 1) << "the failure goes on: no second box";
     EXPECT_EQ(grid->textMatrix(1, 1), QStringLiteral("×"));
     failStore = false;
-    dblClick(1, 1);
+    test::dblClickCell(grid, 1, 1);
     EXPECT_EQ(grid->textMatrix(1, 1), QStringLiteral("√"));
     failStore = true;
-    dblClick(1, 1);
+    test::dblClickCell(grid, 1, 1);
     EXPECT_EQ(messages.shown().size(), 2) << "a failure after a success is shown again";
 }

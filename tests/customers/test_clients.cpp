@@ -4,8 +4,8 @@
 #include "ConsoleContext.h"
 #include "FlexGrid.h"
 #include "TestHome.h"
-#include "TestInput.h"
 #include "TestWait.h"
+#include "WindowDriver.h"
 #include "frmPHNClient.h"
 
 #include <QApplication>
@@ -40,45 +40,27 @@ protected:
     template <typename T>
     T *child(const QString &name)
     {
-        T *found = w->findChild<T *>(name);
-        EXPECT_NE(found, nullptr) << name.toStdString();
-        return found;
+        return test::child<T>(w.get(), name);
     }
     QLineEdit *clientBox(int i) { return child<QLineEdit>(QStringLiteral("txtClient_%1").arg(i)); }
     QLineEdit *blackBox(int i) { return child<QLineEdit>(QStringLiteral("txtBlacklist_%1").arg(i)); }
     QPushButton *button(const char *name) { return child<QPushButton>(QString::fromLatin1(name)); }
     FlexGrid *grid(const char *name) { return child<FlexGrid>(QString::fromLatin1(name)); }
 
-    static void click(QWidget *target) { QTest::mouseClick(target, Qt::LeftButton); }
-    // Clicks into a box and types over its text.
-    static void type(QLineEdit *box, const QString &text)
-    {
-        QTest::mouseClick(box, Qt::LeftButton);
-        QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
-        if (text.isEmpty())
-            QTest::keyClick(box, Qt::Key_Delete);
-        else
-            test::typeText(box, text);
-    }
-    void clickRow(FlexGrid *g, int row)
-    {
-        QTest::mouseClick(g->viewport(), Qt::LeftButton, {}, g->cellRect(row, 0).center());
-    }
-
     // "添加", the given boxes typed, "保存".
     void addClient(const QMap<int, QString> &boxes)
     {
-        click(button("cmdAddClient"));
+        test::press(button("cmdAddClient"));
         for (auto it = boxes.begin(); it != boxes.end(); ++it)
-            type(clientBox(it.key()), it.value());
-        click(button("cmdAmendClient"));
+            test::fill(clientBox(it.key()), it.value());
+        test::press(button("cmdAmendClient"));
     }
     void addBlacklist(const QString &number, const QString &remark = QString())
     {
-        click(button("cmdAddBlacklist"));
-        type(blackBox(0), number);
-        type(blackBox(1), remark);
-        click(button("cmdAmendBlacklist"));
+        test::press(button("cmdAddBlacklist"));
+        test::fill(blackBox(0), number);
+        test::fill(blackBox(1), remark);
+        test::press(button("cmdAmendBlacklist"));
     }
 
     QList<QStringList> rows(const QString &table)
@@ -140,12 +122,12 @@ TEST_F(ClientTest, OpensBrowsingWithBothRegistersInTheirGrids)
     expectClientsBrowsing();
     EXPECT_FALSE(blackBox(0)->isEnabled());
 
-    click(button("cmdAddClient"));
+    test::press(button("cmdAddClient"));
     expectClientsEditing();
     EXPECT_TRUE(clientBox(0)->hasFocus());
-    type(clientBox(0), "0001");
-    type(clientBox(1), "李四");
-    type(clientBox(10), "13800138000");
+    test::fill(clientBox(0), "0001");
+    test::fill(clientBox(1), "李四");
+    test::fill(clientBox(10), "13800138000");
     // For a person to look at.
     EXPECT_TRUE(w->grab().save(test::artifactDir() + "/clients_window.png"));
 }
@@ -186,23 +168,23 @@ TEST_F(ClientTest, EditedClientKeepsItsOwnNumberButCannotTakeAnother)
     FlexGrid *g = grid("hfgClient");
     ASSERT_EQ(g->textMatrix(2, 0), "0009");
 
-    clickRow(g, 2);
+    test::clickCell(g, 2, 0);
     EXPECT_EQ(clientBox(0)->text(), "0009");
     EXPECT_EQ(clientBox(1)->text(), "乙");
-    click(button("cmdAmendClient"));
+    test::press(button("cmdAmendClient"));
     expectClientsEditing();
     EXPECT_EQ(clientBox(0)->selectedText(), "0009");
     EXPECT_EQ(clientBox(1)->text(), "乙");
-    type(clientBox(1), "乙改");
-    click(button("cmdAmendClient"));
+    test::fill(clientBox(1), "乙改");
+    test::press(button("cmdAmendClient"));
     expectNoMessage();
     EXPECT_EQ(rows("Client"), (QList<QStringList>{QStringList{"0007", "甲"} + QStringList(18, ""),
                                                   QStringList{"0009", "乙改"} + QStringList(18, "")}));
 
-    clickRow(g, 2);
-    click(button("cmdAmendClient"));
-    type(clientBox(0), "0007");
-    click(button("cmdAmendClient"));
+    test::clickCell(g, 2, 0);
+    test::press(button("cmdAmendClient"));
+    test::fill(clientBox(0), "0007");
+    test::press(button("cmdAmendClient"));
     expectLast("输入的编号已经存在！", "请重新输入", Icon::Information);
     EXPECT_EQ(rows("Client").size(), 2);
     EXPECT_EQ(rows("Client")[1].value(0), "0009");
@@ -210,8 +192,8 @@ TEST_F(ClientTest, EditedClientKeepsItsOwnNumberButCannotTakeAnother)
 
 TEST_F(ClientTest, ClientNumberMustBeOneToFourDigits)
 {
-    click(button("cmdAddClient"));
-    type(clientBox(1), "x");
+    test::press(button("cmdAddClient"));
+    test::fill(clientBox(1), "x");
     struct Case {
         QString typed;
         QString message;
@@ -231,8 +213,8 @@ TEST_F(ClientTest, ClientNumberMustBeOneToFourDigits)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.typed.toStdString());
         messages.clear();
-        type(clientBox(0), c.typed);
-        click(button("cmdAmendClient"));
+        test::fill(clientBox(0), c.typed);
+        test::press(button("cmdAmendClient"));
         expectLast(c.message, c.title, c.icon);
         EXPECT_TRUE(clientBox(0)->hasFocus());
         if (c.message == rule) {
@@ -241,23 +223,23 @@ TEST_F(ClientTest, ClientNumberMustBeOneToFourDigits)
         expectClientsEditing();
     }
     EXPECT_TRUE(rows("Client").isEmpty());
-    type(clientBox(0), "1");
-    click(button("cmdAmendClient"));
+    test::fill(clientBox(0), "1");
+    test::press(button("cmdAmendClient"));
     expectClientsBrowsing();
     EXPECT_EQ(rows("Client").size(), 1);
 }
 
 TEST_F(ClientTest, NumberBoxesAreCheckedWhenLeftAndTheFocusComesBack)
 {
-    click(button("cmdAddClient"));
-    type(clientBox(0), "ab");
+    test::press(button("cmdAddClient"));
+    test::fill(clientBox(0), "ab");
     messages.clear();
     QTest::keyClick(clientBox(0), Qt::Key_Tab);
     expectLast("请输入数字作为客户编号！", "输入错误", Icon::Critical);
     ASSERT_TRUE(test::waitFor([&] { return clientBox(0)->hasFocus(); })) << "the focus goes back to the number";
 
-    type(clientBox(0), "5");
-    type(clientBox(12), "abc");
+    test::fill(clientBox(0), "5");
+    test::fill(clientBox(12), "abc");
     messages.clear();
     QTest::keyClick(clientBox(12), Qt::Key_Tab);
     expectLast("请输入数字作为电话号码！", "输入错误", Icon::Critical);
@@ -265,19 +247,19 @@ TEST_F(ClientTest, NumberBoxesAreCheckedWhenLeftAndTheFocusComesBack)
 
     // Saving with the mouse leaves the focus there: the same check refuses it.
     messages.clear();
-    click(button("cmdAmendClient"));
+    test::press(button("cmdAmendClient"));
     expectLast("请输入数字作为电话号码！", "输入错误", Icon::Critical);
     EXPECT_TRUE(rows("Client").isEmpty());
 
     // Free text, and an empty phone, may be left.
-    type(clientBox(12), "");
+    test::fill(clientBox(12), "");
     messages.clear();
     QTest::keyClick(clientBox(12), Qt::Key_Tab);
-    type(clientBox(5), "任何文字 'x'");
+    test::fill(clientBox(5), "任何文字 'x'");
     QTest::keyClick(clientBox(5), Qt::Key_Tab);
     expectNoMessage();
-    type(clientBox(12), "8888");
-    click(button("cmdAmendClient"));
+    test::fill(clientBox(12), "8888");
+    test::press(button("cmdAmendClient"));
     expectNoMessage();
     ASSERT_EQ(rows("Client").size(), 1);
     EXPECT_EQ(rows("Client")[0].value(12), "8888");
@@ -286,10 +268,10 @@ TEST_F(ClientTest, NumberBoxesAreCheckedWhenLeftAndTheFocusComesBack)
 
 TEST_F(ClientTest, ModifyAndDeleteNeedASelectedRow)
 {
-    click(button("cmdAmendClient"));
+    test::press(button("cmdAmendClient"));
     expectLast("请在数据网格中选择好您要修改的项！", "请选择", Icon::Information);
     expectClientsBrowsing();
-    click(button("cmdDeleteClient"));
+    test::press(button("cmdDeleteClient"));
     expectLast("请在数据网格中选择好您要删除的项！", MessageService::defaultTitle(), Icon::None);
 
     addClient({{0, "1"}, {1, "甲"}});
@@ -297,10 +279,10 @@ TEST_F(ClientTest, ModifyAndDeleteNeedASelectedRow)
     FlexGrid *g = grid("hfgClient");
     QTest::mouseClick(g->findChild<QWidget *>("captionRows"), Qt::LeftButton); // the header selects nothing
     EXPECT_EQ(clientBox(0)->text(), "");
-    clickRow(g, 1);
+    test::clickCell(g, 1, 0);
     EXPECT_EQ(clientBox(1)->text(), "甲");
     messages.clear();
-    click(button("cmdDeleteClient"));
+    test::press(button("cmdDeleteClient"));
     expectNoMessage();
     EXPECT_EQ(rows("Client").size(), 1);
     EXPECT_EQ(rows("Client")[0].value(0), "2");
@@ -309,7 +291,7 @@ TEST_F(ClientTest, ModifyAndDeleteNeedASelectedRow)
     EXPECT_EQ(g->rows(), 2);
 
     // Deleting again with nothing selected deletes nothing.
-    click(button("cmdDeleteClient"));
+    test::press(button("cmdDeleteClient"));
     expectLast("请在数据网格中选择好您要删除的项！", MessageService::defaultTitle(), Icon::None);
     EXPECT_EQ(rows("Client").size(), 1);
 }
@@ -327,10 +309,10 @@ TEST_F(ClientTest, AFailedSaveIsReportedOnceAndNothingTypedIsLost)
     expectClientsEditing();
     EXPECT_EQ(clientBox(1)->text(), "甲");
 
-    click(button("cmdAmendClient"));
+    test::press(button("cmdAmendClient"));
     EXPECT_EQ(messages.shown().size(), 1) << "the same failure is not shown twice";
     ASSERT_TRUE(ctx.db.exec(QStringLiteral("DROP TRIGGER full")));
-    click(button("cmdAmendClient"));
+    test::press(button("cmdAmendClient"));
     EXPECT_EQ(messages.shown().size(), 1);
     expectClientsBrowsing();
     EXPECT_EQ(rows("Client").size(), 1);
@@ -342,16 +324,16 @@ TEST_F(ClientTest, BlacklistNumbersAreUpToFifteenDigitsAndUnique)
     addBlacklist("1234567890123456");
     expectLast("电话号码长度不能超过15位，也不能为空！", "请重新输入", Icon::Information);
     EXPECT_EQ(button("cmdAmendBlacklist")->text(), "保存");
-    type(blackBox(0), "推销电话");
-    click(button("cmdAmendBlacklist"));
+    test::fill(blackBox(0), "推销电话");
+    test::press(button("cmdAmendBlacklist"));
     expectLast("请输入数字作为电话号码！", "输入错误", Icon::Critical);
     EXPECT_TRUE(rows("BlackLst").isEmpty());
     ASSERT_TRUE(test::waitFor([&] { return blackBox(0)->hasFocus(); }));
 
-    type(blackBox(0), " 123456789012345 ");
-    type(blackBox(1), "他说\"别再打\" it's");
+    test::fill(blackBox(0), " 123456789012345 ");
+    test::fill(blackBox(1), "他说\"别再打\" it's");
     messages.clear();
-    click(button("cmdAmendBlacklist"));
+    test::press(button("cmdAmendBlacklist"));
     expectNoMessage();
     EXPECT_EQ(rows("BlackLst"), (QList<QStringList>{{"123456789012345", "他说\"别再打\" it's"}}));
     EXPECT_EQ(button("cmdAmendBlacklist")->text(), "修改");
@@ -365,12 +347,12 @@ TEST_F(ClientTest, BlacklistNumbersAreUpToFifteenDigitsAndUnique)
 
     // The remark is free, the number is not.
     messages.clear();
-    type(blackBox(0), "55S1234");
+    test::fill(blackBox(0), "55S1234");
     QTest::keyClick(blackBox(0), Qt::Key_Tab);
     expectLast("请输入数字作为电话号码！", "输入错误", Icon::Critical);
     ASSERT_TRUE(test::waitFor([&] { return blackBox(0)->hasFocus(); }));
-    type(blackBox(0), "5551234");
-    type(blackBox(1), "");
+    test::fill(blackBox(0), "5551234");
+    test::fill(blackBox(1), "");
     messages.clear();
     QTest::keyClick(blackBox(1), Qt::Key_Tab);
     expectNoMessage();
@@ -379,26 +361,26 @@ TEST_F(ClientTest, BlacklistNumbersAreUpToFifteenDigitsAndUnique)
 TEST_F(ClientTest, BlacklistRowIsEditedAndDeletedThroughTheGrid)
 {
     child<QTabWidget>("sstClient")->setCurrentIndex(1);
-    click(button("cmdAmendBlacklist"));
+    test::press(button("cmdAmendBlacklist"));
     expectLast("请在数据网格中选择好您要修改的项！", "请选择", Icon::Information);
     addBlacklist("5551234", "a");
     addBlacklist("5559999", "b");
 
     FlexGrid *g = grid("hfgBlacklist");
-    clickRow(g, 2);
+    test::clickCell(g, 2, 0);
     EXPECT_EQ(blackBox(0)->text(), "5559999");
-    click(button("cmdAmendBlacklist"));
-    type(blackBox(1), "b2");
+    test::press(button("cmdAmendBlacklist"));
+    test::fill(blackBox(1), "b2");
     messages.clear();
-    click(button("cmdAmendBlacklist")); // its own number is accepted
+    test::press(button("cmdAmendBlacklist")); // its own number is accepted
     expectNoMessage();
     EXPECT_EQ(rows("BlackLst"), (QList<QStringList>{{"5551234", "a"}, {"5559999", "b2"}}));
 
-    clickRow(g, 1);
-    click(button("cmdDeleteBlacklist"));
+    test::clickCell(g, 1, 0);
+    test::press(button("cmdDeleteBlacklist"));
     EXPECT_EQ(rows("BlackLst"), (QList<QStringList>{{"5559999", "b2"}}));
     EXPECT_EQ(blackBox(0)->text(), "");
-    click(button("cmdDeleteBlacklist"));
+    test::press(button("cmdDeleteBlacklist"));
     expectLast("请在数据网格中选择好您要删除的项！", MessageService::defaultTitle(), Icon::None);
 }
 

@@ -9,8 +9,8 @@
 #include "SwitchLink.h"
 #include "SwitchOnPty.h"
 #include "TestHome.h"
-#include "TestInput.h"
 #include "TestWait.h"
+#include "WindowDriver.h"
 #include "frmSRVRing.h"
 #include <QDir>
 #include <QFile>
@@ -44,23 +44,13 @@ protected:
 
     QByteArray sent() { return test::sentThroughQueue(*link, pty, clock); }
 
-    static void typeOver(QLineEdit *e, const QString &text)
-    {
-        QTest::keyClick(e, Qt::Key_A, Qt::ControlModifier);
-        QTest::keyClick(e, Qt::Key_Delete);
-        test::typeText(e, text);
-    }
     // Types the number and the time as the operator does and clicks a button.
-    void enter(frmSRVRing &w, const QString &number, const QString &hhmm, const char *button)
+    void enter(frmSRVRing &w, const QString &number, const QString &hhmm, const QString &button)
     {
-        typeOver(w.findChild<QLineEdit *>("txtNo"), number);
-        if (!hhmm.isEmpty()) {
-            auto *time = w.findChild<QTimeEdit *>("dtpTime");
-            time->setFocus();
-            time->setSelectedSection(QDateTimeEdit::HourSection);
-            test::typeText(time, hhmm);
-        }
-        QTest::mouseClick(w.findChild<QPushButton *>(QString::fromUtf8(button)), Qt::LeftButton);
+        test::typeOver(test::child<QLineEdit>(&w, "txtNo"), number);
+        if (!hhmm.isEmpty())
+            test::typeTime(test::child<QTimeEdit>(&w, "dtpTime"), hhmm);
+        test::press(&w, button);
     }
     static QStringList items(frmSRVRing &w)
     {

@@ -3,6 +3,7 @@
 // tests of ports, port search and the port window.
 #include "LinkFixture.h"
 #include "PtyPair.h"
+#include "SwitchOnPty.h"
 
 #include <array>
 #include <functional>
@@ -32,7 +33,7 @@ protected:
         env.clock.setStepRealWaitMs(1);
     }
 
-    QString com(int n) const { return env.ctx->home.portsDir() + QStringLiteral("/COM") + QString::number(n); }
+    QString com(int n) const { return comLink(env.ctx->home, n); }
 
     // What the link sends while `action` runs: a marker command goes out after
     // it, and everything up to the marker is returned. An immediate marker

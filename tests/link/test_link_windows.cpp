@@ -5,6 +5,7 @@
 #include "PortFixture.h"
 #include "QtMessageService.h"
 #include "TestWait.h"
+#include "WindowDriver.h"
 #include "frmPort.h"
 
 #include <QApplication>
@@ -27,24 +28,10 @@ using namespace corvane::test;
 
 namespace {
 
-template <class W>
-W *child(QWidget &window, const char *name)
-{
-    W *w = window.findChild<W *>(QLatin1String(name));
-    EXPECT_NE(w, nullptr) << name;
-    return w;
-}
-
-void click(QWidget &window, const char *name)
-{
-    if (auto *button = child<QPushButton>(window, name))
-        QTest::mouseClick(button, Qt::LeftButton);
-}
-
 // Picks "COMn" in the list with the keyboard: Home, then Down.
 void choosePort(QWidget &window, int n)
 {
-    auto *list = child<QComboBox>(window, "cmbPort");
+    auto *list = child<QComboBox>(&window, QStringLiteral("cmbPort"));
     if (!list)
         return;
     list->setFocus();
@@ -71,7 +58,7 @@ TEST_F(PortWindowTest, SearchStopsAtTheAnsweringPortAndTheWindowFollows)
     frmPort window(*env.ctx, link);
     window.show();
     QSignalSpy tried(&link, &SwitchLink::portSelected);
-    click(window, "cmdAuto");
+    press(&window, QStringLiteral("cmdAuto"));
     // The click handler returned at once; the search runs on.
     EXPECT_TRUE(link.Searching());
     EXPECT_FALSE(window.cmdAuto->isEnabled());
@@ -104,7 +91,7 @@ TEST_F(PortWindowTest, SearchKeepsTheAnsweringPortWhileTheWatchdogTicks)
     frmPort window(*env.ctx, link);
     window.show();
     QSignalSpy tried(&link, &SwitchLink::portSelected);
-    click(window, "cmdAuto");
+    press(&window, QStringLiteral("cmdAuto"));
     ASSERT_TRUE(searchEnds());
 
     EXPECT_EQ(link.PortNumber(), 2);
@@ -123,12 +110,12 @@ TEST_F(PortWindowTest, OkDuringASearchStopsItAndStoresThePortItOpens)
     env.setConfig(int(ConfigField::SwitchPort), QStringLiteral("1"));
     frmPort window(*env.ctx, link);
     window.show();
-    click(window, "cmdAuto");
+    press(&window, QStringLiteral("cmdAuto"));
     // No switch anywhere: the search is on COM3 when the operator picks COM5.
     ASSERT_TRUE(env.clock.waitFor([&] { return link.search().candidate() == 3; }, 5000));
     choosePort(window, 5);
     QSignalSpy tried(&link, &SwitchLink::portSelected);
-    click(window, "cmdOK");
+    press(&window, QStringLiteral("cmdOK"));
 
     EXPECT_EQ(window.result(), QDialog::Accepted);
     EXPECT_FALSE(link.Searching());
@@ -156,7 +143,7 @@ TEST_F(PortWindowTest, PortWindowStoresAndOpensTheChosenPort)
     EXPECT_EQ(window.lbl->buddy(), window.cmbPort);
 
     choosePort(window, 5);
-    click(window, "cmdOK");
+    press(&window, QStringLiteral("cmdOK"));
 
     EXPECT_EQ(window.result(), QDialog::Accepted);
     EXPECT_EQ(env.config(int(ConfigField::SwitchPort)), QStringLiteral("5"));
@@ -172,7 +159,7 @@ TEST_F(PortWindowTest, PortWindowStoresAPortThatDoesNotOpen)
     frmPort window(*env.ctx, link);
     window.show();
     choosePort(window, 9);
-    click(window, "cmdOK");
+    press(&window, QStringLiteral("cmdOK"));
     EXPECT_EQ(env.config(int(ConfigField::SwitchPort)), QStringLiteral("9"));
     EXPECT_FALSE(link.mscPort.isOpen());
 
@@ -193,7 +180,7 @@ TEST_F(PortWindowTest, APortThatCannotBeStoredIsToldAndTheWindowStays)
     frmPort window(*env.ctx, link);
     window.show();
     choosePort(window, 4);
-    click(window, "cmdOK");
+    press(&window, QStringLiteral("cmdOK"));
 
     ASSERT_EQ(env.messages.shown().size(), 1);
     EXPECT_TRUE(env.messages.last()->text.startsWith(QStringLiteral("通讯串口未能保存：")))

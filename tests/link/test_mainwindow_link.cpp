@@ -5,6 +5,7 @@
 #include "PtyPair.h"
 #include "Schema.h"
 #include "SwitchLink.h"
+#include "SwitchOnPty.h"
 #include "TestBytes.h"
 #include "TestHome.h"
 #include "frmMain.h"
@@ -31,7 +32,7 @@ protected:
         for (int n = 1; n <= 16; ++n) {
             ptys[n] = std::make_unique<PtyPair>();
             ASSERT_TRUE(ptys[n]->ok());
-            ASSERT_TRUE(ptys[n]->linkAs(ctx.home.portsDir() + QStringLiteral("/COM") + QString::number(n)));
+            ASSERT_TRUE(ptys[n]->linkAs(comLink(ctx.home, n)));
         }
         ptys[3]->responder = [](const QByteArray &chunk) {
             return chunk.contains(char(0xE8)) ? QByteArray("\xFF\x5A", 2) : QByteArray();
@@ -178,7 +179,7 @@ TEST_F(MainWindowLinkTest, UnpluggedAdapterIsReportedAndTakenBackWhenItReturns)
 
     // The adapter goes: its device disappears under the open port.
     ptys[3].reset();
-    ASSERT_TRUE(unplugLink(ctx.home.portsDir() + QStringLiteral("/COM3")));
+    ASSERT_TRUE(unplugLink(comLink(ctx.home, 3)));
     EXPECT_TRUE(waitUntil([&] { return !link->mscPort.isOpen(); }, 2000)) << "the dead port is closed";
     for (int i = 0; i < 7; ++i)
         link->tmrState_Timer();
@@ -190,7 +191,7 @@ TEST_F(MainWindowLinkTest, UnpluggedAdapterIsReportedAndTakenBackWhenItReturns)
     // It comes back (a new device behind the same COM3 link): the probe reopens
     // the port, the switch answers the clock command and the link is up again.
     ptys[3] = std::make_unique<PtyPair>();
-    ASSERT_TRUE(ptys[3]->linkAs(ctx.home.portsDir() + QStringLiteral("/COM3")));
+    ASSERT_TRUE(ptys[3]->linkAs(comLink(ctx.home, 3)));
     ptys[3]->responder = [](const QByteArray &chunk) {
         return chunk.contains(char(0xE8)) ? QByteArray("\xFF\x5A", 2) : QByteArray();
     };

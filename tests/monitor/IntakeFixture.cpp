@@ -5,6 +5,7 @@
 #include "Database.h"
 #include "Frames.h"
 #include "Recordset.h"
+#include "SwitchOnPty.h"
 
 #include <QDir>
 #include <gtest/gtest.h>
@@ -24,8 +25,8 @@ IntakeEnv::IntakeEnv(const QDateTime &now) : clock(now)
     ctx->BuildLists();
     QDir().mkpath(ctx->home.portsDir());
     EXPECT_TRUE(switchSide.ok() && outSide.ok());
-    switchSide.linkAs(ctx->home.portsDir() + QStringLiteral("/COM1"));
-    outSide.linkAs(ctx->home.portsDir() + QStringLiteral("/COM2"));
+    switchSide.linkAs(comLink(ctx->home, 1));
+    outSide.linkAs(comLink(ctx->home, 2));
     isolateSerialPorts(home.path());
     link = std::make_unique<SwitchLink>(*ctx);
     ctx->link = link.get();

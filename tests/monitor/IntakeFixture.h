@@ -1,21 +1,19 @@
 #pragma once
-#include "../link/PtyPair.h"
 #include "CallIntake.h"
 #include "ConsoleContext.h"
 #include "FeeEngine.h"
 #include "FrameHandlers.h"
+#include "PtyPair.h"
 #include "SwitchLink.h"
 #include "TestBytes.h"
 #include "TestHome.h"
+#include "TestPrint.h"
 
 #include <QByteArray>
 #include <QList>
 #include <QStringList>
 #include <initializer_list>
 #include <memory>
-#include <ostream>
-
-inline void PrintTo(const QString &s, std::ostream *os) { *os << '"' << s.toStdString() << '"'; }
 
 namespace corvane::test {
 

@@ -1,8 +1,9 @@
-#include "../link/PtyPair.h"
 #include "ConsoleContext.h"
 #include "ConsoleWiring.h"
+#include "PtyPair.h"
 #include "Recordset.h"
 #include "SwitchLink.h"
+#include "SwitchOnPty.h"
 #include "TestBytes.h"
 #include "TestHome.h"
 #include "TrunkIndicator.h"
@@ -207,7 +208,7 @@ TEST(MainWindowLoad, RecordsAndCallsTakenDuringThePortSearchAreCounted)
     ASSERT_TRUE(QDir().mkpath(ctx.home.portsDir()));
     test::PtyPair switchPty;
     ASSERT_TRUE(switchPty.ok());
-    ASSERT_TRUE(switchPty.linkAs(ctx.home.portsDir() + "/COM1"));
+    ASSERT_TRUE(switchPty.linkAs(test::comLink(ctx.home, 1)));
     test::isolateSerialPorts(home.path());
     // Trunk 3, port 5, 12-08 23:30, 60 s, dialled 9123;
     // FE+0C+05+12+08+23+30+3C+91+23 = 620 = 0x26C.

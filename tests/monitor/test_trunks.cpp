@@ -1,11 +1,12 @@
-#include "../link/PtyPair.h"
 #include "ConsoleContext.h"
 #include "ConsoleHandlers.h"
 #include "ConsoleWiring.h"
 #include "Data.h"
 #include "HomeSetup.h"
+#include "PtyPair.h"
 #include "Recordset.h"
 #include "SwitchLink.h"
+#include "SwitchOnPty.h"
 #include "TestBytes.h"
 #include "TestHome.h"
 #include "TestWait.h"
@@ -56,8 +57,8 @@ protected:
         ASSERT_TRUE(InstallHomeFiles(ctx.home, error)) << error.toStdString();
         QDir().mkpath(ctx.home.portsDir());
         ASSERT_TRUE(switchPty.ok() && outPty.ok());
-        ASSERT_TRUE(switchPty.linkAs(ctx.home.portsDir() + "/COM1"));
-        ASSERT_TRUE(outPty.linkAs(ctx.home.portsDir() + "/COM2"));
+        ASSERT_TRUE(switchPty.linkAs(test::comLink(ctx.home, 1)));
+        ASSERT_TRUE(outPty.linkAs(test::comLink(ctx.home, 2)));
         test::isolateSerialPorts(home.path());
 
         window = std::make_unique<frmMain>(ctx);

@@ -5,7 +5,7 @@
 #include "PasswordHash.h"
 #include "Recordset.h"
 #include "TestHome.h"
-#include "TestInput.h"
+#include "WindowDriver.h"
 #include "frmChangeCode.h"
 #include "frmLogin.h"
 #include <QComboBox>
@@ -43,20 +43,13 @@ protected:
         return op.value(1, "<none>");
     }
 
-    // Types over a box.
-    static void type(QLineEdit *box, const QString &text)
-    {
-        QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
-        QTest::keyClick(box, Qt::Key_Delete);
-        test::typeText(box, text);
-    }
     // Logs in through the real window, typing the name and the password
     // and clicking "登入(&I)"; returns whether the window accepted.
     bool logIn(frmLogin &w, const QString &name, const QString &password)
     {
-        type(w.findChild<QComboBox *>("cmbOPName")->lineEdit(), name);
-        type(w.findChild<QLineEdit *>("txtCode"), password);
-        QTest::mouseClick(w.findChild<QPushButton *>("cmdOK"), Qt::LeftButton);
+        test::typeOver(w.findChild<QComboBox *>("cmbOPName")->lineEdit(), name);
+        test::typeOver(test::child<QLineEdit>(&w, "txtCode"), password);
+        test::press(&w, "cmdOK");
         return w.result() == QDialog::Accepted;
     }
 
@@ -132,7 +125,7 @@ TEST_F(LoginTest, AwkwardNamesAndPasswordsWork)
 TEST_F(LoginTest, CancelLeavesLoggedOut)
 {
     frmLogin w(ctx);
-    QTest::mouseClick(w.findChild<QPushButton *>("cmdCancel"), Qt::LeftButton);
+    test::press(&w, "cmdCancel");
     EXPECT_EQ(w.result(), QDialog::Rejected);
     EXPECT_FALSE(ctx.login.OPLogin);
 }
@@ -148,21 +141,21 @@ TEST_F(LoginTest, ChangePasswordChecksInOrderAndStores)
         EXPECT_NE(dlg, nullptr);
         for (const QStringList &a : attempts) {
             if (a.at(0) == "<cancel>") {
-                QTest::mouseClick(dlg->findChild<QPushButton *>("cmdCancel"), Qt::LeftButton);
+                test::press(dlg, "cmdCancel");
                 break;
             }
-            type(dlg->findChild<QLineEdit *>("txtOld"), a.at(0));
-            type(dlg->findChild<QLineEdit *>("txtNew"), a.at(1));
-            type(dlg->findChild<QLineEdit *>("txtConfirm"), a.at(2));
-            QTest::mouseClick(dlg->findChild<QPushButton *>("cmdOk"), Qt::LeftButton);
+            test::typeOver(test::child<QLineEdit>(dlg, "txtOld"), a.at(0));
+            test::typeOver(test::child<QLineEdit>(dlg, "txtNew"), a.at(1));
+            test::typeOver(test::child<QLineEdit>(dlg, "txtConfirm"), a.at(2));
+            test::press(dlg, "cmdOk");
             seen << (messages.last() ? messages.last()->text : QString());
         }
         return d.result();
     };
 
     attempts = {{"bad", "n", "n"}, {"admin", "", ""}, {"admin", "新'密码", "新'密"}, {"admin", "新'密码", "新'密码"}};
-    type(w.cmbOPName->lineEdit(), "管理员");
-    QTest::mouseClick(w.findChild<QPushButton *>("cmdChangePassword"), Qt::LeftButton);
+    test::typeOver(w.cmbOPName->lineEdit(), "管理员");
+    test::press(&w, "cmdChangePassword");
     EXPECT_EQ(seen, QStringList({"原密码输入错误!", "密码不能为空!", "密码和确认密码不相符!", "密码修改成功!"}));
     const QString changed = storedPassword("管理员");
     EXPECT_TRUE(PasswordHash::isHashed(changed)) << "the new password is stored as its hash";
@@ -171,7 +164,7 @@ TEST_F(LoginTest, ChangePasswordChecksInOrderAndStores)
 
     // A cancelled change leaves the stored password alone.
     attempts = {{"<cancel>"}};
-    QTest::mouseClick(w.findChild<QPushButton *>("cmdChangePassword"), Qt::LeftButton);
+    test::press(&w, "cmdChangePassword");
     EXPECT_EQ(storedPassword("管理员"), changed);
 
     EXPECT_FALSE(logIn(w, "管理员", "admin"));
@@ -188,8 +181,8 @@ TEST_F(LoginTest, ChangePasswordForUnknownNameTouchesNoRow)
         opened = true;
         return 0;
     };
-    type(w.cmbOPName->lineEdit(), "nobody");
-    QTest::mouseClick(w.findChild<QPushButton *>("cmdChangePassword"), Qt::LeftButton);
+    test::typeOver(w.cmbOPName->lineEdit(), "nobody");
+    test::press(&w, "cmdChangePassword");
     EXPECT_FALSE(opened);
     EXPECT_EQ(storedPassword("张三"), "zs");
     EXPECT_TRUE(PasswordHash::verify(storedPassword("管理员"), "admin"));
@@ -251,14 +244,14 @@ TEST_F(LoginTest, APasswordTheDatabaseRefusesIsReported)
     ASSERT_TRUE(ctx.db.exec("CREATE TRIGGER full BEFORE UPDATE ON OP BEGIN SELECT RAISE(ABORT, 'disk is full'); END"));
     int result = -1;
     ctx.runModal = [&](QDialog &d) {
-        type(d.findChild<QLineEdit *>("txtOld"), "admin");
-        type(d.findChild<QLineEdit *>("txtNew"), "neu");
-        type(d.findChild<QLineEdit *>("txtConfirm"), "neu");
-        QTest::mouseClick(d.findChild<QPushButton *>("cmdOk"), Qt::LeftButton);
+        test::typeOver(test::child<QLineEdit>(&d, "txtOld"), "admin");
+        test::typeOver(test::child<QLineEdit>(&d, "txtNew"), "neu");
+        test::typeOver(test::child<QLineEdit>(&d, "txtConfirm"), "neu");
+        test::press(&d, "cmdOk");
         result = d.result();
         return result;
     };
-    QTest::mouseClick(w.findChild<QPushButton *>("cmdChangePassword"), Qt::LeftButton);
+    test::press(&w, "cmdChangePassword");
     // Only the failure is shown: no success before it.
     ASSERT_EQ(messages.shown().size(), 1) << messages.texts().join(" | ").toStdString();
     EXPECT_TRUE(messages.last()->text.startsWith("密码未能保存：")) << messages.last()->text.toStdString();

@@ -9,7 +9,7 @@
 #include "PasswordHash.h"
 #include "Recordset.h"
 #include "TestHome.h"
-#include "TestInput.h"
+#include "WindowDriver.h"
 #include "frmOperatorRecord.h"
 #include "frmOperatorRight.h"
 #include <QApplication>
@@ -66,14 +66,6 @@ protected:
             out << w.lstOPName->item(i)->text();
         return out;
     }
-    static void clickName(frmOperatorRight &w, const QString &name)
-    {
-        const auto found = w.lstOPName->findItems(name, Qt::MatchExactly);
-        ASSERT_EQ(found.size(), 1) << name.toStdString();
-        w.lstOPName->scrollToItem(found.first());
-        QTest::mouseClick(w.lstOPName->viewport(), Qt::LeftButton, {},
-                          w.lstOPName->visualItemRect(found.first()).center());
-    }
     static QString boxes(frmOperatorRight &w)
     {
         QString out;
@@ -84,21 +76,8 @@ protected:
     // Clicks the boxes whose state differs from `wanted`.
     static void setBoxes(frmOperatorRight &w, const QString &wanted)
     {
-        for (int i = 0; i < 11; ++i) {
-            auto *box = w.findChild<QCheckBox *>(QStringLiteral("chkRight_%1").arg(i));
-            if (box->isChecked() != (wanted.at(i) == '1'))
-                QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(4, box->height() / 2));
-        }
-    }
-    static void click(QWidget &w, const char *name)
-    {
-        QTest::mouseClick(w.findChild<QPushButton *>(QString::fromUtf8(name)), Qt::LeftButton);
-    }
-    static void typeOver(QLineEdit *e, const QString &text)
-    {
-        QTest::keyClick(e, Qt::Key_A, Qt::ControlModifier);
-        QTest::keyClick(e, Qt::Key_Delete);
-        test::typeText(e, text);
+        for (int i = 0; i < 11; ++i)
+            test::tick(test::child<QCheckBox>(&w, QStringLiteral("chkRight_%1").arg(i)), wanted.at(i) == '1');
     }
 
     test::TestHome home;
@@ -122,24 +101,24 @@ TEST_F(OperatorWindowsTest, RightsOfTheSelectedOperatorAreShownAndSaved)
     EXPECT_EQ(selected(w), "管理员");
     EXPECT_EQ(boxes(w), "11111111111");
 
-    clickName(w, "值班员");
+    test::clickItem(w.lstOPName, "值班员");
     EXPECT_EQ(boxes(w), "10000000001");
     setBoxes(w, "00000001010");
-    click(w, "cmdSave");
+    test::press(&w, "cmdSave");
     EXPECT_TRUE(messages.shown().isEmpty());
     EXPECT_EQ(opRow("值班员").mid(2, 11).join(""), "00000001010");
     EXPECT_EQ(ctx.login.OPRight.join(""), "11111111111") << "another operator's rights wait for their login";
 
     // Switching back and forth shows what is stored.
-    clickName(w, "管理员");
+    test::clickItem(w.lstOPName, "管理员");
     EXPECT_EQ(boxes(w), "11111111111");
-    clickName(w, "值班员");
+    test::clickItem(w.lstOPName, "值班员");
     EXPECT_EQ(boxes(w), "00000001010");
 
     // The administrator's own rights are in force at once, even all cleared.
-    clickName(w, "管理员");
+    test::clickItem(w.lstOPName, "管理员");
     setBoxes(w, "00000000000");
-    click(w, "cmdSave");
+    test::press(&w, "cmdSave");
     EXPECT_EQ(opRow("管理员").mid(2, 11).join(""), "00000000000");
     EXPECT_EQ(ctx.login.OPRight.join(""), "00000000000");
     for (int right = 0; right <= 9; ++right)
@@ -170,14 +149,14 @@ TEST_F(OperatorWindowsTest, AddWindowChecksInOrderThenAddsOrSelectsTheExistingOn
         dlg->show();
         for (const Attempt &a : attempts) {
             if (a.name == "<cancel>") {
-                click(*dlg, "cmdCancel");
+                test::press(dlg, "cmdCancel");
                 break;
             }
             messages.clear();
-            typeOver(dlg->findChild<QLineEdit *>("txtOPName"), a.name);
-            typeOver(dlg->findChild<QLineEdit *>("txtCode"), a.code);
-            typeOver(dlg->findChild<QLineEdit *>("txtConfirm"), a.confirm);
-            click(*dlg, "cmdOk");
+            test::typeOver(test::child<QLineEdit>(dlg, "txtOPName"), a.name);
+            test::typeOver(test::child<QLineEdit>(dlg, "txtCode"), a.code);
+            test::typeOver(test::child<QLineEdit>(dlg, "txtConfirm"), a.confirm);
+            test::press(dlg, "cmdOk");
             const QString said = messages.last() ? messages.last()->text : QString();
             if (said != a.message)
                 problems << a.name + ": " + said;
@@ -198,7 +177,7 @@ TEST_F(OperatorWindowsTest, AddWindowChecksInOrderThenAddsOrSelectsTheExistingOn
                 {"o'brien 带 空格", "", "", "密码不能为空!", "txtCode"},
                 {"o'brien 带 空格", "pw", "pw2", "密码和确认密码不相符!", "txtCode"},
                 {"o'brien 带 空格", "p'w 中", "p'w 中", "", nullptr}};
-    click(w, "cmdAdd");
+    test::press(&w, "cmdAdd");
     EXPECT_EQ(problems, QStringList());
     EXPECT_EQ(listed(w), QStringList({"管理员", "张三", "o'brien 带 空格"}));
     EXPECT_EQ(selected(w), "o'brien 带 空格");
@@ -209,9 +188,9 @@ TEST_F(OperatorWindowsTest, AddWindowChecksInOrderThenAddsOrSelectsTheExistingOn
     EXPECT_TRUE(PasswordHash::verify(row.at(1), "p'w 中"));
 
     // A name that exists: said, the window closes, the existing one is selected.
-    clickName(w, "管理员");
+    test::clickItem(w.lstOPName, "管理员");
     attempts = {{"张三", "x", "x", "该操作员已经存在!", nullptr}};
-    click(w, "cmdAdd");
+    test::press(&w, "cmdAdd");
     EXPECT_EQ(problems, QStringList());
     EXPECT_EQ(listed(w).size(), 3);
     EXPECT_EQ(selected(w), "张三");
@@ -219,7 +198,7 @@ TEST_F(OperatorWindowsTest, AddWindowChecksInOrderThenAddsOrSelectsTheExistingOn
 
     // Cancel adds nothing and keeps the selection.
     attempts = {{"<cancel>"}};
-    click(w, "cmdAdd");
+    test::press(&w, "cmdAdd");
     EXPECT_EQ(listed(w).size(), 3);
     EXPECT_EQ(selected(w), "张三");
 }
@@ -231,17 +210,17 @@ TEST_F(OperatorWindowsTest, DeleteAsksAndNeverDeletesTheAdministrator)
     frmOperatorRight w(ctx);
     w.show();
 
-    click(w, "cmdDelete");
+    test::press(&w, "cmdDelete");
     ASSERT_EQ(messages.shown().size(), 1);
     EXPECT_EQ(messages.last()->text, "管理员用户不可删除!");
     EXPECT_EQ(messages.last()->title, "删除错误");
     EXPECT_EQ(messages.last()->icon, MessageService::Icon::Critical);
     EXPECT_EQ(listed(w).size(), 3);
 
-    clickName(w, "张三");
+    test::clickItem(w.lstOPName, "张三");
     messages.clear();
     messages.queueAnswer(MessageService::Answer::No);
-    click(w, "cmdDelete");
+    test::press(&w, "cmdDelete");
     ASSERT_EQ(messages.shown().size(), 1);
     EXPECT_EQ(messages.last()->text, "是否真的要删除用户  '张三'  ?");
     EXPECT_EQ(messages.last()->title, "删除操作员");
@@ -251,7 +230,7 @@ TEST_F(OperatorWindowsTest, DeleteAsksAndNeverDeletesTheAdministrator)
     EXPECT_EQ(selected(w), "张三");
 
     messages.queueAnswer(MessageService::Answer::Yes);
-    click(w, "cmdDelete");
+    test::press(&w, "cmdDelete");
     EXPECT_TRUE(opRow("张三").isEmpty());
     EXPECT_EQ(listed(w), QStringList({"管理员", "李四"}));
     EXPECT_EQ(selected(w), "管理员");
@@ -261,8 +240,8 @@ TEST_F(OperatorWindowsTest, DeleteAsksAndNeverDeletesTheAdministrator)
     w.lstOPName->clearSelection();
     EXPECT_FALSE(w.fraRight->isEnabled());
     messages.clear();
-    click(w, "cmdDelete");
-    click(w, "cmdSave");
+    test::press(&w, "cmdDelete");
+    test::press(&w, "cmdSave");
     ASSERT_EQ(messages.shown().size(), 2);
     EXPECT_NE(messages.shown().at(0).buttons, MessageService::Buttons::YesNo);
     EXPECT_EQ(ctx.db.scalar("SELECT count(*) FROM OP").value_or("?"), "2");
@@ -311,6 +290,6 @@ TEST_F(OperatorWindowsTest, UsageRecordIsReadOnlyInSerialOrderAndTakesThousandsO
     EXPECT_EQ(ctx.db.scalar("SELECT count(*) FROM OPRec").value_or("?"), "20000");
 
     EXPECT_EQ(w.findChild<QLabel *>("lblNote")->text(), "提示：为保证操作员记录的完整性，以上数据不可以修改或者删除。");
-    click(w, "cmdLeave");
+    test::press(&w, "cmdLeave");
     EXPECT_FALSE(w.isVisible());
 }

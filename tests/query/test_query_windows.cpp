@@ -17,6 +17,7 @@
 #include "TestInput.h"
 #include "TestStatus.h"
 #include "TestWait.h"
+#include "WindowDriver.h"
 #include "frmDeposit.h"
 #include "frmPHNBill.h"
 #include "frmPHNQuery.h"
@@ -125,34 +126,28 @@ protected:
         return *w;
     }
 
-    template <class T>
-    static T *child(QWidget *in, const QString &name)
-    {
-        T *found = in->findChild<T *>(name);
-        EXPECT_NE(found, nullptr) << name.toStdString();
-        return found;
-    }
+    // Clicks a button, which must be enabled.
     static void click(QWidget *in, const QString &name)
     {
-        auto *b = child<QAbstractButton>(in, name);
+        auto *b = test::child<QAbstractButton>(in, name);
         ASSERT_NE(b, nullptr);
         ASSERT_TRUE(b->isEnabled()) << name.toStdString();
-        QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(b->width() / 2, b->height() / 2));
+        test::press(b);
     }
     // Clicks the list items whose text starts with each prefix.
     void pick(const QStringList &prefixes)
     {
-        auto *list = child<QListWidget>(w.get(), QStringLiteral("lstUser"));
+        auto *list = test::child<QListWidget>(w.get(), QStringLiteral("lstUser"));
         for (const QString &p : prefixes) {
-            const auto items = list->findItems(p, Qt::MatchStartsWith);
-            ASSERT_EQ(items.size(), 1) << p.toStdString();
-            list->scrollToItem(items.first());
-            QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(items.first()).center());
-            ASSERT_TRUE(items.first()->isSelected());
+            ASSERT_NO_FATAL_FAILURE(test::clickItem(list, p, Qt::MatchStartsWith));
+            ASSERT_TRUE(list->findItems(p, Qt::MatchStartsWith).first()->isSelected());
         }
     }
-    static QString label(QWidget *in) { return child<QLabel>(in, QStringLiteral("lblInformation"))->text(); }
-    static int listRows(QWidget *in, const QString &grid) { return child<QTableView>(in, grid)->model()->rowCount(); }
+    static QString label(QWidget *in) { return test::child<QLabel>(in, QStringLiteral("lblInformation"))->text(); }
+    static int listRows(QWidget *in, const QString &grid)
+    {
+        return test::child<QTableView>(in, grid)->model()->rowCount();
+    }
 
     QByteArray sent() { return test::sentThroughQueue(*link, pty, clock); }
 
@@ -191,11 +186,11 @@ TEST_F(QueryWindowTest, QueryListsPrintsExportsAndDeletesBehindRight10)
     damaged.write("this is no database");
     damaged.close();
     open();
-    EXPECT_EQ(child<QCheckBox>(w.get(), QStringLiteral("chkClass_9"))->text(), s("呼入"));
-    EXPECT_FALSE(child<QCheckBox>(w.get(), QStringLiteral("chkRent"))->isEnabled()) << "offered only when settling";
+    EXPECT_EQ(test::child<QCheckBox>(w.get(), QStringLiteral("chkClass_9"))->text(), s("呼入"));
+    EXPECT_FALSE(test::child<QCheckBox>(w.get(), QStringLiteral("chkRent"))->isEnabled()) << "offered only when settling";
     // 120 extensions, and the caller 8011 that no extension has any more, whose
     // records can still be listed and settled.
-    auto *users = child<QListWidget>(w.get(), QStringLiteral("lstUser"));
+    auto *users = test::child<QListWidget>(w.get(), QStringLiteral("lstUser"));
     ASSERT_EQ(users->count(), 121);
     EXPECT_EQ(users->item(120)->text(), s("8011--（已停用）"));
     pick({s("801--")});
@@ -290,15 +285,15 @@ TEST_F(QueryWindowTest, SettledRecordsOpenTheSettlementWindowWithoutTheSettleBut
     open();
     pick({s("801--")});
     click(w.get(), QStringLiteral("optDeposit"));
-    EXPECT_TRUE(child<QCheckBox>(w.get(), QStringLiteral("chkRent"))->isEnabled());
+    EXPECT_TRUE(test::child<QCheckBox>(w.get(), QStringLiteral("chkRent"))->isEnabled());
     click(w.get(), QStringLiteral("optBill_2"));
     modal[QStringLiteral("frmDeposit")] = [&](QDialog &d) {
-        EXPECT_FALSE(child<QPushButton>(&d, QStringLiteral("cmdDeposit"))->isEnabled());
+        EXPECT_FALSE(test::child<QPushButton>(&d, QStringLiteral("cmdDeposit"))->isEnabled());
         // A settlement never sums a settled record again: the list is empty
         // and says what it left out.
         EXPECT_EQ(listRows(&d, QStringLiteral("hfgDeposit")), 0);
         EXPECT_EQ(label(&d), s("总计话费：0.00"));
-        EXPECT_TRUE(child<QLabel>(&d, QStringLiteral("lblSettled"))->text().contains(s("另有1条已结算的话单")));
+        EXPECT_TRUE(test::child<QLabel>(&d, QStringLiteral("lblSettled"))->text().contains(s("另有1条已结算的话单")));
     };
     click(w.get(), QStringLiteral("cmdDeal"));
     EXPECT_EQ(opened, QStringList{QStringLiteral("frmDeposit")});
@@ -324,7 +319,7 @@ TEST_F(QueryWindowTest, SettlingAGroupPrintsReceiptsAndTheGrandTotal)
         EXPECT_EQ(label(&d), s("总计话费：2.50"));
 
         // Enter in the list settles nothing: no button is the default.
-        auto *list = child<QTableView>(&d, QStringLiteral("hfgDeposit"));
+        auto *list = test::child<QTableView>(&d, QStringLiteral("hfgDeposit"));
         list->setFocus();
         QTest::keyClick(list, Qt::Key_Return);
         EXPECT_EQ(label(&d), s("总计话费：2.50"));
@@ -413,7 +408,7 @@ TEST_F(QueryWindowTest, AFailedSettlementSaysSoAndSendsNothing)
         EXPECT_TRUE(messages.last()->text.contains(QStringLiteral("disk is full")))
             << messages.last()->text.toStdString();
         EXPECT_NE(label(&d), s("处理完毕！"));
-        EXPECT_TRUE(child<QPushButton>(&d, QStringLiteral("cmdDeposit"))->isEnabled()) << "may be tried again";
+        EXPECT_TRUE(test::child<QPushButton>(&d, QStringLiteral("cmdDeposit"))->isEnabled()) << "may be tried again";
     };
     click(w.get(), QStringLiteral("cmdDeal"));
     EXPECT_EQ(data->stateOf(bill801a), s("未结算"));

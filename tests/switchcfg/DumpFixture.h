@@ -4,6 +4,7 @@
 #include "DownloadPlan.h"
 #include "ParameterDump.h"
 #include "TestHome.h"
+#include "TestPrint.h"
 
 #include <QMap>
 #include <QStringList>
@@ -11,8 +12,6 @@
 #include <ostream>
 
 // Readable failure messages.
-inline void PrintTo(const QString &s, std::ostream *os) { *os << '"' << s.toStdString() << '"'; }
-
 namespace corvane {
 inline void PrintTo(const SwitchCommand &c, std::ostream *os)
 {

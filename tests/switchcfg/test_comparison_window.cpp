@@ -13,7 +13,9 @@
 #include "SwitchLink.h"
 #include "SwitchSimulator.h"
 #include "TestHome.h"
+#include "TestPrint.h"
 #include "TestWait.h"
+#include "WindowDriver.h"
 #include "frmSWTComparison.h"
 
 #include <QCoreApplication>
@@ -23,11 +25,8 @@
 #include <QTest>
 #include <gtest/gtest.h>
 #include <memory>
-#include <ostream>
 
 using namespace corvane;
-
-inline void PrintTo(const QString &s, std::ostream *os) { *os << '"' << s.toStdString() << '"'; }
 
 namespace {
 
@@ -94,13 +93,10 @@ protected:
     }
 
     template <typename T>
-    T *child(const char *name)
+    T *child(const QString &name)
     {
-        T *found = w->findChild<T *>(QString::fromLatin1(name));
-        EXPECT_NE(found, nullptr) << name;
-        return found;
+        return test::child<T>(w.get(), name);
     }
-    void click(const char *name) { QTest::mouseClick(child<QPushButton>(name), Qt::LeftButton); }
     QString tip() { return child<QLabel>("lblTip")->text(); }
     FlexGrid *grid() { return child<FlexGrid>("hfgComparison"); }
 
@@ -127,7 +123,7 @@ protected:
         const Checked<DownloadPlan> plan = BuildDownload(ctx.db);
         ASSERT_TRUE(plan);
         arrivals.clear();
-        click("cmdSend");
+        test::press(w.get(), "cmdSend");
         ASSERT_TRUE(w->comparison().SendBusy());
         ASSERT_TRUE(runUntil([&] { return !w->comparison().SendBusy(); }, 400000));
         ASSERT_TRUE(test::waitFor(
@@ -144,7 +140,7 @@ protected:
     // "开始比照" until the verdicts are in.
     void compare()
     {
-        click("cmdComparison");
+        test::press(w.get(), "cmdComparison");
         EXPECT_FALSE(child<QPushButton>("cmdSend")->isEnabled());
         EXPECT_FALSE(child<QPushButton>("cmdReceive")->isEnabled());
         ASSERT_TRUE(test::waitFor(
@@ -211,7 +207,7 @@ TEST_F(ComparisonWindowTest, DownloadCompareChangeAtTheSwitchCopyBackCompare)
     const Checked<DownloadPlan> plan = BuildDownload(ctx.db);
     ASSERT_TRUE(plan);
     ASSERT_GT(plan->commands.size(), 1300);
-    click("cmdSend");
+    test::press(w.get(), "cmdSend");
     EXPECT_EQ(tip(), QStringLiteral("下传所需的时间较长，请您耐心等待！"));
     ASSERT_TRUE(runUntil([&] { return arrivals.size() >= 5; }, 15000));
     auto *bar = child<QProgressBar>("pgbSend");
@@ -258,7 +254,7 @@ TEST_F(ComparisonWindowTest, DownloadCompareChangeAtTheSwitchCopyBackCompare)
     for (int c = 0; c < frmSWTComparison::Columns; ++c)
         EXPECT_EQ(grid()->cellBackColor(19, c), FlexGrid::paletteColor(12));
 
-    click("cmdReceive");
+    test::press(w.get(), "cmdReceive");
     ASSERT_TRUE(messages.last());
     EXPECT_EQ(messages.last()->text, QStringLiteral("数据库修改完毕！"));
     EXPECT_EQ(messages.last()->title, QStringLiteral("提示"));
@@ -272,18 +268,18 @@ TEST_F(ComparisonWindowTest, DownloadCompareChangeAtTheSwitchCopyBackCompare)
 TEST_F(ComparisonWindowTest, RefusalsWhileSendingAndLeaving)
 {
     // No comparison yet.
-    click("cmdReceive");
+    test::press(w.get(), "cmdReceive");
     ASSERT_TRUE(messages.last());
     EXPECT_EQ(messages.last()->text, QStringLiteral("请先运行信息比照功能！"));
     EXPECT_EQ(messages.last()->title, QStringLiteral("错误"));
 
     // During the download: no comparison, no copy, no leaving.
-    click("cmdSend");
+    test::press(w.get(), "cmdSend");
     ASSERT_TRUE(w->comparison().SendBusy());
     messages.clear();
-    click("cmdComparison");
-    click("cmdReceive");
-    click("cmdLeave");
+    test::press(w.get(), "cmdComparison");
+    test::press(w.get(), "cmdReceive");
+    test::press(w.get(), "cmdLeave");
     w->close();
     EXPECT_EQ(messages.texts(), (QStringList{QStringLiteral("参数下传尚未结束，不能启动！"),
                                              QStringLiteral("参数下传尚未结束，不能启动！"),
@@ -296,20 +292,20 @@ TEST_F(ComparisonWindowTest, RefusalsWhileSendingAndLeaving)
 
     // During a comparison: the copy is refused, leaving asks first.
     sim.setSilent(true);
-    click("cmdComparison");
+    test::press(w.get(), "cmdComparison");
     EXPECT_TRUE(link->DumpMode);
     EXPECT_FALSE(child<QPushButton>("cmdReceive")->isEnabled());
     EXPECT_EQ(w->comparison().copyToDatabase().status.reason(), QStringLiteral("信息比照尚未结束，不能启动！"));
     messages.clear();
     messages.queueAnswer(MessageService::Answer::Cancel);
-    click("cmdLeave");
+    test::press(w.get(), "cmdLeave");
     ASSERT_TRUE(messages.last());
     EXPECT_EQ(messages.last()->text, QStringLiteral("你确定要中断此次比照吗？请退出后3分钟后再做参数比照!"));
     EXPECT_EQ(messages.last()->title, QStringLiteral("请确认"));
     EXPECT_TRUE(w->isVisible());
     EXPECT_TRUE(link->DumpMode);
 
-    click("cmdLeave"); // OK
+    test::press(w.get(), "cmdLeave"); // OK
     EXPECT_FALSE(w->isVisible());
     EXPECT_FALSE(link->DumpMode);
     EXPECT_TRUE(link->DiscardingLateDumpBytes());
@@ -320,7 +316,7 @@ TEST_F(ComparisonWindowTest, SilenceErrorsAndAnIncompleteDumpEndTheComparison)
 {
     // A switch that never answers: seven seconds, then "数据传输错误！".
     sim.setSilent(true);
-    click("cmdComparison");
+    test::press(w.get(), "cmdComparison");
     for (int s = 1; s <= 6; ++s)
         clock.advanceMs(1000);
     pump();
@@ -342,7 +338,7 @@ TEST_F(ComparisonWindowTest, SilenceErrorsAndAnIncompleteDumpEndTheComparison)
     });
     const QString before = value(QStringLiteral("SELECT group_concat(用户号码) FROM User"));
     messages.clear();
-    click("cmdComparison");
+    test::press(w.get(), "cmdComparison");
     ASSERT_TRUE(test::waitFor(
         [&] {
             sim.poll();
@@ -354,7 +350,7 @@ TEST_F(ComparisonWindowTest, SilenceErrorsAndAnIncompleteDumpEndTheComparison)
     for (int s = 0; s < 7; ++s)
         clock.advanceMs(1000);
     ASSERT_TRUE(boxShown(QStringLiteral("数据传输错误！")));
-    click("cmdReceive");
+    test::press(w.get(), "cmdReceive");
     ASSERT_TRUE(messages.last());
     EXPECT_EQ(messages.last()->text,
               QStringLiteral("上次信息比照没有收到全部50块交换机参数，不能覆盖数据库！请重新比照。"));
@@ -370,7 +366,7 @@ TEST_F(ComparisonWindowTest, SilenceErrorsAndAnIncompleteDumpEndTheComparison)
     pump();
     messages.clear();
     const int naks = sim.dumpNaks();
-    click("cmdComparison");
+    test::press(w.get(), "cmdComparison");
     ASSERT_TRUE(test::waitFor(
         [&] {
             sim.poll();

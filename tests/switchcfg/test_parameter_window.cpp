@@ -21,9 +21,9 @@
 #include "SwitchLink.h"
 #include "SwitchOnPty.h"
 #include "TestHome.h"
-#include "TestInput.h"
 #include "TestStatus.h"
 #include "TestWait.h"
+#include "WindowDriver.h"
 #include "frmSWTParameter.h"
 
 #include <QApplication>
@@ -88,90 +88,26 @@ protected:
     template <typename T>
     T *child(const QString &name)
     {
-        T *found = w->findChild<T *>(name);
-        EXPECT_NE(found, nullptr) << name.toStdString();
-        return found;
+        return test::child<T>(w.get(), name);
     }
     QLineEdit *edit(const QString &name) { return child<QLineEdit>(name); }
     FlexGrid *trunks() { return child<FlexGrid>(QStringLiteral("hfgExchange")); }
-
-    void showTabOf(QWidget *widget)
-    {
-        auto *tabs = child<QTabWidget>(QStringLiteral("sstConfig"));
-        for (int i = 0; i < tabs->count(); ++i) {
-            if (tabs->widget(i)->isAncestorOf(widget) && tabs->currentIndex() != i) {
-                QTabBar *bar = tabs->tabBar();
-                QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(i).center());
-            }
-        }
-    }
-    QPoint cellCentre(int r, int c)
-    {
-        FlexGrid *g = trunks();
-        showTabOf(g);
-        g->scrollTo(g->model()->index(r, c));
-        return g->cellRect(r, c).center();
-    }
-    void dblClick(int r, int c) { QTest::mouseDClick(trunks()->viewport(), Qt::LeftButton, {}, cellCentre(r, c)); }
-    void clickCell(int r, int c, Qt::KeyboardModifiers mods = {})
-    {
-        QTest::mouseClick(trunks()->viewport(), Qt::LeftButton, mods, cellCentre(r, c));
-    }
-    // A click on a check box or option button, on its indicator.
-    void tick(const QString &name)
-    {
-        auto *b = child<QAbstractButton>(name);
-        showTabOf(b);
-        QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(6, b->height() / 2));
-    }
-    void press(const QString &name)
-    {
-        auto *b = child<QAbstractButton>(name);
-        showTabOf(b);
-        QTest::mouseClick(b, Qt::LeftButton);
-    }
-    // Clicks into a box, types over its text and leaves it with Tab.
-    void typeAndLeave(const QString &name, const QString &text)
-    {
-        QLineEdit *e = edit(name);
-        showTabOf(e);
-        QTest::mouseClick(e, Qt::LeftButton);
-        typeOver(e, text);
-        QTest::keyClick(e, Qt::Key_Tab);
-    }
-    static void typeOver(QLineEdit *e, const QString &text)
-    {
-        QTest::keyClick(e, Qt::Key_A, Qt::ControlModifier);
-        QTest::keyClick(e, Qt::Key_Delete);
-        test::typeText(e, text);
-    }
 
     // Everything the switch received, up to a marker command queued behind
     // the window's commands, as bytes; each step moves the test clock on by
     // stepMs and notes the tip of the trunk tab when it changes.
     QByteArray sentBytes(int stepMs = 200)
     {
-        const QByteArray marker = hex("0B 99 0C"); // *99#
-        link->QueueStarCommands({QStringLiteral("*99#")});
-        QByteArray got;
+        const auto noteTip = [this] {
+            if (!w)
+                return;
+            const QString tip = child<QLabel>(QStringLiteral("lblTip"))->text();
+            if (tips.isEmpty() || tips.last() != tip)
+                tips << tip;
+        };
         if (w)
             tips << child<QLabel>(QStringLiteral("lblTip"))->text();
-        const bool arrived = test::waitFor(
-            [&] {
-                clock.advanceMs(stepMs);
-                got += pty.take();
-                if (w) {
-                    const QString tip = child<QLabel>(QStringLiteral("lblTip"))->text();
-                    if (tips.isEmpty() || tips.last() != tip)
-                        tips << tip;
-                }
-                return got.endsWith(marker);
-            },
-            10000);
-        EXPECT_TRUE(arrived) << "the marker never arrived; got " << show(got);
-        if (got.endsWith(marker))
-            got.chop(marker.size());
-        return got;
+        return test::sentThroughQueue(*link, pty, clock, stepMs, noteTip, 10000);
     }
     // The same as star codes, each played into the simulator's memory.
     QStringList sent(int stepMs = 200)
@@ -205,15 +141,6 @@ protected:
             if (r.db.source != DbRef::Source::None && r.verdict != Verdict::Same)
                 out << QStringLiteral("%1 %2 %3: %4 / %5").arg(r.row).arg(r.item, r.detail, r.switchValue, r.dbValue);
         return out;
-    }
-
-    void expectInputError(const QString &text)
-    {
-        ASSERT_NE(messages.last(), nullptr) << "no box, expected " << text.toStdString();
-        EXPECT_EQ(messages.last()->text, text);
-        EXPECT_EQ(messages.last()->title, QStringLiteral("输入错误"));
-        EXPECT_EQ(messages.last()->icon, MessageService::Icon::Critical);
-        messages.clear();
     }
 
     QString value(const QString &sql, const QVariantList &p = {})
@@ -294,26 +221,26 @@ TEST_F(ParameterWindowTest, CapacityAndClassBoxesCheckAsTheyAreLeft)
     for (const Case &k : {Case{"121", "用户容量最大为120门!"}, Case{"12.5", "用户容量必须是整数!"},
                           Case{"abc", "用户容量必须是数字!"}, Case{"-1", "用户容量必须是数字!"},
                           Case{"一百", "用户容量必须是数字!"}, Case{"0120", "用户容量最多为3位数字!"}}) {
-        typeAndLeave(QStringLiteral("txtUserSum"), QString::fromUtf8(k.typed));
-        expectInputError(QString::fromUtf8(k.message));
+        test::typeAndLeave(edit(QStringLiteral("txtUserSum")), QString::fromUtf8(k.typed));
+        test::expectInputError(messages, QString::fromUtf8(k.message));
         EXPECT_TRUE(box->hasFocus()) << k.typed; // the focus stays in the box
         EXPECT_EQ(value(QStringLiteral("SELECT 用户容量 FROM SWTConfig")), QStringLiteral("96"));
     }
     EXPECT_TRUE(sent().isEmpty());
 
     // Re-entering the stored value sends nothing; 120 goes to the switch.
-    typeAndLeave(QStringLiteral("txtUserSum"), QStringLiteral("96"));
+    test::typeAndLeave(edit(QStringLiteral("txtUserSum")), QStringLiteral("96"));
     EXPECT_TRUE(messages.shown().isEmpty());
     EXPECT_TRUE(sentBytes().isEmpty());
-    typeAndLeave(QStringLiteral("txtUserSum"), QStringLiteral("120"));
+    test::typeAndLeave(edit(QStringLiteral("txtUserSum")), QStringLiteral("120"));
     EXPECT_TRUE(messages.shown().isEmpty());
     EXPECT_EQ(show(sentBytes()), show(hex("0B 32 0B 01 2A 0C")));
     EXPECT_EQ(value(QStringLiteral("SELECT 用户容量 FROM SWTConfig")), QStringLiteral("120"));
 
-    typeAndLeave(QStringLiteral("txtGrade"), QStringLiteral("8"));
-    expectInputError(QStringLiteral("超额或清账后等级最大为7级!"));
+    test::typeAndLeave(edit(QStringLiteral("txtGrade")), QStringLiteral("8"));
+    test::expectInputError(messages, QStringLiteral("超额或清账后等级最大为7级!"));
     EXPECT_TRUE(edit(QStringLiteral("txtGrade"))->hasFocus());
-    typeAndLeave(QStringLiteral("txtGrade"), QStringLiteral("3"));
+    test::typeAndLeave(edit(QStringLiteral("txtGrade")), QStringLiteral("3"));
     EXPECT_EQ(value(QStringLiteral("SELECT 超额或清账后等级 FROM SWTConfig")), QStringLiteral("3"));
     EXPECT_TRUE(sent().isEmpty()); // the class is not the switch's
 }
@@ -339,10 +266,10 @@ TEST_F(ParameterWindowTest, NumberLengthRenumbersAndTheBoxesFollow)
     EXPECT_TRUE(sent().isEmpty());
 
     // The night-service box now takes four digits.
-    typeAndLeave(QStringLiteral("txtNightNO"), QStringLiteral("80050"));
-    expectInputError(QStringLiteral("值班分机号过长！"));
-    typeOver(edit(QStringLiteral("txtNightNO")), QStringLiteral("8005"));
-    press(QStringLiteral("cmdSet"));
+    test::typeAndLeave(edit(QStringLiteral("txtNightNO")), QStringLiteral("80050"));
+    test::expectInputError(messages, QStringLiteral("值班分机号过长！"));
+    test::typeOver(edit(QStringLiteral("txtNightNO")), QStringLiteral("8005"));
+    test::press(w.get(), QStringLiteral("cmdSet"));
     EXPECT_EQ(sent(), QStringList{"*50*8005#"});
     EXPECT_EQ(value(QStringLiteral("SELECT 夜服值班分机 FROM SWTConfig")), QStringLiteral("5"));
 
@@ -360,19 +287,19 @@ TEST_F(ParameterWindowTest, TrunkCellsStepOnDoubleClickAndBatchesGoInEitherDirec
     FlexGrid *g = trunks();
 
     // "×" -> "√" -> "×" on trunk 3.
-    dblClick(3, 1);
+    test::dblClickCell(trunks(), 3, 1);
     EXPECT_EQ(g->textMatrix(3, 1), QStringLiteral("√"));
     EXPECT_EQ(trunk(3, "中继开关"), QStringLiteral("√"));
     EXPECT_EQ(show(sentBytes()), show(hex("0B 44 0B 01 0B 03 0C"))); // *44*1*3#
     memory.apply(QStringLiteral("*44*1*3#"));
-    dblClick(3, 1);
+    test::dblClickCell(trunks(), 3, 1);
     EXPECT_EQ(sent(), QStringList{"*44*0*3#"});
     EXPECT_EQ(trunk(3, "中继开关"), QStringLiteral("×"));
 
     // The group of trunks 2 to 5, selected downwards, then upwards.
     tips.clear();
-    clickCell(2, 9);
-    clickCell(5, 9, Qt::ShiftModifier);
+    test::clickCell(trunks(), 2, 9);
+    test::clickCell(trunks(), 5, 9, Qt::ShiftModifier);
     EXPECT_EQ(edit(QStringLiteral("txtExBegin"))->text(), QStringLiteral("2"));
     EXPECT_EQ(edit(QStringLiteral("txtExEnd"))->text(), QStringLiteral("5"));
     EXPECT_EQ(child<QLabel>(QStringLiteral("lblTip"))->text(), QStringLiteral("提示：批量修改'中继分组'!"));
@@ -382,85 +309,85 @@ TEST_F(ParameterWindowTest, TrunkCellsStepOnDoubleClickAndBatchesGoInEitherDirec
     QLineEdit *value = edit(QStringLiteral("txtValue"));
     EXPECT_TRUE(value->isVisible());
     QTest::mouseClick(value, Qt::LeftButton);
-    typeOver(value, QStringLiteral("13"));
-    press(QStringLiteral("cmdAmend"));
-    expectInputError(QStringLiteral("中继分组最大为12！"));
-    typeOver(value, QStringLiteral("4"));
+    test::typeOver(value, QStringLiteral("13"));
+    test::press(w.get(), QStringLiteral("cmdAmend"));
+    test::expectInputError(messages, QStringLiteral("中继分组最大为12！"));
+    test::typeOver(value, QStringLiteral("4"));
     tips.clear();
-    press(QStringLiteral("cmdAmend"));
+    test::press(w.get(), QStringLiteral("cmdAmend"));
     EXPECT_EQ(sent(50), (QStringList{"*47*4*2#", "*47*4*3#", "*47*4*4#", "*47*4*5#"}));
     EXPECT_EQ(tips, (QStringList{"提示：已经处理1/4", "提示：已经处理2/4", "提示：已经处理3/4", "提示：已经处理4/4",
                                  "提示：已经处理完毕！"}));
     for (int t = 2; t <= 5; ++t)
         EXPECT_EQ(g->textMatrix(t, 9), QStringLiteral("4"));
 
-    clickCell(5, 9);
-    clickCell(2, 9, Qt::ShiftModifier);
+    test::clickCell(trunks(), 5, 9);
+    test::clickCell(trunks(), 2, 9, Qt::ShiftModifier);
     EXPECT_EQ(edit(QStringLiteral("txtExBegin"))->text(), QStringLiteral("5"));
     EXPECT_EQ(edit(QStringLiteral("txtExEnd"))->text(), QStringLiteral("2"));
-    typeOver(value, QStringLiteral("7"));
+    test::typeOver(value, QStringLiteral("7"));
     tips.clear();
-    press(QStringLiteral("cmdAmend"));
+    test::press(w.get(), QStringLiteral("cmdAmend"));
     EXPECT_EQ(sent(50), (QStringList{"*47*7*5#", "*47*7*4#", "*47*7*3#", "*47*7*2#"}));
     EXPECT_EQ(tips.value(0), QStringLiteral("提示：已经处理1/4"));
     EXPECT_EQ(tips.value(3), QStringLiteral("提示：已经处理4/4"));
     EXPECT_EQ(trunk(2, "中继分组"), QStringLiteral("7"));
 
     // A range typed by hand outside 1..12 is refused.
-    typeOver(edit(QStringLiteral("txtExEnd")), QStringLiteral("13"));
-    press(QStringLiteral("cmdAmend"));
-    expectInputError(QStringLiteral("中继号必须是1到12的整数！"));
+    test::typeOver(edit(QStringLiteral("txtExEnd")), QStringLiteral("13"));
+    test::press(w.get(), QStringLiteral("cmdAmend"));
+    test::expectInputError(messages, QStringLiteral("中继号必须是1到12的整数！"));
 
     // Outgoing mode over trunks 4 to 6: each trunk's own directions.
-    clickCell(4, 5);
-    clickCell(6, 5, Qt::ShiftModifier);
+    test::clickCell(trunks(), 4, 5);
+    test::clickCell(trunks(), 6, 5, Qt::ShiftModifier);
     auto *choice = child<QComboBox>(QStringLiteral("cmbValue"));
     EXPECT_TRUE(choice->isVisible());
     EXPECT_FALSE(value->isVisible());
     choice->setCurrentText(QStringLiteral("间局"));
-    press(QStringLiteral("cmdAmend"));
+    test::press(w.get(), QStringLiteral("cmdAmend"));
     EXPECT_EQ(sent(), (QStringList{"*08*1*4#", "*08*1*4*25#", "*09*3*4#", "*08*1*5#", "*08*1*5*0#", "*09*0*5#",
                                    "*08*1*6#", "*08*1*6*61#", "*09*6*6#"}));
     // A double click steps trunk 4 back to "直局": the route direction only.
-    dblClick(4, 5);
+    test::dblClickCell(trunks(), 4, 5);
     EXPECT_EQ(g->textMatrix(4, 5), QStringLiteral("直局"));
     EXPECT_EQ(sent(), (QStringList{"*08*0*4#", "*09*3*4#"}));
 
     // The indirect direction of a direct trunk is stored and not sent.
-    dblClick(4, 7);
+    test::dblClickCell(trunks(), 4, 7);
     QLineEdit *cellBox = edit(QStringLiteral("txtExchange"));
     ASSERT_TRUE(cellBox->isVisible());
     EXPECT_EQ(cellBox->text(), QStringLiteral("25"));
-    typeOver(cellBox, QStringLiteral("42"));
+    test::typeOver(cellBox, QStringLiteral("42"));
     QTest::keyClick(cellBox, Qt::Key_Return);
     EXPECT_FALSE(cellBox->isVisible());
     EXPECT_TRUE(sent().isEmpty());
     EXPECT_EQ(trunk(4, "间局局向"), QStringLiteral("42"));
     EXPECT_EQ(g->textMatrix(4, 7), QStringLiteral("42"));
     // ... and of an indirect one is.
-    dblClick(5, 7);
-    typeOver(cellBox, QStringLiteral("9"));
+    test::dblClickCell(trunks(), 5, 7);
+    test::typeOver(cellBox, QStringLiteral("9"));
     QTest::keyClick(cellBox, Qt::Key_Return);
     EXPECT_EQ(sent(), QStringList{"*08*1*5*9#"});
-    dblClick(5, 6);
-    typeOver(cellBox, QStringLiteral("x"));
+    test::dblClickCell(trunks(), 5, 6);
+    test::typeOver(cellBox, QStringLiteral("x"));
     QTest::keyClick(cellBox, Qt::Key_Return);
-    expectInputError(QStringLiteral("请输入数字作为局向！"));
+    test::expectInputError(messages, QStringLiteral("请输入数字作为局向！"));
     EXPECT_TRUE(sent().isEmpty());
 
     // Several columns: no batch.
-    clickCell(2, 2);
-    clickCell(3, 4, Qt::ShiftModifier);
+    test::clickCell(trunks(), 2, 2);
+    test::clickCell(trunks(), 3, 4, Qt::ShiftModifier);
     EXPECT_EQ(child<QLabel>(QStringLiteral("lblTip"))->text(),
               QStringLiteral("提示：您选择了网格的多列数据，程序无法进行批量修改！"));
     EXPECT_FALSE(amend->isEnabled());
     EXPECT_EQ(amend->text(), QStringLiteral("批量修改"));
 
     // Charging, incoming and dialling modes step through their lists.
-    dblClick(7, 2); // 延时 -> 不计费
-    dblClick(7, 3); // 转接 -> 群呼
-    dblClick(7, 4); // 音频 -> 脉冲
-    dblClick(7, 8); // √ -> ×
+    test::dblClickCell(trunks(), 7, 2); // 延时 -> 不计费
+    test::dblClickCell(trunks(), 7, 3); // 转接 -> 群呼
+    test::dblClickCell(trunks(), 7, 4); // 音频 -> 脉冲
+    test::dblClickCell(trunks(), 7, 8); // √ -> ×
     EXPECT_EQ(sent(), (QStringList{"*05*0*7#", "*06*2*7#", "*07*1*7#", "*60*0*7#"}));
 
     EXPECT_TRUE(refusedBySwitch.isEmpty()) << refusedBySwitch.join(QLatin1Char('\n')).toStdString();
@@ -483,12 +410,12 @@ TEST_F(ParameterWindowTest, CallsAreTakenWhileABatchOverEveryTrunkGoesOut)
     programSwitch();
     open();
 
-    clickCell(1, 9);
-    clickCell(12, 9, Qt::ShiftModifier);
+    test::clickCell(trunks(), 1, 9);
+    test::clickCell(trunks(), 12, 9, Qt::ShiftModifier);
     EXPECT_EQ(edit(QStringLiteral("txtExBegin"))->text(), QStringLiteral("1"));
     EXPECT_EQ(edit(QStringLiteral("txtExEnd"))->text(), QStringLiteral("12"));
-    typeOver(edit(QStringLiteral("txtValue")), QStringLiteral("3"));
-    press(QStringLiteral("cmdAmend"));
+    test::typeOver(edit(QStringLiteral("txtValue")), QStringLiteral("3"));
+    test::press(w.get(), QStringLiteral("cmdAmend"));
 
     auto *tip = child<QLabel>(QStringLiteral("lblTip"));
     const auto stored = [&] { return value(QStringLiteral("SELECT count(*) FROM PHNBill")); };
@@ -550,9 +477,9 @@ TEST_F(ParameterWindowTest, VirtualOperatorsAreTypedAsNumbersAndResent)
     FlexGrid *g = trunks();
     QLineEdit *cellBox = edit(QStringLiteral("txtExchange"));
     auto typeInto = [&](int r, int c, const QString &text) {
-        dblClick(r, c);
+        test::dblClickCell(trunks(), r, c);
         ASSERT_TRUE(cellBox->isVisible());
-        typeOver(cellBox, text);
+        test::typeOver(cellBox, text);
         QTest::keyClick(cellBox, Qt::Key_Return);
     };
     typeInto(3, 10, QStringLiteral("805"));
@@ -566,9 +493,9 @@ TEST_F(ParameterWindowTest, VirtualOperatorsAreTypedAsNumbersAndResent)
     EXPECT_EQ(g->textMatrix(3, 12), QString());
 
     typeInto(3, 11, QStringLiteral("999"));
-    expectInputError(QStringLiteral("您输入的虚拟总机号不存在，请核对后再输入！"));
+    test::expectInputError(messages, QStringLiteral("您输入的虚拟总机号不存在，请核对后再输入！"));
     typeInto(3, 11, QStringLiteral("'8'"));
-    expectInputError(QStringLiteral("请输入整数作为虚拟总机号码！"));
+    test::expectInputError(messages, QStringLiteral("请输入整数作为虚拟总机号码！"));
     EXPECT_TRUE(sent().isEmpty());
 
     // Clearing one sends the rest again.
@@ -588,81 +515,81 @@ TEST_F(ParameterWindowTest, AgentsSpecialNumbersAndTheSwitchButtons)
     open();
 
     // Agents: a refused box keeps everything as it was.
-    typeOver(edit(QStringLiteral("txtAgent_0")), QStringLiteral("801"));
-    typeOver(edit(QStringLiteral("txtAgent_2")), QStringLiteral("999"));
-    press(QStringLiteral("cmdSaveAgent"));
-    expectInputError(QStringLiteral("您输入的部分代理总机号不存在，请核对后再输入！"));
+    test::typeOver(edit(QStringLiteral("txtAgent_0")), QStringLiteral("801"));
+    test::typeOver(edit(QStringLiteral("txtAgent_2")), QStringLiteral("999"));
+    test::press(w.get(), QStringLiteral("cmdSaveAgent"));
+    test::expectInputError(messages, QStringLiteral("您输入的部分代理总机号不存在，请核对后再输入！"));
     EXPECT_TRUE(sent().isEmpty());
     EXPECT_EQ(value(QStringLiteral("SELECT 代理总机1 FROM SWTConfig")), QString());
-    typeOver(edit(QStringLiteral("txtAgent_2")), QStringLiteral("812"));
-    press(QStringLiteral("cmdSaveAgent"));
+    test::typeOver(edit(QStringLiteral("txtAgent_2")), QStringLiteral("812"));
+    test::press(w.get(), QStringLiteral("cmdSaveAgent"));
     EXPECT_EQ(sent(), (QStringList{"*49*0#", "*49*801#", "*49*812#"}));
     EXPECT_EQ(value(QStringLiteral("SELECT 代理总机3 FROM SWTConfig")), QStringLiteral("12"));
 
     // Special-service numbers.
     messages.queueText(QStringLiteral(" 114 "));
-    press(QStringLiteral("cmdAddSPC"));
+    test::press(w.get(), QStringLiteral("cmdAddSPC"));
     EXPECT_EQ(sent(), QStringList{"*19*6*7*114#"});
     auto *list = child<QListWidget>(QStringLiteral("lstSpecial"));
     ASSERT_EQ(list->count(), 1);
     messages.queueText(QStringLiteral("114"));
-    press(QStringLiteral("cmdAddSPC"));
-    expectInputError(QStringLiteral("您输入的特服号已经存在！"));
+    test::press(w.get(), QStringLiteral("cmdAddSPC"));
+    test::expectInputError(messages, QStringLiteral("您输入的特服号已经存在！"));
     messages.queueText(std::nullopt); // cancelled
-    press(QStringLiteral("cmdAddSPC"));
-    expectInputError(QStringLiteral("请输入整数作为特服号码！"));
+    test::press(w.get(), QStringLiteral("cmdAddSPC"));
+    test::expectInputError(messages, QStringLiteral("请输入整数作为特服号码！"));
     messages.queueText(QStringLiteral("１１０"));
-    press(QStringLiteral("cmdAddSPC"));
-    expectInputError(QStringLiteral("请输入整数作为特服号码！"));
+    test::press(w.get(), QStringLiteral("cmdAddSPC"));
+    test::expectInputError(messages, QStringLiteral("请输入整数作为特服号码！"));
     EXPECT_TRUE(sent().isEmpty());
     EXPECT_EQ(value(QStringLiteral("SELECT count(*) FROM SPCPhone")), QStringLiteral("1"));
     messages.queueText(QStringLiteral("95555"));
-    press(QStringLiteral("cmdAddSPC"));
+    test::press(w.get(), QStringLiteral("cmdAddSPC"));
     EXPECT_EQ(sent(), QStringList{"*19*6*7*95555#"});
 
-    press(QStringLiteral("cmdDelSPC"));
+    test::press(w.get(), QStringLiteral("cmdDelSPC"));
     ASSERT_NE(messages.last(), nullptr);
     EXPECT_EQ(messages.last()->text, QStringLiteral("请在列表中选择要删除的特服号码！"));
     EXPECT_EQ(messages.last()->title, QStringLiteral("无法删除"));
     messages.clear();
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(0)).center());
-    press(QStringLiteral("cmdDelSPC"));
+    test::press(w.get(), QStringLiteral("cmdDelSPC"));
     EXPECT_EQ(sent(), QStringList{"*19*0*114#"});
     ASSERT_EQ(list->count(), 1);
     EXPECT_EQ(list->item(0)->text(), QStringLiteral("95555"));
 
     // Reset and initialisation only when confirmed, initialisation twice.
     messages.queueAnswer(MessageService::Answer::Cancel);
-    press(QStringLiteral("cmdRST"));
+    test::press(w.get(), QStringLiteral("cmdRST"));
     EXPECT_EQ(messages.last()->text, QStringLiteral("您确认需要进行复位操作吗？"));
     EXPECT_EQ(messages.last()->title, QStringLiteral("复位确认"));
     EXPECT_TRUE(sent().isEmpty());
     messages.queueAnswer(MessageService::Answer::Ok);
-    press(QStringLiteral("cmdRST"));
+    test::press(w.get(), QStringLiteral("cmdRST"));
     EXPECT_EQ(show(sentBytes()), show(hex("0B 58 0B 5A 0C")));
     messages.clear();
     messages.queueAnswer(MessageService::Answer::Ok);
     messages.queueAnswer(MessageService::Answer::Cancel);
-    press(QStringLiteral("cmdInitial"));
+    test::press(w.get(), QStringLiteral("cmdInitial"));
     EXPECT_EQ(messages.texts(), (QStringList{"您确认需要进行初始化操作吗？",
                                              "初始化交换机将改变部分数据和全部设置参数为出厂状态！请再次确认！"}));
     messages.queueAnswer(MessageService::Answer::Cancel);
-    press(QStringLiteral("cmdInitial"));
+    test::press(w.get(), QStringLiteral("cmdInitial"));
     EXPECT_TRUE(sentBytes().isEmpty());
     messages.queueAnswer(MessageService::Answer::Ok);
     messages.queueAnswer(MessageService::Answer::Ok);
-    press(QStringLiteral("cmdInitial"));
+    test::press(w.get(), QStringLiteral("cmdInitial"));
     EXPECT_EQ(show(sentBytes()), show(hex("0B 0A 0B 01 21 0C")));
 }
 
 TEST_F(ParameterWindowTest, OutwardCopyByPortAndToFiles)
 {
     open();
-    tick(QStringLiteral("chkOutCOMM"));
+    test::clickIndicator(child<QAbstractButton>(QStringLiteral("chkOutCOMM")));
     EXPECT_TRUE(link->mscOut.isOpen());
     EXPECT_EQ(link->OutPortNumber(), 2);
     EXPECT_EQ(value(QStringLiteral("SELECT 启用串口向外发送 FROM SWTConfig")), QStringLiteral("1"));
-    tick(QStringLiteral("chkOutCOMM"));
+    test::clickIndicator(child<QAbstractButton>(QStringLiteral("chkOutCOMM")));
     EXPECT_FALSE(link->mscOut.isOpen());
     EXPECT_EQ(value(QStringLiteral("SELECT 启用串口向外发送 FROM SWTConfig")), QStringLiteral("0"));
 
@@ -671,15 +598,15 @@ TEST_F(ParameterWindowTest, OutwardCopyByPortAndToFiles)
     port->setFocus(Qt::TabFocusReason);
     QTest::keyClick(port, Qt::Key_Down); // 2 -> 3
     EXPECT_EQ(value(QStringLiteral("SELECT 向外发送串口 FROM SWTConfig")), QStringLiteral("3"));
-    tick(QStringLiteral("chkOutCOMM"));
+    test::clickIndicator(child<QAbstractButton>(QStringLiteral("chkOutCOMM")));
     EXPECT_FALSE(link->mscOut.isOpen());
     ASSERT_NE(messages.last(), nullptr);
     EXPECT_EQ(messages.last()->text, QStringLiteral("串口3无法打开，话单不能向外发送！"));
     messages.clear();
 
-    tick(QStringLiteral("chkOutFile"));
+    test::clickIndicator(child<QAbstractButton>(QStringLiteral("chkOutFile")));
     EXPECT_EQ(value(QStringLiteral("SELECT 启用文件向外发送 FROM SWTConfig")), QStringLiteral("1"));
-    tick(QStringLiteral("chkAutoReset"));
+    test::clickIndicator(child<QAbstractButton>(QStringLiteral("chkAutoReset")));
     EXPECT_EQ(value(QStringLiteral("SELECT 启用夜间自动复位 FROM SWTConfig")), QStringLiteral("1"));
 
     // The folder chosen in the dialog is created and stored with its separator.
@@ -693,7 +620,7 @@ TEST_F(ParameterWindowTest, OutwardCopyByPortAndToFiles)
         dialog->selectFile(chosen);
         return int(QDialog::Accepted);
     };
-    press(QStringLiteral("cmdSelectPath"));
+    test::press(w.get(), QStringLiteral("cmdSelectPath"));
     EXPECT_TRUE(QDir(folder).exists());
     EXPECT_EQ(child<QLabel>(QStringLiteral("lblFile"))->text(), folder + QStringLiteral("/"));
     EXPECT_EQ(value(QStringLiteral("SELECT 话单文件路径 FROM SWTConfig")), folder + QStringLiteral("/"));
@@ -703,7 +630,7 @@ TEST_F(ParameterWindowTest, OutwardCopyByPortAndToFiles)
     ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
     plain.close();
     chosen = QStringLiteral("plain");
-    press(QStringLiteral("cmdSelectPath"));
+    test::press(w.get(), QStringLiteral("cmdSelectPath"));
     ASSERT_NE(messages.last(), nullptr);
     EXPECT_TRUE(messages.last()->text.startsWith(QStringLiteral("无法建立文件夹")));
     EXPECT_EQ(value(QStringLiteral("SELECT 话单文件路径 FROM SWTConfig")), folder + QStringLiteral("/"));
@@ -714,19 +641,19 @@ TEST_F(ParameterWindowTest, SystemSettingsReachTheSimulatedSwitch)
 {
     programSwitch();
     open();
-    typeAndLeave(QStringLiteral("txtUserSum"), QStringLiteral("64"));
+    test::typeAndLeave(edit(QStringLiteral("txtUserSum")), QStringLiteral("64"));
     auto *head = child<QComboBox>(QStringLiteral("cmbHead"));
     head->setFocus(Qt::TabFocusReason);
     QTest::keyClick(head, Qt::Key_Down); // 6 -> 7
-    tick(QStringLiteral("chkCodeLMT"));
-    tick(QStringLiteral("optSignal_0"));
-    tick(QStringLiteral("optSignal_0")); // again: nothing
+    test::clickIndicator(child<QAbstractButton>(QStringLiteral("chkCodeLMT")));
+    test::clickIndicator(child<QAbstractButton>(QStringLiteral("optSignal_0")));
+    test::clickIndicator(child<QAbstractButton>(QStringLiteral("optSignal_0"))); // again: nothing
     // "设置" checks the box itself: letters never reach the switch.
-    typeOver(edit(QStringLiteral("txtNightNO")), QStringLiteral("8'1"));
-    press(QStringLiteral("cmdSet"));
-    expectInputError(QStringLiteral("值班分机号必须是数字!"));
-    typeOver(edit(QStringLiteral("txtNightNO")), QStringLiteral("810"));
-    press(QStringLiteral("cmdSet"));
+    test::typeOver(edit(QStringLiteral("txtNightNO")), QStringLiteral("8'1"));
+    test::press(w.get(), QStringLiteral("cmdSet"));
+    test::expectInputError(messages, QStringLiteral("值班分机号必须是数字!"));
+    test::typeOver(edit(QStringLiteral("txtNightNO")), QStringLiteral("810"));
+    test::press(w.get(), QStringLiteral("cmdSet"));
     EXPECT_EQ(sent(), (QStringList{"*32*64#", "*71*7#", "*80*1#", "*73*0#", "*50*810#"}));
     EXPECT_EQ(value(QStringLiteral("SELECT 功能首位字头 || 启用密码时限制市话 || 呼入等待信号音类型 FROM SWTConfig")),
               QStringLiteral("710"));
@@ -734,7 +661,7 @@ TEST_F(ParameterWindowTest, SystemSettingsReachTheSimulatedSwitch)
     EXPECT_TRUE(disagreeing().isEmpty()) << disagreeing().join(QLatin1Char('\n')).toStdString();
 
     // A capacity that is no multiple of eight: the switch keeps eighths.
-    typeAndLeave(QStringLiteral("txtUserSum"), QStringLiteral("100"));
+    test::typeAndLeave(edit(QStringLiteral("txtUserSum")), QStringLiteral("100"));
     EXPECT_EQ(sent(), QStringList{"*32*100#"});
     ASSERT_NE(messages.last(), nullptr);
     EXPECT_EQ(messages.last()->text,

@@ -4,13 +4,12 @@
 #include "Database.h"
 #include "SwitchParameters.h"
 #include "TestHome.h"
+#include "TestPrint.h"
 #include "TestStatus.h"
 
 #include <QDir>
 #include <QFile>
 #include <gtest/gtest.h>
-
-inline void PrintTo(const QString &s, std::ostream *os) { *os << '"' << s.toStdString() << '"'; }
 
 using namespace corvane;
 

@@ -2,8 +2,8 @@
 // switch sends, commands the console sends, and the scenario format.
 #include "CommandDecoder.h"
 #include "Frames.h"
-#include "Printers.h"
 #include "Scenario.h"
+#include "TestPrint.h"
 #include <gtest/gtest.h>
 
 using namespace corvane::sim;

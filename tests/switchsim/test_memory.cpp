@@ -3,7 +3,7 @@
 #include "CommandDecoder.h"
 #include "Frames.h"
 #include "ParameterMemory.h"
-#include "Printers.h"
+#include "TestPrint.h"
 #include <gtest/gtest.h>
 
 using namespace corvane::sim;

@@ -1,9 +1,9 @@
 // The simulator on a real pseudo-terminal, opened the way the console opens
 // its serial ports: HOME/ports/COMn with QSerialPort.
 #include "Frames.h"
-#include "Printers.h"
 #include "SwitchSimulator.h"
 #include "TestHome.h"
+#include "TestPrint.h"
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QElapsedTimer>

@@ -2,9 +2,9 @@
 // test clock: link frames, answers, resending, the dump, scenarios and faults.
 #include "Clock.h"
 #include "Frames.h"
-#include "Printers.h"
 #include "PtyDevice.h"
 #include "SwitchSimulator.h"
+#include "TestPrint.h"
 #include <QCoreApplication>
 #include <gtest/gtest.h>
 

@@ -8,8 +8,8 @@
 #include "FlexGrid.h"
 #include "IntakeFixture.h"
 #include "ParameterMemory.h"
-#include "TestInput.h"
 #include "TestWait.h"
+#include "WindowDriver.h"
 #include "frmPHNGroup.h"
 
 #include <QComboBox>
@@ -47,48 +47,10 @@ protected:
     template <typename T>
     T *child(const QString &name)
     {
-        T *found = w->findChild<T *>(name);
-        EXPECT_NE(found, nullptr) << name.toStdString();
-        return found;
+        return test::child<T>(w.get(), name);
     }
     FlexGrid *grid(const QString &name) { return child<FlexGrid>(name); }
     QLineEdit *edit(const QString &name) { return child<QLineEdit>(name); }
-
-    void showTab(int i)
-    {
-        auto *tabs = child<QTabWidget>("sstGroup");
-        QTabBar *bar = tabs->tabBar();
-        QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(i).center());
-        ASSERT_EQ(tabs->currentIndex(), i);
-    }
-    QPoint centre(FlexGrid *g, int r, int c)
-    {
-        g->scrollTo(g->model()->index(r, c));
-        return g->cellRect(r, c).center();
-    }
-    void dblClick(FlexGrid *g, int r, int c) { QTest::mouseDClick(g->viewport(), Qt::LeftButton, {}, centre(g, r, c)); }
-    void clickCell(FlexGrid *g, int r, int c, Qt::KeyboardModifiers mods = {})
-    {
-        QTest::mouseClick(g->viewport(), Qt::LeftButton, mods, centre(g, r, c));
-    }
-    void press(const QString &name) { QTest::mouseClick(child<QPushButton>(name), Qt::LeftButton); }
-    static void typeOver(QLineEdit *e, const QString &text)
-    {
-        QTest::keyClick(e, Qt::Key_A, Qt::ControlModifier);
-        QTest::keyClick(e, Qt::Key_Delete);
-        test::typeText(e, text);
-    }
-    void fill(const QString &box, const QString &text)
-    {
-        QLineEdit *e = edit(box);
-        QTest::mouseClick(e, Qt::LeftButton);
-        typeOver(e, text);
-    }
-    static void enter(QLineEdit *e, const QString &text)
-    {
-        typeOver(e, text);
-        QTest::keyClick(e, Qt::Key_Return);
-    }
 
     // Lets the queue send everything; the commands the switch received.
     QStringList drained()
@@ -102,15 +64,6 @@ protected:
         const QStringList got = env.sent();
         all += got;
         return got;
-    }
-
-    void expectInputError(const QString &text)
-    {
-        ASSERT_NE(env.messages.last(), nullptr) << "no message, expected " << text.toStdString();
-        EXPECT_EQ(env.messages.last()->text, text);
-        EXPECT_EQ(env.messages.last()->title, "输入错误");
-        EXPECT_EQ(env.messages.last()->icon, MessageService::Icon::Critical);
-        env.messages.clear();
     }
 
     QStringList user(int port) { return env.rowOf("User", "物理端口", QString::number(port)); }
@@ -138,7 +91,7 @@ TEST_F(UserWindowTest, TellsTheSwitchWhenItOpensAndHoweverItCloses)
     EXPECT_EQ(g->textMatrix(120, 1), "919");
     EXPECT_EQ(g->colWidth(13), 800);
 
-    press("cmdExit");
+    test::press(w.get(), "cmdExit");
     EXPECT_TRUE(w->isHidden());
     EXPECT_EQ(drained(), QStringList{"USER CLOSE"});
 
@@ -172,59 +125,60 @@ TEST_F(UserWindowTest, RenumbersADraggedRangeAndRefusesBadRangesBeforeSending)
     FlexGrid *g = grid("hfgUser");
 
     // Press on port 5's number, release on port 7's.
-    clickCell(g, 6, 1);
+    test::clickCell(g, 6, 1);
     EXPECT_EQ(edit("txtPortBegin")->text(), "5");
     EXPECT_FALSE(edit("txtValue")->isHidden());
     EXPECT_EQ(edit("txtValue")->text(), "805");
-    clickCell(g, 8, 1, Qt::ShiftModifier);
+    test::clickCell(g, 8, 1, Qt::ShiftModifier);
     EXPECT_EQ(edit("txtPortEnd")->text(), "7");
     EXPECT_EQ(child<QLabel>("lblTip")->text(), "提示：批量修改'用户号码'!");
     EXPECT_EQ(child<QPushButton>("cmdAmendUser")->text(), "批量修改\n\n'用户号码'");
     ASSERT_TRUE(child<QPushButton>("cmdAmendUser")->isEnabled());
-    fill("txtValue", "801");
-    press("cmdAmendUser");
+    test::fill(edit("txtValue"), "801");
+    test::press(w.get(), "cmdAmendUser");
     EXPECT_EQ(drained(), (QStringList{"*11*5*801#", "*11*6*802#", "*11*7*803#"}));
     EXPECT_EQ(child<QLabel>("lblTip")->text(), "提示：已经处理完毕！");
     EXPECT_EQ(g->textMatrix(6, 1), "801");
     EXPECT_EQ(g->textMatrix(8, 1), "803");
 
     // Typed the other way round: 801, 800, 799.
-    fill("txtPortBegin", "7");
-    fill("txtPortEnd", "5");
-    press("cmdAmendUser");
+    test::fill(edit("txtPortBegin"), "7");
+    test::fill(edit("txtPortEnd"), "5");
+    test::press(w.get(), "cmdAmendUser");
     EXPECT_EQ(drained(), (QStringList{"*11*7*801#", "*11*6*800#", "*11*5*799#"}));
     EXPECT_EQ(user(5).value(1), "799");
 
     // Ranges that are not two ports of this switch, and a number taken.
     for (const auto &range : QList<QPair<QString, QString>>{{"7", "120"}, {"x", "5"}, {"5", ""}, {"-2", "5"}}) {
-        fill("txtPortBegin", range.first);
-        fill("txtPortEnd", range.second);
-        press("cmdAmendUser");
-        expectInputError("物理端口号必须是0到119之间的整数，请检查“从物理端口号”和“到物理端口号”！");
+        test::fill(edit("txtPortBegin"), range.first);
+        test::fill(edit("txtPortEnd"), range.second);
+        test::press(w.get(), "cmdAmendUser");
+        test::expectInputError(env.messages,
+                               "物理端口号必须是0到119之间的整数，请检查“从物理端口号”和“到物理端口号”！");
     }
-    fill("txtPortBegin", "5");
-    fill("txtPortEnd", "7");
-    fill("txtValue", "806");
-    press("cmdAmendUser");
-    expectInputError("用户号码808已经被物理端口8的分机使用！");
-    fill("txtValue", "8x");
-    press("cmdAmendUser");
-    expectInputError("请输入数字作为用户号码！");
+    test::fill(edit("txtPortBegin"), "5");
+    test::fill(edit("txtPortEnd"), "7");
+    test::fill(edit("txtValue"), "806");
+    test::press(w.get(), "cmdAmendUser");
+    test::expectInputError(env.messages, "用户号码808已经被物理端口8的分机使用！");
+    test::fill(edit("txtValue"), "8x");
+    test::press(w.get(), "cmdAmendUser");
+    test::expectInputError(env.messages, "请输入数字作为用户号码！");
     EXPECT_TRUE(drained().isEmpty());
     EXPECT_EQ(user(6).value(1), "800");
 
     // Two columns dragged: no batch.
-    clickCell(g, 3, 2);
-    clickCell(g, 4, 3, Qt::ShiftModifier);
+    test::clickCell(g, 3, 2);
+    test::clickCell(g, 4, 3, Qt::ShiftModifier);
     EXPECT_EQ(child<QLabel>("lblTip")->text(), "提示：您选择了网格的多列数据，程序无法进行批量修改！");
     EXPECT_FALSE(child<QPushButton>("cmdAmendUser")->isEnabled());
 
     // The locate box scrolls to a number; an unknown one moves nothing.
-    fill("txtPhone", "900");
-    press("cmdLocal");
+    test::fill(edit("txtPhone"), "900");
+    test::press(w.get(), "cmdLocal");
     EXPECT_EQ(g->row(), 101);
-    fill("txtPhone", "555");
-    press("cmdLocal");
+    test::fill(edit("txtPhone"), "555");
+    test::press(w.get(), "cmdLocal");
     EXPECT_EQ(g->row(), 101);
 }
 
@@ -235,33 +189,33 @@ TEST_F(UserWindowTest, DoubleClicksStepChoicesAndEditTextsInPlace)
     FlexGrid *g = grid("hfgUser");
     QLineEdit *box = edit("txtUser");
 
-    dblClick(g, 9, 3); // port 8, class 4 -> 5
+    test::dblClickCell(g, 9, 3); // port 8, class 4 -> 5
     EXPECT_EQ(g->textMatrix(9, 3), "5");
-    dblClick(g, 9, 4);  // caller display √ -> ×
-    dblClick(g, 9, 10); // trunk group 0 -> 1
+    test::dblClickCell(g, 9, 4);  // caller display √ -> ×
+    test::dblClickCell(g, 9, 10); // trunk group 0 -> 1
     EXPECT_EQ(drained(), (QStringList{"*10*5*808#", "*59*0*808#", "*48*1*808#"}));
 
     // The in-place editor: refusals keep it open, Enter stores.
-    dblClick(g, 9, 2);
+    test::dblClickCell(g, 9, 2);
     ASSERT_FALSE(box->isHidden());
-    enter(box, QString(17, QChar(0x5F20)));
-    expectInputError("用户名称最长为32个英文或者16个中文字母！");
+    test::enter(box, QString(17, QChar(0x5F20)));
+    test::expectInputError(env.messages, "用户名称最长为32个英文或者16个中文字母！");
     EXPECT_FALSE(box->isHidden());
-    enter(box, QString(16, QChar(0x5F20)));
+    test::enter(box, QString(16, QChar(0x5F20)));
     EXPECT_TRUE(box->isHidden());
     EXPECT_EQ(user(8).value(2), QString(16, QChar(0x5F20)));
-    dblClick(g, 9, 11);
-    enter(box, "256");
-    expectInputError("呼出时限最大为255！");
-    enter(box, "90");
-    dblClick(g, 9, 13);
-    enter(box, "1000");
-    expectInputError("月租费最大为999.99！");
-    enter(box, "12.5");
+    test::dblClickCell(g, 9, 11);
+    test::enter(box, "256");
+    test::expectInputError(env.messages, "呼出时限最大为255！");
+    test::enter(box, "90");
+    test::dblClickCell(g, 9, 13);
+    test::enter(box, "1000");
+    test::expectInputError(env.messages, "月租费最大为999.99！");
+    test::enter(box, "12.5");
     EXPECT_EQ(user(8).value(13), "12.50");
-    dblClick(g, 9, 1);
-    enter(box, "809");
-    expectInputError("用户号码809已经被物理端口9的分机使用！");
+    test::dblClickCell(g, 9, 1);
+    test::enter(box, "809");
+    test::expectInputError(env.messages, "用户号码809已经被物理端口9的分机使用！");
     QTest::keyClick(box, Qt::Key_Escape);
     EXPECT_TRUE(box->isHidden());
     EXPECT_EQ(drained(), QStringList{"*61*90*808#"});
@@ -273,30 +227,30 @@ TEST_F(UserWindowTest, DepositsFollowThePaymentTypeAndTheIntakeChargesThemWhileO
     open();
     drained();
     FlexGrid *g = grid("hfgUser");
-    dblClick(g, 6, 12); // port 5 -> 押金
+    test::dblClickCell(g, 6, 12); // port 5 -> 押金
     EXPECT_EQ(g->textMatrix(6, 12), "押金");
-    showTab(2);
+    test::showTab(child<QTabWidget>("sstGroup"), 2);
     FlexGrid *fg = grid("hfgForegift");
     ASSERT_EQ(fg->textMatrix(1, 0), "5");
     EXPECT_EQ(fg->textMatrix(0, 4), "余额");
     QLineEdit *box = edit("txtForegift");
 
-    dblClick(fg, 1, 5);
-    enter(box, "1000");
-    expectInputError("押金最大为999.00元");
-    enter(box, "abc");
-    expectInputError("请输入数字作为押金！");
-    enter(box, "12.5");
+    test::dblClickCell(fg, 1, 5);
+    test::enter(box, "1000");
+    test::expectInputError(env.messages, "押金最大为999.00元");
+    test::enter(box, "abc");
+    test::expectInputError(env.messages, "请输入数字作为押金！");
+    test::enter(box, "12.5");
     EXPECT_EQ(fg->textMatrix(1, 4), "12.50");
     EXPECT_EQ(fg->textMatrix(1, 5), "12.50");
     EXPECT_EQ(env.rowOf("Foregift", "物理端口", "5").mid(4, 2), (QStringList{"12.50", "12.50"}));
 
-    dblClick(fg, 1, 7); // × -> √: a new password
+    test::dblClickCell(fg, 1, 7); // × -> √: a new password
     const QString pw = fg->textMatrix(1, 6);
     EXPECT_TRUE(QRegularExpression("^[0-9]{6}$").match(pw).hasMatch());
     EXPECT_EQ(fg->textMatrix(1, 7), "√");
     EXPECT_EQ(drained(), QStringList{"*67*5*" + pw + "#"});
-    dblClick(fg, 1, 7);
+    test::dblClickCell(fg, 1, 7);
     EXPECT_EQ(fg->textMatrix(1, 6), "");
     EXPECT_EQ(fg->textMatrix(1, 7), "×");
     EXPECT_EQ(env.rowOf("Foregift", "物理端口", "5").mid(6), (QStringList{"", "×"}));
@@ -306,21 +260,21 @@ TEST_F(UserWindowTest, DepositsFollowThePaymentTypeAndTheIntakeChargesThemWhileO
     env.intake->ProcessCallRecord(test::callFrame(5, 20, 1860));
     const QString charged = env.rowOf("Foregift", "物理端口", "5").value(4);
     EXPECT_NE(charged, "12.50");
-    showTab(0);
-    showTab(2);
+    test::showTab(child<QTabWidget>("sstGroup"), 0);
+    test::showTab(child<QTabWidget>("sstGroup"), 2);
     EXPECT_EQ(grid("hfgForegift")->textMatrix(1, 4), charged);
     drained();
 
     // Back to 普通 with money left: the operator is asked; No keeps it.
-    showTab(0);
+    test::showTab(child<QTabWidget>("sstGroup"), 0);
     env.messages.queueAnswer(MessageService::Answer::No);
-    dblClick(g, 6, 12);
+    test::dblClickCell(g, 6, 12);
     ASSERT_NE(env.messages.last(), nullptr);
     EXPECT_TRUE(env.messages.last()->text.contains("805")) << env.messages.last()->text.toStdString();
     EXPECT_EQ(g->textMatrix(6, 12), "押金");
     EXPECT_EQ(env.select("SELECT * FROM Foregift").size(), 1);
     env.messages.queueAnswer(MessageService::Answer::Yes);
-    dblClick(g, 6, 12);
+    test::dblClickCell(g, 6, 12);
     EXPECT_EQ(g->textMatrix(6, 12), "普通");
     EXPECT_TRUE(env.select("SELECT * FROM Foregift").isEmpty());
 }
@@ -330,7 +284,7 @@ TEST_F(UserWindowTest, GroupsAreAddedSavedAndDeleted)
     ASSERT_TRUE(env.exec("INSERT INTO \"Group\" VALUES ('乙公司')"));
     ASSERT_TRUE(env.exec("UPDATE User SET 组名='乙公司' WHERE 物理端口 IN ('1','2')"));
     open();
-    showTab(1);
+    test::showTab(child<QTabWidget>("sstGroup"), 1);
     auto *groups = child<QListWidget>("lstGroup");
     auto *users = child<QListWidget>("lstUser");
     ASSERT_EQ(users->count(), 120);
@@ -339,16 +293,16 @@ TEST_F(UserWindowTest, GroupsAreAddedSavedAndDeleted)
     EXPECT_FALSE(users->item(3)->isSelected());
 
     env.messages.queueText(QString(21, 'g'));
-    press("cmdAddGroup");
-    expectInputError("组名长度不能为空，长度不能超过10个汉字或20个英文字符！");
+    test::press(w.get(), "cmdAddGroup");
+    test::expectInputError(env.messages, "组名长度不能为空，长度不能超过10个汉字或20个英文字符！");
     env.messages.queueText(QString());
-    press("cmdAddGroup");
-    expectInputError("组名长度不能为空，长度不能超过10个汉字或20个英文字符！");
+    test::press(w.get(), "cmdAddGroup");
+    test::expectInputError(env.messages, "组名长度不能为空，长度不能超过10个汉字或20个英文字符！");
     env.messages.queueText(QString("乙公司"));
-    press("cmdAddGroup");
-    expectInputError("您输入的组名已经存在！");
+    test::press(w.get(), "cmdAddGroup");
+    test::expectInputError(env.messages, "您输入的组名已经存在！");
     env.messages.queueText(QString(20, 'g'));
-    press("cmdAddGroup");
+    test::press(w.get(), "cmdAddGroup");
     for (const auto &shown : env.messages.shown())
         EXPECT_NE(shown.title, "输入错误") << shown.text.toStdString();
     env.messages.clear();
@@ -359,23 +313,23 @@ TEST_F(UserWindowTest, GroupsAreAddedSavedAndDeleted)
     // 2 joins from 乙公司, 5 and 6 join; 1 stays in 乙公司.
     for (int i : {2, 5, 6})
         QTest::mouseClick(users->viewport(), Qt::LeftButton, {}, users->visualItemRect(users->item(i)).center());
-    press("cmdSave");
+    test::press(w.get(), "cmdSave");
     EXPECT_EQ(user(2).value(15), QString(20, 'g'));
     EXPECT_EQ(user(5).value(15), QString(20, 'g'));
     EXPECT_EQ(user(1).value(15), "乙公司");
-    press("cmdSelectContrary");
+    test::press(w.get(), "cmdSelectContrary");
     EXPECT_EQ(users->selectedItems().size(), 117);
-    press("cmdClear");
+    test::press(w.get(), "cmdClear");
     EXPECT_EQ(users->selectedItems().size(), 0);
-    press("cmdSelectAll");
+    test::press(w.get(), "cmdSelectAll");
     EXPECT_EQ(users->selectedItems().size(), 120);
 
     env.messages.queueAnswer(MessageService::Answer::No);
-    press("cmdDeleteGroup");
+    test::press(w.get(), "cmdDeleteGroup");
     EXPECT_EQ(env.messages.last()->text, "是否真的要删除 '" + QString(20, 'g') + "' 组");
     EXPECT_EQ(groups->count(), 2);
     env.messages.queueAnswer(MessageService::Answer::Yes);
-    press("cmdDeleteGroup");
+    test::press(w.get(), "cmdDeleteGroup");
     EXPECT_EQ(groups->count(), 1);
     EXPECT_EQ(user(5).value(15), "");
     EXPECT_EQ(env.select("SELECT * FROM \"Group\"").size(), 1);
@@ -385,42 +339,42 @@ TEST_F(UserWindowTest, AccountsAreAddedChangedAndDeleted)
 {
     open();
     drained();
-    showTab(3);
+    test::showTab(child<QTabWidget>("sstGroup"), 3);
     FlexGrid *g = grid("hfgAccount");
-    press("cmdAddAccount");
-    press("cmdAddAccount");
+    test::press(w.get(), "cmdAddAccount");
+    test::press(w.get(), "cmdAddAccount");
     EXPECT_EQ(g->textMatrix(1, 0), "511");
     EXPECT_EQ(g->textMatrix(2, 0), "510");
     EXPECT_EQ(g->textMatrix(2, 1), "510账号");
     EXPECT_EQ(drained(), (QStringList{"*68*4*0*0*511#", "*74*1*1*511#", "*68*4*0*0*510#", "*74*1*1*510#"}));
 
     QLineEdit *box = edit("txtAccount");
-    dblClick(g, 2, 2);
-    enter(box, "7");
-    expectInputError("账号等级只能在1～6之间!");
-    enter(box, "0");
-    expectInputError("账号等级只能在1～6之间!");
-    enter(box, "3");
-    dblClick(g, 2, 5); // 普通 -> 押金
+    test::dblClickCell(g, 2, 2);
+    test::enter(box, "7");
+    test::expectInputError(env.messages, "账号等级只能在1～6之间!");
+    test::enter(box, "0");
+    test::expectInputError(env.messages, "账号等级只能在1～6之间!");
+    test::enter(box, "3");
+    test::dblClickCell(g, 2, 5); // 普通 -> 押金
     const QString pw = g->textMatrix(2, 4);
     EXPECT_EQ(drained(), (QStringList{"*68*3*0*0*510#", "*68*3*0*0*510#", "*67*510*" + pw + "#"}));
     EXPECT_EQ(env.rowOf("Foregift", "物理端口", "510"),
               (QStringList{"510", "账号", "510账号", "3", "0.00", "0.00", pw, "√"}));
-    dblClick(g, 2, 4);
-    enter(box, "1234567");
-    expectInputError("密码最长为6位！");
-    enter(box, "2468");
+    test::dblClickCell(g, 2, 4);
+    test::enter(box, "1234567");
+    test::expectInputError(env.messages, "密码最长为6位！");
+    test::enter(box, "2468");
     EXPECT_EQ(env.rowOf("Foregift", "物理端口", "510").value(6), "2468");
     EXPECT_EQ(drained(), QStringList{"*67*510*2468#"});
 
     // Money on the deposit: the delete asks first.
     ASSERT_TRUE(env.exec("UPDATE Foregift SET 余额='3.20' WHERE 物理端口='510'"));
-    clickCell(g, 2, 1);
+    test::clickCell(g, 2, 1);
     env.messages.queueAnswer(MessageService::Answer::No);
-    press("cmdDeleteAccount");
+    test::press(w.get(), "cmdDeleteAccount");
     EXPECT_EQ(env.select("SELECT * FROM Account").size(), 2);
     env.messages.queueAnswer(MessageService::Answer::Yes);
-    press("cmdDeleteAccount");
+    test::press(w.get(), "cmdDeleteAccount");
     EXPECT_EQ(env.select("SELECT * FROM Account").size(), 1);
     EXPECT_TRUE(env.select("SELECT * FROM Foregift").isEmpty());
     EXPECT_TRUE(drained().isEmpty());
@@ -432,13 +386,13 @@ TEST_F(UserWindowTest, ABatchOverEveryExtensionShowsProgressAndTheSwitchAgreesAf
     FlexGrid *g = grid("hfgUser");
     env.addDeposit("40", "840", "0.50");
     // Every port's class, over all 120 extensions, typed from the last to the first.
-    clickCell(g, 1, 3);
-    fill("txtPortBegin", "119");
-    fill("txtPortEnd", "0");
+    test::clickCell(g, 1, 3);
+    test::fill(edit("txtPortBegin"), "119");
+    test::fill(edit("txtPortEnd"), "0");
     auto *values = child<QComboBox>("cmbValue");
     ASSERT_FALSE(values->isHidden());
     values->setCurrentIndex(values->findText("6"));
-    press("cmdAmendUser");
+    test::press(w.get(), "cmdAmendUser");
     ASSERT_TRUE(w->amending());
     // The window and the intake keep running while it goes out.
     ASSERT_TRUE(test::waitFor(
@@ -449,7 +403,7 @@ TEST_F(UserWindowTest, ABatchOverEveryExtensionShowsProgressAndTheSwitchAgreesAf
         20000));
     env.intake->ProcessCallRecord(test::callFrame(40, 30, 1860));
     EXPECT_EQ(user(40).value(3), "1"); // port 40 was passed already and is demoted now
-    dblClick(g, 2, 4);
+    test::dblClickCell(g, 2, 4);
     ASSERT_NE(env.messages.last(), nullptr);
     EXPECT_EQ(env.messages.last()->text, "正在批量修改，请稍候！");
     env.messages.clear();
@@ -459,20 +413,20 @@ TEST_F(UserWindowTest, ABatchOverEveryExtensionShowsProgressAndTheSwitchAgreesAf
     EXPECT_EQ(user(40).value(3), "1");
 
     // More of every kind, by the grid.
-    dblClick(g, 9, 4);
-    dblClick(g, 9, 5);
-    dblClick(g, 9, 6);
-    dblClick(g, 9, 7);
-    dblClick(g, 9, 8);
-    dblClick(g, 9, 9);
-    dblClick(g, 9, 10);
-    dblClick(g, 9, 11);
-    enter(edit("txtUser"), "120");
-    dblClick(g, 9, 1);
-    enter(edit("txtUser"), "555");
-    dblClick(g, 6, 12);
-    showTab(2);
-    dblClick(grid("hfgForegift"), 2, 7);
+    test::dblClickCell(g, 9, 4);
+    test::dblClickCell(g, 9, 5);
+    test::dblClickCell(g, 9, 6);
+    test::dblClickCell(g, 9, 7);
+    test::dblClickCell(g, 9, 8);
+    test::dblClickCell(g, 9, 9);
+    test::dblClickCell(g, 9, 10);
+    test::dblClickCell(g, 9, 11);
+    test::enter(edit("txtUser"), "120");
+    test::dblClickCell(g, 9, 1);
+    test::enter(edit("txtUser"), "555");
+    test::dblClickCell(g, 6, 12);
+    test::showTab(child<QTabWidget>("sstGroup"), 2);
+    test::dblClickCell(grid("hfgForegift"), 2, 7);
     drained();
     w.reset();
     drained();
@@ -515,12 +469,12 @@ TEST_F(UserWindowTest, ClosingDuringABatchStillSendsEveryPortBeforeTheClosingFra
 {
     open();
     FlexGrid *g = grid("hfgUser");
-    clickCell(g, 1, 9);
-    fill("txtPortBegin", "0");
-    fill("txtPortEnd", "119");
+    test::clickCell(g, 1, 9);
+    test::fill(edit("txtPortBegin"), "0");
+    test::fill(edit("txtPortEnd"), "119");
     auto *values = child<QComboBox>("cmbValue");
     values->setCurrentIndex(values->findText("×"));
-    press("cmdAmendUser");
+    test::press(w.get(), "cmdAmendUser");
     ASSERT_TRUE(test::waitFor(
         [&] {
             env.clock.advanceMs(100);
