@@ -40,6 +40,14 @@ endfunction()
 # a target outside the project.
 add_library(corvane_settings INTERFACE)
 target_compile_options(corvane_settings INTERFACE -Wall -Wextra -Wshadow $<$<BOOL:${CORVANE_WERROR}>:-Werror>)
+# A build with the address and undefined-behaviour sanitizers
+# (scripts/run-sanitized-tests): any finding ends the program with an error.
+option(CORVANE_SANITIZE "Build with -fsanitize=address,undefined" OFF)
+if(CORVANE_SANITIZE)
+  set(_corvane_sanitize -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  target_compile_options(corvane_settings INTERFACE ${_corvane_sanitize})
+  target_link_options(corvane_settings INTERFACE ${_corvane_sanitize})
+endif()
 # Text is QString throughout; bytes become text only where the code says how.
 # Tests and benchmarks (targets with the property CORVANE_TEST) may still
 # write a string literal where a QString goes; a const char * variable is
