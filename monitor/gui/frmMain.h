@@ -48,6 +48,9 @@ public:
     // registered its entry and button stay disabled.
     using WindowOpener = std::function<void(QWidget *parent)>;
     void registerWindow(int right, WindowOpener opener);
+    // A further window behind the same right, on an entry of its own
+    // (mnuPHNLedger beside mnuPHNQuery): the right is the entry's.
+    void registerWindow(QAction *entry, WindowOpener opener);
     // Runs a gated entry exactly as its menu entry and toolbar button do.
     void openGated(int right);
 
@@ -75,11 +78,11 @@ public:
     QToolBar *tbTool;
 
     QAction *mnuOPLogin, *mnuOPLogout, *mnuOPRight, *mnuOPRecord, *mnuOPExit;
-    QAction *mnuPHNClient, *mnuPHNDiscount, *mnuPHNFee, *mnuPHNQuery;
+    QAction *mnuPHNClient, *mnuPHNDiscount, *mnuPHNFee, *mnuPHNQuery, *mnuPHNLedger;
     QAction *mnuSWTGroup, *mnuSWTPort, *mnuSWTParameter, *mnuSWTComparison;
     QAction *mnuSRVRing, *mnuSRVBackup;
     QAction *mnuHelp, *mnuHLPAbout;
-    // Toolbar buttons by key: Config, Discount, Bill, Ring, Login, Group, Exit.
+    // Toolbar buttons by key: Config, Discount, Bill, Ledger, Ring, Login, Group, Exit.
     QMap<QString, QAction *> toolButtons;
 
     // Replaces the window shown by the port entry (the link layer provides it).
@@ -112,6 +115,7 @@ protected:
 
 private:
     QAction *addGatedEntry(QMenu *menu, const char *name, const QString &caption, int right);
+    void openEntry(QAction *entry);
     void buildMenus();
     void buildToolbar();
     void layoutCentral();
@@ -133,8 +137,10 @@ private:
     QWidget *m_central = nullptr;
     std::array<QLabel *, PanelCount> m_panels{};
     std::array<QString, TrunkCount> m_pictures{};
-    QMap<int, QAction *> m_gatedActions;
+    QMap<int, QAction *> m_gatedActions; // the first entry of each right
     QMap<int, WindowOpener> m_windows;
+    QMap<QAction *, int> m_entryRights;
+    QMap<QAction *, WindowOpener> m_entryWindows; // further windows behind a right
     WindowOpener m_portWindow;
     WindowOpener m_rightsWindow;
     ListColumns m_outColumns;
