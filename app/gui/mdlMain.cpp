@@ -17,6 +17,7 @@
 #include "frmSRVRing.h"
 #include "frmSWTComparison.h"
 #include "frmSWTParameter.h"
+#include "frmSettleLedger.h"
 #include "frmSplash.h"
 #include <QApplication>
 #include <QCoreApplication>
@@ -113,6 +114,10 @@ std::unique_ptr<frmMain> Main(ConsoleContext &ctx, bool *databaseFailed)
     });
     main->registerWindow(3, [&ctx](QWidget *parent) {
         frmPHNQuery w(ctx, parent);
+        ShowModal(ctx, w);
+    });
+    main->registerWindow(main->mnuPHNLedger, [&ctx](QWidget *parent) {
+        frmSettleLedger w(ctx, parent);
         ShowModal(ctx, w);
     });
     main->registerWindow(4, [&ctx](QWidget *parent) {
