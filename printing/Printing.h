@@ -16,13 +16,19 @@
 //   Reports        the three reports: DRBillPrint (call list), DRPrint (fee
 //                  list), DRPage (receipts).
 //   GrandTotal     the one-page grand total at its fixed twips positions.
-//   CsvExport      the lists as CSV for a spreadsheet.
+//   ExportSheet    a list as it is exported (columns that are text,
+//                  identifiers, counts or amounts); the bill and fee lists as
+//                  sheets; the export by the file's suffix.
+//   XlsxExport     the lists as a spreadsheet workbook (libxlsxwriter).
+//   CsvExport      the lists as CSV for machines.
 //
 // Window side (library corvane_printinggui, gui/PrintJobs.h): the preview
 // dialog, direct printing to the default CUPS printer through an injectable
 // PrinterPort, and the "没有可用的打印机！" outcome as a Status.
 #include "CsvExport.h"
+#include "ExportSheet.h"
 #include "GrandTotal.h"
 #include "PrintStore.h"
 #include "Report.h"
 #include "Reports.h"
+#include "XlsxExport.h"

@@ -21,6 +21,7 @@
 #include "frmSRVRing.h"
 #include "frmSWTComparison.h"
 #include "frmSWTParameter.h"
+#include "frmSettleLedger.h"
 #include "frmSplash.h"
 #include <QApplication>
 #include <QCoreApplication>
@@ -147,6 +148,10 @@ std::unique_ptr<frmMain> Main(ConsoleContext &ctx, bool *databaseFailed)
     });
     main->registerWindow(Right::CallQuery, [&ctx](QWidget *parent) {
         frmPHNQuery w(ctx, parent);
+        ShowModal(ctx, w);
+    });
+    main->registerWindow(main->mnuPHNLedger, [&ctx](QWidget *parent) {
+        frmSettleLedger w(ctx, parent);
         ShowModal(ctx, w);
     });
     main->registerWindow(Right::UserParameters, [&ctx](QWidget *parent) {

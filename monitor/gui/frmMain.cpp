@@ -127,8 +127,10 @@ QAction *frmMain::addGatedEntry(QMenu *menu, const char *name, const QString &ca
     auto *action = menu->addAction(caption);
     action->setObjectName(QLatin1String(name));
     action->setEnabled(false); // until its window is registered
-    connect(action, &QAction::triggered, this, [this, right] { openGated(right); });
-    m_gatedActions.insert(right, action);
+    connect(action, &QAction::triggered, this, [this, action] { openEntry(action); });
+    m_entryRights.insert(action, right);
+    if (!m_gatedActions.contains(right))
+        m_gatedActions.insert(right, action);
     return action;
 }
 
@@ -157,6 +159,7 @@ void frmMain::buildMenus()
     mnuPHNFee = addGatedEntry(phn, "mnuPHNFee", QStringLiteral("计费设置(&F)..."), Right::FeeSettings);
     phn->addSeparator();
     mnuPHNQuery = addGatedEntry(phn, "mnuPHNQuery", QStringLiteral("话单查询与结算(&Q)..."), Right::CallQuery);
+    mnuPHNLedger = addGatedEntry(phn, "mnuPHNLedger", QStringLiteral("结算记录(&L)..."), Right::CallQuery);
 
     QMenu *swt = menuBar()->addMenu(QStringLiteral("交换机设置(&C)"));
     swt->setObjectName(QStringLiteral("mnuSWT"));
@@ -199,6 +202,7 @@ void frmMain::buildToolbar()
         {"Config", QStringLiteral("交换机"), QStyle::SP_ComputerIcon},
         {"Discount", QStringLiteral("费率"), QStyle::SP_FileDialogDetailedView},
         {"Bill", QStringLiteral("话单"), QStyle::SP_FileDialogContentsView},
+        {"Ledger", QStringLiteral("结算记录"), QStyle::SP_FileDialogListView},
         {"Ring", QStringLiteral("闹钟"), QStyle::SP_MediaVolume},
         {"Login", QStringLiteral("登录"), QStyle::SP_DialogYesButton},
         {"Group", QStringLiteral("用户"), QStyle::SP_DirHomeIcon},
@@ -213,11 +217,10 @@ void frmMain::buildToolbar()
         toolButtons.insert(key, a);
     }
     // A button is usable exactly when the entry it stands for is.
-    const QMap<QString, QAction *> mirrors = {{QStringLiteral("Config"), mnuSWTParameter},
-                                              {QStringLiteral("Discount"), mnuPHNDiscount},
-                                              {QStringLiteral("Bill"), mnuPHNQuery},
-                                              {QStringLiteral("Ring"), mnuSRVRing},
-                                              {QStringLiteral("Group"), mnuSWTGroup}};
+    const QMap<QString, QAction *> mirrors = {
+        {QStringLiteral("Config"), mnuSWTParameter}, {QStringLiteral("Discount"), mnuPHNDiscount},
+        {QStringLiteral("Bill"), mnuPHNQuery},       {QStringLiteral("Ledger"), mnuPHNLedger},
+        {QStringLiteral("Ring"), mnuSRVRing},        {QStringLiteral("Group"), mnuSWTGroup}};
     for (auto it = mirrors.begin(); it != mirrors.end(); ++it) {
         QAction *button = toolButtons.value(it.key());
         button->setEnabled(it.value()->isEnabled());
@@ -234,6 +237,8 @@ void frmMain::tbTool_ButtonClick(const QString &key)
         mnuPHNDiscount->trigger();
     else if (key == QLatin1String("Bill"))
         mnuPHNQuery->trigger();
+    else if (key == QLatin1String("Ledger"))
+        mnuPHNLedger->trigger();
     else if (key == QLatin1String("Ring"))
         mnuSRVRing->trigger();
     else if (key == QLatin1String("Group"))
@@ -249,6 +254,31 @@ void frmMain::registerWindow(Right right, WindowOpener opener)
     m_windows.insert(right, std::move(opener));
     if (QAction *a = m_gatedActions.value(right))
         a->setEnabled(true);
+}
+
+void frmMain::registerWindow(QAction *entry, WindowOpener opener)
+{
+    if (!m_entryRights.contains(entry))
+        return;
+    m_entryWindows.insert(entry, std::move(opener));
+    entry->setEnabled(true);
+}
+
+void frmMain::openEntry(QAction *entry)
+{
+    const auto gated = m_entryRights.constFind(entry);
+    if (gated == m_entryRights.constEnd())
+        return;
+    const Right right = *gated;
+    const auto further = m_entryWindows.constFind(entry);
+    if (further == m_entryWindows.constEnd()) {
+        if (m_gatedActions.value(right) == entry)
+            openGated(right);
+        return;
+    }
+    if (!PassGate(m_ctx, right, this))
+        return;
+    (*further)(this);
 }
 
 void frmMain::openGated(Right right)

@@ -54,6 +54,9 @@ public:
     // registered its entry and button stay disabled.
     using WindowOpener = std::function<void(QWidget *parent)>;
     void registerWindow(Right right, WindowOpener opener);
+    // A further window behind the same right, on an entry of its own
+    // (mnuPHNLedger beside mnuPHNQuery): the right is the entry's.
+    void registerWindow(QAction *entry, WindowOpener opener);
     // Runs a gated entry exactly as its menu entry and toolbar button do.
     void openGated(Right right);
 
@@ -85,11 +88,11 @@ public:
     QToolBar *tbTool;
 
     QAction *mnuOPLogin, *mnuOPLogout, *mnuOPRight, *mnuOPRecord, *mnuOPExit;
-    QAction *mnuPHNClient, *mnuPHNDiscount, *mnuPHNFee, *mnuPHNQuery;
+    QAction *mnuPHNClient, *mnuPHNDiscount, *mnuPHNFee, *mnuPHNQuery, *mnuPHNLedger;
     QAction *mnuSWTGroup, *mnuSWTPort, *mnuSWTParameter, *mnuSWTComparison;
     QAction *mnuSRVRing, *mnuSRVBackup;
     QAction *mnuHelp, *mnuHLPAbout;
-    // Toolbar buttons by key: Config, Discount, Bill, Ring, Login, Group, Exit.
+    // Toolbar buttons by key: Config, Discount, Bill, Ledger, Ring, Login, Group, Exit.
     QMap<QString, QAction *> toolButtons;
 
     // Replaces the window shown by the port entry (the link layer provides it).
@@ -122,6 +125,7 @@ protected:
 
 private:
     QAction *addGatedEntry(QMenu *menu, const char *name, const QString &caption, Right right);
+    void openEntry(QAction *entry);
     void buildMenus();
     void buildToolbar();
     void layoutCentral();
@@ -149,8 +153,10 @@ private:
     std::array<QString, TrunkCount> m_texts{};
     std::array<bool, TrunkCount> m_unknown{};
     std::array<bool, PanelCount> m_alarm{};
-    QMap<Right, QAction *> m_gatedActions;
+    QMap<Right, QAction *> m_gatedActions; // the first entry of each right
     QMap<Right, WindowOpener> m_windows;
+    QMap<QAction *, Right> m_entryRights;
+    QMap<QAction *, WindowOpener> m_entryWindows; // further windows behind a right
     WindowOpener m_portWindow;
     WindowOpener m_rightsWindow;
     ListColumns m_outColumns;

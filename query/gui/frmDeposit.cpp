@@ -1,7 +1,7 @@
 #include "frmDeposit.h"
 
 #include "ConsoleContext.h"
-#include "CsvExport.h"
+#include "ExportDialog.h"
 #include "NamedWidgets.h"
 #include "PrintJobs.h"
 #include "Reports.h"
@@ -11,7 +11,6 @@
 
 #include <QCloseEvent>
 #include <QDir>
-#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -77,9 +76,8 @@ frmDeposit::frmDeposit(ConsoleContext &ctx, PrintStore &store, PrinterPort *prin
     connect(cmdExport, &QPushButton::clicked, this, &frmDeposit::cmdExport_Click);
     connect(cmdLeave, &QPushButton::clicked, this, &QDialog::close);
 
-    m_askCsvPath = [this](const QString &suggested) {
-        return QFileDialog::getSaveFileName(this, QStringLiteral("导出话费"), suggested,
-                                            QStringLiteral("CSV 文件 (*.csv)"));
+    m_askExportPath = [this](const QString &suggested) {
+        return askExportPath(this, QStringLiteral("导出话费"), suggested);
     };
     Form_Load();
 }
@@ -215,14 +213,12 @@ void frmDeposit::cmdPrintTotal_Click()
 
 void frmDeposit::cmdExport_Click()
 {
-    const QString path = m_askCsvPath(
+    const QString path = m_askExportPath(
         QDir(m_ctx.home.root())
-            .filePath(QStringLiteral("话费%1.csv").arg(m_ctx.clock.now().toString(QStringLiteral("yyyyMMddHHmm")))));
+            .filePath(QStringLiteral("话费%1.xlsx").arg(m_ctx.clock.now().toString(QStringLiteral("yyyyMMddHHmm")))));
     if (path.isEmpty())
         return;
-    if (Status s = exportFeesCsv(path, m_store.fees()); !s)
-        m_ctx.messages.show(s.reason(), QStringLiteral("导出表格"), MessageService::Icon::Critical,
-                            MessageService::Buttons::Ok, this);
+    exportAndTell(m_ctx.messages, this, path, {feeSheet(m_store.fees())});
 }
 
 void frmDeposit::reject()

@@ -17,7 +17,7 @@ class RowsModel;
 
 // "计算话单": the fee rows of a settlement run, their totals, the settlement
 // itself, the fee list and the receipts in a print preview, the grand total
-// on the default printer, and the fee rows as CSV.
+// on the default printer, and the fee rows as a spreadsheet workbook or CSV.
 class frmDeposit : public QDialog {
     Q_OBJECT
 public:
@@ -25,7 +25,9 @@ public:
     frmDeposit(ConsoleContext &ctx, PrintStore &store, PrinterPort *printers = nullptr, QWidget *parent = nullptr);
     ~frmDeposit() override;
 
-    void setCsvPathAsker(std::function<QString(const QString &)> ask) { m_askCsvPath = std::move(ask); }
+    // Asks where the exported list goes (.xlsx, or .csv by its name; empty
+    // cancels); the default asks with a file dialog.
+    void setExportPathAsker(std::function<QString(const QString &)> ask) { m_askExportPath = std::move(ask); }
     // True unless a settlement is under way (the window then refuses to close).
     bool isReady() const { return m_ready; }
     // How many records the query asked for were settled before and are left
@@ -69,7 +71,7 @@ private:
     RowsModel *m_model = nullptr;
     FeeTotals m_totals;
     bool m_ready = true;
-    std::function<QString(const QString &)> m_askCsvPath;
+    std::function<QString(const QString &)> m_askExportPath;
 };
 
 } // namespace corvane

@@ -2,7 +2,7 @@
 
 #include "CallQuery.h"
 #include "ConsoleContext.h"
-#include "CsvExport.h"
+#include "ExportDialog.h"
 #include "NamedWidgets.h"
 #include "OperatorGates.h"
 #include "PrintJobs.h"
@@ -11,7 +11,6 @@
 #include "ShowModal.h"
 
 #include <QDir>
-#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -62,9 +61,8 @@ frmPHNBill::frmPHNBill(ConsoleContext &ctx, PrintStore &store, QWidget *parent)
     connect(cmdExport, &QPushButton::clicked, this, &frmPHNBill::cmdExport_Click);
     connect(cmdExit, &QPushButton::clicked, this, &QDialog::accept);
 
-    m_askCsvPath = [this](const QString &suggested) {
-        return QFileDialog::getSaveFileName(this, QStringLiteral("导出话单"), suggested,
-                                            QStringLiteral("CSV 文件 (*.csv)"));
+    m_askExportPath = [this](const QString &suggested) {
+        return askExportPath(this, QStringLiteral("导出话单"), suggested);
     };
     Form_Load();
 }
@@ -122,14 +120,12 @@ void frmPHNBill::cmdDelete_Click()
 
 void frmPHNBill::cmdExport_Click()
 {
-    const QString path = m_askCsvPath(
+    const QString path = m_askExportPath(
         QDir(m_ctx.home.root())
-            .filePath(QStringLiteral("话单%1.csv").arg(m_ctx.clock.now().toString(QStringLiteral("yyyyMMddHHmm")))));
+            .filePath(QStringLiteral("话单%1.xlsx").arg(m_ctx.clock.now().toString(QStringLiteral("yyyyMMddHHmm")))));
     if (path.isEmpty())
         return;
-    if (Status s = exportBillsCsv(path, m_store.bills()); !s)
-        m_ctx.messages.show(s.reason(), QStringLiteral("导出表格"), MessageService::Icon::Critical,
-                            MessageService::Buttons::Ok, this);
+    exportAndTell(m_ctx.messages, this, path, {billSheet(m_store.bills())});
 }
 
 } // namespace corvane

@@ -14,15 +14,17 @@ class ConsoleContext;
 class RowsModel;
 
 // "话单查询": the call records the query listed in print.mdb, their count and
-// sum, the call list report in a print preview, the list as CSV, and the
-// deletion of the listed records from the main table behind right 10.
+// sum, the call list report in a print preview, the list as a spreadsheet
+// workbook or CSV, and the deletion of the listed records from the main table
+// behind right 10.
 class frmPHNBill : public QDialog {
     Q_OBJECT
 public:
     frmPHNBill(ConsoleContext &ctx, PrintStore &store, QWidget *parent = nullptr);
 
-    // Asks where the CSV file goes (empty cancels); the default asks with a file dialog.
-    void setCsvPathAsker(std::function<QString(const QString &)> ask) { m_askCsvPath = std::move(ask); }
+    // Asks where the exported list goes (.xlsx, or .csv by its name; empty
+    // cancels); the default asks with a file dialog.
+    void setExportPathAsker(std::function<QString(const QString &)> ask) { m_askExportPath = std::move(ask); }
 
     QTableView *hfgPHNBill = nullptr;
     QLabel *lblInformation = nullptr;
@@ -44,7 +46,7 @@ private:
     PrintStore &m_store;
     RowsModel *m_model = nullptr;
     BillTotals m_totals;
-    std::function<QString(const QString &)> m_askCsvPath;
+    std::function<QString(const QString &)> m_askExportPath;
 };
 
 } // namespace corvane

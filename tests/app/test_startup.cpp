@@ -251,6 +251,7 @@ TEST_F(StartupTest, EveryEntryAndToolButtonOpensItsWindow)
         {"mnuPHNDiscount", "frmPHNDiscount 费率折价"},
         {"mnuPHNFee", "frmPHNFee 计费设置"},
         {"mnuPHNQuery", "frmPHNQuery 话单查询与结算"},
+        {"mnuPHNLedger", "frmSettleLedger 结算记录"},
         {"mnuSWTGroup", "frmPHNGroup 用户参数设置"},
         {"mnuSWTParameter", "frmSWTParameter 参数设置"},
         {"mnuSWTComparison", "frmSWTComparison 交换机信息比照"},
@@ -261,6 +262,7 @@ TEST_F(StartupTest, EveryEntryAndToolButtonOpensItsWindow)
         {"tbTool_Config", "frmSWTParameter 参数设置"},
         {"tbTool_Discount", "frmPHNDiscount 费率折价"},
         {"tbTool_Bill", "frmPHNQuery 话单查询与结算"},
+        {"tbTool_Ledger", "frmSettleLedger 结算记录"},
         {"tbTool_Ring", "frmSRVRing 闹钟设置"},
         {"tbTool_Group", "frmPHNGroup 用户参数设置"},
     };

@@ -33,6 +33,8 @@ protected:
         window = std::make_unique<frmMain>(ctx);
         for (int right = 0; right <= 9; ++right)
             window->registerWindow(Right(right), [this, right](QWidget *) { opened << right; });
+        // The settlement ledger, a second window behind right 3.
+        window->registerWindow(window->mnuPHNLedger, [this](QWidget *) { opened << 30; });
         window->Form_Load();
     }
 
@@ -56,8 +58,9 @@ protected:
     QList<int> opened;
 };
 
-const char *const kGated[] = {"mnuPHNClient",    "mnuPHNDiscount",   "mnuPHNFee",  "mnuPHNQuery",  "mnuSWTGroup",
-                              "mnuSWTParameter", "mnuSWTComparison", "mnuSRVRing", "mnuSRVBackup", "mnuOPRecord"};
+const char *const kGated[] = {"mnuPHNClient", "mnuPHNDiscount", "mnuPHNFee",       "mnuPHNQuery",
+                              "mnuPHNLedger", "mnuSWTGroup",    "mnuSWTParameter", "mnuSWTComparison",
+                              "mnuSRVRing",   "mnuSRVBackup",   "mnuOPRecord"};
 
 } // namespace
 
@@ -73,7 +76,7 @@ TEST_F(MainWindowTest, LoggedOutEveryGatedEntryAndButtonAsksForLogin)
         ASSERT_EQ(messages.shown().size(), 1) << name;
         EXPECT_EQ(messages.last()->text, "您没有登录系统,请先登录!");
     }
-    for (const char *key : {"Config", "Discount", "Bill", "Ring", "Group"}) {
+    for (const char *key : {"Config", "Discount", "Bill", "Ledger", "Ring", "Group"}) {
         messages.clear();
         window->toolButtons.value(QString::fromUtf8(key))->trigger();
         ASSERT_EQ(messages.shown().size(), 1) << key;
@@ -111,11 +114,21 @@ TEST_F(MainWindowTest, RightsDecideWhichWindowsOpen)
 
     window->toolButtons.value("Discount")->trigger();
     window->toolButtons.value("Bill")->trigger();
+    window->toolButtons.value("Ledger")->trigger();
     window->toolButtons.value("Ring")->trigger();
     window->toolButtons.value("Group")->trigger();
     entry("mnuOPRecord")->trigger();
-    EXPECT_EQ(opened, QList<int>({1, 3, 7, 4, 9}));
+    EXPECT_EQ(opened, QList<int>({1, 3, 30, 7, 4, 9}));
     EXPECT_FALSE(window->mnuOPRight->isEnabled()) << "rights management is for 管理员 only";
+
+    // The settlement ledger is behind the query's right 3.
+    logInAs("收银员", "11101111111");
+    opened.clear();
+    messages.clear();
+    entry("mnuPHNLedger")->trigger();
+    EXPECT_TRUE(opened.isEmpty());
+    ASSERT_EQ(messages.shown().size(), 1);
+    EXPECT_EQ(messages.last()->text, "您没有使用此功能的权限！");
 }
 
 TEST_F(MainWindowTest, UnbuiltWindowsStayDisabled)

@@ -26,7 +26,7 @@ echo "package: $(basename "$deb"), $(stat -c %s "$deb") bytes"
 # Dependencies computed from the programs, plus the fonts.
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
-for dep in fonts-wqy-zenhei libqt6widgets6 libqt6serialport6 libsqlcipher libc6; do
+for dep in fonts-wqy-zenhei libqt6widgets6 libqt6serialport6 libsqlcipher libxlsxwriter libc6; do
   echo "$depends" | grep -q "$dep" || fail "Depends lacks $dep"
 done
 

@@ -92,7 +92,7 @@ TEST(CsvExport, FeeRowsRoundTripWithBomQuotingChineseAndMoney)
     EXPECT_EQ(rows.at(2).at(7), s("30.00"));
 }
 
-TEST(CsvExport, BillRowsKeepTheirTextAndWriteTheFeeAsADecimal)
+TEST(CsvExport, BillRowsQuoteTheirNumbersAndWriteTheFeeAsADecimal)
 {
     test::TestHome home;
     const QList<BillRow> bills{
@@ -106,6 +106,12 @@ TEST(CsvExport, BillRowsKeepTheirTextAndWriteTheFeeAsADecimal)
     EXPECT_EQ(rows.at(1), (QStringList{s("801"), s("+8613912345678"), s("2026年12月08日10时01分"), s("65"), s("0.30"),
                                        s("移动电话"), s("1.20")}));
     EXPECT_EQ(rows.at(2).at(1), s("'-")) << "a lone sign is not a number";
+    // Caller, dialled number and end time are quoted, so that a reader taking
+    // quoted fields as text keeps them as written; numbers are not quoted.
+    const QStringList lines = QString::fromUtf8(readAll(path).mid(3)).split(QStringLiteral("\r\n"));
+    ASSERT_GE(lines.size(), 3);
+    EXPECT_EQ(lines.at(1), s("\"801\",\"+8613912345678\",\"2026年12月08日10时01分\",65,0.30,移动电话,1.20"));
+    EXPECT_EQ(lines.at(2), s("\"账号012\",\"'-\",\"2026年12月08日10时02分\",6,0.10,呼入,0.10"));
 }
 
 TEST(CsvExport, AFolderThatCannotBeWrittenIsReported)

@@ -208,8 +208,10 @@ TEST_F(QueryWindowTest, QueryListsPrintsExportsAndDeletesBehindRight10)
         EXPECT_EQ(label(&d), s("总计话单数：2   总计金额：2.00元"));
         click(&d, QStringLiteral("cmdPrint"));
 
-        static_cast<frmPHNBill &>(d).setCsvPathAsker([&](const QString &) { return csv; });
+        static_cast<frmPHNBill &>(d).setExportPathAsker([&](const QString &) { return csv; });
         click(&d, QStringLiteral("cmdExport"));
+        ASSERT_NE(messages.last(), nullptr);
+        EXPECT_EQ(messages.last()->text, s("已导出 2 行到文件：") + csv);
 
         // Right 10 "0" refuses.
         ctx.login.OPRight[10] = QStringLiteral("0");
@@ -246,7 +248,8 @@ TEST_F(QueryWindowTest, QueryListsPrintsExportsAndDeletesBehindRight10)
     const QStringList lines = QString::fromUtf8(bytes.mid(3)).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 3);
     EXPECT_TRUE(lines.at(0).startsWith(s("主叫号码,")));
-    EXPECT_TRUE(lines.at(2).startsWith(s("801,02087654321,2026年12月09日10:31:20,"))) << lines.at(2).toStdString();
+    EXPECT_TRUE(lines.at(2).startsWith(s("\"801\",\"02087654321\",\"2026年12月09日10:31:20\",")))
+        << lines.at(2).toStdString();
     EXPECT_TRUE(lines.at(2).endsWith(QStringLiteral(",0.80")));
 }
 

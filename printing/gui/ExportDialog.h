@@ -1,0 +1,26 @@
+#pragma once
+#include "ExportSheet.h"
+
+#include <QList>
+#include <QString>
+
+class QWidget;
+
+namespace corvane {
+
+class MessageService;
+
+// Asks where an exported list goes: a save dialog offering a spreadsheet
+// workbook (.xlsx, the default) and CSV. Returns the name with the suffix of
+// the chosen kind, empty when the operator cancelled.
+QString askExportPath(QWidget *parent, const QString &title, const QString &suggested);
+
+// Writes the sheets to `path` (the kind by its suffix) and tells the
+// operator, title "导出表格": the file and how many rows went into it, or why
+// nothing was written. Returns whether the file was written.
+bool exportAndTell(MessageService &messages, QWidget *parent, const QString &path, const QList<ExportSheet> &sheets);
+
+// "已导出 12 行到文件：/home/…/话单.xlsx"
+QString exportedText(int rows, const QString &path);
+
+} // namespace corvane
