@@ -139,6 +139,7 @@ void Database::finalizeStatements()
 
 void Database::close()
 {
+    m_columns.clear();
     finalizeStatements();
     if (m_db) {
         while (m_txDepth > 0)
@@ -150,10 +151,26 @@ void Database::close()
     m_txDepth = 0;
 }
 
+namespace {
+
+// Statements after which the column names read before may be wrong.
+bool changesSchema(const QString &sql)
+{
+    const QStringView head = QStringView(sql).trimmed().left(6);
+    for (const char *word : {"CREATE", "ALTER", "DROP", "ATTACH", "DETACH"})
+        if (head.startsWith(QLatin1StringView(word), Qt::CaseInsensitive))
+            return true;
+    return false;
+}
+
+} // namespace
+
 Status Database::exec(const QString &sql, const QVariantList &params)
 {
     if (!m_db)
         return Status::fail(QStringLiteral("数据库未打开"));
+    if (changesSchema(sql))
+        m_columns.clear();
     sqlite3_stmt *stmt = prepared(sql);
     if (!stmt)
         return failure(sql);
@@ -173,6 +190,7 @@ Status Database::execScript(const QString &sql)
 {
     if (!m_db)
         return Status::fail(QStringLiteral("数据库未打开"));
+    m_columns.clear();
     char *err = nullptr;
     const QByteArray utf8 = sql.toUtf8();
     if (sqlite3_exec(m_db, utf8.constData(), nullptr, nullptr, &err) != SQLITE_OK) {
@@ -240,12 +258,16 @@ Checked<bool> Database::hasTable(const QString &table)
 
 QStringList Database::columnNames(const QString &table)
 {
+    if (const auto known = m_columns.constFind(table); known != m_columns.constEnd())
+        return *known;
     QStringList names;
     const auto rows = select(QStringLiteral("PRAGMA table_info(%1)").arg(quoteId(table)));
     if (rows)
         for (const auto &r : *rows)
             if (r.size() > 1)
                 names.append(r.at(1));
+    if (!names.isEmpty())
+        m_columns.insert(table, names);
     return names;
 }
 
@@ -276,6 +298,7 @@ Status Database::rollback()
 {
     if (m_txDepth <= 0)
         return Status::fail(QStringLiteral("没有进行中的事务"));
+    m_columns.clear(); // a table altered in the transaction is back as it was
     Status s;
     if (m_txDepth == 1) {
         s = exec(QStringLiteral("ROLLBACK"));

@@ -71,6 +71,9 @@ private:
     static constexpr int kCachedStatements = 64;
 
     QHash<QString, sqlite3_stmt *> m_statements;
+    // Column names by table, read once: the gateways name their columns on
+    // every statement. Forgotten whenever the schema may have changed.
+    QHash<QString, QStringList> m_columns;
     sqlite3 *m_db = nullptr;
     QString m_path;
     int m_txDepth = 0;

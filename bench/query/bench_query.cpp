@@ -4,6 +4,7 @@
 #include "CallQuery.h"
 #include "ConsoleContext.h"
 #include "DefaultRows.h"
+#include "LedgerTable.h"
 #include "MessageService.h"
 #include "PrintStore.h"
 #include "Schema.h"
@@ -157,6 +158,28 @@ void BM_BuildPrintData(benchmark::State &state)
     state.counters["stored"] = kStored;
 }
 
+// The same month in settlement mode: settled records left out, the rent
+// looked up in the ledger, the deposit side of every caller.
+void BM_BuildPrintDataSettling(benchmark::State &state)
+{
+    if (!ready(state))
+        return;
+    World &w = world();
+    CallQuery::Criteria c = w.criteria;
+    c.settling = true;
+    c.day = QDate(2026, 7, 31);
+    int listed = 0;
+    for (auto _ : state) {
+        const auto n = CallQuery::BuildPrintData(w.ctx->db, w.store, c);
+        if (!n) {
+            state.SkipWithError(n.reason().toUtf8().constData());
+            return;
+        }
+        listed = *n;
+    }
+    state.counters["listed"] = listed;
+}
+
 void BM_OpenDeposit(benchmark::State &state)
 {
     if (!ready(state))
@@ -196,10 +219,15 @@ void BM_Settle(benchmark::State &state)
     for (auto _ : state) {
         state.PauseTiming();
         (void)w.ctx->db.exec(QString::fromUtf8("UPDATE PHNBill SET 话单性质='未结算' WHERE 话单性质='已结算'"));
-        if (!CallQuery::BuildPrintData(w.ctx->db, w.store, w.criteria))
+        CallQuery::Criteria c = w.criteria;
+        c.settling = true;
+        c.day = QDate(2026, 7, 31);
+        if (!CallQuery::BuildPrintData(w.ctx->db, w.store, c))
             return;
         state.ResumeTiming();
-        const Settlement::Outcome out = Settlement::SettleListed(w.ctx->db, w.store);
+        // Marks the records, writes a ledger row per caller, resets deposits.
+        const Settlement::Outcome out =
+            Settlement::SettleListed(w.ctx->db, w.store, {QStringLiteral("bench"), QDateTime(c.day, QTime(18, 0))});
         if (!out) {
             state.SkipWithError(out.status.reason().toUtf8().constData());
             return;
@@ -207,11 +235,13 @@ void BM_Settle(benchmark::State &state)
         marked = out.marked;
     }
     state.counters["marked"] = marked;
+    state.counters["ledger"] = double(LedgerTable(w.ctx->db).select({}, {}).value_or({}).size());
 }
 
 } // namespace
 
 BENCHMARK(BM_BuildPrintData)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_BuildPrintDataSettling)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_OpenDeposit)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_OpenBill)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_Settle)->Unit(benchmark::kMillisecond)->Iterations(3);
