@@ -1,6 +1,6 @@
 // The call-record intake: frames written out by hand, pricing, deposits and
 // demotion, the copies (file, outward port, list), failed stores and repeats.
-#include "../link/SignalLog.h"
+#include "SignalLog.h"
 #include "CallRecordDecoder.h"
 #include "Database.h"
 #include "IntakeFixture.h"
