@@ -42,6 +42,7 @@ namespace {
 
 using test::hex;
 using test::show;
+using test::child;
 
 // A default printer or none; keeps a copy of every document handed to it.
 class FakePrinters : public PrinterPort {
