@@ -9,12 +9,9 @@ namespace {
 QString kindText(PendingCommand::Kind k)
 {
     switch (k) {
-    case PendingCommand::Kind::Hex:
-        return QStringLiteral("H");
-    case PendingCommand::Kind::Clock:
-        return QStringLiteral("C");
-    case PendingCommand::Kind::Star:
-        break;
+    case PendingCommand::Kind::Hex: return QStringLiteral("H");
+    case PendingCommand::Kind::Clock: return QStringLiteral("C");
+    case PendingCommand::Kind::Star: break;
     }
     return QStringLiteral("S");
 }
@@ -55,8 +52,9 @@ Status PendingCommands::keep(const QList<PendingCommand> &commands)
         return Status::ok();
     if (Status s = ensureTable(); !s)
         return s;
-    const QString sql = QStringLiteral("INSERT INTO %1 (\"Kind\", \"Command\", \"GapMs\", \"Setting\") VALUES (?, ?, ?, ?)")
-                            .arg(Database::quoteId(Table));
+    const QString sql =
+        QStringLiteral("INSERT INTO %1 (\"Kind\", \"Command\", \"GapMs\", \"Setting\") VALUES (?, ?, ?, ?)")
+            .arg(Database::quoteId(Table));
     for (const PendingCommand &c : commands) {
         const QString key = c.kind == PendingCommand::Kind::Star ? PendingCommand::settingKey(c.text) : QString();
         if (Status s = m_db.exec(sql, {kindText(c.kind), c.text, qMax(0, c.gapMs), key}); !s)
@@ -85,7 +83,8 @@ Status PendingCommands::dropSettings(const QStringList &codes)
         if (!keys.contains(key))
             keys << key;
     }
-    const QString sql = QStringLiteral("DELETE FROM %1 WHERE \"Kind\" = 'S' AND \"Setting\" = ?").arg(Database::quoteId(Table));
+    const QString sql =
+        QStringLiteral("DELETE FROM %1 WHERE \"Kind\" = 'S' AND \"Setting\" = ?").arg(Database::quoteId(Table));
     for (const QString &key : keys) {
         if (Status s = m_db.exec(sql, {key}); !s)
             return s;

@@ -40,9 +40,9 @@ using test::s;
 
 namespace {
 
+using test::child;
 using test::hex;
 using test::show;
-using test::child;
 
 // A default printer or none; keeps a copy of every document handed to it.
 class FakePrinters : public PrinterPort {
