@@ -68,10 +68,19 @@ bool SwitchComparison::SendBusy() const
     return (m_batch && !m_downloadDone) || (m_ctx.link && m_ctx.link->KeptCount() > 0);
 }
 
+Status SwitchComparison::busyStatus() const
+{
+    if (m_batch && !m_downloadDone)
+        return Status::fail(SendingText());
+    if (m_ctx.link && m_ctx.link->KeptCount() > 0)
+        return Status::fail(WaitingText(m_ctx.link->KeptCount()));
+    return Status::ok();
+}
+
 Status SwitchComparison::startComparison()
 {
-    if (SendBusy())
-        return Status::fail(SendingText());
+    if (Status busy = busyStatus(); !busy)
+        return busy;
     return m_dump->start();
 }
 
@@ -138,8 +147,8 @@ Status SwitchComparison::copyAllowed() const
 {
     if (m_dump->DumpMode())
         return Status::fail(NotFinishedText());
-    if (SendBusy())
-        return Status::fail(SendingText());
+    if (Status busy = busyStatus(); !busy)
+        return busy;
     if (m_dump->state() == ParameterDump::State::Idle || m_dump->rowCount() == 0)
         return Status::fail(NoComparisonText());
     if (!m_dump->complete())
@@ -151,8 +160,8 @@ CopyOutcome SwitchComparison::copyToDatabase()
 {
     if (m_dump->DumpMode())
         return {Status::fail(NotFinishedText()), {}};
-    if (SendBusy())
-        return {Status::fail(SendingText()), {}};
+    if (Status busy = busyStatus(); !busy)
+        return {busy, {}};
     return CopySwitchToDatabase(m_ctx.db, *m_dump);
 }
 

@@ -87,6 +87,10 @@ public:
     static QString NotFinishedText() { return QStringLiteral("信息比照尚未结束，不能启动！"); }
     static QString NoComparisonText() { return QStringLiteral("请先运行信息比照功能！"); }
     static QString SendingText() { return QStringLiteral("参数下传尚未结束，不能启动！"); }
+    static QString WaitingText(int kept)
+    {
+        return QStringLiteral("尚有%1条命令等待发往交换机，发送完毕后才能比照或覆盖数据库！").arg(kept);
+    }
     static QString PortClosedText() { return QStringLiteral("通讯端口未打开，参数不能下传至交换机！"); }
 
 signals:
@@ -97,6 +101,10 @@ signals:
     void downloadFinished(int sent, int dropped);
 
 private:
+    // Why a comparison or a copy cannot start now: a download or other
+    // commands still on their way to the switch.
+    Status busyStatus() const;
+
     ConsoleContext &m_ctx;
     SwitchDumpLink m_dumpLink;
     std::unique_ptr<ParameterDump> m_dump;

@@ -733,3 +733,38 @@ TEST_F(ParameterWindowTest, NothingFollowsTheNumberLengthForTenSeconds)
     EXPECT_GE(gap, 10000 - 10); // read off in steps of 10 ms
     EXPECT_LT(gap, 10100);
 }
+
+// With the switch gone a change is stored and its commands wait: the window
+// says how many, and a trunk batch never ends on "处理完毕".
+TEST_F(ParameterWindowTest, WithoutTheSwitchChangesWaitAndTheWindowSaysSo)
+{
+    open();
+    // First the night-service box: a number no extension has is refused; an
+    // emptied box is left without a word, and nothing is stored.
+    test::typeAndLeave(edit(QStringLiteral("txtNightNO")), QStringLiteral("999"));
+    test::expectInputError(messages, QStringLiteral("值班分机号999不存在，请核对后再输入！"));
+    test::typeOver(edit(QStringLiteral("txtNightNO")), QString());
+    QTest::keyClick(edit(QStringLiteral("txtNightNO")), Qt::Key_Tab);
+    EXPECT_FALSE(edit(QStringLiteral("txtNightNO"))->hasFocus());
+    EXPECT_TRUE(messages.shown().isEmpty());
+    EXPECT_EQ(value(QStringLiteral("SELECT 夜服值班分机 FROM SWTConfig")), QStringLiteral("0"));
+
+    link->ClosePorts();
+    link->SetLinkUp(false);
+    test::typeAndLeave(edit(QStringLiteral("txtUserSum")), QStringLiteral("96"));
+    EXPECT_EQ(value(QStringLiteral("SELECT 用户容量 FROM SWTConfig")), QStringLiteral("96"));
+    ASSERT_TRUE(messages.last());
+    EXPECT_EQ(messages.last()->text, QStringLiteral("交换机未连接，1条命令将在连接恢复后发送。"));
+
+    test::clickCell(trunks(), 2, 9);
+    test::clickCell(trunks(), 5, 9, Qt::ShiftModifier);
+    QLineEdit *box = edit(QStringLiteral("txtValue"));
+    QTest::mouseClick(box, Qt::LeftButton);
+    test::typeOver(box, QStringLiteral("07")); // a number to the switch: stored as 7
+    test::press(w.get(), QStringLiteral("cmdAmend"));
+    EXPECT_EQ(trunk(5, "中继分组"), QStringLiteral("7"));
+    EXPECT_EQ(link->KeptCount(), 5);
+    EXPECT_EQ(child<QLabel>(QStringLiteral("lblTip"))->text(),
+              QStringLiteral("提示：交换机未连接，5条命令将在连接恢复后发送。"));
+    EXPECT_EQ(value(QStringLiteral("SELECT count(*) FROM CommandPending")), QStringLiteral("5"));
+}

@@ -342,8 +342,8 @@ TEST_F(ParityTest, SeededEditsWithTheSwitchUnpluggedAndARestartEndInAgreement)
     // The dialling passwords, which the dump does not show: the one in force
     // for a deposit user with "√", none for everybody else (also for a
     // deposit user made ordinary again).
-    const auto rows = ctx.db.select(QStringLiteral(
-        "SELECT 物理端口, 密码 FROM Foregift WHERE 用户号码<>'账号' AND 启用密码='√'"));
+    const auto rows =
+        ctx.db.select(QStringLiteral("SELECT 物理端口, 密码 FROM Foregift WHERE 用户号码<>'账号' AND 启用密码='√'"));
     ASSERT_TRUE(rows);
     QMap<int, QString> inForce;
     for (const QStringList &r : *rows)
