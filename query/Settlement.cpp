@@ -211,8 +211,10 @@ Outcome SettleListed(Database &db, PrintStore &store, const Run &run)
 Outcome Settle(ConsoleContext &ctx, PrintStore &store)
 {
     Outcome out = SettleListed(ctx.db, store, {ctx.login.OPName, ctx.clock.now()});
+    // The classes given back wait for the switch when it is not there now;
+    // the operator is told how many.
     if (out && !out.commands.isEmpty() && ctx.link)
-        ctx.link->SendKept();
+        ctx.link->SendKeptAndTell();
     return out;
 }
 
