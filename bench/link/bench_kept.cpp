@@ -30,7 +30,8 @@ void BM_KeepADownload(benchmark::State &state)
 {
     QTemporaryDir dir;
     Database db;
-    if (!db.open(dir.filePath(QStringLiteral("Switch.mdb")), ConsoleContext::databaseKey(), Database::OpenMode::Create)) {
+    if (!db.open(dir.filePath(QStringLiteral("Switch.mdb")), ConsoleContext::databaseKey(),
+                 Database::OpenMode::Create)) {
         state.SkipWithError("database");
         return;
     }
@@ -52,7 +53,8 @@ void BM_SendAndRemoveEach(benchmark::State &state)
 {
     QTemporaryDir dir;
     Database db;
-    if (!db.open(dir.filePath(QStringLiteral("Switch.mdb")), ConsoleContext::databaseKey(), Database::OpenMode::Create)) {
+    if (!db.open(dir.filePath(QStringLiteral("Switch.mdb")), ConsoleContext::databaseKey(),
+                 Database::OpenMode::Create)) {
         state.SkipWithError("database");
         return;
     }
