@@ -543,6 +543,20 @@ TEST_F(UserWindowTest, TheBatchChangesTheColumnItsCaptionNamesAfterKeyboardMoves
     EXPECT_EQ(drained(), (QStringList{"*48*2*805#", "*48*2*806#", "*48*2*807#"}));
     EXPECT_EQ(user(5).value(3), "4"); // the class is untouched
     EXPECT_EQ(user(7).value(10), "2");
+
+    // Without the switch the batch is stored, its commands wait and the tip
+    // says so instead of "处理完毕"; they go once the switch is back.
+    env.link->ClosePorts();
+    env.link->SetLinkUp(false);
+    test::clickCell(g, 9, 10);
+    test::fill(edit("txtPortEnd"), "9");
+    choices->setCurrentIndex(choices->findText("3"));
+    test::press(w.get(), "cmdAmendUser");
+    EXPECT_EQ(user(9).value(10), "3");
+    EXPECT_EQ(child<QLabel>("lblTip")->text(), "提示：交换机未连接，2条命令将在连接恢复后发送。");
+    ASSERT_TRUE(env.link->OpenPort(1));
+    env.link->SetLinkUp(true);
+    EXPECT_EQ(drained(), (QStringList{"*48*3*808#", "*48*3*809#"}));
 }
 
 TEST_F(UserWindowTest, AFailedDepositWriteLeavesUserAndAccountAsTheyWereAndSendsNothing)

@@ -527,10 +527,11 @@ Status frmPHNGroup::startAmend(const UserParameters::AmendPlan &plan)
             });
     connect(run, &UserAmendRun::finished, this, [this, run](const Status &s) {
         if (s) {
-            const QString waiting = m_ctx.link ? m_ctx.link->WaitingText() : QString();
-            lblTip->setText(waiting.isEmpty() || !m_ctx.link->KeptCount() ? QStringLiteral("提示：已经处理完毕！")
-                                                                          : QStringLiteral("提示：") + waiting);
-            if (m_ctx.link && !waiting.isEmpty() && m_ctx.link->KeptCount())
+            // Done only when the commands could go; else how many wait.
+            const bool waiting = m_ctx.link && !m_ctx.link->CanSend() && m_ctx.link->KeptCount() > 0;
+            lblTip->setText(waiting ? QStringLiteral("提示：") + m_ctx.link->WaitingText()
+                                    : QStringLiteral("提示：已经处理完毕！"));
+            if (waiting)
                 m_ctx.link->SendKeptAndTell(this);
         } else {
             // Where the batch stopped and why: the ports before it are
