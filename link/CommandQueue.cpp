@@ -2,6 +2,7 @@
 #include "Protocol.h"
 
 #include <QIODevice>
+#include <QSet>
 #include <QTimer>
 
 namespace corvane {
@@ -98,13 +99,117 @@ qint64 CommandQueue::PendingMs() const
     return ms;
 }
 
-void CommandQueue::enqueue(const LinkCommand &command, CommandBatch *batch)
+void CommandQueue::enqueue(const LinkCommand &command, CommandBatch *batch, qint64 seq)
 {
     Entry e;
     e.command = command;
     e.command.gapMs = qMax(0, command.gapMs);
     e.batch = batch;
+    e.seq = seq;
     m_entries.push_back(e);
+}
+
+namespace {
+
+LinkCommand toLink(const PendingCommand &c)
+{
+    switch (c.kind) {
+    case PendingCommand::Kind::Hex: return LinkCommand::Hex(c.text, c.gapMs);
+    case PendingCommand::Kind::Clock: return LinkCommand::Clock(c.gapMs);
+    case PendingCommand::Kind::Star: break;
+    }
+    return LinkCommand::Star(c.text, c.gapMs);
+}
+
+} // namespace
+
+CommandBatch *CommandQueue::SendKept()
+{
+    if (!m_store || !m_store->isOpen())
+        return nullptr;
+    PendingCommands table(*m_store);
+    // Kept commands that left the table meanwhile (a download replaced
+    // them) leave the queue too.
+    if (m_kept > 0) {
+        const auto seqs = table.seqs();
+        if (seqs) {
+            const QSet<qint64> still(seqs->cbegin(), seqs->cend());
+            for (auto it = m_entries.begin(); it != m_entries.end();) {
+                if (it->seq > 0 && !still.contains(it->seq)) {
+                    if (it->batch)
+                        it->batch->handled(it->command.text, false);
+                    it = m_entries.erase(it);
+                } else {
+                    ++it;
+                }
+            }
+        }
+    }
+    CommandBatch *batch = nullptr;
+    const auto fresh = table.after(m_lastLoaded);
+    if (!fresh)
+        qWarning("kept commands not read: %s", qPrintable(fresh.reason()));
+    else if (!fresh->isEmpty()) {
+        batch = new CommandBatch(int(fresh->size()), this);
+        for (const PendingCommand &c : *fresh) {
+            enqueue(toLink(c), batch, c.seq);
+            m_lastLoaded = qMax(m_lastLoaded, c.seq);
+        }
+    }
+    countKept();
+    schedule();
+    return batch;
+}
+
+bool CommandQueue::CanSend() const { return m_port.isOpen() && (!m_gate || m_gate()); }
+
+bool CommandQueue::Stalled() const { return !m_entries.empty() && m_entries.front().seq > 0 && !CanSend(); }
+
+void CommandQueue::Cancel(CommandBatch *batch)
+{
+    if (!batch)
+        return;
+    QList<qint64> seqs;
+    QList<Entry> gone;
+    for (auto it = m_entries.begin(); it != m_entries.end();) {
+        if (it->batch == batch) {
+            if (it->seq > 0)
+                seqs << it->seq;
+            gone << *it;
+            it = m_entries.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    if (m_store && !seqs.isEmpty()) {
+        if (Status s = PendingCommands(*m_store).remove(seqs); !s)
+            qWarning("cancelled commands not removed: %s", qPrintable(s.reason()));
+    }
+    countKept();
+    for (const Entry &e : gone)
+        batch->handled(e.command.text, false);
+}
+
+void CommandQueue::Forget()
+{
+    std::deque<Entry> gone;
+    gone.swap(m_entries);
+    m_timer.stop();
+    countKept();
+    for (const Entry &e : gone)
+        if (e.batch)
+            e.batch->handled(e.command.text, false);
+}
+
+void CommandQueue::countKept()
+{
+    int n = 0;
+    for (const Entry &e : m_entries)
+        n += e.seq > 0 ? 1 : 0;
+    if (n == m_kept)
+        return;
+    m_kept = n;
+    emit keptChanged(n);
 }
 
 void CommandQueue::schedule()
@@ -125,10 +230,20 @@ void CommandQueue::pump()
             return;
         }
         const Entry e = m_entries.front();
-        m_entries.pop_front();
+        // A kept command waits for a switch that can take it; Resume goes on.
+        if (e.seq > 0 && !CanSend())
+            return;
         const bool written = SendNow(e.command.clock ? ClockCommand(m_clock.now()) : e.command.hex);
+        if (e.seq > 0 && !written)
+            return; // the port failed under it: it stays kept
+        m_entries.pop_front();
         if (written)
             m_readyAt = now + e.command.gapMs;
+        if (e.seq > 0) {
+            if (Status s = PendingCommands(*m_store).remove(e.seq); !s)
+                qWarning("command sent but not cleared (it may go again): %s", qPrintable(s.reason()));
+            countKept();
+        }
         if (e.batch)
             e.batch->handled(e.command.text, written);
     }
@@ -137,7 +252,7 @@ void CommandQueue::pump()
 void CommandQueue::Drain()
 {
     // Bounded by what the waiting commands need, with room for a slow start.
-    m_clock.waitFor([this] { return m_entries.empty(); }, PendingMs() + 1000);
+    m_clock.waitFor([this] { return m_entries.empty() || Stalled(); }, PendingMs() + 1000);
 }
 
 } // namespace corvane

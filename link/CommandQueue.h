@@ -1,11 +1,13 @@
 #pragma once
 #include "Clock.h"
+#include "PendingCommands.h"
 
 #include <QList>
 #include <QObject>
 #include <QString>
 #include <QStringList>
 #include <deque>
+#include <functional>
 
 class QIODevice;
 
@@ -89,6 +91,14 @@ private:
 // A command whose turn comes while the port is closed is dropped and counted
 // in its batch; a dropped command has nothing for the switch to digest and
 // takes no gap.
+//
+// Kept (SendKept): the commands a committed change owes the switch, kept in
+// the database (PendingCommands) in the change's transaction. They join the
+// queue in the order kept and are never dropped: while the switch cannot
+// take them (the port closed, the link down: the send gate) the queue waits
+// at the first of them, and everything behind it waits too. Each leaves the
+// table once written to the port. What is still kept when the console ends
+// is loaded again at the next start and goes first.
 class CommandQueue : public QObject {
     Q_OBJECT
 public:
@@ -106,24 +116,53 @@ public:
     CommandBatch *Queue(const QList<LinkCommand> &commands);
     CommandBatch *QueueStarCommands(const QStringList &codes, int gapMs = LinkCommand::DefaultGapMs);
 
+    // The table of kept commands, and whether the switch can take a command
+    // now (besides the port being open). Without a store nothing is kept.
+    void setStore(Database *db) { m_store = db; }
+    void setSendGate(std::function<bool()> gate) { m_gate = std::move(gate); }
+    // Brings the queue in line with the table: kept commands no longer there
+    // (replaced, cancelled) leave it, newly kept ones join it at its end as
+    // one batch, which is returned (nullptr when nothing new was kept).
+    CommandBatch *SendKept();
+    // The switch can take commands again: a queue waiting at a kept command
+    // goes on.
+    void Resume() { schedule(); }
+    // Kept commands not yet written.
+    int KeptCount() const { return m_kept; }
+    // The queue waits at a kept command the switch cannot take now.
+    bool Stalled() const;
+    bool CanSend() const;
+    // Empties the queue without sending; kept commands stay in the table.
+    void Forget();
+    // Removes the batch's commands that have not gone yet, from the queue
+    // and from the table; the batch finishes with them counted as dropped.
+    void Cancel(CommandBatch *batch);
+
     // Commands waiting for their turn.
     int QueuedCount() const { return int(m_entries.size()); }
     // Time the waiting commands need at least, gaps included.
     qint64 PendingMs() const;
 
     // The end of the run: sends every waiting command, paced, before it
-    // returns. This blocks the caller (events keep running); nothing else
-    // should wait this way.
+    // returns, or until the queue waits at a kept command the switch cannot
+    // take (it stays kept for the next start). This blocks the caller (events
+    // keep running); nothing else should wait this way.
     void Drain();
+
+signals:
+    // The number of kept commands not yet written changed.
+    void keptChanged(int kept);
 
 private:
     struct Entry {
         LinkCommand command;
         CommandBatch *batch = nullptr;
+        qint64 seq = 0; // kept in the table under this number; 0: not kept
     };
-    void enqueue(const LinkCommand &command, CommandBatch *batch);
+    void enqueue(const LinkCommand &command, CommandBatch *batch, qint64 seq = 0);
     void schedule();
     void pump();
+    void countKept();
 
     Clock &m_clock;
     QIODevice &m_port;
@@ -131,6 +170,11 @@ private:
     std::deque<Entry> m_entries;
     // Monotonic time at which the next queued command may go.
     qint64 m_readyAt = 0;
+    Database *m_store = nullptr;
+    std::function<bool()> m_gate;
+    // The newest kept command taken into the queue.
+    qint64 m_lastLoaded = 0;
+    int m_kept = 0;
 };
 
 } // namespace corvane

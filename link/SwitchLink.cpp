@@ -34,7 +34,62 @@ SwitchLink::SwitchLink(ConsoleContext &ctx, QObject *parent)
     connect(&m_supervisor, &LinkSupervisor::linkRestored, this, &SwitchLink::tellLinkRestored);
     connect(&m_outward, &OutwardQueue::pendingChanged, this, &SwitchLink::showOutwardState);
     connect(&m_ports, &LinkPorts::outPortLost, this, &SwitchLink::showOutwardState);
+    // Kept commands wait for a switch that answers; they go on when it does.
+    m_commands.setStore(&ctx.db);
+    m_commands.setSendGate([this] { return m_supervisor.LinkUp(); });
+    connect(&m_commands, &CommandQueue::keptChanged, this, &SwitchLink::keptChanged);
+    connect(&m_supervisor, &LinkSupervisor::linkUpChanged, this, [this](bool up) {
+        if (up)
+            m_commands.Resume();
+    });
 }
+
+CommandBatch *SwitchLink::SendKeptAndTell(QWidget *parent)
+{
+    CommandBatch *batch = SendKept();
+    if (!CanSend() && KeptCount() > 0)
+        m_ctx.messages.notifyKeyed(QStringLiteral("commands-waiting"), WaitingText(KeptCount()),
+                                   QStringLiteral("待发命令"), MessageService::Icon::Information, parent);
+    return batch;
+}
+
+QString SwitchLink::WaitingText() const { return CanSend() ? QString() : WaitingText(KeptCount()); }
+
+QString SwitchLink::WaitingText(int kept)
+{
+    return QStringLiteral("交换机未连接，%1条命令将在连接恢复后发送。").arg(kept);
+}
+
+bool SwitchLink::SettleQueueBeforeEnd(QWidget *parent, const QString &title)
+{
+    SendKept();
+    const int waiting = WaitingCount();
+    if (waiting == 0)
+        return true;
+    const int choice = m_ctx.messages.choose(
+        QStringLiteral("尚有%1条命令等待发往交换机。\n"
+                       "“等待发送”：发送完毕后再结束；“保存待发”：保存在数据库中，下次启动连接交换机后发送。")
+            .arg(waiting),
+        title, MessageService::Icon::Question,
+        {QStringLiteral("等待发送"), QStringLiteral("保存待发"), QStringLiteral("取消")}, parent);
+    if (choice == 1) {
+        m_leaveKept = true;
+        m_commands.Forget();
+        return true;
+    }
+    if (choice != 0)
+        return false;
+    m_commands.Drain();
+    if (const int left = KeptCount(); left > 0) {
+        m_leaveKept = true;
+        m_commands.Forget();
+        m_ctx.messages.show(WaitingText(left), title, MessageService::Icon::Information, MessageService::Buttons::Ok,
+                            parent);
+    }
+    return true;
+}
+
+QString SwitchLink::KeptPanelText(int kept) { return QStringLiteral("待发命令：%1").arg(kept); }
 
 SwitchLink::~SwitchLink()
 {
@@ -49,6 +104,10 @@ void SwitchLink::CloseLink()
 {
     m_search.stop();
     StopTimers();
+    if (m_leaveKept)
+        m_commands.Forget();
+    else
+        SendKept();
     SendProgramExit();
     m_commands.Drain();
     ClosePorts();
@@ -157,6 +216,7 @@ LinkPorts::Heal SwitchLink::healSwitchPort()
             m_ring.DropUnread();
         qInfo("switch port COM%d opened on %s", PortNumber(), qPrintable(m_ports.PortDevice()));
         SendClock();
+        m_commands.Resume();
     }
     return healed;
 }
@@ -353,6 +413,8 @@ bool SwitchLink::OpenLinkOnLoad()
 {
     if (!m_ring.isBusy())
         DispatcherIdle = true;
+    // Commands kept in an earlier run go first, once the switch answers.
+    SendKept();
     SearchPort();
     if (LinkUp()) {
         emit statusText(kLinkOk);

@@ -166,6 +166,31 @@ public:
     }
     int QueuedCount() const { return m_commands.QueuedCount(); }
 
+    // Kept commands (see CommandQueue): a window keeps the commands of its
+    // change with the change (StoreKept) and calls SendKept after the commit.
+    // The returned batch follows them (nullptr when none were kept).
+    CommandBatch *SendKept() { return m_commands.SendKept(); }
+    // SendKept for a window: when the switch cannot take the commands now,
+    // the operator is told how many wait (WaitingText).
+    CommandBatch *SendKeptAndTell(QWidget *parent = nullptr);
+    int KeptCount() const { return m_commands.KeptCount(); }
+    // The switch takes commands now: the port is open and the link up.
+    bool CanSend() const { return m_commands.CanSend(); }
+    void CancelBatch(CommandBatch *batch) { m_commands.Cancel(batch); }
+    // What a window says when its commands could not go out at once:
+    // "交换机未连接，N条命令将在连接恢复后发送。", empty when they can go.
+    QString WaitingText() const;
+    static QString WaitingText(int kept);
+    // Text of the status bar's panel for the kept commands: "待发命令：N".
+    static QString KeptPanelText(int kept);
+    // Before the console ends (exit, the backup tool): commands still
+    // waiting are named and the operator waits for them (sent now, as far as
+    // the switch takes them) or leaves them kept for the next start. Returns
+    // false when the operator stays.
+    bool SettleQueueBeforeEnd(QWidget *parent, const QString &title);
+    // Commands waiting now (kept or not).
+    int WaitingCount() const { return m_commands.QueuedCount(); }
+
     // ---- outward copy ------------------------------------------------------------
     // While the outward copy is on, every record ("$FEE,...", "$PHN,...") is
     // kept in the database until the outward port has passed it on, and sent
@@ -214,6 +239,8 @@ signals:
     // Text of status bar panel 2: "通讯端口：正常" or "通讯端口：错误".
     void statusText(const QString &text);
     void linkUpChanged(bool up);
+    // The number of kept commands not yet written changed.
+    void keptChanged(int kept);
     // The link was lost after it had been up (the watchdog's limit), and came
     // back. The operator has been told in a desktop notice either way.
     void linkLost(const QDateTime &lastFrameAt);
@@ -249,6 +276,8 @@ private:
 
     QString m_toldPortFault;
     QString m_toldOutFault;
+    // The operator chose to leave the kept commands for the next start.
+    bool m_leaveKept = false;
     bool m_outwardDownTold = false;
     QString m_outwardStatus;
 };

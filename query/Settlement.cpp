@@ -1,4 +1,5 @@
 #include "Settlement.h"
+#include "PendingCommands.h"
 
 #include "AccountTable.h"
 #include "BillTable.h"
@@ -195,7 +196,9 @@ Outcome SettleListed(Database &db, PrintStore &store, const Run &run)
             if (*reset)
                 out.resetCallers.append(caller);
         }
-        return Status::ok();
+        // The classes given back reach the switch with the settlement, also
+        // when it cannot take them now.
+        return PendingCommands(db).keepStar(out.commands, 100);
     });
     if (!done)
         return fail(done.reason());
@@ -208,8 +211,10 @@ Outcome SettleListed(Database &db, PrintStore &store, const Run &run)
 Outcome Settle(ConsoleContext &ctx, PrintStore &store)
 {
     Outcome out = SettleListed(ctx.db, store, {ctx.login.OPName, ctx.clock.now()});
+    // The classes given back wait for the switch when it is not there now;
+    // the operator is told how many.
     if (out && !out.commands.isEmpty() && ctx.link)
-        ctx.link->QueueStarCommands(out.commands, 100);
+        ctx.link->SendKeptAndTell();
     return out;
 }
 

@@ -81,11 +81,11 @@ Choice FromList(quint8 position, const QStringList &list)
 
 Choice FlaggedPort(quint8 flag, quint8 port)
 {
-    if (flag == 0x01)
+    // A slot is in use only when its flag reads 1; whatever else the switch
+    // leaves in an unused slot (0x00, 0xFF) reads as empty.
+    if (Digit(flag) == 1)
         return {true, Hex(port)};
-    if (flag == 0x00)
-        return {true, QString()};
-    return {false, InvalidText(flag)};
+    return {true, QString()};
 }
 
 } // namespace DumpValue

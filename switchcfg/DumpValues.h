@@ -53,8 +53,8 @@ struct Choice {
 };
 Choice FromList(quint8 position, const QStringList &list);
 
-// A flag byte and a port byte: the port's number when the flag is 1, empty
-// when it is 0. Any other flag is invalid.
+// A flag byte and a port byte: the port's number when the flag's digit
+// value is 1, else empty (0x00, 0xFF, 0x11: an unused slot).
 Choice FlaggedPort(quint8 flag, quint8 port);
 
 // The switch value shown for a byte that is not a position of its list.

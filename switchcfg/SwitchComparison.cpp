@@ -1,4 +1,5 @@
 #include "SwitchComparison.h"
+#include "PendingCommands.h"
 
 #include "CommandQueue.h"
 #include "ConsoleContext.h"
@@ -62,10 +63,24 @@ SwitchComparison::~SwitchComparison()
         m_ctx.link->setParameterBlockReceiver(nullptr);
 }
 
+bool SwitchComparison::SendBusy() const
+{
+    return (m_batch && !m_downloadDone) || (m_ctx.link && m_ctx.link->KeptCount() > 0);
+}
+
+Status SwitchComparison::busyStatus() const
+{
+    if (m_batch && !m_downloadDone)
+        return Status::fail(SendingText());
+    if (m_ctx.link && m_ctx.link->KeptCount() > 0)
+        return Status::fail(WaitingText(m_ctx.link->KeptCount()));
+    return Status::ok();
+}
+
 Status SwitchComparison::startComparison()
 {
-    if (SendBusy())
-        return Status::fail(SendingText());
+    if (Status busy = busyStatus(); !busy)
+        return busy;
     return m_dump->start();
 }
 
@@ -73,7 +88,7 @@ Status SwitchComparison::startDownload()
 {
     if (m_dump->DumpMode())
         return Status::fail(NotFinishedText());
-    if (SendBusy())
+    if (m_batch && !m_downloadDone)
         return Status::fail(SendingText());
     if (!m_ctx.link || !m_ctx.link->mscPort.isOpen())
         return Status::fail(PortClosedText());
@@ -81,15 +96,34 @@ Status SwitchComparison::startDownload()
     if (!plan)
         return plan.status().context(QStringLiteral("参数不能下传至交换机"));
 
-    QList<LinkCommand> commands;
+    // The download sets every setting again: commands still waiting for one
+    // of them are replaced, in the transaction that keeps the download.
+    QList<PendingCommand> commands;
+    QStringList codes;
     commands.reserve(plan->commands.size());
-    for (const SwitchCommand &c : plan->commands)
-        commands.append(c.kind == SwitchCommand::Kind::Clock ? LinkCommand::Clock(c.gapMs)
-                                                             : LinkCommand::Star(c.text, c.gapMs));
+    for (const SwitchCommand &c : plan->commands) {
+        if (c.kind == SwitchCommand::Kind::Clock) {
+            commands.append(PendingCommand::Clock(c.gapMs));
+        } else {
+            commands.append(PendingCommand::Star(c.text, c.gapMs));
+            codes << c.text;
+        }
+    }
+    PendingCommands pending(m_ctx.db);
+    const Status kept = InTransaction(m_ctx.db, [&]() -> Status {
+        if (Status s = pending.dropSettings(codes); !s)
+            return s;
+        return pending.keep(commands);
+    });
+    if (!kept)
+        return kept.context(QStringLiteral("参数不能下传至交换机"));
     m_notes = plan->notes;
     m_total = int(commands.size());
     m_downloadDone = false;
-    CommandBatch *batch = m_ctx.link->Queue(commands);
+    m_stopped = false;
+    CommandBatch *batch = m_ctx.link->SendKept();
+    if (!batch)
+        return Status::fail(QStringLiteral("参数不能下传至交换机"));
     m_batch = batch;
     connect(batch, &CommandBatch::progress, this, &SwitchComparison::downloadProgress);
     connect(batch, &CommandBatch::finished, this, [this](int sent, int dropped) {
@@ -99,12 +133,35 @@ Status SwitchComparison::startDownload()
     return Status::ok();
 }
 
+int SwitchComparison::stopDownload()
+{
+    if (!m_batch || !m_ctx.link)
+        return 0;
+    const int sent = m_batch->sent();
+    m_stopped = true;
+    m_ctx.link->CancelBatch(m_batch);
+    return sent;
+}
+
+Status SwitchComparison::copyAllowed() const
+{
+    if (m_dump->DumpMode())
+        return Status::fail(NotFinishedText());
+    if (Status busy = busyStatus(); !busy)
+        return busy;
+    if (m_dump->state() == ParameterDump::State::Idle || m_dump->rowCount() == 0)
+        return Status::fail(NoComparisonText());
+    if (!m_dump->complete())
+        return Status::fail(QStringLiteral("上次信息比照没有收到全部50块交换机参数，不能覆盖数据库！请重新比照。"));
+    return Status::ok();
+}
+
 CopyOutcome SwitchComparison::copyToDatabase()
 {
     if (m_dump->DumpMode())
         return {Status::fail(NotFinishedText()), {}};
-    if (SendBusy())
-        return {Status::fail(SendingText()), {}};
+    if (Status busy = busyStatus(); !busy)
+        return {busy, {}};
     return CopySwitchToDatabase(m_ctx.db, *m_dump);
 }
 

@@ -59,13 +59,20 @@ public:
     // blocks and drops the bytes still on their way.
     void abandonComparison() { m_dump->abandon(); }
 
-    // "数据库参数下传至交换机": the whole download queued as one batch, each
-    // command with its pause. Refused while a comparison runs or a download
-    // is still going, without an open port, and when the database holds no
-    // usable configuration row. progress and downloadFinished tell the rest.
+    // "数据库参数下传至交换机": the whole download kept and queued as one
+    // batch, each command with its pause; commands still waiting for a
+    // setting it sets are replaced. Refused while a comparison runs or a
+    // download is still going, without an open port, and when the database
+    // holds no usable configuration row. progress and downloadFinished tell
+    // the rest; the download goes on when the window closes.
     Status startDownload();
-    // A download is being sent.
-    bool SendBusy() const { return m_batch && !m_downloadDone; }
+    // "停止下传": the commands of the download not sent yet are removed from
+    // the queue and the table; returns how many had been sent.
+    int stopDownload();
+    bool downloadStopped() const { return m_stopped; }
+    // A download is being sent, or commands of a change wait for the switch:
+    // a comparison now would show differences that are on their way out.
+    bool SendBusy() const;
     int downloadTotal() const { return m_total; }
     // Settings the download left out (a value the switch cannot take), in words.
     const QStringList &downloadNotes() const { return m_notes; }
@@ -74,10 +81,16 @@ public:
     // 50 blocks with good checksums, never while a download runs; one
     // transaction (CopySwitchToDatabase).
     CopyOutcome copyToDatabase();
+    // Whether the copy may run now; its refusal in words when not.
+    Status copyAllowed() const;
 
     static QString NotFinishedText() { return QStringLiteral("信息比照尚未结束，不能启动！"); }
     static QString NoComparisonText() { return QStringLiteral("请先运行信息比照功能！"); }
     static QString SendingText() { return QStringLiteral("参数下传尚未结束，不能启动！"); }
+    static QString WaitingText(int kept)
+    {
+        return QStringLiteral("尚有%1条命令等待发往交换机，发送完毕后才能比照或覆盖数据库！").arg(kept);
+    }
     static QString PortClosedText() { return QStringLiteral("通讯端口未打开，参数不能下传至交换机！"); }
 
 signals:
@@ -88,11 +101,16 @@ signals:
     void downloadFinished(int sent, int dropped);
 
 private:
+    // Why a comparison or a copy cannot start now: a download or other
+    // commands still on their way to the switch.
+    Status busyStatus() const;
+
     ConsoleContext &m_ctx;
     SwitchDumpLink m_dumpLink;
     std::unique_ptr<ParameterDump> m_dump;
     QPointer<CommandBatch> m_batch;
     bool m_downloadDone = true;
+    bool m_stopped = false;
     int m_total = 0;
     QStringList m_notes;
 };

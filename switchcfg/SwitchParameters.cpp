@@ -42,6 +42,15 @@ Checked<QString> checked(const QString &text, const NumberCheck &k)
     return t;
 }
 
+// A value the switch reads as a number is stored as it holds it: "04" is 4.
+Checked<QString> number(const QString &text, const NumberCheck &k)
+{
+    const Checked<QString> v = checked(text, k);
+    if (!v)
+        return v;
+    return QString::number(ValInt(*v));
+}
+
 bool isVirtual(TrunkField f) { return f >= TrunkField::Virtual1 && f <= TrunkField::Virtual5; }
 
 // The trunk settings with a number check: length, limit and the messages.
@@ -184,9 +193,13 @@ Checked<QString> SwitchParameters::checkCapacity(const QString &text) const
 {
     // A text too long for the box gets a message of its own rather than an
     // empty box.
-    return checked(text,
-                   {3, double(MaxCapacity), QStringLiteral("用户容量必须是数字!"),
-                    QStringLiteral("用户容量必须是整数!"), TooLongCapacity(), QStringLiteral("用户容量最大为120门!")});
+    const Checked<QString> v = number(text, {3, double(MaxCapacity), QStringLiteral("用户容量必须是数字!"),
+                                             QStringLiteral("用户容量必须是整数!"), TooLongCapacity(),
+                                             QStringLiteral("用户容量最大为120门!")});
+    // A switch without extensions is no setting: the switch would lose them all.
+    if (v && ValInt(*v) < 1)
+        return Checked<QString>::refuse(QStringLiteral("用户容量至少为1门!"));
+    return v;
 }
 
 StoreResult SwitchParameters::storeCapacity(const QString &value)
@@ -205,9 +218,9 @@ QString SwitchParameters::CapacityNote(const QString &capacity)
 
 Checked<QString> SwitchParameters::checkGrade(const QString &text) const
 {
-    return checked(text,
-                   {1, 7, QStringLiteral("超额或清账后等级必须是数字!"), QStringLiteral("超额或清账后等级必须是整数!"),
-                    TooLongGrade(), QStringLiteral("超额或清账后等级最大为7级!")});
+    return number(text,
+                  {1, 7, QStringLiteral("超额或清账后等级必须是数字!"), QStringLiteral("超额或清账后等级必须是整数!"),
+                   TooLongGrade(), QStringLiteral("超额或清账后等级最大为7级!")});
 }
 
 StoreResult SwitchParameters::storeGrade(const QString &value)
@@ -314,17 +327,29 @@ Checked<QString> SwitchParameters::checkNightNumber(const QString &text) const
 {
     const int length = int(ValInt(setting(ConfigField::NumberLength)));
     const QString tooLong = QStringLiteral("值班分机号过长！");
-    return checked(text, {length > 0 ? length : 6, 999999, QStringLiteral("值班分机号必须是数字!"),
-                          QStringLiteral("值班分机号必须是整数!"), tooLong, tooLong});
+    const Checked<QString> v = checked(text, {length > 0 ? length : 6, 999999, QStringLiteral("值班分机号必须是数字!"),
+                                              QStringLiteral("值班分机号必须是整数!"), tooLong, tooLong});
+    if (!v)
+        return v;
+    // The configuration holds the extension's port: a number no extension
+    // has could only be stored as something else.
+    const auto user = m_users.byNumber(*v);
+    if (!user)
+        return Checked<QString>::refuse(user.reason());
+    if (!*user || ValInt((*user)->port()) >= ValInt(setting(ConfigField::Capacity)))
+        return Checked<QString>::refuse(QStringLiteral("值班分机号%1不存在，请核对后再输入！").arg(*v));
+    return v;
 }
 
 StoreResult SwitchParameters::storeNightNumber(const QString &number)
 {
-    // The port of the extension; a number no extension has is kept as it is.
-    const QString port = m_users.portOf(number);
+    const Checked<QString> v = checkNightNumber(number);
+    if (!v)
+        return StoreResult(v.status());
+    const QString port = m_users.portOf(*v);
     if (Status s = m_config.write(ConfigField::NightPort, port); !s)
         return StoreResult(notStored(s));
-    return StoreResult(Status::ok(), {star(QStringLiteral("50"), {number})});
+    return StoreResult(Status::ok(), {star(QStringLiteral("50"), {*v})});
 }
 
 Checked<QStringList> SwitchParameters::checkAgents(const QStringList &numbers) const
@@ -378,6 +403,9 @@ Checked<QString> SwitchParameters::checkSpecialNumber(const QString &text) const
                QStringLiteral("特服号最长为8位！"), QStringLiteral("特服号最长为8位！")});
     if (!v)
         return v;
+    // The switch takes a field "00" as 0: such a number could never be dialled.
+    if (*v == QLatin1String("00"))
+        return Checked<QString>::refuse(QStringLiteral("特服号码不能为00！"));
     if (specialNumbers().contains(*v))
         return Checked<QString>::refuse(QStringLiteral("您输入的特服号已经存在！"));
     return v;
@@ -452,7 +480,9 @@ Checked<QString> SwitchParameters::checkTrunkValue(TrunkField field, const QStri
     const bool virtualOp = isVirtual(field);
     if (virtualOp && text.trimmed().isEmpty())
         return QString();
-    const Checked<QString> v = checked(text, *k);
+    // Route, direction and group are numbers to the switch; an operator's
+    // extension number is dialled digits.
+    const Checked<QString> v = virtualOp ? checked(text, *k) : number(text, *k);
     if (!v || !virtualOp)
         return v;
     if (m_users.portOf(*v) == *v)

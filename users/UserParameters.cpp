@@ -1,4 +1,5 @@
 #include "UserParameters.h"
+#include "PendingCommands.h"
 
 #include "AccountTable.h"
 #include "ConfigTable.h"
@@ -178,6 +179,19 @@ CellRule UserParameters::userRule(int col) const
     }
 }
 
+namespace {
+
+// The switch takes a password field "0" or "00" as no password at all: the
+// console would hold a password the switch does not ask for.
+Status checkPasswordDigits(const QString &password)
+{
+    if (password == QLatin1String("0") || password == QLatin1String("00"))
+        return Status::fail(QStringLiteral("密码不能为0或00！"));
+    return Status::ok();
+}
+
+} // namespace
+
 Checked<QString> UserParameters::checkUserValue(int col, const QString &text) const
 {
     const QString t = text.trimmed();
@@ -350,7 +364,18 @@ StoreResult UserParameters::amendPort(const AmendPlan &plan, int k)
     });
     if (!s)
         return StoreResult(s, {}, true);
-    return StoreResult(Status::ok(), userCommands(plan.col, port, number, value));
+    QStringList commands = userCommands(plan.col, port, number, value);
+    // A deposit user made ordinary dials without a password from now on, in
+    // the switch as in the tables.
+    if (field == UserField::PayType && value == Ordinary && user.get(UserField::PayType).trimmed() != Ordinary)
+        commands << QStringLiteral("*67*") + port + QStringLiteral("*0#");
+    return StoreResult(Status::ok(), commands);
+}
+
+StoreResult UserParameters::amendPortKept(const AmendPlan &plan, int k)
+{
+    return StoreKept(
+        m_db, [&] { return amendPort(plan, k); }, PendingCommand::DefaultGapMs);
 }
 
 // ---- groups -----------------------------------------------------------------------------
@@ -490,6 +515,8 @@ Checked<QString> UserParameters::checkDeposit(const GridCell &cell, const QStrin
         if (Status s = CheckNumber(t, false, passwordLength(), 999999999, QStringLiteral("请输入整数作为密码！"),
                                    QStringLiteral("请输入整数作为密码！"), tooLong, tooLong);
             !s)
+            return Checked<QString>::refuse(s.reason());
+        if (Status s = checkPasswordDigits(t); !s)
             return Checked<QString>::refuse(s.reason());
         return t;
     }
@@ -670,13 +697,15 @@ Checked<QString> UserParameters::checkAccount(const GridCell &cell, const QStrin
             return Checked<QString>::refuse(s.reason());
         if (ValInt(t) < 1)
             return Checked<QString>::refuse(range);
-        return t;
+        return QString::number(ValInt(t)); // a number to the switch: "04" is 4
     }
     case AccountField::Password: {
         const QString tooLong = QStringLiteral("密码最长为%1位！").arg(passwordLength());
         if (Status s = CheckNumber(t, false, passwordLength(), 999999999, QStringLiteral("请输入整数作为密码！"),
                                    QStringLiteral("请输入整数作为密码！"), tooLong, tooLong);
             !s)
+            return Checked<QString>::refuse(s.reason());
+        if (Status s = checkPasswordDigits(t); !s)
             return Checked<QString>::refuse(s.reason());
         return t;
     }
@@ -716,8 +745,11 @@ StoreResult UserParameters::storeAccount(const GridCell &cell, const QString &va
             commands << QStringLiteral("*67*") + n + QLatin1Char('*') + value + QLatin1Char('#');
             return deposits.followAccount(n, {{DepositField::Password, value}});
         case AccountField::PayType:
-            if (value == Ordinary)
+            if (value == Ordinary) {
+                if (acct.get(AccountField::PayType).trimmed() != Ordinary)
+                    commands << QStringLiteral("*67*") + n + QStringLiteral("*0#");
                 return deposits.removeOfAccount(n);
+            }
             commands << QStringLiteral("*68*") + cls + QLatin1Char('*') + trunkGroup + QStringLiteral("*0*") + n
                             + QLatin1Char('#')
                      << QStringLiteral("*67*") + n + QLatin1Char('*') + password + QLatin1Char('#');
@@ -786,7 +818,17 @@ StoreResult UserParameters::deleteAccount(qint64 rowId)
             return d;
         return accounts.remove(rowId);
     });
-    return StoreResult(s, {}, true);
+    if (!s)
+        return StoreResult(s, {}, true);
+    // The switch still knows the account: it gets the class an account that
+    // ran out of money gets, so that nobody can dial on it any more.
+    const QString demote = ConfigTable(m_db).value(ConfigField::DemoteClass).trimmed();
+    if (!IsDigits(demote))
+        return StoreResult(Status::ok(), {}, true);
+    return StoreResult(Status::ok(),
+                       {QStringLiteral("*68*") + demote + QLatin1Char('*') + (*found)->trunkGroup()
+                        + QStringLiteral("*0*") + n + QLatin1Char('#')},
+                       true);
 }
 
 std::optional<QString> UserParameters::accountMoney(qint64 rowId) const
@@ -818,21 +860,31 @@ Status UserAmendRun::start()
 Status UserAmendRun::runStep()
 {
     const int k = m_next++;
-    const StoreResult r = m_params.amendPort(m_plan, k);
+    const StoreResult r = m_params.amendPortKept(m_plan, k);
     emit stepped(m_next, m_plan.values.size(), m_plan.port(k), m_plan.values.value(k), r.status);
     if (!r) {
         end(r.status);
         return r.status;
     }
     if (m_link && !r.commands.isEmpty()) {
-        CommandBatch *batch = m_link->QueueStarCommands(r.commands, LinkCommand::DefaultGapMs);
+        CommandBatch *batch = m_link->SendKept();
         // A change of one port is done once its commands are queued: the
-        // operator goes on to the next cell at once.
-        if (m_plan.values.size() == 1)
+        // operator goes on to the next cell at once. While the switch cannot
+        // take them there is nothing to wait for: the ports are written and
+        // their commands kept in order.
+        if (m_plan.values.size() == 1 || !batch || !m_link->CanSend())
             return Status::ok();
         m_waitingOn = batch;
         connect(batch, &CommandBatch::finished, this, [this, batch] {
             if (m_waitingOn != batch)
+                return;
+            m_waitingOn = nullptr;
+            advance();
+        });
+        // The link lost meanwhile: the commands stay kept in order, the
+        // remaining ports need not wait for them.
+        connect(m_link, &SwitchLink::linkUpChanged, batch, [this, batch](bool up) {
+            if (up || m_waitingOn != batch)
                 return;
             m_waitingOn = nullptr;
             advance();
@@ -860,17 +912,13 @@ void UserAmendRun::finishNow()
     if (m_waitingOn)
         m_waitingOn->disconnect(this);
     m_waitingOn = nullptr;
-    QStringList codes;
     Status s;
     while (s && m_next < m_plan.values.size()) {
         const int k = m_next++;
-        const StoreResult r = m_params.amendPort(m_plan, k);
-        s = r.status;
-        if (s)
-            codes += r.commands;
+        s = m_params.amendPortKept(m_plan, k).status;
     }
-    if (m_link && !codes.isEmpty())
-        m_link->QueueStarCommands(codes, LinkCommand::DefaultGapMs);
+    if (m_link)
+        m_link->SendKept();
     end(s);
 }
 

@@ -82,6 +82,9 @@ public:
     // Step k of a plan: the port's own User row and its deposit row in one
     // transaction, and the star codes for the switch.
     StoreResult amendPort(const AmendPlan &plan, int k);
+    // amendPort with its commands kept in the same transaction.
+    StoreResult amendPortKept(const AmendPlan &plan, int k);
+    Database &database() const { return m_db; }
     // The star codes of one column's value for one extension.
     QStringList userCommands(int col, const QString &port, const QString &number, const QString &value) const;
 

@@ -8,6 +8,7 @@
 #include "LedgerTable.h"
 #include "Schema.h"
 #include "ShowModal.h"
+#include "SwitchLink.h"
 #include "frmLogin.h"
 #include "frmMain.h"
 #include "frmOperatorRecord.h"
@@ -179,7 +180,12 @@ std::unique_ptr<frmMain> Main(ConsoleContext &ctx, bool *databaseFailed)
         ShowModal(ctx, w);
     });
     main->registerWindow(Right::Backup, [&ctx](QWidget *parent) {
-        frmSRVBackup w(ctx, {QCoreApplication::applicationDirPath(), [&ctx] { EndConsoleAtOnce(ctx); }}, parent);
+        BackupLauncher launcher{QCoreApplication::applicationDirPath(), [&ctx] { EndConsoleAtOnce(ctx); },
+                                [&ctx](QWidget *p) {
+                                    return !ctx.link
+                                           || ctx.link->SettleQueueBeforeEnd(p, QStringLiteral("参数备份与恢复"));
+                                }};
+        frmSRVBackup w(ctx, launcher, parent);
         ShowModal(ctx, w);
     });
     main->Form_Load();

@@ -52,6 +52,10 @@ QString frmSRVBackup::toolPath(const QString &programDir) { return programDir + 
 
 void frmSRVBackup::cmdOK_Click()
 {
+    // Commands still waiting for the switch are not dropped by the end of
+    // the console: they go first or stay kept for the next start.
+    if (m_launcher.settleQueue && !m_launcher.settleQueue(this))
+        return;
     // The tool works on this console's home, whichever way it was chosen.
     const QString program = toolPath(m_launcher.programDir);
     const QFileInfo info(program);

@@ -5,6 +5,7 @@
 #include <functional>
 
 class QLabel;
+class QWidget;
 class QPushButton;
 
 namespace corvane {
@@ -15,6 +16,9 @@ class ConsoleContext;
 struct BackupLauncher {
     QString programDir;               // the folder holding corvane and tallowin
     std::function<void()> endConsole; // ends the console at once
+    // Before the tool starts: the commands still waiting for the switch are
+    // sent or kept, as the operator chooses; false when the operator stays.
+    std::function<bool(QWidget *)> settleQueue;
 };
 
 // The console's window in front of the backup tool: says that the console

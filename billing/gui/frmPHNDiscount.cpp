@@ -7,6 +7,7 @@
 #include "GridCellEditor.h"
 #include "GridHelpers.h"
 #include "NamedWidgets.h"
+#include "PendingCommands.h"
 #include "RateTablesEditor.h"
 #include "SwitchLink.h"
 
@@ -225,7 +226,9 @@ void frmPHNDiscount::attachCellEditors()
         GridCellEditor::Hooks hooks;
         hooks.rule = [&tables, t](const GridCell &c) { return tables.feerateRule(t, c); };
         hooks.check = [&tables, t](const GridCell &c, const QString &v) { return tables.checkFeerate(t, c, v); };
-        hooks.store = [&tables, t](const GridCell &c, const QString &v) { return tables.storeFeerate(t, c, v); };
+        hooks.store = [this, &tables, t](const GridCell &c, const QString &v) {
+            return kept([&] { return tables.storeFeerate(t, c, v); });
+        };
         hooks.rowId = [this, t](int r) { return feerateRowId(t, r); };
         hooks.stored = [this, t](const GridCell &, const QString &, const StoreResult &r) {
             finishStore(r, [this, t] { fillFeerate(t); });
@@ -236,7 +239,9 @@ void frmPHNDiscount::attachCellEditors()
     GridCellEditor::Hooks ip;
     ip.rule = [&tables](const GridCell &c) { return tables.ipRule(c); };
     ip.check = [&tables](const GridCell &c, const QString &v) { return tables.checkIP(c, v); };
-    ip.store = [&tables](const GridCell &c, const QString &v) { return tables.storeIP(c, v); };
+    ip.store = [this, &tables](const GridCell &c, const QString &v) {
+        return kept([&] { return tables.storeIP(c, v); });
+    };
     ip.rowId = [this](int r) { return m_tables->ipCardRowId(dataIndex(*hfgIP, r)); };
     ip.stored = [this](const GridCell &, const QString &, const StoreResult &r) {
         finishStore(r, [this] { fillIP(); });
@@ -246,7 +251,9 @@ void frmPHNDiscount::attachCellEditors()
     GridCellEditor::Hooks discount;
     discount.rule = [&tables](const GridCell &c) { return tables.discountRule(c); };
     discount.check = [&tables](const GridCell &c, const QString &v) { return tables.checkDiscount(c, v); };
-    discount.store = [&tables](const GridCell &c, const QString &v) { return tables.storeDiscount(c, v); };
+    discount.store = [this, &tables](const GridCell &c, const QString &v) {
+        return kept([&] { return tables.storeDiscount(c, v); });
+    };
     discount.rowId = [this](int r) { return m_tables->discountRowId(dataIndex(*hfgDiscount, r)); };
     discount.stored = [this](const GridCell &, const QString &, const StoreResult &r) {
         finishStore(r, [this] { fillDiscount(); });
@@ -256,7 +263,9 @@ void frmPHNDiscount::attachCellEditors()
     GridCellEditor::Hooks holiday;
     holiday.rule = [&tables](const GridCell &c) { return tables.holidayRule(c); };
     holiday.check = [&tables](const GridCell &c, const QString &v) { return tables.checkHoliday(c, v); };
-    holiday.store = [&tables](const GridCell &c, const QString &v) { return tables.storeHoliday(c, v); };
+    holiday.store = [this, &tables](const GridCell &c, const QString &v) {
+        return kept([&] { return tables.storeHoliday(c, v); });
+    };
     holiday.rowId = [this](int r) { return m_tables->holidayRowId(dataIndex(*hfgHoliday, r)); };
     holiday.stored = [this](const GridCell &, const QString &, const StoreResult &r) {
         finishStore(r, [this] { fillHoliday(); });
@@ -324,7 +333,7 @@ qint64 frmPHNDiscount::feerateRowId(int t, int gridRow) const
 void frmPHNDiscount::finishStore(const StoreResult &result, const std::function<void()> &refill)
 {
     if (m_notice.note(result.status, this))
-        sendCommands(result.commands);
+        sendKept();
     if (result.refill && refill)
         refill();
 }
@@ -334,14 +343,19 @@ void frmPHNDiscount::showRefusal(const Status &why, const QString &title, Messag
     m_ctx.messages.show(why.reason(), title, icon, MessageService::Buttons::Ok, this);
 }
 
-// The commands go through the link's queue, paced there: the click returns
-// at once, and a change that is stored reaches the switch even when the
-// window closes before its commands have gone.
-void frmPHNDiscount::sendCommands(const QStringList &codes)
+// A change and its commands are committed together; the commands then go
+// through the link's queue, paced there: the click returns at once, and a
+// stored change reaches the switch even when the window closes first or the
+// switch is not there now.
+StoreResult frmPHNDiscount::kept(const std::function<StoreResult()> &store)
 {
-    if (codes.isEmpty() || !m_ctx.link)
-        return;
-    m_ctx.link->QueueStarCommands(codes, CommandGapMs);
+    return StoreKept(m_ctx.db, store, CommandGapMs);
+}
+
+void frmPHNDiscount::sendKept()
+{
+    if (m_ctx.link)
+        m_ctx.link->SendKeptAndTell(this);
 }
 
 // ---- rate grids ------------------------------------------------------------------------
@@ -350,7 +364,7 @@ void frmPHNDiscount::cmdAddDiscount_Click(int Index)
 {
     if (Index < 0 || Index >= EditableTypeTabs)
         return;
-    finishStore(m_tables->addRate(Index), [this, Index] { fillFeerate(Index); });
+    finishStore(kept([&] { return m_tables->addRate(Index); }), [this, Index] { fillFeerate(Index); });
 }
 
 void frmPHNDiscount::cmdDeleteDiscount_Click(int Index)
@@ -362,7 +376,7 @@ void frmPHNDiscount::cmdDeleteDiscount_Click(int Index)
         showRefusal(s, MessageService::defaultTitle(), MessageService::Icon::None);
         return;
     }
-    finishStore(m_tables->deleteRate(Index, rowId), [this, Index] { fillFeerate(Index); });
+    finishStore(kept([&] { return m_tables->deleteRate(Index, rowId); }), [this, Index] { fillFeerate(Index); });
 }
 
 void frmPHNDiscount::cmdLocation_Click(int Index)
@@ -415,7 +429,7 @@ void frmPHNDiscount::cmdChangeValue_Click(int Index)
         if (r == last)
             break;
     }
-    const StoreResult result = m_tables->batchChange(Index, ids, c, *value);
+    const StoreResult result = kept([&] { return m_tables->batchChange(Index, ids, c, *value); });
     if (result)
         for (int r : gridRows)
             g.setTextMatrix(r, c, *value);
@@ -436,20 +450,20 @@ void frmPHNDiscount::cmdSetIP_Click()
     for (int i = 0; i < int(optDelay.size()); ++i)
         if (optDelay[i]->isChecked())
             interval = i;
-    finishStore(m_tables->setNoCard(on, *number, interval), {});
+    finishStore(kept([&] { return m_tables->setNoCard(on, *number, interval); }), {});
 }
 
 // ---- holidays ---------------------------------------------------------------------------
 
 void frmPHNDiscount::cmdAddHoliday_Click()
 {
-    finishStore(m_tables->addHoliday(), [this] { fillHoliday(); });
+    finishStore(kept([&] { return m_tables->addHoliday(); }), [this] { fillHoliday(); });
 }
 
 void frmPHNDiscount::cmdDeleteHoliday_Click()
 {
     const qint64 rowId = m_tables->holidayRowId(dataIndex(*hfgHoliday, hfgHoliday->row()));
-    finishStore(m_tables->deleteHoliday(rowId), [this] { fillHoliday(); });
+    finishStore(kept([&] { return m_tables->deleteHoliday(rowId); }), [this] { fillHoliday(); });
 }
 
 void frmPHNDiscount::cmdLeave_Click() { accept(); }

@@ -93,7 +93,8 @@ private:
     // The outcome of a store: a failure reported (once), the commands of a
     // success sent, the grid refilled when rows came, went or moved.
     void finishStore(const StoreResult &result, const std::function<void()> &refill);
-    void sendCommands(const QStringList &codes);
+    StoreResult kept(const std::function<StoreResult()> &store);
+    void sendKept();
     void showRefusal(const Status &why, const QString &title, MessageService::Icon icon);
 
     ConsoleContext &m_ctx;

@@ -6,6 +6,7 @@
 #include "GridCellEditor.h"
 #include "GridHelpers.h"
 #include "NamedWidgets.h"
+#include "PendingCommands.h"
 #include "SwitchLink.h"
 
 #include <QEvent>
@@ -109,7 +110,9 @@ frmPHNFee::frmPHNFee(ConsoleContext &ctx, QWidget *parent)
     GridCellEditor::Hooks exno;
     exno.rule = [&fee](const GridCell &c) { return fee.outsideRule(c); };
     exno.check = [&fee](const GridCell &, const QString &v) { return fee.checkOutsideNumber(v); };
-    exno.store = [&fee](const GridCell &c, const QString &v) { return fee.storeOutsideNumber(c, v); };
+    exno.store = [this, &fee](const GridCell &c, const QString &v) {
+        return kept([&] { return fee.storeOutsideNumber(c, v); });
+    };
     exno.rowId = [this](int r) { return m_fee->outsideRowId(r - hfgExNO->fixedRows()); };
     exno.stored = [this](const GridCell &, const QString &, const StoreResult &r) {
         finishStore(r, &frmPHNFee::fillExNO);
@@ -119,7 +122,9 @@ frmPHNFee::frmPHNFee(ConsoleContext &ctx, QWidget *parent)
     GridCellEditor::Hooks work;
     work.rule = [&fee](const GridCell &c) { return fee.workdayRule(c); };
     work.check = [&fee](const GridCell &c, const QString &v) { return fee.checkWorkday(c, v); };
-    work.store = [&fee](const GridCell &c, const QString &v) { return fee.storeWorkday(c, v); };
+    work.store = [this, &fee](const GridCell &c, const QString &v) {
+        return kept([&] { return fee.storeWorkday(c, v); });
+    };
     work.rowId = [this](int r) { return m_fee->workdayRowId(r - hfgWorkday->fixedRows()); };
     work.stored = [this](const GridCell &, const QString &, const StoreResult &r) {
         finishStore(r, &frmPHNFee::fillWorkday);
@@ -175,28 +180,37 @@ void frmPHNFee::txtDelay_LostFocus(int Index)
         m_checking = false;
         return;
     }
-    const StoreResult r = m_fee->storeDelay(Index, *v);
+    const StoreResult r = kept([&] { return m_fee->storeDelay(Index, *v); });
     if (m_notice.note(r.status, this)) {
         box->setText(*v);
-        sendCommands(r.commands);
+        sendKept();
     }
 }
 
-void frmPHNFee::cmdClear_Click() { finishStore(m_fee->clearOutsideNumbers(), &frmPHNFee::fillExNO); }
+void frmPHNFee::cmdClear_Click()
+{
+    finishStore(kept([this] { return m_fee->clearOutsideNumbers(); }), &frmPHNFee::fillExNO);
+}
 
 void frmPHNFee::finishStore(const StoreResult &result, void (frmPHNFee::*refill)())
 {
     if (m_notice.note(result.status, this))
-        sendCommands(result.commands);
+        sendKept();
     if (result.refill && refill)
         (this->*refill)();
 }
 
-void frmPHNFee::sendCommands(const QStringList &codes)
+// A change and its commands are committed together; the link sends them when
+// the switch can take them.
+StoreResult frmPHNFee::kept(const std::function<StoreResult()> &store)
 {
-    if (codes.isEmpty() || !m_ctx.link)
-        return;
-    m_ctx.link->QueueStarCommands(codes, CommandGapMs);
+    return StoreKept(m_ctx.db, store, CommandGapMs);
+}
+
+void frmPHNFee::sendKept()
+{
+    if (m_ctx.link)
+        m_ctx.link->SendKeptAndTell(this);
 }
 
 void frmPHNFee::cmdExit_Click() { close(); }

@@ -3,6 +3,7 @@
 #include "StoreResult.h"
 #include <QDialog>
 #include <array>
+#include <functional>
 #include <memory>
 
 class QLineEdit;
@@ -49,7 +50,8 @@ private:
     void fillExNO();
     void fillWorkday();
     void finishStore(const StoreResult &result, void (frmPHNFee::*refill)());
-    void sendCommands(const QStringList &codes);
+    StoreResult kept(const std::function<StoreResult()> &store);
+    void sendKept();
 
     ConsoleContext &m_ctx;
     std::unique_ptr<FeeSettings> m_fee;

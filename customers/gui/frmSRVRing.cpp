@@ -1,5 +1,6 @@
 #include "frmSRVRing.h"
 #include "ConsoleContext.h"
+#include "PendingCommands.h"
 #include "RingClock.h"
 #include "SwitchLink.h"
 #include <QFormLayout>
@@ -89,9 +90,15 @@ void frmSRVRing::showAlarms()
 
 void frmSRVRing::send(const QString &code)
 {
-    // Nothing goes out while the port is closed; the queue says so itself.
+    // The alarm list is written; its command waits for the switch when the
+    // switch cannot take it now.
+    if (Status kept = PendingCommands(m_ctx.db).keepStar({code}); !kept) {
+        m_ctx.messages.show(kept.reason(), QStringLiteral("闹钟设置"), MessageService::Icon::Warning,
+                            MessageService::Buttons::Ok, this);
+        return;
+    }
     if (m_ctx.link)
-        m_ctx.link->QueueStarCommands({code});
+        m_ctx.link->SendKeptAndTell(this);
 }
 
 void frmSRVRing::cmdOk_Click()

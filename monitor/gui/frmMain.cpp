@@ -92,6 +92,7 @@ frmMain::frmMain(ConsoleContext &ctx, QWidget *parent) : QMainWindow(parent), m_
         m_panels[i] = panel;
     }
     m_panels[5]->hide(); // the outward port's, while its copy is on
+    m_panels[6]->hide(); // the commands waiting for the switch, while there are any
     setStatusBar(sbStatus);
     ShowListCounts();
 
@@ -346,6 +347,13 @@ void frmMain::showOutwardText(const QString &text)
     setPanelAlarm(6, text.startsWith(QStringLiteral("外发端口：错误")));
 }
 
+void frmMain::showKeptCount(int kept)
+{
+    setPanelText(7, kept > 0 ? SwitchLink::KeptPanelText(kept) : QString());
+    m_panels[6]->setVisible(kept > 0);
+    setPanelAlarm(7, kept > 0 && !m_ctx.link->CanSend());
+}
+
 void frmMain::ShowListCounts()
 {
     setPanelText(4, QStringLiteral("新话单数：") + QString::number(ListViewOut->topLevelItemCount()));
@@ -533,6 +541,8 @@ void frmMain::Form_Load()
     SwitchLink *link = m_ctx.link;
     connect(link, &SwitchLink::statusText, this, &frmMain::showLinkText);
     connect(link, &SwitchLink::outwardStatusText, this, &frmMain::showOutwardText);
+    connect(link, &SwitchLink::keptChanged, this, &frmMain::showKeptCount);
+    connect(link, &SwitchLink::linkUpChanged, this, [this, link] { showKeptCount(link->KeptCount()); });
     connect(this, &frmMain::aboutToEnd, link, &SwitchLink::CloseLink);
     setPortWindow([this, link](QWidget *parent) {
         frmPort window(m_ctx, *link, parent);
@@ -540,6 +550,7 @@ void frmMain::Form_Load()
     });
     link->OpenLinkOnLoad();
     link->StartTimers();
+    showKeptCount(link->KeptCount());
 
     setPanelText(1, m_ctx.clock.now().toString(QStringLiteral("yyyy-MM-dd")));
     if (panelText(2).isEmpty())
@@ -623,14 +634,14 @@ bool frmMain::Form_Unload()
 {
     if (m_ended)
         return true;
-    QString question = QStringLiteral("感谢使用Brenmark产品，您真的要退出本系统？");
-    // Commands still queued for the switch go out before the exit command;
-    // the operator is told how many, since exiting then takes a moment.
-    if (const int waiting = m_ctx.link ? m_ctx.link->QueuedCount() : 0; waiting > 0)
-        question += QStringLiteral("\n尚有%1条命令等待发往交换机，退出前将先发送完毕。").arg(waiting);
+    const QString question = QStringLiteral("感谢使用Brenmark产品，您真的要退出本系统？");
     const auto answer = m_ctx.messages.show(question, QStringLiteral("退出系统！"), MessageService::Icon::Information,
                                             MessageService::Buttons::OkCancel, this);
     if (answer != MessageService::Answer::Ok)
+        return false;
+    // Commands still waiting for the switch: sent first, or kept for the
+    // next start, as the operator chooses.
+    if (m_ctx.link && !m_ctx.link->SettleQueueBeforeEnd(this, QStringLiteral("退出系统！")))
         return false;
     if (m_ctx.login.OPLogin) {
         if (const Status recorded = AddOperatorRecord(m_ctx); !recorded)

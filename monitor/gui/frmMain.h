@@ -27,7 +27,7 @@ public:
     ~frmMain() override;
 
     // Panels 1..5, and 6 for the outward port while its copy is switched on.
-    static constexpr int PanelCount = 6;
+    static constexpr int PanelCount = 7;
     static constexpr int TrunkCount = 16;
     static constexpr int ListLimit = 200;
 
@@ -132,6 +132,8 @@ private:
     void showTrunk(int t);
     void showLinkText(const QString &text);
     void showOutwardText(const QString &text);
+    // Panel 7: "待发命令：N" while commands wait for the switch.
+    void showKeptCount(int kept);
 
     // Column widths of a list: every column at least as wide as its header
     // and the widest value it has listed; room left over is shared out.

@@ -8,6 +8,7 @@
 #include "NamedWidgets.h"
 #include "SwitchComparison.h"
 
+#include <QCheckBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
@@ -46,6 +47,11 @@ frmSWTComparison::frmSWTComparison(ConsoleContext &ctx, QWidget *parent)
     cmdSend = button(this, QStringLiteral("数据库参数下传至交换机"), QStringLiteral("cmdSend"));
     cmdReceive = button(this, QStringLiteral("交换机参数覆盖数据库"), QStringLiteral("cmdReceive"));
     cmdLeave = button(this, QStringLiteral("离开(&X)"), QStringLiteral("cmdLeave"));
+    cmdStop = button(this, QStringLiteral("停止下传"), QStringLiteral("cmdStop"));
+    cmdStop->hide();
+    chkDifferent = new QCheckBox(QStringLiteral("只看不一致"), this);
+    chkDifferent->setObjectName(QStringLiteral("chkDifferent"));
+    chkDifferent->setAccessibleName(QStringLiteral("只看不一致"));
 
     lblTip = new QLabel(ReadyTip(), this);
     lblTip->setObjectName(QStringLiteral("lblTip"));
@@ -70,6 +76,8 @@ frmSWTComparison::frmSWTComparison(ConsoleContext &ctx, QWidget *parent)
     connect(cmdSend, &QPushButton::clicked, this, &frmSWTComparison::cmdSend_Click);
     connect(cmdReceive, &QPushButton::clicked, this, &frmSWTComparison::cmdReceive_Click);
     connect(cmdLeave, &QPushButton::clicked, this, &frmSWTComparison::cmdLeave_Click);
+    connect(cmdStop, &QPushButton::clicked, this, &frmSWTComparison::cmdStop_Click);
+    connect(chkDifferent, &QCheckBox::clicked, this, &frmSWTComparison::chkDifferent_Click);
     connect(tmrOver, &ClockTimer::timeout, this, &frmSWTComparison::tmrOver_Timer);
 
     ParameterDump &dump = m_logic->dump();
@@ -85,6 +93,8 @@ frmSWTComparison::frmSWTComparison(ConsoleContext &ctx, QWidget *parent)
     buttons->addWidget(cmdComparison);
     buttons->addWidget(cmdSend);
     buttons->addWidget(cmdReceive);
+    buttons->addWidget(cmdStop);
+    buttons->addWidget(chkDifferent);
     buttons->addStretch(1);
     buttons->addWidget(cmdLeave);
     auto *progress = new QHBoxLayout;
@@ -135,7 +145,20 @@ void frmSWTComparison::showVerdicts()
             hfgComparison->setCellBackColor(n, c, colour);
     }
     hfgComparison->setUpdatesEnabled(true);
+    showOnlyDifferent();
 }
+
+void frmSWTComparison::showOnlyDifferent()
+{
+    const ParameterDump &dump = m_logic->dump();
+    const bool only = chkDifferent->isChecked();
+    for (int n = 1; n < hfgComparison->rows(); ++n) {
+        const bool differs = n <= dump.rowCount() && dump.row(n).verdict == Verdict::Different;
+        hfgComparison->setRowHidden(n, only && !differs);
+    }
+}
+
+void frmSWTComparison::chkDifferent_Click() { showOnlyDifferent(); }
 
 // ---- comparison ----------------------------------------------------------------------
 
@@ -162,11 +185,16 @@ void frmSWTComparison::comparisonEnded(ParameterDump::State state)
 {
     tmrOver->stop();
     switch (state) {
-    case ParameterDump::State::Finished:
+    case ParameterDump::State::Finished: {
         showVerdicts();
         setButtonsEnabled(true);
-        lblTip->setText(ParameterDump::FinishedTip());
+        const ParameterDump &dump = m_logic->dump();
+        int different = 0;
+        for (int n = 1; n <= dump.rowCount(); ++n)
+            different += dump.row(n).verdict == Verdict::Different ? 1 : 0;
+        lblTip->setText(ParameterDump::FinishedTip() + CountTip(dump.rowCount(), different));
         break;
+    }
     case ParameterDump::State::Failed:
         setButtonsEnabled(true);
         lblTip->setText(ParameterDump::TransferErrorText());
@@ -207,6 +235,22 @@ void frmSWTComparison::cmdSend_Click()
     pgbSend->show();
     lblCommand->clear();
     lblCommand->show();
+    downloadShown(true);
+}
+
+void frmSWTComparison::downloadShown(bool running)
+{
+    cmdStop->setVisible(running);
+    cmdStop->setEnabled(running);
+    cmdComparison->setEnabled(!running);
+    cmdReceive->setEnabled(!running);
+}
+
+void frmSWTComparison::cmdStop_Click()
+{
+    const int total = m_logic->downloadTotal();
+    const int sent = m_logic->stopDownload();
+    lblTip->setText(QStringLiteral("参数下传已停止：已下传%1条指令，其余%2条不再下传。").arg(sent).arg(total - sent));
 }
 
 void frmSWTComparison::showDownloadProgress(int done, int total, const QString &command)
@@ -219,15 +263,22 @@ void frmSWTComparison::showDownloadProgress(int done, int total, const QString &
 void frmSWTComparison::downloadEnded(int sent, int dropped)
 {
     Q_UNUSED(sent);
-    lblTip->setText(SentTip());
+    downloadShown(false);
     lblCommand->clear();
+    // Stopped by the operator: the tip says how far it went.
+    if (m_logic->downloadStopped())
+        return;
+    lblTip->setText(SentTip());
     QStringList problems;
     if (dropped > 0)
-        problems << QStringLiteral("有%1条指令因通讯端口关闭没有送到交换机，请重新下传。").arg(dropped);
+        problems << QStringLiteral("有%1条指令没有送到交换机，请重新下传。").arg(dropped);
     if (!m_logic->downloadNotes().isEmpty())
         problems << QStringLiteral("以下参数没有下传：") << m_logic->downloadNotes();
-    if (problems.isEmpty())
+    if (problems.isEmpty()) {
+        // The switch now holds what the database holds: the grid shows it.
+        QTimer::singleShot(0, this, [this] { cmdComparison_Click(); });
         return;
+    }
     // Shown after the queue has handed the last command on.
     QTimer::singleShot(0, this, [this, problems] {
         m_ctx.messages.show(problems.join(QLatin1Char('\n')), QStringLiteral("提示"), MessageService::Icon::Warning,
@@ -239,6 +290,15 @@ void frmSWTComparison::downloadEnded(int sent, int dropped)
 
 void frmSWTComparison::cmdReceive_Click()
 {
+    // A copy that cannot run is refused before the question.
+    if (const Status allowed = m_logic->copyAllowed(); !allowed) {
+        refuse(allowed);
+        return;
+    }
+    if (m_ctx.messages.show(CopyQuestion(), QStringLiteral("交换机参数覆盖数据库"), MessageService::Icon::Question,
+                            MessageService::Buttons::YesNoDefaultNo, this)
+        != MessageService::Answer::Yes)
+        return;
     const CopyOutcome out = m_logic->copyToDatabase();
     if (!out.status) {
         refuse(out.status);
@@ -249,17 +309,14 @@ void frmSWTComparison::cmdReceive_Click()
         text += QLatin1Char('\n') + out.summary.notes.join(QLatin1Char('\n'));
     m_ctx.messages.show(text, QStringLiteral("提示"), MessageService::Icon::Information, MessageService::Buttons::Ok,
                         this);
+    // The grid shows the database as it is now.
+    cmdComparison_Click();
 }
 
 // ---- leaving -----------------------------------------------------------------------------
 
 bool frmSWTComparison::leaveAllowed()
 {
-    if (m_logic->SendBusy()) {
-        m_ctx.messages.show(QStringLiteral("指令下传没有结束，请稍后退出！"), QStringLiteral("提示"),
-                            MessageService::Icon::Information, MessageService::Buttons::Ok, this);
-        return false;
-    }
     if (m_logic->DumpMode()) {
         const auto answer = m_ctx.messages.show(QStringLiteral("你确定要中断此次比照吗？请退出后3分钟后再做参数比照!"),
                                                 QStringLiteral("请确认"), MessageService::Icon::Question,

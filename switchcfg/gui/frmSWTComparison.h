@@ -5,6 +5,7 @@
 #include <QList>
 #include <memory>
 
+class QCheckBox;
 class QLabel;
 class QProgressBar;
 class QPushButton;
@@ -37,6 +38,8 @@ public:
     QPushButton *cmdSend;
     QPushButton *cmdReceive;
     QPushButton *cmdLeave;
+    QPushButton *cmdStop;    // "停止下传", while a download runs
+    QCheckBox *chkDifferent; // "只看不一致"
     QLabel *lblTip;
     QLabel *lblCommand;    // the command being sent
     QProgressBar *pgbSend; // the download's progress
@@ -45,12 +48,23 @@ public:
     static QString ReadyTip() { return QStringLiteral("准备就绪，请根据需要使用相应功能。"); }
     static QString SendingTip() { return QStringLiteral("下传所需的时间较长，请您耐心等待！"); }
     static QString SentTip() { return QStringLiteral("参数下传结束！"); }
+    // After a comparison: "共1384项，不一致3项".
+    static QString CountTip(int rows, int different)
+    {
+        return QStringLiteral("共%1项，不一致%2项").arg(rows).arg(different);
+    }
+    static QString CopyQuestion()
+    {
+        return QStringLiteral("交换机的参数将覆盖数据库中的对应参数，数据库中原有的这些参数将不能恢复。\n是否继续？");
+    }
 
 public slots:
     void cmdComparison_Click();
     void cmdSend_Click();
     void cmdReceive_Click();
     void cmdLeave_Click();
+    void cmdStop_Click();
+    void chkDifferent_Click();
     void tmrOver_Timer();
     // Leaving by the window's close box or Escape goes the same way as cmdLeave.
     void reject() override;
@@ -63,6 +77,9 @@ private:
     void showDownloadProgress(int done, int total, const QString &command);
     void downloadEnded(int sent, int dropped);
     void setButtonsEnabled(bool on);
+    // Rows that agree are hidden while "只看不一致" is ticked.
+    void showOnlyDifferent();
+    void downloadShown(bool running);
     void refuse(const Status &why);
     // Whether the window may close now; asks while a comparison runs.
     bool leaveAllowed();

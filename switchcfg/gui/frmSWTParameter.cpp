@@ -5,6 +5,7 @@
 #include "General.h"
 #include "GridHelpers.h"
 #include "NamedWidgets.h"
+#include "PendingCommands.h"
 #include "ShowModal.h"
 #include "SwitchLink.h"
 #include "SwitchParameters.h"
@@ -24,6 +25,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <optional>
 
@@ -235,10 +237,12 @@ QWidget *frmSWTParameter::buildSystemTab()
     connect(txtUserSum, &QLineEdit::returnPressed, this, &frmSWTParameter::txtUserSum_Validate);
     connect(txtGrade, &QLineEdit::returnPressed, this, &frmSWTParameter::txtGrade_Validate);
     connect(txtNightNO, &QLineEdit::returnPressed, this, &frmSWTParameter::txtNightNO_Validate);
-    connect(cmbCodeLen, &QComboBox::activated, this, &frmSWTParameter::cmbCodeLen_LostFocus);
-    connect(cmbPHNLen, &QComboBox::activated, this, &frmSWTParameter::cmbPHNLen_LostFocus);
-    connect(cmbHead, &QComboBox::activated, this, &frmSWTParameter::cmbHead_LostFocus);
-    connect(cmbCOM, &QComboBox::activated, this, &frmSWTParameter::cmbCOM_LostFocus);
+    // A list acts on a choice from its popup, on Enter or when it is left;
+    // an arrow key or a typed digit only moves in it (see eventFilter).
+    connect(cmbCodeLen, &QComboBox::activated, this, [this] { listChosen(cmbCodeLen); });
+    connect(cmbPHNLen, &QComboBox::activated, this, [this] { listChosen(cmbPHNLen); });
+    connect(cmbHead, &QComboBox::activated, this, [this] { listChosen(cmbHead); });
+    connect(cmbCOM, &QComboBox::activated, this, [this] { listChosen(cmbCOM); });
     connect(cmdSet, &QPushButton::clicked, this, &frmSWTParameter::cmdSet_Click);
     connect(chkCodeLMT, &QCheckBox::clicked, this, &frmSWTParameter::chkCodeLMT_Click);
     connect(cmdSaveAgent, &QPushButton::clicked, this, &frmSWTParameter::cmdSaveAgent_Click);
@@ -356,8 +360,40 @@ void frmSWTParameter::fillTrunks() { FillGrid(m_params->trunks(), *hfgExchange, 
 
 // ---- shared steps ---------------------------------------------------------------------------
 
+void frmSWTParameter::listChosen(QComboBox *list)
+{
+    if (list == m_movingIn)
+        return;
+    if (list == cmbCodeLen)
+        cmbCodeLen_LostFocus();
+    else if (list == cmbPHNLen)
+        cmbPHNLen_LostFocus();
+    else if (list == cmbHead)
+        cmbHead_LostFocus();
+    else if (list == cmbCOM)
+        cmbCOM_LostFocus();
+}
+
 bool frmSWTParameter::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == cmbCodeLen || watched == cmbPHNLen || watched == cmbHead || watched == cmbCOM) {
+        auto *list = static_cast<QComboBox *>(watched);
+        // These lists program the switch: a wheel turn never changes them.
+        if (event->type() == QEvent::Wheel)
+            return true;
+        if (event->type() == QEvent::KeyPress) {
+            const int key = static_cast<QKeyEvent *>(event)->key();
+            if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+                m_movingIn = nullptr;
+                listChosen(list);
+                return true;
+            }
+            // The key moves in the closed list (the combo box reports that as
+            // activated); the value is stored on Enter or when the list is left.
+            m_movingIn = list;
+            QTimer::singleShot(0, this, [this] { m_movingIn = nullptr; });
+        }
+    }
     if (event->type() == QEvent::FocusOut && !m_checking) {
         const Qt::FocusReason reason = static_cast<QFocusEvent *>(event)->reason();
         // A message box or a menu taking the focus for a moment is not leaving.
@@ -402,20 +438,36 @@ bool frmSWTParameter::finishStore(const StoreResult &result)
 {
     if (!m_notice.note(result.status, this))
         return false;
-    sendCommands(result.commands);
+    sendKept();
     return true;
+}
+
+// A change and its commands are committed together, each command with the
+// gap the switch needs after it.
+StoreResult frmSWTParameter::kept(const std::function<StoreResult()> &store)
+{
+    return StoreKept(m_ctx.db, store, &SwitchParameters::GapAfter);
 }
 
 // Every command goes through the link's queue, paced there: the handler
 // returns at once and the call intake goes on while a long batch is sent.
-CommandBatch *frmSWTParameter::sendCommands(const QStringList &codes)
+CommandBatch *frmSWTParameter::sendKept() { return m_ctx.link ? m_ctx.link->SendKeptAndTell(this) : nullptr; }
+
+// Reset and initialisation change nothing stored: they are meant for the
+// switch as it is now and are not kept for a later link.
+void frmSWTParameter::sendNow(const QStringList &codes)
 {
-    if (codes.isEmpty() || !m_ctx.link)
-        return nullptr;
+    if (!m_ctx.link)
+        return;
+    if (!m_ctx.link->CanSend()) {
+        m_ctx.messages.show(QStringLiteral("交换机未连接，命令未发送。"), QStringLiteral("参数设置"),
+                            MessageService::Icon::Warning, MessageService::Buttons::Ok, this);
+        return;
+    }
     QList<LinkCommand> commands;
     for (const QString &code : codes)
         commands << LinkCommand::Star(code, SwitchParameters::GapAfter(code));
-    return m_ctx.link->Queue(commands);
+    m_ctx.link->Queue(commands);
 }
 
 bool frmSWTParameter::confirm(const QString &text)
@@ -439,8 +491,9 @@ void frmSWTParameter::txtUserSum_Validate()
         refuseAndKeepFocus(v.reason(), txtUserSum);
         return;
     }
-    if (!finishStore(m_params->storeCapacity(*v)))
+    if (!finishStore(kept([&] { return m_params->storeCapacity(*v); })))
         return;
+    txtUserSum->setText(*v);
     // The switch keeps its capacity in units of eight; the comparison will
     // show such a capacity as different.
     if (const QString note = SwitchParameters::CapacityNote(*v); !note.isEmpty())
@@ -460,19 +513,26 @@ void frmSWTParameter::txtGrade_Validate()
         refuseAndKeepFocus(v.reason(), txtGrade);
         return;
     }
-    finishStore(m_params->storeGrade(*v));
+    if (finishStore(kept([&] { return m_params->storeGrade(*v); })))
+        txtGrade->setText(*v);
 }
 
 void frmSWTParameter::txtNightNO_Validate()
 {
     if (m_checking)
         return;
+    // An emptied box is left as it is: nothing is stored or sent until "设置".
+    if (txtNightNO->text().trimmed().isEmpty())
+        return;
     const Checked<QString> v = m_params->checkNightNumber(txtNightNO->text());
     if (!v)
         refuseAndKeepFocus(v.reason(), txtNightNO);
 }
 
-void frmSWTParameter::cmbCodeLen_LostFocus() { finishStore(m_params->storeCodeLength(cmbCodeLen->currentText())); }
+void frmSWTParameter::cmbCodeLen_LostFocus()
+{
+    finishStore(kept([&] { return m_params->storeCodeLength(cmbCodeLen->currentText()); }));
+}
 
 void frmSWTParameter::cmbPHNLen_LostFocus()
 {
@@ -486,7 +546,15 @@ void frmSWTParameter::cmbPHNLen_LostFocus()
         cmbPHNLen->setCurrentIndex(int(ValInt(m_params->setting(ConfigField::NumberLength))) - 3);
         return;
     }
-    if (!finishStore(m_params->storeNumberLength(length)))
+    // Every extension gets a new number and the switch renumbers for ten
+    // seconds: only on the operator's word.
+    if (m_ctx.messages.show(RenumberQuestion(length), QStringLiteral("分机号长"), MessageService::Icon::Question,
+                            MessageService::Buttons::YesNoDefaultNo, this)
+        != MessageService::Answer::Yes) {
+        cmbPHNLen->setCurrentIndex(int(ValInt(m_params->setting(ConfigField::NumberLength))) - 3);
+        return;
+    }
+    if (!finishStore(kept([&] { return m_params->storeNumberLength(length); })))
         cmbPHNLen->setCurrentIndex(int(ValInt(m_params->setting(ConfigField::NumberLength))) - 3);
     // Every number shown from a port has changed.
     ShowNightExtension();
@@ -494,17 +562,20 @@ void frmSWTParameter::cmbPHNLen_LostFocus()
     fillTrunks();
 }
 
-void frmSWTParameter::cmbHead_LostFocus() { finishStore(m_params->storeFunctionDigit(cmbHead->currentText())); }
+void frmSWTParameter::cmbHead_LostFocus()
+{
+    finishStore(kept([&] { return m_params->storeFunctionDigit(cmbHead->currentText()); }));
+}
 
 void frmSWTParameter::chkCodeLMT_Click()
 {
-    if (!finishStore(m_params->storeCodeLimit(chkCodeLMT->isChecked())))
+    if (!finishStore(kept([&] { return m_params->storeCodeLimit(chkCodeLMT->isChecked()); })))
         chkCodeLMT->setChecked(isOn(m_params->setting(ConfigField::CodeLimit)));
 }
 
 void frmSWTParameter::optSignal_Click(int Index)
 {
-    if (!finishStore(m_params->storeSignal(Index))) {
+    if (!finishStore(kept([&] { return m_params->storeSignal(Index); }))) {
         const int stored = int(ValInt(m_params->setting(ConfigField::Signal)));
         if (stored == 0 || stored == 1)
             optSignal[stored]->setChecked(true);
@@ -518,7 +589,7 @@ void frmSWTParameter::cmdSet_Click()
         refuseAndKeepFocus(v.reason(), txtNightNO);
         return;
     }
-    finishStore(m_params->storeNightNumber(*v));
+    finishStore(kept([&] { return m_params->storeNightNumber(*v); }));
 }
 
 void frmSWTParameter::cmdSaveAgent_Click()
@@ -533,7 +604,7 @@ void frmSWTParameter::cmdSaveAgent_Click()
         m_ctx.messages.inputError(ports.reason(), this);
         return;
     }
-    finishStore(m_params->storeAgents(numbers));
+    finishStore(kept([&] { return m_params->storeAgents(numbers); }));
 }
 
 void frmSWTParameter::cmdAddSPC_Click()
@@ -545,7 +616,7 @@ void frmSWTParameter::cmdAddSPC_Click()
         m_ctx.messages.inputError(v.reason(), this);
         return;
     }
-    finishStore(m_params->addSpecialNumber(*v));
+    finishStore(kept([&] { return m_params->addSpecialNumber(*v); }));
     ShowSpecialNumbers();
 }
 
@@ -557,14 +628,14 @@ void frmSWTParameter::cmdDelSPC_Click()
                             MessageService::Icon::Critical, MessageService::Buttons::Ok, this);
         return;
     }
-    finishStore(m_params->deleteSpecialNumber(item->text()));
+    finishStore(kept([&] { return m_params->deleteSpecialNumber(item->text()); }));
     ShowSpecialNumbers();
 }
 
 void frmSWTParameter::cmdRST_Click()
 {
     if (confirm(QStringLiteral("您确认需要进行复位操作吗？")))
-        sendCommands(SwitchParameters::ResetCommands());
+        sendNow(SwitchParameters::ResetCommands());
 }
 
 void frmSWTParameter::cmdInitial_Click()
@@ -573,7 +644,7 @@ void frmSWTParameter::cmdInitial_Click()
         return;
     if (!confirm(QStringLiteral("初始化交换机将改变部分数据和全部设置参数为出厂状态！请再次确认！")))
         return;
-    sendCommands(SwitchParameters::InitialCommands());
+    sendNow(SwitchParameters::InitialCommands());
 }
 
 void frmSWTParameter::openOutwardPort()
@@ -589,7 +660,7 @@ void frmSWTParameter::openOutwardPort()
 void frmSWTParameter::chkOutCOMM_Click()
 {
     const bool on = chkOutCOMM->isChecked();
-    if (!finishStore(m_params->storeFlag(ConfigField::OutwardOn, on))) {
+    if (!finishStore(kept([&] { return m_params->storeFlag(ConfigField::OutwardOn, on); }))) {
         chkOutCOMM->setChecked(isOn(m_params->setting(ConfigField::OutwardOn)));
         return;
     }
@@ -604,7 +675,7 @@ void frmSWTParameter::cmbCOM_LostFocus()
     const QString number = cmbCOM->currentText();
     if (number == m_params->setting(ConfigField::OutwardPort))
         return;
-    if (!finishStore(m_params->storeOutwardPort(number)))
+    if (!finishStore(kept([&] { return m_params->storeOutwardPort(number); })))
         return;
     if (m_ctx.link)
         m_ctx.link->ports().setOutPortNumber(int(ValInt(number)));
@@ -614,7 +685,7 @@ void frmSWTParameter::cmbCOM_LostFocus()
 
 void frmSWTParameter::chkOutFile_Click()
 {
-    if (!finishStore(m_params->storeFlag(ConfigField::FileOutputOn, chkOutFile->isChecked())))
+    if (!finishStore(kept([&] { return m_params->storeFlag(ConfigField::FileOutputOn, chkOutFile->isChecked()); })))
         chkOutFile->setChecked(isOn(m_params->setting(ConfigField::FileOutputOn)));
 }
 
@@ -633,13 +704,13 @@ void frmSWTParameter::cmdSelectPath_Click()
         m_ctx.messages.inputError(folder.reason(), this);
         return;
     }
-    if (finishStore(m_params->storeOutputFolder(*folder)))
+    if (finishStore(kept([&] { return m_params->storeOutputFolder(*folder); })))
         lblFile->setText(*folder);
 }
 
 void frmSWTParameter::chkAutoReset_Click()
 {
-    if (!finishStore(m_params->storeFlag(ConfigField::NightReset, chkAutoReset->isChecked())))
+    if (!finishStore(kept([&] { return m_params->storeFlag(ConfigField::NightReset, chkAutoReset->isChecked()); })))
         chkAutoReset->setChecked(isOn(m_params->setting(ConfigField::NightReset)));
 }
 
@@ -748,7 +819,23 @@ void frmSWTParameter::cmdAmend_Click()
 
 void frmSWTParameter::runTrunkBatch(TrunkField field, int first, int last, const QString &value)
 {
-    const TrunkBatch batch = m_params->ApplyTrunkSetting(field, first, last, value);
+    // The rows and the commands of every trunk are committed together.
+    TrunkBatch batch;
+    const Status s = InTransaction(m_ctx.db, [&]() -> Status {
+        batch = m_params->ApplyTrunkSetting(field, first, last, value);
+        if (!batch)
+            return batch.status;
+        QList<PendingCommand> commands;
+        for (const QStringList &codes : batch.commands) {
+            for (const QString &code : codes)
+                commands << PendingCommand::Star(code, CommandGapMs);
+            if (!codes.isEmpty())
+                commands.last().gapMs += TrunkGapMs;
+        }
+        return PendingCommands(m_ctx.db).keep(commands);
+    });
+    if (batch && !s)
+        batch.status = s;
     if (!m_notice.note(batch.status, this)) {
         fillTrunks();
         return;
@@ -762,15 +849,7 @@ void frmSWTParameter::runTrunkBatch(TrunkField field, int first, int last, const
                 hfgExchange->setTextMatrix(r, gridColumn(field), batch.cell);
         }
     }
-    QList<LinkCommand> commands;
-    for (const QStringList &codes : batch.commands) {
-        for (const QString &code : codes)
-            commands << LinkCommand::Star(code, CommandGapMs);
-        if (!codes.isEmpty())
-            commands.last().gapMs += TrunkGapMs;
-    }
-    CommandBatch *queued = commands.isEmpty() || !m_ctx.link ? nullptr : m_ctx.link->Queue(commands);
-    showBatchProgress(batch, queued);
+    showBatchProgress(batch, sendKept());
 }
 
 // The tip follows the queue: "已经处理k/n" while trunk k's commands are going
@@ -778,6 +857,10 @@ void frmSWTParameter::runTrunkBatch(TrunkField field, int first, int last, const
 void frmSWTParameter::showBatchProgress(const TrunkBatch &batch, CommandBatch *queued)
 {
     const int n = int(batch.trunks.size());
+    if (m_ctx.link && !m_ctx.link->CanSend() && m_ctx.link->KeptCount() > 0) {
+        lblTip->setText(QStringLiteral("提示：") + m_ctx.link->WaitingText());
+        return;
+    }
     if (!queued) {
         lblTip->setText(FinishedTip());
         return;

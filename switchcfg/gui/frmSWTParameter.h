@@ -75,6 +75,12 @@ public:
 
     static QString StartTip() { return QStringLiteral("提示：请选择您要修改的内容。"); }
     static QString FinishedTip() { return QStringLiteral("提示：已经处理完毕！"); }
+    static QString RenumberQuestion(const QString &length)
+    {
+        return QStringLiteral(
+                   "将重新编号全部分机（分机号长改为%1位），交换机重新编号期间约10秒不能接受其他命令。\n是否继续？")
+            .arg(length);
+    }
 
 public slots:
     void txtUserSum_Validate();
@@ -121,7 +127,13 @@ private:
     // The outcome of a store: a failure told once, the commands of a
     // success queued. Returns whether it was stored.
     bool finishStore(const StoreResult &result);
-    CommandBatch *sendCommands(const QStringList &codes);
+    StoreResult kept(const std::function<StoreResult()> &store);
+    // A list that programs the switch was chosen from (popup, Enter).
+    void listChosen(QComboBox *list);
+    // The list an arrow key or a digit is moving in just now.
+    QComboBox *m_movingIn = nullptr;
+    CommandBatch *sendKept();
+    void sendNow(const QStringList &codes);
     void runTrunkBatch(TrunkField field, int first, int last, const QString &value);
     void showBatchProgress(const TrunkBatch &batch, CommandBatch *queued);
     bool confirm(const QString &text);

@@ -77,9 +77,16 @@ protected:
     QString programDir = home.file("programs");
     int ended = 0;
     int usageRowsWhenEnded = -1;
-    BackupLauncher launcher{programDir, [this] {
+    int settled = 0;
+    bool settleAnswer = true; // the operator waits for the commands or keeps them
+    BackupLauncher launcher{programDir,
+                            [this] {
                                 ++ended;
                                 usageRowsWhenEnded = usageRows(ctx.db);
+                            },
+                            [this](QWidget *) {
+                                ++settled;
+                                return settleAnswer;
                             }};
 };
 
@@ -133,6 +140,7 @@ TEST_F(LauncherTest, StartsTheToolOnTheSameHomeAndWritesTheUsageRowBeforeTheCons
     w.show();
     QTest::mouseClick(w.findChild<QPushButton *>("cmdOK"), Qt::LeftButton);
     EXPECT_TRUE(messages.shown().isEmpty());
+    EXPECT_EQ(settled, 1) << "the commands waiting for the switch are settled first";
     EXPECT_EQ(ended, 1);
     EXPECT_EQ(usageRowsWhenEnded, 2);
     const auto rows = rowsOf(ctx.db, "OPRec");
@@ -153,7 +161,21 @@ TEST_F(LauncherTest, CancelLeavesEverything)
     w.show();
     QTest::mouseClick(w.findChild<QPushButton *>("cmdCancel"), Qt::LeftButton);
     EXPECT_EQ(w.result(), QDialog::Rejected);
+    EXPECT_EQ(settled, 0);
     EXPECT_EQ(ended, 0);
+    EXPECT_EQ(usageRows(ctx.db), 1);
+    EXPECT_FALSE(QFileInfo::exists(frmSRVBackup::toolPath(programDir) + ".args"));
+
+    // "确认", but the operator stays for the commands still waiting for the
+    // switch: no tool, the console goes on.
+    settleAnswer = false;
+    frmSRVBackup again(ctx, launcher);
+    again.show();
+    QTest::mouseClick(again.findChild<QPushButton *>("cmdOK"), Qt::LeftButton);
+    EXPECT_NE(again.result(), QDialog::Accepted);
+    EXPECT_EQ(settled, 1);
+    EXPECT_EQ(ended, 0);
+    EXPECT_TRUE(ctx.login.OPLogin);
     EXPECT_EQ(usageRows(ctx.db), 1);
     EXPECT_FALSE(QFileInfo::exists(frmSRVBackup::toolPath(programDir) + ".args"));
 }

@@ -137,11 +137,16 @@ TEST_F(FeeSettingsTest, WorkingDaysStoreAndSendByTheMark)
     EXPECT_EQ(r.commands, (QStringList{"*86*1*5*3#", "*85*08301200*14001800*3#"}));
     r = fee->storeWorkday(cell(3, 3), QStringLiteral("6"));
     EXPECT_EQ(r.commands, (QStringList{"*86*1*6*3#", "*85*08301200*14001800*3#"}));
+    // A week that ends on Sunday, day 7, goes to the switch as well.
+    r = fee->storeWorkday(cell(3, 3), QStringLiteral("7"));
+    ASSERT_TRUE(bool(r));
+    EXPECT_EQ(r.commands, (QStringList{"*86*1*7*3#", "*85*08301200*14001800*3#"}));
+    EXPECT_EQ(exno(3).value(3), QStringLiteral("7"));
 
     // Off: "*86*0*" and the days and periods stay as they are.
     r = fee->storeWorkday(cell(3, 1), QStringLiteral("×"));
     EXPECT_EQ(r.commands, QStringList{"*86*0*3#"});
-    EXPECT_EQ(exno(3).mid(1, 7), (QStringList{"×", "1", "6", "08:30", "12:00", "14:00", "18:00"}));
+    EXPECT_EQ(exno(3).mid(1, 7), (QStringList{"×", "1", "7", "08:30", "12:00", "14:00", "18:00"}));
 
     // A row with a period the switch cannot take cannot be switched on.
     exec(QStringLiteral("UPDATE ExNO SET 时段二起='25:99' WHERE 中继号='4'"));

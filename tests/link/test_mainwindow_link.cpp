@@ -2,6 +2,7 @@
 #include "ConsoleContext.h"
 #include "ConsoleHandlers.h"
 #include "ConsoleWiring.h"
+#include "PendingCommands.h"
 #include "PtyPair.h"
 #include "Schema.h"
 #include "SwitchLink.h"
@@ -137,35 +138,85 @@ TEST_F(MainWindowLinkTest, LoadFindsTheSwitchAndExitSaysGoodbye)
     EXPECT_FALSE(link->tmrState.isActive());
 }
 
-TEST_F(MainWindowLinkTest, ExitQuestionCountsTheWaitingCommandsAndExitSendsThemFirst)
+// Commands a change keeps wait in Switch.mdb; the status bar counts them. At
+// the exit the operator waits for them (they go before the exit command) or
+// leaves them for the next start, where they go first once the switch answers.
+TEST_F(MainWindowLinkTest, ExitWaitsForTheKeptCommandsOrLeavesThemForTheNextStart)
 {
-    frmMain window(ctx);
-    auto *link = new SwitchLink(ctx, &window);
-    ctx.link = link;
-    clock.setStepRealWaitMs(1);
-    window.Form_Load();
-    ASSERT_TRUE(link->LinkUp());
-    ptys[3]->take();
-
+    const QString dbPath = ctx.db.path();
     const QStringList codes = {QStringLiteral("*10*3*201#"), QStringLiteral("*58*50#"), QStringLiteral("*49*0#")};
-    link->QueueStarCommands(codes);
-    messages.queueAnswer(MessageService::Answer::Cancel);
-    EXPECT_FALSE(window.Form_Unload());
-    EXPECT_EQ(messages.last()->text, QStringLiteral("感谢使用Brenmark产品，您真的要退出本系统？\n"
-                                                    "尚有3条命令等待发往交换机，退出前将先发送完毕。"));
-    // Cancelled: the queue goes on as before.
-    EXPECT_EQ(sentBeforeMarker(*link, *ptys[3]), bytes({0x0B, 0x1A, 0x0B, 0x03, 0x0B, 0x02, 0xA1, 0x0C, 0x0B, 0x58,
-                                                        0x0B, 0x5A, 0x0C, 0x0B, 0x49, 0x0B, 0x0A, 0x0C}));
+    const QByteArray packed = bytes(
+        {0x0B, 0x1A, 0x0B, 0x03, 0x0B, 0x02, 0xA1, 0x0C, 0x0B, 0x58, 0x0B, 0x5A, 0x0C, 0x0B, 0x49, 0x0B, 0x0A, 0x0C});
+    const QByteArray exitCommand("\x11\xF1", 2);
+    auto start = [&](frmMain &window) {
+        auto *link = new SwitchLink(ctx, &window);
+        ctx.link = link;
+        window.Form_Load();
+        return link;
+    };
+    clock.setStepRealWaitMs(1);
+    {
+        frmMain window(ctx);
+        SwitchLink *link = start(window);
+        ASSERT_TRUE(link->LinkUp());
+        ptys[3]->take();
+        ASSERT_TRUE(PendingCommands(ctx.db).keepStar(codes));
+        link->SendKept();
+        EXPECT_EQ(window.panelText(7), QStringLiteral("待发命令：3"));
+        // "取消" in the second box: the console stays.
+        messages.queueAnswer(MessageService::Answer::Ok);
+        messages.queueChoice(2);
+        EXPECT_FALSE(window.Form_Unload());
+        ASSERT_TRUE(messages.last());
+        EXPECT_EQ(messages.last()->text.section(QLatin1Char('\n'), 0, 0),
+                  QStringLiteral("尚有3条命令等待发往交换机。"));
+        EXPECT_EQ(messages.last()->choices,
+                  (QStringList{QStringLiteral("等待发送"), QStringLiteral("保存待发"), QStringLiteral("取消")}));
+        EXPECT_TRUE(ctx.db.isOpen());
+        // "等待发送": they go out in their order, then the exit command.
+        ASSERT_TRUE(PendingCommands(ctx.db).keepStar(codes));
+        messages.queueAnswer(MessageService::Answer::Ok);
+        messages.queueChoice(0);
+        ASSERT_TRUE(window.Form_Unload());
+        EXPECT_EQ(ptys[3]->takeAtLeast(2 * packed.size() + 2), packed + packed + exitCommand);
+    }
 
-    // With nothing waiting, the question is the plain one; queued just
-    // before the exit, the commands still go out ahead of 11F1.
-    messages.queueAnswer(MessageService::Answer::Cancel);
-    EXPECT_FALSE(window.Form_Unload());
-    EXPECT_EQ(messages.last()->text, QStringLiteral("感谢使用Brenmark产品，您真的要退出本系统？"));
-    link->QueueStarCommands({QStringLiteral("*58*50#")}, 200);
-    ASSERT_TRUE(window.Form_Unload());
-    EXPECT_EQ(ptys[3]->takeAtLeast(7), bytes({0x0B, 0x58, 0x0B, 0x5A, 0x0C, 0x11, 0xF1}));
-    EXPECT_FALSE(link->mscPort.isOpen());
+    // The switch stops answering; three commands wait when the console ends.
+    ASSERT_TRUE(ctx.db.open(dbPath, ConsoleContext::databaseKey()));
+    ptys[3]->responder = {};
+    {
+        frmMain window(ctx);
+        SwitchLink *link = start(window);
+        ASSERT_FALSE(link->LinkUp());
+        ASSERT_TRUE(PendingCommands(ctx.db).keepStar(codes));
+        link->SendKept();
+        EXPECT_EQ(window.panelText(7), QStringLiteral("待发命令：3"));
+        EXPECT_TRUE(window.panelAlarm(7));
+        ptys[3]->take();
+        messages.queueAnswer(MessageService::Answer::Ok);
+        messages.queueChoice(1); // "保存待发"
+        ASSERT_TRUE(window.Form_Unload());
+        EXPECT_FALSE(ptys[3]->take().contains(packed.left(8)));
+    }
+    Database check;
+    ASSERT_TRUE(check.open(dbPath, ConsoleContext::databaseKey()));
+    EXPECT_EQ(check.scalar(QStringLiteral("SELECT count(*) FROM CommandPending")).value_or(QString()),
+              QStringLiteral("3"));
+    check.close();
+
+    // The next start: the switch answers again and gets them first.
+    ASSERT_TRUE(ctx.db.open(dbPath, ConsoleContext::databaseKey()));
+    ptys[3]->responder = [](const QByteArray &chunk) {
+        return chunk.contains(char(0xE8)) ? QByteArray("\xFF\x5A", 2) : QByteArray();
+    };
+    frmMain window(ctx);
+    SwitchLink *link = start(window);
+    ASSERT_TRUE(link->LinkUp());
+    EXPECT_TRUE(sentBeforeMarker(*link, *ptys[3]).endsWith(packed));
+    EXPECT_EQ(link->KeptCount(), 0);
+    EXPECT_TRUE(window.panelText(7).isEmpty());
+    EXPECT_EQ(ctx.db.scalar(QStringLiteral("SELECT count(*) FROM CommandPending")).value_or(QString()),
+              QStringLiteral("0"));
 }
 
 TEST_F(MainWindowLinkTest, UnpluggedAdapterIsReportedAndTakenBackWhenItReturns)

@@ -2,8 +2,12 @@
 // the test clock paces the commands, so every gap is checked to the
 // millisecond without waiting.
 #include "CommandQueue.h"
+#include "Database.h"
+#include "PendingCommands.h"
 #include "Protocol.h"
 #include "TestBytes.h"
+#include "TestHome.h"
+#include "TestStatus.h"
 
 #include "SignalLog.h"
 #include <QBuffer>
@@ -200,4 +204,121 @@ TEST_F(QueueTest, DrainSendsEverythingInItsPace)
     EXPECT_EQ(take(), k10_3_201 + k58_50 + bytes({0x11, 0xF1}));
     // The last command left after both 200 ms gaps, not before.
     EXPECT_EQ(clock.monotonicMs(), 400);
+}
+
+// Commands a change keeps in Switch.mdb: they wait for a switch that can take
+// them, keep their order and gaps, leave the table one by one as they are
+// written, survive a restart of the console and give way to a download that
+// sets the same settings again.
+TEST(KeptCommandsTest, WaitForTheSwitchAndSurviveARestart)
+{
+    test::TestHome home;
+    Database db;
+    ASSERT_TRUE(test::Ok(test::createSwitchDb(db, home.file(QStringLiteral("data/Switch.mdb")))));
+    TestClock clock;
+    QBuffer port;
+    ASSERT_TRUE(port.open(QIODevice::WriteOnly));
+    bool switchAnswers = false;
+    PendingCommands table(db);
+    auto keptRows = [&] { return table.count().value_or(-1); };
+
+    {
+        CommandQueue queue(clock, port);
+        queue.setStore(&db);
+        queue.setSendGate([&] { return switchAnswers; });
+        SignalLog keptChanged(&queue, &CommandQueue::keptChanged);
+        // A change and its commands, committed together.
+        const StoreResult stored = StoreKept(
+            db,
+            [] {
+                return StoreResult(Status::ok(), {QStringLiteral("*10*3*201#"), QStringLiteral("*58*50#")});
+            },
+            [](const QString &code) { return code.startsWith(QLatin1String("*10*")) ? 200 : 100; });
+        ASSERT_TRUE(test::Ok(stored.status));
+        ASSERT_TRUE(queue.SendKept());
+        queue.QueueHex(QStringLiteral("11")); // not kept: waits behind them
+        clock.advanceMs(5000);
+        EXPECT_EQ(port.data(), QByteArray()) << "nothing goes while the switch does not answer";
+        EXPECT_TRUE(queue.Stalled());
+        EXPECT_EQ(queue.KeptCount(), 2);
+        EXPECT_EQ(keptChanged.count(), 1);
+        EXPECT_EQ(keptRows(), 2);
+        // The console ends before the switch came back; the queue's Drain
+        // does not wait for a switch that is not there.
+        queue.Drain();
+        EXPECT_EQ(clock.monotonicMs(), 5000);
+    }
+    EXPECT_EQ(keptRows(), 2);
+
+    // A store refused by the database keeps nothing.
+    const StoreResult refused =
+        StoreKept(db, [] { return StoreResult(Status::fail(QStringLiteral("磁盘已满")), {QStringLiteral("*49*0#")}); });
+    EXPECT_FALSE(refused);
+    EXPECT_TRUE(refused.commands.isEmpty());
+    EXPECT_EQ(keptRows(), 2);
+
+    // The next start: what is kept goes first once the switch answers.
+    CommandQueue queue(clock, port);
+    queue.setStore(&db);
+    queue.setSendGate([&] { return switchAnswers; });
+    CommandBatch *batch = queue.SendKept();
+    ASSERT_TRUE(batch);
+    EXPECT_EQ(batch->total(), 2);
+    clock.advanceMs(1000);
+    EXPECT_EQ(port.data(), QByteArray());
+    switchAnswers = true;
+    queue.Resume();
+    clock.advanceMs(0);
+    EXPECT_EQ(port.data(), k10_3_201);
+    EXPECT_EQ(keptRows(), 1) << "removed once written";
+    clock.advanceMs(199);
+    EXPECT_EQ(port.data(), k10_3_201) << "the gap kept with the command";
+    clock.advanceMs(1);
+    EXPECT_EQ(port.data(), k10_3_201 + k58_50);
+    EXPECT_EQ(keptRows(), 0);
+    EXPECT_EQ(queue.KeptCount(), 0);
+
+    // The link goes down again: a new change waits; a download that sets the
+    // same setting again replaces it, a waiting command for another one stays.
+    switchAnswers = false;
+    ASSERT_TRUE(test::Ok(table.keepStar({QStringLiteral("*10*3*205#"), QStringLiteral("*49*0#")})));
+    queue.SendKept();
+    EXPECT_EQ(queue.KeptCount(), 2);
+    ASSERT_TRUE(test::Ok(table.dropSettings({QStringLiteral("*10*3*201#")})));
+    ASSERT_TRUE(test::Ok(table.keepStar({QStringLiteral("*10*3*201#")})));
+    queue.SendKept();
+    EXPECT_EQ(queue.KeptCount(), 2);
+    switchAnswers = true;
+    queue.Resume();
+    const QByteArray before = port.data();
+    clock.advanceMs(1000);
+    EXPECT_EQ(port.data().mid(before.size()), k49_0 + k10_3_201);
+    EXPECT_EQ(keptRows(), 0);
+}
+
+TEST(KeptCommandsTest, AStoppedBatchLeavesTheQueueAndTheTable)
+{
+    test::TestHome home;
+    Database db;
+    ASSERT_TRUE(test::Ok(test::createSwitchDb(db, home.file(QStringLiteral("data/Switch.mdb")))));
+    TestClock clock;
+    QBuffer port;
+    ASSERT_TRUE(port.open(QIODevice::WriteOnly));
+    CommandQueue queue(clock, port);
+    queue.setStore(&db);
+    PendingCommands table(db);
+    ASSERT_TRUE(
+        test::Ok(table.keepStar({QStringLiteral("*10*3*201#"), QStringLiteral("*58*50#"), QStringLiteral("*49*0#")})));
+    QPointer<CommandBatch> batch = queue.SendKept();
+    ASSERT_TRUE(batch);
+    SignalLog finished(batch.data(), &CommandBatch::finished);
+    clock.advanceMs(0);
+    EXPECT_EQ(port.data(), k10_3_201);
+    queue.Cancel(batch);
+    ASSERT_EQ(finished.count(), 1);
+    EXPECT_EQ(finished.at(0), (QVariantList{1, 2}));
+    EXPECT_EQ(table.count().value_or(-1), 0);
+    EXPECT_EQ(queue.KeptCount(), 0);
+    clock.advanceMs(1000);
+    EXPECT_EQ(port.data(), k10_3_201);
 }

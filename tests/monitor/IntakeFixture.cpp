@@ -31,6 +31,7 @@ IntakeEnv::IntakeEnv(const QDateTime &now) : clock(now)
     link = std::make_unique<SwitchLink>(*ctx);
     ctx->link = link.get();
     EXPECT_TRUE(link->OpenPort(1));
+    link->SetLinkUp(true); // the switch on COM1 counts as answering
     EXPECT_TRUE(link->OpenOutPort(2));
     fees = std::make_unique<FeeEngine>(ctx->db);
     restartIntake();

@@ -40,6 +40,7 @@ using test::s;
 
 namespace {
 
+using test::child;
 using test::hex;
 using test::show;
 

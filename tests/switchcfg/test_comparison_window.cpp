@@ -18,10 +18,12 @@
 #include "WindowDriver.h"
 #include "frmSWTComparison.h"
 
+#include <QCheckBox>
 #include <QCoreApplication>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTest>
 #include <gtest/gtest.h>
 #include <memory>
@@ -71,6 +73,8 @@ protected:
         intake.link = link.get();
         link->setFrameHandlers(&intake);
         ASSERT_TRUE(link->OpenPort(1)) << link->mscPort.errorString().toStdString();
+        link->SetLinkUp(true); // the simulator answers; its link frames are off
+
         // The simulator notices the console on the line.
         ASSERT_TRUE(test::waitFor([&] { return sim.isPeerConnected(); }, 3000));
         open();
@@ -133,14 +137,18 @@ protected:
             },
             5000))
             << arrivals.size() << " of " << plan->starCodes().size();
-        EXPECT_EQ(tip(), QStringLiteral("参数下传结束！"));
+        // Ended without a problem: the window compares again on its own.
+        EXPECT_TRUE(w->comparison().DumpMode() || tip().startsWith(QStringLiteral("信息比照结束！")))
+            << tip().toStdString();
         EXPECT_TRUE(refused.isEmpty()) << refused.join(QLatin1Char('\n')).toStdString();
     }
 
-    // "开始比照" until the verdicts are in.
+    // "开始比照" until the verdicts are in; a comparison the window started
+    // itself (after a download or a copy) is waited for instead.
     void compare()
     {
-        test::press(w.get(), "cmdComparison");
+        if (!w->comparison().DumpMode())
+            test::press(w.get(), "cmdComparison");
         EXPECT_FALSE(child<QPushButton>("cmdSend")->isEnabled());
         EXPECT_FALSE(child<QPushButton>("cmdReceive")->isEnabled());
         ASSERT_TRUE(test::waitFor(
@@ -149,7 +157,7 @@ protected:
                 return !w->comparison().DumpMode();
             },
             20000));
-        ASSERT_EQ(tip(), QStringLiteral("信息比照结束！"));
+        ASSERT_TRUE(tip().startsWith(QStringLiteral("信息比照结束！"))) << tip().toStdString();
         EXPECT_TRUE(child<QPushButton>("cmdSend")->isEnabled());
         EXPECT_TRUE(child<QPushButton>("cmdReceive")->isEnabled());
     }
@@ -227,8 +235,10 @@ TEST_F(ComparisonWindowTest, DownloadCompareChangeAtTheSwitchCopyBackCompare)
             return arrivals.size() == plan->starCodes().size();
         },
         5000));
-    EXPECT_EQ(tip(), QStringLiteral("参数下传结束！"));
     EXPECT_EQ(bar->value(), plan->commands.size());
+    // The download ended without a problem: the window compares again at once.
+    EXPECT_TRUE(w->comparison().DumpMode() || tip().startsWith(QStringLiteral("信息比照结束！")))
+        << tip().toStdString();
     EXPECT_TRUE(refused.isEmpty()) << refused.join(QLatin1Char('\n')).toStdString();
     // The switch renumbers its extensions for ten seconds after "*04*".
     for (int i = 0; i + 1 < arrivals.size(); ++i) {
@@ -254,6 +264,25 @@ TEST_F(ComparisonWindowTest, DownloadCompareChangeAtTheSwitchCopyBackCompare)
     for (int c = 0; c < frmSWTComparison::Columns; ++c)
         EXPECT_EQ(grid()->cellBackColor(19, c), FlexGrid::paletteColor(12));
 
+    // "只看不一致" leaves the one row, and the tip counts it.
+    EXPECT_EQ(tip(), QStringLiteral("信息比照结束！共1384项，不一致1项"));
+    test::tick(child<QCheckBox>("chkDifferent"), true);
+    int shown = 0;
+    for (int n = 1; n < grid()->rows(); ++n)
+        shown += grid()->isRowHidden(n) ? 0 : 1;
+    EXPECT_EQ(shown, 1);
+    EXPECT_FALSE(grid()->isRowHidden(19));
+    test::tick(child<QCheckBox>("chkDifferent"), false);
+    EXPECT_FALSE(grid()->isRowHidden(5));
+
+    // The copy asks first; "否" is the default and copies nothing.
+    messages.clear();
+    test::press(w.get(), "cmdReceive");
+    ASSERT_TRUE(messages.last());
+    EXPECT_EQ(messages.last()->text, frmSWTComparison::CopyQuestion());
+    EXPECT_EQ(messages.last()->buttons, MessageService::Buttons::YesNoDefaultNo);
+    EXPECT_EQ(value(QStringLiteral("SELECT 呼入等待信号音类型 FROM SWTConfig")), QStringLiteral("0"));
+    messages.queueAnswer(MessageService::Answer::Yes);
     test::press(w.get(), "cmdReceive");
     ASSERT_TRUE(messages.last());
     EXPECT_EQ(messages.last()->text, QStringLiteral("数据库修改完毕！"));
@@ -273,22 +302,48 @@ TEST_F(ComparisonWindowTest, RefusalsWhileSendingAndLeaving)
     EXPECT_EQ(messages.last()->text, QStringLiteral("请先运行信息比照功能！"));
     EXPECT_EQ(messages.last()->title, QStringLiteral("错误"));
 
-    // During the download: no comparison, no copy, no leaving.
+    // During the download: no comparison, no copy; it can be stopped, and the
+    // window can be closed while it goes on.
     test::press(w.get(), "cmdSend");
     ASSERT_TRUE(w->comparison().SendBusy());
+    EXPECT_FALSE(child<QPushButton>("cmdComparison")->isEnabled());
+    EXPECT_FALSE(child<QPushButton>("cmdReceive")->isEnabled());
+    EXPECT_TRUE(child<QPushButton>("cmdStop")->isVisible());
+    EXPECT_EQ(w->comparison().startComparison().reason(), QStringLiteral("参数下传尚未结束，不能启动！"));
+    EXPECT_EQ(w->comparison().copyToDatabase().status.reason(), QStringLiteral("参数下传尚未结束，不能启动！"));
+    const int total = w->comparison().downloadTotal();
+    ASSERT_TRUE(runUntil([&] { return arrivals.size() >= 20; }, 15000));
     messages.clear();
-    test::press(w.get(), "cmdComparison");
-    test::press(w.get(), "cmdReceive");
     test::press(w.get(), "cmdLeave");
-    w->close();
-    EXPECT_EQ(messages.texts(), (QStringList{QStringLiteral("参数下传尚未结束，不能启动！"),
-                                             QStringLiteral("参数下传尚未结束，不能启动！"),
-                                             QStringLiteral("指令下传没有结束，请稍后退出！"),
-                                             QStringLiteral("指令下传没有结束，请稍后退出！")}));
-    EXPECT_EQ(messages.last()->title, QStringLiteral("提示"));
-    EXPECT_TRUE(w->isVisible());
-    EXPECT_FALSE(link->DumpMode);
-    ASSERT_TRUE(runUntil([&] { return !w->comparison().SendBusy(); }, 400000));
+    EXPECT_FALSE(w->isVisible());
+    EXPECT_TRUE(messages.shown().isEmpty());
+    ASSERT_TRUE(runUntil([&] { return link->KeptCount() == 0; }, 400000));
+    ASSERT_TRUE(test::waitFor(
+        [&] {
+            sim.poll();
+            return arrivals.size() == BuildDownload(ctx.db)->starCodes().size();
+        },
+        5000));
+
+    // "停止下传": what went is counted, the rest leaves the queue and the table.
+    open();
+    arrivals.clear();
+    test::press(w.get(), "cmdSend");
+    ASSERT_TRUE(runUntil([&] { return arrivals.size() >= 10; }, 15000));
+    test::press(w.get(), "cmdStop");
+    ASSERT_TRUE(test::waitFor([&] { return !w->comparison().SendBusy(); }, 2000));
+    EXPECT_EQ(link->KeptCount(), 0);
+    EXPECT_EQ(value(QStringLiteral("SELECT count(*) FROM CommandPending")), QStringLiteral("0"));
+    const QRegularExpression stopped(QStringLiteral("^参数下传已停止：已下传(\\d+)条指令，其余(\\d+)条不再下传。$"));
+    const QRegularExpressionMatch m = stopped.match(tip());
+    ASSERT_TRUE(m.hasMatch()) << tip().toStdString();
+    EXPECT_EQ(m.captured(1).toInt() + m.captured(2).toInt(), total);
+    EXPECT_GE(m.captured(1).toInt(), 10);
+    EXPECT_FALSE(child<QPushButton>("cmdStop")->isVisible());
+    clock.advanceMs(20000);
+    pump();
+    sim.poll();
+    EXPECT_LE(arrivals.size(), m.captured(1).toInt()) << "nothing goes after the stop";
 
     // During a comparison: the copy is refused, leaving asks first.
     sim.setSilent(true);

@@ -120,7 +120,8 @@ TEST_F(DumpDecoding, CaptionsAndDatabaseCounterparts)
 TEST_F(DumpDecoding, BytesOutsideTheirListsAreShownInvalid)
 {
     // A byte that is no position of its list is neither an element of it nor
-    // an empty cell; the row disagrees with the database and says why.
+    // an empty cell; the row disagrees with the database and says why. A
+    // flag byte is no list: only its digit value 1 means "in use".
     struct Case {
         const char *what;
         int block;
@@ -133,8 +134,12 @@ TEST_F(DumpDecoding, BytesOutsideTheirListsAreShownInvalid)
         // 0x0A read as decimal digits up to the letter would be 0, "百分比".
         {"fee type 0x0A", 0, blockText({{6, 0x0F}, {52, 0x0A}}, 0x19), 34, QStringLiteral("无效值0A"), false},
         {"outgoing mode 0x05", 4, blockText({{12, 0x05}}, 0x09), 150, QStringLiteral("无效值05"), false},
-        {"virtual operator flag 0x02", 4, blockText({{144, 0x02}, {132, 0x07}}, 0x0D), 157, QStringLiteral("无效值02"),
-         false},
+        // A flagged port is in use only when its flag's digit value is 1;
+        // any other flag is an unused slot, shown empty.
+        {"virtual operator flag 0x01", 4, blockText({{144, 0x01}, {132, 0x07}}, 0x0C), 157, QStringLiteral("7"), true},
+        {"virtual operator flag 0x02", 4, blockText({{144, 0x02}, {132, 0x07}}, 0x0D), 157, QString(), true},
+        {"virtual operator flag 0xFF", 4, blockText({{144, 0xFF}, {132, 0x07}}, 0xFF + 0x07 + 4), 157, QString(), true},
+        {"virtual operator flag 0x11", 4, blockText({{144, 0x11}, {132, 0x07}}, 0x11 + 0x07 + 4), 157, QString(), true},
         {"trunk on 0x01", 4, blockText({{96, 0x01}}, 0x05), 155, QStringLiteral("√"), true},
         // Class and local right sit in the second hex digit: 0x34 is class 4, 0x11 is "√".
         {"class in the low nibble", 27, blockText({{0, 0x34}}, 0x34 + 27), 310, QStringLiteral("4"), true},
@@ -206,6 +211,23 @@ TEST_F(DumpDecoding, ChecksumIsTestedBeforeTheRowsAreTrusted)
     env.dump->DecodeParameterBlock(block1Prefix80());
     EXPECT_EQ(env.dump->row(49).switchValue, QStringLiteral("80"));
     EXPECT_EQ(env.link.answers(), (QStringList{"nak", "ack", "nak", "ack"}));
+}
+
+// The sum runs over all 256 data bytes: a block whose last byte is not zero
+// is taken with the sum that counts it and refused with one that leaves it out.
+TEST_F(DumpDecoding, TheChecksumCountsTheLastDataByte)
+{
+    ASSERT_TRUE(env.dump->start());
+    // 0x0F + 0x37 = 0x46; without byte 255 it would be 0x0F.
+    env.dump->DecodeParameterBlock(blockText({{6, 0x0F}, {255, 0x37}}, 0x0F));
+    EXPECT_EQ(env.link.answers(), QStringList{"nak"});
+    EXPECT_EQ(env.dump->DumpErrorCount(), 1);
+    EXPECT_EQ(env.dump->rowCount(), 0);
+    env.dump->DecodeParameterBlock(blockText({{6, 0x0F}, {255, 0x37}}, 0x46));
+    EXPECT_EQ(env.link.answers(), (QStringList{"nak", "ack"}));
+    EXPECT_EQ(env.dump->DumpErrorCount(), 1);
+    EXPECT_EQ(env.dump->DumpBlockNo(), 1);
+    EXPECT_EQ(env.dump->row(5).switchValue, QStringLiteral("120"));
 }
 
 TEST_F(DumpDecoding, MalformedBlockTextsAreRefused)

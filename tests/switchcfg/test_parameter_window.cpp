@@ -40,6 +40,7 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
+#include <QWheelEvent>
 #include <gtest/gtest.h>
 
 using namespace corvane;
@@ -253,7 +254,29 @@ TEST_F(ParameterWindowTest, NumberLengthRenumbersAndTheBoxesFollow)
     open();
     auto *length = child<QComboBox>(QStringLiteral("cmbPHNLen"));
     length->setFocus(Qt::TabFocusReason);
+    // A wheel notch or an arrow key only moves in the list.
+    QWheelEvent notch(QPointF(5, 5), length->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, -120), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(length, &notch);
+    EXPECT_EQ(length->currentText(), QStringLiteral("3"));
     QTest::keyClick(length, Qt::Key_Down); // 3 -> 4
+    EXPECT_EQ(length->currentText(), QStringLiteral("4"));
+    EXPECT_TRUE(messages.shown().isEmpty());
+    EXPECT_TRUE(sent().isEmpty());
+    EXPECT_EQ(value(QStringLiteral("SELECT 分机号长 FROM SWTConfig")), QStringLiteral("3"));
+    // Enter asks before every extension is renumbered; "否" is the default.
+    QTest::keyClick(length, Qt::Key_Return);
+    ASSERT_TRUE(messages.last());
+    EXPECT_TRUE(messages.last()->text.startsWith(QStringLiteral("将重新编号全部分机")))
+        << messages.last()->text.toStdString();
+    EXPECT_EQ(messages.last()->buttons, MessageService::Buttons::YesNoDefaultNo);
+    EXPECT_EQ(length->currentText(), QStringLiteral("3"));
+    EXPECT_TRUE(sent().isEmpty());
+    EXPECT_EQ(value(QStringLiteral("SELECT 用户号码 FROM User WHERE 物理端口='119'")), QStringLiteral("919"));
+
+    QTest::keyClick(length, Qt::Key_Down);
+    messages.queueAnswer(MessageService::Answer::Yes);
+    QTest::keyClick(length, Qt::Key_Return);
     EXPECT_EQ(length->currentText(), QStringLiteral("4"));
     EXPECT_EQ(sent(), QStringList{"*04*4#"});
     EXPECT_EQ(value(QStringLiteral("SELECT 分机号长 FROM SWTConfig")), QStringLiteral("4"));
@@ -264,6 +287,15 @@ TEST_F(ParameterWindowTest, NumberLengthRenumbersAndTheBoxesFollow)
     // Leaving the list sends nothing more.
     QTest::keyClick(length, Qt::Key_Tab);
     EXPECT_TRUE(sent().isEmpty());
+
+    // The function digit acts on Enter too, never on an arrow key alone.
+    auto *head = child<QComboBox>(QStringLiteral("cmbHead"));
+    head->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(head, Qt::Key_Down); // 6 -> 7
+    EXPECT_TRUE(sent().isEmpty());
+    QTest::keyClick(head, Qt::Key_Return);
+    EXPECT_EQ(sent(), QStringList{"*71*7#"});
+    EXPECT_EQ(value(QStringLiteral("SELECT 功能首位字头 FROM SWTConfig")), QStringLiteral("7"));
 
     // The night-service box now takes four digits.
     test::typeAndLeave(edit(QStringLiteral("txtNightNO")), QStringLiteral("80050"));
@@ -596,7 +628,9 @@ TEST_F(ParameterWindowTest, OutwardCopyByPortAndToFiles)
     // A port that cannot be opened is told.
     auto *port = child<QComboBox>(QStringLiteral("cmbCOM"));
     port->setFocus(Qt::TabFocusReason);
-    QTest::keyClick(port, Qt::Key_Down); // 2 -> 3
+    QTest::keyClick(port, Qt::Key_Down); // 2 -> 3, stored on Enter
+    EXPECT_EQ(value(QStringLiteral("SELECT 向外发送串口 FROM SWTConfig")), QStringLiteral("2"));
+    QTest::keyClick(port, Qt::Key_Return);
     EXPECT_EQ(value(QStringLiteral("SELECT 向外发送串口 FROM SWTConfig")), QStringLiteral("3"));
     test::clickIndicator(child<QAbstractButton>(QStringLiteral("chkOutCOMM")));
     EXPECT_FALSE(link->mscOut.isOpen());
@@ -671,3 +705,66 @@ TEST_F(ParameterWindowTest, SystemSettingsReachTheSimulatedSwitch)
 }
 
 } // namespace
+
+// The switch renumbers its extensions for ten seconds after "*04*": the next
+// command waits that long, whatever else is queued behind it.
+TEST_F(ParameterWindowTest, NothingFollowsTheNumberLengthForTenSeconds)
+{
+    open();
+    auto *length = child<QComboBox>(QStringLiteral("cmbPHNLen"));
+    length->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(length, Qt::Key_Down);
+    messages.queueAnswer(MessageService::Answer::Yes);
+    QTest::keyClick(length, Qt::Key_Return);
+    link->QueueStarCommands({QStringLiteral("*99#")});
+    sim::CommandDecoder decoder;
+    QList<QPair<QString, qint64>> arrived;
+    ASSERT_TRUE(test::waitFor(
+        [&] {
+            clock.advanceMs(10);
+            for (const sim::Command &c : decoder.feed(pty.take()))
+                arrived << qMakePair(c.text, clock.monotonicMs());
+            return !arrived.isEmpty() && arrived.last().first == QStringLiteral("*99#");
+        },
+        20000));
+    ASSERT_EQ(arrived.size(), 2);
+    EXPECT_EQ(arrived.at(0).first, QStringLiteral("*04*4#"));
+    const qint64 gap = arrived.at(1).second - arrived.at(0).second;
+    EXPECT_GE(gap, 10000 - 10); // read off in steps of 10 ms
+    EXPECT_LT(gap, 10100);
+}
+
+// With the switch gone a change is stored and its commands wait: the window
+// says how many, and a trunk batch never ends on "处理完毕".
+TEST_F(ParameterWindowTest, WithoutTheSwitchChangesWaitAndTheWindowSaysSo)
+{
+    open();
+    // First the night-service box: a number no extension has is refused; an
+    // emptied box is left without a word, and nothing is stored.
+    test::typeAndLeave(edit(QStringLiteral("txtNightNO")), QStringLiteral("999"));
+    test::expectInputError(messages, QStringLiteral("值班分机号999不存在，请核对后再输入！"));
+    test::typeOver(edit(QStringLiteral("txtNightNO")), QString());
+    QTest::keyClick(edit(QStringLiteral("txtNightNO")), Qt::Key_Tab);
+    EXPECT_FALSE(edit(QStringLiteral("txtNightNO"))->hasFocus());
+    EXPECT_TRUE(messages.shown().isEmpty());
+    EXPECT_EQ(value(QStringLiteral("SELECT 夜服值班分机 FROM SWTConfig")), QStringLiteral("0"));
+
+    link->ClosePorts();
+    link->SetLinkUp(false);
+    test::typeAndLeave(edit(QStringLiteral("txtUserSum")), QStringLiteral("96"));
+    EXPECT_EQ(value(QStringLiteral("SELECT 用户容量 FROM SWTConfig")), QStringLiteral("96"));
+    ASSERT_TRUE(messages.last());
+    EXPECT_EQ(messages.last()->text, QStringLiteral("交换机未连接，1条命令将在连接恢复后发送。"));
+
+    test::clickCell(trunks(), 2, 9);
+    test::clickCell(trunks(), 5, 9, Qt::ShiftModifier);
+    QLineEdit *box = edit(QStringLiteral("txtValue"));
+    QTest::mouseClick(box, Qt::LeftButton);
+    test::typeOver(box, QStringLiteral("07")); // a number to the switch: stored as 7
+    test::press(w.get(), QStringLiteral("cmdAmend"));
+    EXPECT_EQ(trunk(5, "中继分组"), QStringLiteral("7"));
+    EXPECT_EQ(link->KeptCount(), 5);
+    EXPECT_EQ(child<QLabel>(QStringLiteral("lblTip"))->text(),
+              QStringLiteral("提示：交换机未连接，5条命令将在连接恢复后发送。"));
+    EXPECT_EQ(value(QStringLiteral("SELECT count(*) FROM CommandPending")), QStringLiteral("5"));
+}

@@ -53,7 +53,9 @@ TEST_F(SwitchParametersTest, NumberBoxesRefuseWithTheirMessages)
         QString refusal;
     };
     const QList<Case> capacity{{"120", ""},
-                               {"0", ""},
+                               {"064", ""},
+                               {"0", "用户容量至少为1门!"},
+                               {"000", "用户容量至少为1门!"},
                                {"121", "用户容量最大为120门!"},
                                {"12.5", "用户容量必须是整数!"},
                                {"abc", "用户容量必须是数字!"},
@@ -72,6 +74,13 @@ TEST_F(SwitchParametersTest, NumberBoxesRefuseWithTheirMessages)
             EXPECT_EQ(v.reason(), k.refusal) << k.text.toStdString();
         }
     }
+    // Numbers the switch reads as numbers are kept as it holds them; digits
+    // it dials keep their zeros, and "00", which it would take as 0, is refused.
+    EXPECT_EQ(*params->checkCapacity(QStringLiteral("064")), QStringLiteral("64"));
+    EXPECT_EQ(*params->checkTrunkValue(TrunkField::Group, QStringLiteral("04")), QStringLiteral("4"));
+    EXPECT_EQ(*params->checkTrunkValue(TrunkField::IndirectDirection, QStringLiteral("05")), QStringLiteral("5"));
+    EXPECT_EQ(*params->checkSpecialNumber(QStringLiteral("0755")), QStringLiteral("0755"));
+    EXPECT_EQ(params->checkSpecialNumber(QStringLiteral("00")).reason(), QStringLiteral("特服号码不能为00！"));
     EXPECT_EQ(params->checkGrade(QStringLiteral("8")).reason(), QStringLiteral("超额或清账后等级最大为7级!"));
     EXPECT_EQ(params->checkGrade(QStringLiteral("1.")).reason(), QStringLiteral("超额或清账后等级必须是整数!"));
     EXPECT_TRUE(bool(params->checkGrade(QStringLiteral("7"))));
@@ -124,15 +133,17 @@ TEST_F(SwitchParametersTest, SystemSettingsStoreWhenChangedAndSendTheirCode)
     EXPECT_TRUE(params->storeGrade(QStringLiteral("3")).commands.isEmpty());
     EXPECT_EQ(params->setting(ConfigField::DemoteClass), QStringLiteral("3"));
 
-    // The night-service extension is kept as its port; an unknown number as it is.
+    // The night-service extension is kept as its port; a number no extension
+    // of the switch has is refused and nothing is stored or sent.
     EXPECT_EQ(params->storeNightNumber(QStringLiteral("805")).commands, QStringList{"*50*805#"});
     EXPECT_EQ(params->setting(ConfigField::NightPort), QStringLiteral("5"));
     EXPECT_EQ(params->nightNumber(), QStringLiteral("805"));
-    EXPECT_TRUE(bool(params->storeNightNumber(QStringLiteral("999"))));
-    EXPECT_EQ(params->setting(ConfigField::NightPort), QStringLiteral("999"));
-    // Port 100 lies beyond the capacity of 96: no extension.
-    EXPECT_TRUE(bool(params->storeNightNumber(QStringLiteral("900"))));
-    EXPECT_EQ(params->setting(ConfigField::NightPort), QStringLiteral("900"));
+    for (const char *n : {"999", "900"}) { // port 100 of 900 lies beyond the capacity of 96
+        const StoreResult night = params->storeNightNumber(QString::fromLatin1(n));
+        EXPECT_EQ(night.status.reason(), QStringLiteral("值班分机号%1不存在，请核对后再输入！").arg(QLatin1String(n)));
+        EXPECT_TRUE(night.commands.isEmpty());
+        EXPECT_EQ(params->setting(ConfigField::NightPort), QStringLiteral("5"));
+    }
 }
 
 TEST_F(SwitchParametersTest, AgentsAreCheckedAllBeforeAnyIsStoredOrSent)

@@ -277,6 +277,8 @@ TEST_F(UserWindowTest, DepositsFollowThePaymentTypeAndTheIntakeChargesThemWhileO
     test::dblClickCell(g, 6, 12);
     EXPECT_EQ(g->textMatrix(6, 12), "普通");
     EXPECT_TRUE(env.select("SELECT * FROM Foregift").isEmpty());
+    // An ordinary extension dials without a password in the switch too.
+    EXPECT_EQ(drained(), QStringList{"*67*5*0#"});
 }
 
 TEST_F(UserWindowTest, GroupsAreAddedSavedAndDeleted)
@@ -363,20 +365,41 @@ TEST_F(UserWindowTest, AccountsAreAddedChangedAndDeleted)
     test::dblClickCell(g, 2, 4);
     test::enter(box, "1234567");
     test::expectInputError(env.messages, "密码最长为6位！");
+    test::enter(box, "00"); // the switch would take it as no password
+    test::expectInputError(env.messages, "密码不能为0或00！");
     test::enter(box, "2468");
     EXPECT_EQ(env.rowOf("Foregift", "物理端口", "510").value(6), "2468");
     EXPECT_EQ(drained(), QStringList{"*67*510*2468#"});
 
-    // Money on the deposit: the delete asks first.
+    // Back to 普通: the switch drops its password too.
+    test::dblClickCell(g, 2, 5);
+    EXPECT_EQ(drained(), QStringList{"*67*510*0#"});
+    test::dblClickCell(g, 2, 5); // and 押金 again
+    drained();
+
+    // The delete asks first and names the money left on the deposit.
     ASSERT_TRUE(env.exec("UPDATE Foregift SET 余额='3.20' WHERE 物理端口='510'"));
     test::clickCell(g, 2, 1);
     env.messages.queueAnswer(MessageService::Answer::No);
     test::press(w.get(), "cmdDeleteAccount");
+    ASSERT_NE(env.messages.last(), nullptr);
+    EXPECT_TRUE(env.messages.last()->text.contains("3.20")) << env.messages.last()->text.toStdString();
     EXPECT_EQ(env.select("SELECT * FROM Account").size(), 2);
+    EXPECT_TRUE(drained().isEmpty());
     env.messages.queueAnswer(MessageService::Answer::Yes);
     test::press(w.get(), "cmdDeleteAccount");
     EXPECT_EQ(env.select("SELECT * FROM Account").size(), 1);
     EXPECT_TRUE(env.select("SELECT * FROM Foregift").isEmpty());
+    // The switch gets the demotion class for it, so the account stops working.
+    EXPECT_EQ(drained(), QStringList{"*68*1*0*0*510#"});
+
+    // Without money it asks as well.
+    test::clickCell(g, 1, 1);
+    env.messages.queueAnswer(MessageService::Answer::No);
+    test::press(w.get(), "cmdDeleteAccount");
+    ASSERT_NE(env.messages.last(), nullptr);
+    EXPECT_EQ(env.messages.last()->title, "删除账号");
+    EXPECT_EQ(env.select("SELECT * FROM Account").size(), 1);
     EXPECT_TRUE(drained().isEmpty());
 }
 
@@ -492,3 +515,105 @@ TEST_F(UserWindowTest, ClosingDuringABatchStillSendsEveryPortBeforeTheClosingFra
 }
 
 } // namespace
+
+TEST_F(UserWindowTest, TheBatchChangesTheColumnItsCaptionNamesAfterKeyboardMoves)
+{
+    open();
+    drained();
+    FlexGrid *g = grid("hfgUser");
+    // The class of port 5, then seven steps right with the keyboard: the
+    // batch now changes the trunk group, and the range is typed.
+    test::clickCell(g, 6, 3);
+    EXPECT_EQ(child<QPushButton>("cmdAmendUser")->text(), "批量修改\n\n'分机等级'");
+    g->setFocus(Qt::OtherFocusReason);
+    for (int i = 0; i < 7; ++i)
+        QTest::keyClick(g, Qt::Key_Right);
+    ASSERT_EQ(g->col(), 10);
+    const QString header = g->textMatrix(0, 10);
+    EXPECT_EQ(child<QPushButton>("cmdAmendUser")->text(), "批量修改\n\n'" + header + "'");
+    EXPECT_EQ(child<QLabel>("lblTip")->text(), "提示：批量修改'" + header + "'!");
+    EXPECT_EQ(edit("txtPortBegin")->text(), "5");
+    EXPECT_EQ(edit("txtPortEnd")->text(), "5");
+    test::fill(edit("txtPortEnd"), "7");
+    auto *choices = child<QComboBox>("cmbValue");
+    ASSERT_FALSE(choices->isHidden()); // the trunk group's list, not the class's
+    EXPECT_EQ(choices->currentText(), "0");
+    choices->setCurrentIndex(choices->findText("2"));
+    test::press(w.get(), "cmdAmendUser");
+    EXPECT_EQ(drained(), (QStringList{"*48*2*805#", "*48*2*806#", "*48*2*807#"}));
+    EXPECT_EQ(user(5).value(3), "4"); // the class is untouched
+    EXPECT_EQ(user(7).value(10), "2");
+
+    // Without the switch the batch is stored, its commands wait and the tip
+    // says so instead of "处理完毕"; they go once the switch is back.
+    env.link->ClosePorts();
+    env.link->SetLinkUp(false);
+    test::clickCell(g, 9, 10);
+    test::fill(edit("txtPortEnd"), "9");
+    choices->setCurrentIndex(choices->findText("3"));
+    test::press(w.get(), "cmdAmendUser");
+    EXPECT_EQ(user(9).value(10), "3");
+    EXPECT_EQ(child<QLabel>("lblTip")->text(), "提示：交换机未连接，2条命令将在连接恢复后发送。");
+    ASSERT_TRUE(env.link->OpenPort(1));
+    env.link->SetLinkUp(true);
+    EXPECT_EQ(drained(), (QStringList{"*48*3*808#", "*48*3*809#"}));
+}
+
+TEST_F(UserWindowTest, AFailedDepositWriteLeavesUserAndAccountAsTheyWereAndSendsNothing)
+{
+    open();
+    drained();
+    test::showTab(child<QTabWidget>("sstGroup"), 3);
+    test::press(w.get(), "cmdAddAccount");
+    drained();
+    ASSERT_TRUE(env.exec("CREATE TRIGGER depositFull BEFORE INSERT ON Foregift "
+                         "BEGIN SELECT RAISE(ABORT, 'disk is full'); END"));
+    const QStringList userBefore = user(5);
+    const QStringList accountBefore = env.rowOf("Account", "账号编号", "511");
+    ASSERT_FALSE(accountBefore.isEmpty());
+
+    // Port 5 to 押金: its deposit row cannot be written.
+    test::showTab(child<QTabWidget>("sstGroup"), 0);
+    env.messages.clear();
+    test::dblClickCell(grid("hfgUser"), 6, 12);
+    ASSERT_NE(env.messages.last(), nullptr);
+    EXPECT_TRUE(env.messages.last()->text.contains("disk is full")) << env.messages.last()->text.toStdString();
+    EXPECT_EQ(user(5), userBefore);
+    EXPECT_EQ(grid("hfgUser")->textMatrix(6, 12), "普通");
+
+    // A store that succeeds in between: the next failure is told again.
+    test::dblClickCell(grid("hfgUser"), 7, 3);
+    EXPECT_EQ(drained(), QStringList{"*10*5*806#"});
+
+    // A batch over ports 4 to 7 that fails on port 6 says where and why;
+    // ports 4 and 5 are stored and sent, 6 and 7 neither.
+    ASSERT_TRUE(env.exec("CREATE TRIGGER port6Locked BEFORE UPDATE ON User WHEN OLD.物理端口='6' "
+                         "BEGIN SELECT RAISE(ABORT, 'disk is full'); END"));
+    test::clickCell(grid("hfgUser"), 5, 3);
+    test::fill(edit("txtPortEnd"), "7");
+    auto *classes = child<QComboBox>("cmbValue");
+    classes->setCurrentIndex(classes->findText("2"));
+    env.messages.clear();
+    test::press(w.get(), "cmdAmendUser");
+    EXPECT_EQ(drained(), (QStringList{"*10*2*804#", "*10*2*805#"}));
+    EXPECT_EQ(child<QLabel>("lblTip")->text(), "提示：已经处理2/4，物理端口6未能修改");
+    ASSERT_NE(env.messages.last(), nullptr);
+    EXPECT_TRUE(env.messages.last()->text.contains("物理端口6")) << env.messages.last()->text.toStdString();
+    EXPECT_TRUE(env.messages.last()->text.contains("disk is full")) << env.messages.last()->text.toStdString();
+    EXPECT_EQ(user(5).value(3), "2");
+    EXPECT_EQ(user(6).value(3), "5");
+    EXPECT_EQ(user(7).value(3), "4");
+    test::dblClickCell(grid("hfgUser"), 10, 3); // a success again: port 9, 4 -> 5
+    EXPECT_EQ(drained(), QStringList{"*10*5*809#"});
+
+    // Account 511 to 押金, likewise.
+    test::showTab(child<QTabWidget>("sstGroup"), 3);
+    env.messages.clear();
+    test::dblClickCell(grid("hfgAccount"), 1, 5);
+    ASSERT_NE(env.messages.last(), nullptr);
+    EXPECT_TRUE(env.messages.last()->text.contains("disk is full")) << env.messages.last()->text.toStdString();
+    EXPECT_EQ(env.rowOf("Account", "账号编号", "511"), accountBefore);
+    EXPECT_EQ(grid("hfgAccount")->textMatrix(1, 5), "普通");
+    EXPECT_TRUE(env.select("SELECT * FROM Foregift").isEmpty());
+    EXPECT_TRUE(drained().isEmpty());
+}

@@ -5,6 +5,7 @@
 #include "GridCellEditor.h"
 #include "GridHelpers.h"
 #include "NamedWidgets.h"
+#include "PendingCommands.h"
 #include "SwitchLink.h"
 
 #include <QComboBox>
@@ -138,6 +139,10 @@ QWidget *frmPHNGroup::buildUsersTab()
             [this](Qt::MouseButton b, Qt::KeyboardModifiers) { hfgUser_MouseDown(b); });
     connect(hfgUser, &FlexGrid::MouseUp, this,
             [this](Qt::MouseButton b, Qt::KeyboardModifiers) { hfgUser_MouseUp(b); });
+    // A move with the keyboard sets the batch up exactly as the mouse does:
+    // a new current cell as a press on it, a new selection as a release.
+    connect(hfgUser, &FlexGrid::EnterCell, this, [this] { hfgUser_MouseDown(Qt::LeftButton); });
+    connect(hfgUser, &FlexGrid::SelChange, this, [this] { hfgUser_MouseUp(Qt::LeftButton); });
     return page;
 }
 
@@ -282,7 +287,9 @@ void frmPHNGroup::attachCellEditors()
     GridCellEditor::Hooks deposits;
     deposits.rule = [&params](const GridCell &c) { return params.depositRule(c); };
     deposits.check = [&params](const GridCell &c, const QString &v) { return params.checkDeposit(c, v); };
-    deposits.store = [&params](const GridCell &c, const QString &v) { return params.storeDeposit(c, v); };
+    deposits.store = [this, &params](const GridCell &c, const QString &v) {
+        return kept([&] { return params.storeDeposit(c, v); });
+    };
     deposits.rowId = [this](int r) { return m_params->depositRowId(dataIndex(*hfgForegift, r)); };
     deposits.stored = [this](const GridCell &, const QString &, const StoreResult &r) {
         finishStore(r);
@@ -308,7 +315,7 @@ void frmPHNGroup::attachCellEditors()
                     return StoreResult(Status::ok(), {}, true);
             }
         }
-        return m_params->storeAccount(c, v);
+        return kept([&] { return m_params->storeAccount(c, v); });
     };
     accounts.rowId = [this](int r) { return m_params->accountRowId(dataIndex(*hfgAccount, r)); };
     accounts.stored = [this](const GridCell &, const QString &, const StoreResult &r) {
@@ -449,10 +456,12 @@ void frmPHNGroup::hfgUser_MouseUp(Qt::MouseButton button)
         lblTip->setText(QStringLiteral("提示：批量修改'") + header + QStringLiteral("'!"));
         cmdAmendUser->setText(QStringLiteral("批量修改\n\n'") + header + QStringLiteral("'"));
         cmdAmendUser->setEnabled(true);
+        m_batchCol = hfgUser->col();
     } else {
         lblTip->setText(QStringLiteral("提示：您选择了网格的多列数据，程序无法进行批量修改！"));
         cmdAmendUser->setText(QStringLiteral("批量修改"));
         cmdAmendUser->setEnabled(false);
+        m_batchCol = -1;
     }
 }
 
@@ -464,7 +473,10 @@ void frmPHNGroup::cmdAmendUser_Click()
         lblTip->setText(QStringLiteral("提示：正在批量修改，请稍候！"));
         return;
     }
-    const int c = hfgUser->col();
+    // The column the button's caption names, whatever cell is current now.
+    const int c = m_batchCol;
+    if (c < hfgUser->fixedCols())
+        return;
     // The range first: nothing is checked further, written or sent for a
     // range that is not two ports of this switch.
     const auto range = m_params->checkRange(txtPortBegin->text(), txtPortEnd->text());
@@ -514,10 +526,26 @@ Status frmPHNGroup::startAmend(const UserParameters::AmendPlan &plan)
                 lblTip->setText(QStringLiteral("提示：已经处理%1/%2").arg(done).arg(total));
             });
     connect(run, &UserAmendRun::finished, this, [this, run](const Status &s) {
-        if (s)
-            lblTip->setText(QStringLiteral("提示：已经处理完毕！"));
-        else
+        if (s) {
+            // Done only when the commands could go; else how many wait.
+            const bool waiting = m_ctx.link && !m_ctx.link->CanSend() && m_ctx.link->KeptCount() > 0;
+            lblTip->setText(waiting ? QStringLiteral("提示：") + m_ctx.link->WaitingText()
+                                    : QStringLiteral("提示：已经处理完毕！"));
+            if (waiting)
+                m_ctx.link->SendKeptAndTell(this);
+        } else {
+            // Where the batch stopped and why: the ports before it are
+            // stored and their commands kept; this one and the rest are not.
+            const int done = run->done();
+            const int total = int(run->plan().values.size());
+            lblTip->setText(QStringLiteral("提示：已经处理%1/%2，物理端口%3未能修改")
+                                .arg(done - 1)
+                                .arg(total)
+                                .arg(run->plan().port(done - 1)));
+            if (done > 1) // the first port's failure is told by startAmend's caller
+                m_notice.note(s, this);
             fillUsers(); // show what the table holds after the failed port
+        }
         cmdAmendUser->setEnabled(true);
         run->deleteLater();
     });
@@ -621,7 +649,7 @@ void frmPHNGroup::cmdAddAccount_Click()
                             MessageService::Buttons::Ok, this);
         return;
     }
-    const StoreResult r = m_params->addAccount();
+    const StoreResult r = kept([this] { return m_params->addAccount(); });
     finishStore(r);
     fillAccounts();
 }
@@ -633,15 +661,17 @@ void frmPHNGroup::cmdDeleteAccount_Click()
     const QString n = hfgAccount->textMatrix(r, int(AccountField::Number)).trimmed();
     if (rowId < 0 || n.isEmpty())
         return;
-    // A deposit that still holds money is not thrown away without a word.
-    if (const auto money = m_params->accountMoney(rowId)) {
-        const auto answer = m_ctx.messages.show(
-            QStringLiteral("账号%1的押金还有余额%2元，删除账号将同时删除它的押金记录。\n是否继续？").arg(n, *money),
-            QStringLiteral("删除账号"), MessageService::Icon::Question, MessageService::Buttons::YesNo, this);
-        if (answer != MessageService::Answer::Yes)
-            return;
-    }
-    finishStore(m_params->deleteAccount(rowId));
+    // An account is never deleted without a word; a deposit that still holds
+    // money is named.
+    const auto money = m_params->accountMoney(rowId);
+    const QString question =
+        money ? QStringLiteral("账号%1的押金还有余额%2元，删除账号将同时删除它的押金记录。\n是否继续？").arg(n, *money)
+              : QStringLiteral("删除账号%1后，该账号将不能再使用。\n是否继续？").arg(n);
+    if (m_ctx.messages.show(question, QStringLiteral("删除账号"), MessageService::Icon::Question,
+                            MessageService::Buttons::YesNo, this)
+        != MessageService::Answer::Yes)
+        return;
+    finishStore(kept([&] { return m_params->deleteAccount(rowId); }));
     fillAccounts();
 }
 
@@ -651,17 +681,18 @@ void frmPHNGroup::finishStore(const StoreResult &result)
 {
     if (!m_notice.note(result.status, this))
         return;
-    sendCommands(result.commands);
+    if (m_ctx.link)
+        m_ctx.link->SendKeptAndTell(this);
     if (!result.notice.isEmpty())
         m_ctx.messages.show(result.notice, MessageService::defaultTitle(), MessageService::Icon::Information,
                             MessageService::Buttons::Ok, this);
 }
 
-void frmPHNGroup::sendCommands(const QStringList &codes)
+// A change and its commands are committed together; the link sends them when
+// the switch can take them.
+StoreResult frmPHNGroup::kept(const std::function<StoreResult()> &store)
 {
-    if (codes.isEmpty() || !m_ctx.link)
-        return;
-    m_ctx.link->QueueStarCommands(codes, CommandGapMs);
+    return StoreKept(m_ctx.db, store, CommandGapMs);
 }
 
 } // namespace corvane

@@ -114,13 +114,15 @@ private:
     QString portOfRow(int gridRow) const;
 
     void finishStore(const StoreResult &result);
-    void sendCommands(const QStringList &codes);
+    StoreResult kept(const std::function<StoreResult()> &store);
     void refuse(const QString &reason);
 
     ConsoleContext &m_ctx;
     std::unique_ptr<UserParameters> m_params;
     StoreFailureNotice m_notice;
     QPointer<UserAmendRun> m_run;
+    // The column "批量修改" changes: the one its caption names.
+    int m_batchCol = -1;
     GridCellEditor *m_userCells = nullptr;
     GridCellEditor *m_depositCells = nullptr;
     GridCellEditor *m_accountCells = nullptr;

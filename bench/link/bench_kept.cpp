@@ -1,0 +1,90 @@
+// The cost of keeping the switch's commands in Switch.mdb: a full download's
+// worth kept in one transaction, then written to a port one by one, each
+// removed from the table as it goes (the gaps set to 0, so the figure is the
+// database's share of the pacing, not the pacing itself).
+#include "CommandQueue.h"
+#include "ConsoleContext.h"
+#include "Database.h"
+#include "PendingCommands.h"
+
+#include <QBuffer>
+#include <QCoreApplication>
+#include <QTemporaryDir>
+#include <benchmark/benchmark.h>
+
+using namespace corvane;
+
+namespace {
+
+constexpr int DownloadCommands = 1400;
+
+QList<PendingCommand> download()
+{
+    QList<PendingCommand> out;
+    for (int i = 0; i < DownloadCommands; ++i)
+        out << PendingCommand::Star(QStringLiteral("*10*%1*%2#").arg(i % 8 + 1).arg(800 + i % 120), 0);
+    return out;
+}
+
+void BM_KeepADownload(benchmark::State &state)
+{
+    QTemporaryDir dir;
+    Database db;
+    if (!db.open(dir.filePath(QStringLiteral("Switch.mdb")), ConsoleContext::databaseKey(),
+                 Database::OpenMode::Create)) {
+        state.SkipWithError("database");
+        return;
+    }
+    PendingCommands table(db);
+    const QList<PendingCommand> commands = download();
+    for (auto _ : state) {
+        const Status kept = InTransaction(db, [&] { return table.keep(commands); });
+        if (!kept)
+            state.SkipWithError("keep");
+        state.PauseTiming();
+        (void)db.exec(QStringLiteral("DELETE FROM CommandPending"));
+        state.ResumeTiming();
+    }
+    state.SetItemsProcessed(state.iterations() * DownloadCommands);
+}
+BENCHMARK(BM_KeepADownload)->Unit(benchmark::kMillisecond);
+
+void BM_SendAndRemoveEach(benchmark::State &state)
+{
+    QTemporaryDir dir;
+    Database db;
+    if (!db.open(dir.filePath(QStringLiteral("Switch.mdb")), ConsoleContext::databaseKey(),
+                 Database::OpenMode::Create)) {
+        state.SkipWithError("database");
+        return;
+    }
+    PendingCommands table(db);
+    const QList<PendingCommand> commands = download();
+    TestClock clock;
+    QBuffer port;
+    port.open(QIODevice::WriteOnly);
+    CommandQueue queue(clock, port);
+    queue.setStore(&db);
+    for (auto _ : state) {
+        state.PauseTiming();
+        (void)InTransaction(db, [&] { return table.keep(commands); });
+        state.ResumeTiming();
+        queue.SendKept();
+        clock.advanceMs(0);
+        if (queue.KeptCount() != 0)
+            state.SkipWithError("not all sent");
+    }
+    state.SetItemsProcessed(state.iterations() * DownloadCommands);
+}
+BENCHMARK(BM_SendAndRemoveEach)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
