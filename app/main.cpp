@@ -7,6 +7,8 @@
 #include "Operators.h"
 #include "QtMessageService.h"
 #include "frmMain.h"
+#include "QtTranslations.h"
+#include "frmHelp.h"
 #include "mdlMain.h"
 #include <QApplication>
 #include <QCommandLineParser>
@@ -181,6 +183,7 @@ int main(int argc, char *argv[])
 
     QtMessageService messages;
     // Started from the desktop's menu there is no terminal to show --init:
+    InstallQtTranslations(app);
     // the console offers to create the database itself, on a new home only.
     // A home that lost its database is told how to restore it (Main).
     if (!QFile::exists(home.switchDb()) && IsNewHome(home) && !OfferNewHome(home, messages))

@@ -7,6 +7,7 @@
 #include "HomePrivacy.h"
 #include "QtMessageService.h"
 #include "Restore.h"
+#include "QtTranslations.h"
 #include "TallowinWindow.h"
 #include <QApplication>
 #include <QCommandLineParser>
@@ -160,6 +161,7 @@ int main(int argc, char *argv[])
     QtMessageService messages;
     ReportHomePermissions(home, messages); // a warning; the tool runs on
     SystemClock clock;
+    InstallQtTranslations(app);
     ConsoleContext ctx(home, messages, clock);
     tallowin::frmMain window(ctx);
     window.show();
