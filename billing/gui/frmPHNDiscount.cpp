@@ -362,6 +362,13 @@ void frmPHNDiscount::cmdDeleteDiscount_Click(int Index)
         showRefusal(s, MessageService::defaultTitle(), MessageService::Icon::None);
         return;
     }
+    const FlexGrid &g = *hfgFeerate[Index];
+    const QString prefix = g.textMatrix(g.row(), 0).trimmed();
+    const QString name = g.textMatrix(g.row(), 1).trimmed();
+    const QString question = prefix.isEmpty() ? QStringLiteral("是否删除费率“%1”？").arg(name)
+                                              : QStringLiteral("是否删除区号%1的费率“%2”？").arg(prefix, name);
+    if (!m_ctx.messages.confirmDeletion(question, QStringLiteral("删除费率"), this))
+        return;
     finishStore(m_tables->deleteRate(Index, rowId), [this, Index] { fillFeerate(Index); });
 }
 
@@ -449,6 +456,12 @@ void frmPHNDiscount::cmdAddHoliday_Click()
 void frmPHNDiscount::cmdDeleteHoliday_Click()
 {
     const qint64 rowId = m_tables->holidayRowId(dataIndex(*hfgHoliday, hfgHoliday->row()));
+    if (rowId >= 0) {
+        const QString name = hfgHoliday->textMatrix(hfgHoliday->row(), 0).trimmed();
+        if (!m_ctx.messages.confirmDeletion(QStringLiteral("是否删除节假日“%1”？").arg(name),
+                                            QStringLiteral("删除节假日"), this))
+            return;
+    }
     finishStore(m_tables->deleteHoliday(rowId), [this] { fillHoliday(); });
 }
 

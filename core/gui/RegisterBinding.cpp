@@ -138,7 +138,12 @@ void RegisterBinding::amendOrSave()
 
 void RegisterBinding::remove()
 {
-    const RegisterStep step = m_editor.remove(m_c.boxes.value(0)->text());
+    const QString key = m_c.boxes.value(0)->text();
+    if (m_editor.rowToRemove(key) >= 0
+        && !m_messages.confirmDeletion(QStringLiteral("是否删除“%1”？").arg(key.trimmed()), QStringLiteral("删除"),
+                                       m_window))
+        return;
+    const RegisterStep step = m_editor.remove(key);
     if (!step) {
         show(step);
         return;

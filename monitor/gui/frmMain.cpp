@@ -629,7 +629,7 @@ bool frmMain::Form_Unload()
     if (const int waiting = m_ctx.link ? m_ctx.link->QueuedCount() : 0; waiting > 0)
         question += QStringLiteral("\n尚有%1条命令等待发往交换机，退出前将先发送完毕。").arg(waiting);
     const auto answer = m_ctx.messages.show(question, QStringLiteral("退出系统！"), MessageService::Icon::Information,
-                                            MessageService::Buttons::OkCancel, this);
+                                            MessageService::Buttons::OkCancelDefaultCancel, this);
     if (answer != MessageService::Answer::Ok)
         return false;
     if (m_ctx.login.OPLogin) {

@@ -135,7 +135,7 @@ void frmOperatorRight::cmdDelete_Click()
     }
     const auto answer =
         m_ctx.messages.show(OperatorAdmin::deleteQuestion(m_admin->selectedName()), QStringLiteral("删除操作员"),
-                            MessageService::Icon::Question, MessageService::Buttons::YesNo, this);
+                            MessageService::Icon::Question, MessageService::Buttons::YesNoDefaultNo, this);
     if (answer != MessageService::Answer::Yes)
         return;
     const QString name = m_admin->selectedName();

@@ -103,7 +103,7 @@ void frmPHNBill::cmdDelete_Click()
     if (!MayDeleteBills(m_ctx, this))
         return;
     if (m_ctx.messages.show(QStringLiteral("是否删除列表中的所有话单？"), QStringLiteral("话单删除"),
-                            MessageService::Icon::Question, MessageService::Buttons::YesNo, this)
+                            MessageService::Icon::Question, MessageService::Buttons::YesNoDefaultNo, this)
         != MessageService::Answer::Yes)
         return;
     const Checked<int> deleted = m_store.deleteListedFromMain(m_ctx.db);

@@ -263,7 +263,7 @@ bool frmSWTComparison::leaveAllowed()
     if (m_logic->DumpMode()) {
         const auto answer = m_ctx.messages.show(QStringLiteral("你确定要中断此次比照吗？请退出后3分钟后再做参数比照!"),
                                                 QStringLiteral("请确认"), MessageService::Icon::Question,
-                                                MessageService::Buttons::OkCancel, this);
+                                                MessageService::Buttons::OkCancelDefaultCancel, this);
         if (answer != MessageService::Answer::Ok)
             return false;
         m_logic->abandonComparison();

@@ -421,7 +421,7 @@ CommandBatch *frmSWTParameter::sendCommands(const QStringList &codes)
 bool frmSWTParameter::confirm(const QString &text)
 {
     return m_ctx.messages.show(text, QStringLiteral("复位确认"), MessageService::Icon::Question,
-                               MessageService::Buttons::OkCancel, this)
+                               MessageService::Buttons::OkCancelDefaultCancel, this)
            == MessageService::Answer::Ok;
 }
 
@@ -557,6 +557,9 @@ void frmSWTParameter::cmdDelSPC_Click()
                             MessageService::Icon::Critical, MessageService::Buttons::Ok, this);
         return;
     }
+    if (!m_ctx.messages.confirmDeletion(QStringLiteral("是否删除特服号码“%1”？").arg(item->text()),
+                                        QStringLiteral("删除特服号码"), this))
+        return;
     finishStore(m_params->deleteSpecialNumber(item->text()));
     ShowSpecialNumbers();
 }

@@ -164,6 +164,7 @@ TEST_F(OperatorsEndToEndTest, NewOperatorWithSomeRightsAlarmsThatSurviveARestart
 
     // The console ends and starts again; the alarms are still listed.
     messages.queueAnswer(MessageService::Answer::Ok);
+    messages.queueAnswer(MessageService::Answer::Ok);
     EXPECT_TRUE(main->close());
     main.reset();
     ctx.reset();
@@ -208,6 +209,7 @@ TEST_F(OperatorsEndToEndTest, NewOperatorWithSomeRightsAlarmsThatSurviveARestart
     main->mnuOPRight->trigger();
     EXPECT_TRUE(reopened);
 
+    messages.queueAnswer(MessageService::Answer::Ok);
     messages.queueAnswer(MessageService::Answer::Ok);
     EXPECT_TRUE(main->close());
 }

@@ -282,8 +282,11 @@ TEST_F(ClientTest, ModifyAndDeleteNeedASelectedRow)
     test::clickCell(g, 1, 0);
     EXPECT_EQ(clientBox(1)->text(), "甲");
     messages.clear();
+    messages.queueAnswer(MessageService::Answer::Yes);
     test::press(button("cmdDeleteClient"));
-    expectNoMessage();
+    ASSERT_EQ(messages.shown().size(), 1);
+    EXPECT_EQ(messages.last()->text, "是否删除“1”？");
+    EXPECT_EQ(messages.last()->buttons, MessageService::Buttons::YesNoDefaultNo);
     EXPECT_EQ(rows("Client").size(), 1);
     EXPECT_EQ(rows("Client")[0].value(0), "2");
     expectClientsBrowsing();
@@ -377,6 +380,7 @@ TEST_F(ClientTest, BlacklistRowIsEditedAndDeletedThroughTheGrid)
     EXPECT_EQ(rows("BlackLst"), (QList<QStringList>{{"5551234", "a"}, {"5559999", "b2"}}));
 
     test::clickCell(g, 1, 0);
+    messages.queueAnswer(MessageService::Answer::Yes);
     test::press(button("cmdDeleteBlacklist"));
     EXPECT_EQ(rows("BlackLst"), (QList<QStringList>{{"5559999", "b2"}}));
     EXPECT_EQ(blackBox(0)->text(), "");

@@ -126,6 +126,7 @@ TEST_F(MainWindowLinkTest, LoadFindsTheSwitchAndExitSaysGoodbye)
     ctx.login.OPName = QStringLiteral("管理员");
     ctx.login.OPLoginTime = ctx.stamp();
     const QString dbPath = ctx.db.path();
+    messages.queueAnswer(MessageService::Answer::Ok);
     ASSERT_TRUE(window.Form_Unload());
     EXPECT_EQ(ptys[3]->takeAtLeast(2), QByteArray("\x11\xF1", 2));
     EXPECT_FALSE(ctx.db.isOpen());
@@ -163,6 +164,7 @@ TEST_F(MainWindowLinkTest, ExitQuestionCountsTheWaitingCommandsAndExitSendsThemF
     EXPECT_FALSE(window.Form_Unload());
     EXPECT_EQ(messages.last()->text, QStringLiteral("感谢使用Brenmark产品，您真的要退出本系统？"));
     link->QueueStarCommands({QStringLiteral("*58*50#")}, 200);
+    messages.queueAnswer(MessageService::Answer::Ok);
     ASSERT_TRUE(window.Form_Unload());
     EXPECT_EQ(ptys[3]->takeAtLeast(7), bytes({0x0B, 0x58, 0x0B, 0x5A, 0x0C, 0x11, 0xF1}));
     EXPECT_FALSE(link->mscPort.isOpen());

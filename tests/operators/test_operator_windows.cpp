@@ -224,7 +224,7 @@ TEST_F(OperatorWindowsTest, DeleteAsksAndNeverDeletesTheAdministrator)
     ASSERT_EQ(messages.shown().size(), 1);
     EXPECT_EQ(messages.last()->text, "是否真的要删除用户  '张三'  ?");
     EXPECT_EQ(messages.last()->title, "删除操作员");
-    EXPECT_EQ(messages.last()->buttons, MessageService::Buttons::YesNo);
+    EXPECT_EQ(messages.last()->buttons, MessageService::Buttons::YesNoDefaultNo);
     EXPECT_EQ(messages.last()->icon, MessageService::Icon::Question);
     EXPECT_FALSE(opRow("张三").isEmpty());
     EXPECT_EQ(selected(w), "张三");
@@ -243,7 +243,7 @@ TEST_F(OperatorWindowsTest, DeleteAsksAndNeverDeletesTheAdministrator)
     test::press(&w, "cmdDelete");
     test::press(&w, "cmdSave");
     ASSERT_EQ(messages.shown().size(), 2);
-    EXPECT_NE(messages.shown().at(0).buttons, MessageService::Buttons::YesNo);
+    EXPECT_NE(messages.shown().at(0).buttons, MessageService::Buttons::YesNoDefaultNo);
     EXPECT_EQ(ctx.db.scalar("SELECT count(*) FROM OP").value_or("?"), "2");
     EXPECT_EQ(opRow("管理员").mid(2, 11).join(""), "11111111111");
 }

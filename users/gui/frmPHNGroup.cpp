@@ -303,7 +303,8 @@ void frmPHNGroup::attachCellEditors()
                 const auto answer = m_ctx.messages.show(
                     QStringLiteral("账号%1的押金还有余额%2元，改为“普通”将删除它的押金记录。\n是否继续？")
                         .arg(n, *money),
-                    QStringLiteral("付费方式"), MessageService::Icon::Question, MessageService::Buttons::YesNo, this);
+                    QStringLiteral("付费方式"), MessageService::Icon::Question, MessageService::Buttons::YesNoDefaultNo,
+                    this);
                 if (answer != MessageService::Answer::Yes)
                     return StoreResult(Status::ok(), {}, true);
             }
@@ -498,7 +499,7 @@ bool frmPHNGroup::confirmDropDeposits(const UserParameters::AmendPlan &plan)
             .arg(atRisk.mid(0, 10).join(QStringLiteral("、"))
                  + (atRisk.size() > 10 ? QStringLiteral(" 等%1个用户").arg(atRisk.size()) : QString()));
     return m_ctx.messages.show(text, QStringLiteral("付费方式"), MessageService::Icon::Question,
-                               MessageService::Buttons::YesNo, this)
+                               MessageService::Buttons::YesNoDefaultNo, this)
            == MessageService::Answer::Yes;
 }
 
@@ -599,8 +600,8 @@ void frmPHNGroup::cmdDeleteGroup_Click()
         return;
     const QString name = item->text();
     if (m_ctx.messages.show(QStringLiteral("是否真的要删除 '") + name + QStringLiteral("' 组"),
-                            MessageService::defaultTitle(), MessageService::Icon::None, MessageService::Buttons::YesNo,
-                            this)
+                            MessageService::defaultTitle(), MessageService::Icon::None,
+                            MessageService::Buttons::YesNoDefaultNo, this)
         != MessageService::Answer::Yes)
         return;
     if (!m_notice.note(m_params->deleteGroup(name), this))
@@ -637,7 +638,7 @@ void frmPHNGroup::cmdDeleteAccount_Click()
     if (const auto money = m_params->accountMoney(rowId)) {
         const auto answer = m_ctx.messages.show(
             QStringLiteral("账号%1的押金还有余额%2元，删除账号将同时删除它的押金记录。\n是否继续？").arg(n, *money),
-            QStringLiteral("删除账号"), MessageService::Icon::Question, MessageService::Buttons::YesNo, this);
+            QStringLiteral("删除账号"), MessageService::Icon::Question, MessageService::Buttons::YesNoDefaultNo, this);
         if (answer != MessageService::Answer::Yes)
             return;
     }

@@ -1,0 +1,182 @@
+// Rules every window keeps alike: a question before a destructive action
+// answers "否"/"取消" to a stray Enter, a window comes back where it was left
+// (on the screen), and F1 opens that window's section of the help.
+#include "ConsoleContext.h"
+#include "Data.h"
+#include "FlexGrid.h"
+#include "GridHelpers.h"
+#include "HomeSetup.h"
+#include "Operators.h"
+#include "QtMessageService.h"
+#include "Recordset.h"
+#include "TestHome.h"
+#include "WindowDriver.h"
+#include "frmHelp.h"
+#include "frmMain.h"
+#include "frmOperatorRecord.h"
+#include "frmOperatorRight.h"
+#include "frmPHNClient.h"
+#include "frmPHNDiscount.h"
+#include "frmPHNFee.h"
+#include "frmPHNGroup.h"
+#include "frmSRVRing.h"
+#include "frmSWTComparison.h"
+#include "frmSWTParameter.h"
+#include <QAccessible>
+#include <QApplication>
+#include <QFile>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QScrollBar>
+#include <QSettings>
+#include <QTableView>
+#include <QTest>
+#include <QTextBrowser>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+using namespace corvane;
+
+namespace {
+
+class WindowRulesTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        test::isolateSerialPorts(home.path());
+        ASSERT_TRUE(test::createSwitchDb(ctx.db, ctx.home.switchDb(), "admin"));
+        QString error;
+        ASSERT_TRUE(InstallHomeFiles(ctx.home, error)) << error.toStdString();
+        OperatorLogin login(ctx);
+        ASSERT_TRUE(login.logIn("管理员", "admin"));
+    }
+
+    QString count(const QString &sql) { return ctx.db.scalar(sql).value_or("?"); }
+
+    // The last box was a question whose default answer leaves everything as
+    // it was (the exit question keeps its information icon).
+    void expectSafeQuestion(const char *what)
+    {
+        ASSERT_NE(messages.last(), nullptr) << what << ": nothing was asked";
+        EXPECT_TRUE(MessageService::defaultsToSafeAnswer(messages.last()->buttons))
+            << what << ": " << messages.last()->text.toStdString();
+        messages.clear();
+    }
+
+    test::TestHome home;
+    ScriptedMessageService messages;
+    TestClock clock{QDateTime(QDate(2026, 12, 8), QTime(10, 0))};
+    ConsoleContext ctx{HomePaths(home.path()), messages, clock};
+};
+
+// Enter on each destructive question leaves the data alone: the recorded box
+// is a question with "否" or "取消" as its default, and the script answers
+// what Enter would.
+TEST_F(WindowRulesTest, EveryDestructiveQuestionDefaultsToNo)
+{
+    {
+        frmPHNDiscount w(ctx);
+        w.show();
+        auto *g = test::child<FlexGrid>(&w, "hfgFeerate_5");
+        test::press(&w, "cmdAddDiscount_5");
+        const QString rates = count("SELECT count(*) FROM Feerate");
+        test::clickCell(g, FindGridRow("本地新添加", *g, 1), 1);
+        test::press(&w, "cmdDeleteDiscount_5");
+        expectSafeQuestion("rate row");
+        EXPECT_EQ(count("SELECT count(*) FROM Feerate"), rates);
+
+        auto *holidays = test::child<FlexGrid>(&w, "hfgHoliday");
+        const QString days = count("SELECT count(*) FROM Holiday");
+        ASSERT_NE(days, "0");
+        test::clickCell(holidays, holidays->fixedRows(), 0);
+        test::press(&w, "cmdDeleteHoliday");
+        expectSafeQuestion("holiday");
+        EXPECT_EQ(count("SELECT count(*) FROM Holiday"), days);
+    }
+    {
+        frmSWTParameter w(ctx);
+        w.show();
+        auto *special = test::child<QListWidget>(&w, "lstSpecial");
+        messages.queueText(QStringLiteral("114"));
+        test::press(&w, "cmdAddSPC");
+        messages.clear();
+        ASSERT_EQ(special->count(), 1);
+        test::clickItem(special, special->item(0)->text());
+        test::press(&w, "cmdDelSPC");
+        expectSafeQuestion("special number");
+        EXPECT_EQ(count("SELECT count(*) FROM SPCPhone"), QString::number(special->count()));
+        for (const char *button : {"cmdRST", "cmdInitial"}) {
+            test::press(&w, QString::fromLatin1(button));
+            expectSafeQuestion(button);
+        }
+    }
+    {
+        frmPHNClient w(ctx);
+        w.show();
+        test::press(&w, "cmdAddClient");
+        test::fill(test::child<QLineEdit>(&w, "txtClient_0"), "7");
+        test::press(&w, "cmdAmendClient");
+        ASSERT_EQ(count("SELECT count(*) FROM Client"), "1");
+        test::clickCell(test::child<FlexGrid>(&w, "hfgClient"), 1, 0);
+        test::press(&w, "cmdDeleteClient");
+        expectSafeQuestion("client");
+        EXPECT_EQ(count("SELECT count(*) FROM Client"), "1");
+    }
+    {
+        Recordset op = Recordset::forAppend(ctx.db, "OP");
+        QStringList row{"张三", "z"};
+        for (int i = 0; i < 15; ++i)
+            row << "0";
+        ASSERT_TRUE(WriteRecord(op, true, row));
+        frmOperatorRight w(ctx);
+        w.show();
+        test::clickItem(w.lstOPName, "张三");
+        test::press(&w, "cmdDelete");
+        expectSafeQuestion("operator");
+        EXPECT_EQ(count("SELECT count(*) FROM OP"), "2");
+    }
+    {
+        frmMain w(ctx);
+        w.show();
+        EXPECT_FALSE(w.close());
+        expectSafeQuestion("exit");
+        EXPECT_TRUE(w.isVisible());
+    }
+}
+
+// The real box: Enter and Escape on a destructive question answer its safe
+// button; a plain question keeps "是"/"确定" as its default.
+TEST_F(WindowRulesTest, EnterOnARealDestructiveBoxAnswersNo)
+{
+    QtMessageService boxes;
+    auto pressOnBox = [](Qt::Key key) {
+        QTimer::singleShot(0, [key] {
+            QWidget *box = QApplication::activeModalWidget();
+            ASSERT_NE(qobject_cast<QMessageBox *>(box), nullptr);
+            QTest::keyClick(box, key);
+        });
+    };
+    using B = MessageService::Buttons;
+    using A = MessageService::Answer;
+    const struct {
+        B buttons;
+        Qt::Key key;
+        A expected;
+    } cases[] = {{B::YesNoDefaultNo, Qt::Key_Return, A::No},
+                 {B::OkCancelDefaultCancel, Qt::Key_Return, A::Cancel},
+                 {B::YesNoDefaultNo, Qt::Key_Escape, A::No},
+                 {B::YesNo, Qt::Key_Return, A::Yes},
+                 {B::OkCancel, Qt::Key_Return, A::Ok}};
+    for (const auto &c : cases) {
+        pressOnBox(c.key);
+        EXPECT_EQ(boxes.show("是否删除？", "删除", MessageService::Icon::Question, c.buttons), c.expected)
+            << int(c.buttons) << " " << int(c.key);
+        if (c.key == Qt::Key_Return) { // the test double answers as Enter does
+            EXPECT_EQ(MessageService::defaultAnswer(c.buttons), c.expected);
+        }
+    }
+}
+
+} // namespace
