@@ -3,6 +3,7 @@
 // (on the screen), and F1 opens that window's section of the help.
 #include "ConsoleContext.h"
 #include "Data.h"
+#include "DesktopConventions.h"
 #include "FlexGrid.h"
 #include "GridHelpers.h"
 #include "HomeSetup.h"
@@ -177,6 +178,122 @@ TEST_F(WindowRulesTest, EnterOnARealDestructiveBoxAnswersNo)
             EXPECT_EQ(MessageService::defaultAnswer(c.buttons), c.expected);
         }
     }
+}
+
+// Each window comes back at the place and size it was left at, per window,
+// and a place off the screen (a smaller screen now) is moved onto it.
+TEST_F(WindowRulesTest, WindowsComeBackWhereTheyWereLeftWithinTheScreen)
+{
+    const QString settingsFile = home.file("settings.ini");
+    auto conventions = std::make_unique<DesktopConventions>(
+        std::make_unique<QSettings>(settingsFile, QSettings::IniFormat), DesktopConventions::HelpOpener());
+    conventions->install();
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+
+    using Make = std::function<std::unique_ptr<QDialog>()>;
+    const QList<Make> windows{
+        [&] { return std::make_unique<frmPHNClient>(ctx); }, [&] { return std::make_unique<frmPHNDiscount>(ctx); },
+        [&] { return std::make_unique<frmPHNFee>(ctx); }, [&] { return std::make_unique<frmSRVRing>(ctx); },
+        [&] { return std::make_unique<frmOperatorRecord>(ctx); }};
+    int i = 0;
+    int fits = 0;
+    for (const Make &make : windows) {
+        ++i;
+        QRect left;
+        QString name;
+        {
+            auto w = make();
+            name = w->objectName();
+            w->show();
+            const QSize size = w->size().expandedTo(QSize(500 + i * 10, 400)).boundedTo(screen.size());
+            w->setGeometry(QRect(screen.topLeft() + QPoint(10 * i, 5 * i), size));
+            left = w->geometry();
+            w->close();
+        }
+        int fitting = 0;
+        {
+            auto w = make();
+            w->show();
+            // Where it was left; a window wider than this (small) screen at
+            // its left edge.
+            const QSize minimum = w->minimumSize().expandedTo(w->minimumSizeHint());
+            const QRect expected = DesktopConventions::withinScreen(left, screen, minimum);
+            EXPECT_EQ(w->geometry(), expected) << name.toStdString();
+            fitting += expected == left;
+            w->close();
+        }
+        // Saved on a wider screen than this one.
+        {
+            QSettings s(settingsFile, QSettings::IniFormat);
+            s.setValue("windows/" + name + "/geometry",
+                       QRect(screen.right() + 400, screen.bottom() + 300, screen.width() + 200, left.height()));
+        }
+        auto w = make();
+        w->show();
+        const QRect g = w->geometry();
+        const QSize minimum = w->minimumSize().expandedTo(w->minimumSizeHint());
+        EXPECT_EQ(g.topLeft(), QPoint(qMax(screen.left(), screen.right() + 1 - g.width()),
+                                      qMax(screen.top(), screen.bottom() + 1 - g.height())))
+            << name.toStdString();
+        EXPECT_EQ(g.width(), qMax(screen.width(), minimum.width())) << name.toStdString();
+        EXPECT_GE(g.height(), minimum.height()) << name.toStdString();
+        fits += fitting;
+    }
+    EXPECT_GE(fits, 3) << "most windows fit and come back exactly where they were";
+}
+
+// F1 in a window opens the help at that window's section; the help has a
+// section for every window and the backup tool, links that lead somewhere,
+// no accelerator marks and a close button.
+TEST_F(WindowRulesTest, F1OpensTheHelpAtTheWindowsSection)
+{
+    QStringList asked;
+    QPointer<frmHelp> shown;
+    DesktopConventions conventions(std::make_unique<QSettings>(home.file("settings.ini"), QSettings::IniFormat),
+                                   [&](QWidget *window, const QString &section) {
+                                       asked << section;
+                                       shown = frmHelp::open(ctx.home.helpIndex(), window, section, messages);
+                                   });
+    conventions.install();
+    {
+        frmPHNFee w(ctx);
+        w.show();
+        QTest::keyClick(test::child<QLineEdit>(&w, "txtDelay_0"), Qt::Key_F1);
+        ASSERT_EQ(asked, QStringList{"frmPHNFee"});
+        ASSERT_TRUE(shown);
+        EXPECT_TRUE(shown->isVisible());
+        EXPECT_GT(shown->browser->verticalScrollBar()->value(), 0) << "scrolled to its section";
+        test::press(shown->cmdClose);
+        EXPECT_FALSE(shown && shown->isVisible());
+    }
+    {
+        frmSRVRing w(ctx);
+        w.show();
+        QTest::keyClick(&w, Qt::Key_F1);
+        EXPECT_EQ(asked.last(), "frmSRVRing");
+        delete shown;
+    }
+
+    QFile file(ctx.home.helpIndex());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QString html = QString::fromUtf8(file.readAll());
+    QStringList anchors;
+    for (auto it = QRegularExpression(R"re(<a name="([^"]+)")re").globalMatch(html); it.hasNext();)
+        anchors << it.next().captured(1);
+    for (const char *window :
+         {"frmLogin",       "frmChangeCode",     "frmMain",          "frmPhoneInf",     "frmOperatorRight",
+          "frmOperatorNew", "frmOperatorRecord", "frmPHNClient",     "frmPHNDiscount",  "frmPHNFee",
+          "frmPHNQuery",    "frmPHNBill",        "frmDeposit",       "frmSettleLedger", "frmPHNGroup",
+          "frmPort",        "frmSWTParameter",   "frmSWTComparison", "frmSRVRing",      "frmSRVBackup",
+          "tallowin",       "frmAbout",          "frmHelp"})
+        EXPECT_TRUE(anchors.contains(QString::fromLatin1(window))) << window;
+    for (auto it = QRegularExpression(R"re(href="#([^"]+)")re").globalMatch(html); it.hasNext();) {
+        const QString target = it.next().captured(1);
+        EXPECT_TRUE(anchors.contains(target)) << target.toStdString();
+    }
+    QTextBrowser text;
+    text.setHtml(html);
+    EXPECT_FALSE(text.toPlainText().contains("(&")) << "accelerator marks";
 }
 
 } // namespace
