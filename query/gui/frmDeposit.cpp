@@ -64,6 +64,7 @@ frmDeposit::frmDeposit(ConsoleContext &ctx, PrintStore &store, PrinterPort *prin
     for (QPushButton *b : {cmdDeposit, cmdGridPrint, cmdPagePrint, cmdPrintTotal, cmdExport, cmdLeave})
         buttons->addWidget(b);
     auto *layout = new QVBoxLayout(this);
+    layout->addWidget(makeFilterBox(this, m_model));
     layout->addWidget(hfgDeposit, 1);
     layout->addWidget(lblInformation);
     layout->addWidget(lblSettled);

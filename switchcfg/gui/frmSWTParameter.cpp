@@ -261,6 +261,7 @@ QWidget *frmSWTParameter::buildTrunkTab()
     hfgExchange = new FlexGrid(page);
     hfgExchange->setObjectName(QStringLiteral("hfgExchange"));
     hfgExchange->setAccessibleName(QStringLiteral("中继设置"));
+    hfgExchange->setKeyColumns(1); // the trunk stays in view
     SetColWidths(*hfgExchange, ExchangeWidths);
     txtExchange = lineEdit(page, QStringLiteral("txtExchange"), QStringLiteral("单元格编辑"));
     txtExchange->hide();

@@ -296,4 +296,45 @@ TEST_F(WindowRulesTest, F1OpensTheHelpAtTheWindowsSection)
     EXPECT_FALSE(text.toPlainText().contains("(&")) << "accelerator marks";
 }
 
+// Scrolled sideways, a grid still shows which row is which: its key column
+// (the extension, the trunk, the rate type) stays at its left edge.
+TEST_F(WindowRulesTest, KeyColumnsStayInViewWhenScrolledSideways)
+{
+    const struct {
+        std::function<std::unique_ptr<QDialog>()> make;
+        const char *grid;
+    } grids[] = {{[&] { return std::make_unique<frmPHNGroup>(ctx); }, "hfgUser"},
+                 {[&] { return std::make_unique<frmSWTParameter>(ctx); }, "hfgExchange"},
+                 {[&] { return std::make_unique<frmPHNDiscount>(ctx); }, "hfgDiscount"}};
+    for (const auto &g : grids) {
+        auto w = g.make();
+        w->show();
+        auto *grid = test::child<FlexGrid>(w.get(), QString::fromLatin1(g.grid));
+        ASSERT_NE(grid, nullptr);
+        test::showTabOf(grid);
+        w->resize(500, w->height()); // narrower than the grid's columns
+        QApplication::processEvents();
+        auto *keys = grid->findChild<QTableView *>("keyColumns");
+        ASSERT_NE(keys, nullptr) << g.grid;
+        EXPECT_FALSE(keys->isVisible()) << g.grid << ": nothing to keep while not scrolled";
+
+        QScrollBar *sideways = grid->horizontalScrollBar();
+        ASSERT_GT(sideways->maximum(), 0) << g.grid;
+        sideways->setValue(sideways->maximum());
+        QApplication::processEvents();
+        ASSERT_TRUE(keys->isVisible()) << g.grid;
+        EXPECT_EQ(keys->geometry().left(), grid->viewport()->geometry().left()) << g.grid;
+        EXPECT_EQ(keys->width(), grid->columnWidth(0)) << g.grid;
+        // Its first row is the grid's first row in view, column 0.
+        const QModelIndex shown = keys->indexAt(QPoint(2, 2));
+        EXPECT_EQ(shown.column(), 0) << g.grid;
+        EXPECT_EQ(shown.row(), grid->topRow()) << g.grid;
+        EXPECT_EQ(shown.data().toString(), grid->textMatrix(grid->topRow(), 0)) << g.grid;
+        // It scrolls down with the grid.
+        grid->verticalScrollBar()->setValue(grid->verticalScrollBar()->maximum());
+        QApplication::processEvents();
+        EXPECT_EQ(keys->indexAt(QPoint(2, 2)).row(), grid->topRow()) << g.grid;
+    }
+}
+
 } // namespace
