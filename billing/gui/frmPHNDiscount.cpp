@@ -381,8 +381,13 @@ void frmPHNDiscount::cmdLocation_Click(int Index)
         return;
     FlexGrid &g = *hfgFeerate[Index];
     const int r = FindGridRow(head, g, 0);
-    if (r < g.fixedRows())
+    if (r < g.fixedRows()) {
+        m_ctx.messages.show(QStringLiteral("没有找到区号为%1的费率。").arg(head), QStringLiteral("定位"),
+                            MessageService::Icon::Information, MessageService::Buttons::Ok, this);
+        txtHead[Index]->setFocus(Qt::OtherFocusReason);
+        txtHead[Index]->selectAll();
         return;
+    }
     g.setTopRow(r);
     g.setRow(r);
     g.setCol(0);

@@ -2,6 +2,7 @@
 #include "ConsoleContext.h"
 #include "RingClock.h"
 #include "SwitchLink.h"
+#include "TypedTime.h"
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -42,6 +43,9 @@ frmSRVRing::frmSRVRing(ConsoleContext &ctx, QWidget *parent)
     cmdOk = makeButton("cmdOk", QStringLiteral("设置(&O)"));
     cmdClear = makeButton("cmdClear", QStringLiteral("清除(&C)"));
     cmdLeave = makeButton("cmdLeave", QStringLiteral("离开(&L)"));
+    // Enter in the number or the time sets the alarm.
+    cmdOk->setDefault(true);
+    AcceptTypedTime(dtpTime);
 
     auto *form = new QFormLayout;
     auto *noLabel = new QLabel(QStringLiteral("设置闹钟的分机号："), this);

@@ -475,8 +475,13 @@ TEST_F(DiscountWindowTest, LocateScrollsToThePrefix)
 
     test::clickCell(g, 2, 0);
     test::fill(edit(QStringLiteral("txtHead_2")), QStringLiteral("99"));
+    messages.clear();
     test::press(w.get(), QStringLiteral("cmdLocation_2"));
     EXPECT_EQ(g->row(), 2);
+    // Nothing found is said, and the prefix is ready to be typed over.
+    ASSERT_NE(messages.last(), nullptr);
+    EXPECT_EQ(messages.last()->text, QStringLiteral("没有找到区号为99的费率。"));
+    EXPECT_TRUE(edit(QStringLiteral("txtHead_2"))->hasSelectedText());
 }
 
 TEST_F(DiscountWindowTest, IPCardsAreSentAsTheCardPair)

@@ -112,6 +112,28 @@ TEST_F(RingWindowTest, SetAndClearSendTheirCommandsAndKeepOneItemPerExtension)
     EXPECT_EQ(items(w), QStringList({"801 2026-12-09 09:15"}));
 }
 
+// As a clerk works: a click anywhere in the time box and "0645" typed is
+// 06:45; Enter in the number box sets the alarm.
+TEST_F(RingWindowTest, ATypedTimeIsTakenAndEnterSetsTheAlarm)
+{
+    frmSRVRing w(ctx);
+    w.show();
+    ASSERT_TRUE(test::waitFor([&] { return w.isActiveWindow(); }));
+    const QRect box = w.dtpTime->rect();
+    QTest::mouseClick(w.dtpTime, Qt::LeftButton, {}, QPoint(box.width() * 2 / 5, box.height() / 2)); // the minutes
+    ASSERT_TRUE(test::waitFor([&] { return w.dtpTime->currentSection() == QDateTimeEdit::HourSection; }));
+    test::typeText(w.dtpTime, "0645");
+    EXPECT_EQ(w.dtpTime->time(), QTime(6, 45));
+
+    auto *number = test::child<QLineEdit>(&w, "txtNo");
+    test::fill(number, "803");
+    QTest::keyClick(number, Qt::Key_Return);
+    EXPECT_TRUE(messages.shown().isEmpty());
+    EXPECT_EQ(show(sent()), show(hex("0B 34 0B 08 A3 0B A6 45 0C"))); // *34*803*0645#
+    EXPECT_EQ(items(w), QStringList({"803 2026-12-10 06:45"}));
+    EXPECT_TRUE(w.isVisible());
+}
+
 TEST_F(RingWindowTest, AlarmsSurviveLeavingAndThoseThatRangAreGone)
 {
     {
