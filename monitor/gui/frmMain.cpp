@@ -63,9 +63,10 @@ frmMain::frmMain(ConsoleContext &ctx, QWidget *parent) : QMainWindow(parent), m_
         lbl[i] = new QLabel(m_central);
         lbl[i]->setObjectName(QStringLiteral("lbl_%1").arg(i));
         lbl[i]->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-        lbl[i]->setAccessibleName(QStringLiteral("中继%1状态").arg(i + 1));
+        lbl[i]->setAccessibleDescription(QStringLiteral("中继%1状态").arg(i + 1));
         setTrunkPicture(i, QStringLiteral("phone.gif"));
         setTrunkTextColor(i, Qt::black);
+        nameTrunkText(i);
     }
     ListViewOut =
         makeList(m_central, "ListViewOut",
@@ -499,6 +500,15 @@ void frmMain::setTrunkText(int t, const QString &text)
     m_texts[t] = text;
     if (!m_unknown[t])
         lbl[t]->setText(text);
+    nameTrunkText(t);
+}
+
+void frmMain::nameTrunkText(int t)
+{
+    // A screen reader hears the trunk and what its text says now.
+    const QString shown = lbl[t]->text().simplified();
+    const QString trunk = QStringLiteral("中继%1").arg(t + 1);
+    lbl[t]->setAccessibleName(shown.isEmpty() ? trunk : trunk + QStringLiteral("：") + shown);
 }
 
 QString frmMain::trunkText(int t) const { return (t >= 0 && t < TrunkCount) ? m_texts[t] : QString(); }
@@ -510,6 +520,7 @@ void frmMain::setTrunkUnknown(int t, bool unknown)
     m_unknown[t] = unknown;
     lbl[t]->setText(unknown ? QStringLiteral("状态未知") : m_texts[t]);
     lbl[t]->setEnabled(!unknown); // drawn greyed
+    nameTrunkText(t);
     showTrunk(t);
 }
 

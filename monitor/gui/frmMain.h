@@ -132,6 +132,7 @@ private:
     void buildToolbar();
     void layoutCentral();
     void showTrunk(int t);
+    void nameTrunkText(int t);
     void showLinkText(const QString &text);
     void showOutwardText(const QString &text);
 

@@ -49,10 +49,10 @@ frmSWTComparison::frmSWTComparison(ConsoleContext &ctx, QWidget *parent)
 
     lblTip = new QLabel(ReadyTip(), this);
     lblTip->setObjectName(QStringLiteral("lblTip"));
-    lblTip->setAccessibleName(QStringLiteral("提示"));
+    lblTip->setAccessibleDescription(QStringLiteral("提示")); // its name is its changing text
     lblCommand = new QLabel(this);
     lblCommand->setObjectName(QStringLiteral("lblCommand"));
-    lblCommand->setAccessibleName(QStringLiteral("正在下传的指令"));
+    lblCommand->setAccessibleDescription(QStringLiteral("正在下传的指令"));
     pgbSend = new QProgressBar(this);
     pgbSend->setObjectName(QStringLiteral("pgbSend"));
     pgbSend->setAccessibleName(QStringLiteral("参数下传进度"));

@@ -337,4 +337,24 @@ TEST_F(WindowRulesTest, KeyColumnsStayInViewWhenScrolledSideways)
     }
 }
 
+// A label whose text changes is heard with that text: its accessible name
+// follows it, the fixed part is its description.
+TEST_F(WindowRulesTest, ChangingLabelsAreHeardWithTheirText)
+{
+    auto heard = [](QWidget *w) { return QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name); };
+    {
+        frmMain w(ctx);
+        EXPECT_EQ(heard(w.lbl[2]), "中继3");
+        w.setTrunkText(2, "外线");
+        EXPECT_EQ(heard(w.lbl[2]), "中继3：外线");
+        w.setTrunkUnknown(2, true);
+        EXPECT_EQ(heard(w.lbl[2]), "中继3：状态未知");
+    }
+    {
+        frmSWTComparison w(ctx);
+        EXPECT_FALSE(w.lblTip->text().isEmpty());
+        EXPECT_EQ(heard(w.lblTip), w.lblTip->text());
+    }
+}
+
 } // namespace
