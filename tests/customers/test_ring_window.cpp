@@ -121,7 +121,9 @@ TEST_F(RingWindowTest, ATypedTimeIsTakenAndEnterSetsTheAlarm)
     ASSERT_TRUE(test::waitFor([&] { return w.isActiveWindow(); }));
     const QRect box = w.dtpTime->rect();
     QTest::mouseClick(w.dtpTime, Qt::LeftButton, {}, QPoint(box.width() * 2 / 5, box.height() / 2)); // the minutes
-    ASSERT_TRUE(test::waitFor([&] { return w.dtpTime->currentSection() == QDateTimeEdit::HourSection; }));
+    auto *text = w.dtpTime->findChild<QLineEdit *>();
+    ASSERT_NE(text, nullptr);
+    ASSERT_TRUE(test::waitFor([&] { return text->selectedText() == "08"; })) << "the hour is selected";
     test::typeText(w.dtpTime, "0645");
     EXPECT_EQ(w.dtpTime->time(), QTime(6, 45));
 

@@ -115,7 +115,8 @@ TEST_F(PortWindowTest, OkDuringASearchStopsItAndStoresThePortItOpens)
     press(&window, QStringLiteral("cmdAuto"));
     // No switch anywhere: the search is on COM3 when the operator picks COM5.
     ASSERT_TRUE(env.clock.waitFor([&] { return link.search().candidate() == 3; }, 5000));
-    EXPECT_TRUE(window.lblSearch->text().startsWith(QStringLiteral("正在试 COM3（"))) << window.lblSearch->text();
+    EXPECT_TRUE(window.lblSearch->text().startsWith(QStringLiteral("正在试 COM3（")))
+        << window.lblSearch->text().toStdString();
     choosePort(window, 5);
     QSignalSpy tried(&link, &SwitchLink::portSelected);
     press(&window, QStringLiteral("cmdOK"));
