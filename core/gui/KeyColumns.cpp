@@ -39,6 +39,14 @@ KeyColumns::KeyColumns(QTableView *view, int count, int captionRows)
     update();
 }
 
+KeyColumns::~KeyColumns()
+{
+    // The overlay belongs to this, not to the table: a grid given other key
+    // columns shows only the new one.
+    delete m_body;
+    delete m_corner;
+}
+
 QTableView *KeyColumns::makeView(const QString &name)
 {
     auto *v = new QTableView(m_view);
@@ -80,7 +88,7 @@ void KeyColumns::update()
     int width = 0;
     for (int c = 0; c < columns; ++c) {
         const bool key = c < m_count;
-        for (QTableView *v : {m_body, m_corner}) {
+        for (QTableView *v : {m_body.data(), m_corner.data()}) {
             if (!v)
                 continue;
             v->setColumnHidden(c, !key || m_view->isColumnHidden(c));

@@ -1,7 +1,7 @@
 #pragma once
 #include <QObject>
-
-class QTableView;
+#include <QPointer>
+#include <QTableView>
 
 namespace corvane {
 
@@ -17,6 +17,7 @@ class KeyColumns : public QObject {
     Q_OBJECT
 public:
     KeyColumns(QTableView *view, int count, int captionRows = 0);
+    ~KeyColumns() override;
 
     QTableView *overlay() const { return m_body; }
     // Lays the overlay out again (the table scrolled, resized or refilled).
@@ -31,8 +32,8 @@ private:
     QTableView *m_view;
     int m_count;
     int m_captionRows;
-    QTableView *m_body = nullptr;
-    QTableView *m_corner = nullptr; // the caption rows above the key columns
+    QPointer<QTableView> m_body;
+    QPointer<QTableView> m_corner; // the caption rows above the key columns
     bool m_pending = false;
 };
 

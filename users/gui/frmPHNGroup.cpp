@@ -81,6 +81,7 @@ QWidget *frmPHNGroup::buildUsersTab()
     page->setObjectName(QStringLiteral("tabUsers"));
     hfgUser = grid(page, QStringLiteral("hfgUser"), QStringLiteral("用户信息"));
     hfgUser->setFixedCols(1);
+    hfgUser->setKeyColumns(2); // the port and the extension stay in view
     txtUser = cellBox(page, QStringLiteral("txtUser"));
     SetColWidths(*hfgUser, UserWidths);
     hfgUser->setRowHeightTwips(0, 500);
