@@ -388,6 +388,26 @@ TEST_F(ClientTest, BlacklistRowIsEditedAndDeletedThroughTheGrid)
     expectLast("请在数据网格中选择好您要删除的项！", MessageService::defaultTitle(), Icon::None);
 }
 
+// The filter box over a register leaves the rows holding what is typed,
+// also after the register is refilled; the rows stay where they are.
+TEST_F(ClientTest, TheFilterShowsTheMatchingRows)
+{
+    addClient({{0, "1"}, {1, "甲"}, {2, "北京路"}});
+    addClient({{0, "2"}, {1, "乙"}, {2, "南京路"}});
+    FlexGrid *g = grid("hfgClient");
+    auto *filter = child<QLineEdit>("txtFilterClient");
+    test::fill(filter, "南京");
+    EXPECT_TRUE(g->isRowHidden(1));
+    EXPECT_FALSE(g->isRowHidden(2));
+    EXPECT_EQ(g->textMatrix(2, 1), "乙");
+    addClient({{0, "3"}, {1, "丙"}, {2, "南京西路"}});
+    ASSERT_TRUE(test::waitFor([&] { return g->rows() == 4 && g->isRowHidden(1); }));
+    EXPECT_FALSE(g->isRowHidden(3));
+    test::fill(filter, QString());
+    for (int r = 1; r < g->rows(); ++r)
+        EXPECT_FALSE(g->isRowHidden(r)) << r;
+}
+
 TEST_F(ClientTest, GridColumnsShowTheirCaptionsWholeAndFillTheGrid)
 {
     addClient({{0, "1"}, {1, "一个很长很长的名字，比两千三百缇宽得多的名字"}});
