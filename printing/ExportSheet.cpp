@@ -51,9 +51,10 @@ ExportSheet feeSheet(const QList<FeeRow> &fees)
     ExportSheet sheet;
     sheet.name = QStringLiteral("话费");
     for (int c = 0; c < names.size(); ++c) {
-        const CellKind kind = c >= col::PrintFee::FirstMoney ? CellKind::Money
-                              : c == col::PrintFee::Number   ? CellKind::Identifier
-                                                             : CellKind::Text;
+        const CellKind kind = c == col::PrintFee::Note         ? CellKind::Text
+                              : c >= col::PrintFee::FirstMoney ? CellKind::Money
+                              : c == col::PrintFee::Number     ? CellKind::Identifier
+                                                               : CellKind::Text;
         sheet.columns.append({names.at(c), kind});
     }
     sheet.rows.reserve(fees.size());

@@ -24,7 +24,10 @@ TEST(XlsxExport, ListsAsSheetsWithTextIdentifiersAndNumericAmounts)
     const QList<BillRow> bills{
         {s("801"), s("0105551234"), s("2026年12月08日10时01分"), s("65"), s("0.30"), s("北京"), s("1.2"), 5},
         {s("账号012"), s("-"), s("2026年12月08日10:02:00"), s("6"), s("0.10"), s("呼入"), s("0.1"), 6}};
-    FeeRow fee{s("营业部"), s("0801"), s("张三"), {}, {}, {}, {}, {}, {}, {}, {}};
+    FeeRow fee;
+    fee.group = s("营业部");
+    fee.number = s("0801");
+    fee.name = s("张三");
     fee.rent = Money::fromText(s("30"));
     fee.total = Money::fromText(s("31.2"));
     const QString path = home.file(QStringLiteral("lists.xlsx"));
@@ -80,11 +83,14 @@ TEST(XlsxExport, ListsAsSheetsWithTextIdentifiersAndNumericAmounts)
     ASSERT_NE(fees, nullptr);
     EXPECT_EQ(fees->frozenRows, 1);
     const QList<test::XlsxCell> row = fees->row(2);
-    ASSERT_EQ(row.size(), 11);
+    // The fee columns, the deposit columns and the note (empty here, so absent).
+    EXPECT_EQ(fees->row(1).size(), 16);
+    EXPECT_EQ(fees->row(1).last().value, s("说明"));
+    ASSERT_EQ(row.size(), 15);
     EXPECT_EQ(row.at(1).type, test::XlsxCell::Type::String);
     EXPECT_EQ(row.at(1).value, s("0801"));
     EXPECT_EQ(row.at(2).value, s("张三"));
-    for (int c = 3; c < 11; ++c) {
+    for (int c = 3; c < 15; ++c) {
         EXPECT_EQ(row.at(c).type, test::XlsxCell::Type::Number) << c;
         EXPECT_EQ(row.at(c).numFormat, s("0.00")) << c;
     }
