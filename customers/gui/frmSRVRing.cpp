@@ -111,6 +111,17 @@ void frmSRVRing::cmdOk_Click()
 
 void frmSRVRing::cmdClear_Click()
 {
+    // A pending alarm is not dropped without a question.
+    if (const Checked<QString> number = m_ring->checkNumber(txtNo->text()); number) {
+        for (const RingAlarm &a : m_ring->alarms())
+            if (a.number == *number) {
+                if (!m_ctx.messages.confirmDeletion(
+                        QStringLiteral("是否清除分机%1在%2的闹钟？").arg(a.number, RingClock::formatMoment(a.moment)),
+                        QStringLiteral("清除闹钟"), this))
+                    return;
+                break;
+            }
+    }
     const Checked<QString> code = m_ring->clearAlarm(txtNo->text());
     if (!code) {
         m_ctx.messages.inputError(code.reason(), this);

@@ -94,6 +94,16 @@ TEST_F(RingWindowTest, SetAndClearSendTheirCommandsAndKeepOneItemPerExtension)
     // Clearing an extension without an item still sends the command.
     enter(w, "805", QString(), "cmdClear");
     EXPECT_EQ(show(sent()), show(hex("0B 34 0B 08 A5 0B 0A 0C"))); // *34*805*0#
+    EXPECT_TRUE(messages.shown().isEmpty()) << "no alarm, nothing to ask";
+    // A pending alarm is cleared only on "是"; Enter ("否") keeps it.
+    enter(w, "802", QString(), "cmdClear");
+    ASSERT_NE(messages.last(), nullptr);
+    EXPECT_EQ(messages.last()->text, "是否清除分机802在2026-12-09 21:30的闹钟？");
+    EXPECT_EQ(messages.last()->buttons, MessageService::Buttons::YesNoDefaultNo);
+    EXPECT_EQ(sent(), QByteArray());
+    EXPECT_EQ(items(w), QStringList({"802 2026-12-09 21:30", "801 2026-12-09 09:15"}));
+    messages.clear();
+    messages.queueAnswer(MessageService::Answer::Yes);
     enter(w, "802", QString(), "cmdClear");
     EXPECT_EQ(show(sent()), show(hex("0B 34 0B 08 A2 0B 0A 0C"))); // *34*802*0#
     EXPECT_EQ(items(w), QStringList({"801 2026-12-09 09:15"}));
