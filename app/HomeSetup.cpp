@@ -18,6 +18,17 @@ static void registerHomeResources() { Q_INIT_RESOURCE(home); }
 
 namespace corvane {
 
+namespace {
+
+bool sameContents(const QString &a, const QString &b)
+{
+    QFile fa(a);
+    QFile fb(b);
+    return fa.open(QIODevice::ReadOnly) && fb.open(QIODevice::ReadOnly) && fa.readAll() == fb.readAll();
+}
+
+} // namespace
+
 bool InstallHomeFiles(const HomePaths &home, QString &error)
 {
     registerHomeResources();
@@ -28,8 +39,13 @@ bool InstallHomeFiles(const HomePaths &home, QString &error)
             continue;
         const QString relative = source.mid(QStringLiteral(":/home/").size());
         const QString target = home.root() + QLatin1Char('/') + relative;
-        if (QFile::exists(target))
-            continue;
+        // The help belongs to the program and follows its version; the
+        // pictures may be the owner's own (a company logo) and stay.
+        if (QFile::exists(target)) {
+            if (!relative.startsWith(QLatin1String("help/")) || sameContents(source, target))
+                continue;
+            QFile::remove(target);
+        }
         QDir().mkpath(QFileInfo(target).absolutePath());
         if (!QFile::copy(source, target)) {
             error = QStringLiteral("无法写入文件：%1").arg(target);

@@ -29,7 +29,8 @@ bool OfferNewHome(const HomePaths &home, MessageService &messages);
 // client and one blacklisted caller are registered.
 bool ConfigureDemoHome(const HomePaths &home, QString &error);
 
-// Copies the shipped pictures and help page into the home where they are missing.
+// Copies the shipped pictures into the home where they are missing, and the
+// shipped help page where it is missing or differs.
 bool InstallHomeFiles(const HomePaths &home, QString &error);
 
 } // namespace corvane

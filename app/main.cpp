@@ -1,16 +1,20 @@
 #include "ConsoleContext.h"
 #include "Database.h"
+#include "DesktopConventions.h"
 #include "HomeFiles.h"
 #include "HomeLock.h"
 #include "HomePrivacy.h"
 #include "HomeSetup.h"
 #include "Operators.h"
 #include "QtMessageService.h"
+#include "QtTranslations.h"
+#include "frmHelp.h"
 #include "frmMain.h"
 #include "mdlMain.h"
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QFile>
+#include <QSettings>
 #include <QTextStream>
 #include <cstdio>
 #include <memory>
@@ -179,6 +183,7 @@ int main(int argc, char *argv[])
     if (parser.isSet(resetOption))
         return resetPassword(home, parser.value(resetOption));
 
+    InstallQtTranslations(app);
     QtMessageService messages;
     // Started from the desktop's menu there is no terminal to show --init:
     // the console offers to create the database itself, on a new home only.
@@ -189,6 +194,12 @@ int main(int argc, char *argv[])
     QString error;
     InstallHomeFiles(home, error);         // restores a deleted picture or help page; not fatal
     ReportHomePermissions(home, messages); // a warning; the console runs on
+
+    // Window places are kept in the user's own settings; F1 opens the help.
+    DesktopConventions conventions(std::make_unique<QSettings>(), [&](QWidget *window, const QString &section) {
+        frmHelp::open(home.helpIndex(), window, section, messages);
+    });
+    conventions.install();
 
     SystemClock clock;
     ConsoleContext ctx(home, messages, clock);

@@ -3,16 +3,20 @@
 // display, for scheduled backups.
 #include "Backup.h"
 #include "ConsoleContext.h"
+#include "DesktopConventions.h"
 #include "HomeFiles.h"
 #include "HomePrivacy.h"
 #include "QtMessageService.h"
+#include "QtTranslations.h"
 #include "Restore.h"
 #include "TallowinWindow.h"
+#include "frmHelp.h"
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <QSettings>
 #include <csignal>
 #include <cstdio>
 #include <memory>
@@ -157,8 +161,15 @@ int main(int argc, char *argv[])
         return report(RestoreDatabase(home, {parser.value(restoreOption), parser.isSet(callsOption)}),
                       QStringLiteral("恢复失败："));
 
+    InstallQtTranslations(app);
     QtMessageService messages;
     ReportHomePermissions(home, messages); // a warning; the tool runs on
+    // The window's place is kept in the user's own settings; F1 opens the
+    // backup tool's part of the console's help.
+    DesktopConventions conventions(std::make_unique<QSettings>(), [&](QWidget *window, const QString &) {
+        frmHelp::open(home.helpIndex(), window, QStringLiteral("tallowin"), messages);
+    });
+    conventions.install();
     SystemClock clock;
     ConsoleContext ctx(home, messages, clock);
     tallowin::frmMain window(ctx);

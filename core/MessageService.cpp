@@ -2,6 +2,20 @@
 
 namespace corvane {
 
+MessageService::Answer MessageService::defaultAnswer(Buttons buttons)
+{
+    switch (buttons) {
+    case Buttons::YesNo:
+    case Buttons::YesNoCancel: return Answer::Yes;
+    case Buttons::YesNoDefaultNo: return Answer::No;
+    case Buttons::OkCancelDefaultCancel: return Answer::Cancel;
+    case Buttons::RetryCancel: return Answer::Retry;
+    case Buttons::Ok:
+    case Buttons::OkCancel: break;
+    }
+    return Answer::Ok;
+}
+
 MessageService::Answer ScriptedMessageService::show(const QString &text, const QString &title, Icon icon,
                                                     Buttons buttons, QWidget *)
 {
@@ -11,13 +25,7 @@ MessageService::Answer ScriptedMessageService::show(const QString &text, const Q
         m_answers.pop_front();
         return a;
     }
-    switch (buttons) {
-    case Buttons::YesNo:
-    case Buttons::YesNoCancel: return Answer::Yes;
-    case Buttons::YesNoDefaultNo: return Answer::No;
-    case Buttons::RetryCancel: return Answer::Retry;
-    default: return Answer::Ok;
-    }
+    return defaultAnswer(buttons);
 }
 
 int ScriptedMessageService::choose(const QString &text, const QString &title, Icon icon, const QStringList &buttons,

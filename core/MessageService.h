@@ -14,9 +14,19 @@ namespace corvane {
 class MessageService {
 public:
     enum class Icon { None, Information, Warning, Critical, Question };
-    // YesNoDefaultNo: a question whose safe answer is No (Enter answers No).
-    enum class Buttons { Ok, OkCancel, YesNo, YesNoCancel, RetryCancel, YesNoDefaultNo };
+    // YesNoDefaultNo, OkCancelDefaultCancel: a question whose safe answer is
+    // No or Cancel (Enter answers it): every question before an action that
+    // deletes, overwrites, settles or stops something.
+    enum class Buttons { Ok, OkCancel, YesNo, YesNoCancel, RetryCancel, YesNoDefaultNo, OkCancelDefaultCancel };
     enum class Answer { Ok, Cancel, Yes, No, Retry };
+
+    // The answer a box gives when the operator just presses Enter.
+    static Answer defaultAnswer(Buttons buttons);
+    // Whether Enter on this box leaves everything as it was.
+    static bool defaultsToSafeAnswer(Buttons buttons)
+    {
+        return buttons == Buttons::YesNoDefaultNo || buttons == Buttons::OkCancelDefaultCancel;
+    }
 
     struct Shown {
         QString text;
@@ -78,13 +88,20 @@ public:
         show(text, QStringLiteral("输入错误"), Icon::Critical, Buttons::Ok, parent);
     }
 
+    // The question before an action that deletes or overwrites: question
+    // icon, "是"/"否" with "否" the default. True only for "是".
+    bool confirmDeletion(const QString &text, const QString &title, QWidget *parent = nullptr)
+    {
+        return show(text, title, Icon::Question, Buttons::YesNoDefaultNo, parent) == Answer::Yes;
+    }
+
     // The default title of a box that names none.
     static QString defaultTitle() { return QStringLiteral("Velloran1.3版"); }
 };
 
 // Test double: records every box and answers from a script (the default
-// button when the script is empty: Ok, Yes, Retry, No for YesNoDefaultNo,
-// the first of a choose() box).
+// button when the script is empty, defaultAnswer(); the first of a choose()
+// box).
 //
 // A keyed notice is recorded once per open box; a repeat while that box is
 // "open" updates the recorded entry's text and count instead. The operator's

@@ -119,14 +119,19 @@ RegisterStep RegisterEditor::save(const QStringList &texts)
     return RegisterStep::ok();
 }
 
-RegisterStep RegisterEditor::remove(const QString &key)
+int RegisterEditor::rowToRemove(const QString &key) const
 {
     const QString k = key.trimmed();
     // The selected row when box 0 still shows its key, else the first row
     // with that key. An empty key selects nothing, even if a row has none.
-    int index = -1;
-    if (!k.isEmpty())
-        index = m_rows.row(m_selected).value(0) == k ? m_selected : rowOfKey(k, -1);
+    if (k.isEmpty())
+        return -1;
+    return m_rows.row(m_selected).value(0) == k ? m_selected : rowOfKey(k, -1);
+}
+
+RegisterStep RegisterEditor::remove(const QString &key)
+{
+    const int index = rowToRemove(key);
     if (index < 0)
         return refusal(nothingToDelete(), MessageService::defaultTitle(), MessageService::Icon::None);
     Status gone =

@@ -81,6 +81,9 @@ public:
     // Saves the boxes' texts: the key rule, every field's check, the key
     // unique among the other rows, then the write.
     RegisterStep save(const QStringList &texts);
+    // The row remove() would delete for what box 0 shows: index into rows(),
+    // -1 when none.
+    int rowToRemove(const QString &key) const;
     // Deletes the row whose key box 0 shows.
     RegisterStep remove(const QString &key);
 

@@ -191,8 +191,9 @@ void frmMain::cmdBackup_Click()
         return;
     }
     if (QFileInfo::exists(target)) {
-        const auto answer = m_ctx.messages.show(QStringLiteral("%1 已存在。\n要替换它吗？").arg(target), kBackupTitle,
-                                                MessageService::Icon::Question, MessageService::Buttons::YesNo, this);
+        const auto answer =
+            m_ctx.messages.show(QStringLiteral("%1 已存在。\n要替换它吗？").arg(target), kBackupTitle,
+                                MessageService::Icon::Question, MessageService::Buttons::YesNoDefaultNo, this);
         if (answer != MessageService::Answer::Yes)
             return;
     }

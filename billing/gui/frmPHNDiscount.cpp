@@ -376,6 +376,13 @@ void frmPHNDiscount::cmdDeleteDiscount_Click(int Index)
         showRefusal(s, MessageService::defaultTitle(), MessageService::Icon::None);
         return;
     }
+    const FlexGrid &g = *hfgFeerate[Index];
+    const QString prefix = g.textMatrix(g.row(), 0).trimmed();
+    const QString name = g.textMatrix(g.row(), 1).trimmed();
+    const QString question = prefix.isEmpty() ? QStringLiteral("是否删除费率“%1”？").arg(name)
+                                              : QStringLiteral("是否删除区号%1的费率“%2”？").arg(prefix, name);
+    if (!m_ctx.messages.confirmDeletion(question, QStringLiteral("删除费率"), this))
+        return;
     finishStore(kept([&] { return m_tables->deleteRate(Index, rowId); }), [this, Index] { fillFeerate(Index); });
 }
 
@@ -388,8 +395,13 @@ void frmPHNDiscount::cmdLocation_Click(int Index)
         return;
     FlexGrid &g = *hfgFeerate[Index];
     const int r = FindGridRow(head, g, 0);
-    if (r < g.fixedRows())
+    if (r < g.fixedRows()) {
+        m_ctx.messages.show(QStringLiteral("没有找到区号为%1的费率。").arg(head), QStringLiteral("定位"),
+                            MessageService::Icon::Information, MessageService::Buttons::Ok, this);
+        txtHead[Index]->setFocus(Qt::OtherFocusReason);
+        txtHead[Index]->selectAll();
         return;
+    }
     g.setTopRow(r);
     g.setRow(r);
     g.setCol(0);
@@ -463,6 +475,12 @@ void frmPHNDiscount::cmdAddHoliday_Click()
 void frmPHNDiscount::cmdDeleteHoliday_Click()
 {
     const qint64 rowId = m_tables->holidayRowId(dataIndex(*hfgHoliday, hfgHoliday->row()));
+    if (rowId >= 0) {
+        const QString name = hfgHoliday->textMatrix(hfgHoliday->row(), 0).trimmed();
+        if (!m_ctx.messages.confirmDeletion(QStringLiteral("是否删除节假日“%1”？").arg(name),
+                                            QStringLiteral("删除节假日"), this))
+            return;
+    }
     finishStore(kept([&] { return m_tables->deleteHoliday(rowId); }), [this] { fillHoliday(); });
 }
 

@@ -1,4 +1,5 @@
 #include "FlexGrid.h"
+#include "KeyColumns.h"
 
 #include <QCoreApplication>
 #include <QHeaderView>
@@ -154,6 +155,11 @@ void FlexGrid::setFixedRows(int n)
     const int old = m_fixedRows;
     m_fixedRows = qMax(0, n);
     refreshCaptionRows(qMax(old, m_fixedRows));
+    if (const int keys = m_keyColumnCount; keys > 0 && old != m_fixedRows) {
+        // The key columns show the caption rows above them too.
+        m_keyColumnCount = 0;
+        setKeyColumns(keys);
+    }
     if (m_row < m_fixedRows && rows() > m_fixedRows)
         setCurrent(m_fixedRows, m_col, m_fixedRows, m_col);
     for (int c = 0; c < cols(); ++c)
@@ -161,9 +167,22 @@ void FlexGrid::setFixedRows(int n)
     viewport()->update();
 }
 
+void FlexGrid::setKeyColumns(int n)
+{
+    n = qMax(0, n);
+    if (n == m_keyColumnCount)
+        return;
+    delete m_keyColumns;
+    m_keyColumns = nullptr;
+    m_keyColumnCount = n;
+    if (n > 0)
+        m_keyColumns = new KeyColumns(this, n, m_fixedRows);
+}
+
 void FlexGrid::setFixedCols(int n)
 {
     m_fixedCols = qMax(0, n);
+    setKeyColumns(qMax(m_fixedCols, m_keyColumnCount));
     if (m_col < m_fixedCols && cols() > m_fixedCols)
         setCurrent(m_row, m_fixedCols, m_row, m_fixedCols);
     viewport()->update();

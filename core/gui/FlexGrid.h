@@ -7,6 +7,8 @@ class QTableView;
 
 namespace corvane {
 
+class KeyColumns;
+
 // The console's grid: a text table whose first fixedRows() rows (and first
 // fixedCols() columns) are caption cells, painted grey and never current.
 // Rows and columns are numbered as the windows speak of them: with one fixed
@@ -43,7 +45,12 @@ public:
     int fixedRows() const { return m_fixedRows; }
     void setFixedRows(int n);
     int fixedCols() const { return m_fixedCols; }
+    // Fixed columns also stay in view while the grid scrolls sideways.
     void setFixedCols(int n);
+    // The first n columns stay in view while the grid scrolls sideways
+    // (a grid's key: the extension, the trunk); 0 lets them scroll.
+    void setKeyColumns(int n);
+    int keyColumns() const { return m_keyColumnCount; }
 
     // Text of a cell; empty for a cell outside the grid. Writes outside the
     // grid are ignored.
@@ -159,6 +166,8 @@ private:
     Qt::Alignment alignmentFor(int r, int c) const;
 
     QTableView *m_captions = nullptr; // the frozen caption rows
+    KeyColumns *m_keyColumns = nullptr;
+    int m_keyColumnCount = 0;
     int m_fixedRows = 1;
     int m_fixedCols = 0;
     int m_row = -1, m_col = -1, m_rowSel = -1, m_colSel = -1;

@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QRegularExpression>
 #include <QTreeWidget>
 
 namespace corvane {
@@ -75,6 +76,20 @@ void fillRows(FlexGrid &grid, const QStringList &names, const QList<QStringList>
         const QStringList &row = data.at(n);
         for (int c = 0; c < columns; ++c)
             grid.setTextMatrix(h + 1 + n, c, row.value(c));
+    }
+    // Amounts ("12.50") read right-aligned, the decimal points under each other.
+    static const QRegularExpression amount(QStringLiteral("^-?\\d+\\.\\d\\d$"));
+    for (int c = 0; c < columns; ++c) {
+        bool amounts = false;
+        bool others = false;
+        for (const QStringList &row : data) {
+            const QString v = row.value(c).trimmed();
+            if (v.isEmpty())
+                continue;
+            (amount.match(v).hasMatch() ? amounts : others) = true;
+        }
+        if (amounts && !others)
+            grid.setColAlignment(c, Qt::AlignRight | Qt::AlignVCenter);
     }
     grid.fitColumns();
     grid.setUpdatesEnabled(updates);

@@ -33,6 +33,7 @@ QList<QMessageBox::StandardButton> toQt(MessageService::Buttons buttons)
     case MessageService::Buttons::OkCancel: return {QMessageBox::Ok, QMessageBox::Cancel};
     case MessageService::Buttons::YesNo: return {QMessageBox::Yes, QMessageBox::No};
     case MessageService::Buttons::YesNoDefaultNo: return {QMessageBox::Yes, QMessageBox::No};
+    case MessageService::Buttons::OkCancelDefaultCancel: return {QMessageBox::Ok, QMessageBox::Cancel};
     case MessageService::Buttons::YesNoCancel: return {QMessageBox::Yes, QMessageBox::No, QMessageBox::Cancel};
     case MessageService::Buttons::RetryCancel: return {QMessageBox::Retry, QMessageBox::Cancel};
     }
@@ -51,7 +52,14 @@ MessageService::Answer QtMessageService::show(const QString &text, const QString
     for (auto b : order)
         set |= b;
     QMessageBox box(toQt(icon), titleOrDefault(title), text, set, parent);
-    box.setDefaultButton(buttons == Buttons::YesNoDefaultNo ? QMessageBox::No : order.first());
+    switch (defaultAnswer(buttons)) {
+    case Answer::No: box.setDefaultButton(QMessageBox::No); break;
+    case Answer::Cancel: box.setDefaultButton(QMessageBox::Cancel); break;
+    default: box.setDefaultButton(order.first()); break;
+    }
+    // Escape refuses as the default does.
+    if (defaultsToSafeAnswer(buttons))
+        box.setEscapeButton(box.defaultButton());
     const int result = box.exec();
     switch (result) {
     case QMessageBox::Ok: return Answer::Ok;

@@ -6,6 +6,7 @@
 
 #include <QEvent>
 #include <QFocusEvent>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
@@ -138,7 +139,12 @@ void RegisterBinding::amendOrSave()
 
 void RegisterBinding::remove()
 {
-    const RegisterStep step = m_editor.remove(m_c.boxes.value(0)->text());
+    const QString key = m_c.boxes.value(0)->text();
+    if (m_editor.rowToRemove(key) >= 0
+        && !m_messages.confirmDeletion(QStringLiteral("是否删除“%1”？").arg(key.trimmed()), QStringLiteral("删除"),
+                                       m_window))
+        return;
+    const RegisterStep step = m_editor.remove(key);
     if (!step) {
         show(step);
         return;
@@ -177,6 +183,14 @@ bool RegisterBinding::eventFilter(QObject *watched, QEvent *event)
     if (field < 0)
         return QObject::eventFilter(watched, event);
     QLineEdit *box = m_c.boxes.at(field);
+    if (event->type() == QEvent::KeyPress && m_editor.editing()) {
+        // Enter in a box being edited saves, as "保存" does.
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && m_c.amend->isEnabled()) {
+            m_c.amend->click();
+            return true;
+        }
+    }
     if (event->type() == QEvent::FocusIn) {
         m_lastBox = field;
     } else if (event->type() == QEvent::FocusOut && !m_quiet && box->isEnabled()) {

@@ -3,6 +3,7 @@
 #include "ClientRegisters.h"
 #include "ConsoleContext.h"
 #include "FlexGrid.h"
+#include "GridFilter.h"
 #include "GridHelpers.h"
 #include "RegisterBinding.h"
 
@@ -122,6 +123,7 @@ QWidget *frmPHNClient::buildClientTab()
     lower->addWidget(fraClient, 1);
     lower->addLayout(buttons);
     auto *layout = new QVBoxLayout(page);
+    layout->addWidget(MakeGridFilter(page, hfgClient, QStringLiteral("txtFilterClient")));
     layout->addWidget(hfgClient, 1);
     layout->addLayout(lower);
     return page;
@@ -160,6 +162,7 @@ QWidget *frmPHNClient::buildBlacklistTab()
     lower->addWidget(fraBlacklist, 1);
     lower->addLayout(buttons);
     auto *layout = new QVBoxLayout(page);
+    layout->addWidget(MakeGridFilter(page, hfgBlacklist, QStringLiteral("txtFilterBlacklist")));
     layout->addWidget(hfgBlacklist, 1);
     layout->addLayout(lower);
     return page;

@@ -3,6 +3,7 @@
 #include "PendingCommands.h"
 #include "RingClock.h"
 #include "SwitchLink.h"
+#include "TypedTime.h"
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -43,6 +44,9 @@ frmSRVRing::frmSRVRing(ConsoleContext &ctx, QWidget *parent)
     cmdOk = makeButton("cmdOk", QStringLiteral("设置(&O)"));
     cmdClear = makeButton("cmdClear", QStringLiteral("清除(&C)"));
     cmdLeave = makeButton("cmdLeave", QStringLiteral("离开(&L)"));
+    // Enter in the number or the time sets the alarm.
+    cmdOk->setDefault(true);
+    AcceptTypedTime(dtpTime);
 
     auto *form = new QFormLayout;
     auto *noLabel = new QLabel(QStringLiteral("设置闹钟的分机号："), this);
@@ -114,6 +118,17 @@ void frmSRVRing::cmdOk_Click()
 
 void frmSRVRing::cmdClear_Click()
 {
+    // A pending alarm is not dropped without a question.
+    if (const Checked<QString> number = m_ring->checkNumber(txtNo->text()); number) {
+        for (const RingAlarm &a : m_ring->alarms())
+            if (a.number == *number) {
+                if (!m_ctx.messages.confirmDeletion(
+                        QStringLiteral("是否清除分机%1在%2的闹钟？").arg(a.number, RingClock::formatMoment(a.moment)),
+                        QStringLiteral("清除闹钟"), this))
+                    return;
+                break;
+            }
+    }
     const Checked<QString> code = m_ring->clearAlarm(txtNo->text());
     if (!code) {
         m_ctx.messages.inputError(code.reason(), this);

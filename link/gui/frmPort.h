@@ -22,7 +22,8 @@ public:
     frmPort(ConsoleContext &ctx, SwitchLink &link, QWidget *parent = nullptr);
 
     QLabel *lbl;
-    QComboBox *cmbPort;
+    QComboBox *cmbPort; // "COMn → device", and whether that device exists
+    QLabel *lblSearch;  // which port the search is trying, and what it found
     QPushButton *cmdAuto;
     QPushButton *cmdOK;
 
@@ -32,10 +33,12 @@ public slots:
 
 private slots:
     void selectPort(int n);
-    void searchEnded();
+    void searchEnded(bool found);
 
 private:
     void Form_Load();
+    // The device behind port n, as the list shows it.
+    QString deviceText(int n);
 
     ConsoleContext &m_ctx;
     SwitchLink &m_link;

@@ -1,5 +1,7 @@
 #include "TrunkIndicator.h"
 #include <QMouseEvent>
+#include <QPainter>
+#include <QStyle>
 
 namespace corvane {
 
@@ -16,6 +18,30 @@ void TrunkIndicator::mousePressEvent(QMouseEvent *event)
     if (event->button() == Qt::LeftButton)
         emit clicked(m_index);
     QLabel::mousePressEvent(event);
+}
+
+} // namespace corvane
+
+namespace corvane {
+
+void TrunkIndicator::paintEvent(QPaintEvent *event)
+{
+    QLabel::paintEvent(event);
+    const QPixmap picture = pixmap();
+    if (picture.isNull())
+        return; // the label shows the number itself
+    // The number goes just left of the picture's top, where it covers nothing.
+    const QRect drawn =
+        QStyle::alignedRect(layoutDirection(), alignment(), picture.deviceIndependentSize().toSize(), contentsRect());
+    QFont f = font();
+    f.setBold(true);
+    QPainter p(this);
+    p.setFont(f);
+    const QString number = QString::number(m_index + 1);
+    const int w = p.fontMetrics().horizontalAdvance(number) + 4;
+    const QRect box(qMax(0, drawn.left() - w), drawn.top(), w, p.fontMetrics().height());
+    p.setPen(palette().color(QPalette::WindowText));
+    p.drawText(box, Qt::AlignRight | Qt::AlignTop, number);
 }
 
 } // namespace corvane

@@ -3,7 +3,8 @@
 
 namespace corvane {
 
-// The picture of one trunk; a click asks for the caller pop-up.
+// The picture of one trunk with the trunk's number in its corner; a click
+// asks for the caller pop-up.
 class TrunkIndicator : public QLabel {
     Q_OBJECT
 public:
@@ -15,6 +16,7 @@ signals:
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
 
 private:
     int m_index;

@@ -13,6 +13,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenuBar>
@@ -62,9 +63,10 @@ frmMain::frmMain(ConsoleContext &ctx, QWidget *parent) : QMainWindow(parent), m_
         lbl[i] = new QLabel(m_central);
         lbl[i]->setObjectName(QStringLiteral("lbl_%1").arg(i));
         lbl[i]->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-        lbl[i]->setAccessibleName(QStringLiteral("中继%1状态").arg(i + 1));
+        lbl[i]->setAccessibleDescription(QStringLiteral("中继%1状态").arg(i + 1));
         setTrunkPicture(i, QStringLiteral("phone.gif"));
         setTrunkTextColor(i, Qt::black);
+        nameTrunkText(i);
     }
     ListViewOut =
         makeList(m_central, "ListViewOut",
@@ -74,6 +76,7 @@ frmMain::frmMain(ConsoleContext &ctx, QWidget *parent) : QMainWindow(parent), m_
     ListViewIn =
         makeList(m_central, "ListViewIn", {QStringLiteral("来电号码"), QStringLiteral("分机"), QStringLiteral("时间")});
     ListViewIn->setAccessibleName(QStringLiteral("来电"));
+    buildLegend();
     m_outColumns.list = ListViewOut;
     m_inColumns.list = ListViewIn;
     watchList(m_outColumns);
@@ -396,12 +399,8 @@ void frmMain::noteListedValues(ListColumns &columns, int firstRow, int lastRow)
             }
         }
     }
-    if (!grew)
-        return;
-    // A wider incoming-call list takes its room from the trunk area.
-    if (columns.list == ListViewIn && ListViewIn->width() < incomingListWidth())
-        layoutCentral();
-    fitColumns(columns);
+    if (grew)
+        fitColumns(columns);
 }
 
 int frmMain::columnsWidth(const ListColumns &columns) const
@@ -441,7 +440,55 @@ int frmMain::incomingListWidth() const
 {
     const int frame = 2 * ListViewIn->frameWidth();
     const int scrollBar = ListViewIn->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, ListViewIn);
-    return qMax(twips(4000), columnsWidth(m_inColumns) + frame + scrollBar);
+    // A long caller number, an extension and the time the list writes.
+    const QStringList sample{QStringLiteral("0000000000000000"), QStringLiteral("*00000"), m_ctx.stamp()};
+    const QFontMetrics fm(ListViewIn->font());
+    const QHeaderView *header = ListViewIn->header();
+    // A cell's text leaves a margin on either side.
+    const int margin = 2 * (ListViewIn->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, ListViewIn) + 1);
+    int columns = 0;
+    for (int c = 0; c < sample.size() && c < header->count(); ++c)
+        columns += qMax(header->sectionSizeHint(c), fm.horizontalAdvance(sample[c]) + margin);
+    return qMax(twips(4000), columns + frame + scrollBar);
+}
+
+void frmMain::buildLegend()
+{
+    fraLegend = new QWidget(m_central);
+    fraLegend->setObjectName(QStringLiteral("fraLegend"));
+    fraLegend->setAccessibleName(QStringLiteral("中继状态图例"));
+    auto *row = new QHBoxLayout(fraLegend);
+    row->setContentsMargins(4, 2, 4, 2);
+    struct Entry {
+        const char *picture;
+        QString text;
+        bool grey;
+    };
+    const Entry entries[] = {{"phone.gif", QStringLiteral("空闲"), false},
+                             {"phoneon.gif", QStringLiteral("振铃/占用"), false},
+                             {"phonehold.gif", QStringLiteral("通话中"), false},
+                             {"phone.gif", QStringLiteral("状态未知"), true}};
+    for (const Entry &e : entries) {
+        QPixmap picture(m_ctx.home.resource(QLatin1String(e.picture)));
+        if (!picture.isNull()) {
+            picture = picture.scaledToHeight(qMin(picture.height(), 20), Qt::SmoothTransformation);
+            if (e.grey)
+                picture = QPixmap::fromImage(picture.toImage().convertToFormat(QImage::Format_Grayscale8));
+            auto *icon = new QLabel(fraLegend);
+            icon->setPixmap(picture);
+            row->addWidget(icon);
+        }
+        auto *text = new QLabel(e.text, fraLegend);
+        text->setEnabled(!e.grey);
+        row->addWidget(text);
+        row->addSpacing(12);
+    }
+    auto *blue = new QLabel(QStringLiteral("蓝字：使用中"), fraLegend);
+    QPalette p = blue->palette();
+    p.setColor(QPalette::WindowText, Qt::blue);
+    blue->setPalette(p);
+    row->addWidget(blue);
+    row->addStretch();
 }
 
 void frmMain::setTrunkPicture(int t, const QString &fileName)
@@ -461,6 +508,15 @@ void frmMain::setTrunkText(int t, const QString &text)
     m_texts[t] = text;
     if (!m_unknown[t])
         lbl[t]->setText(text);
+    nameTrunkText(t);
+}
+
+void frmMain::nameTrunkText(int t)
+{
+    // A screen reader hears the trunk and what its text says now.
+    const QString shown = lbl[t]->text().simplified();
+    const QString trunk = QStringLiteral("中继%1").arg(t + 1);
+    lbl[t]->setAccessibleName(shown.isEmpty() ? trunk : trunk + QStringLiteral("：") + shown);
 }
 
 QString frmMain::trunkText(int t) const { return (t >= 0 && t < TrunkCount) ? m_texts[t] : QString(); }
@@ -472,6 +528,7 @@ void frmMain::setTrunkUnknown(int t, bool unknown)
     m_unknown[t] = unknown;
     lbl[t]->setText(unknown ? QStringLiteral("状态未知") : m_texts[t]);
     lbl[t]->setEnabled(!unknown); // drawn greyed
+    nameTrunkText(t);
     showTrunk(t);
 }
 
@@ -636,7 +693,7 @@ bool frmMain::Form_Unload()
         return true;
     const QString question = QStringLiteral("感谢使用Brenmark产品，您真的要退出本系统？");
     const auto answer = m_ctx.messages.show(question, QStringLiteral("退出系统！"), MessageService::Icon::Information,
-                                            MessageService::Buttons::OkCancel, this);
+                                            MessageService::Buttons::OkCancelDefaultCancel, this);
     if (answer != MessageService::Answer::Ok)
         return false;
     // Commands still waiting for the switch: sent first, or kept for the
@@ -700,7 +757,10 @@ void frmMain::layoutCentral()
                             area.height() - logoHeight - listBand);
     ListViewOut->setGeometry(area.left(), area.bottom() - listBand + 1, area.width(), listBand);
 
-    const QRect trunks(area.left(), area.top(), area.width() - rightWidth, area.height() - listBand);
+    const int legendHeight = fraLegend->sizeHint().height();
+    fraLegend->setGeometry(area.left(), area.bottom() - listBand - legendHeight + 1, area.width() - rightWidth,
+                           legendHeight);
+    const QRect trunks(area.left(), area.top(), area.width() - rightWidth, area.height() - listBand - legendHeight);
     const int cellW = trunks.width() / 4;
     const int cellH = trunks.height() / 4;
     for (int i = 0; i < TrunkCount; ++i) {

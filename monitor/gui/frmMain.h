@@ -80,6 +80,8 @@ public:
     frmPhoneInf *phoneInf() const;
 
     QLabel *imgLogo;
+    // What the indicators' pictures mean: one picture and word per state.
+    QWidget *fraLegend;
     std::array<TrunkIndicator *, TrunkCount> imgPHN{};
     std::array<QLabel *, TrunkCount> lbl{};
     QTreeWidget *ListViewOut;
@@ -130,6 +132,7 @@ private:
     void buildToolbar();
     void layoutCentral();
     void showTrunk(int t);
+    void nameTrunkText(int t);
     void showLinkText(const QString &text);
     void showOutwardText(const QString &text);
     // Panel 7: "待发命令：N" while commands wait for the switch.
@@ -145,8 +148,11 @@ private:
     void noteListedValues(ListColumns &columns, int firstRow, int lastRow);
     int columnsWidth(const ListColumns &columns) const;
     void fitColumns(const ListColumns &columns);
-    // Width of ListViewIn: at least 4000 twips, more when its columns need it.
+    // Width of ListViewIn: at least 4000 twips, more when a long caller
+    // number, an extension and a time need it; fixed from the start, so that
+    // nothing moves as calls arrive.
     int incomingListWidth() const;
+    void buildLegend();
 
     ConsoleContext &m_ctx;
     QWidget *m_central = nullptr;

@@ -16,6 +16,12 @@ frmChangeCode::frmChangeCode(ConsoleContext &ctx, OperatorLogin &op, QWidget *pa
     setObjectName(QStringLiteral("frmChangeCode"));
     setWindowTitle(QStringLiteral("修改密码"));
     auto *form = new QFormLayout;
+    // Whose password this is: the operator chosen in the login window.
+    lblOperator = new QLabel(ctx.login.OPName, this);
+    lblOperator->setObjectName(QStringLiteral("lblOperator"));
+    auto *operatorCaption = new QLabel(QStringLiteral("操作员："), this);
+    operatorCaption->setBuddy(lblOperator);
+    form->addRow(operatorCaption, lblOperator);
     auto addField = [&](QLineEdit *&edit, const char *name, const QString &caption) {
         edit = new QLineEdit(this);
         edit->setObjectName(QLatin1String(name));

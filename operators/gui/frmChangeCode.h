@@ -1,6 +1,7 @@
 #pragma once
 #include <QDialog>
 
+class QLabel;
 class QLineEdit;
 class QPushButton;
 
@@ -16,6 +17,7 @@ class frmChangeCode : public QDialog {
 public:
     frmChangeCode(ConsoleContext &ctx, OperatorLogin &op, QWidget *parent = nullptr);
 
+    QLabel *lblOperator; // whose password is changed
     QLineEdit *txtOld;
     QLineEdit *txtNew;
     QLineEdit *txtConfirm;

@@ -65,6 +65,9 @@ void frmLogin::cmdOK_Click()
     if (Status s = m_op->logIn(cmbOPName->currentText(), txtCode->text()); !s) {
         m_ctx.messages.show(s.reason(), QStringLiteral("密码错误"), MessageService::Icon::Warning,
                             MessageService::Buttons::Ok, this);
+        // The next typing is a new try, not appended to the wrong one.
+        txtCode->clear();
+        txtCode->setFocus(Qt::OtherFocusReason);
         return;
     }
     accept();

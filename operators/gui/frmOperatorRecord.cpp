@@ -1,6 +1,7 @@
 #include "frmOperatorRecord.h"
 #include "ConsoleContext.h"
 #include "FlexGrid.h"
+#include "GridFilter.h"
 #include "GridHelpers.h"
 #include "OperatorAdmin.h"
 #include "Recordset.h"
@@ -30,6 +31,7 @@ frmOperatorRecord::frmOperatorRecord(ConsoleContext &ctx, QWidget *parent) : QDi
     bottom->addWidget(lblNote, 1);
     bottom->addWidget(cmdLeave);
     auto *layout = new QVBoxLayout(this);
+    layout->addWidget(MakeGridFilter(this, hfgOperatorRecord, QStringLiteral("txtFilter")));
     layout->addWidget(hfgOperatorRecord, 1);
     layout->addLayout(bottom);
     connect(cmdLeave, &QPushButton::clicked, this, &frmOperatorRecord::cmdLeave_Click);

@@ -105,9 +105,52 @@ void frmOperatorRight::fillNames(const QString &name)
 
 void frmOperatorRight::lstOPName_Click()
 {
+    const QString before = m_admin->selectedName();
+    if (!keepOrDropUnsaved()) {
+        // Back to the operator whose ticks are still open.
+        const QSignalBlocker quiet(lstOPName);
+        const QList<QListWidgetItem *> found = lstOPName->findItems(before, Qt::MatchExactly);
+        lstOPName->setCurrentItem(found.isEmpty() ? nullptr : found.first());
+        return;
+    }
     const QList<QListWidgetItem *> chosen = lstOPName->selectedItems();
     m_admin->select(chosen.isEmpty() ? QString() : chosen.first()->text());
     showRights();
+}
+
+QList<bool> frmOperatorRight::tickedRights() const
+{
+    QList<bool> rights;
+    for (QCheckBox *box : chkRight)
+        rights << box->isChecked();
+    return rights;
+}
+
+bool frmOperatorRight::keepOrDropUnsaved()
+{
+    if (!m_admin->hasSelection() || tickedRights() == m_admin->selectedRights())
+        return true;
+    const auto answer = m_ctx.messages.show(
+        QStringLiteral("操作员“%1”的权限已修改，尚未保存。\n是否保存？").arg(m_admin->selectedName()),
+        QStringLiteral("保存权限"), MessageService::Icon::Question, MessageService::Buttons::YesNoCancel, this);
+    if (answer == MessageService::Answer::Cancel)
+        return false;
+    if (answer == MessageService::Answer::Yes)
+        return saveTicked();
+    return true;
+}
+
+bool frmOperatorRight::saveTicked()
+{
+    if (Status s = m_admin->saveRights(tickedRights()); !s) {
+        m_ctx.messages.show(s.reason(), QStringLiteral("保存权限"), MessageService::Icon::Critical,
+                            MessageService::Buttons::Ok, this);
+        return false;
+    }
+    m_ctx.messages.show(QStringLiteral("操作员“%1”的权限已保存。").arg(m_admin->selectedName()),
+                        QStringLiteral("保存权限"), MessageService::Icon::Information, MessageService::Buttons::Ok,
+                        this);
+    return true;
 }
 
 void frmOperatorRight::showRights()
@@ -135,7 +178,7 @@ void frmOperatorRight::cmdDelete_Click()
     }
     const auto answer =
         m_ctx.messages.show(OperatorAdmin::deleteQuestion(m_admin->selectedName()), QStringLiteral("删除操作员"),
-                            MessageService::Icon::Question, MessageService::Buttons::YesNo, this);
+                            MessageService::Icon::Question, MessageService::Buttons::YesNoDefaultNo, this);
     if (answer != MessageService::Answer::Yes)
         return;
     const QString name = m_admin->selectedName();
@@ -148,17 +191,13 @@ void frmOperatorRight::cmdDelete_Click()
     fillNames(LoginState::administratorName());
 }
 
-void frmOperatorRight::cmdSave_Click()
-{
-    QList<bool> rights;
-    for (QCheckBox *box : chkRight)
-        rights << box->isChecked();
-    if (Status s = m_admin->saveRights(rights); !s)
-        m_ctx.messages.show(s.reason(), QStringLiteral("保存权限"), MessageService::Icon::Critical,
-                            MessageService::Buttons::Ok, this);
-}
+void frmOperatorRight::cmdSave_Click() { (void)saveTicked(); }
 
-void frmOperatorRight::cmdExit_Click() { accept(); }
+void frmOperatorRight::cmdExit_Click()
+{
+    if (keepOrDropUnsaved())
+        accept();
+}
 
 // ---- frmOperatorNew -----------------------------------------------------------------
 

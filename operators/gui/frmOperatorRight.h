@@ -47,6 +47,12 @@ private:
     // Refills the list from the table and selects `name` (its rights shown).
     void fillNames(const QString &name);
     void showRights();
+    QList<bool> tickedRights() const;
+    // Ticks not saved yet for the selected operator are offered for saving:
+    // false when the operator chose to stay ("取消") or the save failed.
+    bool keepOrDropUnsaved();
+    // Saves the ticks and says so; false (and said) when refused.
+    bool saveTicked();
 
     ConsoleContext &m_ctx;
     std::unique_ptr<OperatorAdmin> m_admin;

@@ -49,7 +49,7 @@ frmDeposit::frmDeposit(ConsoleContext &ctx, PrintStore &store, PrinterPort *prin
     hfgDeposit = makeListView(this, QStringLiteral("hfgDeposit"), QStringLiteral("话费列表"), m_model);
     lblInformation = new QLabel(this);
     lblInformation->setObjectName(QStringLiteral("lblInformation"));
-    lblInformation->setAccessibleName(QStringLiteral("话费总计"));
+    lblInformation->setAccessibleDescription(QStringLiteral("话费总计")); // its name is its changing text
     lblSettled = new QLabel(this);
     lblSettled->setObjectName(QStringLiteral("lblSettled"));
     lblSettled->setWordWrap(true);
@@ -64,6 +64,7 @@ frmDeposit::frmDeposit(ConsoleContext &ctx, PrintStore &store, PrinterPort *prin
     for (QPushButton *b : {cmdDeposit, cmdGridPrint, cmdPagePrint, cmdPrintTotal, cmdExport, cmdLeave})
         buttons->addWidget(b);
     auto *layout = new QVBoxLayout(this);
+    layout->addWidget(makeFilterBox(this, m_model));
     layout->addWidget(hfgDeposit, 1);
     layout->addWidget(lblInformation);
     layout->addWidget(lblSettled);

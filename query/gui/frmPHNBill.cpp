@@ -42,7 +42,9 @@ frmPHNBill::frmPHNBill(ConsoleContext &ctx, PrintStore &store, QWidget *parent)
     hfgPHNBill = makeListView(this, QStringLiteral("hfgPHNBill"), QStringLiteral("话单列表"), m_model);
     lblInformation = new QLabel(this);
     lblInformation->setObjectName(QStringLiteral("lblInformation"));
-    lblInformation->setAccessibleName(QStringLiteral("话单总计"));
+    lblInformation->setAccessibleDescription(QStringLiteral("话单总计")); // its name is its changing text
+    m_model->setDurationColumns({3});
+    m_model->setEndTimeColumns({2});
     cmdPrint = button(this, QStringLiteral("话单预览/打印"), QStringLiteral("cmdPrint"));
     cmdDelete = button(this, QStringLiteral("删除话单"), QStringLiteral("cmdDelete"));
     cmdExport = button(this, QStringLiteral("导出表格(&E)..."), QStringLiteral("cmdExport"));
@@ -53,6 +55,7 @@ frmPHNBill::frmPHNBill(ConsoleContext &ctx, PrintStore &store, QWidget *parent)
     for (QPushButton *b : {cmdPrint, cmdDelete, cmdExport, cmdExit})
         buttons->addWidget(b);
     auto *layout = new QVBoxLayout(this);
+    layout->addWidget(makeFilterBox(this, m_model));
     layout->addWidget(hfgPHNBill, 1);
     layout->addLayout(buttons);
 
@@ -71,7 +74,13 @@ void frmPHNBill::Form_Load()
 {
     m_totals = m_store.billTotals();
     showList(m_store.bills(), m_totals);
-    setMinimumWidthsTwips(hfgPHNBill, {800, 1450, 2100, 600, 600, 1900, 1000});
+    // Every column as wide as its values, at least its minimum.
+    hfgPHNBill->resizeColumnsToContents();
+    const QList<int> minimum{800, 1450, 2100, 600, 600, 1900, 1000};
+    QList<int> widths;
+    for (int c = 0; c < minimum.size(); ++c)
+        widths << qMax(minimum.at(c), hfgPHNBill->columnWidth(c) * 15);
+    setMinimumWidthsTwips(hfgPHNBill, widths);
 }
 
 void frmPHNBill::showList(const QList<BillRow> &bills, const BillTotals &totals)
@@ -103,7 +112,7 @@ void frmPHNBill::cmdDelete_Click()
     if (!MayDeleteBills(m_ctx, this))
         return;
     if (m_ctx.messages.show(QStringLiteral("是否删除列表中的所有话单？"), QStringLiteral("话单删除"),
-                            MessageService::Icon::Question, MessageService::Buttons::YesNo, this)
+                            MessageService::Icon::Question, MessageService::Buttons::YesNoDefaultNo, this)
         != MessageService::Answer::Yes)
         return;
     const Checked<int> deleted = m_store.deleteListedFromMain(m_ctx.db);

@@ -5,6 +5,7 @@
 #include "NamedWidgets.h"
 #include "PrintStore.h"
 #include "ShowModal.h"
+#include "TypedTime.h"
 #include "frmDeposit.h"
 #include "frmPHNBill.h"
 
@@ -100,8 +101,10 @@ frmPHNQuery::frmPHNQuery(ConsoleContext &ctx, QWidget *parent, PrinterPort *prin
         d->setDisplayFormat(QStringLiteral("yyyy年MM月dd日"));
         d->setCalendarPopup(true);
     }
-    for (QTimeEdit *t : {dtpTimeBegin, dtpTimeEnd})
+    for (QTimeEdit *t : {dtpTimeBegin, dtpTimeEnd}) {
         t->setDisplayFormat(QStringLiteral("HH:mm:ss"));
+        AcceptTypedTime(t);
+    }
     auto *rangeLayout = new QGridLayout(range);
     rangeLayout->addWidget(chkON, 0, 0, 1, 3);
     auto *lblBegin = new QLabel(QStringLiteral("开始："), range);

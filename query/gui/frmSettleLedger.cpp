@@ -82,6 +82,7 @@ frmSettleLedger::frmSettleLedger(ConsoleContext &ctx, QWidget *parent) : QDialog
         buttons->addWidget(b);
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(choice);
+    layout->addWidget(makeFilterBox(this, m_model));
     layout->addWidget(hfgLedger, 1);
     layout->addLayout(buttons);
 
@@ -157,7 +158,7 @@ void frmSettleLedger::cmdReprint_Click()
 {
     QList<int> picked;
     for (const QModelIndex &i : hfgLedger->selectionModel()->selectedRows())
-        picked.append(i.row());
+        picked.append(m_model->sourceRow(i.row()));
     std::sort(picked.begin(), picked.end());
     if (picked.isEmpty()) {
         m_ctx.messages.show(QStringLiteral("请先在列表中选择要重印收据的结算记录。"), QStringLiteral("重印收据"),

@@ -55,10 +55,10 @@ frmSWTComparison::frmSWTComparison(ConsoleContext &ctx, QWidget *parent)
 
     lblTip = new QLabel(ReadyTip(), this);
     lblTip->setObjectName(QStringLiteral("lblTip"));
-    lblTip->setAccessibleName(QStringLiteral("提示"));
+    lblTip->setAccessibleDescription(QStringLiteral("提示")); // its name is its changing text
     lblCommand = new QLabel(this);
     lblCommand->setObjectName(QStringLiteral("lblCommand"));
-    lblCommand->setAccessibleName(QStringLiteral("正在下传的指令"));
+    lblCommand->setAccessibleDescription(QStringLiteral("正在下传的指令"));
     pgbSend = new QProgressBar(this);
     pgbSend->setObjectName(QStringLiteral("pgbSend"));
     pgbSend->setAccessibleName(QStringLiteral("参数下传进度"));
@@ -320,7 +320,7 @@ bool frmSWTComparison::leaveAllowed()
     if (m_logic->DumpMode()) {
         const auto answer = m_ctx.messages.show(QStringLiteral("你确定要中断此次比照吗？请退出后3分钟后再做参数比照!"),
                                                 QStringLiteral("请确认"), MessageService::Icon::Question,
-                                                MessageService::Buttons::OkCancel, this);
+                                                MessageService::Buttons::OkCancelDefaultCancel, this);
         if (answer != MessageService::Answer::Ok)
             return false;
         m_logic->abandonComparison();

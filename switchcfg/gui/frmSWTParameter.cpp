@@ -265,6 +265,7 @@ QWidget *frmSWTParameter::buildTrunkTab()
     hfgExchange = new FlexGrid(page);
     hfgExchange->setObjectName(QStringLiteral("hfgExchange"));
     hfgExchange->setAccessibleName(QStringLiteral("中继设置"));
+    hfgExchange->setKeyColumns(1); // the trunk stays in view
     SetColWidths(*hfgExchange, ExchangeWidths);
     txtExchange = lineEdit(page, QStringLiteral("txtExchange"), QStringLiteral("单元格编辑"));
     txtExchange->hide();
@@ -473,7 +474,7 @@ void frmSWTParameter::sendNow(const QStringList &codes)
 bool frmSWTParameter::confirm(const QString &text)
 {
     return m_ctx.messages.show(text, QStringLiteral("复位确认"), MessageService::Icon::Question,
-                               MessageService::Buttons::OkCancel, this)
+                               MessageService::Buttons::OkCancelDefaultCancel, this)
            == MessageService::Answer::Ok;
 }
 
@@ -628,6 +629,9 @@ void frmSWTParameter::cmdDelSPC_Click()
                             MessageService::Icon::Critical, MessageService::Buttons::Ok, this);
         return;
     }
+    if (!m_ctx.messages.confirmDeletion(QStringLiteral("是否删除特服号码“%1”？").arg(item->text()),
+                                        QStringLiteral("删除特服号码"), this))
+        return;
     finishStore(kept([&] { return m_params->deleteSpecialNumber(item->text()); }));
     ShowSpecialNumbers();
 }

@@ -203,6 +203,7 @@ TEST_F(StartupTest, LoginShowsMainWindowAndExitWritesUsageRecord)
     clock.advanceSecs(3600);
     bool ended = false;
     QObject::connect(main.get(), &frmMain::programEnded, [&] { ended = true; });
+    messages.queueAnswer(MessageService::Answer::Ok);
     EXPECT_TRUE(main->close());
     EXPECT_TRUE(ended);
     EXPECT_FALSE(ctx.db.isOpen());
@@ -274,6 +275,7 @@ TEST_F(StartupTest, EveryEntryAndToolButtonOpensItsWindow)
         entry->trigger();
         EXPECT_EQ(opened, QString::fromUtf8(c.window)) << c.action;
     }
+    messages.queueAnswer(MessageService::Answer::Ok);
     messages.queueAnswer(MessageService::Answer::Ok);
     EXPECT_TRUE(main->close());
 }

@@ -347,7 +347,7 @@ TEST_F(TallowinTest, BackupAddsTheSuffixAndAsksBeforeReplacing)
     EXPECT_FALSE(click(window.cmdBackup));
     ASSERT_NE(messages.last(), nullptr);
     EXPECT_TRUE(messages.last()->text.contains(target));
-    EXPECT_EQ(messages.last()->buttons, MessageService::Buttons::YesNo);
+    EXPECT_EQ(messages.last()->buttons, MessageService::Buttons::YesNoDefaultNo);
     EXPECT_EQ(fileBytes(target), first);
 
     messages.queueAnswer(MessageService::Answer::Yes);

@@ -349,13 +349,18 @@ TEST_F(DiscountWindowTest, LocalPrefixesAreReplacedInTheSwitch)
     EXPECT_EQ(sent(), QByteArray());
 
     test::clickCell(g, FindGridRow(QStringLiteral("0572"), *g, 0), 0);
+    messages.clear();
+    messages.queueAnswer(MessageService::Answer::Yes);
     test::press(w.get(), QStringLiteral("cmdDeleteDiscount_5"));
+    ASSERT_NE(messages.last(), nullptr);
+    EXPECT_EQ(messages.last()->text, QStringLiteral("是否删除区号0572的费率“本地新添加”？"));
     EXPECT_EQ(show(sent()), show(hex("0B 2A 0B 0A 0B A5 72 0C"))); // *20*0*0572#
     EXPECT_EQ(cell(QStringLiteral("SELECT count(*) FROM Feerate WHERE 类型='5'")), QStringLiteral("1"));
 
     // A row that never had a prefix leaves the switch alone when deleted.
     test::press(w.get(), QStringLiteral("cmdAddDiscount_5"));
     test::clickCell(g, FindGridRow(QStringLiteral("本地新添加"), *g, 1), 1);
+    messages.queueAnswer(MessageService::Answer::Yes);
     test::press(w.get(), QStringLiteral("cmdDeleteDiscount_5"));
     EXPECT_EQ(cell(QStringLiteral("SELECT count(*) FROM Feerate WHERE 类型='5'")), QStringLiteral("1"));
     EXPECT_EQ(sent(), QByteArray());
@@ -470,8 +475,13 @@ TEST_F(DiscountWindowTest, LocateScrollsToThePrefix)
 
     test::clickCell(g, 2, 0);
     test::fill(edit(QStringLiteral("txtHead_2")), QStringLiteral("99"));
+    messages.clear();
     test::press(w.get(), QStringLiteral("cmdLocation_2"));
     EXPECT_EQ(g->row(), 2);
+    // Nothing found is said, and the prefix is ready to be typed over.
+    ASSERT_NE(messages.last(), nullptr);
+    EXPECT_EQ(messages.last()->text, QStringLiteral("没有找到区号为99的费率。"));
+    EXPECT_TRUE(edit(QStringLiteral("txtHead_2"))->hasSelectedText());
 }
 
 TEST_F(DiscountWindowTest, IPCardsAreSentAsTheCardPair)
@@ -674,6 +684,7 @@ TEST_F(DiscountWindowTest, HolidaysAreAddedEditedAndDeletedRowByRow)
               Money::fromYuan(40));
 
     test::clickCell(g, preset + 1, 0); // the first of the two new rows
+    messages.queueAnswer(MessageService::Answer::Yes);
     test::press(w.get(), QStringLiteral("cmdDeleteHoliday"));
     table = all();
     ASSERT_EQ(table.size(), preset + 1);

@@ -282,8 +282,11 @@ TEST_F(ClientTest, ModifyAndDeleteNeedASelectedRow)
     test::clickCell(g, 1, 0);
     EXPECT_EQ(clientBox(1)->text(), "甲");
     messages.clear();
+    messages.queueAnswer(MessageService::Answer::Yes);
     test::press(button("cmdDeleteClient"));
-    expectNoMessage();
+    ASSERT_EQ(messages.shown().size(), 1);
+    EXPECT_EQ(messages.last()->text, "是否删除“1”？");
+    EXPECT_EQ(messages.last()->buttons, MessageService::Buttons::YesNoDefaultNo);
     EXPECT_EQ(rows("Client").size(), 1);
     EXPECT_EQ(rows("Client")[0].value(0), "2");
     expectClientsBrowsing();
@@ -377,11 +380,32 @@ TEST_F(ClientTest, BlacklistRowIsEditedAndDeletedThroughTheGrid)
     EXPECT_EQ(rows("BlackLst"), (QList<QStringList>{{"5551234", "a"}, {"5559999", "b2"}}));
 
     test::clickCell(g, 1, 0);
+    messages.queueAnswer(MessageService::Answer::Yes);
     test::press(button("cmdDeleteBlacklist"));
     EXPECT_EQ(rows("BlackLst"), (QList<QStringList>{{"5559999", "b2"}}));
     EXPECT_EQ(blackBox(0)->text(), "");
     test::press(button("cmdDeleteBlacklist"));
     expectLast("请在数据网格中选择好您要删除的项！", MessageService::defaultTitle(), Icon::None);
+}
+
+// The filter box over a register leaves the rows holding what is typed,
+// also after the register is refilled; the rows stay where they are.
+TEST_F(ClientTest, TheFilterShowsTheMatchingRows)
+{
+    addClient({{0, "1"}, {1, "甲"}, {2, "北京路"}});
+    addClient({{0, "2"}, {1, "乙"}, {2, "南京路"}});
+    FlexGrid *g = grid("hfgClient");
+    auto *filter = child<QLineEdit>("txtFilterClient");
+    test::fill(filter, "南京");
+    EXPECT_TRUE(g->isRowHidden(1));
+    EXPECT_FALSE(g->isRowHidden(2));
+    EXPECT_EQ(g->textMatrix(2, 1), "乙");
+    addClient({{0, "3"}, {1, "丙"}, {2, "南京西路"}});
+    ASSERT_TRUE(test::waitFor([&] { return g->rows() == 4 && g->isRowHidden(1); }));
+    EXPECT_FALSE(g->isRowHidden(3));
+    test::fill(filter, QString());
+    for (int r = 1; r < g->rows(); ++r)
+        EXPECT_FALSE(g->isRowHidden(r)) << r;
 }
 
 TEST_F(ClientTest, GridColumnsShowTheirCaptionsWholeAndFillTheGrid)

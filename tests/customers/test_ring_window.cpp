@@ -94,6 +94,16 @@ TEST_F(RingWindowTest, SetAndClearSendTheirCommandsAndKeepOneItemPerExtension)
     // Clearing an extension without an item still sends the command.
     enter(w, "805", QString(), "cmdClear");
     EXPECT_EQ(show(sent()), show(hex("0B 34 0B 08 A5 0B 0A 0C"))); // *34*805*0#
+    EXPECT_TRUE(messages.shown().isEmpty()) << "no alarm, nothing to ask";
+    // A pending alarm is cleared only on "是"; Enter ("否") keeps it.
+    enter(w, "802", QString(), "cmdClear");
+    ASSERT_NE(messages.last(), nullptr);
+    EXPECT_EQ(messages.last()->text, "是否清除分机802在2026-12-09 21:30的闹钟？");
+    EXPECT_EQ(messages.last()->buttons, MessageService::Buttons::YesNoDefaultNo);
+    EXPECT_EQ(sent(), QByteArray());
+    EXPECT_EQ(items(w), QStringList({"802 2026-12-09 21:30", "801 2026-12-09 09:15"}));
+    messages.clear();
+    messages.queueAnswer(MessageService::Answer::Yes);
     enter(w, "802", QString(), "cmdClear");
     EXPECT_EQ(show(sent()), show(hex("0B 34 0B 08 A2 0B 0A 0C"))); // *34*802*0#
     EXPECT_EQ(items(w), QStringList({"801 2026-12-09 09:15"}));
@@ -110,6 +120,30 @@ TEST_F(RingWindowTest, SetAndClearSendTheirCommandsAndKeepOneItemPerExtension)
     }
     EXPECT_EQ(sent(), QByteArray());
     EXPECT_EQ(items(w), QStringList({"801 2026-12-09 09:15"}));
+}
+
+// As a clerk works: a click anywhere in the time box and "0645" typed is
+// 06:45; Enter in the number box sets the alarm.
+TEST_F(RingWindowTest, ATypedTimeIsTakenAndEnterSetsTheAlarm)
+{
+    frmSRVRing w(ctx);
+    w.show();
+    ASSERT_TRUE(test::waitFor([&] { return w.isActiveWindow(); }));
+    const QRect box = w.dtpTime->rect();
+    QTest::mouseClick(w.dtpTime, Qt::LeftButton, {}, QPoint(box.width() * 2 / 5, box.height() / 2)); // the minutes
+    auto *text = w.dtpTime->findChild<QLineEdit *>();
+    ASSERT_NE(text, nullptr);
+    ASSERT_TRUE(test::waitFor([&] { return text->selectedText() == "08"; })) << "the hour is selected";
+    test::typeText(w.dtpTime, "0645");
+    EXPECT_EQ(w.dtpTime->time(), QTime(6, 45));
+
+    auto *number = test::child<QLineEdit>(&w, "txtNo");
+    test::fill(number, "803");
+    QTest::keyClick(number, Qt::Key_Return);
+    EXPECT_TRUE(messages.shown().isEmpty());
+    EXPECT_EQ(show(sent()), show(hex("0B 34 0B 08 A3 0B A6 45 0C"))); // *34*803*0645#
+    EXPECT_EQ(items(w), QStringList({"803 2026-12-10 06:45"}));
+    EXPECT_TRUE(w.isVisible());
 }
 
 TEST_F(RingWindowTest, AlarmsSurviveLeavingAndThoseThatRangAreGone)

@@ -12,6 +12,7 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -67,7 +68,8 @@ TEST_F(PortWindowTest, SearchStopsAtTheAnsweringPortAndTheWindowFollows)
     EXPECT_TRUE(link.LinkUp());
     EXPECT_EQ(link.PortNumber(), 2);
     EXPECT_TRUE(link.mscPort.isOpen());
-    EXPECT_EQ(window.cmbPort->currentText(), QStringLiteral("COM2"));
+    EXPECT_EQ(window.cmbPort->currentIndex(), 1);
+    EXPECT_EQ(window.lblSearch->text(), QStringLiteral("在 COM2 找到交换机。"));
     EXPECT_TRUE(window.cmdAuto->isEnabled());
     EXPECT_EQ(ptys[1]->take(), kClock0142);
     EXPECT_EQ(ptys[2]->take(), kClock0142);
@@ -95,7 +97,7 @@ TEST_F(PortWindowTest, SearchKeepsTheAnsweringPortWhileTheWatchdogTicks)
     ASSERT_TRUE(searchEnds());
 
     EXPECT_EQ(link.PortNumber(), 2);
-    EXPECT_EQ(window.cmbPort->currentText(), QStringLiteral("COM2"));
+    EXPECT_EQ(window.cmbPort->currentIndex(), 1);
     EXPECT_TRUE(link.LinkUp());
     EXPECT_EQ(tried.count(), 2) << "the search went past the switch";
     EXPECT_GE(env.clock.monotonicMs(), 1300) << "a watchdog tick fell inside the wait";
@@ -113,6 +115,8 @@ TEST_F(PortWindowTest, OkDuringASearchStopsItAndStoresThePortItOpens)
     press(&window, QStringLiteral("cmdAuto"));
     // No switch anywhere: the search is on COM3 when the operator picks COM5.
     ASSERT_TRUE(env.clock.waitFor([&] { return link.search().candidate() == 3; }, 5000));
+    EXPECT_TRUE(window.lblSearch->text().startsWith(QStringLiteral("正在试 COM3（")))
+        << window.lblSearch->text().toStdString();
     choosePort(window, 5);
     QSignalSpy tried(&link, &SwitchLink::portSelected);
     press(&window, QStringLiteral("cmdOK"));
@@ -134,12 +138,16 @@ TEST_F(PortWindowTest, OkDuringASearchStopsItAndStoresThePortItOpens)
 TEST_F(PortWindowTest, PortWindowStoresAndOpensTheChosenPort)
 {
     ASSERT_TRUE(link.OpenPort(7));
+    QFile::remove(com(16)); // no device behind COM16
     frmPort window(*env.ctx, link);
     window.show();
     EXPECT_EQ(window.windowTitle(), QStringLiteral("串口选择"));
     ASSERT_EQ(window.cmbPort->count(), 16);
-    EXPECT_EQ(window.cmbPort->itemText(15), QStringLiteral("COM16"));
-    EXPECT_EQ(window.cmbPort->currentText(), QStringLiteral("COM7"));
+    // Each port with the device it stands for.
+    EXPECT_EQ(window.cmbPort->itemText(6), QStringLiteral("COM7 → ") + QFileInfo(com(7)).canonicalFilePath());
+    EXPECT_TRUE(window.cmbPort->itemText(15).startsWith(QStringLiteral("COM16 → ")));
+    EXPECT_TRUE(window.cmbPort->itemText(15).endsWith(QStringLiteral("（不存在）")));
+    EXPECT_EQ(window.cmbPort->currentIndex(), 6);
     EXPECT_EQ(window.lbl->buddy(), window.cmbPort);
 
     choosePort(window, 5);
@@ -149,6 +157,9 @@ TEST_F(PortWindowTest, PortWindowStoresAndOpensTheChosenPort)
     EXPECT_EQ(env.config(int(ConfigField::SwitchPort)), QStringLiteral("5"));
     EXPECT_EQ(link.PortNumber(), 5);
     EXPECT_TRUE(link.mscPort.isOpen());
+    ASSERT_NE(env.messages.last(), nullptr);
+    EXPECT_EQ(env.messages.last()->text,
+              QStringLiteral("通讯串口已设为 COM5（%1），已打开。").arg(QFileInfo(com(5)).canonicalFilePath()));
     EXPECT_EQ(sentDuring(*ptys[5], [&] { link.SendAck(); }), bytes({0x5A}));
 }
 
@@ -162,6 +173,8 @@ TEST_F(PortWindowTest, PortWindowStoresAPortThatDoesNotOpen)
     press(&window, QStringLiteral("cmdOK"));
     EXPECT_EQ(env.config(int(ConfigField::SwitchPort)), QStringLiteral("9"));
     EXPECT_FALSE(link.mscPort.isOpen());
+    EXPECT_TRUE(env.messages.last()->text.endsWith(QStringLiteral("（不存在）），现在无法打开，设备接上后自动打开。")))
+        << env.messages.last()->text.toStdString();
 
     // Once the device is there, the probe opens it.
     ASSERT_TRUE(ptys[9]->linkAs(com(9)));

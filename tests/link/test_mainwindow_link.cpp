@@ -127,6 +127,7 @@ TEST_F(MainWindowLinkTest, LoadFindsTheSwitchAndExitSaysGoodbye)
     ctx.login.OPName = QStringLiteral("管理员");
     ctx.login.OPLoginTime = ctx.stamp();
     const QString dbPath = ctx.db.path();
+    messages.queueAnswer(MessageService::Answer::Ok);
     ASSERT_TRUE(window.Form_Unload());
     EXPECT_EQ(ptys[3]->takeAtLeast(2), QByteArray("\x11\xF1", 2));
     EXPECT_FALSE(ctx.db.isOpen());

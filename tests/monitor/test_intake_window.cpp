@@ -135,6 +135,11 @@ TEST(IntakeWindow, ListColumnsShowTheirHeadersAndValuesWholeInTheCjkFont)
     EXPECT_TRUE(columnsShowEverything(window.ListViewOut, &why)) << why.toStdString();
     EXPECT_TRUE(columnsShowEverything(window.ListViewIn, &why)) << why.toStdString();
 
+    // Nothing moves as calls arrive: the places before.
+    QList<QRect> places{window.ListViewIn->geometry(), window.ListViewOut->geometry()};
+    for (int i = 0; i < 16; ++i)
+        places << window.imgPHN[i]->geometry() << window.lbl[i]->geometry();
+
     // A call record and an answered incoming call with a long caller number.
     env.link->ReceiveBytes(kPort5Call);
     env.link->ReceiveBytes(bytes({0xFF, 0xA8, 0x02, 0x13, 0x91, 0x23, 0x45, 0x67, 0x8A}));
@@ -153,14 +158,18 @@ TEST(IntakeWindow, ListColumnsShowTheirHeadersAndValuesWholeInTheCjkFont)
     EXPECT_TRUE(columnsShowEverything(window.ListViewIn, &why)) << why.toStdString();
 
     // The lists use their room: the columns fill the width, the incoming-call
-    // list grows past its 4000 twips when its columns need it and stays at
-    // the right edge.
+    // list is wider than its 4000 twips where its columns need it and stays
+    // at the right edge.
     EXPECT_GE(columnsTotal(window.ListViewOut), window.ListViewOut->viewport()->width());
     EXPECT_GE(columnsTotal(window.ListViewIn), window.ListViewIn->viewport()->width());
     EXPECT_GE(window.ListViewIn->width(), 4000 / 15);
     EXPECT_LE(columnsTotal(window.ListViewIn), window.ListViewIn->viewport()->width() + 1)
         << "the incoming calls need no sideways scrolling";
     EXPECT_EQ(window.ListViewIn->geometry().right(), window.centralWidget()->width() - 1);
+    QList<QRect> after{window.ListViewIn->geometry(), window.ListViewOut->geometry()};
+    for (int i = 0; i < 16; ++i)
+        after << window.imgPHN[i]->geometry() << window.lbl[i]->geometry();
+    EXPECT_EQ(after, places);
     for (int i = 0; i < 16; ++i)
         EXPECT_LT(window.imgPHN[i]->geometry().right(), window.ListViewIn->x()) << i;
     ASSERT_TRUE(window.grab().save(artifactDir() + "/intake_lists_cjk.png"));

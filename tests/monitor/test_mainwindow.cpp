@@ -187,13 +187,21 @@ TEST_F(MainWindowTest, ResizeSpreadsIndicatorsFourByFour)
     QCoreApplication::processEvents();
     const int right = window->centralWidget()->width();
     EXPECT_EQ(window->ListViewIn->geometry().right(), right - 1);
-    EXPECT_NEAR(window->ListViewIn->width(), 4000 / 15, 1);
+    // At least 4000 twips, and room for a caller, an extension and a time.
+    EXPECT_GE(window->ListViewIn->width(), 4000 / 15);
+    EXPECT_LE(window->ListViewIn->width(), right / 2);
+    // The legend under the indicators, above the call list.
+    const QRect legend = window->fraLegend->geometry();
+    EXPECT_GT(legend.height(), 0);
+    EXPECT_LT(legend.bottom(), window->ListViewOut->y());
+    EXPECT_LT(legend.right(), window->ListViewIn->x());
     EXPECT_EQ(window->ListViewOut->geometry().bottom(), window->centralWidget()->height() - 1);
     for (int i = 0; i < 16; ++i) {
         const QRect pic = window->imgPHN[i]->geometry();
         EXPECT_LT(pic.right(), window->ListViewIn->x()) << i;
         EXPECT_LT(pic.bottom(), window->ListViewOut->y()) << i;
         EXPECT_LT(pic.bottom(), window->lbl[i]->geometry().top() + 1) << "text under its picture";
+        EXPECT_LT(window->lbl[i]->geometry().bottom(), legend.top()) << i;
         if (i % 4) {
             EXPECT_GT(pic.x(), window->imgPHN[i - 1]->x());
         }

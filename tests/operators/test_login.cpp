@@ -9,6 +9,7 @@
 #include "frmChangeCode.h"
 #include "frmLogin.h"
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -82,6 +83,10 @@ TEST_F(LoginTest, WrongPasswordThenRightOne)
     EXPECT_EQ(messages.last()->title, "密码错误");
     EXPECT_EQ(messages.last()->icon, MessageService::Icon::Warning);
     EXPECT_FALSE(ctx.login.OPLogin);
+    // The wrong password is gone: what is typed next is a new try.
+    EXPECT_TRUE(w.txtCode->text().isEmpty());
+    QTest::keyClicks(w.txtCode, "admin");
+    EXPECT_EQ(w.txtCode->text(), "admin");
     EXPECT_FALSE(logIn(w, "管理员", "admin ")); // no trimming
     EXPECT_FALSE(ctx.login.OPLogin);
 
@@ -139,6 +144,7 @@ TEST_F(LoginTest, ChangePasswordChecksInOrderAndStores)
     ctx.runModal = [&](QDialog &d) {
         auto *dlg = qobject_cast<frmChangeCode *>(&d);
         EXPECT_NE(dlg, nullptr);
+        seen << test::child<QLabel>(dlg, "lblOperator")->text(); // whose password it is
         for (const QStringList &a : attempts) {
             if (a.at(0) == "<cancel>") {
                 test::press(dlg, "cmdCancel");
@@ -156,7 +162,8 @@ TEST_F(LoginTest, ChangePasswordChecksInOrderAndStores)
     attempts = {{"bad", "n", "n"}, {"admin", "", ""}, {"admin", "新'密码", "新'密"}, {"admin", "新'密码", "新'密码"}};
     test::typeOver(w.cmbOPName->lineEdit(), "管理员");
     test::press(&w, "cmdChangePassword");
-    EXPECT_EQ(seen, QStringList({"原密码输入错误!", "密码不能为空!", "密码和确认密码不相符!", "密码修改成功!"}));
+    EXPECT_EQ(seen,
+              QStringList({"管理员", "原密码输入错误!", "密码不能为空!", "密码和确认密码不相符!", "密码修改成功!"}));
     const QString changed = storedPassword("管理员");
     EXPECT_TRUE(PasswordHash::isHashed(changed)) << "the new password is stored as its hash";
     EXPECT_TRUE(PasswordHash::verify(changed, "新'密码"));

@@ -105,7 +105,9 @@ TEST_F(OperatorWindowsTest, RightsOfTheSelectedOperatorAreShownAndSaved)
     EXPECT_EQ(boxes(w), "10000000001");
     setBoxes(w, "00000001010");
     test::press(&w, "cmdSave");
-    EXPECT_TRUE(messages.shown().isEmpty());
+    ASSERT_EQ(messages.shown().size(), 1);
+    EXPECT_EQ(messages.last()->text, "操作员“值班员”的权限已保存。");
+    messages.clear();
     EXPECT_EQ(opRow("值班员").mid(2, 11).join(""), "00000001010");
     EXPECT_EQ(ctx.login.OPRight.join(""), "11111111111") << "another operator's rights wait for their login";
 
@@ -114,6 +116,31 @@ TEST_F(OperatorWindowsTest, RightsOfTheSelectedOperatorAreShownAndSaved)
     EXPECT_EQ(boxes(w), "11111111111");
     test::clickItem(w.lstOPName, "值班员");
     EXPECT_EQ(boxes(w), "00000001010");
+    EXPECT_TRUE(messages.shown().isEmpty()) << "nothing unsaved, nothing asked";
+
+    // Ticks not saved are offered for saving before another operator is
+    // shown: "取消" stays, "否" drops them, "是" saves them.
+    setBoxes(w, "11000001010");
+    messages.queueAnswer(MessageService::Answer::Cancel);
+    test::clickItem(w.lstOPName, "管理员");
+    ASSERT_EQ(messages.shown().size(), 1);
+    EXPECT_EQ(messages.last()->text, "操作员“值班员”的权限已修改，尚未保存。\n是否保存？");
+    EXPECT_EQ(selected(w), "值班员");
+    EXPECT_EQ(boxes(w), "11000001010");
+    messages.queueAnswer(MessageService::Answer::No);
+    test::clickItem(w.lstOPName, "管理员");
+    EXPECT_EQ(selected(w), "管理员");
+    EXPECT_EQ(opRow("值班员").mid(2, 11).join(""), "00000001010");
+    test::clickItem(w.lstOPName, "值班员");
+    setBoxes(w, "01000001010");
+    messages.clear();
+    messages.queueAnswer(MessageService::Answer::Yes);
+    test::clickItem(w.lstOPName, "管理员");
+    EXPECT_EQ(messages.texts(),
+              QStringList({"操作员“值班员”的权限已修改，尚未保存。\n是否保存？", "操作员“值班员”的权限已保存。"}));
+    EXPECT_EQ(opRow("值班员").mid(2, 11).join(""), "01000001010");
+    EXPECT_EQ(selected(w), "管理员");
+    EXPECT_EQ(boxes(w), "11111111111");
 
     // The administrator's own rights are in force at once, even all cleared.
     test::clickItem(w.lstOPName, "管理员");
@@ -224,7 +251,7 @@ TEST_F(OperatorWindowsTest, DeleteAsksAndNeverDeletesTheAdministrator)
     ASSERT_EQ(messages.shown().size(), 1);
     EXPECT_EQ(messages.last()->text, "是否真的要删除用户  '张三'  ?");
     EXPECT_EQ(messages.last()->title, "删除操作员");
-    EXPECT_EQ(messages.last()->buttons, MessageService::Buttons::YesNo);
+    EXPECT_EQ(messages.last()->buttons, MessageService::Buttons::YesNoDefaultNo);
     EXPECT_EQ(messages.last()->icon, MessageService::Icon::Question);
     EXPECT_FALSE(opRow("张三").isEmpty());
     EXPECT_EQ(selected(w), "张三");
@@ -243,7 +270,7 @@ TEST_F(OperatorWindowsTest, DeleteAsksAndNeverDeletesTheAdministrator)
     test::press(&w, "cmdDelete");
     test::press(&w, "cmdSave");
     ASSERT_EQ(messages.shown().size(), 2);
-    EXPECT_NE(messages.shown().at(0).buttons, MessageService::Buttons::YesNo);
+    EXPECT_NE(messages.shown().at(0).buttons, MessageService::Buttons::YesNoDefaultNo);
     EXPECT_EQ(ctx.db.scalar("SELECT count(*) FROM OP").value_or("?"), "2");
     EXPECT_EQ(opRow("管理员").mid(2, 11).join(""), "11111111111");
 }

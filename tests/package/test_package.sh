@@ -23,10 +23,10 @@ deb="$scratch/out/corvane_${version}_amd64.deb"
 [ -f "$deb" ] || { ls -l "$scratch/out"; fail "no corvane_${version}_amd64.deb"; }
 echo "package: $(basename "$deb"), $(stat -c %s "$deb") bytes"
 
-# Dependencies computed from the programs, plus the fonts.
+# Dependencies computed from the programs, plus the fonts and Qt's Chinese texts.
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
-for dep in fonts-wqy-zenhei libqt6widgets6 libqt6serialport6 libsqlcipher libxlsxwriter libc6; do
+for dep in fonts-wqy-zenhei qt6-translations-l10n libqt6widgets6 libqt6serialport6 libsqlcipher libxlsxwriter libc6; do
   echo "$depends" | grep -q "$dep" || fail "Depends lacks $dep"
 done
 

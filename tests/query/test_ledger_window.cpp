@@ -16,6 +16,7 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QFile>
+#include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
 #include <QTableView>
@@ -219,6 +220,20 @@ TEST_F(LedgerWindowTest, ListsTheMonthByCallerWithTotalsAndReprintsTheReceiptsAs
     clickRow(1, Qt::ShiftModifier);
     click(QStringLiteral("cmdReprint"));
     EXPECT_TRUE(receipt.contains(s("2026年12月31日")) && receipt.contains(s("2026年12月1日")));
+
+    // Sorted newest first by a click (two) on "结算时间": the row clicked is
+    // the record printed.
+    auto *view = child<QTableView>(QStringLiteral("hfgLedger"));
+    const int when = int(SettleLedger::header().indexOf(s("结算时间")));
+    const QPoint onWhen(view->horizontalHeader()->sectionViewportPosition(when) + 4,
+                        view->horizontalHeader()->height() / 2);
+    QTest::mouseClick(view->horizontalHeader()->viewport(), Qt::LeftButton, {}, onWhen);
+    QTest::mouseClick(view->horizontalHeader()->viewport(), Qt::LeftButton, {}, onWhen);
+    EXPECT_EQ(column(s("结算时间")), (QStringList{s("2026-12-31 23:59:59"), s("2026-12-01 00:00:00")}));
+    clickRow(0);
+    click(QStringLiteral("cmdReprint"));
+    EXPECT_TRUE(receipt.contains(s("2026年12月31日")));
+    EXPECT_FALSE(receipt.contains(s("2026年12月1日")));
 
     // A range typed backwards lists nothing and says why.
     messages.clear();

@@ -25,10 +25,12 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QHeaderView>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QTableView>
 #include <QTest>
 #include <QTimeEdit>
@@ -208,6 +210,41 @@ TEST_F(QueryWindowTest, QueryListsPrintsExportsAndDeletesBehindRight10)
     modal[QStringLiteral("frmPHNBill")] = [&](QDialog &d) {
         EXPECT_EQ(listRows(&d, QStringLiteral("hfgPHNBill")), 2) << "801 only, not 8011";
         EXPECT_EQ(label(&d), s("总计话单数：2   总计金额：2.00元"));
+
+        // End times in one form, durations as minutes and seconds; both and
+        // the money right-aligned.
+        auto *view = test::child<QTableView>(&d, QStringLiteral("hfgPHNBill"));
+        const QAbstractItemModel *model = view->model();
+        auto cell = [&](int r, int c) { return model->index(r, c).data().toString(); };
+        auto right = [&](int r, int c) {
+            return bool(model->index(r, c).data(Qt::TextAlignmentRole).value<Qt::Alignment>() & Qt::AlignRight);
+        };
+        const QRegularExpression endForm(s("^\\d{4}年\\d\\d月\\d\\d日\\d\\d时\\d\\d分$"));
+        QStringList ends;
+        for (int r = 0; r < 2; ++r) {
+            ends << cell(r, 2);
+            EXPECT_TRUE(endForm.match(cell(r, 2)).hasMatch()) << cell(r, 2).toStdString();
+            EXPECT_TRUE(QRegularExpression(s("^\\d\\d:\\d\\d$")).match(cell(r, 3)).hasMatch())
+                << cell(r, 3).toStdString();
+            EXPECT_TRUE(right(r, 3) && right(r, 6)) << r;
+            EXPECT_FALSE(right(r, 1)) << r;
+        }
+        EXPECT_TRUE(ends.contains(s("2026年12月09日10时31分")));
+        // A click on a caption sorts by that column, a second click the other way.
+        QHeaderView *header = view->horizontalHeader();
+        const QPoint onEnd(header->sectionViewportPosition(2) + 4, header->height() / 2);
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, onEnd);
+        EXPECT_LT(cell(0, 2), cell(1, 2));
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, onEnd);
+        EXPECT_GT(cell(0, 2), cell(1, 2));
+        // The filter box leaves the rows holding what is typed.
+        auto *filter = test::child<QLineEdit>(&d, QStringLiteral("txtFilter"));
+        test::fill(filter, s("10时31分"));
+        ASSERT_EQ(listRows(&d, QStringLiteral("hfgPHNBill")), 1);
+        EXPECT_EQ(cell(0, 2), s("2026年12月09日10时31分"));
+        test::fill(filter, QString());
+        EXPECT_EQ(listRows(&d, QStringLiteral("hfgPHNBill")), 2);
+
         click(&d, QStringLiteral("cmdPrint"));
 
         static_cast<frmPHNBill &>(d).setExportPathAsker([&](const QString &) { return csv; });

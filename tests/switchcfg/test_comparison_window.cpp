@@ -360,7 +360,8 @@ TEST_F(ComparisonWindowTest, RefusalsWhileSendingAndLeaving)
     EXPECT_TRUE(w->isVisible());
     EXPECT_TRUE(link->DumpMode);
 
-    test::press(w.get(), "cmdLeave"); // OK
+    messages.queueAnswer(MessageService::Answer::Ok);
+    test::press(w.get(), "cmdLeave");
     EXPECT_FALSE(w->isVisible());
     EXPECT_FALSE(link->DumpMode);
     EXPECT_TRUE(link->DiscardingLateDumpBytes());

@@ -585,7 +585,9 @@ TEST_F(ParameterWindowTest, AgentsSpecialNumbersAndTheSwitchButtons)
     EXPECT_EQ(messages.last()->title, QStringLiteral("无法删除"));
     messages.clear();
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(0)).center());
+    messages.queueAnswer(MessageService::Answer::Yes);
     test::press(w.get(), QStringLiteral("cmdDelSPC"));
+    EXPECT_EQ(messages.last()->text, QStringLiteral("是否删除特服号码“114”？"));
     EXPECT_EQ(sent(), QStringList{"*19*0*114#"});
     ASSERT_EQ(list->count(), 1);
     EXPECT_EQ(list->item(0)->text(), QStringLiteral("95555"));

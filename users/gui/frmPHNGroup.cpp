@@ -82,6 +82,7 @@ QWidget *frmPHNGroup::buildUsersTab()
     page->setObjectName(QStringLiteral("tabUsers"));
     hfgUser = grid(page, QStringLiteral("hfgUser"), QStringLiteral("用户信息"));
     hfgUser->setFixedCols(1);
+    hfgUser->setKeyColumns(2); // the port and the extension stay in view
     txtUser = cellBox(page, QStringLiteral("txtUser"));
     SetColWidths(*hfgUser, UserWidths);
     hfgUser->setRowHeightTwips(0, 500);
@@ -310,7 +311,8 @@ void frmPHNGroup::attachCellEditors()
                 const auto answer = m_ctx.messages.show(
                     QStringLiteral("账号%1的押金还有余额%2元，改为“普通”将删除它的押金记录。\n是否继续？")
                         .arg(n, *money),
-                    QStringLiteral("付费方式"), MessageService::Icon::Question, MessageService::Buttons::YesNo, this);
+                    QStringLiteral("付费方式"), MessageService::Icon::Question, MessageService::Buttons::YesNoDefaultNo,
+                    this);
                 if (answer != MessageService::Answer::Yes)
                     return StoreResult(Status::ok(), {}, true);
             }
@@ -510,7 +512,7 @@ bool frmPHNGroup::confirmDropDeposits(const UserParameters::AmendPlan &plan)
             .arg(atRisk.mid(0, 10).join(QStringLiteral("、"))
                  + (atRisk.size() > 10 ? QStringLiteral(" 等%1个用户").arg(atRisk.size()) : QString()));
     return m_ctx.messages.show(text, QStringLiteral("付费方式"), MessageService::Icon::Question,
-                               MessageService::Buttons::YesNo, this)
+                               MessageService::Buttons::YesNoDefaultNo, this)
            == MessageService::Answer::Yes;
 }
 
@@ -627,8 +629,8 @@ void frmPHNGroup::cmdDeleteGroup_Click()
         return;
     const QString name = item->text();
     if (m_ctx.messages.show(QStringLiteral("是否真的要删除 '") + name + QStringLiteral("' 组"),
-                            MessageService::defaultTitle(), MessageService::Icon::None, MessageService::Buttons::YesNo,
-                            this)
+                            MessageService::defaultTitle(), MessageService::Icon::None,
+                            MessageService::Buttons::YesNoDefaultNo, this)
         != MessageService::Answer::Yes)
         return;
     if (!m_notice.note(m_params->deleteGroup(name), this))
@@ -668,7 +670,7 @@ void frmPHNGroup::cmdDeleteAccount_Click()
         money ? QStringLiteral("账号%1的押金还有余额%2元，删除账号将同时删除它的押金记录。\n是否继续？").arg(n, *money)
               : QStringLiteral("删除账号%1后，该账号将不能再使用。\n是否继续？").arg(n);
     if (m_ctx.messages.show(question, QStringLiteral("删除账号"), MessageService::Icon::Question,
-                            MessageService::Buttons::YesNo, this)
+                            MessageService::Buttons::YesNoDefaultNo, this)
         != MessageService::Answer::Yes)
         return;
     finishStore(kept([&] { return m_params->deleteAccount(rowId); }));

@@ -1,0 +1,16 @@
+#pragma once
+#include <QString>
+
+class QWidget;
+
+namespace corvane {
+
+class FlexGrid;
+
+// A box "筛选：" over a long grid: only the data rows holding what is typed
+// stay shown (in any column); empty shows them all. The rows are hidden, not
+// removed, so row numbers and the row ids behind them stay as they are. A
+// grid refilled is filtered again.
+QWidget *MakeGridFilter(QWidget *parent, FlexGrid *grid, const QString &boxName);
+
+} // namespace corvane

@@ -1,0 +1,363 @@
+// Rules every window keeps alike: a question before a destructive action
+// answers "否"/"取消" to a stray Enter, a window comes back where it was left
+// (on the screen), and F1 opens that window's section of the help.
+#include "ConsoleContext.h"
+#include "Data.h"
+#include "DesktopConventions.h"
+#include "FlexGrid.h"
+#include "GridHelpers.h"
+#include "HomeSetup.h"
+#include "Operators.h"
+#include "QtMessageService.h"
+#include "Recordset.h"
+#include "TestHome.h"
+#include "WindowDriver.h"
+#include "frmHelp.h"
+#include "frmMain.h"
+#include "frmOperatorRecord.h"
+#include "frmOperatorRight.h"
+#include "frmPHNClient.h"
+#include "frmPHNDiscount.h"
+#include "frmPHNFee.h"
+#include "frmPHNGroup.h"
+#include "frmSRVRing.h"
+#include "frmSWTComparison.h"
+#include "frmSWTParameter.h"
+#include <QAccessible>
+#include <QApplication>
+#include <QFile>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QScrollBar>
+#include <QSettings>
+#include <QTableView>
+#include <QTest>
+#include <QTextBrowser>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+using namespace corvane;
+
+namespace {
+
+class WindowRulesTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        test::isolateSerialPorts(home.path());
+        ASSERT_TRUE(test::createSwitchDb(ctx.db, ctx.home.switchDb(), "admin"));
+        QString error;
+        ASSERT_TRUE(InstallHomeFiles(ctx.home, error)) << error.toStdString();
+        OperatorLogin login(ctx);
+        ASSERT_TRUE(login.logIn("管理员", "admin"));
+    }
+
+    QString count(const QString &sql) { return ctx.db.scalar(sql).value_or("?"); }
+
+    // The last box was a question whose default answer leaves everything as
+    // it was (the exit question keeps its information icon).
+    void expectSafeQuestion(const char *what)
+    {
+        ASSERT_NE(messages.last(), nullptr) << what << ": nothing was asked";
+        EXPECT_TRUE(MessageService::defaultsToSafeAnswer(messages.last()->buttons))
+            << what << ": " << messages.last()->text.toStdString();
+        messages.clear();
+    }
+
+    test::TestHome home;
+    ScriptedMessageService messages;
+    TestClock clock{QDateTime(QDate(2026, 12, 8), QTime(10, 0))};
+    ConsoleContext ctx{HomePaths(home.path()), messages, clock};
+};
+
+// Enter on each destructive question leaves the data alone: the recorded box
+// is a question with "否" or "取消" as its default, and the script answers
+// what Enter would.
+TEST_F(WindowRulesTest, EveryDestructiveQuestionDefaultsToNo)
+{
+    {
+        frmPHNDiscount w(ctx);
+        w.show();
+        auto *g = test::child<FlexGrid>(&w, "hfgFeerate_5");
+        test::press(&w, "cmdAddDiscount_5");
+        const QString rates = count("SELECT count(*) FROM Feerate");
+        test::clickCell(g, FindGridRow("本地新添加", *g, 1), 1);
+        test::press(&w, "cmdDeleteDiscount_5");
+        expectSafeQuestion("rate row");
+        EXPECT_EQ(count("SELECT count(*) FROM Feerate"), rates);
+
+        auto *holidays = test::child<FlexGrid>(&w, "hfgHoliday");
+        const QString days = count("SELECT count(*) FROM Holiday");
+        ASSERT_NE(days, "0");
+        test::clickCell(holidays, holidays->fixedRows(), 0);
+        test::press(&w, "cmdDeleteHoliday");
+        expectSafeQuestion("holiday");
+        EXPECT_EQ(count("SELECT count(*) FROM Holiday"), days);
+    }
+    {
+        frmSWTParameter w(ctx);
+        w.show();
+        auto *special = test::child<QListWidget>(&w, "lstSpecial");
+        messages.queueText(QStringLiteral("114"));
+        test::press(&w, "cmdAddSPC");
+        messages.clear();
+        ASSERT_EQ(special->count(), 1);
+        test::clickItem(special, special->item(0)->text());
+        test::press(&w, "cmdDelSPC");
+        expectSafeQuestion("special number");
+        EXPECT_EQ(count("SELECT count(*) FROM SPCPhone"), QString::number(special->count()));
+        for (const char *button : {"cmdRST", "cmdInitial"}) {
+            test::press(&w, QString::fromLatin1(button));
+            expectSafeQuestion(button);
+        }
+    }
+    {
+        frmPHNClient w(ctx);
+        w.show();
+        test::press(&w, "cmdAddClient");
+        test::fill(test::child<QLineEdit>(&w, "txtClient_0"), "7");
+        test::press(&w, "cmdAmendClient");
+        ASSERT_EQ(count("SELECT count(*) FROM Client"), "1");
+        test::clickCell(test::child<FlexGrid>(&w, "hfgClient"), 1, 0);
+        test::press(&w, "cmdDeleteClient");
+        expectSafeQuestion("client");
+        EXPECT_EQ(count("SELECT count(*) FROM Client"), "1");
+    }
+    {
+        Recordset op = Recordset::forAppend(ctx.db, "OP");
+        QStringList row{"张三", "z"};
+        for (int i = 0; i < 15; ++i)
+            row << "0";
+        ASSERT_TRUE(WriteRecord(op, true, row));
+        frmOperatorRight w(ctx);
+        w.show();
+        test::clickItem(w.lstOPName, "张三");
+        test::press(&w, "cmdDelete");
+        expectSafeQuestion("operator");
+        EXPECT_EQ(count("SELECT count(*) FROM OP"), "2");
+    }
+    {
+        frmMain w(ctx);
+        w.show();
+        EXPECT_FALSE(w.close());
+        expectSafeQuestion("exit");
+        EXPECT_TRUE(w.isVisible());
+    }
+}
+
+// The real box: Enter and Escape on a destructive question answer its safe
+// button; a plain question keeps "是"/"确定" as its default.
+TEST_F(WindowRulesTest, EnterOnARealDestructiveBoxAnswersNo)
+{
+    QtMessageService boxes;
+    auto pressOnBox = [](Qt::Key key) {
+        QTimer::singleShot(0, [key] {
+            QWidget *box = QApplication::activeModalWidget();
+            ASSERT_NE(qobject_cast<QMessageBox *>(box), nullptr);
+            QTest::keyClick(box, key);
+        });
+    };
+    using B = MessageService::Buttons;
+    using A = MessageService::Answer;
+    const struct {
+        B buttons;
+        Qt::Key key;
+        A expected;
+    } cases[] = {{B::YesNoDefaultNo, Qt::Key_Return, A::No},
+                 {B::OkCancelDefaultCancel, Qt::Key_Return, A::Cancel},
+                 {B::YesNoDefaultNo, Qt::Key_Escape, A::No},
+                 {B::YesNo, Qt::Key_Return, A::Yes},
+                 {B::OkCancel, Qt::Key_Return, A::Ok}};
+    for (const auto &c : cases) {
+        pressOnBox(c.key);
+        EXPECT_EQ(boxes.show("是否删除？", "删除", MessageService::Icon::Question, c.buttons), c.expected)
+            << int(c.buttons) << " " << int(c.key);
+        if (c.key == Qt::Key_Return) { // the test double answers as Enter does
+            EXPECT_EQ(MessageService::defaultAnswer(c.buttons), c.expected);
+        }
+    }
+}
+
+// Each window comes back at the place and size it was left at, per window,
+// and a place off the screen (a smaller screen now) is moved onto it.
+TEST_F(WindowRulesTest, WindowsComeBackWhereTheyWereLeftWithinTheScreen)
+{
+    const QString settingsFile = home.file("settings.ini");
+    auto conventions = std::make_unique<DesktopConventions>(
+        std::make_unique<QSettings>(settingsFile, QSettings::IniFormat), DesktopConventions::HelpOpener());
+    conventions->install();
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+
+    using Make = std::function<std::unique_ptr<QDialog>()>;
+    const QList<Make> windows{
+        [&] { return std::make_unique<frmPHNClient>(ctx); }, [&] { return std::make_unique<frmPHNDiscount>(ctx); },
+        [&] { return std::make_unique<frmPHNFee>(ctx); }, [&] { return std::make_unique<frmSRVRing>(ctx); },
+        [&] { return std::make_unique<frmOperatorRecord>(ctx); }};
+    int i = 0;
+    int fits = 0;
+    for (const Make &make : windows) {
+        ++i;
+        QRect left;
+        QString name;
+        {
+            auto w = make();
+            name = w->objectName();
+            w->show();
+            const QSize size = w->size().expandedTo(QSize(500 + i * 10, 400)).boundedTo(screen.size());
+            w->setGeometry(QRect(screen.topLeft() + QPoint(10 * i, 5 * i), size));
+            left = w->geometry();
+            w->close();
+        }
+        int fitting = 0;
+        {
+            auto w = make();
+            w->show();
+            // Where it was left; a window wider than this (small) screen at
+            // its left edge.
+            const QSize minimum = w->minimumSize().expandedTo(w->minimumSizeHint());
+            const QRect expected = DesktopConventions::withinScreen(left, screen, minimum);
+            EXPECT_EQ(w->geometry(), expected) << name.toStdString();
+            fitting += expected == left;
+            w->close();
+        }
+        // Saved on a wider screen than this one.
+        {
+            QSettings s(settingsFile, QSettings::IniFormat);
+            s.setValue("windows/" + name + "/geometry",
+                       QRect(screen.right() + 400, screen.bottom() + 300, screen.width() + 200, left.height()));
+        }
+        auto w = make();
+        w->show();
+        const QRect g = w->geometry();
+        const QSize minimum = w->minimumSize().expandedTo(w->minimumSizeHint());
+        EXPECT_EQ(g.topLeft(), QPoint(qMax(screen.left(), screen.right() + 1 - g.width()),
+                                      qMax(screen.top(), screen.bottom() + 1 - g.height())))
+            << name.toStdString();
+        EXPECT_EQ(g.width(), qMax(screen.width(), minimum.width())) << name.toStdString();
+        EXPECT_GE(g.height(), minimum.height()) << name.toStdString();
+        fits += fitting;
+    }
+    EXPECT_GE(fits, 3) << "most windows fit and come back exactly where they were";
+}
+
+// F1 in a window opens the help at that window's section; the help has a
+// section for every window and the backup tool, links that lead somewhere,
+// no accelerator marks and a close button.
+TEST_F(WindowRulesTest, F1OpensTheHelpAtTheWindowsSection)
+{
+    QStringList asked;
+    QPointer<frmHelp> shown;
+    DesktopConventions conventions(std::make_unique<QSettings>(home.file("settings.ini"), QSettings::IniFormat),
+                                   [&](QWidget *window, const QString &section) {
+                                       asked << section;
+                                       shown = frmHelp::open(ctx.home.helpIndex(), window, section, messages);
+                                   });
+    conventions.install();
+    {
+        frmPHNFee w(ctx);
+        w.show();
+        QTest::keyClick(test::child<QLineEdit>(&w, "txtDelay_0"), Qt::Key_F1);
+        ASSERT_EQ(asked, QStringList{"frmPHNFee"});
+        ASSERT_TRUE(shown);
+        EXPECT_TRUE(shown->isVisible());
+        EXPECT_GT(shown->browser->verticalScrollBar()->value(), 0) << "scrolled to its section";
+        test::press(shown->cmdClose);
+        EXPECT_FALSE(shown && shown->isVisible());
+    }
+    {
+        frmSRVRing w(ctx);
+        w.show();
+        QTest::keyClick(&w, Qt::Key_F1);
+        EXPECT_EQ(asked.last(), "frmSRVRing");
+        delete shown;
+    }
+
+    QFile file(ctx.home.helpIndex());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QString html = QString::fromUtf8(file.readAll());
+    QStringList anchors;
+    for (auto it = QRegularExpression(R"re(<a name="([^"]+)")re").globalMatch(html); it.hasNext();)
+        anchors << it.next().captured(1);
+    for (const char *window :
+         {"frmLogin",       "frmChangeCode",     "frmMain",          "frmPhoneInf",     "frmOperatorRight",
+          "frmOperatorNew", "frmOperatorRecord", "frmPHNClient",     "frmPHNDiscount",  "frmPHNFee",
+          "frmPHNQuery",    "frmPHNBill",        "frmDeposit",       "frmSettleLedger", "frmPHNGroup",
+          "frmPort",        "frmSWTParameter",   "frmSWTComparison", "frmSRVRing",      "frmSRVBackup",
+          "tallowin",       "frmAbout",          "frmHelp"})
+        EXPECT_TRUE(anchors.contains(QString::fromLatin1(window))) << window;
+    for (auto it = QRegularExpression(R"re(href="#([^"]+)")re").globalMatch(html); it.hasNext();) {
+        const QString target = it.next().captured(1);
+        EXPECT_TRUE(anchors.contains(target)) << target.toStdString();
+    }
+    QTextBrowser text;
+    text.setHtml(html);
+    EXPECT_FALSE(text.toPlainText().contains("(&")) << "accelerator marks";
+}
+
+// Scrolled sideways, a grid still shows which row is which: its key column
+// (the extension, the trunk, the rate type) stays at its left edge.
+TEST_F(WindowRulesTest, KeyColumnsStayInViewWhenScrolledSideways)
+{
+    const struct {
+        std::function<std::unique_ptr<QDialog>()> make;
+        const char *grid;
+    } grids[] = {{[&] { return std::make_unique<frmPHNGroup>(ctx); }, "hfgUser"},
+                 {[&] { return std::make_unique<frmSWTParameter>(ctx); }, "hfgExchange"},
+                 {[&] { return std::make_unique<frmPHNDiscount>(ctx); }, "hfgDiscount"}};
+    for (const auto &g : grids) {
+        auto w = g.make();
+        w->show();
+        auto *grid = test::child<FlexGrid>(w.get(), QString::fromLatin1(g.grid));
+        ASSERT_NE(grid, nullptr);
+        test::showTabOf(grid);
+        w->resize(500, w->height()); // narrower than the grid's columns
+        QApplication::processEvents();
+        auto *keys = grid->findChild<QTableView *>("keyColumns");
+        ASSERT_NE(keys, nullptr) << g.grid;
+        EXPECT_FALSE(keys->isVisible()) << g.grid << ": nothing to keep while not scrolled";
+
+        QScrollBar *sideways = grid->horizontalScrollBar();
+        ASSERT_GT(sideways->maximum(), 0) << g.grid;
+        sideways->setValue(sideways->maximum());
+        QApplication::processEvents();
+        ASSERT_TRUE(keys->isVisible()) << g.grid;
+        EXPECT_EQ(keys->geometry().left(), grid->viewport()->geometry().left()) << g.grid;
+        int keyWidth = 0;
+        for (int c = 0; c < grid->keyColumns(); ++c)
+            keyWidth += grid->columnWidth(c);
+        EXPECT_EQ(keys->width(), keyWidth) << g.grid;
+        // Its first row is the grid's first row in view, column 0.
+        const QModelIndex shown = keys->indexAt(QPoint(2, 2));
+        EXPECT_EQ(shown.column(), 0) << g.grid;
+        EXPECT_EQ(shown.row(), grid->topRow()) << g.grid;
+        EXPECT_EQ(shown.data().toString(), grid->textMatrix(grid->topRow(), 0)) << g.grid;
+        // It scrolls down with the grid.
+        grid->verticalScrollBar()->setValue(grid->verticalScrollBar()->maximum());
+        QApplication::processEvents();
+        EXPECT_EQ(keys->indexAt(QPoint(2, 2)).row(), grid->topRow()) << g.grid;
+    }
+}
+
+// A label whose text changes is heard with that text: its accessible name
+// follows it, the fixed part is its description.
+TEST_F(WindowRulesTest, ChangingLabelsAreHeardWithTheirText)
+{
+    auto heard = [](QWidget *w) { return QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name); };
+    {
+        frmMain w(ctx);
+        EXPECT_EQ(heard(w.lbl[2]), "中继3");
+        w.setTrunkText(2, "外线");
+        EXPECT_EQ(heard(w.lbl[2]), "中继3：外线");
+        w.setTrunkUnknown(2, true);
+        EXPECT_EQ(heard(w.lbl[2]), "中继3：状态未知");
+    }
+    {
+        frmSWTComparison w(ctx);
+        EXPECT_FALSE(w.lblTip->text().isEmpty());
+        EXPECT_EQ(heard(w.lblTip), w.lblTip->text());
+    }
+}
+
+} // namespace
