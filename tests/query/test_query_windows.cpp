@@ -265,11 +265,11 @@ TEST_F(QueryWindowTest, ARangeTypedInWholeSecondsTakesItsFirstAndLastSecond)
     pick({s("801--")});
     // The box spans the range's width, so its middle is beside its text: tick it
     // from the keyboard as a clerk tabbing through would.
-    QTest::keyClick(child<QCheckBox>(w.get(), QStringLiteral("chkON")), Qt::Key_Space);
-    ASSERT_TRUE(child<QCheckBox>(w.get(), QStringLiteral("chkON"))->isChecked());
+    QTest::keyClick(test::child<QCheckBox>(w.get(), QStringLiteral("chkON")), Qt::Key_Space);
+    ASSERT_TRUE(test::child<QCheckBox>(w.get(), QStringLiteral("chkON"))->isChecked());
     click(w.get(), QStringLiteral("optBill_0"));
     for (const auto &[name, typed] : {std::pair{"dtpTimeBegin", "103000"}, std::pair{"dtpTimeEnd", "103120"}}) {
-        auto *time = child<QTimeEdit>(w.get(), QString::fromUtf8(name));
+        auto *time = test::child<QTimeEdit>(w.get(), QString::fromUtf8(name));
         time->setFocus();
         time->setSelectedSection(QDateTimeEdit::HourSection);
         test::typeText(time, QString::fromUtf8(typed));
@@ -386,7 +386,7 @@ TEST_F(QueryWindowTest, AnAccountIsRestoredWithTheAccountCommand)
         click(&d, QStringLiteral("cmdDeposit"));
         ASSERT_TRUE(test::waitFor([&] { return label(&d) == s("处理完毕！"); }));
         // The account held 30.00 and owes 2.50: 27.50 goes back.
-        EXPECT_EQ(child<QLabel>(&d, QStringLiteral("lblSettled"))->text(),
+        EXPECT_EQ(test::child<QLabel>(&d, QStringLiteral("lblSettled"))->text(),
                   s("已结算1户共1条话单，合计2.50元；应收0.00元，应退27.50元。"));
     };
     click(w.get(), QStringLiteral("cmdDeal"));
