@@ -65,7 +65,7 @@ ExportSheet feeSheet(const QList<FeeRow> &fees)
 ExportFormat exportFormatOf(const QString &path)
 {
     return QFileInfo(path).suffix().compare(QStringLiteral("csv"), Qt::CaseInsensitive) == 0 ? ExportFormat::Csv
-                                                                                              : ExportFormat::Xlsx;
+                                                                                             : ExportFormat::Xlsx;
 }
 
 QString exportFileFilters() { return QStringLiteral("Excel 工作簿 (*.xlsx);;CSV 文件 (*.csv)"); }

@@ -65,8 +65,8 @@ private:
             return value;
         if (kind == CellKind::Money && readsAsAmount(value)) {
             const Money m = Money::fromText(value);
-            keep(worksheet_write_number(m_ws, lxw_row_t(row), lxw_col_t(col), double(m.raw()) / Money::kScale,
-                                        m_money));
+            keep(
+                worksheet_write_number(m_ws, lxw_row_t(row), lxw_col_t(col), double(m.raw()) / Money::kScale, m_money));
             return m.toText();
         }
         if (kind == CellKind::Count) {

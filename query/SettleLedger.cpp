@@ -24,10 +24,10 @@ QList<ExportColumn> ledgerColumns()
                                    QStringLiteral("说明")};
     QList<ExportColumn> columns;
     for (const QString &name : LedgerTable::columnNames()) {
-        const CellKind kind = identifiers.contains(name)            ? CellKind::Identifier
+        const CellKind kind = identifiers.contains(name)         ? CellKind::Identifier
                               : name == QStringLiteral("话单数") ? CellKind::Count
-                              : texts.contains(name)                ? CellKind::Text
-                                                                    : CellKind::Money;
+                              : texts.contains(name)             ? CellKind::Text
+                                                                 : CellKind::Money;
         columns.append({name, kind});
     }
     return columns;

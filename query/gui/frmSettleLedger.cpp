@@ -41,8 +41,7 @@ QLabel *buddyLabel(QWidget *parent, const QString &text, QWidget *buddy)
 
 } // namespace
 
-frmSettleLedger::frmSettleLedger(ConsoleContext &ctx, QWidget *parent)
-    : QDialog(parent), m_ctx(ctx), m_ledger(ctx.db)
+frmSettleLedger::frmSettleLedger(ConsoleContext &ctx, QWidget *parent) : QDialog(parent), m_ctx(ctx), m_ledger(ctx.db)
 {
     setObjectName(QStringLiteral("frmSettleLedger"));
     setWindowTitle(QStringLiteral("结算记录"));

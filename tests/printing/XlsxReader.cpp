@@ -71,7 +71,8 @@ Styles styles(const QByteArray &xml)
         r.readNext();
         if (r.isStartElement()) {
             const auto name = r.name();
-            if (name == QLatin1String("fonts") || name == QLatin1String("cellXfs") || name == QLatin1String("cellStyleXfs"))
+            if (name == QLatin1String("fonts") || name == QLatin1String("cellXfs")
+                || name == QLatin1String("cellStyleXfs"))
                 section = name.toString();
             else if (name == QLatin1String("numFmt"))
                 s.formats.insert(r.attributes().value(QLatin1String("numFmtId")).toInt(),
@@ -85,7 +86,8 @@ Styles styles(const QByteArray &xml)
                               r.attributes().value(QLatin1String("fontId")).toInt()});
         } else if (r.isEndElement()) {
             const auto name = r.name();
-            if (name == QLatin1String("fonts") || name == QLatin1String("cellXfs") || name == QLatin1String("cellStyleXfs"))
+            if (name == QLatin1String("fonts") || name == QLatin1String("cellXfs")
+                || name == QLatin1String("cellStyleXfs"))
                 section.clear();
         }
     }
@@ -177,7 +179,8 @@ std::optional<XlsxBook> readXlsx(const QString &path)
     const auto styleXml = part(path, QStringLiteral("xl/styles.xml"));
     if (!workbook || !styleXml)
         return std::nullopt;
-    const QStringList strings = sharedStrings(part(path, QStringLiteral("xl/sharedStrings.xml")).value_or(QByteArray()));
+    const QStringList strings =
+        sharedStrings(part(path, QStringLiteral("xl/sharedStrings.xml")).value_or(QByteArray()));
     const Styles st = styles(*styleXml);
     XlsxBook book;
     QXmlStreamReader r(*workbook);

@@ -98,8 +98,8 @@ TEST(XlsxExport, AFolderThatCannotBeWrittenIsReportedAndLeavesNothing)
     QFile plain(home.file(QStringLiteral("plainfile")));
     ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
     plain.close();
-    const QList<BillRow> bills{{s("801"), s("0105551234"), s("2026年12月08日10时01分"), s("65"), s("0.30"), s("北京"),
-                                s("1.20"), 5}};
+    const QList<BillRow> bills{
+        {s("801"), s("0105551234"), s("2026年12月08日10时01分"), s("65"), s("0.30"), s("北京"), s("1.20"), 5}};
     for (const char *name : {"no/such/folder/list.xlsx", "plainfile/list.xlsx", "plainfile/list.csv"}) {
         const QString path = home.file(QString::fromUtf8(name));
         SCOPED_TRACE(path.toStdString());

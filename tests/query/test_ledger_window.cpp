@@ -83,8 +83,7 @@ protected:
             ledgerRow(QDateTime(QDate(2026, 11, 30), QTime(23, 59, 59)), s("801"), 1, "3.00", "50.00", "0.00", "47.00"),
             ledgerRow(QDateTime(QDate(2026, 12, 1), QTime(0, 0, 0)), s("801"), 3, "40.10", "50.00", "0.00", "9.90",
                       "30.00"),
-            ledgerRow(QDateTime(QDate(2026, 12, 9), QTime(15, 0, 0)), s("账号012"), 2, "2.50", "0.00", "2.50",
-                      "0.00"),
+            ledgerRow(QDateTime(QDate(2026, 12, 9), QTime(15, 0, 0)), s("账号012"), 2, "2.50", "0.00", "2.50", "0.00"),
             ledgerRow(QDateTime(QDate(2026, 12, 31), QTime(23, 59, 59)), s("801"), 1, "5.00", "0.00", "5.00", "0.00"),
             ledgerRow(QDateTime(QDate(2027, 1, 1), QTime(0, 0, 0)), s("802"), 1, "1.00", "0.00", "1.00", "0.00")};
         for (const LedgerRow &r : rows)
@@ -144,7 +143,8 @@ protected:
     void clickRow(int row, Qt::KeyboardModifiers modifiers = {})
     {
         auto *view = child<QTableView>(QStringLiteral("hfgLedger"));
-        QTest::mouseClick(view->viewport(), Qt::LeftButton, modifiers, view->visualRect(list()->index(row, 1)).center());
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, modifiers,
+                          view->visualRect(list()->index(row, 1)).center());
     }
 
     test::TestHome home;
@@ -171,8 +171,8 @@ TEST_F(LedgerWindowTest, ListsTheMonthByCallerWithTotalsAndReprintsTheReceiptsAs
     EXPECT_EQ(child<QDateEdit>(QStringLiteral("dtpDateBegin"))->date(), QDate(2026, 12, 1));
     EXPECT_EQ(child<QDateEdit>(QStringLiteral("dtpDateEnd"))->date(), QDate(2026, 12, 31));
     // The month's first and last second are inside, the seconds around them not.
-    EXPECT_EQ(column(s("结算时间")), (QStringList{s("2026-12-01 00:00:00"), s("2026-12-09 15:00:00"),
-                                                 s("2026-12-31 23:59:59")}));
+    EXPECT_EQ(column(s("结算时间")),
+              (QStringList{s("2026-12-01 00:00:00"), s("2026-12-09 15:00:00"), s("2026-12-31 23:59:59")}));
     EXPECT_EQ(column(s("主叫号码")), (QStringList{s("801"), s("账号012"), s("801")}));
     EXPECT_EQ(column(s("应退")), (QStringList{s("9.90"), s("0.00"), s("0.00")}));
     EXPECT_EQ(label(), s("结算记录：3条   话单数：6   合计：47.60元   应收：7.50元   应退：9.90元"));
@@ -297,7 +297,8 @@ TEST_F(LedgerWindowTest, ExportsTheListAsAWorkbookOrCsvAndSaysWhereOrWhyNot)
     messages.clear();
     click(QStringLiteral("cmdExport"));
     ASSERT_EQ(messages.shown().size(), 1);
-    EXPECT_TRUE(messages.last()->text.startsWith(s("无法写入文件 ") + path + s("："))) << messages.last()->text.toStdString();
+    EXPECT_TRUE(messages.last()->text.startsWith(s("无法写入文件 ") + path + s("：")))
+        << messages.last()->text.toStdString();
     EXPECT_EQ(messages.last()->icon, MessageService::Icon::Critical);
     EXPECT_FALSE(QFile::exists(path));
 }

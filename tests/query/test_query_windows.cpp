@@ -187,7 +187,8 @@ TEST_F(QueryWindowTest, QueryListsPrintsExportsAndDeletesBehindRight10)
     damaged.close();
     open();
     EXPECT_EQ(test::child<QCheckBox>(w.get(), QStringLiteral("chkClass_9"))->text(), s("呼入"));
-    EXPECT_FALSE(test::child<QCheckBox>(w.get(), QStringLiteral("chkRent"))->isEnabled()) << "offered only when settling";
+    EXPECT_FALSE(test::child<QCheckBox>(w.get(), QStringLiteral("chkRent"))->isEnabled())
+        << "offered only when settling";
     // 120 extensions, and the caller 8011 that no extension has any more, whose
     // records can still be listed and settled.
     auto *users = test::child<QListWidget>(w.get(), QStringLiteral("lstUser"));

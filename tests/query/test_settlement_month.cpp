@@ -321,7 +321,8 @@ TEST(SettlementMonth, CallsOfARenumberedExtensionCanStillBeChosenAndSettled)
     EXPECT_EQ(now.refund, Money::fromYuan(50) - now.total);
     const auto left = m.ctx->db.scalar(QStringLiteral("SELECT count(*) FROM PHNBill WHERE 话单性质='未结算'"));
     EXPECT_EQ(left.value_or(QString()), QStringLiteral("0"));
-    EXPECT_FALSE(CallQuery::FillList(m.ctx->db, CallQuery::SelectMode::Common)->contains(QStringLiteral("801--（已停用）")));
+    EXPECT_FALSE(
+        CallQuery::FillList(m.ctx->db, CallQuery::SelectMode::Common)->contains(QStringLiteral("801--（已停用）")));
 }
 
 } // namespace
