@@ -78,6 +78,22 @@ void moneyUnits(sqlite3_context *context, int, sqlite3_value **argv)
         sqlite3_result_null(context);
         return;
     }
+    // The form every fee is written in, "12.34", read at once; anything else
+    // as Money::fromText reads it.
+    if (size >= 4 && size <= 15 && text[size - 3] == '.') {
+        qint64 units = 0;
+        bool plain = true;
+        for (int i = 0; i < size && plain; ++i) {
+            if (i == size - 3)
+                continue;
+            plain = text[i] >= '0' && text[i] <= '9';
+            units = units * 10 + (text[i] - '0');
+        }
+        if (plain) {
+            sqlite3_result_int64(context, units * (Money::kScale / 100));
+            return;
+        }
+    }
     sqlite3_result_int64(context, Money::fromText(QString::fromUtf8(text, size)).raw());
 }
 
