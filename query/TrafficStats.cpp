@@ -26,19 +26,23 @@ QString marks(qsizetype n)
     return m.join(u',');
 }
 
-// An end time in one of its two stored forms, "2026年12月09日10时30分" or
-// "2026年12月09日10:30:05", with a real date and time. Such texts sort as
-// their moments, and their date and hour sit at fixed places.
+// An end time in the shape of one of its two stored forms,
+// "2026年12月09日10时30分" or "2026年12月09日10:30:05", with a real time of
+// day. Such texts sort as their moments and have their date and hour at
+// fixed places; whether the date is a real one is decided per day, on the
+// grouped days (realDay), not per record.
 QString canonicalEndTime()
 {
     const QString e = col(BillField::EndTime);
     const QString day = QStringLiteral("[0-9][0-9][0-9][0-9]年[0-9][0-9]月[0-9][0-9]日[0-9][0-9]");
-    const QString iso = QStringLiteral("substr(%1,1,4)||'-'||substr(%1,6,2)||'-'||substr(%1,9,2)").arg(e);
     return QStringLiteral("((%1 GLOB '%2时[0-9][0-9]分' OR %1 GLOB '%2:[0-9][0-9]:[0-9][0-9]')"
                           " AND substr(%1,12,2) < '24' AND substr(%1,15,2) < '60'"
-                          " AND (length(%1) = 17 OR substr(%1,18,2) < '60') AND date(%3) = %3)")
-        .arg(e, day, iso);
+                          " AND (length(%1) = 17 OR substr(%1,18,2) < '60'))")
+        .arg(e, day);
 }
+
+// Whether a grouped day "2026年12月09日" is a date of the calendar.
+bool realDay(const QString &day) { return QDate::fromString(day, QStringLiteral("yyyy年MM月dd日")).isValid(); }
 
 // The records of the selection whose end time text lies between the first
 // hour of `first` and the last hour of `last`, read as a query reads them
@@ -105,17 +109,52 @@ private:
     QMap<QString, Line> m_lines;
 };
 
-// One grouped sum over the well-formed records: key, incoming, calls, fee
-// units, unread fees, name.
-Status grouped(Database &db, const Where &w, const QString &keyExpr, const QString &nameExpr, Tally &tally,
-               qint64 *unread = nullptr)
+// The range's records, read once: the columns the figures group by, the fee
+// in exact units and whether the end time is in a stored form. The figures
+// are then summed from this copy, which is no bigger than the range.
+const QString kRows = QStringLiteral("temp.stat_rows");
+
+Status copyRange(Database &db, const Where &w)
 {
-    const QString sql = QStringLiteral("SELECT %1, %2 = '9', count(*), sum(money_units(%3)),"
-                                       " sum(money_units(%3) IS NULL), %4 FROM %5 WHERE %6 AND %7 GROUP BY 1, 2")
-                            .arg(keyExpr, col(BillField::CallType), col(BillField::Fee),
-                                 nameExpr.isEmpty() ? QStringLiteral("''") : nameExpr,
-                                 Database::quoteId(BillTable::Name), w.sql, canonicalEndTime());
-    const auto rows = db.select(sql, w.params);
+    if (Status s = db.exec(QStringLiteral("DROP TABLE IF EXISTS %1").arg(kRows)); !s)
+        return s;
+    if (Status s = db.exec(QStringLiteral("CREATE TABLE %1 (day, hour, type, incoming, caller, name, grp, area, "
+                                          "endtime, fee, units, canon)")
+                               .arg(kRows));
+        !s)
+        return s;
+    const QString e = col(BillField::EndTime);
+    const QString t = col(BillField::CallType);
+    const QString f = col(BillField::Fee);
+    const QString sql =
+        QStringLiteral("INSERT INTO %1 SELECT substr(%2,1,11), substr(%2,12,2), %3, %3 = '9', %4, %5, %6, %7, %2, %8,"
+                       " money_units(%8), %9 FROM %10 WHERE %11")
+            .arg(kRows, e, t, col(BillField::Caller), col(BillField::Name), col(BillField::Group), col(BillField::Area),
+                 f, canonicalEndTime(), Database::quoteId(BillTable::Name), w.sql);
+    if (Status st = db.exec(sql, w.params); !st)
+        return st;
+    // Records of a day no calendar has ("2026年02月30日") are no records of
+    // the range: a query does not take them either.
+    const auto days = db.select(QStringLiteral("SELECT DISTINCT day FROM %1 WHERE canon").arg(kRows));
+    if (!days)
+        return days.status();
+    for (const QStringList &d : *days)
+        if (!realDay(d.value(0)))
+            if (Status st =
+                    db.exec(QStringLiteral("UPDATE %1 SET canon = NULL WHERE day = ?").arg(kRows), {d.value(0)});
+                !st)
+                return st;
+    return Status::ok();
+}
+
+// One grouped sum over the copied records in a stored form: key, incoming,
+// calls, fee units, unread fees, name.
+Status grouped(Database &db, const QString &key, const QString &nameExpr, Tally &tally, qint64 *unread = nullptr)
+{
+    const QString sql = QStringLiteral("SELECT %1, incoming, count(*), sum(units), sum(units IS NULL), %2 FROM %3"
+                                       " WHERE canon GROUP BY 1, 2")
+                            .arg(key, nameExpr.isEmpty() ? QStringLiteral("''") : nameExpr, kRows);
+    const auto rows = db.select(sql);
     if (!rows)
         return rows.status();
     for (const QStringList &r : *rows) {
@@ -125,6 +164,34 @@ Status grouped(Database &db, const Where &w, const QString &keyExpr, const QStri
             *unread += r.at(4).toLongLong();
     }
     return Status::ok();
+}
+
+// The months straight from the stored records (twelve of them are more than
+// is worth copying), grouped by day, incoming and whether the end time is in
+// a stored form, and summed into months here. Tells how many records are in
+// no stored form.
+Checked<qint64> groupedMonths(Database &db, const Where &w, Tally &tally)
+{
+    const QString e = col(BillField::EndTime);
+    const QString sql = QStringLiteral("SELECT substr(%1,1,11), %2 = '9', %3, count(*), sum(money_units(%4)) FROM %5"
+                                       " WHERE %6 GROUP BY 1, 2, 3")
+                            .arg(e, col(BillField::CallType), canonicalEndTime(), col(BillField::Fee),
+                                 Database::quoteId(BillTable::Name), w.sql);
+    const auto rows = db.select(sql, w.params);
+    if (!rows)
+        return rows.refusedAs<qint64>();
+    qint64 odd = 0;
+    for (const QStringList &r : *rows) {
+        if (r.at(2) != QLatin1String("1")) {
+            odd += r.at(3).toLongLong();
+            continue;
+        }
+        if (!realDay(r.at(0)))
+            continue;
+        tally.add(r.at(0).left(8), r.at(1) == QLatin1String("1"), r.at(3).toLongLong(),
+                  Money::fromRaw(r.at(4).toLongLong()));
+    }
+    return odd;
 }
 
 // A record whose end time is in neither stored form but still reads as a
@@ -144,21 +211,30 @@ bool holdsNumber(const QString &text)
     return number.match(text).hasMatch();
 }
 
-Checked<QList<OddRecord>> oddRecords(Database &db, const Where &w)
+// The records whose end time is in no stored form, from the copy of the
+// range (`w` null) or from the stored records.
+Checked<QList<OddRecord>> oddRecords(Database &db, const Where *w, const QDateTime &begin, const QDateTime &end)
 {
-    const QStringList columns{col(BillField::Caller), col(BillField::Name),     col(BillField::Group),
-                              col(BillField::Area),   col(BillField::CallType), col(BillField::EndTime),
-                              col(BillField::Fee)};
-    const QString sql =
-        QStringLiteral("SELECT %1 FROM %2 WHERE %3 AND NOT %4")
-            .arg(columns.join(QStringLiteral(", ")), Database::quoteId(BillTable::Name), w.sql, canonicalEndTime());
-    const auto rows = db.select(sql, w.params);
+    QString sql;
+    QVariantList params;
+    if (w) {
+        const QStringList columns{col(BillField::Caller), col(BillField::Name),     col(BillField::Group),
+                                  col(BillField::Area),   col(BillField::CallType), col(BillField::EndTime),
+                                  col(BillField::Fee)};
+        sql = QStringLiteral("SELECT %1 FROM %2 WHERE %3 AND NOT %4")
+                  .arg(columns.join(QStringLiteral(", ")), Database::quoteId(BillTable::Name), w->sql,
+                       canonicalEndTime());
+        params = w->params;
+    } else {
+        sql = QStringLiteral("SELECT caller, name, grp, area, type, endtime, fee FROM %1 WHERE NOT canon").arg(kRows);
+    }
+    const auto rows = db.select(sql, params);
     if (!rows)
         return rows.refusedAs<QList<OddRecord>>();
     QList<OddRecord> out;
     for (const QStringList &r : *rows) {
         const std::optional<QDateTime> at = CallQuery::EndTimeMoment(r.at(5));
-        if (!at || *at < w.begin || *at > w.end)
+        if (!at || *at < begin || *at > end)
             continue;
         OddRecord o{r.at(0), r.at(1), r.at(2), r.at(3), r.at(4), *at, Money(), false};
         o.fee = Money::fromText(r.at(6));
@@ -245,9 +321,14 @@ Status OpenForReading(Database &db, const QString &path)
 {
     if (Status s = db.open(path, ConsoleContext::databaseKey()); !s)
         return s;
-    if (Status s = db.exec(QStringLiteral("PRAGMA query_only=1")); !s) {
-        db.close();
-        return s;
+    // The figures read the range's pages several times: keep them decrypted
+    // (up to 128 MB for this short-lived connection); the copy of the range
+    // stays in memory.
+    for (const char *pragma : {"PRAGMA cache_size=-131072", "PRAGMA temp_store=MEMORY"}) {
+        if (Status s = db.exec(QString::fromLatin1(pragma)); !s) {
+            db.close();
+            return s;
+        }
     }
     return Status::ok();
 }
@@ -270,12 +351,6 @@ Checked<Result> Compute(Database &db, const Selection &selection, const QDate &t
     const bool nothing = selection.states.isEmpty() || (!selection.everyCaller && selection.callers.isEmpty());
     const QString why = QStringLiteral("话单无法统计");
 
-    const QString e = col(BillField::EndTime);
-    const QString dayExpr = QStringLiteral("substr(%1,1,11)").arg(e);
-    const QString hourExpr = QStringLiteral("substr(%1,12,2)").arg(e);
-    const QString monthExpr = QStringLiteral("substr(%1,1,8)").arg(e);
-    const QString typeExpr = col(BillField::CallType);
-
     // The twelve months up to the last of the range.
     const QDate lastMonth(selection.last.year(), selection.last.month(), 1);
     const QDate firstMonth = lastMonth.addMonths(-11);
@@ -286,25 +361,27 @@ Checked<Result> Compute(Database &db, const Selection &selection, const QDate &t
         const Where w = whereFor(selection, selection.first, selection.last);
         const Where mw = whereFor(selection, firstMonth, monthsEnd);
         Tally dayTally, monthTally;
-        Status s = grouped(db, w, dayExpr, QString(), dayTally, &r.unreadFees);
+        Status s = copyRange(db, w);
         if (s)
-            s = grouped(db, w, typeExpr, QString(), types);
+            s = grouped(db, QStringLiteral("day"), QString(), dayTally, &r.unreadFees);
         if (s)
-            s = grouped(db, w, hourExpr, QString(), hours);
+            s = grouped(db, QStringLiteral("type"), QString(), types);
         if (s)
-            s = grouped(db, w, col(BillField::Caller), QStringLiteral("max(%1)").arg(col(BillField::Name)), callers);
+            s = grouped(db, QStringLiteral("hour"), QString(), hours);
         if (s)
-            s = grouped(db, w, col(BillField::Group), QString(), groups);
+            s = grouped(db, QStringLiteral("caller"), QStringLiteral("max(name)"), callers);
         if (s)
-            s = grouped(db, w, col(BillField::Area), QString(), areas);
+            s = grouped(db, QStringLiteral("grp"), QString(), groups);
         if (s)
-            s = grouped(db, mw, monthExpr, QString(), monthTally);
-        if (!s)
-            return Checked<Result>::refuse(s.context(why));
+            s = grouped(db, QStringLiteral("area"), QString(), areas);
+        const auto oddInMonths = s ? groupedMonths(db, mw, monthTally) : Checked<qint64>::refuse(s);
+        if (!oddInMonths)
+            return Checked<Result>::refuse(oddInMonths.status().context(why));
         days = rekey(dayTally, QStringLiteral("yyyy年MM月dd日"), QStringLiteral("yyyy-MM-dd"));
         months = rekey(monthTally, QStringLiteral("yyyy年MM月"), QStringLiteral("yyyy-MM"));
 
-        const auto odd = oddRecords(db, w);
+        const auto odd = oddRecords(db, nullptr, w.begin, w.end);
+        (void)db.exec(QStringLiteral("DROP TABLE IF EXISTS %1").arg(kRows));
         if (!odd)
             return Checked<Result>::refuse(odd.status().context(why));
         for (const OddRecord &o : *odd) {
@@ -317,11 +394,14 @@ Checked<Result> Compute(Database &db, const Selection &selection, const QDate &t
             areas.add(o.area, in, 1, o.fee);
             r.unreadFees += o.feeRead ? 0 : 1;
         }
-        const auto oddMonths = oddRecords(db, mw);
-        if (!oddMonths)
-            return Checked<Result>::refuse(oddMonths.status().context(why));
-        for (const OddRecord &o : *oddMonths)
-            months.add(monthKey(o.at.date()), o.type == QLatin1String("9"), 1, o.fee);
+        // The months' own records in no stored form are read only when there are any.
+        if (*oddInMonths > 0) {
+            const auto oddMonths = oddRecords(db, &mw, mw.begin, mw.end);
+            if (!oddMonths)
+                return Checked<Result>::refuse(oddMonths.status().context(why));
+            for (const OddRecord &o : *oddMonths)
+                months.add(monthKey(o.at.date()), o.type == QLatin1String("9"), 1, o.fee);
+        }
     }
 
     const bool manyYears = selection.first.year() != selection.last.year();

@@ -62,9 +62,10 @@ struct Result {
     bool empty() const { return total.allCalls() == 0; }
 };
 
-// Opens the console's database on a connection of its own that only reads
-// (query_only): the statistics run beside the console, in a worker thread or
-// in the monthly report, and never hold up the call intake's writes.
+// Opens the console's database on a connection of its own for the
+// statistics, which write nothing to the file (their copy of a range is a
+// temporary table in memory): they run beside the console, in a worker
+// thread or in the monthly report, and never hold up the call intake.
 Status OpenForReading(Database &db, const QString &path);
 
 // A range of whole days: both given, the first not after the last.

@@ -103,11 +103,13 @@ void QueryData::addTrafficSample()
     bill("802", "2026年12月31日23:59:59", "8", "", open, "广州");
     bill("802", "2026年12月15日9时05分", "1", "12.5元", open, "美国");
     bill("802", "2026年12月01日00:00:00", "5", "0.20", settled, "广州");
-    // Outside the month, without a call type, at an hour no clock shows.
+    // Outside the month, without a call type, at an hour no clock shows, on a
+    // day no calendar has.
     bill("801", "2026年11月30日23时59分", "2", "9.99", open, "北京");
     bill("801", "2027年01月01日00:00:00", "9", "0.50", open, "呼入");
     bill("801", "2026年12月10日10时00分", "", "5.00", open, "北京");
     bill("801", "2026年12月10日25时00分", "2", "7.00", open, "北京");
+    bill("801", "2026年11月31日10时00分", "2", "8.88", open, "北京");
 }
 
 } // namespace corvane::test
