@@ -214,13 +214,12 @@ ReportDef reportDef(const Result &r)
                             ReportItem::date(QRectF(left, 100, width, 280), 9)};
 
     def.detailKindColumn = kKind;
-    ReportSection title;
-    title.height = 560;
-    title.items = {ReportItem::field(cell(0), QRectF(left, 160, width, 360), 12)};
-    title.items.first().bold = true;
+    // A figure's heading stays on the page of its chart.
     ReportSection chart;
-    chart.height = 5000;
-    chart.items = {ReportItem::picture(kPicture, QRectF(left, 0, width, 4900))};
+    chart.height = 5600;
+    chart.items = {ReportItem::field(cell(0), QRectF(left, 160, width, 360), 12),
+                   ReportItem::picture(kPicture, QRectF(left, 600, width, 4900))};
+    chart.items.first().bold = true;
     ReportSection head, row;
     head.height = 320;
     row.height = 280;
@@ -236,7 +235,6 @@ ReportDef reportDef(const Result &r)
         row.items.append(ReportItem::field(cell(i), rect, 9, align));
     }
     head.items.append(ReportItem::line(left, 300, left + width));
-    def.detailKinds.insert(QStringLiteral("title"), title);
     def.detailKinds.insert(QStringLiteral("chart"), chart);
     def.detailKinds.insert(QStringLiteral("head"), head);
     def.detailKinds.insert(QStringLiteral("row"), row);
@@ -258,9 +256,9 @@ TableSource reportSource(const Result &r, ReportDef &def)
     const QList<ExportSheet> sheets = TrafficStats::Sheets(r);
     for (int i = 0; i < kFigureCount; ++i) {
         const QString picture = QStringLiteral("figure%1").arg(i);
-        def.pictures.insert(picture, chartImage(r, i, QSize(1600, 760)));
-        add(QStringLiteral("title"), QString(), {QStringLiteral("%1. %2").arg(i + 1).arg(figureTitle(i))});
-        add(QStringLiteral("chart"), picture, {});
+        // Drawn at about the size it is printed, so that its labels read.
+        def.pictures.insert(picture, chartImage(r, i, QSize(1100, 520)));
+        add(QStringLiteral("chart"), picture, {QStringLiteral("%1. %2").arg(i + 1).arg(figureTitle(i))});
         const ExportSheet &sheet = sheets.at(i);
         add(QStringLiteral("head"), QString(), sheet.header());
         for (const QStringList &cells : sheet.rows)
