@@ -360,8 +360,8 @@ TEST(PortFaults, PortThatCannotServeIsNamedOnceWhileTheConsoleKeepsTrying)
         env.clock.setStepRealWaitMs(1);
         SwitchLink &link = *env.link;
         const QString com4 = env.ctx->home.portsDir() + QStringLiteral("/COM4");
-        env.setConfig(col::SWTConfig::SwitchPort, QStringLiteral("4"));
-        env.setConfig(col::SWTConfig::OutwardOn, QStringLiteral("0"));
+        env.setConfig(int(ConfigField::SwitchPort), QStringLiteral("4"));
+        env.setConfig(int(ConfigField::OutwardOn), QStringLiteral("0"));
 
         PtyPair switchPty;
         switchPty.responder = answerClock;
