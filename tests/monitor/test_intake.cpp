@@ -1,12 +1,12 @@
 // The call-record intake: frames written out by hand, pricing, deposits and
 // demotion, the copies (file, outward port, list), failed stores and repeats.
-#include "../link/SignalLog.h"
 #include "CallRecordDecoder.h"
 #include "Database.h"
 #include "IntakeFixture.h"
 #include "OutwardQueue.h"
 #include "Recordset.h"
 #include "Schema.h"
+#include "SignalLog.h"
 
 #include <QDir>
 #include <QFile>

@@ -24,7 +24,10 @@ TEST(XlsxExport, ListsAsSheetsWithTextIdentifiersAndNumericAmounts)
     const QList<BillRow> bills{
         {s("801"), s("0105551234"), s("2026年12月08日10时01分"), s("65"), s("0.30"), s("北京"), s("1.2"), 5},
         {s("账号012"), s("-"), s("2026年12月08日10:02:00"), s("6"), s("0.10"), s("呼入"), s("0.1"), 6}};
-    FeeRow fee{s("营业部"), s("0801"), s("张三"), {}, {}, {}, {}, {}, {}, {}, {}};
+    FeeRow fee;
+    fee.group = s("营业部");
+    fee.number = s("0801");
+    fee.name = s("张三");
     fee.rent = Money::fromText(s("30"));
     fee.total = Money::fromText(s("31.2"));
     const QString path = home.file(QStringLiteral("lists.xlsx"));

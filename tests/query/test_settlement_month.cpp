@@ -125,8 +125,9 @@ public:
             EXPECT_EQ(it->refund, l.refund);
             const auto was =
                 std::find_if(before.begin(), before.end(), [&](const FeeRow &f) { return f.number == l.caller; });
-            if (was != before.end())
+            if (was != before.end()) {
                 EXPECT_EQ(was->total - was->rent, l.total - l.rent) << "what was listed is what was settled";
+            }
         }
         return out;
     }
@@ -134,10 +135,10 @@ public:
     QStringList everyCaller()
     {
         QStringList callers;
-        const auto users = UserTable(ctx->db).all();
+        const auto userRows = UserTable(ctx->db).all();
         const auto accounts = AccountTable(ctx->db).all();
-        EXPECT_TRUE(users && accounts);
-        for (const UserRow &u : users.value_or({}))
+        EXPECT_TRUE(userRows && accounts);
+        for (const UserRow &u : userRows.value_or({}))
             callers << u.number();
         callers += CallQuery::StrandedCallers(ctx->db).value_or({});
         for (const AccountRow &a : accounts.value_or({}))
