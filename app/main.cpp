@@ -9,6 +9,7 @@
 #include "QtMessageService.h"
 #include "QtTranslations.h"
 #include "frmHelp.h"
+#include "TrafficReport.h"
 #include "frmMain.h"
 #include "mdlMain.h"
 #include <QApplication>
@@ -137,6 +138,10 @@ int main(int argc, char *argv[])
         headless = headless || qstrcmp(argv[i], "--init") == 0 || qstrcmp(argv[i], "--reset-password") == 0
                    || qstrcmp(argv[i], "--help") == 0 || qstrcmp(argv[i], "-h") == 0
                    || qstrcmp(argv[i], "--version") == 0 || qstrcmp(argv[i], "-v") == 0;
+    // The monthly report draws its charts without a display (cron, a timer).
+    for (int i = 1; i < argc; ++i)
+        if (qstrncmp(argv[i], "--report", 8) == 0 && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
     std::unique_ptr<QCoreApplication> appHolder(headless ? new QCoreApplication(argc, argv)
                                                          : new QApplication(argc, argv));
     QCoreApplication &app = *appHolder;
@@ -158,8 +163,17 @@ int main(int argc, char *argv[])
                                    QStringLiteral("Set a new password for operator NAME (read twice from standard "
                                                   "input); refused while a console runs on the home."),
                                    QStringLiteral("NAME"));
+    QCommandLineOption reportOption(
+        QStringLiteral("report"),
+        QStringLiteral("Write the traffic report of month YYYY-MM to the file of --out (.pdf or .xlsx) and exit; "
+                       "reads the database only, also while a console runs on the home."),
+        QStringLiteral("YYYY-MM"));
+    QCommandLineOption outOption(QStringLiteral("out"), QStringLiteral("With --report: the file to write."),
+                                 QStringLiteral("FILE"));
     parser.addOption(homeOption);
     parser.addOption(initOption);
+    parser.addOption(reportOption);
+    parser.addOption(outOption);
     parser.addOption(demoOption);
     parser.addOption(resetOption);
     if (!parser.parse(QCoreApplication::arguments())) {
@@ -182,6 +196,20 @@ int main(int argc, char *argv[])
         return initHome(home, parser.isSet(demoOption));
     if (parser.isSet(resetOption))
         return resetPassword(home, parser.value(resetOption));
+    if (parser.isSet(reportOption)) {
+        if (!parser.isSet(outOption)) {
+            printError(QStringLiteral("请用 --out FILE 指定报表文件（.pdf 或 .xlsx）"));
+            return 2;
+        }
+        const Checked<QString> done = TrafficReport::MonthlyReport(home, parser.value(reportOption),
+                                                                   parser.value(outOption), QDate::currentDate());
+        if (!done) {
+            printError(done.reason());
+            return 1;
+        }
+        std::printf("%s\n", done->toLocal8Bit().constData());
+        return 0;
+    }
 
     InstallQtTranslations(app);
     QtMessageService messages;

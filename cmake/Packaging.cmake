@@ -32,9 +32,11 @@ if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/switchsim/scenarios)
 endif()
 
 install(FILES packaging/corvane.desktop packaging/tallowin.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
-# The nightly backup of a home: systemd user units, enabled by the operator
-# for a home (README.Debian), never by the package.
-install(FILES packaging/tallowin-backup@.service packaging/tallowin-backup@.timer DESTINATION lib/systemd/user)
+# The nightly backup and the monthly traffic report of a home: systemd user
+# units, enabled by the operator for a home (README.Debian), never by the
+# package.
+install(FILES packaging/tallowin-backup@.service packaging/tallowin-backup@.timer packaging/corvane-report@.service
+              packaging/corvane-report@.timer DESTINATION lib/systemd/user)
 install(FILES packaging/corvane.svg packaging/tallowin.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 

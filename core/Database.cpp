@@ -1,4 +1,5 @@
 #include "Database.h"
+#include "Money.h"
 #include <QFileInfo>
 #include <sqlite3.h>
 
@@ -49,6 +50,55 @@ Status Database::failure(const QString &what) const
     return Status::fail(why);
 }
 
+namespace {
+
+// Whether a stored text holds a number as Money::fromText reads one: after
+// blanks and a sign, a digit, or a point and a digit.
+bool holdsNumber(const char *p, int size)
+{
+    const char *end = p + size;
+    while (p < end && (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n'))
+        ++p;
+    if (p < end && (*p == '+' || *p == '-'))
+        ++p;
+    if (p < end && *p == '.')
+        ++p;
+    return p < end && *p >= '0' && *p <= '9';
+}
+
+// money_units(text): the amount a stored money text holds, read as every
+// amount is read (Money::fromText), in 1/10000 units: an integer, so that
+// sum() stays exact. NULL for a text that holds no number, so that such
+// records can be counted.
+void moneyUnits(sqlite3_context *context, int, sqlite3_value **argv)
+{
+    const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(argv[0]));
+    const int size = sqlite3_value_bytes(argv[0]);
+    if (!text || !holdsNumber(text, size)) {
+        sqlite3_result_null(context);
+        return;
+    }
+    // The form every fee is written in, "12.34", read at once; anything else
+    // as Money::fromText reads it.
+    if (size >= 4 && size <= 15 && text[size - 3] == '.') {
+        qint64 units = 0;
+        bool plain = true;
+        for (int i = 0; i < size && plain; ++i) {
+            if (i == size - 3)
+                continue;
+            plain = text[i] >= '0' && text[i] <= '9';
+            units = units * 10 + (text[i] - '0');
+        }
+        if (plain) {
+            sqlite3_result_int64(context, units * (Money::kScale / 100));
+            return;
+        }
+    }
+    sqlite3_result_int64(context, Money::fromText(QString::fromUtf8(text, size)).raw());
+}
+
+} // namespace
+
 Status Database::open(const QString &path, const QByteArray &key, OpenMode mode)
 {
     close();
@@ -85,6 +135,14 @@ Status Database::open(const QString &path, const QByteArray &key, OpenMode mode)
     if (const auto n = scalar(QStringLiteral("SELECT count(*) FROM sqlite_master")); !n) {
         close();
         return Status::fail(QStringLiteral("数据库文件 %1 无法读取（密码错误或文件已损坏）：%2").arg(path, n.reason()));
+    }
+    // Every connection can sum stored amounts exactly (the statistics).
+    if (sqlite3_create_function_v2(m_db, "money_units", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, moneyUnits,
+                                   nullptr, nullptr, nullptr)
+        != SQLITE_OK) {
+        const Status s = failure(QStringLiteral("数据库文件 %1 无法使用").arg(path));
+        close();
+        return s;
     }
     // Committed call records must survive a power cut.
     const auto journal = scalar(QStringLiteral("PRAGMA journal_mode=WAL"));

@@ -140,14 +140,29 @@ ReportItem ReportItem::sum(const QString &column, QRectF rect, qreal points, Qt:
     return i;
 }
 
+ReportItem ReportItem::picture(const QString &column, QRectF rect)
+{
+    ReportItem i;
+    i.kind = Kind::Picture;
+    i.text = column;
+    i.rect = rect;
+    return i;
+}
+
 QList<ReportSection *> ReportDef::sections()
 {
-    return {&reportHeader, &pageHeader, &detail, &pageFooter, &reportFooter};
+    QList<ReportSection *> all{&reportHeader, &pageHeader, &detail, &pageFooter, &reportFooter};
+    for (ReportSection &s : detailKinds)
+        all.append(&s);
+    return all;
 }
 
 QList<const ReportSection *> ReportDef::sections() const
 {
-    return {&reportHeader, &pageHeader, &detail, &pageFooter, &reportFooter};
+    QList<const ReportSection *> all{&reportHeader, &pageHeader, &detail, &pageFooter, &reportFooter};
+    for (const ReportSection &s : detailKinds)
+        all.append(&s);
+    return all;
 }
 
 bool ReportDef::setCaption(const QString &labelName, const QString &caption)
@@ -212,7 +227,9 @@ Status ReportRenderer::check() const
     const QStringList columns = m_source.columnNames();
     for (const ReportSection *s : m_def.sections())
         for (const ReportItem &i : s->items)
-            if ((i.kind == ReportItem::Kind::Field || i.kind == ReportItem::Kind::Sum) && !columns.contains(i.text))
+            if ((i.kind == ReportItem::Kind::Field || i.kind == ReportItem::Kind::Sum
+                 || i.kind == ReportItem::Kind::Picture)
+                && !columns.contains(i.text))
                 return Status::fail(QStringLiteral("报表 %1 的字段 %2 不在数据中").arg(m_def.name, i.text));
     return Status::ok();
 }
@@ -222,6 +239,17 @@ int ReportRenderer::pageCount() const { return int(m_pages.size()); }
 bool ReportRenderer::isPageSection(const ReportSection *s) const
 {
     return s == &m_def.pageHeader || s == &m_def.pageFooter;
+}
+
+const ReportSection *ReportRenderer::detailOf(int row) const
+{
+    if (!m_def.detailKindColumn.isEmpty()) {
+        const QString kind = m_source.value(row, m_source.columnNames().indexOf(m_def.detailKindColumn));
+        const auto it = m_def.detailKinds.constFind(kind);
+        if (it != m_def.detailKinds.constEnd())
+            return &*it;
+    }
+    return &m_def.detail;
 }
 
 void ReportRenderer::paginate()
@@ -251,17 +279,18 @@ void ReportRenderer::paginate()
 
     startPage(0);
     const int rows = m_source.rowCount();
-    const qreal detailHeight = m_def.detail.height;
-    if (detailHeight > 0) {
-        for (int r = 0; r < rows; ++r) {
-            // A band that does not fit goes to the next page, unless the page
-            // has no band of its own yet (a band taller than a page).
-            if (y + detailHeight > footerTop && m_pages.back().rowCount > 0)
-                startPage(r);
-            m_pages.back().bands.push_back({&m_def.detail, r, y});
-            ++m_pages.back().rowCount;
-            y += detailHeight;
-        }
+    for (int r = 0; r < rows; ++r) {
+        const ReportSection *detail = detailOf(r);
+        const qreal detailHeight = detail->height;
+        if (detailHeight <= 0)
+            continue;
+        // A band that does not fit goes to the next page, unless the page
+        // has no band of its own yet (a band taller than a page).
+        if (y + detailHeight > footerTop && m_pages.back().rowCount > 0)
+            startPage(r);
+        m_pages.back().bands.push_back({detail, r, y});
+        ++m_pages.back().rowCount;
+        y += detailHeight;
     }
     if (m_def.reportFooter.height > 0) {
         if (y + m_def.reportFooter.height > footerTop)
@@ -302,7 +331,8 @@ QString ReportRenderer::itemText(const ReportItem &item, const Band &band, int p
             sum += Money::fromText(m_source.value(r, column));
         return sum.toText();
     }
-    case ReportItem::Kind::Line: break;
+    case ReportItem::Kind::Line:
+    case ReportItem::Kind::Picture: break;
     }
     return QString();
 }
@@ -313,6 +343,16 @@ void ReportRenderer::paintItem(QPainter &p, const ReportItem &item, const Band &
     if (item.kind == ReportItem::Kind::Line) {
         p.setPen(QPen(Qt::black, kRulePen));
         p.drawLine(r.topLeft(), r.bottomRight());
+        return;
+    }
+    if (item.kind == ReportItem::Kind::Picture) {
+        const QImage image = m_def.pictures.value(m_source.value(band.row, m_source.columnNames().indexOf(item.text)));
+        if (image.isNull() || r.isEmpty())
+            return;
+        QSizeF size = QSizeF(image.size()).scaled(r.size(), Qt::KeepAspectRatio);
+        const QRectF target(r.left() + (r.width() - size.width()) / 2, r.top() + (r.height() - size.height()) / 2,
+                            size.width(), size.height());
+        p.drawImage(target, image);
         return;
     }
     p.setPen(Qt::black);

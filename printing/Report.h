@@ -3,7 +3,10 @@
 
 #include <QDate>
 #include <QFont>
+#include <QHash>
+#include <QImage>
 #include <QList>
+#include <QMap>
 #include <QMarginsF>
 #include <QPageLayout>
 #include <QRectF>
@@ -12,7 +15,6 @@
 #include <memory>
 #include <vector>
 
-class QImage;
 class QPagedPaintDevice;
 class QPainter;
 
@@ -42,6 +44,8 @@ struct ReportItem {
         Date,       // the report date, long form
         Count,      // number of rows (of the page in page sections, else of the report)
         Sum,        // sum of a money column, "0.00" (same scope as Count)
+        Picture,    // the definition's picture named by the current row's value of a column,
+                    // scaled into the rect keeping its proportions
     };
     Kind kind = Kind::Label;
     QString name;      // labels: the name captions are set by
@@ -62,6 +66,7 @@ struct ReportItem {
     static ReportItem count(QRectF rect, qreal points = 10, Qt::Alignment align = Qt::AlignLeft | Qt::AlignVCenter);
     static ReportItem sum(const QString &column, QRectF rect, qreal points = 10,
                           Qt::Alignment align = Qt::AlignRight | Qt::AlignVCenter);
+    static ReportItem picture(const QString &column, QRectF rect);
 };
 
 struct ReportSection {
@@ -78,6 +83,13 @@ struct ReportDef {
     QPageLayout::Orientation orientation = QPageLayout::Portrait; // always A4
     QMarginsF margins{720, 720, 720, 720};                        // twips
     ReportSection reportHeader, pageHeader, detail, pageFooter, reportFooter;
+    // Rows of several kinds: when detailKindColumn is set, a row whose value
+    // there names one of detailKinds is laid out with that section instead of
+    // `detail` (a heading, a chart, a table line).
+    QString detailKindColumn;
+    QMap<QString, ReportSection> detailKinds;
+    // The pictures Picture items show, by name.
+    QHash<QString, QImage> pictures;
 
     // Sets the caption of the label of that name; false when there is none.
     bool setCaption(const QString &labelName, const QString &caption);
@@ -149,6 +161,7 @@ private:
         int firstRow = 0, rowCount = 0;
     };
     void paginate();
+    const ReportSection *detailOf(int row) const;
     void paintItem(QPainter &p, const ReportItem &item, const Band &band, int page) const;
     QString itemText(const ReportItem &item, const Band &band, int page) const;
     bool isPageSection(const ReportSection *s) const;

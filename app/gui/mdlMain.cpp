@@ -18,6 +18,7 @@
 #include "frmPHNFee.h"
 #include "frmPHNGroup.h"
 #include "frmPHNQuery.h"
+#include "frmPHNStat.h"
 #include "frmSRVBackup.h"
 #include "frmSRVRing.h"
 #include "frmSWTComparison.h"
@@ -153,6 +154,10 @@ std::unique_ptr<frmMain> Main(ConsoleContext &ctx, bool *databaseFailed)
     });
     main->registerWindow(main->mnuPHNLedger, [&ctx](QWidget *parent) {
         frmSettleLedger w(ctx, parent);
+        ShowModal(ctx, w);
+    });
+    main->registerWindow(main->mnuPHNStat, [&ctx](QWidget *parent) {
+        frmPHNStat w(ctx, parent);
         ShowModal(ctx, w);
     });
     main->registerWindow(Right::UserParameters, [&ctx](QWidget *parent) {

@@ -164,6 +164,7 @@ void frmMain::buildMenus()
     phn->addSeparator();
     mnuPHNQuery = addGatedEntry(phn, "mnuPHNQuery", QStringLiteral("话单查询与结算(&Q)..."), Right::CallQuery);
     mnuPHNLedger = addGatedEntry(phn, "mnuPHNLedger", QStringLiteral("结算记录(&L)..."), Right::CallQuery);
+    mnuPHNStat = addGatedEntry(phn, "mnuPHNStat", QStringLiteral("话务统计(&T)..."), Right::CallQuery);
 
     QMenu *swt = menuBar()->addMenu(QStringLiteral("交换机设置(&C)"));
     swt->setObjectName(QStringLiteral("mnuSWT"));
@@ -207,6 +208,7 @@ void frmMain::buildToolbar()
         {"Discount", QStringLiteral("费率"), QStyle::SP_FileDialogDetailedView},
         {"Bill", QStringLiteral("话单"), QStyle::SP_FileDialogContentsView},
         {"Ledger", QStringLiteral("结算记录"), QStyle::SP_FileDialogListView},
+        {"Stat", QStringLiteral("话务统计"), QStyle::SP_FileDialogInfoView},
         {"Ring", QStringLiteral("闹钟"), QStyle::SP_MediaVolume},
         {"Login", QStringLiteral("登录"), QStyle::SP_DialogYesButton},
         {"Group", QStringLiteral("用户"), QStyle::SP_DirHomeIcon},
@@ -224,7 +226,8 @@ void frmMain::buildToolbar()
     const QMap<QString, QAction *> mirrors = {
         {QStringLiteral("Config"), mnuSWTParameter}, {QStringLiteral("Discount"), mnuPHNDiscount},
         {QStringLiteral("Bill"), mnuPHNQuery},       {QStringLiteral("Ledger"), mnuPHNLedger},
-        {QStringLiteral("Ring"), mnuSRVRing},        {QStringLiteral("Group"), mnuSWTGroup}};
+        {QStringLiteral("Stat"), mnuPHNStat},        {QStringLiteral("Ring"), mnuSRVRing},
+        {QStringLiteral("Group"), mnuSWTGroup}};
     for (auto it = mirrors.begin(); it != mirrors.end(); ++it) {
         QAction *button = toolButtons.value(it.key());
         button->setEnabled(it.value()->isEnabled());
@@ -243,6 +246,8 @@ void frmMain::tbTool_ButtonClick(const QString &key)
         mnuPHNQuery->trigger();
     else if (key == QLatin1String("Ledger"))
         mnuPHNLedger->trigger();
+    else if (key == QLatin1String("Stat"))
+        mnuPHNStat->trigger();
     else if (key == QLatin1String("Ring"))
         mnuSRVRing->trigger();
     else if (key == QLatin1String("Group"))

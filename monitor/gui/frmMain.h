@@ -90,11 +90,11 @@ public:
     QToolBar *tbTool;
 
     QAction *mnuOPLogin, *mnuOPLogout, *mnuOPRight, *mnuOPRecord, *mnuOPExit;
-    QAction *mnuPHNClient, *mnuPHNDiscount, *mnuPHNFee, *mnuPHNQuery, *mnuPHNLedger;
+    QAction *mnuPHNClient, *mnuPHNDiscount, *mnuPHNFee, *mnuPHNQuery, *mnuPHNLedger, *mnuPHNStat;
     QAction *mnuSWTGroup, *mnuSWTPort, *mnuSWTParameter, *mnuSWTComparison;
     QAction *mnuSRVRing, *mnuSRVBackup;
     QAction *mnuHelp, *mnuHLPAbout;
-    // Toolbar buttons by key: Config, Discount, Bill, Ledger, Ring, Login, Group, Exit.
+    // Toolbar buttons by key: Config, Discount, Bill, Ledger, Stat, Ring, Login, Group, Exit.
     QMap<QString, QAction *> toolButtons;
 
     // Replaces the window shown by the port entry (the link layer provides it).

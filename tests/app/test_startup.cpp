@@ -253,6 +253,7 @@ TEST_F(StartupTest, EveryEntryAndToolButtonOpensItsWindow)
         {"mnuPHNFee", "frmPHNFee 计费设置"},
         {"mnuPHNQuery", "frmPHNQuery 话单查询与结算"},
         {"mnuPHNLedger", "frmSettleLedger 结算记录"},
+        {"mnuPHNStat", "frmPHNStat 话务统计"},
         {"mnuSWTGroup", "frmPHNGroup 用户参数设置"},
         {"mnuSWTParameter", "frmSWTParameter 参数设置"},
         {"mnuSWTComparison", "frmSWTComparison 交换机信息比照"},
@@ -264,6 +265,7 @@ TEST_F(StartupTest, EveryEntryAndToolButtonOpensItsWindow)
         {"tbTool_Discount", "frmPHNDiscount 费率折价"},
         {"tbTool_Bill", "frmPHNQuery 话单查询与结算"},
         {"tbTool_Ledger", "frmSettleLedger 结算记录"},
+        {"tbTool_Stat", "frmPHNStat 话务统计"},
         {"tbTool_Ring", "frmSRVRing 闹钟设置"},
         {"tbTool_Group", "frmPHNGroup 用户参数设置"},
     };

@@ -26,7 +26,7 @@ echo "package: $(basename "$deb"), $(stat -c %s "$deb") bytes"
 # Dependencies computed from the programs, plus the fonts and Qt's Chinese texts.
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
-for dep in fonts-wqy-zenhei qt6-translations-l10n libqt6widgets6 libqt6serialport6 libsqlcipher libxlsxwriter libc6; do
+for dep in fonts-wqy-zenhei qt6-translations-l10n libqt6widgets6 libqt6serialport6 libqt6charts6 libsqlcipher libxlsxwriter libc6; do
   echo "$depends" | grep -q "$dep" || fail "Depends lacks $dep"
 done
 
@@ -37,7 +37,8 @@ for f in usr/bin/corvane usr/bin/tallowin usr/bin/switchsim \
          usr/share/corvane/resource/company.gif usr/share/corvane/resource/phone.gif \
          usr/share/corvane/resource/phoneon.gif usr/share/corvane/resource/phonehold.gif \
          usr/share/corvane/help/index.html usr/share/doc/corvane/copyright usr/share/doc/corvane/README.Debian \
-         usr/lib/systemd/user/tallowin-backup@.service usr/lib/systemd/user/tallowin-backup@.timer; do
+         usr/lib/systemd/user/tallowin-backup@.service usr/lib/systemd/user/tallowin-backup@.timer \
+         usr/lib/systemd/user/corvane-report@.service usr/lib/systemd/user/corvane-report@.timer; do
   grep -q " \./$f\$" "$scratch/contents" || fail "package lacks /$f"
 done
 dpkg-deb -f "$deb" Description | grep -q dialout || fail "the package's description does not name the dialout group"
@@ -98,12 +99,17 @@ if command -v systemd-analyze >/dev/null; then
   instance=$(systemd-escape --path "$home")
   ln -s tallowin-backup@.service "$check/tallowin-backup@$instance.service"
   ln -s tallowin-backup@.timer "$check/tallowin-backup@$instance.timer"
+  sed "s#/usr/bin/corvane#$root/usr/bin/corvane#" "$units/corvane-report@.service" > "$check/corvane-report@.service"
+  cp "$units/corvane-report@.timer" "$check/corvane-report@.timer"
+  ln -s corvane-report@.service "$check/corvane-report@$instance.service"
+  ln -s corvane-report@.timer "$check/corvane-report@$instance.timer"
   if ! out=$(cd "$check" && XDG_RUNTIME_DIR="$scratch/runtime" systemd-analyze --user verify --man=no \
-        "./tallowin-backup@$instance.timer" "./tallowin-backup@$instance.service" 2>&1) || [ -n "$out" ]; then
+        "./tallowin-backup@$instance.timer" "./tallowin-backup@$instance.service" \
+        "./corvane-report@$instance.timer" "./corvane-report@$instance.service" 2>&1) || [ -n "$out" ]; then
     echo "$out"
-    fail "systemd-analyze verify finds fault with the backup units"
+    fail "systemd-analyze verify finds fault with the backup or report units"
   fi
-  echo "systemd-analyze verify: the backup timer and service are valid"
+  echo "systemd-analyze verify: the backup and report timers and services are valid"
 else
   echo "systemd-analyze is not installed: the backup units were NOT verified (package systemd)"
 fi
