@@ -8,8 +8,8 @@
 #include "Operators.h"
 #include "QtMessageService.h"
 #include "QtTranslations.h"
-#include "frmHelp.h"
 #include "TrafficReport.h"
+#include "frmHelp.h"
 #include "frmMain.h"
 #include "mdlMain.h"
 #include <QApplication>
