@@ -342,25 +342,62 @@ Status CheckRange(const QDate &first, const QDate &last)
     return Status::ok();
 }
 
-Checked<Result> Compute(Database &db, const Selection &selection, const QDate &today)
+namespace {
+
+bool choosesNothing(const Selection &s) { return s.states.isEmpty() || (!s.everyCaller && s.callers.isEmpty()); }
+
+QString failedText() { return QStringLiteral("话单无法统计"); }
+
+} // namespace
+
+Checked<QList<Line>> Months(Database &db, const Selection &selection)
 {
     if (Status s = CheckRange(selection.first, selection.last); !s)
-        return Checked<Result>::refuse(s);
-    Result r;
-    r.selection = selection;
-    const bool nothing = selection.states.isEmpty() || (!selection.everyCaller && selection.callers.isEmpty());
-    const QString why = QStringLiteral("话单无法统计");
-
+        return Checked<QList<Line>>::refuse(s);
     // The twelve months up to the last of the range.
     const QDate lastMonth(selection.last.year(), selection.last.month(), 1);
     const QDate firstMonth = lastMonth.addMonths(-11);
     const QDate monthsEnd = lastMonth.addMonths(1).addDays(-1);
 
-    Tally days, types, hours, callers, groups, areas, months;
-    if (!nothing) {
-        const Where w = whereFor(selection, selection.first, selection.last);
+    Tally months;
+    if (!choosesNothing(selection)) {
         const Where mw = whereFor(selection, firstMonth, monthsEnd);
-        Tally dayTally, monthTally;
+        Tally monthTally;
+        const auto oddInMonths = groupedMonths(db, mw, monthTally);
+        if (!oddInMonths)
+            return Checked<QList<Line>>::refuse(oddInMonths.status().context(failedText()));
+        months = rekey(monthTally, QStringLiteral("yyyy年MM月"), QStringLiteral("yyyy-MM"));
+        // The months' own records in no stored form are read only when there are any.
+        if (*oddInMonths > 0) {
+            const auto oddMonths = oddRecords(db, &mw, mw.begin, mw.end);
+            if (!oddMonths)
+                return Checked<QList<Line>>::refuse(oddMonths.status().context(failedText()));
+            for (const OddRecord &o : *oddMonths)
+                months.add(monthKey(o.at.date()), o.type == QLatin1String("9"), 1, o.fee);
+        }
+    }
+    QList<Line> out;
+    for (QDate m = firstMonth; m <= lastMonth; m = m.addMonths(1)) {
+        Line l = months.lines().value(monthKey(m));
+        l.key = monthKey(m);
+        l.label = m.toString(QStringLiteral("yyyy年MM月"));
+        out.append(l);
+    }
+    return out;
+}
+
+Checked<Result> Compute(Database &db, const Selection &selection, const QDate &today, Scope scope)
+{
+    if (Status s = CheckRange(selection.first, selection.last); !s)
+        return Checked<Result>::refuse(s);
+    Result r;
+    r.selection = selection;
+    const QString why = failedText();
+
+    Tally days, types, hours, callers, groups, areas;
+    if (!choosesNothing(selection)) {
+        const Where w = whereFor(selection, selection.first, selection.last);
+        Tally dayTally;
         Status s = copyRange(db, w);
         if (s)
             s = grouped(db, QStringLiteral("day"), QString(), dayTally, &r.unreadFees);
@@ -374,11 +411,11 @@ Checked<Result> Compute(Database &db, const Selection &selection, const QDate &t
             s = grouped(db, QStringLiteral("grp"), QString(), groups);
         if (s)
             s = grouped(db, QStringLiteral("area"), QString(), areas);
-        const auto oddInMonths = s ? groupedMonths(db, mw, monthTally) : Checked<qint64>::refuse(s);
-        if (!oddInMonths)
-            return Checked<Result>::refuse(oddInMonths.status().context(why));
+        if (!s) {
+            (void)db.exec(QStringLiteral("DROP TABLE IF EXISTS %1").arg(kRows));
+            return Checked<Result>::refuse(s.context(why));
+        }
         days = rekey(dayTally, QStringLiteral("yyyy年MM月dd日"), QStringLiteral("yyyy-MM-dd"));
-        months = rekey(monthTally, QStringLiteral("yyyy年MM月"), QStringLiteral("yyyy-MM"));
 
         const auto odd = oddRecords(db, nullptr, w.begin, w.end);
         (void)db.exec(QStringLiteral("DROP TABLE IF EXISTS %1").arg(kRows));
@@ -394,14 +431,6 @@ Checked<Result> Compute(Database &db, const Selection &selection, const QDate &t
             areas.add(o.area, in, 1, o.fee);
             r.unreadFees += o.feeRead ? 0 : 1;
         }
-        // The months' own records in no stored form are read only when there are any.
-        if (*oddInMonths > 0) {
-            const auto oddMonths = oddRecords(db, &mw, mw.begin, mw.end);
-            if (!oddMonths)
-                return Checked<Result>::refuse(oddMonths.status().context(why));
-            for (const OddRecord &o : *oddMonths)
-                months.add(monthKey(o.at.date()), o.type == QLatin1String("9"), 1, o.fee);
-        }
     }
 
     const bool manyYears = selection.first.year() != selection.last.year();
@@ -416,11 +445,11 @@ Checked<Result> Compute(Database &db, const Selection &selection, const QDate &t
         r.total.inFees += l.inFees;
     }
     r.total.label = QStringLiteral("合计");
-    for (QDate m = firstMonth; m <= lastMonth; m = m.addMonths(1)) {
-        Line l = months.lines().value(monthKey(m));
-        l.key = monthKey(m);
-        l.label = m.toString(QStringLiteral("yyyy年MM月"));
-        r.months.append(l);
+    if (scope == Scope::All) {
+        auto months = Months(db, selection);
+        if (!months)
+            return Checked<Result>::refuse(months.status());
+        r.months = std::move(*months);
     }
     for (int t = 0; t < kCallTypeCount; ++t) {
         Line l = types.lines().value(QString::number(t));

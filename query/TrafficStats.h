@@ -70,9 +70,16 @@ Status OpenForReading(Database &db, const QString &path);
 
 // A range of whole days: both given, the first not after the last.
 Status CheckRange(const QDate &first, const QDate &last);
+// What Compute sums. The twelve months read every record of a year, many
+// times the records of a month: a window shows the range's figures first and
+// fetches the months as a second step (Months).
+enum class Scope { All, RangeOnly };
+
 // The statistics of the selection. `today` bounds the days the average is
-// taken over.
-Checked<Result> Compute(Database &db, const Selection &selection, const QDate &today);
+// taken over. With Scope::RangeOnly `months` stays empty.
+Checked<Result> Compute(Database &db, const Selection &selection, const QDate &today, Scope scope = Scope::All);
+// The twelve months up to the range's last month (Result::months).
+Checked<QList<Line>> Months(Database &db, const Selection &selection);
 
 QString nothingText(); // "没有话单"
 // "话单：12条（呼出10条，呼入2条）  话费合计：45.60元  日均：1.47元"; the

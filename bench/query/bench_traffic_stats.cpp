@@ -1,6 +1,6 @@
 // The traffic statistics on a million stored call records over two years
 // (2025 and 2026, about 42,000 a month): a month and a year of every caller,
-// and a month of one group of 12 extensions.
+// the twelve months up to a month, and a month of one group of 12 extensions.
 #include "CallQuery.h"
 #include "ConsoleContext.h"
 #include "DefaultRows.h"
@@ -107,7 +107,11 @@ World &world()
     return w;
 }
 
-void run(benchmark::State &state, const TrafficStats::Selection &selection)
+// What the window shows first (the range's figures), the twelve months it
+// fetches after them, and both, as the monthly report computes them.
+enum class Part { Range, Months, All };
+
+void run(benchmark::State &state, const TrafficStats::Selection &selection, Part part = Part::All)
 {
     if (!world().ok) {
         state.SkipWithError(world().why.toUtf8().constData());
@@ -121,7 +125,20 @@ void run(benchmark::State &state, const TrafficStats::Selection &selection)
     }
     qint64 calls = 0;
     for (auto _ : state) {
-        const auto r = TrafficStats::Compute(db, selection, QDate(2027, 1, 1));
+        if (part == Part::Months) {
+            const auto m = TrafficStats::Months(db, selection);
+            if (!m) {
+                state.SkipWithError(m.reason().toUtf8().constData());
+                return;
+            }
+            calls = 0;
+            for (const TrafficStats::Line &l : *m)
+                calls += l.allCalls();
+            continue;
+        }
+        const auto r =
+            TrafficStats::Compute(db, selection, QDate(2027, 1, 1),
+                                  part == Part::Range ? TrafficStats::Scope::RangeOnly : TrafficStats::Scope::All);
         if (!r) {
             state.SkipWithError(r.reason().toUtf8().constData());
             return;
@@ -141,9 +158,15 @@ TrafficStats::Selection range(const QDate &first, const QDate &last)
     return s;
 }
 
-void BM_Month(benchmark::State &state) { run(state, range(QDate(2026, 7, 1), QDate(2026, 7, 31))); }
+const QDate kJuly(2026, 7, 1), kJulyEnd(2026, 7, 31);
 
-void BM_Year(benchmark::State &state) { run(state, range(QDate(2026, 1, 1), QDate(2026, 12, 31))); }
+void BM_Month(benchmark::State &state) { run(state, range(kJuly, kJulyEnd), Part::Range); }
+
+void BM_TwelveMonthsToMonth(benchmark::State &state) { run(state, range(kJuly, kJulyEnd), Part::Months); }
+
+void BM_MonthWithTwelveMonths(benchmark::State &state) { run(state, range(kJuly, kJulyEnd), Part::All); }
+
+void BM_Year(benchmark::State &state) { run(state, range(QDate(2026, 1, 1), QDate(2026, 12, 31)), Part::Range); }
 
 void BM_MonthOfOneGroup(benchmark::State &state)
 {
@@ -152,10 +175,12 @@ void BM_MonthOfOneGroup(benchmark::State &state)
         CallQuery::CallersFor(world().ctx->db, CallQuery::SelectMode::Group, {QStringLiteral("部门3")});
     s.everyCaller = false;
     s.callers = callers ? *callers : QStringList();
-    run(state, s);
+    run(state, s, Part::Range);
 }
 
 BENCHMARK(BM_Month)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TwelveMonthsToMonth)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MonthWithTwelveMonths)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Year)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MonthOfOneGroup)->Unit(benchmark::kMillisecond);
 

@@ -271,15 +271,46 @@ void frmPHNStat::cmdStat_Click()
             *box = Checked<TrafficStats::Result>::refuse(opened);
             return;
         }
-        *box = TrafficStats::Compute(db, s, today);
+        *box = TrafficStats::Compute(db, s, today, TrafficStats::Scope::RangeOnly);
+    });
+    connect(worker, &QThread::finished, worker, &QObject::deleteLater);
+    connect(worker, &QThread::finished, this, [this, box, path, s] {
+        if (!*box || !**box) {
+            setRunning(false);
+            showFailure(*box ? (*box)->reason() : QStringLiteral("话单无法统计"));
+            return;
+        }
+        showResult(std::move(***box));
+        startMonths(path, s);
+    });
+    worker->start();
+}
+
+// The twelve months read a year of records: they follow the range's figures,
+// which are shown meanwhile; exporting waits for them.
+void frmPHNStat::startMonths(const QString &path, const TrafficStats::Selection &s)
+{
+    m_tables.at(kMonthsFigure)->clearRows();
+    replaceChart(kMonthsFigure, new QChart);
+    m_charts.at(kMonthsFigure)->chart()->setTitle(QStringLiteral("正在统计……"));
+    auto box = std::make_shared<std::optional<Checked<QList<TrafficStats::Line>>>>();
+    QThread *worker = QThread::create([path, s, box] {
+        Database db;
+        if (Status opened = TrafficStats::OpenForReading(db, path); !opened) {
+            *box = Checked<QList<TrafficStats::Line>>::refuse(opened);
+            return;
+        }
+        *box = TrafficStats::Months(db, s);
     });
     connect(worker, &QThread::finished, worker, &QObject::deleteLater);
     connect(worker, &QThread::finished, this, [this, box] {
         setRunning(false);
-        if (!*box || !**box)
+        if (!*box || !**box) {
             showFailure(*box ? (*box)->reason() : QStringLiteral("话单无法统计"));
-        else
-            showResult(std::move(***box));
+            return;
+        }
+        m_result->months = std::move(***box);
+        showResult(std::move(*m_result));
     });
     worker->start();
 }

@@ -74,6 +74,8 @@ private:
     void Form_Load();
     void fillUserList();
     void showResult(TrafficStats::Result result);
+    void startMonths(const QString &path, const TrafficStats::Selection &s);
+    static constexpr int kMonthsFigure = 1; // the figure of the twelve months
     void showFailure(const QString &reason);
     void setRunning(bool running);
     void replaceChart(int i, QChart *chart);

@@ -99,6 +99,8 @@ TEST_F(StatWindowTest, FromTheMenuToChartsTablesAndExports)
                     "  日均：0.54元  话费无法读取（按0.00计）：1条"));
         EXPECT_EQ(tableRow(w.table(0), 31), QStringList({"合计", "4", "16.30", "1", "0.30", "16.60"}));
         EXPECT_EQ(tableRow(w.table(0), 2), QStringList({"12月03日", "1", "3.60", "1", "0.30", "3.90"}));
+        // The twelve months come after the range's figures and hold the same December.
+        EXPECT_EQ(tableRow(w.table(1), 11), QStringList({"2026年12月", "4", "16.30", "1", "0.30", "16.60"}));
         EXPECT_EQ(tableRow(w.table(2), 1), QStringList({"国际", "1", "12.50", "20.00%", "75.30%"}));
         EXPECT_EQ(tableRow(w.table(3), 0), QStringList({"802", "李四", "3", "12.70", "0", "0.00", "12.70"}));
         EXPECT_EQ(w.table(3)->rowCount(), 2); // the account was not chosen
