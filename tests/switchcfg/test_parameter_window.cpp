@@ -5,9 +5,12 @@
 // standing in for its port; a few commands are held against bytes written
 // out by hand, and every command is played into the simulator's parameter
 // memory, which must end agreeing with the database.
+#include "BillTable.h"
 #include "CallIntake.h"
+#include "CallQuery.h"
 #include "CommandDecoder.h"
 #include "ConsoleContext.h"
+#include "DepositTable.h"
 #include "DownloadPlan.h"
 #include "DumpFixture.h"
 #include "FeeEngine.h"
@@ -23,6 +26,7 @@
 #include "TestHome.h"
 #include "TestStatus.h"
 #include "TestWait.h"
+#include "UserTable.h"
 #include "WindowDriver.h"
 #include "frmSWTParameter.h"
 
@@ -250,6 +254,17 @@ TEST_F(ParameterWindowTest, NumberLengthRenumbersAndTheBoxesFollow)
 {
     exec(QStringLiteral("UPDATE SWTConfig SET 夜服值班分机='4', 代理总机1='9'"));
     exec(QStringLiteral("UPDATE Exchange SET 虚拟总机1='7' WHERE 中继='2'"));
+    // Room 801 (port 1) holds a deposit and a call not settled yet.
+    exec(QStringLiteral("UPDATE User SET 付费方式=? WHERE 物理端口='1'"), {UserTable::Prepaid});
+    const auto room = UserTable(ctx.db).byPort(QStringLiteral("1"));
+    ASSERT_TRUE(room && *room);
+    ASSERT_TRUE(test::Ok(DepositTable(ctx.db).addForUser(**room)));
+    BillRecord call;
+    call.set(BillField::Caller, QStringLiteral("801"));
+    call.set(BillField::EndTime, QStringLiteral("2026年12月09日10时30分"));
+    call.set(BillField::Fee, QStringLiteral("1.20"));
+    call.set(BillField::CallType, QStringLiteral("4"));
+    ASSERT_TRUE(test::Ok(BillTable(ctx.db).append(call)));
     programSwitch();
     open();
     auto *length = child<QComboBox>(QStringLiteral("cmbPHNLen"));
@@ -284,6 +299,15 @@ TEST_F(ParameterWindowTest, NumberLengthRenumbersAndTheBoxesFollow)
     EXPECT_EQ(edit(QStringLiteral("txtNightNO"))->text(), QStringLiteral("8004"));
     EXPECT_EQ(edit(QStringLiteral("txtAgent_0"))->text(), QStringLiteral("8009"));
     EXPECT_EQ(trunks()->textMatrix(2, 10), QStringLiteral("8007"));
+    // The deposit follows port 1 to 8001; the call made as 801 can still be
+    // chosen for a bill or a settlement.
+    const auto deposit = DepositTable(ctx.db).ofExtension(QStringLiteral("1"));
+    ASSERT_TRUE(deposit && *deposit);
+    EXPECT_EQ((*deposit)->number(), QStringLiteral("8001"));
+    const auto callers = CallQuery::FillList(ctx.db, CallQuery::SelectMode::Common);
+    ASSERT_TRUE(test::Ok(callers));
+    EXPECT_TRUE(callers->contains(QStringLiteral("801--") + CallQuery::StrandedName()));
+    EXPECT_TRUE(callers->contains(QStringLiteral("8001--") + (*room)->name()));
     // Leaving the list sends nothing more.
     QTest::keyClick(length, Qt::Key_Tab);
     EXPECT_TRUE(sent().isEmpty());

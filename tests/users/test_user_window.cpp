@@ -4,11 +4,15 @@
 // pseudo-terminal and decoded by the simulator's reader; at the end the
 // simulator's parameter memory, fed with those commands, must agree with the
 // User table.
+#include "BillTable.h"
+#include "CallQuery.h"
 #include "ConfigTable.h"
+#include "DepositTable.h"
 #include "FlexGrid.h"
 #include "IntakeFixture.h"
 #include "ParameterMemory.h"
 #include "TestWait.h"
+#include "UserTable.h"
 #include "WindowDriver.h"
 #include "frmPHNGroup.h"
 
@@ -120,6 +124,18 @@ TEST_F(UserWindowTest, RenumbersADraggedRangeAndRefusesBadRangesBeforeSending)
     for (int p = 0; p <= 4; ++p)
         ASSERT_TRUE(
             env.exec("UPDATE User SET 用户号码=? WHERE 物理端口=?", {QString::number(700 + p), QString::number(p)}));
+    // Room 805 (port 5) holds a deposit and a call not settled yet.
+    Database &db = env.ctx->db;
+    ASSERT_TRUE(env.exec("UPDATE User SET 付费方式=? WHERE 物理端口='5'", {UserTable::Prepaid}));
+    const auto room = UserTable(db).byPort("5");
+    ASSERT_TRUE(room && *room);
+    ASSERT_TRUE(DepositTable(db).addForUser(**room));
+    BillRecord call;
+    call.set(BillField::Caller, "805");
+    call.set(BillField::EndTime, "2026年12月09日10时30分");
+    call.set(BillField::Fee, "1.20");
+    call.set(BillField::CallType, "4");
+    ASSERT_TRUE(BillTable(db).append(call));
     open();
     drained();
     FlexGrid *g = grid("hfgUser");
@@ -140,6 +156,14 @@ TEST_F(UserWindowTest, RenumbersADraggedRangeAndRefusesBadRangesBeforeSending)
     EXPECT_EQ(child<QLabel>("lblTip")->text(), "提示：已经处理完毕！");
     EXPECT_EQ(g->textMatrix(6, 1), "801");
     EXPECT_EQ(g->textMatrix(8, 1), "803");
+    // The deposit follows port 5 to its new number; the call made as 805 can
+    // still be chosen for a bill or a settlement.
+    const auto deposit = DepositTable(db).ofExtension("5");
+    ASSERT_TRUE(deposit && *deposit);
+    EXPECT_EQ((*deposit)->number(), "801");
+    const auto callers = CallQuery::FillList(db, CallQuery::SelectMode::Common);
+    ASSERT_TRUE(callers);
+    EXPECT_TRUE(callers->contains("805--" + CallQuery::StrandedName())) << callers->join(',').toStdString();
 
     // Typed the other way round: 801, 800, 799.
     test::fill(edit("txtPortBegin"), "7");
