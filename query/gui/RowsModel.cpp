@@ -35,6 +35,13 @@ void RowsModel::clearRows()
     endResetModel();
 }
 
+void RowsModel::setCountColumns(QList<int> columns)
+{
+    beginResetModel();
+    m_counts = std::move(columns);
+    endResetModel();
+}
+
 void RowsModel::setDurationColumns(QList<int> columns)
 {
     beginResetModel();
@@ -146,7 +153,8 @@ QVariant RowsModel::data(const QModelIndex &index, int role) const
         return r < 0 ? QString() : shown(r, index.column());
     }
     if (role == Qt::TextAlignmentRole) {
-        const bool right = m_rightAligned.contains(index.column()) || m_durations.contains(index.column());
+        const bool right = m_rightAligned.contains(index.column()) || m_durations.contains(index.column())
+                           || m_counts.contains(index.column());
         return QVariant::fromValue(Qt::Alignment(Qt::AlignVCenter) | (right ? Qt::AlignRight : Qt::AlignLeft));
     }
     return {};

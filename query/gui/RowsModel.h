@@ -26,6 +26,8 @@ public:
     // Columns holding a duration in seconds: shown as minutes and seconds
     // ("01:05"), right-aligned, sorted by their seconds.
     void setDurationColumns(QList<int> columns);
+    // Columns of counts: read right-aligned, like amounts.
+    void setCountColumns(QList<int> columns);
     static QString durationText(const QString &seconds);
     // Columns holding end times, stored as the switch gives them
     // ("2026年12月08日04时42分") or as the console stamps an answered incoming
@@ -54,6 +56,7 @@ private:
     QList<int> m_order; // shown row -> row of m_rows
     QList<int> m_rightAligned;
     QList<int> m_durations;
+    QList<int> m_counts;
     QList<int> m_endTimes;
     QString m_filter;
     int m_sortColumn = -1;

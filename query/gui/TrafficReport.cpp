@@ -13,11 +13,13 @@
 #include <QGraphicsScene>
 #include <QLineSeries>
 #include <QPainter>
+#include <QPen>
 #include <QPieSeries>
 #include <QPieSlice>
 #include <QRegularExpression>
 #include <QStackedBarSeries>
 #include <QValueAxis>
+#include <cmath>
 
 namespace corvane::TrafficReport {
 
@@ -71,6 +73,31 @@ QValueAxis *valueAxis(QChart *chart, const QString &title, Qt::Alignment side)
     return axis;
 }
 
+// From 0 to a little above `most`, in four or five round steps (1, 2 or 5
+// times a power of ten; whole steps for counts), labelled with as many
+// decimals as the step needs: a month of small fees reads 0.5, 1.0, not 0,
+// 0, 1, 1.
+void roundRange(QValueAxis *axis, qreal most, bool counts)
+{
+    const qreal top = qMax<qreal>(most * 1.1, counts ? 4 : 1);
+    const qreal rough = top / 4;
+    const qreal power = std::pow(10.0, std::floor(std::log10(rough)));
+    qreal step = 10 * power;
+    for (const qreal f : {1.0, 2.0, 5.0})
+        if (f * power >= rough) {
+            step = f * power;
+            break;
+        }
+    if (counts)
+        step = qMax<qreal>(1, std::ceil(step));
+    const int steps = int(std::ceil(top / step - 1e-9));
+    axis->setRange(0, steps * step);
+    axis->setTickCount(steps + 1);
+    axis->setLabelFormat(step >= 1     ? QStringLiteral("%.0f")
+                         : step >= 0.1 ? QStringLiteral("%.1f")
+                                       : QStringLiteral("%.2f"));
+}
+
 void attach(QChart *chart, QAbstractSeries *series, QAbstractAxis *x, QAbstractAxis *y)
 {
     chart->addSeries(series);
@@ -87,6 +114,8 @@ QChart *feesAndCalls(const QString &title, const QList<Line> &lines)
     auto *in = new QBarSet(QStringLiteral("呼入话费（元）"));
     auto *calls = new QLineSeries;
     calls->setName(QStringLiteral("通话次数"));
+    // Apart from the bars' blue and green.
+    calls->setPen(QPen(QColor(0xd9, 0x53, 0x1e), 2));
     qreal most = 0, mostFee = 0;
     for (int i = 0; i < lines.size(); ++i) {
         const Line &l = lines.at(i);
@@ -102,8 +131,8 @@ QChart *feesAndCalls(const QString &title, const QList<Line> &lines)
     QBarCategoryAxis *x = categories(chart, lines);
     QValueAxis *fees = valueAxis(chart, QStringLiteral("话费（元）"), Qt::AlignLeft);
     QValueAxis *count = valueAxis(chart, QStringLiteral("次数"), Qt::AlignRight);
-    fees->setRange(0, qMax<qreal>(1, mostFee * 1.1));
-    count->setRange(0, qMax<qreal>(1, most * 1.1));
+    roundRange(fees, mostFee, false);
+    roundRange(count, most, true);
     attach(chart, bars, x, fees);
     attach(chart, calls, x, count);
     return chart;
@@ -124,7 +153,7 @@ QChart *simpleBars(const QString &title, const QString &setName, const QList<Lin
     bars->append(set);
     QBarCategoryAxis *x = categories(chart, lines);
     QValueAxis *y = valueAxis(chart, setName, Qt::AlignLeft);
-    y->setRange(0, qMax<qreal>(1, most * 1.1));
+    roundRange(y, most, setName == QStringLiteral("通话次数"));
     attach(chart, bars, x, y);
     chart->legend()->hide();
     return chart;
@@ -146,7 +175,7 @@ QChart *hoursChart(const QString &title, const QList<Line> &lines)
     bars->append(in);
     QBarCategoryAxis *x = categories(chart, lines);
     QValueAxis *y = valueAxis(chart, QStringLiteral("次数"), Qt::AlignLeft);
-    y->setRange(0, qMax<qreal>(1, most * 1.1));
+    roundRange(y, most, true);
     attach(chart, bars, x, y);
     return chart;
 }
@@ -286,7 +315,13 @@ QChart *makeChart(const Result &r, int i)
         return feesAndCalls(QStringLiteral("%1（话费合计%2元，日均%3元）")
                                 .arg(title, r.total.allFees().toText(), r.averagePerDay.toText()),
                             r.days);
-    case 1: return feesAndCalls(title, r.months);
+    case 1: {
+        // "2026年01月" is cut short under a bar: the axis reads "2026-01".
+        QList<Line> months = r.months;
+        for (Line &l : months)
+            l.label = l.key;
+        return feesAndCalls(title, months);
+    }
     case 2: return typesChart(title, r);
     case 3:
         return simpleBars(title, QStringLiteral("话费（元）"), r.callers,

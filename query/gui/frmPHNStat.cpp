@@ -330,6 +330,11 @@ void frmPHNStat::showResult(TrafficStats::Result result)
     m_result = std::move(result);
     const QList<ExportSheet> sheets = TrafficStats::Sheets(*m_result);
     for (int i = 0; i < TrafficReport::kFigureCount; ++i) {
+        QList<int> counts;
+        for (int c = 0; c < sheets.at(i).columns.size(); ++c)
+            if (sheets.at(i).columns.at(c).kind == CellKind::Count)
+                counts.append(c);
+        m_tables.at(i)->setCountColumns(counts);
         m_tables.at(i)->setRows(sheets.at(i).header(), sheets.at(i).rows);
         m_tableViews.at(i)->resizeColumnsToContents();
         replaceChart(i, TrafficReport::makeChart(*m_result, i));
