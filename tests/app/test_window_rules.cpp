@@ -13,6 +13,7 @@
 #include "TestHome.h"
 #include "WindowDriver.h"
 #include "frmHelp.h"
+#include "frmLogin.h"
 #include "frmMain.h"
 #include "frmOperatorRecord.h"
 #include "frmOperatorRight.h"
@@ -20,18 +21,24 @@
 #include "frmPHNDiscount.h"
 #include "frmPHNFee.h"
 #include "frmPHNGroup.h"
+#include "frmPHNQuery.h"
+#include "frmPHNStat.h"
 #include "frmSRVRing.h"
 #include "frmSWTComparison.h"
 #include "frmSWTParameter.h"
+#include "frmSettleLedger.h"
+#include <QAbstractButton>
 #include <QAccessible>
 #include <QApplication>
 #include <QFile>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QScrollBar>
 #include <QSettings>
+#include <QTabWidget>
 #include <QTableView>
 #include <QTest>
 #include <QTextBrowser>
@@ -337,6 +344,90 @@ TEST_F(WindowRulesTest, KeyColumnsStayInViewWhenScrolledSideways)
         grid->verticalScrollBar()->setValue(grid->verticalScrollBar()->maximum());
         QApplication::processEvents();
         EXPECT_EQ(keys->indexAt(QPoint(2, 2)).row(), grid->topRow()) << g.grid;
+    }
+}
+
+// The labels and buttons of `w` (itself included) whose text is wider than
+// they are: "name 'text' needs 87 px, has 78". Mnemonic marks take no room.
+QStringList cutTexts(QWidget *w)
+{
+    QStringList cut;
+    auto check = [&](QWidget *widget, QString text, int room) {
+        text.remove(QLatin1Char('&'));
+        int need = 0;
+        for (const QString &line : text.split(QLatin1Char('\n')))
+            need = qMax(need, widget->fontMetrics().horizontalAdvance(line));
+        if (need > room)
+            cut << QStringLiteral("%1 '%2' needs %3 px, has %4").arg(widget->objectName(), text).arg(need).arg(room);
+    };
+    QList<QWidget *> all = w->findChildren<QWidget *>();
+    all.prepend(w);
+    for (QWidget *widget : all) {
+        if (!widget->isVisible())
+            continue;
+        if (auto *l = qobject_cast<QLabel *>(widget)) {
+            if (!l->text().isEmpty() && !l->wordWrap() && !Qt::mightBeRichText(l->text()) && l->pixmap().isNull())
+                check(l, l->text(), l->contentsRect().width() + 1);
+        } else if (auto *b = qobject_cast<QAbstractButton *>(widget)) {
+            // A button's text needs a few pixels of frame either side.
+            if (!b->text().isEmpty())
+                check(b, b->text(), b->width() - 4);
+        }
+    }
+    return cut;
+}
+
+// No window shows the text of a label or a button cut short, on any tab, at
+// the size it opens with on a 1366x768 screen. Each tab's picture is kept
+// with the test's artifacts.
+TEST_F(WindowRulesTest, NoWindowCutsTheTextOfALabelOrAButton)
+{
+    {
+        // The check sees a cut text.
+        QPushButton narrow("批量修改用户号码");
+        narrow.setObjectName("narrow");
+        narrow.setFixedWidth(40);
+        narrow.show();
+        EXPECT_EQ(cutTexts(&narrow).size(), 1);
+    }
+    using Make = std::function<std::unique_ptr<QWidget>()>;
+    const QList<Make> windows{[&] { return std::make_unique<frmMain>(ctx); },
+                              [&] { return std::make_unique<frmLogin>(ctx); },
+                              [&] { return std::make_unique<frmPHNClient>(ctx); },
+                              [&] { return std::make_unique<frmPHNDiscount>(ctx); },
+                              [&] { return std::make_unique<frmPHNFee>(ctx); },
+                              [&] { return std::make_unique<frmSRVRing>(ctx); },
+                              [&] { return std::make_unique<frmOperatorRecord>(ctx); },
+                              [&] { return std::make_unique<frmOperatorRight>(ctx); },
+                              [&] { return std::make_unique<frmPHNGroup>(ctx); },
+                              [&] { return std::make_unique<frmPHNQuery>(ctx); },
+                              [&] { return std::make_unique<frmPHNStat>(ctx); },
+                              [&] { return std::make_unique<frmSettleLedger>(ctx); },
+                              [&] { return std::make_unique<frmSWTComparison>(ctx); },
+                              [&] { return std::make_unique<frmSWTParameter>(ctx); }};
+    for (const Make &make : windows) {
+        auto w = make();
+        w->resize(w->size().boundedTo(QSize(1366, 740)));
+        w->show();
+        QApplication::processEvents();
+        const QString name = QString::fromLatin1(w->metaObject()->className()).section(QStringLiteral("::"), -1);
+        QList<QPair<QTabWidget *, int>> pages;
+        for (QTabWidget *tabs : w->findChildren<QTabWidget *>())
+            for (int i = 0; i < tabs->count(); ++i)
+                pages.append({tabs, i});
+        if (pages.isEmpty())
+            pages.append({nullptr, 0});
+        for (const auto &[tabs, i] : pages) {
+            QString shot = name;
+            if (tabs) {
+                tabs->setCurrentIndex(i);
+                QApplication::processEvents();
+                shot += QStringLiteral("-%1-%2").arg(tabs->objectName()).arg(i);
+            }
+            const QStringList cut = cutTexts(w.get());
+            EXPECT_TRUE(cut.isEmpty()) << shot.toStdString() << ": " << cut.join("; ").toStdString();
+            w->grab().save(test::artifactDir() + "/" + shot + ".png");
+        }
     }
 }
 
