@@ -194,6 +194,7 @@ void CommandQueue::Forget()
 {
     std::deque<Entry> gone;
     gone.swap(m_entries);
+    m_written.clear(); // still kept: they go at the next start
     m_timer.stop();
     countKept();
     for (const Entry &e : gone)
@@ -240,8 +241,10 @@ void CommandQueue::pump()
         if (written)
             m_readyAt = now + e.command.gapMs;
         if (e.seq > 0) {
-            if (Status s = PendingCommands(*m_store).remove(e.seq); !s)
-                qWarning("command sent but not cleared (it may go again): %s", qPrintable(s.reason()));
+            // It stays kept until the switch is heard after it.
+            Entry sent = e;
+            sent.batch = nullptr;
+            m_written.emplace_back(sent, now);
             countKept();
         }
         if (e.batch)
@@ -249,10 +252,52 @@ void CommandQueue::pump()
     }
 }
 
+void CommandQueue::Heard()
+{
+    const qint64 now = m_clock.monotonicMs();
+    QList<qint64> reached;
+    while (!m_written.empty() && now - m_written.front().second >= HeardAfterMs) {
+        reached.append(m_written.front().first.seq);
+        m_written.pop_front();
+    }
+    if (reached.isEmpty() || !m_store)
+        return;
+    if (Status s = PendingCommands(*m_store).remove(reached); !s)
+        qWarning("commands sent but not cleared (they may go again): %s", qPrintable(s.reason()));
+}
+
+void CommandQueue::Unheard()
+{
+    if (m_written.empty())
+        return;
+    // Those a download replaced meanwhile are not owed any more.
+    QSet<qint64> still;
+    if (m_store) {
+        const auto seqs = PendingCommands(*m_store).seqs();
+        if (seqs)
+            still = QSet<qint64>(seqs->cbegin(), seqs->cend());
+    }
+    for (auto it = m_written.rbegin(); it != m_written.rend(); ++it)
+        if (!m_store || still.contains(it->first.seq))
+            m_entries.push_front(it->first);
+    m_written.clear();
+    countKept();
+    schedule();
+}
+
 void CommandQueue::Drain()
 {
     // Bounded by what the waiting commands need, with room for a slow start.
     m_clock.waitFor([this] { return m_entries.empty() || Stalled(); }, PendingMs() + 1000);
+    // The last ones written are known to have reached the switch once it is
+    // heard after them: a moment later it is asked (the clock command, which
+    // it answers), and its answer is waited for a little. Unanswered, they
+    // stay kept and go again at the next start.
+    if (m_written.empty() || !m_entries.empty() || !CanSend())
+        return;
+    m_clock.waitFor(nullptr, HeardAfterMs);
+    if (SendNow(ClockCommand(m_clock.now())))
+        m_clock.waitFor([this] { return m_written.empty(); }, 2000);
 }
 
 } // namespace corvane

@@ -96,9 +96,13 @@ private:
 // the database (PendingCommands) in the change's transaction. They join the
 // queue in the order kept and are never dropped: while the switch cannot
 // take them (the port closed, the link down: the send gate) the queue waits
-// at the first of them, and everything behind it waits too. Each leaves the
-// table once written to the port. What is still kept when the console ends
-// is loaded again at the next start and goes first.
+// at the first of them, and everything behind it waits too. A kept command
+// leaves the table once the switch has been heard after it was written
+// (Heard): a switch that went away silently is noticed by the watchdog only
+// seconds later, and what was written into that silence goes again, first,
+// when the switch is back (Unheard). What is still kept when the console
+// ends is loaded again at the next start and goes first. Every kept command
+// sets a value, so one that reached the switch and goes again does no harm.
 class CommandQueue : public QObject {
     Q_OBJECT
 public:
@@ -129,6 +133,17 @@ public:
     void Resume() { schedule(); }
     // Kept commands not yet written.
     int KeptCount() const { return m_kept; }
+    // The switch was heard (a frame arrived): kept commands written long
+    // enough before it reached it, and leave the table.
+    void Heard();
+    // The switch went silent: kept commands written since it was last heard
+    // go again, ahead of the queue, once it can take commands.
+    void Unheard();
+    // Kept commands written but not yet known to have reached the switch.
+    int UnheardCount() const { return int(m_written.size()); }
+    // A frame that arrives sooner after a command than this may have left
+    // the switch before the command came in.
+    static constexpr int HeardAfterMs = 300;
     // The queue waits at a kept command the switch cannot take now.
     bool Stalled() const;
     bool CanSend() const;
@@ -145,8 +160,9 @@ public:
 
     // The end of the run: sends every waiting command, paced, before it
     // returns, or until the queue waits at a kept command the switch cannot
-    // take (it stays kept for the next start). This blocks the caller (events
-    // keep running); nothing else should wait this way.
+    // take (it stays kept for the next start), and then asks the switch for an
+    // answer that shows it got the last of them. This blocks the caller
+    // (events keep running); nothing else should wait this way.
     void Drain();
 
 signals:
@@ -168,6 +184,8 @@ private:
     QIODevice &m_port;
     ClockTimer m_timer;
     std::deque<Entry> m_entries;
+    // Kept commands written, with the time they were, until the switch is heard.
+    std::deque<std::pair<Entry, qint64>> m_written;
     // Monotonic time at which the next queued command may go.
     qint64 m_readyAt = 0;
     Database *m_store = nullptr;

@@ -41,6 +41,8 @@ SwitchLink::SwitchLink(ConsoleContext &ctx, QObject *parent)
     connect(&m_supervisor, &LinkSupervisor::linkUpChanged, this, [this](bool up) {
         if (up)
             m_commands.Resume();
+        else
+            m_commands.Unheard();
     });
 }
 
@@ -179,7 +181,11 @@ void SwitchLink::OnFault(quint8 code)
 
 void SwitchLink::OnDumpBlock() { m_supervisor.OnDumpBlock(); }
 
-void SwitchLink::OnFrame() { m_supervisor.OnFrame(); }
+void SwitchLink::OnFrame()
+{
+    m_supervisor.OnFrame();
+    m_commands.Heard();
+}
 
 void SwitchLink::probe()
 {

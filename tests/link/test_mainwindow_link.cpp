@@ -174,12 +174,16 @@ TEST_F(MainWindowLinkTest, ExitWaitsForTheKeptCommandsOrLeavesThemForTheNextStar
         EXPECT_EQ(messages.last()->choices,
                   (QStringList{QStringLiteral("等待发送"), QStringLiteral("保存待发"), QStringLiteral("取消")}));
         EXPECT_TRUE(ctx.db.isOpen());
-        // "等待发送": they go out in their order, then the exit command.
+        // "等待发送": they go out in their order, the switch is asked for an
+        // answer that shows it got them, then the exit command.
         ASSERT_TRUE(PendingCommands(ctx.db).keepStar(codes));
         messages.queueAnswer(MessageService::Answer::Ok);
         messages.queueChoice(0);
         ASSERT_TRUE(window.Form_Unload());
-        EXPECT_EQ(ptys[3]->takeAtLeast(2 * packed.size() + 2), packed + packed + exitCommand);
+        const QByteArray out = ptys[3]->takeAtLeast(2 * packed.size() + 8 + 2);
+        EXPECT_TRUE(out.startsWith(packed + packed)) << out.toHex(' ').toStdString();
+        EXPECT_EQ(out.mid(2 * packed.size(), 1), QByteArray(1, char(0xE8))) << out.toHex(' ').toStdString();
+        EXPECT_TRUE(out.endsWith(exitCommand)) << out.toHex(' ').toStdString();
     }
 
     // The switch stops answering; three commands wait when the console ends.
@@ -216,8 +220,14 @@ TEST_F(MainWindowLinkTest, ExitWaitsForTheKeptCommandsOrLeavesThemForTheNextStar
     EXPECT_TRUE(sentBeforeMarker(*link, *ptys[3]).endsWith(packed));
     EXPECT_EQ(link->KeptCount(), 0);
     EXPECT_TRUE(window.panelText(7).isEmpty());
-    EXPECT_EQ(ctx.db.scalar(QStringLiteral("SELECT count(*) FROM CommandPending")).value_or(QString()),
-              QStringLiteral("0"));
+    // They leave the table once the switch is heard after them.
+    auto kept = [&] {
+        return ctx.db.scalar(QStringLiteral("SELECT count(*) FROM CommandPending")).value_or(QString());
+    };
+    EXPECT_EQ(kept(), QStringLiteral("3"));
+    clock.waitFor(nullptr, CommandQueue::HeardAfterMs);
+    ptys[3]->write(QByteArray("\xFF\x5A", 2));
+    EXPECT_TRUE(clock.waitFor([&] { return kept() == QStringLiteral("0"); }, 5000)) << kept().toStdString();
 }
 
 TEST_F(MainWindowLinkTest, UnpluggedAdapterIsReportedAndTakenBackWhenItReturns)

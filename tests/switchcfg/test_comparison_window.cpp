@@ -333,6 +333,10 @@ TEST_F(ComparisonWindowTest, RefusalsWhileSendingAndLeaving)
     test::press(w.get(), "cmdStop");
     ASSERT_TRUE(test::waitFor([&] { return !w->comparison().SendBusy(); }, 2000));
     EXPECT_EQ(link->KeptCount(), 0);
+    // Those that went leave the table once the switch is heard after them.
+    clock.advanceMs(CommandQueue::HeardAfterMs);
+    sim.sendRaw(QByteArray("\xFF\xB2\x01", 3));
+    ASSERT_TRUE(runUntil([&] { return link->commands().UnheardCount() == 0; }, 5000));
     EXPECT_EQ(value(QStringLiteral("SELECT count(*) FROM CommandPending")), QStringLiteral("0"));
     const QRegularExpression stopped(QStringLiteral("^参数下传已停止：已下传(\\d+)条指令，其余(\\d+)条不再下传。$"));
     const QRegularExpressionMatch m = stopped.match(tip());
