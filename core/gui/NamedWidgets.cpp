@@ -47,4 +47,11 @@ QLineEdit *labelledBox(QWidget *parent, const QString &name, QLabel *label)
     return e;
 }
 
+QLabel *buddyLabel(QWidget *parent, const QString &text, QWidget *buddy)
+{
+    auto *l = new QLabel(text, parent);
+    l->setBuddy(buddy);
+    return l;
+}
+
 } // namespace corvane::NamedWidgets

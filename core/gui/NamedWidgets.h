@@ -31,5 +31,18 @@ QLineEdit *cellBox(QWidget *parent, const QString &name);
 // focuses it.
 QLineEdit *labelledBox(QWidget *parent, const QString &name, QLabel *label);
 
+// Names a control built by hand: its object name, and its accessible name
+// without an accelerator mark.
+template <class W>
+W *named(W *w, const QString &name, const QString &accessible)
+{
+    w->setObjectName(name);
+    w->setAccessibleName(QString(accessible).remove(QLatin1Char('&')));
+    return w;
+}
+
+// A label whose mnemonic focuses `buddy`.
+QLabel *buddyLabel(QWidget *parent, const QString &text, QWidget *buddy);
+
 } // namespace NamedWidgets
 } // namespace corvane

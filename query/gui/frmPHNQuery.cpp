@@ -30,18 +30,7 @@ QTime wholeSeconds(const QTime &t) { return QTime(t.hour(), t.minute(), t.second
 } // namespace
 
 using NamedWidgets::indexed;
-
-namespace {
-
-template <class W>
-W *named(W *w, const QString &name, const QString &accessible)
-{
-    w->setObjectName(name);
-    w->setAccessibleName(QString(accessible).remove(QLatin1Char('&')));
-    return w;
-}
-
-} // namespace
+using NamedWidgets::named;
 
 frmPHNQuery::frmPHNQuery(ConsoleContext &ctx, QWidget *parent, PrinterPort *printers)
     : QDialog(parent), m_ctx(ctx), m_printers(printers), m_store(std::make_unique<PrintStore>())

@@ -31,21 +31,6 @@ using namespace NamedWidgets;
 
 namespace {
 
-template <class W>
-W *named(W *w, const QString &name, const QString &accessible)
-{
-    w->setObjectName(name);
-    w->setAccessibleName(accessible);
-    return w;
-}
-
-QLabel *buddyLabel(QWidget *parent, const QString &text, QWidget *buddy)
-{
-    auto *l = new QLabel(text, parent);
-    l->setBuddy(buddy);
-    return l;
-}
-
 QString filterOf(const QString &kind)
 {
     if (kind == QLatin1String("png"))

@@ -22,25 +22,6 @@ namespace corvane {
 
 using namespace NamedWidgets;
 
-namespace {
-
-template <class W>
-W *named(W *w, const QString &name, const QString &accessible)
-{
-    w->setObjectName(name);
-    w->setAccessibleName(accessible);
-    return w;
-}
-
-QLabel *buddyLabel(QWidget *parent, const QString &text, QWidget *buddy)
-{
-    auto *l = new QLabel(text, parent);
-    l->setBuddy(buddy);
-    return l;
-}
-
-} // namespace
-
 frmSettleLedger::frmSettleLedger(ConsoleContext &ctx, QWidget *parent) : QDialog(parent), m_ctx(ctx), m_ledger(ctx.db)
 {
     setObjectName(QStringLiteral("frmSettleLedger"));
