@@ -1,6 +1,7 @@
 #include "Database.h"
 #include "Money.h"
 #include <QFileInfo>
+#include <cstring>
 #include <sqlite3.h>
 
 namespace corvane {
@@ -97,6 +98,36 @@ void moneyUnits(sqlite3_context *context, int, sqlite3_value **argv)
     sqlite3_result_int64(context, Money::fromText(QString::fromUtf8(text, size)).raw());
 }
 
+// stored_end_time(text): 1 when an end time is written in one of the two
+// forms the call intake stores, "2026年12月09日04时42分" or
+// "2026年12月09日04:43:09", with digits where digits go, an hour below 24 and
+// minutes and seconds below 60; 0 otherwise. Whether the day is one the
+// calendar has is left to the caller (a handful of days, not every record).
+void storedEndTime(sqlite3_context *context, int, sqlite3_value **argv)
+{
+    const auto *t = reinterpret_cast<const unsigned char *>(sqlite3_value_text(argv[0]));
+    const int size = sqlite3_value_bytes(argv[0]);
+    // The marks in UTF-8: 年 月 日, then 时 and 分.
+    static const char year[] = "\xE5\xB9\xB4", month[] = "\xE6\x9C\x88", day[] = "\xE6\x97\xA5";
+    static const char hourMark[] = "\xE6\x97\xB6", minuteMark[] = "\xE5\x88\x86";
+    auto digits = [&](int at, int count) {
+        for (int i = at; i < at + count; ++i)
+            if (t[i] < '0' || t[i] > '9')
+                return false;
+        return true;
+    };
+    auto mark = [&](int at, const char *m) { return memcmp(t + at, m, 3) == 0; };
+    auto below = [&](int at, char tens, char units) { return t[at] < tens || (t[at] == tens && t[at + 1] < units); };
+    auto below60 = [&](int at) { return digits(at, 2) && t[at] < '6'; };
+    bool ok = t && (size == 27 || size == 25) && digits(0, 4) && mark(4, year) && digits(7, 2) && mark(9, month)
+              && digits(12, 2) && mark(14, day) && digits(17, 2) && below(17, '2', '4');
+    if (ok && size == 27)
+        ok = mark(19, hourMark) && below60(22) && mark(24, minuteMark);
+    else if (ok)
+        ok = t[19] == ':' && below60(20) && t[22] == ':' && below60(23);
+    sqlite3_result_int(context, ok ? 1 : 0);
+}
+
 } // namespace
 
 Status Database::open(const QString &path, const QByteArray &key, OpenMode mode)
@@ -139,6 +170,13 @@ Status Database::open(const QString &path, const QByteArray &key, OpenMode mode)
     // Every connection can sum stored amounts exactly (the statistics).
     if (sqlite3_create_function_v2(m_db, "money_units", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, moneyUnits,
                                    nullptr, nullptr, nullptr)
+        != SQLITE_OK) {
+        const Status s = failure(QStringLiteral("数据库文件 %1 无法使用").arg(path));
+        close();
+        return s;
+    }
+    if (sqlite3_create_function_v2(m_db, "stored_end_time", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                                   storedEndTime, nullptr, nullptr, nullptr)
         != SQLITE_OK) {
         const Status s = failure(QStringLiteral("数据库文件 %1 无法使用").arg(path));
         close();

@@ -19,6 +19,8 @@ struct TableDef {
     QStringList columns;
     // Column lists of the (non-unique) indexes the console's lookups need.
     QList<QStringList> indexes = {};
+    // Indexes earlier versions made that are no longer needed; dropped.
+    QStringList retiredIndexes = {};
 };
 
 // Tables of Switch.mdb, in a fixed order (SWTConfig, User, PHNBill first).

@@ -31,15 +31,7 @@ QString marks(qsizetype n)
 // day. Such texts sort as their moments and have their date and hour at
 // fixed places; whether the date is a real one is decided per day, on the
 // grouped days (realDay), not per record.
-QString canonicalEndTime()
-{
-    const QString e = col(BillField::EndTime);
-    const QString day = QStringLiteral("[0-9][0-9][0-9][0-9]年[0-9][0-9]月[0-9][0-9]日[0-9][0-9]");
-    return QStringLiteral("((%1 GLOB '%2时[0-9][0-9]分' OR %1 GLOB '%2:[0-9][0-9]:[0-9][0-9]')"
-                          " AND substr(%1,12,2) < '24' AND substr(%1,15,2) < '60'"
-                          " AND (length(%1) = 17 OR substr(%1,18,2) < '60'))")
-        .arg(e, day);
-}
+QString canonicalEndTime() { return QStringLiteral("stored_end_time(%1)").arg(col(BillField::EndTime)); }
 
 // Whether a grouped day "2026年12月09日" is a date of the calendar.
 bool realDay(const QString &day) { return QDate::fromString(day, QStringLiteral("yyyy年MM月dd日")).isValid(); }
@@ -167,29 +159,31 @@ Status grouped(Database &db, const QString &key, const QString &nameExpr, Tally 
 }
 
 // The months straight from the stored records (twelve of them are more than
-// is worth copying), grouped by day, incoming and whether the end time is in
-// a stored form, and summed into months here. Tells how many records are in
-// no stored form.
-Checked<qint64> groupedMonths(Database &db, const Where &w, Tally &tally)
+// is worth copying), one month at a time: a whole month's bounds are real
+// days, so no day the calendar lacks falls inside them, and the sums need no
+// grouping (and no sorting of the records). Tells how many records are in no
+// stored form.
+Checked<qint64> groupedMonths(Database &db, const Selection &s, const QDate &firstMonth, const QDate &lastMonth,
+                              Tally &tally)
 {
-    const QString e = col(BillField::EndTime);
-    const QString sql = QStringLiteral("SELECT substr(%1,1,11), %2 = '9', %3, count(*), sum(money_units(%4)) FROM %5"
-                                       " WHERE %6 GROUP BY 1, 2, 3")
-                            .arg(e, col(BillField::CallType), canonicalEndTime(), col(BillField::Fee),
-                                 Database::quoteId(BillTable::Name), w.sql);
-    const auto rows = db.select(sql, w.params);
-    if (!rows)
-        return rows.refusedAs<qint64>();
+    const QString stored = canonicalEndTime();
+    const QString in = QStringLiteral("%1 = '9'").arg(col(BillField::CallType));
+    const QString units = QStringLiteral("money_units(%1)").arg(col(BillField::Fee));
     qint64 odd = 0;
-    for (const QStringList &r : *rows) {
-        if (r.at(2) != QLatin1String("1")) {
-            odd += r.at(3).toLongLong();
-            continue;
-        }
-        if (!realDay(r.at(0)))
-            continue;
-        tally.add(r.at(0).left(8), r.at(1) == QLatin1String("1"), r.at(3).toLongLong(),
-                  Money::fromRaw(r.at(4).toLongLong()));
+    for (QDate m = firstMonth; m <= lastMonth; m = m.addMonths(1)) {
+        const Where w = whereFor(s, m, m.addMonths(1).addDays(-1));
+        const QString sql = QStringLiteral("SELECT sum(%1 AND NOT %2), sum(%1 AND %2),"
+                                           " sum(CASE WHEN %1 AND NOT %2 THEN %3 END),"
+                                           " sum(CASE WHEN %1 AND %2 THEN %3 END), sum(NOT %1) FROM %4 WHERE %5")
+                                .arg(stored, in, units, Database::quoteId(BillTable::Name), w.sql);
+        const auto rows = db.select(sql, w.params);
+        if (!rows)
+            return rows.refusedAs<qint64>();
+        const QStringList r = rows->value(0);
+        const QString key = m.toString(QStringLiteral("yyyy年MM月"));
+        tally.add(key, false, r.value(0).toLongLong(), Money::fromRaw(r.value(2).toLongLong()));
+        tally.add(key, true, r.value(1).toLongLong(), Money::fromRaw(r.value(3).toLongLong()));
+        odd += r.value(4).toLongLong();
     }
     return odd;
 }
@@ -363,7 +357,7 @@ Checked<QList<Line>> Months(Database &db, const Selection &selection)
     if (!choosesNothing(selection)) {
         const Where mw = whereFor(selection, firstMonth, monthsEnd);
         Tally monthTally;
-        const auto oddInMonths = groupedMonths(db, mw, monthTally);
+        const auto oddInMonths = groupedMonths(db, selection, firstMonth, lastMonth, monthTally);
         if (!oddInMonths)
             return Checked<QList<Line>>::refuse(oddInMonths.status().context(failedText()));
         months = rekey(monthTally, QStringLiteral("yyyy年MM月"), QStringLiteral("yyyy-MM"));

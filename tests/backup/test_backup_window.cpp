@@ -502,7 +502,7 @@ TEST_F(TallowinTest, RescueFromAMissingAndAnOverwrittenPageDatabase)
     } cases[] = {{"missing", "数据库文件不存在", false},
                  {"truncated", "不能用本系统的数据库密码打开", false},
                  {"PHNBill", "已损坏", false},
-                 {"idx_PHNBill_结束时间", "已损坏", true}};
+                 {"idx_PHNBill_结束时间_话单类型_话单性质_总费用", "已损坏", true}};
     for (const Case &c : cases) {
         SCOPED_TRACE(c.damage);
         ASSERT_TRUE(writeFile(db, good)); // today's database, then damaged
