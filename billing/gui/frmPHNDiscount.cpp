@@ -5,6 +5,7 @@
 #include "DiscountRules.h"
 #include "FlexGrid.h"
 #include "GridCellEditor.h"
+#include "GridFilter.h"
 #include "GridHelpers.h"
 #include "NamedWidgets.h"
 #include "PendingCommands.h"
@@ -94,6 +95,7 @@ QWidget *frmPHNDiscount::buildTypeTab(int t)
 
     auto *layout = new QVBoxLayout(page);
     layout->addWidget(hfgFeerate[t], 1);
+    layout->addWidget(MakeGridFilter(page, hfgFeerate[t], indexed("txtFilter", t)));
     if (t >= EditableTypeTabs)
         return page;
 
@@ -208,7 +210,10 @@ QWidget *frmPHNDiscount::buildDiscountTab()
     holidayButtons->addWidget(cmdDeleteHoliday);
     holidayButtons->addStretch(1);
     auto *holidayLayout = new QHBoxLayout(holidays);
-    holidayLayout->addWidget(hfgHoliday, 1);
+    auto *holidayList = new QVBoxLayout;
+    holidayList->addWidget(hfgHoliday, 1);
+    holidayList->addWidget(MakeGridFilter(holidays, hfgHoliday, QStringLiteral("txtFilterHoliday")));
+    holidayLayout->addLayout(holidayList, 1);
     holidayLayout->addLayout(holidayButtons);
 
     auto *layout = new QVBoxLayout(page);
@@ -426,14 +431,15 @@ void frmPHNDiscount::cmdChangeValue_Click(int Index)
         m_ctx.messages.inputError(value.reason(), this);
         return;
     }
-    // From the first selected row towards the other end of the selection.
+    // From the first selected row towards the other end of the selection,
+    // the rows shown: those a filter hides are not the clerk's choice.
     const int first = g.row();
     const int last = g.rowSel();
     const int step = last >= first ? 1 : -1;
     QList<int> gridRows;
     QList<qint64> ids;
     for (int r = first;; r += step) {
-        const qint64 id = feerateRowId(Index, r);
+        const qint64 id = g.isRowHidden(r) ? -1 : feerateRowId(Index, r);
         if (id >= 0) {
             gridRows << r;
             ids << id;

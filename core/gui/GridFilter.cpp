@@ -3,18 +3,21 @@
 #include "FlexGrid.h"
 
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
 #include <QTimer>
+#include <QTreeWidget>
+
+#include <functional>
 
 namespace corvane {
 
 namespace {
 
-void applyFilter(FlexGrid *grid, const QString &typed)
+void applyFilter(FlexGrid *grid, const QString &wanted)
 {
-    const QString wanted = typed.trimmed();
     for (int r = grid->fixedRows(); r < grid->rows(); ++r) {
         bool found = wanted.isEmpty();
         for (int c = 0; c < grid->cols() && !found; ++c)
@@ -23,9 +26,37 @@ void applyFilter(FlexGrid *grid, const QString &typed)
     }
 }
 
-} // namespace
+void applyFilter(QTreeWidget *list, const QString &wanted)
+{
+    for (int i = 0; i < list->topLevelItemCount(); ++i) {
+        QTreeWidgetItem *item = list->topLevelItem(i);
+        bool found = wanted.isEmpty();
+        for (int c = 0; c < list->columnCount() && !found; ++c)
+            found = item->text(c).contains(wanted, Qt::CaseInsensitive);
+        item->setHidden(!found);
+    }
+}
 
-QWidget *MakeGridFilter(QWidget *parent, FlexGrid *grid, const QString &boxName)
+// Enter in a filter box only filters (as typing already did): it does not
+// press the window's default button.
+class SwallowEnter : public QObject {
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::KeyPress) {
+            const int key = static_cast<QKeyEvent *>(event)->key();
+            if (key == Qt::Key_Return || key == Qt::Key_Enter)
+                return true;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+// The box, filtering `view` by `apply` as it is typed in and again whenever
+// the view's rows are refilled (a row added, deleted, changed).
+QWidget *filterBox(QWidget *parent, QAbstractItemView *view, const QString &boxName,
+                   std::function<void(const QString &)> apply)
 {
     auto *box = new QWidget(parent);
     auto *row = new QHBoxLayout(box);
@@ -34,31 +65,43 @@ QWidget *MakeGridFilter(QWidget *parent, FlexGrid *grid, const QString &boxName)
     auto *edit = new QLineEdit(box);
     edit->setObjectName(boxName);
     edit->setClearButtonEnabled(true);
-    edit->setAccessibleName(QStringLiteral("筛选") + grid->accessibleName());
+    edit->installEventFilter(new SwallowEnter(edit));
+    edit->setAccessibleName(QStringLiteral("筛选") + view->accessibleName());
     caption->setBuddy(edit);
     row->addWidget(caption);
     row->addWidget(edit, 1);
-    QPointer<FlexGrid> target(grid);
-    QObject::connect(edit, &QLineEdit::textChanged, grid, [target](const QString &text) {
+    QPointer<QAbstractItemView> target(view);
+    auto filter = [target, edit, apply] {
         if (target)
-            applyFilter(target, text);
-    });
-    // A refilled grid (a row added, deleted, changed) keeps the filter.
-    auto again = [target, edit] {
+            apply(edit->text().trimmed());
+    };
+    QObject::connect(edit, &QLineEdit::textChanged, view, filter);
+    auto again = [edit, filter] {
         // Once per burst of changes, and only while something is typed.
         if (edit->text().trimmed().isEmpty() || edit->property("filterPending").toBool())
             return;
         edit->setProperty("filterPending", true);
-        QTimer::singleShot(0, edit, [target, edit] {
+        QTimer::singleShot(0, edit, [edit, filter] {
             edit->setProperty("filterPending", false);
-            if (target)
-                applyFilter(target, edit->text());
+            filter();
         });
     };
-    QObject::connect(grid->model(), &QAbstractItemModel::rowsInserted, edit, again);
-    QObject::connect(grid->model(), &QAbstractItemModel::modelReset, edit, again);
-    QObject::connect(grid->model(), &QAbstractItemModel::dataChanged, edit, again);
+    QObject::connect(view->model(), &QAbstractItemModel::rowsInserted, edit, again);
+    QObject::connect(view->model(), &QAbstractItemModel::modelReset, edit, again);
+    QObject::connect(view->model(), &QAbstractItemModel::dataChanged, edit, again);
     return box;
+}
+
+} // namespace
+
+QWidget *MakeGridFilter(QWidget *parent, FlexGrid *grid, const QString &boxName)
+{
+    return filterBox(parent, grid, boxName, [grid](const QString &wanted) { applyFilter(grid, wanted); });
+}
+
+QWidget *MakeListFilter(QWidget *parent, QTreeWidget *list, const QString &boxName)
+{
+    return filterBox(parent, list, boxName, [list](const QString &wanted) { applyFilter(list, wanted); });
 }
 
 } // namespace corvane

@@ -1,6 +1,7 @@
 #pragma once
 #include <QString>
 
+class QTreeWidget;
 class QWidget;
 
 namespace corvane {
@@ -12,5 +13,7 @@ class FlexGrid;
 // removed, so row numbers and the row ids behind them stay as they are. A
 // grid refilled is filtered again.
 QWidget *MakeGridFilter(QWidget *parent, FlexGrid *grid, const QString &boxName);
+// The same over a list: only its items holding what is typed stay shown.
+QWidget *MakeListFilter(QWidget *parent, QTreeWidget *list, const QString &boxName);
 
 } // namespace corvane

@@ -1,5 +1,6 @@
 #include "frmSRVRing.h"
 #include "ConsoleContext.h"
+#include "GridFilter.h"
 #include "PendingCommands.h"
 #include "RingClock.h"
 #include "SwitchLink.h"
@@ -63,6 +64,7 @@ frmSRVRing::frmSRVRing(ConsoleContext &ctx, QWidget *parent)
     auto *left = new QVBoxLayout;
     left->addLayout(form);
     left->addWidget(lvwRing, 1);
+    left->addWidget(MakeListFilter(this, lvwRing, QStringLiteral("txtFilterRing")));
     auto *layout = new QHBoxLayout(this);
     layout->addLayout(left, 1);
     layout->addLayout(buttons);

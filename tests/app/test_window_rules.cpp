@@ -32,6 +32,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -43,6 +44,7 @@
 #include <QTest>
 #include <QTextBrowser>
 #include <QTimer>
+#include <QTreeWidget>
 #include <gtest/gtest.h>
 
 using namespace corvane;
@@ -344,6 +346,99 @@ TEST_F(WindowRulesTest, KeyColumnsStayInViewWhenScrolledSideways)
         grid->verticalScrollBar()->setValue(grid->verticalScrollBar()->maximum());
         QApplication::processEvents();
         EXPECT_EQ(keys->indexAt(QPoint(2, 2)).row(), grid->topRow()) << g.grid;
+    }
+}
+
+// Every grid or list that can grow longer than a screen has a filter box:
+// what a clerk types leaves shown only the rows holding it, Enter in the box
+// presses no button, and an emptied box shows every row again.
+TEST_F(WindowRulesTest, LongGridsAndListsFilterWhatIsTyped)
+{
+    for (int i = 0; i < 3; ++i) {
+        const QString n = QString::number(i + 1);
+        ASSERT_TRUE(ctx.db.exec("INSERT INTO Account VALUES (?, ?, '4', '0', '1234', '普通')", {"50" + n, "账号" + n}));
+        ASSERT_TRUE(ctx.db.exec("INSERT INTO Foregift VALUES (?, ?, ?, '4', '10.00', '10.00', '', '×')",
+                                {n, "80" + n, "住客" + n}));
+        ASSERT_TRUE(ctx.db.exec("INSERT INTO Client (编号, 姓名) VALUES (?, ?)", {"000" + n, "客户" + n}));
+        ASSERT_TRUE(ctx.db.exec("INSERT INTO BlackLst VALUES (?, '')", {"1390000000" + n}));
+    }
+    {
+        QFile ring(ctx.home.ringTxt());
+        ASSERT_TRUE(ring.open(QIODevice::WriteOnly));
+        ring.write("\"801\",\"2026-12-08 18:00\"\r\n\"802\",\"2026-12-08 19:00\"\r\n"
+                   "\"803\",\"2026-12-09 07:30\"\r\n");
+    }
+    const struct {
+        std::function<std::unique_ptr<QDialog>()> make;
+        const char *view, *box;
+    } views[] = {{[&] { return std::make_unique<frmPHNGroup>(ctx); }, "hfgUser", "txtFilterUser"},
+                 {[&] { return std::make_unique<frmPHNGroup>(ctx); }, "hfgForegift", "txtFilterForegift"},
+                 {[&] { return std::make_unique<frmPHNGroup>(ctx); }, "hfgAccount", "txtFilterAccount"},
+                 {[&] { return std::make_unique<frmPHNDiscount>(ctx); }, "hfgFeerate_1", "txtFilter_1"},
+                 {[&] { return std::make_unique<frmPHNDiscount>(ctx); }, "hfgHoliday", "txtFilterHoliday"},
+                 {[&] { return std::make_unique<frmPHNClient>(ctx); }, "hfgClient", "txtFilterClient"},
+                 {[&] { return std::make_unique<frmPHNClient>(ctx); }, "hfgBlacklist", "txtFilterBlacklist"},
+                 {[&] { return std::make_unique<frmSRVRing>(ctx); }, "lvwRing", "txtFilterRing"}};
+    for (const auto &v : views) {
+        SCOPED_TRACE(v.view);
+        auto w = v.make();
+        w->show();
+        auto *view = test::child<QAbstractItemView>(w.get(), QString::fromLatin1(v.view));
+        auto *box = test::child<QLineEdit>(w.get(), QString::fromLatin1(v.box));
+        ASSERT_NE(view, nullptr);
+        ASSERT_NE(box, nullptr);
+        test::showTabOf(view);
+        auto *grid = qobject_cast<FlexGrid *>(view);
+        auto *list = qobject_cast<QTreeWidget *>(view);
+        ASSERT_TRUE(grid || list);
+        // The data rows as texts, and which of them are shown.
+        auto rowTexts = [&] {
+            QStringList out;
+            if (grid)
+                for (int r = grid->fixedRows(); r < grid->rows(); ++r) {
+                    QStringList cells;
+                    for (int c = 0; c < grid->cols(); ++c)
+                        cells << grid->textMatrix(r, c);
+                    out << cells.join(u'|');
+                }
+            else
+                for (int i = 0; i < list->topLevelItemCount(); ++i)
+                    out << list->topLevelItem(i)->text(0) + u'|' + list->topLevelItem(i)->text(1);
+            return out;
+        };
+        auto shown = [&] {
+            QList<bool> out;
+            if (grid)
+                for (int r = grid->fixedRows(); r < grid->rows(); ++r)
+                    out << !grid->isRowHidden(r);
+            else
+                for (int i = 0; i < list->topLevelItemCount(); ++i)
+                    out << !list->topLevelItem(i)->isHidden();
+            return out;
+        };
+        const QStringList texts = rowTexts();
+        ASSERT_GE(texts.size(), 3);
+        // The first cell of the last row: what a clerk would look for.
+        const QString wanted = texts.last().section(u'|', 0, 0);
+        ASSERT_FALSE(wanted.isEmpty());
+
+        test::fill(box, wanted);
+        QApplication::processEvents();
+        const QList<bool> after = shown();
+        ASSERT_EQ(after.size(), texts.size());
+        EXPECT_TRUE(after.last());
+        EXPECT_TRUE(after.contains(false)) << wanted.toStdString();
+        for (int i = 0; i < texts.size(); ++i)
+            EXPECT_EQ(after.at(i), texts.at(i).contains(wanted, Qt::CaseInsensitive)) << texts.at(i).toStdString();
+
+        QTest::keyClick(box, Qt::Key_Return);
+        QApplication::processEvents();
+        EXPECT_TRUE(w->isVisible());
+        EXPECT_TRUE(messages.shown().isEmpty());
+        EXPECT_EQ(rowTexts(), texts);
+
+        test::fill(box, QString());
+        EXPECT_FALSE(shown().contains(false));
     }
 }
 

@@ -420,6 +420,20 @@ TEST_F(DiscountWindowTest, BatchChangeWritesExactlyTheSelectedRows)
     EXPECT_EQ(g->textMatrix(3, 10), QStringLiteral("×"));
     EXPECT_EQ(g->textMatrix(5, 10), QStringLiteral("√"));
 
+    // The same rows with a filter showing only 广州 (row 4): the rows it
+    // hides are left as they are.
+    test::clickCell(g, 2, 10);
+    test::clickCell(g, 4, 10, Qt::ShiftModifier);
+    test::fill(edit(QStringLiteral("txtFilter_2")), QStringLiteral("广州"));
+    ASSERT_TRUE(g->isRowHidden(3));
+    ASSERT_FALSE(g->isRowHidden(4));
+    test::fill(value, QStringLiteral("1"));
+    test::press(change);
+    expected[3] = QStringLiteral("√");
+    EXPECT_EQ(marks(), expected);
+    test::fill(edit(QStringLiteral("txtFilter_2")), QString());
+    EXPECT_FALSE(g->isRowHidden(3));
+
     // A value the cell editor refuses is refused for many rows as well.
     test::fill(value, QStringLiteral("2"));
     test::press(change);

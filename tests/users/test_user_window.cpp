@@ -197,6 +197,21 @@ TEST_F(UserWindowTest, RenumbersADraggedRangeAndRefusesBadRangesBeforeSending)
     EXPECT_EQ(child<QLabel>("lblTip")->text(), "提示：您选择了网格的多列数据，程序无法进行批量修改！");
     EXPECT_FALSE(child<QPushButton>("cmdAmendUser")->isEnabled());
 
+    // Filtered to "70": ports 0 to 4 (700 to 704) and port 70. A range over
+    // shown rows only is a batch; one over rows the filter hides is not, as
+    // it would change users nobody sees.
+    test::fill(edit("txtFilterUser"), "70");
+    ASSERT_FALSE(g->isRowHidden(71));
+    ASSERT_TRUE(g->isRowHidden(6));
+    test::clickCell(g, 1, 3);
+    test::clickCell(g, 5, 3, Qt::ShiftModifier);
+    EXPECT_TRUE(child<QPushButton>("cmdAmendUser")->isEnabled());
+    test::clickCell(g, 71, 3, Qt::ShiftModifier);
+    EXPECT_EQ(child<QLabel>("lblTip")->text(), "提示：所选范围内有筛选隐藏的用户，请清空筛选后再批量修改！");
+    EXPECT_FALSE(child<QPushButton>("cmdAmendUser")->isEnabled());
+    test::fill(edit("txtFilterUser"), "");
+    EXPECT_FALSE(g->isRowHidden(6));
+
     // The locate box scrolls to a number; an unknown one moves nothing.
     test::fill(edit("txtPhone"), "900");
     test::press(w.get(), "cmdLocal");

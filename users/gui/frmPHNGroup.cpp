@@ -3,6 +3,7 @@
 #include "ConsoleContext.h"
 #include "FlexGrid.h"
 #include "GridCellEditor.h"
+#include "GridFilter.h"
 #include "GridHelpers.h"
 #include "NamedWidgets.h"
 #include "PendingCommands.h"
@@ -128,7 +129,8 @@ QWidget *frmPHNGroup::buildUsersTab()
     locate->addWidget(lblPhone);
     locate->addWidget(txtPhone);
     locate->addWidget(cmdLocal);
-    locate->addStretch(1);
+    locate->addSpacing(16);
+    locate->addWidget(MakeGridFilter(page, hfgUser, QStringLiteral("txtFilterUser")), 1);
     auto *left = new QVBoxLayout;
     left->addWidget(hfgUser, 1);
     left->addLayout(locate);
@@ -209,6 +211,7 @@ QWidget *frmPHNGroup::buildDepositsTab()
     note->setObjectName(QStringLiteral("lblForegiftNote"));
     auto *layout = new QVBoxLayout(page);
     layout->addWidget(hfgForegift, 1);
+    layout->addWidget(MakeGridFilter(page, hfgForegift, QStringLiteral("txtFilterForegift")));
     layout->addWidget(note);
     return page;
 }
@@ -227,7 +230,8 @@ QWidget *frmPHNGroup::buildAccountsTab()
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(cmdAddAccount);
     buttons->addWidget(cmdDeleteAccount);
-    buttons->addStretch(1);
+    buttons->addSpacing(16);
+    buttons->addWidget(MakeGridFilter(page, hfgAccount, QStringLiteral("txtFilterAccount")), 1);
     auto *layout = new QVBoxLayout(page);
     layout->addWidget(hfgAccount, 1);
     layout->addLayout(buttons);
@@ -452,7 +456,16 @@ void frmPHNGroup::hfgUser_MouseUp(Qt::MouseButton button)
         return;
     if (hfgUser->col() < hfgUser->fixedCols())
         return;
-    if (hfgUser->col() == hfgUser->colSel()) {
+    // A range over users the filter hides would change them unseen.
+    bool hidden = false;
+    for (int r = qMin(hfgUser->row(), hfgUser->rowSel()); r <= qMax(hfgUser->row(), hfgUser->rowSel()); ++r)
+        hidden = hidden || hfgUser->isRowHidden(r);
+    if (hidden) {
+        lblTip->setText(QStringLiteral("提示：所选范围内有筛选隐藏的用户，请清空筛选后再批量修改！"));
+        cmdAmendUser->setText(QStringLiteral("批量修改"));
+        cmdAmendUser->setEnabled(false);
+        m_batchCol = -1;
+    } else if (hfgUser->col() == hfgUser->colSel()) {
         const QString header = hfgUser->textMatrix(0, hfgUser->col());
         txtPortEnd->setText(portOfRow(hfgUser->rowSel()));
         lblTip->setText(QStringLiteral("提示：批量修改'") + header + QStringLiteral("'!"));
