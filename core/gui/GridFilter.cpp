@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPointer>
 #include <QTimer>
 #include <QTreeWidget>
@@ -35,6 +36,12 @@ void applyFilter(QTreeWidget *list, const QString &wanted)
             found = item->text(c).contains(wanted, Qt::CaseInsensitive);
         item->setHidden(!found);
     }
+}
+
+void applyFilter(QListWidget *list, const QString &wanted)
+{
+    for (int i = 0; i < list->count(); ++i)
+        list->item(i)->setHidden(!wanted.isEmpty() && !list->item(i)->text().contains(wanted, Qt::CaseInsensitive));
 }
 
 // Enter in a filter box only filters (as typing already did): it does not
@@ -102,6 +109,25 @@ QWidget *MakeGridFilter(QWidget *parent, FlexGrid *grid, const QString &boxName)
 QWidget *MakeListFilter(QWidget *parent, QTreeWidget *list, const QString &boxName)
 {
     return filterBox(parent, list, boxName, [list](const QString &wanted) { applyFilter(list, wanted); });
+}
+
+QWidget *MakeListFilter(QWidget *parent, QListWidget *list, const QString &boxName)
+{
+    return filterBox(parent, list, boxName, [list](const QString &wanted) { applyFilter(list, wanted); });
+}
+
+void SelectShownItems(QListWidget *list)
+{
+    for (int i = 0; i < list->count(); ++i)
+        if (!list->item(i)->isHidden())
+            list->item(i)->setSelected(true);
+}
+
+void InvertShownItems(QListWidget *list)
+{
+    for (int i = 0; i < list->count(); ++i)
+        if (!list->item(i)->isHidden())
+            list->item(i)->setSelected(!list->item(i)->isSelected());
 }
 
 } // namespace corvane

@@ -1,6 +1,7 @@
 #pragma once
 #include <QString>
 
+class QListWidget;
 class QTreeWidget;
 class QWidget;
 
@@ -15,5 +16,11 @@ class FlexGrid;
 QWidget *MakeGridFilter(QWidget *parent, FlexGrid *grid, const QString &boxName);
 // The same over a list: only its items holding what is typed stay shown.
 QWidget *MakeListFilter(QWidget *parent, QTreeWidget *list, const QString &boxName);
+QWidget *MakeListFilter(QWidget *parent, QListWidget *list, const QString &boxName);
+
+// "全部选定" and "反向选定" of a list with a filter act on the items shown:
+// an item the filter hides is never chosen unseen.
+void SelectShownItems(QListWidget *list);
+void InvertShownItems(QListWidget *list);
 
 } // namespace corvane

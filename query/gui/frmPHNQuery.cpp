@@ -2,6 +2,7 @@
 
 #include "CallTypes.h"
 #include "ConsoleContext.h"
+#include "GridFilter.h"
 #include "NamedWidgets.h"
 #include "PrintStore.h"
 #include "ShowModal.h"
@@ -61,6 +62,7 @@ frmPHNQuery::frmPHNQuery(ConsoleContext &ctx, QWidget *parent, PrinterPort *prin
         modes->addWidget(o);
     whoLayout->addLayout(modes);
     whoLayout->addWidget(lstUser, 1);
+    whoLayout->addWidget(MakeListFilter(who, lstUser, QStringLiteral("txtFilterUser")));
     auto *selectButtons = new QHBoxLayout;
     for (QPushButton *b : {cmdSelectAll, cmdClear, cmdSelectContrary})
         selectButtons->addWidget(b);
@@ -213,11 +215,7 @@ void frmPHNQuery::optCommon_Click() { fillUserList(CallQuery::SelectMode::Common
 void frmPHNQuery::optGroup_Click() { fillUserList(CallQuery::SelectMode::Group); }
 void frmPHNQuery::optAccount_Click() { fillUserList(CallQuery::SelectMode::Account); }
 
-void frmPHNQuery::cmdSelectAll_Click()
-{
-    for (int i = 0; i < lstUser->count(); ++i)
-        lstUser->item(i)->setSelected(true);
-}
+void frmPHNQuery::cmdSelectAll_Click() { SelectShownItems(lstUser); }
 
 void frmPHNQuery::cmdClear_Click()
 {
@@ -225,11 +223,7 @@ void frmPHNQuery::cmdClear_Click()
         lstUser->item(i)->setSelected(false);
 }
 
-void frmPHNQuery::cmdSelectContrary_Click()
-{
-    for (int i = 0; i < lstUser->count(); ++i)
-        lstUser->item(i)->setSelected(!lstUser->item(i)->isSelected());
-}
+void frmPHNQuery::cmdSelectContrary_Click() { InvertShownItems(lstUser); }
 
 void frmPHNQuery::chkON_Click()
 {

@@ -4,6 +4,7 @@
 #include "ConsoleContext.h"
 #include "Database.h"
 #include "ExportDialog.h"
+#include "GridFilter.h"
 #include "NamedWidgets.h"
 #include "RowsModel.h"
 #include "SettleLedger.h"
@@ -96,6 +97,7 @@ frmPHNStat::frmPHNStat(ConsoleContext &ctx, QWidget *parent) : QDialog(parent), 
     options->addWidget(optAccount, 1, 1);
     whoLayout->addLayout(options);
     whoLayout->addWidget(lstUser, 1);
+    whoLayout->addWidget(MakeListFilter(who, lstUser, QStringLiteral("txtFilterUser")));
     auto *picks = new QHBoxLayout;
     for (QPushButton *b : {cmdSelectAll, cmdClear, cmdSelectContrary})
         picks->addWidget(b);
@@ -146,12 +148,9 @@ frmPHNStat::frmPHNStat(ConsoleContext &ctx, QWidget *parent) : QDialog(parent), 
 
     for (QRadioButton *o : {optAll, optCommon, optGroup, optAccount})
         connect(o, &QRadioButton::clicked, this, &frmPHNStat::fillUserList);
-    connect(cmdSelectAll, &QPushButton::clicked, this, [this] { lstUser->selectAll(); });
+    connect(cmdSelectAll, &QPushButton::clicked, this, [this] { SelectShownItems(lstUser); });
     connect(cmdClear, &QPushButton::clicked, this, [this] { lstUser->clearSelection(); });
-    connect(cmdSelectContrary, &QPushButton::clicked, this, [this] {
-        for (int i = 0; i < lstUser->count(); ++i)
-            lstUser->item(i)->setSelected(!lstUser->item(i)->isSelected());
-    });
+    connect(cmdSelectContrary, &QPushButton::clicked, this, [this] { InvertShownItems(lstUser); });
     connect(cmdStat, &QPushButton::clicked, this, &frmPHNStat::cmdStat_Click);
     connect(cmdPicture, &QPushButton::clicked, this, &frmPHNStat::cmdPicture_Click);
     connect(cmdReport, &QPushButton::clicked, this, &frmPHNStat::cmdReport_Click);

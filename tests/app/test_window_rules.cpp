@@ -33,6 +33,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -371,6 +372,7 @@ TEST_F(WindowRulesTest, LongGridsAndListsFilterWhatIsTyped)
     const struct {
         std::function<std::unique_ptr<QDialog>()> make;
         const char *view, *box;
+        const char *first = nullptr; // a button that fills the list
     } views[] = {{[&] { return std::make_unique<frmPHNGroup>(ctx); }, "hfgUser", "txtFilterUser"},
                  {[&] { return std::make_unique<frmPHNGroup>(ctx); }, "hfgForegift", "txtFilterForegift"},
                  {[&] { return std::make_unique<frmPHNGroup>(ctx); }, "hfgAccount", "txtFilterAccount"},
@@ -378,7 +380,10 @@ TEST_F(WindowRulesTest, LongGridsAndListsFilterWhatIsTyped)
                  {[&] { return std::make_unique<frmPHNDiscount>(ctx); }, "hfgHoliday", "txtFilterHoliday"},
                  {[&] { return std::make_unique<frmPHNClient>(ctx); }, "hfgClient", "txtFilterClient"},
                  {[&] { return std::make_unique<frmPHNClient>(ctx); }, "hfgBlacklist", "txtFilterBlacklist"},
-                 {[&] { return std::make_unique<frmSRVRing>(ctx); }, "lvwRing", "txtFilterRing"}};
+                 {[&] { return std::make_unique<frmSRVRing>(ctx); }, "lvwRing", "txtFilterRing"},
+                 {[&] { return std::make_unique<frmPHNGroup>(ctx); }, "lstUser", "txtFilterMembers"},
+                 {[&] { return std::make_unique<frmPHNQuery>(ctx); }, "lstUser", "txtFilterUser"},
+                 {[&] { return std::make_unique<frmPHNStat>(ctx); }, "lstUser", "txtFilterUser", "optCommon"}};
     for (const auto &v : views) {
         SCOPED_TRACE(v.view);
         auto w = v.make();
@@ -388,9 +393,12 @@ TEST_F(WindowRulesTest, LongGridsAndListsFilterWhatIsTyped)
         ASSERT_NE(view, nullptr);
         ASSERT_NE(box, nullptr);
         test::showTabOf(view);
+        if (v.first)
+            test::press(w.get(), QString::fromLatin1(v.first));
         auto *grid = qobject_cast<FlexGrid *>(view);
         auto *list = qobject_cast<QTreeWidget *>(view);
-        ASSERT_TRUE(grid || list);
+        auto *choices = qobject_cast<QListWidget *>(view);
+        ASSERT_TRUE(grid || list || choices);
         // The data rows as texts, and which of them are shown.
         auto rowTexts = [&] {
             QStringList out;
@@ -401,9 +409,12 @@ TEST_F(WindowRulesTest, LongGridsAndListsFilterWhatIsTyped)
                         cells << grid->textMatrix(r, c);
                     out << cells.join(u'|');
                 }
-            else
+            else if (list)
                 for (int i = 0; i < list->topLevelItemCount(); ++i)
                     out << list->topLevelItem(i)->text(0) + u'|' + list->topLevelItem(i)->text(1);
+            else
+                for (int i = 0; i < choices->count(); ++i)
+                    out << choices->item(i)->text();
             return out;
         };
         auto shown = [&] {
@@ -411,9 +422,12 @@ TEST_F(WindowRulesTest, LongGridsAndListsFilterWhatIsTyped)
             if (grid)
                 for (int r = grid->fixedRows(); r < grid->rows(); ++r)
                     out << !grid->isRowHidden(r);
-            else
+            else if (list)
                 for (int i = 0; i < list->topLevelItemCount(); ++i)
                     out << !list->topLevelItem(i)->isHidden();
+            else
+                for (int i = 0; i < choices->count(); ++i)
+                    out << !choices->item(i)->isHidden();
             return out;
         };
         const QStringList texts = rowTexts();
@@ -436,6 +450,12 @@ TEST_F(WindowRulesTest, LongGridsAndListsFilterWhatIsTyped)
         EXPECT_TRUE(w->isVisible());
         EXPECT_TRUE(messages.shown().isEmpty());
         EXPECT_EQ(rowTexts(), texts);
+        // A list's "全部选定" chooses what is shown, nothing unseen.
+        if (choices) {
+            test::press(w.get(), QStringLiteral("cmdSelectAll"));
+            for (int i = 0; i < choices->count(); ++i)
+                EXPECT_EQ(choices->item(i)->isSelected(), after.at(i)) << texts.at(i).toStdString();
+        }
 
         test::fill(box, QString());
         EXPECT_FALSE(shown().contains(false));

@@ -194,6 +194,7 @@ QWidget *frmPHNGroup::buildGroupsTab()
     auto *right = new QVBoxLayout;
     right->addWidget(lblUsers);
     right->addWidget(lstUser, 1);
+    right->addWidget(MakeListFilter(page, lstUser, QStringLiteral("txtFilterMembers")));
     right->addLayout(userButtons);
     auto *layout = new QHBoxLayout(page);
     layout->addLayout(left, 1);
@@ -589,17 +590,9 @@ void frmPHNGroup::lstGroup_Click()
         lstUser->item(i)->setSelected(members.value(i));
 }
 
-void frmPHNGroup::cmdSelectAll_Click()
-{
-    for (int i = 0; i < lstUser->count(); ++i)
-        lstUser->item(i)->setSelected(true);
-}
+void frmPHNGroup::cmdSelectAll_Click() { SelectShownItems(lstUser); }
 
-void frmPHNGroup::cmdSelectContrary_Click()
-{
-    for (int i = 0; i < lstUser->count(); ++i)
-        lstUser->item(i)->setSelected(!lstUser->item(i)->isSelected());
-}
+void frmPHNGroup::cmdSelectContrary_Click() { InvertShownItems(lstUser); }
 
 void frmPHNGroup::cmdClear_Click()
 {
