@@ -7,22 +7,31 @@
 #include "FlexGrid.h"
 #include "GridHelpers.h"
 #include "HomeSetup.h"
+#include "OperatorAdmin.h"
 #include "Operators.h"
+#include "PrintStore.h"
 #include "QtMessageService.h"
 #include "Recordset.h"
+#include "SwitchLink.h"
+#include "TallowinWindow.h"
 #include "TestHome.h"
 #include "WindowDriver.h"
+#include "frmChangeCode.h"
+#include "frmDeposit.h"
 #include "frmHelp.h"
 #include "frmLogin.h"
 #include "frmMain.h"
 #include "frmOperatorRecord.h"
 #include "frmOperatorRight.h"
+#include "frmPHNBill.h"
 #include "frmPHNClient.h"
 #include "frmPHNDiscount.h"
 #include "frmPHNFee.h"
 #include "frmPHNGroup.h"
 #include "frmPHNQuery.h"
 #include "frmPHNStat.h"
+#include "frmPort.h"
+#include "frmSRVBackup.h"
 #include "frmSRVRing.h"
 #include "frmSWTComparison.h"
 #include "frmSWTParameter.h"
@@ -505,6 +514,11 @@ TEST_F(WindowRulesTest, NoWindowCutsTheTextOfALabelOrAButton)
         narrow.show();
         EXPECT_EQ(cutTexts(&narrow).size(), 1);
     }
+    OperatorLogin op(ctx);
+    ASSERT_TRUE(op.logIn("管理员", "admin"));
+    OperatorAdmin admin(ctx);
+    SwitchLink link(ctx);
+    PrintStore store;
     using Make = std::function<std::unique_ptr<QWidget>()>;
     const QList<Make> windows{[&] { return std::make_unique<frmMain>(ctx); },
                               [&] { return std::make_unique<frmLogin>(ctx); },
@@ -519,13 +533,26 @@ TEST_F(WindowRulesTest, NoWindowCutsTheTextOfALabelOrAButton)
                               [&] { return std::make_unique<frmPHNStat>(ctx); },
                               [&] { return std::make_unique<frmSettleLedger>(ctx); },
                               [&] { return std::make_unique<frmSWTComparison>(ctx); },
-                              [&] { return std::make_unique<frmSWTParameter>(ctx); }};
+                              [&] { return std::make_unique<frmSWTParameter>(ctx); },
+                              [&] { return std::make_unique<frmChangeCode>(ctx, op); },
+                              [&] { return std::make_unique<frmOperatorNew>(ctx, admin); },
+                              [&] { return std::make_unique<frmPort>(ctx, link); },
+                              [&] { return std::make_unique<frmPHNBill>(ctx, store); },
+                              [&] { return std::make_unique<frmDeposit>(ctx, store); },
+                              [&] { return std::make_unique<frmSRVBackup>(ctx, BackupLauncher{}); },
+                              [&] { return std::make_unique<tallowin::frmMain>(ctx); }};
     for (const Make &make : windows) {
         auto w = make();
-        w->resize(w->size().boundedTo(QSize(1366, 740)));
+        // At the size it opens with (its own size or the size it needs), on
+        // the screen.
+        if (w->testAttribute(Qt::WA_Resized))
+            w->resize(w->size().boundedTo(QSize(1366, 740)));
         w->show();
         QApplication::processEvents();
-        const QString name = QString::fromLatin1(w->metaObject()->className()).section(QStringLiteral("::"), -1);
+        // "frmMain", "tallowin-frmMain"
+        const QString name = QString::fromLatin1(w->metaObject()->className())
+                                 .remove(QStringLiteral("corvane::"))
+                                 .replace(QStringLiteral("::"), QStringLiteral("-"));
         QList<QPair<QTabWidget *, int>> pages;
         for (QTabWidget *tabs : w->findChildren<QTabWidget *>())
             for (int i = 0; i < tabs->count(); ++i)
