@@ -225,6 +225,35 @@ QStringList schemaProblems(Database &db, const QList<TableDef> &tables)
     return problems;
 }
 
+namespace {
+
+// The listed indexes of the tables that exist, made where missing; the
+// retired ones dropped.
+Status makeIndexes(Database &db, const QList<TableDef> &tables)
+{
+    for (const TableDef &def : tables) {
+        if (!db.tableExists(def.name))
+            continue;
+        for (const QStringList &ix : def.indexes) {
+            QStringList cols;
+            for (const QString &c : ix)
+                cols.append(Database::quoteId(c));
+            const QString name = QStringLiteral("idx_%1_%2").arg(def.name, ix.join(QLatin1Char('_')));
+            const QString sql =
+                QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON %2 (%3)")
+                    .arg(Database::quoteId(name), Database::quoteId(def.name), cols.join(QStringLiteral(", ")));
+            if (Status s = db.exec(sql); !s)
+                return s;
+        }
+        for (const QString &old : def.retiredIndexes)
+            if (Status s = db.exec(QStringLiteral("DROP INDEX IF EXISTS %1").arg(Database::quoteId(old))); !s)
+                return s;
+    }
+    return Status::ok();
+}
+
+} // namespace
+
 Status createSchema(Database &db, const QList<TableDef> &tables)
 {
     if (!db.isOpen())
@@ -247,24 +276,15 @@ Status createSchema(Database &db, const QList<TableDef> &tables)
             if (Status s = db.exec(createTableSql(def)); !s)
                 return s;
         }
-        for (const TableDef &def : tables) {
-            for (const QStringList &ix : def.indexes) {
-                QStringList cols;
-                for (const QString &c : ix)
-                    cols.append(Database::quoteId(c));
-                const QString name = QStringLiteral("idx_%1_%2").arg(def.name, ix.join(QLatin1Char('_')));
-                const QString sql =
-                    QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON %2 (%3)")
-                        .arg(Database::quoteId(name), Database::quoteId(def.name), cols.join(QStringLiteral(", ")));
-                if (Status s = db.exec(sql); !s)
-                    return s;
-            }
-            for (const QString &old : def.retiredIndexes)
-                if (Status s = db.exec(QStringLiteral("DROP INDEX IF EXISTS %1").arg(Database::quoteId(old))); !s)
-                    return s;
-        }
-        return Status::ok();
+        return makeIndexes(db, tables);
     });
+}
+
+Status updateIndexes(Database &db, const QList<TableDef> &tables)
+{
+    if (!db.isOpen())
+        return Status::fail(QStringLiteral("数据库未打开"));
+    return InTransaction(db, [&]() -> Status { return makeIndexes(db, tables); });
 }
 
 } // namespace corvane

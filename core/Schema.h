@@ -36,6 +36,9 @@ const TableDef *findTable(const QString &name);
 // transaction. A table that exists already must have exactly the listed
 // columns; otherwise nothing is created and the refusal says why.
 Status createSchema(Database &db, const QList<TableDef> &tables);
+// Makes the listed indexes of the existing tables that a database made by an
+// earlier version lacks, and drops the retired ones, in one transaction.
+Status updateIndexes(Database &db, const QList<TableDef> &tables);
 
 // Differences between the open database and the list: missing tables and
 // tables whose columns differ in name, order or count. Empty when it fits;

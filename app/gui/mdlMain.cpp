@@ -80,8 +80,11 @@ bool OpenSwitchDB(ConsoleContext &ctx)
     const QStringList problems = schemaProblems(ctx.db, switchTables());
     if (!problems.isEmpty())
         return fail(QStringLiteral("数据库文件 %1 不是本系统的数据库：\n%2").arg(path, DescribeProblems(problems)));
-    // A home made by an older console has no settlement ledger yet.
+    // A home made by an older console has no settlement ledger yet, nor the
+    // indexes of this version (built once, a few seconds on a big history).
     if (Status s = LedgerTable(ctx.db).ensure(); !s)
+        return fail(s.reason());
+    if (Status s = updateIndexes(ctx.db, switchTables()); !s)
         return fail(s.reason());
     return true;
 }

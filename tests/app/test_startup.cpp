@@ -215,6 +215,27 @@ TEST_F(StartupTest, LoginShowsMainWindowAndExitWritesUsageRecord)
     EXPECT_EQ(rec.currentRow(), QStringList({"00001", "管理员", "2026年12月08日01:28:32", "2026年12月08日02:28:32"}));
 }
 
+// A home made by an earlier version: its end-time index is the narrow one
+// of that version. The start makes this version's and drops the old.
+TEST_F(StartupTest, AnEarlierHomeGetsThisVersionsIndexes)
+{
+    initHome();
+    const QString wide = "idx_PHNBill_结束时间_话单类型_话单性质_总费用";
+    {
+        Database db;
+        ASSERT_TRUE(db.open(paths.switchDb(), ConsoleContext::databaseKey()));
+        ASSERT_TRUE(db.exec("DROP INDEX " + Database::quoteId(wide)));
+        ASSERT_TRUE(db.exec("CREATE INDEX \"idx_PHNBill_结束时间\" ON PHNBill (\"结束时间\")"));
+    }
+    scriptLogin("pw'中");
+    auto main = Main(ctx);
+    ASSERT_NE(main, nullptr);
+    const auto indexes = ctx.db.select("SELECT name FROM sqlite_master WHERE type='index' AND tbl_name='PHNBill'"
+                                       " ORDER BY name");
+    ASSERT_TRUE(indexes);
+    EXPECT_EQ(*indexes, QList<QStringList>({{"idx_PHNBill_主叫号码_结束时间"}, {wide}, {"idx_PHNBill_话单性质"}}));
+}
+
 TEST_F(StartupTest, DemoHomeSendsRecordsOutAndKnowsItsCallers)
 {
     initHome();
