@@ -208,6 +208,7 @@ TEST_F(UserWindowTest, RenumbersADraggedRangeAndRefusesBadRangesBeforeSending)
     EXPECT_TRUE(child<QPushButton>("cmdAmendUser")->isEnabled());
     test::clickCell(g, 71, 3, Qt::ShiftModifier);
     EXPECT_EQ(child<QLabel>("lblTip")->text(), "提示：所选范围内有筛选隐藏的用户，请清空筛选后再批量修改！");
+    EXPECT_EQ(edit("txtPortEnd")->text(), "70");
     EXPECT_FALSE(child<QPushButton>("cmdAmendUser")->isEnabled());
     test::fill(edit("txtFilterUser"), "");
     EXPECT_FALSE(g->isRowHidden(6));

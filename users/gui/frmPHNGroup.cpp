@@ -462,6 +462,7 @@ void frmPHNGroup::hfgUser_MouseUp(Qt::MouseButton button)
     for (int r = qMin(hfgUser->row(), hfgUser->rowSel()); r <= qMax(hfgUser->row(), hfgUser->rowSel()); ++r)
         hidden = hidden || hfgUser->isRowHidden(r);
     if (hidden) {
+        txtPortEnd->setText(portOfRow(hfgUser->rowSel()));
         lblTip->setText(QStringLiteral("提示：所选范围内有筛选隐藏的用户，请清空筛选后再批量修改！"));
         cmdAmendUser->setText(QStringLiteral("批量修改"));
         cmdAmendUser->setEnabled(false);
