@@ -97,7 +97,8 @@ frmPHNStat::frmPHNStat(ConsoleContext &ctx, QWidget *parent) : QDialog(parent), 
     options->addWidget(optAccount, 1, 1);
     whoLayout->addLayout(options);
     whoLayout->addWidget(lstUser, 1);
-    whoLayout->addWidget(MakeListFilter(who, lstUser, QStringLiteral("txtFilterUser")));
+    userFilter = MakeListFilter(who, lstUser, QStringLiteral("txtFilterUser"));
+    whoLayout->addWidget(userFilter);
     auto *picks = new QHBoxLayout;
     for (QPushButton *b : {cmdSelectAll, cmdClear, cmdSelectContrary})
         picks->addWidget(b);
@@ -180,7 +181,7 @@ void frmPHNStat::fillUserList()
 {
     lstUser->clear();
     const bool all = optAll->isChecked();
-    for (QWidget *w : std::initializer_list<QWidget *>{lstUser, cmdSelectAll, cmdClear, cmdSelectContrary})
+    for (QWidget *w : std::initializer_list<QWidget *>{lstUser, userFilter, cmdSelectAll, cmdClear, cmdSelectContrary})
         w->setEnabled(!all);
     if (all)
         return;

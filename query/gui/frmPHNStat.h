@@ -55,6 +55,7 @@ public:
     QPushButton *cmdSelectAll = nullptr;
     QPushButton *cmdClear = nullptr;
     QPushButton *cmdSelectContrary = nullptr;
+    QWidget *userFilter = nullptr; // the list's filter box
     QRadioButton *optBill[3] = {};
     QPushButton *cmdStat = nullptr;
     QLabel *lblInformation = nullptr;
