@@ -1,11 +1,35 @@
 #include "QtTranslations.h"
 
 #include <QCoreApplication>
+#include <QHash>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
 
 namespace corvane {
+
+namespace {
+
+// Texts Qt's Chinese catalogue lacks: the kinds the file dialogs show in
+// their type column ("Folder" beside every folder).
+class MissingQtTexts : public QTranslator {
+public:
+    using QTranslator::QTranslator;
+    bool isEmpty() const override { return false; }
+    QString translate(const char *context, const char *source, const char * = nullptr, int = -1) const override
+    {
+        if (qstrcmp(context, "QAbstractFileIconProvider") != 0)
+            return QString();
+        static const QHash<QByteArray, QString> texts{{"Folder", QStringLiteral("文件夹")},
+                                                      {"File Folder", QStringLiteral("文件夹")},
+                                                      {"Drive", QStringLiteral("驱动器")},
+                                                      {"Shortcut", QStringLiteral("快捷方式")},
+                                                      {"Unknown", QStringLiteral("未知")}};
+        return texts.value(QByteArray(source));
+    }
+};
+
+} // namespace
 
 bool InstallQtTranslations(QCoreApplication &app)
 {
@@ -24,6 +48,8 @@ bool InstallQtTranslations(QCoreApplication &app)
             delete translator;
         }
     }
+    if (loaded)
+        QCoreApplication::installTranslator(new MissingQtTexts(&app));
     return loaded;
 }
 
