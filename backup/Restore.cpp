@@ -276,9 +276,9 @@ QString megabytes(qint64 bytes) { return QString::number((bytes + (1 << 20) - 1)
 
 // Refuses, with the figures, a restore the disk has no room for (see
 // RestoreSpaceNeeded).
-std::optional<ToolResult> checkSpace(const HomePaths &home, const QString &file, bool rescue)
+std::optional<ToolResult> checkSpace(const HomePaths &home, const QString &file, bool rescue, bool readsCurrent)
 {
-    const RestoreSpace need = RestoreSpaceNeeded(fileSize(file), fileSize(home.switchDb()), rescue);
+    const RestoreSpace need = RestoreSpaceNeeded(fileSize(file), fileSize(home.switchDb()), rescue, readsCurrent);
     dev_t dataDevice = 0;
     dev_t rootDevice = 0;
     const auto dataFree = freeBytes(home.dataDir(), &dataDevice);
@@ -420,17 +420,18 @@ QString RestoreKeepsText(bool withCalls)
                           "恢复前的数据库保存为 Quessel-日期-时间.mdb（保留最近三份）。");
 }
 
-RestoreSpace RestoreSpaceNeeded(qint64 fileBytes, qint64 databaseBytes, bool rescue)
+RestoreSpace RestoreSpaceNeeded(qint64 fileBytes, qint64 databaseBytes, bool rescue, bool readsCurrent)
 {
     // bench_restore measures what a restore writes at its peak beside the
     // files there are: up to 4.3 times the larger of the two databases (the
     // file read in and its log, the copy of the current database, the new
     // content in the database's log, which holds pages more than once when
     // the cache spills), up to 2 times when a missing or damaged database is
-    // replaced whole. Asked for with room to spare.
+    // replaced whole, up to 3 times when what can still be read of a damaged
+    // one is read through a copy of it. Asked for with room to spare.
     const qint64 larger = qMax(fileBytes, databaseBytes);
     if (rescue)
-        return {larger * 5 / 2, 0};
+        return {readsCurrent ? larger * 4 : larger * 5 / 2, 0};
     return {larger * 5 - databaseBytes, databaseBytes};
 }
 
@@ -487,7 +488,9 @@ ToolResult RestoreDatabase(const HomePaths &home, const RestoreRequest &request,
     const Checked<DatabaseCondition> condition = CheckDatabase(home);
     if (!condition)
         return {ToolOutcome::Failed, condition.reason() + unchanged()};
-    if (auto refused = checkSpace(home, file, !condition->sound()))
+    // A rescue reads what it keeps of the damaged database through a copy.
+    const bool readsCurrent = (!request.withCalls && condition->callsReadable) || condition->usageReadable;
+    if (auto refused = checkSpace(home, file, !condition->sound(), readsCurrent))
         return *refused;
 
     // The chosen file is read once, into a scratch file: it is checked and

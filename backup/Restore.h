@@ -35,12 +35,13 @@ Checked<QString> RestoreFileProblem(Database &db);
 // The free space a restore needs, in bytes, in the data folder and in the
 // home folder (the same disk or not), for a chosen file and a current
 // database of these sizes (logs included). `rescue`: the current database is
-// missing or damaged and is replaced whole.
+// missing or damaged and is replaced whole; `readsCurrent`: what can still be
+// read of it (calls, usage records) is read through a copy and kept.
 struct RestoreSpace {
     qint64 dataFolder = 0;
     qint64 homeFolder = 0;
 };
-RestoreSpace RestoreSpaceNeeded(qint64 fileBytes, qint64 databaseBytes, bool rescue);
+RestoreSpace RestoreSpaceNeeded(qint64 fileBytes, qint64 databaseBytes, bool rescue, bool readsCurrent = false);
 
 // Replaces the home's database by the chosen file.
 //

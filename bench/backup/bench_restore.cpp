@@ -114,6 +114,8 @@ void BM_RestorePeakSpace(benchmark::State &state)
         }
         const qint64 fileBytes = sizeWithLog(backup);
         const qint64 dbBytes = sizeWithLog(home.switchDb());
+        const Checked<DatabaseCondition> condition = CheckDatabase(home);
+        const bool readsCurrent = condition && ((!withCalls && condition->callsReadable) || condition->usageReadable);
         const qint64 base = used(home.root());
         std::atomic<bool> stop{false};
         std::atomic<qint64> peak{0};
@@ -132,7 +134,7 @@ void BM_RestorePeakSpace(benchmark::State &state)
             state.SkipWithError(r.text.toStdString().c_str());
             return;
         }
-        const RestoreSpace need = RestoreSpaceNeeded(fileBytes, dbBytes, damaged);
+        const RestoreSpace need = RestoreSpaceNeeded(fileBytes, dbBytes, damaged, readsCurrent);
         factor = double(peak) / double(std::max(fileBytes, dbBytes));
         asked = double(need.dataFolder + need.homeFolder) / double(peak);
         state.ResumeTiming();
