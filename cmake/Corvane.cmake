@@ -123,9 +123,13 @@ function(corvane_program name)
 endfunction()
 
 # A benchmark (Google Benchmark): a program under bench/, held to the layering
-# check unless it says GUI.
+# check unless it says GUI. CORE_MAIN gives it the common main of a benchmark
+# without windows (bench/BenchMain.cpp) instead of one of its own.
 function(corvane_bench name)
-  cmake_parse_arguments(B "GUI" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(B "GUI;CORE_MAIN" "" "SOURCES;LIBS" ${ARGN})
+  if(B_CORE_MAIN)
+    list(APPEND B_SOURCES ${PROJECT_SOURCE_DIR}/bench/BenchMain.cpp)
+  endif()
   corvane_program(${name} ${B_SOURCES})
   # No benchmark declares a QObject of its own: no moc.
   set_target_properties(${name} PROPERTIES CORVANE_TEST ON AUTOMOC OFF)

@@ -8,7 +8,6 @@
 #include "PendingCommands.h"
 
 #include <QBuffer>
-#include <QCoreApplication>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 
@@ -26,15 +25,21 @@ QList<PendingCommand> download()
     return out;
 }
 
+// A new database in `dir`; false (the benchmark skipped) when it cannot be made.
+bool openScratch(const QTemporaryDir &dir, Database &db, benchmark::State &state)
+{
+    if (db.open(dir.filePath(QStringLiteral("Switch.mdb")), ConsoleContext::databaseKey(), Database::OpenMode::Create))
+        return true;
+    state.SkipWithError("database");
+    return false;
+}
+
 void BM_KeepADownload(benchmark::State &state)
 {
     QTemporaryDir dir;
     Database db;
-    if (!db.open(dir.filePath(QStringLiteral("Switch.mdb")), ConsoleContext::databaseKey(),
-                 Database::OpenMode::Create)) {
-        state.SkipWithError("database");
+    if (!openScratch(dir, db, state))
         return;
-    }
     PendingCommands table(db);
     const QList<PendingCommand> commands = download();
     for (auto _ : state) {
@@ -53,11 +58,8 @@ void BM_SendAndRemoveEach(benchmark::State &state)
 {
     QTemporaryDir dir;
     Database db;
-    if (!db.open(dir.filePath(QStringLiteral("Switch.mdb")), ConsoleContext::databaseKey(),
-                 Database::OpenMode::Create)) {
-        state.SkipWithError("database");
+    if (!openScratch(dir, db, state))
         return;
-    }
     PendingCommands table(db);
     const QList<PendingCommand> commands = download();
     TestClock clock;
@@ -79,12 +81,3 @@ void BM_SendAndRemoveEach(benchmark::State &state)
 BENCHMARK(BM_SendAndRemoveEach)->Unit(benchmark::kMillisecond);
 
 } // namespace
-
-int main(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -4,7 +4,6 @@
 #include "FrameHandlers.h"
 #include "SwitchLink.h"
 
-#include <QCoreApplication>
 #include <benchmark/benchmark.h>
 #include <random>
 
@@ -130,12 +129,3 @@ void BM_ReceivePath(benchmark::State &state)
 BENCHMARK(BM_ReceivePath)->Unit(benchmark::kMillisecond);
 
 } // namespace
-
-int main(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

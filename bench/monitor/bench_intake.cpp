@@ -12,7 +12,6 @@
 #include "Schema.h"
 #include "SwitchLink.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -320,12 +319,3 @@ BENCHMARK(BM_CallIntake)->Iterations(5000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CallIntakeWithoutDiskFlush)->Iterations(5000)->Unit(benchmark::kMillisecond);
 
 } // namespace
-
-int main(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -8,7 +8,6 @@
 #include "Schema.h"
 #include "TrafficStats.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
@@ -212,12 +211,3 @@ BENCHMARK(BM_MonthOfOneGroup)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BuildEndTimeIndex)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 } // namespace
-
-int main(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -1,0 +1,13 @@
+// The main of a benchmark without windows: Qt's core application (timers,
+// temporary folders, the database's file names), then Google Benchmark.
+#include <QCoreApplication>
+#include <benchmark/benchmark.h>
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
