@@ -210,16 +210,25 @@ TEST_F(QueueTest, DrainSendsEverythingInItsPace)
 // them, keep their order and gaps, leave the table once the switch is heard
 // after them (and go again when it went silent first), survive a restart of
 // the console and give way to a download that sets the same settings again.
-TEST(KeptCommandsTest, WaitForTheSwitchAndSurviveARestart)
-{
+// A console's database and a port the commands are written to.
+class KeptCommandsTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(test::Ok(test::createSwitchDb(db, home.file(QStringLiteral("data/Switch.mdb")))));
+        ASSERT_TRUE(port.open(QIODevice::WriteOnly));
+    }
+
     test::TestHome home;
     Database db;
-    ASSERT_TRUE(test::Ok(test::createSwitchDb(db, home.file(QStringLiteral("data/Switch.mdb")))));
     TestClock clock;
     QBuffer port;
-    ASSERT_TRUE(port.open(QIODevice::WriteOnly));
+    PendingCommands table{db};
+};
+
+TEST_F(KeptCommandsTest, WaitForTheSwitchAndSurviveARestart)
+{
     bool switchAnswers = false;
-    PendingCommands table(db);
     auto keptRows = [&] { return table.count().value_or(-1); };
 
     {
@@ -317,17 +326,10 @@ TEST(KeptCommandsTest, WaitForTheSwitchAndSurviveARestart)
     EXPECT_EQ(keptRows(), 0);
 }
 
-TEST(KeptCommandsTest, AStoppedBatchLeavesTheQueueAndTheTable)
+TEST_F(KeptCommandsTest, AStoppedBatchLeavesTheQueueAndTheTable)
 {
-    test::TestHome home;
-    Database db;
-    ASSERT_TRUE(test::Ok(test::createSwitchDb(db, home.file(QStringLiteral("data/Switch.mdb")))));
-    TestClock clock;
-    QBuffer port;
-    ASSERT_TRUE(port.open(QIODevice::WriteOnly));
     CommandQueue queue(clock, port);
     queue.setStore(&db);
-    PendingCommands table(db);
     ASSERT_TRUE(
         test::Ok(table.keepStar({QStringLiteral("*10*3*201#"), QStringLiteral("*58*50#"), QStringLiteral("*49*0#")})));
     QPointer<CommandBatch> batch = queue.SendKept();
