@@ -130,10 +130,11 @@ public:
 
     QList<BillRow> bills();
     QList<FeeRow> fees();
-    // After a settlement: each settled caller's fee row takes what the
-    // ledger holds (the rent charged, the total, the deposit side), so that
-    // the receipts printed now show what was settled.
-    Status recordSettlement(const QList<LedgerRow> &settled);
+    // After a settlement: each settled room's fee row becomes what was
+    // settled (the rent charged, the total, the deposit side), and the
+    // records settled that the list did not show are added, so that the
+    // receipts printed now show what was settled.
+    Status recordSettlement(const QList<BillRow> &settledBills, const QList<FeeRow> &settledFees);
     BillTotals billTotals();
     FeeTotals feeTotals();
 
@@ -147,6 +148,11 @@ public:
     // and end time are still those listed (a rowid freed and reused since the
     // query is left alone). Returns how many rows went.
     Checked<int> deleteListedFromMain(Database &switchDb);
+    // The same for these listed rows only (the rows a filtered list shows).
+    // A deleted record that a deposit paid for gives its charge back; the
+    // class commands that follows are kept for the switch in the same
+    // transaction. The rows deleted leave this list too.
+    Checked<int> deleteFromMain(Database &switchDb, const QList<BillRow> &rows);
 
 private:
     Status createTables();

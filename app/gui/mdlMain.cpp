@@ -6,6 +6,8 @@
 #include "HomeLock.h"
 #include "HomeSetup.h"
 #include "LedgerTable.h"
+#include "MoneyJournal.h"
+#include "NumberHistory.h"
 #include "Schema.h"
 #include "ShowModal.h"
 #include "SwitchLink.h"
@@ -86,6 +88,22 @@ bool OpenSwitchDB(ConsoleContext &ctx)
         return fail(s.reason());
     if (Status s = updateIndexes(ctx.db, switchTables()); !s)
         return fail(s.reason());
+    // The money journal (a home from before it opens one row per deposit)
+    // and the number history, begun with today's numbers.
+    if (const auto made = MoneyJournal(ctx.db).ensure(); !made)
+        return fail(made.reason());
+    if (Status s = NumberHistory(ctx.db).ensure(); !s)
+        return fail(s.reason());
+    if (Status s = NumberHistory(ctx.db).reconcile(ctx.clock.now()); !s)
+        return fail(s.reason());
+    // Every deposit must be what its journal adds up to. A difference is
+    // named, never mended here: the operator decides with the journal.
+    const auto differ = MoneyJournal(ctx.db).mismatches();
+    if (!differ)
+        ctx.messages.show(differ.reason(), QStringLiteral("押金流水"), MessageService::Icon::Warning);
+    else if (!differ->isEmpty())
+        ctx.messages.show(QStringLiteral("以下押金的金额与押金流水不符，请核对后处理：\n") + differ->join(QLatin1Char('\n')),
+                          QStringLiteral("押金流水"), MessageService::Icon::Warning);
     return true;
 }
 

@@ -116,37 +116,80 @@ void frmDeposit::setSettledLeftOut(int count)
                                   : QString());
 }
 
+void frmDeposit::setList(const CallQuery::Criteria &criteria, const CallQuery::Chosen &chosen)
+{
+    m_criteria = criteria;
+    m_chosen = chosen;
+    m_hasList = true;
+}
+
+QStringList frmDeposit::shownNumbers() const
+{
+    QStringList out;
+    const QList<FeeRow> fees = m_store.fees();
+    for (int row : m_model->shownRows())
+        if (row >= 0 && row < fees.size())
+            out.append(fees.at(row).number);
+    return out;
+}
+
 void frmDeposit::cmdDeposit_Click()
 {
     if (!m_ready)
         return;
-    const BillTotals listed = m_store.billTotals();
-    const int callers = int(m_store.fees().size());
-    if (listed.count == 0) {
-        m_ctx.messages.show(QStringLiteral("没有未结算的话单，无需结算。"), QStringLiteral("结算"),
+    const QString title = QStringLiteral("结算");
+    const QStringList shown = shownNumbers();
+    if (!m_hasList || m_store.billTotals().count == 0 || shown.isEmpty()) {
+        m_ctx.messages.show(shown.isEmpty() && m_store.billTotals().count > 0
+                                ? QStringLiteral("筛选后没有显示任何用户，没有可结算的话单。")
+                                : QStringLiteral("没有未结算的话单，无需结算。"),
+                            title, MessageService::Icon::Information, MessageService::Buttons::Ok, this);
+        return;
+    }
+    // Exactly the rooms shown are settled, as they are now: records that
+    // arrived since the list was made are settled with them and named here.
+    m_request = Settlement::RequestFor(m_criteria, m_chosen, shown);
+    const Checked<Settlement::Preview> p = Settlement::Foresee(m_ctx.db, m_request, m_ctx.clock.now());
+    if (!p) {
+        m_ctx.messages.show(p.reason(), title, MessageService::Icon::Critical, MessageService::Buttons::Ok, this);
+        return;
+    }
+    if (p->records == 0) {
+        m_ctx.messages.show(QStringLiteral("所列话单已经结算过了，没有可结算的话单。"), title,
                             MessageService::Icon::Information, MessageService::Buttons::Ok, this);
         return;
     }
     // Settling moves money and cannot be undone: asked first, "否" the default.
-    const QString question = QStringLiteral("将结算%1户共%2条话单，合计%3元（含月租费）。\n"
-                                            "结算后押金清零，请按收据收款或退款。确定结算吗？")
-                                 .arg(callers)
-                                 .arg(listed.count)
-                                 .arg(m_totals.total().toText());
-    if (m_ctx.messages.show(question, QStringLiteral("结算"), MessageService::Icon::Question,
-                            MessageService::Buttons::YesNoDefaultNo, this)
+    QString question = QStringLiteral("将结算%1户共%2条话单，合计%3元（含月租费）；应收%4元，应退%5元。")
+                           .arg(p->rooms)
+                           .arg(p->records)
+                           .arg(p->total.toText(), p->collect.toText(), p->refund.toText());
+    if (p->arrived > 0)
+        question += QStringLiteral("\n列表生成后又有%1条话单到达（%2，共%3元），将一并结算并列入收据。")
+                        .arg(p->arrived)
+                        .arg(p->arrivedRooms.join(QStringLiteral("、")), p->arrivedTotal.toText());
+    if (p->notMarked > 0)
+        question += QStringLiteral("\n所列话单中有%1条已在别处结算，不再结算。").arg(p->notMarked);
+    if (const int hidden = int(m_store.fees().size()) - int(shown.size()); hidden > 0)
+        question += QStringLiteral("\n筛选隐藏的%1户不结算。").arg(hidden);
+    question += p->partial > 0
+                    ? QStringLiteral("\n其中%1户为部分结算：押金扣除所结金额，其余话单仍按押金计费。").arg(p->partial)
+                    : QStringLiteral("\n结算后押金清零。");
+    question += QStringLiteral("请按收据收款或退款。确定结算吗？");
+    if (m_ctx.messages.show(question, title, MessageService::Icon::Question, MessageService::Buttons::YesNoDefaultNo,
+                            this)
         != MessageService::Answer::Yes)
         return;
     lblInformation->setText(Settlement::busyText());
     setBusy(true);
     // The label is painted before the work starts; the window refuses to
     // close until it is done.
-    QTimer::singleShot(0, this, &frmDeposit::settleListed);
+    QTimer::singleShot(0, this, &frmDeposit::settleShown);
 }
 
-void frmDeposit::settleListed()
+void frmDeposit::settleShown()
 {
-    const Settlement::Outcome out = Settlement::Settle(m_ctx, m_store);
+    const Settlement::Outcome out = Settlement::Settle(m_ctx, m_store, m_request);
     setBusy(false);
     if (!out) {
         lblInformation->setText(QStringLiteral("结算未完成，数据未作任何更改。"));
@@ -162,7 +205,9 @@ void frmDeposit::settleListed()
         return;
     }
     // The fee rows now show what was settled; the totals stay on view.
+    const QString filter = m_model->filter();
     Form_Load();
+    m_model->setFilter(filter);
     Money total, collect, refund;
     for (const LedgerRow &r : out.ledger) {
         total += r.total;
@@ -174,9 +219,13 @@ void frmDeposit::settleListed()
                           .arg(out.settledCallers.size())
                           .arg(out.marked)
                           .arg(total.toText(), collect.toText(), refund.toText());
+    if (out.arrived > 0)
+        settled += QStringLiteral("其中%1条（%2元）是列表生成后到达的。").arg(out.arrived).arg(out.arrivedTotal.toText());
     if (out.notMarked > 0)
         settled += QStringLiteral("另有%1条话单已在别处结算，未重复结算。").arg(out.notMarked);
     lblSettled->setText(settled);
+    // Settled rooms cannot be settled again from this list.
+    cmdDeposit->setEnabled(false);
     if (m_ctx.messages.show(QStringLiteral("结算完毕。是否打印收据？"), QStringLiteral("结算"),
                             MessageService::Icon::Question, MessageService::Buttons::YesNo, this)
         == MessageService::Answer::Yes)

@@ -1,5 +1,8 @@
 #pragma once
+#include "CallQuery.h"
 #include "PrintStore.h"
+
+#include "Settlement.h"
 
 #include <QDialog>
 #include <functional>
@@ -30,6 +33,10 @@ public:
     void setExportPathAsker(std::function<QString(const QString &)> ask) { m_askExportPath = std::move(ask); }
     // True unless a settlement is under way (the window then refuses to close).
     bool isReady() const { return m_ready; }
+    // The query behind the fee rows: its criteria and what it chose. Settling
+    // settles the rooms shown (the filter decides) as they are at the moment
+    // of the commit.
+    void setList(const CallQuery::Criteria &criteria, const CallQuery::Chosen &chosen);
     // How many records the query asked for were settled before and are left
     // out of the fee rows; said under the totals.
     void setSettledLeftOut(int count);
@@ -60,7 +67,9 @@ protected:
 
 private:
     void Form_Load();
-    void settleListed();
+    void settleShown();
+    // The fee-row numbers shown now, in the order shown.
+    QStringList shownNumbers() const;
     void setBusy(bool busy);
     void preview(bool receipts);
 
@@ -71,6 +80,10 @@ private:
     RowsModel *m_model = nullptr;
     FeeTotals m_totals;
     bool m_ready = true;
+    CallQuery::Criteria m_criteria;
+    CallQuery::Chosen m_chosen;
+    bool m_hasList = false;
+    Settlement::Request m_request;
     std::function<QString(const QString &)> m_askExportPath;
 };
 

@@ -274,7 +274,9 @@ void frmPHNQuery::cmdDeal_Click()
     const bool settling = optDeposit->isChecked();
     criteria.waiveRent = settling && chkRent->isChecked();
     criteria.settling = settling;
-    criteria.day = m_ctx.clock.now().date();
+    // The rent listed is the month the list is made in; a query of a range
+    // shows the rent of the range's month.
+    criteria.day = criteria.begin && !settling ? criteria.begin->date() : m_ctx.clock.now().date();
 
     // print.mdb: opened (or made anew) for this run.
     if (Status s = m_store->open(m_ctx.home.printDb()); !s) {
@@ -282,8 +284,8 @@ void frmPHNQuery::cmdDeal_Click()
                             MessageService::Icon::Critical, MessageService::Buttons::Ok, this);
         return;
     }
-    int settledLeftOut = 0;
-    const Checked<int> built = CallQuery::BuildPrintData(m_ctx.db, *m_store, criteria, &settledLeftOut);
+    CallQuery::Chosen chosen;
+    const Checked<int> built = CallQuery::BuildPrintData(m_ctx.db, *m_store, criteria, &chosen);
     if (!built) {
         m_ctx.messages.show(built.reason(), QStringLiteral("话单查询与结算"), MessageService::Icon::Critical,
                             MessageService::Buttons::Ok, this);
@@ -293,7 +295,8 @@ void frmPHNQuery::cmdDeal_Click()
 
     if (settling) {
         frmDeposit w(m_ctx, *m_store, m_printers, this);
-        w.setSettledLeftOut(settledLeftOut);
+        w.setList(criteria, chosen);
+        w.setSettledLeftOut(chosen.settledLeftOut);
         // Settled records cannot be settled again.
         if (billOption == 2 || *built == 0)
             w.cmdDeposit->setEnabled(false);
