@@ -10,6 +10,7 @@
 #include "LedgerTable.h"
 #include "MoneyJournal.h"
 #include "NumberHistory.h"
+#include "PendingCommands.h"
 #include "Operators.h"
 #include "Schema.h"
 #include <QDir>
@@ -158,6 +159,8 @@ Checked<QList<LedgerRow>> ledgerRowsSince(Database &db)
 Status keepCurrent(Database &db, const QString &current, bool withCalls, bool keepUsage, const QDateTime &at,
                    Kept &kept)
 {
+    // The journal rows the restore writes carry its time.
+    db.setStampSource([at] { return Database::Stamp{at, QString()}; });
     const bool attached = !current.isEmpty();
     if (attached) {
         if (Status s = db.exec(QStringLiteral("ATTACH DATABASE ? AS %1 KEY ?").arg(kCur),
@@ -224,6 +227,16 @@ Status keepCurrent(Database &db, const QString &current, bool withCalls, bool ke
             kept.deposits = replayed->deposits;
             kept.givenBack = replayed->givenBack;
             kept.undone = qint64(undone.size());
+            // Classes the replay changed anew (a deposit out of debt once the
+            // charges of calls the file does not hold went back) go to the
+            // switch at the console's next start.
+            if (!replayed->commands.isEmpty()) {
+                PendingCommands pending(db);
+                if (Status p = pending.ensureTable(); !p)
+                    return p;
+                if (Status p = pending.keepStar(replayed->commands); !p)
+                    return p;
+            }
         } else if (db.tableExists(MoneyJournal::Name)) {
             // No journal to replay: the next start begins one from the
             // deposits as restored.

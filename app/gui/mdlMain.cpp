@@ -5,9 +5,8 @@
 #include "DatabaseHealth.h"
 #include "HomeLock.h"
 #include "HomeSetup.h"
-#include "LedgerTable.h"
 #include "MoneyJournal.h"
-#include "NumberHistory.h"
+#include "OwnTables.h"
 #include "Schema.h"
 #include "ShowModal.h"
 #include "SwitchLink.h"
@@ -82,19 +81,10 @@ bool OpenSwitchDB(ConsoleContext &ctx)
     const QStringList problems = schemaProblems(ctx.db, switchTables());
     if (!problems.isEmpty())
         return fail(QStringLiteral("数据库文件 %1 不是本系统的数据库：\n%2").arg(path, DescribeProblems(problems)));
-    // A home made by an older console has no settlement ledger yet, nor the
-    // indexes of this version (built once, a few seconds on a big history).
-    if (Status s = LedgerTable(ctx.db).ensure(); !s)
-        return fail(s.reason());
-    if (Status s = updateIndexes(ctx.db, switchTables()); !s)
-        return fail(s.reason());
-    // The money journal (a home from before it opens one row per deposit)
-    // and the number history, begun with today's numbers.
-    if (const auto made = MoneyJournal(ctx.db).ensure(); !made)
-        return fail(made.reason());
-    if (Status s = NumberHistory(ctx.db).ensure(); !s)
-        return fail(s.reason());
-    if (Status s = NumberHistory(ctx.db).reconcile(ctx.clock.now()); !s)
+    // A home made by an older console has no settlement ledger, money
+    // journal or number history yet, nor the indexes of this version (built
+    // once, a few seconds on a big history).
+    if (Status s = BringOwnTablesUpToDate(ctx.db, ctx.clock.now()); !s)
         return fail(s.reason());
     // Every deposit must be what its journal adds up to. A difference is
     // named, never mended here: the operator decides with the journal.
