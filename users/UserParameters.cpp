@@ -635,6 +635,21 @@ QString UserParameters::depositChangeText(qint64 rowId, const QString &deposit) 
     return DepositTable::changeText(now && *now ? **now : row, Money::fromText(deposit));
 }
 
+Checked<std::optional<JournalRow>> UserParameters::lastMovement(qint64 rowId) const
+{
+    const auto row = DepositTable(m_db).byRowId(rowId);
+    if (!row)
+        return row.refusedAs<std::optional<JournalRow>>();
+    if (!*row)
+        return std::optional<JournalRow>();
+    const auto rows = MoneyJournal(m_db).of((*row)->owner());
+    if (!rows)
+        return rows.refusedAs<std::optional<JournalRow>>();
+    if (rows->isEmpty())
+        return std::optional<JournalRow>();
+    return std::optional<JournalRow>(rows->last());
+}
+
 QString UserParameters::topUpText(qint64 rowId, const QString &amount) const
 {
     const auto now = DepositTable(m_db).byRowId(rowId);

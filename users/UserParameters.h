@@ -119,6 +119,8 @@ public:
     Checked<QString> checkTopUp(const QString &text) const;
     StoreResult topUpDeposit(qint64 rowId, const QString &amount);
     QString topUpText(qint64 rowId, const QString &amount) const;
+    // The last movement of a deposit's money (for its slip).
+    Checked<std::optional<JournalRow>> lastMovement(qint64 rowId) const;
     // What the password column shows after a store of the mark.
     QString depositPassword(qint64 rowId) const;
 
