@@ -194,7 +194,7 @@ Status keepCurrent(Database &db, const QString &current, bool withCalls, bool ke
                 return c;
             kept.calls = calls;
             // The settlement ledger goes with the call records it describes.
-            for (const QString &own : {CallIntakeSeenTable(), LedgerTable::Name})
+            for (const QString &own : {CallIntakeSeenTable(), LedgerTable::Name, BillTable::PortTable})
                 if (Status c = takeOwnTable(db, own, true); !c)
                     return c;
         } else {
@@ -205,7 +205,7 @@ Status keepCurrent(Database &db, const QString &current, bool withCalls, bool ke
                 for (const LedgerRow &r : *since)
                     undone.append({r.rowId, UndoneText(r)});
             }
-            for (const QString &own : {CallIntakeSeenTable(), LedgerTable::Name})
+            for (const QString &own : {CallIntakeSeenTable(), LedgerTable::Name, BillTable::PortTable})
                 if (Status c = bringOwnTableUpToDate(db, own); !c)
                     return c;
             kept.fileCalls = db.scalar(QStringLiteral("SELECT count(*) FROM main.%1").arg(q(BillTable::Name)))

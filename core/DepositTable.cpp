@@ -296,9 +296,8 @@ Checked<ClassMove> DepositTable::followBalance(const DepositRow &row, Money befo
     if (!demoted)
         return demoted.refusedAs<ClassMove>();
     if (after.isNegative()) {
-        // In debt: demoted, unless it is already (also by an older console,
-        // which left the class but kept no record of it).
-        if (*demoted || row.get(DepositField::Class).trimmed() == demoteClass.trimmed())
+        // In debt: demoted, unless it is already.
+        if (*demoted)
             return ClassMove();
         return demote(row, demoteClass);
     }
@@ -365,8 +364,9 @@ namespace {
 QString classAfter(const std::optional<QString> &demoted, const DepositRow &row, Money before, Money after,
                    const QString &demoteClass)
 {
+    (void)row;
     if (after.isNegative())
-        return demoted || row.get(DepositField::Class).trimmed() == demoteClass.trimmed() ? QString() : demoteClass;
+        return demoted ? QString() : demoteClass;
     if (demoted)
         return *demoted;
     (void)before;

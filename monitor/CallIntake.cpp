@@ -162,7 +162,7 @@ CallIntake::Outcome CallIntake::storeRecord(const QByteArray &frame, Effects &fx
     bill.set(BillField::Charge, m_rec.FeePart3);
     bill.set(BillField::Group, fx.group);
     bill.set(BillField::Name, fx.name);
-    const auto written = BillTable(db).append(bill);
+    const auto written = BillTable(db).append(bill, account ? QString() : QString::number(line));
     if (!written)
         return failedWith(QStringLiteral("无法写入话单"), written.status());
 

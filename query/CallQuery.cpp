@@ -238,16 +238,21 @@ struct Rooms {
     QHash<QString, QString> portOfNumber; // numbers of today
     QHash<QString, Resolved> chosen;      // caller text -> what it stands for
     QHash<QString, QString> callerOfPort; // chosen port -> caller text
+    QHash<qint64, QString> portOfRecord;  // the port kept with a record
 
     // The chosen caller text a record belongs to, or empty when it belongs
-    // to a room not chosen.
+    // to a room not chosen. The port the intake kept with the record decides;
+    // a record without one (stored by an earlier console) goes to the port
+    // that had its number when the call ended.
     QString callerOf(const BillRecord &r) const
     {
         const QString caller = r.caller();
         if (caller.startsWith(DepositTable::AccountWord))
             return chosen.contains(caller) ? caller : QString();
         std::optional<QString> port;
-        if (const std::optional<QDateTime> t = EndTimeMoment(r.endTime()))
+        if (const auto kept = portOfRecord.constFind(r.rowId); kept != portOfRecord.constEnd())
+            port = *kept;
+        else if (const std::optional<QDateTime> t = EndTimeMoment(r.endTime()))
             port = PortHolding(spans, caller, *t);
         if (!port)
             port = portOfNumber.value(caller);
@@ -295,6 +300,21 @@ Checked<Rooms> resolveRooms(Database &db, const Criteria &criteria, const QList<
     return rooms;
 }
 
+// The ports kept with these records, added to what the rooms know.
+Status keepPorts(Database &db, const QList<BillRecord> &records, Rooms &rooms)
+{
+    QList<qint64> ids;
+    ids.reserve(records.size());
+    for (const BillRecord &r : records)
+        if (!r.caller().startsWith(DepositTable::AccountWord) && !rooms.portOfRecord.contains(r.rowId))
+            ids.append(r.rowId);
+    const auto ports = BillTable(db).portsOf(ids);
+    if (!ports)
+        return ports.status();
+    rooms.portOfRecord.insert(*ports);
+    return Status::ok();
+}
+
 } // namespace
 
 Checked<Chosen> Choose(Database &db, const Criteria &criteria)
@@ -310,7 +330,7 @@ Checked<Chosen> Choose(Database &db, const Criteria &criteria)
     if (!users)
         return Checked<Chosen>::refuse(users.status().context(QStringLiteral("用户表无法读取")));
     QStringList numbers;
-    const auto rooms = resolveRooms(db, criteria, *users, numbers);
+    auto rooms = resolveRooms(db, criteria, *users, numbers);
     if (!rooms)
         return rooms.refusedAs<Chosen>();
 
@@ -331,6 +351,8 @@ Checked<Chosen> Choose(Database &db, const Criteria &criteria)
     const auto records = BillTable(db).select(selection);
     if (!records)
         return Checked<Chosen>::refuse(records.status().context(QStringLiteral("话单无法读取")));
+    if (Status s = keepPorts(db, *records, *rooms); !s)
+        return Checked<Chosen>::refuse(s);
     auto inRange = [&](const BillRecord &r) {
         if (!ranged)
             return true;
@@ -343,6 +365,8 @@ Checked<Chosen> Choose(Database &db, const Criteria &criteria)
         const auto left = BillTable(db).select(settled);
         if (!left)
             return Checked<Chosen>::refuse(left.status().context(QStringLiteral("话单无法读取")));
+        if (Status s = keepPorts(db, *left, *rooms); !s)
+            return Checked<Chosen>::refuse(s);
         for (const BillRecord &r : *left)
             out.settledLeftOut += inRange(r) && !rooms->callerOf(r).isEmpty() ? 1 : 0;
     }
@@ -395,6 +419,8 @@ Checked<Chosen> Choose(Database &db, const Criteria &criteria)
         const auto unsettled = BillTable(db).select(open);
         if (!unsettled)
             return Checked<Chosen>::refuse(unsettled.status().context(QStringLiteral("话单无法读取")));
+        if (Status s = keepPorts(db, *unsettled, *rooms); !s)
+            return Checked<Chosen>::refuse(s);
         for (const BillRecord &r : *unsettled)
             if (!chosenIds.contains(r.rowId))
                 if (const QString key = rooms->callerOf(r); !key.isEmpty())

@@ -72,6 +72,9 @@ TEST_F(GatewayTest, ADepositFollowsItsUserAndAnAccountsDepositStaysApart)
                                       Money::fromText(QStringLiteral("0.80")), 1, QStringLiteral("1"));
     ASSERT_TRUE(even);
     EXPECT_FALSE(even->overrun);
+    // The user row is gone (a deposit row left behind): the switch is still
+    // told the extension by the number the deposit row has, never its port.
+    ASSERT_TRUE(test::Ok(db.exec(QStringLiteral("DELETE FROM User WHERE rowid=?"), {user("12").rowId})));
     const auto over = deposits.charge(**deposits.ofExtension(QStringLiteral("12")),
                                       Money::fromText(QStringLiteral("0.05")), 2, QStringLiteral("1"));
     ASSERT_TRUE(over);

@@ -221,7 +221,7 @@ public:
                 EXPECT_EQ(was->refund, r.refund) << r.caller.toStdString();
                 EXPECT_EQ(was->collect, r.collect) << r.caller.toStdString();
             }
-            if (!r.port.isEmpty() && !rentOf[r.port.toInt()].isZero())
+            if (!r.port.isEmpty() && !user(r.port.toInt()).rent().isZero())
                 rentDue.insert(r.port + QLatin1Char('/') + r.rentMonth);
         }
         pump();
@@ -376,7 +376,6 @@ public:
     sim::CommandDecoder decoder;
     Money cashIn, cashOut, cashOffset;
     QHash<QString, int> seen; // flows the generator produced, by name
-    QHash<int, Money> rentOf;
     QSet<QString> rentDue; // "port/2026-12": settled with a rent, so dealt with
 };
 
@@ -391,8 +390,7 @@ void runMonths(quint32 seed)
     Hotel h(seed);
     // Rooms 801..804 pay rent; the account pays by deposit.
     for (int p = kFirstRoom; p < kFirstRoom + 4; ++p) {
-        h.rentOf[p] = Money::fromYuan(10 * p);
-        h.amend(UserField::Rent, p, h.rentOf[p].toText());
+        h.amend(UserField::Rent, p, Money::fromYuan(10 * p).toText());
     }
     h.kept([&] { return h.users->addAccount(); });
     const AccountRow acct = h.account();
@@ -431,9 +429,13 @@ void runMonths(quint32 seed)
         h.check(when + " calls");
         // The desk's day: two things happen.
         for (int desk = 0; desk < 2; ++desk) {
-            const int room = kFirstRoom + h.pick(kRooms);
+            int room = kFirstRoom + h.pick(kRooms);
+            const int what = h.pick(13);
+            // Money moves on a room that holds a deposit, when one does.
+            if (what <= 2)
+                for (int k = 0; k < kRooms && !h.deposit(room); ++k)
+                    room = kFirstRoom + (room - kFirstRoom + 1) % kRooms;
             const auto d = h.deposit(room);
-            const int what = h.pick(12);
         if (qEnvironmentVariableIsSet("HOTEL_TRACE"))
             qInfo("%s desk %d room %d", when.c_str(), what, room);
         switch (what) {
@@ -512,6 +514,13 @@ void runMonths(quint32 seed)
                 }
                 break;
             }
+            case 12: {
+                // The rent changes mid-month (from none, too): a month already
+                // settled without a rent owes this one.
+                const Money rent = h.chance(50) ? Money() : Money::fromYuan(5 + 5 * h.pick(6));
+                h.amend(UserField::Rent, room, rent.toText());
+                break;
+            }
             case 9:
                 if (backup.isEmpty()) {
                     backup = h.home.file(QStringLiteral("nightly.mdb"));
@@ -575,6 +584,11 @@ void runMonths(quint32 seed)
                 break;
             }
             h.check(when + " desk");
+        }
+        // On the 8th the desk settles every room and waives the month's rent.
+        if (day.day() == 8) {
+            h.settle(h.list(h.everyRoom(), true));
+            h.check(when + " waiver");
         }
         // The last day of a month: a list made at 23:59:50, settled after midnight.
         if (day.addDays(1).month() != day.month()) {
