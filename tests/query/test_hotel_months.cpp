@@ -585,6 +585,18 @@ void runMonths(quint32 seed)
             }
             h.check(when + " desk");
         }
+        // On the 10th room 806 is settled without a rent, then gets one and
+        // is settled again: that month's rent is still owed.
+        if (day.day() == 10) {
+            const int p = kFirstRoom + kRooms - 1;
+            h.amend(UserField::Rent, p, QStringLiteral("0.00"));
+            h.call(p, false, 60);
+            h.settle(h.list({h.user(p).number()}));
+            h.amend(UserField::Rent, p, QStringLiteral("15.00"));
+            h.call(p, false, 60);
+            h.settle(h.list({h.user(p).number()}));
+            h.check(when + " rent set");
+        }
         // On the 8th the desk settles every room and waives the month's rent.
         if (day.day() == 8) {
             h.settle(h.list(h.everyRoom(), true));

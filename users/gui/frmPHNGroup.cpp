@@ -778,7 +778,7 @@ void frmPHNGroup::cmdSlip_Click()
 void frmPHNGroup::offerDepositSlip(qint64 rowId)
 {
     if (m_ctx.messages.show(QStringLiteral("是否打印押金收据？"), QStringLiteral("押金收据"),
-                            MessageService::Icon::Question, MessageService::Buttons::YesNo, this)
+                            MessageService::Icon::Question, MessageService::Buttons::YesNoDefaultNo, this)
         == MessageService::Answer::Yes)
         printDepositSlip(rowId);
 }
