@@ -359,8 +359,17 @@ TEST_F(UserWindowTest, GroupsAreAddedSavedAndDeleted)
     EXPECT_EQ(user(2).value(15), QString(20, 'g'));
     EXPECT_EQ(user(5).value(15), QString(20, 'g'));
     EXPECT_EQ(user(1).value(15), "乙公司");
+    // Filtered to 805, "全部清除" and a save take 805 out of the group
+    // alone: the members the filter hides stay.
+    test::fill(edit("txtFilterMembers"), "805");
+    test::press(w.get(), "cmdClear");
+    test::press(w.get(), "cmdSave");
+    EXPECT_EQ(user(5).value(15), "");
+    EXPECT_EQ(user(2).value(15), QString(20, 'g'));
+    EXPECT_EQ(user(6).value(15), QString(20, 'g'));
+    test::fill(edit("txtFilterMembers"), "");
     test::press(w.get(), "cmdSelectContrary");
-    EXPECT_EQ(users->selectedItems().size(), 117);
+    EXPECT_EQ(users->selectedItems().size(), 118);
     test::press(w.get(), "cmdClear");
     EXPECT_EQ(users->selectedItems().size(), 0);
     test::press(w.get(), "cmdSelectAll");

@@ -624,11 +624,7 @@ void frmPHNGroup::cmdSelectAll_Click() { SelectShownItems(lstUser); }
 
 void frmPHNGroup::cmdSelectContrary_Click() { InvertShownItems(lstUser); }
 
-void frmPHNGroup::cmdClear_Click()
-{
-    for (int i = 0; i < lstUser->count(); ++i)
-        lstUser->item(i)->setSelected(false);
-}
+void frmPHNGroup::cmdClear_Click() { ClearShownItems(lstUser); }
 
 void frmPHNGroup::cmdSave_Click()
 {
@@ -745,7 +741,8 @@ void frmPHNGroup::cmdTopUp_Click()
         return;
     }
     const QString who = row.isAccount() ? QStringLiteral("账号") + row.key() : row.number();
-    const auto typed = m_ctx.messages.askText(QStringLiteral("%1 续交押金金额（元）：").arg(who), title, QString(), this);
+    const auto typed =
+        m_ctx.messages.askText(QStringLiteral("%1 续交押金金额（元）：").arg(who), title, QString(), this);
     if (!typed)
         return;
     const Checked<QString> amount = m_params->checkTopUp(*typed);
