@@ -206,6 +206,12 @@ TEST_F(UserWindowTest, RenumbersADraggedRangeAndRefusesBadRangesBeforeSending)
     test::clickCell(g, 1, 3);
     test::clickCell(g, 5, 3, Qt::ShiftModifier);
     EXPECT_TRUE(child<QPushButton>("cmdAmendUser")->isEnabled());
+    // Ports typed over the range after the choice are held to the same rule
+    // when the batch is pressed: nothing is changed or sent.
+    test::fill(edit("txtPortEnd"), "10");
+    test::press(w.get(), "cmdAmendUser");
+    test::expectInputError(env.messages, "所选范围内有筛选隐藏的用户，请清空筛选后再批量修改！");
+    EXPECT_TRUE(drained().isEmpty());
     test::clickCell(g, 71, 3, Qt::ShiftModifier);
     EXPECT_EQ(child<QLabel>("lblTip")->text(), "提示：所选范围内有筛选隐藏的用户，请清空筛选后再批量修改！");
     EXPECT_EQ(edit("txtPortEnd")->text(), "70");
