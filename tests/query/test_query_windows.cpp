@@ -30,6 +30,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMap>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
@@ -528,6 +529,84 @@ TEST_F(QueryWindowTest, SettlingAGroupPrintsReceiptsAndTheGrandTotal)
               (QStringList{QStringLiteral("0.00"), QStringLiteral("0.00"), QStringLiteral("5")}));
     // *10*5*801#, once; nothing for 802, which pays no deposit.
     EXPECT_EQ(show(sent()), show(hex("0B 1A 0B 05 0B 08 A1 0C")));
+}
+
+// Filtered and sorted, the settlement window totals, previews, prints and
+// exports the rooms it shows, in the order it shows them.
+TEST_F(QueryWindowTest, TheSettlementWindowActsOnTheRoomsShownInTheirOrder)
+{
+    open();
+    pick({s("801--"), s("802--"), s("8011--")});
+    click(w.get(), QStringLiteral("optDeposit"));
+    click(w.get(), QStringLiteral("chkRent")); // fees only: 2.00, 0.50 and 1.00
+
+    const QString book = home.file(QStringLiteral("fees.xlsx"));
+    const QStringList names{s("张三"), s("李四"), s("（已停用）")};
+    QMap<QString, QStringList> previews; // report -> the names down its pages
+    auto keep = [&](QDialog &d) {
+        auto *preview = qobject_cast<ReportPreviewDialog *>(&d);
+        ASSERT_NE(preview, nullptr);
+        const QString pdf = home.file(d.objectName() + QStringLiteral(".pdf"));
+        ASSERT_TRUE(bool(preview->savePdf(pdf)));
+        previews[d.objectName()] = wordsDownThePages(pdf, names);
+    };
+    modal[QStringLiteral("DRPrint")] = keep;
+    modal[QStringLiteral("DRPage")] = keep;
+    modal[QStringLiteral("frmDeposit")] = [&](QDialog &d) {
+        auto *view = test::child<QTableView>(&d, QStringLiteral("hfgDeposit"));
+        const QAbstractItemModel *model = view->model();
+        auto numbers = [&] {
+            QStringList out;
+            for (int r = 0; r < model->rowCount(); ++r)
+                out << model->index(r, 1).data().toString();
+            return out;
+        };
+        ASSERT_EQ(numbers(), (QStringList{QStringLiteral("801"), QStringLiteral("8011"), QStringLiteral("802")}));
+        EXPECT_EQ(label(&d), s("总计话费：3.50"));
+
+        // The group's rooms, the smaller total first.
+        test::fill(test::child<QLineEdit>(&d, QStringLiteral("txtFilter")), s("营业部"));
+        EXPECT_EQ(label(&d), s("总计话费：2.50"));
+        QHeaderView *header = view->horizontalHeader();
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                          QPoint(header->sectionViewportPosition(col::PrintFee::Total) + 4, header->height() / 2));
+        ASSERT_EQ(numbers(), (QStringList{QStringLiteral("802"), QStringLiteral("801")}));
+
+        click(&d, QStringLiteral("cmdGridPrint"));
+        click(&d, QStringLiteral("cmdPagePrint"));
+        EXPECT_EQ(previews.value(QStringLiteral("DRPrint")), (QStringList{s("李四"), s("张三")}));
+        EXPECT_EQ(previews.value(QStringLiteral("DRPage")), (QStringList{s("李四"), s("张三")}));
+
+        static_cast<frmDeposit &>(d).setExportPathAsker([&](const QString &) { return book; });
+        click(&d, QStringLiteral("cmdExport"));
+        const auto read = test::readXlsx(book);
+        ASSERT_TRUE(read);
+        const test::XlsxSheet *sheet = read->sheet(s("话费"));
+        ASSERT_NE(sheet, nullptr);
+        ASSERT_EQ(sheet->rowCount(), 3);
+        EXPECT_EQ(sheet->row(2).at(col::PrintFee::Number).value, QStringLiteral("802"));
+        EXPECT_EQ(sheet->row(3).at(col::PrintFee::Number).value, QStringLiteral("801"));
+        EXPECT_DOUBLE_EQ(sheet->row(3).at(col::PrintFee::Total).value.toDouble(), 2.0);
+
+        // Nothing shown: nothing to print or export.
+        test::fill(test::child<QLineEdit>(&d, QStringLiteral("txtFilter")), s("无此用户"));
+        EXPECT_EQ(label(&d), s("总计话费：0.00"));
+        for (const char *b : {"cmdGridPrint", "cmdPagePrint", "cmdPrintTotal", "cmdExport"})
+            EXPECT_FALSE(test::child<QPushButton>(&d, QString::fromLatin1(b))->isEnabled()) << b;
+        test::fill(test::child<QLineEdit>(&d, QStringLiteral("txtFilter")), s("营业部"));
+
+        printers.defaultName = QStringLiteral("front-desk");
+        click(&d, QStringLiteral("cmdPrintTotal"));
+        EXPECT_FALSE(d.isVisible());
+    };
+    click(w.get(), QStringLiteral("cmdDeal"));
+    ASSERT_EQ(printers.copies.size(), 1);
+    const QString total = test::pdfPageTexts(printers.copies.first()).join(QLatin1Char('\n'));
+    EXPECT_TRUE(total.contains(QStringLiteral("2.50"))) << total.toStdString();
+    EXPECT_FALSE(total.contains(QStringLiteral("3.50"))) << total.toStdString();
+    // Previewing and printing settle nothing.
+    EXPECT_EQ(data->stateOf(bill801a), s("未结算"));
+    EXPECT_EQ(data->stateOf(bill8011), s("未结算"));
 }
 
 TEST_F(QueryWindowTest, AnAccountIsRestoredWithTheAccountCommand)
