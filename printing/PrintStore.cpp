@@ -2,12 +2,12 @@
 #include "DepositTable.h"
 #include "PendingCommands.h"
 
-#include <QSet>
-#include <algorithm>
 #include "BillTable.h"
 #include "Database.h"
 #include "Schema.h"
 #include "SqlStatement.h"
+#include <QSet>
+#include <algorithm>
 
 #include <QDir>
 #include <QFile>
@@ -88,6 +88,28 @@ QStringList FeeRow::texts() const
     for (Money m : amounts())
         t.append(m.toText());
     t << deposit.toText() << balance.toText() << collect.toText() << refund.toText() << note;
+    return t;
+}
+
+BillTotals billTotalsOf(const QList<BillRow> &bills)
+{
+    BillTotals t;
+    t.count = int(bills.size());
+    for (const BillRow &b : bills)
+        t.feeSum += Money::fromText(b.fee);
+    return t;
+}
+
+FeeTotals feeTotalsOf(const QList<FeeRow> &fees)
+{
+    FeeTotals t;
+    for (const FeeRow &f : fees) {
+        const auto amounts = f.amounts();
+        for (int i = 0; i < col::PrintFee::MoneyCount; ++i)
+            t.sums[i] += amounts[i];
+        t.collect += f.collect;
+        t.refund += f.refund;
+    }
     return t;
 }
 
@@ -208,7 +230,8 @@ Status PrintStore::recordSettlement(const QList<BillRow> &settledBills, const QL
             listedBills.append(b);
     QList<FeeRow> listedFees = fees();
     for (const FeeRow &f : settledFees) {
-        auto it = std::find_if(listedFees.begin(), listedFees.end(), [&](const FeeRow &l) { return l.number == f.number; });
+        auto it =
+            std::find_if(listedFees.begin(), listedFees.end(), [&](const FeeRow &l) { return l.number == f.number; });
         if (it != listedFees.end())
             *it = f;
         else
@@ -336,8 +359,9 @@ Checked<int> PrintStore::deleteFromMain(Database &switchDb, const QList<BillRow>
     QSet<qint64> removedIds;
     for (const BillRow &b : rows)
         removedIds.insert(b.mainRowId);
-    left.erase(std::remove_if(left.begin(), left.end(), [&](const BillRow &b) { return removedIds.contains(b.mainRowId); }),
-               left.end());
+    left.erase(
+        std::remove_if(left.begin(), left.end(), [&](const BillRow &b) { return removedIds.contains(b.mainRowId); }),
+        left.end());
     if (Status r = replace(left, fees()); !r)
         qWarning("print.mdb not brought in line with the deletion: %s", qPrintable(r.reason()));
     return deleted;

@@ -88,6 +88,8 @@ struct BillTotals {
     QString feeSumText() const { return feeSum.toText(); }
 };
 
+// Count and fee sum of these records (those a filtered list shows).
+BillTotals billTotalsOf(const QList<BillRow> &bills);
 // The bill window's summary line: "总计话单数：12   总计金额：3.40元".
 QString billInformation(const BillTotals &totals);
 
@@ -100,6 +102,8 @@ struct FeeTotals {
     Money total() const { return at(col::PrintFee::Total); }
 };
 
+// Column totals and what is collected and refunded over these fee rows.
+FeeTotals feeTotalsOf(const QList<FeeRow> &fees);
 // The settlement window's summary line: "总计话费：" + the grand total.
 QString feeInformation(const FeeTotals &totals);
 

@@ -1,4 +1,5 @@
 #include "Reports.h"
+#include "Schema.h"
 
 namespace corvane {
 
@@ -239,8 +240,8 @@ ReportDef DRForegift()
     const qreal y = 1200 + rows.size() * (line + 20) + 100;
     s.items.append(ReportItem::line(left, y, right));
     s.items.append(caption(QStringLiteral("收款员 Receiver"), left, y + 100, 2000, true));
-    s.items.append(
-        ReportItem::label(QStringLiteral("labReceiver"), QString(), QRectF(left + 2000, y + 100, half - left, 300), 10));
+    s.items.append(ReportItem::label(QStringLiteral("labReceiver"), QString(),
+                                     QRectF(left + 2000, y + 100, half - left, 300), 10));
     s.items.append(caption(QStringLiteral("客户签字 Signature"), half, y + 100, 2400, true));
     return r;
 }
@@ -274,6 +275,25 @@ Checked<TableSource> billListSource(PrintStore &store)
 Checked<TableSource> feeListSource(PrintStore &store)
 {
     return TableSource::fromQuery(store.database(), PrintStore::feeListSql());
+}
+
+TableSource billListSource(const QList<BillRow> &bills)
+{
+    QList<QStringList> rows;
+    rows.reserve(bills.size());
+    for (const BillRow &b : bills)
+        rows.append(b.listed());
+    return TableSource(findTable(printTables(), QStringLiteral("PHNBill"))->columns.mid(0, col::PrintBill::ListedCount),
+                       std::move(rows));
+}
+
+TableSource feeListSource(const QList<FeeRow> &fees)
+{
+    QList<QStringList> rows;
+    rows.reserve(fees.size());
+    for (const FeeRow &f : fees)
+        rows.append(f.texts());
+    return TableSource(findTable(printTables(), QStringLiteral("Print"))->columns, std::move(rows));
 }
 
 } // namespace corvane

@@ -39,5 +39,9 @@ void setReceiver(ReportDef &report, const QString &operatorName);
 // The report's rows from print.mdb (the query each report is bound to).
 Checked<TableSource> billListSource(PrintStore &store);
 Checked<TableSource> feeListSource(PrintStore &store);
+// The same columns over these rows, in this order: the rows a filtered,
+// sorted list shows.
+TableSource billListSource(const QList<BillRow> &bills);
+TableSource feeListSource(const QList<FeeRow> &fees);
 
 } // namespace corvane

@@ -76,6 +76,8 @@ frmDeposit::frmDeposit(ConsoleContext &ctx, PrintStore &store, PrinterPort *prin
     connect(cmdPrintTotal, &QPushButton::clicked, this, &frmDeposit::cmdPrintTotal_Click);
     connect(cmdExport, &QPushButton::clicked, this, &frmDeposit::cmdExport_Click);
     connect(cmdLeave, &QPushButton::clicked, this, &QDialog::close);
+    // Filtered, sorted or refilled: the totals and the buttons follow the rows shown.
+    connect(m_model, &QAbstractItemModel::modelReset, this, &frmDeposit::showShown);
 
     m_askExportPath = [this](const QString &suggested) {
         return askExportPath(this, QStringLiteral("导出话费"), suggested);
@@ -87,17 +89,26 @@ frmDeposit::~frmDeposit() = default;
 
 void frmDeposit::Form_Load()
 {
+    m_fees = m_store.fees();
     QList<QStringList> rows;
-    const QList<FeeRow> fees = m_store.fees();
-    rows.reserve(fees.size());
-    for (const FeeRow &f : fees)
+    rows.reserve(m_fees.size());
+    for (const FeeRow &f : std::as_const(m_fees))
         rows.append(f.texts());
+    m_ready = true;
     m_model->setRows(feeHeader(), std::move(rows));
     setMinimumWidthsTwips(hfgDeposit,
                           {1000, 1000, 1400, 900, 900, 900, 900, 900, 900, 900, 1000, 900, 900, 900, 900, 1800});
-    m_totals = m_store.feeTotals();
-    lblInformation->setText(feeInformation(m_totals));
-    m_ready = true;
+}
+
+void frmDeposit::showShown()
+{
+    // While a settlement runs the label says so.
+    if (!m_ready)
+        return;
+    const QList<FeeRow> shown = shownFees();
+    lblInformation->setText(feeInformation(feeTotalsOf(shown)));
+    for (QPushButton *b : {cmdGridPrint, cmdPagePrint, cmdPrintTotal, cmdExport})
+        b->setEnabled(!shown.isEmpty());
 }
 
 void frmDeposit::setBusy(bool busy)
@@ -108,6 +119,8 @@ void frmDeposit::setBusy(bool busy)
     // A settlement run disables the settle button for good once it began:
     // a second run on the same list would find nothing left to settle.
     cmdDeposit->setEnabled(!busy && cmdDeposit->isEnabled());
+    if (!busy)
+        showShown();
 }
 
 void frmDeposit::setSettledLeftOut(int count)
@@ -123,13 +136,20 @@ void frmDeposit::setList(const CallQuery::Criteria &criteria, const CallQuery::C
     m_hasList = true;
 }
 
+QList<FeeRow> frmDeposit::shownFees() const
+{
+    QList<FeeRow> out;
+    for (int row : m_model->shownRows())
+        if (row >= 0 && row < m_fees.size())
+            out.append(m_fees.at(row));
+    return out;
+}
+
 QStringList frmDeposit::shownNumbers() const
 {
     QStringList out;
-    const QList<FeeRow> fees = m_store.fees();
-    for (int row : m_model->shownRows())
-        if (row >= 0 && row < fees.size())
-            out.append(fees.at(row).number);
+    for (const FeeRow &f : shownFees())
+        out.append(f.number);
     return out;
 }
 
@@ -220,7 +240,8 @@ void frmDeposit::settleShown()
                           .arg(out.marked)
                           .arg(total.toText(), collect.toText(), refund.toText());
     if (out.arrived > 0)
-        settled += QStringLiteral("其中%1条（%2元）是列表生成后到达的。").arg(out.arrived).arg(out.arrivedTotal.toText());
+        settled +=
+            QStringLiteral("其中%1条（%2元）是列表生成后到达的。").arg(out.arrived).arg(out.arrivedTotal.toText());
     if (out.notMarked > 0)
         settled += QStringLiteral("另有%1条话单已在别处结算，未重复结算。").arg(out.notMarked);
     lblSettled->setText(settled);
@@ -234,16 +255,13 @@ void frmDeposit::settleShown()
 
 void frmDeposit::preview(bool receipts)
 {
-    const Checked<TableSource> rows = feeListSource(m_store);
-    if (!rows) {
-        m_ctx.messages.show(rows.reason(), QStringLiteral("话费打印"), MessageService::Icon::Critical,
-                            MessageService::Buttons::Ok, this);
+    const QList<FeeRow> shown = shownFees();
+    if (shown.isEmpty())
         return;
-    }
     ReportDef report = receipts ? DRPage() : DRPrint();
     if (receipts)
         setReceiver(report, m_ctx.login.OPName);
-    ReportPreviewDialog dialog(report, *rows, m_ctx.clock.now().date(), m_ctx.messages, this);
+    ReportPreviewDialog dialog(report, feeListSource(shown), m_ctx.clock.now().date(), m_ctx.messages, this);
     ShowModal(m_ctx, dialog);
 }
 
@@ -252,8 +270,11 @@ void frmDeposit::cmdPagePrint_Click() { preview(true); }
 
 void frmDeposit::cmdPrintTotal_Click()
 {
+    const QList<FeeRow> shown = shownFees();
+    if (shown.isEmpty())
+        return;
     QString detail;
-    const Status printed = printGrandTotal(*m_printers, m_store.feeTotals(), m_ctx.clock.now().date(), &detail);
+    const Status printed = printGrandTotal(*m_printers, feeTotalsOf(shown), m_ctx.clock.now().date(), &detail);
     if (!printed) {
         showPrintFailure(m_ctx.messages, printed, this);
         return;
@@ -263,12 +284,15 @@ void frmDeposit::cmdPrintTotal_Click()
 
 void frmDeposit::cmdExport_Click()
 {
+    const QList<FeeRow> shown = shownFees();
+    if (shown.isEmpty())
+        return;
     const QString path = m_askExportPath(
         QDir(m_ctx.home.root())
             .filePath(QStringLiteral("话费%1.xlsx").arg(m_ctx.clock.now().toString(QStringLiteral("yyyyMMddHHmm")))));
     if (path.isEmpty())
         return;
-    exportAndTell(m_ctx.messages, this, path, {feeSheet(m_store.fees())});
+    exportAndTell(m_ctx.messages, this, path, {feeSheet(shown)});
 }
 
 void frmDeposit::reject()

@@ -21,6 +21,7 @@ class RowsModel;
 // "计算话单": the fee rows of a settlement run, their totals, the settlement
 // itself, the fee list and the receipts in a print preview, the grand total
 // on the default printer, and the fee rows as a spreadsheet workbook or CSV.
+// Each of them takes the rows the list shows, in the order shown.
 class frmDeposit : public QDialog {
     Q_OBJECT
 public:
@@ -68,8 +69,11 @@ protected:
 private:
     void Form_Load();
     void settleShown();
-    // The fee-row numbers shown now, in the order shown.
+    // The fee rows shown now, and their numbers, in the order shown.
+    QList<FeeRow> shownFees() const;
     QStringList shownNumbers() const;
+    // The totals and the buttons after the rows shown changed.
+    void showShown();
     void setBusy(bool busy);
     void preview(bool receipts);
 
@@ -78,7 +82,7 @@ private:
     std::unique_ptr<PrinterPort> m_ownPrinters;
     PrinterPort *m_printers;
     RowsModel *m_model = nullptr;
-    FeeTotals m_totals;
+    QList<FeeRow> m_fees; // in the model's source order
     bool m_ready = true;
     CallQuery::Criteria m_criteria;
     CallQuery::Chosen m_chosen;

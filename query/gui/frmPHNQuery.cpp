@@ -217,11 +217,7 @@ void frmPHNQuery::optAccount_Click() { fillUserList(CallQuery::SelectMode::Accou
 
 void frmPHNQuery::cmdSelectAll_Click() { SelectShownItems(lstUser); }
 
-void frmPHNQuery::cmdClear_Click()
-{
-    for (int i = 0; i < lstUser->count(); ++i)
-        lstUser->item(i)->setSelected(false);
-}
+void frmPHNQuery::cmdClear_Click() { ClearShownItems(lstUser); }
 
 void frmPHNQuery::cmdSelectContrary_Click() { InvertShownItems(lstUser); }
 
@@ -242,10 +238,8 @@ void frmPHNQuery::modeChanged()
 void frmPHNQuery::cmdDeal_Click()
 {
     const CallQuery::SelectMode mode = selectMode();
-    QStringList selected;
-    for (int i = 0; i < lstUser->count(); ++i)
-        if (lstUser->item(i)->isSelected())
-            selected.append(lstUser->item(i)->text());
+    // The chosen the list shows: one the filter hides is not queried unseen.
+    const QStringList selected = SelectedShownItems(lstUser);
 
     CallQuery::Criteria criteria;
     const Checked<QStringList> callers = CallQuery::CallersFor(m_ctx.db, mode, selected);

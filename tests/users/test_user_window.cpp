@@ -207,6 +207,12 @@ TEST_F(UserWindowTest, RenumbersADraggedRangeAndRefusesBadRangesBeforeSending)
     test::clickCell(g, 1, 3);
     test::clickCell(g, 5, 3, Qt::ShiftModifier);
     EXPECT_TRUE(child<QPushButton>("cmdAmendUser")->isEnabled());
+    // Ports typed over the range after the choice are held to the same rule
+    // when the batch is pressed: nothing is changed or sent.
+    test::fill(edit("txtPortEnd"), "10");
+    test::press(w.get(), "cmdAmendUser");
+    test::expectInputError(env.messages, "所选范围内有筛选隐藏的用户，请清空筛选后再批量修改！");
+    EXPECT_TRUE(drained().isEmpty());
     test::clickCell(g, 71, 3, Qt::ShiftModifier);
     EXPECT_EQ(child<QLabel>("lblTip")->text(), "提示：所选范围内有筛选隐藏的用户，请清空筛选后再批量修改！");
     EXPECT_EQ(edit("txtPortEnd")->text(), "70");
@@ -379,8 +385,17 @@ TEST_F(UserWindowTest, GroupsAreAddedSavedAndDeleted)
     EXPECT_EQ(user(2).value(15), QString(20, 'g'));
     EXPECT_EQ(user(5).value(15), QString(20, 'g'));
     EXPECT_EQ(user(1).value(15), "乙公司");
+    // Filtered to 805, "全部清除" and a save take 805 out of the group
+    // alone: the members the filter hides stay.
+    test::fill(edit("txtFilterMembers"), "805");
+    test::press(w.get(), "cmdClear");
+    test::press(w.get(), "cmdSave");
+    EXPECT_EQ(user(5).value(15), "");
+    EXPECT_EQ(user(2).value(15), QString(20, 'g'));
+    EXPECT_EQ(user(6).value(15), QString(20, 'g'));
+    test::fill(edit("txtFilterMembers"), "");
     test::press(w.get(), "cmdSelectContrary");
-    EXPECT_EQ(users->selectedItems().size(), 117);
+    EXPECT_EQ(users->selectedItems().size(), 118);
     test::press(w.get(), "cmdClear");
     EXPECT_EQ(users->selectedItems().size(), 0);
     test::press(w.get(), "cmdSelectAll");

@@ -445,6 +445,19 @@ QString frmPHNGroup::portOfRow(int gridRow) const
     return hfgUser->textMatrix(gridRow, int(UserField::Port)).trimmed();
 }
 
+bool frmPHNGroup::hidesUsers(const UserParameters::PortRange &range) const
+{
+    const int low = qMin(range.first, range.last);
+    const int high = qMax(range.first, range.last);
+    for (int r = hfgUser->fixedRows(); r < hfgUser->rows(); ++r) {
+        bool ok = false;
+        const int port = portOfRow(r).toInt(&ok);
+        if (ok && port >= low && port <= high && hfgUser->isRowHidden(r))
+            return true;
+    }
+    return false;
+}
+
 void frmPHNGroup::cmdLocal_Click()
 {
     const QString number = txtPhone->text().trimmed();
@@ -528,6 +541,12 @@ void frmPHNGroup::cmdAmendUser_Click()
     const auto range = m_params->checkRange(txtPortBegin->text(), txtPortEnd->text());
     if (!range) {
         refuse(range.reason());
+        return;
+    }
+    // The filter may have changed, or the ports been typed, since the range
+    // was chosen: users it hides are not changed unseen.
+    if (hidesUsers(*range)) {
+        refuse(QStringLiteral("所选范围内有筛选隐藏的用户，请清空筛选后再批量修改！"));
         return;
     }
     const QString typed = m_params->userChoices(c).isEmpty() ? txtValue->text() : cmbValue->currentText();
@@ -624,11 +643,7 @@ void frmPHNGroup::cmdSelectAll_Click() { SelectShownItems(lstUser); }
 
 void frmPHNGroup::cmdSelectContrary_Click() { InvertShownItems(lstUser); }
 
-void frmPHNGroup::cmdClear_Click()
-{
-    for (int i = 0; i < lstUser->count(); ++i)
-        lstUser->item(i)->setSelected(false);
-}
+void frmPHNGroup::cmdClear_Click() { ClearShownItems(lstUser); }
 
 void frmPHNGroup::cmdSave_Click()
 {
@@ -745,7 +760,8 @@ void frmPHNGroup::cmdTopUp_Click()
         return;
     }
     const QString who = row.isAccount() ? QStringLiteral("账号") + row.key() : row.number();
-    const auto typed = m_ctx.messages.askText(QStringLiteral("%1 续交押金金额（元）：").arg(who), title, QString(), this);
+    const auto typed =
+        m_ctx.messages.askText(QStringLiteral("%1 续交押金金额（元）：").arg(who), title, QString(), this);
     if (!typed)
         return;
     const Checked<QString> amount = m_params->checkTopUp(*typed);

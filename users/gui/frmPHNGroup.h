@@ -122,6 +122,8 @@ private:
     Status startAmend(const UserParameters::AmendPlan &plan);
     void showUserValue(int port, int col, const QString &value);
     QString portOfRow(int gridRow) const;
+    // Whether the filter hides a user of the range.
+    bool hidesUsers(const UserParameters::PortRange &range) const;
 
     void finishStore(const StoreResult &result);
     StoreResult kept(const std::function<StoreResult()> &store);
