@@ -10,8 +10,8 @@
 #include "LedgerTable.h"
 #include "MoneyJournal.h"
 #include "NumberHistory.h"
-#include "PendingCommands.h"
 #include "Operators.h"
+#include "PendingCommands.h"
 #include "Schema.h"
 #include <QDir>
 #include <QFile>
@@ -127,13 +127,14 @@ Status bringOwnTableUpToDate(Database &db, const QString &table)
 }
 
 struct Kept {
-    qint64 calls = -1;     // current call records kept (-1: the file's were taken)
-    qint64 fileCalls = 0;  // call records the file brought
-    qint64 usageRows = -1; // usage rows kept (-1: the current table did not fit)
+    qint64 calls = -1;      // current call records kept (-1: the file's were taken)
+    qint64 fileCalls = 0;   // call records the file brought
+    qint64 usageRows = -1;  // usage rows kept (-1: the current table did not fit)
     qint64 deposits = 0;    // deposits the journal moved since the file was made
     qint64 journalRows = 0; // journal rows replayed
     qint64 givenBack = 0;   // charges given back for calls the file does not hold
     qint64 undone = 0;      // settlements the file's records undo
+    bool journal = false;   // the money came by the journal (else kept deposit by deposit)
 };
 
 // Rows of the current ledger (attached) that the file's ledger does not hold:
@@ -144,7 +145,8 @@ Checked<QList<LedgerRow>> ledgerRowsSince(Database &db)
         return QList<LedgerRow>();
     qint64 last = 0;
     if (db.tableExists(LedgerTable::Name)) {
-        const auto v = db.scalar(QStringLiteral("SELECT coalesce(max(rowid), 0) FROM main.%1").arg(q(LedgerTable::Name)));
+        const auto v =
+            db.scalar(QStringLiteral("SELECT coalesce(max(rowid), 0) FROM main.%1").arg(q(LedgerTable::Name)));
         if (!v)
             return v.refusedAs<QList<LedgerRow>>();
         last = v->toLongLong();
@@ -172,8 +174,9 @@ Status keepCurrent(Database &db, const QString &current, bool withCalls, bool ke
 
     Status s = InTransaction(db, [&]() -> Status {
         // The file's ledger in the layout of today, so that none of its rows is lost.
-        if (Status l = LedgerTable(db).ensure(); !l)
-            return l;
+        if (db.tableExists(LedgerTable::Name))
+            if (Status l = LedgerTable(db).ensure(); !l)
+                return l;
         // The file's money journal ends here; what the current one holds
         // beyond it is replayed onto the file's deposits.
         std::optional<qint64> fileLastSeq;
@@ -220,13 +223,14 @@ Status keepCurrent(Database &db, const QString &current, bool withCalls, bool ke
                 if (Status c = takeOwnTable(db, own, true); !c)
                     return c;
         if (currentJournal) {
-            const auto replayed = DepositTable(db).replayJournal(fileLastSeq, withCalls, undone);
+            const auto replayed = DepositTable(db).replayJournal(fileLastSeq, withCalls, undone, kCur);
             if (!replayed)
                 return replayed.status();
             kept.journalRows = replayed->rows;
             kept.deposits = replayed->deposits;
             kept.givenBack = replayed->givenBack;
             kept.undone = qint64(undone.size());
+            kept.journal = true;
             // Classes the replay changed anew (a deposit out of debt once the
             // charges of calls the file does not hold went back) go to the
             // switch at the console's next start.
@@ -237,16 +241,27 @@ Status keepCurrent(Database &db, const QString &current, bool withCalls, bool ke
                 if (Status p = pending.keepStar(replayed->commands); !p)
                     return p;
             }
-        } else if (db.tableExists(MoneyJournal::Name)) {
-            // No journal to replay: the next start begins one from the
-            // deposits as restored.
-            if (Status d = db.exec(QStringLiteral("DROP TABLE main.%1").arg(q(MoneyJournal::Name))); !d)
-                return d;
+        } else {
+            // A database from before the journal: its money is kept as it
+            // stands, deposit by deposit, and the next start begins a journal
+            // from the deposits as restored.
+            if (attached) {
+                if (!fits(DepositTable::Name))
+                    return Status::fail(QStringLiteral("当前数据库的押金表不完整，无法保留当前押金余额"));
+                const auto money = DepositTable(db).keepMoneyFrom(kCur);
+                if (!money)
+                    return money.status();
+                kept.deposits = money->kept + money->added;
+            }
+            if (db.tableExists(MoneyJournal::Name))
+                if (Status d = db.exec(QStringLiteral("DROP TABLE main.%1").arg(q(MoneyJournal::Name))); !d)
+                    return d;
         }
-        if (Status h = NumberHistory(db).ensure(); !h)
-            return h;
-        if (Status h = NumberHistory(db).reconcile(at); !h)
-            return h;
+        // The numbers the restored users have are theirs from now on (the
+        // console's start begins a history the home lacks).
+        if (db.tableExists(NumberHistory::Name))
+            if (Status h = NumberHistory(db).reconcile(at); !h)
+                return h;
         // The usage record is never cut back, whatever else comes from the file.
         if (keepUsage && fits(QStringLiteral("OPRec"))) {
             qint64 rows = 0;
@@ -288,7 +303,10 @@ QString keptText(const Kept &k, bool withCalls)
     } else {
         parts.append(QStringLiteral("保留当前话单 %1 条").arg(k.calls));
     }
-    parts.append(QStringLiteral("押金按流水重放 %1 笔（%2 户）").arg(k.journalRows).arg(k.deposits));
+    if (k.journal)
+        parts.append(QStringLiteral("押金按流水重放 %1 笔（%2 户）").arg(k.journalRows).arg(k.deposits));
+    else
+        parts.append(QStringLiteral("保留当前押金余额 %1 户").arg(k.deposits));
     if (k.usageRows >= 0)
         parts.append(QStringLiteral("保留操作员使用记录 %1 条").arg(k.usageRows));
     return parts.join(QStringLiteral("，"));
@@ -490,10 +508,9 @@ QString UndoneText(const LedgerRow &row)
     return QStringLiteral("%1 于%2结算 %3 条，合计%4元%5")
         .arg(row.caller, row.settledAt.toString(QStringLiteral("yyyy-MM-dd HH:mm")))
         .arg(row.records)
-        .arg(row.total.toText(),
-             !row.refund.isZero()    ? QStringLiteral("，已退%1元").arg(row.refund.toText())
-             : !row.collect.isZero() ? QStringLiteral("，已收%1元").arg(row.collect.toText())
-                                     : QString());
+        .arg(row.total.toText(), !row.refund.isZero()    ? QStringLiteral("，已退%1元").arg(row.refund.toText())
+                                 : !row.collect.isZero() ? QStringLiteral("，已收%1元").arg(row.collect.toText())
+                                                         : QString());
 }
 
 QString UndoneSummary(const QList<LedgerRow> &rows)
@@ -535,7 +552,8 @@ Checked<QList<LedgerRow>> SettlementsUndoneBy(const HomePaths &home, const QStri
         !s)
         return QList<LedgerRow>();
     qint64 last = 0;
-    const auto has = live.select(QStringLiteral("SELECT 1 FROM chosen.sqlite_master WHERE name=?"), {LedgerTable::Name});
+    const auto has =
+        live.select(QStringLiteral("SELECT 1 FROM chosen.sqlite_master WHERE name=?"), {LedgerTable::Name});
     if (!has)
         return QList<LedgerRow>(); // not a database of this key: the restore refuses it
     if (!has->isEmpty()) {
@@ -676,13 +694,6 @@ ToolResult RestoreDatabase(const HomePaths &home, const RestoreRequest &request,
         return {ToolOutcome::Failed, opened.reason() + unchanged()};
     if (Status s = takeExclusive(live); !s)
         return {ToolOutcome::Refused, s.reason() + unchanged()};
-    // A home the console has not opened since the money journal and the
-    // number history came gets them now, as its start would make them: the
-    // restore replays them.
-    if (const auto j = MoneyJournal(live).ensure(); !j)
-        return {ToolOutcome::Failed, j.reason() + unchanged()};
-    if (Status h = NumberHistory(live).ensure(); !h)
-        return {ToolOutcome::Failed, h.reason() + unchanged()};
 
     // The copy of the database as it is now, kept under a name of its own.
     const QString copy = NewDatedFile(home.root(), QuesselPrefix(), when);

@@ -42,13 +42,15 @@ Checked<qint64> BillTable::append(const BillRecord &record, const QString &port)
     const auto id = TableAccess::insert(m_db, Name, values);
     if (!id || port.isEmpty())
         return id;
-    if (Status s = m_db.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (\"话单\" INTEGER PRIMARY KEY, \"物理端口\" TEXT)")
-                                 .arg(Database::quoteId(PortTable)));
+    if (Status s =
+            m_db.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (\"话单\" INTEGER PRIMARY KEY, \"物理端口\" TEXT)")
+                          .arg(Database::quoteId(PortTable)));
         !s)
         return Checked<qint64>::refuse(s);
     // A row id freed by a deletion and taken again leaves no stale port behind.
-    if (Status s = m_db.exec(QStringLiteral("INSERT OR REPLACE INTO %1 VALUES (?, ?)").arg(Database::quoteId(PortTable)),
-                             {*id, port.trimmed()});
+    if (Status s =
+            m_db.exec(QStringLiteral("INSERT OR REPLACE INTO %1 VALUES (?, ?)").arg(Database::quoteId(PortTable)),
+                      {*id, port.trimmed()});
         !s)
         return Checked<qint64>::refuse(s);
     return id;

@@ -2,9 +2,9 @@
 
 #include "AccountTable.h"
 #include "ClassCommands.h"
+#include "ConfigTable.h"
 #include "Database.h"
 #include "Recordset.h"
-#include "ConfigTable.h"
 #include "Schema.h"
 #include "TableAccess.h"
 #include "UserTable.h"
@@ -174,9 +174,9 @@ Checked<JournalRow> DepositTable::record(const DepositRow &row, JournalRow entry
 
 Status DepositTable::setMoney(const DepositRow &row, Money balance, Money deposit)
 {
-    return TableAccess::update(m_db, Name, row.rowId,
-                               {{int(DepositField::Balance), balance.toText()},
-                                {int(DepositField::Deposit), deposit.toText()}});
+    return TableAccess::update(
+        m_db, Name, row.rowId,
+        {{int(DepositField::Balance), balance.toText()}, {int(DepositField::Deposit), deposit.toText()}});
 }
 
 QString DepositTable::numberOf(const DepositRow &row) const
@@ -195,15 +195,20 @@ Status DepositTable::setClass(const DepositRow &row, const QString &cls)
 {
     if (Status s = write(row.rowId, {{DepositField::Class, cls}}); !s)
         return s;
-    if (row.isAccount()) {
+    return setOwnerClass(row.owner(), cls);
+}
+
+Status DepositTable::setOwnerClass(const MoneyOwner &owner, const QString &cls)
+{
+    if (owner.account) {
         AccountTable accounts(m_db);
-        const auto account = accounts.byNumber(row.key());
+        const auto account = accounts.byNumber(owner.key);
         if (!account)
             return account.status();
         return *account ? accounts.write((*account)->rowId, {{AccountField::Class, cls}}) : Status::ok();
     }
     UserTable users(m_db);
-    const auto user = users.byPort(row.key());
+    const auto user = users.byPort(owner.key);
     if (!user)
         return user.status();
     return *user ? users.write((*user)->rowId, {{UserField::Class, cls}}) : Status::ok();
@@ -240,9 +245,9 @@ Checked<ClassMove> DepositTable::demote(const DepositRow &row, const QString &de
     if (!known)
         return known.refusedAs<ClassMove>();
     if (!*known)
-        if (Status s = m_db.exec(
-                QStringLiteral("INSERT INTO %1 VALUES (?, ?, ?)").arg(Database::quoteId(DemotionTable)),
-                {demotionKind(row), row.key(), before});
+        if (Status s =
+                m_db.exec(QStringLiteral("INSERT INTO %1 VALUES (?, ?, ?)").arg(Database::quoteId(DemotionTable)),
+                          {demotionKind(row), row.key(), before});
             !s)
             return Checked<ClassMove>::refuse(s);
     if (Status s = setClass(row, demoteClass); !s)
@@ -267,8 +272,8 @@ Checked<ClassMove> DepositTable::giveBackClass(const DepositRow &row)
     const QString who = row.isAccount() ? QStringLiteral("账号") + row.key() : QStringLiteral("分机") + numberOf(row);
     if (!*before) {
         // Demoted by an older console, which kept no class: the operator sets it.
-        move.notice = QStringLiteral("%1的余额已恢复为%2元。原等级不明，请在“用户信息”或“账号”中设置等级。")
-                          .arg(who, balance);
+        move.notice =
+            QStringLiteral("%1的余额已恢复为%2元。原等级不明，请在“用户信息”或“账号”中设置等级。").arg(who, balance);
         return move;
     }
     move.cls = **before;
@@ -714,63 +719,106 @@ Status DepositTable::removeOfAccount(const QString &account)
     });
 }
 
+Checked<DepositTable::Kept> DepositTable::keepMoneyFrom(const QString &schema)
+{
+    const QString t = Database::quoteId(Name);
+    const QString key = col(m_db, DepositField::Key);
+    const QString number = col(m_db, DepositField::Number);
+    const QString balance = col(m_db, DepositField::Balance);
+    const QString paid = col(m_db, DepositField::Deposit);
+    QStringList all;
+    for (const QString &c : columnNames())
+        all.append(Database::quoteId(c));
+    // An extension's deposit is the one of its port, an account's the one of
+    // its number: the number column of an extension's row may have changed
+    // since the backup (a renumbered extension), its port has not.
+    const QString sameKind = QStringLiteral("(c.%1 = ?) = (%2.%1 = ?)").arg(number, QStringLiteral("%1"));
+    auto same = [&](const QString &other) {
+        return QStringLiteral("c.%1 IS %2.%1 AND ").arg(key, other) + QString(sameKind).arg(other);
+    };
+    auto pick = [&](const QString &column) {
+        return QStringLiteral("(SELECT c.%1 FROM %2.%3 AS c WHERE %4 ORDER BY c.rowid LIMIT 1)")
+            .arg(column, schema, t, same(QStringLiteral("main.") + t));
+    };
+    const QVariantList word{AccountWord, AccountWord};
+    Kept k;
+    if (Status s =
+            m_db.exec(QStringLiteral("UPDATE main.%1 SET %2=%3, %4=%5 WHERE EXISTS (SELECT 1 FROM %6.%1 AS c "
+                                     "WHERE %7)")
+                          .arg(t, balance, pick(balance), paid, pick(paid), schema, same(QStringLiteral("main.") + t)),
+                      word + word + word);
+        !s)
+        return Checked<Kept>::refuse(s);
+    k.kept = m_db.changes();
+    // A deposit taken after the backup comes as a whole row.
+    if (Status s = m_db.exec(QStringLiteral("INSERT INTO main.%1 (%2) SELECT %2 FROM %3.%1 AS c WHERE NOT EXISTS "
+                                            "(SELECT 1 FROM main.%1 AS m WHERE %4) ORDER BY c.rowid")
+                                 .arg(t, all.join(QStringLiteral(", ")), schema, same(QStringLiteral("m"))),
+                             word);
+        !s)
+        return Checked<Kept>::refuse(s);
+    k.added = m_db.changes();
+    // One deposit per port and per account: the first row of each stays.
+    if (Status s = m_db.exec(QStringLiteral("DELETE FROM main.%1 WHERE rowid > (SELECT min(m.rowid) FROM main.%1 AS m "
+                                            "WHERE m.%2 IS main.%1.%2 AND (m.%3 = ?) = (main.%1.%3 = ?))")
+                                 .arg(t, key, number),
+                             word);
+        !s)
+        return Checked<Kept>::refuse(s);
+    // Each extension's deposit carries its user's number, as the user table
+    // the restore brought has it.
+    if (Status s =
+            m_db.exec(QStringLiteral("UPDATE main.%1 SET %2=(SELECT u.%3 FROM main.%4 AS u WHERE u.%5=main.%1.%6 "
+                                     "ORDER BY u.rowid LIMIT 1) WHERE %2<>? AND EXISTS (SELECT 1 FROM main.%4 "
+                                     "AS u WHERE u.%5=main.%1.%6)")
+                          .arg(t, number, TableAccess::column(m_db, UserTable::Name, int(UserField::Number)),
+                               Database::quoteId(UserTable::Name),
+                               TableAccess::column(m_db, UserTable::Name, int(UserField::Port)), key),
+                      {AccountWord});
+        !s)
+        return Checked<Kept>::refuse(s);
+    return k;
+}
+
 Checked<DepositTable::Replayed> DepositTable::replayJournal(std::optional<qint64> fileLastSeq, bool withCalls,
-                                                           const QList<QPair<qint64, QString>> &undone)
+                                                            const QList<QPair<qint64, QString>> &undone,
+                                                            const QString &current)
 {
     Replayed out;
     MoneyJournal journal(m_db);
     if (const auto made = journal.ensure(); !made)
         return made.refusedAs<Replayed>();
 
-    // A deposit the journal speaks of, made when the restored file lacks it.
+    // A deposit taken since the file was made comes whole, as the replaced
+    // database (attached as `current`) has it: its money is its journal's
+    // already, so the journal is not replayed onto it again.
+    QSet<MoneyOwner> whole;
     auto rowOf = [&](const MoneyOwner &owner, bool create) -> Checked<std::optional<DepositRow>> {
         auto row = of(owner);
-        if (!row || *row || !create)
+        if (!row || *row || !create || whole.contains(owner))
             return row;
-        Status made;
-        if (owner.account) {
-            const auto account = AccountTable(m_db).byNumber(owner.key);
-            if (!account)
-                return account.refusedAs<std::optional<DepositRow>>();
-            AccountRow a;
-            if (*account)
-                a = **account;
-            a.set(AccountField::Number, owner.key);
-            made = addForAccount(a);
-            if (made && *account)
-                made = AccountTable(m_db).write(a.rowId, {{AccountField::PayType, UserTable::Prepaid}});
-        } else {
-            const auto user = UserTable(m_db).byPort(owner.key);
-            if (!user)
-                return user.refusedAs<std::optional<DepositRow>>();
-            UserRow u;
-            if (*user)
-                u = **user;
-            u.set(UserField::Port, owner.key);
-            made = addForUser(u);
-            if (made && *user)
-                made = UserTable(m_db).write(u.rowId, {{UserField::PayType, UserTable::Prepaid}});
-        }
-        if (!made)
-            return Checked<std::optional<DepositRow>>::refuse(made);
-        return of(owner);
+        const QString t = Database::quoteId(Name);
+        QStringList all;
+        for (const QString &c : columnNames())
+            all.append(Database::quoteId(c));
+        const QString where = owner.account ? accountWhere(m_db) : extensionWhere(m_db);
+        if (Status s = m_db.exec(QStringLiteral("INSERT INTO main.%1 (%2) SELECT %2 FROM %3.%1 WHERE %4 ORDER BY rowid "
+                                                "LIMIT 1")
+                                     .arg(t, all.join(QStringLiteral(", ")), current, where),
+                                 {owner.key, AccountWord});
+            !s)
+            return Checked<std::optional<DepositRow>>::refuse(s);
+        whole.insert(owner);
+        // Its class is the one the switch was told: its user or account takes it.
+        const auto copied = of(owner);
+        if (!copied)
+            return copied;
+        if (*copied)
+            if (Status s = setClass(**copied, (*copied)->get(DepositField::Class).trimmed()); !s)
+                return Checked<std::optional<DepositRow>>::refuse(s);
+        return std::optional<DepositRow>();
     };
-    auto giveUp = [&](const DepositRow &row) -> Status {
-        if (Status s = TableAccess::remove(m_db, Name, row.rowId); !s)
-            return s;
-        if (row.isAccount()) {
-            const auto account = AccountTable(m_db).byNumber(row.key());
-            if (!account)
-                return account.status();
-            return *account ? AccountTable(m_db).write((*account)->rowId, {{AccountField::PayType, UserTable::Ordinary}})
-                            : Status::ok();
-        }
-        const auto user = UserTable(m_db).byPort(row.key());
-        if (!user)
-            return user.status();
-        return *user ? UserTable(m_db).write((*user)->rowId, {{UserField::PayType, UserTable::Ordinary}})
-                     : Status::ok();
-    };
+    auto giveUp = [&](const DepositRow &row) -> Status { return TableAccess::remove(m_db, Name, row.rowId); };
 
     QSet<MoneyOwner> touched;
     if (!fileLastSeq) {
@@ -782,6 +830,8 @@ Checked<DepositTable::Replayed> DepositTable::replayJournal(std::optional<qint64
         for (auto it = sums->cbegin(); it != sums->cend(); ++it) {
             const bool closed = it->lastKind == kindText(MoneyKind::Closed);
             const auto row = rowOf(it.key(), !closed);
+            if (whole.contains(it.key()))
+                continue;
             if (!row)
                 return row.refusedAs<Replayed>();
             if (!*row)
@@ -798,13 +848,16 @@ Checked<DepositTable::Replayed> DepositTable::replayJournal(std::optional<qint64
         const auto rows = journal.after(*fileLastSeq);
         if (!rows)
             return rows.refusedAs<Replayed>();
+        QHash<MoneyOwner, QString> lastClass;
         for (const JournalRow &r : *rows) {
-            const auto row = rowOf(r.owner, r.kind != MoneyKind::Closed);
+            const auto row = rowOf(r.owner, true);
             if (!row)
                 return row.refusedAs<Replayed>();
             ++out.rows;
             touched.insert(r.owner);
-            if (!*row)
+            if (!r.cls.isEmpty())
+                lastClass.insert(r.owner, r.cls);
+            if (!*row || whole.contains(r.owner))
                 continue;
             const Money balance = (*row)->balance() + r.amount;
             const Money deposit = (*row)->deposit() + r.depositDelta;
@@ -815,6 +868,16 @@ Checked<DepositTable::Replayed> DepositTable::replayJournal(std::optional<qint64
                     return Checked<Replayed>::refuse(s);
             if (r.kind == MoneyKind::Closed)
                 if (Status s = giveUp(**row); !s)
+                    return Checked<Replayed>::refuse(s);
+        }
+        // A room settled and given up since has no deposit any more; the
+        // class it was settled to is still the one the switch holds.
+        for (auto it = lastClass.cbegin(); it != lastClass.cend(); ++it) {
+            const auto row = of(it.key());
+            if (!row)
+                return row.refusedAs<Replayed>();
+            if (!*row)
+                if (Status s = setOwnerClass(it.key(), it.value()); !s)
                     return Checked<Replayed>::refuse(s);
         }
     }
@@ -828,9 +891,9 @@ Checked<DepositTable::Replayed> DepositTable::replayJournal(std::optional<qint64
             return charged.refusedAs<Replayed>();
         QList<qint64> gone;
         for (qint64 bill : *charged) {
-            const auto present = m_db.scalar(
-                QStringLiteral("SELECT count(*) FROM %1 WHERE rowid=?").arg(Database::quoteId(QStringLiteral("PHNBill"))),
-                {bill});
+            const auto present = m_db.scalar(QStringLiteral("SELECT count(*) FROM %1 WHERE rowid=?")
+                                                 .arg(Database::quoteId(QStringLiteral("PHNBill"))),
+                                             {bill});
             if (!present)
                 return present.refusedAs<Replayed>();
             if (present->toLongLong() == 0)

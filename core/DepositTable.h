@@ -60,16 +60,16 @@ struct ClassMove {
 // been charged for them already, the rent, and whether it settles everything
 // the caller owes (full) or a part (a time range, some call types).
 struct SettlementMoney {
-    Money deposit;       // held before
-    Money balance;       // before
-    Money settled;       // the settled calls' totals
-    Money charged;       // of that, already charged to the deposit
-    Money rent;          // the month's rent charged now
+    Money deposit; // held before
+    Money balance; // before
+    Money settled; // the settled calls' totals
+    Money charged; // of that, already charged to the deposit
+    Money rent;    // the month's rent charged now
     bool full = true;
-    Money collect;       // 应收: taken from the caller
-    Money refund;        // 应退: handed back
-    Money balanceAfter;  // 0.00 after a full settlement
-    Money depositAfter;  // 0.00 after a full settlement; less what a part used
+    Money collect;      // 应收: taken from the caller
+    Money refund;       // 应退: handed back
+    Money balanceAfter; // 0.00 after a full settlement
+    Money depositAfter; // 0.00 after a full settlement; less what a part used
     Money total() const { return settled + rent; }
 
     // The one rule for collecting and refunding. The calls not yet charged
@@ -124,8 +124,8 @@ public:
     // charged. A top-up adds `amount` to both.
     struct Moved {
         DepositRow now;
-        Money change;   // + taken from the caller, - handed back
-        ClassMove cls;  // a demotion or a class given back, when there was one
+        Money change;  // + taken from the caller, - handed back
+        ClassMove cls; // a demotion or a class given back, when there was one
     };
     Checked<Moved> changeDeposit(const DepositRow &row, Money deposit, const QString &demoteClass);
     Checked<Moved> topUp(const DepositRow &row, Money amount, const QString &demoteClass);
@@ -143,10 +143,10 @@ public:
     struct Settling {
         SettlementMoney money;
         qint64 ledgerRowId = -1;
-        QString rentMonth;     // "2026-12"
+        QString rentMonth; // "2026-12"
         bool rentWaived = false;
         QList<QPair<qint64, Money>> uncharged;
-        QString settleClass;   // SWTConfig column 1
+        QString settleClass; // SWTConfig column 1
         QString demoteClass;
     };
     Checked<ClassMove> settle(const DepositRow &row, const Settling &s);
@@ -183,8 +183,9 @@ public:
 
     // After a restore: the journal rows the restored file does not hold
     // (sequence after `fileLastSeq`) are replayed onto its deposits, in order:
-    // money, classes (in the deposit and its user or account), deposits
-    // taken and given up since. Without a journal in the file every deposit
+    // money and classes (in the deposit and its user or account); a deposit
+    // taken since comes whole from the replaced database (attached as
+    // `current`), one given up since goes. Without a journal in the file every deposit
     // is brought to what its journal adds up to. `withCalls`: the calls
     // charged since that the restored PHNBill no longer holds are given
     // back, and the settlements `undone` (ledger rows) are recorded as undone.
@@ -195,7 +196,16 @@ public:
         QStringList commands; // classes for the switch (the restore keeps them)
     };
     Checked<Replayed> replayJournal(std::optional<qint64> fileLastSeq, bool withCalls,
-                                    const QList<QPair<qint64, QString>> &undone);
+                                    const QList<QPair<qint64, QString>> &undone, const QString &current);
+    // After a restore from a database that kept no journal: the balances and
+    // deposits paid of the attached database `schema` (the one the restore
+    // replaced) are kept for every deposit both have, and a deposit only it
+    // has is taken whole.
+    struct Kept {
+        qint64 kept = 0;
+        qint64 added = 0;
+    };
+    Checked<Kept> keepMoneyFrom(const QString &schema);
 
     static QString columnName(DepositField f);
     static QStringList columnNames();
@@ -210,6 +220,7 @@ private:
     Checked<ClassMove> giveBackClass(const DepositRow &row);
     Checked<ClassMove> followBalance(const DepositRow &row, Money before, Money after, const QString &demoteClass);
     Status setClass(const DepositRow &row, const QString &cls);
+    Status setOwnerClass(const MoneyOwner &owner, const QString &cls);
     Status forgetDemotion(const DepositRow &row);
     QString numberOf(const DepositRow &row) const;
 

@@ -27,13 +27,13 @@ struct LedgerRow {
     QString firstEnd; // end times of the first and last record settled
     QString lastEnd;
     Money longDistance, city, local, incoming, handling, service;
-    Money rent;    // rent charged in this run
-    Money total;   // rent and the records' totals
-    Money deposit; // deposit held before the settlement
-    Money balance; // balance before the settlement
-    Money collect; // 应收: what the caller still owes
-    Money refund;  // 应退: what goes back to the caller
-    QString note;  // why no rent was charged, when it was not
+    Money rent;        // rent charged in this run
+    Money total;       // rent and the records' totals
+    Money deposit;     // deposit held before the settlement
+    Money balance;     // balance before the settlement
+    Money collect;     // 应收: what the caller still owes
+    Money refund;      // 应退: what goes back to the caller
+    QString note;      // why no rent was charged, when it was not
     QString rentMonth; // "2026-12": the month whose rent the run dealt with
     QString rentState; // charged() or waived(), empty when it dealt with none
 

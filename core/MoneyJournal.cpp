@@ -31,12 +31,11 @@ enum Column {
 
 const QStringList &names()
 {
-    static const QStringList n{QStringLiteral("序号"),     QStringLiteral("时间"),     QStringLiteral("操作员"),
-                               QStringLiteral("类别"),     QStringLiteral("键"),       QStringLiteral("号码"),
-                               QStringLiteral("种类"),     QStringLiteral("金额"),     QStringLiteral("余额"),
-                               QStringLiteral("押金变动"), QStringLiteral("押金"),     QStringLiteral("等级"),
-                               QStringLiteral("话单"),     QStringLiteral("结算"),     QStringLiteral("月份"),
-                               QStringLiteral("说明")};
+    static const QStringList n{
+        QStringLiteral("序号"), QStringLiteral("时间"),     QStringLiteral("操作员"), QStringLiteral("类别"),
+        QStringLiteral("键"),   QStringLiteral("号码"),     QStringLiteral("种类"),   QStringLiteral("金额"),
+        QStringLiteral("余额"), QStringLiteral("押金变动"), QStringLiteral("押金"),   QStringLiteral("等级"),
+        QStringLiteral("话单"), QStringLiteral("结算"),     QStringLiteral("月份"),   QStringLiteral("说明")};
     return n;
 }
 
@@ -51,13 +50,20 @@ struct KindText {
     const char16_t *text;
 };
 constexpr KindText kKinds[] = {
-    {MoneyKind::Opening, u"期初"},           {MoneyKind::DepositPaid, u"交押金"},
-    {MoneyKind::TopUp, u"续交押金"},         {MoneyKind::DepositLowered, u"退押金"},
-    {MoneyKind::CallCharged, u"话费"},       {MoneyKind::ChargeGivenBack, u"话费退回"},
-    {MoneyKind::RentCharged, u"月租"},       {MoneyKind::RentWaived, u"免月租"},
-    {MoneyKind::SettledCharges, u"结算补计"}, {MoneyKind::Refund, u"结算退款"},
-    {MoneyKind::Collection, u"结算收款"},    {MoneyKind::DepositUsed, u"押金抵扣"},
-    {MoneyKind::Closed, u"注销"},            {MoneyKind::Undone, u"撤销结算"},
+    {MoneyKind::Opening, u"期初"},
+    {MoneyKind::DepositPaid, u"交押金"},
+    {MoneyKind::TopUp, u"续交押金"},
+    {MoneyKind::DepositLowered, u"退押金"},
+    {MoneyKind::CallCharged, u"话费"},
+    {MoneyKind::ChargeGivenBack, u"话费退回"},
+    {MoneyKind::RentCharged, u"月租"},
+    {MoneyKind::RentWaived, u"免月租"},
+    {MoneyKind::SettledCharges, u"结算补计"},
+    {MoneyKind::Refund, u"结算退款"},
+    {MoneyKind::Collection, u"结算收款"},
+    {MoneyKind::DepositUsed, u"押金抵扣"},
+    {MoneyKind::Closed, u"注销"},
+    {MoneyKind::Undone, u"撤销结算"},
 };
 
 QString selectAll()
@@ -163,13 +169,14 @@ Checked<bool> MoneyJournal::ensure()
     const Status made = InTransaction(m_db, [&]() -> Status {
         if (Status s = m_db.exec(QStringLiteral("CREATE TABLE %1 (%2)").arg(table(), cols.join(u','))); !s)
             return s;
-        if (Status s = m_db.exec(QStringLiteral("CREATE INDEX %1 ON %2 (%3, %4)")
-                                     .arg(Database::quoteId(QStringLiteral("idx_MoneyJournal_owner")), table(),
-                                          q(OwnerKind), q(Key)));
+        if (Status s = m_db.exec(
+                QStringLiteral("CREATE INDEX %1 ON %2 (%3, %4)")
+                    .arg(Database::quoteId(QStringLiteral("idx_MoneyJournal_owner")), table(), q(OwnerKind), q(Key)));
             !s)
             return s;
-        if (Status s = m_db.exec(QStringLiteral("CREATE INDEX %1 ON %2 (%3)")
-                                     .arg(Database::quoteId(QStringLiteral("idx_MoneyJournal_bill")), table(), q(Bill)));
+        if (Status s =
+                m_db.exec(QStringLiteral("CREATE INDEX %1 ON %2 (%3)")
+                              .arg(Database::quoteId(QStringLiteral("idx_MoneyJournal_bill")), table(), q(Bill)));
             !s)
             return s;
         // The money the deposits hold now is where their journals begin.
@@ -298,9 +305,10 @@ Checked<QHash<qint64, Money>> MoneyJournal::chargesOf(const QList<qint64> &billR
             marks.append(QStringLiteral("?"));
             params.append(QString::number(id));
         }
-        const auto rows = m_db.select(QStringLiteral("SELECT %1, %2 FROM %3 WHERE %4 AND %5 IN (?, ?, ?) AND %1 IN (%6)")
-                                          .arg(q(Bill), q(Amount), table(), ownerWhere(), q(Kind), marks.join(u',')),
-                                      params);
+        const auto rows =
+            m_db.select(QStringLiteral("SELECT %1, %2 FROM %3 WHERE %4 AND %5 IN (?, ?, ?) AND %1 IN (%6)")
+                            .arg(q(Bill), q(Amount), table(), ownerWhere(), q(Kind), marks.join(u',')),
+                        params);
         if (!rows)
             return Checked<QHash<qint64, Money>>::refuse(rows.status().context(QStringLiteral("押金流水无法读取")));
         // A charge lowers the balance; what the call cost the deposit is its negation.
@@ -325,8 +333,9 @@ Checked<QList<MoneyJournal::BillCharge>> MoneyJournal::chargesByBill(const QList
             marks.append(QStringLiteral("?"));
             params.append(QString::number(id));
         }
-        const auto rows = rowsOf(m_db, QStringLiteral(" WHERE %1 IN (?, ?, ?) AND %2 IN (%3)").arg(q(Kind), q(Bill), marks.join(u',')),
-                                 params);
+        const auto rows = rowsOf(
+            m_db, QStringLiteral(" WHERE %1 IN (?, ?, ?) AND %2 IN (%3)").arg(q(Kind), q(Bill), marks.join(u',')),
+            params);
         if (!rows)
             return rows.refusedAs<QList<BillCharge>>();
         for (const JournalRow &r : *rows) {
@@ -376,9 +385,9 @@ Checked<std::optional<JournalRow>> MoneyJournal::rentDealtWith(const MoneyOwner 
 {
     if (!exists())
         return std::optional<JournalRow>();
-    const auto rows = rowsOf(m_db, QStringLiteral(" WHERE %1 AND %2=? AND %3 IN (?, ?)").arg(ownerWhere(), q(Month), q(Kind)),
-                             {owner.kindText(), owner.key, month, kindText(MoneyKind::RentCharged),
-                              kindText(MoneyKind::RentWaived)});
+    const auto rows =
+        rowsOf(m_db, QStringLiteral(" WHERE %1 AND %2=? AND %3 IN (?, ?)").arg(ownerWhere(), q(Month), q(Kind)),
+               {owner.kindText(), owner.key, month, kindText(MoneyKind::RentCharged), kindText(MoneyKind::RentWaived)});
     if (!rows)
         return rows.refusedAs<std::optional<JournalRow>>();
     if (rows->isEmpty())

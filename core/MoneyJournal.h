@@ -60,10 +60,10 @@ struct JournalRow {
     Money balanceAfter; // the balance after it
     Money depositDelta; // what it did to the deposit paid
     Money depositAfter;
-    QString cls;        // the class it set, or empty
+    QString cls;             // the class it set, or empty
     qint64 billRowId = -1;   // the PHNBill row, for a call
     qint64 ledgerRowId = -1; // the SettleLedger row, for a settlement
-    QString month;      // "2026-12", for a rent
+    QString month;           // "2026-12", for a rent
     QString note;
 };
 

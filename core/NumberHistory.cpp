@@ -55,8 +55,8 @@ Status NumberHistory::ensure()
             return s.context(QStringLiteral("号码变更记录表无法建立"));
         for (const auto &[name, col] : {std::pair{QStringLiteral("idx_NumberHistory_port"), int(Port)},
                                         std::pair{QStringLiteral("idx_NumberHistory_number"), int(Number)}})
-            if (Status s = m_db.exec(QStringLiteral("CREATE INDEX %1 ON %2 (%3)")
-                                         .arg(Database::quoteId(name), table(), q(col)));
+            if (Status s = m_db.exec(
+                    QStringLiteral("CREATE INDEX %1 ON %2 (%3)").arg(Database::quoteId(name), table(), q(col)));
                 !s)
                 return s;
         // Today's numbers, held since the beginning.

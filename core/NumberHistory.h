@@ -19,10 +19,7 @@ struct NumberSpan {
     QDateTime to;
 
     bool isOpen() const { return !to.isValid(); }
-    bool contains(const QDateTime &t) const
-    {
-        return (!from.isValid() || t >= from) && (!to.isValid() || t < to);
-    }
+    bool contains(const QDateTime &t) const { return (!from.isValid() || t >= from) && (!to.isValid() || t < to); }
 };
 
 // Which number each port had when (table NumberHistory of the console's own).

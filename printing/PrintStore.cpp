@@ -334,8 +334,10 @@ Checked<int> PrintStore::deleteFromMain(Database &switchDb, const QList<BillRow>
         return Checked<int>::refuse(what + QStringLiteral("：数据库未打开"));
     BillTable main(switchDb);
     int deleted = 0;
+    QList<qint64> goneIds;
     const Status s = InTransaction(switchDb, [&]() -> Status {
-        QList<qint64> gone;
+        QList<qint64> &gone = goneIds;
+        gone.clear();
         for (const BillRow &b : rows) {
             const auto removed = main.removeListed(b.mainRowId, b.caller, b.endTime);
             if (!removed)
@@ -356,9 +358,7 @@ Checked<int> PrintStore::deleteFromMain(Database &switchDb, const QList<BillRow>
         return Checked<int>::refuse(s.context(what));
     // The list loses the rows deleted.
     QList<BillRow> left = bills();
-    QSet<qint64> removedIds;
-    for (const BillRow &b : rows)
-        removedIds.insert(b.mainRowId);
+    const QSet<qint64> removedIds(goneIds.cbegin(), goneIds.cend());
     left.erase(
         std::remove_if(left.begin(), left.end(), [&](const BillRow &b) { return removedIds.contains(b.mainRowId); }),
         left.end());

@@ -6,8 +6,8 @@
 #include "Database.h"
 #include "DepositTable.h"
 #include "LedgerTable.h"
-#include "NumberHistory.h"
 #include "Money.h"
+#include "NumberHistory.h"
 #include "UserTable.h"
 
 #include <QHash>
@@ -263,8 +263,7 @@ struct Rooms {
     }
 };
 
-Checked<Rooms> resolveRooms(Database &db, const Criteria &criteria, const QList<UserRow> &users,
-                            QStringList &numbers)
+Checked<Rooms> resolveRooms(Database &db, const Criteria &criteria, const QList<UserRow> &users, QStringList &numbers)
 {
     Rooms rooms;
     const auto spans = NumberHistory(db).all();

@@ -26,9 +26,9 @@ namespace Settlement {
 
 struct Outcome {
     Status status;
-    int marked = 0;             // records that went from "未结算" to "已结算"
-    int notMarked = 0;          // listed records that were settled (or gone) already
-    int arrived = 0;            // records settled that the list did not show
+    int marked = 0;    // records that went from "未结算" to "已结算"
+    int notMarked = 0; // listed records that were settled (or gone) already
+    int arrived = 0;   // records settled that the list did not show
     Money arrivedTotal;
     QStringList settledCallers; // rooms with at least one record marked, in list order
     QStringList resetCallers;   // of those, the ones whose deposit was settled
@@ -58,8 +58,8 @@ Request RequestFor(const CallQuery::Criteria &criteria, const CallQuery::Chosen 
 struct Preview {
     int rooms = 0;
     int records = 0;
-    int partial = 0;  // rooms settled in part (a range, some call types)
-    int arrived = 0;  // records that ended after the list was made
+    int partial = 0; // rooms settled in part (a range, some call types)
+    int arrived = 0; // records that ended after the list was made
     int notMarked = 0;
     Money total, collect, refund, arrivedTotal;
     QStringList arrivedRooms; // "805：2条"

@@ -617,8 +617,9 @@ StoreResult UserParameters::topUpDeposit(qint64 rowId, const QString &amount)
 Checked<QString> UserParameters::checkTopUp(const QString &text) const
 {
     const QString t = text.trimmed();
-    if (Status s = CheckNumber(t, true, 8, 999, QStringLiteral("请输入数字作为押金！"), QString(),
-                               QStringLiteral("押金最大为8位（含小数点和2位小数）！"), QStringLiteral("押金最大为999.00元"));
+    if (Status s =
+            CheckNumber(t, true, 8, 999, QStringLiteral("请输入数字作为押金！"), QString(),
+                        QStringLiteral("押金最大为8位（含小数点和2位小数）！"), QStringLiteral("押金最大为999.00元"));
         !s)
         return Checked<QString>::refuse(s.reason());
     if (Status s = checkCents(t); !s)
@@ -761,9 +762,7 @@ StoreResult UserParameters::storeAccount(const GridCell &cell, const QString &va
         // Name, class and password go into the deposit row too (the
         // account gateway carries them over).
         switch (f) {
-        case AccountField::Class:
-            commands << ClassCommands::account(value, trunkGroup, n);
-            return Status::ok();
+        case AccountField::Class: commands << ClassCommands::account(value, trunkGroup, n); return Status::ok();
         case AccountField::Password:
             commands << QStringLiteral("*67*") + n + QLatin1Char('*') + value + QLatin1Char('#');
             return Status::ok();

@@ -144,6 +144,7 @@ public:
 private:
     ConfigRow config() const;
     std::optional<QString> depositMoney(const QString &port, bool account) const;
+
 public:
     DepositRow shownDeposit(qint64 rowId) const;
 

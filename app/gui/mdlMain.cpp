@@ -92,7 +92,8 @@ bool OpenSwitchDB(ConsoleContext &ctx)
     if (!differ)
         ctx.messages.show(differ.reason(), QStringLiteral("押金流水"), MessageService::Icon::Warning);
     else if (!differ->isEmpty())
-        ctx.messages.show(QStringLiteral("以下押金的金额与押金流水不符，请核对后处理：\n") + differ->join(QLatin1Char('\n')),
+        ctx.messages.show(QStringLiteral("以下押金的金额与押金流水不符，请核对后处理：\n")
+                              + differ->join(QLatin1Char('\n')),
                           QStringLiteral("押金流水"), MessageService::Icon::Warning);
     return true;
 }

@@ -279,7 +279,10 @@ public:
             return QString();
         QString out;
         for (const JournalRow &j : MoneyJournal(ctx->db).of({false, QString::number(p)}).value_or(QList<JournalRow>()))
-            out += QStringLiteral("\n%1 %2 %3 %4 bal %5 cls %6").arg(j.seq).arg(j.at.toString(Qt::ISODate), kindText(j.kind), j.amount.toText(), j.balanceAfter.toText(), j.cls);
+            out += QStringLiteral("\n%1 %2 %3 %4 bal %5 cls %6")
+                       .arg(j.seq)
+                       .arg(j.at.toString(Qt::ISODate), kindText(j.kind), j.amount.toText(), j.balanceAfter.toText(),
+                            j.cls);
         const auto d = deposit(p);
         out += QStringLiteral("\ndeposit %1").arg(d ? d->values.join(u',') : QStringLiteral("none"));
         return out;
@@ -376,7 +379,7 @@ public:
     sim::CommandDecoder decoder;
     Money cashIn, cashOut, cashOffset;
     QHash<QString, int> seen; // flows the generator produced, by name
-    QSet<QString> rentDue; // "port/2026-12": settled with a rent, so dealt with
+    QSet<QString> rentDue;    // "port/2026-12": settled with a rent, so dealt with
 };
 
 // The months themselves: check-ins with a deposit, top-ups, deposits lowered
@@ -436,9 +439,9 @@ void runMonths(quint32 seed)
                 for (int k = 0; k < kRooms && !h.deposit(room); ++k)
                     room = kFirstRoom + (room - kFirstRoom + 1) % kRooms;
             const auto d = h.deposit(room);
-        if (qEnvironmentVariableIsSet("HOTEL_TRACE"))
-            qInfo("%s desk %d room %d", when.c_str(), what, room);
-        switch (what) {
+            if (qEnvironmentVariableIsSet("HOTEL_TRACE"))
+                qInfo("%s desk %d room %d", when.c_str(), what, room);
+            switch (what) {
             case 0:
                 if (d)
                     h.topUp(*d, Money::fromYuan(20 + h.pick(5) * 10));
@@ -542,9 +545,12 @@ void runMonths(quint32 seed)
                         Database f;
                         (void)f.open(backup, ConsoleContext::databaseKey());
                         qInfo("restore %d: %s\nbackup journal last %s bills %s..%s", withCalls, qPrintable(r.text),
-                              qPrintable(f.scalar(QStringLiteral("SELECT max(序号) FROM MoneyJournal")).value_or(QStringLiteral("?"))),
-                              qPrintable(f.scalar(QStringLiteral("SELECT min(rowid) FROM PHNBill")).value_or(QStringLiteral("?"))),
-                              qPrintable(f.scalar(QStringLiteral("SELECT max(rowid) FROM PHNBill")).value_or(QStringLiteral("?"))));
+                              qPrintable(f.scalar(QStringLiteral("SELECT max(序号) FROM MoneyJournal"))
+                                             .value_or(QStringLiteral("?"))),
+                              qPrintable(f.scalar(QStringLiteral("SELECT min(rowid) FROM PHNBill"))
+                                             .value_or(QStringLiteral("?"))),
+                              qPrintable(f.scalar(QStringLiteral("SELECT max(rowid) FROM PHNBill"))
+                                             .value_or(QStringLiteral("?"))));
                     }
                     ASSERT_TRUE(test::Ok(h.ctx->db.open(h.ctx->home.switchDb(), ConsoleContext::databaseKey())));
                     h.start();

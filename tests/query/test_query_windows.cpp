@@ -490,8 +490,9 @@ TEST_F(QueryWindowTest, SettlingAGroupPrintsReceiptsAndTheGrandTotal)
         messages.queueAnswer(MessageService::Answer::Yes);
         messages.queueAnswer(MessageService::Answer::No);
         click(&d, QStringLiteral("cmdDeposit"));
-        EXPECT_TRUE(messages.texts().contains(s("将结算2户共3条话单，合计2.50元（含月租费）。\n"
-                                                "结算后押金清零，请按收据收款或退款。确定结算吗？")));
+        EXPECT_TRUE(messages.texts().contains(s("将结算2户共3条话单，合计2.50元（含月租费）；应收2.90元，应退0.00元。\n"
+                                                "结算后押金清零。请按收据收款或退款。确定结算吗？")))
+            << messages.texts().join(QLatin1Char('|')).toStdString();
         EXPECT_EQ(label(&d), s("正在处理，请不要退出！"));
         EXPECT_FALSE(d.close()) << "the window is not closed while settling";
         EXPECT_TRUE(d.isVisible());
@@ -620,9 +621,10 @@ TEST_F(QueryWindowTest, AnAccountIsRestoredWithTheAccountCommand)
         messages.queueAnswer(MessageService::Answer::No);
         click(&d, QStringLiteral("cmdDeposit"));
         ASSERT_TRUE(test::waitFor([&] { return label(&d) == s("处理完毕！"); }));
-        // The account held 30.00 and owes 2.50: 27.50 goes back.
+        // The account held 30.00 but its balance is -1.00 (31.00 of calls
+        // charged already): the 2.50 not charged yet and the 1.00 owed are taken.
         EXPECT_EQ(test::child<QLabel>(&d, QStringLiteral("lblSettled"))->text(),
-                  s("已结算1户共1条话单，合计2.50元；应收0.00元，应退27.50元。"));
+                  s("已结算1户共1条话单，合计2.50元；应收3.50元，应退0.00元。"));
     };
     click(w.get(), QStringLiteral("cmdDeal"));
     EXPECT_EQ(data->stateOf(billAcct), s("已结算"));
