@@ -20,6 +20,7 @@
 #include <csignal>
 #include <cstdio>
 #include <memory>
+#include <unistd.h>
 
 using namespace corvane;
 
@@ -91,6 +92,10 @@ int main(int argc, char *argv[])
     parser.addOption(keepOption);
     parser.addOption(restoreOption);
     parser.addOption(callsOption);
+    QCommandLineOption yesOption(QStringLiteral("yes"),
+                                 QStringLiteral("With --restore --with-calls: undo the settlements made since FILE "
+                                                "without asking."));
+    parser.addOption(yesOption);
     if (!parser.parse(QCoreApplication::arguments())) {
         print(stderr, parser.errorText());
         return 2;
@@ -157,9 +162,32 @@ int main(int argc, char *argv[])
             print(stdout, QStringLiteral("已删除较早的备份：\n") + removed->join(QLatin1Char('\n')));
         return 0;
     }
-    if (parser.isSet(restoreOption))
+    if (parser.isSet(restoreOption)) {
+        if (parser.isSet(callsOption)) {
+            // Taking the file's call records undoes the settlements made
+            // since: named, and asked (or confirmed with --yes) first.
+            const auto undone = SettlementsUndoneBy(home, parser.value(restoreOption));
+            if (!undone) {
+                print(stderr, QStringLiteral("恢复失败：无法读出备份之后的结算：") + undone.reason());
+                return 1;
+            }
+            if (!undone->isEmpty() && !parser.isSet(yesOption)) {
+                print(stderr, UndoneSummary(*undone));
+                if (!isatty(STDIN_FILENO)) {
+                    print(stderr, QStringLiteral("恢复未进行。确认撤销这些结算请加 --yes。"));
+                    return 1;
+                }
+                print(stderr, QStringLiteral("确认撤销这些结算并恢复吗？(y/N) "));
+                char answer[16] = {};
+                if (!std::fgets(answer, sizeof answer, stdin) || (answer[0] != 'y' && answer[0] != 'Y')) {
+                    print(stderr, QStringLiteral("恢复未进行。"));
+                    return 1;
+                }
+            }
+        }
         return report(RestoreDatabase(home, {parser.value(restoreOption), parser.isSet(callsOption)}),
                       QStringLiteral("恢复失败："));
+    }
 
     InstallQtTranslations(app);
     QtMessageService messages;

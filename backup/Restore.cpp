@@ -8,11 +8,15 @@
 #include "HomeLock.h"
 #include "HomePrivacy.h"
 #include "LedgerTable.h"
+#include "MoneyJournal.h"
+#include "NumberHistory.h"
 #include "Operators.h"
+#include "PendingCommands.h"
 #include "Schema.h"
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 #include <cerrno>
 #include <cstring>
 #include <optional>
@@ -123,19 +127,42 @@ Status bringOwnTableUpToDate(Database &db, const QString &table)
 }
 
 struct Kept {
-    qint64 calls = -1;     // current call records kept (-1: the file's were taken)
-    qint64 fileCalls = 0;  // call records the file brought
-    qint64 usageRows = -1; // usage rows kept (-1: the current table did not fit)
-    qint64 deposits = 0;
-    qint64 depositsAdded = 0;
+    qint64 calls = -1;      // current call records kept (-1: the file's were taken)
+    qint64 fileCalls = 0;   // call records the file brought
+    qint64 usageRows = -1;  // usage rows kept (-1: the current table did not fit)
+    qint64 deposits = 0;    // deposits the journal moved since the file was made
+    qint64 journalRows = 0; // journal rows replayed
+    qint64 givenBack = 0;   // charges given back for calls the file does not hold
+    qint64 undone = 0;      // settlements the file's records undo
+    bool journal = false;   // the money came by the journal (else kept deposit by deposit)
 };
+
+// Rows of the current ledger (attached) that the file's ledger does not hold:
+// the settlements made since the file was made.
+Checked<QList<LedgerRow>> ledgerRowsSince(Database &db)
+{
+    if (currentColumns(db, LedgerTable::Name).isEmpty())
+        return QList<LedgerRow>();
+    qint64 last = 0;
+    if (db.tableExists(LedgerTable::Name)) {
+        const auto v =
+            db.scalar(QStringLiteral("SELECT coalesce(max(rowid), 0) FROM main.%1").arg(q(LedgerTable::Name)));
+        if (!v)
+            return v.refusedAs<QList<LedgerRow>>();
+        last = v->toLongLong();
+    }
+    return LedgerTable(db).rowsAfter(last, kCur);
+}
 
 // Puts what a restore keeps from the current database (attached from
 // `current`, a copy of it; none when empty) into the prepared file, and brings
 // the file up to date: the console's own tables and the indexes of the switch
 // tables. One transaction.
-Status keepCurrent(Database &db, const QString &current, bool withCalls, bool keepUsage, Kept &kept)
+Status keepCurrent(Database &db, const QString &current, bool withCalls, bool keepUsage, const QDateTime &at,
+                   Kept &kept)
 {
+    // The journal rows the restore writes carry its time.
+    db.setStampSource([at] { return Database::Stamp{at, QString()}; });
     const bool attached = !current.isEmpty();
     if (attached) {
         if (Status s = db.exec(QStringLiteral("ATTACH DATABASE ? AS %1 KEY ?").arg(kCur),
@@ -146,37 +173,95 @@ Status keepCurrent(Database &db, const QString &current, bool withCalls, bool ke
     auto fits = [&](const QString &table) { return currentColumns(db, table) == findTable(table)->columns; };
 
     Status s = InTransaction(db, [&]() -> Status {
+        // The file's ledger in the layout of today, so that none of its rows is lost.
+        if (db.tableExists(LedgerTable::Name))
+            if (Status l = LedgerTable(db).ensure(); !l)
+                return l;
+        // The file's money journal ends here; what the current one holds
+        // beyond it is replayed onto the file's deposits.
+        std::optional<qint64> fileLastSeq;
+        if (db.tableExists(MoneyJournal::Name)) {
+            const auto last = MoneyJournal(db).lastSeq();
+            if (!last)
+                return last.status();
+            fileLastSeq = *last;
+        }
+        const bool currentJournal = attached && !currentColumns(db, MoneyJournal::Name).isEmpty();
+        QList<QPair<qint64, QString>> undone;
         if (!withCalls) {
             if (!fits(BillTable::Name))
                 return Status::fail(QStringLiteral(
                     "当前数据库的话单表不完整，无法保留当前话单（可勾选“话单信息”，使用备份文件中的话单）"));
-            if (!fits(DepositTable::Name))
-                return Status::fail(QStringLiteral(
-                    "当前数据库的押金表不完整，无法保留当前押金余额（可勾选“话单信息”，使用备份文件中的话单和押金）"));
             qint64 calls = 0;
             if (Status c = copyRows(db, BillTable::Name, BillTable::columnNames(), &calls); !c)
                 return c;
             kept.calls = calls;
-            // The settlement ledger and the classes kept from demotions go
-            // with the call records and deposits they describe.
-            for (const QString &own : {CallIntakeSeenTable(), LedgerTable::Name, DepositTable::DemotionTable})
+            // The settlement ledger goes with the call records it describes.
+            for (const QString &own : {CallIntakeSeenTable(), LedgerTable::Name, BillTable::PortTable})
                 if (Status c = takeOwnTable(db, own, true); !c)
                     return c;
-            // Deposits: balance and deposit paid are money the kept call
-            // records and settlements have moved.
-            const auto deposits = DepositTable(db).keepBalancesFrom(kCur);
-            if (!deposits)
-                return deposits.status();
-            kept.deposits = deposits->kept;
-            kept.depositsAdded = deposits->added;
         } else {
-            for (const QString &own : {CallIntakeSeenTable(), LedgerTable::Name, DepositTable::DemotionTable})
+            if (attached) {
+                const auto since = ledgerRowsSince(db);
+                if (!since)
+                    return since.status();
+                for (const LedgerRow &r : *since)
+                    undone.append({r.rowId, UndoneText(r)});
+            }
+            for (const QString &own : {CallIntakeSeenTable(), LedgerTable::Name, BillTable::PortTable})
                 if (Status c = bringOwnTableUpToDate(db, own); !c)
                     return c;
             kept.fileCalls = db.scalar(QStringLiteral("SELECT count(*) FROM main.%1").arg(q(BillTable::Name)))
                                  .value_or(QString())
                                  .toLongLong();
         }
+        // Money moved since the file was made stays moved: the current
+        // journal, the classes it demoted and the numbers the rooms had come
+        // along, and the journal is replayed onto the file's deposits.
+        if (attached)
+            for (const QString &own : {DepositTable::DemotionTable, MoneyJournal::Name, NumberHistory::Name})
+                if (Status c = takeOwnTable(db, own, true); !c)
+                    return c;
+        if (currentJournal) {
+            const auto replayed = DepositTable(db).replayJournal(fileLastSeq, withCalls, undone, kCur);
+            if (!replayed)
+                return replayed.status();
+            kept.journalRows = replayed->rows;
+            kept.deposits = replayed->deposits;
+            kept.givenBack = replayed->givenBack;
+            kept.undone = qint64(undone.size());
+            kept.journal = true;
+            // Classes the replay changed anew (a deposit out of debt once the
+            // charges of calls the file does not hold went back) go to the
+            // switch at the console's next start.
+            if (!replayed->commands.isEmpty()) {
+                PendingCommands pending(db);
+                if (Status p = pending.ensureTable(); !p)
+                    return p;
+                if (Status p = pending.keepStar(replayed->commands); !p)
+                    return p;
+            }
+        } else {
+            // A database from before the journal: its money is kept as it
+            // stands, deposit by deposit, and the next start begins a journal
+            // from the deposits as restored.
+            if (attached) {
+                if (!fits(DepositTable::Name))
+                    return Status::fail(QStringLiteral("当前数据库的押金表不完整，无法保留当前押金余额"));
+                const auto money = DepositTable(db).keepMoneyFrom(kCur);
+                if (!money)
+                    return money.status();
+                kept.deposits = money->kept + money->added;
+            }
+            if (db.tableExists(MoneyJournal::Name))
+                if (Status d = db.exec(QStringLiteral("DROP TABLE main.%1").arg(q(MoneyJournal::Name))); !d)
+                    return d;
+        }
+        // The numbers the restored users have are theirs from now on (the
+        // console's start begins a history the home lacks).
+        if (db.tableExists(NumberHistory::Name))
+            if (Status h = NumberHistory(db).reconcile(at); !h)
+                return h;
         // The usage record is never cut back, whatever else comes from the file.
         if (keepUsage && fits(QStringLiteral("OPRec"))) {
             qint64 rows = 0;
@@ -211,10 +296,17 @@ QString keptText(const Kept &k, bool withCalls)
     QStringList parts;
     if (withCalls) {
         parts.append(QStringLiteral("话单取自备份文件（%1 条）").arg(k.fileCalls));
+        if (k.givenBack > 0)
+            parts.append(QStringLiteral("备份后的 %1 条话单随恢复撤销，其话费退回押金").arg(k.givenBack));
+        if (k.undone > 0)
+            parts.append(QStringLiteral("撤销备份后的结算 %1 笔（押金流水保留，不会重复退款）").arg(k.undone));
     } else {
         parts.append(QStringLiteral("保留当前话单 %1 条").arg(k.calls));
-        parts.append(QStringLiteral("保留当前押金余额 %1 户").arg(k.deposits + k.depositsAdded));
     }
+    if (k.journal)
+        parts.append(QStringLiteral("押金按流水重放 %1 笔（%2 户）").arg(k.journalRows).arg(k.deposits));
+    else
+        parts.append(QStringLiteral("保留当前押金余额 %1 户").arg(k.deposits));
     if (k.usageRows >= 0)
         parts.append(QStringLiteral("保留操作员使用记录 %1 条").arg(k.usageRows));
     return parts.join(QStringLiteral("，"));
@@ -367,7 +459,7 @@ ToolResult rescue(const HomePaths &home, const RestoreRequest &request, const Da
         current = reading;
     }
     Kept kept;
-    if (Status s = keepCurrent(stage, current, !keepCalls, keepUsage, kept); !s)
+    if (Status s = keepCurrent(stage, current, !keepCalls, keepUsage, when, kept); !s)
         return {ToolOutcome::Failed, QStringLiteral("准备恢复内容失败：%1").arg(s.reason()) + unchanged()};
     if (auto refused = checkChosen(stage, request.file))
         return {ToolOutcome::Failed, QStringLiteral("准备恢复内容失败：%1").arg(refused->text)};
@@ -411,12 +503,77 @@ ToolResult rescue(const HomePaths &home, const RestoreRequest &request, const Da
 
 QString CallIntakeSeenTable() { return QStringLiteral("CallIntakeSeen"); }
 
+QString UndoneText(const LedgerRow &row)
+{
+    return QStringLiteral("%1 于%2结算 %3 条，合计%4元%5")
+        .arg(row.caller, row.settledAt.toString(QStringLiteral("yyyy-MM-dd HH:mm")))
+        .arg(row.records)
+        .arg(row.total.toText(), !row.refund.isZero()    ? QStringLiteral("，已退%1元").arg(row.refund.toText())
+                                 : !row.collect.isZero() ? QStringLiteral("，已收%1元").arg(row.collect.toText())
+                                                         : QString());
+}
+
+QString UndoneSummary(const QList<LedgerRow> &rows)
+{
+    if (rows.isEmpty())
+        return QString();
+    QSet<QString> rooms;
+    int records = 0;
+    Money total;
+    QStringList lines;
+    for (const LedgerRow &r : rows) {
+        rooms.insert(r.caller);
+        records += r.records;
+        total += r.total;
+        if (lines.size() < 10)
+            lines.append(UndoneText(r));
+    }
+    if (rows.size() > lines.size())
+        lines.append(QStringLiteral("……"));
+    return QStringLiteral("备份之后的 %1 笔结算（%2 户，%3 条话单，合计%4元）将被撤销，这些话单恢复为未结算；"
+                          "押金流水保留，已退的押金不会重复退还：\n%5")
+        .arg(rows.size())
+        .arg(rooms.size())
+        .arg(records)
+        .arg(total.toText(), lines.join(QLatin1Char('\n')));
+}
+
+Checked<QList<LedgerRow>> SettlementsUndoneBy(const HomePaths &home, const QString &file)
+{
+    if (!QFileInfo::exists(home.switchDb()) || !QFileInfo(file).isFile())
+        return QList<LedgerRow>();
+    Database live;
+    if (Status s = live.open(home.switchDb(), ConsoleContext::databaseKey()); !s)
+        return QList<LedgerRow>();
+    if (!live.tableExists(LedgerTable::Name))
+        return QList<LedgerRow>();
+    if (Status s = live.exec(QStringLiteral("ATTACH DATABASE ? AS %1 KEY ?").arg(QStringLiteral("chosen")),
+                             {file, QString::fromLatin1(ConsoleContext::databaseKey())});
+        !s)
+        return QList<LedgerRow>();
+    qint64 last = 0;
+    const auto has =
+        live.select(QStringLiteral("SELECT 1 FROM chosen.sqlite_master WHERE name=?"), {LedgerTable::Name});
+    if (!has)
+        return QList<LedgerRow>(); // not a database of this key: the restore refuses it
+    if (!has->isEmpty()) {
+        const auto v =
+            live.scalar(QStringLiteral("SELECT coalesce(max(rowid), 0) FROM chosen.%1").arg(q(LedgerTable::Name)));
+        if (!v)
+            return v.refusedAs<QList<LedgerRow>>();
+        last = v->toLongLong();
+    }
+    (void)live.exec(QStringLiteral("DETACH DATABASE chosen"));
+    return LedgerTable(live).rowsAfter(last);
+}
+
 QString RestoreKeepsText(bool withCalls)
 {
     if (withCalls)
-        return QStringLiteral("恢复时参数、话单和押金余额都取自备份文件；当前的操作员使用记录保留。"
+        return QStringLiteral("恢复时参数和话单取自备份文件，备份后的结算被撤销；押金按押金流水保持当前金额，"
+                              "已退的押金不会重复退还；当前的操作员使用记录保留。"
                               "恢复前的数据库保存为 Quessel-日期-时间.mdb（保留最近三份）。");
-    return QStringLiteral("恢复时参数取自备份文件；当前的话单、押金余额和操作员使用记录保留不变。"
+    return QStringLiteral("恢复时参数取自备份文件；当前的话单和操作员使用记录保留不变，押金按押金流水保持当前金额。"
                           "恢复前的数据库保存为 Quessel-日期-时间.mdb（保留最近三份）。");
 }
 
@@ -546,7 +703,7 @@ ToolResult RestoreDatabase(const HomePaths &home, const RestoreRequest &request,
         return {ToolOutcome::Failed, s.reason() + unchanged()};
 
     Kept kept;
-    if (Status s = keepCurrent(stage, copy, request.withCalls, true, kept); !s)
+    if (Status s = keepCurrent(stage, copy, request.withCalls, true, when, kept); !s)
         return {ToolOutcome::Failed, QStringLiteral("准备恢复内容失败：%1").arg(s.reason()) + unchanged()};
     if (auto refused = checkChosen(stage, file))
         return {ToolOutcome::Failed, QStringLiteral("准备恢复内容失败：%1").arg(refused->text)};

@@ -1,5 +1,6 @@
 #pragma once
 #include "Backup.h"
+#include "LedgerTable.h"
 #include <QStringList>
 
 namespace corvane {
@@ -23,6 +24,16 @@ struct RestoreRequest {
     bool withCalls = false; // "话单信息": take the file's call records too
     QDateTime at;           // when it runs, for the names of the files it keeps (now when not set)
 };
+
+// The settlements made since the chosen file was made (rows of the current
+// ledger the file's does not hold): a restore that takes the file's call
+// records ("话单信息") undoes them, and says so first. Empty when the file
+// cannot be read (the restore itself says why).
+Checked<QList<LedgerRow>> SettlementsUndoneBy(const HomePaths &home, const QString &file);
+// One undone settlement for the operator: "805 于2026-12-09 18:05 结算 3 条，合计12.50元".
+QString UndoneText(const LedgerRow &row);
+// The question's paragraph about them; empty when there are none.
+QString UndoneSummary(const QList<LedgerRow> &rows);
 
 // Checks that `db` (a copy of the chosen file) can serve as the home's
 // database: it is sound, holds every switch table with its columns, and

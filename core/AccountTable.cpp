@@ -83,11 +83,44 @@ Checked<qint64> AccountTable::add(const AccountRow &row) { return TableAccess::i
 Status AccountTable::write(qint64 rowId, const QList<QPair<AccountField, QString>> &fields)
 {
     QList<QPair<int, QString>> cols;
-    for (const auto &[f, v] : fields)
+    QList<QPair<DepositField, QString>> follow;
+    for (const auto &[f, v] : fields) {
         cols.append({int(f), v});
-    return TableAccess::update(m_db, Name, rowId, cols);
+        switch (f) {
+        case AccountField::Name: follow.append({DepositField::Name, v}); break;
+        case AccountField::Class: follow.append({DepositField::Class, v.trimmed()}); break;
+        case AccountField::Password: follow.append({DepositField::Password, v}); break;
+        default: break;
+        }
+    }
+    if (follow.isEmpty())
+        return TableAccess::update(m_db, Name, rowId, cols);
+    // The account's deposit row carries its name, class and password.
+    const auto account = byRowId(rowId);
+    if (!account)
+        return account.status();
+    if (!*account)
+        return Status::fail(QStringLiteral("账号资料已被更改"));
+    return InTransaction(m_db, [&]() -> Status {
+        if (Status s = TableAccess::update(m_db, Name, rowId, cols); !s)
+            return s;
+        return DepositTable(m_db).followAccount((*account)->number(), follow);
+    });
 }
 
-Status AccountTable::remove(qint64 rowId) { return TableAccess::remove(m_db, Name, rowId); }
+Status AccountTable::remove(qint64 rowId)
+{
+    const auto account = byRowId(rowId);
+    if (!account)
+        return account.status();
+    if (!*account)
+        return Status::fail(QStringLiteral("账号资料已被更改"));
+    // A deleted account keeps no deposit: what it held is handed back.
+    return InTransaction(m_db, [&]() -> Status {
+        if (Status s = DepositTable(m_db).removeOfAccount((*account)->number()); !s)
+            return s;
+        return TableAccess::remove(m_db, Name, rowId);
+    });
+}
 
 } // namespace corvane

@@ -31,13 +31,51 @@ bool BillRecord::settled() const { return get(BillField::State) == BillTable::se
 QString BillTable::columnName(BillField f) { return findTable(Name)->columns.at(int(f)); }
 QStringList BillTable::columnNames() { return findTable(Name)->columns; }
 
-Checked<qint64> BillTable::append(const BillRecord &record)
+const QString BillTable::PortTable = QStringLiteral("BillPort");
+
+Checked<qint64> BillTable::append(const BillRecord &record, const QString &port)
 {
     QStringList values = record.values;
     while (values.size() < BillFieldCount)
         values.append(QString());
     values[int(BillField::State)] = notSettledText();
-    return TableAccess::insert(m_db, Name, values);
+    const auto id = TableAccess::insert(m_db, Name, values);
+    if (!id || port.isEmpty())
+        return id;
+    if (Status s =
+            m_db.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (\"话单\" INTEGER PRIMARY KEY, \"物理端口\" TEXT)")
+                          .arg(Database::quoteId(PortTable)));
+        !s)
+        return Checked<qint64>::refuse(s);
+    // A row id freed by a deletion and taken again leaves no stale port behind.
+    if (Status s =
+            m_db.exec(QStringLiteral("INSERT OR REPLACE INTO %1 VALUES (?, ?)").arg(Database::quoteId(PortTable)),
+                      {*id, port.trimmed()});
+        !s)
+        return Checked<qint64>::refuse(s);
+    return id;
+}
+
+Checked<QHash<qint64, QString>> BillTable::portsOf(const QList<qint64> &rowIds) const
+{
+    QHash<qint64, QString> out;
+    if (rowIds.isEmpty() || !m_db.tableExists(PortTable))
+        return out;
+    constexpr int kSlice = 500;
+    for (int from = 0; from < rowIds.size(); from += kSlice) {
+        const QList<qint64> slice = rowIds.mid(from, kSlice);
+        QVariantList params;
+        for (qint64 id : slice)
+            params.append(id);
+        const auto rows = m_db.select(QStringLiteral("SELECT \"话单\", \"物理端口\" FROM %1 WHERE \"话单\" IN (%2)")
+                                          .arg(Database::quoteId(PortTable), marks(int(slice.size()))),
+                                      params);
+        if (!rows)
+            return Checked<QHash<qint64, QString>>::refuse(rows.status().context(QStringLiteral("话单端口无法读取")));
+        for (const QStringList &r : *rows)
+            out.insert(r.value(0).toLongLong(), r.value(1));
+    }
+    return out;
 }
 
 Checked<QList<BillRecord>> BillTable::select(const Selection &s) const
@@ -133,7 +171,13 @@ Checked<bool> BillTable::markSettled(qint64 rowId, const QString &caller, const 
                                {settledText(), rowId, notSettledText(), caller, endTime});
     if (!s)
         return Checked<bool>::refuse(s);
-    return m_db.changes() > 0;
+    const bool gone = m_db.changes() > 0;
+    if (gone && m_db.tableExists(PortTable))
+        if (Status p = m_db.exec(QStringLiteral("DELETE FROM %1 WHERE \"话单\" = ?").arg(Database::quoteId(PortTable)),
+                                 {rowId});
+            !p)
+            return Checked<bool>::refuse(p);
+    return gone;
 }
 
 Checked<bool> BillTable::removeListed(qint64 rowId, const QString &caller, const QString &endTime)
@@ -144,7 +188,13 @@ Checked<bool> BillTable::removeListed(qint64 rowId, const QString &caller, const
                   {rowId, caller, endTime});
     if (!s)
         return Checked<bool>::refuse(s);
-    return m_db.changes() > 0;
+    const bool gone = m_db.changes() > 0;
+    if (gone && m_db.tableExists(PortTable))
+        if (Status p = m_db.exec(QStringLiteral("DELETE FROM %1 WHERE \"话单\" = ?").arg(Database::quoteId(PortTable)),
+                                 {rowId});
+            !p)
+            return Checked<bool>::refuse(p);
+    return gone;
 }
 
 } // namespace corvane

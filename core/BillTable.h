@@ -2,6 +2,7 @@
 #include "Money.h"
 #include "Status.h"
 
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -58,8 +59,14 @@ public:
     explicit BillTable(Database &db) : m_db(db) {}
 
     // Appends a record as not settled (whatever its state says) and gives
-    // its row id.
-    Checked<qint64> append(const BillRecord &record);
+    // its row id. `port`: the physical port the call was made on, kept beside
+    // the record (table BillPort of the console's own): the caller text is
+    // the number the port had when the record was taken, and a number moves
+    // between rooms.
+    Checked<qint64> append(const BillRecord &record, const QString &port = QString());
+    // The ports of these records, where they were kept.
+    Checked<QHash<qint64, QString>> portsOf(const QList<qint64> &rowIds) const;
+    static const QString PortTable; // "BillPort"
 
     // The records of these callers, call types and states whose end time
     // lies in the hours from `fromHour` to `toHour` (their first 13

@@ -20,7 +20,13 @@ class ConsoleContext {
 public:
     ConsoleContext(const HomePaths &homePaths, MessageService &messageService, Clock &clk)
         : home(homePaths), messages(messageService), clock(clk)
-    {}
+    {
+        // What the database records of a change: the console's time and the
+        // operator on duty.
+        db.setStampSource([this] { return Database::Stamp{clock.now(), login.OPName}; });
+    }
+    ConsoleContext(const ConsoleContext &) = delete;
+    ConsoleContext &operator=(const ConsoleContext &) = delete;
 
     Database db; // Switch.mdb
     HomePaths home;

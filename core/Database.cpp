@@ -418,4 +418,11 @@ QString Database::quoteId(const QString &name)
     return QLatin1Char('"') + q + QLatin1Char('"');
 }
 
+Database::Stamp Database::stamp() const
+{
+    if (m_stampSource)
+        return m_stampSource();
+    return {QDateTime::currentDateTime(), QString()};
+}
+
 } // namespace corvane

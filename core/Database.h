@@ -1,10 +1,12 @@
 #pragma once
 #include "Status.h"
+#include <QDateTime>
 #include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
+#include <functional>
 #include <optional>
 
 struct sqlite3;
@@ -60,6 +62,16 @@ public:
     // Quotes an identifier (table or column name) for SQL text.
     static QString quoteId(const QString &name);
 
+    // Who changes the data and when, for the rows that record it (the money
+    // journal, the number history). The console points it at its clock and
+    // the operator logged in; without a source, the system time and no name.
+    struct Stamp {
+        QDateTime at;
+        QString operatorName;
+    };
+    void setStampSource(std::function<Stamp()> source) { m_stampSource = std::move(source); }
+    Stamp stamp() const;
+
 private:
     Status failure(const QString &what) const;
     // Statements are prepared once and kept for the next call with the same
@@ -76,6 +88,7 @@ private:
     QHash<QString, QStringList> m_columns;
     sqlite3 *m_db = nullptr;
     QString m_path;
+    std::function<Stamp()> m_stampSource;
     int m_txDepth = 0;
 };
 

@@ -1,11 +1,16 @@
 #include "DepositTable.h"
 
 #include "AccountTable.h"
+#include "ClassCommands.h"
+#include "ConfigTable.h"
 #include "Database.h"
 #include "Recordset.h"
 #include "Schema.h"
 #include "TableAccess.h"
 #include "UserTable.h"
+
+#include <QSet>
+#include <functional>
 
 namespace corvane {
 
@@ -105,40 +110,36 @@ Checked<std::optional<DepositRow>> DepositTable::ofAccount(const QString &accoun
     return first(accountWhere(m_db), {account.trimmed(), AccountWord});
 }
 
-Checked<DepositTable::Charged> DepositTable::charge(const DepositRow &row, Money fee, const QString &demoteClass)
+Checked<std::optional<DepositRow>> DepositTable::of(const MoneyOwner &owner) const
 {
-    Charged c;
-    // Rounded as it is stored, so that "ran out" is judged on what the table holds.
-    c.balance = Money::fromText((row.balance() - fee).toText());
-    c.overrun = c.balance.isNegative();
-    QList<QPair<DepositField, QString>> fields{{DepositField::Balance, c.balance.toText()}};
-    if (c.overrun)
-        fields.append({DepositField::Class, demoteClass});
-    if (Status s = write(row.rowId, fields); !s)
-        return Checked<Charged>::refuse(s);
-    return c;
+    return owner.account ? ofAccount(owner.key) : ofExtension(owner.key);
 }
 
-Status DepositTable::settle(const DepositRow &row, const QString &cls)
+SettlementMoney SettlementMoney::of(Money deposit, Money balance, Money settled, Money charged, Money rent, bool full)
 {
-    if (Status s = write(row.rowId,
-                         {{DepositField::Balance, kZero}, {DepositField::Deposit, kZero}, {DepositField::Class, cls}});
-        !s)
-        return s;
-    return forgetDemotion(row);
-}
-
-Checked<DepositRow> DepositTable::payDeposit(const DepositRow &row, Money deposit)
-{
-    DepositRow now = row;
-    const Money balance = row.balance() + (deposit - row.deposit());
-    now.set(DepositField::Balance, balance.toText());
-    now.set(DepositField::Deposit, deposit.toText());
-    if (Status s = write(row.rowId, {{DepositField::Balance, now.get(DepositField::Balance)},
-                                     {DepositField::Deposit, now.get(DepositField::Deposit)}});
-        !s)
-        return Checked<DepositRow>::refuse(s);
-    return now;
+    SettlementMoney m;
+    m.deposit = deposit;
+    m.balance = balance;
+    m.settled = settled;
+    m.charged = charged;
+    m.rent = rent;
+    m.full = full;
+    // The settled calls the balance does not hold yet, and the rent.
+    const Money left = balance - rent - (settled - charged);
+    if (full) {
+        m.refund = left.isNegative() ? Money() : left;
+        m.collect = left.isNegative() ? -left : Money();
+        return m;
+    }
+    const Money owed = settled + rent;
+    if (deposit >= owed) {
+        m.depositAfter = deposit - owed;
+    } else {
+        m.collect = owed - deposit;
+        m.depositAfter = Money();
+    }
+    m.balanceAfter = left + m.collect;
+    return m;
 }
 
 namespace {
@@ -154,23 +155,160 @@ Status ensureDemotionTable(Database &db)
                        .arg(Database::quoteId(DepositTable::DemotionTable)));
 }
 
+bool isMoney(DepositField f) { return f == DepositField::Balance || f == DepositField::Deposit; }
+
 } // namespace
 
 const QString DepositTable::DemotionTable = QStringLiteral("DemotedClass");
 
-Status DepositTable::rememberDemotion(const DepositRow &row, const QString &classBefore)
+Checked<JournalRow> DepositTable::record(const DepositRow &row, JournalRow entry)
 {
-    if (Status s = ensureDemotionTable(m_db); !s)
+    MoneyJournal journal(m_db);
+    if (const auto made = journal.ensure(); !made)
+        return made.refusedAs<JournalRow>();
+    entry.owner = row.owner();
+    if (entry.number.isEmpty())
+        entry.number = row.isAccount() ? AccountTable::callerText(row.key()) : row.number();
+    return journal.append(entry, row.balance(), row.deposit());
+}
+
+Status DepositTable::setMoney(const DepositRow &row, Money balance, Money deposit)
+{
+    return TableAccess::update(
+        m_db, Name, row.rowId,
+        {{int(DepositField::Balance), balance.toText()}, {int(DepositField::Deposit), deposit.toText()}});
+}
+
+QString DepositTable::numberOf(const DepositRow &row) const
+{
+    if (row.isAccount())
+        return row.key();
+    // The switch knows the extension by its number; without a user row the
+    // deposit row's number is the one, never the port.
+    const auto user = UserTable(m_db).byPort(row.key());
+    if (user && *user && !(*user)->number().isEmpty())
+        return (*user)->number();
+    return row.number();
+}
+
+Status DepositTable::setClass(const DepositRow &row, const QString &cls)
+{
+    if (Status s = write(row.rowId, {{DepositField::Class, cls}}); !s)
         return s;
+    return setOwnerClass(row.owner(), cls);
+}
+
+Status DepositTable::setOwnerClass(const MoneyOwner &owner, const QString &cls)
+{
+    if (owner.account) {
+        AccountTable accounts(m_db);
+        const auto account = accounts.byNumber(owner.key);
+        if (!account)
+            return account.status();
+        return *account ? accounts.write((*account)->rowId, {{AccountField::Class, cls}}) : Status::ok();
+    }
+    UserTable users(m_db);
+    const auto user = users.byPort(owner.key);
+    if (!user)
+        return user.status();
+    return *user ? users.write((*user)->rowId, {{UserField::Class, cls}}) : Status::ok();
+}
+
+Checked<ClassMove> DepositTable::demote(const DepositRow &row, const QString &demoteClass)
+{
+    ClassMove move;
+    move.cls = demoteClass;
+    QString before = row.get(DepositField::Class).trimmed();
+    QString trunk;
+    bool ownerFound = false;
+    if (row.isAccount()) {
+        const auto account = AccountTable(m_db).byNumber(row.key());
+        if (!account)
+            return account.refusedAs<ClassMove>();
+        if (*account) {
+            ownerFound = true;
+            before = (*account)->cls();
+            trunk = (*account)->trunkGroup();
+        }
+    } else {
+        const auto user = UserTable(m_db).byPort(row.key());
+        if (!user)
+            return user.refusedAs<ClassMove>();
+        if (*user)
+            before = (*user)->cls();
+    }
+    if (Status s = ensureDemotionTable(m_db); !s)
+        return Checked<ClassMove>::refuse(s);
     // The class before the first demotion is the one to give back: a second
     // overrun while demoted keeps it.
     const auto known = demotedFrom(row);
     if (!known)
-        return known.status();
-    if (*known)
-        return Status::ok();
-    return m_db.exec(QStringLiteral("INSERT INTO %1 VALUES (?, ?, ?)").arg(Database::quoteId(DemotionTable)),
-                     {demotionKind(row), row.key(), classBefore.trimmed()});
+        return known.refusedAs<ClassMove>();
+    if (!*known)
+        if (Status s =
+                m_db.exec(QStringLiteral("INSERT INTO %1 VALUES (?, ?, ?)").arg(Database::quoteId(DemotionTable)),
+                          {demotionKind(row), row.key(), before});
+            !s)
+            return Checked<ClassMove>::refuse(s);
+    if (Status s = setClass(row, demoteClass); !s)
+        return Checked<ClassMove>::refuse(s);
+    if (row.isAccount()) {
+        // An account the Account table no longer has cannot be told.
+        if (ownerFound)
+            move.commands << ClassCommands::account(demoteClass, trunk, row.key());
+    } else if (const QString number = numberOf(row); !number.isEmpty()) {
+        move.commands << ClassCommands::extension(demoteClass, number);
+    }
+    return move;
+}
+
+Checked<ClassMove> DepositTable::giveBackClass(const DepositRow &row)
+{
+    ClassMove move;
+    const auto before = demotedFrom(row);
+    if (!before)
+        return before.refusedAs<ClassMove>();
+    const QString balance = row.balance().toText();
+    const QString who = row.isAccount() ? QStringLiteral("账号") + row.key() : QStringLiteral("分机") + numberOf(row);
+    if (!*before) {
+        // Demoted by an older console, which kept no class: the operator sets it.
+        move.notice =
+            QStringLiteral("%1的余额已恢复为%2元。原等级不明，请在“用户信息”或“账号”中设置等级。").arg(who, balance);
+        return move;
+    }
+    move.cls = **before;
+    if (Status s = setClass(row, move.cls); !s)
+        return Checked<ClassMove>::refuse(s);
+    if (Status s = forgetDemotion(row); !s)
+        return Checked<ClassMove>::refuse(s);
+    if (row.isAccount()) {
+        const auto account = AccountTable(m_db).byNumber(row.key());
+        if (!account)
+            return account.refusedAs<ClassMove>();
+        if (*account)
+            move.commands << ClassCommands::account(move.cls, (*account)->trunkGroup(), row.key());
+    } else if (const QString number = numberOf(row); !number.isEmpty()) {
+        move.commands << ClassCommands::extension(move.cls, number);
+    }
+    move.notice = QStringLiteral("%1的余额已恢复为%2元，等级已恢复为%3。").arg(who, balance, move.cls);
+    return move;
+}
+
+Checked<ClassMove> DepositTable::followBalance(const DepositRow &row, Money before, Money after,
+                                               const QString &demoteClass)
+{
+    const auto demoted = demotedFrom(row);
+    if (!demoted)
+        return demoted.refusedAs<ClassMove>();
+    if (after.isNegative()) {
+        // In debt: demoted, unless it is already.
+        if (*demoted)
+            return ClassMove();
+        return demote(row, demoteClass);
+    }
+    if (*demoted || before.isNegative())
+        return giveBackClass(row);
+    return ClassMove();
 }
 
 Checked<std::optional<QString>> DepositTable::demotedFrom(const DepositRow &row) const
@@ -197,8 +335,270 @@ Status DepositTable::forgetDemotion(const DepositRow &row)
         {demotionKind(row), row.key()});
 }
 
+Checked<DepositTable::Charged> DepositTable::charge(const DepositRow &row, Money fee, qint64 billRowId,
+                                                    const QString &demoteClass)
+{
+    Charged c;
+    // Rounded as it is stored, so that "ran out" is judged on what the table holds.
+    c.balance = Money::fromText((row.balance() - fee).toText());
+    c.overrun = c.balance.isNegative();
+    JournalRow e;
+    e.kind = MoneyKind::CallCharged;
+    e.amount = c.balance - row.balance();
+    e.billRowId = billRowId;
+    if (c.overrun)
+        e.cls = demoteClass;
+    if (const auto r = record(row, e); !r)
+        return r.refusedAs<Charged>();
+    if (Status s = setMoney(row, c.balance, row.deposit()); !s)
+        return Checked<Charged>::refuse(s);
+    if (c.overrun) {
+        DepositRow now = row;
+        now.set(DepositField::Balance, c.balance.toText());
+        const auto moved = demote(now, demoteClass);
+        if (!moved)
+            return moved.refusedAs<Charged>();
+        c.commands = moved->commands;
+    }
+    return c;
+}
+
+namespace {
+
+// What a class rule will do, so that the journal row can name the class.
+QString classAfter(const std::optional<QString> &demoted, const DepositRow &row, Money before, Money after,
+                   const QString &demoteClass)
+{
+    (void)row;
+    if (after.isNegative())
+        return demoted ? QString() : demoteClass;
+    if (demoted)
+        return *demoted;
+    (void)before;
+    return QString();
+}
+
+} // namespace
+
+Checked<DepositTable::Moved> DepositTable::changeDeposit(const DepositRow &row, Money deposit,
+                                                         const QString &demoteClass)
+{
+    const Money diff = deposit - row.deposit();
+    if (diff.isZero())
+        return Moved{row, Money(), ClassMove()};
+    const auto demoted = demotedFrom(row);
+    if (!demoted)
+        return demoted.refusedAs<Moved>();
+    Moved m;
+    m.change = diff;
+    m.now = row;
+    const Money balance = row.balance() + diff;
+    m.now.set(DepositField::Balance, balance.toText());
+    m.now.set(DepositField::Deposit, deposit.toText());
+    JournalRow e;
+    e.kind = diff.isNegative() ? MoneyKind::DepositLowered : MoneyKind::DepositPaid;
+    e.amount = diff;
+    e.depositDelta = diff;
+    e.cls = classAfter(*demoted, row, row.balance(), balance, demoteClass);
+    if (const auto r = record(row, e); !r)
+        return r.refusedAs<Moved>();
+    if (Status s = setMoney(row, balance, deposit); !s)
+        return Checked<Moved>::refuse(s);
+    const auto cls = followBalance(m.now, row.balance(), balance, demoteClass);
+    if (!cls)
+        return cls.refusedAs<Moved>();
+    m.cls = *cls;
+    if (!m.cls.cls.isEmpty())
+        m.now.set(DepositField::Class, m.cls.cls);
+    return m;
+}
+
+Checked<DepositTable::Moved> DepositTable::topUp(const DepositRow &row, Money amount, const QString &demoteClass)
+{
+    if (amount.isZero() || amount.isNegative())
+        return Checked<Moved>::refuse(QStringLiteral("续交押金的金额必须大于0"));
+    const auto demoted = demotedFrom(row);
+    if (!demoted)
+        return demoted.refusedAs<Moved>();
+    Moved m;
+    m.change = amount;
+    m.now = row;
+    const Money balance = row.balance() + amount;
+    const Money deposit = row.deposit() + amount;
+    m.now.set(DepositField::Balance, balance.toText());
+    m.now.set(DepositField::Deposit, deposit.toText());
+    JournalRow e;
+    e.kind = MoneyKind::TopUp;
+    e.amount = amount;
+    e.depositDelta = amount;
+    e.cls = classAfter(*demoted, row, row.balance(), balance, demoteClass);
+    if (const auto r = record(row, e); !r)
+        return r.refusedAs<Moved>();
+    if (Status s = setMoney(row, balance, deposit); !s)
+        return Checked<Moved>::refuse(s);
+    const auto cls = followBalance(m.now, row.balance(), balance, demoteClass);
+    if (!cls)
+        return cls.refusedAs<Moved>();
+    m.cls = *cls;
+    if (!m.cls.cls.isEmpty())
+        m.now.set(DepositField::Class, m.cls.cls);
+    return m;
+}
+
+QString DepositTable::changeText(const DepositRow &row, Money deposit)
+{
+    const Money diff = deposit - row.deposit();
+    const QString money = diff.isNegative() ? QStringLiteral("退还%1元").arg((-diff).toText())
+                                            : QStringLiteral("收取%1元").arg(diff.toText());
+    return QStringLiteral("押金由%1改为%2，%3；余额%4→%5")
+        .arg(row.deposit().toText(), deposit.toText(), money, row.balance().toText(), (row.balance() + diff).toText());
+}
+
+QString DepositTable::topUpText(const DepositRow &row, Money amount)
+{
+    return QStringLiteral("续交押金%1元，收取%1元；押金%2→%3，余额%4→%5")
+        .arg(amount.toText(), row.deposit().toText(), (row.deposit() + amount).toText(), row.balance().toText(),
+             (row.balance() + amount).toText());
+}
+
+Checked<ClassMove> DepositTable::settle(const DepositRow &row, const Settling &s)
+{
+    DepositRow now = row;
+    auto put = [&](JournalRow e) -> Status {
+        e.ledgerRowId = s.ledgerRowId;
+        const auto r = record(now, e);
+        if (!r)
+            return r.status();
+        now.set(DepositField::Balance, r->balanceAfter.toText());
+        now.set(DepositField::Deposit, r->depositAfter.toText());
+        return Status::ok();
+    };
+    if (!s.money.rent.isZero()) {
+        JournalRow e;
+        e.kind = MoneyKind::RentCharged;
+        e.amount = -s.money.rent;
+        e.month = s.rentMonth;
+        if (Status st = put(e); !st)
+            return Checked<ClassMove>::refuse(st);
+    } else if (s.rentWaived) {
+        JournalRow e;
+        e.kind = MoneyKind::RentWaived;
+        e.month = s.rentMonth;
+        e.note = QStringLiteral("已免");
+        if (Status st = put(e); !st)
+            return Checked<ClassMove>::refuse(st);
+    }
+    for (const auto &[bill, amount] : s.uncharged) {
+        if (amount.isZero())
+            continue;
+        JournalRow e;
+        e.kind = MoneyKind::SettledCharges;
+        e.amount = -amount;
+        e.billRowId = bill;
+        if (Status st = put(e); !st)
+            return Checked<ClassMove>::refuse(st);
+    }
+    if (s.money.full) {
+        JournalRow e;
+        e.kind = s.money.collect.isZero() ? MoneyKind::Refund : MoneyKind::Collection;
+        e.amount = s.money.collect.isZero() ? -s.money.refund : s.money.collect;
+        e.depositDelta = -now.deposit();
+        e.cls = s.settleClass;
+        if (Status st = put(e); !st)
+            return Checked<ClassMove>::refuse(st);
+    } else {
+        if (!s.money.collect.isZero()) {
+            JournalRow e;
+            e.kind = MoneyKind::Collection;
+            e.amount = s.money.collect;
+            if (Status st = put(e); !st)
+                return Checked<ClassMove>::refuse(st);
+        }
+        const Money used = now.deposit() - s.money.depositAfter;
+        if (!used.isZero()) {
+            JournalRow e;
+            e.kind = MoneyKind::DepositUsed;
+            e.depositDelta = -used;
+            if (Status st = put(e); !st)
+                return Checked<ClassMove>::refuse(st);
+        }
+    }
+    // The journal and the money worked out for the receipt must agree.
+    if (now.balance() != s.money.balanceAfter || now.deposit() != s.money.depositAfter)
+        return Checked<ClassMove>::refuse(QStringLiteral("%1的结算金额不符：余额%2（应为%3），押金%4（应为%5）")
+                                              .arg(row.owner().describe(row.number()), now.balance().toText(),
+                                                   s.money.balanceAfter.toText(), now.deposit().toText(),
+                                                   s.money.depositAfter.toText()));
+    if (Status st = setMoney(row, now.balance(), now.deposit()); !st)
+        return Checked<ClassMove>::refuse(st);
+    if (!s.money.full)
+        return followBalance(now, row.balance(), now.balance(), s.demoteClass);
+
+    // Settled in full: the class after settlement, the remembered one forgotten.
+    ClassMove move;
+    move.cls = s.settleClass;
+    if (Status st = setClass(now, s.settleClass); !st)
+        return Checked<ClassMove>::refuse(st);
+    if (Status st = forgetDemotion(now); !st)
+        return Checked<ClassMove>::refuse(st);
+    if (row.isAccount()) {
+        const auto account = AccountTable(m_db).byNumber(row.key());
+        if (!account)
+            return account.refusedAs<ClassMove>();
+        if (*account)
+            move.commands << ClassCommands::account(s.settleClass, (*account)->trunkGroup(), row.key());
+    } else if (const QString number = numberOf(row); !number.isEmpty()) {
+        move.commands << ClassCommands::extension(s.settleClass, number);
+    }
+    return move;
+}
+
+Checked<QStringList> DepositTable::giveBackCharges(const QList<qint64> &billRowIds, const QString &note)
+{
+    QStringList commands;
+    const auto charges = MoneyJournal(m_db).chargesByBill(billRowIds);
+    if (!charges)
+        return charges.refusedAs<QStringList>();
+    const auto config = ConfigTable(m_db).read();
+    if (!config)
+        return config.refusedAs<QStringList>();
+    for (const MoneyJournal::BillCharge &c : *charges) {
+        if (c.amount.isZero())
+            continue;
+        const auto row = of(c.owner);
+        if (!row)
+            return row.refusedAs<QStringList>();
+        if (!*row)
+            continue; // given up since: its money was settled with it
+        const auto demoted = demotedFrom(**row);
+        if (!demoted)
+            return demoted.refusedAs<QStringList>();
+        const Money after = (*row)->balance() + c.amount;
+        JournalRow e;
+        e.kind = MoneyKind::ChargeGivenBack;
+        e.amount = c.amount;
+        e.billRowId = c.bill;
+        e.note = note;
+        e.cls = classAfter(*demoted, **row, (*row)->balance(), after, config->demoteClass());
+        if (const auto r = record(**row, e); !r)
+            return r.refusedAs<QStringList>();
+        if (Status s = setMoney(**row, after, (*row)->deposit()); !s)
+            return Checked<QStringList>::refuse(s);
+        DepositRow now = **row;
+        now.set(DepositField::Balance, after.toText());
+        const auto cls = followBalance(now, (*row)->balance(), after, config->demoteClass());
+        if (!cls)
+            return cls.refusedAs<QStringList>();
+        commands += cls->commands;
+    }
+    return commands;
+}
+
 Status DepositTable::write(qint64 rowId, const QList<QPair<DepositField, QString>> &fields)
 {
+    for (const auto &f : fields)
+        if (isMoney(f.first))
+            return Status::fail(QStringLiteral("押金金额只能通过交押金、话费和结算改变"));
     return TableAccess::update(m_db, Name, rowId, positions(fields));
 }
 
@@ -259,21 +659,67 @@ Status DepositTable::addForAccount(const AccountRow &account)
     return TableAccess::insert(m_db, Name, r.values).status();
 }
 
-Status DepositTable::remove(qint64 rowId) { return TableAccess::remove(m_db, Name, rowId); }
+namespace {
+
+Status removeWithJournal(Database &db, DepositTable &table, const std::optional<DepositRow> &row,
+                         const std::function<Checked<JournalRow>(const DepositRow &, JournalRow)> &record)
+{
+    if (!row)
+        return Status::ok();
+    if (row->holdsMoney()) {
+        // What it still holds goes back to the caller (or is owed by it).
+        JournalRow e;
+        e.kind = MoneyKind::Closed;
+        e.amount = -row->balance();
+        e.depositDelta = -row->deposit();
+        if (const auto r = record(*row, e); !r)
+            return r.status();
+    }
+    (void)table;
+    return TableAccess::remove(db, DepositTable::Name, row->rowId);
+}
+
+} // namespace
 
 Status DepositTable::removeOfExtension(const QString &port)
 {
-    return m_db.exec(QStringLiteral("DELETE FROM %1 WHERE %2").arg(Database::quoteId(Name), extensionWhere(m_db)),
-                     {port.trimmed(), AccountWord});
+    return InTransaction(m_db, [&]() -> Status {
+        auto rows = TableAccess::read(m_db, Name, extensionWhere(m_db), {port.trimmed(), AccountWord});
+        if (!rows)
+            return rows.status();
+        for (TableAccess::StoredRow &s : *rows) {
+            const DepositRow row = toRow(std::move(s));
+            if (Status st = removeWithJournal(m_db, *this, row,
+                                              [this](const DepositRow &r, JournalRow e) { return record(r, e); });
+                !st)
+                return st;
+            if (Status st = forgetDemotion(row); !st)
+                return st;
+        }
+        return Status::ok();
+    });
 }
 
 Status DepositTable::removeOfAccount(const QString &account)
 {
-    return m_db.exec(QStringLiteral("DELETE FROM %1 WHERE %2").arg(Database::quoteId(Name), accountWhere(m_db)),
-                     {account.trimmed(), AccountWord});
+    return InTransaction(m_db, [&]() -> Status {
+        auto rows = TableAccess::read(m_db, Name, accountWhere(m_db), {account.trimmed(), AccountWord});
+        if (!rows)
+            return rows.status();
+        for (TableAccess::StoredRow &s : *rows) {
+            const DepositRow row = toRow(std::move(s));
+            if (Status st = removeWithJournal(m_db, *this, row,
+                                              [this](const DepositRow &r, JournalRow e) { return record(r, e); });
+                !st)
+                return st;
+            if (Status st = forgetDemotion(row); !st)
+                return st;
+        }
+        return Status::ok();
+    });
 }
 
-Checked<DepositTable::Kept> DepositTable::keepBalancesFrom(const QString &schema)
+Checked<DepositTable::Kept> DepositTable::keepMoneyFrom(const QString &schema)
 {
     const QString t = Database::quoteId(Name);
     const QString key = col(m_db, DepositField::Key);
@@ -332,6 +778,154 @@ Checked<DepositTable::Kept> DepositTable::keepBalancesFrom(const QString &schema
         !s)
         return Checked<Kept>::refuse(s);
     return k;
+}
+
+Checked<DepositTable::Replayed> DepositTable::replayJournal(std::optional<qint64> fileLastSeq, bool withCalls,
+                                                            const QList<QPair<qint64, QString>> &undone,
+                                                            const QString &current)
+{
+    Replayed out;
+    MoneyJournal journal(m_db);
+    if (const auto made = journal.ensure(); !made)
+        return made.refusedAs<Replayed>();
+
+    // A deposit taken since the file was made comes whole, as the replaced
+    // database (attached as `current`) has it: its money is its journal's
+    // already, so the journal is not replayed onto it again.
+    QSet<MoneyOwner> whole;
+    auto rowOf = [&](const MoneyOwner &owner, bool create) -> Checked<std::optional<DepositRow>> {
+        auto row = of(owner);
+        if (!row || *row || !create || whole.contains(owner))
+            return row;
+        const QString t = Database::quoteId(Name);
+        QStringList all;
+        for (const QString &c : columnNames())
+            all.append(Database::quoteId(c));
+        const QString where = owner.account ? accountWhere(m_db) : extensionWhere(m_db);
+        if (Status s = m_db.exec(QStringLiteral("INSERT INTO main.%1 (%2) SELECT %2 FROM %3.%1 WHERE %4 ORDER BY rowid "
+                                                "LIMIT 1")
+                                     .arg(t, all.join(QStringLiteral(", ")), current, where),
+                                 {owner.key, AccountWord});
+            !s)
+            return Checked<std::optional<DepositRow>>::refuse(s);
+        whole.insert(owner);
+        // Its class is the one the switch was told: its user or account takes it.
+        const auto copied = of(owner);
+        if (!copied)
+            return copied;
+        if (*copied)
+            if (Status s = setClass(**copied, (*copied)->get(DepositField::Class).trimmed()); !s)
+                return Checked<std::optional<DepositRow>>::refuse(s);
+        return std::optional<DepositRow>();
+    };
+    auto giveUp = [&](const DepositRow &row) -> Status { return TableAccess::remove(m_db, Name, row.rowId); };
+
+    QSet<MoneyOwner> touched;
+    if (!fileLastSeq) {
+        // A file from before the journal: every deposit is brought to what
+        // its journal adds up to.
+        const auto sums = journal.sums();
+        if (!sums)
+            return sums.refusedAs<Replayed>();
+        for (auto it = sums->cbegin(); it != sums->cend(); ++it) {
+            const bool closed = it->lastKind == kindText(MoneyKind::Closed);
+            const auto row = rowOf(it.key(), !closed);
+            if (whole.contains(it.key()))
+                continue;
+            if (!row)
+                return row.refusedAs<Replayed>();
+            if (!*row)
+                continue;
+            if (closed && it->balance.isZero() && it->deposit.isZero()) {
+                if (Status s = giveUp(**row); !s)
+                    return Checked<Replayed>::refuse(s);
+            } else if (Status s = setMoney(**row, it->balance, it->deposit); !s) {
+                return Checked<Replayed>::refuse(s);
+            }
+            touched.insert(it.key());
+        }
+    } else {
+        const auto rows = journal.after(*fileLastSeq);
+        if (!rows)
+            return rows.refusedAs<Replayed>();
+        QHash<MoneyOwner, QString> lastClass;
+        for (const JournalRow &r : *rows) {
+            const auto row = rowOf(r.owner, true);
+            if (!row)
+                return row.refusedAs<Replayed>();
+            ++out.rows;
+            touched.insert(r.owner);
+            if (!r.cls.isEmpty())
+                lastClass.insert(r.owner, r.cls);
+            if (!*row || whole.contains(r.owner))
+                continue;
+            const Money balance = (*row)->balance() + r.amount;
+            const Money deposit = (*row)->deposit() + r.depositDelta;
+            if (Status s = setMoney(**row, balance, deposit); !s)
+                return Checked<Replayed>::refuse(s);
+            if (!r.cls.isEmpty())
+                if (Status s = setClass(**row, r.cls); !s)
+                    return Checked<Replayed>::refuse(s);
+            if (r.kind == MoneyKind::Closed)
+                if (Status s = giveUp(**row); !s)
+                    return Checked<Replayed>::refuse(s);
+        }
+        // A room settled and given up since has no deposit any more; the
+        // class it was settled to is still the one the switch holds.
+        for (auto it = lastClass.cbegin(); it != lastClass.cend(); ++it) {
+            const auto row = of(it.key());
+            if (!row)
+                return row.refusedAs<Replayed>();
+            if (!*row)
+                if (Status s = setOwnerClass(it.key(), it.value()); !s)
+                    return Checked<Replayed>::refuse(s);
+        }
+    }
+    out.deposits = touched.size();
+
+    if (withCalls) {
+        // Calls charged that the restored records no longer hold are not
+        // billed any more: their charges go back to the deposits.
+        const auto charged = journal.chargedBillsAfter(fileLastSeq.value_or(0));
+        if (!charged)
+            return charged.refusedAs<Replayed>();
+        QList<qint64> gone;
+        for (qint64 bill : *charged) {
+            const auto present = m_db.scalar(QStringLiteral("SELECT count(*) FROM %1 WHERE rowid=?")
+                                                 .arg(Database::quoteId(QStringLiteral("PHNBill"))),
+                                             {bill});
+            if (!present)
+                return present.refusedAs<Replayed>();
+            if (present->toLongLong() == 0)
+                gone.append(bill);
+        }
+        const auto back = giveBackCharges(gone, QStringLiteral("话单随恢复撤销"));
+        if (!back)
+            return back.refusedAs<Replayed>();
+        out.givenBack = gone.size();
+        out.commands += *back;
+        // Settlements the restored records undo: recorded, their money stays
+        // where it went.
+        for (const auto &[ledger, text] : undone) {
+            const auto owners = journal.ownersOfLedger(ledger);
+            if (!owners)
+                return owners.refusedAs<Replayed>();
+            for (const MoneyOwner &owner : *owners) {
+                const auto row = of(owner);
+                if (!row)
+                    return row.refusedAs<Replayed>();
+                if (!*row)
+                    continue;
+                JournalRow e;
+                e.kind = MoneyKind::Undone;
+                e.ledgerRowId = ledger;
+                e.note = text;
+                if (const auto r = record(**row, e); !r)
+                    return r.refusedAs<Replayed>();
+            }
+        }
+    }
+    return out;
 }
 
 } // namespace corvane

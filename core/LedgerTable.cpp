@@ -31,6 +31,8 @@ enum Column {
     Collect,
     Refund,
     Note,
+    RentMonth, // "2026-12": the month whose rent this run dealt with
+    RentState, // "已收" charged, "已免" waived, empty: none dealt with
     ColumnCount
 };
 
@@ -44,7 +46,7 @@ const QStringList &names()
         QStringLiteral("呼入费"),   QStringLiteral("手续费"),       QStringLiteral("服务费"),
         QStringLiteral("月租费"),   QStringLiteral("合计"),         QStringLiteral("押金"),
         QStringLiteral("余额"),     QStringLiteral("应收"),         QStringLiteral("应退"),
-        QStringLiteral("说明")};
+        QStringLiteral("说明"),     QStringLiteral("月租月份"),     QStringLiteral("月租处理")};
     return n;
 }
 
@@ -76,6 +78,8 @@ QStringList toValues(const LedgerRow &r)
     v[Collect] = r.collect.toText();
     v[Refund] = r.refund.toText();
     v[Note] = r.note;
+    v[RentMonth] = r.rentMonth;
+    v[RentState] = r.rentState;
     return v;
 }
 
@@ -105,6 +109,8 @@ LedgerRow fromValues(qint64 rowId, const QStringList &v)
     r.collect = Money::fromText(v.value(Collect));
     r.refund = Money::fromText(v.value(Refund));
     r.note = v.value(Note);
+    r.rentMonth = v.value(RentMonth);
+    r.rentState = v.value(RentState);
     return r;
 }
 
@@ -146,6 +152,14 @@ Status LedgerTable::ensure()
         cols.append(q(c) + QStringLiteral(" TEXT"));
     if (Status s = m_db.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (%2)").arg(table(), cols.join(u','))); !s)
         return s.context(QStringLiteral("结算记录表无法建立"));
+    // A ledger of an earlier console lacks the columns added since; its
+    // rows keep what they said (an empty rent month).
+    const QStringList have = m_db.columnNames(Name);
+    for (int c = 0; c < ColumnCount; ++c)
+        if (!have.contains(names().at(c)))
+            if (Status s = m_db.exec(QStringLiteral("ALTER TABLE %1 ADD COLUMN %2 TEXT DEFAULT ''").arg(table(), q(c)));
+                !s)
+                return s.context(QStringLiteral("结算记录表无法更新"));
     if (Status s =
             m_db.exec(QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON %2 (%3)")
                           .arg(Database::quoteId(QStringLiteral("idx_SettleLedger_time")), table(), q(SettledAt)));
@@ -206,14 +220,17 @@ Checked<QList<LedgerRow>> LedgerTable::select(const QDateTime &from, const QDate
     return rowsOf(m_db, sql, params);
 }
 
-Checked<std::optional<LedgerRow>> LedgerTable::rentChargedInMonth(const QString &caller, const QString &port,
-                                                                  const QDate &day) const
+QString LedgerTable::charged() { return QStringLiteral("已收"); }
+QString LedgerTable::waived() { return QStringLiteral("已免"); }
+
+Checked<std::optional<LedgerRow>> LedgerTable::rentDealtWith(const QString &caller, const QString &port,
+                                                             const QString &month) const
 {
     if (!m_db.tableExists(Name))
         return std::optional<LedgerRow>();
-    const QDate first(day.year(), day.month(), 1);
-    const QString from = timeText(QDateTime(first, QTime(0, 0)));
-    const QString to = timeText(QDateTime(first.addMonths(1), QTime(0, 0)));
+    const QDate first = QDate::fromString(month + QStringLiteral("-01"), QStringLiteral("yyyy-MM-dd"));
+    if (!first.isValid())
+        return std::optional<LedgerRow>();
     // An extension is the same room whatever its number is now: its port
     // decides; an account, or an extension without a user, by its caller text.
     const bool byPort = !port.isEmpty();
@@ -223,17 +240,45 @@ Checked<std::optional<LedgerRow>> LedgerTable::rentChargedInMonth(const QString 
     params.append(byPort ? port : caller);
     if (byPort)
         params.append(DepositTable::AccountWord + QLatin1Char('%'));
-    params.append(from);
-    params.append(to);
-    const auto rows = rowsOf(
-        m_db, selectAll() + QStringLiteral(" WHERE %1 AND %2 >= ? AND %2 < ? ORDER BY rowid").arg(who, q(SettledAt)),
-        params);
+    // The month a run dealt with is recorded; a run of an earlier console
+    // charged the rent of the month it ran in.
+    params << month << charged() << waived() << timeText(QDateTime(first, QTime(0, 0)))
+           << timeText(QDateTime(first.addMonths(1), QTime(0, 0)));
+    const auto rows = rowsOf(m_db,
+                             selectAll()
+                                 + QStringLiteral(" WHERE %1 AND ((%2 = ? AND %3 IN (?, ?)) OR (coalesce(%2, '') = '' "
+                                                  "AND %4 >= ? AND %4 < ?)) ORDER BY rowid")
+                                       .arg(who, q(RentMonth), q(RentState), q(SettledAt)),
+                             params);
     if (!rows)
         return rows.refusedAs<std::optional<LedgerRow>>();
     for (const LedgerRow &r : *rows)
-        if (!r.rent.isZero())
+        if (!r.rentMonth.isEmpty() || !r.rent.isZero())
             return std::optional<LedgerRow>(r);
     return std::optional<LedgerRow>();
+}
+
+Checked<QList<LedgerRow>> LedgerTable::rowsAfter(qint64 rowId, const QString &schema) const
+{
+    QStringList cols;
+    for (int c = 0; c < ColumnCount; ++c)
+        cols.append(q(c));
+    // A ledger of an earlier console lacks the newest columns: read what it has.
+    const auto have = m_db.select(QStringLiteral("PRAGMA %1.table_info(%2)").arg(schema, table()));
+    if (!have)
+        return have.refusedAs<QList<LedgerRow>>();
+    if (have->isEmpty())
+        return QList<LedgerRow>();
+    QStringList present;
+    for (const QStringList &r : *have)
+        present.append(r.value(1));
+    for (int c = 0; c < ColumnCount; ++c)
+        if (!present.contains(names().at(c)))
+            cols[c] = QStringLiteral("''");
+    return rowsOf(m_db,
+                  QStringLiteral("SELECT rowid, %1 FROM %2.%3 WHERE rowid > ? ORDER BY rowid")
+                      .arg(cols.join(u','), schema, table()),
+                  {rowId});
 }
 
 Checked<QStringList> LedgerTable::callers() const

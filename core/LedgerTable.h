@@ -27,13 +27,15 @@ struct LedgerRow {
     QString firstEnd; // end times of the first and last record settled
     QString lastEnd;
     Money longDistance, city, local, incoming, handling, service;
-    Money rent;    // rent charged in this run
-    Money total;   // rent and the records' totals
-    Money deposit; // deposit held before the settlement
-    Money balance; // balance before the settlement
-    Money collect; // 应收: what the caller still owes
-    Money refund;  // 应退: what goes back to the caller
-    QString note;  // why no rent was charged, when it was not
+    Money rent;        // rent charged in this run
+    Money total;       // rent and the records' totals
+    Money deposit;     // deposit held before the settlement
+    Money balance;     // balance before the settlement
+    Money collect;     // 应收: what the caller still owes
+    Money refund;      // 应退: what goes back to the caller
+    QString note;      // why no rent was charged, when it was not
+    QString rentMonth; // "2026-12": the month whose rent the run dealt with
+    QString rentState; // charged() or waived(), empty when it dealt with none
 
     bool isAccount() const;
 };
@@ -53,9 +55,14 @@ public:
     // limit), of these callers (all when empty), oldest first.
     Checked<QList<LedgerRow>> select(const QDateTime &from, const QDateTime &to, const QStringList &callers = {}) const;
     // The row of this caller (by port for an extension, else by the caller
-    // text) that charged rent in the month of `day`, if any.
-    Checked<std::optional<LedgerRow>> rentChargedInMonth(const QString &caller, const QString &port,
-                                                         const QDate &day) const;
+    // text) that charged or waived the rent of `month` ("2026-12"), if any.
+    Checked<std::optional<LedgerRow>> rentDealtWith(const QString &caller, const QString &port,
+                                                    const QString &month) const;
+    static QString charged(); // "已收"
+    static QString waived();  // "已免"
+    // The rows after row id `rowId`, oldest first, of the ledger in the
+    // attached database `schema` ("main" for this one).
+    Checked<QList<LedgerRow>> rowsAfter(qint64 rowId, const QString &schema = QStringLiteral("main")) const;
     // Every caller that appears in the ledger, in order of first settlement.
     Checked<QStringList> callers() const;
 

@@ -4,6 +4,7 @@
 #include "Database.h"
 #include "DepositTable.h"
 #include "General.h"
+#include "NumberHistory.h"
 #include "Recordset.h"
 #include "Schema.h"
 #include "TableAccess.h"
@@ -120,24 +121,42 @@ Checked<TableRows> UserTable::rows(int limit) const
 Status UserTable::write(qint64 rowId, const QList<QPair<UserField, QString>> &fields)
 {
     QList<QPair<int, QString>> cols;
-    for (const auto &[f, v] : fields)
+    QList<QPair<DepositField, QString>> follow;
+    std::optional<QString> number;
+    for (const auto &[f, v] : fields) {
         cols.append({int(f), v});
-    return TableAccess::update(m_db, Name, rowId, cols);
-}
-
-Status UserTable::renumber(qint64 rowId, const QString &number)
-{
+        switch (f) {
+        case UserField::Number:
+            follow.append({DepositField::Number, v});
+            number = v;
+            break;
+        case UserField::Name: follow.append({DepositField::Name, v}); break;
+        case UserField::Class: follow.append({DepositField::Class, v.trimmed()}); break;
+        default: break;
+        }
+    }
+    if (follow.isEmpty())
+        return TableAccess::update(m_db, Name, rowId, cols);
+    // The extension's deposit row carries its number, name and class, and
+    // the number history its numbers: they change with the user, whoever
+    // changes it.
     const auto user = byRowId(rowId);
     if (!user)
         return user.status();
     if (!*user)
         return Status::fail(QStringLiteral("用户资料已被更改"));
     return InTransaction(m_db, [&]() -> Status {
-        if (Status s = write(rowId, {{UserField::Number, number}}); !s)
+        if (Status s = TableAccess::update(m_db, Name, rowId, cols); !s)
             return s;
-        return DepositTable(m_db).followUser((*user)->port(), {{DepositField::Number, number}});
+        if (Status s = DepositTable(m_db).followUser((*user)->port(), follow); !s)
+            return s;
+        if (number && number->trimmed() != (*user)->number())
+            return NumberHistory(m_db).renumbered((*user)->port(), *number, m_db.stamp().at);
+        return Status::ok();
     });
 }
+
+Status UserTable::renumber(qint64 rowId, const QString &number) { return write(rowId, {{UserField::Number, number}}); }
 
 QString UserTable::numberOf(const QString &port) const
 {

@@ -1,4 +1,5 @@
 #include "CommandQueue.h"
+#include "ClassCommands.h"
 #include "Protocol.h"
 
 #include <QIODevice>
@@ -230,10 +231,19 @@ void CommandQueue::pump()
             m_timer.start(int(m_readyAt - now));
             return;
         }
-        const Entry e = m_entries.front();
+        Entry e = m_entries.front();
         // A kept command waits for a switch that can take it; Resume goes on.
         if (e.seq > 0 && !CanSend())
             return;
+        // A kept class command says the class the database holds now: a
+        // demotion sent at once since it was kept is never overtaken by it.
+        if (e.seq > 0 && !e.command.clock && m_store && m_store->isOpen()) {
+            const QString current = ClassCommands::current(*m_store, e.command.text);
+            if (current != e.command.text) {
+                e.command = LinkCommand::Star(current, e.command.gapMs);
+                m_entries.front() = e;
+            }
+        }
         const bool written = SendNow(e.command.clock ? ClockCommand(m_clock.now()) : e.command.hex);
         if (e.seq > 0 && !written)
             return; // the port failed under it: it stays kept

@@ -141,11 +141,12 @@ CallIntake::Outcome CallIntake::storeRecord(const QByteArray &frame, Effects &fx
     if (!folder.isEmpty())
         fx.filePath = CallFilePath(folder, m_ctx.clock.now().date());
 
+    // The caller's deposit, found before the record names the caller.
     const int line = m_rec.Caller.toInt();
-    const Status charged = m_rec.IsAccount == QLatin1String("1") ? chargeAccount(line, demoteClass, fx)
-                                                                 : chargeExtension(line, demoteClass, fx);
-    if (!charged)
-        return failedWith(QStringLiteral("无法记入押金"), charged);
+    const bool account = m_rec.IsAccount == QLatin1String("1");
+    const auto deposit = account ? resolveAccount(line, fx) : resolveExtension(line, fx);
+    if (!deposit)
+        return failedWith(QStringLiteral("无法读取押金"), deposit.status());
 
     BillRecord bill;
     bill.set(BillField::Caller, m_rec.Caller);
@@ -161,8 +162,18 @@ CallIntake::Outcome CallIntake::storeRecord(const QByteArray &frame, Effects &fx
     bill.set(BillField::Charge, m_rec.FeePart3);
     bill.set(BillField::Group, fx.group);
     bill.set(BillField::Name, fx.name);
-    if (const auto written = BillTable(db).append(bill); !written)
+    const auto written = BillTable(db).append(bill, account ? QString() : QString::number(line));
+    if (!written)
         return failedWith(QStringLiteral("无法写入话单"), written.status());
+
+    // The deposit pays for the call (the journal names the record); one that
+    // runs out demotes the extension or account.
+    if (*deposit) {
+        const auto charged = DepositTable(db).charge(**deposit, Money::fromText(m_rec.Fee), *written, demoteClass);
+        if (!charged)
+            return failedWith(QStringLiteral("无法记入押金"), charged.status());
+        fx.starCodes = charged->commands;
+    }
 
     // This frame becomes the last taken; every older row goes (an earlier
     // console kept the frames of the last minutes here).
@@ -180,83 +191,40 @@ CallIntake::Outcome CallIntake::storeRecord(const QByteArray &frame, Effects &fx
     return Outcome::Stored;
 }
 
-Status CallIntake::chargeAccount(int account, const QString &demoteClass, Effects &fx)
+Checked<std::optional<DepositRow>> CallIntake::resolveAccount(int account, Effects &fx)
 {
     Database &db = m_ctx.db;
     const QString number = AccountTable::numberText(account);
-    DepositTable deposits(db);
-    const auto deposit = deposits.ofAccount(number);
+    const auto deposit = DepositTable(db).ofAccount(number);
     if (!deposit)
-        return deposit.status();
+        return deposit;
     const auto acct = AccountTable(db).byNumber(number);
     if (!acct)
-        return acct.status();
-
+        return acct.refusedAs<std::optional<DepositRow>>();
     // An account call belongs to no group; its name is the account's.
     fx.group.clear();
     fx.name = *acct ? (*acct)->name() : *deposit ? (*deposit)->get(DepositField::Name) : QString();
-
-    if (*deposit) {
-        const QString classBefore = *acct ? (*acct)->cls() : (*deposit)->get(DepositField::Class).trimmed();
-        const auto charged = deposits.charge(**deposit, Money::fromText(m_rec.Fee), demoteClass);
-        if (!charged)
-            return charged.status();
-        if (charged->overrun)
-            if (Status s = deposits.rememberDemotion(**deposit, classBefore); !s)
-                return s;
-        if (charged->overrun && *acct) {
-            fx.starCodes << QStringLiteral("*68*") + demoteClass + QLatin1Char('*') + (*acct)->trunkGroup()
-                                + QStringLiteral("*0*") + number + QLatin1Char('#');
-            if (Status s = AccountTable(db).write((*acct)->rowId, {{AccountField::Class, demoteClass}}); !s)
-                return s;
-        }
-    }
     m_rec.Caller = AccountTable::callerText(number);
-    return Status::ok();
+    return deposit;
 }
 
-Status CallIntake::chargeExtension(int port, const QString &demoteClass, Effects &fx)
+Checked<std::optional<DepositRow>> CallIntake::resolveExtension(int port, Effects &fx)
 {
     Database &db = m_ctx.db;
     const QString portText = QString::number(port);
-    DepositTable deposits(db);
-    const auto deposit = deposits.ofExtension(portText);
+    const auto deposit = DepositTable(db).ofExtension(portText);
     if (!deposit)
-        return deposit.status();
-    UserTable users(db);
-    const auto user = users.byPort(portText);
+        return deposit;
+    const auto user = UserTable(db).byPort(portText);
     if (!user)
-        return user.status();
-
+        return user.refusedAs<std::optional<DepositRow>>();
     // Without a user row the port stands as the caller and group and name stay empty.
     if (*user) {
         m_rec.Caller = (*user)->get(UserField::Number);
         fx.group = (*user)->group();
         fx.name = (*user)->name();
     }
-    if (!*deposit)
-        return Status::ok();
-
-    const QString classBefore = *user ? (*user)->cls() : (*deposit)->get(DepositField::Class).trimmed();
-    const auto charged = deposits.charge(**deposit, Money::fromText(m_rec.Fee), demoteClass);
-    if (!charged)
-        return charged.status();
-    if (!charged->overrun)
-        return Status::ok();
-    if (Status s = deposits.rememberDemotion(**deposit, classBefore); !s)
-        return s;
-    // The switch knows the extension by its number; without a user row the
-    // deposit row's number is the one, never the port.
-    QString number = m_rec.Caller;
-    if (*user) {
-        if (Status s = users.write((*user)->rowId, {{UserField::Class, demoteClass}}); !s)
-            return s;
-    } else {
-        number = (*deposit)->number();
-    }
-    if (!number.isEmpty())
-        fx.starCodes << QStringLiteral("*10*") + demoteClass + QLatin1Char('*') + number + QLatin1Char('#');
-    return Status::ok();
+    return deposit;
 }
 
 Status CallIntake::keepOutward(const Effects &fx)

@@ -1,5 +1,6 @@
 #pragma once
 #include "CallRec.h"
+#include "DepositTable.h"
 #include "Status.h"
 
 #include <QByteArray>
@@ -97,8 +98,10 @@ private:
     };
 
     Outcome storeRecord(const QByteArray &frame, Effects &fx, QString &why);
-    Status chargeAccount(int account, const QString &demoteClass, Effects &fx);
-    Status chargeExtension(int port, const QString &demoteClass, Effects &fx);
+    // The deposit of the caller (if any), with the caller text, group and
+    // name the record is stored with.
+    Checked<std::optional<DepositRow>> resolveAccount(int account, Effects &fx);
+    Checked<std::optional<DepositRow>> resolveExtension(int port, Effects &fx);
     // The outward copy of the record, kept in the record's transaction.
     Status keepOutward(const Effects &fx);
     void afterCommit(const Effects &fx);

@@ -1,8 +1,13 @@
 #include "PrintStore.h"
+#include "DepositTable.h"
+#include "PendingCommands.h"
+
 #include "BillTable.h"
 #include "Database.h"
 #include "Schema.h"
 #include "SqlStatement.h"
+#include <QSet>
+#include <algorithm>
 
 #include <QDir>
 #include <QFile>
@@ -83,6 +88,28 @@ QStringList FeeRow::texts() const
     for (Money m : amounts())
         t.append(m.toText());
     t << deposit.toText() << balance.toText() << collect.toText() << refund.toText() << note;
+    return t;
+}
+
+BillTotals billTotalsOf(const QList<BillRow> &bills)
+{
+    BillTotals t;
+    t.count = int(bills.size());
+    for (const BillRow &b : bills)
+        t.feeSum += Money::fromText(b.fee);
+    return t;
+}
+
+FeeTotals feeTotalsOf(const QList<FeeRow> &fees)
+{
+    FeeTotals t;
+    for (const FeeRow &f : fees) {
+        const auto amounts = f.amounts();
+        for (int i = 0; i < col::PrintFee::MoneyCount; ++i)
+            t.sums[i] += amounts[i];
+        t.collect += f.collect;
+        t.refund += f.refund;
+    }
     return t;
 }
 
@@ -190,27 +217,27 @@ Status PrintStore::replace(const QList<BillRow> &bills, const QList<FeeRow> &fee
         .context(what);
 }
 
-Status PrintStore::recordSettlement(const QList<LedgerRow> &settled)
+Status PrintStore::recordSettlement(const QList<BillRow> &settledBills, const QList<FeeRow> &settledFees)
 {
     if (!isOpen())
         return Status::fail(QStringLiteral("print.mdb 未打开"));
-    const QStringList &c = feeTable().columns;
-    auto q = [&c](int i) { return Database::quoteId(c.at(i)) + QStringLiteral("=?"); };
-    const QString sql = QStringLiteral("UPDATE %1 SET %2 WHERE %3")
-                            .arg(Database::quoteId(feeTable().name),
-                                 QStringList{q(col::PrintFee::Rent), q(col::PrintFee::Total), q(col::PrintFee::Deposit),
-                                             q(col::PrintFee::Balance), q(col::PrintFee::Collect),
-                                             q(col::PrintFee::Refund), q(col::PrintFee::Note)}
-                                     .join(u','),
-                                 q(col::PrintFee::Number));
-    return InTransaction(*m_db, [&]() -> Status {
-        for (const LedgerRow &r : settled)
-            if (Status s = m_db->exec(sql, {r.rent.toText(), r.total.toText(), r.deposit.toText(), r.balance.toText(),
-                                            r.collect.toText(), r.refund.toText(), r.note, r.caller});
-                !s)
-                return s;
-        return Status::ok();
-    });
+    QList<BillRow> listedBills = bills();
+    QSet<qint64> have;
+    for (const BillRow &b : std::as_const(listedBills))
+        have.insert(b.mainRowId);
+    for (const BillRow &b : settledBills)
+        if (!have.contains(b.mainRowId))
+            listedBills.append(b);
+    QList<FeeRow> listedFees = fees();
+    for (const FeeRow &f : settledFees) {
+        auto it =
+            std::find_if(listedFees.begin(), listedFees.end(), [&](const FeeRow &l) { return l.number == f.number; });
+        if (it != listedFees.end())
+            *it = f;
+        else
+            listedFees.append(f);
+    }
+    return replace(listedBills, listedFees);
 }
 
 QString PrintStore::billListSql()
@@ -298,25 +325,45 @@ FeeTotals PrintStore::feeTotals()
     return t;
 }
 
-Checked<int> PrintStore::deleteListedFromMain(Database &switchDb)
+Checked<int> PrintStore::deleteListedFromMain(Database &switchDb) { return deleteFromMain(switchDb, bills()); }
+
+Checked<int> PrintStore::deleteFromMain(Database &switchDb, const QList<BillRow> &rows)
 {
     const QString what = QStringLiteral("话单未能删除");
     if (!isOpen() || !switchDb.isOpen())
         return Checked<int>::refuse(what + QStringLiteral("：数据库未打开"));
-    const QList<BillRow> listed = bills();
     BillTable main(switchDb);
     int deleted = 0;
+    QList<qint64> goneIds;
     const Status s = InTransaction(switchDb, [&]() -> Status {
-        for (const BillRow &b : listed) {
-            const auto gone = main.removeListed(b.mainRowId, b.caller, b.endTime);
-            if (!gone)
-                return gone.status();
-            deleted += *gone ? 1 : 0;
+        QList<qint64> &gone = goneIds;
+        gone.clear();
+        for (const BillRow &b : rows) {
+            const auto removed = main.removeListed(b.mainRowId, b.caller, b.endTime);
+            if (!removed)
+                return removed.status();
+            if (*removed)
+                gone.append(b.mainRowId);
         }
-        return Status::ok();
+        deleted = int(gone.size());
+        // A deleted call is not billed: what it cost a deposit goes back,
+        // recorded in the journal, and a room that comes out of debt gets
+        // its class back (in the switch after the commit).
+        const auto back = DepositTable(switchDb).giveBackCharges(gone, QStringLiteral("话单已删除"));
+        if (!back)
+            return back.status();
+        return PendingCommands(switchDb).keepStar(*back, PendingCommand::DefaultGapMs);
     });
     if (!s)
         return Checked<int>::refuse(s.context(what));
+    // The list loses the rows deleted.
+    QList<BillRow> left = bills();
+    const QSet<qint64> removedIds(goneIds.cbegin(), goneIds.cend());
+    left.erase(
+        std::remove_if(left.begin(), left.end(), [&](const BillRow &b) { return removedIds.contains(b.mainRowId); }),
+        left.end());
+    if (Status r = replace(left, fees()); !r)
+        qWarning("print.mdb not brought in line with the deletion: %s", qPrintable(r.reason()));
     return deleted;
 }
 

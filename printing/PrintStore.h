@@ -88,6 +88,8 @@ struct BillTotals {
     QString feeSumText() const { return feeSum.toText(); }
 };
 
+// Count and fee sum of these records (those a filtered list shows).
+BillTotals billTotalsOf(const QList<BillRow> &bills);
 // The bill window's summary line: "总计话单数：12   总计金额：3.40元".
 QString billInformation(const BillTotals &totals);
 
@@ -100,6 +102,8 @@ struct FeeTotals {
     Money total() const { return at(col::PrintFee::Total); }
 };
 
+// Column totals and what is collected and refunded over these fee rows.
+FeeTotals feeTotalsOf(const QList<FeeRow> &fees);
 // The settlement window's summary line: "总计话费：" + the grand total.
 QString feeInformation(const FeeTotals &totals);
 
@@ -130,10 +134,11 @@ public:
 
     QList<BillRow> bills();
     QList<FeeRow> fees();
-    // After a settlement: each settled caller's fee row takes what the
-    // ledger holds (the rent charged, the total, the deposit side), so that
-    // the receipts printed now show what was settled.
-    Status recordSettlement(const QList<LedgerRow> &settled);
+    // After a settlement: each settled room's fee row becomes what was
+    // settled (the rent charged, the total, the deposit side), and the
+    // records settled that the list did not show are added, so that the
+    // receipts printed now show what was settled.
+    Status recordSettlement(const QList<BillRow> &settledBills, const QList<FeeRow> &settledFees);
     BillTotals billTotals();
     FeeTotals feeTotals();
 
@@ -147,6 +152,11 @@ public:
     // and end time are still those listed (a rowid freed and reused since the
     // query is left alone). Returns how many rows went.
     Checked<int> deleteListedFromMain(Database &switchDb);
+    // The same for these listed rows only (the rows a filtered list shows).
+    // A deleted record that a deposit paid for gives its charge back; the
+    // class commands that follows are kept for the switch in the same
+    // transaction. The rows deleted leave this list too.
+    Checked<int> deleteFromMain(Database &switchDb, const QList<BillRow> &rows);
 
 private:
     Status createTables();

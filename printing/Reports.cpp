@@ -1,4 +1,5 @@
 #include "Reports.h"
+#include "Schema.h"
 
 namespace corvane {
 
@@ -190,9 +191,69 @@ ReportDef DRPage()
     s.items.append(caption(QStringLiteral("收款员 Receiver"), left, 4120 + line + 20, 2000, true));
     s.items.append(ReportItem::label(QStringLiteral("labReceiver"), QString(),
                                      QRectF(left + 2000, 4120 + line + 20, half - left - 2200, 300), 10));
+    // Why the rent is what it is: the month it is for, or that it was
+    // settled or waived already.
+    s.items.append(caption(QStringLiteral("说明 Note"), left, 4760, 2000, true));
+    s.items.append(ReportItem::field(QStringLiteral("说明"), QRectF(left + 2000, 4760, right - left - 2000, line), 10));
+    s.height = 5100;
     // The cut line between two receipts.
-    s.items.append(ReportItem::line(left, 4860, right));
+    s.items.append(ReportItem::line(left, 5060, right));
     return r;
+}
+
+ReportDef DRForegift()
+{
+    ReportDef r;
+    r.name = QStringLiteral("DRForegift");
+    r.title = QStringLiteral("押金收据");
+    r.orientation = QPageLayout::Portrait;
+    r.margins = QMarginsF(1000, 720, 1000, 720);
+    const qreal left = r.margins.left();
+    const qreal right = r.paperTwips().width() - r.margins.right();
+    const qreal half = left + (right - left) / 2;
+    const qreal line = 320;
+    auto caption = [](const QString &text, qreal x, qreal y, qreal w, bool bold = false) {
+        return ReportItem::label(QString(), text, QRectF(x, y, w, 300), 10, bold);
+    };
+    ReportSection &s = r.detail;
+    s.height = 4000;
+    s.items = {
+        ReportItem::label(QStringLiteral("lblTitle"), QStringLiteral("押金收据"), QRectF(left, 80, right - left, 520),
+                          18, true, kCenter),
+        caption(QStringLiteral("日期 Date"), half, 700, 1600),
+        ReportItem::field(QStringLiteral("时间"), QRectF(half + 1600, 700, right - half - 1600, 300)),
+        ReportItem::line(left, 1100, right),
+    };
+    const QList<QPair<QString, QString>> rows{
+        {QStringLiteral("用户号码 User Number"), QStringLiteral("用户号码")},
+        {QStringLiteral("用户名称 User Name"), QStringLiteral("用户名称")},
+        {QStringLiteral("项目 Item"), QStringLiteral("项目")},
+        {QStringLiteral("金额(元) Amount(Yuan)"), QStringLiteral("金额")},
+        {QStringLiteral("押金 Deposit"), QStringLiteral("押金")},
+        {QStringLiteral("余额 Balance"), QStringLiteral("余额")},
+    };
+    for (int i = 0; i < rows.size(); ++i) {
+        const qreal y = 1200 + i * (line + 20);
+        s.items.append(caption(rows.at(i).first, left, y, 3400, i == 3));
+        s.items.append(ReportItem::field(rows.at(i).second, QRectF(left + 3400, y, right - left - 3400, line), 10));
+    }
+    const qreal y = 1200 + rows.size() * (line + 20) + 100;
+    s.items.append(ReportItem::line(left, y, right));
+    s.items.append(caption(QStringLiteral("收款员 Receiver"), left, y + 100, 2000, true));
+    s.items.append(ReportItem::label(QStringLiteral("labReceiver"), QString(),
+                                     QRectF(left + 2000, y + 100, half - left, 300), 10));
+    s.items.append(caption(QStringLiteral("客户签字 Signature"), half, y + 100, 2400, true));
+    return r;
+}
+
+TableSource depositSlipSource(const DepositSlip &slip)
+{
+    return TableSource({QStringLiteral("用户号码"), QStringLiteral("用户名称"), QStringLiteral("项目"),
+                        QStringLiteral("金额"), QStringLiteral("押金"), QStringLiteral("余额"), QStringLiteral("时间")},
+                       {{slip.number, slip.name, slip.what, slip.amount.toText(),
+                         QStringLiteral("%1 → %2").arg(slip.depositBefore.toText(), slip.depositAfter.toText()),
+                         QStringLiteral("%1 → %2").arg(slip.balanceBefore.toText(), slip.balanceAfter.toText()),
+                         slip.at.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))}});
 }
 
 void setBillTotals(ReportDef &report, const BillTotals &totals)
@@ -214,6 +275,25 @@ Checked<TableSource> billListSource(PrintStore &store)
 Checked<TableSource> feeListSource(PrintStore &store)
 {
     return TableSource::fromQuery(store.database(), PrintStore::feeListSql());
+}
+
+TableSource billListSource(const QList<BillRow> &bills)
+{
+    QList<QStringList> rows;
+    rows.reserve(bills.size());
+    for (const BillRow &b : bills)
+        rows.append(b.listed());
+    return TableSource(findTable(printTables(), QStringLiteral("PHNBill"))->columns.mid(0, col::PrintBill::ListedCount),
+                       std::move(rows));
+}
+
+TableSource feeListSource(const QList<FeeRow> &fees)
+{
+    QList<QStringList> rows;
+    rows.reserve(fees.size());
+    for (const FeeRow &f : fees)
+        rows.append(f.texts());
+    return TableSource(findTable(printTables(), QStringLiteral("Print"))->columns, std::move(rows));
 }
 
 } // namespace corvane

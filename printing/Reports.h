@@ -17,6 +17,20 @@ ReportDef DRPrint();
 // row, three to a page, "收款员 Receiver" with labReceiver.
 ReportDef DRPage();
 
+// Deposit slip "押金收据": one movement of a deposit (paid, topped up,
+// lowered), the deposit and balance before and after, "收款员 Receiver"
+// with labReceiver and room for the guest's signature.
+ReportDef DRForegift();
+struct DepositSlip {
+    QString number; // the room's number, or "账号012"
+    QString name;
+    QString what; // "交押金", "续交押金", "退押金"
+    Money amount; // taken (or, for "退押金", handed back)
+    Money depositBefore, depositAfter, balanceBefore, balanceAfter;
+    QDateTime at;
+};
+TableSource depositSlipSource(const DepositSlip &slip);
+
 // lblRecordCount := the count, lblSum := the sum "0.00" + "元".
 void setBillTotals(ReportDef &report, const BillTotals &totals);
 // labReceiver := the operator's name.
@@ -25,5 +39,9 @@ void setReceiver(ReportDef &report, const QString &operatorName);
 // The report's rows from print.mdb (the query each report is bound to).
 Checked<TableSource> billListSource(PrintStore &store);
 Checked<TableSource> feeListSource(PrintStore &store);
+// The same columns over these rows, in this order: the rows a filtered,
+// sorted list shows.
+TableSource billListSource(const QList<BillRow> &bills);
+TableSource feeListSource(const QList<FeeRow> &fees);
 
 } // namespace corvane

@@ -7,6 +7,7 @@
 #include "DepositTable.h"
 #include "LedgerTable.h"
 #include "Money.h"
+#include "NumberHistory.h"
 #include "UserTable.h"
 
 #include <QHash>
@@ -68,60 +69,6 @@ void AddRecord(FeeRow &fee, const BillRecord &record)
     fee.total += record.fee();
 }
 
-Checked<DepositSide> DepositOf(Database &db, const QString &caller)
-{
-    DepositSide side;
-    DepositTable deposits(db);
-    std::optional<DepositRow> row;
-    if (caller.startsWith(DepositTable::AccountWord)) {
-        const auto found = deposits.ofAccount(caller.mid(DepositTable::AccountWord.size()));
-        if (!found)
-            return found.refusedAs<DepositSide>();
-        row = *found;
-    } else {
-        const auto user = UserTable(db).byNumber(caller);
-        if (!user)
-            return user.refusedAs<DepositSide>();
-        if (!*user)
-            return side;
-        side.port = (*user)->port();
-        const auto found = deposits.ofExtension(side.port);
-        if (!found)
-            return found.refusedAs<DepositSide>();
-        row = *found;
-    }
-    if (row) {
-        side.held = true;
-        side.deposit = row->deposit();
-        side.balance = row->balance();
-    }
-    return side;
-}
-
-Checked<Rent> RentOf(Database &db, const QString &caller, const QString &port, Money rent, const QDate &day)
-{
-    Rent r{rent, QString()};
-    if (rent.isZero())
-        return r;
-    const auto charged = LedgerTable(db).rentChargedInMonth(caller, port, day);
-    if (!charged)
-        return charged.refusedAs<Rent>();
-    if (*charged) {
-        r.amount = Money();
-        r.note = QStringLiteral("本月月租费已于%1结算").arg((*charged)->settledAt.toString(QStringLiteral("MM月dd日")));
-    }
-    return r;
-}
-
-void SetDeposit(FeeRow &fee, const DepositSide &side)
-{
-    fee.deposit = side.deposit;
-    fee.balance = side.balance;
-    const Money left = side.deposit - fee.total;
-    fee.collect = left.isNegative() ? -left : Money();
-    fee.refund = left.isNegative() ? Money() : left;
-}
-
 QString StrandedName() { return QStringLiteral("（已停用）"); }
 
 Checked<QStringList> StrandedCallers(Database &db, const QStringList &groups)
@@ -132,9 +79,15 @@ Checked<QStringList> StrandedCallers(Database &db, const QStringList &groups)
     const auto users = UserTable(db).all();
     if (!users)
         return users.refusedAs<QStringList>();
+    const auto spans = NumberHistory(db).all();
+    if (!spans)
+        return spans.refusedAs<QStringList>();
     QSet<QString> numbers;
     for (const UserRow &u : *users)
         numbers.insert(u.get(UserField::Number));
+    // A former number of a room is settled with the room.
+    for (const NumberSpan &span : *spans)
+        numbers.insert(span.number);
     QStringList out;
     for (const QString &c : *callers)
         if (!c.startsWith(DepositTable::AccountWord) && !numbers.contains(c))
@@ -263,6 +216,106 @@ std::optional<QDateTime> EndTimeMoment(const QString &text)
     return QDateTime(date, time);
 }
 
+QString RentNote(const QString &month, const QString &what)
+{
+    const QDate first = QDate::fromString(month + QStringLiteral("-01"), QStringLiteral("yyyy-MM-dd"));
+    const QString name = first.isValid() ? first.toString(QStringLiteral("yyyy年M月")) : month;
+    return what.isEmpty() ? name + QStringLiteral("月租费") : name + QStringLiteral("：") + what;
+}
+
+namespace {
+
+// Who a chosen caller stands for.
+struct Resolved {
+    enum Kind { Account, Extension, Number } kind = Number;
+    QString port;
+};
+
+// The room a record belongs to: the port whose number it was when the call
+// ended; without such a span, the room that has the number today.
+struct Rooms {
+    QList<NumberSpan> spans;
+    QHash<QString, QString> portOfNumber; // numbers of today
+    QHash<QString, Resolved> chosen;      // caller text -> what it stands for
+    QHash<QString, QString> callerOfPort; // chosen port -> caller text
+    QHash<qint64, QString> portOfRecord;  // the port kept with a record
+
+    // The chosen caller text a record belongs to, or empty when it belongs
+    // to a room not chosen. The port the intake kept with the record decides;
+    // a record without one (stored by an earlier console) goes to the port
+    // that had its number when the call ended.
+    QString callerOf(const BillRecord &r) const
+    {
+        const QString caller = r.caller();
+        if (caller.startsWith(DepositTable::AccountWord))
+            return chosen.contains(caller) ? caller : QString();
+        std::optional<QString> port;
+        if (const auto kept = portOfRecord.constFind(r.rowId); kept != portOfRecord.constEnd())
+            port = *kept;
+        else if (const std::optional<QDateTime> t = EndTimeMoment(r.endTime()))
+            port = PortHolding(spans, caller, *t);
+        if (!port)
+            port = portOfNumber.value(caller);
+        if (port && !port->isEmpty())
+            return callerOfPort.value(*port);
+        const auto it = chosen.constFind(caller);
+        return it != chosen.constEnd() && it->kind == Resolved::Number ? caller : QString();
+    }
+};
+
+Checked<Rooms> resolveRooms(Database &db, const Criteria &criteria, const QList<UserRow> &users, QStringList &numbers)
+{
+    Rooms rooms;
+    const auto spans = NumberHistory(db).all();
+    if (!spans)
+        return spans.refusedAs<Rooms>();
+    rooms.spans = *spans;
+    for (const UserRow &u : users)
+        if (!u.number().isEmpty() && !rooms.portOfNumber.contains(u.number()))
+            rooms.portOfNumber.insert(u.number(), u.port());
+    QSet<QString> wanted;
+    for (const QString &caller : criteria.callers) {
+        Resolved r;
+        if (caller.startsWith(DepositTable::AccountWord)) {
+            r.kind = Resolved::Account;
+        } else if (const QString port = criteria.ports.value(caller, rooms.portOfNumber.value(caller));
+                   !port.isEmpty()) {
+            r.kind = Resolved::Extension;
+            r.port = port;
+            rooms.callerOfPort.insert(port, caller);
+            // Every number the room had.
+            for (const NumberSpan &span : std::as_const(rooms.spans))
+                if (span.port == port)
+                    wanted.insert(span.number);
+        }
+        rooms.chosen.insert(caller, r);
+        wanted.insert(caller);
+    }
+    for (const QString &caller : criteria.callers)
+        if (wanted.remove(caller))
+            numbers.append(caller);
+    for (const QString &n : std::as_const(wanted))
+        numbers.append(n);
+    return rooms;
+}
+
+// The ports kept with these records, added to what the rooms know.
+Status keepPorts(Database &db, const QList<BillRecord> &records, Rooms &rooms)
+{
+    QList<qint64> ids;
+    ids.reserve(records.size());
+    for (const BillRecord &r : records)
+        if (!r.caller().startsWith(DepositTable::AccountWord) && !rooms.portOfRecord.contains(r.rowId))
+            ids.append(r.rowId);
+    const auto ports = BillTable(db).portsOf(ids);
+    if (!ports)
+        return ports.status();
+    rooms.portOfRecord.insert(*ports);
+    return Status::ok();
+}
+
+} // namespace
+
 Checked<Chosen> Choose(Database &db, const Criteria &criteria)
 {
     Chosen out;
@@ -272,8 +325,16 @@ Checked<Chosen> Choose(Database &db, const Criteria &criteria)
     if (criteria.begin && criteria.end && *criteria.end < *criteria.begin)
         return out;
 
+    const auto users = UserTable(db).all();
+    if (!users)
+        return Checked<Chosen>::refuse(users.status().context(QStringLiteral("用户表无法读取")));
+    QStringList numbers;
+    auto rooms = resolveRooms(db, criteria, *users, numbers);
+    if (!rooms)
+        return rooms.refusedAs<Chosen>();
+
     BillTable::Selection selection;
-    selection.callers = criteria.callers;
+    selection.callers = numbers;
     for (int t : criteria.types)
         selection.types.append(QString::number(t));
     // A settlement lists and sums only what is not settled yet, and says how
@@ -289,6 +350,8 @@ Checked<Chosen> Choose(Database &db, const Criteria &criteria)
     const auto records = BillTable(db).select(selection);
     if (!records)
         return Checked<Chosen>::refuse(records.status().context(QStringLiteral("话单无法读取")));
+    if (Status s = keepPorts(db, *records, *rooms); !s)
+        return Checked<Chosen>::refuse(s);
     auto inRange = [&](const BillRecord &r) {
         if (!ranged)
             return true;
@@ -301,75 +364,164 @@ Checked<Chosen> Choose(Database &db, const Criteria &criteria)
         const auto left = BillTable(db).select(settled);
         if (!left)
             return Checked<Chosen>::refuse(left.status().context(QStringLiteral("话单无法读取")));
+        if (Status s = keepPorts(db, *left, *rooms); !s)
+            return Checked<Chosen>::refuse(s);
         for (const BillRecord &r : *left)
-            out.settledLeftOut += inRange(r) ? 1 : 0;
+            out.settledLeftOut += inRange(r) && !rooms->callerOf(r).isEmpty() ? 1 : 0;
     }
 
-    // Monthly rents of the users, by user number.
-    QHash<QString, Money> rents;
-    const auto users = UserTable(db).all();
-    if (!users)
-        return Checked<Chosen>::refuse(users.status().context(QStringLiteral("用户表无法读取")));
-    for (const UserRow &u : *users)
-        if (!rents.contains(u.get(UserField::Number)))
-            rents.insert(u.get(UserField::Number), u.rent());
-
     QHash<QString, int> feeOf; // caller -> position in out.fees
+    QSet<qint64> chosenIds;
+    QHash<qint64, Money> totalOf;
     out.bills.reserve(records->size());
     for (const BillRecord &r : *records) {
         if (!inRange(r))
             continue;
-        const QString caller = r.caller();
-        out.bills.append(BillRow{caller, r.get(BillField::Called), r.endTime(), r.get(BillField::Duration),
+        const QString key = rooms->callerOf(r);
+        if (key.isEmpty())
+            continue;
+        out.bills.append(BillRow{r.caller(), r.get(BillField::Called), r.endTime(), r.get(BillField::Duration),
                                  r.get(BillField::Rate), r.get(BillField::Area), r.get(BillField::Fee), r.rowId});
-
-        auto found = feeOf.constFind(caller);
-        int index;
+        chosenIds.insert(r.rowId);
+        totalOf.insert(r.rowId, r.fee());
+        auto found = feeOf.constFind(key);
         if (found == feeOf.constEnd()) {
             FeeRow f;
             f.group = r.get(BillField::Group);
-            f.number = caller;
+            f.number = key;
             f.name = r.get(BillField::Name);
-            if (!criteria.waiveRent) {
-                if (auto rent = rents.constFind(caller); rent != rents.constEnd()) {
-                    f.rent = *rent;
-                    f.total = *rent;
-                }
-            }
-            index = int(out.fees.size());
-            feeOf.insert(caller, index);
+            Room room;
+            room.caller = key;
+            const Resolved how = rooms->chosen.value(key);
+            room.port = how.kind == Resolved::Extension ? how.port : QString();
+            if (how.kind == Resolved::Account)
+                room.owner = MoneyOwner{true, key.mid(DepositTable::AccountWord.size()).trimmed()};
+            else
+                room.owner = MoneyOwner{false, room.port};
+            found = feeOf.insert(key, int(out.fees.size()));
             out.fees.append(f);
-        } else {
-            index = *found;
+            out.rooms.append(room);
         }
-        AddRecord(out.fees[index], r);
+        AddRecord(out.fees[*found], r);
+        out.rooms[*found].records.append(r.rowId);
     }
-    // Rent once per caller and month, and the deposit side of every fee row.
-    for (FeeRow &f : out.fees) {
-        const auto side = DepositOf(db, f.number);
-        if (!side)
-            return Checked<Chosen>::refuse(side.status().context(QStringLiteral("押金无法读取")));
-        const auto rent = RentOf(db, f.number, side->port, f.rent, criteria.day);
-        if (!rent)
-            return Checked<Chosen>::refuse(rent.status().context(QStringLiteral("结算记录无法读取")));
-        f.total -= f.rent - rent->amount;
-        f.rent = rent->amount;
-        f.note = rent->note;
-        SetDeposit(f, *side);
+
+    // Whether each room's list holds every record it still has open: then a
+    // settlement settles it in full.
+    QHash<QString, int> stillOpen;
+    if (!out.rooms.isEmpty()) {
+        BillTable::Selection open;
+        open.callers = numbers;
+        for (int t = 0; t < 10; ++t)
+            open.types.append(QString::number(t));
+        open.states = {notSettledText()};
+        const auto unsettled = BillTable(db).select(open);
+        if (!unsettled)
+            return Checked<Chosen>::refuse(unsettled.status().context(QStringLiteral("话单无法读取")));
+        if (Status s = keepPorts(db, *unsettled, *rooms); !s)
+            return Checked<Chosen>::refuse(s);
+        for (const BillRecord &r : *unsettled)
+            if (!chosenIds.contains(r.rowId))
+                if (const QString key = rooms->callerOf(r); !key.isEmpty())
+                    ++stillOpen[key];
+    }
+
+    // Monthly rents by port.
+    QHash<QString, Money> rents;
+    for (const UserRow &u : *users)
+        if (!rents.contains(u.port()))
+            rents.insert(u.port(), u.rent());
+    const QString month = MoneyJournal::monthText(criteria.day);
+    DepositTable deposits(db);
+    MoneyJournal journal(db);
+    LedgerTable ledger(db);
+    for (int i = 0; i < out.fees.size(); ++i) {
+        FeeRow &f = out.fees[i];
+        Room &room = out.rooms[i];
+        room.rentMonth = month;
+        std::optional<DepositRow> deposit;
+        if (room.owner.account || !room.port.isEmpty()) {
+            const auto found = deposits.of(room.owner);
+            if (!found)
+                return Checked<Chosen>::refuse(found.status().context(QStringLiteral("押金无法读取")));
+            deposit = *found;
+        }
+        room.held = deposit.has_value();
+
+        // The rent, once per room and month: a room's own (by its port), not
+        // charged again when a run charged or waived it for this month.
+        Money rent = room.port.isEmpty() ? Money() : rents.value(room.port);
+        f.note.clear();
+        if (!rent.isZero()) {
+            const auto dealt = ledger.rentDealtWith(room.caller, room.port, month);
+            if (!dealt)
+                return Checked<Chosen>::refuse(dealt.status().context(QStringLiteral("结算记录无法读取")));
+            std::optional<QString> how;
+            if (*dealt)
+                how = (*dealt)->rentState == LedgerTable::waived()
+                          ? QStringLiteral("本月月租费已于%1免去")
+                                .arg((*dealt)->settledAt.toString(QStringLiteral("MM月dd日")))
+                          : QStringLiteral("本月月租费已于%1结算")
+                                .arg((*dealt)->settledAt.toString(QStringLiteral("MM月dd日")));
+            else if (room.held) {
+                const auto paid = journal.rentDealtWith(room.owner, month);
+                if (!paid)
+                    return Checked<Chosen>::refuse(paid.status());
+                if (*paid)
+                    how = QStringLiteral("本月月租费已于%1结算").arg((*paid)->at.toString(QStringLiteral("MM月dd日")));
+            }
+            if (how) {
+                rent = Money();
+                f.note = RentNote(month, *how);
+            } else if (criteria.waiveRent) {
+                rent = Money();
+                room.rentWaived = true;
+                f.note = RentNote(month, QStringLiteral("本月月租费已免"));
+            } else {
+                f.note = RentNote(month, QString());
+            }
+        }
+        f.rent = rent;
+        f.total += rent;
+
+        // What the deposit was charged for these records already.
+        Money charged;
+        if (deposit) {
+            const auto charges = journal.chargesOf(room.records, room.owner);
+            if (!charges)
+                return Checked<Chosen>::refuse(charges.status());
+            for (qint64 id : std::as_const(room.records)) {
+                const Money c = charges->value(id);
+                charged += c;
+                if (const Money left = totalOf.value(id) - c; !left.isZero())
+                    room.uncharged.append({id, left});
+            }
+        }
+        const Money settled = f.total - rent;
+        room.money = SettlementMoney::of(deposit ? deposit->deposit() : Money(), deposit ? deposit->balance() : Money(),
+                                         settled, charged, rent, stillOpen.value(room.caller) == 0);
+        f.deposit = room.money.deposit;
+        f.balance = room.money.balance;
+        f.collect = room.money.collect;
+        f.refund = room.money.refund;
+        if (!room.money.full && criteria.settling)
+            f.note = (f.note.isEmpty() ? QString() : f.note + QStringLiteral("；"))
+                     + QStringLiteral("部分结算，另有%1条话单未结").arg(stillOpen.value(room.caller));
     }
     return out;
 }
 
-Checked<int> BuildPrintData(Database &db, PrintStore &store, const Criteria &criteria, int *settledLeftOut)
+Checked<int> BuildPrintData(Database &db, PrintStore &store, const Criteria &criteria, Chosen *chosen)
 {
-    const Checked<Chosen> chosen = Choose(db, criteria);
-    if (!chosen)
-        return Checked<int>::refuse(chosen.reason());
-    if (settledLeftOut)
-        *settledLeftOut = chosen->settledLeftOut;
-    if (Status s = store.replace(chosen->bills, chosen->fees); !s)
+    Checked<Chosen> c = Choose(db, criteria);
+    if (!c)
+        return Checked<int>::refuse(c.reason());
+    if (Status s = store.replace(c->bills, c->fees); !s)
         return Checked<int>::refuse(s.reason());
-    return int(chosen->bills.size());
+    const int n = int(c->bills.size());
+    if (chosen)
+        *chosen = std::move(*c);
+    return n;
 }
 
 } // namespace corvane::CallQuery

@@ -1,10 +1,13 @@
 #pragma once
 #include "BillTable.h"
+#include "DepositTable.h"
+#include "MoneyJournal.h"
 #include "PrintStore.h"
 #include "Status.h"
 
 #include <QDate>
 #include <QDateTime>
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -35,11 +38,11 @@ Checked<QStringList> FillList(Database &db, SelectMode mode);
 // selected names, or "账号" and the three-digit number of an account item.
 Checked<QStringList> CallersFor(Database &db, SelectMode mode, const QStringList &selectedItems);
 
-// Numbers that still have records not settled but belong to no user any
-// more (a renumbered extension, a user gone): listed after the users as
+// Numbers that still have records not settled but belong to no room: no
+// user has them today and the number history gives them to no port (a user
+// gone, numbers changed before the history began). Listed after the users as
 // "805--（已停用）" and chosen like them; with groups, those of these groups.
-// Their records are settled without a deposit: the deposit stays with the
-// user, under its number of today.
+// Their records are settled without a deposit.
 Checked<QStringList> StrandedCallers(Database &db, const QStringList &groups = {});
 QString StrandedName(); // "（已停用）"
 
@@ -54,24 +57,48 @@ QString notSettledText();
 std::optional<QDateTime> EndTimeMoment(const QString &text);
 
 struct Criteria {
-    QStringList callers; // exact calling numbers
-    QList<int> types;    // call-type codes 0..9
-    QStringList states;  // "未结算" and/or "已结算"
+    // Calling numbers as chosen: a user's number today stands for the room
+    // (its port) and every number the room had, by the number history; an
+    // account as "账号012"; any other number as itself.
+    QStringList callers;
+    // Rooms already resolved (a caller text → its port), so that a list
+    // settled after a renumbering still names the same rooms.
+    QHash<QString, QString> ports;
+    QList<int> types;   // call-type codes 0..9
+    QStringList states; // "未结算" and/or "已结算"
     // The time range, both ends included; without one every date qualifies.
     std::optional<QDateTime> begin, end;
     bool waiveRent = false; // "免去本月月租费"
     // For a settlement: only records not yet settled are listed and summed,
     // whatever the states say.
     bool settling = false;
-    // The day the rent is for: rent is charged once per caller and month.
+    // The day whose month's rent is listed: rent is charged once per room and
+    // month.
     QDate day = QDate::currentDate();
 };
 
+// One room of a list (an extension by its port, an account, or a number no
+// room has), with its records and what settling them moves.
+struct Room {
+    QString caller; // the fee row's number: the room's number today, "账号012", or the number itself
+    QString port;   // the extension's port; empty for an account or a number no room has
+    MoneyOwner owner;
+    bool held = false;     // it has a deposit row
+    QList<qint64> records; // main row ids, in table order
+    // Chosen records the deposit was not charged for, with the amount.
+    QList<QPair<qint64, Money>> uncharged;
+    SettlementMoney money;
+    QString rentMonth;       // "2026-12"
+    bool rentWaived = false; // waived by this list
+};
+
 // The records a criteria choose, in table order: the listed row (with its
-// main row id) and the fee row they build, as BuildPrintData stores them.
+// main row id), the fee row per room they build, as BuildPrintData stores
+// them, and the rooms beside the fee rows (same order).
 struct Chosen {
     QList<BillRow> bills;
     QList<FeeRow> fees;
+    QList<Room> rooms;
     int settledLeftOut = 0; // records the states chose that a settlement leaves out
 };
 
@@ -82,35 +109,20 @@ int FeeColumnOf(const QString &typeCode);
 // handling and service fees, its total.
 void AddRecord(FeeRow &fee, const BillRecord &record);
 
-// The deposit behind a caller: an extension's by the port of its user, an
-// account's by its number. No deposit row: all zero.
-struct DepositSide {
-    QString port;      // the user's port, empty for an account or a number no user has
-    bool held = false; // a deposit row exists
-    Money deposit;
-    Money balance;
-};
-Checked<DepositSide> DepositOf(Database &db, const QString &caller);
-
-// The rent of a caller for the month of `day`: the rent asked for, unless the
-// ledger shows rent charged to the caller (by its port for an extension) in
-// that month; then none, and the note says why.
-struct Rent {
-    Money amount;
-    QString note;
-};
-Checked<Rent> RentOf(Database &db, const QString &caller, const QString &port, Money rent, const QDate &day);
-
-// Fills the deposit columns of a fee row and what is collected or refunded:
-// the deposit held less the total.
-void SetDeposit(FeeRow &fee, const DepositSide &side);
+// Chooses the records. Each room's money is worked out as a settlement
+// would move it (SettlementMoney): the rent of the month unless charged or
+// waived for that month already, what the deposit was charged for the
+// records, and whether the list holds every record of the room still open
+// (a full settlement) or a part.
 Checked<Chosen> Choose(Database &db, const Criteria &criteria);
 
 // Chooses the records and replaces the contents of print.mdb with them in one
-// step. Returns the number of listed records.
-// `settledLeftOut`, when given, is told how many records a settlement left out
-// because they were settled already.
-Checked<int> BuildPrintData(Database &db, PrintStore &store, const Criteria &criteria, int *settledLeftOut = nullptr);
+// step. Returns the number of listed records; `chosen`, when given, gets
+// what was chosen.
+Checked<int> BuildPrintData(Database &db, PrintStore &store, const Criteria &criteria, Chosen *chosen = nullptr);
+
+// The rent note of a fee row: "2026年12月：本月月租费已于12月15日结算" and the like.
+QString RentNote(const QString &month, const QString &what);
 
 } // namespace CallQuery
 } // namespace corvane

@@ -85,7 +85,9 @@ QStringList SettleLedger::texts(const LedgerRow &r)
             r.balance.toText(),
             r.collect.toText(),
             r.refund.toText(),
-            r.note};
+            r.note,
+            r.rentMonth,
+            r.rentState};
 }
 
 SettleLedger::Totals SettleLedger::totalsOf(const QList<LedgerRow> &rows)

@@ -1,16 +1,13 @@
 #include "Settlement.h"
-#include "PendingCommands.h"
 
-#include "AccountTable.h"
 #include "BillTable.h"
-#include "CallQuery.h"
 #include "ConfigTable.h"
 #include "ConsoleContext.h"
 #include "Database.h"
 #include "DepositTable.h"
+#include "PendingCommands.h"
 #include "PrintStore.h"
 #include "SwitchLink.h"
-#include "UserTable.h"
 
 #include <QHash>
 #include <QSet>
@@ -21,50 +18,31 @@ namespace {
 
 const QString kFailed = QStringLiteral("结算失败，没有任何话单被结算");
 
-// The deposit user or account of one fee row: its deposit reset, its class
-// restored, its command added. False when the caller has no deposit row (or
-// no user or account row): then nothing changes for it.
-Checked<bool> settleCaller(Database &db, const QString &caller, const QString &cls, QStringList &commands)
+// The list's criteria for a settlement now: only what is not settled, and
+// only what ended before this moment.
+CallQuery::Criteria atCommit(const CallQuery::Criteria &criteria, const QDateTime &at)
 {
-    DepositTable deposits(db);
-    if (caller.startsWith(DepositTable::AccountWord)) {
-        const QString number = caller.mid(DepositTable::AccountWord.size()).trimmed();
-        const auto deposit = deposits.ofAccount(number);
-        if (!deposit)
-            return deposit.refusedAs<bool>();
-        AccountTable accounts(db);
-        const auto account = accounts.byNumber(number);
-        if (!account)
-            return account.refusedAs<bool>();
-        if (!*deposit || !*account)
-            return false;
-        if (Status s = deposits.settle(**deposit, cls); !s)
-            return Checked<bool>::refuse(s);
-        if (Status s = accounts.write((*account)->rowId, {{AccountField::Class, cls}}); !s)
-            return Checked<bool>::refuse(s);
-        commands << QStringLiteral("*68*") + cls + QLatin1Char('*') + (*account)->trunkGroup() + QStringLiteral("*0*")
-                        + number + QLatin1Char('#');
-        return true;
-    }
+    CallQuery::Criteria c = criteria;
+    c.settling = true;
+    if (!c.states.contains(CallQuery::notSettledText()))
+        c.states = QStringList();
+    if (!c.end || *c.end > at)
+        c.end = at;
+    return c;
+}
 
-    UserTable users(db);
-    const auto user = users.byNumber(caller);
-    if (!user)
-        return user.refusedAs<bool>();
-    if (!*user)
-        return false;
-    const auto deposit = deposits.ofExtension((*user)->port());
-    if (!deposit)
-        return deposit.refusedAs<bool>();
-    if (!*deposit)
-        return false;
-    if (Status s = deposits.settle(**deposit, cls); !s)
-        return Checked<bool>::refuse(s);
-    if (Status s = users.write((*user)->rowId, {{UserField::Class, cls}}); !s)
-        return Checked<bool>::refuse(s);
-    // The extension command, as the intake's demotion sends it.
-    commands << QStringLiteral("*10*") + cls + QLatin1Char('*') + (*user)->number() + QLatin1Char('#');
-    return true;
+// The rooms of a choice in the order the request shows them.
+QList<int> inShownOrder(const CallQuery::Chosen &chosen, const QStringList &callers)
+{
+    QList<int> order;
+    for (const QString &caller : callers)
+        for (int i = 0; i < chosen.rooms.size(); ++i)
+            if (chosen.rooms.at(i).caller == caller && !order.contains(i))
+                order.append(i);
+    for (int i = 0; i < chosen.rooms.size(); ++i)
+        if (!order.contains(i))
+            order.append(i);
+    return order;
 }
 
 } // namespace
@@ -72,12 +50,64 @@ Checked<bool> settleCaller(Database &db, const QString &caller, const QString &c
 QString busyText() { return QStringLiteral("正在处理，请不要退出！"); }
 QString doneText() { return QStringLiteral("处理完毕！"); }
 
-Outcome SettleListed(Database &db, PrintStore &store)
+Request RequestFor(const CallQuery::Criteria &criteria, const CallQuery::Chosen &list, const QStringList &shown)
 {
-    return SettleListed(db, store, {QString(), QDateTime::currentDateTime()});
+    Request r;
+    r.criteria = criteria;
+    r.criteria.callers.clear();
+    r.criteria.ports.clear();
+    for (const QString &number : shown) {
+        for (const CallQuery::Room &room : list.rooms) {
+            if (room.caller != number)
+                continue;
+            r.criteria.callers.append(room.caller);
+            if (!room.port.isEmpty())
+                r.criteria.ports.insert(room.caller, room.port);
+            r.listed += room.records;
+        }
+    }
+    return r;
 }
 
-Outcome SettleListed(Database &db, PrintStore &store, const Run &run)
+Checked<Preview> Foresee(Database &db, const Request &request, const QDateTime &at)
+{
+    Preview p;
+    if (request.criteria.callers.isEmpty())
+        return p;
+    const auto chosen = CallQuery::Choose(db, atCommit(request.criteria, at));
+    if (!chosen)
+        return chosen.refusedAs<Preview>();
+    const QSet<qint64> listed(request.listed.cbegin(), request.listed.cend());
+    QSet<qint64> now;
+    for (int i = 0; i < chosen->rooms.size(); ++i) {
+        const CallQuery::Room &room = chosen->rooms.at(i);
+        const FeeRow &fee = chosen->fees.at(i);
+        ++p.rooms;
+        p.records += int(room.records.size());
+        p.partial += room.money.full ? 0 : 1;
+        p.total += fee.total;
+        p.collect += room.money.collect;
+        p.refund += room.money.refund;
+        int arrived = 0;
+        for (qint64 id : room.records) {
+            now.insert(id);
+            if (!listed.contains(id))
+                ++arrived;
+        }
+        if (arrived > 0) {
+            p.arrived += arrived;
+            p.arrivedRooms.append(QStringLiteral("%1：%2条").arg(room.caller).arg(arrived));
+        }
+    }
+    for (const BillRow &b : chosen->bills)
+        if (!listed.contains(b.mainRowId))
+            p.arrivedTotal += Money::fromText(b.fee);
+    for (qint64 id : request.listed)
+        p.notMarked += now.contains(id) ? 0 : 1;
+    return p;
+}
+
+Outcome SettleRooms(Database &db, PrintStore &store, const Request &request, const Run &run)
 {
     Outcome out;
     auto fail = [&](const QString &why) {
@@ -88,129 +118,118 @@ Outcome SettleListed(Database &db, PrintStore &store, const Run &run)
     if (!db.isOpen() || !store.isOpen())
         return fail(QStringLiteral("数据库未打开"));
 
-    const QList<BillRow> listed = store.bills();
-    const QList<FeeRow> fees = store.fees();
-
+    const QSet<qint64> listed(request.listed.cbegin(), request.listed.cend());
+    CallQuery::Chosen chosen;
     const Status done = InTransaction(db, [&]() -> Status {
         const auto config = ConfigTable(db).read();
         if (!config)
             return config.status();
-        const QString settleClass = config->demoteClass();
+        // What is true now, read inside the transaction: the records of the
+        // shown rooms that ended before this moment and are not settled.
+        auto now = CallQuery::Choose(db, atCommit(request.criteria, run.at));
+        if (!now)
+            return now.status();
+        chosen = std::move(*now);
+        QHash<qint64, BillRow> billOf;
+        for (const BillRow &b : std::as_const(chosen.bills))
+            billOf.insert(b.mainRowId, b);
 
-        // The marks: exactly the listed rows that are still not settled.
         BillTable bills(db);
-        QList<qint64> marked;
-        QSet<QString> settled;
-        for (const BillRow &b : listed) {
-            const auto mark = bills.markSettled(b.mainRowId, b.caller, b.endTime);
-            if (!mark)
-                return mark.status();
-            if (*mark) {
-                marked.append(b.mainRowId);
-                settled.insert(b.caller);
-            } else {
-                ++out.notMarked;
-            }
-        }
-        out.marked = int(marked.size());
-        const auto records = bills.byRowIds(marked);
-        if (!records)
-            return records.status();
-
-        // Callers in the order of the fee rows, then any caller with marked
-        // records but no fee row (a list from elsewhere).
-        QStringList callers;
-        QHash<QString, FeeRow> feeOf;
-        for (const FeeRow &f : fees) {
-            if (settled.contains(f.number) && !callers.contains(f.number)) {
-                callers.append(f.number);
-                feeOf.insert(f.number, f);
-            }
-        }
-        for (const BillRow &b : listed)
-            if (settled.contains(b.caller) && !callers.contains(b.caller))
-                callers.append(b.caller);
-
+        DepositTable deposits(db);
         LedgerTable ledger(db);
         if (Status s = ledger.ensure(); !s)
             return s;
-        for (const QString &caller : std::as_const(callers)) {
-            FeeRow f = feeOf.value(caller);
-            const bool listedFee = feeOf.contains(caller);
-            // What was really settled: the marked records themselves.
-            FeeRow sums;
+        QSet<qint64> settledIds;
+        for (int i : inShownOrder(chosen, request.criteria.callers)) {
+            const CallQuery::Room &room = chosen.rooms.at(i);
+            const FeeRow &fee = chosen.fees.at(i);
             LedgerRow row;
-            for (const BillRecord &r : *records) {
-                if (r.caller() != caller)
-                    continue;
-                CallQuery::AddRecord(sums, r);
+            for (qint64 id : room.records) {
+                const BillRow &b = billOf.value(id);
+                const auto mark = bills.markSettled(id, b.caller, b.endTime);
+                if (!mark)
+                    return mark.status();
+                if (!*mark)
+                    return Status::fail(QStringLiteral("话单%1（%2）已被更改").arg(b.caller, b.endTime));
                 if (row.records == 0)
-                    row.firstEnd = r.endTime();
-                row.lastEnd = r.endTime();
+                    row.firstEnd = b.endTime;
+                row.lastEnd = b.endTime;
                 ++row.records;
-                if (!listedFee) {
-                    f.group = r.get(BillField::Group);
-                    f.name = r.get(BillField::Name);
+                settledIds.insert(id);
+                if (!listed.contains(id)) {
+                    ++out.arrived;
+                    out.arrivedTotal += Money::fromText(b.fee);
                 }
             }
-            const auto side = CallQuery::DepositOf(db, caller);
-            if (!side)
-                return side.status();
-            const auto rent = CallQuery::RentOf(db, caller, side->port, listedFee ? f.rent : Money(), run.at.date());
-            if (!rent)
-                return rent.status();
-
+            out.marked += row.records;
             row.settledAt = run.at;
             row.operatorName = run.operatorName;
-            row.caller = caller;
-            row.port = side->port;
-            row.group = f.group;
-            row.name = f.name;
-            row.longDistance = sums.longDistance;
-            row.city = sums.city;
-            row.local = sums.local;
-            row.incoming = sums.incoming;
-            row.handling = sums.handling;
-            row.service = sums.service;
-            row.rent = rent->amount;
-            // A list already waived this month's rent and said so in its note.
-            row.note = rent->note.isEmpty() && listedFee ? f.note : rent->note;
-            row.total = sums.total + rent->amount;
-            row.deposit = side->deposit;
-            row.balance = side->balance;
-            const Money left = side->deposit - row.total;
-            if (left.isNegative())
-                row.collect = -left;
-            else
-                row.refund = left;
-            if (const auto id = ledger.append(row); !id)
+            row.caller = room.caller;
+            row.port = room.port;
+            row.group = fee.group;
+            row.name = fee.name;
+            row.longDistance = fee.longDistance;
+            row.city = fee.city;
+            row.local = fee.local;
+            row.incoming = fee.incoming;
+            row.handling = fee.handling;
+            row.service = fee.service;
+            row.rent = fee.rent;
+            row.total = fee.total;
+            row.deposit = room.money.deposit;
+            row.balance = room.money.balance;
+            row.collect = room.money.collect;
+            row.refund = room.money.refund;
+            row.note = fee.note;
+            row.rentMonth = room.rentMonth;
+            row.rentState = !fee.rent.isZero() ? LedgerTable::charged()
+                            : room.rentWaived  ? LedgerTable::waived()
+                                               : QString();
+            const auto id = ledger.append(row);
+            if (!id)
                 return id.status();
-            else
-                row.rowId = *id;
-            out.settledCallers.append(caller);
+            row.rowId = *id;
+            out.settledCallers.append(room.caller);
             out.ledger.append(row);
-
-            const Checked<bool> reset = settleCaller(db, caller, settleClass, out.commands);
-            if (!reset)
-                return reset.status();
-            if (*reset)
-                out.resetCallers.append(caller);
+            if (!room.held)
+                continue;
+            const auto deposit = deposits.of(room.owner);
+            if (!deposit)
+                return deposit.status();
+            if (!*deposit)
+                continue;
+            DepositTable::Settling how;
+            how.money = room.money;
+            how.ledgerRowId = *id;
+            how.rentMonth = room.rentMonth;
+            how.rentWaived = room.rentWaived;
+            how.uncharged = room.uncharged;
+            how.settleClass = config->demoteClass();
+            how.demoteClass = config->demoteClass();
+            const auto moved = deposits.settle(**deposit, how);
+            if (!moved)
+                return moved.status();
+            out.commands += moved->commands;
+            out.resetCallers.append(room.caller);
         }
+        for (qint64 id : request.listed)
+            out.notMarked += settledIds.contains(id) ? 0 : 1;
         // The classes given back reach the switch with the settlement, also
         // when it cannot take them now.
-        return PendingCommands(db).keepStar(out.commands, 100);
+        return PendingCommands(db).keepStar(out.commands, PendingCommand::DefaultGapMs);
     });
     if (!done)
         return fail(done.reason());
-    // The receipts printed from here on show what was settled.
-    if (Status s = store.recordSettlement(out.ledger); !s)
+    // The receipts printed from here on show what was settled, the records
+    // that arrived after the list among them.
+    if (Status s = store.recordSettlement(chosen.bills, chosen.fees); !s)
         qWarning("print.mdb not brought in line with the settlement: %s", qPrintable(s.reason()));
     return out;
 }
 
-Outcome Settle(ConsoleContext &ctx, PrintStore &store)
+Outcome Settle(ConsoleContext &ctx, PrintStore &store, const Request &request)
 {
-    Outcome out = SettleListed(ctx.db, store, {ctx.login.OPName, ctx.clock.now()});
+    Outcome out = SettleRooms(ctx.db, store, request, {ctx.login.OPName, ctx.clock.now()});
     // The classes given back wait for the switch when it is not there now;
     // the operator is told how many.
     if (out && !out.commands.isEmpty() && ctx.link)

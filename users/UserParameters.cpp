@@ -2,6 +2,7 @@
 #include "PendingCommands.h"
 
 #include "AccountTable.h"
+#include "ClassCommands.h"
 #include "ConfigTable.h"
 #include "Criteria.h"
 #include "Data.h"
@@ -190,6 +191,16 @@ Status checkPasswordDigits(const QString &password)
     return Status::ok();
 }
 
+// Money is paid in yuan and fen: a third decimal would be rounded away
+// without anyone having paid it.
+Status checkCents(const QString &amount)
+{
+    const int point = amount.indexOf(QLatin1Char('.'));
+    if (point >= 0 && amount.size() - point - 1 > 2)
+        return Status::fail(QStringLiteral("押金最多两位小数！"));
+    return Status::ok();
+}
+
 } // namespace
 
 Checked<QString> UserParameters::checkUserValue(int col, const QString &text) const
@@ -345,14 +356,11 @@ StoreResult UserParameters::amendPort(const AmendPlan &plan, int k)
     const QString number = user.number();
 
     const Status s = inTransaction(m_db, QStringLiteral("物理端口%1未能修改").arg(port), [&]() -> Status {
-        // A new number goes into the deposit row too.
-        if (field == UserField::Number)
-            return users.renumber(user.rowId, value);
+        // A new number, name or class goes into the deposit row too (the
+        // user gateway carries it over).
         if (Status w = users.write(user.rowId, {{field, value}}); !w)
             return w;
         switch (field) {
-        case UserField::Name: return deposits.followUser(port, {{DepositField::Name, value}});
-        case UserField::Class: return deposits.followUser(port, {{DepositField::Class, value.trimmed()}});
         case UserField::PayType:
             if (value == Ordinary)
                 return deposits.removeOfExtension(port);
@@ -508,6 +516,8 @@ Checked<QString> UserParameters::checkDeposit(const GridCell &cell, const QStrin
                                    QStringLiteral("押金最大为999.00元"));
             !s)
             return Checked<QString>::refuse(s.reason());
+        if (Status s = checkCents(t); !s)
+            return Checked<QString>::refuse(s.reason());
         return Money::fromText(t).toText();
     }
     if (f == DepositField::Password) {
@@ -539,20 +549,15 @@ StoreResult UserParameters::storeDeposit(const GridCell &cell, const QString &va
     Status s;
     QString notice;
     if (f == DepositField::Deposit) {
-        // A new deposit paid: the balance moves by the difference, so the
-        // calls charged since the first deposit stay charged. A balance that
-        // is 0.00 or more again gives back the class the intake took away.
+        // The deposit held set anew: the balance moves by the difference, so
+        // the calls charged stay charged; a balance pushed below 0.00
+        // demotes, one 0.00 or more again gives the class back.
         s = inTransaction(m_db, QStringLiteral("押金未能保存"), [&]() -> Status {
-            const auto paid = deposits.payDeposit(row, Money::fromText(value));
-            if (!paid)
-                return paid.status();
-            if (!row.balance().isNegative() || paid->balance().isNegative())
-                return Status::ok();
-            const auto restored = giveBackClass(*paid);
-            if (!restored)
-                return restored.status();
-            commands = restored->commands;
-            notice = restored->notice;
+            const auto moved = deposits.changeDeposit(row, Money::fromText(value), config().demoteClass());
+            if (!moved)
+                return moved.status();
+            commands = moved->cls.commands;
+            notice = moved->cls.notice;
             return Status::ok();
         });
     } else if (f == DepositField::Password) {
@@ -587,50 +592,69 @@ StoreResult UserParameters::storeDeposit(const GridCell &cell, const QString &va
     return result;
 }
 
-Checked<UserParameters::ClassBack> UserParameters::giveBackClass(const DepositRow &row)
+StoreResult UserParameters::topUpDeposit(qint64 rowId, const QString &amount)
 {
     DepositTable deposits(m_db);
-    const auto before = deposits.demotedFrom(row);
-    if (!before)
-        return before.refusedAs<ClassBack>();
-    const QString balance = row.balance().toText();
-    ClassBack back;
-    if (!*before) {
-        // Demoted by an older console, which kept no class: the operator sets it.
-        back.notice = QStringLiteral("余额已恢复为%1元。原等级不明，请在“用户信息”或“账号”中设置等级。").arg(balance);
-        return back;
-    }
-    const QString cls = **before;
-    if (Status s = deposits.write(row.rowId, {{DepositField::Class, cls}}); !s)
-        return Checked<ClassBack>::refuse(s);
-    if (Status s = deposits.forgetDemotion(row); !s)
-        return Checked<ClassBack>::refuse(s);
-    if (row.isAccount()) {
-        AccountTable accounts(m_db);
-        const auto acct = accounts.byNumber(row.key());
-        if (!acct)
-            return acct.refusedAs<ClassBack>();
-        if (*acct) {
-            if (Status s = accounts.write((*acct)->rowId, {{AccountField::Class, cls}}); !s)
-                return Checked<ClassBack>::refuse(s);
-            back.commands << QStringLiteral("*68*") + cls + QLatin1Char('*') + (*acct)->trunkGroup()
-                                 + QStringLiteral("*0*") + row.key() + QLatin1Char('#');
-        }
-        back.notice = QStringLiteral("账号%1的余额已恢复为%2元，等级已恢复为%3。").arg(row.key(), balance, cls);
-        return back;
-    }
-    UserTable users(m_db);
-    const auto user = users.byPort(row.key());
-    if (!user)
-        return user.refusedAs<ClassBack>();
-    const QString number = *user ? (*user)->number() : row.number();
-    if (*user)
-        if (Status s = users.write((*user)->rowId, {{UserField::Class, cls}}); !s)
-            return Checked<ClassBack>::refuse(s);
-    if (!number.isEmpty())
-        back.commands << QStringLiteral("*10*") + cls + QLatin1Char('*') + number + QLatin1Char('#');
-    back.notice = QStringLiteral("分机%1的余额已恢复为%2元，等级已恢复为%3。").arg(number, balance, cls);
-    return back;
+    const auto found = deposits.byRowId(rowId);
+    if (!found || !*found)
+        return StoreResult(rowGone(), {}, true);
+    QStringList commands;
+    QString notice;
+    const Status s = inTransaction(m_db, QStringLiteral("续交押金未能保存"), [&]() -> Status {
+        const auto moved = deposits.topUp(**found, Money::fromText(amount), config().demoteClass());
+        if (!moved)
+            return moved.status();
+        commands = moved->cls.commands;
+        notice = moved->cls.notice;
+        return Status::ok();
+    });
+    StoreResult result(s, s ? commands : QStringList(), true);
+    if (s)
+        result.notice = notice;
+    return result;
+}
+
+Checked<QString> UserParameters::checkTopUp(const QString &text) const
+{
+    const QString t = text.trimmed();
+    if (Status s =
+            CheckNumber(t, true, 8, 999, QStringLiteral("请输入数字作为押金！"), QString(),
+                        QStringLiteral("押金最大为8位（含小数点和2位小数）！"), QStringLiteral("押金最大为999.00元"));
+        !s)
+        return Checked<QString>::refuse(s.reason());
+    if (Status s = checkCents(t); !s)
+        return Checked<QString>::refuse(s.reason());
+    if (!Money::fromText(t).isNegative() && Money::fromText(t).isZero())
+        return Checked<QString>::refuse(QStringLiteral("续交押金的金额必须大于0！"));
+    return Money::fromText(t).toText();
+}
+
+QString UserParameters::depositChangeText(qint64 rowId, const QString &deposit) const
+{
+    const DepositRow row = shownDeposit(rowId);
+    const auto now = DepositTable(m_db).byRowId(rowId);
+    return DepositTable::changeText(now && *now ? **now : row, Money::fromText(deposit));
+}
+
+Checked<std::optional<JournalRow>> UserParameters::lastMovement(qint64 rowId) const
+{
+    const auto row = DepositTable(m_db).byRowId(rowId);
+    if (!row)
+        return row.refusedAs<std::optional<JournalRow>>();
+    if (!*row)
+        return std::optional<JournalRow>();
+    const auto rows = MoneyJournal(m_db).of((*row)->owner());
+    if (!rows)
+        return rows.refusedAs<std::optional<JournalRow>>();
+    if (rows->isEmpty())
+        return std::optional<JournalRow>();
+    return std::optional<JournalRow>(rows->last());
+}
+
+QString UserParameters::topUpText(qint64 rowId, const QString &amount) const
+{
+    const auto now = DepositTable(m_db).byRowId(rowId);
+    return DepositTable::topUpText(now && *now ? **now : shownDeposit(rowId), Money::fromText(amount));
 }
 
 QString UserParameters::depositPassword(qint64 rowId) const
@@ -735,15 +759,13 @@ StoreResult UserParameters::storeAccount(const GridCell &cell, const QString &va
     const Status s = inTransaction(m_db, QStringLiteral("账号%1未能修改").arg(n), [&]() -> Status {
         if (Status w = accounts.write(acct.rowId, {{f, value}}); !w)
             return w;
+        // Name, class and password go into the deposit row too (the
+        // account gateway carries them over).
         switch (f) {
-        case AccountField::Name: return deposits.followAccount(n, {{DepositField::Name, value}});
-        case AccountField::Class:
-            commands << QStringLiteral("*68*") + value + QLatin1Char('*') + trunkGroup + QStringLiteral("*0*") + n
-                            + QLatin1Char('#');
-            return deposits.followAccount(n, {{DepositField::Class, value}});
+        case AccountField::Class: commands << ClassCommands::account(value, trunkGroup, n); return Status::ok();
         case AccountField::Password:
             commands << QStringLiteral("*67*") + n + QLatin1Char('*') + value + QLatin1Char('#');
-            return deposits.followAccount(n, {{DepositField::Password, value}});
+            return Status::ok();
         case AccountField::PayType:
             if (value == Ordinary) {
                 if (acct.get(AccountField::PayType).trimmed() != Ordinary)
@@ -811,13 +833,10 @@ StoreResult UserParameters::deleteAccount(qint64 rowId)
     const QString n = (*found)->number();
     if (n.isEmpty())
         return StoreResult(Status::ok());
-    const Status s = inTransaction(m_db, QStringLiteral("账号%1未能删除").arg(n), [&]() -> Status {
-        // An account's deposit row goes with it, whatever its payment type
-        // says: a deposit row of no account would be charged by nobody.
-        if (Status d = DepositTable(m_db).removeOfAccount(n); !d)
-            return d;
-        return accounts.remove(rowId);
-    });
+    // An account's deposit row goes with it, whatever its payment type says
+    // (the account gateway hands back what it held): a deposit row of no
+    // account would be charged by nobody.
+    const Status s = accounts.remove(rowId).context(QStringLiteral("账号%1未能删除").arg(n));
     if (!s)
         return StoreResult(s, {}, true);
     // The switch still knows the account: it gets the class an account that

@@ -108,10 +108,19 @@ public:
     qint64 depositRowId(int index) const;
     CellRule depositRule(const GridCell &cell) const;
     Checked<QString> checkDeposit(const GridCell &cell, const QString &text) const;
-    // Column 5 (a new deposit paid: the balance moves by the difference and a
-    // balance out of debt gets its class back), 6 (password, mirrored to the
-    // account) or 7 (password mark: a new random password or none).
+    // Column 5 (the deposit held set anew: the balance moves by the
+    // difference, a balance in debt demotes and one out of debt gets its
+    // class back), 6 (password, mirrored to the account) or 7 (password
+    // mark: a new random password or none).
     StoreResult storeDeposit(const GridCell &cell, const QString &value);
+    // What a change of "押金" to `deposit` does, for the question before it.
+    QString depositChangeText(qint64 rowId, const QString &deposit) const;
+    // "续交押金": an amount added to the deposit held and to the balance.
+    Checked<QString> checkTopUp(const QString &text) const;
+    StoreResult topUpDeposit(qint64 rowId, const QString &amount);
+    QString topUpText(qint64 rowId, const QString &amount) const;
+    // The last movement of a deposit's money (for its slip).
+    Checked<std::optional<JournalRow>> lastMovement(qint64 rowId) const;
     // What the password column shows after a store of the mark.
     QString depositPassword(qint64 rowId) const;
 
@@ -133,16 +142,13 @@ public:
     static int byteLength(const QString &text);
 
 private:
-    // The class the intake took from a deposit that is no longer in debt,
-    // written back with its commands and what the operator is told.
-    struct ClassBack {
-        QStringList commands;
-        QString notice;
-    };
-    Checked<ClassBack> giveBackClass(const DepositRow &row);
     ConfigRow config() const;
     std::optional<QString> depositMoney(const QString &port, bool account) const;
+
+public:
     DepositRow shownDeposit(qint64 rowId) const;
+
+private:
     AccountRow shownAccount(qint64 rowId) const;
 
     // The rows the grids show, as read last.

@@ -5,7 +5,8 @@
 #include "DatabaseHealth.h"
 #include "HomeLock.h"
 #include "HomeSetup.h"
-#include "LedgerTable.h"
+#include "MoneyJournal.h"
+#include "OwnTables.h"
 #include "Schema.h"
 #include "ShowModal.h"
 #include "SwitchLink.h"
@@ -80,12 +81,20 @@ bool OpenSwitchDB(ConsoleContext &ctx)
     const QStringList problems = schemaProblems(ctx.db, switchTables());
     if (!problems.isEmpty())
         return fail(QStringLiteral("数据库文件 %1 不是本系统的数据库：\n%2").arg(path, DescribeProblems(problems)));
-    // A home made by an older console has no settlement ledger yet, nor the
-    // indexes of this version (built once, a few seconds on a big history).
-    if (Status s = LedgerTable(ctx.db).ensure(); !s)
+    // A home made by an older console has no settlement ledger, money
+    // journal or number history yet, nor the indexes of this version (built
+    // once, a few seconds on a big history).
+    if (Status s = BringOwnTablesUpToDate(ctx.db, ctx.clock.now()); !s)
         return fail(s.reason());
-    if (Status s = updateIndexes(ctx.db, switchTables()); !s)
-        return fail(s.reason());
+    // Every deposit must be what its journal adds up to. A difference is
+    // named, never mended here: the operator decides with the journal.
+    const auto differ = MoneyJournal(ctx.db).mismatches();
+    if (!differ)
+        ctx.messages.show(differ.reason(), QStringLiteral("押金流水"), MessageService::Icon::Warning);
+    else if (!differ->isEmpty())
+        ctx.messages.show(QStringLiteral("以下押金的金额与押金流水不符，请核对后处理：\n")
+                              + differ->join(QLatin1Char('\n')),
+                          QStringLiteral("押金流水"), MessageService::Icon::Warning);
     return true;
 }
 

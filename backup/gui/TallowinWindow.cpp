@@ -228,10 +228,18 @@ bool frmMain::confirmRestore(const QString &file)
     QString text =
         QStringLiteral("是否用备份文件\n%1\n（%2 的文件）恢复数据库？\n\n")
             .arg(info.absoluteFilePath(), info.lastModified().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
-    if (chkBill->isChecked())
-        text += QStringLiteral("“话单信息”已勾选：话单和押金余额取自备份文件，当前的话单不保留在数据库中。");
-    else
-        text += QStringLiteral("“话单信息”未勾选：保留当前的话单和押金余额。");
+    if (chkBill->isChecked()) {
+        text += QStringLiteral("“话单信息”已勾选：话单取自备份文件，当前的话单不保留在数据库中；"
+                               "押金按押金流水保持当前金额。");
+        // Settlements made since the file are undone: named before anything happens.
+        const auto undone = SettlementsUndoneBy(m_ctx.home, file);
+        if (!undone)
+            text += QStringLiteral("\n无法读出备份之后的结算：") + undone.reason();
+        else if (!undone->isEmpty())
+            text += QStringLiteral("\n\n") + UndoneSummary(*undone) + QStringLiteral("\n");
+    } else {
+        text += QStringLiteral("“话单信息”未勾选：保留当前的话单；押金按押金流水保持当前金额。");
+    }
     text += QStringLiteral("\n参数取自备份文件；操作员使用记录保留。");
     if (m_databaseSound)
         text += QStringLiteral("\n恢复前的数据库另存为 Quessel-日期-时间.mdb。");

@@ -222,12 +222,18 @@ void BM_Settle(benchmark::State &state)
         CallQuery::Criteria c = w.criteria;
         c.settling = true;
         c.day = QDate(2026, 7, 31);
-        if (!CallQuery::BuildPrintData(w.ctx->db, w.store, c))
+        CallQuery::Chosen list;
+        if (!CallQuery::BuildPrintData(w.ctx->db, w.store, c, &list))
             return;
+        QStringList shown;
+        for (const FeeRow &f : list.fees)
+            shown << f.number;
         state.ResumeTiming();
-        // Marks the records, writes a ledger row per caller, resets deposits.
+        // Reads the rooms again inside its transaction, marks the records,
+        // writes a ledger row per room, settles the deposits.
         const Settlement::Outcome out =
-            Settlement::SettleListed(w.ctx->db, w.store, {QStringLiteral("bench"), QDateTime(c.day, QTime(18, 0))});
+            Settlement::SettleRooms(w.ctx->db, w.store, Settlement::RequestFor(c, list, shown),
+                                    {QStringLiteral("bench"), QDateTime(c.day, QTime(18, 0))});
         if (!out) {
             state.SkipWithError(out.status.reason().toUtf8().constData());
             return;

@@ -130,4 +130,20 @@ void InvertShownItems(QListWidget *list)
             list->item(i)->setSelected(!list->item(i)->isSelected());
 }
 
+void ClearShownItems(QListWidget *list)
+{
+    for (int i = 0; i < list->count(); ++i)
+        if (!list->item(i)->isHidden())
+            list->item(i)->setSelected(false);
+}
+
+QStringList SelectedShownItems(const QListWidget *list)
+{
+    QStringList out;
+    for (int i = 0; i < list->count(); ++i)
+        if (!list->item(i)->isHidden() && list->item(i)->isSelected())
+            out.append(list->item(i)->text());
+    return out;
+}
+
 } // namespace corvane

@@ -1,5 +1,6 @@
 #pragma once
 #include <QString>
+#include <QStringList>
 
 class QListWidget;
 class QTreeWidget;
@@ -18,9 +19,13 @@ QWidget *MakeGridFilter(QWidget *parent, FlexGrid *grid, const QString &boxName)
 QWidget *MakeListFilter(QWidget *parent, QTreeWidget *list, const QString &boxName);
 QWidget *MakeListFilter(QWidget *parent, QListWidget *list, const QString &boxName);
 
-// "全部选定" and "反向选定" of a list with a filter act on the items shown:
-// an item the filter hides is never chosen unseen.
+// "全部选定", "反向选定" and "全部清除" of a list with a filter act on the
+// items shown: an item the filter hides is never chosen or dropped unseen.
 void SelectShownItems(QListWidget *list);
 void InvertShownItems(QListWidget *list);
+void ClearShownItems(QListWidget *list);
+// The texts of the items chosen and shown, in list order: what a query of
+// the chosen takes.
+QStringList SelectedShownItems(const QListWidget *list);
 
 } // namespace corvane

@@ -22,6 +22,10 @@ public:
     QString text(int row, int column) const;
     // The row of setRows() a shown row stands for; -1 outside.
     int sourceRow(int row) const { return row >= 0 && row < m_order.size() ? m_order.at(row) : -1; }
+    // The rows of setRows() shown now, in the order shown (sorted, filtered).
+    QList<int> shownRows() const { return m_order; }
+    // Whether the filter hides any row.
+    bool hidesRows() const { return m_order.size() < m_rows.size(); }
 
     // Columns holding a duration in seconds: shown as minutes and seconds
     // ("01:05"), right-aligned, sorted by their seconds.

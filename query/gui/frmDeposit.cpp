@@ -76,6 +76,8 @@ frmDeposit::frmDeposit(ConsoleContext &ctx, PrintStore &store, PrinterPort *prin
     connect(cmdPrintTotal, &QPushButton::clicked, this, &frmDeposit::cmdPrintTotal_Click);
     connect(cmdExport, &QPushButton::clicked, this, &frmDeposit::cmdExport_Click);
     connect(cmdLeave, &QPushButton::clicked, this, &QDialog::close);
+    // Filtered, sorted or refilled: the totals and the buttons follow the rows shown.
+    connect(m_model, &QAbstractItemModel::modelReset, this, &frmDeposit::showShown);
 
     m_askExportPath = [this](const QString &suggested) {
         return askExportPath(this, QStringLiteral("导出话费"), suggested);
@@ -87,17 +89,26 @@ frmDeposit::~frmDeposit() = default;
 
 void frmDeposit::Form_Load()
 {
+    m_fees = m_store.fees();
     QList<QStringList> rows;
-    const QList<FeeRow> fees = m_store.fees();
-    rows.reserve(fees.size());
-    for (const FeeRow &f : fees)
+    rows.reserve(m_fees.size());
+    for (const FeeRow &f : std::as_const(m_fees))
         rows.append(f.texts());
+    m_ready = true;
     m_model->setRows(feeHeader(), std::move(rows));
     setMinimumWidthsTwips(hfgDeposit,
                           {1000, 1000, 1400, 900, 900, 900, 900, 900, 900, 900, 1000, 900, 900, 900, 900, 1800});
-    m_totals = m_store.feeTotals();
-    lblInformation->setText(feeInformation(m_totals));
-    m_ready = true;
+}
+
+void frmDeposit::showShown()
+{
+    // While a settlement runs the label says so.
+    if (!m_ready)
+        return;
+    const QList<FeeRow> shown = shownFees();
+    lblInformation->setText(feeInformation(feeTotalsOf(shown)));
+    for (QPushButton *b : {cmdGridPrint, cmdPagePrint, cmdPrintTotal, cmdExport})
+        b->setEnabled(!shown.isEmpty());
 }
 
 void frmDeposit::setBusy(bool busy)
@@ -108,6 +119,8 @@ void frmDeposit::setBusy(bool busy)
     // A settlement run disables the settle button for good once it began:
     // a second run on the same list would find nothing left to settle.
     cmdDeposit->setEnabled(!busy && cmdDeposit->isEnabled());
+    if (!busy)
+        showShown();
 }
 
 void frmDeposit::setSettledLeftOut(int count)
@@ -116,37 +129,87 @@ void frmDeposit::setSettledLeftOut(int count)
                                   : QString());
 }
 
+void frmDeposit::setList(const CallQuery::Criteria &criteria, const CallQuery::Chosen &chosen)
+{
+    m_criteria = criteria;
+    m_chosen = chosen;
+    m_hasList = true;
+}
+
+QList<FeeRow> frmDeposit::shownFees() const
+{
+    QList<FeeRow> out;
+    for (int row : m_model->shownRows())
+        if (row >= 0 && row < m_fees.size())
+            out.append(m_fees.at(row));
+    return out;
+}
+
+QStringList frmDeposit::shownNumbers() const
+{
+    QStringList out;
+    for (const FeeRow &f : shownFees())
+        out.append(f.number);
+    return out;
+}
+
 void frmDeposit::cmdDeposit_Click()
 {
     if (!m_ready)
         return;
-    const BillTotals listed = m_store.billTotals();
-    const int callers = int(m_store.fees().size());
-    if (listed.count == 0) {
-        m_ctx.messages.show(QStringLiteral("没有未结算的话单，无需结算。"), QStringLiteral("结算"),
+    const QString title = QStringLiteral("结算");
+    const QStringList shown = shownNumbers();
+    if (!m_hasList || m_store.billTotals().count == 0 || shown.isEmpty()) {
+        m_ctx.messages.show(shown.isEmpty() && m_store.billTotals().count > 0
+                                ? QStringLiteral("筛选后没有显示任何用户，没有可结算的话单。")
+                                : QStringLiteral("没有未结算的话单，无需结算。"),
+                            title, MessageService::Icon::Information, MessageService::Buttons::Ok, this);
+        return;
+    }
+    // Exactly the rooms shown are settled, as they are now: records that
+    // arrived since the list was made are settled with them and named here.
+    m_request = Settlement::RequestFor(m_criteria, m_chosen, shown);
+    const Checked<Settlement::Preview> p = Settlement::Foresee(m_ctx.db, m_request, m_ctx.clock.now());
+    if (!p) {
+        m_ctx.messages.show(p.reason(), title, MessageService::Icon::Critical, MessageService::Buttons::Ok, this);
+        return;
+    }
+    if (p->records == 0) {
+        m_ctx.messages.show(QStringLiteral("所列话单已经结算过了，没有可结算的话单。"), title,
                             MessageService::Icon::Information, MessageService::Buttons::Ok, this);
         return;
     }
     // Settling moves money and cannot be undone: asked first, "否" the default.
-    const QString question = QStringLiteral("将结算%1户共%2条话单，合计%3元（含月租费）。\n"
-                                            "结算后押金清零，请按收据收款或退款。确定结算吗？")
-                                 .arg(callers)
-                                 .arg(listed.count)
-                                 .arg(m_totals.total().toText());
-    if (m_ctx.messages.show(question, QStringLiteral("结算"), MessageService::Icon::Question,
-                            MessageService::Buttons::YesNoDefaultNo, this)
+    QString question = QStringLiteral("将结算%1户共%2条话单，合计%3元（含月租费）；应收%4元，应退%5元。")
+                           .arg(p->rooms)
+                           .arg(p->records)
+                           .arg(p->total.toText(), p->collect.toText(), p->refund.toText());
+    if (p->arrived > 0)
+        question += QStringLiteral("\n列表生成后又有%1条话单到达（%2，共%3元），将一并结算并列入收据。")
+                        .arg(p->arrived)
+                        .arg(p->arrivedRooms.join(QStringLiteral("、")), p->arrivedTotal.toText());
+    if (p->notMarked > 0)
+        question += QStringLiteral("\n所列话单中有%1条已在别处结算，不再结算。").arg(p->notMarked);
+    if (const int hidden = int(m_store.fees().size()) - int(shown.size()); hidden > 0)
+        question += QStringLiteral("\n筛选隐藏的%1户不结算。").arg(hidden);
+    question += p->partial > 0
+                    ? QStringLiteral("\n其中%1户为部分结算：押金扣除所结金额，其余话单仍按押金计费。").arg(p->partial)
+                    : QStringLiteral("\n结算后押金清零。");
+    question += QStringLiteral("请按收据收款或退款。确定结算吗？");
+    if (m_ctx.messages.show(question, title, MessageService::Icon::Question, MessageService::Buttons::YesNoDefaultNo,
+                            this)
         != MessageService::Answer::Yes)
         return;
     lblInformation->setText(Settlement::busyText());
     setBusy(true);
     // The label is painted before the work starts; the window refuses to
     // close until it is done.
-    QTimer::singleShot(0, this, &frmDeposit::settleListed);
+    QTimer::singleShot(0, this, &frmDeposit::settleShown);
 }
 
-void frmDeposit::settleListed()
+void frmDeposit::settleShown()
 {
-    const Settlement::Outcome out = Settlement::Settle(m_ctx, m_store);
+    const Settlement::Outcome out = Settlement::Settle(m_ctx, m_store, m_request);
     setBusy(false);
     if (!out) {
         lblInformation->setText(QStringLiteral("结算未完成，数据未作任何更改。"));
@@ -162,7 +225,9 @@ void frmDeposit::settleListed()
         return;
     }
     // The fee rows now show what was settled; the totals stay on view.
+    const QString filter = m_model->filter();
     Form_Load();
+    m_model->setFilter(filter);
     Money total, collect, refund;
     for (const LedgerRow &r : out.ledger) {
         total += r.total;
@@ -174,9 +239,14 @@ void frmDeposit::settleListed()
                           .arg(out.settledCallers.size())
                           .arg(out.marked)
                           .arg(total.toText(), collect.toText(), refund.toText());
+    if (out.arrived > 0)
+        settled +=
+            QStringLiteral("其中%1条（%2元）是列表生成后到达的。").arg(out.arrived).arg(out.arrivedTotal.toText());
     if (out.notMarked > 0)
         settled += QStringLiteral("另有%1条话单已在别处结算，未重复结算。").arg(out.notMarked);
     lblSettled->setText(settled);
+    // Settled rooms cannot be settled again from this list.
+    cmdDeposit->setEnabled(false);
     if (m_ctx.messages.show(QStringLiteral("结算完毕。是否打印收据？"), QStringLiteral("结算"),
                             MessageService::Icon::Question, MessageService::Buttons::YesNo, this)
         == MessageService::Answer::Yes)
@@ -185,16 +255,13 @@ void frmDeposit::settleListed()
 
 void frmDeposit::preview(bool receipts)
 {
-    const Checked<TableSource> rows = feeListSource(m_store);
-    if (!rows) {
-        m_ctx.messages.show(rows.reason(), QStringLiteral("话费打印"), MessageService::Icon::Critical,
-                            MessageService::Buttons::Ok, this);
+    const QList<FeeRow> shown = shownFees();
+    if (shown.isEmpty())
         return;
-    }
     ReportDef report = receipts ? DRPage() : DRPrint();
     if (receipts)
         setReceiver(report, m_ctx.login.OPName);
-    ReportPreviewDialog dialog(report, *rows, m_ctx.clock.now().date(), m_ctx.messages, this);
+    ReportPreviewDialog dialog(report, feeListSource(shown), m_ctx.clock.now().date(), m_ctx.messages, this);
     ShowModal(m_ctx, dialog);
 }
 
@@ -203,8 +270,11 @@ void frmDeposit::cmdPagePrint_Click() { preview(true); }
 
 void frmDeposit::cmdPrintTotal_Click()
 {
+    const QList<FeeRow> shown = shownFees();
+    if (shown.isEmpty())
+        return;
     QString detail;
-    const Status printed = printGrandTotal(*m_printers, m_store.feeTotals(), m_ctx.clock.now().date(), &detail);
+    const Status printed = printGrandTotal(*m_printers, feeTotalsOf(shown), m_ctx.clock.now().date(), &detail);
     if (!printed) {
         showPrintFailure(m_ctx.messages, printed, this);
         return;
@@ -214,12 +284,15 @@ void frmDeposit::cmdPrintTotal_Click()
 
 void frmDeposit::cmdExport_Click()
 {
+    const QList<FeeRow> shown = shownFees();
+    if (shown.isEmpty())
+        return;
     const QString path = m_askExportPath(
         QDir(m_ctx.home.root())
             .filePath(QStringLiteral("话费%1.xlsx").arg(m_ctx.clock.now().toString(QStringLiteral("yyyyMMddHHmm")))));
     if (path.isEmpty())
         return;
-    exportAndTell(m_ctx.messages, this, path, {feeSheet(m_store.fees())});
+    exportAndTell(m_ctx.messages, this, path, {feeSheet(shown)});
 }
 
 void frmDeposit::reject()

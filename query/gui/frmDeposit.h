@@ -1,5 +1,8 @@
 #pragma once
+#include "CallQuery.h"
 #include "PrintStore.h"
+
+#include "Settlement.h"
 
 #include <QDialog>
 #include <functional>
@@ -18,6 +21,7 @@ class RowsModel;
 // "计算话单": the fee rows of a settlement run, their totals, the settlement
 // itself, the fee list and the receipts in a print preview, the grand total
 // on the default printer, and the fee rows as a spreadsheet workbook or CSV.
+// Each of them takes the rows the list shows, in the order shown.
 class frmDeposit : public QDialog {
     Q_OBJECT
 public:
@@ -30,6 +34,10 @@ public:
     void setExportPathAsker(std::function<QString(const QString &)> ask) { m_askExportPath = std::move(ask); }
     // True unless a settlement is under way (the window then refuses to close).
     bool isReady() const { return m_ready; }
+    // The query behind the fee rows: its criteria and what it chose. Settling
+    // settles the rooms shown (the filter decides) as they are at the moment
+    // of the commit.
+    void setList(const CallQuery::Criteria &criteria, const CallQuery::Chosen &chosen);
     // How many records the query asked for were settled before and are left
     // out of the fee rows; said under the totals.
     void setSettledLeftOut(int count);
@@ -60,7 +68,12 @@ protected:
 
 private:
     void Form_Load();
-    void settleListed();
+    void settleShown();
+    // The fee rows shown now, and their numbers, in the order shown.
+    QList<FeeRow> shownFees() const;
+    QStringList shownNumbers() const;
+    // The totals and the buttons after the rows shown changed.
+    void showShown();
     void setBusy(bool busy);
     void preview(bool receipts);
 
@@ -69,8 +82,12 @@ private:
     std::unique_ptr<PrinterPort> m_ownPrinters;
     PrinterPort *m_printers;
     RowsModel *m_model = nullptr;
-    FeeTotals m_totals;
+    QList<FeeRow> m_fees; // in the model's source order
     bool m_ready = true;
+    CallQuery::Criteria m_criteria;
+    CallQuery::Chosen m_chosen;
+    bool m_hasList = false;
+    Settlement::Request m_request;
     std::function<QString(const QString &)> m_askExportPath;
 };
 

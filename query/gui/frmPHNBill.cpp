@@ -9,6 +9,7 @@
 #include "Reports.h"
 #include "RowsModel.h"
 #include "ShowModal.h"
+#include "SwitchLink.h"
 
 #include <QDir>
 #include <QHBoxLayout>
@@ -63,6 +64,8 @@ frmPHNBill::frmPHNBill(ConsoleContext &ctx, PrintStore &store, QWidget *parent)
     connect(cmdDelete, &QPushButton::clicked, this, &frmPHNBill::cmdDelete_Click);
     connect(cmdExport, &QPushButton::clicked, this, &frmPHNBill::cmdExport_Click);
     connect(cmdExit, &QPushButton::clicked, this, &QDialog::accept);
+    // Filtered, sorted or refilled: the totals and the buttons follow the rows shown.
+    connect(m_model, &QAbstractItemModel::modelReset, this, &frmPHNBill::showShown);
 
     m_askExportPath = [this](const QString &suggested) {
         return askExportPath(this, QStringLiteral("导出话单"), suggested);
@@ -72,8 +75,7 @@ frmPHNBill::frmPHNBill(ConsoleContext &ctx, PrintStore &store, QWidget *parent)
 
 void frmPHNBill::Form_Load()
 {
-    m_totals = m_store.billTotals();
-    showList(m_store.bills(), m_totals);
+    showList(m_store.bills());
     // Every column as wide as its values, at least its minimum.
     hfgPHNBill->resizeColumnsToContents();
     const QList<int> minimum{800, 1450, 2100, 600, 600, 1900, 1000};
@@ -83,27 +85,43 @@ void frmPHNBill::Form_Load()
     setMinimumWidthsTwips(hfgPHNBill, widths);
 }
 
-void frmPHNBill::showList(const QList<BillRow> &bills, const BillTotals &totals)
+void frmPHNBill::showList(QList<BillRow> bills)
 {
+    m_bills = std::move(bills);
     QList<QStringList> rows;
-    rows.reserve(bills.size());
-    for (const BillRow &b : bills)
+    rows.reserve(m_bills.size());
+    for (const BillRow &b : std::as_const(m_bills))
         rows.append(b.listed());
+    // The filter typed stays: the model shows the new rows through it.
     m_model->setRows(billHeader(), std::move(rows));
+}
+
+QList<BillRow> frmPHNBill::shownBills() const
+{
+    QList<BillRow> out;
+    const QList<int> shown = m_model->shownRows();
+    out.reserve(shown.size());
+    for (int r : shown)
+        out.append(m_bills.at(r));
+    return out;
+}
+
+void frmPHNBill::showShown()
+{
+    const BillTotals totals = billTotalsOf(shownBills());
     lblInformation->setText(billInformation(totals));
+    for (QPushButton *b : {cmdPrint, cmdDelete, cmdExport})
+        b->setEnabled(totals.count > 0);
 }
 
 void frmPHNBill::cmdPrint_Click()
 {
-    const Checked<TableSource> rows = billListSource(m_store);
-    if (!rows) {
-        m_ctx.messages.show(rows.reason(), QStringLiteral("话单打印"), MessageService::Icon::Critical,
-                            MessageService::Buttons::Ok, this);
+    const QList<BillRow> shown = shownBills();
+    if (shown.isEmpty())
         return;
-    }
     ReportDef report = DRBillPrint();
-    setBillTotals(report, m_store.billTotals());
-    ReportPreviewDialog preview(report, *rows, m_ctx.clock.now().date(), m_ctx.messages, this);
+    setBillTotals(report, billTotalsOf(shown));
+    ReportPreviewDialog preview(report, billListSource(shown), m_ctx.clock.now().date(), m_ctx.messages, this);
     ShowModal(m_ctx, preview);
 }
 
@@ -111,30 +129,43 @@ void frmPHNBill::cmdDelete_Click()
 {
     if (!MayDeleteBills(m_ctx, this))
         return;
-    if (m_ctx.messages.show(QStringLiteral("是否删除列表中的所有话单？"), QStringLiteral("话单删除"),
-                            MessageService::Icon::Question, MessageService::Buttons::YesNoDefaultNo, this)
+    const QList<BillRow> shown = shownBills();
+    if (shown.isEmpty())
+        return;
+    const QString title = QStringLiteral("话单删除");
+    const int hidden = int(m_bills.size() - shown.size());
+    const QString question =
+        hidden > 0
+            ? QStringLiteral("是否删除列表中显示的%1条话单？\n筛选隐藏的%2条话单不删除。").arg(shown.size()).arg(hidden)
+            : QStringLiteral("是否删除列表中的%1条话单？").arg(shown.size());
+    if (m_ctx.messages.show(question, title, MessageService::Icon::Question, MessageService::Buttons::YesNoDefaultNo,
+                            this)
         != MessageService::Answer::Yes)
         return;
-    const Checked<int> deleted = m_store.deleteListedFromMain(m_ctx.db);
+    const Checked<int> deleted = m_store.deleteFromMain(m_ctx.db, shown);
     if (!deleted) {
         // Nothing went: the list stays as it was.
-        m_ctx.messages.show(deleted.reason(), QStringLiteral("话单删除"), MessageService::Icon::Critical,
-                            MessageService::Buttons::Ok, this);
+        m_ctx.messages.show(deleted.reason(), title, MessageService::Icon::Critical, MessageService::Buttons::Ok, this);
         return;
     }
-    m_model->clearRows();
-    lblInformation->setText(billInformation(BillTotals{}));
-    cmdDelete->setEnabled(false);
+    // A deposit given back may lift a room out of debt: its class goes to
+    // the switch now that the deletion is committed.
+    if (m_ctx.link)
+        m_ctx.link->SendKeptAndTell(this);
+    showList(m_store.bills());
 }
 
 void frmPHNBill::cmdExport_Click()
 {
+    const QList<BillRow> shown = shownBills();
+    if (shown.isEmpty())
+        return;
     const QString path = m_askExportPath(
         QDir(m_ctx.home.root())
             .filePath(QStringLiteral("话单%1.xlsx").arg(m_ctx.clock.now().toString(QStringLiteral("yyyyMMddHHmm")))));
     if (path.isEmpty())
         return;
-    exportAndTell(m_ctx.messages, this, path, {billSheet(m_store.bills())});
+    exportAndTell(m_ctx.messages, this, path, {billSheet(shown)});
 }
 
 } // namespace corvane

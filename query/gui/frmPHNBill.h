@@ -16,7 +16,8 @@ class RowsModel;
 // "话单查询": the call records the query listed in print.mdb, their count and
 // sum, the call list report in a print preview, the list as a spreadsheet
 // workbook or CSV, and the deletion of the listed records from the main table
-// behind right 10.
+// behind right 10. Each of them takes the records the list shows, in the
+// order shown: those the filter hides are left alone.
 class frmPHNBill : public QDialog {
     Q_OBJECT
 public:
@@ -40,12 +41,16 @@ private slots:
 
 private:
     void Form_Load();
-    void showList(const QList<BillRow> &bills, const BillTotals &totals);
+    void showList(QList<BillRow> bills);
+    // The records the list shows now, in the order shown.
+    QList<BillRow> shownBills() const;
+    // The totals and the buttons after the rows shown changed.
+    void showShown();
 
     ConsoleContext &m_ctx;
     PrintStore &m_store;
     RowsModel *m_model = nullptr;
-    BillTotals m_totals;
+    QList<BillRow> m_bills; // in the model's source order
     std::function<QString(const QString &)> m_askExportPath;
 };
 

@@ -217,11 +217,7 @@ void frmPHNQuery::optAccount_Click() { fillUserList(CallQuery::SelectMode::Accou
 
 void frmPHNQuery::cmdSelectAll_Click() { SelectShownItems(lstUser); }
 
-void frmPHNQuery::cmdClear_Click()
-{
-    for (int i = 0; i < lstUser->count(); ++i)
-        lstUser->item(i)->setSelected(false);
-}
+void frmPHNQuery::cmdClear_Click() { ClearShownItems(lstUser); }
 
 void frmPHNQuery::cmdSelectContrary_Click() { InvertShownItems(lstUser); }
 
@@ -242,10 +238,8 @@ void frmPHNQuery::modeChanged()
 void frmPHNQuery::cmdDeal_Click()
 {
     const CallQuery::SelectMode mode = selectMode();
-    QStringList selected;
-    for (int i = 0; i < lstUser->count(); ++i)
-        if (lstUser->item(i)->isSelected())
-            selected.append(lstUser->item(i)->text());
+    // The chosen the list shows: one the filter hides is not queried unseen.
+    const QStringList selected = SelectedShownItems(lstUser);
 
     CallQuery::Criteria criteria;
     const Checked<QStringList> callers = CallQuery::CallersFor(m_ctx.db, mode, selected);
@@ -274,7 +268,9 @@ void frmPHNQuery::cmdDeal_Click()
     const bool settling = optDeposit->isChecked();
     criteria.waiveRent = settling && chkRent->isChecked();
     criteria.settling = settling;
-    criteria.day = m_ctx.clock.now().date();
+    // The rent listed is the month the list is made in; a query of a range
+    // shows the rent of the range's month.
+    criteria.day = criteria.begin && !settling ? criteria.begin->date() : m_ctx.clock.now().date();
 
     // print.mdb: opened (or made anew) for this run.
     if (Status s = m_store->open(m_ctx.home.printDb()); !s) {
@@ -282,8 +278,8 @@ void frmPHNQuery::cmdDeal_Click()
                             MessageService::Icon::Critical, MessageService::Buttons::Ok, this);
         return;
     }
-    int settledLeftOut = 0;
-    const Checked<int> built = CallQuery::BuildPrintData(m_ctx.db, *m_store, criteria, &settledLeftOut);
+    CallQuery::Chosen chosen;
+    const Checked<int> built = CallQuery::BuildPrintData(m_ctx.db, *m_store, criteria, &chosen);
     if (!built) {
         m_ctx.messages.show(built.reason(), QStringLiteral("话单查询与结算"), MessageService::Icon::Critical,
                             MessageService::Buttons::Ok, this);
@@ -293,7 +289,8 @@ void frmPHNQuery::cmdDeal_Click()
 
     if (settling) {
         frmDeposit w(m_ctx, *m_store, m_printers, this);
-        w.setSettledLeftOut(settledLeftOut);
+        w.setList(criteria, chosen);
+        w.setSettledLeftOut(chosen.settledLeftOut);
         // Settled records cannot be settled again.
         if (billOption == 2 || *built == 0)
             w.cmdDeposit->setEnabled(false);

@@ -150,7 +150,7 @@ frmPHNStat::frmPHNStat(ConsoleContext &ctx, QWidget *parent) : QDialog(parent), 
     for (QRadioButton *o : {optAll, optCommon, optGroup, optAccount})
         connect(o, &QRadioButton::clicked, this, &frmPHNStat::fillUserList);
     connect(cmdSelectAll, &QPushButton::clicked, this, [this] { SelectShownItems(lstUser); });
-    connect(cmdClear, &QPushButton::clicked, this, [this] { lstUser->clearSelection(); });
+    connect(cmdClear, &QPushButton::clicked, this, [this] { ClearShownItems(lstUser); });
     connect(cmdSelectContrary, &QPushButton::clicked, this, [this] { InvertShownItems(lstUser); });
     connect(cmdStat, &QPushButton::clicked, this, &frmPHNStat::cmdStat_Click);
     connect(cmdPicture, &QPushButton::clicked, this, &frmPHNStat::cmdPicture_Click);
@@ -227,9 +227,8 @@ void frmPHNStat::cmdStat_Click()
         const CallQuery::SelectMode mode = optGroup->isChecked()     ? CallQuery::SelectMode::Group
                                            : optAccount->isChecked() ? CallQuery::SelectMode::Account
                                                                      : CallQuery::SelectMode::Common;
-        QStringList selected;
-        for (QListWidgetItem *item : lstUser->selectedItems())
-            selected.append(item->text());
+        // The chosen the list shows: one the filter hides is not counted unseen.
+        const QStringList selected = SelectedShownItems(lstUser);
         const Checked<QStringList> callers = CallQuery::CallersFor(m_ctx.db, mode, selected);
         if (!callers) {
             showFailure(callers.reason());

@@ -71,6 +71,8 @@ frmSettleLedger::frmSettleLedger(ConsoleContext &ctx, QWidget *parent) : QDialog
     connect(cmdReprint, &QPushButton::clicked, this, &frmSettleLedger::cmdReprint_Click);
     connect(cmdExport, &QPushButton::clicked, this, &frmSettleLedger::cmdExport_Click);
     connect(cmdLeave, &QPushButton::clicked, this, &QDialog::accept);
+    // Filtered, sorted or listed anew: the totals and the export follow the rows shown.
+    connect(m_model, &QAbstractItemModel::modelReset, this, &frmSettleLedger::showShown);
 
     m_askExportPath = [this](const QString &suggested) {
         return askExportPath(this, QStringLiteral("导出结算记录"), suggested);
@@ -130,16 +132,33 @@ void frmSettleLedger::showRows(QList<LedgerRow> rows)
     for (const LedgerRow &r : m_rows)
         texts.append(SettleLedger::texts(r));
     m_model->setRows(SettleLedger::header(), std::move(texts));
-    lblInformation->setText(m_rows.isEmpty() ? SettleLedger::nothingFoundText()
-                                             : SettleLedger::totalsText(SettleLedger::totalsOf(m_rows)));
     hfgLedger->resizeColumnsToContents();
+}
+
+QList<LedgerRow> frmSettleLedger::shownRows() const
+{
+    QList<LedgerRow> out;
+    for (int r : m_model->shownRows())
+        out.append(m_rows.at(r));
+    return out;
+}
+
+void frmSettleLedger::showShown()
+{
+    const QList<LedgerRow> shown = shownRows();
+    lblInformation->setText(m_rows.isEmpty() ? SettleLedger::nothingFoundText()
+                                             : SettleLedger::totalsText(SettleLedger::totalsOf(shown)));
+    cmdExport->setEnabled(!shown.isEmpty());
 }
 
 void frmSettleLedger::cmdReprint_Click()
 {
+    // Chosen among the rows shown: a new filter or sort clears the choice,
+    // so that no row the filter hides is printed.
     QList<int> picked;
     for (const QModelIndex &i : hfgLedger->selectionModel()->selectedRows())
-        picked.append(m_model->sourceRow(i.row()));
+        if (const int r = m_model->sourceRow(i.row()); r >= 0)
+            picked.append(r);
     std::sort(picked.begin(), picked.end());
     if (picked.isEmpty()) {
         m_ctx.messages.show(QStringLiteral("请先在列表中选择要重印收据的结算记录。"), QStringLiteral("重印收据"),
@@ -162,7 +181,7 @@ void frmSettleLedger::cmdExport_Click()
     const QString path = m_askExportPath(QDir(m_ctx.home.root()).filePath(name));
     if (path.isEmpty())
         return;
-    exportAndTell(m_ctx.messages, this, path, {SettleLedger::sheet(m_rows)});
+    exportAndTell(m_ctx.messages, this, path, {SettleLedger::sheet(shownRows())});
 }
 
 } // namespace corvane

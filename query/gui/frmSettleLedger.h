@@ -19,7 +19,8 @@ class RowsModel;
 
 // "结算记录": the settlement ledger by range of days (this month at first)
 // and caller, with its totals, the receipts of the chosen rows printed again,
-// and the list exported. Nothing here changes the ledger.
+// and the list exported. The totals and the export take the rows the list
+// shows, in the order shown. Nothing here changes the ledger.
 class frmSettleLedger : public QDialog {
     Q_OBJECT
 public:
@@ -50,6 +51,10 @@ private:
     void Form_Load();
     void fillCallers();
     void showRows(QList<LedgerRow> rows);
+    // The rows the list shows now, in the order shown.
+    QList<LedgerRow> shownRows() const;
+    // The totals and the export button after the rows shown changed.
+    void showShown();
 
     ConsoleContext &m_ctx;
     SettleLedger m_ledger;

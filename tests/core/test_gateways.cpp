@@ -4,6 +4,7 @@
 #include "ConsoleContext.h"
 #include "Database.h"
 #include "DepositTable.h"
+#include "MoneyJournal.h"
 #include "TestHome.h"
 #include "TestStatus.h"
 #include "TrunkTable.h"
@@ -62,21 +63,28 @@ TEST_F(GatewayTest, ADepositFollowsItsUserAndAnAccountsDepositStaysApart)
     EXPECT_EQ(deposits.all()->size(), 2);
 
     // Charged to exactly nothing is not run out; below nothing is, and the
-    // class goes down with it.
+    // class goes down with it. Money moves only through the journal.
     const DepositRow own = **deposits.ofExtension(QStringLiteral("12"));
-    ASSERT_TRUE(test::Ok(deposits.write(own.rowId, {{DepositField::Balance, QStringLiteral("0.80")}})));
+    EXPECT_FALSE(deposits.write(own.rowId, {{DepositField::Balance, QStringLiteral("9.00")}}))
+        << "no write sets money past the journal";
+    ASSERT_TRUE(test::Ok(deposits.changeDeposit(own, Money::fromText(QStringLiteral("0.80")), QStringLiteral("1"))));
     const auto even = deposits.charge(**deposits.ofExtension(QStringLiteral("12")),
-                                      Money::fromText(QStringLiteral("0.80")), QStringLiteral("1"));
+                                      Money::fromText(QStringLiteral("0.80")), 1, QStringLiteral("1"));
     ASSERT_TRUE(even);
     EXPECT_FALSE(even->overrun);
+    // The user row is gone (a deposit row left behind): the switch is still
+    // told the extension by the number the deposit row has, never its port.
+    ASSERT_TRUE(test::Ok(db.exec(QStringLiteral("DELETE FROM User WHERE rowid=?"), {user("12").rowId})));
     const auto over = deposits.charge(**deposits.ofExtension(QStringLiteral("12")),
-                                      Money::fromText(QStringLiteral("0.05")), QStringLiteral("1"));
+                                      Money::fromText(QStringLiteral("0.05")), 2, QStringLiteral("1"));
     ASSERT_TRUE(over);
     EXPECT_TRUE(over->overrun);
+    EXPECT_EQ(over->commands, QStringList{QStringLiteral("*10*1*555#")}) << "by its number, never its port";
     const DepositRow after = **deposits.ofExtension(QStringLiteral("12"));
     EXPECT_EQ(after.get(DepositField::Balance), QStringLiteral("-0.05"));
     EXPECT_EQ(after.get(DepositField::Class), QStringLiteral("1"));
     EXPECT_EQ((*deposits.ofAccount(QStringLiteral("12")))->balance(), Money()) << "the account's deposit is untouched";
+    EXPECT_EQ(*MoneyJournal(db).mismatches(), QStringList()) << "the balance is its journal";
 }
 
 // A call record goes in with its fourteen columns and comes back the same,
@@ -141,59 +149,6 @@ TEST_F(GatewayTest, ConfigurationFieldsAreWrittenAloneAndAMissingRowIsAFailure)
     ASSERT_TRUE(trunk && *trunk);
     EXPECT_EQ((*trunk)->trunk(), QStringLiteral("7"));
     EXPECT_FALSE(*TrunkTable(db).byTrunk(13));
-}
-
-} // namespace
-
-namespace {
-
-// A restore keeps the balances of the database it replaces: an extension's by
-// its port (its number may have changed since the backup), an account's by
-// its number, never one for the other although their keys read alike, and
-// never two rows for one port.
-TEST_F(GatewayTest, ARestoreKeepsEachDepositByItsPortOrItsAccount)
-{
-    auto add = [](Database &d, const QStringList &row) {
-        QVariantList p;
-        for (const QString &v : row)
-            p << v;
-        ASSERT_TRUE(test::Ok(d.exec(QStringLiteral("INSERT INTO Foregift VALUES (?,?,?,?,?,?,?,?)"), p)));
-    };
-    // The file restored: as the backup had them.
-    add(db, {"12", "812", "甲", "4", "1.00", "1.00", "", "×"});
-    add(db, {"12", "账号", "前台", "4", "2.00", "2.00", "99", "√"});
-    add(db, {"3", "803", "乙", "4", "3.00", "3.00", "", "×"});
-    // The database it replaces: 803 renumbered to 8003 since, a new deposit on
-    // port 4, every balance moved on.
-    Database current;
-    ASSERT_TRUE(test::Ok(test::createSwitchDb(current, home.file("data/current.mdb"))));
-    add(current, {"12", "812", "甲", "4", "10.00", "11.00", "", "×"});
-    add(current, {"12", "账号", "前台", "4", "20.00", "22.00", "99", "√"});
-    add(current, {"3", "8003", "乙", "4", "30.00", "33.00", "", "×"});
-    add(current, {"4", "804", "丙", "4", "40.00", "44.00", "", "×"});
-    current.close();
-
-    ASSERT_TRUE(test::Ok(db.exec(QStringLiteral("ATTACH DATABASE ? AS cur KEY ?"),
-                                 {home.file("data/current.mdb"), QString::fromLatin1(ConsoleContext::databaseKey())})));
-    const auto kept = DepositTable(db).keepBalancesFrom(QStringLiteral("cur"));
-    ASSERT_TRUE(test::Ok(kept));
-    EXPECT_EQ(kept->kept, 3);
-    EXPECT_EQ(kept->added, 1);
-    ASSERT_TRUE(test::Ok(db.exec(QStringLiteral("DETACH DATABASE cur"))));
-
-    DepositTable deposits(db);
-    const auto ext12 = *deposits.ofExtension(QStringLiteral("12"));
-    const auto acct12 = *deposits.ofAccount(QStringLiteral("12"));
-    const auto ext3 = *deposits.ofExtension(QStringLiteral("3"));
-    const auto ext4 = *deposits.ofExtension(QStringLiteral("4"));
-    ASSERT_TRUE(ext12 && acct12 && ext3 && ext4);
-    EXPECT_EQ(ext12->get(DepositField::Balance), QStringLiteral("10.00"));
-    EXPECT_EQ(acct12->get(DepositField::Balance), QStringLiteral("20.00"));
-    EXPECT_EQ(ext3->get(DepositField::Balance), QStringLiteral("30.00"));
-    EXPECT_EQ(ext3->get(DepositField::Deposit), QStringLiteral("33.00"));
-    EXPECT_EQ(ext3->number(), QStringLiteral("803")) << "the deposit carries the restored user's number";
-    EXPECT_EQ(ext4->get(DepositField::Balance), QStringLiteral("40.00"));
-    EXPECT_EQ(deposits.all()->size(), 4) << "one row per port and per account";
 }
 
 } // namespace

@@ -263,6 +263,7 @@ TEST_F(PrintStoreTest, DeletingTheListTakesEachMainRowByItsOwnRowId)
     ASSERT_EQ(left->size(), 2);
     EXPECT_EQ(left->at(0).at(0).toLongLong(), twin);
     EXPECT_EQ(left->at(1).at(0).toLongLong(), reused);
-    // The scratch list itself stays as it was.
-    EXPECT_EQ(store.bills().size(), 3);
+    // The list keeps what was not deleted: the row id that holds another call now.
+    ASSERT_EQ(store.bills().size(), 1);
+    EXPECT_EQ(store.bills().first().mainRowId, reused);
 }

@@ -10,6 +10,7 @@
 #include "TestHome.h"
 #include "TestInput.h"
 #include "TestStatus.h"
+#include "WindowDriver.h"
 #include "XlsxReader.h"
 #include "frmSettleLedger.h"
 
@@ -18,6 +19,7 @@
 #include <QFile>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
 #include <QTest>
@@ -316,4 +318,40 @@ TEST_F(LedgerWindowTest, ExportsTheListAsAWorkbookOrCsvAndSaysWhereOrWhyNot)
         << messages.last()->text.toStdString();
     EXPECT_EQ(messages.last()->icon, MessageService::Icon::Critical);
     EXPECT_FALSE(QFile::exists(path));
+}
+
+// Filtered and sorted, the totals and the workbook hold the rows shown, in
+// the order shown.
+TEST_F(LedgerWindowTest, TotalsAndExportFollowTheFilterAndTheSort)
+{
+    settleAMonth();
+    open();
+    const QString path = home.file(QStringLiteral("shown.xlsx"));
+    w->setExportPathAsker([&](const QString &) { return path; });
+    test::fill(child<QLineEdit>(QStringLiteral("txtFilter")), s("801"));
+    EXPECT_EQ(label(), s("结算记录：2条   话单数：4   合计：45.10元   应收：5.00元   应退：9.90元"));
+    auto *view = child<QTableView>(QStringLiteral("hfgLedger"));
+    const int when = int(SettleLedger::header().indexOf(s("结算时间")));
+    const QPoint onWhen(view->horizontalHeader()->sectionViewportPosition(when) + 4,
+                        view->horizontalHeader()->height() / 2);
+    QTest::mouseClick(view->horizontalHeader()->viewport(), Qt::LeftButton, {}, onWhen);
+    QTest::mouseClick(view->horizontalHeader()->viewport(), Qt::LeftButton, {}, onWhen);
+    ASSERT_EQ(column(s("结算时间")), (QStringList{s("2026-12-31 23:59:59"), s("2026-12-01 00:00:00")}));
+
+    click(QStringLiteral("cmdExport"));
+    ASSERT_NE(messages.last(), nullptr);
+    EXPECT_EQ(messages.last()->text, s("已导出 2 行到文件：") + path);
+    const auto book = test::readXlsx(path);
+    ASSERT_TRUE(book);
+    const test::XlsxSheet *sheet = book->sheet(s("结算记录"));
+    ASSERT_NE(sheet, nullptr);
+    ASSERT_EQ(sheet->rowCount(), 3);
+    EXPECT_EQ(sheet->row(2).at(when).value, s("2026-12-31 23:59:59"));
+    EXPECT_EQ(sheet->row(3).at(when).value, s("2026-12-01 00:00:00"));
+
+    // Nothing shown: the totals are nil and there is nothing to export.
+    test::fill(child<QLineEdit>(QStringLiteral("txtFilter")), s("802"));
+    EXPECT_EQ(list()->rowCount(), 0);
+    EXPECT_EQ(label(), s("结算记录：0条   话单数：0   合计：0.00元   应收：0.00元   应退：0.00元"));
+    EXPECT_FALSE(child<QPushButton>(QStringLiteral("cmdExport"))->isEnabled());
 }

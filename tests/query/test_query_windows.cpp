@@ -18,6 +18,7 @@
 #include "TestStatus.h"
 #include "TestWait.h"
 #include "WindowDriver.h"
+#include "XlsxReader.h"
 #include "frmDeposit.h"
 #include "frmPHNBill.h"
 #include "frmPHNQuery.h"
@@ -27,14 +28,18 @@
 #include <QFile>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
+#include <QMap>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QTableView>
 #include <QTest>
 #include <QTimeEdit>
+#include <algorithm>
 #include <gtest/gtest.h>
+#include <optional>
 
 using namespace corvane;
 using test::Bill;
@@ -62,6 +67,26 @@ public:
         return int(copies.size());
     }
 };
+
+// The texts that begin each word found, one per word, in the order the
+// words stand down the pages of a PDF (page by page, top to bottom).
+QStringList wordsDownThePages(const QString &pdf, const QStringList &wanted)
+{
+    const std::optional<test::PdfLayout> layout = test::pdfLayout(pdf);
+    if (!layout)
+        return {};
+    QList<test::PdfWord> found;
+    for (const test::PdfWord &w : layout->words)
+        if (wanted.contains(w.text))
+            found.append(w);
+    std::stable_sort(found.begin(), found.end(), [](const test::PdfWord &a, const test::PdfWord &b) {
+        return a.page != b.page ? a.page < b.page : a.box.top() < b.box.top();
+    });
+    QStringList out;
+    for (const test::PdfWord &w : found)
+        out.append(w.text);
+    return out;
+}
 
 class QueryWindowTest : public ::testing::Test {
 protected:
@@ -264,7 +289,7 @@ TEST_F(QueryWindowTest, QueryListsPrintsExportsAndDeletesBehindRight10)
         ctx.login.OPRight[10] = QStringLiteral("1");
         messages.queueAnswer(MessageService::Answer::No);
         click(&d, QStringLiteral("cmdDelete"));
-        EXPECT_EQ(messages.last()->text, s("是否删除列表中的所有话单？"));
+        EXPECT_EQ(messages.last()->text, s("是否删除列表中的2条话单？"));
         EXPECT_EQ(data->cell(s("SELECT count(*) FROM PHNBill")), QStringLiteral("5"));
         messages.queueAnswer(MessageService::Answer::Yes);
         click(&d, QStringLiteral("cmdDelete"));
@@ -279,7 +304,8 @@ TEST_F(QueryWindowTest, QueryListsPrintsExportsAndDeletesBehindRight10)
         data->rows(s("SELECT rowid FROM PHNBill ORDER BY rowid")),
         (QList<QStringList>{{QString::number(bill8011)}, {QString::number(bill802)}, {QString::number(billAcct)}}));
 
-    // The spreadsheet file: byte-order mark, header, the two records.
+    // The spreadsheet file: byte-order mark, header, the two records as
+    // sorted, the latest first.
     QFile f(csv);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     const QByteArray bytes = f.readAll();
@@ -287,9 +313,101 @@ TEST_F(QueryWindowTest, QueryListsPrintsExportsAndDeletesBehindRight10)
     const QStringList lines = QString::fromUtf8(bytes.mid(3)).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 3);
     EXPECT_TRUE(lines.at(0).startsWith(s("主叫号码,")));
-    EXPECT_TRUE(lines.at(2).startsWith(s("\"801\",\"02087654321\",\"2026年12月09日10:31:20\",")))
-        << lines.at(2).toStdString();
-    EXPECT_TRUE(lines.at(2).endsWith(QStringLiteral(",0.80")));
+    EXPECT_TRUE(lines.at(1).startsWith(s("\"801\",\"02087654321\",\"2026年12月09日10:31:20\",")))
+        << lines.at(1).toStdString();
+    EXPECT_TRUE(lines.at(1).endsWith(QStringLiteral(",0.80")));
+    EXPECT_TRUE(lines.at(2).endsWith(QStringLiteral(",1.20"))) << lines.at(2).toStdString();
+}
+
+// Filtered and sorted, the bill window totals, previews, exports and deletes
+// the records it shows, in the order it shows them; a user the query
+// window's filter hides is not queried although it was chosen.
+TEST_F(QueryWindowTest, TheBillWindowActsOnTheRecordsShownInTheirOrder)
+{
+    Bill far{QStringLiteral("801"), s("2026年12月09日12时00分"), QStringLiteral("2"), QStringLiteral("3.40")};
+    far.area = s("北京");
+    const qint64 bill801c = data->addBill(far);
+    open();
+    pick({s("801--"), s("802--"), s("8011--")});
+    test::fill(test::child<QLineEdit>(w.get(), QStringLiteral("txtFilterUser")), QStringLiteral("1"));
+
+    const QString book = home.file(QStringLiteral("shown.xlsx"));
+    QStringList previewFees;
+    QString previewText;
+    modal[QStringLiteral("DRBillPrint")] = [&](QDialog &d) {
+        auto *preview = qobject_cast<ReportPreviewDialog *>(&d);
+        ASSERT_NE(preview, nullptr);
+        const QString pdf = home.file(QStringLiteral("shown.pdf"));
+        ASSERT_TRUE(bool(preview->savePdf(pdf)));
+        previewText = test::pdfPageTexts(pdf).join(QLatin1Char('\n'));
+        previewFees = wordsDownThePages(pdf, {QStringLiteral("0.80"), QStringLiteral("1.00"), QStringLiteral("1.20"),
+                                              QStringLiteral("3.40"), QStringLiteral("0.50")});
+    };
+    modal[QStringLiteral("frmPHNBill")] = [&](QDialog &d) {
+        auto *view = test::child<QTableView>(&d, QStringLiteral("hfgPHNBill"));
+        const QAbstractItemModel *model = view->model();
+        auto column = [&](int c) {
+            QStringList out;
+            for (int r = 0; r < model->rowCount(); ++r)
+                out << model->index(r, c).data().toString();
+            return out;
+        };
+        EXPECT_EQ(column(0), (QStringList{QStringLiteral("801"), QStringLiteral("801"), QStringLiteral("8011"),
+                                          QStringLiteral("801")}))
+            << "802 is chosen but hidden";
+
+        // 北京 hidden; by the fee, the cheapest first.
+        test::fill(test::child<QLineEdit>(&d, QStringLiteral("txtFilter")), s("广州"));
+        EXPECT_EQ(label(&d), s("总计话单数：3   总计金额：3.00元"));
+        QHeaderView *header = view->horizontalHeader();
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                          QPoint(header->sectionViewportPosition(6) + 4, header->height() / 2));
+        ASSERT_EQ(column(6), (QStringList{QStringLiteral("0.80"), QStringLiteral("1.00"), QStringLiteral("1.20")}));
+
+        click(&d, QStringLiteral("cmdPrint"));
+        EXPECT_EQ(previewFees, (QStringList{QStringLiteral("0.80"), QStringLiteral("1.00"), QStringLiteral("1.20")}));
+        EXPECT_TRUE(previewText.contains(s("3.00元"))) << previewText.toStdString();
+
+        static_cast<frmPHNBill &>(d).setExportPathAsker([&](const QString &) { return book; });
+        click(&d, QStringLiteral("cmdExport"));
+        const auto read = test::readXlsx(book);
+        ASSERT_TRUE(read);
+        const test::XlsxSheet *sheet = read->sheet(s("话单"));
+        ASSERT_NE(sheet, nullptr);
+        ASSERT_EQ(sheet->rowCount(), 4);
+        const QStringList ends{s("2026年12月09日10:31:20"), s("2026年12月09日10时30分"), s("2026年12月09日10时30分")};
+        const QStringList callers{QStringLiteral("801"), QStringLiteral("8011"), QStringLiteral("801")};
+        const QList<double> fees{0.8, 1.0, 1.2};
+        for (int r = 0; r < 3; ++r) {
+            const QList<test::XlsxCell> row = sheet->row(r + 2);
+            ASSERT_EQ(row.size(), 7) << r;
+            EXPECT_EQ(row.at(0).value, callers.at(r)) << r;
+            EXPECT_EQ(row.at(2).value, ends.at(r)) << r;
+            EXPECT_DOUBLE_EQ(row.at(6).value.toDouble(), fees.at(r)) << r;
+        }
+
+        // The question counts what goes and what the filter keeps; "否" first.
+        messages.queueAnswer(MessageService::Answer::Yes);
+        click(&d, QStringLiteral("cmdDelete"));
+        ASSERT_NE(messages.last(), nullptr);
+        EXPECT_EQ(messages.last()->text, s("是否删除列表中显示的3条话单？\n筛选隐藏的1条话单不删除。"));
+        EXPECT_EQ(messages.last()->buttons, MessageService::Buttons::YesNoDefaultNo);
+        // The filter stays and now shows nothing: nothing to print, export or delete.
+        EXPECT_EQ(test::child<QLineEdit>(&d, QStringLiteral("txtFilter"))->text(), s("广州"));
+        EXPECT_EQ(model->rowCount(), 0);
+        EXPECT_EQ(label(&d), s("总计话单数：0   总计金额：0.00元"));
+        for (const char *b : {"cmdPrint", "cmdExport", "cmdDelete"})
+            EXPECT_FALSE(test::child<QPushButton>(&d, QString::fromLatin1(b))->isEnabled()) << b;
+        test::fill(test::child<QLineEdit>(&d, QStringLiteral("txtFilter")), QString());
+        EXPECT_EQ(column(5), QStringList{s("北京")});
+        EXPECT_EQ(label(&d), s("总计话单数：1   总计金额：3.40元"));
+        EXPECT_TRUE(test::child<QPushButton>(&d, QStringLiteral("cmdDelete"))->isEnabled());
+    };
+    click(w.get(), QStringLiteral("cmdDeal"));
+    EXPECT_EQ(opened, (QStringList{QStringLiteral("DRBillPrint"), QStringLiteral("frmPHNBill")}));
+    EXPECT_EQ(
+        data->rows(s("SELECT rowid FROM PHNBill ORDER BY rowid")),
+        (QList<QStringList>{{QString::number(bill802)}, {QString::number(billAcct)}, {QString::number(bill801c)}}));
 }
 
 // The pickers hold whole seconds: a range typed from 10:30:00 to 10:31:20
@@ -372,8 +490,9 @@ TEST_F(QueryWindowTest, SettlingAGroupPrintsReceiptsAndTheGrandTotal)
         messages.queueAnswer(MessageService::Answer::Yes);
         messages.queueAnswer(MessageService::Answer::No);
         click(&d, QStringLiteral("cmdDeposit"));
-        EXPECT_TRUE(messages.texts().contains(s("将结算2户共3条话单，合计2.50元（含月租费）。\n"
-                                                "结算后押金清零，请按收据收款或退款。确定结算吗？")));
+        EXPECT_TRUE(messages.texts().contains(s("将结算2户共3条话单，合计2.50元（含月租费）；应收2.90元，应退0.00元。\n"
+                                                "结算后押金清零。请按收据收款或退款。确定结算吗？")))
+            << messages.texts().join(QLatin1Char('|')).toStdString();
         EXPECT_EQ(label(&d), s("正在处理，请不要退出！"));
         EXPECT_FALSE(d.close()) << "the window is not closed while settling";
         EXPECT_TRUE(d.isVisible());
@@ -413,6 +532,84 @@ TEST_F(QueryWindowTest, SettlingAGroupPrintsReceiptsAndTheGrandTotal)
     EXPECT_EQ(show(sent()), show(hex("0B 1A 0B 05 0B 08 A1 0C")));
 }
 
+// Filtered and sorted, the settlement window totals, previews, prints and
+// exports the rooms it shows, in the order it shows them.
+TEST_F(QueryWindowTest, TheSettlementWindowActsOnTheRoomsShownInTheirOrder)
+{
+    open();
+    pick({s("801--"), s("802--"), s("8011--")});
+    click(w.get(), QStringLiteral("optDeposit"));
+    click(w.get(), QStringLiteral("chkRent")); // fees only: 2.00, 0.50 and 1.00
+
+    const QString book = home.file(QStringLiteral("fees.xlsx"));
+    const QStringList names{s("张三"), s("李四"), s("（已停用）")};
+    QMap<QString, QStringList> previews; // report -> the names down its pages
+    auto keep = [&](QDialog &d) {
+        auto *preview = qobject_cast<ReportPreviewDialog *>(&d);
+        ASSERT_NE(preview, nullptr);
+        const QString pdf = home.file(d.objectName() + QStringLiteral(".pdf"));
+        ASSERT_TRUE(bool(preview->savePdf(pdf)));
+        previews[d.objectName()] = wordsDownThePages(pdf, names);
+    };
+    modal[QStringLiteral("DRPrint")] = keep;
+    modal[QStringLiteral("DRPage")] = keep;
+    modal[QStringLiteral("frmDeposit")] = [&](QDialog &d) {
+        auto *view = test::child<QTableView>(&d, QStringLiteral("hfgDeposit"));
+        const QAbstractItemModel *model = view->model();
+        auto numbers = [&] {
+            QStringList out;
+            for (int r = 0; r < model->rowCount(); ++r)
+                out << model->index(r, 1).data().toString();
+            return out;
+        };
+        ASSERT_EQ(numbers(), (QStringList{QStringLiteral("801"), QStringLiteral("8011"), QStringLiteral("802")}));
+        EXPECT_EQ(label(&d), s("总计话费：3.50"));
+
+        // The group's rooms, the smaller total first.
+        test::fill(test::child<QLineEdit>(&d, QStringLiteral("txtFilter")), s("营业部"));
+        EXPECT_EQ(label(&d), s("总计话费：2.50"));
+        QHeaderView *header = view->horizontalHeader();
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                          QPoint(header->sectionViewportPosition(col::PrintFee::Total) + 4, header->height() / 2));
+        ASSERT_EQ(numbers(), (QStringList{QStringLiteral("802"), QStringLiteral("801")}));
+
+        click(&d, QStringLiteral("cmdGridPrint"));
+        click(&d, QStringLiteral("cmdPagePrint"));
+        EXPECT_EQ(previews.value(QStringLiteral("DRPrint")), (QStringList{s("李四"), s("张三")}));
+        EXPECT_EQ(previews.value(QStringLiteral("DRPage")), (QStringList{s("李四"), s("张三")}));
+
+        static_cast<frmDeposit &>(d).setExportPathAsker([&](const QString &) { return book; });
+        click(&d, QStringLiteral("cmdExport"));
+        const auto read = test::readXlsx(book);
+        ASSERT_TRUE(read);
+        const test::XlsxSheet *sheet = read->sheet(s("话费"));
+        ASSERT_NE(sheet, nullptr);
+        ASSERT_EQ(sheet->rowCount(), 3);
+        EXPECT_EQ(sheet->row(2).at(col::PrintFee::Number).value, QStringLiteral("802"));
+        EXPECT_EQ(sheet->row(3).at(col::PrintFee::Number).value, QStringLiteral("801"));
+        EXPECT_DOUBLE_EQ(sheet->row(3).at(col::PrintFee::Total).value.toDouble(), 2.0);
+
+        // Nothing shown: nothing to print or export.
+        test::fill(test::child<QLineEdit>(&d, QStringLiteral("txtFilter")), s("无此用户"));
+        EXPECT_EQ(label(&d), s("总计话费：0.00"));
+        for (const char *b : {"cmdGridPrint", "cmdPagePrint", "cmdPrintTotal", "cmdExport"})
+            EXPECT_FALSE(test::child<QPushButton>(&d, QString::fromLatin1(b))->isEnabled()) << b;
+        test::fill(test::child<QLineEdit>(&d, QStringLiteral("txtFilter")), s("营业部"));
+
+        printers.defaultName = QStringLiteral("front-desk");
+        click(&d, QStringLiteral("cmdPrintTotal"));
+        EXPECT_FALSE(d.isVisible());
+    };
+    click(w.get(), QStringLiteral("cmdDeal"));
+    ASSERT_EQ(printers.copies.size(), 1);
+    const QString total = test::pdfPageTexts(printers.copies.first()).join(QLatin1Char('\n'));
+    EXPECT_TRUE(total.contains(QStringLiteral("2.50"))) << total.toStdString();
+    EXPECT_FALSE(total.contains(QStringLiteral("3.50"))) << total.toStdString();
+    // Previewing and printing settle nothing.
+    EXPECT_EQ(data->stateOf(bill801a), s("未结算"));
+    EXPECT_EQ(data->stateOf(bill8011), s("未结算"));
+}
+
 TEST_F(QueryWindowTest, AnAccountIsRestoredWithTheAccountCommand)
 {
     open();
@@ -424,9 +621,10 @@ TEST_F(QueryWindowTest, AnAccountIsRestoredWithTheAccountCommand)
         messages.queueAnswer(MessageService::Answer::No);
         click(&d, QStringLiteral("cmdDeposit"));
         ASSERT_TRUE(test::waitFor([&] { return label(&d) == s("处理完毕！"); }));
-        // The account held 30.00 and owes 2.50: 27.50 goes back.
+        // The account held 30.00 but its balance is -1.00 (31.00 of calls
+        // charged already): the 2.50 not charged yet and the 1.00 owed are taken.
         EXPECT_EQ(test::child<QLabel>(&d, QStringLiteral("lblSettled"))->text(),
-                  s("已结算1户共1条话单，合计2.50元；应收0.00元，应退27.50元。"));
+                  s("已结算1户共1条话单，合计2.50元；应收3.50元，应退0.00元。"));
     };
     click(w.get(), QStringLiteral("cmdDeal"));
     EXPECT_EQ(data->stateOf(billAcct), s("已结算"));

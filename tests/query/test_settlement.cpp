@@ -1,9 +1,11 @@
-// Settling the listed records: marks, deposits, classes and the class
-// commands, in one transaction.
+// Settling rooms: marks, deposits, classes and the class commands, in one
+// transaction, of what is true at the moment of the commit.
 #include "CallQuery.h"
 #include "QueryFixture.h"
 #include "Settlement.h"
 #include "TestStatus.h"
+
+#include <QDateTime>
 
 #include <gtest/gtest.h>
 
@@ -39,11 +41,21 @@ protected:
 
     void query(const QStringList &callers, int billOption = 1)
     {
-        CallQuery::Criteria c;
-        c.callers = callers;
-        c.types = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
-        c.states = CallQuery::StatesFor(billOption);
-        ASSERT_TRUE(bool(CallQuery::BuildPrintData(d.db, d.store, c)));
+        criteria = CallQuery::Criteria();
+        criteria.callers = callers;
+        criteria.types = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
+        criteria.states = CallQuery::StatesFor(billOption);
+        criteria.settling = true;
+        ASSERT_TRUE(bool(CallQuery::BuildPrintData(d.db, d.store, criteria, &list)));
+    }
+    // "结算" on every room of the list, the day after the calls.
+    Settlement::Outcome settle()
+    {
+        QStringList shown;
+        for (const FeeRow &f : d.store.fees())
+            shown << f.number;
+        return Settlement::SettleRooms(d.db, d.store, Settlement::RequestFor(criteria, list, shown),
+                                       {QStringLiteral("前台"), QDateTime(QDate(2026, 12, 10), QTime(9, 0))});
     }
     QString userClass(const QString &number)
     {
@@ -52,9 +64,11 @@ protected:
     QString accountClass() { return d.cell(s("SELECT 等级 FROM Account WHERE 账号编号='012'")); }
 
     test::QueryData d;
+    CallQuery::Criteria criteria;
+    CallQuery::Chosen list;
 };
 
-TEST_F(SettlementTest, MarksTheListedRowsResetsDepositsAndRestoresClasses)
+TEST_F(SettlementTest, SettlesWhatIsTrueAtTheCommitResetsDepositsAndRestoresClasses)
 {
     const QString minute = s("2026年12月09日10时30分");
     const qint64 a = d.addBill({QStringLiteral("801"), minute});
@@ -64,18 +78,22 @@ TEST_F(SettlementTest, MarksTheListedRowsResetsDepositsAndRestoresClasses)
     const qint64 other = d.addBill({QStringLiteral("803"), minute});
     query({QStringLiteral("801"), QStringLiteral("802"), s("账号012")});
     // After the list was made one listed row was deleted, and a record of the
-    // same caller and minute came in: only the listed rows still there are marked.
+    // same caller and minute came in: the room is settled as it is now, the
+    // record that came in with it, and said so.
     EXPECT_TRUE(test::Ok(d.db.exec(s("DELETE FROM PHNBill WHERE rowid=?"), {twin})));
     const qint64 later = d.addBill({QStringLiteral("801"), minute}); // came in after the query
 
-    const Settlement::Outcome out = Settlement::SettleListed(d.db, d.store);
+    const Settlement::Outcome out = settle();
     ASSERT_TRUE(bool(out)) << out.status.reason().toStdString();
-    EXPECT_EQ(out.marked, 3);
+    EXPECT_EQ(out.marked, 4);
+    EXPECT_EQ(out.arrived, 1);
+    EXPECT_EQ(out.notMarked, 1) << "the listed row deleted meanwhile";
     EXPECT_EQ(d.stateOf(a), s("已结算"));
     EXPECT_EQ(d.stateOf(b), s("已结算"));
     EXPECT_EQ(d.stateOf(acct), s("已结算"));
-    EXPECT_EQ(d.stateOf(later), s("未结算")) << "a record that was not listed is not settled";
+    EXPECT_EQ(d.stateOf(later), s("已结算")) << "a record of the room that ended before the commit";
     EXPECT_EQ(d.stateOf(other), s("未结算"));
+    EXPECT_EQ(d.store.bills().size(), 5) << "the receipt lists the record that came in";
 
     // Deposits 0.00 and the class after settlement, in the tables and in the switch.
     EXPECT_EQ(d.depositOf(QStringLiteral("1"), false),
@@ -101,7 +119,7 @@ TEST_F(SettlementTest, ASecondRunKeepsADepositPaidSince)
     d.addBill({QStringLiteral("801"), minute});
     d.addBill({QStringLiteral("803"), minute});
     query({QStringLiteral("801")});
-    ASSERT_TRUE(bool(Settlement::SettleListed(d.db, d.store)));
+    ASSERT_TRUE(bool(settle()));
 
     // 801 pays a new deposit; 803 makes a call that is not settled yet.
     EXPECT_TRUE(test::Ok(d.db.exec(s("UPDATE Foregift SET 余额='50.00', 押金='50.00', 等级='4' WHERE 物理端口='1'"))));
@@ -109,7 +127,7 @@ TEST_F(SettlementTest, ASecondRunKeepsADepositPaidSince)
     d.addBill({QStringLiteral("803"), s("2026年12月09日11时00分")});
     query({QStringLiteral("801"), QStringLiteral("803")}, 0); // all records, the settled ones too
 
-    const Settlement::Outcome again = Settlement::SettleListed(d.db, d.store);
+    const Settlement::Outcome again = settle();
     ASSERT_TRUE(bool(again));
     EXPECT_EQ(again.marked, 2) << "only 803's two records were still open";
     EXPECT_EQ(again.settledCallers, QStringList{QStringLiteral("803")});
@@ -121,7 +139,7 @@ TEST_F(SettlementTest, ASecondRunKeepsADepositPaidSince)
     EXPECT_EQ(again.commands, QStringList{QStringLiteral("*10*5*803#")});
 
     // A third run finds nothing left to settle and changes nothing.
-    const Settlement::Outcome third = Settlement::SettleListed(d.db, d.store);
+    const Settlement::Outcome third = settle();
     ASSERT_TRUE(bool(third));
     EXPECT_EQ(third.marked, 0);
     EXPECT_TRUE(third.commands.isEmpty());
@@ -136,7 +154,7 @@ TEST_F(SettlementTest, AFailedSettlementChangesNothing)
     ASSERT_TRUE(d.db.exec(QStringLiteral("CREATE TRIGGER full BEFORE UPDATE ON Account "
                                          "BEGIN SELECT RAISE(ABORT, 'disk is full'); END")));
 
-    const Settlement::Outcome out = Settlement::SettleListed(d.db, d.store);
+    const Settlement::Outcome out = settle();
     EXPECT_FALSE(bool(out));
     EXPECT_TRUE(out.status.reason().contains(QStringLiteral("disk is full"))) << out.status.reason().toStdString();
     EXPECT_TRUE(out.commands.isEmpty());
@@ -149,7 +167,7 @@ TEST_F(SettlementTest, AFailedSettlementChangesNothing)
 
     // Once the database takes writes again the same list settles whole.
     ASSERT_TRUE(d.db.exec(QStringLiteral("DROP TRIGGER full")));
-    const Settlement::Outcome retry = Settlement::SettleListed(d.db, d.store);
+    const Settlement::Outcome retry = settle();
     ASSERT_TRUE(bool(retry));
     EXPECT_EQ(retry.marked, 2);
 }

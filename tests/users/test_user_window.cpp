@@ -10,6 +10,7 @@
 #include "DepositTable.h"
 #include "FlexGrid.h"
 #include "IntakeFixture.h"
+#include "Money.h"
 #include "ParameterMemory.h"
 #include "TestWait.h"
 #include "UserTable.h"
@@ -206,6 +207,12 @@ TEST_F(UserWindowTest, RenumbersADraggedRangeAndRefusesBadRangesBeforeSending)
     test::clickCell(g, 1, 3);
     test::clickCell(g, 5, 3, Qt::ShiftModifier);
     EXPECT_TRUE(child<QPushButton>("cmdAmendUser")->isEnabled());
+    // Ports typed over the range after the choice are held to the same rule
+    // when the batch is pressed: nothing is changed or sent.
+    test::fill(edit("txtPortEnd"), "10");
+    test::press(w.get(), "cmdAmendUser");
+    test::expectInputError(env.messages, "所选范围内有筛选隐藏的用户，请清空筛选后再批量修改！");
+    EXPECT_TRUE(drained().isEmpty());
     test::clickCell(g, 71, 3, Qt::ShiftModifier);
     EXPECT_EQ(child<QLabel>("lblTip")->text(), "提示：所选范围内有筛选隐藏的用户，请清空筛选后再批量修改！");
     EXPECT_EQ(edit("txtPortEnd")->text(), "70");
@@ -280,6 +287,16 @@ TEST_F(UserWindowTest, DepositsFollowThePaymentTypeAndTheIntakeChargesThemWhileO
     test::expectInputError(env.messages, "押金最大为999.00元");
     test::enter(box, "abc");
     test::expectInputError(env.messages, "请输入数字作为押金！");
+    test::enter(box, "12.555");
+    test::expectInputError(env.messages, "押金最多两位小数！");
+    // Money changes hands: asked first, naming what is taken; "否" keeps it.
+    test::enter(box, "12.5");
+    ASSERT_NE(env.messages.last(), nullptr);
+    EXPECT_EQ(env.messages.last()->text, "押金由0.00改为12.50，收取12.50元；余额0.00→12.50。\n确定吗？");
+    EXPECT_EQ(env.messages.last()->buttons, MessageService::Buttons::YesNoDefaultNo);
+    EXPECT_EQ(env.rowOf("Foregift", "物理端口", "5").mid(4, 2), (QStringList{"0.00", "0.00"}));
+    test::dblClickCell(fg, 1, 5);
+    env.messages.queueAnswer(MessageService::Answer::Yes);
     test::enter(box, "12.5");
     EXPECT_EQ(fg->textMatrix(1, 4), "12.50");
     EXPECT_EQ(fg->textMatrix(1, 5), "12.50");
@@ -304,6 +321,15 @@ TEST_F(UserWindowTest, DepositsFollowThePaymentTypeAndTheIntakeChargesThemWhileO
     test::showTab(child<QTabWidget>("sstGroup"), 2);
     EXPECT_EQ(grid("hfgForegift")->textMatrix(1, 4), charged);
     drained();
+
+    // A top-up adds to the deposit and the balance, after a question.
+    grid("hfgForegift")->setRow(1);
+    env.messages.queueText(QStringLiteral("20"));
+    env.messages.queueAnswer(MessageService::Answer::Yes);
+    test::press(w.get(), QStringLiteral("cmdTopUp"));
+    EXPECT_EQ(env.rowOf("Foregift", "物理端口", "5").mid(4, 2),
+              (QStringList{(Money::fromText(charged) + Money::fromYuan(20)).toText(), "32.50"}));
+    EXPECT_TRUE(env.messages.texts().contains("是否打印押金收据？"));
 
     // Back to 普通 with money left: the operator is asked; No keeps it.
     test::showTab(child<QTabWidget>("sstGroup"), 0);
@@ -359,8 +385,17 @@ TEST_F(UserWindowTest, GroupsAreAddedSavedAndDeleted)
     EXPECT_EQ(user(2).value(15), QString(20, 'g'));
     EXPECT_EQ(user(5).value(15), QString(20, 'g'));
     EXPECT_EQ(user(1).value(15), "乙公司");
+    // Filtered to 805, "全部清除" and a save take 805 out of the group
+    // alone: the members the filter hides stay.
+    test::fill(edit("txtFilterMembers"), "805");
+    test::press(w.get(), "cmdClear");
+    test::press(w.get(), "cmdSave");
+    EXPECT_EQ(user(5).value(15), "");
+    EXPECT_EQ(user(2).value(15), QString(20, 'g'));
+    EXPECT_EQ(user(6).value(15), QString(20, 'g'));
+    test::fill(edit("txtFilterMembers"), "");
     test::press(w.get(), "cmdSelectContrary");
-    EXPECT_EQ(users->selectedItems().size(), 117);
+    EXPECT_EQ(users->selectedItems().size(), 118);
     test::press(w.get(), "cmdClear");
     EXPECT_EQ(users->selectedItems().size(), 0);
     test::press(w.get(), "cmdSelectAll");

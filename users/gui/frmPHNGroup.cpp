@@ -7,6 +7,9 @@
 #include "GridHelpers.h"
 #include "NamedWidgets.h"
 #include "PendingCommands.h"
+#include "PrintJobs.h"
+#include "Reports.h"
+#include "ShowModal.h"
 #include "SwitchLink.h"
 
 #include <QComboBox>
@@ -19,6 +22,7 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QVBoxLayout>
+#include <utility>
 
 namespace corvane {
 
@@ -210,9 +214,20 @@ QWidget *frmPHNGroup::buildDepositsTab()
     txtForegift = cellBox(page, QStringLiteral("txtForegift"));
     auto *note = new QLabel(QStringLiteral("提示：开通了端口付费方式的才显示"), page);
     note->setObjectName(QStringLiteral("lblForegiftNote"));
+    // "押金" is the deposit held (a change asks first and says what is paid
+    // or handed back); a top-up adds to it.
+    cmdTopUp = button(page, QStringLiteral("续交押金(&T)..."), QStringLiteral("cmdTopUp"));
+    cmdSlip = button(page, QStringLiteral("打印押金收据(&P)..."), QStringLiteral("cmdSlip"));
+    connect(cmdTopUp, &QPushButton::clicked, this, &frmPHNGroup::cmdTopUp_Click);
+    connect(cmdSlip, &QPushButton::clicked, this, &frmPHNGroup::cmdSlip_Click);
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(cmdTopUp);
+    buttons->addWidget(cmdSlip);
+    buttons->addSpacing(16);
+    buttons->addWidget(MakeGridFilter(page, hfgForegift, QStringLiteral("txtFilterForegift")), 1);
     auto *layout = new QVBoxLayout(page);
     layout->addWidget(hfgForegift, 1);
-    layout->addWidget(MakeGridFilter(page, hfgForegift, QStringLiteral("txtFilterForegift")));
+    layout->addLayout(buttons);
     layout->addWidget(note);
     return page;
 }
@@ -293,7 +308,18 @@ void frmPHNGroup::attachCellEditors()
     GridCellEditor::Hooks deposits;
     deposits.rule = [&params](const GridCell &c) { return params.depositRule(c); };
     deposits.check = [&params](const GridCell &c, const QString &v) { return params.checkDeposit(c, v); };
-    deposits.store = [this, &params](const GridCell &c, const QString &v) {
+    deposits.store = [this, &params](const GridCell &c, const QString &v) -> StoreResult {
+        m_slipFor = -1;
+        if (c.col == int(DepositField::Deposit)) {
+            // Money changes hands: said first, "否" the default.
+            const QString what = params.depositChangeText(c.rowId, v);
+            if (m_ctx.messages.show(what + QStringLiteral("。\n确定吗？"), QStringLiteral("押金"),
+                                    MessageService::Icon::Question, MessageService::Buttons::YesNoDefaultNo, this)
+                != MessageService::Answer::Yes)
+                return StoreResult(Status::ok(), {}, true); // the deposit stays as it was
+            m_slipFor = c.rowId;
+            return kept([&] { return params.storeDeposit(c, v); });
+        }
         return kept([&] { return params.storeDeposit(c, v); });
     };
     deposits.rowId = [this](int r) { return m_params->depositRowId(dataIndex(*hfgForegift, r)); };
@@ -303,6 +329,9 @@ void frmPHNGroup::attachCellEditors()
             fillDeposits();
             fillAccounts(); // a password typed for an account is the account's too
         }
+        const qint64 slip = std::exchange(m_slipFor, -1);
+        if (r.status && slip >= 0)
+            offerDepositSlip(slip);
     };
     m_depositCells = new GridCellEditor(hfgForegift, txtForegift, m_ctx.messages, m_notice, this, deposits);
 
@@ -416,6 +445,19 @@ QString frmPHNGroup::portOfRow(int gridRow) const
     return hfgUser->textMatrix(gridRow, int(UserField::Port)).trimmed();
 }
 
+bool frmPHNGroup::hidesUsers(const UserParameters::PortRange &range) const
+{
+    const int low = qMin(range.first, range.last);
+    const int high = qMax(range.first, range.last);
+    for (int r = hfgUser->fixedRows(); r < hfgUser->rows(); ++r) {
+        bool ok = false;
+        const int port = portOfRow(r).toInt(&ok);
+        if (ok && port >= low && port <= high && hfgUser->isRowHidden(r))
+            return true;
+    }
+    return false;
+}
+
 void frmPHNGroup::cmdLocal_Click()
 {
     const QString number = txtPhone->text().trimmed();
@@ -499,6 +541,12 @@ void frmPHNGroup::cmdAmendUser_Click()
     const auto range = m_params->checkRange(txtPortBegin->text(), txtPortEnd->text());
     if (!range) {
         refuse(range.reason());
+        return;
+    }
+    // The filter may have changed, or the ports been typed, since the range
+    // was chosen: users it hides are not changed unseen.
+    if (hidesUsers(*range)) {
+        refuse(QStringLiteral("所选范围内有筛选隐藏的用户，请清空筛选后再批量修改！"));
         return;
     }
     const QString typed = m_params->userChoices(c).isEmpty() ? txtValue->text() : cmbValue->currentText();
@@ -595,11 +643,7 @@ void frmPHNGroup::cmdSelectAll_Click() { SelectShownItems(lstUser); }
 
 void frmPHNGroup::cmdSelectContrary_Click() { InvertShownItems(lstUser); }
 
-void frmPHNGroup::cmdClear_Click()
-{
-    for (int i = 0; i < lstUser->count(); ++i)
-        lstUser->item(i)->setSelected(false);
-}
+void frmPHNGroup::cmdClear_Click() { ClearShownItems(lstUser); }
 
 void frmPHNGroup::cmdSave_Click()
 {
@@ -695,6 +739,95 @@ void frmPHNGroup::finishStore(const StoreResult &result)
     if (!result.notice.isEmpty())
         m_ctx.messages.show(result.notice, MessageService::defaultTitle(), MessageService::Icon::Information,
                             MessageService::Buttons::Ok, this);
+}
+
+qint64 frmPHNGroup::currentDepositRowId() const
+{
+    const int row = hfgForegift->row();
+    if (row < hfgForegift->fixedRows())
+        return -1;
+    return m_params->depositRowId(dataIndex(*hfgForegift, row));
+}
+
+void frmPHNGroup::cmdTopUp_Click()
+{
+    const QString title = QStringLiteral("续交押金");
+    const qint64 rowId = currentDepositRowId();
+    const DepositRow row = m_params->shownDeposit(rowId);
+    if (rowId < 0 || row.key().isEmpty()) {
+        m_ctx.messages.show(QStringLiteral("请先在押金表中选择要续交押金的用户。"), title,
+                            MessageService::Icon::Information, MessageService::Buttons::Ok, this);
+        return;
+    }
+    const QString who = row.isAccount() ? QStringLiteral("账号") + row.key() : row.number();
+    const auto typed =
+        m_ctx.messages.askText(QStringLiteral("%1 续交押金金额（元）：").arg(who), title, QString(), this);
+    if (!typed)
+        return;
+    const Checked<QString> amount = m_params->checkTopUp(*typed);
+    if (!amount) {
+        m_ctx.messages.inputError(amount.reason(), this);
+        return;
+    }
+    if (m_ctx.messages.show(m_params->topUpText(rowId, *amount) + QStringLiteral("。\n确定吗？"), title,
+                            MessageService::Icon::Question, MessageService::Buttons::YesNoDefaultNo, this)
+        != MessageService::Answer::Yes)
+        return;
+    const StoreResult r = kept([&] { return m_params->topUpDeposit(rowId, *amount); });
+    finishStore(r);
+    fillDeposits();
+    if (r.status)
+        offerDepositSlip(rowId);
+}
+
+void frmPHNGroup::cmdSlip_Click()
+{
+    const qint64 rowId = currentDepositRowId();
+    if (rowId < 0) {
+        m_ctx.messages.show(QStringLiteral("请先在押金表中选择用户。"), QStringLiteral("押金收据"),
+                            MessageService::Icon::Information, MessageService::Buttons::Ok, this);
+        return;
+    }
+    printDepositSlip(rowId);
+}
+
+void frmPHNGroup::offerDepositSlip(qint64 rowId)
+{
+    if (m_ctx.messages.show(QStringLiteral("是否打印押金收据？"), QStringLiteral("押金收据"),
+                            MessageService::Icon::Question, MessageService::Buttons::YesNoDefaultNo, this)
+        == MessageService::Answer::Yes)
+        printDepositSlip(rowId);
+}
+
+void frmPHNGroup::printDepositSlip(qint64 rowId)
+{
+    const QString title = QStringLiteral("押金收据");
+    const auto last = m_params->lastMovement(rowId);
+    if (!last) {
+        m_ctx.messages.show(last.reason(), title, MessageService::Icon::Critical, MessageService::Buttons::Ok, this);
+        return;
+    }
+    if (!*last) {
+        m_ctx.messages.show(QStringLiteral("这个押金还没有交过款。"), title, MessageService::Icon::Information,
+                            MessageService::Buttons::Ok, this);
+        return;
+    }
+    const JournalRow &j = **last;
+    const DepositRow row = m_params->shownDeposit(rowId);
+    DepositSlip slip;
+    slip.number = j.number;
+    slip.name = row.get(DepositField::Name);
+    slip.what = kindText(j.kind);
+    slip.amount = j.amount.isNegative() ? -j.amount : j.amount;
+    slip.depositAfter = j.depositAfter;
+    slip.depositBefore = j.depositAfter - j.depositDelta;
+    slip.balanceAfter = j.balanceAfter;
+    slip.balanceBefore = j.balanceAfter - j.amount;
+    slip.at = j.at;
+    ReportDef report = DRForegift();
+    setReceiver(report, m_ctx.login.OPName);
+    ReportPreviewDialog preview(report, depositSlipSource(slip), m_ctx.clock.now().date(), m_ctx.messages, this);
+    ShowModal(m_ctx, preview);
 }
 
 // A change and its commands are committed together; the link sends them when

@@ -60,6 +60,8 @@ public:
     // Deposits tab
     FlexGrid *hfgForegift;
     QLineEdit *txtForegift;
+    QPushButton *cmdTopUp;
+    QPushButton *cmdSlip;
 
     // Accounts tab
     FlexGrid *hfgAccount;
@@ -82,6 +84,8 @@ public slots:
     void cmdAddAccount_Click();
     void cmdDeleteAccount_Click();
     void cmdExit_Click();
+    void cmdTopUp_Click();
+    void cmdSlip_Click();
     void done(int result) override;
 
 private:
@@ -101,6 +105,12 @@ private:
     void fillUsers();
     void fillGroups();
     void fillDeposits();
+    // The deposit row the deposit grid's current row shows (-1: none).
+    qint64 currentDepositRowId() const;
+    // The slip of the deposit's last movement, in a print preview.
+    void printDepositSlip(qint64 rowId);
+    void offerDepositSlip(qint64 rowId);
+    qint64 m_slipFor = -1; // the deposit whose "押金" was just changed
     void fillAccounts();
 
     // The user checks and the run of one change over a range of ports; the
@@ -112,6 +122,8 @@ private:
     Status startAmend(const UserParameters::AmendPlan &plan);
     void showUserValue(int port, int col, const QString &value);
     QString portOfRow(int gridRow) const;
+    // Whether the filter hides a user of the range.
+    bool hidesUsers(const UserParameters::PortRange &range) const;
 
     void finishStore(const StoreResult &result);
     StoreResult kept(const std::function<StoreResult()> &store);
