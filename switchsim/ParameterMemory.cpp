@@ -186,15 +186,14 @@ bool ParameterMemory::addEntry(int block, int slotCount, const QList<int> &layou
 {
     if (number.size() > nibbles)
         return false;
+    // Appended to the first free slot, also when the number is listed
+    // already: the switch keeps what it is told, twice if told twice.
     int freeSlot = -1;
-    for (int i = 0; i < slotCount; ++i) {
+    for (int i = 0; i < slotCount && freeSlot < 0; ++i) {
         QByteArray b;
         for (int base : layout)
             b.append(char(m_mem[block][base + i]));
-        const QString n = Frames::unpackDigits(b);
-        if (n == number)
-            return true; // already listed
-        if (n.isEmpty() && freeSlot < 0)
+        if (Frames::unpackDigits(b).isEmpty())
             freeSlot = i;
     }
     if (freeSlot < 0)
@@ -528,10 +527,7 @@ ParameterMemory::Outcome ParameterMemory::apply(const QString &code)
         const auto port = portOfNumber(f[1]);
         if (!port)
             return refused(QStringLiteral("agent operators: no extension %1").arg(f[1]));
-        for (int k = 1; k <= 5; ++k) {
-            if (s[76 + 2 * k] == 1 && s[77 + 2 * k] == *port)
-                return done(QStringLiteral("agent operator %1 already set").arg(k));
-        }
+        // Appended like the virtual operators, also when already listed.
         for (int k = 1; k <= 5; ++k) {
             if (s[76 + 2 * k] != 1) {
                 s[76 + 2 * k] = 1;

@@ -107,12 +107,12 @@ TEST(SwitchMemory, PrefixAndSpecialNumberLists)
     // Special number 11010 reads back from (156 + i, 104 + i, 52 + i, i) = 00 01 1A 1A.
     EXPECT_TRUE(m.apply(QStringLiteral("*19*6*7*11010#")).applied);
     EXPECT_TRUE(m.apply(QStringLiteral("*19*6*7*114#")).applied);
-    EXPECT_TRUE(m.apply(QStringLiteral("*19*6*7*114#")).applied); // listed once only
+    EXPECT_TRUE(m.apply(QStringLiteral("*19*6*7*114#")).applied); // told twice, listed twice
     EXPECT_EQ(bytesAt(m, 2, {156, 104, 52, 0}), QStringLiteral("00 01 1A 1A"));
-    EXPECT_EQ(m.byte(0, 65), 2); // count of special numbers
+    EXPECT_EQ(m.byte(0, 65), 3); // count of special numbers
     EXPECT_TRUE(m.apply(QStringLiteral("*19*0*11010#")).applied);
-    EXPECT_EQ(m.specialNumbers(), (QStringList{"114"}));
-    EXPECT_EQ(m.byte(0, 65), 1);
+    EXPECT_EQ(m.specialNumbers(), (QStringList{"114", "114"}));
+    EXPECT_EQ(m.byte(0, 65), 2);
     m.apply(QStringLiteral("*19*0#"));
     EXPECT_EQ(m.byte(0, 65), 0);
 
