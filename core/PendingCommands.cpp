@@ -38,12 +38,20 @@ Status PendingCommands::ensureTable()
     if (!m_db.isOpen())
         return Status::fail(QStringLiteral("数据库未打开"));
     // Seq never repeats: the link counts what it has loaded by it.
-    return m_db
-        .exec(QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (\"Seq\" INTEGER PRIMARY KEY AUTOINCREMENT, "
-                             "\"Kind\" TEXT NOT NULL, \"Command\" TEXT NOT NULL, \"GapMs\" INTEGER NOT NULL, "
-                             "\"Setting\" TEXT NOT NULL DEFAULT '')")
-                  .arg(Database::quoteId(Table)))
-        .context(QStringLiteral("无法建立待发命令表"));
+    if (Status s = m_db.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (\"Seq\" INTEGER PRIMARY KEY "
+                                            "AUTOINCREMENT, \"Kind\" TEXT NOT NULL, \"Command\" TEXT NOT NULL, "
+                                            "\"GapMs\" INTEGER NOT NULL, \"Setting\" TEXT NOT NULL DEFAULT '', "
+                                            "\"Expires\" TEXT NOT NULL DEFAULT '')")
+                                 .arg(Database::quoteId(Table)));
+        !s)
+        return s.context(QStringLiteral("无法建立待发命令表"));
+    // A table of an earlier version has no time limits yet.
+    if (!m_db.select(QStringLiteral("SELECT \"Expires\" FROM %1 LIMIT 0").arg(Database::quoteId(Table))))
+        return m_db
+            .exec(QStringLiteral("ALTER TABLE %1 ADD COLUMN \"Expires\" TEXT NOT NULL DEFAULT ''")
+                      .arg(Database::quoteId(Table)))
+            .context(QStringLiteral("无法建立待发命令表"));
+    return Status::ok();
 }
 
 Status PendingCommands::keep(const QList<PendingCommand> &commands)
@@ -53,11 +61,13 @@ Status PendingCommands::keep(const QList<PendingCommand> &commands)
     if (Status s = ensureTable(); !s)
         return s;
     const QString sql =
-        QStringLiteral("INSERT INTO %1 (\"Kind\", \"Command\", \"GapMs\", \"Setting\") VALUES (?, ?, ?, ?)")
+        QStringLiteral(
+            "INSERT INTO %1 (\"Kind\", \"Command\", \"GapMs\", \"Setting\", \"Expires\") VALUES (?, ?, ?, ?, ?)")
             .arg(Database::quoteId(Table));
     for (const PendingCommand &c : commands) {
         const QString key = c.kind == PendingCommand::Kind::Star ? PendingCommand::settingKey(c.text) : QString();
-        if (Status s = m_db.exec(sql, {kindText(c.kind), c.text, qMax(0, c.gapMs), key}); !s)
+        const QString expires = c.expires.isValid() ? c.expires.toString(Qt::ISODate) : QString();
+        if (Status s = m_db.exec(sql, {kindText(c.kind), c.text, qMax(0, c.gapMs), key, expires}); !s)
             return s.context(QStringLiteral("待发命令未能保存"));
     }
     return Status::ok();
@@ -97,14 +107,16 @@ Checked<QList<PendingCommand>> PendingCommands::after(qint64 seq, int limit)
     if (Status s = ensureTable(); !s)
         return Checked<QList<PendingCommand>>::refuse(s);
     const auto rows = m_db.select(
-        QStringLiteral("SELECT Seq, \"Kind\", \"Command\", \"GapMs\" FROM %1 WHERE Seq > ? ORDER BY Seq LIMIT ?")
+        QStringLiteral(
+            "SELECT Seq, \"Kind\", \"Command\", \"GapMs\", \"Expires\" FROM %1 WHERE Seq > ? ORDER BY Seq LIMIT ?")
             .arg(Database::quoteId(Table)),
         {seq, limit});
     if (!rows)
         return Checked<QList<PendingCommand>>::refuse(rows.status());
     QList<PendingCommand> out;
     for (const QStringList &row : *rows)
-        out.append({kindOf(row.value(1)), row.value(2), row.value(3).toInt(), row.value(0).toLongLong()});
+        out.append({kindOf(row.value(1)), row.value(2), row.value(3).toInt(), row.value(0).toLongLong(),
+                    row.value(4).isEmpty() ? QDateTime() : QDateTime::fromString(row.value(4), Qt::ISODate)});
     return out;
 }
 

@@ -3,6 +3,7 @@
 #include "Status.h"
 #include "StoreResult.h"
 
+#include <QDateTime>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -11,7 +12,7 @@
 namespace corvane {
 
 // A command for the switch that a committed change owes it, kept in
-// Switch.mdb until it has been written to the switch's port.
+// Switch.mdb until the switch is known to have it.
 struct PendingCommand {
     enum class Kind { Star, Hex, Clock };
     static constexpr int DefaultGapMs = 100;
@@ -23,9 +24,20 @@ struct PendingCommand {
     int gapMs = DefaultGapMs;
     // Order in the table (0 before it is kept).
     qint64 seq = 0;
+    // A command meant for a moment (a wake-up call) is not sent from that
+    // moment on; invalid for every other command.
+    QDateTime expires;
 
-    static PendingCommand Star(const QString &code, int gapMs = DefaultGapMs) { return {Kind::Star, code, gapMs, 0}; }
-    static PendingCommand Clock(int gapMs = DefaultGapMs) { return {Kind::Clock, QString(), gapMs, 0}; }
+    static PendingCommand Star(const QString &code, int gapMs = DefaultGapMs)
+    {
+        return {Kind::Star, code, gapMs, 0, {}};
+    }
+    static PendingCommand Clock(int gapMs = DefaultGapMs) { return {Kind::Clock, QString(), gapMs, 0, {}}; }
+    // A star code that is of no use once `moment` has come.
+    static PendingCommand Until(const QString &code, const QDateTime &moment)
+    {
+        return {Kind::Star, code, DefaultGapMs, 0, moment};
+    }
 
     // The setting a star code programs: the code without its last value
     // ("*10*3*201#" → "*10*3*"). Two codes with the same key set the same thing.
@@ -36,8 +48,8 @@ struct PendingCommand {
 // the commands of a change in the transaction that stores the change, so a
 // committed change always has its commands waiting; the link sends them in
 // the order kept, each with its gap, while the switch answers, and removes
-// each once written to the port. What could not go out waits across a closed
-// port, a lost link and a restart.
+// each once the switch has answered after it. What could not go out waits
+// across a closed port, a lost link and a restart.
 class PendingCommands {
 public:
     static const QString Table;

@@ -2,6 +2,7 @@
 #include "Clock.h"
 #include "PendingCommands.h"
 
+#include <QDateTime>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -40,34 +41,51 @@ struct LinkCommand {
 // committed and must reach the switch. The object stays valid until the batch
 // has finished and is deleted (deleteLater) after that; a window holds it in a
 // QPointer and sees it go.
+//
+// A command is handled when it is written to the port for the first time or
+// dropped; it is delivered when the switch is known to have it: a command
+// that is not kept once it is written, a kept command once the switch has
+// answered a command written after it (see CommandQueue). The batch finishes
+// when every command is delivered or dropped.
 class CommandBatch : public QObject {
     Q_OBJECT
 public:
     int total() const { return m_total; }
     // Commands handled so far: written to the port or dropped.
     int done() const { return m_done; }
-    // Dropped because the port was closed when their turn came.
+    // Dropped: the port was closed when their turn came, the batch was
+    // stopped, or their time had passed.
     int dropped() const { return m_dropped; }
+    // Written to the port at least once.
     int sent() const { return m_done - m_dropped; }
+    // Known to have reached the switch.
+    int delivered() const { return m_delivered; }
     bool isFinished() const { return m_finished; }
     // The text of the command handled last (empty before the first).
     QString current() const { return m_current; }
 
 signals:
-    // After each command: done of total, and the command's text.
+    // After each command handled: done of total, and the command's text.
     void progress(int done, int total, const QString &current);
-    // After the last command: how many reached the port and how many were lost.
+    // More of the batch is known to have reached the switch.
+    void deliveredChanged(int delivered, int total);
+    // After the last command was delivered or dropped: how many reached the
+    // port and how many were dropped.
     void finished(int sent, int dropped);
 
 private:
     friend class CommandQueue;
     CommandBatch(int total, QObject *parent);
     void handled(const QString &text, bool written);
+    void reached(int n);
+    void withdrawn(const QString &text);
+    void finishIfDone();
     void finish();
 
     int m_total = 0;
     int m_done = 0;
     int m_dropped = 0;
+    int m_delivered = 0;
     bool m_finished = false;
     QString m_current;
 };
@@ -95,14 +113,34 @@ private:
 // Kept (SendKept): the commands a committed change owes the switch, kept in
 // the database (PendingCommands) in the change's transaction. They join the
 // queue in the order kept and are never dropped: while the switch cannot
-// take them (the port closed, the link down: the send gate) the queue waits
-// at the first of them, and everything behind it waits too. A kept command
-// leaves the table once the switch has been heard after it was written
-// (Heard): a switch that went away silently is noticed by the watchdog only
-// seconds later, and what was written into that silence goes again, first,
-// when the switch is back (Unheard). What is still kept when the console
-// ends is loaded again at the next start and goes first. Every kept command
-// sets a value, so one that reached the switch and goes again does no harm.
+// take them (the port closed, the link down, the switch not answering: the
+// send gate) the queue waits at the first of them, and everything behind it
+// waits too. A write the port refuses leaves the command first in the queue.
+//
+// Delivered means answered. The switch answers no star code, only the clock
+// command (with FF 5A); its link-alive frames come on their own and show
+// nothing of the console's direction. So after kept commands the queue
+// writes the clock command (the probe) and a kept command leaves the table
+// only when the switch answers a probe written after it. One probe is out at
+// a time, so an answer cannot be taken for a later probe than its own; an
+// answer that arrives while two clock commands are out (another part sent
+// one) proves nothing, the next does. A probe not answered within
+// AnswerWaitMs means the switch does not hear the console: every kept
+// command written since the last proof goes again, first and in its order,
+// once the switch can take commands (answersMissing tells the link). The
+// same happens when the link is lost or the port goes (PutBack).
+//
+// A command that adds to a list in the switch (SwitchLists) would add twice
+// if it went again; once its delivery is in doubt (written and not proven,
+// or kept by an earlier run) it does not go again on its own: the whole list
+// is rewritten from the database, the clear first, behind the kept commands
+// queued so far, and leaves the table as one unit once the last of it is
+// proven. Every other kept command sets a value, so sending it again does no
+// harm; keep it that way. A kept command with a time limit (a wake-up call)
+// whose moment passes before it could go is not sent (expired).
+//
+// What is still kept when the console ends is loaded again at the next start
+// and goes first.
 class CommandQueue : public QObject {
     Q_OBJECT
 public:
@@ -110,7 +148,8 @@ public:
     ~CommandQueue() override;
 
     // Immediate path. Returns whether the bytes were written (false when the
-    // port is closed or the text holds no digit pair).
+    // port is closed or the text holds no digit pair). A clock command
+    // written here is a probe whose answer is waited for.
     bool SendNow(const QString &hex);
 
     // Queued path: one command of its own, not part of a batch.
@@ -122,8 +161,12 @@ public:
 
     // The table of kept commands, and whether the switch can take a command
     // now (besides the port being open). Without a store nothing is kept.
-    void setStore(Database *db) { m_store = db; }
+    // Commands kept before the store is set here were kept by an earlier run.
+    void setStore(Database *db);
     void setSendGate(std::function<bool()> gate) { m_gate = std::move(gate); }
+    // Whether a probe may go now (not while the switch sends its dump, whose
+    // blocks the answer would break).
+    void setProbeGate(std::function<bool()> gate) { m_probeGate = std::move(gate); }
     // Brings the queue in line with the table: kept commands no longer there
     // (replaced, cancelled) leave it, newly kept ones join it at its end as
     // one batch, which is returned (nullptr when nothing new was kept).
@@ -131,19 +174,27 @@ public:
     // The switch can take commands again: a queue waiting at a kept command
     // goes on.
     void Resume() { schedule(); }
-    // Kept commands not yet written.
+    // Kept commands not yet known to have reached the switch: waiting, or
+    // written and not yet answered.
     int KeptCount() const { return m_kept; }
-    // The switch was heard (a frame arrived): kept commands written long
-    // enough before it reached it, and leave the table.
-    void Heard();
-    // The switch went silent: kept commands written since it was last heard
-    // go again, ahead of the queue, once it can take commands.
-    void Unheard();
-    // Kept commands written but not yet known to have reached the switch.
-    int UnheardCount() const { return int(m_written.size()); }
-    // A frame that arrives sooner after a command than this may have left
-    // the switch before the command came in.
-    static constexpr int HeardAfterMs = 300;
+    // Of those, written and waiting for the switch's answer.
+    int UnprovenCount() const;
+
+    // An answer to the clock command (FF 5A) arrived.
+    void Answered();
+    // Everything written since the last proof is in doubt (the link was lost,
+    // the port went): it goes again, first, once the switch can take commands.
+    void PutBack();
+    // A clock command written longer ago than this and not answered counts as
+    // lost: the switch does not hear the console.
+    static constexpr int AnswerWaitMs = 2000;
+    // A probe at the latest after this many kept commands.
+    static constexpr int ProofEvery = 20;
+    // A clock command is out and its answer is awaited.
+    bool Probing() const { return !m_probes.empty(); }
+    // When the switch last answered a probe (monotonic ms; -1 never).
+    qint64 LastAnsweredMs() const { return m_lastAnsweredMs; }
+
     // The queue waits at a kept command the switch cannot take now.
     bool Stalled() const;
     bool CanSend() const;
@@ -160,38 +211,86 @@ public:
 
     // The end of the run: sends every waiting command, paced, before it
     // returns, or until the queue waits at a kept command the switch cannot
-    // take (it stays kept for the next start), and then asks the switch for an
-    // answer that shows it got the last of them. This blocks the caller
-    // (events keep running); nothing else should wait this way.
+    // take (it stays kept for the next start), and waits a little for the
+    // answer that shows the switch got the last of them. This blocks the
+    // caller (events keep running); nothing else should wait this way.
     void Drain();
+    // Nothing waits to be written or answered.
+    bool Settled() const { return m_entries.empty() && m_written.empty(); }
 
 signals:
-    // The number of kept commands not yet written changed.
+    // The number of kept commands not yet delivered changed.
     void keptChanged(int kept);
+    // A probe written at writtenMs (monotonic) went unanswered: the switch
+    // does not hear the console, or does not talk at all.
+    void answersMissing(qint64 writtenMs);
+    // The switch answered a probe: it hears the console.
+    void answered();
+    // A kept command was not sent because its moment had passed; it has left
+    // the table.
+    void expired(const QString &code, const QDateTime &moment);
 
 private:
+    // A row of the table a command settles once the switch has it.
+    struct Owed {
+        qint64 seq = 0;
+        CommandBatch *batch = nullptr;
+        bool counted = false; // its batch has counted it handled
+    };
     struct Entry {
         LinkCommand command;
-        CommandBatch *batch = nullptr;
-        qint64 seq = 0; // kept in the table under this number; 0: not kept
+        CommandBatch *batch = nullptr; // a command that is not kept
+        bool kept = false;
+        QList<Owed> owed;    // the rows it settles (a rewritten list's last command carries the list's)
+        QString list;        // the list it changes (SwitchLists::listOf), for kept star codes
+        bool member = false; // part of a rewritten list, which its last command settles
+        QDateTime expires;   // not sent from this moment on
     };
-    void enqueue(const LinkCommand &command, CommandBatch *batch, qint64 seq = 0);
+    struct Written {
+        Entry entry;
+        qint64 serial = 0;
+    };
+    struct Probe {
+        qint64 at = 0;   // monotonic ms written
+        qint64 mark = 0; // the serial of the last kept command written before it
+    };
+    void enqueue(const LinkCommand &command, CommandBatch *batch);
     void schedule();
     void pump();
+    bool writeProbe(qint64 now);
+    bool probeWanted() const;
     void countKept();
+    void prove(qint64 mark);
+    void probeTimedOut();
+    void armProbeTimer();
+    void removeRows(const QList<Owed> &owed, const char *what);
+    static void dropOwed(const Owed &o, const QString &text);
+    // Puts the list's commands back as one rewritten unit behind the kept
+    // commands queued, taking in the queued commands of the same list.
+    void rewriteList(const QString &list, QList<Owed> owed, const QList<Entry> &originals);
+    Entry keptEntry(const PendingCommand &c);
 
     Clock &m_clock;
     QIODevice &m_port;
     ClockTimer m_timer;
+    ClockTimer m_probeTimer;
     std::deque<Entry> m_entries;
-    // Kept commands written, with the time they were, until the switch is heard.
-    std::deque<std::pair<Entry, qint64>> m_written;
+    // Kept commands written and not yet proven, oldest first.
+    std::deque<Written> m_written;
+    // Clock commands written and not yet answered, oldest first.
+    std::deque<Probe> m_probes;
+    qint64 m_serial = 0;     // kept commands written so far
+    qint64 m_probedUpTo = 0; // the serial the latest probe followed
+    qint64 m_lastAnsweredMs = -1;
     // Monotonic time at which the next queued command may go.
     qint64 m_readyAt = 0;
     Database *m_store = nullptr;
     std::function<bool()> m_gate;
-    // The newest kept command taken into the queue.
+    std::function<bool()> m_probeGate;
+    // The newest kept command taken into the queue, and the newest kept
+    // before this run (whose delivery is in doubt).
     qint64 m_lastLoaded = 0;
+    qint64 m_earlierRun = 0;
     int m_kept = 0;
 };
 

@@ -9,6 +9,7 @@ namespace corvane {
 namespace {
 const QString kLinkOk = QStringLiteral("通讯端口：正常");
 const QString kLinkError = QStringLiteral("通讯端口：错误");
+const QString kSendFailed = QStringLiteral("通讯端口：发送失败");
 } // namespace
 
 LinkSupervisor::LinkSupervisor(ConsoleContext &ctx, const TrunkStates &trunks, QObject *parent)
@@ -35,19 +36,50 @@ void LinkSupervisor::StopTimers()
     tmrQuest.stop();
 }
 
+QString LinkSupervisor::StatusNow() const
+{
+    if (!m_linkUp)
+        return kLinkError;
+    return m_sendDown ? kSendFailed : kLinkOk;
+}
+
+void LinkSupervisor::noteState(bool couldSend)
+{
+    if (couldSend != CanSend())
+        emit sendingChanged(CanSend());
+    if (m_lost && CanSend()) {
+        m_lost = false;
+        m_framesLost = false;
+        emit linkRestored(m_lostAt);
+    }
+}
+
 void LinkSupervisor::SetLinkUp(bool up)
 {
     if (m_linkUp == up)
         return;
+    const bool couldSend = CanSend();
     m_linkUp = up;
     emit linkUpChanged(up);
-    if (!up)
+    if (up)
+        emit statusText(StatusNow());
+    noteState(couldSend);
+}
+
+void LinkSupervisor::SetSendDown(bool down)
+{
+    if (m_sendDown == down)
         return;
-    emit statusText(kLinkOk);
-    if (m_lost) {
-        m_lost = false;
-        emit linkRestored(m_lostAt);
+    const bool couldSend = CanSend();
+    m_sendDown = down;
+    if (m_linkUp)
+        emit statusText(StatusNow());
+    if (down && m_linkUp && !m_lost) {
+        m_lost = true;
+        m_lostAt = m_ctx.clock.now();
+        emit sendingLost(m_lastAnswerAt);
     }
+    noteState(couldSend);
 }
 
 void LinkSupervisor::OnLinkAlive()
@@ -56,7 +88,7 @@ void LinkSupervisor::OnLinkAlive()
     SetLinkUp(true);
     LinkSilence = 0;
     if (wasUp)
-        emit statusText(kLinkOk);
+        emit statusText(StatusNow());
 }
 
 void LinkSupervisor::OnAnswer()
@@ -65,13 +97,23 @@ void LinkSupervisor::OnAnswer()
     LinkSilence = 0;
 }
 
+void LinkSupervisor::OnAnswered()
+{
+    m_lastAnswerAt = m_ctx.clock.now();
+    SetSendDown(false);
+}
+
 void LinkSupervisor::OnDumpBlock()
 {
     LinkSilence = 0;
     OnFrame();
 }
 
-void LinkSupervisor::OnFrame() { m_lastFrameAt = m_ctx.clock.now(); }
+void LinkSupervisor::OnFrame()
+{
+    m_lastFrameAt = m_ctx.clock.now();
+    m_lastFrameMs = m_ctx.clock.monotonicMs();
+}
 
 void LinkSupervisor::tmrState_Timer()
 {
@@ -83,9 +125,14 @@ void LinkSupervisor::tmrState_Timer()
     const bool wasUp = m_linkUp;
     SetLinkUp(false);
     emit statusText(kLinkError);
-    if (wasUp && !m_lost) {
-        m_lost = true;
-        m_lostAt = m_ctx.clock.now();
+    // Told once, also when the switch had stopped answering before it fell
+    // silent: the trunks' state is unknown from now on.
+    if (wasUp && !m_framesLost) {
+        m_framesLost = true;
+        if (!m_lost) {
+            m_lost = true;
+            m_lostAt = m_ctx.clock.now();
+        }
         emit linkLost(m_lastFrameAt);
     }
     emit ticked();
@@ -94,10 +141,11 @@ void LinkSupervisor::tmrState_Timer()
 void LinkSupervisor::tmrQuest_Timer()
 {
     const int hhmm = m_ctx.clock.now().time().toString(QStringLiteral("HHmm")).toInt();
-    if (!LinkUp()) {
+    if (!CanSend()) {
         emit probeDue();
         return;
     }
+    emit answerCheckDue();
     const bool resetEnabled = ConfigTable(m_ctx.db).value(ConfigField::NightReset).trimmed() == QLatin1String("1");
     if (resetEnabled && hhmm < 500 && !NightResetDone) {
         for (const TrunkRecord &t : m_trunks) {

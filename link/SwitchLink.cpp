@@ -6,6 +6,8 @@
 #include "General.h"
 #include "Recordset.h"
 
+#include <QStringList>
+
 namespace corvane {
 
 namespace {
@@ -36,14 +38,29 @@ SwitchLink::SwitchLink(ConsoleContext &ctx, QObject *parent)
     connect(&m_ports, &LinkPorts::outPortLost, this, &SwitchLink::showOutwardState);
     // Kept commands wait for a switch that answers; they go on when it does.
     m_commands.setStore(&ctx.db);
-    m_commands.setSendGate([this] { return m_supervisor.LinkUp(); });
+    m_commands.setSendGate([this] { return m_supervisor.CanSend(); });
+    // The answer to a probe would land inside the dump's blocks.
+    m_commands.setProbeGate([this] { return !DumpMode && !DiscardingLateDumpBytes(); });
     connect(&m_commands, &CommandQueue::keptChanged, this, &SwitchLink::keptChanged);
-    connect(&m_supervisor, &LinkSupervisor::linkUpChanged, this, [this](bool up) {
-        if (up)
+    connect(&m_supervisor, &LinkSupervisor::sendingChanged, this, [this](bool canSend) {
+        if (canSend)
             m_commands.Resume();
         else
-            m_commands.Unheard();
+            m_commands.PutBack();
+        emit keptChanged(KeptCount());
     });
+    connect(&m_supervisor, &LinkSupervisor::answerCheckDue, this, &SwitchLink::checkAnswers);
+    connect(&m_supervisor, &LinkSupervisor::sendingLost, this, &SwitchLink::tellSendingLost);
+    // The switch's answers show whether it hears the console: one that
+    // talks after the probe but does not answer it does not. One that fell
+    // silent altogether is the watchdog's; a port search tries ports where
+    // nothing answers, and says itself what it found.
+    connect(&m_commands, &CommandQueue::answersMissing, this, [this](qint64 writtenMs) {
+        if (!m_search.isRunning() && m_supervisor.LinkUp() && m_supervisor.LastFrameMs() > writtenMs)
+            m_supervisor.SetSendDown(true);
+    });
+    connect(&m_commands, &CommandQueue::answered, &m_supervisor, &LinkSupervisor::OnAnswered);
+    connect(&m_commands, &CommandQueue::expired, this, &SwitchLink::tellExpired);
 }
 
 CommandBatch *SwitchLink::SendKeptAndTell(QWidget *parent)
@@ -160,6 +177,9 @@ void SwitchLink::OnAck()
 {
     m_supervisor.OnAnswer();
     m_search.noteAnswer();
+    // The switch answers the clock command with it: what was written
+    // before that command has reached the switch.
+    m_commands.Answered();
 }
 
 void SwitchLink::OnLinkAlive()
@@ -181,11 +201,9 @@ void SwitchLink::OnFault(quint8 code)
 
 void SwitchLink::OnDumpBlock() { m_supervisor.OnDumpBlock(); }
 
-void SwitchLink::OnFrame()
-{
-    m_supervisor.OnFrame();
-    m_commands.Heard();
-}
+// A frame the switch sends on its own shows that it talks, not that it hears:
+// it delivers nothing kept (only an answer does, OnAck).
+void SwitchLink::OnFrame() { m_supervisor.OnFrame(); }
 
 void SwitchLink::probe()
 {
@@ -194,8 +212,21 @@ void SwitchLink::probe()
         return;
     // The port's name is resolved again first: the switch may be back under
     // another device. A port opened anew has had its clock command already.
-    if (healSwitchPort() != LinkPorts::Heal::Reopened)
+    if (healSwitchPort() != LinkPorts::Heal::Reopened && !m_commands.Probing())
         SendClock();
+}
+
+void SwitchLink::checkAnswers()
+{
+    // While commands go, the queue asks after them itself; an idle link is
+    // asked now and then, so that a switch that stopped hearing the console
+    // is noticed before the next change is sent into it.
+    if (m_search.isRunning() || m_commands.Probing() || !mscPort.isOpen() || DumpMode || DiscardingLateDumpBytes())
+        return;
+    const qint64 last = m_commands.LastAnsweredMs();
+    if (last >= 0 && m_ctx.clock.monotonicMs() - last < QuestIntervalMs - StateIntervalMs)
+        return;
+    SendClock();
 }
 
 // ---- healing the ports ------------------------------------------------------------
@@ -283,6 +314,35 @@ void SwitchLink::tellLinkLost(const QDateTime &lastFrameAt)
                                      .arg(last),
                                  QStringLiteral("通讯中断"), MessageService::Icon::Critical);
     emit linkLost(lastFrameAt);
+}
+
+void SwitchLink::tellSendingLost(const QDateTime &lastAnswerAt)
+{
+    const QString last = lastAnswerAt.isValid() ? lastAnswerAt.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))
+                                                : QStringLiteral("（无）");
+    qWarning("switch on COM%d does not answer the console; last answer %s", PortNumber(), qPrintable(last));
+    m_ctx.messages.desktopNotice(kLinkNoticeKey,
+                                 QStringLiteral("交换机收不到本机发出的命令（通讯端口 COM%1）：交换机的数据仍在到达，"
+                                                "但它不应答本机的时钟命令。\n最后一次应答：%2。\n"
+                                                "待发命令保留，交换机应答后自动发送；请检查串口线的发送线。")
+                                     .arg(PortNumber())
+                                     .arg(last),
+                                 QStringLiteral("通讯中断"), MessageService::Icon::Critical);
+}
+
+void SwitchLink::tellExpired(const QString &code, const QDateTime &moment)
+{
+    // A wake-up call ("*34*" number "*" HHMM "#") whose moment passed while
+    // it waited: sent now it would ring the next day.
+    const QStringList f = code.mid(1, code.size() - 2).split(QLatin1Char('*'));
+    const QString number = f.value(0) == QLatin1String("34") ? f.value(1) : code;
+    const QString when = moment.toString(QStringLiteral("yyyy-MM-dd HH:mm"));
+    qWarning("kept command %s not sent: its moment %s has passed", qPrintable(code), qPrintable(when));
+    m_ctx.messages.desktopNotice(QStringLiteral("expired-") + code,
+                                 QStringLiteral("分机%1在%2的叫醒闹钟未能在时间之前送到交换机，已不再发送。\n"
+                                                "请人工通知该房间。")
+                                     .arg(number, when),
+                                 QStringLiteral("闹钟未设置"), MessageService::Icon::Warning);
 }
 
 void SwitchLink::tellLinkRestored(const QDateTime &lostAt)

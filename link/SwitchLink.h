@@ -174,8 +174,10 @@ public:
     // the operator is told how many wait (WaitingText).
     CommandBatch *SendKeptAndTell(QWidget *parent = nullptr);
     int KeptCount() const { return m_commands.KeptCount(); }
-    // The switch takes commands now: the port is open and the link up.
+    // The switch takes commands now: the port is open, the link up and the
+    // switch answering.
     bool CanSend() const { return m_commands.CanSend(); }
+    bool SendDown() const { return m_supervisor.SendDown(); }
     void CancelBatch(CommandBatch *batch) { m_commands.Cancel(batch); }
     // What a window says when its commands could not go out at once:
     // "交换机未连接，N条命令将在连接恢复后发送。", empty when they can go.
@@ -236,13 +238,15 @@ public slots:
     void tmrQuest_Timer() { m_supervisor.tmrQuest_Timer(); }
 
 signals:
-    // Text of status bar panel 2: "通讯端口：正常" or "通讯端口：错误".
+    // Text of status bar panel 2: "通讯端口：正常", "通讯端口：错误" or
+    // "通讯端口：发送失败" (the switch's frames arrive, its answers do not).
     void statusText(const QString &text);
     void linkUpChanged(bool up);
     // The number of kept commands not yet written changed.
     void keptChanged(int kept);
-    // The link was lost after it had been up (the watchdog's limit), and came
-    // back. The operator has been told in a desktop notice either way.
+    // The link was lost after it had been up (the watchdog's limit, or the
+    // switch not answering the console), and came back. The operator has
+    // been told in a desktop notice either way.
     void linkLost(const QDateTime &lastFrameAt);
     void linkRestored();
     // The state of the outward copy for the status bar: "外发端口：正常",
@@ -261,6 +265,7 @@ private:
     void OnDumpBlock() override;
     void OnFrame() override;
     void probe();
+    void checkAnswers();
 
     // The heal steps, after every watchdog tick (and the switch port before
     // every probe): see LinkPorts.
@@ -270,6 +275,8 @@ private:
     // Tells a port's fault once, until it changes or the port is fine again.
     void tellFault(const QString &key, const QString &title, const QString &fault, QString &told);
     void tellLinkLost(const QDateTime &lastFrameAt);
+    void tellSendingLost(const QDateTime &lastAnswerAt);
+    void tellExpired(const QString &code, const QDateTime &moment);
     void tellLinkRestored(const QDateTime &lostAt);
     // Panel text and notice of the outward port, when its state changed.
     void showOutwardState();

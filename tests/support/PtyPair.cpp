@@ -71,6 +71,33 @@ void PtyPair::write(const QByteArray &bytes)
     }
 }
 
+void PtyPair::answerClockCommands(const QByteArray &chunk)
+{
+    // E8, six date and time bytes, the checksum: answered FF 5A, as the
+    // switch does.
+    m_clockScan += chunk;
+    for (;;) {
+        const qsizetype at = m_clockScan.indexOf(char(0xE8));
+        if (at < 0) {
+            m_clockScan.clear();
+            return;
+        }
+        if (m_clockScan.size() - at < 8) {
+            m_clockScan.remove(0, at);
+            return;
+        }
+        quint8 sum = 0;
+        for (int i = 0; i < 7; ++i)
+            sum = quint8(sum + quint8(m_clockScan.at(at + i)));
+        if (sum == quint8(m_clockScan.at(at + 7))) {
+            write(QByteArray::fromHex("FF5A"));
+            m_clockScan.remove(0, at + 8);
+        } else {
+            m_clockScan.remove(0, at + 1);
+        }
+    }
+}
+
 void PtyPair::readMaster()
 {
     char buf[4096];
@@ -80,6 +107,8 @@ void PtyPair::readMaster()
             return;
         const QByteArray chunk(buf, int(n));
         m_received += chunk;
+        if (answersClock)
+            answerClockCommands(chunk);
         if (responder) {
             const QByteArray answer = responder(chunk);
             if (!answer.isEmpty())

@@ -33,14 +33,19 @@ public:
     // Called with each chunk the console sends; whatever it returns is
     // written back, as a switch would answer.
     std::function<QByteArray(const QByteArray &)> responder;
+    // Answers each clock command FF 5A, as the switch does (off: a switch
+    // that does not hear the console, or a test that answers by hand).
+    bool answersClock = false;
 
 private:
     void readMaster();
+    void answerClockCommands(const QByteArray &chunk);
 
     int m_master = -1;
     int m_slave = -1;
     QString m_slavePath;
     QByteArray m_received;
+    QByteArray m_clockScan;
     QSocketNotifier *m_notifier = nullptr;
 };
 

@@ -27,7 +27,11 @@ QString comLink(const HomePaths &home, int n);
 // The link closed and taken out of the context again.
 void closeSwitchOnPty(ConsoleContext &ctx, std::unique_ptr<SwitchLink> &link);
 
-// Everything the switch received from the command queue: a marker command
+// What the console sent without the clock commands (the probes that ask the
+// switch whether it has what went before).
+QByteArray withoutProbes(const QByteArray &sent);
+
+// Everything the switch received from the command queue, probes left out: a marker command
 // (*99#) queued behind whatever the window queued arrives last, as the test
 // clock moves the queue on by stepMs a step. The marker itself is left out.
 // `eachStep` runs after every step (a test noting what a window shows while

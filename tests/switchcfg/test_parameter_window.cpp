@@ -753,7 +753,8 @@ TEST_F(ParameterWindowTest, NothingFollowsTheNumberLengthForTenSeconds)
             return !arrived.isEmpty() && arrived.last().first == QStringLiteral("*99#");
         },
         20000));
-    ASSERT_EQ(arrived.size(), 2);
+    // The probe after it (the switch is asked whether it has it) waits too.
+    ASSERT_GE(arrived.size(), 2);
     EXPECT_EQ(arrived.at(0).first, QStringLiteral("*04*4#"));
     const qint64 gap = arrived.at(1).second - arrived.at(0).second;
     EXPECT_GE(gap, 10000 - 10); // read off in steps of 10 ms

@@ -132,11 +132,11 @@ protected:
             [&] {
                 clock.advanceMs(100);
                 pump();
-                // Kept commands leave the table once the switch is heard after them.
-                return link->KeptCount() == 0 && link->QueuedCount() == 0 && link->commands().UnheardCount() == 0;
+                // Kept commands leave the table once the switch has answered after them.
+                return link->KeptCount() == 0 && link->QueuedCount() == 0;
             },
             60000))
-            << link->KeptCount() << " commands still waiting, " << link->commands().UnheardCount() << " not heard of";
+            << link->KeptCount() << " commands still waiting, " << link->commands().UnprovenCount() << " unanswered";
         for (int i = 0; i < 5; ++i)
             pump();
     }
@@ -302,18 +302,18 @@ TEST_F(ParityTest, SeededEditsWithTheSwitchUnpluggedAndARestartEndInAgreement)
     settle();
 
     // The last changes go out just before the adapter is pulled, before the
-    // switch is heard again: nothing shows they reached it, so they go again
-    // once it is back.
+    // switch has answered after them: nothing shows they reached it, so they
+    // go again once it is back.
     for (int i = 0; i < 3; ++i)
         edit();
     ASSERT_TRUE(test::waitFor(
         [&] {
             clock.advanceMs(20);
             pump();
-            return link->KeptCount() == 0 && link->QueuedCount() == 0;
+            return link->QueuedCount() == 0;
         },
         20000));
-    const int unheard = link->commands().UnheardCount();
+    const int unheard = link->commands().UnprovenCount();
     EXPECT_GT(unheard, 0);
 
     // Unplugged: the changes are stored, their commands wait and the windows say so.
