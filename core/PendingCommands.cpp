@@ -81,27 +81,6 @@ Status PendingCommands::keepStar(const QStringList &codes, int gapMs)
     return keep(commands);
 }
 
-Status PendingCommands::dropSettings(const QStringList &codes)
-{
-    if (codes.isEmpty())
-        return Status::ok();
-    if (Status s = ensureTable(); !s)
-        return s;
-    QStringList keys;
-    for (const QString &code : codes) {
-        const QString key = PendingCommand::settingKey(code);
-        if (!keys.contains(key))
-            keys << key;
-    }
-    const QString sql =
-        QStringLiteral("DELETE FROM %1 WHERE \"Kind\" = 'S' AND \"Setting\" = ?").arg(Database::quoteId(Table));
-    for (const QString &key : keys) {
-        if (Status s = m_db.exec(sql, {key}); !s)
-            return s;
-    }
-    return Status::ok();
-}
-
 Checked<QList<PendingCommand>> PendingCommands::after(qint64 seq, int limit)
 {
     if (Status s = ensureTable(); !s)

@@ -62,9 +62,6 @@ public:
     // transaction when there is one).
     Status keep(const QList<PendingCommand> &commands);
     Status keepStar(const QStringList &codes, int gapMs = PendingCommand::DefaultGapMs);
-    // Removes every waiting star code that sets one of these settings (a full
-    // download is about to set them all again).
-    Status dropSettings(const QStringList &codes);
     // Kept commands after seq, oldest first.
     Checked<QList<PendingCommand>> after(qint64 seq, int limit = -1);
     // All seq numbers still kept, oldest first.

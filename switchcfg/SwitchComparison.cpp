@@ -96,25 +96,15 @@ Status SwitchComparison::startDownload()
     if (!plan)
         return plan.status().context(QStringLiteral("参数不能下传至交换机"));
 
-    // The download sets every setting again: commands still waiting for one
-    // of them are replaced, in the transaction that keeps the download.
+    // Commands of earlier changes still waiting stay: they go first, and a
+    // stopped download leaves them as they were.
     QList<PendingCommand> commands;
-    QStringList codes;
     commands.reserve(plan->commands.size());
-    for (const SwitchCommand &c : plan->commands) {
-        if (c.kind == SwitchCommand::Kind::Clock) {
-            commands.append(PendingCommand::Clock(c.gapMs));
-        } else {
-            commands.append(PendingCommand::Star(c.text, c.gapMs));
-            codes << c.text;
-        }
-    }
+    for (const SwitchCommand &c : plan->commands)
+        commands.append(c.kind == SwitchCommand::Kind::Clock ? PendingCommand::Clock(c.gapMs)
+                                                             : PendingCommand::Star(c.text, c.gapMs));
     PendingCommands pending(m_ctx.db);
-    const Status kept = InTransaction(m_ctx.db, [&]() -> Status {
-        if (Status s = pending.dropSettings(codes); !s)
-            return s;
-        return pending.keep(commands);
-    });
+    const Status kept = InTransaction(m_ctx.db, [&]() -> Status { return pending.keep(commands); });
     if (!kept)
         return kept.context(QStringLiteral("参数不能下传至交换机"));
     m_notes = plan->notes;
@@ -126,6 +116,7 @@ Status SwitchComparison::startDownload()
         return Status::fail(QStringLiteral("参数不能下传至交换机"));
     m_batch = batch;
     connect(batch, &CommandBatch::progress, this, &SwitchComparison::downloadProgress);
+    connect(batch, &CommandBatch::deliveredChanged, this, &SwitchComparison::downloadDelivered);
     connect(batch, &CommandBatch::finished, this, [this](int sent, int dropped) {
         m_downloadDone = true;
         emit downloadFinished(sent, dropped);
@@ -133,14 +124,32 @@ Status SwitchComparison::startDownload()
     return Status::ok();
 }
 
-int SwitchComparison::stopDownload()
+SwitchComparison::Stopped SwitchComparison::stopDownload()
 {
+    Stopped out;
     if (!m_batch || !m_ctx.link)
-        return 0;
-    const int sent = m_batch->sent();
+        return out;
     m_stopped = true;
+    const int total = m_batch->total();
+    out.written = m_batch->sent();
+    out.delivered = m_batch->delivered();
+    out.dropped = total - out.written;
     m_ctx.link->CancelBatch(m_batch);
-    return sent;
+    // What the link still owes the switch, but the download's commands sent
+    // and not yet answered.
+    out.waiting = qMax(0, m_ctx.link->KeptCount() - (out.written - out.delivered));
+    return out;
+}
+
+QString SwitchComparison::StoppedText(const Stopped &s)
+{
+    QString text = QStringLiteral("参数下传已停止：已下传%1条指令（交换机已确认%2条），其余%3条不再下传。")
+                       .arg(s.written)
+                       .arg(s.delivered)
+                       .arg(s.dropped);
+    if (s.waiting > 0)
+        text += QStringLiteral("其他修改的%1条命令仍在等待发往交换机。").arg(s.waiting);
+    return text;
 }
 
 Status SwitchComparison::copyAllowed() const

@@ -60,15 +60,25 @@ public:
     void abandonComparison() { m_dump->abandon(); }
 
     // "数据库参数下传至交换机": the whole download kept and queued as one
-    // batch, each command with its pause; commands still waiting for a
-    // setting it sets are replaced. Refused while a comparison runs or a
-    // download is still going, without an open port, and when the database
+    // batch, each command with its pause, behind the commands of earlier
+    // changes still waiting (they go first; the download then sets every
+    // setting as the database holds it). Refused while a comparison runs or
+    // a download is still going, without an open port, and when the database
     // holds no usable configuration row. progress and downloadFinished tell
     // the rest; the download goes on when the window closes.
     Status startDownload();
+    // Where a stopped download got to.
+    struct Stopped {
+        int delivered = 0; // answered by the switch
+        int written = 0;   // sent, the switch's answer still awaited included
+        int dropped = 0;   // never sent: they left the queue and the table
+        int waiting = 0;   // commands of other changes still waiting for the switch
+    };
     // "停止下传": the commands of the download not sent yet are removed from
-    // the queue and the table; returns how many had been sent.
-    int stopDownload();
+    // the queue and the table; those sent stay until the switch answers, and
+    // the commands of other changes stay waiting.
+    Stopped stopDownload();
+    static QString StoppedText(const Stopped &s);
     bool downloadStopped() const { return m_stopped; }
     // A download is being sent, or commands of a change wait for the switch:
     // a comparison now would show differences that are on their way out.
@@ -94,10 +104,12 @@ public:
     static QString PortClosedText() { return QStringLiteral("通讯端口未打开，参数不能下传至交换机！"); }
 
 signals:
-    // After each command of the download: done of total, and the command.
+    // After each command of the download: done (sent) of total, and the command.
     void downloadProgress(int done, int total, const QString &command);
-    // The download's last command has gone: how many reached the port, how
-    // many were lost because the port closed meanwhile.
+    // More of the download is known to have reached the switch.
+    void downloadDelivered(int delivered, int total);
+    // The switch has answered after the download's last command: how many
+    // reached the port, how many were lost because the port closed meanwhile.
     void downloadFinished(int sent, int dropped);
 
 private:

@@ -87,6 +87,7 @@ frmSWTComparison::frmSWTComparison(ConsoleContext &ctx, QWidget *parent)
     // receive path has returned, so that nothing waits behind it.
     connect(&dump, &ParameterDump::finished, this, &frmSWTComparison::comparisonEnded);
     connect(m_logic.get(), &SwitchComparison::downloadProgress, this, &frmSWTComparison::showDownloadProgress);
+    connect(m_logic.get(), &SwitchComparison::downloadDelivered, this, &frmSWTComparison::showDownloadDelivered);
     connect(m_logic.get(), &SwitchComparison::downloadFinished, this, &frmSWTComparison::downloadEnded);
 
     auto *buttons = new QHBoxLayout;
@@ -246,18 +247,21 @@ void frmSWTComparison::downloadShown(bool running)
     cmdReceive->setEnabled(!running);
 }
 
-void frmSWTComparison::cmdStop_Click()
-{
-    const int total = m_logic->downloadTotal();
-    const int sent = m_logic->stopDownload();
-    lblTip->setText(QStringLiteral("参数下传已停止：已下传%1条指令，其余%2条不再下传。").arg(sent).arg(total - sent));
-}
+void frmSWTComparison::cmdStop_Click() { lblTip->setText(SwitchComparison::StoppedText(m_logic->stopDownload())); }
 
+// The bar counts what the switch has answered for; the label names the
+// command written last.
 void frmSWTComparison::showDownloadProgress(int done, int total, const QString &command)
 {
-    pgbSend->setRange(0, qMax(1, total));
-    pgbSend->setValue(done);
+    Q_UNUSED(done);
+    Q_UNUSED(total);
     lblCommand->setText(QStringLiteral("正在下传：") + command);
+}
+
+void frmSWTComparison::showDownloadDelivered(int delivered, int total)
+{
+    pgbSend->setRange(0, qMax(1, total));
+    pgbSend->setValue(delivered);
 }
 
 void frmSWTComparison::downloadEnded(int sent, int dropped)

@@ -75,6 +75,7 @@ private:
     void comparisonEnded(ParameterDump::State state);
     void showVerdicts();
     void showDownloadProgress(int done, int total, const QString &command);
+    void showDownloadDelivered(int delivered, int total);
     void downloadEnded(int sent, int dropped);
     void setButtonsEnabled(bool on);
     // Rows that agree are hidden while "只看不一致" is ticked.

@@ -5,15 +5,18 @@
 // database, the time-out, the error limit and the refusals. The console's
 // clock is a test clock; the simulator runs on the same clock.
 #include "ComparisonRow.h"
+#include "ConfigTable.h"
 #include "ConsoleContext.h"
 #include "DownloadPlan.h"
 #include "FlexGrid.h"
 #include "FrameHandlers.h"
+#include "PendingCommands.h"
 #include "SwitchComparison.h"
 #include "SwitchLink.h"
 #include "SwitchSimulator.h"
 #include "TestHome.h"
 #include "TestPrint.h"
+#include "TestStatus.h"
 #include "TestWait.h"
 #include "WindowDriver.h"
 #include "frmSWTComparison.h"
@@ -217,10 +220,13 @@ TEST_F(ComparisonWindowTest, DownloadCompareChangeAtTheSwitchCopyBackCompare)
     ASSERT_GT(plan->commands.size(), 1300);
     test::press(w.get(), "cmdSend");
     EXPECT_EQ(tip(), QStringLiteral("下传所需的时间较长，请您耐心等待！"));
+    // The bar counts the commands the switch has answered for, never more
+    // than have arrived.
     auto *bar = child<QProgressBar>("pgbSend");
     ASSERT_TRUE(runUntil([&] { return bar->value() >= 5; }, 15000));
     EXPECT_TRUE(bar->isVisible());
     EXPECT_EQ(bar->maximum(), plan->commands.size());
+    EXPECT_GE(arrivals.size(), bar->value());
     EXPECT_TRUE(child<QLabel>("lblCommand")->text().startsWith(QStringLiteral("正在下传：*")))
         << child<QLabel>("lblCommand")->text().toStdString();
     sim.queueCallRecord(sim::CallRecordData{3, 5, false, 12, 8, 1, 40, 65, QStringLiteral("1309")});
@@ -335,16 +341,40 @@ TEST_F(ComparisonWindowTest, RefusalsWhileSendingAndLeaving)
     ASSERT_TRUE(runUntil([&] { return !w->comparison().SendBusy(); }, 5000));
     EXPECT_EQ(link->KeptCount(), 0);
     EXPECT_EQ(value(QStringLiteral("SELECT count(*) FROM CommandPending")), QStringLiteral("0"));
-    const QRegularExpression stopped(QStringLiteral("^参数下传已停止：已下传(\\d+)条指令，其余(\\d+)条不再下传。$"));
+    const QRegularExpression stopped(
+        QStringLiteral("^参数下传已停止：已下传(\\d+)条指令（交换机已确认(\\d+)条），其余(\\d+)条不再下传。$"));
     const QRegularExpressionMatch m = stopped.match(tip());
     ASSERT_TRUE(m.hasMatch()) << tip().toStdString();
-    EXPECT_EQ(m.captured(1).toInt() + m.captured(2).toInt(), total);
+    EXPECT_EQ(m.captured(1).toInt() + m.captured(3).toInt(), total);
     EXPECT_GE(m.captured(1).toInt(), 10);
+    EXPECT_LE(m.captured(2).toInt(), m.captured(1).toInt());
     EXPECT_FALSE(child<QPushButton>("cmdStop")->isVisible());
     clock.advanceMs(20000);
     pump();
     sim.poll();
     EXPECT_LE(arrivals.size(), m.captured(1).toInt()) << "nothing goes after the stop";
+
+    // A change waiting for the switch before a download (the switch does not
+    // answer now) is no part of it: stopping the download leaves it waiting,
+    // and it goes once the switch answers again.
+    sim.setSilent(true);
+    link->SetLinkUp(false);
+    ASSERT_TRUE(test::Ok(ConfigTable(ctx.db).write(ConfigField::Signal, QStringLiteral("0"))));
+    ASSERT_TRUE(test::Ok(PendingCommands(ctx.db).keepStar({QStringLiteral("*73*0#")})));
+    link->SendKept();
+    test::press(w.get(), "cmdSend");
+    EXPECT_GT(link->KeptCount(), 1);
+    test::press(w.get(), "cmdStop");
+    EXPECT_TRUE(tip().endsWith(QStringLiteral("其他修改的1条命令仍在等待发往交换机。"))) << tip().toStdString();
+    EXPECT_EQ(value(QStringLiteral("SELECT Command FROM CommandPending")), QStringLiteral("*73*0#"));
+    EXPECT_EQ(link->KeptCount(), 1);
+    arrivals.clear();
+    sim.setSilent(false);
+    link->SetLinkUp(true);
+    ASSERT_TRUE(runUntil([&] { return link->KeptCount() == 0; }, 5000));
+    ASSERT_EQ(arrivals.size(), 1);
+    EXPECT_EQ(arrivals.first().first, QStringLiteral("*73*0#"));
+    EXPECT_EQ(sim.memory().byte(0, sim::ParameterMemory::WaitingTone), 0);
 
     // During a comparison: the copy is refused, leaving asks first.
     sim.setSilent(true);
