@@ -94,6 +94,14 @@ Checked<QString> RingClock::clearAlarm(const QString &typedNumber)
     return clearCode(*number);
 }
 
+QDateTime RingClock::momentOf(const QString &number) const
+{
+    for (const RingAlarm &a : m_alarms)
+        if (a.number == number)
+            return a.moment;
+    return {};
+}
+
 QString RingClock::formatMoment(const QDateTime &moment) { return moment.toString(QStringLiteral("yyyy-MM-dd HH:mm")); }
 
 QDateTime RingClock::parseMoment(const QString &text)

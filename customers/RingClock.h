@@ -45,6 +45,9 @@ public:
     // number "*0#", or the refusal.
     Checked<QString> clearAlarm(const QString &typedNumber);
 
+    // The moment of a listed extension's alarm (invalid when none is listed).
+    QDateTime momentOf(const QString &number) const;
+
     // The list, the top first.
     const QList<RingAlarm> &alarms() const { return m_alarms; }
 

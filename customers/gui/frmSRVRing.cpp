@@ -94,11 +94,13 @@ void frmSRVRing::showAlarms()
         lvwRing->addTopLevelItem(new QTreeWidgetItem({a.number, RingClock::formatMoment(a.moment)}));
 }
 
-void frmSRVRing::send(const QString &code)
+void frmSRVRing::send(const QString &code, const QDateTime &moment)
 {
     // The alarm list is written; its command waits for the switch when the
-    // switch cannot take it now.
-    if (Status kept = PendingCommands(m_ctx.db).keepStar({code}); !kept) {
+    // switch cannot take it now, but not past the alarm's moment: sent later
+    // it would ring the next day.
+    const PendingCommand command = moment.isValid() ? PendingCommand::Until(code, moment) : PendingCommand::Star(code);
+    if (Status kept = PendingCommands(m_ctx.db).keep({command}); !kept) {
         m_ctx.messages.show(kept.reason(), QStringLiteral("闹钟设置"), MessageService::Icon::Warning,
                             MessageService::Buttons::Ok, this);
         return;
@@ -114,7 +116,7 @@ void frmSRVRing::cmdOk_Click()
         m_ctx.messages.inputError(code.reason(), this);
         return;
     }
-    send(*code);
+    send(*code, m_ring->momentOf(*m_ring->checkNumber(txtNo->text())));
     showAlarms();
 }
 

@@ -1,4 +1,5 @@
 #pragma once
+#include <QDateTime>
 #include <QDialog>
 #include <memory>
 
@@ -39,7 +40,7 @@ protected:
 private:
     void Form_Load();
     void showAlarms();
-    void send(const QString &code);
+    void send(const QString &code, const QDateTime &moment = {});
 
     ConsoleContext &m_ctx;
     std::unique_ptr<RingClock> m_ring;

@@ -212,3 +212,36 @@ TEST_F(RingWindowTest, AFileThatCannotBeWrittenIsSaid)
     EXPECT_EQ(messages.shown().size(), 1);
     EXPECT_FALSE(again.isVisible());
 }
+
+// Alarms set while the switch is away wait for it, each only until its own
+// moment: the one whose moment passed first is not sent (it would ring the
+// next day), the clerk is told which room to call, and the list drops it as
+// it drops an alarm that rang; the other one goes once the switch is back.
+TEST_F(RingWindowTest, AnAlarmThatMissedItsMomentIsNotSentAndIsTold)
+{
+    link->SetLinkUp(false);
+    frmSRVRing w(ctx);
+    w.show();
+    enter(w, "801", "0830", "cmdOk");
+    enter(w, "802", "0900", "cmdOk");
+    ASSERT_NE(messages.last(), nullptr);
+    EXPECT_TRUE(messages.last()->text.startsWith("交换机未连接，2条命令将在连接恢复后发送。"))
+        << messages.last()->text.toStdString();
+    EXPECT_EQ(items(w), QStringList({"802 2026-12-09 09:00", "801 2026-12-09 08:30"}));
+
+    clock.set(QDateTime(QDate(2026, 12, 9), QTime(8, 45)));
+    link->SetLinkUp(true);
+    EXPECT_EQ(show(sent()), show(hex("0B 34 0B 08 A2 0B A9 AA 0C"))); // *34*802*0900#
+    ASSERT_EQ(messages.desktopNotices().size(), 1);
+    const auto &told = messages.desktopNotices().first();
+    EXPECT_EQ(told.text, "分机801在2026-12-09 08:30的叫醒闹钟未能在时间之前送到交换机，已不再发送。\n"
+                         "请人工通知该房间。");
+    EXPECT_EQ(told.icon, MessageService::Icon::Warning);
+    ASSERT_TRUE(test::waitFor([&] {
+        clock.advanceMs(100);
+        return link->KeptCount() == 0;
+    }));
+    w.close();
+    frmSRVRing later(ctx);
+    EXPECT_EQ(items(later), QStringList({"802 2026-12-09 09:00"}));
+}
