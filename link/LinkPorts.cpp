@@ -24,7 +24,7 @@ QString portLabel(int n, const QString &device) { return QStringLiteral("COM%1ï¼
 
 } // namespace
 
-LinkPorts::LinkPorts(const HomePaths &home, QObject *parent) : QObject(parent), m_home(home)
+LinkPorts::LinkPorts(const HomePaths &home, QObject *parent) : QObject(parent), m_home(home), m_identity(nodeIdentity)
 {
     setObjectName(QStringLiteral("LinkPorts"));
     mscPort.setObjectName(QStringLiteral("mscPort"));
@@ -104,7 +104,7 @@ bool LinkPorts::openSlot(Slot &slot, int n)
     port.setStopBits(QSerialPort::OneStop);
     port.setFlowControl(QSerialPort::NoFlowControl);
     if (port.open(QIODevice::ReadWrite)) {
-        slot.node = nodeIdentity(device);
+        slot.node = m_identity(device);
         return true;
     }
     switch (port.error()) {
@@ -126,7 +126,7 @@ LinkPorts::Heal LinkPorts::healSlot(Slot &slot)
     QSerialPort &port = *slot.port;
     if (port.isOpen()) {
         const QString device = DeviceFor(slot.number);
-        if (device == slot.device && nodeIdentity(device) == slot.node)
+        if (device == slot.device && m_identity(device) == slot.node)
             return Heal::Unchanged;
         // The name now leads elsewhere, or the device under the open port is
         // gone: this port talks to nothing any more.

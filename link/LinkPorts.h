@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QSerialPort>
 #include <QSet>
+#include <functional>
 
 namespace corvane {
 
@@ -76,6 +77,13 @@ public:
     // Closes both ports; bytes still buffered go out first.
     void ClosePorts();
 
+    // What tells one device node from another under the same name (its
+    // device, inode and device number): an adapter plugged back as the same
+    // /dev/ttyUSB0 is a new node. Tests present a new device under an old
+    // name through it.
+    using Identity = std::function<QByteArray(const QString &path)>;
+    void setIdentity(Identity identity) { m_identity = std::move(identity); }
+
     // The bytes a text record ("$FEE,...", "$PHN,...") takes on the outward
     // port: GB18030.
     static QByteArray OutwardBytes(const QString &record);
@@ -98,6 +106,7 @@ private:
     void onError(Slot &slot, QSerialPort::SerialPortError error);
 
     HomePaths m_home;
+    Identity m_identity;
     Slot m_switch;
     Slot m_out;
     bool m_outwardOn = false;

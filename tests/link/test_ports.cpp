@@ -341,6 +341,37 @@ TEST_F(PortTest, ReplugUnderAnotherNameIsTakenBackWithoutAHand)
     EXPECT_TRUE(env.messages.shown().isEmpty()) << "an absent device is nothing to tell";
 }
 
+// An adapter pulled and plugged back so fast that it gets its old name again
+// (/dev/ttyUSB0 once more), while the old port is still open on the gone
+// device and reports no error: the name is the same, the device node is new.
+// Once the link is down the port is closed and opened on the new node, and
+// the switch answers there.
+TEST_F(PortTest, ReplugUnderTheSameNameIsReopened)
+{
+    ptys[1]->answersClock = true;
+    int plugged = 1;
+    link.ports().setIdentity([&](const QString &path) { return path.toUtf8() + '#' + QByteArray::number(plugged); });
+    ASSERT_TRUE(link.OpenPort(1));
+    const QString device = link.ports().PortDevice();
+    link.StartTimers();
+    ptys[1]->write(bytes({0xFF, 0xB2, 0x00}));
+    ASSERT_TRUE(env.clock.waitFor([&] { return link.LinkUp(); }, 1000));
+    int closes = 0;
+    QObject counting;
+    QObject::connect(&link.mscPort, &QIODevice::aboutToClose, &counting, [&] { ++closes; });
+    env.clock.advanceSecs(5);
+    EXPECT_EQ(closes, 0) << "an unchanged device is left alone";
+
+    plugged = 2;
+    ptys[1]->answersClock = false; // the old node hears nothing any more
+    ASSERT_TRUE(env.clock.waitFor([&] { return !link.LinkUp(); }, 10000));
+    ptys[1]->answersClock = true;
+    ASSERT_TRUE(env.clock.waitFor([&] { return closes > 0 && link.mscPort.isOpen(); }, 5000))
+        << "the port is reopened on the new node";
+    EXPECT_EQ(link.ports().PortDevice(), device);
+    ASSERT_TRUE(env.clock.waitFor([&] { return link.LinkUp(); }, 10000));
+}
+
 // A ports/COMn link that leads to something that cannot serve as a serial
 // port: the load step names the port, the device and the reason once; the
 // watchdog and the probe keep trying without another box, and the port opens
