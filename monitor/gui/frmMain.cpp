@@ -345,7 +345,7 @@ bool frmMain::panelAlarm(int panel) const { return panel >= 1 && panel <= PanelC
 void frmMain::showLinkText(const QString &text)
 {
     setPanelText(2, text);
-    setPanelAlarm(2, text == QStringLiteral("通讯端口：错误"));
+    setPanelAlarm(2, text != QStringLiteral("通讯端口：正常"));
 }
 
 void frmMain::showOutwardText(const QString &text)

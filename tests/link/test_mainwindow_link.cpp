@@ -326,3 +326,65 @@ TEST_F(MainWindowLinkTest, LossIsRedAndToldOnceAndTrunksAreUnknownUntilTheirNext
     EXPECT_TRUE(window.trunkUnknown(0));
     EXPECT_EQ(messages.desktopNotices().size(), 2);
 }
+
+// The switch's transmit line works and the console's does not (a broken TX
+// wire): its link-alive frames keep coming, but it no longer answers the
+// clock command. A frame it sends by itself proves nothing: within ten
+// seconds panel 2 turns red ("通讯端口：发送失败"), the operator gets the
+// notice of a lost link, and a change made meanwhile stays waiting in the
+// table. Once the switch answers again the change goes and leaves the table.
+TEST_F(MainWindowLinkTest, FramesWithoutAnswersAreASendingFailure)
+{
+    frmMain window(ctx);
+    auto *link = new SwitchLink(ctx, &window);
+    ctx.link = link;
+    clock.setStepRealWaitMs(1);
+    window.Form_Load();
+    ASSERT_TRUE(link->LinkUp());
+    auto kept = [&] {
+        return ctx.db.scalar(QStringLiteral("SELECT count(*) FROM CommandPending")).value_or(QString());
+    };
+    // The switch talks every two seconds, whatever it hears.
+    auto talkFor = [&](int seconds) {
+        for (int s = 0; s < seconds; s += 2) {
+            ptys[3]->write(bytes({0xFF, 0xB2, 0x00}));
+            clock.waitFor(nullptr, 2000);
+        }
+    };
+    talkFor(6);
+    EXPECT_EQ(window.panelText(2), QStringLiteral("通讯端口：正常"));
+
+    const auto answering = ptys[3]->responder;
+    ptys[3]->responder = nullptr;
+    const qint64 brokenAt = clock.monotonicMs();
+    ASSERT_TRUE(PendingCommands(ctx.db).keepStar({QStringLiteral("*73*1#")}));
+    link->SendKept();
+    for (int s = 0; s < 10 && window.panelText(2) != QStringLiteral("通讯端口：发送失败"); s += 2)
+        talkFor(2);
+    EXPECT_EQ(window.panelText(2), QStringLiteral("通讯端口：发送失败"));
+    EXPECT_LE(clock.monotonicMs() - brokenAt, 10000);
+    EXPECT_TRUE(window.panelAlarm(2));
+    ASSERT_EQ(messages.desktopNotices().size(), 1);
+    EXPECT_EQ(messages.desktopNotices().first().title, QStringLiteral("通讯中断"));
+    EXPECT_TRUE(messages.desktopNotices().first().text.startsWith(QStringLiteral("交换机收不到本机发出的命令")))
+        << messages.desktopNotices().first().text.toStdString();
+    // More frames without answers: the change still waits.
+    talkFor(12);
+    EXPECT_TRUE(link->LinkUp());
+    EXPECT_EQ(window.panelText(2), QStringLiteral("通讯端口：发送失败"));
+    EXPECT_EQ(kept(), QStringLiteral("1"));
+    EXPECT_EQ(window.panelText(7), QStringLiteral("待发命令：1"));
+    EXPECT_TRUE(window.panelAlarm(7));
+    EXPECT_EQ(messages.desktopNotices().size(), 1);
+
+    // Mended: the next probe is answered, the change goes and is answered for.
+    ptys[3]->responder = answering;
+    ptys[3]->take();
+    ASSERT_TRUE(clock.waitFor([&] { return kept() == QStringLiteral("0"); }, 15000)) << kept().toStdString();
+    EXPECT_TRUE(withoutProbes(ptys[3]->take()).contains(bytes({0x0B, 0x73, 0x0B, 0x01, 0x0C})));
+    EXPECT_EQ(window.panelText(2), QStringLiteral("通讯端口：正常"));
+    EXPECT_FALSE(window.panelAlarm(2));
+    EXPECT_TRUE(window.panelText(7).isEmpty());
+    ASSERT_EQ(messages.desktopNotices().size(), 2);
+    EXPECT_EQ(messages.desktopNotices().last().title, QStringLiteral("通讯恢复"));
+}
