@@ -55,6 +55,7 @@ ParameterMemory::Outcome refused(const QString &note) { return {false, note}; }
 void ParameterMemory::reset()
 {
     m_accounts.clear();
+    m_alarms.clear();
     for (auto &b : m_mem)
         b.fill(0);
     auto &s = m_mem[0];
@@ -276,6 +277,27 @@ ParameterMemory::Outcome ParameterMemory::applyAccount(const QStringList &f)
         return refused(QStringLiteral("account: unknown form of *74*"));
     m_accounts[*n].opened = true;
     return done(QStringLiteral("account %1 opened").arg(*n));
+}
+
+QString ParameterMemory::alarm(const QString &number) const
+{
+    const auto it = m_alarms.find(number);
+    return it == m_alarms.end() ? QString() : it->second;
+}
+
+ParameterMemory::Outcome ParameterMemory::applyAlarm(const QStringList &f)
+{
+    // *34*number*HHMM# or *34*number*0#
+    if (f.size() != 3 || !portOfNumber(f[1]))
+        return refused(QStringLiteral("alarm: no extension %1").arg(f.value(1)));
+    if (f[2] == QLatin1String("0")) {
+        m_alarms.erase(f[1]);
+        return done(QStringLiteral("alarm of extension %1 cleared").arg(f[1]));
+    }
+    if (!digits(f[2], 4) || f[2].size() != 4 || f[2].left(2).toInt() > 23 || f[2].mid(2).toInt() > 59)
+        return refused(QStringLiteral("alarm: %1 is no time").arg(f[2]));
+    m_alarms[f[1]] = f[2];
+    return done(QStringLiteral("alarm of extension %1 at %2").arg(f[1], f[2]));
 }
 
 ParameterMemory::Outcome ParameterMemory::applyPassword(const QStringList &f)
@@ -663,6 +685,8 @@ ParameterMemory::Outcome ParameterMemory::apply(const QString &code)
 
     if (c == QLatin1String("67"))
         return applyPassword(f);
+    if (c == QLatin1String("34"))
+        return applyAlarm(f);
     if (c == QLatin1String("68") || c == QLatin1String("74"))
         return applyAccount(f);
     if (c == QLatin1String("77"))

@@ -141,6 +141,11 @@ public:
     };
     std::optional<AccountCode> account(int n) const;
 
+    // Wake-up calls, kept beside the 50 blocks (the dump carries none):
+    // "*34*number*HHMM#" sets the extension's, "*34*number*0#" clears it.
+    // The time an extension's alarm rings ("" when none).
+    QString alarm(const QString &number) const;
+
     struct Outcome {
         bool applied = false;
         QString note; // what changed, or why nothing did
@@ -149,6 +154,7 @@ public:
     Outcome apply(const QString &code);
 
 private:
+    Outcome applyAlarm(const QStringList &f);
     Outcome applyExtension(int block, int offset, const QStringList &f, const char *what, bool lowNibble = false);
     Outcome applyTrunk(int offset, int value, int trunk, const char *what);
     bool addEntry(int block, int slotCount, const QList<int> &byteOrder, int nibbles, const QString &number);
@@ -169,6 +175,7 @@ private:
 
     std::array<std::array<quint8, BlockSize>, BlockCount> m_mem{};
     std::map<int, AccountCode> m_accounts;
+    std::map<QString, QString> m_alarms;
 };
 
 } // namespace corvane::sim
