@@ -1,4 +1,6 @@
 #include "DownloadPlan.h"
+#include "AccountTable.h"
+#include "ClassCommands.h"
 #include "ConfigTable.h"
 #include "Criteria.h"
 #include "Database.h"
@@ -102,6 +104,7 @@ private:
     void ipCards();
     void localPrefixes();
     void specialNumbers();
+    void accounts();
 
     Database &m_db;
     UserTable m_users;
@@ -140,11 +143,11 @@ void Builder::extensions(int capacity)
             const char *code;
             UserField field;
         };
-        static const Mark marks[] = {{"*59*", UserField::CallerDisplay},
-                                     {"*41*", UserField::DialLocal},
-                                     {"*40*", UserField::DialSpecial},
-                                     {"*42*", UserField::CallInternal},
-                                     {"*43*", UserField::TrunkIn}};
+        // "*15*" (the extension's sixth switch) too: the dump does not
+        // carry it, so only a download sets it again.
+        static const Mark marks[] = {{"*59*", UserField::CallerDisplay}, {"*15*", UserField::ExtraFunction},
+                                     {"*41*", UserField::DialLocal},     {"*40*", UserField::DialSpecial},
+                                     {"*42*", UserField::CallInternal},  {"*43*", UserField::TrunkIn}};
         for (const Mark &m : marks) {
             if (const auto d = position(u->get(m.field), CheckMarks()))
                 send(QLatin1String(m.code) + *d + tail);
@@ -405,6 +408,31 @@ void Builder::localPrefixes()
     }
 }
 
+// The call accounts, which the dump does not carry: class and trunk group,
+// open, and the dialling password of a deposit account (none otherwise), as
+// the user window sends them.
+void Builder::accounts()
+{
+    const auto rows = AccountTable(m_db).all();
+    if (!rows) {
+        note(QStringLiteral("账号未能读出，未下传：%1").arg(rows.reason()));
+        return;
+    }
+    for (const AccountRow &a : *rows) {
+        const QString n = a.number();
+        const QString bare = QString::number(ValInt(n));
+        if (!IsDigits(n) || !IsDigits(a.cls()) || !IsDigits(a.trunkGroup())) {
+            note(QStringLiteral("账号“%1”的编号、等级或中继分组无效，未下传。").arg(n));
+            continue;
+        }
+        send(ClassCommands::account(a.cls(), a.trunkGroup(), n));
+        send(QStringLiteral("*74*1*1*") + bare + QStringLiteral("#"));
+        const QString password = a.get(AccountField::Password).trimmed();
+        send(QStringLiteral("*67*") + n + QStringLiteral("*")
+             + (a.prepaid() && IsDigits(password) ? password : QStringLiteral("0")) + QStringLiteral("#"));
+    }
+}
+
 void Builder::specialNumbers()
 {
     send(QStringLiteral("*19*0#"));
@@ -473,6 +501,7 @@ Checked<DownloadPlan> Builder::build()
 
     localPrefixes();
     specialNumbers();
+    accounts();
     return m_plan;
 }
 

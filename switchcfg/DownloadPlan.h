@@ -37,7 +37,11 @@ struct DownloadPlan {
 // the ordered list of commands and the pause after each: 0.1 s normally,
 // 10 s after the extension number length ("*04*"), 0.2 s after a trunk's
 // virtual operators are cleared ("*12*0*"), and the extra 0.1 s wherever the
-// order pauses although a command was left out.
+// order pauses although a command was left out. Besides the settings of the
+// classic order it sets those the parameter dump does not carry, so that a
+// download leaves nothing the comparison cannot see behind: each
+// extension's "*15*" switch (after its caller display) and, last, the call
+// accounts (class and trunk group, open, dialling password).
 //
 // Rows are taken by their keys (extension by physical port, trunk by trunk
 // number, IP entry by its number); a value that has no position in its list

@@ -45,29 +45,31 @@ TEST_F(Download, CapacityEight)
 
     const DownloadPlan p = build();
     EXPECT_TRUE(p.notes.isEmpty()) << p.notes.join(QLatin1Char('\n')).toStdString();
-    ASSERT_GE(p.commands.size(), 82);
+    ASSERT_GE(p.commands.size(), 90);
     EXPECT_EQ(p.commands[0], star(QStringLiteral("*32*8#")));
     EXPECT_EQ(p.commands[1], star(QStringLiteral("*04*3#"), 10000));
 
-    // Eight blocks of ten commands, ports 0 to 7.
+    // Eight blocks of eleven commands, ports 0 to 7: the classic ten and the
+    // "*15*" switch, which the dump does not carry.
     QList<SwitchCommand> expected;
     for (int port = 0; port < 8; ++port) {
         const QString n = QString::number(800 + port);
         const QString password = port == 4 ? QStringLiteral("1234") : QStringLiteral("0");
         expected << star(QStringLiteral("*11*%1*%2#").arg(port).arg(n)) << star(QStringLiteral("*10*4*%1#").arg(n))
-                 << star(QStringLiteral("*59*1*%1#").arg(n)) << star(QStringLiteral("*41*1*%1#").arg(n))
-                 << star(QStringLiteral("*40*1*%1#").arg(n)) << star(QStringLiteral("*42*1*%1#").arg(n))
-                 << star(QStringLiteral("*43*1*%1#").arg(n)) << star(QStringLiteral("*48*0*%1#").arg(n))
+                 << star(QStringLiteral("*59*1*%1#").arg(n)) << star(QStringLiteral("*15*0*%1#").arg(n))
+                 << star(QStringLiteral("*41*1*%1#").arg(n)) << star(QStringLiteral("*40*1*%1#").arg(n))
+                 << star(QStringLiteral("*42*1*%1#").arg(n)) << star(QStringLiteral("*43*1*%1#").arg(n))
+                 << star(QStringLiteral("*48*0*%1#").arg(n))
                  << star(QStringLiteral("*67*%1*%2#").arg(port).arg(password))
                  << star(QStringLiteral("*61*0*%1#").arg(n));
     }
-    EXPECT_EQ(p.commands.mid(2, 80), expected);
-    EXPECT_FALSE(p.commands[82].text.startsWith(QStringLiteral("*11*")));
+    EXPECT_EQ(p.commands.mid(2, 88), expected);
+    EXPECT_FALSE(p.commands[90].text.startsWith(QStringLiteral("*11*")));
 
     // Trunk 1 (直局): no "*08*1*" command, its pause goes after "*09*";
     // the virtual operators are cleared with a 0.2 s pause.
     const int t1 = indexOf(p, QStringLiteral("*44*1*1#"));
-    ASSERT_EQ(t1, 82);
+    ASSERT_EQ(t1, 90);
     const QList<SwitchCommand> trunk1{
         star(QStringLiteral("*44*1*1#")), star(QStringLiteral("*05*2*1#")), star(QStringLiteral("*06*1*1#")),
         star(QStringLiteral("*07*0*1#")), star(QStringLiteral("*08*0*1#")), star(QStringLiteral("*09*0*1#"), 200),
@@ -126,6 +128,14 @@ TEST_F(Download, FullOrderOfTheTail)
               (QStringList{"*81*0*12#", "*83*17951#", "*84*1#", "*50*807#", "*20*0#", "*20*1*1*80#", "*20*1*1*82#",
                            "*19*0#", "*19*6*7*114#"}));
     EXPECT_EQ(codes.last(), QStringLiteral("*19*6*7*11010#"));
+    // The accounts last: class and trunk group, open, password (a deposit
+    // account's own, none for an ordinary one).
+    env.exec(QStringLiteral("INSERT INTO Account VALUES ('007', '007账号', '3', '2', '4455', '押金')"));
+    env.exec(QStringLiteral("INSERT INTO Account VALUES ('511', '511账号', '4', '0', '1234', '普通')"));
+    const QStringList withAccounts = build().starCodes();
+    EXPECT_EQ(withAccounts.mid(withAccounts.indexOf(QStringLiteral("*19*6*7*11010#"))),
+              (QStringList{"*19*6*7*11010#", "*68*3*2*0*007#", "*74*1*1*7#", "*67*007*4455#", "*68*4*0*0*511#",
+                           "*74*1*1*511#", "*67*511*0#"}));
     // Trunk 1 has no outside number to set; trunks 3 to 12 have none stored:
     // each pauses all the same.
     EXPECT_EQ(p.commands[p.commands.indexOf(star(QStringLiteral("*86*1*5*3#"))) + 1].gapMs, 200);
@@ -138,11 +148,11 @@ TEST_F(Download, AllExtensionsAndTheTime)
 {
     const DownloadPlan p = build();
     EXPECT_TRUE(p.notes.isEmpty());
-    // 2 + 120 × 10 extension commands + 12 trunks × 9 + 1 + 12 + 3 + clock +
-    // 1 + 5 + 12 + 1 + 1 + 1 + 1.
-    EXPECT_EQ(p.commands.size(), 1349);
+    // 2 + 120 × 11 extension commands + 12 trunks × 9 + 1 + 12 + 3 + clock +
+    // 1 + 5 + 12 + 1 + 1 + 1 + 1; no accounts yet.
+    EXPECT_EQ(p.commands.size(), 1469);
     // 10 s after "*04*", 0.1 s after most commands, the longer trunk and agent pauses.
-    EXPECT_EQ(p.totalMs(), 10000 + 1348 * 100 + 12 * 100 + 12 * 100 + 11 * 100 + 5 * 100);
+    EXPECT_EQ(p.totalMs(), 10000 + 1468 * 100 + 12 * 100 + 12 * 100 + 11 * 100 + 5 * 100);
 }
 
 TEST_F(Download, ValuesThatCannotBeKeyedAreLeftOut)
