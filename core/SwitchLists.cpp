@@ -93,7 +93,7 @@ Checked<QList<Command>> rewrite(Database &db, const QString &list)
         out.append({QStringLiteral("*20*0#")});
         for (const QStringList &r : *rows) {
             const QString prefix = r.value(0).trimmed();
-            if (r.value(1) != QLatin1String("本地默认") && IsDigits(prefix))
+            if (r.value(1) != QStringLiteral("本地默认") && IsDigits(prefix))
                 out.append({QStringLiteral("*20*1*1*") + prefix + QLatin1Char('#')});
         }
         return out;
