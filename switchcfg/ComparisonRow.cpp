@@ -11,6 +11,15 @@ Verdict CompareValues(const QString &switchValue, const QString &dbValue)
     return d.isEmpty() ? Verdict::NotComparable : Verdict::Different;
 }
 
+bool SwitchOnlyListEntry(const ComparisonRow &r)
+{
+    if (r.verdict != Verdict::NotComparable || r.switchValue.trimmed().isEmpty())
+        return false;
+    return r.item == QStringLiteral("代理总机（物理端口）") || r.item == QStringLiteral("本地网字头")
+           || r.item == QStringLiteral("特服号码")
+           || (r.item.startsWith(QStringLiteral("虚拟总机")) && r.item.endsWith(QStringLiteral("（物理端口）")));
+}
+
 QString VerdictText(Verdict v, int row)
 {
     switch (v) {

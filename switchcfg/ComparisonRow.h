@@ -43,6 +43,12 @@ struct ComparisonRow {
 // Compares the trimmed switch and database values: equal is "数据一致--",
 // unequal with an empty database value "不可比照--", otherwise "数据不一致--".
 Verdict CompareValues(const QString &switchValue, const QString &dbValue);
+// A slot of a list the switch keeps (agent operators, local-network
+// prefixes, special-service numbers, a trunk's virtual operators) that the
+// switch fills and the database leaves empty: "不可比照" as the rule says,
+// but a difference all the same (an entry the database does not have).
+bool SwitchOnlyListEntry(const ComparisonRow &r);
+
 // The verdict text of a row: "数据一致--5".
 QString VerdictText(Verdict v, int row);
 

@@ -56,6 +56,9 @@ frmSWTComparison::frmSWTComparison(ConsoleContext &ctx, QWidget *parent)
     lblTip = new QLabel(ReadyTip(), this);
     lblTip->setObjectName(QStringLiteral("lblTip"));
     lblTip->setAccessibleDescription(QStringLiteral("提示")); // its name is its changing text
+    lblUnseen = new QLabel(UnseenText(), this);
+    lblUnseen->setObjectName(QStringLiteral("lblUnseen"));
+    lblUnseen->setWordWrap(true);
     lblCommand = new QLabel(this);
     lblCommand->setObjectName(QStringLiteral("lblCommand"));
     lblCommand->setAccessibleDescription(QStringLiteral("正在下传的指令"));
@@ -104,6 +107,7 @@ frmSWTComparison::frmSWTComparison(ConsoleContext &ctx, QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(hfgComparison, 1);
     layout->addWidget(lblTip);
+    layout->addWidget(lblUnseen);
     layout->addLayout(progress);
     layout->addLayout(buttons);
     resize(820, 560);
@@ -154,7 +158,8 @@ void frmSWTComparison::showOnlyDifferent()
     const ParameterDump &dump = m_logic->dump();
     const bool only = chkDifferent->isChecked();
     for (int n = 1; n < hfgComparison->rows(); ++n) {
-        const bool differs = n <= dump.rowCount() && dump.row(n).verdict == Verdict::Different;
+        const bool differs =
+            n <= dump.rowCount() && (dump.row(n).verdict == Verdict::Different || SwitchOnlyListEntry(dump.row(n)));
         hfgComparison->setRowHidden(n, only && !differs);
     }
 }
@@ -191,9 +196,12 @@ void frmSWTComparison::comparisonEnded(ParameterDump::State state)
         setButtonsEnabled(true);
         const ParameterDump &dump = m_logic->dump();
         int different = 0;
-        for (int n = 1; n <= dump.rowCount(); ++n)
+        int switchOnly = 0;
+        for (int n = 1; n <= dump.rowCount(); ++n) {
             different += dump.row(n).verdict == Verdict::Different ? 1 : 0;
-        lblTip->setText(ParameterDump::FinishedTip() + CountTip(dump.rowCount(), different));
+            switchOnly += SwitchOnlyListEntry(dump.row(n)) ? 1 : 0;
+        }
+        lblTip->setText(ParameterDump::FinishedTip() + CountTip(dump.rowCount(), different, switchOnly));
         break;
     }
     case ParameterDump::State::Failed:

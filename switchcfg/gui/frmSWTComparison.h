@@ -41,6 +41,7 @@ public:
     QPushButton *cmdStop;    // "停止下传", while a download runs
     QCheckBox *chkDifferent; // "只看不一致"
     QLabel *lblTip;
+    QLabel *lblUnseen;     // the settings the comparison cannot see
     QLabel *lblCommand;    // the command being sent
     QProgressBar *pgbSend; // the download's progress
     ClockTimer *tmrOver;
@@ -48,10 +49,20 @@ public:
     static QString ReadyTip() { return QStringLiteral("准备就绪，请根据需要使用相应功能。"); }
     static QString SendingTip() { return QStringLiteral("下传所需的时间较长，请您耐心等待！"); }
     static QString SentTip() { return QStringLiteral("参数下传结束！"); }
-    // After a comparison: "共1384项，不一致3项".
-    static QString CountTip(int rows, int different)
+    // After a comparison: "共1384项，不一致3项", and the list entries the
+    // switch holds beyond the database: "，另有2项交换机有而数据库无".
+    static QString CountTip(int rows, int different, int switchOnly = 0)
     {
-        return QStringLiteral("共%1项，不一致%2项").arg(rows).arg(different);
+        QString tip = QStringLiteral("共%1项，不一致%2项").arg(rows).arg(different);
+        if (switchOnly > 0)
+            tip += QStringLiteral("，另有%1项交换机有而数据库无").arg(switchOnly);
+        return tip;
+    }
+    // What the comparison cannot show, below the grid and in the help.
+    static QString UnseenText()
+    {
+        return QStringLiteral("比照看不到的参数：分机拨号密码、中继外线号码、工作日与工作时段、IP卡、间局局向、"
+                              "分机第六项功能（*15*）、账号。“数据库参数下传至交换机”会重新设置这些参数。");
     }
     static QString CopyQuestion()
     {

@@ -11,6 +11,7 @@
 #include "FlexGrid.h"
 #include "FrameHandlers.h"
 #include "PendingCommands.h"
+#include "SimBridge.h"
 #include "SwitchComparison.h"
 #include "SwitchLink.h"
 #include "SwitchSimulator.h"
@@ -470,4 +471,30 @@ TEST_F(ComparisonWindowTest, SilenceErrorsAndAnIncompleteDumpEndTheComparison)
     EXPECT_EQ(w->comparison().dump().rowCount(), 0);
     EXPECT_EQ(grid()->textMatrix(1, 4), QStringLiteral(""));
     EXPECT_EQ(intake.callerIds, 0);
+}
+
+// The switch holds an agent operator and a virtual operator the database
+// does not have: each row stays "不可比照" (the database holds nothing to
+// compare with), but the tip counts them beside the differences and
+// "只看不一致" shows them. Below the grid the window names what the
+// comparison cannot see.
+TEST_F(ComparisonWindowTest, ListEntriesOnlyTheSwitchHoldsAreCounted)
+{
+    const Checked<DownloadPlan> plan = BuildDownload(ctx.db);
+    ASSERT_TRUE(plan);
+    ASSERT_TRUE(test::applyDownload(*plan, sim.memory(), clock.now()).isEmpty());
+    ASSERT_TRUE(sim.memory().apply(QStringLiteral("*49*805#")).applied);
+    ASSERT_TRUE(sim.memory().apply(QStringLiteral("*12*806*3#")).applied);
+    compare();
+    EXPECT_TRUE(tip().endsWith(QStringLiteral("不一致0项，另有2项交换机有而数据库无"))) << tip().toStdString();
+    EXPECT_TRUE(disagreeing().size() == 2) << disagreeing().join(QLatin1Char('\n')).toStdString();
+    test::clickIndicator(child<QCheckBox>("chkDifferent"));
+    QStringList shown;
+    for (int n = 1; n < grid()->rows(); ++n)
+        if (!grid()->isRowHidden(n))
+            shown << grid()->textMatrix(n, 0) + QLatin1Char(' ') + grid()->textMatrix(n, 2) + QLatin1Char(' ')
+                         + grid()->textMatrix(n, 4).section(QStringLiteral("--"), 0, 0);
+    EXPECT_EQ(shown, (QStringList{QStringLiteral("代理总机（物理端口） 5 不可比照"),
+                                  QStringLiteral("虚拟总机1（物理端口） 6 不可比照")}));
+    EXPECT_TRUE(child<QLabel>("lblUnseen")->text().contains(QStringLiteral("分机拨号密码")));
 }
