@@ -2,6 +2,8 @@
 #include "Clock.h"
 #include "Database.h"
 
+#include <algorithm>
+
 namespace corvane {
 
 namespace {
@@ -191,6 +193,26 @@ QString ParameterDump::tipText() const
     case State::Abandoned: break;
     }
     return QStringLiteral("准备就绪，请根据需要使用相应功能。");
+}
+
+QList<int> ParameterDump::staleRows() const
+{
+    QList<int> out;
+    if (m_rows.isEmpty())
+        return out;
+    const DatabaseView view = DatabaseView::Load(m_db);
+    for (int block = 0; block < BlockCount; ++block) {
+        if (!DumpLayout::BlockHasRows(block))
+            continue;
+        for (const ComparisonRow &now : DumpLayout::RowsOfBlock(block, m_data, view, m_ports, m_clock.now())) {
+            if (now.row == 26 || now.row == 27 || now.row < 1 || now.row > rowCount())
+                continue;
+            if (now.dbValue.trimmed() != row(now.row).dbValue.trimmed())
+                out << now.row;
+        }
+    }
+    std::sort(out.begin(), out.end());
+    return out;
 }
 
 } // namespace corvane

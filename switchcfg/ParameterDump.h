@@ -96,6 +96,10 @@ public:
     const ComparisonRow &row(int n) const;
     QList<ComparisonRow> rows() const;
     QString switchValue(int n) const { return row(n).switchValue.trimmed(); }
+    // Rows whose database value is no longer the one the grid shows: the
+    // database changed after the comparison (an edit, a demotion by the
+    // call intake). The console's date and time (rows 26, 27) are left out.
+    QList<int> staleRows() const;
     // Judges row n and keeps the verdict: "数据一致--n" and so on.
     QString CompareRow(int n);
     const DumpData &data() const { return m_data; }

@@ -382,6 +382,17 @@ CopyOutcome Copier::run()
                 {}};
     if (!m_db.isOpen())
         return {Status::fail(QStringLiteral("数据库未打开")), {}};
+    // A grid older than the database would put back what was changed since
+    // (a class the call intake lowered, an edit): compare again first.
+    if (const QList<int> stale = m_dump.staleRows(); !stale.isEmpty()) {
+        const ComparisonRow &first = m_dump.row(stale.first());
+        return {Status::fail(QStringLiteral("信息比照之后数据库已有%1项修改（如第%2行%3%4），"
+                                            "请重新比照后再覆盖数据库！")
+                                 .arg(stale.size())
+                                 .arg(first.row)
+                                 .arg(first.item, first.detail)),
+                {}};
+    }
 
     // Every row the copy reads must hold a value the switch can have.
     const int capacity = SwitchCapacity(m_dump.data());

@@ -192,6 +192,32 @@ TEST_F(Copy, WritesOnlyWhatChangedAndKeepsPortsAsPorts)
     EXPECT_EQ(env.value(QStringLiteral("SELECT count(*) FROM User")), QStringLiteral("100"));
 }
 
+// The database changes after the comparison: the call intake lowers a
+// class as a deposit runs out. A copy from that grid would put the old class
+// back: it is refused and names the change; after a new comparison it goes.
+TEST_F(Copy, AGridOlderThanTheDatabaseIsRefused)
+{
+    programSwitch();
+    ASSERT_TRUE(memory.apply(QStringLiteral("*73*0#")).applied);
+    compare();
+    EXPECT_EQ(differing(), (QStringList{"19"}));
+    env.exec(QStringLiteral("UPDATE User SET 分机等级='7' WHERE 物理端口='6'"));
+    CopyOutcome out = CopySwitchToDatabase(env.db, *env.dump);
+    EXPECT_FALSE(out.status);
+    EXPECT_EQ(out.status.reason(),
+              QStringLiteral("信息比照之后数据库已有1项修改（如第364行分机等级第7门），请重新比照后再覆盖数据库！"));
+    EXPECT_EQ(env.value(QStringLiteral("SELECT 分机等级 FROM User WHERE 物理端口='6'")), QStringLiteral("7"));
+    EXPECT_EQ(env.value(QStringLiteral("SELECT 呼入等待信号音类型 FROM SWTConfig")), QStringLiteral("1"));
+
+    compare();
+    out = CopySwitchToDatabase(env.db, *env.dump);
+    ASSERT_TRUE(out.status) << out.status.reason().toStdString();
+    EXPECT_EQ(env.value(QStringLiteral("SELECT 呼入等待信号音类型 FROM SWTConfig")), QStringLiteral("0"));
+    // The switch still has its own class for port 6, which the copy takes.
+    EXPECT_EQ(env.value(QStringLiteral("SELECT 分机等级 FROM User WHERE 物理端口='6'")),
+              QString::number(memory.byte(27, 6) & 0x0F));
+}
+
 TEST_F(Copy, ValuesTheDatabaseCannotTakeRefuseTheCopy)
 {
     struct Case {
