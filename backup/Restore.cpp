@@ -12,6 +12,7 @@
 #include "NumberHistory.h"
 #include "Operators.h"
 #include "PendingCommands.h"
+#include "RestoreNotice.h"
 #include "Schema.h"
 #include <QDir>
 #include <QFile>
@@ -135,6 +136,9 @@ struct Kept {
     qint64 givenBack = 0;   // charges given back for calls the file does not hold
     qint64 undone = 0;      // settlements the file's records undo
     bool journal = false;   // the money came by the journal (else kept deposit by deposit)
+    // Commands that waited for the switch, in the current database and in
+    // the file: they carry values of a database that is no more.
+    QStringList droppedCommands;
 };
 
 // Rows of the current ledger (attached) that the file's ledger does not hold:
@@ -159,7 +163,7 @@ Checked<QList<LedgerRow>> ledgerRowsSince(Database &db)
 // the file up to date: the console's own tables and the indexes of the switch
 // tables. One transaction.
 Status keepCurrent(Database &db, const QString &current, bool withCalls, bool keepUsage, const QDateTime &at,
-                   Kept &kept)
+                   const QString &file, Kept &kept)
 {
     // The journal rows the restore writes carry its time.
     db.setStampSource([at] { return Database::Stamp{at, QString()}; });
@@ -173,6 +177,25 @@ Status keepCurrent(Database &db, const QString &current, bool withCalls, bool ke
     auto fits = [&](const QString &table) { return currentColumns(db, table) == findTable(table)->columns; };
 
     Status s = InTransaction(db, [&]() -> Status {
+        // Commands still waiting for the switch set values of the database
+        // being replaced (the current one's) or of the file's own day: none
+        // of them may go to the switch after the restore. They are named; the
+        // console offers a comparison at its next start instead.
+        PendingCommands waitingTable(db);
+        if (attached) {
+            const auto waiting = waitingTable.textsIn(kCur);
+            if (!waiting)
+                return waiting.status();
+            kept.droppedCommands += *waiting;
+        }
+        const auto fileWaiting = waitingTable.textsIn(QStringLiteral("main"));
+        if (!fileWaiting)
+            return fileWaiting.status();
+        kept.droppedCommands += *fileWaiting;
+        if (Status c = waitingTable.clearIn(QStringLiteral("main")); !c)
+            return c;
+        if (Status n = RestoreNotice::record(db, at, QFileInfo(file).absoluteFilePath()); !n)
+            return n;
         // The file's ledger in the layout of today, so that none of its rows is lost.
         if (db.tableExists(LedgerTable::Name))
             if (Status l = LedgerTable(db).ensure(); !l)
@@ -309,7 +332,19 @@ QString keptText(const Kept &k, bool withCalls)
         parts.append(QStringLiteral("保留当前押金余额 %1 户").arg(k.deposits));
     if (k.usageRows >= 0)
         parts.append(QStringLiteral("保留操作员使用记录 %1 条").arg(k.usageRows));
-    return parts.join(QStringLiteral("，"));
+    QString text = parts.join(QStringLiteral("，"));
+    if (!k.droppedCommands.isEmpty()) {
+        constexpr int Named = 10;
+        QString named = k.droppedCommands.mid(0, Named).join(QStringLiteral("、"));
+        if (k.droppedCommands.size() > Named)
+            named += QStringLiteral("等");
+        text += QStringLiteral("；删除了 %1 条等待发往交换机的命令（它们的参数属于被替换的数据库）：%2")
+                    .arg(k.droppedCommands.size())
+                    .arg(named);
+    }
+    text +=
+        QStringLiteral("。\n交换机中可能保存着恢复后的数据库没有的参数，监控软件下次启动时将提示进行交换机信息比照");
+    return text;
 }
 
 // After a failure inside the write. The database is compared with the copy
@@ -459,7 +494,7 @@ ToolResult rescue(const HomePaths &home, const RestoreRequest &request, const Da
         current = reading;
     }
     Kept kept;
-    if (Status s = keepCurrent(stage, current, !keepCalls, keepUsage, when, kept); !s)
+    if (Status s = keepCurrent(stage, current, !keepCalls, keepUsage, when, request.file, kept); !s)
         return {ToolOutcome::Failed, QStringLiteral("准备恢复内容失败：%1").arg(s.reason()) + unchanged()};
     if (auto refused = checkChosen(stage, request.file))
         return {ToolOutcome::Failed, QStringLiteral("准备恢复内容失败：%1").arg(refused->text)};
@@ -703,7 +738,7 @@ ToolResult RestoreDatabase(const HomePaths &home, const RestoreRequest &request,
         return {ToolOutcome::Failed, s.reason() + unchanged()};
 
     Kept kept;
-    if (Status s = keepCurrent(stage, copy, request.withCalls, true, when, kept); !s)
+    if (Status s = keepCurrent(stage, copy, request.withCalls, true, when, file, kept); !s)
         return {ToolOutcome::Failed, QStringLiteral("准备恢复内容失败：%1").arg(s.reason()) + unchanged()};
     if (auto refused = checkChosen(stage, file))
         return {ToolOutcome::Failed, QStringLiteral("准备恢复内容失败：%1").arg(refused->text)};

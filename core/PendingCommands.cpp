@@ -142,6 +142,35 @@ Checked<int> PendingCommands::count()
     return n->toInt();
 }
 
+Checked<QStringList> PendingCommands::textsIn(const QString &schema)
+{
+    const auto exists = m_db.scalar(
+        QStringLiteral("SELECT count(*) FROM %1.sqlite_master WHERE type='table' AND name=?").arg(schema), {Table});
+    if (!exists)
+        return Checked<QStringList>::refuse(exists.status());
+    if (exists->toInt() == 0)
+        return QStringList();
+    const auto rows = m_db.select(
+        QStringLiteral("SELECT \"Kind\", \"Command\" FROM %1.%2 ORDER BY Seq").arg(schema, Database::quoteId(Table)));
+    if (!rows)
+        return Checked<QStringList>::refuse(rows.status());
+    QStringList out;
+    for (const QStringList &r : *rows)
+        out << (kindOf(r.value(0)) == PendingCommand::Kind::Clock ? QStringLiteral("系统时钟") : r.value(1));
+    return out;
+}
+
+Status PendingCommands::clearIn(const QString &schema)
+{
+    const auto exists = m_db.scalar(
+        QStringLiteral("SELECT count(*) FROM %1.sqlite_master WHERE type='table' AND name=?").arg(schema), {Table});
+    if (!exists)
+        return exists.status();
+    if (exists->toInt() == 0)
+        return Status::ok();
+    return m_db.exec(QStringLiteral("DELETE FROM %1.%2").arg(schema, Database::quoteId(Table)));
+}
+
 StoreResult StoreKept(Database &db, const std::function<StoreResult()> &store,
                       const std::function<int(const QString &)> &gapFor)
 {

@@ -69,6 +69,11 @@ public:
     Status remove(qint64 seq);
     Status remove(const QList<qint64> &seqs);
     Checked<int> count();
+    // The commands kept in the table of an attached database (`schema`,
+    // "main" for this one), as an operator reads them, oldest first; and all
+    // of them removed.
+    Checked<QStringList> textsIn(const QString &schema);
+    Status clearIn(const QString &schema);
 
 private:
     Database &m_db;

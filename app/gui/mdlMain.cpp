@@ -7,6 +7,7 @@
 #include "HomeSetup.h"
 #include "MoneyJournal.h"
 #include "OwnTables.h"
+#include "RestoreNotice.h"
 #include "Schema.h"
 #include "ShowModal.h"
 #include "SwitchLink.h"
@@ -32,6 +33,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QTimer>
 
 namespace corvane {
 
@@ -105,6 +107,27 @@ void EndConsoleAtOnce(ConsoleContext &ctx)
 {
     ctx.db.close();
     QCoreApplication::exit(0);
+}
+
+// After a restore the switch may hold values the restored database does
+// not, and nothing is on its way to correct them: the operator is asked,
+// once, whether to compare now. Asked when events next run, so that the
+// start is not held up.
+void offerComparisonAfterRestore(ConsoleContext &ctx, frmMain &main)
+{
+    const auto notice = RestoreNotice::take(ctx.db);
+    if (!notice) {
+        qWarning("restore notice not read: %s", qPrintable(notice.reason()));
+        return;
+    }
+    if (!*notice)
+        return;
+    QTimer::singleShot(0, &main, [&ctx, &main, entry = **notice] {
+        if (ctx.messages.show(RestoreNotice::questionText(entry), QStringLiteral("数据库已恢复"),
+                              MessageService::Icon::Question, MessageService::Buttons::YesNo, &main)
+            == MessageService::Answer::Yes)
+            main.openGated(Right::SwitchComparison);
+    });
 }
 
 } // namespace
@@ -208,6 +231,7 @@ std::unique_ptr<frmMain> Main(ConsoleContext &ctx, bool *databaseFailed)
     main->Form_Load();
     splash.close();
     main->show();
+    offerComparisonAfterRestore(ctx, *main);
     return main;
 }
 

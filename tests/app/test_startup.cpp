@@ -1,7 +1,9 @@
 #include "ConsoleContext.h"
 #include "HomeSetup.h"
 #include "Recordset.h"
+#include "RestoreNotice.h"
 #include "TestHome.h"
+#include "TestWait.h"
 #include "frmLogin.h"
 #include "frmMain.h"
 #include "mdlMain.h"
@@ -213,6 +215,39 @@ TEST_F(StartupTest, LoginShowsMainWindowAndExitWritesUsageRecord)
     Recordset rec(check, "OPRec");
     ASSERT_EQ(rec.recordCount(), 1);
     EXPECT_EQ(rec.currentRow(), QStringList({"00001", "管理员", "2026年12月08日01:28:32", "2026年12月08日02:28:32"}));
+}
+
+// After a restore the console asks, once, whether to compare the switch with
+// the database: the switch may hold what the restored database does not.
+TEST_F(StartupTest, AfterARestoreTheComparisonIsOffered)
+{
+    initHome();
+    {
+        Database db;
+        ASSERT_TRUE(db.open(paths.switchDb(), ConsoleContext::databaseKey()));
+        ASSERT_TRUE(RestoreNotice::record(db, QDateTime(QDate(2026, 12, 8), QTime(1, 20)), "/备份/昨天.mdb"));
+    }
+    scriptLogin("pw'中");
+    bool comparisonOpened = false;
+    auto login = ctx.runModal;
+    ctx.runModal = [&](QDialog &d) {
+        if (d.objectName() == "frmSWTComparison") {
+            comparisonOpened = true;
+            return 0;
+        }
+        return login(d);
+    };
+    messages.queueAnswer(MessageService::Answer::Yes);
+    auto main = Main(ctx);
+    ASSERT_NE(main, nullptr);
+    ASSERT_TRUE(test::waitFor([&] { return comparisonOpened; }));
+    ASSERT_NE(messages.last(), nullptr);
+    EXPECT_EQ(messages.last()->title, "数据库已恢复");
+    EXPECT_TRUE(messages.last()->text.startsWith("数据库已于2026-12-08 01:20用备份文件 /备份/昨天.mdb 恢复。"))
+        << messages.last()->text.toStdString();
+    EXPECT_EQ(ctx.db.scalar("SELECT count(*) FROM RestoreNotice").value_or("?"), "0") << "asked once";
+    messages.queueAnswer(MessageService::Answer::Ok);
+    main->close();
 }
 
 // A home made by an earlier version: its end-time index is the narrow one

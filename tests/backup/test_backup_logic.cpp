@@ -4,7 +4,9 @@
 #include "DatabaseCopy.h"
 #include "HomeFiles.h"
 #include "HomeLock.h"
+#include "PendingCommands.h"
 #include "Restore.h"
+#include "RestoreNotice.h"
 #include "Schema.h"
 #include <QDir>
 #include <QFile>
@@ -296,6 +298,32 @@ TEST_F(RestoreTest, WithoutCallsKeepsTodaysRecordsAndTakesTheFilesParameters)
     EXPECT_TRUE(noScratchLeft());
     EXPECT_FALSE(QFileInfo::exists(db + "-wal"));
     EXPECT_EQ(fileBytes(backup), backupBytes) << "the chosen file is only read";
+}
+
+// Commands that waited for the switch carry values of the database being
+// replaced (or, kept in the file, of the file's own day): a restore drops
+// them and names them, and leaves the console a note to offer the
+// comparison at its next start.
+TEST_F(RestoreTest, WaitingCommandsAreDroppedAndNamed)
+{
+    {
+        Database db;
+        ASSERT_TRUE(openDb(db, home.paths().switchDb()));
+        ASSERT_TRUE(PendingCommands(db).keepStar({"*10*3*803#", "*49*0#"}));
+        ASSERT_TRUE(BackupDatabase(home.paths(), home.file("with-commands.mdb")).ok());
+        ASSERT_TRUE(PendingCommands(db).keepStar({"*73*1#"}));
+    }
+    backup = home.file("with-commands.mdb");
+    const ToolResult r = restore(false);
+    ASSERT_TRUE(r.ok()) << r.text.toStdString();
+    EXPECT_TRUE(r.text.contains("删除了 5 条等待发往交换机的命令（它们的参数属于被替换的数据库）："
+                                "*10*3*803#、*49*0#、*73*1#、*10*3*803#、*49*0#"))
+        << r.text.toStdString();
+    EXPECT_TRUE(r.text.contains("监控软件下次启动时将提示进行交换机信息比照")) << r.text.toStdString();
+    EXPECT_TRUE(rowsOf(home.paths().switchDb(), PendingCommands::Table).isEmpty());
+    const auto notice = rowsOf(home.paths().switchDb(), RestoreNotice::Table);
+    ASSERT_EQ(notice.size(), 1);
+    EXPECT_EQ(notice[0].value(2), QFileInfo(backup).absoluteFilePath());
 }
 
 TEST_F(RestoreTest, WithCallsTakesTheFilesRecordsAndKeepsTheCopyAndTheUsageRecord)

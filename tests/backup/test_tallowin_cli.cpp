@@ -1,7 +1,9 @@
 #include "BackupFixture.h"
+#include "ConsoleContext.h"
 #include "HomeFiles.h"
 #include "HomeLock.h"
 #include "Restore.h"
+#include "RestoreNotice.h"
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
@@ -251,7 +253,17 @@ TEST_F(CliTest, DatedBackupsAndARescueRestoreOfALostOrDamagedDatabase)
         }
         const ToolRun r = tallowin(homeArgs() << "--restore" << kept[1]);
         EXPECT_EQ(r.code, 0) << r.err.toStdString();
-        EXPECT_EQ(allRows(db), rows) << damage;
+        {
+            // The restore leaves the console its note (and nothing else new).
+            Database restored;
+            ASSERT_TRUE(restored.open(db, ConsoleContext::databaseKey()));
+            const auto notice = RestoreNotice::take(restored);
+            ASSERT_TRUE(notice && *notice) << damage;
+            EXPECT_EQ((*notice)->file, kept[1]);
+        }
+        auto now = allRows(db);
+        now.remove(RestoreNotice::Table);
+        EXPECT_EQ(now, rows) << damage;
         const QStringList aside = DatedFiles(home.paths().dataDir(), DamagedPrefix());
         EXPECT_EQ(aside.size(), damage) << "each damaged file kept";
         if (damage != Missing) {
