@@ -174,6 +174,15 @@ qint64 CommandQueue::PendingMs() const
     return ms;
 }
 
+QStringList CommandQueue::UnkeptWaiting() const
+{
+    QStringList out;
+    for (const Entry &e : m_entries)
+        if (!e.kept)
+            out << e.command.text;
+    return out;
+}
+
 int CommandQueue::UnprovenCount() const
 {
     int n = 0;

@@ -206,6 +206,10 @@ public:
 
     // Commands waiting for their turn.
     int QueuedCount() const { return int(m_entries.size()); }
+    // The texts of the waiting commands that are not kept (a reset, an
+    // initialisation, the user window's open and close), in queue order:
+    // what ending the run without them drops.
+    QStringList UnkeptWaiting() const;
     // Time the waiting commands need at least, gaps included.
     qint64 PendingMs() const;
 

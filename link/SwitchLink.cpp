@@ -6,6 +6,7 @@
 #include "General.h"
 #include "Recordset.h"
 
+#include <QHash>
 #include <QStringList>
 
 namespace corvane {
@@ -79,33 +80,46 @@ QString SwitchLink::WaitingText(int kept)
     return QStringLiteral("交换机未连接，%1条命令将在连接恢复后发送。").arg(kept);
 }
 
-bool SwitchLink::SettleQueueBeforeEnd(QWidget *parent, const QString &title)
+SwitchLink::EndProgress SwitchLink::BeginEndWait()
 {
     SendKept();
-    const int waiting = WaitingCount();
-    if (waiting == 0)
-        return true;
-    const int choice = m_ctx.messages.choose(
-        QStringLiteral("尚有%1条命令等待发往交换机。\n"
-                       "“等待发送”：发送完毕后再结束；“保存待发”：保存在数据库中，下次启动连接交换机后发送。")
-            .arg(waiting),
-        title, MessageService::Icon::Question,
-        {QStringLiteral("等待发送"), QStringLiteral("保存待发"), QStringLiteral("取消")}, parent);
-    if (choice == 1) {
-        m_leaveKept = true;
-        m_commands.Forget();
-        return true;
-    }
-    if (choice != 0)
-        return false;
-    m_commands.Drain();
-    if (const int left = KeptCount(); left > 0) {
-        m_leaveKept = true;
-        m_commands.Forget();
-        m_ctx.messages.show(WaitingText(left), title, MessageService::Icon::Information, MessageService::Buttons::Ok,
-                            parent);
-    }
-    return true;
+    m_endTotal = qMax(KeptCount(), 0) + int(m_commands.UnkeptWaiting().size());
+    return EndWaitProgress();
+}
+
+SwitchLink::EndProgress SwitchLink::EndWaitProgress() const
+{
+    EndProgress p;
+    for (const QString &c : m_commands.UnkeptWaiting())
+        p.unkept << UnkeptText(c);
+    p.waiting = KeptCount() + int(p.unkept.size());
+    p.total = qMax(m_endTotal, p.waiting);
+    p.canSend = CanSend();
+    p.msLeft = m_commands.PendingMs() + (KeptCount() > 0 ? CommandQueue::AnswerWaitMs / 4 : 0);
+    return p;
+}
+
+QStringList SwitchLink::LeaveKeptForNextStart()
+{
+    QStringList dropped;
+    for (const QString &c : m_commands.UnkeptWaiting())
+        dropped << UnkeptText(c);
+    m_leaveKept = true;
+    m_commands.Forget();
+    return dropped;
+}
+
+QString SwitchLink::UnkeptText(const QString &command)
+{
+    static const QHash<QString, QString> known{
+        {QStringLiteral("*00*121#"), QStringLiteral("初始化交换机")},
+        {QStringLiteral("*58*50#"), QStringLiteral("复位交换机")},
+        {Command::UserWindowOpen, QStringLiteral("用户参数窗口打开")},
+        {Command::UserWindowClose, QStringLiteral("用户参数窗口关闭")},
+        {Command::ProgramExit, QStringLiteral("程序退出")},
+    };
+    const QString what = known.value(command);
+    return what.isEmpty() ? command : QStringLiteral("%1（%2）").arg(what, command);
 }
 
 QString SwitchLink::KeptPanelText(int kept) { return QStringLiteral("待发命令：%1").arg(kept); }

@@ -185,11 +185,28 @@ public:
     static QString WaitingText(int kept);
     // Text of the status bar's panel for the kept commands: "待发命令：N".
     static QString KeptPanelText(int kept);
-    // Before the console ends (exit, the backup tool): commands still
-    // waiting are named and the operator waits for them (sent now, as far as
-    // the switch takes them) or leaves them kept for the next start. Returns
-    // false when the operator stays.
-    bool SettleQueueBeforeEnd(QWidget *parent, const QString &title);
+    // Before the console ends (exit, the backup tool) the commands still
+    // waiting go out and are answered for, while a window shows how far
+    // (frmSendBeforeEnd); the operator may leave them for the next start at
+    // any moment (LeaveKeptForNextStart).
+    struct EndProgress {
+        int total = 0;       // commands to go when the wait began (kept ones, and others)
+        int waiting = 0;     // not yet delivered: queued, or written and not answered
+        qint64 msLeft = 0;   // at the line's pace, gaps and the last answer included
+        bool canSend = true; // the switch takes commands now
+        QStringList unkept;  // queued commands that are not kept, with what they do
+    };
+    // Starts the wait (the kept commands joined to the queue) and tells how
+    // much there is; Settled() when nothing waits.
+    EndProgress BeginEndWait();
+    EndProgress EndWaitProgress() const;
+    bool Settled() const { return m_commands.Settled(); }
+    // The kept commands stay in the table for the next start; the rest of
+    // the queue (EndProgress::unkept) is dropped. Returns what was dropped.
+    QStringList LeaveKeptForNextStart();
+    // What a queued command that is not kept does, for the operator:
+    // "初始化交换机（*00*121#）".
+    static QString UnkeptText(const QString &command);
     // Commands waiting now (kept or not).
     int WaitingCount() const { return m_commands.QueuedCount(); }
 
@@ -285,6 +302,7 @@ private:
     QString m_toldOutFault;
     // The operator chose to leave the kept commands for the next start.
     bool m_leaveKept = false;
+    int m_endTotal = 0;
     bool m_outwardDownTold = false;
     QString m_outwardStatus;
 };

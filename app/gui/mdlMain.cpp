@@ -25,6 +25,7 @@
 #include "frmSRVRing.h"
 #include "frmSWTComparison.h"
 #include "frmSWTParameter.h"
+#include "frmSendBeforeEnd.h"
 #include "frmSettleLedger.h"
 #include "frmSplash.h"
 #include <QApplication>
@@ -223,7 +224,7 @@ std::unique_ptr<frmMain> Main(ConsoleContext &ctx, bool *databaseFailed)
         BackupLauncher launcher{QCoreApplication::applicationDirPath(), [&ctx] { EndConsoleAtOnce(ctx); },
                                 [&ctx](QWidget *p) {
                                     return !ctx.link
-                                           || ctx.link->SettleQueueBeforeEnd(p, QStringLiteral("参数备份与恢复"));
+                                           || SendBeforeEnd(ctx, *ctx.link, p, QStringLiteral("参数备份与恢复"));
                                 }};
         frmSRVBackup w(ctx, launcher, parent);
         ShowModal(ctx, w);

@@ -10,6 +10,7 @@
 #include "frmLogin.h"
 #include "frmPhoneInf.h"
 #include "frmPort.h"
+#include "frmSendBeforeEnd.h"
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -703,7 +704,7 @@ bool frmMain::Form_Unload()
         return false;
     // Commands still waiting for the switch: sent first, or kept for the
     // next start, as the operator chooses.
-    if (m_ctx.link && !m_ctx.link->SettleQueueBeforeEnd(this, QStringLiteral("退出系统！")))
+    if (m_ctx.link && !SendBeforeEnd(m_ctx, *m_ctx.link, this, QStringLiteral("退出系统！")))
         return false;
     if (m_ctx.login.OPLogin) {
         if (const Status recorded = AddOperatorRecord(m_ctx); !recorded)

@@ -14,6 +14,7 @@
 #include "frmOperatorRecord.h"
 #include "frmOperatorRight.h"
 #include "frmSRVRing.h"
+#include "frmSendBeforeEnd.h"
 #include "mdlMain.h"
 #include <QAction>
 #include <QCheckBox>
@@ -44,6 +45,9 @@ protected:
     std::unique_ptr<ConsoleContext> newContext()
     {
         auto ctx = std::make_unique<ConsoleContext>(paths, messages, clock);
+        // Leaving: what waits for the switch (there is none) stays for the
+        // next start.
+        scripts["frmSendBeforeEnd"] = [](QDialog &d) { qobject_cast<frmSendBeforeEnd *>(&d)->cmdKeep->click(); };
         ctx->runModal = [this](QDialog &d) {
             const QString name = d.objectName();
             d.show();

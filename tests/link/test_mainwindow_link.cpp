@@ -9,12 +9,15 @@
 #include "SwitchOnPty.h"
 #include "TestBytes.h"
 #include "TestHome.h"
+#include "WindowDriver.h"
 #include "frmMain.h"
+#include "frmSendBeforeEnd.h"
 
 #include <QAction>
 #include <QDialog>
 #include <QDir>
 #include <QLabel>
+#include <QPushButton>
 #include <array>
 #include <gtest/gtest.h>
 #include <memory>
@@ -140,20 +143,40 @@ TEST_F(MainWindowLinkTest, LoadFindsTheSwitchAndExitSaysGoodbye)
 }
 
 // Commands a change keeps wait in Switch.mdb; the status bar counts them. At
-// the exit the operator waits for them (they go before the exit command) or
-// leaves them for the next start, where they go first once the switch answers.
+// the exit the console's other windows close and a window shows the
+// commands going out (sent, waiting, time left); it closes by itself once
+// the switch has answered for them all, and the exit command follows. With
+// the switch away the operator leaves them for the next start with
+// "保存待发并退出", and what is not kept (an initialisation queued behind
+// them) is named; they go first at the next start once the switch answers.
 TEST_F(MainWindowLinkTest, ExitWaitsForTheKeptCommandsOrLeavesThemForTheNextStart)
 {
     const QString dbPath = ctx.db.path();
-    const QStringList codes = {QStringLiteral("*10*3*201#"), QStringLiteral("*58*50#"), QStringLiteral("*49*0#")};
+    const QStringList codes = {QStringLiteral("*10*3*201#"), QStringLiteral("*58*50#"), QStringLiteral("*73*1#")};
     const QByteArray packed = bytes(
-        {0x0B, 0x1A, 0x0B, 0x03, 0x0B, 0x02, 0xA1, 0x0C, 0x0B, 0x58, 0x0B, 0x5A, 0x0C, 0x0B, 0x49, 0x0B, 0x0A, 0x0C});
+        {0x0B, 0x1A, 0x0B, 0x03, 0x0B, 0x02, 0xA1, 0x0C, 0x0B, 0x58, 0x0B, 0x5A, 0x0C, 0x0B, 0x73, 0x0B, 0x01, 0x0C});
     const QByteArray exitCommand("\x11\xF1", 2);
     auto start = [&](frmMain &window) {
         auto *link = new SwitchLink(ctx, &window);
         ctx.link = link;
         window.Form_Load();
         return link;
+    };
+    // How the wait went: its texts as it showed them, and a button pressed
+    // (none: it is left to end by itself).
+    QStringList shown;
+    QString press;
+    ctx.runModal = [&](QDialog &d) {
+        auto *wait = qobject_cast<frmSendBeforeEnd *>(&d);
+        EXPECT_NE(wait, nullptr) << d.objectName().toStdString();
+        if (!wait)
+            return int(QDialog::Rejected);
+        d.show();
+        shown << wait->lblProgress->text();
+        if (!press.isEmpty())
+            test::child<QPushButton>(&d, press)->click();
+        clock.waitFor([&] { return !d.isVisible(); }, 20000);
+        return d.result();
     };
     clock.setStepRealWaitMs(1);
     {
@@ -164,29 +187,42 @@ TEST_F(MainWindowLinkTest, ExitWaitsForTheKeptCommandsOrLeavesThemForTheNextStar
         ASSERT_TRUE(PendingCommands(ctx.db).keepStar(codes));
         link->SendKept();
         EXPECT_EQ(window.panelText(7), QStringLiteral("待发命令：3"));
-        // "取消" in the second box: the console stays.
+        // "取消": the console stays.
         messages.queueAnswer(MessageService::Answer::Ok);
-        messages.queueChoice(2);
+        press = QStringLiteral("cmdCancel");
         EXPECT_FALSE(window.Form_Unload());
-        ASSERT_TRUE(messages.last());
-        EXPECT_EQ(messages.last()->text.section(QLatin1Char('\n'), 0, 0),
-                  QStringLiteral("尚有3条命令等待发往交换机。"));
-        EXPECT_EQ(messages.last()->choices,
-                  (QStringList{QStringLiteral("等待发送"), QStringLiteral("保存待发"), QStringLiteral("取消")}));
         EXPECT_TRUE(ctx.db.isOpen());
-        // "等待发送": they go out in their order, the switch is asked for an
-        // answer that shows it got them, then the exit command.
+        ASSERT_TRUE(clock.waitFor([&] { return link->KeptCount() == 0; }, 5000));
+        ptys[3]->take();
+
+        // Another window is open; the exit closes it, and waits for the
+        // commands: they go in their order, the switch answers the probe
+        // after them, then the exit command.
+        QDialog other(&window);
+        other.show();
         ASSERT_TRUE(PendingCommands(ctx.db).keepStar(codes));
+        link->SendKept();
+        shown.clear();
+        press.clear();
         messages.queueAnswer(MessageService::Answer::Ok);
-        messages.queueChoice(0);
         ASSERT_TRUE(window.Form_Unload());
-        const QByteArray out = ptys[3]->takeAtLeast(2 * packed.size() + 8 + 2);
-        EXPECT_TRUE(out.startsWith(packed + packed)) << out.toHex(' ').toStdString();
-        EXPECT_EQ(out.mid(2 * packed.size(), 1), QByteArray(1, char(0xE8))) << out.toHex(' ').toStdString();
+        EXPECT_FALSE(other.isVisible());
+        ASSERT_EQ(shown.size(), 1);
+        EXPECT_TRUE(shown.first().startsWith(QStringLiteral("正在向交换机发送待发命令：已送达0条，尚余3条，约需1秒。")))
+            << shown.first().toStdString();
+        const QByteArray out = ptys[3]->takeAtLeast(packed.size() + 8 + 2);
+        EXPECT_TRUE(out.startsWith(packed)) << out.toHex(' ').toStdString();
+        EXPECT_EQ(out.mid(packed.size(), 1), QByteArray(1, char(0xE8))) << out.toHex(' ').toStdString();
         EXPECT_TRUE(out.endsWith(exitCommand)) << out.toHex(' ').toStdString();
     }
+    Database check;
+    ASSERT_TRUE(check.open(dbPath, ConsoleContext::databaseKey()));
+    EXPECT_EQ(check.scalar(QStringLiteral("SELECT count(*) FROM CommandPending")).value_or(QString()),
+              QStringLiteral("0"));
+    check.close();
 
-    // The switch stops answering; three commands wait when the console ends.
+    // The switch stops answering; three commands and an initialisation wait
+    // when the console ends.
     ASSERT_TRUE(ctx.db.open(dbPath, ConsoleContext::databaseKey()));
     ptys[3]->responder = {};
     {
@@ -195,15 +231,25 @@ TEST_F(MainWindowLinkTest, ExitWaitsForTheKeptCommandsOrLeavesThemForTheNextStar
         ASSERT_FALSE(link->LinkUp());
         ASSERT_TRUE(PendingCommands(ctx.db).keepStar(codes));
         link->SendKept();
+        link->QueueStarCommands({QStringLiteral("*00*121#")});
         EXPECT_EQ(window.panelText(7), QStringLiteral("待发命令：3"));
         EXPECT_TRUE(window.panelAlarm(7));
         ptys[3]->take();
+        shown.clear();
+        press = QStringLiteral("cmdKeep");
+        messages.clear();
         messages.queueAnswer(MessageService::Answer::Ok);
-        messages.queueChoice(1); // "保存待发"
         ASSERT_TRUE(window.Form_Unload());
+        ASSERT_EQ(shown.size(), 1);
+        EXPECT_TRUE(shown.first().contains(QStringLiteral("交换机现在不能接收命令")));
+        EXPECT_TRUE(
+            shown.first().contains(QStringLiteral("不保存的命令（保存待发时不再发送）：初始化交换机（*00*121#）")))
+            << shown.first().toStdString();
+        ASSERT_NE(messages.last(), nullptr);
+        EXPECT_EQ(messages.last()->text, QStringLiteral("3条命令保存在数据库中，下次启动连接交换机后发送。\n"
+                                                        "以下命令没有发出，不会保存：初始化交换机（*00*121#）。"));
         EXPECT_FALSE(ptys[3]->take().contains(packed.left(8)));
     }
-    Database check;
     ASSERT_TRUE(check.open(dbPath, ConsoleContext::databaseKey()));
     EXPECT_EQ(check.scalar(QStringLiteral("SELECT count(*) FROM CommandPending")).value_or(QString()),
               QStringLiteral("3"));
