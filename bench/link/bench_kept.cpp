@@ -8,6 +8,8 @@
 #include "Database.h"
 #include "PendingCommands.h"
 
+#include "Clock.h"
+
 #include <QBuffer>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
@@ -85,5 +87,47 @@ void BM_SendAndRemoveEach(benchmark::State &state)
     state.SetItemsProcessed(state.iterations() * DownloadCommands);
 }
 BENCHMARK(BM_SendAndRemoveEach)->Unit(benchmark::kMillisecond);
+
+// The line time of a full download's worth of kept commands at their real
+// gaps (0.1 s each), the switch answering every probe at once: how much the
+// probes that prove delivery add to the pacing. Reported as counters
+// (seconds of the console's clock, probes written); the wall time is the
+// queue's and the database's share.
+void BM_DownloadLineTime(benchmark::State &state)
+{
+    QTemporaryDir dir;
+    Database db;
+    if (!openScratch(dir, db, state))
+        return;
+    PendingCommands table(db);
+    QList<PendingCommand> commands = download();
+    for (PendingCommand &c : commands)
+        c.gapMs = PendingCommand::DefaultGapMs;
+    double lineSeconds = 0;
+    double probes = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        TestClock clock;
+        QBuffer port;
+        port.open(QIODevice::WriteOnly);
+        CommandQueue queue(clock, port);
+        queue.setStore(&db);
+        (void)InTransaction(db, [&] { return table.keep(commands); });
+        state.ResumeTiming();
+        queue.SendKept();
+        const qint64 start = clock.monotonicMs();
+        while (queue.KeptCount() > 0) {
+            clock.advanceMs(10);
+            if (queue.Probing())
+                queue.Answered();
+        }
+        lineSeconds = double(clock.monotonicMs() - start) / 1000.0;
+        probes = double(port.data().count(char(0xE8)));
+    }
+    state.counters["line_s"] = lineSeconds;
+    state.counters["gaps_s"] = DownloadCommands * PendingCommand::DefaultGapMs / 1000.0;
+    state.counters["probes"] = probes;
+}
+BENCHMARK(BM_DownloadLineTime)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 } // namespace
