@@ -1,4 +1,5 @@
 #include "ConfigTable.h"
+#include "PendingCommands.h"
 #include "PortFixture.h"
 
 #include "SignalLog.h"
@@ -339,6 +340,26 @@ TEST_F(PortTest, ReplugUnderAnotherNameIsTakenBackWithoutAHand)
     ASSERT_TRUE(env.clock.waitFor([&] { return link.LinkUp(); }, 10000));
     EXPECT_EQ(link.ports().PortDevice(), second.slavePath());
     EXPECT_TRUE(env.messages.shown().isEmpty()) << "an absent device is nothing to tell";
+}
+
+// The switch is switched off right after kept commands went out, before the
+// probe after them: they may have gone nowhere. When it is back and answers
+// again, a probe then proves nothing about them: they go again, first.
+TEST_F(PortTest, CommandsWrittenJustBeforeALossGoAgain)
+{
+    ptys[1]->answersClock = true;
+    ASSERT_TRUE(link.OpenPort(1));
+    link.SetLinkUp(true);
+    ASSERT_TRUE(PendingCommands(env.ctx->db).keepStar({QStringLiteral("*73*1#"), QStringLiteral("*80*1#")}));
+    link.SendKept();
+    const QByteArray both = bytes({0x0B, 0x73, 0x0B, 0x01, 0x0C, 0x0B, 0x8A, 0x0B, 0x01, 0x0C});
+    env.clock.advanceMs(100);
+    ASSERT_EQ(ptys[1]->takeAtLeast(both.size()), both);
+    link.SetLinkUp(false); // the watchdog, before the probe's turn
+    env.clock.advanceMs(1000);
+    link.SetLinkUp(true);
+    ASSERT_TRUE(env.clock.waitFor([&] { return link.KeptCount() == 0; }, 5000));
+    EXPECT_EQ(withoutProbes(ptys[1]->take()), both);
 }
 
 // An adapter pulled and plugged back so fast that it gets its old name again
