@@ -57,7 +57,7 @@ SwitchLink::SwitchLink(ConsoleContext &ctx, QObject *parent)
     // silent altogether is the watchdog's; a port search tries ports where
     // nothing answers, and says itself what it found.
     connect(&m_commands, &CommandQueue::answersMissing, this, [this](qint64 writtenMs) {
-        if (!m_search.isRunning() && m_supervisor.LinkUp() && m_supervisor.LastFrameMs() > writtenMs)
+        if (!m_search.isRunning() && !DumpMode && m_supervisor.LinkUp() && m_supervisor.LastFrameMs() > writtenMs)
             m_supervisor.SetSendDown(true);
     });
     connect(&m_commands, &CommandQueue::answered, &m_supervisor, &LinkSupervisor::OnAnswered);
@@ -163,6 +163,10 @@ void SwitchLink::ReceiveBytes(const QByteArray &bytes)
 
 void SwitchLink::CollectDumpBlocks(quint8 blockNo)
 {
+    // The answer to a clock command still out would arrive inside the dump,
+    // where no frame is read: that probe is given up, not counted as lost.
+    if (!DumpMode && m_commands.Probing())
+        m_commands.PutBack();
     m_late.cancel();
     DumpBlockNo = blockNo;
     DumpMode = true;
