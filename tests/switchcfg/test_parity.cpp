@@ -4,12 +4,14 @@
 // simulated switch behind a cable that fails as cables do: a stretch with
 // only the console's direction broken, the adapter pulled between a list's
 // clear and its entries, an answer lost after a list entry arrived, the
-// console restarted while the switch is away, a download stopped with
-// earlier edits waiting, a wake-up call that misses its moment. Once the cable is whole and the waiting commands have
-// gone, a comparison through the comparison window finds no difference, and the switch's memory is what a download of
-// the database makes of it: every list without a double, and every setting the comparison cannot see (dialling
-// passwords, outside numbers, working days, IP cards, accounts), and every alarm of the alarm list is set in the switch
-// at its time.
+// console restarted while the switch is away, a download cut under way, a
+// download stopped with earlier edits waiting, a wake-up call that misses
+// its moment. Once the cable is whole and the waiting commands have gone, a
+// comparison through the comparison window finds no difference, and the
+// switch's memory is what a download of the database makes of it: every
+// list without a double, and every setting the comparison cannot see
+// (dialling passwords, outside numbers, working days, IP cards, accounts),
+// and every alarm of the alarm list is set in the switch at its time.
 #include "AccountTable.h"
 #include "ComparisonRow.h"
 #include "ConsoleContext.h"
@@ -36,6 +38,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMap>
+#include <QProgressBar>
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QTest>
@@ -507,6 +510,29 @@ TEST_F(ParityTest, SeededEditsThroughAFailingCableEndInAgreement)
     ASSERT_TRUE(cable.plugIn(home.path(), 1));
     settle();
     EXPECT_TRUE(memoryDifferences().isEmpty()) << memoryDifferences().join(QLatin1Char('\n')).toStdString();
+
+    // A download on a whole cable, and the console's direction cut under it:
+    // the bar counts what the switch has answered for, never the commands
+    // written into the cut. Stopped, it leaves nothing of its own waiting.
+    {
+        frmSWTComparison w(ctx);
+        w.show();
+        auto *bar = test::child<QProgressBar>(&w, QStringLiteral("pgbSend"));
+        const qsizetype atStart = arrived.size();
+        const qint64 droppedBefore = cable.droppedToSwitch();
+        test::press(&w, QStringLiteral("cmdSend"));
+        ASSERT_TRUE(runUntil([&] { return bar->value() >= 30; }, 60000));
+        cable.dropToSwitch = true;
+        ASSERT_TRUE(runUntil([&] { return link->SendDown(); }, 15000));
+        EXPECT_GT(cable.droppedToSwitch() - droppedBefore, 100) << "commands went into the cut";
+        EXPECT_GE(bar->value(), 30);
+        EXPECT_LE(bar->value(), arrived.size() - atStart);
+        test::press(&w, QStringLiteral("cmdStop"));
+        EXPECT_EQ(link->KeptCount(), 0);
+        EXPECT_EQ(rows(), 0);
+    }
+    cable.dropToSwitch = false;
+    settle();
 
     // The console's direction cut again, edits waiting, and a download
     // started and stopped at once: the edits still wait, and go once the
