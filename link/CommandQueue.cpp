@@ -277,10 +277,11 @@ bool CommandQueue::CanSend() const { return m_port.isOpen() && (!m_gate || m_gat
 
 bool CommandQueue::Stalled() const { return !m_entries.empty() && m_entries.front().kept && !CanSend(); }
 
-void CommandQueue::Cancel(CommandBatch *batch)
+int CommandQueue::Cancel(CommandBatch *batch)
 {
     if (!batch)
-        return;
+        return 0;
+    int going = 0;
     QList<qint64> seqs;
     QList<std::pair<Owed, QString>> gone;
     for (auto it = m_entries.begin(); it != m_entries.end();) {
@@ -290,9 +291,13 @@ void CommandQueue::Cancel(CommandBatch *batch)
             continue;
         }
         // A kept command of the batch goes; one of another batch that a
-        // rewritten list took in stays owed by it.
+        // rewritten list took in stays owed by it, and so does one of a
+        // list the batch has begun: a list cut short would stay so.
         for (auto o = it->owed.begin(); o != it->owed.end();) {
-            if (o->batch == batch) {
+            if (o->batch == batch && batch->m_listsBegun.contains(it->list)) {
+                ++going;
+                ++o;
+            } else if (o->batch == batch) {
                 seqs << o->seq;
                 gone.append({*o, it->command.text});
                 o = it->owed.erase(o);
@@ -312,6 +317,7 @@ void CommandQueue::Cancel(CommandBatch *batch)
     countKept();
     for (const auto &[o, text] : gone)
         dropOwed(o, text);
+    return going;
 }
 
 void CommandQueue::Forget()
@@ -435,6 +441,8 @@ void CommandQueue::pump()
         if (e.kept) {
             // It stays kept until the switch answers after it.
             for (Owed &o : e.owed) {
+                if (o.batch && !e.list.isEmpty())
+                    o.batch->m_listsBegun.insert(e.list);
                 if (o.batch && !o.counted)
                     o.batch->handled(e.command.text, true);
                 o.counted = true;

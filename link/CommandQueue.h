@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QList>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <deque>
@@ -88,6 +89,9 @@ private:
     int m_delivered = 0;
     bool m_finished = false;
     QString m_current;
+    // The lists (SwitchLists::listOf) of which the batch has written a
+    // command: the switch may have the clear and not yet the entries.
+    QSet<QString> m_listsBegun;
 };
 
 // Every command the console sends to the switch passes here, on one of two
@@ -202,7 +206,10 @@ public:
     void Forget();
     // Removes the batch's commands that have not gone yet, from the queue
     // and from the table; the batch finishes with them counted as dropped.
-    void Cancel(CommandBatch *batch);
+    // A list the batch has begun to write is the exception: the switch may
+    // hold its clear and not yet its entries, so the rest of it still goes.
+    // Returns how many of the batch's commands still go for that reason.
+    int Cancel(CommandBatch *batch);
 
     // Commands waiting for their turn.
     int QueuedCount() const { return int(m_entries.size()); }

@@ -178,7 +178,9 @@ public:
     // switch answering.
     bool CanSend() const { return m_commands.CanSend(); }
     bool SendDown() const { return m_supervisor.SendDown(); }
-    void CancelBatch(CommandBatch *batch) { m_commands.Cancel(batch); }
+    // Stops a batch (CommandQueue::Cancel); returns how many of its commands
+    // still go to finish a list it had begun.
+    int CancelBatch(CommandBatch *batch) { return m_commands.Cancel(batch); }
     // What a window says when its commands could not go out at once:
     // "交换机未连接，N条命令将在连接恢复后发送。", empty when they can go.
     QString WaitingText() const;

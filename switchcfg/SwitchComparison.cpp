@@ -133,11 +133,11 @@ SwitchComparison::Stopped SwitchComparison::stopDownload()
     const int total = m_batch->total();
     out.written = m_batch->sent();
     out.delivered = m_batch->delivered();
-    out.dropped = total - out.written;
-    m_ctx.link->CancelBatch(m_batch);
-    // What the link still owes the switch, but the download's commands sent
-    // and not yet answered.
-    out.waiting = qMax(0, m_ctx.link->KeptCount() - (out.written - out.delivered));
+    out.finishing = m_ctx.link->CancelBatch(m_batch);
+    out.dropped = total - out.written - out.finishing;
+    // What the link still owes the switch, but the download's own commands:
+    // those sent and not yet answered, and the rest of a list under way.
+    out.waiting = qMax(0, m_ctx.link->KeptCount() - (out.written - out.delivered) - out.finishing);
     return out;
 }
 
@@ -147,6 +147,8 @@ QString SwitchComparison::StoppedText(const Stopped &s)
                        .arg(s.written)
                        .arg(s.delivered)
                        .arg(s.dropped);
+    if (s.finishing > 0)
+        text += QStringLiteral("正在下传的名单还有%1条指令继续下传，以免交换机中的名单只剩一部分。").arg(s.finishing);
     if (s.waiting > 0)
         text += QStringLiteral("其他修改的%1条命令仍在等待发往交换机。").arg(s.waiting);
     return text;

@@ -72,11 +72,13 @@ public:
         int delivered = 0; // answered by the switch
         int written = 0;   // sent, the switch's answer still awaited included
         int dropped = 0;   // never sent: they left the queue and the table
+        int finishing = 0; // the rest of a list under way, which still goes
         int waiting = 0;   // commands of other changes still waiting for the switch
     };
     // "停止下传": the commands of the download not sent yet are removed from
-    // the queue and the table; those sent stay until the switch answers, and
-    // the commands of other changes stay waiting.
+    // the queue and the table; those sent stay until the switch answers, the
+    // rest of a list under way still goes (the switch may hold its clear),
+    // and the commands of other changes stay waiting.
     Stopped stopDownload();
     static QString StoppedText(const Stopped &s);
     bool downloadStopped() const { return m_stopped; }

@@ -527,6 +527,9 @@ TEST_F(KeptCommandsTest, AWakeUpCallPastItsMomentIsNotSent)
     EXPECT_EQ(batch->delivered(), 1);
 }
 
+// A stopped batch leaves the queue and the table but for what was written,
+// which waits for the switch's answer; another change's commands stay, and
+// so does the rest of a list the batch had begun: the switch holds its clear.
 TEST_F(KeptCommandsTest, AStoppedBatchLeavesTheQueueAndTheTable)
 {
     CommandQueue queue(clock, port);
@@ -550,4 +553,24 @@ TEST_F(KeptCommandsTest, AStoppedBatchLeavesTheQueueAndTheTable)
     EXPECT_EQ(finished.at(0), (QVariantList{1, 2}));
     clock.advanceMs(1000);
     EXPECT_TRUE(take().isEmpty());
+
+    // Stopped after the clear of the agent operators.
+    ASSERT_TRUE(test::Ok(table.keepStar({QStringLiteral("*49*0#"), QStringLiteral("*49*801#"),
+                                         QStringLiteral("*49*802#"), QStringLiteral("*58*50#")})));
+    QPointer<CommandBatch> download = queue.SendKept();
+    ASSERT_TRUE(test::Ok(table.keepStar({QStringLiteral("*73*1#")})));
+    queue.SendKept();
+    ASSERT_TRUE(download);
+    SignalLog ended(download.data(), &CommandBatch::finished);
+    clock.advanceMs(0);
+    EXPECT_EQ(take(), QStringList{QStringLiteral("*49*0#")});
+    EXPECT_EQ(queue.Cancel(download), 2);
+    EXPECT_EQ(rows(), 4) << "the clear, the rest of its list, the other change";
+    clock.advanceMs(500);
+    EXPECT_EQ(take(), (QStringList{QStringLiteral("*49*801#"), QStringLiteral("*49*802#"), QStringLiteral("*73*1#"),
+                                   QStringLiteral("CLOCK")}));
+    queue.Answered();
+    EXPECT_EQ(rows(), 0);
+    ASSERT_EQ(ended.count(), 1);
+    EXPECT_EQ(ended.at(0), (QVariantList{3, 1}));
 }

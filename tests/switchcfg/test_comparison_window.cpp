@@ -14,6 +14,7 @@
 #include "SimBridge.h"
 #include "SwitchComparison.h"
 #include "SwitchLink.h"
+#include "SwitchLists.h"
 #include "SwitchSimulator.h"
 #include "TestHome.h"
 #include "TestPrint.h"
@@ -354,6 +355,28 @@ TEST_F(ComparisonWindowTest, RefusalsWhileSendingAndLeaving)
     pump();
     sim.poll();
     EXPECT_LE(arrivals.size(), m.captured(1).toInt()) << "nothing goes after the stop";
+
+    // Stopped just after the clear of a trunk's virtual operators: the rest
+    // of that list still goes (the switch would keep the list cleared), and
+    // the tip says so.
+    ASSERT_TRUE(ctx.db.exec(QStringLiteral("UPDATE Exchange SET 虚拟总机1='7', 虚拟总机3='8' WHERE 中继='3'")));
+    const auto list = SwitchLists::rewrite(ctx.db, QStringLiteral("12*3"));
+    ASSERT_TRUE(list);
+    ASSERT_EQ(list->size(), 3);
+    arrivals.clear();
+    test::press(w.get(), "cmdSend");
+    ASSERT_TRUE(runUntil([&] { return !arrivals.isEmpty() && arrivals.last().first == list->first().code; }, 400000));
+    test::press(w.get(), "cmdStop");
+    EXPECT_TRUE(tip().contains(QStringLiteral("正在下传的名单还有2条指令继续下传"))) << tip().toStdString();
+    const qsizetype atStop = arrivals.size();
+    ASSERT_TRUE(runUntil([&] { return !w->comparison().SendBusy(); }, 5000));
+    clock.advanceMs(1000);
+    pump();
+    QStringList after;
+    for (qsizetype i = atStop; i < arrivals.size(); ++i)
+        after << arrivals[i].first;
+    EXPECT_EQ(after, (QStringList{list->at(1).code, list->at(2).code}));
+    EXPECT_EQ(link->KeptCount(), 0);
 
     // A change waiting for the switch before a download (the switch does not
     // answer now) is no part of it: stopping the download leaves it waiting,
