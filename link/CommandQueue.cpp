@@ -169,8 +169,15 @@ CommandBatch *CommandQueue::QueueStarCommands(const QStringList &codes, int gapM
 qint64 CommandQueue::PendingMs() const
 {
     qint64 ms = qMax<qint64>(0, m_readyAt - m_clock.monotonicMs());
-    for (const Entry &e : m_entries)
+    int kept = 0;
+    for (const Entry &e : m_entries) {
         ms += e.command.gapMs;
+        kept += e.kept ? 1 : 0;
+    }
+    // The probes that prove kept commands: one after every ProofEvery of
+    // them, and one after the last.
+    if (kept > 0)
+        ms += qint64(kept / ProofEvery + 1) * LinkCommand::DefaultGapMs;
     return ms;
 }
 

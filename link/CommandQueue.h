@@ -217,7 +217,8 @@ public:
     // initialisation, the user window's open and close), in queue order:
     // what ending the run without them drops.
     QStringList UnkeptWaiting() const;
-    // Time the waiting commands need at least, gaps included.
+    // Time the waiting commands need at least: their gaps, and the probes
+    // that follow kept commands.
     qint64 PendingMs() const;
 
     // The end of the run: sends every waiting command, paced, before it

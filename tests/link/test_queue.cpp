@@ -327,6 +327,7 @@ TEST_F(KeptCommandsTest, WaitForTheSwitchAndSurviveARestart)
     SignalLog finished(batch.data(), &CommandBatch::finished);
     clock.advanceMs(1000);
     EXPECT_EQ(port.data(), QByteArray());
+    EXPECT_EQ(queue.PendingMs(), 400) << "their gaps and the probe after them";
     answers = true;
     queue.Resume();
     clock.advanceMs(0);
