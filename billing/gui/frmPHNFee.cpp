@@ -140,14 +140,17 @@ void frmPHNFee::Form_Load()
 {
     fillWorkday();
     fillExNO();
-    const QStringList d = m_fee->delays();
+    const Checked<QStringList> d = m_fee->delays();
+    if (!d)
+        m_ctx.messages.show(d.reason(), QStringLiteral("读取错误"), MessageService::Icon::Critical,
+                            MessageService::Buttons::Ok, this);
     for (int i = 0; i < FeeSettings::Delays; ++i)
-        txtDelay[i]->setText(d.value(i));
+        txtDelay[i]->setText(d.value_or(QStringList()).value(i));
 }
 
-void frmPHNFee::fillExNO() { FillGrid(m_fee->outsideNumbers(), *hfgExNO, 0, 0, 0); }
+void frmPHNFee::fillExNO() { FillGrid(m_fee->outsideNumbers(), *hfgExNO, 0, 0, 0, m_ctx.messages, this); }
 
-void frmPHNFee::fillWorkday() { FillGrid(m_fee->workdays(), *hfgWorkday, 0, 0, 0); }
+void frmPHNFee::fillWorkday() { FillGrid(m_fee->workdays(), *hfgWorkday, 0, 0, 0, m_ctx.messages, this); }
 
 bool frmPHNFee::eventFilter(QObject *watched, QEvent *event)
 {
@@ -167,7 +170,7 @@ void frmPHNFee::txtDelay_LostFocus(int Index)
     if (Index < 0 || Index >= FeeSettings::Delays || m_checking)
         return;
     QLineEdit *box = txtDelay[Index];
-    const QString stored = m_fee->delays().value(Index);
+    const QString stored = m_fee->delays().value_or(QStringList()).value(Index);
     if (box->text().trimmed() == stored)
         return;
     // A delay the switch cannot take is refused and the box keeps the focus.
