@@ -89,7 +89,7 @@ public:
     QStringList userCommands(int col, const QString &port, const QString &number, const QString &value) const;
 
     // ---- groups ----------------------------------------------------------------------
-    QStringList groups();
+    Checked<QStringList> groups() const;
     // One item per port 0 .. capacity - 1: number "--" name.
     QStringList userItems();
     // Per item: whether that user belongs to the group.
@@ -161,7 +161,6 @@ private:
 
     Database &m_db;
     QStringList m_marks;
-    std::unique_ptr<Recordset> m_group;
 };
 
 // Runs one amendment port by port: each port's rows are written, its star

@@ -415,7 +415,11 @@ void frmPHNGroup::fillGroups()
 {
     lstGroup->blockSignals(true);
     lstGroup->clear();
-    lstGroup->addItems(m_params->groups());
+    const Checked<QStringList> names = m_params->groups();
+    if (!names)
+        m_ctx.messages.show(names.reason(), QStringLiteral("读取错误"), MessageService::Icon::Critical,
+                            MessageService::Buttons::Ok, this);
+    lstGroup->addItems(names.value_or(QStringList()));
     lstGroup->blockSignals(false);
     lstUser->clear();
     lstUser->addItems(m_params->userItems());
