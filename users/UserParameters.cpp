@@ -115,12 +115,14 @@ int UserParameters::numberLength() const { return config().numberLength(); }
 
 // ---- users ----------------------------------------------------------------------------
 
-TableRows UserParameters::users()
+Checked<TableRows> UserParameters::users()
 {
     const auto all = UserTable(m_db).inPortOrder();
+    if (!all)
+        return Checked<TableRows>::refuse(all.status().context(QStringLiteral("用户资料无法读取")));
     const int cap = capacity();
     QList<UserRow> shown;
-    for (const UserRow &r : all ? *all : QList<UserRow>()) {
+    for (const UserRow &r : *all) {
         if (shown.size() >= cap)
             break;
         if (!wholeNumber(r.port()) || ValInt(r.port()) >= cap)
@@ -384,7 +386,7 @@ Checked<QStringList> UserParameters::groups() const
 
 QStringList UserParameters::userItems()
 {
-    users();
+    (void)users(); // the rows as the grid shows them
     QStringList out;
     for (const UserRow &row : std::as_const(m_userRows))
         out << row.get(UserField::Number) + QStringLiteral("--") + row.name();
@@ -393,7 +395,7 @@ QStringList UserParameters::userItems()
 
 QList<bool> UserParameters::membersOf(const QString &group)
 {
-    users();
+    (void)users(); // the rows as the grid shows them
     QList<bool> out;
     for (const UserRow &row : std::as_const(m_userRows))
         out << (!group.isEmpty() && row.group() == group);
@@ -424,7 +426,7 @@ Status UserParameters::saveGroup(const QString &group, const QList<bool> &select
 {
     if (group.isEmpty())
         return Status::ok();
-    users();
+    (void)users(); // the rows as the grid shows them
     const QList<UserRow> shown = m_userRows;
     UserTable table(m_db);
     return inTransaction(m_db, QStringLiteral("组成员未能保存"), [&]() -> Status {
@@ -462,10 +464,12 @@ Status UserParameters::deleteGroup(const QString &group)
 
 // ---- deposits ---------------------------------------------------------------------------
 
-TableRows UserParameters::deposits()
+Checked<TableRows> UserParameters::deposits()
 {
     const auto all = DepositTable(m_db).all();
-    m_depositRows = all ? *all : QList<DepositRow>();
+    if (!all)
+        return Checked<TableRows>::refuse(all.status().context(QStringLiteral("押金无法读取")));
+    m_depositRows = *all;
     m_shownDeposits = gridRows(DepositTable::columnNames(), m_depositRows);
     return m_shownDeposits;
 }
@@ -661,10 +665,12 @@ std::optional<QString> UserParameters::depositMoney(const QString &key, bool acc
 
 // ---- accounts ---------------------------------------------------------------------------
 
-TableRows UserParameters::accounts()
+Checked<TableRows> UserParameters::accounts()
 {
     const auto all = AccountTable(m_db).all();
-    m_accountRows = all ? *all : QList<AccountRow>();
+    if (!all)
+        return Checked<TableRows>::refuse(all.status().context(QStringLiteral("账号无法读取")));
+    m_accountRows = *all;
     m_shownAccounts = gridRows(AccountTable::columnNames(), m_accountRows);
     return m_shownAccounts;
 }

@@ -47,7 +47,7 @@ public:
 
     // ---- users ----------------------------------------------------------------------
     // The users on ports 0 .. capacity - 1 in port order: grid row r shows port r - 1.
-    TableRows users();
+    Checked<TableRows> users();
     qint64 userRowId(int index) const;
     CellRule userRule(int col) const;
     // Choices of a cyclic column (for the value list), empty for the others.
@@ -104,7 +104,7 @@ public:
     Status deleteGroup(const QString &group);
 
     // ---- deposits ---------------------------------------------------------------------
-    TableRows deposits();
+    Checked<TableRows> deposits();
     qint64 depositRowId(int index) const;
     CellRule depositRule(const GridCell &cell) const;
     Checked<QString> checkDeposit(const GridCell &cell, const QString &text) const;
@@ -125,7 +125,7 @@ public:
     QString depositPassword(qint64 rowId) const;
 
     // ---- accounts ---------------------------------------------------------------------
-    TableRows accounts();
+    Checked<TableRows> accounts();
     qint64 accountRowId(int index) const;
     CellRule accountRule(const GridCell &cell) const;
     Checked<QString> checkAccount(const GridCell &cell, const QString &text) const;

@@ -33,7 +33,6 @@ using namespace DiscountRules;
 namespace {
 
 // Gap after each command of one change, so the switch takes the next.
-constexpr int CommandGapMs = 100;
 
 // Minimum widths in twips; the grids widen columns whose texts need more.
 const QList<int> FeerateWidths{1000, 2000, 600, 600, 600, 600, 800, 800, 800, 800, 800};
@@ -359,10 +358,7 @@ void frmPHNDiscount::showRefusal(const Status &why, const QString &title, Messag
 // through the link's queue, paced there: the click returns at once, and a
 // stored change reaches the switch even when the window closes first or the
 // switch is not there now.
-StoreResult frmPHNDiscount::kept(const std::function<StoreResult()> &store)
-{
-    return StoreKept(m_ctx.db, store, CommandGapMs);
-}
+StoreResult frmPHNDiscount::kept(const std::function<StoreResult()> &store) { return StoreKept(m_ctx.db, store); }
 
 void frmPHNDiscount::sendKept()
 {

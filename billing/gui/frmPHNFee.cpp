@@ -27,7 +27,6 @@ using namespace NamedWidgets;
 namespace {
 
 // The working-day pair goes with 0.1 s between its two commands.
-constexpr int CommandGapMs = 100;
 
 const QList<int> WorkdayWidths{500, 900, 800, 800, 900, 900, 900, 900};
 const QList<int> ExNOWidths{800, 1600};
@@ -205,10 +204,7 @@ void frmPHNFee::finishStore(const StoreResult &result, void (frmPHNFee::*refill)
 
 // A change and its commands are committed together; the link sends them when
 // the switch can take them.
-StoreResult frmPHNFee::kept(const std::function<StoreResult()> &store)
-{
-    return StoreKept(m_ctx.db, store, CommandGapMs);
-}
+StoreResult frmPHNFee::kept(const std::function<StoreResult()> &store) { return StoreKept(m_ctx.db, store); }
 
 void frmPHNFee::sendKept()
 {
