@@ -99,7 +99,9 @@ private:
     RegisterStep storeFailed(const Status &s, const QString &doing);
     int rowOfKey(const QString &key, int except) const;
 
-    Recordset m_rs;
+    Database &m_db;
+    QString m_table;
+    QString m_orderBy;
     const RegisterRules &m_rules;
     QString m_what;
     int m_fieldCount;

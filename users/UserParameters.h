@@ -47,7 +47,7 @@ public:
 
     // ---- users ----------------------------------------------------------------------
     // The users on ports 0 .. capacity - 1 in port order: grid row r shows port r - 1.
-    TableRows users();
+    Checked<TableRows> users();
     qint64 userRowId(int index) const;
     CellRule userRule(int col) const;
     // Choices of a cyclic column (for the value list), empty for the others.
@@ -89,7 +89,7 @@ public:
     QStringList userCommands(int col, const QString &port, const QString &number, const QString &value) const;
 
     // ---- groups ----------------------------------------------------------------------
-    QStringList groups();
+    Checked<QStringList> groups() const;
     // One item per port 0 .. capacity - 1: number "--" name.
     QStringList userItems();
     // Per item: whether that user belongs to the group.
@@ -104,7 +104,7 @@ public:
     Status deleteGroup(const QString &group);
 
     // ---- deposits ---------------------------------------------------------------------
-    TableRows deposits();
+    Checked<TableRows> deposits();
     qint64 depositRowId(int index) const;
     CellRule depositRule(const GridCell &cell) const;
     Checked<QString> checkDeposit(const GridCell &cell, const QString &text) const;
@@ -125,7 +125,7 @@ public:
     QString depositPassword(qint64 rowId) const;
 
     // ---- accounts ---------------------------------------------------------------------
-    TableRows accounts();
+    Checked<TableRows> accounts();
     qint64 accountRowId(int index) const;
     CellRule accountRule(const GridCell &cell) const;
     Checked<QString> checkAccount(const GridCell &cell, const QString &text) const;
@@ -161,7 +161,6 @@ private:
 
     Database &m_db;
     QStringList m_marks;
-    std::unique_ptr<Recordset> m_group;
 };
 
 // Runs one amendment port by port: each port's rows are written, its star

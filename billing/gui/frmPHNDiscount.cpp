@@ -33,7 +33,6 @@ using namespace DiscountRules;
 namespace {
 
 // Gap after each command of one change, so the switch takes the next.
-constexpr int CommandGapMs = 100;
 
 // Minimum widths in twips; the grids widen columns whose texts need more.
 const QList<int> FeerateWidths{1000, 2000, 600, 600, 600, 600, 800, 800, 800, 800, 800};
@@ -285,7 +284,11 @@ void frmPHNDiscount::Form_Load()
     for (int t = 0; t < TypeTabs; ++t)
         fillFeerate(t);
     fillIP();
-    const RateTablesEditor::NoCardSetting noCard = m_tables->noCardSetting();
+    const Checked<RateTablesEditor::NoCardSetting> read = m_tables->noCardSetting();
+    if (!read)
+        m_ctx.messages.show(read.reason(), QStringLiteral("读取错误"), MessageService::Icon::Critical,
+                            MessageService::Buttons::Ok, this);
+    const RateTablesEditor::NoCardSetting noCard = read.value_or(RateTablesEditor::NoCardSetting());
     txtIPNumber->setText(noCard.number);
     if (noCard.interval >= 0 && noCard.interval < int(optDelay.size()))
         optDelay[noCard.interval]->setChecked(true);
@@ -294,15 +297,18 @@ void frmPHNDiscount::Form_Load()
     fillHoliday();
 }
 
-void frmPHNDiscount::fillFeerate(int t) { FillGrid(m_tables->feerate(t), *hfgFeerate[t], FeerateGridColumns, 0, 0); }
+void frmPHNDiscount::fillFeerate(int t)
+{
+    FillGrid(m_tables->feerate(t), *hfgFeerate[t], FeerateGridColumns, 0, 0, m_ctx.messages, this);
+}
 
-void frmPHNDiscount::fillIP() { FillGrid(m_tables->ipCards(), *hfgIP, 0, IPCardRows, 0); }
+void frmPHNDiscount::fillIP() { FillGrid(m_tables->ipCards(), *hfgIP, 0, IPCardRows, 0, m_ctx.messages, this); }
 
 void frmPHNDiscount::fillDiscount()
 {
     // Two caption rows: the groups, then the column names. The type names
     // stand at the left as row captions.
-    FillGrid(m_tables->discount(), *hfgDiscount, 0, 0, 1);
+    FillGrid(m_tables->discount(), *hfgDiscount, 0, 0, 1, m_ctx.messages, this);
     const QStringList groups = DiscountGroupCaptions();
     for (int c = 0; c < groups.size(); ++c)
         hfgDiscount->setTextMatrix(0, c, groups.at(c));
@@ -326,7 +332,7 @@ void frmPHNDiscount::fillDiscount()
     hfgDiscount->fitColumns();
 }
 
-void frmPHNDiscount::fillHoliday() { FillGrid(m_tables->holiday(), *hfgHoliday, 0, 0, 0); }
+void frmPHNDiscount::fillHoliday() { FillGrid(m_tables->holiday(), *hfgHoliday, 0, 0, 0, m_ctx.messages, this); }
 
 // ---- shared steps -------------------------------------------------------------------
 
@@ -352,10 +358,7 @@ void frmPHNDiscount::showRefusal(const Status &why, const QString &title, Messag
 // through the link's queue, paced there: the click returns at once, and a
 // stored change reaches the switch even when the window closes first or the
 // switch is not there now.
-StoreResult frmPHNDiscount::kept(const std::function<StoreResult()> &store)
-{
-    return StoreKept(m_ctx.db, store, CommandGapMs);
-}
+StoreResult frmPHNDiscount::kept(const std::function<StoreResult()> &store) { return StoreKept(m_ctx.db, store); }
 
 void frmPHNDiscount::sendKept()
 {

@@ -30,8 +30,6 @@ using namespace NamedWidgets;
 
 namespace {
 
-constexpr int CommandGapMs = 100;
-
 const QList<int> UserWidths{500, 1200, 1800, 500, 500, 500, 500, 500, 500, 500, 500, 500, 500, 800, 500};
 const QList<int> ForegiftWidths{1000, 1050, 2000, 800, 1200, 1200, 1400, 1000};
 const QList<int> AccountWidths{1500, 3000, 1200, 1200, 1200, 1500};
@@ -406,7 +404,8 @@ void frmPHNGroup::sstGroup_Click(int tab)
 void frmPHNGroup::fillUsers()
 {
     const int top = hfgUser->rows() > 1 ? hfgUser->topRow() : 0;
-    FillGrid(m_params->users(), *hfgUser, UserParameters::UserGridColumns, m_params->capacity(), 0);
+    FillGrid(m_params->users(), *hfgUser, UserParameters::UserGridColumns, m_params->capacity(), 0, m_ctx.messages,
+             this);
     if (top > 0)
         hfgUser->setTopRow(top);
 }
@@ -415,7 +414,11 @@ void frmPHNGroup::fillGroups()
 {
     lstGroup->blockSignals(true);
     lstGroup->clear();
-    lstGroup->addItems(m_params->groups());
+    const Checked<QStringList> names = m_params->groups();
+    if (!names)
+        m_ctx.messages.show(names.reason(), QStringLiteral("读取错误"), MessageService::Icon::Critical,
+                            MessageService::Buttons::Ok, this);
+    lstGroup->addItems(names.value_or(QStringList()));
     lstGroup->blockSignals(false);
     lstUser->clear();
     lstUser->addItems(m_params->userItems());
@@ -429,12 +432,12 @@ void frmPHNGroup::fillDeposits()
     hfgForegift->clear();
     hfgForegift->setRows(2);
     SetColWidths(*hfgForegift, ForegiftWidths);
-    FillGrid(m_params->deposits(), *hfgForegift, 0, 0, 0);
+    FillGrid(m_params->deposits(), *hfgForegift, 0, 0, 0, m_ctx.messages, this);
 }
 
 void frmPHNGroup::fillAccounts()
 {
-    FillGrid(m_params->accounts(), *hfgAccount, 0, 0, 0);
+    FillGrid(m_params->accounts(), *hfgAccount, 0, 0, 0, m_ctx.messages, this);
     SetColWidths(*hfgAccount, AccountWidths);
 }
 
@@ -832,9 +835,6 @@ void frmPHNGroup::printDepositSlip(qint64 rowId)
 
 // A change and its commands are committed together; the link sends them when
 // the switch can take them.
-StoreResult frmPHNGroup::kept(const std::function<StoreResult()> &store)
-{
-    return StoreKept(m_ctx.db, store, CommandGapMs);
-}
+StoreResult frmPHNGroup::kept(const std::function<StoreResult()> &store) { return StoreKept(m_ctx.db, store); }
 
 } // namespace corvane
