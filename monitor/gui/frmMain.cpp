@@ -630,11 +630,14 @@ void frmMain::ShowOperatorState()
         setPanelText(3, QStringLiteral("操作员:") + s.OPName);
         mnuOPLogin->setEnabled(false);
         mnuOPLogout->setEnabled(true);
+        // The caption says what a press does now; the tip stays the system's.
+        loginButton->setText(QStringLiteral("登出"));
         loginButton->setToolTip(QStringLiteral("登出系统"));
     } else {
         setPanelText(3, QStringLiteral("操作员:无"));
         mnuOPLogin->setEnabled(true);
         mnuOPLogout->setEnabled(false);
+        loginButton->setText(QStringLiteral("登入"));
         loginButton->setToolTip(QStringLiteral("登入系统"));
     }
     mnuOPRight->setEnabled(s.OPLogin && s.OPName == LoginState::administratorName() && bool(m_rightsWindow));
@@ -649,8 +652,9 @@ void frmMain::mnuOPLogin_Click()
 
 void frmMain::mnuOPLogout_Click()
 {
-    const auto answer = m_ctx.messages.show(QStringLiteral("是否要登出系统?"), QStringLiteral("登出系统"),
-                                            MessageService::Icon::Question, MessageService::Buttons::OkCancel, this);
+    const auto answer =
+        m_ctx.messages.show(QStringLiteral("是否要登出系统?"), QStringLiteral("登出系统"),
+                            MessageService::Icon::Question, MessageService::Buttons::OkCancelDefaultCancel, this);
     if (answer != MessageService::Answer::Ok)
         return;
     if (const Status recorded = AddOperatorRecord(m_ctx); !recorded)

@@ -68,7 +68,7 @@ frmPHNBill::frmPHNBill(ConsoleContext &ctx, PrintStore &store, QWidget *parent)
     connect(m_model, &QAbstractItemModel::modelReset, this, &frmPHNBill::showShown);
 
     m_askExportPath = [this](const QString &suggested) {
-        return askExportPath(this, QStringLiteral("导出话单"), suggested);
+        return askExportPath(this, QStringLiteral("导出话单"), suggested, m_ctx.login.OPName);
     };
     Form_Load();
 }
@@ -122,6 +122,8 @@ void frmPHNBill::cmdPrint_Click()
     ReportDef report = DRBillPrint();
     setBillTotals(report, billTotalsOf(shown));
     ReportPreviewDialog preview(report, billListSource(shown), m_ctx.clock.now().date(), m_ctx.messages, this);
+    preview.setPdfName(QStringLiteral("话单-%1.pdf").arg(m_ctx.clock.now().toString(QStringLiteral("yyyyMMdd-HHmm"))),
+                       m_ctx.login.OPName);
     ShowModal(m_ctx, preview);
 }
 
@@ -161,8 +163,7 @@ void frmPHNBill::cmdExport_Click()
     if (shown.isEmpty())
         return;
     const QString path = m_askExportPath(
-        QDir(m_ctx.home.root())
-            .filePath(QStringLiteral("话单%1.xlsx").arg(m_ctx.clock.now().toString(QStringLiteral("yyyyMMddHHmm")))));
+        QStringLiteral("话单-%1.xlsx").arg(m_ctx.clock.now().toString(QStringLiteral("yyyyMMdd-HHmm"))));
     if (path.isEmpty())
         return;
     exportAndTell(m_ctx.messages, this, path, {billSheet(shown)});

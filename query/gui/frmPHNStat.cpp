@@ -159,7 +159,9 @@ frmPHNStat::frmPHNStat(ConsoleContext &ctx, QWidget *parent) : QDialog(parent), 
     connect(cmdLeave, &QPushButton::clicked, this, &QDialog::accept);
 
     m_askPath = [this](const QString &kind, const QString &path) {
-        return QFileDialog::getSaveFileName(this, QStringLiteral("导出话务统计"), path, filterOf(kind));
+        const QString chosen = QFileDialog::getSaveFileName(this, QStringLiteral("导出话务统计"), path, filterOf(kind));
+        rememberFolder(m_ctx.login.OPName, chosen);
+        return chosen;
     };
     Form_Load();
 }
@@ -336,10 +338,9 @@ void frmPHNStat::replaceChart(int i, QChart *chart)
 
 QString frmPHNStat::suggested(const QString &stem, const QString &suffix) const
 {
-    return QDir(m_ctx.home.root())
-        .filePath(QStringLiteral("%1%2-%3.%4")
-                      .arg(stem, dtpDateBegin->date().toString(QStringLiteral("yyyyMMdd")),
-                           dtpDateEnd->date().toString(QStringLiteral("yyyyMMdd")), suffix));
+    return offeredPath(m_ctx.login.OPName, QStringLiteral("%1%2-%3.%4")
+                                               .arg(stem, dtpDateBegin->date().toString(QStringLiteral("yyyyMMdd")),
+                                                    dtpDateEnd->date().toString(QStringLiteral("yyyyMMdd")), suffix));
 }
 
 bool frmPHNStat::haveResult()

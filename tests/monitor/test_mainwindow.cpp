@@ -148,20 +148,23 @@ TEST_F(MainWindowTest, LogoutAndLoginThroughButtonFive)
     window->setRightsWindow([](QWidget *) {});
     EXPECT_TRUE(window->mnuOPRight->isEnabled());
     EXPECT_EQ(window->toolButtons.value("Login")->toolTip(), "登出系统");
+    EXPECT_EQ(window->toolButtons.value("Login")->text(), "登出") << "the caption says what a press does";
     EXPECT_FALSE(window->mnuOPLogin->isEnabled());
 
-    // Cancel keeps the login.
-    messages.queueAnswer(MessageService::Answer::Cancel);
+    // The question defaults to keeping the login.
     window->toolButtons.value("Login")->trigger();
     EXPECT_EQ(messages.last()->text, "是否要登出系统?");
     EXPECT_EQ(messages.last()->title, "登出系统");
+    EXPECT_EQ(messages.last()->buttons, MessageService::Buttons::OkCancelDefaultCancel);
     EXPECT_TRUE(ctx.login.OPLogin);
 
     clock.advanceSecs(90);
+    messages.queueAnswer(MessageService::Answer::Ok);
     window->toolButtons.value("Login")->trigger();
     EXPECT_FALSE(ctx.login.OPLogin);
     EXPECT_EQ(window->panelText(3), "操作员:无");
     EXPECT_EQ(window->toolButtons.value("Login")->toolTip(), "登入系统");
+    EXPECT_EQ(window->toolButtons.value("Login")->text(), "登入");
     EXPECT_FALSE(window->mnuOPRight->isEnabled());
     Recordset rec(ctx.db, "OPRec");
     ASSERT_EQ(rec.recordCount(), 1);
