@@ -7,6 +7,7 @@
 #include "TestBytes.h"
 #include "TestHome.h"
 #include "TrunkIndicator.h"
+#include "WindowDriver.h"
 #include "frmLogin.h"
 #include "frmMain.h"
 #include <QAction>
@@ -14,6 +15,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTreeWidget>
@@ -140,6 +142,23 @@ TEST_F(MainWindowTest, UnbuiltWindowsStayDisabled)
     EXPECT_FALSE(bare.toolButtons.value("Config")->isEnabled());
     bare.registerWindow(Right::SwitchParameters, [](QWidget *) {});
     EXPECT_TRUE(bare.toolButtons.value("Config")->isEnabled()) << "the button follows its entry";
+}
+
+// The status bar's optional panels (the outward port, the commands
+// waiting) appear without widening a window of 1024 pixels.
+TEST_F(MainWindowTest, PanelsThatAppearKeepTheWindowsWidth)
+{
+    window->resize(1024, 768);
+    window->show();
+    const int width = window->width();
+    ASSERT_EQ(width, 1024);
+    window->setPanelText(6, QStringLiteral("外发端口：正常（COM2）"));
+    window->setPanelText(7, QStringLiteral("待发命令：1330"));
+    test::child<QLabel>(window.get(), QStringLiteral("sbStatus_6"))->show();
+    test::child<QLabel>(window.get(), QStringLiteral("sbStatus_7"))->show();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window->width(), width);
+    EXPECT_LE(window->minimumSizeHint().width(), 1024);
 }
 
 TEST_F(MainWindowTest, LogoutAndLoginThroughButtonFive)

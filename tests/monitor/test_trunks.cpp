@@ -299,6 +299,16 @@ TEST_F(TrunkTest, AnswerOnAnIdleTrunkTakesItAndItsReleaseWritesNothing)
     EXPECT_EQ(trunk(4).State, 9);
     EXPECT_EQ(window->trunkTextColor(3), QColor(Qt::blue));
 
+    // Of unknown state (the link lost), even a coloured trunk is drawn in the
+    // legend's grey, and its tip says what that means.
+    window->setTrunkUnknown(3, true);
+    EXPECT_EQ(window->lbl[3]->palette().color(QPalette::Disabled, QPalette::WindowText),
+              window->palette().color(QPalette::Disabled, QPalette::WindowText));
+    EXPECT_FALSE(window->lbl[3]->isEnabled());
+    EXPECT_TRUE(window->lbl[3]->toolTip().contains("还没有收到这条中继的任何事件"));
+    window->setTrunkUnknown(3, false);
+    EXPECT_TRUE(window->lbl[3]->toolTip().isEmpty());
+
     receive(bytes({0xFF, 0xD2, 0x04}));
     EXPECT_EQ(trunk(4).State, 0);
     EXPECT_TRUE(bills().isEmpty());
