@@ -44,6 +44,10 @@ frmPHNBill::frmPHNBill(ConsoleContext &ctx, PrintStore &store, QWidget *parent)
     lblInformation = new QLabel(this);
     lblInformation->setObjectName(QStringLiteral("lblInformation"));
     lblInformation->setAccessibleDescription(QStringLiteral("话单总计")); // its name is its changing text
+    lblEmpty = new QLabel(this);
+    lblEmpty->setObjectName(QStringLiteral("lblEmpty"));
+    lblEmpty->setWordWrap(true);
+    lblEmpty->hide();
     m_model->setDurationColumns({3});
     m_model->setEndTimeColumns({2});
     cmdPrint = button(this, QStringLiteral("话单预览/打印"), QStringLiteral("cmdPrint"));
@@ -58,6 +62,7 @@ frmPHNBill::frmPHNBill(ConsoleContext &ctx, PrintStore &store, QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(makeFilterBox(this, m_model));
     layout->addWidget(hfgPHNBill, 1);
+    layout->addWidget(lblEmpty);
     layout->addLayout(buttons);
 
     connect(cmdPrint, &QPushButton::clicked, this, &frmPHNBill::cmdPrint_Click);
@@ -96,6 +101,12 @@ void frmPHNBill::showList(QList<BillRow> bills)
     m_model->setRows(billHeader(), std::move(rows));
 }
 
+void frmPHNBill::setEmptyReason(const QString &reason)
+{
+    m_emptyReason = reason;
+    showShown();
+}
+
 QList<BillRow> frmPHNBill::shownBills() const
 {
     QList<BillRow> out;
@@ -110,6 +121,11 @@ void frmPHNBill::showShown()
 {
     const BillTotals totals = billTotalsOf(shownBills());
     lblInformation->setText(billInformation(totals));
+    // An empty list says why.
+    lblEmpty->setText(totals.count > 0    ? QString()
+                      : m_bills.isEmpty() ? m_emptyReason
+                                          : QStringLiteral("筛选后没有显示任何话单。"));
+    lblEmpty->setVisible(totals.count == 0);
     for (QPushButton *b : {cmdPrint, cmdDelete, cmdExport})
         b->setEnabled(totals.count > 0);
 }

@@ -8,6 +8,7 @@
 #include "NamedWidgets.h"
 #include "RowsModel.h"
 #include "SettleLedger.h"
+#include "TypedTime.h"
 
 #include <QChart>
 #include <QChartView>
@@ -53,6 +54,7 @@ frmPHNStat::frmPHNStat(ConsoleContext &ctx, QWidget *parent) : QDialog(parent), 
     dtpDateBegin = named(new QDateEdit(this), QStringLiteral("dtpDateBegin"), QStringLiteral("开始日期"));
     dtpDateEnd = named(new QDateEdit(this), QStringLiteral("dtpDateEnd"), QStringLiteral("结束日期"));
     for (QDateEdit *d : {dtpDateBegin, dtpDateEnd}) {
+        AcceptTypedDate(d);
         d->setDisplayFormat(QStringLiteral("yyyy年MM月dd日"));
         d->setCalendarPopup(true);
     }

@@ -6,6 +6,7 @@
 #include "PrintJobs.h"
 #include "RowsModel.h"
 #include "ShowModal.h"
+#include "TypedTime.h"
 
 #include <QComboBox>
 #include <QDateEdit>
@@ -31,6 +32,7 @@ frmSettleLedger::frmSettleLedger(ConsoleContext &ctx, QWidget *parent) : QDialog
     dtpDateBegin = named(new QDateEdit(this), QStringLiteral("dtpDateBegin"), QStringLiteral("开始日期"));
     dtpDateEnd = named(new QDateEdit(this), QStringLiteral("dtpDateEnd"), QStringLiteral("结束日期"));
     for (QDateEdit *d : {dtpDateBegin, dtpDateEnd}) {
+        AcceptTypedDate(d);
         d->setDisplayFormat(QStringLiteral("yyyy年MM月dd日"));
         d->setCalendarPopup(true);
     }

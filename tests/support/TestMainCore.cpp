@@ -9,8 +9,6 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     // The many test databases hash their passwords at the lowest cost.
-    // Settings and standard folders of the tests are their own, never the user's.
-    QStandardPaths::setTestModeEnabled(true);
     corvane::PasswordHash::setCost(corvane::PasswordHash::Cost::Minimum);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
