@@ -138,6 +138,7 @@ void TrunkMonitor::OnCallerId(const QByteArray &frame)
         if (!blocked)
             qWarning("blacklist not read: %s", qPrintable(blocked.reason()));
         const bool barred = blocked.value_or(false);
+        rec.Blocked = barred;
         // The switch drops a barred caller: tell it before anything else.
         if (barred && m_ctx.link)
             m_ctx.link->SendHex(QStringLiteral("62") + Hex2(quint8(trunkNo)));
@@ -226,7 +227,10 @@ void TrunkMonitor::OnTrunkReleased(const QByteArray &frame)
     TrunkRecord &rec = trunks()[size_t(t)];
     if (rec.State == Ringing) {
         // Never answered: listed as a missed call.
-        m_view.addIncomingRow(IncomingListLimit, {rec.CallerNo, QStringLiteral("*") + rec.UserNo, m_ctx.stamp()});
+        // A blocked caller says so where the extension would stand.
+        m_view.addIncomingRow(
+            IncomingListLimit,
+            {rec.CallerNo, QStringLiteral("*") + (rec.Blocked ? BlockedText() : rec.UserNo), m_ctx.stamp()});
     }
     if (!rec.StartTime.isEmpty() && rec.State == Answered) {
         rec.EndTime = timeNow();
@@ -293,6 +297,8 @@ void TrunkMonitor::imgPHN_Click(int Index)
                + c.get(ClientField::Address) + nl + QStringLiteral("邮编：") + c.get(ClientField::PostCode) + nl
                + QStringLiteral("邮箱：") + c.get(ClientField::Email) + nl + QStringLiteral("电话号码：") + number + nl;
     }
+    if (rec.Blocked)
+        info += BlockedText() + QStringLiteral("（黑名单）") + nl;
     m_view.showCallerInfo(t, info);
 }
 

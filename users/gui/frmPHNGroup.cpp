@@ -830,6 +830,8 @@ void frmPHNGroup::printDepositSlip(qint64 rowId)
     ReportDef report = DRForegift();
     setReceiver(report, m_ctx.login.OPName);
     ReportPreviewDialog preview(report, depositSlipSource(slip), m_ctx.clock.now().date(), m_ctx.messages, this);
+    preview.setPdfName(QStringLiteral("押金收据-%1-%2.pdf").arg(j.number, j.at.toString(QStringLiteral("yyyyMMdd"))),
+                       m_ctx.login.OPName);
     ShowModal(m_ctx, preview);
 }
 
