@@ -38,6 +38,8 @@ int twipsToPixels(int twips) { return (qMax(0, twips) + FlexGrid::TwipsPerPixel 
 FlexGrid::FlexGrid(QWidget *parent) : QTableWidget(parent)
 {
     setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Tab leaves the grid for the window's next control; the arrows walk the cells.
+    setTabKeyNavigation(false);
     // Selection is kept by the grid itself (anchor and other corner) and only
     // mirrored into Qt's selection model for painting.
     setSelectionMode(QAbstractItemView::NoSelection);
