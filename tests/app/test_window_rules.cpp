@@ -306,11 +306,11 @@ TEST_F(WindowRulesTest, F1OpensTheHelpAtTheWindowsSection)
     for (auto it = QRegularExpression(R"re(<a name="([^"]+)")re").globalMatch(html); it.hasNext();)
         anchors << it.next().captured(1);
     for (const char *window :
-         {"frmLogin",       "frmChangeCode",     "frmMain",          "frmPhoneInf",     "frmOperatorRight",
-          "frmOperatorNew", "frmOperatorRecord", "frmPHNClient",     "frmPHNDiscount",  "frmPHNFee",
-          "frmPHNQuery",    "frmPHNBill",        "frmDeposit",       "frmSettleLedger", "frmPHNGroup",
-          "frmPort",        "frmSWTParameter",   "frmSWTComparison", "frmSRVRing",      "frmSRVBackup",
-          "tallowin",       "frmAbout",          "frmHelp"})
+         {"frmLogin",       "frmChangeCode",     "frmMain",         "frmPhoneInf",      "frmOperatorRight",
+          "frmOperatorNew", "frmOperatorRecord", "frmPHNClient",    "frmPHNDiscount",   "frmPHNFee",
+          "frmPHNQuery",    "frmPHNBill",        "frmDeposit",      "frmSettleLedger",  "frmPHNStat",
+          "frmPHNGroup",    "frmPort",           "frmSWTParameter", "frmSWTComparison", "frmSRVRing",
+          "frmSRVBackup",   "tallowin",          "frmAbout",        "frmHelp"})
         EXPECT_TRUE(anchors.contains(QString::fromLatin1(window))) << window;
     for (auto it = QRegularExpression(R"re(href="#([^"]+)")re").globalMatch(html); it.hasNext();) {
         const QString target = it.next().captured(1);
