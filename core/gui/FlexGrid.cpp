@@ -624,7 +624,10 @@ void FlexGrid::pressAt(const QModelIndex &idx, QMouseEvent *event)
         const bool extend = (event->modifiers() & Qt::ShiftModifier) && inGrid(m_row, m_col);
         const bool captionRow = r < m_fixedRows;
         const bool captionCol = c < m_fixedCols;
-        if (!captionRow && !captionCol) {
+        if (captionRow && !captionCol && m_captionSorts) {
+            // A sorting caption sorts; the chosen cell stays chosen.
+            emit CaptionClicked(c);
+        } else if (!captionRow && !captionCol) {
             m_drag = Drag::Cells;
             if (extend)
                 setCurrent(m_row, m_col, r, c);

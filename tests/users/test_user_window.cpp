@@ -362,6 +362,51 @@ TEST_F(UserWindowTest, TheKeyboardAloneChangesAClassAndTakesADeposit)
     EXPECT_TRUE(fg->hasFocus());
 }
 
+// The deposits are listed in room order whatever order they were opened in,
+// and a click on a caption sorts by that column, again the other way round,
+// keeping the chosen deposit chosen.
+TEST_F(UserWindowTest, DepositsInRoomOrderSortByACaption)
+{
+    open();
+    drained();
+    FlexGrid *g = grid("hfgUser");
+    for (int port : {12, 5, 10})
+        test::dblClickCell(g, port + 1, 12);
+    test::showTab(child<QTabWidget>("sstGroup"), 2);
+    FlexGrid *fg = grid("hfgForegift");
+    auto ports = [&] {
+        QStringList out;
+        for (int r = fg->fixedRows(); r < fg->rows(); ++r)
+            out << fg->textMatrix(r, 0);
+        return out;
+    };
+    ASSERT_EQ(ports(), (QStringList{"5", "10", "12"}));
+    QLineEdit *box = edit("txtForegift");
+    const QList<std::pair<QString, QString>> paid{{"5", "30"}, {"10", "10"}, {"12", "20"}};
+    for (const auto &[port, money] : paid) {
+        test::dblClickCell(fg, FindGridRow(port, *fg, 0), 5);
+        env.messages.queueAnswer(MessageService::Answer::Yes);
+        test::enter(box, money);
+    }
+    ASSERT_EQ(env.rowOf("Foregift", "物理端口", "10").value(4), "10.00");
+
+    fg->setRow(FindGridRow("12", *fg, 0));
+    test::clickCell(fg, 0, 4);
+    EXPECT_EQ(ports(), (QStringList{"10", "12", "5"}));
+    EXPECT_EQ(fg->textMatrix(0, 4), "余额 ▲");
+    EXPECT_EQ(fg->textMatrix(fg->row(), 0), "12");
+    test::clickCell(fg, 0, 4);
+    EXPECT_EQ(ports(), (QStringList{"5", "12", "10"}));
+    EXPECT_EQ(fg->textMatrix(0, 4), "余额 ▼");
+    EXPECT_EQ(fg->textMatrix(fg->row(), 0), "12");
+    // A deposit changed in the sorted list is the one on that row.
+    test::dblClickCell(fg, 1, 5);
+    env.messages.queueAnswer(MessageService::Answer::Yes);
+    test::enter(box, "5");
+    EXPECT_EQ(env.rowOf("Foregift", "物理端口", "5").value(5), "5.00");
+    EXPECT_EQ(ports(), (QStringList{"12", "10", "5"}));
+}
+
 TEST_F(UserWindowTest, DepositsFollowThePaymentTypeAndTheIntakeChargesThemWhileOpen)
 {
     open();
@@ -617,7 +662,7 @@ TEST_F(UserWindowTest, ABatchOverEveryExtensionShowsProgressAndTheSwitchAgreesAf
     test::enter(edit("txtUser"), "555");
     test::dblClickCell(g, 6, 12);
     test::showTab(child<QTabWidget>("sstGroup"), 2);
-    test::dblClickCell(grid("hfgForegift"), 2, 7);
+    test::dblClickCell(grid("hfgForegift"), FindGridRow("5", *grid("hfgForegift"), 0), 7);
     drained();
     w.reset();
     drained();

@@ -218,6 +218,22 @@ QWidget *frmPHNGroup::buildDepositsTab()
     cmdSlip = button(page, QStringLiteral("打印押金收据(&P)..."), QStringLiteral("cmdSlip"));
     connect(cmdTopUp, &QPushButton::clicked, this, &frmPHNGroup::cmdTopUp_Click);
     connect(cmdSlip, &QPushButton::clicked, this, &frmPHNGroup::cmdSlip_Click);
+    // A click on a caption sorts by that column; again turns the order round.
+    hfgForegift->setToolTip(QStringLiteral("单击列标题按该列排序，再单击一次反向排序"));
+    hfgForegift->setCaptionSorts(true);
+    for (DepositField money : {DepositField::Balance, DepositField::Deposit})
+        hfgForegift->setColAlignment(int(money), Qt::AlignRight);
+    connect(hfgForegift, &FlexGrid::CaptionClicked, this, [this](int c) {
+        if (!m_params)
+            return;
+        const qint64 current = currentDepositRowId();
+        m_params->sortDeposits(c);
+        fillDeposits();
+        // The same deposit stays chosen wherever it went.
+        for (int row = hfgForegift->fixedRows(); row < hfgForegift->rows(); ++row)
+            if (current >= 0 && m_params->depositRowId(dataIndex(*hfgForegift, row)) == current)
+                hfgForegift->setRow(row);
+    });
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(cmdTopUp);
     buttons->addWidget(cmdSlip);
