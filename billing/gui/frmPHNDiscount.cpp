@@ -91,6 +91,9 @@ QWidget *frmPHNDiscount::buildTypeTab(int t)
     hfgFeerate[t] = grid(page, indexed("hfgFeerate", t), m_tables->typeName(t) + QStringLiteral("费率"));
     txtFeerate[t] = cellBox(page, indexed("txtFeerate", t));
     SetColWidths(*hfgFeerate[t], FeerateWidths);
+    // Durations, rates, fees and percentages read right-aligned.
+    for (int c = 2; c < FeerateGridColumns - 1; ++c)
+        hfgFeerate[t]->setColAlignment(c, Qt::AlignRight);
 
     auto *layout = new QVBoxLayout(page);
     layout->addWidget(hfgFeerate[t], 1);
@@ -195,6 +198,8 @@ QWidget *frmPHNDiscount::buildDiscountTab()
     hfgDiscount->setFixedCols(1);
     txtDiscount = cellBox(page, QStringLiteral("txtDiscount"));
     SetColWidths(*hfgDiscount, DiscountWidths);
+    for (int c : {4, 8, 10, 12, 14}) // the rates
+        hfgDiscount->setColAlignment(c, Qt::AlignRight);
 
     auto *holidays = new QGroupBox(QStringLiteral("节日设定"), page);
     hfgHoliday = grid(holidays, QStringLiteral("hfgHoliday"), QStringLiteral("节日设定"));
