@@ -68,6 +68,8 @@ public:
     Mode mode() const { return m_mode; }
     bool editing() const { return m_mode != Mode::Browsing; }
     bool inserting() const { return m_mode == Mode::Adding; }
+    // Escape while adding or amending: nothing is written, browsing again.
+    void cancel() { m_mode = Mode::Browsing; }
     // Index into rows() of the selected row, -1 when none.
     int selected() const { return m_selected; }
 

@@ -1,5 +1,7 @@
 #include "UserParameters.h"
+
 #include "PendingCommands.h"
+#include <algorithm>
 
 #include "AccountTable.h"
 #include "ClassCommands.h"
@@ -17,6 +19,7 @@
 #include <QSet>
 #include <QStringEncoder>
 #include <QTimer>
+#include <algorithm>
 
 namespace corvane {
 
@@ -83,6 +86,18 @@ TableRows gridRows(const QStringList &columns, const QList<Row> &rows)
         t.rowIds.append(r.rowId);
     }
     return t;
+}
+
+// Numbers by their value, before texts; texts as text.
+bool SortKeyLess(const QString &a, const QString &b)
+{
+    bool aNumber = false, bNumber = false;
+    const double x = a.toDouble(&aNumber), y = b.toDouble(&bNumber);
+    if (aNumber && bNumber)
+        return x < y;
+    if (aNumber != bNumber)
+        return aNumber;
+    return a < b;
 }
 
 } // namespace
@@ -470,8 +485,38 @@ Checked<TableRows> UserParameters::deposits()
     if (!all)
         return Checked<TableRows>::refuse(all.status().context(QStringLiteral("押金无法读取")));
     m_depositRows = *all;
-    m_shownDeposits = gridRows(DepositTable::columnNames(), m_depositRows);
+    // Room order: extensions by port, then accounts by number.
+    auto roomLess = [](const DepositRow &a, const DepositRow &b) {
+        if (a.isAccount() != b.isAccount())
+            return b.isAccount();
+        return SortKeyLess(a.key(), b.key());
+    };
+    std::stable_sort(m_depositRows.begin(), m_depositRows.end(), roomLess);
+    if (m_depositSort >= 0) {
+        const int c = m_depositSort;
+        const bool up = m_depositOrder == Qt::AscendingOrder;
+        std::stable_sort(m_depositRows.begin(), m_depositRows.end(), [&](const DepositRow &a, const DepositRow &b) {
+            const QString x = a.values.value(c).trimmed(), y = b.values.value(c).trimmed();
+            return up ? SortKeyLess(x, y) : SortKeyLess(y, x);
+        });
+    }
+    QStringList captions = DepositTable::columnNames();
+    if (m_depositSort >= 0 && m_depositSort < captions.size())
+        captions[m_depositSort] += m_depositOrder == Qt::AscendingOrder ? QStringLiteral(" ▲") : QStringLiteral(" ▼");
+    m_shownDeposits = gridRows(captions, m_depositRows);
     return m_shownDeposits;
+}
+
+void UserParameters::sortDeposits(int column)
+{
+    if (column < 0) {
+        m_depositSort = -1;
+        m_depositOrder = Qt::AscendingOrder;
+        return;
+    }
+    m_depositOrder =
+        column == m_depositSort && m_depositOrder == Qt::AscendingOrder ? Qt::DescendingOrder : Qt::AscendingOrder;
+    m_depositSort = column;
 }
 
 qint64 UserParameters::depositRowId(int index) const { return m_shownDeposits.rowId(index); }

@@ -104,7 +104,14 @@ public:
     Status deleteGroup(const QString &group);
 
     // ---- deposits ---------------------------------------------------------------------
+    // The deposits in the order set last: room order (extensions by port,
+    // then accounts by number) until a column is chosen.
     Checked<TableRows> deposits();
+    // Sorts the deposits by a column (numbers by value, ties in room order);
+    // the same column again turns the order round. -1 is room order.
+    void sortDeposits(int column);
+    int depositSortColumn() const { return m_depositSort; }
+    Qt::SortOrder depositSortOrder() const { return m_depositOrder; }
     qint64 depositRowId(int index) const;
     CellRule depositRule(const GridCell &cell) const;
     Checked<QString> checkDeposit(const GridCell &cell, const QString &text) const;
@@ -158,6 +165,8 @@ private:
     TableRows m_shownUsers;
     TableRows m_shownDeposits;
     TableRows m_shownAccounts;
+    int m_depositSort = -1;
+    Qt::SortOrder m_depositOrder = Qt::AscendingOrder;
 
     Database &m_db;
     QStringList m_marks;

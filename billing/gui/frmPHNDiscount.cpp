@@ -91,6 +91,9 @@ QWidget *frmPHNDiscount::buildTypeTab(int t)
     hfgFeerate[t] = grid(page, indexed("hfgFeerate", t), m_tables->typeName(t) + QStringLiteral("费率"));
     txtFeerate[t] = cellBox(page, indexed("txtFeerate", t));
     SetColWidths(*hfgFeerate[t], FeerateWidths);
+    // Durations, rates, fees and percentages read right-aligned.
+    for (int c = 2; c < FeerateGridColumns - 1; ++c)
+        hfgFeerate[t]->setColAlignment(c, Qt::AlignRight);
 
     auto *layout = new QVBoxLayout(page);
     layout->addWidget(hfgFeerate[t], 1);
@@ -98,8 +101,8 @@ QWidget *frmPHNDiscount::buildTypeTab(int t)
     if (t >= EditableTypeTabs)
         return page;
 
-    cmdAddDiscount[t] = button(page, QStringLiteral("添加"), indexed("cmdAddDiscount", t));
-    cmdDeleteDiscount[t] = button(page, QStringLiteral("删除"), indexed("cmdDeleteDiscount", t));
+    cmdAddDiscount[t] = button(page, QStringLiteral("添加(&A)"), indexed("cmdAddDiscount", t));
+    cmdDeleteDiscount[t] = button(page, QStringLiteral("删除(&D)"), indexed("cmdDeleteDiscount", t));
     auto *lblHead = new QLabel(QStringLiteral("区号："), page);
     txtHead[t] = new QLineEdit(page);
     txtHead[t]->setObjectName(indexed("txtHead", t));
@@ -111,7 +114,7 @@ QWidget *frmPHNDiscount::buildTypeTab(int t)
     txtValue[t]->setObjectName(indexed("txtValue", t));
     txtValue[t]->setAccessibleName(QStringLiteral("批量修改的数值"));
     lblValue->setBuddy(txtValue[t]);
-    cmdChangeValue[t] = button(page, QStringLiteral("修改选定的多行数据值"), indexed("cmdChangeValue", t));
+    cmdChangeValue[t] = button(page, QStringLiteral("修改选定的多行数据值(&M)"), indexed("cmdChangeValue", t));
     auto *hint = new QLabel(QStringLiteral("提示：0--\"×\",1-- \"√\""), page);
     hint->setObjectName(indexed("lblHint", t));
 
@@ -168,7 +171,7 @@ QWidget *frmPHNDiscount::buildIPTab()
     txtIPNumber->setObjectName(QStringLiteral("txtIPNumber"));
     txtIPNumber->setAccessibleName(lblNumber->text());
     lblNumber->setBuddy(txtIPNumber);
-    cmdSetIP = button(noCard, QStringLiteral("设置"), QStringLiteral("cmdSetIP"));
+    cmdSetIP = button(noCard, QStringLiteral("设置(&T)"), QStringLiteral("cmdSetIP"));
     connect(cmdSetIP, &QPushButton::clicked, this, &frmPHNDiscount::cmdSetIP_Click);
 
     auto *noCardLayout = new QGridLayout(noCard);
@@ -195,12 +198,14 @@ QWidget *frmPHNDiscount::buildDiscountTab()
     hfgDiscount->setFixedCols(1);
     txtDiscount = cellBox(page, QStringLiteral("txtDiscount"));
     SetColWidths(*hfgDiscount, DiscountWidths);
+    for (int c : {4, 8, 10, 12, 14}) // the rates
+        hfgDiscount->setColAlignment(c, Qt::AlignRight);
 
     auto *holidays = new QGroupBox(QStringLiteral("节日设定"), page);
     hfgHoliday = grid(holidays, QStringLiteral("hfgHoliday"), QStringLiteral("节日设定"));
     txtHoliday = cellBox(holidays, QStringLiteral("txtHoliday"));
-    cmdAddHoliday = button(holidays, QStringLiteral("添加"), QStringLiteral("cmdAddHoliday"));
-    cmdDeleteHoliday = button(holidays, QStringLiteral("删除"), QStringLiteral("cmdDeleteHoliday"));
+    cmdAddHoliday = button(holidays, QStringLiteral("添加(&A)"), QStringLiteral("cmdAddHoliday"));
+    cmdDeleteHoliday = button(holidays, QStringLiteral("删除(&D)"), QStringLiteral("cmdDeleteHoliday"));
     connect(cmdAddHoliday, &QPushButton::clicked, this, &frmPHNDiscount::cmdAddHoliday_Click);
     connect(cmdDeleteHoliday, &QPushButton::clicked, this, &frmPHNDiscount::cmdDeleteHoliday_Click);
 

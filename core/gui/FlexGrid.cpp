@@ -38,6 +38,8 @@ int twipsToPixels(int twips) { return (qMax(0, twips) + FlexGrid::TwipsPerPixel 
 FlexGrid::FlexGrid(QWidget *parent) : QTableWidget(parent)
 {
     setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Tab leaves the grid for the window's next control; the arrows walk the cells.
+    setTabKeyNavigation(false);
     // Selection is kept by the grid itself (anchor and other corner) and only
     // mirrored into Qt's selection model for painting.
     setSelectionMode(QAbstractItemView::NoSelection);
@@ -622,7 +624,10 @@ void FlexGrid::pressAt(const QModelIndex &idx, QMouseEvent *event)
         const bool extend = (event->modifiers() & Qt::ShiftModifier) && inGrid(m_row, m_col);
         const bool captionRow = r < m_fixedRows;
         const bool captionCol = c < m_fixedCols;
-        if (!captionRow && !captionCol) {
+        if (captionRow && !captionCol && m_captionSorts) {
+            // A sorting caption sorts; the chosen cell stays chosen.
+            emit CaptionClicked(c);
+        } else if (!captionRow && !captionCol) {
             m_drag = Drag::Cells;
             if (extend)
                 setCurrent(m_row, m_col, r, c);

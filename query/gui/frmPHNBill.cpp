@@ -50,8 +50,8 @@ frmPHNBill::frmPHNBill(ConsoleContext &ctx, PrintStore &store, QWidget *parent)
     lblEmpty->hide();
     m_model->setDurationColumns({3});
     m_model->setEndTimeColumns({2});
-    cmdPrint = button(this, QStringLiteral("话单预览/打印"), QStringLiteral("cmdPrint"));
-    cmdDelete = button(this, QStringLiteral("删除话单"), QStringLiteral("cmdDelete"));
+    cmdPrint = button(this, QStringLiteral("话单预览/打印(&P)"), QStringLiteral("cmdPrint"));
+    cmdDelete = button(this, QStringLiteral("删除话单(&D)"), QStringLiteral("cmdDelete"));
     cmdExport = button(this, QStringLiteral("导出表格(&E)..."), QStringLiteral("cmdExport"));
     cmdExit = button(this, QStringLiteral("离开(&L)"), QStringLiteral("cmdExit"));
 

@@ -50,11 +50,11 @@ frmPHNQuery::frmPHNQuery(ConsoleContext &ctx, QWidget *parent, PrinterPort *prin
                        QStringLiteral("账号选定"));
     lstUser = named(new QListWidget(who), QStringLiteral("lstUser"), QStringLiteral("选定列表"));
     lstUser->setSelectionMode(QAbstractItemView::MultiSelection);
-    cmdSelectAll = named(new QPushButton(QStringLiteral("全部选定"), who), QStringLiteral("cmdSelectAll"),
+    cmdSelectAll = named(new QPushButton(QStringLiteral("全部选定(&Q)"), who), QStringLiteral("cmdSelectAll"),
                          QStringLiteral("全部选定"));
-    cmdClear =
-        named(new QPushButton(QStringLiteral("全部清除"), who), QStringLiteral("cmdClear"), QStringLiteral("全部清除"));
-    cmdSelectContrary = named(new QPushButton(QStringLiteral("反向选定"), who), QStringLiteral("cmdSelectContrary"),
+    cmdClear = named(new QPushButton(QStringLiteral("全部清除(&C)"), who), QStringLiteral("cmdClear"),
+                     QStringLiteral("全部清除"));
+    cmdSelectContrary = named(new QPushButton(QStringLiteral("反向选定(&V)"), who), QStringLiteral("cmdSelectContrary"),
                               QStringLiteral("反向选定"));
     auto *whoLayout = new QVBoxLayout(who);
     auto *modes = new QHBoxLayout;

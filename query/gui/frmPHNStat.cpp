@@ -88,9 +88,9 @@ frmPHNStat::frmPHNStat(ConsoleContext &ctx, QWidget *parent) : QDialog(parent), 
                        QStringLiteral("账号选定"));
     lstUser = named(new QListWidget(who), QStringLiteral("lstUser"), QStringLiteral("选定列表"));
     lstUser->setSelectionMode(QAbstractItemView::MultiSelection);
-    cmdSelectAll = button(who, QStringLiteral("全部选定"), QStringLiteral("cmdSelectAll"));
-    cmdClear = button(who, QStringLiteral("全部清除"), QStringLiteral("cmdClear"));
-    cmdSelectContrary = button(who, QStringLiteral("反向选定"), QStringLiteral("cmdSelectContrary"));
+    cmdSelectAll = button(who, QStringLiteral("全部选定(&Q)"), QStringLiteral("cmdSelectAll"));
+    cmdClear = button(who, QStringLiteral("全部清除(&C)"), QStringLiteral("cmdClear"));
+    cmdSelectContrary = button(who, QStringLiteral("反向选定(&V)"), QStringLiteral("cmdSelectContrary"));
     auto *whoLayout = new QVBoxLayout(who);
     auto *options = new QGridLayout;
     options->addWidget(optAll, 0, 0);
