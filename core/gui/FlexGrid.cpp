@@ -544,6 +544,15 @@ void FlexGrid::syncView()
     m_syncing = false;
 }
 
+void FlexGrid::focusInEvent(QFocusEvent *event)
+{
+    // Refilled, the view forgets its current cell and would take the first
+    // one when the focus comes back; the grid's own current cell stays.
+    if (!currentIndex().isValid() && inGrid(m_row, m_col))
+        syncView();
+    QTableWidget::focusInEvent(event);
+}
+
 void FlexGrid::currentChanged(const QModelIndex &current, const QModelIndex &previous)
 {
     QTableWidget::currentChanged(current, previous);

@@ -136,6 +136,7 @@ signals:
     void MouseUp(Qt::MouseButton button, Qt::KeyboardModifiers modifiers);
 
 protected:
+    void focusInEvent(QFocusEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;

@@ -183,6 +183,22 @@ void GridCellEditor::apply(const GridCell &cell, const QString &value)
         m_grid->setTextMatrix(cell.row, cell.col, value);
     if (m_hooks.stored)
         m_hooks.stored(cell, value, result);
+    keepPlace(cell);
+}
+
+void GridCellEditor::keepPlace(const GridCell &cell)
+{
+    // A grid refilled after a store (sorted anew, or its rows read back)
+    // keeps the same record's cell chosen, so that the keys go on from there.
+    if (cell.rowId < 0 || !m_hooks.rowId || cell.col >= m_grid->cols()
+        || (m_grid->row() == cell.row && m_grid->col() == cell.col && m_hooks.rowId(cell.row) == cell.rowId))
+        return;
+    for (int r = m_grid->fixedRows(); r < m_grid->rows(); ++r)
+        if (m_hooks.rowId(r) == cell.rowId) {
+            m_grid->setRow(r);
+            m_grid->setCol(cell.col);
+            return;
+        }
 }
 
 void GridCellEditor::cancel()

@@ -79,6 +79,7 @@ private:
     void choose();
     void closeList();
     void backToGrid();
+    void keepPlace(const GridCell &cell);
     void apply(const GridCell &cell, const QString &value);
     void refuse(const Status &why, const CellRule &rule);
 

@@ -13,6 +13,7 @@
 #include "IntakeFixture.h"
 #include "Money.h"
 #include "ParameterMemory.h"
+#include "TestHome.h"
 #include "TestWait.h"
 #include "UserTable.h"
 #include "WindowDriver.h"
@@ -360,6 +361,8 @@ TEST_F(UserWindowTest, TheKeyboardAloneChangesAClassAndTakesADeposit)
     keys(money, Qt::Key_Return);
     EXPECT_EQ(env.rowOf("Foregift", "物理端口", "8").mid(4, 2), (QStringList{"50.00", "50.00"}));
     EXPECT_TRUE(fg->hasFocus());
+    EXPECT_EQ(std::pair(fg->row(), fg->col()), std::pair(row, 5)) << "the keys go on from the cell just stored";
+    w->grab().save(test::artifactDir() + "/keyboard_deposit.png");
 }
 
 // The deposits are listed in room order whatever order they were opened in,
