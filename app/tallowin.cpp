@@ -61,6 +61,8 @@ int main(int argc, char *argv[])
     std::unique_ptr<QCoreApplication> appHolder(headless ? new QCoreApplication(argc, argv)
                                                          : new QApplication(argc, argv));
     QCoreApplication &app = *appHolder;
+    // Settings live under ~/.config/Corvane/, not "Unknown Organization".
+    QCoreApplication::setOrganizationName(QStringLiteral("Corvane"));
     QCoreApplication::setApplicationName(QStringLiteral("tallowin"));
     QCoreApplication::setApplicationVersion(QStringLiteral("1.3"));
 

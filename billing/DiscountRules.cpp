@@ -226,35 +226,36 @@ Checked<QString> CheckIPCell(int column, const QString &text)
     }
 }
 
-bool IPCardComplete(const QStringList &row)
+bool IPCardComplete(const IPRow &row)
 {
-    for (int c = 2; c <= 9; ++c)
-        if (row.value(c).isEmpty())
+    for (IPField f : {IPField::Code, IPField::Delay1, IPField::Language, IPField::Delay2, IPField::Card,
+                      IPField::Delay3, IPField::Password, IPField::Delay4})
+        if (row.get(f).isEmpty())
             return false;
     return true;
 }
 
-std::optional<QString> IPCardCommand(const QStringList &row)
+std::optional<QString> IPCardCommand(const IPRow &row)
 {
-    const QString entry = row.value(0);
-    const QString code = row.value(2);
-    const QString card = row.value(6);
-    const QString password = row.value(8);
-    const int language = ChoiceIndex(row.value(IPLanguageColumn), LanguageChoices());
+    const QString entry = row.get(IPField::Entry);
+    const QString code = row.get(IPField::Code);
+    const QString card = row.get(IPField::Card);
+    const QString password = row.get(IPField::Password);
+    const int language = ChoiceIndex(row.get(IPField::Language), LanguageChoices());
     if (!IsDigits(entry) || !IsDigits(code) || !IsDigits(card) || !IsDigits(password) || language < 0)
         return std::nullopt;
     return QStringLiteral("*81*") + code + Star + QString::number(language + 1) + Star + card + Star + password + Star
            + entry + Hash;
 }
 
-std::optional<QString> IPPauseCommand(const QStringList &row)
+std::optional<QString> IPPauseCommand(const IPRow &row)
 {
-    const QString entry = row.value(0);
+    const QString entry = row.get(IPField::Entry);
     if (!IsDigits(entry))
         return std::nullopt;
     QString out = QStringLiteral("*82*");
-    for (int c : {3, 5, 7, 9}) {
-        const QString code = pauseCode(row.value(c));
+    for (IPField f : {IPField::Delay1, IPField::Delay2, IPField::Delay3, IPField::Delay4}) {
+        const QString code = pauseCode(row.get(f));
         if (code.isEmpty())
             return std::nullopt;
         out += code + Star;

@@ -1,4 +1,5 @@
 #pragma once
+#include "RateTables.h"
 #include "Status.h"
 #include <QString>
 #include <QStringList>
@@ -73,13 +74,13 @@ bool IsIPTextColumn(int column);  // 2, 6, 8: typed in the editor
 Checked<QString> CheckIPCell(int column, const QString &text);
 
 // Whether columns 2 to 9 of a card row are all filled.
-bool IPCardComplete(const QStringList &row);
+bool IPCardComplete(const IPRow &row);
 // The card pair: "*81*" access code, language code, card number, password,
 // entry; then "*82*" the four pause codes and the entry. Nothing when a
 // value cannot be keyed (not digits, a pause or language not in the lists),
 // since it would put foreign keys into the command.
-std::optional<QString> IPCardCommand(const QStringList &row);
-std::optional<QString> IPPauseCommand(const QStringList &row);
+std::optional<QString> IPCardCommand(const IPRow &row);
+std::optional<QString> IPPauseCommand(const IPRow &row);
 // Switches card `entry` off.
 QString IPCardOffCommand(const QString &entry);
 

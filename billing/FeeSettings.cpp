@@ -1,22 +1,21 @@
 #include "FeeSettings.h"
 
-#include "Criteria.h"
-#include "Data.h"
 #include "Database.h"
 #include "General.h"
+#include "RateTables.h"
 
 namespace corvane {
 
 namespace {
 
-const QString FeeTable = QStringLiteral("Feesetting");
-const QString ExNOTable = QStringLiteral("ExNO");
 const char *const DelayCodes[FeeSettings::Delays] = {"27", "24", "21", "17", "53"};
 constexpr int MaxDelay = 255;
 
 Status rowGone() { return Status::fail(QStringLiteral("这条记录已不在表中")); }
 
 QString hhmm(const QString &period) { return QString(period).remove(QLatin1Char(':')); }
+
+ExNOField exno(int column) { return ExNOField(column); }
 
 } // namespace
 
@@ -28,10 +27,12 @@ FeeSettings::FeeSettings(Database &db, QStringList marks) : m_db(db), m_marks(st
 
 // ---- charging delays -----------------------------------------------------------------------
 
-QStringList FeeSettings::delays() const
+Checked<QStringList> FeeSettings::delays() const
 {
-    const Recordset rs(m_db, FeeTable);
-    QStringList out = rs.currentRow().mid(0, Delays);
+    const auto row = FeesettingTable(m_db).row();
+    if (!row)
+        return Checked<QStringList>::refuse(row.status().context(QStringLiteral("计费延时无法读取")));
+    QStringList out = *row ? (*row)->values.mid(0, Delays) : QStringList();
     while (out.size() < Delays)
         out << QString();
     return out;
@@ -51,36 +52,43 @@ StoreResult FeeSettings::storeDelay(int index, const QString &text)
 {
     if (index < 0 || index >= Delays)
         return StoreResult(Status::fail(QStringLiteral("没有这一项计费延时")));
-    Recordset rs(m_db, FeeTable);
-    if (!rs.hasCurrent())
+    FeesettingTable table(m_db);
+    const auto row = table.row();
+    if (!row)
+        return StoreResult(row.status().context(QStringLiteral("计费延时无法读取")));
+    if (!*row)
         return StoreResult(Status::fail(QStringLiteral("数据库中没有计费延时设置")));
+    const FeesettingField f = FeesettingField(index);
     const QString t = text.trimmed();
-    if (t == rs.value(index))
+    if (t == (*row)->get(f))
         return StoreResult(Status::ok());
     const Checked<QString> v = checkDelay(index, t);
     if (!v)
         return StoreResult(v.status());
-    if (*v == rs.value(index))
+    if (*v == (*row)->get(f))
         return StoreResult(Status::ok());
-    if (Status s = SetField(rs, index, *v); !s)
+    if (Status s = table.write((*row)->rowId, {{f, *v}}); !s)
         return StoreResult(s.context(QStringLiteral("计费延时未能保存")));
     return StoreResult(Status::ok(), {QStringLiteral("*%1*%2#").arg(QLatin1String(DelayCodes[index]), *v)});
 }
 
 // ---- outside line numbers ------------------------------------------------------------------------
 
-TableRows FeeSettings::outsideNumbers() const
+Checked<TableRows> FeeSettings::outsideNumbers()
 {
-    TableRows all = Recordset(m_db, ExNOTable).snapshot();
+    const auto all = ExNOTable(m_db).rows();
+    if (!all)
+        return Checked<TableRows>::refuse(all.status().context(QStringLiteral("外线号码无法读取")));
     TableRows out;
-    out.columns = {all.columns.value(Trunk), all.columns.value(OutsideNumber)};
-    out.rowIds = all.rowIds;
-    for (const QStringList &r : all.rows)
+    out.columns = {all->columns.value(Trunk), all->columns.value(OutsideNumber)};
+    out.rowIds = all->rowIds;
+    for (const QStringList &r : all->rows)
         out.rows << QStringList{r.value(Trunk), r.value(OutsideNumber)};
+    m_outside = out;
     return out;
 }
 
-qint64 FeeSettings::outsideRowId(int index) const { return Recordset(m_db, ExNOTable).rowIdAt(index); }
+qint64 FeeSettings::outsideRowId(int index) const { return m_outside.rowId(index); }
 
 CellRule FeeSettings::outsideRule(const GridCell &cell) const
 {
@@ -101,10 +109,7 @@ Checked<QString> FeeSettings::checkOutsideNumber(const QString &text) const
 
 StoreResult FeeSettings::storeExNO(qint64 rowId, int column, const QString &value, QStringList commands)
 {
-    Recordset rs(m_db, ExNOTable);
-    if (!rs.moveToId(rowId))
-        return StoreResult(rowGone(), {}, true);
-    if (Status s = SetField(rs, column, value); !s)
+    if (Status s = ExNOTable(m_db).write(rowId, {{exno(column), value}}); !s)
         return StoreResult(s.context(QStringLiteral("中继设置未能保存")), {}, true);
     return StoreResult(Status::ok(), std::move(commands));
 }
@@ -114,25 +119,31 @@ StoreResult FeeSettings::storeOutsideNumber(const GridCell &cell, const QString 
     const Checked<QString> v = checkOutsideNumber(value);
     if (!v)
         return StoreResult(v.status());
-    Recordset rs(m_db, ExNOTable);
-    if (!rs.moveToId(cell.rowId))
+    const auto row = ExNOTable(m_db).byRowId(cell.rowId);
+    if (!row)
+        return StoreResult(row.status(), {}, true);
+    if (!*row)
         return StoreResult(rowGone(), {}, true);
-    if (rs.value(OutsideNumber) == NoSetting())
+    if ((*row)->get(ExNOField::OutsideNumber) == NoSetting())
         return StoreResult(Status::fail(QStringLiteral("这条中继无需设置外线号码")), {}, true);
-    const QString trunk = rs.value(Trunk).trimmed();
+    const QString trunk = (*row)->trimmed(ExNOField::Trunk);
     return storeExNO(cell.rowId, OutsideNumber, *v,
                      {QStringLiteral("*77*") + trunk + QStringLiteral("*") + *v + QStringLiteral("#")});
 }
 
 StoreResult FeeSettings::clearOutsideNumbers()
 {
+    ExNOTable table(m_db);
     const Status s = InTransaction(m_db, [&]() -> Status {
-        Recordset rs(m_db, ExNOTable);
-        for (rs.moveFirst(); !rs.eof(); rs.moveNext()) {
-            const qint64 trunk = ValInt(rs.value(Trunk));
-            if (trunk < 2 || trunk > 12 || rs.value(OutsideNumber).isEmpty() || rs.value(OutsideNumber) == NoSetting())
+        const auto rows = table.all();
+        if (!rows)
+            return rows.status();
+        for (const ExNORow &r : *rows) {
+            const qint64 trunk = ValInt(r.get(ExNOField::Trunk));
+            const QString number = r.get(ExNOField::OutsideNumber);
+            if (trunk < 2 || trunk > 12 || number.isEmpty() || number == NoSetting())
                 continue;
-            if (Status w = SetField(rs, OutsideNumber, QString()); !w)
+            if (Status w = table.write(r.rowId, {{ExNOField::OutsideNumber, QString()}}); !w)
                 return w;
         }
         return Status::ok();
@@ -144,16 +155,19 @@ StoreResult FeeSettings::clearOutsideNumbers()
 
 // ---- working days --------------------------------------------------------------------------------------
 
-TableRows FeeSettings::workdays() const
+Checked<TableRows> FeeSettings::workdays()
 {
-    TableRows all = Recordset(m_db, ExNOTable).snapshot();
-    all.columns = all.columns.mid(0, OutsideNumber);
-    for (QStringList &r : all.rows)
+    auto all = ExNOTable(m_db).rows();
+    if (!all)
+        return Checked<TableRows>::refuse(all.status().context(QStringLiteral("工作日设置无法读取")));
+    all->columns = all->columns.mid(0, OutsideNumber);
+    for (QStringList &r : all->rows)
         r = r.mid(0, OutsideNumber);
-    return all;
+    m_workdays = *all;
+    return *all;
 }
 
-qint64 FeeSettings::workdayRowId(int index) const { return Recordset(m_db, ExNOTable).rowIdAt(index); }
+qint64 FeeSettings::workdayRowId(int index) const { return m_workdays.rowId(index); }
 
 CellRule FeeSettings::workdayRule(const GridCell &cell) const
 {
@@ -179,9 +193,11 @@ Checked<QString> FeeSettings::checkWorkday(const GridCell &cell, const QString &
             return Checked<QString>::refuse(QStringLiteral("请选择“√”或“×”！"));
         // Turning the limits on sends the trunk's days and periods: they must be valid.
         if (text == m_marks.value(1)) {
-            Recordset rs(m_db, ExNOTable);
-            if (rs.moveToId(cell.rowId))
-                if (const Checked<QStringList> c = WorkdayCommands(rs.currentRow()); !c)
+            const auto row = ExNOTable(m_db).byRowId(cell.rowId);
+            if (!row)
+                return row.refusedAs<QString>();
+            if (*row)
+                if (const Checked<QStringList> c = WorkdayCommands((*row)->values); !c)
                     return Checked<QString>::refuse(c.reason());
         }
         return text;
@@ -223,10 +239,12 @@ StoreResult FeeSettings::storeWorkday(const GridCell &cell, const QString &value
     const Checked<QString> v = checkWorkday(cell, value);
     if (!v)
         return StoreResult(v.status());
-    Recordset rs(m_db, ExNOTable);
-    if (!rs.moveToId(cell.rowId))
+    const auto stored = ExNOTable(m_db).byRowId(cell.rowId);
+    if (!stored)
+        return StoreResult(stored.status(), {}, true);
+    if (!*stored)
         return StoreResult(rowGone(), {}, true);
-    QStringList row = rs.currentRow();
+    QStringList row = (*stored)->values;
     row[cell.col] = *v;
     const QString trunk = row.value(Trunk).trimmed();
     QStringList commands;

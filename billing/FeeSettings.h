@@ -1,6 +1,7 @@
 #pragma once
 #include "GridEdit.h"
 #include "Recordset.h"
+#include "Status.h"
 #include "StoreResult.h"
 
 #include <QStringList>
@@ -34,14 +35,15 @@ public:
     FeeSettings(Database &db, QStringList marks);
 
     // ---- charging delays -------------------------------------------------------------
-    QStringList delays() const;
+    Checked<QStringList> delays() const;
     // A delay is a whole number of seconds from 0 to 255.
     Checked<QString> checkDelay(int index, const QString &text) const;
     // An unchanged delay stores and sends nothing.
     StoreResult storeDelay(int index, const QString &text);
 
     // ---- outside line numbers (grid of trunk number and outside number) -----------------
-    TableRows outsideNumbers() const;
+    // The rows as shown (the row ids of a grid's rows come from the last fill).
+    Checked<TableRows> outsideNumbers();
     qint64 outsideRowId(int index) const;
     CellRule outsideRule(const GridCell &cell) const;
     Checked<QString> checkOutsideNumber(const QString &text) const;
@@ -51,7 +53,7 @@ public:
     StoreResult clearOutsideNumbers();
 
     // ---- working days (ExNO columns 0 to 7) ---------------------------------------------
-    TableRows workdays() const;
+    Checked<TableRows> workdays();
     qint64 workdayRowId(int index) const;
     CellRule workdayRule(const GridCell &cell) const;
     Checked<QString> checkWorkday(const GridCell &cell, const QString &text) const;
@@ -68,6 +70,8 @@ private:
 
     Database &m_db;
     QStringList m_marks;
+    TableRows m_outside;
+    TableRows m_workdays;
 };
 
 } // namespace corvane

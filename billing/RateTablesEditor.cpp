@@ -1,7 +1,5 @@
 #include "RateTablesEditor.h"
 
-#include "Criteria.h"
-#include "Data.h"
 #include "Database.h"
 #include "DiscountRules.h"
 #include "FeeEngine.h"
@@ -9,17 +7,28 @@
 #include "MessageService.h"
 #include "RateTables.h"
 
+#include <algorithm>
+#include <type_traits>
+
 namespace corvane {
 
 using namespace DiscountRules;
 
 namespace {
 
-const QString ColPrefix = QStringLiteral("区号");
-const QString ColArea = QStringLiteral("地区");
-const QString ColEntry = QStringLiteral("序号");
-
 Status rowGone() { return Status::fail(QStringLiteral("这条记录已不在表中")); }
+
+template <class Row>
+TableRows shown(const QStringList &columns, const QList<Row> &rows)
+{
+    TableRows t;
+    t.columns = columns;
+    for (const Row &r : rows) {
+        t.rows.append(r.columns());
+        t.rowIds.append(r.rowId);
+    }
+    return t;
+}
 
 } // namespace
 
@@ -30,16 +39,6 @@ RateTablesEditor::RateTablesEditor(Database &db, QStringList typeNames, QStringL
         m_typeNames << QString();
     if (m_marks.size() != 2)
         m_marks = {QStringLiteral("×"), QStringLiteral("√")};
-    for (int t = 0; t < TypeTabs; ++t) {
-        // Ties in the prefix keep their table order, so a grid row and its
-        // record stay paired from one fill to the next.
-        m_feerate[t] = std::make_unique<Recordset>(db, QStringLiteral("Feerate"),
-                                                   Criteria(QStringLiteral("类型"), QString::number(t)),
-                                                   Database::quoteId(ColPrefix) + QStringLiteral(", rowid"));
-    }
-    m_ip = std::make_unique<Recordset>(db, QStringLiteral("IP"));
-    m_discount = std::make_unique<Recordset>(db, QStringLiteral("Discount"));
-    m_holiday = std::make_unique<Recordset>(db, QStringLiteral("Holiday"));
 }
 
 RateTablesEditor::~RateTablesEditor() = default;
@@ -50,10 +49,14 @@ void RateTablesEditor::tablesChanged()
         m_engine->invalidate();
 }
 
-StoreResult RateTablesEditor::store(Recordset &rs, qint64 rowId, int col, const QString &value, QStringList commands,
+QStringList RateTablesEditor::shownRow(const TableRows &rows, qint64 rowId) { return rows.row(rows.indexOf(rowId)); }
+
+template <class Table>
+StoreResult RateTablesEditor::store(Table &&table, qint64 rowId, int col, const QString &value, QStringList commands,
                                     bool refill)
 {
-    Status s = rs.moveToId(rowId) ? SetField(rs, col, value) : rowGone();
+    using Field = typename std::decay_t<Table>::Field;
+    const Status s = table.write(rowId, {{Field(col), value}});
     tablesChanged();
     if (!s)
         return StoreResult(s, {}, true);
@@ -62,44 +65,79 @@ StoreResult RateTablesEditor::store(Recordset &rs, qint64 rowId, int col, const 
 
 // ---- what the grids show ---------------------------------------------------------
 
-TableRows RateTablesEditor::feerate(int t) const
+Checked<TableRows> RateTablesEditor::feerate(int t)
 {
-    return t >= 0 && t < TypeTabs ? m_feerate[t]->snapshot() : TableRows();
+    if (t < 0 || t >= TypeTabs)
+        return TableRows();
+    FeerateTable table(m_db);
+    auto rows = table.ofType(t);
+    if (!rows)
+        return Checked<TableRows>::refuse(rows.status().context(QStringLiteral("费率表无法读取")));
+    // Rows keep their place in the grid while their cells change; an added or
+    // deleted row brings the order by prefix back.
+    if (!m_reorder[t] && !m_feerate[t].rowIds.isEmpty()) {
+        const QList<qint64> before = m_feerate[t].rowIds;
+        std::stable_sort(rows->begin(), rows->end(), [&](const FeerateRow &a, const FeerateRow &b) {
+            const qsizetype ia = before.indexOf(a.rowId), ib = before.indexOf(b.rowId);
+            return (ia < 0 ? before.size() : ia) < (ib < 0 ? before.size() : ib);
+        });
+    }
+    m_reorder[t] = false;
+    m_feerate[t] = shown(table.columnNames(), *rows);
+    return m_feerate[t];
 }
 
-TableRows RateTablesEditor::ipCards() const
+Checked<TableRows> RateTablesEditor::ipCards()
 {
-    TableRows all = m_ip->snapshot();
-    all.rows = all.rows.mid(0, IPCardRows);
-    all.rowIds = all.rowIds.mid(0, IPCardRows);
-    return all;
+    IPTable table(m_db);
+    const auto rows = table.all();
+    if (!rows)
+        return Checked<TableRows>::refuse(rows.status().context(QStringLiteral("IP卡表无法读取")));
+    m_ip = shown(table.columnNames(), rows->mid(0, IPCardRows));
+    return m_ip;
 }
 
-TableRows RateTablesEditor::discount() const { return m_discount->snapshot(); }
-TableRows RateTablesEditor::holiday() const { return m_holiday->snapshot(); }
+Checked<TableRows> RateTablesEditor::discount()
+{
+    DiscountTable table(m_db);
+    const auto rows = table.all();
+    if (!rows)
+        return Checked<TableRows>::refuse(rows.status().context(QStringLiteral("折扣表无法读取")));
+    m_discount = shown(table.columnNames(), *rows);
+    return m_discount;
+}
+
+Checked<TableRows> RateTablesEditor::holiday()
+{
+    HolidayTable table(m_db);
+    const auto rows = table.all();
+    if (!rows)
+        return Checked<TableRows>::refuse(rows.status().context(QStringLiteral("节假日表无法读取")));
+    m_holiday = shown(table.columnNames(), *rows);
+    return m_holiday;
+}
 
 qint64 RateTablesEditor::feerateRowId(int t, int index) const
 {
-    return t >= 0 && t < TypeTabs ? m_feerate[t]->rowIdAt(index) : -1;
+    return t >= 0 && t < TypeTabs ? m_feerate[t].rowId(index) : -1;
 }
 
-qint64 RateTablesEditor::ipCardRowId(int index) const { return index < IPCardRows ? m_ip->rowIdAt(index) : -1; }
+qint64 RateTablesEditor::ipCardRowId(int index) const { return index < IPCardRows ? m_ip.rowId(index) : -1; }
 
-qint64 RateTablesEditor::discountRowId(int index) const { return m_discount->rowIdAt(index); }
-qint64 RateTablesEditor::holidayRowId(int index) const { return m_holiday->rowIdAt(index); }
+qint64 RateTablesEditor::discountRowId(int index) const { return m_discount.rowId(index); }
+qint64 RateTablesEditor::holidayRowId(int index) const { return m_holiday.rowId(index); }
 
-RateTablesEditor::NoCardSetting RateTablesEditor::noCardSetting() const
+Checked<RateTablesEditor::NoCardSetting> RateTablesEditor::noCardSetting() const
 {
     NoCardSetting s;
-    const TableRows ip = m_ip->snapshot();
-    for (const QStringList &row : ip.rows) {
-        if (row.value(0) != NoCardEntry)
-            continue;
-        s.on = row.value(1) == QStringLiteral("1");
-        s.number = row.value(2);
-        const int interval = int(ValInt(row.value(3)));
+    const auto row = IPTable(m_db).first(IPField::Entry, NoCardEntry);
+    if (!row)
+        return Checked<NoCardSetting>::refuse(row.status().context(QStringLiteral("IP卡表无法读取")));
+    if (*row) {
+        s.on = (*row)->get(IPField::On) == QStringLiteral("1");
+        s.number = (*row)->get(IPField::Code);
+        const int interval = int(ValInt((*row)->get(IPField::Delay1)));
         s.interval = interval >= 0 && interval < IntervalCodes().size() ? interval : -1;
-        break;
     }
     return s;
 }
@@ -130,11 +168,13 @@ StoreResult RateTablesEditor::storeFeerate(int t, const GridCell &cell, const QS
 {
     if (t < 0 || t >= TypeTabs)
         return StoreResult(rowGone());
-    Recordset &rs = *m_feerate[t];
-    if (!rs.moveToId(cell.rowId))
+    const auto row = FeerateTable(m_db).byRowId(cell.rowId);
+    if (!row)
+        return StoreResult(row.status(), {}, true);
+    if (!*row)
         return StoreResult(rowGone(), {}, true);
-    const QString oldPrefix = rs.value(0);
-    const QString name = rs.value(1);
+    const QString oldPrefix = (*row)->prefix;
+    const QString name = (*row)->area;
     // These commands keep the switch's local-network prefixes in step with
     // the rows of the local tab; they go out once the table holds the prefix.
     QStringList commands;
@@ -142,25 +182,26 @@ StoreResult RateTablesEditor::storeFeerate(int t, const GridCell &cell, const QS
         commands = LocalPrefixChangeCommands(oldPrefix, value);
     // Rows keep their place in the grid while their cells change; the next
     // added or deleted row brings the order by prefix back.
-    return store(rs, cell.rowId, cell.col, value, commands, true);
+    return store(FeerateTable(m_db), cell.rowId, cell.col, value, commands, true);
 }
 
 StoreResult RateTablesEditor::addRate(int t)
 {
     if (t < 0 || t >= EditableTypeTabs)
         return StoreResult(Status::fail(QStringLiteral("这一类不能添加费率")));
-    Recordset &rs = *m_feerate[t];
-    FeerateRow row = rs.findFirst(Criteria(ColArea, DefaultRateName(typeName(t))))
-                         ? FeerateRow::fromColumns(rs.currentRow())
-                         : FeerateRow();
+    FeerateTable table(m_db);
+    const auto model = table.byArea(t, DefaultRateName(typeName(t)));
+    if (!model)
+        return StoreResult(model.status().context(QStringLiteral("费率未能添加")), {}, true);
+    FeerateRow row = *model ? **model : FeerateRow();
     row.prefix.clear();
     row.area = NewRateName(typeName(t));
     // The type is this tab's even when the default row is missing, so the new
     // row shows here and nowhere else.
     row.type = QString::number(t);
-    const Status s = WriteRecord(rs, true, row.columns());
+    const Status s = table.insert(row).status();
+    m_reorder[t] = true;
     tablesChanged();
-    rs.requery();
     return StoreResult(s, {}, true);
 }
 
@@ -168,8 +209,7 @@ Status RateTablesEditor::checkDeleteRate(int t, qint64 rowId) const
 {
     if (t < 0 || t >= EditableTypeTabs)
         return Status::fail(QStringLiteral("这一类不能删除费率"));
-    const TableRows rows = m_feerate[t]->snapshot();
-    if (IsDefaultRateText(rows.row(rows.indexOf(rowId)).value(1)))
+    if (IsDefaultRateText(shownRow(m_feerate[t], rowId).value(1)))
         return Status::fail(QStringLiteral("默认费率不可删除！"));
     return Status::ok();
 }
@@ -178,16 +218,18 @@ StoreResult RateTablesEditor::deleteRate(int t, qint64 rowId)
 {
     if (Status s = checkDeleteRate(t, rowId); !s)
         return StoreResult(s);
-    Recordset &rs = *m_feerate[t];
-    if (!rs.moveToId(rowId))
+    FeerateTable table(m_db);
+    const auto row = table.byRowId(rowId);
+    if (!row)
+        return StoreResult(row.status(), {}, true);
+    if (!*row)
         return StoreResult(Status::ok(), {}, true); // nothing selected: nothing to delete
-    const QString prefix = rs.value(0);
-    const Status s = rs.deleteCurrent();
+    const Status s = table.remove(rowId);
+    m_reorder[t] = true;
     tablesChanged();
-    rs.requery();
     QStringList commands;
     if (s && t == LocalTab) {
-        const QString remove = LocalPrefixRemoveCommand(prefix);
+        const QString remove = LocalPrefixRemoveCommand((*row)->prefix);
         if (!remove.isEmpty())
             commands << remove;
     }
@@ -218,19 +260,18 @@ StoreResult RateTablesEditor::batchChange(int t, const QList<qint64> &rowIds, in
 {
     if (t < 0 || t >= EditableTypeTabs)
         return StoreResult(rowGone());
-    Recordset &rs = *m_feerate[t];
+    FeerateTable table(m_db);
     // Each selected grid row is written to its own record, never to another
     // row that happens to share its prefix.
     const Status s = InTransaction(m_db, [&]() -> Status {
         for (qint64 id : rowIds)
-            if (Status w = rs.moveToId(id) ? SetField(rs, col, value) : rowGone(); !w)
+            if (Status w = table.write(id, {{col, value}}); !w)
                 return w;
         return Status::ok();
     });
     tablesChanged();
     if (!s) {
         // Nothing of the batch was kept: show what the table really holds.
-        rs.requery();
         return StoreResult(s.context(QStringLiteral("批量修改未能保存")), {}, true);
     }
     return StoreResult(Status::ok());
@@ -254,10 +295,11 @@ CellRule RateTablesEditor::ipRule(const GridCell &cell) const
 Checked<QString> RateTablesEditor::checkIP(const GridCell &cell, const QString &value) const
 {
     if (cell.col == IPEnabledColumn) {
-        const TableRows ip = m_ip->snapshot();
-        QStringList row = ip.row(ip.indexOf(cell.rowId));
-        row.resize(qMax<qsizetype>(row.size(), IPColumns));
-        row[IPEnabledColumn] = value;
+        const auto stored = IPTable(m_db).byRowId(cell.rowId);
+        if (!stored)
+            return stored.refusedAs<QString>();
+        IPRow row = stored->value_or(IPRow());
+        row.set(IPField::On, value);
         const bool on = value == m_marks.at(1);
         // A card goes on or off only when every field is filled and can be
         // keyed into the switch.
@@ -272,11 +314,14 @@ Checked<QString> RateTablesEditor::checkIP(const GridCell &cell, const QString &
 
 StoreResult RateTablesEditor::storeIP(const GridCell &cell, const QString &value)
 {
-    const TableRows ip = m_ip->snapshot();
-    QStringList row = ip.row(ip.indexOf(cell.rowId));
-    row.resize(qMax<qsizetype>(row.size(), IPColumns));
-    row[cell.col] = value;
-    const bool enabled = row.value(IPEnabledColumn) == m_marks.at(1);
+    const auto stored = IPTable(m_db).byRowId(cell.rowId);
+    if (!stored)
+        return StoreResult(stored.status(), {}, true);
+    if (!*stored)
+        return StoreResult(rowGone(), {}, true);
+    IPRow row = **stored;
+    row.set(IPField(cell.col), value);
+    const bool enabled = row.get(IPField::On) == m_marks.at(1);
     const auto card = IPCardCommand(row);
     const auto pause = IPPauseCommand(row);
     QStringList commands;
@@ -284,7 +329,7 @@ StoreResult RateTablesEditor::storeIP(const GridCell &cell, const QString &value
         if (enabled && card && pause)
             commands << *card << *pause;
         else if (!enabled)
-            commands << IPCardOffCommand(row.value(0));
+            commands << IPCardOffCommand(row.get(IPField::Entry));
     } else if (enabled) {
         // Only what changed: the pauses are the second command, the
         // language the first, a typed field both.
@@ -298,7 +343,7 @@ StoreResult RateTablesEditor::storeIP(const GridCell &cell, const QString &value
             commands << *card << *pause;
         }
     }
-    return store(*m_ip, cell.rowId, cell.col, value, commands);
+    return store(IPTable(m_db), cell.rowId, cell.col, value, commands);
 }
 
 Checked<QString> RateTablesEditor::checkNoCardNumber(const QString &text, bool turnOn) const
@@ -308,19 +353,25 @@ Checked<QString> RateTablesEditor::checkNoCardNumber(const QString &text, bool t
 
 StoreResult RateTablesEditor::setNoCard(bool turnOn, const QString &number, int interval)
 {
-    Recordset &rs = *m_ip;
+    IPTable table(m_db);
+    const int chosen = qMax(0, interval);
+    IPRow row;
+    row.set(IPField::Entry, NoCardEntry);
+    row.set(IPField::On, turnOn ? QStringLiteral("1") : QStringLiteral("0"));
+    row.set(IPField::Code, number);
+    row.set(IPField::Delay1, QString::number(chosen));
     // The row of this setting, and never one of the twelve card entries: a
     // table that lacks it gets it appended.
-    bool addNew = false;
-    if (!rs.findFirst(Criteria(ColEntry, NoCardEntry))) {
-        addNew = rs.recordCount() <= IPCardRows;
-        if (!addNew)
-            rs.moveLast();
-    }
-    const int chosen = qMax(0, interval);
-    const QStringList values{NoCardEntry, turnOn ? QStringLiteral("1") : QStringLiteral("0"), number,
-                             QString::number(chosen)};
-    const Status s = WriteRecord(rs, addNew, values);
+    const Status s = InTransaction(m_db, [&]() -> Status {
+        const auto existing = table.first(IPField::Entry, NoCardEntry);
+        if (!existing)
+            return existing.status();
+        if (*existing)
+            return table.write((*existing)->rowId, {{IPField::On, row.get(IPField::On)},
+                                                    {IPField::Code, number},
+                                                    {IPField::Delay1, row.get(IPField::Delay1)}});
+        return table.insert(row).status();
+    });
     tablesChanged();
     return StoreResult(s, NoCardIPCommands(turnOn, number, chosen));
 }
@@ -346,7 +397,7 @@ Checked<QString> RateTablesEditor::checkDiscount(const GridCell &cell, const QSt
 
 StoreResult RateTablesEditor::storeDiscount(const GridCell &cell, const QString &value)
 {
-    return store(*m_discount, cell.rowId, cell.col, value);
+    return store(DiscountTable(m_db), cell.rowId, cell.col, value);
 }
 
 // ---- holidays ---------------------------------------------------------------------------
@@ -363,28 +414,28 @@ Checked<QString> RateTablesEditor::checkHoliday(const GridCell &cell, const QStr
 
 StoreResult RateTablesEditor::storeHoliday(const GridCell &cell, const QString &value)
 {
-    return store(*m_holiday, cell.rowId, cell.col, value);
+    return store(HolidayTable(m_db), cell.rowId, cell.col, value);
 }
 
 StoreResult RateTablesEditor::addHoliday()
 {
-    Recordset &rs = *m_holiday;
     const Status s =
-        WriteRecord(rs, true, HolidayRow{NewHolidayName, QStringLiteral("01"), QStringLiteral("01")}.columns());
+        HolidayTable(m_db).insert(HolidayRow{NewHolidayName, QStringLiteral("01"), QStringLiteral("01")}).status();
     tablesChanged();
-    rs.requery();
     return StoreResult(s, {}, true);
 }
 
 StoreResult RateTablesEditor::deleteHoliday(qint64 rowId)
 {
-    Recordset &rs = *m_holiday;
     // The selected row itself: holidays may share a name.
-    if (!rs.moveToId(rowId))
+    HolidayTable table(m_db);
+    const auto row = table.byRowId(rowId);
+    if (!row)
+        return StoreResult(row.status(), {}, true);
+    if (!*row)
         return StoreResult(Status::ok(), {}, true);
-    const Status s = rs.deleteCurrent();
+    const Status s = table.remove(rowId);
     tablesChanged();
-    rs.requery();
     return StoreResult(s, {}, true);
 }
 

@@ -1,11 +1,11 @@
 #pragma once
 #include "GridEdit.h"
 #include "Recordset.h"
+#include "Status.h"
 #include "StoreResult.h"
 
 #include <QStringList>
 #include <array>
-#include <memory>
 
 namespace corvane {
 
@@ -34,19 +34,21 @@ public:
     const QStringList &marks() const { return m_marks; }
 
     // ---- what the grids show --------------------------------------------------
-    // Rates of type t by prefix; ties keep their table order.
-    TableRows feerate(int t) const;
+    // Rates of type t by prefix; ties keep their table order. A read the
+    // database refused is an error, never an empty grid. The row ids a
+    // grid's rows stand for are those of its last fill.
+    Checked<TableRows> feerate(int t);
     // The twelve card entries (row "13" is the setting without a card).
-    TableRows ipCards() const;
-    TableRows discount() const;
-    TableRows holiday() const;
+    Checked<TableRows> ipCards();
+    Checked<TableRows> discount();
+    Checked<TableRows> holiday();
 
     struct NoCardSetting {
         bool on = false;
         QString number;
         int interval = -1; // -1: no option chosen
     };
-    NoCardSetting noCardSetting() const;
+    Checked<NoCardSetting> noCardSetting() const;
     // Row id of the row at a position of those lists, -1 when there is none.
     qint64 feerateRowId(int t, int index) const;
     qint64 ipCardRowId(int index) const;
@@ -96,18 +98,24 @@ public:
     StoreResult deleteHoliday(qint64 rowId);
 
 private:
-    StoreResult store(Recordset &rs, qint64 rowId, int col, const QString &value, QStringList commands = {},
+    template <class Table>
+    StoreResult store(Table &&table, qint64 rowId, int col, const QString &value, QStringList commands = {},
                       bool refill = false);
     void tablesChanged();
+    // The row of a fill with this row id (empty when the fill had none).
+    static QStringList shownRow(const TableRows &rows, qint64 rowId);
 
     Database &m_db;
     QStringList m_typeNames;
     QStringList m_marks;
     FeeEngine *m_engine;
-    std::array<std::unique_ptr<Recordset>, TypeTabs> m_feerate;
-    std::unique_ptr<Recordset> m_ip;
-    std::unique_ptr<Recordset> m_discount;
-    std::unique_ptr<Recordset> m_holiday;
+    // What the grids were filled with last.
+    std::array<TableRows, TypeTabs> m_feerate;
+    // The next fill of a rate grid orders its rows by prefix again.
+    std::array<bool, TypeTabs> m_reorder{true, true, true, true, true, true, true, true, true, true};
+    TableRows m_ip;
+    TableRows m_discount;
+    TableRows m_holiday;
 };
 
 } // namespace corvane

@@ -88,6 +88,18 @@ QString SecondsBetween(const QString &endHHMMSS, const QString &startHHMMSS)
     return QString::number(diff);
 }
 
+QString DurationText(const QString &seconds)
+{
+    bool ok = false;
+    const qint64 s = seconds.trimmed().toLongLong(&ok);
+    if (!ok || s < 0)
+        return seconds;
+    const auto two = [](qint64 n) { return QStringLiteral("%1").arg(n, 2, 10, QLatin1Char('0')); };
+    if (s < 3600)
+        return two(s / 60) + QLatin1Char(':') + two(s % 60);
+    return QString::number(s / 3600) + QLatin1Char(':') + two(s / 60 % 60) + QLatin1Char(':') + two(s % 60);
+}
+
 double Val(const QString &text)
 {
     const QString number = leadingNumber(text);

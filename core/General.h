@@ -29,6 +29,10 @@ QString DecodeDigits(const QString &nibbles);
 // than the start means the call went over midnight.
 QString SecondsBetween(const QString &endHHMMSS, const QString &startHHMMSS);
 
+// A duration stored in seconds as windows show it: "02:05", from an hour
+// "1:02:05". A text that is not a count of seconds is shown as it stands.
+QString DurationText(const QString &seconds);
+
 // Lenient number reading as the stored texts need it: leading blanks are
 // skipped, then an optional sign, digits and one optional decimal point; the
 // rest of the text is ignored. Empty or non-numeric text reads as 0.

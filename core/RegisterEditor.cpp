@@ -1,5 +1,6 @@
 #include "RegisterEditor.h"
-#include "Data.h"
+#include "Database.h"
+#include "TableAccess.h"
 
 namespace corvane {
 
@@ -10,19 +11,31 @@ const QString kInputError = QStringLiteral("输入错误");
 
 RegisterEditor::RegisterEditor(Database &db, const QString &table, const QString &orderBy, int fieldCount,
                                const RegisterRules &rules, QString what)
-    : m_rs(db, table, Criteria(), orderBy), m_rules(rules), m_what(std::move(what)), m_fieldCount(fieldCount)
+    : m_db(db), m_table(table), m_orderBy(orderBy), m_rules(rules), m_what(std::move(what)), m_fieldCount(fieldCount)
 {
-    m_rows = m_rs.snapshot();
+    (void)reload();
 }
 
 Status RegisterEditor::reload()
 {
     const qint64 selectedId = m_rows.rowId(m_selected);
-    m_rs.requery();
-    m_rows = m_rs.snapshot();
+    // Rows with the same key keep their table order.
+    auto stored =
+        TableAccess::read(m_db, m_table, QString(), {},
+                          m_orderBy.isEmpty() ? QStringLiteral("rowid") : m_orderBy + QStringLiteral(", rowid"));
+    if (!stored) {
+        m_rows = TableRows();
+        m_selected = -1;
+        return Status::fail(QStringLiteral("%1无法读取：%2").arg(m_what, stored.reason()));
+    }
+    TableRows rows;
+    rows.columns = m_db.columnNames(m_table);
+    for (TableAccess::StoredRow &r : *stored) {
+        rows.rowIds.append(r.rowId);
+        rows.rows.append(std::move(r.values));
+    }
+    m_rows = std::move(rows);
     m_selected = m_rows.indexOf(selectedId);
-    if (!m_rs.isValid())
-        return Status::fail(QStringLiteral("%1无法读取").arg(m_what));
     return Status::ok();
 }
 
@@ -105,11 +118,13 @@ RegisterStep RegisterEditor::save(const QStringList &texts)
         values << m_rules.stored(i, i == 0 ? key : texts.value(i));
     Status written;
     if (m_mode == Mode::Adding) {
-        written = WriteRecord(m_rs, true, values);
-    } else if (!m_rs.moveToId(m_rows.rowId(m_selected))) {
-        written = Status::fail(QStringLiteral("这条记录已不在表中"));
+        written = TableAccess::insert(m_db, m_table, values).status();
     } else {
-        written = WriteRecord(m_rs, false, values);
+        // Every field of the selected row; a row gone meanwhile is said so.
+        QList<QPair<int, QString>> fields;
+        for (int i = 0; i < values.size(); ++i)
+            fields.append({i, values.at(i)});
+        written = TableAccess::update(m_db, m_table, m_rows.rowId(m_selected), fields);
     }
     if (!written)
         return storeFailed(written, QStringLiteral("未能保存")); // stays in editing: nothing typed is lost
@@ -134,8 +149,9 @@ RegisterStep RegisterEditor::remove(const QString &key)
     const int index = rowToRemove(key);
     if (index < 0)
         return refusal(nothingToDelete(), MessageService::defaultTitle(), MessageService::Icon::None);
-    Status gone =
-        m_rs.moveToId(m_rows.rowId(index)) ? m_rs.deleteCurrent() : Status::fail(QStringLiteral("这条记录已不在表中"));
+    Status gone = TableAccess::remove(m_db, m_table, m_rows.rowId(index));
+    if (gone && m_db.changes() == 0)
+        gone = Status::fail(QStringLiteral("这条记录已不在表中"));
     if (!gone)
         return storeFailed(gone, QStringLiteral("未能删除"));
     m_selected = -1;

@@ -68,6 +68,8 @@ public:
     Mode mode() const { return m_mode; }
     bool editing() const { return m_mode != Mode::Browsing; }
     bool inserting() const { return m_mode == Mode::Adding; }
+    // Escape while adding or amending: nothing is written, browsing again.
+    void cancel() { m_mode = Mode::Browsing; }
     // Index into rows() of the selected row, -1 when none.
     int selected() const { return m_selected; }
 
@@ -99,7 +101,9 @@ private:
     RegisterStep storeFailed(const Status &s, const QString &doing);
     int rowOfKey(const QString &key, int except) const;
 
-    Recordset m_rs;
+    Database &m_db;
+    QString m_table;
+    QString m_orderBy;
     const RegisterRules &m_rules;
     QString m_what;
     int m_fieldCount;

@@ -19,6 +19,8 @@ struct TrunkRecord {
     QString StartTime;
     QString EndTime;
     QString Seconds;
+    // The caller is on the blacklist and the switch was told to drop it.
+    bool Blocked = false;
 };
 
 constexpr int TrunkCount = 16;

@@ -3,11 +3,10 @@
 
 #include "BillTable.h"
 #include "ConsoleContext.h"
-#include "Criteria.h"
 #include "Database.h"
+#include "DirectoryTables.h"
 #include "General.h"
 #include "Money.h"
-#include "Recordset.h"
 #include "SwitchLink.h"
 #include "TrunkTable.h"
 #include "TrunkView.h"
@@ -134,8 +133,12 @@ void TrunkMonitor::OnCallerId(const QByteArray &frame)
     rec.CallerNo = nibbleDigits(frame, 3, 12);
     rec.State = Ringing;
     if (!rec.CallerNo.trimmed().isEmpty()) {
-        Recordset black(m_ctx.db, QStringLiteral("BlackLst"), Criteria(QStringLiteral("电话号码"), rec.CallerNo));
-        const bool barred = black.recordCount() > 0;
+        // A list that cannot be read bars nobody; the call goes on.
+        const Checked<bool> blocked = BlackListTable(m_ctx.db).isBlocked(rec.CallerNo);
+        if (!blocked)
+            qWarning("blacklist not read: %s", qPrintable(blocked.reason()));
+        const bool barred = blocked.value_or(false);
+        rec.Blocked = barred;
         // The switch drops a barred caller: tell it before anything else.
         if (barred && m_ctx.link)
             m_ctx.link->SendHex(QStringLiteral("62") + Hex2(quint8(trunkNo)));
@@ -224,7 +227,10 @@ void TrunkMonitor::OnTrunkReleased(const QByteArray &frame)
     TrunkRecord &rec = trunks()[size_t(t)];
     if (rec.State == Ringing) {
         // Never answered: listed as a missed call.
-        m_view.addIncomingRow(IncomingListLimit, {rec.CallerNo, QStringLiteral("*") + rec.UserNo, m_ctx.stamp()});
+        // A blocked caller says so where the extension would stand.
+        m_view.addIncomingRow(
+            IncomingListLimit,
+            {rec.CallerNo, QStringLiteral("*") + (rec.Blocked ? BlockedText() : rec.UserNo), m_ctx.stamp()});
     }
     if (!rec.StartTime.isEmpty() && rec.State == Answered) {
         rec.EndTime = timeNow();
@@ -278,24 +284,21 @@ void TrunkMonitor::imgPHN_Click(int Index)
     const QString number = rec.CallerNo.trimmed();
     const QString nl = lineBreak();
     QString info;
-    QStringList where;
-    QVariantList params;
-    for (int k = 1; k <= 10; ++k) {
-        where << Database::quoteId(QStringLiteral("电话") + QString::number(k)) + QStringLiteral("=?");
-        params << number;
-    }
-    Recordset found = Recordset::query(m_ctx.db,
-                                       QStringLiteral("SELECT * FROM \"Client\" WHERE %1 ORDER BY rowid LIMIT 1")
-                                           .arg(where.join(QStringLiteral(" OR "))),
-                                       params);
-    if (!found.hasCurrent()) {
+    const auto found = ClientTable(m_ctx.db).byPhone(number);
+    if (!found)
+        qWarning("directory not read: %s", qPrintable(found.reason()));
+    if (!found || !*found) {
         info = QStringLiteral("未知来电人：") + number + nl;
     } else {
-        info = QStringLiteral("来电人：") + found.value(1) + nl + QStringLiteral("单位：") + found.value(2) + nl
-               + QStringLiteral("网址：") + found.value(3) + nl + QStringLiteral("传真：") + found.value(4) + nl
-               + QStringLiteral("地址：") + found.value(5) + nl + QStringLiteral("邮编：") + found.value(6) + nl
-               + QStringLiteral("邮箱：") + found.value(7) + nl + QStringLiteral("电话号码：") + number + nl;
+        const ClientRow &c = **found;
+        info = QStringLiteral("来电人：") + c.get(ClientField::Name) + nl + QStringLiteral("单位：")
+               + c.get(ClientField::Company) + nl + QStringLiteral("网址：") + c.get(ClientField::Web) + nl
+               + QStringLiteral("传真：") + c.get(ClientField::Fax) + nl + QStringLiteral("地址：")
+               + c.get(ClientField::Address) + nl + QStringLiteral("邮编：") + c.get(ClientField::PostCode) + nl
+               + QStringLiteral("邮箱：") + c.get(ClientField::Email) + nl + QStringLiteral("电话号码：") + number + nl;
     }
+    if (rec.Blocked)
+        info += BlockedText() + QStringLiteral("（黑名单）") + nl;
     m_view.showCallerInfo(t, info);
 }
 

@@ -35,6 +35,8 @@ class TrunkView;
 class TrunkMonitor : public QObject {
     Q_OBJECT
 public:
+    // What a blocked caller is shown with, in the incoming list and the pop-up.
+    static QString BlockedText() { return QStringLiteral("已拦截"); }
     static constexpr qint16 Idle = 0;
     static constexpr qint16 Seized = 3;
     static constexpr qint16 Ringing = 4;

@@ -279,15 +279,30 @@ void ReportRenderer::paginate()
 
     startPage(0);
     const int rows = m_source.rowCount();
+    int heading = -1; // the row of the heading of the table being laid out
     for (int r = 0; r < rows; ++r) {
         const ReportSection *detail = detailOf(r);
         const qreal detailHeight = detail->height;
         if (detailHeight <= 0)
             continue;
+        if (detail->heading)
+            heading = r;
+        else if (!detail->underHeading)
+            heading = -1;
+        // A heading keeps its first row with it.
+        qreal needed = detailHeight;
+        if (detail->heading && r + 1 < rows && detailOf(r + 1)->underHeading)
+            needed += detailOf(r + 1)->height;
         // A band that does not fit goes to the next page, unless the page
         // has no band of its own yet (a band taller than a page).
-        if (y + detailHeight > footerTop && m_pages.back().rowCount > 0)
+        if (y + needed > footerTop && m_pages.back().rowCount > 0) {
             startPage(r);
+            if (detail->underHeading && heading >= 0) {
+                const ReportSection *head = detailOf(heading);
+                m_pages.back().bands.push_back({head, heading, y});
+                y += head->height;
+            }
+        }
         m_pages.back().bands.push_back({detail, r, y});
         ++m_pages.back().rowCount;
         y += detailHeight;

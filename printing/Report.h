@@ -72,6 +72,12 @@ struct ReportItem {
 struct ReportSection {
     qreal height = 0; // twips; 0 leaves the section out
     QList<ReportItem> items;
+    // A table's heading: drawn again at the top of each page its rows go on
+    // to, and never left alone at the foot of a page.
+    bool heading = false;
+    // A table's row: it belongs under the last heading before it. Any other
+    // band ends the table.
+    bool underHeading = false;
 };
 
 // A banded report: report header (first page), page header and footer (every

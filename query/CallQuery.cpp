@@ -5,6 +5,7 @@
 #include "ConfigTable.h"
 #include "Database.h"
 #include "DepositTable.h"
+#include "DirectoryTables.h"
 #include "LedgerTable.h"
 #include "Money.h"
 #include "NumberHistory.h"
@@ -20,8 +21,6 @@ namespace corvane::CallQuery {
 namespace {
 
 const QString kItemJoin = QStringLiteral("--");
-
-QString q(const QString &name) { return Database::quoteId(name); }
 
 // The number part of a list item "800--张三" (the whole text without "--").
 QString itemKey(const QString &item)
@@ -121,13 +120,10 @@ Checked<QStringList> FillList(Database &db, SelectMode mode)
         break;
     }
     case SelectMode::Group: {
-        // The group register: one column, its name.
-        const auto rows = db.select(QStringLiteral("SELECT %1 FROM %2 ORDER BY rowid")
-                                        .arg(q(QStringLiteral("组名")), q(QStringLiteral("Group"))));
-        if (!rows)
-            return Checked<QStringList>::refuse(why + QStringLiteral("：") + rows.reason());
-        for (const QStringList &r : *rows)
-            items.append(r.at(0));
+        const auto names = GroupTable(db).names();
+        if (!names)
+            return Checked<QStringList>::refuse(names.status().context(why));
+        items = *names;
         break;
     }
     case SelectMode::Account: {

@@ -1,13 +1,15 @@
 #include "UserParameters.h"
+
 #include "PendingCommands.h"
+#include <algorithm>
 
 #include "AccountTable.h"
 #include "ClassCommands.h"
 #include "ConfigTable.h"
-#include "Criteria.h"
 #include "Data.h"
 #include "Database.h"
 #include "DepositTable.h"
+#include "DirectoryTables.h"
 #include "General.h"
 #include "Money.h"
 #include "SwitchLink.h"
@@ -17,6 +19,7 @@
 #include <QSet>
 #include <QStringEncoder>
 #include <QTimer>
+#include <algorithm>
 
 namespace corvane {
 
@@ -25,8 +28,6 @@ const QString UserParameters::Prepaid = QStringLiteral("押金");
 const QString UserParameters::AccountWord = QStringLiteral("账号");
 
 namespace {
-
-const QString ColGroup = QStringLiteral("组名");
 
 // The user grid shows the User columns in their stored order: grid column c
 // is field c.
@@ -74,17 +75,6 @@ Status inTransaction(Database &db, const QString &what, F &&steps)
     return InTransaction(db, std::forward<F>(steps)).context(what);
 }
 
-Status deleteRows(Recordset &rs)
-{
-    Status s;
-    rs.moveFirst();
-    while (s && rs.hasCurrent()) {
-        s = rs.deleteCurrent();
-        rs.moveNext();
-    }
-    return s;
-}
-
 // Rows of a gateway as the grids show them, with the row ids.
 template <class Row>
 TableRows gridRows(const QStringList &columns, const QList<Row> &rows)
@@ -98,13 +88,24 @@ TableRows gridRows(const QStringList &columns, const QList<Row> &rows)
     return t;
 }
 
+// Numbers by their value, before texts; texts as text.
+bool SortKeyLess(const QString &a, const QString &b)
+{
+    bool aNumber = false, bNumber = false;
+    const double x = a.toDouble(&aNumber), y = b.toDouble(&bNumber);
+    if (aNumber && bNumber)
+        return x < y;
+    if (aNumber != bNumber)
+        return aNumber;
+    return a < b;
+}
+
 } // namespace
 
 UserParameters::UserParameters(Database &db, QStringList marks) : m_db(db), m_marks(std::move(marks))
 {
     if (m_marks.size() != 2)
         m_marks = {QStringLiteral("×"), QStringLiteral("√")};
-    m_group = std::make_unique<Recordset>(db, QStringLiteral("Group"));
 }
 
 UserParameters::~UserParameters() = default;
@@ -129,12 +130,14 @@ int UserParameters::numberLength() const { return config().numberLength(); }
 
 // ---- users ----------------------------------------------------------------------------
 
-TableRows UserParameters::users()
+Checked<TableRows> UserParameters::users()
 {
     const auto all = UserTable(m_db).inPortOrder();
+    if (!all)
+        return Checked<TableRows>::refuse(all.status().context(QStringLiteral("用户资料无法读取")));
     const int cap = capacity();
     QList<UserRow> shown;
-    for (const UserRow &r : all ? *all : QList<UserRow>()) {
+    for (const UserRow &r : *all) {
         if (shown.size() >= cap)
             break;
         if (!wholeNumber(r.port()) || ValInt(r.port()) >= cap)
@@ -388,18 +391,17 @@ StoreResult UserParameters::amendPortKept(const AmendPlan &plan, int k)
 
 // ---- groups -----------------------------------------------------------------------------
 
-QStringList UserParameters::groups()
+Checked<QStringList> UserParameters::groups() const
 {
-    m_group->requery();
-    QStringList out;
-    for (const QStringList &row : m_group->snapshot().rows)
-        out << row.value(0);
-    return out;
+    const auto names = GroupTable(m_db).names();
+    if (!names)
+        return Checked<QStringList>::refuse(names.status().context(QStringLiteral("组无法读取")));
+    return names;
 }
 
 QStringList UserParameters::userItems()
 {
-    users();
+    (void)users(); // the rows as the grid shows them
     QStringList out;
     for (const UserRow &row : std::as_const(m_userRows))
         out << row.get(UserField::Number) + QStringLiteral("--") + row.name();
@@ -408,7 +410,7 @@ QStringList UserParameters::userItems()
 
 QList<bool> UserParameters::membersOf(const QString &group)
 {
-    users();
+    (void)users(); // the rows as the grid shows them
     QList<bool> out;
     for (const UserRow &row : std::as_const(m_userRows))
         out << (!group.isEmpty() && row.group() == group);
@@ -420,23 +422,26 @@ Checked<QString> UserParameters::checkNewGroup(const QString &name)
     const QString t = name.trimmed();
     if (t.isEmpty() || byteLength(t) > 20)
         return Checked<QString>::refuse(QStringLiteral("组名长度不能为空，长度不能超过10个汉字或20个英文字符！"));
-    if (groups().contains(t))
+    const Checked<QStringList> existing = groups();
+    if (!existing)
+        return existing.refusedAs<QString>();
+    if (existing->contains(t))
         return Checked<QString>::refuse(QStringLiteral("您输入的组名已经存在！"));
     return t;
 }
 
 Status UserParameters::addGroup(const QString &name)
 {
-    const Status s = WriteRecord(*m_group, true, {name});
-    m_group->requery();
-    return s.context(QStringLiteral("组未能添加"));
+    GroupRow row;
+    row.set(GroupField::Name, name);
+    return GroupTable(m_db).insert(row).status().context(QStringLiteral("组未能添加"));
 }
 
 Status UserParameters::saveGroup(const QString &group, const QList<bool> &selected)
 {
     if (group.isEmpty())
         return Status::ok();
-    users();
+    (void)users(); // the rows as the grid shows them
     const QList<UserRow> shown = m_userRows;
     UserTable table(m_db);
     return inTransaction(m_db, QStringLiteral("组成员未能保存"), [&]() -> Status {
@@ -459,9 +464,8 @@ Status UserParameters::saveGroup(const QString &group, const QList<bool> &select
 Status UserParameters::deleteGroup(const QString &group)
 {
     return inTransaction(m_db, QStringLiteral("组未能删除"), [&]() -> Status {
-        Recordset g(m_db, QStringLiteral("Group"), Criteria(ColGroup, group));
-        if (Status s = deleteRows(g); !s)
-            return s;
+        if (const auto gone = GroupTable(m_db).removeWhere(GroupField::Name, group); !gone)
+            return gone.status();
         UserTable table(m_db);
         const auto members = table.ofGroup(group);
         if (!members)
@@ -475,12 +479,44 @@ Status UserParameters::deleteGroup(const QString &group)
 
 // ---- deposits ---------------------------------------------------------------------------
 
-TableRows UserParameters::deposits()
+Checked<TableRows> UserParameters::deposits()
 {
     const auto all = DepositTable(m_db).all();
-    m_depositRows = all ? *all : QList<DepositRow>();
-    m_shownDeposits = gridRows(DepositTable::columnNames(), m_depositRows);
+    if (!all)
+        return Checked<TableRows>::refuse(all.status().context(QStringLiteral("押金无法读取")));
+    m_depositRows = *all;
+    // Room order: extensions by port, then accounts by number.
+    auto roomLess = [](const DepositRow &a, const DepositRow &b) {
+        if (a.isAccount() != b.isAccount())
+            return b.isAccount();
+        return SortKeyLess(a.key(), b.key());
+    };
+    std::stable_sort(m_depositRows.begin(), m_depositRows.end(), roomLess);
+    if (m_depositSort >= 0) {
+        const int c = m_depositSort;
+        const bool up = m_depositOrder == Qt::AscendingOrder;
+        std::stable_sort(m_depositRows.begin(), m_depositRows.end(), [&](const DepositRow &a, const DepositRow &b) {
+            const QString x = a.values.value(c).trimmed(), y = b.values.value(c).trimmed();
+            return up ? SortKeyLess(x, y) : SortKeyLess(y, x);
+        });
+    }
+    QStringList captions = DepositTable::columnNames();
+    if (m_depositSort >= 0 && m_depositSort < captions.size())
+        captions[m_depositSort] += m_depositOrder == Qt::AscendingOrder ? QStringLiteral(" ▲") : QStringLiteral(" ▼");
+    m_shownDeposits = gridRows(captions, m_depositRows);
     return m_shownDeposits;
+}
+
+void UserParameters::sortDeposits(int column)
+{
+    if (column < 0) {
+        m_depositSort = -1;
+        m_depositOrder = Qt::AscendingOrder;
+        return;
+    }
+    m_depositOrder =
+        column == m_depositSort && m_depositOrder == Qt::AscendingOrder ? Qt::DescendingOrder : Qt::AscendingOrder;
+    m_depositSort = column;
 }
 
 qint64 UserParameters::depositRowId(int index) const { return m_shownDeposits.rowId(index); }
@@ -674,10 +710,12 @@ std::optional<QString> UserParameters::depositMoney(const QString &key, bool acc
 
 // ---- accounts ---------------------------------------------------------------------------
 
-TableRows UserParameters::accounts()
+Checked<TableRows> UserParameters::accounts()
 {
     const auto all = AccountTable(m_db).all();
-    m_accountRows = all ? *all : QList<AccountRow>();
+    if (!all)
+        return Checked<TableRows>::refuse(all.status().context(QStringLiteral("账号无法读取")));
+    m_accountRows = *all;
     m_shownAccounts = gridRows(AccountTable::columnNames(), m_accountRows);
     return m_shownAccounts;
 }

@@ -47,7 +47,7 @@ public:
 
     // ---- users ----------------------------------------------------------------------
     // The users on ports 0 .. capacity - 1 in port order: grid row r shows port r - 1.
-    TableRows users();
+    Checked<TableRows> users();
     qint64 userRowId(int index) const;
     CellRule userRule(int col) const;
     // Choices of a cyclic column (for the value list), empty for the others.
@@ -89,7 +89,7 @@ public:
     QStringList userCommands(int col, const QString &port, const QString &number, const QString &value) const;
 
     // ---- groups ----------------------------------------------------------------------
-    QStringList groups();
+    Checked<QStringList> groups() const;
     // One item per port 0 .. capacity - 1: number "--" name.
     QStringList userItems();
     // Per item: whether that user belongs to the group.
@@ -104,7 +104,14 @@ public:
     Status deleteGroup(const QString &group);
 
     // ---- deposits ---------------------------------------------------------------------
-    TableRows deposits();
+    // The deposits in the order set last: room order (extensions by port,
+    // then accounts by number) until a column is chosen.
+    Checked<TableRows> deposits();
+    // Sorts the deposits by a column (numbers by value, ties in room order);
+    // the same column again turns the order round. -1 is room order.
+    void sortDeposits(int column);
+    int depositSortColumn() const { return m_depositSort; }
+    Qt::SortOrder depositSortOrder() const { return m_depositOrder; }
     qint64 depositRowId(int index) const;
     CellRule depositRule(const GridCell &cell) const;
     Checked<QString> checkDeposit(const GridCell &cell, const QString &text) const;
@@ -125,7 +132,7 @@ public:
     QString depositPassword(qint64 rowId) const;
 
     // ---- accounts ---------------------------------------------------------------------
-    TableRows accounts();
+    Checked<TableRows> accounts();
     qint64 accountRowId(int index) const;
     CellRule accountRule(const GridCell &cell) const;
     Checked<QString> checkAccount(const GridCell &cell, const QString &text) const;
@@ -158,10 +165,11 @@ private:
     TableRows m_shownUsers;
     TableRows m_shownDeposits;
     TableRows m_shownAccounts;
+    int m_depositSort = -1;
+    Qt::SortOrder m_depositOrder = Qt::AscendingOrder;
 
     Database &m_db;
     QStringList m_marks;
-    std::unique_ptr<Recordset> m_group;
 };
 
 // Runs one amendment port by port: each port's rows are written, its star

@@ -33,7 +33,6 @@ using namespace DiscountRules;
 namespace {
 
 // Gap after each command of one change, so the switch takes the next.
-constexpr int CommandGapMs = 100;
 
 // Minimum widths in twips; the grids widen columns whose texts need more.
 const QList<int> FeerateWidths{1000, 2000, 600, 600, 600, 600, 800, 800, 800, 800, 800};
@@ -92,6 +91,9 @@ QWidget *frmPHNDiscount::buildTypeTab(int t)
     hfgFeerate[t] = grid(page, indexed("hfgFeerate", t), m_tables->typeName(t) + QStringLiteral("费率"));
     txtFeerate[t] = cellBox(page, indexed("txtFeerate", t));
     SetColWidths(*hfgFeerate[t], FeerateWidths);
+    // Durations, rates, fees and percentages read right-aligned.
+    for (int c = 2; c < FeerateGridColumns - 1; ++c)
+        hfgFeerate[t]->setColAlignment(c, Qt::AlignRight);
 
     auto *layout = new QVBoxLayout(page);
     layout->addWidget(hfgFeerate[t], 1);
@@ -99,8 +101,8 @@ QWidget *frmPHNDiscount::buildTypeTab(int t)
     if (t >= EditableTypeTabs)
         return page;
 
-    cmdAddDiscount[t] = button(page, QStringLiteral("添加"), indexed("cmdAddDiscount", t));
-    cmdDeleteDiscount[t] = button(page, QStringLiteral("删除"), indexed("cmdDeleteDiscount", t));
+    cmdAddDiscount[t] = button(page, QStringLiteral("添加(&A)"), indexed("cmdAddDiscount", t));
+    cmdDeleteDiscount[t] = button(page, QStringLiteral("删除(&D)"), indexed("cmdDeleteDiscount", t));
     auto *lblHead = new QLabel(QStringLiteral("区号："), page);
     txtHead[t] = new QLineEdit(page);
     txtHead[t]->setObjectName(indexed("txtHead", t));
@@ -112,7 +114,7 @@ QWidget *frmPHNDiscount::buildTypeTab(int t)
     txtValue[t]->setObjectName(indexed("txtValue", t));
     txtValue[t]->setAccessibleName(QStringLiteral("批量修改的数值"));
     lblValue->setBuddy(txtValue[t]);
-    cmdChangeValue[t] = button(page, QStringLiteral("修改选定的多行数据值"), indexed("cmdChangeValue", t));
+    cmdChangeValue[t] = button(page, QStringLiteral("修改选定的多行数据值(&M)"), indexed("cmdChangeValue", t));
     auto *hint = new QLabel(QStringLiteral("提示：0--\"×\",1-- \"√\""), page);
     hint->setObjectName(indexed("lblHint", t));
 
@@ -169,7 +171,7 @@ QWidget *frmPHNDiscount::buildIPTab()
     txtIPNumber->setObjectName(QStringLiteral("txtIPNumber"));
     txtIPNumber->setAccessibleName(lblNumber->text());
     lblNumber->setBuddy(txtIPNumber);
-    cmdSetIP = button(noCard, QStringLiteral("设置"), QStringLiteral("cmdSetIP"));
+    cmdSetIP = button(noCard, QStringLiteral("设置(&T)"), QStringLiteral("cmdSetIP"));
     connect(cmdSetIP, &QPushButton::clicked, this, &frmPHNDiscount::cmdSetIP_Click);
 
     auto *noCardLayout = new QGridLayout(noCard);
@@ -196,12 +198,14 @@ QWidget *frmPHNDiscount::buildDiscountTab()
     hfgDiscount->setFixedCols(1);
     txtDiscount = cellBox(page, QStringLiteral("txtDiscount"));
     SetColWidths(*hfgDiscount, DiscountWidths);
+    for (int c : {4, 8, 10, 12, 14}) // the rates
+        hfgDiscount->setColAlignment(c, Qt::AlignRight);
 
     auto *holidays = new QGroupBox(QStringLiteral("节日设定"), page);
     hfgHoliday = grid(holidays, QStringLiteral("hfgHoliday"), QStringLiteral("节日设定"));
     txtHoliday = cellBox(holidays, QStringLiteral("txtHoliday"));
-    cmdAddHoliday = button(holidays, QStringLiteral("添加"), QStringLiteral("cmdAddHoliday"));
-    cmdDeleteHoliday = button(holidays, QStringLiteral("删除"), QStringLiteral("cmdDeleteHoliday"));
+    cmdAddHoliday = button(holidays, QStringLiteral("添加(&A)"), QStringLiteral("cmdAddHoliday"));
+    cmdDeleteHoliday = button(holidays, QStringLiteral("删除(&D)"), QStringLiteral("cmdDeleteHoliday"));
     connect(cmdAddHoliday, &QPushButton::clicked, this, &frmPHNDiscount::cmdAddHoliday_Click);
     connect(cmdDeleteHoliday, &QPushButton::clicked, this, &frmPHNDiscount::cmdDeleteHoliday_Click);
 
@@ -285,7 +289,11 @@ void frmPHNDiscount::Form_Load()
     for (int t = 0; t < TypeTabs; ++t)
         fillFeerate(t);
     fillIP();
-    const RateTablesEditor::NoCardSetting noCard = m_tables->noCardSetting();
+    const Checked<RateTablesEditor::NoCardSetting> read = m_tables->noCardSetting();
+    if (!read)
+        m_ctx.messages.show(read.reason(), QStringLiteral("读取错误"), MessageService::Icon::Critical,
+                            MessageService::Buttons::Ok, this);
+    const RateTablesEditor::NoCardSetting noCard = read.value_or(RateTablesEditor::NoCardSetting());
     txtIPNumber->setText(noCard.number);
     if (noCard.interval >= 0 && noCard.interval < int(optDelay.size()))
         optDelay[noCard.interval]->setChecked(true);
@@ -294,15 +302,18 @@ void frmPHNDiscount::Form_Load()
     fillHoliday();
 }
 
-void frmPHNDiscount::fillFeerate(int t) { FillGrid(m_tables->feerate(t), *hfgFeerate[t], FeerateGridColumns, 0, 0); }
+void frmPHNDiscount::fillFeerate(int t)
+{
+    FillGrid(m_tables->feerate(t), *hfgFeerate[t], FeerateGridColumns, 0, 0, m_ctx.messages, this);
+}
 
-void frmPHNDiscount::fillIP() { FillGrid(m_tables->ipCards(), *hfgIP, 0, IPCardRows, 0); }
+void frmPHNDiscount::fillIP() { FillGrid(m_tables->ipCards(), *hfgIP, 0, IPCardRows, 0, m_ctx.messages, this); }
 
 void frmPHNDiscount::fillDiscount()
 {
     // Two caption rows: the groups, then the column names. The type names
     // stand at the left as row captions.
-    FillGrid(m_tables->discount(), *hfgDiscount, 0, 0, 1);
+    FillGrid(m_tables->discount(), *hfgDiscount, 0, 0, 1, m_ctx.messages, this);
     const QStringList groups = DiscountGroupCaptions();
     for (int c = 0; c < groups.size(); ++c)
         hfgDiscount->setTextMatrix(0, c, groups.at(c));
@@ -326,7 +337,7 @@ void frmPHNDiscount::fillDiscount()
     hfgDiscount->fitColumns();
 }
 
-void frmPHNDiscount::fillHoliday() { FillGrid(m_tables->holiday(), *hfgHoliday, 0, 0, 0); }
+void frmPHNDiscount::fillHoliday() { FillGrid(m_tables->holiday(), *hfgHoliday, 0, 0, 0, m_ctx.messages, this); }
 
 // ---- shared steps -------------------------------------------------------------------
 
@@ -352,10 +363,7 @@ void frmPHNDiscount::showRefusal(const Status &why, const QString &title, Messag
 // through the link's queue, paced there: the click returns at once, and a
 // stored change reaches the switch even when the window closes first or the
 // switch is not there now.
-StoreResult frmPHNDiscount::kept(const std::function<StoreResult()> &store)
-{
-    return StoreKept(m_ctx.db, store, CommandGapMs);
-}
+StoreResult frmPHNDiscount::kept(const std::function<StoreResult()> &store) { return StoreKept(m_ctx.db, store); }
 
 void frmPHNDiscount::sendKept()
 {

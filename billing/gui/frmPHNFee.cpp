@@ -27,7 +27,6 @@ using namespace NamedWidgets;
 namespace {
 
 // The working-day pair goes with 0.1 s between its two commands.
-constexpr int CommandGapMs = 100;
 
 const QList<int> WorkdayWidths{500, 900, 800, 800, 900, 900, 900, 900};
 const QList<int> ExNOWidths{800, 1600};
@@ -140,14 +139,17 @@ void frmPHNFee::Form_Load()
 {
     fillWorkday();
     fillExNO();
-    const QStringList d = m_fee->delays();
+    const Checked<QStringList> d = m_fee->delays();
+    if (!d)
+        m_ctx.messages.show(d.reason(), QStringLiteral("读取错误"), MessageService::Icon::Critical,
+                            MessageService::Buttons::Ok, this);
     for (int i = 0; i < FeeSettings::Delays; ++i)
-        txtDelay[i]->setText(d.value(i));
+        txtDelay[i]->setText(d.value_or(QStringList()).value(i));
 }
 
-void frmPHNFee::fillExNO() { FillGrid(m_fee->outsideNumbers(), *hfgExNO, 0, 0, 0); }
+void frmPHNFee::fillExNO() { FillGrid(m_fee->outsideNumbers(), *hfgExNO, 0, 0, 0, m_ctx.messages, this); }
 
-void frmPHNFee::fillWorkday() { FillGrid(m_fee->workdays(), *hfgWorkday, 0, 0, 0); }
+void frmPHNFee::fillWorkday() { FillGrid(m_fee->workdays(), *hfgWorkday, 0, 0, 0, m_ctx.messages, this); }
 
 bool frmPHNFee::eventFilter(QObject *watched, QEvent *event)
 {
@@ -167,7 +169,7 @@ void frmPHNFee::txtDelay_LostFocus(int Index)
     if (Index < 0 || Index >= FeeSettings::Delays || m_checking)
         return;
     QLineEdit *box = txtDelay[Index];
-    const QString stored = m_fee->delays().value(Index);
+    const QString stored = m_fee->delays().value_or(QStringList()).value(Index);
     if (box->text().trimmed() == stored)
         return;
     // A delay the switch cannot take is refused and the box keeps the focus.
@@ -202,10 +204,7 @@ void frmPHNFee::finishStore(const StoreResult &result, void (frmPHNFee::*refill)
 
 // A change and its commands are committed together; the link sends them when
 // the switch can take them.
-StoreResult frmPHNFee::kept(const std::function<StoreResult()> &store)
-{
-    return StoreKept(m_ctx.db, store, CommandGapMs);
-}
+StoreResult frmPHNFee::kept(const std::function<StoreResult()> &store) { return StoreKept(m_ctx.db, store); }
 
 void frmPHNFee::sendKept()
 {

@@ -38,6 +38,8 @@ int twipsToPixels(int twips) { return (qMax(0, twips) + FlexGrid::TwipsPerPixel 
 FlexGrid::FlexGrid(QWidget *parent) : QTableWidget(parent)
 {
     setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Tab leaves the grid for the window's next control; the arrows walk the cells.
+    setTabKeyNavigation(false);
     // Selection is kept by the grid itself (anchor and other corner) and only
     // mirrored into Qt's selection model for painting.
     setSelectionMode(QAbstractItemView::NoSelection);
@@ -542,6 +544,15 @@ void FlexGrid::syncView()
     m_syncing = false;
 }
 
+void FlexGrid::focusInEvent(QFocusEvent *event)
+{
+    // Refilled, the view forgets its current cell and would take the first
+    // one when the focus comes back; the grid's own current cell stays.
+    if (!currentIndex().isValid() && inGrid(m_row, m_col))
+        syncView();
+    QTableWidget::focusInEvent(event);
+}
+
 void FlexGrid::currentChanged(const QModelIndex &current, const QModelIndex &previous)
 {
     QTableWidget::currentChanged(current, previous);
@@ -622,7 +633,10 @@ void FlexGrid::pressAt(const QModelIndex &idx, QMouseEvent *event)
         const bool extend = (event->modifiers() & Qt::ShiftModifier) && inGrid(m_row, m_col);
         const bool captionRow = r < m_fixedRows;
         const bool captionCol = c < m_fixedCols;
-        if (!captionRow && !captionCol) {
+        if (captionRow && !captionCol && m_captionSorts) {
+            // A sorting caption sorts; the chosen cell stays chosen.
+            emit CaptionClicked(c);
+        } else if (!captionRow && !captionCol) {
             m_drag = Drag::Cells;
             if (extend)
                 setCurrent(m_row, m_col, r, c);

@@ -102,6 +102,9 @@ public:
     void setRowSel(int r);
     void setColSel(int c);
     // Cell under the mouse at the last press or double click; -1 outside.
+    // A click on a column's caption sorts by that column (CaptionClicked)
+    // instead of choosing the column.
+    void setCaptionSorts(bool on) { m_captionSorts = on; }
     int mouseRow() const { return m_mouseRow; }
     int mouseCol() const { return m_mouseCol; }
 
@@ -129,9 +132,11 @@ signals:
     void EnterCell();
     void SelChange();
     void MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifiers);
+    void CaptionClicked(int col);
     void MouseUp(Qt::MouseButton button, Qt::KeyboardModifiers modifiers);
 
 protected:
+    void focusInEvent(QFocusEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
@@ -172,6 +177,7 @@ private:
     int m_fixedCols = 0;
     int m_row = -1, m_col = -1, m_rowSel = -1, m_colSel = -1;
     int m_mouseRow = -1, m_mouseCol = -1;
+    bool m_captionSorts = false;
     QMap<int, int> m_colWidths;  // twips
     QMap<int, int> m_rowHeights; // twips
     QMap<int, Qt::Alignment> m_colAlign;

@@ -5,6 +5,7 @@
 #include <functional>
 
 class QLineEdit;
+class QListWidget;
 class QWidget;
 
 namespace corvane {
@@ -21,6 +22,12 @@ class StoreFailureNotice;
 // value shows its reason and stays in the box with its text selected. A
 // store failure goes to the window's store-failure notice. After a store
 // the window is told (stored), to send the commands and refill the grid.
+//
+// The same from the keyboard: Enter or F2 on the grid edits its current cell;
+// a cell with a fixed list of values opens the list over the cell instead of
+// stepping, where the arrows move, Enter or a click takes one value (one
+// store, one command) and Escape or leaving the list takes none. After a
+// store or a cancel from the keyboard the focus goes back to the grid.
 //
 // The value always goes to the record behind the row that was clicked: the
 // row id is taken from rowId(gridRow) when the cell is opened.
@@ -44,6 +51,8 @@ public:
 
     FlexGrid *grid() const { return m_grid; }
     QLineEdit *box() const { return m_box; }
+    // The list a fixed-list cell opens from the keyboard.
+    QListWidget *choiceList() const { return m_list; }
     bool isOpen() const;
     // The cell the open box edits.
     const GridCell &target() const { return m_target; }
@@ -51,6 +60,9 @@ public:
 public slots:
     // Edits the grid's current cell, as a double click on it does.
     void open();
+    // Edits the grid's current cell from the keyboard: as open(), but a
+    // fixed-list cell shows its list.
+    void edit();
     // Enter in the box.
     void commit();
     // Escape or leaving the box: what was typed is dropped.
@@ -60,11 +72,20 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // The cell at the grid's current place with its rule; false when there
+    // is nothing to edit there (a refusal is shown when the rule blocks it).
+    bool current(GridCell &cell, CellRule &rule);
+    void showList(const GridCell &cell, const CellRule &rule);
+    void choose();
+    void closeList();
+    void backToGrid();
+    void keepPlace(const GridCell &cell);
     void apply(const GridCell &cell, const QString &value);
     void refuse(const Status &why, const CellRule &rule);
 
     FlexGrid *m_grid;
     QLineEdit *m_box;
+    QListWidget *m_list;
     MessageService &m_messages;
     StoreFailureNotice &m_notice;
     QWidget *m_window;

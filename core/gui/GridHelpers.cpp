@@ -1,5 +1,6 @@
 #include "GridHelpers.h"
 #include "FlexGrid.h"
+#include "MessageService.h"
 #include "Recordset.h"
 
 #include <QComboBox>
@@ -96,6 +97,20 @@ void fillRows(FlexGrid &grid, const QStringList &names, const QList<QStringList>
 }
 
 } // namespace
+
+void FillGrid(const Checked<TableRows> &rows, FlexGrid &grid, int columnCount, int rowLimit, int headerRow,
+              MessageService &messages, QWidget *parent)
+{
+    if (rows) {
+        FillGrid(*rows, grid, columnCount, rowLimit, headerRow);
+        return;
+    }
+    TableRows none;
+    none.columns = QStringList();
+    FillGrid(none, grid, columnCount, rowLimit, headerRow);
+    messages.show(rows.reason(), QStringLiteral("读取错误"), MessageService::Icon::Critical,
+                  MessageService::Buttons::Ok, parent);
+}
 
 void FillGrid(Recordset &rs, FlexGrid &grid, int columnCount, int rowLimit, int headerRow)
 {

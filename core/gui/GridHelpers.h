@@ -1,4 +1,6 @@
 #pragma once
+#include "Status.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -10,6 +12,8 @@ class QListWidget;
 class QTreeWidget;
 
 namespace corvane {
+
+class MessageService;
 
 class FlexGrid;
 class Recordset;
@@ -45,6 +49,11 @@ void AddListRow(QTreeWidget *list, int rowLimit, const QStringList &values);
 void FillGrid(Recordset &rs, FlexGrid &grid, int columnCount, int rowLimit, int headerRow);
 // The same from rows a window's logic read (its recordset stays with it).
 void FillGrid(const TableRows &rows, FlexGrid &grid, int columnCount, int rowLimit, int headerRow);
+// The same from a read that may have been refused: the grid is left empty
+// (its header kept) and the operator told why, never shown an empty table
+// as if it were one.
+void FillGrid(const Checked<TableRows> &rows, FlexGrid &grid, int columnCount, int rowLimit, int headerRow,
+              MessageService &messages, QWidget *parent);
 
 // Fills a list or combo box with one item per row, from the first row: the
 // value column's text, followed by "--" and the second column's text when

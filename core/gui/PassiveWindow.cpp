@@ -11,7 +11,8 @@ namespace {
 
 class FocusReturner : public QObject {
 public:
-    explicit FocusReturner(QWidget *window) : QObject(window), m_window(window) {}
+    // once: only the activation that comes with showing is handed back.
+    explicit FocusReturner(QWidget *window, bool once = false) : QObject(window), m_window(window), m_once(once) {}
 
     bool eventFilter(QObject *watched, QEvent *event) override
     {
@@ -22,12 +23,17 @@ public:
             m_returnTo = active != m_window ? active : nullptr;
         } else if (event->type() == QEvent::WindowActivate && m_returnTo && m_returnTo->isVisible()) {
             m_returnTo->activateWindow();
+            if (m_once)
+                m_returnTo = nullptr;
+        } else if (event->type() == QEvent::MouseButtonPress && m_once) {
+            m_returnTo = nullptr; // the operator came to it
         }
         return false;
     }
 
 private:
     QWidget *m_window;
+    bool m_once = false;
     QPointer<QWidget> m_returnTo;
 };
 
@@ -39,6 +45,12 @@ void MakePassive(QWidget *window)
     window->setWindowFlag(Qt::WindowDoesNotAcceptFocus);
     window->setFocusPolicy(Qt::NoFocus);
     window->installEventFilter(new FocusReturner(window));
+}
+
+void MakeNotice(QWidget *window)
+{
+    window->setAttribute(Qt::WA_ShowWithoutActivating);
+    window->installEventFilter(new FocusReturner(window, true));
 }
 
 } // namespace corvane

@@ -11,4 +11,9 @@ namespace corvane {
 // the window that was active when it was shown. Call before the first show.
 void MakePassive(QWidget *window);
 
+// A notice that shows itself without taking the focus, as above, but that
+// the operator may go to: once clicked it keeps the focus, so Enter or
+// Escape closes it. Shown over `owner` (the main window) and kept above it.
+void MakeNotice(QWidget *window);
+
 } // namespace corvane

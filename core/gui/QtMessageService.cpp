@@ -147,11 +147,18 @@ void QtMessageService::desktopNotice(const QString &key, const QString &text, co
     }
     if (box)
         box->deleteLater(); // closed but not gone yet
-    box = new QMessageBox(toQt(icon), titleOrDefault(title), text, QMessageBox::Ok);
+    // Over the console's main window and kept above it until closed.
+    QWidget *owner = nullptr;
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (w->objectName() == QLatin1String("frmMain") && w->isVisible())
+            owner = w;
+    box = new QMessageBox(toQt(icon), titleOrDefault(title), text, QMessageBox::Ok, owner);
     box->setObjectName(QStringLiteral("desktopNotice"));
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::NonModal);
-    MakePassive(box);
+    box->setEscapeButton(QMessageBox::Ok);
+    box->setDefaultButton(QMessageBox::Ok);
+    MakeNotice(box);
     box->show();
 }
 

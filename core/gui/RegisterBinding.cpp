@@ -26,6 +26,13 @@ RegisterBinding::RegisterBinding(RegisterEditor &editor, Controls controls, Mess
         b->setFocusPolicy(Qt::TabFocus);
         b->setAutoDefault(false);
     }
+    // From the keyboard: the arrows browse as clicks do, Enter or F2 edits
+    // the current record as "修改" does.
+    m_c.grid->installEventFilter(this);
+    connect(m_c.grid, &FlexGrid::EnterCell, this, [this] {
+        if (m_c.grid->hasFocus() && !m_editor.editing())
+            select();
+    });
 }
 
 void RegisterBinding::load()
@@ -137,6 +144,17 @@ void RegisterBinding::amendOrSave()
     fillGrid();
 }
 
+void RegisterBinding::cancel()
+{
+    m_editor.cancel();
+    m_quiet = true;
+    setBoxes(false, true);
+    setEditing(false);
+    m_quiet = false;
+    m_c.grid->setFocus(Qt::OtherFocusReason);
+    select();
+}
+
 void RegisterBinding::remove()
 {
     const QString key = m_c.boxes.value(0)->text();
@@ -179,6 +197,20 @@ bool RegisterBinding::validatePendingBox()
 
 bool RegisterBinding::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == m_c.grid) {
+        if (event->type() == QEvent::KeyPress && !m_editor.editing()) {
+            const auto *key = static_cast<QKeyEvent *>(event);
+            const bool edits = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter || key->key() == Qt::Key_F2;
+            if (edits && (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+                if (m_c.grid->row() >= m_c.grid->fixedRows() && m_c.amend->isEnabled()) {
+                    select();
+                    m_c.amend->click();
+                }
+                return true;
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
     const int field = int(m_c.boxes.indexOf(qobject_cast<QLineEdit *>(watched)));
     if (field < 0)
         return QObject::eventFilter(watched, event);
@@ -188,6 +220,11 @@ bool RegisterBinding::eventFilter(QObject *watched, QEvent *event)
         const int key = static_cast<QKeyEvent *>(event)->key();
         if ((key == Qt::Key_Return || key == Qt::Key_Enter) && m_c.amend->isEnabled()) {
             m_c.amend->click();
+            return true;
+        }
+        // Escape drops what was typed (and does not close the window).
+        if (key == Qt::Key_Escape) {
+            cancel();
             return true;
         }
     }

@@ -18,7 +18,9 @@ class StoreFailureNotice;
 // window's click handlers call select(), add(), amendOrSave() and remove();
 // the binding enables and fills the boxes, switches the button caption,
 // shows the editor's refusals and keeps the focus in a box whose text must
-// be a number until it holds one.
+// be a number until it holds one. From the keyboard the arrows browse the
+// grid, Enter or F2 starts "修改" on the current record and Escape in a box
+// drops the change.
 class RegisterBinding : public QObject {
     Q_OBJECT
 public:
@@ -41,12 +43,13 @@ public:
     void add();         // "添加"
     void amendOrSave(); // "修改", or "保存" while editing
     void remove();      // "删除"
+    void cancel();      // Escape while adding or amending
     // The check run when the focus leaves box i: false (message shown) when
     // its text is refused.
     bool validate(int field);
 
-    static QString amendCaption() { return QStringLiteral("修改"); }
-    static QString saveCaption() { return QStringLiteral("保存"); }
+    static QString amendCaption() { return QStringLiteral("修改(&M)"); }
+    static QString saveCaption() { return QStringLiteral("保存(&S)"); }
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

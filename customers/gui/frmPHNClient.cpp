@@ -110,8 +110,8 @@ QWidget *frmPHNClient::buildClientTab()
     boxes->setColumnStretch(1, 2);
     boxes->setColumnStretch(3, 1);
 
-    cmdAddClient = makeButton(page, "cmdAddClient", QStringLiteral("添加"));
-    cmdDeleteClient = makeButton(page, "cmdDeleteClient", QStringLiteral("删除"));
+    cmdAddClient = makeButton(page, "cmdAddClient", QStringLiteral("添加(&A)"));
+    cmdDeleteClient = makeButton(page, "cmdDeleteClient", QStringLiteral("删除(&D)"));
     cmdAmendClient = makeButton(page, "cmdAmendClient", RegisterBinding::amendCaption());
     auto *buttons = new QVBoxLayout;
     buttons->addWidget(cmdAddClient);
@@ -149,8 +149,8 @@ QWidget *frmPHNClient::buildBlacklistTab()
         boxes->addWidget(txtBlacklist[i], i, 1);
     }
 
-    cmdAddBlacklist = makeButton(page, "cmdAddBlacklist", QStringLiteral("添加"));
-    cmdDeleteBlacklist = makeButton(page, "cmdDeleteBlacklist", QStringLiteral("删除"));
+    cmdAddBlacklist = makeButton(page, "cmdAddBlacklist", QStringLiteral("添加(&A)"));
+    cmdDeleteBlacklist = makeButton(page, "cmdDeleteBlacklist", QStringLiteral("删除(&D)"));
     cmdAmendBlacklist = makeButton(page, "cmdAmendBlacklist", RegisterBinding::amendCaption());
     auto *buttons = new QVBoxLayout;
     buttons->addWidget(cmdAddBlacklist);

@@ -23,7 +23,7 @@ frmPort::frmPort(ConsoleContext &ctx, SwitchLink &link, QWidget *parent) : QDial
     cmbPort->setObjectName(QStringLiteral("cmbPort"));
     cmbPort->setAccessibleName(lbl->text());
     lbl->setBuddy(cmbPort);
-    cmdAuto = new QPushButton(QStringLiteral("自动搜索"), this);
+    cmdAuto = new QPushButton(QStringLiteral("自动搜索(&A)"), this);
     cmdAuto->setObjectName(QStringLiteral("cmdAuto"));
     cmdOK = new QPushButton(QStringLiteral("确定(&O)"), this);
     cmdOK->setObjectName(QStringLiteral("cmdOK"));

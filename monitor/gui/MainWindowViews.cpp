@@ -1,5 +1,6 @@
 #include "MainWindowViews.h"
 
+#include "General.h"
 #include "GridHelpers.h"
 #include "frmMain.h"
 
@@ -10,7 +11,15 @@ namespace corvane {
 
 void MainWindowCallView::ShowCall(const QStringList &columns)
 {
-    AddListRow(m_window.ListViewOut, ListRowLimit, columns);
+    // Durations as minutes and seconds, like the bill list; numbers and
+    // money read right-aligned.
+    QStringList shown = columns;
+    if (shown.size() > DurationColumn)
+        shown[DurationColumn] = DurationText(shown.at(DurationColumn));
+    AddListRow(m_window.ListViewOut, ListRowLimit, shown);
+    if (QTreeWidgetItem *row = m_window.ListViewOut->topLevelItem(0))
+        for (int c : {DurationColumn, RateColumn, FeeColumn})
+            row->setTextAlignment(c, Qt::AlignRight | Qt::AlignVCenter);
 }
 
 void MainWindowTrunkView::setTrunkPicture(int t, const QString &fileName) { m_main.setTrunkPicture(t, fileName); }

@@ -13,6 +13,11 @@ public:
     explicit MainWindowCallView(frmMain &window) : m_window(window) {}
     void ShowCall(const QStringList &columns) override;
 
+    // Columns of the list: 主叫, 被叫, 结束时间, 时长, 地区, 费率, 费用, 中继.
+    static constexpr int DurationColumn = 3;
+    static constexpr int RateColumn = 5;
+    static constexpr int FeeColumn = 6;
+
 private:
     frmMain &m_window;
 };

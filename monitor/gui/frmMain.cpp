@@ -91,7 +91,10 @@ frmMain::frmMain(ConsoleContext &ctx, QWidget *parent) : QMainWindow(parent), m_
         auto *panel = new QLabel(sbStatus);
         panel->setObjectName(QStringLiteral("sbStatus_%1").arg(i + 1));
         panel->setFrameShape(QFrame::StyledPanel);
-        panel->setMinimumWidth(i == 0 ? 90 : 150);
+        // Seven panels fit a 1024-pixel window: one appearing (the outward
+        // port's, the commands waiting) never widens the window.
+        panel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        panel->setMinimumWidth(i == 0 ? 80 : 120);
         sbStatus->addWidget(panel, i == 0 ? 0 : 1);
         m_panels[i] = panel;
     }
@@ -486,6 +489,8 @@ void frmMain::buildLegend()
         }
         auto *text = new QLabel(e.text, fraLegend);
         text->setEnabled(!e.grey);
+        if (e.grey)
+            text->setToolTip(unknownTip());
         row->addWidget(text);
         row->addSpacing(12);
     }
@@ -534,6 +539,8 @@ void frmMain::setTrunkUnknown(int t, bool unknown)
     m_unknown[t] = unknown;
     lbl[t]->setText(unknown ? QStringLiteral("状态未知") : m_texts[t]);
     lbl[t]->setEnabled(!unknown); // drawn greyed
+    lbl[t]->setToolTip(unknown ? unknownTip() : QString());
+    imgPHN[t]->setToolTip(unknown ? unknownTip() : QString());
     nameTrunkText(t);
     showTrunk(t);
 }
@@ -558,8 +565,18 @@ void frmMain::setTrunkTextColor(int t, const QColor &color)
     if (t < 0 || t >= TrunkCount)
         return;
     QPalette p = lbl[t]->palette();
-    p.setColor(QPalette::WindowText, color);
+    p.setColor(QPalette::Active, QPalette::WindowText, color);
+    p.setColor(QPalette::Inactive, QPalette::WindowText, color);
+    // A trunk of unknown state is drawn greyed, as the legend shows it.
+    p.setColor(QPalette::Disabled, QPalette::WindowText, unknownColor());
     lbl[t]->setPalette(p);
+}
+
+QColor frmMain::unknownColor() const { return palette().color(QPalette::Disabled, QPalette::WindowText); }
+
+QString frmMain::unknownTip()
+{
+    return QStringLiteral("状态未知：通讯恢复以来还没有收到这条中继的任何事件，它可能空闲，也可能正在使用。");
 }
 
 QColor frmMain::trunkTextColor(int t) const
@@ -631,11 +648,14 @@ void frmMain::ShowOperatorState()
         setPanelText(3, QStringLiteral("操作员:") + s.OPName);
         mnuOPLogin->setEnabled(false);
         mnuOPLogout->setEnabled(true);
+        // The caption says what a press does now; the tip stays the system's.
+        loginButton->setText(QStringLiteral("登出"));
         loginButton->setToolTip(QStringLiteral("登出系统"));
     } else {
         setPanelText(3, QStringLiteral("操作员:无"));
         mnuOPLogin->setEnabled(true);
         mnuOPLogout->setEnabled(false);
+        loginButton->setText(QStringLiteral("登入"));
         loginButton->setToolTip(QStringLiteral("登入系统"));
     }
     mnuOPRight->setEnabled(s.OPLogin && s.OPName == LoginState::administratorName() && bool(m_rightsWindow));
@@ -650,8 +670,9 @@ void frmMain::mnuOPLogin_Click()
 
 void frmMain::mnuOPLogout_Click()
 {
-    const auto answer = m_ctx.messages.show(QStringLiteral("是否要登出系统?"), QStringLiteral("登出系统"),
-                                            MessageService::Icon::Question, MessageService::Buttons::OkCancel, this);
+    const auto answer =
+        m_ctx.messages.show(QStringLiteral("是否要登出系统?"), QStringLiteral("登出系统"),
+                            MessageService::Icon::Question, MessageService::Buttons::OkCancelDefaultCancel, this);
     if (answer != MessageService::Answer::Ok)
         return;
     if (const Status recorded = AddOperatorRecord(m_ctx); !recorded)

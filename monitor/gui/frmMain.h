@@ -158,6 +158,8 @@ private:
     QWidget *m_central = nullptr;
     std::array<QLabel *, PanelCount> m_panels{};
     std::array<QString, TrunkCount> m_pictures{};
+    QColor unknownColor() const;
+    static QString unknownTip();
     std::array<QString, TrunkCount> m_texts{};
     std::array<bool, TrunkCount> m_unknown{};
     std::array<bool, PanelCount> m_alarm{};

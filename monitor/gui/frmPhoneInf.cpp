@@ -132,8 +132,14 @@ void frmPhoneInf::place()
     m_placePending = false;
     if (!m_active)
         return;
-    // The frame around it, as far as the window system has told it.
-    const QSize frame = isVisible() ? frameGeometry().size() : size();
+    // The frame around it, as far as the window system has told it; before
+    // it was shown, the frame of the main window tells how thick the window
+    // system draws one, so that the pop-up does not end below the screen.
+    QSize frame = isVisible() ? frameGeometry().size() : size();
+    if (!isVisible() && parentWidget() && parentWidget()->window()->isVisible()) {
+        const QWidget *main = parentWidget()->window();
+        frame += main->frameGeometry().size() - main->geometry().size();
+    }
     const QScreen *s = parentWidget() ? parentWidget()->screen() : screen();
     const QRect screenRect = s ? s->availableGeometry() : QRect(QPoint(0, 0), frame * 4);
     const std::optional<QPoint> spot = clearSpot(m_wanted, frame, workWindows(), screenRect);
@@ -146,6 +152,8 @@ void frmPhoneInf::place()
     if (!isVisible()) {
         show();
         raise();
+        // Once shown its own frame is known: placed again by it.
+        placeSoon();
     }
 }
 

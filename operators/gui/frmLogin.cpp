@@ -31,7 +31,7 @@ frmLogin::frmLogin(ConsoleContext &ctx, QWidget *parent)
     cmdOK->setDefault(true);
     cmdCancel = new QPushButton(QStringLiteral("离开(&L)"), this);
     cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
-    cmdChangePassword = new QPushButton(QStringLiteral("修改密码(C)"), this);
+    cmdChangePassword = new QPushButton(QStringLiteral("修改密码(&C)"), this);
     cmdChangePassword->setObjectName(QStringLiteral("cmdChangePassword"));
 
     auto *form = new QFormLayout;

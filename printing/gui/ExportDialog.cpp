@@ -1,14 +1,50 @@
 #include "ExportDialog.h"
 #include "MessageService.h"
 
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QSettings>
+#include <QStandardPaths>
 
 namespace corvane {
 
-QString askExportPath(QWidget *parent, const QString &title, const QString &suggested)
+namespace {
+
+QString folderKey(const QString &operatorName)
+{
+    return QStringLiteral("folders/") + (operatorName.isEmpty() ? QStringLiteral("_") : operatorName);
+}
+
+} // namespace
+
+QString offeredFolder(const QString &operatorName)
+{
+    const QString remembered = QSettings().value(folderKey(operatorName)).toString();
+    if (!remembered.isEmpty() && QFileInfo(remembered).isDir())
+        return remembered;
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return documents.isEmpty() ? QDir::homePath() : documents;
+}
+
+QString offeredPath(const QString &operatorName, const QString &fileName)
+{
+    return QDir(offeredFolder(operatorName)).filePath(QFileInfo(fileName).fileName());
+}
+
+void rememberFolder(const QString &operatorName, const QString &savedPath)
+{
+    if (savedPath.isEmpty())
+        return;
+    QSettings().setValue(folderKey(operatorName), QFileInfo(savedPath).absolutePath());
+}
+
+QString askExportPath(QWidget *parent, const QString &title, const QString &suggested, const QString &operatorName)
 {
     QString chosenFilter;
-    const QString path = QFileDialog::getSaveFileName(parent, title, suggested, exportFileFilters(), &chosenFilter);
+    const QString path = QFileDialog::getSaveFileName(parent, title, offeredPath(operatorName, suggested),
+                                                      exportFileFilters(), &chosenFilter);
+    rememberFolder(operatorName, path);
     return withExportSuffix(path, chosenFilter);
 }
 

@@ -10,10 +10,20 @@ namespace corvane {
 
 class MessageService;
 
+// Where files are offered to be saved: the folder this operator chose last,
+// else the user's documents folder; never the console's home or its data
+// folder, where a receipt or a list would lie beside the database.
+QString offeredFolder(const QString &operatorName);
+QString offeredPath(const QString &operatorName, const QString &fileName);
+// The folder of a file the operator saved, offered to that operator next time.
+void rememberFolder(const QString &operatorName, const QString &savedPath);
+
 // Asks where an exported list goes: a save dialog offering a spreadsheet
-// workbook (.xlsx, the default) and CSV. Returns the name with the suffix of
-// the chosen kind, empty when the operator cancelled.
-QString askExportPath(QWidget *parent, const QString &title, const QString &suggested);
+// workbook (.xlsx, the default) and CSV, in the operator's folder. Returns
+// the name with the suffix of the chosen kind, empty when the operator
+// cancelled.
+QString askExportPath(QWidget *parent, const QString &title, const QString &suggested,
+                      const QString &operatorName = QString());
 
 // Writes the sheets to `path` (the kind by its suffix) and tells the
 // operator, title "导出表格": the file and how many rows went into it, or why

@@ -1,12 +1,17 @@
 #include "PrintJobs.h"
+#include "ExportDialog.h"
 #include "MessageService.h"
 
 #include <QAction>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QPdfWriter>
+#include <QPrintPreviewWidget>
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <QScreen>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QToolBar>
 #include <cups/cups.h>
@@ -114,10 +119,41 @@ ReportPreviewDialog::ReportPreviewDialog(ReportDef def, TableSource rows, const 
     else
         addAction(m_savePdf);
 
+    m_pdfName = m_def.title + QStringLiteral(".pdf");
     m_askPdfPath = [this] {
-        return QFileDialog::getSaveFileName(this, QStringLiteral("另存为PDF"), m_def.title + QStringLiteral(".pdf"),
-                                            QStringLiteral("PDF (*.pdf)"));
+        const QString path = QFileDialog::getSaveFileName(
+            this, QStringLiteral("另存为PDF"), offeredPath(m_operator, m_pdfName), QStringLiteral("PDF (*.pdf)"));
+        rememberFolder(m_operator, path);
+        return path;
     };
+
+    // Readable at once: the size these previews were last left at, else most
+    // of the screen, the page filling the width.
+    const QByteArray kept = QSettings().value(geometryKey(m_def.name)).toByteArray();
+    if (kept.isEmpty() || !restoreGeometry(kept)) {
+        const QScreen *screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
+        const QSize room = screen ? screen->availableGeometry().size() : QSize(1280, 960);
+        resize(qMax(1000, room.width() * 4 / 5), qMax(760, room.height() * 17 / 20));
+    }
+    if (auto *view = findChild<QPrintPreviewWidget *>())
+        view->setZoomMode(QPrintPreviewWidget::FitToWidth);
+}
+
+QString ReportPreviewDialog::geometryKey(const QString &reportName)
+{
+    return QStringLiteral("preview/") + reportName + QStringLiteral("/geometry");
+}
+
+void ReportPreviewDialog::setPdfName(const QString &fileName, const QString &operatorName)
+{
+    m_pdfName = fileName;
+    m_operator = operatorName;
+}
+
+void ReportPreviewDialog::done(int result)
+{
+    QSettings().setValue(geometryKey(m_def.name), saveGeometry());
+    QPrintPreviewDialog::done(result);
 }
 
 void ReportPreviewDialog::paintReport(QPrinter *printer)

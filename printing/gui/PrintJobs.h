@@ -65,11 +65,19 @@ public:
                         QWidget *parent = nullptr);
 
     // Asks for the file name of "另存为PDF"; empty cancels. The default asks
-    // with a file dialog.
+    // with a file dialog in the operator's folder, offering the name set here
+    // (the title when none is set).
     void setPdfPathAsker(std::function<QString()> ask) { m_askPdfPath = std::move(ask); }
+    void setPdfName(const QString &fileName, const QString &operatorName = QString());
+    QString pdfName() const { return m_pdfName; }
+    // The size the previews of this report were last left at is kept for the
+    // next one; the page fills the width.
+    static QString geometryKey(const QString &reportName);
     Status savePdf(const QString &path) const;
     int reportPageCount() const { return m_renderer.pageCount(); }
     QAction *savePdfAction() const { return m_savePdf; }
+
+    void done(int result) override;
 
 private slots:
     void paintReport(QPrinter *printer);
@@ -83,6 +91,8 @@ private:
     ReportRenderer m_renderer;
     QAction *m_savePdf = nullptr;
     std::function<QString()> m_askPdfPath;
+    QString m_pdfName;
+    QString m_operator;
 };
 
 } // namespace corvane

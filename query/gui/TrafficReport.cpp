@@ -8,9 +8,11 @@
 #include <QBarSeries>
 #include <QBarSet>
 #include <QBuffer>
+#include <QCategoryAxis>
 #include <QChart>
 #include <QFileInfo>
 #include <QGraphicsScene>
+#include <QGraphicsSimpleTextItem>
 #include <QLineSeries>
 #include <QPainter>
 #include <QPen>
@@ -30,44 +32,98 @@ using TrafficStats::Result;
 
 double yuan(Money m) { return double(m.raw()) / double(Money::kScale); }
 
-QFont chartFont(int points, bool bold = false)
-{
-    QFont f = reportFont(points, bold);
-    f.setPointSize(points);
-    return f;
-}
+// The chart's text in points; on a picture that is printed, in the picture's
+// pixels of a point, so that 8 points on paper are 8 points.
+struct Look {
+    qreal pixelsPerPoint = 0; // 0: the screen's points
 
-QChart *newChart(const QString &title)
+    QFont font(int points, bool bold = false) const
+    {
+        QFont f = reportFont(points, bold);
+        if (pixelsPerPoint > 0)
+            f.setPixelSize(qMax(1, qRound(points * pixelsPerPoint)));
+        else
+            f.setPointSize(points);
+        return f;
+    }
+};
+
+// No chart text is smaller than this.
+constexpr int kSmallestPoints = 8;
+// More lines than this are labelled one in so many (a year of days).
+constexpr int kLabelledLines = 31;
+
+QChart *newChart(const QString &title, const Look &look)
 {
     auto *chart = new QChart;
     chart->setTitle(title);
-    chart->setTitleFont(chartFont(12, true));
+    chart->setTitleFont(look.font(12, true));
     chart->setAnimationOptions(QChart::NoAnimation);
-    chart->legend()->setFont(chartFont(9));
+    chart->legend()->setFont(look.font(9));
     chart->legend()->setAlignment(Qt::AlignBottom);
     return chart;
 }
 
-QBarCategoryAxis *categories(QChart *chart, const QList<Line> &lines)
+// "无数据" in the middle of a chart with nothing to draw, instead of bare axes.
+QChart *noData(QChart *chart, const Look &look)
 {
-    auto *axis = new QBarCategoryAxis;
-    QStringList labels;
+    chart->legend()->hide();
+    auto *text = new QGraphicsSimpleTextItem(QStringLiteral("无数据"), chart);
+    text->setFont(look.font(14, true));
+    text->setBrush(QColor(0x80, 0x80, 0x80));
+    auto centre = [chart, text] {
+        const QRectF area = chart->plotArea().isEmpty() ? chart->rect() : chart->plotArea();
+        const QRectF box = text->boundingRect();
+        text->setPos(area.center() - box.center());
+    };
+    QObject::connect(chart, &QChart::plotAreaChanged, chart, centre);
+    QObject::connect(chart, &QGraphicsWidget::geometryChanged, chart, centre);
+    centre();
+    return chart;
+}
+
+bool nothingIn(const QList<Line> &lines)
+{
     for (const Line &l : lines)
-        labels.append(l.label);
-    axis->append(labels);
-    axis->setLabelsFont(chartFont(8));
-    if (lines.size() > 12)
-        axis->setLabelsAngle(-90);
+        if (l.allCalls() > 0 || !l.allFees().isZero())
+            return false;
+    return true;
+}
+
+QAbstractAxis *categories(QChart *chart, const QList<Line> &lines, const Look &look)
+{
+    if (lines.size() <= kLabelledLines) {
+        auto *axis = new QBarCategoryAxis;
+        QStringList labels;
+        for (const Line &l : lines)
+            labels.append(l.label);
+        axis->append(labels);
+        axis->setLabelsFont(look.font(kSmallestPoints));
+        if (lines.size() > 12)
+            axis->setLabelsAngle(-90);
+        chart->addAxis(axis, Qt::AlignBottom);
+        return axis;
+    }
+    // A long range: a label on every so many lines, the bars between unlabelled.
+    auto *axis = new QCategoryAxis;
+    const int step = (int(lines.size()) + kLabelledLines - 1) / kLabelledLines;
+    for (int i = 0; i < lines.size(); i += step)
+        axis->append(lines.at(i).label, i);
+    axis->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
+    axis->setRange(-0.5, qreal(lines.size()) - 0.5);
+    axis->setGridLineVisible(false);
+    axis->setLabelsFont(look.font(kSmallestPoints));
+    axis->setLabelsAngle(-90);
     chart->addAxis(axis, Qt::AlignBottom);
     return axis;
 }
 
-QValueAxis *valueAxis(QChart *chart, const QString &title, Qt::Alignment side)
+QValueAxis *valueAxis(QChart *chart, const QString &title, Qt::Alignment side, const Look &look)
 {
     auto *axis = new QValueAxis;
     axis->setTitleText(title);
-    axis->setTitleFont(chartFont(9));
-    axis->setLabelsFont(chartFont(8));
+    axis->setTitleFont(look.font(9));
+    axis->setLabelsFont(look.font(kSmallestPoints));
     axis->setLabelFormat(QStringLiteral("%.0f"));
     chart->addAxis(axis, side);
     return axis;
@@ -107,9 +163,11 @@ void attach(QChart *chart, QAbstractSeries *series, QAbstractAxis *x, QAbstractA
 
 // Fees of outgoing and incoming calls stacked per line, the calls as a line
 // on the right-hand axis.
-QChart *feesAndCalls(const QString &title, const QList<Line> &lines)
+QChart *feesAndCalls(const QString &title, const QList<Line> &lines, const Look &look)
 {
-    QChart *chart = newChart(title);
+    QChart *chart = newChart(title, look);
+    if (nothingIn(lines))
+        return noData(chart, look);
     auto *out = new QBarSet(QStringLiteral("呼出话费（元）"));
     auto *in = new QBarSet(QStringLiteral("呼入话费（元）"));
     auto *calls = new QLineSeries;
@@ -128,9 +186,9 @@ QChart *feesAndCalls(const QString &title, const QList<Line> &lines)
     auto *bars = new QStackedBarSeries;
     bars->append(out);
     bars->append(in);
-    QBarCategoryAxis *x = categories(chart, lines);
-    QValueAxis *fees = valueAxis(chart, QStringLiteral("话费（元）"), Qt::AlignLeft);
-    QValueAxis *count = valueAxis(chart, QStringLiteral("次数"), Qt::AlignRight);
+    QAbstractAxis *x = categories(chart, lines, look);
+    QValueAxis *fees = valueAxis(chart, QStringLiteral("话费（元）"), Qt::AlignLeft, look);
+    QValueAxis *count = valueAxis(chart, QStringLiteral("次数"), Qt::AlignRight, look);
     roundRange(fees, mostFee, false);
     roundRange(count, most, true);
     attach(chart, bars, x, fees);
@@ -140,9 +198,11 @@ QChart *feesAndCalls(const QString &title, const QList<Line> &lines)
 
 // One bar set per line list: `value` of each line.
 QChart *simpleBars(const QString &title, const QString &setName, const QList<Line> &lines,
-                   const std::function<qreal(const Line &)> &value)
+                   const std::function<qreal(const Line &)> &value, const Look &look)
 {
-    QChart *chart = newChart(title);
+    QChart *chart = newChart(title, look);
+    if (nothingIn(lines))
+        return noData(chart, look);
     auto *set = new QBarSet(setName);
     qreal most = 0;
     for (const Line &l : lines) {
@@ -151,17 +211,19 @@ QChart *simpleBars(const QString &title, const QString &setName, const QList<Lin
     }
     auto *bars = new QBarSeries;
     bars->append(set);
-    QBarCategoryAxis *x = categories(chart, lines);
-    QValueAxis *y = valueAxis(chart, setName, Qt::AlignLeft);
+    QAbstractAxis *x = categories(chart, lines, look);
+    QValueAxis *y = valueAxis(chart, setName, Qt::AlignLeft, look);
     roundRange(y, most, setName == QStringLiteral("通话次数"));
     attach(chart, bars, x, y);
     chart->legend()->hide();
     return chart;
 }
 
-QChart *hoursChart(const QString &title, const QList<Line> &lines)
+QChart *hoursChart(const QString &title, const QList<Line> &lines, const Look &look)
 {
-    QChart *chart = newChart(title);
+    QChart *chart = newChart(title, look);
+    if (nothingIn(lines))
+        return noData(chart, look);
     auto *out = new QBarSet(QStringLiteral("呼出次数"));
     auto *in = new QBarSet(QStringLiteral("呼入次数"));
     qreal most = 0;
@@ -173,17 +235,19 @@ QChart *hoursChart(const QString &title, const QList<Line> &lines)
     auto *bars = new QStackedBarSeries;
     bars->append(out);
     bars->append(in);
-    QBarCategoryAxis *x = categories(chart, lines);
-    QValueAxis *y = valueAxis(chart, QStringLiteral("次数"), Qt::AlignLeft);
+    QAbstractAxis *x = categories(chart, lines, look);
+    QValueAxis *y = valueAxis(chart, QStringLiteral("次数"), Qt::AlignLeft, look);
     roundRange(y, most, true);
     attach(chart, bars, x, y);
     return chart;
 }
 
 // Shares of the fees by call type (of the calls when nothing cost anything).
-QChart *typesChart(const QString &title, const Result &r)
+QChart *typesChart(const QString &title, const Result &r, const Look &look)
 {
-    QChart *chart = newChart(title);
+    QChart *chart = newChart(title, look);
+    if (nothingIn(r.types))
+        return noData(chart, look);
     auto *pie = new QPieSeries;
     const bool byFees = !r.total.allFees().isZero();
     const qint64 whole = byFees ? r.total.allFees().raw() : r.total.allCalls();
@@ -193,7 +257,7 @@ QChart *typesChart(const QString &title, const Result &r)
             continue;
         QPieSlice *slice = pie->append(l.label + QLatin1Char(' ') + TrafficStats::shareText(part, whole), qreal(part));
         slice->setLabelVisible(true);
-        slice->setLabelFont(chartFont(9));
+        slice->setLabelFont(look.font(9));
     }
     chart->addSeries(pie);
     chart->legend()->setAlignment(Qt::AlignRight);
@@ -264,6 +328,8 @@ ReportDef reportDef(const Result &r)
         row.items.append(ReportItem::field(cell(i), rect, 9, align));
     }
     head.items.append(ReportItem::line(left, 300, left + width));
+    head.heading = true;
+    row.underHeading = true;
     def.detailKinds.insert(QStringLiteral("chart"), chart);
     def.detailKinds.insert(QStringLiteral("head"), head);
     def.detailKinds.insert(QStringLiteral("row"), row);
@@ -283,10 +349,13 @@ TableSource reportSource(const Result &r, ReportDef &def)
         rows.append(row);
     };
     const QList<ExportSheet> sheets = TrafficStats::Sheets(r);
+    const QRectF place = def.detailKinds.value(QStringLiteral("chart")).items.at(1).rect;
+    const QSize pictureSize(qRound(place.width() / kTwipsPerInch * kPrintDpi),
+                            qRound(place.height() / kTwipsPerInch * kPrintDpi));
     for (int i = 0; i < kFigureCount; ++i) {
         const QString picture = QStringLiteral("figure%1").arg(i);
-        // Drawn at about the size it is printed, so that its labels read.
-        def.pictures.insert(picture, chartImage(r, i, QSize(1100, 520)));
+        // Drawn at the size it is printed, its text in printed points.
+        def.pictures.insert(picture, chartImage(r, i, pictureSize, kPrintDpi / 72.0));
         add(QStringLiteral("chart"), picture, {QStringLiteral("%1. %2").arg(i + 1).arg(figureTitle(i))});
         const ExportSheet &sheet = sheets.at(i);
         add(QStringLiteral("head"), QString(), sheet.header());
@@ -307,43 +376,44 @@ QString figureTitle(int i)
     return i >= 0 && i < kFigureCount ? QString::fromUtf16(titles[i]) : QString();
 }
 
-QChart *makeChart(const Result &r, int i)
+QChart *makeChart(const Result &r, int i, qreal pixelsPerPoint)
 {
+    const Look look{pixelsPerPoint};
     const QString title = figureTitle(i);
     switch (i) {
     case 0:
         return feesAndCalls(QStringLiteral("%1（话费合计%2元，日均%3元）")
                                 .arg(title, r.total.allFees().toText(), r.averagePerDay.toText()),
-                            r.days);
+                            r.days, look);
     case 1: {
         // "2026年01月" is cut short under a bar: the axis reads "2026-01".
         QList<Line> months = r.months;
         for (Line &l : months)
             l.label = l.key;
-        return feesAndCalls(title, months);
+        return feesAndCalls(title, months, look);
     }
-    case 2: return typesChart(title, r);
+    case 2: return typesChart(title, r, look);
     case 3:
-        return simpleBars(title, QStringLiteral("话费（元）"), r.callers,
-                          [](const Line &l) { return yuan(l.allFees()); });
+        return simpleBars(
+            title, QStringLiteral("话费（元）"), r.callers, [](const Line &l) { return yuan(l.allFees()); }, look);
     case 4:
-        return simpleBars(title, QStringLiteral("话费（元）"), r.groups,
-                          [](const Line &l) { return yuan(l.allFees()); });
+        return simpleBars(
+            title, QStringLiteral("话费（元）"), r.groups, [](const Line &l) { return yuan(l.allFees()); }, look);
     case 5:
-        return simpleBars(title, QStringLiteral("通话次数"), r.areasByCalls,
-                          [](const Line &l) { return qreal(l.allCalls()); });
+        return simpleBars(
+            title, QStringLiteral("通话次数"), r.areasByCalls, [](const Line &l) { return qreal(l.allCalls()); }, look);
     case 6:
-        return simpleBars(title, QStringLiteral("话费（元）"), r.areasByFees,
-                          [](const Line &l) { return yuan(l.allFees()); });
-    case 7: return hoursChart(title, r.hours);
-    default: return newChart(title);
+        return simpleBars(
+            title, QStringLiteral("话费（元）"), r.areasByFees, [](const Line &l) { return yuan(l.allFees()); }, look);
+    case 7: return hoursChart(title, r.hours, look);
+    default: return newChart(title, look);
     }
 }
 
-QImage chartImage(const Result &r, int i, const QSize &size)
+QImage chartImage(const Result &r, int i, const QSize &size, qreal pixelsPerPoint)
 {
     QGraphicsScene scene;
-    QChart *chart = makeChart(r, i);
+    QChart *chart = makeChart(r, i, pixelsPerPoint);
     scene.addItem(chart); // the scene owns it
     chart->setGeometry(QRectF(QPointF(0, 0), QSizeF(size)));
     scene.setSceneRect(QRectF(QPointF(0, 0), QSizeF(size)));

@@ -23,10 +23,16 @@ constexpr int kFigureCount = 8;
 
 // The caption of figure i: "每日话务", "每月话务", "话单类型", ...
 QString figureTitle(int i);
-// A new chart of figure i (the caller owns it); empty charts for an empty result.
-QChart *makeChart(const TrafficStats::Result &result, int i);
+// The resolution of the charts in the PDF report.
+constexpr int kPrintDpi = 200;
+
+// A new chart of figure i (the caller owns it); a chart with nothing to show
+// says "无数据". Its text is in points, or in `pixelsPerPoint` pixels a point
+// for a picture printed at a known size.
+QChart *makeChart(const TrafficStats::Result &result, int i, qreal pixelsPerPoint = 0);
 // Figure i as a picture of this size, white background.
-QImage chartImage(const TrafficStats::Result &result, int i, const QSize &size = QSize(1200, 640));
+QImage chartImage(const TrafficStats::Result &result, int i, const QSize &size = QSize(1200, 640),
+                  qreal pixelsPerPoint = 0);
 Status saveChartPng(const QString &path, const TrafficStats::Result &result, int i);
 
 // "话务统计报表": title, range, selection, date and page numbers, then each

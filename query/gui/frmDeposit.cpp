@@ -80,7 +80,7 @@ frmDeposit::frmDeposit(ConsoleContext &ctx, PrintStore &store, PrinterPort *prin
     connect(m_model, &QAbstractItemModel::modelReset, this, &frmDeposit::showShown);
 
     m_askExportPath = [this](const QString &suggested) {
-        return askExportPath(this, QStringLiteral("导出话费"), suggested);
+        return askExportPath(this, QStringLiteral("导出话费"), suggested, m_ctx.login.OPName);
     };
     Form_Load();
 }
@@ -262,6 +262,13 @@ void frmDeposit::preview(bool receipts)
     if (receipts)
         setReceiver(report, m_ctx.login.OPName);
     ReportPreviewDialog dialog(report, feeListSource(shown), m_ctx.clock.now().date(), m_ctx.messages, this);
+    // A receipt saved as a file is named by its room and day, so that one
+    // guest's never replaces another's.
+    const QString day = m_ctx.clock.now().toString(QStringLiteral("yyyyMMdd"));
+    const QString who = shown.size() == 1 ? shown.first().number + QLatin1Char('-') : QString();
+    dialog.setPdfName((receipts ? QStringLiteral("收据-") : QStringLiteral("话费清单-")) + who + day
+                          + QStringLiteral(".pdf"),
+                      m_ctx.login.OPName);
     ShowModal(m_ctx, dialog);
 }
 
@@ -288,8 +295,7 @@ void frmDeposit::cmdExport_Click()
     if (shown.isEmpty())
         return;
     const QString path = m_askExportPath(
-        QDir(m_ctx.home.root())
-            .filePath(QStringLiteral("话费%1.xlsx").arg(m_ctx.clock.now().toString(QStringLiteral("yyyyMMddHHmm")))));
+        QStringLiteral("话费-%1.xlsx").arg(m_ctx.clock.now().toString(QStringLiteral("yyyyMMdd-HHmm"))));
     if (path.isEmpty())
         return;
     exportAndTell(m_ctx.messages, this, path, {feeSheet(shown)});

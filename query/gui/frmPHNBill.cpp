@@ -44,10 +44,14 @@ frmPHNBill::frmPHNBill(ConsoleContext &ctx, PrintStore &store, QWidget *parent)
     lblInformation = new QLabel(this);
     lblInformation->setObjectName(QStringLiteral("lblInformation"));
     lblInformation->setAccessibleDescription(QStringLiteral("话单总计")); // its name is its changing text
+    lblEmpty = new QLabel(this);
+    lblEmpty->setObjectName(QStringLiteral("lblEmpty"));
+    lblEmpty->setWordWrap(true);
+    lblEmpty->hide();
     m_model->setDurationColumns({3});
     m_model->setEndTimeColumns({2});
-    cmdPrint = button(this, QStringLiteral("话单预览/打印"), QStringLiteral("cmdPrint"));
-    cmdDelete = button(this, QStringLiteral("删除话单"), QStringLiteral("cmdDelete"));
+    cmdPrint = button(this, QStringLiteral("话单预览/打印(&P)"), QStringLiteral("cmdPrint"));
+    cmdDelete = button(this, QStringLiteral("删除话单(&D)"), QStringLiteral("cmdDelete"));
     cmdExport = button(this, QStringLiteral("导出表格(&E)..."), QStringLiteral("cmdExport"));
     cmdExit = button(this, QStringLiteral("离开(&L)"), QStringLiteral("cmdExit"));
 
@@ -58,6 +62,7 @@ frmPHNBill::frmPHNBill(ConsoleContext &ctx, PrintStore &store, QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(makeFilterBox(this, m_model));
     layout->addWidget(hfgPHNBill, 1);
+    layout->addWidget(lblEmpty);
     layout->addLayout(buttons);
 
     connect(cmdPrint, &QPushButton::clicked, this, &frmPHNBill::cmdPrint_Click);
@@ -68,7 +73,7 @@ frmPHNBill::frmPHNBill(ConsoleContext &ctx, PrintStore &store, QWidget *parent)
     connect(m_model, &QAbstractItemModel::modelReset, this, &frmPHNBill::showShown);
 
     m_askExportPath = [this](const QString &suggested) {
-        return askExportPath(this, QStringLiteral("导出话单"), suggested);
+        return askExportPath(this, QStringLiteral("导出话单"), suggested, m_ctx.login.OPName);
     };
     Form_Load();
 }
@@ -96,6 +101,12 @@ void frmPHNBill::showList(QList<BillRow> bills)
     m_model->setRows(billHeader(), std::move(rows));
 }
 
+void frmPHNBill::setEmptyReason(const QString &reason)
+{
+    m_emptyReason = reason;
+    showShown();
+}
+
 QList<BillRow> frmPHNBill::shownBills() const
 {
     QList<BillRow> out;
@@ -110,6 +121,11 @@ void frmPHNBill::showShown()
 {
     const BillTotals totals = billTotalsOf(shownBills());
     lblInformation->setText(billInformation(totals));
+    // An empty list says why.
+    lblEmpty->setText(totals.count > 0    ? QString()
+                      : m_bills.isEmpty() ? m_emptyReason
+                                          : QStringLiteral("筛选后没有显示任何话单。"));
+    lblEmpty->setVisible(totals.count == 0);
     for (QPushButton *b : {cmdPrint, cmdDelete, cmdExport})
         b->setEnabled(totals.count > 0);
 }
@@ -122,6 +138,8 @@ void frmPHNBill::cmdPrint_Click()
     ReportDef report = DRBillPrint();
     setBillTotals(report, billTotalsOf(shown));
     ReportPreviewDialog preview(report, billListSource(shown), m_ctx.clock.now().date(), m_ctx.messages, this);
+    preview.setPdfName(QStringLiteral("话单-%1.pdf").arg(m_ctx.clock.now().toString(QStringLiteral("yyyyMMdd-HHmm"))),
+                       m_ctx.login.OPName);
     ShowModal(m_ctx, preview);
 }
 
@@ -161,8 +179,7 @@ void frmPHNBill::cmdExport_Click()
     if (shown.isEmpty())
         return;
     const QString path = m_askExportPath(
-        QDir(m_ctx.home.root())
-            .filePath(QStringLiteral("话单%1.xlsx").arg(m_ctx.clock.now().toString(QStringLiteral("yyyyMMddHHmm")))));
+        QStringLiteral("话单-%1.xlsx").arg(m_ctx.clock.now().toString(QStringLiteral("yyyyMMdd-HHmm"))));
     if (path.isEmpty())
         return;
     exportAndTell(m_ctx.messages, this, path, {billSheet(shown)});

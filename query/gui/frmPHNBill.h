@@ -21,6 +21,8 @@ class RowsModel;
 class frmPHNBill : public QDialog {
     Q_OBJECT
 public:
+    // Why the query chose no record, said under the empty list.
+    void setEmptyReason(const QString &reason);
     frmPHNBill(ConsoleContext &ctx, PrintStore &store, QWidget *parent = nullptr);
 
     // Asks where the exported list goes (.xlsx, or .csv by its name; empty
@@ -29,6 +31,7 @@ public:
 
     QTableView *hfgPHNBill = nullptr;
     QLabel *lblInformation = nullptr;
+    QLabel *lblEmpty = nullptr; // why the list is empty
     QPushButton *cmdPrint = nullptr;
     QPushButton *cmdDelete = nullptr;
     QPushButton *cmdExport = nullptr;
@@ -51,6 +54,7 @@ private:
     PrintStore &m_store;
     RowsModel *m_model = nullptr;
     QList<BillRow> m_bills; // in the model's source order
+    QString m_emptyReason = QStringLiteral("没有话单。");
     std::function<QString(const QString &)> m_askExportPath;
 };
 

@@ -50,11 +50,11 @@ frmPHNQuery::frmPHNQuery(ConsoleContext &ctx, QWidget *parent, PrinterPort *prin
                        QStringLiteral("账号选定"));
     lstUser = named(new QListWidget(who), QStringLiteral("lstUser"), QStringLiteral("选定列表"));
     lstUser->setSelectionMode(QAbstractItemView::MultiSelection);
-    cmdSelectAll = named(new QPushButton(QStringLiteral("全部选定"), who), QStringLiteral("cmdSelectAll"),
+    cmdSelectAll = named(new QPushButton(QStringLiteral("全部选定(&Q)"), who), QStringLiteral("cmdSelectAll"),
                          QStringLiteral("全部选定"));
-    cmdClear =
-        named(new QPushButton(QStringLiteral("全部清除"), who), QStringLiteral("cmdClear"), QStringLiteral("全部清除"));
-    cmdSelectContrary = named(new QPushButton(QStringLiteral("反向选定"), who), QStringLiteral("cmdSelectContrary"),
+    cmdClear = named(new QPushButton(QStringLiteral("全部清除(&C)"), who), QStringLiteral("cmdClear"),
+                     QStringLiteral("全部清除"));
+    cmdSelectContrary = named(new QPushButton(QStringLiteral("反向选定(&V)"), who), QStringLiteral("cmdSelectContrary"),
                               QStringLiteral("反向选定"));
     auto *whoLayout = new QVBoxLayout(who);
     auto *modes = new QHBoxLayout;
@@ -91,6 +91,7 @@ frmPHNQuery::frmPHNQuery(ConsoleContext &ctx, QWidget *parent, PrinterPort *prin
     for (QDateEdit *d : {dtpDateBegin, dtpDateEnd}) {
         d->setDisplayFormat(QStringLiteral("yyyy年MM月dd日"));
         d->setCalendarPopup(true);
+        AcceptTypedDate(d);
     }
     for (QTimeEdit *t : {dtpTimeBegin, dtpTimeEnd}) {
         t->setDisplayFormat(QStringLiteral("HH:mm:ss"));
@@ -110,6 +111,18 @@ frmPHNQuery::frmPHNQuery(ConsoleContext &ctx, QWidget *parent, PrinterPort *prin
     rangeLayout->addWidget(lblEnd, 2, 0);
     rangeLayout->addWidget(dtpDateEnd, 2, 1);
     rangeLayout->addWidget(dtpTimeEnd, 2, 2);
+    // The ranges a clerk asks for most, in one press.
+    cmdThisMonth = named(new QPushButton(QStringLiteral("本月(&M)"), range), QStringLiteral("cmdThisMonth"),
+                         QStringLiteral("本月"));
+    cmdLastMonth = named(new QPushButton(QStringLiteral("上月(&N)"), range), QStringLiteral("cmdLastMonth"),
+                         QStringLiteral("上月"));
+    auto *months = new QHBoxLayout;
+    months->addWidget(cmdThisMonth);
+    months->addWidget(cmdLastMonth);
+    months->addStretch(1);
+    rangeLayout->addLayout(months, 3, 1, 1, 2);
+    connect(cmdThisMonth, &QPushButton::clicked, this, [this] { setMonthRange(0); });
+    connect(cmdLastMonth, &QPushButton::clicked, this, [this] { setMonthRange(-1); });
 
     // Which state, and what to do.
     auto *state = new QGroupBox(QStringLiteral("话单性质"), this);
@@ -221,6 +234,33 @@ void frmPHNQuery::cmdClear_Click() { ClearShownItems(lstUser); }
 
 void frmPHNQuery::cmdSelectContrary_Click() { InvertShownItems(lstUser); }
 
+QString frmPHNQuery::emptyReason(const CallQuery::Criteria &criteria) const
+{
+    if (criteria.callers.isEmpty())
+        return QStringLiteral("没有话单：没有选定用户。");
+    if (criteria.types.isEmpty())
+        return QStringLiteral("没有话单：没有选定话单类型。");
+    const QString form = QStringLiteral("yyyy-MM-dd HH:mm:ss");
+    if (criteria.begin && criteria.end && *criteria.begin == *criteria.end)
+        return QStringLiteral("没有话单：时间范围只有一个时刻（%1），请设定开始和结束时间，或按“本月”、“上月”。")
+            .arg(criteria.begin->toString(form));
+    if (criteria.begin && criteria.end)
+        return QStringLiteral("没有话单：%1 至 %2 内没有所选的话单。")
+            .arg(criteria.begin->toString(form), criteria.end->toString(form));
+    return QStringLiteral("没有话单：所选用户没有所选的话单。");
+}
+
+void frmPHNQuery::setMonthRange(int monthsBack)
+{
+    const QDate today = m_ctx.clock.now().date();
+    const QDate first = QDate(today.year(), today.month(), 1).addMonths(monthsBack);
+    chkON->setChecked(true);
+    dtpDateBegin->setDate(first);
+    dtpTimeBegin->setTime(QTime(0, 0, 0));
+    dtpDateEnd->setDate(first.addMonths(1).addDays(-1));
+    dtpTimeEnd->setTime(QTime(23, 59, 59));
+}
+
 void frmPHNQuery::chkON_Click()
 {
     for (QWidget *w : std::initializer_list<QWidget *>{dtpDateBegin, dtpTimeBegin, dtpDateEnd, dtpTimeEnd})
@@ -297,6 +337,8 @@ void frmPHNQuery::cmdDeal_Click()
         ShowModal(m_ctx, w);
     } else {
         frmPHNBill w(m_ctx, *m_store, this);
+        if (*built == 0)
+            w.setEmptyReason(emptyReason(criteria));
         ShowModal(m_ctx, w);
     }
     m_store->close();

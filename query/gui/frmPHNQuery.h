@@ -44,6 +44,8 @@ public:
     QRadioButton *optQuery = nullptr;
     QRadioButton *optDeposit = nullptr;
     QCheckBox *chkRent = nullptr;
+    QPushButton *cmdThisMonth = nullptr;
+    QPushButton *cmdLastMonth = nullptr;
     QPushButton *cmdDeal = nullptr;
     QPushButton *cmdLeave = nullptr;
 
@@ -59,6 +61,11 @@ private slots:
     void cmdDeal_Click();
 
 private:
+    // The whole of this month (0) or of the month before (-1), range on.
+    void setMonthRange(int monthsBack);
+    // Why a query chose no record, for the empty list.
+    QString emptyReason(const CallQuery::Criteria &criteria) const;
+
     void Form_Load();
     void fillUserList(CallQuery::SelectMode mode);
     CallQuery::SelectMode selectMode() const;

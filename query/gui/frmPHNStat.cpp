@@ -8,6 +8,7 @@
 #include "NamedWidgets.h"
 #include "RowsModel.h"
 #include "SettleLedger.h"
+#include "TypedTime.h"
 
 #include <QChart>
 #include <QChartView>
@@ -53,6 +54,7 @@ frmPHNStat::frmPHNStat(ConsoleContext &ctx, QWidget *parent) : QDialog(parent), 
     dtpDateBegin = named(new QDateEdit(this), QStringLiteral("dtpDateBegin"), QStringLiteral("开始日期"));
     dtpDateEnd = named(new QDateEdit(this), QStringLiteral("dtpDateEnd"), QStringLiteral("结束日期"));
     for (QDateEdit *d : {dtpDateBegin, dtpDateEnd}) {
+        AcceptTypedDate(d);
         d->setDisplayFormat(QStringLiteral("yyyy年MM月dd日"));
         d->setCalendarPopup(true);
     }
@@ -86,9 +88,9 @@ frmPHNStat::frmPHNStat(ConsoleContext &ctx, QWidget *parent) : QDialog(parent), 
                        QStringLiteral("账号选定"));
     lstUser = named(new QListWidget(who), QStringLiteral("lstUser"), QStringLiteral("选定列表"));
     lstUser->setSelectionMode(QAbstractItemView::MultiSelection);
-    cmdSelectAll = button(who, QStringLiteral("全部选定"), QStringLiteral("cmdSelectAll"));
-    cmdClear = button(who, QStringLiteral("全部清除"), QStringLiteral("cmdClear"));
-    cmdSelectContrary = button(who, QStringLiteral("反向选定"), QStringLiteral("cmdSelectContrary"));
+    cmdSelectAll = button(who, QStringLiteral("全部选定(&Q)"), QStringLiteral("cmdSelectAll"));
+    cmdClear = button(who, QStringLiteral("全部清除(&C)"), QStringLiteral("cmdClear"));
+    cmdSelectContrary = button(who, QStringLiteral("反向选定(&V)"), QStringLiteral("cmdSelectContrary"));
     auto *whoLayout = new QVBoxLayout(who);
     auto *options = new QGridLayout;
     options->addWidget(optAll, 0, 0);
@@ -159,7 +161,9 @@ frmPHNStat::frmPHNStat(ConsoleContext &ctx, QWidget *parent) : QDialog(parent), 
     connect(cmdLeave, &QPushButton::clicked, this, &QDialog::accept);
 
     m_askPath = [this](const QString &kind, const QString &path) {
-        return QFileDialog::getSaveFileName(this, QStringLiteral("导出话务统计"), path, filterOf(kind));
+        const QString chosen = QFileDialog::getSaveFileName(this, QStringLiteral("导出话务统计"), path, filterOf(kind));
+        rememberFolder(m_ctx.login.OPName, chosen);
+        return chosen;
     };
     Form_Load();
 }
@@ -336,10 +340,9 @@ void frmPHNStat::replaceChart(int i, QChart *chart)
 
 QString frmPHNStat::suggested(const QString &stem, const QString &suffix) const
 {
-    return QDir(m_ctx.home.root())
-        .filePath(QStringLiteral("%1%2-%3.%4")
-                      .arg(stem, dtpDateBegin->date().toString(QStringLiteral("yyyyMMdd")),
-                           dtpDateEnd->date().toString(QStringLiteral("yyyyMMdd")), suffix));
+    return offeredPath(m_ctx.login.OPName, QStringLiteral("%1%2-%3.%4")
+                                               .arg(stem, dtpDateBegin->date().toString(QStringLiteral("yyyyMMdd")),
+                                                    dtpDateEnd->date().toString(QStringLiteral("yyyyMMdd")), suffix));
 }
 
 bool frmPHNStat::haveResult()

@@ -6,6 +6,7 @@
 #include "PrintJobs.h"
 #include "RowsModel.h"
 #include "ShowModal.h"
+#include "TypedTime.h"
 
 #include <QComboBox>
 #include <QDateEdit>
@@ -31,6 +32,7 @@ frmSettleLedger::frmSettleLedger(ConsoleContext &ctx, QWidget *parent) : QDialog
     dtpDateBegin = named(new QDateEdit(this), QStringLiteral("dtpDateBegin"), QStringLiteral("开始日期"));
     dtpDateEnd = named(new QDateEdit(this), QStringLiteral("dtpDateEnd"), QStringLiteral("结束日期"));
     for (QDateEdit *d : {dtpDateBegin, dtpDateEnd}) {
+        AcceptTypedDate(d);
         d->setDisplayFormat(QStringLiteral("yyyy年MM月dd日"));
         d->setCalendarPopup(true);
     }
@@ -75,7 +77,7 @@ frmSettleLedger::frmSettleLedger(ConsoleContext &ctx, QWidget *parent) : QDialog
     connect(m_model, &QAbstractItemModel::modelReset, this, &frmSettleLedger::showShown);
 
     m_askExportPath = [this](const QString &suggested) {
-        return askExportPath(this, QStringLiteral("导出结算记录"), suggested);
+        return askExportPath(this, QStringLiteral("导出结算记录"), suggested, m_ctx.login.OPName);
     };
     Form_Load();
 }
@@ -170,6 +172,12 @@ void frmSettleLedger::cmdReprint_Click()
         chosen.append(m_rows.at(r));
     ReportPreviewDialog preview(SettleLedger::receiptReport(), SettleLedger::receiptSource(chosen),
                                 m_ctx.clock.now().date(), m_ctx.messages, this);
+    const QString who = chosen.size() == 1 ? chosen.first().caller + QLatin1Char('-') : QString();
+    preview.setPdfName(
+        QStringLiteral("收据-") + who
+            + (chosen.size() == 1 ? chosen.first().settledAt : m_ctx.clock.now()).toString(QStringLiteral("yyyyMMdd"))
+            + QStringLiteral(".pdf"),
+        m_ctx.login.OPName);
     ShowModal(m_ctx, preview);
 }
 
@@ -178,7 +186,7 @@ void frmSettleLedger::cmdExport_Click()
     const QString name = QStringLiteral("结算记录%1-%2.xlsx")
                              .arg(dtpDateBegin->date().toString(QStringLiteral("yyyyMMdd")),
                                   dtpDateEnd->date().toString(QStringLiteral("yyyyMMdd")));
-    const QString path = m_askExportPath(QDir(m_ctx.home.root()).filePath(name));
+    const QString path = m_askExportPath(name);
     if (path.isEmpty())
         return;
     exportAndTell(m_ctx.messages, this, path, {SettleLedger::sheet(shownRows())});

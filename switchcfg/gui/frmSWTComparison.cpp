@@ -43,9 +43,9 @@ frmSWTComparison::frmSWTComparison(ConsoleContext &ctx, QWidget *parent)
     SetColWidths(*hfgComparison, Widths);
     writeHeader();
 
-    cmdComparison = button(this, QStringLiteral("开始比照"), QStringLiteral("cmdComparison"));
-    cmdSend = button(this, QStringLiteral("数据库参数下传至交换机"), QStringLiteral("cmdSend"));
-    cmdReceive = button(this, QStringLiteral("交换机参数覆盖数据库"), QStringLiteral("cmdReceive"));
+    cmdComparison = button(this, QStringLiteral("开始比照(&C)"), QStringLiteral("cmdComparison"));
+    cmdSend = button(this, QStringLiteral("数据库参数下传至交换机(&D)"), QStringLiteral("cmdSend"));
+    cmdReceive = button(this, QStringLiteral("交换机参数覆盖数据库(&R)"), QStringLiteral("cmdReceive"));
     cmdLeave = button(this, QStringLiteral("离开(&X)"), QStringLiteral("cmdLeave"));
     cmdStop = button(this, QStringLiteral("停止下传"), QStringLiteral("cmdStop"));
     cmdStop->hide();

@@ -3,6 +3,7 @@
 #include "ConsoleContext.h"
 #include "FlexGrid.h"
 #include "General.h"
+#include "GridCellEditor.h"
 #include "GridHelpers.h"
 #include "NamedWidgets.h"
 #include "PendingCommands.h"
@@ -134,7 +135,7 @@ QWidget *frmSWTParameter::buildSystemTab()
     cmbCodeLen = comboBox(page, QStringLiteral("cmbCodeLen"), QStringLiteral("随机账号密码长度"), numbers(1, 8));
     cmbHead = comboBox(page, QStringLiteral("cmbHead"), QStringLiteral("功能首位字头"), numbers(1, 9));
     txtNightNO = lineEdit(page, QStringLiteral("txtNightNO"), QStringLiteral("夜服值班分机"));
-    cmdSet = button(page, QStringLiteral("设置"), QStringLiteral("cmdSet"));
+    cmdSet = button(page, QStringLiteral("设置(&T)"), QStringLiteral("cmdSet"));
     chkCodeLMT = checkBox(page, QStringLiteral("启用密码时限制市话"), QStringLiteral("chkCodeLMT"));
 
     auto *settings = new QGridLayout;
@@ -174,7 +175,7 @@ QWidget *frmSWTParameter::buildSystemTab()
         txtAgent[i] = lineEdit(agents, indexed("txtAgent", i), QStringLiteral("代理总机%1").arg(i + 1));
         agentLayout->addWidget(txtAgent[i]);
     }
-    cmdSaveAgent = button(agents, QStringLiteral("保存"), QStringLiteral("cmdSaveAgent"));
+    cmdSaveAgent = button(agents, QStringLiteral("保存(&S)"), QStringLiteral("cmdSaveAgent"));
     agentLayout->addWidget(cmdSaveAgent);
     agentLayout->addStretch(1);
 
@@ -182,8 +183,8 @@ QWidget *frmSWTParameter::buildSystemTab()
     lstSpecial = new QListWidget(special);
     lstSpecial->setObjectName(QStringLiteral("lstSpecial"));
     lstSpecial->setAccessibleName(QStringLiteral("特服号码"));
-    cmdAddSPC = button(special, QStringLiteral("添加"), QStringLiteral("cmdAddSPC"));
-    cmdDelSPC = button(special, QStringLiteral("删除"), QStringLiteral("cmdDelSPC"));
+    cmdAddSPC = button(special, QStringLiteral("添加(&A)"), QStringLiteral("cmdAddSPC"));
+    cmdDelSPC = button(special, QStringLiteral("删除(&D)"), QStringLiteral("cmdDelSPC"));
     auto *specialLayout = new QVBoxLayout(special);
     specialLayout->addWidget(lstSpecial, 1);
     auto *specialButtons = new QHBoxLayout;
@@ -191,12 +192,12 @@ QWidget *frmSWTParameter::buildSystemTab()
     specialButtons->addWidget(cmdDelSPC);
     specialLayout->addLayout(specialButtons);
 
-    cmdRST = button(page, QStringLiteral("复位交换机"), QStringLiteral("cmdRST"));
-    cmdInitial = button(page, QStringLiteral("初始化交换机"), QStringLiteral("cmdInitial"));
+    cmdRST = button(page, QStringLiteral("复位交换机(&R)"), QStringLiteral("cmdRST"));
+    cmdInitial = button(page, QStringLiteral("初始化交换机(&I)"), QStringLiteral("cmdInitial"));
     chkOutCOMM = checkBox(page, QStringLiteral("启用串口向外发送"), QStringLiteral("chkOutCOMM"));
     cmbCOM = comboBox(page, QStringLiteral("cmbCOM"), QStringLiteral("向外发送串口"), numbers(1, 16));
     chkOutFile = checkBox(page, QStringLiteral("启用文件向外发送"), QStringLiteral("chkOutFile"));
-    cmdSelectPath = button(page, QStringLiteral("选择路径"), QStringLiteral("cmdSelectPath"));
+    cmdSelectPath = button(page, QStringLiteral("选择路径(&P)"), QStringLiteral("cmdSelectPath"));
     lblFile = new QLabel(page);
     lblFile->setObjectName(QStringLiteral("lblFile"));
     lblFile->setAccessibleName(QStringLiteral("话单文件路径"));
@@ -269,14 +270,13 @@ QWidget *frmSWTParameter::buildTrunkTab()
     SetColWidths(*hfgExchange, ExchangeWidths);
     txtExchange = lineEdit(page, QStringLiteral("txtExchange"), QStringLiteral("单元格编辑"));
     txtExchange->hide();
-    txtExchange->installEventFilter(this);
 
     txtExBegin = lineEdit(page, QStringLiteral("txtExBegin"), QStringLiteral("从中继号"));
     txtExEnd = lineEdit(page, QStringLiteral("txtExEnd"), QStringLiteral("到中继号"));
     txtValue = lineEdit(page, QStringLiteral("txtValue"), QStringLiteral("数据批量修改为"));
     cmbValue = comboBox(page, QStringLiteral("cmbValue"), QStringLiteral("数据批量修改为"));
     cmbValue->hide();
-    cmdAmend = button(page, QStringLiteral("批量修改"), QStringLiteral("cmdAmend"));
+    cmdAmend = button(page, QStringLiteral("批量修改(&B)"), QStringLiteral("cmdAmend"));
     cmdAmend->setEnabled(false);
     lblTip = new QLabel(StartTip(), page);
     lblTip->setObjectName(QStringLiteral("lblTip"));
@@ -306,8 +306,7 @@ QWidget *frmSWTParameter::buildTrunkTab()
         if (b == Qt::LeftButton)
             hfgExchange_MouseUp();
     });
-    connect(hfgExchange, &FlexGrid::DblClick, this, &frmSWTParameter::hfgExchange_DblClick);
-    connect(txtExchange, &QLineEdit::returnPressed, this, &frmSWTParameter::txtExchange_Enter);
+    attachTrunkCells();
     connect(cmdAmend, &QPushButton::clicked, this, &frmSWTParameter::cmdAmend_Click);
     return page;
 }
@@ -414,14 +413,7 @@ bool frmSWTParameter::eventFilter(QObject *watched, QEvent *event)
                 cmbHead_LostFocus();
             else if (watched == cmbCOM)
                 cmbCOM_LostFocus();
-            else if (watched == txtExchange)
-                txtExchange->hide();
         }
-    }
-    if (watched == txtExchange && event->type() == QEvent::KeyPress
-        && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape) {
-        txtExchange->hide();
-        return true;
     }
     return QDialog::eventFilter(watched, event);
 }
@@ -751,54 +743,68 @@ void frmSWTParameter::hfgExchange_MouseUp()
         const QString header = hfgExchange->textMatrix(0, c);
         txtExEnd->setText(hfgExchange->textMatrix(hfgExchange->rowSel(), gridColumn(TrunkField::Trunk)).trimmed());
         lblTip->setText(QStringLiteral("提示：批量修改'") + header + QStringLiteral("'!"));
-        cmdAmend->setText(QStringLiteral("批量修改\n\n'") + header + QStringLiteral("'"));
+        cmdAmend->setText(QStringLiteral("批量修改(&B)\n\n'") + header + QStringLiteral("'"));
         cmdAmend->setEnabled(c >= gridColumn(TrunkField::OnOff));
     } else {
         lblTip->setText(QStringLiteral("提示：您选择了网格的多列数据，程序无法进行批量修改！"));
-        cmdAmend->setText(QStringLiteral("批量修改"));
+        cmdAmend->setText(QStringLiteral("批量修改(&B)"));
         cmdAmend->setEnabled(false);
     }
 }
 
-void frmSWTParameter::hfgExchange_DblClick()
+// A trunk's cell edited in place (double click, Enter or F2): a listed value
+// steps or is chosen, a number is typed; either is the batch over that one trunk.
+void frmSWTParameter::attachTrunkCells()
 {
-    const int r = hfgExchange->row();
-    const int c = hfgExchange->col();
-    const std::optional<TrunkField> field = gridField(c);
-    if (r < hfgExchange->fixedRows() || !field || *field == TrunkField::Trunk)
-        return;
-    const QStringList choices = SwitchParameters::choicesOf(*field);
-    if (!choices.isEmpty()) {
-        // The next value of the cell's list, cyclically; a mark that is
-        // neither becomes "√", any other list starts again at its first.
-        const QString fallback = choices == SwitchParameters::CheckMarks() ? choices.last() : choices.first();
-        const QString next = NextChoice(hfgExchange->textMatrix(r, c), fallback, choices);
-        ShowChoices(cmbValue, next, choices);
-        txtValue->hide();
-        const QString trunk = hfgExchange->textMatrix(r, gridColumn(TrunkField::Trunk)).trimmed();
-        const Checked<std::pair<int, int>> range = m_params->checkTrunkRange(trunk, trunk);
-        if (!range) {
-            m_ctx.messages.inputError(range.reason(), this);
-            return;
+    GridCellEditor::Hooks hooks;
+    hooks.rule = [](const GridCell &c) {
+        const std::optional<TrunkField> field = gridField(c.col);
+        if (!field || *field == TrunkField::Trunk)
+            return CellRule::fixed();
+        const QStringList choices = SwitchParameters::choicesOf(*field);
+        // A mark that is neither becomes "√", any other list starts again at its first.
+        if (!choices.isEmpty())
+            return CellRule::cycle(choices,
+                                   choices == SwitchParameters::CheckMarks() ? choices.last() : choices.first());
+        return SwitchParameters::isNumberField(*field) ? CellRule::text() : CellRule::fixed();
+    };
+    hooks.rowId = [this](int r) {
+        bool ok = false;
+        const int trunk = hfgExchange->textMatrix(r, gridColumn(TrunkField::Trunk)).trimmed().toInt(&ok);
+        return ok ? qint64(trunk) : qint64(-1);
+    };
+    hooks.check = [this](const GridCell &c, const QString &v) -> Checked<QString> {
+        const Checked<QString> value = m_params->checkTrunkValue(*gridField(c.col), v);
+        if (!value)
+            return value;
+        const QString trunk = QString::number(c.rowId);
+        if (const auto range = m_params->checkTrunkRange(trunk, trunk); !range)
+            return Checked<QString>::refuse(range.reason());
+        return value;
+    };
+    hooks.store = [this](const GridCell &c, const QString &v) -> StoreResult {
+        const TrunkField field = *gridField(c.col);
+        // The batch boxes show the change as a batch over this one trunk.
+        const QString trunk = QString::number(c.rowId);
+        txtExBegin->setText(trunk);
+        txtExEnd->setText(trunk);
+        const QStringList choices = SwitchParameters::choicesOf(field);
+        if (!choices.isEmpty()) {
+            ShowChoices(cmbValue, v, choices);
+            txtValue->hide();
+        } else {
+            cmbValue->hide();
+            txtValue->show();
+            txtValue->setText(v);
         }
-        runTrunkBatch(*field, range->first, range->second, next);
-        return;
-    }
-    if (SwitchParameters::isNumberField(*field)) {
-        // The edit belongs to the double-clicked trunk, whatever was selected before.
-        hfgExchange_MouseDown();
-        EditCell(txtExchange, *hfgExchange);
-    }
-}
-
-void frmSWTParameter::txtExchange_Enter()
-{
-    txtValue->setText(txtExchange->text());
-    txtExEnd->setText(txtExBegin->text());
-    txtExchange->hide();
-    cmbValue->hide();
-    txtValue->show();
-    cmdAmend_Click();
+        m_cellBatch = keepTrunkBatch(field, int(c.rowId), int(c.rowId), v);
+        return StoreResult(m_cellBatch.status, {}, true);
+    };
+    hooks.stored = [this](const GridCell &c, const QString &, const StoreResult &) {
+        // The rows show what the switch holds (a virtual operator moves up, say).
+        showTrunkBatch(*gridField(c.col), std::exchange(m_cellBatch, TrunkBatch{}));
+    };
+    m_trunkCells = new GridCellEditor(hfgExchange, txtExchange, m_ctx.messages, m_notice, this, hooks);
 }
 
 void frmSWTParameter::cmdAmend_Click()
@@ -823,6 +829,11 @@ void frmSWTParameter::cmdAmend_Click()
 
 void frmSWTParameter::runTrunkBatch(TrunkField field, int first, int last, const QString &value)
 {
+    showTrunkBatch(field, keepTrunkBatch(field, first, last, value));
+}
+
+TrunkBatch frmSWTParameter::keepTrunkBatch(TrunkField field, int first, int last, const QString &value)
+{
     // The rows and the commands of every trunk are committed together.
     TrunkBatch batch;
     const Status s = InTransaction(m_ctx.db, [&]() -> Status {
@@ -840,6 +851,11 @@ void frmSWTParameter::runTrunkBatch(TrunkField field, int first, int last, const
     });
     if (batch && !s)
         batch.status = s;
+    return batch;
+}
+
+void frmSWTParameter::showTrunkBatch(TrunkField field, const TrunkBatch &batch)
+{
     if (!m_notice.note(batch.status, this)) {
         fillTrunks();
         return;

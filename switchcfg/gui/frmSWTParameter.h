@@ -1,6 +1,7 @@
 #pragma once
 #include "StoreFailureNotice.h"
 #include "StoreResult.h"
+#include "SwitchParameters.h"
 #include <QDialog>
 #include <QPointer>
 #include <QStringList>
@@ -21,8 +22,7 @@ namespace corvane {
 class CommandBatch;
 class ConsoleContext;
 class FlexGrid;
-class SwitchParameters;
-struct TrunkBatch;
+class GridCellEditor;
 enum class TrunkField;
 
 // "参数设置": the switch's own settings. The tab "系统" holds the system
@@ -104,8 +104,6 @@ public slots:
     void chkAutoReset_Click();
     void hfgExchange_MouseDown();
     void hfgExchange_MouseUp();
-    void hfgExchange_DblClick();
-    void txtExchange_Enter();
     void cmdAmend_Click();
     void cmdExit_Click();
 
@@ -134,7 +132,10 @@ private:
     QComboBox *m_movingIn = nullptr;
     CommandBatch *sendKept();
     void sendNow(const QStringList &codes);
+    void attachTrunkCells();
     void runTrunkBatch(TrunkField field, int first, int last, const QString &value);
+    TrunkBatch keepTrunkBatch(TrunkField field, int first, int last, const QString &value);
+    void showTrunkBatch(TrunkField field, const TrunkBatch &batch);
     void showBatchProgress(const TrunkBatch &batch, CommandBatch *queued);
     bool confirm(const QString &text);
     void openOutwardPort();
@@ -143,6 +144,8 @@ private:
     std::unique_ptr<SwitchParameters> m_params;
     StoreFailureNotice m_notice;
     bool m_checking = false; // a box is showing its refusal
+    GridCellEditor *m_trunkCells = nullptr;
+    TrunkBatch m_cellBatch; // kept by a cell's store, shown after it
 };
 
 } // namespace corvane

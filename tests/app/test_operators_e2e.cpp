@@ -133,7 +133,8 @@ TEST_F(OperatorsEndToEndTest, NewOperatorWithSomeRightsAlarmsThatSurviveARestart
     messages.clear();
 
     clock.advanceSecs(600);
-    main->mnuOPLogout->trigger(); // "是否要登出系统?" answered OK
+    messages.queueAnswer(MessageService::Answer::Ok);
+    main->mnuOPLogout->trigger(); // "是否要登出系统?"
     EXPECT_FALSE(main->mnuOPRight->isEnabled());
     scriptLogin("值班员", "duty 1");
     main->mnuOPLogin->trigger();
@@ -193,6 +194,7 @@ TEST_F(OperatorsEndToEndTest, NewOperatorWithSomeRightsAlarmsThatSurviveARestart
 
     // The administrator clears their own rights: every gated window is
     // refused at once, the rights window still opens.
+    messages.queueAnswer(MessageService::Answer::Ok);
     main->mnuOPLogout->trigger();
     scriptLogin("管理员", "pw'中");
     main->mnuOPLogin->trigger();

@@ -4,7 +4,9 @@
 #include "ConsoleContext.h"
 #include "Data.h"
 #include "DesktopConventions.h"
+#include "DirectoryTables.h"
 #include "FlexGrid.h"
+#include "GridCellEditor.h"
 #include "GridHelpers.h"
 #include "HomeSetup.h"
 #include "OperatorAdmin.h"
@@ -12,10 +14,12 @@
 #include "PrintStore.h"
 #include "QtMessageService.h"
 #include "Recordset.h"
+#include "RegisterBinding.h"
 #include "SwitchLink.h"
 #include "TallowinWindow.h"
 #include "TestHome.h"
 #include "WindowDriver.h"
+#include "frmAbout.h"
 #include "frmChangeCode.h"
 #include "frmDeposit.h"
 #include "frmHelp.h"
@@ -30,6 +34,7 @@
 #include "frmPHNGroup.h"
 #include "frmPHNQuery.h"
 #include "frmPHNStat.h"
+#include "frmPhoneInf.h"
 #include "frmPort.h"
 #include "frmSRVBackup.h"
 #include "frmSRVRing.h"
@@ -54,6 +59,7 @@
 #include <QTest>
 #include <QTextBrowser>
 #include <QTimer>
+#include <QToolButton>
 #include <QTreeWidget>
 #include <gtest/gtest.h>
 
@@ -300,11 +306,11 @@ TEST_F(WindowRulesTest, F1OpensTheHelpAtTheWindowsSection)
     for (auto it = QRegularExpression(R"re(<a name="([^"]+)")re").globalMatch(html); it.hasNext();)
         anchors << it.next().captured(1);
     for (const char *window :
-         {"frmLogin",       "frmChangeCode",     "frmMain",          "frmPhoneInf",     "frmOperatorRight",
-          "frmOperatorNew", "frmOperatorRecord", "frmPHNClient",     "frmPHNDiscount",  "frmPHNFee",
-          "frmPHNQuery",    "frmPHNBill",        "frmDeposit",       "frmSettleLedger", "frmPHNGroup",
-          "frmPort",        "frmSWTParameter",   "frmSWTComparison", "frmSRVRing",      "frmSRVBackup",
-          "tallowin",       "frmAbout",          "frmHelp"})
+         {"frmLogin",       "frmChangeCode",     "frmMain",         "frmPhoneInf",      "frmOperatorRight",
+          "frmOperatorNew", "frmOperatorRecord", "frmPHNClient",    "frmPHNDiscount",   "frmPHNFee",
+          "frmPHNQuery",    "frmPHNBill",        "frmDeposit",      "frmSettleLedger",  "frmPHNStat",
+          "frmPHNGroup",    "frmPort",           "frmSWTParameter", "frmSWTComparison", "frmSRVRing",
+          "frmSRVBackup",   "tallowin",          "frmAbout",        "frmHelp"})
         EXPECT_TRUE(anchors.contains(QString::fromLatin1(window))) << window;
     for (auto it = QRegularExpression(R"re(href="#([^"]+)")re").globalMatch(html); it.hasNext();) {
         const QString target = it.next().captured(1);
@@ -507,6 +513,52 @@ QStringList cutTexts(QWidget *w)
     return cut;
 }
 
+// The shown push buttons of `w` without a mnemonic ("name 'text' has none") and
+// the mnemonics two shown controls share ("&A: a, b"). A label's mnemonic
+// (it moves to its buddy) counts as well; tool-bar buttons, which take no
+// mnemonics, do not.
+QStringList mnemonicFaults(QWidget *w)
+{
+    QStringList faults;
+    QMap<QChar, QStringList> owners;
+    auto mnemonic = [](const QString &text) -> QChar {
+        for (qsizetype i = text.indexOf(QLatin1Char('&')); i >= 0 && i + 1 < text.size();
+             i = text.indexOf(QLatin1Char('&'), i + 2)) {
+            if (text.at(i + 1) != QLatin1Char('&'))
+                return text.at(i + 1).toUpper();
+        }
+        return {};
+    };
+    for (QWidget *widget : w->findChildren<QWidget *>()) {
+        if (!widget->isVisible())
+            continue;
+        QString text;
+        if (auto *b = qobject_cast<QAbstractButton *>(widget)) {
+            if (qobject_cast<QToolButton *>(b) || b->text().isEmpty())
+                continue;
+            text = b->text();
+            // Every push button has one; a box or an option may.
+            if (mnemonic(text).isNull()) {
+                if (!qobject_cast<QPushButton *>(b))
+                    continue;
+                faults << QStringLiteral("%1 '%2' has none").arg(b->objectName(), text);
+                continue;
+            }
+        } else if (auto *l = qobject_cast<QLabel *>(widget)) {
+            if (!l->buddy() || mnemonic(l->text()).isNull())
+                continue;
+            text = l->text();
+        } else {
+            continue;
+        }
+        owners[mnemonic(text)] << (widget->objectName().isEmpty() ? text : widget->objectName());
+    }
+    for (auto it = owners.cbegin(); it != owners.cend(); ++it)
+        if (it->size() > 1)
+            faults << QStringLiteral("&%1: %2").arg(it.key()).arg(it->join(QStringLiteral(", ")));
+    return faults;
+}
+
 // No window shows the text of a label or a button cut short, on any tab, at
 // the size it opens with on a 1366x768 screen. Each tab's picture is kept
 // with the test's artifacts.
@@ -546,7 +598,16 @@ TEST_F(WindowRulesTest, NoWindowCutsTheTextOfALabelOrAButton)
                               [&] { return std::make_unique<frmPHNBill>(ctx, store); },
                               [&] { return std::make_unique<frmDeposit>(ctx, store); },
                               [&] { return std::make_unique<frmSRVBackup>(ctx, BackupLauncher{}); },
-                              [&] { return std::make_unique<tallowin::frmMain>(ctx); }};
+                              [&] { return std::make_unique<tallowin::frmMain>(ctx); },
+                              [&] { return std::make_unique<frmAbout>(ctx.home.resource("company.gif")); },
+                              [&] { return std::make_unique<frmHelp>(ctx.home.helpIndex()); },
+                              [&] {
+                                  auto pop = std::make_unique<frmPhoneInf>(clock);
+                                  pop->showAt(QStringLiteral("来电人：王建国\n单位：东方大酒店客房部\n电话号码："
+                                                             "13812345678\n已拦截（黑名单）\n"),
+                                              QPoint(40, 40));
+                                  return std::unique_ptr<QWidget>(std::move(pop));
+                              }};
     for (const Make &make : windows) {
         auto w = make();
         // At the size it opens with (its own size or the size it needs), on
@@ -574,9 +635,154 @@ TEST_F(WindowRulesTest, NoWindowCutsTheTextOfALabelOrAButton)
             }
             const QStringList cut = cutTexts(w.get());
             EXPECT_TRUE(cut.isEmpty()) << shot.toStdString() << ": " << cut.join("; ").toStdString();
+            const QStringList keys = mnemonicFaults(w.get());
+            EXPECT_TRUE(keys.isEmpty()) << shot.toStdString() << ": " << keys.join("; ").toStdString();
             w->grab().save(test::artifactDir() + "/" + shot + ".png");
         }
     }
+}
+
+// Every grid of every window from the keyboard alone. Tab leaves each grid
+// for the next control. On the first record of an editing grid, Enter or F2
+// opens each editable cell in its box or its list, Escape closes it with the
+// cell as it was and the focus back on the grid, and Enter stores the value
+// again (a list's same choice stores nothing) without a refusal. On a
+// register's grid Enter starts "修改" and Escape drops it.
+TEST_F(WindowRulesTest, EveryGridIsWorkedFromTheKeyboardAlone)
+{
+    ClientRow client;
+    client.set(ClientField::Id, "1");
+    client.set(ClientField::Name, "王建国");
+    client.set(PhoneField(0), "13812345678");
+    ASSERT_TRUE(ClientTable(ctx.db).insert(client));
+    BlackListRow blocked;
+    blocked.set(BlackListField::Number, "95013");
+    ASSERT_TRUE(BlackListTable(ctx.db).insert(blocked));
+
+    using Make = std::function<std::unique_ptr<QWidget>()>;
+    PrintStore store;
+    const QList<Make> windows{[&] { return std::make_unique<frmPHNGroup>(ctx); },
+                              [&] { return std::make_unique<frmPHNFee>(ctx); },
+                              [&] { return std::make_unique<frmPHNDiscount>(ctx); },
+                              [&] { return std::make_unique<frmSWTParameter>(ctx); },
+                              [&] { return std::make_unique<frmPHNClient>(ctx); },
+                              [&] { return std::make_unique<frmOperatorRecord>(ctx); },
+                              [&] { return std::make_unique<frmSWTComparison>(ctx); },
+                              [&] { return std::make_unique<frmSettleLedger>(ctx); },
+                              [&] { return std::make_unique<frmPHNBill>(ctx, store); }};
+    int cellsOpened = 0;
+    QStringList gridsOpened;
+    int registersEdited = 0;
+    for (const Make &make : windows) {
+        auto w = make();
+        w->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
+        w->activateWindow();
+        QList<QPair<QTabWidget *, int>> pages;
+        for (QTabWidget *tabs : w->findChildren<QTabWidget *>())
+            for (int i = 0; i < tabs->count(); ++i)
+                pages.append({tabs, i});
+        if (pages.isEmpty())
+            pages.append({nullptr, 0});
+        for (const auto &[tabs, page] : pages) {
+            if (tabs)
+                test::showTab(tabs, page);
+            for (FlexGrid *g : w->findChildren<FlexGrid *>()) {
+                if (!g->isVisible())
+                    continue;
+                const std::string where = (w->objectName() + "/" + g->objectName()).toStdString();
+                g->setFocus(Qt::TabFocusReason);
+                ASSERT_TRUE(g->hasFocus()) << where;
+                QTest::keyClick(g, Qt::Key_Tab);
+                EXPECT_FALSE(g->hasFocus()) << where << ": Tab stays in the grid";
+                EXPECT_TRUE(w->isVisible()) << where;
+                const int r = g->fixedRows();
+                if (g->rows() <= r)
+                    continue;
+
+                if (auto *binding = w->findChild<RegisterBinding *>();
+                    binding && binding->editor().rows().size() > 0 && g->findChild<GridCellEditor *>() == nullptr) {
+                    auto *amend = qobject_cast<QPushButton *>(w->findChild<QPushButton *>(
+                        g->objectName() == QLatin1String("hfgClient") ? QStringLiteral("cmdAmendClient")
+                                                                      : QStringLiteral("cmdAmendBlacklist")));
+                    ASSERT_NE(amend, nullptr) << where;
+                    g->setRow(r);
+                    g->setFocus(Qt::TabFocusReason);
+                    QTest::keyClick(g, Qt::Key_Return);
+                    EXPECT_EQ(amend->text(), RegisterBinding::saveCaption()) << where;
+                    auto *box = qobject_cast<QLineEdit *>(QApplication::focusWidget());
+                    ASSERT_NE(box, nullptr) << where << ": no box has the focus";
+                    const QString kept = box->text();
+                    QTest::keyClicks(box, "9");
+                    QTest::keyClick(box, Qt::Key_Escape);
+                    EXPECT_TRUE(w->isVisible()) << where << ": Escape closed the window";
+                    EXPECT_EQ(amend->text(), RegisterBinding::amendCaption()) << where;
+                    EXPECT_TRUE(g->hasFocus()) << where;
+                    EXPECT_EQ(box->text(), kept) << where;
+                    QTest::keyClick(g, Qt::Key_F2);
+                    ASSERT_NE(qobject_cast<QLineEdit *>(QApplication::focusWidget()), nullptr) << where;
+                    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+                    EXPECT_EQ(amend->text(), RegisterBinding::amendCaption()) << where;
+                    EXPECT_EQ(messages.shown().size(), 0) << where << ": " << messages.texts().join("|").toStdString();
+                    ++registersEdited;
+                    continue;
+                }
+                auto *editor = g->findChild<GridCellEditor *>();
+                if (!editor)
+                    continue;
+                bool shown = false; // the empty row under the captions holds no record
+                for (int c = g->fixedCols(); c < g->cols() && !shown; ++c)
+                    shown = !g->textMatrix(r, c).trimmed().isEmpty();
+                if (!shown)
+                    continue;
+                int opened = 0;
+                for (int c = g->fixedCols(); c < g->cols(); ++c) {
+                    if (g->isColumnHidden(c) || g->colWidth(c) == 0)
+                        continue;
+                    const std::string cell = where + " column " + g->textMatrix(0, c).toStdString();
+                    g->setRow(r);
+                    g->setCol(c);
+                    g->setFocus(Qt::TabFocusReason);
+                    const QString before = g->textMatrix(r, c);
+                    messages.clear();
+                    QTest::keyClick(g, Qt::Key_F2);
+                    if (!editor->isOpen())
+                        continue;
+                    ++opened;
+                    QWidget *in = editor->box()->isVisible() ? static_cast<QWidget *>(editor->box())
+                                                             : static_cast<QWidget *>(editor->choiceList());
+                    EXPECT_TRUE(in->hasFocus()) << cell;
+                    QTest::keyClick(in, Qt::Key_Escape);
+                    EXPECT_FALSE(editor->isOpen()) << cell;
+                    EXPECT_TRUE(w->isVisible()) << cell << ": Escape closed the window";
+                    EXPECT_TRUE(g->hasFocus()) << cell;
+                    EXPECT_EQ(g->textMatrix(r, c), before) << cell;
+                    QTest::keyClick(g, Qt::Key_Return);
+                    ASSERT_TRUE(editor->isOpen()) << cell;
+                    QTest::keyClick(in, Qt::Key_Return);
+                    if (!messages.shown().isEmpty() && editor->isOpen()) {
+                        // A value the cell refuses is said and kept in the box for mending.
+                        EXPECT_TRUE(in->hasFocus()) << cell;
+                        QTest::keyClick(in, Qt::Key_Escape);
+                    }
+                    EXPECT_FALSE(editor->isOpen()) << cell << ": " << messages.texts().join("|").toStdString();
+                    EXPECT_FALSE(messages.texts().join("").contains("错误"))
+                        << cell << ": " << messages.texts().join("|").toStdString();
+                    EXPECT_TRUE(g->hasFocus()) << cell;
+                }
+                if (opened > 0)
+                    gridsOpened << QString::fromStdString(where);
+                cellsOpened += opened;
+            }
+        }
+    }
+    EXPECT_EQ(registersEdited, 2);
+    EXPECT_GT(cellsOpened, 40);
+    // The grids of each kind of cell were reached (this home has no deposits,
+    // accounts or outside numbers to show).
+    for (const char *grid : {"frmPHNGroup/hfgUser", "frmPHNFee/hfgWorkday", "frmPHNDiscount/hfgIP",
+                             "frmPHNDiscount/hfgHoliday", "frmSWTParameter/hfgExchange"})
+        EXPECT_TRUE(gridsOpened.contains(QLatin1String(grid))) << grid << " in " << gridsOpened.join(" ").toStdString();
 }
 
 // A label whose text changes is heard with that text: its accessible name

@@ -27,7 +27,7 @@ protected:
     // The cell of ExNO row `trunk`, column `col`, as the grids name it.
     GridCell cell(int trunk, int col)
     {
-        const TableRows rows = fee->workdays();
+        const TableRows rows = fee->workdays().value_or(TableRows());
         for (int i = 0; i < rows.size(); ++i)
             if (rows.row(i).value(0) == QString::number(trunk))
                 return GridCell{i + 1, col, rows.rowId(i), rows.row(i).value(col)};
@@ -41,7 +41,7 @@ protected:
 
 TEST_F(FeeSettingsTest, DelaysAreWholeSecondsUpTo255AndSentOnlyWhenChanged)
 {
-    EXPECT_EQ(fee->delays(), (QStringList{"10", "10", "10", "10", "10"}));
+    EXPECT_EQ(fee->delays().value_or(QStringList()), (QStringList{"10", "10", "10", "10", "10"}));
     StoreResult same = fee->storeDelay(3, QStringLiteral(" 10 "));
     EXPECT_TRUE(bool(same));
     EXPECT_TRUE(same.commands.isEmpty());
@@ -53,7 +53,7 @@ TEST_F(FeeSettingsTest, DelaysAreWholeSecondsUpTo255AndSentOnlyWhenChanged)
         ASSERT_TRUE(bool(r)) << i;
         EXPECT_EQ(r.commands, QStringList{QLatin1String(codes[i])});
     }
-    EXPECT_EQ(fee->delays(), (QStringList{"30", "20", "0", "5", "255"}));
+    EXPECT_EQ(fee->delays().value_or(QStringList()), (QStringList{"30", "20", "0", "5", "255"}));
 
     for (const char *bad : {"256", "-1", "1.5", "5秒", "abc", "", " ", "1e2", "0x10", "1000"}) {
         StoreResult r = fee->storeDelay(3, QString::fromUtf8(bad));
@@ -63,7 +63,7 @@ TEST_F(FeeSettingsTest, DelaysAreWholeSecondsUpTo255AndSentOnlyWhenChanged)
                   QStringLiteral("计费延时必须是0到255的整数（秒）！"))
             << bad;
     }
-    EXPECT_EQ(fee->delays().value(3), QStringLiteral("5"));
+    EXPECT_EQ(fee->delays().value_or(QStringList()).value(3), QStringLiteral("5"));
 }
 
 TEST_F(FeeSettingsTest, OutsideNumbersHaveSixToEightDigits)
@@ -73,7 +73,7 @@ TEST_F(FeeSettingsTest, OutsideNumbersHaveSixToEightDigits)
     EXPECT_EQ(fee->checkOutsideNumber(QStringLiteral("12345a")).reason(), QStringLiteral("外线号码必须是数字!"));
     EXPECT_EQ(fee->checkOutsideNumber(QStringLiteral("８７６５４３")).reason(), QStringLiteral("外线号码必须是数字!"));
 
-    const TableRows rows = fee->outsideNumbers();
+    const TableRows rows = fee->outsideNumbers().value_or(TableRows());
     ASSERT_EQ(rows.size(), 12);
     EXPECT_EQ(rows.columns, (QStringList{"中继号", "外线号码"}));
     EXPECT_EQ(rows.row(0), (QStringList{"1", "无需设置"}));

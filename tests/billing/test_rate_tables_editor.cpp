@@ -28,7 +28,7 @@ protected:
     }
     int indexOfName(int t, const QString &name)
     {
-        const TableRows rows = tables->feerate(t);
+        const TableRows rows = *tables->feerate(t);
         for (int i = 0; i < rows.size(); ++i)
             if (rows.row(i).value(1) == name)
                 return i;
@@ -49,32 +49,32 @@ TEST_F(RateTablesEditorTest, LocalPrefixesGoToTheSwitchOnlyForTheirOwnRows)
     ASSERT_TRUE(tables->addRate(Local));
     const int added = indexOfName(Local, QStringLiteral("本地新添加"));
     ASSERT_GE(added, 0);
-    TableRows rows = tables->feerate(Local);
+    TableRows rows = *tables->feerate(Local);
 
     StoreResult r = tables->storeFeerate(Local, cellOf(rows, added, 0), QStringLiteral("0571"));
     ASSERT_TRUE(r) << r.status.reason().toStdString();
     EXPECT_EQ(r.commands, QStringList{"*20*1*1*0571#"}) << "no prefix before: nothing to remove";
-    r = tables->storeFeerate(Local, cellOf(tables->feerate(Local), added, 0), QStringLiteral("0572"));
+    r = tables->storeFeerate(Local, cellOf(*tables->feerate(Local), added, 0), QStringLiteral("0572"));
     EXPECT_EQ(r.commands, (QStringList{"*20*0*0571#", "*20*1*1*0572#"}));
     // Other columns, the default row and other tabs send nothing.
-    EXPECT_TRUE(tables->storeFeerate(Local, cellOf(tables->feerate(Local), added, 3), QStringLiteral("0.50"))
+    EXPECT_TRUE(tables->storeFeerate(Local, cellOf(*tables->feerate(Local), added, 3), QStringLiteral("0.50"))
                     .commands.isEmpty());
     const int fallback = indexOfName(Local, QStringLiteral("本地默认"));
-    EXPECT_TRUE(tables->storeFeerate(Local, cellOf(tables->feerate(Local), fallback, 0), QStringLiteral("9"))
+    EXPECT_TRUE(tables->storeFeerate(Local, cellOf(*tables->feerate(Local), fallback, 0), QStringLiteral("9"))
                     .commands.isEmpty());
     ASSERT_TRUE(tables->addRate(2));
     const int domestic = indexOfName(2, QStringLiteral("国内新添加"));
     EXPECT_TRUE(
-        tables->storeFeerate(2, cellOf(tables->feerate(2), domestic, 0), QStringLiteral("0571")).commands.isEmpty());
+        tables->storeFeerate(2, cellOf(*tables->feerate(2), domestic, 0), QStringLiteral("0571")).commands.isEmpty());
 
-    rows = tables->feerate(Local);
+    rows = *tables->feerate(Local);
     const qint64 prefixRow = rows.rowId(indexOfName(Local, QStringLiteral("本地新添加")));
     r = tables->deleteRate(Local, prefixRow);
     ASSERT_TRUE(r);
     EXPECT_EQ(r.commands, QStringList{"*20*0*0572#"});
     EXPECT_TRUE(r.refill);
     // The default row is never deleted.
-    const qint64 fallbackRow = tables->feerate(Local).rowId(indexOfName(Local, QStringLiteral("本地默认")));
+    const qint64 fallbackRow = tables->feerate(Local)->rowId(indexOfName(Local, QStringLiteral("本地默认")));
     const Status refused = tables->checkDeleteRate(Local, fallbackRow);
     EXPECT_EQ(refused.reason(), QStringLiteral("默认费率不可删除！"));
     EXPECT_FALSE(tables->deleteRate(Local, fallbackRow));
@@ -83,7 +83,7 @@ TEST_F(RateTablesEditorTest, LocalPrefixesGoToTheSwitchOnlyForTheirOwnRows)
 
 TEST_F(RateTablesEditorTest, CellRulesOfTheRateGrids)
 {
-    const TableRows rows = tables->feerate(8);
+    const TableRows rows = *tables->feerate(8);
     const int fallback = 0; // "市话默认", the empty prefix first
     ASSERT_EQ(rows.row(fallback).value(1), QStringLiteral("市话默认"));
     const CellRule name = tables->feerateRule(8, cellOf(rows, fallback, 1));
@@ -93,7 +93,7 @@ TEST_F(RateTablesEditorTest, CellRulesOfTheRateGrids)
     EXPECT_EQ(tables->feerateRule(8, cellOf(rows, fallback, 3)).kind, CellRule::Kind::Text);
     EXPECT_EQ(tables->feerateRule(8, cellOf(rows, fallback, 10)).kind, CellRule::Kind::Cycle);
     EXPECT_EQ(tables->feerateRule(8, cellOf(rows, fallback, 11)).kind, CellRule::Kind::Fixed);
-    const TableRows incoming = tables->feerate(DiscountRules::IncomingTab);
+    const TableRows incoming = *tables->feerate(DiscountRules::IncomingTab);
     for (int c : {0, 1, 10})
         EXPECT_EQ(tables->feerateRule(DiscountRules::IncomingTab, cellOf(incoming, 0, c)).kind, CellRule::Kind::Fixed)
             << c;
@@ -104,7 +104,7 @@ TEST_F(RateTablesEditorTest, CellRulesOfTheRateGrids)
 
 TEST_F(RateTablesEditorTest, ABatchIsWrittenWholeOrNotAtAll)
 {
-    const TableRows rows = tables->feerate(2);
+    const TableRows rows = *tables->feerate(2);
     ASSERT_GE(rows.size(), 4);
     const QList<qint64> ids{rows.rowId(1), rows.rowId(2), rows.rowId(3)};
     EXPECT_EQ(tables->checkBatchColumns(3, 4).reason(), QStringLiteral("你选择了多列数据，无法进行修改！"));
@@ -131,11 +131,11 @@ TEST_F(RateTablesEditorTest, ABatchIsWrittenWholeOrNotAtAll)
 
 TEST_F(RateTablesEditorTest, IPCardsSendWhatChangedOnlyWhileEnabled)
 {
-    const TableRows cards = tables->ipCards();
+    const TableRows cards = *tables->ipCards();
     ASSERT_EQ(cards.size(), DiscountRules::IPCardRows);
     const int entry = 9; // card "10"
     ASSERT_EQ(cards.row(entry).value(0), QStringLiteral("10"));
-    auto cell = [&](int col) { return cellOf(tables->ipCards(), entry, col); };
+    auto cell = [&](int col) { return cellOf(*tables->ipCards(), entry, col); };
 
     // Incomplete: the switch cannot be turned on (nor off).
     const Checked<QString> on = tables->checkIP(cell(1), QStringLiteral("√"));
@@ -163,8 +163,8 @@ TEST_F(RateTablesEditorTest, IPCardsSendWhatChangedOnlyWhileEnabled)
     // Without a card number: row "13", its commands.
     r = tables->setNoCard(true, QStringLiteral("88886666"), 2);
     EXPECT_EQ(r.commands, (QStringList{"*83*88886666#", "*84*50#"}));
-    EXPECT_TRUE(tables->noCardSetting().on);
-    EXPECT_EQ(tables->noCardSetting().interval, 2);
+    EXPECT_TRUE(tables->noCardSetting()->on);
+    EXPECT_EQ(tables->noCardSetting()->interval, 2);
     r = tables->setNoCard(false, QString(), 2);
     EXPECT_EQ(r.commands, QStringList{"*83*0#"});
     EXPECT_EQ(tables->checkNoCardNumber(QStringLiteral("8888*6666"), true).reason(),

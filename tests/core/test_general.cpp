@@ -34,6 +34,17 @@ TEST(ProtocolConversions, RingAddWrapsBothWays)
     EXPECT_EQ(RingAdd(5, 512 * 3), 5);
 }
 
+TEST(ProtocolConversions, DurationsReadAsMinutesAndSecondsThenHours)
+{
+    EXPECT_EQ(DurationText("0"), "00:00");
+    EXPECT_EQ(DurationText(" 125"), "02:05");
+    EXPECT_EQ(DurationText("3599"), "59:59");
+    EXPECT_EQ(DurationText("3600"), "1:00:00");
+    EXPECT_EQ(DurationText("37325"), "10:22:05");
+    EXPECT_EQ(DurationText("abc"), "abc"); // not seconds: as stored
+    EXPECT_EQ(DurationText("-5"), "-5");
+}
+
 TEST(ProtocolConversions, SecondsBetweenCrossesMidnight)
 {
     EXPECT_EQ(SecondsBetween(QStringLiteral("100007"), QStringLiteral("100000")), QStringLiteral("7"));

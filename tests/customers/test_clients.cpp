@@ -85,7 +85,7 @@ protected:
             EXPECT_FALSE(clientBox(i)->isEnabled()) << i;
             EXPECT_EQ(clientBox(i)->text(), QString()) << i;
         }
-        EXPECT_EQ(button("cmdAmendClient")->text(), "修改");
+        EXPECT_EQ(button("cmdAmendClient")->text(), "修改(&M)");
         EXPECT_TRUE(button("cmdAddClient")->isEnabled());
         EXPECT_TRUE(button("cmdDeleteClient")->isEnabled());
     }
@@ -93,7 +93,7 @@ protected:
     {
         for (int i = 0; i < frmPHNClient::ClientColumns; ++i)
             EXPECT_TRUE(clientBox(i)->isEnabled()) << i;
-        EXPECT_EQ(button("cmdAmendClient")->text(), "保存");
+        EXPECT_EQ(button("cmdAmendClient")->text(), "保存(&S)");
         EXPECT_FALSE(button("cmdAddClient")->isEnabled());
         EXPECT_FALSE(button("cmdDeleteClient")->isEnabled());
     }
@@ -326,7 +326,7 @@ TEST_F(ClientTest, BlacklistNumbersAreUpToFifteenDigitsAndUnique)
     child<QTabWidget>("sstClient")->setCurrentIndex(1);
     addBlacklist("1234567890123456");
     expectLast("电话号码长度不能超过15位，也不能为空！", "请重新输入", Icon::Information);
-    EXPECT_EQ(button("cmdAmendBlacklist")->text(), "保存");
+    EXPECT_EQ(button("cmdAmendBlacklist")->text(), "保存(&S)");
     test::fill(blackBox(0), "推销电话");
     test::press(button("cmdAmendBlacklist"));
     expectLast("请输入数字作为电话号码！", "输入错误", Icon::Critical);
@@ -339,7 +339,7 @@ TEST_F(ClientTest, BlacklistNumbersAreUpToFifteenDigitsAndUnique)
     test::press(button("cmdAmendBlacklist"));
     expectNoMessage();
     EXPECT_EQ(rows("BlackLst"), (QList<QStringList>{{"123456789012345", "他说\"别再打\" it's"}}));
-    EXPECT_EQ(button("cmdAmendBlacklist")->text(), "修改");
+    EXPECT_EQ(button("cmdAmendBlacklist")->text(), "修改(&M)");
     EXPECT_FALSE(blackBox(0)->isEnabled());
     EXPECT_EQ(blackBox(0)->text(), "");
     EXPECT_EQ(grid("hfgBlacklist")->textMatrix(1, 0), "123456789012345");

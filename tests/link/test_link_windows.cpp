@@ -341,6 +341,7 @@ TEST(DesktopNotice, ShowsWithoutTakingTheFocusAndReplacesItsOwnKey)
     ASSERT_FALSE(QSystemTrayIcon::isSystemTrayAvailable());
     QtMessageService messages;
     QDialog work;
+    work.setObjectName(QStringLiteral("frmMain")); // the console's main window
     auto *edit = new QLineEdit(&work);
     (new QVBoxLayout(&work))->addWidget(edit);
     work.show();
@@ -369,8 +370,14 @@ TEST(DesktopNotice, ShowsWithoutTakingTheFocusAndReplacesItsOwnKey)
         shown += w->objectName() == QStringLiteral("desktopNotice") && w->isVisible();
     EXPECT_EQ(shown, 1);
     EXPECT_TRUE(edit->hasFocus());
+    EXPECT_EQ(notice->parentWidget(), &work) << "kept above the main window";
 
-    notice->close();
+    // The operator goes to it: it keeps the keyboard, and Escape closes it.
+    QTest::mouseClick(notice, Qt::LeftButton);
+    notice->activateWindow();
+    ASSERT_TRUE(waitFor([&] { return QApplication::activeWindow() == notice; }));
+    QTest::keyClick(notice, Qt::Key_Escape);
+    EXPECT_FALSE(notice->isVisible());
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(messages.desktopNoticeBox(QStringLiteral("link-state")), nullptr);
 }

@@ -12,6 +12,7 @@
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QHeaderView>
+#include <QRegularExpression>
 #include <QTreeWidget>
 #include <gtest/gtest.h>
 
@@ -96,6 +97,11 @@ TEST(IntakeWindow, MainWindowListKeepsTheNewestRowsAndCountsThem)
     ASSERT_EQ(window.ListViewOut->topLevelItemCount(), 101);
     EXPECT_EQ(window.ListViewOut->topLevelItem(0)->text(0), "805");
     EXPECT_EQ(window.ListViewOut->topLevelItem(0)->text(7), "3");
+    // The duration as minutes and seconds; numbers and money right-aligned.
+    EXPECT_TRUE(QRegularExpression("^\\d\\d:\\d\\d$").match(window.ListViewOut->topLevelItem(0)->text(3)).hasMatch())
+        << window.ListViewOut->topLevelItem(0)->text(3).toStdString();
+    for (int c : {3, 5, 6})
+        EXPECT_TRUE(window.ListViewOut->topLevelItem(0)->textAlignment(c) & Qt::AlignRight) << c;
     EXPECT_EQ(window.ListViewOut->topLevelItem(1)->text(0), "0");
     EXPECT_EQ(window.ListViewOut->topLevelItem(100)->text(0), "99");
     EXPECT_EQ(window.panelText(4), "新话单数：101");

@@ -7,6 +7,7 @@
 #include "TestBytes.h"
 #include "TestHome.h"
 #include "TrunkIndicator.h"
+#include "WindowDriver.h"
 #include "frmLogin.h"
 #include "frmMain.h"
 #include <QAction>
@@ -14,6 +15,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTreeWidget>
@@ -142,26 +144,46 @@ TEST_F(MainWindowTest, UnbuiltWindowsStayDisabled)
     EXPECT_TRUE(bare.toolButtons.value("Config")->isEnabled()) << "the button follows its entry";
 }
 
+// The status bar's optional panels (the outward port, the commands
+// waiting) appear without widening a window of 1024 pixels.
+TEST_F(MainWindowTest, PanelsThatAppearKeepTheWindowsWidth)
+{
+    window->resize(1024, 768);
+    window->show();
+    const int width = window->width();
+    ASSERT_EQ(width, 1024);
+    window->setPanelText(6, QStringLiteral("外发端口：正常（COM2）"));
+    window->setPanelText(7, QStringLiteral("待发命令：1330"));
+    test::child<QLabel>(window.get(), QStringLiteral("sbStatus_6"))->show();
+    test::child<QLabel>(window.get(), QStringLiteral("sbStatus_7"))->show();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window->width(), width);
+    EXPECT_LE(window->minimumSizeHint().width(), 1024);
+}
+
 TEST_F(MainWindowTest, LogoutAndLoginThroughButtonFive)
 {
     logInAs("管理员", "11111111111");
     window->setRightsWindow([](QWidget *) {});
     EXPECT_TRUE(window->mnuOPRight->isEnabled());
     EXPECT_EQ(window->toolButtons.value("Login")->toolTip(), "登出系统");
+    EXPECT_EQ(window->toolButtons.value("Login")->text(), "登出") << "the caption says what a press does";
     EXPECT_FALSE(window->mnuOPLogin->isEnabled());
 
-    // Cancel keeps the login.
-    messages.queueAnswer(MessageService::Answer::Cancel);
+    // The question defaults to keeping the login.
     window->toolButtons.value("Login")->trigger();
     EXPECT_EQ(messages.last()->text, "是否要登出系统?");
     EXPECT_EQ(messages.last()->title, "登出系统");
+    EXPECT_EQ(messages.last()->buttons, MessageService::Buttons::OkCancelDefaultCancel);
     EXPECT_TRUE(ctx.login.OPLogin);
 
     clock.advanceSecs(90);
+    messages.queueAnswer(MessageService::Answer::Ok);
     window->toolButtons.value("Login")->trigger();
     EXPECT_FALSE(ctx.login.OPLogin);
     EXPECT_EQ(window->panelText(3), "操作员:无");
     EXPECT_EQ(window->toolButtons.value("Login")->toolTip(), "登入系统");
+    EXPECT_EQ(window->toolButtons.value("Login")->text(), "登入");
     EXPECT_FALSE(window->mnuOPRight->isEnabled());
     Recordset rec(ctx.db, "OPRec");
     ASSERT_EQ(rec.recordCount(), 1);

@@ -258,8 +258,13 @@ TEST_F(TrunkTest, BlacklistedCallerIsBlockedAtOnceAndStillShown)
     receive(bytes({0xFF, 0xA8, 0x05, 0x55, 0x51, 0x23, 0x40, 0x00, 0x00}));
     EXPECT_EQ(sentToSwitch(), bytes({0x62, 0x05}));
     EXPECT_TRUE(popupShown());
-    EXPECT_EQ(popup()->lblInfo->text(), "未知来电人：5551234" + CRLF);
+    // The system's own words, and that the call was blocked.
+    EXPECT_EQ(popup()->lblInfo->text(), "未知来电人：5551234" + CRLF + "已拦截（黑名单）" + CRLF);
     EXPECT_EQ(window->trunkText(4), "5551234");
+    // The switch drops it: listed as a blocked call, not a missed one.
+    receive(bytes({0xFF, 0xD2, 0x05}));
+    ASSERT_GE(window->ListViewIn->topLevelItemCount(), 1);
+    EXPECT_EQ(incomingRow(0).mid(0, 2), (QStringList{"5551234", "*已拦截"}));
 
     // Another caller on trunk 12 is not barred: nothing goes to the switch.
     receive(bytes({0xFF, 0xA8, 0x0C, 0x55, 0x51, 0x23, 0x50, 0x00, 0x00}));
@@ -293,6 +298,16 @@ TEST_F(TrunkTest, AnswerOnAnIdleTrunkTakesItAndItsReleaseWritesNothing)
     receive(bytes({0xFF, 0x44, 0x00, 0x06, 0x04}));
     EXPECT_EQ(trunk(4).State, 9);
     EXPECT_EQ(window->trunkTextColor(3), QColor(Qt::blue));
+
+    // Of unknown state (the link lost), even a coloured trunk is drawn in the
+    // legend's grey, and its tip says what that means.
+    window->setTrunkUnknown(3, true);
+    EXPECT_EQ(window->lbl[3]->palette().color(QPalette::Disabled, QPalette::WindowText),
+              window->palette().color(QPalette::Disabled, QPalette::WindowText));
+    EXPECT_FALSE(window->lbl[3]->isEnabled());
+    EXPECT_TRUE(window->lbl[3]->toolTip().contains("还没有收到这条中继的任何事件"));
+    window->setTrunkUnknown(3, false);
+    EXPECT_TRUE(window->lbl[3]->toolTip().isEmpty());
 
     receive(bytes({0xFF, 0xD2, 0x04}));
     EXPECT_EQ(trunk(4).State, 0);

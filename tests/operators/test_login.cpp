@@ -71,7 +71,7 @@ TEST_F(LoginTest, WindowListsOperatorsAndPresetsAdministrator)
     ASSERT_EQ(w.cmbOPName->count(), 2);
     EXPECT_EQ(w.cmbOPName->itemText(1), "张三");
     EXPECT_EQ(w.txtCode->echoMode(), QLineEdit::Password);
-    EXPECT_EQ(w.findChild<QPushButton *>("cmdChangePassword")->text(), "修改密码(C)");
+    EXPECT_EQ(w.findChild<QPushButton *>("cmdChangePassword")->text(), "修改密码(&C)");
 }
 
 TEST_F(LoginTest, WrongPasswordThenRightOne)

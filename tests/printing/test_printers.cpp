@@ -5,11 +5,16 @@
 #include "Reports.h"
 #include "TestHome.h"
 
+#include "ExportDialog.h"
 #include <QAction>
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QPrintPreviewWidget>
+#include <QSettings>
+#include <QStandardPaths>
 #include <QToolBar>
 #include <gtest/gtest.h>
 
@@ -196,6 +201,35 @@ TEST(ReportPreview, PreviewShowsEveryPageAndSavesAPdf)
     ASSERT_EQ(messages.shown().size(), 1);
     EXPECT_TRUE(messages.last()->text.contains(s("无法写入文件"))) << messages.last()->text.toStdString();
     EXPECT_EQ(messages.last()->title, s("错误！"));
+}
+
+// A preview opens readable (the page fills the width, most of the screen
+// at first) and at the size it was last left at; files are offered in the
+// operator's own folder, never beside the database.
+TEST(ReportPreview, OpensReadableRemembersItsSizeAndOffersTheOperatorsFolder)
+{
+    QSettings().remove(ReportPreviewDialog::geometryKey(s("DRPage")));
+    ScriptedMessageService messages;
+    auto open = [&] { return std::make_unique<ReportPreviewDialog>(DRPage(), TableSource({}, {}), kToday, messages); };
+    auto first = open();
+    auto *view = first->findChild<QPrintPreviewWidget *>();
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(view->zoomMode(), QPrintPreviewWidget::FitToWidth);
+    EXPECT_GE(first->width(), 1000);
+    EXPECT_GE(first->height(), 760);
+    first->resize(1111, 777);
+    first->done(QDialog::Rejected);
+    EXPECT_EQ(open()->size(), QSize(1111, 777)) << "kept for the next preview";
+
+    first->setPdfName(s("收据-805-20261210.pdf"), s("前台"));
+    EXPECT_EQ(first->pdfName(), s("收据-805-20261210.pdf"));
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    QSettings().remove(s("folders/前台"));
+    EXPECT_EQ(offeredPath(s("前台"), s("/somewhere/收据.pdf")), QDir(documents).filePath(s("收据.pdf")));
+    test::TestHome home;
+    rememberFolder(s("前台"), home.file(s("收据-805-20261210.pdf")));
+    EXPECT_EQ(offeredFolder(s("前台")), QFileInfo(home.file(s("x"))).absolutePath());
+    EXPECT_NE(offeredFolder(s("夜班")), offeredFolder(s("前台"))) << "one operator's folder is not another's";
 }
 
 namespace {

@@ -658,3 +658,45 @@ TEST_F(QueryWindowTest, AFailedSettlementSaysSoAndSendsNothing)
 }
 
 } // namespace
+
+namespace {
+
+// Dates are typed as clerks write them, the months a clerk asks for most are
+// one press, and a list the query left empty says why.
+TEST_F(QueryWindowTest, DatesAreTypedAndAnEmptyListSaysWhy)
+{
+    open();
+    test::tick(test::child<QCheckBox>(w.get(), QStringLiteral("chkON")), true);
+    auto *begin = test::child<QDateEdit>(w.get(), QStringLiteral("dtpDateBegin"));
+    auto *end = test::child<QDateEdit>(w.get(), QStringLiteral("dtpDateEnd"));
+    begin->setFocus();
+    QTest::keyClicks(begin, QStringLiteral("20261101"));
+    EXPECT_EQ(begin->date(), QDate(2026, 11, 1));
+    end->setFocus();
+    QTest::keyClicks(end, QStringLiteral("1205"));
+    EXPECT_EQ(end->date(), QDate(2026, 12, 5)) << "four digits: within the year it shows";
+
+    click(w.get(), QStringLiteral("cmdLastMonth"));
+    EXPECT_EQ(begin->date(), QDate(2026, 11, 1));
+    EXPECT_EQ(end->date(), QDate(2026, 11, 30));
+    EXPECT_EQ(test::child<QTimeEdit>(w.get(), QStringLiteral("dtpTimeEnd"))->time(), QTime(23, 59, 59));
+
+    // The range of one moment finds nothing, and says so.
+    w.reset();
+    open();
+    pick({s("801--")});
+    test::tick(test::child<QCheckBox>(w.get(), QStringLiteral("chkON")), true);
+    QString said;
+    modal[QStringLiteral("frmPHNBill")] = [&](QDialog &d) {
+        said = test::child<QLabel>(&d, QStringLiteral("lblEmpty"))->text();
+        EXPECT_FALSE(test::child<QPushButton>(&d, QStringLiteral("cmdExport"))->isEnabled());
+    };
+    click(w.get(), QStringLiteral("cmdDeal"));
+    EXPECT_TRUE(said.contains(s("时间范围只有一个时刻"))) << said.toStdString();
+
+    click(w.get(), QStringLiteral("cmdThisMonth"));
+    modal[QStringLiteral("frmPHNBill")] = [&](QDialog &d) { EXPECT_EQ(listRows(&d, QStringLiteral("hfgPHNBill")), 2); };
+    click(w.get(), QStringLiteral("cmdDeal"));
+}
+
+} // namespace

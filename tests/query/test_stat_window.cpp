@@ -15,14 +15,21 @@
 #include "frmMain.h"
 #include "frmPHNStat.h"
 
+#include <QBarCategoryAxis>
+#include <QCategoryAxis>
 #include <QChart>
 #include <QChartView>
 #include <QDateEdit>
+#include <QGraphicsSimpleTextItem>
 #include <QImage>
 #include <QLabel>
+#include <QLegend>
 #include <QListWidget>
+#include <QPieSeries>
+#include <QPieSlice>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QSet>
 #include <QTabWidget>
 #include <gtest/gtest.h>
@@ -174,6 +181,84 @@ TEST_F(StatWindowTest, FromTheMenuToChartsTablesAndExports)
     });
     console.findChild<QAction *>(QStringLiteral("mnuPHNStat"))->trigger();
     EXPECT_TRUE(opened);
+}
+
+// A year on paper: the printed charts' text is at least 8 points, the day
+// axis is labelled sparsely enough to read, a table that runs on to the next
+// page repeats its headings there, and a figure with nothing says so.
+TEST_F(StatWindowTest, AYearOnPaperReads)
+{
+    frmPHNStat w(ctx);
+    w.show();
+    ASSERT_TRUE(computed(w));
+    w.dtpDateBegin->setDate(QDate(2026, 1, 1));
+    w.dtpDateEnd->setDate(QDate(2026, 12, 31));
+    test::press(w.cmdStat);
+    ASSERT_TRUE(test::waitFor([&] { return !w.busy(); }, 30000));
+    ASSERT_TRUE(w.shown());
+    const TrafficStats::Result &year = *w.shown();
+    ASSERT_EQ(year.days.size(), 365);
+
+    const qreal perPoint = TrafficReport::kPrintDpi / 72.0;
+    for (int i = 0; i < TrafficReport::kFigureCount; ++i) {
+        std::unique_ptr<QChart> chart(TrafficReport::makeChart(year, i, perPoint));
+        QList<QFont> fonts{chart->titleFont(), chart->legend()->font()};
+        for (QAbstractAxis *axis : chart->axes()) {
+            fonts << axis->labelsFont();
+            if (!axis->titleText().isEmpty())
+                fonts << axis->titleFont();
+            if (axis->orientation() == Qt::Horizontal) {
+                const QStringList labels = axis->type() == QAbstractAxis::AxisTypeCategory
+                                               ? static_cast<QCategoryAxis *>(axis)->categoriesLabels()
+                                               : static_cast<QBarCategoryAxis *>(axis)->categories();
+                EXPECT_LE(labels.size(), 31) << TrafficReport::figureTitle(i).toStdString();
+                if (i == 0) {
+                    EXPECT_GE(labels.size(), 12);
+                    EXPECT_EQ(labels.first(), s("01月01日"));
+                }
+            }
+        }
+        for (QAbstractSeries *series : chart->series())
+            if (auto *pie = qobject_cast<QPieSeries *>(series))
+                for (QPieSlice *slice : pie->slices())
+                    fonts << slice->labelFont();
+        for (const QFont &f : fonts)
+            EXPECT_GE(f.pixelSize(), qRound(8 * perPoint)) << TrafficReport::figureTitle(i).toStdString();
+    }
+
+    // As printed, for a look by eye.
+    TrafficReport::chartImage(year, 0, QSize(1454, 680), perPoint).save(test::artifactDir() + "/year-days-chart.png");
+
+    // The day table takes several pages; each of them starts with its headings.
+    const QString pdf = home.file(s("年.pdf"));
+    ASSERT_TRUE(TrafficReport::savePdf(pdf, year, clock.now().date()));
+    const QStringList pages = test::pdfPageTexts(pdf);
+    const QRegularExpression dayRow(QStringLiteral("(^|\\n)\\s*\\d\\d月\\d\\d日"));
+    int dayPages = 0;
+    for (const QString &page : pages) {
+        const auto first = dayRow.match(page);
+        if (!first.hasMatch())
+            continue;
+        ++dayPages;
+        const qsizetype heading = page.indexOf(s("呼出次数"));
+        EXPECT_TRUE(heading >= 0 && heading < first.capturedStart()) << page.left(300).toStdString();
+    }
+    EXPECT_GE(dayPages, 5);
+
+    // A summer without calls: every chart says so instead of drawing bare axes.
+    w.dtpDateBegin->setDate(QDate(2026, 6, 1));
+    w.dtpDateEnd->setDate(QDate(2026, 8, 31));
+    test::press(w.cmdStat);
+    ASSERT_TRUE(test::waitFor([&] { return !w.busy(); }, 30000));
+    for (int i = 0; i < TrafficReport::kFigureCount; ++i) {
+        std::unique_ptr<QChart> chart(TrafficReport::makeChart(*w.shown(), i));
+        bool said = false;
+        for (QGraphicsItem *item : chart->childItems())
+            if (auto *text = dynamic_cast<QGraphicsSimpleTextItem *>(item))
+                said = said || text->text() == s("无数据");
+        EXPECT_TRUE(said) << TrafficReport::figureTitle(i).toStdString();
+        EXPECT_TRUE(chart->series().isEmpty());
+    }
 }
 
 TEST_F(StatWindowTest, MonthlyReportFromTheCommandLineBesideTheConsole)

@@ -1,5 +1,6 @@
 #include "PasswordHash.h"
 #include <QCoreApplication>
+#include <QStandardPaths>
 #include <gtest/gtest.h>
 
 // The main of the tests of the logic libraries: a QCoreApplication and no

@@ -6,6 +6,7 @@
 #include <QListWidget>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTableView>
 #include <QTest>
 
 namespace corvane::test {
@@ -119,16 +120,37 @@ QPoint cellCentre(FlexGrid *grid, int row, int col)
     return grid->cellRect(row, col).center();
 }
 
+namespace {
+
+// The caption rows are drawn by a view of their own over the grid's top: a
+// click there reaches that view.
+std::pair<QWidget *, QPoint> clickTarget(FlexGrid *grid, int row, int col)
+{
+    const QPoint at = cellCentre(grid, row, col);
+    if (row < grid->fixedRows())
+        if (auto *captions = grid->findChild<QTableView *>(QStringLiteral("captionRows"))) {
+            const QPoint inGrid = grid->viewport()->mapTo(grid, at);
+            return {captions->viewport(), captions->viewport()->mapFrom(grid, inGrid)};
+        }
+    return {grid->viewport(), at};
+}
+
+} // namespace
+
 void clickCell(FlexGrid *grid, int row, int col, Qt::KeyboardModifiers mods)
 {
-    if (grid)
-        QTest::mouseClick(grid->viewport(), Qt::LeftButton, mods, cellCentre(grid, row, col));
+    if (!grid)
+        return;
+    const auto [widget, at] = clickTarget(grid, row, col);
+    QTest::mouseClick(widget, Qt::LeftButton, mods, at);
 }
 
 void dblClickCell(FlexGrid *grid, int row, int col)
 {
-    if (grid)
-        QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, cellCentre(grid, row, col));
+    if (!grid)
+        return;
+    const auto [widget, at] = clickTarget(grid, row, col);
+    QTest::mouseDClick(widget, Qt::LeftButton, {}, at);
 }
 
 QString cellText(FlexGrid *grid, int row, int col) { return grid ? grid->textMatrix(row, col) : QString(); }

@@ -361,7 +361,7 @@ TEST_F(ParameterWindowTest, TrunkCellsStepOnDoubleClickAndBatchesGoInEitherDirec
     EXPECT_EQ(child<QLabel>(QStringLiteral("lblTip"))->text(), QStringLiteral("提示：批量修改'中继分组'!"));
     auto *amend = child<QPushButton>(QStringLiteral("cmdAmend"));
     EXPECT_TRUE(amend->isEnabled());
-    EXPECT_EQ(amend->text(), QStringLiteral("批量修改\n\n'中继分组'"));
+    EXPECT_EQ(amend->text(), QStringLiteral("批量修改(&B)\n\n'中继分组'"));
     QLineEdit *value = edit(QStringLiteral("txtValue"));
     EXPECT_TRUE(value->isVisible());
     QTest::mouseClick(value, Qt::LeftButton);
@@ -437,7 +437,7 @@ TEST_F(ParameterWindowTest, TrunkCellsStepOnDoubleClickAndBatchesGoInEitherDirec
     EXPECT_EQ(child<QLabel>(QStringLiteral("lblTip"))->text(),
               QStringLiteral("提示：您选择了网格的多列数据，程序无法进行批量修改！"));
     EXPECT_FALSE(amend->isEnabled());
-    EXPECT_EQ(amend->text(), QStringLiteral("批量修改"));
+    EXPECT_EQ(amend->text(), QStringLiteral("批量修改(&B)"));
 
     // Charging, incoming and dialling modes step through their lists.
     test::dblClickCell(trunks(), 7, 2); // 延时 -> 不计费

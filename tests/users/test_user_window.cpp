@@ -9,9 +9,11 @@
 #include "ConfigTable.h"
 #include "DepositTable.h"
 #include "FlexGrid.h"
+#include "GridHelpers.h"
 #include "IntakeFixture.h"
 #include "Money.h"
 #include "ParameterMemory.h"
+#include "TestHome.h"
 #include "TestWait.h"
 #include "UserTable.h"
 #include "WindowDriver.h"
@@ -149,7 +151,7 @@ TEST_F(UserWindowTest, RenumbersADraggedRangeAndRefusesBadRangesBeforeSending)
     test::clickCell(g, 8, 1, Qt::ShiftModifier);
     EXPECT_EQ(edit("txtPortEnd")->text(), "7");
     EXPECT_EQ(child<QLabel>("lblTip")->text(), "提示：批量修改'用户号码'!");
-    EXPECT_EQ(child<QPushButton>("cmdAmendUser")->text(), "批量修改\n\n'用户号码'");
+    EXPECT_EQ(child<QPushButton>("cmdAmendUser")->text(), "批量修改(&B)\n\n'用户号码'");
     ASSERT_TRUE(child<QPushButton>("cmdAmendUser")->isEnabled());
     test::fill(edit("txtValue"), "801");
     test::press(w.get(), "cmdAmendUser");
@@ -267,6 +269,145 @@ TEST_F(UserWindowTest, DoubleClicksStepChoicesAndEditTextsInPlace)
     EXPECT_TRUE(box->isHidden());
     EXPECT_EQ(drained(), QStringList{"*61*90*808#"});
     EXPECT_EQ(user(8).value(1), "808");
+}
+
+// The keyboard alone: Enter or F2 opens the current cell, a class is chosen
+// from its list (4 -> 3 is one key and one command, not seven double
+// clicks), Escape drops what was typed or chosen, and a deposit is taken.
+TEST_F(UserWindowTest, TheKeyboardAloneChangesAClassAndTakesADeposit)
+{
+    open();
+    drained();
+    FlexGrid *g = grid("hfgUser");
+    g->setFocus(Qt::OtherFocusReason);
+    auto keys = [&](QWidget *to, Qt::Key key, int times = 1) {
+        for (int i = 0; i < times; ++i)
+            QTest::keyClick(to, key);
+    };
+    // To port 8's class.
+    keys(g, Qt::Key_Down, 9 - g->row());
+    keys(g, Qt::Key_Right, 3 - g->col());
+    ASSERT_EQ(std::pair(g->row(), g->col()), std::pair(9, 3));
+    ASSERT_EQ(g->text(), "4");
+
+    keys(g, Qt::Key_Return);
+    auto *list = child<QListWidget>("txtUser_choices");
+    ASSERT_TRUE(list->isVisible());
+    EXPECT_TRUE(list->hasFocus());
+    EXPECT_EQ(list->count(), 8);
+    EXPECT_EQ(list->currentItem()->text(), "4");
+    keys(list, Qt::Key_Up);
+    EXPECT_TRUE(env.sent().isEmpty()) << "moving in the list sends nothing";
+    keys(list, Qt::Key_Return);
+    EXPECT_FALSE(list->isVisible());
+    EXPECT_TRUE(g->hasFocus());
+    EXPECT_EQ(g->text(), "3");
+    EXPECT_EQ(drained(), QStringList{"*10*3*808#"});
+    EXPECT_EQ(user(8).value(3), "3");
+
+    // Escape, Tab or the same value again: nothing is stored or sent.
+    keys(g, Qt::Key_F2);
+    keys(list, Qt::Key_Down, 2);
+    keys(list, Qt::Key_Escape);
+    EXPECT_FALSE(list->isVisible());
+    EXPECT_TRUE(g->hasFocus());
+    keys(g, Qt::Key_F2);
+    keys(list, Qt::Key_Return);
+    keys(g, Qt::Key_Left); // the name
+    keys(g, Qt::Key_Enter);
+    QLineEdit *box = edit("txtUser");
+    ASSERT_TRUE(box->isVisible());
+    QTest::keyClicks(box, "Desk8");
+    keys(box, Qt::Key_Escape);
+    EXPECT_FALSE(box->isVisible());
+    EXPECT_TRUE(g->hasFocus());
+    EXPECT_TRUE(drained().isEmpty());
+    EXPECT_EQ(user(8).value(3), "3");
+    EXPECT_EQ(user(8).value(2), g->text());
+
+    // Typed and stored with Enter.
+    keys(g, Qt::Key_F2);
+    QTest::keyClicks(box, "Desk8");
+    keys(box, Qt::Key_Return);
+    EXPECT_EQ(user(8).value(2), "Desk8");
+    EXPECT_TRUE(g->hasFocus());
+
+    // Port 8 becomes a deposit extension, and is given 50 yuan.
+    keys(g, Qt::Key_Right, 12 - g->col());
+    keys(g, Qt::Key_Return);
+    ASSERT_TRUE(list->isVisible());
+    EXPECT_EQ(list->currentItem()->text(), "普通");
+    keys(list, Qt::Key_Down);
+    keys(list, Qt::Key_Return);
+    EXPECT_EQ(g->text(), "押金");
+    // Tab leaves the grid for the next control instead of walking its cells.
+    keys(g, Qt::Key_Tab);
+    EXPECT_FALSE(g->hasFocus());
+    EXPECT_EQ(std::pair(g->row(), g->col()), std::pair(9, 12));
+
+    test::showTab(child<QTabWidget>("sstGroup"), 2);
+    FlexGrid *fg = grid("hfgForegift");
+    fg->setFocus(Qt::TabFocusReason);
+    const int row = FindGridRow("8", *fg, 0);
+    ASSERT_GT(row, 0);
+    keys(fg, Qt::Key_Down, row - fg->row());
+    keys(fg, Qt::Key_Right, 5 - fg->col());
+    keys(fg, Qt::Key_F2);
+    QLineEdit *money = edit("txtForegift");
+    ASSERT_TRUE(money->isVisible());
+    money->selectAll();
+    QTest::keyClicks(money, "50");
+    env.messages.queueAnswer(MessageService::Answer::Yes);
+    keys(money, Qt::Key_Return);
+    EXPECT_EQ(env.rowOf("Foregift", "物理端口", "8").mid(4, 2), (QStringList{"50.00", "50.00"}));
+    EXPECT_TRUE(fg->hasFocus());
+    EXPECT_EQ(std::pair(fg->row(), fg->col()), std::pair(row, 5)) << "the keys go on from the cell just stored";
+    w->grab().save(test::artifactDir() + "/keyboard_deposit.png");
+}
+
+// The deposits are listed in room order whatever order they were opened in,
+// and a click on a caption sorts by that column, again the other way round,
+// keeping the chosen deposit chosen.
+TEST_F(UserWindowTest, DepositsInRoomOrderSortByACaption)
+{
+    open();
+    drained();
+    FlexGrid *g = grid("hfgUser");
+    for (int port : {12, 5, 10})
+        test::dblClickCell(g, port + 1, 12);
+    test::showTab(child<QTabWidget>("sstGroup"), 2);
+    FlexGrid *fg = grid("hfgForegift");
+    auto ports = [&] {
+        QStringList out;
+        for (int r = fg->fixedRows(); r < fg->rows(); ++r)
+            out << fg->textMatrix(r, 0);
+        return out;
+    };
+    ASSERT_EQ(ports(), (QStringList{"5", "10", "12"}));
+    QLineEdit *box = edit("txtForegift");
+    const QList<std::pair<QString, QString>> paid{{"5", "30"}, {"10", "10"}, {"12", "20"}};
+    for (const auto &[port, money] : paid) {
+        test::dblClickCell(fg, FindGridRow(port, *fg, 0), 5);
+        env.messages.queueAnswer(MessageService::Answer::Yes);
+        test::enter(box, money);
+    }
+    ASSERT_EQ(env.rowOf("Foregift", "物理端口", "10").value(4), "10.00");
+
+    fg->setRow(FindGridRow("12", *fg, 0));
+    test::clickCell(fg, 0, 4);
+    EXPECT_EQ(ports(), (QStringList{"10", "12", "5"}));
+    EXPECT_EQ(fg->textMatrix(0, 4), "余额 ▲");
+    EXPECT_EQ(fg->textMatrix(fg->row(), 0), "12");
+    test::clickCell(fg, 0, 4);
+    EXPECT_EQ(ports(), (QStringList{"5", "12", "10"}));
+    EXPECT_EQ(fg->textMatrix(0, 4), "余额 ▼");
+    EXPECT_EQ(fg->textMatrix(fg->row(), 0), "12");
+    // A deposit changed in the sorted list is the one on that row.
+    test::dblClickCell(fg, 1, 5);
+    env.messages.queueAnswer(MessageService::Answer::Yes);
+    test::enter(box, "5");
+    EXPECT_EQ(env.rowOf("Foregift", "物理端口", "5").value(5), "5.00");
+    EXPECT_EQ(ports(), (QStringList{"12", "10", "5"}));
 }
 
 TEST_F(UserWindowTest, DepositsFollowThePaymentTypeAndTheIntakeChargesThemWhileOpen)
@@ -524,7 +665,7 @@ TEST_F(UserWindowTest, ABatchOverEveryExtensionShowsProgressAndTheSwitchAgreesAf
     test::enter(edit("txtUser"), "555");
     test::dblClickCell(g, 6, 12);
     test::showTab(child<QTabWidget>("sstGroup"), 2);
-    test::dblClickCell(grid("hfgForegift"), 2, 7);
+    test::dblClickCell(grid("hfgForegift"), FindGridRow("5", *grid("hfgForegift"), 0), 7);
     drained();
     w.reset();
     drained();
@@ -599,13 +740,13 @@ TEST_F(UserWindowTest, TheBatchChangesTheColumnItsCaptionNamesAfterKeyboardMoves
     // The class of port 5, then seven steps right with the keyboard: the
     // batch now changes the trunk group, and the range is typed.
     test::clickCell(g, 6, 3);
-    EXPECT_EQ(child<QPushButton>("cmdAmendUser")->text(), "批量修改\n\n'分机等级'");
+    EXPECT_EQ(child<QPushButton>("cmdAmendUser")->text(), "批量修改(&B)\n\n'分机等级'");
     g->setFocus(Qt::OtherFocusReason);
     for (int i = 0; i < 7; ++i)
         QTest::keyClick(g, Qt::Key_Right);
     ASSERT_EQ(g->col(), 10);
     const QString header = g->textMatrix(0, 10);
-    EXPECT_EQ(child<QPushButton>("cmdAmendUser")->text(), "批量修改\n\n'" + header + "'");
+    EXPECT_EQ(child<QPushButton>("cmdAmendUser")->text(), "批量修改(&B)\n\n'" + header + "'");
     EXPECT_EQ(child<QLabel>("lblTip")->text(), "提示：批量修改'" + header + "'!");
     EXPECT_EQ(edit("txtPortBegin")->text(), "5");
     EXPECT_EQ(edit("txtPortEnd")->text(), "5");

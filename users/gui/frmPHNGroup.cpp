@@ -30,8 +30,6 @@ using namespace NamedWidgets;
 
 namespace {
 
-constexpr int CommandGapMs = 100;
-
 const QList<int> UserWidths{500, 1200, 1800, 500, 500, 500, 500, 500, 500, 500, 500, 500, 500, 800, 500};
 const QList<int> ForegiftWidths{1000, 1050, 2000, 800, 1200, 1200, 1400, 1000};
 const QList<int> AccountWidths{1500, 3000, 1200, 1200, 1200, 1500};
@@ -94,7 +92,7 @@ QWidget *frmPHNGroup::buildUsersTab()
 
     auto *lblPhone = new QLabel(QStringLiteral("用户号码："), page);
     txtPhone = labelledBox(page, QStringLiteral("txtPhone"), lblPhone);
-    cmdLocal = button(page, QStringLiteral("弹编定位"), QStringLiteral("cmdLocal"));
+    cmdLocal = button(page, QStringLiteral("弹编定位(&F)"), QStringLiteral("cmdLocal"));
     connect(cmdLocal, &QPushButton::clicked, this, &frmPHNGroup::cmdLocal_Click);
     connect(txtPhone, &QLineEdit::returnPressed, this, &frmPHNGroup::cmdLocal_Click);
 
@@ -110,7 +108,7 @@ QWidget *frmPHNGroup::buildUsersTab()
     cmbValue->setObjectName(QStringLiteral("cmbValue"));
     cmbValue->setAccessibleName(lblValue->text());
     cmbValue->hide();
-    cmdAmendUser = button(batch, QStringLiteral("批量修改"), QStringLiteral("cmdAmendUser"));
+    cmdAmendUser = button(batch, QStringLiteral("批量修改(&B)"), QStringLiteral("cmdAmendUser"));
     cmdAmendUser->setEnabled(false);
     connect(cmdAmendUser, &QPushButton::clicked, this, &frmPHNGroup::cmdAmendUser_Click);
     lblTip = new QLabel(TipChoose, batch);
@@ -162,18 +160,18 @@ QWidget *frmPHNGroup::buildGroupsTab()
     lstGroup->setObjectName(QStringLiteral("lstGroup"));
     lstGroup->setAccessibleName(QStringLiteral("企业名称"));
     lblGroups->setBuddy(lstGroup);
-    cmdAddGroup = button(page, QStringLiteral("添加"), QStringLiteral("cmdAddGroup"));
-    cmdDeleteGroup = button(page, QStringLiteral("删除"), QStringLiteral("cmdDeleteGroup"));
+    cmdAddGroup = button(page, QStringLiteral("添加(&A)"), QStringLiteral("cmdAddGroup"));
+    cmdDeleteGroup = button(page, QStringLiteral("删除(&D)"), QStringLiteral("cmdDeleteGroup"));
     auto *lblUsers = new QLabel(QStringLiteral("所属用户："), page);
     lstUser = new QListWidget(page);
     lstUser->setObjectName(QStringLiteral("lstUser"));
     lstUser->setAccessibleName(QStringLiteral("所属用户"));
     lstUser->setSelectionMode(QAbstractItemView::MultiSelection);
     lblUsers->setBuddy(lstUser);
-    cmdSelectAll = button(page, QStringLiteral("全部选定"), QStringLiteral("cmdSelectAll"));
-    cmdSelectContrary = button(page, QStringLiteral("反向选定"), QStringLiteral("cmdSelectContrary"));
-    cmdClear = button(page, QStringLiteral("全部清除"), QStringLiteral("cmdClear"));
-    cmdSave = button(page, QStringLiteral("保存"), QStringLiteral("cmdSave"));
+    cmdSelectAll = button(page, QStringLiteral("全部选定(&Q)"), QStringLiteral("cmdSelectAll"));
+    cmdSelectContrary = button(page, QStringLiteral("反向选定(&V)"), QStringLiteral("cmdSelectContrary"));
+    cmdClear = button(page, QStringLiteral("全部清除(&C)"), QStringLiteral("cmdClear"));
+    cmdSave = button(page, QStringLiteral("保存(&S)"), QStringLiteral("cmdSave"));
 
     connect(lstGroup, &QListWidget::currentRowChanged, this, [this](int) { lstGroup_Click(); });
     connect(cmdAddGroup, &QPushButton::clicked, this, &frmPHNGroup::cmdAddGroup_Click);
@@ -220,6 +218,22 @@ QWidget *frmPHNGroup::buildDepositsTab()
     cmdSlip = button(page, QStringLiteral("打印押金收据(&P)..."), QStringLiteral("cmdSlip"));
     connect(cmdTopUp, &QPushButton::clicked, this, &frmPHNGroup::cmdTopUp_Click);
     connect(cmdSlip, &QPushButton::clicked, this, &frmPHNGroup::cmdSlip_Click);
+    // A click on a caption sorts by that column; again turns the order round.
+    hfgForegift->setToolTip(QStringLiteral("单击列标题按该列排序，再单击一次反向排序"));
+    hfgForegift->setCaptionSorts(true);
+    for (DepositField money : {DepositField::Balance, DepositField::Deposit})
+        hfgForegift->setColAlignment(int(money), Qt::AlignRight);
+    connect(hfgForegift, &FlexGrid::CaptionClicked, this, [this](int c) {
+        if (!m_params)
+            return;
+        const qint64 current = currentDepositRowId();
+        m_params->sortDeposits(c);
+        fillDeposits();
+        // The same deposit stays chosen wherever it went.
+        for (int row = hfgForegift->fixedRows(); row < hfgForegift->rows(); ++row)
+            if (current >= 0 && m_params->depositRowId(dataIndex(*hfgForegift, row)) == current)
+                hfgForegift->setRow(row);
+    });
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(cmdTopUp);
     buttons->addWidget(cmdSlip);
@@ -239,8 +253,8 @@ QWidget *frmPHNGroup::buildAccountsTab()
     hfgAccount = grid(page, QStringLiteral("hfgAccount"), QStringLiteral("账号"));
     txtAccount = cellBox(page, QStringLiteral("txtAccount"));
     SetColWidths(*hfgAccount, AccountWidths);
-    cmdAddAccount = button(page, QStringLiteral("添加"), QStringLiteral("cmdAddAccount"));
-    cmdDeleteAccount = button(page, QStringLiteral("删除"), QStringLiteral("cmdDeleteAccount"));
+    cmdAddAccount = button(page, QStringLiteral("添加(&A)"), QStringLiteral("cmdAddAccount"));
+    cmdDeleteAccount = button(page, QStringLiteral("删除(&D)"), QStringLiteral("cmdDeleteAccount"));
     connect(cmdAddAccount, &QPushButton::clicked, this, &frmPHNGroup::cmdAddAccount_Click);
     connect(cmdDeleteAccount, &QPushButton::clicked, this, &frmPHNGroup::cmdDeleteAccount_Click);
     auto *buttons = new QHBoxLayout;
@@ -406,7 +420,8 @@ void frmPHNGroup::sstGroup_Click(int tab)
 void frmPHNGroup::fillUsers()
 {
     const int top = hfgUser->rows() > 1 ? hfgUser->topRow() : 0;
-    FillGrid(m_params->users(), *hfgUser, UserParameters::UserGridColumns, m_params->capacity(), 0);
+    FillGrid(m_params->users(), *hfgUser, UserParameters::UserGridColumns, m_params->capacity(), 0, m_ctx.messages,
+             this);
     if (top > 0)
         hfgUser->setTopRow(top);
 }
@@ -415,7 +430,11 @@ void frmPHNGroup::fillGroups()
 {
     lstGroup->blockSignals(true);
     lstGroup->clear();
-    lstGroup->addItems(m_params->groups());
+    const Checked<QStringList> names = m_params->groups();
+    if (!names)
+        m_ctx.messages.show(names.reason(), QStringLiteral("读取错误"), MessageService::Icon::Critical,
+                            MessageService::Buttons::Ok, this);
+    lstGroup->addItems(names.value_or(QStringList()));
     lstGroup->blockSignals(false);
     lstUser->clear();
     lstUser->addItems(m_params->userItems());
@@ -429,12 +448,12 @@ void frmPHNGroup::fillDeposits()
     hfgForegift->clear();
     hfgForegift->setRows(2);
     SetColWidths(*hfgForegift, ForegiftWidths);
-    FillGrid(m_params->deposits(), *hfgForegift, 0, 0, 0);
+    FillGrid(m_params->deposits(), *hfgForegift, 0, 0, 0, m_ctx.messages, this);
 }
 
 void frmPHNGroup::fillAccounts()
 {
-    FillGrid(m_params->accounts(), *hfgAccount, 0, 0, 0);
+    FillGrid(m_params->accounts(), *hfgAccount, 0, 0, 0, m_ctx.messages, this);
     SetColWidths(*hfgAccount, AccountWidths);
 }
 
@@ -506,19 +525,19 @@ void frmPHNGroup::hfgUser_MouseUp(Qt::MouseButton button)
     if (hidden) {
         txtPortEnd->setText(portOfRow(hfgUser->rowSel()));
         lblTip->setText(QStringLiteral("提示：所选范围内有筛选隐藏的用户，请清空筛选后再批量修改！"));
-        cmdAmendUser->setText(QStringLiteral("批量修改"));
+        cmdAmendUser->setText(QStringLiteral("批量修改(&B)"));
         cmdAmendUser->setEnabled(false);
         m_batchCol = -1;
     } else if (hfgUser->col() == hfgUser->colSel()) {
         const QString header = hfgUser->textMatrix(0, hfgUser->col());
         txtPortEnd->setText(portOfRow(hfgUser->rowSel()));
         lblTip->setText(QStringLiteral("提示：批量修改'") + header + QStringLiteral("'!"));
-        cmdAmendUser->setText(QStringLiteral("批量修改\n\n'") + header + QStringLiteral("'"));
+        cmdAmendUser->setText(QStringLiteral("批量修改(&B)\n\n'") + header + QStringLiteral("'"));
         cmdAmendUser->setEnabled(true);
         m_batchCol = hfgUser->col();
     } else {
         lblTip->setText(QStringLiteral("提示：您选择了网格的多列数据，程序无法进行批量修改！"));
-        cmdAmendUser->setText(QStringLiteral("批量修改"));
+        cmdAmendUser->setText(QStringLiteral("批量修改(&B)"));
         cmdAmendUser->setEnabled(false);
         m_batchCol = -1;
     }
@@ -827,14 +846,13 @@ void frmPHNGroup::printDepositSlip(qint64 rowId)
     ReportDef report = DRForegift();
     setReceiver(report, m_ctx.login.OPName);
     ReportPreviewDialog preview(report, depositSlipSource(slip), m_ctx.clock.now().date(), m_ctx.messages, this);
+    preview.setPdfName(QStringLiteral("押金收据-%1-%2.pdf").arg(j.number, j.at.toString(QStringLiteral("yyyyMMdd"))),
+                       m_ctx.login.OPName);
     ShowModal(m_ctx, preview);
 }
 
 // A change and its commands are committed together; the link sends them when
 // the switch can take them.
-StoreResult frmPHNGroup::kept(const std::function<StoreResult()> &store)
-{
-    return StoreKept(m_ctx.db, store, CommandGapMs);
-}
+StoreResult frmPHNGroup::kept(const std::function<StoreResult()> &store) { return StoreKept(m_ctx.db, store); }
 
 } // namespace corvane

@@ -9,20 +9,25 @@ namespace {
 QString col(const QStringList &c, int i) { return i < c.size() ? c.at(i) : QString(); }
 
 template <typename Row>
-bool loadTable(Database &db, const QString &table, QList<Row> &into)
+bool loadTable(const Checked<QList<Row>> &rows, QList<Row> &into)
 {
-    into.clear();
-    // Table order is insertion order, which is rowid order.
-    const auto rows = db.select(QStringLiteral("SELECT * FROM %1 ORDER BY rowid").arg(Database::quoteId(table)));
-    if (!rows)
-        return false;
-    into.reserve(rows->size());
-    for (const QStringList &r : *rows)
-        into.append(Row::fromColumns(r));
-    return true;
+    into = rows.value_or(QList<Row>());
+    return bool(rows);
 }
 
 } // namespace
+
+Checked<QList<FeerateRow>> FeerateTable::ofType(int type) const
+{
+    // Ties in the prefix keep their table order, so a grid row and its
+    // record stay paired from one fill to the next.
+    return select(equals(11), {QString::number(type)}, column(0) + QStringLiteral(", rowid"));
+}
+
+Checked<std::optional<FeerateRow>> FeerateTable::byArea(int type, const QString &area) const
+{
+    return firstOf(equals(11) + QStringLiteral(" AND ") + equals(1), {QString::number(type), area});
+}
 
 FeerateRow FeerateRow::fromColumns(const QStringList &c)
 {
@@ -61,9 +66,9 @@ QStringList HolidayRow::columns() const { return {name, month, day}; }
 
 bool RateTables::load(Database &db)
 {
-    bool ok = loadTable(db, QStringLiteral("Feerate"), feerate);
-    ok = loadTable(db, QStringLiteral("Discount"), discount) && ok;
-    ok = loadTable(db, QStringLiteral("Holiday"), holiday) && ok;
+    bool ok = loadTable(FeerateTable(db).all(), feerate);
+    ok = loadTable(DiscountTable(db).all(), discount) && ok;
+    ok = loadTable(HolidayTable(db).all(), holiday) && ok;
     return ok;
 }
 
