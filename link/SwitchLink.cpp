@@ -419,6 +419,13 @@ bool SwitchLink::OpenLinkOnLoad()
 {
     if (!m_ring.isBusy())
         DispatcherIdle = true;
+    // Records taken during the search are copied outward like every other:
+    // the copy is on from here, its port opened after the search.
+    std::optional<ConfigRow> settings;
+    if (auto read = ConfigTable(m_ctx.db).read())
+        settings = *read;
+    if (settings && settings->flag(ConfigField::OutwardOn))
+        m_ports.PlanOutPort(int(ValInt(settings->get(ConfigField::OutwardPort))));
     // Commands kept in an earlier run go first, once the switch answers.
     SendKept();
     SearchPort();
@@ -440,9 +447,9 @@ bool SwitchLink::OpenLinkOnLoad()
         tellFault(QStringLiteral("port-fault-COM%1").arg(n), QStringLiteral("通讯端口"), PortFaultText(),
                   m_toldPortFault);
     }
-    if (const auto config = ConfigTable(m_ctx.db).read()) {
-        m_ports.setOutPortNumber(int(ValInt(config->get(ConfigField::OutwardPort))));
-        if (config->flag(ConfigField::OutwardOn))
+    if (settings) {
+        m_ports.setOutPortNumber(int(ValInt(settings->get(ConfigField::OutwardPort))));
+        if (settings->flag(ConfigField::OutwardOn))
             OpenOutPort(OutPortNumber());
     }
     return LinkUp();
