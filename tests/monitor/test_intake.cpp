@@ -1,5 +1,6 @@
 // The call-record intake: frames written out by hand, pricing, deposits and
 // demotion, the copies (file, outward port, list), failed stores and repeats.
+#include "CallFileCopy.h"
 #include "CallRecordDecoder.h"
 #include "Database.h"
 #include "IntakeFixture.h"
@@ -13,6 +14,7 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using namespace corvane;
 using namespace corvane::test;
@@ -596,4 +598,55 @@ TEST_F(IntakeTest, OutwardCopyHoldsTenThousandRecordsThenDropsTheOldest)
     ASSERT_FALSE(env.messages.desktopNotices().isEmpty());
     EXPECT_TRUE(env.messages.desktopNotices().last().text.contains("最多保存10000条"))
         << env.messages.desktopNotices().last().text.toStdString();
+}
+
+// The monthly file gets every stored record once, whatever moment a console
+// is killed at. A line is kept with its record and written after the commit:
+// killed before the write, the next start writes it; killed after the write
+// but before the kept line went, the next start sees the file already ends
+// with it. The file is its owner's alone, whatever the umask.
+TEST_F(IntakeTest, MonthlyFileHoldsEveryStoredRecordOnceAcrossKilledConsoles)
+{
+    const QString folder = env.home.file("calls") + "/";
+    ASSERT_TRUE(QDir().mkpath(folder));
+    env.setConfig(17, folder);
+    const QString path = folder + "202612.txt";
+    auto line = [](int minute) {
+        return QStringLiteral(
+                   "主叫号码：805；被叫号码：5551234；通话时长：30；结束时间：2026年12月08日22时%1分；话费：0.20")
+            .arg(minute, 2, 10, QChar('0'));
+    };
+    auto keep = [&](int minute) {
+        ASSERT_TRUE(env.exec("INSERT INTO CallFilePending (Path, Line) VALUES (?, ?)", {path, line(minute)}));
+    };
+    auto append = [&](int minute) {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::Append));
+        f.write(CallFileCopy::LineBytes(line(minute)));
+    };
+
+    const mode_t before = ::umask(0);
+    env.intake->ProcessCallRecord(callFrame(5, 1, 30));
+    ::umask(before);
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+    keep(2); // killed after the commit of call 2, before its line
+    env.restartIntake();
+    keep(3); // killed after writing the line of call 3
+    append(3);
+    keep(4); // and of call 4, but not of call 5
+    append(4);
+    keep(5);
+    env.restartIntake();
+    EXPECT_EQ(env.intake->callFile().Pending(), 0);
+
+    env.intake->ProcessCallRecord(callFrame(5, 6, 30));
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    QByteArray expected;
+    for (int minute : {1, 2, 3, 4, 5, 6})
+        expected += CallFileCopy::LineBytes(line(minute));
+    EXPECT_EQ(gb18030(f.readAll()), gb18030(expected));
 }
