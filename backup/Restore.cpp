@@ -215,6 +215,15 @@ Status keepCurrent(Database &db, const QString &current, bool withCalls, bool ke
                                  .value_or(QString())
                                  .toLongLong();
         }
+        for (const QString &own : CopiesOnTheirWayTables()) {
+            if (attached) {
+                if (Status c = takeOwnTable(db, own, true); !c)
+                    return c;
+            } else if (db.tableExists(own)) {
+                if (Status c = db.exec(QStringLiteral("DELETE FROM main.%1").arg(q(own))); !c)
+                    return c;
+            }
+        }
         // Money moved since the file was made stays moved: the current
         // journal, the classes it demoted and the numbers the rooms had come
         // along, and the journal is replayed onto the file's deposits.
@@ -502,6 +511,8 @@ ToolResult rescue(const HomePaths &home, const RestoreRequest &request, const Da
 } // namespace
 
 QString CallIntakeSeenTable() { return QStringLiteral("CallIntakeSeen"); }
+
+QStringList CopiesOnTheirWayTables() { return {QStringLiteral("OutwardPending"), QStringLiteral("CallFilePending")}; }
 
 QString UndoneText(const LedgerRow &row)
 {

@@ -12,6 +12,11 @@ class Database;
 // it, and a restore brings it up to date.
 QString CallIntakeSeenTable();
 
+// The console's tables of copies of call records on their way, to the
+// outward port and to the monthly files. A restore keeps the current ones,
+// never the file's: those were sent or written long ago.
+QStringList CopiesOnTheirWayTables();
+
 // What a restore takes from the chosen file and what it keeps of the current
 // database, in words for the window.
 QString RestoreKeepsText(bool withCalls);

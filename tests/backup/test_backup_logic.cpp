@@ -846,3 +846,39 @@ TEST(RestoreSpaceTest, ARestoreTheDiskHasNoRoomForIsRefusedWithTheFigures)
     const ToolResult done = RestoreDatabase(home, {backup});
     EXPECT_TRUE(done.ok()) << done.text.toStdString();
 }
+
+// Copies of call records that waited for the outward port or a monthly file
+// when a backup was made went out long ago: a restore keeps the copies that
+// wait now, never the file's; a rescue, with no current ones to read, none.
+TEST_F(RestoreTest, CopiesOnTheirWayAreTheCurrentOnesNeverTheFiles)
+{
+    const QString db = home.paths().switchDb();
+    {
+        Database live;
+        ASSERT_TRUE(openDb(live, db));
+        ASSERT_TRUE(live.execScript(
+            "CREATE TABLE OutwardPending (Seq INTEGER PRIMARY KEY AUTOINCREMENT, Record TEXT NOT NULL, KeptAt TEXT "
+            "NOT NULL DEFAULT ''); CREATE TABLE CallFilePending (Seq INTEGER PRIMARY KEY AUTOINCREMENT, Path TEXT NOT "
+            "NULL, Line TEXT NOT NULL); INSERT INTO OutwardPending (Record) VALUES ('$FEE,then#'); INSERT INTO "
+            "CallFilePending (Path, Line) VALUES ('/calls/202612.txt', 'then')"));
+    }
+    const QString withCopies = home.file("with-copies.mdb");
+    ASSERT_TRUE(BackupDatabase(home.paths(), withCopies).ok());
+    {
+        Database live;
+        ASSERT_TRUE(openDb(live, db));
+        ASSERT_TRUE(live.execScript("DELETE FROM OutwardPending; DELETE FROM CallFilePending; INSERT INTO "
+                                    "OutwardPending (Record) VALUES ('$FEE,now#')"));
+    }
+    const auto now = rowsOf(db, "OutwardPending");
+    for (const bool withCalls : {false, true}) {
+        const ToolResult r = RestoreDatabase(home.paths(), {withCopies, withCalls, at});
+        ASSERT_TRUE(r.ok()) << r.text.toStdString();
+        EXPECT_EQ(rowsOf(db, "OutwardPending"), now);
+        EXPECT_EQ(rowsOf(db, "CallFilePending"), QList<QStringList>());
+    }
+    QFile::remove(db);
+    const ToolResult r = RestoreDatabase(home.paths(), {withCopies, false, at});
+    ASSERT_TRUE(r.ok()) << r.text.toStdString();
+    EXPECT_EQ(rowsOf(db, "OutwardPending"), QList<QStringList>());
+}
