@@ -47,8 +47,21 @@ Status CallFileCopy::Keep(const QString &path, const QString &line)
 {
     if (!EnsureTable())
         return Status::fail(QStringLiteral("无法建立话单文件表"));
+    m_removing.clear();
+    for (const qint64 seq : std::as_const(m_appended)) {
+        if (Status s = m_db.exec(QStringLiteral("DELETE FROM %1 WHERE Seq = ?").arg(Database::quoteId(Table)), {seq});
+            !s)
+            return s;
+        m_removing.insert(seq);
+    }
     return m_db.exec(QStringLiteral("INSERT INTO %1 (\"Path\", \"Line\") VALUES (?, ?)").arg(Database::quoteId(Table)),
                      {path, line});
+}
+
+void CallFileCopy::Committed()
+{
+    m_appended -= m_removing;
+    m_removing.clear();
 }
 
 int CallFileCopy::Pending()
@@ -56,7 +69,7 @@ int CallFileCopy::Pending()
     if (!EnsureTable())
         return 0;
     const auto n = m_db.scalar(QStringLiteral("SELECT count(*) FROM %1").arg(Database::quoteId(Table)));
-    return n ? n->toInt() : 0;
+    return n ? n->toInt() - int(m_appended.size()) : 0;
 }
 
 int CallFileCopy::alreadyWritten(const QString &path, const QList<Row> &rows)
@@ -90,24 +103,6 @@ Status CallFileCopy::append(const Row &row)
     if (!ok)
         return Status::fail(error);
     return Status::ok();
-}
-
-void CallFileCopy::forgetAppended()
-{
-    if (m_appended.isEmpty())
-        return;
-    const Status s = InTransaction(m_db, [&]() -> Status {
-        for (const qint64 seq : std::as_const(m_appended))
-            if (Status d =
-                    m_db.exec(QStringLiteral("DELETE FROM %1 WHERE Seq = ?").arg(Database::quoteId(Table)), {seq});
-                !d)
-                return d;
-        return Status::ok();
-    });
-    if (s)
-        m_appended.clear();
-    else
-        qWarning("call file lines appended but still kept (removed later): %s", qPrintable(s.reason()));
 }
 
 Status CallFileCopy::Flush()
@@ -146,7 +141,6 @@ Status CallFileCopy::Flush()
         else
             m_appended.insert(r.seq);
     }
-    forgetAppended();
     if (failed.isEmpty())
         return Status::ok();
     QStringList why;

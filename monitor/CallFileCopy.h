@@ -13,13 +13,14 @@ class Database;
 //
 // Every line is kept in a table of the console's own (Table) in the
 // transaction that stores its record, and appended to its file after the
-// commit; the row goes once the line is in the file. So a console killed
+// commit; the rows of lines in their files go in the transaction of the next
+// record (no commit of their own). So a console killed
 // between the commit and the append, or a file that cannot be written for a
 // while (a full disk, a folder gone), loses no line: what is kept is appended
 // at the next Flush, in order.
 //
-// A console killed after the append but before the row went leaves a line
-// that is in its file and still kept. A Flush of a new run first looks at the
+// A console killed after the append, before the next record, leaves lines
+// that are in their files and still kept. A Flush of a new run first looks at the
 // end of each file: the kept lines the file already ends with are taken as
 // written, so no line is written twice. (A file that ended with the very same
 // text as a kept line, caller, number, duration, end minute and fee, by a
@@ -36,8 +37,10 @@ public:
     // Creates the table when it is missing; false while the database is closed.
     bool EnsureTable();
     // Keeps `line` (without its line end) for the file `path`, in the open
-    // transaction.
+    // transaction, and removes there the rows of lines already appended.
     Status Keep(const QString &path, const QString &line);
+    // The transaction of the last Keep was committed.
+    void Committed();
     // Appends the kept lines their files lack, oldest first. A file that
     // cannot be written keeps its lines waiting (the lines of other files go
     // on); the outcome names every such file and why, one a line.
@@ -58,15 +61,15 @@ private:
     // after appending them): how many of `rows`, from the first.
     static int alreadyWritten(const QString &path, const QList<Row> &rows);
     Status append(const Row &row);
-    // Removes the rows appended from the table.
-    void forgetAppended();
 
     Database &m_db;
     bool m_tableReady = false;
     // The ends of the files have been compared with what was kept.
     bool m_checked = false;
-    // Rows appended in this run and not yet removed from the table.
+    // Rows appended in this run and not yet removed from the table, and
+    // those the open transaction removes.
     QSet<qint64> m_appended;
+    QSet<qint64> m_removing;
 };
 
 } // namespace corvane

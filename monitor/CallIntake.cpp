@@ -196,6 +196,7 @@ CallIntake::Outcome CallIntake::storeRecord(const QByteArray &frame, Effects &fx
 
     if (Status s = tx.commit(); !s)
         return failedWith(QStringLiteral("无法提交话单"), s);
+    m_file.Committed();
     return Outcome::Stored;
 }
 
