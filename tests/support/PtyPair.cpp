@@ -71,6 +71,12 @@ void PtyPair::write(const QByteArray &bytes)
     }
 }
 
+void PtyPair::dropUnread()
+{
+    if (m_slave >= 0)
+        ::tcflush(m_slave, TCIFLUSH);
+}
+
 void PtyPair::readMaster()
 {
     char buf[4096];
