@@ -2,6 +2,7 @@
 #include "Database.h"
 #include "DesktopConventions.h"
 #include "HomeFiles.h"
+#include "HomeKey.h"
 #include "HomeLock.h"
 #include "HomePrivacy.h"
 #include "HomeSetup.h"
@@ -65,11 +66,14 @@ int initHome(const HomePaths &home, bool demo)
         }
     }
     QString error;
-    if (!InitHome(home, password, error)) {
+    QString recoveryKey;
+    if (!InitHome(home, password, error, &recoveryKey)) {
         std::fprintf(stderr, "%s\n", qPrintable(error));
         return 1;
     }
     std::printf("%s\n", qPrintable(QStringLiteral("已建立新的数据库：%1").arg(home.switchDb())));
+    if (!recoveryKey.isEmpty())
+        std::printf("\n%s\n\n", qPrintable(RecoveryKeyNotice(recoveryKey, home)));
     if (demo && !ConfigureDemoHome(home, error)) {
         std::fprintf(stderr, "%s\n", qPrintable(error));
         return 1;
@@ -100,8 +104,13 @@ int resetPassword(const HomePaths &home, const QString &name)
         printError(s.reason());
         return 1;
     }
+    const Checked<QByteArray> key = HomeDatabaseKey(home);
+    if (!key) {
+        printError(key.reason());
+        return 1;
+    }
     Database db;
-    if (Status opened = db.open(path, ConsoleContext::databaseKey()); !opened) {
+    if (Status opened = db.open(path, *key); !opened) {
         printError(opened.reason());
         return 1;
     }
@@ -216,7 +225,8 @@ int main(int argc, char *argv[])
     // Started from the desktop's menu there is no terminal to show --init:
     // the console offers to create the database itself, on a new home only.
     // A home that lost its database is told how to restore it (Main).
-    if (!QFile::exists(home.switchDb()) && IsNewHome(home) && !OfferNewHome(home, messages))
+    QString recoveryKey;
+    if (!QFile::exists(home.switchDb()) && IsNewHome(home) && !OfferNewHome(home, messages, &recoveryKey))
         return 1;
 
     QString error;
@@ -236,6 +246,8 @@ int main(int argc, char *argv[])
         return 1;
     // What a killed backup or restore left in the home goes now.
     RemoveLeftovers(home, lock.held());
+    if (!recoveryKey.isEmpty())
+        ShowRecoveryKey(ctx, recoveryKey);
     bool databaseFailed = false;
     auto mainWindow = Main(ctx, &databaseFailed);
     if (!mainWindow)

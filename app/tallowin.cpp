@@ -5,6 +5,7 @@
 #include "ConsoleContext.h"
 #include "DesktopConventions.h"
 #include "HomeFiles.h"
+#include "HomeKey.h"
 #include "HomePrivacy.h"
 #include "QtMessageService.h"
 #include "QtTranslations.h"
@@ -17,9 +18,11 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
+#include <QTextStream>
 #include <csignal>
 #include <cstdio>
 #include <memory>
+#include <termios.h>
 #include <unistd.h>
 
 using namespace corvane;
@@ -30,6 +33,61 @@ void print(FILE *to, const QString &text)
 {
     std::fprintf(to, "%s\n", text.toLocal8Bit().constData());
     std::fflush(to);
+}
+
+// Standard input, one stream for every answer, so that no line read ahead is lost.
+QTextStream &input()
+{
+    static QTextStream in(stdin);
+    return in;
+}
+
+// One line from the terminal without echo, or from standard input when that
+// is no terminal; nullopt at its end.
+std::optional<QString> readSecret(const QString &prompt)
+{
+    const bool tty = isatty(STDIN_FILENO);
+    termios saved{};
+    if (tty) {
+        std::fputs(prompt.toLocal8Bit().constData(), stderr);
+        std::fflush(stderr);
+        tcgetattr(STDIN_FILENO, &saved);
+        termios quiet = saved;
+        quiet.c_lflag &= ~tcflag_t(ECHO);
+        tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
+    }
+    const QString line = input().readLine();
+    if (tty) {
+        tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+        std::fputs("\n", stderr);
+    }
+    if (line.isNull())
+        return std::nullopt;
+    return line;
+}
+
+// The key of a chosen file from another home: its recovery key, asked for
+// (from standard input when that is no terminal). Empty when none is needed;
+// nullopt when none was given that opens it (said on stderr).
+std::optional<QByteArray> askFileKey(const HomePaths &home, const QString &file)
+{
+    if (!QFileInfo(file).isFile() || KeyOfChosenFile(home, file) || !NoDatabaseText(file).isEmpty())
+        return QByteArray();
+    print(stderr, NeedsKeyText(file, false));
+    for (int tries = 0; tries < 3; ++tries) {
+        const auto typed = readSecret(QStringLiteral("恢复密钥："));
+        if (!typed || typed->trimmed().isEmpty())
+            break;
+        const auto key = KeyFromRecoveryKey(*typed);
+        if (!key)
+            print(stderr, QStringLiteral("这不是恢复密钥：恢复密钥是 8 组、每组 5 个字母或数字（如 7K3QD-…）。"));
+        else if (!KeyOfChosenFile(home, file, *key))
+            print(stderr, NeedsKeyText(file, true));
+        else
+            return *key;
+    }
+    print(stderr, QStringLiteral("恢复失败：没有可以打开该文件的恢复密钥。数据库没有改动。"));
+    return std::nullopt;
 }
 
 int report(const ToolResult &result, const QString &failedHead)
@@ -163,10 +221,14 @@ int main(int argc, char *argv[])
         return 0;
     }
     if (parser.isSet(restoreOption)) {
+        const QString file = parser.value(restoreOption);
+        const std::optional<QByteArray> fileKey = askFileKey(home, file);
+        if (!fileKey)
+            return 1;
         if (parser.isSet(callsOption)) {
             // Taking the file's call records undoes the settlements made
             // since: named, and asked (or confirmed with --yes) first.
-            const auto undone = SettlementsUndoneBy(home, parser.value(restoreOption));
+            const auto undone = SettlementsUndoneBy(home, file, *fileKey);
             if (!undone) {
                 print(stderr, QStringLiteral("恢复失败：无法读出备份之后的结算：") + undone.reason());
                 return 1;
@@ -178,14 +240,14 @@ int main(int argc, char *argv[])
                     return 1;
                 }
                 print(stderr, QStringLiteral("确认撤销这些结算并恢复吗？(y/N) "));
-                char answer[16] = {};
-                if (!std::fgets(answer, sizeof answer, stdin) || (answer[0] != 'y' && answer[0] != 'Y')) {
+                const QString answer = input().readLine().trimmed();
+                if (!answer.startsWith(QLatin1Char('y'), Qt::CaseInsensitive)) {
                     print(stderr, QStringLiteral("恢复未进行。"));
                     return 1;
                 }
             }
         }
-        return report(RestoreDatabase(home, {parser.value(restoreOption), parser.isSet(callsOption)}),
+        return report(RestoreDatabase(home, {file, parser.isSet(callsOption), {}, *fileKey}),
                       QStringLiteral("恢复失败："));
     }
 

@@ -2,6 +2,7 @@
 #include "ConsoleContext.h"
 #include "Database.h"
 #include "HomeFiles.h"
+#include "HomeKey.h"
 #include "HomeLock.h"
 #include <QDir>
 #include <QFileInfo>
@@ -50,15 +51,20 @@ ToolResult BackupDatabase(const HomePaths &home, const QString &target, const Pr
     if (Status s = CheckBackupTarget(home, target); !s)
         return {ToolOutcome::Failed, s.reason()};
     RemoveLeftoverCopies(QFileInfo(target).absolutePath());
+    // The backup has the home's key: it opens with the home's key file or
+    // its recovery key, nowhere else.
+    const Checked<QByteArray> key = HomeDatabaseKey(home);
+    if (!key)
+        return {ToolOutcome::Failed, key.reason()};
     Database source;
-    if (Status opened = source.open(home.switchDb(), ConsoleContext::databaseKey()); !opened) {
+    if (Status opened = source.open(home.switchDb(), *key); !opened) {
         // A restore that began meanwhile holds the file, or has moved it.
         if (HomeLock::restoreRunning(home))
             return restoring;
         return {ToolOutcome::OpenError, opened.reason()};
     }
     const QString step = QStringLiteral("备份到 %1").arg(target);
-    if (Status s = CopyToFile(source.handle(), target, ConsoleContext::databaseKey(), step, progress); !s)
+    if (Status s = CopyToFile(source.handle(), target, *key, step, progress); !s)
         return {ToolOutcome::Failed, s.reason()};
     return {ToolOutcome::Done,
             QStringLiteral("数据库 %1 已备份到 %2").arg(home.switchDb(), QFileInfo(target).absoluteFilePath())};

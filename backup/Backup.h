@@ -14,6 +14,8 @@ enum class ToolOutcome {
     Failed,     // stopped before the database was touched; `text` says why
     PutBack,    // failed after it began; the database was put back from Quessel.mdb
     NotPutBack, // failed after it began and could not be put back; Quessel.mdb is kept
+    NeedsKey,   // the chosen file opens with no key this home knows: nothing was changed;
+                // the recovery key of the home it comes from is wanted
 };
 
 struct ToolResult {

@@ -2,6 +2,7 @@
 #include "ConsoleContext.h"
 #include "Database.h"
 #include "DatabaseCopy.h"
+#include "HomeKey.h"
 #include "Restore.h"
 #include "Schema.h"
 #include <QFileInfo>
@@ -65,17 +66,23 @@ Checked<DatabaseCondition> CheckDatabase(const HomePaths &home)
         c.summary = QStringLiteral("不存在");
         return c;
     }
+    const Checked<QByteArray> key = HomeDatabaseKey(home);
+    if (!key)
+        return Checked<DatabaseCondition>::refuse(key.reason());
     ReadOnlyDatabase db;
     int rc = SQLITE_OK;
     // Read-write only so that the log files a look at a database in
     // write-ahead mode makes are removed again when it closes.
-    if (Status opened = db.open(path, ConsoleContext::databaseKey(), &rc, ReadOnlyDatabase::Access::ReadWrite);
-        !opened) {
+    if (Status opened = db.open(path, *key, &rc, ReadOnlyDatabase::Access::ReadWrite); !opened) {
         if (!isFileFault(rc))
             return Checked<DatabaseCondition>::refuse(opened.reason());
         c.state = State::Unreadable;
-        c.problem = QStringLiteral("数据库文件 %1 不能用本系统的数据库密码打开（密码不同或文件已损坏）：%2")
-                        .arg(path, QString::fromUtf8(sqlite3_errstr(rc)));
+        c.problem = HasOwnKey(home)
+                        ? QStringLiteral("数据库文件 %1 不能用本系统的数据库密钥（%2）打开：密钥不同或文件已损坏。")
+                              .arg(path, DatabaseKeyFile(home))
+                        : QStringLiteral("数据库文件 %1 不能用本系统的数据库密钥打开：密钥不同（密钥文件 %2 "
+                                         "不见了？）或文件已损坏。")
+                              .arg(path, DatabaseKeyFile(home));
         c.summary = QStringLiteral("无法打开");
         return c;
     }

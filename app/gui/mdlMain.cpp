@@ -3,10 +3,12 @@
 #include "ConsoleWiring.h"
 #include "DatabaseCopy.h"
 #include "DatabaseHealth.h"
+#include "HomeKey.h"
 #include "HomeLock.h"
 #include "HomeSetup.h"
 #include "MoneyJournal.h"
 #include "OwnTables.h"
+#include "PrintJobs.h"
 #include "Schema.h"
 #include "ShowModal.h"
 #include "SwitchLink.h"
@@ -31,6 +33,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QPagedPaintDevice>
+#include <QPainter>
 #include <QProcess>
 
 namespace corvane {
@@ -62,6 +66,12 @@ bool OpenSwitchDB(ConsoleContext &ctx)
         ctx.db.close();
         return false;
     };
+    // A home of an earlier version gets a key of its own now.
+    if (const Checked<QString> settled = SettleHomeKey(ctx.home); !settled)
+        ctx.messages.show(settled.reason() + QStringLiteral("\n数据库仍使用原来的密钥。"), QStringLiteral("数据库密钥"),
+                          MessageService::Icon::Warning);
+    else if (!settled->isEmpty())
+        ShowRecoveryKey(ctx, *settled);
     const Checked<DatabaseCondition> condition = CheckDatabase(ctx.home);
     if (!condition)
         return fail(condition.reason());
@@ -76,7 +86,10 @@ bool OpenSwitchDB(ConsoleContext &ctx)
             StartBackupTool(ctx);
         return false;
     }
-    if (Status opened = ctx.db.open(path, ConsoleContext::databaseKey()); !opened)
+    const Checked<QByteArray> key = HomeDatabaseKey(ctx.home);
+    if (!key)
+        return fail(key.reason());
+    if (Status opened = ctx.db.open(path, *key); !opened)
         return fail(opened.reason());
     const QStringList problems = schemaProblems(ctx.db, switchTables());
     if (!problems.isEmpty())
@@ -108,6 +121,30 @@ void EndConsoleAtOnce(ConsoleContext &ctx)
 }
 
 } // namespace
+
+void ShowRecoveryKey(ConsoleContext &ctx, const QString &recoveryKey)
+{
+    const QString title = QStringLiteral("数据库密钥");
+    while (ctx.messages.choose(RecoveryKeyNotice(recoveryKey, ctx.home), title, MessageService::Icon::Information,
+                               {QStringLiteral("已记下"), QStringLiteral("打印")})
+           == 1) {
+        CupsPrinterPort printers;
+        const Status printed = printDirect(printers, title, [&](QPagedPaintDevice &page) {
+            QPainter painter(&page);
+            QFont font = painter.font();
+            font.setPointSize(14);
+            painter.setFont(font);
+            const QRect area(QPoint(0, 0), QSize(page.width(), page.height()));
+            painter.drawText(
+                area.adjusted(area.width() / 10, area.height() / 10, -area.width() / 10, 0), Qt::TextWordWrap,
+                QStringLiteral("Velloran1.3版 数据库恢复密钥\n\n%1\n\n主目录：%2\n日期：%3")
+                    .arg(recoveryKey, ctx.home.root(), ctx.clock.now().toString(QStringLiteral("yyyy-MM-dd HH:mm"))));
+            return Status::ok();
+        });
+        if (!printed)
+            showPrintFailure(ctx.messages, printed);
+    }
+}
 
 bool LockHome(ConsoleContext &ctx, HomeLock &lock)
 {

@@ -3,6 +3,7 @@
 #include "Backup.h"
 #include "ConsoleContext.h"
 #include "Database.h"
+#include "HomeKey.h"
 #include "HomeLock.h"
 #include "HomePrivacy.h"
 #include "HomeSetup.h"
@@ -162,7 +163,7 @@ TEST(HomePrivacyTest, InitBackupAndTheStartReportKeepTheDataToItsOwner)
     // The database's log files take its mode.
     {
         Database db;
-        ASSERT_TRUE(db.open(home.switchDb(), ConsoleContext::databaseKey()));
+        ASSERT_TRUE(db.open(home.switchDb(), HomeDatabaseKey(home).value()));
         ASSERT_TRUE(db.exec(QStringLiteral("PRAGMA journal_mode=WAL")));
         ASSERT_TRUE(db.exec(QStringLiteral("CREATE TABLE probe(x)")));
         if (QFile::exists(home.switchDb() + "-wal")) {
@@ -242,7 +243,7 @@ TEST(FirstStartTest, OffersToCreateTheDatabaseAndChecksThePassword)
     EXPECT_EQ(modeOf(home.switchDb()), 0600);
     EXPECT_TRUE(QFile::exists(home.helpIndex()));
     Database db;
-    ASSERT_TRUE(db.open(home.switchDb(), ConsoleContext::databaseKey()));
+    ASSERT_TRUE(db.open(home.switchDb(), HomeDatabaseKey(home).value()));
     // The password given is kept as its hash.
     const QString stored =
         db.scalar(QStringLiteral("SELECT \"密码\" FROM \"OP\" WHERE \"用户名\" = ?"), {QStringLiteral("管理员")})
@@ -254,11 +255,11 @@ TEST(FirstStartTest, OffersToCreateTheDatabaseAndChecksThePassword)
 namespace {
 
 // Every row of every table, in rowid order.
-QMap<QString, QList<QStringList>> contentOf(const QString &path)
+QMap<QString, QList<QStringList>> contentOf(const HomePaths &home)
 {
     QMap<QString, QList<QStringList>> all;
     Database db;
-    if (!db.open(path, ConsoleContext::databaseKey()))
+    if (!db.open(home.switchDb(), HomeDatabaseKey(home).value_or(QByteArray())))
         return all;
     const auto tables = db.select(QStringLiteral("SELECT name FROM sqlite_master WHERE type='table'"));
     for (const QStringList &t : tables.value_or({}))
@@ -300,11 +301,11 @@ TEST(ResetPasswordTest, SetsThatPasswordAloneAndIsRefusedWhileAConsoleRuns)
     ASSERT_TRUE(InitHome(home, QStringLiteral("forgotten"), error)) << error.toStdString();
     {
         Database db;
-        ASSERT_TRUE(db.open(home.switchDb(), ConsoleContext::databaseKey()));
+        ASSERT_TRUE(db.open(home.switchDb(), HomeDatabaseKey(home).value()));
         ASSERT_TRUE(db.exec(QStringLiteral("INSERT INTO OP VALUES ('张三','zs','1','1','1','1','1','1','1','1','1','1',"
                                            "'1','0','0','0','0')")));
     }
-    const auto before = contentOf(home.switchDb());
+    const auto before = contentOf(home);
     const QString admin = QStringLiteral("管理员");
     const struct {
         QString name;
@@ -336,11 +337,11 @@ TEST(ResetPasswordTest, SetsThatPasswordAloneAndIsRefusedWhileAConsoleRuns)
         EXPECT_TRUE(r.err.contains(QStringLiteral("所有者"))) << r.err.toStdString();
         ASSERT_EQ(::chown(QFile::encodeName(home.switchDb()).constData(), 0, 0), 0);
     }
-    EXPECT_EQ(contentOf(home.switchDb()), before) << "a refusal writes nothing";
+    EXPECT_EQ(contentOf(home), before) << "a refusal writes nothing";
 
     const ConsoleRun r = resetPassword(home, admin, "新的 密码\n新的 密码\n");
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
-    auto after = contentOf(home.switchDb());
+    auto after = contentOf(home);
     const QString stored = after[QStringLiteral("OP")][0].value(2);
     EXPECT_TRUE(PasswordHash::verify(stored, QStringLiteral("新的 密码")));
     EXPECT_FALSE(PasswordHash::verify(stored, QStringLiteral("forgotten")));

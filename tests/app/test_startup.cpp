@@ -1,4 +1,5 @@
 #include "ConsoleContext.h"
+#include "HomeKey.h"
 #include "HomeSetup.h"
 #include "Recordset.h"
 #include "TestHome.h"
@@ -87,11 +88,47 @@ TEST_F(StartupTest, InitCreatesHomeOnceAndRefusesEmptyPassword)
     EXPECT_TRUE(error.contains(paths.switchDb()));
     EXPECT_EQ(QFile(paths.switchDb()).size(), size);
 
-    // print.mdb has no key, Switch.mdb has ours.
+    // print.mdb has no key, Switch.mdb a key of its own that the home keeps
+    // to its owner: not the program-wide key of every copy of the program.
     Database print;
     EXPECT_TRUE(print.open(paths.printDb(), QByteArray()));
     Database sw;
     EXPECT_FALSE(sw.open(paths.switchDb(), QByteArray()));
+    EXPECT_FALSE(sw.open(paths.switchDb(), LegacyDatabaseKey()));
+    EXPECT_TRUE(sw.open(paths.switchDb(), HomeDatabaseKey(paths).value()));
+    const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup
+                                            | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
+    EXPECT_EQ(QFileInfo(DatabaseKeyFile(paths)).permissions() & others, QFileDevice::Permissions());
+}
+
+// A home of an earlier version, with the program-wide key: its first start
+// gives it a key of its own and shows the recovery key once; the operator
+// logs in to the same data.
+TEST_F(StartupTest, AnOlderHomeGetsAKeyOfItsOwnAtItsFirstStart)
+{
+    {
+        Database db;
+        ASSERT_TRUE(test::createSwitchDb(db, paths.switchDb(), "pw"));
+    }
+    scriptLogin("pw");
+    auto main = Main(ctx);
+    ASSERT_NE(main, nullptr);
+    ASSERT_EQ(messages.shown().size(), 1);
+    const auto &box = messages.shown().first();
+    EXPECT_EQ(box.title, "数据库密钥");
+    EXPECT_EQ(box.choices, QStringList({"已记下", "打印"}));
+    const QByteArray key = HomeDatabaseKey(paths).value();
+    EXPECT_NE(key, LegacyDatabaseKey());
+    EXPECT_TRUE(box.text.contains(RecoveryKeyText(key))) << box.text.toStdString();
+    main->hide();
+    main.reset();
+    ctx.db.close();
+
+    messages.clear();
+    main = Main(ctx);
+    ASSERT_NE(main, nullptr);
+    EXPECT_TRUE(messages.shown().isEmpty()) << "shown once";
+    EXPECT_EQ(HomeDatabaseKey(paths).value(), key);
 }
 
 TEST_F(StartupTest, InitIntoUnwritablePlaceFailsCleanly)
@@ -143,8 +180,8 @@ TEST_F(StartupTest, ALostOrDamagedDatabaseIsNamedWithHowToRestoreItAndNothingIsC
     const struct {
         QByteArray bytes;
         const char *says;
-    } files[] = {{"Standard Jet DB, but not really", "不能用本系统的数据库密码打开"},
-                 {good.left(good.size() / 2), "不能用本系统的数据库密码打开"},
+    } files[] = {{"Standard Jet DB, but not really", "不能用本系统的数据库密钥"},
+                 {good.left(good.size() / 2), "不能用本系统的数据库密钥"},
                  {good.left(8192) + QByteArray(1024, 'Z') + good.mid(8192 + 1024), "已损坏"}};
     for (const auto &f : files) {
         ASSERT_TRUE(writeFile(paths.switchDb(), f.bytes));
@@ -157,7 +194,7 @@ TEST_F(StartupTest, ALostOrDamagedDatabaseIsNamedWithHowToRestoreItAndNothingIsC
         ASSERT_TRUE(other.open(paths.switchDb(), "not-ours", Database::OpenMode::Create));
         ASSERT_TRUE(other.exec("CREATE TABLE t (a TEXT)"));
     }
-    start("不能用本系统的数据库密码打开");
+    start("不能用本系统的数据库密钥");
 
     // Yes starts the backup tool beside the program (none beside this test).
     messages.clear();
@@ -209,7 +246,7 @@ TEST_F(StartupTest, LoginShowsMainWindowAndExitWritesUsageRecord)
     EXPECT_FALSE(ctx.db.isOpen());
 
     Database check;
-    ASSERT_TRUE(check.open(paths.switchDb(), ConsoleContext::databaseKey()));
+    ASSERT_TRUE(check.open(paths.switchDb(), HomeDatabaseKey(paths).value()));
     Recordset rec(check, "OPRec");
     ASSERT_EQ(rec.recordCount(), 1);
     EXPECT_EQ(rec.currentRow(), QStringList({"00001", "管理员", "2026年12月08日01:28:32", "2026年12月08日02:28:32"}));
@@ -223,7 +260,7 @@ TEST_F(StartupTest, AnEarlierHomeGetsThisVersionsIndexes)
     const QString wide = "idx_PHNBill_结束时间_话单类型_话单性质_总费用";
     {
         Database db;
-        ASSERT_TRUE(db.open(paths.switchDb(), ConsoleContext::databaseKey()));
+        ASSERT_TRUE(db.open(paths.switchDb(), HomeDatabaseKey(paths).value()));
         ASSERT_TRUE(db.exec("DROP INDEX " + Database::quoteId(wide)));
         ASSERT_TRUE(db.exec("CREATE INDEX \"idx_PHNBill_结束时间\" ON PHNBill (\"结束时间\")"));
     }
@@ -242,7 +279,7 @@ TEST_F(StartupTest, DemoHomeSendsRecordsOutAndKnowsItsCallers)
     QString error;
     ASSERT_TRUE(ConfigureDemoHome(paths, error)) << error.toStdString();
     Database db;
-    ASSERT_TRUE(db.open(paths.switchDb(), ConsoleContext::databaseKey()));
+    ASSERT_TRUE(db.open(paths.switchDb(), HomeDatabaseKey(paths).value()));
     Recordset config(db, "SWTConfig");
     EXPECT_EQ(config.value(14), "1");
     EXPECT_EQ(config.value(15), "2");

@@ -1,5 +1,6 @@
 #include "BackupFixture.h"
 #include "HomeFiles.h"
+#include "HomeKey.h"
 #include "HomeLock.h"
 #include "Restore.h"
 #include <QDir>
@@ -24,7 +25,7 @@ struct ToolRun {
 
 // Runs the built tallowin without a display; `fileSizeLimit` > 0 limits the
 // size of every file it writes, as a full disk would.
-ToolRun tallowin(const QStringList &args, rlim_t fileSizeLimit = 0)
+ToolRun tallowin(const QStringList &args, rlim_t fileSizeLimit = 0, const QByteArray &input = {})
 {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -40,7 +41,12 @@ ToolRun tallowin(const QStringList &args, rlim_t fileSizeLimit = 0)
         });
     p.start(QStringLiteral(TALLOWIN_PATH), args);
     ToolRun r;
-    r.finished = p.waitForStarted() && p.waitForFinished(60000);
+    if (!p.waitForStarted())
+        return r;
+    // What an operator types (standard input is no terminal here).
+    p.write(input);
+    p.closeWriteChannel();
+    r.finished = p.waitForFinished(60000);
     r.status = p.exitStatus();
     r.code = p.exitCode();
     r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
@@ -258,4 +264,44 @@ TEST_F(CliTest, DatedBackupsAndARescueRestoreOfALostOrDamagedDatabase)
             EXPECT_TRUE(r.out.contains(aside.value(damage - 1))) << r.out.toStdString();
         }
     }
+}
+
+// A backup carries its home's key: another home opens it only with the
+// recovery key of the home it comes from, asked for (here on standard
+// input); a wrong key or none changes nothing. A backup made before homes had
+// keys of their own opens without one. The restored database has the key of
+// the home it is restored into.
+TEST_F(CliTest, ABackupOfAnotherHomeAsksForItsRecoveryKey)
+{
+    BackupHome other;
+    ASSERT_TRUE(other.ok());
+    const QString older = home.file("older.mdb");
+    ASSERT_EQ(tallowin({"--home", other.root(), "--backup", older}).code, 0) << "made with the program-wide key";
+    const QString recovery = SettleHomeKey(other.paths()).value();
+    ASSERT_FALSE(recovery.isEmpty());
+    const QString theirs = home.file("theirs.mdb");
+    ASSERT_EQ(tallowin({"--home", other.root(), "--backup", theirs}).code, 0);
+    ASSERT_FALSE(SettleHomeKey(home.paths()).value().isEmpty());
+    const QByteArray ownKey = HomeDatabaseKey(home.paths()).value();
+    const QString ownRecovery = RecoveryKeyText(ownKey);
+    const QByteArray before = fileBytes(home.paths().switchDb());
+
+    for (const QByteArray &typed : {QByteArray(), ownRecovery.toLatin1() + "\n", QByteArray("not a key\n")}) {
+        const ToolRun r = tallowin(homeArgs() << "--restore" << theirs, 0, typed);
+        EXPECT_EQ(r.code, 1) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains("恢复密钥")) << r.err.toStdString();
+        EXPECT_EQ(fileBytes(home.paths().switchDb()), before);
+    }
+    // Typed as a person types it: small letters, spaces for the dashes.
+    const ToolRun r =
+        tallowin(homeArgs() << "--restore" << theirs, 0, recovery.toLower().replace('-', ' ').toUtf8() + "\n");
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    Database db;
+    ASSERT_TRUE(openDb(db, home.paths().switchDb(), ownKey));
+    EXPECT_FALSE(openDb(db, home.paths().switchDb(), KeyFromRecoveryKey(recovery).value()));
+
+    const ToolRun legacy = tallowin(homeArgs() << "--restore" << older);
+    EXPECT_EQ(legacy.code, 0) << legacy.err.toStdString();
+    EXPECT_FALSE(legacy.err.contains("恢复密钥"));
+    EXPECT_TRUE(openDb(db, home.paths().switchDb(), ownKey));
 }

@@ -52,7 +52,7 @@ int main(int argc, char *argv[])
     SystemClock clock;
     ScriptedMessageService messages;
     ConsoleContext ctx(HomePaths(QString::fromLocal8Bit(argv[1])), messages, clock);
-    if (!ctx.db.open(ctx.home.switchDb(), ConsoleContext::databaseKey())) {
+    if (!ctx.db.open(ctx.home.switchDb(), ctx.databaseKey())) {
         std::fprintf(stderr, "database not opened\n");
         return 3;
     }

@@ -3,6 +3,7 @@
 #include "CallFileCopy.h"
 #include "CallRecordDecoder.h"
 #include "Database.h"
+#include "HomeKey.h"
 #include "IntakeFixture.h"
 #include "OutwardQueue.h"
 #include "Recordset.h"
@@ -293,7 +294,7 @@ TEST_F(IntakeTest, LockedOrReadOnlyDatabaseStoresNothingAndAcknowledgesNothing)
     env.setConfig(17, folder);
     ASSERT_TRUE(env.exec("PRAGMA busy_timeout=20"));
     Database other;
-    ASSERT_TRUE(other.open(env.ctx->db.path(), ConsoleContext::databaseKey()));
+    ASSERT_TRUE(other.open(env.ctx->db.path(), LegacyDatabaseKey()));
     ASSERT_TRUE(other.exec("BEGIN IMMEDIATE"));
 
     // The switch sends the record again and again while the other writer holds on.
@@ -427,7 +428,7 @@ TEST_F(IntakeTest, ResendAfterTheConsoleDiedBeforeItsAcknowledgementIsStoredOnce
     // holds the record and sends it again.
     const QString path = env.ctx->db.path();
     env.ctx->db.close();
-    ASSERT_TRUE(env.ctx->db.open(path, ConsoleContext::databaseKey()));
+    ASSERT_TRUE(env.ctx->db.open(path, LegacyDatabaseKey()));
     env.fees = std::make_unique<FeeEngine>(env.ctx->db);
     env.restartIntake();
     env.clock.advanceSecs(3 * 3600);

@@ -12,6 +12,7 @@
 #include "ConsoleContext.h"
 #include "Database.h"
 #include "Frames.h"
+#include "HomeKey.h"
 #include "PtyPair.h"
 #include "SwitchOnPty.h"
 #include "TestHome.h"
@@ -212,7 +213,7 @@ TEST(IntakeKills, EveryRecordReachesTheDatabaseTheFileAndTheDeskOnceInOrder)
 
     // The database: every record once, in the order sent.
     Database db;
-    ASSERT_TRUE(db.open(paths.switchDb(), ConsoleContext::databaseKey()));
+    ASSERT_TRUE(db.open(paths.switchDb(), LegacyDatabaseKey()));
     const auto rows = db.select("SELECT 主叫号码, 被叫号码, 时长, 结束时间, 总费用 FROM PHNBill ORDER BY rowid");
     ASSERT_TRUE(rows);
     ASSERT_EQ(rows->size(), records);
