@@ -60,10 +60,25 @@ Checked<DatabaseCondition> CheckDatabase(const HomePaths &home)
     using State = DatabaseCondition::State;
     DatabaseCondition c;
     const QString path = home.switchDb();
-    if (!QFileInfo::exists(path) && !QFileInfo(path).isSymLink()) {
+    const QFileInfo info(path);
+    if (!info.exists() || info.isDir()) {
         c.state = State::Missing;
-        c.problem = QStringLiteral("数据库文件不存在：%1").arg(path);
         c.summary = QStringLiteral("不存在");
+        for (const char *log : {"-wal", "-journal"})
+            c.leftovers = c.leftovers || QFileInfo::exists(path + QLatin1String(log));
+        if (info.isSymLink() && !info.exists()) {
+            c.problem =
+                QStringLiteral("数据库文件 %1 是一个失效的链接，指向的 %2 不存在（它所在的磁盘是否没有挂载？）。")
+                    .arg(path, info.symLinkTarget());
+            c.summary = QStringLiteral("失效的链接");
+            c.leftovers = true;
+        } else if (info.isDir()) {
+            c.problem = QStringLiteral("数据库文件 %1 的位置上是一个文件夹，不是数据库文件。").arg(path);
+            c.summary = QStringLiteral("是文件夹");
+            c.leftovers = true;
+        } else {
+            c.problem = QStringLiteral("数据库文件不存在：%1").arg(path);
+        }
         return c;
     }
     const Checked<QByteArray> key = HomeDatabaseKey(home);

@@ -441,7 +441,11 @@ std::optional<ToolResult> checkChosen(Database &stage, const QString &file)
 }
 
 // Moves a damaged or unreadable database aside (with its logs), under a
-// dated name readable by its owner only. Returns the new name.
+// dated name readable by its owner only, or whatever stands in its place (a
+// dead link, a folder) or beside it (the log of a killed console, which
+// would otherwise be played into the restored file). Returns the new name of
+// what was moved (the main name even when only a log was there); empty when
+// nothing was there.
 Checked<QString> moveAside(const HomePaths &home, const QDateTime &when)
 {
     const QString aside = NewDatedFile(home.dataDir(), DamagedPrefix(), when);
@@ -450,17 +454,22 @@ Checked<QString> moveAside(const HomePaths &home, const QDateTime &when)
     QFile::remove(db + QStringLiteral("-shm"));
     if (QFileInfo(db + QStringLiteral("-wal")).size() == 0)
         QFile::remove(db + QStringLiteral("-wal"));
+    bool moved = false;
     for (const char *suffix : {"", "-wal", "-journal"}) {
         const QString from = db + QLatin1String(suffix);
-        if (!QFileInfo::exists(from) && !QFileInfo(from).isSymLink())
+        const QFileInfo info(from);
+        if (!info.exists() && !info.isSymLink())
             continue;
         const QString to = aside + QLatin1String(suffix);
         if (::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) != 0)
             return Checked<QString>::refuse(
                 QStringLiteral("无法把 %1 改名为 %2：%3").arg(from, to, QString::fromLocal8Bit(std::strerror(errno))));
-        (void)MakeFilePrivate(to);
+        moved = true;
+        if (info.isSymLink())
+            continue; // a link has no mode of its own
+        (void)(info.isDir() ? MakeFolderPrivate(to) : MakeFilePrivate(to));
     }
-    return aside;
+    return moved ? aside : QString();
 }
 
 // The restore onto a database that is missing, cannot be opened or is
@@ -499,13 +508,10 @@ ToolResult rescue(const HomePaths &home, const RestoreRequest &request, const Da
     if (progress && !progress(QStringLiteral("写入数据库"), 0, 1))
         return {ToolOutcome::Failed, QStringLiteral("写入数据库：已中止") + unchanged()};
 
-    QString aside;
-    if (condition.state != DatabaseCondition::State::Missing) {
-        const Checked<QString> moved = moveAside(home, when);
-        if (!moved)
-            return {ToolOutcome::Failed, moved.reason() + unchanged()};
-        aside = *moved;
-    }
+    const Checked<QString> moved = moveAside(home, when);
+    if (!moved)
+        return {ToolOutcome::Failed, moved.reason() + unchanged()};
+    const QString aside = *moved;
     if (::rename(QFile::encodeName(staging).constData(), QFile::encodeName(home.switchDb()).constData()) != 0) {
         const QString why = QString::fromLocal8Bit(std::strerror(errno));
         QString text = QStringLiteral("无法写入数据库 %1：%2").arg(home.switchDb(), why);
@@ -521,6 +527,11 @@ ToolResult rescue(const HomePaths &home, const RestoreRequest &request, const Da
                        .arg(QFileInfo(request.file).absoluteFilePath(), home.switchDb(), keptText(kept, !keepCalls));
     if (aside.isEmpty()) {
         text += QStringLiteral("\n恢复前没有数据库文件。");
+    } else if (condition.state == DatabaseCondition::State::Missing && !QFileInfo::exists(aside)
+               && !QFileInfo(aside).isSymLink()) {
+        text += QStringLiteral("\n恢复前没有数据库文件；留下的日志文件已改名保存为 %1-wal（或 -journal），"
+                               "没有写入恢复后的数据库。")
+                    .arg(aside);
     } else {
         if (!request.withCalls && !keepCalls)
             text += QStringLiteral("\n当前数据库的话单无法读取，话单和押金余额取自备份文件。");

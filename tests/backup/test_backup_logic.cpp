@@ -2,6 +2,7 @@
 #include "BackupFixture.h"
 #include "ConsoleContext.h"
 #include "DatabaseCopy.h"
+#include "DatabaseHealth.h"
 #include "HomeFiles.h"
 #include "HomeLock.h"
 #include "Restore.h"
@@ -409,6 +410,13 @@ TEST_F(RestoreTest, BadFilesAreRefusedAndChangeNothing)
     writeFile(dir + "/half.mdb", backupBytes.left(backupBytes.size() / 2));
     writeFile(dir + "/cut.mdb", backupBytes.left(backupBytes.size() - 700));
     writeFile(dir + "/notes.mdb", "主叫号码,被叫号码\n803,07551234\n");
+    // Two gigabytes that are no database (sparse: no room taken), refused as
+    // what they are, not for the room a restore of them would need.
+    {
+        QFile big(dir + "/big.mdb");
+        ASSERT_TRUE(big.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(big.resize(qint64(2) << 30));
+    }
     {
         // Twenty pages of call records overwritten: dozens of problems, five
         // of them named.
@@ -452,6 +460,7 @@ TEST_F(RestoreTest, BadFilesAreRefusedAndChangeNothing)
         {"/half.mdb", ""},
         {"/cut.mdb", ""},
         {"/notes.mdb", "不是本系统的数据库备份"},
+        {"/big.mdb", "不是本系统的数据库备份"},
         {"/print.mdb", "未加密的数据库"},
         {"/otherkey.mdb", "另一套系统"},
         {"/nouser.mdb", "缺少表 User"},
@@ -884,4 +893,66 @@ TEST_F(RestoreTest, CopiesOnTheirWayAreTheCurrentOnesNeverTheFiles)
     const ToolResult r = RestoreDatabase(home.paths(), {withCopies, false, at});
     ASSERT_TRUE(r.ok()) << r.text.toStdString();
     EXPECT_EQ(rowsOf(db, "OutwardPending"), QList<QStringList>());
+}
+
+// What stands in the place of a lost database is named, and a rescue works
+// over it and keeps it aside: the log a killed console left beside a missing
+// file (it would be played into the restored one and break it), a link to a
+// disk that is not mounted, a folder.
+TEST_F(RestoreTest, RescueSetsAsideWhatStandsInPlaceOfALostDatabase)
+{
+    const QString db = home.paths().switchDb();
+    QByteArray staleLog;
+    {
+        Database live;
+        ASSERT_TRUE(openDb(live, db));
+        ASSERT_TRUE(live.exec("PRAGMA wal_autocheckpoint=0"));
+        ASSERT_TRUE(addCalls(live, 200, "in-the-log-only"));
+        staleLog = fileBytes(db + "-wal");
+        ASSERT_GT(staleLog.size(), 0);
+    }
+    const auto fileRows = allRows(backup);
+    const struct {
+        const char *what;
+        const char *says;
+    } cases[] = {{"log", "数据库文件不存在"}, {"link", "失效的链接"}, {"folder", "是一个文件夹"}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        const QString what = QString::fromUtf8(c.what);
+        RemoveDatabaseFiles(db);
+        QDir(db).removeRecursively();
+        for (const QString &f : filesIn(home.paths().dataDir())) {
+            if (!f.startsWith("Switch-damaged"))
+                continue;
+            QDir(home.paths().dataDir() + "/" + f).removeRecursively();
+            QFile::remove(home.paths().dataDir() + "/" + f);
+        }
+        if (what == "log")
+            ASSERT_TRUE(writeFile(db + "-wal", staleLog));
+        else if (what == "link")
+            ASSERT_TRUE(QFile::link("/mnt/unmounted-disk/Switch.mdb", db));
+        else
+            ASSERT_TRUE(QDir().mkpath(db + "/lost+found"));
+
+        const Checked<DatabaseCondition> condition = CheckDatabase(home.paths());
+        ASSERT_TRUE(condition) << condition.reason().toStdString();
+        EXPECT_FALSE(condition->sound());
+        EXPECT_TRUE(condition->problem.contains(QString::fromUtf8(c.says))) << condition->problem.toStdString();
+
+        const ToolResult r = restore(false);
+        ASSERT_EQ(r.outcome, ToolOutcome::Done) << r.text.toStdString();
+        Database d; // opened as the console opens it, which would play a log it found
+        ASSERT_TRUE(openDb(d, db));
+        EXPECT_EQ(IntegrityProblems(d).value_or({"not checked"}), QStringList());
+        EXPECT_EQ(rowsOf(d, "PHNBill"), fileRows.value("PHNBill"));
+        d.close();
+        const QString aside = home.paths().dataDir() + "/Switch-damaged-20261208-093005.mdb";
+        if (what == "log")
+            EXPECT_EQ(fileBytes(aside + "-wal"), staleLog) << "kept aside, byte for byte";
+        else if (what == "link")
+            EXPECT_EQ(QFileInfo(aside).symLinkTarget(), "/mnt/unmounted-disk/Switch.mdb");
+        else
+            EXPECT_TRUE(QFileInfo(aside + "/lost+found").isDir());
+        EXPECT_TRUE(r.text.contains(aside)) << r.text.toStdString();
+    }
 }
