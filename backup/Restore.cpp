@@ -394,8 +394,6 @@ qint64 fileSize(const QString &path)
     return size;
 }
 
-QString megabytes(qint64 bytes) { return QString::number((bytes + (1 << 20) - 1) >> 20); }
-
 // Refuses, with the figures, a restore the disk has no room for (see
 // RestoreSpaceNeeded).
 std::optional<ToolResult> checkSpace(const HomePaths &home, const QString &file, bool rescue, bool readsCurrent)
@@ -409,8 +407,8 @@ std::optional<ToolResult> checkSpace(const HomePaths &home, const QString &file,
         return std::nullopt; // nothing known: the copies themselves report a full disk
     auto refuse = [&](qint64 needed, qint64 available, const QString &folder) {
         return ToolResult{ToolOutcome::Refused,
-                          QStringLiteral("磁盘空间不足：恢复需要约 %1 MB 可用空间，文件夹 %2 所在的磁盘只有 %3 MB。")
-                                  .arg(megabytes(needed), folder, megabytes(available))
+                          QStringLiteral("磁盘空间不足：恢复需要约 %1 可用空间，文件夹 %2 所在的磁盘只有 %3。")
+                                  .arg(SizeNeededText(needed), folder, SizeAvailableText(available))
                               + unchanged()};
     };
     if (dataDevice == rootDevice) {

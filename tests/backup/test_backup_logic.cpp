@@ -3,6 +3,7 @@
 #include "ConsoleContext.h"
 #include "DatabaseCopy.h"
 #include "DatabaseHealth.h"
+#include "FileAccess.h"
 #include "HomeFiles.h"
 #include "HomeLock.h"
 #include "Restore.h"
@@ -842,8 +843,7 @@ TEST(RestoreSpaceTest, ARestoreTheDiskHasNoRoomForIsRefusedWithTheFigures)
     const QStringList files = filesIn(home.root()) + filesIn(home.dataDir());
     const ToolResult refused = RestoreDatabase(home, {backup});
     EXPECT_EQ(refused.outcome, ToolOutcome::Refused) << refused.text.toStdString();
-    EXPECT_TRUE(
-        refused.text.contains(QStringLiteral("磁盘空间不足：恢复需要约 %1 MB").arg((needed + (1 << 20) - 1) >> 20)))
+    EXPECT_TRUE(refused.text.contains(QStringLiteral("磁盘空间不足：恢复需要约 %1").arg(SizeNeededText(needed))))
         << refused.text.toStdString();
     EXPECT_TRUE(refused.text.contains(home.dataDir()));
     EXPECT_TRUE(refused.text.contains("数据库没有改动"));
