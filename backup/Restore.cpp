@@ -811,7 +811,7 @@ ToolResult RestoreDatabase(const HomePaths &home, const RestoreRequest &request,
     (void)live.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
     live.close();
     stage.close();
-    (void)KeepNewestDated(home.root(), QuesselPrefix(), kKeptRestoreCopies);
+    (void)KeepNewestDated(home.root(), QuesselPrefix(), kKeptRestoreCopies, copy);
 
     QString text = QStringLiteral("已用 %1 恢复数据库 %2；%3。")
                        .arg(chosen.absoluteFilePath(), home.switchDb(), keptText(kept, request.withCalls));

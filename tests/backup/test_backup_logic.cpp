@@ -956,3 +956,22 @@ TEST_F(RestoreTest, RescueSetsAsideWhatStandsInPlaceOfALostDatabase)
         EXPECT_TRUE(r.text.contains(aside)) << r.text.toStdString();
     }
 }
+
+// Copies of replaced databases named by a clock that was ahead: the copy the
+// restore's message names is the one it just made, and it stays.
+TEST_F(RestoreTest, TheCopyARestoreNamesStaysWhateverTheClockDid)
+{
+    for (const char *name :
+         {"Quessel-20991231-230000.mdb", "Quessel-20991231-230100.mdb", "Quessel-20991231-230200.mdb"}) {
+        ASSERT_TRUE(writeFile(home.file(QString::fromUtf8(name)), "copy"));
+        QFile f(home.file(QString::fromUtf8(name)));
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(f.setFileTime(QDateTime::currentDateTime().addDays(-10), QFileDevice::FileModificationTime));
+    }
+    const ToolResult r = restore(false);
+    ASSERT_TRUE(r.ok()) << r.text.toStdString();
+    const QString named = home.file("Quessel-20261208-093005.mdb");
+    EXPECT_TRUE(r.text.contains(named)) << r.text.toStdString();
+    EXPECT_TRUE(QFileInfo::exists(named));
+    EXPECT_EQ(copies().size(), 3);
+}
