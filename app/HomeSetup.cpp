@@ -100,7 +100,8 @@ bool InitHome(const HomePaths &home, const QString &adminPassword, QString &erro
         error = QStringLiteral("数据库已存在，不会覆盖：%1").arg(home.switchDb());
         return false;
     }
-    for (const QString &dir : {home.root(), home.dataDir(), home.resourceDir(), home.helpDir(), home.portsDir()}) {
+    for (const QString &dir : {home.root(), home.dataDir(), home.resourceDir(), home.helpDir(), home.portsDir(),
+                               home.backupsDir(), home.reportsDir()}) {
         if (!QDir().mkpath(dir) || !QFileInfo(dir).isWritable()) {
             error = QStringLiteral("无法建立或写入文件夹：%1").arg(dir);
             return false;

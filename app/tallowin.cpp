@@ -2,6 +2,7 @@
 // --backup or --restore it shows its window; with them it works without a
 // display, for scheduled backups.
 #include "Backup.h"
+#include "BackupStatus.h"
 #include "ConsoleContext.h"
 #include "DesktopConventions.h"
 #include "HomeFiles.h"
@@ -133,11 +134,22 @@ int main(int argc, char *argv[])
         QStringLiteral("backup"),
         QStringLiteral(
             "Back the database up to FILE (\".mdb\" is added when missing), or into the folder DIR/ as "
-            "Switch-YYYYMMDD-HHMMSS.mdb (an existing folder, or a name ending in \"/\", made when missing)."),
+            "Switch-YYYYMMDD-HHMMSS.mdb (an existing folder, or a name ending in \"/\"). A folder that does not "
+            "exist is refused (a disk not mounted?) unless --mkdir is given; devices are refused."),
         QStringLiteral("FILE"));
-    QCommandLineOption keepOption(QStringLiteral("keep"),
-                                  QStringLiteral("With --backup into a folder: keep only the newest N backups there."),
-                                  QStringLiteral("N"));
+    QCommandLineOption keepOption(
+        QStringLiteral("keep"),
+        QStringLiteral("With --backup: FILE is a folder; keep only the newest N backups there (by the time each was "
+                       "written; the one just written always stays)."),
+        QStringLiteral("N"));
+    QCommandLineOption mkdirOption(QStringLiteral("mkdir"),
+                                   QStringLiteral("With --backup: make the backup folder when it does not exist."));
+    QCommandLineOption scheduledOption(QStringLiteral("scheduled"),
+                                       QStringLiteral("With --backup: the run is the timer's (so recorded)."));
+    QCommandLineOption failedOption(
+        QStringLiteral("note-failed-backup"),
+        QStringLiteral("Record that the timer's backup did not finish (its unit failed or timed out), so that the "
+                       "console warns at its start."));
     QCommandLineOption restoreOption(
         QStringLiteral("restore"),
         QStringLiteral("Restore the database from FILE, keeping the current call records. Works also when "
@@ -148,6 +160,9 @@ int main(int argc, char *argv[])
     parser.addOption(homeOption);
     parser.addOption(backupOption);
     parser.addOption(keepOption);
+    parser.addOption(mkdirOption);
+    parser.addOption(scheduledOption);
+    parser.addOption(failedOption);
     parser.addOption(restoreOption);
     parser.addOption(callsOption);
     QCommandLineOption yesOption(QStringLiteral("yes"),
@@ -177,13 +192,26 @@ int main(int argc, char *argv[])
         print(stderr, QStringLiteral("--with-calls 只能和 --restore 一起使用。"));
         return 2;
     }
-    const QString backupValue = parser.value(backupOption).trimmed();
-    const bool backupToFolder = backupValue.endsWith(QLatin1Char('/')) || QFileInfo(backupValue).isDir();
     bool keepOk = false;
     const int keep = parser.value(keepOption).toInt(&keepOk);
-    if (parser.isSet(keepOption) && (!parser.isSet(backupOption) || !backupToFolder || !keepOk || keep < 1)) {
-        print(stderr, QStringLiteral("--keep N 只能和 --backup 文件夹/ 一起使用，N 至少为 1。"));
+    if (parser.isSet(keepOption) && (!parser.isSet(backupOption) || !keepOk || keep < 1)) {
+        print(stderr, QStringLiteral("--keep N 只能和 --backup 文件夹 一起使用，N 至少为 1。"));
         return 2;
+    }
+    if (parser.isSet(failedOption)) {
+        // Said by the tool itself when it could: that stays.
+        const BackupStatus status = ReadBackupStatus(home);
+        const QDateTime now = QDateTime::currentDateTime();
+        if (status.last && !status.last->ok && status.last->at.secsTo(now) < 3 * 3600)
+            return 0;
+        const QString text = QStringLiteral("定时备份没有完成（超时、被终止或无法启动）。"
+                                            "原因请在终端运行 journalctl --user -u 'tallowin-backup@*' 查看。");
+        if (Status s = RecordBackup(home, {now, false, QStringLiteral("定时"), QString(), text}); !s) {
+            print(stderr, s.reason());
+            return 1;
+        }
+        print(stderr, text);
+        return 0;
     }
 
     // What a killed backup, restore or console left in the home goes, before anything else.
@@ -198,27 +226,12 @@ int main(int argc, char *argv[])
                               + loose.join(QLatin1Char('\n')));
     }
     if (parser.isSet(backupOption)) {
-        // A folder named with its "/" is made (for a schedule's first run)
-        // when the folder above it exists.
-        if (backupValue.endsWith(QLatin1Char('/')) && !QFileInfo(backupValue).exists()
-            && QFileInfo(QFileInfo(QDir::cleanPath(backupValue)).absolutePath()).isDir()) {
-            if (!QDir().mkdir(backupValue) || !MakeFolderPrivate(backupValue)) {
-                print(stderr, QStringLiteral("备份失败：无法建立文件夹 %1").arg(backupValue));
-                return 1;
-            }
-        }
-        const QString target = BackupTargetName(backupValue, QDateTime::currentDateTime());
-        const int rc = report(BackupDatabase(home, target), QStringLiteral("备份失败："));
-        if (rc != 0 || !parser.isSet(keepOption))
-            return rc;
-        const Checked<QStringList> removed = KeepNewestDated(QFileInfo(target).absolutePath(), BackupPrefix(), keep);
-        if (!removed) {
-            print(stderr, QStringLiteral("较早的备份未能删除：") + removed.reason());
-            return 1;
-        }
-        if (!removed->isEmpty())
-            print(stdout, QStringLiteral("已删除较早的备份：\n") + removed->join(QLatin1Char('\n')));
-        return 0;
+        BackupRun run;
+        run.chosen = parser.value(backupOption);
+        run.keep = parser.isSet(keepOption) ? keep : 0;
+        run.makeFolder = parser.isSet(mkdirOption);
+        run.how = parser.isSet(scheduledOption) ? QStringLiteral("定时") : QStringLiteral("命令行");
+        return report(RunBackup(home, run), QStringLiteral("备份失败："));
     }
     if (parser.isSet(restoreOption)) {
         const QString file = parser.value(restoreOption);

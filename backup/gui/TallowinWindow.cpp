@@ -199,7 +199,11 @@ void frmMain::cmdBackup_Click()
             return;
     }
     const HomePaths home = m_ctx.home;
-    runWork([home, target](const Progress &p) { return BackupDatabase(home, target, p); }, kBackupTitle);
+    BackupRun run;
+    run.chosen = target;
+    run.how = QStringLiteral("窗口");
+    run.when = m_ctx.clock.now();
+    runWork([home, run](const Progress &p) { return RunBackup(home, run, p); }, kBackupTitle);
 }
 
 void frmMain::cmdResume_Click()
