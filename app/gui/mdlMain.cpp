@@ -1,4 +1,5 @@
 #include "mdlMain.h"
+#include "BackupStatus.h"
 #include "ConsoleContext.h"
 #include "ConsoleWiring.h"
 #include "DatabaseCopy.h"
@@ -245,6 +246,10 @@ std::unique_ptr<frmMain> Main(ConsoleContext &ctx, bool *databaseFailed)
     main->Form_Load();
     splash.close();
     main->show();
+    // Backups that stopped (a failed run, none for two days while the
+    // nightly timer is on) are said over the main window; work goes on.
+    if (const QString warning = BackupWarning(ctx.home, ctx.clock.now()); !warning.isEmpty())
+        ctx.messages.notify(warning, QStringLiteral("数据备份"), MessageService::Icon::Warning, main.get());
     return main;
 }
 

@@ -1,8 +1,10 @@
+#include "BackupStatus.h"
 #include "ConsoleContext.h"
 #include "HomeKey.h"
 #include "HomeSetup.h"
 #include "Recordset.h"
 #include "TestHome.h"
+#include "frmAbout.h"
 #include "frmLogin.h"
 #include "frmMain.h"
 #include "mdlMain.h"
@@ -10,9 +12,12 @@
 #include <QComboBox>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 using namespace corvane;
@@ -338,4 +343,58 @@ TEST_F(StartupTest, EveryEntryAndToolButtonOpensItsWindow)
     messages.queueAnswer(MessageService::Answer::Ok);
     messages.queueAnswer(MessageService::Answer::Ok);
     EXPECT_TRUE(main->close());
+}
+
+// The nightly timer is on but the backups stopped two days ago (a USB disk
+// never plugged in again): the start says so over the main window and the
+// console runs on; 关于 shows how the last backup went.
+TEST_F(StartupTest, StoppedBackupsAreSaidAtTheStartWhileTheTimerIsOn)
+{
+    initHome();
+    const QDateTime now = clock.now();
+    ASSERT_TRUE(RecordBackup(paths, {now.addDays(-3), true, "定时", "/mnt/usb/Switch-1.mdb", "已备份"}));
+    QTemporaryDir config;
+    const QByteArray oldConfig = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+    auto start = [&] {
+        messages.clear();
+        scriptLogin("pw'中");
+        auto main = Main(ctx);
+        EXPECT_NE(main, nullptr);
+        QStringList said;
+        for (const auto &box : messages.shown())
+            if (box.title == "数据备份")
+                said << box.text;
+        main.reset();
+        ctx.db.close();
+        return said;
+    };
+    EXPECT_TRUE(start().isEmpty()) << "no timer, no warning";
+
+    // `systemctl --user enable` leaves this link; the unit's name is the
+    // home's path escaped as systemd-escape --path writes it.
+    QProcess escape;
+    escape.start("systemd-escape", {"--path", paths.root()});
+    if (escape.waitForFinished(5000) && escape.exitCode() == 0) {
+        EXPECT_EQ(SystemdEscapePath(paths.root()), QString::fromUtf8(escape.readAllStandardOutput()).trimmed());
+    }
+    const QString wants = config.path() + "/systemd/user/timers.target.wants";
+    ASSERT_TRUE(QDir().mkpath(wants));
+    ASSERT_TRUE(QFile::link("/usr/lib/systemd/user/tallowin-backup@.timer",
+                            wants + "/tallowin-backup@" + SystemdEscapePath(paths.root()) + ".timer"));
+    const QStringList said = start();
+    ASSERT_EQ(said.size(), 1);
+    EXPECT_TRUE(said.first().contains("超过两天") && said.first().contains("/mnt/usb/Switch-1.mdb"))
+        << said.first().toStdString();
+
+    ASSERT_TRUE(RecordBackup(paths, {now.addSecs(-3600), true, "定时", "/mnt/usb/Switch-2.mdb", "已备份"}));
+    EXPECT_TRUE(start().isEmpty());
+    // A run that failed is said whether or not the timer is on.
+    ASSERT_TRUE(RecordBackup(paths, {now.addSecs(-60), false, "命令行", "/mnt/usb/x", "备份文件夹 /mnt/usb 不存在"}));
+    ASSERT_EQ(start().size(), 1);
+    qputenv("XDG_CONFIG_HOME", oldConfig);
+
+    frmAbout about(paths.resource("company.gif"), BackupStatusText(ReadBackupStatus(paths)));
+    EXPECT_TRUE(about.lblBackup->text().contains("失败")) << about.lblBackup->text().toStdString();
+    EXPECT_TRUE(about.lblBackup->text().contains("/mnt/usb/Switch-2.mdb")) << "and the last good one";
 }
