@@ -15,7 +15,9 @@
 #include "mdlMain.h"
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 #include <QTextStream>
 #include <cstdio>
@@ -174,15 +176,21 @@ int main(int argc, char *argv[])
                                    QStringLiteral("NAME"));
     QCommandLineOption reportOption(
         QStringLiteral("report"),
-        QStringLiteral("Write the traffic report of month YYYY-MM to the file of --out (.pdf or .xlsx) and exit; "
-                       "reads the database only, also while a console runs on the home."),
+        QStringLiteral("Write the traffic report of month YYYY-MM (or last-month) to the file of --out (.pdf or "
+                       ".xlsx) and exit; reads the database only, also while a console runs on the home."),
         QStringLiteral("YYYY-MM"));
-    QCommandLineOption outOption(QStringLiteral("out"), QStringLiteral("With --report: the file to write."),
+    QCommandLineOption outOption(QStringLiteral("out"),
+                                 QStringLiteral("With --report: the file to write, or an existing folder DIR/ that "
+                                                "gets traffic-YYYY-MM.pdf (or the kind of --format)."),
                                  QStringLiteral("FILE"));
+    QCommandLineOption formatOption(QStringLiteral("format"),
+                                    QStringLiteral("With --report --out DIR/: pdf (the default) or xlsx."),
+                                    QStringLiteral("KIND"));
     parser.addOption(homeOption);
     parser.addOption(initOption);
     parser.addOption(reportOption);
     parser.addOption(outOption);
+    parser.addOption(formatOption);
     parser.addOption(demoOption);
     parser.addOption(resetOption);
     if (!parser.parse(QCoreApplication::arguments())) {
@@ -210,8 +218,32 @@ int main(int argc, char *argv[])
             printError(QStringLiteral("请用 --out FILE 指定报表文件（.pdf 或 .xlsx）"));
             return 2;
         }
-        const Checked<QString> done = TrafficReport::MonthlyReport(home, parser.value(reportOption),
-                                                                   parser.value(outOption), QDate::currentDate());
+        // The month before this one, for a timer that runs on the first.
+        QString month = parser.value(reportOption);
+        if (month == QLatin1String("last-month"))
+            month = QDate::currentDate().addMonths(-1).toString(QStringLiteral("yyyy-MM"));
+        QString out = parser.value(outOption);
+        if (out.endsWith(QLatin1Char('/')) || QFileInfo(out).isDir()) {
+            const QString kind = parser.isSet(formatOption) ? parser.value(formatOption) : QStringLiteral("pdf");
+            if (kind != QLatin1String("pdf") && kind != QLatin1String("xlsx")) {
+                printError(QStringLiteral("--format 只能是 pdf 或 xlsx：%1").arg(kind));
+                return 2;
+            }
+            // The home's own reports/ is made (an older home has none); a
+            // folder elsewhere that is missing is most likely not mounted.
+            const QString folder = QFileInfo(QDir::cleanPath(out)).absoluteFilePath();
+            if (!QFileInfo::exists(folder) && folder == QFileInfo(home.reportsDir()).absoluteFilePath()
+                && (!QDir().mkpath(folder) || !MakeFolderPrivate(folder))) {
+                printError(QStringLiteral("无法建立报表文件夹 %1").arg(folder));
+                return 1;
+            }
+            if (!QFileInfo(out).isDir()) {
+                printError(QStringLiteral("报表文件夹 %1 不存在（移动硬盘或网络文件夹是否没有挂载？）").arg(out));
+                return 1;
+            }
+            out = QDir(out).filePath(QStringLiteral("traffic-%1.%2").arg(month, kind));
+        }
+        const Checked<QString> done = TrafficReport::MonthlyReport(home, month, out, QDate::currentDate());
         if (!done) {
             printError(done.reason());
             return 1;
