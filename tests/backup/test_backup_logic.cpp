@@ -957,8 +957,9 @@ TEST_F(RestoreTest, RescueSetsAsideWhatStandsInPlaceOfALostDatabase)
     }
 }
 
-// Copies of replaced databases named by a clock that was ahead: the copy the
-// restore's message names is the one it just made, and it stays.
+// Copies of replaced databases named and written by a clock that was ahead
+// (set right since): by name and by time they look newer than the copy this
+// restore makes, yet the copy its message names is the one that stays.
 TEST_F(RestoreTest, TheCopyARestoreNamesStaysWhateverTheClockDid)
 {
     for (const char *name :
@@ -966,7 +967,7 @@ TEST_F(RestoreTest, TheCopyARestoreNamesStaysWhateverTheClockDid)
         ASSERT_TRUE(writeFile(home.file(QString::fromUtf8(name)), "copy"));
         QFile f(home.file(QString::fromUtf8(name)));
         ASSERT_TRUE(f.open(QIODevice::ReadWrite));
-        ASSERT_TRUE(f.setFileTime(QDateTime::currentDateTime().addDays(-10), QFileDevice::FileModificationTime));
+        ASSERT_TRUE(f.setFileTime(QDateTime::currentDateTime().addDays(10), QFileDevice::FileModificationTime));
     }
     const ToolResult r = restore(false);
     ASSERT_TRUE(r.ok()) << r.text.toStdString();

@@ -350,7 +350,7 @@ TEST_F(CliTest, BackupsASiteCanCountOn)
         ASSERT_TRUE(writeFile(future[i], "backup"));
         QFile f(future[i]);
         ASSERT_TRUE(f.open(QIODevice::ReadWrite));
-        ASSERT_TRUE(f.setFileTime(written[2 - i], QFileDevice::FileModificationTime));
+        ASSERT_TRUE(f.setFileTime(written[i], QFileDevice::FileModificationTime));
     }
     const ToolRun r = tallowin(homeArgs() << "--backup" << folder << "--keep"
                                           << "2"
@@ -358,9 +358,9 @@ TEST_F(CliTest, BackupsASiteCanCountOn)
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
     const QStringList kept = DatedFiles(folder, BackupPrefix());
     ASSERT_EQ(kept.size(), 2);
-    EXPECT_EQ(kept.last(), future[2]) << "the newest written of the others";
+    EXPECT_EQ(kept.last(), future[0]) << "the newest written of the others";
     EXPECT_TRUE(r.out.contains(kept.first())) << "the one just written: " << r.out.toStdString();
-    EXPECT_TRUE(r.out.contains("已删除较早的备份") && r.out.contains(future[0]) && r.out.contains(future[1]))
+    EXPECT_TRUE(r.out.contains("已删除较早的备份") && r.out.contains(future[1]) && r.out.contains(future[2]))
         << r.out.toStdString();
     EXPECT_TRUE(r.out.contains("时钟")) << r.out.toStdString();
     EXPECT_TRUE(r.out.contains("同一块磁盘")) << r.out.toStdString();
