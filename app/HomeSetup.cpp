@@ -140,7 +140,15 @@ bool InitHome(const HomePaths &home, const QString &adminPassword, QString &erro
         && !createDatabase(home.printDb(), QByteArray(), printTables(), nullptr, error)) {
         return false;
     }
-    return InstallHomeFiles(home, error);
+    if (!InstallHomeFiles(home, error))
+        return false;
+    // A home folder that was there before (made under a loose umask) is the
+    // owner's to write from now on; the start checks it stays so.
+    if (Status s = MakeHomePrivate(home); !s) {
+        error = s.reason();
+        return false;
+    }
+    return true;
 }
 
 bool IsNewHome(const HomePaths &home)
@@ -194,8 +202,8 @@ bool OfferNewHome(const HomePaths &home, MessageService &messages, QString *reco
 
 bool ConfigureDemoHome(const HomePaths &home, QString &error)
 {
-    const QString calls = home.root() + QStringLiteral("/calls/");
-    if (!QDir().mkpath(calls)) {
+    const QString calls = home.callsDir() + QLatin1Char('/');
+    if (!QDir().mkpath(calls) || !MakeFolderPrivate(calls)) {
         error = QStringLiteral("无法建立文件夹：%1").arg(calls);
         return false;
     }

@@ -142,6 +142,9 @@ int resetPassword(const HomePaths &home, const QString &name)
 
 int main(int argc, char *argv[])
 {
+    // Call records, fees and backups are the owner's alone, whatever the umask.
+    KeepNewFilesToOwner();
+
     // Setting up a home and the help need no display; everything else is a
     // desktop program.
     bool headless = false;

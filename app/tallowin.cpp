@@ -108,6 +108,9 @@ int report(const ToolResult &result, const QString &failedHead)
 
 int main(int argc, char *argv[])
 {
+    // Call records, fees and backups are the owner's alone, whatever the umask.
+    KeepNewFilesToOwner();
+
     // A file size limit (ulimit -f in a scheduled job) is reported as a failed
     // write and cleaned up, instead of ending the program half-way.
     std::signal(SIGXFSZ, SIG_IGN);

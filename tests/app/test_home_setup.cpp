@@ -11,6 +11,7 @@
 #include "PasswordHash.h"
 #include "TestHome.h"
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -36,6 +37,10 @@ void setMode(const QString &path, int mode)
     ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), mode_t(mode)), 0) << path.toStdString();
 }
 
+struct ConsoleRun {
+    int code = -1;
+    QString err;
+};
 // Sets an environment variable for one test and puts the old value back.
 class ScopedEnv {
 public:
@@ -183,8 +188,21 @@ TEST(HomePrivacyTest, InitBackupAndTheStartReportKeepTheDataToItsOwner)
     const QString copy = home.root() + "/Quessel-20261208-093005.mdb";
     ASSERT_TRUE(QFile::copy(home.switchDb(), copy));
     setMode(copy, 0644);
+    // ports/ others may write (they could point COM1 anywhere), a calls
+    // folder and a monthly file others may read.
+    setMode(home.portsDir(), 0777);
+    ASSERT_TRUE(QDir().mkpath(home.callsDir()));
+    setMode(home.callsDir(), 0755);
+    const QString month = home.callsDir() + "/202612.txt";
+    {
+        QFile file(month);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("805,2026-12-08 22:01:00,30,0.20\n");
+    }
+    setMode(month, 0644);
     const QStringList loose = LoosePermissions(home);
-    EXPECT_EQ(loose, QStringList({home.dataDir() + " (0755)", home.switchDb() + " (0644)", copy + " (0644)"}));
+    EXPECT_EQ(loose, QStringList({home.portsDir() + " (0777)", home.dataDir() + " (0755)", home.callsDir() + " (0755)",
+                                  home.switchDb() + " (0644)", copy + " (0644)", month + " (0644)"}));
     ScriptedMessageService messages;
     messages.queueAnswer(MessageService::Answer::No);
     EXPECT_TRUE(ReportHomePermissions(home, messages));
@@ -201,8 +219,86 @@ TEST(HomePrivacyTest, InitBackupAndTheStartReportKeepTheDataToItsOwner)
     EXPECT_EQ(modeOf(home.switchDb()), 0600);
     EXPECT_EQ(modeOf(home.printDb()), 0600);
     EXPECT_EQ(modeOf(copy), 0600);
+    EXPECT_EQ(modeOf(home.portsDir()), 0755) << "others may still read the links, not change them";
+    EXPECT_EQ(modeOf(home.callsDir()), 0700);
+    EXPECT_EQ(modeOf(month), 0600);
     EXPECT_FALSE(ReportHomePermissions(home, messages));
     EXPECT_EQ(messages.shown().size(), 2);
+}
+
+namespace {
+
+// Runs the built console with the umask of a careless site.
+ConsoleRun runUnderUmask(mode_t mask, const QStringList &args, const QByteArray &typed = {})
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("CORVANE_HOME"));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    p.setProcessEnvironment(env);
+    p.setChildProcessModifier([mask] { ::umask(mask); });
+    p.start(QStringLiteral(CORVANE_PATH), args);
+    p.write(typed);
+    p.closeWriteChannel();
+    ConsoleRun r;
+    if (p.waitForFinished(120000) && p.exitStatus() == QProcess::NormalExit)
+        r.code = p.exitCode();
+    r.err = QString::fromLocal8Bit(p.readAllStandardError());
+    return r;
+}
+
+// Everything under `root` that others may write, or (data) reach at all.
+QStringList openToOthers(const QString &root, const HomePaths &home)
+{
+    QStringList open;
+    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    QStringList all{root};
+    while (it.hasNext())
+        all << it.next();
+    for (const QString &path : all) {
+        if (QFileInfo(path).isSymLink())
+            continue;
+        const int mode = modeOf(path);
+        const bool data = path.startsWith(home.dataDir()) || path.startsWith(home.callsDir())
+                          || path.startsWith(home.reportsDir()) || path.startsWith(home.backupsDir())
+                          || path.endsWith(".key") || path.endsWith("ADMIN-PASSWORD.txt");
+        if (mode & (data ? 077 : 022))
+            open << QStringLiteral("%1 (%2)").arg(path).arg(mode, 4, 8, QChar('0'));
+    }
+    return open;
+}
+
+} // namespace
+
+// A new user under umask 000: a fresh demonstration home, then last month's
+// report into the home and a workbook into a folder everyone may write. No
+// folder or file is writable by others, none with call data readable by them.
+TEST(HomePrivacyTest, AFreshHomeUnderUmaskZeroIsItsOwnersAlone)
+{
+    test::TestHome dir;
+    const HomePaths home(dir.file(QStringLiteral("home")));
+    const ConsoleRun init = runUnderUmask(
+        0, {QStringLiteral("--home"), home.root(), QStringLiteral("--init"), QStringLiteral("--demo")}, "pw\n");
+    ASSERT_EQ(init.code, 0) << init.err.toStdString();
+    ASSERT_TRUE(QFileInfo(home.callsDir()).isDir());
+    EXPECT_EQ(openToOthers(home.root(), home), QStringList());
+    EXPECT_EQ(LoosePermissions(home), QStringList());
+
+    const QString shared = dir.file(QStringLiteral("shared"));
+    ASSERT_TRUE(QDir().mkpath(shared));
+    setMode(shared, 0777);
+    const ConsoleRun pdf =
+        runUnderUmask(0, {QStringLiteral("--home"), home.root(), QStringLiteral("--report"), QStringLiteral("2026-11"),
+                          QStringLiteral("--out"), home.reportsDir() + QLatin1Char('/')});
+    ASSERT_EQ(pdf.code, 0) << pdf.err.toStdString();
+    EXPECT_EQ(modeOf(home.reportsDir() + QStringLiteral("/traffic-2026-11.pdf")), 0600);
+    const ConsoleRun xlsx =
+        runUnderUmask(0, {QStringLiteral("--home"), home.root(), QStringLiteral("--report"), QStringLiteral("2026-11"),
+                          QStringLiteral("--out"), shared + QStringLiteral("/话务月报.xlsx")});
+    ASSERT_EQ(xlsx.code, 0) << xlsx.err.toStdString();
+    EXPECT_EQ(modeOf(shared + QStringLiteral("/话务月报.xlsx")), 0600);
+    EXPECT_EQ(openToOthers(home.root(), home), QStringList());
 }
 
 TEST(FirstStartTest, OffersToCreateTheDatabaseAndChecksThePassword)
@@ -269,11 +365,6 @@ QMap<QString, QList<QStringList>> contentOf(const HomePaths &home)
                 .value_or({}));
     return all;
 }
-
-struct ConsoleRun {
-    int code = -1;
-    QString err;
-};
 
 ConsoleRun resetPassword(const HomePaths &home, const QString &name, const QByteArray &typed)
 {
