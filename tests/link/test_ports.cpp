@@ -405,3 +405,24 @@ TEST(PortFaults, PortThatCannotServeIsNamedOnceWhileTheConsoleKeepsTrying)
         EXPECT_EQ(env.messages.shown().size(), 1);
     }
 }
+
+// ports/ (or the home) others may write: a link there may lead to a device
+// of theirs, so no port is opened through it, and the fault names the folder
+// and the cure. Once only the owner may write, the same link opens.
+TEST_F(PortTest, NoPortThroughALinkInAFolderOthersMayWrite)
+{
+    const QString ports = env.ctx->home.portsDir();
+    for (const QString &folder : {ports, env.ctx->home.root()}) {
+        struct stat st {};
+        ASSERT_EQ(::stat(QFile::encodeName(folder).constData(), &st), 0);
+        ASSERT_EQ(::chmod(QFile::encodeName(folder).constData(), st.st_mode | S_IWOTH), 0);
+        EXPECT_FALSE(link.OpenPort(1));
+        EXPECT_FALSE(link.mscPort.isOpen());
+        const QString fault = link.PortFaultText();
+        EXPECT_TRUE(fault.contains(folder + " 其他用户也可以写入") && fault.contains("chmod go-w " + folder))
+            << fault.toStdString();
+        ASSERT_EQ(::chmod(QFile::encodeName(folder).constData(), st.st_mode & ~mode_t(S_IWGRP | S_IWOTH)), 0);
+        ASSERT_TRUE(link.OpenPort(1));
+        EXPECT_TRUE(link.PortFaultText().isEmpty());
+    }
+}
