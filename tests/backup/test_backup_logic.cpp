@@ -692,7 +692,8 @@ namespace {
 bool dropDescriptorOf(const QString &file)
 {
     const QString target = QFileInfo(file).canonicalFilePath();
-    const QStringList fds = QDir("/proc/self/fd").entryList(QDir::Files | QDir::System);
+    const QStringList fds =
+        QDir("/proc/self/fd").entryList(QDir::Files | QDir::Dirs | QDir::System | QDir::NoDotAndDotDot);
     for (const QString &fd : fds) {
         if (QFileInfo("/proc/self/fd/" + fd).symLinkTarget() == target) {
             const int null = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
@@ -721,10 +722,28 @@ TEST(HomeLockTest, ProgramsTheHolderStartsDoNotKeepTheLock)
     child.start("/bin/sh", {"-c", "echo running; read line"});
     ASSERT_TRUE(child.waitForReadyRead());
     ASSERT_TRUE(dropDescriptorOf(HomeLock::lockFile(home.paths())));
+    ASSERT_TRUE(dropDescriptorOf(home.paths().dataDir()));
     EXPECT_TRUE(second.acquire(home.paths()));
     child.write("done\n");
     child.closeWriteChannel();
     EXPECT_TRUE(child.waitForFinished());
+}
+
+// Switch.lock deleted while a console runs (a cleanup of "stale" files): a
+// second console still finds the home taken.
+TEST(HomeLockTest, ADeletedLockFileDoesNotLetASecondConsoleIn)
+{
+    BackupHome home;
+    ASSERT_TRUE(home.ok());
+    HomeLock console;
+    ASSERT_TRUE(console.acquire(home.paths()));
+    ASSERT_TRUE(QFile::remove(HomeLock::lockFile(home.paths())));
+    HomeLock second;
+    const Status refused = second.acquire(home.paths());
+    EXPECT_FALSE(refused);
+    EXPECT_TRUE(refused.reason().contains("请先退出监控软件")) << refused.reason().toStdString();
+    console.release();
+    EXPECT_TRUE(second.acquire(home.paths()));
 }
 
 TEST(LeftoversTest, WhatKilledRunsLeftGoesAtTheNextStartButWorkInProgressStays)
