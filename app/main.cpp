@@ -130,7 +130,11 @@ int resetPassword(const HomePaths &home, const QString &name)
         printError(QStringLiteral("密码和确认密码不相符!"));
         return 2;
     }
-    if (Status s = ResetPassword(db, name, password); !s) {
+    // The usage record says who set it: the system user at the terminal.
+    const passwd *user = ::getpwuid(::geteuid());
+    const QString systemUser = user ? QString::fromLocal8Bit(user->pw_name) : QString::number(::geteuid());
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyy年MM月dd日HH:mm:ss"));
+    if (Status s = ResetPasswordRecorded(db, name, password, systemUser, stamp); !s) {
         printError(s.reason());
         return 1;
     }

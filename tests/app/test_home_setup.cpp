@@ -16,6 +16,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -436,6 +437,15 @@ TEST(ResetPasswordTest, SetsThatPasswordAloneAndIsRefusedWhileAConsoleRuns)
     const QString stored = after[QStringLiteral("OP")][0].value(2);
     EXPECT_TRUE(PasswordHash::verify(stored, QStringLiteral("新的 密码")));
     EXPECT_FALSE(PasswordHash::verify(stored, QStringLiteral("forgotten")));
+    // The usage record names who set it, the system user at the terminal.
+    const passwd *user = ::getpwuid(::geteuid());
+    ASSERT_NE(user, nullptr);
+    QList<QStringList> &usage = after[QStringLiteral("OPRec")];
+    ASSERT_EQ(usage.size(), before[QStringLiteral("OPRec")].size() + 1);
+    EXPECT_EQ(usage.last().value(2),
+              QStringLiteral("管理员（命令行重设密码，系统用户 %1）").arg(QString::fromLocal8Bit(user->pw_name)));
+    EXPECT_FALSE(usage.last().value(3).isEmpty());
+    usage.removeLast();
     // Put the old value back: then nothing else may differ.
     after[QStringLiteral("OP")][0][2] = before[QStringLiteral("OP")][0].value(2);
     EXPECT_EQ(after, before);
