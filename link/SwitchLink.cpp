@@ -247,10 +247,18 @@ void SwitchLink::tellFault(const QString &key, const QString &title, const QStri
     // hears of it once, and again only when the reason changes.
     if (fault == told)
         return;
+    const QString before = told;
     told = fault;
-    if (fault.isEmpty())
+    if (fault.isEmpty()) {
+        // The port works again: a box still open says so.
+        m_ctx.messages.resetKeyed(key, QStringLiteral("%1 %2 已恢复。").arg(title, key.section(QLatin1Char('-'), -1)),
+                                  MessageService::Icon::Information);
         return;
+    }
     qWarning("%s", qPrintable(fault));
+    // Another fault than the one shown: the box names the latest, counted anew.
+    if (!before.isEmpty())
+        m_ctx.messages.resetKeyed(key, fault, MessageService::Icon::Warning);
     m_ctx.messages.notifyKeyed(key, fault, title, MessageService::Icon::Warning);
 }
 

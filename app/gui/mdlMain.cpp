@@ -246,6 +246,9 @@ std::unique_ptr<frmMain> Main(ConsoleContext &ctx, bool *databaseFailed)
     main->Form_Load();
     splash.close();
     main->show();
+    // What the load step found wrong (a port without permission) was shown
+    // before the main window: put over it.
+    ctx.messages.adoptNotices(main.get());
     // Backups that stopped (a failed run, none for two days while the
     // nightly timer is on) are said over the main window; work goes on.
     if (const QString warning = BackupWarning(ctx.home, ctx.clock.now()); !warning.isEmpty())
