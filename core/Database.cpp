@@ -59,6 +59,7 @@ QString meaningOf(int code)
     case SQLITE_IOERR: return QStringLiteral("读写磁盘出错（磁盘故障或已拔出？）");
     case SQLITE_CONSTRAINT: return QStringLiteral("数据库拒绝了这次写入");
     case SQLITE_NOMEM: return QStringLiteral("内存不足");
+    case SQLITE_ERROR: return QStringLiteral("数据库的结构与本程序不符（缺少表或列？）");
     default: return QStringLiteral("数据库错误（代码 %1）").arg(code & 0xff);
     }
 }

@@ -311,7 +311,10 @@ TEST_F(IntakeTest, LockedOrReadOnlyDatabaseStoresNothingAndAcknowledgesNothing)
     EXPECT_EQ(env.messages.last()->title, "话单存储错误");
     EXPECT_EQ(env.messages.last()->icon, MessageService::Icon::Critical);
     EXPECT_TRUE(env.messages.last()->text.startsWith("话单无法存入数据库，本话单未确认，交换机将重发。"));
-    EXPECT_TRUE(env.messages.last()->text.endsWith(" (3次)")) << env.messages.last()->text.toStdString();
+    // The count follows what the operator reads; SQLite's words come after it.
+    const QString text = env.messages.last()->text;
+    EXPECT_TRUE(text.section(MessageService::detailsMarker(), 0, 0).endsWith(" (3次)")) << text.toStdString();
+    EXPECT_TRUE(text.contains("数据库正被其他程序使用")) << text.toStdString();
     EXPECT_EQ(env.messages.keyedCount(CallIntake::StoreFailedKey), 3);
 
     ASSERT_TRUE(other.exec("ROLLBACK"));
