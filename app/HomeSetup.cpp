@@ -4,6 +4,7 @@
 #include "Data.h"
 #include "Database.h"
 #include "DefaultRows.h"
+#include "HomeKey.h"
 #include "HomePrivacy.h"
 #include "MessageService.h"
 #include "Recordset.h"
@@ -89,7 +90,7 @@ bool createDatabase(const QString &path, const QByteArray &key, const QList<Tabl
 
 } // namespace
 
-bool InitHome(const HomePaths &home, const QString &adminPassword, QString &error)
+bool InitHome(const HomePaths &home, const QString &adminPassword, QString &error, QString *recoveryKey)
 {
     if (adminPassword.isEmpty()) {
         error = QStringLiteral("密码不能为空!");
@@ -99,7 +100,8 @@ bool InitHome(const HomePaths &home, const QString &adminPassword, QString &erro
         error = QStringLiteral("数据库已存在，不会覆盖：%1").arg(home.switchDb());
         return false;
     }
-    for (const QString &dir : {home.root(), home.dataDir(), home.resourceDir(), home.helpDir(), home.portsDir()}) {
+    for (const QString &dir : {home.root(), home.dataDir(), home.resourceDir(), home.helpDir(), home.portsDir(),
+                               home.backupsDir(), home.reportsDir()}) {
         if (!QDir().mkpath(dir) || !QFileInfo(dir).isWritable()) {
             error = QStringLiteral("无法建立或写入文件夹：%1").arg(dir);
             return false;
@@ -109,13 +111,44 @@ bool InitHome(const HomePaths &home, const QString &adminPassword, QString &erro
         error = s.reason();
         return false;
     }
-    if (!createDatabase(home.switchDb(), ConsoleContext::databaseKey(), switchTables(), &adminPassword, error))
+    // A key file the home has already opens its backups: it stays.
+    QByteArray key;
+    bool newKey = false;
+    if (HasOwnKey(home)) {
+        const Checked<QByteArray> own = HomeDatabaseKey(home);
+        if (!own) {
+            error = own.reason();
+            return false;
+        }
+        key = *own;
+    } else {
+        key = NewDatabaseKey();
+        if (Status s = WriteKeyFile(DatabaseKeyFile(home), key); !s) {
+            error = s.reason();
+            return false;
+        }
+        newKey = true;
+    }
+    if (!createDatabase(home.switchDb(), key, switchTables(), &adminPassword, error)) {
+        if (newKey)
+            QFile::remove(DatabaseKeyFile(home));
         return false;
+    }
+    if (newKey && recoveryKey)
+        *recoveryKey = RecoveryKeyText(key);
     if (!QFile::exists(home.printDb())
         && !createDatabase(home.printDb(), QByteArray(), printTables(), nullptr, error)) {
         return false;
     }
-    return InstallHomeFiles(home, error);
+    if (!InstallHomeFiles(home, error))
+        return false;
+    // A home folder that was there before (made under a loose umask) is the
+    // owner's to write from now on; the start checks it stays so.
+    if (Status s = MakeHomePrivate(home); !s) {
+        error = s.reason();
+        return false;
+    }
+    return true;
 }
 
 bool IsNewHome(const HomePaths &home)
@@ -130,7 +163,7 @@ bool IsNewHome(const HomePaths &home)
     return QDir(home.root()).entryList({QStringLiteral("Quessel*.mdb")}, QDir::Files).isEmpty();
 }
 
-bool OfferNewHome(const HomePaths &home, MessageService &messages)
+bool OfferNewHome(const HomePaths &home, MessageService &messages, QString *recoveryKey)
 {
     const QString title = QStringLiteral("建立新的数据库");
     const QString text = QStringLiteral("找不到数据库文件 %1。\n\n"
@@ -157,7 +190,7 @@ bool OfferNewHome(const HomePaths &home, MessageService &messages)
             continue;
         }
         QString error;
-        if (!InitHome(home, *password, error)) {
+        if (!InitHome(home, *password, error, recoveryKey)) {
             messages.show(error, title, MessageService::Icon::Critical);
             return false;
         }
@@ -169,13 +202,18 @@ bool OfferNewHome(const HomePaths &home, MessageService &messages)
 
 bool ConfigureDemoHome(const HomePaths &home, QString &error)
 {
-    const QString calls = home.root() + QStringLiteral("/calls/");
-    if (!QDir().mkpath(calls)) {
+    const QString calls = home.callsDir() + QLatin1Char('/');
+    if (!QDir().mkpath(calls) || !MakeFolderPrivate(calls)) {
         error = QStringLiteral("无法建立文件夹：%1").arg(calls);
         return false;
     }
+    const Checked<QByteArray> key = HomeDatabaseKey(home);
+    if (!key) {
+        error = key.reason();
+        return false;
+    }
     Database db;
-    if (Status opened = db.open(home.switchDb(), ConsoleContext::databaseKey()); !opened) {
+    if (Status opened = db.open(home.switchDb(), *key); !opened) {
         error = opened.reason();
         return false;
     }

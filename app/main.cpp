@@ -2,6 +2,7 @@
 #include "Database.h"
 #include "DesktopConventions.h"
 #include "HomeFiles.h"
+#include "HomeKey.h"
 #include "HomeLock.h"
 #include "HomePrivacy.h"
 #include "HomeSetup.h"
@@ -14,7 +15,9 @@
 #include "mdlMain.h"
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 #include <QTextStream>
 #include <cstdio>
@@ -65,11 +68,14 @@ int initHome(const HomePaths &home, bool demo)
         }
     }
     QString error;
-    if (!InitHome(home, password, error)) {
+    QString recoveryKey;
+    if (!InitHome(home, password, error, &recoveryKey)) {
         std::fprintf(stderr, "%s\n", qPrintable(error));
         return 1;
     }
     std::printf("%s\n", qPrintable(QStringLiteral("已建立新的数据库：%1").arg(home.switchDb())));
+    if (!recoveryKey.isEmpty())
+        std::printf("\n%s\n\n", qPrintable(RecoveryKeyNotice(recoveryKey, home)));
     if (demo && !ConfigureDemoHome(home, error)) {
         std::fprintf(stderr, "%s\n", qPrintable(error));
         return 1;
@@ -100,8 +106,13 @@ int resetPassword(const HomePaths &home, const QString &name)
         printError(s.reason());
         return 1;
     }
+    const Checked<QByteArray> key = HomeDatabaseKey(home);
+    if (!key) {
+        printError(key.reason());
+        return 1;
+    }
     Database db;
-    if (Status opened = db.open(path, ConsoleContext::databaseKey()); !opened) {
+    if (Status opened = db.open(path, *key); !opened) {
         printError(opened.reason());
         return 1;
     }
@@ -119,7 +130,11 @@ int resetPassword(const HomePaths &home, const QString &name)
         printError(QStringLiteral("密码和确认密码不相符!"));
         return 2;
     }
-    if (Status s = ResetPassword(db, name, password); !s) {
+    // The usage record says who set it: the system user at the terminal.
+    const passwd *user = ::getpwuid(::geteuid());
+    const QString systemUser = user ? QString::fromLocal8Bit(user->pw_name) : QString::number(::geteuid());
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyy年MM月dd日HH:mm:ss"));
+    if (Status s = ResetPasswordRecorded(db, name, password, systemUser, stamp); !s) {
         printError(s.reason());
         return 1;
     }
@@ -131,6 +146,9 @@ int resetPassword(const HomePaths &home, const QString &name)
 
 int main(int argc, char *argv[])
 {
+    // Call records, fees and backups are the owner's alone, whatever the umask.
+    KeepNewFilesToOwner();
+
     // Setting up a home and the help need no display; everything else is a
     // desktop program.
     bool headless = false;
@@ -167,15 +185,21 @@ int main(int argc, char *argv[])
                                    QStringLiteral("NAME"));
     QCommandLineOption reportOption(
         QStringLiteral("report"),
-        QStringLiteral("Write the traffic report of month YYYY-MM to the file of --out (.pdf or .xlsx) and exit; "
-                       "reads the database only, also while a console runs on the home."),
+        QStringLiteral("Write the traffic report of month YYYY-MM (or last-month) to the file of --out (.pdf or "
+                       ".xlsx) and exit; reads the database only, also while a console runs on the home."),
         QStringLiteral("YYYY-MM"));
-    QCommandLineOption outOption(QStringLiteral("out"), QStringLiteral("With --report: the file to write."),
+    QCommandLineOption outOption(QStringLiteral("out"),
+                                 QStringLiteral("With --report: the file to write, or an existing folder DIR/ that "
+                                                "gets traffic-YYYY-MM.pdf (or the kind of --format)."),
                                  QStringLiteral("FILE"));
+    QCommandLineOption formatOption(QStringLiteral("format"),
+                                    QStringLiteral("With --report --out DIR/: pdf (the default) or xlsx."),
+                                    QStringLiteral("KIND"));
     parser.addOption(homeOption);
     parser.addOption(initOption);
     parser.addOption(reportOption);
     parser.addOption(outOption);
+    parser.addOption(formatOption);
     parser.addOption(demoOption);
     parser.addOption(resetOption);
     if (!parser.parse(QCoreApplication::arguments())) {
@@ -203,8 +227,32 @@ int main(int argc, char *argv[])
             printError(QStringLiteral("请用 --out FILE 指定报表文件（.pdf 或 .xlsx）"));
             return 2;
         }
-        const Checked<QString> done = TrafficReport::MonthlyReport(home, parser.value(reportOption),
-                                                                   parser.value(outOption), QDate::currentDate());
+        // The month before this one, for a timer that runs on the first.
+        QString month = parser.value(reportOption);
+        if (month == QLatin1String("last-month"))
+            month = QDate::currentDate().addMonths(-1).toString(QStringLiteral("yyyy-MM"));
+        QString out = parser.value(outOption);
+        if (out.endsWith(QLatin1Char('/')) || QFileInfo(out).isDir()) {
+            const QString kind = parser.isSet(formatOption) ? parser.value(formatOption) : QStringLiteral("pdf");
+            if (kind != QLatin1String("pdf") && kind != QLatin1String("xlsx")) {
+                printError(QStringLiteral("--format 只能是 pdf 或 xlsx：%1").arg(kind));
+                return 2;
+            }
+            // The home's own reports/ is made (an older home has none); a
+            // folder elsewhere that is missing is most likely not mounted.
+            const QString folder = QFileInfo(QDir::cleanPath(out)).absoluteFilePath();
+            if (!QFileInfo::exists(folder) && folder == QFileInfo(home.reportsDir()).absoluteFilePath()
+                && (!QDir().mkpath(folder) || !MakeFolderPrivate(folder))) {
+                printError(QStringLiteral("无法建立报表文件夹 %1").arg(folder));
+                return 1;
+            }
+            if (!QFileInfo(out).isDir()) {
+                printError(QStringLiteral("报表文件夹 %1 不存在（移动硬盘或网络文件夹是否没有挂载？）").arg(out));
+                return 1;
+            }
+            out = QDir(out).filePath(QStringLiteral("traffic-%1.%2").arg(month, kind));
+        }
+        const Checked<QString> done = TrafficReport::MonthlyReport(home, month, out, QDate::currentDate());
         if (!done) {
             printError(done.reason());
             return 1;
@@ -218,7 +266,8 @@ int main(int argc, char *argv[])
     // Started from the desktop's menu there is no terminal to show --init:
     // the console offers to create the database itself, on a new home only.
     // A home that lost its database is told how to restore it (Main).
-    if (!QFile::exists(home.switchDb()) && IsNewHome(home) && !OfferNewHome(home, messages))
+    QString recoveryKey;
+    if (!QFile::exists(home.switchDb()) && IsNewHome(home) && !OfferNewHome(home, messages, &recoveryKey))
         return 1;
 
     QString error;
@@ -238,6 +287,8 @@ int main(int argc, char *argv[])
         return 1;
     // What a killed backup or restore left in the home goes now.
     RemoveLeftovers(home, lock.held());
+    if (!recoveryKey.isEmpty())
+        ShowRecoveryKey(ctx, recoveryKey);
     bool databaseFailed = false;
     auto mainWindow = Main(ctx, &databaseFailed);
     if (!mainWindow)

@@ -2,9 +2,11 @@
 // --backup or --restore it shows its window; with them it works without a
 // display, for scheduled backups.
 #include "Backup.h"
+#include "BackupStatus.h"
 #include "ConsoleContext.h"
 #include "DesktopConventions.h"
 #include "HomeFiles.h"
+#include "HomeKey.h"
 #include "HomePrivacy.h"
 #include "QtMessageService.h"
 #include "QtTranslations.h"
@@ -17,9 +19,11 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
+#include <QTextStream>
 #include <csignal>
 #include <cstdio>
 #include <memory>
+#include <termios.h>
 #include <unistd.h>
 
 using namespace corvane;
@@ -30,6 +34,61 @@ void print(FILE *to, const QString &text)
 {
     std::fprintf(to, "%s\n", text.toLocal8Bit().constData());
     std::fflush(to);
+}
+
+// Standard input, one stream for every answer, so that no line read ahead is lost.
+QTextStream &input()
+{
+    static QTextStream in(stdin);
+    return in;
+}
+
+// One line from the terminal without echo, or from standard input when that
+// is no terminal; nullopt at its end.
+std::optional<QString> readSecret(const QString &prompt)
+{
+    const bool tty = isatty(STDIN_FILENO);
+    termios saved{};
+    if (tty) {
+        std::fputs(prompt.toLocal8Bit().constData(), stderr);
+        std::fflush(stderr);
+        tcgetattr(STDIN_FILENO, &saved);
+        termios quiet = saved;
+        quiet.c_lflag &= ~tcflag_t(ECHO);
+        tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
+    }
+    const QString line = input().readLine();
+    if (tty) {
+        tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+        std::fputs("\n", stderr);
+    }
+    if (line.isNull())
+        return std::nullopt;
+    return line;
+}
+
+// The key of a chosen file from another home: its recovery key, asked for
+// (from standard input when that is no terminal). Empty when none is needed;
+// nullopt when none was given that opens it (said on stderr).
+std::optional<QByteArray> askFileKey(const HomePaths &home, const QString &file)
+{
+    if (!QFileInfo(file).isFile() || KeyOfChosenFile(home, file) || !NoDatabaseText(file).isEmpty())
+        return QByteArray();
+    print(stderr, NeedsKeyText(file, false));
+    for (int tries = 0; tries < 3; ++tries) {
+        const auto typed = readSecret(QStringLiteral("恢复密钥："));
+        if (!typed || typed->trimmed().isEmpty())
+            break;
+        const auto key = KeyFromRecoveryKey(*typed);
+        if (!key)
+            print(stderr, QStringLiteral("这不是恢复密钥：恢复密钥是 8 组、每组 5 个字母或数字（如 7K3QD-…）。"));
+        else if (!KeyOfChosenFile(home, file, *key))
+            print(stderr, NeedsKeyText(file, true));
+        else
+            return *key;
+    }
+    print(stderr, QStringLiteral("恢复失败：没有可以打开该文件的恢复密钥。数据库没有改动。"));
+    return std::nullopt;
 }
 
 int report(const ToolResult &result, const QString &failedHead)
@@ -49,6 +108,9 @@ int report(const ToolResult &result, const QString &failedHead)
 
 int main(int argc, char *argv[])
 {
+    // Call records, fees and backups are the owner's alone, whatever the umask.
+    KeepNewFilesToOwner();
+
     // A file size limit (ulimit -f in a scheduled job) is reported as a failed
     // write and cleaned up, instead of ending the program half-way.
     std::signal(SIGXFSZ, SIG_IGN);
@@ -77,11 +139,22 @@ int main(int argc, char *argv[])
         QStringLiteral("backup"),
         QStringLiteral(
             "Back the database up to FILE (\".mdb\" is added when missing), or into the folder DIR/ as "
-            "Switch-YYYYMMDD-HHMMSS.mdb (an existing folder, or a name ending in \"/\", made when missing)."),
+            "Switch-YYYYMMDD-HHMMSS.mdb (an existing folder, or a name ending in \"/\"). A folder that does not "
+            "exist is refused (a disk not mounted?) unless --mkdir is given; devices are refused."),
         QStringLiteral("FILE"));
-    QCommandLineOption keepOption(QStringLiteral("keep"),
-                                  QStringLiteral("With --backup into a folder: keep only the newest N backups there."),
-                                  QStringLiteral("N"));
+    QCommandLineOption keepOption(
+        QStringLiteral("keep"),
+        QStringLiteral("With --backup: FILE is a folder; keep only the newest N backups there (by the time each was "
+                       "written; the one just written always stays)."),
+        QStringLiteral("N"));
+    QCommandLineOption mkdirOption(QStringLiteral("mkdir"),
+                                   QStringLiteral("With --backup: make the backup folder when it does not exist."));
+    QCommandLineOption scheduledOption(QStringLiteral("scheduled"),
+                                       QStringLiteral("With --backup: the run is the timer's (so recorded)."));
+    QCommandLineOption failedOption(
+        QStringLiteral("note-failed-backup"),
+        QStringLiteral("Record that the timer's backup did not finish (its unit failed or timed out), so that the "
+                       "console warns at its start."));
     QCommandLineOption restoreOption(
         QStringLiteral("restore"),
         QStringLiteral("Restore the database from FILE, keeping the current call records. Works also when "
@@ -92,6 +165,9 @@ int main(int argc, char *argv[])
     parser.addOption(homeOption);
     parser.addOption(backupOption);
     parser.addOption(keepOption);
+    parser.addOption(mkdirOption);
+    parser.addOption(scheduledOption);
+    parser.addOption(failedOption);
     parser.addOption(restoreOption);
     parser.addOption(callsOption);
     QCommandLineOption yesOption(QStringLiteral("yes"),
@@ -121,13 +197,26 @@ int main(int argc, char *argv[])
         print(stderr, QStringLiteral("--with-calls 只能和 --restore 一起使用。"));
         return 2;
     }
-    const QString backupValue = parser.value(backupOption).trimmed();
-    const bool backupToFolder = backupValue.endsWith(QLatin1Char('/')) || QFileInfo(backupValue).isDir();
     bool keepOk = false;
     const int keep = parser.value(keepOption).toInt(&keepOk);
-    if (parser.isSet(keepOption) && (!parser.isSet(backupOption) || !backupToFolder || !keepOk || keep < 1)) {
-        print(stderr, QStringLiteral("--keep N 只能和 --backup 文件夹/ 一起使用，N 至少为 1。"));
+    if (parser.isSet(keepOption) && (!parser.isSet(backupOption) || !keepOk || keep < 1)) {
+        print(stderr, QStringLiteral("--keep N 只能和 --backup 文件夹 一起使用，N 至少为 1。"));
         return 2;
+    }
+    if (parser.isSet(failedOption)) {
+        // Said by the tool itself when it could: that stays.
+        const BackupStatus status = ReadBackupStatus(home);
+        const QDateTime now = QDateTime::currentDateTime();
+        if (status.last && !status.last->ok && status.last->at.secsTo(now) < 3 * 3600)
+            return 0;
+        const QString text = QStringLiteral("定时备份没有完成（超时、被终止或无法启动）。"
+                                            "原因请在终端运行 journalctl --user -u 'tallowin-backup@*' 查看。");
+        if (Status s = RecordBackup(home, {now, false, QStringLiteral("定时"), QString(), text}); !s) {
+            print(stderr, s.reason());
+            return 1;
+        }
+        print(stderr, text);
+        return 0;
     }
 
     // What a killed backup, restore or console left in the home goes, before anything else.
@@ -142,33 +231,22 @@ int main(int argc, char *argv[])
                               + loose.join(QLatin1Char('\n')));
     }
     if (parser.isSet(backupOption)) {
-        // A folder named with its "/" is made (for a schedule's first run)
-        // when the folder above it exists.
-        if (backupValue.endsWith(QLatin1Char('/')) && !QFileInfo(backupValue).exists()
-            && QFileInfo(QFileInfo(QDir::cleanPath(backupValue)).absolutePath()).isDir()) {
-            if (!QDir().mkdir(backupValue) || !MakeFolderPrivate(backupValue)) {
-                print(stderr, QStringLiteral("备份失败：无法建立文件夹 %1").arg(backupValue));
-                return 1;
-            }
-        }
-        const QString target = BackupTargetName(backupValue, QDateTime::currentDateTime());
-        const int rc = report(BackupDatabase(home, target), QStringLiteral("备份失败："));
-        if (rc != 0 || !parser.isSet(keepOption))
-            return rc;
-        const Checked<QStringList> removed = KeepNewestDated(QFileInfo(target).absolutePath(), BackupPrefix(), keep);
-        if (!removed) {
-            print(stderr, QStringLiteral("较早的备份未能删除：") + removed.reason());
-            return 1;
-        }
-        if (!removed->isEmpty())
-            print(stdout, QStringLiteral("已删除较早的备份：\n") + removed->join(QLatin1Char('\n')));
-        return 0;
+        BackupRun run;
+        run.chosen = parser.value(backupOption);
+        run.keep = parser.isSet(keepOption) ? keep : 0;
+        run.makeFolder = parser.isSet(mkdirOption);
+        run.how = parser.isSet(scheduledOption) ? QStringLiteral("定时") : QStringLiteral("命令行");
+        return report(RunBackup(home, run), QStringLiteral("备份失败："));
     }
     if (parser.isSet(restoreOption)) {
+        const QString file = parser.value(restoreOption);
+        const std::optional<QByteArray> fileKey = askFileKey(home, file);
+        if (!fileKey)
+            return 1;
         if (parser.isSet(callsOption)) {
             // Taking the file's call records undoes the settlements made
             // since: named, and asked (or confirmed with --yes) first.
-            const auto undone = SettlementsUndoneBy(home, parser.value(restoreOption));
+            const auto undone = SettlementsUndoneBy(home, file, *fileKey);
             if (!undone) {
                 print(stderr, QStringLiteral("恢复失败：无法读出备份之后的结算：") + undone.reason());
                 return 1;
@@ -180,14 +258,14 @@ int main(int argc, char *argv[])
                     return 1;
                 }
                 print(stderr, QStringLiteral("确认撤销这些结算并恢复吗？(y/N) "));
-                char answer[16] = {};
-                if (!std::fgets(answer, sizeof answer, stdin) || (answer[0] != 'y' && answer[0] != 'Y')) {
+                const QString answer = input().readLine().trimmed();
+                if (!answer.startsWith(QLatin1Char('y'), Qt::CaseInsensitive)) {
                     print(stderr, QStringLiteral("恢复未进行。"));
                     return 1;
                 }
             }
         }
-        return report(RestoreDatabase(home, {parser.value(restoreOption), parser.isSet(callsOption)}),
+        return report(RestoreDatabase(home, {file, parser.isSet(callsOption), {}, *fileKey}),
                       QStringLiteral("恢复失败："));
     }
 

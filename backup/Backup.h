@@ -14,6 +14,8 @@ enum class ToolOutcome {
     Failed,     // stopped before the database was touched; `text` says why
     PutBack,    // failed after it began; the database was put back from Quessel.mdb
     NotPutBack, // failed after it began and could not be put back; Quessel.mdb is kept
+    NeedsKey,   // the chosen file opens with no key this home knows: nothing was changed;
+                // the recovery key of the home it comes from is wanted
 };
 
 struct ToolResult {
@@ -41,5 +43,19 @@ Status CheckBackupTarget(const HomePaths &home, const QString &target);
 // killed backups left in the target's folder goes first. Refused while a
 // restore replaces the database.
 ToolResult BackupDatabase(const HomePaths &home, const QString &target, const Progress &progress = {});
+
+// One run of the backup tool's backup, as the window, the command line and
+// the timer ask for it; its outcome is recorded in the home (BackupStatus.h).
+struct BackupRun {
+    QString chosen;          // a file, or a folder: an existing one, a name ending in "/", any name with keep
+    int keep = 0;            // > 0: the newest `keep` backups of the folder stay, by the time each was written
+    bool makeFolder = false; // a missing folder is made (else refused: a disk not mounted, most likely)
+    QString how;             // "窗口", "命令行", "定时"
+    QDateTime when;          // for the dated name (now when not set)
+};
+// Devices and pipes are refused as targets; a target on the database's disk
+// is allowed, and the outcome says so; what --keep removed is named, and a
+// clock that dated the new backup before older ones is pointed out.
+ToolResult RunBackup(const HomePaths &home, const BackupRun &run, const Progress &progress = {});
 
 } // namespace corvane

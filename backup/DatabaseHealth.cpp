@@ -2,6 +2,7 @@
 #include "ConsoleContext.h"
 #include "Database.h"
 #include "DatabaseCopy.h"
+#include "HomeKey.h"
 #include "Restore.h"
 #include "Schema.h"
 #include <QFileInfo>
@@ -59,23 +60,44 @@ Checked<DatabaseCondition> CheckDatabase(const HomePaths &home)
     using State = DatabaseCondition::State;
     DatabaseCondition c;
     const QString path = home.switchDb();
-    if (!QFileInfo::exists(path) && !QFileInfo(path).isSymLink()) {
+    const QFileInfo info(path);
+    if (!info.exists() || info.isDir()) {
         c.state = State::Missing;
-        c.problem = QStringLiteral("数据库文件不存在：%1").arg(path);
         c.summary = QStringLiteral("不存在");
+        for (const char *log : {"-wal", "-journal"})
+            c.leftovers = c.leftovers || QFileInfo::exists(path + QLatin1String(log));
+        if (info.isSymLink() && !info.exists()) {
+            c.problem =
+                QStringLiteral("数据库文件 %1 是一个失效的链接，指向的 %2 不存在（它所在的磁盘是否没有挂载？）。")
+                    .arg(path, info.symLinkTarget());
+            c.summary = QStringLiteral("失效的链接");
+            c.leftovers = true;
+        } else if (info.isDir()) {
+            c.problem = QStringLiteral("数据库文件 %1 的位置上是一个文件夹，不是数据库文件。").arg(path);
+            c.summary = QStringLiteral("是文件夹");
+            c.leftovers = true;
+        } else {
+            c.problem = QStringLiteral("数据库文件不存在：%1").arg(path);
+        }
         return c;
     }
+    const Checked<QByteArray> key = HomeDatabaseKey(home);
+    if (!key)
+        return Checked<DatabaseCondition>::refuse(key.reason());
     ReadOnlyDatabase db;
     int rc = SQLITE_OK;
     // Read-write only so that the log files a look at a database in
     // write-ahead mode makes are removed again when it closes.
-    if (Status opened = db.open(path, ConsoleContext::databaseKey(), &rc, ReadOnlyDatabase::Access::ReadWrite);
-        !opened) {
+    if (Status opened = db.open(path, *key, &rc, ReadOnlyDatabase::Access::ReadWrite); !opened) {
         if (!isFileFault(rc))
             return Checked<DatabaseCondition>::refuse(opened.reason());
         c.state = State::Unreadable;
-        c.problem = QStringLiteral("数据库文件 %1 不能用本系统的数据库密码打开（密码不同或文件已损坏）：%2")
-                        .arg(path, QString::fromUtf8(sqlite3_errstr(rc)));
+        c.problem = HasOwnKey(home)
+                        ? QStringLiteral("数据库文件 %1 不能用本系统的数据库密钥（%2）打开：密钥不同或文件已损坏。")
+                              .arg(path, DatabaseKeyFile(home))
+                        : QStringLiteral("数据库文件 %1 不能用本系统的数据库密钥打开：密钥不同（密钥文件 %2 "
+                                         "不见了？）或文件已损坏。")
+                              .arg(path, DatabaseKeyFile(home));
         c.summary = QStringLiteral("无法打开");
         return c;
     }

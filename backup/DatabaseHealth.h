@@ -10,7 +10,8 @@ namespace corvane {
 struct DatabaseCondition {
     enum class State {
         Sound,      // opens with the key, holds the tables and passes its check
-        Missing,    // there is no file
+        Missing,    // there is no file: nothing, a link that leads nowhere (a disk not
+                    // mounted) or a folder in its place
         Unreadable, // the key does not open it, or it is not this system's database
         Damaged,    // it opens, but its integrity check finds problems
     };
@@ -25,6 +26,10 @@ struct DatabaseCondition {
     bool callsReadable = false;
     // The operators' usage record can be read in full.
     bool usageReadable = false;
+    // Something stands where the database should be (a dead link, a
+    // folder) or beside it (the logs of a killed console): a restore moves
+    // it aside, never deletes it, and never lets a log meet the new file.
+    bool leftovers = false;
 
     bool sound() const { return state == State::Sound; }
 };

@@ -58,16 +58,43 @@ QStringList DatedFiles(const QString &folder, const QString &prefix)
     return paths;
 }
 
-Checked<QStringList> KeepNewestDated(const QString &folder, const QString &prefix, int keep)
+Checked<QStringList> KeepNewestDated(const QString &folder, const QString &prefix, int keep, const QString &written)
 {
-    const QStringList all = DatedFiles(folder, prefix);
-    QStringList removed;
-    for (int i = 0; i + qMax(keep, 0) < all.size(); ++i) {
-        if (!QFile::remove(all.at(i)))
-            return Checked<QStringList>::refuse(QStringLiteral("无法删除 %1").arg(all.at(i)));
-        removed.append(all.at(i));
+    struct File {
+        QString path;
+        QDateTime at;
+    };
+    QList<File> files;
+    const QString protectedPath = written.isEmpty() ? QString() : QFileInfo(written).absoluteFilePath();
+    int left = qMax(keep, 0);
+    for (const QString &path : DatedFiles(folder, prefix)) {
+        if (QFileInfo(path).absoluteFilePath() == protectedPath) {
+            --left;
+            continue;
+        }
+        files.append({path, QFileInfo(path).fileTime(QFileDevice::FileModificationTime)});
     }
+    // Newest written first; the name decides between two of the same moment.
+    std::stable_sort(files.begin(), files.end(),
+                     [](const File &a, const File &b) { return a.at != b.at ? a.at > b.at : a.path > b.path; });
+    QStringList removed;
+    for (int i = qMax(left, 0); i < files.size(); ++i) {
+        if (!QFile::remove(files.at(i).path))
+            return Checked<QStringList>::refuse(QStringLiteral("无法删除 %1").arg(files.at(i).path));
+        removed.append(files.at(i).path);
+    }
+    std::sort(removed.begin(), removed.end());
     return removed;
+}
+
+bool ClockBehindNames(const QString &folder, const QString &prefix, const QString &written)
+{
+    const QList<Dated> all = datedIn(folder, prefix);
+    const QString name = QFileInfo(written).fileName();
+    for (const Dated &d : all)
+        if (QFileInfo(d.path).fileName() == name)
+            return d.path != all.last().path;
+    return false;
 }
 
 QString RestoreStagingFile(const HomePaths &home) { return home.switchDb() + QStringLiteral(".restoring"); }

@@ -17,11 +17,19 @@ QString DamagedPrefix();
 // A new dated name in `folder`; when a file of that second exists, "-2",
 // "-3"… follow the time.
 QString NewDatedFile(const QString &folder, const QString &prefix, const QDateTime &when);
-// The dated files of `folder` with that prefix, oldest first (paths).
+// The dated files of `folder` with that prefix, oldest first by name (paths).
 QStringList DatedFiles(const QString &folder, const QString &prefix);
-// Removes all but the newest `keep` dated files of that prefix. Returns the
-// paths removed, or the first file that could not be removed.
-Checked<QStringList> KeepNewestDated(const QString &folder, const QString &prefix, int keep);
+// Removes all but the newest `keep` dated files of that prefix, newest by
+// the time each was written (not by its name, which a clock that was wrong,
+// a dead CMOS battery, another time zone, may have dated in the future or
+// the past). `written` (the file just written, or the copy a message names)
+// is never removed and counts among the `keep`. Returns the paths removed,
+// or the first file that could not be removed.
+Checked<QStringList> KeepNewestDated(const QString &folder, const QString &prefix, int keep,
+                                     const QString &written = QString());
+// Whether a dated file of that prefix in `folder` carries a later time in
+// its name than `written`: the clock that named `written` is behind.
+bool ClockBehindNames(const QString &folder, const QString &prefix, const QString &written);
 
 // How many copies of replaced databases the home keeps.
 constexpr int kKeptRestoreCopies = 3;

@@ -54,15 +54,43 @@ Status HomeLock::acquire(const HomePaths &home)
         return Status::fail(QStringLiteral("无法锁定 %1：%2").arg(path, QString::fromLocal8Bit(std::strerror(err))));
     }
     m_fd = fd;
+    if (m_kind == Kind::Console) {
+        // The data folder itself is held too: deleting Switch.lock (a careless
+        // cleanup) must not let a second console onto the same database.
+        const int dir = ::open(QFile::encodeName(home.dataDir()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (dir < 0) {
+            const int err = errno;
+            release();
+            return Status::fail(
+                QStringLiteral("无法锁定 %1：%2").arg(home.dataDir(), QString::fromLocal8Bit(std::strerror(err))));
+        }
+        do {
+            rc = ::flock(dir, LOCK_EX | LOCK_NB);
+        } while (rc != 0 && errno == EINTR);
+        if (rc != 0) {
+            const int err = errno;
+            ::close(dir);
+            release();
+            if (err == EWOULDBLOCK)
+                return Status::fail(
+                    QStringLiteral("监控软件（或另一个备份/恢复程序）正在使用数据库 %1，请先退出监控软件。")
+                        .arg(home.switchDb()));
+            return Status::fail(
+                QStringLiteral("无法锁定 %1：%2").arg(home.dataDir(), QString::fromLocal8Bit(std::strerror(err))));
+        }
+        m_dirFd = dir;
+    }
     return Status::ok();
 }
 
 void HomeLock::release()
 {
-    if (m_fd >= 0) {
-        ::flock(m_fd, LOCK_UN);
-        ::close(m_fd);
-        m_fd = -1;
+    for (int *fd : {&m_dirFd, &m_fd}) {
+        if (*fd >= 0) {
+            ::flock(*fd, LOCK_UN);
+            ::close(*fd);
+            *fd = -1;
+        }
     }
 }
 

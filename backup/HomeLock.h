@@ -7,7 +7,8 @@ namespace corvane {
 
 // The advisory lock that says "a program is working on this home's database".
 // The console holds it for its whole run; the backup tool takes it for a
-// restore. It is a lock (flock) on data/Switch.lock, so the system drops it
+// restore. It is a lock (flock) on data/Switch.lock, and for the console on
+// the data folder too (a deleted lock file does not free it), so the system drops it
 // when the holder ends in any way, a kill included: a lock left behind by a
 // dead program does not exist. The descriptor is not inherited by programs the
 // holder starts, so the backup tool started by the console does not keep the
@@ -38,6 +39,7 @@ public:
 private:
     Kind m_kind;
     int m_fd = -1;
+    int m_dirFd = -1; // the data folder, held by the console kind
 };
 
 } // namespace corvane

@@ -4,7 +4,9 @@
 #include "Database.h"
 #include "DatabaseHealth.h"
 #include "DepositTable.h"
+#include "FileAccess.h"
 #include "HomeFiles.h"
+#include "HomeKey.h"
 #include "HomeLock.h"
 #include "HomePrivacy.h"
 #include "LedgerTable.h"
@@ -34,6 +36,24 @@ const QString kCur = QStringLiteral("cur");
 QString q(const QString &name) { return Database::quoteId(name); }
 
 QString unchanged() { return QStringLiteral("\n数据库没有改动。"); }
+
+} // namespace
+
+QString NoDatabaseText(const QString &file)
+{
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly))
+        return QString();
+    const QByteArray head = f.read(1024);
+    const QString no = QStringLiteral("文件 %1 不是本系统的数据库备份").arg(file);
+    if (head.startsWith(QByteArrayLiteral("SQLite format 3")))
+        return no + QStringLiteral("（是一个未加密的数据库）。");
+    if (f.size() % 512 != 0 || head.size() < 512 || head.count('\0') == head.size())
+        return no + QStringLiteral("。");
+    return QString();
+}
+
+namespace {
 
 // Columns of a table of the attached copy of the current database; empty when
 // it has no such table.
@@ -162,15 +182,15 @@ Checked<QList<LedgerRow>> ledgerRowsSince(Database &db)
 // `current`, a copy of it; none when empty) into the prepared file, and brings
 // the file up to date: the console's own tables and the indexes of the switch
 // tables. One transaction.
-Status keepCurrent(Database &db, const QString &current, bool withCalls, bool keepUsage, const QDateTime &at,
-                   const QString &file, Kept &kept)
+Status keepCurrent(Database &db, const QString &current, const QByteArray &key, bool withCalls, bool keepUsage,
+                   const QDateTime &at, const QString &file, Kept &kept)
 {
     // The journal rows the restore writes carry its time.
     db.setStampSource([at] { return Database::Stamp{at, QString()}; });
     const bool attached = !current.isEmpty();
     if (attached) {
-        if (Status s = db.exec(QStringLiteral("ATTACH DATABASE ? AS %1 KEY ?").arg(kCur),
-                               {current, QString::fromLatin1(ConsoleContext::databaseKey())});
+        if (Status s =
+                db.exec(QStringLiteral("ATTACH DATABASE ? AS %1 KEY ?").arg(kCur), {current, QString::fromLatin1(key)});
             !s)
             return Status::fail(QStringLiteral("无法打开 %1：%2").arg(current, s.reason()));
     }
@@ -237,6 +257,15 @@ Status keepCurrent(Database &db, const QString &current, bool withCalls, bool ke
             kept.fileCalls = db.scalar(QStringLiteral("SELECT count(*) FROM main.%1").arg(q(BillTable::Name)))
                                  .value_or(QString())
                                  .toLongLong();
+        }
+        for (const QString &own : CopiesOnTheirWayTables()) {
+            if (attached) {
+                if (Status c = takeOwnTable(db, own, true); !c)
+                    return c;
+            } else if (db.tableExists(own)) {
+                if (Status c = db.exec(QStringLiteral("DELETE FROM main.%1").arg(q(own))); !c)
+                    return c;
+            }
         }
         // Money moved since the file was made stays moved: the current
         // journal, the classes it demoted and the numbers the rooms had come
@@ -351,11 +380,12 @@ QString keptText(const Kept &k, bool withCalls)
 // taken before (opened only to read, so the copy stays as it is): when the
 // write never reached it, that is said and nothing is written; otherwise it
 // is made the copy again and compared row for row.
-ToolResult putBack(Database &live, const QString &copyPath, const QString &why, const Progress &progress)
+ToolResult putBack(Database &live, const QString &copyPath, const QByteArray &key, const QString &why,
+                   const Progress &progress)
 {
     const QString head = why + QLatin1Char('\n');
     ReadOnlyDatabase copy;
-    if (Status opened = copy.open(copyPath, ConsoleContext::databaseKey()); !opened)
+    if (Status opened = copy.open(copyPath, key); !opened)
         return {
             ToolOutcome::NotPutBack,
             head + QStringLiteral("无法打开 %1：%2\n请不要删除该文件，并与我们联系！").arg(copyPath, opened.reason())};
@@ -399,8 +429,6 @@ qint64 fileSize(const QString &path)
     return size;
 }
 
-QString megabytes(qint64 bytes) { return QString::number((bytes + (1 << 20) - 1) >> 20); }
-
 // Refuses, with the figures, a restore the disk has no room for (see
 // RestoreSpaceNeeded).
 std::optional<ToolResult> checkSpace(const HomePaths &home, const QString &file, bool rescue, bool readsCurrent)
@@ -414,8 +442,8 @@ std::optional<ToolResult> checkSpace(const HomePaths &home, const QString &file,
         return std::nullopt; // nothing known: the copies themselves report a full disk
     auto refuse = [&](qint64 needed, qint64 available, const QString &folder) {
         return ToolResult{ToolOutcome::Refused,
-                          QStringLiteral("磁盘空间不足：恢复需要约 %1 MB 可用空间，文件夹 %2 所在的磁盘只有 %3 MB。")
-                                  .arg(megabytes(needed), folder, megabytes(available))
+                          QStringLiteral("磁盘空间不足：恢复需要约 %1 可用空间，文件夹 %2 所在的磁盘只有 %3。")
+                                  .arg(SizeNeededText(needed), folder, SizeAvailableText(available))
                               + unchanged()};
     };
     if (dataDevice == rootDevice) {
@@ -446,7 +474,11 @@ std::optional<ToolResult> checkChosen(Database &stage, const QString &file)
 }
 
 // Moves a damaged or unreadable database aside (with its logs), under a
-// dated name readable by its owner only. Returns the new name.
+// dated name readable by its owner only, or whatever stands in its place (a
+// dead link, a folder) or beside it (the log of a killed console, which
+// would otherwise be played into the restored file). Returns the new name of
+// what was moved (the main name even when only a log was there); empty when
+// nothing was there.
 Checked<QString> moveAside(const HomePaths &home, const QDateTime &when)
 {
     const QString aside = NewDatedFile(home.dataDir(), DamagedPrefix(), when);
@@ -455,23 +487,28 @@ Checked<QString> moveAside(const HomePaths &home, const QDateTime &when)
     QFile::remove(db + QStringLiteral("-shm"));
     if (QFileInfo(db + QStringLiteral("-wal")).size() == 0)
         QFile::remove(db + QStringLiteral("-wal"));
+    bool moved = false;
     for (const char *suffix : {"", "-wal", "-journal"}) {
         const QString from = db + QLatin1String(suffix);
-        if (!QFileInfo::exists(from) && !QFileInfo(from).isSymLink())
+        const QFileInfo info(from);
+        if (!info.exists() && !info.isSymLink())
             continue;
         const QString to = aside + QLatin1String(suffix);
         if (::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) != 0)
             return Checked<QString>::refuse(
                 QStringLiteral("无法把 %1 改名为 %2：%3").arg(from, to, QString::fromLocal8Bit(std::strerror(errno))));
-        (void)MakeFilePrivate(to);
+        moved = true;
+        if (info.isSymLink())
+            continue; // a link has no mode of its own
+        (void)(info.isDir() ? MakeFolderPrivate(to) : MakeFilePrivate(to));
     }
-    return aside;
+    return moved ? aside : QString();
 }
 
 // The restore onto a database that is missing, cannot be opened or is
 // damaged: the prepared file takes its place, the old file is kept aside.
 ToolResult rescue(const HomePaths &home, const RestoreRequest &request, const DatabaseCondition &condition,
-                  Database &stage, const QDateTime &when, const Progress &progress)
+                  Database &stage, const QByteArray &key, const QDateTime &when, const Progress &progress)
 {
     const bool keepCalls = !request.withCalls && condition.callsReadable;
     const bool keepUsage = condition.usageReadable;
@@ -494,7 +531,7 @@ ToolResult rescue(const HomePaths &home, const RestoreRequest &request, const Da
         current = reading;
     }
     Kept kept;
-    if (Status s = keepCurrent(stage, current, !keepCalls, keepUsage, when, request.file, kept); !s)
+    if (Status s = keepCurrent(stage, current, key, !keepCalls, keepUsage, when, request.file, kept); !s)
         return {ToolOutcome::Failed, QStringLiteral("准备恢复内容失败：%1").arg(s.reason()) + unchanged()};
     if (auto refused = checkChosen(stage, request.file))
         return {ToolOutcome::Failed, QStringLiteral("准备恢复内容失败：%1").arg(refused->text)};
@@ -504,13 +541,10 @@ ToolResult rescue(const HomePaths &home, const RestoreRequest &request, const Da
     if (progress && !progress(QStringLiteral("写入数据库"), 0, 1))
         return {ToolOutcome::Failed, QStringLiteral("写入数据库：已中止") + unchanged()};
 
-    QString aside;
-    if (condition.state != DatabaseCondition::State::Missing) {
-        const Checked<QString> moved = moveAside(home, when);
-        if (!moved)
-            return {ToolOutcome::Failed, moved.reason() + unchanged()};
-        aside = *moved;
-    }
+    const Checked<QString> moved = moveAside(home, when);
+    if (!moved)
+        return {ToolOutcome::Failed, moved.reason() + unchanged()};
+    const QString aside = *moved;
     if (::rename(QFile::encodeName(staging).constData(), QFile::encodeName(home.switchDb()).constData()) != 0) {
         const QString why = QString::fromLocal8Bit(std::strerror(errno));
         QString text = QStringLiteral("无法写入数据库 %1：%2").arg(home.switchDb(), why);
@@ -526,6 +560,11 @@ ToolResult rescue(const HomePaths &home, const RestoreRequest &request, const Da
                        .arg(QFileInfo(request.file).absoluteFilePath(), home.switchDb(), keptText(kept, !keepCalls));
     if (aside.isEmpty()) {
         text += QStringLiteral("\n恢复前没有数据库文件。");
+    } else if (condition.state == DatabaseCondition::State::Missing && !QFileInfo::exists(aside)
+               && !QFileInfo(aside).isSymLink()) {
+        text += QStringLiteral("\n恢复前没有数据库文件；留下的日志文件已改名保存为 %1-wal（或 -journal），"
+                               "没有写入恢复后的数据库。")
+                    .arg(aside);
     } else {
         if (!request.withCalls && !keepCalls)
             text += QStringLiteral("\n当前数据库的话单无法读取，话单和押金余额取自备份文件。");
@@ -537,6 +576,8 @@ ToolResult rescue(const HomePaths &home, const RestoreRequest &request, const Da
 } // namespace
 
 QString CallIntakeSeenTable() { return QStringLiteral("CallIntakeSeen"); }
+
+QStringList CopiesOnTheirWayTables() { return {QStringLiteral("OutwardPending"), QStringLiteral("CallFilePending")}; }
 
 QString UndoneText(const LedgerRow &row)
 {
@@ -573,17 +614,21 @@ QString UndoneSummary(const QList<LedgerRow> &rows)
         .arg(total.toText(), lines.join(QLatin1Char('\n')));
 }
 
-Checked<QList<LedgerRow>> SettlementsUndoneBy(const HomePaths &home, const QString &file)
+Checked<QList<LedgerRow>> SettlementsUndoneBy(const HomePaths &home, const QString &file, const QByteArray &typedKey)
 {
     if (!QFileInfo::exists(home.switchDb()) || !QFileInfo(file).isFile())
         return QList<LedgerRow>();
+    const Checked<QByteArray> homeKey = HomeDatabaseKey(home);
+    const std::optional<QByteArray> fileKey = KeyOfChosenFile(home, file, typedKey);
+    if (!homeKey || !fileKey)
+        return QList<LedgerRow>(); // the restore itself says why
     Database live;
-    if (Status s = live.open(home.switchDb(), ConsoleContext::databaseKey()); !s)
+    if (Status s = live.open(home.switchDb(), *homeKey); !s)
         return QList<LedgerRow>();
     if (!live.tableExists(LedgerTable::Name))
         return QList<LedgerRow>();
     if (Status s = live.exec(QStringLiteral("ATTACH DATABASE ? AS %1 KEY ?").arg(QStringLiteral("chosen")),
-                             {file, QString::fromLatin1(ConsoleContext::databaseKey())});
+                             {file, QString::fromLatin1(*fileKey)});
         !s)
         return QList<LedgerRow>();
     qint64 last = 0;
@@ -646,6 +691,29 @@ Checked<QString> RestoreFileProblem(Database &db)
     return QString();
 }
 
+std::optional<QByteArray> KeyOfChosenFile(const HomePaths &home, const QString &file, const QByteArray &typed)
+{
+    QList<QByteArray> keys;
+    if (const Checked<QByteArray> own = HomeDatabaseKey(home))
+        keys << *own;
+    keys << LegacyDatabaseKey();
+    if (!typed.isEmpty())
+        keys << typed;
+    for (const QByteArray &key : std::as_const(keys))
+        if (KeyOpens(file, key))
+            return key;
+    return std::nullopt;
+}
+
+QString NeedsKeyText(const QString &file, bool keyTyped)
+{
+    if (keyTyped)
+        return QStringLiteral("所输入的恢复密钥打不开文件 %1：密钥不对，或者文件不是本系统的数据库备份。").arg(file);
+    return QStringLiteral("文件 %1 不能用本系统的数据库密钥打开。它可能是另一套系统（另一台计算机）的备份，"
+                          "恢复时需要输入那套系统的恢复密钥；也可能不是本系统的数据库备份，或已损坏。")
+        .arg(file);
+}
+
 ToolResult RestoreDatabase(const HomePaths &home, const RestoreRequest &request, const Progress &progress)
 {
     const QString file = request.file.trimmed();
@@ -662,6 +730,21 @@ ToolResult RestoreDatabase(const HomePaths &home, const RestoreRequest &request,
         return {ToolOutcome::Refused, QStringLiteral("所选文件 %1 就是当前数据库本身。").arg(file) + unchanged()};
     if (chosen.size() == 0)
         return {ToolOutcome::Refused, QStringLiteral("文件 %1 是空的，不是数据库备份。").arg(file) + unchanged()};
+
+    // Whether it is a database of a key known here, before anything else
+    // (a big file that is none is refused as such, not for want of space).
+    const Checked<QByteArray> homeKey = HomeDatabaseKey(home);
+    if (!homeKey)
+        return {ToolOutcome::Failed, homeKey.reason() + unchanged()};
+    const std::optional<QByteArray> fileKey = KeyOfChosenFile(home, file, request.fileKey);
+    if (!fileKey) {
+        if (const QString why = AccessProblem(file); !why.isEmpty())
+            return {ToolOutcome::Failed, why + unchanged()};
+        if (const QString what = NoDatabaseText(file); !what.isEmpty())
+            return {ToolOutcome::Refused, what + unchanged()};
+        return {request.fileKey.isEmpty() ? ToolOutcome::NeedsKey : ToolOutcome::Refused,
+                NeedsKeyText(file, !request.fileKey.isEmpty()) + unchanged()};
+    }
 
     // A home whose data folder went with the database gets it back, private.
     if (!QFileInfo(home.dataDir()).isDir() && QFileInfo(home.root()).isDir()) {
@@ -703,42 +786,43 @@ ToolResult RestoreDatabase(const HomePaths &home, const RestoreRequest &request,
             !s)
             return {ToolOutcome::Failed, s.reason() + unchanged()};
     {
-        // Whether the key opens it at all, told apart from a read error here.
+        // Whether its pages open, told apart from a read error here.
         ReadOnlyDatabase probe;
         int rc = 0;
-        if (Status opened = probe.open(staging, ConsoleContext::databaseKey(), &rc); !opened) {
+        if (Status opened = probe.open(staging, *fileKey, &rc); !opened) {
             if ((rc & 0xff) != SQLITE_NOTADB && (rc & 0xff) != SQLITE_CORRUPT)
                 return {ToolOutcome::Failed,
                         QStringLiteral("无法读取文件 %1：%2").arg(file, opened.reason()) + unchanged()};
-            return {
-                ToolOutcome::Refused,
-                QStringLiteral("文件 %1 不能用本系统的数据库密码打开（不是数据库、密码不同或文件已损坏）。").arg(file)
-                    + unchanged()};
+            return {ToolOutcome::Refused, QStringLiteral("文件 %1 已损坏，无法读取。").arg(file) + unchanged()};
         }
     }
-    if (Status opened = stage.open(staging, ConsoleContext::databaseKey()); !opened)
+    if (Status opened = stage.open(staging, *fileKey); !opened)
         return {ToolOutcome::Failed, QStringLiteral("无法读取文件 %1：%2").arg(file, opened.reason()) + unchanged()};
+    // A backup of an older version or of another home takes the home's key.
+    if (*fileKey != *homeKey)
+        if (Status s = RekeyDatabase(stage.handle(), *homeKey); !s)
+            return {ToolOutcome::Failed, s.reason() + unchanged()};
     if (auto refused = checkChosen(stage, file))
         return *refused;
 
     if (!condition->sound())
-        return rescue(home, {file, request.withCalls, when}, *condition, stage, when, progress);
+        return rescue(home, {file, request.withCalls, when}, *condition, stage, *homeKey, when, progress);
 
     Database live;
-    if (Status opened = live.open(home.switchDb(), ConsoleContext::databaseKey()); !opened)
+    if (Status opened = live.open(home.switchDb(), *homeKey); !opened)
         return {ToolOutcome::Failed, opened.reason() + unchanged()};
     if (Status s = takeExclusive(live); !s)
         return {ToolOutcome::Refused, s.reason() + unchanged()};
 
     // The copy of the database as it is now, kept under a name of its own.
     const QString copy = NewDatedFile(home.root(), QuesselPrefix(), when);
-    if (Status s = CopyToFile(live.handle(), copy, ConsoleContext::databaseKey(),
+    if (Status s = CopyToFile(live.handle(), copy, *homeKey,
                               QStringLiteral("保存当前数据库到 %1").arg(QFileInfo(copy).fileName()), progress);
         !s)
         return {ToolOutcome::Failed, s.reason() + unchanged()};
 
     Kept kept;
-    if (Status s = keepCurrent(stage, copy, request.withCalls, true, when, file, kept); !s)
+    if (Status s = keepCurrent(stage, copy, *homeKey, request.withCalls, true, when, file, kept); !s)
         return {ToolOutcome::Failed, QStringLiteral("准备恢复内容失败：%1").arg(s.reason()) + unchanged()};
     if (auto refused = checkChosen(stage, file))
         return {ToolOutcome::Failed, QStringLiteral("准备恢复内容失败：%1").arg(refused->text)};
@@ -757,12 +841,12 @@ ToolResult RestoreDatabase(const HomePaths &home, const RestoreRequest &request,
             written = Status::fail(QStringLiteral("检查恢复后的数据库：已中止"));
     }
     if (!written)
-        return putBack(live, copy, written.reason(), progress);
+        return putBack(live, copy, *homeKey, written.reason(), progress);
     // Into the main file now; when this fails the log still holds it all.
     (void)live.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
     live.close();
     stage.close();
-    (void)KeepNewestDated(home.root(), QuesselPrefix(), kKeptRestoreCopies);
+    (void)KeepNewestDated(home.root(), QuesselPrefix(), kKeptRestoreCopies, copy);
 
     QString text = QStringLiteral("已用 %1 恢复数据库 %2；%3。")
                        .arg(chosen.absoluteFilePath(), home.switchDb(), keptText(kept, request.withCalls));

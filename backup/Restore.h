@@ -2,6 +2,7 @@
 #include "Backup.h"
 #include "LedgerTable.h"
 #include <QStringList>
+#include <optional>
 
 namespace corvane {
 
@@ -12,24 +13,45 @@ class Database;
 // it, and a restore brings it up to date.
 QString CallIntakeSeenTable();
 
+// The console's tables of copies of call records on their way, to the
+// outward port and to the monthly files. A restore keeps the current ones,
+// never the file's: those were sent or written long ago.
+QStringList CopiesOnTheirWayTables();
+
 // What a restore takes from the chosen file and what it keeps of the current
 // database, in words for the window.
 QString RestoreKeepsText(bool withCalls);
 
 struct RestoreRequest {
-    RestoreRequest(QString f, bool calls = false, QDateTime when = {})
-        : file(std::move(f)), withCalls(calls), at(std::move(when))
+    RestoreRequest(QString f, bool calls = false, QDateTime when = {}, QByteArray key = {})
+        : file(std::move(f)), withCalls(calls), at(std::move(when)), fileKey(std::move(key))
     {}
     QString file;           // the chosen backup file
     bool withCalls = false; // "话单信息": take the file's call records too
     QDateTime at;           // when it runs, for the names of the files it keeps (now when not set)
+    // The key of a file from another home (from its recovery key); empty
+    // when the file is this home's or an older one's.
+    QByteArray fileKey;
 };
+
+// The key the chosen file opens with: the home's own, the program-wide one of
+// backups made before the home had its own, or `typed` (a recovery key the
+// operator gave). nullopt when none opens it. Only its first page is read.
+std::optional<QByteArray> KeyOfChosenFile(const HomePaths &home, const QString &file, const QByteArray &typed = {});
+// What a file that opens with no key is, when it plainly is no database of
+// this system (one of another key cannot be told from noise): empty when it
+// may be one. An encrypted database is whole pages of bytes that look random
+// from the first byte on.
+QString NoDatabaseText(const QString &file);
+// What is said when the chosen file opens with no key the home knows.
+QString NeedsKeyText(const QString &file, bool keyTyped);
 
 // The settlements made since the chosen file was made (rows of the current
 // ledger the file's does not hold): a restore that takes the file's call
 // records ("话单信息") undoes them, and says so first. Empty when the file
 // cannot be read (the restore itself says why).
-Checked<QList<LedgerRow>> SettlementsUndoneBy(const HomePaths &home, const QString &file);
+Checked<QList<LedgerRow>> SettlementsUndoneBy(const HomePaths &home, const QString &file,
+                                              const QByteArray &typedKey = {});
 // One undone settlement for the operator: "805 于2026-12-09 18:05 结算 3 条，合计12.50元".
 QString UndoneText(const LedgerRow &row);
 // The question's paragraph about them; empty when there are none.

@@ -35,8 +35,9 @@ install(FILES packaging/corvane.desktop packaging/tallowin.desktop DESTINATION $
 # The nightly backup and the monthly traffic report of a home: systemd user
 # units, enabled by the operator for a home (README.Debian), never by the
 # package.
-install(FILES packaging/tallowin-backup@.service packaging/tallowin-backup@.timer packaging/corvane-report@.service
-              packaging/corvane-report@.timer DESTINATION lib/systemd/user)
+install(FILES packaging/tallowin-backup@.service packaging/tallowin-backup@.timer
+              packaging/tallowin-backup-failed@.service packaging/corvane-report@.service packaging/corvane-report@.timer
+        DESTINATION lib/systemd/user)
 install(FILES packaging/corvane.svg packaging/tallowin.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 

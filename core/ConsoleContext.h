@@ -44,7 +44,9 @@ public:
     QStringList CheckMarks;
     void BuildLists();
 
-    static QByteArray databaseKey() { return QByteArrayLiteral("vosquirnel"); }
+    // The key of the home's Switch.mdb (HomeKey.h): its own, or the
+    // program-wide one of an older home.
+    QByteArray databaseKey() const;
     // Time stamps as stored in the usage record: 2026年12月08日01:28:32.
     QString stamp() const;
 };

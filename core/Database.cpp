@@ -1,4 +1,5 @@
 #include "Database.h"
+#include "MessageService.h"
 #include "Money.h"
 #include <QFileInfo>
 #include <cstring>
@@ -40,14 +41,43 @@ QString columnText(sqlite3_stmt *stmt, int col)
 
 Database::~Database() { close(); }
 
+namespace {
+
+// What an SQLite result code means to an operator.
+QString meaningOf(int code)
+{
+    switch (code & 0xff) {
+    case SQLITE_FULL: return QStringLiteral("磁盘已满");
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB: return QStringLiteral("数据库文件已损坏，或不是本系统的数据库");
+    case SQLITE_CANTOPEN: return QStringLiteral("无法打开文件（文件或文件夹不存在，或没有权限）");
+    case SQLITE_READONLY: return QStringLiteral("数据库文件或其文件夹只读，无法写入");
+    case SQLITE_PERM:
+    case SQLITE_AUTH: return QStringLiteral("没有权限");
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED: return QStringLiteral("数据库正被其他程序使用，请稍后再试");
+    case SQLITE_IOERR: return QStringLiteral("读写磁盘出错（磁盘故障或已拔出？）");
+    case SQLITE_CONSTRAINT: return QStringLiteral("数据库拒绝了这次写入");
+    case SQLITE_NOMEM: return QStringLiteral("内存不足");
+    case SQLITE_ERROR: return QStringLiteral("数据库的结构与本程序不符（缺少表或列？）");
+    default: return QStringLiteral("数据库错误（代码 %1）").arg(code & 0xff);
+    }
+}
+
+} // namespace
+
 Status Database::failure(const QString &what) const
 {
-    QString why = what;
-    if (m_db) {
-        const char *msg = sqlite3_errmsg(m_db);
-        if (msg && *msg)
-            why += QStringLiteral(": ") + QString::fromUtf8(msg);
-    }
+    // The operator reads what went wrong in words of their own; SQLite's text
+    // (and the statement) follow under 详细信息 for whoever looks into it.
+    const int code = m_db ? sqlite3_extended_errcode(m_db) : SQLITE_CANTOPEN;
+    const char *msg = m_db ? sqlite3_errmsg(m_db) : nullptr;
+    const QString raw = msg && *msg ? QString::fromUtf8(msg) : QString();
+    const bool statement = !what.isEmpty() && what.at(0).unicode() < 0x80;
+    QString why = statement ? meaningOf(code) : what + QStringLiteral("：") + meaningOf(code);
+    const QString details = statement ? what + (raw.isEmpty() ? QString() : QStringLiteral(": ") + raw) : raw;
+    if (!details.isEmpty())
+        why += MessageService::detailsMarker() + details;
     return Status::fail(why);
 }
 
@@ -186,8 +216,8 @@ Status Database::open(const QString &path, const QByteArray &key, OpenMode mode)
     const auto journal = scalar(QStringLiteral("PRAGMA journal_mode=WAL"));
     if (!journal || journal->compare(QStringLiteral("wal"), Qt::CaseInsensitive) != 0) {
         close();
-        return Status::fail(QStringLiteral("数据库文件 %1 无法写入日志（文件夹只读？）%2")
-                                .arg(path, journal ? QString() : journal.reason()));
+        return Status::fail(QStringLiteral("数据库文件 %1 无法写入日志：%2")
+                                .arg(path, journal ? QStringLiteral("数据库文件或其文件夹只读？") : journal.reason()));
     }
     if (Status s = exec(QStringLiteral("PRAGMA synchronous=FULL")); !s) {
         close();

@@ -41,7 +41,13 @@ public:
     QString helpDir() const { return m_root + QStringLiteral("/help"); }
     QString helpIndex() const { return helpDir() + QStringLiteral("/index.html"); }
     QString portsDir() const { return m_root + QStringLiteral("/ports"); }
+    // The monthly call files of a home set up with --demo (the console writes
+    // them wherever its settings say).
+    QString callsDir() const { return m_root + QStringLiteral("/calls"); }
     QString quessel() const { return m_root + QStringLiteral("/Quessel.mdb"); }
+    // Where the nightly backup timer and the monthly report timer write by default.
+    QString backupsDir() const { return m_root + QStringLiteral("/backups"); }
+    QString reportsDir() const { return m_root + QStringLiteral("/reports"); }
     // Serial port n (1..16): DIR/ports/COMn when that link exists, else /dev/ttyS<n-1>
     // (unless $CORVANE_PORTS_ONLY is set, as in test runs).
     QString serialDevice(int n) const;

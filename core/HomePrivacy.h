@@ -7,10 +7,26 @@ namespace corvane {
 
 class MessageService;
 
-// The database key is the same on every installation, so a database file
-// that other local users may read is readable by all of them. The home's
-// data folder is kept to its owner (0700), the databases, their logs and
-// the copies restores keep (Quessel-….mdb, Switch-damaged-….mdb) too (0600).
+// The home holds call records, fees and the database key: what the console
+// and its tools write is for the owner alone, whatever the umask. The data
+// and calls folders are kept to their owner (0700); the databases, their
+// logs, the copies restores keep (Quessel-….mdb, Switch-damaged-….mdb) and
+// the monthly files too (0600). The home and its other folders (ports/,
+// resource/, help/) may be read by others but written by the owner only:
+// whoever can write ports/ can point COM1 at a device of theirs, whoever can
+// write the home can swap data/.
+
+// Files the program creates from now on are its owner's alone (the umask
+// gains 077): monthly files, exports, reports, backups, kept copies. Called
+// first in main().
+void KeepNewFilesToOwner();
+
+// The home and each folder in it that exists.
+QStringList HomeFolders(const HomePaths &home);
+
+// Whether a user other than the owner may write the folder (group or others
+// have write permission).
+bool OthersMayWrite(const QString &folder);
 
 // Makes a folder or a file accessible to its owner only.
 Status MakeFolderPrivate(const QString &path);

@@ -60,6 +60,17 @@ int ScriptedMessageService::notifyKeyed(const QString &key, const QString &text,
     return 1;
 }
 
+void ScriptedMessageService::resetKeyed(const QString &key, const QString &text, Icon icon)
+{
+    for (OpenKeyed &open : m_keyed) {
+        if (open.key != key)
+            continue;
+        open.count = 0;
+        m_shown[open.shownIndex].text = text;
+        m_shown[open.shownIndex].icon = icon;
+    }
+}
+
 QStringList ScriptedMessageService::openKeys() const
 {
     QStringList keys;

@@ -51,11 +51,22 @@ public:
     // count: 1 when a box was opened, more when an open box was updated.
     virtual int notifyKeyed(const QString &key, const QString &text, const QString &title, Icon icon,
                             QWidget *parent = nullptr) = 0;
+    // The matter of `key` changed (a fault gave way to another, or is over):
+    // an open box of that key shows `text` alone with `icon`, and its count
+    // starts again. Opens nothing when none is open.
+    virtual void resetKeyed(const QString &key, const QString &text, Icon icon) = 0;
+    // The program's main window is shown: open keyed boxes that were shown
+    // before it (start-up faults) are put over it and kept there.
+    virtual void adoptNotices(QWidget *window) { (void)window; }
     // The text of a keyed box that has been notified `count` times:
     // "…-->1F (3次)"; the text alone for the first time.
     static QString keyedText(const QString &text, int count)
     {
-        return count <= 1 ? text : text + QStringLiteral(" (%1次)").arg(count);
+        if (count <= 1)
+            return text;
+        const QString times = QStringLiteral(" (%1次)").arg(count);
+        const int at = text.indexOf(detailsMarker());
+        return at < 0 ? text + times : text.left(at) + times + text.mid(at);
     }
 
     // A box whose buttons carry texts of their own, the first the default.
@@ -95,6 +106,11 @@ public:
         return show(text, title, Icon::Question, Buttons::YesNoDefaultNo, parent) == Answer::Yes;
     }
 
+    // A text may carry details for whoever looks into a fault (SQLite's own
+    // words, the statement) after this marker; a box shows them only under
+    // "详细信息" (Show Details).
+    static QString detailsMarker() { return QStringLiteral("\n详细信息："); }
+
     // The default title of a box that names none.
     static QString defaultTitle() { return QStringLiteral("Velloran1.3版"); }
 };
@@ -111,6 +127,7 @@ public:
     Answer show(const QString &text, const QString &title, Icon icon, Buttons buttons, QWidget *parent) override;
     void notify(const QString &text, const QString &title, Icon icon, QWidget *parent) override;
     int notifyKeyed(const QString &key, const QString &text, const QString &title, Icon icon, QWidget *parent) override;
+    void resetKeyed(const QString &key, const QString &text, Icon icon) override;
     int choose(const QString &text, const QString &title, Icon icon, const QStringList &buttons,
                QWidget *parent) override;
     std::optional<QString> askText(const QString &prompt, const QString &title, const QString &initial,

@@ -1,4 +1,6 @@
 #include "LinkPorts.h"
+#include "FileAccess.h"
+#include "HomePrivacy.h"
 
 #include <QFileInfo>
 #include <QStringEncoder>
@@ -77,6 +79,19 @@ bool LinkPorts::openSlot(Slot &slot, int n)
     const QString device = DeviceFor(n);
     slot.device = device;
     const QString label = portLabel(n, device);
+    // A link in a folder others may write leads wherever they want it to
+    // (a device of theirs that plays the switch, or reads the front desk's copy).
+    if (m_linked.contains(n)) {
+        for (const QString &folder : {m_home.portsDir(), m_home.root()}) {
+            if (OthersMayWrite(folder)) {
+                slot.fault = QStringLiteral("没有打开串口 %1：文件夹 %2 其他用户也可以写入，其中的链接 COM%3 "
+                                            "可能已被改指向别的设备。请以 %4 运行 chmod go-w %2，然后重新打开串口。")
+                                 .arg(label, folder, QString::number(n), OwnerOf(folder));
+                port.clearError();
+                return false;
+            }
+        }
+    }
     const QString notSerial = QStringLiteral("请把 ports/COM%1 链接到串口设备，例如 /dev/ttyUSB0。").arg(n);
     // A device that is not there is not opened at all: opening would take the
     // serial lock file for its name first, and a second console (or test)

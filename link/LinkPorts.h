@@ -58,6 +58,14 @@ public:
     // The outward port: opening it switches the outward copy on, whether the
     // device opens now or later (HealOutPort); CloseOutPort switches it off.
     bool OpenOutPort(int n);
+    // Switches the outward copy on for port n without opening it yet: what
+    // is taken before the port is opened (during the start's port search)
+    // is kept for it.
+    void PlanOutPort(int n)
+    {
+        m_outwardOn = true;
+        m_out.number = n;
+    }
     void CloseOutPort();
     bool OutwardOn() const { return m_outwardOn; }
     int OutPortNumber() const { return m_out.number; }

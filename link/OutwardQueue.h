@@ -22,8 +22,9 @@ class Database;
 // device reports it (TIOCOUTQ), sent out of its buffer too. So a port that
 // goes away, a receiver that is unplugged or a console that is restarted
 // loses nothing: what did not go out goes when the port is back, in the order
-// it was kept. A record whose bytes left the console just before the device
-// went away may reach the receiver twice, never not at all.
+// it was kept. One record is handed to the port at a time, so only the record
+// whose bytes left the console just before the device went away (or the
+// console was killed) may reach the receiver twice, never not at all.
 //
 // The table is bounded: beyond Limit records the oldest go (Dropped counts
 // them); the call records themselves stay in PHNBill and the monthly file.
@@ -36,9 +37,10 @@ public:
     static const QString Table;
     static constexpr int DefaultLimit = 10000;
     // Records handed to the port at a time; the rest wait in the table.
-    static constexpr int Window = 16;
-    // How often bytes still in the device's buffer are looked at again.
-    static constexpr int ConfirmMs = 100;
+    static constexpr int Window = 1;
+    // How often bytes still in the device's buffer are looked at again (a
+    // record takes about 200 ms at 2400 baud).
+    static constexpr int ConfirmMs = 50;
 
     OutwardQueue(Database &db, Clock &clock, QSerialPort &port, QObject *parent = nullptr);
 

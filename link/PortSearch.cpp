@@ -47,6 +47,9 @@ void PortSearch::tryFrom(int n)
             finish(true);
             return;
         }
+        // The front desk's receiver is no switch: it gets no clock command.
+        if (m_ports.OutwardOn() && k == m_ports.OutPortNumber())
+            continue;
         if (!m_ports.OpenPort(k))
             continue; // no such port
         m_current = k;

@@ -14,7 +14,8 @@ class LinkSupervisor;
 // send the clock command and give the switch half a second to answer, then
 // go on with the next port. It ends on the first port that answered (mscPort
 // stays there) or after the last candidate (mscPort is left on it, open only
-// if that port exists).
+// if that port exists). The outward port, while the outward copy is on, is
+// not a candidate.
 //
 // An answer counts for the port being tried when it arrives during that
 // port's half second (noteAnswer), whatever the watchdog does meanwhile, so

@@ -296,10 +296,18 @@ void SwitchLink::tellFault(const QString &key, const QString &title, const QStri
     // hears of it once, and again only when the reason changes.
     if (fault == told)
         return;
+    const QString before = told;
     told = fault;
-    if (fault.isEmpty())
+    if (fault.isEmpty()) {
+        // The port works again: a box still open says so.
+        m_ctx.messages.resetKeyed(key, QStringLiteral("%1 %2 已恢复。").arg(title, key.section(QLatin1Char('-'), -1)),
+                                  MessageService::Icon::Information);
         return;
+    }
     qWarning("%s", qPrintable(fault));
+    // Another fault than the one shown: the box names the latest, counted anew.
+    if (!before.isEmpty())
+        m_ctx.messages.resetKeyed(key, fault, MessageService::Icon::Warning);
     m_ctx.messages.notifyKeyed(key, fault, title, MessageService::Icon::Warning);
 }
 
@@ -497,6 +505,13 @@ bool SwitchLink::OpenLinkOnLoad()
 {
     if (!m_ring.isBusy())
         DispatcherIdle = true;
+    // Records taken during the search are copied outward like every other:
+    // the copy is on from here, its port opened after the search.
+    std::optional<ConfigRow> settings;
+    if (auto read = ConfigTable(m_ctx.db).read())
+        settings = *read;
+    if (settings && settings->flag(ConfigField::OutwardOn))
+        m_ports.PlanOutPort(int(ValInt(settings->get(ConfigField::OutwardPort))));
     // Commands kept in an earlier run go first, once the switch answers.
     SendKept();
     SearchPort();
@@ -518,9 +533,9 @@ bool SwitchLink::OpenLinkOnLoad()
         tellFault(QStringLiteral("port-fault-COM%1").arg(n), QStringLiteral("通讯端口"), PortFaultText(),
                   m_toldPortFault);
     }
-    if (const auto config = ConfigTable(m_ctx.db).read()) {
-        m_ports.setOutPortNumber(int(ValInt(config->get(ConfigField::OutwardPort))));
-        if (config->flag(ConfigField::OutwardOn))
+    if (settings) {
+        m_ports.setOutPortNumber(int(ValInt(settings->get(ConfigField::OutwardPort))));
+        if (settings->flag(ConfigField::OutwardOn))
             OpenOutPort(OutPortNumber());
     }
     return LinkUp();

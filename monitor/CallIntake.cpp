@@ -13,16 +13,12 @@
 #include "TrunkTable.h"
 #include "UserTable.h"
 
-#include <QFile>
-#include <QStringEncoder>
-
 namespace corvane {
 
 namespace {
 
 const QString kStoreFailed = QStringLiteral("话单无法存入数据库，本话单未确认，交换机将重发。\n原因：%1");
 const QString kStoreTitle = QStringLiteral("话单存储错误");
-const QString kFileFailed = QStringLiteral("话单文件无法写入：%1\n原因：%2");
 const QString kFileTitle = QStringLiteral("话单文件错误");
 
 } // namespace
@@ -35,9 +31,12 @@ CallIntake::CallIntake(ConsoleContext &ctx, FeeEngine &fees, CallIntakeView *vie
 {}
 
 CallIntake::CallIntake(ConsoleContext &ctx, FeeEngine &fees, CallIntakeView *view, const Options &options)
-    : m_ctx(ctx), m_fees(fees), m_view(view), m_options(options)
+    : m_ctx(ctx), m_fees(fees), m_view(view), m_options(options), m_file(ctx.db)
 {
     EnsureSeenTable();
+    // Lines a killed console kept and had not written yet.
+    if (m_file.EnsureTable() && m_file.Pending() > 0)
+        flushCallFile();
 }
 
 bool CallIntake::EnsureSeenTable()
@@ -81,9 +80,13 @@ int CallIntake::ProcessCallRecord(const QByteArray &frame)
     switch (m_lastOutcome) {
     case Outcome::Failed: reportStoreFailure(why); break;
     case Outcome::Repeat:
-        // Already stored and charged; only our acknowledgement went missing.
+        // Already stored and charged; only our acknowledgement went missing,
+        // and perhaps the copies of a console killed after the commit.
         if (m_ctx.link)
             m_ctx.link->SendAck();
+        flushCallFile();
+        if (m_ctx.link)
+            m_ctx.link->FlushOutward();
         break;
     case Outcome::Stored: afterCommit(fx); break;
     case Outcome::BadChecksum: break;
@@ -185,9 +188,15 @@ CallIntake::Outcome CallIntake::storeRecord(const QByteArray &frame, Effects &fx
         return failedWith(QStringLiteral("无法整理话单记录表"), s);
     if (Status s = keepOutward(fx); !s)
         return failedWith(QStringLiteral("无法保存外发话单"), s);
+    if (!fx.filePath.isEmpty())
+        if (Status s = m_file.Keep(fx.filePath,
+                                   CallFileLine(m_rec.Caller, m_rec.Called, m_rec.Duration, m_rec.EndTime, m_rec.Fee));
+            !s)
+            return failedWith(QStringLiteral("无法保存话单文件的记录"), s);
 
     if (Status s = tx.commit(); !s)
         return failedWith(QStringLiteral("无法提交话单"), s);
+    m_file.Committed();
     return Outcome::Stored;
 }
 
@@ -241,8 +250,7 @@ void CallIntake::afterCommit(const Effects &fx)
         for (const QString &code : fx.starCodes)
             m_ctx.link->SendStarCommand(code);
     }
-    if (!fx.filePath.isEmpty())
-        appendCallFile(fx.filePath);
+    flushCallFile();
     if (m_ctx.link)
         m_ctx.link->FlushOutward();
     if (m_view)
@@ -250,26 +258,19 @@ void CallIntake::afterCommit(const Effects &fx)
                           m_rec.Trunk});
 }
 
-void CallIntake::appendCallFile(const QString &path)
+void CallIntake::flushCallFile()
 {
-    QStringEncoder encoder("GB18030");
-    const QByteArray bytes = encoder.encode(
-        CallFileLine(m_rec.Caller, m_rec.Called, m_rec.Duration, m_rec.EndTime, m_rec.Fee) + QStringLiteral("\r\n"));
-    QFile file(path);
-    bool ok = file.open(QIODevice::WriteOnly | QIODevice::Append);
-    ok = ok && file.write(bytes) == bytes.size();
-    ok = ok && file.flush();
-    const QString error = file.errorString();
-    file.close();
-    if (ok) {
-        m_fileFaultShown = false;
+    const Status written = m_file.Pending() == 0 ? Status::ok() : m_file.Flush();
+    if (written) {
+        m_fileFaultShown.clear();
         return;
     }
-    // The record itself is stored; only this copy is missing. Said once until
-    // the file can be written again.
-    if (!m_fileFaultShown) {
-        m_fileFaultShown = true;
-        m_ctx.messages.notify(kFileFailed.arg(path, error), kFileTitle, MessageService::Icon::Warning);
+    // The record itself is stored and its line kept; only the file lags
+    // behind. Said once, and again when another file fails.
+    qWarning("%s", qPrintable(written.reason()));
+    if (written.reason() != m_fileFaultShown) {
+        m_fileFaultShown = written.reason();
+        m_ctx.messages.notify(written.reason(), kFileTitle, MessageService::Icon::Warning);
     }
 }
 

@@ -1,4 +1,5 @@
 #pragma once
+#include "CallFileCopy.h"
 #include "CallRec.h"
 #include "DepositTable.h"
 #include "Status.h"
@@ -48,6 +49,12 @@ public:
 // The last frame taken is kept in a table of the intake's own, written in the
 // same transaction as the record, so a console killed between the commit and
 // the acknowledgement still knows the resend after its restart.
+//
+// The copies of a record, its line of the monthly file (CallFileCopy) and its
+// outward record (OutwardQueue), are kept in the record's transaction too and
+// written out after the commit; what a killed console had not written out yet
+// follows at the next start (and after a repeat), so every stored record
+// reaches its file once and the outward port in order.
 class CallIntake {
 public:
     struct Options {
@@ -88,6 +95,9 @@ public:
     // tries it, and every record tries again while it is missing.
     bool EnsureSeenTable();
 
+    // The lines of the monthly files kept and not yet written.
+    CallFileCopy &callFile() { return m_file; }
+
 private:
     struct Effects {
         QStringList starCodes; // demotions, sent once the record is committed
@@ -105,7 +115,8 @@ private:
     // The outward copy of the record, kept in the record's transaction.
     Status keepOutward(const Effects &fx);
     void afterCommit(const Effects &fx);
-    void appendCallFile(const QString &path);
+    // Writes the kept lines of the monthly files; a fault is told once.
+    void flushCallFile();
     void reportStoreFailure(const QString &why);
 
     ConsoleContext &m_ctx;
@@ -113,10 +124,11 @@ private:
     CallIntakeView *m_view;
     Options m_options;
     CallRec m_rec;
+    CallFileCopy m_file;
     Outcome m_lastOutcome = Outcome::Stored;
     bool m_seenTableReady = false;
-    // Set while a file fault has been reported and the file not written since.
-    bool m_fileFaultShown = false;
+    // The file faults reported last; empty once every kept line is written.
+    QString m_fileFaultShown;
 };
 
 } // namespace corvane

@@ -39,6 +39,24 @@ Status AddOperatorRecord(ConsoleContext &ctx)
         .context(QStringLiteral("操作员使用记录未能保存"));
 }
 
+Status ResetPasswordRecorded(Database &db, const QString &name, const QString &password, const QString &systemUser,
+                             const QString &stamp)
+{
+    return InTransaction(db, [&]() -> Status {
+        if (Status s = ResetPassword(db, name, password); !s)
+            return s;
+        const Checked<QString> count =
+            db.scalar(QStringLiteral("SELECT count(*) FROM %1").arg(Database::quoteId(kOpRecTable)));
+        if (!count)
+            return count.status().context(QStringLiteral("操作员使用记录未能保存"));
+        Recordset rec = Recordset::forAppend(db, kOpRecTable);
+        return WriteRecord(rec, true,
+                           {OperatorRecordSerial(count->toLongLong() + 1),
+                            QStringLiteral("%1（命令行重设密码，系统用户 %2）").arg(name, systemUser), stamp, stamp})
+            .context(QStringLiteral("操作员使用记录未能保存"));
+    });
+}
+
 const QList<RightCaption> &Rights()
 {
     static const QList<RightCaption> rights = {

@@ -43,6 +43,11 @@ Checked<qint64> CountOperatorsWith(Database &db, Right right);
 // the hash of `password`: that one column of that one row, nothing else.
 // Refuses an empty password and a name with no row.
 Status ResetPassword(Database &db, const QString &name, const QString &password);
+// The same from the command line, with a usage row in the same transaction
+// naming the operator, what was done and the system user who did it
+// ("管理员（命令行重设密码，系统用户 alice）"), at `stamp` for both times.
+Status ResetPasswordRecorded(Database &db, const QString &name, const QString &password, const QString &systemUser,
+                             const QString &stamp);
 
 // The login window's work on the OP table, which it holds open while it is
 // shown: the names to choose from, logging in, and the password change.

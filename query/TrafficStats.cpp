@@ -311,9 +311,9 @@ ExportSheet inOutSheet(const QString &name, const QString &first, const QList<Li
 
 } // namespace
 
-Status OpenForReading(Database &db, const QString &path)
+Status OpenForReading(Database &db, const QString &path, const QByteArray &key)
 {
-    if (Status s = db.open(path, ConsoleContext::databaseKey()); !s)
+    if (Status s = db.open(path, key); !s)
         return s;
     // The figures read the range's pages several times: keep them decrypted
     // (up to 128 MB for this short-lived connection); the copy of the range

@@ -66,7 +66,7 @@ struct Result {
 // statistics, which write nothing to the file (their copy of a range is a
 // temporary table in memory): they run beside the console, in a worker
 // thread or in the monthly report, and never hold up the call intake.
-Status OpenForReading(Database &db, const QString &path);
+Status OpenForReading(Database &db, const QString &path, const QByteArray &key);
 
 // A range of whole days: both given, the first not after the last.
 Status CheckRange(const QDate &first, const QDate &last);

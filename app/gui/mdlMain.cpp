@@ -1,12 +1,15 @@
 #include "mdlMain.h"
+#include "BackupStatus.h"
 #include "ConsoleContext.h"
 #include "ConsoleWiring.h"
 #include "DatabaseCopy.h"
 #include "DatabaseHealth.h"
+#include "HomeKey.h"
 #include "HomeLock.h"
 #include "HomeSetup.h"
 #include "MoneyJournal.h"
 #include "OwnTables.h"
+#include "PrintJobs.h"
 #include "RestoreNotice.h"
 #include "Schema.h"
 #include "ShowModal.h"
@@ -33,6 +36,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QPagedPaintDevice>
+#include <QPainter>
 #include <QProcess>
 #include <QTimer>
 
@@ -65,6 +70,12 @@ bool OpenSwitchDB(ConsoleContext &ctx)
         ctx.db.close();
         return false;
     };
+    // A home of an earlier version gets a key of its own now.
+    if (const Checked<QString> settled = SettleHomeKey(ctx.home); !settled)
+        ctx.messages.show(settled.reason() + QStringLiteral("\n数据库仍使用原来的密钥。"), QStringLiteral("数据库密钥"),
+                          MessageService::Icon::Warning);
+    else if (!settled->isEmpty())
+        ShowRecoveryKey(ctx, *settled);
     const Checked<DatabaseCondition> condition = CheckDatabase(ctx.home);
     if (!condition)
         return fail(condition.reason());
@@ -79,7 +90,10 @@ bool OpenSwitchDB(ConsoleContext &ctx)
             StartBackupTool(ctx);
         return false;
     }
-    if (Status opened = ctx.db.open(path, ConsoleContext::databaseKey()); !opened)
+    const Checked<QByteArray> key = HomeDatabaseKey(ctx.home);
+    if (!key)
+        return fail(key.reason());
+    if (Status opened = ctx.db.open(path, *key); !opened)
         return fail(opened.reason());
     const QStringList problems = schemaProblems(ctx.db, switchTables());
     if (!problems.isEmpty())
@@ -132,6 +146,30 @@ void offerComparisonAfterRestore(ConsoleContext &ctx, frmMain &main)
 }
 
 } // namespace
+
+void ShowRecoveryKey(ConsoleContext &ctx, const QString &recoveryKey)
+{
+    const QString title = QStringLiteral("数据库密钥");
+    while (ctx.messages.choose(RecoveryKeyNotice(recoveryKey, ctx.home), title, MessageService::Icon::Information,
+                               {QStringLiteral("已记下"), QStringLiteral("打印")})
+           == 1) {
+        CupsPrinterPort printers;
+        const Status printed = printDirect(printers, title, [&](QPagedPaintDevice &page) {
+            QPainter painter(&page);
+            QFont font = painter.font();
+            font.setPointSize(14);
+            painter.setFont(font);
+            const QRect area(QPoint(0, 0), QSize(page.width(), page.height()));
+            painter.drawText(
+                area.adjusted(area.width() / 10, area.height() / 10, -area.width() / 10, 0), Qt::TextWordWrap,
+                QStringLiteral("Velloran1.3版 数据库恢复密钥\n\n%1\n\n主目录：%2\n日期：%3")
+                    .arg(recoveryKey, ctx.home.root(), ctx.clock.now().toString(QStringLiteral("yyyy-MM-dd HH:mm"))));
+            return Status::ok();
+        });
+        if (!printed)
+            showPrintFailure(ctx.messages, printed);
+    }
+}
 
 bool LockHome(ConsoleContext &ctx, HomeLock &lock)
 {
@@ -232,6 +270,13 @@ std::unique_ptr<frmMain> Main(ConsoleContext &ctx, bool *databaseFailed)
     main->Form_Load();
     splash.close();
     main->show();
+    // What the load step found wrong (a port without permission) was shown
+    // before the main window: put over it.
+    ctx.messages.adoptNotices(main.get());
+    // Backups that stopped (a failed run, none for two days while the
+    // nightly timer is on) are said over the main window; work goes on.
+    if (const QString warning = BackupWarning(ctx.home, ctx.clock.now()); !warning.isEmpty())
+        ctx.messages.notify(warning, QStringLiteral("数据备份"), MessageService::Icon::Warning, main.get());
     offerComparisonAfterRestore(ctx, *main);
     return main;
 }

@@ -1,4 +1,5 @@
 #pragma once
+#include <QString>
 #include <memory>
 
 namespace corvane {
@@ -13,6 +14,10 @@ class frmMain;
 // in that case the database is closed and any message has been shown.
 // `databaseFailed` tells the two endings apart.
 std::unique_ptr<frmMain> Main(ConsoleContext &ctx, bool *databaseFailed = nullptr);
+
+// Shows the recovery key of a key just made, once, with the offer to print
+// it; the box stays until the operator says it is written down.
+void ShowRecoveryKey(ConsoleContext &ctx, const QString &recoveryKey);
 
 // Takes the home's lock for the console's run, so that the backup tool never
 // restores under a running console and a second console never starts on the

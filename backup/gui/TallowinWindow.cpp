@@ -2,6 +2,7 @@
 #include "ConsoleContext.h"
 #include "DatabaseHealth.h"
 #include "HomeFiles.h"
+#include "HomeKey.h"
 #include "HomeLock.h"
 #include "Restore.h"
 #include "ShowModal.h"
@@ -198,7 +199,11 @@ void frmMain::cmdBackup_Click()
             return;
     }
     const HomePaths home = m_ctx.home;
-    runWork([home, target](const Progress &p) { return BackupDatabase(home, target, p); }, kBackupTitle);
+    BackupRun run;
+    run.chosen = target;
+    run.how = QStringLiteral("窗口");
+    run.when = m_ctx.clock.now();
+    runWork([home, run](const Progress &p) { return RunBackup(home, run, p); }, kBackupTitle);
 }
 
 void frmMain::cmdResume_Click()
@@ -215,14 +220,38 @@ void frmMain::cmdResume_Click()
         }
     }
     const QString file = cdlgSave(FileMode::Open);
-    if (file.isEmpty() || !confirmRestore(file))
+    if (file.isEmpty())
+        return;
+    const std::optional<QByteArray> key = askFileKey(file);
+    if (!key || !confirmRestore(file, *key))
         return;
     const HomePaths home = m_ctx.home;
-    const RestoreRequest request{file, chkBill->isChecked(), m_ctx.clock.now()};
+    const RestoreRequest request{file, chkBill->isChecked(), m_ctx.clock.now(), *key};
     runWork([home, request](const Progress &p) { return RestoreDatabase(home, request, p); }, kRestoreTitle);
 }
 
-bool frmMain::confirmRestore(const QString &file)
+std::optional<QByteArray> frmMain::askFileKey(const QString &file)
+{
+    // A file of this home or an older one, or plainly none (the restore
+    // says so): nothing to ask.
+    if (!QFileInfo(file).isFile() || KeyOfChosenFile(m_ctx.home, file) || !NoDatabaseText(file).isEmpty())
+        return QByteArray();
+    QString prompt = NeedsKeyText(file, false);
+    for (;;) {
+        const auto typed = m_ctx.messages.askPassword(prompt + QStringLiteral("\n\n恢复密钥："), kRestoreTitle, this);
+        if (!typed)
+            return std::nullopt;
+        const auto key = KeyFromRecoveryKey(*typed);
+        if (!key)
+            prompt = QStringLiteral("这不是恢复密钥：恢复密钥是 8 组、每组 5 个字母或数字（如 7K3QD-…）。");
+        else if (!KeyOfChosenFile(m_ctx.home, file, *key))
+            prompt = NeedsKeyText(file, true);
+        else
+            return *key;
+    }
+}
+
+bool frmMain::confirmRestore(const QString &file, const QByteArray &key)
 {
     const QFileInfo info(file);
     QString text =
@@ -232,7 +261,7 @@ bool frmMain::confirmRestore(const QString &file)
         text += QStringLiteral("“话单信息”已勾选：话单取自备份文件，当前的话单不保留在数据库中；"
                                "押金按押金流水保持当前金额。");
         // Settlements made since the file are undone: named before anything happens.
-        const auto undone = SettlementsUndoneBy(m_ctx.home, file);
+        const auto undone = SettlementsUndoneBy(m_ctx.home, file, key);
         if (!undone)
             text += QStringLiteral("\n无法读出备份之后的结算：") + undone.reason();
         else if (!undone->isEmpty())
@@ -354,6 +383,7 @@ void frmMain::finishWork(const ToolResult &result, const QString &title)
                             MessageService::Buttons::Ok, this);
         break;
     case ToolOutcome::Refused:
+    case ToolOutcome::NeedsKey:
         lblStatus->setText(result.text);
         m_ctx.messages.show(result.text, title, MessageService::Icon::Warning, MessageService::Buttons::Ok, this);
         break;

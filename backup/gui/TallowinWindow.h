@@ -2,6 +2,7 @@
 #include "Backup.h"
 #include <QWidget>
 #include <functional>
+#include <optional>
 
 class QCheckBox;
 class QGroupBox;
@@ -70,7 +71,10 @@ private:
     void showProgress(const QString &step, qint64 done, qint64 total);
     void finishWork(const ToolResult &result, const QString &title);
     void setButtonsEnabled(bool on);
-    bool confirmRestore(const QString &file);
+    // The key of a file from another home, asked for as its recovery key:
+    // empty when none is needed, nullopt when the operator gave up.
+    std::optional<QByteArray> askFileKey(const QString &file);
+    bool confirmRestore(const QString &file, const QByteArray &key);
     void restartConsole();
 
     ConsoleContext &m_ctx;

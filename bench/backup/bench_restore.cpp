@@ -8,6 +8,7 @@
 #include "Database.h"
 #include "DatabaseHealth.h"
 #include "DefaultRows.h"
+#include "HomeKey.h"
 #include "PasswordHash.h"
 #include "Restore.h"
 #include "Schema.h"
@@ -47,7 +48,7 @@ Status makeHome(const HomePaths &home, int calls)
 {
     QDir().mkpath(home.dataDir());
     Database db;
-    Status s = db.open(home.switchDb(), ConsoleContext::databaseKey(), Database::OpenMode::Create);
+    Status s = db.open(home.switchDb(), LegacyDatabaseKey(), Database::OpenMode::Create);
     if (s)
         s = createSchema(db, switchTables());
     if (s)
@@ -95,7 +96,7 @@ void BM_RestorePeakSpace(benchmark::State &state)
             s = Status::fail(QStringLiteral("backup failed"));
         if (s) {
             Database db;
-            s = db.open(home.switchDb(), ConsoleContext::databaseKey());
+            s = db.open(home.switchDb(), LegacyDatabaseKey());
             if (s)
                 s = db.exec(QStringLiteral("DELETE FROM \"PHNBill\""));
             if (s)

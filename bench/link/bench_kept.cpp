@@ -6,6 +6,7 @@
 #include "CommandQueue.h"
 #include "ConsoleContext.h"
 #include "Database.h"
+#include "HomeKey.h"
 #include "PendingCommands.h"
 
 #include "Clock.h"
@@ -31,7 +32,7 @@ QList<PendingCommand> download(int n = DownloadCommands)
 // A new database in `dir`; false (the benchmark skipped) when it cannot be made.
 bool openScratch(const QTemporaryDir &dir, Database &db, benchmark::State &state)
 {
-    if (db.open(dir.filePath(QStringLiteral("Switch.mdb")), ConsoleContext::databaseKey(), Database::OpenMode::Create))
+    if (db.open(dir.filePath(QStringLiteral("Switch.mdb")), LegacyDatabaseKey(), Database::OpenMode::Create))
         return true;
     state.SkipWithError("database");
     return false;

@@ -9,6 +9,7 @@
 #include "DefaultRows.h"
 #include "FeeEngine.h"
 #include "FrameHandlers.h"
+#include "HomeKey.h"
 #include "Schema.h"
 #include "SwitchLink.h"
 
@@ -234,7 +235,7 @@ struct Console {
         std::mt19937 rng(1);
         QElapsedTimer t;
         t.start();
-        Status built = ctx->db.open(ctx->home.switchDb(), ConsoleContext::databaseKey(), Database::OpenMode::Create);
+        Status built = ctx->db.open(ctx->home.switchDb(), LegacyDatabaseKey(), Database::OpenMode::Create);
         if (built)
             built = buildDatabase(ctx->db, rng);
         if (!built) {

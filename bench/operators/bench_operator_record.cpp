@@ -3,6 +3,7 @@
 #include "ConsoleContext.h"
 #include "Database.h"
 #include "DefaultRows.h"
+#include "HomeKey.h"
 #include "OperatorAdmin.h"
 #include "Operators.h"
 #include "PasswordHash.h"
@@ -22,7 +23,7 @@ struct RecordHome {
     explicit RecordHome(int rows) : ctx(HomePaths(dir.path()), messages, clock)
     {
         QDir().mkpath(ctx.home.dataDir());
-        Status s = ctx.db.open(ctx.home.switchDb(), ConsoleContext::databaseKey(), Database::OpenMode::Create);
+        Status s = ctx.db.open(ctx.home.switchDb(), LegacyDatabaseKey(), Database::OpenMode::Create);
         if (s)
             s = createSchema(ctx.db, switchTables());
         if (s)

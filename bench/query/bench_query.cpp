@@ -4,6 +4,7 @@
 #include "CallQuery.h"
 #include "ConsoleContext.h"
 #include "DefaultRows.h"
+#include "HomeKey.h"
 #include "LedgerTable.h"
 #include "MessageService.h"
 #include "PrintStore.h"
@@ -41,7 +42,7 @@ struct World {
         ctx = std::make_unique<ConsoleContext>(HomePaths(dir.path()), messages, clock);
         QDir().mkpath(ctx->home.dataDir());
         Database &db = ctx->db;
-        Status made = db.open(ctx->home.switchDb(), ConsoleContext::databaseKey(), Database::OpenMode::Create);
+        Status made = db.open(ctx->home.switchDb(), LegacyDatabaseKey(), Database::OpenMode::Create);
         if (made)
             made = createSchema(db, switchTables());
         if (made)

@@ -34,7 +34,7 @@ struct World {
         ctx = std::make_unique<ConsoleContext>(HomePaths(dir.path()), messages, clock);
         QDir().mkpath(ctx->home.dataDir());
         Database &db = ctx->db;
-        Status made = db.open(ctx->home.switchDb(), ConsoleContext::databaseKey(), Database::OpenMode::Create);
+        Status made = db.open(ctx->home.switchDb(), ctx->databaseKey(), Database::OpenMode::Create);
         if (made)
             made = createSchema(db, switchTables());
         if (made)
@@ -118,7 +118,7 @@ void run(benchmark::State &state, const TrafficStats::Selection &selection, Part
     }
     // A connection of its own, read only, as the window and the report use.
     Database db;
-    if (Status s = TrafficStats::OpenForReading(db, world().ctx->home.switchDb()); !s) {
+    if (Status s = TrafficStats::OpenForReading(db, world().ctx->home.switchDb(), world().ctx->databaseKey()); !s) {
         state.SkipWithError(s.reason().toUtf8().constData());
         return;
     }

@@ -13,6 +13,18 @@ namespace corvane {
 
 namespace {
 
+// The text of a box, and what follows the details marker under 详细信息.
+void setTextAndDetails(QMessageBox &box, const QString &text)
+{
+    const int at = text.indexOf(MessageService::detailsMarker());
+    box.setText(at < 0 ? text : text.left(at));
+    box.setDetailedText(at < 0 ? QString() : text.mid(at + MessageService::detailsMarker().size()));
+}
+
+} // namespace
+
+namespace {
+
 QMessageBox::Icon toQt(MessageService::Icon icon)
 {
     switch (icon) {
@@ -51,7 +63,8 @@ MessageService::Answer QtMessageService::show(const QString &text, const QString
     QMessageBox::StandardButtons set;
     for (auto b : order)
         set |= b;
-    QMessageBox box(toQt(icon), titleOrDefault(title), text, set, parent);
+    QMessageBox box(toQt(icon), titleOrDefault(title), QString(), set, parent);
+    setTextAndDetails(box, text);
     switch (defaultAnswer(buttons)) {
     case Answer::No: box.setDefaultButton(QMessageBox::No); break;
     case Answer::Cancel: box.setDefaultButton(QMessageBox::Cancel); break;
@@ -92,7 +105,8 @@ int QtMessageService::choose(const QString &text, const QString &title, Icon ico
 
 void QtMessageService::notify(const QString &text, const QString &title, Icon icon, QWidget *parent)
 {
-    auto *box = new QMessageBox(toQt(icon), titleOrDefault(title), text, QMessageBox::Ok, parent);
+    auto *box = new QMessageBox(toQt(icon), titleOrDefault(title), QString(), QMessageBox::Ok, parent);
+    setTextAndDetails(*box, text);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::NonModal);
     box->show();
@@ -104,12 +118,13 @@ int QtMessageService::notifyKeyed(const QString &key, const QString &text, const
     Keyed &k = m_keyed[key];
     if (k.box && k.box->isVisible()) {
         ++k.count;
-        k.box->setText(keyedText(text, k.count));
+        setTextAndDetails(*k.box, keyedText(text, k.count));
         return k.count;
     }
     if (k.box)
         k.box->deleteLater(); // closed but not gone yet
-    auto *box = new QMessageBox(toQt(icon), titleOrDefault(title), text, QMessageBox::Ok, parent);
+    auto *box = new QMessageBox(toQt(icon), titleOrDefault(title), QString(), QMessageBox::Ok, parent);
+    setTextAndDetails(*box, text);
     box->setObjectName(QStringLiteral("keyedNotice"));
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::NonModal);
@@ -117,6 +132,29 @@ int QtMessageService::notifyKeyed(const QString &key, const QString &text, const
     k.count = 1;
     box->show();
     return 1;
+}
+
+void QtMessageService::resetKeyed(const QString &key, const QString &text, Icon icon)
+{
+    const auto it = m_keyed.find(key);
+    if (it == m_keyed.end() || !it->box || !it->box->isVisible())
+        return;
+    it->count = 0;
+    setTextAndDetails(*it->box, text);
+    it->box->setIcon(toQt(icon));
+}
+
+void QtMessageService::adoptNotices(QWidget *window)
+{
+    // A parentless box shown before the main window lies under it, under a
+    // window manager too; as the main window's own it stays above it.
+    for (Keyed &k : m_keyed) {
+        if (!k.box || !k.box->isVisible() || k.box->parentWidget())
+            continue;
+        k.box->setParent(window, k.box->windowFlags());
+        k.box->show();
+        k.box->raise();
+    }
 }
 
 void QtMessageService::desktopNotice(const QString &key, const QString &text, const QString &title, Icon icon)

@@ -20,6 +20,8 @@ public:
     // One non-modal box per key; a repeat while it is open updates its text.
     int notifyKeyed(const QString &key, const QString &text, const QString &title, Icon icon,
                     QWidget *parent = nullptr) override;
+    void resetKeyed(const QString &key, const QString &text, Icon icon) override;
+    void adoptNotices(QWidget *window) override;
     int choose(const QString &text, const QString &title, Icon icon, const QStringList &buttons,
                QWidget *parent = nullptr) override;
     std::optional<QString> askText(const QString &prompt, const QString &title, const QString &initial = QString(),

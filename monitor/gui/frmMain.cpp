@@ -1,4 +1,5 @@
 #include "frmMain.h"
+#include "BackupStatus.h"
 #include "ConsoleContext.h"
 #include "OperatorGates.h"
 #include "Operators.h"
@@ -710,7 +711,8 @@ void frmMain::mnuHelp_Click()
 
 void frmMain::mnuHLPAbout_Click()
 {
-    frmAbout about(m_ctx.home.resource(QStringLiteral("company.gif")), this);
+    frmAbout about(m_ctx.home.resource(QStringLiteral("company.gif")), BackupStatusText(ReadBackupStatus(m_ctx.home)),
+                   this);
     ShowModal(m_ctx, about);
 }
 

@@ -2,6 +2,7 @@
 
 #include "CallQuery.h"
 #include "Database.h"
+#include "HomeKey.h"
 #include "HomePaths.h"
 
 #include <QBarCategoryAxis>
@@ -462,8 +463,11 @@ Checked<QString> MonthlyReport(const HomePaths &home, const QString &month, cons
     if (!out.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive)
         && !out.endsWith(QStringLiteral(".xlsx"), Qt::CaseInsensitive))
         return Checked<QString>::refuse(QStringLiteral("报表文件须以 .pdf 或 .xlsx 结尾：%1").arg(out));
+    const Checked<QByteArray> key = HomeDatabaseKey(home);
+    if (!key)
+        return Checked<QString>::refuse(key.reason());
     Database db;
-    if (Status s = TrafficStats::OpenForReading(db, home.switchDb()); !s)
+    if (Status s = TrafficStats::OpenForReading(db, home.switchDb(), *key); !s)
         return Checked<QString>::refuse(s);
     TrafficStats::Selection selection;
     selection.first = first;

@@ -251,11 +251,12 @@ void frmPHNStat::cmdStat_Click()
     // console's: the call intake writes on as they run.
     setRunning(true);
     const QString path = m_ctx.home.switchDb();
+    const QByteArray key = m_ctx.databaseKey();
     const QDate today = m_ctx.clock.now().date();
     auto box = std::make_shared<std::optional<Checked<TrafficStats::Result>>>();
-    QThread *worker = QThread::create([path, s, today, box] {
+    QThread *worker = QThread::create([path, key, s, today, box] {
         Database db;
-        if (Status opened = TrafficStats::OpenForReading(db, path); !opened) {
+        if (Status opened = TrafficStats::OpenForReading(db, path, key); !opened) {
             *box = Checked<TrafficStats::Result>::refuse(opened);
             return;
         }
@@ -282,9 +283,10 @@ void frmPHNStat::startMonths(const QString &path, const TrafficStats::Selection 
     replaceChart(kMonthsFigure, new QChart);
     m_charts.at(kMonthsFigure)->chart()->setTitle(QStringLiteral("正在统计……"));
     auto box = std::make_shared<std::optional<Checked<QList<TrafficStats::Line>>>>();
-    QThread *worker = QThread::create([path, s, box] {
+    const QByteArray key = m_ctx.databaseKey();
+    QThread *worker = QThread::create([path, key, s, box] {
         Database db;
-        if (Status opened = TrafficStats::OpenForReading(db, path); !opened) {
+        if (Status opened = TrafficStats::OpenForReading(db, path, key); !opened) {
             *box = Checked<QList<TrafficStats::Line>>::refuse(opened);
             return;
         }

@@ -3,6 +3,7 @@
 #include "Backup.h"
 #include "ConsoleContext.h"
 #include "Database.h"
+#include "HomeKey.h"
 #include "HomeLock.h"
 #include "HomePrivacy.h"
 #include "HomeSetup.h"
@@ -10,10 +11,12 @@
 #include "PasswordHash.h"
 #include "TestHome.h"
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -35,6 +38,10 @@ void setMode(const QString &path, int mode)
     ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), mode_t(mode)), 0) << path.toStdString();
 }
 
+struct ConsoleRun {
+    int code = -1;
+    QString err;
+};
 // Sets an environment variable for one test and puts the old value back.
 class ScopedEnv {
 public:
@@ -162,7 +169,7 @@ TEST(HomePrivacyTest, InitBackupAndTheStartReportKeepTheDataToItsOwner)
     // The database's log files take its mode.
     {
         Database db;
-        ASSERT_TRUE(db.open(home.switchDb(), ConsoleContext::databaseKey()));
+        ASSERT_TRUE(db.open(home.switchDb(), HomeDatabaseKey(home).value()));
         ASSERT_TRUE(db.exec(QStringLiteral("PRAGMA journal_mode=WAL")));
         ASSERT_TRUE(db.exec(QStringLiteral("CREATE TABLE probe(x)")));
         if (QFile::exists(home.switchDb() + "-wal")) {
@@ -182,8 +189,21 @@ TEST(HomePrivacyTest, InitBackupAndTheStartReportKeepTheDataToItsOwner)
     const QString copy = home.root() + "/Quessel-20261208-093005.mdb";
     ASSERT_TRUE(QFile::copy(home.switchDb(), copy));
     setMode(copy, 0644);
+    // ports/ others may write (they could point COM1 anywhere), a calls
+    // folder and a monthly file others may read.
+    setMode(home.portsDir(), 0777);
+    ASSERT_TRUE(QDir().mkpath(home.callsDir()));
+    setMode(home.callsDir(), 0755);
+    const QString month = home.callsDir() + "/202612.txt";
+    {
+        QFile file(month);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("805,2026-12-08 22:01:00,30,0.20\n");
+    }
+    setMode(month, 0644);
     const QStringList loose = LoosePermissions(home);
-    EXPECT_EQ(loose, QStringList({home.dataDir() + " (0755)", home.switchDb() + " (0644)", copy + " (0644)"}));
+    EXPECT_EQ(loose, QStringList({home.portsDir() + " (0777)", home.dataDir() + " (0755)", home.callsDir() + " (0755)",
+                                  home.switchDb() + " (0644)", copy + " (0644)", month + " (0644)"}));
     ScriptedMessageService messages;
     messages.queueAnswer(MessageService::Answer::No);
     EXPECT_TRUE(ReportHomePermissions(home, messages));
@@ -200,8 +220,86 @@ TEST(HomePrivacyTest, InitBackupAndTheStartReportKeepTheDataToItsOwner)
     EXPECT_EQ(modeOf(home.switchDb()), 0600);
     EXPECT_EQ(modeOf(home.printDb()), 0600);
     EXPECT_EQ(modeOf(copy), 0600);
+    EXPECT_EQ(modeOf(home.portsDir()), 0755) << "others may still read the links, not change them";
+    EXPECT_EQ(modeOf(home.callsDir()), 0700);
+    EXPECT_EQ(modeOf(month), 0600);
     EXPECT_FALSE(ReportHomePermissions(home, messages));
     EXPECT_EQ(messages.shown().size(), 2);
+}
+
+namespace {
+
+// Runs the built console with the umask of a careless site.
+ConsoleRun runUnderUmask(mode_t mask, const QStringList &args, const QByteArray &typed = {})
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("CORVANE_HOME"));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    p.setProcessEnvironment(env);
+    p.setChildProcessModifier([mask] { ::umask(mask); });
+    p.start(QStringLiteral(CORVANE_PATH), args);
+    p.write(typed);
+    p.closeWriteChannel();
+    ConsoleRun r;
+    if (p.waitForFinished(120000) && p.exitStatus() == QProcess::NormalExit)
+        r.code = p.exitCode();
+    r.err = QString::fromLocal8Bit(p.readAllStandardError());
+    return r;
+}
+
+// Everything under `root` that others may write, or (data) reach at all.
+QStringList openToOthers(const QString &root, const HomePaths &home)
+{
+    QStringList open;
+    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    QStringList all{root};
+    while (it.hasNext())
+        all << it.next();
+    for (const QString &path : all) {
+        if (QFileInfo(path).isSymLink())
+            continue;
+        const int mode = modeOf(path);
+        const bool data = path.startsWith(home.dataDir()) || path.startsWith(home.callsDir())
+                          || path.startsWith(home.reportsDir()) || path.startsWith(home.backupsDir())
+                          || path.endsWith(".key") || path.endsWith("ADMIN-PASSWORD.txt");
+        if (mode & (data ? 077 : 022))
+            open << QStringLiteral("%1 (%2)").arg(path).arg(mode, 4, 8, QChar('0'));
+    }
+    return open;
+}
+
+} // namespace
+
+// A new user under umask 000: a fresh demonstration home, then last month's
+// report into the home and a workbook into a folder everyone may write. No
+// folder or file is writable by others, none with call data readable by them.
+TEST(HomePrivacyTest, AFreshHomeUnderUmaskZeroIsItsOwnersAlone)
+{
+    test::TestHome dir;
+    const HomePaths home(dir.file(QStringLiteral("home")));
+    const ConsoleRun init = runUnderUmask(
+        0, {QStringLiteral("--home"), home.root(), QStringLiteral("--init"), QStringLiteral("--demo")}, "pw\n");
+    ASSERT_EQ(init.code, 0) << init.err.toStdString();
+    ASSERT_TRUE(QFileInfo(home.callsDir()).isDir());
+    EXPECT_EQ(openToOthers(home.root(), home), QStringList());
+    EXPECT_EQ(LoosePermissions(home), QStringList());
+
+    const QString shared = dir.file(QStringLiteral("shared"));
+    ASSERT_TRUE(QDir().mkpath(shared));
+    setMode(shared, 0777);
+    const ConsoleRun pdf =
+        runUnderUmask(0, {QStringLiteral("--home"), home.root(), QStringLiteral("--report"), QStringLiteral("2026-11"),
+                          QStringLiteral("--out"), home.reportsDir() + QLatin1Char('/')});
+    ASSERT_EQ(pdf.code, 0) << pdf.err.toStdString();
+    EXPECT_EQ(modeOf(home.reportsDir() + QStringLiteral("/traffic-2026-11.pdf")), 0600);
+    const ConsoleRun xlsx =
+        runUnderUmask(0, {QStringLiteral("--home"), home.root(), QStringLiteral("--report"), QStringLiteral("2026-11"),
+                          QStringLiteral("--out"), shared + QStringLiteral("/话务月报.xlsx")});
+    ASSERT_EQ(xlsx.code, 0) << xlsx.err.toStdString();
+    EXPECT_EQ(modeOf(shared + QStringLiteral("/话务月报.xlsx")), 0600);
+    EXPECT_EQ(openToOthers(home.root(), home), QStringList());
 }
 
 TEST(FirstStartTest, OffersToCreateTheDatabaseAndChecksThePassword)
@@ -242,7 +340,7 @@ TEST(FirstStartTest, OffersToCreateTheDatabaseAndChecksThePassword)
     EXPECT_EQ(modeOf(home.switchDb()), 0600);
     EXPECT_TRUE(QFile::exists(home.helpIndex()));
     Database db;
-    ASSERT_TRUE(db.open(home.switchDb(), ConsoleContext::databaseKey()));
+    ASSERT_TRUE(db.open(home.switchDb(), HomeDatabaseKey(home).value()));
     // The password given is kept as its hash.
     const QString stored =
         db.scalar(QStringLiteral("SELECT \"密码\" FROM \"OP\" WHERE \"用户名\" = ?"), {QStringLiteral("管理员")})
@@ -254,11 +352,11 @@ TEST(FirstStartTest, OffersToCreateTheDatabaseAndChecksThePassword)
 namespace {
 
 // Every row of every table, in rowid order.
-QMap<QString, QList<QStringList>> contentOf(const QString &path)
+QMap<QString, QList<QStringList>> contentOf(const HomePaths &home)
 {
     QMap<QString, QList<QStringList>> all;
     Database db;
-    if (!db.open(path, ConsoleContext::databaseKey()))
+    if (!db.open(home.switchDb(), HomeDatabaseKey(home).value_or(QByteArray())))
         return all;
     const auto tables = db.select(QStringLiteral("SELECT name FROM sqlite_master WHERE type='table'"));
     for (const QStringList &t : tables.value_or({}))
@@ -268,11 +366,6 @@ QMap<QString, QList<QStringList>> contentOf(const QString &path)
                 .value_or({}));
     return all;
 }
-
-struct ConsoleRun {
-    int code = -1;
-    QString err;
-};
 
 ConsoleRun resetPassword(const HomePaths &home, const QString &name, const QByteArray &typed)
 {
@@ -300,11 +393,11 @@ TEST(ResetPasswordTest, SetsThatPasswordAloneAndIsRefusedWhileAConsoleRuns)
     ASSERT_TRUE(InitHome(home, QStringLiteral("forgotten"), error)) << error.toStdString();
     {
         Database db;
-        ASSERT_TRUE(db.open(home.switchDb(), ConsoleContext::databaseKey()));
+        ASSERT_TRUE(db.open(home.switchDb(), HomeDatabaseKey(home).value()));
         ASSERT_TRUE(db.exec(QStringLiteral("INSERT INTO OP VALUES ('张三','zs','1','1','1','1','1','1','1','1','1','1',"
                                            "'1','0','0','0','0')")));
     }
-    const auto before = contentOf(home.switchDb());
+    const auto before = contentOf(home);
     const QString admin = QStringLiteral("管理员");
     const struct {
         QString name;
@@ -336,14 +429,23 @@ TEST(ResetPasswordTest, SetsThatPasswordAloneAndIsRefusedWhileAConsoleRuns)
         EXPECT_TRUE(r.err.contains(QStringLiteral("所有者"))) << r.err.toStdString();
         ASSERT_EQ(::chown(QFile::encodeName(home.switchDb()).constData(), 0, 0), 0);
     }
-    EXPECT_EQ(contentOf(home.switchDb()), before) << "a refusal writes nothing";
+    EXPECT_EQ(contentOf(home), before) << "a refusal writes nothing";
 
     const ConsoleRun r = resetPassword(home, admin, "新的 密码\n新的 密码\n");
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
-    auto after = contentOf(home.switchDb());
+    auto after = contentOf(home);
     const QString stored = after[QStringLiteral("OP")][0].value(2);
     EXPECT_TRUE(PasswordHash::verify(stored, QStringLiteral("新的 密码")));
     EXPECT_FALSE(PasswordHash::verify(stored, QStringLiteral("forgotten")));
+    // The usage record names who set it, the system user at the terminal.
+    const passwd *user = ::getpwuid(::geteuid());
+    ASSERT_NE(user, nullptr);
+    QList<QStringList> &usage = after[QStringLiteral("OPRec")];
+    ASSERT_EQ(usage.size(), before[QStringLiteral("OPRec")].size() + 1);
+    EXPECT_EQ(usage.last().value(2),
+              QStringLiteral("管理员（命令行重设密码，系统用户 %1）").arg(QString::fromLocal8Bit(user->pw_name)));
+    EXPECT_FALSE(usage.last().value(3).isEmpty());
+    usage.removeLast();
     // Put the old value back: then nothing else may differ.
     after[QStringLiteral("OP")][0][2] = before[QStringLiteral("OP")][0].value(2);
     EXPECT_EQ(after, before);

@@ -4,6 +4,7 @@
 // administrator, rights cleared, keeps the rights window.
 #include "ConsoleContext.h"
 #include "FlexGrid.h"
+#include "HomeKey.h"
 #include "HomeSetup.h"
 #include "PasswordHash.h"
 #include "Recordset.h"
@@ -102,7 +103,7 @@ TEST_F(OperatorsEndToEndTest, NewOperatorWithSomeRightsAlarmsThatSurviveARestart
     // The default operator of --init is stored hashed.
     {
         Database db;
-        ASSERT_TRUE(db.open(paths.switchDb(), ConsoleContext::databaseKey()));
+        ASSERT_TRUE(db.open(paths.switchDb(), HomeDatabaseKey(paths).value()));
         const QString stored = db.scalar("SELECT \"密码\" FROM OP WHERE \"用户名\"='管理员'").value_or("");
         EXPECT_TRUE(stored.startsWith("$argon2id$")) << stored.toStdString();
         EXPECT_FALSE(stored.contains("pw'中"));

@@ -1,9 +1,12 @@
+#include "BackupStatus.h"
 #include "ConsoleContext.h"
+#include "HomeKey.h"
 #include "HomeSetup.h"
 #include "Recordset.h"
 #include "RestoreNotice.h"
 #include "TestHome.h"
 #include "TestWait.h"
+#include "frmAbout.h"
 #include "frmLogin.h"
 #include "frmMain.h"
 #include "frmSendBeforeEnd.h"
@@ -12,9 +15,12 @@
 #include <QComboBox>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 using namespace corvane;
@@ -90,11 +96,47 @@ TEST_F(StartupTest, InitCreatesHomeOnceAndRefusesEmptyPassword)
     EXPECT_TRUE(error.contains(paths.switchDb()));
     EXPECT_EQ(QFile(paths.switchDb()).size(), size);
 
-    // print.mdb has no key, Switch.mdb has ours.
+    // print.mdb has no key, Switch.mdb a key of its own that the home keeps
+    // to its owner: not the program-wide key of every copy of the program.
     Database print;
     EXPECT_TRUE(print.open(paths.printDb(), QByteArray()));
     Database sw;
     EXPECT_FALSE(sw.open(paths.switchDb(), QByteArray()));
+    EXPECT_FALSE(sw.open(paths.switchDb(), LegacyDatabaseKey()));
+    EXPECT_TRUE(sw.open(paths.switchDb(), HomeDatabaseKey(paths).value()));
+    const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup
+                                            | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
+    EXPECT_EQ(QFileInfo(DatabaseKeyFile(paths)).permissions() & others, QFileDevice::Permissions());
+}
+
+// A home of an earlier version, with the program-wide key: its first start
+// gives it a key of its own and shows the recovery key once; the operator
+// logs in to the same data.
+TEST_F(StartupTest, AnOlderHomeGetsAKeyOfItsOwnAtItsFirstStart)
+{
+    {
+        Database db;
+        ASSERT_TRUE(test::createSwitchDb(db, paths.switchDb(), "pw"));
+    }
+    scriptLogin("pw");
+    auto main = Main(ctx);
+    ASSERT_NE(main, nullptr);
+    ASSERT_EQ(messages.shown().size(), 1);
+    const auto &box = messages.shown().first();
+    EXPECT_EQ(box.title, "数据库密钥");
+    EXPECT_EQ(box.choices, QStringList({"已记下", "打印"}));
+    const QByteArray key = HomeDatabaseKey(paths).value();
+    EXPECT_NE(key, LegacyDatabaseKey());
+    EXPECT_TRUE(box.text.contains(RecoveryKeyText(key))) << box.text.toStdString();
+    main->hide();
+    main.reset();
+    ctx.db.close();
+
+    messages.clear();
+    main = Main(ctx);
+    ASSERT_NE(main, nullptr);
+    EXPECT_TRUE(messages.shown().isEmpty()) << "shown once";
+    EXPECT_EQ(HomeDatabaseKey(paths).value(), key);
 }
 
 TEST_F(StartupTest, InitIntoUnwritablePlaceFailsCleanly)
@@ -146,8 +188,8 @@ TEST_F(StartupTest, ALostOrDamagedDatabaseIsNamedWithHowToRestoreItAndNothingIsC
     const struct {
         QByteArray bytes;
         const char *says;
-    } files[] = {{"Standard Jet DB, but not really", "不能用本系统的数据库密码打开"},
-                 {good.left(good.size() / 2), "不能用本系统的数据库密码打开"},
+    } files[] = {{"Standard Jet DB, but not really", "不能用本系统的数据库密钥"},
+                 {good.left(good.size() / 2), "不能用本系统的数据库密钥"},
                  {good.left(8192) + QByteArray(1024, 'Z') + good.mid(8192 + 1024), "已损坏"}};
     for (const auto &f : files) {
         ASSERT_TRUE(writeFile(paths.switchDb(), f.bytes));
@@ -160,7 +202,7 @@ TEST_F(StartupTest, ALostOrDamagedDatabaseIsNamedWithHowToRestoreItAndNothingIsC
         ASSERT_TRUE(other.open(paths.switchDb(), "not-ours", Database::OpenMode::Create));
         ASSERT_TRUE(other.exec("CREATE TABLE t (a TEXT)"));
     }
-    start("不能用本系统的数据库密码打开");
+    start("不能用本系统的数据库密钥");
 
     // Yes starts the backup tool beside the program (none beside this test).
     messages.clear();
@@ -212,7 +254,7 @@ TEST_F(StartupTest, LoginShowsMainWindowAndExitWritesUsageRecord)
     EXPECT_FALSE(ctx.db.isOpen());
 
     Database check;
-    ASSERT_TRUE(check.open(paths.switchDb(), ConsoleContext::databaseKey()));
+    ASSERT_TRUE(check.open(paths.switchDb(), HomeDatabaseKey(paths).value()));
     Recordset rec(check, "OPRec");
     ASSERT_EQ(rec.recordCount(), 1);
     EXPECT_EQ(rec.currentRow(), QStringList({"00001", "管理员", "2026年12月08日01:28:32", "2026年12月08日02:28:32"}));
@@ -225,7 +267,7 @@ TEST_F(StartupTest, AfterARestoreTheComparisonIsOffered)
     initHome();
     {
         Database db;
-        ASSERT_TRUE(db.open(paths.switchDb(), ConsoleContext::databaseKey()));
+        ASSERT_TRUE(db.open(paths.switchDb(), HomeDatabaseKey(paths).value()));
         ASSERT_TRUE(RestoreNotice::record(db, QDateTime(QDate(2026, 12, 8), QTime(1, 20)), "/备份/昨天.mdb"));
     }
     scriptLogin("pw'中");
@@ -259,7 +301,7 @@ TEST_F(StartupTest, AnEarlierHomeGetsThisVersionsIndexes)
     const QString wide = "idx_PHNBill_结束时间_话单类型_话单性质_总费用";
     {
         Database db;
-        ASSERT_TRUE(db.open(paths.switchDb(), ConsoleContext::databaseKey()));
+        ASSERT_TRUE(db.open(paths.switchDb(), HomeDatabaseKey(paths).value()));
         ASSERT_TRUE(db.exec("DROP INDEX " + Database::quoteId(wide)));
         ASSERT_TRUE(db.exec("CREATE INDEX \"idx_PHNBill_结束时间\" ON PHNBill (\"结束时间\")"));
     }
@@ -278,7 +320,7 @@ TEST_F(StartupTest, DemoHomeSendsRecordsOutAndKnowsItsCallers)
     QString error;
     ASSERT_TRUE(ConfigureDemoHome(paths, error)) << error.toStdString();
     Database db;
-    ASSERT_TRUE(db.open(paths.switchDb(), ConsoleContext::databaseKey()));
+    ASSERT_TRUE(db.open(paths.switchDb(), HomeDatabaseKey(paths).value()));
     Recordset config(db, "SWTConfig");
     EXPECT_EQ(config.value(14), "1");
     EXPECT_EQ(config.value(15), "2");
@@ -342,4 +384,58 @@ TEST_F(StartupTest, EveryEntryAndToolButtonOpensItsWindow)
     messages.queueAnswer(MessageService::Answer::Ok);
     messages.queueAnswer(MessageService::Answer::Ok);
     EXPECT_TRUE(main->close());
+}
+
+// The nightly timer is on but the backups stopped two days ago (a USB disk
+// never plugged in again): the start says so over the main window and the
+// console runs on; 关于 shows how the last backup went.
+TEST_F(StartupTest, StoppedBackupsAreSaidAtTheStartWhileTheTimerIsOn)
+{
+    initHome();
+    const QDateTime now = clock.now();
+    ASSERT_TRUE(RecordBackup(paths, {now.addDays(-3), true, "定时", "/mnt/usb/Switch-1.mdb", "已备份"}));
+    QTemporaryDir config;
+    const QByteArray oldConfig = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+    auto start = [&] {
+        messages.clear();
+        scriptLogin("pw'中");
+        auto main = Main(ctx);
+        EXPECT_NE(main, nullptr);
+        QStringList said;
+        for (const auto &box : messages.shown())
+            if (box.title == "数据备份")
+                said << box.text;
+        main.reset();
+        ctx.db.close();
+        return said;
+    };
+    EXPECT_TRUE(start().isEmpty()) << "no timer, no warning";
+
+    // `systemctl --user enable` leaves this link; the unit's name is the
+    // home's path escaped as systemd-escape --path writes it.
+    QProcess escape;
+    escape.start("systemd-escape", {"--path", paths.root()});
+    if (escape.waitForFinished(5000) && escape.exitCode() == 0) {
+        EXPECT_EQ(SystemdEscapePath(paths.root()), QString::fromUtf8(escape.readAllStandardOutput()).trimmed());
+    }
+    const QString wants = config.path() + "/systemd/user/timers.target.wants";
+    ASSERT_TRUE(QDir().mkpath(wants));
+    ASSERT_TRUE(QFile::link("/usr/lib/systemd/user/tallowin-backup@.timer",
+                            wants + "/tallowin-backup@" + SystemdEscapePath(paths.root()) + ".timer"));
+    const QStringList said = start();
+    ASSERT_EQ(said.size(), 1);
+    EXPECT_TRUE(said.first().contains("超过两天") && said.first().contains("/mnt/usb/Switch-1.mdb"))
+        << said.first().toStdString();
+
+    ASSERT_TRUE(RecordBackup(paths, {now.addSecs(-3600), true, "定时", "/mnt/usb/Switch-2.mdb", "已备份"}));
+    EXPECT_TRUE(start().isEmpty());
+    // A run that failed is said whether or not the timer is on.
+    ASSERT_TRUE(RecordBackup(paths, {now.addSecs(-60), false, "命令行", "/mnt/usb/x", "备份文件夹 /mnt/usb 不存在"}));
+    ASSERT_EQ(start().size(), 1);
+    qputenv("XDG_CONFIG_HOME", oldConfig);
+
+    frmAbout about(paths.resource("company.gif"), BackupStatusText(ReadBackupStatus(paths)));
+    EXPECT_TRUE(about.lblBackup->text().contains("失败")) << about.lblBackup->text().toStdString();
+    EXPECT_TRUE(about.lblBackup->text().contains("/mnt/usb/Switch-2.mdb")) << "and the last good one";
 }

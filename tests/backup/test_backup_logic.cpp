@@ -2,6 +2,8 @@
 #include "BackupFixture.h"
 #include "ConsoleContext.h"
 #include "DatabaseCopy.h"
+#include "DatabaseHealth.h"
+#include "FileAccess.h"
 #include "HomeFiles.h"
 #include "HomeLock.h"
 #include "PendingCommands.h"
@@ -437,6 +439,13 @@ TEST_F(RestoreTest, BadFilesAreRefusedAndChangeNothing)
     writeFile(dir + "/half.mdb", backupBytes.left(backupBytes.size() / 2));
     writeFile(dir + "/cut.mdb", backupBytes.left(backupBytes.size() - 700));
     writeFile(dir + "/notes.mdb", "主叫号码,被叫号码\n803,07551234\n");
+    // Two gigabytes that are no database (sparse: no room taken), refused as
+    // what they are, not for the room a restore of them would need.
+    {
+        QFile big(dir + "/big.mdb");
+        ASSERT_TRUE(big.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(big.resize(qint64(2) << 30));
+    }
     {
         // Twenty pages of call records overwritten: dozens of problems, five
         // of them named.
@@ -479,9 +488,10 @@ TEST_F(RestoreTest, BadFilesAreRefusedAndChangeNothing)
         {"/empty.mdb", "是空的"},
         {"/half.mdb", ""},
         {"/cut.mdb", ""},
-        {"/notes.mdb", "不能用本系统的数据库密码打开"},
-        {"/print.mdb", "不能用本系统的数据库密码打开"},
-        {"/otherkey.mdb", "不能用本系统的数据库密码打开"},
+        {"/notes.mdb", "不是本系统的数据库备份"},
+        {"/big.mdb", "不是本系统的数据库备份"},
+        {"/print.mdb", "未加密的数据库"},
+        {"/otherkey.mdb", "另一套系统"},
         {"/nouser.mdb", "缺少表 User"},
         {"/extracol.mdb", "PHNBill"},
         {"/lockout.mdb", "没有一个操作员有“参数备份与恢复”的权限"},
@@ -493,7 +503,10 @@ TEST_F(RestoreTest, BadFilesAreRefusedAndChangeNothing)
     for (const auto &c : cases) {
         for (bool withCalls : {false, true}) {
             const ToolResult r = RestoreDatabase(home.paths(), {dir + QString::fromUtf8(c.file), withCalls});
-            EXPECT_EQ(r.outcome, ToolOutcome::Refused) << c.file << " " << r.text.toStdString();
+            // A file of another key may be another home's: its recovery key is wanted.
+            const ToolOutcome expected =
+                QString::fromUtf8(c.file) == "/otherkey.mdb" ? ToolOutcome::NeedsKey : ToolOutcome::Refused;
+            EXPECT_EQ(r.outcome, expected) << c.file << " " << r.text.toStdString();
             EXPECT_TRUE(r.text.contains(QString::fromUtf8(c.says))) << r.text.toStdString();
             EXPECT_TRUE(r.text.contains("数据库没有改动")) << r.text.toStdString();
             EXPECT_EQ(fileBytes(db), dbBytes) << c.file;
@@ -707,7 +720,8 @@ namespace {
 bool dropDescriptorOf(const QString &file)
 {
     const QString target = QFileInfo(file).canonicalFilePath();
-    const QStringList fds = QDir("/proc/self/fd").entryList(QDir::Files | QDir::System);
+    const QStringList fds =
+        QDir("/proc/self/fd").entryList(QDir::Files | QDir::Dirs | QDir::System | QDir::NoDotAndDotDot);
     for (const QString &fd : fds) {
         if (QFileInfo("/proc/self/fd/" + fd).symLinkTarget() == target) {
             const int null = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
@@ -736,10 +750,28 @@ TEST(HomeLockTest, ProgramsTheHolderStartsDoNotKeepTheLock)
     child.start("/bin/sh", {"-c", "echo running; read line"});
     ASSERT_TRUE(child.waitForReadyRead());
     ASSERT_TRUE(dropDescriptorOf(HomeLock::lockFile(home.paths())));
+    ASSERT_TRUE(dropDescriptorOf(home.paths().dataDir()));
     EXPECT_TRUE(second.acquire(home.paths()));
     child.write("done\n");
     child.closeWriteChannel();
     EXPECT_TRUE(child.waitForFinished());
+}
+
+// Switch.lock deleted while a console runs (a cleanup of "stale" files): a
+// second console still finds the home taken.
+TEST(HomeLockTest, ADeletedLockFileDoesNotLetASecondConsoleIn)
+{
+    BackupHome home;
+    ASSERT_TRUE(home.ok());
+    HomeLock console;
+    ASSERT_TRUE(console.acquire(home.paths()));
+    ASSERT_TRUE(QFile::remove(HomeLock::lockFile(home.paths())));
+    HomeLock second;
+    const Status refused = second.acquire(home.paths());
+    EXPECT_FALSE(refused);
+    EXPECT_TRUE(refused.reason().contains("请先退出监控软件")) << refused.reason().toStdString();
+    console.release();
+    EXPECT_TRUE(second.acquire(home.paths()));
 }
 
 TEST(LeftoversTest, WhatKilledRunsLeftGoesAtTheNextStartButWorkInProgressStays)
@@ -858,8 +890,7 @@ TEST(RestoreSpaceTest, ARestoreTheDiskHasNoRoomForIsRefusedWithTheFigures)
     const QStringList files = filesIn(home.root()) + filesIn(home.dataDir());
     const ToolResult refused = RestoreDatabase(home, {backup});
     EXPECT_EQ(refused.outcome, ToolOutcome::Refused) << refused.text.toStdString();
-    EXPECT_TRUE(
-        refused.text.contains(QStringLiteral("磁盘空间不足：恢复需要约 %1 MB").arg((needed + (1 << 20) - 1) >> 20)))
+    EXPECT_TRUE(refused.text.contains(QStringLiteral("磁盘空间不足：恢复需要约 %1").arg(SizeNeededText(needed))))
         << refused.text.toStdString();
     EXPECT_TRUE(refused.text.contains(home.dataDir()));
     EXPECT_TRUE(refused.text.contains("数据库没有改动"));
@@ -873,4 +904,122 @@ TEST(RestoreSpaceTest, ARestoreTheDiskHasNoRoomForIsRefusedWithTheFigures)
     ASSERT_TRUE(disk.resize(disk.used() + needed + (256 << 10)));
     const ToolResult done = RestoreDatabase(home, {backup});
     EXPECT_TRUE(done.ok()) << done.text.toStdString();
+}
+
+// Copies of call records that waited for the outward port or a monthly file
+// when a backup was made went out long ago: a restore keeps the copies that
+// wait now, never the file's; a rescue, with no current ones to read, none.
+TEST_F(RestoreTest, CopiesOnTheirWayAreTheCurrentOnesNeverTheFiles)
+{
+    const QString db = home.paths().switchDb();
+    {
+        Database live;
+        ASSERT_TRUE(openDb(live, db));
+        ASSERT_TRUE(live.execScript(
+            "CREATE TABLE OutwardPending (Seq INTEGER PRIMARY KEY AUTOINCREMENT, Record TEXT NOT NULL, KeptAt TEXT "
+            "NOT NULL DEFAULT ''); CREATE TABLE CallFilePending (Seq INTEGER PRIMARY KEY AUTOINCREMENT, Path TEXT NOT "
+            "NULL, Line TEXT NOT NULL); INSERT INTO OutwardPending (Record) VALUES ('$FEE,then#'); INSERT INTO "
+            "CallFilePending (Path, Line) VALUES ('/calls/202612.txt', 'then')"));
+    }
+    const QString withCopies = home.file("with-copies.mdb");
+    ASSERT_TRUE(BackupDatabase(home.paths(), withCopies).ok());
+    {
+        Database live;
+        ASSERT_TRUE(openDb(live, db));
+        ASSERT_TRUE(live.execScript("DELETE FROM OutwardPending; DELETE FROM CallFilePending; INSERT INTO "
+                                    "OutwardPending (Record) VALUES ('$FEE,now#')"));
+    }
+    const auto now = rowsOf(db, "OutwardPending");
+    for (const bool withCalls : {false, true}) {
+        const ToolResult r = RestoreDatabase(home.paths(), {withCopies, withCalls, at});
+        ASSERT_TRUE(r.ok()) << r.text.toStdString();
+        EXPECT_EQ(rowsOf(db, "OutwardPending"), now);
+        EXPECT_EQ(rowsOf(db, "CallFilePending"), QList<QStringList>());
+    }
+    QFile::remove(db);
+    const ToolResult r = RestoreDatabase(home.paths(), {withCopies, false, at});
+    ASSERT_TRUE(r.ok()) << r.text.toStdString();
+    EXPECT_EQ(rowsOf(db, "OutwardPending"), QList<QStringList>());
+}
+
+// What stands in the place of a lost database is named, and a rescue works
+// over it and keeps it aside: the log a killed console left beside a missing
+// file (it would be played into the restored one and break it), a link to a
+// disk that is not mounted, a folder.
+TEST_F(RestoreTest, RescueSetsAsideWhatStandsInPlaceOfALostDatabase)
+{
+    const QString db = home.paths().switchDb();
+    QByteArray staleLog;
+    {
+        Database live;
+        ASSERT_TRUE(openDb(live, db));
+        ASSERT_TRUE(live.exec("PRAGMA wal_autocheckpoint=0"));
+        ASSERT_TRUE(addCalls(live, 200, "in-the-log-only"));
+        staleLog = fileBytes(db + "-wal");
+        ASSERT_GT(staleLog.size(), 0);
+    }
+    const auto fileRows = allRows(backup);
+    const struct {
+        const char *what;
+        const char *says;
+    } cases[] = {{"log", "数据库文件不存在"}, {"link", "失效的链接"}, {"folder", "是一个文件夹"}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        const QString what = QString::fromUtf8(c.what);
+        RemoveDatabaseFiles(db);
+        QDir(db).removeRecursively();
+        for (const QString &f : filesIn(home.paths().dataDir())) {
+            if (!f.startsWith("Switch-damaged"))
+                continue;
+            QDir(home.paths().dataDir() + "/" + f).removeRecursively();
+            QFile::remove(home.paths().dataDir() + "/" + f);
+        }
+        if (what == "log")
+            ASSERT_TRUE(writeFile(db + "-wal", staleLog));
+        else if (what == "link")
+            ASSERT_TRUE(QFile::link("/mnt/unmounted-disk/Switch.mdb", db));
+        else
+            ASSERT_TRUE(QDir().mkpath(db + "/lost+found"));
+
+        const Checked<DatabaseCondition> condition = CheckDatabase(home.paths());
+        ASSERT_TRUE(condition) << condition.reason().toStdString();
+        EXPECT_FALSE(condition->sound());
+        EXPECT_TRUE(condition->problem.contains(QString::fromUtf8(c.says))) << condition->problem.toStdString();
+
+        const ToolResult r = restore(false);
+        ASSERT_EQ(r.outcome, ToolOutcome::Done) << r.text.toStdString();
+        Database d; // opened as the console opens it, which would play a log it found
+        ASSERT_TRUE(openDb(d, db));
+        EXPECT_EQ(IntegrityProblems(d).value_or({"not checked"}), QStringList());
+        EXPECT_EQ(rowsOf(d, "PHNBill"), fileRows.value("PHNBill"));
+        d.close();
+        const QString aside = home.paths().dataDir() + "/Switch-damaged-20261208-093005.mdb";
+        if (what == "log")
+            EXPECT_EQ(fileBytes(aside + "-wal"), staleLog) << "kept aside, byte for byte";
+        else if (what == "link")
+            EXPECT_EQ(QFileInfo(aside).symLinkTarget(), "/mnt/unmounted-disk/Switch.mdb");
+        else
+            EXPECT_TRUE(QFileInfo(aside + "/lost+found").isDir());
+        EXPECT_TRUE(r.text.contains(aside)) << r.text.toStdString();
+    }
+}
+
+// Copies of replaced databases named and written by a clock that was ahead
+// (set right since): by name and by time they look newer than the copy this
+// restore makes, yet the copy its message names is the one that stays.
+TEST_F(RestoreTest, TheCopyARestoreNamesStaysWhateverTheClockDid)
+{
+    for (const char *name :
+         {"Quessel-20991231-230000.mdb", "Quessel-20991231-230100.mdb", "Quessel-20991231-230200.mdb"}) {
+        ASSERT_TRUE(writeFile(home.file(QString::fromUtf8(name)), "copy"));
+        QFile f(home.file(QString::fromUtf8(name)));
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(f.setFileTime(QDateTime::currentDateTime().addDays(10), QFileDevice::FileModificationTime));
+    }
+    const ToolResult r = restore(false);
+    ASSERT_TRUE(r.ok()) << r.text.toStdString();
+    const QString named = home.file("Quessel-20261208-093005.mdb");
+    EXPECT_TRUE(r.text.contains(named)) << r.text.toStdString();
+    EXPECT_TRUE(QFileInfo::exists(named));
+    EXPECT_EQ(copies().size(), 3);
 }

@@ -3,6 +3,7 @@
 #include "ConsoleContext.h"
 #include "DatabaseCopy.h"
 #include "HomeFiles.h"
+#include "HomeKey.h"
 #include "HomeLock.h"
 #include "Restore.h"
 #include "TallowinWindow.h"
@@ -50,7 +51,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(home.ok());
-        ASSERT_TRUE(ctx.db.open(home.paths().switchDb(), ConsoleContext::databaseKey()));
+        ASSERT_TRUE(ctx.db.open(home.paths().switchDb(), LegacyDatabaseKey()));
         ctx.login.OPLogin = true;
         ctx.login.OPName = LoginState::administratorName();
         ctx.login.OPLoginTime = "2026年12月08日08:00:00";
@@ -500,7 +501,7 @@ TEST_F(TallowinTest, RescueFromAMissingAndAnOverwrittenPageDatabase)
         const char *says;
         bool callsOffered;
     } cases[] = {{"missing", "数据库文件不存在", false},
-                 {"truncated", "不能用本系统的数据库密码打开", false},
+                 {"truncated", "不能用本系统的数据库密钥", false},
                  {"PHNBill", "已损坏", false},
                  {"idx_PHNBill_结束时间_话单类型_话单性质_总费用", "已损坏", true}};
     for (const Case &c : cases) {

@@ -1,6 +1,8 @@
 #include "BackupFixture.h"
+#include "BackupStatus.h"
 #include "ConsoleContext.h"
 #include "HomeFiles.h"
+#include "HomeKey.h"
 #include "HomeLock.h"
 #include "Restore.h"
 #include "RestoreNotice.h"
@@ -26,7 +28,7 @@ struct ToolRun {
 
 // Runs the built tallowin without a display; `fileSizeLimit` > 0 limits the
 // size of every file it writes, as a full disk would.
-ToolRun tallowin(const QStringList &args, rlim_t fileSizeLimit = 0)
+ToolRun tallowin(const QStringList &args, rlim_t fileSizeLimit = 0, const QByteArray &input = {})
 {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -42,7 +44,12 @@ ToolRun tallowin(const QStringList &args, rlim_t fileSizeLimit = 0)
         });
     p.start(QStringLiteral(TALLOWIN_PATH), args);
     ToolRun r;
-    r.finished = p.waitForStarted() && p.waitForFinished(60000);
+    if (!p.waitForStarted())
+        return r;
+    // What an operator types (standard input is no terminal here).
+    p.write(input);
+    p.closeWriteChannel();
+    r.finished = p.waitForFinished(60000);
     r.status = p.exitStatus();
     r.code = p.exitCode();
     r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
@@ -103,15 +110,16 @@ TEST_F(CliTest, FailuresEndNonZeroAndSayWhy)
     } cases[] = {
         {homeArgs() << "--restore" << home.file("notes.mdb"), 1, "数据库没有改动"},
         {homeArgs() << "--restore" << home.file("absent.mdb"), 1, "文件不存在"},
-        {homeArgs() << "--backup" << home.file("no/such/folder/x.mdb"), 1, "文件夹不存在"},
+        {homeArgs() << "--backup" << home.file("no/such/folder/x.mdb"), 1, "不存在"},
         {{"--home", home.file("empty-home"), "--backup", home.file("x.mdb")}, 1, "数据库打开错误，请确认数据库存在！"},
         {homeArgs() << "--backup" << home.file("a.mdb") << "--restore" << home.file("a.mdb"), 2, "--backup"},
         {homeArgs() << "--backup" << home.file("a.mdb") << "--with-calls", 2, "--with-calls"},
         {homeArgs() << "--backup" << home.file("a.mdb") << "--frobnicate", 2, "frobnicate"},
-        // --keep prunes a folder of dated backups, nothing else.
+        // --keep prunes a folder of dated backups: the name is a folder,
+        // which is made only when asked.
         {homeArgs() << "--backup" << home.file("a.mdb") << "--keep"
                     << "2",
-         2, "--keep"},
+         1, "--mkdir"},
         {homeArgs() << "--backup" << home.file("nightly/") << "--keep"
                     << "0",
          2, "--keep"},
@@ -226,7 +234,8 @@ TEST_F(CliTest, DatedBackupsAndARescueRestoreOfALostOrDamagedDatabase)
 {
     const QString folder = home.file("backups/");
     for (int i = 0; i < 3; ++i) {
-        const ToolRun r = tallowin(homeArgs() << "--backup" << folder << "--keep"
+        const ToolRun r = tallowin(homeArgs() << "--backup" << folder << "--mkdir"
+                                              << "--keep"
                                               << "2");
         ASSERT_EQ(r.code, 0) << r.err.toStdString();
     }
@@ -256,7 +265,7 @@ TEST_F(CliTest, DatedBackupsAndARescueRestoreOfALostOrDamagedDatabase)
         {
             // The restore leaves the console its note (and nothing else new).
             Database restored;
-            ASSERT_TRUE(restored.open(db, ConsoleContext::databaseKey()));
+            ASSERT_TRUE(restored.open(db, HomeDatabaseKey(home.paths()).value()));
             const auto notice = RestoreNotice::take(restored);
             ASSERT_TRUE(notice && *notice) << damage;
             EXPECT_EQ((*notice)->file, kept[1]);
@@ -270,4 +279,117 @@ TEST_F(CliTest, DatedBackupsAndARescueRestoreOfALostOrDamagedDatabase)
             EXPECT_TRUE(r.out.contains(aside.value(damage - 1))) << r.out.toStdString();
         }
     }
+}
+
+// A backup carries its home's key: another home opens it only with the
+// recovery key of the home it comes from, asked for (here on standard
+// input); a wrong key or none changes nothing. A backup made before homes had
+// keys of their own opens without one. The restored database has the key of
+// the home it is restored into.
+TEST_F(CliTest, ABackupOfAnotherHomeAsksForItsRecoveryKey)
+{
+    BackupHome other;
+    ASSERT_TRUE(other.ok());
+    const QString older = home.file("older.mdb");
+    ASSERT_EQ(tallowin({"--home", other.root(), "--backup", older}).code, 0) << "made with the program-wide key";
+    const QString recovery = SettleHomeKey(other.paths()).value();
+    ASSERT_FALSE(recovery.isEmpty());
+    const QString theirs = home.file("theirs.mdb");
+    ASSERT_EQ(tallowin({"--home", other.root(), "--backup", theirs}).code, 0);
+    ASSERT_FALSE(SettleHomeKey(home.paths()).value().isEmpty());
+    const QByteArray ownKey = HomeDatabaseKey(home.paths()).value();
+    const QString ownRecovery = RecoveryKeyText(ownKey);
+    const QByteArray before = fileBytes(home.paths().switchDb());
+
+    for (const QByteArray &typed : {QByteArray(), ownRecovery.toLatin1() + "\n", QByteArray("not a key\n")}) {
+        const ToolRun r = tallowin(homeArgs() << "--restore" << theirs, 0, typed);
+        EXPECT_EQ(r.code, 1) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains("恢复密钥")) << r.err.toStdString();
+        EXPECT_EQ(fileBytes(home.paths().switchDb()), before);
+    }
+    // Typed as a person types it: small letters, spaces for the dashes.
+    const ToolRun r =
+        tallowin(homeArgs() << "--restore" << theirs, 0, recovery.toLower().replace('-', ' ').toUtf8() + "\n");
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    Database db;
+    ASSERT_TRUE(openDb(db, home.paths().switchDb(), ownKey));
+    EXPECT_FALSE(openDb(db, home.paths().switchDb(), KeyFromRecoveryKey(recovery).value()));
+
+    const ToolRun legacy = tallowin(homeArgs() << "--restore" << older);
+    EXPECT_EQ(legacy.code, 0) << legacy.err.toStdString();
+    EXPECT_FALSE(legacy.err.contains("恢复密钥"));
+    EXPECT_TRUE(openDb(db, home.paths().switchDb(), ownKey));
+}
+
+// Backups a site can count on. A folder on a disk that is not mounted is
+// refused, slash or not, and named with its likely cause, never made on the
+// system disk unless asked for; a device is no target. "Keep the newest N"
+// goes by the time each backup was written: with the clock behind older
+// names, the backup just written stays and so does the newest of the others.
+// Every run leaves its outcome in the home.
+TEST_F(CliTest, BackupsASiteCanCountOn)
+{
+    const QString mountPoint = home.file("mnt/usb");
+    ASSERT_TRUE(QDir().mkpath(mountPoint));
+    for (const QString &target : {mountPoint + "/corvane/", mountPoint + "/corvane"}) {
+        const ToolRun r = tallowin(homeArgs() << "--backup" << target << "--keep"
+                                              << "14");
+        EXPECT_EQ(r.code, 1) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains("不存在") && r.err.contains("挂载") && r.err.contains("--mkdir"))
+            << r.err.toStdString();
+        EXPECT_TRUE(filesIn(mountPoint).isEmpty()) << "nothing made under the empty mount point";
+    }
+    const ToolRun device = tallowin(homeArgs() << "--backup"
+                                               << "/dev/null");
+    EXPECT_EQ(device.code, 1);
+    EXPECT_TRUE(device.err.contains("设备")) << device.err.toStdString();
+    EXPECT_FALSE(QFileInfo::exists("/dev/null.mdb"));
+    BackupStatus status = ReadBackupStatus(home.paths());
+    ASSERT_TRUE(status.last);
+    EXPECT_FALSE(status.last->ok);
+    EXPECT_EQ(status.last->how, "命令行");
+    EXPECT_FALSE(status.lastGood);
+
+    // Three backups dated in the future by a clock that was ahead, the one
+    // with the latest name written first.
+    const QString folder = mountPoint + "/corvane";
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QStringList future = {folder + "/Switch-20991231-230000.mdb", folder + "/Switch-20991231-230100.mdb",
+                                folder + "/Switch-20991231-230200.mdb"};
+    const QDateTime written[] = {QDateTime::currentDateTime().addDays(-3), QDateTime::currentDateTime().addDays(-5),
+                                 QDateTime::currentDateTime().addDays(-7)};
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(writeFile(future[i], "backup"));
+        QFile f(future[i]);
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(f.setFileTime(written[i], QFileDevice::FileModificationTime));
+    }
+    const ToolRun r = tallowin(homeArgs() << "--backup" << folder << "--keep"
+                                          << "2"
+                                          << "--scheduled");
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    const QStringList kept = DatedFiles(folder, BackupPrefix());
+    ASSERT_EQ(kept.size(), 2);
+    EXPECT_EQ(kept.last(), future[0]) << "the newest written of the others";
+    EXPECT_TRUE(r.out.contains(kept.first())) << "the one just written: " << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains("已删除较早的备份") && r.out.contains(future[1]) && r.out.contains(future[2]))
+        << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains("时钟")) << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains("同一块磁盘")) << r.out.toStdString();
+    status = ReadBackupStatus(home.paths());
+    ASSERT_TRUE(status.lastGood);
+    EXPECT_EQ(status.lastGood->file, kept.first());
+    EXPECT_EQ(status.last->how, "定时");
+    EXPECT_EQ(QFileInfo(BackupStatusFile(home.paths())).permissions() & 0x0077, 0) << "group and others: nothing";
+
+    // The timer's default, the home's own backups/, is missing in a home
+    // older than it: on the database's disk whatever is mounted, so made.
+    ASSERT_FALSE(QFileInfo::exists(home.paths().backupsDir()));
+    const ToolRun own = tallowin(homeArgs() << "--backup" << home.paths().backupsDir() + "/"
+                                            << "--keep"
+                                            << "14"
+                                            << "--scheduled");
+    EXPECT_EQ(own.code, 0) << own.err.toStdString();
+    EXPECT_EQ(DatedFiles(home.paths().backupsDir(), BackupPrefix()).size(), 1);
+    EXPECT_EQ(QFileInfo(home.paths().backupsDir()).permissions() & 0x0077, 0);
 }

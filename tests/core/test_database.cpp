@@ -1,6 +1,7 @@
 #include "Data.h"
 #include "Database.h"
 #include "DepositTable.h"
+#include "MessageService.h"
 #include "Recordset.h"
 #include "TestHome.h"
 #include "TestStatus.h"
@@ -81,6 +82,37 @@ TEST_F(DatabaseTest, OpenRefusesMissingForeignAndExistingFiles)
 
     Database again;
     EXPECT_FALSE(again.open(path, kKey, Database::OpenMode::Create)) << "create never overwrites";
+}
+
+// What reaches the operator is in Chinese; SQLite's own words and the
+// statement come only after the details marker (the box's 详细信息).
+TEST_F(DatabaseTest, FailuresSpeakChineseWithSQLitesWordsAsDetails)
+{
+    const auto head = [](const Status &s) {
+        return s.reason().left(s.reason().indexOf(MessageService::detailsMarker()));
+    };
+    const auto details = [](const Status &s) {
+        const int at = s.reason().indexOf(MessageService::detailsMarker());
+        return at < 0 ? QString() : s.reason().mid(at + MessageService::detailsMarker().size());
+    };
+    QFile junk(home.file("junk.mdb"));
+    ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
+    junk.write(QByteArray(4096, 'x'));
+    junk.close();
+    Database foreign;
+    const Status notOurs = foreign.open(home.file("junk.mdb"), kKey);
+    ASSERT_FALSE(notOurs);
+    EXPECT_TRUE(head(notOurs).contains("不是本系统的数据库")) << notOurs.reason().toStdString();
+    EXPECT_FALSE(head(notOurs).contains("not a database")) << notOurs.reason().toStdString();
+    EXPECT_TRUE(details(notOurs).contains("not a database")) << notOurs.reason().toStdString();
+
+    ASSERT_TRUE(db.exec(QStringLiteral("CREATE TRIGGER full BEFORE INSERT ON \"User\" "
+                                       "BEGIN SELECT RAISE(ABORT, 'database or disk is full'); END")));
+    const Status refused = db.exec(QStringLiteral("INSERT INTO \"User\" VALUES ('1', '801', 'b')"));
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(head(refused), "数据库拒绝了这次写入");
+    EXPECT_TRUE(details(refused).startsWith("INSERT INTO") && details(refused).contains("database or disk is full"))
+        << refused.reason().toStdString();
 }
 
 TEST_F(DatabaseTest, RecordsetKeepsTableOrderAndPositions)

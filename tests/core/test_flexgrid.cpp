@@ -533,6 +533,49 @@ TEST(QtMessageServiceTest, NotifyDoesNotHoldUpTheCaller)
     EXPECT_TRUE(box.isNull());
 }
 
+// A port fault found while the console starts is shown before its main
+// window: once that window is shown, the box is its own and lies over it. A
+// different fault replaces the text and its count; the end of the fault is
+// said in the same box.
+TEST(QtMessageServiceTest, StartFaultsGoOverTheMainWindowAndFollowTheFault)
+{
+    QtMessageService service;
+    EXPECT_EQ(service.notifyKeyed("port-fault-COM1", "无法打开串口 COM1：没有权限", "通讯端口",
+                                  MessageService::Icon::Warning),
+              1);
+    QPointer<QMessageBox> box;
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (w->objectName() == QStringLiteral("keyedNotice"))
+            box = qobject_cast<QMessageBox *>(w);
+    ASSERT_TRUE(box);
+    EXPECT_EQ(service.notifyKeyed("port-fault-COM1", "无法打开串口 COM1：没有权限", "通讯端口",
+                                  MessageService::Icon::Warning),
+              2);
+    EXPECT_TRUE(box->text().endsWith("(2次)"));
+
+    QWidget main;
+    main.show();
+    service.adoptNotices(&main);
+    EXPECT_EQ(box->parentWidget(), &main);
+    EXPECT_TRUE(box->isVisible());
+    EXPECT_TRUE(box->isWindow());
+
+    service.resetKeyed("port-fault-COM1", "无法打开串口 COM1：设备不存在", MessageService::Icon::Warning);
+    EXPECT_EQ(service.notifyKeyed("port-fault-COM1", "无法打开串口 COM1：设备不存在", "通讯端口",
+                                  MessageService::Icon::Warning),
+              1);
+    EXPECT_EQ(box->text(), "无法打开串口 COM1：设备不存在") << "the latest fault alone, not counted with the first";
+    // SQLite's words go under 详细信息, out of the operator's text.
+    service.notifyKeyed("port-fault-COM1", "磁盘已满" + MessageService::detailsMarker() + "database or disk is full",
+                        "通讯端口", MessageService::Icon::Warning);
+    EXPECT_EQ(box->text(), "磁盘已满 (2次)");
+    EXPECT_EQ(box->detailedText(), "database or disk is full");
+    service.resetKeyed("port-fault-COM1", "通讯端口 COM1 已恢复。", MessageService::Icon::Information);
+    EXPECT_EQ(box->text(), "通讯端口 COM1 已恢复。");
+    EXPECT_EQ(box->icon(), QMessageBox::Information);
+    box->close();
+}
+
 // A question whose safe answer is No answers No to Enter; a box with buttons
 // of its own says which one was pressed, and -1 when none was.
 TEST(QtMessageServiceTest, DefaultNoAndButtonsOfItsOwn)

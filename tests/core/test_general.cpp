@@ -1,3 +1,4 @@
+#include "FileAccess.h"
 #include "General.h"
 #include "MessageService.h"
 
@@ -208,4 +209,17 @@ TEST(RandomDigits, ExactLengthNeverAllZeros)
 
     EXPECT_EQ(RandomDigits(20).size(), 20);
     EXPECT_TRUE(RandomDigits(0).isEmpty());
+}
+
+// Sizes in a message: KB below a megabyte; what is needed rounded up, what
+// is there rounded down, so that a refusal never reads "needs 1 MB, has 1 MB".
+TEST(SizeTexts, KilobytesBelowAMegabyteAndNeverTheSameForLessAndMore)
+{
+    EXPECT_EQ(SizeNeededText(1), "1 KB");
+    EXPECT_EQ(SizeNeededText(900 * 1024 + 1), "901 KB");
+    EXPECT_EQ(SizeAvailableText(900 * 1024 + 1), "900 KB");
+    EXPECT_EQ(SizeNeededText(1024 * 1024 + 1), "1.1 MB");
+    EXPECT_EQ(SizeAvailableText(1024 * 1024 + 1), "1.0 MB");
+    EXPECT_NE(SizeNeededText(1100 * 1024), SizeAvailableText(1099 * 1024));
+    EXPECT_EQ(SizeNeededText(300LL * 1024 * 1024 + 1), "301 MB");
 }

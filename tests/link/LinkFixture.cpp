@@ -1,4 +1,5 @@
 #include "LinkFixture.h"
+#include "HomeKey.h"
 #include "TestStatus.h"
 
 #include "Schema.h"
@@ -89,7 +90,7 @@ LinkEnv::LinkEnv()
     ctx = std::make_unique<ConsoleContext>(HomePaths(home.path()), messages, clock);
     QDir().mkpath(ctx->home.dataDir());
     QDir().mkpath(ctx->home.portsDir());
-    const Status opened = ctx->db.open(ctx->home.switchDb(), ConsoleContext::databaseKey(), Database::OpenMode::Create);
+    const Status opened = ctx->db.open(ctx->home.switchDb(), LegacyDatabaseKey(), Database::OpenMode::Create);
     EXPECT_TRUE(test::Ok(opened));
     const TableDef *config = findTable(QStringLiteral("SWTConfig"));
     EXPECT_NE(config, nullptr);

@@ -2,6 +2,7 @@
 #include "ConsoleContext.h"
 #include "ConsoleHandlers.h"
 #include "ConsoleWiring.h"
+#include "HomeKey.h"
 #include "PendingCommands.h"
 #include "PtyPair.h"
 #include "Schema.h"
@@ -135,7 +136,7 @@ TEST_F(MainWindowLinkTest, LoadFindsTheSwitchAndExitSaysGoodbye)
     EXPECT_EQ(ptys[3]->takeAtLeast(2), QByteArray("\x11\xF1", 2));
     EXPECT_FALSE(ctx.db.isOpen());
     Database check;
-    ASSERT_TRUE(check.open(dbPath, ConsoleContext::databaseKey()));
+    ASSERT_TRUE(check.open(dbPath, LegacyDatabaseKey()));
     EXPECT_EQ(check.scalar(QStringLiteral("SELECT count(*) FROM \"OPRec\"")).value_or(QString()), QStringLiteral("1"));
     EXPECT_FALSE(link->mscPort.isOpen());
     EXPECT_FALSE(link->mscOut.isOpen());
@@ -216,14 +217,14 @@ TEST_F(MainWindowLinkTest, ExitWaitsForTheKeptCommandsOrLeavesThemForTheNextStar
         EXPECT_TRUE(out.endsWith(exitCommand)) << out.toHex(' ').toStdString();
     }
     Database check;
-    ASSERT_TRUE(check.open(dbPath, ConsoleContext::databaseKey()));
+    ASSERT_TRUE(check.open(dbPath, LegacyDatabaseKey()));
     EXPECT_EQ(check.scalar(QStringLiteral("SELECT count(*) FROM CommandPending")).value_or(QString()),
               QStringLiteral("0"));
     check.close();
 
     // The switch stops answering; three commands and an initialisation wait
     // when the console ends.
-    ASSERT_TRUE(ctx.db.open(dbPath, ConsoleContext::databaseKey()));
+    ASSERT_TRUE(ctx.db.open(dbPath, LegacyDatabaseKey()));
     ptys[3]->responder = {};
     {
         frmMain window(ctx);
@@ -250,13 +251,13 @@ TEST_F(MainWindowLinkTest, ExitWaitsForTheKeptCommandsOrLeavesThemForTheNextStar
                                                         "以下命令没有发出，不会保存：初始化交换机（*00*121#）。"));
         EXPECT_FALSE(ptys[3]->take().contains(packed.left(8)));
     }
-    ASSERT_TRUE(check.open(dbPath, ConsoleContext::databaseKey()));
+    ASSERT_TRUE(check.open(dbPath, LegacyDatabaseKey()));
     EXPECT_EQ(check.scalar(QStringLiteral("SELECT count(*) FROM CommandPending")).value_or(QString()),
               QStringLiteral("3"));
     check.close();
 
     // The next start: the switch answers again and gets them first.
-    ASSERT_TRUE(ctx.db.open(dbPath, ConsoleContext::databaseKey()));
+    ASSERT_TRUE(ctx.db.open(dbPath, LegacyDatabaseKey()));
     ptys[3]->responder = [](const QByteArray &chunk) {
         return chunk.contains(char(0xE8)) ? QByteArray("\xFF\x5A", 2) : QByteArray();
     };

@@ -459,3 +459,58 @@ TEST(PortFaults, PortThatCannotServeIsNamedOnceWhileTheConsoleKeepsTrying)
         EXPECT_EQ(env.messages.shown().size(), 1);
     }
 }
+
+// ports/ (or the home) others may write: a link there may lead to a device
+// of theirs, so no port is opened through it, and the fault names the folder
+// and the cure. Once only the owner may write, the same link opens.
+TEST_F(PortTest, NoPortThroughALinkInAFolderOthersMayWrite)
+{
+    const QString ports = env.ctx->home.portsDir();
+    for (const QString &folder : {ports, env.ctx->home.root()}) {
+        struct stat st {};
+        ASSERT_EQ(::stat(QFile::encodeName(folder).constData(), &st), 0);
+        ASSERT_EQ(::chmod(QFile::encodeName(folder).constData(), st.st_mode | S_IWOTH), 0);
+        EXPECT_FALSE(link.OpenPort(1));
+        EXPECT_FALSE(link.mscPort.isOpen());
+        const QString fault = link.PortFaultText();
+        EXPECT_TRUE(fault.contains(folder + " 其他用户也可以写入") && fault.contains("chmod go-w " + folder))
+            << fault.toStdString();
+        ASSERT_EQ(::chmod(QFile::encodeName(folder).constData(), st.st_mode & ~mode_t(S_IWGRP | S_IWOTH)), 0);
+        ASSERT_TRUE(link.OpenPort(1));
+        EXPECT_TRUE(link.PortFaultText().isEmpty());
+    }
+}
+
+// The box of a port fault names the latest fault, not counted with the one
+// before, and says so in the same box when the port works again.
+TEST_F(PortTest, PortFaultBoxFollowsTheFaultAndSaysWhenItIsOver)
+{
+    env.setConfig(int(ConfigField::SwitchPort), QStringLiteral("4"));
+    env.setConfig(int(ConfigField::OutwardOn), QStringLiteral("0"));
+    const QString ports = env.ctx->home.portsDir();
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(ports).constData(), &st), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(ports).constData(), st.st_mode | S_IWOTH), 0);
+    EXPECT_FALSE(link.OpenLinkOnLoad());
+    ASSERT_EQ(env.messages.openKeys(), QStringList{"port-fault-COM4"});
+    const int box = int(env.messages.shown().size()) - 1;
+    EXPECT_TRUE(env.messages.shown()[box].text.contains("其他用户也可以写入"))
+        << env.messages.shown()[box].text.toStdString();
+
+    // The folder is put right, but another program holds the port now.
+    ASSERT_EQ(::chmod(QFile::encodeName(ports).constData(), st.st_mode & ~mode_t(S_IWGRP | S_IWOTH)), 0);
+    QSerialPort holder(ptys[4]->slavePath());
+    ASSERT_TRUE(holder.open(QIODevice::ReadWrite)) << holder.errorString().toStdString();
+    link.tmrState_Timer();
+    ASSERT_EQ(env.messages.shown().size(), box + 1) << "the same box";
+    EXPECT_TRUE(env.messages.shown()[box].text.startsWith("无法打开串口 COM4"))
+        << env.messages.shown()[box].text.toStdString();
+    EXPECT_FALSE(env.messages.shown()[box].text.contains("其他用户也可以写入"));
+    EXPECT_EQ(env.messages.keyedCount("port-fault-COM4"), 1) << "a new fault, not the second of the first";
+
+    holder.close();
+    link.tmrState_Timer();
+    ASSERT_TRUE(link.mscPort.isOpen());
+    EXPECT_EQ(env.messages.shown()[box].text, "通讯端口 COM4 已恢复。");
+    EXPECT_EQ(env.messages.shown()[box].icon, MessageService::Icon::Information);
+}

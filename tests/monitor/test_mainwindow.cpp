@@ -238,20 +238,28 @@ TEST_F(MainWindowTest, ResizeSpreadsIndicatorsFourByFour)
     EXPECT_EQ(window->imgPHN[15]->geometry(), before);
 }
 
-TEST(MainWindowLoad, RecordsAndCallsTakenDuringThePortSearchAreCounted)
+// What the search takes is copied outward too: the front desk on COM2 gets
+// the call and the caller number taken while the search still ran, and no
+// clock command of the search (COM2 is passed over, though it comes before
+// the switch's COM3).
+TEST(MainWindowLoad, RecordsAndCallsTakenDuringThePortSearchAreCountedAndCopied)
 {
     test::TestHome home;
     ScriptedMessageService messages;
     TestClock clock{QDateTime(QDate(2026, 12, 8), QTime(9, 0, 0))};
     ConsoleContext ctx{HomePaths(home.path()), messages, clock};
     ASSERT_TRUE(test::createSwitchDb(ctx.db, home.file("data/Switch.mdb"), "admin"));
+    ASSERT_TRUE(ctx.db.exec("UPDATE SWTConfig SET " + ctx.db.columnNames("SWTConfig").at(14) + "='1', "
+                            + ctx.db.columnNames("SWTConfig").at(15) + "='2'"));
     ctx.BuildLists();
-    // The switch on COM1 answers the search's clock command and, in the same
+    // The switch on COM3 answers the search's clock command and, in the same
     // breath, reports a finished call and an incoming call answered and done.
     ASSERT_TRUE(QDir().mkpath(ctx.home.portsDir()));
     test::PtyPair switchPty;
     ASSERT_TRUE(switchPty.ok());
-    ASSERT_TRUE(switchPty.linkAs(test::comLink(ctx.home, 1)));
+    ASSERT_TRUE(switchPty.linkAs(test::comLink(ctx.home, 3)));
+    test::PtyPair desk;
+    ASSERT_TRUE(desk.linkAs(test::comLink(ctx.home, 2)));
     test::isolateSerialPorts(home.path());
     // Trunk 3, port 5, 12-08 23:30, 60 s, dialled 9123;
     // FE+0C+05+12+08+23+30+3C+91+23 = 620 = 0x26C.
@@ -275,5 +283,8 @@ TEST(MainWindowLoad, RecordsAndCallsTakenDuringThePortSearchAreCounted)
     ASSERT_EQ(window.ListViewIn->topLevelItemCount(), 1);
     EXPECT_EQ(window.panelText(4), "新话单数：1");
     EXPECT_EQ(window.panelText(5), "新来电数：1");
+    EXPECT_EQ(ctx.link->PortNumber(), 3);
+    const QByteArray copies = "$FEE,805,202612082330,60,0.2,9123#\r\n$PHN,5551234#\r\n";
+    EXPECT_EQ(desk.takeAtLeast(int(copies.size())), copies);
     ctx.link->ClosePorts();
 }

@@ -38,6 +38,7 @@ for f in usr/bin/corvane usr/bin/tallowin usr/bin/switchsim \
          usr/share/corvane/resource/phoneon.gif usr/share/corvane/resource/phonehold.gif \
          usr/share/corvane/help/index.html usr/share/doc/corvane/copyright usr/share/doc/corvane/README.Debian \
          usr/lib/systemd/user/tallowin-backup@.service usr/lib/systemd/user/tallowin-backup@.timer \
+         usr/lib/systemd/user/tallowin-backup-failed@.service \
          usr/lib/systemd/user/corvane-report@.service usr/lib/systemd/user/corvane-report@.timer; do
   grep -q " \./$f\$" "$scratch/contents" || fail "package lacks /$f"
 done
@@ -99,17 +100,27 @@ if command -v systemd-analyze >/dev/null; then
   instance=$(systemd-escape --path "$home")
   ln -s tallowin-backup@.service "$check/tallowin-backup@$instance.service"
   ln -s tallowin-backup@.timer "$check/tallowin-backup@$instance.timer"
+  sed "s#/usr/bin/tallowin#$root/usr/bin/tallowin#" "$units/tallowin-backup-failed@.service" \
+    > "$check/tallowin-backup-failed@.service"
+  ln -s tallowin-backup-failed@.service "$check/tallowin-backup-failed@$instance.service"
   sed "s#/usr/bin/corvane#$root/usr/bin/corvane#" "$units/corvane-report@.service" > "$check/corvane-report@.service"
   cp "$units/corvane-report@.timer" "$check/corvane-report@.timer"
   ln -s corvane-report@.service "$check/corvane-report@$instance.service"
   ln -s corvane-report@.timer "$check/corvane-report@$instance.timer"
   if ! out=$(cd "$check" && XDG_RUNTIME_DIR="$scratch/runtime" systemd-analyze --user verify --man=no \
         "./tallowin-backup@$instance.timer" "./tallowin-backup@$instance.service" \
+        "./tallowin-backup-failed@$instance.service" \
         "./corvane-report@$instance.timer" "./corvane-report@$instance.service" 2>&1) || [ -n "$out" ]; then
     echo "$out"
     fail "systemd-analyze verify finds fault with the backup or report units"
   fi
   echo "systemd-analyze verify: the backup and report timers and services are valid"
+  # Each service is hardened: its exposure as systemd-analyze rates it.
+  for unit in tallowin-backup tallowin-backup-failed corvane-report; do
+    out=$(cd "$check" && systemd-analyze security --offline=true --no-pager --threshold=30 "./$unit@$instance.service" 2>&1) \
+      || { echo "$out"; fail "$unit@.service is exposed above 3.0"; }
+    echo "$out" | grep 'Overall exposure level'
+  done
 else
   echo "systemd-analyze is not installed: the backup units were NOT verified (package systemd)"
 fi
@@ -127,6 +138,19 @@ count=$(ls "$backup_dir" | grep -c '^Switch-[0-9]\{8\}-[0-9]\{6\}\(-[0-9]*\)\?\.
 [ "$count" -eq "$keep" ] || { ls -la "$backup_dir"; fail "$count backups in $backup_dir, not the newest $keep"; }
 [ "$(ls -A "$backup_dir" | wc -l)" -eq "$keep" ] || fail "$backup_dir holds more than the backups"
 echo "the backup service's command keeps the newest $keep dated backups in $backup_dir"
+grep -q '^TimeoutStartSec=' "$service" && grep -q '^OnFailure=tallowin-backup-failed@%i.service' "$service" \
+  || fail "the backup service has no time-out or no failure unit"
+grep -q '/bin/sh' "$units"/*.service && fail "a unit runs a shell around the home's path"
+
+# The report service's command, with no shell: last month's report in HOME/reports.
+report_dir=$(sed -n 's#^Environment=REPORT_DIR=\([^ ]*\).*#\1#p' "$units/corvane-report@.service" | sed "s#/%I#$home#")
+format=$(sed -n 's#^Environment=.* FORMAT=\([a-z]*\).*#\1#p' "$units/corvane-report@.service")
+report=$(sed -n 's#^ExecStart=##p' "$units/corvane-report@.service" | sed -e "s#/usr/bin/corvane#$root/usr/bin/corvane#" \
+  -e "s#/%I#$home#g" -e "s#\${REPORT_DIR}#$report_dir#" -e "s#\${FORMAT}#$format#")
+sh -c "$report" >/dev/null || fail "the report service's command failed: $report"
+month=$(date -d "$(date +%Y-%m-15) -1 month" +%Y-%m)
+[ -s "$report_dir/traffic-$month.$format" ] || { ls -la "$report_dir"; fail "no $report_dir/traffic-$month.$format"; }
+echo "the report service's command wrote $report_dir/traffic-$month.$format"
 
 if command -v lintian >/dev/null; then
   lintian --tag-display-limit 0 "$deb" >"$scratch/lintian.log" 2>&1

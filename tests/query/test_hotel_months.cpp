@@ -23,6 +23,7 @@
 #include "DepositTable.h"
 #include "FeeEngine.h"
 #include "Frames.h"
+#include "HomeKey.h"
 #include "LedgerTable.h"
 #include "MoneyJournal.h"
 #include "OwnTables.h"
@@ -529,7 +530,7 @@ void runMonths(quint32 seed)
                     backup = h.home.file(QStringLiteral("nightly.mdb"));
                     h.stop();
                     ASSERT_EQ(BackupDatabase(h.ctx->home, backup).outcome, ToolOutcome::Done);
-                    ASSERT_TRUE(test::Ok(h.ctx->db.open(h.ctx->home.switchDb(), ConsoleContext::databaseKey())));
+                    ASSERT_TRUE(test::Ok(h.ctx->db.open(h.ctx->home.switchDb(), LegacyDatabaseKey())));
                     h.start();
                 }
                 break;
@@ -543,7 +544,7 @@ void runMonths(quint32 seed)
                     ASSERT_EQ(r.outcome, ToolOutcome::Done) << r.text.toStdString();
                     if (qEnvironmentVariableIsSet("HOTEL_TRACE")) {
                         Database f;
-                        (void)f.open(backup, ConsoleContext::databaseKey());
+                        (void)f.open(backup, LegacyDatabaseKey());
                         qInfo("restore %d: %s\nbackup journal last %s bills %s..%s", withCalls, qPrintable(r.text),
                               qPrintable(f.scalar(QStringLiteral("SELECT max(序号) FROM MoneyJournal"))
                                              .value_or(QStringLiteral("?"))),
@@ -552,7 +553,7 @@ void runMonths(quint32 seed)
                               qPrintable(f.scalar(QStringLiteral("SELECT max(rowid) FROM PHNBill"))
                                              .value_or(QStringLiteral("?"))));
                     }
-                    ASSERT_TRUE(test::Ok(h.ctx->db.open(h.ctx->home.switchDb(), ConsoleContext::databaseKey())));
+                    ASSERT_TRUE(test::Ok(h.ctx->db.open(h.ctx->home.switchDb(), LegacyDatabaseKey())));
                     h.start();
                     (restoredDefault ? restoredWithCalls : restoredDefault) = true;
                     // The numbers of the backup go to the switch, as a download

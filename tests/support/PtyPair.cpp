@@ -98,6 +98,12 @@ void PtyPair::answerClockCommands(const QByteArray &chunk)
     }
 }
 
+void PtyPair::dropUnread()
+{
+    if (m_slave >= 0)
+        ::tcflush(m_slave, TCIFLUSH);
+}
+
 void PtyPair::readMaster()
 {
     char buf[4096];

@@ -24,6 +24,9 @@ public:
     bool linkAs(const QString &linkPath) const;
 
     void write(const QByteArray &bytes);
+    // Drops what was written to the console's side and not read there yet
+    // (frames a killed console never took).
+    void dropUnread();
     // Everything received so far, taken out.
     QByteArray take();
     // Processes events until at least n bytes have been received or the

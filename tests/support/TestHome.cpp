@@ -1,4 +1,5 @@
 #include "TestHome.h"
+#include "HomeKey.h"
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -41,7 +42,7 @@ namespace corvane::test {
 Status createSwitchDb(Database &db, const QString &path, const QString &adminPassword)
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
-    if (Status s = db.open(path, ConsoleContext::databaseKey(), Database::OpenMode::Create); !s)
+    if (Status s = db.open(path, LegacyDatabaseKey(), Database::OpenMode::Create); !s)
         return s;
     if (Status s = createSchema(db, switchTables()); !s)
         return s;
