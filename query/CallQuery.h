@@ -11,6 +11,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <array>
 #include <optional>
 
 namespace corvane {
@@ -54,7 +55,7 @@ QString notSettledText();
 // The moment an end time stands for. PHNBill holds two forms:
 // "2026年12月09日10时30分" (call records, to the minute) and
 // "2026年12月09日10:30:00" (incoming calls); nullopt for anything else.
-std::optional<QDateTime> EndTimeMoment(const QString &text);
+std::optional<QDateTime> EndTimeMoment(QStringView text);
 
 struct Criteria {
     // Calling numbers as chosen: a user's number today stands for the room
@@ -114,7 +115,18 @@ void AddRecord(FeeRow &fee, const BillRecord &record);
 // waived for that month already, what the deposit was charged for the
 // records, and whether the list holds every record of the room still open
 // (a full settlement) or a part.
-Checked<Chosen> Choose(Database &db, const Criteria &criteria);
+//
+// With a sink, the chosen records go to it one by one (a list of a million
+// records is never held as BillRows) and Chosen::bills stays empty; when the
+// sink refuses one, the choice stops and is refused with CancelledText().
+class BillSink {
+public:
+    virtual ~BillSink();
+    // The seven listed columns (as BillRow::listed()) and the main row id.
+    virtual bool add(qint64 mainRowId, const std::array<QStringView, 7> &listed) = 0;
+};
+Checked<Chosen> Choose(Database &db, const Criteria &criteria, BillSink *sink = nullptr);
+QString CancelledText(); // "已取消"
 
 // Chooses the records and replaces the contents of print.mdb with them in one
 // step. Returns the number of listed records; `chosen`, when given, gets
