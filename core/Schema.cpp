@@ -1,4 +1,5 @@
 #include "Schema.h"
+#include "BillSummary.h"
 #include "BillTable.h"
 #include "Database.h"
 
@@ -291,7 +292,12 @@ Status createSchema(Database &db, const QList<TableDef> &tables)
             if (Status s = db.exec(createTableSql(def)); !s)
                 return s;
         }
-        return makeIndexes(db, tables);
+        if (Status s = makeIndexes(db, tables); !s)
+            return s;
+        // The sums of the call records, with the call records.
+        if (findTable(tables, BillTable::Name) == findTable(BillTable::Name))
+            return BillSummary(db).ensure().status();
+        return Status::ok();
     });
 }
 
