@@ -113,6 +113,28 @@ FeeTotals feeTotalsOf(const QList<FeeRow> &fees)
     return t;
 }
 
+void BillList::append(qint64 mainRowId, const std::array<QStringView, col::PrintBill::ListedCount> &listed)
+{
+    rows.append(listed);
+    mainRowIds.push_back(mainRowId);
+    ++totals.count;
+    totals.feeSum += Money::fromText(listed[col::PrintBill::Fee]);
+}
+
+BillRow BillList::row(qsizetype i) const
+{
+    auto t = [&](int c) { return rows.text(i, c); };
+    return BillRow{t(0), t(1), t(2), t(3), t(4), t(5), t(6), mainRowIds[size_t(i)]};
+}
+
+BillList BillList::from(const QList<BillRow> &bills)
+{
+    BillList out;
+    for (const BillRow &b : bills)
+        out.append(b.mainRowId, {b.caller, b.called, b.endTime, b.duration, b.rate, b.area, b.fee});
+    return out;
+}
+
 QString billInformation(const BillTotals &totals)
 {
     return QStringLiteral("总计话单数：") + QString::number(totals.count) + QStringLiteral("   ")
@@ -174,9 +196,14 @@ Status PrintStore::createTables()
     return m_db->exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
 }
 
-Status PrintStore::clear() { return replace({}, {}); }
+Status PrintStore::clear() { return replace(BillList(), {}); }
 
 Status PrintStore::replace(const QList<BillRow> &bills, const QList<FeeRow> &fees)
+{
+    return replace(BillList::from(bills), fees);
+}
+
+Status PrintStore::replace(const BillList &bills, const QList<FeeRow> &fees)
 {
     if (!isOpen())
         return Status::fail(QStringLiteral("print.mdb 未打开"));
@@ -191,12 +218,11 @@ Status PrintStore::replace(const QList<BillRow> &bills, const QList<FeeRow> &fee
                    SqlStatement addBill(m_db->handle(), insertSql(billTable()));
                    if (!addBill.isValid())
                        return Status::fail(addBill.error());
-                   for (const BillRow &b : bills) {
-                       const QStringList texts = b.listed();
+                   for (qsizetype r = 0; r < bills.size(); ++r) {
                        bool bound = true;
-                       for (int c = 0; c < texts.size(); ++c)
-                           bound = addBill.bind(c + 1, texts.at(c)) && bound;
-                       bound = addBill.bind(col::PrintBill::MainRowId + 1, b.mainRowId) && bound;
+                       for (int c = 0; c < col::PrintBill::ListedCount; ++c)
+                           bound = addBill.bind(c + 1, bills.rows.cell(r, c)) && bound;
+                       bound = addBill.bind(col::PrintBill::MainRowId + 1, bills.mainRowIds[size_t(r)]) && bound;
                        if (!bound || !addBill.run())
                            return Status::fail(addBill.error());
                    }
