@@ -45,6 +45,17 @@ public:
     void BuildLists();
 
     static QByteArray databaseKey() { return QByteArrayLiteral("vosquirnel"); }
+
+    // The database as work beside the interface thread opens it: a
+    // connection of its own, whose writes are stamped with the time and the
+    // operator at the moment the work was asked for. Made on the interface
+    // thread, used in the worker.
+    struct Beside {
+        QString path;
+        Database::Stamp stamp;
+        Status open(Database &db) const;
+    };
+    Beside beside() const { return {home.switchDb(), {clock.now(), login.OPName}}; }
     // Time stamps as stored in the usage record: 2026年12月08日01:28:32.
     QString stamp() const;
 };
