@@ -173,7 +173,8 @@ public:
     // A deleted record that a deposit paid for gives its charge back; the
     // class commands that follows are kept for the switch in the same
     // transaction. The rows deleted leave this list too.
-    Checked<int> deleteFromMain(Database &switchDb, const QList<BillRow> &rows);
+    // `gone`, when given, gets the main row ids deleted.
+    Checked<int> deleteFromMain(Database &switchDb, const QList<BillRow> &rows, QList<qint64> *gone = nullptr);
 
 private:
     Status createTables();

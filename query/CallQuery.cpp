@@ -603,6 +603,40 @@ Checked<Chosen> Choose(Database &db, const Criteria &criteria, BillSink *sink)
     return out;
 }
 
+namespace {
+
+// Packs the chosen records into a BillList, asking now and then whether to go on.
+class ListSink : public BillSink {
+public:
+    ListSink(BillList &list, const std::function<bool()> &cancelled) : m_list(list), m_cancelled(cancelled) {}
+    bool add(qint64 mainRowId, const std::array<QStringView, 7> &listed) override
+    {
+        m_list.append(mainRowId, listed);
+        return !m_cancelled || (m_list.size() % 4096 != 0) || !m_cancelled();
+    }
+
+private:
+    BillList &m_list;
+    const std::function<bool()> &m_cancelled;
+};
+
+} // namespace
+
+Checked<Chosen> ListInto(Database &db, PrintStore &store, const Criteria &criteria, BillList &list,
+                         const std::function<bool()> &cancelled)
+{
+    list = BillList();
+    ListSink sink(list, cancelled);
+    Checked<Chosen> c = Choose(db, criteria, &sink);
+    if (!c)
+        return c;
+    if (cancelled && cancelled())
+        return Checked<Chosen>::refuse(CancelledText());
+    if (Status s = store.replace(list, c->fees); !s)
+        return Checked<Chosen>::refuse(s);
+    return c;
+}
+
 Checked<int> BuildPrintData(Database &db, PrintStore &store, const Criteria &criteria, Chosen *chosen)
 {
     Checked<Chosen> c = Choose(db, criteria);

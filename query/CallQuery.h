@@ -12,6 +12,7 @@
 #include <QString>
 #include <QStringList>
 #include <array>
+#include <functional>
 #include <optional>
 
 namespace corvane {
@@ -132,6 +133,13 @@ QString CancelledText(); // "已取消"
 // step. Returns the number of listed records; `chosen`, when given, gets
 // what was chosen.
 Checked<int> BuildPrintData(Database &db, PrintStore &store, const Criteria &criteria, Chosen *chosen = nullptr);
+
+// Chooses the records into `list` (Chosen::bills stays empty) and replaces
+// the contents of print.mdb with them and the fee rows, in one pass over the
+// records: the way a worker builds a list of any size. Stops, refused with
+// CancelledText() and print.mdb left as it was, once `cancelled` says so.
+Checked<Chosen> ListInto(Database &db, PrintStore &store, const Criteria &criteria, BillList &list,
+                         const std::function<bool()> &cancelled = {});
 
 // The rent note of a fee row: "2026年12月：本月月租费已于12月15日结算" and the like.
 QString RentNote(const QString &month, const QString &what);
