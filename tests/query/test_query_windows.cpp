@@ -511,9 +511,11 @@ TEST_F(QueryWindowTest, SettlingAGroupPrintsReceiptsAndTheGrandTotal)
         messages.queueAnswer(MessageService::Answer::Yes);
         messages.queueAnswer(MessageService::Answer::No);
         click(&d, QStringLiteral("cmdDeposit"));
-        EXPECT_TRUE(messages.texts().contains(s("将结算2户共3条话单，合计2.50元（含月租费）；应收2.90元，应退0.00元。\n"
-                                                "结算后押金清零。请按收据收款或退款。确定结算吗？")))
-            << messages.texts().join(QLatin1Char('|')).toStdString();
+        // What settling would do is worked out beside the interface thread first.
+        ASSERT_TRUE(test::waitFor([&] {
+            return messages.texts().contains(s("将结算2户共3条话单，合计2.50元（含月租费）；应收2.90元，应退0.00元。\n"
+                                               "结算后押金清零。请按收据收款或退款。确定结算吗？"));
+        })) << messages.texts().join(QLatin1Char('|')).toStdString();
         EXPECT_EQ(label(&d), s("正在处理，请不要退出！"));
         EXPECT_FALSE(d.close()) << "the window is not closed while settling";
         EXPECT_TRUE(d.isVisible());
