@@ -61,7 +61,9 @@ public:
             if (control != m_control)
                 return;
             end();
-            if (!control->cancelled() && *box)
+            if (control->cancelled())
+                emit stopped();
+            else if (*box)
                 done(std::move(**box));
         });
         thread->start();
@@ -74,6 +76,8 @@ public:
 
 signals:
     void runningChanged(bool running);
+    // Cancelled work has ended: it handed nothing over.
+    void stopped();
 
 private:
     void begin(const QString &what, std::shared_ptr<WorkControl> control, bool cancellable);

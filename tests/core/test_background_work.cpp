@@ -131,6 +131,8 @@ TEST_F(BackgroundWorkTest, ACancelStopsTheStatementAndLeavesNothingChanged)
     std::shared_ptr<Gate> g = gate;
     auto failure = std::make_shared<QString>();
     bool done = false;
+    bool stopped = false;
+    QObject::connect(work, &BackgroundWork::stopped, [&] { stopped = true; });
     work->start<int>(
         "正在删除话单",
         [g, path, failure](WorkControl &control) {
@@ -169,6 +171,7 @@ TEST_F(BackgroundWorkTest, ACancelStopsTheStatementAndLeavesNothingChanged)
         },
         10000));
     EXPECT_FALSE(done) << "a cancelled work hands nothing over";
+    EXPECT_TRUE(stopped);
     EXPECT_TRUE(failure->contains("interrupt")) << failure->toStdString();
     Database db;
     ASSERT_TRUE(db.open(path, "k"));
