@@ -61,7 +61,7 @@ namespace {
 
 // Bumped whenever the console's start changes what it adds to an older home
 // (indexes, summaries): the cached copy brought up to date is made again.
-const QString kLayout = QStringLiteral("layout-1");
+const QString kLayout = QStringLiteral("layout-2");
 const QDate kToday(2026, 12, 15);
 
 // The system clock moved to the homes' last day, so that "this month" is the
