@@ -2,6 +2,8 @@
 #include "BackupStatus.h"
 #include "ConsoleContext.h"
 #include "Database.h"
+#include "DatabaseCopy.h"
+#include "DatabaseHealth.h"
 #include "HomeFiles.h"
 #include "HomeKey.h"
 #include "HomeLock.h"
@@ -103,6 +105,16 @@ ToolResult BackupDatabase(const HomePaths &home, const QString &target, const Pr
             return restoring;
         return {ToolOutcome::OpenError, opened.reason()};
     }
+    // Every page is read first (the console's start no longer does so before
+    // its window): a damaged database is named, with how to restore it, and
+    // not copied, so a scheduled backup fails loudly and the older backups
+    // it would rotate out stay.
+    const Checked<QStringList> problems = IntegrityProblems(source);
+    if (!problems)
+        return {ToolOutcome::Failed, problems.reason()};
+    if (!problems->isEmpty())
+        return {ToolOutcome::Failed, QStringLiteral("数据库文件 %1 已损坏：\n%2\n%3")
+                                         .arg(home.switchDb(), DescribeProblems(*problems), HowToRestoreText(home))};
     const QString step = QStringLiteral("备份到 %1").arg(target);
     if (Status s = CopyToFile(source.handle(), target, *key, step, progress); !s)
         return {ToolOutcome::Failed, s.reason()};

@@ -249,8 +249,15 @@ std::optional<QMap<QString, QByteArray>> ContentDigest(sqlite3 *db)
         const QByteArray sql =
             QStringLiteral("SELECT rowid, * FROM %1 ORDER BY rowid").arg(Database::quoteId(table)).toUtf8();
         sqlite3_stmt *stmt = nullptr;
-        if (sqlite3_prepare_v2(db, sql.constData(), sql.size(), &stmt, nullptr) != SQLITE_OK)
-            return std::nullopt;
+        if (sqlite3_prepare_v2(db, sql.constData(), sql.size(), &stmt, nullptr) != SQLITE_OK) {
+            // A table without rowid (the sums of the call records) is read
+            // in the order of its key, in which it is stored.
+            sqlite3_finalize(stmt);
+            stmt = nullptr;
+            const QByteArray keyed = QStringLiteral("SELECT * FROM %1").arg(Database::quoteId(table)).toUtf8();
+            if (sqlite3_prepare_v2(db, keyed.constData(), keyed.size(), &stmt, nullptr) != SQLITE_OK)
+                return std::nullopt;
+        }
         QCryptographicHash hash(QCryptographicHash::Sha256);
         const int n = sqlite3_column_count(stmt);
         int rc;

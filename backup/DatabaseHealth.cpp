@@ -55,7 +55,7 @@ bool keepable(sqlite3 *db, const QString &table)
 
 } // namespace
 
-Checked<DatabaseCondition> CheckDatabase(const HomePaths &home)
+Checked<DatabaseCondition> CheckDatabase(const HomePaths &home, CheckDepth depth)
 {
     using State = DatabaseCondition::State;
     DatabaseCondition c;
@@ -117,7 +117,12 @@ Checked<DatabaseCondition> CheckDatabase(const HomePaths &home)
         c.summary = QStringLiteral("不是本系统的数据库");
         return c;
     }
-    const Checked<QStringList> problems = IntegrityProblems(db.handle());
+    if (depth == CheckDepth::Quick && missing.isEmpty()) {
+        c.callsReadable = c.usageReadable = true;
+        return c;
+    }
+    const Checked<QStringList> problems =
+        depth == CheckDepth::Full ? IntegrityProblems(db.handle()) : Checked<QStringList>(QStringList());
     if (!problems)
         return Checked<DatabaseCondition>::refuse(problems.reason());
     if (problems->isEmpty() && missing.isEmpty()) {

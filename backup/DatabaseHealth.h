@@ -34,12 +34,17 @@ struct DatabaseCondition {
     bool sound() const { return state == State::Sound; }
 };
 
+// How far CheckDatabase looks: the key, the header and the tables only
+// (moments, for the console's start), or every page as well (seconds on a
+// history of years: beside the console, before a backup or a restore).
+enum class CheckDepth { Quick, Full };
+
 // Looks at the home's database without writing to it (a write-ahead log it
 // finds is merged, as any program's last connection does; the journal mode
 // stays). Refused when the look itself failed for a reason of this machine
 // (no permission, a read error, a restore holding the file), which says
 // nothing about the file.
-Checked<DatabaseCondition> CheckDatabase(const HomePaths &home);
+Checked<DatabaseCondition> CheckDatabase(const HomePaths &home, CheckDepth depth = CheckDepth::Full);
 
 // How the operator gets a database back from a backup: the backup tool's
 // command line for this home, or its window.

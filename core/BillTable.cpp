@@ -4,7 +4,9 @@
 #include "Schema.h"
 #include "TableAccess.h"
 
+#include <QStringDecoder>
 #include <algorithm>
+#include <vector>
 
 namespace corvane {
 
@@ -78,22 +80,67 @@ Checked<QHash<qint64, QString>> BillTable::portsOf(const QList<qint64> &rowIds) 
     return out;
 }
 
-Checked<QList<BillRecord>> BillTable::select(const Selection &s) const
+QString BillTable::openIndex() { return QStringLiteral("idx_PHNBill_open"); }
+
+QString BillTable::openCondition() { return QStringLiteral("\"话单性质\" = '未结算'"); }
+
+namespace {
+
+QString endTimeIndex() { return QStringLiteral("idx_PHNBill_结束时间_话单类型_话单性质_总费用"); }
+
+bool hasIndex(Database &db, const QString &name)
+{
+    return db.scalar(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type='index' AND name=?"), {name})
+               .value_or(QString())
+               .toInt()
+           > 0;
+}
+
+// A record's columns as the database gave them (UTF-8), held until the
+// records found through an index are put in table order.
+struct HeldRecord {
+    qint64 rowId = -1;
+    QByteArray bytes;
+    std::array<int, BillFieldCount + 1> at{};
+};
+
+} // namespace
+
+Checked<bool> BillTable::scan(const Selection &s, const std::function<bool(const View &)> &record) const
 {
     if (s.callers.isEmpty() || s.types.isEmpty() || s.states.isEmpty())
-        return QList<BillRecord>();
-    // Caller (and end time) through the index; type and state are tested on
-    // the rows found (the unary plus keeps the planner off their indexes).
-    QString where = QStringLiteral("%1 IN (%2) AND +%3 IN (%4) AND +%5 IN (%6)")
-                        .arg(col(m_db, BillField::Caller), marks(s.callers.size()), col(m_db, BillField::CallType),
-                             marks(s.types.size()), col(m_db, BillField::State), marks(s.states.size()));
+        return true;
+    const bool openOnly = s.states == QStringList{notSettledText()};
+    const bool ranged = !s.fromHour.isEmpty() || !s.toHour.isEmpty();
+    // How the rows are reached: the index of records not settled, the table
+    // in its order, the end-time index, or the caller index.
+    enum class Path { Open, Table, EndTime, Caller } path = Path::Caller;
+    if (openOnly && hasIndex(m_db, openIndex()))
+        path = Path::Open;
+    else if (s.many && !ranged)
+        path = Path::Table;
+    else if (s.many && hasIndex(m_db, endTimeIndex()))
+        path = Path::EndTime;
+
+    const bool callerIndexed = path == Path::Open || path == Path::Caller;
+    QString where = QStringLiteral("%1%2 IN (%3) AND +%4 IN (%5)")
+                        .arg(callerIndexed ? QString() : QStringLiteral("+"), col(m_db, BillField::Caller),
+                             marks(s.callers.size()), col(m_db, BillField::CallType), marks(s.types.size()));
     QVariantList params;
     for (const QString &c : s.callers)
         params.append(c);
     for (const QString &t : s.types)
         params.append(t);
-    for (const QString &st : s.states)
-        params.append(st);
+    // The unary plus keeps the planner off an index where the condition
+    // would be the wrong way in; the index of records not settled needs its
+    // own condition word for word.
+    if (path == Path::Open) {
+        where += QStringLiteral(" AND ") + openCondition();
+    } else {
+        where += QStringLiteral(" AND +%1 IN (%2)").arg(col(m_db, BillField::State), marks(s.states.size()));
+        for (const QString &st : s.states)
+            params.append(st);
+    }
     if (!s.fromHour.isEmpty()) {
         where += QStringLiteral(" AND %1 >= ?").arg(col(m_db, BillField::EndTime));
         params.append(s.fromHour);
@@ -102,29 +149,108 @@ Checked<QList<BillRecord>> BillTable::select(const Selection &s) const
         where += QStringLiteral(" AND %1 < ?").arg(col(m_db, BillField::EndTime));
         params.append(s.toHour + QChar(0x9FFF));
     }
-    // No ORDER BY: ordered by rowid the planner would walk the whole table
-    // instead of the caller index; the few rows chosen are sorted here.
-    auto rows = TableAccess::read(m_db, Name, where, params, QString());
-    if (!rows)
-        return rows.refusedAs<QList<BillRecord>>();
-    std::sort(rows->begin(), rows->end(),
-              [](const TableAccess::StoredRow &a, const TableAccess::StoredRow &b) { return a.rowId < b.rowId; });
-    QList<BillRecord> out;
-    out.reserve(rows->size());
-    for (TableAccess::StoredRow &r : *rows) {
-        BillRecord b;
-        b.rowId = r.rowId;
-        b.values = std::move(r.values);
-        out.append(std::move(b));
+    QStringList columns{QStringLiteral("rowid")};
+    for (int f = 0; f < BillFieldCount; ++f)
+        columns.append(col(m_db, BillField(f)));
+    QString from = Database::quoteId(Name);
+    switch (path) {
+    case Path::Open: from += QStringLiteral(" INDEXED BY ") + Database::quoteId(openIndex()); break;
+    case Path::EndTime: from += QStringLiteral(" INDEXED BY ") + Database::quoteId(endTimeIndex()); break;
+    case Path::Table: from += QStringLiteral(" NOT INDEXED"); break;
+    case Path::Caller: break;
     }
+    // No ORDER BY: the rows of an index are put in table order here, the
+    // table is read in it.
+    const QString sql = QStringLiteral("SELECT %1 FROM %2 WHERE %3").arg(columns.join(u','), from, where);
+
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    std::vector<QChar> text;
+    View view;
+    // The views of one record, decoded from its columns.
+    auto hand = [&](qint64 rowId, auto bytesOf) {
+        qsizetype need = 0;
+        for (int f = 0; f < BillFieldCount; ++f)
+            need += bytesOf(f).size();
+        if (qsizetype(text.size()) < need + 1)
+            text.resize(size_t(need + 1) * 2);
+        QChar *at = text.data();
+        view.rowId = rowId;
+        for (int f = 0; f < BillFieldCount; ++f) {
+            QChar *end = utf8.appendToBuffer(at, bytesOf(f));
+            view.values[size_t(f)] = QStringView(at, end - at);
+            at = end;
+        }
+        return record(view);
+    };
+
+    if (path == Path::Table) {
+        return m_db.each(sql, params, [&](const Database::RowView &r) {
+            return hand(r.integer(0), [&](int f) { return r.bytes(f + 1); });
+        });
+    }
+    std::vector<HeldRecord> held;
+    const auto read = m_db.each(sql, params, [&](const Database::RowView &r) {
+        HeldRecord h;
+        h.rowId = r.integer(0);
+        for (int f = 0; f < BillFieldCount; ++f) {
+            h.at[size_t(f)] = int(h.bytes.size());
+            h.bytes.append(r.bytes(f + 1));
+        }
+        h.at[BillFieldCount] = int(h.bytes.size());
+        held.push_back(std::move(h));
+        return true;
+    });
+    if (!read)
+        return read;
+    std::sort(held.begin(), held.end(), [](const HeldRecord &a, const HeldRecord &b) { return a.rowId < b.rowId; });
+    for (const HeldRecord &h : held) {
+        const bool more = hand(h.rowId, [&](int f) {
+            return QByteArrayView(h.bytes.constData() + h.at[size_t(f)], h.at[size_t(f) + 1] - h.at[size_t(f)]);
+        });
+        if (!more)
+            return false;
+    }
+    return true;
+}
+
+Checked<QList<BillRecord>> BillTable::select(const Selection &s) const
+{
+    QList<BillRecord> out;
+    const auto read = scan(s, [&](const View &v) {
+        BillRecord b;
+        b.rowId = v.rowId;
+        for (int f = 0; f < BillFieldCount; ++f)
+            b.values[f] = v.values[size_t(f)].toString();
+        out.append(std::move(b));
+        return true;
+    });
+    if (!read)
+        return read.refusedAs<QList<BillRecord>>();
+    return out;
+}
+
+Checked<QHash<qint64, QString>> BillTable::keptPorts() const
+{
+    QHash<qint64, QString> out;
+    if (!m_db.tableExists(PortTable))
+        return out;
+    const auto read =
+        m_db.each(QStringLiteral("SELECT \"话单\", \"物理端口\" FROM %1").arg(Database::quoteId(PortTable)), {},
+                  [&](const Database::RowView &r) {
+                      out.insert(r.integer(0), QString::fromUtf8(r.bytes(1)));
+                      return true;
+                  });
+    if (!read)
+        return Checked<QHash<qint64, QString>>::refuse(read.status().context(QStringLiteral("话单端口无法读取")));
     return out;
 }
 
 Checked<QStringList> BillTable::unsettledCallers(const QStringList &groups) const
 {
-    QString sql = QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?")
-                      .arg(col(m_db, BillField::Caller), Database::quoteId(Name), col(m_db, BillField::State));
-    QVariantList params{notSettledText()};
+    // Through the index of records not settled, whose condition it repeats.
+    QString sql = QStringLiteral("SELECT %1 FROM %2 WHERE %3")
+                      .arg(col(m_db, BillField::Caller), Database::quoteId(Name), openCondition());
+    QVariantList params;
     if (!groups.isEmpty()) {
         sql += QStringLiteral(" AND %1 IN (%2)").arg(col(m_db, BillField::Group), marks(groups.size()));
         for (const QString &g : groups)

@@ -6,6 +6,9 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <QStringView>
+#include <array>
+#include <functional>
 
 namespace corvane {
 
@@ -73,14 +76,37 @@ public:
     // characters, "2026年12月09日10", both forms alike; empty for no limit),
     // in table order. The caller and the end time are read through their
     // indexes.
+    //
+    // Records not settled are read through an index of their own (the
+    // partial index "idx_PHNBill_open"), so that the everyday question costs
+    // what it finds, not what the callers made over the years. When the
+    // callers are a large part of all (`many`), the table is read in its
+    // order (by the end-time index within a range), which touches each page
+    // once instead of once per caller.
     struct Selection {
         QStringList callers;
         QStringList types;
         QStringList states;
         QString fromHour;
         QString toHour;
+        bool many = false;
     };
     Checked<QList<BillRecord>> select(const Selection &s) const;
+    // The same records one at a time, in table order, without keeping them:
+    // `record` sees each (its views valid during the call) and returns false
+    // to stop. True when every record was seen.
+    struct View {
+        qint64 rowId = -1;
+        std::array<QStringView, BillFieldCount> values;
+        QStringView get(BillField f) const { return values[size_t(f)]; }
+    };
+    Checked<bool> scan(const Selection &s, const std::function<bool(const View &)> &record) const;
+    // Every port kept with a record (records not settled keep theirs).
+    Checked<QHash<qint64, QString>> keptPorts() const;
+    // The condition the partial index of records not settled is made with,
+    // as a query must repeat it for the index to serve.
+    static QString openCondition();
+    static QString openIndex(); // "idx_PHNBill_open"
     // The callers that have records not settled yet (of these groups, as the
     // records carry them, when groups are given), in order of first record.
     Checked<QStringList> unsettledCallers(const QStringList &groups = {}) const;

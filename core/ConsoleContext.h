@@ -47,6 +47,18 @@ public:
     // The key of the home's Switch.mdb (HomeKey.h): its own, or the
     // program-wide one of an older home.
     QByteArray databaseKey() const;
+
+    // The database as work beside the interface thread opens it: a
+    // connection of its own, whose writes are stamped with the time and the
+    // operator at the moment the work was asked for. Made on the interface
+    // thread, used in the worker.
+    struct Beside {
+        QString path;
+        QByteArray key;
+        Database::Stamp stamp;
+        Status open(Database &db) const;
+    };
+    Beside beside() const { return {home.switchDb(), databaseKey(), {clock.now(), login.OPName}}; }
     // Time stamps as stored in the usage record: 2026年12月08日01:28:32.
     QString stamp() const;
 };

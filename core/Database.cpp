@@ -361,6 +361,50 @@ Checked<Database::Rows> Database::select(const QString &sql, const QVariantList 
     return rows;
 }
 
+int Database::RowView::columns() const { return sqlite3_column_count(m_stmt); }
+
+QByteArrayView Database::RowView::bytes(int column) const
+{
+    const auto *p = reinterpret_cast<const char *>(sqlite3_column_text(m_stmt, column));
+    return p ? QByteArrayView(p, sqlite3_column_bytes(m_stmt, column)) : QByteArrayView();
+}
+
+qint64 Database::RowView::integer(int column) const { return sqlite3_column_int64(m_stmt, column); }
+
+Checked<bool> Database::each(const QString &sql, const QVariantList &params,
+                             const std::function<bool(const RowView &)> &row)
+{
+    if (!m_db)
+        return Checked<bool>::refuse(QStringLiteral("数据库未打开"));
+    sqlite3_stmt *stmt = prepared(sql);
+    if (!stmt)
+        return Checked<bool>::refuse(failure(sql));
+    if (!bindParams(stmt, params)) {
+        const Status s = failure(sql);
+        release(stmt);
+        return Checked<bool>::refuse(s);
+    }
+    const RowView view(stmt);
+    int rc;
+    bool whole = true;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW)
+        if (!row(view)) {
+            whole = false;
+            break;
+        }
+    const Status s = !whole || rc == SQLITE_DONE ? Status::ok() : failure(sql);
+    release(stmt);
+    if (!s)
+        return Checked<bool>::refuse(s);
+    return whole;
+}
+
+void Database::interrupt()
+{
+    if (m_db)
+        sqlite3_interrupt(m_db);
+}
+
 Checked<QString> Database::scalar(const QString &sql, const QVariantList &params)
 {
     const auto rows = select(sql, params);

@@ -1,5 +1,6 @@
 #pragma once
 #include "Status.h"
+#include <QByteArrayView>
 #include <QDateTime>
 #include <QHash>
 #include <QList>
@@ -43,6 +44,24 @@ public:
     Status execScript(const QString &sql);
     // Runs a SELECT; each row as text (NULL reads as an empty text).
     Checked<Rows> select(const QString &sql, const QVariantList &params = {}, QStringList *columnNames = nullptr);
+    // A SELECT read row by row without keeping the rows: `row` sees each one
+    // (its columns as UTF-8 bytes, valid during the call) and returns false to
+    // stop. True when every row was seen, false when `row` stopped it.
+    class RowView {
+    public:
+        int columns() const;
+        QByteArrayView bytes(int column) const;
+        qint64 integer(int column) const;
+
+    private:
+        friend class Database;
+        explicit RowView(sqlite3_stmt *stmt) : m_stmt(stmt) {}
+        sqlite3_stmt *m_stmt;
+    };
+    Checked<bool> each(const QString &sql, const QVariantList &params, const std::function<bool(const RowView &)> &row);
+    // Makes a statement running on this connection in another thread stop
+    // with an error ("interrupted"), as a cancel button does.
+    void interrupt();
     // First column of the first row; refused on an error and when there is no row.
     Checked<QString> scalar(const QString &sql, const QVariantList &params = {});
     qint64 lastInsertRowId() const;

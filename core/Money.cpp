@@ -78,9 +78,9 @@ int putDigits(char *buf, int pos, quint64 v)
 
 Money Money::fromYuan(qint64 yuan) { return Money(saturate(static_cast<__int128>(yuan) * kScale)); }
 
-Money Money::fromText(const QString &text)
+Money Money::fromText(QStringView text)
 {
-    const QChar *p = text.constData();
+    const QChar *p = text.data();
     const QChar *end = p + text.size();
     while (p < end && (*p == u' ' || *p == u'\t' || *p == u'\r' || *p == u'\n'))
         ++p;

@@ -1,5 +1,6 @@
 #pragma once
 #include <QString>
+#include <QStringView>
 #include <QtGlobal>
 
 namespace corvane {
@@ -24,7 +25,7 @@ public:
     // then an optional sign, digits, an optional point and more digits. The
     // rest of the text is ignored; empty or non-numeric text is 0. Digits past
     // the fourth decimal are rounded half away from zero.
-    static Money fromText(const QString &text);
+    static Money fromText(QStringView text);
 
     constexpr qint64 raw() const { return m_raw; }
     constexpr bool isZero() const { return m_raw == 0; }

@@ -1,5 +1,6 @@
 #include "OwnTables.h"
 
+#include "BillSummary.h"
 #include "Database.h"
 #include "LedgerTable.h"
 #include "MoneyJournal.h"
@@ -14,6 +15,8 @@ Status BringOwnTablesUpToDate(Database &db, const QDateTime &now)
         return s;
     if (Status s = updateIndexes(db, switchTables()); !s)
         return s;
+    if (const auto made = BillSummary(db).ensure(); !made)
+        return made.status();
     if (const auto made = MoneyJournal(db).ensure(); !made)
         return made.status();
     if (Status s = NumberHistory(db).ensure(); !s)

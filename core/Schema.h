@@ -21,6 +21,14 @@ struct TableDef {
     QList<QStringList> indexes = {};
     // Indexes earlier versions made that are no longer needed; dropped.
     QStringList retiredIndexes = {};
+    // Indexes of some rows only: a query reaches them through the index only
+    // when it repeats the condition word for word.
+    struct PartialIndex {
+        QString name;
+        QStringList columns;
+        QString where;
+    };
+    QList<PartialIndex> partialIndexes = {};
 };
 
 // Tables of Switch.mdb, in a fixed order (SWTConfig, User, PHNBill first).

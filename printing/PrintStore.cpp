@@ -113,6 +113,28 @@ FeeTotals feeTotalsOf(const QList<FeeRow> &fees)
     return t;
 }
 
+void BillList::append(qint64 mainRowId, const std::array<QStringView, col::PrintBill::ListedCount> &listed)
+{
+    rows.append(listed);
+    mainRowIds.push_back(mainRowId);
+    ++totals.count;
+    totals.feeSum += Money::fromText(listed[col::PrintBill::Fee]);
+}
+
+BillRow BillList::row(qsizetype i) const
+{
+    auto t = [&](int c) { return rows.text(i, c); };
+    return BillRow{t(0), t(1), t(2), t(3), t(4), t(5), t(6), mainRowIds[size_t(i)]};
+}
+
+BillList BillList::from(const QList<BillRow> &bills)
+{
+    BillList out;
+    for (const BillRow &b : bills)
+        out.append(b.mainRowId, {b.caller, b.called, b.endTime, b.duration, b.rate, b.area, b.fee});
+    return out;
+}
+
 QString billInformation(const BillTotals &totals)
 {
     return QStringLiteral("总计话单数：") + QString::number(totals.count) + QStringLiteral("   ")
@@ -174,9 +196,14 @@ Status PrintStore::createTables()
     return m_db->exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
 }
 
-Status PrintStore::clear() { return replace({}, {}); }
+Status PrintStore::clear() { return replace(BillList(), {}); }
 
 Status PrintStore::replace(const QList<BillRow> &bills, const QList<FeeRow> &fees)
+{
+    return replace(BillList::from(bills), fees);
+}
+
+Status PrintStore::replace(const BillList &bills, const QList<FeeRow> &fees)
 {
     if (!isOpen())
         return Status::fail(QStringLiteral("print.mdb 未打开"));
@@ -191,12 +218,11 @@ Status PrintStore::replace(const QList<BillRow> &bills, const QList<FeeRow> &fee
                    SqlStatement addBill(m_db->handle(), insertSql(billTable()));
                    if (!addBill.isValid())
                        return Status::fail(addBill.error());
-                   for (const BillRow &b : bills) {
-                       const QStringList texts = b.listed();
+                   for (qsizetype r = 0; r < bills.size(); ++r) {
                        bool bound = true;
-                       for (int c = 0; c < texts.size(); ++c)
-                           bound = addBill.bind(c + 1, texts.at(c)) && bound;
-                       bound = addBill.bind(col::PrintBill::MainRowId + 1, b.mainRowId) && bound;
+                       for (int c = 0; c < col::PrintBill::ListedCount; ++c)
+                           bound = addBill.bind(c + 1, bills.rows.cell(r, c)) && bound;
+                       bound = addBill.bind(col::PrintBill::MainRowId + 1, bills.mainRowIds[size_t(r)]) && bound;
                        if (!bound || !addBill.run())
                            return Status::fail(addBill.error());
                    }
@@ -327,7 +353,7 @@ FeeTotals PrintStore::feeTotals()
 
 Checked<int> PrintStore::deleteListedFromMain(Database &switchDb) { return deleteFromMain(switchDb, bills()); }
 
-Checked<int> PrintStore::deleteFromMain(Database &switchDb, const QList<BillRow> &rows)
+Checked<int> PrintStore::deleteFromMain(Database &switchDb, const QList<BillRow> &rows, QList<qint64> *gone)
 {
     const QString what = QStringLiteral("话单未能删除");
     if (!isOpen() || !switchDb.isOpen())
@@ -336,20 +362,19 @@ Checked<int> PrintStore::deleteFromMain(Database &switchDb, const QList<BillRow>
     int deleted = 0;
     QList<qint64> goneIds;
     const Status s = InTransaction(switchDb, [&]() -> Status {
-        QList<qint64> &gone = goneIds;
-        gone.clear();
+        goneIds.clear();
         for (const BillRow &b : rows) {
             const auto removed = main.removeListed(b.mainRowId, b.caller, b.endTime);
             if (!removed)
                 return removed.status();
             if (*removed)
-                gone.append(b.mainRowId);
+                goneIds.append(b.mainRowId);
         }
-        deleted = int(gone.size());
+        deleted = int(goneIds.size());
         // A deleted call is not billed: what it cost a deposit goes back,
         // recorded in the journal, and a room that comes out of debt gets
         // its class back (in the switch after the commit).
-        const auto back = DepositTable(switchDb).giveBackCharges(gone, QStringLiteral("话单已删除"));
+        const auto back = DepositTable(switchDb).giveBackCharges(goneIds, QStringLiteral("话单已删除"));
         if (!back)
             return back.status();
         return PendingCommands(switchDb).keepStar(*back, PendingCommand::DefaultGapMs);
@@ -357,13 +382,30 @@ Checked<int> PrintStore::deleteFromMain(Database &switchDb, const QList<BillRow>
     if (!s)
         return Checked<int>::refuse(s.context(what));
     // The list loses the rows deleted.
-    QList<BillRow> left = bills();
     const QSet<qint64> removedIds(goneIds.cbegin(), goneIds.cend());
-    left.erase(
-        std::remove_if(left.begin(), left.end(), [&](const BillRow &b) { return removedIds.contains(b.mainRowId); }),
-        left.end());
-    if (Status r = replace(left, fees()); !r)
-        qWarning("print.mdb not brought in line with the deletion: %s", qPrintable(r.reason()));
+    const Status listed = InTransaction(*m_db, [&]() -> Status {
+        QList<qint64> rowids;
+        const auto read = m_db->each(QStringLiteral("SELECT rowid, %1 FROM %2")
+                                         .arg(Database::quoteId(billTable().columns.at(col::PrintBill::MainRowId)),
+                                              Database::quoteId(billTable().name)),
+                                     {}, [&](const Database::RowView &r) {
+                                         if (removedIds.contains(r.integer(1)))
+                                             rowids.append(r.integer(0));
+                                         return true;
+                                     });
+        if (!read)
+            return read.status();
+        for (qint64 rowid : std::as_const(rowids))
+            if (Status d = m_db->exec(
+                    QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(Database::quoteId(billTable().name)), {rowid});
+                !d)
+                return d;
+        return Status::ok();
+    });
+    if (!listed)
+        qWarning("print.mdb not brought in line with the deletion: %s", qPrintable(listed.reason()));
+    if (gone)
+        *gone = goneIds;
     return deleted;
 }
 

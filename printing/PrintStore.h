@@ -1,6 +1,7 @@
 #pragma once
 #include "LedgerTable.h"
 #include "Money.h"
+#include "PackedRows.h"
 #include "Status.h"
 
 #include <QList>
@@ -8,6 +9,7 @@
 #include <QStringList>
 #include <array>
 #include <memory>
+#include <vector>
 
 namespace corvane {
 
@@ -90,6 +92,20 @@ struct BillTotals {
 
 // Count and fee sum of these records (those a filtered list shows).
 BillTotals billTotalsOf(const QList<BillRow> &bills);
+
+// The listed records of a list of any size: the seven listed columns
+// packed (PackedRows), the main row ids beside them, and their totals. A
+// query fills it in a worker thread; the bill window shows it.
+struct BillList {
+    PackedRows rows{col::PrintBill::ListedCount};
+    std::vector<qint64> mainRowIds;
+    BillTotals totals;
+
+    qsizetype size() const { return qsizetype(mainRowIds.size()); }
+    void append(qint64 mainRowId, const std::array<QStringView, col::PrintBill::ListedCount> &listed);
+    BillRow row(qsizetype i) const;
+    static BillList from(const QList<BillRow> &bills);
+};
 // The bill window's summary line: "总计话单数：12   总计金额：3.40元".
 QString billInformation(const BillTotals &totals);
 
@@ -131,6 +147,7 @@ public:
     // Empties both tables and writes these rows, all in one transaction: the
     // store holds either the old list or the whole new one.
     Status replace(const QList<BillRow> &bills, const QList<FeeRow> &fees);
+    Status replace(const BillList &bills, const QList<FeeRow> &fees);
 
     QList<BillRow> bills();
     QList<FeeRow> fees();
@@ -156,7 +173,8 @@ public:
     // A deleted record that a deposit paid for gives its charge back; the
     // class commands that follows are kept for the switch in the same
     // transaction. The rows deleted leave this list too.
-    Checked<int> deleteFromMain(Database &switchDb, const QList<BillRow> &rows);
+    // `gone`, when given, gets the main row ids deleted.
+    Checked<int> deleteFromMain(Database &switchDb, const QList<BillRow> &rows, QList<qint64> *gone = nullptr);
 
 private:
     Status createTables();

@@ -1,6 +1,7 @@
 #pragma once
 #include <QByteArray>
 #include <QString>
+#include <QStringView>
 #include <sqlite3.h>
 
 namespace corvane::printing_detail {
@@ -22,7 +23,8 @@ public:
 
     bool isValid() const { return m_stmt != nullptr; }
 
-    bool bind(int index, const QString &text)
+    bool bind(int index, const QString &text) { return bind(index, QStringView(text)); }
+    bool bind(int index, QStringView text)
     {
         const QByteArray utf8 = text.toUtf8();
         return sqlite3_bind_text(m_stmt, index, utf8.constData(), utf8.size(), SQLITE_TRANSIENT) == SQLITE_OK;

@@ -196,20 +196,70 @@ QStringList StatesFor(int billOption)
     }
 }
 
-std::optional<QDateTime> EndTimeMoment(const QString &text)
+namespace {
+
+// The date and time an end time text names, read by hand (a query reads
+// this for every record it looks at): "2026年12月09日10时30分" or
+// "2026年12月09日10:30:05", blanks around.
+struct EndParts {
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+    QDateTime moment() const { return QDateTime(QDate(year, month, day), QTime(hour, minute, second)); }
+};
+
+std::optional<EndParts> endParts(QStringView text)
 {
-    static const QRegularExpression form(QStringLiteral(
-        "^\\s*(\\d{4})年(\\d{1,2})月(\\d{1,2})日(\\d{1,2})(?:时(\\d{1,2})分|:(\\d{1,2}):(\\d{1,2}))\\s*$"));
-    const QRegularExpressionMatch m = form.match(text);
-    if (!m.hasMatch())
+    const qsizetype n = text.size();
+    qsizetype i = 0;
+    auto blank = [](QChar c) {
+        const char16_t u = c.unicode();
+        return u == u' ' || u == u'\t' || u == u'\n' || u == u'\v' || u == u'\f' || u == u'\r';
+    };
+    auto isDigit = [&](qsizetype at) { return at < n && text[at].unicode() >= u'0' && text[at].unicode() <= u'9'; };
+    // Exactly `exact` digits, or one or two.
+    auto number = [&](int exact, int &out) {
+        const int most = exact ? exact : 2;
+        int count = 0;
+        out = 0;
+        while (count < most && isDigit(i)) {
+            out = out * 10 + (text[i].unicode() - u'0');
+            ++i;
+            ++count;
+        }
+        return exact ? count == exact : count > 0;
+    };
+    auto mark = [&](char16_t c) {
+        if (i < n && text[i].unicode() == c) {
+            ++i;
+            return true;
+        }
+        return false;
+    };
+    while (i < n && blank(text[i]))
+        ++i;
+    EndParts p;
+    if (!number(4, p.year) || !mark(u'年') || !number(0, p.month) || !mark(u'月') || !number(0, p.day) || !mark(u'日')
+        || !number(0, p.hour))
         return std::nullopt;
-    const QDate date(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt());
-    const bool minuteForm = m.capturedLength(5) > 0;
-    const QTime time(m.captured(4).toInt(), minuteForm ? m.captured(5).toInt() : m.captured(6).toInt(),
-                     minuteForm ? 0 : m.captured(7).toInt());
-    if (!date.isValid() || !time.isValid())
+    if (mark(u'时')) {
+        if (!number(0, p.minute) || !mark(u'分'))
+            return std::nullopt;
+    } else if (!mark(u':') || !number(0, p.minute) || !mark(u':') || !number(0, p.second)) {
         return std::nullopt;
-    return QDateTime(date, time);
+    }
+    while (i < n && blank(text[i]))
+        ++i;
+    if (i != n || !QDate::isValid(p.year, p.month, p.day) || !QTime::isValid(p.hour, p.minute, p.second))
+        return std::nullopt;
+    return p;
+}
+
+} // namespace
+
+std::optional<QDateTime> EndTimeMoment(QStringView text)
+{
+    if (const std::optional<EndParts> p = endParts(text))
+        return p->moment();
+    return std::nullopt;
 }
 
 QString RentNote(const QString &month, const QString &what)
@@ -230,26 +280,41 @@ struct Resolved {
 // The room a record belongs to: the port whose number it was when the call
 // ended; without such a span, the room that has the number today.
 struct Rooms {
-    QList<NumberSpan> spans;
-    QHash<QString, QString> portOfNumber; // numbers of today
-    QHash<QString, Resolved> chosen;      // caller text -> what it stands for
-    QHash<QString, QString> callerOfPort; // chosen port -> caller text
-    QHash<qint64, QString> portOfRecord;  // the port kept with a record
+    QHash<QString, QList<NumberSpan>> spansOf; // by number, in history order
+    QHash<QString, QString> portOfNumber;      // numbers of today
+    QHash<QString, Resolved> chosen;           // caller text -> what it stands for
+    QHash<QString, QString> callerOfPort;      // chosen port -> caller text
+    QHash<qint64, QString> portOfRecord;       // the port kept with a record
+
+    // The port among the spans of `number` that held it at the end time.
+    std::optional<QString> portHolding(const QString &number, QStringView endTime) const
+    {
+        const std::optional<EndParts> parts = endParts(endTime);
+        if (!parts)
+            return std::nullopt;
+        const auto found = spansOf.constFind(number);
+        if (found == spansOf.constEnd())
+            return std::nullopt;
+        // A number one port has held all along needs no moment.
+        if (found->size() == 1 && !found->first().from.isValid() && !found->first().to.isValid())
+            return found->first().port;
+        return PortHolding(*found, number, parts->moment());
+    }
 
     // The chosen caller text a record belongs to, or empty when it belongs
     // to a room not chosen. The port the intake kept with the record decides;
     // a record without one (stored by an earlier console) goes to the port
     // that had its number when the call ended.
-    QString callerOf(const BillRecord &r) const
+    QString callerOf(qint64 rowId, QStringView callerText, QStringView endTime) const
     {
-        const QString caller = r.caller();
+        const QString caller = callerText.toString();
         if (caller.startsWith(DepositTable::AccountWord))
             return chosen.contains(caller) ? caller : QString();
         std::optional<QString> port;
-        if (const auto kept = portOfRecord.constFind(r.rowId); kept != portOfRecord.constEnd())
+        if (const auto kept = portOfRecord.constFind(rowId); kept != portOfRecord.constEnd())
             port = *kept;
-        else if (const std::optional<QDateTime> t = EndTimeMoment(r.endTime()))
-            port = PortHolding(spans, caller, *t);
+        else
+            port = portHolding(caller, endTime);
         if (!port)
             port = portOfNumber.value(caller);
         if (port && !port->isEmpty())
@@ -265,7 +330,8 @@ Checked<Rooms> resolveRooms(Database &db, const Criteria &criteria, const QList<
     const auto spans = NumberHistory(db).all();
     if (!spans)
         return spans.refusedAs<Rooms>();
-    rooms.spans = *spans;
+    for (const NumberSpan &span : *spans)
+        rooms.spansOf[span.number].append(span);
     for (const UserRow &u : users)
         if (!u.number().isEmpty() && !rooms.portOfNumber.contains(u.number()))
             rooms.portOfNumber.insert(u.number(), u.port());
@@ -280,7 +346,7 @@ Checked<Rooms> resolveRooms(Database &db, const Criteria &criteria, const QList<
             r.port = port;
             rooms.callerOfPort.insert(port, caller);
             // Every number the room had.
-            for (const NumberSpan &span : std::as_const(rooms.spans))
+            for (const NumberSpan &span : *spans)
                 if (span.port == port)
                     wanted.insert(span.number);
         }
@@ -295,24 +361,25 @@ Checked<Rooms> resolveRooms(Database &db, const Criteria &criteria, const QList<
     return rooms;
 }
 
-// The ports kept with these records, added to what the rooms know.
-Status keepPorts(Database &db, const QList<BillRecord> &records, Rooms &rooms)
+// Adds one record, as the scan reads it, to a fee row.
+void addRecord(FeeRow &fee, const BillTable::View &r)
 {
-    QList<qint64> ids;
-    ids.reserve(records.size());
-    for (const BillRecord &r : records)
-        if (!r.caller().startsWith(DepositTable::AccountWord) && !rooms.portOfRecord.contains(r.rowId))
-            ids.append(r.rowId);
-    const auto ports = BillTable(db).portsOf(ids);
-    if (!ports)
-        return ports.status();
-    rooms.portOfRecord.insert(*ports);
-    return Status::ok();
+    if (const int c = FeeColumnOf(r.get(BillField::CallType).toString()); c >= 0)
+        fee.amount(c) += Money::fromText(r.get(BillField::Charge));
+    fee.handling += Money::fromText(r.get(BillField::Handling));
+    fee.service += Money::fromText(r.get(BillField::Service));
+    fee.total += Money::fromText(r.get(BillField::Fee));
 }
+
+QString readFailed() { return QStringLiteral("话单无法读取"); }
 
 } // namespace
 
-Checked<Chosen> Choose(Database &db, const Criteria &criteria)
+BillSink::~BillSink() = default;
+
+QString CancelledText() { return QStringLiteral("已取消"); }
+
+Checked<Chosen> Choose(Database &db, const Criteria &criteria, BillSink *sink)
 {
     Chosen out;
     if (criteria.callers.isEmpty() || criteria.types.isEmpty() || criteria.states.isEmpty())
@@ -328,9 +395,17 @@ Checked<Chosen> Choose(Database &db, const Criteria &criteria)
     auto rooms = resolveRooms(db, criteria, *users, numbers);
     if (!rooms)
         return rooms.refusedAs<Chosen>();
+    // The ports the intake kept: only records not settled keep one, so
+    // there are few, and they are read at once.
+    const auto kept = BillTable(db).keptPorts();
+    if (!kept)
+        return kept.refusedAs<Chosen>();
+    rooms->portOfRecord = *kept;
 
     BillTable::Selection selection;
     selection.callers = numbers;
+    // Many callers: the table is read in its order.
+    selection.many = numbers.size() * 3 >= users->size() && numbers.size() > 12;
     for (int t : criteria.types)
         selection.types.append(QString::number(t));
     // A settlement lists and sums only what is not settled yet, and says how
@@ -343,49 +418,61 @@ Checked<Chosen> Choose(Database &db, const Criteria &criteria)
         selection.fromHour = hourPrefix(*criteria.begin);
     if (criteria.end)
         selection.toHour = hourPrefix(*criteria.end);
-    const auto records = BillTable(db).select(selection);
-    if (!records)
-        return Checked<Chosen>::refuse(records.status().context(QStringLiteral("话单无法读取")));
-    if (Status s = keepPorts(db, *records, *rooms); !s)
-        return Checked<Chosen>::refuse(s);
-    auto inRange = [&](const BillRecord &r) {
+    auto inRange = [&](QStringView endTime) {
         if (!ranged)
             return true;
-        const std::optional<QDateTime> t = EndTimeMoment(r.endTime());
-        return t && !(criteria.begin && *t < *criteria.begin) && !(criteria.end && *t > *criteria.end);
+        const std::optional<EndParts> p = endParts(endTime);
+        if (!p)
+            return false;
+        const QDateTime t = p->moment();
+        return !(criteria.begin && t < *criteria.begin) && !(criteria.end && t > *criteria.end);
     };
     if (criteria.settling && criteria.states.contains(settledText())) {
         BillTable::Selection settled = selection;
         settled.states = {settledText()};
-        const auto left = BillTable(db).select(settled);
+        const auto left = BillTable(db).scan(settled, [&](const BillTable::View &r) {
+            if (inRange(r.get(BillField::EndTime))
+                && !rooms->callerOf(r.rowId, r.get(BillField::Caller), r.get(BillField::EndTime)).isEmpty())
+                ++out.settledLeftOut;
+            return true;
+        });
         if (!left)
-            return Checked<Chosen>::refuse(left.status().context(QStringLiteral("话单无法读取")));
-        if (Status s = keepPorts(db, *left, *rooms); !s)
-            return Checked<Chosen>::refuse(s);
-        for (const BillRecord &r : *left)
-            out.settledLeftOut += inRange(r) && !rooms->callerOf(r).isEmpty() ? 1 : 0;
+            return Checked<Chosen>::refuse(left.status().context(readFailed()));
     }
 
-    QHash<QString, int> feeOf; // caller -> position in out.fees
-    QSet<qint64> chosenIds;
-    QHash<qint64, Money> totalOf;
-    out.bills.reserve(records->size());
-    for (const BillRecord &r : *records) {
-        if (!inRange(r))
-            continue;
-        const QString key = rooms->callerOf(r);
+    QHash<QString, int> feeOf;        // caller -> position in out.fees
+    std::vector<qint64> chosenIds;    // ascending: the scan is in table order
+    QList<QList<Money>> totalsOfRoom; // each room's records' totals, beside room.records
+    bool stopped = false;
+    const auto read = BillTable(db).scan(selection, [&](const BillTable::View &r) {
+        const QStringView endTime = r.get(BillField::EndTime);
+        if (!inRange(endTime))
+            return true;
+        const QString key = rooms->callerOf(r.rowId, r.get(BillField::Caller), endTime);
         if (key.isEmpty())
-            continue;
-        out.bills.append(BillRow{r.caller(), r.get(BillField::Called), r.endTime(), r.get(BillField::Duration),
-                                 r.get(BillField::Rate), r.get(BillField::Area), r.get(BillField::Fee), r.rowId});
-        chosenIds.insert(r.rowId);
-        totalOf.insert(r.rowId, r.fee());
+            return true;
+        if (sink) {
+            const std::array<QStringView, 7> listed{
+                r.get(BillField::Caller),   r.get(BillField::Called), endTime,
+                r.get(BillField::Duration), r.get(BillField::Rate),   r.get(BillField::Area),
+                r.get(BillField::Fee)};
+            if (!sink->add(r.rowId, listed)) {
+                stopped = true;
+                return false;
+            }
+        } else {
+            out.bills.append(BillRow{r.get(BillField::Caller).toString(), r.get(BillField::Called).toString(),
+                                     endTime.toString(), r.get(BillField::Duration).toString(),
+                                     r.get(BillField::Rate).toString(), r.get(BillField::Area).toString(),
+                                     r.get(BillField::Fee).toString(), r.rowId});
+        }
+        chosenIds.push_back(r.rowId);
         auto found = feeOf.constFind(key);
         if (found == feeOf.constEnd()) {
             FeeRow f;
-            f.group = r.get(BillField::Group);
+            f.group = r.get(BillField::Group).toString();
             f.number = key;
-            f.name = r.get(BillField::Name);
+            f.name = r.get(BillField::Name).toString();
             Room room;
             room.caller = key;
             const Resolved how = rooms->chosen.value(key);
@@ -397,10 +484,17 @@ Checked<Chosen> Choose(Database &db, const Criteria &criteria)
             found = feeOf.insert(key, int(out.fees.size()));
             out.fees.append(f);
             out.rooms.append(room);
+            totalsOfRoom.append(QList<Money>());
         }
-        AddRecord(out.fees[*found], r);
+        addRecord(out.fees[*found], r);
         out.rooms[*found].records.append(r.rowId);
-    }
+        totalsOfRoom[*found].append(Money::fromText(r.get(BillField::Fee)));
+        return true;
+    });
+    if (!read)
+        return Checked<Chosen>::refuse(read.status().context(readFailed()));
+    if (stopped)
+        return Checked<Chosen>::refuse(CancelledText());
 
     // Whether each room's list holds every record it still has open: then a
     // settlement settles it in full.
@@ -411,15 +505,15 @@ Checked<Chosen> Choose(Database &db, const Criteria &criteria)
         for (int t = 0; t < 10; ++t)
             open.types.append(QString::number(t));
         open.states = {notSettledText()};
-        const auto unsettled = BillTable(db).select(open);
-        if (!unsettled)
-            return Checked<Chosen>::refuse(unsettled.status().context(QStringLiteral("话单无法读取")));
-        if (Status s = keepPorts(db, *unsettled, *rooms); !s)
-            return Checked<Chosen>::refuse(s);
-        for (const BillRecord &r : *unsettled)
-            if (!chosenIds.contains(r.rowId))
-                if (const QString key = rooms->callerOf(r); !key.isEmpty())
+        const auto unsettled = BillTable(db).scan(open, [&](const BillTable::View &r) {
+            if (!std::binary_search(chosenIds.cbegin(), chosenIds.cend(), r.rowId))
+                if (const QString key = rooms->callerOf(r.rowId, r.get(BillField::Caller), r.get(BillField::EndTime));
+                    !key.isEmpty())
                     ++stillOpen[key];
+            return true;
+        });
+        if (!unsettled)
+            return Checked<Chosen>::refuse(unsettled.status().context(readFailed()));
     }
 
     // Monthly rents by port.
@@ -486,10 +580,12 @@ Checked<Chosen> Choose(Database &db, const Criteria &criteria)
             const auto charges = journal.chargesOf(room.records, room.owner);
             if (!charges)
                 return Checked<Chosen>::refuse(charges.status());
-            for (qint64 id : std::as_const(room.records)) {
+            const QList<Money> &totals = totalsOfRoom.at(i);
+            for (qsizetype at = 0; at < room.records.size(); ++at) {
+                const qint64 id = room.records.at(at);
                 const Money c = charges->value(id);
                 charged += c;
-                if (const Money left = totalOf.value(id) - c; !left.isZero())
+                if (const Money left = totals.at(at) - c; !left.isZero())
                     room.uncharged.append({id, left});
             }
         }
@@ -505,6 +601,40 @@ Checked<Chosen> Choose(Database &db, const Criteria &criteria)
                      + QStringLiteral("部分结算，另有%1条话单未结").arg(stillOpen.value(room.caller));
     }
     return out;
+}
+
+namespace {
+
+// Packs the chosen records into a BillList, asking now and then whether to go on.
+class ListSink : public BillSink {
+public:
+    ListSink(BillList &list, const std::function<bool()> &cancelled) : m_list(list), m_cancelled(cancelled) {}
+    bool add(qint64 mainRowId, const std::array<QStringView, 7> &listed) override
+    {
+        m_list.append(mainRowId, listed);
+        return !m_cancelled || (m_list.size() % 4096 != 0) || !m_cancelled();
+    }
+
+private:
+    BillList &m_list;
+    const std::function<bool()> &m_cancelled;
+};
+
+} // namespace
+
+Checked<Chosen> ListInto(Database &db, PrintStore &store, const Criteria &criteria, BillList &list,
+                         const std::function<bool()> &cancelled)
+{
+    list = BillList();
+    ListSink sink(list, cancelled);
+    Checked<Chosen> c = Choose(db, criteria, &sink);
+    if (!c)
+        return c;
+    if (cancelled && cancelled())
+        return Checked<Chosen>::refuse(CancelledText());
+    if (Status s = store.replace(list, c->fees); !s)
+        return Checked<Chosen>::refuse(s);
+    return c;
 }
 
 Checked<int> BuildPrintData(Database &db, PrintStore &store, const Criteria &criteria, Chosen *chosen)

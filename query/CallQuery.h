@@ -11,6 +11,8 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <array>
+#include <functional>
 #include <optional>
 
 namespace corvane {
@@ -54,7 +56,7 @@ QString notSettledText();
 // The moment an end time stands for. PHNBill holds two forms:
 // "2026年12月09日10时30分" (call records, to the minute) and
 // "2026年12月09日10:30:00" (incoming calls); nullopt for anything else.
-std::optional<QDateTime> EndTimeMoment(const QString &text);
+std::optional<QDateTime> EndTimeMoment(QStringView text);
 
 struct Criteria {
     // Calling numbers as chosen: a user's number today stands for the room
@@ -114,12 +116,30 @@ void AddRecord(FeeRow &fee, const BillRecord &record);
 // waived for that month already, what the deposit was charged for the
 // records, and whether the list holds every record of the room still open
 // (a full settlement) or a part.
-Checked<Chosen> Choose(Database &db, const Criteria &criteria);
+//
+// With a sink, the chosen records go to it one by one (a list of a million
+// records is never held as BillRows) and Chosen::bills stays empty; when the
+// sink refuses one, the choice stops and is refused with CancelledText().
+class BillSink {
+public:
+    virtual ~BillSink();
+    // The seven listed columns (as BillRow::listed()) and the main row id.
+    virtual bool add(qint64 mainRowId, const std::array<QStringView, 7> &listed) = 0;
+};
+Checked<Chosen> Choose(Database &db, const Criteria &criteria, BillSink *sink = nullptr);
+QString CancelledText(); // "已取消"
 
 // Chooses the records and replaces the contents of print.mdb with them in one
 // step. Returns the number of listed records; `chosen`, when given, gets
 // what was chosen.
 Checked<int> BuildPrintData(Database &db, PrintStore &store, const Criteria &criteria, Chosen *chosen = nullptr);
+
+// Chooses the records into `list` (Chosen::bills stays empty) and replaces
+// the contents of print.mdb with them and the fee rows, in one pass over the
+// records: the way a worker builds a list of any size. Stops, refused with
+// CancelledText() and print.mdb left as it was, once `cancelled` says so.
+Checked<Chosen> ListInto(Database &db, PrintStore &store, const Criteria &criteria, BillList &list,
+                         const std::function<bool()> &cancelled = {});
 
 // The rent note of a fee row: "2026年12月：本月月租费已于12月15日结算" and the like.
 QString RentNote(const QString &month, const QString &what);

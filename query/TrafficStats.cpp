@@ -1,5 +1,6 @@
 #include "TrafficStats.h"
 
+#include "BillSummary.h"
 #include "BillTable.h"
 #include "CallQuery.h"
 #include "CallTypes.h"
@@ -238,6 +239,247 @@ Checked<QList<OddRecord>> oddRecords(Database &db, const Where *w, const QDateTi
     return out;
 }
 
+// An end time text in one of the two stored forms, as stored_end_time()
+// reads it in the database: "2026年12月09日04时42分" or
+// "2026年12月09日04:43:09", an hour below 24, minutes and seconds below 60.
+bool storedForm(QStringView t)
+{
+    auto digit = [&](int i) { return t[i].unicode() >= u'0' && t[i].unicode() <= u'9'; };
+    auto digits = [&](int i, int n) {
+        for (int k = i; k < i + n; ++k)
+            if (!digit(k))
+                return false;
+        return true;
+    };
+    auto below60 = [&](int i) { return digits(i, 2) && t[i].unicode() < u'6'; };
+    if (t.size() != 17 && t.size() != 19)
+        return false;
+    if (!digits(0, 4) || t[4] != u'年' || !digits(5, 2) || t[7] != u'月' || !digits(8, 2) || t[10] != u'日'
+        || !digits(11, 2) || t[11].unicode() > u'2' || (t[11] == u'2' && t[12].unicode() > u'3'))
+        return false;
+    if (t.size() == 17)
+        return t[13] == u'时' && below60(14) && t[16] == u'分';
+    return t[13] == u':' && below60(14) && t[16] == u':' && below60(17);
+}
+
+// The text bounds of a range of whole days as whereFor() reads it: from the
+// first hour of `first` up to (not including) past the last hour of `last`.
+QString lowBound(const QDate &first) { return first.toString(QStringLiteral("yyyy年MM月dd日00")); }
+QString highBound(const QDate &last) { return last.toString(QStringLiteral("yyyy年MM月dd日23")) + QChar(0x9FFF); }
+QString monthText(const QDate &d) { return d.toString(QStringLiteral("yyyy年MM月")); }
+
+// A caller's calls and fees, incoming apart, with the greatest of the names
+// its records carry (as max(name) sorts them).
+struct CallerSum {
+    qint64 calls = 0;
+    Money fees;
+    QString name;
+    void add(qint64 n, Money f, const QString &withName)
+    {
+        calls += n;
+        fees += f;
+        if (withName.toUtf8() > name.toUtf8())
+            name = withName;
+    }
+};
+using CallerSums = QMap<QPair<QString, int>, CallerSum>; // (caller, incoming) -> sums
+
+// What the figures are summed from, gathered part by part: the records of
+// partial months from a copy of them, whole months from the sums kept of
+// them (BillSummary), and the records read one by one.
+struct Parts {
+    Tally days, types, hours, groups, areas; // days by "2026年12月09日"
+    CallerSums callers;
+    QList<OddRecord> odd; // in the order of their end times
+    qint64 unread = 0;
+};
+
+// The records of these end times (listed by BillSummary) of the call types
+// counted and the selection's states, in the order of the end-time index:
+// caller, name, group, area, type, end time, fee.
+Checked<QList<QStringList>> listedRecords(Database &db, const Selection &s, const QStringList &endTimes)
+{
+    QList<QStringList> out;
+    QStringList types;
+    for (int t = 0; t < kCallTypeCount; ++t)
+        types.append(QStringLiteral("'%1'").arg(t));
+    constexpr int kSlice = 400;
+    for (int at = 0; at < endTimes.size(); at += kSlice) {
+        const QStringList slice = endTimes.mid(at, kSlice);
+        QVariantList params;
+        for (const QString &k : slice)
+            params.append(k);
+        for (const QString &st : s.states)
+            params.append(st);
+        const QString sql =
+            QStringLiteral("SELECT %1, %2, %3, %4, %5, %6, %7 FROM %8 WHERE %6 IN (%9) AND +%5 IN (%10) AND +%11 IN "
+                           "(%12) AND %13 ORDER BY %6, %5, %11, %7, rowid")
+                .arg(col(BillField::Caller), col(BillField::Name), col(BillField::Group), col(BillField::Area),
+                     col(BillField::CallType), col(BillField::EndTime), col(BillField::Fee),
+                     Database::quoteId(BillTable::Name), marks(slice.size()), types.join(u','), col(BillField::State),
+                     marks(s.states.size()), BillSummary::listedCondition());
+        const auto rows = db.select(sql, params);
+        if (!rows)
+            return rows;
+        out += *rows;
+    }
+    return out;
+}
+
+// The records whose end time text lies between `from` and `before` that
+// the sums list by their end time, read one by one: those in a stored form
+// (with a fee written otherwise) go where the grouped sums would have put
+// them; the others are read as odd records, by their moment.
+Status listedPart(Database &db, const Selection &s, const QString &from, const QString &before, const QDateTime &begin,
+                  const QDateTime &end, Parts &p)
+{
+    const auto keys = BillSummary(db).listedEndTimes(from, before, s.states);
+    if (!keys)
+        return keys.status();
+    const auto rows = listedRecords(db, s, *keys);
+    if (!rows)
+        return rows.status();
+    for (const QStringList &r : *rows) {
+        const QString &endText = r.at(5);
+        const bool in = r.at(4) == QLatin1String("9");
+        if (storedForm(endText) && realDay(endText.left(11))) {
+            const Money fee = Money::fromText(r.at(6));
+            p.days.add(endText.left(11), in, 1, fee);
+            p.types.add(r.at(4), in, 1, fee);
+            p.hours.add(endText.mid(11, 2), in, 1, fee);
+            p.callers[{r.at(0), in ? 1 : 0}].add(1, fee, r.at(1));
+            p.groups.add(r.at(2), in, 1, fee);
+            p.areas.add(r.at(3), in, 1, fee);
+            p.unread += holdsNumber(r.at(6)) ? 0 : 1;
+            continue;
+        }
+        const std::optional<QDateTime> moment = CallQuery::EndTimeMoment(endText);
+        if (!moment || *moment < begin || *moment > end)
+            continue;
+        OddRecord o{
+            r.at(0), r.at(1), r.at(2), r.at(3), r.at(4), *moment, Money::fromText(r.at(6)), holdsNumber(r.at(6))};
+        p.odd.append(o);
+    }
+    return Status::ok();
+}
+
+// The twelve months as groupedMonths() sums them, from the sums kept of
+// them and the few records they list by end time.
+Checked<qint64> summedMonths(Database &db, const Selection &s, const QDate &firstMonth, const QDate &lastMonth,
+                             Tally &tally)
+{
+    const auto time =
+        BillSummary(db).sums(BillSummary::Dim::Time, monthText(firstMonth), monthText(lastMonth), s.states);
+    if (!time)
+        return time.refusedAs<qint64>();
+    for (const BillSummary::Sum &t : *time)
+        tally.add(t.day.left(8), t.incoming, t.calls, Money::fromRaw(t.units));
+    const QDate monthsEnd = lastMonth.addMonths(1).addDays(-1);
+    const auto keys = BillSummary(db).listedEndTimes(lowBound(firstMonth), highBound(monthsEnd), s.states);
+    if (!keys)
+        return keys.refusedAs<qint64>();
+    // Which month's own bounds a text lies in, if any.
+    auto monthOf = [&](const QString &text) -> std::optional<QDate> {
+        for (QDate m = firstMonth; m <= lastMonth; m = m.addMonths(1))
+            if (text >= lowBound(m) && text < highBound(m.addMonths(1).addDays(-1)))
+                return m;
+        return std::nullopt;
+    };
+    QStringList inMonths;
+    for (const QString &k : *keys)
+        if (monthOf(k))
+            inMonths.append(k);
+    const auto rows = listedRecords(db, s, inMonths);
+    if (!rows)
+        return rows.refusedAs<qint64>();
+    qint64 odd = 0;
+    for (const QStringList &r : *rows) {
+        if (!storedForm(r.at(5))) {
+            ++odd;
+            continue;
+        }
+        tally.add(monthText(*monthOf(r.at(5))), r.at(4) == QLatin1String("9"), 1, Money::fromText(r.at(6)));
+    }
+    return odd;
+}
+
+// The callers of the copied records in a stored form, each with the
+// greatest name its records carry.
+Status groupedCallers(Database &db, CallerSums &sums)
+{
+    const auto rows = db.select(QStringLiteral("SELECT caller, incoming, count(*), sum(units), max(name) FROM %1 WHERE "
+                                               "canon GROUP BY 1, 2")
+                                    .arg(kRows));
+    if (!rows)
+        return rows.status();
+    for (const QStringList &r : *rows)
+        sums[{r.at(0), r.at(1) == QLatin1String("1") ? 1 : 0}].add(r.at(2).toLongLong(),
+                                                                   Money::fromRaw(r.at(3).toLongLong()), r.at(4));
+    return Status::ok();
+}
+
+// The records of the days from `first` to `last` (their end time text in
+// those days' bounds), copied and summed; odd records are taken when their
+// moment lies between `begin` and `end` (the whole range's).
+Status recordPart(Database &db, const Selection &s, const QDate &first, const QDate &last, const QDateTime &begin,
+                  const QDateTime &end, Parts &p)
+{
+    const Where w = whereFor(s, first, last);
+    Status st = copyRange(db, w);
+    if (st)
+        st = grouped(db, QStringLiteral("day"), QString(), p.days, &p.unread);
+    if (st)
+        st = grouped(db, QStringLiteral("type"), QString(), p.types);
+    if (st)
+        st = grouped(db, QStringLiteral("hour"), QString(), p.hours);
+    if (st)
+        st = groupedCallers(db, p.callers);
+    if (st)
+        st = grouped(db, QStringLiteral("grp"), QString(), p.groups);
+    if (st)
+        st = grouped(db, QStringLiteral("area"), QString(), p.areas);
+    if (st) {
+        const auto odd = oddRecords(db, nullptr, begin, end);
+        if (odd)
+            p.odd += *odd;
+        else
+            st = odd.status();
+    }
+    (void)db.exec(QStringLiteral("DROP TABLE IF EXISTS %1").arg(kRows));
+    return st;
+}
+
+// The whole months from `firstMonth` to `lastMonth` from their sums.
+Status summedPart(Database &db, const Selection &s, const QDate &firstMonth, const QDate &lastMonth, Parts &p)
+{
+    const BillSummary sums(db);
+    const QString from = monthText(firstMonth), to = monthText(lastMonth);
+    const auto time = sums.sums(BillSummary::Dim::Time, from, to, s.states);
+    if (!time)
+        return time.status();
+    for (const BillSummary::Sum &t : *time) {
+        const Money fees = Money::fromRaw(t.units);
+        p.days.add(t.day, t.incoming, t.calls, fees);
+        p.types.add(t.type, t.incoming, t.calls, fees);
+        p.hours.add(t.hour, t.incoming, t.calls, fees);
+        p.unread += t.unread;
+    }
+    const auto callers = sums.sums(BillSummary::Dim::Caller, from, to, s.states);
+    if (!callers)
+        return callers.status();
+    for (const BillSummary::Sum &c : *callers)
+        p.callers[{c.key, c.incoming ? 1 : 0}].add(c.calls, Money::fromRaw(c.units), c.name);
+    for (const auto &[dim, tally] :
+         {std::pair{BillSummary::Dim::Group, &p.groups}, {BillSummary::Dim::Area, &p.areas}}) {
+        const auto rows = sums.sums(dim, from, to, s.states);
+        if (!rows)
+            return rows.status();
+        for (const BillSummary::Sum &g : *rows)
+            tally->add(g.key, g.incoming, g.calls, Money::fromRaw(g.units));
+    }
+    return Status::ok();
+}
+
 QString dayKey(const QDate &d) { return d.toString(Qt::ISODate); }
 QString monthKey(const QDate &d) { return d.toString(QStringLiteral("yyyy-MM")); }
 
@@ -357,7 +599,9 @@ Checked<QList<Line>> Months(Database &db, const Selection &selection)
     if (!choosesNothing(selection)) {
         const Where mw = whereFor(selection, firstMonth, monthsEnd);
         Tally monthTally;
-        const auto oddInMonths = groupedMonths(db, selection, firstMonth, lastMonth, monthTally);
+        const auto oddInMonths = selection.everyCaller && BillSummary(db).exists()
+                                     ? summedMonths(db, selection, firstMonth, lastMonth, monthTally)
+                                     : groupedMonths(db, selection, firstMonth, lastMonth, monthTally);
         if (!oddInMonths)
             return Checked<QList<Line>>::refuse(oddInMonths.status().context(failedText()));
         months = rekey(monthTally, QStringLiteral("yyyy年MM月"), QStringLiteral("yyyy-MM"));
@@ -390,32 +634,45 @@ Checked<Result> Compute(Database &db, const Selection &selection, const QDate &t
 
     Tally days, types, hours, callers, groups, areas;
     if (!choosesNothing(selection)) {
-        const Where w = whereFor(selection, selection.first, selection.last);
-        Tally dayTally;
-        Status s = copyRange(db, w);
-        if (s)
-            s = grouped(db, QStringLiteral("day"), QString(), dayTally, &r.unreadFees);
-        if (s)
-            s = grouped(db, QStringLiteral("type"), QString(), types);
-        if (s)
-            s = grouped(db, QStringLiteral("hour"), QString(), hours);
-        if (s)
-            s = grouped(db, QStringLiteral("caller"), QStringLiteral("max(name)"), callers);
-        if (s)
-            s = grouped(db, QStringLiteral("grp"), QString(), groups);
-        if (s)
-            s = grouped(db, QStringLiteral("area"), QString(), areas);
-        if (!s) {
-            (void)db.exec(QStringLiteral("DROP TABLE IF EXISTS %1").arg(kRows));
-            return Checked<Result>::refuse(s.context(why));
+        const Where whole = whereFor(selection, selection.first, selection.last);
+        Parts p;
+        // Whole months of every caller come from their sums; the days before
+        // and after them from the records.
+        const QDate firstWhole = selection.first.day() == 1
+                                     ? selection.first
+                                     : QDate(selection.first.year(), selection.first.month(), 1).addMonths(1);
+        const QDate lastWhole = selection.last.addDays(1).day() == 1
+                                    ? selection.last
+                                    : QDate(selection.last.year(), selection.last.month(), 1).addDays(-1);
+        const bool summed = selection.everyCaller && firstWhole < lastWhole && BillSummary(db).exists();
+        Status s = Status::ok();
+        if (!summed) {
+            s = recordPart(db, selection, selection.first, selection.last, whole.begin, whole.end, p);
+        } else {
+            if (selection.first < firstWhole)
+                s = recordPart(db, selection, selection.first, firstWhole.addDays(-1), whole.begin, whole.end, p);
+            if (s)
+                s = summedPart(db, selection, firstWhole, lastWhole, p);
+            if (s)
+                s = listedPart(db, selection,
+                               selection.first < firstWhole ? highBound(firstWhole.addDays(-1))
+                                                            : lowBound(selection.first),
+                               lastWhole < selection.last ? lowBound(lastWhole.addDays(1)) : highBound(selection.last),
+                               whole.begin, whole.end, p);
+            if (s && lastWhole < selection.last)
+                s = recordPart(db, selection, lastWhole.addDays(1), selection.last, whole.begin, whole.end, p);
         }
-        days = rekey(dayTally, QStringLiteral("yyyy年MM月dd日"), QStringLiteral("yyyy-MM-dd"));
-
-        const auto odd = oddRecords(db, nullptr, w.begin, w.end);
-        (void)db.exec(QStringLiteral("DROP TABLE IF EXISTS %1").arg(kRows));
-        if (!odd)
-            return Checked<Result>::refuse(odd.status().context(why));
-        for (const OddRecord &o : *odd) {
+        if (!s)
+            return Checked<Result>::refuse(s.context(why));
+        r.unreadFees = p.unread;
+        days = rekey(p.days, QStringLiteral("yyyy年MM月dd日"), QStringLiteral("yyyy-MM-dd"));
+        types = p.types;
+        hours = p.hours;
+        groups = p.groups;
+        areas = p.areas;
+        for (auto it = p.callers.cbegin(); it != p.callers.cend(); ++it)
+            callers.add(it.key().first, it.key().second == 1, it->calls, it->fees, it->name);
+        for (const OddRecord &o : std::as_const(p.odd)) {
             const bool in = o.type == QLatin1String("9");
             days.add(dayKey(o.at.date()), in, 1, o.fee);
             types.add(o.type, in, 1, o.fee);

@@ -1,4 +1,5 @@
 #include "mdlMain.h"
+#include "BackgroundWork.h"
 #include "BackupStatus.h"
 #include "ConsoleContext.h"
 #include "ConsoleWiring.h"
@@ -34,12 +35,16 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QPagedPaintDevice>
 #include <QPainter>
+#include <QPointer>
 #include <QProcess>
+#include <QThread>
 #include <QTimer>
+#include <optional>
 
 namespace corvane {
 
@@ -57,10 +62,50 @@ void StartBackupTool(ConsoleContext &ctx)
                           MessageService::Icon::Critical);
 }
 
-// Opens Switch.mdb; a missing, foreign or damaged file ends the start with a
-// message naming the file and saying how to restore it, and the backup tool
-// is offered. Nothing is created here, least of all an empty database in
-// place of a lost one.
+// Names a missing, foreign or damaged Switch.mdb with how to restore it and
+// offers the backup tool. Nothing is created here, least of all an empty
+// database in place of a lost one.
+void TellDatabaseFault(ConsoleContext &ctx, const DatabaseCondition &condition)
+{
+    QString text = condition.problem + QStringLiteral("\n\n") + HowToRestoreText(ctx.home);
+    if (condition.state == DatabaseCondition::State::Missing && IsNewHome(ctx.home))
+        text += QStringLiteral("\n新安装的系统请用 corvane --home %1 --init 建立数据库。").arg(ctx.home.root());
+    text += QStringLiteral("\n\n是否现在打开备份程序？");
+    ctx.db.close();
+    if (ctx.messages.show(text, QStringLiteral("数据库错误"), MessageService::Icon::Critical,
+                          MessageService::Buttons::YesNo)
+        == MessageService::Answer::Yes)
+        StartBackupTool(ctx);
+}
+
+// Brings a home made by an older console up to date (its ledger, money
+// journal, number history, this version's indexes and the sums of the
+// records): moments when there is nothing to add, a few seconds once on a
+// big history, during which a progress window counts them.
+Status BringUpToDate(ConsoleContext &ctx)
+{
+    std::optional<Status> outcome;
+    QEventLoop loop;
+    BackgroundWork work(ctx.clock, nullptr);
+    Database *db = &ctx.db;
+    const QDateTime now = ctx.clock.now();
+    work.start<Status>(
+        QStringLiteral("正在更新数据库（建立索引和话单汇总，只在第一次启动时进行）"),
+        [db, now](WorkControl &) { return BringOwnTablesUpToDate(*db, now); },
+        [&](Status s) {
+            outcome = std::move(s);
+            loop.quit();
+        },
+        false);
+    if (!outcome)
+        loop.exec();
+    return outcome ? *outcome : Status::fail(QStringLiteral("数据库未能更新"));
+}
+
+// Opens Switch.mdb after a quick look at it (the key, the header, the
+// tables); a missing, foreign or unreadable file ends the start. The whole
+// file is checked page by page beside the console afterwards
+// (StartFullCheck).
 bool OpenSwitchDB(ConsoleContext &ctx)
 {
     const QString path = ctx.home.switchDb();
@@ -76,18 +121,11 @@ bool OpenSwitchDB(ConsoleContext &ctx)
                           MessageService::Icon::Warning);
     else if (!settled->isEmpty())
         ShowRecoveryKey(ctx, *settled);
-    const Checked<DatabaseCondition> condition = CheckDatabase(ctx.home);
+    const Checked<DatabaseCondition> condition = CheckDatabase(ctx.home, CheckDepth::Quick);
     if (!condition)
         return fail(condition.reason());
     if (!condition->sound()) {
-        QString text = condition->problem + QStringLiteral("\n\n") + HowToRestoreText(ctx.home);
-        if (condition->state == DatabaseCondition::State::Missing && IsNewHome(ctx.home))
-            text += QStringLiteral("\n新安装的系统请用 corvane --home %1 --init 建立数据库。").arg(ctx.home.root());
-        text += QStringLiteral("\n\n是否现在打开备份程序？");
-        ctx.db.close();
-        if (ctx.messages.show(text, title, MessageService::Icon::Critical, MessageService::Buttons::YesNo)
-            == MessageService::Answer::Yes)
-            StartBackupTool(ctx);
+        TellDatabaseFault(ctx, *condition);
         return false;
     }
     const Checked<QByteArray> key = HomeDatabaseKey(ctx.home);
@@ -99,9 +137,9 @@ bool OpenSwitchDB(ConsoleContext &ctx)
     if (!problems.isEmpty())
         return fail(QStringLiteral("数据库文件 %1 不是本系统的数据库：\n%2").arg(path, DescribeProblems(problems)));
     // A home made by an older console has no settlement ledger, money
-    // journal or number history yet, nor the indexes of this version (built
-    // once, a few seconds on a big history).
-    if (Status s = BringOwnTablesUpToDate(ctx.db, ctx.clock.now()); !s)
+    // journal or number history yet, nor the indexes and sums of this
+    // version.
+    if (Status s = BringUpToDate(ctx); !s)
         return fail(s.reason());
     // Every deposit must be what its journal adds up to. A difference is
     // named, never mended here: the operator decides with the journal.
@@ -114,6 +152,13 @@ bool OpenSwitchDB(ConsoleContext &ctx)
                           QStringLiteral("押金流水"), MessageService::Icon::Warning);
     return true;
 }
+
+// What the whole-file check found, for the start that waits on it.
+struct FullCheck {
+    QPointer<QDialog> login;                // the login window while it is open
+    QPointer<frmMain> main;                 // the main window once it is shown
+    std::optional<DatabaseCondition> fault; // found before the main window was shown
+};
 
 // Ends the console at once, for the backup tool: the database is closed (its
 // last writes are in the file), the switch is not told and the ports close
@@ -143,6 +188,53 @@ void offerComparisonAfterRestore(ConsoleContext &ctx, frmMain &main)
             == MessageService::Answer::Yes)
             main.openGated(Right::SwitchComparison);
     });
+}
+
+// Checks every page of Switch.mdb on a connection of its own while the
+// operator logs in and works: minutes of a black screen on a history of
+// years before. A fault found while the login window is open ends the start
+// as a fault found before it did; one found later is shown the same way
+// and ends the console as its exit does (without writing the usage record
+// into the damaged file): it must not go on writing into it, and the switch
+// keeps the calls it has not had acknowledged. The check is the child
+// "startupCheck" of the application until it is done.
+QObject *StartFullCheck(ConsoleContext &ctx, const std::shared_ptr<FullCheck> &state)
+{
+    delete qApp->findChild<QObject *>(QStringLiteral("startupCheck"), Qt::FindDirectChildrenOnly);
+    auto *check = new QObject(qApp);
+    check->setObjectName(QStringLiteral("startupCheck"));
+    check->setProperty("done", false);
+    auto found = std::make_shared<std::optional<Checked<DatabaseCondition>>>();
+    const HomePaths home = ctx.home;
+    QThread *thread = QThread::create([home, found] { found->emplace(CheckDatabase(home, CheckDepth::Full)); });
+    QObject::connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+    QObject::connect(thread, &QThread::finished, check, [&ctx, check, state, found] {
+        check->setProperty("done", true);
+        check->deleteLater();
+        if (!*found)
+            return;
+        const Checked<DatabaseCondition> &c = **found;
+        if (!c) {
+            // The look failed for a reason of this machine: said, and the
+            // console goes on.
+            ctx.messages.show(QStringLiteral("数据库检查未能完成：") + c.reason(), QStringLiteral("数据库错误"),
+                              MessageService::Icon::Warning);
+            return;
+        }
+        if (c->sound())
+            return;
+        if (!state->main) {
+            state->fault = *c;
+            if (state->login)
+                state->login->reject();
+            return;
+        }
+        TellDatabaseFault(ctx, *c);
+        state->main->hide();
+        emit state->main->programEnded();
+    });
+    thread->start();
+    return check;
 }
 
 } // namespace
@@ -192,11 +284,23 @@ std::unique_ptr<frmMain> Main(ConsoleContext &ctx, bool *databaseFailed)
             *databaseFailed = true;
         return nullptr;
     }
+    auto fullCheck = std::make_shared<FullCheck>();
+    QPointer<QObject> check = StartFullCheck(ctx, fullCheck);
     {
         frmLogin login(ctx);
+        fullCheck->login = &login;
         ShowModal(ctx, login);
+        fullCheck->login = nullptr;
+    }
+    if (fullCheck->fault) {
+        delete check;
+        TellDatabaseFault(ctx, *fullCheck->fault);
+        if (databaseFailed)
+            *databaseFailed = true;
+        return nullptr;
     }
     if (!ctx.login.OPLogin) {
+        delete check;
         ctx.db.close();
         return nullptr;
     }
@@ -269,6 +373,16 @@ std::unique_ptr<frmMain> Main(ConsoleContext &ctx, bool *databaseFailed)
     });
     main->Form_Load();
     splash.close();
+    if (fullCheck->fault) {
+        // Found while the main window was being loaded.
+        delete check;
+        main.reset();
+        TellDatabaseFault(ctx, *fullCheck->fault);
+        if (databaseFailed)
+            *databaseFailed = true;
+        return nullptr;
+    }
+    fullCheck->main = main.get();
     main->show();
     // What the load step found wrong (a port without permission) was shown
     // before the main window: put over it.

@@ -204,7 +204,7 @@ void BM_OpenBill(benchmark::State &state)
     if (!n)
         return;
     for (auto _ : state) {
-        frmPHNBill d(*w.ctx, w.store);
+        frmPHNBill d(*w.ctx, w.store, std::make_shared<const BillList>(BillList::from(w.store.bills())));
         d.show();
         QApplication::processEvents();
     }

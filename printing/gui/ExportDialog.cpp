@@ -56,14 +56,19 @@ QString exportedText(int rows, const QString &path)
 bool exportAndTell(MessageService &messages, QWidget *parent, const QString &path, const QList<ExportSheet> &sheets)
 {
     const Checked<int> written = exportSheets(path, sheets);
+    tellExported(messages, parent, path, written);
+    return bool(written);
+}
+
+void tellExported(MessageService &messages, QWidget *parent, const QString &path, const Checked<int> &written)
+{
     if (!written) {
         messages.show(written.reason(), QStringLiteral("导出表格"), MessageService::Icon::Critical,
                       MessageService::Buttons::Ok, parent);
-        return false;
+        return;
     }
     messages.show(exportedText(*written, path), QStringLiteral("导出表格"), MessageService::Icon::Information,
                   MessageService::Buttons::Ok, parent);
-    return true;
 }
 
 } // namespace corvane

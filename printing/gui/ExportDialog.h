@@ -30,6 +30,9 @@ QString askExportPath(QWidget *parent, const QString &title, const QString &sugg
 // nothing was written. Returns whether the file was written.
 bool exportAndTell(MessageService &messages, QWidget *parent, const QString &path, const QList<ExportSheet> &sheets);
 
+// Tells the operator what exportSheets() did, as exportAndTell() does.
+void tellExported(MessageService &messages, QWidget *parent, const QString &path, const Checked<int> &written);
+
 // "已导出 12 行到文件：/home/…/话单.xlsx"
 QString exportedText(int rows, const QString &path);
 

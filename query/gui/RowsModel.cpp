@@ -3,15 +3,250 @@
 
 #include <QCollator>
 #include <QHBoxLayout>
+#include <QHash>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QRegularExpression>
 #include <QTableView>
+#include <QThread>
+#include <algorithm>
+#include <cstdio>
+#include <vector>
 
 namespace corvane {
 
+namespace {
+
+int g_backgroundFrom = 20000;
+
+// What decides the rows shown and their order.
+struct OrderSpec {
+    QString filter;
+    int sortColumn = -1;
+    Qt::SortOrder sortOrder = Qt::AscendingOrder;
+    QList<int> durations, endTimes;
+    int sumColumn = -1;
+};
+
+struct Ordered {
+    QList<int> order;
+    Money sum;
+};
+
+bool asciiDigits(QStringView t, qsizetype from, qsizetype count)
+{
+    for (qsizetype i = from; i < from + count; ++i)
+        if (t[i].unicode() < u'0' || t[i].unicode() > u'9')
+            return false;
+    return true;
+}
+
+// RowsModel::durationText into `out`, without a string of its own.
+void durationInto(QStringView raw, QString &out)
+{
+    bool ok = false;
+    const qint64 s = raw.trimmed().toLongLong(&ok);
+    if (!ok || s < 0) {
+        out = raw.toString();
+        return;
+    }
+    char buf[32];
+    const int n =
+        std::snprintf(buf, sizeof buf, "%02lld:%02lld", static_cast<long long>(s / 60), static_cast<long long>(s % 60));
+    out = QString::fromLatin1(buf, n);
+}
+
+// An end time stamped to the second ("2026年12月08日04:43:09", blanks
+// around allowed): its minute form; otherwise the text as it is.
+QStringView endTimeInto(QStringView stored, QString &out)
+{
+    const QStringView t = stored.trimmed();
+    if (t.size() != 19 || !asciiDigits(t, 0, 4) || t[4] != u'年' || !asciiDigits(t, 5, 2) || t[7] != u'月'
+        || !asciiDigits(t, 8, 2) || t[10] != u'日' || !asciiDigits(t, 11, 2) || t[13] != u':' || !asciiDigits(t, 14, 2)
+        || t[16] != u':' || !asciiDigits(t, 17, 2))
+        return stored;
+    out.resize(17);
+    QChar *o = out.data();
+    for (int i = 0; i < 13; ++i)
+        o[i] = t[i];
+    o[13] = u'时';
+    o[14] = t[14];
+    o[15] = t[15];
+    o[16] = u'分';
+    return out;
+}
+
+// A cell as the view shows it (in `scratch` where it differs).
+QStringView shownCell(const PackedRows &rows, const OrderSpec &spec, qsizetype row, int column, QString &scratch)
+{
+    const QStringView raw = rows.cell(row, column);
+    if (spec.durations.contains(column)) {
+        durationInto(raw, scratch);
+        return scratch;
+    }
+    if (spec.endTimes.contains(column))
+        return endTimeInto(raw, scratch);
+    return raw;
+}
+
+// The order of `rows` (their positions) by column c as the list sorts it:
+// numbers by their value when both are numbers, else as Chinese text with
+// numbers in it read as numbers; the rows of equal values in the order
+// they came.
+void sortRows(const PackedRows &rows, const OrderSpec &spec, QList<int> &order)
+{
+    const int c = spec.sortColumn;
+    const bool ascending = spec.sortOrder == Qt::AscendingOrder;
+    const bool endTimes = spec.endTimes.contains(c);
+    QString scratch;
+    auto value = [&](int r) -> QStringView {
+        return endTimes ? endTimeInto(rows.cell(r, c), scratch) : rows.cell(r, c);
+    };
+    // Every value a number: by the numbers.
+    {
+        std::vector<std::pair<double, int>> keyed;
+        keyed.reserve(size_t(order.size()));
+        bool numbers = true;
+        for (int r : std::as_const(order)) {
+            bool ok = false;
+            const double v = value(r).toDouble(&ok);
+            if (!ok) {
+                numbers = false;
+                break;
+            }
+            keyed.emplace_back(v, r);
+        }
+        if (numbers) {
+            std::stable_sort(keyed.begin(), keyed.end(), [&](const auto &a, const auto &b) {
+                return ascending ? a.first < b.first : a.first > b.first;
+            });
+            for (qsizetype i = 0; i < order.size(); ++i)
+                order[i] = keyed[size_t(i)].second;
+            return;
+        }
+    }
+    // Every value an end time in minute form: the digits decide, as the
+    // collator reads them.
+    if (endTimes) {
+        std::vector<std::pair<qint64, int>> keyed;
+        keyed.reserve(size_t(order.size()));
+        bool minuteForm = true;
+        for (int r : std::as_const(order)) {
+            const QStringView t = value(r);
+            if (t.size() != 17 || !asciiDigits(t, 0, 4) || t[4] != u'年' || !asciiDigits(t, 5, 2) || t[7] != u'月'
+                || !asciiDigits(t, 8, 2) || t[10] != u'日' || !asciiDigits(t, 11, 2) || t[13] != u'时'
+                || !asciiDigits(t, 14, 2) || t[16] != u'分') {
+                minuteForm = false;
+                break;
+            }
+            qint64 k = 0;
+            for (int i : {0, 1, 2, 3, 5, 6, 8, 9, 11, 12, 14, 15})
+                k = k * 10 + (t[i].unicode() - u'0');
+            keyed.emplace_back(k, r);
+        }
+        if (minuteForm) {
+            std::stable_sort(keyed.begin(), keyed.end(), [&](const auto &a, const auto &b) {
+                return ascending ? a.first < b.first : a.first > b.first;
+            });
+            for (qsizetype i = 0; i < order.size(); ++i)
+                order[i] = keyed[size_t(i)].second;
+            return;
+        }
+    }
+    // Otherwise each distinct value is compared once, and the rows follow
+    // the rank of their value.
+    QHash<QString, int> rankOf;
+    QStringList distinct;
+    std::vector<int> valueOf;
+    valueOf.reserve(size_t(order.size()));
+    for (int r : std::as_const(order)) {
+        const QString v = value(r).toString();
+        auto it = rankOf.constFind(v);
+        if (it == rankOf.constEnd()) {
+            it = rankOf.insert(v, int(distinct.size()));
+            distinct.append(v);
+        }
+        valueOf.push_back(*it);
+    }
+    QCollator collator(QLocale(QLocale::Chinese, QLocale::China));
+    collator.setNumericMode(true);
+    std::vector<int> byValue(size_t(distinct.size()));
+    for (size_t i = 0; i < byValue.size(); ++i)
+        byValue[i] = int(i);
+    std::stable_sort(byValue.begin(), byValue.end(), [&](int a, int b) {
+        const QString &x = distinct.at(a);
+        const QString &y = distinct.at(b);
+        bool okX = false;
+        bool okY = false;
+        const double nx = x.toDouble(&okX);
+        const double ny = y.toDouble(&okY);
+        const int cmp = okX && okY ? (nx < ny ? -1 : (nx > ny ? 1 : 0)) : collator.compare(x, y);
+        return ascending ? cmp < 0 : cmp > 0;
+    });
+    // Equal values (numbers written differently) share a rank.
+    std::vector<int> rank(byValue.size());
+    for (size_t i = 0; i < byValue.size(); ++i) {
+        if (i > 0) {
+            const QString &x = distinct.at(byValue[i - 1]);
+            const QString &y = distinct.at(byValue[i]);
+            bool okX = false;
+            bool okY = false;
+            const double nx = x.toDouble(&okX);
+            const double ny = y.toDouble(&okY);
+            const bool same = okX && okY ? nx == ny : collator.compare(x, y) == 0;
+            rank[size_t(byValue[i])] = same ? rank[size_t(byValue[i - 1])] : int(i);
+        } else {
+            rank[size_t(byValue[i])] = 0;
+        }
+    }
+    std::vector<std::pair<int, int>> keyed;
+    keyed.reserve(size_t(order.size()));
+    for (qsizetype i = 0; i < order.size(); ++i)
+        keyed.emplace_back(rank[size_t(valueOf[size_t(i)])], order[i]);
+    std::stable_sort(keyed.begin(), keyed.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
+    for (qsizetype i = 0; i < order.size(); ++i)
+        order[i] = keyed[size_t(i)].second;
+}
+
+Ordered orderRows(const PackedRows &rows, const OrderSpec &spec)
+{
+    Ordered out;
+    const QString wanted = spec.filter.trimmed();
+    out.order.reserve(rows.size());
+    QString scratch;
+    for (qsizetype r = 0; r < rows.size(); ++r) {
+        if (!wanted.isEmpty()) {
+            bool found = false;
+            for (int c = 0; c < rows.columns() && !found; ++c)
+                found = shownCell(rows, spec, r, c, scratch).contains(wanted, Qt::CaseInsensitive);
+            if (!found)
+                continue;
+        }
+        out.order.append(int(r));
+    }
+    if (spec.sortColumn >= 0 && spec.sortColumn < rows.columns())
+        sortRows(rows, spec, out.order);
+    if (spec.sumColumn >= 0 && spec.sumColumn < rows.columns())
+        for (int r : std::as_const(out.order))
+            out.sum += Money::fromText(rows.cell(r, spec.sumColumn));
+    return out;
+}
+
+} // namespace
+
+int RowsModel::backgroundFrom() { return g_backgroundFrom; }
+void RowsModel::setBackgroundFrom(int rows) { g_backgroundFrom = rows; }
+
+RowsModel::~RowsModel() = default;
+
 void RowsModel::setRows(QStringList header, QList<QStringList> rows)
+{
+    const int columns = int(qMax(header.size(), rows.isEmpty() ? 0 : rows.first().size()));
+    setRows(std::move(header), std::make_shared<const PackedRows>(PackedRows::from(columns, rows)));
+}
+
+void RowsModel::setRows(QStringList header, std::shared_ptr<const PackedRows> rows)
 {
     beginResetModel();
     m_header = std::move(header);
@@ -19,20 +254,27 @@ void RowsModel::setRows(QStringList header, QList<QStringList> rows)
     // Amount columns read right-aligned: a column whose first row is "0.00"-form.
     m_rightAligned.clear();
     static const QRegularExpression amount(QStringLiteral("^-?\\d+\\.\\d\\d$"));
-    if (!m_rows.isEmpty())
-        for (int c = 0; c < m_rows.first().size(); ++c)
-            if (amount.match(m_rows.first().at(c)).hasMatch())
+    if (m_rows && !m_rows->isEmpty())
+        for (int c = 0; c < m_rows->columns(); ++c)
+            if (amount.match(m_rows->cell(0, c)).hasMatch())
                 m_rightAligned.append(c);
-    rebuildOrder();
+    // Until the order of a big list is ready nothing is shown of it, never a
+    // row the filter would hide.
+    m_order.clear();
+    m_shownSum = Money();
     endResetModel();
+    rebuildOrder();
 }
 
 void RowsModel::clearRows()
 {
     beginResetModel();
-    m_rows.clear();
+    m_rows.reset();
     m_order.clear();
+    m_shownSum = Money();
+    ++m_generation;
     endResetModel();
+    setBusy(false);
 }
 
 void RowsModel::setCountColumns(QList<int> columns)
@@ -51,94 +293,98 @@ void RowsModel::setDurationColumns(QList<int> columns)
 
 QString RowsModel::durationText(const QString &seconds)
 {
-    bool ok = false;
-    const qint64 s = seconds.trimmed().toLongLong(&ok);
-    if (!ok || s < 0)
-        return seconds;
-    return QStringLiteral("%1:%2").arg(s / 60, 2, 10, QLatin1Char('0')).arg(s % 60, 2, 10, QLatin1Char('0'));
+    QString out;
+    durationInto(seconds, out);
+    return out;
 }
 
 void RowsModel::setEndTimeColumns(QList<int> columns)
 {
-    beginResetModel();
     m_endTimes = std::move(columns);
     rebuildOrder();
-    endResetModel();
 }
 
 QString RowsModel::endTimeText(const QString &stored)
 {
-    static const QRegularExpression stamped(QStringLiteral("^(\\d{4}年\\d\\d月\\d\\d日)(\\d\\d):(\\d\\d):\\d\\d$"));
-    const QRegularExpressionMatch m = stamped.match(stored.trimmed());
-    if (!m.hasMatch())
-        return stored;
-    return m.captured(1) + m.captured(2) + QStringLiteral("时") + m.captured(3) + QStringLiteral("分");
+    QString out;
+    return endTimeInto(stored, out).toString();
 }
 
 QString RowsModel::shown(int sourceRow, int column) const
 {
-    const QString t = m_rows.at(sourceRow).value(column);
-    if (m_durations.contains(column))
-        return durationText(t);
-    if (m_endTimes.contains(column))
-        return endTimeText(t);
-    return t;
+    if (!m_rows || column >= m_rows->columns())
+        return QString();
+    OrderSpec spec;
+    spec.durations = m_durations;
+    spec.endTimes = m_endTimes;
+    QString scratch;
+    return shownCell(*m_rows, spec, sourceRow, column, scratch).toString();
 }
 
 void RowsModel::setFilter(const QString &text)
 {
     if (text == m_filter)
         return;
-    beginResetModel();
     m_filter = text;
     rebuildOrder();
-    endResetModel();
+}
+
+void RowsModel::setBusy(bool busy)
+{
+    if (busy == m_busy)
+        return;
+    m_busy = busy;
+    emit busyChanged(busy);
 }
 
 void RowsModel::rebuildOrder()
 {
-    m_order.clear();
-    const QString wanted = m_filter.trimmed();
-    for (int r = 0; r < m_rows.size(); ++r) {
-        if (!wanted.isEmpty()) {
-            bool found = false;
-            for (int c = 0; c < m_rows.at(r).size() && !found; ++c)
-                found = shown(r, c).contains(wanted, Qt::CaseInsensitive);
-            if (!found)
-                continue;
-        }
-        m_order.append(r);
-    }
-    if (m_sortColumn < 0)
+    OrderSpec spec;
+    spec.filter = m_filter;
+    spec.sortColumn = m_sortColumn;
+    spec.sortOrder = m_sortOrder;
+    spec.durations = m_durations;
+    spec.endTimes = m_endTimes;
+    spec.sumColumn = m_sumColumn;
+    const quint64 generation = ++m_generation;
+    const std::shared_ptr<const PackedRows> rows = m_rows ? m_rows : std::make_shared<const PackedRows>();
+    auto apply = [this](Ordered ordered) {
+        beginResetModel();
+        m_order = std::move(ordered.order);
+        m_shownSum = ordered.sum;
+        endResetModel();
+    };
+    // A list shown as it came needs no worker.
+    if (rows->size() < g_backgroundFrom || (spec.filter.trimmed().isEmpty() && spec.sortColumn < 0)) {
+        apply(orderRows(*rows, spec));
+        setBusy(false);
         return;
-    QCollator collator(QLocale(QLocale::Chinese, QLocale::China));
-    collator.setNumericMode(true);
-    const int c = m_sortColumn;
-    std::stable_sort(m_order.begin(), m_order.end(), [&](int a, int b) {
-        const QString x = m_endTimes.contains(c) ? shown(a, c) : m_rows.at(a).value(c);
-        const QString y = m_endTimes.contains(c) ? shown(b, c) : m_rows.at(b).value(c);
-        bool okX = false;
-        bool okY = false;
-        const double nx = x.toDouble(&okX);
-        const double ny = y.toDouble(&okY);
-        const int cmp = okX && okY ? (nx < ny ? -1 : (nx > ny ? 1 : 0)) : collator.compare(x, y);
-        return m_sortOrder == Qt::AscendingOrder ? cmp < 0 : cmp > 0;
+    }
+    setBusy(true);
+    auto box = std::make_shared<Ordered>();
+    QThread *worker = QThread::create([rows, spec, box] { *box = orderRows(*rows, spec); });
+    connect(worker, &QThread::finished, worker, &QObject::deleteLater);
+    connect(worker, &QThread::finished, this, [this, box, generation, apply] {
+        // A newer filter or sort was asked for meanwhile: this one is moot.
+        if (generation != m_generation)
+            return;
+        apply(std::move(*box));
+        setBusy(false);
     });
+    worker->start();
 }
 
 void RowsModel::sort(int column, Qt::SortOrder order)
 {
-    beginResetModel();
     m_sortColumn = column;
     m_sortOrder = order;
     rebuildOrder();
-    endResetModel();
 }
 
 QString RowsModel::text(int row, int column) const
 {
     const int r = sourceRow(row);
-    return r < 0 ? QString() : m_rows.at(r).value(column);
+    return r < 0 || !m_rows || column >= m_rows->columns() ? QString() : m_rows->text(r, column);
 }
 
 int RowsModel::rowCount(const QModelIndex &parent) const { return parent.isValid() ? 0 : int(m_order.size()); }

@@ -1,6 +1,8 @@
 #include "frmDeposit.h"
 
+#include "BackgroundWork.h"
 #include "ConsoleContext.h"
+#include "Database.h"
 #include "ExportDialog.h"
 #include "NamedWidgets.h"
 #include "PrintJobs.h"
@@ -8,6 +10,7 @@
 #include "RowsModel.h"
 #include "Settlement.h"
 #include "ShowModal.h"
+#include "SwitchLink.h"
 
 #include <QCloseEvent>
 #include <QDir>
@@ -15,7 +18,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTableView>
-#include <QTimer>
 #include <QVBoxLayout>
 
 namespace corvane {
@@ -78,6 +80,7 @@ frmDeposit::frmDeposit(ConsoleContext &ctx, PrintStore &store, PrinterPort *prin
     connect(cmdLeave, &QPushButton::clicked, this, &QDialog::close);
     // Filtered, sorted or refilled: the totals and the buttons follow the rows shown.
     connect(m_model, &QAbstractItemModel::modelReset, this, &frmDeposit::showShown);
+    m_work = new BackgroundWork(m_ctx.clock, this);
 
     m_askExportPath = [this](const QString &suggested) {
         return askExportPath(this, QStringLiteral("导出话费"), suggested, m_ctx.login.OPName);
@@ -167,14 +170,45 @@ void frmDeposit::cmdDeposit_Click()
         return;
     }
     // Exactly the rooms shown are settled, as they are now: records that
-    // arrived since the list was made are settled with them and named here.
+    // arrived since the list was made are settled with them and named in
+    // the question. What settling would do is worked out beside the
+    // interface thread; the window waits for it, and for the settlement.
     m_request = Settlement::RequestFor(m_criteria, m_chosen, shown);
-    const Checked<Settlement::Preview> p = Settlement::Foresee(m_ctx.db, m_request, m_ctx.clock.now());
+    lblInformation->setText(Settlement::busyText());
+    setBusy(true);
+    const ConsoleContext::Beside beside = m_ctx.beside();
+    const Settlement::Request request = m_request;
+    const QDateTime at = m_ctx.clock.now();
+    m_work->start<Checked<Settlement::Preview>>(
+        QStringLiteral("正在计算结算金额"),
+        [beside, request, at](WorkControl &control) {
+            Database db;
+            if (Status s = beside.open(db); !s)
+                return Checked<Settlement::Preview>::refuse(s);
+            control.watch(&db);
+            auto p = Settlement::Foresee(db, request, at);
+            control.watch(nullptr);
+            return p;
+        },
+        [this, hiddenRooms = int(m_store.fees().size()) - int(shown.size())](Checked<Settlement::Preview> p) {
+            askAndSettle(p, hiddenRooms);
+        });
+}
+
+void frmDeposit::askAndSettle(const Checked<Settlement::Preview> &p, int hidden)
+{
+    const QString title = QStringLiteral("结算");
+    auto stop = [this] {
+        setBusy(false);
+        showShown();
+    };
     if (!p) {
+        stop();
         m_ctx.messages.show(p.reason(), title, MessageService::Icon::Critical, MessageService::Buttons::Ok, this);
         return;
     }
     if (p->records == 0) {
+        stop();
         m_ctx.messages.show(QStringLiteral("所列话单已经结算过了，没有可结算的话单。"), title,
                             MessageService::Icon::Information, MessageService::Buttons::Ok, this);
         return;
@@ -190,7 +224,7 @@ void frmDeposit::cmdDeposit_Click()
                         .arg(p->arrivedRooms.join(QStringLiteral("、")), p->arrivedTotal.toText());
     if (p->notMarked > 0)
         question += QStringLiteral("\n所列话单中有%1条已在别处结算，不再结算。").arg(p->notMarked);
-    if (const int hidden = int(m_store.fees().size()) - int(shown.size()); hidden > 0)
+    if (hidden > 0)
         question += QStringLiteral("\n筛选隐藏的%1户不结算。").arg(hidden);
     question += p->partial > 0
                     ? QStringLiteral("\n其中%1户为部分结算：押金扣除所结金额，其余话单仍按押金计费。").arg(p->partial)
@@ -198,18 +232,36 @@ void frmDeposit::cmdDeposit_Click()
     question += QStringLiteral("请按收据收款或退款。确定结算吗？");
     if (m_ctx.messages.show(question, title, MessageService::Icon::Question, MessageService::Buttons::YesNoDefaultNo,
                             this)
-        != MessageService::Answer::Yes)
+        != MessageService::Answer::Yes) {
+        stop();
         return;
-    lblInformation->setText(Settlement::busyText());
-    setBusy(true);
-    // The label is painted before the work starts; the window refuses to
+    }
+    // One transaction on a connection of its own; the window refuses to
     // close until it is done.
-    QTimer::singleShot(0, this, &frmDeposit::settleShown);
+    const ConsoleContext::Beside beside = m_ctx.beside();
+    const QString printPath = m_store.database().path();
+    const Settlement::Request request = m_request;
+    const Settlement::Run run{m_ctx.login.OPName, m_ctx.clock.now()};
+    m_work->start<Settlement::Outcome>(
+        QStringLiteral("正在结算"),
+        [beside, printPath, request, run](WorkControl &) {
+            Database db;
+            PrintStore store;
+            Status opened = beside.open(db);
+            if (opened)
+                opened = store.open(printPath);
+            if (!opened) {
+                Settlement::Outcome failed;
+                failed.status = Status::fail(QStringLiteral("结算失败，没有任何话单被结算：") + opened.reason());
+                return failed;
+            }
+            return Settlement::SettleRooms(db, store, request, run);
+        },
+        [this](Settlement::Outcome out) { settled(out); }, false);
 }
 
-void frmDeposit::settleShown()
+void frmDeposit::settled(const Settlement::Outcome &out)
 {
-    const Settlement::Outcome out = Settlement::Settle(m_ctx, m_store, m_request);
     setBusy(false);
     if (!out) {
         lblInformation->setText(QStringLiteral("结算未完成，数据未作任何更改。"));
@@ -218,6 +270,10 @@ void frmDeposit::settleShown()
                             MessageService::Buttons::Ok, this);
         return;
     }
+    // The classes given back wait for the switch when it is not there now;
+    // the operator is told how many.
+    if (!out.commands.isEmpty() && m_ctx.link)
+        m_ctx.link->SendKeptAndTell();
     if (out.marked == 0) {
         // Someone settled the list meanwhile: nothing was settled now.
         lblInformation->setText(QStringLiteral("没有话单被结算：所列话单已经结算过了。"));
@@ -235,16 +291,15 @@ void frmDeposit::settleShown()
         refund += r.refund;
     }
     lblInformation->setText(Settlement::doneText());
-    QString settled = QStringLiteral("已结算%1户共%2条话单，合计%3元；应收%4元，应退%5元。")
-                          .arg(out.settledCallers.size())
-                          .arg(out.marked)
-                          .arg(total.toText(), collect.toText(), refund.toText());
+    QString text = QStringLiteral("已结算%1户共%2条话单，合计%3元；应收%4元，应退%5元。")
+                       .arg(out.settledCallers.size())
+                       .arg(out.marked)
+                       .arg(total.toText(), collect.toText(), refund.toText());
     if (out.arrived > 0)
-        settled +=
-            QStringLiteral("其中%1条（%2元）是列表生成后到达的。").arg(out.arrived).arg(out.arrivedTotal.toText());
+        text += QStringLiteral("其中%1条（%2元）是列表生成后到达的。").arg(out.arrived).arg(out.arrivedTotal.toText());
     if (out.notMarked > 0)
-        settled += QStringLiteral("另有%1条话单已在别处结算，未重复结算。").arg(out.notMarked);
-    lblSettled->setText(settled);
+        text += QStringLiteral("另有%1条话单已在别处结算，未重复结算。").arg(out.notMarked);
+    lblSettled->setText(text);
     // Settled rooms cannot be settled again from this list.
     cmdDeposit->setEnabled(false);
     if (m_ctx.messages.show(QStringLiteral("结算完毕。是否打印收据？"), QStringLiteral("结算"),

@@ -14,6 +14,7 @@ class QTableView;
 
 namespace corvane {
 
+class BackgroundWork;
 class ConsoleContext;
 class PrinterPort;
 class RowsModel;
@@ -68,7 +69,10 @@ protected:
 
 private:
     void Form_Load();
-    void settleShown();
+    // After the worker worked out what settling would do: the question, then
+    // the settlement beside the interface thread.
+    void askAndSettle(const Checked<Settlement::Preview> &preview, int hiddenRooms);
+    void settled(const Settlement::Outcome &out);
     // The fee rows shown now, and their numbers, in the order shown.
     QList<FeeRow> shownFees() const;
     QStringList shownNumbers() const;
@@ -88,6 +92,7 @@ private:
     CallQuery::Chosen m_chosen;
     bool m_hasList = false;
     Settlement::Request m_request;
+    BackgroundWork *m_work = nullptr;
     std::function<QString(const QString &)> m_askExportPath;
 };
 

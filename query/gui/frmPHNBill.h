@@ -3,6 +3,7 @@
 
 #include <QDialog>
 #include <functional>
+#include <memory>
 
 class QLabel;
 class QPushButton;
@@ -10,6 +11,7 @@ class QTableView;
 
 namespace corvane {
 
+class BackgroundWork;
 class ConsoleContext;
 class RowsModel;
 
@@ -17,13 +19,15 @@ class RowsModel;
 // sum, the call list report in a print preview, the list as a spreadsheet
 // workbook or CSV, and the deletion of the listed records from the main table
 // behind right 10. Each of them takes the records the list shows, in the
-// order shown: those the filter hides are left alone.
+// order shown: those the filter hides are left alone. The list comes made
+// (BillList, from the query's worker); a big one is sorted and filtered,
+// exported and deleted beside the interface thread.
 class frmPHNBill : public QDialog {
     Q_OBJECT
 public:
     // Why the query chose no record, said under the empty list.
     void setEmptyReason(const QString &reason);
-    frmPHNBill(ConsoleContext &ctx, PrintStore &store, QWidget *parent = nullptr);
+    frmPHNBill(ConsoleContext &ctx, PrintStore &store, std::shared_ptr<const BillList> list, QWidget *parent = nullptr);
 
     // Asks where the exported list goes (.xlsx, or .csv by its name; empty
     // cancels); the default asks with a file dialog.
@@ -44,7 +48,7 @@ private slots:
 
 private:
     void Form_Load();
-    void showList(QList<BillRow> bills);
+    void showList(std::shared_ptr<const BillList> list);
     // The records the list shows now, in the order shown.
     QList<BillRow> shownBills() const;
     // The totals and the buttons after the rows shown changed.
@@ -53,8 +57,9 @@ private:
     ConsoleContext &m_ctx;
     PrintStore &m_store;
     RowsModel *m_model = nullptr;
-    QList<BillRow> m_bills; // in the model's source order
     QString m_emptyReason = QStringLiteral("没有话单。");
+    std::shared_ptr<const BillList> m_list; // in the model's source order
+    BackgroundWork *m_work = nullptr;
     std::function<QString(const QString &)> m_askExportPath;
 };
 

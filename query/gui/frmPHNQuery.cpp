@@ -1,7 +1,9 @@
 #include "frmPHNQuery.h"
 
+#include "BackgroundWork.h"
 #include "CallTypes.h"
 #include "ConsoleContext.h"
+#include "Database.h"
 #include "GridFilter.h"
 #include "NamedWidgets.h"
 #include "PrintStore.h"
@@ -179,6 +181,9 @@ frmPHNQuery::frmPHNQuery(ConsoleContext &ctx, QWidget *parent, PrinterPort *prin
     connect(optDeposit, &QRadioButton::toggled, this, &frmPHNQuery::modeChanged);
     connect(cmdDeal, &QPushButton::clicked, this, &frmPHNQuery::cmdDeal_Click);
     connect(cmdLeave, &QPushButton::clicked, this, &QDialog::accept);
+    m_work = new BackgroundWork(m_ctx.clock, this);
+    // One query at a time.
+    connect(m_work, &BackgroundWork::runningChanged, cmdDeal, [this](bool running) { cmdDeal->setEnabled(!running); });
 
     Form_Load();
 }
@@ -312,32 +317,68 @@ void frmPHNQuery::cmdDeal_Click()
     // shows the rent of the range's month.
     criteria.day = criteria.begin && !settling ? criteria.begin->date() : m_ctx.clock.now().date();
 
-    // print.mdb: opened (or made anew) for this run.
+    // Chosen beside the interface thread: print.mdb is opened (or made anew)
+    // and filled there, the window opens on what it found.
+    const ConsoleContext::Beside beside = m_ctx.beside();
+    const QString printPath = m_ctx.home.printDb();
+    m_store->close();
+    m_work->start<Listing>(
+        settling ? QStringLiteral("正在计算话费") : QStringLiteral("正在查询话单"),
+        [beside, printPath, criteria](WorkControl &control) {
+            Listing out;
+            Database db;
+            if (Status s = beside.open(db); !s) {
+                out.error = s.reason();
+                return out;
+            }
+            control.watch(&db);
+            PrintStore store;
+            if (Status s = store.open(printPath); !s) {
+                control.watch(nullptr);
+                out.error = s.context(QStringLiteral("print.mdb 无法打开")).reason();
+                return out;
+            }
+            auto list = std::make_shared<BillList>();
+            // One reading of the records, whatever the intake adds meanwhile.
+            (void)db.exec(QStringLiteral("BEGIN"));
+            Checked<CallQuery::Chosen> chosen =
+                CallQuery::ListInto(db, store, criteria, *list, [&control] { return control.cancelled(); });
+            (void)db.exec(QStringLiteral("COMMIT"));
+            control.watch(nullptr);
+            if (!chosen) {
+                out.error = chosen.reason();
+                return out;
+            }
+            out.list = std::move(list);
+            out.chosen = std::move(*chosen);
+            return out;
+        },
+        [this, criteria, billOption](Listing listing) { showListing(criteria, billOption, std::move(listing)); });
+}
+
+void frmPHNQuery::showListing(const CallQuery::Criteria &criteria, int billOption, Listing listing)
+{
+    if (!listing.error.isEmpty()) {
+        m_ctx.messages.show(listing.error, QStringLiteral("话单查询与结算"), MessageService::Icon::Critical,
+                            MessageService::Buttons::Ok, this);
+        return;
+    }
     if (Status s = m_store->open(m_ctx.home.printDb()); !s) {
         m_ctx.messages.show(s.context(QStringLiteral("print.mdb 无法打开")).reason(), QStringLiteral("话单查询与结算"),
                             MessageService::Icon::Critical, MessageService::Buttons::Ok, this);
         return;
     }
-    CallQuery::Chosen chosen;
-    const Checked<int> built = CallQuery::BuildPrintData(m_ctx.db, *m_store, criteria, &chosen);
-    if (!built) {
-        m_ctx.messages.show(built.reason(), QStringLiteral("话单查询与结算"), MessageService::Icon::Critical,
-                            MessageService::Buttons::Ok, this);
-        m_store->close();
-        return;
-    }
-
-    if (settling) {
+    if (criteria.settling) {
         frmDeposit w(m_ctx, *m_store, m_printers, this);
-        w.setList(criteria, chosen);
-        w.setSettledLeftOut(chosen.settledLeftOut);
+        w.setList(criteria, listing.chosen);
+        w.setSettledLeftOut(listing.chosen.settledLeftOut);
         // Settled records cannot be settled again.
-        if (billOption == 2 || *built == 0)
+        if (billOption == 2 || listing.list->size() == 0)
             w.cmdDeposit->setEnabled(false);
         ShowModal(m_ctx, w);
     } else {
-        frmPHNBill w(m_ctx, *m_store, this);
-        if (*built == 0)
+        frmPHNBill w(m_ctx, *m_store, listing.list, this);
+        if (listing.list->size() == 0)
             w.setEmptyReason(emptyReason(criteria));
         ShowModal(m_ctx, w);
     }

@@ -13,6 +13,7 @@ class QTimeEdit;
 
 namespace corvane {
 
+class BackgroundWork;
 class ConsoleContext;
 class PrinterPort;
 class PrintStore;
@@ -20,6 +21,8 @@ class PrintStore;
 // "话单查询与结算": which stored call records to list or settle (by
 // extension, group or account, call type, state and an optional time range);
 // fills print.mdb and opens the bill window (query) or the settlement window.
+// The records are chosen beside the interface thread, on a connection of
+// their own (the console keeps taking calls); "开始处理" waits meanwhile.
 class frmPHNQuery : public QDialog {
     Q_OBJECT
 public:
@@ -68,11 +71,19 @@ private:
 
     void Form_Load();
     void fillUserList(CallQuery::SelectMode mode);
+    // What a query beside the interface thread hands back.
+    struct Listing {
+        QString error;
+        std::shared_ptr<const BillList> list;
+        CallQuery::Chosen chosen;
+    };
+    void showListing(const CallQuery::Criteria &criteria, int billOption, Listing listing);
     CallQuery::SelectMode selectMode() const;
 
     ConsoleContext &m_ctx;
     PrinterPort *m_printers;
     std::unique_ptr<PrintStore> m_store;
+    BackgroundWork *m_work = nullptr;
 };
 
 } // namespace corvane

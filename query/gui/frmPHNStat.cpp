@@ -1,5 +1,6 @@
 #include "frmPHNStat.h"
 
+#include "BackgroundWork.h"
 #include "CallQuery.h"
 #include "ConsoleContext.h"
 #include "Database.h"
@@ -24,7 +25,6 @@
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QTableView>
-#include <QThread>
 #include <QVBoxLayout>
 
 namespace corvane {
@@ -155,6 +155,12 @@ frmPHNStat::frmPHNStat(ConsoleContext &ctx, QWidget *parent) : QDialog(parent), 
     connect(cmdClear, &QPushButton::clicked, this, [this] { ClearShownItems(lstUser); });
     connect(cmdSelectContrary, &QPushButton::clicked, this, [this] { InvertShownItems(lstUser); });
     connect(cmdStat, &QPushButton::clicked, this, &frmPHNStat::cmdStat_Click);
+    m_work = new BackgroundWork(m_ctx.clock, this);
+    // Cancelled: no figures at all rather than a part of them.
+    connect(m_work, &BackgroundWork::stopped, this, [this] {
+        setRunning(false);
+        showFailure(QStringLiteral("统计已取消。"));
+    });
     connect(cmdPicture, &QPushButton::clicked, this, &frmPHNStat::cmdPicture_Click);
     connect(cmdReport, &QPushButton::clicked, this, &frmPHNStat::cmdReport_Click);
     connect(cmdExport, &QPushButton::clicked, this, &frmPHNStat::cmdExport_Click);
@@ -253,26 +259,26 @@ void frmPHNStat::cmdStat_Click()
     const QString path = m_ctx.home.switchDb();
     const QByteArray key = m_ctx.databaseKey();
     const QDate today = m_ctx.clock.now().date();
-    auto box = std::make_shared<std::optional<Checked<TrafficStats::Result>>>();
-    QThread *worker = QThread::create([path, key, s, today, box] {
-        Database db;
-        if (Status opened = TrafficStats::OpenForReading(db, path, key); !opened) {
-            *box = Checked<TrafficStats::Result>::refuse(opened);
-            return;
-        }
-        *box = TrafficStats::Compute(db, s, today, TrafficStats::Scope::RangeOnly);
-    });
-    connect(worker, &QThread::finished, worker, &QObject::deleteLater);
-    connect(worker, &QThread::finished, this, [this, box, path, s] {
-        if (!*box || !**box) {
-            setRunning(false);
-            showFailure(*box ? (*box)->reason() : QStringLiteral("话单无法统计"));
-            return;
-        }
-        showResult(std::move(***box));
-        startMonths(path, s);
-    });
-    worker->start();
+    m_work->start<Checked<TrafficStats::Result>>(
+        QStringLiteral("正在统计"),
+        [path, key, s, today](WorkControl &control) {
+            Database db;
+            if (Status opened = TrafficStats::OpenForReading(db, path, key); !opened)
+                return Checked<TrafficStats::Result>::refuse(opened);
+            control.watch(&db);
+            Checked<TrafficStats::Result> r = TrafficStats::Compute(db, s, today, TrafficStats::Scope::RangeOnly);
+            control.watch(nullptr);
+            return r;
+        },
+        [this, path, s](Checked<TrafficStats::Result> r) {
+            if (!r) {
+                setRunning(false);
+                showFailure(r.reason());
+                return;
+            }
+            showResult(std::move(*r));
+            startMonths(path, s);
+        });
 }
 
 // The twelve months read a year of records: they follow the range's figures,
@@ -282,27 +288,27 @@ void frmPHNStat::startMonths(const QString &path, const TrafficStats::Selection 
     m_tables.at(kMonthsFigure)->clearRows();
     replaceChart(kMonthsFigure, new QChart);
     m_charts.at(kMonthsFigure)->chart()->setTitle(QStringLiteral("正在统计……"));
-    auto box = std::make_shared<std::optional<Checked<QList<TrafficStats::Line>>>>();
     const QByteArray key = m_ctx.databaseKey();
-    QThread *worker = QThread::create([path, key, s, box] {
-        Database db;
-        if (Status opened = TrafficStats::OpenForReading(db, path, key); !opened) {
-            *box = Checked<QList<TrafficStats::Line>>::refuse(opened);
-            return;
-        }
-        *box = TrafficStats::Months(db, s);
-    });
-    connect(worker, &QThread::finished, worker, &QObject::deleteLater);
-    connect(worker, &QThread::finished, this, [this, box] {
-        setRunning(false);
-        if (!*box || !**box) {
-            showFailure(*box ? (*box)->reason() : QStringLiteral("话单无法统计"));
-            return;
-        }
-        m_result->months = std::move(***box);
-        showResult(std::move(*m_result));
-    });
-    worker->start();
+    m_work->start<Checked<QList<TrafficStats::Line>>>(
+        QStringLiteral("正在统计十二个月的话务"),
+        [path, key, s](WorkControl &control) {
+            Database db;
+            if (Status opened = TrafficStats::OpenForReading(db, path, key); !opened)
+                return Checked<QList<TrafficStats::Line>>::refuse(opened);
+            control.watch(&db);
+            Checked<QList<TrafficStats::Line>> months = TrafficStats::Months(db, s);
+            control.watch(nullptr);
+            return months;
+        },
+        [this](Checked<QList<TrafficStats::Line>> months) {
+            setRunning(false);
+            if (!months) {
+                showFailure(months.reason());
+                return;
+            }
+            m_result->months = std::move(*months);
+            showResult(std::move(*m_result));
+        });
 }
 
 void frmPHNStat::showFailure(const QString &reason)

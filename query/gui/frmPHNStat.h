@@ -20,6 +20,7 @@ class QTableView;
 
 namespace corvane {
 
+class BackgroundWork;
 class ConsoleContext;
 class RowsModel;
 
@@ -89,6 +90,7 @@ private:
     QList<QTableView *> m_tableViews;
     std::optional<TrafficStats::Result> m_result;
     bool m_running = false;
+    BackgroundWork *m_work = nullptr;
     PathAsker m_askPath;
 };
 

@@ -12,6 +12,7 @@
 #include "frmSendBeforeEnd.h"
 #include "mdlMain.h"
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QFile>
 #include <QFileInfo>
@@ -156,12 +157,20 @@ TEST_F(StartupTest, InitIntoUnwritablePlaceFailsCleanly)
 TEST_F(StartupTest, ALostOrDamagedDatabaseIsNamedWithHowToRestoreItAndNothingIsCreated)
 {
     const QString restore = QStringLiteral("tallowin --home %1 --restore").arg(paths.root());
-    auto start = [&](const char *says) {
+    // A damage the start reads ends it before the login window.
+    bool loginShown = false;
+    ctx.runModal = [&](QDialog &d) {
+        loginShown = true;
+        return d.result();
+    };
+    auto start = [&](const char *says, bool pastTheLogin = false) {
         SCOPED_TRACE(says);
         messages.clear();
         messages.queueAnswer(MessageService::Answer::No);
+        loginShown = false;
         bool dbFailed = false;
         EXPECT_EQ(Main(ctx, &dbFailed), nullptr);
+        EXPECT_EQ(loginShown, pastTheLogin);
         EXPECT_TRUE(dbFailed);
         EXPECT_FALSE(ctx.db.isOpen());
         EXPECT_EQ(messages.shown().size(), 1);
@@ -188,12 +197,13 @@ TEST_F(StartupTest, ALostOrDamagedDatabaseIsNamedWithHowToRestoreItAndNothingIsC
     const struct {
         QByteArray bytes;
         const char *says;
-    } files[] = {{"Standard Jet DB, but not really", "不能用本系统的数据库密钥"},
-                 {good.left(good.size() / 2), "不能用本系统的数据库密钥"},
-                 {good.left(8192) + QByteArray(1024, 'Z') + good.mid(8192 + 1024), "已损坏"}};
+        bool pastTheLogin;
+    } files[] = {{"Standard Jet DB, but not really", "不能用本系统的数据库密钥", false},
+                 {good.left(good.size() / 2), "不能用本系统的数据库密钥", false},
+                 {good.left(8192) + QByteArray(1024, 'Z') + good.mid(8192 + 1024), "已损坏", false}};
     for (const auto &f : files) {
         ASSERT_TRUE(writeFile(paths.switchDb(), f.bytes));
-        start(f.says);
+        start(f.says, f.pastTheLogin);
         EXPECT_EQ(fileBytes(paths.switchDb()), f.bytes) << "left as it was, for the restore to keep";
     }
     {
@@ -210,6 +220,76 @@ TEST_F(StartupTest, ALostOrDamagedDatabaseIsNamedWithHowToRestoreItAndNothingIsC
     EXPECT_EQ(Main(ctx), nullptr);
     ASSERT_NE(messages.last(), nullptr);
     EXPECT_EQ(messages.last()->text, "备份软件没找到！请与我们联系！");
+}
+
+// The start reads the key, the header and the tables and shows the login
+// window; every page is read beside it. A damage found while the login
+// window is open ends the start as one found before it; one found after the
+// login is named the same way and ends the console.
+TEST_F(StartupTest, APageOnlyTheFullCheckReadsIsFoundBesideTheLogin)
+{
+    initHome();
+    {
+        Database db;
+        ASSERT_TRUE(db.open(paths.switchDb(), HomeDatabaseKey(paths).value()));
+        ASSERT_TRUE(db.exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 3000) "
+                            "INSERT INTO PHNBill (主叫号码, 被叫号码, 结束时间, 话单性质, 总费用) "
+                            "SELECT '801', '0755' || i, '2026年12月01日10:00:00', '已结算', '0.10' FROM n"));
+        const int page =
+            db.scalar("SELECT rootpage FROM sqlite_master WHERE name='idx_PHNBill_结束时间_话单类型_话单性质_总费用'")
+                .value_or("0")
+                .toInt();
+        const int pageSize = db.scalar("PRAGMA page_size").value_or("0").toInt();
+        ASSERT_TRUE(db.exec("PRAGMA wal_checkpoint(TRUNCATE)"));
+        db.close();
+        ASSERT_GT(page, 1);
+        QFile f(paths.switchDb());
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite) && f.seek(qint64(page - 1) * pageSize));
+        ASSERT_EQ(f.write(QByteArray(pageSize, 'Z')), pageSize);
+    }
+    auto checkDone = [] {
+        const QObject *check = qApp->findChild<QObject *>("startupCheck");
+        return !check || check->property("done").toBool();
+    };
+    auto tellsTheDamage = [&] {
+        ASSERT_NE(messages.last(), nullptr);
+        EXPECT_TRUE(messages.last()->text.contains(paths.switchDb() + " 已损坏"))
+            << messages.last()->text.toStdString();
+        EXPECT_TRUE(messages.last()->text.contains("--restore"));
+        EXPECT_EQ(messages.last()->buttons, MessageService::Buttons::YesNo) << "offers to open the backup tool";
+        EXPECT_FALSE(ctx.db.isOpen());
+    };
+
+    // Found while the operator logs in: the login window closes.
+    bool loginShown = false;
+    ctx.runModal = [&](QDialog &d) {
+        loginShown = true;
+        EXPECT_TRUE(messages.shown().isEmpty());
+        EXPECT_TRUE(test::waitFor(checkDone, 10000));
+        EXPECT_FALSE(d.isVisible()) << "the damage closes the login window";
+        return d.result();
+    };
+    messages.queueAnswer(MessageService::Answer::No);
+    bool dbFailed = false;
+    EXPECT_EQ(Main(ctx, &dbFailed), nullptr);
+    EXPECT_TRUE(loginShown);
+    EXPECT_TRUE(dbFailed);
+    EXPECT_EQ(messages.shown().size(), 1);
+    tellsTheDamage();
+
+    // Found after the login: the main window was shown, the console ends.
+    messages.clear();
+    scriptLogin("pw'中");
+    auto main = Main(ctx, &dbFailed);
+    ASSERT_NE(main, nullptr);
+    bool ended = false;
+    QObject::connect(main.get(), &frmMain::programEnded, [&] { ended = true; });
+    EXPECT_TRUE(ctx.db.isOpen());
+    messages.queueAnswer(MessageService::Answer::No);
+    ASSERT_TRUE(test::waitFor(checkDone, 10000));
+    tellsTheDamage();
+    EXPECT_TRUE(ended);
+    EXPECT_FALSE(main->isVisible());
 }
 
 TEST_F(StartupTest, LeavingTheLoginEndsWithDatabaseClosed)
@@ -311,7 +391,7 @@ TEST_F(StartupTest, AnEarlierHomeGetsThisVersionsIndexes)
     const auto indexes = ctx.db.select("SELECT name FROM sqlite_master WHERE type='index' AND tbl_name='PHNBill'"
                                        " ORDER BY name");
     ASSERT_TRUE(indexes);
-    EXPECT_EQ(*indexes, QList<QStringList>({{"idx_PHNBill_主叫号码_结束时间"}, {wide}, {"idx_PHNBill_话单性质"}}));
+    EXPECT_EQ(*indexes, QList<QStringList>({{"idx_PHNBill_open"}, {"idx_PHNBill_主叫号码_结束时间"}, {wide}}));
 }
 
 TEST_F(StartupTest, DemoHomeSendsRecordsOutAndKnowsItsCallers)

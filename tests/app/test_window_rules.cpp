@@ -595,7 +595,10 @@ TEST_F(WindowRulesTest, NoWindowCutsTheTextOfALabelOrAButton)
                               [&] { return std::make_unique<frmChangeCode>(ctx, op); },
                               [&] { return std::make_unique<frmOperatorNew>(ctx, admin); },
                               [&] { return std::make_unique<frmPort>(ctx, link); },
-                              [&] { return std::make_unique<frmPHNBill>(ctx, store); },
+                              [&] {
+                                  return std::make_unique<frmPHNBill>(
+                                      ctx, store, std::make_shared<const BillList>(BillList::from(store.bills())));
+                              },
                               [&] { return std::make_unique<frmDeposit>(ctx, store); },
                               [&] { return std::make_unique<frmSRVBackup>(ctx, BackupLauncher{}); },
                               [&] { return std::make_unique<tallowin::frmMain>(ctx); },

@@ -683,6 +683,27 @@ TEST_F(RestoreTest, RescueFromAMissingATruncatedAndAnOverwrittenPageDatabase)
     }
 }
 
+// A scheduled backup reads every page first: a damaged database is named
+// with how to restore it and not copied, and the backup of yesterday stays.
+TEST(BackupCheckTest, ADamagedDatabaseIsNamedAndNotBackedUp)
+{
+    BackupHome home;
+    ASSERT_TRUE(home.ok());
+    ASSERT_TRUE(growDatabase(home.paths()));
+    const QString yesterday = home.file("yesterday.mdb");
+    ASSERT_EQ(BackupDatabase(home.paths(), yesterday).outcome, ToolOutcome::Done);
+    const QByteArray kept = fileBytes(yesterday);
+
+    ASSERT_TRUE(overwritePageOf(home.paths().switchDb(), "idx_PHNBill_结束时间_话单类型_话单性质_总费用"));
+    const ToolResult r = BackupDatabase(home.paths(), home.file("today.mdb"));
+    EXPECT_EQ(r.outcome, ToolOutcome::Failed);
+    EXPECT_TRUE(r.text.contains(home.paths().switchDb() + " 已损坏")) << r.text.toStdString();
+    EXPECT_TRUE(r.text.contains("--restore")) << r.text.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(home.file("today.mdb")));
+    EXPECT_FALSE(BackupDatabase(home.paths(), yesterday).ok()) << "nor over an older backup";
+    EXPECT_EQ(fileBytes(yesterday), kept);
+}
+
 TEST_F(RestoreTest, DatabaseLeftWithAnUnmergedLogIsCopiedWholeToQuessel)
 {
     // A console killed with its log unmerged: the log's calls are part of the

@@ -222,11 +222,11 @@ TEST(DiscountFactor, LowestApplicableRuleWins)
     t.holiday = {holidayRow("12", "12"), holidayRow("12", "08")};
     const RateBook book(t);
 
-    EXPECT_EQ(pct(book, "2026年12月12日07时00分"), Money::fromText("50"));  // Saturday and holiday
-    EXPECT_EQ(pct(book, "2026年12月08日07时00分"), Money::fromText("80"));  // holiday only
-    EXPECT_EQ(pct(book, "2026年12月08日08时30分"), Money::fromText("70"));  // band A beats the holiday
-    EXPECT_EQ(pct(book, "2026年12月08日10时00分"), Money::fromText("60"));  // inside both bands
-    EXPECT_EQ(pct(book, "2026年12月09日13时00分"), Money::fromText("100")); // nothing applies
+    EXPECT_EQ(pct(book, "2026年12月12日07时00分"), Money::fromText(u"50"));  // Saturday and holiday
+    EXPECT_EQ(pct(book, "2026年12月08日07时00分"), Money::fromText(u"80"));  // holiday only
+    EXPECT_EQ(pct(book, "2026年12月08日08时30分"), Money::fromText(u"70"));  // band A beats the holiday
+    EXPECT_EQ(pct(book, "2026年12月08日10时00分"), Money::fromText(u"60"));  // inside both bands
+    EXPECT_EQ(pct(book, "2026年12月09日13时00分"), Money::fromText(u"100")); // nothing applies
 }
 
 TEST(DiscountFactor, BandLimitsAreExclusive)
@@ -237,7 +237,7 @@ TEST(DiscountFactor, BandLimitsAreExclusive)
     d.bandB = {"√", "22:00", "07:00", "10"}; // end not after start: never applies
     t.discount = {d};
     const RateBook book(t);
-    const Money full = Money::fromText("100"), half = Money::fromText("50");
+    const Money full = Money::fromText(u"100"), half = Money::fromText(u"50");
 
     EXPECT_EQ(pct(book, "2026年12月08日08时00分"), full);
     EXPECT_EQ(pct(book, "2026年12月08日08时01分"), half);
@@ -271,17 +271,17 @@ TEST(DiscountFactor, PercentagesAndLookups)
     t.holiday = {holidayRow("1", "1"), holidayRow("05", "01"), holidayRow("12", "25")};
     const RateBook book(t);
 
-    EXPECT_EQ(pct(book, kSunday), Money::fromText("100"));
+    EXPECT_EQ(pct(book, kSunday), Money::fromText(u"100"));
     EXPECT_EQ(pct(book, kSaturday), Money());
     EXPECT_EQ(pct(book, "2026年12月25日10时00分"), Money());
-    EXPECT_EQ(pct(book, "2026年01月01日10时00分"), Money::fromText("100")); // stored "1", never found
+    EXPECT_EQ(pct(book, "2026年01月01日10时00分"), Money::fromText(u"100")); // stored "1", never found
     EXPECT_EQ(pct(book, "2026年05月01日10时00分"), Money());
     // Types without a Discount row, or outside 0..9, pay the full price.
-    EXPECT_EQ(pct(book, kSaturday, "2"), Money::fromText("100"));
-    EXPECT_EQ(pct(book, kSaturday, "12"), Money::fromText("100"));
-    EXPECT_EQ(pct(book, kSaturday, "x"), Money::fromText("100")); // reads as 0: 港澳台, no row
+    EXPECT_EQ(pct(book, kSaturday, "2"), Money::fromText(u"100"));
+    EXPECT_EQ(pct(book, kSaturday, "12"), Money::fromText(u"100"));
+    EXPECT_EQ(pct(book, kSaturday, "x"), Money::fromText(u"100")); // reads as 0: 港澳台, no row
     // An unreadable end time leaves only the rules it can still decide.
-    EXPECT_EQ(pct(book, "?"), Money::fromText("100"));
+    EXPECT_EQ(pct(book, "?"), Money::fromText(u"100"));
 }
 
 TEST(DiscountFactor, EndTimeIsReadFromTheIntakeText)

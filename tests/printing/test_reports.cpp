@@ -201,8 +201,9 @@ TEST_F(ReportTest, AnEmptyListPrintsWithoutDetailLines)
 
 TEST_F(ReportTest, FeeListHasItsCaptionsAndFieldsInOrder)
 {
-    ASSERT_TRUE(store.replace({}, {feeRow(s("营业部"), s("801"), s("张三"), {101, 202, 303, 404, 505, 606, 707, 2828}),
-                                   feeRow(s("客房部"), s("账号012"), s("前台"), {1, 2, 3, 4, 5, 6, 7, 28})}));
+    ASSERT_TRUE(store.replace(QList<BillRow>(),
+                              {feeRow(s("营业部"), s("801"), s("张三"), {101, 202, 303, 404, 505, 606, 707, 2828}),
+                               feeRow(s("客房部"), s("账号012"), s("前台"), {1, 2, 3, 4, 5, 6, 7, 28})}));
     int pages = 0;
     const QString path = render(DRPrint(), true, &pages);
     EXPECT_EQ(pages, 1);
@@ -238,7 +239,7 @@ TEST_F(ReportTest, ReceiptsOnePerFeeRowWithTheReceiver)
     // The last one held a deposit of 50.00 and is refunded what the calls left.
     fees.last().deposit = Money::fromRaw(500000);
     fees.last().refund = Money::fromRaw(500000 - 280300);
-    ASSERT_TRUE(store.replace({}, fees));
+    ASSERT_TRUE(store.replace(QList<BillRow>(), fees));
     ReportDef def = DRPage();
     setReceiver(def, s("王小明"));
     int pages = 0;
@@ -376,8 +377,9 @@ namespace {
 
 FeeTotals sampleTotals(PrintStore &store)
 {
-    EXPECT_TRUE(store.replace({}, {feeRow(s("a"), s("801"), s("x"), {12345, 2, 30, 400, 5000, 60, 7, 17844}),
-                                   feeRow(s("a"), s("802"), s("y"), {1, 1, 1, 1, 1, 1, 1, 7})}));
+    EXPECT_TRUE(
+        store.replace(QList<BillRow>(), {feeRow(s("a"), s("801"), s("x"), {12345, 2, 30, 400, 5000, 60, 7, 17844}),
+                                         feeRow(s("a"), s("802"), s("y"), {1, 1, 1, 1, 1, 1, 1, 7})}));
     return store.feeTotals();
 }
 

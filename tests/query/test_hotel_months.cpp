@@ -10,9 +10,11 @@
 // - the switch's class of every room is the database's, and a room is
 //   demoted exactly while its balance is below 0.00;
 // - a room's rent is dealt with (charged or waived) once per month, and in
-//   every month it was settled with a rent.
+//   every month it was settled with a rent;
+// - the sums of the records by month are what the records add up to.
 #include "AccountTable.h"
 #include "Backup.h"
+#include "BillSummary.h"
 #include "BillTable.h"
 #include "CallIntake.h"
 #include "CallQuery.h"
@@ -296,6 +298,8 @@ public:
         pump();
         Database &db = ctx->db;
         EXPECT_EQ(*MoneyJournal(db).mismatches(), QStringList()) << "a balance differs from its journal";
+        // The sums of the records follow every intake, settlement and restore.
+        EXPECT_EQ(BillSummary(db).mismatches().value_or({QStringLiteral("unreadable")}), QStringList());
 
         // Each settled record in exactly one ledger row.
         const auto bills = db.select(QStringLiteral("SELECT rowid, 总费用, 话单性质 FROM PHNBill"));

@@ -27,6 +27,7 @@
 #include <QListWidget>
 #include <QPieSeries>
 #include <QPieSlice>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
@@ -75,6 +76,30 @@ protected:
 };
 
 } // namespace
+
+// The figures are worked out beside the window: after half a second a
+// progress window offers "取消", which leaves no figures at all.
+TEST_F(StatWindowTest, ACancelledStatisticShowsNoFigures)
+{
+    frmPHNStat w(ctx);
+    w.show();
+    ASSERT_TRUE(computed(w));
+    test::press(w.cmdStat);
+    EXPECT_TRUE(w.busy());
+    EXPECT_FALSE(w.cmdStat->isEnabled());
+    clock.advanceMs(500);
+    auto *progress = w.findChild<QProgressDialog *>("prgWork");
+    ASSERT_NE(progress, nullptr);
+    EXPECT_TRUE(progress->labelText().startsWith(s("正在统计"))) << progress->labelText().toStdString();
+    auto *cancel = progress->findChild<QPushButton *>();
+    ASSERT_NE(cancel, nullptr);
+    test::press(cancel);
+    ASSERT_TRUE(test::waitFor([&] { return !w.busy(); }, 30000));
+    EXPECT_FALSE(w.shown().has_value());
+    EXPECT_EQ(w.lblInformation->text(), s("统计已取消。"));
+    EXPECT_TRUE(w.cmdStat->isEnabled());
+    EXPECT_FALSE(progress->isVisible());
+}
 
 TEST_F(StatWindowTest, FromTheMenuToChartsTablesAndExports)
 {

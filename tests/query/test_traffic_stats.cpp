@@ -1,5 +1,7 @@
 // The traffic statistics: figures worked out by hand for a few records, and
 // the same totals as the settlement's for a seeded month of varied records.
+#include "BillSummary.h"
+#include "BillTable.h"
 #include "CallQuery.h"
 #include "QueryFixture.h"
 #include "TestStatus.h"
@@ -228,4 +230,108 @@ TEST(TrafficStatsTest, TotalsEqualTheSettlementsForTheSameChoice)
                 EXPECT_EQ(l.allFees().toText(), settled.byCaller.value(l.key).toText()) << l.key.toStdString();
         }
     }
+}
+
+// Whole months are summed from the sums kept of the records (BillSummary),
+// the days around them from the records. The figures must be the same as
+// from the records alone, whatever the records hold (end times and fees
+// written loosely or not at all, days no calendar has, call types no
+// statistics count), and the sums must follow every write of a record.
+TEST(TrafficStatsTest, SumsOfWholeMonthsGiveTheFiguresOfTheRecords)
+{
+    test::QueryData data;
+    ASSERT_TRUE(data.ok());
+    data.addTrafficSample();
+    QRandomGenerator random(20270105);
+    const QStringList callers{"801", "802", "803", s("账号012"), "8999"};
+    const QStringList looseEnds{s("2026年11月5日9时05分"),   s(" 2026年12月03日10时00分"),
+                                s("2026年12月10日24时00分"), s("2027年02月30日10时00分"),
+                                s("2026年10月31日23:59:60"), s("2026年12月31日23:59:59 ")};
+    const QStringList looseFees{QString(),
+                                s("abc"),
+                                QStringLiteral(" 2.5"),
+                                QStringLiteral("1.005"),
+                                s("0.7元"),
+                                QStringLiteral("3"),
+                                QStringLiteral("-1.20")};
+    QList<qint64> ids;
+    for (int i = 0; i < 1500; ++i) {
+        Bill b;
+        b.caller = callers.at(int(random.bounded(callers.size())));
+        const int type = int(random.bounded(11)); // 10: no type
+        b.type = type == 10 ? QString() : QString::number(type);
+        const QDateTime end(QDate(2026, 10, 1).addDays(int(random.bounded(130))),
+                            QTime(int(random.bounded(24)), int(random.bounded(60)), int(random.bounded(60))));
+        b.endTime = random.bounded(40) == 0 ? looseEnds.at(int(random.bounded(looseEnds.size())))
+                    : type == 9             ? end.toString(s("yyyy年MM月dd日HH:mm:ss"))
+                                            : end.toString(s("yyyy年MM月dd日HH时mm分"));
+        b.fee = random.bounded(20) == 0 ? looseFees.at(int(random.bounded(looseFees.size())))
+                                        : Money::fromRaw(qint64(random.bounded(300000))).toText();
+        b.state = random.bounded(3) == 0 ? s("已结算") : s("未结算");
+        b.group = random.bounded(2) ? s("前台") : s("客房");
+        b.name = QStringList{QString(), s("张三"), s("李四")}.at(int(random.bounded(3)));
+        b.area = QStringList{s("北京"), s("上海"), QString()}.at(int(random.bounded(3)));
+        ids.append(data.addBill(b));
+    }
+    EXPECT_EQ(BillSummary(data.db).mismatches().value_or({"unreadable"}), QStringList()) << "after the intake";
+
+    // Settled, deleted and changed as the console and a restore write them.
+    BillTable bills(data.db);
+    for (int i = 0; i < 300; ++i) {
+        const qint64 id = ids.at(int(random.bounded(ids.size())));
+        const QStringList row = data.rows(s("SELECT 主叫号码, 结束时间 FROM PHNBill WHERE rowid=?"), {id}).value(0);
+        if (row.isEmpty())
+            continue;
+        if (i % 3 == 0)
+            EXPECT_TRUE(bills.removeListed(id, row.at(0), row.at(1)));
+        else
+            EXPECT_TRUE(bills.markSettled(id, row.at(0), row.at(1)));
+    }
+    EXPECT_EQ(BillSummary(data.db).mismatches().value_or({"unreadable"}), QStringList()) << "after settling, deleting";
+    EXPECT_TRUE(test::Ok(data.db.exec(s("UPDATE PHNBill SET 总费用='9.99', 话单类型='9' WHERE rowid % 17 = 0"))));
+    EXPECT_TRUE(test::Ok(data.db.exec(s("UPDATE PHNBill SET 结束时间='2026年12月01日00时00分' WHERE rowid % 29 = 0"))));
+    EXPECT_EQ(BillSummary(data.db).mismatches().value_or({"unreadable"}), QStringList()) << "after changes";
+
+    auto figures = [&](const QDate &first, const QDate &last, const QStringList &states) {
+        TrafficStats::Selection sel;
+        sel.first = first;
+        sel.last = last;
+        sel.states = states;
+        const auto r = TrafficStats::Compute(data.db, sel, kToday);
+        EXPECT_TRUE(r) << r.reason().toStdString();
+        if (!r)
+            return QStringList();
+        QStringList out{QStringLiteral("unread %1").arg(r->unreadFees)};
+        for (const QList<TrafficStats::Line> *lines :
+             {&r->days, &r->months, &r->types, &r->callers, &r->groups, &r->areasByCalls, &r->areasByFees, &r->hours})
+            for (const TrafficStats::Line &l : *lines)
+                out << QStringLiteral("%1|%2|%3|%4|%5|%6|%7")
+                           .arg(l.key, l.label, l.name)
+                           .arg(l.calls)
+                           .arg(l.inCalls)
+                           .arg(l.fees.toText(), l.inFees.toText());
+        return out;
+    };
+    struct Range {
+        QDate first, last;
+    };
+    const QList<Range> ranges{{QDate(2026, 12, 1), QDate(2026, 12, 31)}, {QDate(2026, 10, 15), QDate(2027, 1, 10)},
+                              {QDate(2026, 11, 1), QDate(2027, 1, 31)},  {QDate(2026, 11, 30), QDate(2027, 1, 1)},
+                              {QDate(2026, 12, 2), QDate(2026, 12, 30)}, {QDate(2026, 9, 1), QDate(2027, 3, 31)}};
+    QList<QStringList> summed;
+    for (const Range &r : ranges)
+        for (int option = 0; option < 3; ++option)
+            summed.append(figures(r.first, r.last, CallQuery::StatesFor(option)));
+    // The same from the records alone.
+    EXPECT_TRUE(test::Ok(data.db.exec(s("DROP TABLE BillSums"))));
+    ASSERT_FALSE(BillSummary(data.db).exists());
+    int at = 0;
+    for (const Range &r : ranges)
+        for (int option = 0; option < 3; ++option) {
+            SCOPED_TRACE(QStringLiteral("%1 %2 option %3")
+                             .arg(r.first.toString(Qt::ISODate), r.last.toString(Qt::ISODate))
+                             .arg(option)
+                             .toStdString());
+            EXPECT_EQ(summed.at(at++), figures(r.first, r.last, CallQuery::StatesFor(option)));
+        }
 }
