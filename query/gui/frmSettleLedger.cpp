@@ -33,7 +33,7 @@ frmSettleLedger::frmSettleLedger(ConsoleContext &ctx, QWidget *parent) : QDialog
     dtpDateEnd = named(new QDateEdit(this), QStringLiteral("dtpDateEnd"), QStringLiteral("结束日期"));
     for (QDateEdit *d : {dtpDateBegin, dtpDateEnd}) {
         AcceptTypedDate(d);
-        d->setDisplayFormat(QStringLiteral("yyyy年MM月dd日"));
+        d->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
         d->setCalendarPopup(true);
     }
     cmbCaller = named(new QComboBox(this), QStringLiteral("cmbCaller"), QStringLiteral("主叫号码"));
@@ -41,6 +41,9 @@ frmSettleLedger::frmSettleLedger(ConsoleContext &ctx, QWidget *parent) : QDialog
     cmdQuery = button(this, QStringLiteral("查询(&Q)"), QStringLiteral("cmdQuery"));
 
     m_model = new RowsModel(this);
+    // The first and last end times, stored as the switch or the console wrote
+    // them, read in one form.
+    m_model->setEndTimeColumns({7, 8});
     hfgLedger = makeListView(this, QStringLiteral("hfgLedger"), QStringLiteral("结算记录列表"), m_model);
     hfgLedger->setSelectionMode(QAbstractItemView::ExtendedSelection);
     lblInformation = new QLabel(this);

@@ -7,6 +7,7 @@
 #include "LedgerTable.h"
 #include "PdfTools.h"
 #include "PrintJobs.h"
+#include "RowsModel.h"
 #include "TestHome.h"
 #include "TestInput.h"
 #include "TestStatus.h"
@@ -177,6 +178,14 @@ TEST_F(LedgerWindowTest, ListsTheMonthByCallerWithTotalsAndReprintsTheReceiptsAs
     EXPECT_EQ(column(s("结算时间")),
               (QStringList{s("2026-12-01 00:00:00"), s("2026-12-09 15:00:00"), s("2026-12-31 23:59:59")}));
     EXPECT_EQ(column(s("主叫号码")), (QStringList{s("801"), s("账号012"), s("801")}));
+    // End times stored in the switch's form and the console's read alike.
+    const int firstEnd = int(SettleLedger::header().indexOf(s("首条结束时间")));
+    const int lastEnd = firstEnd + 1;
+    ASSERT_GE(firstEnd, 0) << SettleLedger::header().join(u',').toStdString();
+    const QString shownFirst = list()->index(0, firstEnd).data().toString();
+    const QString shownLast = list()->index(0, lastEnd).data().toString();
+    EXPECT_EQ(RowsModel::endTimeText(s("2026年11月28日08时00分")), shownFirst);
+    EXPECT_EQ(RowsModel::endTimeText(s("2026年11月30日17时59分")), shownLast);
     EXPECT_EQ(column(s("应退")), (QStringList{s("9.90"), s("0.00"), s("0.00")}));
     EXPECT_EQ(label(), s("结算记录：3条   话单数：6   合计：47.60元   应收：7.50元   应退：9.90元"));
     const int total = int(SettleLedger::header().indexOf(s("合计")));
