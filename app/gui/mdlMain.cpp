@@ -197,7 +197,8 @@ void offerComparisonAfterRestore(ConsoleContext &ctx, frmMain &main)
 // and ends the console as its exit does (without writing the usage record
 // into the damaged file): it must not go on writing into it, and the switch
 // keeps the calls it has not had acknowledged. The check is the child
-// "startupCheck" of the application until it is done.
+// "startupCheck" of the application until it is done, or of the main
+// window once that is shown.
 QObject *StartFullCheck(ConsoleContext &ctx, const std::shared_ptr<FullCheck> &state)
 {
     delete qApp->findChild<QObject *>(QStringLiteral("startupCheck"), Qt::FindDirectChildrenOnly);
@@ -383,6 +384,10 @@ std::unique_ptr<frmMain> Main(ConsoleContext &ctx, bool *databaseFailed)
         return nullptr;
     }
     fullCheck->main = main.get();
+    // What the check finds is the main window's business from now on: it
+    // goes with the window.
+    if (check)
+        check->setParent(main.get());
     main->show();
     // What the load step found wrong (a port without permission) was shown
     // before the main window: put over it.

@@ -1,5 +1,5 @@
-#include "HomeKey.h"
 #include "BigHome.h"
+#include "HomeKey.h"
 
 #include "ConsoleContext.h"
 #include "Database.h"

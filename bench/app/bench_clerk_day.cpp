@@ -12,10 +12,10 @@
 //
 //     QT_QPA_PLATFORM=offscreen build-release/bench/app/bench_clerk_day
 //     CORVANE_BENCH_HOMES=1 ...    (only the one-year home)
-#include "HomeKey.h"
 #include "BigHome.h"
 #include "ConsoleContext.h"
 #include "Frames.h"
+#include "HomeKey.h"
 #include "OwnTables.h"
 #include "SwitchLink.h"
 #include "frmDeposit.h"
@@ -307,7 +307,9 @@ Session *session(int years, benchmark::State &state)
         if (Status c = bench::CopyHome(*pristine, building); !c)
             return fail(c.reason());
         Database db;
-        if (Status o = db.open(HomePaths(building).switchDb(), HomeDatabaseKey(HomePaths(building)).value_or(LegacyDatabaseKey())); !o)
+        if (Status o = db.open(HomePaths(building).switchDb(),
+                               HomeDatabaseKey(HomePaths(building)).value_or(LegacyDatabaseKey()));
+            !o)
             return fail(o.reason());
         QElapsedTimer t;
         t.start();

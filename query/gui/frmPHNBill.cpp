@@ -128,9 +128,9 @@ void frmPHNBill::showShown()
     const BillTotals totals{m_model->rowCount(), m_model->shownSum()};
     lblInformation->setText(billInformation(totals));
     // An empty list says why.
-    lblEmpty->setText(totals.count > 0    ? QString()
+    lblEmpty->setText(totals.count > 0           ? QString()
                       : m_model->rowsHeld() == 0 ? m_emptyReason
-                                          : QStringLiteral("筛选后没有显示任何话单。"));
+                                                 : QStringLiteral("筛选后没有显示任何话单。"));
     lblEmpty->setVisible(totals.count == 0);
     for (QPushButton *b : {cmdPrint, cmdDelete, cmdExport})
         b->setEnabled(totals.count > 0 && !m_work->running() && !m_model->busy());

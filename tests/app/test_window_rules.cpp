@@ -672,7 +672,10 @@ TEST_F(WindowRulesTest, EveryGridIsWorkedFromTheKeyboardAlone)
                               [&] { return std::make_unique<frmOperatorRecord>(ctx); },
                               [&] { return std::make_unique<frmSWTComparison>(ctx); },
                               [&] { return std::make_unique<frmSettleLedger>(ctx); },
-                              [&] { return std::make_unique<frmPHNBill>(ctx, store); }};
+                              [&] {
+                                  return std::make_unique<frmPHNBill>(
+                                      ctx, store, std::make_shared<const BillList>(BillList::from(store.bills())));
+                              }};
     int cellsOpened = 0;
     QStringList gridsOpened;
     int registersEdited = 0;

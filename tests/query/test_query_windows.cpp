@@ -714,12 +714,12 @@ TEST_F(QueryWindowTest, DatesAreTypedAndAnEmptyListSaysWhy)
         said = test::child<QLabel>(&d, QStringLiteral("lblEmpty"))->text();
         EXPECT_FALSE(test::child<QPushButton>(&d, QStringLiteral("cmdExport"))->isEnabled());
     };
-    click(w.get(), QStringLiteral("cmdDeal"));
+    deal();
     EXPECT_TRUE(said.contains(s("时间范围只有一个时刻"))) << said.toStdString();
 
     click(w.get(), QStringLiteral("cmdThisMonth"));
     modal[QStringLiteral("frmPHNBill")] = [&](QDialog &d) { EXPECT_EQ(listRows(&d, QStringLiteral("hfgPHNBill")), 2); };
-    click(w.get(), QStringLiteral("cmdDeal"));
+    deal();
 }
 
 } // namespace
