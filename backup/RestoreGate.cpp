@@ -34,8 +34,9 @@ RestoreGate RestoreGateOf(const HomePaths &home)
     gate.systemUser = userName(::geteuid());
     {
         Database db;
-        gate.operators = openHomeDatabase(home, db)
-                         && db.scalar(QStringLiteral("SELECT count(*) FROM %1").arg(Database::quoteId(QStringLiteral("OP"))));
+        gate.operators =
+            openHomeDatabase(home, db)
+            && db.scalar(QStringLiteral("SELECT count(*) FROM %1").arg(Database::quoteId(QStringLiteral("OP"))));
     }
     if (gate.operators)
         return gate;
