@@ -31,6 +31,7 @@
 #include "frmPHNQuery.h"
 #include "frmPHNStat.h"
 #include "frmPort.h"
+#include "frmRestoreLogin.h"
 #include "frmSRVBackup.h"
 #include "frmSRVRing.h"
 #include "frmSWTComparison.h"
@@ -546,7 +547,8 @@ TEST_F(WindowRulesTest, NoWindowCutsTheTextOfALabelOrAButton)
                               [&] { return std::make_unique<frmPHNBill>(ctx, store); },
                               [&] { return std::make_unique<frmDeposit>(ctx, store); },
                               [&] { return std::make_unique<frmSRVBackup>(ctx, BackupLauncher{}); },
-                              [&] { return std::make_unique<tallowin::frmMain>(ctx); }};
+                              [&] { return std::make_unique<tallowin::frmMain>(ctx); },
+                              [&] { return std::make_unique<tallowin::frmRestoreLogin>(); }};
     for (const Make &make : windows) {
         auto w = make();
         // At the size it opens with (its own size or the size it needs), on
