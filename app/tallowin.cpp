@@ -121,8 +121,9 @@ std::optional<QString> askRestorer(const HomePaths &home, const QString &named)
     }
     const Checked<QString> by = CheckRestorer(home, gate, name, password, QStringLiteral("命令行"));
     if (!by) {
-        QString text = QStringLiteral("恢复未进行：需要有“参数备份与恢复”权限的操作员。") + by.reason()
-                       + QStringLiteral("\n数据库没有改动。");
+        QString text = QStringLiteral("恢复未进行：")
+                       + (gate.operators ? QStringLiteral("需要有“参数备份与恢复”权限的操作员。") : QString())
+                       + by.reason() + QStringLiteral("\n数据库没有改动。");
         if (gate.operators)
             text += QStringLiteral("忘记密码时，系统的所有者可以用 corvane --home %1 --reset-password 操作员 重设。")
                         .arg(home.root());
