@@ -11,6 +11,7 @@
 #include "QtMessageService.h"
 #include "QtTranslations.h"
 #include "Restore.h"
+#include "RestoreGate.h"
 #include "TallowinWindow.h"
 #include "frmHelp.h"
 #include <QApplication>
@@ -91,6 +92,50 @@ std::optional<QByteArray> askFileKey(const HomePaths &home, const QString &file)
     return std::nullopt;
 }
 
+// One line from standard input, the prompt shown on a terminal only.
+std::optional<QString> readLine(const QString &prompt)
+{
+    if (isatty(STDIN_FILENO)) {
+        std::fputs(prompt.toLocal8Bit().constData(), stderr);
+        std::fflush(stderr);
+    }
+    const QString line = input().readLine();
+    if (line.isNull())
+        return std::nullopt;
+    return line;
+}
+
+// Who restores: an operator holding "参数备份与恢复", named by --operator or
+// asked, with the password read from standard input (no echo on a
+// terminal); nobody when the home's database cannot be read and the user
+// owns the home. The usage row's operator column, or nullopt (said on stderr).
+std::optional<QString> askRestorer(const HomePaths &home, const QString &named)
+{
+    const RestoreGate gate = RestoreGateOf(home);
+    QString name = named;
+    QString password;
+    if (gate.refusal.isEmpty() && gate.operators) {
+        if (name.isEmpty())
+            name = readLine(QStringLiteral("操作员：")).value_or(QString()).trimmed();
+        password = readSecret(QStringLiteral("密码：")).value_or(QString());
+    }
+    const Checked<QString> by = CheckRestorer(home, gate, name, password, QStringLiteral("命令行"));
+    if (!by) {
+        QString text = QStringLiteral("恢复未进行：")
+                       + (gate.operators ? QStringLiteral("需要有“参数备份与恢复”权限的操作员。") : QString())
+                       + by.reason() + QStringLiteral("\n数据库没有改动。");
+        if (gate.operators)
+            text += QStringLiteral("忘记密码时，系统的所有者可以用 corvane --home %1 --reset-password 操作员 重设。")
+                        .arg(home.root());
+        print(stderr, text);
+        return std::nullopt;
+    }
+    if (!gate.operators)
+        print(stderr, QStringLiteral("数据库无法读取，无法核对操作员：以本系统所有者（系统用户 %1）的身份恢复。")
+                          .arg(gate.systemUser));
+    return *by;
+}
+
 int report(const ToolResult &result, const QString &failedHead)
 {
     if (result.ok()) {
@@ -160,6 +205,14 @@ int main(int argc, char *argv[])
         QStringLiteral("Restore the database from FILE, keeping the current call records. Works also when "
                        "data/Switch.mdb is missing or damaged; a damaged file is kept aside."),
         QStringLiteral("FILE"));
+    QCommandLineOption operatorOption(
+        QStringLiteral("operator"),
+        QStringLiteral("With --restore: the operator who restores; asked for when not given. The operator must hold "
+                       "\"参数备份与恢复\"; the password is always read from standard input (without echo on a "
+                       "terminal; a script writes it there), never from an option or the environment. When the home's "
+                       "database is missing or cannot be read there is no operator to check: only the system user who "
+                       "owns the home may then restore, and is asked for nothing. --backup needs no operator."),
+        QStringLiteral("NAME"));
     QCommandLineOption callsOption(QStringLiteral("with-calls"),
                                    QStringLiteral("With --restore: take the call records of FILE too."));
     parser.addOption(homeOption);
@@ -169,6 +222,7 @@ int main(int argc, char *argv[])
     parser.addOption(scheduledOption);
     parser.addOption(failedOption);
     parser.addOption(restoreOption);
+    parser.addOption(operatorOption);
     parser.addOption(callsOption);
     QCommandLineOption yesOption(QStringLiteral("yes"),
                                  QStringLiteral("With --restore --with-calls: undo the settlements made since FILE "
@@ -191,6 +245,10 @@ int main(int argc, char *argv[])
     }
     if (parser.isSet(backupOption) && parser.isSet(restoreOption)) {
         print(stderr, QStringLiteral("--backup 和 --restore 不能同时使用。"));
+        return 2;
+    }
+    if (parser.isSet(operatorOption) && !parser.isSet(restoreOption)) {
+        print(stderr, QStringLiteral("--operator 只能和 --restore 一起使用。"));
         return 2;
     }
     if (parser.isSet(callsOption) && !parser.isSet(restoreOption)) {
@@ -240,6 +298,9 @@ int main(int argc, char *argv[])
     }
     if (parser.isSet(restoreOption)) {
         const QString file = parser.value(restoreOption);
+        const std::optional<QString> restorer = askRestorer(home, parser.value(operatorOption));
+        if (!restorer)
+            return 1;
         const std::optional<QByteArray> fileKey = askFileKey(home, file);
         if (!fileKey)
             return 1;
@@ -265,7 +326,7 @@ int main(int argc, char *argv[])
                 }
             }
         }
-        return report(RestoreDatabase(home, {file, parser.isSet(callsOption), {}, *fileKey}),
+        return report(RestoreDatabase(home, {file, parser.isSet(callsOption), {}, *fileKey, *restorer}),
                       QStringLiteral("恢复失败："));
     }
 

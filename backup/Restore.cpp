@@ -183,7 +183,7 @@ Checked<QList<LedgerRow>> ledgerRowsSince(Database &db)
 // the file up to date: the console's own tables and the indexes of the switch
 // tables. One transaction.
 Status keepCurrent(Database &db, const QString &current, const QByteArray &key, bool withCalls, bool keepUsage,
-                   const QDateTime &at, const QString &file, Kept &kept)
+                   const QDateTime &at, const QString &file, const QString &recordedAs, Kept &kept)
 {
     // The journal rows the restore writes carry its time.
     db.setStampSource([at] { return Database::Stamp{at, QString()}; });
@@ -321,6 +321,12 @@ Status keepCurrent(Database &db, const QString &current, const QByteArray &key, 
                 !c)
                 return c;
             kept.usageRows = rows;
+        }
+        // Who restored, in the record that outlives the restore.
+        if (!recordedAs.isEmpty()) {
+            const QString stamp = at.toString(QStringLiteral("yyyy年MM月dd日HH:mm:ss"));
+            if (Status r = AppendOperatorRecord(db, recordedAs, stamp, stamp); !r)
+                return r;
         }
         return createSchema(db, switchTables());
     });
@@ -531,7 +537,9 @@ ToolResult rescue(const HomePaths &home, const RestoreRequest &request, const Da
         current = reading;
     }
     Kept kept;
-    if (Status s = keepCurrent(stage, current, key, !keepCalls, keepUsage, when, request.file, kept); !s)
+    if (Status s =
+            keepCurrent(stage, current, key, !keepCalls, keepUsage, when, request.file, request.recordedAs, kept);
+        !s)
         return {ToolOutcome::Failed, QStringLiteral("准备恢复内容失败：%1").arg(s.reason()) + unchanged()};
     if (auto refused = checkChosen(stage, request.file))
         return {ToolOutcome::Failed, QStringLiteral("准备恢复内容失败：%1").arg(refused->text)};
@@ -806,7 +814,8 @@ ToolResult RestoreDatabase(const HomePaths &home, const RestoreRequest &request,
         return *refused;
 
     if (!condition->sound())
-        return rescue(home, {file, request.withCalls, when}, *condition, stage, *homeKey, when, progress);
+        return rescue(home, {file, request.withCalls, when, {}, request.recordedAs}, *condition, stage, *homeKey, when,
+                      progress);
 
     Database live;
     if (Status opened = live.open(home.switchDb(), *homeKey); !opened)
@@ -822,7 +831,8 @@ ToolResult RestoreDatabase(const HomePaths &home, const RestoreRequest &request,
         return {ToolOutcome::Failed, s.reason() + unchanged()};
 
     Kept kept;
-    if (Status s = keepCurrent(stage, copy, *homeKey, request.withCalls, true, when, file, kept); !s)
+    if (Status s = keepCurrent(stage, copy, *homeKey, request.withCalls, true, when, file, request.recordedAs, kept);
+        !s)
         return {ToolOutcome::Failed, QStringLiteral("准备恢复内容失败：%1").arg(s.reason()) + unchanged()};
     if (auto refused = checkChosen(stage, file))
         return {ToolOutcome::Failed, QStringLiteral("准备恢复内容失败：%1").arg(refused->text)};

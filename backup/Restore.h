@@ -23,8 +23,8 @@ QStringList CopiesOnTheirWayTables();
 QString RestoreKeepsText(bool withCalls);
 
 struct RestoreRequest {
-    RestoreRequest(QString f, bool calls = false, QDateTime when = {}, QByteArray key = {})
-        : file(std::move(f)), withCalls(calls), at(std::move(when)), fileKey(std::move(key))
+    RestoreRequest(QString f, bool calls = false, QDateTime when = {}, QByteArray key = {}, QString by = {})
+        : file(std::move(f)), withCalls(calls), at(std::move(when)), fileKey(std::move(key)), recordedAs(std::move(by))
     {}
     QString file;           // the chosen backup file
     bool withCalls = false; // "话单信息": take the file's call records too
@@ -32,6 +32,9 @@ struct RestoreRequest {
     // The key of a file from another home (from its recovery key); empty
     // when the file is this home's or an older one's.
     QByteArray fileKey;
+    // Who restores, as the usage row written with the restore names them
+    // (CheckRestorer); no row when empty.
+    QString recordedAs;
 };
 
 // The key the chosen file opens with: the home's own, the program-wide one of
@@ -83,7 +86,7 @@ RestoreSpace RestoreSpaceNeeded(qint64 fileBytes, qint64 databaseBytes, bool res
 // (Quessel-YYYYMMDD-HHMMSS.mdb, owner-only; the three newest are kept). The
 // new content is prepared in a scratch file and written into the database in
 // one transaction, so the database is either wholly the old one or wholly the
-// new one. Without `withCalls` the current call records, the frames the
+// new one; the usage row of `recordedAs` is written in it. Without `withCalls` the current call records, the frames the
 // intake has seen and the deposit money (balance and deposit paid) stay as
 // they were; the operators' usage record always stays. Refused while the
 // console (or any other program) has the database open.

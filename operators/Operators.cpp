@@ -11,9 +11,10 @@ const QString kOpTable = QStringLiteral("OP");
 const QString kOpRecTable = QStringLiteral("OPRec");
 } // namespace
 
-bool LoadOperator(ConsoleContext &ctx, Recordset &op, const QString &name)
+bool LoadOperator(ConsoleContext &ctx, Recordset &op, const QString &name) { return LoadOperator(ctx.login, op, name); }
+
+bool LoadOperator(LoginState &s, Recordset &op, const QString &name)
 {
-    LoginState &s = ctx.login;
     s.OPLogin = false;
     if (!op.isValid() || op.columnCount() < 1)
         return false;
@@ -32,10 +33,17 @@ Status AddOperatorRecord(ConsoleContext &ctx)
 {
     LoginState &s = ctx.login;
     s.OPLogoutTime = ctx.stamp();
-    auto count = ctx.db.scalar(QStringLiteral("SELECT count(*) FROM \"OPRec\""));
-    const qint64 n = count ? count->toLongLong() : 0;
-    Recordset rec = Recordset::forAppend(ctx.db, kOpRecTable);
-    return WriteRecord(rec, true, {OperatorRecordSerial(n + 1), s.OPName, s.OPLoginTime, s.OPLogoutTime})
+    return AppendOperatorRecord(ctx.db, s.OPName, s.OPLoginTime, s.OPLogoutTime);
+}
+
+Status AppendOperatorRecord(Database &db, const QString &who, const QString &loginTime, const QString &logoutTime)
+{
+    const Checked<QString> count =
+        db.scalar(QStringLiteral("SELECT count(*) FROM %1").arg(Database::quoteId(kOpRecTable)));
+    if (!count)
+        return count.status().context(QStringLiteral("操作员使用记录未能保存"));
+    Recordset rec = Recordset::forAppend(db, kOpRecTable);
+    return WriteRecord(rec, true, {OperatorRecordSerial(count->toLongLong() + 1), who, loginTime, logoutTime})
         .context(QStringLiteral("操作员使用记录未能保存"));
 }
 
@@ -45,15 +53,8 @@ Status ResetPasswordRecorded(Database &db, const QString &name, const QString &p
     return InTransaction(db, [&]() -> Status {
         if (Status s = ResetPassword(db, name, password); !s)
             return s;
-        const Checked<QString> count =
-            db.scalar(QStringLiteral("SELECT count(*) FROM %1").arg(Database::quoteId(kOpRecTable)));
-        if (!count)
-            return count.status().context(QStringLiteral("操作员使用记录未能保存"));
-        Recordset rec = Recordset::forAppend(db, kOpRecTable);
-        return WriteRecord(rec, true,
-                           {OperatorRecordSerial(count->toLongLong() + 1),
-                            QStringLiteral("%1（命令行重设密码，系统用户 %2）").arg(name, systemUser), stamp, stamp})
-            .context(QStringLiteral("操作员使用记录未能保存"));
+        return AppendOperatorRecord(db, QStringLiteral("%1（命令行重设密码，系统用户 %2）").arg(name, systemUser),
+                                    stamp, stamp);
     });
 }
 
@@ -75,11 +76,13 @@ const QList<RightCaption> &Rights()
     return rights;
 }
 
-GateResult CheckRight(const ConsoleContext &ctx, Right right)
+GateResult CheckRight(const ConsoleContext &ctx, Right right) { return CheckRight(ctx.login, right); }
+
+GateResult CheckRight(const LoginState &s, Right right)
 {
-    if (!ctx.login.OPLogin)
+    if (!s.OPLogin)
         return GateResult::NotLoggedIn;
-    if (RightValue(ctx.login, right) != QStringLiteral("1"))
+    if (RightValue(s, right) != QStringLiteral("1"))
         return GateResult::NoRight;
     return GateResult::Allowed;
 }
@@ -98,6 +101,26 @@ Status CheckDeleteBills(const ConsoleContext &ctx)
 {
     if (RightValue(ctx.login, Right::DeleteBills) != QStringLiteral("1"))
         return Status::fail(QStringLiteral("您没有删除话单的权限！"));
+    return Status::ok();
+}
+
+Status CheckOperatorRight(Database &db, const QString &name, const QString &password, Right right)
+{
+    Recordset op(db, kOpTable);
+    if (!op.isValid())
+        return Status::fail(QStringLiteral("无法读取操作员表 OP"));
+    LoginState s;
+    if (!LoadOperator(s, op, name) || !PasswordHash::verify(s.OPCode, password))
+        return Status::fail(QStringLiteral("错误的密码！"));
+    // Checked as the gate of a window checks it, for an operator just logged in.
+    s.OPLogin = true;
+    if (CheckRight(s, right) != GateResult::Allowed) {
+        QString caption;
+        for (const RightCaption &r : Rights())
+            if (r.right == right)
+                caption = r.caption;
+        return Status::fail(QStringLiteral("操作员“%1”没有“%2”的权限。").arg(name, caption));
+    }
     return Status::ok();
 }
 

@@ -13,9 +13,14 @@ class ConsoleContext;
 // Returns whether a row was found; a name with no row leaves the state as it
 // was (except the login flag) so that it can never log in.
 bool LoadOperator(ConsoleContext &ctx, Recordset &op, const QString &name);
+// The same into any login state (a check that logs nobody in).
+bool LoadOperator(LoginState &s, Recordset &op, const QString &name);
 
 // Appends the usage row of the login that ends now.
 Status AddOperatorRecord(ConsoleContext &ctx);
+// Appends a usage row: `who` as the operator column, numbered after the rows
+// there are. Callers that change something run it in the change's transaction.
+Status AppendOperatorRecord(Database &db, const QString &who, const QString &loginTime, const QString &logoutTime);
 
 // Serial of the n-th usage row: at least five digits, zero-padded.
 QString OperatorRecordSerial(qint64 n);
@@ -30,11 +35,19 @@ const QList<RightCaption> &Rights();
 enum class GateResult { Allowed, NotLoggedIn, NoRight };
 // The gate in front of a working window: granted only by exactly "1".
 GateResult CheckRight(const ConsoleContext &ctx, Right right);
+GateResult CheckRight(const LoginState &s, Right right);
 // The same with the refusal in the words the operator is shown.
 Status CheckGate(const ConsoleContext &ctx, Right right);
 // Deleting call records: granted, like every right, only by exactly "1"; an
 // empty or unreadable column refuses.
 Status CheckDeleteBills(const ConsoleContext &ctx);
+
+// Whether `name` with `password` is an operator of `db` holding `right`,
+// checked as the login window and the gates check (PasswordHash::verify, the
+// right granted only by "1"). A wrong password and a name with no row are
+// both refused with "错误的密码！"; a missing right names the operator and the
+// right. Nothing is written and nobody is logged in.
+Status CheckOperatorRight(Database &db, const QString &name, const QString &password, Right right);
 
 // How many operators of a database hold a right ("1").
 Checked<qint64> CountOperatorsWith(Database &db, Right right);

@@ -5,7 +5,9 @@
 #include "HomeKey.h"
 #include "HomeLock.h"
 #include "Restore.h"
+#include "RestoreGate.h"
 #include "ShowModal.h"
+#include "frmRestoreLogin.h"
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -219,6 +221,9 @@ void frmMain::cmdResume_Click()
             return;
         }
     }
+    const std::optional<QString> restorer = askRestorer();
+    if (!restorer)
+        return;
     const QString file = cdlgSave(FileMode::Open);
     if (file.isEmpty())
         return;
@@ -226,8 +231,30 @@ void frmMain::cmdResume_Click()
     if (!key || !confirmRestore(file, *key))
         return;
     const HomePaths home = m_ctx.home;
-    const RestoreRequest request{file, chkBill->isChecked(), m_ctx.clock.now(), *key};
+    const RestoreRequest request{file, chkBill->isChecked(), m_ctx.clock.now(), *key, *restorer};
     runWork([home, request](const Progress &p) { return RestoreDatabase(home, request, p); }, kRestoreTitle);
+}
+
+std::optional<QString> frmMain::askRestorer()
+{
+    const RestoreGate gate = RestoreGateOf(m_ctx.home);
+    m_restoreByOwner = !gate.operators;
+    QString name;
+    QString password;
+    if (gate.refusal.isEmpty() && gate.operators) {
+        frmRestoreLogin login(this);
+        if (ShowModal(m_ctx, login) != QDialog::Accepted)
+            return std::nullopt;
+        name = login.operatorName();
+        password = login.password();
+    }
+    const Checked<QString> by = CheckRestorer(m_ctx.home, gate, name, password, QStringLiteral("窗口"));
+    if (!by) {
+        m_ctx.messages.show(QStringLiteral("恢复未进行：") + by.reason() + QStringLiteral("\n数据库没有改动。"),
+                            kRestoreTitle, MessageService::Icon::Warning, MessageService::Buttons::Ok, this);
+        return std::nullopt;
+    }
+    return *by;
 }
 
 std::optional<QByteArray> frmMain::askFileKey(const QString &file)
@@ -276,6 +303,9 @@ bool frmMain::confirmRestore(const QString &file, const QByteArray &key)
         text += QStringLiteral("\n当前没有数据库文件。");
     else
         text += QStringLiteral("\n当前的数据库文件（%1）改名保留。").arg(m_databaseSummary);
+    if (m_restoreByOwner)
+        text += QStringLiteral(
+            "\n数据库无法读取，无法核对操作员：以本系统所有者的身份恢复，操作员使用记录中记为系统用户。");
     return m_ctx.messages.show(text, kRestoreTitle, MessageService::Icon::Question,
                                MessageService::Buttons::YesNoDefaultNo, this)
            == MessageService::Answer::Yes;

@@ -75,6 +75,9 @@ private:
     // empty when none is needed, nullopt when the operator gave up.
     std::optional<QByteArray> askFileKey(const QString &file);
     bool confirmRestore(const QString &file, const QByteArray &key);
+    // Who restores (the usage row's operator column): an operator holding
+    // "参数备份与恢复", asked for and checked; nullopt when refused or cancelled.
+    std::optional<QString> askRestorer();
     void restartConsole();
 
     ConsoleContext &m_ctx;
@@ -87,6 +90,8 @@ private:
     bool m_callsReadable = true;
     QString m_databaseSummary;
     bool m_databaseMissing = false;
+    // The restore is a rescue by the home's owner: no operator was checked.
+    bool m_restoreByOwner = false;
 };
 
 } // namespace corvane::tallowin

@@ -36,6 +36,7 @@
 #include "frmPHNStat.h"
 #include "frmPhoneInf.h"
 #include "frmPort.h"
+#include "frmRestoreLogin.h"
 #include "frmSRVBackup.h"
 #include "frmSRVRing.h"
 #include "frmSWTComparison.h"
@@ -610,7 +611,8 @@ TEST_F(WindowRulesTest, NoWindowCutsTheTextOfALabelOrAButton)
                                                              "13812345678\n已拦截（黑名单）\n"),
                                               QPoint(40, 40));
                                   return std::unique_ptr<QWidget>(std::move(pop));
-                              }};
+                              },
+                              [&] { return std::make_unique<tallowin::frmRestoreLogin>(); }};
     for (const Make &make : windows) {
         auto w = make();
         // At the size it opens with (its own size or the size it needs), on

@@ -10,6 +10,7 @@
 #include "WindowDriver.h"
 #include "frmLogin.h"
 #include "frmMain.h"
+#include "frmRestoreLogin.h"
 #include "frmSRVBackup.h"
 #include "mdlMain.h"
 #include <QCheckBox>
@@ -241,10 +242,24 @@ protected:
         window.show();
     }
 
-    // The file dialog answers with `path` (empty: cancelled) and records how it was set up.
+    // The file dialog answers with `path` (empty: cancelled) and records how
+    // it was set up; the login before a restore with `login` (cancelled when
+    // its name is empty).
     void answerDialog(const QString &path)
     {
         ctx.runModal = [this, path](QDialog &d) {
+            if (auto *l = qobject_cast<tallowin::frmRestoreLogin *>(&d)) {
+                ++logins;
+                l->show(); // as its exec() shows it
+                if (login.first.isEmpty()) {
+                    test::press(l, "cmdCancel");
+                } else {
+                    test::fill(test::child<QLineEdit>(l, "txtOperator"), login.first);
+                    test::fill(test::child<QLineEdit>(l, "txtCode"), login.second);
+                    test::press(l, "cmdOK");
+                }
+                return d.result();
+            }
             ++dialogs;
             auto *fd = qobject_cast<QFileDialog *>(&d);
             EXPECT_NE(fd, nullptr);
@@ -279,6 +294,8 @@ protected:
     ConsoleContext ctx{home.paths(), messages, clock};
     tallowin::frmMain window{ctx};
     int dialogs = 0;
+    int logins = 0;
+    QPair<QString, QString> login{LoginState::administratorName(), "admin"};
     QStringList filters;
     bool saving = false;
 };
@@ -430,8 +447,48 @@ TEST_F(TallowinTest, RestoreWhileTheConsoleRunsIsRefusedBeforeTheDialog)
     answerDialog(home.file("any.mdb"));
     EXPECT_FALSE(click(window.cmdResume));
     EXPECT_EQ(dialogs, 0);
+    EXPECT_EQ(logins, 0);
     ASSERT_NE(messages.last(), nullptr);
     EXPECT_TRUE(messages.last()->text.contains("请先退出监控软件"));
+}
+
+// 〖恢复〗 asks for an operator holding "参数备份与恢复" before anything else:
+// cancelled or refused, no file is asked for and nothing changes; accepted,
+// the usage record names the operator. 〖备份〗 asks for nobody.
+TEST_F(TallowinTest, RestoreAsksForAnOperatorFirst)
+{
+    const QString backup = home.file("yesterday.mdb");
+    answerDialog(backup);
+    ASSERT_TRUE(click(window.cmdBackup));
+    EXPECT_EQ(logins, 0) << "a backup needs no operator";
+    const auto rows = allRows(home.paths().switchDb());
+
+    login = {};
+    EXPECT_FALSE(click(window.cmdResume));
+    EXPECT_EQ(logins, 1);
+    EXPECT_TRUE(messages.shown().isEmpty());
+
+    login = {LoginState::administratorName(), "nimda"};
+    EXPECT_FALSE(click(window.cmdResume));
+    EXPECT_EQ(logins, 2);
+    ASSERT_EQ(messages.shown().size(), 1);
+    EXPECT_EQ(messages.last()->text, "恢复未进行：错误的密码！\n数据库没有改动。");
+    EXPECT_EQ(messages.last()->title, "参数恢复");
+    EXPECT_EQ(messages.last()->icon, MessageService::Icon::Warning);
+    EXPECT_EQ(dialogs, 1) << "no file asked for";
+    EXPECT_EQ(allRows(home.paths().switchDb()), rows);
+
+    messages.clear();
+    login = {LoginState::administratorName(), "admin"};
+    messages.queueAnswer(MessageService::Answer::Yes);
+    ASSERT_TRUE(click(window.cmdResume));
+    EXPECT_EQ(dialogs, 2);
+    EXPECT_TRUE(window.lblStatus->text().startsWith("已用 " + backup)) << window.lblStatus->text().toStdString();
+    const auto usage = rowsOf(home.paths().switchDb(), "OPRec");
+    ASSERT_EQ(usage.size(), rows.value("OPRec").size() + 1);
+    EXPECT_TRUE(usage.last().value(2).startsWith("管理员（恢复数据库：窗口，系统用户 "))
+        << usage.last().value(2).toStdString();
+    EXPECT_EQ(usage.last().value(3), "2026年12月08日01:42:00") << "the tool's clock";
 }
 
 TEST_F(TallowinTest, EveryWayOutAsksForARestartOfTheConsoleAndOffersIt)
@@ -523,8 +580,16 @@ TEST_F(TallowinTest, RescueFromAMissingAndAnOverwrittenPageDatabase)
         messages.clear();
         messages.queueAnswer(MessageService::Answer::Yes);
         QSignalSpy finished(&w, &tallowin::frmMain::workFinished);
+        const int loginsBefore = logins;
         QTest::mouseClick(w.cmdResume, Qt::LeftButton);
         ASSERT_TRUE(finished.wait(30000));
+        // No operator to check while the operators cannot be read: the
+        // home's owner (this test) restores, and is told so.
+        const bool unreadable = !c.callsOffered && QString::fromUtf8(c.damage) != "PHNBill";
+        EXPECT_EQ(logins - loginsBefore, unreadable ? 0 : 1);
+        ASSERT_FALSE(messages.shown().isEmpty());
+        EXPECT_EQ(messages.shown().first().text.contains("以本系统所有者的身份恢复"), unreadable)
+            << messages.shown().first().text.toStdString();
         EXPECT_EQ(finished.at(0).at(0).value<ToolOutcome>(), ToolOutcome::Done) << w.lblStatus->text().toStdString();
         EXPECT_EQ(rowsOf(db, "PHNBill"), c.callsOffered ? today : fileCalls);
         EXPECT_TRUE(w.chkBill->isEnabled()) << "a sound database again";

@@ -1,9 +1,13 @@
 #include "BackupFixture.h"
 #include "BackupStatus.h"
 #include "ConsoleContext.h"
+#include "Data.h"
 #include "HomeFiles.h"
 #include "HomeKey.h"
 #include "HomeLock.h"
+#include "Operators.h"
+#include "PasswordHash.h"
+#include "Recordset.h"
 #include "Restore.h"
 #include "RestoreNotice.h"
 #include <QDir>
@@ -12,6 +16,7 @@
 #include <QRegularExpression>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 using namespace corvane;
 using namespace corvane::test;
@@ -61,6 +66,12 @@ class CliTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(home.ok()); }
     QStringList homeArgs() const { return {"--home", home.root()}; }
+    // A restore of `file` by the administrator, whose password is `admin`.
+    QStringList restoreArgs(const QString &file) const
+    {
+        return homeArgs() << "--restore" << file << "--operator" << LoginState::administratorName();
+    }
+    static inline const QByteArray admin = "admin\n";
 
     bool grow(int calls)
     {
@@ -88,12 +99,12 @@ TEST_F(CliTest, BackupAndRestoreWithTheirExitCodes)
         ASSERT_TRUE(addCalls(db, 2, "today"));
     }
     const auto calls = rowsOf(home.paths().switchDb(), "PHNBill");
-    const ToolRun keep = tallowin(homeArgs() << "--restore" << home.file("night.mdb"));
+    const ToolRun keep = tallowin(restoreArgs(home.file("night.mdb")), 0, admin);
     EXPECT_EQ(keep.code, 0) << keep.err.toStdString();
     EXPECT_TRUE(keep.out.contains("保留当前话单 5 条")) << keep.out.toStdString();
     EXPECT_EQ(rowsOf(home.paths().switchDb(), "PHNBill"), calls);
 
-    const ToolRun take = tallowin(homeArgs() << "--restore" << home.file("night.mdb") << "--with-calls");
+    const ToolRun take = tallowin(restoreArgs(home.file("night.mdb")) << "--with-calls", 0, admin);
     EXPECT_EQ(take.code, 0) << take.err.toStdString();
     EXPECT_EQ(rowsOf(home.paths().switchDb(), "PHNBill").size(), 3);
     EXPECT_TRUE(take.out.contains(home.file("Quessel-"))) << "says where the replaced database is kept";
@@ -108,8 +119,8 @@ TEST_F(CliTest, FailuresEndNonZeroAndSayWhy)
         int code;
         const char *says;
     } cases[] = {
-        {homeArgs() << "--restore" << home.file("notes.mdb"), 1, "数据库没有改动"},
-        {homeArgs() << "--restore" << home.file("absent.mdb"), 1, "文件不存在"},
+        {restoreArgs(home.file("notes.mdb")), 1, "数据库没有改动"},
+        {restoreArgs(home.file("absent.mdb")), 1, "文件不存在"},
         {homeArgs() << "--backup" << home.file("no/such/folder/x.mdb"), 1, "不存在"},
         {{"--home", home.file("empty-home"), "--backup", home.file("x.mdb")}, 1, "数据库打开错误，请确认数据库存在！"},
         {homeArgs() << "--backup" << home.file("a.mdb") << "--restore" << home.file("a.mdb"), 2, "--backup"},
@@ -128,7 +139,7 @@ TEST_F(CliTest, FailuresEndNonZeroAndSayWhy)
          2, "--keep"},
     };
     for (const auto &c : cases) {
-        const ToolRun r = tallowin(c.args);
+        const ToolRun r = tallowin(c.args, 0, admin);
         ASSERT_TRUE(r.finished) << c.args.join(' ').toStdString();
         EXPECT_EQ(r.status, QProcess::NormalExit);
         EXPECT_EQ(r.code, c.code) << c.args.join(' ').toStdString() << "\n" << r.err.toStdString();
@@ -146,7 +157,7 @@ TEST_F(CliTest, RestoreRefusedWhileTheConsoleHoldsTheHome)
     const QByteArray db = fileBytes(home.paths().switchDb());
     HomeLock console;
     ASSERT_TRUE(console.acquire(home.paths()));
-    const ToolRun r = tallowin(homeArgs() << "--restore" << home.file("night.mdb"));
+    const ToolRun r = tallowin(restoreArgs(home.file("night.mdb")), 0, admin);
     EXPECT_EQ(r.code, 1);
     EXPECT_TRUE(r.err.contains("请先退出监控软件")) << r.err.toStdString();
     EXPECT_EQ(fileBytes(home.paths().switchDb()), db);
@@ -194,7 +205,7 @@ TEST_F(CliTest, FullDiskAtEachStageSaysWhereAndWhyAndChangesNothing)
         const auto rows = allRows(db);
         const QByteArray bytes = fileBytes(db);
         const QStringList copiesBefore = DatedFiles(home.root(), QuesselPrefix());
-        const ToolRun r = tallowin(homeArgs() << "--restore" << file << extra, limit);
+        const ToolRun r = tallowin(restoreArgs(file) << extra, limit, admin);
         EXPECT_TRUE(r.finished);
         EXPECT_EQ(r.status, QProcess::NormalExit);
         EXPECT_EQ(r.code, 1);
@@ -214,7 +225,7 @@ TEST_F(CliTest, FullDiskAtEachStageSaysWhereAndWhyAndChangesNothing)
     EXPECT_TRUE(restoreFails(home.file("small.mdb"), {}, rlim_t(large / 2), "保存当前数据库").isEmpty());
 
     // Writing into a small database: its log outgrows the large file it takes.
-    ASSERT_EQ(tallowin(homeArgs() << "--restore" << home.file("small.mdb") << "--with-calls").code, 0);
+    ASSERT_EQ(tallowin(restoreArgs(home.file("small.mdb")) << "--with-calls", 0, admin).code, 0);
     for (const QString &copy : DatedFiles(home.root(), QuesselPrefix()))
         QFile::remove(copy);
     const auto current = allRows(db);
@@ -260,19 +271,24 @@ TEST_F(CliTest, DatedBackupsAndARescueRestoreOfALostOrDamagedDatabase)
             ASSERT_EQ(f.write(QByteArray(1024, 'Z')), 1024);
             f.close();
         }
-        const ToolRun r = tallowin(homeArgs() << "--restore" << kept[1]);
+        const ToolRun r = tallowin(restoreArgs(kept[1]), 0, admin);
         EXPECT_EQ(r.code, 0) << r.err.toStdString();
         {
-            // The restore leaves the console its note (and nothing else new).
+            // The restore leaves the console its note.
             Database restored;
             ASSERT_TRUE(restored.open(db, HomeDatabaseKey(home.paths()).value()));
             const auto notice = RestoreNotice::take(restored);
             ASSERT_TRUE(notice && *notice) << damage;
             EXPECT_EQ((*notice)->file, kept[1]);
         }
-        auto now = allRows(db);
-        now.remove(RestoreNotice::Table);
-        EXPECT_EQ(now, rows) << damage;
+        // Everything as backed up, but for the usage row of the restore itself.
+        auto restored = allRows(db);
+        restored.remove(RestoreNotice::Table);
+        const auto usage = restored.take("OPRec");
+        auto expected = rows;
+        expected.remove("OPRec");
+        EXPECT_TRUE(restored == expected) << damage;
+        EXPECT_TRUE(usage.value(usage.size() - 1).value(2).contains("恢复数据库：命令行")) << damage;
         const QStringList aside = DatedFiles(home.paths().dataDir(), DamagedPrefix());
         EXPECT_EQ(aside.size(), damage) << "each damaged file kept";
         if (damage != Missing) {
@@ -302,20 +318,19 @@ TEST_F(CliTest, ABackupOfAnotherHomeAsksForItsRecoveryKey)
     const QByteArray before = fileBytes(home.paths().switchDb());
 
     for (const QByteArray &typed : {QByteArray(), ownRecovery.toLatin1() + "\n", QByteArray("not a key\n")}) {
-        const ToolRun r = tallowin(homeArgs() << "--restore" << theirs, 0, typed);
+        const ToolRun r = tallowin(restoreArgs(theirs), 0, admin + typed);
         EXPECT_EQ(r.code, 1) << r.err.toStdString();
         EXPECT_TRUE(r.err.contains("恢复密钥")) << r.err.toStdString();
         EXPECT_EQ(fileBytes(home.paths().switchDb()), before);
     }
     // Typed as a person types it: small letters, spaces for the dashes.
-    const ToolRun r =
-        tallowin(homeArgs() << "--restore" << theirs, 0, recovery.toLower().replace('-', ' ').toUtf8() + "\n");
+    const ToolRun r = tallowin(restoreArgs(theirs), 0, admin + recovery.toLower().replace('-', ' ').toUtf8() + "\n");
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
     Database db;
     ASSERT_TRUE(openDb(db, home.paths().switchDb(), ownKey));
     EXPECT_FALSE(openDb(db, home.paths().switchDb(), KeyFromRecoveryKey(recovery).value()));
 
-    const ToolRun legacy = tallowin(homeArgs() << "--restore" << older);
+    const ToolRun legacy = tallowin(restoreArgs(older), 0, admin);
     EXPECT_EQ(legacy.code, 0) << legacy.err.toStdString();
     EXPECT_FALSE(legacy.err.contains("恢复密钥"));
     EXPECT_TRUE(openDb(db, home.paths().switchDb(), ownKey));
@@ -392,4 +407,91 @@ TEST_F(CliTest, BackupsASiteCanCountOn)
     EXPECT_EQ(own.code, 0) << own.err.toStdString();
     EXPECT_EQ(DatedFiles(home.paths().backupsDir(), BackupPrefix()).size(), 1);
     EXPECT_EQ(QFileInfo(home.paths().backupsDir()).permissions() & 0x0077, 0);
+}
+
+// A restore is an operator's act: one holding "参数备份与恢复" gives name and
+// password, and the usage record names them. A wrong password, a name with
+// no row, nothing typed and an operator without the right are refused and
+// change nothing. The nightly backup needs nobody. A rescue onto a lost
+// database has no operator to check: only the system user owning the home may.
+TEST_F(CliTest, ARestoreNeedsAnOperatorHoldingRightEight)
+{
+    const QString db = home.paths().switchDb();
+    const ToolRun backup = tallowin(homeArgs() << "--backup" << home.file("night.mdb"));
+    ASSERT_EQ(backup.code, 0) << backup.err.toStdString();
+    {
+        // 值班员 holds every right but the backup tool's.
+        Database d;
+        ASSERT_TRUE(openDb(d, db));
+        QStringList row{"值班员", PasswordHash::hash("duty").value()};
+        for (int i = 0; i < LoginState::RightCount; ++i)
+            row << (i == RightIndex(Right::Backup) ? "0" : "1");
+        row << "0"
+            << "0"
+            << "0"
+            << "0";
+        Recordset op = Recordset::forAppend(d, "OP");
+        ASSERT_TRUE(WriteRecord(op, true, row));
+    }
+    const auto rows = allRows(db);
+    const QStringList plain = homeArgs() << "--restore" << home.file("night.mdb");
+    const struct {
+        QStringList args;
+        QByteArray typed;
+        const char *says;
+    } refused[] = {
+        {plain, "", "错误的密码！"},
+        {plain, "管理员\nadmni\n", "错误的密码！"},
+        {plain, "nobody\nadmin\n", "错误的密码！"},
+        {plain, "值班员\nadmin\n", "错误的密码！"},
+        {plain, "值班员\nduty\n", "操作员“值班员”没有“参数备份与恢复”的权限"},
+        {restoreArgs(home.file("night.mdb")), "duty\n", "错误的密码！"},
+    };
+    for (const auto &c : refused) {
+        SCOPED_TRACE(c.typed.toStdString());
+        const ToolRun r = tallowin(c.args, 0, c.typed);
+        ASSERT_TRUE(r.finished);
+        EXPECT_EQ(r.code, 1);
+        EXPECT_TRUE(r.err.contains(QString::fromUtf8(c.says))) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains("恢复未进行") && r.err.contains("数据库没有改动")) << r.err.toStdString();
+        EXPECT_TRUE(r.out.isEmpty()) << r.out.toStdString();
+        EXPECT_EQ(allRows(db), rows);
+        EXPECT_TRUE(DatedFiles(home.root(), QuesselPrefix()).isEmpty()) << "not even the copy before a restore";
+    }
+
+    // Granted the right, the same operator restores; the record names them.
+    {
+        Database d;
+        ASSERT_TRUE(openDb(d, db));
+        ASSERT_TRUE(d.exec("UPDATE \"OP\" SET \"参数备份与恢复\" = '1' WHERE \"用户名\" = '值班员'"));
+    }
+    const int usageBefore = rowsOf(db, "OPRec").size();
+    const ToolRun ok = tallowin(plain, 0, "值班员\nduty\n");
+    ASSERT_EQ(ok.code, 0) << ok.err.toStdString();
+    const auto usage = rowsOf(db, "OPRec");
+    ASSERT_EQ(usage.size(), usageBefore + 1);
+    EXPECT_EQ(usage.last().value(1), OperatorRecordSerial(usageBefore + 1));
+    EXPECT_TRUE(usage.last().value(2).startsWith("值班员（恢复数据库：命令行，系统用户 "))
+        << usage.last().value(2).toStdString();
+    EXPECT_TRUE(usage.last().value(3).contains(QRegularExpression("^\\d{4}年\\d\\d月\\d\\d日\\d\\d:\\d\\d:\\d\\d$")));
+
+    // The database lost: nobody to check against. Refused to a user who does
+    // not own the home (only root can play one here), allowed to its owner.
+    ASSERT_TRUE(QFile::remove(db));
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(QFile::encodeName(home.root()).constData(), 65534, 65534), 0);
+        const ToolRun other = tallowin(plain, 0, "值班员\nduty\n");
+        EXPECT_EQ(other.code, 1);
+        EXPECT_TRUE(other.err.contains("只有本系统的所有者")) << other.err.toStdString();
+        EXPECT_FALSE(QFileInfo::exists(db));
+        ASSERT_EQ(::chown(QFile::encodeName(home.root()).constData(), 0, 0), 0);
+    }
+    const ToolRun rescue = tallowin(plain);
+    ASSERT_EQ(rescue.code, 0) << rescue.err.toStdString();
+    EXPECT_TRUE(rescue.err.contains("无法核对操作员")) << rescue.err.toStdString();
+    EXPECT_TRUE(rowsOf(db, "OPRec").last().value(2).contains("（恢复数据库：命令行，原数据库无法读取）"));
+
+    // The nightly backup still runs with nothing typed.
+    const ToolRun nightly = tallowin(homeArgs() << "--backup" << home.file("backups/") << "--scheduled");
+    EXPECT_EQ(nightly.code, 0) << nightly.err.toStdString();
 }
