@@ -51,9 +51,12 @@ void durationInto(QStringView raw, QString &out)
         out = raw.toString();
         return;
     }
-    char buf[32];
-    const int n =
-        std::snprintf(buf, sizeof buf, "%02lld:%02lld", static_cast<long long>(s / 60), static_cast<long long>(s % 60));
+    // As DurationText writes it: minutes and seconds, from an hour h:mm:ss.
+    char buf[40];
+    const auto ll = [](qint64 v) { return static_cast<long long>(v); };
+    const int n = s < 3600
+                      ? std::snprintf(buf, sizeof buf, "%02lld:%02lld", ll(s / 60), ll(s % 60))
+                      : std::snprintf(buf, sizeof buf, "%lld:%02lld:%02lld", ll(s / 3600), ll(s / 60 % 60), ll(s % 60));
     out = QString::fromLatin1(buf, n);
 }
 

@@ -1,5 +1,6 @@
 // The list model of the list windows: a big list is filtered and sorted in a
 // worker thread, and must come out exactly as a small one ordered at once.
+#include "General.h"
 #include "RowsModel.h"
 #include "TestWait.h"
 
@@ -135,4 +136,13 @@ TEST_F(RowsModelTest, TheLatestFilterWins)
     ASSERT_FALSE(m.shownRows().isEmpty());
     for (int row = 0; row < m.rowCount(); ++row)
         EXPECT_EQ(m.text(row, 4), QStringLiteral("长途"));
+}
+
+// The lists write a duration as every other window does: 02:05, from an hour 1:02:05.
+TEST(RowsModelText, DurationsAsEveryWindowWritesThem)
+{
+    for (const char *seconds : {"0", "59", "125", "3599", "3600", "37325", " 61", "abc", "-5"})
+        EXPECT_EQ(corvane::RowsModel::durationText(QString::fromLatin1(seconds)),
+                  corvane::DurationText(QString::fromLatin1(seconds)))
+            << seconds;
 }
