@@ -91,7 +91,7 @@ frmPHNQuery::frmPHNQuery(ConsoleContext &ctx, QWidget *parent, PrinterPort *prin
     dtpDateEnd = named(new QDateEdit(range), QStringLiteral("dtpDateEnd"), QStringLiteral("结束日期"));
     dtpTimeEnd = named(new QTimeEdit(range), QStringLiteral("dtpTimeEnd"), QStringLiteral("结束时间"));
     for (QDateEdit *d : {dtpDateBegin, dtpDateEnd}) {
-        d->setDisplayFormat(QStringLiteral("yyyy年MM月dd日"));
+        d->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
         d->setCalendarPopup(true);
         AcceptTypedDate(d);
     }

@@ -55,7 +55,7 @@ frmPHNStat::frmPHNStat(ConsoleContext &ctx, QWidget *parent) : QDialog(parent), 
     dtpDateEnd = named(new QDateEdit(this), QStringLiteral("dtpDateEnd"), QStringLiteral("结束日期"));
     for (QDateEdit *d : {dtpDateBegin, dtpDateEnd}) {
         AcceptTypedDate(d);
-        d->setDisplayFormat(QStringLiteral("yyyy年MM月dd日"));
+        d->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
         d->setCalendarPopup(true);
     }
     const QString billCaptions[3] = {QStringLiteral("全部话单"), QStringLiteral("未结算话单"),
