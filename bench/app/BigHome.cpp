@@ -149,14 +149,14 @@ struct Room {
 
 class Generator {
 public:
-    Generator(const BigHomeSpec &spec, Database &db) : m_spec(spec), m_db(db), m_rng(20261215u + spec.years) {}
+    Generator(const BigHomePlan &plan, Database &db) : m_plan(plan), m_db(db), m_rng(20261215u + plan.years) {}
 
     Status run()
     {
-        m_first = m_spec.lastDay.addYears(-m_spec.years).addDays(1);
-        const int days = int(m_first.daysTo(m_spec.lastDay)) + 1;
+        m_first = m_plan.lastDay.addYears(-m_plan.years).addDays(1);
+        const int days = int(m_first.daysTo(m_plan.lastDay)) + 1;
         // About 80 % of the rooms are let on a day.
-        m_callsPerRoomDay = double(m_spec.recordsPerYear) * m_spec.years / days / (kRooms * 0.8);
+        m_callsPerRoomDay = double(m_plan.recordsPerYear) * m_plan.years / days / (kRooms * 0.8);
         m_renumberAt = QDateTime(m_first.addDays(days * 2 / 5), QTime(14, 0));
         m_exchangeAt = QDateTime(m_first.addDays(days * 7 / 10), QTime(15, 0));
         if (Status s = setUpRooms(); !s)
@@ -173,7 +173,7 @@ public:
         if (!m_bill->ok() || !m_port->ok() || !m_journal->ok() || !m_usage->ok())
             return Status::fail(QString::fromUtf8(sqlite3_errmsg(m_db.handle())));
 
-        for (QDate day = m_first; day <= m_spec.lastDay; day = day.addDays(1)) {
+        for (QDate day = m_first; day <= m_plan.lastDay; day = day.addDays(1)) {
             if (day.day() == 1 || day == m_first) {
                 if (day != m_first)
                     if (Status s = m_db.commit(); !s)
@@ -210,7 +210,7 @@ private:
             r.port = p;
             r.group = QStringLiteral("%1楼").arg(p / kFloor + 1);
             r.deposit = p < kFloor;
-            r.number = numberAt(r, QDateTime(m_spec.lastDay, QTime(23, 59)));
+            r.number = numberAt(r, QDateTime(m_plan.lastDay, QTime(23, 59)));
             m_rooms.append(r);
         }
         if (Status s = m_db.beginTransaction(); !s)
@@ -421,7 +421,7 @@ private:
             for (int n = perAccount(m_rng); n > 0; --n)
                 calls.append({moment(day), -1, a, false});
         // A number no room has any more, still calling in the last days.
-        if (day > m_spec.lastDay.addDays(-10))
+        if (day > m_plan.lastDay.addDays(-10))
             calls.append({moment(day), -1, -1, true});
         std::sort(calls.begin(), calls.end(), [](const Call &a, const Call &b) { return a.end < b.end; });
         for (const Call &c : std::as_const(calls))
@@ -514,12 +514,12 @@ private:
             caller = numberAt(*room, c.end);
             group = room->group;
             name = room->guest;
-            if (settleDay(*room, c.end.date()) > m_spec.lastDay || pick(2000) == 0)
+            if (settleDay(*room, c.end.date()) > m_plan.lastDay || pick(2000) == 0)
                 state = kOpen;
         } else if (c.account > 0) {
             caller = QStringLiteral("账号%1").arg(c.account, 3, 10, QLatin1Char('0'));
             name = QStringLiteral("会议室%1").arg(c.account);
-            if (QDate(c.end.date().year(), c.end.date().month(), 1).addMonths(1) > m_spec.lastDay)
+            if (QDate(c.end.date().year(), c.end.date().month(), 1).addMonths(1) > m_plan.lastDay)
                 state = kOpen;
         } else {
             caller = QStringLiteral("8999");
@@ -593,7 +593,7 @@ private:
         return Status::ok();
     }
 
-    const BigHomeSpec &m_spec;
+    const BigHomePlan &m_plan;
     Database &m_db;
     std::mt19937 m_rng;
     QDate m_first;
@@ -616,7 +616,7 @@ Status removeTree(const QString &path)
 
 } // namespace
 
-QString BigHomeSpec::name() const { return QStringLiteral("home-%1y-%2").arg(years).arg(recordsPerYear); }
+QString BigHomePlan::name() const { return QStringLiteral("home-%1y-%2").arg(years).arg(recordsPerYear); }
 
 QString BenchCacheDir()
 {
@@ -624,9 +624,9 @@ QString BenchCacheDir()
     return env.isEmpty() ? QDir::homePath() + QStringLiteral("/.cache/corvane-bench") : env;
 }
 
-Checked<QString> EnsureBigHome(const BigHomeSpec &spec)
+Checked<QString> EnsureBigHome(const BigHomePlan &plan)
 {
-    const QString root = BenchCacheDir() + QLatin1Char('/') + spec.name();
+    const QString root = BenchCacheDir() + QLatin1Char('/') + plan.name();
     if (QFileInfo::exists(root + QStringLiteral("/data/Switch.mdb")))
         return root;
     const QString building = root + QStringLiteral(".building");
@@ -634,7 +634,7 @@ Checked<QString> EnsureBigHome(const BigHomeSpec &spec)
         return Checked<QString>::refuse(s);
     const HomePaths home(building);
     QString error;
-    if (!InitHome(home, spec.adminPassword, error))
+    if (!InitHome(home, plan.adminPassword, error))
         return Checked<QString>::refuse(error);
     {
         Database db;
@@ -644,15 +644,15 @@ Checked<QString> EnsureBigHome(const BigHomeSpec &spec)
         for (const char *pragma : {"PRAGMA synchronous=OFF", "PRAGMA cache_size=-262144"})
             if (Status s = db.exec(QString::fromLatin1(pragma)); !s)
                 return Checked<QString>::refuse(s);
-        if (Status s = BringOwnTablesUpToDate(db, QDateTime(spec.lastDay.addYears(-spec.years), QTime(8, 0))); !s)
+        if (Status s = BringOwnTablesUpToDate(db, QDateTime(plan.lastDay.addYears(-plan.years), QTime(8, 0))); !s)
             return Checked<QString>::refuse(s);
         if (Status s = db.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS BillPort (\"话单\" INTEGER PRIMARY KEY, "
                                               "\"物理端口\" TEXT)"));
             !s)
             return Checked<QString>::refuse(s);
-        Generator g(spec, db);
+        Generator g(plan, db);
         if (Status s = g.run(); !s)
-            return Checked<QString>::refuse(s.context(QStringLiteral("generating %1").arg(spec.name())));
+            return Checked<QString>::refuse(s.context(QStringLiteral("generating %1").arg(plan.name())));
         if (Status s = db.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)")); !s)
             return Checked<QString>::refuse(s);
     }

@@ -10,7 +10,7 @@
 
 namespace corvane::bench {
 
-struct BigHomeSpec {
+struct BigHomePlan {
     int years = 1; // of history, ending on `lastDay`
     int recordsPerYear = 1000000;
     QDate lastDay = QDate(2026, 12, 15);
@@ -34,7 +34,7 @@ QString BenchCacheDir();
 //   number history; five accounts; a number no room has any more with calls
 //   not settled; four logins a day in the usage record.
 // Generation writes into a folder beside the cache and renames it when done.
-Checked<QString> EnsureBigHome(const BigHomeSpec &spec);
+Checked<QString> EnsureBigHome(const BigHomePlan &plan);
 
 // Copies the home's data folder, resources and help into `target` (made
 // anew), with the serial ports of the copy pointing nowhere.

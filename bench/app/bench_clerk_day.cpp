@@ -255,7 +255,7 @@ T *child(QObject *in, const QString &name)
 }
 
 struct Session {
-    bench::BigHomeSpec spec;
+    bench::BigHomePlan plan;
     QString why;
     QString root;
     ShiftedClock clock;
@@ -289,18 +289,18 @@ Session *session(int years, benchmark::State &state)
         return nullptr;
     }
     s = std::make_unique<Session>();
-    s->spec.years = years;
+    s->plan.years = years;
     auto fail = [&](const QString &why) -> Session * {
         s->why = why;
         state.SkipWithError(why.toUtf8().constData());
         return nullptr;
     };
-    const auto pristine = bench::EnsureBigHome(s->spec);
+    const auto pristine = bench::EnsureBigHome(s->plan);
     if (!pristine)
         return fail(pristine.reason());
     // The home as this console leaves it after its first start on it: what a
     // newer console adds to an older home is made once, and timed.
-    const QString upgraded = bench::BenchCacheDir() + QLatin1Char('/') + s->spec.name() + QLatin1Char('-') + kLayout;
+    const QString upgraded = bench::BenchCacheDir() + QLatin1Char('/') + s->plan.name() + QLatin1Char('-') + kLayout;
     const QString upgradeNote = upgraded + QStringLiteral(".upgrade-ms");
     if (!QFileInfo::exists(upgraded + QStringLiteral("/data/Switch.mdb"))) {
         const QString building = upgraded + QStringLiteral(".building");
@@ -328,7 +328,7 @@ Session *session(int years, benchmark::State &state)
     QFile note(upgradeNote);
     if (note.open(QIODevice::ReadOnly))
         s->upgradeMs = note.readAll().toDouble();
-    s->root = bench::BenchCacheDir() + QStringLiteral("/work-") + s->spec.name();
+    s->root = bench::BenchCacheDir() + QStringLiteral("/work-") + s->plan.name();
     if (Status c = bench::CopyHome(upgraded, s->root); !c)
         return fail(c.reason());
     s->ctx = std::make_unique<ConsoleContext>(HomePaths(s->root), s->messages, s->clock);
@@ -364,7 +364,7 @@ void BM_Start(benchmark::State &state, int years)
             loginMs = s->ms();
             loginStall = s->probe.stallMs();
             auto &login = static_cast<frmLogin &>(d);
-            login.txtCode->setText(s->spec.adminPassword);
+            login.txtCode->setText(s->plan.adminPassword);
             login.cmdOK->click();
         };
         s->mark();

@@ -21,7 +21,7 @@ namespace {
 int g_backgroundFrom = 20000;
 
 // What decides the rows shown and their order.
-struct OrderSpec {
+struct OrderRules {
     QString filter;
     int sortColumn = -1;
     Qt::SortOrder sortOrder = Qt::AscendingOrder;
@@ -81,14 +81,14 @@ QStringView endTimeInto(QStringView stored, QString &out)
 }
 
 // A cell as the view shows it (in `scratch` where it differs).
-QStringView shownCell(const PackedRows &rows, const OrderSpec &spec, qsizetype row, int column, QString &scratch)
+QStringView shownCell(const PackedRows &rows, const OrderRules &plan, qsizetype row, int column, QString &scratch)
 {
     const QStringView raw = rows.cell(row, column);
-    if (spec.durations.contains(column)) {
+    if (plan.durations.contains(column)) {
         durationInto(raw, scratch);
         return scratch;
     }
-    if (spec.endTimes.contains(column))
+    if (plan.endTimes.contains(column))
         return endTimeInto(raw, scratch);
     return raw;
 }
@@ -97,11 +97,11 @@ QStringView shownCell(const PackedRows &rows, const OrderSpec &spec, qsizetype r
 // numbers by their value when both are numbers, else as Chinese text with
 // numbers in it read as numbers; the rows of equal values in the order
 // they came.
-void sortRows(const PackedRows &rows, const OrderSpec &spec, QList<int> &order)
+void sortRows(const PackedRows &rows, const OrderRules &plan, QList<int> &order)
 {
-    const int c = spec.sortColumn;
-    const bool ascending = spec.sortOrder == Qt::AscendingOrder;
-    const bool endTimes = spec.endTimes.contains(c);
+    const int c = plan.sortColumn;
+    const bool ascending = plan.sortOrder == Qt::AscendingOrder;
+    const bool endTimes = plan.endTimes.contains(c);
     QString scratch;
     auto value = [&](int r) -> QStringView {
         return endTimes ? endTimeInto(rows.cell(r, c), scratch) : rows.cell(r, c);
@@ -212,27 +212,27 @@ void sortRows(const PackedRows &rows, const OrderSpec &spec, QList<int> &order)
         order[i] = keyed[size_t(i)].second;
 }
 
-Ordered orderRows(const PackedRows &rows, const OrderSpec &spec)
+Ordered orderRows(const PackedRows &rows, const OrderRules &plan)
 {
     Ordered out;
-    const QString wanted = spec.filter.trimmed();
+    const QString wanted = plan.filter.trimmed();
     out.order.reserve(rows.size());
     QString scratch;
     for (qsizetype r = 0; r < rows.size(); ++r) {
         if (!wanted.isEmpty()) {
             bool found = false;
             for (int c = 0; c < rows.columns() && !found; ++c)
-                found = shownCell(rows, spec, r, c, scratch).contains(wanted, Qt::CaseInsensitive);
+                found = shownCell(rows, plan, r, c, scratch).contains(wanted, Qt::CaseInsensitive);
             if (!found)
                 continue;
         }
         out.order.append(int(r));
     }
-    if (spec.sortColumn >= 0 && spec.sortColumn < rows.columns())
-        sortRows(rows, spec, out.order);
-    if (spec.sumColumn >= 0 && spec.sumColumn < rows.columns())
+    if (plan.sortColumn >= 0 && plan.sortColumn < rows.columns())
+        sortRows(rows, plan, out.order);
+    if (plan.sumColumn >= 0 && plan.sumColumn < rows.columns())
         for (int r : std::as_const(out.order))
-            out.sum += Money::fromText(rows.cell(r, spec.sumColumn));
+            out.sum += Money::fromText(rows.cell(r, plan.sumColumn));
     return out;
 }
 
@@ -317,11 +317,11 @@ QString RowsModel::shown(int sourceRow, int column) const
 {
     if (!m_rows || column >= m_rows->columns())
         return QString();
-    OrderSpec spec;
-    spec.durations = m_durations;
-    spec.endTimes = m_endTimes;
+    OrderRules plan;
+    plan.durations = m_durations;
+    plan.endTimes = m_endTimes;
     QString scratch;
-    return shownCell(*m_rows, spec, sourceRow, column, scratch).toString();
+    return shownCell(*m_rows, plan, sourceRow, column, scratch).toString();
 }
 
 void RowsModel::setFilter(const QString &text)
@@ -342,13 +342,13 @@ void RowsModel::setBusy(bool busy)
 
 void RowsModel::rebuildOrder()
 {
-    OrderSpec spec;
-    spec.filter = m_filter;
-    spec.sortColumn = m_sortColumn;
-    spec.sortOrder = m_sortOrder;
-    spec.durations = m_durations;
-    spec.endTimes = m_endTimes;
-    spec.sumColumn = m_sumColumn;
+    OrderRules plan;
+    plan.filter = m_filter;
+    plan.sortColumn = m_sortColumn;
+    plan.sortOrder = m_sortOrder;
+    plan.durations = m_durations;
+    plan.endTimes = m_endTimes;
+    plan.sumColumn = m_sumColumn;
     const quint64 generation = ++m_generation;
     const std::shared_ptr<const PackedRows> rows = m_rows ? m_rows : std::make_shared<const PackedRows>();
     auto apply = [this](Ordered ordered) {
@@ -358,14 +358,14 @@ void RowsModel::rebuildOrder()
         endResetModel();
     };
     // A list shown as it came needs no worker.
-    if (rows->size() < g_backgroundFrom || (spec.filter.trimmed().isEmpty() && spec.sortColumn < 0)) {
-        apply(orderRows(*rows, spec));
+    if (rows->size() < g_backgroundFrom || (plan.filter.trimmed().isEmpty() && plan.sortColumn < 0)) {
+        apply(orderRows(*rows, plan));
         setBusy(false);
         return;
     }
     setBusy(true);
     auto box = std::make_shared<Ordered>();
-    QThread *worker = QThread::create([rows, spec, box] { *box = orderRows(*rows, spec); });
+    QThread *worker = QThread::create([rows, plan, box] { *box = orderRows(*rows, plan); });
     connect(worker, &QThread::finished, worker, &QObject::deleteLater);
     connect(worker, &QThread::finished, this, [this, box, generation, apply] {
         // A newer filter or sort was asked for meanwhile: this one is moot.
